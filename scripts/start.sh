@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything and starts the client on the demo data.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+"$ROOT/scripts/deps.sh"
+cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$ROOT/build" -j"$(nproc)"
+DEMO="$ROOT/build/demo"
+mkdir -p "$DEMO"
+if [ -d "$ROOT/build/datakit" ]; then cp -a "$ROOT/build/datakit/." "$DEMO/"; fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "start: no display found (DISPLAY is not set)."
+  echo "start: run it under a virtual display:  xvfb-run -s '-screen 0 1024x768x24' $0"
+  exit 1
+fi
+cd "$DEMO"
+exec "$ROOT/build/quill"

@@ -1,0 +1,21 @@
+// Helpers shared by every test program.
+#pragma once
+#include <string>
+#include <vector>
+#include <cstdint>
+
+namespace qoe_test {
+
+// The project's source folder (for test data kept in the repo).
+std::string SourceDir();
+// The build folder (for build output such as generated fonts and data).
+std::string BinaryDir();
+// The temporary working directory of the running test (also the cwd).
+std::string TestDir();
+
+// Whole-file helpers that bypass the program's own file layer.
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);  // empty when missing
+bool FileExists(const std::string& path);
+
+}  // namespace qoe_test
