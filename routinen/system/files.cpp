@@ -1,13 +1,22 @@
-// First cut of the file layer; the full resolver and folder calls follow.
+// File layer: Amiga-style calls on POSIX descriptors. Every call maps its
+// Windows-style program path onto disk through one resolver (ResolveDisk)
+// that matches each component case-insensitively under the working directory.
 #include "files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "memory.h"
 #include "platform/log.h"
@@ -16,42 +25,400 @@ struct QoeFile {
   int fd;
 };
 
+namespace {
+
+// Whole-file rewrites go to a hidden temporary file next to the target first;
+// listings never show these names.
+constexpr char kTempPrefix[] = ".qoetmp-";
+constexpr size_t kMaxPath = 4096;
+
+// ---------------------------------------------------------------------------
+// Failure hook: a byte budget for all writes of the file layer; -1 = off.
+
+std::mutex g_hook_lock;
+std::atomic<bool> g_hook_armed{false};
+int64_t g_hook_left = -1;
+
+// How many of n bytes may be written; *fail is set when the write must fail
+// after those bytes (the budget is then used up).
+size_t HookAllow(size_t n, bool* fail) {
+  *fail = false;
+  if (!g_hook_armed.load(std::memory_order_acquire)) return n;
+  std::lock_guard<std::mutex> g(g_hook_lock);
+  if (g_hook_left < 0) return n;
+  if ((uint64_t)g_hook_left >= n) {
+    g_hook_left -= (int64_t)n;
+    return n;
+  }
+  size_t allowed = (size_t)g_hook_left;
+  g_hook_left = 0;
+  *fail = true;
+  return allowed;
+}
+
+// Writes all n bytes (through the failure hook); false on any error.
+bool WriteAll(int fd, const void* data, size_t n) {
+  bool fail;
+  size_t allowed = HookAllow(n, &fail);
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < allowed) {
+    ssize_t w = ::write(fd, p + done, allowed - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    done += (size_t)w;
+  }
+  if (fail) {
+    errno = ENOSPC;
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Names
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+// Windows folds case over Latin-1 letters; so do we (program texts are Latin-1).
+unsigned char FoldCase(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return (unsigned char)(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return (unsigned char)(c - 32);
+  return c;
+}
+
+bool SameName(const char* a, const char* b) {
+  for (;; a++, b++) {
+    if (FoldCase((unsigned char)*a) != FoldCase((unsigned char)*b)) return false;
+    if (!*a) return true;
+  }
+}
+
+bool HasPrefixNoCase(const char* name, const char* prefix) {
+  for (; *prefix; name++, prefix++)
+    if (!*name || FoldCase((unsigned char)*name) != FoldCase((unsigned char)*prefix)) return false;
+  return true;
+}
+
+// Case-insensitive order, ties in byte order: the order of every listing.
+bool ListOrder(const std::string& a, const std::string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; i++) {
+    unsigned char x = FoldCase((unsigned char)a[i]), y = FoldCase((unsigned char)b[i]);
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+std::string JoinDisk(const std::string& dir, const std::string& name) {
+  if (dir.empty() || dir == ".") return name;
+  return dir + "/" + name;
+}
+
+bool IsDirDisk(const std::string& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The entries of a disk folder, without ".", ".." and temporary files, in
+// listing order; false when the folder cannot be opened.
+bool ListDir(const std::string& dir, std::vector<std::string>* names) {
+  names->clear();
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return false;
+  while (dirent* e = ::readdir(d)) {
+    if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+    if (!std::strncmp(e->d_name, kTempPrefix, sizeof kTempPrefix - 1)) continue;
+    names->push_back(e->d_name);
+  }
+  ::closedir(d);
+  std::sort(names->begin(), names->end(), ListOrder);
+  return true;
+}
+
+// Finds `name` in the disk folder `dir`: the exact spelling when it exists,
+// else of all case-insensitive matches the one first in byte order. With
+// want_dir only folders count.
+bool FindEntry(const std::string& dir, const std::string& name, bool want_dir, std::string* found) {
+  struct stat st;
+  std::string exact = JoinDisk(dir, name);
+  if (::stat(exact.c_str(), &st) == 0 && (!want_dir || S_ISDIR(st.st_mode))) {
+    *found = name;
+    return true;
+  }
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return false;
+  bool any = false;
+  std::string best;
+  while (dirent* e = ::readdir(d)) {
+    if (!SameName(e->d_name, name.c_str())) continue;
+    if (want_dir && !IsDirDisk(JoinDisk(dir, e->d_name))) continue;
+    if (!any || std::strcmp(e->d_name, best.c_str()) < 0) {
+      best = e->d_name;
+      any = true;
+    }
+  }
+  ::closedir(d);
+  if (any) *found = best;
+  return any;
+}
+
+// The resolver. Separators '\' and '/' mix freely; empty and "." components
+// are dropped; ".." steps back but never above the working directory; an
+// absolute path (leading separator, drive letter) is refused. Each component
+// is matched case-insensitively to what exists (FindEntry); from the first
+// missing component on, the spelling given is kept. The result is relative
+// to the working directory ("." for the directory itself).
+bool ResolveDisk(const char* path, std::string* out) {
+  if (!path) return false;
+  if (IsSep(path[0])) return false;
+  if (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':') return false;
+  std::vector<std::string> parts;
+  size_t total = 0;
+  const char* p = path;
+  while (*p) {
+    const char* start = p;
+    while (*p && !IsSep(*p)) p++;
+    std::string comp(start, (size_t)(p - start));
+    total += comp.size() + 1;
+    if (total > kMaxPath) return false;
+    if (!comp.empty() && comp != ".") {
+      if (comp == "..") {
+        if (parts.empty()) return false;
+        parts.pop_back();
+      } else {
+        parts.push_back(std::move(comp));
+      }
+    }
+    if (*p) p++;
+  }
+  bool trailing_sep = p != path && IsSep(p[-1]);
+  std::string cur;
+  bool missing = false;
+  for (size_t i = 0; i < parts.size(); i++) {
+    bool want_dir = i + 1 < parts.size() || trailing_sep;
+    std::string name = parts[i];
+    if (!missing) {
+      std::string real;
+      if (FindEntry(cur, parts[i], want_dir, &real))
+        name = real;
+      else
+        missing = true;
+    }
+    cur = JoinDisk(cur, name);
+  }
+  *out = cur.empty() ? "." : cur;
+  return true;
+}
+
+// Splits a resolved disk path into its folder and its last name.
+void SplitDisk(const std::string& p, std::string* dir, std::string* name) {
+  size_t pos = p.rfind('/');
+  if (pos == std::string::npos) {
+    dir->clear();
+    *name = p;
+  } else {
+    *dir = p.substr(0, pos);
+    *name = p.substr(pos + 1);
+  }
+}
+
+void SyncDir(const std::string& dir) {
+  int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+// Writes a whole file through a temporary file in the same folder and a
+// rename; `fill` writes the content into the descriptor. On failure the old
+// file is untouched and the temporary file is gone.
+template <typename Fill>
+bool ReplaceFileDisk(const std::string& target, Fill fill) {
+  std::string dir, name;
+  SplitDisk(target, &dir, &name);
+  std::string tmpl = JoinDisk(dir, std::string(kTempPrefix) + name.substr(0, 200) + ".XXXXXX");
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back(0);
+  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  ::fchmod(fd, 0644);
+  bool ok = fill(fd) && ::fdatasync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(buf.data(), target.c_str()) != 0) ok = false;
+  if (!ok) {
+    ::unlink(buf.data());
+    return false;
+  }
+  SyncDir(dir);
+  return true;
+}
+
+bool CopyFileDisk(const std::string& src, const std::string& dst) {
+  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  bool ok = ReplaceFileDisk(dst, [in](int out) {
+    std::vector<char> chunk(1 << 16);
+    for (;;) {
+      ssize_t n = ::read(in, chunk.data(), chunk.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      if (n == 0) return true;
+      if (!WriteAll(out, chunk.data(), (size_t)n)) return false;
+    }
+  });
+  ::close(in);
+  return ok;
+}
+
+// Removes a file, or a folder with everything in it (links are not followed).
+bool RemoveTree(const std::string& p) {
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISDIR(st.st_mode)) return ::unlink(p.c_str()) == 0 || errno == ENOENT;
+  bool ok = true;
+  DIR* d = ::opendir(p.c_str());
+  if (!d) return false;
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d))
+    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+  ::closedir(d);
+  for (const std::string& n : names) ok = RemoveTree(p + "/" + n) && ok;
+  return ::rmdir(p.c_str()) == 0 && ok;
+}
+
+// Index files and the layout folder stay where they are when a game's data
+// folder is cleared, copied or moved: they belong to the installation.
+bool IsKeptName(const std::string& name) {
+  return SameName(name.c_str(), "path") || SameName(name.c_str(), "sfxpath") ||
+         SameName(name.c_str(), "rizizozezpath") || SameName(name.c_str(), "screendat");
+}
+
+// Copies every file and folder of src into dst (merging, names matched
+// case-insensitively); with move each file is deleted once it was copied.
+// At the top level the kept names are left out.
+bool CopyTree(const std::string& src, const std::string& dst, bool top, bool move) {
+  std::vector<std::string> names;
+  if (!ListDir(src, &names)) {
+    DebugLog("CopyDir: Konnte Verzeichnis %s nicht lesen\n", src.c_str());
+    return false;
+  }
+  for (const std::string& n : names) {
+    if (top && IsKeptName(n)) continue;
+    std::string from = JoinDisk(src, n);
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0) continue;  // gone meanwhile
+    bool is_dir = S_ISDIR(st.st_mode);
+    if (!is_dir && !S_ISREG(st.st_mode)) continue;  // links and devices are not game data
+    std::string real;
+    std::string to = JoinDisk(dst, FindEntry(dst, n, is_dir, &real) ? real : n);
+    if (is_dir) {
+      if (::mkdir(to.c_str(), 0755) != 0 && !(errno == EEXIST && IsDirDisk(to))) {
+        DebugLog("CopyDir: Konnte Verzeichnis %s nicht anlegen\n", to.c_str());
+        return false;
+      }
+      if (!CopyTree(from, to, false, move)) return false;
+    } else {
+      if (!CopyFileDisk(from, to)) {
+        DebugLog("CopyDir: Konnte Datei %s nicht nach %s kopieren\n", from.c_str(), to.c_str());
+        return false;
+      }
+      if (move && ::unlink(from.c_str()) != 0 && errno != ENOENT) {
+        DebugLog("CopyDir: Konnte Datei %s nicht loeschen\n", from.c_str());
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+FileHandle NewHandle(int fd) {
+  QoeFile* f = static_cast<QoeFile*>(AllocVec(sizeof(QoeFile), MEMF_PUBLIC));
+  if (!f) {
+    ::close(fd);
+    return nullptr;
+  }
+  f->fd = fd;
+  return f;
+}
+
+void FreeHandle(FileHandle f) {
+  ::close(f->fd);
+  FreeVec(f);
+}
+
+// Opens a regular file only (a folder is never a file handle).
+int OpenRegular(const std::string& p, int flags) {
+  int fd = ::open(p.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
 int32_t ResolvePath(const char* path, char* out, uint32_t out_size) {
-  if (!path || !out || out_size == 0) return 0;
-  std::string s;
-  for (const char* p = path; *p; p++) s += (*p == '\\') ? '/' : *p;
-  while (s.rfind("./", 0) == 0) s.erase(0, 2);
-  if (s.empty() || s[0] == '/' || s.find("..") != std::string::npos) return 0;
-  if (s.size() + 1 > out_size) return 0;
-  std::memcpy(out, s.c_str(), s.size() + 1);
+  std::string p;
+  if (!out || out_size == 0 || !ResolveDisk(path, &p) || p.size() + 1 > out_size) return 0;
+  std::memcpy(out, p.c_str(), p.size() + 1);
   return 1;
 }
 
+void FileFailWritesAfter(int64_t bytes_ok) {
+  std::lock_guard<std::mutex> g(g_hook_lock);
+  g_hook_left = bytes_ok < 0 ? -1 : bytes_ok;
+  g_hook_armed.store(bytes_ok >= 0, std::memory_order_release);
+}
+
 FileHandle Open(const char* path, int32_t mode) {
-  char p[1024];
-  if (!ResolvePath(path, p, sizeof p)) return nullptr;
-  int flags;
+  std::string p;
+  if (!ResolveDisk(path, &p)) return nullptr;
+  int fd;
   switch (mode) {
-    case 1004: case 1005: flags = O_RDWR; break;
-    case 1006: flags = O_RDWR | O_CREAT | O_TRUNC; break;
-    case 1007: case 1008: flags = O_RDONLY; break;
-    default: return nullptr;
+    case MODE_READWRITE_SHARED:
+    case MODE_OLDFILE:
+      fd = OpenRegular(p, O_RDWR);
+      // A file we may only read still opens; its writes then fail.
+      if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = OpenRegular(p, O_RDONLY);
+      break;
+    case MODE_NEWFILE:
+      fd = OpenRegular(p, O_RDWR | O_CREAT | O_TRUNC);
+      break;
+    case MODE_READ_SEQUENTIAL:
+      fd = OpenRegular(p, O_RDONLY);
+      if (fd >= 0) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+      break;
+    case MODE_READONLY:
+      fd = OpenRegular(p, O_RDONLY);
+      break;
+    default:
+      return nullptr;
   }
-  int fd = ::open(p, flags | O_CLOEXEC, 0644);
   if (fd < 0) return nullptr;
-  return new QoeFile{fd};
+  return NewHandle(fd);
 }
 
 int32_t Close(FileHandle f) {
-  if (f) { ::close(f->fd); delete f; }
+  if (!f) return 0;
+  FreeHandle(f);
   return 1;
 }
 
 int32_t Read(FileHandle f, void* buffer, int32_t length) {
-  if (!f || !buffer || length < 0) return -1;
+  if (!f || length < 0 || (!buffer && length > 0)) return -1;
   int32_t done = 0;
   while (done < length) {
-    ssize_t n = ::read(f->fd, (char*)buffer + done, length - done);
+    ssize_t n = ::read(f->fd, static_cast<char*>(buffer) + done, (size_t)(length - done));
+    if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
     done += (int32_t)n;
@@ -60,60 +427,106 @@ int32_t Read(FileHandle f, void* buffer, int32_t length) {
 }
 
 int32_t Write(FileHandle f, const void* buffer, int32_t length) {
-  if (!f || !buffer || length < 0) return -1;
-  int32_t done = 0;
-  while (done < length) {
-    ssize_t n = ::write(f->fd, (const char*)buffer + done, length - done);
-    if (n <= 0) return -1;
-    done += (int32_t)n;
-  }
-  return done;
+  if (!f || length < 0 || (!buffer && length > 0)) return -1;
+  if (length == 0) return 0;
+  return WriteAll(f->fd, buffer, (size_t)length) ? length : -1;
 }
 
 int32_t Seek(FileHandle f, int32_t offset, int32_t mode) {
   if (!f) return -1;
+  int whence;
+  switch (mode) {
+    case OFFSET_BEGINNING: whence = SEEK_SET; break;
+    case OFFSET_CURRENT: whence = SEEK_CUR; break;
+    case OFFSET_END: whence = SEEK_END; break;
+    default: return -1;
+  }
   off_t old = ::lseek(f->fd, 0, SEEK_CUR);
-  int whence = mode == -1 ? SEEK_SET : mode == 0 ? SEEK_CUR : mode == 1 ? SEEK_END : -1;
-  if (whence < 0 || ::lseek(f->fd, offset, whence) < 0) return -1;
+  if (old < 0 || old > INT32_MAX) return -1;
+  off_t now = ::lseek(f->fd, offset, whence);
+  if (now < 0) return -1;
+  if (now > INT32_MAX) {  // positions stay within 31 bits
+    ::lseek(f->fd, old, SEEK_SET);
+    return -1;
+  }
   return (int32_t)old;
 }
 
 LockHandle Lock(const char* path, int32_t mode) {
-  char p[1024];
+  std::string p;
   struct stat st;
-  if (!ResolvePath(path, p, sizeof p) || stat(p, &st) != 0) {
-    DebugLog("Lock: Fehler Nr. %u bei File %s aufgetreten.\n", 2u, path ? path : "(null)");
+  if (!ResolveDisk(path, &p)) {
+    DebugLog("Lock: Fehler Nr. %u bei File %s aufgetreten.\n", (unsigned)EINVAL, path ? path : "(null)");
+    return 0;
+  }
+  if (::stat(p.c_str(), &st) != 0) {
+    DebugLog("Lock: Fehler Nr. %u bei File %s aufgetreten.\n", (unsigned)errno, path);
     return 0;
   }
   if (S_ISDIR(st.st_mode)) return 1;
-  FileHandle f = Open(path, mode == 1 ? 1005 : 1008);
-  return (LockHandle)f;
+  int flags, lock_op;
+  if (mode == 2) {
+    flags = O_RDONLY;
+    lock_op = LOCK_SH;
+  } else if (mode == 1) {
+    flags = O_RDWR;
+    lock_op = LOCK_EX;
+  } else {
+    return 0;
+  }
+  int fd = OpenRegular(p, flags);
+  if (fd >= 0 && ::flock(fd, lock_op | LOCK_NB) != 0) {
+    int e = errno;
+    ::close(fd);
+    fd = -1;
+    errno = e;
+  }
+  if (fd < 0) {
+    DebugLog("Lock: Fehler Nr. %u bei File %s aufgetreten.\n", (unsigned)errno, path);
+    return 0;
+  }
+  FileHandle f = NewHandle(fd);
+  return f ? reinterpret_cast<LockHandle>(f) : 0;
 }
 
 void UnLock(LockHandle lock) {
-  if (lock > 1) Close((FileHandle)lock);
+  if (lock == 0 || lock == 1) return;
+  FreeHandle(reinterpret_cast<FileHandle>(lock));
 }
 
 uint32_t GeFileSize(const char* path) {
-  char p[1024];
+  std::string p;
   struct stat st;
-  if (!ResolvePath(path, p, sizeof p) || stat(p, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  if (!ResolveDisk(path, &p) || ::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  if ((uint64_t)st.st_size > UINT32_MAX) return 0;
   return (uint32_t)st.st_size;
 }
 
 void* LoadFile2MemSize(const char* path, uint32_t alloc_flags, uint32_t* size_out) {
   if (size_out) *size_out = 0;
-  uint32_t size = GeFileSize(path);
-  if (size == 0) return nullptr;
-  FileHandle f = Open(path, 1008);
-  if (!f) return nullptr;
-  void* mem = AllocVec(size, alloc_flags);
-  if (mem && Read(f, mem, (int32_t)size) != (int32_t)size) {
-    FreeVec(mem);
-    mem = nullptr;
+  std::string p;
+  if (!ResolveDisk(path, &p)) return nullptr;
+  int fd = OpenRegular(p, O_RDONLY);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  void* mem = nullptr;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0 && (uint64_t)st.st_size <= INT32_MAX) {
+    uint32_t size = (uint32_t)st.st_size;
+    mem = AllocVec(size, alloc_flags);
+    size_t done = 0;
+    while (mem && done < size) {
+      ssize_t n = ::read(fd, static_cast<char*>(mem) + done, size - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {  // error, or the file shrank under us
+        FreeVec(mem);
+        mem = nullptr;
+      } else {
+        done += (size_t)n;
+      }
+    }
+    if (mem && size_out) *size_out = size;
   }
-  Close(f);
-  if (mem && size_out) *size_out = size;
+  ::close(fd);
   return mem;
 }
 
@@ -122,42 +535,91 @@ void* LoadFile2Mem(const char* path, uint32_t alloc_flags) {
 }
 
 int32_t SaveMem2File(const char* path, const void* memory, uint32_t length) {
-  char p[1024];
-  if (!ResolvePath(path, p, sizeof p)) return 0;
-  std::string tmp = std::string(p) + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return 0;
-  bool ok = true;
-  uint32_t done = 0;
-  while (ok && done < length) {
-    ssize_t n = ::write(fd, (const char*)memory + done, length - done);
-    if (n <= 0) ok = false; else done += (uint32_t)n;
-  }
-  if (::close(fd) != 0) ok = false;
-  if (!ok || ::rename(tmp.c_str(), p) != 0) {
-    ::unlink(tmp.c_str());
-    return 0;
-  }
-  return 1;
+  std::string p;
+  if (!ResolveDisk(path, &p) || (!memory && length > 0)) return 0;
+  bool ok = ReplaceFileDisk(p, [memory, length](int fd) { return length == 0 || WriteAll(fd, memory, length); });
+  if (!ok) DebugLog("SaveMem2File: Konnte Datei %s nicht schreiben\n", path);
+  return ok ? 1 : 0;
 }
 
 int32_t DeleteFileA(const char* path) {
-  char p[1024];
-  if (!ResolvePath(path, p, sizeof p)) return 0;
-  return ::unlink(p) == 0 ? 1 : 0;
+  std::string p;
+  if (!ResolveDisk(path, &p)) return 0;
+  return ::unlink(p.c_str()) == 0 ? 1 : 0;
 }
 
 LockHandle CreateDir(const char* path) {
-  char p[1024];
-  if (!ResolvePath(path, p, sizeof p)) return 0;
-  std::string s = p;
-  while (!s.empty() && s.back() == '/') s.pop_back();
-  if (::mkdir(s.c_str(), 0755) != 0) return 0;
-  return 1;
+  std::string p;
+  if (!ResolveDisk(path, &p)) return 0;
+  // An existing folder counts as made: saving the same turn twice reuses it.
+  if (::mkdir(p.c_str(), 0755) == 0 || (errno == EEXIST && IsDirDisk(p))) return 1;
+  return 0;
 }
 
-int32_t DeleteDir(const char*, const char*) { return 0; }
-uint16_t CountDirEntries(const char*) { return 0; }
-char* GetDirBuffer(const char*, uint16_t) { return nullptr; }
-int32_t CopyDir(const char*, const char*, uint32_t) { return 0; }
-void FileFailWritesAfter(int64_t) {}
+int32_t DeleteDir(const char* folder, const char* prefix) {
+  DebugLog("DeleteDir: Target dir is %s.\n", folder ? folder : "(null)");
+  std::string dir;
+  if (!ResolveDisk(folder, &dir)) return 0;
+  std::vector<std::string> names;
+  if (!ListDir(dir, &names)) return errno == ENOENT ? 1 : 0;  // no folder: nothing to delete
+  int32_t result = 1;
+  for (const std::string& n : names) {
+    if (prefix && !HasPrefixNoCase(n.c_str(), prefix)) continue;
+    std::string p = JoinDisk(dir, n);
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    DebugLog("DeleteDir: Loesche %s\n", n.c_str());
+    if (::unlink(p.c_str()) != 0 && errno != ENOENT) result = 0;
+  }
+  return result;
+}
+
+uint16_t CountDirEntries(const char* folder) {
+  std::string dir;
+  std::vector<std::string> names;
+  if (!ResolveDisk(folder, &dir) || !ListDir(dir, &names)) {
+    DebugLog("GetDirBuffer: Locken des Verzeichnisses klappt nicht !\n");
+    return 0;
+  }
+  return (uint16_t)std::min<size_t>(names.size(), 0xFFFF);
+}
+
+char* GetDirBuffer(const char* folder, uint16_t count) {
+  std::string dir;
+  std::vector<std::string> names;
+  if (!ResolveDisk(folder, &dir) || !ListDir(dir, &names)) {
+    DebugLog("GetDirBuffer: Locken des Verzeichnisses klappt nicht !\n");
+    return nullptr;
+  }
+  if (count == 0) return nullptr;
+  char* buf = static_cast<char*>(AllocVec((uint32_t)count * 80, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!buf) return nullptr;
+  for (size_t i = 0; i < names.size() && i < count; i++)
+    std::memcpy(buf + i * 80, names[i].c_str(), std::min<size_t>(names[i].size(), 79));
+  return buf;
+}
+
+int32_t CopyDir(const char* source, const char* target, uint32_t mode) {
+  std::string src, dst;
+  if (!ResolveDisk(source, &src) || !ResolveDisk(target, &dst)) return 0;
+  if (mode & 1) {
+    std::vector<std::string> names;
+    if (ListDir(dst, &names)) {
+      for (const std::string& n : names) {
+        if (IsKeptName(n)) continue;
+        if (!RemoveTree(JoinDisk(dst, n))) {
+          DebugLog("CopyDir: Konnte %s nicht loeschen\n", JoinDisk(dst, n).c_str());
+          return 0;
+        }
+      }
+    }
+  }
+  if (mode & 2) {
+    if (::mkdir(dst.c_str(), 0755) != 0 && !(errno == EEXIST && IsDirDisk(dst))) {
+      DebugLog("CopyDir: Konnte Verzeichnis %s nicht anlegen\n", dst.c_str());
+      return 0;
+    }
+    if (!CopyTree(src, dst, true, (mode & 4) != 0)) return 0;
+  }
+  return 1;
+}

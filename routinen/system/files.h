@@ -1,5 +1,6 @@
 // Files and folders. Every path is Windows-style and relative to the working
-// directory ('\' or '/', any letter case); one resolver maps it onto disk.
+// directory ('\' or '/', any letter case); one resolver maps it onto disk
+// (rules in docs/system.md). Failures: null, 0 or -1 as noted.
 #pragma once
 #include <cstdint>
 
@@ -16,14 +17,18 @@ enum : int32_t {
 };
 enum : int32_t { OFFSET_BEGINNING = -1, OFFSET_CURRENT = 0, OFFSET_END = 1 };
 
+// One of the modes above; null when the file is missing (1006: cannot be
+// made), is a folder, or the mode is unknown.
 FileHandle Open(const char* path, int32_t mode);
-int32_t Close(FileHandle f);                               // 1
+int32_t Close(FileHandle f);                               // 1 (0 for null)
 int32_t Read(FileHandle f, void* buffer, int32_t length);   // bytes read, -1 on error
 int32_t Write(FileHandle f, const void* buffer, int32_t length);  // bytes written, -1 on error
 int32_t Seek(FileHandle f, int32_t offset, int32_t mode);   // old position, -1 on error
 
+// 0 (logged) when missing; 1 for a folder; for a file mode 2 a shared read
+// lock, mode 1 an exclusive read/write lock (against other Locks), else 0.
 LockHandle Lock(const char* path, int32_t mode);
-void UnLock(LockHandle lock);
+void UnLock(LockHandle lock);  // 0 and 1 are ignored
 
 uint32_t GeFileSize(const char* path);                       // 0 when unreadable
 void* LoadFile2Mem(const char* path, uint32_t alloc_flags);  // AllocVec block or null
@@ -33,16 +38,28 @@ void* LoadFile2MemSize(const char* path, uint32_t alloc_flags, uint32_t* size_ou
 int32_t SaveMem2File(const char* path, const void* memory, uint32_t length);
 int32_t DeleteFileA(const char* path);  // non-zero on success
 
-LockHandle CreateDir(const char* path);  // release with UnLock; 0 on failure
+// Makes one folder (an existing one counts as made); release with UnLock; 0 on failure.
+LockHandle CreateDir(const char* path);
+// Deletes the folder's files whose names begin with prefix (any case; all
+// when null); sub-folders stay. 1, or 0 when a delete failed.
 int32_t DeleteDir(const char* folder, const char* prefix);
+// Entries (files and folders) of a folder, 0 when it cannot be read.
 uint16_t CountDirEntries(const char* folder);
-char* GetDirBuffer(const char* folder, uint16_t count);  // count x 80-byte names
+// A cleared AllocVec block of count x 80-byte names (listing order:
+// case-insensitive alphabetical), or null; the caller frees it.
+char* GetDirBuffer(const char* folder, uint16_t count);
+// Mode bit 0 clears the target (recursively), bit 1 copies the source tree
+// into it, bit 2 deletes each source file once copied. Index files Path,
+// SfxPath, RizizOzezPath and the folder Screendat at the top level are
+// neither cleared, copied nor deleted. 1 on success, else 0.
 int32_t CopyDir(const char* source, const char* target, uint32_t mode);
 
 // Maps a program path onto the disk path it names (see docs/system.md).
 // Returns 0 when the path is refused (absolute, or escaping the working dir).
 int32_t ResolvePath(const char* path, char* out, uint32_t out_size);
 
-// Tests: failure hook of the file layer. After arm, the write that would pass
-// `bytes_ok` bytes in total fails (0 = the next write fails); -1 disarms.
+// Tests: failure hook for every write of the file layer (Write, SaveMem2File,
+// CopyDir). After arming, bytes_ok more bytes are written; the write that
+// would pass them writes up to the limit and fails, and so does every later
+// non-empty write (0 = the next write fails) until -1 disarms the hook.
 void FileFailWritesAfter(int64_t bytes_ok);
