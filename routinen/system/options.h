@@ -1,0 +1,57 @@
+// The options block OptionenPrefs: 570 bytes, kept in the system record and
+// stored big-endian as .\Data\Optionen.prefs (layout in docs/prefs.md).
+#pragma once
+#include <cstdint>
+
+enum : uint32_t { OPTIONEN_PREFS_SIZE = 570 };
+
+enum NetOptionBits : uint8_t {
+  NET_MAIL_ROUTE = 1,     // turns over the mail servers
+  NET_SERVER_ROUTE = 4,   // turns and letters over the game-server protocol
+  NET_IRC_PANEL = 16,     // IRC panel enabled
+};
+
+struct OptionenPrefs {
+  uint32_t sound_optionen;    // +0   wanted SoundMaskeFlags
+  uint8_t tcpip_stack;        // +4   TCP/IP stack choice 0..4
+  uint8_t net_option_bits;    // +5   NetOptionBits
+  char cd_device[40];         // +6
+  uint16_t cd_unit;           // +46
+  uint16_t audio2;            // +48  second audio value
+  uint32_t audio3;            // +50  third audio value
+  uint32_t audio4;            // +54  fourth audio value
+  uint8_t sfx_volume;         // +58  percent
+  uint8_t cd_volume;          // +59  percent
+  char pop3_host[40];         // +60
+  char smtp_host[40];         // +100
+  char pop3_user[40];         // +140
+  char pop3_password[40];     // +180
+  char email[40];             // +220
+  char smtp_user[40];         // +260
+  char smtp_password[40];     // +300
+  uint8_t reserved[226];      // +340 kept as read
+  uint32_t mouse_cursor;      // +566 0 cursor 103, else cursor 110
+};
+
+// Placeholders of the defaults; a field that still holds one is not set up.
+extern const char* const kOptionHostPlaceholder;
+extern const char* const kOptionUserPlaceholder;      // "username"
+extern const char* const kOptionPasswordPlaceholder;  // "zezavuri"
+extern const char* const kOptionEmailPlaceholder;
+
+// Fills the block with the defaults and placeholders.
+void OptionenPrefsDefault(OptionenPrefs* o);
+// Reads .\Data\Optionen.prefs into o. A missing file is written with the
+// defaults; a short one keeps its bytes and gets defaults for the rest.
+// 1 on success, 0 when no file could be read or made (o then holds defaults).
+int32_t OptionenPrefsLoad(OptionenPrefs* o);
+// Writes the block to .\Data\Optionen.prefs; 0 on failure.
+int32_t OptionenPrefsSave(const OptionenPrefs* o);
+// 1 when a host, user, password or address field holds a real setting
+// (not empty, not a placeholder).
+int32_t OptionConfigured(const char* field);
+
+// The disk image (570 bytes, big-endian) of a block and back. Text fields
+// are always terminated after decoding.
+void OptionenPrefsEncode(const OptionenPrefs* o, uint8_t* out);
+void OptionenPrefsDecode(const uint8_t* in, OptionenPrefs* o);

@@ -1,0 +1,187 @@
+// Prefs.qoe and BTPrefs.qoe: one field per call, big-endian on disk.
+#include "prefs.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "byteorder.h"
+#include "files.h"
+#include "memory.h"
+#include "platform/log.h"
+
+namespace {
+
+constexpr uint32_t U = 0xFFFFFFFFu;
+
+const PrefsFieldInfo kPrefs[PREFS_FIELD_COUNT] = {
+    {12, 2, 0},  {14, 2, 0},  {16, 4, 0},   {20, 1, 0},   {21, 4, U},   // 0-4
+    {25, 1, 0},  {26, 40, 0}, {66, 40, 0},  {106, 40, 0}, {146, 4, 0},  // 5-9
+    {150, 40, 0}, {190, 4, 0}, {194, 1, 0}, {195, 1, 0},  {200, 1, 0},  // 10-14
+    {201, 1, 0}, {202, 1, 0}, {203, 1, 0},  {204, 4, 0},  {208, 4, 0},  // 15-19
+    {212, 4, 0}, {216, 4, 0}, {220, 4, 0},  {224, 4, 0},  {228, 1, 0},  // 20-24
+    {229, 1, 0}, {230, 2, 0}, {232, 1, 0},  {252, 4, U},  {233, 1, 0},  // 25-29
+    {234, 1, 0}, {236, 4, 0}, {240, 1, 0},  {248, 4, 0},  {242, 1, 0},  // 30-34
+    {241, 1, 0}, {244, 1, 0}, {243, 1, 0},  {256, 4, 0},  {260, 4, 0},  // 35-39
+};
+
+PrefsFieldInfo g_bt[BTPREFS_FIELD_COUNT];
+
+const PrefsFieldInfo* BuildBT() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    g_bt[0] = {12, 4, 0};
+    for (uint32_t k = 1; k <= 45; ++k) g_bt[k] = {(uint16_t)(k <= 12 ? 15 + k : 16 + k), 1, 0};
+    g_bt[46] = {62, 80, 0};
+  });
+  return g_bt;
+}
+
+struct PrefsFileSpec {
+  const char* name;      // routine name for the log
+  const char* path;
+  const char* magic;     // 8 bytes: id and version
+  uint32_t full_size;    // size of a new file
+  uint32_t min_size;     // shorter files are extended
+  const PrefsFieldInfo* table;
+  uint32_t count;
+};
+
+const PrefsFileSpec kPrefsSpec = {"CheckPrefs", ".\\Data\\Prefs.qoe", "PREFV001", PREFS_FILE_SIZE,
+                                  PREFS_FILE_SIZE, kPrefs, PREFS_FIELD_COUNT};
+PrefsFileSpec BTSpec() {
+  return {"RizizOzezPrefs", ".\\Data\\BTPrefs.qoe", "BTPRV001", BTPREFS_FILE_SIZE, BTPREFS_MIN_SIZE,
+          BuildBT(), BTPREFS_FIELD_COUNT};
+}
+
+std::mutex g_prefs_lock;
+
+// The image of a new file: header, then every field at its default.
+void DefaultImage(const PrefsFileSpec& s, uint8_t* img) {
+  std::memset(img, 0, s.full_size);
+  std::memcpy(img, s.magic, 8);
+  PutBE32(img + 8, s.full_size - 12);
+  for (uint32_t k = 0; k < s.count; ++k) {
+    const PrefsFieldInfo& f = s.table[k];
+    if (f.size == 1) img[f.offset] = (uint8_t)f.def;
+    else if (f.size == 2) PutBE16(img + f.offset, (uint16_t)f.def);
+    else if (f.size == 4) PutBE32(img + f.offset, f.def);
+  }
+}
+
+// Makes sure the file exists and holds every field. A missing file is
+// written with defaults; a short one keeps its bytes and gets the defaults
+// for the rest. False when the file can be neither read nor made.
+bool EnsureFile(const PrefsFileSpec& s) {
+  uint8_t img[512];
+  FileHandle probe = Open(s.path, MODE_READONLY);
+  if (!probe) {
+    DefaultImage(s, img);
+    if (!SaveMem2File(s.path, img, s.full_size)) {
+      if (s.full_size == BTPREFS_FILE_SIZE)
+        DebugLog("RizizOzezPrefs:Konnte Standard Prefs nicht abspeichern!\n");
+      else
+        DebugLog("%s: Konnte Prefs-Datei %s nicht anlegen !\n", s.name, s.path);
+      return false;
+    }
+    return true;
+  }
+  Close(probe);
+  uint32_t size = GeFileSize(s.path);
+  if (size >= s.min_size) return true;
+  DebugLog("%s: Prefs-Datei %s ist zu kurz (%u Bytes), ergaenze Standardwerte\n", s.name, s.path, size);
+  DefaultImage(s, img);
+  uint32_t got = 0;
+  uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(s.path, MEMF_PUBLIC, &got));
+  if (size != 0 && !old) {
+    DebugLog("%s: Konnte Prefs-Datei %s nicht lesen !\n", s.name, s.path);
+    return false;
+  }
+  if (old) {
+    std::memcpy(img, old, got < s.full_size ? got : s.full_size);
+    FreeVec(old);
+  }
+  if (!SaveMem2File(s.path, img, s.full_size)) {
+    DebugLog("%s: Konnte Prefs-Datei %s nicht ergaenzen !\n", s.name, s.path);
+    return false;
+  }
+  return true;
+}
+
+// Reads or writes the raw bytes of one field. False on failure (logged).
+bool AccessField(const PrefsFileSpec& s, const PrefsFieldInfo& f, bool write, uint8_t* bytes) {
+  FileHandle fh = Open(s.path, MODE_OLDFILE);
+  bool ok = fh && Seek(fh, f.offset, OFFSET_BEGINNING) >= 0;
+  if (ok) ok = write ? Write(fh, bytes, f.size) == f.size : Read(fh, bytes, f.size) == f.size;
+  if (fh) Close(fh);
+  if (!ok) DebugLog("%s: Konnte Prefs-Wert nicht %s !\n", s.name, write ? "schreiben" : "lesen");
+  return ok;
+}
+
+uint32_t NumberField(const PrefsFileSpec& s, uint32_t field, uint32_t write, uint32_t value) {
+  if (field >= s.count || s.table[field].size > 4) {
+    DebugLog("%s: Feld %u ist kein Zahlenfeld\n", s.name, field);
+    return U;
+  }
+  const PrefsFieldInfo& f = s.table[field];
+  std::lock_guard<std::mutex> lock(g_prefs_lock);
+  if (!EnsureFile(s)) return U;
+  uint8_t b[4] = {0, 0, 0, 0};
+  if (write) {
+    if (f.size == 1) b[0] = (uint8_t)value;
+    else if (f.size == 2) PutBE16(b, (uint16_t)value);
+    else PutBE32(b, value);
+    return AccessField(s, f, true, b) ? value : U;
+  }
+  if (!AccessField(s, f, false, b)) return U;
+  return f.size == 1 ? b[0] : f.size == 2 ? GetBE16(b) : GetBE32(b);
+}
+
+char* TextField(const PrefsFileSpec& s, uint32_t field, uint32_t write, const char* text, uint32_t max_chars) {
+  if (field >= s.count || s.table[field].size <= 4) {
+    DebugLog("%s: Feld %u ist kein Textfeld\n", s.name, field);
+    return nullptr;
+  }
+  const PrefsFieldInfo& f = s.table[field];
+  std::lock_guard<std::mutex> lock(g_prefs_lock);
+  if (!EnsureFile(s)) return nullptr;
+  uint8_t buf[80];
+  std::memset(buf, 0, sizeof buf);
+  if (write) {
+    if (!text) return nullptr;
+    for (uint32_t i = 0; i < max_chars && text[i]; ++i) buf[i] = (uint8_t)text[i];
+    return AccessField(s, f, true, buf) ? const_cast<char*>(text) : nullptr;
+  }
+  if (!AccessField(s, f, false, buf)) return nullptr;
+  char* copy = static_cast<char*>(AllocVec(f.size, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!copy) return nullptr;
+  std::memcpy(copy, buf, f.size - 1);  // the last byte stays 0: always terminated
+  return copy;
+}
+
+}  // namespace
+
+const PrefsFieldInfo* PrefsLayout() { return kPrefs; }
+const PrefsFieldInfo* BTPrefsLayout() { return BuildBT(); }
+
+uint32_t CheckPrefs(uint32_t field, uint32_t write, uint32_t value) {
+  return NumberField(kPrefsSpec, field, write, value);
+}
+
+char* CheckPrefsStr(uint32_t field, uint32_t write, const char* text) {
+  return TextField(kPrefsSpec, field, write, text, 39);
+}
+
+uint32_t RizizOzezPrefs(uint32_t field, uint32_t write, uint32_t value) {
+  return NumberField(BTSpec(), field, write, value);
+}
+
+char* RizizOzezPrefsStr(uint32_t field, uint32_t write, const char* text) {
+  return TextField(BTSpec(), field, write, text, 40);
+}
+
+int32_t SaveStandardRizizOzezPrefs() {
+  PrefsFileSpec s = BTSpec();
+  uint8_t img[BTPREFS_FILE_SIZE];
+  DefaultImage(s, img);
+  return SaveMem2File(s.path, img, s.full_size) ? 1 : 0;
+}

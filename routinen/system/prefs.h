@@ -1,0 +1,86 @@
+// The prefs files: .\Data\Prefs.qoe (40 fields, header "PREF" "V001") and
+// the story prefs .\Data\BTPrefs.qoe (47 fields, header "BTPR" "V001").
+// Both are big-endian; the layouts are in docs/prefs.md. Every call opens the
+// file, reads or writes one field and closes it again. A missing file is
+// created with defaults; a short one keeps its bytes and is extended with
+// defaults (the account state of an installed game is never lost).
+#pragma once
+#include <cstdint>
+
+enum PrefsField : uint32_t {
+  PREFS_ACCOUNT_STATE = 0,    // u16, AccountState
+  PREFS_DISPLAY_MODE = 1,     // u16, row of the screen-mode table
+  PREFS_YEAR = 2,             // u32, newest evaluated turn
+  PREFS_QUARTER = 3,          // u8
+  PREFS_TOWN_ID = 4,          // u32, town last shown (0xFFFFFFFF = redraw)
+  PREFS_MARKET_SWITCH = 5,    // u8
+  PREFS_FIRST_NAME = 6,       // char[40]
+  PREFS_LAST_NAME = 7,        // char[40]
+  PREFS_EMAIL = 8,            // char[40]
+  PREFS_PLAYER_ID = 9,        // u32
+  PREFS_LORD_NAME = 10,       // char[40]
+  PREFS_SIGNUP_NUMBER = 11,   // u32, number of the sign-up file
+  PREFS_MARKET_FLAG = 12,     // u8
+  PREFS_RESERVED_13 = 13,     // u8
+  PREFS_LUXURY_GOOD = 14,     // u8 at 200, chosen luxury / special goods type
+  PREFS_UPLOADS = 15,         // u8, uploads since the last download
+  PREFS_MAP_BORDERS = 16,     // u8
+  PREFS_AUTO_CULTIVATION = 17,// u8
+  PREFS_FREE_WORKERS = 18,    // u32
+  PREFS_MARKET_WOOD = 19,     // u32
+  PREFS_MARKET_STONE = 20,    // u32
+  PREFS_LUXURY_VALUE1 = 21,   // i32 at 216
+  PREFS_LUXURY_VALUE2 = 22,   // i32 at 220
+  PREFS_LUXURY_VALUE3 = 23,   // i32 at 224
+  PREFS_RUNNING = 24,         // u8
+  PREFS_DICE1 = 25,           // u8 at 229
+  PREFS_PRESET_WAIT = 26,     // u16
+  PREFS_DICE2 = 27,           // u8 at 232
+  PREFS_TIP_COUNTER = 28,     // u32 (0xFFFFFFFF = unset)
+  PREFS_RESERVED_29 = 29,     // u8
+  PREFS_TUTORIAL_STEP = 30,   // u8, 0..18
+  PREFS_LAST_MAIL_DATE = 31,  // u32, mail-date scale
+  PREFS_DICE3 = 32,           // u8 at 240
+  PREFS_TURN_COUNT = 33,      // u32
+  PREFS_DICE4 = 34,           // u8 at 242
+  PREFS_NEW_TURN = 35,        // u8
+  PREFS_STORY_THRESHOLD = 36, // u8 at 244
+  PREFS_RESERVED_37 = 37,     // u8
+  PREFS_RESERVED_38 = 38,     // u32
+  PREFS_RESERVED_39 = 39,     // u32
+  PREFS_FIELD_COUNT = 40,
+};
+
+enum AccountState : uint32_t { ACCOUNT_NONE = 0, ACCOUNT_SIGNUP_SENT = 1, ACCOUNT_INSTALLED = 2 };
+
+enum : uint32_t { PREFS_FILE_SIZE = 264, BTPREFS_FILE_SIZE = 188, BTPREFS_MIN_SIZE = 142,
+                  BTPREFS_FIELD_COUNT = 47 };
+
+struct PrefsFieldInfo {
+  uint16_t offset;   // from the start of the file
+  uint8_t size;      // 1, 2, 4, 40 (Prefs.qoe) or 80 (BTPrefs field 46)
+  uint32_t def;      // default of a number field
+};
+// The layout tables (40 and 47 entries).
+const PrefsFieldInfo* PrefsLayout();
+const PrefsFieldInfo* BTPrefsLayout();
+
+// Number fields: read (write 0) returns the value (a byte field 0..255);
+// write 1 stores value and returns it. 0xFFFFFFFF when the file can be
+// neither opened nor created, on a read or write failure, and for a string
+// field or an unknown field index.
+uint32_t CheckPrefs(uint32_t field, uint32_t write, uint32_t value);
+// String fields (6, 7, 8, 10): read returns a new terminated 40-byte copy
+// (FreeVec it); write stores at most 39 characters and returns text itself.
+// Null on failure or for a number field.
+char* CheckPrefsStr(uint32_t field, uint32_t write, const char* text);
+
+// Story prefs, same scheme: field 0 u32 (the story to show), 1..45 bytes
+// (1 = show the story screen at start, k + 1 = story k was shown), 46 an
+// 80-byte text (a write keeps at most 40 characters). A missing file is
+// made by SaveStandardRizizOzezPrefs; when that fails the result is
+// 0xFFFFFFFF (null for the text call).
+uint32_t RizizOzezPrefs(uint32_t field, uint32_t write, uint32_t value);
+char* RizizOzezPrefsStr(uint32_t field, uint32_t write, const char* text);
+// Writes the standard 188-byte story prefs (header, data zeroed); 0 on failure.
+int32_t SaveStandardRizizOzezPrefs();

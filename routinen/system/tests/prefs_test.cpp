@@ -1,0 +1,253 @@
+#include "prefs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "byteorder.h"
+#include "files.h"
+#include "memory.h"
+#include "platform/log.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+const char kPrefsDisk[] = "Data/Prefs.qoe";
+const char kBTDisk[] = "Data/BTPrefs.qoe";
+
+void MakeData() { std::filesystem::create_directory("Data"); }
+
+std::vector<std::string>* g_lines;
+void Capture(const char* line, void*) { g_lines->push_back(line); }
+
+// True when the file layer's write-failure hook makes writes fail.
+bool WriteHookWorks() {
+  FileFailWritesAfter(0);
+  FileHandle f = Open(".\\hookprobe", MODE_NEWFILE);
+  uint8_t b = 1;
+  bool failed = !f || Write(f, &b, 1) != 1;
+  if (f) Close(f);
+  FileFailWritesAfter(-1);
+  return failed;
+}
+
+bool IsText(uint32_t field) { return PrefsLayout()[field].size > 4; }
+
+}  // namespace
+
+TEST(Prefs, LayoutHoldsTheKnownOffsetsWithoutOverlaps) {
+  const PrefsFieldInfo* t = PrefsLayout();
+  const struct { uint32_t field, offset, size; } known[] = {
+      {0, 12, 2}, {14, 200, 1}, {21, 216, 4}, {22, 220, 4}, {23, 224, 4}, {25, 229, 1},
+      {27, 232, 1}, {32, 240, 1}, {34, 242, 1}, {36, 244, 1}};
+  for (auto k : known) {
+    EXPECT_EQ(t[k.field].offset, k.offset) << k.field;
+    EXPECT_EQ(t[k.field].size, k.size) << k.field;
+  }
+  std::vector<int> owner(PREFS_FILE_SIZE, -1);
+  for (uint32_t f = 0; f < PREFS_FIELD_COUNT; ++f) {
+    ASSERT_TRUE(t[f].size == 1 || t[f].size == 2 || t[f].size == 4 || t[f].size == 40) << f;
+    ASSERT_GE(t[f].offset, 12);
+    ASSERT_LE(t[f].offset + t[f].size, PREFS_FILE_SIZE) << f;
+    for (uint32_t b = t[f].offset; b < t[f].offset + t[f].size; ++b) {
+      EXPECT_EQ(owner[b], -1) << "field " << f << " overlaps field " << owner[b];
+      owner[b] = (int)f;
+    }
+  }
+  for (uint32_t f : {6u, 7u, 8u, 10u}) EXPECT_EQ(t[f].size, 40) << f;
+  const PrefsFieldInfo* bt = BTPrefsLayout();
+  EXPECT_EQ(bt[0].offset, 12);
+  EXPECT_EQ(bt[0].size, 4);
+  EXPECT_EQ(bt[1].offset, 16);
+  EXPECT_EQ(bt[12].offset, 27);
+  EXPECT_EQ(bt[13].offset, 29);
+  EXPECT_EQ(bt[45].offset, 61);
+  EXPECT_EQ(bt[46].offset, 62);
+  EXPECT_EQ(bt[46].size, 80);
+}
+
+TEST(Prefs, MissingFileIsCreatedWithDefaults) {
+  MakeData();
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  auto img = qoe_test::ReadFileBytes(kPrefsDisk);
+  ASSERT_EQ(img.size(), PREFS_FILE_SIZE);
+  EXPECT_EQ(std::string(img.begin(), img.begin() + 8), "PREFV001");
+  EXPECT_EQ(GetBE32(&img[8]), PREFS_FILE_SIZE - 12);
+  EXPECT_EQ(CheckPrefs(PREFS_TOWN_ID, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 0u);
+  char* name = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+  ASSERT_NE(name, nullptr);
+  EXPECT_STREQ(name, "");
+  FreeVec(name);
+}
+
+TEST(Prefs, EveryFieldRoundTripsAtItsOffsetAndTouchesNothingElse) {
+  MakeData();
+  CheckPrefs(0, 0, 0);
+  const PrefsFieldInfo* t = PrefsLayout();
+  for (uint32_t f = 0; f < PREFS_FIELD_COUNT; ++f) {
+    auto before = qoe_test::ReadFileBytes(kPrefsDisk);
+    auto expect = before;
+    const uint32_t off = t[f].offset;
+    if (IsText(f)) {
+      std::string s = "Lord_" + std::to_string(f) + "_\xE4\xF6\xFC";
+      ASSERT_EQ(CheckPrefsStr(f, 1, s.c_str()), s.c_str());
+      std::memset(&expect[off], 0, 40);
+      std::memcpy(&expect[off], s.data(), s.size());
+      char* back = CheckPrefsStr(f, 0, nullptr);
+      ASSERT_NE(back, nullptr);
+      EXPECT_EQ(std::string(back), s);
+      FreeVec(back);
+    } else {
+      uint32_t v = 0xA1B2C3D4u + f;
+      ASSERT_EQ(CheckPrefs(f, 1, v), v);
+      uint32_t want = t[f].size == 1 ? (v & 0xFF) : t[f].size == 2 ? (v & 0xFFFF) : v;
+      if (t[f].size == 1) expect[off] = (uint8_t)v;
+      if (t[f].size == 2) PutBE16(&expect[off], (uint16_t)v);
+      if (t[f].size == 4) PutBE32(&expect[off], v);
+      EXPECT_EQ(CheckPrefs(f, 0, 0), want) << f;
+    }
+    EXPECT_EQ(qoe_test::ReadFileBytes(kPrefsDisk), expect) << "field " << f;
+  }
+}
+
+TEST(Prefs, StringFieldsKeep39CharactersAndAreTerminated) {
+  MakeData();
+  std::string longer(60, 'x');
+  CheckPrefsStr(PREFS_EMAIL, 1, longer.c_str());
+  char* back = CheckPrefsStr(PREFS_EMAIL, 0, nullptr);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(std::strlen(back), 39u);
+  FreeVec(back);
+  CheckPrefsStr(PREFS_EMAIL, 1, "a@b");
+  back = CheckPrefsStr(PREFS_EMAIL, 0, nullptr);
+  EXPECT_STREQ(back, "a@b");
+  FreeVec(back);
+  auto img = qoe_test::ReadFileBytes(kPrefsDisk);
+  for (int i = 3; i < 40; ++i) EXPECT_EQ(img[PrefsLayout()[PREFS_EMAIL].offset + i], 0) << i;
+  // A full 40-byte field on disk still reads back terminated.
+  std::memset(&img[PrefsLayout()[PREFS_LORD_NAME].offset], 'Q', 40);
+  qoe_test::WriteFileBytes(kPrefsDisk, img);
+  back = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+  EXPECT_EQ(std::strlen(back), 39u);
+  FreeVec(back);
+}
+
+TEST(Prefs, WrongKindsAndIndexesAreRefused) {
+  MakeData();
+  EXPECT_EQ(CheckPrefs(PREFS_FIRST_NAME, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(CheckPrefs(40, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(CheckPrefsStr(PREFS_ACCOUNT_STATE, 0, nullptr), nullptr);
+  EXPECT_EQ(CheckPrefsStr(PREFS_FIRST_NAME, 1, nullptr), nullptr);
+  EXPECT_EQ(RizizOzezPrefs(46, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(RizizOzezPrefs(47, 0, 0), 0xFFFFFFFFu);
+}
+
+TEST(Prefs, TruncatedFileKeepsItsBytesAndTheAccountState) {
+  MakeData();
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
+  CheckPrefs(PREFS_PLAYER_ID, 1, 4711);
+  CheckPrefsStr(PREFS_FIRST_NAME, 1, "Aldric");
+  auto full = qoe_test::ReadFileBytes(kPrefsDisk);
+  for (size_t cut : {160u, 20u, 5u}) {
+    std::vector<uint8_t> part(full.begin(), full.begin() + cut);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, part));
+    std::vector<std::string> lines;
+    g_lines = &lines;
+    DebugLogSetHook(Capture, nullptr);
+    EXPECT_EQ(CheckPrefs(PREFS_STORY_THRESHOLD, 0, 0), 0u);
+    DebugLogSetHook(nullptr, nullptr);
+    EXPECT_FALSE(lines.empty());  // the repair is logged
+    auto img = qoe_test::ReadFileBytes(kPrefsDisk);
+    ASSERT_EQ(img.size(), PREFS_FILE_SIZE);
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), img.begin())) << cut;
+    if (cut >= 14) {
+      EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
+    }
+    if (cut >= 150) {
+      EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), 4711u);
+    }
+    EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 0xFFFFFFFFu);  // default for the rest
+  }
+}
+
+TEST(Prefs, UnwritableFileGivesAllOnes) {
+  // No Data folder: the file can be neither opened nor created.
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr), nullptr);
+  MakeData();
+  if (!WriteHookWorks()) GTEST_SKIP() << "file layer failure hook not active";
+  FileFailWritesAfter(0);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0xFFFFFFFFu);  // creation fails
+  FileFailWritesAfter(-1);
+  EXPECT_FALSE(qoe_test::FileExists(kPrefsDisk));
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  FileFailWritesAfter(0);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(CheckPrefsStr(PREFS_LORD_NAME, 1, "x"), nullptr);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 2u);
+}
+
+TEST(BTPrefs, StandardFileAndEveryField) {
+  MakeData();
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 0u);
+  auto img = qoe_test::ReadFileBytes(kBTDisk);
+  ASSERT_EQ(img.size(), BTPREFS_FILE_SIZE);
+  EXPECT_EQ(std::string(img.begin(), img.begin() + 8), "BTPRV001");
+  for (size_t i = 12; i < img.size(); ++i) ASSERT_EQ(img[i], 0) << i;
+
+  EXPECT_EQ(RizizOzezPrefs(0, 1, 0x01020304u), 0x01020304u);
+  for (uint32_t k = 1; k <= 45; ++k) RizizOzezPrefs(k, 1, 0x100 + k);
+  img = qoe_test::ReadFileBytes(kBTDisk);
+  EXPECT_EQ(GetBE32(&img[12]), 0x01020304u);
+  for (uint32_t k = 1; k <= 12; ++k) EXPECT_EQ(img[15 + k], k) << k;
+  EXPECT_EQ(img[28], 0);  // not used
+  for (uint32_t k = 13; k <= 45; ++k) EXPECT_EQ(img[16 + k], k) << k;
+  for (uint32_t k = 1; k <= 45; ++k) EXPECT_EQ(RizizOzezPrefs(k, 0, 0), k);
+
+  std::string s(60, 'r');
+  s[0] = 'R';
+  ASSERT_NE(RizizOzezPrefsStr(46, 1, s.c_str()), nullptr);
+  img = qoe_test::ReadFileBytes(kBTDisk);
+  for (int i = 0; i < 80; ++i) EXPECT_EQ(img[62 + i], i < 40 ? (uint8_t)s[i] : 0) << i;
+  char* back = RizizOzezPrefsStr(46, 0, nullptr);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(std::string(back), s.substr(0, 40));
+  FreeVec(back);
+}
+
+TEST(BTPrefs, ShortFilesAreAcceptedOrExtended) {
+  MakeData();
+  std::vector<uint8_t> f142(142, 0);
+  std::memcpy(f142.data(), "BTPRV001", 8);
+  f142[16] = 1;
+  qoe_test::WriteFileBytes(kBTDisk, f142);
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kBTDisk).size(), 142u);  // holds every field: left alone
+  std::vector<uint8_t> f40(f142.begin(), f142.begin() + 40);
+  qoe_test::WriteFileBytes(kBTDisk, f40);
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
+  auto img = qoe_test::ReadFileBytes(kBTDisk);
+  EXPECT_EQ(img.size(), BTPREFS_FILE_SIZE);
+  EXPECT_TRUE(std::equal(f40.begin(), f40.end(), img.begin()));
+}
+
+TEST(BTPrefs, FailedStandardFileIsLoggedAndGivesAllOnes) {
+  std::vector<std::string> lines;
+  g_lines = &lines;
+  DebugLogSetHook(Capture, nullptr);
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 0xFFFFFFFFu);  // no Data folder
+  EXPECT_EQ(SaveStandardRizizOzezPrefs(), 0);
+  DebugLogSetHook(nullptr, nullptr);
+  bool seen = false;
+  for (auto& l : lines) seen |= l.find("RizizOzezPrefs:Konnte Standard Prefs nicht abspeichern!") != std::string::npos;
+  EXPECT_TRUE(seen);
+  MakeData();
+  EXPECT_EQ(SaveStandardRizizOzezPrefs(), 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kBTDisk).size(), BTPREFS_FILE_SIZE);
+}
