@@ -19,14 +19,12 @@ void AllocVecFailAfter(int64_t n) { g_fail_after.store(n); }
 void* AllocVec(uint32_t size, uint32_t flags) {
   if (size == 0) return nullptr;
   void* p = nullptr;
-  int64_t left = g_fail_after.load();
+  // Test hook: count down the allowed allocations; at 0 every one fails.
   bool forced_fail = false;
-  if (left >= 0) {
-    if (left == 0)
-      forced_fail = true;
-    else
-      g_fail_after.store(left - 1);
+  int64_t left = g_fail_after.load();
+  while (left > 0 && !g_fail_after.compare_exchange_weak(left, left - 1)) {
   }
+  if (left == 0) forced_fail = true;
   if (!forced_fail) p = (flags & MEMF_CLEAR) ? std::calloc(1, size) : std::malloc(size);
   if (!p) {
     DebugLog("AllocVec: No more Memory available. Please reboot your system. Size: %u\n", size);

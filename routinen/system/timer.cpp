@@ -1,0 +1,92 @@
+#include "timer.h"
+
+#include <chrono>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+#include "platform/log.h"
+
+namespace {
+
+constexpr int64_t kMicro = 1000000;
+
+// Brings tv_usec into 0..999999, carrying into the seconds.
+void Normalise(int64_t* sec, int64_t* usec) {
+  int64_t carry = *usec / kMicro;
+  *usec %= kMicro;
+  if (*usec < 0) {
+    *usec += kMicro;
+    carry--;
+  }
+  *sec += carry;
+}
+
+void Store(timeval* tv, int64_t sec, int64_t usec) {
+  Normalise(&sec, &usec);
+  tv->tv_sec = (time_t)sec;
+  tv->tv_usec = (suseconds_t)usec;
+}
+
+// The random generator: a 64-bit linear congruential generator whose upper
+// 32 bits are the values (the lower bits of such a generator are poor).
+std::mutex g_random_lock;
+bool g_seeded = false;
+uint64_t g_state = 0;
+
+void SeedLocked(uint32_t seed) {
+  g_state = seed;
+  g_seeded = true;
+}
+
+}  // namespace
+
+void GetSysTime(timeval* tv) {
+  if (!tv) return;
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  tv->tv_sec = ts.tv_sec;
+  tv->tv_usec = (suseconds_t)(ts.tv_nsec / 1000);
+}
+
+void AddTime(timeval* a, const timeval* b) {
+  if (!a || !b) return;
+  Store(a, (int64_t)a->tv_sec + b->tv_sec, (int64_t)a->tv_usec + b->tv_usec);
+}
+
+void SubTime(timeval* a, const timeval* b) {
+  if (!a || !b) return;
+  Store(a, (int64_t)a->tv_sec - b->tv_sec, (int64_t)a->tv_usec - b->tv_usec);
+}
+
+int32_t CmpTime(const timeval* a, const timeval* b) {
+  if (!a || !b) {
+    DebugLog("CmpTime: Der uebergebene timeval ptr ist nicht valid!\n");
+    return 0;
+  }
+  int64_t as = a->tv_sec, au = a->tv_usec, bs = b->tv_sec, bu = b->tv_usec;
+  Normalise(&as, &au);
+  Normalise(&bs, &bu);
+  if (as != bs) return as > bs ? -1 : 1;
+  if (au != bu) return au > bu ? -1 : 1;
+  return 0;
+}
+
+void Delay(int32_t ticks) {
+  if (ticks <= 0) return;
+  std::this_thread::sleep_for(std::chrono::milliseconds((int64_t)ticks * 20));
+}
+
+void ZufallSeed(uint32_t seed) {
+  std::lock_guard<std::mutex> g(g_random_lock);
+  SeedLocked(seed);
+}
+
+uint32_t Zufall(uint32_t n) {
+  std::lock_guard<std::mutex> g(g_random_lock);
+  if (!g_seeded) SeedLocked((uint32_t)(std::time(nullptr) & 0xFFFF) % 1000);
+  g_state = g_state * 6364136223846793005ull + 1442695040888963407ull;
+  uint32_t value = (uint32_t)(g_state >> 32);
+  if (n == 0xFFFFFFFFu) return value;  // n + 1 would be 0
+  return value % (n + 1);
+}
