@@ -121,15 +121,15 @@ bool IsDirDisk(const std::string& p) {
   return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The entries of a disk folder, without ".", ".." and temporary files, in
-// listing order; false when the folder cannot be opened.
-bool ListDir(const std::string& dir, std::vector<std::string>* names) {
+// The entries of a disk folder, without ".", ".." and (unless asked for)
+// temporary files, in listing order; false when the folder cannot be opened.
+bool ListDir(const std::string& dir, std::vector<std::string>* names, bool with_temp = false) {
   names->clear();
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (!d) return false;
   while (dirent* e = ::readdir(d)) {
     if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-    if (!std::strncmp(e->d_name, kTempPrefix, sizeof kTempPrefix - 1)) continue;
+    if (!with_temp && !std::strncmp(e->d_name, kTempPrefix, sizeof kTempPrefix - 1)) continue;
     names->push_back(e->d_name);
   }
   ::closedir(d);
@@ -604,7 +604,7 @@ int32_t CopyDir(const char* source, const char* target, uint32_t mode) {
   if (!ResolveDisk(source, &src) || !ResolveDisk(target, &dst)) return 0;
   if (mode & 1) {
     std::vector<std::string> names;
-    if (ListDir(dst, &names)) {
+    if (ListDir(dst, &names, true)) {  // leftovers of an interrupted save go too
       for (const std::string& n : names) {
         if (IsKeptName(n)) continue;
         if (!RemoveTree(JoinDisk(dst, n))) {

@@ -398,6 +398,7 @@ TEST(FilesDir, CountAndListEntries) {
   Put("Game/Berta", "");
   std::string longname(100, 'L');
   Put("Game/" + longname, "");
+  Put("Game/.qoetmp-Berta.x1y2z3", "");  // a save in progress is not listed
   EXPECT_EQ(CountDirEntries(".\\GAME\\"), 4);
   char* names = GetDirBuffer(".\\game", 5);
   ASSERT_NE(names, nullptr);
@@ -439,6 +440,7 @@ TEST(FilesDir, CopyDirModeThreeReplacesGameState) {
   Put("Data/POP3In/00000007.email", "stale mail");
   Put("Data/OldGame/x/y", "stale tree");
   Put("Data/Screendat/Own.dat", "kept layout");
+  Put("Data/.qoetmp-Prefs.qoe.Ab12Cd", "left by a crash");
   ASSERT_EQ(CopyDir(".\\Game\\Lord\\1_2\\Data\\", ".\\Data\\", 3), 1);
   // Game state comes from the save; nothing stale survives.
   EXPECT_EQ(Text(ReadFileBytes("Data/Prefs.qoe")), "prefs saved");
