@@ -27,3 +27,69 @@ PlatformSurface* DisplayWorkSurface();
 // Returns 1, or 0 when there is no palette display.
 int DisplaySetPalette(uint32_t first, uint32_t count, const PaletteEntry* colours);
 void DisplayGetPalette(PaletteEntry out[256]);
+
+// ---- Display set-up, presentation and errors -------------------------------
+
+// Pixel formats of the display modes (DisplayRecord's PixelFormatCode).
+enum : uint16_t { kPixelFormatPalette8 = 0, kPixelFormatXRGB8888 = 1 };
+
+// The game area every screen draws in; a larger display shows it centred.
+enum : uint32_t { kGameAreaWidth = 640, kGameAreaHeight = 480 };
+
+// Result codes of the display calls; DDErrorString names them for log lines.
+enum DisplayResult : int {
+  kDisplayOk = 0,
+  kDisplayErrNotInitialized = 1,
+  kDisplayErrInvalidRect = 2,
+  kDisplayErrInvalidParams = 3,
+  kDisplayErrOutOfMemory = 4,
+  kDisplayErrUnsupportedMode = 5,
+  kDisplayErrBackend = 6,
+};
+// Name of a DisplayResult ("DISPLAYERR_INVALIDRECT", ...); never null.
+const char* DDErrorString(int result);
+
+// Makes the primary and back surfaces (width x height) and the 640 x 480 work
+// surface, all of the given depth (8 or 32), and the display mutex
+// "Titelscreen Mutex". Returns 1, or 0 with a log line.
+int InitializeDirectDraw(uint32_t width, uint32_t height, uint32_t depth);
+// Frees the surfaces and drops the display mutex; safe to call twice.
+void ShutdownDisplay();
+// Display size and depth (0 before the set-up).
+uint32_t DisplayWidth();
+uint32_t DisplayHeight();
+uint32_t DisplayDepth();
+// Where the game area's (0, 0) lies on the display:
+// ((width - 640) / 2, (height - 480) / 2 - 30), or (0, 0) at 640 x 480.
+void GameAreaOffset(uint32_t width, uint32_t height, int32_t* dx, int32_t* dy);
+
+// The display mutex, held around every copy to the primary surface. Other
+// threads may also reach it by name with CreateNamedMutex.
+struct QoeMutex;
+QoeMutex* DisplayMutex();
+
+// Renderer of the display: 0 2D, 1 OpenGL (only once the 3D engine draws;
+// until then the OpenGL choice runs 2D). In OpenGL mode UpdateRectangle
+// does nothing.
+void DisplaySetRenderer(uint32_t renderer);
+uint32_t DisplayRenderer();
+
+// Shows the rectangle (game coordinates) of the back surface: copies it under
+// the display mutex to the primary at the centring offset. Width or height 0
+// copies nothing. A rectangle that does not fit the surfaces is clipped
+// (after a "BltFast" log line); 0 when nothing is left to copy or no display.
+int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height);
+// Shows the whole back page (display coordinates, no offset) of the paged
+// display the map screen uses. Returns 1, or 0 without a display.
+int Flip(uint32_t mode);
+// Waits for the display's next vertical blank (returns at once headless).
+void WaitTOF();
+
+// Number of frames handed to the backend for presentation so far.
+uint64_t DisplayFrameCount();
+// Copies the primary surface as 0x00RRGGBB words (palette applied in the
+// 8-bit mode) into out, which holds width x height words; 0 when that is
+// not the display's size or there is no display.
+int DisplayReadRGB(uint32_t* out, uint32_t width, uint32_t height);
+// Writes the primary surface (the whole display) as an RGB PNG file; 1 on success.
+int WriteDisplayPng(const char* path);

@@ -1,8 +1,102 @@
-// Program entry. The start-up order and the display set-up live in the
-// system layer; this file only hands over to it.
+// Program entry: the display-mode choice, the window, the start-up sequence,
+// the game thread and the window thread's loop, then the orderly shut-down.
+// This first thread is the window thread.
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "backend.h"
+#include "display.h"
+#include "events.h"
+#include "fatal.h"
+#include "headless.h"
+#include "log.h"
+#include "screenmode.h"
+#include "shell.h"
+#include "threads.h"
+
+namespace {
+
+// QOE_HEADLESS_SCRIPT names a headless script file: the program then runs
+// without a window, fed by that script (for CI and screen tests);
+// QOE_HEADLESS_MODE picks the ScreenModeTable row.
+const PlatformBackend* PickBackend() {
+  const char* script = std::getenv("QOE_HEADLESS_SCRIPT");
+  if (!script || !*script) return SdlBackend();
+  std::string text;
+  if (FILE* f = std::fopen(script, "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  } else {
+    DebugLog("main: Konnte Skript %s nicht lesen", script);
+  }
+  HeadlessSetScript(text.c_str());
+  const char* mode = std::getenv("QOE_HEADLESS_MODE");
+  HeadlessSetMode(mode && *mode ? static_cast<uint32_t>(std::atoi(mode)) : kScreenModeDefault);
+  return HeadlessBackend();
+}
+
+void EndBackend(const PlatformBackend* b) {
+  ShutdownDisplay();
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+}
+
+}  // namespace
 
 int main() {
-  std::puts("Quill of Elmor: the start-up sequence is being built.");
-  return 0;
+  const PlatformBackend* backend = PickBackend();
+  SelectPlatformBackend(backend);
+  if (!backend->init()) {
+    std::fprintf(stderr,
+                 "Quill of Elmor: no display available. Start it on a desktop, or under a virtual display:\n"
+                 "  xvfb-run -s '-screen 0 1024x768x24' scripts/start.sh\n");
+    return 1;
+  }
+  InstallScreenModePrefs();
+  DisplayModeChoice mode;
+  if (!ScreenModus(&mode)) {
+    EndBackend(backend);
+    return 0;
+  }
+  if (!OpenMainWindow(&mode)) {
+    ShowMessageBox("Fatal Error", "Konnte das Fenster nicht oeffnen.");
+    EndBackend(backend);
+    return 1;
+  }
+  InstallFatalSignalHandlers(ShutdownSystem);
+  if (!OpenLibraries() || !CheckSystem() || !SetupSystem()) {
+    ShutdownSystem();
+    EndBackend(backend);
+    return 1;
+  }
+  DisplaySetRenderer(mode.renderer);
+  if (!InitializeDirectDraw(mode.width, mode.height, mode.depth)) {
+    ShowMessageBox("Fatal Error", "InitializeDirectDraw fehlgeschlagen.");
+    ShutdownSystem();
+    EndBackend(backend);
+    return 1;
+  }
+  if (!InitializeDirectSound()) DebugLog("main: Kein Sound");
+  QoeThread* game = StartThread("Game", Main, nullptr);
+  if (!game) {
+    ShutdownSystem();
+    EndBackend(backend);
+    return 1;
+  }
+  if (RunWindowLoop() != 0) {
+    // The game thread did not end: shut down around it.
+    ShutdownSystem();
+    std::fflush(nullptr);
+    std::_Exit(1);
+  }
+  // The game thread posted the destroy request as its last act.
+  int code = JoinThread(game);
+  ShutdownSystem();
+  RemoveFatalSignalHandlers();
+  EndBackend(backend);
+  return code;
 }

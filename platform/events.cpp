@@ -1,0 +1,295 @@
+#include "events.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "log.h"
+#include "platform_internal.h"
+
+namespace {
+
+std::mutex g_lock;
+std::condition_variable g_arrived;  // a message was posted
+std::condition_variable g_idle_cv;  // the game thread went idle
+std::deque<PlatformMessage> g_queue;
+bool g_idle = false;
+bool g_full_logged = false;
+
+struct TimerState {
+  bool running = false;
+  uint32_t period = 0;
+  uint64_t next_due = 0;
+};
+TimerState g_timers[kTimerCount];
+
+uint64_t RealClockMs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+std::atomic<uint64_t (*)()> g_clock{RealClockMs};
+std::atomic<void (*)()> g_timer_changed{nullptr};
+
+int PostLocked(const PlatformMessage& m) {
+  if (g_queue.size() >= kEventQueueLimit) {
+    if (!g_full_logged) DebugLog("PostGameMessage: Warteschlange voll, Nachricht %u verworfen", m.kind);
+    g_full_logged = true;
+    return 0;
+  }
+  g_full_logged = false;
+  g_queue.push_back(m);
+  g_queue.back().time_ms = PlatformTimeMs();
+  g_idle = false;
+  g_arrived.notify_one();
+  return 1;
+}
+
+}  // namespace
+
+uint64_t PlatformTimeMs() { return g_clock.load()(); }
+
+void SetPlatformClock(uint64_t (*clock)()) { g_clock.store(clock ? clock : RealClockMs); }
+void SetTimerChangedHook(void (*hook)()) { g_timer_changed.store(hook); }
+
+int PostGameMessage(const PlatformMessage* m) {
+  if (!m) return 0;
+  std::lock_guard<std::mutex> g(g_lock);
+  return PostLocked(*m);
+}
+
+int PostKeyMessage(uint32_t kind, uint32_t key, uint32_t extended, uint32_t ch) {
+  PlatformMessage m{};
+  m.kind = kind;
+  m.key = key;
+  m.extended = extended ? 1 : 0;
+  m.ch = ch & 0xFF;
+  return PostGameMessage(&m);
+}
+
+int PostTextMessage(uint32_t latin1_char) {
+  PlatformMessage m{};
+  m.kind = kMsgText;
+  m.ch = latin1_char & 0xFF;
+  return PostGameMessage(&m);
+}
+
+int PostMouseMessage(uint32_t kind, int32_t x, int32_t y, uint32_t buttons) {
+  PlatformMessage m{};
+  m.kind = kind;
+  m.x = x;
+  m.y = y;
+  m.buttons = buttons;
+  return PostGameMessage(&m);
+}
+
+int PostMouseMoveMerged(int32_t x, int32_t y, uint32_t buttons) {
+  std::lock_guard<std::mutex> g(g_lock);
+  if (!g_queue.empty()) {
+    PlatformMessage& last = g_queue.back();
+    if (last.kind == kMsgMouseMove && last.buttons == buttons) {
+      last.x = x;
+      last.y = y;
+      last.time_ms = PlatformTimeMs();
+      return 1;
+    }
+  }
+  PlatformMessage m{};
+  m.kind = kMsgMouseMove;
+  m.x = x;
+  m.y = y;
+  m.buttons = buttons;
+  return PostLocked(m);
+}
+
+int PostTimerMessage(uint32_t timer) {
+  PlatformMessage m{};
+  m.kind = kMsgTimer;
+  m.timer = timer;
+  return PostGameMessage(&m);
+}
+
+int PostAppMessage(uint64_t param) {
+  PlatformMessage m{};
+  m.kind = kMsgApp;
+  m.param = param;
+  return PostGameMessage(&m);
+}
+
+int PostQuitMessage() {
+  PlatformMessage m{};
+  m.kind = kMsgQuit;
+  return PostGameMessage(&m);
+}
+
+int GetGameMessage(PlatformMessage* out, int timeout_ms) {
+  std::unique_lock<std::mutex> l(g_lock);
+  if (g_queue.empty()) {
+    g_idle = true;
+    g_idle_cv.notify_all();
+    if (timeout_ms == 0) return 0;
+    auto ready = [] { return !g_queue.empty(); };
+    if (timeout_ms < 0) {
+      g_arrived.wait(l, ready);
+    } else if (!g_arrived.wait_for(l, std::chrono::milliseconds(timeout_ms), ready)) {
+      return 0;
+    }
+  }
+  if (out) *out = g_queue.front();
+  g_queue.pop_front();
+  return 1;
+}
+
+int PeekGameMessage(PlatformMessage* out) {
+  std::lock_guard<std::mutex> g(g_lock);
+  if (g_queue.empty()) return 0;
+  if (out) *out = g_queue.front();
+  return 1;
+}
+
+int GameMessagesWaiting() {
+  std::lock_guard<std::mutex> g(g_lock);
+  return static_cast<int>(g_queue.size());
+}
+
+void ResetGameMessages() {
+  std::lock_guard<std::mutex> g(g_lock);
+  g_queue.clear();
+  g_idle = false;
+  g_full_logged = false;
+  for (auto& t : g_timers) t = TimerState{};
+}
+
+int GameThreadIdle() {
+  std::lock_guard<std::mutex> g(g_lock);
+  return g_idle && g_queue.empty();
+}
+
+int WaitGameThreadIdle(int timeout_ms) {
+  std::unique_lock<std::mutex> l(g_lock);
+  auto ready = [] { return g_idle && g_queue.empty(); };
+  if (timeout_ms < 0) {
+    g_idle_cv.wait(l, ready);
+    return 1;
+  }
+  return g_idle_cv.wait_for(l, std::chrono::milliseconds(timeout_ms), ready) ? 1 : 0;
+}
+
+void StartEventTimer(uint32_t timer, uint32_t period_ms) {
+  if (timer >= kTimerCount || period_ms == 0) return;
+  {
+    std::lock_guard<std::mutex> g(g_lock);
+    TimerState& t = g_timers[timer];
+    t.running = true;
+    t.period = period_ms;
+    t.next_due = PlatformTimeMs() + period_ms;
+  }
+  if (auto hook = g_timer_changed.load()) hook();
+}
+
+void StopEventTimer(uint32_t timer) {
+  if (timer >= kTimerCount) return;
+  {
+    std::lock_guard<std::mutex> g(g_lock);
+    g_timers[timer].running = false;
+  }
+  if (auto hook = g_timer_changed.load()) hook();
+}
+
+int EventTimerRunning(uint32_t timer) {
+  if (timer >= kTimerCount) return 0;
+  std::lock_guard<std::mutex> g(g_lock);
+  return g_timers[timer].running ? 1 : 0;
+}
+
+uint64_t NextEventTimerDue() {
+  std::lock_guard<std::mutex> g(g_lock);
+  uint64_t next = UINT64_MAX;
+  for (const auto& t : g_timers)
+    if (t.running && t.next_due < next) next = t.next_due;
+  return next;
+}
+
+int PumpEventTimers(uint64_t now_ms, int coalesce) {
+  std::lock_guard<std::mutex> g(g_lock);
+  int posted = 0;
+  // Earliest due tick first, so two timers interleave in time order.
+  for (;;) {
+    TimerState* due = nullptr;
+    uint32_t id = 0;
+    for (uint32_t i = 0; i < kTimerCount; i++) {
+      TimerState& t = g_timers[i];
+      if (t.running && t.next_due <= now_ms && (!due || t.next_due < due->next_due)) {
+        due = &t;
+        id = i;
+      }
+    }
+    if (!due) break;
+    bool pending = false;
+    if (coalesce) {
+      // Like a window system's timer: one tick of a timer waits at most once.
+      for (const auto& m : g_queue)
+        if (m.kind == kMsgTimer && m.timer == id) pending = true;
+    }
+    if (!pending) {
+      PlatformMessage m{};
+      m.kind = kMsgTimer;
+      m.timer = id;
+      if (PostLocked(m)) {
+        g_queue.back().time_ms = due->next_due;
+        posted++;
+      }
+    }
+    due->next_due += due->period;
+    // A real-time backend that fell far behind skips the missed ticks.
+    if (coalesce && due->next_due + due->period <= now_ms) due->next_due = now_ms + due->period;
+  }
+  return posted;
+}
+
+int32_t NextUtf8Char(const char** pp) {
+  const auto* p = reinterpret_cast<const unsigned char*>(*pp);
+  if (!p || !*p) return 0;
+  unsigned c = p[0];
+  int len = 0;
+  uint32_t cp = 0;
+  if (c < 0x80) {
+    *pp += 1;
+    return static_cast<int32_t>(c);
+  } else if ((c & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  } else {
+    *pp += 1;
+    return -1;
+  }
+  for (int i = 1; i < len; i++) {
+    if ((p[i] & 0xC0) != 0x80) {
+      *pp += 1;
+      return -1;
+    }
+    cp = (cp << 6) | (p[i] & 0x3F);
+  }
+  *pp += len;
+  // Overlong forms and surrogates are malformed.
+  static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+  return static_cast<int32_t>(cp);
+}
+
+int PostUtf8Text(const char* utf8) {
+  int posted = 0;
+  const char* p = utf8;
+  if (!p) return 0;
+  while (*p) {
+    int32_t cp = NextUtf8Char(&p);
+    if (cp > 0 && cp <= 0xFF) posted += PostTextMessage(static_cast<uint32_t>(cp));
+  }
+  return posted;
+}

@@ -1,0 +1,114 @@
+// The game thread's message queue: the window thread (or the headless script)
+// posts key, mouse, timer, app and quit messages; the game thread takes them
+// in order. Any thread may post. The input layer builds WaitEvent on this.
+#pragma once
+#include <cstdint>
+
+enum PlatformMessageKind : uint32_t {
+  kMsgNone = 0,
+  kMsgKeyDown = 1,     // key, extended, ch
+  kMsgKeyUp = 2,       // key, extended
+  kMsgText = 3,        // ch: one Latin-1 character typed (from text input)
+  kMsgMouseMove = 4,   // x, y, buttons
+  kMsgLeftDown = 5,    // x, y, buttons
+  kMsgLeftUp = 6,
+  kMsgRightDown = 7,
+  kMsgRightUp = 8,
+  kMsgTimer = 9,       // timer: kTimerGameTick or kTimerCursor
+  kMsgApp = 10,        // param: what the poster passed (one per IRC line)
+  kMsgQuit = 11,       // the window was closed: the game should end
+};
+
+// Key codes of kMsgKeyDown/kMsgKeyUp. Letters are their capitals 'A'..'Z',
+// digits '0'..'9'; F1..F12 are 112..123.
+enum PlatformKey : uint32_t {
+  kKeyBackspace = 8,
+  kKeyTab = 9,
+  kKeyEnter = 13,  // extended when it is the keypad's Enter
+  kKeyShift = 16,
+  kKeyCtrl = 17,
+  kKeyAlt = 18,
+  kKeyPause = 19,
+  kKeyEscape = 27,
+  kKeySpace = 32,
+  kKeyPageUp = 33,  // 33..40 and 45, 46 are extended (cursor block)
+  kKeyPageDown = 34,
+  kKeyEnd = 35,
+  kKeyHome = 36,
+  kKeyLeft = 37,
+  kKeyUp = 38,
+  kKeyRight = 39,
+  kKeyDown = 40,
+  kKeyInsert = 45,
+  kKeyDelete = 46,
+  kKeyF1 = 112,
+};
+
+// Mouse buttons held, in PlatformMessage::buttons.
+enum : uint32_t { kButtonLeft = 1, kButtonRight = 2, kButtonMiddle = 4 };
+
+// Timers that tick into the queue.
+enum : uint32_t { kTimerGameTick = 0, kTimerCursor = 1, kTimerCount = 2 };
+enum : uint32_t { kGameTickMs = 100, kCursorBlinkMs = 400 };
+
+struct PlatformMessage {
+  uint32_t kind;      // PlatformMessageKind
+  uint32_t key;       // key code (kMsgKeyDown/Up)
+  uint32_t extended;  // 1 for keys of the cursor block, keypad Enter, right Ctrl/Alt
+  uint32_t ch;        // Latin-1 character: kMsgText; for kMsgKeyDown the control
+                      // character the key stands for (8, 9, 13, 27), else 0
+  int32_t x, y;       // mouse position in display coordinates
+  uint32_t buttons;   // buttons held after this message
+  uint32_t timer;     // kMsgTimer: which timer
+  uint64_t param;     // kMsgApp: the poster's value
+  uint64_t time_ms;   // platform clock when posted (virtual when headless)
+};
+
+// Posts a message from any thread. Returns 1, or 0 when the queue is full
+// (kEventQueueLimit messages waiting; the message is dropped and logged).
+enum : uint32_t { kEventQueueLimit = 4096 };
+int PostGameMessage(const PlatformMessage* m);
+// Convenience posts; x, y in display coordinates.
+int PostKeyMessage(uint32_t kind, uint32_t key, uint32_t extended, uint32_t ch);
+int PostTextMessage(uint32_t latin1_char);
+int PostMouseMessage(uint32_t kind, int32_t x, int32_t y, uint32_t buttons);
+int PostTimerMessage(uint32_t timer);
+int PostAppMessage(uint64_t param);
+int PostQuitMessage();
+// A mouse move that replaces a mouse move still waiting at the queue's end
+// with the same buttons (keeps a busy game thread from lagging behind).
+int PostMouseMoveMerged(int32_t x, int32_t y, uint32_t buttons);
+
+// Takes the oldest message. timeout_ms < 0 waits until one arrives, 0 returns
+// at once. Returns 1 with *out filled, 0 when none came.
+int GetGameMessage(PlatformMessage* out, int timeout_ms);
+// Looks at the oldest message without taking it; 1 when there was one.
+int PeekGameMessage(PlatformMessage* out);
+int GameMessagesWaiting();
+// Drops every waiting message and clears the idle state and timers (tests,
+// start of a run).
+void ResetGameMessages();
+
+// Timers: a started timer posts kMsgTimer every period_ms of platform time
+// (kGameTickMs for the game tick, kCursorBlinkMs for the cursor). Starting a
+// running timer restarts it with the new period.
+void StartEventTimer(uint32_t timer, uint32_t period_ms);
+void StopEventTimer(uint32_t timer);
+int EventTimerRunning(uint32_t timer);
+
+// Platform clock in ms: real monotonic time with SDL, virtual time headless.
+uint64_t PlatformTimeMs();
+
+// True once the game thread waits on an empty queue (blocked in
+// GetGameMessage, or a non-blocking get found it empty) and nothing was posted
+// since. The headless script uses it to let the game catch up before each step.
+int GameThreadIdle();
+// Waits (real time) until GameThreadIdle(), at most timeout_ms; 1 when idle.
+int WaitGameThreadIdle(int timeout_ms);
+
+// Text input: posts one kMsgText per character of a UTF-8 string. Characters
+// beyond Latin-1 and malformed bytes are skipped. Returns messages posted.
+int PostUtf8Text(const char* utf8);
+// Decodes the next UTF-8 character at *p (advancing it); returns the code
+// point, or -1 for a malformed sequence (one byte skipped), 0 at the end.
+int32_t NextUtf8Char(const char** p);

@@ -1,0 +1,384 @@
+#include "headless.h"
+
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "backend.h"
+#include "display.h"
+#include "events.h"
+#include "fatal.h"
+#include "log.h"
+#include "platform_internal.h"
+#include "screenmode.h"
+#include "threads.h"
+
+namespace {
+
+std::atomic<uint64_t> g_now{0};
+std::atomic<uint32_t> g_mode{kScreenModeDefault};
+std::atomic<int> g_sync_timeout{10000};
+std::mutex g_lock;
+std::condition_variable g_wake_cv;
+uint64_t g_wakes = 0;
+std::string g_script;
+bool g_has_script = false;
+uint32_t g_buttons = 0;  // held buttons while the script plays
+
+uint64_t Now() { return g_now.load(); }
+
+void Wake() {
+  std::lock_guard<std::mutex> g(g_lock);
+  g_wakes++;
+  g_wake_cv.notify_all();
+}
+
+// Lets the game thread take what waits; honours a fatal signal and the end
+// of the game. Returns 0 when the game has ended.
+int Sync() {
+  int limit = g_sync_timeout.load();
+  for (int waited = 0;;) {
+    if (FatalSignalPending()) RunFatalShutdown();
+    if (WindowDestroyRequested()) return 0;
+    if (WaitGameThreadIdle(10)) return 1;
+    waited += 10;
+    if (waited >= limit) {
+      DebugLog("Headless: Der Spiel-Thread nimmt seit %d ms keine Nachricht an", limit);
+      return 1;
+    }
+  }
+}
+
+struct KeyName {
+  const char* name;
+  uint32_t key, extended, ch;
+};
+const KeyName kKeys[] = {
+    {"esc", kKeyEscape, 0, 27},      {"escape", kKeyEscape, 0, 27},  {"enter", kKeyEnter, 0, 13},
+    {"return", kKeyEnter, 0, 13},    {"kpenter", kKeyEnter, 1, 13},  {"backspace", kKeyBackspace, 0, 8},
+    {"tab", kKeyTab, 0, 9},          {"space", kKeySpace, 0, 0},     {"shift", kKeyShift, 0, 0},
+    {"ctrl", kKeyCtrl, 0, 0},        {"alt", kKeyAlt, 0, 0},         {"pause", kKeyPause, 0, 0},
+    {"pageup", kKeyPageUp, 1, 0},    {"pagedown", kKeyPageDown, 1, 0}, {"end", kKeyEnd, 1, 0},
+    {"home", kKeyHome, 1, 0},        {"left", kKeyLeft, 1, 0},       {"up", kKeyUp, 1, 0},
+    {"right", kKeyRight, 1, 0},      {"down", kKeyDown, 1, 0},       {"insert", kKeyInsert, 1, 0},
+    {"delete", kKeyDelete, 1, 0},
+};
+
+// Parses a key; text_ch gets the character typing it produces (0 for none).
+bool ParseKey(const std::string& s, uint32_t* key, uint32_t* ext, uint32_t* ch, uint32_t* text_ch) {
+  *ext = 0;
+  *ch = 0;
+  *text_ch = 0;
+  std::string low;
+  for (char c : s) low += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const auto& k : kKeys) {
+    if (low == k.name) {
+      *key = k.key;
+      *ext = k.extended;
+      *ch = k.ch;
+      if (k.key == kKeySpace) *text_ch = ' ';
+      return true;
+    }
+  }
+  if (low.size() >= 2 && low[0] == 'f' && std::isdigit(static_cast<unsigned char>(low[1]))) {
+    int n = std::atoi(low.c_str() + 1);
+    if (n >= 1 && n <= 12) {
+      *key = kKeyF1 + n - 1;
+      return true;
+    }
+  }
+  if (s.size() == 1) {
+    unsigned char c = static_cast<unsigned char>(s[0]);
+    *text_ch = c;
+    *key = std::isalpha(c) ? static_cast<uint32_t>(std::toupper(c)) : c;
+    return true;
+  }
+  char* end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 0);
+  if (end && *end == 0 && v > 0 && v < 256) {
+    *key = static_cast<uint32_t>(v);
+    if (v == 8 || v == 9 || v == 13 || v == 27) *ch = static_cast<uint32_t>(v);
+    return true;
+  }
+  return false;
+}
+
+bool ParseInt(const std::string& s, long* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 0);
+  if (!end || *end) return false;
+  *out = v;
+  return true;
+}
+
+// Splits a command line into words; a word in double quotes keeps its spaces.
+void SplitWords(const std::string& line, std::string words[5], int* count) {
+  *count = 0;
+  size_t i = 0;
+  while (i < line.size() && *count < 5) {
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) i++;
+    if (i >= line.size()) break;
+    std::string w;
+    if (line[i] == '"') {
+      size_t end = line.find('"', i + 1);
+      if (end == std::string::npos) end = line.size();
+      w = line.substr(i + 1, end - i - 1);
+      i = end + 1;
+    } else {
+      while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) w += line[i++];
+    }
+    words[(*count)++] = w;
+  }
+}
+
+bool ParseButton(const std::string& s, uint32_t* button, uint32_t* down_kind, uint32_t* up_kind) {
+  if (s == "left") {
+    *button = kButtonLeft;
+    *down_kind = kMsgLeftDown;
+    *up_kind = kMsgLeftUp;
+    return true;
+  }
+  if (s == "right") {
+    *button = kButtonRight;
+    *down_kind = kMsgRightDown;
+    *up_kind = kMsgRightUp;
+    return true;
+  }
+  return false;
+}
+
+// Plays one command; false for a line it does not understand.
+bool PlayCommand(const std::string& line) {
+  std::string w[5];
+  int n = 0;
+  SplitWords(line, w, &n);
+  if (n == 0) return true;
+  const std::string& cmd = w[0];
+  uint32_t key, ext, ch, text_ch;
+  long a = 0, b = 0;
+  if (cmd == "key" && n == 2 && ParseKey(w[1], &key, &ext, &ch, &text_ch)) {
+    PostKeyMessage(kMsgKeyDown, key, ext, ch);
+    if (text_ch) PostTextMessage(text_ch);
+    PostKeyMessage(kMsgKeyUp, key, ext, 0);
+    return true;
+  }
+  if ((cmd == "keydown" || cmd == "keyup") && n == 2 && ParseKey(w[1], &key, &ext, &ch, &text_ch)) {
+    PostKeyMessage(cmd == "keydown" ? kMsgKeyDown : kMsgKeyUp, key, ext, cmd == "keydown" ? ch : 0);
+    return true;
+  }
+  if (cmd == "text" && n == 2) {
+    PostUtf8Text(w[1].c_str());
+    return true;
+  }
+  if (cmd == "move" && n == 3 && ParseInt(w[1], &a) && ParseInt(w[2], &b)) {
+    PostMouseMessage(kMsgMouseMove, static_cast<int32_t>(a), static_cast<int32_t>(b), g_buttons);
+    return true;
+  }
+  uint32_t button, down_kind, up_kind;
+  if ((cmd == "press" || cmd == "release" || cmd == "click") && n == 4 && ParseButton(w[1], &button, &down_kind, &up_kind) &&
+      ParseInt(w[2], &a) && ParseInt(w[3], &b)) {
+    auto x = static_cast<int32_t>(a), y = static_cast<int32_t>(b);
+    if (cmd != "release") {
+      g_buttons |= button;
+      PostMouseMessage(down_kind, x, y, g_buttons);
+    }
+    if (cmd != "press") {
+      g_buttons &= ~button;
+      PostMouseMessage(up_kind, x, y, g_buttons);
+    }
+    return true;
+  }
+  if (cmd == "wait" && n == 2 && ParseInt(w[1], &a) && a >= 0) {
+    HeadlessAdvance(static_cast<uint64_t>(a));
+    return true;
+  }
+  if (cmd == "tick" && (n == 1 || (n == 2 && ParseInt(w[1], &a) && a >= 0 && a < kTimerCount))) {
+    PostTimerMessage(static_cast<uint32_t>(a));
+    return true;
+  }
+  if (cmd == "timer" && n == 3 && ParseInt(w[1], &a) && a >= 0 && a < kTimerCount) {
+    if (w[2] == "off") {
+      StopEventTimer(static_cast<uint32_t>(a));
+      return true;
+    }
+    if (ParseInt(w[2], &b) && b > 0) {
+      StartEventTimer(static_cast<uint32_t>(a), static_cast<uint32_t>(b));
+      return true;
+    }
+    return false;
+  }
+  if (cmd == "app" && n == 2 && ParseInt(w[1], &a)) {
+    PostAppMessage(static_cast<uint64_t>(a));
+    return true;
+  }
+  if (cmd == "quit" && n == 1) {
+    PostQuitMessage();
+    return true;
+  }
+  if (cmd == "sync" && n == 1) return true;  // every command syncs first
+  if (cmd == "png" && n == 2) {
+    Sync();
+    if (!WriteDisplayPng(w[1].c_str())) DebugLog("Headless: Konnte %s nicht schreiben", w[1].c_str());
+    return true;
+  }
+  return false;
+}
+
+int ChooseMode(DisplayModeChoice* choice) {
+  uint32_t id = g_mode.load();
+  if (id >= kScreenModeCount) return 0;
+  DisplayModeFromId(id, choice);
+  return 1;
+}
+
+int Init() { return 1; }
+void Shutdown() {}
+int OpenWindow(const DisplayModeChoice*) { return 1; }
+void CloseWindow() {}
+void WaitVblank() {}
+void Minimise() {}
+void MessageBox(const char* title, const char* text) {
+  std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
+}
+
+int RunLoop() {
+  std::string script;
+  bool has;
+  {
+    std::lock_guard<std::mutex> g(g_lock);
+    script = g_script;
+    has = g_has_script;
+  }
+  if (has) HeadlessPlayScript(script.c_str());
+  if (!WindowDestroyRequested()) {
+    Sync();
+    if (!WindowDestroyRequested()) PostQuitMessage();
+  }
+  // Wait (real time) for the game to end after the quit.
+  for (int waited = 0; waited < 30000; waited += 10) {
+    if (FatalSignalPending()) RunFatalShutdown();
+    if (WindowDestroyRequested()) return 0;
+    std::unique_lock<std::mutex> l(g_lock);
+    uint64_t seen = g_wakes;
+    g_wake_cv.wait_for(l, std::chrono::milliseconds(10), [seen] { return g_wakes != seen; });
+  }
+  DebugLog("Headless: Das Spiel endet nach dem Skript nicht");
+  return -1;
+}
+
+const PlatformBackend kHeadless = {
+    "headless", Init, Shutdown, ChooseMode, OpenWindow, CloseWindow, RunLoop, Wake, WaitVblank, Now,
+    MessageBox, Minimise,
+};
+
+struct GameRun {
+  int (*fn)(void*);
+  void* arg;
+};
+
+int GameThread(void* p) {
+  auto* run = static_cast<GameRun*>(p);
+  int r = run->fn(run->arg);
+  PostWindowDestroy();
+  return r;
+}
+
+}  // namespace
+
+const PlatformBackend* HeadlessBackend() { return &kHeadless; }
+
+void HeadlessSetMode(uint32_t mode_id) { g_mode = mode_id; }
+
+void HeadlessSetScript(const char* script) {
+  std::lock_guard<std::mutex> g(g_lock);
+  g_has_script = script != nullptr;
+  g_script = script ? script : "";
+}
+
+void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : 1; }
+
+int HeadlessPlayScript(const char* script) {
+  if (!script) return 0;
+  int played = 0;
+  int line_no = 0;
+  const char* p = script;
+  g_buttons = 0;
+  while (*p) {
+    const char* end = p;
+    while (*end && *end != '\n' && *end != ';') end++;
+    std::string line(p, end);
+    p = *end ? end + 1 : end;
+    if (*end != ';') line_no++;
+    size_t hash = std::string::npos;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); i++) {
+      if (line[i] == '"') quoted = !quoted;
+      if (line[i] == '#' && !quoted) {
+        hash = i;
+        break;
+      }
+    }
+    if (hash != std::string::npos) line.resize(hash);
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    if (!Sync()) break;  // the game has ended
+    if (!PlayCommand(line)) {
+      DebugLog("Headless: Skriptzeile %d nicht verstanden: %s", line_no, line.c_str());
+      return -1;
+    }
+    played++;
+  }
+  return played;
+}
+
+void HeadlessAdvance(uint64_t ms) {
+  uint64_t target = g_now.load() + ms;
+  for (;;) {
+    uint64_t due = NextEventTimerDue();
+    if (due > target) break;
+    if (!Sync()) break;
+    if (due > g_now.load()) g_now = due;
+    PumpEventTimers(g_now.load(), 0);
+  }
+  if (g_now.load() < target) g_now = target;
+}
+
+void HeadlessResetClock() { g_now = 0; }
+uint64_t HeadlessNowMs() { return g_now.load(); }
+
+int HeadlessOpenDisplay(uint32_t mode_id) {
+  SelectPlatformBackend(&kHeadless);
+  ResetGameMessages();
+  ClearWindowDestroy();
+  HeadlessResetClock();
+  DisplayModeChoice c;
+  DisplayModeFromId(mode_id, &c);
+  g_mode = c.mode_id;
+  DisplaySetRenderer(0);
+  return InitializeDirectDraw(c.width, c.height, c.depth);
+}
+
+void HeadlessCloseDisplay() {
+  ShutdownDisplay();
+  ResetGameMessages();
+  ClearWindowDestroy();
+  SelectPlatformBackend(nullptr);
+}
+
+int HeadlessRunGame(const char* script, int (*game)(void*), void* arg) {
+  if (!game) return -1;
+  if (CurrentPlatformBackend() != &kHeadless) SelectPlatformBackend(&kHeadless);
+  ClearWindowDestroy();
+  GameRun run{game, arg};
+  QoeThread* t = StartThread("Game", GameThread, &run);
+  if (!t) return -1;
+  HeadlessSetScript(script);
+  RunWindowLoop();
+  HeadlessSetScript(nullptr);
+  return JoinThread(t);
+}

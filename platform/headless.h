@@ -1,0 +1,49 @@
+// Headless backend: no window. A script feeds the game thread's queue on a
+// virtual clock, so a test drives a screen deterministically and fast.
+//
+// Script: one command per line (or separated by ';'), '#' starts a comment.
+//   key K            key down, its text character if it has one, key up
+//   keydown K / keyup K
+//   text "Grüße"     one text message per Latin-1 character (UTF-8 in the script)
+//   move X Y         mouse move to display coordinates X, Y
+//   press B X Y      button B (left/right) down at X, Y
+//   release B X Y    button B up at X, Y
+//   click B X Y      press and release
+//   wait MS          virtual time runs on MS ms; running timers tick on time
+//   tick [T]         a tick of timer T (0 game tick, 1 cursor) at once
+//   timer T MS|off   starts (period MS) or stops timer T
+//   app N            an app message with value N
+//   quit             a quit message (the window was closed)
+//   sync             waits until the game thread waits on an empty queue
+//   png PATH         writes the display (whole primary surface) to PATH
+// K is a number, a single character (letters as their capitals) or a name:
+// esc enter kpenter backspace tab space shift ctrl alt pause pageup pagedown
+// end home left up right down insert delete f1..f12. Before every command
+// the player lets the game thread catch up (as sync does).
+#pragma once
+#include <cstdint>
+
+// The mode the display-mode choice returns (kScreenModeCount: cancelled).
+void HeadlessSetMode(uint32_t mode_id);
+// The script the window loop plays (copied); null for none.
+void HeadlessSetScript(const char* script);
+// Plays a script on the calling thread; returns the number of commands
+// played, or -1 at the first bad line (logged, the rest is skipped).
+int HeadlessPlayScript(const char* script);
+// Virtual clock: runs it on by ms (ticking running timers), or sets it to 0.
+void HeadlessAdvance(uint64_t ms);
+void HeadlessResetClock();
+uint64_t HeadlessNowMs();
+// How long (real ms) the player waits for the game thread before a command
+// (default 10000); on time-out it logs and goes on.
+void HeadlessSetSyncTimeout(int ms);
+
+// Test set-up: selects the headless backend, empties the queue, resets the
+// clock and sets up the display for row mode_id of ScreenModeTable.
+int HeadlessOpenDisplay(uint32_t mode_id);
+// Frees the display, empties the queue, deselects the backend.
+void HeadlessCloseDisplay();
+// Runs game(arg) as the game thread "Game" while the calling thread plays the
+// script as the window thread; waits for the game's end (a quit message is
+// posted when the script ends first). Returns game's result.
+int HeadlessRunGame(const char* script, int (*game)(void* arg), void* arg);

@@ -1,0 +1,18 @@
+// Internals shared by the platform layer's own files (not for other folders).
+#pragma once
+#include <cstdint>
+
+// Event queue: the clock behind PlatformTimeMs (null: real monotonic time).
+void SetPlatformClock(uint64_t (*clock)());
+// Called after a timer was started or stopped (wakes the window loop).
+void SetTimerChangedHook(void (*hook)());
+// Earliest due time of the running timers, UINT64_MAX when none runs.
+uint64_t NextEventTimerDue();
+// Posts the ticks due at now_ms in time order; with coalesce a timer whose
+// tick still waits in the queue posts no second one. Returns ticks posted.
+int PumpEventTimers(uint64_t now_ms, int coalesce);
+
+// Display: called after the primary changed (UpdateRectangle, Flip, palette).
+void DisplayFrameChanged();
+// Frame counter of the last change (the window loop presents when it moved).
+uint64_t DisplayChangeSerial();

@@ -1,0 +1,334 @@
+// SDL2 backend: the window thread owns the window, forwards input and timer
+// ticks to the game thread's queue and presents the primary surface.
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "backend.h"
+#include "display.h"
+#include "events.h"
+#include "fatal.h"
+#include "log.h"
+#include "modepage.h"
+#include "platform_internal.h"
+#include "screenmode.h"
+#include "sdl_backend.h"
+
+namespace {
+
+SDL_Window* g_window = nullptr;
+SDL_Renderer* g_renderer = nullptr;
+SDL_Texture* g_texture = nullptr;
+uint32_t g_tex_w = 0, g_tex_h = 0;
+std::vector<uint32_t> g_frame;
+std::atomic<uint32_t> g_wake_type{0};
+std::atomic<int> g_wake_pending{0};
+std::atomic<uint64_t> g_presents{0};
+std::atomic<int> g_initialised{0};
+uint32_t g_buttons = 0;
+
+uint64_t NowMs() { return SDL_GetTicks64(); }
+
+void Wake() {
+  uint32_t type = g_wake_type.load();
+  if (!type || !g_initialised.load()) return;
+  if (g_wake_pending.exchange(1)) return;
+  SDL_Event ev;
+  SDL_zero(ev);
+  ev.type = type;
+  if (SDL_PushEvent(&ev) < 0) g_wake_pending = 0;
+}
+
+int Init() {
+  if (g_initialised.load()) return 1;
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
+    DebugLog("SDL_Init: %s", SDL_GetError());
+    return 0;
+  }
+  uint32_t type = SDL_RegisterEvents(1);
+  g_wake_type = type == static_cast<uint32_t>(-1) ? 0 : type;
+  g_wake_pending = 0;
+  g_initialised = 1;
+  return 1;
+}
+
+void DestroyTexture() {
+  if (g_texture) SDL_DestroyTexture(g_texture);
+  g_texture = nullptr;
+  g_tex_w = g_tex_h = 0;
+}
+
+void CloseWindow() {
+  DestroyTexture();
+  if (g_renderer) SDL_DestroyRenderer(g_renderer);
+  if (g_window) SDL_DestroyWindow(g_window);
+  g_renderer = nullptr;
+  g_window = nullptr;
+}
+
+void Shutdown() {
+  if (!g_initialised.exchange(0)) return;
+  CloseWindow();
+  g_wake_type = 0;
+  SDL_Quit();
+}
+
+// Makes the window (or reuses it) at the given size; the renderer scales a
+// full-screen desktop to the mode's logical size.
+int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
+  if (!g_window) {
+    g_window = SDL_CreateWindow("Quill of Elmor", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(w), int(h),
+                                SDL_WINDOW_SHOWN);
+    if (!g_window) {
+      DebugLog("SDL_CreateWindow: %s", SDL_GetError());
+      return 0;
+    }
+    g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
+    if (!g_renderer) {
+      DebugLog("SDL_CreateRenderer: %s", SDL_GetError());
+      CloseWindow();
+      return 0;
+    }
+  } else {
+    SDL_SetWindowFullscreen(g_window, 0);
+    SDL_SetWindowSize(g_window, int(w), int(h));
+    SDL_SetWindowPosition(g_window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  }
+  if (fullscreen && SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+    DebugLog("SDL_SetWindowFullscreen: %s", SDL_GetError());
+  SDL_RenderSetLogicalSize(g_renderer, int(w), int(h));
+  if (g_tex_w != w || g_tex_h != h) {
+    DestroyTexture();
+    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, int(w), int(h));
+    if (!g_texture) {
+      DebugLog("SDL_CreateTexture: %s", SDL_GetError());
+      return 0;
+    }
+    g_tex_w = w;
+    g_tex_h = h;
+  }
+  g_frame.assign(static_cast<size_t>(w) * h, 0);
+  return 1;
+}
+
+void ShowFrame() {
+  if (!g_renderer || !g_texture) return;
+  SDL_UpdateTexture(g_texture, nullptr, g_frame.data(), int(g_tex_w * 4));
+  SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+  SDL_RenderClear(g_renderer);
+  SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+  SDL_RenderPresent(g_renderer);
+  g_presents.fetch_add(1);
+}
+
+// Converts the primary surface to the texture's format and shows it.
+void Present() {
+  if (g_frame.empty() || !DisplayReadRGB(g_frame.data(), g_tex_w, g_tex_h)) return;
+  ShowFrame();
+}
+
+uint32_t KeyCode(SDL_Keycode k, uint32_t* ext, uint32_t* ch) {
+  *ext = 0;
+  *ch = 0;
+  if (k >= SDLK_a && k <= SDLK_z) return static_cast<uint32_t>('A' + (k - SDLK_a));
+  if (k >= SDLK_0 && k <= SDLK_9) return static_cast<uint32_t>(k);
+  if (k >= SDLK_F1 && k <= SDLK_F12) return kKeyF1 + static_cast<uint32_t>(k - SDLK_F1);
+  if (k >= SDLK_KP_1 && k <= SDLK_KP_9) return 97 + static_cast<uint32_t>(k - SDLK_KP_1);
+  switch (k) {
+    case SDLK_RETURN: *ch = 13; return kKeyEnter;
+    case SDLK_KP_ENTER: *ch = 13; *ext = 1; return kKeyEnter;
+    case SDLK_ESCAPE: *ch = 27; return kKeyEscape;
+    case SDLK_BACKSPACE: *ch = 8; return kKeyBackspace;
+    case SDLK_TAB: *ch = 9; return kKeyTab;
+    case SDLK_SPACE: return kKeySpace;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return kKeyShift;
+    case SDLK_LCTRL: return kKeyCtrl;
+    case SDLK_RCTRL: *ext = 1; return kKeyCtrl;
+    case SDLK_LALT: return kKeyAlt;
+    case SDLK_RALT: *ext = 1; return kKeyAlt;
+    case SDLK_PAUSE: return kKeyPause;
+    case SDLK_KP_0: return 96;
+    default: break;
+  }
+  *ext = 1;
+  switch (k) {
+    case SDLK_PAGEUP: return kKeyPageUp;
+    case SDLK_PAGEDOWN: return kKeyPageDown;
+    case SDLK_END: return kKeyEnd;
+    case SDLK_HOME: return kKeyHome;
+    case SDLK_LEFT: return kKeyLeft;
+    case SDLK_UP: return kKeyUp;
+    case SDLK_RIGHT: return kKeyRight;
+    case SDLK_DOWN: return kKeyDown;
+    case SDLK_INSERT: return kKeyInsert;
+    case SDLK_DELETE: return kKeyDelete;
+    default: break;
+  }
+  *ext = 0;
+  if (k > 32 && k < 127) return static_cast<uint32_t>(k);  // punctuation keys
+  return 0;
+}
+
+uint32_t ButtonBit(uint8_t b) {
+  if (b == SDL_BUTTON_LEFT) return kButtonLeft;
+  if (b == SDL_BUTTON_RIGHT) return kButtonRight;
+  if (b == SDL_BUTTON_MIDDLE) return kButtonMiddle;
+  return 0;
+}
+
+}  // namespace
+
+// Translates one SDL event into a queue message; 1 when there is one. Text
+// input is not translated here (it may hold several characters).
+int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons) {
+  *m = PlatformMessage{};
+  switch (ev->type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+      uint32_t ext, ch;
+      uint32_t key = KeyCode(ev->key.keysym.sym, &ext, &ch);
+      if (!key) return 0;
+      m->kind = ev->type == SDL_KEYDOWN ? kMsgKeyDown : kMsgKeyUp;
+      m->key = key;
+      m->extended = ext;
+      m->ch = ev->type == SDL_KEYDOWN ? ch : 0;
+      return 1;
+    }
+    case SDL_MOUSEMOTION:
+      m->kind = kMsgMouseMove;
+      m->x = ev->motion.x;
+      m->y = ev->motion.y;
+      m->buttons = *buttons;
+      return 1;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      uint32_t bit = ButtonBit(ev->button.button);
+      if (bit != kButtonLeft && bit != kButtonRight) return 0;
+      bool down = ev->type == SDL_MOUSEBUTTONDOWN;
+      if (down)
+        *buttons |= bit;
+      else
+        *buttons &= ~bit;
+      m->kind = bit == kButtonLeft ? (down ? kMsgLeftDown : kMsgLeftUp) : (down ? kMsgRightDown : kMsgRightUp);
+      m->x = ev->button.x;
+      m->y = ev->button.y;
+      m->buttons = *buttons;
+      return 1;
+    }
+    case SDL_QUIT:
+      m->kind = kMsgQuit;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+uint64_t SdlPresentCount() { return g_presents.load(); }
+
+namespace {
+
+int ChooseMode(DisplayModeChoice* choice) {
+  if (!EnsureWindow(kModePageWidth, kModePageHeight, 0)) return 0;
+  ModePage page;
+  ModePageInit(&page, choice->mode_id);
+  uint32_t buttons = 0;
+  bool dirty = true;
+  for (;;) {
+    if (dirty) {
+      ModePageDraw(&page, g_frame.data());
+      ShowFrame();
+      dirty = false;
+    }
+    SDL_Event ev;
+    if (!SDL_WaitEventTimeout(&ev, 100)) continue;
+    if (ev.type == SDL_WINDOWEVENT) dirty = true;
+    PlatformMessage m;
+    if (!TranslateSdlEvent(&ev, &m, &buttons)) continue;
+    int r = ModePageHandle(&page, &m);
+    dirty = true;
+    if (r != 0) {
+      if (r < 0) return 0;
+      DisplayModeFromId(ModePageModeId(&page), choice);
+      return 1;
+    }
+  }
+}
+
+int OpenWindow(const DisplayModeChoice* choice) {
+  if (!EnsureWindow(choice->width, choice->height, choice->fullscreen)) return 0;
+  SDL_StartTextInput();
+  return 1;
+}
+
+int RunLoop() {
+  uint64_t shown = DisplayChangeSerial() - 1;
+  for (;;) {
+    if (FatalSignalPending()) RunFatalShutdown();
+    if (WindowDestroyRequested()) return 0;
+    uint64_t now = NowMs();
+    PumpEventTimers(now, 1);
+    uint64_t serial = DisplayChangeSerial();
+    if (serial != shown) {
+      shown = serial;
+      Present();
+    }
+    uint64_t due = NextEventTimerDue();
+    int timeout = 50;
+    if (due != UINT64_MAX) timeout = int(std::clamp<uint64_t>(due > now ? due - now : 0, 1, 50));
+    SDL_Event ev;
+    if (!SDL_WaitEventTimeout(&ev, timeout)) continue;
+    do {
+      if (ev.type == g_wake_type.load()) {
+        g_wake_pending = 0;
+        continue;
+      }
+      if (ev.type == SDL_TEXTINPUT) {
+        PostUtf8Text(ev.text.text);
+        continue;
+      }
+      if (ev.type == SDL_WINDOWEVENT && ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
+        shown = DisplayChangeSerial() - 1;
+        continue;
+      }
+      PlatformMessage m;
+      if (!TranslateSdlEvent(&ev, &m, &g_buttons)) continue;
+      if (m.kind == kMsgMouseMove)
+        PostMouseMoveMerged(m.x, m.y, m.buttons);
+      else
+        PostGameMessage(&m);
+    } while (SDL_PollEvent(&ev));
+  }
+}
+
+void WaitVblank() {
+  // The renderer presents with vertical sync; the game thread only needs to
+  // wait for the next refresh period of a 60 Hz display.
+  uint64_t now = NowMs();
+  uint64_t next = (now / 16 + 1) * 16;
+  std::this_thread::sleep_for(std::chrono::milliseconds(next - now));
+}
+
+void MessageBox(const char* title, const char* text) {
+  std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
+  if (g_initialised.load()) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, g_window);
+}
+
+void Minimise() {
+  if (g_window) SDL_MinimizeWindow(g_window);
+}
+
+const PlatformBackend kSdl = {
+    "sdl2", Init, Shutdown, ChooseMode, OpenWindow, CloseWindow, RunLoop, Wake, WaitVblank, NowMs,
+    MessageBox, Minimise,
+};
+
+}  // namespace
+
+const PlatformBackend* SdlBackend() { return &kSdl; }

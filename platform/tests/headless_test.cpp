@@ -1,0 +1,270 @@
+#include "headless.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+#include "display.h"
+#include "events.h"
+#include "log.h"
+#include "pngfile.h"
+#include "screenmode.h"
+
+namespace {
+
+struct Recorder {
+  std::vector<PlatformMessage> got;
+  std::vector<uint64_t> clock;  // virtual time when each message was taken
+  bool start_tick = false;
+};
+
+// A game thread that records every message until a quit or Escape.
+int RecordingGame(void* p) {
+  auto* r = static_cast<Recorder*>(p);
+  if (r->start_tick) StartEventTimer(kTimerGameTick, kGameTickMs);
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1)) {
+    r->got.push_back(m);
+    r->clock.push_back(HeadlessNowMs());
+    if (m.kind == kMsgQuit || (m.kind == kMsgKeyDown && m.key == kKeyEscape)) break;
+  }
+  StopEventTimer(kTimerGameTick);
+  return 5;
+}
+
+class HeadlessThread : public ::testing::Test {
+ protected:
+  void SetUp() override { DebugLogSetStderr(0); }
+  void TearDown() override {
+    HeadlessCloseDisplay();
+    DebugLogSetStderr(1);
+  }
+};
+
+void Fill32(PlatformSurface* s, int x0, int y0, int w, int h, uint32_t colour) {
+  for (int y = y0; y < y0 + h; y++)
+    for (int x = x0; x < x0 + w; x++) std::memcpy(s->pixels + y * s->pitch + x * 4, &colour, 4);
+}
+
+}  // namespace
+
+TEST_F(HeadlessThread, ScriptedInputArrivesInOrderWithCodesAndPositions) {
+  ASSERT_EQ(HeadlessOpenDisplay(4), 1);  // 800x600x32 windowed
+  Recorder r;
+  const char* script =
+      "move 100 200\n"
+      "click left 101 202   # press and release\n"
+      "press right 5 6; release right 7 8\n"
+      "key a\n"
+      "key left\n"
+      "keydown kpenter\n"
+      "text \"\xC3\xB6!\"\n"
+      "app 42\n"
+      "tick 1\n"
+      "key esc\n";
+  EXPECT_EQ(HeadlessRunGame(script, RecordingGame, &r), 5);
+  struct Want {
+    uint32_t kind, key, ext, ch;
+    int32_t x, y;
+    uint32_t buttons;
+  };
+  const Want want[] = {
+      {kMsgMouseMove, 0, 0, 0, 100, 200, 0},
+      {kMsgLeftDown, 0, 0, 0, 101, 202, kButtonLeft},
+      {kMsgLeftUp, 0, 0, 0, 101, 202, 0},
+      {kMsgRightDown, 0, 0, 0, 5, 6, kButtonRight},
+      {kMsgRightUp, 0, 0, 0, 7, 8, 0},
+      {kMsgKeyDown, 'A', 0, 0, 0, 0, 0},
+      {kMsgText, 0, 0, 'a', 0, 0, 0},
+      {kMsgKeyUp, 'A', 0, 0, 0, 0, 0},
+      {kMsgKeyDown, kKeyLeft, 1, 0, 0, 0, 0},
+      {kMsgKeyUp, kKeyLeft, 1, 0, 0, 0, 0},
+      {kMsgKeyDown, kKeyEnter, 1, 13, 0, 0, 0},
+      {kMsgText, 0, 0, 0xF6, 0, 0, 0},
+      {kMsgText, 0, 0, '!', 0, 0, 0},
+      {kMsgApp, 0, 0, 0, 0, 0, 0},
+      {kMsgTimer, 0, 0, 0, 0, 0, 0},
+      {kMsgKeyDown, kKeyEscape, 0, 27, 0, 0, 0},
+  };
+  ASSERT_EQ(r.got.size(), std::size(want));
+  for (size_t i = 0; i < r.got.size(); i++) {
+    const PlatformMessage& m = r.got[i];
+    EXPECT_EQ(m.kind, want[i].kind) << i;
+    EXPECT_EQ(m.key, want[i].key) << i;
+    EXPECT_EQ(m.extended, want[i].ext) << i;
+    EXPECT_EQ(m.ch, want[i].ch) << i;
+    EXPECT_EQ(m.x, want[i].x) << i;
+    EXPECT_EQ(m.y, want[i].y) << i;
+    EXPECT_EQ(m.buttons, want[i].buttons) << i;
+  }
+  EXPECT_EQ(r.got[13].param, 42u);
+  EXPECT_EQ(r.got[14].timer, uint32_t{kTimerCursor});
+}
+
+TEST_F(HeadlessThread, TicksArriveEvery100msOfVirtualTime) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  r.start_tick = true;
+  // The game starts its tick at virtual 0; the cursor timer runs from 50 ms.
+  EXPECT_EQ(HeadlessRunGame("wait 50\ntimer 1 400\nwait 950\nkey esc\n", RecordingGame, &r), 5);
+  std::vector<uint64_t> ticks, blinks;
+  for (const auto& m : r.got) {
+    if (m.kind != kMsgTimer) continue;
+    (m.timer == kTimerGameTick ? ticks : blinks).push_back(m.time_ms);
+  }
+  ASSERT_EQ(ticks.size(), 10u);
+  for (size_t i = 0; i < ticks.size(); i++) EXPECT_EQ(ticks[i], 100 * (i + 1));
+  ASSERT_EQ(blinks.size(), 2u);
+  EXPECT_EQ(blinks[0], 450u);
+  EXPECT_EQ(blinks[1], 850u);
+  // Each tick reached the game before virtual time moved on.
+  for (size_t i = 0; i < r.got.size(); i++) {
+    if (r.got[i].kind == kMsgTimer) {
+      EXPECT_EQ(r.clock[i], r.got[i].time_ms);
+    }
+  }
+  EXPECT_EQ(HeadlessNowMs(), 1000u);
+  EXPECT_EQ(r.got.back().kind, kMsgKeyDown);
+}
+
+TEST_F(HeadlessThread, ScriptEndPostsQuitAndBadLineStops) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  EXPECT_EQ(HeadlessRunGame("move 1 2\nfrobnicate 3\nmove 4 5\n", RecordingGame, &r), 5);
+  ASSERT_EQ(r.got.size(), 2u);
+  EXPECT_EQ(r.got[0].kind, kMsgMouseMove);
+  EXPECT_EQ(r.got[1].kind, kMsgQuit);
+}
+
+namespace {
+// Draws a red square into the back surface and shows it, then waits.
+int DrawingGame(void*) {
+  PlatformSurface* back = DisplayBackSurface();
+  Fill32(back, 10, 20, 30, 40, 0x00FF0000);
+  UpdateRectangle(0, 0, 640, 480);
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1)) {
+    if (m.kind == kMsgLeftDown) {
+      Fill32(back, m.x, m.y, 2, 2, 0x0000FF00);
+      UpdateRectangle(m.x, m.y, 2, 2);
+    }
+    if (m.kind == kMsgQuit) break;
+  }
+  return 0;
+}
+}  // namespace
+
+TEST_F(HeadlessThread, PngOfTheDisplayMatchesWhatWasDrawn) {
+  for (uint32_t mode : {4u, 8u}) {  // 800x600 and 1024x768
+    ASSERT_EQ(HeadlessOpenDisplay(mode), 1);
+    DisplayModeChoice c;
+    DisplayModeFromId(mode, &c);
+    HeadlessRunGame("png first.png\nclick left 600 400\npng second.png\n", DrawingGame, nullptr);
+    int32_t ox, oy;
+    GameAreaOffset(c.width, c.height, &ox, &oy);
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    ASSERT_EQ(ReadPngRGB("first.png", &px, &w, &h), 1);
+    ASSERT_EQ(w, c.width);
+    ASSERT_EQ(h, c.height);
+    for (uint32_t y = 0; y < h; y++) {
+      for (uint32_t x = 0; x < w; x++) {
+        bool red = int(x) >= ox + 10 && int(x) < ox + 40 && int(y) >= oy + 20 && int(y) < oy + 60;
+        ASSERT_EQ(px[y * w + x], red ? 0xFF0000u : 0u) << x << "," << y << " mode " << mode;
+      }
+    }
+    ASSERT_EQ(ReadPngRGB("second.png", &px, &w, &h), 1);
+    EXPECT_EQ(px[(oy + 401) * w + ox + 601], 0x00FF00u);
+    EXPECT_EQ(px[(oy + 402) * w + ox + 602], 0u);
+    HeadlessCloseDisplay();
+  }
+}
+
+TEST(DisplayOffsets, CentringAt800And1024) {
+  int32_t x, y;
+  GameAreaOffset(640, 480, &x, &y);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 0);
+  GameAreaOffset(800, 600, &x, &y);
+  EXPECT_EQ(x, 80);
+  EXPECT_EQ(y, 30);
+  GameAreaOffset(1024, 768, &x, &y);
+  EXPECT_EQ(x, 192);
+  EXPECT_EQ(y, 114);
+}
+
+namespace {
+std::vector<std::string>* g_lines;
+void Collect(const char* line, void*) { g_lines->push_back(line); }
+}  // namespace
+
+TEST(DisplayUpdate, ClipsOddRectanglesAndLogs) {
+  DebugLogSetStderr(0);
+  std::vector<std::string> lines;
+  g_lines = &lines;
+  DebugLogSetHook(Collect, nullptr);
+  EXPECT_EQ(UpdateRectangle(0, 0, 10, 10), 0);  // no display yet
+  ASSERT_EQ(HeadlessOpenDisplay(4), 1);          // 800x600x32
+  PlatformSurface* back = DisplayBackSurface();
+  PlatformSurface* prim = DisplayPrimarySurface();
+  Fill32(back, 0, 0, 800, 600, 0x123456);
+  lines.clear();
+  EXPECT_EQ(UpdateRectangle(5, 5, 0, 10), 1);  // nothing to copy
+  EXPECT_EQ(UpdateRectangle(0, 0, 640, 480), 1);
+  EXPECT_TRUE(lines.empty());
+  uint32_t v;
+  std::memcpy(&v, prim->pixels + 30 * prim->pitch + 80 * 4, 4);
+  EXPECT_EQ(v, 0x123456u);
+  std::memcpy(&v, prim->pixels + 29 * prim->pitch + 80 * 4, 4);
+  EXPECT_EQ(v, 0u);
+  // Partly outside: clipped after a BltFast line.
+  EXPECT_EQ(UpdateRectangle(-100, -100, 200, 200), 1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "UpdateRectangle: BltFast fehlgeschlagen mit Meldung DISPLAYERR_INVALIDRECT\n");
+  // Wholly outside both surfaces: both lines and 0.
+  lines.clear();
+  EXPECT_EQ(UpdateRectangle(5000, 5000, 10, 10), 0);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "UpdateRectangle: Blt fehlgeschlagen mit Meldung DISPLAYERR_INVALIDRECT\n");
+  DebugLogSetHook(nullptr, nullptr);
+  HeadlessCloseDisplay();
+  DebugLogSetStderr(1);
+}
+
+TEST(DisplayUpdate, PaletteModeAndFlip) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);  // 640x480x8
+  EXPECT_EQ(DisplayDepth(), 8u);
+  PaletteEntry red{200, 10, 20};
+  EXPECT_EQ(DisplaySetPalette(7, 1, &red), 1);
+  EXPECT_EQ(DisplaySetPalette(300, 1, &red), 0);
+  PlatformSurface* back = DisplayBackSurface();
+  std::memset(back->pixels, 7, back->pitch * back->height);
+  EXPECT_EQ(Flip(0), 1);
+  std::vector<uint32_t> px(640 * 480);
+  ASSERT_EQ(DisplayReadRGB(px.data(), 640, 480), 1);
+  EXPECT_EQ(px[0], 0xC80A14u);
+  EXPECT_EQ(px[640 * 480 - 1], 0xC80A14u);
+  EXPECT_EQ(DisplayReadRGB(px.data(), 800, 600), 0);  // wrong size
+  ASSERT_EQ(WriteDisplayPng("pal.png"), 1);
+  std::vector<uint32_t> back_px;
+  uint32_t w, h;
+  ASSERT_EQ(ReadPngRGB("pal.png", &back_px, &w, &h), 1);
+  EXPECT_EQ(back_px, px);
+  HeadlessCloseDisplay();
+  ASSERT_EQ(HeadlessOpenDisplay(4), 1);
+  EXPECT_EQ(DisplaySetPalette(0, 1, &red), 0);  // no palette in 32-bit modes
+  HeadlessCloseDisplay();
+}
+
+TEST(DisplayErrors, NamesEveryResult) {
+  EXPECT_STREQ(DDErrorString(kDisplayOk), "DISPLAY_OK");
+  EXPECT_STREQ(DDErrorString(kDisplayErrInvalidRect), "DISPLAYERR_INVALIDRECT");
+  EXPECT_STREQ(DDErrorString(-77), "DISPLAYERR_UNKNOWN");
+  DebugLogSetStderr(0);
+  EXPECT_EQ(InitializeDirectDraw(640, 480, 16), 0);
+  EXPECT_EQ(InitializeDirectDraw(320, 200, 8), 0);
+  DebugLogSetStderr(1);
+}
