@@ -1,0 +1,10 @@
+// Between the layout loader and the gadget drawing.
+#pragma once
+#include <cstdint>
+
+struct ScreenRegion;
+
+// The text of a catalog string ID, null for 0 and 0xFFFFFFFF.
+const char* LayoutCatalogText(uint32_t id);
+// Frees what the gadget drawing keeps in a region (hover background, images).
+void LayoutReleaseDrawState(ScreenRegion* region);

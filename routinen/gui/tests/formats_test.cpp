@@ -1,0 +1,244 @@
+// Readers of the picture files, the picture index and the layout files, on
+// the data kit's output and on damaged copies of it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ilbm.h"
+#include "layout.h"
+#include "pathfile.h"
+#include "routinen/system/byteorder.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using qoe_test::BinaryDir;
+using qoe_test::ReadFileBytes;
+
+namespace {
+
+std::string Kit() { return BinaryDir() + "/datakit"; }
+
+std::string DiskPathOf(const char* program_path) {
+  std::string s = program_path;
+  for (char& c : s) if (c == '\\') c = '/';
+  return Kit() + "/" + s;
+}
+
+// Every picture the main index names.
+std::vector<std::pair<uint32_t, PathEntry>> KitPictures(const char* index_file) {
+  std::vector<uint8_t> raw = ReadFileBytes(Kit() + index_file);
+  PathFile* pf = ParsePathFile(raw.data(), (uint32_t)raw.size());
+  std::vector<std::pair<uint32_t, PathEntry>> out;
+  if (!pf) return out;
+  for (uint32_t id = 1; id <= pf->count; ++id)
+    if (const PathEntry* e = GetPathEntry(pf, id)) out.push_back({id, *e});
+  FreePathFile(pf);
+  return out;
+}
+
+// Reads a binary PPM (P6, maxval 255) as written by netpbm.
+bool ReadPpm(const std::string& path, int* w, int* h, std::vector<uint8_t>* rgb) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  int maxval = 0;
+  bool ok = std::fscanf(f, "P6 %d %d %d", w, h, &maxval) == 3 && maxval == 255 && std::fgetc(f) != EOF;
+  if (ok) {
+    rgb->resize((size_t)*w * *h * 3);
+    ok = std::fread(rgb->data(), 1, rgb->size(), f) == rgb->size();
+  }
+  std::fclose(f);
+  return ok;
+}
+
+}  // namespace
+
+TEST(PictureIndex, KitIndexListsTheToolkitPictures) {
+  auto pics = KitPictures("/Data/Path");
+  ASSERT_FALSE(pics.empty());
+  bool have2 = false, have106 = false, strip = false;
+  for (auto& [id, e] : pics) {
+    if (id == 2) { have2 = true; EXPECT_EQ(e.kind, PICKIND_SCREEN); EXPECT_EQ(e.width, 640); EXPECT_EQ(e.height, 480); }
+    if (id == 106) have106 = true;
+    if (e.kind == PICKIND_STRIP) { strip = true; EXPECT_EQ(e.height, e.frames * e.frameHeight); }
+  }
+  EXPECT_TRUE(have2 && have106 && strip);
+  EXPECT_FALSE(KitPictures("/Data/RizizOzezPath").empty());
+}
+
+TEST(PictureIndex, RejectsBrokenImages) {
+  std::vector<uint8_t> raw = ReadFileBytes(Kit() + "/Data/Path");
+  ASSERT_GT(raw.size(), 100u);
+  // Cut in the middle of the records: the count no longer fits.
+  EXPECT_EQ(ParsePathFile(raw.data(), (uint32_t)raw.size() - 1), nullptr);
+  EXPECT_EQ(ParsePathFile(raw.data(), 11), nullptr);
+  std::vector<uint8_t> bad = raw;
+  bad[0] = 'X';
+  EXPECT_EQ(ParsePathFile(bad.data(), (uint32_t)bad.size()), nullptr);
+  // An entry whose name fills the whole field stays terminated.
+  bad = raw;
+  for (uint32_t i = 0; i < kPathNameSize; ++i) bad[kPathHeaderSize + 12 + i] = 'A';
+  PathFile* pf = ParsePathFile(bad.data(), (uint32_t)bad.size());
+  ASSERT_NE(pf, nullptr);
+  EXPECT_EQ(std::string(pf->entries[0].file).size(), kPathNameSize - 1);
+  EXPECT_EQ(GetPathEntry(pf, 0), nullptr);
+  EXPECT_EQ(GetPathEntry(pf, pf->count + 1u), nullptr);
+  FreePathFile(pf);
+}
+
+TEST(Ilbm, EveryKitPictureDecodesAndMatchesNetpbm) {
+  const bool have_netpbm = std::system("command -v ilbmtoppm >/dev/null 2>&1") == 0;
+  int checked = 0;
+  for (const char* index : {"/Data/Path", "/Data/RizizOzezPath"}) {
+    for (auto& [id, e] : KitPictures(index)) {
+      SCOPED_TRACE(e.file);
+      std::string disk = DiskPathOf(e.file);
+      std::vector<uint8_t> raw = ReadFileBytes(disk);
+      ASSERT_FALSE(raw.empty());
+      IlbmPicture pic;
+      ASSERT_EQ(DecodeIlbm(raw.data(), (uint32_t)raw.size(), &pic), 1);
+      EXPECT_EQ(pic.width, e.width);
+      EXPECT_EQ(pic.height, e.height);
+      EXPECT_EQ(pic.colours, 256);
+      const bool masked = e.kind == PICKIND_MASKED || e.kind == PICKIND_STRIP;
+      EXPECT_EQ(pic.mask != nullptr, masked);
+      if (have_netpbm && (checked < 12 || e.kind != PICKIND_SCREEN)) {
+        std::string ppm = qoe_test::TestDir() + "/out.ppm";
+        std::string cmd = "ilbmtoppm '" + disk + "' > '" + ppm + "' 2>/dev/null";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        int w = 0, h = 0;
+        std::vector<uint8_t> rgb;
+        ASSERT_TRUE(ReadPpm(ppm, &w, &h, &rgb));
+        ASSERT_EQ(w, pic.width);
+        ASSERT_EQ(h, pic.height);
+        size_t diffs = 0;
+        for (size_t i = 0; i < (size_t)w * h; ++i)
+          for (int k = 0; k < 3; ++k) diffs += rgb[i * 3 + k] != pic.palette[pic.pixels[i]][k];
+        EXPECT_EQ(diffs, 0u);
+        ++checked;
+      }
+      FreeIlbm(&pic);
+    }
+  }
+  if (have_netpbm) {
+    EXPECT_GT(checked, 10);
+  }
+}
+
+TEST(Ilbm, TruncatedOrDamagedPicturesFailCleanly) {
+  std::vector<uint8_t> raw = ReadFileBytes(Kit() + "/Gfx/Pic1606.ilbm");
+  ASSERT_GT(raw.size(), 800u);
+  IlbmPicture pic;
+  // Every cut: the FORM length no longer fits, or the BODY ends early.
+  for (size_t cut : {size_t(0), size_t(4), size_t(11), size_t(40), raw.size() / 2, raw.size() - 3}) {
+    EXPECT_EQ(DecodeIlbm(raw.data(), (uint32_t)cut, &pic), -1) << cut;
+    EXPECT_EQ(pic.pixels, nullptr);
+  }
+  // The FORM shortened consistently: the BODY chunk passes the FORM's end.
+  std::vector<uint8_t> shortened(raw.begin(), raw.end() - 20);
+  PutBE32(shortened.data() + 4, (uint32_t)shortened.size() - 8);
+  EXPECT_EQ(DecodeIlbm(shortened.data(), (uint32_t)shortened.size(), &pic), -1);
+  // Oversized and empty dimensions in BMHD (it follows the 12-byte header + 8).
+  std::vector<uint8_t> big = raw;
+  PutBE16(big.data() + 20, 60000);
+  EXPECT_EQ(DecodeIlbm(big.data(), (uint32_t)big.size(), &pic), -1);
+  PutBE16(big.data() + 20, 0);
+  EXPECT_EQ(DecodeIlbm(big.data(), (uint32_t)big.size(), &pic), -1);
+  std::vector<uint8_t> planes = raw;
+  planes[28] = 24;  // nPlanes
+  EXPECT_EQ(DecodeIlbm(planes.data(), (uint32_t)planes.size(), &pic), -1);
+}
+
+TEST(Ilbm, DecodesUncompressedPlanesAndMaskPlane) {
+  // 3 x 2 picture, 2 planes + mask plane, uncompressed.
+  std::vector<uint8_t> f = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'I', 'L', 'B', 'M',
+                            'B', 'M', 'H', 'D', 0, 0, 0, 20, 0, 3, 0, 2, 0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 1, 1, 0, 3, 0, 2,
+                            'C', 'M', 'A', 'P', 0, 0, 0, 6, 1, 2, 3, 4, 5, 6,
+                            'B', 'O', 'D', 'Y', 0, 0, 0, 12,
+                            // row 0: plane0 101, plane1 011, mask 110
+                            0xA0, 0, 0x60, 0, 0xC0, 0,
+                            // row 1: plane0 000, plane1 111, mask 011
+                            0x00, 0, 0xE0, 0, 0x60, 0};
+  PutBE32(f.data() + 4, (uint32_t)f.size() - 8);
+  IlbmPicture pic;
+  ASSERT_EQ(DecodeIlbm(f.data(), (uint32_t)f.size(), &pic), 1);
+  EXPECT_EQ(pic.colours, 2);
+  const uint8_t want[6] = {1, 2, 3, 2, 2, 2}, mask[6] = {1, 1, 0, 0, 1, 1};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(pic.pixels[i], want[i]) << i;
+    EXPECT_EQ(pic.mask[i], mask[i]) << i;
+  }
+  FreeIlbm(&pic);
+}
+
+TEST(Layout, KitTestScreenLoadsWithItsRecords) {
+  std::vector<uint8_t> raw = ReadFileBytes(Kit() + "/Data/Screendat/TestScreen.dat");
+  ASSERT_FALSE(raw.empty());
+  ScreenRegion* r = ParseScreenRegion(raw.data(), (uint32_t)raw.size(), (1u << 0) | (1u << 1) | (1u << 2) | (1u << 9));
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->buttonUp, 1);
+  EXPECT_EQ(r->types[LAYOUT_TEXTAREA].count, 3u);
+  EXPECT_EQ(r->types[LAYOUT_GADGET].count, 4u);
+  EXPECT_EQ(r->types[LAYOUT_AREA].count, 1u);
+  ASSERT_EQ(r->types[LAYOUT_U16LIST].count, 4u);
+  EXPECT_EQ(static_cast<uint16_t*>(r->types[LAYOUT_U16LIST].first)[3], 500);
+  const TextArea* t0 = static_cast<TextArea*>(r->types[LAYOUT_TEXTAREA].first);
+  EXPECT_EQ(t0->textId, kTextTitleBar);
+  EXPECT_EQ(t0->x1, 200);
+  EXPECT_EQ(t0->y2, 27);
+  Gadget* exit = FindGadget(r, "EXIT");
+  ASSERT_NE(exit, nullptr);
+  EXPECT_EQ(exit, GetRegionGadget(r, 0));
+  EXPECT_EQ(exit->imageReleased, 1602);
+  EXPECT_EQ(exit->imagePressed, 1603);
+  EXPECT_EQ(exit->x1, 560);
+  EXPECT_EQ(exit->y2, 461);
+  EXPECT_EQ(exit->textArea, &static_cast<TextArea*>(r->types[LAYOUT_TEXTAREA].first)[1]);
+  EXPECT_EQ(exit->textArea->textId, 84u);
+  Gadget* rept = FindGadget(r, "REPT");
+  ASSERT_NE(rept, nullptr);
+  EXPECT_EQ(rept->flags, GADF_REPEAT | GADF_MASKED);
+  EXPECT_EQ(rept->textArea, nullptr);
+  EXPECT_EQ(FindGadget(r, "NONE"), nullptr);
+  EXPECT_EQ(GetRegionGadget(r, 4), nullptr);
+  FreeScreenRegion(r);
+}
+
+TEST(Layout, MissingFileOrSelectedTypeFails) {
+  EXPECT_EQ(GetScreenRegion(".\\Data\\Screendat\\Nothing.dat", 3), nullptr);
+  std::vector<uint8_t> raw = ReadFileBytes(Kit() + "/Data/Screendat/TestScreen.dat");
+  ASSERT_FALSE(raw.empty());
+  EXPECT_EQ(ParseScreenRegion(raw.data(), (uint32_t)raw.size(), 1u << 5), nullptr);
+  ScreenRegion* r = ParseScreenRegion(raw.data(), (uint32_t)raw.size(), 0);
+  EXPECT_NE(r, nullptr);
+  FreeScreenRegion(r);
+  // Through the file layer.
+  fs::create_directories("Data/Screendat");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Screendat/T.dat", raw));
+  r = GetScreenRegion(".\\Data\\Screendat\\T.dat", 518);
+  ASSERT_NE(r, nullptr);
+  FreeScreenRegion(r);
+}
+
+TEST(Layout, TruncatedOrDamagedFilesFailCleanly) {
+  std::vector<uint8_t> raw = ReadFileBytes(Kit() + "/Data/Screendat/TestScreen.dat");
+  ASSERT_FALSE(raw.empty());
+  for (size_t cut = 0; cut < raw.size(); cut += 7)
+    EXPECT_EQ(ParseScreenRegion(raw.data(), (uint32_t)cut, 3), nullptr) << cut;
+  // A record count that passes the chunk's end.
+  std::vector<uint8_t> bad = raw;
+  ASSERT_EQ(std::string(bad.begin() + 12, bad.begin() + 16), "RT00");
+  PutBE16(bad.data() + 22, 999);
+  EXPECT_EQ(ParseScreenRegion(bad.data(), (uint32_t)bad.size(), 0), nullptr);
+  // A gadget chunk with the wrong record size.
+  bad = raw;
+  PutBE16(bad.data() + 20, 10);
+  EXPECT_EQ(ParseScreenRegion(bad.data(), (uint32_t)bad.size(), 0), nullptr);
+  // Not a layout at all.
+  bad = raw;
+  bad[8] = 'X';
+  EXPECT_EQ(ParseScreenRegion(bad.data(), (uint32_t)bad.size(), 0), nullptr);
+}

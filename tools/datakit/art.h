@@ -1,0 +1,60 @@
+// Drawing of the data kit's generated art: one shared palette, a small
+// built-in pixel font for captions and names, and the picture styles the
+// picture list names (backgrounds, panels, buttons, icons, cursors, strips).
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace datakit {
+
+// Palette index that masked pictures use for their holes (magenta).
+constexpr uint8_t kTransparent = 255;
+
+// Pens of the shared palette that the program relies on.
+enum Pen : uint8_t {
+  kBlack = 0, kWhite = 1, kDarkGrey = 2, kGrey = 3, kLightGrey = 4,
+  kParchment = 5, kTitleBar = 6, kInk = 7, kGold = 8, kDarkGold = 9,
+  kRed = 10, kGreen = 11, kBlue = 12, kSky = 13, kWood = 14, kStone = 15,
+  kGreyRamp = 16,       // 16 steps black..white
+  kParchmentRamp = 32,  // 16 steps dark..light
+  kWoodRamp = 48,
+  kGoldRamp = 64,
+  kOrangeRamp = 160,
+};
+
+using Palette = std::array<std::array<uint8_t, 3>, 256>;
+const Palette& SharedPalette();
+
+struct Image {
+  int width = 0, height = 0;
+  std::vector<uint8_t> px;  // palette indexes
+  Image(int w, int h, uint8_t fill) : width(w), height(h), px((size_t)w * h, fill) {}
+  void Set(int x, int y, uint8_t c) {
+    if (x >= 0 && y >= 0 && x < width && y < height) px[(size_t)y * width + x] = c;
+  }
+  uint8_t Get(int x, int y) const { return px[(size_t)y * width + x]; }
+};
+
+void FillRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
+void FrameRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
+void Bevel(Image& img, int x1, int y1, int x2, int y2, bool pressed);
+// Caption in the built-in 5 x 7 font, scale >= 1; text width in pixels.
+int TextWidth(const std::string& text, int scale);
+void DrawText(Image& img, int x, int y, const std::string& text, int scale, uint8_t c);
+// Centred in the rectangle, with a one-pixel shadow when shadow != kTransparent.
+void DrawTextCentred(Image& img, int x1, int y1, int x2, int y2, const std::string& text, int scale,
+                     uint8_t c, uint8_t shadow);
+
+// Picture styles. Each returns false with a message in *err for bad arguments.
+bool DrawBackground(Image& img, const std::string& name, uint32_t id);
+bool DrawPanel(Image& img, const std::string& title);
+bool DrawButton(Image& img, bool pressed, const std::string& caption);
+bool DrawIcon(Image& img, const std::string& kind, std::string* err);
+bool DrawCursor(Image& img, const std::string& kind, std::string* err);
+// Frames stacked vertically, each frame_height rows.
+bool DrawStrip(Image& img, int frames, int frame_height, const std::string& kind, std::string* err);
+void DrawBar(Image& img, uint8_t pen);
+
+}  // namespace datakit

@@ -1,0 +1,423 @@
+// The data kit: writes the data folders a working directory of the program
+// needs from the readable sources kept beside this file.
+//
+//   datakit <source folder> <output folder>
+//
+// Sources: pictures.txt (the picture list: one picture per line, grouped by
+// index) and layouts/<Name>.txt (one screen layout per file, written as
+// Data/Screendat/<Name>.dat). Formats of the output: docs/pictures.md and
+// docs/layouts.md. Exits non-zero with "file:line: message" on a bad source.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "art.h"
+
+namespace fs = std::filesystem;
+using namespace datakit;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put16(Bytes& b, uint32_t v) { b.push_back((uint8_t)(v >> 8)); b.push_back((uint8_t)v); }
+void Put32(Bytes& b, uint32_t v) { Put16(b, v >> 16); Put16(b, v & 0xFFFF); }
+void PutId(Bytes& b, const char* id) { for (int i = 0; i < 4; ++i) b.push_back((uint8_t)id[i]); }
+
+// An IFF chunk: id, length, data, pad byte to an even length.
+void PutChunk(Bytes& b, const char* id, const Bytes& data) {
+  PutId(b, id);
+  Put32(b, (uint32_t)data.size());
+  b.insert(b.end(), data.begin(), data.end());
+  if (data.size() & 1) b.push_back(0);
+}
+
+Bytes Form(const char* type, const Bytes& chunks) {
+  Bytes b;
+  PutId(b, "FORM");
+  Put32(b, (uint32_t)chunks.size() + 4);
+  PutId(b, type);
+  b.insert(b.end(), chunks.begin(), chunks.end());
+  return b;
+}
+
+// ByteRun1 (PackBits) of one plane row.
+void PackRow(Bytes& out, const uint8_t* s, int n) {
+  int i = 0;
+  while (i < n) {
+    int j = i + 1;
+    while (j < n && j - i < 128 && s[j] == s[i]) ++j;
+    if (j - i >= 3) {
+      out.push_back((uint8_t)(int8_t)(-(j - i - 1)));
+      out.push_back(s[i]);
+      i = j;
+      continue;
+    }
+    int start = i;
+    while (i < n && i - start < 128) {
+      if (i + 2 < n && s[i] == s[i + 1] && s[i] == s[i + 2]) break;
+      ++i;
+    }
+    out.push_back((uint8_t)(i - start - 1));
+    out.insert(out.end(), s + start, s + i);
+  }
+}
+
+Bytes EncodeIlbm(const Image& img, bool masked) {
+  const int w = img.width, h = img.height, row_bytes = ((w + 15) / 16) * 2;
+  Bytes bmhd;
+  Put16(bmhd, w);
+  Put16(bmhd, h);
+  Put16(bmhd, 0);
+  Put16(bmhd, 0);
+  bmhd.push_back(8);                 // planes
+  bmhd.push_back(masked ? 2 : 0);    // mskHasTransparentColor
+  bmhd.push_back(1);                 // ByteRun1
+  bmhd.push_back(0);
+  Put16(bmhd, masked ? kTransparent : 0);
+  bmhd.push_back(1);
+  bmhd.push_back(1);
+  Put16(bmhd, w);
+  Put16(bmhd, h);
+  Bytes cmap;
+  for (const auto& c : SharedPalette()) cmap.insert(cmap.end(), c.begin(), c.end());
+  Bytes body, plane((size_t)row_bytes);
+  for (int y = 0; y < h; ++y)
+    for (int p = 0; p < 8; ++p) {
+      std::fill(plane.begin(), plane.end(), 0);
+      for (int x = 0; x < w; ++x)
+        if ((img.Get(x, y) >> p) & 1) plane[x >> 3] |= (uint8_t)(0x80 >> (x & 7));
+      PackRow(body, plane.data(), row_bytes);
+    }
+  Bytes chunks;
+  PutChunk(chunks, "BMHD", bmhd);
+  PutChunk(chunks, "CMAP", cmap);
+  PutChunk(chunks, "BODY", body);
+  return Form("ILBM", chunks);
+}
+
+struct Failure {
+  std::string where, what;
+};
+
+// Splits a line into words; "quoted text" is one word; # starts a comment.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    if (i >= line.size() || line[i] == '#') break;
+    std::string w;
+    if (line[i] == '"') {
+      size_t e = line.find('"', i + 1);
+      if (e == std::string::npos) throw Failure{"", "unclosed quote"};
+      w = line.substr(i + 1, e - i - 1);
+      i = e + 1;
+      out.push_back("\"" + w);  // marks a quoted word
+      continue;
+    }
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') w += line[i++];
+    out.push_back(w);
+  }
+  return out;
+}
+
+std::string Text(const std::string& w) { return !w.empty() && w[0] == '"' ? w.substr(1) : w; }
+
+long Num(const std::string& w, long lo, long hi) {
+  std::string t = Text(w);
+  char* end = nullptr;
+  long v = std::strtol(t.c_str(), &end, 0);
+  if (t.empty() || *end || v < lo || v > hi)
+    throw Failure{"", "'" + t + "' is not a number from " + std::to_string(lo) + " to " + std::to_string(hi)};
+  return v;
+}
+
+// ".\Data\Path" -> <out>/Data/Path.
+fs::path DiskPath(const fs::path& out, std::string program_path) {
+  for (char& c : program_path) if (c == '\\') c = '/';
+  while (program_path.rfind("./", 0) == 0) program_path.erase(0, 2);
+  return out / program_path;
+}
+
+void WriteFile(const fs::path& p, const Bytes& b) {
+  fs::create_directories(p.parent_path());
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(reinterpret_cast<const char*>(b.data()), (std::streamsize)b.size());
+  if (!f) throw Failure{p.string(), "cannot write"};
+}
+
+// ---- Picture list -------------------------------------------------------
+
+enum Kind : uint8_t { kNone = 0, kScreen = 1, kGraphic = 2, kMasked = 3, kStrip = 4 };
+
+struct IndexEntry {
+  uint8_t kind = kNone;
+  uint16_t frames = 1, frame_height = 0, width = 0, height = 0;
+  std::string file;
+};
+
+struct PictureIndex {
+  std::string path;    // program path of the index
+  std::string folder;  // program folder of its pictures
+  uint32_t max_ids = 0;
+  std::map<uint32_t, IndexEntry> entries;
+};
+
+Bytes EncodeIndex(const PictureIndex& ix) {
+  uint32_t count = ix.entries.empty() ? 0 : ix.entries.rbegin()->first;
+  Bytes b;
+  PutId(b, "QPTH");
+  Put16(b, 1);
+  Put16(b, count);
+  Put32(b, 0);
+  for (uint32_t id = 1; id <= count; ++id) {
+    auto it = ix.entries.find(id);
+    IndexEntry e = it == ix.entries.end() ? IndexEntry{} : it->second;
+    b.push_back(e.kind);
+    b.push_back(0);
+    Put16(b, e.frames);
+    Put16(b, e.frame_height);
+    Put16(b, e.width);
+    Put16(b, e.height);
+    Put16(b, 0);
+    char name[52] = {};
+    std::snprintf(name, sizeof name, "%s", e.file.c_str());
+    b.insert(b.end(), name, name + 52);
+  }
+  return b;
+}
+
+void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::string>& w) {
+  // <id> <kind> <width> <height> <style> [args]
+  if (w.size() < 5) throw Failure{"", "expected: id kind width height style [arguments]"};
+  uint32_t id = (uint32_t)Num(w[0], 1, ix.max_ids);
+  if (ix.entries.count(id)) throw Failure{"", "picture " + std::to_string(id) + " listed twice"};
+  IndexEntry e;
+  std::string kind = w[1];
+  int frames = 1;
+  if (kind == "screen") e.kind = kScreen;
+  else if (kind == "graphic") e.kind = kGraphic;
+  else if (kind == "masked") e.kind = kMasked;
+  else if (kind.rfind("strip:", 0) == 0) { e.kind = kStrip; frames = (int)Num(kind.substr(6), 1, 256); }
+  else throw Failure{"", "unknown kind " + kind};
+  int width = (int)Num(w[2], 1, 2048), fh = (int)Num(w[3], 1, 2048);
+  if (e.kind == kScreen && (width != 640 || fh != 480)) throw Failure{"", "a screen picture is 640 x 480"};
+  if ((long)fh * frames > 4096) throw Failure{"", "strip too tall"};
+  Image img(width, fh * frames, (e.kind == kMasked || e.kind == kStrip) ? kTransparent : (uint8_t)kBlack);
+  const std::string style = w[4];
+  const std::string arg = w.size() > 5 ? Text(w[5]) : "";
+  std::string err;
+  bool ok = true;
+  if (style == "background") ok = DrawBackground(img, arg, id);
+  else if (style == "panel") ok = DrawPanel(img, arg);
+  else if (style == "button") {
+    if (arg != "released" && arg != "pressed") throw Failure{"", "button released|pressed [\"caption\"]"};
+    ok = DrawButton(img, arg == "pressed", w.size() > 6 ? Text(w[6]) : "");
+  } else if (style == "icon") ok = DrawIcon(img, arg, &err);
+  else if (style == "cursor") ok = DrawCursor(img, arg, &err);
+  else if (style == "strip") ok = DrawStrip(img, frames, fh, arg, &err);
+  else if (style == "bar") DrawBar(img, (uint8_t)Num(arg, 0, 255));
+  else throw Failure{"", "unknown style " + style};
+  if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
+  char name[64];
+  std::snprintf(name, sizeof name, "%s\\Pic%04u.ilbm", ix.folder.c_str(), id);
+  e.file = name;
+  e.frames = (uint16_t)frames;
+  e.frame_height = (uint16_t)fh;
+  e.width = (uint16_t)width;
+  e.height = (uint16_t)(fh * frames);
+  WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip));
+  ix.entries[id] = e;
+}
+
+std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& out) {
+  std::vector<PictureIndex> indexes;
+  std::ifstream f(src);
+  if (!f) throw Failure{src.string(), "cannot read"};
+  std::string line;
+  int n = 0;
+  while (std::getline(f, line)) {
+    ++n;
+    try {
+      auto w = Words(line);
+      if (w.empty()) continue;
+      if (w[0] == "index") {
+        // index <index path> <picture folder> <highest ID>
+        if (w.size() != 4) throw Failure{"", "expected: index <path> <picture folder> <highest id>"};
+        indexes.push_back(PictureIndex{Text(w[1]), Text(w[2]), (uint32_t)Num(w[3], 1, 4096), {}});
+        continue;
+      }
+      if (indexes.empty()) throw Failure{"", "picture before the first index line"};
+      MakePicture(out, indexes.back(), w);
+    } catch (Failure& e) {
+      throw Failure{src.string() + ":" + std::to_string(n), e.what};
+    }
+  }
+  for (const auto& ix : indexes) WriteFile(DiskPath(out, ix.path), EncodeIndex(ix));
+  return indexes;
+}
+
+// ---- Layouts ------------------------------------------------------------
+
+struct Layout {
+  std::map<int, std::pair<uint16_t, std::vector<Bytes>>> types;  // type -> record size, records
+  std::vector<uint32_t> images;                                   // picture IDs its gadgets name
+  uint32_t textareas = 0;
+  std::vector<std::pair<uint32_t, int>> text_refs;                // gadget text index, line
+};
+
+void AddRecord(Layout& l, int type, uint16_t size, Bytes rec) {
+  auto& t = l.types[type];
+  if (t.second.empty() && t.first == 0) t.first = size;
+  if (t.first != size) throw Failure{"", "records of type " + std::to_string(type) + " differ in size"};
+  t.second.push_back(std::move(rec));
+}
+
+uint32_t CatalogWord(const std::vector<std::string>& w, size_t i) {
+  if (i >= w.size()) return 0;
+  if (w[i] == "title") return 0xFFFFFFFFu;
+  return (uint32_t)Num(w[i], 0, 0xFFFFFFFE);
+}
+
+Bytes Rect(const std::vector<std::string>& w, size_t i) {
+  Bytes r;
+  for (size_t k = 0; k < 4; ++k) Put16(r, (uint32_t)Num(w.at(i + k), 0, 65535));
+  return r;
+}
+
+void LayoutLine(Layout& l, const std::vector<std::string>& w, int line) {
+  const std::string& op = w[0];
+  if (op == "text" || op == "area") {
+    // text|area x1 y1 x2 y2 [catalog ID | title]
+    if (w.size() < 5 || w.size() > 6) throw Failure{"", op + " x1 y1 x2 y2 [catalog]"};
+    Bytes r = Rect(w, 1);
+    Put32(r, CatalogWord(w, 5));
+    AddRecord(l, op == "text" ? 0 : 2, 12, r);
+    if (op == "text") ++l.textareas;
+  } else if (op == "gadget") {
+    // gadget "ID" x1 y1 x2 y2 released pressed hover flags [text n]
+    if (w.size() != 10 && w.size() != 12) throw Failure{"", "gadget \"ID\" x1 y1 x2 y2 released pressed hover flags [text n]"};
+    std::string id = Text(w[1]);
+    if (id.size() != 4) throw Failure{"", "a gadget ID has 4 characters: '" + id + "'"};
+    Bytes r;
+    uint32_t rel = (uint32_t)Num(w[6], 0, 65535), pre = (uint32_t)Num(w[7], 0, 65535),
+             hov = (uint32_t)Num(w[8], 0, 65535);
+    Put16(r, rel);
+    Put16(r, pre);
+    Put16(r, hov);
+    Put16(r, (uint32_t)Num(w[9], 0, 65535));
+    Bytes rect = Rect(w, 2);
+    r.insert(r.end(), rect.begin(), rect.end());
+    r.insert(r.end(), id.begin(), id.end());
+    uint32_t text = 0;
+    if (w.size() == 12) {
+      if (w[10] != "text") throw Failure{"", "expected 'text n'"};
+      text = (uint32_t)Num(w[11], 1, 65535);
+      l.text_refs.push_back({text, line});
+    }
+    Put32(r, text);
+    AddRecord(l, 1, 24, r);
+    for (uint32_t img : {rel, pre, hov}) if (img) l.images.push_back(img);
+  } else if (op == "list") {
+    // list v v v ... (appends u16 values to type 9)
+    for (size_t i = 1; i < w.size(); ++i) {
+      Bytes r;
+      Put16(r, (uint32_t)Num(w[i], 0, 65535));
+      AddRecord(l, 9, 2, r);
+    }
+    l.types[9].first = 2;
+  } else if (op == "record") {
+    // record <type> <size> <u16 words...>: a record of a type without its own line
+    if (w.size() < 3) throw Failure{"", "record <type> <size> <u16 values...>"};
+    int type = (int)Num(w[1], 0, 21);
+    if (type == 0 || type == 1 || type == 2 || type == 9) throw Failure{"", "use text, gadget, area or list"};
+    uint16_t size = (uint16_t)Num(w[2], 2, 1024);
+    if (size & 1) throw Failure{"", "record size must be even"};
+    if ((w.size() - 3) * 2 != size) throw Failure{"", "record needs size / 2 values"};
+    Bytes r;
+    for (size_t i = 3; i < w.size(); ++i) Put16(r, (uint32_t)Num(w[i], 0, 65535));
+    AddRecord(l, type, size, r);
+  } else if (op == "empty") {
+    // empty <type> <record size>: the type is present with no records
+    if (w.size() != 3) throw Failure{"", "empty <type> <record size>"};
+    auto& t = l.types[(int)Num(w[1], 0, 21)];
+    t.first = (uint16_t)Num(w[2], 1, 1024);
+  } else {
+    throw Failure{"", "unknown line '" + op + "'"};
+  }
+}
+
+Bytes EncodeLayout(const Layout& l) {
+  Bytes chunks;
+  for (const auto& [type, t] : l.types) {
+    Bytes data;
+    Put16(data, t.first);
+    Put16(data, (uint32_t)t.second.size());
+    for (const auto& r : t.second) data.insert(data.end(), r.begin(), r.end());
+    char id[5];
+    std::snprintf(id, sizeof id, "RT%02d", type);
+    PutChunk(chunks, id, data);
+  }
+  return Form("SCRN", chunks);
+}
+
+void MakeLayouts(const fs::path& src_dir, const fs::path& out, const PictureIndex* main_index) {
+  if (!fs::is_directory(src_dir)) return;
+  std::vector<fs::path> files;
+  for (const auto& de : fs::directory_iterator(src_dir))
+    if (de.path().extension() == ".txt") files.push_back(de.path());
+  std::sort(files.begin(), files.end());
+  for (const auto& p : files) {
+    std::ifstream f(p);
+    Layout l;
+    std::string line;
+    int n = 0;
+    try {
+      while (std::getline(f, line)) {
+        ++n;
+        auto w = Words(line);
+        if (!w.empty()) LayoutLine(l, w, n);
+      }
+      for (auto [text, at] : l.text_refs)
+        if (text > l.textareas) { n = at; throw Failure{"", "gadget names text area " + std::to_string(text) + " of " + std::to_string(l.textareas)}; }
+      if (main_index)
+        for (uint32_t img : l.images)
+          if (!main_index->entries.count(img)) { n = 0; throw Failure{"", "gadget image " + std::to_string(img) + " is not in the picture list"}; }
+    } catch (Failure& e) {
+      throw Failure{p.string() + ":" + std::to_string(n), e.what};
+    }
+    WriteFile(out / "Data" / "Screendat" / (p.stem().string() + ".dat"), EncodeLayout(l));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: datakit <source folder> <output folder>\n");
+    return 2;
+  }
+  const fs::path src = argv[1], out = argv[2];
+  try {
+    auto indexes = ReadPictureList(src / "pictures.txt", out);
+    const PictureIndex* main_index = nullptr;
+    for (const auto& ix : indexes) if (ix.path == ".\\Data\\Path") main_index = &ix;
+    MakeLayouts(src / "layouts", out, main_index);
+    WriteFile(out / ".datakit-stamp", Bytes{'o', 'k', '\n'});
+  } catch (Failure& e) {
+    std::fprintf(stderr, "%s: %s\n", e.where.c_str(), e.what.c_str());
+    return 1;
+  } catch (std::exception& e) {
+    std::fprintf(stderr, "datakit: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
