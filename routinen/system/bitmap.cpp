@@ -1,0 +1,212 @@
+// BitMaps in memory or over a platform surface, and the blits between them.
+#include <cstring>
+
+#include "graphics.h"
+#include "graphics_internal.h"
+#include "memory.h"
+#include "platform/display.h"
+
+namespace {
+
+const uint32_t kMaxSide = 16384;
+
+// A copy rectangle after clipping against both bitmaps.
+struct BlitRect {
+  int32_t sx, sy, dx, dy, w, h;
+};
+
+// Clips the rectangle so that it lies inside both bitmaps; false when
+// nothing is left.
+bool ClipBlit(const BitMap* src, const BitMap* dst, int64_t sx, int64_t sy, int64_t dx, int64_t dy,
+              int64_t w, int64_t h, BlitRect* out) {
+  if (w <= 0 || h <= 0) return false;
+  if (sx < 0) { dx -= sx; w += sx; sx = 0; }
+  if (sy < 0) { dy -= sy; h += sy; sy = 0; }
+  if (dx < 0) { sx -= dx; w += dx; dx = 0; }
+  if (dy < 0) { sy -= dy; h += dy; dy = 0; }
+  if (w > (int64_t)src->Width - sx) w = (int64_t)src->Width - sx;
+  if (w > (int64_t)dst->Width - dx) w = (int64_t)dst->Width - dx;
+  if (h > (int64_t)src->Height - sy) h = (int64_t)src->Height - sy;
+  if (h > (int64_t)dst->Height - dy) h = (int64_t)dst->Height - dy;
+  if (w <= 0 || h <= 0) return false;
+  *out = BlitRect{(int32_t)sx, (int32_t)sy, (int32_t)dx, (int32_t)dy, (int32_t)w, (int32_t)h};
+  return true;
+}
+
+// How one row of source pixels becomes destination pixels.
+enum class RowKind { kSame, kPens, kSwap32, kNone };
+
+RowKind KindOf(const BitMap* src, const BitMap* dst) {
+  uint16_t sf = BitMapPixelFormat(src), df = BitMapPixelFormat(dst);
+  if (sf == df) return RowKind::kSame;
+  if (sf == PIXFMT_LUT8) return RowKind::kPens;
+  if (df != PIXFMT_LUT8) return RowKind::kSwap32;
+  return RowKind::kNone;  // 32-bit colours cannot become pens
+}
+
+// Converts one 32-bit pixel between 0x00RRGGBB and R,G,B,A bytes.
+uint32_t Swap32(uint32_t v, uint16_t to) {
+  uint8_t b[4];
+  if (to == PIXFMT_RGBA32) {
+    b[0] = (uint8_t)(v >> 16); b[1] = (uint8_t)(v >> 8); b[2] = (uint8_t)v; b[3] = 255;
+    std::memcpy(&v, b, 4);
+    return v;
+  }
+  std::memcpy(b, &v, 4);
+  return ((uint32_t)b[0] << 16) | ((uint32_t)b[1] << 8) | b[2];
+}
+
+// True when a 32-bit pixel is the colour key (red, green and blue 0).
+bool IsKey32(uint32_t v, uint16_t format) {
+  if (format == PIXFMT_RGBA32) {
+    uint8_t b[4];
+    std::memcpy(b, &v, 4);
+    return (b[0] | b[1] | b[2]) == 0;
+  }
+  return (v & 0xFFFFFF) == 0;
+}
+
+}  // namespace
+
+uint16_t BitMapPixelFormat(const BitMap* bm) {
+  if (!bm) return PIXFMT_NONE;
+  if (bm->Depth == 8) return PIXFMT_LUT8;
+  return (bm->Flags & BMF_RGBA) ? PIXFMT_RGBA32 : PIXFMT_XRGB32;
+}
+
+BitMap* AllocBitMap(uint32_t width, uint32_t height, uint32_t depth, uint32_t flags,
+                    const BitMap* friend_bitmap) {
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+  uint32_t bpp;
+  if (depth >= 1 && depth <= 8) bpp = 1;
+  else if (depth == 32) bpp = 4;
+  else return nullptr;
+  BitMap* bm = static_cast<BitMap*>(AllocVec(sizeof(BitMap), MEMF_PUBLIC | MEMF_CLEAR));
+  if (!bm) return nullptr;
+  bm->Width = width;
+  bm->Height = height;
+  bm->Depth = bpp * 8;
+  bm->BytesPerRow = width * bpp;
+  bm->Padding = 0;
+  bm->Size = bm->BytesPerRow * height;
+  bm->Flags = (flags & ~BMF_SURFACE) | BMF_CLEAR;
+  if (bpp == 1) bm->Flags &= ~BMF_RGBA;
+  bm->Pixels = static_cast<uint8_t*>(AllocVec(bm->Size, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!bm->Pixels) {
+    FreeVec(bm);
+    return nullptr;
+  }
+  return bm;
+}
+
+BitMap* AllocSurfaceBitMap(PlatformSurface* surface) {
+  if (!surface || !surface->pixels || (surface->depth != 8 && surface->depth != 32)) return nullptr;
+  uint32_t bpp = surface->depth / 8;
+  if (surface->width == 0 || surface->height == 0 || surface->pitch < surface->width * bpp) return nullptr;
+  BitMap* bm = static_cast<BitMap*>(AllocVec(sizeof(BitMap), MEMF_PUBLIC | MEMF_CLEAR));
+  if (!bm) return nullptr;
+  bm->Width = surface->width;
+  bm->Height = surface->height;
+  bm->Depth = surface->depth;
+  bm->BytesPerRow = surface->pitch;
+  bm->Padding = surface->pitch - surface->width * bpp;
+  bm->Size = surface->pitch * surface->height;
+  bm->Flags = BMF_SURFACE | BMF_DISPLAYABLE;
+  bm->Pixels = surface->pixels;
+  bm->Surface = surface;
+  return bm;
+}
+
+void FreeBitMap(BitMap* bm) {
+  if (!bm) return;
+  if (!(bm->Flags & BMF_SURFACE)) FreeVec(bm->Pixels);
+  FreeVec(bm);
+}
+
+namespace gfx {
+
+void FillClipped(BitMap* bm, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t value) {
+  size_t n = (size_t)(x1 - x0 + 1);
+  uint8_t* first = At(bm, x0, y0);
+  if (bm->Depth == 8) {
+    for (int32_t y = y0; y <= y1; y++) std::memset(At(bm, x0, y), (int)(value & 0xFF), n);
+    return;
+  }
+  for (size_t i = 0; i < n; i++) std::memcpy(first + 4 * i, &value, 4);
+  for (int32_t y = y0 + 1; y <= y1; y++) std::memcpy(At(bm, x0, y), first, 4 * n);
+}
+
+}  // namespace gfx
+
+int32_t BltBitMap(const BitMap* src, int32_t sx, int32_t sy, BitMap* dst, int32_t dx, int32_t dy,
+                  int32_t width, int32_t height, uint32_t, uint32_t, void*) {
+  if (!gfx::Usable(src) || !gfx::Usable(dst)) return 0;
+  RowKind kind = KindOf(src, dst);
+  if (kind == RowKind::kNone) return 0;
+  BlitRect r;
+  if (!ClipBlit(src, dst, sx, sy, dx, dy, width, height, &r)) return 1;
+  if (kind == RowKind::kSame) {
+    size_t bytes = (size_t)r.w * gfx::BytesPerPixel(src);
+    // Rows run bottom-up when the destination lies after the source, so an
+    // overlapping copy within one bitmap reads every row before it is hit.
+    bool up = gfx::At(dst, r.dx, r.dy) > gfx::At(src, r.sx, r.sy);
+    for (int32_t i = 0; i < r.h; i++) {
+      int32_t row = up ? r.h - 1 - i : i;
+      std::memmove(gfx::At(dst, r.dx, r.dy + row), gfx::At(src, r.sx, r.sy + row), bytes);
+    }
+    return 1;
+  }
+  uint16_t df = BitMapPixelFormat(dst);
+  uint32_t table[256];
+  if (kind == RowKind::kPens) gfx::PenTable(df, table);
+  for (int32_t row = 0; row < r.h; row++) {
+    const uint8_t* s = gfx::At(src, r.sx, r.sy + row);
+    uint8_t* d = gfx::At(dst, r.dx, r.dy + row);
+    for (int32_t x = 0; x < r.w; x++) {
+      uint32_t v = kind == RowKind::kPens ? table[s[x]] : Swap32(gfx::Load(src, s + 4 * x), df);
+      std::memcpy(d + 4 * x, &v, 4);
+    }
+  }
+  return 1;
+}
+
+int32_t BltBitMapRastPort(const BitMap* src, int32_t sx, int32_t sy, RastPort* rp, int32_t dx,
+                          int32_t dy, int32_t width, int32_t height, uint32_t minterm) {
+  if (!rp) return 0;
+  return BltBitMap(src, sx, sy, rp->Bitmap, dx, dy, width, height, minterm);
+}
+
+int32_t BltMaskBitMapRastPort(const BitMap* src, int32_t sx, int32_t sy, RastPort* rp, int32_t dx,
+                              int32_t dy, int32_t width, int32_t height, uint32_t,
+                              const uint8_t* mask) {
+  if (!rp) return 0;
+  BitMap* dst = rp->Bitmap;
+  if (!gfx::Usable(src) || !gfx::Usable(dst)) return 0;
+  RowKind kind = KindOf(src, dst);
+  if (kind == RowKind::kNone) return 0;
+  BlitRect r;
+  if (!ClipBlit(src, dst, sx, sy, dx, dy, width, height, &r)) return 1;
+  uint16_t sf = BitMapPixelFormat(src), df = BitMapPixelFormat(dst);
+  uint32_t table[256];
+  if (kind == RowKind::kPens) gfx::PenTable(df, table);
+  bool up = gfx::At(dst, r.dx, r.dy) > gfx::At(src, r.sx, r.sy);
+  uint32_t sbpp = gfx::BytesPerPixel(src), dbpp = gfx::BytesPerPixel(dst);
+  for (int32_t i = 0; i < r.h; i++) {
+    int32_t row = up ? r.h - 1 - i : i;
+    const uint8_t* s = gfx::At(src, r.sx, r.sy + row);
+    uint8_t* d = gfx::At(dst, r.dx, r.dy + row);
+    const uint8_t* m = mask ? mask + (size_t)(r.sy + row) * src->Width + r.sx : nullptr;
+    // Within one row of an overlapping copy the direction matters as well.
+    bool back = up && r.sy == r.dy;
+    for (int32_t j = 0; j < r.w; j++) {
+      int32_t x = back ? r.w - 1 - j : j;
+      uint32_t v = gfx::Load(src, s + (size_t)sbpp * x);
+      bool transparent = m ? m[x] == 0 : (sf == PIXFMT_LUT8 ? v == 0 : IsKey32(v, sf));
+      if (transparent) continue;
+      if (kind == RowKind::kPens) v = table[v];
+      else if (kind == RowKind::kSwap32) v = Swap32(v, df);
+      gfx::Store(dst, d + (size_t)dbpp * x, v);
+    }
+  }
+  return 1;
+}

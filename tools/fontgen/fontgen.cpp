@@ -1,0 +1,165 @@
+// Build-time font tool: rasterises a TrueType font with FreeType into a
+// 1-bit .fnt bitmap font (format in docs/fonts.md) for the Latin-1
+// characters 32..255.
+//
+//   qoe_fontgen <out.fnt> <font.ttf> <height> [fixed]
+//
+// height is the font's line height in pixels; the pixel size is the largest
+// at which the ASCII letters and digits fit into it. Accented capitals that
+// reach above the cell lose the blank rows between accent and letter first,
+// then rows at the top. "fixed" records the advance of 'M' as the font's
+// fixed width (for monospaced faces).
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kFirst = 32, kLast = 255;
+const char* kSample =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+struct Glyph {
+  int advance = 0, xoffset = 0, width = 0;
+  std::vector<uint8_t> rows;  // height x ((width + 7) / 8) bytes
+};
+
+void PutBE16(std::vector<uint8_t>& out, unsigned v) {
+  out.push_back((uint8_t)(v >> 8));
+  out.push_back((uint8_t)v);
+}
+void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) out.push_back((uint8_t)(v >> s));
+}
+
+bool LoadMono(FT_Face face, unsigned c) {
+  FT_UInt index = FT_Get_Char_Index(face, c);
+  if (index == 0) return false;
+  return FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) == 0;
+}
+
+// Rows above and below the baseline that the sample needs at this size.
+void Measure(FT_Face face, int* ascent, int* descent) {
+  *ascent = *descent = 0;
+  for (const char* p = kSample; *p; p++) {
+    if (!LoadMono(face, (uint8_t)*p)) continue;
+    FT_GlyphSlot g = face->glyph;
+    int top = g->bitmap_top, below = (int)g->bitmap.rows - g->bitmap_top;
+    if (top > *ascent) *ascent = top;
+    if (below > *descent) *descent = below;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s <out.fnt> <font.ttf> <height> [fixed]\n", argv[0]);
+    return 2;
+  }
+  const char* out_path = argv[1];
+  int height = std::atoi(argv[3]);
+  bool fixed = argc > 4 && std::strcmp(argv[4], "fixed") == 0;
+  if (height < 4 || height > 255) {
+    std::fprintf(stderr, "fontgen: height %d out of range\n", height);
+    return 2;
+  }
+  FT_Library lib;
+  FT_Face face;
+  if (FT_Init_FreeType(&lib) || FT_New_Face(lib, argv[2], 0, &face)) {
+    std::fprintf(stderr, "fontgen: cannot open %s\n", argv[2]);
+    return 1;
+  }
+  int size = height, ascent = 0, descent = 0;
+  for (; size >= 4; size--) {
+    FT_Set_Pixel_Sizes(face, 0, size);
+    Measure(face, &ascent, &descent);
+    if (ascent + descent <= height) break;
+  }
+  if (size < 4) {
+    std::fprintf(stderr, "fontgen: %s does not fit into %d rows\n", argv[2], height);
+    return 1;
+  }
+  int spare = height - ascent - descent;
+  int above = ascent + (spare - spare / 2);  // rows above the baseline line
+  int baseline = above - 1;
+
+  std::vector<Glyph> glyphs(kLast - kFirst + 1);
+  for (int c = kFirst; c <= kLast; c++) {
+    Glyph& out = glyphs[c - kFirst];
+    if (!LoadMono(face, (unsigned)c)) continue;
+    FT_GlyphSlot g = face->glyph;
+    out.advance = (int)((g->advance.x + 32) >> 6);
+    if (out.advance > 255) out.advance = 255;
+    int w = (int)g->bitmap.width;
+    if (w > 255) w = 255;
+    int xoff = g->bitmap_left;
+    if (xoff < -128) xoff = -128;
+    if (xoff > 127) xoff = 127;
+    out.xoffset = xoff;
+    out.width = w;
+    int bpr = (w + 7) / 8;
+    std::vector<std::vector<uint8_t>> rows;
+    for (int r = 0; r < (int)g->bitmap.rows; r++) {
+      std::vector<uint8_t> row(bpr, 0);
+      const uint8_t* src = g->bitmap.buffer + r * g->bitmap.pitch;
+      for (int x = 0; x < w; x++)
+        if (src[x >> 3] & (0x80 >> (x & 7))) row[x >> 3] |= (uint8_t)(0x80 >> (x & 7));
+      rows.push_back(row);
+    }
+    int top = g->bitmap_top;
+    // Too tall (an accent over a capital): drop blank rows inside the glyph.
+    for (size_t r = 1; top > above && r + 1 < rows.size();) {
+      bool blank = true;
+      for (uint8_t b : rows[r]) blank = blank && b == 0;
+      if (blank) { rows.erase(rows.begin() + (long)r); top--; }
+      else r++;
+    }
+    out.rows.assign((size_t)height * bpr, 0);
+    for (int r = 0; r < (int)rows.size(); r++) {
+      int y = above - top + r;
+      if (y < 0 || y >= height) continue;  // beyond the line height: clipped
+      std::memcpy(&out.rows[(size_t)y * bpr], rows[r].data(), bpr);
+    }
+  }
+  int xsize = fixed ? glyphs['M' - kFirst].advance : 0;
+
+  std::vector<uint8_t> file, data;
+  file.insert(file.end(), {'F', 'O', 'N', 'T'});
+  PutBE32(file, 8);
+  file.push_back((uint8_t)kFirst);
+  file.push_back((uint8_t)kLast);
+  PutBE16(file, (unsigned)xsize);
+  PutBE16(file, (unsigned)height);
+  PutBE16(file, (unsigned)baseline);
+  std::vector<uint8_t> table;
+  for (const Glyph& g : glyphs) {
+    table.push_back((uint8_t)g.advance);
+    table.push_back((uint8_t)(int8_t)g.xoffset);
+    table.push_back((uint8_t)g.width);
+    table.push_back(0);
+    PutBE32(table, g.width ? (uint32_t)data.size() : 0);
+    if (g.width) data.insert(data.end(), g.rows.begin(), g.rows.end());
+  }
+  file.insert(file.end(), {'C', 'H', 'A', 'R'});
+  PutBE32(file, (uint32_t)(table.size() + data.size()));
+  file.insert(file.end(), table.begin(), table.end());
+  file.insert(file.end(), data.begin(), data.end());
+
+  FT_Done_Face(face);
+  FT_Done_FreeType(lib);
+
+  std::string tmp = std::string(out_path) + ".tmp";
+  FILE* f = std::fopen(tmp.c_str(), "wb");
+  if (!f || std::fwrite(file.data(), 1, file.size(), f) != file.size() || std::fclose(f) != 0 ||
+      std::rename(tmp.c_str(), out_path) != 0) {
+    std::fprintf(stderr, "fontgen: cannot write %s\n", out_path);
+    return 1;
+  }
+  return 0;
+}
