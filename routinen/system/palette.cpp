@@ -8,6 +8,9 @@
 #include "platform/display.h"
 #include "platform/log.h"
 
+static_assert(PIXFMT_LUT8 == kPixelFormatPalette8 && PIXFMT_XRGB32 == kPixelFormatXRGB8888,
+              "the drawing layer's pixel formats are the display's");
+
 namespace {
 
 PaletteCopy g_screen_palette;

@@ -8,6 +8,7 @@
 
 #include "fonts.h"
 #include "platform/display.h"
+#include "platform/headless.h"
 #include "platform/log.h"
 
 namespace {
@@ -305,6 +306,50 @@ TEST(DrawingPalette, ConvertRGBToFormat) {
   EXPECT_EQ(std::memcmp(lut, pens, 3), 0);
   EXPECT_EQ(ConvertRGBToFormat(99, pens, x, 3), 0u);
   EXPECT_EQ(ConvertRGBToFormat(PIXFMT_XRGB32, nullptr, x, 3), 0u);
+}
+
+// On the 8-bit display the display palette follows the palette copy; the
+// screen's back surface is drawn on through a wrapping BitMap.
+TEST(DrawingDisplay, PaletteReachesTheDisplayAndBackSurfaceBitMap) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);  // 640 x 480 x 8
+  LoadTestPalette();
+  PaletteEntry shown[256];
+  DisplayGetPalette(shown);
+  EXPECT_EQ(shown[77].r, 77);
+  EXPECT_EQ(shown[77].g, 255 - 77);
+  std::vector<uint8_t> t(4 + 12 + 4, 0);
+  uint16_t count = 1, first = 3;
+  std::memcpy(&t[0], &count, 2);
+  std::memcpy(&t[2], &first, 2);
+  uint32_t rgb[3] = {0x10000000, 0x20000000, 0x30000000};
+  std::memcpy(&t[4], rgb, 12);
+  LoadRGB32(nullptr, t.data());
+  SetRGB4(nullptr, 4, 15, 0, 8);
+  DisplayGetPalette(shown);
+  EXPECT_EQ(shown[3].r, 0x10);
+  EXPECT_EQ(shown[3].b, 0x30);
+  EXPECT_EQ(shown[4].r, 255);
+  EXPECT_EQ(shown[4].b, 136);
+  EXPECT_EQ(shown[5].r, 5);
+
+  BitMap* screen = AllocSurfaceBitMap(DisplayBackSurface());
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(screen->Flags & BMF_SURFACE, BMF_SURFACE);
+  EXPECT_EQ(screen->Depth, 8u);
+  RastPort rp;
+  InitRastPort(&rp);
+  rp.Bitmap = screen;
+  SetAPen(&rp, 42);
+  RectFill(&rp, 0, 0, 639, 479);
+  PlatformSurface* back = DisplayBackSurface();
+  EXPECT_EQ(back->pixels[0], 42);
+  EXPECT_EQ(back->pixels[479 * back->pitch + 639], 42);
+  FreeBitMap(screen);  // the surface's pixels stay
+  EXPECT_EQ(back->pixels[0], 42);
+  HeadlessCloseDisplay();
+  // Without a display LoadRGB32 just keeps the copy.
+  LoadTestPalette();
+  EXPECT_EQ(ScreenPalette()->Colors[3].Red, 3);
 }
 
 // --- Blits ------------------------------------------------------------------
