@@ -8,7 +8,7 @@
 #include "platform/display.h"
 #include "platform/log.h"
 
-static_assert(PIXFMT_LUT8 == kPixelFormatPalette8 && PIXFMT_XRGB32 == kPixelFormatXRGB8888,
+static_assert((int)PIXFMT_LUT8 == (int)kPixelFormatPalette8 && (int)PIXFMT_XRGB32 == (int)kPixelFormatXRGB8888,
               "the drawing layer's pixel formats are the display's");
 
 namespace {
