@@ -8,6 +8,8 @@
 #include "display.h"
 #include "events.h"
 #include "log.h"
+#include "prefs.h"
+#include "screenmode.h"
 
 namespace {
 
@@ -37,7 +39,17 @@ void DrawPlaceholder() {
 
 }  // namespace
 
-void InstallScreenModePrefs() {}
+namespace {
+int ReadModePref(uint32_t* mode_id) {
+  uint32_t v = CheckPrefs(PREFS_DISPLAY_MODE, 0, 0);
+  if (v == 0xFFFFFFFFu) return 0;
+  *mode_id = v;
+  return 1;
+}
+void WriteModePref(uint32_t mode_id) { CheckPrefs(PREFS_DISPLAY_MODE, 1, mode_id); }
+}  // namespace
+
+void InstallScreenModePrefs() { SetScreenModePrefsHook(ReadModePref, WriteModePref); }
 
 int OpenLibraries() { return 1; }
 

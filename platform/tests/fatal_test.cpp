@@ -1,0 +1,51 @@
+#include "fatal.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "backend.h"
+#include "events.h"
+#include "headless.h"
+#include "log.h"
+
+namespace {
+
+void ShutdownForTest() { std::fprintf(stderr, "ShutdownSystem ran\n"); }
+
+int CrashingGame(void*) {
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1)) {
+    if (m.kind == kMsgKeyDown) {
+      volatile uintptr_t where = 16;
+      *reinterpret_cast<volatile int*>(where) = 1;
+    }
+  }
+  return 0;
+}
+
+void CrashInGame() {
+  DebugLogSetStderr(0);
+  HeadlessOpenDisplay(0);
+  InstallFatalSignalHandlers(ShutdownForTest);
+  HeadlessRunGame("move 1 1\nkey x\nwait 1000\n", CrashingGame, nullptr);
+}
+
+}  // namespace
+
+TEST(FatalSignalDeath, FaultInGameThreadShutsDownInOrderAndShowsTheBox) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(CrashInGame(), ::testing::ExitedWithCode(3),
+              "ShutdownSystem ran\nFatal Error: Fatal Exception: Access Violation\nSignal 11 an Adresse 0x10 im Thread Game");
+}
+
+TEST(FatalSignal, NamesOfTheFaults) {
+  EXPECT_STREQ(FatalExceptionName(SIGSEGV, SEGV_MAPERR), "Access Violation");
+  EXPECT_STREQ(FatalExceptionName(SIGFPE, FPE_INTDIV), "Integer Divide by Zero");
+  EXPECT_STREQ(FatalExceptionName(SIGFPE, FPE_FLTDIV), "Float Divide by Zero");
+  EXPECT_STREQ(FatalExceptionName(SIGILL, ILL_ILLOPC), "Illegal Instruction");
+  EXPECT_STREQ(FatalExceptionName(SIGBUS, BUS_ADRERR), "Bus Error");
+  EXPECT_EQ(FatalSignalPending(), 0);
+}

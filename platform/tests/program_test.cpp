@@ -1,0 +1,47 @@
+// Runs the program itself headless: start-up, the game thread's first page,
+// a screenshot and the orderly end.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "display.h"
+#include "pngfile.h"
+#include "test_support.h"
+
+TEST(QuillProgram, StartsHeadlessAndEndsOnEscape) {
+  std::string bin = qoe_test::BinaryDir() + "/quill";
+  if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
+  std::string script = "wait 350\npng shot.png\nkey esc\n";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
+  std::string cmd = "QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=4 " + bin + " 2>err.txt";
+  int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("shot.png", &px, &w, &h), 1);
+  EXPECT_EQ(w, 800u);
+  EXPECT_EQ(h, 600u);
+  EXPECT_EQ(px[0], 0u);                   // outside the game area
+  EXPECT_NE(px[30 * 800 + 80], 0u);       // its top-left corner at (80, 30)
+  EXPECT_EQ(px[29 * 800 + 80], 0u);
+  auto log = qoe_test::ReadFileBytes("Quill.dbg");
+  std::string text(log.begin(), log.end());
+  EXPECT_NE(text.find("ScreenModus: Modus 4: 800x600x32, 2D, Fenster"), std::string::npos);
+}
+
+TEST(QuillProgram, CancelledModeChoiceEndsAtOnce) {
+  std::string bin = qoe_test::BinaryDir() + "/quill";
+  if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", {}));
+  std::string cmd = "QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=99 " + bin + " 2>err.txt";
+  int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  auto log = qoe_test::ReadFileBytes("Quill.dbg");
+  std::string text(log.begin(), log.end());
+  EXPECT_EQ(text.find("ScreenModus: Modus"), std::string::npos);
+}

@@ -1,0 +1,215 @@
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "backend.h"
+#include "display.h"
+#include "events.h"
+#include "headless.h"
+#include "log.h"
+#include "modepage.h"
+#include "screenmode.h"
+#include "sdl_backend.h"
+#include "threads.h"
+
+namespace {
+
+struct GameSeen {
+  PlatformMessage key{};
+  uint64_t presents_before = 0;
+  int presented = 0;
+};
+
+// Waits for the forwarded key, draws, shows it and waits until the window
+// thread has presented the frame; then asks the window to close.
+int PresentingGame(void* p) {
+  auto* seen = static_cast<GameSeen*>(p);
+  PlatformMessage m;
+  while (GetGameMessage(&m, 5000)) {
+    if (m.kind == kMsgKeyDown) {
+      seen->key = m;
+      break;
+    }
+  }
+  seen->presents_before = SdlPresentCount();
+  PlatformSurface* back = DisplayBackSurface();
+  uint32_t colour = 0x00336699;
+  for (uint32_t y = 0; y < 480; y++)
+    for (uint32_t x = 0; x < 640; x++) std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
+  UpdateRectangle(0, 0, 640, 480);
+  for (int i = 0; i < 500 && SdlPresentCount() == seen->presents_before; i++) SleepMs(10);
+  seen->presented = SdlPresentCount() > seen->presents_before;
+  PostWindowDestroy();
+  return 0;
+}
+
+}  // namespace
+
+TEST(SdlWindowLoop, StartsForwardsPresentsAndShutsDown) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  DebugLogSetStderr(0);
+  const PlatformBackend* b = SdlBackend();
+  SelectPlatformBackend(b);
+  ResetGameMessages();
+  ASSERT_EQ(b->init(), 1) << SDL_GetError();
+  DisplayModeChoice mode;
+  DisplayModeFromId(4, &mode);  // 800x600x32 windowed
+  ASSERT_EQ(OpenMainWindow(&mode), 1);
+  ASSERT_EQ(InitializeDirectDraw(mode.width, mode.height, mode.depth), 1);
+  StartEventTimer(kTimerGameTick, kGameTickMs);
+
+  GameSeen seen;
+  QoeThread* game = StartThread("Game", PresentingGame, &seen);
+  SDL_Event ev;
+  SDL_zero(ev);
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.sym = SDLK_LEFT;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  EXPECT_EQ(RunWindowLoop(), 0);
+  JoinThread(game);
+
+  EXPECT_EQ(seen.key.key, uint32_t{kKeyLeft});
+  EXPECT_EQ(seen.key.extended, 1u);
+  EXPECT_EQ(seen.presented, 1);
+  StopEventTimer(kTimerGameTick);
+  ShutdownDisplay();
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+  ResetGameMessages();
+  DebugLogSetStderr(1);
+}
+
+TEST(SdlWindowLoop, TranslatesKeysButtonsAndQuit) {
+  SDL_Event ev;
+  PlatformMessage m;
+  uint32_t buttons = 0;
+  struct {
+    SDL_Keycode sym;
+    uint32_t key, ext, ch;
+  } keys[] = {
+      {SDLK_a, 'A', 0, 0},           {SDLK_7, '7', 0, 0},           {SDLK_RETURN, 13, 0, 13},
+      {SDLK_KP_ENTER, 13, 1, 13},    {SDLK_ESCAPE, 27, 0, 27},      {SDLK_BACKSPACE, 8, 0, 8},
+      {SDLK_DELETE, 46, 1, 0},       {SDLK_INSERT, 45, 1, 0},       {SDLK_DOWN, 40, 1, 0},
+      {SDLK_LCTRL, 17, 0, 0},        {SDLK_F2, 113, 0, 0},
+  };
+  for (const auto& k : keys) {
+    SDL_zero(ev);
+    ev.type = SDL_KEYDOWN;
+    ev.key.keysym.sym = k.sym;
+    ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1) << k.sym;
+    EXPECT_EQ(m.kind, kMsgKeyDown);
+    EXPECT_EQ(m.key, k.key) << k.sym;
+    EXPECT_EQ(m.extended, k.ext) << k.sym;
+    EXPECT_EQ(m.ch, k.ch) << k.sym;
+  }
+  SDL_zero(ev);
+  ev.type = SDL_MOUSEBUTTONDOWN;
+  ev.button.button = SDL_BUTTON_RIGHT;
+  ev.button.x = 700;
+  ev.button.y = 500;
+  ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1);
+  EXPECT_EQ(m.kind, kMsgRightDown);
+  EXPECT_EQ(m.x, 700);
+  EXPECT_EQ(m.buttons, uint32_t{kButtonRight});
+  SDL_zero(ev);
+  ev.type = SDL_MOUSEMOTION;
+  ev.motion.x = 701;
+  ev.motion.y = 502;
+  ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1);
+  EXPECT_EQ(m.kind, kMsgMouseMove);
+  EXPECT_EQ(m.buttons, uint32_t{kButtonRight});
+  SDL_zero(ev);
+  ev.type = SDL_MOUSEBUTTONUP;
+  ev.button.button = SDL_BUTTON_RIGHT;
+  ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1);
+  EXPECT_EQ(m.kind, kMsgRightUp);
+  EXPECT_EQ(buttons, 0u);
+  SDL_zero(ev);
+  ev.type = SDL_QUIT;
+  ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1);
+  EXPECT_EQ(m.kind, kMsgQuit);
+}
+
+TEST(ScreenModePage, KeysAndClicksPickTheRow) {
+  ModePage page;
+  ModePageInit(&page, 0);
+  PlatformMessage m{};
+  m.kind = kMsgKeyDown;
+  m.key = kKeyDown;
+  EXPECT_EQ(ModePageHandle(&page, &m), 0);
+  EXPECT_EQ(ModePageHandle(&page, &m), 0);
+  EXPECT_EQ(ModePageHandle(&page, &m), 0);  // stays on the last row
+  m.key = 'F';
+  ModePageHandle(&page, &m);
+  EXPECT_EQ(ModePageModeId(&page), 9u);  // 1024x768x32, 2D, full screen
+  m = PlatformMessage{};
+  m.kind = kMsgLeftDown;
+  m.x = 400;  // the OpenGL button
+  m.y = 270;
+  EXPECT_EQ(ModePageHandle(&page, &m), 0);
+  EXPECT_EQ(ModePageModeId(&page), 11u);
+  m.x = 200;  // the first resolution
+  m.y = 120;
+  ModePageHandle(&page, &m);
+  EXPECT_EQ(ModePageModeId(&page), 3u);
+  DisplayModeChoice c;
+  DisplayModeFromId(3, &c);
+  EXPECT_EQ(c.width, 640u);
+  EXPECT_EQ(c.depth, 8u);
+  EXPECT_EQ(c.chosen_renderer, 1u);
+  EXPECT_EQ(c.renderer, 0u);  // OpenGL runs the 2D renderer for now
+  EXPECT_EQ(c.fullscreen, 1u);
+  m.x = 200;  // Start
+  m.y = 400;
+  EXPECT_EQ(ModePageHandle(&page, &m), 1);
+  m.x = 400;  // Quit
+  EXPECT_EQ(ModePageHandle(&page, &m), -1);
+  m = PlatformMessage{};
+  m.kind = kMsgKeyDown;
+  m.key = kKeyEnter;
+  EXPECT_EQ(ModePageHandle(&page, &m), 1);
+  std::vector<uint32_t> px(kModePageWidth * kModePageHeight, 0xFFFFFFFF);
+  ModePageDraw(&page, px.data());
+  for (uint32_t v : px) ASSERT_LE(v, 0x00FFFFFFu);  // every pixel drawn
+}
+
+namespace {
+uint32_t g_stored = 99;
+int g_writes = 0;
+int ReadStored(uint32_t* id) {
+  if (g_stored == 99) return 0;
+  *id = g_stored;
+  return 1;
+}
+void WriteStored(uint32_t id) {
+  g_stored = id;
+  g_writes++;
+}
+}  // namespace
+
+TEST(ScreenModeChoice, RemembersThroughThePrefsHookAndLogsOpenGL) {
+  DebugLogSetStderr(0);
+  SelectPlatformBackend(HeadlessBackend());
+  SetScreenModePrefsHook(ReadStored, WriteStored);
+  HeadlessSetMode(6);  // 800x600x32 OpenGL windowed
+  DisplayModeChoice c;
+  ASSERT_EQ(ScreenModus(&c), 1);
+  EXPECT_EQ(c.mode_id, 6u);
+  EXPECT_EQ(c.renderer, 0u);
+  EXPECT_EQ(g_stored, 6u);
+  EXPECT_EQ(g_writes, 1);
+  CurrentDisplayMode(&c);
+  EXPECT_EQ(c.mode_id, 6u);
+  HeadlessSetMode(kScreenModeCount);  // cancelled
+  EXPECT_EQ(ScreenModus(&c), 0);
+  EXPECT_EQ(g_writes, 1);
+  SetScreenModePrefsHook(nullptr, nullptr);
+  SelectPlatformBackend(nullptr);
+  HeadlessSetMode(kScreenModeDefault);
+  EXPECT_EQ(FindScreenMode(1024, 768, 32, 1, 1), 11u);
+  EXPECT_EQ(FindScreenMode(1024, 768, 8, 0, 0), uint32_t{kScreenModeCount});
+  DebugLogSetStderr(1);
+}
