@@ -90,6 +90,7 @@ BitMap* AllocBitMap(uint32_t width, uint32_t height, uint32_t depth, uint32_t fl
   bm->Padding = 0;
   bm->Size = bm->BytesPerRow * height;
   bm->Flags = (flags & ~BMF_SURFACE) | BMF_CLEAR;
+  if (friend_bitmap && friend_bitmap->Depth == 32) bm->Flags |= friend_bitmap->Flags & BMF_RGBA;
   if (bpp == 1) bm->Flags &= ~BMF_RGBA;
   bm->Pixels = static_cast<uint8_t*>(AllocVec(bm->Size, MEMF_PUBLIC | MEMF_CLEAR));
   if (!bm->Pixels) {

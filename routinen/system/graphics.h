@@ -62,7 +62,8 @@ struct PaletteCopy {
 
 // --- Bitmaps ----------------------------------------------------------------
 // A cleared memory bitmap; depth 1..8 gives 8-bit pixels, 32 gives 32-bit
-// pixels (0x00RRGGBB, or R,G,B,A bytes with BMF_RGBA); friend is ignored.
+// pixels (0x00RRGGBB, or R,G,B,A bytes with BMF_RGBA, also taken over from
+// a 32-bit friend bitmap).
 // Null for other depths, a zero or oversized area, or no memory.
 BitMap* AllocBitMap(uint32_t width, uint32_t height, uint32_t depth, uint32_t flags,
                     const BitMap* friend_bitmap);

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fonts.h"
@@ -236,6 +238,12 @@ TEST(DrawingBitMap, AllocationRules) {
   EXPECT_EQ(b->BytesPerRow, 2560u);  // OpenGL mode: width x 4, no padding
   EXPECT_EQ(b->Padding, 0u);
   EXPECT_EQ(BitMapPixelFormat(b), PIXFMT_RGBA32);
+  BitMap* c = AllocBitMap(2, 2, 32, 0, b);  // a friend passes its byte order on
+  EXPECT_EQ(BitMapPixelFormat(c), PIXFMT_RGBA32);
+  FreeBitMap(c);
+  c = AllocBitMap(2, 2, 8, 0, b);
+  EXPECT_EQ(BitMapPixelFormat(c), PIXFMT_LUT8);
+  FreeBitMap(c);
   FreeBitMap(b);
   EXPECT_EQ(AllocBitMap(0, 5, 8, 0, nullptr), nullptr);
   EXPECT_EQ(AllocBitMap(5, 0, 8, 0, nullptr), nullptr);
@@ -350,6 +358,39 @@ TEST(DrawingDisplay, PaletteReachesTheDisplayAndBackSurfaceBitMap) {
   // Without a display LoadRGB32 just keeps the copy.
   LoadTestPalette();
   EXPECT_EQ(ScreenPalette()->Colors[3].Red, 3);
+}
+
+// A colour-cycling thread loads palettes while the game thread draws pens
+// into a 32-bit bitmap: every pixel gets one whole palette colour.
+TEST(DrawingPaletteThread, LoadsWhileDrawing) {
+  LoadTestPalette();
+  std::atomic<bool> stop{false};
+  std::thread cycler([&] {
+    std::vector<uint8_t> t(4 + 12 + 4, 0);
+    uint16_t count = 1, first = 9;
+    std::memcpy(&t[0], &count, 2);
+    std::memcpy(&t[2], &first, 2);
+    for (uint32_t i = 0; !stop.load(); i++) {
+      uint32_t c = (i & 1) ? 0xFF000000u : 0;
+      uint32_t rgb[3] = {c, c, c};
+      std::memcpy(&t[4], rgb, 12);
+      LoadRGB32(nullptr, t.data());
+    }
+  });
+  BitMap* bm = AllocBitMap(16, 16, 32, 0, nullptr);
+  RastPort rp;
+  InitRastPort(&rp);
+  rp.Bitmap = bm;
+  SetAPen(&rp, 9);
+  for (int i = 0; i < 2000; i++) {
+    RectFill(&rp, 0, 0, 15, 15);
+    uint32_t v;
+    std::memcpy(&v, bm->Pixels, 4);
+    ASSERT_TRUE(v == 0 || v == 0xFFFFFF) << std::hex << v;
+  }
+  stop = true;
+  cycler.join();
+  FreeBitMap(bm);
 }
 
 // --- Blits ------------------------------------------------------------------
