@@ -1,0 +1,327 @@
+// Chunk pools: loading, adding, removing and single-chunk files.
+#include "chunks.h"
+#include "chunks_internal.h"
+
+#include <string>
+
+#include "mac.h"
+#include "platform/log.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
+
+namespace {
+
+uint32_t g_pool_player_id = 0;
+char g_owner_name[40] = {0};
+
+uint32_t CrcTableEntry(uint32_t n) {
+  uint32_t c = n;
+  for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+  return c;
+}
+
+struct CrcTable {
+  uint32_t t[256];
+  CrcTable() { for (uint32_t i = 0; i < 256; i++) t[i] = CrcTableEntry(i); }
+};
+
+// Walks the chunks of a disk-order image. Returns false when a header or a
+// length passes the end of the buffer.
+struct ChunkSpan { uint32_t pos; uint32_t size; };
+
+bool NextChunk(const uint8_t* d, uint32_t size, uint32_t& pos, ChunkSpan& out) {
+  if (pos >= size) return false;
+  if (size - pos < 12) return false;
+  uint32_t len = GetBE32(d + pos + 8);
+  if (len > size - pos - 12) return false;
+  out.pos = pos;
+  out.size = 12 + len;
+  pos += out.size;
+  return true;
+}
+
+// 1 when the chunks tile the buffer exactly.
+bool ChunksTile(const uint8_t* d, uint32_t size) {
+  uint32_t pos = 0;
+  ChunkSpan s;
+  while (pos < size)
+    if (!NextChunk(d, size, pos, s)) return false;
+  return true;
+}
+
+bool IsPool(const uint8_t* d, uint32_t size) {
+  return size >= 12 && std::memcmp(d, "INFO", 4) == 0;
+}
+
+std::string BackupPath(const char* path) { return std::string(path) + ".bak"; }
+
+// Loads a pool image for rewriting: the file, else its backup when the file
+// is gone or corrupt. Sets *missing when neither exists. Null on corruption.
+uint8_t* LoadPoolForRewrite(const char* path, uint32_t* size, bool* missing) {
+  *missing = false;
+  std::string bak = BackupPath(path);
+  const char* tries[2] = {path, bak.c_str()};
+  bool any = false;
+  for (const char* p : tries) {
+    uint32_t n = 0;
+    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(p, MEMF_PUBLIC, &n));
+    if (!d) continue;
+    any = true;
+    if (IsPool(d, n) && VerifyChunkPool(d, n)) { *size = n; return d; }
+    DebugLog("AddChunkPool: Pool %s ist beschaedigt\n", p);
+    FreeVec(d);
+  }
+  if (!any) *missing = true;
+  return nullptr;
+}
+
+// Writes image to path, keeping the old file as path.bak until done.
+int32_t RewritePool(const char* path, const uint8_t* old_data, uint32_t old_size,
+                    const uint8_t* data, uint32_t size) {
+  std::string bak = BackupPath(path);
+  if (old_data && !SaveMem2File(bak.c_str(), old_data, old_size)) {
+    DebugLog("AddChunkPool: Konnte Sicherung %s nicht schreiben\n", bak.c_str());
+    return 0;
+  }
+  if (!SaveMem2File(path, data, size)) {
+    DebugLog("AddChunkPool: Konnte Pool %s nicht schreiben\n", path);
+    return 0;
+  }
+  if (old_data) DeleteFileA(bak.c_str());
+  return 1;
+}
+
+void SetPoolChecksum(uint8_t* d, uint32_t size) {
+  uint32_t info = 12 + GetBE32(d + 8);
+  PutBE32(d + INFO_CHECKSUM, Crc32(d + info, size - info));
+}
+
+// A fresh INFO chunk in disk order.
+void MakeInfo(uint8_t* d) {
+  std::memset(d, 0, INFO_CHUNK_SIZE);
+  std::memcpy(d, "INFOV001", 8);
+  PutBE32(d + 8, INFO_CHUNK_SIZE - 12);
+  PutBE32(d + INFO_PLAYER_ID, g_pool_player_id);
+  uint8_t mac[6] = {0};
+  uint32_t n = 0;
+  Mac(mac, &n);
+  std::memcpy(d + INFO_MAC, mac, 6);
+}
+
+// Rebuilds a pool: keeps every chunk of old (disk order) but those with
+// drop_id, puts `chunk` (disk order, may be null) in place of the first
+// dropped one or at the end. Returns a new image or null.
+uint8_t* BuildPool(const uint8_t* old, uint32_t old_size, const char* drop_id,
+                   const uint8_t* chunk, uint32_t chunk_size, uint32_t* out_size) {
+  uint8_t fresh_info[INFO_CHUNK_SIZE];
+  if (!old) {
+    MakeInfo(fresh_info);
+    old = fresh_info;
+    old_size = INFO_CHUNK_SIZE;
+  }
+  uint64_t total = (uint64_t)old_size + chunk_size;
+  if (total > 0x7FFFFFF0u) return nullptr;
+  uint8_t* out = static_cast<uint8_t*>(AllocVec((uint32_t)total, MEMF_PUBLIC));
+  if (!out) return nullptr;
+  uint32_t pos = 0, w = 0;
+  bool placed = false;
+  ChunkSpan s;
+  bool first = true;
+  while (NextChunk(old, old_size, pos, s)) {
+    const uint8_t* c = old + s.pos;
+    if (!first && std::memcmp(c, drop_id, 4) == 0) {
+      if (chunk && !placed) { std::memcpy(out + w, chunk, chunk_size); w += chunk_size; placed = true; }
+      first = false;
+      continue;
+    }
+    first = false;
+    std::memcpy(out + w, c, s.size);
+    w += s.size;
+  }
+  if (chunk && !placed) { std::memcpy(out + w, chunk, chunk_size); w += chunk_size; }
+  // Presence bits from what the pool now holds.
+  uint32_t mask = ChunkBit(CHUNK_INFO);
+  pos = 12 + GetBE32(out + 8);
+  while (NextChunk(out, w, pos, s)) {
+    int32_t idx = ChunkIndexOf(reinterpret_cast<const char*>(out + s.pos));
+    if (idx >= 0) mask |= 1u << idx;
+  }
+  PutBE32(out + INFO_CHUNK_MASK, mask);
+  SetPoolChecksum(out, w);
+  *out_size = w;
+  return out;
+}
+
+}  // namespace
+
+uint32_t Crc32(const void* data, uint32_t length, uint32_t crc) {
+  static const CrcTable table;
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  crc = ~crc;
+  for (uint32_t i = 0; i < length; i++) crc = table.t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+void SetGameDataOwner(uint32_t player_id, const char* lord_name) {
+  g_pool_player_id = player_id;
+  std::memset(g_owner_name, 0, sizeof g_owner_name);
+  if (lord_name) std::strncpy(g_owner_name, lord_name, sizeof g_owner_name - 1);
+}
+uint32_t GameDataOwnerID() { return g_pool_player_id; }
+const char* GameDataOwnerName() { return g_owner_name; }
+
+uint8_t* AllocChunk(const char* id, const char* version, uint32_t length) {
+  if (length > 0x7FFFFFF0u - 12) return nullptr;
+  uint8_t* c = static_cast<uint8_t*>(AllocVec(12 + length, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!c) return nullptr;
+  std::memcpy(c, id, 4);
+  std::memcpy(c + 4, version, 4);
+  ChunkPut32(c, 8, length);
+  return c;
+}
+
+int32_t VerifyChunkPool(const void* data, uint32_t size) {
+  const uint8_t* d = static_cast<const uint8_t*>(data);
+  if (!d || !ChunksTile(d, size)) return 0;
+  if (!IsPool(d, size)) return 1;
+  uint32_t info = 12 + GetBE32(d + 8);
+  if (info < INFO_CHUNK_SIZE) return 0;
+  return GetBE32(d + INFO_CHECKSUM) == Crc32(d + info, size - info) ? 1 : 0;
+}
+
+uint8_t* ChunkFromBuffer(const char* id, const void* data, uint32_t size) {
+  const uint8_t* d = static_cast<const uint8_t*>(data);
+  if (!d || !id) return nullptr;
+  if (!VerifyChunkPool(d, size)) {
+    DebugLog("LoadChunk2Mem: Datei ist beschaedigt, Chunk %.4s nicht geladen\n", id);
+    return nullptr;
+  }
+  uint32_t pos = 0;
+  ChunkSpan s;
+  while (NextChunk(d, size, pos, s)) {
+    if (std::memcmp(d + s.pos, id, 4) != 0) continue;
+    uint8_t* c = static_cast<uint8_t*>(AllocVec(s.size, MEMF_PUBLIC));
+    if (!c) return nullptr;
+    std::memcpy(c, d + s.pos, s.size);
+    if (!SwapByteOrderInChunk(c, s.size, 1)) {
+      DebugLog("LoadChunk2Mem: Chunk %.4s ist beschaedigt\n", id);
+      FreeVec(c);
+      return nullptr;
+    }
+    return c;
+  }
+  return nullptr;
+}
+
+uint8_t* LoadChunk2Mem(const char* id, const char* path) {
+  uint32_t size = 0;
+  void* d = LoadFile2MemSize(path, MEMF_PUBLIC, &size);
+  if (!d) {
+    DebugLog("LoadChunk2Mem:Konnte File nicht oeffnen : %s\n", path ? path : "(null)");
+    return nullptr;
+  }
+  uint8_t* c = ChunkFromBuffer(id, d, size);
+  FreeVec(d);
+  return c;
+}
+
+void FreeChunk(void* chunk) { FreeVec(chunk); }
+
+int32_t IsChunkInFile(uint32_t mask, const char* path) {
+  uint8_t* info = LoadChunk2Mem("INFO", path);
+  if (!info) return 0;
+  uint32_t have = ChunkGet32(info, INFO_CHUNK_MASK);
+  FreeChunk(info);
+  return (have & mask) == mask ? 1 : 0;
+}
+
+int32_t AddChunkPool(const void* chunk, const char* path) {
+  if (!chunk || !path) return 0;
+  uint32_t len = ChunkLength(chunk);
+  if (len > 0x7FFFFFF0u - 12) return 0;
+  uint32_t csize = 12 + len;
+  uint8_t* disk = static_cast<uint8_t*>(AllocVec(csize, MEMF_PUBLIC));
+  if (!disk) return 0;
+  std::memcpy(disk, chunk, csize);
+  if (!SwapByteOrderInChunk(disk, csize, 0)) {
+    DebugLog("AddChunkPool: Chunk %.4s ist nicht gueltig\n", static_cast<const char*>(chunk));
+    FreeVec(disk);
+    return 0;
+  }
+  uint32_t old_size = 0;
+  bool missing = false;
+  uint8_t* old = LoadPoolForRewrite(path, &old_size, &missing);
+  if (!old && !missing) { FreeVec(disk); return 0; }
+  uint32_t new_size = 0;
+  uint8_t* image;
+  if (std::memcmp(disk, "INFO", 4) == 0) {
+    // The INFO chunk replaces the pool's own; mask and checksum are recomputed.
+    uint8_t info[INFO_CHUNK_SIZE];
+    MakeInfo(info);
+    std::memcpy(info + 12, disk + 12, (csize < INFO_CHUNK_SIZE ? csize : INFO_CHUNK_SIZE) - 12);
+    uint8_t* with = nullptr;
+    uint32_t with_size = 0;
+    uint32_t rest = old ? 12 + GetBE32(old + 8) : old_size;
+    with_size = INFO_CHUNK_SIZE + (old ? old_size - rest : 0);
+    with = static_cast<uint8_t*>(AllocVec(with_size, MEMF_PUBLIC));
+    if (!with) { FreeVec(disk); FreeVec(old); return 0; }
+    std::memcpy(with, info, INFO_CHUNK_SIZE);
+    if (old) std::memcpy(with + INFO_CHUNK_SIZE, old + rest, old_size - rest);
+    image = BuildPool(with, with_size, "INFO", nullptr, 0, &new_size);
+    FreeVec(with);
+  } else {
+    image = BuildPool(old, old_size, reinterpret_cast<const char*>(disk), disk, csize, &new_size);
+  }
+  FreeVec(disk);
+  if (!image) { FreeVec(old); return 0; }
+  int32_t ok = RewritePool(path, old, old_size, image, new_size);
+  FreeVec(image);
+  FreeVec(old);
+  return ok;
+}
+
+int32_t RemChunkPool(const char* id, const char* path) {
+  if (!id || !path || std::memcmp(id, "INFO", 4) == 0) return 0;
+  uint32_t old_size = 0;
+  bool missing = false;
+  uint8_t* old = LoadPoolForRewrite(path, &old_size, &missing);
+  if (!old) {
+    if (missing) DebugLog("RemChunkPool: Pool %s nicht vorhanden\n", path);
+    return 0;
+  }
+  uint32_t new_size = 0;
+  uint8_t* image = BuildPool(old, old_size, id, nullptr, 0, &new_size);
+  int32_t ok = 0;
+  if (image) {
+    ok = (new_size == old_size && std::memcmp(image, old, old_size) == 0)
+             ? 1 : RewritePool(path, old, old_size, image, new_size);
+    FreeVec(image);
+  }
+  FreeVec(old);
+  return ok;
+}
+
+int32_t SaveChunk2File(const char* path, const void* chunk) {
+  if (!chunk || !path) {
+    DebugLog("SaveChunk2File:Der uebergebene Chunk war nicht VALID!\n");
+    return 0;
+  }
+  uint32_t id = ChunkGet32(chunk, 0), ver = ChunkGet32(chunk, 4), len = ChunkLength(chunk);
+  if (id == 0 || ver == 0 || len == 0 || len > 0x7FFFFFF0u - 12) {
+    DebugLog("SaveChunk2File:Der uebergebene Chunk war nicht VALID!\n");
+    return 0;
+  }
+  uint8_t* disk = static_cast<uint8_t*>(AllocVec(12 + len, MEMF_PUBLIC));
+  if (!disk) return 0;
+  std::memcpy(disk, chunk, 12 + len);
+  int32_t ok = 0;
+  if (!SwapByteOrderInChunk(disk, 12 + len, 0))
+    DebugLog("SaveChunk2File:Der uebergebene Chunk war nicht VALID!\n");
+  else if (!SaveMem2File(path, disk, 12 + len))
+    DebugLog("SaveChunk2File:Konnte File nicht schreiben : %s\n", path);
+  else
+    ok = 1;
+  FreeVec(disk);
+  return ok;
+}

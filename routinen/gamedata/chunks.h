@@ -1,0 +1,94 @@
+// Chunk files and chunk pools. A chunk is a 12-byte ChunkHeader (ID,
+// version "V%03d", payload length) and its payload; on disk every number is
+// big-endian, in memory (as LoadChunk2Mem returns it) in host order. A pool
+// is a file of chunks whose first chunk is INFO. Layouts: docs/chunks.md.
+#pragma once
+#include <cstdint>
+#include <cstring>
+
+struct ChunkHeader {
+  char id[4];       // e.g. "LAND", in reading order
+  char version[4];  // "V001"
+  uint32_t length;  // payload bytes after the header
+};
+static_assert(sizeof(ChunkHeader) == 12, "ChunkHeader is 12 bytes");
+
+// Index of a chunk type in ChunkIdTable; its ChunkMask bit is 1 << index.
+enum ChunkIndex : uint32_t {
+  CHUNK_INIT, CHUNK_INFO, CHUNK_MOVE, CHUNK_BMAP, CHUNK_IMAP, CHUNK_PMAP, CHUNK_MREF,
+  CHUNK_PREF, CHUNK_EROR, CHUNK_MAIL, CHUNK_SMAL, CHUNK_PPRF, CHUNK_KORN, CHUNK_LAND,
+  CHUNK_WARE, CHUNK_BAUE, CHUNK_GEBA, CHUNK_TAXE, CHUNK_FORS, CHUNK_TOWN, CHUNK_ARMY,
+  CHUNK_ANFR, CHUNK_ANTW, CHUNK_KRIG, CHUNK_VERT, CHUNK_SHIP, CHUNK_SPEZ, CHUNK_HERB,
+  CHUNK_TYPES
+};
+extern const char* const ChunkIdTable[CHUNK_TYPES];
+constexpr uint32_t ChunkBit(ChunkIndex i) { return 1u << i; }
+// Index of a 4-character ID, or -1 when it is not one of the 28 types.
+int32_t ChunkIndexOf(const char* id);
+
+// INFO chunk: offsets from the chunk start (header included).
+enum : uint32_t {
+  INFO_PLAYER_ID = 12,  // u32 own player ID
+  INFO_CHUNK_MASK = 16, // u32 ChunkMask of the types in the pool
+  INFO_CHECKSUM = 20,   // u32 CRC-32 of every byte after the INFO chunk
+  INFO_RESERVED = 24,   // u32
+  INFO_FLAGS = 28,      // u16, bit 0: empty .\Data\MailOut after the download
+  INFO_DICE = 34,       // u8 x 4, the server's dice for the story events
+  INFO_MAC = 38,        // u8 x 6, MAC address of the sender
+  INFO_CHUNK_SIZE = 44, // header + 32 bytes of payload
+};
+
+// Host-order field access inside a chunk in memory (unaligned-safe).
+inline uint16_t ChunkGet16(const void* c, uint32_t off) {
+  uint16_t v; std::memcpy(&v, static_cast<const uint8_t*>(c) + off, 2); return v;
+}
+inline uint32_t ChunkGet32(const void* c, uint32_t off) {
+  uint32_t v; std::memcpy(&v, static_cast<const uint8_t*>(c) + off, 4); return v;
+}
+inline void ChunkPut16(void* c, uint32_t off, uint16_t v) { std::memcpy(static_cast<uint8_t*>(c) + off, &v, 2); }
+inline void ChunkPut32(void* c, uint32_t off, uint32_t v) { std::memcpy(static_cast<uint8_t*>(c) + off, &v, 4); }
+inline uint32_t ChunkLength(const void* c) { return ChunkGet32(c, 8); }
+
+// A new cleared chunk (AllocVec) with its header set; null when out of memory.
+uint8_t* AllocChunk(const char* id, const char* version, uint32_t length);
+
+// The first chunk with this ID of the file, host order, in a new block
+// (free with FreeChunk); null when the file or the chunk is missing, or the
+// file is corrupt (a length past the end, a count that does not fit, a
+// pool whose checksum fails).
+uint8_t* LoadChunk2Mem(const char* id, const char* path);
+void FreeChunk(void* chunk);
+// 1 when every bit of mask is set in the pool's ChunkMask, else 0.
+int32_t IsChunkInFile(uint32_t mask, const char* path);
+// Replaces or adds the chunk (host order, left unchanged) in the pool,
+// sets its presence bit and the checksum; a missing pool is created with an
+// INFO chunk. The old file is kept as path + ".bak" until the new one is in
+// place. Non-zero on success.
+int32_t AddChunkPool(const void* chunk, const char* path);
+// Removes the chunk type from the pool and clears its bit; non-zero on
+// success (also when the type was not there).
+int32_t RemChunkPool(const char* id, const char* path);
+// Writes the chunk alone as a new big-endian file (no INFO chunk); 1 or 0.
+int32_t SaveChunk2File(const char* path, const void* chunk);
+
+// Converts a chunk in place between disk order (big-endian) and host order:
+// to_host 1 from disk, 0 to disk. size is the buffer size, which must hold
+// the header and the payload. The PMAP payload is left as it is. Returns 1,
+// or 0 (nothing changed) when the payload does not fit the type's layout.
+int32_t SwapByteOrderInChunk(void* chunk, uint32_t size, int32_t to_host);
+
+// Checks a whole pool image on disk order: the chunks tile the buffer, and
+// when it begins with INFO the checksum matches. 1 good, 0 corrupt.
+int32_t VerifyChunkPool(const void* data, uint32_t size);
+// The first chunk with this ID of a file image (disk order) as a new host
+// order block, or null; what LoadChunk2Mem does after reading the file.
+uint8_t* ChunkFromBuffer(const char* id, const void* data, uint32_t size);
+
+uint32_t Crc32(const void* data, uint32_t length, uint32_t crc = 0);
+
+// The own player as the game data layer sees it: the ID written into the
+// INFO chunk of a new pool and the sender of letters (set at start-up and
+// whenever the own player changes).
+void SetGameDataOwner(uint32_t player_id, const char* lord_name);
+uint32_t GameDataOwnerID();
+const char* GameDataOwnerName();
