@@ -1,0 +1,237 @@
+// Armies: the ARMY chunk (ARHD records with their AREN parts and SABO
+// saboteurs) as a list of armies, each with its list of parts.
+#include <cstring>
+
+#include "chunks.h"
+#include "entities.h"
+#include "platform/log.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/memory.h"
+
+namespace {
+
+const uint32_t kArhd = 52, kAren = 44, kSabo = 8;
+
+// Reads one tagged record: checks tag and length, returns its data.
+const uint8_t* TakeTagged(BoundedReader& r, const char* tag, uint32_t size) {
+  const uint8_t* t = ReadSpan(r, 8);
+  if (!t || std::memcmp(t, tag, 4) != 0 || ChunkGet32(t, 4) != size) {
+    r.ok = false;
+    return nullptr;
+  }
+  return ReadSpan(r, size);
+}
+
+uint8_t* PutTagged(uint8_t* w, const char* tag, uint32_t size) {
+  std::memcpy(w, tag, 4);
+  ChunkPut32(w, 4, size);
+  return w + 8;
+}
+
+// The eleven u32 of an AREN record in disk order.
+uint32_t ArmeeTyp::* const kPartFields[11] = {
+    &ArmeeTyp::Typ, &ArmeeTyp::Erfahrung, &ArmeeTyp::WaffeI, &ArmeeTyp::WaffeII,
+    &ArmeeTyp::Ruestung, &ArmeeTyp::Schild, &ArmeeTyp::Helm, &ArmeeTyp::Erschoepfung,
+    &ArmeeTyp::RuestungsKlasse, &ArmeeTyp::Leute, &ArmeeTyp::SaboteurAnzahl};
+
+void DeleteParts(ListHeader* parts) {
+  if (!parts) return;
+  ListNode* n = parts->first;
+  for (uint32_t i = 0; i < parts->count && n; i++, n = n->next) {
+    ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(n);
+    DeleteList(p->saboteurs, 0);
+    p->saboteurs = nullptr;
+  }
+  DeleteList(parts, 0);
+}
+
+}  // namespace
+
+void DeleteArmyList(ListHeader* armies) {
+  if (!armies) return;
+  ListNode* n = armies->first;
+  for (uint32_t i = 0; i < armies->count && n; i++, n = n->next) {
+    Army* a = reinterpret_cast<Army*>(n);
+    DeleteParts(a->parts);
+    a->parts = nullptr;
+  }
+  DeleteList(armies, 0);
+}
+
+ListHeader* ScanArmy2List(const void* chunk) {
+  RegisterGameDataListTypes();
+  if (!chunk || std::memcmp(chunk, "ARMY", 4) != 0) {
+    DebugLog("ScanArmy2List: Kein ARMY-Chunk\n");
+    return nullptr;
+  }
+  const uint8_t* c = static_cast<const uint8_t*>(chunk);
+  BoundedReader r = MakeReader(c + 12, ChunkLength(c));
+  const uint8_t* cnt = ReadSpan(r, 4);
+  ListHeader* armies = CreateList(LIST_ARMIES);
+  if (!cnt || !armies) {
+    DeleteList(armies, 0);
+    return nullptr;
+  }
+  uint32_t count = ChunkGet32(cnt, 0);
+  for (uint32_t i = 0; i < count && r.ok; i++) {
+    const uint8_t* h = TakeTagged(r, "ARHD", kArhd);
+    if (!h) break;
+    Army* a = reinterpret_cast<Army*>(AllocListNode(armies));
+    if (!a) { r.ok = false; break; }
+    a->X = ChunkGet32(h, 0);
+    a->Y = ChunkGet32(h, 4);
+    a->Besitzer = ChunkGet32(h, 8);
+    a->Aktion = ChunkGet32(h, 12);
+    a->Glaube = ChunkGet32(h, 16);
+    a->ArmeeID = ChunkGet32(h, 20);
+    a->ArmeeTypAnzahl = ChunkGet32(h, 24);
+    a->Training = ChunkGet32(h, 28);
+    std::memcpy(a->ArmyName, h + 32, 20);
+    a->ArmyName[19] = 0;
+    a->parts = CreateList(LIST_ARMY_PARTS);
+    AddNode(armies, &a->head, LN_TAIL, 0);
+    if (!a->parts) { r.ok = false; break; }
+    for (uint32_t t = 0; t < a->ArmeeTypAnzahl && r.ok; t++) {
+      const uint8_t* e = TakeTagged(r, "AREN", kAren);
+      if (!e) break;
+      ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(AllocListNode(a->parts));
+      if (!p) { r.ok = false; break; }
+      for (uint32_t k = 0; k < 11; k++) p->*kPartFields[k] = ChunkGet32(e, 4 * k);
+      AddNode(a->parts, &p->head, LN_TAIL, 0);
+      if (p->SaboteurAnzahl) {
+        p->saboteurs = CreateList(LIST_SABOTEURS);
+        if (!p->saboteurs) { r.ok = false; break; }
+      }
+      for (uint32_t s = 0; s < p->SaboteurAnzahl && r.ok; s++) {
+        const uint8_t* q = TakeTagged(r, "SABO", kSabo);
+        if (!q) break;
+        Saboteur* sb = reinterpret_cast<Saboteur*>(AllocListNode(p->saboteurs));
+        if (!sb) { r.ok = false; break; }
+        sb->owner = ChunkGet32(q, 0);
+        sb->men = ChunkGet32(q, 4);
+        AddNode(p->saboteurs, &sb->head, LN_TAIL, 0);
+      }
+    }
+  }
+  if (!r.ok) {
+    DebugLog("ScanArmy2List: ARMY-Chunk ist beschaedigt\n");
+    DeleteArmyList(armies);
+    return nullptr;
+  }
+  return armies;
+}
+
+uint8_t* CovertArmyList2ArmyChunk(ListHeader* armies) {
+  if (!armies || armies->type != LIST_ARMIES) return nullptr;
+  uint64_t len = 4;
+  ListNode* n = armies->first;
+  for (uint32_t i = 0; i < armies->count && n; i++, n = n->next) {
+    Army* a = reinterpret_cast<Army*>(n);
+    len += 8 + kArhd;
+    if (!a->parts) continue;
+    ListNode* pn = a->parts->first;
+    for (uint32_t t = 0; t < a->parts->count && pn; t++, pn = pn->next) {
+      ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(pn);
+      len += 8 + kAren + (uint64_t)(p->saboteurs ? p->saboteurs->count : 0) * (8 + kSabo);
+    }
+  }
+  if (len > 0x7FFF0000u) return nullptr;
+  uint8_t* c = AllocChunk("ARMY", "V001", (uint32_t)len);
+  if (!c) {
+    DebugLog("CovertArmyList2ArmyChunk: Konnte Speicher nicht allokieren...\n");
+    return nullptr;
+  }
+  ChunkPut32(c, 12, armies->count);
+  uint8_t* w = c + 16;
+  n = armies->first;
+  for (uint32_t i = 0; i < armies->count && n; i++, n = n->next) {
+    Army* a = reinterpret_cast<Army*>(n);
+    uint32_t parts = a->parts ? a->parts->count : 0;
+    uint8_t* h = PutTagged(w, "ARHD", kArhd);
+    ChunkPut32(h, 0, a->X);
+    ChunkPut32(h, 4, a->Y);
+    ChunkPut32(h, 8, a->Besitzer);
+    ChunkPut32(h, 12, a->Aktion);
+    ChunkPut32(h, 16, a->Glaube);
+    ChunkPut32(h, 20, a->ArmeeID);
+    ChunkPut32(h, 24, parts);
+    ChunkPut32(h, 28, a->Training);
+    std::memcpy(h + 32, a->ArmyName, 20);
+    h[51] = 0;
+    w = h + kArhd;
+    ListNode* pn = parts ? a->parts->first : nullptr;
+    for (uint32_t t = 0; t < parts && pn; t++, pn = pn->next) {
+      ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(pn);
+      uint32_t sabos = p->saboteurs ? p->saboteurs->count : 0;
+      uint8_t* e = PutTagged(w, "AREN", kAren);
+      for (uint32_t k = 0; k < 10; k++) ChunkPut32(e, 4 * k, p->*kPartFields[k]);
+      ChunkPut32(e, 40, sabos);
+      w = e + kAren;
+      ListNode* sn = sabos ? p->saboteurs->first : nullptr;
+      for (uint32_t s = 0; s < sabos && sn; s++, sn = sn->next) {
+        Saboteur* sb = reinterpret_cast<Saboteur*>(sn);
+        uint8_t* q = PutTagged(w, "SABO", kSabo);
+        ChunkPut32(q, 0, sb->owner);
+        ChunkPut32(q, 4, sb->men);
+        w = q + kSabo;
+      }
+    }
+  }
+  return c;
+}
+
+uint32_t GetArmyTyp(const Army* army) {
+  if (!army || !army->parts) return 0;
+  bool art = false, inf = false, cav = false;
+  uint32_t art_level = 7, inf_level = 1, cav_level = 1;
+  auto armour = [](uint32_t r) -> uint32_t {
+    if (r == 19 || r == 20 || r == 65 || r == 69) return 3;
+    if (r == 16 || r == 17 || r == 18) return 2;
+    return 1;
+  };
+  ListNode* n = army->parts->first;
+  for (uint32_t i = 0; i < army->parts->count && n; i++, n = n->next) {
+    const ArmeeTyp* p = reinterpret_cast<const ArmeeTyp*>(n);
+    if (p->Typ == 1) {
+      art = true;
+      if (p->WaffeI == 12) art_level = 9;
+      else if ((p->WaffeI == 10 || p->WaffeI == 11) && art_level < 8) art_level = 8;
+    } else if (p->Typ == 2) {
+      inf = true;
+      if (armour(p->Ruestung) > inf_level) inf_level = armour(p->Ruestung);
+    } else if (p->Typ == 3) {
+      cav = true;
+      if (armour(p->Ruestung) > cav_level) cav_level = armour(p->Ruestung);
+    }
+  }
+  if (art) return art_level;
+  if (inf) return inf_level;
+  if (cav) return 3 + cav_level;
+  return 0;
+}
+
+uint32_t GetArmySoldatenAnzahl(ListHeader* armies, uint32_t armee_id) {
+  if (!armies) return 0;
+  ListNode* n = armies->first;
+  for (uint32_t i = 0; i < armies->count && n; i++, n = n->next) {
+    const Army* a = reinterpret_cast<const Army*>(n);
+    if (a->ArmeeID != armee_id) continue;
+    uint32_t men = 0;
+    ListNode* pn = a->parts ? a->parts->first : nullptr;
+    for (uint32_t t = 0; a->parts && t < a->parts->count && pn; t++, pn = pn->next)
+      men += reinterpret_cast<const ArmeeTyp*>(pn)->Leute;
+    return men;
+  }
+  return 0;
+}
+
+int32_t FindNodeByName(ListHeader* armies, const char* name) {
+  if (!armies || !name) return 0;
+  size_t len = strnlen(name, 20);
+  ListNode* n = armies->first;
+  for (uint32_t i = 0; i < armies->count && n; i++, n = n->next) {
+    const Army* a = reinterpret_cast<const Army*>(n);
+    if (strnlen(a->ArmyName, 20) == len && std::memcmp(a->ArmyName, name, len) == 0) return 1;
+  }
+  return 0;
+}

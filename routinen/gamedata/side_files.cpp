@@ -1,0 +1,204 @@
+// Side files of the game data that are plain runs of big-endian records:
+// .\Data\ShipAddOn.dat, .\Data\MapNames.dat and the culture parts
+// .\Map\C_<column>_<row>.qoe; and the culture forecasts.
+#include <cstdio>
+#include <cstring>
+
+#include "entities.h"
+#include "platform/log.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
+
+namespace {
+
+const char* const kShipAddOnPath = ".\\Data\\ShipAddOn.dat";
+const char* const kMapNamesPath = ".\\Data\\MapNames.dat";
+const uint32_t kAddOnSize = 96, kMapNameSize = 88, kCultSize = 98;
+
+// Reads a record file into the list; a missing file leaves it empty.
+// 0 when the file is not a whole number of records or memory runs out.
+int32_t ScanRecordFile(ListHeader* list, uint32_t type, const char* path, uint32_t rec_size,
+                       void (*decode)(const uint8_t*, ListNode*), const char* who) {
+  RegisterGameDataListTypes();
+  if (!list || list->type != type) return 0;
+  uint32_t size = 0;
+  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
+  if (!d) return 1;
+  int32_t ok = 1;
+  if (size % rec_size) {
+    DebugLog("%s: Datei %s ist beschaedigt\n", who, path);
+    ok = 0;
+  }
+  for (uint32_t pos = 0; ok && pos + rec_size <= size; pos += rec_size) {
+    ListNode* n = AllocListNode(list);
+    if (!n) { ok = 0; break; }
+    decode(d + pos, n);
+    AddNode(list, n, LN_TAIL, 0);
+  }
+  FreeVec(d);
+  return ok;
+}
+
+int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, uint32_t rec_size,
+                       void (*encode)(const ListNode*, uint8_t*), const char* who) {
+  if (!list || list->type != type) return 0;
+  uint64_t total = (uint64_t)list->count * rec_size;
+  if (total > 0x7FFF0000u) return 0;
+  if (total == 0) {  // SaveMem2File needs bytes: an empty list is an empty file
+    FileHandle f = Open(path, MODE_NEWFILE);
+    if (!f) { DebugLog("%s: Konnte %s nicht schreiben\n", who, path); return 0; }
+    Close(f);
+    return 1;
+  }
+  uint8_t* d = static_cast<uint8_t*>(AllocVec((uint32_t)total, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!d) return 0;
+  ListNode* n = list->first;
+  for (uint32_t i = 0; i < list->count && n; i++, n = n->next) encode(n, d + (size_t)i * rec_size);
+  int32_t ok = SaveMem2File(path, d, (uint32_t)total) ? 1 : 0;
+  if (!ok) DebugLog("%s: Konnte %s nicht schreiben\n", who, path);
+  FreeVec(d);
+  return ok;
+}
+
+void CopyName(char* dst, const uint8_t* src) {
+  std::memcpy(dst, src, 80);
+  dst[79] = 0;
+}
+void PutName(uint8_t* dst, const char* src) {
+  std::memset(dst, 0, 80);
+  std::memcpy(dst, src, strnlen(src, 79));
+}
+
+void CultPath(char* out, size_t size, uint32_t column, uint32_t row) {
+  std::snprintf(out, size, ".\\Map\\C_%u_%u.qoe", column, row);
+}
+
+}  // namespace
+
+ListHeader* ScanShipAddOn2List() {
+  RegisterGameDataListTypes();
+  ListHeader* list = CreateList(LIST_SHIP_ADDONS);
+  if (!list) return nullptr;
+  int32_t ok = ScanRecordFile(list, LIST_SHIP_ADDONS, kShipAddOnPath, kAddOnSize,
+                              [](const uint8_t* r, ListNode* n) {
+                                ShipAddOn* s = reinterpret_cast<ShipAddOn*>(n);
+                                CopyName(s->name, r);
+                                s->ship_id = GetBE16(r + 80);
+                                s->repair = GetBE16(r + 82);
+                                s->word84 = GetBE32(r + 84);
+                                s->word88 = GetBE32(r + 88);
+                                s->word92 = GetBE32(r + 92);
+                              }, "ScanShipAddOn2List");
+  if (!ok) {
+    DeleteList(list, 0);
+    return nullptr;
+  }
+  return list;
+}
+
+int32_t SaveShipAddOnList(ListHeader* list) {
+  return SaveRecordFile(list, LIST_SHIP_ADDONS, kShipAddOnPath, kAddOnSize,
+                        [](const ListNode* n, uint8_t* r) {
+                          const ShipAddOn* s = reinterpret_cast<const ShipAddOn*>(n);
+                          PutName(r, s->name);
+                          PutBE16(r + 80, s->ship_id);
+                          PutBE16(r + 82, s->repair);
+                          PutBE32(r + 84, s->word84);
+                          PutBE32(r + 88, s->word88);
+                          PutBE32(r + 92, s->word92);
+                        }, "SaveShipAddOnList");
+}
+
+int32_t ScanMapNames2List(ListHeader* list) {
+  return ScanRecordFile(list, LIST_MAP_NAMES, kMapNamesPath, kMapNameSize,
+                        [](const uint8_t* r, ListNode* n) {
+                          MapNameEintrag* m = reinterpret_cast<MapNameEintrag*>(n);
+                          m->x = GetBE16(r);
+                          m->y = GetBE16(r + 2);
+                          CopyName(m->name, r + 4);
+                          m->reserved = GetBE32(r + 84);
+                        }, "ScanMapNames2List");
+}
+
+int32_t SaveMapNamesList(ListHeader* list) {
+  return SaveRecordFile(list, LIST_MAP_NAMES, kMapNamesPath, kMapNameSize,
+                        [](const ListNode* n, uint8_t* r) {
+                          const MapNameEintrag* m = reinterpret_cast<const MapNameEintrag*>(n);
+                          PutBE16(r, m->x);
+                          PutBE16(r + 2, m->y);
+                          PutName(r + 4, m->name);
+                          PutBE32(r + 84, m->reserved);
+                        }, "SaveMapNamesList");
+}
+
+int32_t ScanMapCult2List(ListHeader* list, uint32_t column, uint32_t row) {
+  char path[64];
+  CultPath(path, sizeof path, column, row);
+  return ScanRecordFile(list, LIST_CULTURE_FIELDS, path, kCultSize,
+                        [](const uint8_t* r, ListNode* n) {
+                          MapCultEintrag* c = reinterpret_cast<MapCultEintrag*>(n);
+                          c->x = GetBE16(r);
+                          c->y = GetBE16(r + 2);
+                          c->harvest_workers = GetBE16(r + 4);
+                          for (int k = 0; k < 11; k++) c->harvest[k] = GetBE32(r + 6 + 4 * k);
+                          c->wood_workers = GetBE16(r + 50);
+                          for (int k = 0; k < 11; k++) c->wood[k] = GetBE16(r + 52 + 2 * k);
+                          c->stone_workers = GetBE16(r + 74);
+                          for (int k = 0; k < 11; k++) c->stone[k] = GetBE16(r + 76 + 2 * k);
+                        }, "ScanMapCult2List");
+}
+
+int32_t SaveMapCultList(ListHeader* list, uint32_t column, uint32_t row) {
+  char path[64];
+  CultPath(path, sizeof path, column, row);
+  if (list && list->type == LIST_CULTURE_FIELDS && list->count == 0) {
+    DeleteFileA(path);  // no field of the part is worked
+    return 1;
+  }
+  return SaveRecordFile(list, LIST_CULTURE_FIELDS, path, kCultSize,
+                        [](const ListNode* n, uint8_t* r) {
+                          const MapCultEintrag* c = reinterpret_cast<const MapCultEintrag*>(n);
+                          PutBE16(r, c->x);
+                          PutBE16(r + 2, c->y);
+                          PutBE16(r + 4, c->harvest_workers);
+                          for (int k = 0; k < 11; k++) PutBE32(r + 6 + 4 * k, c->harvest[k]);
+                          PutBE16(r + 50, c->wood_workers);
+                          for (int k = 0; k < 11; k++) PutBE16(r + 52 + 2 * k, c->wood[k]);
+                          PutBE16(r + 74, c->stone_workers);
+                          for (int k = 0; k < 11; k++) PutBE16(r + 76 + 2 * k, c->stone[k]);
+                        }, "SaveMapCultList");
+}
+
+// Yield of a terrain type (0..11) per product in percent: harvest (fishing
+// on water), wood, stones.
+namespace {
+const uint8_t kHarvest[12] = {0, 10, 30, 70, 40, 60, 50, 100, 30, 20, 80, 0};
+const uint8_t kWood[12] = {0, 0, 10, 40, 150, 120, 100, 20, 30, 0, 0, 0};
+const uint8_t kStone[12] = {0, 150, 130, 80, 10, 10, 10, 10, 0, 30, 0, 0};
+const uint32_t kMaxWorkers = 1000;
+
+uint32_t Scale(uint64_t base, uint32_t percent, uint32_t value) {
+  uint64_t v = base * percent / 100;
+  if (value) v = v * value / 100;
+  return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)v;
+}
+}  // namespace
+
+uint32_t CalcCultValueA(uint32_t terrain, uint32_t workers, uint32_t value) {
+  if (terrain > 11) return 0;
+  if (workers > kMaxWorkers) workers = kMaxWorkers;
+  return Scale(10000 + (uint64_t)workers * 40000 / 1000, kHarvest[terrain], value);
+}
+
+uint32_t CalcCultValueB(uint32_t terrain, uint32_t workers, uint32_t value) {
+  if (terrain > 11) return 0;
+  if (workers > kMaxWorkers) workers = kMaxWorkers;
+  return Scale((uint64_t)workers * 5 * kWood[terrain] / 100000, 100, value);
+}
+
+uint32_t CalcCultValueC(uint32_t terrain, uint32_t workers) {
+  if (terrain > 11) return 0;
+  if (workers > kMaxWorkers) workers = kMaxWorkers;
+  return (uint32_t)((uint64_t)workers * 5 * kStone[terrain] / 100000);
+}
