@@ -1,0 +1,79 @@
+// The silent device: mixes into nothing at 4000 Hz so that modules keep
+// their tempo without any output.
+#include "devices.h"
+
+namespace {
+
+uint32_t g_suspended, g_lastTick, g_due, g_counter, g_reload;
+uint8_t g_scratch[4096];
+
+int32_t Detect(int32_t* found) { *found = 1; return TE_OK; }
+int32_t SetUpdateRate(uint32_t u) {
+  g_reload = g_counter = SamplesPerTick(4000, u);
+  return TE_OK;
+}
+int32_t Init(uint32_t, uint32_t) {
+  g_suspended = 0;
+  g_due = 0;
+  int32_t err = dmixInit(4000, MIX_16BIT | MIX_MONO);
+  if (err) return err;
+  SetUpdateRate(5000);
+  dmixSetMasterVolume(0);
+  g_lastTick = TuneMilliseconds();
+  return TE_OK;
+}
+int32_t Close() { return dmixClose(); }
+int32_t Suspend() { g_suspended = 1; return TE_OK; }
+int32_t Resume() { g_suspended = 0; return TE_OK; }
+int32_t GetMode(uint32_t* mode) { *mode = DM_16BIT | DM_MONO; return TE_OK; }
+int32_t StartPlay() {
+  uint32_t now = TuneMilliseconds();
+  uint32_t elapsed = now - g_lastTick;
+  g_lastTick = now;
+  if (elapsed > 2000) elapsed = 2000;
+  if (elapsed < 10) elapsed = 0;
+  g_due = elapsed * 4000 / 1000;
+  return TE_OK;
+}
+int32_t Play(int32_t* call) {
+  *call = 0;
+  if (!g_due || g_suspended) return TE_OK;
+  uint32_t n = g_due < g_counter ? g_due : g_counter;
+  g_due -= n;
+  g_counter -= n;
+  uint32_t chunk = dmixBufferBytes() / 4;
+  if (chunk > sizeof g_scratch / 2) chunk = sizeof g_scratch / 2;
+  for (uint32_t left = n; left > 0;) {
+    uint32_t m = left < chunk ? left : chunk;
+    if (int32_t err = dmixMixData(m, g_scratch)) return err;
+    left -= m;
+  }
+  if (g_counter == 0) {
+    g_counter = g_reload;
+    *call = 1;
+  }
+  return TE_OK;
+}
+
+const char* const kCards = "No Sound";
+
+}  // namespace
+
+SoundDevice NoSoundDevice = {
+    0, 0x20, 0, 0, 0, 1, 1, 9, "Mixing No Sound Sound Device", kCards, 0, nullptr,
+    Detect, Init, Close, Suspend, Resume, dmixGetMixRate, GetMode, DMIX_CHANNEL_OPS,
+    SetUpdateRate, StartPlay, Play, DMIX_STREAM_OPS};
+
+uint32_t SamplesPerTick(uint32_t rate, uint32_t callsPer100s) {
+  if (!callsPer100s) callsPer100s = 1;
+  return (uint32_t)(((uint64_t)rate * 100 / callsPer100s + 1) & ~1ull);
+}
+
+SoundDevice* TuneDeviceTable(uint32_t index) {
+  switch (index) {
+    case 0: return &DSoundDevice;
+    case 1: return &WaveDevice;
+    case 2: return &NoSoundDevice;
+    default: return nullptr;
+  }
+}

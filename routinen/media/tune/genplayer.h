@@ -1,0 +1,98 @@
+// Module record and the generic player that plays every module type.
+#pragma once
+#include <cstdint>
+
+#include "tune_internal.h"
+
+enum : uint32_t { MT_MOD = 1, MT_S3M = 2, MT_XM = 3, MT_IT = 4 };
+enum : uint32_t {
+  MF_AMIGA_LIMITS = 1, MF_FAST_SLIDES = 2, MF_EXT_OCTAVES = 4, MF_LINEAR = 8, MF_INSTRUMENTS = 16
+};
+enum : uint16_t { ORDER_SKIP = 65534, ORDER_END = 65535 };
+enum : uint8_t { NOTE_NONE = 255, NOTE_KEYOFF = 254, NOTE_CUT = 253 };
+
+struct EnvelopeRecord {
+  uint8_t points;
+  uint8_t sustain;      // 255 none
+  uint8_t loopStart, loopEnd;        // 255 none
+  uint8_t sustainStart, sustainEnd;  // 255 none
+  uint16_t tick[25];
+  uint16_t value[25];
+};
+
+struct SampleRecord {
+  char name[32];
+  uint32_t handle;  // device sample, 0 none
+  uint8_t* data;    // null once handed to the device
+  uint32_t length, loopStart, loopEnd, sustainStart, sustainEnd;  // bytes
+  uint8_t type;      // 0 none, 1 8-bit unsigned, 2 16-bit signed
+  uint8_t loopMode, loop1Type, loop2Type;
+  uint32_t volume;   // 0..64
+  uint32_t globalVolume;
+  int32_t panning;   // XM 0..255, -1 none
+  int32_t relNote;   // XM relative note; S3M C2 speed, IT C5 speed (Hz)
+  int32_t finetune;  // MOD 0..15, XM -128..127
+  uint32_t fileOffset;
+  uint8_t vibType, vibRate, vibDepth, vibSpeed;
+};
+
+struct InstrumentRecord {
+  char name[32];
+  uint32_t sampleCount;
+  uint8_t* noteTable;  // XM 96 bytes, IT 120 pairs (note, sample); null = sample 0
+  EnvelopeRecord* volEnv;
+  EnvelopeRecord* panEnv;
+  EnvelopeRecord* pitchEnv;
+  uint32_t fadeout;
+  uint32_t globalVolume;
+  uint8_t vibType, vibSweep, vibDepth, vibRate;
+  uint8_t nna, dct, dca, pps, ppc, defaultPan, randVol, randPan;
+  uint32_t used;
+  SampleRecord** samples;  // sampleCount entries
+};
+
+struct PatternRecord {
+  uint32_t length;  // bytes including the 8-byte head
+  uint32_t rows;
+  uint8_t data[1];  // packed rows (length - 8 bytes)
+};
+
+struct ModuleRecord {
+  char name[32];
+  uint32_t type;
+  uint32_t songLength;
+  uint32_t restart;
+  uint32_t instrumentCount, sampleCount, patternCount;
+  uint8_t channels, masterVolume, speed, tempo;
+  uint32_t* panning;   // one per channel
+  uint16_t* orders;    // songLength entries
+  InstrumentRecord** instruments;
+  SampleRecord** samples;
+  PatternRecord** patterns;
+  uint32_t flags;
+};
+
+struct PlayHandle;
+
+int32_t PlayerInit(SoundDevice* device);
+int32_t PlayerClose();
+int32_t PlayerIsInitialised();
+// start -1 = whole song; channels -1 = module's count.
+int32_t PlayerStartSong(ModuleRecord* module, int32_t start, int32_t end, int32_t restart,
+                        int32_t loop, int32_t channels, const uint32_t* channelNumbers,
+                        PlayHandle** handle);
+int32_t PlayerStopSong(PlayHandle* handle);
+int32_t PlayerSetMusicVolume(PlayHandle* handle, uint32_t volume);
+int32_t PlayerFreeModule(ModuleRecord* module);
+int32_t PlayerPlay();  // one tick
+
+// Loaders: module from bytes; addSamples hands the samples to the device.
+using SampleCallback = void (*)(SampleRecord* sample);
+int32_t LoadModModule(const uint8_t* data, uint32_t size, int32_t addSamples, SampleCallback cb,
+                      ModuleRecord** module);
+int32_t LoadS3mModule(const uint8_t* data, uint32_t size, int32_t addSamples, SampleCallback cb,
+                      ModuleRecord** module);
+int32_t LoadXmModule(const uint8_t* data, uint32_t size, int32_t addSamples, SampleCallback cb,
+                     ModuleRecord** module);
+int32_t LoadItModule(const uint8_t* data, uint32_t size, int32_t addSamples, SampleCallback cb,
+                     ModuleRecord** module);

@@ -1,0 +1,403 @@
+// The player's public calls: options, device choice, play handles, errors.
+#include "tune.h"
+
+#include <cstring>
+#include <string>
+
+#include "dmix.h"
+#include "genplayer.h"
+#include "platform/log.h"
+#include "tune_internal.h"
+
+namespace {
+
+const char* const kErrorText[TE_COUNT] = {
+    "OK", "Undefined error", "Out of memory", "Heap corrupted", "Invalid memory block",
+    "Out of EMS memory", "EMS memory heap corrupted", "Invalid EMS memory block",
+    "Expanded Memory Manager failure", "Out of soundcard memory", "Soundcard memory heap corrupted",
+    "Invalid soundcard memory block", "Out of sample handles", "Unable to open file",
+    "Unable to read file", "Invalid module file", "Invalid instrument in module",
+    "Invalid pattern data in module", "Invalid channel number", "Invalid sample handle",
+    "Sound Device channels not open", "Sound Device hardware failure", "Invalid function arguments",
+    "File does not exist", "Invalid file handle", "Access denied", "File exists",
+    "Too many open files", "Disk full", "Unexpected end of file", "Invalid path",
+    "Unable to write file", "Unable to lock Virtual DMA buffer", "Unable to use Virtual DMA Services",
+    "Invalid Virtual DMA Service version", "DPMI failure", "Invalid segment descriptor",
+    "Out of system resources", "Invalid device used", "Unsupported function used",
+    "Device is not available", "Device is busy", "Unsupported output mode used",
+    "Unable to lock memory", "DirectSound Window Handle not set", "Invalid ADPCM data",
+    "Invalid sample type", "No module is being played", "Out of sound channels",
+    "Couldn't load dsound.dll", "Bad WAVE file", "Unsupported sample data format"};
+
+struct ModulePlayRecord {
+  uint32_t channels;
+  PlayHandle* handle;
+  uint32_t channel[32];
+};
+
+struct TuneState {
+  intptr_t options[14];
+  int32_t deviceNumber;
+  int32_t config[4];
+  SoundDevice* device;
+  int32_t deviceInit, playerInit, streamsInit, samplesInit, channelsOpen, openedByPlay, playing;
+  int32_t background;
+  uint32_t* channelTable;
+  uint32_t channelCount;
+  ModulePlayRecord* slots[16];
+  uint32_t amplification;
+  uint32_t lastError;
+};
+
+TuneState t;
+void (*g_handler)(const char*) = nullptr;
+
+int32_t Fail(int32_t code) {
+  t.lastError = (uint32_t)code;
+  return 0;
+}
+
+int32_t OpenPlayChannels(uint32_t count);
+}  // namespace
+int32_t TuneOpenPlayChannels(uint32_t count) { return OpenPlayChannels(count); }
+namespace {
+int32_t OpenPlayChannels(uint32_t count) {
+  LockPlayer();
+  int32_t err = t.device->OpenChannels(count);
+  if (!err) {
+    t.channelCount = count;
+    t.channelsOpen = 1;
+    if (t.channelTable) MemFree(t.channelTable);
+    t.channelTable = nullptr;
+    void* p = nullptr;
+    err = MemAlloc(count * 4, &p);
+    if (!err) {
+      t.channelTable = static_cast<uint32_t*>(p);
+      std::memset(t.channelTable, 0, count * 4);
+      if (t.amplification != 100) {
+        uint32_t a = 0;
+        t.device->GetAmplification(&a);
+        t.device->SetAmplification(a * t.amplification / 100);
+      }
+    }
+  }
+  UnlockPlayer();
+  return err;
+}
+
+int32_t ClosePlayChannels() {
+  LockPlayer();
+  int32_t err = t.device->CloseChannels();
+  t.channelsOpen = 0;
+  t.channelCount = 0;
+  if (t.channelTable) MemFree(t.channelTable);
+  t.channelTable = nullptr;
+  UnlockPlayer();
+  return err;
+}
+
+uint32_t AllocPlayChannel() {
+  LockPlayer();
+  uint32_t r = 65535;
+  if (!t.channelsOpen || !t.channelTable) {
+    t.lastError = TE_CHANNELS_NOT_OPEN;
+  } else {
+    for (uint32_t i = 0; i < t.channelCount; i++)
+      if (!t.channelTable[i]) {
+        t.channelTable[i] = 1;
+        r = i;
+        break;
+      }
+    if (r == 65535) t.lastError = TE_OUT_OF_CHANNELS;
+  }
+  UnlockPlayer();
+  return r;
+}
+
+int32_t FreePlayChannel(uint32_t index) {
+  LockPlayer();
+  int32_t err = TE_OK;
+  if (!t.channelsOpen || !t.channelTable) err = TE_CHANNELS_NOT_OPEN;
+  else if (index < t.channelCount) t.channelTable[index] = 0;
+  UnlockPlayer();
+  return err;
+}
+
+// Stops the song of slot s; returns an error code.
+int32_t StopSlot(uint32_t s) {
+  ModulePlayRecord* r = t.slots[s];
+  t.slots[s] = nullptr;
+  int32_t err = PlayerStopSong(r->handle);
+  t.playing = 0;
+  for (uint32_t i = 0; i < r->channels && !err; i++) {
+    err = t.device->StopSound(r->channel[i]);
+    if (!err) err = t.device->SetVolume(r->channel[i], 0);
+    if (!err) err = FreePlayChannel(r->channel[i]);
+  }
+  if (!err && t.openedByPlay) {
+    err = ClosePlayChannels();
+    t.openedByPlay = 0;
+  }
+  MemFree(r);
+  return err;
+}
+
+void DefaultHandler(const char* text) { DebugLog("%s\n", text); }
+
+int32_t LoadFromBytes(const uint8_t* data, uint32_t size, ModuleRecord** module) {
+  if (size < 48) return TE_EOF;
+  if (std::memcmp(data, "Extended Module:", 16) == 0) return LoadXmModule(data, size, 1, nullptr, module);
+  if (std::memcmp(data + 44, "SCRM", 4) == 0) return LoadS3mModule(data, size, 1, nullptr, module);
+  if (std::memcmp(data, "IMPM", 4) == 0) return LoadItModule(data, size, 1, nullptr, module);
+  return LoadModModule(data, size, 1, nullptr, module);
+}
+
+}  // namespace
+
+intptr_t TuneOption(uint32_t option) { return option >= 1 && option <= 13 ? t.options[option] : 0; }
+SoundDevice* TuneCurrentDevice() { return t.deviceInit ? t.device : nullptr; }
+
+void TuneFatal(const char* text) { (g_handler ? g_handler : DefaultHandler)(text); }
+void TUNEsetErrorHandler(void (*handler)(const char*)) { g_handler = handler; }
+
+const char* TUNEerrorText(uint32_t code) { return code < TE_COUNT ? kErrorText[code] : kErrorText[1]; }
+uint32_t TUNEgetLastError() { return t.lastError; }
+
+int32_t TUNEstartup() {
+  if (t.channelTable) MemFree(t.channelTable);
+  uint32_t keepError = t.lastError;
+  t = TuneState{};
+  t.lastError = keepError;
+  t.amplification = 100;
+  t.deviceNumber = -1;
+  for (int32_t& c : t.config) c = -1;
+  t.options[1] = 44100;
+  t.options[2] = 0;
+  t.options[3] = 500;
+  t.options[4] = 16;
+  t.options[5] = 0;
+  t.options[6] = 0;
+  t.options[7] = 0;
+  t.options[8] = 100;
+  t.options[9] = 1;
+  t.options[10] = 3;
+  t.options[11] = 0;
+  t.options[12] = 64;
+  t.options[13] = 0;
+  return 1;
+}
+
+int32_t TUNEsetOption(uint32_t option, intptr_t value) {
+  if (option == TUNE_OPT_INTERPOLATION && value != 1) value = 0;
+  if (option >= 1 && option <= 13) t.options[option] = value;
+  return 1;
+}
+
+int32_t TUNEinit() {
+  InitPlayerLock();
+  if (t.options[13]) t.deviceNumber = 2;
+  SoundDevice* dev = nullptr;
+  if (t.deviceNumber >= 0) {
+    dev = TuneDeviceTable((uint32_t)t.deviceNumber);
+    if (!dev) return Fail(TE_INVALID_DEVICE);
+    if (t.config[0] == -1 && t.config[1] == -1 && t.config[2] == -1 && t.config[3] == -1) {
+      int32_t found = 0;
+      if (int32_t err = dev->Detect(&found)) return Fail(err);
+    }
+  } else {
+    for (uint32_t i = 0; (dev = TuneDeviceTable(i)) != nullptr; i++) {
+      int32_t found = 0;
+      if (int32_t err = dev->Detect(&found)) return Fail(err);
+      if (found) break;
+    }
+    if (!dev) return Fail(TE_HARDWARE);
+  }
+  if (t.config[0] != -1) dev->port = t.config[0];
+  if (t.config[1] != -1) dev->irq = t.config[1];
+  if (t.config[2] != -1) dev->dma = t.config[2];
+  if (t.config[3] != -1) dev->cardType = t.config[3];
+  t.device = dev;
+  if (int32_t err = dev->Init((uint32_t)t.options[1], (uint32_t)t.options[2])) return Fail(err);
+  t.deviceInit = 1;
+  if (int32_t err = PlayerInit(dev)) return Fail(err);
+  t.playerInit = 1;
+  t.samplesInit = 1;
+  t.streamsInit = 1;
+  return 1;
+}
+
+int32_t TUNEstartBackgroundPlay(uint32_t pollRate) {
+  uint32_t delay = pollRate ? (1000 / pollRate) / 2 : 20;
+  StartPlayThread(delay);
+  t.background = PlayThreadRunning();
+  return 1;
+}
+
+int32_t TUNEstopBackgroundPlay() {
+  StopPlayThread();
+  t.background = 0;
+  return 1;
+}
+
+ModuleRecord* TUNEloadModule(const char* fileName) {
+  TuneFile* f = nullptr;
+  uint8_t head[48];
+  int32_t err = FileOpen(fileName, 1, &f);
+  if (err) { Fail(err); return nullptr; }
+  err = FileRead(f, head, 48);
+  FileClose(f);
+  if (err) { Fail(err); return nullptr; }
+  uint8_t* data = nullptr;
+  uint32_t size = 0;
+  if ((err = FileLoad(fileName, &data, &size))) { Fail(err); return nullptr; }
+  ModuleRecord* m = nullptr;
+  err = LoadFromBytes(data, size, &m);
+  MemFree(data);
+  if (err) { Fail(err); return nullptr; }
+  return m;
+}
+
+ModuleRecord* TUNEloadModuleMem(const uint8_t* data, uint32_t size) {
+  if (!data) { Fail(TE_INVALID_ARGS); return nullptr; }
+  ModuleRecord* m = nullptr;
+  int32_t err = LoadFromBytes(data, size, &m);
+  if (err) { Fail(err); return nullptr; }
+  return m;
+}
+
+int32_t TUNEplayModuleSection(ModuleRecord* module, int32_t startPos, int32_t endPos,
+                              int32_t restartPos, int32_t loop) {
+  if (!module || !t.deviceInit || !t.playerInit) return Fail(TE_INVALID_ARGS);
+  LockPlayer();
+  int32_t result = 0;
+  int slot = -1;
+  for (int i = 0; i < 16 && slot < 0; i++)
+    if (!t.slots[i]) slot = i;
+  uint32_t n = module->channels;
+  if (slot < 0) {
+    Fail(TE_RESOURCES);
+  } else if (n == 0 || n > 32) {
+    Fail(TE_INVALID_MODULE);
+  } else {
+    int32_t err = TE_OK;
+    if (!t.channelsOpen) {
+      err = OpenPlayChannels(n);
+      t.openedByPlay = err ? 0 : 1;
+    } else {
+      t.openedByPlay = 0;
+    }
+    void* p = nullptr;
+    if (!err) err = MemAlloc(sizeof(ModulePlayRecord), &p);
+    if (err) {
+      Fail(err);
+    } else {
+      ModulePlayRecord* r = static_cast<ModulePlayRecord*>(p);
+      std::memset(r, 0, sizeof *r);
+      r->channels = n;
+      t.slots[slot] = r;
+      uint32_t got = 0;
+      for (; got < n; got++) {
+        uint32_t c = AllocPlayChannel();
+        if (c == 65535) break;
+        r->channel[got] = c;
+      }
+      if (got < n) {
+        for (uint32_t i = 0; i < got; i++) FreePlayChannel(r->channel[i]);
+        MemFree(r);
+        t.slots[slot] = nullptr;
+        Fail(TE_OUT_OF_CHANNELS);
+      } else if ((err = PlayerStartSong(module, startPos, endPos, restartPos, loop, (int32_t)n,
+                                        r->channel, &r->handle))) {
+        for (uint32_t i = 0; i < n; i++) FreePlayChannel(r->channel[i]);
+        MemFree(r);
+        t.slots[slot] = nullptr;
+        Fail(err);
+      } else {
+        t.playing = 1;
+        result = slot + 1;
+      }
+    }
+  }
+  UnlockPlayer();
+  return result;
+}
+
+int32_t TUNEplayModule(ModuleRecord* module, int32_t loop) {
+  return TUNEplayModuleSection(module, -1, -1, -1, loop);
+}
+
+int32_t TUNEstopModule(int32_t handle) {
+  if (handle < 1 || handle > 16) return Fail(TE_INVALID_ARGS);
+  LockPlayer();
+  int32_t err = t.slots[handle - 1] ? StopSlot((uint32_t)handle - 1) : TE_INVALID_ARGS;
+  UnlockPlayer();
+  return err ? Fail(err) : 1;
+}
+
+int32_t TUNEsetMusicVolume(int32_t handle, int32_t volume) {
+  if (handle < 1 || handle > 16) return Fail(TE_INVALID_ARGS);
+  LockPlayer();
+  int32_t err = t.slots[handle - 1] ? PlayerSetMusicVolume(t.slots[handle - 1]->handle, (uint32_t)volume & 0xFF)
+                                    : TE_INVALID_ARGS;
+  UnlockPlayer();
+  return err ? Fail(err) : 1;
+}
+
+int32_t TUNEfreeModule(ModuleRecord* module) {
+  if (!module) return Fail(TE_INVALID_ARGS);
+  LockPlayer();
+  int32_t err = PlayerFreeModule(module);
+  UnlockPlayer();
+  return err ? Fail(err) : 1;
+}
+
+int32_t TUNEclose() {
+  if (t.background) TUNEstopBackgroundPlay();
+  t.streamsInit = 0;
+  t.samplesInit = 0;
+  for (uint32_t s = 0; s < 16; s++)
+    if (t.slots[s] && !TUNEstopModule((int32_t)s + 1)) return 0;
+  if (t.playerInit) {
+    if (int32_t err = PlayerClose()) return Fail(err);
+    t.playerInit = 0;
+  }
+  if (t.channelsOpen) {
+    int32_t err = t.device->CloseChannels();
+    t.channelsOpen = 0;
+    t.openedByPlay = 0;
+    if (t.channelTable) MemFree(t.channelTable);
+    t.channelTable = nullptr;
+    if (err) return Fail(err);
+  }
+  if (t.deviceInit) {
+    int32_t err = t.device->Close();
+    t.deviceInit = 0;
+    t.device = nullptr;
+    if (err) return Fail(err);
+  }
+  FreePlayerLock();
+  return 1;
+}
+
+void ReportPlayerError(int32_t code) {
+  LockPlayer();
+  std::string fail;
+  auto note = [&fail](int32_t e) {
+    if (e && fail.empty()) fail = std::string("FATAL TUNE uninitialization failure: ") + TUNEerrorText((uint32_t)e);
+  };
+  for (uint32_t s = 0; s < 16; s++)
+    if (t.slots[s]) note(StopSlot(s));
+  if (t.playerInit) { note(PlayerClose()); t.playerInit = 0; }
+  if (t.channelsOpen) {
+    note(t.device->CloseChannels());
+    t.channelsOpen = 0;
+    t.openedByPlay = 0;
+    if (t.channelTable) MemFree(t.channelTable);
+    t.channelTable = nullptr;
+  }
+  if (t.deviceInit) { note(t.device->Close()); t.deviceInit = 0; }
+  t.lastError = (uint32_t)code;
+  UnlockPlayer();
+  if (!fail.empty()) TuneFatal(fail.c_str());
+  TuneFatal((std::string("TUNE Error: ") + TUNEerrorText((uint32_t)code)).c_str());
+}
