@@ -1,5 +1,6 @@
 // BitMaps in memory or over a platform surface, and the blits between them.
 #include <cstring>
+#include <functional>
 
 #include "graphics.h"
 #include "graphics_internal.h"
@@ -150,7 +151,7 @@ int32_t BltBitMap(const BitMap* src, int32_t sx, int32_t sy, BitMap* dst, int32_
     size_t bytes = (size_t)r.w * gfx::BytesPerPixel(src);
     // Rows run bottom-up when the destination lies after the source, so an
     // overlapping copy within one bitmap reads every row before it is hit.
-    bool up = gfx::At(dst, r.dx, r.dy) > gfx::At(src, r.sx, r.sy);
+    bool up = std::less<const uint8_t*>()(gfx::At(src, r.sx, r.sy), gfx::At(dst, r.dx, r.dy));
     for (int32_t i = 0; i < r.h; i++) {
       int32_t row = up ? r.h - 1 - i : i;
       std::memmove(gfx::At(dst, r.dx, r.dy + row), gfx::At(src, r.sx, r.sy + row), bytes);
@@ -190,7 +191,7 @@ int32_t BltMaskBitMapRastPort(const BitMap* src, int32_t sx, int32_t sy, RastPor
   uint16_t sf = BitMapPixelFormat(src), df = BitMapPixelFormat(dst);
   uint32_t table[256];
   if (kind == RowKind::kPens) gfx::PenTable(df, table);
-  bool up = gfx::At(dst, r.dx, r.dy) > gfx::At(src, r.sx, r.sy);
+  bool up = std::less<const uint8_t*>()(gfx::At(src, r.sx, r.sy), gfx::At(dst, r.dx, r.dy));
   uint32_t sbpp = gfx::BytesPerPixel(src), dbpp = gfx::BytesPerPixel(dst);
   for (int32_t i = 0; i < r.h; i++) {
     int32_t row = up ? r.h - 1 - i : i;
