@@ -115,6 +115,8 @@ void InstallFatalSignalHandlers(void (*shutdown)()) {
   g_shutdown = shutdown;
   g_window_thread = pthread_self();
   if (g_installed.exchange(1)) return;
+  static void* window_stack = AddSignalStack();  // kept for the process's life
+  (void)window_stack;
   sem_init(&g_wake, 0, 0);
   g_watcher_quit = 0;
   pthread_create(&g_watcher, nullptr, Watcher, nullptr);

@@ -1,6 +1,7 @@
 #include "threads.h"
 
 #include <pthread.h>
+#include <signal.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -57,10 +58,36 @@ struct QoeSignal {
   bool manual = false, set = false;
 };
 
+// Gives the calling thread an alternate signal stack (when it has none), so
+// the fatal-signal handler runs even after a stack overflow. Returns the
+// memory to free at the thread's end, or null.
+void* AddSignalStack() {
+  const size_t kSize = 64 * 1024;
+  stack_t old;
+  if (sigaltstack(nullptr, &old) != 0 || !(old.ss_flags & SS_DISABLE)) return nullptr;
+  void* mem = std::malloc(kSize);
+  if (!mem) return nullptr;
+  stack_t ss{};
+  ss.ss_sp = mem;
+  ss.ss_size = kSize;
+  if (sigaltstack(&ss, nullptr) != 0) {
+    std::free(mem);
+    return nullptr;
+  }
+  return mem;
+}
+
 static void* ThreadTrampoline(void* p) {
   QoeThread* t = static_cast<QoeThread*>(p);
   t_name = t->name;
+  void* alt = AddSignalStack();
   t->result = t->fn(t->arg);
+  if (alt) {
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    std::free(alt);
+  }
   return nullptr;
 }
 

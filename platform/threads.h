@@ -24,6 +24,10 @@ int JoinThread(QoeThread* t);
 // Sets flags->quit, waits (polling every 5 ms, at most timeout_ms; <0 forever)
 // for flags->finished, then joins. Returns 1 when the thread ended in time.
 int StopThreadByFlag(QoeThread* t, ThreadFlags* flags, int timeout_ms);
+// Gives the calling thread an alternate signal stack when it has none (every
+// StartThread thread gets one); returns memory the thread frees at its end
+// after switching the stack off, or null.
+void* AddSignalStack();
 // Name of the calling thread as given to StartThread ("Main" for the first).
 const char* CurrentThreadName();
 // Sleeps the calling thread.

@@ -26,6 +26,29 @@ int CrashingGame(void*) {
   return 0;
 }
 
+volatile int g_depth_limit = 1 << 30;  // never reached: the stack ends first
+
+int Deep(int n) {
+  if (n > g_depth_limit) return 0;
+  volatile char pad[512];
+  pad[n % 512] = static_cast<char>(n);
+  return Deep(n + 1) + pad[(n + 7) % 512];
+}
+
+int OverflowingGame(void*) {
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1))
+    if (m.kind == kMsgKeyDown) return Deep(0);
+  return 0;
+}
+
+void OverflowInGame() {
+  DebugLogSetStderr(0);
+  HeadlessOpenDisplay(0);
+  InstallFatalSignalHandlers(ShutdownForTest);
+  HeadlessRunGame("key x\nwait 1000\n", OverflowingGame, nullptr);
+}
+
 void CrashInGame() {
   DebugLogSetStderr(0);
   HeadlessOpenDisplay(0);
@@ -35,10 +58,15 @@ void CrashInGame() {
 
 }  // namespace
 
-TEST(FatalSignalDeath, FaultInGameThreadShutsDownInOrderAndShowsTheBox) {
+TEST(FatalSignalDeath, FaultInTheGameShutsDownInOrderAndShowsTheBox) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(CrashInGame(), ::testing::ExitedWithCode(3),
               "ShutdownSystem ran\nFatal Error: Fatal Exception: Access Violation\nSignal 11 an Adresse 0x10 im Thread Game");
+}
+
+TEST(FatalSignalDeath, StackOverflowStillShutsDownInOrder) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(OverflowInGame(), ::testing::ExitedWithCode(3), "ShutdownSystem ran\nFatal Error: Fatal Exception: Access Violation");
 }
 
 TEST(FatalSignal, NamesOfTheFaults) {
