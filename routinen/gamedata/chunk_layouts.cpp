@@ -42,8 +42,6 @@ struct Layout {
 
 const Field kInit[] = {{692, 4}, {696, 2}};
 const Field kInfo[] = {{12, 4}, {16, 4}, {20, 4}, {24, 4}, {28, 2}, {30, 2}, {32, 2}};
-const Field kCount16[] = {{12, 2}};
-const Field kCount32[] = {{12, 4}};
 // FigurRecord: owner, type, number, X, Y; state and points are bytes.
 const Field kFigur[] = {{0, 4}, {4, 2}, {6, 2}, {8, 4}, {12, 4}};
 const Field kMref[] = {{12, 4}, {16, 4}, {20, 4}, {24, 4}};

@@ -59,7 +59,9 @@ uint8_t* ThroughDisk(const uint8_t* chunk) {
   EXPECT_EQ(SaveChunk2File(".\\rt.qoe", chunk), 1);
   uint8_t* back = LoadChunk2Mem(std::string(reinterpret_cast<const char*>(chunk), 4).c_str(), ".\\rt.qoe");
   EXPECT_NE(back, nullptr);
-  if (back) EXPECT_EQ(0, memcmp(back, chunk, 12 + ChunkLength(chunk)));
+  if (back) {
+    EXPECT_EQ(0, memcmp(back, chunk, 12 + ChunkLength(chunk)));
+  }
   return back;
 }
 

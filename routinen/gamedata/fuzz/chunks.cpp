@@ -1,0 +1,113 @@
+// Fuzz target: arbitrary bytes as a chunk file. Every chunk type is looked
+// up (what LoadChunk2Mem does after reading the file) and every chunk that
+// loads goes through its scan function and back. The last byte also picks
+// one side file that gets the bytes and is scanned.
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "chunks.h"
+#include "entities.h"
+#include "platform/log.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
+
+namespace {
+
+void ScanAndMake(const char* id, uint8_t* c) {
+  auto run = [&](uint32_t type, int32_t (*scan)(ListHeader*, const void*), uint8_t* (*make)(ListHeader*)) {
+    ListHeader* l = CreateList(type);
+    if (l && scan(l, c) && make) FreeChunk(make(l));
+    DeleteList(l, 0);
+  };
+  if (!std::memcmp(id, "SHIP", 4)) run(LIST_SHIPS, ScanShip2List, MakeShipChunkFromList);
+  if (!std::memcmp(id, "SPEZ", 4)) run(LIST_SPECIALISTS, ScanSpezialisten2List, MakeSpezialistenChunkFromList);
+  if (!std::memcmp(id, "WARE", 4)) run(LIST_GOODS, ScanWare2List, MakeWareChunkFromList);
+  if (!std::memcmp(id, "VERT", 4)) run(LIST_CONTRACTS, ScanVertrag2List, MakeVertragChunkFromList);
+  if (!std::memcmp(id, "HERB", 4)) run(LIST_HERBS, ScanHerb2List, MakeHerbChunkFromList);
+  if (!std::memcmp(id, "MOVE", 4)) {
+    run(LIST_FIGURES, ScanFigur2List, MakeFigurChunkFromList);
+    GetFreeFigurNummer(c);
+  }
+  if (!std::memcmp(id, "ANTW", 4)) {
+    ListHeader* l = CreateList(LIST_PLAYERS);
+    char name[80];
+    if (l && ScanSpieler2List(l, c)) FindPlayerNameInList(1, name, l);
+    DeleteList(l, 0);
+  }
+  if (!std::memcmp(id, "GEBA", 4)) CheckOtherBuilding(c, 1, 1);
+  if (!std::memcmp(id, "ARMY", 4)) {
+    ListHeader* a = ScanArmy2List(c);
+    if (a) {
+      FreeChunk(CovertArmyList2ArmyChunk(a));
+      for (ListNode* n = a->first; n && a->count; n = n->next) {
+        GetArmyTyp(reinterpret_cast<Army*>(n));
+        if (n->next == a->first) break;
+      }
+      GetArmySoldatenAnzahl(a, 1);
+      FindNodeByName(a, "x");
+      DeleteArmyList(a);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool init = false;
+  if (!init) {
+    mkdir("Data", 0755);
+    mkdir("Data/MailIn", 0755);
+    mkdir("Map", 0755);
+    RegisterGameDataListTypes();
+    DebugLogSetStderr(0);
+    init = true;
+  }
+  if (size > 1 << 20) return 0;
+  VerifyChunkPool(data, (uint32_t)size);
+  for (uint32_t i = 0; i < CHUNK_TYPES; i++) {
+    uint8_t* c = ChunkFromBuffer(ChunkIdTable[i], data, (uint32_t)size);
+    if (!c) continue;
+    ScanAndMake(ChunkIdTable[i], c);
+    uint32_t len = 12 + ChunkLength(c);
+    SwapByteOrderInChunk(c, len, 0);  // back to disk order must always work
+    FreeChunk(c);
+  }
+  if (size == 0) return 0;
+  switch (data[size - 1] % 5) {
+    case 0: {
+      SaveMem2File(".\\Data\\ShipAddOn.dat", data, (uint32_t)size);
+      DeleteList(ScanShipAddOn2List(), 0);
+      break;
+    }
+    case 1: {
+      SaveMem2File(".\\Data\\MapNames.dat", data, (uint32_t)size);
+      ListHeader* l = CreateList(LIST_MAP_NAMES);
+      ScanMapNames2List(l);
+      DeleteList(l, 0);
+      break;
+    }
+    case 2: {
+      SaveMem2File(".\\Map\\C_1_1.qoe", data, (uint32_t)size);
+      ListHeader* l = CreateList(LIST_CULTURE_FIELDS);
+      ScanMapCult2List(l, 1, 1);
+      DeleteList(l, 0);
+      break;
+    }
+    case 3: {
+      SaveMem2File(".\\Data\\MailIn\\E0000001_00.smal", data, (uint32_t)size);
+      ListHeader* l = CreateList(LIST_LETTERS);
+      ScanSmals2List(l, ".\\Data\\MailIn", "        _  .smal", 0);
+      DeleteList(l, 1);
+      break;
+    }
+    case 4: {
+      SaveMem2File(".\\Data\\MapPrefs.qoe", data, (uint32_t)size);
+      RemoveFigurFromMapPrefs(MapPrefsPath, 2, 1, 1, -2);
+      break;
+    }
+  }
+  return 0;
+}
