@@ -22,7 +22,8 @@ enum ChunkIndex : uint32_t {
   CHUNK_TYPES
 };
 extern const char* const ChunkIdTable[CHUNK_TYPES];
-constexpr uint32_t ChunkBit(ChunkIndex i) { return 1u << i; }
+using ChunkMask = uint32_t;  // bit n: a chunk of type n is present
+constexpr ChunkMask ChunkBit(ChunkIndex i) { return 1u << i; }
 // Index of a 4-character ID, or -1 when it is not one of the 28 types.
 int32_t ChunkIndexOf(const char* id);
 

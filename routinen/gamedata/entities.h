@@ -226,7 +226,8 @@ uint8_t* FindLadungsFigur(uint8_t* figures, uint32_t figures_size, const Schiffs
                           uint32_t slot);
 
 // ---- players and letters ----
-// Copies the name (at most 79 characters) and returns 1 when the list holds the ID.
+// Copies the name (buffer of 40 bytes, at most 39 characters) and returns 1
+// when the list holds the ID.
 int32_t FindPlayerNameInList(uint32_t id, char* buffer, ListHeader* players);
 // Fills buffer (40 bytes) with the player's name; with ask set an unknown ID
 // is added to the ANFR request of the outgoing pool. 1 when found.

@@ -2,6 +2,7 @@
 // entity lists share.
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 
 #include "entities.h"
 #include "routinen/system/memory.h"
@@ -49,14 +50,21 @@ const TypeDef kTypes[] = {
 };
 #undef T
 
-bool g_registered = false;
+std::once_flag g_registered;
 
 }  // namespace
 
 void RegisterGameDataListTypes() {
-  if (g_registered) return;
-  for (const TypeDef& t : kTypes) RegisterListType(t.number, t.node_size, t.fields, t.count);
-  g_registered = true;
+  std::call_once(g_registered, [] {
+    for (const TypeDef& t : kTypes) RegisterListType(t.number, t.node_size, t.fields, t.count);
+  });
+}
+
+// The types are known before main runs, so a screen's CreateList of a game
+// data type works before its first scan (the list registry is constant-
+// initialised, so this is safe at static initialisation).
+namespace {
+const bool kRegisteredAtStart = (RegisterGameDataListTypes(), true);
 }
 
 ListNode* AllocListNode(const ListHeader* list) {

@@ -11,6 +11,7 @@
 #include "entity_internal.h"
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 
@@ -19,7 +20,7 @@ namespace {
 const char* const kPlayerList = ".\\Data\\SpielerList.qoe";
 const char* const kPoolIn = ".\\Data\\POP3In\\GameChunk.qoe";
 const char* const kPoolOut = ".\\Data\\POP3Out\\GameChunk.qoe";
-const char* const kUnknown = "unknown";
+const uint32_t kUnknownText = 653;  // "unknown"
 const RecordChunkDef kAnfrDef = {"ANFR", 12, 4, 16, 4};
 
 void CopyText(char* dst, const char* src, size_t size) {
@@ -88,7 +89,7 @@ int32_t FindPlayerNameInList(uint32_t id, char* buffer, ListHeader* players) {
   for (uint32_t i = 0; i < players->count && n; i++, n = n->next) {
     const SpielerEintrag* s = reinterpret_cast<const SpielerEintrag*>(n);
     if (s->id == id) {
-      CopyText(buffer, s->name, 80);
+      CopyText(buffer, s->name, 40);
       return 1;
     }
   }
@@ -102,7 +103,7 @@ int32_t GetPlayerName(uint32_t id, char* buffer, uint32_t ask) {
   int32_t found = NameFromFile(id, name, kPlayerList) || NameFromFile(id, name, kPoolIn);
   int32_t sid = (int32_t)id;
   if (!found && ask && !(sid >= -10 && sid <= -1)) AskForName(id);
-  CopyText(buffer, found ? name : kUnknown, 40);
+  CopyText(buffer, found ? name : GetCatalogStr(kUnknownText), 40);
   return found;
 }
 
