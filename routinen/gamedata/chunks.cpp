@@ -9,11 +9,13 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/prefs.h"
 
 namespace {
 
 uint32_t g_pool_player_id = 0;
 char g_owner_name[40] = {0};
+bool g_owner_set = false;
 
 uint32_t CrcTableEntry(uint32_t n) {
   uint32_t c = n;
@@ -107,7 +109,7 @@ void MakeInfo(uint8_t* d) {
   std::memset(d, 0, INFO_CHUNK_SIZE);
   std::memcpy(d, "INFOV001", 8);
   PutBE32(d + 8, INFO_CHUNK_SIZE - 12);
-  PutBE32(d + INFO_PLAYER_ID, g_pool_player_id);
+  PutBE32(d + INFO_PLAYER_ID, GameDataOwnerID());
   uint8_t mac[6] = {0};
   uint32_t n = 0;
   Mac(mac, &n);
@@ -180,9 +182,23 @@ void SetGameDataOwner(uint32_t player_id, const char* lord_name) {
   g_pool_player_id = player_id;
   std::memset(g_owner_name, 0, sizeof g_owner_name);
   if (lord_name) std::strncpy(g_owner_name, lord_name, sizeof g_owner_name - 1);
+  g_owner_set = player_id != 0 || lord_name != nullptr;
 }
-uint32_t GameDataOwnerID() { return g_pool_player_id; }
-const char* GameDataOwnerName() { return g_owner_name; }
+
+uint32_t GameDataOwnerID() {
+  return g_owner_set ? g_pool_player_id : CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+}
+
+const char* GameDataOwnerName() {
+  if (!g_owner_set) {
+    std::memset(g_owner_name, 0, sizeof g_owner_name);
+    if (char* name = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr)) {
+      std::strncpy(g_owner_name, name, sizeof g_owner_name - 1);
+      FreeVec(name);
+    }
+  }
+  return g_owner_name;
+}
 
 uint8_t* AllocChunk(const char* id, const char* version, uint32_t length) {
   if (length > 0x7FFFFFF0u - 12) return nullptr;

@@ -88,8 +88,9 @@ uint8_t* ChunkFromBuffer(const char* id, const void* data, uint32_t size);
 uint32_t Crc32(const void* data, uint32_t length, uint32_t crc = 0);
 
 // The own player as the game data layer sees it: the ID written into the
-// INFO chunk of a new pool and the sender of letters (set at start-up and
-// whenever the own player changes).
+// INFO chunk of a new pool, the owner of new figures and the sender of
+// letters. Without a set owner (or after SetGameDataOwner(0, null)) they
+// come from the prefs fields 9 (player ID) and 10 (lord's name).
 void SetGameDataOwner(uint32_t player_id, const char* lord_name);
 uint32_t GameDataOwnerID();
 const char* GameDataOwnerName();

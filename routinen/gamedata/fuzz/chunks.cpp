@@ -2,7 +2,9 @@
 // up (what LoadChunk2Mem does after reading the file) and every chunk that
 // loads goes through its scan function and back. The last byte also picks
 // one side file that gets the bytes and is scanned.
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +60,9 @@ void ScanAndMake(const char* id, uint8_t* c) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = false;
   if (!init) {
+    // The side files go to a private folder, never into the caller's.
+    char dir[] = "/tmp/qoe_fuzz_chunks_XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0) return 0;
     mkdir("Data", 0755);
     mkdir("Data/MailIn", 0755);
     mkdir("Map", 0755);

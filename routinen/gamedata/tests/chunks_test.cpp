@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <initializer_list>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
+#include "routinen/system/prefs.h"
 #include "tests/support/test_support.h"
 
 using qoe_test::FileExists;
@@ -499,4 +501,21 @@ TEST(ChunkPool, BackupSurvivesFailedRewrite) {
   FreeChunk(big);
   FreeChunk(korn);
   FreeChunk(herb);
+}
+
+TEST(ChunkPool, OwnerFromPrefsWhenNotSet) {
+  mkdir("Data", 0755);
+  SetGameDataOwner(0, nullptr);
+  CheckPrefs(PREFS_PLAYER_ID, 1, 1234);
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "Ulrich");
+  EXPECT_EQ(GameDataOwnerID(), 1234u);
+  EXPECT_STREQ(GameDataOwnerName(), "Ulrich");
+  SetGameDataOwner(5, "Fuenf");
+  EXPECT_EQ(GameDataOwnerID(), 5u);
+  EXPECT_STREQ(GameDataOwnerName(), "Fuenf");
+  SetGameDataOwner(0, nullptr);
+  uint8_t* korn = MakeKorn(1);
+  ASSERT_EQ(AddChunkPool(korn, ".\\R.qoe"), 1);
+  FreeChunk(korn);
+  EXPECT_EQ(GetBE32(ReadFileBytes("R.qoe").data() + INFO_PLAYER_ID), 1234u);
 }
