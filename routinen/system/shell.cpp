@@ -1,79 +1,203 @@
-// Minimal stand-ins for the application shell's start-up and shut-down
-// sequence (see shell.h); the shell replaces this file pair.
+// The application shell: start-up, the game thread with its screen
+// dispatcher, and the orderly shut-down.
 #include "shell.h"
 
+#include <signal.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstring>
 
 #include "backend.h"
 #include "display.h"
 #include "events.h"
+#include "fatal.h"
+#include "input.h"
 #include "log.h"
+#include "memory.h"
+#include "options.h"
 #include "prefs.h"
 #include "screenmode.h"
+#include "sysrecords.h"
+#include "timer.h"
 
 namespace {
 
-// A placeholder page until the screen dispatcher exists: a framed area in
-// the game's colours. Escape or closing the window ends the game.
-void DrawPlaceholder() {
-  PlatformSurface* back = DisplayBackSurface();
-  if (!back) return;
-  static const PaletteEntry kColours[4] = {{28, 20, 16}, {140, 112, 80}, {240, 192, 96}, {106, 58, 28}};
-  DisplaySetPalette(0, 4, kColours);
-  for (uint32_t y = 0; y < kGameAreaHeight; y++) {
-    for (uint32_t x = 0; x < kGameAreaWidth; x++) {
-      bool frame = x < 8 || y < 8 || x >= kGameAreaWidth - 8 || y >= kGameAreaHeight - 8;
-      bool band = y >= 200 && y < 280 && x >= 120 && x < 520;
-      uint32_t pen = frame ? 1 : band ? 3 : 0;
-      if (back->depth == 8) {
-        back->pixels[y * back->pitch + x] = static_cast<uint8_t>(pen);
-      } else {
-        const PaletteEntry& c = kColours[pen];
-        uint32_t v = (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
-        std::memcpy(back->pixels + y * back->pitch + x * 4, &v, 4);
-      }
-    }
-  }
-  UpdateRectangle(0, 0, kGameAreaWidth, kGameAreaHeight);
-}
+std::atomic<int> g_shut_down{0};
+const ScreenTableEntry* g_table = nullptr;
+uint32_t g_table_count = 0;
+ShellHooks g_hooks{};
 
-}  // namespace
+const char* const kModules[2] = {".\\Mods\\QoEMain.XM", ".\\Mods\\QoEMain2.XM"};
 
-namespace {
-int ReadModePref(uint32_t* mode_id) {
+int ReadModePrefs(uint32_t* mode_id) {
   uint32_t v = CheckPrefs(PREFS_DISPLAY_MODE, 0, 0);
-  if (v == 0xFFFFFFFFu) return 0;
+  if (v == 0xFFFFFFFF) return 0;
   *mode_id = v;
   return 1;
 }
-void WriteModePref(uint32_t mode_id) { CheckPrefs(PREFS_DISPLAY_MODE, 1, mode_id); }
+void WriteModePrefs(uint32_t mode_id) { CheckPrefs(PREFS_DISPLAY_MODE, 1, mode_id); }
+
+void CopyText(char* dst, uint32_t size, const char* src) {
+  std::memset(dst, 0, size);
+  if (src) std::strncpy(dst, src, size - 1);
+}
+
+// The account values of the own player from the prefs.
+void ReadAccountValues() {
+  OwnPlayer* p = OwnPlayerPtr;
+  uint32_t id = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  p->PlayerId = id == 0xFFFFFFFF ? 0 : id;
+  char* lord = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+  CopyText(p->LordName, sizeof p->LordName, lord);
+  FreeVec(lord);
+  CopyText(p->WebHost, sizeof p->WebHost, kWebHost);
+  CopyText(p->WebPath, sizeof p->WebPath, kWebPath);
+}
+
+// Prefs field 24 is set while the game runs; still set at start means the
+// last run did not end in order.
+void MarkRunning() {
+  uint32_t running = CheckPrefs(PREFS_RUNNING, 0, 0);
+  if (running != 0 && running != 0xFFFFFFFF) OwnPlayerPtr->Mark = OWNPLAYER_UNCLEAN;
+  CheckPrefs(PREFS_RUNNING, 1, 1);
+}
+
 }  // namespace
 
-void InstallScreenModePrefs() { SetScreenModePrefsHook(ReadModePref, WriteModePref); }
+void InstallScreenModePrefs() { SetScreenModePrefsHook(ReadModePrefs, WriteModePrefs); }
 
-int OpenLibraries() { return 1; }
+void SetShellHooks(const ShellHooks* hooks) { g_hooks = hooks ? *hooks : ShellHooks{}; }
 
-int CheckSystem() { return 1; }
-
-int SetupSystem() {
-  StartEventTimer(kTimerGameTick, kGameTickMs);
+int OpenLibraries() {
+  g_shut_down = 0;
+  ResetInputState();
+  // Sockets: a write to a closed connection reports an error instead of
+  // ending the process.
+  signal(SIGPIPE, SIG_IGN);
+  const PlatformBackend* b = CurrentPlatformBackend();
+  if (!b) {
+    DebugLog("OpenLibraries: Keine Plattform ausgewaehlt\n");
+    return 0;
+  }
+  MainWindow = b;
   return 1;
 }
 
-int InitializeDirectSound() { return 1; }
+int CheckSystem() {
+  QoESystem* s = QoESystemPtr;
+  s->MemoryAtStart = AvailMem(4);
+  long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+  s->Processors = cpus > 0 ? static_cast<uint32_t>(cpus) : 1;
+  struct utsname u;
+  if (uname(&u) == 0) DebugLog("CheckSystem: System %s %s (%s)\n", u.sysname, u.release, u.machine);
+  DebugLog("CheckSystem: %u Prozessor(en), %llu Bytes Speicher frei\n", s->Processors,
+           static_cast<unsigned long long>(s->MemoryAtStart));
+  return 1;
+}
+
+int SetupSystem() {
+  g_shut_down = 0;
+  QoESystem* s = QoESystemPtr;
+  if (g_hooks.OpenCatalog && !g_hooks.OpenCatalog()) DebugLog("SetupSystem: Kein Katalog, englische Texte\n");
+  if (!OptionenPrefsLoad(&s->Optionen)) DebugLog("SetupSystem: Konnte Optionen nicht laden\n");
+  s->TcpIpStack = s->Optionen.tcpip_stack;
+  StartEventTimer(kTimerGameTick, kGameTickMs);
+  LoadPaths();
+  FillDisplayRecord();
+  ReadAccountValues();
+  return 1;
+}
+
+int InitializeDirectSound() {
+  // The sound layer mixes effects and modules in 16 bit onto the platform's
+  // audio output (a silent device when there is none). No CD audio here.
+  QoESystemPtr->SoundCapabilities = SOUND_16BIT | SOUND_SOUNDFX | SOUND_FASTTRACKER | SOUND_MUSIC;
+  return 1;
+}
+
+void SetScreenTable(const ScreenTableEntry* table, uint32_t count) {
+  g_table = table;
+  g_table_count = table ? count : 0;
+}
+
+ScreenFunc FindScreen(int32_t code) {
+  for (uint32_t i = 0; i < g_table_count; i++)
+    if (g_table[i].code == code) return g_table[i].screen;
+  return nullptr;
+}
+
+int32_t RunScreenDispatcher() {
+  ScreenFunc title = FindScreen(SCREEN_TITLE);
+  if (!title) {
+    DebugLog("Main: Kein Titelbild\n");
+    return SCREEN_END;
+  }
+  int32_t code = title(0);
+  int32_t from = SCREEN_TITLE;  // the last screen other than the map
+  int32_t prev = SCREEN_TITLE;  // the screen just left
+  // A story event still to be told comes right after the title.
+  if (code != SCREEN_OPTIONS && code != SCREEN_END && !WindowCloseRequested()) {
+    uint32_t story = RizizOzezPrefs(1, 0, 0);
+    if (story != 0 && story != 0xFFFFFFFF) {
+      RizizOzezPrefs(1, 1, 0);
+      code = SCREEN_STORY;
+    }
+  }
+  while (code != SCREEN_END && !WindowCloseRequested()) {
+    ScreenFunc screen = FindScreen(code);
+    if (!screen) {
+      DebugLog("Main: Kein Screen fuer Code %d\n", code);
+      break;
+    }
+    // The map returns to the screen it was entered from, never to itself.
+    int32_t next = screen(code == SCREEN_MAP ? from : prev);
+    prev = code;
+    if (code != SCREEN_MAP) from = code;
+    code = next;
+  }
+  return code;
+}
 
 int Main(void*) {
-  DrawPlaceholder();
-  PlatformMessage m;
-  while (GetGameMessage(&m, -1)) {
-    if (m.kind == kMsgQuit) break;
-    if (m.kind == kMsgKeyDown && m.key == kKeyEscape) break;
+  QoESystem* s = QoESystemPtr;
+  FillDisplayRecord();
+  LoadMouseCursor(s->Optionen.mouse_cursor ? 110 : 103);
+  if (g_hooks.MakeStoryTable && !g_hooks.MakeStoryTable()) DebugLog("Main: Konnte Story-Tabelle nicht anlegen\n");
+  if (g_hooks.StartTcpIp) g_hooks.StartTcpIp();
+  const char* module = kModules[Zufall(1) & 1];
+  if (g_hooks.SoundMaske && !g_hooks.SoundMaske(0, module)) {
+    DebugLog("Main: Konnte Sound nicht einrichten\n");
+  } else {
+    bool panel = (s->Optionen.net_option_bits & NET_IRC_PANEL) != 0;
+    if (panel && g_hooks.StartIrcPanel) g_hooks.StartIrcPanel();
+    bool deep = s->Display && s->Display->Depth > 8;
+    if (deep && g_hooks.MapPrebuild && !g_hooks.MapPrebuild()) DebugLog("Main: Konnte Kartendaten nicht anlegen\n");
+    MarkRunning();
+    RunScreenDispatcher();
+    CheckPrefs(PREFS_RUNNING, 1, 0);
+    if (deep && g_hooks.MapRelease) g_hooks.MapRelease();
+    if (g_hooks.ExitSound) g_hooks.ExitSound();
+    if (panel && g_hooks.StopIrcPanel) g_hooks.StopIrcPanel();
   }
+  if (g_hooks.QuitTcpIp) g_hooks.QuitTcpIp();
+  if (g_hooks.FreeStoryTable) g_hooks.FreeStoryTable();
   PostWindowDestroy();
   return 0;
 }
 
 void ShutdownSystem() {
+  if (g_shut_down.exchange(1)) return;
+  DebugLog("ShutdownSystem: Programm wird beendet%s\n", FatalSignalPending() ? " (Fatal Exception)" : "");
+  if (g_hooks.FreeMovieBase) g_hooks.FreeMovieBase();
   StopEventTimer(kTimerGameTick);
   StopEventTimer(kTimerCursor);
+  FreeCaches(3);
+  FreePaths();
+  if (g_hooks.CloseCatalog) g_hooks.CloseCatalog();
+  QoESystemPtr->SoundCapabilities = 0;
+  QoESystemPtr->SoundStatus = 0;
+  MainWindow = nullptr;
+  LogMemoryCounters();
 }

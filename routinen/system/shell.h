@@ -2,25 +2,68 @@
 // main in this order: InstallScreenModePrefs (before the display-mode page),
 // OpenLibraries, CheckSystem, SetupSystem, [display set-up],
 // InitializeDirectSound, then the game thread Main; ShutdownSystem at the end.
-// These are minimal stand-ins: the application shell fills them in (system
-// records, prefs, catalog, sound, the screen dispatcher) in this file pair.
+// Main runs the screen dispatcher over the program's screen table.
 #pragma once
+#include <cstdint>
 
 // Lets the display-mode page remember its choice in prefs field 1
 // (SetScreenModePrefsHook over CheckPrefs).
 void InstallScreenModePrefs();
-// Network and library checks; 0 ends the program.
+// Library set-up (sockets: a closed peer must not end the process); 0 when
+// no platform backend is selected, which ends the program.
 int OpenLibraries();
-// Checks of the machine (memory, processor, system); 0 ends the program.
+// Looks at the machine (free memory, processors, system) and logs it; 1.
 int CheckSystem();
-// Catalog, options, the 100 ms game timer, paths, account values; 0 ends the
-// program. Runs again after a load or a new game.
+// Catalog, options, the 100 ms game timer, index paths, account values.
+// Runs again after a load or a new game. 1 (problems are logged).
 int SetupSystem();
-// The sound output; 0 means no sound (the program goes on).
+// The sound output: sets the SoundCapabilities our audio layer offers
+// (16-bit sound, sound effects, module music, music); 1.
 int InitializeDirectSound();
-// The game thread: runs the screens, then posts the window's destroy
-// request (PostWindowDestroy). Returns its exit code.
+// The game thread: story table, TCP/IP, sound with one of the two music
+// modules, IRC panel, map pre-build on deep displays, the screen dispatcher,
+// then the reverse; posts the window's destroy request last. Returns 0.
 int Main(void* arg);
-// The orderly shut-down; runs on the window thread, also after a fatal
-// signal (FatalSignalPending() is then 1 and the game thread is stopped).
+// The orderly shut-down (once per run); runs on the window thread, also
+// after a fatal signal (FatalSignalPending() is then 1).
 void ShutdownSystem();
+
+// ---- Screen dispatcher ------------------------------------------------------
+// A screen runs until the player leaves it and returns the next ScreenCode.
+// It is given the code of the screen it was entered from (the map screen
+// returns there); the title screen gets 0.
+using ScreenFunc = int32_t (*)(int32_t entry_code);
+struct ScreenTableEntry {
+  int32_t code;
+  ScreenFunc screen;
+};
+enum : int32_t { SCREEN_END = -1, SCREEN_TITLE = 1, SCREEN_MAIN = 2, SCREEN_MAP = 3,
+                 SCREEN_OPTIONS = 133, SCREEN_STORY = 505 };
+// The program's screens (the table is used in place, not copied).
+void SetScreenTable(const ScreenTableEntry* table, uint32_t count);
+// The screen for a code, null when there is none.
+ScreenFunc FindScreen(int32_t code);
+// The dispatcher: the title screen, the story screen after it when story
+// prefs field 1 asks for it, then each returned code's screen, until -1, a
+// code without a screen or a closed window. Returns the code that ended it.
+int32_t RunScreenDispatcher();
+
+// ---- Calls into later layers ------------------------------------------------
+// Filled by the layers that own them; an empty slot counts as success.
+struct ShellHooks {
+  int32_t (*MakeStoryTable)();   // MakeRizizOzezTab
+  void (*FreeStoryTable)();
+  int32_t (*StartTcpIp)();       // Start_TCP_IP
+  void (*QuitTcpIp)();           // Quit_TCP_IP
+  int32_t (*SoundMaske)(uint32_t wanted, const char* module);  // 0 = failed
+  void (*ExitSound)();
+  void (*StartIrcPanel)();       // with NetOptionBits 16
+  void (*StopIrcPanel)();
+  int32_t (*MapPrebuild)();      // the map screen's data, deep displays
+  void (*MapRelease)();
+  int32_t (*OpenCatalog)();      // the German catalog over the built-in texts
+  void (*CloseCatalog)();
+  void (*FreeMovieBase)();       // a CurrentMovieBase a screen left behind
+};
+// Copies the slots (null clears every slot).
+void SetShellHooks(const ShellHooks* hooks);

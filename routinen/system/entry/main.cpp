@@ -12,6 +12,7 @@
 #include "headless.h"
 #include "log.h"
 #include "screenmode.h"
+#include "screens.h"
 #include "shell.h"
 #include "threads.h"
 
@@ -56,6 +57,7 @@ int main() {
                  "  xvfb-run -s '-screen 0 1024x768x24' scripts/start.sh\n");
     return 1;
   }
+  InstallProgramScreens();
   InstallScreenModePrefs();
   DisplayModeChoice mode;
   if (!ScreenModus(&mode)) {

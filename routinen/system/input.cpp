@@ -1,0 +1,168 @@
+#include "input.h"
+
+#include <atomic>
+
+#include "display.h"
+#include "events.h"
+#include "input_internal.h"
+#include "sysrecords.h"
+#include "timer.h"
+
+namespace {
+
+// Mouse position in game coordinates; -1 after it left the game area. The
+// map's after-draw may read it from the window thread.
+std::atomic<int32_t> g_mouse_x{0};
+std::atomic<int32_t> g_mouse_y{0};
+int32_t g_extended = 0;          // game thread only
+std::atomic<int32_t> g_ctrl{0};  // Ctrl held, as the key messages said
+std::atomic<int32_t> g_closed{0};
+std::atomic<uint32_t> g_cursor_id{0};
+std::atomic<void (*)()> g_click{nullptr};
+std::atomic<int32_t (*)(uint32_t)> g_cursor_hook{nullptr};
+std::atomic<void (*)()> g_blink{nullptr};
+
+bool IsEditKey(uint32_t key) {
+  return (key >= kKeyLeft && key <= kKeyDown) || key == kKeyInsert || key == kKeyDelete;
+}
+
+// A key down: its code, or 0 when the key is skipped.
+int32_t KeyCode(const PlatformMessage& m, uint32_t flags) {
+  if (m.key == kKeyCtrl) {
+    g_ctrl = 1;
+    return 0;
+  }
+  if (m.extended) {
+    if (m.key == kKeyEnter) return 13;
+    if (!IsEditKey(m.key)) return 0;
+    if (flags & WE_EXTENDED) g_extended = 1;
+    return static_cast<int32_t>(m.key);
+  }
+  // Characters arrive as text messages; a key down carries only the control
+  // characters (Enter, Escape, Backspace, Tab).
+  return static_cast<int32_t>(m.ch & 0xFF);
+}
+
+// A mouse move: stores the position and returns its code.
+int32_t MouseMove(const PlatformMessage& m) {
+  int32_t x = m.x, y = m.y;
+  uint32_t w = DisplayWidth(), h = DisplayHeight();
+  const DisplayRecord* d = QoESystemPtr->Display;
+  bool map_shown = d && d->PicId == 3;
+  if (!map_shown && (w > kGameAreaWidth || h > kGameAreaHeight)) {
+    int32_t dx = 0, dy = 0;
+    GameAreaOffset(w, h, &dx, &dy);
+    x -= dx;
+    y -= dy;
+    // The area's border pixels count as outside.
+    if (x <= 0 || y <= 0 || x >= static_cast<int32_t>(kGameAreaWidth) - 1 ||
+        y >= static_cast<int32_t>(kGameAreaHeight) - 1) {
+      g_mouse_x = -1;
+      g_mouse_y = -1;
+      return WE_OUTSIDE;
+    }
+  }
+  g_mouse_x = x;
+  g_mouse_y = y;
+  if (m.buttons & kButtonLeft) return WE_LEFT_DOWN;
+  if (m.buttons & kButtonRight) return WE_RIGHT_DOWN;
+  return WE_MOUSE_MOVE;
+}
+
+void Click() {
+  if (auto hook = g_click.load()) hook();
+}
+
+}  // namespace
+
+int32_t WaitEvent(uint32_t flags) {
+  g_extended = 0;
+  for (;;) {
+    if (g_closed.load()) return WE_KEY_ESCAPE;
+    PlatformMessage m;
+    if (!GetGameMessage(&m, (flags & WE_NOWAIT) ? 0 : -1)) return WE_NOTHING;
+    switch (m.kind) {
+      case kMsgKeyDown:
+        if (int32_t code = KeyCode(m, flags)) return code;
+        break;
+      case kMsgKeyUp:
+        if (m.key == kKeyCtrl) g_ctrl = 0;
+        break;
+      case kMsgText:
+        if (m.ch & 0xFF) return static_cast<int32_t>(m.ch & 0xFF);
+        break;
+      case kMsgMouseMove:
+        return MouseMove(m);
+      case kMsgLeftDown:
+        Click();
+        return WE_LEFT_DOWN;
+      case kMsgLeftUp:
+        return WE_LEFT_UP;
+      case kMsgRightDown:
+        Click();
+        return WE_RIGHT_DOWN;
+      case kMsgRightUp:
+        return WE_RIGHT_UP;
+      case kMsgTimer:
+        if (m.timer == kTimerCursor) {
+          if (auto blink = g_blink.load()) blink();
+        } else if (m.timer == kTimerGameTick && (flags & WE_TICKS)) {
+          return WE_TICK;
+        }
+        break;
+      case kMsgApp:
+        return WE_APP;
+      case kMsgQuit:
+        g_closed = 1;
+        return WE_KEY_ESCAPE;
+      default:
+        break;
+    }
+  }
+}
+
+int32_t WaitEventExtended() { return g_extended; }
+int32_t WindowCloseRequested() { return g_closed.load(); }
+
+uint16_t GetMouseX() { return static_cast<uint16_t>(g_mouse_x.load()); }
+uint16_t GetMouseY() { return static_cast<uint16_t>(g_mouse_y.load()); }
+
+int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2) {
+  int32_t x = g_mouse_x.load(), y = g_mouse_y.load();
+  return x1 < x && x < x2 && y1 < y && y < y2 ? 1 : 0;
+}
+
+int32_t WaitCtrlKey() {
+  for (int i = 0; i < 10; i++) {
+    // A Ctrl press still waiting at the head of the queue counts as held.
+    PlatformMessage m;
+    if (PeekGameMessage(&m) && m.kind == kMsgKeyDown && m.key == kKeyCtrl) {
+      GetGameMessage(&m, 0);
+      g_ctrl = 1;
+    }
+    if (g_ctrl.load()) return 17;
+    Delay(5);
+  }
+  return 0;
+}
+
+int32_t LoadMouseCursor(uint32_t picture_id) {
+  auto hook = g_cursor_hook.load();
+  if (hook && !hook(picture_id)) return 0;
+  g_cursor_id = picture_id;
+  return 1;
+}
+
+uint32_t CurrentMouseCursor() { return g_cursor_id.load(); }
+
+void SetClickSoundHook(void (*hook)()) { g_click.store(hook); }
+void SetMouseCursorHook(int32_t (*hook)(uint32_t)) { g_cursor_hook.store(hook); }
+void SetCursorBlinkHook(void (*hook)()) { g_blink.store(hook); }
+
+void ResetInputState() {
+  g_mouse_x = 0;
+  g_mouse_y = 0;
+  g_extended = 0;
+  g_ctrl = 0;
+  g_closed = 0;
+}

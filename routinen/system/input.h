@@ -1,0 +1,63 @@
+// Input of the game thread: WaitEvent turns the window messages of the
+// platform queue into WaitEventCodes; mouse position, Ctrl key, cursor.
+#pragma once
+#include <cstdint>
+
+// WaitEvent flags.
+enum : uint32_t { WE_EXTENDED = 1, WE_TICKS = 2, WE_NOWAIT = 4 };
+
+// WaitEventCode values beside the key codes 1..255.
+enum WaitEventCode : int32_t {
+  WE_OUTSIDE = 0,        // the mouse moved outside the 640 x 480 area
+  WE_NOTHING = 1,        // flag 4 and no message waiting
+  WE_KEY_ENTER = 13,
+  WE_KEY_ESCAPE = 27,
+  WE_KEY_LEFT = 37,      // 37..40, 45, 46: arrows, insert, delete
+  WE_KEY_UP = 38,
+  WE_KEY_RIGHT = 39,
+  WE_KEY_DOWN = 40,
+  WE_KEY_INSERT = 45,
+  WE_KEY_DELETE = 46,
+  WE_TICK = 2000,
+  WE_LEFT_DOWN = 2001,   // also a move with the left button held
+  WE_LEFT_UP = 2002,
+  WE_MOUSE_MOVE = 2003,
+  WE_RIGHT_DOWN = 2005,  // also a move with the right button held
+  WE_RIGHT_UP = 2006,
+  WE_APP = 65533,        // one per app message (a line the IRC thread got)
+};
+
+// Takes the next message and returns its code. Flags: 1 marks the arrows,
+// insert and delete as extended (WaitEventExtended), 2 delivers the 100 ms
+// game tick, 4 returns 1 at once when nothing waits. Characters come from
+// text input (Latin-1); Enter 13, Escape 27, Backspace 8, Tab 9; the Ctrl
+// key and other keys without a character are skipped. Cursor-timer ticks
+// blink the text cursor and are not returned. After the window was closed
+// every call returns Escape (27) at once.
+int32_t WaitEvent(uint32_t flags);
+// 1 when the last WaitEvent (with flag 1) returned an extended key.
+int32_t WaitEventExtended();
+// 1 once the window was closed (the dispatcher then ends the game).
+int32_t WindowCloseRequested();
+
+// Last mouse position in game coordinates (display coordinates while the
+// map's picture 3 is shown); 65535 after the mouse left the game area.
+uint16_t GetMouseX();
+uint16_t GetMouseY();
+// True when the last mouse position lies strictly inside x1..x2, y1..y2.
+int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2);
+// Polls the Ctrl key ten times, 100 ms apart: 17 when held, else 0.
+int32_t WaitCtrlKey();
+// Makes picture 103 or 110 the mouse cursor through the picture manager's
+// hook (the platform's default cursor until one is registered); 1 on success.
+int32_t LoadMouseCursor(uint32_t picture_id);
+uint32_t CurrentMouseCursor();  // the ID last loaded, 0 for the default
+
+// Hooks filled by later layers: the click sound of every button press
+// (sound effect 1), and the cursor loader (returns 1 on success).
+void SetClickSoundHook(void (*hook)());
+void SetMouseCursorHook(int32_t (*hook)(uint32_t picture_id));
+
+// Tests and start of a run: forgets the mouse position, the extended mark,
+// the Ctrl state and a window close.
+void ResetInputState();

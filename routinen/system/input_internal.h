@@ -1,0 +1,5 @@
+// Internals shared by the input and text-entry files.
+#pragma once
+
+// Called by WaitEvent on every tick of the cursor timer (timer 1).
+void SetCursorBlinkHook(void (*hook)());

@@ -1,0 +1,249 @@
+#include "input.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "backend.h"
+#include "display.h"
+#include "events.h"
+#include "headless.h"
+#include "log.h"
+#include "sysrecords.h"
+
+namespace {
+
+struct Event {
+  int32_t code;
+  int32_t extended;
+  int32_t x, y;  // GetMouseX/Y as signed (65535 -> -1)
+};
+
+struct Recorder {
+  uint32_t flags = WE_TICKS;
+  int stop_after_escapes = 1;
+  std::vector<Event> got;
+};
+
+// Records every WaitEvent result until Escape.
+int RecordGame(void* p) {
+  auto* r = static_cast<Recorder*>(p);
+  int escapes = 0;
+  for (int guard = 0; guard < 10000; guard++) {
+    int32_t code = WaitEvent(r->flags);
+    r->got.push_back({code, WaitEventExtended(), static_cast<int16_t>(GetMouseX()), static_cast<int16_t>(GetMouseY())});
+    if (code == WE_KEY_ESCAPE && ++escapes >= r->stop_after_escapes) break;
+  }
+  return 0;
+}
+
+std::vector<int32_t> Codes(const Recorder& r) {
+  std::vector<int32_t> v;
+  for (const auto& e : r.got) v.push_back(e.code);
+  return v;
+}
+
+int g_clicks = 0;
+void CountClick() { g_clicks++; }
+
+class InputThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DebugLogSetStderr(0);
+    ResetInputState();
+    QoESystemPtr->Display = nullptr;
+    g_clicks = 0;
+    SetClickSoundHook(CountClick);
+  }
+  void TearDown() override {
+    SetClickSoundHook(nullptr);
+    HeadlessCloseDisplay();
+    ResetInputState();
+    DebugLogSetStderr(1);
+  }
+};
+
+}  // namespace
+
+TEST_F(InputThread, KeysCharactersAndExtendedKeys) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  r.flags = WE_EXTENDED | WE_TICKS;
+  const char* script =
+      "key a\n"              // key down skipped, the text gives 'a'
+      "text \"\xC3\xA4\"\n"  // UTF-8 a-umlaut -> Latin-1 228
+      "key enter\n"
+      "key kpenter\n"        // extended Enter is still 13
+      "key backspace\n"
+      "key tab\n"
+      "key ctrl\n"           // Ctrl alone is never returned
+      "key shift\n"
+      "key f1\n"             // no character: skipped
+      "key home\n"           // extended, but not an edit key: skipped
+      "key left; key up; key right; key down; key insert; key delete\n"
+      "key space\n"
+      "key esc\n";
+  HeadlessRunGame(script, RecordGame, &r);
+  std::vector<int32_t> want = {'a', 228, 13, 13, 8, 9, 37, 38, 39, 40, 45, 46, ' ', 27};
+  EXPECT_EQ(Codes(r), want);
+  ASSERT_EQ(r.got.size(), want.size());
+  for (size_t i = 0; i < want.size(); i++) {
+    bool ext = (want[i] >= 37 && want[i] <= 40) || want[i] == 45 || want[i] == 46;
+    EXPECT_EQ(r.got[i].extended, ext ? 1 : 0) << "event " << i;
+  }
+}
+
+TEST_F(InputThread, ExtendedMarkOnlyWithFlagOne) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  r.flags = WE_TICKS;
+  HeadlessRunGame("key left\ntext \"%\"\nkey delete\nkey esc\n", RecordGame, &r);
+  EXPECT_EQ(Codes(r), (std::vector<int32_t>{37, 37, 46, 27}));
+  for (const auto& e : r.got) EXPECT_EQ(e.extended, 0);
+}
+
+TEST_F(InputThread, TicksEveryHundredMsOnlyWithFlagTwo) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder with;
+  with.flags = WE_TICKS;
+  HeadlessRunGame("timer 0 100\nwait 1000\nkey esc\n", RecordGame, &with);
+  std::vector<int32_t> want(10, WE_TICK);
+  want.push_back(27);
+  EXPECT_EQ(Codes(with), want);
+
+  Recorder without;
+  without.flags = 0;
+  HeadlessRunGame("timer 0 100\nwait 1000\nkey x\nkey esc\n", RecordGame, &without);
+  EXPECT_EQ(Codes(without), (std::vector<int32_t>{'x', 27}));
+  StopEventTimer(kTimerGameTick);
+}
+
+TEST_F(InputThread, CursorTicksBlinkAndAreNotReturned) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  HeadlessRunGame("tick 1\ntick 1\ntick 0\nkey esc\n", RecordGame, &r);
+  EXPECT_EQ(Codes(r), (std::vector<int32_t>{WE_TICK, 27}));
+}
+
+TEST_F(InputThread, FlagFourReturnsOneOnEmptyQueue) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT | WE_TICKS), WE_NOTHING);
+  PostTimerMessage(kTimerGameTick);  // a tick without flag 2 is dropped
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  PostAppMessage(7);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_APP);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+}
+
+TEST_F(InputThread, AppMessagesOncePerMessageFromAnyThread) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  HeadlessRunGame("app 1\napp 2\napp 3\nkey esc\n", RecordGame, &r);
+  EXPECT_EQ(Codes(r), (std::vector<int32_t>{WE_APP, WE_APP, WE_APP, 27}));
+}
+
+TEST_F(InputThread, ButtonsMovesAndClickSound) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  const char* script =
+      "move 10 20\n"
+      "press left 11 21\n"
+      "move 30 40\n"  // held left button: 2001
+      "release left 30 40\n"
+      "press right 50 60\n"
+      "move 55 65\n"  // held right button: 2005
+      "release right 55 65\n"
+      "key esc\n";
+  HeadlessRunGame(script, RecordGame, &r);
+  EXPECT_EQ(Codes(r), (std::vector<int32_t>{2003, 2001, 2001, 2002, 2005, 2005, 2006, 27}));
+  // Positions change on moves only.
+  EXPECT_EQ(r.got[0].x, 10);
+  EXPECT_EQ(r.got[1].x, 10);
+  EXPECT_EQ(r.got[2].x, 30);
+  EXPECT_EQ(r.got[2].y, 40);
+  EXPECT_EQ(r.got[6].x, 55);
+  EXPECT_EQ(g_clicks, 2);  // one per button press
+}
+
+TEST_F(InputThread, GameCoordinatesOnLargerDisplay) {
+  ASSERT_EQ(HeadlessOpenDisplay(4), 1);  // 800x600: area at (80, 30)
+  ASSERT_EQ(DisplayWidth(), 800u);
+  Recorder r;
+  const char* script =
+      "move 80 30\n"     // the area's corner pixel: outside
+      "move 81 31\n"     // game (1, 1)
+      "move 719 509\n"   // game (639, 479): border, outside
+      "move 718 508\n"   // game (638, 478)
+      "move 5 5\n"       // far outside
+      "key esc\n";
+  HeadlessRunGame(script, RecordGame, &r);
+  EXPECT_EQ(Codes(r), (std::vector<int32_t>{0, 2003, 0, 2003, 0, 27}));
+  EXPECT_EQ(r.got[0].x, -1);
+  EXPECT_EQ(r.got[0].y, -1);
+  EXPECT_EQ(r.got[1].x, 1);
+  EXPECT_EQ(r.got[1].y, 1);
+  EXPECT_EQ(r.got[3].x, 638);
+  EXPECT_EQ(r.got[3].y, 478);
+  EXPECT_EQ(GetMouseY(), 65535);
+}
+
+TEST_F(InputThread, MapPictureKeepsDisplayCoordinates) {
+  ASSERT_EQ(HeadlessOpenDisplay(4), 1);
+  FillDisplayRecord();
+  QoESystemPtr->Display->PicId = 3;
+  Recorder r;
+  HeadlessRunGame("move 5 5\nmove 790 590\nkey esc\n", RecordGame, &r);
+  QoESystemPtr->Display->PicId = 0;
+  EXPECT_EQ(Codes(r), (std::vector<int32_t>{2003, 2003, 27}));
+  EXPECT_EQ(r.got[0].x, 5);
+  EXPECT_EQ(r.got[1].x, 790);
+  EXPECT_EQ(r.got[1].y, 590);
+}
+
+TEST_F(InputThread, FullSizeDisplayHasNoOutside) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);  // 640x480
+  Recorder r;
+  HeadlessRunGame("move 0 0\nmove 639 479\nkey esc\n", RecordGame, &r);
+  EXPECT_EQ(Codes(r), (std::vector<int32_t>{2003, 2003, 27}));
+  EXPECT_EQ(r.got[1].x, 639);
+}
+
+TEST_F(InputThread, MouseInRectIsStrict) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  PostMouseMessage(kMsgMouseMove, 100, 50, 0);
+  ASSERT_EQ(WaitEvent(0), WE_MOUSE_MOVE);
+  EXPECT_TRUE(MouseInRect(99, 101, 49, 51));
+  EXPECT_FALSE(MouseInRect(100, 200, 0, 100));
+  EXPECT_FALSE(MouseInRect(0, 100, 0, 100));
+  EXPECT_FALSE(MouseInRect(0, 200, 50, 100));
+  EXPECT_FALSE(MouseInRect(0, 200, 0, 50));
+}
+
+TEST_F(InputThread, WindowCloseEndsEveryWait) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  PostQuitMessage();
+  EXPECT_EQ(WaitEvent(0), 27);
+  EXPECT_EQ(WindowCloseRequested(), 1);
+  EXPECT_EQ(WaitEvent(0), 27);  // no block although the queue is empty
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), 27);
+}
+
+TEST_F(InputThread, CtrlKeyHeldAndCursorHook) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  PostKeyMessage(kMsgKeyDown, kKeyCtrl, 0, 0);
+  EXPECT_EQ(WaitCtrlKey(), 17);
+  PostKeyMessage(kMsgKeyUp, kKeyCtrl, 0, 0);
+  PostAppMessage(0);
+  EXPECT_EQ(WaitEvent(0), WE_APP);  // the key up was taken on the way
+  EXPECT_EQ(WaitCtrlKey(), 0);
+
+  EXPECT_EQ(LoadMouseCursor(110), 1);
+  EXPECT_EQ(CurrentMouseCursor(), 110u);
+  SetMouseCursorHook([](uint32_t id) -> int32_t { return id == 103; });
+  EXPECT_EQ(LoadMouseCursor(110), 0);
+  EXPECT_EQ(CurrentMouseCursor(), 110u);
+  EXPECT_EQ(LoadMouseCursor(103), 1);
+  EXPECT_EQ(CurrentMouseCursor(), 103u);
+  SetMouseCursorHook(nullptr);
+}

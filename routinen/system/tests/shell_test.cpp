@@ -1,0 +1,391 @@
+#include "shell.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+#include "display.h"
+#include "events.h"
+#include "fatal.h"
+#include "headless.h"
+#include "input.h"
+#include "log.h"
+#include "memory.h"
+#include "prefs.h"
+#include "screenmode.h"
+#include "sysrecords.h"
+#include "test_support.h"
+#include "threads.h"
+#include "timer.h"
+
+namespace {
+
+// What happened, in order: "screen:<code>:<entry>" and hook names.
+std::vector<std::string> g_trail;
+std::vector<int32_t> g_returns;  // codes the test screens return, in turn
+size_t g_next = 0;
+
+bool WriteData(const char* path, const char* text) {
+  return qoe_test::WriteFileBytes(path, std::vector<uint8_t>(text, text + std::strlen(text)));
+}
+
+int32_t NextReturn() { return g_next < g_returns.size() ? g_returns[g_next++] : -1; }
+
+template <int Code>
+int32_t TestScreen(int32_t entry) {
+  g_trail.push_back("screen:" + std::to_string(Code) + ":" + std::to_string(entry));
+  return NextReturn();
+}
+
+// A title that waits for the player: Escape quits, anything else continues.
+int32_t WaitingTitle(int32_t entry) {
+  g_trail.push_back("screen:1:" + std::to_string(entry));
+  int32_t code = WaitEvent(WE_TICKS);
+  while (code == WE_TICK) code = WaitEvent(WE_TICKS);
+  return code == WE_KEY_ESCAPE ? -1 : NextReturn();
+}
+
+const ScreenTableEntry kScreens[] = {
+    {1, TestScreen<1>},     {2, TestScreen<2>},     {3, TestScreen<3>},     {39, TestScreen<39>},
+    {133, TestScreen<133>}, {152, TestScreen<152>}, {505, TestScreen<505>},
+};
+
+int32_t HookOk(const char* name) {
+  g_trail.push_back(name);
+  return 1;
+}
+int32_t g_sound_result = 1;
+ShellHooks RecordingHooks() {
+  ShellHooks h{};
+  h.MakeStoryTable = [] { return HookOk("story"); };
+  h.FreeStoryTable = [] { HookOk("story-free"); };
+  h.StartTcpIp = [] { return HookOk("tcp"); };
+  h.QuitTcpIp = [] { HookOk("tcp-quit"); };
+  h.SoundMaske = [](uint32_t wanted, const char* module) -> int32_t {
+    g_trail.push_back(std::string("sound:") + std::to_string(wanted) + ":" + module);
+    return g_sound_result;
+  };
+  h.ExitSound = [] { HookOk("exit-sound"); };
+  h.StartIrcPanel = [] { HookOk("irc"); };
+  h.StopIrcPanel = [] { HookOk("irc-stop"); };
+  h.MapPrebuild = [] { return HookOk("map"); };
+  h.MapRelease = [] { HookOk("map-release"); };
+  return h;
+}
+
+class ShellThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DebugLogSetStderr(0);
+    mkdir("Data", 0755);
+    g_trail.clear();
+    g_returns.clear();
+    g_next = 0;
+    g_sound_result = 1;
+    SetScreenTable(kScreens, sizeof kScreens / sizeof kScreens[0]);
+    SetShellHooks(nullptr);
+    ResetInputState();
+    OwnPlayerPtr->Mark = 0;
+  }
+  void TearDown() override {
+    ShutdownSystem();
+    SetShellHooks(nullptr);
+    SetScreenTable(nullptr, 0);
+    HeadlessCloseDisplay();
+    ResetInputState();
+    DebugLogSetStderr(1);
+  }
+  // The start-up sequence as the program runs it, then Main on the game
+  // thread with the script as the window thread.
+  void RunProgram(uint32_t mode, const char* script) {
+    ASSERT_EQ(HeadlessOpenDisplay(mode), 1);
+    ASSERT_EQ(OpenLibraries(), 1);
+    ASSERT_EQ(CheckSystem(), 1);
+    ASSERT_EQ(SetupSystem(), 1);
+    ASSERT_EQ(InitializeDirectSound(), 1);
+    HeadlessRunGame(script, Main, nullptr);
+  }
+};
+
+std::vector<std::string> Screens() {
+  std::vector<std::string> v;
+  for (const auto& s : g_trail)
+    if (s.rfind("screen:", 0) == 0) v.push_back(s);
+  return v;
+}
+
+}  // namespace
+
+TEST_F(ShellThread, DispatcherRunsScreensInOrderAndPassesEntryToMap) {
+  // title -> main -> map (from 2) -> town -> map (from 39) -> barracks ->
+  // map (from 152) -> map again (still from 152) -> -1
+  g_returns = {2, 3, 39, 3, 152, 3, 3, -1};
+  EXPECT_EQ(RunScreenDispatcher(), -1);
+  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:2:1", "screen:3:2", "screen:39:3",
+                                                 "screen:3:39", "screen:152:3", "screen:3:152",
+                                                 "screen:3:152"}));
+}
+
+TEST_F(ShellThread, DispatcherStopsOnUnknownCodeAndOnZero) {
+  g_returns = {2, 61};  // 61 has no screen here
+  EXPECT_EQ(RunScreenDispatcher(), 61);
+  EXPECT_EQ(Screens().size(), 2u);
+  g_trail.clear();
+  g_next = 0;
+  g_returns = {2, 0};
+  EXPECT_EQ(RunScreenDispatcher(), 0);
+  EXPECT_EQ(Screens().size(), 2u);
+  g_trail.clear();
+  g_next = 0;
+  SetScreenTable(kScreens + 1, 1);  // no title screen: nothing runs
+  EXPECT_EQ(RunScreenDispatcher(), -1);
+  EXPECT_TRUE(g_trail.empty());
+}
+
+TEST_F(ShellThread, StoryScreenAfterTitleWhenRequested) {
+  ASSERT_NE(RizizOzezPrefs(1, 1, 1), 0xFFFFFFFFu);
+  g_returns = {2, 2, -1};
+  RunScreenDispatcher();
+  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:505:1", "screen:2:505"}));
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 0u);  // cleared: once only
+
+  // Not when the title leads to the options.
+  RizizOzezPrefs(1, 1, 1);
+  g_trail.clear();
+  g_next = 0;
+  g_returns = {133, -1};
+  RunScreenDispatcher();
+  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:133:1"}));
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
+}
+
+TEST_F(ShellThread, MainRunsTheStartAndEndSequence) {
+  ShellHooks h = RecordingHooks();
+  SetShellHooks(&h);
+  g_returns = {2, -1};
+  ZufallSeed(1);
+  uint32_t pick = Zufall(1);
+  ZufallSeed(1);
+  RunProgram(4, "");  // 800x600x32: the map is built before the title
+  const char* module = pick ? ".\\Mods\\QoEMain2.XM" : ".\\Mods\\QoEMain.XM";
+  EXPECT_EQ(g_trail, (std::vector<std::string>{"story", "tcp", std::string("sound:0:") + module, "map",
+                                               "screen:1:0", "screen:2:1", "map-release", "exit-sound",
+                                               "tcp-quit", "story-free"}));
+  EXPECT_EQ(WindowDestroyRequested(), 1);
+  EXPECT_EQ(CheckPrefs(PREFS_RUNNING, 0, 0), 0u);  // clean end
+}
+
+TEST_F(ShellThread, MainWithIrcPanelOnPaletteDisplay) {
+  ShellHooks h = RecordingHooks();
+  SetShellHooks(&h);
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  ASSERT_EQ(OpenLibraries(), 1);
+  ASSERT_EQ(SetupSystem(), 1);
+  QoESystemPtr->Optionen.net_option_bits = 16;
+  g_returns = {-1};
+  HeadlessRunGame("", Main, nullptr);
+  QoESystemPtr->Optionen.net_option_bits = 0;
+  // 8-bit display: no map pre-build; the panel starts and stops.
+  std::vector<std::string> want = {"story", "tcp", "irc", "screen:1:0", "exit-sound", "irc-stop", "tcp-quit",
+                                   "story-free"};
+  g_trail.erase(g_trail.begin() + 2);  // the sound line (module picked at random)
+  EXPECT_EQ(g_trail, want);
+}
+
+TEST_F(ShellThread, SoundFailureRunsNoScreenAndNoExitSound) {
+  ShellHooks h = RecordingHooks();
+  SetShellHooks(&h);
+  g_sound_result = 0;
+  g_returns = {2, -1};
+  RunProgram(0, "");
+  EXPECT_TRUE(Screens().empty());
+  for (const auto& s : g_trail) EXPECT_NE(s, "exit-sound");
+  EXPECT_EQ(g_trail.back(), "story-free");
+  EXPECT_EQ(WindowDestroyRequested(), 1);
+}
+
+TEST_F(ShellThread, UncleanShutdownMarkFromRunningFlag) {
+  // A clean run: field 24 is set while running and cleared at the end.
+  g_returns = {-1};
+  SetScreenTable(nullptr, 0);
+  static const ScreenTableEntry probe[] = {{1, [](int32_t) -> int32_t {
+                                              g_trail.push_back(std::to_string(CheckPrefs(PREFS_RUNNING, 0, 0)) +
+                                                                ":" + std::to_string(OwnPlayerPtr->Mark));
+                                              return -1;
+                                            }}};
+  SetScreenTable(probe, 1);
+  RunProgram(0, "");
+  EXPECT_EQ(g_trail, (std::vector<std::string>{"1:0"}));
+  EXPECT_EQ(CheckPrefs(PREFS_RUNNING, 0, 0), 0u);
+
+  // The flag left set by a run that did not end: the mark is 2.
+  CheckPrefs(PREFS_RUNNING, 1, 1);
+  g_trail.clear();
+  ShutdownSystem();
+  HeadlessCloseDisplay();
+  RunProgram(0, "");
+  EXPECT_EQ(g_trail, (std::vector<std::string>{"1:2"}));
+}
+
+TEST_F(ShellThread, ScriptedTitleAndClosedWindow) {
+  SetScreenTable(nullptr, 0);
+  static const ScreenTableEntry table[] = {{1, WaitingTitle}, {2, TestScreen<2>}};
+  SetScreenTable(table, 2);
+  g_returns = {2, 1, 2, 1};  // title -> main -> title -> main -> title ...
+  RunProgram(0, "timer 0 100\nwait 250\nkey x\nkey esc\n");
+  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:2:1", "screen:1:2"}));
+
+  // Closing the window ends the loop although the screens would go on.
+  g_trail.clear();
+  g_next = 0;
+  ShutdownSystem();
+  HeadlessCloseDisplay();
+  static const ScreenTableEntry loop[] = {{1, WaitingTitle}, {2, [](int32_t) -> int32_t {
+                                             g_trail.push_back("screen:2");
+                                             WaitEvent(0);
+                                             return 1;
+                                           }}};
+  SetScreenTable(loop, 2);
+  g_returns = {2, 2, 2, 2};
+  RunProgram(0, "key x\nquit\n");
+  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:2"}));
+}
+
+TEST_F(ShellThread, SetupSystemReadsAccountValuesAndPaths) {
+  CheckPrefs(PREFS_PLAYER_ID, 1, 4711);
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "Lord Elmar");
+  ASSERT_TRUE(WriteData("Data/Path", "PATHDATA"));
+  ASSERT_TRUE(WriteData("Data/SfxPath", "SFX"));
+  ASSERT_EQ(HeadlessOpenDisplay(4), 1);
+  DisplayModeChoice mode;
+  ASSERT_EQ(ScreenModus(&mode), 1);
+  ASSERT_EQ(OpenLibraries(), 1);
+  ASSERT_EQ(SetupSystem(), 1);
+  EXPECT_EQ(OwnPlayerPtr->PlayerId, 4711u);
+  EXPECT_STREQ(OwnPlayerPtr->LordName, "Lord Elmar");
+  EXPECT_STREQ(OwnPlayerPtr->WebHost, kWebHost);
+  EXPECT_EQ(EventTimerRunning(kTimerGameTick), 1);
+  EXPECT_EQ(QoESystemPtr->PathsLoaded, 1u);
+  ASSERT_EQ(QoESystemPtr->PicPathSize, 8u);
+  EXPECT_EQ(std::memcmp(QoESystemPtr->PicPath, "PATHDATA", 8), 0);
+  EXPECT_EQ(QoESystemPtr->SfxPathSize, 3u);
+  ASSERT_NE(QoESystemPtr->Display, nullptr);
+  EXPECT_EQ(QoESystemPtr->Display->Width, 800);
+  EXPECT_EQ(QoESystemPtr->Display->Depth, 32);
+  EXPECT_EQ(QoESystemPtr->Display->ModeId, 4u);
+  // Options were made with defaults; the stack choice is copied.
+  EXPECT_EQ(QoESystemPtr->TcpIpStack, QoESystemPtr->Optionen.tcpip_stack);
+  FreePaths();
+  EXPECT_EQ(QoESystemPtr->PathsLoaded, 0u);
+  EXPECT_EQ(QoESystemPtr->PicPath, nullptr);
+  ASSERT_EQ(InitializeDirectSound(), 1);
+  EXPECT_EQ(QoESystemPtr->SoundCapabilities & (SOUND_16BIT | SOUND_SOUNDFX), SOUND_16BIT | SOUND_SOUNDFX);
+  EXPECT_EQ(QoESystemPtr->SoundCapabilities & SOUND_CDROM, 0u);
+  ShutdownSystem();
+  EXPECT_EQ(EventTimerRunning(kTimerGameTick), 0);
+  EXPECT_EQ(QoESystemPtr->SoundCapabilities.load(), 0u);
+}
+
+// ---- Sound-sample cache -------------------------------------------------------
+
+namespace {
+uint64_t g_free_mem = 100000000;
+uint64_t FakeAvail(uint32_t) { return g_free_mem; }
+int g_graphics_freed = 0;
+}  // namespace
+
+TEST(SfxCache, CopiesKeepsOneCopyAndFrees) {
+  DebugLogSetStderr(0);
+  SetSfxCacheMemoryProbe(FakeAvail);
+  g_free_mem = 100000000;
+  uint8_t sample[100];
+  for (int i = 0; i < 100; i++) sample[i] = static_cast<uint8_t>(i);
+  EXPECT_EQ(Copy2SfxCache(5, 100, sample), 0);
+  uint32_t size = 0;
+  const auto* copy = static_cast<const uint8_t*>(SfxCacheEntry(5, &size));
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, sample);
+  EXPECT_EQ(size, 100u);
+  EXPECT_EQ(std::memcmp(copy, sample, 100), 0);
+  // A second copy of the same ID is not made.
+  EXPECT_EQ(Copy2SfxCache(5, 50, sample), 0);
+  EXPECT_EQ(SfxCacheEntry(5, &size), copy);
+  EXPECT_EQ(size, 100u);
+  // ID 1 (the click) is never cached; nor beyond the table.
+  EXPECT_EQ(Copy2SfxCache(1, 100, sample), 0);
+  EXPECT_EQ(SfxCacheEntry(1, nullptr), nullptr);
+  EXPECT_EQ(Copy2SfxCache(SFX_CACHE_ENTRIES, 100, sample), 0);
+  EXPECT_EQ(SfxCacheEntry(SFX_CACHE_ENTRIES, &size), nullptr);
+
+  // Low memory: 70 % of the free memory at most 5,000,000 bytes.
+  g_free_mem = 7142857;  // 70 % = 4,999,999
+  EXPECT_EQ(Copy2SfxCache(6, 100, sample), 0);
+  EXPECT_EQ(SfxCacheEntry(6, nullptr), nullptr);
+  g_free_mem = 7200000;
+  EXPECT_EQ(Copy2SfxCache(6, 100, sample), 0);
+  EXPECT_NE(SfxCacheEntry(6, nullptr), nullptr);
+
+  // A failed allocation: result 1, the entry stays empty.
+  AllocVecFailAfter(0);
+  EXPECT_EQ(Copy2SfxCache(7, 100, sample), 1);
+  AllocVecFailAfter(-1);
+  EXPECT_EQ(SfxCacheEntry(7, nullptr), nullptr);
+
+  // Bit 1 frees the graphics through the picture manager's hook only.
+  SetGraphicsCacheFreeHook([] { g_graphics_freed++; });
+  FreeCaches(1);
+  EXPECT_EQ(g_graphics_freed, 1);
+  EXPECT_NE(SfxCacheEntry(5, nullptr), nullptr);
+  FreeCaches(2);
+  EXPECT_EQ(g_graphics_freed, 1);
+  EXPECT_EQ(SfxCacheEntry(5, nullptr), nullptr);
+  EXPECT_EQ(SfxCacheEntry(6, nullptr), nullptr);
+  FreeCaches(5);  // the map's rebuild: graphics
+  EXPECT_EQ(g_graphics_freed, 2);
+  SetGraphicsCacheFreeHook(nullptr);
+  SetSfxCacheMemoryProbe(nullptr);
+  DebugLogSetStderr(1);
+}
+
+// ---- Fatal signal -------------------------------------------------------------
+
+namespace {
+
+int32_t FaultingScreen(int32_t) {
+  volatile int* bad = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
+  *bad = 1;
+  return -1;
+}
+
+// The program's run as main does it, with a title screen that faults.
+void RunFaultingProgram() {
+  DebugLogSetStderr(1);
+  mkdir("Data", 0755);
+  static const ScreenTableEntry table[] = {{1, FaultingScreen}};
+  SetScreenTable(table, 1);
+  if (!HeadlessOpenDisplay(0)) std::_Exit(10);
+  InstallFatalSignalHandlers(ShutdownSystem);
+  if (!OpenLibraries() || !CheckSystem() || !SetupSystem() || !InitializeDirectSound()) std::_Exit(11);
+  QoeThread* game = StartThread("Game", Main, nullptr);
+  if (!game) std::_Exit(12);
+  RunWindowLoop();
+  std::_Exit(13);  // not reached: the fatal shut-down ends the process
+}
+
+}  // namespace
+
+TEST(ShellDeathTest, FatalSignalInScreenEndsInOrderlyShutdown) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The re-run child must leave SIGSEGV to us, not to AddressSanitizer.
+  std::string asan = "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0";
+  if (const char* old = std::getenv("ASAN_OPTIONS"); old && *old) asan = std::string(old) + ":" + asan;
+  setenv("ASAN_OPTIONS", asan.c_str(), 1);
+  EXPECT_EXIT(RunFaultingProgram(), ::testing::ExitedWithCode(3),
+              "ShutdownSystem: Programm wird beendet \\(Fatal Exception\\)(.|\n)*Fatal Error: Fatal Exception: "
+              "Access Violation");
+}
