@@ -357,8 +357,8 @@ TEST(SfxCache, CopiesKeepsOneCopyAndFrees) {
 namespace {
 
 int32_t FaultingScreen(int32_t) {
-  volatile int* bad = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
-  *bad = 1;
+  volatile uintptr_t where = 16;
+  *reinterpret_cast<volatile int*>(where) = 1;
   return -1;
 }
 
