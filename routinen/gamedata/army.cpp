@@ -182,31 +182,25 @@ uint8_t* CovertArmyList2ArmyChunk(ListHeader* armies) {
 
 uint32_t GetArmyTyp(const Army* army) {
   if (!army || !army->parts) return 0;
+  // The kind comes from the part types; the level from any part's weapon
+  // (artillery) or armour (infantry, cavalry).
   bool art = false, inf = false, cav = false;
-  uint32_t art_level = 7, inf_level = 1, cav_level = 1;
-  auto armour = [](uint32_t r) -> uint32_t {
-    if (r == 19 || r == 20 || r == 65 || r == 69) return 3;
-    if (r == 16 || r == 17 || r == 18) return 2;
-    return 1;
-  };
+  uint32_t weapon_level = 7, armour_level = 1;
   ListNode* n = army->parts->first;
   for (uint32_t i = 0; i < army->parts->count && n; i++, n = n->next) {
     const ArmeeTyp* p = reinterpret_cast<const ArmeeTyp*>(n);
-    if (p->Typ == 1) {
-      art = true;
-      if (p->WaffeI == 12) art_level = 9;
-      else if ((p->WaffeI == 10 || p->WaffeI == 11) && art_level < 8) art_level = 8;
-    } else if (p->Typ == 2) {
-      inf = true;
-      if (armour(p->Ruestung) > inf_level) inf_level = armour(p->Ruestung);
-    } else if (p->Typ == 3) {
-      cav = true;
-      if (armour(p->Ruestung) > cav_level) cav_level = armour(p->Ruestung);
-    }
+    art |= p->Typ == 1;
+    inf |= p->Typ == 2;
+    cav |= p->Typ == 3;
+    if (p->WaffeI == 12) weapon_level = 9;
+    else if ((p->WaffeI == 10 || p->WaffeI == 11) && weapon_level < 8) weapon_level = 8;
+    uint32_t r = p->Ruestung;
+    if (r == 19 || r == 20 || r == 65 || r == 69) armour_level = 3;
+    else if ((r == 16 || r == 17 || r == 18) && armour_level < 2) armour_level = 2;
   }
-  if (art) return art_level;
-  if (inf) return inf_level;
-  if (cav) return 3 + cav_level;
+  if (art) return weapon_level;
+  if (inf) return armour_level;
+  if (cav) return 3 + armour_level;
   return 0;
 }
 

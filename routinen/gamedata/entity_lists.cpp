@@ -53,9 +53,13 @@ int32_t ScanRecords(ListHeader* list, const void* chunk, const RecordChunkDef& d
   uint32_t n = 0;
   const uint8_t* r = ChunkRecords(chunk, d, &n);
   if (!r) return 0;
+  uint32_t before = list->count;
   for (uint32_t i = 0; i < n; i++, r += d.rec_size) {
     ListNode* node = AllocListNode(list);
-    if (!node) return 0;
+    if (!node) {  // out of memory: the list is left as it was
+      while (list->count > before) RemoveNode(list, LN_TAIL, 0, 0);
+      return 0;
+    }
     decode(r, node);
     AddNode(list, node, LN_TAIL, 0);
   }

@@ -92,27 +92,33 @@ void ExpectSameRecords(ListHeader* a, ListHeader* b, size_t rec_size, size_t ski
 }  // namespace
 
 TEST_F(Lists, FieldTablesMatchRecords) {
-  struct Check { uint32_t type; size_t size; std::vector<size_t> offsets; };
+  // (field index, offset in the node) of each type's fields.
+  struct Check { uint32_t type; size_t size; std::vector<std::pair<uint32_t, size_t>> fields; };
   const Check checks[] = {
-      {LIST_PLAYERS, sizeof(SpielerEintrag), {offsetof(SpielerEintrag, id), offsetof(SpielerEintrag, name)}},
-      {LIST_ARMIES, sizeof(Army), {offsetof(Army, X), offsetof(Army, ArmyName), offsetof(Army, parts)}},
-      {LIST_ARMY_PARTS, sizeof(ArmeeTyp), {offsetof(ArmeeTyp, Typ), offsetof(ArmeeTyp, saboteurs)}},
-      {LIST_GOODS, sizeof(WarenListenEntry), {offsetof(WarenListenEntry, kind), offsetof(WarenListenEntry, owner)}},
-      {LIST_SHIPS, sizeof(Schiffseintrag), {offsetof(Schiffseintrag, id), offsetof(Schiffseintrag, damage),
-                                            offsetof(Schiffseintrag, klasse), offsetof(Schiffseintrag, x),
-                                            offsetof(Schiffseintrag, y), offsetof(Schiffseintrag, cargo)}},
-      {LIST_SPECIALISTS, sizeof(SpezialistEintrag), {offsetof(SpezialistEintrag, name), offsetof(SpezialistEintrag, figur)}},
-      {LIST_FIGURES, sizeof(MOVE_EXT), {offsetof(MOVE_EXT, figur)}},
+      {LIST_PLAYERS, sizeof(SpielerEintrag), {{0, offsetof(SpielerEintrag, id)}, {1, offsetof(SpielerEintrag, name)}}},
+      {LIST_ARMIES, sizeof(Army), {{0, offsetof(Army, X)}, {7, offsetof(Army, Training)},
+                                   {8, offsetof(Army, ArmyName)}, {9, offsetof(Army, parts)}}},
+      {LIST_ARMY_PARTS, sizeof(ArmeeTyp), {{0, offsetof(ArmeeTyp, Typ)}, {10, offsetof(ArmeeTyp, SaboteurAnzahl)},
+                                           {11, offsetof(ArmeeTyp, saboteurs)}}},
+      {LIST_SABOTEURS, sizeof(Saboteur), {{1, offsetof(Saboteur, men)}}},
+      {LIST_GOODS, sizeof(WarenListenEntry), {{0, offsetof(WarenListenEntry, kind)}, {1, offsetof(WarenListenEntry, owner)},
+                                              {9, offsetof(WarenListenEntry, closing)}}},
+      {LIST_CONTRACTS, sizeof(VertragsEintrag), {{5, offsetof(VertragsEintrag, word18)}, {9, offsetof(VertragsEintrag, word30)}}},
+      {LIST_SHIPS, sizeof(Schiffseintrag), {{2, offsetof(Schiffseintrag, klasse)}, {3, offsetof(Schiffseintrag, x)},
+                                            {5, offsetof(Schiffseintrag, cargo)}, {7, offsetof(Schiffseintrag, cargo) + 2 * sizeof(FigurRecord)}}},
+      {LIST_MAP_NAMES, sizeof(MapNameEintrag), {{2, offsetof(MapNameEintrag, name)}, {3, offsetof(MapNameEintrag, reserved)}}},
+      {LIST_HERBS, sizeof(KrautEintrag), {{2, offsetof(KrautEintrag, herb)}, {4, offsetof(KrautEintrag, amount)}}},
+      {LIST_SHIP_ADDONS, sizeof(ShipAddOn), {{1, offsetof(ShipAddOn, ship_id)}, {5, offsetof(ShipAddOn, word92)}}},
+      {LIST_FIGURES, sizeof(MOVE_EXT), {{0, offsetof(MOVE_EXT, figur)}, {6, offsetof(MOVE_EXT, figur) + offsetof(FigurRecord, points)}}},
   };
   for (const Check& c : checks) {
     EXPECT_EQ(ListTypeNodeSize(c.type), c.size) << c.type;
     ListHeader* l = CreateList(c.type);
     ASSERT_NE(l, nullptr);
     ListNode* n = AllocListNode(l);
-    for (size_t k = 0; k < c.offsets.size(); k++) {
-      (void)k;
-    }
-    EXPECT_EQ((size_t)(ListFieldPtr(l, n, 0) - reinterpret_cast<uint8_t*>(n)), c.offsets[0]) << c.type;
+    for (auto& f : c.fields)
+      EXPECT_EQ((size_t)(ListFieldPtr(l, n, f.first) - reinterpret_cast<uint8_t*>(n)), f.second)
+          << "type " << c.type << " field " << f.first;
     FreeVec(n);
     DeleteList(l, 0);
   }
@@ -283,6 +289,22 @@ TEST_F(Lists, ScansRefuseBadChunks) {
   DeleteList(g, 0);
 }
 
+TEST_F(Lists, ScanOutOfMemoryLeavesListAsItWas) {
+  ListHeader* l = CreateList(LIST_HERBS);
+  NewNode<KrautEintrag>(l)->x = 1;
+  uint8_t* c = AllocChunk("HERB", "V001", 4 + 12 * 5);
+  ChunkPut32(c, 12, 5);
+  AllocVecFailAfter(3);
+  EXPECT_EQ(ScanHerb2List(l, c), 0);
+  AllocVecFailAfter(-1);
+  ASSERT_EQ(l->count, 1u);
+  EXPECT_EQ(At<KrautEintrag>(l, 0)->x, 1u);
+  EXPECT_EQ(ScanHerb2List(l, c), 1);
+  EXPECT_EQ(l->count, 6u);
+  FreeChunk(c);
+  DeleteList(l, 0);
+}
+
 TEST_F(Lists, ArmiesRoundTripAndRules) {
   std::mt19937 rng(99);
   ListHeader* armies = CreateList(LIST_ARMIES);
@@ -343,6 +365,8 @@ TEST_F(Lists, ArmiesRoundTripAndRules) {
   EXPECT_EQ(GetArmyTyp(a), 6u);
   ArmeeTyp* inf = NewNode<ArmeeTyp>(a->parts);
   inf->Typ = 2; inf->Ruestung = 3;
+  EXPECT_EQ(GetArmyTyp(a), 3u);  // infantry; the level from any part's armour
+  cav->Ruestung = 0;
   EXPECT_EQ(GetArmyTyp(a), 1u);
   inf->Ruestung = 18;
   EXPECT_EQ(GetArmyTyp(a), 2u);
