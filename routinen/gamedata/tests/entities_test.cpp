@@ -761,3 +761,85 @@ TEST_F(Lists, CheckOtherBuildingInGeba) {
   EXPECT_EQ(CheckOtherBuilding(nullptr, 55, 3), 0);
   FreeChunk(g);
 }
+
+TEST_F(Lists, MadeChunksByteExactOnDisk) {
+  auto be = [](std::initializer_list<std::pair<uint32_t, int>> fields) {
+    Bytes b;
+    for (auto& f : fields)
+      for (int k = f.second - 1; k >= 0; k--) b.push_back((uint8_t)(f.first >> (8 * k)));
+    return b;
+  };
+  auto saved = [](uint8_t* c) {
+    EXPECT_EQ(SaveChunk2File(".\\m.qoe", c), 1);
+    FreeChunk(c);
+    return ReadFileBytes("m.qoe");
+  };
+  Bytes head = {'W', 'A', 'R', 'E', 'V', '0', '0', '1'};
+
+  ListHeader* l = CreateList(LIST_GOODS);
+  WarenListenEntry* w = NewNode<WarenListenEntry>(l);
+  w->kind = 5; w->owner = 0x01020304; w->goods = 50; w->quantity = 7; w->price = 9;
+  w->ident = 0xA0B0C0D0; w->buyer = 3; w->bid_quantity = 4; w->bid_price = 5; w->closing = 0xBEEF;
+  Bytes want = head;
+  Bytes rest = be({{38, 4}, {1, 2}, {5, 2}, {0x01020304, 4}, {50, 4}, {7, 4}, {9, 4}, {0xA0B0C0D0, 4},
+                   {3, 4}, {4, 4}, {5, 4}, {0xBEEF, 2}});
+  want.insert(want.end(), rest.begin(), rest.end());
+  EXPECT_EQ(saved(MakeWareChunkFromList(l)), want);
+  DeleteList(l, 0);
+
+  l = CreateList(LIST_SHIPS);
+  Schiffseintrag* s = NewNode<Schiffseintrag>(l);
+  s->id = 3; s->damage = 1; s->klasse = 15; s->x = 100; s->y = 200;
+  s->cargo[2] = FigurRecord{7, 10, 4, 100, 200, 7, 1};
+  want = {'S', 'H', 'I', 'P', 'V', '0', '0', '1'};
+  rest = be({{72, 4}, {1, 4}, {3, 2}, {1, 2}, {15, 2}, {100, 4}, {200, 4}});
+  want.insert(want.end(), rest.begin(), rest.end());
+  want.insert(want.end(), 36, 0);
+  rest = be({{7, 4}, {10, 2}, {4, 2}, {100, 4}, {200, 4}, {7, 1}, {1, 1}});
+  want.insert(want.end(), rest.begin(), rest.end());
+  EXPECT_EQ(saved(MakeShipChunkFromList(l)), want);
+  DeleteList(l, 0);
+
+  ListHeader* armies = CreateList(LIST_ARMIES);
+  Army* a = NewNode<Army>(armies);
+  a->X = 1; a->Y = 2; a->Besitzer = 7; a->ArmeeID = 33; a->ArmeeTypAnzahl = 99;  // count comes from the list
+  strcpy(a->ArmyName, "Garde");
+  a->parts = CreateList(LIST_ARMY_PARTS);
+  ArmeeTyp* p = NewNode<ArmeeTyp>(a->parts);
+  p->Typ = 2; p->Leute = 120; p->SaboteurAnzahl = 5;  // likewise
+  want = {'A', 'R', 'M', 'Y', 'V', '0', '0', '1'};
+  rest = be({{4 + 60 + 52, 4}, {1, 4}});
+  want.insert(want.end(), rest.begin(), rest.end());
+  want.insert(want.end(), {'A', 'R', 'H', 'D'});
+  rest = be({{52, 4}, {1, 4}, {2, 4}, {7, 4}, {0, 4}, {0, 4}, {33, 4}, {1, 4}, {0, 4}});
+  want.insert(want.end(), rest.begin(), rest.end());
+  want.insert(want.end(), {'G', 'a', 'r', 'd', 'e'});
+  want.insert(want.end(), 15, 0);
+  want.insert(want.end(), {'A', 'R', 'E', 'N'});
+  rest = be({{44, 4}, {2, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4}, {120, 4}, {0, 4}});
+  want.insert(want.end(), rest.begin(), rest.end());
+  EXPECT_EQ(saved(CovertArmyList2ArmyChunk(armies)), want);
+  DeleteArmyList(armies);
+}
+
+TEST(ChunkSwap, BothWaysAndBounds) {
+  uint8_t* c = AllocChunk("HERB", "V001", 4 + 12);
+  ChunkPut32(c, 12, 1);
+  ChunkPut32(c, 16, 0x11223344);
+  ChunkPut16(c, 26, 0x5566);
+  Bytes host(c, c + 28);
+  ASSERT_EQ(SwapByteOrderInChunk(c, 28, 0), 1);
+  EXPECT_EQ(GetBE32(c + 8), 16u);
+  EXPECT_EQ(GetBE32(c + 16), 0x11223344u);
+  EXPECT_EQ(GetBE16(c + 26), 0x5566);
+  ASSERT_EQ(SwapByteOrderInChunk(c, 28, 1), 1);
+  EXPECT_EQ(Bytes(c, c + 28), host);
+  EXPECT_EQ(SwapByteOrderInChunk(c, 27, 1), 0);  // the buffer is shorter than the chunk
+  EXPECT_EQ(SwapByteOrderInChunk(c, 11, 1), 0);
+  EXPECT_EQ(SwapByteOrderInChunk(nullptr, 28, 1), 0);
+  ChunkPut32(c, 12, 2);  // count past the payload: nothing changes
+  Bytes before(c, c + 28);
+  EXPECT_EQ(SwapByteOrderInChunk(c, 28, 0), 0);
+  EXPECT_EQ(Bytes(c, c + 28), before);
+  FreeChunk(c);
+}
