@@ -10,10 +10,12 @@
 #include <cstring>
 
 #include "backend.h"
+#include "catalog.h"
 #include "display.h"
 #include "events.h"
 #include "fatal.h"
 #include "input.h"
+#include "input_internal.h"
 #include "log.h"
 #include "memory.h"
 #include "options.h"
@@ -28,6 +30,8 @@ std::atomic<int> g_shut_down{0};
 const ScreenTableEntry* g_table = nullptr;
 uint32_t g_table_count = 0;
 ShellHooks g_hooks{};
+Catalog* g_catalog = nullptr;
+std::atomic<CatalogEntry**> g_story_table{nullptr};
 
 const char* const kModules[2] = {".\\Mods\\QoEMain.XM", ".\\Mods\\QoEMain2.XM"};
 
@@ -100,7 +104,8 @@ int CheckSystem() {
 int SetupSystem() {
   g_shut_down = 0;
   QoESystem* s = QoESystemPtr;
-  if (g_hooks.OpenCatalog && !g_hooks.OpenCatalog()) DebugLog("SetupSystem: Kein Katalog, englische Texte\n");
+  CloseCatalog(g_catalog);
+  g_catalog = OpenCatalog("QoEBrowser.catalog", CatalogStrings, CATALOG_STRING_COUNT);
   if (!OptionenPrefsLoad(&s->Optionen)) DebugLog("SetupSystem: Konnte Optionen nicht laden\n");
   s->TcpIpStack = s->Optionen.tcpip_stack;
   StartEventTimer(kTimerGameTick, kGameTickMs);
@@ -127,6 +132,8 @@ ScreenFunc FindScreen(int32_t code) {
     if (g_table[i].code == code) return g_table[i].screen;
   return nullptr;
 }
+
+CatalogEntry** StoryEventTable() { return g_story_table.load(); }
 
 int32_t RunScreenDispatcher() {
   ScreenFunc title = FindScreen(SCREEN_TITLE);
@@ -163,8 +170,10 @@ int32_t RunScreenDispatcher() {
 int Main(void*) {
   QoESystem* s = QoESystemPtr;
   FillDisplayRecord();
+  if (!OpenScreenRastPort()) DebugLog("Main: Kein Bildschirm-RastPort\n");
   LoadMouseCursor(s->Optionen.mouse_cursor ? 110 : 103);
-  if (g_hooks.MakeStoryTable && !g_hooks.MakeStoryTable()) DebugLog("Main: Konnte Story-Tabelle nicht anlegen\n");
+  g_story_table = MakeRizizOzezTab();
+  if (!g_story_table.load()) DebugLog("Main: Konnte Story-Tabelle nicht anlegen\n");
   if (g_hooks.StartTcpIp) g_hooks.StartTcpIp();
   const char* module = kModules[Zufall(1) & 1];
   if (g_hooks.SoundMaske && !g_hooks.SoundMaske(0, module)) {
@@ -182,7 +191,7 @@ int Main(void*) {
     if (panel && g_hooks.StopIrcPanel) g_hooks.StopIrcPanel();
   }
   if (g_hooks.QuitTcpIp) g_hooks.QuitTcpIp();
-  if (g_hooks.FreeStoryTable) g_hooks.FreeStoryTable();
+  FreeVec(g_story_table.exchange(nullptr));
   PostWindowDestroy();
   return 0;
 }
@@ -195,7 +204,10 @@ void ShutdownSystem() {
   StopEventTimer(kTimerCursor);
   FreeCaches(3);
   FreePaths();
-  if (g_hooks.CloseCatalog) g_hooks.CloseCatalog();
+  ResetTextCursor();
+  CloseScreenRastPort();
+  CloseCatalog(g_catalog);
+  g_catalog = nullptr;
   QoESystemPtr->SoundCapabilities = 0;
   QoESystemPtr->SoundStatus = 0;
   MainWindow = nullptr;

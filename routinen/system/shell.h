@@ -14,7 +14,7 @@ void InstallScreenModePrefs();
 int OpenLibraries();
 // Looks at the machine (free memory, processors, system) and logs it; 1.
 int CheckSystem();
-// Catalog, options, the 100 ms game timer, index paths, account values.
+// Catalog (QoEBrowser.catalog over CatalogStrings, German locale only), options, the 100 ms game timer, index paths, account values.
 // Runs again after a load or a new game. 1 (problems are logged).
 int SetupSystem();
 // The sound output: sets the SoundCapabilities our audio layer offers
@@ -48,11 +48,14 @@ ScreenFunc FindScreen(int32_t code);
 // code without a screen or a closed window. Returns the code that ended it.
 int32_t RunScreenDispatcher();
 
+// The story-event table Main builds at start (MakeRizizOzezTab: 45 pointers
+// to the StoryStrings entries); null outside Main's run.
+struct CatalogEntry;
+CatalogEntry** StoryEventTable();
+
 // ---- Calls into later layers ------------------------------------------------
 // Filled by the layers that own them; an empty slot counts as success.
 struct ShellHooks {
-  int32_t (*MakeStoryTable)();   // MakeRizizOzezTab
-  void (*FreeStoryTable)();
   int32_t (*StartTcpIp)();       // Start_TCP_IP
   void (*QuitTcpIp)();           // Quit_TCP_IP
   int32_t (*SoundMaske)(uint32_t wanted, const char* module);  // 0 = failed
@@ -61,8 +64,6 @@ struct ShellHooks {
   void (*StopIrcPanel)();
   int32_t (*MapPrebuild)();      // the map screen's data, deep displays
   void (*MapRelease)();
-  int32_t (*OpenCatalog)();      // the German catalog over the built-in texts
-  void (*CloseCatalog)();
   void (*FreeMovieBase)();       // a CurrentMovieBase a screen left behind
 };
 // Copies the slots (null clears every slot).

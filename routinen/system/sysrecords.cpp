@@ -4,6 +4,7 @@
 
 #include "display.h"
 #include "files.h"
+#include "graphics.h"
 #include "log.h"
 #include "memory.h"
 #include "screenmode.h"
@@ -48,6 +49,26 @@ void FillDisplayRecord() {
   d->PixelFormatCode = static_cast<uint16_t>(mode.pixel_format);
   d->Renderer = mode.renderer;
   d->FullScreen = mode.fullscreen;
+}
+
+int OpenScreenRastPort() {
+  CloseScreenRastPort();
+  g_system.Display = &g_display;
+  BitMap* bm = AllocSurfaceBitMap(DisplayBackSurface());
+  if (!bm) return 0;
+  static RastPort rp;
+  InitRastPort(&rp);
+  rp.Bitmap = bm;
+  g_display.ScreenRastPort = &rp;
+  return 1;
+}
+
+void CloseScreenRastPort() {
+  RastPort* rp = g_display.ScreenRastPort;
+  if (!rp) return;
+  g_display.ScreenRastPort = nullptr;
+  FreeBitMap(rp->Bitmap);
+  rp->Bitmap = nullptr;
 }
 
 int LoadPaths() {

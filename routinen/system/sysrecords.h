@@ -106,6 +106,11 @@ extern const char* const kWebPath;
 // the display set-up.
 void FillDisplayRecord();
 
+// The screen's RastPort (DisplayRecord::ScreenRastPort) over the display's
+// back surface, in game coordinates; 1 on success, 0 without a display.
+int OpenScreenRastPort();
+void CloseScreenRastPort();
+
 // Loads .\Data\Path and .\Data\SfxPath into memory (FreePaths first); 1 when
 // both were read. A missing file leaves its image null (logged).
 int LoadPaths();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "catalog.h"
 #include "display.h"
 #include "events.h"
 #include "fatal.h"
@@ -62,9 +63,11 @@ int32_t HookOk(const char* name) {
 int32_t g_sound_result = 1;
 ShellHooks RecordingHooks() {
   ShellHooks h{};
-  h.MakeStoryTable = [] { return HookOk("story"); };
-  h.FreeStoryTable = [] { HookOk("story-free"); };
-  h.StartTcpIp = [] { return HookOk("tcp"); };
+  // The story table is built before the TCP/IP layer starts.
+  h.StartTcpIp = [] {
+    CatalogEntry** t = StoryEventTable();
+    return HookOk(t && t[0] == &StoryStrings[0] && t[44] == &StoryStrings[44] ? "story+tcp" : "tcp");
+  };
   h.QuitTcpIp = [] { HookOk("tcp-quit"); };
   h.SoundMaske = [](uint32_t wanted, const char* module) -> int32_t {
     g_trail.push_back(std::string("sound:") + std::to_string(wanted) + ":" + module);
@@ -173,9 +176,10 @@ TEST_F(ShellThread, MainRunsTheStartAndEndSequence) {
   ZufallSeed(1);
   RunProgram(4, "");  // 800x600x32: the map is built before the title
   const char* module = pick ? ".\\Mods\\QoEMain2.XM" : ".\\Mods\\QoEMain.XM";
-  EXPECT_EQ(g_trail, (std::vector<std::string>{"story", "tcp", std::string("sound:0:") + module, "map",
+  EXPECT_EQ(g_trail, (std::vector<std::string>{"story+tcp", std::string("sound:0:") + module, "map",
                                                "screen:1:0", "screen:2:1", "map-release", "exit-sound",
-                                               "tcp-quit", "story-free"}));
+                                               "tcp-quit"}));
+  EXPECT_EQ(StoryEventTable(), nullptr);
   EXPECT_EQ(WindowDestroyRequested(), 1);
   EXPECT_EQ(CheckPrefs(PREFS_RUNNING, 0, 0), 0u);  // clean end
 }
@@ -191,9 +195,8 @@ TEST_F(ShellThread, MainWithIrcPanelOnPaletteDisplay) {
   HeadlessRunGame("", Main, nullptr);
   QoESystemPtr->Optionen.net_option_bits = 0;
   // 8-bit display: no map pre-build; the panel starts and stops.
-  std::vector<std::string> want = {"story", "tcp", "irc", "screen:1:0", "exit-sound", "irc-stop", "tcp-quit",
-                                   "story-free"};
-  g_trail.erase(g_trail.begin() + 2);  // the sound line (module picked at random)
+  std::vector<std::string> want = {"story+tcp", "irc", "screen:1:0", "exit-sound", "irc-stop", "tcp-quit"};
+  g_trail.erase(g_trail.begin() + 1);  // the sound line (module picked at random)
   EXPECT_EQ(g_trail, want);
 }
 
@@ -205,7 +208,7 @@ TEST_F(ShellThread, SoundFailureRunsNoScreenAndNoExitSound) {
   RunProgram(0, "");
   EXPECT_TRUE(Screens().empty());
   for (const auto& s : g_trail) EXPECT_NE(s, "exit-sound");
-  EXPECT_EQ(g_trail.back(), "story-free");
+  EXPECT_EQ(g_trail.back(), "tcp-quit");
   EXPECT_EQ(WindowDestroyRequested(), 1);
 }
 
