@@ -1,30 +1,923 @@
-// Generic module player (song slots, tempo). Row and tick playing follow.
+// Generic module player: song slots, rows and ticks, effect commands, pitch
+// and volume rules per module type, envelopes, fade-out and auto-vibrato.
 #include "genplayer.h"
-#include "dmix.h"
 
+#include <cmath>
 #include <cstring>
 
-struct PlayHandle {
-  uint32_t slot;
-  ModuleRecord* module;
-  uint32_t channels;
-  uint32_t musicVolume;
-  uint32_t tempo, speed, tick;
-  uint32_t* soundChannels;
-};
+#include "dmix.h"
 
 namespace {
+
 SoundDevice* g_dev;
 int32_t g_init;
+int32_t g_setup;
 PlayHandle* g_slots[16];
 
-void FreeEnvelope(EnvelopeRecord* e) { if (e) MemFree(e); }
+// Protracker finetune periods of octave 1 (finetunes 0..7, then -8..-1).
+const uint16_t kPT[16][12] = {
+    {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453},
+    {850, 802, 757, 715, 674, 637, 601, 567, 535, 505, 477, 450},
+    {844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474, 447},
+    {838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470, 444},
+    {832, 785, 741, 699, 660, 623, 588, 555, 524, 495, 467, 441},
+    {826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463, 437},
+    {820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460, 434},
+    {814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457, 431},
+    {907, 856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480},
+    {900, 850, 802, 757, 715, 675, 636, 601, 567, 535, 505, 477},
+    {894, 844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474},
+    {887, 838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470},
+    {881, 832, 785, 741, 699, 660, 623, 588, 555, 524, 494, 467},
+    {875, 826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463},
+    {868, 820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460},
+    {862, 814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457}};
+
+const uint16_t kSemitone[12] = {1712, 1616, 1524, 1440, 1356, 1280, 1208, 1140, 1076, 1016, 960, 907};
+const uint8_t kVibrato[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212,
+                              224, 235, 244, 250, 253, 255, 253, 250, 244, 235, 224,
+                              212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
+const uint8_t kRetrigMul[16] = {0, 0, 0, 0, 0, 0, 10, 8, 0, 0, 0, 0, 0, 0, 24, 32};
+const int8_t kRetrigAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
+// With this constant an IT C-5 plays at the sample's C5 speed (as 133808
+// does for an S3M C-4 and its C2 speed).
+constexpr uint64_t kItPeriodConstant = 8363ull * 32;
+
+uint32_t g_linear[768];
+int8_t g_sine[256];
+uint16_t g_xmAmiga[8 + 97];  // 8 lead-in entries, 96 entries, one after
+bool g_tables = false;
+
+void BuildTables() {
+  if (g_tables) return;
+  for (int i = 0; i < 768; i++) g_linear[i] = (uint32_t)std::floor(535232.0 * std::pow(2.0, -i / 768.0));
+  for (int i = 0; i < 256; i++) g_sine[i] = (int8_t)std::lround(-64.0 * std::sin(2.0 * M_PI * i / 256.0));
+  for (int f = 0; f < 8; f++) g_xmAmiga[f] = kPT[8 + f][0];
+  for (int s = 0; s < 12; s++)
+    for (int f = 0; f < 8; f++) g_xmAmiga[8 + s * 8 + f] = kPT[f][s];
+  g_xmAmiga[8 + 96] = 428;
+  g_tables = true;
+}
+
+// ---- module access ----
+
+InstrumentRecord* Instrument(const PlayHandle* h, int32_t i) {
+  const ModuleRecord* m = h->module;
+  if (i < 0 || (uint32_t)i >= m->instrumentCount || !m->instruments) return nullptr;
+  return m->instruments[i];
+}
+
+SampleRecord* ChannelSample(const PlayHandle* h, const PlayChannel& c) {
+  InstrumentRecord* in = Instrument(h, c.instrument);
+  if (!in || c.sampleIndex == 255 || c.sampleIndex >= in->sampleCount || !in->samples) return nullptr;
+  return in->samples[c.sampleIndex];
+}
+
+uint32_t DeviceChannel(const PlayChannel& c) { return c.soundChannel; }
+
+// ---- pitch, volume, panning ----
+
+int32_t SetPeriod(PlayHandle* h, PlayChannel& c, int64_t p) {
+  if (p == 0) return TE_OK;
+  if (p < h->minPeriod) p = h->minPeriod;
+  if (p > h->maxPeriod) p = h->maxPeriod;
+  c.basePeriod = c.curPeriod = (uint32_t)p;
+  return TE_OK;
+}
+
+void SetCurrentPeriod(PlayHandle* h, PlayChannel& c, int64_t p) {
+  if (p < h->minPeriod) p = h->minPeriod;
+  if (p > h->maxPeriod) p = h->maxPeriod;
+  c.curPeriod = (uint32_t)p;
+}
+
+void SetChannelVolume(PlayHandle* h, PlayChannel& c, int32_t v) {
+  if (v < 0) v = 0;
+  if (v > (int32_t)h->maxVolume) v = (int32_t)h->maxVolume;
+  c.volume = c.curVolume = (uint8_t)v;
+}
+
+int32_t SetChannelPanning(PlayHandle* h, PlayChannel& c, int32_t p) {
+  switch (h->module->type) {
+    case MT_XM:
+      c.panning = p < 0 ? 0 : p > 255 ? 255 : p;
+      return TE_OK;
+    case MT_IT:
+      c.panning = p < 0 ? 0 : p > 64 ? 64 : p;
+      c.finalPanning = c.panning * 2 - 64;
+      return g_dev->SetPanning(DeviceChannel(c), c.finalPanning);
+    default:
+      if (p == 164) {
+        c.panning = 128;
+      } else {
+        p -= 64;
+        c.panning = p < -64 ? -64 : p > 64 ? 64 : p;
+      }
+      c.finalPanning = c.panning;
+      return g_dev->SetPanning(DeviceChannel(c), c.panning);
+  }
+}
+
+int32_t StartNote(PlayHandle* h, PlayChannel& c) {
+  const uint32_t type = h->module->type;
+  const uint8_t n = c.note;
+  c.flags &= ~1u;
+  if (n == NOTE_KEYOFF || n == NOTE_CUT) {
+    if (type == MT_MOD) return n == NOTE_KEYOFF ? g_dev->ReleaseSound(DeviceChannel(c)) : TE_OK;
+    if (type == MT_S3M || n == NOTE_CUT) return g_dev->StopSound(DeviceChannel(c));
+    c.keyOff = 1;
+    c.envDone[0] = c.envDone[1] = c.envDone[2] = 0;
+    if (type == MT_XM) {
+      InstrumentRecord* in = Instrument(h, c.instrument);
+      if ((!in || !in->volEnv) && !(c.flags & 4)) SetChannelVolume(h, c, 0);
+    }
+    return TE_OK;
+  }
+  if (n == NOTE_NONE) return TE_OK;
+  SampleRecord* s = ChannelSample(h, c);
+  if (!s || !s->handle) return TE_OK;
+  c.lastNote = n;
+  uint32_t p = NoteToPeriodFor(h->module, s, n);
+  if (!p) return TE_OK;
+  SetPeriod(h, c, p);
+  c.vibPos = 0;
+  uint32_t rate = PeriodToRateFor(h->module, c.curPeriod);
+  int32_t err = g_dev->PlaySound(DeviceChannel(c), rate);
+  if (!err && c.sampleOffset) err = g_dev->SetPosition(DeviceChannel(c), s->type == 2 ? c.sampleOffset * 2 : c.sampleOffset);
+  return err;
+}
+
+// ---- song position ----
+
+void WrapToRestart(PlayHandle* h) {
+  h->position = h->restart;
+  h->loopCounter++;
+  h->masterVolume = h->module->masterVolume;
+}
+
+uint16_t OrderAt(const PlayHandle* h, int32_t pos) {
+  const ModuleRecord* m = h->module;
+  if (pos < 0 || (uint32_t)pos >= m->songLength) return ORDER_END;
+  return m->orders[pos];
+}
+
+// Moves to the next playable order entry after (or, with `stay`, at) the
+// current position; wraps to the restart position past the end.
+void AdvancePosition(PlayHandle* h, bool stay) {
+  const uint32_t bound = 2 * h->module->songLength + 4;
+  for (uint32_t i = 0; i < bound; i++) {
+    if (!stay) {
+      h->position++;
+      if (h->position > h->lastPosition || OrderAt(h, h->position) == ORDER_END) WrapToRestart(h);
+    }
+    stay = false;
+    uint16_t o = OrderAt(h, h->position);
+    if (o != ORDER_SKIP && o != ORDER_END) {
+      h->pattern = o;
+      h->rowValid = 0;
+      return;
+    }
+  }
+  h->stalled = 1;  // only skip or end markers: the song rests
+}
+
+void SetSongPosition(PlayHandle* h, int32_t pos) {
+  h->position = pos;
+  AdvancePosition(h, true);
+}
+
+const PatternRecord* Pattern(const PlayHandle* h) {
+  const ModuleRecord* m = h->module;
+  if (h->pattern < 0 || (uint32_t)h->pattern >= m->patternCount || !m->patterns) return nullptr;
+  return m->patterns[h->pattern];
+}
+
+// ---- effect commands ----
+
+void VolumeSlideBasic(PlayHandle* h, PlayChannel& c, uint8_t info) {
+  const int x = info >> 4, y = info & 15;
+  SetChannelVolume(h, c, x ? c.volume + x : c.volume - y);
+}
+
+void VolumeSlide(PlayHandle* h, PlayChannel& c, uint8_t info, bool onRow) {
+  const uint32_t type = h->module->type;
+  if (type == MT_MOD) {
+    if (!onRow) VolumeSlideBasic(h, c, info);
+    return;
+  }
+  if (type == MT_XM) {
+    if (info) c.volSlideMemory = info; else info = c.volSlideMemory;
+    if (!onRow) VolumeSlideBasic(h, c, info);
+    return;
+  }
+  const int x = info >> 4, y = info & 15;
+  if (y == 15 && x) { if (onRow) SetChannelVolume(h, c, c.volume + x); return; }
+  if (x == 15 && y) { if (onRow) SetChannelVolume(h, c, c.volume - y); return; }
+  if (onRow && !(h->module->flags & MF_FAST_SLIDES)) return;
+  SetChannelVolume(h, c, y ? c.volume - y : c.volume + x);
+}
+
+void Portamento(PlayHandle* h, PlayChannel& c, uint8_t info, bool onRow, int dir) {
+  const uint32_t type = h->module->type;
+  int64_t amount;
+  if (type == MT_MOD || type == MT_XM) {
+    if (onRow) return;
+    amount = (int64_t)info << h->shift;
+  } else if (info < 0xE0) {
+    if (onRow) return;
+    amount = (int64_t)info << h->shift;
+  } else if (info >= 0xF0) {
+    if (!onRow) return;
+    amount = (int64_t)(info & 15) << h->shift;
+  } else {
+    if (!onRow) return;
+    amount = info & 15;
+  }
+  if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + dir * amount);
+}
+
+void TonePortaTarget(PlayHandle* h, PlayChannel& c) {
+  if (!(c.flags & 1) || c.note >= NOTE_CUT) return;
+  SampleRecord* s = ChannelSample(h, c);
+  if (!s) return;
+  uint32_t p = NoteToPeriodFor(h->module, s, c.note);
+  if (p) {
+    if (p < h->minPeriod) p = h->minPeriod;
+    if (p > h->maxPeriod) p = h->maxPeriod;
+    c.targetPeriod = p;
+  }
+  c.flags &= ~1u;
+}
+
+void TonePortaStep(PlayHandle* h, PlayChannel& c, uint8_t speed) {
+  if (!c.targetPeriod) return;
+  if (speed) c.portaSpeed = speed;
+  if (c.basePeriod == c.targetPeriod || !c.basePeriod) return;
+  int64_t step = (int64_t)c.portaSpeed << h->shift;
+  int64_t p = c.basePeriod;
+  if (p < c.targetPeriod) { p += step; if (p > c.targetPeriod) p = c.targetPeriod; }
+  else { p -= step; if (p < c.targetPeriod) p = c.targetPeriod; }
+  SetPeriod(h, c, p);
+}
+
+void Vibrato(PlayHandle* h, PlayChannel& c, uint8_t info) {
+  if (info & 15) c.vibDepth = info & 15;
+  if (info >> 4) c.vibSpeed = info >> 4;
+  int32_t delta = (kVibrato[c.vibPos & 31] * c.vibDepth) >> (7 - h->shift);
+  SetCurrentPeriod(h, c, (c.vibPos & 32) ? (int64_t)c.basePeriod - delta : (int64_t)c.basePeriod + delta);
+  c.vibPos = (uint8_t)(c.vibPos + c.vibSpeed);
+}
+
+void Arpeggio(PlayHandle* h, PlayChannel& c, uint8_t info) {
+  if (c.lastNote >= NOTE_CUT) return;
+  SampleRecord* s = ChannelSample(h, c);
+  if (!s) return;
+  uint32_t add = h->tick % 3 == 0 ? 0 : h->tick % 3 == 1 ? (info >> 4) : (info & 15);
+  uint32_t total = (c.lastNote >> 4) * 12 + (c.lastNote & 15) + add;
+  uint32_t oct = total / 12, semi = total % 12;
+  if (h->module->type == MT_MOD && !(h->module->flags & MF_EXT_OCTAVES) && oct >= 4) oct -= 3;
+  if (oct > 15) oct = 15;
+  uint32_t p = NoteToPeriodFor(h->module, s, (uint8_t)(oct << 4 | semi));
+  if (p) SetCurrentPeriod(h, c, p);
+}
+
+int32_t SetPanning4(PlayHandle* h, PlayChannel& c, uint8_t info) {
+  int y = info & 15;
+  int p = y < 7 ? y * 8 : y <= 8 ? 64 : y * 8 + 8;
+  if (h->module->type == MT_IT) p /= 2;
+  return SetChannelPanning(h, c, p);
+}
+
+void PatternLoop(PlayHandle* h, PlayChannel& c, uint8_t info) {
+  const bool song = h->module->type == MT_S3M || h->module->type == MT_IT;
+  uint8_t& row = song ? h->patLoopRow : c.loopRow;
+  uint8_t& counter = song ? h->patLoopCounter : c.loopCounter;
+  if (info == 0) {
+    row = (uint8_t)h->row;
+    return;
+  }
+  bool jump;
+  if (counter) {
+    counter--;
+    jump = counter != 0;
+  } else {
+    counter = info;
+    jump = true;
+  }
+  if (jump) {
+    h->row = row;
+    h->rowValid = 0;
+    h->jumped = 1;
+  }
+}
+
+void PositionJump(PlayHandle* h, uint8_t info) {
+  int32_t old = h->position;
+  if ((int32_t)info > h->lastPosition) {
+    WrapToRestart(h);
+  } else {
+    h->position = info;
+    if (h->position <= old) h->loopCounter++;
+  }
+  SetSongPosition(h, h->position);
+  if (h->jumped != 2) h->row = 0;  // a break on the same row keeps its row
+  if (h->module->type == MT_S3M) h->patLoopRow = 0;
+  h->rowValid = 0;
+  h->jumped = 1;
+}
+
+void PatternBreak(PlayHandle* h, uint8_t info) {
+  if (!h->jumped) {
+    AdvancePosition(h, false);
+    if (h->module->type == MT_S3M) h->patLoopRow = 0;
+  }
+  h->rowValid = 0;
+  h->jumped = 2;
+  uint32_t row = (info >> 4) * 10 + (info & 15);
+  const PatternRecord* p = Pattern(h);
+  uint32_t last = p && p->rows ? p->rows - 1 : 63;
+  switch (h->module->type) {
+    case MT_XM: if (row > last) row = last; break;
+    case MT_IT: row = info > last ? last : info; break;
+    default: if (row > 63) row = 63; break;
+  }
+  h->row = (int32_t)row;
+}
+
+int32_t SampleOffset(PlayHandle* h, PlayChannel& c, uint8_t info) {
+  if (info) c.offsetMemory = info;
+  uint32_t off = (uint32_t)c.offsetMemory * 256;
+  int32_t err = TE_OK;
+  if (c.flags & 1) {
+    if (h->module->type == MT_XM) c.sampleOffset = off; else c.sampleOffset += off;
+    err = StartNote(h, c);
+  }
+  if (h->module->type == MT_MOD) c.sampleOffset += off;
+  return err;
+}
+
+int32_t Retrigger(PlayHandle* h, PlayChannel& c, uint8_t info, bool withVolume) {
+  const int y = info & 15, x = info >> 4;
+  int32_t err = TE_OK;
+  if ((withVolume || info) && c.retrigCounter >= y) {
+    SampleRecord* s = ChannelSample(h, c);
+    uint32_t off = s && s->type == 2 ? c.sampleOffset * 2 : c.sampleOffset;
+    err = g_dev->SetPosition(DeviceChannel(c), off);
+    c.retrigCounter = 0;
+    if (withVolume) {
+      int32_t v = kRetrigMul[x] ? (c.volume * kRetrigMul[x]) >> 4 : c.volume + kRetrigAdd[x];
+      SetChannelVolume(h, c, v);
+    }
+  }
+  c.retrigCounter++;
+  return err;
+}
+
+int32_t RowCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
+  const uint32_t type = h->module->type;
+  switch (cmd) {
+    case 2: case 3:
+      if (type == MT_S3M || type == MT_IT) Portamento(h, c, info, true, cmd == 2 ? -1 : 1);
+      break;
+    case 4: case 6: TonePortaTarget(h, c); break;
+    case 7:
+      if (type == MT_S3M || type == MT_IT) { VolumeSlide(h, c, info, true); Vibrato(h, c, 0); }
+      break;
+    case 9: return SetChannelPanning(h, c, info);
+    case 10: return SampleOffset(h, c, info);
+    case 11: if (type == MT_S3M || type == MT_IT || type == MT_XM) VolumeSlide(h, c, info, true); break;
+    case 12: PositionJump(h, info); break;
+    case 13: SetChannelVolume(h, c, info); break;
+    case 14: PatternBreak(h, info); break;
+    case 15:
+      if (info) h->speed = info;
+      else if (type != MT_S3M) {
+        WrapToRestart(h);
+        SetSongPosition(h, h->position);
+        h->row = 0;
+        h->jumped = 1;
+      }
+      break;
+    case 16:
+      if (info >= 32) {
+        h->tempo = info;
+        return g_dev->SetUpdateRate((uint32_t)info * 40);
+      }
+      break;
+    case 17: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - ((int64_t)info << h->shift)); break;
+    case 18: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + ((int64_t)info << h->shift)); break;
+    case 19: PatternLoop(h, c, info); break;
+    case 20: return SetPanning4(h, c, info);
+    case 21: case 29:
+      if (cmd == 21 || type != MT_MOD) c.retrigCounter = 1;
+      break;
+    case 22: SetChannelVolume(h, c, c.volume + info); break;
+    case 23: SetChannelVolume(h, c, c.volume - info); break;
+    case 24: if (info == h->tick) SetChannelVolume(h, c, 0); break;
+    case 25:
+      if (info && (c.flags & 1)) { c.flags |= 16; c.flags &= ~1u; }
+      else c.flags &= ~16u;
+      break;
+    case 26: if (!h->patternDelay) h->patternDelay = info; break;
+    case 27: if (type != MT_MOD) h->masterVolume = info > 64 ? 64 : info; break;
+    case 30:
+      h->lastSync = info;
+      if (h->sync) h->sync(info, (uint32_t)h->position, (uint32_t)h->row);
+      break;
+    case 31: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - info); break;
+    case 32: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + info); break;
+    default: break;
+  }
+  return TE_OK;
+}
+
+int32_t TickCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
+  const uint32_t type = h->module->type;
+  switch (cmd) {
+    case 1: Arpeggio(h, c, info); break;
+    case 2: Portamento(h, c, info, false, -1); break;
+    case 3: Portamento(h, c, info, false, 1); break;
+    case 4: TonePortaStep(h, c, info); break;
+    case 5: Vibrato(h, c, info); break;
+    case 6: VolumeSlide(h, c, info, false); TonePortaStep(h, c, 0); break;
+    case 7: VolumeSlide(h, c, info, false); Vibrato(h, c, 0); break;
+    case 11: VolumeSlide(h, c, info, false); break;
+    case 21: return Retrigger(h, c, info, false);
+    case 24: if (info == h->tick) SetChannelVolume(h, c, 0); break;
+    case 25:
+      if (info == h->tick && (c.flags & 16)) {
+        c.flags &= ~16u;
+        return StartNote(h, c);
+      }
+      break;
+    case 28:
+      if (type == MT_XM) {
+        int32_t v = (info >> 4) ? h->masterVolume + (info >> 4) : h->masterVolume - (info & 15);
+        h->masterVolume = (uint8_t)(v < 0 ? 0 : v > 64 ? 64 : v);
+      }
+      break;
+    case 29: if (type != MT_MOD) return Retrigger(h, c, info, true); break;
+    case 33:
+      if (type == MT_XM) {
+        return SetChannelPanning(h, c, (info >> 4) ? c.panning + (info >> 4) : c.panning - (info & 15));
+      }
+      if (type == MT_IT) {
+        const int x = info >> 4, y = info & 15;
+        if ((y == 15 && x) || (x == 15 && y)) break;  // fine slides act on tick 0 only
+        return SetChannelPanning(h, c, y ? c.panning + y : c.panning - x);
+      }
+      break;
+    default: break;
+  }
+  return TE_OK;
+}
+
+int32_t VolumeColumnRow(PlayHandle* h, PlayChannel& c, uint8_t v) {
+  if (h->module->type == MT_IT) {
+    if (v >= 128 && v <= 192) return SetChannelPanning(h, c, v - 128);
+    return TE_OK;
+  }
+  if (h->module->type != MT_XM) return TE_OK;
+  const int y = v & 15;
+  switch (v >> 4) {
+    case 0x8: SetChannelVolume(h, c, c.volume - y); break;
+    case 0x9: SetChannelVolume(h, c, c.volume + y); break;
+    case 0xA: c.vibSpeed = (uint8_t)y; break;
+    case 0xC: return SetChannelPanning(h, c, y * 16 + y);
+    case 0xF: TonePortaTarget(h, c); break;
+    default: break;
+  }
+  return TE_OK;
+}
+
+int32_t VolumeColumnTick(PlayHandle* h, PlayChannel& c, uint8_t v) {
+  const int y = v & 15;
+  switch (v >> 4) {
+    case 0x6: SetChannelVolume(h, c, c.volume - y); break;
+    case 0x7: SetChannelVolume(h, c, c.volume + y); break;
+    case 0xB: if (y) c.vibDepth = (uint8_t)y; Vibrato(h, c, 0); break;
+    case 0xD: return SetChannelPanning(h, c, c.panning - y);
+    case 0xE: return SetChannelPanning(h, c, c.panning + y);
+    case 0xF: TonePortaStep(h, c, (uint8_t)(y * 16)); break;
+    default: break;
+  }
+  return TE_OK;
+}
+
+bool HasInfoMemory(uint8_t cmd) {
+  switch (cmd) {
+    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 11: case 21: case 29: case 33:
+      return true;
+    default:
+      return false;
+  }
+}
+
+uint8_t ResolveInfo(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
+  const uint32_t type = h->module->type;
+  if (type == MT_S3M || type == MT_IT) {
+    if (HasInfoMemory(cmd)) {
+      if (info) c.lastInfo = info; else info = c.lastInfo;
+    }
+  } else if (type == MT_XM) {
+    switch (cmd) {
+      case 2: case 3: case 17: case 18: case 22: case 23: case 28: case 31: case 32:
+        if (info) c.xmMemory[cmd] = info; else info = c.xmMemory[cmd];
+        break;
+      default: break;
+    }
+  }
+  return info;
+}
+
+// ---- rows and ticks ----
+
+int32_t PlayTick(PlayHandle* h) {
+  for (uint32_t i = 0; i < h->channels; i++) {
+    PlayChannel& c = h->ch[i];
+    if (h->module->type == MT_XM && c.volByte >= 65)
+      if (int32_t err = VolumeColumnTick(h, c, c.volByte)) return err;
+    if (c.command) {
+      if (c.command >= 34) return TE_INVALID_PATTERN;
+      if (int32_t err = TickCommand(h, c, c.command, c.info)) return err;
+    }
+  }
+  return TE_OK;
+}
+
+// Chooses the instrument's sample for a note (XM / IT); may change the note.
+void ChooseSample(PlayHandle* h, PlayChannel& c, InstrumentRecord* in) {
+  const uint32_t type = h->module->type;
+  uint32_t n = (c.note >> 4) * 12 + (c.note & 15);
+  if (!in || in->sampleCount == 0) {
+    c.sampleIndex = 255;
+    return;
+  }
+  if (type == MT_XM) {
+    if (n > 95) n = 95;
+    c.sampleIndex = in->noteTable ? in->noteTable[n] : 0;
+  } else {
+    if (n >= 120) n = 119;
+    if (in->noteTable) {
+      uint8_t note = in->noteTable[2 * n], smp = in->noteTable[2 * n + 1];
+      if (note < 120) c.note = (uint8_t)((note / 12) << 4 | (note % 12));
+      c.sampleIndex = smp;
+    } else {
+      c.sampleIndex = 0;
+    }
+  }
+  if (c.sampleIndex >= in->sampleCount) c.sampleIndex = 255;
+}
+
+int32_t NewInstrument(PlayHandle* h, PlayChannel& c) {
+  const uint32_t type = h->module->type;
+  if (type == MT_MOD || type == MT_S3M) {
+    c.instrument = c.newInstrument;
+    InstrumentRecord* in = Instrument(h, c.instrument);
+    c.sampleOffset = 0;
+    if (!in || in->sampleCount == 0 || !in->samples || !in->samples[0]) {
+      c.sampleIndex = 255;
+      return TE_OK;
+    }
+    c.sampleIndex = 0;
+    SetChannelVolume(h, c, (int32_t)in->samples[0]->volume);
+    return in->samples[0]->handle ? g_dev->SetSample(DeviceChannel(c), in->samples[0]->handle) : TE_OK;
+  }
+  for (int e = 0; e < 3; e++) { c.envPos[e] = 0; c.envDone[e] = 0; }
+  c.fadeout = type == MT_XM ? 65536 : 512;
+  c.autoVibDepth = 0;
+  c.autoVibPos = 0;
+  c.keyOff = 0;
+  const bool withNote = (c.flags & 1) && c.note < NOTE_KEYOFF && !(c.command == 4 && (c.flags & 8));
+  if (withNote) {
+    c.instrument = c.newInstrument;
+    ChooseSample(h, c, Instrument(h, c.instrument));
+  }
+  SampleRecord* s = ChannelSample(h, c);
+  if (!s) return TE_OK;
+  SetChannelVolume(h, c, (int32_t)s->volume);
+  int32_t err = TE_OK;
+  if (type == MT_XM) {
+    err = SetChannelPanning(h, c, s->panning);
+  } else {
+    InstrumentRecord* in = Instrument(h, c.instrument);
+    if (in && in->defaultPan < 128) err = SetChannelPanning(h, c, in->defaultPan);
+  }
+  c.sampleOffset = 0;
+  if (!err && withNote && s->handle) err = g_dev->SetSample(DeviceChannel(c), s->handle);
+  return err;
+}
+
+void DecodeRow(PlayHandle* h) {
+  const PatternRecord* p = Pattern(h);
+  for (uint32_t i = 0; i < h->channels; i++) {
+    PlayChannel& c = h->ch[i];
+    c.flags = 0;
+    c.command = 0;
+    c.info = 0;
+    c.volByte = 0;
+  }
+  if (!p || p->length <= 8) return;
+  const uint8_t* d = p->data;
+  const uint32_t size = p->length - 8;
+  uint32_t o = 0;
+  if (!h->rowValid) {
+    for (int32_t r = 0; r < h->row && o < size; r++) {
+      while (o < size && d[o]) {
+        uint8_t f = d[o++];
+        o += ((f & 0x20) ? 2 : 0) + ((f & 0x40) ? 1 : 0) + ((f & 0x80) ? 2 : 0);
+      }
+      o++;
+    }
+  } else {
+    o = h->rowOffset;
+  }
+  while (o < size && d[o]) {
+    uint8_t f = d[o++];
+    uint32_t ch = f & 31;
+    uint32_t need = ((f & 0x20) ? 2 : 0) + ((f & 0x40) ? 1 : 0) + ((f & 0x80) ? 2 : 0);
+    if (o + need > size) { o = size; break; }
+    PlayChannel* c = ch < h->channels ? &h->ch[ch] : nullptr;
+    if (f & 0x20) {
+      if (c && d[o] < 255) { c->note = d[o]; c->flags |= 1; }
+      if (c && d[o + 1] < 255) { c->newInstrument = d[o + 1]; c->flags |= 4; }
+      o += 2;
+    }
+    if (f & 0x40) {
+      if (c && d[o] != 80) { c->volByte = d[o]; c->flags |= 2; }
+      o++;
+    }
+    if (f & 0x80) {
+      if (c && d[o]) { c->command = d[o]; c->info = d[o + 1]; c->flags |= 8; }
+      o += 2;
+    }
+  }
+  h->rowOffset = o < size ? o + 1 : size;
+  h->rowValid = 1;
+}
+
+int32_t PlayRow(PlayHandle* h) {
+  const uint32_t type = h->module->type;
+  if (h->patternDelay) {
+    for (uint32_t i = 0; i < h->channels; i++) {
+      PlayChannel& c = h->ch[i];
+      if (c.command) {
+        if (c.command >= 34) return TE_INVALID_PATTERN;
+        if (int32_t err = RowCommand(h, c, c.command, c.info)) return err;
+      }
+    }
+    int32_t err = PlayTick(h);
+    h->patternDelay--;
+    return err;
+  }
+  h->jumped = 0;
+  DecodeRow(h);
+  for (uint32_t i = 0; i < h->channels; i++) {
+    PlayChannel& c = h->ch[i];
+    int32_t err = TE_OK;
+    if (c.flags & 4) err = NewInstrument(h, c);
+    if (!err && (c.flags & 2)) err = c.volByte > 64 ? VolumeColumnRow(h, c, c.volByte) : (SetChannelVolume(h, c, c.volByte), TE_OK);
+    if (!err && (c.flags & 8)) {
+      if (c.command >= 34) return TE_INVALID_PATTERN;
+      c.info = ResolveInfo(h, c, c.command, c.info);
+      err = RowCommand(h, c, c.command, c.info);
+    }
+    if (err) return err;
+    if (!(c.flags & 1)) {
+      bool vib = type == MT_XM && ((c.command == 5 || c.command == 7) || (c.volByte >= 0xB0 && c.volByte <= 0xBF));
+      if (!vib) c.curPeriod = c.basePeriod;
+    } else {
+      if ((type == MT_XM || type == MT_IT) && c.instrument >= 0 && c.note < NOTE_CUT) {
+        InstrumentRecord* in = Instrument(h, c.instrument);
+        ChooseSample(h, c, in);
+        SampleRecord* s = ChannelSample(h, c);
+        if (s && s->handle) {
+          c.sampleOffset = 0;
+          if ((err = g_dev->SetSample(DeviceChannel(c), s->handle))) return err;
+        }
+      }
+      if ((err = StartNote(h, c))) return err;
+    }
+  }
+  if (h->jumped) return TE_OK;
+  h->row++;
+  const PatternRecord* p = Pattern(h);
+  uint32_t rows = p ? p->rows : 64;
+  if ((uint32_t)h->row < rows) return TE_OK;
+  h->row = 0;
+  if (type == MT_S3M || type == MT_IT) h->patLoopRow = 0;
+  AdvancePosition(h, false);
+  return TE_OK;
+}
+
+// ---- envelopes and channel update ----
+
+int32_t UpdateChannels(PlayHandle* h) {
+  const uint32_t type = h->module->type;
+  const uint64_t gm = (uint64_t)h->masterVolume * h->musicVolume;
+  for (uint32_t i = 0; i < h->channels; i++) {
+    PlayChannel& c = h->ch[i];
+    const uint32_t dc = DeviceChannel(c);
+    int32_t err;
+    if (type == MT_MOD || type == MT_S3M) {
+      c.finalVolume = (uint8_t)((gm * c.curVolume * c.channelVolume + 0x3FFFF) >> 18);
+      if ((err = g_dev->SetVolume(dc, c.finalVolume))) return err;
+      c.finalPeriod = c.curPeriod;
+      if (c.finalPeriod) {
+        uint32_t rate = PeriodToRateFor(h->module, c.finalPeriod);
+        if ((err = g_dev->SetRate(dc, rate))) return err;
+      }
+      continue;
+    }
+    InstrumentRecord* in = Instrument(h, c.instrument);
+    int64_t v = c.curVolume;
+    if (in) {
+      if (type == MT_XM) {
+        v = (v * c.fadeout) >> 16;
+        if (c.keyOff) {
+          int64_t f = (int64_t)c.fadeout - 2 * (int64_t)in->fadeout;
+          c.fadeout = f < 0 ? 0 : (uint32_t)f;
+        }
+      } else {
+        v = (v * c.fadeout) >> 9;
+        if (c.keyOff) {
+          int64_t f = (int64_t)c.fadeout - (int64_t)in->fadeout;
+          c.fadeout = f < 0 ? 0 : (uint32_t)f;
+        }
+      }
+      if (in->volEnv) {
+        v = ((int64_t)EnvelopeValueAt(in->volEnv, &c.envPos[0], &c.envDone[0], c.keyOff) * v) >> 14;
+        v = v < 0 ? 0 : v > 64 ? 64 : v;
+      }
+    }
+    int64_t fv = ((int64_t)gm * c.channelVolume * v + 0x3FFFF) >> 18;
+    c.finalVolume = (uint8_t)(fv < 0 ? 0 : fv > 64 ? 64 : fv);
+    if ((err = g_dev->SetVolume(dc, c.finalVolume))) return err;
+    int32_t p = c.panning;
+    if (type == MT_XM) {
+      if (in && in->panEnv) {
+        int32_t e = EnvelopeValueAt(in->panEnv, &c.envPos[1], &c.envDone[1], c.keyOff);
+        p += ((e >> 8) - 32) * (p < 128 ? p : 256 - p) / 32;
+        p = p < 0 ? 0 : p > 255 ? 255 : p;
+      }
+      int32_t dp = (p - 128) / 2;
+      c.finalPanning = dp < -64 ? -64 : dp > 64 ? 64 : dp;
+      if ((err = g_dev->SetPanning(dc, c.finalPanning))) return err;
+      int64_t fp = c.curPeriod;
+      if (in && in->vibDepth) {
+        if (in->vibSweep) {
+          if (!c.keyOff) {
+            c.autoVibDepth += ((uint32_t)in->vibDepth << 8) / in->vibSweep;
+            if (c.autoVibDepth > ((uint32_t)in->vibDepth << 8)) c.autoVibDepth = (uint32_t)in->vibDepth << 8;
+          }
+        } else {
+          c.autoVibDepth = (uint32_t)in->vibDepth << 8;
+        }
+        c.autoVibPos = (uint8_t)(c.autoVibPos + in->vibRate);
+        fp += ((int64_t)c.autoVibDepth * AutoVibratoWave(in->vibType, c.autoVibPos)) >> 14;
+        if (fp < h->minPeriod) fp = h->minPeriod;
+        if (fp > h->maxPeriod) fp = h->maxPeriod;
+      }
+      c.finalPeriod = (uint32_t)fp;
+      if (in && c.finalPeriod && c.curPeriod) {
+        if ((err = g_dev->SetRate(dc, PeriodToRateFor(h->module, c.finalPeriod)))) return err;
+      }
+    } else {
+      if (in && in->panEnv) {
+        int32_t e = EnvelopeValueAt(in->panEnv, &c.envPos[1], &c.envDone[1], c.keyOff);
+        p += ((e >> 8) - 32) * (p < 32 ? p : 64 - p) / 32;
+        p = p < 0 ? 0 : p > 64 ? 64 : p;
+      }
+      c.finalPanning = p * 2 - 64;
+      if ((err = g_dev->SetPanning(dc, c.finalPanning))) return err;
+      c.finalPeriod = c.curPeriod;
+      if (c.finalPeriod) {
+        if ((err = g_dev->SetRate(dc, PeriodToRateFor(h->module, c.finalPeriod)))) return err;
+      }
+    }
+  }
+  return TE_OK;
+}
+
 }  // namespace
 
+// ---- tables and pitch rules ----
+
+uint32_t ModPeriodTable(uint32_t finetune, uint32_t semitone) {
+  if (finetune > 15 || semitone > 11) return 0;
+  if (finetune == 0) return kSemitone[semitone];
+  return 2u * kPT[finetune][semitone];
+}
+
+uint32_t XmLinearTable(uint32_t i) {
+  BuildTables();
+  return i < 768 ? g_linear[i] : 0;
+}
+
+int32_t AutoVibratoWave(uint32_t type, uint8_t pos) {
+  BuildTables();
+  auto mod128 = [](int32_t x) { return ((x % 128) + 128) % 128; };
+  switch (type) {
+    case 1: return pos > 127 ? 64 : -64;
+    case 2: return mod128((pos >> 1) + 64) - 64;
+    case 3: return mod128(-64 - (pos >> 1)) - 64;
+    default: return g_sine[pos];
+  }
+}
+
+uint32_t NoteToPeriodFor(const ModuleRecord* m, const SampleRecord* s, uint8_t note) {
+  BuildTables();
+  const uint32_t oct = note >> 4, semi = note & 15;
+  if (semi > 11 || !s) return 0;
+  switch (m->type) {
+    case MT_MOD:
+      return ModPeriodTable((uint32_t)s->finetune & 15, semi) >> oct;
+    case MT_S3M: {
+      uint64_t c2 = s->relNote > 0 ? (uint64_t)s->relNote : 8363;
+      return (uint32_t)(((uint64_t)kSemitone[semi] * 133808 / c2) >> oct);
+    }
+    case MT_XM: {
+      int32_t n = s->relNote + (int32_t)(oct * 12 + semi);
+      n = n < 0 ? 0 : n > 118 ? 118 : n;
+      if (m->flags & MF_LINEAR) {
+        int32_t p = (120 - n) * 64 - s->finetune / 2;
+        return p > 0 ? (uint32_t)p : 1;
+      }
+      const int32_t st = n % 12, no = n / 12;
+      const int32_t ft = s->finetune;
+      const int32_t f = ft / 16, frac = (ft < 0 ? -ft : ft) % 16;
+      auto entry = [](int32_t i) -> int64_t {
+        i = i < -8 ? -8 : i > 96 ? 96 : i;
+        return g_xmAmiga[i + 8];
+      };
+      int64_t a = entry(st * 8 + f);
+      int64_t b = entry(ft < 0 ? st * 8 + f - 1 : st * 8 + f + 1);
+      return (uint32_t)(((b * frac + a * (16 - frac)) * 2) >> no);
+    }
+    case MT_IT: {
+      uint64_t c5 = s->relNote > 0 ? (uint64_t)s->relNote : 8363;
+      return (uint32_t)(((uint64_t)kSemitone[semi] * kItPeriodConstant / c5) >> oct);
+    }
+    default:
+      return 0;
+  }
+}
+
+uint32_t PeriodToRateFor(const ModuleRecord* m, uint32_t period) {
+  BuildTables();
+  if (!period) return 0;
+  switch (m->type) {
+    case MT_MOD: return 3546895u / period;
+    case MT_XM:
+      if (m->flags & MF_LINEAR) {
+        uint32_t shift = period / 768;
+        return shift >= 32 ? 0 : g_linear[period % 768] >> shift;
+      }
+      return 14317456u / period;
+    default: return 14317056u / period;
+  }
+}
+
+int32_t EnvelopeValueAt(const EnvelopeRecord* env, uint32_t* position, uint8_t* done, int32_t keyOff) {
+  const uint32_t n = env->points > 25 ? 25 : env->points;
+  if (n == 0) return 64 * 256;
+  auto idx = [n](uint8_t i) -> int32_t { return i < n ? i : -1; };
+  const uint32_t pos = *position;
+  uint32_t k = 0;
+  while (k < n && env->tick[k] < pos) k++;
+  if (k == n) k = n - 1;
+  int32_t value;
+  if (env->tick[k] == pos || k == 0 || env->tick[k] <= env->tick[k - 1] || pos > env->tick[k]) {
+    value = env->value[k] * 256;
+  } else {
+    int32_t a = env->value[k - 1], b = env->value[k];
+    int32_t ta = env->tick[k - 1], tb = env->tick[k];
+    value = a * 256 + ((b - a) * 256 / (tb - ta)) * ((int32_t)pos - ta);
+  }
+  if (*done) return value;
+  const int32_t sus = idx(env->sustain), ls = idx(env->loopStart), le = idx(env->loopEnd);
+  const int32_t ss = idx(env->sustainStart), se = idx(env->sustainEnd);
+  if (sus >= 0 && !keyOff && pos == env->tick[sus]) {
+    *done = 1;
+    return value;
+  }
+  uint32_t p = pos;
+  if (p < env->tick[n - 1]) p++;
+  if (le >= 0 && ls >= 0 && p >= env->tick[le] && env->tick[ls] < env->tick[le]) p = env->tick[ls];
+  if (se >= 0 && ss >= 0 && !keyOff && p == env->tick[se]) p = env->tick[ss];
+  else if (se < 0 && sus >= 0 && !keyOff && p == env->tick[sus]) *done = 1;
+  *position = p;
+  return value;
+}
+
+// ---- public player calls ----
+
 int32_t PlayerInit(SoundDevice* device) {
+  BuildTables();
   g_dev = device;
   for (auto& s : g_slots) s = nullptr;
   g_init = 1;
+  g_setup = 0;
   return g_dev->SetUpdateRate(125 * 40);
 }
 
@@ -37,45 +930,118 @@ int32_t PlayerClose() {
 
 int32_t PlayerIsInitialised() { return g_init; }
 
-int32_t PlayerStartSong(ModuleRecord* module, int32_t, int32_t, int32_t, int32_t, int32_t channels,
-                        const uint32_t* channelNumbers, PlayHandle** handle) {
+int32_t PlayerStartSong(ModuleRecord* m, int32_t start, int32_t end, int32_t restart, int32_t loop,
+                        int32_t channels, const uint32_t* channelNumbers, PlayHandle** handle) {
+  if (!m || !m->songLength || !m->orders || !g_dev) return TE_INVALID_ARGS;
   int slot = -1;
   for (int i = 15; i >= 0 && slot < 0; i--)
     if (!g_slots[i]) slot = i;
   if (slot < 0) return TE_RESOURCES;
-  uint32_t n = channels < 0 ? module->channels : (uint32_t)channels;
+  const uint32_t n = channels < 0 ? m->channels : (uint32_t)channels;
+  if (n == 0 || n > 32) return TE_INVALID_ARGS;
+  g_setup = 1;
   void* p = nullptr;
-  if (int32_t err = MemAlloc(sizeof(PlayHandle), &p)) return err;
+  int32_t err = MemAlloc(sizeof(PlayHandle), &p);
+  if (err) { g_setup = 0; return err; }
   PlayHandle* h = static_cast<PlayHandle*>(p);
   std::memset(h, 0, sizeof *h);
-  if (n) {
-    if (int32_t err = MemAlloc(n * 4, &p)) { MemFree(h); return err; }
-    h->soundChannels = static_cast<uint32_t*>(p);
-    std::memcpy(h->soundChannels, channelNumbers, n * 4);
-  }
+  if ((err = MemAlloc(sizeof(PlayChannel) * n, &p))) { MemFree(h); g_setup = 0; return err; }
+  h->ch = static_cast<PlayChannel*>(p);
+  std::memset(h->ch, 0, sizeof(PlayChannel) * n);
   h->slot = (uint32_t)slot;
-  h->module = module;
+  h->module = m;
   h->channels = n;
+  h->tempo = m->tempo;
+  h->speed = m->speed ? m->speed : 6;
+  h->masterVolume = m->masterVolume > 64 ? 64 : m->masterVolume;
   h->musicVolume = 64;
+  h->loopFlag = loop;
+  h->lastSync = -1;
+  const int32_t len = (int32_t)m->songLength;
+  if (start < 0) {
+    h->position = 0;
+    h->lastPosition = len - 1;
+    h->restart = (int32_t)m->restart;
+  } else {
+    h->position = start < len ? start : len - 1;
+    h->lastPosition = end < 0 || end >= len ? len - 1 : end;
+    h->restart = restart < 0 ? (int32_t)m->restart : restart;
+  }
+  if (h->restart >= len || h->restart < 0) h->restart = 0;
+  switch (m->type) {
+    case MT_MOD:
+      h->shift = 0; h->maxVolume = 64;
+      h->minPeriod = (m->flags & MF_EXT_OCTAVES) ? 28 : 113;
+      h->maxPeriod = (m->flags & MF_EXT_OCTAVES) ? 1712 : 856;
+      break;
+    case MT_S3M:
+      h->shift = 2; h->maxVolume = 63;
+      h->minPeriod = (m->flags & MF_AMIGA_LIMITS) ? 452 : 64;
+      h->maxPeriod = (m->flags & MF_AMIGA_LIMITS) ? 3424 : 32767;
+      break;
+    case MT_XM:
+      h->shift = 2; h->maxVolume = 64; h->minPeriod = 57; h->maxPeriod = 54784;
+      break;
+    default:
+      h->shift = 2; h->maxVolume = 64; h->minPeriod = 64; h->maxPeriod = (1u << 24) - 1;
+      break;
+  }
+  for (uint32_t i = 0; i < n; i++) {
+    PlayChannel& c = h->ch[i];
+    c.instrument = c.newInstrument = -1;
+    c.sampleIndex = c.note = c.lastNote = 255;
+    c.soundChannel = (uint8_t)channelNumbers[i];
+    c.volume = c.curVolume = c.channelVolume = 64;
+    if (m->type == MT_S3M) c.volume = c.curVolume = 63;
+    c.fadeout = m->type == MT_IT ? 512 : 65536;
+    if ((err = SetChannelPanning(h, c, m->panning && i < m->channels ? (int32_t)m->panning[i] : 64))) break;
+  }
+  SetSongPosition(h, h->position);
+  if (!err) err = g_dev->SetUpdateRate((uint32_t)(h->tempo ? h->tempo : 125) * 40);
+  if (err) {
+    MemFree(h->ch);
+    MemFree(h);
+    g_setup = 0;
+    return err;
+  }
   g_slots[slot] = h;
   *handle = h;
+  g_setup = 0;
   return TE_OK;
 }
 
-int32_t PlayerStopSong(PlayHandle* handle) {
-  if (!handle) return TE_INVALID_ARGS;
-  g_slots[handle->slot] = nullptr;
-  if (handle->soundChannels) MemFree(handle->soundChannels);
-  MemFree(handle);
+int32_t PlayerStopSong(PlayHandle* h) {
+  if (!h) return TE_INVALID_ARGS;
+  if (h->slot < 16 && g_slots[h->slot] == h) g_slots[h->slot] = nullptr;
+  MemFree(h->ch);
+  MemFree(h);
   return TE_OK;
 }
 
-int32_t PlayerSetMusicVolume(PlayHandle* handle, uint32_t volume) {
-  handle->musicVolume = volume & 0xFF;
+int32_t PlayerSetMusicVolume(PlayHandle* h, uint32_t volume) {
+  if (!h) return TE_INVALID_ARGS;
+  h->musicVolume = (uint8_t)volume;
   return TE_OK;
 }
 
-int32_t PlayerPlay() { return TE_OK; }
+int32_t PlayerPlay() {
+  if (g_setup) return TE_OK;
+  for (PlayHandle* h : g_slots) {
+    if (!h || h->stalled) continue;
+    if (h->loopCounter != 0 && !h->loopFlag) continue;
+    h->tick++;
+    int32_t err;
+    if (h->speed > h->tick) {
+      err = PlayTick(h);
+    } else {
+      h->tick = 0;
+      err = PlayRow(h);
+    }
+    if (!err) err = UpdateChannels(h);
+    if (err) return err;
+  }
+  return TE_OK;
+}
 
 int32_t PlayerFreeModule(ModuleRecord* m) {
   if (!m) return TE_INVALID_ARGS;
@@ -88,9 +1054,9 @@ int32_t PlayerFreeModule(ModuleRecord* m) {
       InstrumentRecord* in = m->instruments[i];
       if (!in) continue;
       if (in->noteTable) MemFree(in->noteTable);
-      FreeEnvelope(in->volEnv);
-      FreeEnvelope(in->panEnv);
-      FreeEnvelope(in->pitchEnv);
+      if (in->volEnv) MemFree(in->volEnv);
+      if (in->panEnv) MemFree(in->panEnv);
+      if (in->pitchEnv) MemFree(in->pitchEnv);
       if (in->samples) MemFree(in->samples);
       MemFree(in);
     }
@@ -100,7 +1066,7 @@ int32_t PlayerFreeModule(ModuleRecord* m) {
     for (uint32_t i = 0; i < m->sampleCount; i++) {
       SampleRecord* s = m->samples[i];
       if (!s) continue;
-      if (s->handle && g_dev && dmixIsOpen()) keep(g_dev->RemoveSample(s->handle));
+      if (s->handle && dmixIsOpen()) keep(dmixRemoveSample(s->handle));
       if (s->data) MemFree(s->data);
       MemFree(s);
     }

@@ -72,7 +72,64 @@ struct ModuleRecord {
   uint32_t flags;
 };
 
-struct PlayHandle;
+// Per module channel state of a playing song.
+struct PlayChannel {
+  uint32_t basePeriod;
+  int32_t instrument;     // -1 none
+  int32_t newInstrument;  // -1 none
+  uint32_t targetPeriod;
+  uint32_t sampleOffset;  // bytes
+  uint8_t lastInfo;       // S3M / IT info memory
+  uint8_t sampleIndex;    // 255 none
+  uint8_t soundChannel;
+  uint8_t volByte;
+  uint8_t note;
+  uint8_t xmMemory[34];
+  uint8_t volume, curVolume;
+  uint8_t command, info;
+  uint8_t portaSpeed;
+  uint8_t channelVolume;
+  int32_t panning;
+  uint32_t fadeout;
+  uint8_t keyOff, retrigCounter, finalVolume, lastNote;
+  uint8_t vibSpeed, vibDepth, vibPos, offsetMemory, volSlideMemory;
+  uint32_t curPeriod, finalPeriod;
+  uint32_t autoVibDepth;
+  uint8_t autoVibPos;
+  uint8_t loopRow, loopCounter;
+  uint32_t envPos[3];
+  uint8_t envDone[3];
+  uint32_t flags;  // 1 new note, 2 new volume, 4 new instrument, 8 command, 16 note delayed
+  int32_t finalPanning;  // as last sent to the device
+};
+
+struct PlayHandle {
+  uint32_t slot;
+  ModuleRecord* module;
+  int32_t rowValid;
+  uint32_t rowOffset;  // offset of the next row in the pattern data
+  int32_t position, pattern, row;
+  int32_t lastPosition, restart;
+  uint32_t tempo, speed, tick, patternDelay;
+  uint32_t channels;
+  uint32_t maxPeriod, minPeriod, shift, maxVolume;
+  uint32_t loopCounter;
+  int32_t loopFlag;
+  PlayChannel* ch;
+  void (*sync)(uint32_t info, uint32_t position, uint32_t row);
+  int32_t lastSync;
+  uint8_t patLoopRow, patLoopCounter, masterVolume, musicVolume;
+  int32_t jumped;   // a command set the next position on this row
+  int32_t stalled;  // no playable order entry: the song rests
+};
+
+// The mixer-independent pitch rules (exposed for tests).
+uint32_t NoteToPeriodFor(const ModuleRecord* m, const SampleRecord* s, uint8_t note);
+uint32_t PeriodToRateFor(const ModuleRecord* m, uint32_t period);  // 0 for period 0
+uint32_t ModPeriodTable(uint32_t finetune, uint32_t semitone);     // octave 0
+uint32_t XmLinearTable(uint32_t i);                                // 0..767
+int32_t AutoVibratoWave(uint32_t type, uint8_t position);
+int32_t EnvelopeValueAt(const EnvelopeRecord* env, uint32_t* position, uint8_t* done, int32_t keyOff);
 
 int32_t PlayerInit(SoundDevice* device);
 int32_t PlayerClose();

@@ -154,6 +154,10 @@ int32_t LoadFromBytes(const uint8_t* data, uint32_t size, ModuleRecord** module)
 
 }  // namespace
 
+PlayHandle* TunePlayHandle(int32_t handle) {
+  return handle >= 1 && handle <= 16 && t.slots[handle - 1] ? t.slots[handle - 1]->handle : nullptr;
+}
+
 intptr_t TuneOption(uint32_t option) { return option >= 1 && option <= 13 ? t.options[option] : 0; }
 SoundDevice* TuneCurrentDevice() { return t.deviceInit ? t.device : nullptr; }
 

@@ -130,3 +130,5 @@ int32_t FileLoad(const char* name, uint8_t** data, uint32_t* size);
 
 // Channel table of the interface (exposed for tests).
 int32_t TuneOpenPlayChannels(uint32_t count);
+// The player's song of a play handle 1..16 (null when none).
+struct PlayHandle* TunePlayHandle(int32_t handle);
