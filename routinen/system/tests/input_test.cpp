@@ -10,6 +10,7 @@
 #include "headless.h"
 #include "log.h"
 #include "sysrecords.h"
+#include "threads.h"
 
 namespace {
 
@@ -246,4 +247,24 @@ TEST_F(InputThread, CtrlKeyHeldAndCursorHook) {
   EXPECT_EQ(LoadMouseCursor(103), 1);
   EXPECT_EQ(CurrentMouseCursor(), 103u);
   SetMouseCursorHook(nullptr);
+}
+
+TEST_F(InputThread, AppMessagesFromSeveralThreadsEachOnce) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  auto poster = [](void*) -> int {
+    for (int i = 0; i < 200; i++) PostAppMessage(static_cast<uint64_t>(i));
+    return 0;
+  };
+  QoeThread* a = StartThread("IRC1", poster, nullptr);
+  QoeThread* b = StartThread("IRC2", poster, nullptr);
+  ASSERT_TRUE(a && b);
+  int apps = 0;
+  while (apps < 400) {
+    int32_t code = WaitEvent(0);
+    ASSERT_EQ(code, WE_APP);
+    apps++;
+  }
+  JoinThread(a);
+  JoinThread(b);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
 }
