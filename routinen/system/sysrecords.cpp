@@ -21,6 +21,7 @@ struct SfxCacheSlot {
 };
 SfxCacheSlot g_sfx_cache[SFX_CACHE_ENTRIES];
 std::atomic<void (*)()> g_free_graphics{nullptr};
+std::atomic<void (*)()> g_free_gfx_paths{nullptr};
 std::atomic<uint64_t (*)(uint32_t)> g_mem_probe{nullptr};
 
 uint64_t FreeMemory() {
@@ -86,6 +87,7 @@ int LoadPaths() {
 }
 
 void FreePaths() {
+  if (auto hook = g_free_gfx_paths.load()) hook();
   FreeVec(g_system.PicPath);
   FreeVec(g_system.SfxPathImage);
   g_system.PicPath = nullptr;
@@ -138,4 +140,5 @@ void FreeCaches(uint32_t bits) {
 }
 
 void SetGraphicsCacheFreeHook(void (*hook)()) { g_free_graphics.store(hook); }
+void SetGraphicsPathsFreeHook(void (*hook)()) { g_free_gfx_paths.store(hook); }
 void SetSfxCacheMemoryProbe(uint64_t (*probe)(uint32_t)) { g_mem_probe.store(probe); }

@@ -114,8 +114,10 @@ void CloseScreenRastPort();
 // Loads .\Data\Path and .\Data\SfxPath into memory (FreePaths first); 1 when
 // both were read. A missing file leaves its image null (logged).
 int LoadPaths();
-// Frees the picture and sound index images before the data folders change.
+// Frees the picture and sound index images before the data folders change,
+// and has the picture manager forget its loaded indexes (its hook).
 void FreePaths();
+void SetGraphicsPathsFreeHook(void (*hook)());
 
 // ---- Sound-sample cache -----------------------------------------------------
 enum : uint32_t { SFX_CACHE_ENTRIES = 1024 };

@@ -283,7 +283,11 @@ TEST_F(ShellThread, SetupSystemReadsAccountValuesAndPaths) {
   EXPECT_EQ(QoESystemPtr->Display->ModeId, 4u);
   // Options were made with defaults; the stack choice is copied.
   EXPECT_EQ(QoESystemPtr->TcpIpStack, QoESystemPtr->Optionen.tcpip_stack);
+  static int gfx_paths_freed = 0;
+  SetGraphicsPathsFreeHook([] { gfx_paths_freed++; });
   FreePaths();
+  SetGraphicsPathsFreeHook(nullptr);
+  EXPECT_EQ(gfx_paths_freed, 1);
   EXPECT_EQ(QoESystemPtr->PathsLoaded, 0u);
   EXPECT_EQ(QoESystemPtr->PicPath, nullptr);
   ASSERT_EQ(InitializeDirectSound(), 1);
