@@ -50,6 +50,16 @@ int Init() {
     DebugLog("SDL_Init: %s", SDL_GetError());
     return 0;
   }
+  // SDL falls back to its invisible drivers when there is no display; only
+  // an explicit SDL_VIDEODRIVER (tests, CI) may run the program on them.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
+      (!asked || SDL_strcasecmp(asked, driver) != 0)) {
+    DebugLog("SDL_Init: Kein Bildschirm gefunden (nur der Treiber %s)", driver);
+    SDL_Quit();
+    return 0;
+  }
   uint32_t type = SDL_RegisterEvents(1);
   g_wake_type = type == static_cast<uint32_t>(-1) ? 0 : type;
   g_wake_pending = 0;

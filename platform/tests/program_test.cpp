@@ -45,3 +45,17 @@ TEST(QuillProgram, CancelledModeChoiceEndsAtOnce) {
   std::string text(log.begin(), log.end());
   EXPECT_EQ(text.find("ScreenModus: Modus"), std::string::npos);
 }
+
+TEST(QuillProgram, WithoutADisplayItSaysSoPlainly) {
+  std::string bin = qoe_test::BinaryDir() + "/quill";
+  if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
+  std::string cmd = "timeout 30 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u QOE_HEADLESS_SCRIPT " + bin +
+                    " 2>err.txt";
+  int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  auto err = qoe_test::ReadFileBytes("err.txt");
+  std::string text(err.begin(), err.end());
+  EXPECT_NE(text.find("no display available"), std::string::npos) << text;
+  EXPECT_NE(text.find("xvfb-run"), std::string::npos);
+}
