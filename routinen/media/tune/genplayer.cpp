@@ -127,6 +127,9 @@ int32_t StartNote(PlayHandle* h, PlayChannel& c) {
     if (type == MT_S3M || n == NOTE_CUT) return g_dev->StopSound(DeviceChannel(c));
     c.keyOff = 1;
     c.envDone[0] = c.envDone[1] = c.envDone[2] = 0;
+    // an IT sample leaves its sustain loop when the note is released
+    if (type == MT_IT)
+      if (int32_t err = g_dev->ReleaseSound(DeviceChannel(c))) return err;
     if (type == MT_XM) {
       InstrumentRecord* in = Instrument(h, c.instrument);
       if ((!in || !in->volEnv) && !(c.flags & 4)) SetChannelVolume(h, c, 0);
