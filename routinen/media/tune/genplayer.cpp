@@ -551,7 +551,7 @@ int32_t PlayTick(PlayHandle* h) {
 // Chooses the instrument's sample for a note (XM / IT); may change the note.
 void ChooseSample(PlayHandle* h, PlayChannel& c, InstrumentRecord* in) {
   const uint32_t type = h->module->type;
-  uint32_t n = (c.note >> 4) * 12 + (c.note & 15);
+  uint32_t n = (c.patternNote >> 4) * 12 + (c.patternNote & 15);
   if (!in || in->sampleCount == 0) {
     c.sampleIndex = 255;
     return;
@@ -642,7 +642,7 @@ void DecodeRow(PlayHandle* h) {
     if (o + need > size) { o = size; break; }
     PlayChannel* c = ch < h->channels ? &h->ch[ch] : nullptr;
     if (f & 0x20) {
-      if (c && d[o] < 255) { c->note = d[o]; c->flags |= 1; }
+      if (c && d[o] < 255) { c->note = c->patternNote = d[o]; c->flags |= 1; }
       if (c && d[o + 1] < 255) { c->newInstrument = d[o + 1]; c->flags |= 4; }
       o += 2;
     }

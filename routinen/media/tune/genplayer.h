@@ -83,7 +83,8 @@ struct PlayChannel {
   uint8_t sampleIndex;    // 255 none
   uint8_t soundChannel;
   uint8_t volByte;
-  uint8_t note;
+  uint8_t note;         // note to play (IT: after the instrument's keymap)
+  uint8_t patternNote;  // note as it stands in the pattern
   uint8_t xmMemory[34];
   uint8_t volume, curVolume;
   uint8_t command, info;

@@ -295,7 +295,7 @@ std::vector<uint8_t> WriteIt(const Song& song) {
     o.u8(0);
     auto keyboard = [&]() {
       for (int k = 0; k < 120; k++) {
-        o.u8(k);
+        o.u8(k < (int)in.keyNotes.size() ? in.keyNotes[k] : k);
         o.u8(k < (int)in.keymap.size() ? in.keymap[k] : (in.samples.empty() ? 0 : in.samples[0]));
       }
     };

@@ -45,6 +45,7 @@ struct Instrument {
   std::string name = "instrument";
   std::vector<int> samples;  // 1-based sample numbers
   std::vector<int> keymap;   // XM: 96 entries of 0-based slot; IT: 120 entries of 1-based sample
+  std::vector<int> keyNotes;  // IT: note played for each of the 120 keys (default: the key)
   Envelope volEnv, panEnv;
   int fadeout = 0;
   int vibType = 0, vibSweep = 0, vibDepth = 0, vibRate = 0;

@@ -484,6 +484,25 @@ TEST_F(XmIt, ItInstrumentModeKeymap) {
   EXPECT_EQ(Dev(0)->panning, -32);
 }
 
+TEST_F(XmIt, ItKeymapTransposes) {
+  Song s = ItSong();
+  s.itInstrumentMode = true;
+  Instrument in;
+  in.samples = {1};
+  in.keymap.assign(120, 1);
+  in.keyNotes.resize(120);
+  for (int k = 0; k < 120; k++) in.keyNotes[k] = k + 12 < 120 ? k + 12 : k;
+  s.instruments = {in};
+  s.patterns[0].at(0, 0) = Cell{C5, 1, -1, 0, 0};
+  s.patterns[0].at(1, 0) = Cell{C4, 0, -1, 0, 0};  // a note without instrument
+  Play(WriteIt(s));
+  Tick(6);
+  EXPECT_EQ(Ch(0).note, 0x60);  // C-5 plays C-6
+  EXPECT_EQ(Ch(0).basePeriod, NoteToPeriodFor(h->module, h->module->samples[0], 0x60));
+  Tick(6);
+  EXPECT_EQ(Ch(0).note, 0x50);
+}
+
 TEST_F(XmIt, ItFadeoutAndSustainLoopRelease) {
   Song s = ItSong();
   s.itInstrumentMode = true;
