@@ -10,6 +10,7 @@
 #include "dmix.h"
 #include "genplayer.h"
 #include "module_writer.h"
+#include "pcm_sink.h"
 #include "platform/log.h"
 #include "test_support.h"
 
@@ -648,6 +649,52 @@ TEST_F(XmIt, FuzzSeedsLoadAndPlay) {
     for (int k = 0; k < 100; k++) ASSERT_EQ(PlayerPlay(), TE_OK) << name;
     TUNEstopModule(hh);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The whole chain: loader, player, mixer, filter, block device, sink.
+TEST(TuneEndToEnd, XmDcSampleReachesTheSinkExactly) {
+  CaptureSink cap;
+  CaptureSinkInit(&cap);
+  TuneSetPcmSink(&cap.sink);
+  TUNEstartup();
+  ASSERT_EQ(TUNEinit(), 1);
+  Song s;
+  s.channels = 4;
+  s.samples.push_back(Dc(4000, 40));  // 8-bit 40: 10240 after the unsigned table
+  s.samples[0].loopType = 1;
+  s.samples[0].loopLength = 4000;
+  s.patterns[0].at(0, 0) = Cell{48, 1, -1, 0, 0};
+  std::vector<uint8_t> b = WriteXm(s);
+  ModuleRecord* m = TUNEloadModuleMem(b.data(), (uint32_t)b.size());
+  ASSERT_NE(m, nullptr);
+  int32_t h = TUNEplayModule(m, 1);
+  ASSERT_NE(h, 0);
+  PollPlayer();
+  ASSERT_GE(cap.captured.size(), 44100u);
+  std::vector<int16_t> pcm(cap.captured.size() / 2);
+  std::memcpy(pcm.data(), cap.captured.data(), pcm.size() * 2);
+  // the device mixes a tick before the player runs it: six ticks of 882 frames
+  // of silence before the first row; then 10240 x 0.25 on both sides
+  const size_t start = 6 * 882 * 2;
+  EXPECT_EQ(pcm[start - 2], 0);
+  EXPECT_EQ(pcm[start - 1], 0);
+  EXPECT_EQ(pcm[start + 10], 2560);
+  EXPECT_EQ(pcm[start + 11], 2560);
+  EXPECT_EQ(pcm[start + 2000], 2560);
+  TUNEsetMusicVolume(h, 32);
+  cap.captured.clear();
+  PollPlayer();
+  ASSERT_GE(cap.captured.size(), 8000u);
+  std::memcpy(pcm.data(), cap.captured.data(), 8000);
+  EXPECT_EQ(pcm[2 * 882 * 2], 1280);  // from the next tick's update on
+  TUNEstopModule(h);
+  TUNEfreeModule(m);
+  TUNEclose();
+  TuneSetPcmSink(nullptr);
 }
 
 }  // namespace
