@@ -59,11 +59,12 @@ bool ParseChunk(ScreenRegion* region, int type, const uint8_t* p, uint32_t size)
   ScreenRecordList& list = region->types[type];
   list.size = rec_size;
   list.count = count;
-  if (count == 0) return true;
+  if (count == 0 && type != LAYOUT_TEXTAREA && type != LAYOUT_AREA) return true;
   switch (type) {
     case LAYOUT_TEXTAREA:
     case LAYOUT_AREA: {
-      TextArea* t = static_cast<TextArea*>(AllocVec(count * (uint32_t)sizeof(TextArea), MEMF_CLEAR));
+      // One zeroed record more ends the table (CheckTitleBar walks it so).
+      TextArea* t = static_cast<TextArea*>(AllocVec((count + 1u) * (uint32_t)sizeof(TextArea), MEMF_CLEAR));
       if (!t) return false;
       list.first = t;
       for (uint32_t i = 0; i < count; ++i) ReadTextArea(r, t[i]);

@@ -66,6 +66,9 @@ struct ScreenRegion {
   // Graphics RestoreMouseGadgets loaded (closed by FreeMouseGadgetImages).
   uint16_t* loadedImages;
   uint32_t loadedCount;
+  // Background under each gadget drawn through its mask or with a hover
+  // image, saved when it was first drawn (one per gadget, null none).
+  BitMap** backgrounds;
 };
 
 // Loads a layout file and checks that every record type whose bit is set in
@@ -82,3 +85,20 @@ Gadget* GetRegionGadget(ScreenRegion* region, uint32_t n);
 Gadget* FindGadget(ScreenRegion* region, const char* id);
 // True when the gadget's 4-character ID equals id.
 bool GadgetIs(const Gadget* gadget, const char* id);
+
+// ---- Gadgets ----------------------------------------------------------------
+// Updates the hover images, then returns the gadget the event selects, or
+// null: Escape (27) gives the EXIT gadget (drawn pressed for 200 ms) or the
+// pseudo gadget "EXIT"; a key 1..255 the pseudo gadget "KEY!" with keyCode;
+// a left button down over a gadget presses it (a repeating gadget returns at
+// once), a down-move off it releases it; a tick while a repeating gadget is
+// held over it returns it again; the button up releases the pressed gadget
+// and returns it unless it acted on the press. rp null: the screen.
+Gadget* HandleGadgetEvent(RastPort* rp, ScreenRegion* region, uint32_t event);
+// Draws every gadget's released image at its place plus the region's offset
+// (flag 2 skips a gadget, flag 8 draws through the mask); loads the images.
+void RestoreMouseGadgets(RastPort* rp, ScreenRegion* region);
+// Closes the images RestoreMouseGadgets loaded and frees the saved backgrounds.
+void FreeMouseGadgetImages(ScreenRegion* region);
+// The offset at which the gadgets are drawn and hit (0, 0 resets it).
+void SetMouseGadgetOffset(ScreenRegion* region, int32_t x, int32_t y);

@@ -8,3 +8,5 @@ struct ScreenRegion;
 const char* LayoutCatalogText(uint32_t id);
 // Frees what the gadget drawing keeps in a region (hover background, images).
 void LayoutReleaseDrawState(ScreenRegion* region);
+// The mouse position the input layer keeps (game coordinates).
+void GadgetMousePosition(int32_t* x, int32_t* y);

@@ -1,0 +1,534 @@
+#include "pictures.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "ilbm.h"
+#include "pathfile.h"
+#include "platform/display.h"
+#include "platform/log.h"
+#include "platform/threads.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/sysrecords.h"
+
+BitMap* GfxTable[kGfxSlots];
+std::atomic<uint16_t> MotionBusy{0};
+
+namespace {
+
+// Guards the tables below; the map's motion thread blits too.
+std::recursive_mutex g_lock;
+
+const uint8_t* g_masks[kGfxSlots];     // masks of loaded graphics (AllocVec)
+IlbmPicture* g_cache[kGfxSlots];       // the graphics cache (decoded pictures)
+std::atomic<uint32_t> g_source_row{0};
+
+struct LoadedIndex {
+  char path[128];
+  PathFile* index;
+};
+LoadedIndex g_indexes[4];
+
+TitelScreenData* g_titel = nullptr;
+uint8_t g_pic_palette[256][3];  // the displayed picture's palette
+uint16_t g_pic_colours = 0;
+
+QoeThread* g_transition = nullptr;
+bool g_opened_screen_rp = false;  // OpenElmorPic opened the display's RastPort
+
+const char kMainIndex[] = ".\\Data\\Path";
+
+// The main index parsed from the system's image of it (LoadPaths), kept
+// while that image stays the same.
+PathFile* g_main_index = nullptr;
+const uint8_t* g_main_image = nullptr;
+uint32_t g_main_image_size = 0;
+
+PathFile* MainIndexFromSystem() {
+  const QoESystem* sys = QoESystemPtr;
+  if (!sys->PicPath) return nullptr;
+  if (g_main_index && g_main_image == sys->PicPath && g_main_image_size == sys->PicPathSize) return g_main_index;
+  FreePathFile(g_main_index);
+  g_main_index = ParsePathFile(sys->PicPath, sys->PicPathSize);
+  g_main_image = sys->PicPath;
+  g_main_image_size = sys->PicPathSize;
+  return g_main_index;
+}
+
+PathFile* IndexFor(const char* path) {
+  if (!path || std::strlen(path) >= sizeof g_indexes[0].path) return nullptr;
+  if (strcasecmp(path, kMainIndex) == 0)
+    if (PathFile* pf = MainIndexFromSystem()) return pf;
+  for (LoadedIndex& li : g_indexes)
+    if (li.index && strcasecmp(li.path, path) == 0) return li.index;
+  PathFile* pf = LoadPathFile(path);
+  if (!pf) return nullptr;
+  for (LoadedIndex& li : g_indexes)
+    if (!li.index) {
+      std::strcpy(li.path, path);
+      li.index = pf;
+      return pf;
+    }
+  // All places taken: the oldest index makes room.
+  FreePathFile(g_indexes[0].index);
+  std::memmove(&g_indexes[0], &g_indexes[1], sizeof(LoadedIndex) * 3);
+  std::strcpy(g_indexes[3].path, path);
+  g_indexes[3].index = pf;
+  return pf;
+}
+
+// Entry number of a graphic ID within its index.
+uint32_t EntryOf(uint32_t id) { return id > kGfxTableSize ? id - kGfxTableSize : id; }
+
+bool CacheAllowed(uint32_t bytes) {
+  uint64_t avail = AvailMem(0);
+  return avail / 10 * 7 > 5000000ull + bytes;
+}
+
+// Decodes picture id of the index, from the cache when it is there. Returns
+// 1 with *out filled (owned by the caller unless *cached), 0 out of memory,
+// -1 when it cannot be loaded.
+int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPicture* out, bool* cached) {
+  *cached = false;
+  // FreeCaches(1) empties the graphics cache and FreePaths drops the loaded
+  // indexes, once there can be any.
+  static bool hooked = (SetGraphicsCacheFreeHook(FreeGfxCache), SetGraphicsPathsFreeHook(FreeGfxPaths), true);
+  (void)hooked;
+  if (id == 0 || id > kGfxSlots) {
+    DebugLog("%s: Die angegebene ID ist zu hoch! %u\n", who, id);
+    return -1;
+  }
+  if (g_cache[id - 1]) {
+    *out = *g_cache[id - 1];
+    *cached = true;
+    return 1;
+  }
+  PathFile* index = IndexFor(index_path);
+  if (!index) {
+    DebugLog("%s: Konnte den Index %s nicht laden.\n", who, index_path ? index_path : "(null)");
+    return -1;
+  }
+  const PathEntry* e = GetPathEntry(index, EntryOf(id));
+  if (!e) {
+    DebugLog("%s: Die angegebene ID ist zu hoch! %u\n", who, id);
+    return -1;
+  }
+  uint32_t size = 0;
+  void* data = LoadFile2MemSize(e->file, MEMF_PUBLIC, &size);
+  if (!data) {
+    DebugLog("%s: Konnte das File %s nicht oeffnen.\n", who, e->file);
+    return -1;
+  }
+  int rc = DecodeIlbm(data, size, out);
+  FreeVec(data);
+  if (rc != 1) {
+    if (rc < 0) DebugLog("%s: Konnte das File %s nicht lesen.\n", who, e->file);
+    return rc;
+  }
+  if (e->kind != PICKIND_MASKED && e->kind != PICKIND_STRIP && out->mask) {
+    FreeVec(out->mask);
+    out->mask = nullptr;
+  }
+  // Keep a copy in the graphics cache when memory allows.
+  uint32_t bytes = (uint32_t)out->width * out->height * (out->mask ? 2u : 1u);
+  if (CacheAllowed(bytes)) {
+    IlbmPicture* c = static_cast<IlbmPicture*>(AllocVec(sizeof(IlbmPicture), MEMF_PUBLIC));
+    if (c) {
+      *c = *out;
+      g_cache[id - 1] = c;
+      *cached = true;
+    }
+  }
+  return 1;
+}
+
+void DropPicture(IlbmPicture* pic, bool cached) {
+  if (!cached) FreeIlbm(pic);
+}
+
+uint32_t ScreenDepth() {
+  if (g_titel && g_titel->bitmap) return g_titel->bitmap->Depth;
+  uint32_t d = DisplayDepth();
+  return d ? d : 8;
+}
+
+// A BitMap of the picture in the given depth (32: through the screen palette).
+BitMap* MakeBitMap(const IlbmPicture& pic, uint32_t depth) {
+  BitMap* bm = AllocBitMap(pic.width, pic.height, depth == 32 ? 32 : 8, 0, nullptr);
+  if (!bm) return nullptr;
+  const uint16_t format = BitMapPixelFormat(bm);
+  for (uint32_t y = 0; y < pic.height; ++y)
+    ConvertRGBToFormat(format, pic.pixels + (size_t)y * pic.width, bm->Pixels + (size_t)y * bm->BytesPerRow,
+                       pic.width);
+  return bm;
+}
+
+void LoadPalette(const uint8_t (*colours)[3], uint32_t first, uint32_t count) {
+  if (count == 0) return;
+  const uint32_t words = 3 * count;
+  uint8_t* table = static_cast<uint8_t*>(AllocVec(8 + words * 4, MEMF_CLEAR));
+  if (!table) return;
+  uint16_t c16 = (uint16_t)count, f16 = (uint16_t)first;
+  std::memcpy(table, &c16, 2);
+  std::memcpy(table + 2, &f16, 2);
+  for (uint32_t i = 0; i < count; ++i)
+    for (uint32_t k = 0; k < 3; ++k) {
+      uint32_t v = (uint32_t)colours[i][k] << 24;
+      std::memcpy(table + 4 + (i * 3 + k) * 4, &v, 4);
+    }
+  LoadRGB32(g_titel ? g_titel->palette : nullptr, table);
+  FreeVec(table);
+}
+
+void FreeSlot(uint32_t slot) {
+  FreeBitMap(GfxTable[slot]);
+  GfxTable[slot] = nullptr;
+  FreeVec(const_cast<uint8_t*>(g_masks[slot]));
+  g_masks[slot] = nullptr;
+}
+
+// The screen's RastPort over the current back surface, and the record.
+bool ReadyTitel() {
+  PlatformSurface* back = DisplayBackSurface();
+  if (!back) return false;
+  DisplayRecord* d = QoESystemPtr->Display;
+  RastPort* rp = d ? d->ScreenRastPort : nullptr;
+  if (!rp || !rp->Bitmap || rp->Bitmap->Surface != back || rp->Bitmap->Pixels != back->pixels) {
+    if (!OpenScreenRastPort()) return false;
+    g_opened_screen_rp = true;
+    d = QoESystemPtr->Display;
+    rp = d->ScreenRastPort;
+  }
+  if (!g_titel) {
+    g_titel = static_cast<TitelScreenData*>(AllocVec(sizeof(TitelScreenData), MEMF_PUBLIC | MEMF_CLEAR));
+    if (!g_titel) return false;
+  }
+  g_titel->rastPort = rp;
+  g_titel->bitmap = rp->Bitmap;
+  g_titel->width = back->width;
+  g_titel->height = back->height;
+  g_titel->pitch = back->pitch;
+  g_titel->pixels = back->pixels;
+  g_titel->palette = ScreenPalette();
+  g_titel->mutex = DisplayMutex();
+  return true;
+}
+
+void FreeTitel() {
+  if (!g_titel) return;
+  FreeVec(g_titel);
+  g_titel = nullptr;
+  if (g_opened_screen_rp) CloseScreenRastPort();
+  g_opened_screen_rp = false;
+}
+
+bool OnScreen(const RastPort* rp) {
+  const PlatformSurface* back = DisplayBackSurface();
+  return rp && rp->Bitmap && back && (rp->Bitmap->Flags & BMF_SURFACE) && rp->Bitmap->Surface == back;
+}
+
+int TransitionThread(void*) {
+  // Blinds: each pass copies one more slice of every 40-row band.
+  const int band = 40, slices = 8, slice = band / slices;
+  for (int pass = 0; pass < slices; ++pass) {
+    for (int y = pass * slice; y < (int)kGameAreaHeight; y += band)
+      UpdateRectangle(0, y, kGameAreaWidth, slice);
+    SleepMs(12);
+  }
+  UpdateRectangle(0, 0, kGameAreaWidth, kGameAreaHeight);
+  MotionBusy.store(0);
+  return 0;
+}
+
+}  // namespace
+
+TitelScreenData* GetTitelScreenData() { return g_titel; }
+
+RastPort* ScreenRastPort() {
+  const DisplayRecord* d = QoESystemPtr->Display;
+  return d ? d->ScreenRastPort : nullptr;
+}
+
+RastPort* GetScreenRastPort(uint32_t buffer) { return buffer <= 1 ? ScreenRastPort() : nullptr; }
+
+RastPort* ScreenMakeClipRP(BitMap* bitmap) {
+  if (!bitmap) return nullptr;
+  RastPort* rp = static_cast<RastPort*>(AllocVec(sizeof(RastPort), MEMF_PUBLIC | MEMF_CLEAR));
+  if (!rp) return nullptr;
+  InitRastPort(rp);
+  rp->Bitmap = bitmap;
+  return rp;
+}
+
+int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
+  if (DisplayRenderer() == 1) return OpenElmorPicGL(index_path, id, flags);
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  WaitTransition();
+  if (!ReadyTitel()) {
+    DebugLog("OpenElmorPic: Kein Bildschirm vorhanden.\n");
+    return -1;
+  }
+  IlbmPicture pic;
+  bool cached = false;
+  if (LoadPicture("OpenElmorPic", index_path, id, &pic, &cached) != 1) return -1;
+  // The picture's palette becomes the screen palette.
+  g_pic_colours = pic.colours;
+  std::memcpy(g_pic_palette, pic.palette, sizeof g_pic_palette);
+  LoadPalette(pic.palette, 0, pic.colours);
+  if (GfxTable[id - 1]) FreeSlot(id - 1);
+  GfxTable[id - 1] = MakeBitMap(pic, ScreenDepth());
+  DropPicture(&pic, cached);
+  if (!GfxTable[id - 1]) {
+    DebugLog("OpenElmorPic: Kein Speicher fuer Bild %u.\n", id);
+    return -1;
+  }
+  BitMap* bm = GfxTable[id - 1];
+  g_titel->pictureId = (uint16_t)id;
+  g_titel->revealed = 0;
+  QoESystemPtr->Display->PicId = (uint16_t)id;
+  ObtainMutex(g_titel->mutex);
+  BltBitMap(bm, 0, 0, g_titel->bitmap, 0, 0, (int32_t)bm->Width, (int32_t)bm->Height);
+  ReleaseMutex(g_titel->mutex);
+  if (!(flags & 1)) StartTheTransition();
+  return 0;
+}
+
+void CloseElmorPic(uint32_t id, uint32_t mode) {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  if (mode == 2) return;  // the screen RastPort already is the displayed picture's
+  WaitTransition();
+  if (id >= 1 && id <= kGfxSlots) {
+    if (GfxTable[id - 1]) FreeSlot(id - 1);
+    else DebugLog("CloseElmorPic: Bild %u war schon freigegeben.\n", id);
+  }
+  if (g_titel && g_titel->mutex) {
+    ObtainMutex(g_titel->mutex);
+    ReleaseMutex(g_titel->mutex);
+  }
+  if (mode == 0) FreeTitel();
+}
+
+int32_t OpenElmorGfx(const char* index_path, uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  if (id == 0 || id > kGfxSlots) {
+    DebugLog("OpenElmorGfx: Die angegebene ID ist zu hoch! %u\n", id);
+    return -1;
+  }
+  if (GfxTable[id - 1]) {
+    DebugLog("OpenElmorGfx: Grafik %u ist schon geladen.\n", id);
+    return 1;
+  }
+  IlbmPicture pic;
+  bool cached = false;
+  int rc = LoadPicture("OpenElmorGfx", index_path, id, &pic, &cached);
+  if (rc != 1) return rc;
+  BitMap* bm = MakeBitMap(pic, ScreenDepth());
+  uint8_t* mask = nullptr;
+  if (bm && pic.mask) {
+    const uint32_t n = (uint32_t)pic.width * pic.height;
+    mask = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
+    if (mask) std::memcpy(mask, pic.mask, n);
+  }
+  DropPicture(&pic, cached);
+  if (!bm || (pic.mask && !mask)) {
+    FreeBitMap(bm);
+    FreeVec(mask);
+    return 0;
+  }
+  GfxTable[id - 1] = bm;
+  g_masks[id - 1] = mask;
+  return 1;
+}
+
+void CloseElmorGfx(uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  if (id >= 1 && id <= kGfxSlots) FreeSlot(id - 1);
+}
+
+const uint8_t* GetElmorGfxMask(uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  return id >= 1 && id <= kGfxSlots ? g_masks[id - 1] : nullptr;
+}
+
+BitMap* AllocElmorGfx(uint32_t width, uint32_t height, uint32_t depth, uint32_t flags, BitMap* friend_bitmap,
+                      uint32_t) {
+  return AllocBitMap(width, height, depth, flags & ~BMF_SURFACE, friend_bitmap);
+}
+
+void FreeElmorGfx(BitMap* bitmap) {
+  if (bitmap) FreeBitMap(bitmap);
+}
+
+uintptr_t GetElmorGfxAttr(BitMap* bitmap, uint32_t attribute) {
+  if (!bitmap) return 0;
+  switch (attribute) {
+    case 1: return bitmap->Width;
+    case 2: return bitmap->Height;
+    case 3: return bitmap->Depth;
+    case 4: return bitmap->BytesPerRow;
+    case 6: return reinterpret_cast<uintptr_t>(bitmap->Pixels);
+    default: return 0;
+  }
+}
+
+void FreeElmorGfxLock(BitMap*) {}
+
+void ShowScreenRect(RastPort* rp, int32_t x, int32_t y, int32_t width, int32_t height) {
+  // Until a screen's transition has run, what it draws stays hidden.
+  if (!OnScreen(rp) || (g_titel && !g_titel->revealed)) return;
+  if (x < 0) { width += x; x = 0; }
+  if (y < 0) { height += y; y = 0; }
+  if (x + width > (int32_t)kGameAreaWidth) width = (int32_t)kGameAreaWidth - x;
+  if (y + height > (int32_t)kGameAreaHeight) height = (int32_t)kGameAreaHeight - y;
+  if (width > 0 && height > 0) UpdateRectangle(x, y, width, height);
+}
+
+int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height) {
+  if (!rp) rp = ScreenRastPort();
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  bool loaded_here = false;
+  if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
+    if (OpenElmorGfx(kMainIndex, id) != 1) {
+      DebugLog("BlitObjekt: Konnte die Grafik nicht direkt laden!\n");
+      return 0;
+    }
+    loaded_here = true;
+  }
+  BitMap* bm = GfxTable[id - 1];
+  if (width == 0 || width > bm->Width) width = bm->Width;
+  if (height == 0 || height > bm->Height) height = bm->Height;
+  if (rp) {
+    BltBitMapRastPort(bm, 0, 0, rp, x, y, (int32_t)width, (int32_t)height);
+    ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)height);
+  }
+  if (loaded_here) CloseElmorGfx(id);
+  return 1;
+}
+
+void SetBlitSourceRow(uint32_t row) { g_source_row.store(row); }
+uint32_t GetBlitSourceRow() { return g_source_row.load(); }
+
+int32_t BlitObjektMask(RastPort* rp, uint32_t id, uint32_t, int32_t x, int32_t y, uint32_t width,
+                       uint32_t height) {
+  if (!rp) rp = ScreenRastPort();
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  bool loaded_here = false;
+  if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
+    if (OpenElmorGfx(kMainIndex, id) != 1) {
+      DebugLog("BlitObjektMask: Konnte die Grafik nicht laden!\n");
+      return 0;
+    }
+    loaded_here = true;
+  }
+  BitMap* bm = GfxTable[id - 1];
+  const uint32_t row = g_source_row.load();
+  if (row < bm->Height && rp) {
+    if (width == 0 || width > bm->Width) width = bm->Width;
+    if (height == 0 || height > bm->Height - row) height = bm->Height - row;
+    BltMaskBitMapRastPort(bm, 0, (int32_t)row, rp, x, y, (int32_t)width, (int32_t)height, 0xE0, g_masks[id - 1]);
+    ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)height);
+  }
+  if (loaded_here) CloseElmorGfx(id);
+  return 1;
+}
+
+int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uint32_t count, uint32_t) {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  if (first > 255) return 0;
+  if (first + count > 256) count = 256 - first;
+  if (!index_path) {
+    if (first >= g_pic_colours) return 0;
+    if (first + count > g_pic_colours) count = g_pic_colours - first;
+    LoadPalette(g_pic_palette + first, first, count);
+    return 1;
+  }
+  IlbmPicture pic;
+  bool cached = false;
+  if (LoadPicture("SetElmorPalette", index_path, id, &pic, &cached) != 1) return 0;
+  uint32_t n = first < pic.colours ? pic.colours - first : 0;
+  if (count > n) count = n;
+  LoadPalette(pic.palette + first, first, count);
+  DropPicture(&pic, cached);
+  return 1;
+}
+
+BitMap* SaveBackground(int32_t x, int32_t y, uint32_t width, uint32_t height) {
+  RastPort* screen = ScreenRastPort();
+  if (!screen || width == 0 || height == 0) return nullptr;
+  BitMap* bm = AllocBitMap(width, height, screen->Bitmap->Depth, 0, nullptr);
+  if (!bm) return nullptr;
+  if (QoeMutex* m = DisplayMutex()) ObtainMutex(m);
+  BltBitMap(screen->Bitmap, x, y, bm, 0, 0, (int32_t)width, (int32_t)height);
+  if (QoeMutex* m = DisplayMutex()) ReleaseMutex(m);
+  return bm;
+}
+
+void RestoreBackground(BitMap* saved, int32_t x, int32_t y, uint32_t width, uint32_t height) {
+  if (!saved) return;
+  RastPort* screen = ScreenRastPort();
+  if (screen) {
+    if (width == 0 || width > saved->Width) width = saved->Width;
+    if (height == 0 || height > saved->Height) height = saved->Height;
+    if (QoeMutex* m = DisplayMutex()) ObtainMutex(m);
+    BltBitMapRastPort(saved, 0, 0, screen, x, y, (int32_t)width, (int32_t)height);
+    if (QoeMutex* m = DisplayMutex()) ReleaseMutex(m);
+    ShowScreenRect(screen, x, y, (int32_t)width, (int32_t)height);
+  }
+  FreeBitMap(saved);
+}
+
+void StartTheTransition() {
+  WaitTransition();
+  if (g_titel) g_titel->revealed = 1;
+  MotionBusy.store(1);
+  g_transition = StartThread("Transition", TransitionThread, nullptr);
+  if (!g_transition) {
+    UpdateRectangle(0, 0, kGameAreaWidth, kGameAreaHeight);
+    MotionBusy.store(0);
+  }
+}
+
+void StartTheTransition8() { StartTheTransition(); }
+
+void WaitTransition() {
+  if (g_transition) {
+    JoinThread(g_transition);
+    g_transition = nullptr;
+  }
+}
+
+void FreeGfxCache() {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  for (IlbmPicture*& c : g_cache) {
+    if (!c) continue;
+    FreeIlbm(c);
+    FreeVec(c);
+    c = nullptr;
+  }
+}
+
+void FreeGfxPaths() {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  FreePathFile(g_main_index);
+  g_main_index = nullptr;
+  g_main_image = nullptr;
+  for (LoadedIndex& li : g_indexes) {
+    FreePathFile(li.index);
+    li.index = nullptr;
+    li.path[0] = 0;
+  }
+}
+
+void FreeAllElmorGfx() {
+  WaitTransition();
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  for (uint32_t i = 0; i < kGfxSlots; ++i) FreeSlot(i);
+  FreeGfxCache();
+  FreeGfxPaths();
+  FreeTitel();
+  g_pic_colours = 0;
+  g_source_row.store(0);
+}

@@ -1,0 +1,183 @@
+// Text drawing on memory bitmaps: every PrintTextOutlined flag against the
+// placement rules drawn with the plain primitives, and the wrapping calls.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "layout.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
+#include "test_support.h"
+#include "text.h"
+
+namespace {
+
+struct Canvas {
+  BitMap* bm;
+  RastPort rp;
+  Canvas(TextFont* font, uint32_t depth = 8) {
+    bm = AllocBitMap(160, 60, depth, 0, nullptr);
+    InitRastPort(&rp);
+    rp.Bitmap = bm;
+    SetFont(&rp, font);
+    SetAPen(&rp, 3);
+    RectFill(&rp, 0, 0, 159, 59);
+  }
+  ~Canvas() { FreeBitMap(bm); }
+  std::vector<uint8_t> Pixels() const { return std::vector<uint8_t>(bm->Pixels, bm->Pixels + bm->Size); }
+};
+
+class TextDraw : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<uint8_t> raw = qoe_test::ReadFileBytes(qoe_test::BinaryDir() + "/datakit/fonts/XHelvetica11.fnt");
+    font_ = OpenFontFromMemory(raw.data(), (uint32_t)raw.size());
+    ASSERT_NE(font_, nullptr);
+  }
+  void TearDown() override { CloseFont(font_); }
+  TextFont* font_ = nullptr;
+};
+
+// Text in draw mode 0, as the text calls draw it.
+void Put(RastPort* rp, int32_t x, int32_t y, const char* s, uint32_t pen) {
+  SetDrMd(rp, 0);
+  SetAPen(rp, pen);
+  Move(rp, x, y);
+  Text(rp, s, (uint32_t)std::strlen(s));
+}
+
+TEST_F(TextDraw, PrintTextOutlinedPlacesTextByItsFlags) {
+  const char* s = "Quill";
+  const int32_t x1 = 10, y1 = 8, x2 = 150, y2 = 50;
+  Canvas probe(font_);
+  const int32_t w = (int32_t)TextLength(&probe.rp, s, 5), h = font_->YSize, base = font_->Baseline;
+  struct Case {
+    uint32_t flags;
+    int32_t x, y;
+  } cases[] = {
+      {0, x1, y1},
+      {PTO_CENTRE, x1 + (x2 - x1) / 2 - w / 2, y1},
+      {PTO_RIGHT, x2 - w, y1},
+      {PTO_TOP, x1, y1 + base},
+      {PTO_BOTTOM, x1, y2},
+      {PTO_VCENTRE, x1, y1 + 1 + (y2 - y1 - h) / 2},
+      {PTO_BASELINE, x1, y1 + base},
+      {PTO_TOP | PTO_RAISE, x1, y1 + base - 3},
+      {37, x1 + (x2 - x1) / 2 - w / 2, y1 + 1 + (y2 - y1 - h) / 2 + base},
+      {PTO_RIGHT | PTO_BOTTOM | PTO_RAISE, x2 - w, y2 - 3},
+  };
+  for (const Case& c : cases) {
+    Canvas got(font_), want(font_);
+    PrintTextOutlined(&got.rp, x1, y1, x2, y2, s, 9, 7, c.flags);
+    EXPECT_EQ(got.rp.DrawMode, 0);
+    Put(&want.rp, c.x, c.y, s, 7);
+    EXPECT_EQ(got.Pixels(), want.Pixels()) << "flags " << c.flags;
+  }
+}
+
+TEST_F(TextDraw, FillShadowAndOutlineAreDrawnUnderTheText) {
+  const char* s = "Elmor";
+  for (uint32_t flags : std::vector<uint32_t>{PTO_FILL, PTO_SHADOW, PTO_OUTLINE, 45u, PTO_FILL | PTO_SHADOW | PTO_OUTLINE}) {
+    Canvas got(font_), want(font_);
+    PrintTextOutlined(&got.rp, 20, 10, 120, 40, s, 9, 7, flags | PTO_TOP);
+    int32_t w = (int32_t)TextLength(&want.rp, s, 5);
+    int32_t x = 20, y = 10 + font_->Baseline;
+    if (flags & PTO_CENTRE) x = 20 + 50 - w / 2;
+    if (flags & PTO_VCENTRE) y = 10 + 1 + (30 - font_->YSize) / 2 + ((flags & PTO_BASELINE) ? font_->Baseline : 0);
+    SetDrMd(&want.rp, 0);
+    if (flags & PTO_FILL) {
+      SetAPen(&want.rp, 9);
+      RectFill(&want.rp, 20, 10, 120, 40);
+    }
+    if (flags & PTO_SHADOW) Put(&want.rp, x, y + 1, s, 0);
+    if (flags & PTO_OUTLINE) {
+      Put(&want.rp, x, y - 1, s, 0);
+      Put(&want.rp, x + 1, y, s, 0);
+      Put(&want.rp, x, y + 1, s, 0);
+      Put(&want.rp, x - 1, y, s, 0);
+    }
+    Put(&want.rp, x, y, s, 7);
+    EXPECT_EQ(got.Pixels(), want.Pixels()) << "flags " << flags;
+  }
+  // The outline really rings the text: pen 0 left of the first ink column.
+  Canvas c(font_);
+  PrintTextOutlined(&c.rp, 20, 10, 120, 40, "I", 9, 7, PTO_OUTLINE | PTO_TOP);
+  int pen0 = 0;
+  for (uint32_t i = 0; i < c.bm->Size; ++i) pen0 += c.bm->Pixels[i] == 0;
+  EXPECT_GT(pen0, 4);
+}
+
+TEST_F(TextDraw, PrintTextOutlinedAt32BitsMatchesThePrimitives) {
+  Canvas got(font_, 32), want(font_, 32);
+  PrintTextOutlined(&got.rp, 5, 5, 150, 50, "Hafen", 2, 7, 45 | PTO_OUTLINE);
+  SetDrMd(&want.rp, 0);
+  SetAPen(&want.rp, 2);
+  RectFill(&want.rp, 5, 5, 150, 50);
+  int32_t w = (int32_t)TextLength(&want.rp, "Hafen", 5);
+  int32_t x = 5 + 145 / 2 - w / 2, y = 5 + 1 + (45 - font_->YSize) / 2 + font_->Baseline;
+  Put(&want.rp, x, y - 1, "Hafen", 0);
+  Put(&want.rp, x + 1, y, "Hafen", 0);
+  Put(&want.rp, x, y + 1, "Hafen", 0);
+  Put(&want.rp, x - 1, y, "Hafen", 0);
+  Put(&want.rp, x, y, "Hafen", 7);
+  EXPECT_EQ(got.Pixels(), want.Pixels());
+}
+
+TEST_F(TextDraw, WrappingCountsAndLimits) {
+  Canvas c(font_);
+  RastPort* rp = &c.rp;
+  const uint32_t two = TextLength(rp, "one two", 7) + 2;
+  EXPECT_EQ(CountWrappedLines(rp, "one two three four", 0, 0, 65535, 65535, two), 2u);  // one two|three|four
+  EXPECT_EQ(CountWrappedLines(rp, "a\nb\nc", 0, 0, 65535, 65535, 1000), 2u);
+  EXPECT_EQ(CountWrappedLines(rp, "a\n\nc", 0, 0, 65535, 65535, 1000), 2u);  // an empty line counts
+  EXPECT_EQ(CountWrappedLines(rp, nullptr, 0, 0, 65535, 65535, 100), 0u);
+  EXPECT_EQ(CountWrappedLines(rp, "", 0, 0, 65535, 65535, 100), 0u);
+  EXPECT_EQ(CountWrappedLines(rp, "single", 0, 0, 65535, 65535, 100), 0u);
+  EXPECT_EQ(CountWrappedLines(rp, "one two three four", 0, 0, 65535, 2, two), 1u);  // line limit
+  EXPECT_EQ(CountWrappedLines(rp, "aaaa bbbb cccc", 0, 0, 8, 65535, 10000), 2u);
+  EXPECT_EQ(CountWrappedLines(rp, "aaaa bbbb cccc", 0, 0, 9, 65535, 10000), 1u);  // "aaaa bbbb" fits   // character limit
+  // A word longer than the line is cut where it passes the width.
+  EXPECT_EQ(CountWrappedLines(rp, "abcdefghij", 0, 0, 65535, 65535, TextLength(rp, "abcde", 5)), 1u);
+  // PrintTextWrapped draws what CountWrappedLines counts, in the RastPort's pen.
+  SetAPen(rp, 1);
+  SetDrMd(rp, 0);
+  EXPECT_EQ(PrintTextWrapped(rp, "one two three four", 2, 2, 65535, 65535, two), 2u);
+  // Line 2 ("three") sits one font height + 1 lower.
+  Canvas want(font_);
+  Put(&want.rp, 2, 2 + font_->Baseline, "one two", 1);
+  Put(&want.rp, 2, 2 + (font_->YSize + 1) + font_->Baseline, "three", 1);
+  Put(&want.rp, 2, 2 + 2 * (font_->YSize + 1) + font_->Baseline, "four", 1);
+  EXPECT_EQ(c.Pixels(), want.Pixels());
+}
+
+TEST_F(TextDraw, PrintTextBlockBreaksAnywhere) {
+  Canvas c(font_);
+  RastPort* rp = &c.rp;
+  EXPECT_EQ(PrintTextBlock(rp, "abcdefg", 0, 0, 3, 65535, 1000), 3u);  // abc|def|g
+  EXPECT_EQ(PrintTextBlock(rp, "ab cd", 0, 0, 65535, 65535, TextLength(rp, "ab c", 4)), 2u);
+  EXPECT_EQ(PrintTextBlock(rp, "a\nb", 0, 0, 65535, 65535, 1000), 2u);
+  EXPECT_EQ(PrintTextBlock(rp, "abcdefg", 0, 0, 3, 2, 1000), 2u);
+  EXPECT_EQ(PrintTextBlock(rp, nullptr, 0, 0, 3, 2, 1000), 0u);
+}
+
+TEST_F(TextDraw, PrintButtonTextCentresInTheFieldAndSetsDrawModeOne) {
+  Canvas got(font_), want(font_);
+  TextArea area{10, 10, 90, 30, 0, nullptr};
+  SetAPen(&got.rp, 7);
+  PrintButtonText(&got.rp, &area, "42");
+  EXPECT_EQ(got.rp.DrawMode, 1);
+  EXPECT_EQ(got.rp.APen, 7);
+  int32_t w = (int32_t)TextLength(&want.rp, "42", 2);
+  int32_t x = 10 + 40 - w / 2, y = 10 + 1 + (20 - font_->YSize) / 2 + font_->Baseline;
+  SetDrMd(&want.rp, 0);
+  Put(&want.rp, x, y - 1, "42", 201);
+  Put(&want.rp, x + 1, y, "42", 201);
+  Put(&want.rp, x, y + 1, "42", 201);
+  Put(&want.rp, x - 1, y, "42", 201);
+  Put(&want.rp, x, y, "42", 7);
+  EXPECT_EQ(got.Pixels(), want.Pixels());
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+#include "text.h"
+
+#include <cstring>
+
+#include "layout.h"
+#include "layout_internal.h"
+#include "pictures.h"
+#include "platform/log.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
+
+namespace {
+
+int32_t FontHeight(RastPort* rp) { return rp->Font ? rp->Font->YSize : rp->TxHeight; }
+int32_t FontBaseline(RastPort* rp) { return rp->Font ? rp->Font->Baseline : rp->TxBaseline; }
+
+void TextAt(RastPort* rp, int32_t x, int32_t y, const char* text, uint32_t len, uint32_t pen) {
+  SetAPen(rp, pen);
+  Move(rp, x, y);
+  Text(rp, text, len);
+}
+
+// The lines of a text: calls line(start, length) for each; returns the count.
+// Word wrap breaks at the last blank of a line; character wrap anywhere.
+template <typename LineFn>
+uint32_t WrapLines(RastPort* rp, const char* text, uint32_t max_chars, uint32_t max_lines, uint32_t width,
+                   bool words, LineFn line) {
+  if (!text || !*text || max_lines == 0) return 0;
+  uint32_t lines = 0;
+  const char* p = text;
+  while (*p && lines < max_lines) {
+    uint32_t n = 0, px = 0;
+    int32_t last_blank = -1;
+    bool newline = false;
+    while (p[n]) {
+      if (p[n] == '\n') { newline = true; break; }
+      uint32_t cw = TextLength(rp, p + n, 1);
+      if (n > 0 && (n + 1 > max_chars || px + cw > width)) break;
+      if (p[n] == ' ') last_blank = (int32_t)n;
+      px += cw;
+      ++n;
+    }
+    uint32_t len = n, next = n;
+    if (newline) {
+      next = n + 1;
+    } else if (p[n] == ' ' && words) {
+      next = n + 1;  // the break falls on a blank: it is not drawn
+    } else if (p[n] && words && last_blank > 0) {
+      len = (uint32_t)last_blank;
+      next = len + 1;  // the blank at the break is not drawn
+    }
+    line(p, len, lines);
+    ++lines;
+    p += next;
+    if (!newline && !words && *p == '\n') ++p;  // a newline right at a break ends only that line
+  }
+  return lines;
+}
+
+const char* g_title_shown = nullptr;
+
+// Captions on button graphics: white, outlined in pen 0.
+constexpr uint32_t kButtonCaptionPen = 1;
+
+}  // namespace
+
+void PrintTextOutlined(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char* text,
+                       uint32_t fill_pen, uint32_t text_pen, uint32_t flags) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp) return;
+  SetDrMd(rp, 0);
+  if (flags & PTO_FILL) {
+    SetAPen(rp, fill_pen);
+    RectFill(rp, x1, y1, x2, y2);
+  }
+  const uint32_t len = text ? (uint32_t)std::strlen(text) : 0;
+  const int32_t w = len ? (int32_t)TextLength(rp, text, len) : 0;
+  int32_t x = x1, y = y1;
+  if (flags & PTO_CENTRE) x = x1 + (x2 - x1) / 2 - w / 2;
+  else if (flags & PTO_RIGHT) x = x2 - w;
+  if (flags & PTO_TOP) y = y1 + FontBaseline(rp);
+  if (flags & PTO_BOTTOM) y = y2;
+  if (flags & PTO_VCENTRE) y = y1 + 1 + (y2 - y1 - FontHeight(rp)) / 2;
+  if (flags & PTO_BASELINE) y += FontBaseline(rp);
+  if (flags & PTO_RAISE) y -= 3;
+  if (len) {
+    if (flags & PTO_SHADOW) TextAt(rp, x, y + 1, text, len, 0);
+    if (flags & PTO_OUTLINE) {
+      TextAt(rp, x, y - 1, text, len, 0);
+      TextAt(rp, x + 1, y, text, len, 0);
+      TextAt(rp, x, y + 1, text, len, 0);
+      TextAt(rp, x - 1, y, text, len, 0);
+    }
+    TextAt(rp, x, y, text, len, text_pen);
+  }
+  // Show the rectangle and whatever of the text reaches past it.
+  const int32_t top = y - FontBaseline(rp) - 1, bottom = top + FontHeight(rp) + 2;
+  int32_t sx1 = x1 < x - 1 ? x1 : x - 1, sy1 = y1 < top ? y1 : top;
+  int32_t sx2 = x2 > x + w + 1 ? x2 : x + w + 1, sy2 = y2 > bottom ? y2 : bottom;
+  ShowScreenRect(rp, sx1, sy1, sx2 - sx1 + 1, sy2 - sy1 + 1);
+}
+
+uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
+                          uint32_t max_lines, uint32_t width) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp) return 0;
+  const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
+  uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, true, [&](const char* s, uint32_t len, uint32_t k) {
+    Move(rp, x, y + (int32_t)k * step + base);
+    if (len) Text(rp, s, len);
+  });
+  if (n) ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)n * step);
+  return n ? n - 1 : 0;
+}
+
+uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t, int32_t, uint32_t max_chars,
+                           uint32_t max_lines, uint32_t width) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp) return 0;
+  uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, true, [](const char*, uint32_t, uint32_t) {});
+  return n ? n - 1 : 0;
+}
+
+uint32_t PrintTextBlock(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
+                        uint32_t max_lines, uint32_t width) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp) return 0;
+  const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
+  uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, false, [&](const char* s, uint32_t len, uint32_t k) {
+    Move(rp, x, y + (int32_t)k * step + base);
+    if (len) Text(rp, s, len);
+  });
+  if (n) ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)n * step);
+  return n;
+}
+
+void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp || !area) return;
+  const uint32_t pen = rp->APen;
+  SetDrMd(rp, 0);
+  const uint32_t len = text ? (uint32_t)std::strlen(text) : 0;
+  if (len) {
+    const int32_t w = (int32_t)TextLength(rp, text, len);
+    const int32_t x = area->x1 + (area->x2 - area->x1) / 2 - w / 2;
+    const int32_t y = area->y1 + 1 + (area->y2 - area->y1 - FontHeight(rp)) / 2 + FontBaseline(rp);
+    TextAt(rp, x, y - 1, text, len, 201);
+    TextAt(rp, x + 1, y, text, len, 201);
+    TextAt(rp, x, y + 1, text, len, 201);
+    TextAt(rp, x - 1, y, text, len, 201);
+    TextAt(rp, x, y, text, len, pen);
+  }
+  ShowScreenRect(rp, area->x1, area->y1, area->x2 - area->x1 + 1, area->y2 - area->y1 + 1);
+  SetAPen(rp, pen);
+  SetDrMd(rp, 1);
+}
+
+void ResetTitleBar() { g_title_shown = nullptr; }
+
+void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
+  RastPort* rp = ScreenRastPort();
+  if (!rp || !table) return;
+  int32_t bx1 = 200, by1 = 11, bx2 = 442, by2 = 27;
+  if (table->textId == kTextTitleBar) {
+    bx1 = table->x1;
+    by1 = table->y1;
+    bx2 = table->x2;
+    by2 = table->y2;
+    ++table;
+  }
+  int32_t mx = 0, my = 0;
+  GadgetMousePosition(&mx, &my);
+  const char* under = nullptr;
+  for (const TextArea* t = table; t->textId != 0; ++t)
+    if (t->text && mx > t->x1 && mx < t->x2 && my > t->y1 && my < t->y2) {
+      under = t->text;
+      break;
+    }
+  if (under == g_title_shown) return;
+  TextFont* old = rp->Font;
+  const uint16_t old_height = rp->TxHeight, old_baseline = rp->TxBaseline;
+  if (font) SetFont(rp, font);
+  if (under) {
+    PrintTextOutlined(rp, bx1, by1, bx2, by2, under, pen, 0, PTO_CENTRE | PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
+  } else {
+    SetAPen(rp, pen);
+    RectFill(rp, bx1, by1, bx2, by2);
+    ShowScreenRect(rp, bx1, by1, bx2 - bx1 + 1, by2 - by1 + 1);
+  }
+  rp->Font = old;
+  rp->TxHeight = old_height;
+  rp->TxBaseline = old_baseline;
+  g_title_shown = under;
+}
+
+int32_t BlitObjektText(RastPort* rp, uint32_t id, const char* caption, int32_t x, int32_t y) {
+  if (!rp) rp = ScreenRastPort();
+  const bool loaded = id >= 1 && id <= kGfxSlots && GfxTable[id - 1];
+  if (!loaded && OpenElmorGfx(".\\Data\\Path", id) != 1) {
+    DebugLog("BlitObjektText: Konnte die Grafik nicht laden!\n");
+    return 0;
+  }
+  const BitMap* bm = GfxTable[id - 1];
+  const int32_t w = (int32_t)bm->Width, h = (int32_t)bm->Height;
+  BlitObjekt(rp, id, x, y, 0, 0);
+  if (rp && caption)
+    PrintTextOutlined(rp, x, y, x + w - 1, y + h - 1, caption, 0, kButtonCaptionPen,
+                      PTO_CENTRE | PTO_VCENTRE | PTO_BASELINE | PTO_OUTLINE);
+  if (!loaded) CloseElmorGfx(id);
+  return 1;
+}
