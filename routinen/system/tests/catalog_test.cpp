@@ -99,6 +99,36 @@ TEST_F(CatalogTest, BuiltInTableIsCompleteAndQuotedTextsHold) {
   }
 }
 
+// Every text that the game's design quotes with its ID, one "id<TAB>text"
+// line each (\n and \\ escaped), must be the built-in English text.
+TEST_F(CatalogTest, EveryQuotedTextHoldsItsId) {
+  auto bytes = qoe_test::ReadFileBytes(qoe_test::SourceDir() + "/routinen/system/tests/data/catalog_quoted.txt");
+  ASSERT_FALSE(bytes.empty());
+  std::string all(bytes.begin(), bytes.end());
+  size_t pos = 0, checked = 0;
+  while (pos < all.size()) {
+    size_t end = all.find('\n', pos);
+    if (end == std::string::npos) end = all.size();
+    std::string line = all.substr(pos, end - pos);
+    pos = end + 1;
+    size_t tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    uint32_t id = (uint32_t)std::stoul(line.substr(0, tab));
+    std::string want;
+    for (size_t i = tab + 1; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        ++i;
+        want += line[i] == 'n' ? '\n' : line[i];
+      } else {
+        want += line[i];
+      }
+    }
+    EXPECT_EQ(std::string(GetCatalogStr(id)), want) << "ID " << id;
+    ++checked;
+  }
+  EXPECT_GT(checked, 400u);
+}
+
 TEST_F(CatalogTest, FirstLastAndMissingIds) {
   EXPECT_NE(GetCatalogStr(0), nullptr);
   EXPECT_EQ(GetCatalogStr(0), CatalogStrings[0].text);
