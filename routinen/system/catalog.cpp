@@ -7,6 +7,7 @@
 
 #include "byteorder.h"
 #include "files.h"
+#include "iff.h"
 #include "memory.h"
 #include "platform/log.h"
 
@@ -18,8 +19,6 @@ struct Catalog {
 };
 
 namespace {
-
-bool IsId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
 // Walks the STRS chunk. With out == null it only validates and sums up the
 // space the texts need; else it copies them and applies them to the table.
@@ -63,25 +62,18 @@ bool WalkStrings(const uint8_t* data, uint32_t size, uint32_t* need, char* out, 
 // file is not a well-formed FORM CTLG with at least one STRS chunk.
 template <typename Fn>
 bool WalkForm(const uint8_t* data, uint32_t size, Fn fn) {
-  if (!data || size < 12 || !IsId(data, "FORM") || !IsId(data + 8, "CTLG")) return false;
-  uint32_t form = GetBE32(data + 4);
-  if (form < 4 || form > size - 8) return false;
-  uint32_t end = 8 + form;
-  uint32_t pos = 12;
+  uint32_t type = 0;
+  BoundedReader body;
+  if (!data || !IffOpenForm(data, size, &type, &body) || type != IffId("CTLG")) return false;
   bool strs = false;
-  while (pos < end) {
-    if (end - pos < 8) return false;
-    const uint8_t* ck = data + pos;
-    uint32_t len = GetBE32(ck + 4);
-    if (len > end - pos - 8) return false;
-    if (IsId(ck, "STRS")) {
-      if (!fn(ck + 8, len)) return false;
-      strs = true;
-    }
-    pos += 8 + len;
-    if ((len & 1) && pos < end) ++pos;  // IFF pad byte
+  IffChunk c;
+  int rc;
+  while ((rc = IffNextChunk(&body, &c)) == 1) {
+    if (c.id != IffId("STRS")) continue;
+    if (!fn(c.data, c.size)) return false;
+    strs = true;
   }
-  return strs;
+  return rc == 0 && strs;
 }
 
 }  // namespace

@@ -602,6 +602,11 @@ char* GetDirBuffer(const char* folder, uint16_t count) {
 int32_t CopyDir(const char* source, const char* target, uint32_t mode) {
   std::string src, dst;
   if (!ResolveDisk(source, &src) || !ResolveDisk(target, &dst)) return 0;
+  // A copy from a folder that is not there would only empty the target.
+  if ((mode & 2) && !IsDirDisk(src)) {
+    DebugLog("CopyDir: Konnte Verzeichnis %s nicht lesen\n", src.c_str());
+    return 0;
+  }
   if (mode & 1) {
     std::vector<std::string> names;
     if (ListDir(dst, &names, true)) {  // leftovers of an interrupted save go too

@@ -494,6 +494,9 @@ TEST(FilesDir, CopyDirMergesNamesCaseInsensitively) {
   ASSERT_EQ(CopyDir("Src\\", "Fresh\\", 3), 1);
   EXPECT_EQ(Text(ReadFileBytes("Fresh/Prefs.qoe")), "new");
   EXPECT_EQ(CopyDir("NoSrc\\", "Fresh2\\", 3), 0);
+  // A missing source never clears the target first.
+  EXPECT_EQ(CopyDir("NoSrc\\", "Dst\\", 3), 0);
+  EXPECT_EQ(Text(ReadFileBytes("Dst/prefs.QOE")), "new");
   EXPECT_EQ(CopyDir("..\\", "Fresh\\", 3), 0);
 }
 
