@@ -1,0 +1,352 @@
+// The message box, input box, choice boxes and participant list under
+// scripted input: their answers, and the screen restored after each.
+#include <algorithm>
+#include <cstring>
+
+#include "box_fixture.h"
+#include "boxes.h"
+#include "chiefmessage.h"
+#include "requester.h"
+
+using box_test::BoxTest;
+
+namespace {
+
+constexpr int32_t kX = 168, kY = 180;
+
+uintptr_t Chief(uint32_t mode, uint32_t picture = 66) {
+  return ChiefMessage(picture, kX, kY, 0, 0, 0, mode, "Werter Lord, a long enough text to wrap over lines.", 7);
+}
+
+// Lines of 80 bytes.
+std::vector<char> Lines(std::initializer_list<const char*> texts) {
+  std::vector<char> v(texts.size() * kRequesterLineSize, 0);
+  size_t i = 0;
+  for (const char* t : texts) std::strncpy(&v[i++ * kRequesterLineSize], t, kRequesterLineSize - 1);
+  return v;
+}
+
+}  // namespace
+
+class ChiefMessageBoxes : public BoxTest {
+ protected:
+  // Runs a modal box under the script and checks the restored screen.
+  uintptr_t Answer(uint32_t mode, const char* script) {
+    Snapshot();
+    uintptr_t r = 99;
+    Run(script, [&] { r = Chief(mode); });
+    ExpectRestored();
+    return r;
+  }
+};
+
+TEST_F(ChiefMessageBoxes, OkBoxConfirmsByEnterAndLeftButtonDeclinesByEscapeAndRightButton) {
+  EXPECT_EQ(Answer(0, "key enter\n"), 0u);
+  EXPECT_EQ(Answer(0, "key esc\n"), 1u);
+  EXPECT_EQ(Answer(0, "click left 300 290\n"), 0u);  // on OK
+  EXPECT_EQ(Answer(0, "click left 200 200\n"), 0u);  // anywhere
+  EXPECT_EQ(Answer(0, "click right 200 200\n"), 1u);
+}
+
+TEST_F(ChiefMessageBoxes, YesNoBoxAnswersByKeysButtonsAndTheirRectangles) {
+  EXPECT_EQ(Answer(1, "key enter\n"), 0u);
+  EXPECT_EQ(Answer(1, "key esc\n"), 1u);
+  EXPECT_EQ(Answer(1, "click left 211 284\n"), 0u);  // yes, inner corner
+  EXPECT_EQ(Answer(1, "click left 306 299\n"), 0u);  // yes, far corner
+  EXPECT_EQ(Answer(1, "click left 350 283\n"), 1u);  // no
+  EXPECT_EQ(Answer(1, "click left 430 299\n"), 1u);
+  EXPECT_EQ(Answer(1, "click right 300 200\n"), 1u);
+  // Between the buttons and in the text nothing is answered.
+  EXPECT_EQ(Answer(1, "click left 320 290\nclick left 200 220\nkey enter\n"), 0u);
+  EXPECT_EQ(Answer(1, "click left 431 290\nkey esc\n"), 1u);
+}
+
+TEST_F(ChiefMessageBoxes, AReleaseWithoutItsPressIsNoAnswer) {
+  // The button up of the click that opened the box reaches it first.
+  EXPECT_EQ(Answer(1, "release left 220 290\nrelease right 0 0\nkey esc\n"), 1u);
+  EXPECT_EQ(Answer(0, "release left 300 290\nkey esc\n"), 1u);
+}
+
+TEST_F(ChiefMessageBoxes, ABoxThatCannotBeShownNeverConfirms) {
+  Snapshot();
+  EXPECT_EQ(Chief(1, 1500), 1u);  // no such picture
+  EXPECT_EQ(Chief(0, 1500), 0u);
+  EXPECT_EQ(Chief(2, 1500), 0u);
+  std::filesystem::remove_all("fonts");
+  EXPECT_EQ(Chief(1), 1u);
+  EXPECT_EQ(Chief(0), 0u);
+  EXPECT_EQ(Chief(2), 0u);
+  ExpectRestored();
+}
+
+TEST_F(ChiefMessageBoxes, ProgressBoxStaysOpenTakesNewTextsAndWaitsInItsLoop) {
+  Snapshot();
+  int32_t first = -1, second = -1;
+  std::vector<uint8_t> open_screen, after_text;
+  Run("key enter\nkey esc\n", [&] {
+    auto* box = reinterpret_cast<ChiefMessageBox*>(Chief(2));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->mode, 2u);
+    EXPECT_EQ(box->width, 304u);
+    open_screen = box_test::ScreenPixels();
+    SetChiefMessageText(box, "Verbindung wird aufgebaut...");
+    after_text = box_test::ScreenPixels();
+    first = ChiefMessageLoop(box);
+    second = ChiefMessageLoop(box);
+    CloseChiefMessage(box);
+  });
+  EXPECT_NE(open_screen, before_);
+  EXPECT_NE(after_text, open_screen);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+  ExpectRestored();
+  CloseChiefMessage(nullptr);
+  SetChiefMessageText(nullptr, "x");
+  EXPECT_EQ(ChiefMessageLoop(nullptr), 1);
+}
+
+// ---- EingabeBox ----------------------------------------------------------------
+
+TEST(EingabeFilter, BitsAdmitTheirCharacterClasses) {
+  EXPECT_TRUE(EingabeFilterAdmits(0, 'a'));
+  EXPECT_TRUE(EingabeFilterAdmits(0, ' '));
+  EXPECT_TRUE(EingabeFilterAdmits(0, '!'));
+  EXPECT_TRUE(EingabeFilterAdmits(0, 0xFC));  // u umlaut
+  EXPECT_FALSE(EingabeFilterAdmits(0, 9));
+  EXPECT_FALSE(EingabeFilterAdmits(0, 127));
+  EXPECT_TRUE(EingabeFilterAdmits(4, '7'));
+  EXPECT_FALSE(EingabeFilterAdmits(4, 'a'));
+  EXPECT_TRUE(EingabeFilterAdmits(8, 'Z'));
+  EXPECT_TRUE(EingabeFilterAdmits(8, 0xC4));
+  EXPECT_FALSE(EingabeFilterAdmits(8, '1'));
+  EXPECT_FALSE(EingabeFilterAdmits(8, 0xD7));  // multiplication sign
+  EXPECT_TRUE(EingabeFilterAdmits(1, 'q'));
+  EXPECT_TRUE(EingabeFilterAdmits(1, '0'));
+  EXPECT_FALSE(EingabeFilterAdmits(1, '@'));
+  EXPECT_FALSE(EingabeFilterAdmits(2, ' '));
+  EXPECT_TRUE(EingabeFilterAdmits(2, '#'));
+  for (char c : {'@', '-', '_', '.', 'a', '5'}) EXPECT_TRUE(EingabeFilterAdmits(17, (uint8_t)c)) << c;
+  for (char c : {' ', '!', ',', '+'}) EXPECT_FALSE(EingabeFilterAdmits(17, (uint8_t)c)) << c;
+  EXPECT_TRUE(EingabeFilterAdmits(16, '@'));
+  EXPECT_FALSE(EingabeFilterAdmits(16, 'a'));
+  for (uint32_t f : {0u, 1u, 2u, 4u, 8u, 16u, 17u}) EXPECT_TRUE(EingabeFilterAdmits(f, 8));
+}
+
+class EingabeBoxes : public BoxTest {
+ protected:
+  // Runs the box over a 40- or 80-byte field inside a guarded buffer.
+  const char* Edit(const char* script, uint32_t size, uint32_t filter, const char* start = "",
+                   const char* help = nullptr) {
+    std::memset(buf_, 0x5A, sizeof buf_);
+    std::strcpy(buf_, start);
+    size_ = size;
+    Snapshot();
+    Run(script, [&] { result_ = EingabeBox(buf_, size, kX, kY, "Name des Lords:", help, filter); });
+    ExpectRestored();
+    const uint32_t guard = std::max<uint32_t>(size, (uint32_t)std::strlen(start) + 1);
+    for (uint32_t i = guard; i < sizeof buf_; ++i) EXPECT_EQ((uint8_t)buf_[i], 0x5A) << "written past the field at " << i;
+    return result_;
+  }
+  char buf_[128];
+  uint32_t size_ = 0;
+  const char* result_ = nullptr;
+};
+
+TEST_F(EingabeBoxes, FiltersKeepOnlyTheirCharacters) {
+  EXPECT_EQ(Edit("text \"12ab 3\"\nkey enter\n", 40, EINGABE_DIGITS), buf_);
+  EXPECT_STREQ(buf_, "123");
+  EXPECT_EQ(Edit("text \"ab1 c\xC3\xA4\"\nkey enter\n", 40, EINGABE_LETTERS), buf_);
+  EXPECT_STREQ(buf_, "abc\xE4");
+  EXPECT_EQ(Edit("text \"lord.x@elmor-mail_1.de !\"\nkey enter\n", 80, 17), buf_);
+  EXPECT_STREQ(buf_, "lord.x@elmor-mail_1.de");
+  EXPECT_EQ(Edit("text \"Sir Hugo\"\nkey enter\n", 40, EINGABE_NOBLANK), buf_);
+  EXPECT_STREQ(buf_, "SirHugo");
+  EXPECT_EQ(Edit("text \"Sir Hugo!\"\nkey enter\n", 40, 0), buf_);
+  EXPECT_STREQ(buf_, "Sir Hugo!");
+}
+
+TEST_F(EingabeBoxes, BackspaceEditsTheStartTextAndAlwaysPasses) {
+  EXPECT_EQ(Edit("key backspace\nkey backspace\ntext \"9\"\nkey enter\n", 40, EINGABE_DIGITS, "1234"), buf_);
+  EXPECT_STREQ(buf_, "129");
+  // Backspace on an empty field does nothing.
+  EXPECT_EQ(Edit("key backspace\ntext \"x\"\nkey enter\n", 40, 0), buf_);
+  EXPECT_STREQ(buf_, "x");
+}
+
+TEST_F(EingabeBoxes, AFullFieldTakesSizeLessOneCharacters) {
+  // Narrow characters (3 pixels): the buffer is the limit, not the field.
+  const std::string many(100, 'i');
+  const std::string script = "text \"" + many + "\"\nkey enter\n";
+  EXPECT_EQ(Edit(script.c_str(), 40, 0), buf_);
+  EXPECT_EQ(std::string(buf_), many.substr(0, 39));
+  EXPECT_EQ(Edit(script.c_str(), 80, 0), buf_);
+  EXPECT_EQ(std::string(buf_), many.substr(0, 79));
+  // A start text longer than the field is cut to it.
+  EXPECT_EQ(Edit("key enter\n", 40, 0, many.substr(0, 60).c_str()), buf_);
+  EXPECT_EQ(std::strlen(buf_), 39u);
+  // A one-byte field holds nothing.
+  EXPECT_EQ(Edit("text \"abc\"\nkey enter\n", 1, 0), nullptr);
+}
+
+TEST_F(EingabeBoxes, WideCharactersStopAtTheFieldWidth) {
+  const std::string script = "text \"" + std::string(60, 'w') + "\"\nkey enter\n";
+  EXPECT_EQ(Edit(script.c_str(), 80, 0), buf_);
+  const size_t n = std::strlen(buf_);
+  EXPECT_GT(n, 20u);
+  EXPECT_LT(n, 40u);  // 261 pixels of 9-pixel characters
+}
+
+TEST_F(EingabeBoxes, ArrowsAndDeleteEditInsideTheText) {
+  EXPECT_EQ(Edit("key left\nkey left\nkey delete\ntext \"X\"\nkey enter\n", 40, 0, "abcd"), buf_);
+  EXPECT_STREQ(buf_, "abXd");
+}
+
+TEST_F(EingabeBoxes, EscapeCancelAndEmptyTextGiveNullAndLeaveTheBuffer) {
+  EXPECT_EQ(Edit("text \"new\"\nkey esc\n", 40, 0, "old"), nullptr);
+  EXPECT_STREQ(buf_, "old");
+  EXPECT_EQ(Edit("text \"new\"\nclick left 420 280\n", 40, 0, "old"), nullptr);  // cancel
+  EXPECT_STREQ(buf_, "old");
+  EXPECT_EQ(Edit("key backspace\nkey backspace\nkey backspace\nkey enter\n", 40, 0, "old"), nullptr);
+  EXPECT_STREQ(buf_, "old");
+  EXPECT_EQ(Edit("text \"x\"\nclick left 200 280\n", 40, 0, "old"), buf_);  // OK
+  EXPECT_STREQ(buf_, "oldx");
+  EXPECT_EQ(EingabeBox(nullptr, 40, kX, kY, "p", nullptr, 0), nullptr);
+  EXPECT_EQ(EingabeBox(buf_, 0, kX, kY, "p", nullptr, 0), nullptr);
+}
+
+TEST_F(EingabeBoxes, HelpButtonShowsTheHelpTextAndReturnsToTheBox) {
+  EXPECT_EQ(Edit("click left 300 280\nkey enter\ntext \"a\"\nkey enter\n", 40, 0, "", "Hilfe zum Feld."), buf_);
+  EXPECT_STREQ(buf_, "a");
+}
+
+// ---- TextBox, InfoBox, SwitchBox -----------------------------------------------
+
+class ChoiceBoxes : public BoxTest {};
+
+TEST_F(ChoiceBoxes, TextBoxScrollsAndClosesByButtonOrKey) {
+  std::string text;
+  for (int i = 0; i < 60; ++i) text += "Zeile " + std::to_string(i) + " des Hilfetextes.\n";
+  int32_t r = -1;
+  Snapshot();
+  // Down gadget (repeating) at 140+333.., 90+250..; then OK.
+  Run("click left 480 345\nclick left 300 370\n", [&] { r = TextBox(text.c_str()); });
+  EXPECT_EQ(r, 1);
+  ExpectRestored();
+  Run("key enter\n", [&] { r = TextBox("short"); });
+  EXPECT_EQ(r, 1);
+  ExpectRestored();
+  std::filesystem::remove("Data/Screendat/TextBox.dat");
+  EXPECT_EQ(TextBox("x"), 0);
+  ExpectRestored();
+}
+
+TEST_F(ChoiceBoxes, InfoBoxReturnsTheMarkedLineOnOk) {
+  auto lines = Lines({"Lord Arn", "Lord Bek", "Lord Cem", "Lord Dor"});
+  const char* layout = ".\\Data\\Screendat\\ChooseBox.dat";
+  int32_t r = -2;
+  Snapshot();
+  // Line 2 lies at 130 + 28 + 2 x 12; OKOK at 223 + 12, 130 + 234.
+  Run("click left 300 184\nclick left 260 370\n",
+      [&] { r = InfoBox(layout, 223, 130, 4, "Choose a Lord:", lines.data(), "help"); });
+  EXPECT_EQ(r, 2);
+  ExpectRestored();
+  Run("click left 300 172\nclick left 300 160\nkey enter\n",
+      [&] { r = InfoBox(layout, 223, 130, 4, "Choose a Lord:", lines.data(), nullptr); });
+  EXPECT_EQ(r, 0);
+  ExpectRestored();
+  Run("click left 300 172\nkey esc\n", [&] { r = InfoBox(layout, 223, 130, 4, "t", lines.data(), nullptr); });
+  EXPECT_EQ(r, -1);
+  ExpectRestored();
+  Run("click left 460 370\n", [&] { r = InfoBox(layout, 223, 130, 4, "t", lines.data(), nullptr); });  // EXIT
+  EXPECT_EQ(r, -1);
+  // OK without a marked line, and a click below the last line, give no choice.
+  Run("click left 300 300\nclick left 260 370\n", [&] { r = InfoBox(layout, 223, 130, 4, "t", lines.data(), nullptr); });
+  EXPECT_GE(r, 4);
+  // INFO shows the help, which closes on Enter; the box goes on.
+  Run("click left 360 370\nkey enter\nclick left 300 196\nclick left 260 370\n",
+      [&] { r = InfoBox(layout, 223, 130, 4, "t", lines.data(), "Hilfe"); });
+  EXPECT_EQ(r, 3);
+  ExpectRestored();
+  EXPECT_EQ(InfoBox(".\\Data\\Screendat\\Missing.dat", 0, 0, 4, "t", lines.data(), nullptr), -1);
+}
+
+TEST_F(ChoiceBoxes, SwitchBoxReturnsTheButtonNumber) {
+  auto two = Lines({"Online-Chat", "Mail-Editor"});
+  uint32_t r = 99;
+  // Two buttons: box 72 high at y 204; buttons at y 220 and 242.
+  Snapshot();
+  Run("click left 320 250\n", [&] { r = SwitchBox(2, two.data()); });
+  EXPECT_EQ(r, 2u);
+  ExpectRestored();
+  Run("click left 320 225\n", [&] { r = SwitchBox(2, two.data()); });
+  EXPECT_EQ(r, 1u);
+  // A press moved off its button chooses nothing; Escape gives 0.
+  Run("press left 320 225\nrelease left 320 100\nkey esc\n", [&] { r = SwitchBox(2, two.data()); });
+  EXPECT_EQ(r, 0u);
+  ExpectRestored();
+  std::vector<const char*> names = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "zwoelf"};
+  std::vector<char> twelve(12 * kRequesterLineSize, 0);
+  for (size_t i = 0; i < 12; ++i) std::strcpy(&twelve[i * kRequesterLineSize], names[i]);
+  // Twelve: 294 high at y 93; button 12 at 93 + 16 + 11 x 22.
+  Run("click left 320 360\n", [&] { r = SwitchBox(12, twelve.data()); });
+  EXPECT_EQ(r, 12u);
+  Run("click left 320 110\n", [&] { r = SwitchBox(12, twelve.data()); });
+  EXPECT_EQ(r, 1u);
+  ExpectRestored();
+  EXPECT_EQ(SwitchBox(1, two.data()), 0u);
+  EXPECT_EQ(SwitchBox(13, twelve.data()), 0u);
+  EXPECT_EQ(SwitchBox(2, nullptr), 0u);
+  ExpectRestored();
+}
+
+// ---- Participant list ------------------------------------------------------------
+
+TEST_F(ChoiceBoxes, ParticipantListSelectsChallengesAndCloses) {
+  std::vector<char> names(30 * kRequesterLineSize, 0);
+  for (int i = 0; i < 30; ++i) std::snprintf(&names[i * kRequesterLineSize], kRequesterLineSize, "Spieler%02d", i);
+  Snapshot();
+  TeilnehmerReq* t = TeilnehmerReq_Open(160, 47, 30, names.data());
+  ASSERT_NE(t, nullptr);
+  EXPECT_NE(box_test::ScreenPixels(), before_);
+  // Name 3 at 47 + 10 + 3 x 12.
+  auto move = [&](const char* script) { Run(script, [] { WaitEvent(0); }); };
+  move("move 200 95\n");
+  EXPECT_EQ(TeilnehmerReqLoop(t, 95), TEILNEHMER_SELECTED);
+  EXPECT_EQ(t->selected, 3u);
+  move("move 200 270\n");  // challenge at 160 + 10, 47 + 214
+  EXPECT_EQ(TeilnehmerReqLoop(t, 268), TEILNEHMER_CHALLENGE);
+  move("move 360 240\n");  // down gadget scrolls
+  EXPECT_EQ(TeilnehmerReqLoop(t, 240), TEILNEHMER_OPEN);
+  EXPECT_GT(t->list->scrollPercent, 0u);
+  move("move 600 400\n");
+  EXPECT_EQ(TeilnehmerReqLoop(t, 400), TEILNEHMER_CLOSED);
+  TeilnehmerReqClose(t);
+  ExpectRestored();
+  EXPECT_EQ(TeilnehmerReqLoop(nullptr, 0), TEILNEHMER_CLOSED);
+  TeilnehmerReqClose(nullptr);
+}
+
+// ---- 32-bit display ----------------------------------------------------------
+
+class DeepScreenBoxes : public BoxTest {
+ protected:
+  uint32_t Mode() const override { return 4; }  // 800 x 600 x 32, game area centred
+};
+
+TEST_F(DeepScreenBoxes, BoxesRestoreTheScreenAtDepth32) {
+  ASSERT_EQ(ScreenRastPort()->Bitmap->Depth, 32u);
+  uintptr_t r = 99;
+  Snapshot();
+  Run("key esc\n", [&] { r = Chief(1); });
+  EXPECT_EQ(r, 1u);
+  ExpectRestored();
+  auto lines = Lines({"a", "b", "c"});
+  int32_t i = -2;
+  Run("key down\nkey enter\n", [&] { i = InfoBox(".\\Data\\Screendat\\ChooseBox.dat", 223, 130, 3, "t", lines.data(), nullptr); });
+  EXPECT_EQ(i, 65535);
+  char buf[40] = "abc";
+  const char* e = nullptr;
+  Run("text \"de\"\nkey enter\n", [&] { e = EingabeBox(buf, sizeof buf, kX, kY, "p", nullptr, 0); });
+  EXPECT_STREQ(e, "abcde");
+  ExpectRestored();
+}
