@@ -65,7 +65,7 @@ std::string BackupPath(const char* path) { return std::string(path) + ".bak"; }
 
 // Loads a pool image for rewriting: the file, else its backup when the file
 // is gone or corrupt. Sets *missing when neither exists. Null on corruption.
-uint8_t* LoadPoolForRewrite(const char* path, uint32_t* size, bool* missing) {
+uint8_t* LoadPoolForRewrite(const char* who, const char* path, uint32_t* size, bool* missing) {
   *missing = false;
   std::string bak = BackupPath(path);
   const char* tries[2] = {path, bak.c_str()};
@@ -76,7 +76,7 @@ uint8_t* LoadPoolForRewrite(const char* path, uint32_t* size, bool* missing) {
     if (!d) continue;
     any = true;
     if (IsPool(d, n) && VerifyChunkPool(d, n)) { *size = n; return d; }
-    DebugLog("AddChunkPool: Pool %s ist beschaedigt\n", p);
+    DebugLog("%s: Pool %s ist beschaedigt\n", who, p);
     FreeVec(d);
   }
   if (!any) *missing = true;
@@ -84,15 +84,15 @@ uint8_t* LoadPoolForRewrite(const char* path, uint32_t* size, bool* missing) {
 }
 
 // Writes image to path, keeping the old file as path.bak until done.
-int32_t RewritePool(const char* path, const uint8_t* old_data, uint32_t old_size,
+int32_t RewritePool(const char* who, const char* path, const uint8_t* old_data, uint32_t old_size,
                     const uint8_t* data, uint32_t size) {
   std::string bak = BackupPath(path);
   if (old_data && !SaveMem2File(bak.c_str(), old_data, old_size)) {
-    DebugLog("AddChunkPool: Konnte Sicherung %s nicht schreiben\n", bak.c_str());
+    DebugLog("%s: Konnte Sicherung %s nicht schreiben\n", who, bak.c_str());
     return 0;
   }
   if (!SaveMem2File(path, data, size)) {
-    DebugLog("AddChunkPool: Konnte Pool %s nicht schreiben\n", path);
+    DebugLog("%s: Konnte Pool %s nicht schreiben\n", who, path);
     return 0;
   }
   if (old_data) DeleteFileA(bak.c_str());
@@ -280,7 +280,7 @@ int32_t AddChunkPool(const void* chunk, const char* path) {
   }
   uint32_t old_size = 0;
   bool missing = false;
-  uint8_t* old = LoadPoolForRewrite(path, &old_size, &missing);
+  uint8_t* old = LoadPoolForRewrite("AddChunkPool", path, &old_size, &missing);
   if (!old && !missing) { FreeVec(disk); return 0; }
   uint32_t new_size = 0;
   uint8_t* image;
@@ -304,7 +304,7 @@ int32_t AddChunkPool(const void* chunk, const char* path) {
   }
   FreeVec(disk);
   if (!image) { FreeVec(old); return 0; }
-  int32_t ok = RewritePool(path, old, old_size, image, new_size);
+  int32_t ok = RewritePool("AddChunkPool", path, old, old_size, image, new_size);
   FreeVec(image);
   FreeVec(old);
   return ok;
@@ -314,7 +314,7 @@ int32_t RemChunkPool(const char* id, const char* path) {
   if (!id || !path || std::memcmp(id, "INFO", 4) == 0) return 0;
   uint32_t old_size = 0;
   bool missing = false;
-  uint8_t* old = LoadPoolForRewrite(path, &old_size, &missing);
+  uint8_t* old = LoadPoolForRewrite("RemChunkPool", path, &old_size, &missing);
   if (!old) {
     if (missing) DebugLog("RemChunkPool: Pool %s nicht vorhanden\n", path);
     return 0;
@@ -324,7 +324,7 @@ int32_t RemChunkPool(const char* id, const char* path) {
   int32_t ok = 0;
   if (image) {
     ok = (new_size == old_size && std::memcmp(image, old, old_size) == 0)
-             ? 1 : RewritePool(path, old, old_size, image, new_size);
+             ? 1 : RewritePool("RemChunkPool", path, old, old_size, image, new_size);
     FreeVec(image);
   }
   FreeVec(old);

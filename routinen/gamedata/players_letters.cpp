@@ -136,7 +136,11 @@ int32_t CreateSmalMail(const char* recipient, uint32_t recipient_id, const char*
   ChunkPut32(c, SMAL_DATE, (uint32_t)now);
   ChunkPut32(c, SMAL_TEXT_LEN, (uint32_t)tl);
   std::memcpy(c + SMAL_TEXT, text, tl - 1);
-  int32_t ok = SaveChunk2File(out_path, c) && SaveChunk2File(in_path, c);
+  int32_t ok = SaveChunk2File(out_path, c);
+  if (ok && !SaveChunk2File(in_path, c)) {
+    DeleteFileA(out_path);  // a letter reported as failed must not go out
+    ok = 0;
+  }
   if (!ok) DebugLog("CreateSmalMail: Konnte Brief nicht speichern\n");
   FreeChunk(c);
   return ok;

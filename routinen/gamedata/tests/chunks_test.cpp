@@ -519,3 +519,53 @@ TEST(ChunkPool, OwnerFromPrefsWhenNotSet) {
   FreeChunk(korn);
   EXPECT_EQ(GetBE32(ReadFileBytes("R.qoe").data() + INFO_PLAYER_ID), 1234u);
 }
+
+TEST(ChunkPool, RemoveKeepsOldPoolOnFailedWrite) {
+  const char* pool = ".\\S.qoe";
+  uint8_t* korn = MakeKorn(9);
+  uint8_t* herb = MakeHerb(2);
+  ASSERT_EQ(AddChunkPool(korn, pool), 1);
+  ASSERT_EQ(AddChunkPool(herb, pool), 1);
+  Bytes before = ReadFileBytes("S.qoe");
+  FileFailWritesAfter((int64_t)before.size());  // the backup goes through, the pool does not
+  EXPECT_EQ(RemChunkPool("HERB", pool), 0);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(ReadFileBytes("S.qoe"), before);
+  EXPECT_EQ(ReadFileBytes("S.qoe.bak"), before);
+  FileFailWritesAfter(0);  // not even the backup
+  EXPECT_EQ(RemChunkPool("HERB", pool), 0);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(ReadFileBytes("S.qoe"), before);
+  EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_HERB) | ChunkBit(CHUNK_KORN), pool), 1);
+  ASSERT_EQ(RemChunkPool("HERB", pool), 1);
+  EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_HERB), pool), 0);
+  EXPECT_FALSE(FileExists("S.qoe.bak"));
+  FreeChunk(korn);
+  FreeChunk(herb);
+}
+
+TEST(ChunkPool, CorruptPoolRewrittenFromGoodBackup) {
+  const char* pool = ".\\T.qoe";
+  uint8_t* korn = MakeKorn(3);
+  uint8_t* herb = MakeHerb(1);
+  ASSERT_EQ(AddChunkPool(korn, pool), 1);
+  Bytes good = ReadFileBytes("T.qoe");
+  WriteFileBytes("T.qoe.bak", good);
+  Bytes bad = good;
+  bad[bad.size() - 5] ^= 1;
+  WriteFileBytes("T.qoe", bad);
+  EXPECT_EQ(LoadChunk2Mem("KORN", pool), nullptr);  // readers never use a corrupt pool
+  ASSERT_EQ(AddChunkPool(herb, pool), 1);           // writers start from the backup
+  uint8_t* k = LoadChunk2Mem("KORN", pool);
+  ASSERT_NE(k, nullptr);
+  EXPECT_EQ(ChunkGet32(k, 12), 3u);
+  FreeChunk(k);
+  EXPECT_EQ(Mask(pool), ChunkBit(CHUNK_INFO) | ChunkBit(CHUNK_KORN) | ChunkBit(CHUNK_HERB));
+  // An INFO chunk shorter than its layout makes the file corrupt.
+  Bytes shortinfo = Cat({Header("INFO", 8), Bytes(8, 0)});
+  WriteFileBytes("U.qoe", shortinfo);
+  EXPECT_EQ(LoadChunk2Mem("INFO", ".\\U.qoe"), nullptr);
+  EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_INFO), ".\\U.qoe"), 0);
+  FreeChunk(korn);
+  FreeChunk(herb);
+}

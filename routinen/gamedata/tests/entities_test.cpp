@@ -843,3 +843,43 @@ TEST(ChunkSwap, BothWaysAndBounds) {
   EXPECT_EQ(Bytes(c, c + 28), before);
   FreeChunk(c);
 }
+
+TEST_F(Lists, MapPrefsSlackAndFailedWrites) {
+  mkdir("Data", 0755);
+  // A MOVE payload with room to spare (the map view's list size) is read.
+  Bytes file = MapPrefsFile({{7, 2, 1, 5, 6, 0, 0}, {8, 14, 2, 5, 6, 0, 0}});
+  PutBE32(file.data() + 36, GetBE32(file.data() + 36) + 36);
+  file.insert(file.end(), 36, 0);
+  WriteFileBytes("Data/MapPrefs.qoe", file);
+  uint8_t* move = LoadChunk2Mem("MOVE", MapPrefsPath);
+  ASSERT_NE(move, nullptr);
+  EXPECT_EQ(ChunkGet16(move, 12), 2);
+  FreeChunk(move);
+  // Failed writes leave the file as it was and report failure.
+  FileFailWritesAfter(0);
+  EXPECT_EQ(AddFigur2MapPrefs(MapPrefsPath, 10, 1, 1), 0xFFFF);
+  EXPECT_EQ(RemoveFigurFromMapPrefs(MapPrefsPath, 2, 5, 6, -1), 0);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(ReadFileBytes("Data/MapPrefs.qoe"), file);
+  // Then both work and MOVE stays at 28 with its payload at 40.
+  EXPECT_EQ(AddFigur2MapPrefs(MapPrefsPath, 10, 1, 1), 3);
+  EXPECT_EQ(RemoveFigurFromMapPrefs(MapPrefsPath, 2, 5, 6, -1), 1);
+  Bytes now = ReadFileBytes("Data/MapPrefs.qoe");
+  ASSERT_EQ(now.size(), 40u + 2 + 36);
+  EXPECT_EQ(0, memcmp(now.data() + 28, "MOVEV001", 8));
+  EXPECT_EQ(GetBE32(now.data() + 36), 2u + 36);
+  EXPECT_EQ(GetBE16(now.data() + 40), 2);
+  EXPECT_EQ(GetBE32(now.data() + 42), 8u);
+  EXPECT_EQ(GetBE16(now.data() + 42 + 18 + 6), 3);
+}
+
+TEST_F(Lists, LetterNotLeftHalfWritten) {
+  // The outgoing copy is written, the own copy fails: no letter is left to be sent.
+  FileFailWritesAfter(292 + 5);
+  EXPECT_EQ(CreateSmalMail("Bert", 0x2A, "Handel", "Korn"), 0);
+  FileFailWritesAfter(-1);
+  EXPECT_FALSE(FileExists("Data/MailOut/E000002a_00.smal"));
+  EXPECT_FALSE(FileExists("Data/MailIn/E0000007_00.smal"));
+  ASSERT_EQ(CreateSmalMail("Bert", 0x2A, "Handel", "Korn"), 1);
+  EXPECT_TRUE(FileExists("Data/MailOut/E000002a_00.smal"));
+}
