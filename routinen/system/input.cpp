@@ -33,9 +33,15 @@ int32_t KeyCode(const PlatformMessage& m, uint32_t flags) {
     return 0;
   }
   if (m.extended) {
-    if (m.key == kKeyEnter) return 13;
+    // The arrows, insert and delete always carry the mark, so a text entry
+    // tells them from the characters '%', '&', '\'', '(', '-' and '.' of the
+    // same codes; flag 1 marks the keypad's Enter as well.
+    if (m.key == kKeyEnter) {
+      if (flags & WE_EXTENDED) g_extended = 1;
+      return 13;
+    }
     if (!IsEditKey(m.key)) return 0;
-    if (flags & WE_EXTENDED) g_extended = 1;
+    g_extended = 1;
     return static_cast<int32_t>(m.key);
   }
   // Characters arrive as text messages; a key down carries only the control

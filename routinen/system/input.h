@@ -27,15 +27,16 @@ enum WaitEventCode : int32_t {
   WE_APP = 65533,        // one per app message (a line the IRC thread got)
 };
 
-// Takes the next message and returns its code. Flags: 1 marks the arrows,
-// insert and delete as extended (WaitEventExtended), 2 delivers the 100 ms
-// game tick, 4 returns 1 at once when nothing waits. Characters come from
+// Takes the next message and returns its code. The arrows, insert and delete
+// (37..40, 45, 46) come with the extended mark set (WaitEventExtended); flag
+// 1 also marks the keypad's Enter (13). Flag 2 delivers the 100 ms game
+// tick, flag 4 returns 1 at once when nothing waits. Characters come from
 // text input (Latin-1); Enter 13, Escape 27, Backspace 8, Tab 9; the Ctrl
 // key and other keys without a character are skipped. Cursor-timer ticks
 // blink the text cursor and are not returned. After the window was closed
 // every call returns Escape (27) at once.
 int32_t WaitEvent(uint32_t flags);
-// 1 when the last WaitEvent (with flag 1) returned an extended key.
+// 1 when the last WaitEvent returned an extended key (cleared by each call).
 int32_t WaitEventExtended();
 // 1 once the window was closed (the dispatcher then ends the game).
 int32_t WindowCloseRequested();

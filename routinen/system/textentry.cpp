@@ -5,6 +5,7 @@
 #include "display.h"
 #include "events.h"
 #include "graphics.h"
+#include "input.h"
 #include "input_internal.h"
 #include "memory.h"
 #include "sysrecords.h"
@@ -226,6 +227,9 @@ uint32_t TextPixelWidth(const char* text, const uint8_t* widths, uint32_t wrap_w
 int32_t EditKey(int32_t key, char* text, uint8_t* widths, TextCursor* cursor, int32_t x, int32_t y,
                 uint32_t width, uint32_t max_len, uint32_t lines, uint32_t text_pen, uint32_t back_pen) {
   if (!text || !widths || !cursor || lines == 0) return -1;
+  // An arrow, insert or delete straight from WaitEvent carries the extended
+  // mark; without it the same code is the character it stands for.
+  if (WaitEventExtended() && (key == 37 || key == 38 || key == 39 || key == 40 || key == 45 || key == 46)) key += 256;
   RastPort* rp = cursor->Rp ? cursor->Rp : ScreenRp();
   uint32_t n = static_cast<uint32_t>(strnlen(text, max_len + 1));
   if (n > max_len) {

@@ -8,7 +8,8 @@ struct RastPort;
 struct BitMap;
 
 // EditKey codes beside the printable characters 32..255: the extended keys
-// (WaitEventExtended) come as their code + 256.
+// as their code + 256. A key straight from WaitEvent may also be passed as
+// it came: EditKey adds the 256 itself while WaitEventExtended() is set.
 enum : int32_t {
   EK_BACKSPACE = 8,
   EK_LINEFEED = 10,

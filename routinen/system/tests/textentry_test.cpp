@@ -45,6 +45,7 @@ class TextEntry : public ::testing::Test {
   void SetUp() override {
     DebugLogSetStderr(0);
     ResetGameMessages();
+    ResetInputState();
     bm = AllocBitMap(320, 100, 8, 0, nullptr);
     ASSERT_NE(bm, nullptr);
     InitRastPort(&rp);
@@ -266,6 +267,23 @@ int TypingGame(void* p) {
   return 0;
 }
 
+// The mail editor's way: WaitEvent(2) and every key 1..255 handed to
+// EditKey as it came; the arrows move the cursor, '%' is typed.
+int RawKeyGame(void* p) {
+  auto* t = static_cast<Typing*>(p);
+  RastPort* rp = QoESystemPtr->Display->ScreenRastPort;
+  SetFont(rp, t->font);
+  GetCharWidths(rp, nullptr, t->text, t->widths, sizeof t->text);
+  TextCursor* c = SetTextCursor(100, 100, 8, 2, 7);
+  for (;;) {
+    int32_t k = WaitEvent(WE_TICKS);
+    if (k == WE_KEY_ENTER || k == WE_KEY_ESCAPE) break;
+    if (k > 0 && k < 256) EditKey(k, t->text, t->widths, c, 100, 100, 400, 39, 1, 7, 22);
+  }
+  StopTextCursor(c);
+  return 0;
+}
+
 class TextEntryThread : public ::testing::Test {
  protected:
   void SetUp() override { DebugLogSetStderr(0); }
@@ -297,4 +315,22 @@ TEST_F(TextEntryThread, Utf8TextBecomesLatin1AndArrowsEdit) {
   HeadlessRunGame(script, TypingGame, &t);
   EXPECT_STREQ(t.text, "Gr\xFCss!");
   EXPECT_EQ(EventTimerRunning(kTimerCursor), 0);
+}
+
+TEST_F(TextEntryThread, RawKeysFromPlainWaitKeepArrowsApartFromCharacters) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  TestFont tf;
+  Typing t{&tf.font, {}, {}};
+  const char* script =
+      "text \"ab%\"\n"
+      "key left\nkey left\n"   // between a and b
+      "text \"(.\"\n"          // the characters of the up and delete codes
+      "key delete\n"            // the b
+      "key insert\n"            // overwrite mode
+      "text \"-\"\n"           // over the %
+      "key enter\n";
+  HeadlessRunGame(script, RawKeyGame, &t);
+  EXPECT_STREQ(t.text, "a(.-");
 }
