@@ -91,9 +91,23 @@ void Shutdown() {
 // Makes the window (or reuses it) at the given size; the renderer scales a
 // full-screen desktop to the mode's logical size.
 int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
+  // A full-screen window is made as a borderless window over the whole
+  // desktop and then asked to go full screen: the switch alone needs a
+  // window manager, and without one (a bare X server such as Xvfb) the
+  // window would keep its size while SDL draws for the whole desktop.
+  if (g_window && fullscreen) CloseWindow();
   if (!g_window) {
-    g_window = SDL_CreateWindow("Quill of Elmor", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(w), int(h),
-                                SDL_WINDOW_SHOWN);
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED, cw = int(w), ch = int(h);
+    uint32_t flags = SDL_WINDOW_SHOWN;
+    SDL_Rect desk;
+    if (fullscreen && SDL_GetDisplayBounds(0, &desk) == 0) {
+      x = desk.x;
+      y = desk.y;
+      cw = desk.w;
+      ch = desk.h;
+      flags |= SDL_WINDOW_BORDERLESS;
+    }
+    g_window = SDL_CreateWindow("Quill of Elmor", x, y, cw, ch, flags);
     if (!g_window) {
       DebugLog("SDL_CreateWindow: %s", SDL_GetError());
       return 0;

@@ -10,7 +10,7 @@ mkdir -p "$DEMO"
 if [ -d "$ROOT/build/datakit" ]; then cp -a "$ROOT/build/datakit/." "$DEMO/"; fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "start: no display found (DISPLAY is not set)."
-  echo "start: run it under a virtual display:  xvfb-run -s '-screen 0 1024x768x24' $0"
+  echo "start: run it under a virtual display:  xvfb-run -a -s '-screen 0 1024x768x24' $0"
   exit 1
 fi
 cd "$DEMO"

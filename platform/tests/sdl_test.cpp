@@ -216,3 +216,32 @@ TEST(ScreenModeChoice, RemembersThroughThePrefsHookAndLogsOpenGL) {
   EXPECT_EQ(FindScreenMode(1024, 768, 8, 0, 0), uint32_t{kScreenModeCount});
   DebugLogSetStderr(1);
 }
+
+TEST(SdlWindowLoop, FullScreenWindowCoversTheDesktopWithoutAWindowManager) {
+  // Without a window manager only a window made at the desktop's size gets
+  // that size; a switched-over window keeps the mode page's 640 x 480.
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  setenv("SDL_RENDER_DRIVER", "software", 1);
+  DebugLogSetStderr(0);
+  const PlatformBackend* b = SdlBackend();
+  SelectPlatformBackend(b);
+  ASSERT_EQ(b->init(), 1) << SDL_GetError();
+  DisplayModeChoice mode;
+  DisplayModeFromId(5, &mode);  // 800x600x32 2D full screen
+  ASSERT_EQ(mode.fullscreen, 1u);
+  ASSERT_EQ(OpenMainWindow(&mode), 1);
+  SDL_Window* win = nullptr;
+  for (uint32_t id = 1; id < 64 && !win; id++) win = SDL_GetWindowFromID(id);
+  ASSERT_NE(win, nullptr);
+  SDL_Rect desk;
+  ASSERT_EQ(SDL_GetDisplayBounds(0, &desk), 0);
+  EXPECT_NE(SDL_GetWindowFlags(win) & SDL_WINDOW_BORDERLESS, 0u);
+  int x = -1, y = -1;
+  SDL_GetWindowPosition(win, &x, &y);
+  EXPECT_EQ(x, desk.x);
+  EXPECT_EQ(y, desk.y);
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+  DebugLogSetStderr(1);
+}

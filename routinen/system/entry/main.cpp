@@ -54,7 +54,7 @@ int main() {
   if (!backend->init()) {
     std::fprintf(stderr,
                  "Quill of Elmor: no display available. Start it on a desktop, or under a virtual display:\n"
-                 "  xvfb-run -s '-screen 0 1024x768x24' scripts/start.sh\n");
+                 "  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n");
     return 1;
   }
   InstallProgramScreens();
