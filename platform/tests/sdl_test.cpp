@@ -45,17 +45,23 @@ int PresentingGame(void* p) {
   return 0;
 }
 
-}  // namespace
-
-TEST(SdlWindowLoop, StartsForwardsPresentsAndShutsDown) {
-  // The dummy video driver with the software renderer: the offscreen driver
-  // loads EGL at run time, which keeps allocations the leak checker reports.
+// Selects the SDL backend on the dummy video driver with the software
+// renderer: the offscreen driver loads EGL at run time, which keeps
+// allocations the leak checker reports.
+const PlatformBackend* SelectDummySdl() {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_RENDER_DRIVER", "software", 1);
   DebugLogSetStderr(0);
   const PlatformBackend* b = SdlBackend();
   SelectPlatformBackend(b);
   ResetGameMessages();
+  return b;
+}
+
+}  // namespace
+
+TEST(SdlWindowLoop, StartsForwardsPresentsAndShutsDown) {
+  const PlatformBackend* b = SelectDummySdl();
   ASSERT_EQ(b->init(), 1) << SDL_GetError();
   DisplayModeChoice mode;
   DisplayModeFromId(4, &mode);  // 800x600x32 windowed
@@ -220,11 +226,7 @@ TEST(ScreenModeChoice, RemembersThroughThePrefsHookAndLogsOpenGL) {
 TEST(SdlWindowLoop, FullScreenWindowCoversTheDesktopWithoutAWindowManager) {
   // Without a window manager only a window made at the desktop's size gets
   // that size; a switched-over window keeps the mode page's 640 x 480.
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  setenv("SDL_RENDER_DRIVER", "software", 1);
-  DebugLogSetStderr(0);
-  const PlatformBackend* b = SdlBackend();
-  SelectPlatformBackend(b);
+  const PlatformBackend* b = SelectDummySdl();
   ASSERT_EQ(b->init(), 1) << SDL_GetError();
   DisplayModeChoice mode;
   DisplayModeFromId(5, &mode);  // 800x600x32 2D full screen

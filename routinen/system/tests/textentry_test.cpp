@@ -249,6 +249,9 @@ struct Typing {
   TextFont* font;
   char text[41];
   uint8_t widths[41];
+  // The mail editor's way: WaitEvent(2) and every key 1..255 handed to
+  // EditKey as it came (else flags 3 and the caller adds the 256).
+  bool raw = false;
 };
 
 // A one-line entry of 40 characters on the screen until Enter.
@@ -259,26 +262,10 @@ int TypingGame(void* p) {
   GetCharWidths(rp, nullptr, t->text, t->widths, sizeof t->text);
   TextCursor* c = SetTextCursor(100, 100, 8, 2, 7);
   for (;;) {
-    int32_t k = WaitEvent(WE_EXTENDED | WE_TICKS);
+    int32_t k = WaitEvent(t->raw ? WE_TICKS : WE_EXTENDED | WE_TICKS);
     if (k == WE_KEY_ENTER || k == WE_KEY_ESCAPE) break;
-    if (k > 0 && k < 256) EditKey(WaitEventExtended() ? k + 256 : k, t->text, t->widths, c, 100, 100, 400, 39, 1, 7, 22);
-  }
-  StopTextCursor(c);
-  return 0;
-}
-
-// The mail editor's way: WaitEvent(2) and every key 1..255 handed to
-// EditKey as it came; the arrows move the cursor, '%' is typed.
-int RawKeyGame(void* p) {
-  auto* t = static_cast<Typing*>(p);
-  RastPort* rp = QoESystemPtr->Display->ScreenRastPort;
-  SetFont(rp, t->font);
-  GetCharWidths(rp, nullptr, t->text, t->widths, sizeof t->text);
-  TextCursor* c = SetTextCursor(100, 100, 8, 2, 7);
-  for (;;) {
-    int32_t k = WaitEvent(WE_TICKS);
-    if (k == WE_KEY_ENTER || k == WE_KEY_ESCAPE) break;
-    if (k > 0 && k < 256) EditKey(k, t->text, t->widths, c, 100, 100, 400, 39, 1, 7, 22);
+    if (!t->raw && WaitEventExtended()) k += 256;
+    if (k > 0 && k < 512) EditKey(k, t->text, t->widths, c, 100, 100, 400, 39, 1, 7, 22);
   }
   StopTextCursor(c);
   return 0;
@@ -322,7 +309,7 @@ TEST_F(TextEntryThread, RawKeysFromPlainWaitKeepArrowsApartFromCharacters) {
   FillDisplayRecord();
   ASSERT_EQ(OpenScreenRastPort(), 1);
   TestFont tf;
-  Typing t{&tf.font, {}, {}};
+  Typing t{&tf.font, {}, {}, true};
   const char* script =
       "text \"ab%\"\n"
       "key left\nkey left\n"   // between a and b
@@ -331,6 +318,6 @@ TEST_F(TextEntryThread, RawKeysFromPlainWaitKeepArrowsApartFromCharacters) {
       "key insert\n"            // overwrite mode
       "text \"-\"\n"           // over the %
       "key enter\n";
-  HeadlessRunGame(script, RawKeyGame, &t);
+  HeadlessRunGame(script, TypingGame, &t);
   EXPECT_STREQ(t.text, "a(.-");
 }
