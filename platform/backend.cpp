@@ -20,8 +20,9 @@ void BackendWake() {
 }  // namespace
 
 void SelectPlatformBackend(const PlatformBackend* backend) {
+  if (!backend || !backend->now_ms) SetPlatformClock(nullptr);  // before the backend goes
   g_backend.store(backend);
-  SetPlatformClock(backend && backend->now_ms ? BackendClock : nullptr);
+  if (backend && backend->now_ms) SetPlatformClock(BackendClock);
   SetTimerChangedHook(backend ? BackendWake : nullptr);
 }
 

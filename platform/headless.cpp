@@ -310,8 +310,13 @@ int HeadlessPlayScript(const char* script) {
   const char* p = script;
   g_buttons = 0;
   while (*p) {
+    // A command ends at a line end, or at a ';' outside double quotes.
     const char* end = p;
-    while (*end && *end != '\n' && *end != ';') end++;
+    bool in_quotes = false;
+    while (*end && *end != '\n' && (*end != ';' || in_quotes)) {
+      if (*end == '"') in_quotes = !in_quotes;
+      end++;
+    }
     std::string line(p, end);
     p = *end ? end + 1 : end;
     if (*end != ';') line_no++;

@@ -139,6 +139,18 @@ TEST_F(HeadlessThread, ScriptEndPostsQuitAndBadLineStops) {
   EXPECT_EQ(r.got[1].kind, kMsgQuit);
 }
 
+TEST_F(HeadlessThread, SemicolonInQuotedTextIsTyped) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  EXPECT_EQ(HeadlessRunGame("text \"a;b # c\"; key esc\n", RecordingGame, &r), 5);
+  std::string typed;
+  for (const auto& m : r.got)
+    if (m.kind == kMsgText) typed += static_cast<char>(m.ch);
+  EXPECT_EQ(typed, "a;b # c");
+  ASSERT_FALSE(r.got.empty());
+  EXPECT_EQ(r.got.back().key, uint32_t{kKeyEscape});
+}
+
 namespace {
 // Draws a red square into the back surface and shows it, then waits.
 int DrawingGame(void*) {
