@@ -15,6 +15,7 @@ namespace {
 
 PaletteCopy g_screen_palette;
 std::mutex g_palette_lock;  // writers of any palette copy vs. pen lookups
+uint64_t g_palette_changes;  // counts writes, under g_palette_lock
 
 // True when a display exists and shows 8-bit palette pixels.
 bool PaletteDisplay() {
@@ -24,15 +25,32 @@ bool PaletteDisplay() {
 }
 
 // Hands entries first..first+count-1 of the palette copy to the display.
+// The colours are read under the palette lock; the display is set outside
+// it (DisplaySetPalette takes the display mutex). When another thread
+// changed a palette meanwhile, its colours may have reached the display
+// before ours: the range is read and set again, so that the display ends
+// with the newest colours (a bounded number of rounds: a thread that loads
+// palettes without pause cannot hold this one here).
 void ShowPalette(const PaletteCopy* pal, uint32_t first, uint32_t count) {
   if (!PaletteDisplay() || count == 0) return;
   PaletteEntry entries[256];
-  for (uint32_t i = 0; i < count; i++) {
-    const PaletteColor& c = pal->Colors[first + i];
-    entries[i] = PaletteEntry{c.Red, c.Green, c.Blue};
+  for (int round = 0; round < 64; round++) {
+    uint64_t seen;
+    {
+      std::lock_guard<std::mutex> lock(g_palette_lock);
+      for (uint32_t i = 0; i < count; i++) {
+        const PaletteColor& c = pal->Colors[first + i];
+        entries[i] = PaletteEntry{c.Red, c.Green, c.Blue};
+      }
+      seen = g_palette_changes;
+    }
+    if (!DisplaySetPalette(first, count, entries)) {
+      DebugLog("LoadRGB32: Konnte Palette nicht setzen. Meldung %s\n", "DisplaySetPalette");
+      return;
+    }
+    std::lock_guard<std::mutex> lock(g_palette_lock);
+    if (g_palette_changes == seen) return;
   }
-  if (!DisplaySetPalette(first, count, entries))
-    DebugLog("LoadRGB32: Konnte Palette nicht setzen. Meldung %s\n", "DisplaySetPalette");
 }
 
 }  // namespace
@@ -66,6 +84,7 @@ void LoadRGB32(PaletteCopy* target, const void* table) {
       range_first = first;
       range_count = count;
     }
+    g_palette_changes++;
   }
   if (groups == 0) return;
   if (groups == 1 && range_first <= 255) {
@@ -85,6 +104,7 @@ void SetRGB4(PaletteCopy* target, uint32_t n, uint32_t r, uint32_t g, uint32_t b
     c.Red = (uint8_t)((r & 15) * 17);
     c.Green = (uint8_t)((g & 15) * 17);
     c.Blue = (uint8_t)((b & 15) * 17);
+    g_palette_changes++;
   }
   ShowPalette(target, n, 1);
 }

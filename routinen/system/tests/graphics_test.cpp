@@ -396,6 +396,40 @@ TEST(DrawingPaletteThread, LoadsWhileDrawing) {
   FreeBitMap(bm);
 }
 
+// Two threads change the screen palette of an 8-bit display at once (the
+// colour cycling beside a screen's own loads): the display ends with the
+// palette copy's colours, and the colours are read under the lock.
+TEST(DrawingPaletteThread, DisplayEndsWithTheNewestColours) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  LoadTestPalette();
+  std::thread loader([] {
+    // Two groups: the whole palette goes to the display each time.
+    std::vector<uint8_t> t(4 + 12 + 4 + 12 + 4, 0);
+    uint16_t one = 1, first_a = 10, first_b = 20;
+    std::memcpy(&t[0], &one, 2);
+    std::memcpy(&t[2], &first_a, 2);
+    std::memcpy(&t[16], &one, 2);
+    std::memcpy(&t[18], &first_b, 2);
+    for (uint32_t i = 0; i < 3000; i++) {
+      uint32_t rgb[3] = {(i & 255) << 24, 0, ((i >> 8) & 255) << 24};
+      std::memcpy(&t[4], rgb, 12);
+      std::memcpy(&t[20], rgb, 12);
+      LoadRGB32(nullptr, t.data());
+    }
+  });
+  for (uint32_t i = 0; i < 3000; i++) SetRGB4(nullptr, 20, i & 15, (i >> 4) & 15, 3);
+  loader.join();
+  PaletteEntry shown[256];
+  DisplayGetPalette(shown);
+  const PaletteCopy* pal = ScreenPalette();
+  for (int n = 0; n < 256; n++) {
+    EXPECT_EQ(shown[n].r, pal->Colors[n].Red) << n;
+    EXPECT_EQ(shown[n].g, pal->Colors[n].Green) << n;
+    EXPECT_EQ(shown[n].b, pal->Colors[n].Blue) << n;
+  }
+  HeadlessCloseDisplay();
+}
+
 // --- Blits ------------------------------------------------------------------
 
 class Blits : public testing::TestWithParam<uint32_t> {
