@@ -7,8 +7,10 @@
 // height is the font's line height in pixels; the pixel size is the largest
 // at which the ASCII letters and digits fit into it. Accented capitals that
 // reach above the cell lose the blank rows between accent and letter first,
-// then rows at the top. "fixed" records the advance of 'M' as the font's
-// fixed width (for monospaced faces).
+// then rows at the top. Umlauts whose two dots the rasteriser merged or set
+// onto the letter are redrawn from the base letter with two dots and a
+// blank row. "fixed" records the advance of 'M' as the font's fixed width
+// (for monospaced faces). Bitmap faces (PCF) are read at their own size.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -55,6 +57,93 @@ void Measure(FT_Face face, int* ascent, int* descent) {
   }
 }
 
+bool Ink(const Glyph& g, int x, int y) {
+  int bpr = (g.width + 7) / 8;
+  return (g.rows[(size_t)y * bpr + (x >> 3)] & (0x80 >> (x & 7))) != 0;
+}
+
+// Separate runs of ink in one row (0 for a blank row).
+int Runs(const Glyph& g, int y) {
+  int runs = 0;
+  for (int x = 0; x < g.width; x++)
+    if (Ink(g, x, y) && (x == 0 || !Ink(g, x - 1, y))) runs++;
+  return runs;
+}
+
+int TopRow(const Glyph& g, int height) {
+  for (int y = 0; y < height; y++)
+    if (Runs(g, y)) return y;
+  return -1;
+}
+
+// True when the glyph starts with two dots that a blank row parts from the
+// letter below.
+bool DotsReadable(const Glyph& g, int height) {
+  int y = TopRow(g, height);
+  if (y < 0 || Runs(g, y) < 2) return false;
+  int top = y;
+  while (y < height && Runs(g, y) == 2) y++;
+  return y > top && y < height && Runs(g, y) == 0;
+}
+
+// Takes one row out of a straight part of the letter (the first pair of equal
+// rows from the top) and moves the rows above it down; false when the
+// letter has no such pair.
+bool Squeeze(Glyph& g, int top, int height) {
+  size_t bpr = (size_t)(g.width + 7) / 8;
+  for (int y = top + 1; y < height; y++) {
+    uint8_t* row = &g.rows[(size_t)y * bpr];
+    if (!Runs(g, y) || std::memcmp(row, row - bpr, bpr) != 0) continue;
+    for (int k = y; k > top; k--) std::memcpy(&g.rows[(size_t)k * bpr], &g.rows[(size_t)(k - 1) * bpr], bpr);
+    std::memset(&g.rows[(size_t)top * bpr], 0, bpr);
+    return true;
+  }
+  return false;
+}
+
+// Redraws an umlaut as its base letter with two dots over it and a blank row
+// between, in small sizes squeezing the letter by a row where the cell is too
+// low for that. Leaves readable glyphs alone.
+void FixUmlaut(std::vector<Glyph>& glyphs, int c, int base_c, int height) {
+  Glyph& g = glyphs[c - kFirst];
+  if (DotsReadable(g, height) || glyphs[base_c - kFirst].width == 0) return;
+  Glyph out = glyphs[base_c - kFirst];
+  bool small = height <= 13;
+  int top = TopRow(out, height);
+  if (top < 0) return;
+  if (top < 2 && small && Squeeze(out, top, height)) top++;
+  bool gap = top >= 2;
+  // Two dots that only touch the letter stay when no blank row fits, and in
+  // large sizes, where the rasteriser's dots are better than ours.
+  int own_top = TopRow(g, height);
+  if (own_top >= 0 && Runs(g, own_top) >= 2 && (!gap || !small)) return;
+  int left = out.width, right = -1;
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < out.width; x++)
+      if (Ink(out, x, y)) {
+        if (x < left) left = x;
+        if (x > right) right = x;
+      }
+  int ink = right - left + 1;
+  if (top < 1 || ink < 3) return;
+  // The dots sit symmetric about the letter's middle, a quarter of its
+  // width out (at least one column), dl the left one's first column and dr
+  // the right one's last.
+  int spread = ink / 4 > 1 ? ink / 4 : 1;
+  int dl = left + (ink - 1) / 2 - spread, dr = right - (ink - 1) / 2 + spread;
+  int dot = 1 + height / 20;
+  if ((dr - dot + 1) - (dl + dot - 1) < 2) dot = 1;
+  int bottom = gap ? top - 2 : top - 1;  // lowest dot row
+  if (bottom - dot + 1 < 0) dot = 1;
+  size_t bpr = (size_t)(out.width + 7) / 8;
+  for (int y = bottom - dot + 1; y <= bottom; y++)
+    for (int k = 0; k < dot; k++) {
+      int xs[2] = {dl + k, dr - k};
+      for (int x : xs) out.rows[(size_t)y * bpr + (x >> 3)] |= (uint8_t)(0x80 >> (x & 7));
+    }
+  g = out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,7 +166,7 @@ int main(int argc, char** argv) {
   }
   int size = height, ascent = 0, descent = 0;
   for (; size >= 4; size--) {
-    FT_Set_Pixel_Sizes(face, 0, size);
+    if (FT_Set_Pixel_Sizes(face, 0, size)) continue;  // a bitmap face without this size
     Measure(face, &ascent, &descent);
     if (ascent + descent <= height) break;
   }
@@ -127,6 +216,9 @@ int main(int argc, char** argv) {
       std::memcpy(&out.rows[(size_t)y * bpr], rows[r].data(), bpr);
     }
   }
+  const int kUmlauts[][2] = {{0xC4, 'A'}, {0xCB, 'E'}, {0xD6, 'O'}, {0xDC, 'U'}, {0xE4, 'a'},
+                             {0xEB, 'e'}, {0xF6, 'o'}, {0xFC, 'u'}, {0xFF, 'y'}};
+  for (const auto& u : kUmlauts) FixUmlaut(glyphs, u[0], u[1], height);
   int xsize = fixed ? glyphs['M' - kFirst].advance : 0;
 
   std::vector<uint8_t> file, data;
@@ -156,8 +248,10 @@ int main(int argc, char** argv) {
 
   std::string tmp = std::string(out_path) + ".tmp";
   FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f || std::fwrite(file.data(), 1, file.size(), f) != file.size() || std::fclose(f) != 0 ||
-      std::rename(tmp.c_str(), out_path) != 0) {
+  bool ok = f && std::fwrite(file.data(), 1, file.size(), f) == file.size();
+  if (f && std::fclose(f) != 0) ok = false;
+  if (!ok || std::rename(tmp.c_str(), out_path) != 0) {
+    std::remove(tmp.c_str());
     std::fprintf(stderr, "fontgen: cannot write %s\n", out_path);
     return 1;
   }
