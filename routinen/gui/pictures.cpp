@@ -8,6 +8,7 @@
 #include "ilbm.h"
 #include "pathfile.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/system/files.h"
@@ -243,6 +244,15 @@ int TransitionThread(void*) {
   return 0;
 }
 
+// Input that arrived while the screen was being built is not meant for it.
+// A quit request is kept.
+void DropWaitingInput() {
+  PlatformMessage m;
+  bool quit = false;
+  while (GetGameMessage(&m, 0)) quit = quit || m.kind == kMsgQuit;
+  if (quit) PostQuitMessage();
+}
+
 }  // namespace
 
 TitelScreenData* GetTitelScreenData() { return g_titel; }
@@ -293,6 +303,7 @@ int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
   BltBitMap(bm, 0, 0, g_titel->bitmap, 0, 0, (int32_t)bm->Width, (int32_t)bm->Height);
   ReleaseMutex(g_titel->mutex);
   if (!(flags & 1)) StartTheTransition();
+  DropWaitingInput();
   return 0;
 }
 

@@ -67,20 +67,27 @@ class GuiScreen : public testing::TestWithParam<uint32_t> {
     HeadlessCloseDisplay();
   }
 
-  // The visible screen (primary surface) at game coordinates.
-  Rgb Shown(int32_t x, int32_t y) {
+  // Takes a copy of the visible screen (primary surface); Px reads it.
+  void Snap() {
     const uint32_t w = DisplayWidth(), h = DisplayHeight();
-    if (rgb_.size() != (size_t)w * h) rgb_.resize((size_t)w * h);
+    rgb_.assign((size_t)w * h, 0);
     DisplayReadRGB(rgb_.data(), w, h);
-    int32_t dx = 0, dy = 0;
-    GameAreaOffset(w, h, &dx, &dy);
-    uint32_t v = rgb_[(size_t)(y + dy) * w + (x + dx)];
+    GameAreaOffset(w, h, &dx_, &dy_);
+  }
+  // A pixel of the last copy, at game coordinates.
+  Rgb Px(int32_t x, int32_t y) const {
+    uint32_t v = rgb_[(size_t)(y + dy_) * DisplayWidth() + (x + dx_)];
     return {(uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v};
   }
+  Rgb Shown(int32_t x, int32_t y) {
+    Snap();
+    return Px(x, y);
+  }
   std::vector<Rgb> ShownRect(int32_t x, int32_t y, int32_t w, int32_t h) {
+    Snap();
     std::vector<Rgb> out;
     for (int32_t j = 0; j < h; ++j)
-      for (int32_t i = 0; i < w; ++i) out.push_back(Shown(x + i, y + j));
+      for (int32_t i = 0; i < w; ++i) out.push_back(Px(x + i, y + j));
     return out;
   }
   // Opens the test screen with its gadgets drawn and the transition done.
@@ -97,9 +104,10 @@ class GuiScreen : public testing::TestWithParam<uint32_t> {
     KitPicture k(id);
     ASSERT_TRUE(k.ok);
     size_t bad = 0;
+    Snap();
     for (uint32_t j = 0; j < k.pic.height; ++j)
       for (uint32_t i = 0; i < k.pic.width; ++i)
-        if (k.Opaque(i, j) && !(Shown(x + (int32_t)i, y + (int32_t)j) == k.At(i, j))) ++bad;
+        if (k.Opaque(i, j) && !(Px(x + (int32_t)i, y + (int32_t)j) == k.At(i, j))) ++bad;
     EXPECT_EQ(bad, 0u) << what;
   }
 
@@ -132,6 +140,7 @@ class GuiScreen : public testing::TestWithParam<uint32_t> {
   }
 
   std::vector<uint32_t> rgb_;
+  int32_t dx_ = 0, dy_ = 0;
   int32_t mx_ = 0, my_ = 0;
 };
 
@@ -146,8 +155,9 @@ TEST_P(GuiScreen, PictureAppearsWithItsPaletteAfterTheTransition) {
   ASSERT_TRUE(k.ok);
   EXPECT_EQ(Shown(300, 20), (Rgb{112, 72, 32}));  // the title bar, pen 6
   size_t bad = 0;
-  for (uint32_t y = 0; y < 480; y += 3)
-    for (uint32_t x = 0; x < 640; x += 3) bad += !(Shown((int32_t)x, (int32_t)y) == k.At(x, y));
+  Snap();
+  for (uint32_t y = 0; y < 480; ++y)
+    for (uint32_t x = 0; x < 640; ++x) bad += !(Px((int32_t)x, (int32_t)y) == k.At(x, y));
   EXPECT_EQ(bad, 0u);
   CloseElmorPic(kTestPic, 1);
   EXPECT_EQ(GfxTable[kTestPic - 1], nullptr);
@@ -155,6 +165,26 @@ TEST_P(GuiScreen, PictureAppearsWithItsPaletteAfterTheTransition) {
   CloseElmorPic(0, 0);
   EXPECT_EQ(GetTitelScreenData(), nullptr);
   EXPECT_EQ(OpenElmorPic(kPath, 1500, 0), -1);  // not in the index
+}
+
+TEST_P(GuiScreen, PaletteRangesComeFromPictures) {
+  PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);  // input before the screen is up
+  ASSERT_EQ(OpenElmorPic(kPath, kTestPic, 0), 0);
+  EXPECT_EQ(GameMessagesWaiting(), 0);
+  WaitTransition();
+  KitPicture k(kTestPic);
+  PaletteCopy* pal = ScreenPalette();
+  SetRGB4(nullptr, 240, 0, 15, 0);
+  SetRGB4(nullptr, 250, 0, 15, 0);
+  EXPECT_EQ(SetElmorPalette(kPath, 106, 240, 5, 0), 1);  // 240..244 from picture 106
+  EXPECT_EQ(pal->Colors[240].Red, k.pic.palette[240][0]);
+  EXPECT_EQ(pal->Colors[240].Green, k.pic.palette[240][1]);
+  EXPECT_EQ(pal->Colors[250].Green, 255);  // outside the range: unchanged
+  SetRGB4(nullptr, 240, 0, 15, 0);
+  EXPECT_EQ(SetElmorPalette(nullptr, 0, 240, 16, 0), 1);  // back to the screen picture's
+  EXPECT_EQ(pal->Colors[240].Green, k.pic.palette[240][1]);
+  EXPECT_EQ(pal->Colors[250].Green, k.pic.palette[250][1]);
+  EXPECT_EQ(SetElmorPalette(kPath, 1500, 0, 16, 0), 0);
 }
 
 TEST_P(GuiScreen, OpenElmorGfxResults) {
@@ -242,11 +272,12 @@ TEST_P(GuiScreen, MaskedStripDrawsTheFrameOfTheSourceRow) {
   KitPicture strip(1609), bg(kTestPic);
   ASSERT_TRUE(strip.ok && bg.ok);
   size_t bad = 0, holes = 0;
+  Snap();
   for (uint32_t y = 0; y < 32; ++y)
     for (uint32_t x = 0; x < 32; ++x) {
       Rgb want = strip.Opaque(x, 64 + y) ? strip.At(x, 64 + y) : bg.At(400 + x, 300 + y);
       holes += !strip.Opaque(x, 64 + y);
-      bad += !(Shown(400 + (int32_t)x, 300 + (int32_t)y) == want);
+      bad += !(Px(400 + (int32_t)x, 300 + (int32_t)y) == want);
     }
   EXPECT_EQ(bad, 0u);
   EXPECT_GT(holes, 100u);
