@@ -25,6 +25,8 @@ std::atomic<uintptr_t> g_addr{0};
 std::atomic<const char*> g_thread{nullptr};
 std::atomic<int> g_installed{0};
 std::atomic<int> g_shutting_down{0};
+std::atomic<int> g_box_shown{0};              // the fatal box is up: the player reads it
+std::atomic<int> g_shutdown_limit_ms{15000};  // for the shut-down before the box
 std::atomic<int> g_window_faulted{0};
 pthread_t g_window_thread;
 void (*g_shutdown)() = nullptr;
@@ -86,7 +88,14 @@ void* Watcher(void*) {
       SleepMs(20);
     }
     if (!g_shutting_down.load()) RunFatalShutdown();
-    SleepMs(15000);
+    // Only the shut-down itself is timed: once the box is up it stays until
+    // the player closes it, and the window thread then ends the process.
+    for (int waited = 0; waited < g_shutdown_limit_ms.load(); waited += 20) {
+      if (g_box_shown.load()) {
+        for (;;) pause();
+      }
+      SleepMs(20);
+    }
     WriteRaw("Fatal Exception: shut-down did not finish\n");
     _exit(3);
   }
@@ -139,6 +148,8 @@ void RemoveFatalSignalHandlers() {
 
 int FatalSignalPending() { return g_pending.load(); }
 
+void SetFatalShutdownLimit(int ms) { g_shutdown_limit_ms = ms > 0 ? ms : 1; }
+
 void FatalMessageText(char* out, unsigned size) {
   if (!out || size == 0) return;
   const char* thread = g_thread.load();
@@ -159,6 +170,7 @@ void RunFatalShutdown() {
   if (g_shutdown) g_shutdown();
   const PlatformBackend* b = CurrentPlatformBackend();
   if (b && b->minimise) b->minimise();
+  g_box_shown = 1;
   ShowMessageBox("Fatal Error", text);
   // Static destructors might touch what the stopped thread holds: end here.
   std::fflush(nullptr);

@@ -10,6 +10,10 @@ void RemoveFatalSignalHandlers();
 // 1 once a fatal signal was recorded. Shut-down code must not wait for the
 // faulting thread: it never runs again.
 int FatalSignalPending();
+// How long the shut-down before the box may take before the process is
+// ended without it (default 15 s; tests shorten it). The box itself, once
+// shown, stays until the player closes it.
+void SetFatalShutdownLimit(int ms);
 // The message text for the recorded fault: "Fatal Exception: <name>\n<where>\n".
 void FatalMessageText(char* out, unsigned size);
 // Window thread: runs the shut-down, shows the box, ends the process with

@@ -10,6 +10,7 @@
 #include "events.h"
 #include "headless.h"
 #include "log.h"
+#include "threads.h"
 
 namespace {
 
@@ -56,7 +57,37 @@ void CrashInGame() {
   HeadlessRunGame("move 1 1\nkey x\nwait 1000\n", CrashingGame, nullptr);
 }
 
+// A box the player reads for a while: it must not be cut short by the
+// limit on the shut-down.
+void SlowBox(const char* title, const char* text) {
+  SleepMs(600);
+  std::fprintf(stderr, "%s: %s\nbox closed\n", title, text);
+}
+PlatformBackend g_slow_backend;
+
+int CrashingGameWithSlowBox(void*) {
+  g_slow_backend = *HeadlessBackend();
+  g_slow_backend.message_box = SlowBox;
+  SelectPlatformBackend(&g_slow_backend);
+  volatile uintptr_t where = 16;
+  *reinterpret_cast<volatile int*>(where) = 1;
+  return 0;
+}
+
+void CrashWithSlowBox() {
+  DebugLogSetStderr(0);
+  HeadlessOpenDisplay(0);
+  InstallFatalSignalHandlers(ShutdownForTest);
+  SetFatalShutdownLimit(100);
+  HeadlessRunGame("wait 1000\n", CrashingGameWithSlowBox, nullptr);
+}
+
 }  // namespace
+
+TEST(FatalSignalDeath, BoxStaysUntilClosedWhateverTheShutdownLimit) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(CrashWithSlowBox(), ::testing::ExitedWithCode(3), "Fatal Exception: Access Violation(.|\n)*box closed");
+}
 
 TEST(FatalSignalDeath, FaultInTheGameShutsDownInOrderAndShowsTheBox) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
