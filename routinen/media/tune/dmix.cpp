@@ -750,10 +750,31 @@ int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
 }
 
 int32_t dmixRemoveSample(uint32_t handle) {
-  if (int32_t e = CheckHandle(handle)) return e;
+  LockPlayer();
+  if (int32_t e = CheckHandle(handle)) {
+    UnlockPlayer();
+    return e;
+  }
   DmixSample& s = g.samples[handle - 1];
+  // No slot (a fading shadow included) may go on reading the data, nor
+  // restart it later through the handle.
+  for (uint32_t i = 0; g.ch && i < g.slots; i++) {
+    DmixChannel& c = g.ch[i];
+    if (s.data && c.data == s.data) {
+      c.status = CH_OFF;
+      c.rampActive = 0;
+      c.data = nullptr;
+      c.memFlag = 0;
+      c.length = 0;
+    }
+    if (c.handle == handle) {
+      c.handle = 0;
+      c.changed = 0;
+    }
+  }
   if (s.owned) MemFree(const_cast<uint8_t*>(s.data));
   s = DmixSample{};
+  UnlockPlayer();
   return TE_OK;
 }
 

@@ -65,6 +65,7 @@ void StopPlayThread() {
   if (!g_thread) return;
   StopThreadByFlag(g_thread, &g_flags, -1);
   g_thread = nullptr;
+  g_flags.quit = 0;  // the stop word is back at 0 once the thread has ended
 }
 
 int32_t PlayThreadRunning() { return g_thread ? 1 : 0; }

@@ -350,7 +350,12 @@ int32_t TUNEsetMusicVolume(int32_t handle, int32_t volume) {
 int32_t TUNEfreeModule(ModuleRecord* module) {
   if (!module) return Fail(TE_INVALID_ARGS);
   LockPlayer();
-  int32_t err = PlayerFreeModule(module);
+  // A song still playing the module is stopped first: the player must never
+  // tick over a freed record.
+  int32_t err = TE_OK;
+  for (uint32_t s = 0; s < 16 && !err; s++)
+    if (t.slots[s] && t.slots[s]->handle && t.slots[s]->handle->module == module) err = StopSlot(s);
+  if (!err) err = PlayerFreeModule(module);
   UnlockPlayer();
   return err ? Fail(err) : 1;
 }
@@ -366,12 +371,8 @@ int32_t TUNEclose() {
     t.playerInit = 0;
   }
   if (t.channelsOpen) {
-    int32_t err = t.device->CloseChannels();
-    t.channelsOpen = 0;
     t.openedByPlay = 0;
-    if (t.channelTable) MemFree(t.channelTable);
-    t.channelTable = nullptr;
-    if (err) return Fail(err);
+    if (int32_t err = ClosePlayChannels()) return Fail(err);
   }
   if (t.deviceInit) {
     int32_t err = t.device->Close();
@@ -393,11 +394,8 @@ void ReportPlayerError(int32_t code) {
     if (t.slots[s]) note(StopSlot(s));
   if (t.playerInit) { note(PlayerClose()); t.playerInit = 0; }
   if (t.channelsOpen) {
-    note(t.device->CloseChannels());
-    t.channelsOpen = 0;
     t.openedByPlay = 0;
-    if (t.channelTable) MemFree(t.channelTable);
-    t.channelTable = nullptr;
+    note(ClosePlayChannels());
   }
   if (t.deviceInit) { note(t.device->Close()); t.deviceInit = 0; }
   t.lastError = (uint32_t)code;

@@ -154,6 +154,25 @@ TEST_F(Tune, HandlesAndChannels) {
   EXPECT_EQ(TUNEfreeModule(nullptr), 0);
 }
 
+// Freeing a module that still plays stops its song first, so the next
+// player tick never reaches the freed record.
+TEST_F(Tune, FreeingAPlayingModuleStopsItsSong) {
+  TUNEsetOption(TUNE_OPT_NOSOUND, 1);
+  ASSERT_EQ(TUNEinit(), 1);
+  ModuleRecord* a = EmptyModule(2);
+  ModuleRecord* b = EmptyModule(2);
+  ASSERT_EQ(TuneOpenPlayChannels(8), TE_OK);
+  const int32_t ha = TUNEplayModule(a, 1), hb = TUNEplayModule(b, 1);
+  ASSERT_EQ(ha, 1);
+  ASSERT_EQ(hb, 2);
+  EXPECT_EQ(TUNEfreeModule(a), 1);
+  EXPECT_EQ(TunePlayHandle(ha), nullptr);
+  ASSERT_NE(TunePlayHandle(hb), nullptr);
+  for (int i = 0; i < 20; i++) EXPECT_EQ(PlayerPlay(), TE_OK);
+  EXPECT_EQ(TUNEstopModule(hb), 1);
+  EXPECT_EQ(TUNEfreeModule(b), 1);
+}
+
 TEST_F(Tune, LoadErrors) {
   EXPECT_EQ(TUNEloadModule(".\\Mods\\Missing.XM"), nullptr);
   EXPECT_EQ(TUNEgetLastError(), 23u);

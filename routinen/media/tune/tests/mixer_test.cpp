@@ -228,6 +228,32 @@ TEST_F(Mixer, RampAndShadowChannel) {
   EXPECT_EQ(out[2 * 33], 500);
 }
 
+// A sample removed while a slot (here the fading shadow of a stopped note)
+// still plays it: nothing may read its freed data afterwards.
+TEST_F(Mixer, RemovedSampleNeverSoundsAgain) {
+  Open(MIX_16BIT | MIX_STEREO | MIX_INTERPOLATE);
+  std::vector<int16_t> a(2000, 1000);
+  uint32_t ha = Add(2, a.data(), 4000, 1, 0, 4000);
+  Start(0, ha, 44100);
+  Mix16(40);
+  ASSERT_EQ(dmixStopSound(0), TE_OK);
+  ASSERT_EQ(dmixChannel(4)->status, CH_FADING);
+  ASSERT_EQ(dmixRemoveSample(ha), TE_OK);
+  EXPECT_EQ(dmixChannel(4)->status, CH_OFF);
+  auto out = Mix16(64);
+  for (int16_t v : out) EXPECT_EQ(v, 0);
+  // an ended channel that still names the handle is not restarted from it
+  uint32_t hb = Add(2, a.data(), 4000);
+  Start(1, hb, 44100);
+  dmixChannel(1)->status = CH_ENDED;
+  ASSERT_EQ(dmixRemoveSample(hb), TE_OK);
+  EXPECT_EQ(dmixChannel(1)->handle, 0u);
+  ASSERT_EQ(dmixSetPosition(1, 0), TE_OK);
+  EXPECT_NE(dmixChannel(1)->status, CH_PLAYING);
+  out = Mix16(64);
+  for (int16_t v : out) EXPECT_EQ(v, 0);
+}
+
 TEST_F(Mixer, MuLawConversion) {
   EXPECT_EQ(MuLawEncode(0), 0xFF);
   EXPECT_EQ(MuLawDecode(0xFF), 0);
