@@ -66,7 +66,10 @@ SoundDevice NoSoundDevice = {
 
 uint32_t SamplesPerTick(uint32_t rate, uint32_t callsPer100s) {
   if (!callsPer100s) callsPer100s = 1;
-  return (uint32_t)(((uint64_t)rate * 100 / callsPer100s + 1) & ~1ull);
+  const uint64_t n = ((uint64_t)rate * 100 / callsPer100s + 1) & ~1ull;
+  // at least one frame pair: a tick of 0 frames would make Play ask for the
+  // player again and again without ever mixing
+  return n < 2 ? 2 : (uint32_t)n;
 }
 
 SoundDevice* TuneDeviceTable(uint32_t index) {

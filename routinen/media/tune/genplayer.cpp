@@ -427,6 +427,14 @@ int32_t RowCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
       h->lastSync = info;
       if (h->sync) h->sync(info, (uint32_t)h->position, (uint32_t)h->row);
       break;
+    case 33:
+      // IT fine panning slides act once, on the row (tick 0)
+      if (type == MT_IT) {
+        const int x = info >> 4, y = info & 15;
+        if (y == 15 && x) return SetChannelPanning(h, c, c.panning - x);
+        if (x == 15 && y) return SetChannelPanning(h, c, c.panning + y);
+      }
+      break;
     case 31: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - info); break;
     case 32: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + info); break;
     default: break;
@@ -466,7 +474,7 @@ int32_t TickCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
       }
       if (type == MT_IT) {
         const int x = info >> 4, y = info & 15;
-        if ((y == 15 && x) || (x == 15 && y)) break;  // fine slides act on tick 0 only
+        if ((y == 15 && x) || (x == 15 && y)) break;  // fine slides: on the row only
         return SetChannelPanning(h, c, y ? c.panning + y : c.panning - x);
       }
       break;

@@ -21,6 +21,7 @@ int32_t ConvertEnvelope(const uint8_t* e, bool centred, EnvelopeRecord** out) {
   *out = nullptr;
   const uint8_t flags = e[0];
   if (!(flags & 1)) return TE_OK;
+  if (centred && e[1] == 0) return TE_OK;  // no points: nothing to add to the panning
   void* p = nullptr;
   if (int32_t err = AllocZero(sizeof(EnvelopeRecord), &p)) return err;
   EnvelopeRecord* r = static_cast<EnvelopeRecord*>(p);

@@ -115,8 +115,10 @@ int32_t LoadS3mModule(const uint8_t* data, uint32_t size, int32_t addSamples, Sa
       packed.assign(64, 0);
     } else {
       if (off + 2 > size) return LoaderFail(m, TE_EOF);
-      const uint32_t len = GetLE16(data + off);
-      if (off + 2 + len > size) return LoaderFail(m, TE_EOF);
+      // a packed length past the end of the file is cut to the file: the rows
+      // themselves must still all be there
+      uint32_t len = GetLE16(data + off);
+      if (off + 2 + len > size) len = (uint32_t)(size - off - 2);
       BoundedReader r = MakeReader(data + off + 2, len);
       for (uint32_t row = 0; row < 64; row++) {
         for (;;) {

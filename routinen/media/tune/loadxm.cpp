@@ -24,6 +24,7 @@ int32_t ReadEnvelope(const uint8_t* block, int which, EnvelopeRecord** out) {
   if (!(type & 1)) return TE_OK;
   const uint8_t count = block[196 + which];
   if (count > 12) return TE_INVALID_INSTRUMENT;
+  if (count == 0 && which == 1) return TE_OK;  // a panning envelope without points leaves the panning alone
   void* p = nullptr;
   if (int32_t err = AllocZero(sizeof(EnvelopeRecord), &p)) return err;
   EnvelopeRecord* e = static_cast<EnvelopeRecord*>(p);

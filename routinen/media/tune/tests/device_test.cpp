@@ -33,6 +33,8 @@ TEST_F(Devices, SamplesPerTick) {
   EXPECT_EQ(SamplesPerTick(4000, 125 * 40), 80u);
   EXPECT_EQ(SamplesPerTick(4000, 150 * 40), 66u);
   EXPECT_EQ(SamplesPerTick(22050, 5000), 442u);
+  EXPECT_EQ(SamplesPerTick(10, 10200), 2u);  // never a tick without frames
+  EXPECT_EQ(SamplesPerTick(44100, 0), 4410000u);
 }
 
 TEST_F(Devices, NoSoundKeepsTime) {

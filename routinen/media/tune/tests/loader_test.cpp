@@ -260,6 +260,14 @@ TEST_F(Loader, S3mHostileValues) {
   c[96 + 1] = 0xFF;
   c[96 + 2] = 0xFF;
   EXPECT_EQ(Fails(c), 29u);
+  // a packed length reaching past the end of the file: the rows are read
+  c = b;
+  const uint32_t lenAt = (c[96 + 3] | (c[96 + 4] << 8)) * 16;
+  c[lenAt] = 0xFF;
+  c[lenAt + 1] = 0xFF;
+  m = Load(c);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->patterns[0]->rows, 64u);
   // a packed pattern shorter than its rows
   c = b;
   const uint32_t patPara = c[96 + 3] | (c[96 + 4] << 8);

@@ -272,6 +272,19 @@ TEST_F(XmIt, PanningEnvelope) {
   EXPECT_EQ(Dev(0)->panning, 63);
 }
 
+// A panning envelope switched on without any point keeps the sample's panning.
+TEST_F(XmIt, PanningEnvelopeWithoutPoints) {
+  Song s = XmSong();
+  Instrument in;
+  in.samples = {1};
+  in.panEnv.on = true;
+  s.instruments = {in};
+  s.patterns[0].at(0, 0) = Cell{C4, 1, -1, 0, 0};
+  Play(WriteXm(s));
+  Tick(8);
+  EXPECT_EQ(Dev(0)->panning, 0);
+}
+
 TEST_F(XmIt, XmVolumeColumn) {
   Song s = XmSong();
   s.patterns[0].at(0, 0) = Cell{C4, 1, 0x10 + 40, 0, 0};  // set volume 40
@@ -456,6 +469,24 @@ TEST_F(XmIt, ItSampleModeAndPitch) {
   EXPECT_EQ(Dev(0)->handle, h->module->samples[1]->handle);
   EXPECT_EQ(Ch(1).panning, 32);  // X80 after the volume column's 16
   EXPECT_EQ(Dev(1)->panning, 0);
+}
+
+// IT panning slides: fine ones once on the row, plain ones on every tick.
+TEST_F(XmIt, ItPanningSlides) {
+  Song s = ItSong();
+  s.patterns[0].at(0, 0) = Cell{C5, 1, -1, 'P', 0x3F};  // fine left by 3
+  s.patterns[0].at(0, 1) = Cell{C5, 1, -1, 'P', 0xF2};  // fine right by 2
+  s.patterns[0].at(1, 0) = Cell{kNoNote, 0, -1, 'P', 0x01};  // right by 1 a tick
+  Play(WriteIt(s));
+  Tick(6);
+  EXPECT_EQ(Ch(0).panning, 29);
+  EXPECT_EQ(Ch(1).panning, 34);
+  Tick(5);
+  EXPECT_EQ(Ch(0).panning, 29);
+  EXPECT_EQ(Ch(1).panning, 34);
+  Tick(6);
+  EXPECT_EQ(Ch(0).panning, 34);  // five ticks after the row
+  EXPECT_EQ(Dev(0)->panning, 34 * 2 - 64);
 }
 
 TEST_F(XmIt, ItInstrumentModeKeymap) {
