@@ -1,17 +1,14 @@
 // The ring-buffer device: the sink plays one looping ring; each poll mixes
 // into the part the play cursor has left behind, keeping a gap before it.
-#include <mutex>
-
 #include "devices.h"
-#include "pcm_sink.h"
 
 namespace {
 
-std::recursive_mutex g_lock;
-PcmSink* g_sink;
-int32_t g_open, g_suspended, g_primary, g_emulated, g_focus;
-uint32_t g_rate, g_mode, g_bpf, g_size, g_writePos, g_playCursor, g_gap;
-uint32_t g_counter, g_reload, g_stallStart;
+int32_t OpenDevice();
+void CloseDevice();
+SinkDevice d(OpenDevice, CloseDevice);
+int32_t g_primary, g_emulated, g_focus;
+uint32_t g_size, g_writePos, g_playCursor, g_gap, g_stallStart;
 int32_t (*g_foreground)() = nullptr;
 
 int32_t IsForeground() { return g_foreground ? g_foreground() : 1; }
@@ -23,20 +20,20 @@ PcmSink* ChooseSink() {
 
 int32_t OpenDevice() {
   if (!TuneOption(TUNE_OPT_DSWINDOW)) return TE_NO_WINDOW;
-  g_sink = ChooseSink();
+  d.sink = ChooseSink();
   uint32_t caps = 0;
-  if (g_sink->Probe(g_sink->self, &caps) != 0) return TE_NO_DSOUND;
+  if (d.sink->Probe(d.sink->self, &caps) != 0) return TE_NO_DSOUND;
   g_primary = TuneOption(TUNE_OPT_DSMODE) == 2;
   g_emulated = (caps & PCM_CAP_EMULATED) ? 1 : 0;
   uint64_t ms = (uint64_t)(g_emulated ? TuneOption(TUNE_OPT_BUFFERMS) : TuneOption(TUNE_OPT_DSBUFFERMS));
-  uint64_t size = (uint64_t)g_bpf * g_rate * ms / 1000;
+  uint64_t size = (uint64_t)d.bpf * d.rate * ms / 1000;
   size = (size + 15) & ~15ull;
   if (size < 64 || size > 0x1000000) return TE_INVALID_ARGS;
   g_writePos = 0;
   g_playCursor = 0;
-  PcmFormat f{g_rate, (g_mode & DM_STEREO) ? 2u : 1u, (g_mode & DM_16BIT) ? 16u : 8u};
+  PcmFormat f{d.rate, (d.mode & DM_STEREO) ? 2u : 1u, (d.mode & DM_16BIT) ? 16u : 8u};
   uint32_t real = 0;
-  if (g_sink->Open(g_sink->self, &f, (uint32_t)size, &real) != 0) return TE_NOT_AVAILABLE;
+  if (d.sink->Open(d.sink->self, &f, (uint32_t)size, &real) != 0) return TE_NOT_AVAILABLE;
   if (g_primary) {
     g_gap = real > size + 16 ? real - (uint32_t)size : 16;
     g_size = real;
@@ -44,19 +41,19 @@ int32_t OpenDevice() {
     g_gap = 16;
     g_size = (uint32_t)size;
   }
-  if (g_size < g_gap + g_bpf || real < g_size) {
-    g_sink->Close(g_sink->self);
+  if (g_size < g_gap + d.bpf || real < g_size) {
+    d.sink->Close(d.sink->self);
     return TE_UNSUPPORTED;
   }
   g_stallStart = 0;
-  g_open = 1;
+  d.open = 1;
   return TE_OK;
 }
 
 void CloseDevice() {
-  if (!g_open) return;
-  g_sink->Close(g_sink->self);
-  g_open = 0;
+  if (!d.open) return;
+  d.sink->Close(d.sink->self);
+  d.open = 0;
 }
 
 int32_t Detect(int32_t* found) {
@@ -75,65 +72,37 @@ int32_t Detect(int32_t* found) {
   return TE_OK;
 }
 
-int32_t SetUpdateRate(uint32_t u) {
-  g_reload = g_counter = SamplesPerTick(g_rate, u);
-  return TE_OK;
-}
+int32_t SetUpdateRate(uint32_t u) { return SinkDeviceSetUpdateRate(d, u); }
 
 int32_t Init(uint32_t rate, uint32_t mode) {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  g_suspended = 0;
+  std::lock_guard<std::recursive_mutex> l(d.lock);
   g_focus = 0;
-  g_mode = DeviceModeFor(mode);
-  g_rate = rate;
-  g_bpf = BytesPerFrame(g_mode);
-  if (int32_t err = OpenDevice()) return err;
-  if (int32_t err = dmixInit(g_rate, MixerModeFor(g_mode))) {
-    CloseDevice();
-    return err;
-  }
-  SetUpdateRate(5000);
-  return TE_OK;
+  d.mode = DeviceModeFor(mode);
+  d.rate = rate;
+  return SinkDeviceStart(d);
 }
 
-int32_t Close() {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  dmixClose();
-  if (!g_suspended) CloseDevice();
-  return TE_OK;
-}
+int32_t Close() { return SinkDeviceClose(d); }
+int32_t Suspend() { return SinkDeviceSuspend(d); }
+int32_t Resume() { return SinkDeviceResume(d); }
 
-int32_t Suspend() {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  g_suspended = 1;
-  CloseDevice();
-  return TE_OK;
-}
-
-int32_t Resume() {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  int32_t err = OpenDevice();
-  if (!err) g_suspended = 0;
-  return err;
-}
-
-int32_t GetMode(uint32_t* mode) { *mode = g_mode; return TE_OK; }
+int32_t GetMode(uint32_t* mode) { *mode = d.mode; return TE_OK; }
 
 int32_t StartPlay() {
-  if (g_suspended) return TE_OK;
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  if (!g_open) return TE_OK;
+  if (d.suspended) return TE_OK;
+  std::lock_guard<std::recursive_mutex> l(d.lock);
+  if (!d.open) return TE_OK;
   uint32_t c = 0;
-  if (g_sink->PlayCursor(g_sink->self, &c) != 0) return TE_HARDWARE;
+  if (d.sink->PlayCursor(d.sink->self, &c) != 0) return TE_HARDWARE;
   g_playCursor = c % g_size;
   return TE_OK;
 }
 
 int32_t Play(int32_t* call) {
   *call = 0;
-  if (g_suspended) return TE_OK;
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  if (!g_open) return TE_OK;
+  if (d.suspended) return TE_OK;
+  std::lock_guard<std::recursive_mutex> l(d.lock);
+  if (!d.open) return TE_OK;
   int64_t freeBytes = (int64_t)g_playCursor - g_writePos;
   if (freeBytes < 0) freeBytes += g_size;
   if (freeBytes > g_gap) {
@@ -149,7 +118,7 @@ int32_t Play(int32_t* call) {
         if (g_stallStart == 0 || (int32_t)(g_stallStart - now) > 0) {
           g_stallStart = now;
         } else if (now - g_stallStart > 1000) {
-          g_sink->Restart(g_sink->self);
+          d.sink->Restart(d.sink->self);
           g_stallStart = 0;
         }
       }
@@ -157,31 +126,28 @@ int32_t Play(int32_t* call) {
       g_focus = 0;
     }
   }
-  uint32_t frames = (uint32_t)freeBytes / g_bpf;
-  while (frames > 0 && g_counter > 0) {
-    uint32_t n = frames < g_counter ? frames : g_counter;
+  uint32_t frames = (uint32_t)freeBytes / d.bpf;
+  while (frames > 0 && d.counter > 0) {
+    uint32_t n = frames < d.counter ? frames : d.counter;
     frames -= n;
-    g_counter -= n;
+    d.counter -= n;
     uint8_t* ring = nullptr;
-    int32_t r = g_sink->Lock(g_sink->self, &ring);
+    int32_t r = d.sink->Lock(d.sink->self, &ring);
     if (r == -2) {
-      if (g_sink->Restart(g_sink->self) != 0) return TE_OK;
-      r = g_sink->Lock(g_sink->self, &ring);
+      if (d.sink->Restart(d.sink->self) != 0) return TE_OK;
+      r = d.sink->Lock(d.sink->self, &ring);
     }
     if (r != 0) return TE_OK;
-    uint32_t bytes = n * g_bpf;
+    uint32_t bytes = n * d.bpf;
     uint32_t first = g_size - g_writePos;
     if (first > bytes) first = bytes;
-    int32_t err = dmixMixData(first / g_bpf, ring + g_writePos);
-    if (!err && bytes > first) err = dmixMixData((bytes - first) / g_bpf, ring);
-    g_sink->Unlock(g_sink->self);
+    int32_t err = dmixMixData(first / d.bpf, ring + g_writePos);
+    if (!err && bytes > first) err = dmixMixData((bytes - first) / d.bpf, ring);
+    d.sink->Unlock(d.sink->self);
     if (err) return err;
     g_writePos = (g_writePos + bytes) % g_size;
   }
-  if (g_counter == 0) {
-    g_counter = g_reload;
-    *call = 1;
-  }
+  SinkDeviceEndOfTick(d, call);
   return TE_OK;
 }
 
@@ -194,6 +160,6 @@ SoundDevice DSoundDevice = {
 
 void DSoundSetForegroundHook(int32_t (*isForeground)()) { g_foreground = isForeground; }
 DSoundState DSoundGetState() {
-  return DSoundState{g_size, g_writePos, g_playCursor, g_gap, g_bpf, (uint32_t)g_primary,
-                     (uint32_t)g_emulated, g_counter};
+  return DSoundState{g_size, g_writePos, g_playCursor, g_gap, d.bpf, (uint32_t)g_primary,
+                     (uint32_t)g_emulated, d.counter};
 }

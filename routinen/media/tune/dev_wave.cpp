@@ -1,9 +1,6 @@
 // The block-ring device: the mixer's output goes to the sink as a ring of
 // equal blocks; a block is refilled once the sink has played it.
-#include <mutex>
-
 #include "devices.h"
-#include "pcm_sink.h"
 #include "platform/threads.h"
 
 namespace {
@@ -15,10 +12,10 @@ struct Block {
   int32_t prepared;
 };
 
-std::recursive_mutex g_lock;
-PcmSink* g_sink;
-uint32_t g_rate, g_mode, g_bpf, g_blocks, g_blockSize, g_current, g_offset, g_submitted;
-uint32_t g_counter, g_reload, g_suspended, g_open;
+int32_t OpenDevice();
+void CloseDevice();
+SinkDevice d(OpenDevice, CloseDevice);
+uint32_t g_blocks, g_blockSize, g_current, g_offset, g_submitted;
 uint64_t g_queuedTotal;
 Block* g_block;
 
@@ -29,7 +26,7 @@ PcmFormat FormatOf(uint32_t mode, uint32_t rate) {
   return PcmFormat{rate, (mode & DM_STEREO) ? 2u : 1u, (mode & DM_16BIT) ? 16u : 8u};
 }
 
-bool Done(const Block& b) { return !b.queued || g_sink->Played(g_sink->self) >= b.endMark; }
+bool Done(const Block& b) { return !b.queued || d.sink->Played(d.sink->self) >= b.endMark; }
 
 void FreeBlocks() {
   if (!g_block) return;
@@ -44,16 +41,16 @@ int32_t OpenDevice() {
   g_blocks = ms / 15;
   if (g_blocks > 64) g_blocks = 64;
   if (g_blocks == 0) g_blocks = 1;
-  uint64_t size = (uint64_t)g_rate * g_bpf * ms / 1000 / g_blocks;
+  uint64_t size = (uint64_t)d.rate * d.bpf * ms / 1000 / g_blocks;
   size = (size + 15) & ~15ull;
   if (size == 0) size = 16;
   if (size > 0x1000000) return TE_INVALID_ARGS;
   g_blockSize = (uint32_t)size;
-  PcmFormat f = FormatOf(g_mode, g_rate);
-  if (g_sink->Open(g_sink->self, &f, 0, nullptr) != 0) return TE_NOT_AVAILABLE;
+  PcmFormat f = FormatOf(d.mode, d.rate);
+  if (d.sink->Open(d.sink->self, &f, 0, nullptr) != 0) return TE_NOT_AVAILABLE;
   void* p = nullptr;
   if (MemAlloc(sizeof(Block) * g_blocks, &p)) {
-    g_sink->Close(g_sink->self);
+    d.sink->Close(d.sink->self);
     return TE_OUT_OF_MEMORY;
   }
   g_block = static_cast<Block*>(p);
@@ -61,20 +58,20 @@ int32_t OpenDevice() {
   for (uint32_t i = 0; i < g_blocks; i++) {
     if (MemAlloc(g_blockSize, &p)) {
       FreeBlocks();
-      g_sink->Close(g_sink->self);
+      d.sink->Close(d.sink->self);
       return TE_OUT_OF_MEMORY;
     }
     g_block[i].data = static_cast<uint8_t*>(p);
   }
   g_current = g_offset = 0;
   g_queuedTotal = 0;
-  g_open = 1;
+  d.open = 1;
   return TE_OK;
 }
 
 void CloseDevice() {
-  if (!g_open) return;
-  g_sink->Reset(g_sink->self);
+  if (!d.open) return;
+  d.sink->Reset(d.sink->self);
   for (int tries = 0; tries < 50; tries++) {
     bool all = true;
     for (uint32_t i = 0; i < g_blocks; i++) all = all && Done(g_block[i]);
@@ -82,9 +79,9 @@ void CloseDevice() {
     SleepMs(20);
   }
   for (uint32_t i = 0; i < g_blocks; i++) g_block[i].prepared = 0;
-  g_sink->Close(g_sink->self);
+  d.sink->Close(d.sink->self);
   FreeBlocks();
-  g_open = 0;
+  d.open = 0;
 }
 
 int32_t Detect(int32_t* found) {
@@ -93,85 +90,58 @@ int32_t Detect(int32_t* found) {
   return TE_OK;
 }
 
-int32_t SetUpdateRate(uint32_t u) {
-  g_reload = g_counter = SamplesPerTick(g_rate, u);
-  return TE_OK;
-}
+int32_t SetUpdateRate(uint32_t u) { return SinkDeviceSetUpdateRate(d, u); }
 
 int32_t Init(uint32_t rate, uint32_t mode) {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  g_sink = TuneGetPcmSink();
-  g_suspended = 0;
-  g_mode = DeviceModeFor(mode);
-  g_rate = rate;
-  PcmFormat want = FormatOf(g_mode, g_rate);
-  if (!g_sink->Supports(g_sink->self, &want)) {
+  std::lock_guard<std::recursive_mutex> l(d.lock);
+  d.sink = TuneGetPcmSink();
+  d.suspended = 0;
+  d.mode = DeviceModeFor(mode);
+  d.rate = rate;
+  PcmFormat want = FormatOf(d.mode, d.rate);
+  if (!d.sink->Supports(d.sink->self, &want)) {
     int start = 0;
     for (int i = 0; i < 4; i++)
-      if (kFormats[i] == g_mode) start = i;
+      if (kFormats[i] == d.mode) start = i;
     bool found = false;
     for (int i = start; i >= 0 && !found; i--)
       for (int r = 6; r >= 0 && !found; r--) {
         PcmFormat f = FormatOf(kFormats[i], kRates[r]);
-        if (g_sink->Supports(g_sink->self, &f)) {
-          g_mode = kFormats[i];
-          g_rate = kRates[r];
+        if (d.sink->Supports(d.sink->self, &f)) {
+          d.mode = kFormats[i];
+          d.rate = kRates[r];
           found = true;
         }
       }
   }
-  g_bpf = BytesPerFrame(g_mode);
-  if (int32_t err = OpenDevice()) return err;
-  if (int32_t err = dmixInit(g_rate, MixerModeFor(g_mode))) {
-    CloseDevice();
-    return err;
-  }
-  SetUpdateRate(5000);
-  return TE_OK;
+  return SinkDeviceStart(d);
 }
 
-int32_t Close() {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  dmixClose();
-  if (!g_suspended) CloseDevice();
-  return TE_OK;
-}
+int32_t Close() { return SinkDeviceClose(d); }
+int32_t Suspend() { return SinkDeviceSuspend(d); }
+int32_t Resume() { return SinkDeviceResume(d); }
 
-int32_t Suspend() {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  g_suspended = 1;
-  CloseDevice();
-  return TE_OK;
-}
-
-int32_t Resume() {
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  int32_t err = OpenDevice();
-  if (!err) g_suspended = 0;
-  return err;
-}
-
-int32_t GetMode(uint32_t* mode) { *mode = g_mode; return TE_OK; }
+int32_t GetMode(uint32_t* mode) { *mode = d.mode; return TE_OK; }
 int32_t StartPlay() { g_submitted = 0; return TE_OK; }
 
 int32_t Play(int32_t* call) {
   *call = 0;
-  if (g_suspended) return TE_OK;
-  std::lock_guard<std::recursive_mutex> l(g_lock);
-  if (!g_open) return TE_OK;
+  if (d.suspended) return TE_OK;
+  std::lock_guard<std::recursive_mutex> l(d.lock);
+  if (!d.open) return TE_OK;
   for (;;) {
     Block& b = g_block[g_current];
     if (!Done(b)) return TE_OK;
     if (g_submitted > g_blocks) return TE_OK;
     if (b.prepared) b.prepared = 0;
-    uint32_t left = (g_blockSize - g_offset) / g_bpf;
-    uint32_t n = left < g_counter ? left : g_counter;
-    g_counter -= n;
+    uint32_t left = (g_blockSize - g_offset) / d.bpf;
+    uint32_t n = left < d.counter ? left : d.counter;
+    d.counter -= n;
     if (int32_t err = dmixMixData(n, b.data + g_offset)) return err;
-    g_offset += n * g_bpf;
-    if (g_offset + g_bpf > g_blockSize) {
+    g_offset += n * d.bpf;
+    if (g_offset + d.bpf > g_blockSize) {
       b.prepared = 1;
-      if (g_sink->Queue(g_sink->self, b.data, g_blockSize) != 0) return TE_HARDWARE;
+      if (d.sink->Queue(d.sink->self, b.data, g_blockSize) != 0) return TE_HARDWARE;
       g_queuedTotal += g_blockSize;
       b.endMark = g_queuedTotal;
       b.queued = 1;
@@ -179,11 +149,8 @@ int32_t Play(int32_t* call) {
       g_current = (g_current + 1) % g_blocks;
       g_submitted++;
     }
-    if (g_counter == 0) {
-      g_counter = g_reload;
-      *call = 1;
-      return TE_OK;
-    }
+    SinkDeviceEndOfTick(d, call);
+    if (*call) return TE_OK;
   }
 }
 
@@ -195,5 +162,5 @@ SoundDevice WaveDevice = {
     SetUpdateRate, StartPlay, Play, DMIX_STREAM_OPS};
 
 WaveState WaveGetState() {
-  return WaveState{g_blocks, g_blockSize, g_current, g_offset, g_bpf, g_rate, g_mode, g_counter};
+  return WaveState{g_blocks, g_blockSize, g_current, g_offset, d.bpf, d.rate, d.mode, d.counter};
 }

@@ -1,6 +1,9 @@
 // Helpers shared by the three device records.
 #pragma once
+#include <mutex>
+
 #include "dmix.h"
+#include "pcm_sink.h"
 
 // The mixer operations of slots 6, 8..33 and 37..41 in record order.
 #define DMIX_CHANNEL_OPS                                                                       \
@@ -36,3 +39,26 @@ struct WaveState {
   uint32_t blocks, blockSize, current, offset, bytesPerFrame, rate, mode, tickCounter;
 };
 WaveState WaveGetState();
+
+// What the two sink devices share: their lock, output format, tick counter
+// and the open / suspend / resume / close cycle around their own sink side.
+struct SinkDevice {
+  SinkDevice(int32_t (*open)(), void (*close)()) : openDevice(open), closeDevice(close) {}
+  int32_t (*openDevice)();  // the device's own opening of its sink side
+  void (*closeDevice)();
+  std::recursive_mutex lock;
+  PcmSink* sink = nullptr;
+  uint32_t rate = 0, mode = 0, bpf = 0;  // device mode and bytes per frame
+  uint32_t counter = 0, reload = 0;      // frames left in this tick, frames per tick
+  uint32_t suspended = 0, open = 0;
+};
+// With rate and mode chosen (lock held): opens the sink side, then the mixer,
+// and sets 50 player ticks per second.
+int32_t SinkDeviceStart(SinkDevice& d);
+int32_t SinkDeviceClose(SinkDevice& d);
+int32_t SinkDeviceSuspend(SinkDevice& d);
+int32_t SinkDeviceResume(SinkDevice& d);
+int32_t SinkDeviceSetUpdateRate(SinkDevice& d, uint32_t callsPer100s);
+// After mixing: when the tick's frames are used up, reloads the counter and
+// sets *call.
+void SinkDeviceEndOfTick(SinkDevice& d, int32_t* call);

@@ -62,6 +62,32 @@ int32_t HandSample(SampleRecord* s, const uint8_t* data, int32_t addSamples, Sam
   return TE_OK;
 }
 
+int32_t NewSampleInstrument(ModuleRecord* m, uint32_t i, const uint8_t* name, uint32_t nameLength,
+                            bool used, SampleRecord** sample) {
+  *sample = nullptr;
+  void* p = nullptr;
+  if (int32_t err = AllocZero(sizeof(InstrumentRecord), &p)) return err;
+  InstrumentRecord* in = static_cast<InstrumentRecord*>(p);
+  m->instruments[i] = in;
+  CopyName(in->name, name, nameLength);
+  in->defaultPan = 255;
+  in->globalVolume = 64;
+  if (!used) return TE_OK;
+  in->used = 1;
+  if (int32_t err = AllocZero(sizeof(void*), &p)) return err;
+  in->samples = static_cast<SampleRecord**>(p);
+  if (int32_t err = AllocZero(sizeof(SampleRecord), &p)) return err;
+  SampleRecord* s = static_cast<SampleRecord*>(p);
+  m->samples[i] = s;
+  in->samples[0] = s;
+  in->sampleCount = 1;
+  CopyName(s->name, name, nameLength);
+  s->globalVolume = 64;
+  s->panning = -1;
+  *sample = s;
+  return TE_OK;
+}
+
 void CopyName(char* dst, const uint8_t* src, uint32_t n) {
   if (n > 31) n = 31;
   uint32_t i = 0;

@@ -129,25 +129,12 @@ int32_t LoadModModule(const uint8_t* data, uint32_t size, int32_t addSamples, Sa
     const uint32_t volume = h[25] > 64 ? 64 : h[25];
     const uint32_t loopStart = GetBE16(h + 26) * 2u;
     const uint32_t loopLength = GetBE16(h + 28) * 2u;
-    if ((err = AllocZero(sizeof(InstrumentRecord), &p))) return LoaderFail(m, err);
-    InstrumentRecord* in = static_cast<InstrumentRecord*>(p);
-    m->instruments[i] = in;
-    CopyName(in->name, h, 22);
-    in->defaultPan = 255;
-    in->globalVolume = 64;
     if (offset + length > size) return LoaderFail(m, TE_EOF);
     const uint8_t* sampleData = data + offset;
     offset += length;  // the stored length, even when the sample is cut at its loop
-    if (!used[i]) continue;
-    in->used = 1;
-    if ((err = AllocZero(sizeof(void*), &p))) return LoaderFail(m, err);
-    in->samples = static_cast<SampleRecord**>(p);
-    if ((err = AllocZero(sizeof(SampleRecord), &p))) return LoaderFail(m, err);
-    SampleRecord* s = static_cast<SampleRecord*>(p);
-    m->samples[i] = s;
-    in->samples[0] = s;
-    in->sampleCount = 1;
-    CopyName(s->name, h, 22);
+    SampleRecord* s = nullptr;
+    if ((err = NewSampleInstrument(m, i, h, 22, used[i], &s))) return LoaderFail(m, err);
+    if (!s) continue;
     s->length = length;
     s->loopStart = loopStart;
     s->loopEnd = loopStart + loopLength;
@@ -162,8 +149,6 @@ int32_t LoadModModule(const uint8_t* data, uint32_t size, int32_t addSamples, Sa
       s->length = s->loopEnd;
     }
     s->volume = volume;
-    s->globalVolume = 64;
-    s->panning = -1;
     s->finetune = (int32_t)finetune;
     s->type = s->length ? 1 : 0;
     buffer.assign(sampleData, sampleData + s->length);

@@ -172,26 +172,11 @@ int32_t LoadS3mModule(const uint8_t* data, uint32_t size, int32_t addSamples, Sa
   m->samples = static_cast<SampleRecord**>(p);
   for (uint32_t i = 0; i < insCount; i++) {
     const Head& hd = heads[i];
-    if ((err = AllocZero(sizeof(InstrumentRecord), &p))) return LoaderFail(m, err);
-    InstrumentRecord* in = static_cast<InstrumentRecord*>(p);
-    m->instruments[i] = in;
-    CopyName(in->name, data + hd.offset + 48, 28);
-    in->defaultPan = 255;
-    in->globalVolume = 64;
-    if (!used[i]) continue;
-    in->used = 1;
-    if ((err = AllocZero(sizeof(void*), &p))) return LoaderFail(m, err);
-    in->samples = static_cast<SampleRecord**>(p);
-    if ((err = AllocZero(sizeof(SampleRecord), &p))) return LoaderFail(m, err);
-    SampleRecord* s = static_cast<SampleRecord*>(p);
-    m->samples[i] = s;
-    in->samples[0] = s;
-    in->sampleCount = 1;
-    CopyName(s->name, data + hd.offset + 48, 28);
+    SampleRecord* s = nullptr;
+    if ((err = NewSampleInstrument(m, i, data + hd.offset + 48, 28, used[i], &s))) return LoaderFail(m, err);
+    if (!s) continue;
     s->length = hd.length;
     s->volume = hd.volume;
-    s->globalVolume = 64;
-    s->panning = -1;
     s->relNote = hd.c2 ? (int32_t)(hd.c2 > 0x7FFFFFFF ? 0x7FFFFFFF : hd.c2) : 8363;
     if ((hd.flags & 6) && hd.length) {
       DebugLog("LoadS3mModule: sample %u is 16-bit or stereo, played silent\n", i + 1);

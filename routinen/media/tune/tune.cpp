@@ -175,19 +175,10 @@ int32_t TUNEstartup() {
   t.amplification = 100;
   t.deviceNumber = -1;
   for (int32_t& c : t.config) c = -1;
-  t.options[1] = 44100;
-  t.options[2] = 0;
-  t.options[3] = 500;
-  t.options[4] = 16;
-  t.options[5] = 0;
-  t.options[6] = 0;
-  t.options[7] = 0;
-  t.options[8] = 100;
-  t.options[9] = 1;
-  t.options[10] = 3;
-  t.options[11] = 0;
-  t.options[12] = 64;
-  t.options[13] = 0;
+  // options 1..13: rate, output mode, buffer ms, blocks, ring mode, window,
+  // external sink, ring ms, convert 16-bit, filter, interpolation, separation, no sound
+  static const intptr_t kDefaults[14] = {0, 44100, 0, 500, 16, 0, 0, 0, 100, 1, 3, 0, 64, 0};
+  for (int i = 0; i < 14; i++) t.options[i] = kDefaults[i];
   return 1;
 }
 
