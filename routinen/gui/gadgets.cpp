@@ -1,6 +1,7 @@
 // Gadget drawing and events.
 #include <cstring>
 
+#include "gui_internal.h"
 #include "layout.h"
 #include "layout_internal.h"
 #include "pictures.h"
@@ -61,6 +62,7 @@ void SaveUnder(RastPort* rp, ScreenRegion* r, Gadget* g) {
   const uint32_t w = (uint32_t)(g->x2 - g->x1 + 1), h = (uint32_t)(g->y2 - g->y1 + 1);
   if (g->x2 < g->x1 || g->y2 < g->y1) return;
   bg = AllocBitMap(w, h, rp->Bitmap->Depth, 0, nullptr);
+  ScreenDrawLock draw(rp);
   if (bg) BltBitMap(rp->Bitmap, g->x1 + r->offsetX, g->y1 + r->offsetY, bg, 0, 0, (int32_t)w, (int32_t)h);
 }
 
@@ -71,7 +73,10 @@ void DrawGadget(RastPort* rp, ScreenRegion* r, Gadget* g, uint16_t image) {
   SaveUnder(rp, r, g);
   BitMap* bg = r->backgrounds ? r->backgrounds[IndexOf(r, g)] : nullptr;
   if (bg) {
-    BltBitMapRastPort(bg, 0, 0, rp, x, y, (int32_t)bg->Width, (int32_t)bg->Height);
+    {
+      ScreenDrawLock draw(rp);
+      BltBitMapRastPort(bg, 0, 0, rp, x, y, (int32_t)bg->Width, (int32_t)bg->Height);
+    }
     ShowScreenRect(rp, x, y, (int32_t)bg->Width, (int32_t)bg->Height);
   }
   if (!image || !LoadImage(r, image)) return;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "gui_internal.h"
 #include "ilbm.h"
 #include "pathfile.h"
 #include "platform/display.h"
@@ -255,6 +256,14 @@ void DropWaitingInput() {
 
 }  // namespace
 
+ScreenDrawLock::ScreenDrawLock(const RastPort* rp) : mutex_(OnScreen(rp) ? DisplayMutex() : nullptr) {
+  if (mutex_) ObtainMutex(mutex_);
+}
+
+ScreenDrawLock::~ScreenDrawLock() {
+  if (mutex_) ReleaseMutex(mutex_);
+}
+
 TitelScreenData* GetTitelScreenData() { return g_titel; }
 
 RastPort* ScreenRastPort() {
@@ -412,7 +421,10 @@ int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t wid
   if (width == 0 || width > bm->Width) width = bm->Width;
   if (height == 0 || height > bm->Height) height = bm->Height;
   if (rp) {
-    BltBitMapRastPort(bm, 0, 0, rp, x, y, (int32_t)width, (int32_t)height);
+    {
+      ScreenDrawLock draw(rp);
+      BltBitMapRastPort(bm, 0, 0, rp, x, y, (int32_t)width, (int32_t)height);
+    }
     ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)height);
   }
   if (loaded_here) CloseElmorGfx(id);
@@ -439,7 +451,10 @@ int32_t BlitObjektMask(RastPort* rp, uint32_t id, uint32_t, int32_t x, int32_t y
   if (row < bm->Height && rp) {
     if (width == 0 || width > bm->Width) width = bm->Width;
     if (height == 0 || height > bm->Height - row) height = bm->Height - row;
-    BltMaskBitMapRastPort(bm, 0, (int32_t)row, rp, x, y, (int32_t)width, (int32_t)height, 0xE0, g_masks[id - 1]);
+    {
+      ScreenDrawLock draw(rp);
+      BltMaskBitMapRastPort(bm, 0, (int32_t)row, rp, x, y, (int32_t)width, (int32_t)height, 0xE0, g_masks[id - 1]);
+    }
     ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)height);
   }
   if (loaded_here) CloseElmorGfx(id);

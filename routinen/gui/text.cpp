@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "gui_internal.h"
 #include "layout.h"
 #include "layout_internal.h"
 #include "pictures.h"
@@ -68,6 +69,7 @@ void PrintTextOutlined(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t
                        uint32_t fill_pen, uint32_t text_pen, uint32_t flags) {
   if (!rp) rp = ScreenRastPort();
   if (!rp) return;
+  ScreenDrawLock draw(rp);
   SetDrMd(rp, 0);
   if (flags & PTO_FILL) {
     SetAPen(rp, fill_pen);
@@ -105,6 +107,7 @@ uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, 
   if (!rp) rp = ScreenRastPort();
   if (!rp) return 0;
   const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
+  ScreenDrawLock draw(rp);
   uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, true, [&](const char* s, uint32_t len, uint32_t k) {
     Move(rp, x, y + (int32_t)k * step + base);
     if (len) Text(rp, s, len);
@@ -126,6 +129,7 @@ uint32_t PrintTextBlock(RastPort* rp, const char* text, int32_t x, int32_t y, ui
   if (!rp) rp = ScreenRastPort();
   if (!rp) return 0;
   const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
+  ScreenDrawLock draw(rp);
   uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, false, [&](const char* s, uint32_t len, uint32_t k) {
     Move(rp, x, y + (int32_t)k * step + base);
     if (len) Text(rp, s, len);
@@ -137,6 +141,7 @@ uint32_t PrintTextBlock(RastPort* rp, const char* text, int32_t x, int32_t y, ui
 void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {
   if (!rp) rp = ScreenRastPort();
   if (!rp || !area) return;
+  ScreenDrawLock draw(rp);
   const uint32_t pen = rp->APen;
   SetDrMd(rp, 0);
   const uint32_t len = text ? (uint32_t)std::strlen(text) : 0;
@@ -183,6 +188,7 @@ void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
   if (under) {
     PrintTextOutlined(rp, bx1, by1, bx2, by2, under, pen, 0, PTO_CENTRE | PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
   } else {
+    ScreenDrawLock draw(rp);
     SetAPen(rp, pen);
     RectFill(rp, bx1, by1, bx2, by2);
     ShowScreenRect(rp, bx1, by1, bx2 - bx1 + 1, by2 - by1 + 1);

@@ -503,7 +503,7 @@ int TestScreenGame(void* arg) {
   return 0;
 }
 
-TEST(GuiTestScreen, RunsOnTheKitDataFromAScript) {
+TEST(GuiTestScreenThread, RunsOnTheKitDataFromAScript) {
   fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   ASSERT_EQ(HeadlessOpenDisplay(0), 1);
   ResetInputState();
