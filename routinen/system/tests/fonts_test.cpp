@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "graphics.h"
+#include "platform/display.h"
 #include "memory.h"
 #include "test_support.h"
 
@@ -145,6 +146,76 @@ TEST(Fonts, TinyFontDrawModesAndTextLength) {
   CloseFont(font);
   FreeBitMap(bm);
   CloseFont(nullptr);
+}
+
+// Text at depth 8 and 32 in both draw modes, at every position around a
+// small bitmap that lies inside a larger buffer: the pixels inside match
+// the same text drawn on a bitmap with room round it, and no byte of the
+// frame round the small bitmap changes.
+TEST(Fonts, TextClippedAtEveryEdgeAtBothDepths) {
+  TextFont* font = Parse(TinyFont());
+  ASSERT_NE(font, nullptr);
+  for (uint32_t palette_pen = 0; palette_pen < 16; palette_pen++)
+    SetRGB4(nullptr, palette_pen, palette_pen, 15 - palette_pen, 1);
+  const uint32_t w = 6, h = 4, margin = 8;
+  for (uint32_t depth : {8u, 32u}) {
+    const uint32_t bpp = depth / 8, pitch = (w + 3) * bpp, rows = h + 4;
+    for (uint8_t mode : {0, 1}) {
+      for (int32_t py = -3; py <= 7; py++)
+        for (int32_t px = -10; px <= 7; px++) {
+          std::vector<uint8_t> buffer((size_t)pitch * rows, 0xA7);
+          PlatformSurface surface{buffer.data() + 2 * pitch, w, h, pitch, depth};
+          for (uint32_t y = 0; y < h; y++) std::memset(surface.pixels + y * pitch, 0, w * bpp);
+          BitMap* small = AllocSurfaceBitMap(&surface);
+          BitMap* big = AllocBitMap(w + 2 * margin, h + 2 * margin, depth, 0, nullptr);
+          ASSERT_NE(small, nullptr);
+          ASSERT_NE(big, nullptr);
+          RastPort a, b;
+          for (RastPort* rp : {&a, &b}) {
+            InitRastPort(rp);
+            SetFont(rp, font);
+            SetAPen(rp, 3);
+            rp->BPen = 5;
+            SetDrMd(rp, mode);
+          }
+          a.Bitmap = small;
+          b.Bitmap = big;
+          Move(&a, px, py);
+          Text(&a, "ACBCA", 5);
+          Move(&b, px + (int32_t)margin, py + (int32_t)margin);
+          Text(&b, "ACBCA", 5);
+          for (uint32_t y = 0; y < h; y++)
+            ASSERT_EQ(std::memcmp(surface.pixels + y * pitch,
+                                  big->Pixels + (y + margin) * big->BytesPerRow + margin * bpp, w * bpp),
+                      0)
+                << depth << " mode " << (int)mode << " at " << px << "," << py << " row " << y;
+          for (size_t i = 0; i < buffer.size(); i++) {
+            size_t y = i / pitch, x = i % pitch;
+            bool inside = y >= 2 && y < 2 + h && x < w * bpp;
+            if (!inside) ASSERT_EQ(buffer[i], 0xA7) << depth << " at " << px << "," << py;
+          }
+          FreeBitMap(big);
+          FreeBitMap(small);
+        }
+    }
+  }
+  // At depth 32 the pens become the palette's colours.
+  BitMap* bm = AllocBitMap(4, 4, 32, 0, nullptr);
+  RastPort rp;
+  InitRastPort(&rp);
+  rp.Bitmap = bm;
+  SetFont(&rp, font);
+  SetAPen(&rp, 3);
+  rp.BPen = 5;
+  SetDrMd(&rp, 1);
+  Move(&rp, 0, 2);
+  Text(&rp, "A", 1);
+  EXPECT_EQ(ReadPixel(&rp, 0, 0), 3);
+  EXPECT_EQ(ReadPixel(&rp, 1, 1), 5);  // the hole of the A shows the B pen
+  EXPECT_EQ(ReadPixel(&rp, 3, 0), 5);  // the advance's last column
+  EXPECT_EQ(ReadPixel(&rp, 0, 3), 5);  // the bottom row of the cell
+  FreeBitMap(bm);
+  CloseFont(font);
 }
 
 TEST(Fonts, CorruptAndTruncatedFilesGiveNull) {
