@@ -103,7 +103,8 @@ int Copy2SfxCache(uint32_t id, uint32_t size, const void* data) {
   if (id == 1 || !data || size == 0) return 0;
   if (id >= SFX_CACHE_ENTRIES) return 0;
   if (g_sfx_cache[id].data) return 0;  // one copy per sound
-  if (FreeMemory() / 10 * 7 <= 5000000) return 0;
+  uint64_t avail = FreeMemory();  // 70 % of it at most 5,000,000: no copy
+  if (avail <= UINT64_MAX / 7 && avail * 7 <= 50000000) return 0;
   DebugLog("Copy Sfx ID %u Size %u Address %x\n", id, size,
            static_cast<unsigned>(reinterpret_cast<uintptr_t>(data)));
   void* copy = AllocVec(size, MEMF_PUBLIC);

@@ -333,7 +333,7 @@ TEST(SfxCache, CopiesKeepsOneCopyAndFrees) {
   g_free_mem = 7142857;  // 70 % = 4,999,999
   EXPECT_EQ(Copy2SfxCache(6, 100, sample), 0);
   EXPECT_EQ(SfxCacheEntry(6, nullptr), nullptr);
-  g_free_mem = 7200000;
+  g_free_mem = 7142858;  // 70 % = 5,000,000.6: room
   EXPECT_EQ(Copy2SfxCache(6, 100, sample), 0);
   EXPECT_NE(SfxCacheEntry(6, nullptr), nullptr);
 
