@@ -110,7 +110,9 @@ void Arrow(Image& img, int cx, int cy, int size, int dir, uint8_t c) {
 void ParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
   for (int y = y1; y <= y2; ++y)
     for (int x = x1; x <= x2; ++x) {
-      int shade = 12 + (int)(Hash(x / 2, y / 2, seed) % 3) - (y - y1) * 3 / std::max(1, y2 - y1 + 1);
+      // Light at the top, darker below, dithered so the steps do not show.
+      int t = (y - y1) * 48 / std::max(1, y2 - y1 + 1);
+      int shade = 14 - (t + (int)(Hash(x / 2, y / 2, seed) % 16)) / 16;
       img.Set(x, y, (uint8_t)(kParchmentRamp + std::clamp(shade, 0, 15)));
     }
 }

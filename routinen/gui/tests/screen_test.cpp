@@ -122,7 +122,7 @@ class GuiScreen : public testing::TestWithParam<uint32_t> {
   int32_t MoveTo(int32_t x, int32_t y, bool held = false) {
     mx_ = x;
     my_ = y;
-    return Mouse(kMsgMouseMove, x, y, held ? kButtonLeft : 0);
+    return Mouse(kMsgMouseMove, x, y, held ? (uint32_t)kButtonLeft : 0u);
   }
   int32_t Down() { return Mouse(kMsgLeftDown, mx_, my_, kButtonLeft); }
   int32_t Up() { return Mouse(kMsgLeftUp, mx_, my_, 0); }
