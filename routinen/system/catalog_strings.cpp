@@ -162,7 +162,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {156, "no", nullptr},
     {157, "OK", nullptr},
     {158, "cancel", nullptr},
-    {159, ".\\\\Data\\\\MailIn\\\\%s", nullptr},
+    {159, "letter", nullptr},
     {160, "back", nullptr},
     {161, "next", nullptr},
     {162, "previous", nullptr},
