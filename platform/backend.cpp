@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "cursor.h"
 #include "platform_internal.h"
 
 namespace {
@@ -61,4 +62,12 @@ void ShowMessageBox(const char* title, const char* text) {
   } else {
     std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
   }
+}
+
+int SetCursorImage(const uint32_t* argb, uint32_t width, uint32_t height, uint32_t hot_x, uint32_t hot_y) {
+  const PlatformBackend* b = g_backend.load();
+  if (!b || !b->set_cursor || !argb) return 0;
+  if (width == 0 || height == 0 || width > kCursorMaxSide || height > kCursorMaxSide) return 0;
+  if (hot_x >= width || hot_y >= height) return 0;
+  return b->set_cursor(argb, width, height, hot_x, hot_y);
 }

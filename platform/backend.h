@@ -32,6 +32,9 @@ struct PlatformBackend {
   void (*message_box)(const char* title, const char* text);
   // Minimises the window (before a fatal message).
   void (*minimise)();
+  // Any thread: takes a copy of a checked cursor picture (see cursor.h) and
+  // shows it as the mouse cursor; 1 when taken.
+  int (*set_cursor)(const uint32_t* argb, uint32_t width, uint32_t height, uint32_t hot_x, uint32_t hot_y);
 };
 
 const PlatformBackend* SdlBackend();

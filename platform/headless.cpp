@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "backend.h"
 #include "display.h"
@@ -29,6 +30,11 @@ uint64_t g_wakes = 0;
 std::string g_script;
 bool g_has_script = false;
 uint32_t g_buttons = 0;  // held buttons while the script plays
+
+// The last cursor picture handed to the backend (nothing to show it on).
+std::mutex g_cursor_lock;
+std::vector<uint32_t> g_cursor;
+HeadlessCursor g_cursor_info{};
 
 uint64_t Now() { return g_now.load(); }
 
@@ -247,6 +253,17 @@ void MessageBox(const char* title, const char* text) {
   std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
 }
 
+int SetCursor(const uint32_t* argb, uint32_t width, uint32_t height, uint32_t hot_x, uint32_t hot_y) {
+  std::lock_guard<std::mutex> g(g_cursor_lock);
+  g_cursor.assign(argb, argb + static_cast<size_t>(width) * height);
+  g_cursor_info.calls++;
+  g_cursor_info.width = width;
+  g_cursor_info.height = height;
+  g_cursor_info.hot_x = hot_x;
+  g_cursor_info.hot_y = hot_y;
+  return 1;
+}
+
 int RunLoop() {
   std::string script;
   bool has;
@@ -274,7 +291,7 @@ int RunLoop() {
 
 const PlatformBackend kHeadless = {
     "headless", Init, Shutdown, ChooseMode, OpenWindow, CloseWindow, RunLoop, Wake, WaitVblank, Now,
-    MessageBox, Minimise,
+    MessageBox, Minimise, SetCursor,
 };
 
 struct GameRun {
@@ -299,6 +316,12 @@ void HeadlessSetScript(const char* script) {
   std::lock_guard<std::mutex> g(g_lock);
   g_has_script = script != nullptr;
   g_script = script ? script : "";
+}
+
+HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb) {
+  std::lock_guard<std::mutex> g(g_cursor_lock);
+  if (argb) *argb = g_cursor;
+  return g_cursor_info;
 }
 
 void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : 1; }

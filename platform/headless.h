@@ -22,6 +22,7 @@
 // the player lets the game thread catch up (as sync does).
 #pragma once
 #include <cstdint>
+#include <vector>
 
 // The mode the display-mode choice returns (kScreenModeCount: cancelled).
 void HeadlessSetMode(uint32_t mode_id);
@@ -34,6 +35,13 @@ int HeadlessPlayScript(const char* script);
 void HeadlessAdvance(uint64_t ms);
 void HeadlessResetClock();
 uint64_t HeadlessNowMs();
+// The cursor pictures the backend was given (SetCursorImage): how many, and
+// the last one's size, hot spot and (when argb is not null) pixels.
+struct HeadlessCursor {
+  uint32_t calls;
+  uint32_t width, height, hot_x, hot_y;
+};
+HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb);
 // How long (real ms) the player waits for the game thread before a command
 // (default 10000); on time-out it logs and goes on.
 void HeadlessSetSyncTimeout(int ms);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -31,6 +32,15 @@ std::atomic<int> g_wake_pending{0};
 std::atomic<uint64_t> g_presents{0};
 std::atomic<int> g_initialised{0};
 uint32_t g_buttons = 0;
+
+// The cursor picture another thread handed over; the window thread makes
+// the SDL cursor from it (SDL wants its cursor calls on that thread).
+std::mutex g_cursor_lock;
+std::vector<uint32_t> g_cursor_pixels;
+uint32_t g_cursor_w = 0, g_cursor_h = 0, g_cursor_hx = 0, g_cursor_hy = 0;
+bool g_cursor_pending = false;
+SDL_Cursor* g_cursor = nullptr;
+std::atomic<uint64_t> g_cursors_taken{0};
 
 uint64_t NowMs() { return SDL_GetTicks64(); }
 
@@ -81,8 +91,16 @@ void CloseWindow() {
   g_window = nullptr;
 }
 
+void FreeCursor() {
+  if (!g_cursor) return;
+  SDL_SetCursor(SDL_GetDefaultCursor());
+  SDL_FreeCursor(g_cursor);
+  g_cursor = nullptr;
+}
+
 void Shutdown() {
   if (!g_initialised.exchange(0)) return;
+  FreeCursor();
   CloseWindow();
   g_wake_type = 0;
   SDL_Quit();
@@ -255,6 +273,7 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
 }
 
 uint64_t SdlPresentCount() { return g_presents.load(); }
+uint64_t SdlCursorCount() { return g_cursors_taken.load(); }
 
 namespace {
 
@@ -291,11 +310,50 @@ int OpenWindow(const DisplayModeChoice* choice) {
   return 1;
 }
 
+int SetCursor(const uint32_t* argb, uint32_t width, uint32_t height, uint32_t hot_x, uint32_t hot_y) {
+  {
+    std::lock_guard<std::mutex> g(g_cursor_lock);
+    g_cursor_pixels.assign(argb, argb + static_cast<size_t>(width) * height);
+    g_cursor_w = width;
+    g_cursor_h = height;
+    g_cursor_hx = hot_x;
+    g_cursor_hy = hot_y;
+    g_cursor_pending = true;
+  }
+  Wake();
+  return 1;
+}
+
+// Window thread: puts up a cursor picture that waits.
+void ApplyPendingCursor() {
+  std::lock_guard<std::mutex> g(g_cursor_lock);
+  if (!g_cursor_pending) return;
+  g_cursor_pending = false;
+  g_cursors_taken.fetch_add(1);
+  SDL_Surface* surface =
+      SDL_CreateRGBSurfaceFrom(g_cursor_pixels.data(), int(g_cursor_w), int(g_cursor_h), 32, int(g_cursor_w * 4),
+                               0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u);
+  if (!surface) {
+    DebugLog("SDL_CreateRGBSurfaceFrom: %s", SDL_GetError());
+    return;
+  }
+  SDL_Cursor* cursor = SDL_CreateColorCursor(surface, int(g_cursor_hx), int(g_cursor_hy));
+  SDL_FreeSurface(surface);
+  if (!cursor) {
+    DebugLog("SDL_CreateColorCursor: %s", SDL_GetError());
+    return;
+  }
+  SDL_SetCursor(cursor);
+  if (g_cursor) SDL_FreeCursor(g_cursor);
+  g_cursor = cursor;
+}
+
 int RunLoop() {
   uint64_t shown = DisplayChangeSerial() - 1;
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
     if (WindowDestroyRequested()) return 0;
+    ApplyPendingCursor();
     uint64_t now = NowMs();
     PumpEventTimers(now, 1);
     uint64_t serial = DisplayChangeSerial();
@@ -350,7 +408,7 @@ void Minimise() {
 
 const PlatformBackend kSdl = {
     "sdl2", Init, Shutdown, ChooseMode, OpenWindow, CloseWindow, RunLoop, Wake, WaitVblank, NowMs,
-    MessageBox, Minimise,
+    MessageBox, Minimise, SetCursor,
 };
 
 }  // namespace

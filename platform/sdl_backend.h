@@ -10,3 +10,6 @@ union SDL_Event;
 int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons);
 // Frames the SDL backend has shown.
 uint64_t SdlPresentCount();
+// Cursor pictures the window thread took over (put up, or refused with a log
+// line by a video driver without cursors, such as the dummy driver).
+uint64_t SdlCursorCount();

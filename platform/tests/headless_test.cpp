@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "cursor.h"
 #include "display.h"
 #include "events.h"
 #include "log.h"
@@ -279,4 +280,34 @@ TEST(DisplayErrors, NamesEveryResult) {
   EXPECT_EQ(InitializeDirectDraw(640, 480, 16), 0);
   EXPECT_EQ(InitializeDirectDraw(320, 200, 8), 0);
   DebugLogSetStderr(1);
+}
+
+TEST(HeadlessCursor, RecordsCheckedCursorPictures) {
+  std::vector<uint32_t> px(8 * 4);
+  for (uint32_t i = 0; i < px.size(); i++) px[i] = i & 1 ? 0xFF102030u : 0;
+  SelectPlatformBackend(nullptr);
+  EXPECT_EQ(SetCursorImage(px.data(), 8, 4, 0, 0), 0);  // no backend
+  SelectPlatformBackend(HeadlessBackend());
+  const uint32_t before = HeadlessCursorImage(nullptr).calls;
+  EXPECT_EQ(SetCursorImage(nullptr, 8, 4, 0, 0), 0);
+  EXPECT_EQ(SetCursorImage(px.data(), 0, 4, 0, 0), 0);
+  EXPECT_EQ(SetCursorImage(px.data(), 8, 0, 0, 0), 0);
+  EXPECT_EQ(SetCursorImage(px.data(), kCursorMaxSide + 1, 4, 0, 0), 0);
+  EXPECT_EQ(SetCursorImage(px.data(), 8, kCursorMaxSide + 1, 0, 0), 0);
+  EXPECT_EQ(SetCursorImage(px.data(), 8, 4, 8, 0), 0);  // hot spot outside
+  EXPECT_EQ(SetCursorImage(px.data(), 8, 4, 0, 4), 0);
+  EXPECT_EQ(HeadlessCursorImage(nullptr).calls, before);
+  ASSERT_EQ(SetCursorImage(px.data(), 8, 4, 7, 3), 1);
+  px[1] = 0;  // the backend keeps its own copy
+  std::vector<uint32_t> got;
+  HeadlessCursor c = HeadlessCursorImage(&got);
+  EXPECT_EQ(c.calls, before + 1);
+  EXPECT_EQ(c.width, 8u);
+  EXPECT_EQ(c.height, 4u);
+  EXPECT_EQ(c.hot_x, 7u);
+  EXPECT_EQ(c.hot_y, 3u);
+  ASSERT_EQ(got.size(), 32u);
+  EXPECT_EQ(got[0], 0u);
+  EXPECT_EQ(got[1], 0xFF102030u);
+  SelectPlatformBackend(nullptr);
 }

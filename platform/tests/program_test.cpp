@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,31 @@ TEST(QuillProgram, StartsHeadlessAndEndsOnEscape) {
   auto log = qoe_test::ReadFileBytes("Quill.dbg");
   std::string text(log.begin(), log.end());
   EXPECT_NE(text.find("ScreenModus: Modus 4: 800x600x32, 2D, Fenster"), std::string::npos);
+}
+
+TEST(QuillProgram, OnTheDataKitShowsTheTitlePictureAndLoadsTheCursor) {
+  std::string bin = qoe_test::BinaryDir() + "/quill";
+  std::string kit = qoe_test::BinaryDir() + "/datakit";
+  if (!qoe_test::FileExists(bin) || !std::filesystem::exists(kit)) GTEST_SKIP() << "quill or the data kit not built";
+  std::filesystem::copy(kit, ".", std::filesystem::copy_options::recursive);
+  std::string script = "wait 350\npng shot.png\nkey esc\n";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
+  std::string cmd = "QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=0 " + bin + " 2>err.txt";
+  int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("shot.png", &px, &w, &h), 1);
+  ASSERT_EQ(w * h, 640u * 480u);
+  // The picture with its text, not the four-colour page shown without data.
+  std::set<uint32_t> colours(px.begin(), px.end());
+  EXPECT_GT(colours.size(), 8u);
+  auto log = qoe_test::ReadFileBytes("Quill.dbg");
+  std::string text(log.begin(), log.end());
+  EXPECT_EQ(text.find("LoadMouseCursor"), std::string::npos) << text;
+  EXPECT_EQ(text.find("OpenElmorPic"), std::string::npos) << text;
+  EXPECT_NE(text.find("ShutdownSystem: Programm wird beendet"), std::string::npos) << text;
 }
 
 TEST(QuillProgram, CancelledModeChoiceEndsAtOnce) {

@@ -3,8 +3,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "backend.h"
+#include "cursor.h"
 #include "display.h"
 #include "events.h"
 #include "headless.h"
@@ -12,6 +15,7 @@
 #include "modepage.h"
 #include "screenmode.h"
 #include "sdl_backend.h"
+#include "test_support.h"
 #include "threads.h"
 
 namespace {
@@ -84,6 +88,54 @@ TEST(SdlWindowLoop, StartsForwardsPresentsAndShutsDown) {
   EXPECT_EQ(seen.presented, 1);
   StopEventTimer(kTimerGameTick);
   ShutdownDisplay();
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+  ResetGameMessages();
+  DebugLogSetStderr(1);
+}
+
+namespace {
+
+struct CursorRun {
+  int taken = 0;
+  int shown = 0;
+};
+
+// Hands a cursor picture over from the game thread and waits until the
+// window thread has put it up.
+int CursorGame(void* p) {
+  auto* run = static_cast<CursorRun*>(p);
+  std::vector<uint32_t> px(16 * 16, 0);
+  for (uint32_t i = 0; i < 16; i++) px[i * 16 + i] = 0xFF000000u;
+  uint64_t before = SdlCursorCount();
+  run->taken = SetCursorImage(px.data(), 16, 16, 0, 0);
+  for (int i = 0; i < 500 && SdlCursorCount() == before; i++) SleepMs(10);
+  run->shown = SdlCursorCount() > before;
+  PostWindowDestroy();
+  return 0;
+}
+
+}  // namespace
+
+TEST(SdlWindowLoop, PutsUpACursorPictureFromTheGameThread) {
+  const PlatformBackend* b = SelectDummySdl();
+  ASSERT_EQ(b->init(), 1) << SDL_GetError();
+  DisplayModeChoice mode;
+  DisplayModeFromId(4, &mode);
+  ASSERT_EQ(OpenMainWindow(&mode), 1);
+  CursorRun run;
+  QoeThread* game = StartThread("Game", CursorGame, &run);
+  EXPECT_EQ(RunWindowLoop(), 0);
+  JoinThread(game);
+  EXPECT_EQ(run.taken, 1);
+  EXPECT_EQ(run.shown, 1);
+  if (SDL_GetDefaultCursor()) {
+    EXPECT_NE(SDL_GetCursor(), SDL_GetDefaultCursor());
+  } else {  // the dummy driver has no cursors: the window thread says so
+    auto log = qoe_test::ReadFileBytes("Quill.dbg");
+    EXPECT_NE(std::string(log.begin(), log.end()).find("SDL_CreateColorCursor: "), std::string::npos);
+  }
   CloseMainWindow();
   b->shutdown();
   SelectPlatformBackend(nullptr);

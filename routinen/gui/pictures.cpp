@@ -8,6 +8,7 @@
 #include "gui_internal.h"
 #include "ilbm.h"
 #include "pathfile.h"
+#include "platform/cursor.h"
 #include "platform/display.h"
 #include "platform/events.h"
 #include "platform/log.h"
@@ -479,6 +480,30 @@ int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uin
   LoadPalette(pic.palette + first, first, count);
   DropPicture(&pic, cached);
   return 1;
+}
+
+int32_t LoadElmorCursor(uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  IlbmPicture pic;
+  bool cached = false;
+  if (LoadPicture("LoadMouseCursor", kMainIndex, id, &pic, &cached) != 1) return 0;
+  int32_t ok = 0;
+  const uint32_t n = (uint32_t)pic.width * pic.height;
+  uint32_t* argb = nullptr;
+  if (pic.width > kCursorMaxSide || pic.height > kCursorMaxSide) {
+    DebugLog("LoadMouseCursor: Bild %u ist zu gross fuer einen Mauszeiger.\n", id);
+  } else if ((argb = static_cast<uint32_t*>(AllocVec(n * 4, MEMF_PUBLIC))) != nullptr) {
+    for (uint32_t i = 0; i < n; i++) {
+      const uint8_t* c = pic.palette[pic.pixels[i]];
+      uint32_t rgb = (uint32_t{c[0]} << 16) | (uint32_t{c[1]} << 8) | c[2];
+      argb[i] = !pic.mask || pic.mask[i] ? 0xFF000000u | rgb : 0;
+    }
+    ok = SetCursorImage(argb, pic.width, pic.height, 0, 0);
+    if (!ok) DebugLog("LoadMouseCursor: Konnte den Mauszeiger %u nicht setzen.\n", id);
+  }
+  FreeVec(argb);
+  DropPicture(&pic, cached);
+  return ok;
 }
 
 BitMap* SaveBackground(int32_t x, int32_t y, uint32_t width, uint32_t height) {

@@ -120,6 +120,12 @@ struct ColorCycle;
 ColorCycle* InitColorCycle(uint32_t count, uint32_t size, const uint8_t* table);
 void StopColorCycle(ColorCycle* handle);
 
+// Makes picture id of ".\Data\Path" the mouse cursor in its own colours,
+// pixels outside its mask transparent, hot spot at its top-left pixel. The
+// input layer's cursor loader (SetMouseCursorHook); 1, or 0 (logged) when the
+// picture cannot be loaded or the platform takes no cursor.
+int32_t LoadElmorCursor(uint32_t id);
+
 // The graphics cache: decoded pictures kept after CloseElmorGfx while memory
 // allows. FreeGfxCache empties it (FreeCaches with bit value 1 calls it).
 void FreeGfxCache();
