@@ -13,22 +13,36 @@
 #include "pngfile.h"
 #include "test_support.h"
 
+namespace {
+
+// Runs the built program headless in a screen mode on a script of input
+// lines; returns its exit code, or -1 when it could not run or did not exit.
+int RunHeadless(const std::string& bin, const std::string& script, int mode) {
+  if (!qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end()))) return -1;
+  std::string cmd = "QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=" + std::to_string(mode) + " " + bin + " 2>err.txt";
+  const int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string FileText(const char* name) {
+  auto bytes = qoe_test::ReadFileBytes(name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
 TEST(QuillProgram, StartsHeadlessAndEndsOnEscape) {
   std::string bin = qoe_test::BinaryDir() + "/quill";
   if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
-  std::string script = "wait 350\npng shot.png\nkey esc\n";
-  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
-  std::string cmd = "QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=4 " + bin + " 2>err.txt";
-  int status = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const int code = RunHeadless(bin, "wait 350\npng shot.png\nkey esc\n", 4);
+  ASSERT_NE(code, -1);
+  EXPECT_EQ(code, 0);
   std::vector<uint32_t> px;
   uint32_t w = 0, h = 0;
   ASSERT_EQ(ReadPngRGB("shot.png", &px, &w, &h), 1);
   EXPECT_EQ(w, 800u);
   EXPECT_EQ(h, 600u);
-  auto log = qoe_test::ReadFileBytes("Quill.dbg");
-  std::string text(log.begin(), log.end());
+  const std::string text = FileText("Quill.dbg");
   EXPECT_NE(text.find("ScreenModus: Modus 4: 800x600x32, 2D, Fenster"), std::string::npos);
 }
 
@@ -37,12 +51,9 @@ TEST(QuillProgram, OnTheDataKitShowsTheTitlePictureAndLoadsTheCursor) {
   std::string kit = qoe_test::BinaryDir() + "/datakit";
   if (!qoe_test::FileExists(bin) || !std::filesystem::exists(kit)) GTEST_SKIP() << "quill or the data kit not built";
   std::filesystem::copy(kit, ".", std::filesystem::copy_options::recursive);
-  std::string script = "wait 350\npng shot.png\nkey esc\n";
-  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
-  std::string cmd = "QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=0 " + bin + " 2>err.txt";
-  int status = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const int code = RunHeadless(bin, "wait 350\npng shot.png\nkey esc\n", 0);
+  ASSERT_NE(code, -1);
+  EXPECT_EQ(code, 0);
   std::vector<uint32_t> px;
   uint32_t w = 0, h = 0;
   ASSERT_EQ(ReadPngRGB("shot.png", &px, &w, &h), 1);
@@ -50,8 +61,7 @@ TEST(QuillProgram, OnTheDataKitShowsTheTitlePictureAndLoadsTheCursor) {
   // The picture with its text, not the four-colour page shown without data.
   std::set<uint32_t> colours(px.begin(), px.end());
   EXPECT_GT(colours.size(), 8u);
-  auto log = qoe_test::ReadFileBytes("Quill.dbg");
-  std::string text(log.begin(), log.end());
+  const std::string text = FileText("Quill.dbg");
   EXPECT_EQ(text.find("LoadMouseCursor"), std::string::npos) << text;
   EXPECT_EQ(text.find("OpenElmorPic"), std::string::npos) << text;
   EXPECT_NE(text.find("ShutdownSystem: Programm wird beendet"), std::string::npos) << text;
@@ -60,13 +70,10 @@ TEST(QuillProgram, OnTheDataKitShowsTheTitlePictureAndLoadsTheCursor) {
 TEST(QuillProgram, CancelledModeChoiceEndsAtOnce) {
   std::string bin = qoe_test::BinaryDir() + "/quill";
   if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
-  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", {}));
-  std::string cmd = "QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=99 " + bin + " 2>err.txt";
-  int status = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  auto log = qoe_test::ReadFileBytes("Quill.dbg");
-  std::string text(log.begin(), log.end());
+  const int code = RunHeadless(bin, "", 99);
+  ASSERT_NE(code, -1);
+  EXPECT_EQ(code, 0);
+  const std::string text = FileText("Quill.dbg");
   EXPECT_EQ(text.find("ScreenModus: Modus"), std::string::npos);
 }
 
@@ -78,8 +85,7 @@ TEST(QuillProgram, WithoutADisplayItSaysSoPlainly) {
   int status = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
-  auto err = qoe_test::ReadFileBytes("err.txt");
-  std::string text(err.begin(), err.end());
+  const std::string text = FileText("err.txt");
   EXPECT_NE(text.find("no display available"), std::string::npos) << text;
   EXPECT_NE(text.find("xvfb-run"), std::string::npos);
 }

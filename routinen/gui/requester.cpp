@@ -447,53 +447,51 @@ uint32_t SelectOwnRequesterEntry(QoERequester* req, RequesterEntryHook mark, Req
       });
 }
 
+namespace {
+
+// Puts a new copy of the content into a box and lays it out with build; when
+// that fails the old text and picture come back and the copy is freed.
+template <typename BuildFn>
+bool ReplaceContent(QoERequester* r, char* copy, BuildFn build) {
+  char* old_text = r->text;
+  BitMap* old_bm = r->content;
+  const uint32_t old_lines = r->lines, old_total = r->totalHeight;
+  r->text = copy;
+  r->content = nullptr;
+  r->rp->Bitmap = nullptr;
+  if (!build(r)) {
+    FreeVec(copy);
+    FreeBitMap(r->content);
+    r->text = old_text;
+    r->content = old_bm;
+    r->rp->Bitmap = old_bm;
+    r->lines = old_lines;
+    r->totalHeight = old_total;
+    return false;
+  }
+  FreeVec(old_text);
+  FreeBitMap(old_bm);
+  return true;
+}
+
+}  // namespace
+
 QoERequester* UpdateRequesterText(QoERequester* req, const char* content, uint32_t count) {
   if (!req) return nullptr;
   const uint32_t old_offset = req->pixelOffset;
   if (req->kind == REQ_TEXT) {
     char* copy = CopyText(content);
-    if (!copy) return nullptr;
-    char* old_text = req->text;
-    BitMap* old_bm = req->content;
-    const uint32_t old_lines = req->lines, old_total = req->totalHeight;
-    req->text = copy;
-    req->content = nullptr;
-    req->rp->Bitmap = nullptr;
-    if (!BuildText(req)) {
-      FreeVec(copy);
-      FreeBitMap(req->content);
-      req->text = old_text;
-      req->content = old_bm;
-      req->rp->Bitmap = old_bm;
-      req->lines = old_lines;
-      req->totalHeight = old_total;
-      return nullptr;
-    }
-    FreeVec(old_text);
-    FreeBitMap(old_bm);
+    if (!copy || !ReplaceContent(req, copy, BuildText)) return nullptr;
   } else {
     if (count > 0xFFFE) return nullptr;
     char* copy = CopyLines(content, count);
     if (!copy) return nullptr;
-    char* old_text = req->text;
-    BitMap* old_bm = req->content;
-    const uint32_t old_lines = req->lines, old_total = req->totalHeight;
-    req->text = copy;
-    req->lines = count;
-    req->content = nullptr;
-    req->rp->Bitmap = nullptr;
-    if (req->selected != kNoEntry && req->selected >= count) req->selected = kNoEntry;
-    if (!BuildList(req)) {
-      FreeVec(copy);
-      req->text = old_text;
-      req->content = old_bm;
-      req->rp->Bitmap = old_bm;
-      req->lines = old_lines;
-      req->totalHeight = old_total;
-      return nullptr;
-    }
-    FreeVec(old_text);
-    FreeBitMap(old_bm);
+    const bool built = ReplaceContent(req, copy, [count](QoERequester* r) {
+      r->lines = count;
+      if (r->selected != kNoEntry && r->selected >= count) r->selected = kNoEntry;
+      return BuildList(r);
+    });
+    if (!built) return nullptr;
   }
   ComputeShare(req);
   req->pixelOffset = old_offset;

@@ -58,6 +58,22 @@ uint32_t WrapLines(RastPort* rp, const char* text, uint32_t max_chars, uint32_t 
   return lines;
 }
 
+// Draws the wrapped lines of a text one below the other from (x, y) and shows
+// them; returns how many lines were drawn.
+uint32_t PrintLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars, uint32_t max_lines,
+                    uint32_t width, bool words) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp) return 0;
+  const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
+  ScreenDrawLock draw(rp);
+  uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, words, [&](const char* s, uint32_t len, uint32_t k) {
+    Move(rp, x, y + (int32_t)k * step + base);
+    if (len) Text(rp, s, len);
+  });
+  if (n) ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)n * step);
+  return n;
+}
+
 const char* g_title_shown = nullptr;
 
 // Captions on button graphics: white, outlined in pen 0.
@@ -104,15 +120,7 @@ void PrintTextOutlined(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t
 
 uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                           uint32_t max_lines, uint32_t width) {
-  if (!rp) rp = ScreenRastPort();
-  if (!rp) return 0;
-  const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
-  ScreenDrawLock draw(rp);
-  uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, true, [&](const char* s, uint32_t len, uint32_t k) {
-    Move(rp, x, y + (int32_t)k * step + base);
-    if (len) Text(rp, s, len);
-  });
-  if (n) ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)n * step);
+  const uint32_t n = PrintLines(rp, text, x, y, max_chars, max_lines, width, true);
   return n ? n - 1 : 0;
 }
 
@@ -126,16 +134,7 @@ uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t, int32_t, uin
 
 uint32_t PrintTextBlock(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                         uint32_t max_lines, uint32_t width) {
-  if (!rp) rp = ScreenRastPort();
-  if (!rp) return 0;
-  const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
-  ScreenDrawLock draw(rp);
-  uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, false, [&](const char* s, uint32_t len, uint32_t k) {
-    Move(rp, x, y + (int32_t)k * step + base);
-    if (len) Text(rp, s, len);
-  });
-  if (n) ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)n * step);
-  return n;
+  return PrintLines(rp, text, x, y, max_chars, max_lines, width, false);
 }
 
 void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {

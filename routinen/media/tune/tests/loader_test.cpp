@@ -11,33 +11,13 @@
 #include "module_writer.h"
 #include "platform/log.h"
 #include "test_support.h"
+#include "tune_fixture.h"
 
 using namespace modwriter;
 
 namespace {
 
-class Loader : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TUNEstartup();
-    TUNEsetOption(TUNE_OPT_NOSOUND, 1);
-    ASSERT_EQ(TUNEinit(), 1);
-  }
-  void TearDown() override {
-    for (ModuleRecord* m : loaded) TUNEfreeModule(m);
-    TUNEclose();
-  }
-  ModuleRecord* Load(const std::vector<uint8_t>& b) {
-    ModuleRecord* m = TUNEloadModuleMem(b.data(), (uint32_t)b.size());
-    if (m) loaded.push_back(m);
-    return m;
-  }
-  uint32_t Fails(const std::vector<uint8_t>& b) {
-    EXPECT_EQ(Load(b), nullptr);
-    return TUNEgetLastError();
-  }
-  std::vector<ModuleRecord*> loaded;
-};
+class Loader : public TuneTest {};
 
 Song ModSong() {
   Song s;

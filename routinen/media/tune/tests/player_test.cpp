@@ -7,41 +7,13 @@
 #include "dmix.h"
 #include "genplayer.h"
 #include "module_writer.h"
+#include "tune_fixture.h"
 
 using namespace modwriter;
 
 namespace {
 
-class Player : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TUNEstartup();
-    TUNEsetOption(TUNE_OPT_NOSOUND, 1);
-    ASSERT_EQ(TUNEinit(), 1);
-  }
-  void TearDown() override {
-    if (handle) TUNEstopModule(handle);
-    if (module) TUNEfreeModule(module);
-    TUNEclose();
-  }
-  void Load(const std::vector<uint8_t>& bytes, int loop = 1) {
-    module = TUNEloadModuleMem(bytes.data(), (uint32_t)bytes.size());
-    ASSERT_NE(module, nullptr) << TUNEerrorText(TUNEgetLastError());
-    handle = TUNEplayModule(module, loop);
-    ASSERT_NE(handle, 0) << TUNEerrorText(TUNEgetLastError());
-    h = TunePlayHandle(handle);
-    ASSERT_NE(h, nullptr);
-  }
-  void Tick(int n = 1) {
-    for (int i = 0; i < n; i++) ASSERT_EQ(PlayerPlay(), TE_OK);
-  }
-  PlayChannel& Ch(int c) { return h->ch[c]; }
-  DmixChannel* Dev(int c) { return dmixChannel(h->ch[c].soundChannel); }
-
-  ModuleRecord* module = nullptr;
-  int32_t handle = 0;
-  PlayHandle* h = nullptr;
-};
+class Player : public TuneTest {};
 
 // MOD note indexes: octave x 12 + semitone into the period table (C-2 = 24, period 428).
 constexpr int C2 = 24, C3 = 36;
@@ -56,7 +28,7 @@ Song ModSong(int channels = 4) {
 TEST_F(Player, FirstRowOnSixthTickAndSpeedChange) {
   Song s = ModSong();
   s.patterns[0].at(0, 0) = Cell{C2, 1, -1, 0xF, 3};
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   Tick(5);
   EXPECT_EQ(Ch(0).basePeriod, 0u);
   EXPECT_EQ(Dev(0)->status, CH_OFF);
@@ -78,7 +50,7 @@ TEST_F(Player, SetSpeedZeroRestartsExceptS3m) {
   s.patterns.resize(2);
   s.patterns[1].at(2, 0) = Cell{kNoNote, 0, -1, 0xF, 0};
   s.patterns[0].at(0, 0) = Cell{kNoNote, 0, -1, 0xB, 1};
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   Tick(6);
   EXPECT_EQ(h->position, 1);
   EXPECT_EQ(h->loopCounter, 0u);
@@ -92,9 +64,8 @@ TEST_F(Player, SetSpeedZeroRestartsExceptS3m) {
   t.samples.push_back(Dc(100, 10));
   t.patterns[0].at(0, 0) = Cell{kNoNote, 0, -1, 'A', 0};
   t.patterns[0].at(1, 0) = Cell{kNoNote, 0, -1, 'T', 150};
-  TUNEstopModule(handle);
-  TUNEfreeModule(module);
-  Load(WriteS3m(t));
+  Unload();
+  Play(WriteS3m(t));
   Tick(6);
   EXPECT_EQ(h->speed, 6u);
   EXPECT_EQ(h->row, 1);
@@ -109,7 +80,7 @@ TEST_F(Player, PatternBreakPastRow63AndPositionJumpCountsLoop) {
   s.patterns.resize(2);
   s.patterns[0].at(0, 0) = Cell{kNoNote, 0, -1, 0xD, 0x70};
   s.patterns[1].at(63, 1) = Cell{kNoNote, 0, -1, 0xB, 0x01};
-  Load(WriteMod(s), 0);
+  Play(WriteMod(s), 0);
   Tick(6);
   EXPECT_EQ(h->position, 1);
   EXPECT_EQ(h->row, 63);
@@ -138,7 +109,7 @@ TEST_F(Player, PatternLoopPerChannelInMod) {
   s.patterns[0].at(3, 0) = Cell{kNoNote, 0, -1, 0xE, 0x62};
   s.patterns[0].at(1, 1) = Cell{kNoNote, 0, -1, 0xE, 0x60};
   s.patterns[0].at(2, 1) = Cell{kNoNote, 0, -1, 0xE, 0x61};
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   Tick(6);  // row 0
   std::vector<int> rows = PlayedRows(h, 16);
   // channel 0 loops 1..3 twice; channel 1 loops 1..2 once on every pass,
@@ -154,7 +125,7 @@ TEST_F(Player, PatternLoopPerSongInS3m) {
   s.samples.push_back(Dc(100, 10));
   s.patterns[0].at(1, 0) = Cell{kNoNote, 0, -1, 'S', 0xB0};
   s.patterns[0].at(2, 1) = Cell{kNoNote, 0, -1, 'S', 0xB2};
-  Load(WriteS3m(s));
+  Play(WriteS3m(s));
   Tick(1);  // row 0
   EXPECT_EQ(PlayedRows(h, 8), (std::vector<int>{1, 2, 1, 2, 1, 2, 3, 4}));
 }
@@ -165,7 +136,7 @@ TEST_F(Player, PatternDelayRepeatsTheRow) {
   s.speed = 2;
   s.samples.push_back(Dc(100, 10));
   s.patterns[0].at(0, 0) = Cell{kNoNote, 0, -1, 'S', 0xE2};
-  Load(WriteS3m(s));
+  Play(WriteS3m(s));
   Tick(2);  // row 0 sets the delay
   EXPECT_EQ(h->row, 1);
   Tick(4);  // two more rows of 2 ticks
@@ -182,7 +153,7 @@ TEST_F(Player, VolumeSlidesOnTicksAndFineOnRow) {
   s.patterns[0].at(0, 0) = Cell{48, 1, 40, 'D', 0x0F};
   s.patterns[0].at(0, 1) = Cell{48, 1, 40, 'D', 0xF1};
   s.patterns[0].at(1, 0) = Cell{kNoNote, 0, -1, 'D', 0x00};  // memory: 0F again
-  Load(WriteS3m(s));
+  Play(WriteS3m(s));
   Tick(3);
   EXPECT_EQ(Ch(0).volume, 40);  // D0F: not on the row without fast slides
   EXPECT_EQ(Ch(1).volume, 39);  // DF1: fine slide on the row
@@ -198,9 +169,8 @@ TEST_F(Player, VolumeSlidesOnTicksAndFineOnRow) {
 
   Song f = s;
   f.s3mVersion = 0x1300;  // old trackers slide on the row too
-  TUNEstopModule(handle);
-  TUNEfreeModule(module);
-  Load(WriteS3m(f));
+  Unload();
+  Play(WriteS3m(f));
   Tick(3);
   EXPECT_EQ(Ch(0).volume, 25);
 }
@@ -210,7 +180,7 @@ TEST_F(Player, S3mVolume64PlaysAs63) {
   s.channels = 1;
   s.samples.push_back(Dc(1000, 10));
   s.patterns[0].at(0, 0) = Cell{48, 1, 64, 0, 0};
-  Load(WriteS3m(s));
+  Play(WriteS3m(s));
   Tick(6);
   EXPECT_EQ(Ch(0).volume, 63);
   EXPECT_EQ(Dev(0)->volume, 63u);
@@ -222,7 +192,7 @@ TEST_F(Player, ModPortamentoAndToneWithMemory) {
   s.patterns[0].at(1, 0) = Cell{C3, 0, -1, 0x3, 0x08};   // toward 214 by 8
   s.patterns[0].at(2, 0) = Cell{kNoNote, 0, -1, 0x3, 0}; // remembered speed
   s.patterns[0].at(3, 0) = Cell{kNoNote, 0, -1, 0x3, 0xFF};
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   Tick(6);
   EXPECT_EQ(Ch(0).basePeriod, 428u);
   Tick(5);
@@ -249,7 +219,7 @@ TEST_F(Player, S3mPortamentoFineAndExtraFine) {
   s.patterns[0].at(1, 0) = Cell{kNoNote, 0, -1, 'E', 0x02};  // down 2 << 2 per tick
   s.patterns[0].at(1, 1) = Cell{kNoNote, 0, -1, 'F', 0xF3};  // fine up 3 << 2 on the row
   s.patterns[0].at(1, 2) = Cell{kNoNote, 0, -1, 'F', 0xE3};  // extra fine up 3 on the row
-  Load(WriteS3m(s));
+  Play(WriteS3m(s));
   Tick(6);
   // C-4 with C2 speed 8363: 1712 x 133808 / 8363 >> 4 = 1712
   EXPECT_EQ(Ch(0).basePeriod, 1712u);
@@ -266,7 +236,7 @@ TEST_F(Player, S3mPortamentoFineAndExtraFine) {
 TEST_F(Player, VibratoDepth) {
   Song s = ModSong();
   s.patterns[0].at(0, 0) = Cell{C2, 1, -1, 0x4, 0x48};  // speed 4, depth 8
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   Tick(6);
   const int table[] = {0, 24, 49, 74, 97, 120, 141, 161, 180};
   uint32_t pos = 0;
@@ -283,7 +253,7 @@ TEST_F(Player, VibratoDepth) {
 TEST_F(Player, ArpeggioAtTableEdge) {
   Song s = ModSong();
   s.patterns[0].at(0, 0) = Cell{47, 1, -1, 0x0, 0x1C};  // B-3 (113), +1 and +12
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   EXPECT_EQ(module->flags & MF_EXT_OCTAVES, 0u);
   Tick(6);
   EXPECT_EQ(Ch(0).curPeriod, 113u);
@@ -299,7 +269,7 @@ TEST_F(Player, ModSampleOffsetAddsTwice) {
   Song s = ModSong();
   s.patterns[0].at(0, 0) = Cell{C2, 1, -1, 0x9, 0x01};
   s.patterns[0].at(1, 0) = Cell{C2, 0, -1, 0, 0};
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   Tick(6);
   EXPECT_EQ(Ch(0).sampleOffset, 512u);
   uint32_t pos = 0;
@@ -315,7 +285,7 @@ TEST_F(Player, RetriggerWithVolumeChange) {
   s.channels = 1;
   s.samples.push_back(Dc(1000, 10));
   s.patterns[0].at(0, 0) = Cell{48, 1, -1, 'Q', 0x63};
-  Load(WriteS3m(s));
+  Play(WriteS3m(s));
   Tick(6);
   EXPECT_EQ(Ch(0).volume, 63);
   Tick(2);
@@ -330,7 +300,7 @@ TEST_F(Player, NoteCutAndDelay) {
   Song s = ModSong();
   s.patterns[0].at(0, 0) = Cell{C2, 1, -1, 0xE, 0xC2};
   s.patterns[0].at(0, 1) = Cell{C2, 1, -1, 0xE, 0xD3};
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   Tick(6);
   EXPECT_EQ(Ch(0).volume, 64);
   EXPECT_EQ(Dev(1)->status, CH_OFF);
@@ -348,7 +318,7 @@ TEST_F(Player, PanningAndMusicVolume) {
   s.patterns[0].at(0, 0) = Cell{C2, 1, -1, 0x8, 164};
   s.patterns[0].at(0, 1) = Cell{C2, 1, -1, 0x8, 0};
   s.patterns[0].at(0, 2) = Cell{C2, 1, -1, 0xE, 0x8F};
-  Load(WriteMod(s));
+  Play(WriteMod(s));
   EXPECT_EQ(Dev(0)->panning, -64);  // channel 0: 64 - 64 on the 0..128 scale
   EXPECT_EQ(Dev(1)->panning, 64);
   Tick(6);
@@ -386,7 +356,7 @@ TEST_F(Player, SkipMarkersNeverSpin) {
   s.speed = 1;
   s.samples.push_back(Dc(100, 10));
   s.orders = {254, 0, 254};
-  Load(WriteS3m(s));
+  Play(WriteS3m(s));
   EXPECT_EQ(h->position, 1);
   Tick(64);
   EXPECT_EQ(h->position, 1);  // wrapped over the skips back to the playable entry

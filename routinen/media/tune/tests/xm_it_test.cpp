@@ -13,49 +13,13 @@
 #include "pcm_sink.h"
 #include "platform/log.h"
 #include "test_support.h"
+#include "tune_fixture.h"
 
 using namespace modwriter;
 
 namespace {
 
-class XmIt : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TUNEstartup();
-    TUNEsetOption(TUNE_OPT_NOSOUND, 1);
-    ASSERT_EQ(TUNEinit(), 1);
-  }
-  void TearDown() override {
-    if (handle) TUNEstopModule(handle);
-    for (ModuleRecord* m : loaded) TUNEfreeModule(m);
-    TUNEclose();
-  }
-  ModuleRecord* Load(const std::vector<uint8_t>& b) {
-    ModuleRecord* m = TUNEloadModuleMem(b.data(), (uint32_t)b.size());
-    if (m) loaded.push_back(m);
-    return m;
-  }
-  uint32_t Fails(const std::vector<uint8_t>& b) {
-    EXPECT_EQ(Load(b), nullptr);
-    return TUNEgetLastError();
-  }
-  void Play(const std::vector<uint8_t>& b) {
-    ModuleRecord* m = Load(b);
-    ASSERT_NE(m, nullptr) << TUNEerrorText(TUNEgetLastError());
-    handle = TUNEplayModule(m, 1);
-    ASSERT_NE(handle, 0);
-    h = TunePlayHandle(handle);
-  }
-  void Tick(int n = 1) {
-    for (int i = 0; i < n; i++) ASSERT_EQ(PlayerPlay(), TE_OK);
-  }
-  PlayChannel& Ch(int c) { return h->ch[c]; }
-  DmixChannel* Dev(int c) { return dmixChannel(h->ch[c].soundChannel); }
-
-  std::vector<ModuleRecord*> loaded;
-  int32_t handle = 0;
-  PlayHandle* h = nullptr;
-};
+class XmIt : public TuneTest {};
 
 constexpr int C4 = 48, C5 = 60;
 
