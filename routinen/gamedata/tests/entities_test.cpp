@@ -89,6 +89,18 @@ void ExpectSameRecords(ListHeader* a, ListHeader* b, size_t rec_size, size_t ski
   }
 }
 
+// Writes list a as a chunk, sends it through the disk, scans it into a new list
+// of a's type and compares the records with ExpectSameRecords.
+void ExpectRecordsRoundTrip(ListHeader* a, uint8_t* (*make)(ListHeader*), int32_t (*scan)(ListHeader*, const void*),
+                            size_t rec_size, size_t skip_pad_from = 0, size_t pad_len = 0) {
+  uint8_t* c = make(a);
+  uint8_t* d = ThroughDisk(c);
+  ListHeader* b = CreateList(a->type);
+  EXPECT_EQ(scan(b, d), 1);
+  ExpectSameRecords(a, b, rec_size, skip_pad_from, pad_len);
+  FreeChunk(c); FreeChunk(d); DeleteList(b, 0);
+}
+
 }  // namespace
 
 TEST_F(Lists, FieldTablesMatchRecords) {
@@ -178,12 +190,9 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
       w->price = rng(); w->ident = rng(); w->buyer = rng(); w->bid_quantity = rng();
       w->bid_price = rng(); w->closing = (uint16_t)rng();
     }
-    c = MakeWareChunkFromList(a);
-    d = ThroughDisk(c);
-    b = CreateList(LIST_GOODS);
-    ASSERT_EQ(ScanWare2List(b, d), 1);
-    ExpectSameRecords(a, b, sizeof(WarenListenEntry) - sizeof(ListNode), 2, 2);  // pad after kind
-    FreeChunk(c); FreeChunk(d); DeleteList(a, 0); DeleteList(b, 0);
+    ASSERT_NO_FATAL_FAILURE(ExpectRecordsRoundTrip(a, MakeWareChunkFromList, ScanWare2List,
+                                                   sizeof(WarenListenEntry) - sizeof(ListNode), 2, 2));  // pad after kind
+    DeleteList(a, 0);
 
     // Contracts.
     a = CreateList(LIST_CONTRACTS);
@@ -193,12 +202,9 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
       v->time = rng(); v->word18 = (uint16_t)rng(); v->duration = (uint16_t)rng();
       v->amount = rng(); v->price = rng(); v->word30 = (uint16_t)rng();
     }
-    c = MakeVertragChunkFromList(a);
-    d = ThroughDisk(c);
-    b = CreateList(LIST_CONTRACTS);
-    ASSERT_EQ(ScanVertrag2List(b, d), 1);
-    ExpectSameRecords(a, b, sizeof(VertragsEintrag) - sizeof(ListNode), 2, 2);
-    FreeChunk(c); FreeChunk(d); DeleteList(a, 0); DeleteList(b, 0);
+    ASSERT_NO_FATAL_FAILURE(ExpectRecordsRoundTrip(a, MakeVertragChunkFromList, ScanVertrag2List,
+                                                   sizeof(VertragsEintrag) - sizeof(ListNode), 2, 2));
+    DeleteList(a, 0);
 
     // Herbs.
     a = CreateList(LIST_HERBS);
@@ -206,12 +212,8 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
       KrautEintrag* k = NewNode<KrautEintrag>(a);
       k->x = rng(); k->y = rng(); k->herb = (uint8_t)rng(); k->found = (uint8_t)rng(); k->amount = (uint16_t)rng();
     }
-    c = MakeHerbChunkFromList(a);
-    d = ThroughDisk(c);
-    b = CreateList(LIST_HERBS);
-    ASSERT_EQ(ScanHerb2List(b, d), 1);
-    ExpectSameRecords(a, b, 12);
-    FreeChunk(c); FreeChunk(d); DeleteList(a, 0); DeleteList(b, 0);
+    ASSERT_NO_FATAL_FAILURE(ExpectRecordsRoundTrip(a, MakeHerbChunkFromList, ScanHerb2List, 12));
+    DeleteList(a, 0);
 
     // Specialists.
     a = CreateList(LIST_SPECIALISTS);
@@ -257,12 +259,8 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
       s->id = rng();
       RandomText(rng, s->name, 80);
     }
-    c = MakeSpielerChunkFromList(a);
-    d = ThroughDisk(c);
-    b = CreateList(LIST_PLAYERS);
-    ASSERT_EQ(ScanSpieler2List(b, d), 1);
-    ExpectSameRecords(a, b, 84);
-    FreeChunk(c); FreeChunk(d); DeleteList(a, 0); DeleteList(b, 0);
+    ASSERT_NO_FATAL_FAILURE(ExpectRecordsRoundTrip(a, MakeSpielerChunkFromList, ScanSpieler2List, 84));
+    DeleteList(a, 0);
   }
 }
 

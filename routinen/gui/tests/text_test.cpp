@@ -48,6 +48,14 @@ void Put(RastPort* rp, int32_t x, int32_t y, const char* s, uint32_t pen) {
   Text(rp, s, (uint32_t)std::strlen(s));
 }
 
+// The outline: the text once a pixel above, right, below and left.
+void PutOutline(RastPort* rp, int32_t x, int32_t y, const char* s, uint32_t pen) {
+  Put(rp, x, y - 1, s, pen);
+  Put(rp, x + 1, y, s, pen);
+  Put(rp, x, y + 1, s, pen);
+  Put(rp, x - 1, y, s, pen);
+}
+
 TEST_F(TextDraw, PrintTextOutlinedPlacesTextByItsFlags) {
   const char* s = "Quill";
   const int32_t x1 = 10, y1 = 8, x2 = 150, y2 = 50;
@@ -92,12 +100,7 @@ TEST_F(TextDraw, FillShadowAndOutlineAreDrawnUnderTheText) {
       RectFill(&want.rp, 20, 10, 120, 40);
     }
     if (flags & PTO_SHADOW) Put(&want.rp, x, y + 1, s, 0);
-    if (flags & PTO_OUTLINE) {
-      Put(&want.rp, x, y - 1, s, 0);
-      Put(&want.rp, x + 1, y, s, 0);
-      Put(&want.rp, x, y + 1, s, 0);
-      Put(&want.rp, x - 1, y, s, 0);
-    }
+    if (flags & PTO_OUTLINE) PutOutline(&want.rp, x, y, s, 0);
     Put(&want.rp, x, y, s, 7);
     EXPECT_EQ(got.Pixels(), want.Pixels()) << "flags " << flags;
   }
@@ -117,10 +120,7 @@ TEST_F(TextDraw, PrintTextOutlinedAt32BitsMatchesThePrimitives) {
   RectFill(&want.rp, 5, 5, 150, 50);
   int32_t w = (int32_t)TextLength(&want.rp, "Hafen", 5);
   int32_t x = 5 + 145 / 2 - w / 2, y = 5 + 1 + (45 - font_->YSize) / 2 + font_->Baseline;
-  Put(&want.rp, x, y - 1, "Hafen", 0);
-  Put(&want.rp, x + 1, y, "Hafen", 0);
-  Put(&want.rp, x, y + 1, "Hafen", 0);
-  Put(&want.rp, x - 1, y, "Hafen", 0);
+  PutOutline(&want.rp, x, y, "Hafen", 0);
   Put(&want.rp, x, y, "Hafen", 7);
   EXPECT_EQ(got.Pixels(), want.Pixels());
 }
@@ -172,10 +172,7 @@ TEST_F(TextDraw, PrintButtonTextCentresInTheFieldAndSetsDrawModeOne) {
   int32_t w = (int32_t)TextLength(&want.rp, "42", 2);
   int32_t x = 10 + 40 - w / 2, y = 10 + 1 + (20 - font_->YSize) / 2 + font_->Baseline;
   SetDrMd(&want.rp, 0);
-  Put(&want.rp, x, y - 1, "42", 201);
-  Put(&want.rp, x + 1, y, "42", 201);
-  Put(&want.rp, x, y + 1, "42", 201);
-  Put(&want.rp, x - 1, y, "42", 201);
+  PutOutline(&want.rp, x, y, "42", 201);
   Put(&want.rp, x, y, "42", 7);
   EXPECT_EQ(got.Pixels(), want.Pixels());
 }

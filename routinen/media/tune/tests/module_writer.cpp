@@ -50,6 +50,13 @@ Sample Dc(int n, int value, bool bits16) {
   return s;
 }
 
+Sample DcLoop(int n, int value) {
+  Sample s = Dc(n, value);
+  s.loopType = 1;
+  s.loopLength = (uint32_t)n;
+  return s;
+}
+
 std::vector<uint8_t> WriteMod(const Song& song) {
   Out o;
   o.text(song.name, 20);

@@ -85,5 +85,7 @@ std::vector<uint8_t> WriteIt(const Song& song);
 
 // A sample of n frames of one value (8-bit) or 16-bit.
 Sample Dc(int n, int value, bool bits16 = false);
+// The same, looped forward over all its frames: a tone that never ends.
+Sample DcLoop(int n, int value);
 
 }  // namespace modwriter

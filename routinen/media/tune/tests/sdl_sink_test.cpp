@@ -9,6 +9,7 @@
 #include "pcm_sink.h"
 #include "platform/audio_sdl.h"
 #include "platform/threads.h"
+#include "tune_fixture.h"
 
 using namespace modwriter;
 
@@ -29,14 +30,10 @@ TEST_F(SdlSink, BlockDeviceQueuesAndPlays) {
   ASSERT_EQ(TUNEinit(), 1);
   ASSERT_EQ(TuneCurrentDevice(), &WaveDevice);
   Song s;
-  s.samples.push_back(Dc(4000, 50));
-  s.samples[0].loopType = 1;
-  s.samples[0].loopLength = 4000;
+  s.samples.push_back(DcLoop(4000, 50));
   s.patterns[0].at(0, 0) = Cell{24, 1, -1, 0, 0};
-  std::vector<uint8_t> b = WriteMod(s);
-  ModuleRecord* m = TUNEloadModuleMem(b.data(), (uint32_t)b.size());
-  ASSERT_NE(m, nullptr);
-  int32_t h = TUNEplayModule(m, 1);
+  ModuleRecord* m = nullptr;
+  const int32_t h = LoadAndPlay(WriteMod(s), &m);
   ASSERT_NE(h, 0);
   PollPlayer();
   const uint64_t first = AudioSdlPlayed();

@@ -9,6 +9,13 @@
 #include "dmix.h"
 #include "genplayer.h"
 
+// Loads a module from memory into *m and plays it looped; the handle, 0 when
+// either fails.
+inline int32_t LoadAndPlay(const std::vector<uint8_t>& b, ModuleRecord** m) {
+  *m = TUNEloadModuleMem(b.data(), (uint32_t)b.size());
+  return *m ? TUNEplayModule(*m, 1) : 0;
+}
+
 class TuneTest : public ::testing::Test {
  protected:
   void SetUp() override {

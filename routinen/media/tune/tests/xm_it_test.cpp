@@ -659,14 +659,10 @@ TEST(TuneEndToEnd, XmDcSampleReachesTheSinkExactly) {
   ASSERT_EQ(TUNEinit(), 1);
   Song s;
   s.channels = 4;
-  s.samples.push_back(Dc(4000, 40));  // 8-bit 40: 10240 after the unsigned table
-  s.samples[0].loopType = 1;
-  s.samples[0].loopLength = 4000;
+  s.samples.push_back(DcLoop(4000, 40));  // 8-bit 40: 10240 after the unsigned table
   s.patterns[0].at(0, 0) = Cell{48, 1, -1, 0, 0};
-  std::vector<uint8_t> b = WriteXm(s);
-  ModuleRecord* m = TUNEloadModuleMem(b.data(), (uint32_t)b.size());
-  ASSERT_NE(m, nullptr);
-  int32_t h = TUNEplayModule(m, 1);
+  ModuleRecord* m = nullptr;
+  const int32_t h = LoadAndPlay(WriteXm(s), &m);
   ASSERT_NE(h, 0);
   PollPlayer();
   ASSERT_GE(cap.captured.size(), 44100u);
