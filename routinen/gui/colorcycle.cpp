@@ -71,6 +71,7 @@ int CycleThread(void* arg) {
 
 ColorCycle* InitColorCycle(uint32_t count, uint32_t size, const uint8_t* table) {
   if (DisplayDepth() != 8 || !table || count == 0 || size < 6) return nullptr;
+  if ((uint64_t)count * sizeof(CycleRange) > 0xFFFFFFFFu) return nullptr;
   ColorCycle* cc = new ColorCycle();
   cc->ranges = static_cast<CycleRange*>(AllocVec(count * (uint32_t)sizeof(CycleRange), MEMF_CLEAR));
   if (!cc->ranges) {

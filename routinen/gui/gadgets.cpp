@@ -40,6 +40,8 @@ Gadget* GadgetUnder(ScreenRegion* r, int32_t mx, int32_t my) {
 
 // Loads an image for the region, remembering what it loaded itself.
 bool LoadImage(ScreenRegion* r, uint16_t image) {
+  // Image IDs come from the layout file: one beyond the table is no image.
+  if (image == 0 || image > kGfxSlots) return false;
   if (GfxTable[image - 1]) return true;
   if (OpenElmorGfx(kIndex, image) != 1) return false;
   if (!r->loadedImages) {

@@ -361,6 +361,27 @@ TEST_P(GuiScreen, EscapeAndKeysGiveExitAndKeyGadgets) {
   FreeScreenRegion(plain);
 }
 
+TEST_P(GuiScreen, GadgetImageIdsBeyondTheTableDrawNothing) {
+  // A hostile layout: released, pressed and hover images far past GfxTable,
+  // drawn through the mask.
+  std::vector<uint8_t> f = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'S', 'C', 'R', 'N', 'R', 'T', '0', '1', 0, 0, 0, 28,
+                            0, 24, 0, 1, 0xEA, 0x60, 0xFF, 0xFF, 0x06, 0xA4, 0, 8, 0, 10, 0, 10, 0, 40, 0, 40,
+                            'O', 'K', '0', '1', 0, 0, 0, 0};
+  PutBE32(f.data() + 4, (uint32_t)f.size() - 8);
+  EXPECT_EQ(OpenElmorPic(kPath, kTestPic, 0), 0);
+  WaitTransition();
+  ScreenRegion* r = ParseScreenRegion(f.data(), (uint32_t)f.size(), 2);
+  ASSERT_NE(r, nullptr);
+  std::vector<Rgb> before = ShownRect(10, 10, 31, 31);
+  RestoreMouseGadgets(nullptr, r);
+  EXPECT_EQ(HandleGadgetEvent(nullptr, r, MoveTo(20, 20)), nullptr);
+  EXPECT_EQ(HandleGadgetEvent(nullptr, r, Down()), nullptr);
+  EXPECT_EQ(HandleGadgetEvent(nullptr, r, Up()), FindGadget(r, "OK01"));
+  EXPECT_EQ(ShownRect(10, 10, 31, 31), before);
+  FreeMouseGadgetImages(r);
+  FreeScreenRegion(r);
+}
+
 TEST_P(GuiScreen, HoverImageIsDrawnAndTheGadgetRestored) {
   ScreenRegion* r = OpenTestScreen();
   std::vector<Rgb> before = ShownRect(300, 200, 32, 32);
