@@ -407,18 +407,31 @@ void ShowScreenRect(RastPort* rp, int32_t x, int32_t y, int32_t width, int32_t h
   if (width > 0 && height > 0) UpdateRectangle(x, y, width, height);
 }
 
+namespace {
+
+// The loaded graphic of id; a graphic not loaded is loaded for the call
+// (*loaded_here set, the caller closes it). Null (logging `failure`) when it
+// cannot be loaded. Called with g_lock held.
+BitMap* GfxForCall(uint32_t id, bool* loaded_here, const char* failure) {
+  *loaded_here = false;
+  if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
+    if (OpenElmorGfx(kMainIndex, id) != 1) {
+      DebugLog("%s", failure);
+      return nullptr;
+    }
+    *loaded_here = true;
+  }
+  return GfxTable[id - 1];
+}
+
+}  // namespace
+
 int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height) {
   if (!rp) rp = ScreenRastPort();
   std::lock_guard<std::recursive_mutex> lock(g_lock);
   bool loaded_here = false;
-  if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
-    if (OpenElmorGfx(kMainIndex, id) != 1) {
-      DebugLog("BlitObjekt: Konnte die Grafik nicht direkt laden!\n");
-      return 0;
-    }
-    loaded_here = true;
-  }
-  BitMap* bm = GfxTable[id - 1];
+  BitMap* bm = GfxForCall(id, &loaded_here, "BlitObjekt: Konnte die Grafik nicht direkt laden!\n");
+  if (!bm) return 0;
   if (width == 0 || width > bm->Width) width = bm->Width;
   if (height == 0 || height > bm->Height) height = bm->Height;
   if (rp) {
@@ -440,14 +453,8 @@ int32_t BlitObjektMask(RastPort* rp, uint32_t id, uint32_t, int32_t x, int32_t y
   if (!rp) rp = ScreenRastPort();
   std::lock_guard<std::recursive_mutex> lock(g_lock);
   bool loaded_here = false;
-  if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
-    if (OpenElmorGfx(kMainIndex, id) != 1) {
-      DebugLog("BlitObjektMask: Konnte die Grafik nicht laden!\n");
-      return 0;
-    }
-    loaded_here = true;
-  }
-  BitMap* bm = GfxTable[id - 1];
+  BitMap* bm = GfxForCall(id, &loaded_here, "BlitObjektMask: Konnte die Grafik nicht laden!\n");
+  if (!bm) return 0;
   const uint32_t row = g_source_row.load();
   if (row < bm->Height && rp) {
     if (width == 0 || width > bm->Width) width = bm->Width;
