@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "boxes_internal.h"
+#include "gui_internal.h"
 #include "layout.h"
 #include "pictures.h"
 #include "platform/log.h"
@@ -186,8 +187,11 @@ char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* 
     SetFont(rp, font);
   }
   const int32_t fx = x + kFieldX, fy = y + kFieldY, lh = font->YSize + 1;
-  SetAPen(rp, kPenDark);
-  RectFill(rp, fx - 2, fy - 2, fx + kFieldW + 1, fy + lh + 1);
+  {
+    ScreenDrawLock draw(rp);
+    SetAPen(rp, kPenDark);
+    RectFill(rp, fx - 2, fy - 2, fx + kFieldW + 1, fy + lh + 1);
+  }
   BlitObjekt(rp, PIC_OK, x + kOkX, y + kButtonY, 0, 0);
   BlitObjekt(rp, PIC_CANCEL, x + kCancelX, y + kButtonY, 0, 0);
   if (help) BlitObjekt(rp, PIC_HELP, x + kHelpX, y + kButtonY, 0, 0);
@@ -209,10 +213,10 @@ char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* 
     const int32_t ev = WaitEvent(WE_EXTENDED | WE_TICKS);
     if (ev == WE_TICK) {
       ShowScreenRect(rp, fx, fy, kFieldW + 2, lh);  // the blinking cursor
+    } else if (ev == 13) {  // either Enter (the keypad's comes marked extended)
+      result = 1;
     } else if (WaitEventExtended()) {
       edit(ev + 256);
-    } else if (ev == 13) {
-      result = 1;
     } else if (ev == 27) {
       result = 0;
     } else if (ev > 0 && ev < 256) {
@@ -326,20 +330,28 @@ int32_t InfoBox(const char* layout, int32_t x, int32_t y, uint32_t count, const 
 namespace {
 
 constexpr int32_t kSwitchW = 240, kSwitchTop = 16, kSwitchStep = 22, kSwitchButtonH = 18, kSwitchMargin = 16;
+// Rows of the frame picture's bottom edge (less than kSwitchTop).
+constexpr int32_t kSwitchEdge = 12;
 
 void DrawSwitchButton(RastPort* rp, int32_t x, int32_t y, const char* text, bool pressed) {
   const int32_t x1 = x + kSwitchMargin, x2 = x + kSwitchW - kSwitchMargin - 1, y2 = y + kSwitchButtonH - 1;
+  // The label, cut to what fits inside the button's edges.
   char label[kRequesterLineSize];
-  std::memcpy(label, text, kRequesterLineSize - 1);
-  label[kRequesterLineSize - 1] = 0;
+  uint32_t len = (uint32_t)strnlen(text, kRequesterLineSize - 1);
+  std::memcpy(label, text, len);
+  label[len] = 0;
+  while (len > 0 && TextLength(rp, label, len) > (uint32_t)(x2 - x1 - 3)) label[--len] = 0;
   PrintTextOutlined(rp, x1, y, x2, y2, label, pressed ? kPenTrack : kPenLight, kPenText,
                     PTO_FILL | PTO_CENTRE | PTO_VCENTRE | PTO_BASELINE);
-  SetAPen(rp, pressed ? (uint32_t)kPenDark : (uint32_t)kPenField);
-  RectFill(rp, x1, y, x2, y);
-  RectFill(rp, x1, y, x1, y2);
-  SetAPen(rp, pressed ? (uint32_t)kPenField : (uint32_t)kPenDark);
-  RectFill(rp, x1, y2, x2, y2);
-  RectFill(rp, x2, y, x2, y2);
+  {
+    ScreenDrawLock draw(rp);
+    SetAPen(rp, pressed ? (uint32_t)kPenDark : (uint32_t)kPenField);
+    RectFill(rp, x1, y, x2, y);
+    RectFill(rp, x1, y, x1, y2);
+    SetAPen(rp, pressed ? (uint32_t)kPenField : (uint32_t)kPenDark);
+    RectFill(rp, x1, y2, x2, y2);
+    RectFill(rp, x2, y, x2, y2);
+  }
   ShowScreenRect(rp, x1, y, x2 - x1 + 1, kSwitchButtonH);
 }
 
@@ -366,10 +378,14 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
     if (loaded) CloseElmorGfx(PIC_SWITCH_FRAME);
     return 0;
   }
-  BlitObjekt(rp, PIC_SWITCH_FRAME, x, y, kSwitchW, (uint32_t)h);
-  // The frame's bottom edge below the last button.
-  SetAPen(rp, kPenDark);
-  RectFill(rp, x, y + h - 2, x + kSwitchW - 1, y + h - 1);
+  // The frame is taller than the box: its top part, then its own bottom
+  // edge below the last button.
+  BlitObjekt(rp, PIC_SWITCH_FRAME, x, y, kSwitchW, (uint32_t)(h - kSwitchEdge));
+  {
+    ScreenDrawLock draw(rp);
+    BltBitMapRastPort(GfxTable[PIC_SWITCH_FRAME - 1], 0, (int32_t)fh - kSwitchEdge, rp, x, y + h - kSwitchEdge,
+                      kSwitchW, kSwitchEdge);
+  }
   auto top_of = [&](uint32_t i) { return y + kSwitchTop + (int32_t)i * kSwitchStep; };
   for (uint32_t i = 0; i < n; ++i) DrawSwitchButton(rp, x, top_of(i), texts + i * kRequesterLineSize, false);
   ShowScreenRect(rp, x, y, kSwitchW, h);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "gui_internal.h"
 #include "pictures.h"
 #include "platform/log.h"
 #include "routinen/system/fonts.h"
@@ -162,10 +163,13 @@ void ShowWindow(QoERequester* r) {
   const int32_t h = (int32_t)r->height, w = (int32_t)r->width;
   int32_t rows = (int32_t)r->content->Height - (int32_t)r->pixelOffset;
   rows = Clamp(rows, 0, h);
-  BltBitMapRastPort(r->content, 0, (int32_t)r->pixelOffset, screen, r->x, r->y, w, rows);
-  if (rows < h) {
-    SetAPen(screen, r->pens[0]);
-    RectFill(screen, r->x, r->y + rows, r->x + w - 1, r->y + h - 1);
+  {
+    ScreenDrawLock draw(screen);
+    BltBitMapRastPort(r->content, 0, (int32_t)r->pixelOffset, screen, r->x, r->y, w, rows);
+    if (rows < h) {
+      SetAPen(screen, r->pens[0]);
+      RectFill(screen, r->x, r->y + rows, r->x + w - 1, r->y + h - 1);
+    }
   }
   ShowScreenRect(screen, r->x, r->y, w, h);
   r->drawn = 1;
@@ -199,7 +203,10 @@ void DrawSlider(QoERequester* r) {
   RectFill(rp, w - 1, top, w - 1, bottom);
   RastPort* screen = ScreenRastPort();
   if (!screen) return;
-  BltBitMapRastPort(r->sliderBitmap, 0, 0, screen, r->sliderX, r->sliderY, w, h);
+  {
+    ScreenDrawLock draw(screen);
+    BltBitMapRastPort(r->sliderBitmap, 0, 0, screen, r->sliderX, r->sliderY, w, h);
+  }
   ShowScreenRect(screen, r->sliderX, r->sliderY, w, h);
 }
 
@@ -237,6 +244,17 @@ QoERequester* MakeList(uint16_t kind, RequesterDrawHook hook, void* data, uint32
   return r;
 }
 
+// The total height from the line count when it is not set, never more than
+// the content bitmap holds.
+void TextHeightFromLines(QoERequester* r) {
+  const uint32_t limit = r->content ? r->content->Height : 0;
+  if (r->totalHeight == 0) {
+    const uint64_t rows = (uint64_t)r->lines * r->lineHeight;
+    r->totalHeight = (uint32_t)(rows < limit ? rows : limit);
+  }
+  if (r->totalHeight > limit) r->totalHeight = limit;
+}
+
 // Lays a text box out anew (after Init or a new text).
 bool BuildText(QoERequester* r) {
   const uint32_t counted = WrappedLines(r);
@@ -245,8 +263,8 @@ bool BuildText(QoERequester* r) {
   if (!InitRequesterTextBox_Bitmap(r)) return false;
   const uint32_t used = DrawText(r);
   if (used) r->lines = used;
-  r->totalHeight = r->lines * r->lineHeight;
-  if (r->content && r->totalHeight > r->content->Height) r->totalHeight = r->content->Height;
+  r->totalHeight = 0;
+  TextHeightFromLines(r);
   return true;
 }
 
@@ -277,8 +295,9 @@ QoERequester* InitRequesterTextBox_Init(uint32_t cw, TextFont* font, const char*
 
 int32_t InitRequesterTextBox_Bitmap(QoERequester* req) {
   if (!req) return 0;
-  if (req->lines > 0x100000) return 0;
-  BitMap* bm = NewContent(req, Max(req->lines * req->lineHeight, req->totalHeight));
+  const uint64_t rows = (uint64_t)req->lines * req->lineHeight;
+  if (rows > 0x1000000) return 0;
+  BitMap* bm = NewContent(req, Max((uint32_t)rows, req->totalHeight));
   if (!bm) return 0;
   SetContent(req, bm);
   return 1;
@@ -286,8 +305,7 @@ int32_t InitRequesterTextBox_Bitmap(QoERequester* req) {
 
 int32_t BlitRequesterTextBox(QoERequester* req) {
   if (!req || !req->content) return 0;
-  if (req->totalHeight == 0) req->totalHeight = req->lines * req->lineHeight;
-  if (req->totalHeight > req->content->Height) req->totalHeight = req->content->Height;
+  TextHeightFromLines(req);
   ComputeShare(req);
   OffsetFromPercent(req);
   if (!ScreenRastPort()) return 0;
@@ -342,18 +360,20 @@ bool ScrollRequester(QoERequester* req, uint32_t mode, int32_t value) {
   if (!req) return false;
   const bool scrolls = MaxOffset(req) > 0;
   switch (mode) {
-    case 0:
-      req->scrollPercent = (uint16_t)Clamp((int32_t)req->scrollPercent + value, 0, 100);
+    case 0: {
+      const int64_t p = (int64_t)req->scrollPercent + value;
+      req->scrollPercent = (uint16_t)(p < 0 ? 0 : (p > 100 ? 100 : p));
       OffsetFromPercent(req);
       break;
+    }
     case 1:
-      req->pixelOffset = value < 0 ? 0 : (uint32_t)value * req->lineHeight;
+    case 2: {
+      // A far line or pixel clamps to the last page (no wrap-around).
+      const uint64_t off = value < 0 ? 0 : (uint64_t)value * (mode == 1 ? req->lineHeight : 1);
+      req->pixelOffset = (uint32_t)(off < MaxOffset(req) ? off : MaxOffset(req));
       PercentFromOffset(req);
       break;
-    case 2:
-      req->pixelOffset = value < 0 ? 0 : (uint32_t)value;
-      PercentFromOffset(req);
-      break;
+    }
     default:
       return false;
   }

@@ -6,6 +6,7 @@
 #include "box_fixture.h"
 #include "boxes.h"
 #include "chiefmessage.h"
+#include "platform/pngfile.h"
 #include "requester.h"
 
 using box_test::BoxTest;
@@ -196,6 +197,12 @@ TEST_F(EingabeBoxes, WideCharactersStopAtTheFieldWidth) {
   EXPECT_LT(n, 40u);  // 261 pixels of 9-pixel characters
 }
 
+TEST_F(EingabeBoxes, TheKeypadEnterConfirmsToo) {
+  // It comes marked extended, like the arrows.
+  EXPECT_EQ(Edit("text \"ab\"\nkey kpenter\n", 40, 0), buf_);
+  EXPECT_STREQ(buf_, "ab");
+}
+
 TEST_F(EingabeBoxes, ArrowsAndDeleteEditInsideTheText) {
   EXPECT_EQ(Edit("key left\nkey left\nkey delete\ntext \"X\"\nkey enter\n", 40, 0, "abcd"), buf_);
   EXPECT_STREQ(buf_, "abXd");
@@ -297,6 +304,40 @@ TEST_F(ChoiceBoxes, SwitchBoxReturnsTheButtonNumber) {
   EXPECT_EQ(SwitchBox(13, twelve.data()), 0u);
   EXPECT_EQ(SwitchBox(2, nullptr), 0u);
   ExpectRestored();
+}
+
+namespace {
+// Rows y0..y1 and columns x0..x1 of a display PNG.
+std::vector<uint32_t> PngArea(const char* path, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  std::vector<uint32_t> px, out;
+  uint32_t w = 0, h = 0;
+  EXPECT_EQ(ReadPngRGB(path, &px, &w, &h), 1);
+  for (int32_t y = y0; y <= y1 && y < (int32_t)h; ++y)
+    for (int32_t x = x0; x <= x1 && x < (int32_t)w; ++x) out.push_back(px[(size_t)y * w + x]);
+  return out;
+}
+}  // namespace
+
+TEST_F(ChoiceBoxes, SwitchBoxKeepsLabelsInsideTheButtonsAndShowsTheWholeFrame) {
+  // The frame picture alone, for its bottom edge.
+  BitMap* under = SaveBackground(0, 0, 240, 300);
+  ASSERT_NE(under, nullptr);
+  BlitObjekt(nullptr, 1580, 0, 0, 0, 0);
+  ASSERT_EQ(WriteDisplayPng("frame.png"), 1);
+  RestoreBackground(under, 0, 0, 240, 300);
+  auto shorter = Lines({"Chat", "Mail"});
+  auto longer = Lines({"A label far too long for any button of the box, to be cut", "Mail"});
+  uint32_t r = 99;
+  // The move goes first so the picture waits for the box to take it.
+  Run("move 0 0\npng short.png\nkey esc\n", [&] { r = SwitchBox(2, shorter.data()); });
+  Run("move 0 0\npng long.png\nkey esc\n", [&] { r = SwitchBox(2, longer.data()); });
+  EXPECT_EQ(r, 0u);
+  // Two buttons: the box is 240 x 72 at 200, 204; button 1 at x 216..423, y 220..237.
+  EXPECT_EQ(PngArea("long.png", 200, 218, 215, 239), PngArea("short.png", 200, 218, 215, 239));
+  EXPECT_EQ(PngArea("long.png", 424, 218, 439, 239), PngArea("short.png", 424, 218, 439, 239));
+  EXPECT_NE(PngArea("long.png", 216, 220, 423, 237), PngArea("short.png", 216, 220, 423, 237));
+  // The box's last rows are the frame picture's last rows.
+  EXPECT_EQ(PngArea("short.png", 200, 204 + 72 - 12, 439, 204 + 71), PngArea("frame.png", 0, 300 - 12, 239, 299));
 }
 
 // ---- Participant list ------------------------------------------------------------

@@ -83,6 +83,22 @@ TEST_F(Requester, ListShowsAtOnceAndScrollsClampedAtBothEnds) {
   EXPECT_EQ(req_->pixelOffset, 0u);
 }
 
+TEST_F(Requester, FarStepsLinesAndPixelsClampWithoutWrapping) {
+  ASSERT_NE(List(30), nullptr);
+  EXPECT_TRUE(ScrollRequester(req_, 1, 0x7FFFFFFF));  // x 12 would wrap in 32 bits
+  EXPECT_EQ(req_->pixelOffset, 240u);
+  EXPECT_EQ(req_->scrollPercent, 100u);
+  EXPECT_TRUE(ScrollRequester(req_, 1, 0x15555556));  // x 12 is 8 in 32 bits
+  EXPECT_EQ(req_->pixelOffset, 240u);
+  // Percent steps from the far end past the int range.
+  EXPECT_TRUE(ScrollRequester(req_, 0, INT32_MAX));
+  EXPECT_EQ(req_->scrollPercent, 100u);
+  EXPECT_EQ(req_->pixelOffset, 240u);
+  EXPECT_TRUE(ScrollRequester(req_, 0, -50));
+  EXPECT_TRUE(ScrollRequester(req_, 0, INT32_MIN));
+  EXPECT_EQ(req_->scrollPercent, 0u);
+}
+
 TEST_F(Requester, TheWindowShowsTheContentAtTheScrollOffset) {
   ASSERT_NE(List(30), nullptr);
   ScrollRequester(req_, 2, 37);
