@@ -110,6 +110,7 @@ ScreenRegion* ParseScreenRegion(const void* data, uint32_t size, uint32_t mask) 
   region->buttonUp = 1;
   region->data = size ? AllocVec(size, MEMF_PUBLIC) : nullptr;
   if (!region->data) {
+    DebugLog("%s", kLoadError);
     FreeVec(region);
     return nullptr;
   }

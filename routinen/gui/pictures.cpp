@@ -16,6 +16,7 @@
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
+#include "text.h"
 
 BitMap* GfxTable[kGfxSlots];
 std::atomic<uint16_t> MotionBusy{0};
@@ -312,6 +313,7 @@ int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
   ObtainMutex(g_titel->mutex);
   BltBitMap(bm, 0, 0, g_titel->bitmap, 0, 0, (int32_t)bm->Width, (int32_t)bm->Height);
   ReleaseMutex(g_titel->mutex);
+  ResetTitleBar();  // the new picture's title bar is empty
   if (!(flags & 1)) StartTheTransition();
   DropWaitingInput();
   return 0;

@@ -440,7 +440,19 @@ TEST_P(GuiScreen, TitleBarNamesTheTextUnderTheMouse) {
   CheckTitleBar(table, font, 6);
   EXPECT_EQ(count(bar), 243 * 17);
   EXPECT_EQ(ScreenRastPort()->Font, nullptr);
+  // A new screen starts with an empty bar: the same text under the mouse is
+  // printed again on it.
+  MoveTo(580, 440);
+  CheckTitleBar(table, font, 6);
+  FreeScreenRegion(r);
+  CloseElmorPic(kTestPic, 1);
+  r = OpenTestScreen();
+  table = static_cast<const TextArea*>(r->types[LAYOUT_TEXTAREA].first);
+  EXPECT_EQ(count(ink), 0);
+  CheckTitleBar(table, font, 6);
+  EXPECT_GT(count(ink), 20);
   CloseFont(font);
+  FreeMouseGadgetImages(r);
   FreeScreenRegion(r);
 }
 
