@@ -165,6 +165,11 @@ int GameThreadIdle() {
   return g_idle && g_queue.empty();
 }
 
+void MarkGameThreadBusy() {
+  std::lock_guard<std::mutex> g(g_lock);
+  g_idle = false;
+}
+
 int WaitGameThreadIdle(int timeout_ms) {
   std::unique_lock<std::mutex> l(g_lock);
   auto ready = [] { return g_idle && g_queue.empty(); };

@@ -105,6 +105,9 @@ uint64_t PlatformTimeMs();
 int GameThreadIdle();
 // Waits (real time) until GameThreadIdle(), at most timeout_ms; 1 when idle.
 int WaitGameThreadIdle(int timeout_ms);
+// Marks the game thread busy until it next waits for a message (a new game
+// thread starts busy, whatever the previous one left).
+void MarkGameThreadBusy();
 
 // Text input: posts one kMsgText per character of a UTF-8 string. Characters
 // beyond Latin-1 and malformed bytes are skipped. Returns messages posted.

@@ -403,6 +403,7 @@ int HeadlessRunGame(const char* script, int (*game)(void*), void* arg) {
   if (CurrentPlatformBackend() != &kHeadless) SelectPlatformBackend(&kHeadless);
   ClearWindowDestroy();
   GameRun run{game, arg};
+  MarkGameThreadBusy();
   QoeThread* t = StartThread("Game", GameThread, &run);
   if (!t) return -1;
   HeadlessSetScript(script);

@@ -13,6 +13,7 @@
 #include "log.h"
 #include "pngfile.h"
 #include "screenmode.h"
+#include "threads.h"
 
 namespace {
 
@@ -169,6 +170,34 @@ int DrawingGame(void*) {
   return 0;
 }
 }  // namespace
+
+namespace {
+// Ends on quit after one poll of the empty queue, which leaves the queue idle.
+int PollingGame(void*) {
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1) && m.kind != kMsgQuit) {
+  }
+  GetGameMessage(&m, 0);
+  return 0;
+}
+// Takes its time before it draws, as a screen loading its data does.
+int SlowDrawingGame(void* p) {
+  SleepMs(100);
+  return DrawingGame(p);
+}
+}  // namespace
+
+TEST_F(HeadlessThread, SecondRunWaitsForItsOwnGameThread) {
+  ASSERT_EQ(HeadlessOpenDisplay(4u), 1);  // 800x600x32
+  HeadlessRunGame("", PollingGame, nullptr);
+  HeadlessRunGame("png slow.png\n", SlowDrawingGame, nullptr);
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("slow.png", &px, &w, &h), 1);
+  int32_t ox, oy;
+  GameAreaOffset(800, 600, &ox, &oy);
+  EXPECT_EQ(px[(oy + 30) * w + ox + 20], 0xFF0000u);
+}
 
 TEST_F(HeadlessThread, PngOfTheDisplayMatchesWhatWasDrawn) {
   for (uint32_t mode : {4u, 8u}) {  // 800x600 and 1024x768
