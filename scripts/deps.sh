@@ -2,10 +2,29 @@
 # Installs the Debian packages the build, the tests and the program need
 # (only what is missing). Runs as root, or through sudo when available.
 set -euo pipefail
-PKGS=(cmake ninja-build g++ pkg-config clang libclang-rt-dev
-      libgtest-dev libgmock-dev googletest libbenchmark-dev
-      libsdl2-dev libgl-dev libglu1-mesa-dev libpng-dev libjpeg62-turbo-dev
-      libfreetype-dev fonts-dejavu-core xfonts-base xvfb xauth netpbm)
+PKGS=(
+  cmake
+  ninja-build
+  g++
+  pkg-config
+  clang
+  libclang-rt-dev
+  libgtest-dev
+  libgmock-dev
+  googletest
+  libbenchmark-dev
+  libsdl2-dev
+  libgl-dev
+  libglu1-mesa-dev
+  libpng-dev
+  libjpeg62-turbo-dev
+  libfreetype-dev
+  fonts-dejavu-core
+  xfonts-base
+  xvfb
+  xauth
+  netpbm
+)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
