@@ -7,6 +7,7 @@ JOBS="$(nproc)"
 FUZZ_SECONDS="${QOE_FUZZ_SECONDS:-20}"
 "$ROOT/scripts/deps.sh"
 export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-offscreen}" SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
+export QOE_TEST_COMMAND=1
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 echo "== plain build (program, tools, benchmarks)"

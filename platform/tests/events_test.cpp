@@ -1,9 +1,9 @@
-#include "events.h"
+#include "platform/events.h"
 
 #include <gtest/gtest.h>
 
-#include "platform_internal.h"
-#include "threads.h"
+#include "platform/platform_internal.h"
+#include "platform/threads.h"
 
 namespace {
 uint64_t g_fake_now = 0;

@@ -1,4 +1,4 @@
-#include "fatal.h"
+#include "platform/fatal.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "backend.h"
-#include "events.h"
-#include "headless.h"
-#include "log.h"
-#include "threads.h"
+#include "platform/backend.h"
+#include "platform/events.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "platform/threads.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "headless.h"
+#include "platform/headless.h"
 
 #include <gtest/gtest.h>
 
@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
-#include "cursor.h"
-#include "display.h"
-#include "events.h"
-#include "log.h"
-#include "pngfile.h"
-#include "screenmode.h"
-#include "threads.h"
+#include "platform/backend.h"
+#include "platform/cursor.h"
+#include "platform/display.h"
+#include "platform/events.h"
+#include "platform/log.h"
+#include "platform/pngfile.h"
+#include "platform/screenmode.h"
+#include "platform/threads.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "display.h"
-#include "pngfile.h"
-#include "test_support.h"
+#include "platform/display.h"
+#include "platform/pngfile.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ std::string FileText(const char* name) {
 
 TEST(QuillProgram, StartsHeadlessAndEndsOnEscape) {
   std::string bin = qoe_test::BinaryDir() + "/quill";
-  if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
+  QOE_REQUIRE_BUILT(bin);
   const int code = RunHeadless(bin, "wait 350\npng shot.png\nkey esc\n", 4);
   ASSERT_NE(code, -1);
   EXPECT_EQ(code, 0);
@@ -49,7 +49,8 @@ TEST(QuillProgram, StartsHeadlessAndEndsOnEscape) {
 TEST(QuillProgram, OnTheDataKitShowsTheTitlePictureAndLoadsTheCursor) {
   std::string bin = qoe_test::BinaryDir() + "/quill";
   std::string kit = qoe_test::BinaryDir() + "/datakit";
-  if (!qoe_test::FileExists(bin) || !std::filesystem::exists(kit)) GTEST_SKIP() << "quill or the data kit not built";
+  QOE_REQUIRE_BUILT(bin);
+  QOE_REQUIRE_BUILT(kit);
   std::filesystem::copy(kit, ".", std::filesystem::copy_options::recursive);
   const int code = RunHeadless(bin, "wait 350\npng shot.png\nkey esc\n", 0);
   ASSERT_NE(code, -1);
@@ -69,7 +70,7 @@ TEST(QuillProgram, OnTheDataKitShowsTheTitlePictureAndLoadsTheCursor) {
 
 TEST(QuillProgram, CancelledModeChoiceEndsAtOnce) {
   std::string bin = qoe_test::BinaryDir() + "/quill";
-  if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
+  QOE_REQUIRE_BUILT(bin);
   const int code = RunHeadless(bin, "", 99);
   ASSERT_NE(code, -1);
   EXPECT_EQ(code, 0);
@@ -79,7 +80,7 @@ TEST(QuillProgram, CancelledModeChoiceEndsAtOnce) {
 
 TEST(QuillProgram, WithoutADisplayItSaysSoPlainly) {
   std::string bin = qoe_test::BinaryDir() + "/quill";
-  if (!qoe_test::FileExists(bin)) GTEST_SKIP() << "quill not built";
+  QOE_REQUIRE_BUILT(bin);
   std::string cmd = "timeout 30 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u QOE_HEADLESS_SCRIPT " + bin +
                     " 2>err.txt";
   int status = std::system(cmd.c_str());

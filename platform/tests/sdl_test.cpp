@@ -6,17 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
-#include "cursor.h"
-#include "display.h"
-#include "events.h"
-#include "headless.h"
-#include "log.h"
-#include "modepage.h"
-#include "screenmode.h"
-#include "sdl_backend.h"
-#include "test_support.h"
-#include "threads.h"
+#include "platform/backend.h"
+#include "platform/cursor.h"
+#include "platform/display.h"
+#include "platform/events.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "platform/modepage.h"
+#include "platform/screenmode.h"
+#include "platform/sdl_backend.h"
+#include "tests/support/test_support.h"
+#include "platform/threads.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "threads.h"
+#include "platform/threads.h"
 
 #include <gtest/gtest.h>
 

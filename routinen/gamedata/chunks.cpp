@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "mac.h"
+#include "routinen/internetlowlevel/mac.h"
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"

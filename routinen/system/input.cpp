@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "display.h"
-#include "events.h"
+#include "platform/display.h"
+#include "platform/events.h"
 #include "input_internal.h"
 #include "sysrecords.h"
 #include "timer.h"

@@ -9,18 +9,18 @@
 #include <atomic>
 #include <cstring>
 
-#include "backend.h"
+#include "platform/backend.h"
 #include "catalog.h"
-#include "display.h"
-#include "events.h"
-#include "fatal.h"
+#include "platform/display.h"
+#include "platform/events.h"
+#include "platform/fatal.h"
 #include "input.h"
 #include "input_internal.h"
-#include "log.h"
+#include "platform/log.h"
 #include "memory.h"
 #include "options.h"
 #include "prefs.h"
-#include "screenmode.h"
+#include "platform/screenmode.h"
 #include "sysrecords.h"
 #include "timer.h"
 

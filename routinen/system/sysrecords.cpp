@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "display.h"
+#include "platform/display.h"
 #include "files.h"
 #include "graphics.h"
-#include "log.h"
+#include "platform/log.h"
 #include "memory.h"
-#include "screenmode.h"
+#include "platform/screenmode.h"
 
 namespace {
 

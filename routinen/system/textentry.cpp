@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "display.h"
-#include "events.h"
+#include "platform/display.h"
+#include "platform/events.h"
 #include "graphics.h"
 #include "input.h"
 #include "input_internal.h"

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 #include <cstdint>
+#include <cstdlib>
 
 namespace qoe_test {
 
@@ -19,3 +20,15 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);  // empty when miss
 bool FileExists(const std::string& path);
 
 }  // namespace qoe_test
+
+// A test that needs a built program or data folder: under the README's test
+// command (QOE_TEST_COMMAND set) a missing one fails the test, elsewhere (a
+// partial build while iterating) it skips it.
+#define QOE_REQUIRE_BUILT(path)                                                         \
+  do {                                                                                  \
+    const std::string qoe_required_path_ = (path);                                      \
+    if (!qoe_test::FileExists(qoe_required_path_)) {                                    \
+      if (std::getenv("QOE_TEST_COMMAND")) FAIL() << qoe_required_path_ << " not built"; \
+      GTEST_SKIP() << qoe_required_path_ << " not built";                               \
+    }                                                                                   \
+  } while (0)

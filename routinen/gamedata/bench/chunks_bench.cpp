@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "chunks.h"
-#include "entities.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
 #include "platform/log.h"
 #include "routinen/system/memory.h"
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "chunks.h"
-#include "entities.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
 #include "platform/log.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"

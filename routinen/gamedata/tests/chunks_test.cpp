@@ -1,4 +1,4 @@
-#include "chunks.h"
+#include "routinen/gamedata/chunks.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

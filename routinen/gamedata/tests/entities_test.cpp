@@ -1,4 +1,4 @@
-#include "entities.h"
+#include "routinen/gamedata/entities.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "chunks.h"
-#include "chunks_internal.h"
-#include "entity_internal.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/chunks_internal.h"
+#include "routinen/gamedata/entity_internal.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ilbm.h"
+#include "routinen/gui/ilbm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IlbmPicture pic;

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "layout.h"
+#include "routinen/gui/layout.h"
 #include "platform/log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

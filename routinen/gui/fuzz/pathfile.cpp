@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "pathfile.h"
+#include "routinen/gui/pathfile.h"
 #include "platform/log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "pictures.h"
+#include "routinen/gui/pictures.h"
 #include "platform/display.h"
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace box_test {
 

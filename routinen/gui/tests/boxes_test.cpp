@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "box_fixture.h"
-#include "boxes.h"
-#include "chiefmessage.h"
+#include "routinen/gui/boxes.h"
+#include "routinen/gui/chiefmessage.h"
 #include "platform/pngfile.h"
-#include "requester.h"
+#include "routinen/gui/requester.h"
 
 using box_test::BoxTest;
 

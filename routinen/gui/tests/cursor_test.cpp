@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <vector>
 
-#include "ilbm.h"
-#include "pictures.h"
+#include "routinen/gui/ilbm.h"
+#include "routinen/gui/pictures.h"
 #include "platform/backend.h"
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "routinen/system/input.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "ilbm.h"
-#include "layout.h"
-#include "pathfile.h"
+#include "routinen/gui/ilbm.h"
+#include "routinen/gui/layout.h"
+#include "routinen/gui/pathfile.h"
 #include "routinen/system/byteorder.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 using qoe_test::BinaryDir;

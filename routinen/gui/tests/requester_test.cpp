@@ -4,7 +4,7 @@
 #include <string>
 
 #include "box_fixture.h"
-#include "requester.h"
+#include "routinen/gui/requester.h"
 #include "routinen/system/fonts.h"
 
 using box_test::BoxTest;

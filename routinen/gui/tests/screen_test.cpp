@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "ilbm.h"
-#include "layout.h"
-#include "layout_internal.h"
-#include "pictures.h"
+#include "routinen/gui/ilbm.h"
+#include "routinen/gui/layout.h"
+#include "routinen/gui/layout_internal.h"
+#include "routinen/gui/pictures.h"
 #include "platform/display.h"
 #include "platform/events.h"
 #include "platform/headless.h"
@@ -20,8 +20,8 @@
 #include "routinen/system/fonts.h"
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
-#include "test_support.h"
-#include "text.h"
+#include "tests/support/test_support.h"
+#include "routinen/gui/text.h"
 
 namespace fs = std::filesystem;
 

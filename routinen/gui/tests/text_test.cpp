@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "layout.h"
+#include "routinen/gui/layout.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
-#include "test_support.h"
-#include "text.h"
+#include "tests/support/test_support.h"
+#include "routinen/gui/text.h"
 
 namespace {
 

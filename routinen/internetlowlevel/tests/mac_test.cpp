@@ -1,4 +1,4 @@
-#include "mac.h"
+#include "routinen/internetlowlevel/mac.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "memory.h"
+#include "routinen/system/memory.h"
 
 namespace {
 

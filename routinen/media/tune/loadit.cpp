@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "byteorder.h"
+#include "routinen/system/byteorder.h"
 #include "dmix.h"
 #include "loader_common.h"
 #include "platform/log.h"

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 
-#include "files.h"
-#include "memory.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
 #include "platform/threads.h"
 #include "tune_internal.h"
 #include "genplayer.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics.h"
+#include "routinen/system/graphics.h"
 
 namespace {
 

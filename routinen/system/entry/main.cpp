@@ -5,16 +5,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "backend.h"
-#include "display.h"
-#include "events.h"
-#include "fatal.h"
-#include "headless.h"
-#include "log.h"
-#include "screenmode.h"
+#include "platform/backend.h"
+#include "platform/display.h"
+#include "platform/events.h"
+#include "platform/fatal.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "platform/screenmode.h"
 #include "screens.h"
-#include "shell.h"
-#include "threads.h"
+#include "routinen/system/shell.h"
+#include "platform/threads.h"
 
 namespace {
 

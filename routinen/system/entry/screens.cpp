@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-#include "display.h"
-#include "input.h"
+#include "platform/display.h"
+#include "routinen/system/input.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/system/fonts.h"
-#include "shell.h"
+#include "routinen/system/shell.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "byteorder.h"
+#include "routinen/system/byteorder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BoundedReader r = MakeReader(data, size);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "catalog.h"
+#include "routinen/system/catalog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static CatalogEntry table[8] = {{0, "a", nullptr}, {1, "b", nullptr}, {2, "c", nullptr}, {3, "d", nullptr},

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fonts.h"
-#include "graphics.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;

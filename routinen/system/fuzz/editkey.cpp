@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fonts.h"
-#include "graphics.h"
-#include "textentry.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
+#include "routinen/system/textentry.h"
 
 namespace {
 

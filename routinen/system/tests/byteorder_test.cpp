@@ -1,4 +1,4 @@
-#include "byteorder.h"
+#include "routinen/system/byteorder.h"
 
 #include <gtest/gtest.h>
 #include <cstring>

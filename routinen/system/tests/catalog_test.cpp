@@ -1,4 +1,4 @@
-#include "catalog.h"
+#include "routinen/system/catalog.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "byteorder.h"
-#include "memory.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/memory.h"
 #include "tests/support/test_support.h"
 
 namespace {

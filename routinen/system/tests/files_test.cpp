@@ -1,4 +1,4 @@
-#include "files.h"
+#include "routinen/system/files.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "memory.h"
+#include "routinen/system/memory.h"
 #include "platform/log.h"
 #include "tests/support/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "fonts.h"
+#include "routinen/system/fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "graphics.h"
+#include "routinen/system/graphics.h"
 #include "platform/display.h"
-#include "memory.h"
-#include "test_support.h"
+#include "routinen/system/memory.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "graphics.h"
+#include "routinen/system/graphics.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "fonts.h"
+#include "routinen/system/fonts.h"
 #include "platform/display.h"
 #include "platform/headless.h"
 #include "platform/log.h"

@@ -1,4 +1,4 @@
-#include "iff.h"
+#include "routinen/system/iff.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
-#include "input.h"
+#include "routinen/system/input.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "backend.h"
-#include "display.h"
-#include "events.h"
-#include "headless.h"
-#include "log.h"
-#include "sysrecords.h"
-#include "threads.h"
+#include "platform/backend.h"
+#include "platform/display.h"
+#include "platform/events.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "routinen/system/sysrecords.h"
+#include "platform/threads.h"
 
 namespace {
 

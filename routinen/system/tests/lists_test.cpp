@@ -1,4 +1,4 @@
-#include "lists.h"
+#include "routinen/system/lists.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "memory.h"
+#include "routinen/system/memory.h"
 
 namespace {
 

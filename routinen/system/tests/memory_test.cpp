@@ -1,4 +1,4 @@
-#include "memory.h"
+#include "routinen/system/memory.h"
 
 #include <gtest/gtest.h>
 

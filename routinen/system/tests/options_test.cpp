@@ -1,4 +1,4 @@
-#include "options.h"
+#include "routinen/system/options.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "byteorder.h"
+#include "routinen/system/byteorder.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "prefs.h"
+#include "routinen/system/prefs.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "byteorder.h"
-#include "files.h"
-#include "memory.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
 #include "platform/log.h"
 #include "tests/support/test_support.h"
 

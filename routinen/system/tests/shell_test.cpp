@@ -1,4 +1,4 @@
-#include "shell.h"
+#include "routinen/system/shell.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,21 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
-#include "catalog.h"
-#include "display.h"
-#include "events.h"
-#include "fatal.h"
-#include "headless.h"
-#include "input.h"
-#include "log.h"
-#include "memory.h"
-#include "prefs.h"
-#include "screenmode.h"
-#include "sysrecords.h"
-#include "test_support.h"
-#include "threads.h"
-#include "timer.h"
+#include "platform/backend.h"
+#include "routinen/system/catalog.h"
+#include "platform/display.h"
+#include "platform/events.h"
+#include "platform/fatal.h"
+#include "platform/headless.h"
+#include "routinen/system/input.h"
+#include "platform/log.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/prefs.h"
+#include "platform/screenmode.h"
+#include "routinen/system/sysrecords.h"
+#include "tests/support/test_support.h"
+#include "platform/threads.h"
+#include "routinen/system/timer.h"
 
 namespace {
 

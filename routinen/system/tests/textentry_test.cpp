@@ -1,4 +1,4 @@
-#include "textentry.h"
+#include "routinen/system/textentry.h"
 
 #include <gtest/gtest.h>
 
@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "events.h"
-#include "fonts.h"
-#include "graphics.h"
-#include "headless.h"
-#include "input.h"
-#include "log.h"
-#include "sysrecords.h"
+#include "platform/events.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
+#include "platform/headless.h"
+#include "routinen/system/input.h"
+#include "platform/log.h"
+#include "routinen/system/sysrecords.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "timer.h"
+#include "routinen/system/timer.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "dmix.h"
+#include "routinen/media/tune/dmix.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // over real time.
 #include <benchmark/benchmark.h>
 
-#include "../tests/module_writer.cpp"
-#include "genplayer.h"
-#include "pcm_sink.h"
+#include "routinen/media/tune/tests/module_writer.cpp"
+#include "routinen/media/tune/genplayer.h"
+#include "routinen/media/tune/pcm_sink.h"
 
 using namespace modwriter;
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dmix.h"
-#include "genplayer.h"
+#include "routinen/media/tune/dmix.h"
+#include "routinen/media/tune/genplayer.h"
 #include "platform/log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "devices.h"
-#include "genplayer.h"
-#include "pcm_sink.h"
+#include "routinen/media/tune/devices.h"
+#include "routinen/media/tune/genplayer.h"
+#include "routinen/media/tune/pcm_sink.h"
 #include "platform/threads.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // the ring buffer's cursors, gap, wrap-around and stall recovery.
 #include <gtest/gtest.h>
 
-#include "devices.h"
-#include "pcm_sink.h"
+#include "routinen/media/tune/devices.h"
+#include "routinen/media/tune/pcm_sink.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "dmix.h"
-#include "genplayer.h"
+#include "routinen/media/tune/dmix.h"
+#include "routinen/media/tune/genplayer.h"
 #include "module_writer.h"
 #include "platform/log.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "tune_fixture.h"
 
 using namespace modwriter;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "dmix.h"
+#include "routinen/media/tune/dmix.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "dmix.h"
-#include "genplayer.h"
+#include "routinen/media/tune/dmix.h"
+#include "routinen/media/tune/genplayer.h"
 #include "module_writer.h"
 #include "tune_fixture.h"
 

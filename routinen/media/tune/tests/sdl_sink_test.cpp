@@ -3,10 +3,10 @@
 
 #include <cstdlib>
 
-#include "devices.h"
-#include "genplayer.h"
+#include "routinen/media/tune/devices.h"
+#include "routinen/media/tune/genplayer.h"
 #include "module_writer.h"
-#include "pcm_sink.h"
+#include "routinen/media/tune/pcm_sink.h"
 #include "platform/audio_sdl.h"
 #include "platform/threads.h"
 #include "tune_fixture.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "module_writer.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 using namespace modwriter;
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dmix.h"
-#include "genplayer.h"
+#include "routinen/media/tune/dmix.h"
+#include "routinen/media/tune/genplayer.h"
 
 // Loads a module from memory into *m and plays it looped; the handle, 0 when
 // either fails.

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "byteorder.h"
-#include "dmix.h"
-#include "genplayer.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/media/tune/dmix.h"
+#include "routinen/media/tune/genplayer.h"
 #include "module_writer.h"
-#include "pcm_sink.h"
+#include "routinen/media/tune/pcm_sink.h"
 #include "platform/log.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "tune_fixture.h"
 
 using namespace modwriter;
