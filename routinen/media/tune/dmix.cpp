@@ -35,12 +35,14 @@ constexpr int32_t kRampStep = 131072;
 
 uint32_t ShiftOf(uint32_t type) {
   switch (type) {
-    case 2: case 3: case 8: return 1;
-    case 4: return 2;
+    case SMP_S16_MONO: case SMP_U8_STEREO: case SMP_ULAW_STEREO: return 1;
+    case SMP_S16_STEREO: return 2;
     default: return 0;
   }
 }
-bool ValidType(uint32_t t) { return t == 0 || (t >= 1 && t <= 4) || t == 7 || t == 8; }
+bool ValidType(uint32_t t) {
+  return t == SMP_NONE || (t >= SMP_U8_MONO && t <= SMP_S16_STEREO) || t == SMP_ULAW_MONO || t == SMP_ULAW_STEREO;
+}
 bool StereoType(uint32_t t) { return t == 3 || t == 4 || t == 8; }
 
 int32_t CheckChannel(uint32_t c) {
@@ -277,7 +279,7 @@ void PrepareVolumes(const DmixChannel& c, MixRun& run) {
 void MixChannel(uint32_t slot, void* buffer, uint32_t frames) {
   DmixChannel& c = g.ch[slot];
   if (!c.rate || !c.data || !c.memFlag || !c.length) return;
-  if (c.mixType == 0 || c.mixType == 5 || c.mixType == 6 || c.mixType > 8) return;
+  if (!ValidType(c.mixType) || c.mixType == SMP_NONE) return;
   int64_t baseStep = ((int64_t)(c.rate / g.rate) << 16) + (((int64_t)(c.rate % g.rate) << 16) / g.rate);
   if (baseStep == 0) baseStep = 1;
   const bool stereoOut = !(g.mode & MIX_MONO);
@@ -709,7 +711,7 @@ int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
   fixLoop(s.loop1Start, s.loop1End, s.loop1Type);
   fixLoop(s.loop2Start, s.loop2End, s.loop2Type);
   s.inUse = 1;
-  if (info->type == 0 || s.length == 0 || !info->data || !info->memFlag) {
+  if (info->type == SMP_NONE || s.length == 0 || !info->data || !info->memFlag) {
     s.data = nullptr; s.length = 0; s.memFlag = 0; s.owned = 0;
     s.mixType = s.srcType = info->type;
     g.samples[i] = s;
@@ -718,7 +720,7 @@ int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
     return TE_OK;
   }
   const uint32_t bytes = s.length << shift;
-  const bool convert = (info->type == 2 || info->type == 4) && g.convert16 && copy;
+  const bool convert = (info->type == SMP_S16_MONO || info->type == SMP_S16_STEREO) && g.convert16 && copy;
   if (!copy) {
     s.data = static_cast<const uint8_t*>(info->data);
     s.memFlag = info->memFlag;
@@ -735,7 +737,7 @@ int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
         std::memcpy(&v, src + 2 * k, 2);
         dst[k] = MuLawEncode(v);
       }
-      s.mixType = info->type == 2 ? 7 : 8;
+      s.mixType = info->type == SMP_S16_MONO ? SMP_ULAW_MONO : SMP_ULAW_STEREO;
     } else {
       std::memcpy(dst, info->data, bytes);
     }
@@ -780,14 +782,15 @@ int32_t dmixRemoveSample(uint32_t handle) {
 
 int32_t dmixStartStream(uint32_t c, const uint8_t* buffer, uint32_t bytes, uint32_t type, uint32_t rate) {
   if (int32_t e = CheckChannel(c)) return e;
-  if (!ValidType(type) || type == 0) return TE_SAMPLE_TYPE;
+  if (!ValidType(type) || type == SMP_NONE) return TE_SAMPLE_TYPE;
   DmixChannel& ch = g.ch[c];
   const uint32_t shift = ShiftOf(type);
   ch.data = buffer;
   ch.mixType = ch.srcType = type;
   ch.length = ch.loop1End = bytes >> shift;
-  ch.loop1Start = 0; ch.loop1Type = 1; ch.loopMode = 1;
-  ch.loop2Start = ch.loop2End = ch.loop2Type = 0;
+  ch.loop1Start = 0; ch.loop1Type = LOOP_FORWARD; ch.loopMode = 1;
+  ch.loop2Start = ch.loop2End = 0;
+  ch.loop2Type = LOOP_NONE;
   ch.memFlag = 1; ch.pos = 0; ch.frac = 0; ch.rate = rate; ch.dir = 1;
   ch.handle = DMIX_STREAM_HANDLE; ch.changed = 0; ch.panning = 0; ch.volume = 64; ch.muted = 0;
   ch.loopInUse = 1; ch.status = CH_PLAYING; ch.writePos = 0;

@@ -12,7 +12,14 @@ enum : uint32_t {
   MIX_FLOAT = 32, MIX_INTEGER = 64, MIX_INTERPOLATE = 128
 };
 
-// Sample types: 1 u8 mono, 2 s16 mono, 3 u8 stereo, 4 s16 stereo, 7/8 mu-law mono/stereo.
+// Sample types of SampleInfo::type and of a channel's source and mix type.
+enum : uint32_t {
+  SMP_NONE = 0, SMP_U8_MONO = 1, SMP_S16_MONO = 2, SMP_U8_STEREO = 3, SMP_S16_STEREO = 4,
+  SMP_ULAW_MONO = 7, SMP_ULAW_STEREO = 8
+};
+// Loop types of SampleInfo::loop1Type / loop2Type.
+enum : uint32_t { LOOP_NONE = 0, LOOP_FORWARD = 1, LOOP_BIDI = 2 };
+
 struct SampleInfo {
   const void* data;
   uint32_t memFlag;

@@ -124,12 +124,12 @@ void Dispatch(uint32_t mode, int32_t surround, MixRun* r, void* dest, uint32_t k
 void MixFrames(uint32_t mode, uint32_t type, int32_t surround, MixRun* run, void* dest, uint32_t k,
                int32_t nextOffset) {
   switch (type) {
-    case 1: Dispatch<1>(mode, surround, run, dest, k, nextOffset); break;
-    case 2: Dispatch<2>(mode, surround, run, dest, k, nextOffset); break;
-    case 3: Dispatch<3>(mode, surround, run, dest, k, nextOffset); break;
-    case 4: Dispatch<4>(mode, surround, run, dest, k, nextOffset); break;
-    case 7: Dispatch<7>(mode, surround, run, dest, k, nextOffset); break;
-    case 8: Dispatch<8>(mode, surround, run, dest, k, nextOffset); break;
+    case SMP_U8_MONO: Dispatch<SMP_U8_MONO>(mode, surround, run, dest, k, nextOffset); break;
+    case SMP_S16_MONO: Dispatch<SMP_S16_MONO>(mode, surround, run, dest, k, nextOffset); break;
+    case SMP_U8_STEREO: Dispatch<SMP_U8_STEREO>(mode, surround, run, dest, k, nextOffset); break;
+    case SMP_S16_STEREO: Dispatch<SMP_S16_STEREO>(mode, surround, run, dest, k, nextOffset); break;
+    case SMP_ULAW_MONO: Dispatch<SMP_ULAW_MONO>(mode, surround, run, dest, k, nextOffset); break;
+    case SMP_ULAW_STEREO: Dispatch<SMP_ULAW_STEREO>(mode, surround, run, dest, k, nextOffset); break;
     default: break;
   }
 }

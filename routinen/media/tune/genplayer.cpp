@@ -121,7 +121,7 @@ int32_t SetChannelPanning(PlayHandle* h, PlayChannel& c, int32_t p) {
 int32_t StartNote(PlayHandle* h, PlayChannel& c) {
   const uint32_t type = h->module->type;
   const uint8_t n = c.note;
-  c.flags &= ~1u;
+  c.flags &= ~CF_NEW_NOTE;
   if (n == NOTE_KEYOFF || n == NOTE_CUT) {
     if (type == MT_MOD) return n == NOTE_KEYOFF ? g_dev->ReleaseSound(DeviceChannel(c)) : TE_OK;
     if (type == MT_S3M || n == NOTE_CUT) return g_dev->StopSound(DeviceChannel(c));
@@ -132,7 +132,7 @@ int32_t StartNote(PlayHandle* h, PlayChannel& c) {
       if (int32_t err = g_dev->ReleaseSound(DeviceChannel(c))) return err;
     if (type == MT_XM) {
       InstrumentRecord* in = Instrument(h, c.instrument);
-      if ((!in || !in->volEnv) && !(c.flags & 4)) SetChannelVolume(h, c, 0);
+      if ((!in || !in->volEnv) && !(c.flags & CF_NEW_INSTRUMENT)) SetChannelVolume(h, c, 0);
     }
     return TE_OK;
   }
@@ -240,7 +240,7 @@ void Portamento(PlayHandle* h, PlayChannel& c, uint8_t info, bool onRow, int dir
 }
 
 void TonePortaTarget(PlayHandle* h, PlayChannel& c) {
-  if (!(c.flags & 1) || c.note >= NOTE_CUT) return;
+  if (!(c.flags & CF_NEW_NOTE) || c.note >= NOTE_CUT) return;
   SampleRecord* s = ChannelSample(h, c);
   if (!s) return;
   uint32_t p = NoteToPeriodFor(h->module, s, c.note);
@@ -249,7 +249,7 @@ void TonePortaTarget(PlayHandle* h, PlayChannel& c) {
     if (p > h->maxPeriod) p = h->maxPeriod;
     c.targetPeriod = p;
   }
-  c.flags &= ~1u;
+  c.flags &= ~CF_NEW_NOTE;
 }
 
 void TonePortaStep(PlayHandle* h, PlayChannel& c, uint8_t speed) {
@@ -351,7 +351,7 @@ int32_t SampleOffset(PlayHandle* h, PlayChannel& c, uint8_t info) {
   if (info) c.offsetMemory = info;
   uint32_t off = (uint32_t)c.offsetMemory * 256;
   int32_t err = TE_OK;
-  if (c.flags & 1) {
+  if (c.flags & CF_NEW_NOTE) {
     if (h->module->type == MT_XM) c.sampleOffset = off; else c.sampleOffset += off;
     err = StartNote(h, c);
   }
@@ -379,20 +379,20 @@ int32_t Retrigger(PlayHandle* h, PlayChannel& c, uint8_t info, bool withVolume) 
 int32_t RowCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
   const uint32_t type = h->module->type;
   switch (cmd) {
-    case 2: case 3:
-      if (type == MT_S3M || type == MT_IT) Portamento(h, c, info, true, cmd == 2 ? -1 : 1);
+    case CMD_PORTA_UP: case CMD_PORTA_DOWN:
+      if (type == MT_S3M || type == MT_IT) Portamento(h, c, info, true, cmd == CMD_PORTA_UP ? -1 : 1);
       break;
-    case 4: case 6: TonePortaTarget(h, c); break;
-    case 7:
+    case CMD_TONE_PORTA: case CMD_TONE_PORTA_VOLSLIDE: TonePortaTarget(h, c); break;
+    case CMD_VIBRATO_VOLSLIDE:
       if (type == MT_S3M || type == MT_IT) { VolumeSlide(h, c, info, true); Vibrato(h, c, 0); }
       break;
-    case 9: return SetChannelPanning(h, c, info);
-    case 10: return SampleOffset(h, c, info);
-    case 11: if (type == MT_S3M || type == MT_IT || type == MT_XM) VolumeSlide(h, c, info, true); break;
-    case 12: PositionJump(h, info); break;
-    case 13: SetChannelVolume(h, c, info); break;
-    case 14: PatternBreak(h, info); break;
-    case 15:
+    case CMD_SET_PANNING: return SetChannelPanning(h, c, info);
+    case CMD_SAMPLE_OFFSET: return SampleOffset(h, c, info);
+    case CMD_VOLUME_SLIDE: if (type == MT_S3M || type == MT_IT || type == MT_XM) VolumeSlide(h, c, info, true); break;
+    case CMD_POSITION_JUMP: PositionJump(h, info); break;
+    case CMD_SET_VOLUME: SetChannelVolume(h, c, info); break;
+    case CMD_PATTERN_BREAK: PatternBreak(h, info); break;
+    case CMD_SET_SPEED:
       if (info) h->speed = info;
       else if (type != MT_S3M) {
         WrapToRestart(h);
@@ -401,33 +401,33 @@ int32_t RowCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
         h->jumped = 1;
       }
       break;
-    case 16:
+    case CMD_SET_TEMPO:
       if (info >= 32) {
         h->tempo = info;
         return g_dev->SetUpdateRate((uint32_t)info * 40);
       }
       break;
-    case 17: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - ((int64_t)info << h->shift)); break;
-    case 18: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + ((int64_t)info << h->shift)); break;
-    case 19: PatternLoop(h, c, info); break;
-    case 20: return SetPanning4(h, c, info);
-    case 21: case 29:
-      if (cmd == 21 || type != MT_MOD) c.retrigCounter = 1;
+    case CMD_FINE_PORTA_UP: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - ((int64_t)info << h->shift)); break;
+    case CMD_FINE_PORTA_DOWN: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + ((int64_t)info << h->shift)); break;
+    case CMD_PATTERN_LOOP: PatternLoop(h, c, info); break;
+    case CMD_SET_PANNING4: return SetPanning4(h, c, info);
+    case CMD_RETRIGGER: case CMD_RETRIGGER_VOLUME:
+      if (cmd == CMD_RETRIGGER || type != MT_MOD) c.retrigCounter = 1;
       break;
-    case 22: SetChannelVolume(h, c, c.volume + info); break;
-    case 23: SetChannelVolume(h, c, c.volume - info); break;
-    case 24: if (info == h->tick) SetChannelVolume(h, c, 0); break;
-    case 25:
-      if (info && (c.flags & 1)) { c.flags |= 16; c.flags &= ~1u; }
-      else c.flags &= ~16u;
+    case CMD_FINE_VOLUME_UP: SetChannelVolume(h, c, c.volume + info); break;
+    case CMD_FINE_VOLUME_DOWN: SetChannelVolume(h, c, c.volume - info); break;
+    case CMD_NOTE_CUT: if (info == h->tick) SetChannelVolume(h, c, 0); break;
+    case CMD_NOTE_DELAY:
+      if (info && (c.flags & CF_NEW_NOTE)) { c.flags |= CF_NOTE_DELAYED; c.flags &= ~CF_NEW_NOTE; }
+      else c.flags &= ~CF_NOTE_DELAYED;
       break;
-    case 26: if (!h->patternDelay) h->patternDelay = info; break;
-    case 27: if (type != MT_MOD) h->masterVolume = info > 64 ? 64 : info; break;
-    case 30:
+    case CMD_PATTERN_DELAY: if (!h->patternDelay) h->patternDelay = info; break;
+    case CMD_GLOBAL_VOLUME: if (type != MT_MOD) h->masterVolume = info > 64 ? 64 : info; break;
+    case CMD_SYNC:
       h->lastSync = info;
       if (h->sync) h->sync(info, (uint32_t)h->position, (uint32_t)h->row);
       break;
-    case 33:
+    case CMD_PANNING_SLIDE:
       // IT fine panning slides act once, on the row (tick 0)
       if (type == MT_IT) {
         const int x = info >> 4, y = info & 15;
@@ -435,8 +435,8 @@ int32_t RowCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
         if (x == 15 && y) return SetChannelPanning(h, c, c.panning + y);
       }
       break;
-    case 31: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - info); break;
-    case 32: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + info); break;
+    case CMD_XFINE_PORTA_UP: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - info); break;
+    case CMD_XFINE_PORTA_DOWN: if (type == MT_XM && c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + info); break;
     default: break;
   }
   return TE_OK;
@@ -445,30 +445,30 @@ int32_t RowCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
 int32_t TickCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
   const uint32_t type = h->module->type;
   switch (cmd) {
-    case 1: Arpeggio(h, c, info); break;
-    case 2: Portamento(h, c, info, false, -1); break;
-    case 3: Portamento(h, c, info, false, 1); break;
-    case 4: TonePortaStep(h, c, info); break;
-    case 5: Vibrato(h, c, info); break;
-    case 6: VolumeSlide(h, c, info, false); TonePortaStep(h, c, 0); break;
-    case 7: VolumeSlide(h, c, info, false); Vibrato(h, c, 0); break;
-    case 11: VolumeSlide(h, c, info, false); break;
-    case 21: return Retrigger(h, c, info, false);
-    case 24: if (info == h->tick) SetChannelVolume(h, c, 0); break;
-    case 25:
-      if (info == h->tick && (c.flags & 16)) {
-        c.flags &= ~16u;
+    case CMD_ARPEGGIO: Arpeggio(h, c, info); break;
+    case CMD_PORTA_UP: Portamento(h, c, info, false, -1); break;
+    case CMD_PORTA_DOWN: Portamento(h, c, info, false, 1); break;
+    case CMD_TONE_PORTA: TonePortaStep(h, c, info); break;
+    case CMD_VIBRATO: Vibrato(h, c, info); break;
+    case CMD_TONE_PORTA_VOLSLIDE: VolumeSlide(h, c, info, false); TonePortaStep(h, c, 0); break;
+    case CMD_VIBRATO_VOLSLIDE: VolumeSlide(h, c, info, false); Vibrato(h, c, 0); break;
+    case CMD_VOLUME_SLIDE: VolumeSlide(h, c, info, false); break;
+    case CMD_RETRIGGER: return Retrigger(h, c, info, false);
+    case CMD_NOTE_CUT: if (info == h->tick) SetChannelVolume(h, c, 0); break;
+    case CMD_NOTE_DELAY:
+      if (info == h->tick && (c.flags & CF_NOTE_DELAYED)) {
+        c.flags &= ~CF_NOTE_DELAYED;
         return StartNote(h, c);
       }
       break;
-    case 28:
+    case CMD_GLOBAL_VOLUME_SLIDE:
       if (type == MT_XM) {
         int32_t v = (info >> 4) ? h->masterVolume + (info >> 4) : h->masterVolume - (info & 15);
         h->masterVolume = (uint8_t)(v < 0 ? 0 : v > 64 ? 64 : v);
       }
       break;
-    case 29: if (type != MT_MOD) return Retrigger(h, c, info, true); break;
-    case 33:
+    case CMD_RETRIGGER_VOLUME: if (type != MT_MOD) return Retrigger(h, c, info, true); break;
+    case CMD_PANNING_SLIDE:
       if (type == MT_XM) {
         return SetChannelPanning(h, c, (info >> 4) ? c.panning + (info >> 4) : c.panning - (info & 15));
       }
@@ -517,7 +517,7 @@ int32_t VolumeColumnTick(PlayHandle* h, PlayChannel& c, uint8_t v) {
 
 bool HasInfoMemory(uint8_t cmd) {
   switch (cmd) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 11: case 21: case 29: case 33:
+    case CMD_ARPEGGIO: case CMD_PORTA_UP: case CMD_PORTA_DOWN: case CMD_TONE_PORTA: case CMD_VIBRATO: case CMD_TONE_PORTA_VOLSLIDE: case CMD_VIBRATO_VOLSLIDE: case CMD_VOLUME_SLIDE: case CMD_RETRIGGER: case CMD_RETRIGGER_VOLUME: case CMD_PANNING_SLIDE:
       return true;
     default:
       return false;
@@ -532,7 +532,7 @@ uint8_t ResolveInfo(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
     }
   } else if (type == MT_XM) {
     switch (cmd) {
-      case 2: case 3: case 17: case 18: case 22: case 23: case 28: case 31: case 32:
+      case CMD_PORTA_UP: case CMD_PORTA_DOWN: case CMD_FINE_PORTA_UP: case CMD_FINE_PORTA_DOWN: case CMD_FINE_VOLUME_UP: case CMD_FINE_VOLUME_DOWN: case CMD_GLOBAL_VOLUME_SLIDE: case CMD_XFINE_PORTA_UP: case CMD_XFINE_PORTA_DOWN:
         if (info) c.xmMemory[cmd] = info; else info = c.xmMemory[cmd];
         break;
       default: break;
@@ -599,7 +599,7 @@ int32_t NewInstrument(PlayHandle* h, PlayChannel& c) {
   c.autoVibDepth = 0;
   c.autoVibPos = 0;
   c.keyOff = 0;
-  const bool withNote = (c.flags & 1) && c.note < NOTE_KEYOFF && !(c.command == 4 && (c.flags & 8));
+  const bool withNote = (c.flags & CF_NEW_NOTE) && c.note < NOTE_KEYOFF && !(c.command == CMD_TONE_PORTA && (c.flags & CF_COMMAND));
   if (withNote) {
     c.instrument = c.newInstrument;
     ChooseSample(h, c, Instrument(h, c.instrument));
@@ -650,16 +650,16 @@ void DecodeRow(PlayHandle* h) {
     if (o + need > size) { o = size; break; }
     PlayChannel* c = ch < h->channels ? &h->ch[ch] : nullptr;
     if (f & 0x20) {
-      if (c && d[o] < 255) { c->note = c->patternNote = d[o]; c->flags |= 1; }
-      if (c && d[o + 1] < 255) { c->newInstrument = d[o + 1]; c->flags |= 4; }
+      if (c && d[o] < 255) { c->note = c->patternNote = d[o]; c->flags |= CF_NEW_NOTE; }
+      if (c && d[o + 1] < 255) { c->newInstrument = d[o + 1]; c->flags |= CF_NEW_INSTRUMENT; }
       o += 2;
     }
     if (f & 0x40) {
-      if (c && d[o] != 80) { c->volByte = d[o]; c->flags |= 2; }
+      if (c && d[o] != 80) { c->volByte = d[o]; c->flags |= CF_NEW_VOLUME; }
       o++;
     }
     if (f & 0x80) {
-      if (c && d[o]) { c->command = d[o]; c->info = d[o + 1]; c->flags |= 8; }
+      if (c && d[o]) { c->command = d[o]; c->info = d[o + 1]; c->flags |= CF_COMMAND; }
       o += 2;
     }
   }
@@ -686,16 +686,16 @@ int32_t PlayRow(PlayHandle* h) {
   for (uint32_t i = 0; i < h->channels; i++) {
     PlayChannel& c = h->ch[i];
     int32_t err = TE_OK;
-    if (c.flags & 4) err = NewInstrument(h, c);
-    if (!err && (c.flags & 2)) err = c.volByte > 64 ? VolumeColumnRow(h, c, c.volByte) : (SetChannelVolume(h, c, c.volByte), TE_OK);
-    if (!err && (c.flags & 8)) {
+    if (c.flags & CF_NEW_INSTRUMENT) err = NewInstrument(h, c);
+    if (!err && (c.flags & CF_NEW_VOLUME)) err = c.volByte > 64 ? VolumeColumnRow(h, c, c.volByte) : (SetChannelVolume(h, c, c.volByte), TE_OK);
+    if (!err && (c.flags & CF_COMMAND)) {
       if (c.command >= 34) return TE_INVALID_PATTERN;
       c.info = ResolveInfo(h, c, c.command, c.info);
       err = RowCommand(h, c, c.command, c.info);
     }
     if (err) return err;
-    if (!(c.flags & 1)) {
-      bool vib = type == MT_XM && ((c.command == 5 || c.command == 7) || (c.volByte >= 0xB0 && c.volByte <= 0xBF));
+    if (!(c.flags & CF_NEW_NOTE)) {
+      bool vib = type == MT_XM && ((c.command == CMD_VIBRATO || c.command == CMD_VIBRATO_VOLSLIDE) || (c.volByte >= 0xB0 && c.volByte <= 0xBF));
       if (!vib) c.curPeriod = c.basePeriod;
     } else {
       if ((type == MT_XM || type == MT_IT) && c.instrument >= 0 && c.note < NOTE_CUT) {

@@ -9,6 +9,46 @@ enum : uint32_t {
   MF_AMIGA_LIMITS = 1, MF_FAST_SLIDES = 2, MF_EXT_OCTAVES = 4, MF_LINEAR = 8, MF_INSTRUMENTS = 16
 };
 enum : uint16_t { ORDER_SKIP = 65534, ORDER_END = 65535 };
+// The one effect-command numbering every loader translates its format into.
+enum EffectCommand : uint8_t {
+  CMD_NONE = 0,
+  CMD_ARPEGGIO = 1,
+  CMD_PORTA_UP = 2,
+  CMD_PORTA_DOWN = 3,
+  CMD_TONE_PORTA = 4,
+  CMD_VIBRATO = 5,
+  CMD_TONE_PORTA_VOLSLIDE = 6,
+  CMD_VIBRATO_VOLSLIDE = 7,
+  CMD_TREMOLO = 8,
+  CMD_SET_PANNING = 9,
+  CMD_SAMPLE_OFFSET = 10,
+  CMD_VOLUME_SLIDE = 11,
+  CMD_POSITION_JUMP = 12,
+  CMD_SET_VOLUME = 13,
+  CMD_PATTERN_BREAK = 14,
+  CMD_SET_SPEED = 15,
+  CMD_SET_TEMPO = 16,
+  CMD_FINE_PORTA_UP = 17,
+  CMD_FINE_PORTA_DOWN = 18,
+  CMD_PATTERN_LOOP = 19,
+  CMD_SET_PANNING4 = 20,
+  CMD_RETRIGGER = 21,
+  CMD_FINE_VOLUME_UP = 22,
+  CMD_FINE_VOLUME_DOWN = 23,
+  CMD_NOTE_CUT = 24,
+  CMD_NOTE_DELAY = 25,
+  CMD_PATTERN_DELAY = 26,
+  CMD_GLOBAL_VOLUME = 27,
+  CMD_GLOBAL_VOLUME_SLIDE = 28,
+  CMD_RETRIGGER_VOLUME = 29,
+  CMD_SYNC = 30,
+  CMD_XFINE_PORTA_UP = 31,
+  CMD_XFINE_PORTA_DOWN = 32,
+  CMD_PANNING_SLIDE = 33,
+  CMD_COUNT = 34
+};
+// What the current row gave a channel (PlayChannel::flags).
+enum : uint32_t { CF_NEW_NOTE = 1, CF_NEW_VOLUME = 2, CF_NEW_INSTRUMENT = 4, CF_COMMAND = 8, CF_NOTE_DELAYED = 16 };
 enum : uint8_t { NOTE_NONE = 255, NOTE_KEYOFF = 254, NOTE_CUT = 253 };
 
 struct EnvelopeRecord {
@@ -100,7 +140,7 @@ struct PlayChannel {
   uint8_t loopRow, loopCounter;
   uint32_t envPos[3];
   uint8_t envDone[3];
-  uint32_t flags;  // 1 new note, 2 new volume, 4 new instrument, 8 command, 16 note delayed
+  uint32_t flags;  // CF_* bits of the current row
   int32_t finalPanning;  // as last sent to the device
 };
 

@@ -13,8 +13,8 @@ const uint16_t kModPeriods[72] = {
     604,  570,  538,  508,  480,  453,  428,  404,  381,  360,  339, 320, 302, 285, 269, 254, 240, 226,
     214,  202,  190,  180,  170,  160,  151,  143,  135,  127,  120, 113, 107, 101, 95,  90,  85,  80,
     75,   71,   67,   63,   60,   56,   53,   50,   47,   45,   42,  40,  37,  35,  33,  31,  30,  28};
-const uint8_t kMainTable[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0, 0};
-const uint8_t kETable[16] = {0, 17, 18, 0, 0, 0, 19, 0, 20, 21, 22, 23, 24, 25, 26, 0};
+const uint8_t kMainTable[16] = {CMD_ARPEGGIO, CMD_PORTA_UP, CMD_PORTA_DOWN, CMD_TONE_PORTA, CMD_VIBRATO, CMD_TONE_PORTA_VOLSLIDE, CMD_VIBRATO_VOLSLIDE, CMD_TREMOLO, CMD_SET_PANNING, CMD_SAMPLE_OFFSET, CMD_VOLUME_SLIDE, CMD_POSITION_JUMP, CMD_SET_VOLUME, CMD_PATTERN_BREAK, CMD_NONE, CMD_NONE};
+const uint8_t kETable[16] = {CMD_NONE, CMD_FINE_PORTA_UP, CMD_FINE_PORTA_DOWN, CMD_NONE, CMD_NONE, CMD_NONE, CMD_PATTERN_LOOP, CMD_NONE, CMD_SET_PANNING4, CMD_RETRIGGER, CMD_FINE_VOLUME_UP, CMD_FINE_VOLUME_DOWN, CMD_NOTE_CUT, CMD_NOTE_DELAY, CMD_PATTERN_DELAY, CMD_NONE};
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
@@ -100,12 +100,12 @@ int32_t LoadModModule(const uint8_t* data, uint32_t size, int32_t addSamples, Sa
         }
         if (effect || info) {
           if (effect == 8) {
-            if (info < 129 || info == 164) { cmd = 9; arg = (uint8_t)info; }
+            if (info < 129 || info == 164) { cmd = CMD_SET_PANNING; arg = (uint8_t)info; }
           } else if (effect == 14) {
             cmd = kETable[info >> 4];
             arg = (uint8_t)(info & 15);
           } else if (effect == 15) {
-            cmd = info < 33 ? 15 : 16;
+            cmd = info < 33 ? CMD_SET_SPEED : CMD_SET_TEMPO;
             arg = (uint8_t)info;
           } else {
             cmd = kMainTable[effect];

@@ -10,9 +10,15 @@
 
 namespace {
 
-const uint8_t kEffects[36] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0, 0, 27, 28,
-                              0, 0, 0, 0, 0, 0, 0, 33, 0, 29, 0, 0, 0, 0, 30, 0, 0, 0};
-const uint8_t kETable[16] = {0, 17, 18, 0, 0, 0, 19, 0, 20, 21, 22, 23, 24, 25, 26, 0};
+const uint8_t kEffects[36] = {
+    CMD_ARPEGGIO, CMD_PORTA_UP, CMD_PORTA_DOWN, CMD_TONE_PORTA, CMD_VIBRATO, CMD_TONE_PORTA_VOLSLIDE,
+    CMD_VIBRATO_VOLSLIDE, CMD_TREMOLO, CMD_SET_PANNING, CMD_SAMPLE_OFFSET, CMD_VOLUME_SLIDE, CMD_POSITION_JUMP,
+    CMD_SET_VOLUME, CMD_PATTERN_BREAK, CMD_NONE, CMD_NONE, CMD_GLOBAL_VOLUME, CMD_GLOBAL_VOLUME_SLIDE,
+    CMD_NONE, CMD_NONE, CMD_NONE, CMD_NONE, CMD_NONE, CMD_NONE,
+    CMD_NONE, CMD_PANNING_SLIDE, CMD_NONE, CMD_RETRIGGER_VOLUME, CMD_NONE, CMD_NONE,
+    CMD_NONE, CMD_NONE, CMD_SYNC, CMD_NONE, CMD_NONE, CMD_NONE,
+};
+const uint8_t kETable[16] = {CMD_NONE, CMD_FINE_PORTA_UP, CMD_FINE_PORTA_DOWN, CMD_NONE, CMD_NONE, CMD_NONE, CMD_PATTERN_LOOP, CMD_NONE, CMD_SET_PANNING4, CMD_RETRIGGER, CMD_FINE_VOLUME_UP, CMD_FINE_VOLUME_DOWN, CMD_NOTE_CUT, CMD_NOTE_DELAY, CMD_PATTERN_DELAY, CMD_NONE};
 const char kPlaceholder[] = "(no instrument)";
 
 bool In(uint64_t offset, uint64_t bytes, uint32_t size) { return offset + bytes <= size; }
@@ -145,10 +151,10 @@ int32_t LoadXmModule(const uint8_t* data, uint32_t size, int32_t addSamples, Sam
             else if (vol) volume = vol;
             if (eff || info) {
               if (eff == 14) { cmd = kETable[info >> 4]; arg = info & 15; }
-              else if (eff == 15) { cmd = info < 32 ? 15 : 16; arg = info; }
+              else if (eff == 15) { cmd = info < 32 ? CMD_SET_SPEED : CMD_SET_TEMPO; arg = info; }
               else if (eff == 20) note = NOTE_KEYOFF;
               else if (eff == 33) {
-                cmd = (info >> 4) == 1 ? 31 : (info >> 4) == 2 ? 32 : 0;
+                cmd = (info >> 4) == 1 ? CMD_XFINE_PORTA_UP : (info >> 4) == 2 ? CMD_XFINE_PORTA_DOWN : CMD_NONE;
                 arg = info & 15;
               } else if (eff < 36) { cmd = kEffects[eff]; arg = info; }
             }

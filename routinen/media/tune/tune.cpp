@@ -36,7 +36,7 @@ struct ModulePlayRecord {
 };
 
 struct TuneState {
-  intptr_t options[14];
+  intptr_t options[TUNE_OPT_NOSOUND + 1];
   int32_t deviceNumber;
   int32_t config[4];
   SoundDevice* device;
@@ -158,7 +158,7 @@ PlayHandle* TunePlayHandle(int32_t handle) {
   return handle >= 1 && handle <= 16 && t.slots[handle - 1] ? t.slots[handle - 1]->handle : nullptr;
 }
 
-intptr_t TuneOption(uint32_t option) { return option >= 1 && option <= 13 ? t.options[option] : 0; }
+intptr_t TuneOption(uint32_t option) { return option >= TUNE_OPT_MIXRATE && option <= TUNE_OPT_NOSOUND ? t.options[option] : 0; }
 SoundDevice* TuneCurrentDevice() { return t.deviceInit ? t.device : nullptr; }
 
 void TuneFatal(const char* text) { (g_handler ? g_handler : DefaultHandler)(text); }
@@ -178,19 +178,19 @@ int32_t TUNEstartup() {
   // options 1..13: rate, output mode, buffer ms, blocks, ring mode, window,
   // external sink, ring ms, convert 16-bit, filter, interpolation, separation, no sound
   static const intptr_t kDefaults[14] = {0, 44100, 0, 500, 16, 0, 0, 0, 100, 1, 3, 0, 64, 0};
-  for (int i = 0; i < 14; i++) t.options[i] = kDefaults[i];
+  for (int i = 0; i <= (int)TUNE_OPT_NOSOUND; i++) t.options[i] = kDefaults[i];
   return 1;
 }
 
 int32_t TUNEsetOption(uint32_t option, intptr_t value) {
   if (option == TUNE_OPT_INTERPOLATION && value != 1) value = 0;
-  if (option >= 1 && option <= 13) t.options[option] = value;
+  if (option >= TUNE_OPT_MIXRATE && option <= TUNE_OPT_NOSOUND) t.options[option] = value;
   return 1;
 }
 
 int32_t TUNEinit() {
   InitPlayerLock();
-  if (t.options[13]) t.deviceNumber = 2;
+  if (t.options[TUNE_OPT_NOSOUND]) t.deviceNumber = 2;
   SoundDevice* dev = nullptr;
   if (t.deviceNumber >= 0) {
     dev = TuneDeviceTable((uint32_t)t.deviceNumber);
@@ -212,7 +212,7 @@ int32_t TUNEinit() {
   if (t.config[2] != -1) dev->dma = t.config[2];
   if (t.config[3] != -1) dev->cardType = t.config[3];
   t.device = dev;
-  if (int32_t err = dev->Init((uint32_t)t.options[1], (uint32_t)t.options[2])) return Fail(err);
+  if (int32_t err = dev->Init((uint32_t)t.options[TUNE_OPT_MIXRATE], (uint32_t)t.options[TUNE_OPT_OUTPUTMODE])) return Fail(err);
   t.deviceInit = 1;
   if (int32_t err = PlayerInit(dev)) return Fail(err);
   t.playerInit = 1;
