@@ -24,6 +24,12 @@ PKGS=(
   xvfb
   xauth
   netpbm
+  openssl
+  libssl-dev
+  ca-certificates
+  python3
+  dovecot-pop3d
+  exim4-daemon-light
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -21,7 +21,8 @@ TypeEntry g_types[LIST_TYPE_LIMIT];
 
 constexpr uint16_t P = LIST_HOSTPTR_SIZE;
 
-const ListField kTurnMail[] = {{LF_INLINE, 0, 140, 0}, {LF_INLINE, 0, 4, 0}, {LF_INLINE, 0, 4, 0}};
+const ListField kTurnMail[] = {{LF_INLINE, 0, 80, 0}, {LF_INLINE, 0, 140, 0}, {LF_INLINE, 0, 4, 0},
+                               {LF_INLINE, 0, 8, 0}};
 const ListField kLetter[] = {
     {LF_INLINE, 0, 4, 0},   {LF_INLINE, 0, 80, 0}, {LF_INLINE, 0, 24, 0}, {LF_INLINE, 0, 160, 0},
     {LF_INLINE, 0, 40, 0},  {LF_INLINE, 0, 40, 0}, {LF_INLINE, 0, 160, 0}, {LF_INLINE, 0, 4, 0},
@@ -40,7 +41,7 @@ struct BuiltIn {
   uint32_t node_size;
 };
 const BuiltIn kBuiltIns[] = {
-    {LIST_TURN_MAILS, kTurnMail, 3, sizeof(TurnMailNode)},
+    {LIST_TURN_MAILS, kTurnMail, 4, sizeof(EmailNode)},
     {LIST_LETTERS, kLetter, 10, sizeof(SmalListEntry)},
     {LIST_STATISTICS, kCategory, 3, sizeof(StatistikKategorie)},
     {LIST_OBJEKT3D, kObjekt, 9, sizeof(ObjektListEntry)},

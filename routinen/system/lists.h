@@ -39,7 +39,7 @@ enum ListType : uint32_t {
   LIST_HERBS = 16,           // KrautEintrag
   LIST_SHIP_ADDONS = 17,
   LIST_FIGURES = 19,         // MOVE_EXT
-  LIST_TURN_MAILS = 20,      // TurnMailNode
+  LIST_TURN_MAILS = 20,      // EmailNode
   LIST_LETTERS = 21,         // SmalListEntry
   LIST_STATISTICS = 22,      // StatistikKategorie
   LIST_OBJEKT3D = 40,        // ObjektListEntry
@@ -127,11 +127,12 @@ void FreeNodePointers(const ListHeader* list, ListNode* node);
 
 // ---- Records of the built-in types ----
 
-struct TurnMailNode {       // type 20: one "%8.8u.email" turn mail file
+struct EmailNode {          // type 20: one turn or sign-up mail file
   ListNode head;
+  char folder[80];
   char path[140];
   uint32_t size;
-  uint32_t date;            // mail-date scale
+  uint64_t date;            // mail-date scale, 64 bits (field 3)
 };
 
 struct SmalListEntry {      // type 21: one letter file

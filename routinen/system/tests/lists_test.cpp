@@ -89,8 +89,9 @@ TEST_F(ListsTest, LayoutMatchesStructsOnThisHost) {
 
   struct Check { uint32_t type; size_t size; std::vector<size_t> offs; };
   const Check checks[] = {
-      {LIST_TURN_MAILS, sizeof(TurnMailNode),
-       {offsetof(TurnMailNode, path), offsetof(TurnMailNode, size), offsetof(TurnMailNode, date)}},
+      {LIST_TURN_MAILS, sizeof(EmailNode),
+       {offsetof(EmailNode, folder), offsetof(EmailNode, path), offsetof(EmailNode, size),
+        offsetof(EmailNode, date)}},
       {LIST_LETTERS, sizeof(SmalListEntry),
        {offsetof(SmalListEntry, date), offsetof(SmalListEntry, line), offsetof(SmalListEntry, date_text),
         offsetof(SmalListEntry, subject), offsetof(SmalListEntry, sender), offsetof(SmalListEntry, recipient),
@@ -302,18 +303,19 @@ TEST_F(ListsTest, SortIsStableAndHandlesTextsAndSmallLists) {
 
 TEST_F(ListsTest, TurnMailsSortOldestFirst) {
   ListHeader* l = CreateList(LIST_TURN_MAILS);
-  const uint32_t dates[] = {3723000000u, 3722913600u, 3723086400u, 86400u};
-  for (uint32_t d : dates) {
-    auto* m = static_cast<TurnMailNode*>(AllocVec(l->node_size, MEMF_CLEAR));
+  // 64-bit dates: the last one lies after 2033-08-17, beyond 32 bits.
+  const uint64_t dates[] = {3723000000u, 4294990000ull, 3722913600u, 3723086400u, 86400u};
+  for (uint64_t d : dates) {
+    auto* m = static_cast<EmailNode*>(AllocVec(l->node_size, MEMF_CLEAR));
     m->date = d;
-    std::snprintf(m->path, sizeof m->path, ".\\Data\\POP3In\\%u.email", d);
+    std::snprintf(m->path, sizeof m->path, ".\\Data\\POP3In\\%llu.email", (unsigned long long)d);
     AddNode(l, &m->head, LN_TAIL, 0);
   }
-  l->fields[2].key = 1;
+  l->fields[3].key = 1;
   ASSERT_EQ(SortNode(l, SORT_ASCENDING), 1);
-  std::vector<uint32_t> got;
-  for (ListNode* n : Walk(l)) got.push_back(reinterpret_cast<TurnMailNode*>(n)->date);
-  EXPECT_EQ(got, (std::vector<uint32_t>{86400u, 3722913600u, 3723000000u, 3723086400u}));
+  std::vector<uint64_t> got;
+  for (ListNode* n : Walk(l)) got.push_back(reinterpret_cast<EmailNode*>(n)->date);
+  EXPECT_EQ(got, (std::vector<uint64_t>{86400u, 3722913600u, 3723000000u, 3723086400u, 4294990000ull}));
   DeleteList(l, 1);
 }
 
