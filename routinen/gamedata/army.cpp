@@ -3,14 +3,13 @@
 #include <cstring>
 
 #include "chunks.h"
+#include "codecs.h"
 #include "entities.h"
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/memory.h"
 
 namespace {
-
-const uint32_t kArhd = 52, kAren = 44, kSabo = 8;
 
 // Reads one tagged record: checks tag and length, returns its data.
 const uint8_t* TakeTagged(BoundedReader& r, const char* tag, uint32_t size) {
@@ -28,19 +27,13 @@ uint8_t* PutTagged(uint8_t* w, const char* tag, uint32_t size) {
   return w + 8;
 }
 
-// The eleven u32 of an AREN record in disk order.
-uint32_t ArmeeTyp::* const kPartFields[11] = {
-    &ArmeeTyp::Typ, &ArmeeTyp::Erfahrung, &ArmeeTyp::WaffeI, &ArmeeTyp::WaffeII,
-    &ArmeeTyp::Ruestung, &ArmeeTyp::Schild, &ArmeeTyp::Helm, &ArmeeTyp::Erschoepfung,
-    &ArmeeTyp::RuestungsKlasse, &ArmeeTyp::Leute, &ArmeeTyp::SaboteurAnzahl};
-
 void DeleteParts(ListHeader* parts) {
   if (!parts) return;
   ListNode* n = parts->first;
   for (uint32_t i = 0; i < parts->count && n; i++, n = n->next) {
     ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(n);
-    DeleteList(p->saboteurs, 0);
-    p->saboteurs = nullptr;
+    DeleteList(p->SaboteurListHeader, 0);
+    p->SaboteurListHeader = nullptr;
   }
   DeleteList(parts, 0);
 }
@@ -74,42 +67,32 @@ ListHeader* ScanArmy2List(const void* chunk) {
   }
   uint32_t count = ChunkGet32(cnt, 0);
   for (uint32_t i = 0; i < count && r.ok; i++) {
-    const uint8_t* h = TakeTagged(r, "ARHD", kArhd);
+    const uint8_t* h = TakeTagged(r, "ARHD", ArmyCodec.size);
     if (!h) break;
     Army* a = reinterpret_cast<Army*>(AllocListNode(armies));
     if (!a) { r.ok = false; break; }
-    a->X = ChunkGet32(h, 0);
-    a->Y = ChunkGet32(h, 4);
-    a->Besitzer = ChunkGet32(h, 8);
-    a->Aktion = ChunkGet32(h, 12);
-    a->Glaube = ChunkGet32(h, 16);
-    a->ArmeeID = ChunkGet32(h, 20);
-    a->ArmeeTypAnzahl = ChunkGet32(h, 24);
-    a->Training = ChunkGet32(h, 28);
-    std::memcpy(a->ArmyName, h + 32, 20);
-    a->ArmyName[19] = 0;
+    DecodeRecord(ArmyCodec, h, ORDER_HOST, a);
     a->parts = CreateList(LIST_ARMY_PARTS);
     AddNode(armies, &a->head, LN_TAIL, 0);
     if (!a->parts) { r.ok = false; break; }
     for (uint32_t t = 0; t < a->ArmeeTypAnzahl && r.ok; t++) {
-      const uint8_t* e = TakeTagged(r, "AREN", kAren);
+      const uint8_t* e = TakeTagged(r, "AREN", ArmeeTypCodec.size);
       if (!e) break;
       ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(AllocListNode(a->parts));
       if (!p) { r.ok = false; break; }
-      for (uint32_t k = 0; k < 11; k++) p->*kPartFields[k] = ChunkGet32(e, 4 * k);
+      DecodeRecord(ArmeeTypCodec, e, ORDER_HOST, p);
       AddNode(a->parts, &p->head, LN_TAIL, 0);
       if (p->SaboteurAnzahl) {
-        p->saboteurs = CreateList(LIST_SABOTEURS);
-        if (!p->saboteurs) { r.ok = false; break; }
+        p->SaboteurListHeader = CreateList(LIST_SABOTEURS);
+        if (!p->SaboteurListHeader) { r.ok = false; break; }
       }
       for (uint32_t s = 0; s < p->SaboteurAnzahl && r.ok; s++) {
-        const uint8_t* q = TakeTagged(r, "SABO", kSabo);
+        const uint8_t* q = TakeTagged(r, "SABO", SaboteurCodec.size);
         if (!q) break;
-        Saboteur* sb = reinterpret_cast<Saboteur*>(AllocListNode(p->saboteurs));
+        Saboteur* sb = reinterpret_cast<Saboteur*>(AllocListNode(p->SaboteurListHeader));
         if (!sb) { r.ok = false; break; }
-        sb->owner = ChunkGet32(q, 0);
-        sb->men = ChunkGet32(q, 4);
-        AddNode(p->saboteurs, &sb->head, LN_TAIL, 0);
+        DecodeRecord(SaboteurCodec, q, ORDER_HOST, sb);
+        AddNode(p->SaboteurListHeader, &sb->head, LN_TAIL, 0);
       }
     }
   }
@@ -127,12 +110,13 @@ uint8_t* CovertArmyList2ArmyChunk(ListHeader* armies) {
   ListNode* n = armies->first;
   for (uint32_t i = 0; i < armies->count && n; i++, n = n->next) {
     Army* a = reinterpret_cast<Army*>(n);
-    len += 8 + kArhd;
+    len += 8 + ArmyCodec.size;
     if (!a->parts) continue;
     ListNode* pn = a->parts->first;
     for (uint32_t t = 0; t < a->parts->count && pn; t++, pn = pn->next) {
       ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(pn);
-      len += 8 + kAren + (uint64_t)(p->saboteurs ? p->saboteurs->count : 0) * (8 + kSabo);
+      len += 8 + ArmeeTypCodec.size +
+             (uint64_t)(p->SaboteurListHeader ? p->SaboteurListHeader->count : 0) * (8 + SaboteurCodec.size);
     }
   }
   if (len > 0x7FFF0000u) return nullptr;
@@ -146,34 +130,25 @@ uint8_t* CovertArmyList2ArmyChunk(ListHeader* armies) {
   n = armies->first;
   for (uint32_t i = 0; i < armies->count && n; i++, n = n->next) {
     Army* a = reinterpret_cast<Army*>(n);
-    uint32_t parts = a->parts ? a->parts->count : 0;
-    uint8_t* h = PutTagged(w, "ARHD", kArhd);
-    ChunkPut32(h, 0, a->X);
-    ChunkPut32(h, 4, a->Y);
-    ChunkPut32(h, 8, a->Besitzer);
-    ChunkPut32(h, 12, a->Aktion);
-    ChunkPut32(h, 16, a->Glaube);
-    ChunkPut32(h, 20, a->ArmeeID);
-    ChunkPut32(h, 24, parts);
-    ChunkPut32(h, 28, a->Training);
-    std::memcpy(h + 32, a->ArmyName, 20);
-    h[51] = 0;
-    w = h + kArhd;
-    ListNode* pn = parts ? a->parts->first : nullptr;
-    for (uint32_t t = 0; t < parts && pn; t++, pn = pn->next) {
-      ArmeeTyp* p = reinterpret_cast<ArmeeTyp*>(pn);
-      uint32_t sabos = p->saboteurs ? p->saboteurs->count : 0;
-      uint8_t* e = PutTagged(w, "AREN", kAren);
-      for (uint32_t k = 0; k < 10; k++) ChunkPut32(e, 4 * k, p->*kPartFields[k]);
-      ChunkPut32(e, 40, sabos);
-      w = e + kAren;
-      ListNode* sn = sabos ? p->saboteurs->first : nullptr;
-      for (uint32_t s = 0; s < sabos && sn; s++, sn = sn->next) {
-        Saboteur* sb = reinterpret_cast<Saboteur*>(sn);
-        uint8_t* q = PutTagged(w, "SABO", kSabo);
-        ChunkPut32(q, 0, sb->owner);
-        ChunkPut32(q, 4, sb->men);
-        w = q + kSabo;
+    // The counts on disk are those of the lists, whatever the fields say.
+    Army head = *a;
+    head.ArmeeTypAnzahl = a->parts ? a->parts->count : 0;
+    uint8_t* h = PutTagged(w, "ARHD", ArmyCodec.size);
+    EncodeRecord(ArmyCodec, &head, h, ORDER_HOST);
+    w = h + ArmyCodec.size;
+    ListNode* pn = head.ArmeeTypAnzahl ? a->parts->first : nullptr;
+    for (uint32_t t = 0; t < head.ArmeeTypAnzahl && pn; t++, pn = pn->next) {
+      ArmeeTyp part = *reinterpret_cast<ArmeeTyp*>(pn);
+      ListHeader* sabos = part.SaboteurListHeader;
+      part.SaboteurAnzahl = sabos ? sabos->count : 0;
+      uint8_t* e = PutTagged(w, "AREN", ArmeeTypCodec.size);
+      EncodeRecord(ArmeeTypCodec, &part, e, ORDER_HOST);
+      w = e + ArmeeTypCodec.size;
+      ListNode* sn = part.SaboteurAnzahl ? sabos->first : nullptr;
+      for (uint32_t s = 0; s < part.SaboteurAnzahl && sn; s++, sn = sn->next) {
+        uint8_t* q = PutTagged(w, "SABO", SaboteurCodec.size);
+        EncodeRecord(SaboteurCodec, sn, q, ORDER_HOST);
+        w = q + SaboteurCodec.size;
       }
     }
   }

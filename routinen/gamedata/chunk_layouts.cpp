@@ -1,109 +1,14 @@
-// The layout table of every chunk type: which 16- and 32-bit fields are
-// swapped between disk and host order, and how a chunk's size is checked.
-// docs/chunks.md describes the same table in words.
+// SwapByteOrderInChunk: checks a chunk against its layout (codecs.h) and
+// swaps its 16- and 32-bit fields between disk and host order by the codec
+// tables; the army and mail chunks are walked record by record.
 #include "chunks.h"
 #include "chunks_internal.h"
+#include "codecs.h"
 
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
 
 namespace {
-
-struct Field {
-  uint16_t off;
-  uint8_t width;  // 2 or 4
-};
-
-enum Kind : uint8_t {
-  K_BYTES,    // payload not swapped
-  K_WORDS32,  // payload is a run of u32 (length a multiple of 4)
-  K_FIXED,    // fixed fields, payload at least min_size - 12
-  K_RECORDS,  // fixed head fields, a count, then count records
-  K_ARMY,     // u32 count, then tagged ARHD / AREN / SABO records
-  K_MAIL,     // u32 count, then count whole SMAL chunks
-  K_SMAL,     // fixed fields, then a text of the length at +288
-};
-
-struct Layout {
-  const char* id;
-  Kind kind;
-  const Field* head;
-  uint8_t nhead;
-  uint32_t min_size;  // bytes from the chunk start the fixed part needs
-  uint16_t count_off;
-  uint8_t count_width;
-  uint16_t rec_off;
-  uint16_t rec_size;      // 0: by version (TOWN)
-  const Field* rec;
-  uint8_t nrec;
-};
-
-#define N(a) (uint8_t)(sizeof(a) / sizeof(a[0]))
-
-const Field kInit[] = {{692, 4}, {696, 2}};
-const Field kInfo[] = {{12, 4}, {16, 4}, {20, 4}, {24, 4}, {28, 2}, {30, 2}, {32, 2}};
-// FigurRecord: owner, type, number, X, Y; state and points are bytes.
-const Field kFigur[] = {{0, 4}, {4, 2}, {6, 2}, {8, 4}, {12, 4}};
-const Field kMref[] = {{12, 4}, {16, 4}, {20, 4}, {24, 4}};
-const Field kSmal[] = {{276, 4}, {280, 4}, {284, 4}, {288, 4}};
-const Field kKorn[] = {{12, 4}, {16, 2}, {18, 4}, {22, 4}, {26, 4}, {30, 4}, {34, 2}, {36, 4},
-                       {42, 4}, {46, 4}, {50, 2}, {52, 4}, {56, 4}, {60, 4}};
-const Field kLand[] = {{14, 4}, {18, 4}, {22, 4}, {26, 4}, {30, 4}, {34, 4}, {38, 4}, {42, 4}, {46, 4},
-                       {50, 4}, {54, 4}, {58, 4}, {62, 4}, {66, 4}, {70, 4}, {74, 4}, {78, 4},
-                       {82, 2}, {84, 2}, {86, 2}, {88, 2}};
-const Field kWare[] = {{0, 2}, {2, 4}, {6, 4}, {10, 4}, {14, 4}, {18, 4}, {22, 4}, {26, 4}, {30, 4}, {34, 2}};
-const Field kBau[] = {{0, 2}, {2, 2}, {4, 2}, {6, 2}, {8, 4}, {12, 2}, {14, 2}};
-const Field kGebaHead[] = {{12, 4}};  // the count at +16 is swapped as the count
-const Field kTaxe[] = {{12, 4}, {16, 2}, {18, 4}, {22, 4}, {26, 4}, {30, 2}, {32, 2}, {34, 2}, {36, 4},
-                       {40, 4}, {44, 4}, {48, 4}, {52, 2}, {54, 4}, {58, 4}, {62, 4}, {66, 2}, {68, 4},
-                       {72, 4}, {76, 4}, {80, 4}};
-const Field kFors[] = {{22, 4}, {26, 2}};
-// TOWN record: u32 town ID, name[80], u32 X, u32 Y; V002 and later add
-// u32 inhabitants, u32 flags, u32 level, u16 spare.
-const Field kTown[] = {{0, 4}, {84, 4}, {88, 4}, {92, 4}, {96, 4}, {100, 4}, {104, 2}};
-const Field kU32[] = {{0, 4}};
-const Field kAntw[] = {{0, 4}};
-const Field kKrig[] = {{0, 4}, {4, 4}, {8, 2}, {10, 2}, {12, 4}, {16, 4}, {22, 4}, {26, 2}, {28, 2}, {30, 4},
-                       {34, 4}, {40, 4}, {44, 2}, {46, 2}, {48, 2}, {50, 2}, {52, 4}, {56, 4}, {60, 4},
-                       {64, 4}, {68, 4}};
-const Field kVert[] = {{0, 2}, {2, 4}, {6, 4}, {10, 4}, {14, 4}, {18, 2}, {20, 2}, {22, 4}, {26, 4}, {30, 2}};
-const Field kShip[] = {{0, 2}, {2, 2}, {4, 2}, {6, 4}, {10, 4},
-                       {14, 4}, {18, 2}, {20, 2}, {22, 4}, {26, 4},
-                       {32, 4}, {36, 2}, {38, 2}, {40, 4}, {44, 4},
-                       {50, 4}, {54, 2}, {56, 2}, {58, 4}, {62, 4}};
-const Field kSpez[] = {{80, 4}, {84, 4}, {88, 4}, {92, 2}, {104, 2}, {106, 4}, {110, 4}};
-const Field kHerb[] = {{0, 4}, {4, 4}, {10, 2}};
-
-const Layout kLayouts[CHUNK_TYPES] = {
-    {"INIT", K_FIXED, kInit, N(kInit), 784, 0, 0, 0, 0, nullptr, 0},
-    {"INFO", K_FIXED, kInfo, N(kInfo), INFO_CHUNK_SIZE, 0, 0, 0, 0, nullptr, 0},
-    {"MOVE", K_RECORDS, nullptr, 0, 14, 12, 2, 14, 18, kFigur, N(kFigur)},
-    {"BMAP", K_BYTES, nullptr, 0, 12, 0, 0, 0, 0, nullptr, 0},
-    {"IMAP", K_BYTES, nullptr, 0, 12, 0, 0, 0, 0, nullptr, 0},
-    {"PMAP", K_BYTES, nullptr, 0, 12, 0, 0, 0, 0, nullptr, 0},
-    {"MREF", K_FIXED, kMref, N(kMref), 28, 0, 0, 0, 0, nullptr, 0},
-    {"PREF", K_BYTES, nullptr, 0, 12, 0, 0, 0, 0, nullptr, 0},
-    {"EROR", K_BYTES, nullptr, 0, 12, 0, 0, 0, 0, nullptr, 0},
-    {"MAIL", K_MAIL, nullptr, 0, 16, 12, 4, 16, 0, nullptr, 0},
-    {"SMAL", K_SMAL, kSmal, N(kSmal), SMAL_TEXT, 0, 0, 0, 0, nullptr, 0},
-    {"PPRF", K_WORDS32, nullptr, 0, 12, 0, 0, 0, 0, nullptr, 0},
-    {"KORN", K_FIXED, kKorn, N(kKorn), 64, 0, 0, 0, 0, nullptr, 0},
-    {"LAND", K_FIXED, kLand, N(kLand), 172, 0, 0, 0, 0, nullptr, 0},
-    {"WARE", K_RECORDS, nullptr, 0, 14, 12, 2, 14, 36, kWare, N(kWare)},
-    {"BAUE", K_RECORDS, nullptr, 0, 14, 12, 2, 14, 16, kBau, N(kBau)},
-    {"GEBA", K_RECORDS, kGebaHead, N(kGebaHead), 18, 16, 2, 18, 16, kBau, N(kBau)},
-    {"TAXE", K_FIXED, kTaxe, N(kTaxe), 84, 0, 0, 0, 0, nullptr, 0},
-    {"FORS", K_FIXED, kFors, N(kFors), 28, 0, 0, 0, 0, nullptr, 0},
-    {"TOWN", K_RECORDS, nullptr, 0, 14, 12, 2, 14, 0, kTown, N(kTown)},
-    {"ARMY", K_ARMY, nullptr, 0, 16, 12, 4, 16, 0, nullptr, 0},
-    {"ANFR", K_RECORDS, nullptr, 0, 16, 12, 4, 16, 4, kU32, N(kU32)},
-    {"ANTW", K_RECORDS, nullptr, 0, 16, 12, 4, 16, 84, kAntw, N(kAntw)},
-    {"KRIG", K_RECORDS, nullptr, 0, 16, 12, 4, 16, 72, kKrig, N(kKrig)},
-    {"VERT", K_RECORDS, nullptr, 0, 16, 12, 4, 16, 32, kVert, N(kVert)},
-    {"SHIP", K_RECORDS, nullptr, 0, 16, 12, 4, 16, 68, kShip, N(kShip)},
-    {"SPEZ", K_RECORDS, nullptr, 0, 16, 12, 4, 16, 194, kSpez, N(kSpez)},
-    {"HERB", K_RECORDS, nullptr, 0, 16, 12, 4, 16, 12, kHerb, N(kHerb)},
-};
 
 void SwapField(uint8_t* p, uint8_t width, bool to_host) {
   if (width == 2) {
@@ -117,25 +22,16 @@ void SwapField(uint8_t* p, uint8_t width, bool to_host) {
   }
 }
 
-void SwapFields(uint8_t* base, const Field* f, uint8_t n, uint32_t limit, bool to_host) {
-  for (uint8_t i = 0; i < n; i++)
-    if ((uint32_t)f[i].off + f[i].width <= limit) SwapField(base + f[i].off, f[i].width, to_host);
-}
-
 uint32_t ReadCount(const uint8_t* p, uint8_t width, bool disk) {
   if (width == 2) return disk ? GetBE16(p) : ChunkGet16(p, 0);
   return disk ? GetBE32(p) : ChunkGet32(p, 0);
 }
 
-uint32_t RecordSize(const Layout& l, const uint8_t* chunk) {
-  if (l.rec_size) return l.rec_size;
-  return std::memcmp(chunk + 4, "V001", 4) == 0 ? 92 : 106;  // TOWN
-}
-
-// Army parts: the 8-byte tag of each record (ID, u32 length).
-const uint32_t kArhdSize = 52, kArenSize = 44;
+// Army records: an 8-byte tag (ID, u32 length), then the record.
 
 bool SwapArmy(uint8_t* c, uint32_t total, bool to_host, bool apply) {
+  static const uint32_t kPartsOff = FindCodecField(ArmyCodec, "ArmeeTypAnzahl")->off;
+  static const uint32_t kSabosOff = FindCodecField(ArmeeTypCodec, "SaboteurAnzahl")->off;
   uint32_t count = ReadCount(c + 12, 4, to_host);
   uint32_t pos = 16;
   auto tag = [&](const char* id, uint32_t size) -> uint8_t* {
@@ -148,27 +44,27 @@ bool SwapArmy(uint8_t* c, uint32_t total, bool to_host, bool apply) {
     return p;
   };
   for (uint32_t a = 0; a < count; a++) {
-    uint8_t* h = tag("ARHD", kArhdSize);
+    uint8_t* h = tag("ARHD", ArmyCodec.size);
     if (!h) return false;
-    uint32_t parts = ReadCount(h + 8 + 24, 4, to_host);
+    uint32_t parts = ReadCount(h + 8 + kPartsOff, 4, to_host);
     if (apply) {
       SwapField(h + 4, 4, to_host);
-      for (uint32_t o = 0; o < 32; o += 4) SwapField(h + 8 + o, 4, to_host);
+      SwapRecord(ArmyCodec, h + 8, to_host);
     }
     for (uint32_t t = 0; t < parts; t++) {
-      uint8_t* p = tag("AREN", kArenSize);
+      uint8_t* p = tag("AREN", ArmeeTypCodec.size);
       if (!p) return false;
-      uint32_t sabos = ReadCount(p + 8 + 40, 4, to_host);
+      uint32_t sabos = ReadCount(p + 8 + kSabosOff, 4, to_host);
       if (apply) {
         SwapField(p + 4, 4, to_host);
-        for (uint32_t o = 0; o < kArenSize; o += 4) SwapField(p + 8 + o, 4, to_host);
+        SwapRecord(ArmeeTypCodec, p + 8, to_host);
       }
       for (uint32_t s = 0; s < sabos; s++) {
-        uint8_t* q = tag("SABO", SABO_SIZE);
+        uint8_t* q = tag("SABO", SaboteurCodec.size);
         if (!q) return false;
         if (apply) {
           SwapField(q + 4, 4, to_host);
-          for (uint32_t o = 0; o < SABO_SIZE; o += 4) SwapField(q + 8 + o, 4, to_host);
+          SwapRecord(SaboteurCodec, q + 8, to_host);
         }
       }
     }
@@ -203,44 +99,43 @@ bool SwapChunk(uint8_t* c, uint32_t size, bool to_host, bool apply, int depth) {
     if (apply) SwapField(c + 8, 4, to_host);  // unknown type: bytes
     return true;
   }
-  const Layout& l = kLayouts[idx];
+  const ChunkLayout& l = ChunkLayouts[idx];
   if (size < l.min_size) return false;
   switch (l.kind) {
-    case K_BYTES:
+    case CK_BYTES:
       break;
-    case K_WORDS32:
+    case CK_WORDS32:
       if (len % 4) return false;
       if (apply) for (uint32_t o = 12; o < size; o += 4) SwapField(c + o, 4, to_host);
       break;
-    case K_FIXED:
-      if (apply) SwapFields(c, l.head, l.nhead, size, to_host);
+    case CK_FIXED:  // min_size covers the head codec
+      if (apply) SwapRecord(*l.head, c, to_host);
       break;
-    case K_SMAL: {
+    case CK_SMAL: {
       uint32_t tl = to_host ? GetBE32(c + SMAL_TEXT_LEN) : ChunkGet32(c, SMAL_TEXT_LEN);
       if (tl > size - SMAL_TEXT) return false;
-      if (apply) SwapFields(c, l.head, l.nhead, size, to_host);
+      if (apply) SwapRecord(*l.head, c, to_host);
       break;
     }
-    case K_RECORDS: {
+    case CK_RECORDS: {
       uint32_t count = ReadCount(c + l.count_off, l.count_width, to_host);
-      uint32_t rs = RecordSize(l, c);
-      if ((uint64_t)count * rs > size - l.rec_off) return false;
+      const RecordCodec* rec = ChunkRecordCodec(l, c);
+      if ((uint64_t)count * rec->size > size - l.rec_off) return false;
       if (apply) {
-        SwapFields(c, l.head, l.nhead, size, to_host);
+        if (l.head) SwapRecord(*l.head, c, to_host);
         SwapField(c + l.count_off, l.count_width, to_host);
-        for (uint32_t i = 0; i < count; i++)
-          SwapFields(c + l.rec_off + i * rs, l.rec, l.nrec, rs, to_host);
+        for (uint32_t i = 0; i < count; i++) SwapRecord(*rec, c + l.rec_off + i * rec->size, to_host);
       }
       break;
     }
-    case K_ARMY:
+    case CK_ARMY:
       if (!SwapArmy(c, size, to_host, false)) return false;
       if (apply) {
         SwapArmy(c, size, to_host, true);
         SwapField(c + 12, 4, to_host);
       }
       break;
-    case K_MAIL:
+    case CK_MAIL:
       if (!SwapMail(c, size, to_host, false, depth)) return false;
       if (apply) {
         SwapMail(c, size, to_host, true, depth);

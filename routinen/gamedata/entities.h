@@ -1,7 +1,9 @@
 // Entity lists: each entity's chunk (host order, as LoadChunk2Mem gives it)
 // becomes a typed list and goes back into a new chunk. The node records
 // below are the list types' field tables (see RegisterGameDataListTypes);
-// their disk layouts are in docs/chunks.md.
+// their disk layouts are the codec tables of codecs.h (docs/chunks.md).
+// Field names: the game's own names where it has them (Army, ArmeeTyp),
+// lower-case English words for the rest; reserved fields are kept as read.
 #pragma once
 #include <cstdint>
 
@@ -56,7 +58,7 @@ struct ArmeeTyp {           // type 4, one AREN record
   uint32_t RuestungsKlasse;
   uint32_t Leute;
   uint32_t SaboteurAnzahl;
-  ListHeader* saboteurs;    // type 5 or null, owned
+  ListHeader* SaboteurListHeader;  // type 5 or null, owned
 };
 
 struct Saboteur {           // type 5, one SABO record
@@ -86,18 +88,18 @@ struct VertragsEintrag {    // type 9, 32 bytes on disk
   uint32_t receiver;        // 0xFFFFFFFF all lords
   uint32_t goods;
   uint32_t time;
-  uint16_t word18;
+  uint16_t reserved;        // not set here: 0 in new records, kept in answers
   uint16_t duration;        // quarters
   uint32_t amount;          // per quarter
   uint32_t price;           // per quarter
-  uint16_t word30;
+  uint16_t closing;         // the goods record's closing word (goods other than corn)
 };
 
 struct Schiffseintrag {     // type 10, 68 bytes on disk
   ListNode head;
-  uint16_t id;              // the ship figure's number
+  uint16_t ship_id;         // the ship figure's number
   uint16_t damage;
-  uint16_t klasse;
+  uint16_t ship_class;
   uint32_t x;
   uint32_t y;
   FigurRecord cargo[3];     // all zero: empty slot
@@ -127,19 +129,19 @@ struct MapCultEintrag {     // type 14, 98 bytes in a culture file
 struct SpezialistEintrag {  // type 15, 194 bytes on disk
   ListNode head;
   char name[80];
-  uint32_t figur;
-  uint32_t x;
+  uint32_t figure;          // number of his cleric figure
+  uint32_t x;               // the town hired into
   uint32_t y;
   uint16_t state;           // below 5 free, 5 hired, 4 dismissed
   uint8_t type;             // 0 cleric
   uint8_t detail1;
   uint8_t detail2;
-  uint8_t byte97;
+  uint8_t reserved1;
   uint8_t attributes[6];
-  uint16_t word104;
+  uint16_t reserved2;
   uint32_t wage;
   uint32_t owner;
-  uint8_t rest[80];         // +114..+193, kept as they are
+  uint8_t reserved3[80];    // +114..+193, kept as they are
 };
 
 struct KrautEintrag {       // type 16, 12 bytes on disk
@@ -156,14 +158,12 @@ struct ShipAddOn {          // type 17, 96 bytes in ShipAddOn.dat
   char name[80];
   uint16_t ship_id;
   uint16_t repair;
-  uint32_t word84;
-  uint32_t word88;
-  uint32_t word92;
+  uint32_t reserved[3];
 };
 
 struct MOVE_EXT {           // type 19
   ListNode head;
-  FigurRecord figur;
+  FigurRecord figure;
 };
 
 // Registers the field tables of the types above (1, 3, 4, 5, 7, 9, 10, 13,

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "codecs.h"
 #include "entities.h"
 #include "routinen/system/memory.h"
 
@@ -73,23 +74,9 @@ ListNode* AllocListNode(const ListHeader* list) {
 }
 
 FigurRecord GetFigurRecord(const uint8_t* p) {
-  FigurRecord f;
-  std::memcpy(&f.owner, p, 4);
-  std::memcpy(&f.type, p + 4, 2);
-  std::memcpy(&f.number, p + 6, 2);
-  std::memcpy(&f.x, p + 8, 4);
-  std::memcpy(&f.y, p + 12, 4);
-  f.state = p[16];
-  f.points = p[17];
+  FigurRecord f{};
+  DecodeRecord(FigurRecordCodec, p, ORDER_HOST, &f);
   return f;
 }
 
-void PutFigurRecord(uint8_t* p, const FigurRecord& f) {
-  std::memcpy(p, &f.owner, 4);
-  std::memcpy(p + 4, &f.type, 2);
-  std::memcpy(p + 6, &f.number, 2);
-  std::memcpy(p + 8, &f.x, 4);
-  std::memcpy(p + 12, &f.y, 4);
-  p[16] = f.state;
-  p[17] = f.points;
-}
+void PutFigurRecord(uint8_t* p, const FigurRecord& f) { EncodeRecord(FigurRecordCodec, &f, p, ORDER_HOST); }

@@ -1,5 +1,6 @@
 // Figures on the map: the MOVE chunk of .\Data\MapPrefs.qoe as a list of
 // MOVE_EXT nodes, and the changes of the file by figure.
+#include <cstddef>
 #include <cstring>
 
 #include "chunks.h"
@@ -14,7 +15,9 @@ const char* const MapPrefsPath = ".\\Data\\MapPrefs.qoe";
 
 namespace {
 
-const RecordChunkDef kMoveDef = {"MOVE", 12, 2, 14, 18};
+const ChunkLayout& kMove = ChunkLayouts[CHUNK_MOVE];
+const uint32_t kRec = FigurRecordCodec.size;  // codec tables are constant-initialised
+const uint32_t kFirst = kMove.rec_off;
 const uint32_t kWorldX = 12800, kWorldY = 6400;
 const uint32_t kMrefSize = 28;
 
@@ -82,21 +85,17 @@ bool SameFigure(const FigurRecord& a, const FigurRecord& b) {
 uint32_t FigureCount(const uint8_t* figures, uint32_t size) {
   if (!figures || size < 2) return 0;
   uint32_t n = ChunkGet16(figures, 0);
-  return (uint64_t)n * 18 + 2 <= size ? n : (size - 2) / 18;
+  return (uint64_t)n * kRec + 2 <= size ? n : (size - 2) / kRec;
 }
 
 }  // namespace
 
 int32_t ScanFigur2List(ListHeader* list, const void* chunk) {
-  return ScanRecords(list, chunk, kMoveDef, LIST_FIGURES, [](const uint8_t* r, ListNode* n) {
-    reinterpret_cast<MOVE_EXT*>(n)->figur = GetFigurRecord(r);
-  });
+  return ScanRecords(list, chunk, kMove, LIST_FIGURES, offsetof(MOVE_EXT, figure));
 }
 
 uint8_t* MakeFigurChunkFromList(ListHeader* list) {
-  return MakeRecords(list, kMoveDef, LIST_FIGURES, [](const ListNode* n, uint8_t* r) {
-    PutFigurRecord(r, reinterpret_cast<const MOVE_EXT*>(n)->figur);
-  });
+  return MakeRecords(list, kMove, LIST_FIGURES, offsetof(MOVE_EXT, figure));
 }
 
 int32_t SaveFigurList2MapPrefs(ListHeader* list) {
@@ -112,11 +111,11 @@ int32_t SaveFigurList2MapPrefs(ListHeader* list) {
 
 uint16_t GetFreeFigurNummer(const void* chunk) {
   uint32_t n = 0;
-  const uint8_t* r = ChunkRecords(chunk, kMoveDef, &n);
+  const uint8_t* r = ChunkRecords(chunk, kMove, &n);
   static_assert(sizeof(uint8_t) == 1);
   uint8_t* used = static_cast<uint8_t*>(AllocVec(0x10000, MEMF_PUBLIC | MEMF_CLEAR));
   if (!used) return 0xFFFF;
-  for (uint32_t i = 0; r && i < n; i++) used[ChunkGet16(r + 18 * i, 6)] = 1;
+  for (uint32_t i = 0; r && i < n; i++) used[GetFigurRecord(r + kRec * i).number] = 1;
   uint16_t nr = 0xFFFF;
   for (uint32_t k = 1; k < 0xFFFF; k++)
     if (!used[k]) { nr = (uint16_t)k; break; }
@@ -128,20 +127,20 @@ uint16_t AddFigur2MapPrefs(const char* path, uint16_t type, uint32_t x, uint32_t
   uint8_t* move = LoadMove(path);
   if (!move) {
     if (GeFileSize(path) != 0) return 0xFFFF;  // there but corrupt: never overwritten
-    move = MakeRecordChunk(kMoveDef, 0);        // a missing file is made anew
+    move = MakeRecordChunk(kMove, 0);        // a missing file is made anew
     if (!move) return 0xFFFF;
   }
   uint32_t n = ChunkGet16(move, 12);
   uint16_t nr = GetFreeFigurNummer(move);
-  uint8_t* grown = n < 0xFFFF && nr != 0xFFFF ? MakeRecordChunk(kMoveDef, n + 1) : nullptr;
+  uint8_t* grown = n < 0xFFFF && nr != 0xFFFF ? MakeRecordChunk(kMove, n + 1) : nullptr;
   if (!grown) {
     DebugLog("AddFigur2MapPrefs: Konnte Figur nicht anfuegen\n");
     FreeChunk(move);
     return 0xFFFF;
   }
-  std::memcpy(grown + 14, move + 14, 18 * n);
+  std::memcpy(grown + kFirst, move + kFirst, kRec * n);
   FigurRecord f = {GameDataOwnerID(), type, nr, x, y, 0, 0};
-  PutFigurRecord(grown + 14 + 18 * n, f);
+  PutFigurRecord(grown + kFirst + kRec * n, f);
   int32_t ok = SaveMapPrefs(path, grown);
   FreeChunk(move);
   FreeChunk(grown);
@@ -158,7 +157,7 @@ int32_t RemoveFigurFromMapPrefs(const char* path, uint32_t kind, uint32_t x, uin
   uint32_t n = ChunkGet16(move, 12), kept = 0;
   bool first_taken = false;
   for (uint32_t i = 0; i < n; i++) {
-    FigurRecord f = GetFigurRecord(move + 14 + 18 * i);
+    FigurRecord f = GetFigurRecord(move + kFirst + kRec * i);
     bool match = false;
     if (f.owner == own && f.x == x && f.y == y) {
       bool of_kind = kind == 31 ? IsShip(f.type) : kind == 30 ? IsArmy(f.type) : f.type == kind;
@@ -172,13 +171,13 @@ int32_t RemoveFigurFromMapPrefs(const char* path, uint32_t kind, uint32_t x, uin
       first_taken = true;
       continue;
     }
-    if (kept != i) std::memmove(move + 14 + 18 * kept, move + 14 + 18 * i, 18);
+    if (kept != i) std::memmove(move + kFirst + kRec * kept, move + kFirst + kRec * i, kRec);
     kept++;
   }
   int32_t ok = 1;
   if (kept != n) {
     ChunkPut16(move, 12, (uint16_t)kept);
-    ChunkPut32(move, 8, 2 + 18 * kept);
+    ChunkPut32(move, 8, 2 + kRec * kept);
     ok = SaveMapPrefs(path, move);
   }
   FreeChunk(move);
@@ -193,7 +192,7 @@ void SetFigurDependence(const FigurRecord* figure, int32_t dx, int32_t dy, ListH
   ListNode* n = ships->first;
   for (uint32_t i = 0; i < ships->count && n; i++, n = n->next) {
     Schiffseintrag* s = reinterpret_cast<Schiffseintrag*>(n);
-    if (s->id != figure->number) continue;
+    if (s->ship_id != figure->number) continue;
     s->x = Wrap(s->x, dx, kWorldX);
     s->y = Wrap(s->y, dy, kWorldY);
     for (int k = 0; k < 3; k++) {
@@ -217,7 +216,7 @@ uint8_t* FindLadungsFigur(uint8_t* figures, uint32_t figures_size, const Schiffs
   const FigurRecord& c = ship->cargo[slot];
   uint32_t n = FigureCount(figures, figures_size);
   for (uint32_t i = 0; i < n; i++) {
-    uint8_t* rec = figures + 2 + 18 * i;
+    uint8_t* rec = figures + 2 + kRec * i;
     if (SameFigure(GetFigurRecord(rec), c)) return rec;
   }
   DebugLog("Fataler Fehler ! Konnte die Figur zur Ladung nicht finden !!\n");

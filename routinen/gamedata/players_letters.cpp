@@ -21,7 +21,7 @@ const char* const kPlayerList = ".\\Data\\SpielerList.qoe";
 const char* const kPoolIn = ".\\Data\\POP3In\\GameChunk.qoe";
 const char* const kPoolOut = ".\\Data\\POP3Out\\GameChunk.qoe";
 const uint32_t kUnknownText = 653;  // "unknown"
-const RecordChunkDef kAnfrDef = {"ANFR", 12, 4, 16, 4};
+const ChunkLayout& kAnfr = ChunkLayouts[CHUNK_ANFR];
 
 void CopyText(char* dst, const char* src, size_t size) {
   std::memset(dst, 0, size);
@@ -44,10 +44,10 @@ int32_t NameFromFile(uint32_t id, char* buffer, const char* path) {
 void AskForName(uint32_t id) {
   uint8_t* anfr = IsChunkInFile(ChunkBit(CHUNK_ANFR), kPoolOut) ? LoadChunk2Mem("ANFR", kPoolOut) : nullptr;
   uint32_t n = 0;
-  const uint8_t* r = anfr ? ChunkRecords(anfr, kAnfrDef, &n) : nullptr;
+  const uint8_t* r = anfr ? ChunkRecords(anfr, kAnfr, &n) : nullptr;
   for (uint32_t i = 0; r && i < n; i++)
     if (ChunkGet32(r, 4 * i) == id) { FreeChunk(anfr); return; }
-  uint8_t* grown = MakeRecordChunk(kAnfrDef, n + 1);
+  uint8_t* grown = MakeRecordChunk(kAnfr, n + 1);
   if (grown) {
     if (n) std::memcpy(grown + 16, r, 4 * n);
     ChunkPut32(grown, 16 + 4 * n, id);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "codecs.h"
 #include "entities.h"
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
@@ -14,12 +15,12 @@ namespace {
 
 const char* const kShipAddOnPath = ".\\Data\\ShipAddOn.dat";
 const char* const kMapNamesPath = ".\\Data\\MapNames.dat";
-const uint32_t kAddOnSize = 96, kMapNameSize = 88, kCultSize = 98;
 
 // Reads a record file into the list; a missing file leaves it empty.
 // 0 when the file is not a whole number of records or memory runs out.
-int32_t ScanRecordFile(ListHeader* list, uint32_t type, const char* path, uint32_t rec_size,
-                       void (*decode)(const uint8_t*, ListNode*), const char* who) {
+int32_t ScanRecordFile(ListHeader* list, uint32_t type, const char* path, const RecordCodec& codec,
+                       const char* who) {
+  const uint32_t rec_size = codec.size;
   RegisterGameDataListTypes();
   if (!list || list->type != type) return 0;
   uint32_t size = 0;
@@ -33,15 +34,16 @@ int32_t ScanRecordFile(ListHeader* list, uint32_t type, const char* path, uint32
   for (uint32_t pos = 0; ok && pos + rec_size <= size; pos += rec_size) {
     ListNode* n = AllocListNode(list);
     if (!n) { ok = 0; break; }
-    decode(d + pos, n);
+    DecodeRecord(codec, d + pos, ORDER_BIG, n);
     AddNode(list, n, LN_TAIL, 0);
   }
   FreeVec(d);
   return ok;
 }
 
-int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, uint32_t rec_size,
-                       void (*encode)(const ListNode*, uint8_t*), const char* who) {
+int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, const RecordCodec& codec,
+                       const char* who) {
+  const uint32_t rec_size = codec.size;
   if (!list || list->type != type) return 0;
   uint64_t total = (uint64_t)list->count * rec_size;
   if (total > 0x7FFF0000u) return 0;
@@ -54,20 +56,12 @@ int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, uint32
   uint8_t* d = static_cast<uint8_t*>(AllocVec((uint32_t)total, MEMF_PUBLIC | MEMF_CLEAR));
   if (!d) return 0;
   ListNode* n = list->first;
-  for (uint32_t i = 0; i < list->count && n; i++, n = n->next) encode(n, d + (size_t)i * rec_size);
+  for (uint32_t i = 0; i < list->count && n; i++, n = n->next)
+    EncodeRecord(codec, n, d + (size_t)i * rec_size, ORDER_BIG);
   int32_t ok = SaveMem2File(path, d, (uint32_t)total) ? 1 : 0;
   if (!ok) DebugLog("%s: Konnte %s nicht schreiben\n", who, path);
   FreeVec(d);
   return ok;
-}
-
-void CopyName(char* dst, const uint8_t* src) {
-  std::memcpy(dst, src, 80);
-  dst[79] = 0;
-}
-void PutName(uint8_t* dst, const char* src) {
-  std::memset(dst, 0, 80);
-  std::memcpy(dst, src, strnlen(src, 79));
 }
 
 void CultPath(char* out, size_t size, uint32_t column, uint32_t row) {
@@ -80,16 +74,7 @@ ListHeader* ScanShipAddOn2List() {
   RegisterGameDataListTypes();
   ListHeader* list = CreateList(LIST_SHIP_ADDONS);
   if (!list) return nullptr;
-  int32_t ok = ScanRecordFile(list, LIST_SHIP_ADDONS, kShipAddOnPath, kAddOnSize,
-                              [](const uint8_t* r, ListNode* n) {
-                                ShipAddOn* s = reinterpret_cast<ShipAddOn*>(n);
-                                CopyName(s->name, r);
-                                s->ship_id = GetBE16(r + 80);
-                                s->repair = GetBE16(r + 82);
-                                s->word84 = GetBE32(r + 84);
-                                s->word88 = GetBE32(r + 88);
-                                s->word92 = GetBE32(r + 92);
-                              }, "ScanShipAddOn2List");
+  int32_t ok = ScanRecordFile(list, LIST_SHIP_ADDONS, kShipAddOnPath, ShipAddOnCodec, "ScanShipAddOn2List");
   if (!ok) {
     DeleteList(list, 0);
     return nullptr;
@@ -98,55 +83,21 @@ ListHeader* ScanShipAddOn2List() {
 }
 
 int32_t SaveShipAddOnList(ListHeader* list) {
-  return SaveRecordFile(list, LIST_SHIP_ADDONS, kShipAddOnPath, kAddOnSize,
-                        [](const ListNode* n, uint8_t* r) {
-                          const ShipAddOn* s = reinterpret_cast<const ShipAddOn*>(n);
-                          PutName(r, s->name);
-                          PutBE16(r + 80, s->ship_id);
-                          PutBE16(r + 82, s->repair);
-                          PutBE32(r + 84, s->word84);
-                          PutBE32(r + 88, s->word88);
-                          PutBE32(r + 92, s->word92);
-                        }, "SaveShipAddOnList");
+  return SaveRecordFile(list, LIST_SHIP_ADDONS, kShipAddOnPath, ShipAddOnCodec, "SaveShipAddOnList");
 }
 
 int32_t ScanMapNames2List(ListHeader* list) {
-  return ScanRecordFile(list, LIST_MAP_NAMES, kMapNamesPath, kMapNameSize,
-                        [](const uint8_t* r, ListNode* n) {
-                          MapNameEintrag* m = reinterpret_cast<MapNameEintrag*>(n);
-                          m->x = GetBE16(r);
-                          m->y = GetBE16(r + 2);
-                          CopyName(m->name, r + 4);
-                          m->reserved = GetBE32(r + 84);
-                        }, "ScanMapNames2List");
+  return ScanRecordFile(list, LIST_MAP_NAMES, kMapNamesPath, MapNameEintragCodec, "ScanMapNames2List");
 }
 
 int32_t SaveMapNamesList(ListHeader* list) {
-  return SaveRecordFile(list, LIST_MAP_NAMES, kMapNamesPath, kMapNameSize,
-                        [](const ListNode* n, uint8_t* r) {
-                          const MapNameEintrag* m = reinterpret_cast<const MapNameEintrag*>(n);
-                          PutBE16(r, m->x);
-                          PutBE16(r + 2, m->y);
-                          PutName(r + 4, m->name);
-                          PutBE32(r + 84, m->reserved);
-                        }, "SaveMapNamesList");
+  return SaveRecordFile(list, LIST_MAP_NAMES, kMapNamesPath, MapNameEintragCodec, "SaveMapNamesList");
 }
 
 int32_t ScanMapCult2List(ListHeader* list, uint32_t column, uint32_t row) {
   char path[64];
   CultPath(path, sizeof path, column, row);
-  return ScanRecordFile(list, LIST_CULTURE_FIELDS, path, kCultSize,
-                        [](const uint8_t* r, ListNode* n) {
-                          MapCultEintrag* c = reinterpret_cast<MapCultEintrag*>(n);
-                          c->x = GetBE16(r);
-                          c->y = GetBE16(r + 2);
-                          c->harvest_workers = GetBE16(r + 4);
-                          for (int k = 0; k < 11; k++) c->harvest[k] = GetBE32(r + 6 + 4 * k);
-                          c->wood_workers = GetBE16(r + 50);
-                          for (int k = 0; k < 11; k++) c->wood[k] = GetBE16(r + 52 + 2 * k);
-                          c->stone_workers = GetBE16(r + 74);
-                          for (int k = 0; k < 11; k++) c->stone[k] = GetBE16(r + 76 + 2 * k);
-                        }, "ScanMapCult2List");
+  return ScanRecordFile(list, LIST_CULTURE_FIELDS, path, MapCultEintragCodec, "ScanMapCult2List");
 }
 
 int32_t SaveMapCultList(ListHeader* list, uint32_t column, uint32_t row) {
@@ -156,18 +107,7 @@ int32_t SaveMapCultList(ListHeader* list, uint32_t column, uint32_t row) {
     DeleteFileA(path);  // no field of the part is worked
     return 1;
   }
-  return SaveRecordFile(list, LIST_CULTURE_FIELDS, path, kCultSize,
-                        [](const ListNode* n, uint8_t* r) {
-                          const MapCultEintrag* c = reinterpret_cast<const MapCultEintrag*>(n);
-                          PutBE16(r, c->x);
-                          PutBE16(r + 2, c->y);
-                          PutBE16(r + 4, c->harvest_workers);
-                          for (int k = 0; k < 11; k++) PutBE32(r + 6 + 4 * k, c->harvest[k]);
-                          PutBE16(r + 50, c->wood_workers);
-                          for (int k = 0; k < 11; k++) PutBE16(r + 52 + 2 * k, c->wood[k]);
-                          PutBE16(r + 74, c->stone_workers);
-                          for (int k = 0; k < 11; k++) PutBE16(r + 76 + 2 * k, c->stone[k]);
-                        }, "SaveMapCultList");
+  return SaveRecordFile(list, LIST_CULTURE_FIELDS, path, MapCultEintragCodec, "SaveMapCultList");
 }
 
 // Yield of a terrain type (0..11) per product in percent: harvest (fishing

@@ -48,13 +48,13 @@ std::string MakePool() {
     FreeChunk(c);
   }
   ListHeader* l = CreateList(LIST_FIGURES);
-  for (uint32_t i = 0; i < 20000; i++) Append<MOVE_EXT>(l)->figur = {i, 1, (uint16_t)i, i, i, 0, 4};
+  for (uint32_t i = 0; i < 20000; i++) Append<MOVE_EXT>(l)->figure = {i, 1, (uint16_t)i, i, i, 0, 4};
   AddList(l, MakeFigurChunkFromList);
   l = CreateList(LIST_GOODS);
   for (uint32_t i = 0; i < 5000; i++) Append<WarenListenEntry>(l)->goods = i % 116;
   AddList(l, MakeWareChunkFromList);
   l = CreateList(LIST_SHIPS);
-  for (uint32_t i = 0; i < 2000; i++) Append<Schiffseintrag>(l)->id = (uint16_t)i;
+  for (uint32_t i = 0; i < 2000; i++) Append<Schiffseintrag>(l)->ship_id = (uint16_t)i;
   AddList(l, MakeShipChunkFromList);
   l = CreateList(LIST_HERBS);
   for (uint32_t i = 0; i < 10000; i++) Append<KrautEintrag>(l)->x = i;
@@ -63,7 +63,7 @@ std::string MakePool() {
   for (uint32_t i = 0; i < 3000; i++) Append<VertragsEintrag>(l)->amount = i;
   AddList(l, MakeVertragChunkFromList);
   l = CreateList(LIST_SPECIALISTS);
-  for (uint32_t i = 0; i < 500; i++) Append<SpezialistEintrag>(l)->figur = i;
+  for (uint32_t i = 0; i < 500; i++) Append<SpezialistEintrag>(l)->figure = i;
   AddList(l, MakeSpezialistenChunkFromList);
   ListHeader* armies = CreateList(LIST_ARMIES);
   for (uint32_t i = 0; i < 500; i++) {

@@ -111,17 +111,17 @@ TEST_F(Lists, FieldTablesMatchRecords) {
       {LIST_ARMIES, sizeof(Army), {{0, offsetof(Army, X)}, {7, offsetof(Army, Training)},
                                    {8, offsetof(Army, ArmyName)}, {9, offsetof(Army, parts)}}},
       {LIST_ARMY_PARTS, sizeof(ArmeeTyp), {{0, offsetof(ArmeeTyp, Typ)}, {10, offsetof(ArmeeTyp, SaboteurAnzahl)},
-                                           {11, offsetof(ArmeeTyp, saboteurs)}}},
+                                           {11, offsetof(ArmeeTyp, SaboteurListHeader)}}},
       {LIST_SABOTEURS, sizeof(Saboteur), {{1, offsetof(Saboteur, men)}}},
       {LIST_GOODS, sizeof(WarenListenEntry), {{0, offsetof(WarenListenEntry, kind)}, {1, offsetof(WarenListenEntry, owner)},
                                               {9, offsetof(WarenListenEntry, closing)}}},
-      {LIST_CONTRACTS, sizeof(VertragsEintrag), {{5, offsetof(VertragsEintrag, word18)}, {9, offsetof(VertragsEintrag, word30)}}},
-      {LIST_SHIPS, sizeof(Schiffseintrag), {{2, offsetof(Schiffseintrag, klasse)}, {3, offsetof(Schiffseintrag, x)},
+      {LIST_CONTRACTS, sizeof(VertragsEintrag), {{5, offsetof(VertragsEintrag, reserved)}, {9, offsetof(VertragsEintrag, closing)}}},
+      {LIST_SHIPS, sizeof(Schiffseintrag), {{2, offsetof(Schiffseintrag, ship_class)}, {3, offsetof(Schiffseintrag, x)},
                                             {5, offsetof(Schiffseintrag, cargo)}, {7, offsetof(Schiffseintrag, cargo) + 2 * sizeof(FigurRecord)}}},
       {LIST_MAP_NAMES, sizeof(MapNameEintrag), {{2, offsetof(MapNameEintrag, name)}, {3, offsetof(MapNameEintrag, reserved)}}},
       {LIST_HERBS, sizeof(KrautEintrag), {{2, offsetof(KrautEintrag, herb)}, {4, offsetof(KrautEintrag, amount)}}},
-      {LIST_SHIP_ADDONS, sizeof(ShipAddOn), {{1, offsetof(ShipAddOn, ship_id)}, {5, offsetof(ShipAddOn, word92)}}},
-      {LIST_FIGURES, sizeof(MOVE_EXT), {{0, offsetof(MOVE_EXT, figur)}, {6, offsetof(MOVE_EXT, figur) + offsetof(FigurRecord, points)}}},
+      {LIST_SHIP_ADDONS, sizeof(ShipAddOn), {{1, offsetof(ShipAddOn, ship_id)}, {5, offsetof(ShipAddOn, reserved) + 8}}},
+      {LIST_FIGURES, sizeof(MOVE_EXT), {{0, offsetof(MOVE_EXT, figure)}, {6, offsetof(MOVE_EXT, figure) + offsetof(FigurRecord, points)}}},
   };
   for (const Check& c : checks) {
     EXPECT_EQ(ListTypeNodeSize(c.type), c.size) << c.type;
@@ -139,8 +139,8 @@ TEST_F(Lists, FieldTablesMatchRecords) {
   ListNode* n = AllocListNode(l);
   SpezialistEintrag* s = reinterpret_cast<SpezialistEintrag*>(n);
   EXPECT_EQ(ListFieldPtr(l, n, 9), s->attributes);
-  EXPECT_EQ(ListFieldPtr(l, n, 10), reinterpret_cast<uint8_t*>(&s->word104));
-  EXPECT_EQ(ListFieldPtr(l, n, 13), s->rest);
+  EXPECT_EQ(ListFieldPtr(l, n, 10), reinterpret_cast<uint8_t*>(&s->reserved2));
+  EXPECT_EQ(ListFieldPtr(l, n, 13), s->reserved3);
   FreeVec(n);
   DeleteList(l, 0);
   l = CreateList(LIST_CULTURE_FIELDS);
@@ -162,7 +162,7 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
     ListHeader* a = CreateList(LIST_SHIPS);
     for (uint32_t i = 0; i < count; i++) {
       Schiffseintrag* s = NewNode<Schiffseintrag>(a);
-      s->id = (uint16_t)rng(); s->damage = (uint16_t)rng(); s->klasse = (uint16_t)rng();
+      s->ship_id = (uint16_t)rng(); s->damage = (uint16_t)rng(); s->ship_class = (uint16_t)rng();
       s->x = rng(); s->y = rng();
       for (auto& c : s->cargo) c = RandomFigur(rng);
     }
@@ -176,7 +176,7 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
     for (uint32_t i = 0; i < count; i++) {
       Schiffseintrag* x = At<Schiffseintrag>(a, i);
       Schiffseintrag* y = At<Schiffseintrag>(b, i);
-      EXPECT_EQ(x->id, y->id); EXPECT_EQ(x->damage, y->damage); EXPECT_EQ(x->klasse, y->klasse);
+      EXPECT_EQ(x->ship_id, y->ship_id); EXPECT_EQ(x->damage, y->damage); EXPECT_EQ(x->ship_class, y->ship_class);
       EXPECT_EQ(x->x, y->x); EXPECT_EQ(x->y, y->y);
       for (int k = 0; k < 3; k++) EXPECT_TRUE(x->cargo[k] == y->cargo[k]);
     }
@@ -199,8 +199,8 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
     for (uint32_t i = 0; i < count; i++) {
       VertragsEintrag* v = NewNode<VertragsEintrag>(a);
       v->kind = (uint16_t)rng(); v->sender = rng(); v->receiver = rng(); v->goods = rng();
-      v->time = rng(); v->word18 = (uint16_t)rng(); v->duration = (uint16_t)rng();
-      v->amount = rng(); v->price = rng(); v->word30 = (uint16_t)rng();
+      v->time = rng(); v->reserved = (uint16_t)rng(); v->duration = (uint16_t)rng();
+      v->amount = rng(); v->price = rng(); v->closing = (uint16_t)rng();
     }
     ASSERT_NO_FATAL_FAILURE(ExpectRecordsRoundTrip(a, MakeVertragChunkFromList, ScanVertrag2List,
                                                    sizeof(VertragsEintrag) - sizeof(ListNode), 2, 2));
@@ -233,10 +233,10 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
       SpezialistEintrag* x = At<SpezialistEintrag>(a, i);
       SpezialistEintrag* y = At<SpezialistEintrag>(b, i);
       EXPECT_STREQ(x->name, y->name);
-      EXPECT_EQ(x->figur, y->figur); EXPECT_EQ(x->state, y->state); EXPECT_EQ(x->wage, y->wage);
+      EXPECT_EQ(x->figure, y->figure); EXPECT_EQ(x->state, y->state); EXPECT_EQ(x->wage, y->wage);
       EXPECT_EQ(x->owner, y->owner); EXPECT_EQ(x->detail2, y->detail2);
       EXPECT_EQ(0, memcmp(x->attributes, y->attributes, 6));
-      EXPECT_EQ(0, memcmp(x->rest, y->rest, 80));
+      EXPECT_EQ(0, memcmp(x->reserved3, y->reserved3, 80));
     }
     uint8_t* c2 = MakeSpezialistenChunkFromList(b);
     EXPECT_EQ(0, memcmp(c, c2, 12 + ChunkLength(c)));
@@ -244,13 +244,13 @@ TEST_F(Lists, RecordListsRoundTripRandom) {
 
     // Figures and players.
     a = CreateList(LIST_FIGURES);
-    for (uint32_t i = 0; i < count; i++) NewNode<MOVE_EXT>(a)->figur = RandomFigur(rng);
+    for (uint32_t i = 0; i < count; i++) NewNode<MOVE_EXT>(a)->figure = RandomFigur(rng);
     c = MakeFigurChunkFromList(a);
     d = ThroughDisk(c);
     b = CreateList(LIST_FIGURES);
     ASSERT_EQ(ScanFigur2List(b, d), 1);
     ASSERT_EQ(b->count, count);
-    for (uint32_t i = 0; i < count; i++) EXPECT_TRUE(At<MOVE_EXT>(a, i)->figur == At<MOVE_EXT>(b, i)->figur);
+    for (uint32_t i = 0; i < count; i++) EXPECT_TRUE(At<MOVE_EXT>(a, i)->figure == At<MOVE_EXT>(b, i)->figure);
     FreeChunk(c); FreeChunk(d); DeleteList(a, 0); DeleteList(b, 0);
 
     a = CreateList(LIST_PLAYERS);
@@ -317,9 +317,9 @@ TEST_F(Lists, ArmiesRoundTripAndRules) {
       p->Typ = 1 + t % 3; p->Erfahrung = rng(); p->WaffeI = rng() % 20; p->Ruestung = rng() % 70;
       p->Leute = 10 * (t + 1);
       if (t == 1) {
-        p->saboteurs = CreateList(LIST_SABOTEURS);
+        p->SaboteurListHeader = CreateList(LIST_SABOTEURS);
         for (int s = 0; s < 2; s++) {
-          Saboteur* sb = NewNode<Saboteur>(p->saboteurs);
+          Saboteur* sb = NewNode<Saboteur>(p->SaboteurListHeader);
           sb->owner = rng(); sb->men = rng();
         }
       }
@@ -339,8 +339,8 @@ TEST_F(Lists, ArmiesRoundTripAndRules) {
   EXPECT_STREQ(a3->ArmyName, "Armee 3");
   ASSERT_EQ(a3->parts->count, 3u);
   ArmeeTyp* p1 = At<ArmeeTyp>(a3->parts, 1);
-  ASSERT_NE(p1->saboteurs, nullptr);
-  EXPECT_EQ(p1->saboteurs->count, 2u);
+  ASSERT_NE(p1->SaboteurListHeader, nullptr);
+  EXPECT_EQ(p1->SaboteurListHeader->count, 2u);
   EXPECT_EQ(GetArmySoldatenAnzahl(back, 103), 60u);
   EXPECT_EQ(GetArmySoldatenAnzahl(back, 100), 0u);
   EXPECT_EQ(GetArmySoldatenAnzahl(back, 999), 0u);
@@ -421,7 +421,7 @@ std::vector<FigurRecord> Figures() {
   uint8_t* move = LoadChunk2Mem("MOVE", MapPrefsPath);
   std::vector<FigurRecord> out;
   if (move && ScanFigur2List(l, move))
-    for (uint32_t i = 0; i < l->count; i++) out.push_back(At<MOVE_EXT>(l, i)->figur);
+    for (uint32_t i = 0; i < l->count; i++) out.push_back(At<MOVE_EXT>(l, i)->figure);
   FreeChunk(move);
   DeleteList(l, 0);
   return out;
@@ -484,7 +484,7 @@ TEST_F(Lists, MapPrefsAddRemoveKeepLayout) {
 
   // Whole list written back.
   ListHeader* l = CreateList(LIST_FIGURES);
-  NewNode<MOVE_EXT>(l)->figur = FigurRecord{7, 0, 1, 2, 3, 4, 5};
+  NewNode<MOVE_EXT>(l)->figure = FigurRecord{7, 0, 1, 2, 3, 4, 5};
   EXPECT_EQ(SaveFigurList2MapPrefs(l), 1);
   DeleteList(l, 0);
   now = ReadFileBytes("Data/MapPrefs.qoe");
@@ -524,7 +524,7 @@ TEST_F(Lists, FigureDependenceWrapsAndCarriesCargo) {
   carried->ArmeeID = 9; carried->Besitzer = 7; carried->X = 12799; carried->Y = 6399;
   ListHeader* ships = CreateList(LIST_SHIPS);
   Schiffseintrag* s = NewNode<Schiffseintrag>(ships);
-  s->id = 3; s->x = 12799; s->y = 6399;
+  s->ship_id = 3; s->x = 12799; s->y = 6399;
   s->cargo[1] = FigurRecord{7, 2, 9, 12799, 6399, 7, 0};
   uint8_t figures[2 + 18 * 3] = {};
   ChunkPut16(figures, 0, 3);
@@ -787,7 +787,7 @@ TEST_F(Lists, MadeChunksByteExactOnDisk) {
 
   l = CreateList(LIST_SHIPS);
   Schiffseintrag* s = NewNode<Schiffseintrag>(l);
-  s->id = 3; s->damage = 1; s->klasse = 15; s->x = 100; s->y = 200;
+  s->ship_id = 3; s->damage = 1; s->ship_class = 15; s->x = 100; s->y = 200;
   s->cargo[2] = FigurRecord{7, 10, 4, 100, 200, 7, 1};
   want = {'S', 'H', 'I', 'P', 'V', '0', '0', '1'};
   rest = be({{72, 4}, {1, 4}, {3, 2}, {1, 2}, {15, 2}, {100, 4}, {200, 4}});
