@@ -1,7 +1,12 @@
 // Debug log: one line per problem, "Name: message", written to stderr and
-// appended to "Quill.dbg" in the working directory. Thread-safe.
+// appended to "Quill.dbg" in the working directory. Thread-safe. When
+// Quill.dbg reaches its limit it is renamed to "Quill.dbg.old" (replacing
+// that) and a new one begins: the log never holds more than two files.
 #pragma once
 #include <cstdarg>
+
+// Default size limit of Quill.dbg: 5 MB, so the last 10 MB are kept.
+constexpr long kDebugLogFileLimit = 5L << 20;
 
 // printf-style; a missing trailing newline is added.
 void DebugLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -12,3 +17,5 @@ using DebugLogHook = void (*)(const char* line, void* user);
 void DebugLogSetHook(DebugLogHook hook, void* user);
 // Tests and tools: 0 silences stderr (the file still gets every line).
 void DebugLogSetStderr(int on);
+// Tests: the size limit of Quill.dbg in bytes (0 restores the default).
+void DebugLogSetFileLimit(long bytes);

@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "platform/threads.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -98,6 +101,21 @@ TEST(FatalSignalDeath, FaultInTheGameShutsDownInOrderAndShowsTheBox) {
 TEST(FatalSignalDeath, StackOverflowStillShutsDownInOrder) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(OverflowInGame(), ::testing::ExitedWithCode(3), "ShutdownSystem ran\nFatal Error: Fatal Exception: Access Violation");
+}
+
+// A crash test's child writes its log and prefs where it runs: that must be
+// the test's own folder, never the folder the tests were started from.
+TEST(FatalSignalDeath, ChildRunsInTheTestsOwnFolder) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string dir = qoe_test::TestDir();
+  EXPECT_EXIT(
+      {
+        DebugLogSetStderr(0);
+        DebugLog("Child: hier\n");
+        std::_Exit(qoe_test::TestDir() == dir ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_TRUE(qoe_test::FileExists(dir + "/Quill.dbg"));
 }
 
 TEST(FatalSignal, NamesOfTheFaults) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -44,6 +45,17 @@ TEST(QuillProgram, StartsHeadlessAndEndsOnEscape) {
   EXPECT_EQ(h, 600u);
   const std::string text = FileText("Quill.dbg");
   EXPECT_NE(text.find("ScreenModus: Modus 4: 800x600x32, 2D, Fenster"), std::string::npos);
+  // Started without .\Data it makes the folder and keeps its settings there.
+  EXPECT_NE(text.find("PrepareFolders: Verzeichnis .\\Data angelegt"), std::string::npos) << text;
+  EXPECT_EQ(text.find("nicht schreiben"), std::string::npos) << text;
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Prefs.qoe").size(), 264u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Optionen.prefs").size(), 570u);
+  // Without a title picture every block is still freed.
+  const size_t at = text.find("ShutdownSystem: AllocVec ");
+  ASSERT_NE(at, std::string::npos) << text;
+  unsigned long long allocs = 0, frees = 0;
+  ASSERT_EQ(std::sscanf(text.c_str() + at, "ShutdownSystem: AllocVec %llu mal, FreeVec %llu mal", &allocs, &frees), 2);
+  EXPECT_EQ(allocs, frees) << text;
 }
 
 TEST(QuillProgram, OnTheDataKitShowsTheTitlePictureAndLoadsTheCursor) {

@@ -2,6 +2,8 @@
 #include "chunks.h"
 #include "chunks_internal.h"
 
+#include <strings.h>
+
 #include <string>
 
 #include "routinen/internetlowlevel/mac.h"
@@ -61,41 +63,40 @@ bool IsPool(const uint8_t* d, uint32_t size) {
   return size >= 12 && std::memcmp(d, "INFO", 4) == 0;
 }
 
-std::string BackupPath(const char* path) { return std::string(path) + ".bak"; }
+// Older versions kept the old pool as path + ".bak" during a rewrite. The
+// rewrite is atomic (temporary file and rename), so no backup is needed; a
+// leftover one is stale and is deleted, never read.
+std::string StaleBackupPath(const char* path) { return std::string(path) + ".bak"; }
 
-// Loads a pool image for rewriting: the file, else its backup when the file
-// is gone or corrupt. Sets *missing when neither exists. Null on corruption.
+// A pool is read only when it is whole: INFO first and its checksum right.
+bool GoodPool(const uint8_t* d, uint32_t size) { return IsPool(d, size) && VerifyChunkPool(d, size); }
+
+// Loads a pool image for rewriting. Sets *missing when there is no file.
+// Null (logged) when it is damaged: the caller reports the failure.
 uint8_t* LoadPoolForRewrite(const char* who, const char* path, uint32_t* size, bool* missing) {
   *missing = false;
-  std::string bak = BackupPath(path);
-  const char* tries[2] = {path, bak.c_str()};
-  bool any = false;
-  for (const char* p : tries) {
-    uint32_t n = 0;
-    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(p, MEMF_PUBLIC, &n));
-    if (!d) continue;
-    any = true;
-    if (IsPool(d, n) && VerifyChunkPool(d, n)) { *size = n; return d; }
-    DebugLog("%s: Pool %s ist beschaedigt\n", who, p);
-    FreeVec(d);
+  uint32_t n = 0;
+  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &n));
+  if (!d) {
+    FileHandle f = Open(path, MODE_READONLY);
+    *missing = f == nullptr;
+    Close(f);
+    if (!*missing) DebugLog("%s: Pool %s ist beschaedigt\n", who, path);  // empty or unreadable
+    return nullptr;
   }
-  if (!any) *missing = true;
+  if (GoodPool(d, n)) { *size = n; return d; }
+  DebugLog("%s: Pool %s ist beschaedigt\n", who, path);
+  FreeVec(d);
   return nullptr;
 }
 
-// Writes image to path, keeping the old file as path.bak until done.
-int32_t RewritePool(const char* who, const char* path, const uint8_t* old_data, uint32_t old_size,
-                    const uint8_t* data, uint32_t size) {
-  std::string bak = BackupPath(path);
-  if (old_data && !SaveMem2File(bak.c_str(), old_data, old_size)) {
-    DebugLog("%s: Konnte Sicherung %s nicht schreiben\n", who, bak.c_str());
-    return 0;
-  }
+// Writes the new image in place of the pool (atomically).
+int32_t RewritePool(const char* who, const char* path, const uint8_t* data, uint32_t size) {
   if (!SaveMem2File(path, data, size)) {
     DebugLog("%s: Konnte Pool %s nicht schreiben\n", who, path);
     return 0;
   }
-  if (old_data) DeleteFileA(bak.c_str());
+  DeleteFileA(StaleBackupPath(path).c_str());
   return 1;
 }
 
@@ -243,11 +244,26 @@ uint8_t* ChunkFromBuffer(const char* id, const void* data, uint32_t size) {
   return nullptr;
 }
 
+int32_t IsPoolPath(const char* path) {
+  if (!path) return 0;
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/') name = p + 1;
+  return strcasecmp(name, kPoolFileName) == 0 ? 1 : 0;
+}
+
 uint8_t* LoadChunk2Mem(const char* id, const char* path) {
   uint32_t size = 0;
   void* d = LoadFile2MemSize(path, MEMF_PUBLIC, &size);
   if (!d) {
     DebugLog("LoadChunk2Mem:Konnte File nicht oeffnen : %s\n", path ? path : "(null)");
+    return nullptr;
+  }
+  // A pool file must be one, whatever its first bytes say: damaged bytes
+  // there must not turn it into a plain file that skips the checksum.
+  if (IsPoolPath(path) && !GoodPool(static_cast<const uint8_t*>(d), size)) {
+    DebugLog("LoadChunk2Mem: Pool %s ist beschaedigt, Chunk %.4s nicht geladen\n", path, id ? id : "????");
+    FreeVec(d);
     return nullptr;
   }
   uint8_t* c = ChunkFromBuffer(id, d, size);
@@ -304,7 +320,7 @@ int32_t AddChunkPool(const void* chunk, const char* path) {
   }
   FreeVec(disk);
   if (!image) { FreeVec(old); return 0; }
-  int32_t ok = RewritePool("AddChunkPool", path, old, old_size, image, new_size);
+  int32_t ok = RewritePool("AddChunkPool", path, image, new_size);
   FreeVec(image);
   FreeVec(old);
   return ok;
@@ -324,7 +340,7 @@ int32_t RemChunkPool(const char* id, const char* path) {
   int32_t ok = 0;
   if (image) {
     ok = (new_size == old_size && std::memcmp(image, old, old_size) == 0)
-             ? 1 : RewritePool("RemChunkPool", path, old, old_size, image, new_size);
+             ? 1 : RewritePool("RemChunkPool", path, image, new_size);
     FreeVec(image);
   }
   FreeVec(old);

@@ -53,18 +53,23 @@ inline uint32_t ChunkLength(const void* c) { return ChunkGet32(c, 8); }
 // A new cleared chunk (AllocVec) with its header set; null when out of memory.
 uint8_t* AllocChunk(const char* id, const char* version, uint32_t length);
 
+// The name of a pool file (.\Data\POP3In\ and .\Data\POP3Out\GameChunk.qoe).
+constexpr char kPoolFileName[] = "GameChunk.qoe";
+// 1 when the path names a pool file (its last name is kPoolFileName, any case).
+int32_t IsPoolPath(const char* path);
+
 // The first chunk with this ID of the file, host order, in a new block
 // (free with FreeChunk); null when the file or the chunk is missing, or the
 // file is corrupt (a length past the end, a count that does not fit, a
-// pool whose checksum fails).
+// pool whose checksum fails, a pool file without INFO first).
 uint8_t* LoadChunk2Mem(const char* id, const char* path);
 void FreeChunk(void* chunk);
 // 1 when every bit of mask is set in the pool's ChunkMask, else 0.
 int32_t IsChunkInFile(uint32_t mask, const char* path);
 // Replaces or adds the chunk (host order, left unchanged) in the pool,
 // sets its presence bit and the checksum; a missing pool is created with an
-// INFO chunk. The old file is kept as path + ".bak" until the new one is in
-// place. Non-zero on success.
+// INFO chunk. The file is replaced atomically; a damaged pool is reported
+// (0) and left as it is. Non-zero on success.
 int32_t AddChunkPool(const void* chunk, const char* path);
 // Removes the chunk type from the pool and clears its bit; non-zero on
 // success (also when the type was not there).

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Unpacks ByteRun1 until `out_size` bytes are written. Returns false when the
-// input ends first.
+// Unpacks ByteRun1 until `out_size` bytes (one row) are written. Returns
+// false when the input ends first or a run passes the end of the row: such a
+// picture is broken, and decoding on would only show it garbled.
 bool UnpackByteRun1(BoundedReader& in, uint8_t* out, uint32_t out_size) {
   uint32_t o = 0;
   while (o < out_size) {
@@ -17,8 +18,8 @@ bool UnpackByteRun1(BoundedReader& in, uint8_t* out, uint32_t out_size) {
     int8_t n = (int8_t)ReadU8(in);
     if (n >= 0) {
       uint32_t count = (uint32_t)n + 1;
-      if (count > out_size - o) count = out_size - o;  // a run over the end is cut
-      const uint8_t* p = ReadSpan(in, (uint32_t)n + 1);
+      if (count > out_size - o) return false;
+      const uint8_t* p = ReadSpan(in, count);
       if (!p) return false;
       std::memcpy(out + o, p, count);
       o += count;
@@ -26,7 +27,7 @@ bool UnpackByteRun1(BoundedReader& in, uint8_t* out, uint32_t out_size) {
       uint32_t count = (uint32_t)(1 - n);
       if (!ReaderHas(in, 1)) return false;
       uint8_t v = ReadU8(in);
-      if (count > out_size - o) count = out_size - o;
+      if (count > out_size - o) return false;
       std::memset(out + o, v, count);
       o += count;
     }
@@ -101,7 +102,7 @@ int DecodeIlbm(const void* data, uint32_t size, IlbmPicture* out) {
     if (!ok) {
       FreeVec(row);
       FreeIlbm(out);
-      return Fail("BODY ist zu kurz.");
+      return Fail("BODY ist zu kurz oder beschaedigt.");
     }
     uint8_t* dst = out->pixels + (size_t)y * w;
     for (uint32_t x = 0; x < w; ++x) {

@@ -84,6 +84,16 @@ PathFile* IndexFor(const char* path) {
   return pf;
 }
 
+// The story index ".\Data\RizizOzezPath" (any case, either separator): the
+// only index whose pictures take the slots after 1615.
+bool IsStoryIndex(const char* path) {
+  if (!path) return false;
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/') name = p + 1;
+  return strcasecmp(name, "RizizOzezPath") == 0;
+}
+
 // Entry number of a graphic ID within its index.
 uint32_t EntryOf(uint32_t id) { return id > kGfxTableSize ? id - kGfxTableSize : id; }
 
@@ -101,7 +111,7 @@ int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPictur
   // indexes, once there can be any.
   static bool hooked = (SetGraphicsCacheFreeHook(FreeGfxCache), SetGraphicsPathsFreeHook(FreeGfxPaths), true);
   (void)hooked;
-  if (id == 0 || id > kGfxSlots) {
+  if (id == 0 || id > (IsStoryIndex(index_path) ? kGfxSlots : kGfxTableSize)) {
     DebugLog("%s: Die angegebene ID ist zu hoch! %u\n", who, id);
     return -1;
   }
@@ -288,13 +298,20 @@ int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
   if (DisplayRenderer() == 1) return OpenElmorPicGL(index_path, id, flags);
   std::lock_guard<std::recursive_mutex> lock(g_lock);
   WaitTransition();
+  // A screen record made for a picture that then fails to load is dropped
+  // again: no CloseElmorPic follows a failed open.
+  const bool fresh = g_titel == nullptr;
   if (!ReadyTitel()) {
     DebugLog("OpenElmorPic: Kein Bildschirm vorhanden.\n");
+    if (fresh) FreeTitel();
     return -1;
   }
   IlbmPicture pic;
   bool cached = false;
-  if (LoadPicture("OpenElmorPic", index_path, id, &pic, &cached) != 1) return -1;
+  if (LoadPicture("OpenElmorPic", index_path, id, &pic, &cached) != 1) {
+    if (fresh) FreeTitel();
+    return -1;
+  }
   // The picture's palette becomes the screen palette.
   g_pic_colours = pic.colours;
   std::memcpy(g_pic_palette, pic.palette, sizeof g_pic_palette);
@@ -304,6 +321,7 @@ int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
   DropPicture(&pic, cached);
   if (!GfxTable[id - 1]) {
     DebugLog("OpenElmorPic: Kein Speicher fuer Bild %u.\n", id);
+    if (fresh) FreeTitel();
     return -1;
   }
   BitMap* bm = GfxTable[id - 1];
@@ -336,7 +354,7 @@ void CloseElmorPic(uint32_t id, uint32_t mode) {
 
 int32_t OpenElmorGfx(const char* index_path, uint32_t id) {
   std::lock_guard<std::recursive_mutex> lock(g_lock);
-  if (id == 0 || id > kGfxSlots) {
+  if (id == 0 || id > (IsStoryIndex(index_path) ? kGfxSlots : kGfxTableSize)) {
     DebugLog("OpenElmorGfx: Die angegebene ID ist zu hoch! %u\n", id);
     return -1;
   }

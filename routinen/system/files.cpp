@@ -39,6 +39,10 @@ std::mutex g_hook_lock;
 std::atomic<bool> g_hook_armed{false};
 int64_t g_hook_left = -1;
 
+// Whole-file rewrites sync the file and its folder to disk; fuzz runs turn
+// that off (any thread may read it).
+std::atomic<bool> g_sync_writes{true};
+
 // How many of n bytes may be written; *fail is set when the write must fail
 // after those bytes (the budget is then used up).
 size_t HookAllow(size_t n, bool* fail) {
@@ -225,6 +229,7 @@ void SplitDisk(const std::string& p, std::string* dir, std::string* name) {
 }
 
 void SyncDir(const std::string& dir) {
+  if (!g_sync_writes.load(std::memory_order_relaxed)) return;
   int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
@@ -245,7 +250,10 @@ bool ReplaceFileDisk(const std::string& target, Fill fill) {
   int fd = ::mkostemp(buf.data(), O_CLOEXEC);
   if (fd < 0) return false;
   ::fchmod(fd, 0644);
-  bool ok = fill(fd) && ::fdatasync(fd) == 0;
+  // Held while the file is written: a temporary file nobody holds belongs to
+  // a save that was killed (RemoveStaleTempFiles).
+  ::flock(fd, LOCK_EX | LOCK_NB);
+  bool ok = fill(fd) && (!g_sync_writes.load(std::memory_order_relaxed) || ::fdatasync(fd) == 0);
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(buf.data(), target.c_str()) != 0) ok = false;
   if (!ok) {
@@ -271,6 +279,43 @@ bool CopyFileDisk(const std::string& src, const std::string& dst) {
   });
   ::close(in);
   return ok;
+}
+
+// Makes a folder and every missing parent.
+bool MakeDirsDisk(const std::string& p) {
+  for (size_t pos = p.find('/', 1);; pos = p.find('/', pos + 1)) {
+    std::string part = pos == std::string::npos ? p : p.substr(0, pos);
+    if (!part.empty() && part != "." && ::mkdir(part.c_str(), 0755) != 0 && !(errno == EEXIST && IsDirDisk(part)))
+      return false;
+    if (pos == std::string::npos) return true;
+  }
+}
+
+// Deletes the temporary files of killed saves under dir (depth levels of
+// folders, links not followed): those no writer holds locked. Counts them.
+uint32_t RemoveStaleTempDisk(const std::string& dir, int depth) {
+  uint32_t removed = 0;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return 0;
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d))
+    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+  ::closedir(d);
+  for (const std::string& n : names) {
+    std::string p = JoinDisk(dir, n);
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      if (depth > 0) removed += RemoveStaleTempDisk(p, depth - 1);
+      continue;
+    }
+    if (!S_ISREG(st.st_mode) || n.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(p.c_str()) == 0) removed++;
+    ::close(fd);
+  }
+  return removed;
 }
 
 // Removes a file, or a folder with everything in it (links are not followed).
@@ -620,7 +665,8 @@ int32_t CopyDir(const char* source, const char* target, uint32_t mode) {
     }
   }
   if (mode & 2) {
-    if (::mkdir(dst.c_str(), 0755) != 0 && !(errno == EEXIST && IsDirDisk(dst))) {
+    // A first save into .\Game\<lord>\... makes its parent folders too.
+    if (!MakeDirsDisk(dst)) {
       DebugLog("CopyDir: Konnte Verzeichnis %s nicht anlegen\n", dst.c_str());
       return 0;
     }
@@ -628,3 +674,16 @@ int32_t CopyDir(const char* source, const char* target, uint32_t mode) {
   }
   return 1;
 }
+
+int32_t CreateDirPath(const char* path) {
+  std::string p;
+  return ResolveDisk(path, &p) && MakeDirsDisk(p) ? 1 : 0;
+}
+
+uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth) {
+  std::string dir;
+  if (!ResolveDisk(folder, &dir)) return 0;
+  return RemoveStaleTempDisk(dir, (int)depth);
+}
+
+void FileSyncWrites(int32_t on) { g_sync_writes.store(on != 0, std::memory_order_relaxed); }

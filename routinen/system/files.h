@@ -48,10 +48,17 @@ uint16_t CountDirEntries(const char* folder);
 // A cleared AllocVec block of count x 80-byte names (listing order:
 // case-insensitive alphabetical), or null; the caller frees it.
 char* GetDirBuffer(const char* folder, uint16_t count);
+// Makes the folder and every missing parent; 1, or 0 on failure.
+int32_t CreateDirPath(const char* path);
+// Deletes the temporary files (".qoetmp-*") that killed saves left in the
+// folder and its sub-folders down to depth levels; files of a save still
+// being written stay. Returns how many were deleted.
+uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth);
 // Mode bit 0 clears the target (recursively), bit 1 copies the source tree
-// into it, bit 2 deletes each source file once copied. Index files Path,
-// SfxPath, RizizOzezPath and the folder Screendat at the top level are
-// neither cleared, copied nor deleted. 1 on success, else 0.
+// into it (making the target and its missing parents), bit 2 deletes each
+// source file once copied. Index files Path, SfxPath, RizizOzezPath and the
+// folder Screendat at the top level are neither cleared, copied nor
+// deleted. 1 on success, else 0.
 int32_t CopyDir(const char* source, const char* target, uint32_t mode);
 
 // Maps a program path onto the disk path it names (see docs/system.md).
@@ -63,3 +70,6 @@ int32_t ResolvePath(const char* path, char* out, uint32_t out_size);
 // would pass them writes up to the limit and fails, and so does every later
 // non-empty write (0 = the next write fails) until -1 disarms the hook.
 void FileFailWritesAfter(int64_t bytes_ok);
+// Fuzz runs: 0 skips the disk syncs of whole-file rewrites (they stay
+// atomic through the rename); 1 (the default) syncs again.
+void FileSyncWrites(int32_t on);

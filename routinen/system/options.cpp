@@ -37,6 +37,7 @@ void GetText(const uint8_t* in, char* text) {
 void OptionenPrefsDefault(OptionenPrefs* o) {
   std::memset(o, 0, sizeof *o);
   o->sound_optionen = 1 | 8 | 16 | 32;  // 16-bit sound, module music, effects, music
+  o->tcpip_stack = kTcpIpStackLan;
   o->net_option_bits = NET_MAIL_ROUTE;
   o->audio3 = 0xFFFFFFFFu;
   o->audio4 = 22100;

@@ -11,9 +11,12 @@ enum NetOptionBits : uint8_t {
   NET_IRC_PANEL = 16,     // IRC panel enabled
 };
 
+// TCP/IP stack choice 4: the machine is on a LAN (the default).
+constexpr uint8_t kTcpIpStackLan = 4;
+
 struct OptionenPrefs {
   uint32_t sound_optionen;    // +0   wanted SoundMaskeFlags
-  uint8_t tcpip_stack;        // +4   TCP/IP stack choice 0..4
+  uint8_t tcpip_stack;        // +4   TCP/IP stack choice 0..4, default 4 (LAN)
   uint8_t net_option_bits;    // +5   NetOptionBits
   char cd_device[40];         // +6
   uint16_t cd_unit;           // +46

@@ -3,6 +3,7 @@
 #include "shell.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "platform/display.h"
 #include "platform/events.h"
 #include "platform/fatal.h"
+#include "files.h"
 #include "input.h"
 #include "input_internal.h"
 #include "platform/log.h"
@@ -68,7 +70,30 @@ void MarkRunning() {
   CheckPrefs(PREFS_RUNNING, 1, 1);
 }
 
+// The folders the program writes into, parents first.
+const char* const kWriteFolders[] = {".\\Data", ".\\Data\\POP3In", ".\\Data\\POP3Out", ".\\Data\\MailIn",
+                                     ".\\Data\\MailOut"};
+
 }  // namespace
+
+int PrepareFolders() {
+  int ok = 1;
+  for (const char* folder : kWriteFolders) {
+    char disk[512];
+    struct stat st;
+    if (ResolvePath(folder, disk, sizeof disk) && stat(disk, &st) == 0 && S_ISDIR(st.st_mode)) continue;
+    if (CreateDirPath(folder)) {
+      DebugLog("PrepareFolders: Verzeichnis %s angelegt\n", folder);
+    } else {
+      DebugLog("PrepareFolders: Konnte Verzeichnis %s nicht anlegen\n", folder);
+      ok = 0;
+      break;
+    }
+  }
+  if (uint32_t n = RemoveStaleTempFiles(".\\", 6))
+    DebugLog("PrepareFolders: %u verwaiste temporaere Datei(en) geloescht\n", n);
+  return ok;
+}
 
 void InstallScreenModePrefs() { SetScreenModePrefsHook(ReadModePrefs, WriteModePrefs); }
 

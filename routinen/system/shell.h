@@ -1,11 +1,16 @@
 // The start-up and shut-down sequence of the application shell, called by
-// main in this order: InstallScreenModePrefs (before the display-mode page),
+// main in this order: PrepareFolders, InstallScreenModePrefs (before the display-mode page),
 // OpenLibraries, CheckSystem, SetupSystem, [display set-up],
 // InitializeDirectSound, then the game thread Main; ShutdownSystem at the end.
 // Main runs the screen dispatcher over the program's screen table.
 #pragma once
 #include <cstdint>
 
+// Start-up, before the prefs are first read: makes the folders the program
+// writes into (.\Data and its pool and mail folders) and deletes temporary
+// files that killed saves left behind; both logged. 1, or 0 when .\Data
+// cannot be made (settings then cannot be kept).
+int PrepareFolders();
 // Lets the display-mode page remember its choice in prefs field 1
 // (SetScreenModePrefsHook over CheckPrefs).
 void InstallScreenModePrefs();

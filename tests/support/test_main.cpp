@@ -18,9 +18,13 @@ class FreshDirListener : public testing::EmptyTestEventListener {
     if (!d) std::abort();
     dir_ = d;
     if (chdir(dir_.c_str()) != 0) std::abort();
+    // A death test's child is a new run of this program, started in the
+    // folder the tests were started from: it goes to this test's folder.
+    setenv("QOE_TEST_DIR", dir_.c_str(), 1);
   }
   void OnTestEnd(const testing::TestInfo&) override {
     if (chdir(home_.c_str()) != 0) std::abort();
+    unsetenv("QOE_TEST_DIR");
     const char* keep = std::getenv("QOE_KEEP_TEST_DIRS");
     if (!keep || !*keep) {
       std::error_code ec;
@@ -36,6 +40,9 @@ class FreshDirListener : public testing::EmptyTestEventListener {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Set only in a death test's child: it runs in its parent test's folder.
+  const char* test_dir = std::getenv("QOE_TEST_DIR");
+  if (test_dir && *test_dir && chdir(test_dir) != 0) std::abort();
   testing::InitGoogleTest(&argc, argv);
   testing::FLAGS_gtest_death_test_style = "threadsafe";
   char buf[4096];

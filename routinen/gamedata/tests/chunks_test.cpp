@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -460,26 +461,47 @@ TEST(ChunkPool, CorruptPoolIsNeverUsed) {
   FreeChunk(korn);
 }
 
-TEST(ChunkPool, BackupSurvivesFailedRewrite) {
+TEST(ChunkPool, FailedRewriteKeepsThePoolAndNoStaleBackupIsEverUsed) {
   const char* pool = ".\\Q.qoe";
   uint8_t* korn = MakeKorn(5);
   uint8_t* herb = MakeHerb(3);
   ASSERT_EQ(AddChunkPool(korn, pool), 1);
   Bytes before = ReadFileBytes("Q.qoe");
 
-  // The backup is written, then the new pool fails.
+  // A rewrite that fails half-way leaves the old pool whole and nothing else.
   FileFailWritesAfter((int64_t)before.size());
   EXPECT_EQ(AddChunkPool(herb, pool), 0);
   FileFailWritesAfter(-1);
   EXPECT_EQ(ReadFileBytes("Q.qoe"), before);
-  EXPECT_EQ(ReadFileBytes("Q.qoe.bak"), before);
+  EXPECT_FALSE(FileExists("Q.qoe.bak"));
   EXPECT_EQ(LoadChunk2Mem("HERB", pool), nullptr);
 
-  // The main file lost: the backup is taken.
+  // An old backup lies about (left by an earlier version); the pool is then
+  // replaced by newer data and found damaged: that is reported, and the
+  // realm never goes back to the backup's older data.
+  WriteFileBytes("Q.qoe.bak", before);
+  uint8_t* newer = MakeKorn(6);
+  ASSERT_EQ(AddChunkPool(newer, pool), 1);
+  EXPECT_FALSE(FileExists("Q.qoe.bak"));  // a successful rewrite drops it
+  WriteFileBytes("Q.qoe.bak", before);
+  Bytes damaged = ReadFileBytes("Q.qoe");
+  damaged.back() ^= 1;
+  WriteFileBytes("Q.qoe", damaged);
+  EXPECT_EQ(AddChunkPool(herb, pool), 0);
+  EXPECT_EQ(RemChunkPool("KORN", pool), 0);
+  EXPECT_EQ(ReadFileBytes("Q.qoe"), damaged);
+  EXPECT_EQ(LoadChunk2Mem("KORN", pool), nullptr);
+  // Gone altogether: a new pool, again not the backup.
   remove("Q.qoe");
   ASSERT_EQ(AddChunkPool(herb, pool), 1);
-  EXPECT_EQ(Mask(pool), ChunkBit(CHUNK_INFO) | ChunkBit(CHUNK_KORN) | ChunkBit(CHUNK_HERB));
-  EXPECT_FALSE(FileExists("Q.qoe.bak"));
+  EXPECT_EQ(Mask(pool), ChunkBit(CHUNK_INFO) | ChunkBit(CHUNK_HERB));
+  EXPECT_EQ(LoadChunk2Mem("KORN", pool), nullptr);
+  FreeChunk(newer);
+  // An empty pool file is damaged, not missing.
+  WriteFileBytes("E.qoe", {});
+  EXPECT_EQ(AddChunkPool(korn, ".\\E.qoe"), 0);
+  EXPECT_EQ(ReadFileBytes("E.qoe"), Bytes{});
+  ASSERT_EQ(AddChunkPool(korn, pool), 1);
 
   // File-size limit: the rewrite fails, the old pool is whole.
   before = ReadFileBytes("Q.qoe");
@@ -501,6 +523,45 @@ TEST(ChunkPool, BackupSurvivesFailedRewrite) {
   FreeChunk(big);
   FreeChunk(korn);
   FreeChunk(herb);
+}
+
+// A pool file must hold a valid INFO chunk and pass its checksum whatever
+// its first bytes say; other files stay plain chunk files.
+TEST(ChunkPool, PoolFileWithDamagedFirstBytesNeverLoads) {
+  std::filesystem::create_directories("Data/POP3In");
+  const char* pool = ".\\Data\\POP3In\\GameChunk.qoe";
+  uint8_t* korn = MakeKorn(7);
+  ASSERT_EQ(AddChunkPool(korn, pool), 1);
+  FreeChunk(korn);
+  const Bytes good = ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  uint8_t* k = LoadChunk2Mem("KORN", ".\\data\\pop3in\\gamechunk.QOE");
+  ASSERT_NE(k, nullptr);
+  FreeChunk(k);
+  // Every single bit of the INFO ID, and bits all over the checksummed part.
+  std::vector<size_t> bits;
+  for (size_t b = 0; b < 32; b++) bits.push_back(b);
+  for (size_t b = INFO_CHUNK_SIZE * 8; b < good.size() * 8; b += 7) bits.push_back(b);
+  for (size_t bit : bits) {
+    Bytes bad = good;
+    bad[bit / 8] ^= (uint8_t)(1u << (bit % 8));
+    WriteFileBytes("Data/POP3In/GameChunk.qoe", bad);
+    for (uint32_t i = 0; i < CHUNK_TYPES; i++) {
+      uint8_t* c = LoadChunk2Mem(ChunkIdTable[i], pool);
+      EXPECT_EQ(c, nullptr) << bit << " " << ChunkIdTable[i];
+      FreeChunk(c);
+    }
+    EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_KORN), pool), 0) << bit;
+  }
+  // The same bytes under another name are a plain file: the renamed first
+  // chunk is no INFO, and KORN loads.
+  Bytes renamed = good;
+  renamed[3] ^= 1;
+  WriteFileBytes("Plain.qoe", renamed);
+  k = LoadChunk2Mem("KORN", ".\\Plain.qoe");
+  EXPECT_NE(k, nullptr);
+  FreeChunk(k);
+  EXPECT_EQ(IsPoolPath(".\\Data\\POP3Out\\GAMECHUNK.qoe"), 1);
+  EXPECT_EQ(IsPoolPath("GameChunk.qoe.bak"), 0);
 }
 
 TEST(ChunkPool, OwnerFromPrefsWhenNotSet) {

@@ -152,6 +152,35 @@ TEST(Ilbm, TruncatedOrDamagedPicturesFailCleanly) {
   EXPECT_EQ(DecodeIlbm(planes.data(), (uint32_t)planes.size(), &pic), -1);
 }
 
+TEST(Ilbm, ByteRun1RunPastTheRowEndFailsTheLoad) {
+  // 16 x 2, one plane, ByteRun1: each row is 2 bytes.
+  auto make = [](std::vector<uint8_t> body) {
+    std::vector<uint8_t> f = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'I', 'L', 'B', 'M',
+                              'B', 'M', 'H', 'D', 0, 0, 0, 20, 0, 16, 0, 2, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 0, 16, 0, 2,
+                              'B', 'O', 'D', 'Y', 0, 0, 0, 0};
+    PutBE32(f.data() + f.size() - 4, (uint32_t)body.size());
+    f.insert(f.end(), body.begin(), body.end());
+    if (body.size() & 1) f.push_back(0);
+    PutBE32(f.data() + 4, (uint32_t)f.size() - 8);
+    return f;
+  };
+  IlbmPicture pic;
+  std::vector<uint8_t> good = make({1, 0xF0, 0x0F, 0xFF, 0x55});  // literal row, repeat row
+  ASSERT_EQ(DecodeIlbm(good.data(), (uint32_t)good.size(), &pic), 1);
+  EXPECT_EQ(pic.pixels[0], 1);
+  EXPECT_EQ(pic.pixels[4], 0);
+  EXPECT_EQ(pic.pixels[16], 0);
+  EXPECT_EQ(pic.pixels[17], 1);
+  FreeIlbm(&pic);
+  // A literal run of 3 bytes and a repeat of 3 bytes in 2-byte rows.
+  for (const std::vector<uint8_t>& body : {std::vector<uint8_t>{2, 0xF0, 0x0F, 0xAA, 0xFF, 0x55},
+                                            std::vector<uint8_t>{1, 0xF0, 0x0F, 0xFE, 0x55}}) {
+    std::vector<uint8_t> bad = make(body);
+    EXPECT_EQ(DecodeIlbm(bad.data(), (uint32_t)bad.size(), &pic), -1);
+    EXPECT_EQ(pic.pixels, nullptr);
+  }
+}
+
 TEST(Ilbm, DecodesUncompressedPlanesAndMaskPlane) {
   // 3 x 2 picture, 2 planes + mask plane, uncompressed.
   std::vector<uint8_t> f = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'I', 'L', 'B', 'M',

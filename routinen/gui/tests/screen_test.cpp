@@ -225,6 +225,12 @@ TEST_P(GuiScreen, OpenElmorGfxResults) {
   ASSERT_NE(GfxTable[RizizOzezGfxID(1) - 1], nullptr);
   EXPECT_EQ(GfxTable[RizizOzezGfxID(1) - 1]->Width, 120u);
   EXPECT_EQ(GfxTable[0], nullptr);
+  // Those slots are the story index's alone: through the main index an ID
+  // past 1615 is too high, loaded or not.
+  EXPECT_EQ(OpenElmorGfx(kPath, RizizOzezGfxID(1)), -1);
+  EXPECT_EQ(OpenElmorGfx(kPath, RizizOzezGfxID(2)), -1);
+  EXPECT_EQ(GfxTable[RizizOzezGfxID(2) - 1], nullptr);
+  EXPECT_EQ(OpenElmorGfx(".\\data\\rizizozezpath", RizizOzezGfxID(2)), 1);
 }
 
 TEST_P(GuiScreen, BlitObjektLoadsAGraphicForTheCallOnly) {

@@ -58,6 +58,7 @@ int main() {
     return 1;
   }
   InstallProgramScreens();
+  if (!PrepareFolders()) DebugLog("main: Einstellungen koennen nicht gespeichert werden\n");
   InstallScreenModePrefs();
   DisplayModeChoice mode;
   if (!ScreenModus(&mode)) {

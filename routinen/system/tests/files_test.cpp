@@ -1,6 +1,8 @@
 #include "routinen/system/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -498,6 +500,44 @@ TEST(FilesDir, CopyDirMergesNamesCaseInsensitively) {
   EXPECT_EQ(CopyDir("NoSrc\\", "Dst\\", 3), 0);
   EXPECT_EQ(Text(ReadFileBytes("Dst/prefs.QOE")), "new");
   EXPECT_EQ(CopyDir("..\\", "Fresh\\", 3), 0);
+}
+
+TEST(FilesDir, CopyDirMakesMissingParentsOfTheTarget) {
+  MakeDataTree("Data", "live");
+  // A first save of a lord: neither .\Game nor its lord folder exist.
+  ASSERT_EQ(CopyDir(".\\Data\\", ".\\Game\\Neuer Lord\\1_1\\Data\\", 2), 1);
+  EXPECT_EQ(Text(ReadFileBytes("Game/Neuer Lord/1_1/Data/Prefs.qoe")), "prefs live");
+  EXPECT_EQ(Text(ReadFileBytes("Game/Neuer Lord/1_1/Data/Cities/Deep/Town_1.qoe")), "town live");
+  // Existing parents are matched in any case.
+  ASSERT_EQ(CopyDir(".\\Data\\", ".\\GAME\\neuer lord\\2_1\\", 2), 1);
+  EXPECT_EQ(RawNames("Game/Neuer Lord"), (std::vector<std::string>{"1_1", "2_1"}));
+  // A file in the way is no folder.
+  Put("Blocked", "x");
+  EXPECT_EQ(CopyDir(".\\Data\\", ".\\Blocked\\Save\\", 2), 0);
+  EXPECT_EQ(CreateDirPath(".\\Data\\A\\B\\C"), 1);
+  EXPECT_TRUE(fs::is_directory("Data/A/B/C"));
+  EXPECT_EQ(CreateDirPath(".\\Blocked\\A"), 0);
+}
+
+TEST(FilesDir, StaleTemporaryFilesOfKilledSavesAreRemoved) {
+  Put("Data/.qoetmp-Prefs.qoe.Ab12Cd", std::string(1000, 'p'));
+  Put("Data/POP3Out/.qoetmp-GameChunk.qoe.x1y2z3", "half a pool");
+  Put("Data/Prefs.qoe", "prefs");
+  Put("Data/.qoetmpnot", "kept: not our name");
+  // A save still being written holds its temporary file locked.
+  Put("Data/.qoetmp-Optionen.prefs.Live00", "in progress");
+  int held = ::open("Data/.qoetmp-Optionen.prefs.Live00", O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_EQ(RemoveStaleTempFiles(".\\", 4), 2u);
+  ::close(held);
+  EXPECT_EQ(RawNames("Data"), (std::vector<std::string>{".qoetmp-Optionen.prefs.Live00", ".qoetmpnot", "POP3Out",
+                                                         "Prefs.qoe"}));
+  EXPECT_EQ(RawNames("Data/POP3Out"), std::vector<std::string>{});
+  // A save of our own leaves nothing behind, and its file is locked while written.
+  ASSERT_EQ(SaveMem2File(".\\Data\\Neu.qoe", "abc", 3), 1);
+  EXPECT_EQ(RemoveStaleTempFiles(".\\", 4), 1u);  // the one no longer held
+  EXPECT_EQ(Text(ReadFileBytes("Data/Neu.qoe")), "abc");
 }
 
 TEST(FilesDir, FailedMoveKeepsTheSource) {

@@ -26,6 +26,8 @@ TEST(Options, MissingFileIsWrittenWithDefaultsAtTheDocumentedOffsetsAndPlacehold
   ASSERT_EQ(OptionenPrefsLoad(&o), 1);
   auto img = qoe_test::ReadFileBytes(kDisk);
   ASSERT_EQ(img.size(), OPTIONEN_PREFS_SIZE);
+  EXPECT_EQ(img[4], kTcpIpStackLan);  // LAN: a fresh install has its network
+  EXPECT_EQ(o.tcpip_stack, 4);
   EXPECT_EQ(img[5], NET_MAIL_ROUTE);
   EXPECT_EQ(GetBE16(&img[48]), 0);
   EXPECT_EQ(GetBE32(&img[50]), 0xFFFFFFFFu);

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -305,6 +306,33 @@ uint64_t g_free_mem = 100000000;
 uint64_t FakeAvail(uint32_t) { return g_free_mem; }
 int g_graphics_freed = 0;
 }  // namespace
+
+// Started in a folder without .\Data (the build folder): the program makes
+// it, so the prefs and options it writes survive to the next run.
+TEST(ShellFolders, StartInAnEmptyFolderMakesDataAndKeepsSettings) {
+  DebugLogSetStderr(0);
+  ASSERT_FALSE(qoe_test::FileExists("Data"));
+  ASSERT_TRUE(WriteData(".qoetmp-Quill.cfg.AAAAAA", "left by a killed save"));
+  EXPECT_EQ(PrepareFolders(), 1);
+  for (const char* f : {"Data", "Data/POP3In", "Data/POP3Out", "Data/MailIn", "Data/MailOut"})
+    EXPECT_TRUE(qoe_test::FileExists(f)) << f;
+  EXPECT_FALSE(qoe_test::FileExists(".qoetmp-Quill.cfg.AAAAAA"));
+  auto log = qoe_test::ReadFileBytes("Quill.dbg");
+  std::string text(log.begin(), log.end());
+  EXPECT_NE(text.find("PrepareFolders: Verzeichnis .\\Data angelegt"), std::string::npos) << text;
+  EXPECT_NE(text.find("PrepareFolders: 1 verwaiste temporaere Datei(en) geloescht"), std::string::npos) << text;
+  EXPECT_EQ(CheckPrefs(PREFS_DISPLAY_MODE, 1, 5), 5u);
+  EXPECT_EQ(CheckPrefs(PREFS_DISPLAY_MODE, 0, 0), 5u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Prefs.qoe").size(), 264u);
+  // A second start finds everything there and logs nothing new.
+  EXPECT_EQ(PrepareFolders(), 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Quill.dbg").size(), log.size());
+  // A file where .\Data belongs: reported.
+  std::filesystem::remove_all("Data");
+  ASSERT_TRUE(WriteData("Data", "not a folder"));
+  EXPECT_EQ(PrepareFolders(), 0);
+  DebugLogSetStderr(1);
+}
 
 TEST(SfxCache, CopiesKeepsOneCopyAndFrees) {
   DebugLogSetStderr(0);
