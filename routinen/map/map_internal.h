@@ -1,0 +1,104 @@
+// Shared inside the map engine.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "map.h"
+
+constexpr int32_t kTileWidth = 64;
+constexpr int32_t kTileHeight = 56;
+constexpr int32_t kColumnStep = 48;
+constexpr int32_t kFigurFrameHeight = 54;
+constexpr uint32_t kHexMaskId = 31;
+extern const char* const kMapPicIndex;  // ".\\Data\\Path"
+
+// The engine's module state: one record, set up on first use.
+struct MapEngineState {
+  // The hex mask of graphic 31, converted once; guarded by `lock` (the game
+  // thread and the window thread both draw and hit-test).
+  std::mutex lock;
+  bool hexMaskReady = false;
+  uint32_t hexMaskBits[kTileHeight * 2] = {};     // two words per row, MSB = leftmost
+  uint8_t hexMaskBytes[kTileHeight * kTileWidth] = {};  // 1 inside the hex
+  // Pause between frames of the walking animation (tests set 0); any thread.
+  std::atomic<uint32_t> animFrameMs{2};
+};
+MapEngineState& MapState();
+// Forgets the converted hex mask (tests; after the picture index changed).
+void ResetMapEngineState();
+// Converts graphic 31 into the hex mask when not done yet (the built-in
+// shape when the graphic cannot be loaded). Caller holds no lock.
+void EnsureHexMask();
+// 1 when pixel (x, y) of a tile lies inside the hex; 0 outside the tile.
+int HexMaskBit(int32_t x, int32_t y);
+// The built-in hex shape, the one the data kit draws graphic 31 with.
+bool HexShapeInside(int32_t x, int32_t y);
+
+// Window cell (column, row) of the CMap, null outside the window.
+inline MapTile* CMapCell(const QoEMapInfo* map, int32_t column, int32_t row) {
+  if (!map || !map->CMap || column < 0 || row < 0 || column >= kCMapColumns || row >= kCMapRows) return nullptr;
+  return map->CMap + row * kCMapColumns + column;
+}
+// Bit of a 240 x 120 bit map (BMap, reach map); 0 outside.
+inline int BitMapTest(const uint8_t* bits, int32_t column, int32_t row) {
+  if (!bits || column < 0 || row < 0 || column >= kCMapColumns || row >= kCMapRows) return 0;
+  return (bits[row * 30 + column / 8] >> (column & 7)) & 1;
+}
+inline void BitMapSet(uint8_t* bits, int32_t column, int32_t row) {
+  if (!bits || column < 0 || row < 0 || column >= kCMapColumns || row >= kCMapRows) return;
+  bits[row * 30 + column / 8] |= (uint8_t)(1u << (column & 7));
+}
+
+// Wraps any value into 0..size-1.
+inline int32_t WrapFull(int64_t v, int64_t size) {
+  int64_t r = v % size;
+  return (int32_t)(r < 0 ? r + size : r);
+}
+// The shortest signed difference a - b on a ring of size.
+inline int32_t RingDelta(int64_t a, int64_t b, int64_t size) {
+  int32_t d = WrapFull(a - b, size);
+  return d > size / 2 ? d - (int32_t)size : d;
+}
+// Hex distance between (c1, r1) and (c2, r2), odd columns drawn half a hex lower.
+int32_t HexDistance(int32_t c1, int32_t r1, int32_t c2, int32_t r2);
+
+// Own player ID and display depth.
+uint32_t MapOwnPlayer();
+uint32_t MapDisplayDepth();
+
+// Recounts the local figures after a shift (when a figure list is loaded).
+void MapFiguresMoved(QoEMapInfo* map);
+// Copies the map bitmap to the screen as InitPos and SetPos do.
+void MapCopyToScreen(QoEMapInfo* map);
+// Copies a map-bitmap rectangle to the screen (and shows it).
+void MapCopyRectToScreen(QoEMapInfo* map, int32_t x, int32_t y, int32_t width, int32_t height);
+
+// Drawing helpers. The graphic is loaded on demand; 0 when it cannot be.
+struct BitMap* MapGfx(uint32_t id);
+// Tile at (x, y): unmasked, or through the hex mask.
+int MapDrawTile(RastPort* rp, uint32_t id, int32_t x, int32_t y, bool masked);
+// A picture through its own mask (colour key when it has none).
+int MapDrawMasked(RastPort* rp, uint32_t id, int32_t x, int32_t y);
+// Frame `frame` (height `h`) of a strip, masked. Stands in for the movie
+// layer's AnimObjektMask until that lands; background from `background`
+// (a map bitmap rectangle) when not null.
+int MapAnimFrame(RastPort* rp, uint32_t id, uint32_t frame, int32_t x, int32_t y, int32_t w, int32_t h);
+// The picture of a figure type and its frame (4 ordinary, 0 map objects);
+// false for an unknown type (drawn as 380).
+bool FigurPicture(uint32_t type, uint32_t* picture, uint32_t* frame);
+// Top-left of the tile of view hex (c, r) in the map bitmap.
+inline int32_t HexPixelX(int32_t c) { return c * kColumnStep; }
+inline int32_t HexPixelY(int32_t c, int32_t r) { return r * kTileHeight + ((c & 1) ? 28 : 0); }
+// Draws one hex's tile and overlays (as a redraw of that hex) into rp.
+void DrawHexWithOverlays(QoEMapInfo* map, int32_t c, int32_t r, RastPort* rp);
+
+// Walking animation steps: x and y step of frame 0..23 for direction 1..6.
+void WalkStep(int direction, int frame, int* dx, int* dy);
+// Frames shown by a walk, in order (north and south show 5..18 twice); returns the count.
+int WalkFrames(int direction, int* frames, int max);
+
+// The figure list (host order, MOVE payload form) of the first MOVE chunk in
+// a MapPrefs image; a count that does not fit the payload is cut to it.
+// Null when there is none or memory runs out; *list_bytes = its size.
+uint8_t* ReadMapPrefsMove(const uint8_t* data, uint32_t size, uint32_t* list_bytes);
