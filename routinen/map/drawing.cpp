@@ -158,7 +158,11 @@ void EnsureHexMask() {
       for (uint32_t x = 0; x < w; x++) {
         bool in;
         if (mask) in = mask[y * bm->Width + x] != 0;
-        else if (bm->Depth == 32) in = (GetLE32(bm->Pixels + y * bm->BytesPerRow + x * 4) & 0xFFFFFF) != 0;
+        else if (bm->Depth == 32) {
+          uint32_t v;
+          std::memcpy(&v, bm->Pixels + y * bm->BytesPerRow + x * 4, 4);
+          in = (v & 0xFFFFFF) != 0;
+        }
         else in = bm->Pixels[y * bm->BytesPerRow + x] != 0;
         if (in) s.hexMaskBits[y * 2 + x / 32] |= 0x80000000u >> (x & 31);
       }

@@ -108,7 +108,7 @@ bool LoadPart(const PartKind& k, const char* folder, int32_t px, int32_t py, Fil
 }
 
 // Cells of slot k <-> its part buffer (little-endian on disk, host in memory).
-void DecodeCell(const uint8_t* p, MapTile* t) {
+[[maybe_unused]] void DecodeCell(const uint8_t* p, MapTile* t) {
   t->X = GetLE32(p);
   t->Y = GetLE32(p + 4);
   t->Grafik = (uint16_t)(p[8] | (p[9] << 8));
@@ -120,7 +120,7 @@ void DecodeCell(const uint8_t* p, MapTile* t) {
   t->Flags = GetLE32(p + 18);
 }
 
-void EncodeCell(const MapTile* t, uint8_t* p) {
+[[maybe_unused]] void EncodeCell(const MapTile* t, uint8_t* p) {
   auto put32 = PutLE32;
   put32(p, t->X);
   put32(p + 4, t->Y);

@@ -116,7 +116,9 @@ TEST_P(MapGeometry, NeighboursAndRingsMatchTheDistance) {
         for (int32_t rr = 2; rr <= 18; rr++)
           if (HexDistance(h.c, h.r, cc, rr) == k) byDistance.insert({cc, rr});
       EXPECT_EQ(WalkRing(h, k), byDistance) << "column " << c << " ring " << k;
-      if (k == 1) EXPECT_EQ(ring1, byDistance);
+      if (k == 1) {
+        EXPECT_EQ(ring1, byDistance);
+      }
       EXPECT_EQ(HexDistanceForTest(h.c, h.r, c + k, h.r), k);
     }
   }

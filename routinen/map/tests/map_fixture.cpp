@@ -12,7 +12,7 @@
 #include <set>
 
 #include "routinen/system/graphics.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 

@@ -15,7 +15,7 @@
 #include "routinen/map/map_internal.h"
 #include "routinen/system/files.h"
 #include "routinen/system/sysrecords.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace maptest;
