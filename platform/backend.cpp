@@ -9,6 +9,7 @@
 namespace {
 std::atomic<const PlatformBackend*> g_backend{nullptr};
 std::atomic<int> g_destroy{0};
+std::atomic<uint32_t (*)()> g_gl_frame{nullptr};
 
 uint64_t BackendClock() {
   const PlatformBackend* b = g_backend.load();
@@ -54,6 +55,9 @@ void PostWindowDestroy() {
 
 int WindowDestroyRequested() { return g_destroy.load(); }
 void ClearWindowDestroy() { g_destroy = 0; }
+
+void SetGLFrameHook(uint32_t (*frame)()) { g_gl_frame.store(frame); }
+uint32_t (*GLFrameHook())() { return g_gl_frame.load(); }
 
 void ShowMessageBox(const char* title, const char* text) {
   const PlatformBackend* b = g_backend.load();

@@ -35,6 +35,29 @@ struct PlatformBackend {
   // Any thread: takes a copy of a checked cursor picture (see cursor.h) and
   // shows it as the mouse cursor; 1 when taken.
   int (*set_cursor)(const uint32_t* argb, uint32_t width, uint32_t height, uint32_t hot_x, uint32_t hot_y);
+  // OpenGL mode (null: the backend has none). Window thread: makes the open
+  // window an OpenGL window with a double-buffered compatibility context of
+  // colour_bits per pixel, a 16-bit depth buffer and an alpha bit, current
+  // on this thread; fills *info and returns kGLContextOk, or the failed step.
+  int (*gl_create)(uint32_t colour_bits, struct GLContextInfo* info);
+  // Shows the frame drawn into the back buffer.
+  void (*gl_swap)();
+};
+
+// The steps of making a GL context, as gl_create reports a failure.
+enum : int {
+  kGLContextOk = 0,
+  kGLNoDeviceContext = 1,   // no window to draw into
+  kGLNoPixelFormat = 2,     // no visual / config with the asked buffers
+  kGLSetPixelFormat = 3,    // the window could not take the format
+  kGLNoRenderContext = 4,   // the context could not be made
+  kGLNotCurrent = 5,        // it could not be made current
+};
+// What the context got: colour, red, green, blue, alpha and depth bits, and
+// whether buffer swaps wait for the vertical blank.
+struct GLContextInfo {
+  int colour_bits, red_bits, green_bits, blue_bits, alpha_bits, depth_bits;
+  int vsync;
 };
 
 const PlatformBackend* SdlBackend();
@@ -52,5 +75,11 @@ int RunWindowLoop();
 void PostWindowDestroy();
 int WindowDestroyRequested();
 void ClearWindowDestroy();
+// OpenGL mode: the frame the window loop draws whenever no message waits,
+// once a GL context exists (then it swaps the buffers); at most about 60
+// frames a second when the swap does not wait for the vertical blank.
+// Null: the loop shows the 2D display.
+void SetGLFrameHook(uint32_t (*frame)());
+uint32_t (*GLFrameHook())();
 // A message box over the current backend; stderr when there is none.
 void ShowMessageBox(const char* title, const char* text);

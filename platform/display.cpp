@@ -26,6 +26,7 @@ PaletteEntry g_palette[256];
 std::atomic<uint32_t> g_width{0}, g_height{0}, g_depth{0};
 std::atomic<uint32_t> g_renderer{0};
 std::atomic<uint64_t> g_serial{0};
+std::atomic<DisplayDirtyHook> g_dirty_hook{nullptr};
 
 PlatformSurface* MakeSurface(uint32_t w, uint32_t h, uint32_t depth) {
   uint32_t bpp = depth / 8;
@@ -152,6 +153,7 @@ uint32_t DisplayDepth() { return g_depth; }
 QoeMutex* DisplayMutex() { return g_mutex; }
 void DisplaySetRenderer(uint32_t renderer) { g_renderer = renderer ? 1 : 0; }
 uint32_t DisplayRenderer() { return g_renderer; }
+void SetDisplayDirtyHook(DisplayDirtyHook hook) { g_dirty_hook.store(hook); }
 
 int DisplaySetPalette(uint32_t first, uint32_t count, const PaletteEntry* colours) {
   if (g_depth != 8 || !colours || first >= 256) return 0;
@@ -160,6 +162,8 @@ int DisplaySetPalette(uint32_t first, uint32_t count, const PaletteEntry* colour
   std::memcpy(&g_palette[first], colours, count * sizeof(PaletteEntry));
   ReleaseMutex(g_mutex);
   DisplayFrameChanged();
+  if (g_renderer == 1)
+    if (DisplayDirtyHook hook = g_dirty_hook.load()) hook(0, 0, 0, 0);  // pens change colour everywhere
   return 1;
 }
 
@@ -171,7 +175,11 @@ void DisplayGetPalette(PaletteEntry out[256]) {
 }
 
 int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
-  if (g_renderer == 1) return 1;
+  if (g_renderer == 1) {
+    if (width != 0 && height != 0)
+      if (DisplayDirtyHook hook = g_dirty_hook.load()) hook(x, y, width, height);
+    return 1;
+  }
   if (width == 0 || height == 0) return 1;
   QoeMutex* m = g_mutex;
   if (!m) {

@@ -68,15 +68,20 @@ void GameAreaOffset(uint32_t width, uint32_t height, int32_t* dx, int32_t* dy);
 struct QoeMutex;
 QoeMutex* DisplayMutex();
 
-// Renderer of the display: 0 2D, 1 OpenGL (only once the 3D engine draws;
-// until then the OpenGL choice runs 2D). In OpenGL mode UpdateRectangle
-// does nothing.
+// Renderer of the display: 0 2D, 1 OpenGL (once the program has made a GL
+// context). In OpenGL mode the window thread draws the screen from its own
+// bitmap; UpdateRectangle copies nothing and hands the rectangle to the
+// dirty hook instead, and a palette change hands it the whole screen.
 void DisplaySetRenderer(uint32_t renderer);
 uint32_t DisplayRenderer();
+// OpenGL mode: the 3D engine's queue of changed screen rectangles (game
+// coordinates; width and height 0 stand for the whole screen). Null: none.
+using DisplayDirtyHook = void (*)(int32_t x, int32_t y, int32_t width, int32_t height);
+void SetDisplayDirtyHook(DisplayDirtyHook hook);
 
 // Shows the rectangle (game coordinates) of the back surface: copies it under
-// the display mutex to the primary at the centring offset. Width or height 0
-// copies nothing. A rectangle that does not fit the surfaces is clipped
+// the display mutex to the primary at the centring offset (OpenGL mode: hands
+// it to the dirty hook and returns 1). Width or height 0 copies nothing. A rectangle that does not fit the surfaces is clipped
 // (after a "BltFast" log line); 0 when nothing is left to copy or no display.
 int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height);
 // Shows the whole back page (display coordinates, no offset) of the paged

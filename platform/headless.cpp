@@ -291,7 +291,7 @@ int RunLoop() {
 
 const PlatformBackend kHeadless = {
     "headless", Init, Shutdown, ChooseMode, OpenWindow, CloseWindow, RunLoop, Wake, WaitVblank, Now,
-    MessageBox, Minimise, SetCursor,
+    MessageBox, Minimise, SetCursor, nullptr, nullptr,  // no OpenGL headless
 };
 
 struct GameRun {

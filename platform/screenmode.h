@@ -18,8 +18,9 @@ extern const ScreenModeRow ScreenModeTable[kScreenModeCount];
 // The ID of a combination; kScreenModeCount when there is no such row.
 uint32_t FindScreenMode(uint32_t width, uint32_t height, uint32_t depth, uint32_t renderer, uint32_t fullscreen);
 
-// The chosen mode: its row and ID. `renderer` is what the display really
-// runs (2D until the 3D engine exists), `chosen_renderer` what was picked.
+// The chosen mode: its row and ID. `renderer` is what the display runs (2D
+// here; the program switches to OpenGL once it has a GL context),
+// `chosen_renderer` what was picked.
 struct DisplayModeChoice {
   uint32_t mode_id;
   uint32_t width, height, depth;
@@ -40,7 +41,7 @@ void SetScreenModePrefsHook(ScreenModePrefsRead read, ScreenModePrefsWrite write
 
 // The display-mode choice: preselects the remembered mode, lets the backend
 // ask the player (headless: the mode the test set), remembers the result.
-// An OpenGL choice runs the 2D renderer and says so in the log. Returns 1,
+// Returns 1,
 // or 0 when the player cancelled (the program then ends).
 int ScreenModus(DisplayModeChoice* out);
 

@@ -25,6 +25,7 @@ namespace {
 SDL_Window* g_window = nullptr;
 SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;
+SDL_GLContext g_gl = nullptr;  // OpenGL mode: the window's context (window thread)
 uint32_t g_tex_w = 0, g_tex_h = 0;
 std::vector<uint32_t> g_frame;
 std::atomic<uint32_t> g_wake_type{0};
@@ -85,6 +86,12 @@ void DestroyTexture() {
 
 void CloseWindow() {
   DestroyTexture();
+  if (g_gl) {
+    SDL_GL_MakeCurrent(g_window, nullptr);
+    SDL_GL_DeleteContext(g_gl);
+    g_gl = nullptr;
+    SDL_GL_ResetAttributes();
+  }
   if (g_renderer) SDL_DestroyRenderer(g_renderer);
   if (g_window) SDL_DestroyWindow(g_window);
   g_renderer = nullptr;
@@ -348,7 +355,75 @@ void ApplyPendingCursor() {
   g_cursor = cursor;
 }
 
+// Hands one window event to the game thread's queue; an exposed window
+// asks for the display to be shown again (*shown is reset).
+void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
+  if (ev.type == g_wake_type.load()) {
+    g_wake_pending = 0;
+    return;
+  }
+  if (ev.type == SDL_TEXTINPUT) {
+    PostUtf8Text(ev.text.text);
+    return;
+  }
+  if (ev.type == SDL_WINDOWEVENT && ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
+    *shown = DisplayChangeSerial() - 1;
+    return;
+  }
+  PlatformMessage m;
+  if (!TranslateSdlEvent(&ev, &m, &g_buttons)) return;
+  if (m.kind == kMsgMouseMove)
+    PostMouseMoveMerged(m.x, m.y, m.buttons);
+  else
+    PostGameMessage(&m);
+}
+
+// Milliseconds to wait for the next event: until the next timer is due,
+// at most `limit`.
+int EventTimeout(uint64_t now, uint64_t limit) {
+  uint64_t due = NextEventTimerDue();
+  if (due == UINT64_MAX) return int(limit);
+  return int(std::clamp<uint64_t>(due > now ? due - now : 0, 1, limit));
+}
+
+// OpenGL mode: waiting messages first, otherwise one frame and the swap.
+// Frames start at most 60 a second (a swap that waits for the vertical
+// blank may hold them back further); between them the loop waits for events.
+int RunGLLoop(uint32_t (*frame)()) {
+  uint64_t shown = 0, frames = 0;
+  uint64_t start = NowMs();
+  for (;;) {
+    if (FatalSignalPending()) RunFatalShutdown();
+    if (WindowDestroyRequested()) return 0;
+    ApplyPendingCursor();
+    uint64_t now = NowMs();
+    PumpEventTimers(now, 1);
+    SDL_Event ev;
+    bool any = false;
+    while (SDL_PollEvent(&ev)) {
+      DispatchEvent(ev, &shown);
+      any = true;
+    }
+    if (any) continue;
+    uint64_t next = start + frames * 1000 / 60;
+    if (now < next) {
+      if (SDL_WaitEventTimeout(&ev, EventTimeout(now, next - now))) DispatchEvent(ev, &shown);
+      continue;
+    }
+    if (now > next + 100) {  // far behind (a long frame): no catching up
+      start = now;
+      frames = 0;
+    }
+    frame();
+    SDL_GL_SwapWindow(g_window);
+    frames++;
+    g_presents.fetch_add(1);
+  }
+}
+
 int RunLoop() {
+  uint32_t (*frame)() = GLFrameHook();
+  if (g_gl && frame) return RunGLLoop(frame);
   uint64_t shown = DisplayChangeSerial() - 1;
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
@@ -361,32 +436,71 @@ int RunLoop() {
       shown = serial;
       Present();
     }
-    uint64_t due = NextEventTimerDue();
-    int timeout = 50;
-    if (due != UINT64_MAX) timeout = int(std::clamp<uint64_t>(due > now ? due - now : 0, 1, 50));
     SDL_Event ev;
-    if (!SDL_WaitEventTimeout(&ev, timeout)) continue;
+    if (!SDL_WaitEventTimeout(&ev, EventTimeout(now, 50))) continue;
     do {
-      if (ev.type == g_wake_type.load()) {
-        g_wake_pending = 0;
-        continue;
-      }
-      if (ev.type == SDL_TEXTINPUT) {
-        PostUtf8Text(ev.text.text);
-        continue;
-      }
-      if (ev.type == SDL_WINDOWEVENT && ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
-        shown = DisplayChangeSerial() - 1;
-        continue;
-      }
-      PlatformMessage m;
-      if (!TranslateSdlEvent(&ev, &m, &g_buttons)) continue;
-      if (m.kind == kMsgMouseMove)
-        PostMouseMoveMerged(m.x, m.y, m.buttons);
-      else
-        PostGameMessage(&m);
+      DispatchEvent(ev, &shown);
     } while (SDL_PollEvent(&ev));
   }
+}
+
+// The window becomes an OpenGL window: SDL picks the visual (X11) or the
+// config (EGL) from the attributes when the window or the context is made,
+// so a 2D window is made anew with the same place, size and flags.
+int GLCreate(uint32_t colour_bits, GLContextInfo* info) {
+  *info = GLContextInfo{};
+  if (!g_window) return kGLNoDeviceContext;
+  int channel = colour_bits >= 24 ? 8 : colour_bits >= 15 ? 5 : 3;
+  SDL_GL_ResetAttributes();
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channel);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channel);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channel);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 1);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+  if (!(SDL_GetWindowFlags(g_window) & SDL_WINDOW_OPENGL)) {
+    int x, y, w, h;
+    SDL_GetWindowPosition(g_window, &x, &y);
+    SDL_GetWindowSize(g_window, &w, &h);
+    uint32_t flags = SDL_GetWindowFlags(g_window) &
+                     (SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
+    DestroyTexture();
+    if (g_renderer) SDL_DestroyRenderer(g_renderer);
+    g_renderer = nullptr;
+    SDL_DestroyWindow(g_window);
+    g_window = SDL_CreateWindow("Quill of Elmor", x, y, w, h, flags | SDL_WINDOW_OPENGL);
+    if (!g_window) {
+      DebugLog("SDL_CreateWindow: %s", SDL_GetError());
+      SDL_GL_ResetAttributes();
+      return kGLNoPixelFormat;
+    }
+    SDL_StartTextInput();
+  }
+  g_gl = SDL_GL_CreateContext(g_window);
+  if (!g_gl) {
+    DebugLog("SDL_GL_CreateContext: %s", SDL_GetError());
+    return kGLNoRenderContext;
+  }
+  if (SDL_GL_MakeCurrent(g_window, g_gl) != 0) {
+    DebugLog("SDL_GL_MakeCurrent: %s", SDL_GetError());
+    SDL_GL_DeleteContext(g_gl);
+    g_gl = nullptr;
+    return kGLNotCurrent;
+  }
+  info->vsync = SDL_GL_SetSwapInterval(1) == 0 ? 1 : 0;
+  if (!info->vsync) SDL_GL_SetSwapInterval(0);
+  SDL_GL_GetAttribute(SDL_GL_RED_SIZE, &info->red_bits);
+  SDL_GL_GetAttribute(SDL_GL_GREEN_SIZE, &info->green_bits);
+  SDL_GL_GetAttribute(SDL_GL_BLUE_SIZE, &info->blue_bits);
+  SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &info->alpha_bits);
+  SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &info->depth_bits);
+  info->colour_bits = info->red_bits + info->green_bits + info->blue_bits + info->alpha_bits;
+  return kGLContextOk;
+}
+
+void GLSwap() {
+  if (g_window && g_gl) SDL_GL_SwapWindow(g_window);
 }
 
 void WaitVblank() {
@@ -408,7 +522,7 @@ void Minimise() {
 
 const PlatformBackend kSdl = {
     "sdl2", Init, Shutdown, ChooseMode, OpenWindow, CloseWindow, RunLoop, Wake, WaitVblank, NowMs,
-    MessageBox, Minimise, SetCursor,
+    MessageBox, Minimise, SetCursor, GLCreate, GLSwap,
 };
 
 }  // namespace

@@ -23,6 +23,11 @@ PKGS=(
   xfonts-base
   xvfb
   xauth
+  xdotool
+  x11-apps
+  libgl1-mesa-dri
+  libegl1
+  libegl-mesa0
   netpbm
   openssl
   libssl-dev
