@@ -169,9 +169,10 @@ uint32_t ScreenDepth() {
   return d ? d : 8;
 }
 
-// A BitMap of the picture in the given depth (32: through the screen palette).
+// A BitMap of the picture in the given depth (32: through the screen palette,
+// in the screen bitmap's byte order).
 BitMap* MakeBitMap(const IlbmPicture& pic, uint32_t depth) {
-  BitMap* bm = AllocBitMap(pic.width, pic.height, depth == 32 ? 32 : 8, 0, nullptr);
+  BitMap* bm = AllocBitMap(pic.width, pic.height, depth == 32 ? 32 : 8, 0, g_titel ? g_titel->bitmap : nullptr);
   if (!bm) return nullptr;
   const uint16_t format = BitMapPixelFormat(bm);
   for (uint32_t y = 0; y < pic.height; ++y)
@@ -204,13 +205,23 @@ void FreeSlot(uint32_t slot) {
   g_masks[slot] = nullptr;
 }
 
+// True when rp is the screen RastPort the display shows: over the current
+// back surface, or in OpenGL mode over the memory bitmap the window thread
+// draws from.
+bool ScreenRpCurrent(const RastPort* rp, const PlatformSurface* back) {
+  if (!rp || !rp->Bitmap) return false;
+  if (DisplayRenderer() == 1) return !(rp->Bitmap->Flags & BMF_SURFACE) && rp->Bitmap->Width == kGameAreaWidth;
+  return rp->Bitmap->Surface == back && rp->Bitmap->Pixels == back->pixels;
+}
+
 // The screen's RastPort over the current back surface, and the record.
 bool ReadyTitel() {
   PlatformSurface* back = DisplayBackSurface();
   if (!back) return false;
   DisplayRecord* d = QoESystemPtr->Display;
   RastPort* rp = d ? d->ScreenRastPort : nullptr;
-  if (!rp || !rp->Bitmap || rp->Bitmap->Surface != back || rp->Bitmap->Pixels != back->pixels) {
+  if (!ScreenRpCurrent(rp, back)) {
+    CloseGLScreenObjekt();  // its entry must not outlive the bitmap
     if (!OpenScreenRastPort()) return false;
     g_opened_screen_rp = true;
     d = QoESystemPtr->Display;
@@ -222,10 +233,10 @@ bool ReadyTitel() {
   }
   g_titel->rastPort = rp;
   g_titel->bitmap = rp->Bitmap;
-  g_titel->width = back->width;
-  g_titel->height = back->height;
-  g_titel->pitch = back->pitch;
-  g_titel->pixels = back->pixels;
+  g_titel->width = rp->Bitmap->Width;
+  g_titel->height = rp->Bitmap->Height;
+  g_titel->pitch = rp->Bitmap->BytesPerRow;
+  g_titel->pixels = rp->Bitmap->Pixels;
   g_titel->palette = ScreenPalette();
   g_titel->mutex = DisplayMutex();
   return true;
@@ -233,6 +244,7 @@ bool ReadyTitel() {
 
 void FreeTitel() {
   if (!g_titel) return;
+  CloseGLScreenObjekt();
   FreeVec(g_titel);
   g_titel = nullptr;
   if (g_opened_screen_rp) CloseScreenRastPort();
@@ -240,6 +252,10 @@ void FreeTitel() {
 }
 
 bool OnScreen(const RastPort* rp) {
+  if (DisplayRenderer() == 1) {
+    const RastPort* screen = ScreenRastPort();
+    return rp && rp->Bitmap && screen && rp->Bitmap == screen->Bitmap;
+  }
   const PlatformSurface* back = DisplayBackSurface();
   return rp && rp->Bitmap && back && (rp->Bitmap->Flags & BMF_SURFACE) && rp->Bitmap->Surface == back;
 }
@@ -296,6 +312,10 @@ RastPort* ScreenMakeClipRP(BitMap* bitmap) {
 
 int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
   if (DisplayRenderer() == 1) return OpenElmorPicGL(index_path, id, flags);
+  return OpenScreenPicture(index_path, id, flags, false);
+}
+
+int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, bool gl) {
   std::lock_guard<std::recursive_mutex> lock(g_lock);
   WaitTransition();
   // A screen record made for a picture that then fails to load is dropped
@@ -332,9 +352,14 @@ int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
   BltBitMap(bm, 0, 0, g_titel->bitmap, 0, 0, (int32_t)bm->Width, (int32_t)bm->Height);
   ReleaseMutex(g_titel->mutex);
   ResetTitleBar();  // the new picture's title bar is empty
+  if (gl && !OpenGLScreenObjekt(g_titel->bitmap, g_titel->rastPort)) {
+    DebugLog("OpenElmorPic: Konnte das Bild %u nicht in die 3D-Objektliste stellen.\n", id);
+    FreeSlot(id - 1);
+    return -1;
+  }
   if (!(flags & 1)) StartTheTransition();
   DropWaitingInput();
-  return 0;
+  return gl ? 1 : 0;
 }
 
 void CloseElmorPic(uint32_t id, uint32_t mode) {

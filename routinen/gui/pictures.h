@@ -54,8 +54,20 @@ RastPort* ScreenMakeClipRP(BitMap* bitmap);
 // starts the transition itself. In OpenGL mode it goes to OpenElmorPicGL.
 // Returns 0 (1 from the OpenGL variant), or -1 (0xFFFFFFFF) on failure.
 int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags);
-// The OpenGL variant (the screen as an ObjektListEntry of the 3D engine).
+// The OpenGL variant: the same picture in the screen's memory bitmap, which
+// becomes (or stays) the 3D engine's ObjektListEntry of the screen.
 int32_t OpenElmorPicGL(const char* index_path, uint32_t id, uint32_t flags);
+// How the picture manager reaches the 3D engine's object list in OpenGL
+// mode; the engine registers its calls at start (null clears them).
+struct GLScreenHooks {
+  // Makes the screen's entry for its bitmap and RastPort, or reuses the one
+  // there is; places it and makes it visible. 1, or 0 on failure.
+  int (*OpenScreenObjekt)(BitMap* bitmap, RastPort* rastport);
+  // Unlinks the screen's entry before the screen bitmap goes (the window
+  // thread deletes its texture).
+  void (*CloseScreenObjekt)();
+};
+void SetGLScreenHooks(const GLScreenHooks* hooks);
 // Mode 1: frees the picture and keeps the screen record for the next screen;
 // mode 0: also frees the screen record; mode 2: frees nothing.
 void CloseElmorPic(uint32_t id, uint32_t mode);

@@ -1,13 +1,36 @@
-// The OpenGL variant of OpenElmorPic. The 3D engine makes the screen an
-// ObjektListEntry of its object list here; until it does, the OpenGL mode
-// draws in 2D and this variant shows the picture as the 2D one does.
+// The OpenGL variant of OpenElmorPic: the screen picture is drawn into the
+// screen's memory bitmap as in 2D, and that bitmap becomes an entry of the
+// 3D engine's object list, which the window thread draws every frame. The
+// engine registers its calls here at start, so this layer needs none of it.
+#include <atomic>
+
+#include "gui_internal.h"
 #include "pictures.h"
-#include "platform/display.h"
+#include "platform/log.h"
+
+namespace {
+std::atomic<int (*)(BitMap*, RastPort*)> g_open{nullptr};
+std::atomic<void (*)()> g_close{nullptr};
+}  // namespace
+
+void SetGLScreenHooks(const GLScreenHooks* hooks) {
+  g_open.store(hooks ? hooks->OpenScreenObjekt : nullptr);
+  g_close.store(hooks ? hooks->CloseScreenObjekt : nullptr);
+}
+
+int OpenGLScreenObjekt(BitMap* bitmap, RastPort* rastport) {
+  auto open = g_open.load();
+  if (!open) {
+    DebugLog("OpenElmorPic: Keine 3D-Engine fuer den OpenGL-Modus.\n");
+    return 0;
+  }
+  return open(bitmap, rastport);
+}
+
+void CloseGLScreenObjekt() {
+  if (auto close = g_close.load()) close();
+}
 
 int32_t OpenElmorPicGL(const char* index_path, uint32_t id, uint32_t flags) {
-  uint32_t renderer = DisplayRenderer();
-  DisplaySetRenderer(0);
-  int32_t rc = OpenElmorPic(index_path, id, flags);
-  DisplaySetRenderer(renderer);
-  return rc < 0 ? -1 : 1;
+  return OpenScreenPicture(index_path, id, flags, true);
 }

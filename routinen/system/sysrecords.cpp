@@ -48,14 +48,23 @@ void FillDisplayRecord() {
   d->Height = static_cast<uint16_t>(DisplayHeight() ? DisplayHeight() : mode.height);
   d->Depth = static_cast<uint16_t>(DisplayDepth() ? DisplayDepth() : mode.depth);
   d->PixelFormatCode = static_cast<uint16_t>(mode.pixel_format);
-  d->Renderer = mode.renderer;
+  d->Renderer = DisplayRenderer();
   d->FullScreen = mode.fullscreen;
 }
 
 int OpenScreenRastPort() {
   CloseScreenRastPort();
   g_system.Display = &g_display;
-  BitMap* bm = AllocSurfaceBitMap(DisplayBackSurface());
+  // OpenGL mode: the window thread shows the screen from a bitmap of its own,
+  // in the display's depth (8-bit pens, or 32-bit bytes R, G, B, A).
+  BitMap* bm = nullptr;
+  if (DisplayRenderer() == 1) {
+    uint32_t depth = DisplayDepth() == 8 ? 8 : 32;
+    uint32_t flags = depth == 32 ? uint32_t{BMF_RGBA} : 0u;
+    if (DisplayDepth() != 0) bm = AllocBitMap(kGameAreaWidth, kGameAreaHeight, depth, flags, nullptr);
+  } else {
+    bm = AllocSurfaceBitMap(DisplayBackSurface());
+  }
   if (!bm) return 0;
   static RastPort rp;
   InitRastPort(&rp);

@@ -107,7 +107,9 @@ extern const char* const kWebPath;
 void FillDisplayRecord();
 
 // The screen's RastPort (DisplayRecord::ScreenRastPort) over the display's
-// back surface, in game coordinates; 1 on success, 0 without a display.
+// back surface, in game coordinates; in OpenGL mode over a 640 x 480 memory
+// bitmap (RGBA at depth 32) that the window thread shows. 1 on success, 0
+// without a display.
 int OpenScreenRastPort();
 void CloseScreenRastPort();
 

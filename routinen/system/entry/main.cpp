@@ -12,6 +12,7 @@
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "platform/screenmode.h"
+#include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "screens.h"
 #include "routinen/system/shell.h"
 #include "platform/threads.h"
@@ -40,6 +41,7 @@ const PlatformBackend* PickBackend() {
 }
 
 void EndBackend(const PlatformBackend* b) {
+  FreeGLObjektList();
   ShutdownDisplay();
   CloseMainWindow();
   b->shutdown();
@@ -65,6 +67,8 @@ int main() {
     EndBackend(backend);
     return 0;
   }
+  // OpenGL mode: the screen semaphore and the object list come first.
+  const bool want_gl = mode.chosen_renderer == 1 && InitGLObjektList();
   if (!OpenMainWindow(&mode)) {
     ShowMessageBox("Fatal Error", "Konnte das Fenster nicht oeffnen.");
     EndBackend(backend);
@@ -76,12 +80,29 @@ int main() {
     EndBackend(backend);
     return 1;
   }
-  DisplaySetRenderer(mode.renderer);
+  DisplaySetRenderer(0);
   if (!InitializeDirectDraw(mode.width, mode.height, mode.depth)) {
     ShowMessageBox("Fatal Error", "InitializeDirectDraw fehlgeschlagen.");
     ShutdownSystem();
     EndBackend(backend);
     return 1;
+  }
+  if (want_gl) {
+    // The context is made before the game thread starts; without one the
+    // game runs on the 2D renderer in a new plain window.
+    if (CreateGLContext(2, mode.width, mode.height, mode.depth)) {
+      DisplaySetRenderer(1);
+    } else {
+      DebugLog("main: Kein OpenGL, es laeuft die 2D-Darstellung\n");
+      FreeGLObjektList();
+      mode.chosen_renderer = 0;
+      if (!OpenMainWindow(&mode)) {
+        ShowMessageBox("Fatal Error", "Konnte das Fenster nicht oeffnen.");
+        ShutdownSystem();
+        EndBackend(backend);
+        return 1;
+      }
+    }
   }
   if (!InitializeDirectSound()) DebugLog("main: Kein Sound");
   QoeThread* game = StartThread("Game", Main, nullptr);
@@ -98,6 +119,7 @@ int main() {
   }
   // The game thread posted the destroy request as its last act.
   int code = JoinThread(game);
+  FreeGLObjektList();  // its textures go while the context still exists
   ShutdownSystem();
   RemoveFatalSignalHandlers();
   EndBackend(backend);

@@ -1,0 +1,266 @@
+// The GL frame on a real context (Mesa's software renderer): the 2D pass read
+// back pixel by pixel, the dirty-rectangle uploads, the screen picture's
+// entry across screen changes, and the fall-back when no context can be made.
+#include <filesystem>
+#include <string>
+
+#include "gl_fixture.h"
+#include "platform/threads.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/system/input.h"
+#include "routinen/system/memory.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using gltest::FillRGBA;
+using gltest::Pattern;
+using gltest::PutRGBA;
+
+namespace {
+
+constexpr uint32_t kW = 800, kH = 600;
+
+class GLFrame : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gltest::OpenGLWindow(6)) << "no GL context on the offscreen driver";  // 800x600x32 OpenGL
+    bm_ = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+    ASSERT_NE(bm_, nullptr);
+    for (uint32_t y = 0; y < 480; y++)
+      for (uint32_t x = 0; x < 640; x++) PutRGBA(bm_, x, y, Pattern(x, y));
+  }
+  void TearDown() override {
+    gltest::CloseGLWindow();
+    FreeBitMap(bm_);
+  }
+  std::vector<uint32_t> Frame() {
+    GLProcessObjektList();
+    return gltest::ReadFrame(kW, kH);
+  }
+  // The frame's pixel at bitmap position (x, y) of an entry at (80, 30).
+  static uint32_t At(const std::vector<uint32_t>& f, uint32_t x, uint32_t y) { return f[(y + 30) * kW + x + 80]; }
+
+  BitMap* bm_ = nullptr;
+};
+
+TEST_F(GLFrame, DrawsTheBitmapPixelExactAtItsPlace) {
+  ObjektListEntry* e = AddObjektListEntry(bm_, nullptr, "GLFrameTest");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->texture_size, 1024u);
+  SetObjektPos3D(e, 80, 30);
+  SetObjektVisible3D(e, 1);
+  std::vector<uint32_t> f = Frame();
+  EXPECT_NE(e->texture_name, 0u);
+  EXPECT_FLOAT_EQ(GLAspectRatio(), 800.0f / 600.0f);
+  uint32_t wrong = 0;
+  for (uint32_t y = 0; y < kH; y++)
+    for (uint32_t x = 0; x < kW; x++) {
+      bool inside = x >= 80 && x < 720 && y >= 30 && y < 510;
+      uint32_t want = inside ? Pattern(x - 80, y - 30) : 0;
+      if (f[y * kW + x] != want && wrong++ < 5) ADD_FAILURE() << x << "," << y << ": " << std::hex << f[y * kW + x];
+    }
+  EXPECT_EQ(wrong, 0u);
+  // Transparent pixels (alpha 0) leave the frame's own colour.
+  PutRGBA(bm_, 5, 5, 0xFFFFFF, 0);
+  AddObjektDirtyRect(e, 5, 5, 1, 1);
+  f = Frame();
+  EXPECT_EQ(At(f, 5, 5), 0u);
+  EXPECT_EQ(At(f, 6, 5), Pattern(6, 5));
+}
+
+TEST_F(GLFrame, OnlyQueuedRectanglesReachTheTextureAndTheQueueEmpties) {
+  ObjektListEntry* e = AddObjektListEntry(bm_, nullptr, "GLFrameTest");
+  SetObjektPos3D(e, 80, 30);
+  SetObjektVisible3D(e, 1);
+  Frame();
+  FillRGBA(bm_, 10, 10, 20, 20, 0x112233);
+  FillRGBA(bm_, 300, 200, 8, 12, 0x445566);
+  AddObjektDirtyRect(e, 300, 200, 8, 12);
+  EXPECT_EQ(e->dirty->count, 1u);
+  std::vector<uint32_t> f = Frame();
+  EXPECT_EQ(e->dirty->count, 0u);
+  EXPECT_EQ(At(f, 10, 10), Pattern(10, 10));  // changed, not queued: old picture
+  EXPECT_EQ(At(f, 29, 29), Pattern(29, 29));
+  EXPECT_EQ(At(f, 300, 200), 0x445566u);
+  EXPECT_EQ(At(f, 307, 211), 0x445566u);
+  EXPECT_EQ(At(f, 308, 211), Pattern(308, 211));
+  // (0, 0, 0, 0) brings the whole bitmap.
+  AddObjektDirtyRect(e, 0, 0, 0, 0);
+  f = Frame();
+  EXPECT_EQ(At(f, 10, 10), 0x112233u);
+  EXPECT_EQ(At(f, 29, 29), 0x112233u);
+  EXPECT_EQ(At(f, 639, 479), Pattern(639, 479));
+  // Rectangles reaching out of the bitmap are cut to it.
+  FillRGBA(bm_, 630, 470, 10, 10, 0x778899);
+  AddObjektDirtyRect(e, 630, 470, 50, 50);
+  f = Frame();
+  EXPECT_EQ(At(f, 639, 479), 0x778899u);
+  EXPECT_EQ(f[(510) * kW + 720], 0u);
+}
+
+TEST_F(GLFrame, AnInvisibleEntryStillTakesItsRectangles) {
+  ObjektListEntry* e = AddObjektListEntry(bm_, nullptr, "GLFrameTest");
+  SetObjektPos3D(e, 80, 30);
+  std::vector<uint32_t> f = Frame();
+  EXPECT_NE(e->texture_name, 0u);  // made though hidden
+  EXPECT_EQ(At(f, 100, 100), 0u);
+  FillRGBA(bm_, 100, 100, 4, 4, 0xABCDEF);
+  AddObjektDirtyRect(e, 100, 100, 4, 4);
+  f = Frame();
+  EXPECT_EQ(e->dirty->count, 0u);
+  EXPECT_EQ(At(f, 100, 100), 0u);
+  SetObjektVisible3D(e, 1);
+  f = Frame();
+  EXPECT_EQ(At(f, 100, 100), 0xABCDEFu);
+  EXPECT_EQ(At(f, 104, 100), Pattern(104, 100));
+}
+
+TEST_F(GLFrame, EightBitBitmapsShowThroughThePaletteAndFollowItsChanges) {
+  BitMap* pens = AllocBitMap(64, 32, 8, 0, nullptr);
+  ASSERT_NE(pens, nullptr);
+  for (uint32_t i = 0; i < pens->Size; i++) pens->Pixels[i] = uint8_t(i % 3);
+  ObjektListEntry* e = AddObjektListEntry(pens, nullptr, "GLFrameTest");
+  EXPECT_EQ(e->texture_size, 64u);
+  SetObjektPos3D(e, 0, 0);
+  SetObjektVisible3D(e, 1);
+  // The 32-bit display has no palette: the grey ramp of a fresh display
+  // stands in until the test sets one; an 8-bit display's palette would.
+  PaletteEntry pal[256];
+  DisplayGetPalette(pal);
+  std::vector<uint32_t> f = Frame();
+  auto rgb = [&](int pen) { return uint32_t{pal[pen].r} << 16 | uint32_t{pal[pen].g} << 8 | pal[pen].b; };
+  EXPECT_EQ(f[0], rgb(0));
+  EXPECT_EQ(f[1], rgb(1));
+  EXPECT_EQ(f[2], rgb(2));
+  RemoveObjektListEntry(e);
+  Frame();
+  FreeBitMap(pens);
+}
+
+// The picture manager's screen in OpenGL mode, on the data kit.
+class GLScreen : public GLFrame {
+ protected:
+  void SetUp() override {
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    GLFrame::SetUp();
+    LoadPaths();
+    ResetInputState();
+    ASSERT_EQ(OpenScreenRastPort(), 1);
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    FreePaths();
+    GLFrame::TearDown();
+  }
+};
+
+TEST_F(GLScreen, ScreenChangesKeepOneEntryAndLeakNoTexture) {
+  RastPort* screen = ScreenRastPort();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(screen->Bitmap->Flags & BMF_RGBA, uint32_t{BMF_RGBA});
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1, 0), 1);
+  WaitTransition();
+  ObjektListEntry* e = GLScreenObjekt();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->x, 80);
+  EXPECT_EQ(e->y, 30);
+  EXPECT_EQ(e->visible, 1u);
+  EXPECT_EQ(e->bitmap, screen->Bitmap);
+  std::vector<uint32_t> f = Frame();
+  EXPECT_EQ(Objekt3DListe()->count, 1u);
+  // The frame shows what the screen bitmap holds.
+  const uint8_t* p = screen->Bitmap->Pixels + 240 * screen->Bitmap->BytesPerRow + 320 * 4;
+  EXPECT_EQ(At(f, 320, 240), uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+  const uint32_t first_texture = e->texture_name;
+
+  // The player leaves for the next screen: the entry is reused.
+  CloseElmorPic(1, 1);
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 2, 0), 1);
+  WaitTransition();
+  EXPECT_EQ(GLScreenObjekt(), e);
+  f = Frame();
+  EXPECT_EQ(Objekt3DListe()->count, 1u);
+  EXPECT_EQ(e->texture_name, first_texture);
+  EXPECT_EQ(e->dirty->count, 0u);
+  p = screen->Bitmap->Pixels + 240 * screen->Bitmap->BytesPerRow + 320 * 4;
+  EXPECT_EQ(At(f, 320, 240), uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+
+  // A set-up failure drops the screen record: the entry goes, and the next
+  // frame deletes its texture.
+  CloseElmorPic(2, 0);
+  EXPECT_EQ(GLScreenObjekt(), nullptr);
+  EXPECT_EQ(Objekt3DListe()->count, 0u);
+  f = Frame();
+  EXPECT_EQ(glIsTexture(first_texture), GL_FALSE);
+  EXPECT_EQ(At(f, 320, 240), 0u);
+  // And a new screen makes a new one.
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1, 0), 1);
+  WaitTransition();
+  Frame();
+  EXPECT_EQ(Objekt3DListe()->count, 1u);
+}
+
+TEST_F(GLScreen, UpdateRectangleQueuesOnTheScreenEntry) {
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1, 1), 1);  // the caller reveals it
+  Frame();
+  ObjektListEntry* e = GLScreenObjekt();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(UpdateRectangle(10, 20, 30, 40), 1);
+  EXPECT_EQ(UpdateRectangle(15, 25, 30, 40), 1);  // overlaps: merged
+  EXPECT_EQ(UpdateRectangle(0, 0, 0, 5), 1);       // nothing to show
+  ASSERT_EQ(e->dirty->count, 1u);
+  auto* d = reinterpret_cast<DirtyRect*>(e->dirty->first);
+  EXPECT_EQ(d->x, 10u);
+  EXPECT_EQ(d->y, 20u);
+  EXPECT_EQ(d->width, 35u);
+  EXPECT_EQ(d->height, 45u);
+  RastPort* rp = ScreenRastPort();
+  SetAPen(rp, 2);
+  RectFill(rp, 0, 0, 639, 479);
+  UpdateRectangle(0, 0, 640, 480);
+  std::vector<uint32_t> f = Frame();
+  const uint8_t* p = rp->Bitmap->Pixels;
+  EXPECT_EQ(p[3], 255);  // drawn pixels are opaque
+  EXPECT_EQ(At(f, 0, 0), uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+  EXPECT_EQ(At(f, 639, 479), At(f, 0, 0));
+  CloseElmorPic(1, 0);
+}
+
+}  // namespace
+
+TEST(GLContext, ThatCannotBeMadeKillsTheWindowAndSaysWhy) {
+  // The dummy video driver has no OpenGL: the window cannot become a GL window.
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  setenv("SDL_RENDER_DRIVER", "software", 1);
+  DebugLogSetStderr(0);
+  const PlatformBackend* b = SdlBackend();
+  SelectPlatformBackend(b);
+  ASSERT_EQ(b->init(), 1);
+  DisplayModeChoice mode;
+  DisplayModeFromId(6, &mode);
+  ASSERT_EQ(OpenMainWindow(&mode), 1);
+  ASSERT_EQ(InitGLObjektList(), 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(CreateGLContext(2, 800, 600, 32), 0u);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("ERROR: (GL) Can't Find A Suitable PixelFormat."), std::string::npos) << err;
+  EXPECT_EQ(GLContextReady(), 0);
+  // The program goes on in 2D: a plain window opens again.
+  EXPECT_EQ(OpenMainWindow(&mode), 1);
+  FreeGLObjektList();
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+  DebugLogSetStderr(1);
+}
+
+TEST(GLContext, WithoutAGLBackendNoDeviceContextIsMade) {
+  SelectPlatformBackend(HeadlessBackend());
+  DebugLogSetStderr(0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(CreateGLContext(2, 800, 600, 32), 0u);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("(GL) Can't Create A GL Device Context."), std::string::npos) << err;
+  SelectPlatformBackend(nullptr);
+  DebugLogSetStderr(1);
+}

@@ -1,0 +1,109 @@
+// The window thread draws frames while the game thread draws, queues and
+// changes screens (run under ThreadSanitizer: test names hold "Thread").
+#include <atomic>
+#include <filesystem>
+
+#include "gl_fixture.h"
+#include "platform/threads.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/system/input.h"
+#include "platform/sdl_backend.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct GameRun {
+  std::atomic<int> stop{0};
+  std::atomic<int> changes{0};
+  std::atomic<int> draws{0};
+};
+
+// Draws into the screen as the toolkit does (under the display mutex), shows
+// it with UpdateRectangle and changes the screen picture every 40 draws,
+// reusing the screen entry (close mode 1) or, every second time, dropping it
+// with the screen bitmap (mode 0, as after a set-up failure).
+int DrawingGame(void* p) {
+  auto* run = static_cast<GameRun*>(p);
+  uint32_t pic = 1;
+  if (OpenElmorPic(".\\Data\\Path", pic, 0) != 1 || OpenElmorGfx(".\\Data\\Path", 1601) != 1) return 1;
+  for (int i = 0; !run->stop.load(); i++) {
+    RastPort* rp = ScreenRastPort();
+    ObtainMutex(DisplayMutex());
+    SetAPen(rp, uint32_t(i & 7));
+    RectFill(rp, (i * 13) % 600, (i * 7) % 440, (i * 13) % 600 + 30, (i * 7) % 440 + 30);
+    ReleaseMutex(DisplayMutex());
+    UpdateRectangle((i * 13) % 600, (i * 7) % 440, 31, 31);
+    BlitObjekt(nullptr, 1601, (i * 5) % 500, (i * 3) % 400, 0, 0);
+    run->draws++;
+    if (i % 40 == 39) {
+      CloseElmorPic(pic, i % 80 == 79 ? 0 : 1);
+      pic = pic == 1 ? 2 : 1;
+      if (OpenElmorPic(".\\Data\\Path", pic, 0) != 1) return 1;
+      run->changes++;
+    }
+    SleepMs(1);
+  }
+  CloseElmorGfx(1601);
+  CloseElmorPic(pic, 0);
+  return 0;
+}
+
+class GLFrameThread : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    ASSERT_TRUE(gltest::OpenGLWindow(6));
+    LoadPaths();
+    ResetInputState();
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    FreePaths();
+    gltest::CloseGLWindow();
+  }
+};
+
+TEST_F(GLFrameThread, FiveHundredFramesWhileTheGameDrawsQueuesAndChangesScreens) {
+  GameRun run;
+  QoeThread* game = StartThread("Game", DrawingGame, &run);
+  ASSERT_NE(game, nullptr);
+  const PlatformBackend* b = CurrentPlatformBackend();
+  // At least 500 frames, and on until the game changed its screen a few
+  // times (bounded: a game that stopped fails below).
+  for (int f = 0; f < 20000 && (f < 500 || run.changes.load() < 2); f++) {
+    GLProcessObjektList();
+    b->gl_swap();
+    SleepMs(1);  // the window loop waits for events between frames
+  }
+  run.stop = 1;
+  EXPECT_EQ(JoinThread(game), 0);
+  EXPECT_GE(GLFrameCount(), 500u);
+  EXPECT_GE(run.changes.load(), 2);
+  // Whatever the game left, one more frame takes every queued rectangle and
+  // the closed screen's entry is gone.
+  GLProcessObjektList();
+  EXPECT_EQ(Objekt3DListe()->count, 0u);
+  EXPECT_EQ(GLScreenObjekt(), nullptr);
+}
+
+int PresentsThenQuits(void* p) {
+  auto* before = static_cast<uint64_t*>(p);
+  for (int i = 0; i < 1000 && SdlPresentCount() < *before + 10; i++) SleepMs(5);
+  *before = SdlPresentCount() - *before;
+  PostWindowDestroy();
+  return 0;
+}
+
+TEST_F(GLFrameThread, TheWindowLoopDrawsAndSwapsFramesUntilTheGameEnds) {
+  uint64_t presents = SdlPresentCount();
+  const uint64_t frames = GLFrameCount();
+  QoeThread* game = StartThread("Game", PresentsThenQuits, &presents);
+  EXPECT_EQ(RunWindowLoop(), 0);
+  JoinThread(game);
+  EXPECT_GE(presents, 10u);
+  EXPECT_GE(GLFrameCount() - frames, 10u);
+}
+
+}  // namespace
