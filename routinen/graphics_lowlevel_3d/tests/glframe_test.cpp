@@ -9,7 +9,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 using gltest::FillRGBA;

@@ -8,7 +8,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/system/input.h"
 #include "platform/sdl_backend.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,7 @@
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/memory.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
