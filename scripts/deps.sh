@@ -35,6 +35,7 @@ PKGS=(
   python3
   dovecot-pop3d
   exim4-daemon-light
+  sox
 )
 missing=()
 for p in "${PKGS[@]}"; do
