@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -687,3 +688,127 @@ uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth) {
 }
 
 void FileSyncWrites(int32_t on) { g_sync_writes.store(on != 0, std::memory_order_relaxed); }
+
+// ---------------------------------------------------------------------------
+// File sets: several whole-file replacements that take effect together.
+
+struct FileSet {
+  std::vector<std::pair<std::string, std::string>> staged;  // temporary file, target
+  std::vector<std::string> removals;                         // deleted at commit
+  bool failed = false;
+};
+
+FileSet* BeginFileSet() { return new (std::nothrow) FileSet; }
+
+int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t length) {
+  if (!s || s->failed) return 0;
+  std::string target;
+  if (!ResolveDisk(path, &target) || (!data && length > 0)) {
+    s->failed = true;
+    return 0;
+  }
+  // A second write of the same target replaces the staged one.
+  for (auto& st : s->staged)
+    if (st.second == target) {
+      ::unlink(st.first.c_str());
+      st = s->staged.back();
+      s->staged.pop_back();
+      break;
+    }
+  // A file that already holds these bytes is left alone.
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size == length) {
+    int in = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in >= 0) {
+      std::vector<uint8_t> old(length);
+      size_t got = 0;
+      while (got < length) {
+        ssize_t n = ::read(in, old.data() + got, length - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += (size_t)n;
+      }
+      ::close(in);
+      if (got == length && (length == 0 || std::memcmp(old.data(), data, length) == 0)) return 1;
+    }
+  }
+  std::string dir, name;
+  SplitDisk(target, &dir, &name);
+  std::string tmpl = JoinDisk(dir, std::string(kTempPrefix) + name.substr(0, 200) + ".XXXXXX");
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back(0);
+  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) {
+    DebugLog("FileSetWrite: Konnte Datei %s nicht anlegen\n", path);
+    s->failed = true;
+    return 0;
+  }
+  ::fchmod(fd, 0644);
+  // Flushed all at once by the commit.
+  bool ok = length == 0 || WriteAll(fd, data, length);
+  if (::close(fd) != 0) ok = false;
+  if (!ok) {
+    ::unlink(buf.data());
+    DebugLog("FileSetWrite: Konnte Datei %s nicht schreiben\n", path);
+    s->failed = true;
+    return 0;
+  }
+  s->staged.emplace_back(std::string(buf.data()), target);
+  return 1;
+}
+
+int32_t FileSetRemove(FileSet* s, const char* path) {
+  if (!s || s->failed) return 0;
+  std::string target;
+  if (!ResolveDisk(path, &target)) {
+    s->failed = true;
+    return 0;
+  }
+  s->removals.push_back(target);
+  return 1;
+}
+
+void AbortFileSet(FileSet* s) {
+  if (!s) return;
+  for (const auto& st : s->staged) ::unlink(st.first.c_str());
+  delete s;
+}
+
+int32_t CommitFileSet(FileSet* s) {
+  if (!s) return 0;
+  if (s->failed) {
+    AbortFileSet(s);
+    return 0;
+  }
+  bool ok = true;
+  // One flush of the file system for every staged file before any rename,
+  // so a crash never shows a renamed file without its bytes.
+  if (!s->staged.empty() && g_sync_writes.load(std::memory_order_relaxed)) {
+    int fd = ::open(s->staged.front().first.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) ok = false;
+    if (fd >= 0) ::close(fd);
+    if (!ok) {
+      DebugLog("CommitFileSet: Konnte Dateien nicht sichern\n");
+      AbortFileSet(s);
+      return 0;
+    }
+  }
+  for (const auto& st : s->staged) {
+    if (::rename(st.first.c_str(), st.second.c_str()) != 0) {
+      DebugLog("CommitFileSet: Konnte %s nicht ersetzen\n", st.second.c_str());
+      ::unlink(st.first.c_str());
+      ok = false;
+    }
+  }
+  for (const std::string& r : s->removals)
+    if (::unlink(r.c_str()) != 0 && errno != ENOENT) ok = false;
+  std::vector<std::string> dirs;
+  for (const auto& st : s->staged) {
+    std::string dir, name;
+    SplitDisk(st.second, &dir, &name);
+    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+  }
+  for (const std::string& d : dirs) SyncDir(d);
+  delete s;
+  return ok ? 1 : 0;
+}

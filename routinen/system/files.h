@@ -73,3 +73,15 @@ void FileFailWritesAfter(int64_t bytes_ok);
 // Fuzz runs: 0 skips the disk syncs of whole-file rewrites (they stay
 // atomic through the rename); 1 (the default) syncs again.
 void FileSyncWrites(int32_t on);
+
+// A set of whole-file replacements that take effect together: each file is
+// written to a temporary name beside its target at once (through the failure
+// hook), and nothing replaces a target until CommitFileSet renames them all
+// and deletes the files marked for removal. Any failed step poisons the set:
+// its commit then removes the temporary files and changes nothing.
+struct FileSet;
+FileSet* BeginFileSet();  // null when out of memory
+int32_t FileSetWrite(FileSet* set, const char* path, const void* data, uint32_t length);  // 1 or 0
+int32_t FileSetRemove(FileSet* set, const char* path);  // deleted at commit; 1 or 0
+int32_t CommitFileSet(FileSet* set);  // 1 when every file is in place; frees the set
+void AbortFileSet(FileSet* set);      // removes the temporary files; frees the set

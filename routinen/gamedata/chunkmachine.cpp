@@ -1,0 +1,503 @@
+// The turn evaluation: one pass per chunk type of a received turn, each all
+// or nothing (every changed file goes through one FileSet).
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "chunks.h"
+#include "chunks_internal.h"
+#include "entities.h"
+#include "platform/log.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/files.h"
+#include "routinen/system/lists.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+#include "towns.h"
+#include "turns.h"
+
+const char* const ReceivedPoolPath = ".\\Data\\POP3In\\GameChunk.qoe";
+const char* const OutgoingPoolPath = ".\\Data\\POP3Out\\GameChunk.qoe";
+
+namespace {
+
+// A chunk loaded for a pass, freed when the holder goes.
+struct Chunk {
+  uint8_t* p = nullptr;
+  Chunk() = default;
+  Chunk(const char* id, const char* path) : p(LoadChunk2Mem(id, path)) {}
+  ~Chunk() { if (p) FreeChunk(p); }
+  Chunk(const Chunk&) = delete;
+  Chunk& operator=(const Chunk&) = delete;
+  uint32_t len() const { return p ? ChunkLength(p) : 0; }
+};
+
+// The file set of one pass: aborted unless committed.
+struct Pass {
+  FileSet* set = BeginFileSet();
+  ~Pass() { if (set) AbortFileSet(set); }
+  bool Commit() {
+    FileSet* s = set;
+    set = nullptr;
+    return s && CommitFileSet(s);
+  }
+};
+
+bool SamePath(const char* a, const char* b) {
+  char ra[1024], rb[1024];
+  if (!ResolvePath(a, ra, sizeof ra) || !ResolvePath(b, rb, sizeof rb)) return !strcasecmp(a, b);
+  return !std::strcmp(ra, rb);
+}
+
+void MakeGameFolders() {
+  CreateDir(".\\Data");
+  CreateDir(".\\Data\\POP3In");
+  CreateDir(".\\Data\\POP3Out");
+  CreateDir(".\\Data\\MailIn");
+  CreateDir(".\\Data\\MailOut");
+  CreateDir(".\\Data\\Cities");
+  CreateDir(".\\Map");
+}
+
+// A host-order chunk in disk order, as a new vector (empty when it does not
+// fit its layout).
+std::vector<uint8_t> DiskImage(const uint8_t* chunk) {
+  const uint32_t size = 12 + ChunkLength(chunk);
+  std::vector<uint8_t> d(chunk, chunk + size);
+  if (!SwapByteOrderInChunk(d.data(), size, 0)) d.clear();
+  return d;
+}
+
+bool StageChunkFile(Pass& pass, const char* path, const uint8_t* chunk) {
+  std::vector<uint8_t> d = DiskImage(chunk);
+  return !d.empty() && FileSetWrite(pass.set, path, d.data(), (uint32_t)d.size());
+}
+
+// ---- INFO ----
+
+bool InfoPass(const char* path) {
+  Chunk info("INFO", path);
+  if (!info.p || info.len() < INFO_CHUNK_SIZE - 12) {
+    DebugLog("ChunkMachine: Kein gueltiger INFO-Chunk in %s\n", path);
+    return false;
+  }
+  const uint32_t owner = ChunkGet32(info.p, INFO_PLAYER_ID);
+  const uint32_t own = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  if (own != 0 && own != 0xFFFFFFFFu && owner != own) {
+    DebugLog("ChunkMachine: Spielzug gehoert Spieler %u, nicht %u\n", owner, own);
+    return false;
+  }
+  const uint8_t* dice = info.p + INFO_DICE;
+  CheckPrefs(PREFS_DICE1, 1, dice[0]);
+  CheckPrefs(PREFS_DICE2, 1, dice[1]);
+  CheckPrefs(PREFS_DICE3, 1, dice[2]);
+  CheckPrefs(PREFS_DICE4, 1, dice[3]);
+  OwnPlayerPtr->InfoFlags = ChunkGet16(info.p, INFO_FLAGS);
+  return true;
+}
+
+// ---- INIT (outgoing pool) ----
+
+bool InitPass(const char* out_path) {
+  Chunk korn("KORN", ReceivedPoolPath);
+  if (!korn.p) return true;  // nothing says a new turn began
+  const uint64_t got = (uint64_t)ChunkGet32(korn.p, 12) * 4 + ChunkGet16(korn.p, 16);
+  const uint64_t have = (uint64_t)CheckPrefs(PREFS_YEAR, 0, 0) * 4 + CheckPrefs(PREFS_QUARTER, 0, 0);
+  if (got <= have) return true;
+  // A new turn: last turn's orders are gone; the screens start the pool anew.
+  Pass pass;
+  char bak[300];
+  std::snprintf(bak, sizeof bak, "%s.bak", out_path);
+  return FileSetRemove(pass.set, out_path) && FileSetRemove(pass.set, bak) && pass.Commit();
+}
+
+// ---- single-file passes ----
+
+bool CopyToFile(const char* path, const char* id, const char* target) {
+  Chunk c(id, path);
+  if (!c.p) {
+    DebugLog("ChunkMachine: Kein %s-Chunk in %s\n", id, path);
+    return false;
+  }
+  Pass pass;
+  return StageChunkFile(pass, target, c.p) && pass.Commit();
+}
+
+bool CopyToOutgoing(const char* path, const char* id) {
+  Chunk c(id, path);
+  if (!c.p) {
+    DebugLog("ChunkMachine: Kein %s-Chunk in %s\n", id, path);
+    return false;
+  }
+  return AddChunkPool(c.p, OutgoingPoolPath) != 0;
+}
+
+bool MovePass(const char* path) {
+  Chunk move("MOVE", path);
+  if (!move.p) {
+    DebugLog("ChunkMachine: Kein MOVE-Chunk in %s\n", path);
+    return false;
+  }
+  std::vector<uint8_t> d = DiskImage(move.p);
+  if (d.empty()) return false;
+  std::vector<uint8_t> file(28, 0);
+  std::memcpy(file.data(), "MREFV001", 8);
+  PutBE32(file.data() + 8, 16);
+  file.insert(file.end(), d.begin(), d.end());
+  Pass pass;
+  return FileSetWrite(pass.set, MapPrefsPath, file.data(), (uint32_t)file.size()) && pass.Commit();
+}
+
+// Own figures of .\Data\MapPrefs.qoe.
+std::vector<FigurRecord> MapFigures() {
+  std::vector<FigurRecord> out;
+  Chunk move("MOVE", MapPrefsPath);
+  if (!move.p || move.len() < 2) return out;
+  const uint32_t n = ChunkGet16(move.p, 12);
+  for (uint32_t i = 0; i < n && 14 + 18 * (i + 1) <= 12 + move.len(); i++)
+    out.push_back(GetFigurRecord(move.p + 14 + 18 * i));
+  return out;
+}
+
+bool HasFigure(const std::vector<FigurRecord>& figs, uint32_t owner, uint32_t lo, uint32_t hi, uint32_t number) {
+  for (const FigurRecord& f : figs)
+    if (f.owner == owner && f.type >= lo && f.type <= hi && f.number == number) return true;
+  return false;
+}
+
+// Rewrites the outgoing pool's chunk from the kept byte ranges of its
+// records, or removes it when nothing is kept.
+bool StoreKept(const char* id, const std::vector<uint8_t>& records, uint32_t kept) {
+  if (kept == 0) return RemChunkPool(id, OutgoingPoolPath) != 0;
+  uint8_t* c = AllocChunk(id, "V001", 4 + (uint32_t)records.size());
+  if (!c) return false;
+  ChunkPut32(c, 12, kept);
+  std::memcpy(c + 16, records.data(), records.size());
+  const bool ok = AddChunkPool(c, OutgoingPoolPath) != 0;
+  FreeChunk(c);
+  return ok;
+}
+
+// ARMY: ARHD (8 + 52 bytes), each part AREN (8 + 44), each saboteur SABO (8 + 8).
+bool ArmyRepair() {
+  Chunk army("ARMY", OutgoingPoolPath);
+  if (!army.p) return true;
+  const std::vector<FigurRecord> figs = MapFigures();
+  const uint32_t own = GameDataOwnerID();
+  const uint32_t end = 12 + army.len(), n = ChunkGet32(army.p, 12);
+  std::vector<uint8_t> kept;
+  uint32_t count = 0, off = 16;
+  for (uint32_t i = 0; i < n; i++) {
+    const uint32_t start = off;
+    if (off + 60 > end) return false;
+    const uint32_t id = ChunkGet32(army.p, off + 8 + 20), parts = ChunkGet32(army.p, off + 8 + 24);
+    off += 60;
+    for (uint32_t k = 0; k < parts; k++) {
+      if (off + 52 > end) return false;
+      const uint64_t sabo = ChunkGet32(army.p, off + 8 + 40);
+      if (sabo * 16 > end - off - 52) return false;
+      off += 52 + (uint32_t)sabo * 16;
+    }
+    if (HasFigure(figs, own, 1, 9, id)) {
+      kept.insert(kept.end(), army.p + start, army.p + off);
+      count++;
+    } else {
+      DebugLog("ChunkMachine: Armee %u ohne Figur entfernt\n", id);
+    }
+  }
+  return count == n || StoreKept("ARMY", kept, count);
+}
+
+// SHIP: 68-byte records; a ship without its figure goes, a cargo slot whose
+// figure is gone is emptied.
+bool ShipRepair() {
+  Chunk ship("SHIP", OutgoingPoolPath);
+  if (!ship.p) return true;
+  const std::vector<FigurRecord> figs = MapFigures();
+  const uint32_t own = GameDataOwnerID();
+  const uint32_t n = ChunkGet32(ship.p, 12);
+  if ((uint64_t)n * 68 > ship.len() - 4) return false;
+  std::vector<uint8_t> kept;
+  uint32_t count = 0;
+  bool changed = false;
+  for (uint32_t i = 0; i < n; i++) {
+    uint8_t* r = ship.p + 16 + 68 * i;
+    const uint32_t id = ChunkGet16(r, 0);
+    if (!HasFigure(figs, own, 14, 19, id)) {
+      DebugLog("ChunkMachine: Schiff %u ohne Figur entfernt\n", id);
+      changed = true;
+      continue;
+    }
+    for (uint32_t slot = 0; slot < 3; slot++) {
+      uint8_t* c = r + 14 + 18 * slot;
+      static const uint8_t kEmpty[18] = {};
+      if (!std::memcmp(c, kEmpty, 18)) continue;
+      const FigurRecord f = GetFigurRecord(c);
+      if (!HasFigure(figs, f.owner, f.type, f.type, f.number)) {
+        std::memset(c, 0, 18);
+        changed = true;
+      }
+    }
+    kept.insert(kept.end(), r, r + 68);
+    count++;
+  }
+  return !changed || StoreKept("SHIP", kept, count);
+}
+
+bool VertPass(const char* path) {
+  Chunk vert("VERT", path);
+  if (!vert.p) {
+    DebugLog("ChunkMachine: Kein VERT-Chunk in %s\n", path);
+    return false;
+  }
+  // The contracts stay in the received pool; last turn's answers go.
+  return RemChunkPool("VERT", OutgoingPoolPath) != 0;
+}
+
+// ---- LAND ----
+
+bool LandPass(const char* path) {
+  Chunk land("LAND", path);
+  if (!land.p || land.len() < 160) {
+    DebugLog("ChunkMachine: Kein gueltiger LAND-Chunk in %s\n", path);
+    return false;
+  }
+  // Luxury allocations of the player (host order, 19 u32): entries 0..2 are
+  // the raw materials animal, plant and mineral.
+  uint32_t alloc[3] = {0, 0, 0};
+  uint32_t lsize = 0;
+  uint8_t* lux = static_cast<uint8_t*>(LoadFile2MemSize(".\\Data\\Luxus.dat", 0, &lsize));
+  if (lux && lsize == 76)
+    for (int i = 0; i < 3; i++) alloc[i] = GetLE32(lux + 4 * i);
+  if (lux) FreeVec(lux);
+  const int64_t v1 = (int64_t)(int32_t)ChunkGet32(land.p, 54) + (int64_t)(alloc[0] / 10);
+  const int64_t v2 = (int64_t)(int32_t)ChunkGet32(land.p, 50) + (int64_t)(alloc[1] / 10);
+  const int64_t v3 = (int64_t)(int32_t)ChunkGet32(land.p, 58) + (int64_t)(alloc[2] / 10);
+  auto clamp = [](int64_t v) { return (uint32_t)(int32_t)(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v); };
+  CheckPrefs(PREFS_LUXURY_VALUE1, 1, clamp(v1));
+  CheckPrefs(PREFS_LUXURY_VALUE2, 1, clamp(v2));
+  CheckPrefs(PREFS_LUXURY_VALUE3, 1, clamp(v3));
+  // A new rank every 100 realm points (up to 10): the coronation is due.
+  const uint32_t points = ChunkGet16(land.p, 82);
+  const uint32_t rank = points / 100 > 10 ? 10 : points / 100;
+  const uint32_t old_rank = CheckPrefs(PREFS_RESERVED_38, 0, 0);
+  if (old_rank != 0xFFFFFFFFu && rank > old_rank) OwnPlayerPtr->Mark = 1;
+  CheckPrefs(PREFS_RESERVED_38, 1, rank);
+  return true;
+}
+
+// ---- MAIL ----
+
+bool MailPass(const char* path) {
+  Chunk mail("MAIL", path);
+  if (!mail.p || mail.len() < 4) {
+    DebugLog("ChunkMachine: Kein gueltiger MAIL-Chunk in %s\n", path);
+    return false;
+  }
+  const uint32_t own = GameDataOwnerID();
+  if (own > 0x0FFFFFFF) return false;
+  const uint32_t n = ChunkGet32(mail.p, 12);
+  const uint32_t end = 12 + mail.len();
+  uint32_t off = 16;
+  Pass pass;
+  uint32_t next_free = 0;
+  for (uint32_t i = 0; i < n; i++) {
+    if (off + 12 > end || std::memcmp(mail.p + off, "SMAL", 4)) return false;
+    const uint32_t len = ChunkGet32(mail.p, off + 8);
+    if (len > end - off - 12) return false;
+    std::vector<uint8_t> d(mail.p + off, mail.p + off + 12 + len);
+    if (!SwapByteOrderInChunk(d.data(), (uint32_t)d.size(), 0)) return false;
+    char file[96];
+    for (;;) {
+      if (next_free >= 100) {
+        DebugLog("ChunkMachine: Zu viele Briefe in MailIn\n");
+        return false;
+      }
+      std::snprintf(file, sizeof file, ".\\Data\\MailIn\\E%7.7x_%2.2u.smal", own, next_free++);
+      if (GeFileSize(file) == 0) break;
+    }
+    if (!FileSetWrite(pass.set, file, d.data(), (uint32_t)d.size())) return false;
+    off += 12 + len;
+  }
+  return pass.Commit();
+}
+
+// ---- ANTW ----
+
+bool AntwPass(const char* path) {
+  Chunk antw("ANTW", path);
+  if (!antw.p || antw.len() < 4) {
+    DebugLog("ChunkMachine: Kein gueltiger ANTW-Chunk in %s\n", path);
+    return false;
+  }
+  std::map<uint32_t, std::vector<uint8_t>> names;  // ID -> 80 bytes
+  auto take = [&](const uint8_t* c) {
+    const uint32_t n = ChunkGet32(c, 12);
+    for (uint32_t i = 0; i < n && 16 + 84 * (i + 1) <= 12 + ChunkLength(c); i++) {
+      const uint8_t* r = c + 16 + 84 * i;
+      names[ChunkGet32(r, 0)] = std::vector<uint8_t>(r + 4, r + 84);
+    }
+  };
+  {
+    Chunk old("ANTW", ".\\Data\\SpielerList.qoe");
+    if (old.p) take(old.p);
+  }
+  take(antw.p);
+  uint8_t* c = AllocChunk("ANTW", "V001", 4 + 84 * (uint32_t)names.size());
+  if (!c) return false;
+  ChunkPut32(c, 12, (uint32_t)names.size());
+  uint32_t i = 0;
+  for (const auto& kv : names) {
+    ChunkPut32(c, 16 + 84 * i, kv.first);
+    std::memcpy(c + 16 + 84 * i + 4, kv.second.data(), 80);
+    c[16 + 84 * i + 83] = 0;
+    i++;
+  }
+  Pass pass;
+  bool ok = StageChunkFile(pass, ".\\Data\\SpielerList.qoe", c) && pass.Commit();
+  FreeChunk(c);
+  return ok;
+}
+
+// ---- PMAP (with BMAP and IMAP) ----
+
+struct PartImage {
+  std::vector<uint8_t> bytes;
+};
+
+bool LoadPart(const char* path, uint32_t size, std::vector<uint8_t>* out) {
+  out->assign(size, 0);
+  uint32_t got = 0;
+  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, 0, &got));
+  if (d) {
+    std::memcpy(out->data(), d, got < size ? got : size);
+    FreeVec(d);
+  }
+  return true;
+}
+
+bool PmapPass(const char* path) {
+  Chunk pmap("PMAP", path);
+  if (!pmap.p || pmap.len() < 4) {
+    DebugLog("ChunkMachine: Kein gueltiger PMAP-Chunk in %s\n", path);
+    return false;
+  }
+  const uint32_t n = GetLE32(pmap.p + PMAP_COUNT);
+  if ((uint64_t)n * MAPTILE_SIZE > pmap.len() - 4) {
+    DebugLog("ChunkMachine: PMAP-Zaehler %u passt nicht\n", n);
+    return false;
+  }
+  std::map<uint32_t, std::vector<uint8_t>> parts;  // part column * 160 + row
+  char file[64];
+  for (uint32_t i = 0; i < n; i++) {
+    const uint8_t* cell = pmap.p + PMAP_CELLS + MAPTILE_SIZE * i;
+    const uint32_t x = GetLE32(cell), y = GetLE32(cell + 4), g = GetLE16(cell + 8);
+    if (x >= 12800 || y >= 6400 || g > 91) {
+      DebugLog("ChunkMachine: PMAP-Feld %u,%u (Grafik %u) ungueltig\n", x, y, g);
+      return false;
+    }
+    const uint32_t key = (x / 80) * 160 + y / 40;
+    auto it = parts.find(key);
+    if (it == parts.end()) {
+      std::snprintf(file, sizeof file, ".\\Map\\M_%u_%u.map", x / 80, y / 40);
+      it = parts.emplace(key, std::vector<uint8_t>()).first;
+      LoadPart(file, MAP_PART_BYTES, &it->second);
+    }
+    std::memcpy(it->second.data() + (y % 40) * 1760 + (x % 80) * 22, cell, MAPTILE_SIZE);
+  }
+  // The dungeon entrance: the one field with flag 2.
+  Chunk imap("IMAP", path);
+  if (imap.p && imap.len() >= IMAP_SIZE - 12) {
+    const uint32_t dx = GetBE32(imap.p + IMAP_DUNGEON_X), dy = GetBE32(imap.p + IMAP_DUNGEON_Y);
+    for (auto& kv : parts)
+      for (uint32_t c = 0; c < 3200; c++) {
+        uint8_t* cell = kv.second.data() + 22 * c;
+        uint32_t f = GetLE32(cell + 18);
+        if (f & 2) PutLE32(cell + 18, f & ~2u);
+      }
+    if (dx < 12800 && dy < 6400) {
+      const uint32_t key = (dx / 80) * 160 + dy / 40;
+      auto it = parts.find(key);
+      if (it == parts.end()) {
+        std::snprintf(file, sizeof file, ".\\Map\\M_%u_%u.map", dx / 80, dy / 40);
+        it = parts.emplace(key, std::vector<uint8_t>()).first;
+        LoadPart(file, MAP_PART_BYTES, &it->second);
+      }
+      uint8_t* cell = it->second.data() + (dy % 40) * 1760 + (dx % 80) * 22;
+      PutLE32(cell + 18, GetLE32(cell + 18) | 2u);
+    }
+  }
+  std::map<uint32_t, std::vector<uint8_t>> known;
+  Chunk bmap("BMAP", path);
+  if (bmap.p) {
+    if (bmap.len() < 4) return false;
+    const uint32_t m = GetBE32(bmap.p + BMAP_COUNT);
+    if ((uint64_t)m * BMAP_PART_SIZE > bmap.len() - 4) {
+      DebugLog("ChunkMachine: BMAP-Zaehler %u passt nicht\n", m);
+      return false;
+    }
+    for (uint32_t i = 0; i < m; i++) {
+      const uint8_t* r = bmap.p + BMAP_PARTS + BMAP_PART_SIZE * i;
+      const uint32_t px = GetBE16(r), py = GetBE16(r + 2);
+      if (px >= 160 || py >= 160) return false;
+      auto it = known.find(px * 160 + py);
+      if (it == known.end()) {
+        std::snprintf(file, sizeof file, ".\\Map\\B_%u_%u.map", px, py);
+        it = known.emplace(px * 160 + py, std::vector<uint8_t>()).first;
+        LoadPart(file, KNOWLEDGE_PART_BYTES, &it->second);
+      }
+      for (uint32_t b = 0; b < KNOWLEDGE_PART_BYTES; b++) it->second[b] |= r[4 + b];
+    }
+  }
+  CreateDir(".\\Map");
+  Pass pass;
+  for (const auto& kv : parts) {
+    std::snprintf(file, sizeof file, ".\\Map\\M_%u_%u.map", kv.first / 160, kv.first % 160);
+    if (!FileSetWrite(pass.set, file, kv.second.data(), MAP_PART_BYTES)) return false;
+  }
+  for (const auto& kv : known) {
+    std::snprintf(file, sizeof file, ".\\Map\\B_%u_%u.map", kv.first / 160, kv.first % 160);
+    if (!FileSetWrite(pass.set, file, kv.second.data(), KNOWLEDGE_PART_BYTES)) return false;
+  }
+  return pass.Commit();
+}
+
+const char* PassName(int32_t index) { return index >= 0 && index < (int32_t)CHUNK_TYPES ? ChunkIdTable[index] : "?"; }
+
+}  // namespace
+
+int32_t ChunkMachine(const char* path, uint32_t bit, uint32_t flags) {
+  if (!path || !bit || (bit & (bit - 1))) {
+    DebugLog("ChunkMachine: ungueltiger Aufruf (Bit %x)\n", bit);
+    return 0;
+  }
+  int32_t index = 0;
+  while (!(bit & (1u << index))) index++;
+  MakeGameFolders();
+  const bool outgoing = SamePath(path, OutgoingPoolPath);
+  bool ok = false;
+  switch (index) {
+    case CHUNK_INFO: ok = InfoPass(path); break;
+    case CHUNK_INIT: ok = InitPass(path); break;
+    case CHUNK_WARE: ok = CopyToFile(path, "WARE", ".\\Data\\WarenChunk.qoe"); break;
+    case CHUNK_VERT: ok = VertPass(path); break;
+    case CHUNK_MOVE: ok = MovePass(path); break;
+    case CHUNK_ARMY: ok = outgoing ? ArmyRepair() : CopyToOutgoing(path, "ARMY"); break;
+    case CHUNK_SHIP: ok = outgoing ? ShipRepair() : CopyToOutgoing(path, "SHIP"); break;
+    case CHUNK_LAND: ok = LandPass(path); break;
+    case CHUNK_MAIL: ok = MailPass(path); break;
+    case CHUNK_GEBA: ok = CopyToFile(path, "GEBA", ".\\Data\\Gebaeude.dat"); break;
+    case CHUNK_PMAP: ok = PmapPass(path); break;
+    case CHUNK_ANTW: ok = AntwPass(path); break;
+    default:
+      DebugLog("ChunkMachine: Chunk %s wird nicht ausgewertet\n", PassName(index));
+      return 0;
+  }
+  (void)flags;
+  if (!ok) DebugLog("ChunkMachine: Auswertung von %s fehlgeschlagen\n", PassName(index));
+  return ok ? 1 : 0;
+}
