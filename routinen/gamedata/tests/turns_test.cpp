@@ -475,7 +475,9 @@ TEST_F(Turns, BuildingsStandFromGebaeudeDat) {
   EXPECT_EQ(t->buildings[27].flags, BUILDING_STANDS);
   EXPECT_EQ(t->buildings[48].flags, BUILDING_ORDERED);
   EXPECT_EQ(t->buildings[0].flags, 0u);
-  EXPECT_EQ(CheckOtherBuilding(LoadChunk2Mem("GEBA", ".\\Data\\Gebaeude.dat"), 27, 1), 1);
+  uint8_t* g = LoadChunk2Mem("GEBA", ".\\Data\\Gebaeude.dat");
+  EXPECT_EQ(CheckOtherBuilding(g, 27, 1), 1);
+  FreeChunk(g);
   FreeVec(t);
 }
 
