@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mkdir("Data/POP3In", 0755);
     RegisterGameDataListTypes();
     DebugLogSetStderr(0);
+    FileSyncWrites(0);
     SetGameDataOwner(7, "Fuzz");
     init = true;
   }
