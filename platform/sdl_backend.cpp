@@ -465,6 +465,15 @@ int GLCreate(uint32_t colour_bits, GLContextInfo* info) {
     SDL_GetWindowSize(g_window, &w, &h);
     uint32_t flags = SDL_GetWindowFlags(g_window) &
                      (SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
+    // Full screen: GL draws the mode's size, so the screen switches to that
+    // mode (no renderer scales a desktop-sized window here); mouse positions
+    // then stay in the mode's pixels.
+    if ((flags & (SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP)) && DisplayWidth() && DisplayHeight()) {
+      x = y = int(SDL_WINDOWPOS_CENTERED);
+      w = int(DisplayWidth());
+      h = int(DisplayHeight());
+      flags = (flags & (SDL_WINDOW_SHOWN | SDL_WINDOW_HIDDEN)) | SDL_WINDOW_FULLSCREEN;
+    }
     DestroyTexture();
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     g_renderer = nullptr;

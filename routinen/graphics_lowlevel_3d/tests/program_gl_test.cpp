@@ -1,0 +1,145 @@
+// The whole program in OpenGL mode: under Xvfb (GLX on Mesa) the title page
+// drawn by the GL frame must match the 2D renderer's; without a GL backend
+// (the headless run) the program says why and goes on in 2D.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/pngfile.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FileText(const char* name) {
+  auto bytes = qoe_test::ReadFileBytes(name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+int RunCommand(const std::string& cmd) {
+  const int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool WriteText(const char* name, const std::string& text) {
+  return qoe_test::WriteFileBytes(name, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Copies the data kit and finds the program; empty when it is not built.
+std::string Prepare() {
+  std::string bin = qoe_test::BinaryDir() + "/quill", kit = qoe_test::BinaryDir() + "/datakit";
+  if (!fs::exists(bin) || !fs::exists(kit)) return "";
+  fs::copy(kit, ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  return bin;
+}
+
+// The 2D renderer's title page (800 x 600, headless), for comparison.
+bool Headless2D(const std::string& bin, int mode, const char* png) {
+  std::string script = std::string("wait 400\npng ") + png + "\nkey esc\n";
+  if (!WriteText("run.txt", script)) return false;
+  return RunCommand("QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=" + std::to_string(mode) + " " + bin + " 2>err.txt") == 0;
+}
+
+// Under Xvfb: starts the program, picks the OpenGL row on the mode page
+// (the page starts on the row the headless run remembered, 800 x 600 2D
+// windowed; R switches the renderer), waits until two grabs of the window's
+// place on the screen agree and show the page, saves that grab and quits
+// with Escape. (The screen is grabbed: a grab of the GL window itself comes
+// through its DirectColor visual with red and blue exchanged.)
+const char kXvfbScript[] = R"SH(#!/bin/sh
+unset QOE_HEADLESS_SCRIPT QOE_HEADLESS_MODE SDL_VIDEODRIVER
+# Under the address checker: libGL, GLX and D-Bus keep memory to the end; the
+# program's own blocks are counted in its log instead.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+"$1" >out.txt 2>&1 &
+pid=$!
+w=""
+for i in $(seq 1 100); do
+  w=$(xdotool search --name "Quill of Elmor" 2>/dev/null | head -1)
+  [ -n "$w" ] && break
+  sleep 0.1
+done
+[ -z "$w" ] && { echo "no window" >>out.txt; kill $pid; exit 2; }
+xdotool key --window "$w" r
+sleep 0.3
+xdotool key --window "$w" Return
+prev=""
+for i in $(seq 1 60); do
+  sleep 0.3
+  w=$(xdotool search --name "Quill of Elmor" 2>/dev/null | head -1)
+  [ -z "$w" ] && continue
+  eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null)" || continue
+  xwd -root -silent 2>/dev/null | xwdtopnm 2>/dev/null | pnmcut "$X" "$Y" "$WIDTH" "$HEIGHT" 2>/dev/null |
+    pnmtopng >grab.png 2>/dev/null || continue
+  sum=$(md5sum <grab.png)
+  [ "$sum" = "$prev" ] && [ "$(stat -c %s grab.png)" -gt 20000 ] && break
+  prev="$sum"
+done
+cp grab.png gl.png
+xdotool key --window "$w" Escape
+for i in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill $pid 2>/dev/null
+wait $pid
+)SH";
+
+}  // namespace
+
+TEST(QuillProgramGL, UnderXvfbTheTitleDrawnByGLMatchesThe2DRenderer) {
+  const std::string bin = Prepare();
+  ASSERT_FALSE(bin.empty()) << "quill or the data kit not built";
+  ASSERT_TRUE(Headless2D(bin, 4, "ref.png")) << FileText("err.txt");
+  ASSERT_TRUE(WriteText("xrun.sh", kXvfbScript));
+  const int code = RunCommand("timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' sh xrun.sh " + bin + " >xvfb.txt 2>&1");
+  const std::string log = FileText("Quill.dbg");
+  ASSERT_EQ(code, 0) << FileText("out.txt") << FileText("xvfb.txt") << log;
+  EXPECT_NE(log.find("ScreenModus: Modus 6: 800x600x32, OpenGL, Fenster"), std::string::npos) << log;
+  EXPECT_NE(log.find("OpenGL Info : Bits: "), std::string::npos) << log;
+  EXPECT_EQ(log.find("(GL) Can't"), std::string::npos) << log;
+  // Every block the program allocated went back.
+  const size_t counts = log.find("ShutdownSystem: AllocVec ");
+  ASSERT_NE(counts, std::string::npos) << log;
+  unsigned allocs = 0, frees = 0;
+  ASSERT_EQ(std::sscanf(log.c_str() + counts, "ShutdownSystem: AllocVec %u mal, FreeVec %u mal", &allocs, &frees), 2);
+  EXPECT_EQ(allocs, frees);
+
+  std::vector<uint32_t> ref, gl;
+  uint32_t rw = 0, rh = 0, gw = 0, gh = 0;
+  ASSERT_EQ(ReadPngRGB("ref.png", &ref, &rw, &rh), 1);
+  ASSERT_EQ(ReadPngRGB("gl.png", &gl, &gw, &gh), 1);
+  ASSERT_EQ(gw, rw);
+  ASSERT_EQ(gh, rh);
+  // The same picture at the same place; a few pixels may differ (a grab
+  // between two frames), none by much on average.
+  uint64_t off = 0, total = 0;
+  for (size_t i = 0; i < ref.size(); i++) {
+    int d = 0;
+    for (int s = 0; s < 24; s += 8) d += std::abs(int((ref[i] >> s) & 0xFF) - int((gl[i] >> s) & 0xFF));
+    total += uint64_t(d);
+    if (d > 6) off++;
+  }
+  EXPECT_LT(off, ref.size() / 200) << "pixels that differ";
+  EXPECT_LT(double(total) / double(ref.size()), 1.0) << "mean difference";
+  // The page is really there: the game area's centre is not the black border.
+  EXPECT_NE(gl[300 * gw + 400], 0u);
+  EXPECT_EQ(gl[5 * gw + 5], 0u);
+}
+
+TEST(QuillProgramGL, WithoutAGLContextTheGameRunsIn2DAndSaysWhy) {
+  const std::string bin = Prepare();
+  ASSERT_FALSE(bin.empty()) << "quill or the data kit not built";
+  ASSERT_TRUE(Headless2D(bin, 6, "shot.png")) << FileText("err.txt");  // 800x600x32 OpenGL windowed
+  const std::string err = FileText("err.txt"), log = FileText("Quill.dbg");
+  EXPECT_NE(err.find("ERROR: (GL) Can't Create A GL Device Context."), std::string::npos) << err;
+  EXPECT_NE(log.find("main: Kein OpenGL, es laeuft die 2D-Darstellung"), std::string::npos) << log;
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("shot.png", &px, &w, &h), 1);
+  ASSERT_EQ(w * h, 800u * 600u);
+  EXPECT_NE(px[300 * w + 400], 0u);  // the title page, drawn in 2D
+}
