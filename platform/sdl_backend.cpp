@@ -398,13 +398,10 @@ int RunGLLoop(uint32_t (*frame)()) {
     ApplyPendingCursor();
     uint64_t now = NowMs();
     PumpEventTimers(now, 1);
+    // Every waiting event first; a steady stream of them (mouse moves,
+    // wake-ups) must not hold the frames back, so the frame follows.
     SDL_Event ev;
-    bool any = false;
-    while (SDL_PollEvent(&ev)) {
-      DispatchEvent(ev, &shown);
-      any = true;
-    }
-    if (any) continue;
+    while (SDL_PollEvent(&ev)) DispatchEvent(ev, &shown);
     uint64_t next = start + frames * 1000 / 60;
     if (now < next) {
       if (SDL_WaitEventTimeout(&ev, EventTimeout(now, next - now))) DispatchEvent(ev, &shown);

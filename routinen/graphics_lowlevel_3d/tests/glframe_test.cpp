@@ -137,6 +137,55 @@ TEST_F(GLFrame, EightBitBitmapsShowThroughThePaletteAndFollowItsChanges) {
   FreeBitMap(pens);
 }
 
+TEST_F(GLFrame, WritesItsLogLineOnlyWhenVerbose) {
+  std::vector<std::string> lines;
+  DebugLogSetHook([](const char* l, void* u) { static_cast<std::vector<std::string>*>(u)->push_back(l); }, &lines);
+  SetGLFrameLogging(0);
+  Frame();
+  EXPECT_TRUE(lines.empty());
+  SetGLFrameLogging(1);
+  Frame();
+  SetGLFrameLogging(0);
+  DebugLogSetHook(nullptr, nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("GLProcessObjektList"), std::string::npos);
+}
+
+// The 640 x 480 x 8 OpenGL row: the screen bitmap holds pens, and a palette
+// change (a palette load, colour cycling) queues the whole screen.
+TEST(GLPalette, PenScreenFollowsPaletteChanges) {
+  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(gltest::OpenGLWindow(2));
+  LoadPaths();
+  ResetInputState();
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1, 0), 1);
+  WaitTransition();
+  RastPort* rp = ScreenRastPort();
+  ASSERT_EQ(rp->Bitmap->Depth, 8u);
+  ObjektListEntry* e = GLScreenObjekt();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->x, 0);  // 640 x 480: no offset
+  EXPECT_EQ(e->y, 0);
+  SetAPen(rp, 5);
+  RectFill(rp, 0, 0, 639, 479);
+  UpdateRectangle(0, 0, 640, 480);
+  const PaletteEntry red{200, 10, 20}, blue{1, 2, 250};
+  DisplaySetPalette(5, 1, &red);
+  GLProcessObjektList();
+  std::vector<uint32_t> f = gltest::ReadFrame(640, 480);
+  EXPECT_EQ(f[0], 0xC80A14u);
+  EXPECT_EQ(f[640 * 480 - 1], 0xC80A14u);
+  DisplaySetPalette(5, 1, &blue);  // as a colour-cycling step does
+  ASSERT_EQ(e->dirty->count, 1u);
+  GLProcessObjektList();
+  f = gltest::ReadFrame(640, 480);
+  EXPECT_EQ(f[320 * 640 + 200], 0x0102FAu);
+  CloseElmorPic(1, 0);
+  FreeAllElmorGfx();
+  FreePaths();
+  gltest::CloseGLWindow();
+}
+
 // The picture manager's screen in OpenGL mode, on the data kit.
 class GLScreen : public GLFrame {
  protected:
