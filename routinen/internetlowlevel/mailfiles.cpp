@@ -8,8 +8,8 @@
 #include <ctime>
 
 #include "platform/log.h"
-#include "routinen/internetlowlevel/mail.h"
-#include "routinen/internetlowlevel/mail_internal.h"
+#include "mail.h"
+#include "mail_internal.h"
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"

@@ -5,7 +5,7 @@
 //   ;VEnd;
 // The decoder knows every line's length from the header, so any damage, any
 // cut and any foreign byte is found before anything is handed out.
-#include "routinen/internetlowlevel/mail.h"
+#include "mail.h"
 
 #include <cstdio>
 #include <cstring>

@@ -58,8 +58,8 @@ void ReadAccountValues() {
   char* lord = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
   CopyText(p->LordName, sizeof p->LordName, lord);
   FreeVec(lord);
-  CopyText(p->WebHost, sizeof p->WebHost, kWebHost);
-  CopyText(p->WebPath, sizeof p->WebPath, kWebPath);
+  CopyText(p->WebHost, sizeof p->WebHost, QoESystemPtr->Endpoints.WebHost);
+  CopyText(p->WebPath, sizeof p->WebPath, QoESystemPtr->Endpoints.WebPath);
 }
 
 // Prefs field 24 is set while the game runs; still set at start means the
@@ -132,6 +132,7 @@ int SetupSystem() {
   CloseCatalog(g_catalog);
   g_catalog = OpenCatalog("QoEBrowser.catalog", CatalogStrings, CATALOG_STRING_COUNT);
   if (!OptionenPrefsLoad(&s->Optionen)) DebugLog("SetupSystem: Konnte Optionen nicht laden\n");
+  LoadEndpoints(&s->Endpoints);
   s->TcpIpStack = s->Optionen.tcpip_stack;
   StartEventTimer(kTimerGameTick, kGameTickMs);
   LoadPaths();

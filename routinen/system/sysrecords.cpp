@@ -1,6 +1,11 @@
 #include "sysrecords.h"
 
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <strings.h>
 
 #include "platform/display.h"
 #include "files.h"
@@ -35,8 +40,143 @@ QoESystem* const QoESystemPtr = &g_system;
 OwnPlayer* const OwnPlayerPtr = &g_player;
 std::atomic<const void*> MainWindow{nullptr};
 
-const char* const kWebHost = "www.quill-of-elmor.invalid";
-const char* const kWebPath = "/";
+// ---- Endpoint configuration ---------------------------------------------------
+
+const char* const kEndpointFile = ".\\Endpoints.cfg";
+
+namespace {
+
+enum EndpointKind : uint8_t { EP_TEXT, EP_NUMBER, EP_TLS };
+struct EndpointKey {
+  const char* key;
+  EndpointKind kind;
+  uint16_t offset;
+  uint16_t size;
+  const char* value;  // default
+  const char* note;   // comment line of the written file
+};
+#define EP(field, kind, key, value, note) \
+  {key, kind, (uint16_t)offsetof(EndpointConfig, field), (uint16_t)sizeof(EndpointConfig::field), value, note}
+// A new key: a field in EndpointConfig, a row here, a line in docs/endpoints.md.
+const EndpointKey kEndpointKeys[] = {
+    EP(GameServer, EP_TEXT, "game_server", "127.0.0.1:10000", "game server of the packet protocol, host:port"),
+    EP(RegistrationMailbox, EP_TEXT, "registration_mailbox", "anmeldung@localhost", "where sign-up forms go"),
+    EP(MailDomain, EP_TEXT, "mail_domain", "localhost", "the game's mail domain (shared mailboxes, their POP3 and SMTP host)"),
+    EP(SharedMailboxPassword, EP_TEXT, "shared_mailbox_password", "faltplanke", "password and name stem of the shared mailboxes"),
+    EP(WebHost, EP_TEXT, "web_host", "127.0.0.1", "host of the web pages, host[:port]"),
+    EP(WebPath, EP_TEXT, "web_path", "/", "path prefix of the web pages"),
+    EP(FtpHost, EP_TEXT, "ftp_host", "127.0.0.1", "update server, host[:port]"),
+    EP(FtpUser, EP_TEXT, "ftp_user", "anonymous", "update server user"),
+    EP(FtpPassword, EP_TEXT, "ftp_password", "quill@localhost", "update server password"),
+    EP(IrcServer, EP_TEXT, "irc_server", "127.0.0.1:6667", "tavern chat server, host:port"),
+    EP(MailTls, EP_TLS, "mail_tls", "auto", "off, auto (STARTTLS/STLS when offered) or required"),
+    EP(TlsAcceptCert, EP_TEXT, "tls_accept_cert", "", "PEM certificate accepted as is (besides the system's store)"),
+    EP(NetTimeout, EP_NUMBER, "net_timeout", "30", "seconds a network read may wait"),
+};
+#undef EP
+
+bool SetEndpoint(EndpointConfig* e, const EndpointKey& k, const char* v, size_t n) {
+  uint8_t* field = reinterpret_cast<uint8_t*>(e) + k.offset;
+  switch (k.kind) {
+    case EP_TEXT: {
+      if (n >= k.size) return false;
+      std::memset(field, 0, k.size);
+      std::memcpy(field, v, n);
+      return true;
+    }
+    case EP_NUMBER: {
+      uint32_t x = 0;
+      if (n == 0 || n > 6) return false;
+      for (size_t i = 0; i < n; i++) {
+        if (v[i] < '0' || v[i] > '9') return false;
+        x = x * 10 + (uint32_t)(v[i] - '0');
+      }
+      std::memcpy(field, &x, sizeof x);
+      return true;
+    }
+    case EP_TLS: {
+      static const char* const kModes[] = {"off", "auto", "required"};
+      for (uint32_t m = 0; m < 3; m++)
+        if (std::strlen(kModes[m]) == n && strncasecmp(v, kModes[m], n) == 0) {
+          std::memcpy(field, &m, sizeof m);
+          return true;
+        }
+      return false;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void EndpointDefaults(EndpointConfig* e) {
+  std::memset(e, 0, sizeof *e);
+  for (const EndpointKey& k : kEndpointKeys) SetEndpoint(e, k, k.value, std::strlen(k.value));
+}
+
+uint32_t ParseEndpoints(EndpointConfig* e, const char* text, uint32_t size) {
+  uint32_t refused = 0;
+  uint32_t line_no = 0;
+  const char* p = text;
+  const char* end = text ? text + size : text;
+  while (p && p < end) {
+    const char* eol = static_cast<const char*>(std::memchr(p, '\n', (size_t)(end - p)));
+    const char* le = eol ? eol : end;
+    line_no++;
+    auto trim = [](const char*& a, const char*& b) {
+      while (a < b && (*a == ' ' || *a == '\t' || *a == '\r')) a++;
+      while (b > a && (b[-1] == ' ' || b[-1] == '\t' || b[-1] == '\r')) b--;
+    };
+    const char* a = p;
+    const char* b = le;
+    trim(a, b);
+    p = eol ? eol + 1 : end;
+    if (a == b || *a == '#') continue;
+    const char* eq = static_cast<const char*>(std::memchr(a, '=', (size_t)(b - a)));
+    const EndpointKey* key = nullptr;
+    const char* ke = eq ? eq : b;
+    const char* ks = a;
+    trim(ks, ke);
+    for (const EndpointKey& k : kEndpointKeys)
+      if (std::strlen(k.key) == (size_t)(ke - ks) && strncasecmp(ks, k.key, (size_t)(ke - ks)) == 0) key = &k;
+    const char* vs = eq ? eq + 1 : b;
+    const char* ve = b;
+    trim(vs, ve);
+    if (!eq || !key || !SetEndpoint(e, *key, vs, (size_t)(ve - vs))) {
+      DebugLog("LoadEndpoints: Zeile %u in %s nicht verstanden\n", line_no, kEndpointFile);
+      refused++;
+    }
+  }
+  return refused;
+}
+
+int LoadEndpoints(EndpointConfig* e) {
+  EndpointDefaults(e);
+  uint32_t size = 0;
+  char* text = static_cast<char*>(LoadFile2MemSize(kEndpointFile, MEMF_PUBLIC, &size));
+  if (text) {
+    ParseEndpoints(e, text, size);
+    FreeVec(text);
+    return 1;
+  }
+  // A missing file is written with the defaults, for the player to edit.
+  std::string out = "# Quill of Elmor: servers and mailboxes of the game (key = value).\n";
+  for (const EndpointKey& k : kEndpointKeys) {
+    out += "# ";
+    out += k.note;
+    out += "\n";
+    out += k.key;
+    out += " = ";
+    out += k.value;
+    out += "\n";
+  }
+  if (!SaveMem2File(kEndpointFile, out.data(), (uint32_t)out.size())) {
+    DebugLog("LoadEndpoints: Konnte %s nicht anlegen\n", kEndpointFile);
+    return 0;
+  }
+  DebugLog("LoadEndpoints: %s mit Vorgaben angelegt\n", kEndpointFile);
+  return 1;
+}
 
 void FillDisplayRecord() {
   DisplayModeChoice mode;

@@ -56,8 +56,39 @@ struct DisplayRecord {
   RastPort* ScreenRastPort;       // drawing calls given 0 use this
 };
 
+// The endpoint configuration: the servers and mailboxes of the game, read
+// from the text file .\Endpoints.cfg (docs/endpoints.md) by SetupSystem and
+// read-only afterwards. Hosts may carry a port ("host:port").
+enum : uint32_t { ENDPOINT_TEXT = 80, ENDPOINT_PATH = 160 };
+enum EndpointTlsMode : uint32_t { TLS_OFF = 0, TLS_AUTO = 1, TLS_REQUIRED = 2 };
+struct EndpointConfig {
+  char GameServer[ENDPOINT_TEXT];           // game_server
+  char RegistrationMailbox[ENDPOINT_TEXT];  // registration_mailbox
+  char MailDomain[ENDPOINT_TEXT];           // mail_domain
+  char SharedMailboxPassword[ENDPOINT_TEXT];// shared_mailbox_password
+  char WebHost[ENDPOINT_TEXT];              // web_host
+  char WebPath[ENDPOINT_TEXT];              // web_path
+  char FtpHost[ENDPOINT_TEXT];              // ftp_host
+  char FtpUser[ENDPOINT_TEXT];              // ftp_user
+  char FtpPassword[ENDPOINT_TEXT];          // ftp_password
+  char IrcServer[ENDPOINT_TEXT];            // irc_server
+  uint32_t MailTls;                         // mail_tls: EndpointTlsMode
+  char TlsAcceptCert[ENDPOINT_PATH];        // tls_accept_cert: PEM file trusted as is
+  uint32_t NetTimeout;                      // net_timeout: seconds per network read
+};
+extern const char* const kEndpointFile;  // ".\Endpoints.cfg"
+// Fills e with the defaults (all loopback), then reads the file over them; a
+// missing file is written with the defaults. Unknown keys and bad values are
+// logged and skipped. 1 when the file was read or written.
+int LoadEndpoints(EndpointConfig* e);
+void EndpointDefaults(EndpointConfig* e);
+// Reads "key = value" lines of a text over e; returns the number of lines
+// refused (logged).
+uint32_t ParseEndpoints(EndpointConfig* e, const char* text, uint32_t size);
+
 struct QoESystem {
   SfxSlots Sfx;
+  EndpointConfig Endpoints;   // .\Endpoints.cfg
   uint8_t TcpIpStack;         // copy of the options' stack choice
   OptionenPrefs Optionen;     // .\Data\Optionen.prefs
   MusicControl Music;
@@ -97,10 +128,6 @@ extern OwnPlayer* const OwnPlayerPtr;
 // The main window (the current platform backend while it is open; null
 // before and after). The module player takes it as its window.
 extern std::atomic<const void*> MainWindow;
-
-// Default web endpoints of OwnPlayer (the game's site).
-extern const char* const kWebHost;
-extern const char* const kWebPath;
 
 // Fills the display record's mode fields from the chosen display mode and
 // the display set-up.

@@ -272,7 +272,9 @@ TEST_F(ShellThread, SetupSystemReadsAccountValuesAndPaths) {
   ASSERT_EQ(SetupSystem(), 1);
   EXPECT_EQ(OwnPlayerPtr->PlayerId, 4711u);
   EXPECT_STREQ(OwnPlayerPtr->LordName, "Lord Elmar");
-  EXPECT_STREQ(OwnPlayerPtr->WebHost, kWebHost);
+  EXPECT_STREQ(OwnPlayerPtr->WebHost, "127.0.0.1");  // the endpoint file, written with defaults
+  EXPECT_TRUE(qoe_test::FileExists("Endpoints.cfg"));
+  EXPECT_STREQ(OwnPlayerPtr->WebPath, "/");
   EXPECT_EQ(EventTimerRunning(kTimerGameTick), 1);
   EXPECT_EQ(QoESystemPtr->PathsLoaded, 1u);
   ASSERT_EQ(QoESystemPtr->PicPathSize, 8u);
