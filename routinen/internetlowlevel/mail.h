@@ -98,3 +98,56 @@ uint32_t DeleteNotNeededNodes(ListHeader* list);
 // sender_name may be null or empty. Null when memory is short.
 char* ComposeTurnMail(const char* sender_name, const char* sender, const char* recipient,
                       const char* name, const void* data, uint32_t length, uint32_t* size);
+
+// ---- POP3 and SMTP ---------------------------------------------------------------------
+// Hosts are "host" or "host:port" (POP3 110, SMTP 25 by default; 995 and 465
+// mean TLS from the first byte). STLS / STARTTLS are used whenever the server
+// offers them, as the endpoint file's mail_tls says (docs/mailclients.md).
+// The status texts returned stay valid until the next call of the same client.
+
+// Logs in (USER/PASS), fetches every mail whose Subject names a name matching
+// the pattern into the folder as "<name>[_n].email" (see MakeMailFileName),
+// and with remove set deletes each one on the server once its file is
+// complete on disk (committed by QUIT). A pattern no mail has only tests the
+// log-in. Returns "ok", the server's refusal ("-ERR ...") or an error text.
+// reserved is 0.
+const char* GetEMail(const char* host, const char* user, const char* password, const char* pattern,
+                     const char* folder, uint32_t reserved, uint32_t remove);
+
+// Sends one mail: message is the whole mail text (headers, empty line, body;
+// LF or CRLF line ends) or null for a short test mail to the recipient. auth
+// is null or the block: a zero byte, the user, a zero byte, the password
+// (AUTH PLAIN, else AUTH LOGIN, when the server offers AUTH). Returns "ok",
+// the server's reply with its three-digit code first, or an error text.
+const char* SendEMail(const char* host, const char* sender, const char* recipient, const char* message,
+                      const char* auth);
+
+enum : uint32_t { MAILJOB_TEXT = 80 };
+enum MailJobKind : uint16_t { MAILJOB_SIGNUP = 0, MAILJOB_TURN = 1 };
+// What a caller hands to SendFileAsEmail.
+struct MailJob {
+  uint32_t Length;                     // bytes of the file (set from the file)
+  uint16_t Kind;                       // MailJobKind: names the mail I%7.7u or %8.8u
+  char Sender[MAILJOB_TEXT];           // the player's address
+  char Recipient[MAILJOB_TEXT];        // the registration mailbox or the game's turn mailbox
+  char SmtpUser[MAILJOB_TEXT];
+  char SmtpPassword[MAILJOB_TEXT];
+  char FirstName[MAILJOB_TEXT];
+  char LastName[MAILJOB_TEXT];
+  uint32_t PlayerNumber;               // sign-up number or player ID
+  uint16_t Flag2;                      // 0
+  const uint8_t* Data;                 // the file while it is being sent, else null
+};
+enum : uint32_t { SENDFILE_POP_BEFORE_SMTP = 1 };
+// Sends the file as a VEncode mail over the options' SMTP host. With mode
+// SENDFILE_POP_BEFORE_SMTP a refusal of the sender or recipient is followed
+// by a POP3 log-in with the options' account and a second try. Returns a text
+// beginning with "ok", the server's reply (code first) or an error text.
+const char* SendFileAsEmail(const char* path, MailJob* job, uint32_t mode);
+
+// Tests: one more port that means TLS from the first byte (0 none), the time
+// a read or write may wait (0: the endpoint file's net_timeout), the largest
+// mail fetched (0: 64 MB).
+void MailSetImplicitTlsPort(uint16_t port);
+void MailSetTimeoutMs(uint32_t ms);
+void MailSetMaxMailSize(uint32_t bytes);

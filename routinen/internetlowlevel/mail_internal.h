@@ -23,3 +23,78 @@ void MailTextFree(MailText* t);
 // leading blanks dropped, cut to out_size - 1; its length (0 when missing).
 // Only the header block (up to the first empty line) is searched.
 size_t MailHeaderValue(const char* text, size_t size, const char* name, char* out, size_t out_size);
+
+// ---- Module state ---------------------------------------------------------------
+
+// The mail clients' state. Everything runs on the game thread (the callers'
+// screens); the tests set the settings before a client runs.
+struct InternetState {
+  // Status texts handed back by GetEMail and SendEMail / SendFileAsEmail;
+  // valid until the next call of the same client.
+  char pop3_status[512];
+  char smtp_status[512];
+  // Settings (0 = the endpoint file's value or the built-in limit).
+  uint16_t implicit_tls_port;   // one more port that means TLS from the first byte
+  uint32_t timeout_ms;          // per read or write
+  uint32_t max_mail_size;       // largest mail fetched, bytes
+};
+InternetState* Internet();
+void InternetStateReset();
+uint32_t NetTimeoutMs();
+
+// ---- Connections (net.cpp) ---------------------------------------------------
+
+struct ssl_st;
+struct ssl_ctx_st;
+struct x509_st;
+enum : size_t { NET_BUFFER = 16384, NET_MAX_LINE = 8192 };
+
+// One client connection, plain or TLS, with its own read buffer. Every read
+// and write waits at most timeout_ms; a line longer than NET_MAX_LINE is an
+// error. After a failure `error` says why and the connection is closed.
+struct NetConn {
+  int fd = -1;
+  ssl_ctx_st* ctx = nullptr;
+  ssl_st* ssl = nullptr;
+  x509_st* pinned = nullptr;    // the endpoint file's accepted certificate
+  char host[256] = {0};         // the name the certificate must carry
+  char shown[300] = {0};        // host:port for messages
+  uint32_t timeout_ms = 30000;
+  size_t head = 0, tail = 0;
+  char buf[NET_BUFFER];
+  char error[300] = {0};
+};
+// Splits "host", "host:port" or "[v6]:port"; 0 for a bad field.
+int NetSplitHost(const char* field, uint16_t default_port, char* host, size_t host_size, uint16_t* port);
+// Connects to the host field (default port when none is given); *implicit_tls
+// is set when the port means TLS from the first byte (465, 995). 1 on success.
+int NetOpen(NetConn* c, const char* host_field, uint16_t default_port, int* implicit_tls);
+// TLS handshake as a client; the certificate must pass the system's store and
+// carry the host's name, or be the endpoint file's accepted certificate.
+int NetStartTls(NetConn* c);
+int NetIsTls(const NetConn* c);
+// One line without its line end into out (terminated); 1, or 0 on a time-out,
+// a closed connection or a line longer than cap - 1 or NET_MAX_LINE.
+int NetReadLine(NetConn* c, char* out, size_t cap, size_t* len);
+int NetWrite(NetConn* c, const void* data, size_t length);
+int NetWriteText(NetConn* c, const char* text);
+void NetClose(NetConn* c);
+// Sets c->error (printf-style) and closes the connection; returns 0.
+int NetFail(NetConn* c, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Standard base64 of bytes (AUTH); out needs 4 * ((n + 2) / 3) + 1 bytes.
+void Base64Text(const void* data, size_t n, char* out);
+
+// ---- Reply parsers (pop3.cpp, smtp.cpp) ------------------------------------------
+
+// 1 for a "+OK" line, -1 for "-ERR", 0 for anything else.
+int32_t Pop3ReplyOk(const char* line);
+// Two decimal numbers separated by blanks ("3 1200" of STAT, "1 620" of
+// LIST); 1 when both are there and fit 32 bits.
+int32_t Pop3ParseNumbers(const char* text, uint32_t* a, uint32_t* b);
+// 1 when a CAPA or EHLO text (lines) holds the keyword name as a line's first word.
+int32_t Pop3HasCapability(const char* caps, size_t size, const char* name);
+
+// One SMTP reply line: "250-text" (more follow) or "250 text". 1 with the
+// code and the text's start, 0 for a malformed line.
+int32_t SmtpParseLine(const char* line, uint32_t* code, int32_t* more, const char** text);
