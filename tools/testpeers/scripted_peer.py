@@ -15,7 +15,8 @@ dot quit.  POP3: greeting capa user pass stat list top retr dele quit.
   --touch-on-login FILE       POP3: create FILE after a good PASS
   --mail FILE                 POP3: the one mail in the mailbox
   --transcript FILE           append every received line
-  --script FILE               read fail/overlong/stall lines ("fail STEP REPLY",
+  --script FILE               read fail/overlong/stall lines ("fail STEP REPLY"
+                              where a written \\r\\n splits the reply,
                               "overlong STEP", "stall STEP") from FILE at every
                               connection, in place of the options
 """
@@ -53,7 +54,7 @@ def load_script():
             for line in f:
                 w = line.rstrip("\n").split(" ", 2)
                 if w[0] == "fail" and len(w) == 3:
-                    fails[w[1]] = w[2]
+                    fails[w[1]] = w[2].replace("\\r\\n", "\r\n")
                 elif w[0] == "overlong" and len(w) >= 2:
                     a.overlong.append(w[1])
                 elif w[0] == "stall" and len(w) >= 2:
