@@ -116,8 +116,20 @@ void BM_FrameDirtyRects(benchmark::State& state) {
   state.counters["cpu_vs_full"] = cpu / double(state.iterations()) / full.cpu;
 }
 
+// Queueing alone (the game thread's share), the queue emptied untimed.
+void BM_QueueDirtyRects(benchmark::State& state) {
+  if (!Ready()) return state.SkipWithError("no GL context");
+  for (auto _ : state) {
+    QueueRects(int(state.range(0)));
+    state.PauseTiming();
+    Frame();
+    state.ResumeTiming();
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_QueueDirtyRects)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameNothingQueued)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_FrameFullUpload)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_FrameDirtyRects)->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
