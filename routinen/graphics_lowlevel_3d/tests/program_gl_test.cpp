@@ -48,8 +48,9 @@ bool Headless2D(const std::string& bin, int mode, const char* png) {
 
 // Under Xvfb: starts the program, picks the OpenGL row on the mode page
 // (the page starts on the row the headless run remembered, 800 x 600 2D
-// windowed; R switches the renderer), waits until two grabs of the window's
-// place on the screen agree and show the page, saves that grab and quits
+// windowed; R switches the renderer), waits until the GL context is logged
+// and three grabs of the 800 x 600 window's place on the screen in a row
+// agree, saves that grab and quits
 // with Escape. (The screen is grabbed: a grab of the GL window itself comes
 // through its DirectColor visual with red and blue exchanged.)
 const char kXvfbScript[] = R"SH(#!/bin/sh
@@ -70,15 +71,19 @@ xdotool key --window "$w" r
 sleep 0.3
 xdotool key --window "$w" Return
 prev=""
-for i in $(seq 1 60); do
+same=0
+for i in $(seq 1 80); do
   sleep 0.3
+  grep -q "OpenGL Info" Quill.dbg 2>/dev/null || continue
   w=$(xdotool search --name "Quill of Elmor" 2>/dev/null | head -1)
   [ -z "$w" ] && continue
   eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null)" || continue
+  [ "$WIDTH" = 800 ] || continue
   xwd -root -silent 2>/dev/null | xwdtopnm 2>/dev/null | pnmcut "$X" "$Y" "$WIDTH" "$HEIGHT" 2>/dev/null |
     pnmtopng >grab.png 2>/dev/null || continue
   sum=$(md5sum <grab.png)
-  [ "$sum" = "$prev" ] && [ "$(stat -c %s grab.png)" -gt 20000 ] && break
+  if [ "$sum" = "$prev" ]; then same=$((same + 1)); else same=0; fi
+  [ $same -ge 2 ] && [ "$(stat -c %s grab.png)" -gt 20000 ] && break
   prev="$sum"
 done
 cp grab.png gl.png
