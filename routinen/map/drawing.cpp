@@ -204,38 +204,6 @@ const MapTile* ViewCellAt(const QoEMapInfo* map, int32_t c, int32_t r) {
   return CMapCell(map, map->ViewColumn + c, map->ViewRow + r);
 }
 
-// Scroll limits: which hexes a redraw after scroll direction d touches.
-bool InFirstPass(uint16_t d, int32_t c, int32_t r, int32_t C, int32_t R) {
-  switch (d) {
-    case SCROLL_UP: return r == 0;
-    case SCROLL_RIGHT: return c >= C - 3;
-    case SCROLL_DOWN: return r == R - 1;
-    case SCROLL_LEFT: return c < 3;
-    default: return true;
-  }
-}
-bool InSecondPass(uint16_t d, int32_t c, int32_t r, int32_t C, int32_t R) {
-  switch (d) {
-    case SCROLL_UP: return r == 0;
-    case SCROLL_RIGHT: return c >= C - 4;
-    case SCROLL_DOWN: return r >= R - 2;
-    case SCROLL_LEFT: return c < 4;
-    default: return true;
-  }
-}
-bool InOverlayPass(uint16_t d, int32_t c, int32_t r, int32_t C, int32_t R) {
-  switch (d) {
-    case SCROLL_UP: return r <= 1;
-    case SCROLL_RIGHT: return c >= C - 5;
-    case SCROLL_DOWN: return r >= R - 2;
-    case SCROLL_LEFT: return c < 4;
-    default: return true;
-  }
-}
-bool InLimits(uint16_t d, int32_t c, int32_t r, int32_t C, int32_t R) {
-  return (c & 1) ? InSecondPass(d, c, r, C, R) : InFirstPass(d, c, r, C, R);
-}
-
 void DrawBar(RastPort* rp, int32_t x, int32_t y, int32_t value, uint32_t p, uint32_t q) {
   if (value < 0) value = 0;
   if (value > 6) value = 6;  // the bar stays inside its hex
@@ -260,8 +228,41 @@ void DrawValueBars(RastPort* rp, const MapTile* t, int32_t x, int32_t y) {
   for (int i = 0; i < 3; i++) DrawBar(rp, x + 25, y + 13 + 11 * i, t->Wert[i], pens[i][0], pens[i][1]);
 }
 
+// The territory border of view hex (c, r) drawn at (x, y) of rp, which is
+// (bx, by) of the map bitmap.
+void HexBorder(QoEMapInfo* map, int32_t c, int32_t r, RastPort* rp, int32_t x, int32_t y, int32_t bx, int32_t by) {
+  const MapTile* t = ViewCellAt(map, c, r);
+  if (!t || t->Besitzer == kNobody) return;
+  const uint32_t pic = t->Besitzer == MapOwnPlayer() ? 439 : 440;
+  const bool even = ((map->ViewColumn + c) & 1) == 0;
+  auto other = [&](int32_t dc, int32_t dr) {
+    const MapTile* n = ViewCellAt(map, c + dc, r + dr);
+    return !n || n->Besitzer != t->Besitzer;
+  };
+  auto dot = [&](int32_t px, int32_t py) {
+    if (by + (py - y) >= 0) MapDrawMasked(rp, pic, px, py);  // dots above the bitmap are skipped
+  };
+  if (other(0, -1))
+    for (int i = 0; i < 5; i++) dot(x + 45 - 7 * i, y - 7);
+  if (other(-1, even ? -1 : 0)) {
+    dot(x + 17, y - 7);
+    for (int i = 0; i < 4; i++) dot(x + 13 - 4 * i, y - 2 + 7 * i);
+  }
+  if (other(-1, even ? 0 : 1))
+    for (int i = 0; i < 5; i++) dot(x + 1 + 4 * i, y + 19 + 7 * i);
+  if (other(0, 1))
+    for (int i = 0; i < 5; i++) dot(x + 45 - 7 * i, y + 47);
+  if (other(1, even ? -1 : 0)) {
+    dot(x + 45, y - 7);
+    for (int i = 0; i < 4; i++) dot(x + 49 + 4 * i, y - 2 + 7 * i);
+  }
+  if (other(1, even ? 0 : 1))
+    for (int i = 0; i < 5; i++) dot(x + 61 - 4 * i, y + 19 + 7 * i);
+}
+
 // The overlays of one known hex with a terrain graphic.
-void DrawOverlays(QoEMapInfo* map, int32_t c, int32_t r, RastPort* rp, int32_t x, int32_t y) {
+// (x, y) is (x + ox, y + oy) of the map bitmap.
+void DrawOverlays(QoEMapInfo* map, int32_t c, int32_t r, RastPort* rp, int32_t x, int32_t y, int32_t ox, int32_t oy) {
   const MapTile* t = ViewCellAt(map, c, r);
   if (!t) return;
   if (t->Flags == 2) {
@@ -270,7 +271,7 @@ void DrawOverlays(QoEMapInfo* map, int32_t c, int32_t r, RastPort* rp, int32_t x
     else if ((type >= 4 && type <= 9) || type == 11) MapDrawMasked(rp, 1292, x + 20, y + 11);
   }
   if ((map->Flags & MAPF_BARS) && t->Besitzer == MapOwnPlayer()) DrawValueBars(rp, t, x, y);
-  if (map->Flags & MAPF_BORDERS) BlitHexExtra(map, (uint16_t)c, (uint16_t)r, rp, (uint16_t)x, (uint16_t)y);
+  if (map->Flags & MAPF_BORDERS) HexBorder(map, c, r, rp, x, y, x + ox, y + oy);
   if ((map->Flags & MAPF_RANGE) && map->ReachMap &&
       BitMapTest(map->ReachMap, map->ViewColumn + c, map->ViewRow + r))
     MapDrawMasked(rp, 471, x, y);
@@ -429,83 +430,38 @@ void ComputeSight(const QoEMapInfo* map, uint32_t* out) {
   FreeVec(mark);
 }
 
-void BlitMap(QoEMapInfo* map) {
-  if (!map || !map->Bitmap || !map->Rp || !map->CMap) return;
-  const int32_t C = map->Columns, R = map->Rows;
-  const int32_t W = C * kColumnStep + 16, H = R * kTileHeight + 28;
-  RastPort* rp = map->Rp;
-  const uint16_t d = map->ScrollDirection;
-  uint32_t* sight = static_cast<uint32_t*>(AllocVec((uint32_t)(C * R) * 4 + 4, MEMF_PUBLIC));
-  if (!sight) return;
-  if ((map->Flags & MAPF_FIGURES) && (map->Flags & MAPF_SIGHT)) {
-    ComputeSight(map, sight);
-  } else {
-    for (int32_t c = 0; c < C; c++)
-      for (int32_t r = 0; r < R; r++)
-        sight[c * R + r] = (map->Flags & MAPF_SIGHT)
-                               ? (uint32_t)GetPeopleOnHex(map, MapFigurCount(map->LocalFigures), map->LocalFigures, c, r)
-                               : 1;
-  }
-  BitMap* bm = map->Bitmap;
-  SetAPen(rp, 0);
-  switch (d) {
-    case SCROLL_UP:
-      BltBitMap(bm, 0, 0, bm, 0, kTileHeight, W, H - kTileHeight);
-      RectFill(rp, 0, 0, W - 1, kTileHeight - 1);
-      break;
-    case SCROLL_RIGHT:
-      BltBitMap(bm, 96, 0, bm, 0, 0, W - 96, H);
-      RectFill(rp, W - 96, 0, W - 1, H - 1);
-      break;
-    case SCROLL_DOWN:
-      BltBitMap(bm, 0, kTileHeight, bm, 0, 0, W, H - kTileHeight);
-      RectFill(rp, 0, H - kTileHeight, W - 1, H - 1);
-      break;
-    case SCROLL_LEFT:
-      BltBitMap(bm, 0, 0, bm, 96, 0, W - 96, H);
-      RectFill(rp, 0, 0, 95, H - 1);
-      break;
-    case SCROLL_SIGHT:
-      break;
-    default:
-      RectFill(rp, 0, 0, W - 1, H - 1);
-      break;
-  }
-  const uint32_t* stored = map->Sight;
-  auto redraw = [&](bool second, int32_t c, int32_t r) {
-    if (d == SCROLL_SIGHT) return !stored || sight[c * R + r] != stored[c * R + r];
-    return second ? InSecondPass(d, c, r, C, R) : InFirstPass(d, c, r, C, R);
-  };
-  auto drawTile = [&](int32_t c, int32_t r, bool masked) {
-    const MapTile* t = ViewCellAt(map, c, r);
-    if (!t || t->Grafik == 0 || t->Grafik > 99 || !KnownForDraw(map, c, r)) return;
-    uint32_t id = TileTable[t->Grafik][VariantFor(map, sight[c * R + r])];
-    if (!MapDrawTile(rp, id, HexPixelX(c), HexPixelY(c, r), masked))
-      DebugLog("BlitMap: Fehler beim laden der Grafik aufgetreten...\n");
-  };
-  for (int32_t r = 0; r < R; r++)
-    for (int32_t c = 0; c < C; c += 2)
-      if (redraw(false, c, r)) drawTile(c, r, d == SCROLL_SIGHT);
-  for (int32_t r = 0; r < R; r++)
-    for (int32_t c = 0; c < C; c++) {
-      if ((c & 1) && redraw(true, c, r)) drawTile(c, r, true);
-      bool over = d == SCROLL_SIGHT ? redraw(true, c, r) : InOverlayPass(d, c, r, C, R);
-      if (!over) continue;
-      const MapTile* t = ViewCellAt(map, c, r);
-      if (t && t->Grafik != 0 && t->Grafik <= 99 && KnownForDraw(map, c, r))
-        DrawOverlays(map, c, r, rp, HexPixelX(c), HexPixelY(c, r));
-    }
-  if (map->Flags & MAPF_FIGURES) BlitFigur(map, sight, rp);
-  map->ScrollDirection = SCROLL_NONE;
-  FreeVec(sight);
-}
+namespace {
 
-void BlitFigur(QoEMapInfo* map, const uint32_t* sight, RastPort* rp) {
-  if (!map || !rp || !map->Figures || !sight) return;
+// Where a redraw draws: a RastPort and the map-bitmap position of its (0, 0).
+struct DrawCtx {
+  RastPort* rp;
+  int32_t ox, oy;
+};
+
+// Which hexes a redraw takes: all, those whose sight changed, or those whose
+// drawing can reach the map-bitmap rectangle [x0, x1) x [y0, y1).
+struct HexFilter {
+  enum Kind { ALL, SIGHT, RECT } kind;
+  int32_t x0, y0, x1, y1;
+  const uint32_t* sight;
+  const uint32_t* stored;
+  int32_t rows;
+  bool Takes(int32_t c, int32_t r) const {
+    if (kind == ALL) return true;
+    if (kind == SIGHT) return !stored || sight[c * rows + r] != stored[c * rows + r];
+    // A hex draws from 8 pixels left of and above its tile to 72 pixels
+    // right of and below its top-left (border dots, figures, counts).
+    int32_t x = HexPixelX(c), y = HexPixelY(c, r);
+    return x + 72 > x0 && x - 8 < x1 && y + 72 > y0 && y - 8 < y1;
+  }
+};
+
+// The figures of the hexes the filter takes, in layers by type, then the
+// stack counts.
+void DrawFigures(QoEMapInfo* map, const uint32_t* sight, const DrawCtx& ctx, const HexFilter& filter) {
   const int32_t C = map->Columns, R = map->Rows;
-  if (C == 0 || R == 0) return;
+  if (!map->Figures || !sight || C == 0 || R == 0) return;
   const uint32_t own = MapOwnPlayer();
-  const uint16_t d = map->ScrollDirection;
   // Per view hex: total, own count and the displayed figure (+1, 0 none).
   uint32_t* counts = static_cast<uint32_t*>(AllocVec((uint32_t)(C * R) * 12, MEMF_PUBLIC | MEMF_CLEAR));
   if (!counts) return;
@@ -526,43 +482,144 @@ void BlitFigur(QoEMapInfo* map, const uint32_t* sight, RastPort* rp) {
     if (f->Besitzer == own) owned[k]++;
     if (!shown[k] && sight[k] != 0 && KnownForDraw(map, c, r)) shown[k] = i + 1;
   }
-  auto draw_layer = [&](uint32_t type) -> bool {
-    for (int32_t c = 0; c < C; c++)
-      for (int32_t r = 0; r < R; r++) {
-        if ((c & 1) && r == R - 1) continue;
-        int32_t k = c * R + r;
-        if (!shown[k] || (d != SCROLL_NONE && d != SCROLL_SIGHT && !InLimits(d, c, r, C, R))) continue;
-        if (d == SCROLL_SIGHT && map->Sight && sight[k] == map->Sight[k]) continue;
-        const MapFigur* f = MapFigurAt(list, shown[k] - 1);
-        if (f->Typ != type) continue;
-        if (!DrawFigure(rp, *f, HexPixelX(c), HexPixelY(c, r))) return false;
-      }
-    return true;
+  auto layerOf = [](uint32_t type) -> uint32_t {  // 0..20, then 1000..1013, then the rest
+    if (type <= 20) return type;
+    if (type >= 1000 && type <= 1013) return 21 + (type - 1000);
+    return 35;
   };
   bool ok = true;
-  for (uint32_t t = 0; ok && t <= 20; t++) ok = draw_layer(t);
-  for (uint32_t t = 1000; ok && t <= 1013; t++) ok = draw_layer(t);
-  // Figures of no known type form the last layer.
-  if (ok) {
+  for (uint32_t layer = 0; ok && layer <= 35; layer++)
     for (int32_t c = 0; ok && c < C; c++)
       for (int32_t r = 0; ok && r < R; r++) {
         int32_t k = c * R + r;
-        if (!shown[k] || ((c & 1) && r == R - 1)) continue;
-        if (d != SCROLL_NONE && d != SCROLL_SIGHT && !InLimits(d, c, r, C, R)) continue;
-        if (d == SCROLL_SIGHT && map->Sight && sight[k] == map->Sight[k]) continue;
+        if (!shown[k] || ((c & 1) && r == R - 1) || !filter.Takes(c, r)) continue;
         const MapFigur* f = MapFigurAt(list, shown[k] - 1);
-        if ((f->Typ > 20 && f->Typ < 1000) || f->Typ > 1013) ok = DrawFigure(rp, *f, HexPixelX(c), HexPixelY(c, r));
+        if (layerOf(f->Typ) == layer) ok = DrawFigure(ctx.rp, *f, HexPixelX(c) - ctx.ox, HexPixelY(c, r) - ctx.oy);
       }
-  }
   for (int32_t c = 0; c < C; c++)
     for (int32_t r = 0; r < R; r++) {
       int32_t k = c * R + r;
-      if (!shown[k] || sight[k] == 0 || ((c & 1) && r == R - 1)) continue;
-      if (d != SCROLL_NONE && d != SCROLL_SIGHT && !InLimits(d, c, r, C, R)) continue;
-      if (d == SCROLL_SIGHT && map->Sight && sight[k] == map->Sight[k]) continue;
-      DrawCounts(rp, HexPixelX(c), HexPixelY(c, r), total[k], owned[k]);
+      if (!shown[k] || sight[k] == 0 || ((c & 1) && r == R - 1) || !filter.Takes(c, r)) continue;
+      DrawCounts(ctx.rp, HexPixelX(c) - ctx.ox, HexPixelY(c, r) - ctx.oy, total[k], owned[k]);
     }
   FreeVec(counts);
+}
+
+// Draws the hexes the filter takes: even tiles, then odd tiles with every
+// hex's overlays, then the figures.
+void DrawHexes(QoEMapInfo* map, const uint32_t* sight, const DrawCtx& ctx, const HexFilter& filter, bool maskEven) {
+  const int32_t C = map->Columns, R = map->Rows;
+  auto drawTile = [&](int32_t c, int32_t r, bool masked) {
+    const MapTile* t = ViewCellAt(map, c, r);
+    if (!t || t->Grafik == 0 || t->Grafik > 99 || !KnownForDraw(map, c, r)) return;
+    uint32_t id = TileTable[t->Grafik][VariantFor(map, sight[c * R + r])];
+    if (!MapDrawTile(ctx.rp, id, HexPixelX(c) - ctx.ox, HexPixelY(c, r) - ctx.oy, masked))
+      DebugLog("BlitMap: Fehler beim laden der Grafik aufgetreten...\n");
+  };
+  for (int32_t r = 0; r < R; r++)
+    for (int32_t c = 0; c < C; c += 2)
+      if (filter.Takes(c, r)) drawTile(c, r, maskEven);
+  for (int32_t r = 0; r < R; r++)
+    for (int32_t c = 0; c < C; c++) {
+      if (!filter.Takes(c, r)) continue;
+      if (c & 1) drawTile(c, r, true);
+      const MapTile* t = ViewCellAt(map, c, r);
+      if (t && t->Grafik != 0 && t->Grafik <= 99 && KnownForDraw(map, c, r))
+        DrawOverlays(map, c, r, ctx.rp, HexPixelX(c) - ctx.ox, HexPixelY(c, r) - ctx.oy, ctx.ox, ctx.oy);
+    }
+  if (map->Flags & MAPF_FIGURES) DrawFigures(map, sight, ctx, filter);
+}
+
+// Redraws the map-bitmap rectangle [x0, x1) x [y0, y1) exactly as a full
+// redraw would: cleared, then every hex that can reach it, clipped to it.
+void RedrawRect(QoEMapInfo* map, const uint32_t* sight, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  BitMap* bm = map->Bitmap;
+  if (x0 < 0) x0 = 0;
+  if (y0 < 0) y0 = 0;
+  if (x1 > (int32_t)bm->Width) x1 = (int32_t)bm->Width;
+  if (y1 > (int32_t)bm->Height) y1 = (int32_t)bm->Height;
+  if (x0 >= x1 || y0 >= y1) return;
+  // A bitmap over the rectangle: every drawing call clips to it.
+  BitMap view = *bm;
+  view.Pixels = bm->Pixels + (size_t)y0 * bm->BytesPerRow + (size_t)x0 * (bm->Depth / 8);
+  view.Width = (uint32_t)(x1 - x0);
+  view.Height = (uint32_t)(y1 - y0);
+  view.Padding = bm->BytesPerRow - view.Width * (bm->Depth / 8);
+  view.Size = bm->BytesPerRow * view.Height;
+  view.Flags = bm->Flags | BMF_SURFACE;  // the pixels are the map bitmap's
+  RastPort rp = *map->Rp;
+  rp.Bitmap = &view;
+  SetAPen(&rp, 0);
+  RectFill(&rp, 0, 0, x1 - x0 - 1, y1 - y0 - 1);
+  HexFilter f{HexFilter::RECT, x0, y0, x1, y1, sight, nullptr, map->Rows};
+  DrawHexes(map, sight, DrawCtx{&rp, x0, y0}, f, false);
+}
+
+}  // namespace
+
+void BlitMap(QoEMapInfo* map) {
+  if (!map || !map->Bitmap || !map->Rp || !map->CMap) return;
+  const int32_t C = map->Columns, R = map->Rows;
+  const int32_t W = C * kColumnStep + 16, H = R * kTileHeight + 28;
+  RastPort* rp = map->Rp;
+  const uint16_t d = map->ScrollDirection;
+  uint32_t* sight = static_cast<uint32_t*>(AllocVec((uint32_t)(C * R) * 4 + 4, MEMF_PUBLIC));
+  if (!sight) return;
+  if ((map->Flags & MAPF_FIGURES) && (map->Flags & MAPF_SIGHT)) {
+    ComputeSight(map, sight);
+  } else {
+    for (int32_t c = 0; c < C; c++)
+      for (int32_t r = 0; r < R; r++)
+        sight[c * R + r] = (map->Flags & MAPF_SIGHT)
+                               ? (uint32_t)GetPeopleOnHex(map, MapFigurCount(map->LocalFigures), map->LocalFigures, c, r)
+                               : 1;
+  }
+  BitMap* bm = map->Bitmap;
+  // A scroll moves the bitmap by whole hexes; then the exposed edge and the
+  // reach of the new hexes into the old picture (one hex) are drawn again,
+  // clipped, so the result equals a full redraw. The thin band on the far
+  // side loses the border dots of hexes that left the view.
+  switch (d) {
+    case SCROLL_UP:
+      BltBitMap(bm, 0, 0, bm, 0, kTileHeight, W, H - kTileHeight);
+      RedrawRect(map, sight, 0, 0, W, 2 * kTileHeight);
+      break;
+    case SCROLL_RIGHT:
+      BltBitMap(bm, 96, 0, bm, 0, 0, W - 96, H);
+      RedrawRect(map, sight, W - 96 - 48, 0, W, H);
+      RedrawRect(map, sight, 0, 0, 40, H);
+      break;
+    case SCROLL_DOWN:
+      BltBitMap(bm, 0, kTileHeight, bm, 0, 0, W, H - kTileHeight);
+      RedrawRect(map, sight, 0, H - 2 * kTileHeight, W, H);
+      RedrawRect(map, sight, 0, 0, W, 40);
+      break;
+    case SCROLL_LEFT:
+      BltBitMap(bm, 0, 0, bm, 96, 0, W - 96, H);
+      RedrawRect(map, sight, 0, 0, 96 + 48, H);
+      break;
+    case SCROLL_SIGHT: {
+      // The hexes whose sight changed, masked over what is there.
+      HexFilter f{HexFilter::SIGHT, 0, 0, 0, 0, sight, map->Sight, R};
+      DrawHexes(map, sight, DrawCtx{rp, 0, 0}, f, true);
+      break;
+    }
+    default: {
+      SetAPen(rp, 0);
+      RectFill(rp, 0, 0, W - 1, H - 1);
+      HexFilter f{HexFilter::ALL, 0, 0, 0, 0, sight, nullptr, R};
+      DrawHexes(map, sight, DrawCtx{rp, 0, 0}, f, false);
+      break;
+    }
+  }
+  map->ScrollDirection = SCROLL_NONE;
+  FreeVec(sight);
+}
+
+void BlitFigur(QoEMapInfo* map, const uint32_t* sight, RastPort* rp) {
+  if (!map || !rp || !sight) return;
+  HexFilter f{HexFilter::ALL, 0, 0, 0, 0, sight, nullptr, map->Rows};
+  DrawFigures(map, sight, DrawCtx{rp, 0, 0}, f);
 }
 
 void BlitFigurHex(QoEMapInfo* map, uint16_t column, uint16_t row, RastPort* rp, uint16_t x, uint16_t y) {
@@ -583,36 +640,8 @@ void BlitFigurHex(QoEMapInfo* map, uint16_t column, uint16_t row, RastPort* rp, 
   if (total >= 2) DrawCounts(rp, x, y, total, owned);
 }
 
-void BlitHexExtra(QoEMapInfo* map, uint16_t column, uint16_t row, RastPort* rp, uint16_t x0, uint16_t y0) {
-  if (!map || !rp) return;
-  const int32_t c = column, r = row, x = x0, y = y0;
-  const MapTile* t = ViewCellAt(map, c, r);
-  if (!t || t->Besitzer == kNobody) return;
-  const uint32_t pic = t->Besitzer == MapOwnPlayer() ? 439 : 440;
-  const bool even = ((map->ViewColumn + c) & 1) == 0;
-  auto other = [&](int32_t dc, int32_t dr) {
-    const MapTile* n = ViewCellAt(map, c + dc, r + dr);
-    return !n || n->Besitzer != t->Besitzer;
-  };
-  auto dot = [&](int32_t px, int32_t py) {
-    if (py >= 0) MapDrawMasked(rp, pic, px, py);
-  };
-  if (other(0, -1))
-    for (int i = 0; i < 5; i++) dot(x + 45 - 7 * i, y - 7);
-  if (other(-1, even ? -1 : 0)) {
-    dot(x + 17, y - 7);
-    for (int i = 0; i < 4; i++) dot(x + 13 - 4 * i, y - 2 + 7 * i);
-  }
-  if (other(-1, even ? 0 : 1))
-    for (int i = 0; i < 5; i++) dot(x + 1 + 4 * i, y + 19 + 7 * i);
-  if (other(0, 1))
-    for (int i = 0; i < 5; i++) dot(x + 45 - 7 * i, y + 47);
-  if (other(1, even ? -1 : 0)) {
-    dot(x + 45, y - 7);
-    for (int i = 0; i < 4; i++) dot(x + 49 + 4 * i, y - 2 + 7 * i);
-  }
-  if (other(1, even ? 0 : 1))
-    for (int i = 0; i < 5; i++) dot(x + 61 - 4 * i, y + 19 + 7 * i);
+void BlitHexExtra(QoEMapInfo* map, uint16_t column, uint16_t row, RastPort* rp, uint16_t x, uint16_t y) {
+  if (map && rp) HexBorder(map, column, row, rp, x, y, x, y);
 }
 
 uint32_t GetHexFromPixel(const BitMap* bitmap, int32_t x, int32_t y) {

@@ -2,8 +2,6 @@
 // a picture index of generated test tiles (each tile one colour by its ID,
 // cut to the hex of graphic 31), figure strips, overlays and a MapPrefs file.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
