@@ -352,3 +352,81 @@ TEST(MapFigures, WalkingStepsCoverTheHex) {
     EXPECT_EQ(sy, wantY[d]) << d;
   }
 }
+
+TEST_P(MapView, BigViewsGraphicsBeyondTheTableAndLongBars) {
+  // A view wider than 41 columns and taller than 22 rows keeps its sight values.
+  ASSERT_NE(Open(MAPF_KNOWLEDGE | MAPF_FIGURES | MAPF_SIGHT | MAPF_BARS, 2400, 1300), nullptr);
+  EXPECT_GT(map_->Columns, 41);
+  EXPECT_GT(map_->Rows, 22);
+  EXPECT_EQ(map_->SightCells, (uint32_t)map_->Columns * map_->Rows);
+  MapFigur* scout = GetActivePeople(map_, kCapX + 3, kCapY - 2, 1);
+  ASSERT_NE(scout, nullptr);
+  scout->Punkte = 8;
+  EXPECT_EQ(SetPeople(map_, scout, 0, 1), 1);
+  // Terrain graphics 100 and above draw nothing; values beyond the bar's room
+  // stay inside the hex.
+  MapTile* odd = CMapCell(map_, map_->ViewColumn + 3, map_->ViewRow + 3);
+  MapTile* own = CMapCell(map_, map_->ViewColumn + 6, map_->ViewRow + 5);
+  ASSERT_TRUE(odd && own);
+  odd->Grafik = 100;
+  own->Besitzer = kOwn;
+  own->Wert[0] = 127;
+  own->Wert[1] = -128;
+  map_->ScrollDirection = SCROLL_NONE;
+  BlitMap(map_);
+  std::vector<uint32_t> px = Pixels();
+  const uint32_t W = map_->Bitmap->Width;
+  EXPECT_EQ(px[(HexPixelY(3, 3) + 28) * W + HexPixelX(3) + 32], 0u);
+  const uint32_t bar = ColourOfPen(108);
+  int32_t x = HexPixelX(6), y = HexPixelY(6, 5);
+  for (int32_t dx = 0; dx < 64; dx++) {
+    bool inked = px[(y + 13 + 3) * W + x + dx] == bar;
+    if (dx < 25 || dx > 25 + 30 + 2) EXPECT_FALSE(inked) << dx;
+  }
+  EXPECT_EQ(px[(y + 16) * W + x + 25], bar);
+  // The walking animation on a hex of graphic 100 draws nothing and ends.
+  MapFigur* f = GetActivePeople(map_, kCapX, kCapY + 2, 1);
+  ASSERT_NE(f, nullptr);
+  uint32_t ox = f->X, oy = f->Y;
+  f->X = (uint32_t)(map_->X + 3);
+  f->Y = (uint32_t)(map_->Y + 3);
+  EXPECT_EQ(SetPeopleAnim(map_, f, 0, 1), 1);
+  f->X = ox;
+  f->Y = oy;
+}
+
+TEST(MapFigures, SightReachesAcrossTheWorldEdge) {
+  OwnPlayerPtr->PlayerId = kOwn;
+  std::vector<MapTile> cells(240 * 120);
+  for (MapTile& t : cells) t.Grafik = 12, t.Besitzer = kNobody;
+  std::vector<uint8_t> list(2 + 18);
+  SetMapFigurCount(list.data(), 1);
+  MapFigur* f = MapFigurAt(list.data(), 0);
+  f->Besitzer = kOwn;
+  f->Typ = 0;
+  f->X = 1;  // two columns east of the world's last column
+  f->Y = 6399;
+  f->Status = 0;
+  QoEMapInfo map{};
+  map.CMap = cells.data();
+  map.X = 12790;  // the view's last columns are 12,798 and 12,799
+  map.Y = 6392;
+  map.ViewColumn = 150;
+  map.ViewRow = 72;
+  map.Columns = 10;
+  map.Rows = 10;
+  map.LocalFigures = list.data();
+  std::vector<uint32_t> sight(100);
+  ComputeSight(&map, sight.data());
+  // View hex (9, 7) is world (12799, 6399): two hexes from the figure.
+  EXPECT_EQ(sight[9 * 10 + 7], 1u);
+  EXPECT_EQ(sight[8 * 10 + 7], 1u);
+  EXPECT_EQ(sight[0 * 10 + 0], 0u);
+  EXPECT_EQ(GetPeopleOnHex(&map, 1, list.data(), 9, 7), 1);
+  EXPECT_EQ(GetPeopleOnHex(&map, 1, list.data(), 0, 0), 0);
+  // Across the south edge as well: a figure on row 0.
+  f->Y = 1;
+  f->X = 12799;
+  ComputeSight(&map, sight.data());
+  EXPECT_EQ(sight[9 * 10 + 7], 1u);
+}
