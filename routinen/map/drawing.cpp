@@ -126,6 +126,7 @@ void ResetMapEngineState() {
   MapEngineState& s = MapState();
   std::lock_guard<std::mutex> g(s.lock);
   s.hexMaskReady = false;
+  s.hexMaskSolidMiddle = false;
   std::memset(s.hexMaskBits, 0, sizeof s.hexMaskBits);
   std::memset(s.hexMaskBytes, 0, sizeof s.hexMaskBytes);
   s.animFrameMs = 2;
@@ -173,9 +174,12 @@ void EnsureHexMask() {
       for (int32_t x = 0; x < kTileWidth; x++)
         if (HexShapeInside(x, y)) s.hexMaskBits[y * 2 + x / 32] |= 0x80000000u >> (x & 31);
   }
+  s.hexMaskSolidMiddle = true;
   for (int32_t y = 0; y < kTileHeight; y++)
-    for (int32_t x = 0; x < kTileWidth; x++)
+    for (int32_t x = 0; x < kTileWidth; x++) {
       s.hexMaskBytes[y * kTileWidth + x] = (s.hexMaskBits[y * 2 + x / 32] >> (31 - (x & 31))) & 1;
+      if (x >= 16 && x < 48 && !s.hexMaskBytes[y * kTileWidth + x]) s.hexMaskSolidMiddle = false;
+    }
   s.hexMaskReady = true;
 }
 
@@ -323,10 +327,17 @@ int MapDrawTile(RastPort* rp, uint32_t id, int32_t x, int32_t y, bool masked) {
   int32_t w = bm->Width < (uint32_t)kTileWidth ? (int32_t)bm->Width : kTileWidth;
   int32_t h = bm->Height < (uint32_t)kTileHeight ? (int32_t)bm->Height : kTileHeight;
   if (!masked) return BltBitMapRastPort(bm, 0, 0, rp, x, y, w, h);
+  if (bm->Width != (uint32_t)kTileWidth || bm->Height != (uint32_t)kTileHeight)
+    return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, w, h, 0xE0, GetElmorGfxMask(id));
   EnsureHexMask();
-  const uint8_t* mask = (bm->Width == (uint32_t)kTileWidth && bm->Height == (uint32_t)kTileHeight)
-                            ? MapState().hexMaskBytes
-                            : GetElmorGfxMask(id);
+  const uint8_t* mask = MapState().hexMaskBytes;
+  // Columns 16..47 of the hex mask are set in every row of the built-in
+  // shape: when graphic 31 says so too, they are copied without the mask.
+  if (MapState().hexMaskSolidMiddle) {
+    return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, 16, h, 0xE0, mask) &&
+           BltBitMapRastPort(bm, 16, 0, rp, x + 16, y, 32, h) &&
+           BltMaskBitMapRastPort(bm, 48, 0, rp, x + 48, y, 16, h, 0xE0, mask);
+  }
   return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, w, h, 0xE0, mask);
 }
 

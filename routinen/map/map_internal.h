@@ -21,6 +21,7 @@ struct MapEngineState {
   bool hexMaskReady = false;
   uint32_t hexMaskBits[kTileHeight * 2] = {};     // two words per row, MSB = leftmost
   uint8_t hexMaskBytes[kTileHeight * kTileWidth] = {};  // 1 inside the hex
+  bool hexMaskSolidMiddle = false;  // columns 16..47 inside in every row
   // Pause between frames of the walking animation (tests set 0); any thread.
   std::atomic<uint32_t> animFrameMs{2};
 };

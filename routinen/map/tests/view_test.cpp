@@ -170,6 +170,14 @@ TEST_P(MapView, DemoRealmRoundTheCapital) {
   ASSERT_EQ(WritePngRGB(name.c_str(), px.data(), bm->Width, bm->Height), 1);
   // The capital (view hex (6, 4)): its tile's colour below its overlays.
   EXPECT_EQ(px[(4 * 56 + 52) * bm->Width + 6 * 48 + 33], ColourOfPen(PenOf(TileTable[1][0])));  // off the range hatch
+  // Odd tiles copied in three parts (solid middle unmasked) look the same as
+  // through the whole mask.
+  ASSERT_TRUE(MapState().hexMaskSolidMiddle);
+  MapState().hexMaskSolidMiddle = false;
+  map_->ScrollDirection = SCROLL_NONE;
+  BlitMap(map_);
+  EXPECT_TRUE(Pixels() == px);
+  MapState().hexMaskSolidMiddle = true;
   // An unknown hex draws nothing, not even overlays.
   for (int32_t c = 0; c < map_->Columns; c++)
     for (int32_t r = 0; r < map_->Rows; r++)
@@ -381,7 +389,9 @@ TEST_P(MapView, BigViewsGraphicsBeyondTheTableAndLongBars) {
   int32_t x = HexPixelX(6), y = HexPixelY(6, 5);
   for (int32_t dx = 0; dx < 64; dx++) {
     bool inked = px[(y + 13 + 3) * W + x + dx] == bar;
-    if (dx < 25 || dx > 25 + 30 + 2) EXPECT_FALSE(inked) << dx;
+    if (dx < 25 || dx > 25 + 30 + 2) {
+      EXPECT_FALSE(inked) << dx;
+    }
   }
   EXPECT_EQ(px[(y + 16) * W + x + 25], bar);
   // The walking animation on a hex of graphic 100 draws nothing and ends.
