@@ -92,10 +92,12 @@ double TimeNs(const std::chrono::steady_clock::time_point& t0, int64_t n) {
   return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / (double)n;
 }
 
-// Args: display mode (0: 8 bit, 4: 32 bit), view width, height.
+// Args: display mode (0: 8 bit, 4: 32 bit), view width, height, and 0 to
+// copy odd tiles through the whole hex mask (for comparison).
 void BM_BlitMapFull(benchmark::State& state) {
   View v((uint32_t)state.range(0), (uint16_t)state.range(1), (uint16_t)state.range(2));
   if (!v.map) return state.SkipWithError("no map");
+  if (state.range(3) == 0) MapState().hexMaskSolidMiddle = false;
   double base = MemcpyNs(v.screenBytes);
   auto t0 = std::chrono::steady_clock::now();
   for (auto _ : state) {
@@ -173,7 +175,13 @@ void BM_GetMoveHex(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_BlitMapFull)->Args({0, 480, 448})->Args({4, 480, 448})->Args({0, 1024, 768})->Args({4, 1024, 768});
+BENCHMARK(BM_BlitMapFull)
+    ->Args({0, 480, 448, 1})
+    ->Args({0, 480, 448, 0})
+    ->Args({4, 480, 448, 1})
+    ->Args({0, 1024, 768, 1})
+    ->Args({4, 1024, 768, 1})
+    ->Args({4, 1024, 768, 0});
 BENCHMARK(BM_BlitMapScrollStep)->Args({0, 480, 448})->Args({4, 1024, 768});
 BENCHMARK(BM_SetPosShift);
 BENCHMARK(BM_GetMoveHex)->Arg(0)->Arg(14);
