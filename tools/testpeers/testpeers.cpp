@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -158,7 +159,7 @@ bool Server::Running() const {
 void Server::Stop() {
   if (pid <= 0) return;
   kill(pid, SIGTERM);
-  for (int i = 0; i < 150; i++) {
+  for (int i = 0; i < 200; i++) {
     int status;
     pid_t r = waitpid(pid, &status, WNOHANG);
     if (r == pid || r < 0) {
@@ -180,24 +181,54 @@ bool StartServer(Server* s, const std::string& name, const std::vector<std::stri
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  pid_t parent = getpid();
   pid_t pid = fork();
   if (pid < 0) {
     *error = name + ": fork failed";
     return false;
   }
   if (pid == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (in >= 0) dup2(in, 0);
-    if (out >= 0) {
-      dup2(out, 1);
-      dup2(out, 2);
-    }
-    // A fresh process group: the server's children go with it.
+    // This process stays root and watches: it dies with the test (a server
+    // that drops privileges loses the parent-death signal) and takes the
+    // server along, and it ends when the server ends.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);
     setpgid(0, 0);
-    execvp(args[0], args.data());
-    std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
-    _exit(127);
+    pid_t server = fork();
+    if (server == 0) {
+      sigprocmask(SIG_UNBLOCK, &set, nullptr);
+      int in = open("/dev/null", O_RDONLY);
+      int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (in >= 0) dup2(in, 0);
+      if (out >= 0) {
+        dup2(out, 1);
+        dup2(out, 2);
+      }
+      execvp(args[0], args.data());
+      std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
+      _exit(127);
+    }
+    for (;;) {
+      int sig = 0;
+      sigwait(&set, &sig);
+      if (sig == SIGCHLD) {
+        if (waitpid(server, nullptr, WNOHANG) == server) _exit(0);
+        continue;
+      }
+      kill(server, SIGTERM);
+      for (int i = 0; i < 120; i++) {
+        if (waitpid(server, nullptr, WNOHANG) == server) _exit(0);
+        usleep(20000);
+      }
+      kill(server, SIGKILL);
+      waitpid(server, nullptr, 0);
+      _exit(0);
+    }
   }
   s->pid = pid;
   for (uint16_t port : ports) {
