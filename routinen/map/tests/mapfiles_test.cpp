@@ -291,3 +291,19 @@ TEST(MapFiles, ReachMapMovesWithTheWindow) {
   EXPECT_EQ(before, after);
   ExitKarte(map);
 }
+
+TEST(MapFiles, CellChangesOfStayingPartsSurviveAShift) {
+  WriteWindow(Plain, 60, 60, false);
+  WriteWindow(Plain, 59, 60, false);
+  QoEMapInfo* map = LadeKarte(0, 60, 60, ".\\Map");
+  ASSERT_NE(map, nullptr);
+  ASSERT_EQ(InitPosGL(map, 60 * 80, 60 * 40 + 3, 0, 0, 640, 480, 0), 1);
+  MapTile* cell = CMapCell(map, 85, 45);  // in the centre part, which stays
+  ASSERT_NE(cell, nullptr);
+  cell->Besitzer = 4242;
+  ASSERT_EQ(SetPos(map, -1, 0), 1);  // west: the centre part moves to the east slot
+  EXPECT_EQ(CMapCell(map, 85 + 80, 45)->Besitzer, 4242u);
+  ExitKarte(map);
+  std::vector<uint8_t> part = qoe_test::ReadFileBytes(PartPath('M', 60, 60));
+  EXPECT_EQ(GetLE32Test(&part[5 * 1760 + 5 * 22 + 14]), 4242u);
+}
