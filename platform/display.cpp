@@ -224,6 +224,38 @@ int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
   return ok;
 }
 
+int DisplayBltWork(int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t width, int32_t height, int clip) {
+  QoeMutex* m = g_mutex;
+  if (!m) return kDisplayErrNotInitialized;
+  if (width <= 0 || height <= 0) return kDisplayErrInvalidRect;
+  ObtainMutex(m);
+  int result = kDisplayOk;
+  if (!g_primary || !g_work) {
+    result = kDisplayErrNotInitialized;
+  } else if (!clip) {
+    if (Inside(g_work, sx, sy, width, height) && Inside(g_primary, dx, dy, width, height))
+      CopyRect(g_work, sx, sy, g_primary, dx, dy, width, height);
+    else
+      result = kDisplayErrInvalidRect;
+  } else {
+    // Clipped to both surfaces, the rectangle keeping its place.
+    int64_t x0 = 0, y0 = 0, x1 = width, y1 = height;
+    x0 = std::max<int64_t>({x0, -int64_t{sx}, -int64_t{dx}});
+    y0 = std::max<int64_t>({y0, -int64_t{sy}, -int64_t{dy}});
+    x1 = std::min<int64_t>({x1, int64_t{g_work->width} - sx, int64_t{g_primary->width} - dx});
+    y1 = std::min<int64_t>({y1, int64_t{g_work->height} - sy, int64_t{g_primary->height} - dy});
+    if (x0 >= x1 || y0 >= y1)
+      result = kDisplayErrInvalidRect;
+    else
+      CopyRect(g_work, static_cast<int32_t>(sx + x0), static_cast<int32_t>(sy + y0), g_primary,
+               static_cast<int32_t>(dx + x0), static_cast<int32_t>(dy + y0), static_cast<int32_t>(x1 - x0),
+               static_cast<int32_t>(y1 - y0));
+  }
+  ReleaseMutex(m);
+  if (result == kDisplayOk) DisplayFrameChanged();
+  return result;
+}
+
 int Flip(uint32_t mode) {
   (void)mode;  // 0 after a view was opened, 1 after it moved: both show the page
   QoeMutex* m = g_mutex;

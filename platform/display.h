@@ -84,6 +84,11 @@ void SetDisplayDirtyHook(DisplayDirtyHook hook);
 // it to the dirty hook and returns 1). Width or height 0 copies nothing. A rectangle that does not fit the surfaces is clipped
 // (after a "BltFast" log line); 0 when nothing is left to copy or no display.
 int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height);
+// Copies a rectangle of the work surface (sx, sy) to the primary at display
+// position (dx, dy) under the display mutex. clip 0: the whole rectangle must
+// fit both surfaces (else kDisplayErrInvalidRect and nothing is copied);
+// clip 1: it is cut to both surfaces at the same place. A DisplayResult.
+int DisplayBltWork(int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t width, int32_t height, int clip);
 // Shows the whole back page (display coordinates, no offset) of the paged
 // display the map screen uses. Returns 1, or 0 without a display.
 int Flip(uint32_t mode);

@@ -40,6 +40,8 @@ struct QoeMutex {
   std::string name;
   int refs = 1;
   std::recursive_timed_mutex m;
+  std::atomic<std::thread::id> owner{};
+  int depth = 0;  // written only by the owner while it holds m
 };
 
 struct QoeSemaphore {
@@ -169,19 +171,33 @@ static bool DropNamed(T* o) {
 QoeMutex* CreateNamedMutex(const char* name) {
   return GetNamed<QoeMutex>(name, [] { return new QoeMutex(); });
 }
+static void NoteOwner(QoeMutex* m) {
+  m->owner.store(std::this_thread::get_id());
+  m->depth++;
+}
 void ObtainMutex(QoeMutex* m) {
-  if (m) m->m.lock();
+  if (!m) return;
+  m->m.lock();
+  NoteOwner(m);
 }
 int ObtainMutexTimeout(QoeMutex* m, int timeout_ms) {
   if (!m) return 0;
   if (timeout_ms < 0) {
-    m->m.lock();
+    ObtainMutex(m);
     return 1;
   }
-  return m->m.try_lock_for(std::chrono::milliseconds(timeout_ms)) ? 1 : 0;
+  if (!m->m.try_lock_for(std::chrono::milliseconds(timeout_ms))) return 0;
+  NoteOwner(m);
+  return 1;
 }
 void ReleaseMutex(QoeMutex* m) {
-  if (m) m->m.unlock();
+  if (!m || m->owner.load() != std::this_thread::get_id()) return;
+  if (--m->depth == 0) m->owner.store(std::thread::id{});
+  m->m.unlock();
+}
+int MutexHeldCount(QoeMutex* m) {
+  if (!m || m->owner.load() != std::this_thread::get_id()) return 0;
+  return m->depth;
 }
 void DeleteMutex(QoeMutex* m) {
   if (m && DropNamed(m)) delete m;

@@ -37,7 +37,9 @@ void SleepMs(uint32_t ms);
 QoeMutex* CreateNamedMutex(const char* name);
 void ObtainMutex(QoeMutex* m);
 int ObtainMutexTimeout(QoeMutex* m, int timeout_ms);  // 1 when obtained
-void ReleaseMutex(QoeMutex* m);
+void ReleaseMutex(QoeMutex* m);  // ignored unless the calling thread holds it
+// How many times the calling thread holds the mutex (0: not at all).
+int MutexHeldCount(QoeMutex* m);
 void DeleteMutex(QoeMutex* m);
 
 // Counting semaphore. Same name -> same object (initial/max of the first).

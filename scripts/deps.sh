@@ -36,6 +36,7 @@ PKGS=(
   dovecot-pop3d
   exim4-daemon-light
   sox
+  ffmpeg
 )
 missing=()
 for p in "${PKGS[@]}"; do

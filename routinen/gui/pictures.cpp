@@ -495,12 +495,16 @@ uint32_t GetBlitSourceRow() { return g_source_row.load(); }
 
 int32_t BlitObjektMask(RastPort* rp, uint32_t id, uint32_t, int32_t x, int32_t y, uint32_t width,
                        uint32_t height) {
+  return BlitObjektMaskRow(rp, id, x, y, width, height, g_source_row.load());
+}
+
+int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height,
+                          uint32_t row) {
   if (!rp) rp = ScreenRastPort();
   std::lock_guard<std::recursive_mutex> lock(g_lock);
   bool loaded_here = false;
   BitMap* bm = GfxForCall(id, &loaded_here, "BlitObjektMask: Konnte die Grafik nicht laden!\n");
   if (!bm) return 0;
-  const uint32_t row = g_source_row.load();
   if (row < bm->Height && rp) {
     if (width == 0 || width > bm->Width) width = bm->Width;
     if (height == 0 || height > bm->Height - row) height = bm->Height - row;

@@ -99,6 +99,10 @@ int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t wid
 // offset (SetBlitSourceRow) names; loads the graphic for the call when needed.
 int32_t BlitObjektMask(RastPort* rp, uint32_t id, uint32_t unused, int32_t x, int32_t y, uint32_t width,
                        uint32_t height);
+// BlitObjektMask from source row `row` of the graphic, given by the caller
+// (threads drawing animations at once do not share an offset).
+int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height,
+                          uint32_t row);
 // The source-row offset of BlitObjektMask (frame x frame height); the
 // animation code sets it around one call and puts it back to 0.
 void SetBlitSourceRow(uint32_t row);

@@ -5,7 +5,8 @@
 //
 // Sources: pictures.txt (the picture list: one picture per line, grouped by
 // index) and layouts/<Name>.txt (one screen layout per file, written as
-// Data/Screendat/<Name>.dat). Formats of the output: docs/pictures.md and
+// Data/Screendat/<Name>.dat); the test movies of Anims/ are drawn in code
+// (anim_encoder.cpp, docs/movies.md). Formats of the output: docs/pictures.md and
 // docs/layouts.md. Exits non-zero with "file:line: message" on a bad source.
 #include <algorithm>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "anim_encoder.h"
 #include "art.h"
 
 namespace fs = std::filesystem;
@@ -411,6 +413,8 @@ int main(int argc, char** argv) {
     const PictureIndex* main_index = nullptr;
     for (const auto& ix : indexes) if (ix.path == ".\\Data\\Path") main_index = &ix;
     MakeLayouts(src / "layouts", out, main_index);
+    std::string movie_error;
+    if (!MakeTestMovies(out.string(), &movie_error)) throw Failure{"movies", movie_error};
     WriteFile(out / ".datakit-stamp", Bytes{'o', 'k', '\n'});
   } catch (Failure& e) {
     std::fprintf(stderr, "%s: %s\n", e.where.c_str(), e.what.c_str());

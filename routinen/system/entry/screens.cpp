@@ -9,6 +9,7 @@
 #include "routinen/system/input.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
+#include "routinen/media/movie.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/shell.h"
 
@@ -86,6 +87,7 @@ const ScreenTableEntry kProgramScreens[] = {
 void InstallProgramScreens() {
   SetScreenTable(kProgramScreens, sizeof kProgramScreens / sizeof kProgramScreens[0]);
   ShellHooks hooks{};
+  hooks.FreeMovieBase = FreeCurrentMovieBase;
   SetShellHooks(&hooks);
   SetMouseCursorHook(LoadElmorCursor);
 }

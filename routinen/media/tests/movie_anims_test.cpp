@@ -1,0 +1,129 @@
+// Building and goods animations (table rows, the Luxus\ folder, Latin-1
+// names, unknown IDs) and one frame of a strip graphic drawn masked.
+#include <filesystem>
+
+#include "movie_fixture.h"
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/system/graphics.h"
+#include "routinen/system/sysrecords.h"
+
+using namespace movie_test;
+
+namespace {
+
+class MovieAnims : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DebugLogSetStderr(0);
+    namespace fs = std::filesystem;
+    const std::string kit = qoe_test::BinaryDir() + "/datakit";
+    for (const char* d : {"Data", "Gfx"})
+      fs::copy(kit + "/" + d, d, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::create_directories("Anims/Luxus");
+    const std::string movie = kit + "/Anims/TestWasser.CBAN";
+    for (const char* name : {"Lager.CBAN", "Nichts.CBAN", "Luxus/Tiere.CBAN", "Ballista_gro\xDF.CBAN"})
+      fs::copy_file(movie, std::string("Anims/") + name);
+    ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1601, 0), 0);
+    WaitTransition();
+    base_ = AllocMovieBase(GetTitelScreenData(), 0, 0, AFX_NONE);
+    ASSERT_TRUE(base_);
+  }
+  void TearDown() override {
+    FreeMovieBase(base_);
+    FreeAllElmorGfx();
+    HeadlessCloseDisplay();
+    DebugLogSetStderr(1);
+  }
+  // Fills the area with pen 7 on the screen, so a clearing shows.
+  void Paint(int x, int y, int w, int h) {
+    RastPort* rp = ScreenRastPort();
+    SetAPen(rp, 7);
+    RectFill(rp, x, y, x + w - 1, y + h - 1);
+  }
+  int Pen(int x, int y) { return ReadPixel(ScreenRastPort(), x, y); }
+  MovieBase* base_ = nullptr;
+};
+
+TEST_F(MovieAnims, BuildingRowsStartLoopingAtEightFramesPerSecond) {
+  Movie* m = AnimateGebaeude(base_, nullptr, 0, 40, 50);  // Lager.CBAN
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->x, 40);
+  EXPECT_EQ(m->y, 50);
+  EXPECT_EQ(m->period.tv_usec, 125000);
+  EXPECT_EQ(m->loop, 1);
+  EXPECT_EQ(m->palette_per_frame, 1);
+  // ID 3 has no row: the previous movie stops, its 220 x 200 area is cleared.
+  Paint(40, 50, 230, 210);
+  EXPECT_EQ(AnimateGebaeude(base_, m, 3, 40, 50), nullptr);
+  EXPECT_EQ(Pen(40, 50), 0);
+  EXPECT_EQ(Pen(40 + 219, 50 + 199), 0);
+  EXPECT_EQ(Pen(40 + 220, 50), 7);
+  EXPECT_EQ(Pen(40, 50 + 200), 7);
+  // A row whose file is missing gives null as well.
+  EXPECT_EQ(AnimateGebaeude(base_, nullptr, 1, 40, 50), nullptr);
+}
+
+TEST_F(MovieAnims, GoodsRowsTheLuxusFolderAndUnknownTypes) {
+  Movie* m = nullptr;
+  for (uint16_t id : {4, 5, 6}) {  // all Nichts.CBAN
+    m = AnimateWare(base_, m, id, 300, 200);
+    ASSERT_TRUE(m) << id;
+    EXPECT_EQ(m->period.tv_usec, 100000);
+  }
+  m = AnimateWare(base_, m, 1, 300, 200);  // Luxus\Tiere.CBAN
+  ASSERT_TRUE(m);
+  m = AnimateWare(base_, m, 8, 300, 200);  // Ballista_groß.CBAN, a Latin-1 name
+  ASSERT_TRUE(m);
+  Paint(300, 200, 170, 130);
+  EXPECT_EQ(AnimateWare(base_, m, 116, 300, 200), nullptr);
+  EXPECT_EQ(Pen(300 + 159, 200 + 119), 0);
+  EXPECT_EQ(Pen(300 + 160, 200), 7);
+  EXPECT_EQ(AnimateWare(base_, nullptr, 0xFFFF, 300, 200), nullptr);
+  EXPECT_EQ(AnimateWare(base_, nullptr, 9, 300, 200), nullptr);  // Katapult.CBAN is not there
+}
+
+TEST_F(MovieAnims, ObjektMaskDrawsTheFrameRowsOfTheStrip) {
+  // Graphic 1609: a strip of 8 frames of 32 x 32.
+  ASSERT_EQ(OpenElmorGfx(".\\Data\\Path", 1609), 1);
+  const BitMap* strip = GfxTable[1609 - 1];
+  const uint8_t* mask = GetElmorGfxMask(1609);
+  ASSERT_TRUE(strip && mask);
+  std::vector<uint8_t> expect(32 * 32);
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) expect[y * 32 + x] = strip->Pixels[(size_t)(64 + y) * strip->BytesPerRow + x];
+  const std::vector<uint8_t> mask_rows(mask + 64 * 32, mask + 96 * 32);
+  CloseElmorGfx(1609);
+  Paint(100, 100, 32, 32);
+  // Not loaded: loaded for the call and closed again.
+  EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 100, 100, 1609, 0, 2, 32, 32), 1);
+  EXPECT_EQ(GfxTable[1609 - 1], nullptr);
+  EXPECT_EQ(GetBlitSourceRow(), 0u);
+  int opaque = 0;
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) {
+      const int want = mask_rows[y * 32 + x] ? expect[y * 32 + x] : 7;
+      ASSERT_EQ(Pen(100 + x, 100 + y), want) << x << "," << y;
+      opaque += mask_rows[y * 32 + x] != 0;
+    }
+  EXPECT_GT(opaque, 0);
+  // With a source RastPort the background comes from it first.
+  BitMap* bg = AllocBitMap(64, 64, 8, 0, nullptr);
+  RastPort src;
+  InitRastPort(&src);
+  src.Bitmap = bg;
+  SetAPen(&src, 5);
+  RectFill(&src, 0, 0, 63, 63);
+  EXPECT_EQ(AnimObjektMask(&src, 10, 10, nullptr, 200, 100, 1609, 0, 2, 32, 32), 1);
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++)
+      ASSERT_EQ(Pen(200 + x, 100 + y), mask_rows[y * 32 + x] ? expect[y * 32 + x] : 5);
+  FreeBitMap(bg);
+  EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 0, 0, 0, 0, 0, 0, 0), 0);
+  EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 0, 0, 1500, 0, 0, 0, 0), 0);  // not in the index
+}
+
+}  // namespace
