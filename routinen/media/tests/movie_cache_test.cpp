@@ -8,7 +8,7 @@
 #include "platform/log.h"
 #include "routinen/media/movie_internal.h"
 #include "routinen/system/files.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "routinen/media/movie_internal.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "tools/datakit/anim_encoder.h"
 
 namespace movie_test {
