@@ -85,6 +85,7 @@ class MoviePlayer : public ::testing::Test {
   void SetUp() override {
     DebugLogSetStderr(0);
     ASSERT_EQ(HeadlessOpenDisplay(Mode()), 1);
+    FillDisplayRecord();
     PlatformSurface* back = DisplayBackSurface();
     screen_ = TitelScreenData{back->width, back->height, back->pitch, back->pixels, nullptr, nullptr,
                               ScreenPalette(), DisplayMutex(), 1, 1};
