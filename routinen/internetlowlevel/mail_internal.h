@@ -76,6 +76,9 @@ int NetIsTls(const NetConn* c);
 // One line without its line end into out (terminated); 1, or 0 on a time-out,
 // a closed connection or a line longer than cap - 1 or NET_MAX_LINE.
 int NetReadLine(NetConn* c, char* out, size_t cap, size_t* len);
+// Exactly n bytes (the buffered ones first); 1, or 0 on a time-out or a
+// closed connection.
+int NetReadExact(NetConn* c, void* out, size_t n);
 int NetWrite(NetConn* c, const void* data, size_t length);
 int NetWriteText(NetConn* c, const char* text);
 void NetClose(NetConn* c);

@@ -303,6 +303,30 @@ int NetReadLine(NetConn* c, char* out, size_t cap, size_t* len) {
   }
 }
 
+int NetReadExact(NetConn* c, void* out, size_t n) {
+  if (c->fd < 0) return 0;
+  char* o = static_cast<char*>(out);
+  int64_t deadline = NowMs() + c->timeout_ms;
+  while (n > 0) {
+    if (c->head < c->tail) {
+      size_t k = c->tail - c->head < n ? c->tail - c->head : n;
+      std::memcpy(o, c->buf + c->head, k);
+      c->head += k;
+      o += k;
+      n -= k;
+      continue;
+    }
+    c->head = c->tail = 0;
+    long r = RawRead(c, c->buf, sizeof c->buf, deadline);
+    if (r == -2) return NetFail(c, "no data from %s (time-out)", c->shown);
+    if (r == 0) return NetFail(c, "connection to %s closed", c->shown);
+    if (r < 0) return NetFail(c, "connection to %s broken (%s)", c->shown, c->ssl ? SslReason() : std::strerror(errno));
+    c->tail = (size_t)r;
+    deadline = NowMs() + c->timeout_ms;  // the time-out is per read, not per block
+  }
+  return 1;
+}
+
 int NetWrite(NetConn* c, const void* data, size_t length) {
   if (c->fd < 0) return 0;
   const char* p = static_cast<const char*>(data);

@@ -61,6 +61,7 @@ struct EndpointKey {
 const EndpointKey kEndpointKeys[] = {
     EP(GameServer, EP_TEXT, "game_server", "127.0.0.1:10000", "game server of the packet protocol, host:port"),
     EP(RegistrationMailbox, EP_TEXT, "registration_mailbox", "anmeldung@localhost", "where sign-up forms go"),
+    EP(TurnMailbox, EP_TEXT, "turn_mailbox", "zuege@localhost", "where the turns (orders) go by mail"),
     EP(MailDomain, EP_TEXT, "mail_domain", "localhost", "the game's mail domain (shared mailboxes, their POP3 and SMTP host)"),
     EP(SharedMailboxPassword, EP_TEXT, "shared_mailbox_password", "faltplanke", "password and name stem of the shared mailboxes"),
     EP(WebHost, EP_TEXT, "web_host", "127.0.0.1", "host of the web pages, host[:port]"),

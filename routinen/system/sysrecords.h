@@ -64,6 +64,7 @@ enum EndpointTlsMode : uint32_t { TLS_OFF = 0, TLS_AUTO = 1, TLS_REQUIRED = 2 };
 struct EndpointConfig {
   char GameServer[ENDPOINT_TEXT];           // game_server
   char RegistrationMailbox[ENDPOINT_TEXT];  // registration_mailbox
+  char TurnMailbox[ENDPOINT_TEXT];          // turn_mailbox
   char MailDomain[ENDPOINT_TEXT];           // mail_domain
   char SharedMailboxPassword[ENDPOINT_TEXT];// shared_mailbox_password
   char WebHost[ENDPOINT_TEXT];              // web_host

@@ -493,4 +493,15 @@ bool StartScriptedPeer(const std::string& dir, const std::string& protocol, cons
                      dir + "/scripted-" + protocol + "-" + std::to_string(seq++) + ".log", {out->port}, error);
 }
 
+bool StartGameServer(const std::string& dir, const std::vector<std::string>& options, GameServerDouble* out,
+                     std::string* error) {
+  out->port = FreePort();
+  std::vector<std::string> argv = {"/usr/bin/python3", std::string(QOE_TESTPEERS_DIR) + "/../gameserver/gameserver.py",
+                                   "--port", std::to_string(out->port)};
+  argv.insert(argv.end(), options.begin(), options.end());
+  static std::atomic<int> seq{0};
+  return StartServer(&out->server, "game-server double", argv, dir + "/gameserver-" + std::to_string(seq++) + ".log",
+                     {out->port}, error);
+}
+
 }  // namespace qoe_peers

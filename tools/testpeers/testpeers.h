@@ -122,4 +122,13 @@ struct ScriptedPeer {
 bool StartScriptedPeer(const std::string& dir, const std::string& protocol, const std::vector<std::string>& options,
                        ScriptedPeer* out, std::string* error);
 
+// The game-server double (tools/gameserver/gameserver.py) on a free port
+// with the given options (see the script's help).
+struct GameServerDouble {
+  Server server;
+  uint16_t port = 0;
+};
+bool StartGameServer(const std::string& dir, const std::vector<std::string>& options, GameServerDouble* out,
+                     std::string* error);
+
 }  // namespace qoe_peers

@@ -11,6 +11,7 @@
 #include "routinen/gui/text.h"
 #include "routinen/media/movie.h"
 #include "routinen/system/fonts.h"
+#include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/shell.h"
 
 namespace {
@@ -88,6 +89,8 @@ void InstallProgramScreens() {
   SetScreenTable(kProgramScreens, sizeof kProgramScreens / sizeof kProgramScreens[0]);
   ShellHooks hooks{};
   hooks.FreeMovieBase = FreeCurrentMovieBase;
+  hooks.StartTcpIp = Start_TCP_IP;
+  hooks.QuitTcpIp = [] { Quit_TCP_IP(); };
   SetShellHooks(&hooks);
   SetMouseCursorHook(LoadElmorCursor);
 }

@@ -1,0 +1,247 @@
+// The upload of the orders.
+#include "residenzupload.h"
+
+#include <dirent.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/log.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/internetlowlevel/mail.h"
+#include "routinen/internetlowlevel/packets.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/options.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+
+namespace {
+
+const char kUpload[] = ".\\Data\\POP3Out\\Upload.qoe";
+
+// The upload's state: the last status text (game thread).
+struct UploadState {
+  char status[400] = "";
+};
+UploadState g_upload;
+
+void Status(const char* fmt, const char* detail) {
+  std::snprintf(g_upload.status, sizeof g_upload.status, fmt, detail ? detail : "");
+  DebugLog("ResidenzUpload: %s\n", g_upload.status);
+}
+
+// Letter files of .\Data\MailOut, in name order.
+std::vector<std::string> Letters() {
+  std::vector<std::string> out;
+  char disk[1024];
+  if (!ResolvePath(".\\Data\\MailOut", disk, sizeof disk)) return out;
+  DIR* d = opendir(disk);
+  if (!d) return out;
+  while (dirent* e = readdir(d)) {
+    const size_t n = std::strlen(e->d_name);
+    if (n > 5 && !strcasecmp(e->d_name + n - 5, ".smal") && e->d_name[0] != '.') out.push_back(e->d_name);
+  }
+  closedir(d);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Chunk types of the turn the server wants every turn: the received state of
+// whatever the player did not change.
+const char* const kCarried[] = {"KORN", "TAXE", "FORS", "BAUE", "WARE", "ARMY", "SHIP", "SPEZ"};
+
+// Own sale offers (kind 0) of a goods type may not add up to more than the
+// store holds of it (kind 5 of .\Data\WarenChunk.qoe); offers of nothing or
+// for nothing go. Returns the number of records dropped or cut.
+uint32_t CheckGoods(uint8_t* ware) {
+  const uint32_t len = ChunkLength(ware);
+  if (len < 2) return 0;
+  uint32_t n = ChunkGet16(ware, 12);
+  if ((uint64_t)n * 36 > len - 2) return 0;
+  std::map<uint32_t, uint64_t> store;
+  if (uint8_t* own = LoadChunk2Mem("WARE", ".\\Data\\WarenChunk.qoe")) {
+    const uint32_t m = ChunkLength(own) >= 2 ? ChunkGet16(own, 12) : 0;
+    for (uint32_t i = 0; i < m && 14 + 36 * (i + 1) <= 12 + ChunkLength(own); i++) {
+      const uint8_t* r = own + 14 + 36 * i;
+      if (ChunkGet16(r, 0) == 5) store[ChunkGet32(r, 6)] += ChunkGet32(r, 10);
+    }
+    FreeChunk(own);
+  }
+  uint32_t changed = 0, kept = 0;
+  std::map<uint32_t, uint64_t> offered;
+  for (uint32_t i = 0; i < n; i++) {
+    uint8_t* r = ware + 14 + 36 * i;
+    if (ChunkGet16(r, 0) == 0) {
+      const uint32_t goods = ChunkGet32(r, 6);
+      uint64_t q = ChunkGet32(r, 10);
+      const uint64_t left = store[goods] > offered[goods] ? store[goods] - offered[goods] : 0;
+      if (q > left) {
+        q = left;
+        changed++;
+      }
+      if (q == 0 || ChunkGet32(r, 14) == 0) {
+        DebugLog("ResidenzUpload: Angebot von Ware %u entfernt\n", goods);
+        if (q) changed++;
+        continue;
+      }
+      ChunkPut32(r, 10, (uint32_t)q);
+      offered[goods] += q;
+    }
+    if (kept != i) std::memmove(ware + 14 + 36 * kept, r, 36);
+    kept++;
+  }
+  ChunkPut16(ware, 12, (uint16_t)kept);
+  ChunkPut32(ware, 8, 2 + 36 * kept);
+  return changed + (n - kept);
+}
+
+// Builds the upload image; the letters it carries in *letters. 1 or 0.
+bool BuildUpload(std::vector<std::string>* letters) {
+  DeleteFileA(kUpload);
+  if (uint32_t size = GeFileSize(OutgoingPoolPath)) {
+    void* img = LoadFile2MemSize(OutgoingPoolPath, 0, &size);
+    const bool copied = img && SaveMem2File(kUpload, img, size);
+    if (img) FreeVec(img);
+    if (!copied) return false;
+  }
+  for (const char* id : kCarried) {
+    if (IsChunkInFile(1u << ChunkIndexOf(id), kUpload)) continue;
+    if (uint8_t* c = LoadChunk2Mem(id, ReceivedPoolPath)) {
+      if (!std::strcmp(id, "WARE")) CheckGoods(c);
+      const int32_t ok = AddChunkPool(c, kUpload);
+      FreeChunk(c);
+      if (!ok) return false;
+    }
+  }
+  if (uint8_t* w = LoadChunk2Mem("WARE", kUpload)) {
+    const bool changed = CheckGoods(w) != 0;
+    const int32_t ok = !changed || AddChunkPool(w, kUpload);
+    FreeChunk(w);
+    if (!ok) return false;
+  }
+  // The figures as the map left them.
+  if (uint8_t* move = LoadChunk2Mem("MOVE", MapPrefsPath)) {
+    const int32_t ok = AddChunkPool(move, kUpload);
+    FreeChunk(move);
+    if (!ok) return false;
+  }
+  *letters = Letters();
+  return CreateMailChunk(kUpload) >= 0 && GeFileSize(kUpload) > 0;
+}
+
+}  // namespace
+
+const char* ResidenzUploadStatus() { return g_upload.status; }
+
+int32_t CreateMailChunk(const char* pool) {
+  const std::vector<std::string> files = Letters();
+  std::vector<uint8_t> body;
+  uint32_t count = 0;
+  for (const std::string& f : files) {
+    const std::string path = std::string(".\\Data\\MailOut\\") + f;
+    uint32_t size = 0;
+    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path.c_str(), 0, &size));
+    // A letter file is one SMAL chunk; anything else stays behind.
+    if (d && size >= 292 && !std::memcmp(d, "SMAL", 4) && GetBE32(d + 8) + 12 == size) {
+      body.insert(body.end(), d, d + size);
+      count++;
+    } else {
+      DebugLog("CreateMailChunk: %s ist kein Brief\n", f.c_str());
+    }
+    if (d) FreeVec(d);
+  }
+  if (count == 0) return RemChunkPool("MAIL", pool) ? 0 : -1;
+  uint8_t* c = AllocChunk("MAIL", "V001", 4 + (uint32_t)body.size());
+  if (!c) return -1;
+  ChunkPut32(c, 12, count);
+  std::memcpy(c + 16, body.data(), body.size());
+  // The letters are in disk order; the chunk in host order holds them as the
+  // pool loader gives them, so swap them to host order in place.
+  uint32_t off = 16;
+  for (uint32_t i = 0; i < count; i++) {
+    const uint32_t len = GetBE32(c + off + 8);
+    SwapByteOrderInChunk(c + off, 12 + len, 1);
+    off += 12 + len;
+  }
+  const int32_t ok = AddChunkPool(c, pool);
+  FreeChunk(c);
+  return ok ? (int32_t)count : -1;
+}
+
+int32_t ResidenzUpload() {
+  g_upload.status[0] = 0;
+  if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != 2) {
+    Status("%sno game is installed", nullptr);
+    return 0;
+  }
+  std::vector<std::string> letters;
+  if (!BuildUpload(&letters)) {
+    DeleteFileA(kUpload);
+    Status("%scannot build the turn file", nullptr);
+    return 0;
+  }
+  if (!GoOnline()) {
+    DeleteFileA(kUpload);
+    Status("%snot online", nullptr);
+    return 0;
+  }
+  const uint32_t player = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  const OptionenPrefs& o = QoESystemPtr->Optionen;
+  bool sent = false;
+  if (o.net_option_bits & NET_SERVER_ROUTE) {
+    uint32_t size = 0;
+    uint8_t* pool = static_cast<uint8_t*>(LoadFile2MemSize(kUpload, 0, &size));
+    char name[MAIL_NAME_SIZE];
+    TurnMailName(player, name);
+    uint32_t msize = 0;
+    char* mail = pool ? ComposeTurnMail(OwnPlayerPtr->LordName, o.email, QoESystemPtr->Endpoints.TurnMailbox, name, pool,
+                                        size, &msize)
+                      : nullptr;
+    PacketCtx ctx{};
+    std::snprintf(ctx.Host, sizeof ctx.Host, "%s", QoESystemPtr->Endpoints.GameServer);
+    ctx.PlayerId = player;
+    ctx.Data = reinterpret_cast<const uint8_t*>(mail);
+    ctx.Size = msize;
+    sent = mail && SendPacketConnect(&ctx) && SendPacketSid(&ctx) && SendPacketPut(&ctx);
+    // The turn counts once the server acknowledged the data; the goodbye
+    // after it may fail without losing it.
+    if (sent) SendPacketQuit(&ctx);
+    else Status("game server: %s", ctx.Error);
+    ClosePacketCtx(&ctx);
+    if (mail) FreeVec(mail);
+    if (pool) FreeVec(pool);
+  } else {
+    MailJob job{};
+    job.Kind = MAILJOB_TURN;
+    job.PlayerNumber = player;
+    std::snprintf(job.Sender, sizeof job.Sender, "%s", o.email);
+    std::snprintf(job.Recipient, sizeof job.Recipient, "%s", QoESystemPtr->Endpoints.TurnMailbox);
+    std::snprintf(job.SmtpUser, sizeof job.SmtpUser, "%s", o.smtp_user);
+    std::snprintf(job.SmtpPassword, sizeof job.SmtpPassword, "%s", o.smtp_password);
+    const char* r = SendFileAsEmail(kUpload, &job, SENDFILE_POP_BEFORE_SMTP);
+    sent = r && !std::strncmp(r, "ok", 2);
+    if (!sent) Status("mail: %s", r ? r : "no answer");
+  }
+  Auflegen();
+  if (!sent) {
+    DeleteFileA(kUpload);
+    return 0;
+  }
+  // Sent: the turn as sent becomes the outgoing pool, its letters leave.
+  char from[1024], to[1024];
+  if (ResolvePath(kUpload, from, sizeof from) && ResolvePath(OutgoingPoolPath, to, sizeof to)) std::rename(from, to);
+  for (const std::string& f : letters) DeleteFileA((std::string(".\\Data\\MailOut\\") + f).c_str());
+  const uint32_t uploads = CheckPrefs(PREFS_UPLOADS, 0, 0);
+  CheckPrefs(PREFS_UPLOADS, 1, uploads >= 255 ? 255 : uploads + 1);
+  Status("%sok", nullptr);
+  return 1;
+}

@@ -1,0 +1,176 @@
+// The upload of the orders over the game-server double and over a real exim,
+// and what stays when it fails.
+#include "screens/hub/residenzupload.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/files.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/options.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+#include "tests/support/test_support.h"
+#include "tools/testpeers/testpeers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kPlayer = 4321;
+
+class Upload : public ::testing::Test {
+ protected:
+  qoe_peers::PeerDir dir;
+  void SetUp() override {
+    fs::create_directories("Data/POP3In");
+    fs::create_directories("Data/POP3Out");
+    fs::create_directories("Data/MailOut");
+    EndpointDefaults(&QoESystemPtr->Endpoints);
+    OptionenPrefsDefault(&QoESystemPtr->Optionen);
+    QoESystemPtr->TcpIpStack = 4;
+    MailSetTimeoutMs(5000);
+    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+    CheckPrefs(PREFS_PLAYER_ID, 1, kPlayer);
+    SetGameDataOwner(kPlayer, "Lord");
+    // The player's orders: a tax chunk; the received turn's grain; one letter.
+    uint8_t* taxe = AllocChunk("TAXE", "V001", 72);
+    ChunkPut32(taxe, 12, 33);
+    AddChunkPool(taxe, OutgoingPoolPath);
+    FreeChunk(taxe);
+    uint8_t* korn = AllocChunk("KORN", "V001", 52);
+    ChunkPut32(korn, 12, 1205);
+    AddChunkPool(korn, ReceivedPoolPath);
+    FreeChunk(korn);
+    ASSERT_EQ(CreateSmalMail("Baron", 99, "Trade", "Wheat for wood?"), 1);
+  }
+  void TearDown() override {
+    SetGameDataOwner(0, nullptr);
+    MailSetTimeoutMs(0);
+  }
+  static size_t Letters() {
+    size_t n = 0;
+    for (auto& e : fs::directory_iterator("Data/MailOut")) n += e.path().extension() == ".smal";
+    return n;
+  }
+  // The pool inside a stored turn mail.
+  static std::vector<uint8_t> Decoded(const std::string& mail) {
+    uint8_t* out = nullptr;
+    uint32_t len = 0;
+    if (VDecode(mail.data(), mail.size(), &out, &len) != VDECODE_OK) return {};
+    std::vector<uint8_t> v(out, out + len);
+    FreeVec(out);
+    return v;
+  }
+};
+
+}  // namespace
+
+TEST_F(Upload, OverTheGameServerTheTurnArrivesWithLettersFiguresAndCarriedChunks) {
+  qoe_peers::GameServerDouble server;
+  std::string err;
+  const std::string store = dir.path + "/store", script = dir.path + "/script";
+  ASSERT_TRUE(qoe_peers::StartGameServer(dir.path, {"--store", store, "--script", script}, &server, &err)) << err;
+  std::snprintf(QoESystemPtr->Endpoints.GameServer, sizeof QoESystemPtr->Endpoints.GameServer, "127.0.0.1:%u",
+                server.port);
+  QoESystemPtr->Optionen.net_option_bits = NET_SERVER_ROUTE;
+  // A refused upload changes nothing.
+  const auto pool_before = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+  ASSERT_TRUE(qoe_peers::WriteText(script, "fail PUTDATA disk full\n"));
+  EXPECT_EQ(ResidenzUpload(), 0);
+  EXPECT_NE(std::string(ResidenzUploadStatus()).find("disk full"), std::string::npos) << ResidenzUploadStatus();
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool_before);
+  EXPECT_EQ(Letters(), 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
+  EXPECT_FALSE(fs::exists("Data/POP3Out/Upload.qoe"));
+  // Accepted: the server holds exactly the new outgoing pool.
+  ASSERT_TRUE(qoe_peers::WriteText(script, ""));
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  const auto sent = Decoded(qoe_peers::ReadText(store + "/put_001.txt"));
+  EXPECT_EQ(sent, qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"));
+  EXPECT_EQ(Letters(), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
+  const uint32_t need = (1u << CHUNK_TAXE) | (1u << CHUNK_KORN) | (1u << CHUNK_MAIL);
+  EXPECT_EQ(IsChunkInFile(need, OutgoingPoolPath), 1);
+  uint8_t* mail = LoadChunk2Mem("MAIL", OutgoingPoolPath);
+  ASSERT_NE(mail, nullptr);
+  EXPECT_EQ(ChunkGet32(mail, 12), 1u);
+  EXPECT_EQ(ChunkGet32(mail, 16 + 280), 99u);  // the letter's recipient
+  FreeChunk(mail);
+  // A drop after the greeting: nothing counted, nothing lost.
+  ASSERT_TRUE(qoe_peers::WriteText(script, "drop 11\n"));
+  EXPECT_EQ(ResidenzUpload(), 0);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
+}
+
+TEST_F(Upload, GoodsOffersAreCutToTheStore) {
+  // Store: 50 wood (98); offers: 40 and 30 wood, 10 stone (99) with none in store.
+  uint8_t* store = AllocChunk("WARE", "V001", 2 + 36);
+  ChunkPut16(store, 12, 1);
+  ChunkPut16(store + 14, 0, 5);
+  ChunkPut32(store + 14, 6, 98);
+  ChunkPut32(store + 14, 10, 50);
+  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", store), 1);
+  FreeChunk(store);
+  uint8_t* w = AllocChunk("WARE", "V001", 2 + 36 * 3);
+  ChunkPut16(w, 12, 3);
+  const uint32_t offers[3][2] = {{98, 40}, {98, 30}, {99, 10}};
+  for (int i = 0; i < 3; i++) {
+    ChunkPut32(w + 14 + 36 * i, 6, offers[i][0]);
+    ChunkPut32(w + 14 + 36 * i, 10, offers[i][1]);
+    ChunkPut32(w + 14 + 36 * i, 14, 5);
+  }
+  AddChunkPool(w, OutgoingPoolPath);
+  FreeChunk(w);
+  QoESystemPtr->TcpIpStack = 0;  // not online: built, checked, not sent
+  EXPECT_EQ(ResidenzUpload(), 0);
+  QoESystemPtr->TcpIpStack = 4;
+  qoe_peers::GameServerDouble server;
+  std::string err;
+  ASSERT_TRUE(qoe_peers::StartGameServer(dir.path, {}, &server, &err)) << err;
+  std::snprintf(QoESystemPtr->Endpoints.GameServer, sizeof QoESystemPtr->Endpoints.GameServer, "127.0.0.1:%u",
+                server.port);
+  QoESystemPtr->Optionen.net_option_bits = NET_SERVER_ROUTE;
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  uint8_t* out = LoadChunk2Mem("WARE", OutgoingPoolPath);
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(ChunkGet16(out, 12), 2u);
+  EXPECT_EQ(ChunkGet32(out + 14, 10), 40u);
+  EXPECT_EQ(ChunkGet32(out + 14 + 36, 10), 10u);
+  FreeChunk(out);
+}
+
+TEST_F(Upload, ByMailThroughEximTheTurnArrivesByteForByte) {
+  std::string err;
+  const std::vector<qoe_peers::MailUser> users = {{"zuege", "secret"}, {"player", "secret"}};
+  qoe_peers::Exim exim;
+  qoe_peers::Dovecot dovecot;
+  ASSERT_TRUE(qoe_peers::MakeCertificate(dir.path, &err)) << err;
+  ASSERT_TRUE(qoe_peers::StartDovecot(dir.path, users, &dovecot, &err)) << err;
+  ASSERT_TRUE(qoe_peers::StartExim(dir.path, users, &exim, &err)) << err;
+  QoESystemPtr->Endpoints.MailTls = TLS_OFF;
+  std::snprintf(QoESystemPtr->Endpoints.TurnMailbox, sizeof QoESystemPtr->Endpoints.TurnMailbox, "zuege@localhost");
+  OptionenPrefs& o = QoESystemPtr->Optionen;
+  o.net_option_bits = NET_MAIL_ROUTE;
+  std::snprintf(o.smtp_host, sizeof o.smtp_host, "127.0.0.1:%u", exim.smtp);
+  std::snprintf(o.pop3_host, sizeof o.pop3_host, "127.0.0.1:%u", dovecot.pop3);
+  std::snprintf(o.email, sizeof o.email, "player@localhost");
+  std::snprintf(o.smtp_user, sizeof o.smtp_user, "player");
+  std::snprintf(o.smtp_password, sizeof o.smtp_password, "secret");
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  ASSERT_TRUE(qoe_peers::WaitMaildir(dovecot.mail_root, "zuege", 1, 10000));
+  const auto files = qoe_peers::MaildirFiles(dovecot.mail_root, "zuege");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(Decoded(qoe_peers::ReadText(files[0])), qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"));
+  EXPECT_EQ(Letters(), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
+}

@@ -1,0 +1,215 @@
+#!/usr/bin/python3
+"""Game-server double: speaks the game server's packet protocol on a port of
+its choice, one connection after another, until it is killed.
+
+  --port N             the TCP port (127.0.0.1)
+  --turns DIR          turn mails served by +GET, in name order, each once
+                       (moved to DIR/served/ once sent)
+  --store DIR          +PUT data as put_NNN.txt, +MSG data as msg_NNN.bin
+  --letters DIR        letter files (*.smal) handed out by +MAL, then removed
+  --transcript FILE    every line received and sent, prefixed "C:" / "S:"
+  --fail CMD TEXT      answer command CMD (HEL SID GET PUT MSG MAL QUI, or
+                       PUTDATA / MSGDATA for the data) with "-ERR TEXT"
+  --drop-after N       cut the connection after N bytes were sent to the client
+  --stall CMD          never answer command CMD
+  --script FILE        read "fail CMD TEXT", "drop N", "stall CMD" lines from
+                       FILE at every connection, in place of the options
+
+Protocol (lines end in CR LF): +HEL -> +VER 0.01; +SID <id> -> +ACK;
++GET -> +ACK <n> and n bytes (+ACK 0: none); +PUT <n> -> +ACK, n bytes ->
++ACK; +MSG <n> -> +ACK, n bytes -> +ACK; +MAL -> (+ACK <n>, n bytes)*, +ACK 0;
++QUI -> +ACK, close. Errors: -ERR <text>. A turn or the letters handed out
+count as delivered (moved away) only when the client sends its next command.
+"""
+import argparse
+import os
+import socket
+import sys
+import time
+
+p = argparse.ArgumentParser()
+p.add_argument("--port", type=int, required=True)
+p.add_argument("--turns")
+p.add_argument("--store")
+p.add_argument("--letters")
+p.add_argument("--transcript")
+p.add_argument("--fail", nargs=2, action="append", default=[])
+p.add_argument("--drop-after", type=int, default=-1)
+p.add_argument("--stall", action="append", default=[])
+p.add_argument("--script")
+a = p.parse_args()
+MAX_DATA = 64 << 20
+
+
+def settings():
+    fails = {c: t for c, t in a.fail}
+    drop, stall = a.drop_after, set(a.stall)
+    if a.script and os.path.exists(a.script):
+        fails, drop, stall = {}, -1, set()
+        for line in open(a.script):
+            w = line.rstrip("\n").split(" ", 2)
+            if w[0] == "fail" and len(w) == 3:
+                fails[w[1]] = w[2]
+            elif w[0] == "drop" and len(w) == 2:
+                drop = int(w[1])
+            elif w[0] == "stall" and len(w) == 2:
+                stall.add(w[1])
+    return fails, drop, stall
+
+
+def log(direction, text):
+    if a.transcript:
+        with open(a.transcript, "a") as f:
+            f.write(direction + text + "\n")
+
+
+class Dropped(Exception):
+    pass
+
+
+class Client:
+    def __init__(self, sock, drop):
+        self.s, self.buf, self.sent, self.drop = sock, b"", 0, drop
+
+    def send(self, data):
+        if self.drop >= 0 and self.sent + len(data) > self.drop:
+            self.s.sendall(data[: self.drop - self.sent])
+            raise Dropped()
+        self.s.sendall(data)
+        self.sent += len(data)
+
+    def line(self, text):
+        log("S:", text)
+        self.send(text.encode() + b"\r\n")
+
+    def read_line(self):
+        while b"\n" not in self.buf:
+            d = self.s.recv(65536)
+            if not d:
+                return None
+            self.buf += d
+            if len(self.buf) > 4096:
+                return None
+        l, self.buf = self.buf.split(b"\n", 1)
+        t = l.rstrip(b"\r").decode("latin-1")
+        log("C:", t)
+        return t
+
+    def read_bytes(self, n):
+        while len(self.buf) < n:
+            d = self.s.recv(65536)
+            if not d:
+                return None
+            self.buf += d
+        d, self.buf = self.buf[:n], self.buf[n:]
+        return d
+
+
+def next_name(folder, prefix, ext):
+    os.makedirs(folder, exist_ok=True)
+    k = 1
+    while os.path.exists(os.path.join(folder, "%s_%03d%s" % (prefix, k, ext))):
+        k += 1
+    return os.path.join(folder, "%s_%03d%s" % (prefix, k, ext))
+
+
+def serve(c, fails, stall):
+    # What was handed out counts as delivered only once the client goes on
+    # with its next command: a drop mid-transfer keeps it for the next try.
+    delivered = []
+    while True:
+        t = c.read_line()
+        if t is None:
+            return
+        for src, dst in delivered:
+            if dst:
+                os.makedirs(os.path.dirname(dst), exist_ok=True)
+                os.rename(src, dst)
+            else:
+                os.remove(src)
+        delivered = []
+        cmd = t[1:4] if t.startswith("+") else t
+
+        def answer(ok_text):
+            if cmd in stall:
+                time.sleep(3600)
+            if cmd in fails:
+                c.line("-ERR " + fails[cmd])
+                return False
+            if ok_text is not None:
+                c.line(ok_text)
+            return True
+
+        if t == "+HEL":
+            answer("+VER 0.01")
+        elif t.startswith("+SID "):
+            answer("+ACK")
+        elif t == "+GET":
+            if not answer(None):
+                continue
+            files = sorted(f for f in os.listdir(a.turns) if f.endswith(".email")) if a.turns else []
+            if not files:
+                c.line("+ACK 0")
+                continue
+            path = os.path.join(a.turns, files[0])
+            data = open(path, "rb").read()
+            c.line("+ACK %d" % len(data))
+            log("S:", "<%d bytes>" % len(data))
+            c.send(data)
+            delivered.append((path, os.path.join(a.turns, "served", files[0])))
+        elif t.startswith("+PUT ") or t.startswith("+MSG "):
+            try:
+                n = int(t[5:])
+            except ValueError:
+                c.line("-ERR bad size")
+                continue
+            if n < 0 or n > MAX_DATA:
+                c.line("-ERR size")
+                continue
+            if not answer("+ACK"):
+                continue
+            data = c.read_bytes(n)
+            if data is None:
+                return
+            log("C:", "<%d bytes>" % n)
+            if cmd + "DATA" in stall:
+                time.sleep(3600)
+            if cmd + "DATA" in fails:
+                c.line("-ERR " + fails[cmd + "DATA"])
+                continue
+            if a.store:
+                target = next_name(a.store, "put" if cmd == "PUT" else "msg", ".txt" if cmd == "PUT" else ".bin")
+                with open(target + ".tmp", "wb") as f:
+                    f.write(data)
+                os.rename(target + ".tmp", target)
+            c.line("+ACK")
+        elif t == "+MAL":
+            if not answer(None):
+                continue
+            files = sorted(f for f in os.listdir(a.letters) if f.endswith(".smal")) if a.letters else []
+            for f in files:
+                data = open(os.path.join(a.letters, f), "rb").read()
+                c.line("+ACK %d" % len(data))
+                c.send(data)
+            c.line("+ACK 0")
+            delivered += [(os.path.join(a.letters, f), None) for f in files]
+        elif t == "+QUI":
+            answer("+ACK")
+            return
+        else:
+            c.line("-ERR unknown command")
+
+
+srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+srv.bind(("127.0.0.1", a.port))
+srv.listen(8)
+while True:
+    conn, _ = srv.accept()
+    fails, drop, stall = settings()
+    try:
+        serve(Client(conn, drop), fails, stall)
+    except (Dropped, OSError):
+        pass
+    finally:
+        conn.close()
