@@ -690,9 +690,10 @@ int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
   if (!g.open) return TE_INVALID_DEVICE;
   if (!info || !handle || !ValidType(info->type)) return TE_SAMPLE_TYPE;
   LockPlayer();
+  // Handle 1024 marks a stream on a channel: samples get 1..1023.
   uint32_t i = 0;
-  while (i < DMIX_MAX_SAMPLES && g.samples[i].inUse) i++;
-  if (i == DMIX_MAX_SAMPLES) { UnlockPlayer(); return TE_OUT_OF_HANDLES; }
+  while (i < DMIX_STREAM_HANDLE - 1 && g.samples[i].inUse) i++;
+  if (i == DMIX_STREAM_HANDLE - 1) { UnlockPlayer(); return TE_OUT_OF_HANDLES; }
   const uint32_t shift = ShiftOf(info->type);
   DmixSample s{};
   s.mixType = s.srcType = info->type;

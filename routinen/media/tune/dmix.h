@@ -30,6 +30,7 @@ struct SampleInfo {
   uint32_t loop2Start, loop2End, loop2Type;
 };
 
+// Sample handles are 1..1023; 1024 on a channel marks a stream.
 enum : uint32_t { DMIX_STREAM_HANDLE = 1024, DMIX_MAX_SAMPLES = 1024 };
 enum : uint32_t { CH_OFF = 0, CH_ENDED = 1, CH_PLAYING = 2, CH_RELEASED = 3, CH_FADING = 4 };
 

@@ -13,6 +13,7 @@ SoundDevice* g_dev;
 int32_t g_init;
 int32_t g_setup;
 PlayHandle* g_slots[16];
+void (*g_tempo_hook)(uint32_t bpm);  // called after every tempo change
 
 // Protracker finetune periods of octave 1 (finetunes 0..7, then -8..-1).
 const uint16_t kPT[16][12] = {
@@ -91,6 +92,14 @@ void SetCurrentPeriod(PlayHandle* h, PlayChannel& c, int64_t p) {
   c.curPeriod = (uint32_t)p;
 }
 
+// A note's own period, never limited to the slide range: a MOD C-1 with a
+// negative finetune sounds at its table period (862 at -1), not at 856.
+int32_t SetPeriodAndPlay(PlayHandle* h, PlayChannel& c, uint32_t p) {
+  if (p == 0) return TE_OK;
+  c.basePeriod = c.curPeriod = p;
+  return g_dev->PlaySound(DeviceChannel(c), PeriodToRateFor(h->module, p));
+}
+
 void SetChannelVolume(PlayHandle* h, PlayChannel& c, int32_t v) {
   if (v < 0) v = 0;
   if (v > (int32_t)h->maxVolume) v = (int32_t)h->maxVolume;
@@ -142,10 +151,8 @@ int32_t StartNote(PlayHandle* h, PlayChannel& c) {
   c.lastNote = n;
   uint32_t p = NoteToPeriodFor(h->module, s, n);
   if (!p) return TE_OK;
-  SetPeriod(h, c, p);
   c.vibPos = 0;
-  uint32_t rate = PeriodToRateFor(h->module, c.curPeriod);
-  int32_t err = g_dev->PlaySound(DeviceChannel(c), rate);
+  int32_t err = SetPeriodAndPlay(h, c, p);
   if (!err && c.sampleOffset) err = g_dev->SetPosition(DeviceChannel(c), s->type == 2 ? c.sampleOffset * 2 : c.sampleOffset);
   return err;
 }
@@ -402,10 +409,7 @@ int32_t RowCommand(PlayHandle* h, PlayChannel& c, uint8_t cmd, uint8_t info) {
       }
       break;
     case CMD_SET_TEMPO:
-      if (info >= 32) {
-        h->tempo = info;
-        return g_dev->SetUpdateRate((uint32_t)info * 40);
-      }
+      if (info >= 32) return PlayerSetTempo(h, info);
       break;
     case CMD_FINE_PORTA_UP: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod - ((int64_t)info << h->shift)); break;
     case CMD_FINE_PORTA_DOWN: if (c.basePeriod) SetPeriod(h, c, (int64_t)c.basePeriod + ((int64_t)info << h->shift)); break;
@@ -757,7 +761,7 @@ int32_t UpdateChannels(PlayHandle* h) {
         }
       }
       if (in->volEnv) {
-        v = ((int64_t)EnvelopeValueAt(in->volEnv, &c.envPos[0], &c.envDone[0], c.keyOff) * v) >> 14;
+        v = ((int64_t)EnvelopeValue(in->volEnv, &c.envPos[0], &c.envDone[0], c.keyOff) * v) >> 14;
         v = v < 0 ? 0 : v > 64 ? 64 : v;
       }
     }
@@ -767,7 +771,7 @@ int32_t UpdateChannels(PlayHandle* h) {
     int32_t p = c.panning;
     if (type == MT_XM) {
       if (in && in->panEnv) {
-        int32_t e = EnvelopeValueAt(in->panEnv, &c.envPos[1], &c.envDone[1], c.keyOff);
+        int32_t e = EnvelopeValue(in->panEnv, &c.envPos[1], &c.envDone[1], c.keyOff);
         p += ((e >> 8) - 32) * (p < 128 ? p : 256 - p) / 32;
         p = p < 0 ? 0 : p > 255 ? 255 : p;
       }
@@ -795,7 +799,7 @@ int32_t UpdateChannels(PlayHandle* h) {
       }
     } else {
       if (in && in->panEnv) {
-        int32_t e = EnvelopeValueAt(in->panEnv, &c.envPos[1], &c.envDone[1], c.keyOff);
+        int32_t e = EnvelopeValue(in->panEnv, &c.envPos[1], &c.envDone[1], c.keyOff);
         p += ((e >> 8) - 32) * (p < 32 ? p : 64 - p) / 32;
         p = p < 0 ? 0 : p > 64 ? 64 : p;
       }
@@ -889,7 +893,7 @@ uint32_t PeriodToRateFor(const ModuleRecord* m, uint32_t period) {
   }
 }
 
-int32_t EnvelopeValueAt(const EnvelopeRecord* env, uint32_t* position, uint8_t* done, int32_t keyOff) {
+int32_t EnvelopeValue(const EnvelopeRecord* env, uint32_t* position, uint8_t* done, int32_t keyOff) {
   const uint32_t n = env->points > 25 ? 25 : env->points;
   if (n == 0) return 64 * 256;
   auto idx = [n](uint8_t i) -> int32_t { return i < n ? i : -1; };
@@ -929,8 +933,19 @@ int32_t PlayerInit(SoundDevice* device) {
   for (auto& s : g_slots) s = nullptr;
   g_init = 1;
   g_setup = 0;
-  return g_dev->SetUpdateRate(125 * 40);
+  g_tempo_hook = nullptr;
+  return PlayerSetTempo(nullptr, 125);
 }
+
+int32_t PlayerSetTempo(PlayHandle* h, uint32_t bpm) {
+  if (bpm == 0) return TE_OK;
+  if (h) h->tempo = bpm;
+  int32_t err = g_dev->SetUpdateRate(bpm * 40);
+  if (g_tempo_hook) g_tempo_hook(bpm);
+  return err;
+}
+
+void PlayerSetTempoHook(void (*hook)(uint32_t bpm)) { g_tempo_hook = hook; }
 
 int32_t PlayerClose() {
   for (auto& s : g_slots)
@@ -1008,7 +1023,7 @@ int32_t PlayerStartSong(ModuleRecord* m, int32_t start, int32_t end, int32_t res
     if ((err = SetChannelPanning(h, c, m->panning && i < m->channels ? (int32_t)m->panning[i] : 64))) break;
   }
   SetSongPosition(h, h->position);
-  if (!err) err = g_dev->SetUpdateRate((uint32_t)(h->tempo ? h->tempo : 125) * 40);
+  if (!err) err = PlayerSetTempo(h, h->tempo ? h->tempo : 125);
   if (err) {
     MemFree(h->ch);
     MemFree(h);

@@ -170,7 +170,9 @@ uint32_t PeriodToRateFor(const ModuleRecord* m, uint32_t period);  // 0 for peri
 uint32_t ModPeriodTable(uint32_t finetune, uint32_t semitone);     // octave 0
 uint32_t XmLinearTable(uint32_t i);                                // 0..767
 int32_t AutoVibratoWave(uint32_t type, uint8_t position);
-int32_t EnvelopeValueAt(const EnvelopeRecord* env, uint32_t* position, uint8_t* done, int32_t keyOff);
+// The envelope's value (8.8) at *position; moves the position on by one
+// tick (loops, sustain) unless the envelope holds (*done).
+int32_t EnvelopeValue(const EnvelopeRecord* env, uint32_t* position, uint8_t* done, int32_t keyOff);
 
 int32_t PlayerInit(SoundDevice* device);
 int32_t PlayerClose();
@@ -183,6 +185,11 @@ int32_t PlayerStopSong(PlayHandle* handle);
 int32_t PlayerSetMusicVolume(PlayHandle* handle, uint32_t volume);
 int32_t PlayerFreeModule(ModuleRecord* module);
 int32_t PlayerPlay();  // one tick
+// Sets the tempo (BPM; 0 is ignored) of the song (null: only the device's
+// update rate, bpm x 40), then calls the tempo hook.
+int32_t PlayerSetTempo(PlayHandle* handle, uint32_t bpm);
+// The routine told of every tempo change (null: none); PlayerInit clears it.
+void PlayerSetTempoHook(void (*hook)(uint32_t bpm));
 
 // Loaders: module from bytes; addSamples hands the samples to the device.
 using SampleCallback = void (*)(SampleRecord* sample);

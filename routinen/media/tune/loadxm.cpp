@@ -225,8 +225,12 @@ int32_t LoadXmModule(const uint8_t* data, uint32_t size, int32_t addSamples, Sam
     if (!In(heads, (uint64_t)headSize * fileSamples, size)) return fail(TE_EOF);
     uint64_t dataOffset = heads + (uint64_t)headSize * fileSamples;
     const uint32_t keep = in->used ? slots : 0;
+    // A keymap entry past the kept samples plays nothing: that needs the
+    // table even for a single sample.
+    bool past = false;
+    for (int k = 0; k < 96; k++) past = past || block[4 + k] >= slots;
     if (keep) {
-      if (slots >= 2) {
+      if (slots >= 2 || past) {
         if ((err = AllocZero(96, &p))) return fail(err);
         in->noteTable = static_cast<uint8_t*>(p);
         for (int k = 0; k < 96; k++) in->noteTable[k] = block[4 + k] < slots ? block[4 + k] : 255;

@@ -1,6 +1,8 @@
 // Mixer cases computed by hand from the mixing formulas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -353,8 +355,14 @@ TEST_F(Mixer, SampleTableChecks) {
   SampleInfo none{nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   uint32_t hh = 0;
   int32_t err = TE_OK;
-  for (int i = 0; i < 1100 && !err; i++) err = dmixAddSample(&none, 0, &hh);
+  std::vector<uint32_t> handles;
+  for (int i = 0; i < 1100 && !err; i++)
+    if (!(err = dmixAddSample(&none, 0, &hh))) handles.push_back(hh);
   EXPECT_EQ(err, TE_OUT_OF_HANDLES);
+  // 1024 is the stream mark: never a sample's handle.
+  ASSERT_FALSE(handles.empty());
+  EXPECT_EQ(*std::max_element(handles.begin(), handles.end()), 1023u);
+  EXPECT_EQ(std::count(handles.begin(), handles.end(), DMIX_STREAM_HANDLE), 0);
   EXPECT_EQ(dmixCloseChannels(), TE_OK);
   EXPECT_EQ(dmixCloseChannels(), TE_CHANNELS_NOT_OPEN);
 }

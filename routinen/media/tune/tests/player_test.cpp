@@ -350,6 +350,48 @@ TEST_F(Player, PitchTables) {
   EXPECT_EQ(PeriodToRateFor(&m, 428), 8287u);
 }
 
+// A note's own period is never limited: C-1 at finetune -1 is 862, past the
+// slide range's 856; slides still keep to the range.
+TEST_F(Player, NotePeriodOutsideTheSlideRangeIsKept) {
+  Song s = ModSong();
+  s.samples[0].finetune = 15;  // -1
+  s.patterns[0].at(0, 0) = Cell{12, 1, -1, 0, 0};  // C-1
+  s.patterns[0].at(2, 0) = Cell{kNoNote, 0, -1, 0x2, 0};  // portamento up with no speed
+  s.patterns[0].at(3, 0) = Cell{kNoNote, 0, -1, 0x1, 1};  // portamento up by 1
+  Play(WriteMod(s));
+  Tick(6);
+  EXPECT_EQ(Ch(0).curPeriod, 862u);
+  EXPECT_EQ(Dev(0)->rate, 3546895u / 862);
+  Tick(6);  // a row without a note keeps the note's period
+  EXPECT_EQ(Ch(0).curPeriod, 862u);
+  EXPECT_EQ(Dev(0)->rate, 3546895u / 862);
+  Tick(12);  // row 3, first slide: 862 - 1 is clamped to 856
+  EXPECT_EQ(Ch(0).curPeriod, 856u);
+  Tick(1);
+  EXPECT_EQ(Ch(0).curPeriod, 855u);
+}
+
+std::vector<uint32_t> g_tempi;
+void TempoHook(uint32_t bpm) { g_tempi.push_back(bpm); }
+
+TEST_F(Player, TempoCommandGoesThroughPlayerSetTempo) {
+  Song s = ModSong();
+  s.patterns[0].at(0, 0) = Cell{C2, 1, -1, 0xF, 0x50};  // 80 BPM
+  s.patterns[0].at(1, 0) = Cell{kNoNote, 0, -1, 0xF, 0x00};  // speed 0: not a tempo
+  g_tempi.clear();
+  Play(WriteMod(s));
+  PlayerSetTempoHook(TempoHook);
+  Tick(6);
+  EXPECT_EQ(h->tempo, 80u);
+  EXPECT_EQ(PlayerSetTempo(h, 0), TE_OK);  // 0 is ignored
+  EXPECT_EQ(h->tempo, 80u);
+  EXPECT_EQ(PlayerSetTempo(h, 140), TE_OK);
+  EXPECT_EQ(h->tempo, 140u);
+  PlayerSetTempoHook(nullptr);
+  EXPECT_EQ(PlayerSetTempo(h, 125), TE_OK);
+  EXPECT_EQ(g_tempi, (std::vector<uint32_t>{80, 140}));
+}
+
 TEST_F(Player, SkipMarkersNeverSpin) {
   Song s;
   s.channels = 1;

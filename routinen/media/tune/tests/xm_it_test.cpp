@@ -84,25 +84,25 @@ TEST_F(XmIt, EnvelopeValues) {
   e.tick[2] = 20; e.value[2] = 0;
   uint32_t pos = 0;
   uint8_t done = 0;
-  EXPECT_EQ(EnvelopeValueAt(&e, &pos, &done, 0), 64 * 256);
+  EXPECT_EQ(EnvelopeValue(&e, &pos, &done, 0), 64 * 256);
   pos = 5;
-  EXPECT_EQ(EnvelopeValueAt(&e, &pos, &done, 0), 64 * 256 + ((32 - 64) * 256 / 10) * 5);
+  EXPECT_EQ(EnvelopeValue(&e, &pos, &done, 0), 64 * 256 + ((32 - 64) * 256 / 10) * 5);
   EXPECT_EQ(pos, 6u);
   pos = 10;
-  EXPECT_EQ(EnvelopeValueAt(&e, &pos, &done, 0), 32 * 256);
+  EXPECT_EQ(EnvelopeValue(&e, &pos, &done, 0), 32 * 256);
   pos = 20;
-  EXPECT_EQ(EnvelopeValueAt(&e, &pos, &done, 0), 0);
+  EXPECT_EQ(EnvelopeValue(&e, &pos, &done, 0), 0);
   EXPECT_EQ(pos, 20u);  // stays after the last point
   // sustain point holds until key-off
   e.sustain = 1;
   pos = 9;
-  EnvelopeValueAt(&e, &pos, &done, 0);
+  EnvelopeValue(&e, &pos, &done, 0);
   EXPECT_EQ(pos, 10u);
   EXPECT_EQ(done, 1);  // reached the sustain point
-  EXPECT_EQ(EnvelopeValueAt(&e, &pos, &done, 0), 32 * 256);
+  EXPECT_EQ(EnvelopeValue(&e, &pos, &done, 0), 32 * 256);
   EXPECT_EQ(pos, 10u);
   done = 0;
-  EnvelopeValueAt(&e, &pos, &done, 1);
+  EnvelopeValue(&e, &pos, &done, 1);
   EXPECT_EQ(pos, 11u);
   // loop from point 1 back to point 0
   e.sustain = 255;
@@ -110,17 +110,17 @@ TEST_F(XmIt, EnvelopeValues) {
   e.loopEnd = 1;
   pos = 9;
   done = 0;
-  EnvelopeValueAt(&e, &pos, &done, 0);
+  EnvelopeValue(&e, &pos, &done, 0);
   EXPECT_EQ(pos, 0u);
   // points on the same tick: no division by zero
   EnvelopeRecord f = e;
   f.loopStart = f.loopEnd = 255;
   f.tick[1] = 0;
   pos = 0;
-  EXPECT_EQ(EnvelopeValueAt(&f, &pos, &done, 0), 64 * 256);
+  EXPECT_EQ(EnvelopeValue(&f, &pos, &done, 0), 64 * 256);
   pos = 0;
   f.tick[0] = 5;  // out of order
-  EXPECT_GE(EnvelopeValueAt(&f, &pos, &done, 0), 0);
+  EXPECT_GE(EnvelopeValue(&f, &pos, &done, 0), 0);
 }
 
 TEST_F(XmIt, VolumeEnvelopeAndFadeoutTrace) {
@@ -153,6 +153,33 @@ TEST_F(XmIt, VolumeEnvelopeAndFadeoutTrace) {
   Tick(12);
   EXPECT_EQ(Ch(0).fadeout, 0u);
   EXPECT_EQ(Dev(0)->volume, 0u);
+}
+
+// A keymap entry past an instrument's samples plays nothing, also when the
+// instrument has a single sample.
+TEST_F(XmIt, XmKeymapPastTheOnlySamplePlaysNothing) {
+  Song s = XmSong();
+  Instrument one;
+  one.samples = {1};
+  one.keymap.assign(96, 0);
+  for (int k = 60; k < 96; k++) one.keymap[k] = 3;
+  s.instruments = {one};
+  s.patterns[0].at(0, 0) = Cell{C4, 1, -1, 0, 0};
+  s.patterns[0].at(0, 1) = Cell{C5, 1, -1, 0, 0};
+  ModuleRecord* m = Load(WriteXm(s));
+  ASSERT_NE(m, nullptr) << TUNEgetLastError();
+  ASSERT_EQ(m->instruments[0]->sampleCount, 1u);
+  ASSERT_NE(m->instruments[0]->noteTable, nullptr);
+  EXPECT_EQ(m->instruments[0]->noteTable[59], 0);
+  EXPECT_EQ(m->instruments[0]->noteTable[60], 255);
+  loaded.clear();
+  TUNEfreeModule(m);
+  Play(WriteXm(s));
+  Tick(6);
+  EXPECT_EQ(Dev(0)->status, CH_PLAYING);
+  EXPECT_EQ(Dev(0)->handle, h->module->samples[0]->handle);
+  EXPECT_EQ(Dev(1)->status, CH_OFF);
+  EXPECT_EQ(Ch(1).sampleIndex, 255);
 }
 
 TEST_F(XmIt, SustainHoldsUntilKeyOffAndKeyOffWithoutEnvelope) {
