@@ -36,6 +36,11 @@ inline void Store(const BitMap* bm, uint8_t* p, uint32_t value) {
   if (bm->Depth == 8) *p = (uint8_t)value;
   else std::memcpy(p, &value, 4);
 }
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
 inline uint32_t Load(const BitMap* bm, const uint8_t* p) {
   if (bm->Depth == 8) return *p;
   uint32_t v;

@@ -1,7 +1,9 @@
 // Fuzz target: arbitrary bytes as a chunk file. Every chunk type is looked
 // up (what LoadChunk2Mem does after reading the file) and every chunk that
 // loads goes through its scan function and back. The last byte also picks
-// one side file that gets the bytes and is scanned.
+// one side file that gets the bytes and is scanned. The bytes are also the
+// outgoing pool: the pool writers add and remove chunks on it, and a pool
+// they wrote must load whole. Files are not synced to disk (speed).
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +57,28 @@ void ScanAndMake(const char* id, uint8_t* c) {
   }
 }
 
+// The bytes as the outgoing pool; a KORN chunk added, a type (picked by
+// the first byte) removed. Whatever the writers accept must read back.
+void PoolWriters(const uint8_t* data, uint32_t size) {
+  static const char kPool[] = ".\\Data\\POP3Out\\GameChunk.qoe";
+  if (!SaveMem2File(kPool, data, size)) return;
+  const bool whole = VerifyChunkPool(data, size) && size >= 12 && std::memcmp(data, "INFO", 4) == 0;
+  uint8_t* korn = AllocChunk("KORN", "V001", 52);
+  if (!korn) return;
+  ChunkPut32(korn, 12, size);
+  const int32_t added = AddChunkPool(korn, kPool);
+  FreeChunk(korn);
+  if (added && !whole) __builtin_trap();  // a damaged pool was rewritten
+  const char* id = ChunkIdTable[data[0] % CHUNK_TYPES];
+  const int32_t removed = RemChunkPool(id, kPool);
+  if (added) {
+    if (!removed && std::memcmp(id, "INFO", 4) != 0) __builtin_trap();
+    uint8_t* info = LoadChunk2Mem("INFO", kPool);
+    if (!info) __builtin_trap();  // the writers left a pool that does not load
+    FreeChunk(info);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -66,6 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mkdir("Data", 0755);
     mkdir("Data/MailIn", 0755);
     mkdir("Map", 0755);
+    mkdir("Data/POP3Out", 0755);
+    FileSyncWrites(0);
     RegisterGameDataListTypes();
     DebugLogSetStderr(0);
     init = true;
@@ -81,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FreeChunk(c);
   }
   if (size == 0) return 0;
+  PoolWriters(data, (uint32_t)size);
   switch (data[size - 1] % 5) {
     case 0: {
       SaveMem2File(".\\Data\\ShipAddOn.dat", data, (uint32_t)size);

@@ -543,6 +543,74 @@ TEST_P(Blits, MaskedBlitLeavesTransparentPixels) {
 
 INSTANTIATE_TEST_SUITE_P(Depths, Blits, testing::Values(8u, 32u));
 
+// The row-wise masked blit against the plain rule, pixel by pixel: every
+// opaque source pixel (mask byte non-zero, else not the colour key) lands
+// converted as an unmasked blit converts it, every other destination pixel
+// stays. Random runs of holes and opaque pixels, all widths up to 70 and
+// every pair of pixel formats.
+TEST(DrawingBlits, MaskedBlitRunsMatchThePixelRule) {
+  LoadTestPalette();
+  uint32_t seed = 12345;
+  auto rnd = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  struct Format { uint32_t depth, flags; };
+  const Format formats[3] = {{8, 0}, {32, 0}, {32, BMF_RGBA}};
+  for (const Format& sf : formats)
+    for (const Format& df : formats) {
+      if (sf.depth == 32 && df.depth == 8) continue;  // colours never become pens
+      for (int round = 0; round < 60; round++) {
+        const uint32_t w = 1 + rnd(70), h = 1 + rnd(4);
+        BitMap* src = AllocBitMap(w + 5, h, sf.depth, sf.flags, nullptr);
+        BitMap* dst = AllocBitMap(w + 7, h, df.depth, df.flags, nullptr);
+        BitMap* full = AllocBitMap(w + 7, h, df.depth, df.flags, nullptr);
+        ASSERT_TRUE(src && dst && full);
+        std::vector<uint8_t> mask(src->Width * h);
+        // Runs: each pixel continues the run before it most of the time.
+        bool opaque = rnd(2);
+        for (uint32_t i = 0; i < src->Width * h; i++) {
+          if (rnd(8) == 0) opaque = !opaque;
+          mask[i] = opaque ? (uint8_t)(1 + rnd(255)) : 0;
+          uint8_t* p = src->Pixels + i * (sf.depth / 8);
+          if (sf.depth == 8) *p = opaque ? (uint8_t)(1 + rnd(255)) : 0;
+          else
+            for (int b = 0; b < 4; b++) p[b] = opaque ? (uint8_t)(rnd(256) | (b == 1 ? 1 : 0)) : (b == 3 ? 255 : 0);
+        }
+        for (uint32_t i = 0; i < dst->Size; i++) dst->Pixels[i] = (uint8_t)rnd(256);
+        const std::vector<uint8_t> before(dst->Pixels, dst->Pixels + dst->Size);
+        const int32_t sx = (int32_t)rnd(6), dx = (int32_t)rnd(8);
+        ASSERT_EQ(BltBitMap(src, sx, 0, full, dx, 0, (int32_t)w, (int32_t)h), 1);
+        RastPort rp;
+        InitRastPort(&rp);
+        rp.Bitmap = dst;
+        const bool with_mask = round & 1;
+        ASSERT_EQ(BltMaskBitMapRastPort(src, sx, 0, &rp, dx, 0, (int32_t)w, (int32_t)h, 0xE0,
+                                        with_mask ? mask.data() : nullptr), 1);
+        const uint32_t dbpp = df.depth / 8, sbpp = sf.depth / 8;
+        for (uint32_t y = 0; y < h; y++)
+          for (uint32_t x = 0; x < dst->Width; x++) {
+            const int32_t from = (int32_t)x - dx + sx;
+            bool in = (int32_t)x >= dx && (int32_t)x < dx + (int32_t)w && from < (int32_t)src->Width;
+            bool take = false;
+            if (in) {
+              const uint8_t* sp = src->Pixels + y * src->BytesPerRow + (size_t)from * sbpp;
+              // The key at depth 32: red, green and blue 0 (bytes 0..2 in both orders).
+              take = with_mask ? mask[y * src->Width + from] != 0
+                               : sf.depth == 8 ? sp[0] != 0 : (sp[0] | sp[1] | sp[2]) != 0;
+            }
+            const size_t at = y * dst->BytesPerRow + (size_t)x * dbpp;
+            const uint8_t* want = take ? full->Pixels + at : before.data() + at;
+            ASSERT_EQ(std::memcmp(dst->Pixels + at, want, dbpp), 0)
+                << sf.depth << sf.flags << "->" << df.depth << df.flags << " round " << round << " at " << x << "," << y;
+          }
+        FreeBitMap(full);
+        FreeBitMap(dst);
+        FreeBitMap(src);
+      }
+    }
+}
+
 TEST(DrawingBlits, PensToColoursAndByteOrders) {
   LoadTestPalette();
   BitMap* pens = AllocBitMap(3, 1, 8, 0, nullptr);
