@@ -85,8 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = false;
   if (!init) {
     // The side files go to a private folder, never into the caller's.
-    char dir[] = "/tmp/qoe_fuzz_chunks_XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0) return 0;
+    // In memory where there is a memory file system: renames over files
+    // on a disk file system wait for the disk.
+    char dir[] = "/dev/shm/qoe_fuzz_chunks_XXXXXX";
+    char disk_dir[] = "/tmp/qoe_fuzz_chunks_XXXXXX";
+    const char* made = mkdtemp(dir);
+    if (!made) made = mkdtemp(disk_dir);
+    if (!made || chdir(made) != 0) return 0;
     mkdir("Data", 0755);
     mkdir("Data/MailIn", 0755);
     mkdir("Map", 0755);
