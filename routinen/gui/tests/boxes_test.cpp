@@ -6,6 +6,7 @@
 #include "box_fixture.h"
 #include "routinen/gui/boxes.h"
 #include "routinen/gui/chiefmessage.h"
+#include "platform/display.h"
 #include "platform/pngfile.h"
 #include "routinen/gui/requester.h"
 
@@ -390,4 +391,35 @@ TEST_F(DeepScreenBoxes, BoxesRestoreTheScreenAtDepth32) {
   Run("text \"de\"\nkey enter\n", [&] { e = EingabeBox(buf, sizeof buf, kX, kY, "p", nullptr, 0); });
   EXPECT_STREQ(e, "abcde");
   ExpectRestored();
+}
+
+// Boxes take game coordinates like every drawing call: a box at (168, 180)
+// sits where the centred game area puts that point, (248, 210) on 800 x 600,
+// and its buttons answer there.
+TEST_F(DeepScreenBoxes, MessageBoxSitsAtItsGameCoordinatesInTheCentredArea) {
+  int32_t ox = -1, oy = -1;
+  GameAreaOffset(800, 600, &ox, &oy);
+  ASSERT_EQ(ox, 80);
+  ASSERT_EQ(oy, 30);
+  uintptr_t box = Chief(2);
+  ASSERT_NE(box, 0u);
+  const PlatformSurface* shown = DisplayPrimarySurface();
+  const BitMap* back = ScreenRastPort()->Bitmap;
+  ASSERT_NE(shown, nullptr);
+  // The box's 304 x 124 picture on the display at (248, 210), and the frame
+  // of the screen picture just outside it unchanged.
+  for (uint32_t y = 0; y < 124; y++)
+    ASSERT_EQ(std::memcmp(shown->pixels + (size_t)(210 + y) * shown->pitch + 248 * 4,
+                          back->Pixels + (size_t)(180 + y) * back->BytesPerRow + 168 * 4, 304 * 4), 0) << y;
+  uint32_t corner_shown, corner_box;
+  std::memcpy(&corner_shown, shown->pixels + (size_t)210 * shown->pitch + 248 * 4, 4);
+  std::memcpy(&corner_box, shown->pixels + (size_t)180 * shown->pitch + 168 * 4, 4);
+  EXPECT_NE(corner_shown, corner_box);
+  CloseChiefMessage(reinterpret_cast<ChiefMessageBox*>(box));
+  // Yes at display (248 + 42.., 210 + 103..), no at (248 + 182.., ...).
+  uintptr_t r = 99;
+  Run("click left 300 320\n", [&] { r = Chief(1); });
+  EXPECT_EQ(r, 0u);
+  Run("click left 440 320\n", [&] { r = Chief(1); });
+  EXPECT_EQ(r, 1u);
 }
