@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and starts the client on the demo data.
+# Builds the client and the data it starts on (data kit, fonts) and starts
+# it on the demo data. Tests and benchmarks are left to scripts/test.sh.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/deps.sh"
 cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$ROOT/build" -j"$(nproc)"
+cmake --build "$ROOT/build" -j"$(nproc)" --target quill datakit_data qoe_fonts
 DEMO="$ROOT/build/demo"
 mkdir -p "$DEMO"
 if [ -d "$ROOT/build/datakit" ]; then cp -a "$ROOT/build/datakit/." "$DEMO/"; fi
