@@ -114,6 +114,13 @@ const CodecField kFors[] = {
     R("cost", 22, CT_U32, 1),         R("no_research", 26, CT_U16, 1),
 };
 const CodecField kGebaHead[] = {R("upkeep_total", 12, CT_U32, 1)};
+const CodecField kImap[] = {
+    R("start_x", 12, CT_U32, 1),   R("start_y", 16, CT_U32, 1),
+    R("dungeon_x", 20, CT_U32, 1), R("dungeon_y", 24, CT_U32, 1),
+};
+const CodecField kKnowledge[] = {
+    R("column", 0, CT_U16, 1), R("row", 2, CT_U16, 1), R("bits", 4, CT_BYTES, 400),
+};
 }  // namespace
 CODEC(InfoCodec, "INFO", INFO_CHUNK_SIZE, 0, kInfo);
 CODEC(InitCodec, "INIT", 784, 0, kInit);
@@ -124,6 +131,8 @@ CODEC(LandCodec, "LAND", 172, 0, kLand);
 CODEC(TaxeCodec, "TAXE", 84, 0, kTaxe);
 CODEC(ForsCodec, "FORS", 28, 0, kFors);
 CODEC(GebaHeadCodec, "GEBA", 16, 0, kGebaHead);
+CODEC(ImapCodec, "IMAP", 28, 0, kImap);
+CODEC(KnowledgePartCodec, "KnowledgePart", 404, 0, kKnowledge);
 
 // ---- records of record chunks ----
 namespace {
@@ -238,7 +247,7 @@ CODEC(MapCultEintragCodec, "MapCultEintrag", 98, sizeof(MapCultEintrag), kCult);
 
 const RecordCodec* const AllRecordCodecs[] = {
     &FigurRecordCodec, &InfoCodec, &InitCodec, &MrefCodec, &KornCodec, &LandCodec, &ForsCodec,
-    &TaxeCodec, &GebaHeadCodec, &WarenListenEntryCodec, &BaustellenDataCodec, &TownRecordV1Codec,
+    &TaxeCodec, &ImapCodec, &KnowledgePartCodec, &GebaHeadCodec, &WarenListenEntryCodec, &BaustellenDataCodec, &TownRecordV1Codec,
     &TownRecordCodec, &PlayerRequestCodec, &SpielerEintragCodec, &KriegsEintragCodec,
     &VertragsEintragCodec, &SchiffseintragCodec, &SpezialistEintragCodec, &KrautEintragCodec,
     &ArmyCodec, &ArmeeTypCodec, &SaboteurCodec, &SmalCodec, &ShipAddOnCodec, &MapNameEintragCodec,
@@ -250,8 +259,8 @@ const ChunkLayout ChunkLayouts[CHUNK_TYPES] = {
     {"INIT", CK_FIXED, &InitCodec, 784, 0, 0, 0, nullptr, nullptr},
     {"INFO", CK_FIXED, &InfoCodec, INFO_CHUNK_SIZE, 0, 0, 0, nullptr, nullptr},
     {"MOVE", CK_RECORDS, nullptr, 14, 12, 2, 14, &FigurRecordCodec, nullptr},
-    {"BMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
-    {"IMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
+    {"BMAP", CK_RECORDS, nullptr, 14, 12, 2, 14, &KnowledgePartCodec, nullptr},
+    {"IMAP", CK_FIXED, &ImapCodec, 28, 0, 0, 0, nullptr, nullptr},
     {"PMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
     {"MREF", CK_FIXED, &MrefCodec, 28, 0, 0, 0, nullptr, nullptr},
     {"PREF", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
@@ -303,6 +312,39 @@ const CodecField* FindCodecField(const RecordCodec& c, const char* name) {
 }
 
 // ---- the walker ----
+
+uint32_t GetCodecNumber(const CodecField& f, const uint8_t* rec, uint32_t k, CodecOrder order) {
+  uint32_t w = CodecElementSize(f);
+  const uint8_t* p = rec + f.off + k * w;
+  uint32_t v = 0;
+  if (w == 1) {
+    v = f.type == CT_I8 ? (uint32_t)(int32_t)(int8_t)p[0] : p[0];
+  } else if (w == 2) {
+    uint16_t h;
+    if (order == ORDER_BIG) h = GetBE16(p);
+    else std::memcpy(&h, p, 2);
+    v = f.type == CT_I16 ? (uint32_t)(int32_t)(int16_t)h : h;
+  } else {
+    if (order == ORDER_BIG) v = GetBE32(p);
+    else std::memcpy(&v, p, 4);
+  }
+  return v;
+}
+
+void PutCodecNumber(const CodecField& f, uint8_t* rec, uint32_t k, uint32_t v, CodecOrder order) {
+  uint32_t w = CodecElementSize(f);
+  uint8_t* p = rec + f.off + k * w;
+  if (w == 1) {
+    p[0] = (uint8_t)v;
+  } else if (w == 2) {
+    uint16_t h = (uint16_t)v;
+    if (order == ORDER_BIG) PutBE16(p, h);
+    else std::memcpy(p, &h, 2);
+  } else {
+    if (order == ORDER_BIG) PutBE32(p, v);
+    else std::memcpy(p, &v, 4);
+  }
+}
 
 uint32_t CodecElementSize(const CodecField& f) {
   switch (f.type) {

@@ -50,12 +50,18 @@ void EncodeRecord(const RecordCodec& c, const void* rec, uint8_t* dst, CodecOrde
 // Swaps the 16- and 32-bit fields of one record at p between disk and host order.
 void SwapRecord(const RecordCodec& c, uint8_t* p, bool to_host);
 
+// Element k of a numeric field (or a byte of a byte run) of the record at
+// rec; signed types come back sign-extended.
+uint32_t GetCodecNumber(const CodecField& f, const uint8_t* rec, uint32_t k, CodecOrder order);
+void PutCodecNumber(const CodecField& f, uint8_t* rec, uint32_t k, uint32_t v, CodecOrder order);
+
 // Record codecs the code names directly.
 extern const RecordCodec FigurRecordCodec, SpielerEintragCodec, ArmyCodec, ArmeeTypCodec,
     SaboteurCodec, WarenListenEntryCodec, VertragsEintragCodec, SchiffseintragCodec,
     SpezialistEintragCodec, KrautEintragCodec, ShipAddOnCodec, MapNameEintragCodec,
     MapCultEintragCodec, BaustellenDataCodec, KriegsEintragCodec, TownRecordCodec,
-    TownRecordV1Codec, PlayerRequestCodec, SmalCodec;
+    TownRecordV1Codec, PlayerRequestCodec, SmalCodec, InfoCodec, KornCodec, LandCodec, TaxeCodec,
+    ForsCodec, GebaHeadCodec, ImapCodec, KnowledgePartCodec;
 
 // Every codec, in the order docs/chunks.md lists them.
 extern const RecordCodec* const AllRecordCodecs[];

@@ -192,6 +192,7 @@ uint8_t* MakeVertragChunkFromList(ListHeader* list);
 int32_t ScanHerb2List(ListHeader* list, const void* herb_chunk);
 uint8_t* MakeHerbChunkFromList(ListHeader* list);
 int32_t ScanSpieler2List(ListHeader* list, const void* antw_chunk);
+uint8_t* MakeSpielerChunkFromList(ListHeader* list);  // the server's side: the turn builder
 
 // 1 when the GEBA chunk holds a record of that building in that town.
 int32_t CheckOtherBuilding(const void* geba_chunk, uint32_t building, uint32_t town);

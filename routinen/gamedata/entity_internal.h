@@ -16,5 +16,3 @@ int32_t ScanRecords(ListHeader* list, const void* chunk, const ChunkLayout& l, u
                     uint32_t mem_base = 0);
 // A new chunk of the list's nodes encoded by the layout's codec.
 uint8_t* MakeRecords(ListHeader* list, const ChunkLayout& l, uint32_t list_type, uint32_t mem_base = 0);
-// ANTW chunk of a player list (the server side and tests use it).
-uint8_t* MakeSpielerChunkFromList(ListHeader* list);

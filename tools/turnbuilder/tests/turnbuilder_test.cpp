@@ -1,0 +1,301 @@
+#include "tools/turnbuilder/turnbuilder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/codecs.h"
+#include "routinen/gamedata/entities.h"
+#include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/memory.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+const char* const kPool = ".\\Data\\POP3In\\GameChunk.qoe";
+
+std::string Fixture(const char* name) { return qoe_test::SourceDir() + "/tools/turnbuilder/realms/" + name; }
+
+Realm LoadFixture(const char* name) {
+  Realm r;
+  std::string err;
+  EXPECT_TRUE(LoadRealmFile(Fixture(name), &r, &err)) << err;
+  return r;
+}
+
+// Writes the pool where the client reads its received turn.
+void Install(const Bytes& pool) {
+  mkdir("Data", 0755);
+  mkdir("Data/POP3In", 0755);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", pool));
+}
+
+const std::vector<RealmRecord>& Recs(const Realm& r, const char* id) {
+  static const std::vector<RealmRecord> kNone;
+  auto it = r.records.find(id);
+  return it == r.records.end() ? kNone : it->second;
+}
+
+// The scanned list's nodes, encoded back by the codec, equal the
+// description's records.
+void ExpectListEquals(ListHeader* l, const RecordCodec& codec, const std::vector<RealmRecord>& want,
+                      uint32_t mem_base = 0) {
+  ASSERT_EQ(l->count, want.size()) << codec.name;
+  ListNode* n = l->first;
+  for (size_t i = 0; i < want.size(); i++, n = n->next) {
+    Bytes got(codec.size);
+    EncodeRecord(codec, reinterpret_cast<uint8_t*>(n) + mem_base, got.data(), ORDER_HOST);
+    EXPECT_EQ(got, want[i].raw) << codec.name << " record " << i << " (line " << want[i].line << ")";
+  }
+}
+
+// A record chunk's records equal the description's raw records.
+void ExpectRawEquals(const char* id, const std::vector<RealmRecord>& want) {
+  uint8_t* c = LoadChunk2Mem(id, kPool);
+  ASSERT_NE(c, nullptr) << id;
+  const ChunkLayout& l = *ChunkLayoutOf(id);
+  const RecordCodec& codec = *ChunkRecordCodec(l, c);
+  uint32_t n = l.count_width == 2 ? ChunkGet16(c, l.count_off) : ChunkGet32(c, l.count_off);
+  ASSERT_EQ(n, want.size()) << id;
+  ASSERT_EQ(ChunkLength(c), l.rec_off - 12 + n * codec.size) << id;
+  for (uint32_t i = 0; i < n; i++)
+    EXPECT_EQ(0, std::memcmp(c + l.rec_off + i * codec.size, want[i].raw.data(), codec.size)) << id << " " << i;
+  FreeChunk(c);
+}
+
+template <class F>
+void WithList(uint32_t type, const char* id, int32_t (*scan)(ListHeader*, const void*), F check) {
+  uint8_t* c = LoadChunk2Mem(id, kPool);
+  ASSERT_NE(c, nullptr) << id;
+  ListHeader* l = CreateList(type);
+  ASSERT_EQ(scan(l, c), 1) << id;
+  check(l);
+  DeleteList(l, 0);
+  FreeChunk(c);
+}
+
+// Description -> pool -> the client's readers -> the description's values.
+void ExpectPoolHoldsRealm(const Realm& r) {
+  Bytes pool = BuildTurnPool(r);
+  ASSERT_FALSE(pool.empty());
+  EXPECT_EQ(VerifyChunkPool(pool.data(), (uint32_t)pool.size()), 1);
+  ASSERT_NO_FATAL_FAILURE(Install(pool));
+  RegisterGameDataListTypes();
+  ChunkMask sent = 0;  // every type the server sends but the orders (BAUE)
+  for (ChunkIndex i : {CHUNK_INFO, CHUNK_MOVE, CHUNK_BMAP, CHUNK_IMAP, CHUNK_PMAP, CHUNK_MAIL, CHUNK_KORN, CHUNK_LAND,
+                       CHUNK_WARE, CHUNK_GEBA, CHUNK_TAXE, CHUNK_FORS, CHUNK_TOWN, CHUNK_ARMY, CHUNK_ANTW, CHUNK_KRIG,
+                       CHUNK_VERT, CHUNK_SHIP, CHUNK_SPEZ, CHUNK_HERB})
+    sent |= ChunkBit(i);
+  EXPECT_EQ(IsChunkInFile(sent, kPool), 1);
+
+  uint8_t* info = LoadChunk2Mem("INFO", kPool);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(ChunkGet32(info, INFO_PLAYER_ID), r.player_id);
+  EXPECT_EQ(0, std::memcmp(info + INFO_DICE, r.fixed.at("INFO").data() + INFO_DICE, 4));
+  FreeChunk(info);
+  for (const char* id : {"KORN", "LAND", "TAXE", "FORS", "IMAP"}) {
+    uint8_t* c = LoadChunk2Mem(id, kPool);
+    ASSERT_NE(c, nullptr) << id;
+    EXPECT_EQ(Bytes(c, c + 12 + ChunkLength(c)), r.fixed.at(id)) << id;
+    FreeChunk(c);
+  }
+
+  WithList(LIST_FIGURES, "MOVE", ScanFigur2List,
+           [&](ListHeader* l) { ExpectListEquals(l, FigurRecordCodec, Recs(r, "MOVE"), offsetof(MOVE_EXT, figure)); });
+  WithList(LIST_SHIPS, "SHIP", ScanShip2List, [&](ListHeader* l) { ExpectListEquals(l, SchiffseintragCodec, Recs(r, "SHIP")); });
+  WithList(LIST_GOODS, "WARE", ScanWare2List, [&](ListHeader* l) { ExpectListEquals(l, WarenListenEntryCodec, Recs(r, "WARE")); });
+  WithList(LIST_CONTRACTS, "VERT", ScanVertrag2List, [&](ListHeader* l) { ExpectListEquals(l, VertragsEintragCodec, Recs(r, "VERT")); });
+  WithList(LIST_SPECIALISTS, "SPEZ", ScanSpezialisten2List,
+           [&](ListHeader* l) { ExpectListEquals(l, SpezialistEintragCodec, Recs(r, "SPEZ")); });
+  WithList(LIST_HERBS, "HERB", ScanHerb2List, [&](ListHeader* l) { ExpectListEquals(l, KrautEintragCodec, Recs(r, "HERB")); });
+  WithList(LIST_PLAYERS, "ANTW", ScanSpieler2List, [&](ListHeader* l) { ExpectListEquals(l, SpielerEintragCodec, Recs(r, "ANTW")); });
+  for (const char* id : {"TOWN", "GEBA", "KRIG"}) ExpectRawEquals(id, Recs(r, id));
+  if (!Recs(r, "BAUE").empty()) ExpectRawEquals("BAUE", Recs(r, "BAUE"));
+
+  // Armies with their parts and saboteurs; the counts come from the lists.
+  uint8_t* army = LoadChunk2Mem("ARMY", kPool);
+  ASSERT_NE(army, nullptr);
+  ListHeader* armies = ScanArmy2List(army);
+  ASSERT_NE(armies, nullptr);
+  ASSERT_EQ(armies->count, r.armies.size());
+  ListNode* n = armies->first;
+  for (const RealmArmy& want : r.armies) {
+    Army* a = reinterpret_cast<Army*>(n);
+    RealmRecord head = want.head;
+    PutCodecNumber(*FindCodecField(ArmyCodec, "ArmeeTypAnzahl"), head.raw.data(), 0, (uint32_t)want.parts.size(), ORDER_HOST);
+    std::vector<RealmRecord> parts;
+    for (const RealmArmy::Part& p : want.parts) {
+      parts.push_back(p.raw);
+      PutCodecNumber(*FindCodecField(ArmeeTypCodec, "SaboteurAnzahl"), parts.back().raw.data(), 0,
+                     (uint32_t)p.saboteurs.size(), ORDER_HOST);
+    }
+    ExpectListEquals(a->parts, ArmeeTypCodec, parts);
+    ListNode* pn = a->parts->first;
+    for (const RealmArmy::Part& p : want.parts) {
+      ArmeeTyp* part = reinterpret_cast<ArmeeTyp*>(pn);
+      if (p.saboteurs.empty()) EXPECT_EQ(part->SaboteurListHeader, nullptr);
+      else ExpectListEquals(part->SaboteurListHeader, SaboteurCodec, p.saboteurs);
+      pn = pn->next;
+    }
+    Bytes got(ArmyCodec.size);
+    EncodeRecord(ArmyCodec, a, got.data(), ORDER_HOST);
+    EXPECT_EQ(got, head.raw) << "army line " << want.head.line;
+    n = n->next;
+  }
+  DeleteArmyList(armies);
+  FreeChunk(army);
+
+  // Map cells, knowledge of every described hex, letters.
+  uint8_t* pmap = LoadChunk2Mem("PMAP", kPool);
+  ASSERT_NE(pmap, nullptr);
+  ASSERT_EQ(ChunkLength(pmap), 22 * r.cells.size());
+  size_t i = 0;
+  for (const auto& kv : r.cells) EXPECT_EQ(0, std::memcmp(pmap + 12 + 22 * i++, kv.second.data(), 22));
+  FreeChunk(pmap);
+  uint8_t* bmap = LoadChunk2Mem("BMAP", kPool);
+  ASSERT_NE(bmap, nullptr);
+  uint32_t known = 0;
+  for (uint32_t p = 0; p < ChunkGet16(bmap, 12); p++)
+    for (uint32_t b = 0; b < 400; b++) known += __builtin_popcount(bmap[14 + 404 * p + 4 + b]);
+  EXPECT_EQ(known, r.cells.size());
+  FreeChunk(bmap);
+  uint8_t* mail = LoadChunk2Mem("MAIL", kPool);
+  ASSERT_NE(mail, nullptr);
+  ASSERT_EQ(ChunkGet32(mail, 12), r.letters.size());
+  uint32_t at = 16;
+  for (const RealmLetter& l : r.letters) {
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(mail + at + 92)), l.subject);
+    EXPECT_EQ(ChunkGet32(mail, at + 276), l.sender_id);
+    EXPECT_EQ(ChunkGet32(mail, at + 280), r.player_id);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(mail + at + 292)), l.text);
+    at += 12 + ChunkLength(mail + at);
+  }
+  FreeChunk(mail);
+}
+
+}  // namespace
+
+TEST(TurnBuilder, FixturesLoadThroughTheClientsReaders) {
+  for (const char* name : {"first_turn.realm", "grown.realm", "demo.realm"}) {
+    SCOPED_TRACE(name);
+    Realm r = LoadFixture(name);
+    ASSERT_NO_FATAL_FAILURE(ExpectPoolHoldsRealm(r));
+  }
+}
+
+TEST(TurnBuilder, SignupAnswerAndRejection) {
+  Realm r = LoadFixture("first_turn.realm");
+  ASSERT_NO_FATAL_FAILURE(Install(BuildSignupAnswer(r)));
+  // What the sign-up screen tests before GameInit: BMAP, IMAP and PMAP.
+  EXPECT_EQ(IsChunkInFile(0x38, kPool), 1);
+  EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_EROR), kPool), 0);
+
+  std::string err;
+  ASSERT_TRUE(ParseRealm("player id=5 name=\"Olaf\"\nturn year=1 quarter=0\nreject text=\"Der Name ist vergeben.\"\n",
+                         "refused.realm", &r, &err))
+      << err;
+  Bytes pool = BuildSignupAnswer(r);
+  EXPECT_EQ(VerifyChunkPool(pool.data(), (uint32_t)pool.size()), 1);
+  ASSERT_NO_FATAL_FAILURE(Install(pool));
+  EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_INFO) | ChunkBit(CHUNK_EROR), kPool), 1);
+  EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_PMAP), kPool), 0);
+  uint8_t* e = LoadChunk2Mem("EROR", kPool);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(e + 12), ChunkLength(e)), "Der Name ist vergeben.");
+  FreeChunk(e);
+}
+
+TEST(TurnBuilder, TurnMailDecodesToThePool) {
+  Realm r = LoadFixture("grown.realm");
+  Bytes pool = BuildTurnPool(r);
+  char name[MAIL_NAME_SIZE];
+  TurnMailName(r.player_id, name);
+  std::string mail = BuildTurnMail(pool, name, "harald@example.org", "Tue, 01 Dec 2026 10:00:00 +0000");
+  ASSERT_FALSE(mail.empty());
+  EXPECT_EQ(mail.rfind("Date: Tue, 01 Dec 2026 10:00:00 +0000\n", 0), 0u);
+  EXPECT_NE(mail.find("Subject: Quill of Elmor 00001001\n"), std::string::npos);
+  mkdir("Data", 0755);
+  mkdir("Data/POP3In", 0755);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/00001001.email", Bytes(mail.begin(), mail.end())));
+  ListHeader* l = CreateList(LIST_TURN_MAILS);
+  ASSERT_EQ(ScanEmails2List(l, ".\\Data\\POP3In", "00001001.email"), 1u);
+  DeleteList(l, 1);
+  ASSERT_EQ(DecrunchOneEmail(mail.data(), (uint32_t)mail.size(), kPool), 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), pool);
+}
+
+TEST(TurnBuilder, ChangeListMakesTheFollowUpTurn) {
+  Realm r = LoadFixture("grown.realm");
+  size_t goods = r.records["WARE"].size(), figures = r.records["MOVE"].size();
+  std::string err;
+  ASSERT_TRUE(ParseRealm("turn year=1003 quarter=3\n"
+                         "land treasury=50100\n"
+                         "figure type=0 number=1 x=6405 y=3199 points=8\n"
+                         "remove what=\"goods\" ident=1003\n"
+                         "letter from=2002 sender=\"Gunhild\" subject=\"Neu\" text=\"Hallo\"\n",
+                         "next.changes", &r, &err, true))
+      << err;
+  EXPECT_EQ(r.records["WARE"].size(), goods - 1);
+  EXPECT_EQ(r.records["MOVE"].size(), figures);
+  EXPECT_EQ(r.letters.size(), 1u);
+  EXPECT_TRUE(r.records["KRIG"].empty());  // battles and letters are per turn
+  ASSERT_NO_FATAL_FAILURE(ExpectPoolHoldsRealm(r));
+  uint8_t* korn = LoadChunk2Mem("KORN", kPool);
+  ASSERT_NE(korn, nullptr);
+  EXPECT_EQ(ChunkGet16(korn, 16), 3);
+  FreeChunk(korn);
+  EXPECT_FALSE(ParseRealm("remove what=\"goods\" ident=999\n", "next.changes", &r, &err, true));
+  EXPECT_EQ(err, "next.changes:1: remove matches no goods");
+}
+
+TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
+  const std::string head = "player id=1001 name=\"Harald\"\nturn year=1000 quarter=0\n";
+  const std::string map = "map x=10 y=10 width=3 height=2\nrow .T.\nrow ~~.\nowner x=11 y=10 player=1001\n";
+  struct Case {
+    std::string text, error;
+  };
+  const Case cases[] = {
+      {"turn year=1 quarter=0\n", "bad.realm:1: the description must begin with a player line"},
+      {head + "castle x=1\n", "bad.realm:3: unknown statement \"castle\""},
+      {head + "town town_id=1 name=\"Elmor\" x=1 y=1 colour=3\n", "bad.realm:3: unknown key colour for TownRecord"},
+      {"player id=1 name=\"A\"\nturn year=1000 quarter=4\n", "bad.realm:2: quarter=4 is out of range (0..3)"},
+      {head + "town town_id=1 name=\"Elmor\" x=12800 y=1\n", "bad.realm:3: x=12800 is out of range (0..12799)"},
+      {head + "figure type=0 number=1 x=5 y=6400\n", "bad.realm:3: y=6400 is out of range (0..6399)"},
+      {head + "town town_id=1 name=\"A\" x=1 y=1\ntown town_id=1 name=\"B\" x=2 y=2\n",
+       "bad.realm:4: town 1 given twice (line 3)"},
+      {head + "figure number=3 x=1 y=1\nfigure number=3 x=2 y=2\n", "bad.realm:4: figure 1001/3 given twice (line 3)"},
+      {head + "town town_id=1 name=\"" + std::string(80, 'a') + "\" x=1 y=1\n",
+       "bad.realm:3: name is longer than its field (79 characters at most)"},
+      {head + "lord id=1001 name=\"Ich\"\n", "bad.realm:3: a lord with the own player's ID"},
+      {head + "part Typ=2 Leute=5\n", "bad.realm:3: part before any army"},
+      {head + "army ArmyName=\"A\" ArmeeID=4 X=1 Y=1\n", "bad.realm:3: army A has no army figure 4"},
+      {head + "army ArmyName=\"A\" ArmeeTypAnzahl=2\n", "bad.realm:3: ArmeeTypAnzahl is counted by the builder"},
+      {head + "ship ship_id=9 x=1 y=1\n", "bad.realm:3: ship 9 has no ship figure of the player"},
+      {head + "building building=2 town=7\n", "bad.realm:3: building in town 7, which the description does not have"},
+      {head + "goods kind=5 goods=116\n", "bad.realm:3: goods=116 is out of range (0..115)"},
+      {head + "land god_name=\"Thalor\n", "bad.realm:3: text of god_name has no closing quote"},
+      {head + "land treasury=12x\n", "bad.realm:3: bad number \"12x\" for treasury"},
+      {head + "map x=1 y=1 width=3 height=2\nrow ...\nland treasury=1\n", "bad.realm:3: map has 1 rows, its height is 2"},
+      {head + "map x=1 y=1 width=3 height=1\nrow ....\n", "bad.realm:4: row of 4 hexes, the map's width is 3"},
+      {head + "map x=1 y=1 width=3 height=1\nrow .?.\n", "bad.realm:4: unknown terrain symbol '?'"},
+      {head + map + "town town_id=1 name=\"A\" x=10 y=10\n", "bad.realm:7: town A does not stand on a town hex of the map"},
+      {head + map + "dungeon x=40 y=40\n", "bad.realm:7: hex (40, 40) is not on the map"},
+      {head + "info checksum=5\n", "bad.realm:3: checksum is set by the builder"},
+      {head + "ship cargo[3].type=1\n", "bad.realm:3: index of cargo[3].type passes the field's 3 elements"},
+      {head + "research alchemy=8\n", "bad.realm:3: alchemy=8 is out of range (0..7)"},
+      {"player id=1 name=\"A\"\n", "bad.realm:1: the description has no turn line"},
+  };
+  for (const Case& c : cases) {
+    Realm r;
+    std::string err;
+    EXPECT_FALSE(ParseRealm(c.text, "bad.realm", &r, &err)) << c.text;
+    EXPECT_EQ(err, c.error) << c.text;
+  }
+  // The map case itself is good.
+  Realm r;
+  std::string err;
+  EXPECT_TRUE(ParseRealm(head + map + "town town_id=1 name=\"A\" x=11 y=10\n", "good.realm", &r, &err)) << err;
+}
