@@ -114,13 +114,6 @@ const CodecField kFors[] = {
     R("cost", 22, CT_U32, 1),         R("no_research", 26, CT_U16, 1),
 };
 const CodecField kGebaHead[] = {R("upkeep_total", 12, CT_U32, 1)};
-const CodecField kImap[] = {
-    R("start_x", 12, CT_U32, 1),   R("start_y", 16, CT_U32, 1),
-    R("dungeon_x", 20, CT_U32, 1), R("dungeon_y", 24, CT_U32, 1),
-};
-const CodecField kKnowledge[] = {
-    R("column", 0, CT_U16, 1), R("row", 2, CT_U16, 1), R("bits", 4, CT_BYTES, 400),
-};
 }  // namespace
 CODEC(InfoCodec, "INFO", INFO_CHUNK_SIZE, 0, kInfo);
 CODEC(InitCodec, "INIT", 784, 0, kInit);
@@ -131,8 +124,6 @@ CODEC(LandCodec, "LAND", 172, 0, kLand);
 CODEC(TaxeCodec, "TAXE", 84, 0, kTaxe);
 CODEC(ForsCodec, "FORS", 28, 0, kFors);
 CODEC(GebaHeadCodec, "GEBA", 16, 0, kGebaHead);
-CODEC(ImapCodec, "IMAP", 28, 0, kImap);
-CODEC(KnowledgePartCodec, "KnowledgePart", 404, 0, kKnowledge);
 
 // ---- records of record chunks ----
 namespace {
@@ -247,7 +238,7 @@ CODEC(MapCultEintragCodec, "MapCultEintrag", 98, sizeof(MapCultEintrag), kCult);
 
 const RecordCodec* const AllRecordCodecs[] = {
     &FigurRecordCodec, &InfoCodec, &InitCodec, &MrefCodec, &KornCodec, &LandCodec, &ForsCodec,
-    &TaxeCodec, &ImapCodec, &KnowledgePartCodec, &GebaHeadCodec, &WarenListenEntryCodec, &BaustellenDataCodec, &TownRecordV1Codec,
+    &TaxeCodec, &GebaHeadCodec, &WarenListenEntryCodec, &BaustellenDataCodec, &TownRecordV1Codec,
     &TownRecordCodec, &PlayerRequestCodec, &SpielerEintragCodec, &KriegsEintragCodec,
     &VertragsEintragCodec, &SchiffseintragCodec, &SpezialistEintragCodec, &KrautEintragCodec,
     &ArmyCodec, &ArmeeTypCodec, &SaboteurCodec, &SmalCodec, &ShipAddOnCodec, &MapNameEintragCodec,
@@ -259,8 +250,8 @@ const ChunkLayout ChunkLayouts[CHUNK_TYPES] = {
     {"INIT", CK_FIXED, &InitCodec, 784, 0, 0, 0, nullptr, nullptr},
     {"INFO", CK_FIXED, &InfoCodec, INFO_CHUNK_SIZE, 0, 0, 0, nullptr, nullptr},
     {"MOVE", CK_RECORDS, nullptr, 14, 12, 2, 14, &FigurRecordCodec, nullptr},
-    {"BMAP", CK_RECORDS, nullptr, 14, 12, 2, 14, &KnowledgePartCodec, nullptr},
-    {"IMAP", CK_FIXED, &ImapCodec, 28, 0, 0, 0, nullptr, nullptr},
+    {"BMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
+    {"IMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
     {"PMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
     {"MREF", CK_FIXED, &MrefCodec, 28, 0, 0, 0, nullptr, nullptr},
     {"PREF", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},

@@ -61,7 +61,7 @@ extern const RecordCodec FigurRecordCodec, SpielerEintragCodec, ArmyCodec, Armee
     SpezialistEintragCodec, KrautEintragCodec, ShipAddOnCodec, MapNameEintragCodec,
     MapCultEintragCodec, BaustellenDataCodec, KriegsEintragCodec, TownRecordCodec,
     TownRecordV1Codec, PlayerRequestCodec, SmalCodec, InfoCodec, KornCodec, LandCodec, TaxeCodec,
-    ForsCodec, GebaHeadCodec, ImapCodec, KnowledgePartCodec;
+    ForsCodec, GebaHeadCodec;
 
 // Every codec, in the order docs/chunks.md lists them.
 extern const RecordCodec* const AllRecordCodecs[];

@@ -10,6 +10,8 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/system/byteorder.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/memory.h"
 #include "tools/turnbuilder/turnbuilder.h"
@@ -128,31 +130,37 @@ Bytes MailChunk(const Realm& r) {
   return ToBytes(c);
 }
 
+// PMAP: u32 LE count, then the cells as the map part files hold them.
 Bytes MapChunk(const Realm& r) {
-  uint8_t* c = AllocChunk("PMAP", "V001", (uint32_t)(22 * r.cells.size()));
+  uint8_t* c = AllocChunk("PMAP", "V001", (uint32_t)(PMAP_CELLS - 12 + MAPTILE_SIZE * r.cells.size()));
   if (!c) return Bytes();
+  PutLE32(c + PMAP_COUNT, (uint32_t)r.cells.size());
   size_t i = 0;
-  for (const auto& kv : r.cells) std::memcpy(c + 12 + 22 * i++, kv.second.data(), 22);
+  for (const auto& kv : r.cells) std::memcpy(c + PMAP_CELLS + MAPTILE_SIZE * i++, kv.second.data(), MAPTILE_SIZE);
   return ToBytes(c);
 }
 
-// Every described hex is known: one knowledge part per map part touched.
+// BMAP: every described hex is known; one knowledge part (u16 BE column,
+// u16 BE row, 400 bytes of bits) per map part touched, behind a u32 BE count.
 Bytes KnowledgeChunk(const Realm& r) {
   std::map<std::pair<uint32_t, uint32_t>, Bytes> parts;
   for (const auto& kv : r.cells) {
     uint32_t x = kv.first.first, y = kv.first.second;
     Bytes& p = parts[{y / 40, x / 80}];
     if (p.empty()) {
-      p.assign(KnowledgePartCodec.size, 0);
-      PutCodecNumber(*FindCodecField(KnowledgePartCodec, "column"), p.data(), 0, x / 80, ORDER_HOST);
-      PutCodecNumber(*FindCodecField(KnowledgePartCodec, "row"), p.data(), 0, y / 40, ORDER_HOST);
+      p.assign(BMAP_PART_SIZE, 0);
+      PutBE16(&p[0], (uint16_t)(x / 80));
+      PutBE16(&p[2], (uint16_t)(y / 40));
     }
     uint32_t cx = x % 80, cy = y % 40;
-    p[FindCodecField(KnowledgePartCodec, "bits")->off + cy * 10 + cx / 8] |= (uint8_t)(1u << (cx & 7));
+    p[4 + cy * 10 + cx / 8] |= (uint8_t)(1u << (cx & 7));
   }
-  std::vector<RealmRecord> recs;
-  for (auto& kv : parts) recs.push_back({kv.second, 0});
-  return RawRecords("BMAP", "V001", recs, nullptr);
+  uint8_t* c = AllocChunk("BMAP", "V001", (uint32_t)(BMAP_PARTS - 12 + BMAP_PART_SIZE * parts.size()));
+  if (!c) return Bytes();
+  PutBE32(c + BMAP_COUNT, (uint32_t)parts.size());
+  size_t i = 0;
+  for (const auto& kv : parts) std::memcpy(c + BMAP_PARTS + BMAP_PART_SIZE * i++, kv.second.data(), BMAP_PART_SIZE);
+  return ToBytes(c);
 }
 
 const std::vector<RealmRecord>& Records(const Realm& r, const char* id) {
@@ -177,9 +185,7 @@ Bytes Pool(const Realm& r, std::vector<Bytes> chunks) {
     if (c.empty() || !SwapByteOrderInChunk(c.data(), (uint32_t)c.size(), 0)) return Bytes();
     image.insert(image.end(), c.begin(), c.end());
   }
-  uint32_t crc = Crc32(image.data() + INFO_CHUNK_SIZE, (uint32_t)(image.size() - INFO_CHUNK_SIZE));
-  uint8_t* p = image.data() + INFO_CHECKSUM;
-  p[0] = (uint8_t)(crc >> 24); p[1] = (uint8_t)(crc >> 16); p[2] = (uint8_t)(crc >> 8); p[3] = (uint8_t)crc;
+  PutBE32(image.data() + INFO_CHECKSUM, Crc32(image.data() + INFO_CHUNK_SIZE, (uint32_t)(image.size() - INFO_CHUNK_SIZE)));
   return image;
 }
 

@@ -8,6 +8,8 @@
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/system/byteorder.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
 namespace {
@@ -101,12 +103,6 @@ bool IsTownGraphic(uint32_t g) {
   return g == 1 || g == 2 || g == 3 || g == 7 || (g >= 31 && g <= 34) || (g >= 87 && g <= 90);
 }
 
-void PutLE16(uint8_t* p, uint16_t v) { p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); }
-void PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));
-}
-uint32_t GetLE32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
-uint16_t GetLE16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
 
 class Parser {
  public:
@@ -118,8 +114,14 @@ class Parser {
       r_->file = file_;
       for (const Keyword& k : kKeywords)
         if (k.kind == ST_FIXED) r_->fixed[k.chunk] = NewFixed(*k.codec, k.chunk);
-      r_->fixed["IMAP"] = NewFixed(ImapCodec, "IMAP");
-      SetImapNone();
+      // IMAP is a byte chunk read field by field (docs/turns.md).
+      Bytes im(IMAP_SIZE, 0);
+      std::memcpy(im.data(), "IMAPV001", 8);
+      uint32_t len = IMAP_SIZE - 12;
+      std::memcpy(im.data() + 8, &len, 4);
+      PutBE32(&im[IMAP_DUNGEON_X], kNobody);
+      PutBE32(&im[IMAP_DUNGEON_Y], kNobody);
+      r_->fixed["IMAP"] = im;
     } else {
       r_->letters.clear();
       r_->records["KRIG"].clear();
@@ -151,12 +153,6 @@ class Parser {
     uint32_t len = c.size - 12;
     std::memcpy(b.data() + 8, &len, 4);
     return b;
-  }
-
-  void SetImapNone() {
-    Bytes& im = r_->fixed["IMAP"];
-    PutCodecNumber(*FindCodecField(ImapCodec, "dungeon_x"), im.data(), 0, kNobody, ORDER_HOST);
-    PutCodecNumber(*FindCodecField(ImapCodec, "dungeon_y"), im.data(), 0, kNobody, ORDER_HOST);
   }
 
   // ---- tokens ----
@@ -651,8 +647,8 @@ class Parser {
     if (!c) return false;
     for (auto& kv : r_->cells) PutLE32(&kv.second[18], GetLE32(&kv.second[18]) & ~2u);  // one entrance
     PutLE32(&(*c)[18], GetLE32(&(*c)[18]) | 2u);
-    Put(ImapCodec, r_->fixed["IMAP"], "dungeon_x", (uint32_t)x);
-    Put(ImapCodec, r_->fixed["IMAP"], "dungeon_y", (uint32_t)y);
+    PutBE32(&r_->fixed["IMAP"][IMAP_DUNGEON_X], (uint32_t)x);
+    PutBE32(&r_->fixed["IMAP"][IMAP_DUNGEON_Y], (uint32_t)y);
     return true;
   }
 
@@ -661,8 +657,8 @@ class Parser {
     int64_t x, y;
     if (!Args(toks, {"x", "y"}, {"x", "y"}, &a) || !Num(a, "x", 0, kWorldX - 1, &x) || !Num(a, "y", 0, kWorldY - 1, &y))
       return false;
-    Put(ImapCodec, r_->fixed["IMAP"], "start_x", (uint32_t)x);
-    Put(ImapCodec, r_->fixed["IMAP"], "start_y", (uint32_t)y);
+    PutBE32(&r_->fixed["IMAP"][IMAP_CAPITAL_X], (uint32_t)x);
+    PutBE32(&r_->fixed["IMAP"][IMAP_CAPITAL_Y], (uint32_t)y);
     r_->start_given = true;
     return true;
   }
@@ -734,12 +730,24 @@ class Parser {
           Get(FigurRecordCodec, f->raw, "y") != Get(SchiffseintragCodec, s.raw, "y"))
         return Fail("ship " + std::to_string(id) + " lies elsewhere than its figure (line " + std::to_string(f->line) + ")", s.line);
     }
-    // The map view opens at the start, else at the first town.
+    // The capital: the start line, else the first town; its name is that of
+    // the town there. The lord's name is the player's.
+    Bytes& im = r_->fixed["IMAP"];
     if (!r_->start_given && !r_->records["TOWN"].empty()) {
       const Bytes& t = r_->records["TOWN"].front().raw;
-      Put(ImapCodec, r_->fixed["IMAP"], "start_x", Get(TownRecordCodec, t, "x"));
-      Put(ImapCodec, r_->fixed["IMAP"], "start_y", Get(TownRecordCodec, t, "y"));
+      PutBE32(&im[IMAP_CAPITAL_X], Get(TownRecordCodec, t, "x"));
+      PutBE32(&im[IMAP_CAPITAL_Y], Get(TownRecordCodec, t, "y"));
     }
+    std::memset(&im[IMAP_CAPITAL_NAME], 0, IMAP_LORD_NAME - IMAP_CAPITAL_NAME);
+    for (const RealmRecord& t : r_->records["TOWN"])
+      if (Get(TownRecordCodec, t.raw, "x") == GetBE32(&im[IMAP_CAPITAL_X]) &&
+          Get(TownRecordCodec, t.raw, "y") == GetBE32(&im[IMAP_CAPITAL_Y])) {
+        std::string name = Text(TownRecordCodec, t.raw, "name");
+        std::memcpy(&im[IMAP_CAPITAL_NAME], name.data(), name.size());
+        break;
+      }
+    std::memset(&im[IMAP_LORD_NAME], 0, 40);
+    std::memcpy(&im[IMAP_LORD_NAME], r_->player_name.data(), r_->player_name.size());
     return true;
   }
 

@@ -9,7 +9,9 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/byteorder.h"
 #include "routinen/system/memory.h"
 #include "tests/support/test_support.h"
 
@@ -96,7 +98,7 @@ void ExpectPoolHoldsRealm(const Realm& r) {
   EXPECT_EQ(ChunkGet32(info, INFO_PLAYER_ID), r.player_id);
   EXPECT_EQ(0, std::memcmp(info + INFO_DICE, r.fixed.at("INFO").data() + INFO_DICE, 4));
   FreeChunk(info);
-  for (const char* id : {"KORN", "LAND", "TAXE", "FORS", "IMAP"}) {
+  for (const char* id : {"KORN", "LAND", "TAXE", "FORS", "IMAP"}) {  // IMAP: a byte chunk
     uint8_t* c = LoadChunk2Mem(id, kPool);
     ASSERT_NE(c, nullptr) << id;
     EXPECT_EQ(Bytes(c, c + 12 + ChunkLength(c)), r.fixed.at(id)) << id;
@@ -151,15 +153,17 @@ void ExpectPoolHoldsRealm(const Realm& r) {
   // Map cells, knowledge of every described hex, letters.
   uint8_t* pmap = LoadChunk2Mem("PMAP", kPool);
   ASSERT_NE(pmap, nullptr);
-  ASSERT_EQ(ChunkLength(pmap), 22 * r.cells.size());
+  ASSERT_EQ(ChunkLength(pmap), PMAP_CELLS - 12 + MAPTILE_SIZE * r.cells.size());
+  EXPECT_EQ(GetLE32(pmap + PMAP_COUNT), r.cells.size());
   size_t i = 0;
-  for (const auto& kv : r.cells) EXPECT_EQ(0, std::memcmp(pmap + 12 + 22 * i++, kv.second.data(), 22));
+  for (const auto& kv : r.cells) EXPECT_EQ(0, std::memcmp(pmap + PMAP_CELLS + MAPTILE_SIZE * i++, kv.second.data(), MAPTILE_SIZE));
   FreeChunk(pmap);
   uint8_t* bmap = LoadChunk2Mem("BMAP", kPool);
   ASSERT_NE(bmap, nullptr);
   uint32_t known = 0;
-  for (uint32_t p = 0; p < ChunkGet16(bmap, 12); p++)
-    for (uint32_t b = 0; b < 400; b++) known += __builtin_popcount(bmap[14 + 404 * p + 4 + b]);
+  ASSERT_EQ(ChunkLength(bmap), BMAP_PARTS - 12 + BMAP_PART_SIZE * GetBE32(bmap + BMAP_COUNT));
+  for (uint32_t p = 0; p < GetBE32(bmap + BMAP_COUNT); p++)
+    for (uint32_t b = 0; b < 400; b++) known += __builtin_popcount(bmap[BMAP_PARTS + BMAP_PART_SIZE * p + 4 + b]);
   EXPECT_EQ(known, r.cells.size());
   FreeChunk(bmap);
   uint8_t* mail = LoadChunk2Mem("MAIL", kPool);
