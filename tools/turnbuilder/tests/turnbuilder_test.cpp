@@ -9,10 +9,12 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/towns.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/sysrecords.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -302,4 +304,36 @@ TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
   Realm r;
   std::string err;
   EXPECT_TRUE(ParseRealm(head + map + "town town_id=1 name=\"A\" x=11 y=10\n", "good.realm", &r, &err)) << err;
+}
+
+TEST(TurnBuilder, GameInitAndEveryPassTakeTheBuiltTurns) {
+  for (const char* name : {"first_turn.realm", "grown.realm", "demo.realm"}) {
+    SCOPED_TRACE(name);
+    *OwnPlayerPtr = OwnPlayer{};
+    Realm r = LoadFixture(name);
+    mkdir("Data", 0755);
+    ASSERT_NO_FATAL_FAILURE(Install(BuildSignupAnswer(r)));
+    ASSERT_EQ(GameInit(kPool), 1);
+    EXPECT_EQ(OwnPlayerPtr->PlayerId, r.player_id);
+    TownListEntry* towns = nullptr;
+    uint32_t n = ReadTownList(&towns);
+    ASSERT_EQ(n, Recs(r, "TOWN").size());
+    for (uint32_t i = 0; i < n; i++) {
+      const CodecField& f = *FindCodecField(TownRecordCodec, "name");
+      EXPECT_STREQ(towns[i].name, reinterpret_cast<const char*>(Recs(r, "TOWN")[i].raw.data() + f.off));
+    }
+    if (towns) FreeVec(towns);
+    // The next turn, a quarter on, through every pass of the download.
+    std::string err;
+    ASSERT_TRUE(ParseRealm("turn year=" + std::to_string(ChunkGet32(r.fixed.at("KORN").data(), 12) + 1) +
+                               " quarter=0\nland treasury=99\n",
+                           "next.changes", &r, &err, true))
+        << err;
+    ASSERT_NO_FATAL_FAILURE(Install(BuildTurnPool(r)));
+    for (ChunkIndex c : {CHUNK_INFO, CHUNK_WARE, CHUNK_VERT, CHUNK_MOVE, CHUNK_ARMY, CHUNK_SHIP, CHUNK_LAND, CHUNK_MAIL,
+                         CHUNK_GEBA, CHUNK_PMAP, CHUNK_ANTW})
+      EXPECT_EQ(ChunkMachine(kPool, ChunkBit(c), CHUNKMACHINE_LAST_MAIL), 1) << ChunkIdTable[c];
+    EXPECT_EQ(CheckPlayerTown(), 1);
+    ASSERT_EQ(GameExit(), 1);
+  }
 }
