@@ -313,6 +313,14 @@ TEST(DataKitBuild, TheSoundKitWritesTheSameBytesOnEveryBuild) {
     }
   EXPECT_EQ(ReadFileBytes("again/Data/SfxPath"), ReadFileBytes(Kit() + "/Data/SfxPath"));
   EXPECT_GT(compared, 172u);
+  // The docs carry the kit's current table of sounds.
+  ASSERT_EQ(std::system(("'" + tool + "' --table '" + src + "' > table.md").c_str()), 0);
+  std::vector<uint8_t> raw_table = ReadFileBytes("table.md");
+  std::string table(raw_table.begin(), raw_table.end());
+  std::vector<uint8_t> docs = ReadFileBytes(SourceDir() + "/docs/sounds.md");
+  std::string doc(docs.begin(), docs.end());
+  ASSERT_GT(table.size(), 1000u);
+  EXPECT_NE(doc.find(table), std::string::npos) << "docs/sounds.md: paste the output of datakit_sound --table";
   // A bad source is refused with its file and line.
   std::ofstream("bad.txt") << "sound 1 Click 0.1 \"click\"\n  tone f=abc\n";
   fs::create_directories("badsrc/music");

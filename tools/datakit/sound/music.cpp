@@ -190,6 +190,7 @@ Instrument BuildTuned(const std::string& name, const std::string& kind, std::map
     return v;
   };
   double release = take("release", 0.4, 0.02, 5);
+  int pan = (int)take("pan", 128, 0, 255);
   int vib = (int)take("vibrato", 0, 0, 15);
   if (kind == "recorder") {
     in.xm.sample = Sustained({1, 0.22, 0.1, 0.05, 0.03, 0.015}, 100, 0.05, 0.25, 0.04, 60, seed);
@@ -235,6 +236,7 @@ Instrument BuildTuned(const std::string& name, const std::string& kind, std::map
     at.Fail("unknown instrument kind '" + kind + "'");
   }
   if (!kv.empty()) at.Fail("unknown word '" + kv.begin()->first + "' for " + kind);
+  in.xm.sample.panning = (uint8_t)pan;
   if (in.sustained) {
     in.xm.volume = HoldThenRelease();
     // fade-out per tick (1/65536 of full volume), about `release` seconds at 50 ticks/s
@@ -472,10 +474,14 @@ Score ReadScore(const fs::path& file) {
       uint64_t seed = 0;
       for (char c : file.stem().string() + w[1]) seed = seed * 131 + (uint8_t)c;
       if (w[2] == "drum") {
-        if (w.size() != 4) at.Fail("instrument <name> drum <seconds>, then its layers");
+        if (w.size() < 4) at.Fail("instrument <name> drum <seconds> [pan=0..255], then its layers");
         Instrument in;
         in.drum = true;
         in.xm.name = w[1];
+        for (auto& [k, v] : KeyValues(w, 4, at)) {
+          if (k != "pan") at.Fail("a drum takes pan= only");
+          in.xm.sample.panning = (uint8_t)Num(v, at, 0, 255);
+        }
         sc.instruments[w[1]] = in;
         drum = &sc.instruments[w[1]];
         drum_spec = SoundSpec{};
@@ -779,10 +785,11 @@ struct Arranger {
 
 }  // namespace
 
-Bytes ComposeModule(const fs::path& score) {
-  Score sc = ReadScore(score);
+namespace {
+
+Bytes Compose(Score& sc, const std::string& fallback_name) {
   XmModule m;
-  m.name = sc.title.empty() ? score.stem().string() : sc.title;
+  m.name = sc.title.empty() ? fallback_name : sc.title;
   m.channels = sc.channels;
   m.speed = 6;
   m.tempo = sc.tempo;
@@ -802,6 +809,13 @@ Bytes ComposeModule(const fs::path& score) {
   return WriteXm(m);
 }
 
+}  // namespace
+
+Bytes ComposeModule(const fs::path& score) {
+  Score sc = ReadScore(score);
+  return Compose(sc, score.stem().string());
+}
+
 void MakeMusic(const fs::path& music_dir, const fs::path& out) {
   if (!fs::is_directory(music_dir)) throw KitError{music_dir.string() + ": no music folder"};
   std::vector<fs::path> scores;
@@ -810,9 +824,9 @@ void MakeMusic(const fs::path& music_dir, const fs::path& out) {
   std::sort(scores.begin(), scores.end());
   fs::remove_all(out / "Mods");
   for (const auto& p : scores) {
-    Bytes xm = ComposeModule(p);
-    WriteBytes(out / "Mods" / (p.stem().string() + ".XM"), xm);
     Score sc = ReadScore(p);
+    Bytes xm = Compose(sc, p.stem().string());
+    WriteBytes(out / "Mods" / (p.stem().string() + ".XM"), xm);
     for (const auto& other : sc.also) WriteBytes(out / "Mods" / other, xm);
   }
 }

@@ -212,7 +212,7 @@ void RenderSpeech(std::vector<double>& out, double rate, double base_f, double s
     bp.Set(Biquad::kBand, rng.Range(1800, 5000), 2.0, rate);
     for (size_t i = 0; i < cn && c0 + i < out.size(); ++i) {
       double e = std::sin(kPi * (double)i / (double)cn);
-      out[c0 + i] += bp.Run(rng.Bipolar()) * e * 0.6 * (0.5 + shout);
+      out[c0 + i] += bp.Run(rng.Bipolar()) * e * 0.15 * (0.5 + shout);  // well below the vowel
     }
     double vlen = std::min(syl - cons, total - t - cons);
     if (vlen > 0.03) {
