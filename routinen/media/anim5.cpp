@@ -213,26 +213,43 @@ void MakeRGB32Table(RGBStruct* table, const uint8_t* cmap, uint16_t count) {
 
 int32_t ConvertLRGB(const uint8_t* lrgb, uint32_t length, RGBStruct* table) {
   if (!lrgb || !table) return 0;
-  RGBStruct out;
-  uint8_t* p = out.bytes;
-  uint8_t* const limit = out.bytes + kRGBStructSize - 4;  // room for the closing header
+  // The colours the table holds so far (groups in LoadRGB32 form).
+  uint8_t rgb[256][3] = {};
+  uint32_t count = 0;
+  const uint8_t* t = table->bytes;
+  const uint8_t* const t_end = table->bytes + kRGBStructSize - 4;
+  for (;;) {
+    uint16_t n, first;
+    std::memcpy(&n, t, 2);
+    std::memcpy(&first, t + 2, 2);
+    t += 4;
+    if (n == 0 || first + n > 256 || 12u * n > (uint32_t)(t_end - t)) break;
+    for (uint32_t i = 0; i < n; i++, t += 12) {
+      uint32_t c[3];
+      std::memcpy(c, t, 12);
+      for (int k = 0; k < 3; k++) rgb[first + i][k] = (uint8_t)(c[k] >> 24);
+    }
+    if (first + n > count) count = first + n;
+  }
+  // The LRGB groups over them; the whole chunk is checked first.
   uint32_t pos = 0;
-  while (pos + 2 <= length) {
-    const uint32_t count = lrgb[pos], first = lrgb[pos + 1];
-    if (count == 0) break;
-    if (first + count > 256 || 3 * count > length - pos - 2 || 4 + 12 * count > (uint32_t)(limit - p)) {
-      DebugLog("ConvertLRGB: Farbgruppe %u+%u au\xDF" "erhalb der Tabelle\n", first, count);
+  while (pos + 2 <= length && lrgb[pos] != 0) {
+    const uint32_t n = lrgb[pos], first = lrgb[pos + 1];
+    if (first + n > 256 || 3 * n > length - pos - 2) {
+      DebugLog("ConvertLRGB: Farbgruppe %u+%u au\xDF" "erhalb der Tabelle\n", first, n);
       return 0;
     }
-    PutHost16(p, (uint16_t)count);
-    PutHost16(p + 2, (uint16_t)first);
-    p += 4;
-    for (uint32_t i = 0; i < count; i++) p = PutColour(p, lrgb + pos + 2 + 3 * i);
-    pos += 2 + 3 * count;
+    pos += 2 + 3 * n;
   }
-  PutHost32(p, 0);
-  p += 4;
-  std::memcpy(table->bytes, out.bytes, (size_t)(p - out.bytes));
+  for (pos = 0; pos + 2 <= length && lrgb[pos] != 0;) {
+    const uint32_t n = lrgb[pos], first = lrgb[pos + 1];
+    std::memcpy(rgb[first], lrgb + pos + 2, 3 * n);
+    if (first + n > count) count = first + n;
+    pos += 2 + 3 * n;
+  }
+  // One group from colour 0: a movie drawn with its colours gets all of them,
+  // not only the ones this frame changed.
+  MakeRGB32Table(table, rgb[0], (uint16_t)count);
   return 1;
 }
 

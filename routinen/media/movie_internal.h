@@ -183,8 +183,9 @@ int32_t ApplyDLTA(ANIM5Handle* handle, const uint8_t* delta, uint32_t length);
 int32_t DecodeVDelta(uint8_t* const planes[8], uint16_t width, uint16_t height, const uint8_t* delta, uint32_t length);
 // CMAP of count colours (3 bytes each) into a one-group table.
 void MakeRGB32Table(RGBStruct* table, const uint8_t* cmap, uint16_t count);
-// LRGB groups {u8 count, u8 first, count x RGB} until a count of 0 into the
-// table; 0 when a group passes the chunk or colour 255 (the table is not changed).
+// LRGB groups {u8 count, u8 first, count x RGB} until a count of 0 over the
+// colours the table holds, written back as one group from colour 0; 0 when a
+// group passes the chunk or colour 255 (the table is not changed).
 int32_t ConvertLRGB(const uint8_t* lrgb, uint32_t length, RGBStruct* table);
 void FreeANIM5Handle(ANIM5Handle* handle);
 // The planar buffer holding the newest frame.

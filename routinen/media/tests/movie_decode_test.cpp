@@ -345,12 +345,18 @@ TEST_F(MovieDecode, LrgbBeforeCmapWinsWithinAFrameAndCmapCountsAgainLater) {
   ASSERT_TRUE(h.m);
   const Bytes lrgb{2, 10, 1, 2, 3, 4, 5, 6, 0, 0};
   Bytes cmap(256 * 3, 9);
+  Palette before{};
+  ApplyTable(*h.m->colours, &before);
   ASSERT_EQ(h.Decode(FrameBody(Cat({Chunk("LRGB", lrgb), Chunk("CMAP", cmap)}))), 0);
+  // The table stays whole: one group of all 256 colours, the LRGB ones changed.
+  uint16_t count;
+  std::memcpy(&count, h.m->colours->bytes, 2);
+  EXPECT_EQ(count, 256);
   Palette pal{};
   ApplyTable(*h.m->colours, &pal);
   EXPECT_EQ(pal[10], (datakit::Rgb{1, 2, 3}));
   EXPECT_EQ(pal[11], (datakit::Rgb{4, 5, 6}));
-  EXPECT_EQ(pal[12], (datakit::Rgb{0, 0, 0}));
+  EXPECT_EQ(pal[12], before[12]);
   ASSERT_EQ(h.Decode(FrameBody(Chunk("CMAP", cmap))), 0);
   ApplyTable(*h.m->colours, &pal);
   EXPECT_EQ(pal[10], (datakit::Rgb{9, 9, 9}));

@@ -338,3 +338,47 @@ TEST_F(MoviePlayer, ShutdownHookFreesTheBaseAScreenLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+// The kit's three movies played by the scheduler on the 800 x 600 screen,
+// untimed and not looping: each stops showing its next-to-last frame (the
+// last one is decoded, not drawn) in its own colours, at its place. The
+// screen goes to movies.png in the test folder.
+TEST_F(MoviePlayer800, KitMoviesPlayOnTheScreen) {
+  const char* kit[3] = {"TestWasser.CBAN", "TestFeuer.CBAN", "TestRad.CBAN"};
+  const uint16_t at[3][2] = {{40, 40}, {200, 40}, {320, 200}};
+  for (const char* k : kit)
+    ASSERT_TRUE(qoe_test::WriteFileBytes(qoe_test::TestDir() + "/" + k,
+                                         qoe_test::ReadFileBytes(qoe_test::BinaryDir() + "/datakit/Anims/" + k)));
+  MovieBase* base = AllocMovieBase(&screen_, 0, 0, AFX_NONE);
+  Movie* m[3];
+  for (int i = 0; i < 3; i++) {
+    m[i] = LoadMovie(base, (std::string(".\\") + kit[i]).c_str(), 0, 0);
+    ASSERT_TRUE(m[i]);
+    StartMovie(base, m[i], at[i][0], at[i][1], SMF_PALETTE, 0);
+  }
+  for (int t = 0; t < 500 && !(m[0]->halted && m[1]->halted && m[2]->halted); t++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (int i = 0; i < 3; i++) {
+    ASSERT_EQ(m[i]->halted.load(), 1);
+    const std::vector<Frame> frames = DecodeWithPlayer(kit[i]);
+    ASSERT_GE(frames.size(), 2u);
+    const Frame& f = frames[frames.size() - 2];
+    const uint32_t w = m[i]->width, h = m[i]->height;
+    std::vector<uint32_t> px((size_t)DisplayWidth() * DisplayHeight());
+    DisplayReadRGB(px.data(), DisplayWidth(), DisplayHeight());
+    for (uint32_t y = 0; y < h; y++)
+      for (uint32_t x = 0; x < w; x++) {
+        const datakit::Rgb& c = f.palette[f.pens[y * w + x]];
+        const uint32_t want = (uint32_t)c[0] << 16 | (uint32_t)c[1] << 8 | c[2];
+        ASSERT_EQ(px[(size_t)(30 + at[i][1] + y) * DisplayWidth() + 80 + at[i][0] + x], want) << kit[i] << " " << x << "," << y;
+      }
+  }
+  EXPECT_EQ(WriteDisplayPng((qoe_test::TestDir() + "/movies.png").c_str()), 1);
+  for (Movie* mv : m) StopMovie(base, mv);
+  FreeMovieBase(base);
+}
+
+}  // namespace
