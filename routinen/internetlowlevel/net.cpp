@@ -10,6 +10,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -150,6 +151,10 @@ int NetSplitHost(const char* field, uint16_t default_port, char* host, size_t ho
 }
 
 int NetOpen(NetConn* c, const char* host_field, uint16_t default_port, int* implicit_tls) {
+  // TLS writes go through OpenSSL's plain write(): a peer that has gone must
+  // give an error, not end the process (the shell ignores SIGPIPE too).
+  struct sigaction old;
+  if (sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
   NetClose(c);
   c->error[0] = 0;
   c->head = c->tail = 0;
@@ -234,8 +239,10 @@ int NetStartTls(NetConn* c) {
     int e = SSL_get_error(c->ssl, r);
     if (e == SSL_ERROR_WANT_READ && WaitFd(c->fd, POLLIN, deadline)) continue;
     if (e == SSL_ERROR_WANT_WRITE && WaitFd(c->fd, POLLOUT, deadline)) continue;
+    // The verify result keeps errors the callback let pass: it names the
+    // failure only when the handshake ended on the certificate.
     long v = SSL_get_verify_result(c->ssl);
-    if (v != X509_V_OK)
+    if (v != X509_V_OK && ERR_GET_REASON(ERR_peek_last_error()) == SSL_R_CERTIFICATE_VERIFY_FAILED)
       return NetFail(c, "TLS: certificate of %s not accepted (%s)", c->shown, X509_verify_cert_error_string(v));
     if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE)
       return NetFail(c, "TLS: no answer from %s", c->shown);

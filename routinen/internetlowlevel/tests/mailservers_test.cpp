@@ -38,7 +38,7 @@ std::vector<std::string> g_log;
 void KeepLog(const char* line, void*) { g_log.push_back(line); }
 
 class RealMail : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     ASSERT_FALSE(dir.path.empty());
     std::string err;
@@ -214,56 +214,67 @@ TEST_F(RealMail, CertificatesAreCheckedUnlessTheEndpointFileAcceptsThem) {
   EXPECT_EQ(MaildirFiles(dovecot.mail_root, "player").size(), 0u);
 }
 
-TEST_F(RealMail, DropAfterEveryByteOfAFetchLeavesTheWholeFileOrNone) {
-  QoESystemPtr->Endpoints.MailTls = TLS_OFF;
+// Cuts a fetch after every step-th byte from dovecot: each round leaves the
+// turn's file whole or absent, and the mail on the server unless the server
+// read QUIT.
+void DropsDuringFetch(RealMail* t, uint32_t tls, int64_t step);
+
+TEST_F(RealMail, DropAfterEveryByteOfAFetchLeavesTheWholeFileOrNone) { DropsDuringFetch(this, TLS_OFF, 1); }
+TEST_F(RealMail, DropInsideAnStlsFetchLeavesTheWholeFileOrNone) { DropsDuringFetch(this, TLS_REQUIRED, 41); }
+
+void DropsDuringFetch(RealMail* t, uint32_t tls, int64_t step) {
+  Dovecot& dovecot = t->dovecot;
   auto pool = RandomPool(40, 9);
   uint32_t size = 0;
   char* m = ComposeTurnMail("", "a@localhost", "player@localhost", "00001234", pool.data(), 40, &size);
   std::string mail(m, size);
   FreeVec(m);
-  ASSERT_TRUE(DropMail(dovecot.mail_root, "player", mail));
-  int quit_cuts = 0;
   CutProxy proxy;
   std::string err;
   ASSERT_TRUE(proxy.Start(dovecot.pop3, &err)) << err;
-  std::string host = Host(proxy.port());
-  std::vector<uint8_t> seen_whole;
-  int64_t cut = 0;
-  for (;; cut++) {
-    proxy.SetCut(cut);
-    std::string r = GetEMail(host.c_str(), "player", "secret", "00001234.email", ".\\Data\\POP3In\\", 0, 1);
-    auto file = qoe_test::ReadFileBytes("Data/POP3In/00001234.email");
-    bool extra = qoe_test::FileExists("Data/POP3In/00001234_2.email");
-    ASSERT_FALSE(extra) << cut;
-    if (r == "ok") break;
-    // The server commits the deletion when it reads QUIT; a cut inside its
-    // answer may leave the client without the answer, never without the file.
-    if (MaildirFiles(dovecot.mail_root, "player").empty()) {
-      ASSERT_NE(r.find("QUIT"), std::string::npos) << "cut " << cut << ": " << r;
-      ASSERT_FALSE(file.empty()) << cut;
-      ASSERT_TRUE(DropMail(dovecot.mail_root, "player", std::string(mail.begin(), mail.end())));
-      quit_cuts++;
+  std::string host = t->Host(proxy.port());
+  {
+    QoESystemPtr->Endpoints.MailTls = tls;
+    ASSERT_TRUE(DropMail(dovecot.mail_root, "player", mail));
+    int quit_cuts = 0;
+    std::vector<uint8_t> seen_whole;
+    int64_t cut = 0;
+    for (;; cut += step) {
+      proxy.SetCut(cut);
+      std::string r = GetEMail(host.c_str(), "player", "secret", "00001234.email", ".\\Data\\POP3In\\", 0, 1);
+      auto file = qoe_test::ReadFileBytes("Data/POP3In/00001234.email");
+      ASSERT_FALSE(qoe_test::FileExists("Data/POP3In/00001234_2.email")) << cut;
+      if (r == "ok") break;
+      // The server commits the deletion when it reads QUIT; a cut inside its
+      // answer may leave the client without the answer, never without the file.
+      if (MaildirFiles(dovecot.mail_root, "player").empty()) {
+        ASSERT_NE(r.find("QUIT"), std::string::npos) << "cut " << cut << ": " << r;
+        ASSERT_FALSE(file.empty()) << cut;
+        ASSERT_TRUE(DropMail(dovecot.mail_root, "player", mail));
+        quit_cuts++;
+      }
+      if (!file.empty()) {
+        if (seen_whole.empty()) seen_whole = file;
+        ASSERT_EQ(file, seen_whole) << cut;
+        DeleteFileA(".\\Data\\POP3In\\00001234.email");
+      }
+      ASSERT_LT(cut, 40000) << "the fetch never finished";
     }
-    if (!file.empty()) {
-      if (seen_whole.empty()) seen_whole = file;
-      ASSERT_EQ(file, seen_whole) << cut;
-      DeleteFileA(".\\Data\\POP3In\\00001234.email");
-    }
-    ASSERT_LT(cut, 20000) << "the fetch never finished";
+    // The deletion is committed only by the answer to QUIT: the last bytes.
+    EXPECT_EQ(MaildirFiles(dovecot.mail_root, "player").size(), 0u);
+    auto final_file = qoe_test::ReadFileBytes("Data/POP3In/00001234.email");
+    ASSERT_FALSE(final_file.empty());
+    EXPECT_FALSE(seen_whole.empty());
+    EXPECT_EQ(final_file, seen_whole);
+    uint8_t* back = nullptr;
+    uint32_t len = 0;
+    ASSERT_EQ(VDecode(reinterpret_cast<const char*>(final_file.data()), final_file.size(), &back, &len), VDECODE_OK);
+    EXPECT_EQ(std::vector<uint8_t>(back, back + len), pool);
+    FreeVec(back);
+    DeleteFileA(".\\Data\\POP3In\\00001234.email");
+    EXPECT_GT(cut, 200);
+    EXPECT_LT(quit_cuts, 60);
   }
-  // The deletion is committed only by the answer to QUIT: the last byte.
-  EXPECT_EQ(MaildirFiles(dovecot.mail_root, "player").size(), 0u);
-  auto final_file = qoe_test::ReadFileBytes("Data/POP3In/00001234.email");
-  ASSERT_FALSE(final_file.empty());
-  EXPECT_FALSE(seen_whole.empty());
-  EXPECT_EQ(final_file, seen_whole);
-  uint8_t* back = nullptr;
-  uint32_t len = 0;
-  ASSERT_EQ(VDecode(reinterpret_cast<const char*>(final_file.data()), final_file.size(), &back, &len), VDECODE_OK);
-  EXPECT_EQ(std::vector<uint8_t>(back, back + len), pool);
-  FreeVec(back);
-  EXPECT_GT(cut, 200);
-  EXPECT_LT(quit_cuts, 60);
 }
 
 TEST_F(RealMail, DropDuringASendIsNeverReportedAsSent) {
