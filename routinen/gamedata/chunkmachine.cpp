@@ -25,16 +25,7 @@ const char* const OutgoingPoolPath = ".\\Data\\POP3Out\\GameChunk.qoe";
 
 namespace {
 
-// A chunk loaded for a pass, freed when the holder goes.
-struct Chunk {
-  uint8_t* p = nullptr;
-  Chunk() = default;
-  Chunk(const char* id, const char* path) : p(LoadChunk2Mem(id, path)) {}
-  ~Chunk() { if (p) FreeChunk(p); }
-  Chunk(const Chunk&) = delete;
-  Chunk& operator=(const Chunk&) = delete;
-  uint32_t len() const { return p ? ChunkLength(p) : 0; }
-};
+using Chunk = LoadedChunk;
 
 // The file set of one pass: aborted unless committed.
 struct Pass {

@@ -370,3 +370,5 @@ int32_t SaveChunk2File(const char* path, const void* chunk) {
   FreeVec(disk);
   return ok;
 }
+
+uint32_t LoadedChunk::len() const { return p ? ChunkLength(p) : 0; }

@@ -64,6 +64,20 @@ int32_t IsPoolPath(const char* path);
 // pool whose checksum fails, a pool file without INFO first).
 uint8_t* LoadChunk2Mem(const char* id, const char* path);
 void FreeChunk(void* chunk);
+// A chunk of LoadChunk2Mem owned for one scope (p null when it did not load).
+struct LoadedChunk {
+  uint8_t* p = nullptr;
+  LoadedChunk() = default;
+  LoadedChunk(const char* id, const char* path) : p(LoadChunk2Mem(id, path)) {}
+  ~LoadedChunk() { if (p) FreeChunk(p); }
+  LoadedChunk(const LoadedChunk&) = delete;
+  LoadedChunk& operator=(const LoadedChunk&) = delete;
+  void Reset(const char* id, const char* path) {
+    if (p) FreeChunk(p);
+    p = LoadChunk2Mem(id, path);
+  }
+  uint32_t len() const;  // payload length, 0 when not loaded
+};
 // 1 when every bit of mask is set in the pool's ChunkMask, else 0.
 int32_t IsChunkInFile(uint32_t mask, const char* path);
 // Replaces or adds the chunk (host order, left unchanged) in the pool,

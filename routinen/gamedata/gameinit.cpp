@@ -23,14 +23,7 @@
 
 namespace {
 
-struct Chunk {
-  uint8_t* p = nullptr;
-  Chunk(const char* id, const char* path) : p(LoadChunk2Mem(id, path)) {}
-  ~Chunk() { if (p) FreeChunk(p); }
-  Chunk(const Chunk&) = delete;
-  Chunk& operator=(const Chunk&) = delete;
-  uint32_t len() const { return p ? ChunkLength(p) : 0; }
-};
+using Chunk = LoadedChunk;
 
 // One town of the received TOWN chunk.
 struct TurnTown {

@@ -241,26 +241,37 @@ void SyncDir(const std::string& dir) {
 // Writes a whole file through a temporary file in the same folder and a
 // rename; `fill` writes the content into the descriptor. On failure the old
 // file is untouched and the temporary file is gone.
-template <typename Fill>
-bool ReplaceFileDisk(const std::string& target, Fill fill) {
+// A new temporary file beside target (mode 0644), its path in *tmp; -1 on
+// failure. The lock is held while the file is written: a temporary file
+// nobody holds belongs to a save that was killed (RemoveStaleTempFiles).
+int OpenTempBeside(const std::string& target, std::string* tmp) {
   std::string dir, name;
   SplitDisk(target, &dir, &name);
   std::string tmpl = JoinDisk(dir, std::string(kTempPrefix) + name.substr(0, 200) + ".XXXXXX");
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back(0);
   int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   ::fchmod(fd, 0644);
-  // Held while the file is written: a temporary file nobody holds belongs to
-  // a save that was killed (RemoveStaleTempFiles).
   ::flock(fd, LOCK_EX | LOCK_NB);
+  *tmp = buf.data();
+  return fd;
+}
+
+template <typename Fill>
+bool ReplaceFileDisk(const std::string& target, Fill fill) {
+  std::string tmp;
+  int fd = OpenTempBeside(target, &tmp);
+  if (fd < 0) return false;
   bool ok = fill(fd) && (!g_sync_writes.load(std::memory_order_relaxed) || ::fdatasync(fd) == 0);
   if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(buf.data(), target.c_str()) != 0) ok = false;
+  if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) {
-    ::unlink(buf.data());
+    ::unlink(tmp.c_str());
     return false;
   }
+  std::string dir, name;
+  SplitDisk(target, &dir, &name);
   SyncDir(dir);
   return true;
 }
@@ -732,28 +743,23 @@ int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t le
       if (got == length && (length == 0 || std::memcmp(old.data(), data, length) == 0)) return 1;
     }
   }
-  std::string dir, name;
-  SplitDisk(target, &dir, &name);
-  std::string tmpl = JoinDisk(dir, std::string(kTempPrefix) + name.substr(0, 200) + ".XXXXXX");
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back(0);
-  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  std::string tmp;
+  int fd = OpenTempBeside(target, &tmp);
   if (fd < 0) {
     DebugLog("FileSetWrite: Konnte Datei %s nicht anlegen\n", path);
     s->failed = true;
     return 0;
   }
-  ::fchmod(fd, 0644);
   // Flushed all at once by the commit.
   bool ok = length == 0 || WriteAll(fd, data, length);
   if (::close(fd) != 0) ok = false;
   if (!ok) {
-    ::unlink(buf.data());
+    ::unlink(tmp.c_str());
     DebugLog("FileSetWrite: Konnte Datei %s nicht schreiben\n", path);
     s->failed = true;
     return 0;
   }
-  s->staged.emplace_back(std::string(buf.data()), target);
+  s->staged.emplace_back(tmp, target);
   return 1;
 }
 

@@ -27,19 +27,7 @@ struct StoryEventsState {
 };
 StoryEventsState g_story;
 
-struct Chunk {
-  uint8_t* p = nullptr;
-  Chunk() = default;
-  Chunk(const char* id, const char* path) : p(LoadChunk2Mem(id, path)) {}
-  ~Chunk() { if (p) FreeChunk(p); }
-  Chunk(const Chunk&) = delete;
-  Chunk& operator=(const Chunk&) = delete;
-  void Reset(const char* id, const char* path) {
-    if (p) FreeChunk(p);
-    p = LoadChunk2Mem(id, path);
-  }
-  uint32_t len() const { return p ? ChunkLength(p) : 0; }
-};
+using Chunk = LoadedChunk;
 
 // One town record of the outgoing TOWN chunk: its name.
 struct TownChunk {
