@@ -4,6 +4,7 @@
 //   turnbuilder check  REALM [--changes FILE]...
 //   turnbuilder turn   REALM [--changes FILE]... -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]
 //   turnbuilder signup REALM --number N -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]
+//   turnbuilder install REALM --dir FOLDER
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +15,11 @@
 #include <vector>
 
 #include "platform/log.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/files.h"
+#include "routinen/system/prefs.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
 namespace {
@@ -23,7 +28,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: turnbuilder check  REALM [--changes FILE]...\n"
                "       turnbuilder turn   REALM [--changes FILE]... -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]\n"
-               "       turnbuilder signup REALM --number N -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]\n");
+               "       turnbuilder signup REALM --number N -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]\n"
+               "       turnbuilder install REALM --dir FOLDER\n");
   return 2;
 }
 
@@ -45,12 +51,43 @@ std::string MailPath(const std::string& dir, const std::string& name) {
   return p;
 }
 
+// Sets the realm up as an installed game in folder (a working folder of the
+// program): its sign-up answer through GameInit, account state 2, the
+// answer's date as the last evaluated mail. A folder that already holds an
+// installed game of the same player is left as it is.
+int Install(const Realm& realm, const std::string& folder) {
+  if (chdir(folder.c_str()) != 0) {
+    std::fprintf(stderr, "turnbuilder: no folder %s\n", folder.c_str());
+    return 1;
+  }
+  if (access("Data/Prefs.qoe", F_OK) == 0 && CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) == 2 &&
+      CheckPrefs(PREFS_PLAYER_ID, 0, 0) == realm.player_id) {
+    std::printf("turnbuilder: %s already holds the realm of player %u\n", folder.c_str(), realm.player_id);
+    return 0;
+  }
+  const Bytes answer = BuildSignupAnswer(realm);
+  CreateDirPath(".\\Data\\POP3In");
+  if (answer.empty() || realm.rejected ||
+      !SaveMem2File(ReceivedPoolPath, answer.data(), (uint32_t)answer.size())) {
+    std::fprintf(stderr, "turnbuilder: the sign-up answer could not be made\n");
+    return 1;
+  }
+  if (!GameInit(ReceivedPoolPath)) {
+    std::fprintf(stderr, "turnbuilder: GameInit failed (see Quill.dbg in %s)\n", folder.c_str());
+    return 1;
+  }
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  CheckPrefs(PREFS_LAST_MAIL_DATE, 1, (uint32_t)MailDateNow());
+  std::printf("turnbuilder: realm of player %u installed in %s\n", realm.player_id, folder.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   DebugLogSetStderr(0);
   if (argc < 3) return Usage();
-  std::string mode = argv[1], realm_path = argv[2], out, mail_dir, to = "player@quill-of-elmor.invalid", date;
+  std::string mode = argv[1], realm_path = argv[2], out, mail_dir, to = "player@quill-of-elmor.invalid", date, dir;
   std::vector<std::string> changes;
   long number = -1;
   for (int i = 3; i < argc; i++) {
@@ -63,10 +100,12 @@ int main(int argc, char** argv) {
     else if (a == "--to") to = v;
     else if (a == "--date") date = v;
     else if (a == "--number") number = std::strtol(v.c_str(), nullptr, 10);
+    else if (a == "--dir") dir = v;
     else return Usage();
   }
-  if (mode != "check" && mode != "turn" && mode != "signup") return Usage();
-  if (mode != "check" && out.empty()) return Usage();
+  if (mode != "check" && mode != "turn" && mode != "signup" && mode != "install") return Usage();
+  if (mode == "install" && dir.empty()) return Usage();
+  if (mode != "check" && mode != "install" && out.empty()) return Usage();
   if (mode == "signup" && (number < 1 || number > 9999998 || !changes.empty())) return Usage();
 
   Realm realm;
@@ -78,6 +117,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (mode == "check") return 0;
+  if (mode == "install") return Install(realm, dir);
 
   Bytes pool = mode == "turn" ? BuildTurnPool(realm) : BuildSignupAnswer(realm);
   if (pool.empty()) {
