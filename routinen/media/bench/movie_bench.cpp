@@ -19,14 +19,24 @@
 
 namespace {
 
-// A working folder with the movie (made once).
+std::string g_dir;
+
+void RemoveMovieDir() {
+  if (g_dir.empty() || g_dir == "/tmp") return;
+  unlink((g_dir + "/bench.cban").c_str());
+  unlink((g_dir + "/Quill.dbg").c_str());
+  if (chdir("/") == 0) rmdir(g_dir.c_str());
+}
+
+// A working folder with the movie (made once, removed at exit).
 const std::string& MovieDir() {
-  static std::string dir;
+  std::string& dir = g_dir;
   if (dir.empty()) {
     DebugLogSetStderr(0);
     char tmpl[] = "/tmp/movie_bench_XXXXXX";
     dir = mkdtemp(tmpl) ? tmpl : "/tmp";
     if (chdir(dir.c_str()) != 0) std::abort();
+    std::atexit(RemoveMovieDir);
     datakit::AnimOptions o;
     o.width = 320;
     o.height = 200;
