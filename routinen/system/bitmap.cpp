@@ -1,6 +1,9 @@
 // BitMaps in memory or over a platform surface, and the blits between them.
 #include <cstring>
 #include <functional>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "graphics.h"
 #include "graphics_internal.h"
@@ -219,46 +222,72 @@ inline bool NextPixelRun(const uint8_t* s, int32_t n, int32_t from, uint16_t for
   return true;
 }
 
-// The rows of a masked blit in one format go branch-free, sixteen bytes at
-// a time: opaque pixels from the source, the others as they were.
-typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+// The rows of a masked blit in one format go sixteen pixels at a time:
+// a group of holes is skipped without touching the destination, an opaque
+// group copied, a mixed one merged with the destination.
 typedef uint32_t Quad __attribute__((vector_size(16)));
 
+#if defined(__SSE2__)
 // 8 bit: m says which pixels are opaque (the mask, or the pixels themselves
 // for the colour key).
 void MaskedRow8(const uint8_t* s, uint8_t* d, const uint8_t* m, int32_t w) {
-  const Bytes16 zero = {};
+  const __m128i zero = _mm_setzero_si128();
   int32_t x = 0;
   for (; x + 16 <= w; x += 16) {
-    Bytes16 v, old, mm;
-    std::memcpy(&v, s + x, 16);
-    std::memcpy(&old, d + x, 16);
-    std::memcpy(&mm, m + x, 16);
-    const Bytes16 sel = (Bytes16)(mm != zero);
-    const Bytes16 out = (v & sel) | (old & ~sel);
-    std::memcpy(d + x, &out, 16);
+    const __m128i hole = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x)), zero);
+    const int holes = _mm_movemask_epi8(hole);
+    if (holes == 0xFFFF) continue;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+    __m128i* dp = reinterpret_cast<__m128i*>(d + x);
+    if (holes == 0) {
+      _mm_storeu_si128(dp, v);
+      continue;
+    }
+    const __m128i old = _mm_loadu_si128(dp);
+    _mm_storeu_si128(dp, _mm_or_si128(_mm_and_si128(hole, old), _mm_andnot_si128(hole, v)));
   }
   for (; x < w; x++)
     if (m[x]) d[x] = s[x];
 }
 
-// 32 bit with a byte mask, eight pixels at a time: holes are skipped
-// without touching the destination, opaque groups copied, mixed ones merged.
+// 32 bit with a byte mask: the sixteen mask bytes widened to four
+// selections of four pixels.
 void MaskedRow32(const uint8_t* s, uint8_t* d, const uint8_t* m, int32_t w) {
+  const __m128i zero = _mm_setzero_si128();
   int32_t x = 0;
-  for (; x + 8 <= w; x += 8) {
-    const uint64_t mw = Load64(m + x);
-    if (mw == 0) continue;
-    if (!HasZeroByte(mw)) {
-      std::memcpy(d + 4 * (size_t)x, s + 4 * (size_t)x, 32);
+  for (; x + 16 <= w; x += 16) {
+    const __m128i hole = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x)), zero);
+    const int holes = _mm_movemask_epi8(hole);
+    if (holes == 0xFFFF) continue;
+    const uint8_t* sp = s + 4 * (size_t)x;
+    uint8_t* dp = d + 4 * (size_t)x;
+    if (holes == 0) {
+      std::memcpy(dp, sp, 64);
       continue;
     }
-    for (int32_t k = x; k < x + 8; k++)
-      if (m[k]) std::memcpy(d + 4 * (size_t)k, s + 4 * (size_t)k, 4);
+    const __m128i lo = _mm_unpacklo_epi8(hole, hole), hi = _mm_unpackhi_epi8(hole, hole);
+    const __m128i sel[4] = {_mm_unpacklo_epi16(lo, lo), _mm_unpackhi_epi16(lo, lo), _mm_unpacklo_epi16(hi, hi),
+                            _mm_unpackhi_epi16(hi, hi)};
+    for (int k = 0; k < 4; k++) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sp + 16 * k));
+      const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp + 16 * k));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dp + 16 * k),
+                       _mm_or_si128(_mm_and_si128(sel[k], old), _mm_andnot_si128(sel[k], v)));
+    }
   }
   for (; x < w; x++)
     if (m[x]) std::memcpy(d + 4 * (size_t)x, s + 4 * (size_t)x, 4);
 }
+#else
+void MaskedRow8(const uint8_t* s, uint8_t* d, const uint8_t* m, int32_t w) {
+  for (int32_t x = 0; x < w; x++)
+    if (m[x]) d[x] = s[x];
+}
+void MaskedRow32(const uint8_t* s, uint8_t* d, const uint8_t* m, int32_t w) {
+  for (int32_t x = 0; x < w; x++)
+    if (m[x]) std::memcpy(d + 4 * (size_t)x, s + 4 * (size_t)x, 4);
+}
+#endif
 
 // 32 bit, the colour key transparent (red, green and blue 0: in both byte
 // orders the first three bytes of the pixel), branch-free, eight pixels at
