@@ -49,7 +49,8 @@ class RealMail : public ::testing::Test {
     std::snprintf(QoESystemPtr->Endpoints.TlsAcceptCert, sizeof QoESystemPtr->Endpoints.TlsAcceptCert, "%s",
                   (dir.path + "/cert.pem").c_str());
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
-    MailSetTimeoutMs(5000);
+    // Generous: a loaded machine may keep a forked server waiting for seconds.
+    MailSetTimeoutMs(20000);
     mkdir("Data", 0755);
     mkdir("Data/POP3Out", 0755);
     g_log.clear();

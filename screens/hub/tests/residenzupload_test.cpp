@@ -38,7 +38,8 @@ class Upload : public ::testing::Test {
     EndpointDefaults(&QoESystemPtr->Endpoints);
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
     QoESystemPtr->TcpIpStack = 4;
-    MailSetTimeoutMs(5000);
+    // Generous: a loaded machine may keep a forked server waiting for seconds.
+    MailSetTimeoutMs(20000);
     CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
     CheckPrefs(PREFS_PLAYER_ID, 1, kPlayer);
     SetGameDataOwner(kPlayer, "Lord");
