@@ -99,6 +99,9 @@ void InstallScreenModePrefs() { SetScreenModePrefsHook(ReadModePrefs, WriteModeP
 
 void SetShellHooks(const ShellHooks* hooks) { g_hooks = hooks ? *hooks : ShellHooks{}; }
 
+int32_t KartenScreenSaveData() { return g_hooks.KartenScreenSaveData ? g_hooks.KartenScreenSaveData() : 1; }
+int32_t KartenScreenNewSetup() { return g_hooks.KartenScreenNewSetup ? g_hooks.KartenScreenNewSetup() : 1; }
+
 int OpenLibraries() {
   g_shut_down = 0;
   ResetInputState();

@@ -70,6 +70,13 @@ struct ShellHooks {
   int32_t (*MapPrebuild)();      // the map screen's data, deep displays
   void (*MapRelease)();
   void (*FreeMovieBase)();       // a CurrentMovieBase a screen left behind
+  int32_t (*KartenScreenSaveData)();  // map data written before the turn files change; 1 ok
+  int32_t (*KartenScreenNewSetup)();  // map data built anew after they changed; 1 ok
 };
 // Copies the slots (null clears every slot).
 void SetShellHooks(const ShellHooks* hooks);
+// Code that changes the turn or map files (download, upload, new ships, the
+// sign-up, saving and loading) calls the first before and the second after
+// its work. 1, also while the map screen has not filled them in.
+int32_t KartenScreenSaveData();
+int32_t KartenScreenNewSetup();

@@ -56,5 +56,8 @@ bool DrawCursor(Image& img, const std::string& kind, std::string* err);
 // Frames stacked vertically, each frame_height rows.
 bool DrawStrip(Image& img, int frames, int frame_height, const std::string& kind, std::string* err);
 void DrawBar(Image& img, uint8_t pen);
+// The residence (picture 2) and its marks: upload1..upload3, info.
+bool DrawResidence(Image& img);
+bool DrawResidenceMark(Image& img, const std::string& kind, std::string* err);
 
 }  // namespace datakit

@@ -227,6 +227,8 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "cursor") ok = DrawCursor(img, arg, &err);
   else if (style == "strip") ok = DrawStrip(img, frames, fh, arg, &err);
   else if (style == "bar") DrawBar(img, (uint8_t)Num(arg, 0, 255));
+  else if (style == "residence") ok = DrawResidence(img);
+  else if (style == "residencemark") ok = DrawResidenceMark(img, arg, &err);
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
   char name[64];

@@ -1,6 +1,6 @@
 // The program's screens by ScreenCode. A screen enters the table when its
-// module exists; until then its code ends the game like any code without a
-// screen.
+// module exists; until then its code leads back to the main screen (logged),
+// so every gadget of the main screen can be tried.
 #include "screens.h"
 
 #include <cstring>
@@ -13,6 +13,9 @@
 #include "routinen/system/fonts.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/shell.h"
+#include "routinen/system/prefs.h"
+#include "platform/log.h"
+#include "screens/hub/residenz.h"
 
 namespace {
 
@@ -42,8 +45,9 @@ void DrawPlainTitle() {
 }
 
 // Stand-in for the title screen until the hub screens exist: the title
-// picture with the game's name and how to leave; Escape (or closing the
-// window) ends the game.
+// picture with the game's name; Escape (or closing the window) ends the
+// game, Enter or a click goes on to the main screen (the sign-up while no
+// game is installed).
 int32_t PlaceholderTitle(int32_t) {
   const bool pic = OpenElmorPic(".\\Data\\Path", 1, 1) != -1;  // 1 from the OpenGL variant
   TextFont* big = nullptr;
@@ -60,7 +64,7 @@ int32_t PlaceholderTitle(int32_t) {
     }
     if (small) {
       SetFont(rp, small);
-      PrintTextOutlined(rp, 0, 250, 639, 270, "Press Escape to quit.", 0, kPenInk,
+      PrintTextOutlined(rp, 0, 250, 639, 270, "Press Enter to begin, Escape to quit.", 0, kPenInk,
                         PTO_CENTRE | PTO_VCENTRE | PTO_BASELINE);
     }
     // The fonts close when the page ends; the RastPort must not keep them.
@@ -71,16 +75,38 @@ int32_t PlaceholderTitle(int32_t) {
   } else {
     DrawPlainTitle();
   }
-  while (WaitEvent(0) != WE_KEY_ESCAPE) {
+  int32_t next = SCREEN_END;
+  for (;;) {
+    const int32_t event = WaitEvent(0);
+    if (event == WE_KEY_ESCAPE) break;
+    if (event == WE_KEY_ENTER || event == WE_LEFT_UP) {
+      next = CheckPrefs(0, 0, 0) >= 2 ? SCREEN_MAIN : 32;
+      break;
+    }
   }
-  if (pic) CloseElmorPic(1, 0);
+  if (pic) CloseElmorPic(1, next == SCREEN_END ? 0 : 1);
   CloseFont(big);
   CloseFont(small);
-  return SCREEN_END;
+  return next;
+}
+
+// A screen whose module is not built yet: back to the main screen.
+int32_t NotBuiltYet(int32_t) {
+  DebugLog("Screen: Dieser Screen ist noch nicht eingebaut, zur\xFC" "ck zur Residenz.\n");
+  return SCREEN_MAIN;
 }
 
 const ScreenTableEntry kProgramScreens[] = {
     {SCREEN_TITLE, PlaceholderTitle},
+    {SCREEN_MAIN, ResidenzScreen},
+    {1139, ResidenzScreen},
+    // Screens still to come; each screen's module replaces its line.
+    {3, NotBuiltYet}, {32, NotBuiltYet}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
+    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, NotBuiltYet}, {40, NotBuiltYet}, {41, NotBuiltYet},
+    {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
+    {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, NotBuiltYet},
+    {152, NotBuiltYet}, {499, NotBuiltYet}, {505, NotBuiltYet}, {519, NotBuiltYet}, {876, NotBuiltYet},
+    {919, NotBuiltYet}, {1085, NotBuiltYet}, {1293, NotBuiltYet},
 };
 
 }  // namespace

@@ -1,0 +1,95 @@
+// The common screen skeleton (see screenbase.h).
+#include "screenbase.h"
+
+#include <cstring>
+
+#include "routinen/gui/layout.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/media/movie.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
+#include "routinen/system/input.h"
+
+int32_t OpenScreenPicture(ScreenBase* base, uint32_t id, uint32_t flags) {
+  std::memset(base, 0, sizeof *base);
+  if (OpenElmorPic(".\\Data\\Path", id, flags) == -1) return 0;
+  base->pictureId = id;
+  return 1;
+}
+
+int32_t OpenScreenLayout(ScreenBase* base, const char* path, uint32_t mask) {
+  base->region = GetScreenRegion(path, mask);
+  return base->region != nullptr;
+}
+
+int32_t OpenScreenFont(ScreenBase* base, const char* path) {
+  RastPort* rp = ScreenRastPort();
+  if (!rp) return 0;
+  base->font = OpenDiskFont(path);
+  if (!base->font) return 0;
+  base->oldFont = rp->Font;
+  SetFont(rp, base->font);
+  return 1;
+}
+
+int32_t OpenScreenMovies(ScreenBase* base, const ScreenMovieSpec* table, uint32_t count) {
+  base->movieBase = AllocMovieBase(GetTitelScreenData(), GetAFXDisplayFlag(), GetAFXOptionFlag(), AFX_NONE);
+  if (!base->movieBase) return 0;
+  if (count > kScreenMaxMovies) count = kScreenMaxMovies;
+  base->movieCount = count;
+  for (uint32_t i = 0; i < count; ++i) {
+    Movie* m = LoadMovie(base->movieBase, table[i].path, 0, 0);
+    if (!m) continue;  // a missing movie leaves its place still
+    StartMovie(base->movieBase, m, table[i].x, table[i].y, table[i].flags, table[i].fps);
+    base->movies[i] = m;
+  }
+  return 1;
+}
+
+void ShowScreenBase(ScreenBase* base) {
+  if (base->region) RestoreMouseGadgets(nullptr, base->region);
+  StartTheTransition();
+}
+
+Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event) {
+  if (base->region && base->font) {
+    const ScreenRecordList& texts = base->region->types[LAYOUT_TEXTAREA];
+    if (texts.count) CheckTitleBar(static_cast<const TextArea*>(texts.first), base->font, title_pen);
+  }
+  *event = WaitEvent(WE_TICKS);
+  return base->region ? HandleGadgetEvent(nullptr, base->region, static_cast<uint32_t>(*event)) : nullptr;
+}
+
+void PauseScreenMovies(ScreenBase* base, uint8_t halted) {
+  for (uint32_t i = 0; i < base->movieCount; ++i) SetMovieMode(base->movies[i], halted);
+}
+
+void CloseScreenBase(ScreenBase* base, int32_t next) {
+  if (base->movieBase) {
+    for (uint32_t i = 0; i < base->movieCount; ++i)
+      if (base->movies[i]) StopMovie(base->movieBase, base->movies[i]);
+    FreeMovieBase(base->movieBase);
+    base->movieBase = nullptr;
+  }
+  base->movieCount = 0;
+  if (base->region) {
+    FreeMouseGadgetImages(base->region);
+    FreeScreenRegion(base->region);
+    base->region = nullptr;
+  }
+  if (base->font) {
+    // The RastPort must not keep a font that is closed here.
+    if (RastPort* rp = ScreenRastPort()) {
+      if (base->oldFont) SetFont(rp, base->oldFont);
+      else rp->Font = nullptr;
+    }
+    CloseFont(base->font);
+    base->font = nullptr;
+  }
+  if (base->pictureId) {
+    WaitTransition();  // the transition thread must not draw a closed picture
+    CloseElmorPic(base->pictureId, next == 0 ? 0 : 1);
+    base->pictureId = 0;
+  }
+}

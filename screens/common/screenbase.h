@@ -1,0 +1,59 @@
+// The common skeleton of a screen: its picture, layout, font and movies
+// opened in order, the event loop's step (title bar, WaitEvent with ticks,
+// HandleGadgetEvent), movies paused around boxes, and the tear-down in
+// reverse order. Each step returns 1 or 0; on 0 the screen logs its own line
+// and calls CloseScreenBase, which frees exactly what was opened.
+// How a screen is written on it: docs/architecture.md ("Adding a screen").
+#pragma once
+#include <cstdint>
+
+struct ScreenRegion;
+struct Gadget;
+struct TextFont;
+struct MovieBase;
+struct Movie;
+
+constexpr uint32_t kScreenMaxMovies = 4;
+
+// One movie of a screen: file, place, StartMovie options and frame rate.
+struct ScreenMovieSpec {
+  const char* path;
+  uint16_t x, y;
+  uint8_t flags;
+  uint16_t fps;
+};
+
+// What one visit of a screen holds (cleared by OpenScreenPicture).
+struct ScreenBase {
+  uint32_t pictureId;       // 0 until the picture is open
+  ScreenRegion* region;     // the layout, null none
+  TextFont* font;           // set on the screen's RastPort, null none
+  TextFont* oldFont;        // the RastPort's font before it
+  MovieBase* movieBase;     // null none
+  Movie* movies[kScreenMaxMovies];  // null for a movie that could not load
+  uint32_t movieCount;
+  uint32_t ticks;           // game ticks counted by the screen (ambient sounds)
+};
+
+// Opens picture id of ".\Data\Path" with OpenElmorPic flags (1: the screen
+// draws first and ShowScreenBase starts the transition). Clears base first.
+int32_t OpenScreenPicture(ScreenBase* base, uint32_t id, uint32_t flags);
+// Loads the layout (GetScreenRegion with the record-type mask).
+int32_t OpenScreenLayout(ScreenBase* base, const char* path, uint32_t mask);
+// Opens a font and sets it on the screen's RastPort.
+int32_t OpenScreenFont(ScreenBase* base, const char* path);
+// A movie base over the displayed picture and the movies of the table,
+// started; a movie that does not load is skipped (null). 0 only when the
+// base cannot be made.
+int32_t OpenScreenMovies(ScreenBase* base, const ScreenMovieSpec* table, uint32_t count);
+// Draws the gadgets and starts the screen transition.
+void ShowScreenBase(ScreenBase* base);
+// One step of the event loop: the title bar names the gadget under the mouse
+// (pen), WaitEvent with ticks; returns the gadget the event selects (null
+// none) and the event code in *event.
+Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event);
+// 1 pauses every movie of the screen, 0 lets them run on.
+void PauseScreenMovies(ScreenBase* base, uint8_t halted);
+// Tears down what was opened, in reverse order; the picture is closed with
+// mode 1 (kept for the next screen), or 0 when next is 0.
+void CloseScreenBase(ScreenBase* base, int32_t next);

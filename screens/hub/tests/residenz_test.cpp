@@ -1,0 +1,360 @@
+// The main screen: the status marks, the screen after a download, the
+// old-turn offer, the tutorial steps and tips, a chunk announced but not
+// loadable, and headless runs in which every gadget leads to its code and
+// the screen is written as a PNG.
+#include "screens/hub/residenz.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "platform/pngfile.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gui/layout.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/input.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+#include "screens/common/screenbase.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kIn[] = "Data/POP3In/GameChunk.qoe";
+const char kOut[] = "Data/POP3Out/GameChunk.qoe";
+
+void AddChunk(const char* id, uint32_t length, const char* pool, void (*fill)(uint8_t*) = nullptr) {
+  uint8_t* c = AllocChunk(id, "V001", length);
+  if (fill) fill(c);
+  ASSERT_EQ(AddChunkPool(c, pool), 1);
+  FreeChunk(c);
+}
+
+// Collects the log lines of a test.
+struct LogLines {
+  std::vector<std::string> lines;
+  LogLines() {
+    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); },
+                    this);
+  }
+  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
+  bool Has(const std::string& part) const {
+    for (const auto& l : lines)
+      if (l.find(part) != std::string::npos) return true;
+    return false;
+  }
+};
+
+class Residenz : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories("Data/POP3In");
+    fs::create_directories("Data/POP3Out");
+    fs::create_directories("Data/MailOut");
+    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+    CheckPrefs(PREFS_PLAYER_ID, 1, 77);
+    CheckPrefs(PREFS_TIP_COUNTER, 1, 9);
+    CheckPrefs(PREFS_TUTORIAL_STEP, 1, 18);
+    CheckPrefs(PREFS_LAST_MAIL_DATE, 1, 0);
+    CheckPrefs(PREFS_NEW_TURN, 1, 0);
+    CheckPrefs(PREFS_UPLOADS, 1, 0);
+    *OwnPlayerPtr = OwnPlayer{};
+    OwnPlayerPtr->PlayerId = 77;
+    AddChunk("KORN", 52, kIn, [](uint8_t* c) {
+      c[40] = 5;
+      ChunkPut16(c, 16, 3);
+    });
+    AddChunk("KORN", 52, kOut, [](uint8_t* c) { ChunkPut32(c, 26, 400); });
+  }
+  void TearDown() override {
+    *OwnPlayerPtr = OwnPlayer{};
+    SetResidenzDownload(nullptr);
+  }
+};
+
+TEST_F(Residenz, ScreenDataAndAChunkAnnouncedButNotLoadable) {
+  ResidenzData d{};
+  AddChunk("TAXE", 72, kOut, [](uint8_t* c) { ChunkPut32(c, 12, 80); });
+  AddChunk("FORS", 40, kIn, [](uint8_t* c) { c[12] = 3; });
+  ASSERT_EQ(ReadResidenzScreenData(&d), 1);
+  EXPECT_EQ(d.accountState, 2);
+  EXPECT_EQ(d.kornByte40, 5);
+  EXPECT_EQ(d.quarter, 3);
+  EXPECT_EQ(d.granary, 400u);
+  EXPECT_EQ(d.taxRate, 80u);
+  EXPECT_EQ(d.researchOrder, 3);
+  EXPECT_EQ(d.buildingsReceived, 0u);
+  // The received pool's INFO announces GEBA, which is not there: it cannot
+  // be loaded, and the screen cannot be built.
+  RemChunkPool("FORS", kIn);
+  auto bytes = qoe_test::ReadFileBytes(kIn);
+  ASSERT_GE(bytes.size(), 44u);
+  bytes[16 + 3 - CHUNK_GEBA / 8] |= static_cast<uint8_t>(1u << (CHUNK_GEBA % 8));  // big-endian mask
+  bytes[16 + 3 - CHUNK_FORS / 8] |= static_cast<uint8_t>(1u << (CHUNK_FORS % 8));
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kIn, bytes));
+  ASSERT_EQ(IsChunkInFile(ChunkBit(CHUNK_FORS), kIn), 1);
+  ResidenzData e{};
+  EXPECT_EQ(ReadResidenzScreenData(&e), 0);
+  LogLines log;
+  EXPECT_EQ(ResidenzScreen(0), -1);  // no display either way, but the data fails first
+  // Below account state 2 nothing is read.
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
+  ResidenzData f{};
+  EXPECT_EQ(ReadResidenzScreenData(&f), 1);
+  EXPECT_EQ(f.granary, 0u);
+}
+
+TEST_F(Residenz, EventsAfterADownload) {
+  auto land = [](int32_t confidence) {
+    RemChunkPool("LAND", kIn);
+    static int32_t value;
+    value = confidence;
+    AddChunk("LAND", 160, kIn, [](uint8_t* c) { ChunkPut32(c, 62, static_cast<uint32_t>(value)); });
+  };
+  land(10);
+  int32_t r = ResidenzEvents();
+  EXPECT_TRUE(r == -1 || r == 505) << r;  // a story or staying, never 0
+  EXPECT_EQ(OwnPlayerPtr->Anarchy, 0u);
+  land(9);
+  EXPECT_EQ(ResidenzEvents(), 499);
+  EXPECT_EQ(OwnPlayerPtr->Anarchy, 1u);
+  // The anarchy state from elsewhere (the capital fell) wins over a good LAND.
+  land(50);
+  OwnPlayerPtr->Anarchy = 2;
+  EXPECT_EQ(ResidenzEvents(), 499);
+  OwnPlayerPtr->Anarchy = 0;
+  OwnPlayerPtr->Mark = OWNPLAYER_CORONATION;
+  EXPECT_EQ(ResidenzEvents(), 876);
+  OwnPlayerPtr->Mark = OWNPLAYER_UNCLEAN;
+  r = ResidenzEvents();
+  EXPECT_TRUE(r == -1 || r == 505) << r;
+}
+
+TEST_F(Residenz, OldTurnOfferedOncePerRunAndNeverWithoutADate) {
+  ResidenzData d{};
+  {
+    LogLines log;
+    EXPECT_EQ(CheckOldTurn(&d), 0);
+    EXPECT_FALSE(log.Has("Alter Zug"));
+    EXPECT_EQ(OwnPlayerPtr->OldTurnTestDone, 1u);
+  }
+  OwnPlayerPtr->OldTurnTestDone = 0;
+  // Two days old (the stored value keeps the low 32 bits of the scale).
+  CheckPrefs(PREFS_LAST_MAIL_DATE, 1, static_cast<uint32_t>(MailDateNow() - 2 * 86400));
+  int downloads = 0;
+  static int* counter;
+  counter = &downloads;
+  SetResidenzDownload([](Movie*, Movie*) { return ++*counter, 1; });
+  {
+    LogLines log;
+    // Without a display the yes/no box cannot be shown and counts as no.
+    EXPECT_EQ(CheckOldTurn(&d), 0);
+    EXPECT_TRUE(log.Has("Alter Zug"));
+    EXPECT_EQ(downloads, 0);
+  }
+  {
+    LogLines log;
+    EXPECT_EQ(CheckOldTurn(&d), 0);  // a second visit does not ask again
+    EXPECT_FALSE(log.Has("Alter Zug"));
+  }
+  // An hour old: no offer.
+  OwnPlayerPtr->OldTurnTestDone = 0;
+  CheckPrefs(PREFS_LAST_MAIL_DATE, 1, static_cast<uint32_t>(MailDateNow() - 3600));
+  LogLines log;
+  EXPECT_EQ(CheckOldTurn(&d), 0);
+  EXPECT_TRUE(log.Has("Alter Zug"));
+  EXPECT_FALSE(log.Has("ResidenzDownload"));
+}
+
+// Each tutorial step advances exactly when its condition holds.
+TEST_F(Residenz, TutorialStepsFollowTheirConditions) {
+  struct Step {
+    uint32_t step;
+    void (*make)(ResidenzData*);
+  };
+  const Step steps[] = {
+      {2, [](ResidenzData* d) { d->granary = 1; }},
+      {3, [](ResidenzData*) { AddChunk("BAUE", 20, kOut); }},
+      {4, [](ResidenzData* d) { d->kornValue42 = d->kornValue46 = 5; }},
+      {6, [](ResidenzData*) { AddChunk("TAXE", 72, kOut); }},
+      {7, [](ResidenzData*) { CheckPrefs(PREFS_NEW_TURN, 1, 1); }},
+      {9, [](ResidenzData*) { AddChunk("ANFR", 20, kOut); }},
+      {10, [](ResidenzData*) { qoe_test::WriteFileBytes("Data/MailOut/E0000001_01.smal", {1}); }},
+      {12, [](ResidenzData* d) { d->researchOrder = 2; }},
+      {17, [](ResidenzData*) { CheckPrefs(PREFS_NEW_TURN, 1, 1); }},
+  };
+  RemChunkPool("KORN", kOut);
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.step);
+    ResidenzData d{};
+    CheckPrefs(PREFS_NEW_TURN, 1, 0);
+    CheckPrefs(PREFS_TUTORIAL_STEP, 1, s.step);
+    ShowTutorial(&d);
+    EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), s.step);  // not yet
+    s.make(&d);
+    ShowTutorial(&d);
+    EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), s.step + 1);
+  }
+  // 18 ends it; step 0 waits for a new turn, and declining ends it at once.
+  ResidenzData d{};
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 18u);
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 0);
+  CheckPrefs(PREFS_NEW_TURN, 1, 0);
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 0u);
+  CheckPrefs(PREFS_NEW_TURN, 1, 1);
+  ShowTutorial(&d);  // the box cannot be shown here: that is a no
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 18u);
+}
+
+TEST_F(Residenz, TipsOnePerVisitNineInAll) {
+  ResidenzData d{};
+  CheckPrefs(PREFS_TIP_COUNTER, 1, 0xFFFFFFFFu);
+  ShowResidenzTip(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 1u);
+  for (int i = 0; i < 12; ++i) ShowResidenzTip(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 9u);
+  // Past the tutorial's end value no tips at all.
+  CheckPrefs(PREFS_TIP_COUNTER, 1, 2);
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 19);
+  ShowResidenzTip(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 2u);
+}
+
+// ---- on the headless display ---------------------------------------------------
+
+class ResidenzScreenRun : public Residenz, public testing::WithParamInterface<uint32_t> {
+ protected:
+  void SetUp() override {
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    Residenz::SetUp();
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    ResetInputState();
+    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+    Residenz::TearDown();
+  }
+  std::string Click(int x, int y) const {
+    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
+    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+  }
+  // A pixel of the display at game coordinates.
+  uint32_t Px(int x, int y) const {
+    std::vector<uint32_t> rgb((size_t)DisplayWidth() * DisplayHeight());
+    DisplayReadRGB(rgb.data(), DisplayWidth(), DisplayHeight());
+    return rgb[(size_t)(y + dy_) * DisplayWidth() + (x + dx_)] & 0xFFFFFF;
+  }
+  int32_t dx_ = 0, dy_ = 0;
+};
+
+struct GadgetRun {
+  std::vector<int32_t> codes;
+  int runs;
+};
+
+int RunScreens(void* arg) {
+  auto* run = static_cast<GadgetRun*>(arg);
+  for (int i = 0; i < run->runs; ++i) run->codes.push_back(ResidenzScreen(2));
+  return 0;
+}
+
+TEST_P(ResidenzScreenRun, EveryGadgetLeadsToItsCode) {
+  struct {
+    int x, y;
+    int32_t code;
+  } const kThings[] = {
+      {60, 300, 1},    {320, 100, 3},   {180, 90, 33},  {424, 90, 34},  {560, 120, 35}, {540, 300, 36},
+      {426, 200, 38},  {320, 240, 39},  {180, 236, 40}, {180, 166, 41}, {196, 300, 42}, {160, 430, 133},
+      {596, 430, 32},
+  };
+  std::string script;
+  for (const auto& t : kThings) script += "wait 600\n" + Click(t.x, t.y);
+  GadgetRun run{{}, (int)(sizeof kThings / sizeof kThings[0])};
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
+  ASSERT_EQ(run.codes.size(), sizeof kThings / sizeof kThings[0]);
+  for (size_t i = 0; i < run.codes.size(); ++i) EXPECT_EQ(run.codes[i], kThings[i].code) << i;
+}
+
+// The picture of the main screen on a realm: taken on the game thread from
+// inside the screen (through the download hook, once the transition ran),
+// with two uploads counted and the server's message mark.
+TEST_P(ResidenzScreenRun, MainScreenPicture) {
+  CheckPrefs(PREFS_UPLOADS, 1, 2);
+  static std::string png;
+  png = "residenz_" + std::to_string(GetParam()) + ".png";
+  SetResidenzDownload([](Movie*, Movie*) {
+    WaitTransition();
+    const uint32_t w = DisplayWidth(), h = DisplayHeight();
+    std::vector<uint32_t> rgb((size_t)w * h);
+    DisplayReadRGB(rgb.data(), w, h);
+    WritePngRGB(png.c_str(), rgb.data(), w, h);
+    return 0;
+  });
+  const std::string script = Click(410, 430) + "key enter\n" + Click(60, 300);
+  GadgetRun run{{}, 1};
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
+  ASSERT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);  // a picture, not a flat field
+  fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+}
+
+TEST_P(ResidenzScreenRun, DownloadWithoutTheDownloadModuleStays) {
+  LogLines log;
+  // DOWN says no turn came (a box, closed with Enter), then the door leaves.
+  const std::string script = Click(410, 430) + "key enter\n" + Click(60, 300);
+  GadgetRun run{{}, 1};
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
+  ASSERT_EQ(run.codes.size(), 1u);
+  EXPECT_EQ(run.codes[0], 1);
+  EXPECT_TRUE(log.Has("Kein Zug abgeholt"));
+}
+
+TEST_P(ResidenzScreenRun, UploadMarksFollowPrefs15AndTheInfoMark) {
+  ScreenBase base;
+  ASSERT_EQ(OpenScreenPicture(&base, 2, 0), 1);
+  WaitTransition();
+  const uint32_t empty = Px(448 + 26, 384 + 30), info_empty = Px(16 + 16, 439 + 18);
+  ResidenzData d{};
+  ASSERT_EQ(ReadResidenzScreenData(&d), 1);  // INFO flags 0: the info mark is drawn
+  EXPECT_NE(Px(16 + 16, 439 + 18), info_empty);
+  uint32_t seen[4];
+  for (uint32_t n = 0; n <= 3; ++n) {
+    CheckPrefs(PREFS_UPLOADS, 1, n);
+    ShowResidenzUploadState(&d);
+    seen[n] = Px(448 + 26, 384 + 30);
+  }
+  EXPECT_EQ(seen[0], empty);
+  EXPECT_NE(seen[1], empty);
+  // Each count has its own mark: compare a pixel where only more letters lie.
+  CheckPrefs(PREFS_UPLOADS, 1, 1);
+  ShowResidenzUploadState(&d);
+  const uint32_t one = Px(448 + 30, 384 + 6);
+  CheckPrefs(PREFS_UPLOADS, 1, 3);
+  ShowResidenzUploadState(&d);
+  EXPECT_NE(Px(448 + 30, 384 + 6), one);
+  CheckPrefs(PREFS_UPLOADS, 1, 0);
+  ShowResidenzUploadState(&d);
+  EXPECT_EQ(Px(448 + 26, 384 + 30), empty);
+  FreeElmorGfx(d.uploadMarkBackground);
+  FreeElmorGfx(d.infoMarkBackground);
+  CloseScreenBase(&base, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ResidenzScreenRun, testing::Values(0u, 4u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+
+}  // namespace
