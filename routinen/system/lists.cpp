@@ -257,6 +257,14 @@ int RegisterListType(uint32_t number, uint32_t node_size, const ListField* field
   return 1;
 }
 
+void FreeListTypes() {
+  std::lock_guard<std::mutex> lock(g_types_lock);
+  for (TypeEntry& t : g_types) {
+    FreeVec(t.fields);
+    t = TypeEntry{};
+  }
+}
+
 uint32_t ListTypeNodeSize(uint32_t number) {
   std::lock_guard<std::mutex> lock(g_types_lock);
   const ListField* f;

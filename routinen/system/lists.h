@@ -88,6 +88,9 @@ enum : uint32_t { RN_FREE_POINTERS = 1, RN_KEEP_NODE = 2 };
 // Registers (or replaces) the field table of a list type. node_size 0 means
 // the computed size; a given size must not be below it. 1 on success, 0 else.
 int RegisterListType(uint32_t number, uint32_t node_size, const ListField* fields, uint32_t count);
+// Frees the registered tables (shut-down: every block the program took goes
+// back); the built-in types stay known.
+void FreeListTypes();
 // Node size of a known type (head included), 0 when unknown.
 uint32_t ListTypeNodeSize(uint32_t number);
 

@@ -12,6 +12,7 @@
 
 #include "platform/backend.h"
 #include "catalog.h"
+#include "lists.h"
 #include "platform/display.h"
 #include "platform/events.h"
 #include "platform/fatal.h"
@@ -240,5 +241,6 @@ void ShutdownSystem() {
   QoESystemPtr->SoundCapabilities = 0;
   QoESystemPtr->SoundStatus = 0;
   MainWindow = nullptr;
+  FreeListTypes();
   LogMemoryCounters();
 }
