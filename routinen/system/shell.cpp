@@ -17,6 +17,8 @@
 #include "platform/events.h"
 #include "platform/fatal.h"
 #include "files.h"
+#include "platform/audio_sdl.h"
+#include "platform/cd_audio.h"
 #include "input.h"
 #include "input_internal.h"
 #include "platform/log.h"
@@ -146,9 +148,17 @@ int SetupSystem() {
 }
 
 int InitializeDirectSound() {
-  // The sound layer mixes effects and modules in 16 bit onto the platform's
-  // audio output (a silent device when there is none). No CD audio here.
-  QoESystemPtr->SoundCapabilities = SOUND_16BIT | SOUND_SOUNDFX | SOUND_FASTTRACKER | SOUND_MUSIC;
+  // Effects and modules are mixed in 16 bit into the platform's one audio
+  // output; without a real output (or in a headless run) the game is silent
+  // and says so. CD music only when a drive answers.
+  uint32_t caps = 0;
+  const PlatformBackend* b = CurrentPlatformBackend();
+  bool headless = b && b == HeadlessBackend();
+  if (!headless && (AudioMixIsOpen() || AudioMixOpen(kSoundOutputRate, 1)))
+    caps = SOUND_16BIT | SOUND_SOUNDFX | SOUND_FASTTRACKER | SOUND_MUSIC;
+  else DebugLog("InitializeDirectSound: Keine Tonausgabe, das Spiel bleibt stumm\n");
+  if (CdDrivePresent()) caps |= SOUND_CDROM;
+  QoESystemPtr->SoundCapabilities = caps;
   return 1;
 }
 
@@ -240,6 +250,7 @@ void ShutdownSystem() {
   g_catalog = nullptr;
   QoESystemPtr->SoundCapabilities = 0;
   QoESystemPtr->SoundStatus = 0;
+  AudioMixClose();
   MainWindow = nullptr;
   FreeListTypes();
   LogMemoryCounters();

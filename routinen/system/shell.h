@@ -22,8 +22,10 @@ int CheckSystem();
 // Catalog (QoEBrowser.catalog over CatalogStrings, German locale only), options, the 100 ms game timer, index paths, account values.
 // Runs again after a load or a new game. 1 (problems are logged).
 int SetupSystem();
-// The sound output: sets the SoundCapabilities our audio layer offers
-// (16-bit sound, sound effects, module music, music); 1.
+// The sound output: opens the platform's mixed audio output and sets the
+// SoundCapabilities from what really opened (1 | 8 | 16 | 32 with an output,
+// none without one or in a headless run; 4 when a CD drive answers); 1.
+enum : uint32_t { kSoundOutputRate = 44100 };
 int InitializeDirectSound();
 // The game thread: story table, TCP/IP, sound with one of the two music
 // modules, IRC panel, map pre-build on deep displays, the screen dispatcher,

@@ -1,6 +1,7 @@
-// The system records: the one static QoESystem (sound slots, options, music
-// and sound state, the display record, the index images), the own player's
-// record, the main window, and the sound-sample cache.
+// The system records: the one static QoESystem (options, sound masks, the
+// display record, the index images), the own player's record, the main
+// window, and the sound-sample cache. The effect slots and the music
+// controls belong to the sound module (routinen/media/sound.h).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -8,8 +9,6 @@
 #include "options.h"
 
 struct RastPort;
-
-enum : uint32_t { SFX_SLOTS = 38 };
 
 // SoundMaskeFlags: which kinds of sound the machine offers / are in force.
 enum SoundMaskeFlags : uint32_t {
@@ -24,21 +23,6 @@ enum SoundMaskeFlags : uint32_t {
 
 // QoESystem status bits.
 enum : uint32_t { SYSSTATUS_ONLINE = 2 };
-
-// The loaded sound effects, one column per slot.
-struct SfxSlots {
-  void* Buffer[SFX_SLOTS];    // the effect's sound buffer (the sound layer's)
-  uint32_t Id[SFX_SLOTS];     // effect ID, 0 = free slot
-  uint32_t Size[SFX_SLOTS];   // sample size in bytes
-};
-
-// The music thread's controls. The game thread writes the name before the
-// switch flag; the music thread polls the flag.
-struct MusicControl {
-  std::atomic<void*> Module{nullptr};            // loaded module, null = none
-  std::atomic<const char*> ModuleName{nullptr};  // module file to switch to
-  std::atomic<uint32_t> Switch{0};               // 1 = switch to ModuleName
-};
 
 // The chosen display mode and the screen's drawing context.
 struct DisplayRecord {
@@ -88,11 +72,9 @@ void EndpointDefaults(EndpointConfig* e);
 uint32_t ParseEndpoints(EndpointConfig* e, const char* text, uint32_t size);
 
 struct QoESystem {
-  SfxSlots Sfx;
   EndpointConfig Endpoints;   // .\Endpoints.cfg
   uint8_t TcpIpStack;         // copy of the options' stack choice
   OptionenPrefs Optionen;     // .\Data\Optionen.prefs
-  MusicControl Music;
   std::atomic<uint32_t> SoundCapabilities{0};  // SoundMaskeFlags offered
   std::atomic<uint32_t> SoundStatus{0};        // SoundMaskeFlags in force
   std::atomic<uint32_t> Status{0};             // SYSSTATUS_* bits

@@ -10,6 +10,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/media/movie.h"
+#include "routinen/media/sound.h"
 #include "routinen/system/fonts.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/shell.h"
@@ -117,6 +118,9 @@ void InstallProgramScreens() {
   hooks.FreeMovieBase = FreeCurrentMovieBase;
   hooks.StartTcpIp = Start_TCP_IP;
   hooks.QuitTcpIp = [] { Quit_TCP_IP(); };
+  hooks.SoundMaske = SoundMaske;
+  hooks.ExitSound = ExitSound;
   SetShellHooks(&hooks);
+  SetClickSoundHook(ClickSound);
   SetMouseCursorHook(LoadElmorCursor);
 }
