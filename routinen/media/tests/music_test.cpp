@@ -18,7 +18,8 @@ struct Step {
   uint32_t ticks;
   int playing;
   int volume;
-  ModuleRecord* module;
+  std::string module;  // the name word
+  uint32_t switchAsked;
 };
 
 // The virtual clock: each wait moves time on at once; at stopAt the thread
@@ -38,7 +39,9 @@ int VirtualWait(uint32_t ticks) {
     c.parked = 1;
     return MusicWaitReal(1u << 24);
   }
-  Step s{c.t, ticks, 0, 0, Sound().Music.Module.load()};
+  char name[MUSIC_NAME_SIZE];
+  MusicCurrentName(name, sizeof name);
+  Step s{c.t, ticks, 0, 0, name, Sound().Music.Switch.load()};
   {
     std::lock_guard<std::recursive_mutex> l(Sound().TableLock);
     const MusicModuleTable& t = Sound().Table;
@@ -167,7 +170,10 @@ TEST_F(Music, SwitchDuringPlayFadesOutFirst) {
   ExpectSteps(0, 30, 50, 1, 64, 0);
   ExpectSteps(30, 64, 15, 1, 64, -1);  // the fade runs to its end
   ExpectSteps(94, 10, 50, 1, 64, 0);   // the new module at full volume
-  EXPECT_NE(clock.steps[94].module, clock.steps[0].module);
+  EXPECT_EQ(clock.steps[29].module, ".\\Mods\\One.mod");
+  EXPECT_EQ(clock.steps[93].switchAsked, 1u);  // the switch waits for the fade
+  EXPECT_EQ(clock.steps[94].switchAsked, 0u);  // and is made
+  EXPECT_EQ(clock.steps[94].module, ".\\Mods\\Two.mod");
   char name[MUSIC_NAME_SIZE];
   MusicCurrentName(name, sizeof name);
   EXPECT_STREQ(name, ".\\Mods\\Two.mod");
@@ -194,7 +200,10 @@ TEST_F(Music, SwitchDuringFadeInIsMadeAtTheCycleStart) {
   RunThread(fadeIn + 64 * 300 + 2000);
   ExpectSteps(424, 64, 15, 1, 1, 1);  // the fade-in ends
   ExpectSteps(488, 2, 50, 1, 64, 0);
-  EXPECT_NE(clock.steps[488].module, clock.steps[0].module);
+  EXPECT_EQ(clock.steps[487].switchAsked, 1u);  // asked for, not yet made
+  EXPECT_EQ(clock.steps[488].switchAsked, 0u);
+  EXPECT_EQ(clock.steps[488].module, ".\\Mods\\Two.mod");
+  EXPECT_EQ(Sound().Table.Count, 1u);
 }
 
 TEST_F(Music, ModuleThatCannotLoadEndsTheThread) {
