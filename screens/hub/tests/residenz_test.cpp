@@ -21,7 +21,12 @@
 #include "routinen/gui/text.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/input.h"
+#include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
+#include "routinen/system/shell.h"
+#include "routinen/gamedata/turns.h"
+#include "screens/hub/residenzupload.h"
+#include "tools/testpeers/testpeers.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/common/screenbase.h"
 #include "tests/support/test_support.h"
@@ -352,6 +357,42 @@ TEST_P(ResidenzScreenRun, UploadMarksFollowPrefs15AndTheInfoMark) {
   FreeElmorGfx(d.uploadMarkBackground);
   FreeElmorGfx(d.infoMarkBackground);
   CloseScreenBase(&base, 0);
+}
+
+// UP  over the game-server double: the orders leave, prefs field 15 counts
+// them, the mark for one upload appears, and the map screen's save and
+// set-up hooks run around it.
+TEST_P(ResidenzScreenRun, UploadOverTheGameServerDouble) {
+  qoe_peers::PeerDir dir;
+  qoe_peers::GameServerDouble server;
+  std::string err;
+  ASSERT_TRUE(qoe_peers::StartGameServer(dir.path, {"--store", dir.path + "/store"}, &server, &err)) << err;
+  EndpointDefaults(&QoESystemPtr->Endpoints);
+  OptionenPrefsDefault(&QoESystemPtr->Optionen);
+  QoESystemPtr->TcpIpStack = 4;
+  MailSetTimeoutMs(5000);
+  std::snprintf(QoESystemPtr->Endpoints.GameServer, sizeof QoESystemPtr->Endpoints.GameServer, "127.0.0.1:%u",
+                server.port);
+  QoESystemPtr->Optionen.net_option_bits = NET_SERVER_ROUTE;
+  SetGameDataOwner(77, "Lord");
+  static int saves, setups;
+  saves = setups = 0;
+  ShellHooks hooks{};
+  hooks.KartenScreenSaveData = [] { return ++saves, 1; };
+  hooks.KartenScreenNewSetup = [] { return ++setups, 1; };
+  SetShellHooks(&hooks);
+  const std::string script = Click(530, 430) + Click(60, 300);
+  GadgetRun run{{}, 1};
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
+  SetShellHooks(nullptr);
+  SetGameDataOwner(0, nullptr);
+  MailSetTimeoutMs(0);
+  ASSERT_EQ(run.codes.size(), 1u);
+  EXPECT_EQ(run.codes[0], 1);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u) << ResidenzUploadStatus();
+  EXPECT_TRUE(fs::exists(dir.path + "/store/put_001.txt"));
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(setups, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ResidenzScreenRun, testing::Values(0u, 4u),
