@@ -14,6 +14,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/media/movie.h"
+#include "routinen/media/sound.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/graphics.h"
@@ -325,10 +326,13 @@ void ShowResidenzTip(ResidenzData* d) {
 
 // ---- sounds and movies -----------------------------------------------------------
 
-// The screen's sound effects come with the sound layer; until it is there
-// the screen runs silent (a missing sound is tolerated).
-int32_t LoadResidenzScreenSfx() { return 1; }
-void CloseResidenzScreenSfx() {}
+// Sound 125, the hall's own sound. A sound index without it is logged by
+// OpenElmorSfx and the screen goes on silent.
+int32_t LoadResidenzScreenSfx() {
+  if (OpenElmorSfx(".\\Data\\SfxPath", 125) != 1) DebugLog("ResidenzScreen: Konnte Sfx nicht laden...\n");
+  return 1;
+}
+void CloseResidenzScreenSfx() { CloseElmorSfx000(125); }
 
 // The ambient sound a draw of Zufall(6) picks, 0 when its condition fails.
 static uint16_t AmbientChoice(const ResidenzData* d, uint32_t pick) {
@@ -345,10 +349,13 @@ static uint16_t AmbientChoice(const ResidenzData* d, uint32_t pick) {
 }
 
 void PlayResidenzAmbientSfx(ResidenzData* d) {
-  // Without the sound layer a sound ends as soon as it is chosen.
-  d->ambientSfx = 0;
+  if (d->ambientSfx) {
+    if (!IsSfxIdle(d->ambientSfx)) return;  // still playing
+    CloseElmorSfx000(d->ambientSfx);
+    d->ambientSfx = 0;
+  }
   const uint16_t id = AmbientChoice(d, Zufall(6));
-  if (id) d->ambientSfx = id;
+  if (id && OpenElmorSfx(".\\Data\\SfxPath", id) == 1 && SfxPlayer000(id, 0, 0) == 1) d->ambientSfx = id;
 }
 
 int32_t InitResidenzAnims(ResidenzData* d) {
@@ -474,6 +481,7 @@ int32_t ResidenzScreen(int32_t) {
     }
   } while (next == -1);
 
+  if (d->ambientSfx) CloseElmorSfx000(d->ambientSfx);
   d->ambientSfx = 0;
   FreeResidenzAnims(d);
   CloseResidenzScreenSfx();
