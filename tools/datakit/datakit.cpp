@@ -21,6 +21,7 @@
 
 #include "anim_encoder.h"
 #include "art.h"
+#include "maptiles.h"
 
 namespace fs = std::filesystem;
 using namespace datakit;
@@ -98,6 +99,35 @@ Bytes EncodeIlbm(const Image& img, bool masked) {
         if ((img.Get(x, y) >> p) & 1) plane[x >> 3] |= (uint8_t)(0x80 >> (x & 7));
       PackRow(body, plane.data(), row_bytes);
     }
+  Bytes chunks;
+  PutChunk(chunks, "BMHD", bmhd);
+  PutChunk(chunks, "CMAP", cmap);
+  PutChunk(chunks, "BODY", body);
+  return Form("ILBM", chunks);
+}
+
+// One plane, uncompressed, colour 0 transparent: each row is whole 16-bit
+// words, most significant bit the leftmost pixel (the hex mask's form).
+Bytes EncodeBitplaneIlbm(const Image& img) {
+  const int w = img.width, h = img.height, row_bytes = ((w + 15) / 16) * 2;
+  Bytes bmhd;
+  Put16(bmhd, w);
+  Put16(bmhd, h);
+  Put32(bmhd, 0);
+  bmhd.push_back(1);  // planes
+  bmhd.push_back(2);  // mskHasTransparentColor
+  bmhd.push_back(0);  // no compression
+  bmhd.push_back(0);
+  Put16(bmhd, 0);
+  bmhd.push_back(1);
+  bmhd.push_back(1);
+  Put16(bmhd, w);
+  Put16(bmhd, h);
+  Bytes cmap = {0, 0, 0, 255, 255, 255};
+  Bytes body((size_t)row_bytes * h, 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (img.Get(x, y)) body[(size_t)y * row_bytes + (x >> 3)] |= (uint8_t)(0x80 >> (x & 7));
   Bytes chunks;
   PutChunk(chunks, "BMHD", bmhd);
   PutChunk(chunks, "CMAP", cmap);
@@ -242,6 +272,25 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   ix.entries[id] = e;
 }
 
+// The map view's pictures (maptiles.cpp), added to the index being read.
+void AddMapPictures(const fs::path& out, PictureIndex& ix) {
+  for (MapPicture& p : MapPictures()) {
+    if (p.id > ix.max_ids) throw Failure{"", "map picture " + std::to_string(p.id) + " beyond the index"};
+    if (ix.entries.count(p.id)) throw Failure{"", "picture " + std::to_string(p.id) + " listed twice"};
+    IndexEntry e;
+    e.kind = p.kind;
+    char name[64];
+    std::snprintf(name, sizeof name, "%s\\Pic%04u.ilbm", ix.folder.c_str(), p.id);
+    e.file = name;
+    e.frames = (uint16_t)p.frames;
+    e.frame_height = (uint16_t)p.frame_height;
+    e.width = (uint16_t)p.img.width;
+    e.height = (uint16_t)p.img.height;
+    WriteFile(DiskPath(out, e.file), p.bitplane ? EncodeBitplaneIlbm(p.img) : EncodeIlbm(p.img, p.kind != 2));
+    ix.entries[p.id] = e;
+  }
+}
+
 std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& out) {
   std::vector<PictureIndex> indexes;
   std::ifstream f(src);
@@ -260,6 +309,11 @@ std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& o
         continue;
       }
       if (indexes.empty()) throw Failure{"", "picture before the first index line"};
+      if (w[0] == "map") {
+        // map: the terrain tiles, hex mask, overlays and figures of the map view
+        AddMapPictures(out, indexes.back());
+        continue;
+      }
       MakePicture(out, indexes.back(), w);
     } catch (Failure& e) {
       throw Failure{src.string() + ":" + std::to_string(n), e.what};
