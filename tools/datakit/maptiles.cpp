@@ -153,7 +153,7 @@ double SideDist(double x, double y, int s) {
                                  {48, 56, 16, 56}, {16, 56, 0, 28}, {0, 28, 16, 0}};
   double ax = c[s][0], ay = c[s][1], bx = c[s][2], by = c[s][3];
   double dx = bx - ax, dy = by - ay, len = std::sqrt(dx * dx + dy * dy);
-  return ((x - ax) * dy - (y - ay) * dx) / len;
+  return ((y - ay) * dx - (x - ax) * dy) / len;
 }
 // Midpoint of side s.
 void SideMid(int s, double* x, double* y) {
@@ -647,6 +647,337 @@ MapPicture HexMask() {
   return p;
 }
 
+// ---- Overlays and markers ---------------------------------------------------
+
+MapPicture Masked(uint32_t id, int w, int h) {
+  MapPicture p;
+  p.id = id;
+  p.kind = 3;
+  p.frame_height = h;
+  p.img = Image(w, h, kTransparent);
+  return p;
+}
+
+void Dot4(Image& img, uint8_t ramp) {
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      if (!((x == 0 || x == 3) && (y == 0 || y == 3))) img.Set(x, y, P(ramp, (x + y < 3) ? 14 : 9));
+}
+
+void Overlays(std::map<uint32_t, MapPicture>& out) {
+  // 378: the plaque of the value bars: three icons left of the bars
+  // (growth, gold, wood), matching the bars' pens.
+  MapPicture bars = Masked(378, 14, 33);
+  FillEllipse(bars.img, 6, 5, 4.5, 4.5, kGreenR, 11, true);
+  Rect(bars.img, 6, 2, 6, 9, P(kGreenR, 4));
+  FillEllipse(bars.img, 6, 16, 4.5, 4.5, kGoldR, 12, true);
+  Rect(bars.img, 5, 14, 7, 18, P(kGoldR, 6));
+  Rect(bars.img, 1, 25, 11, 29, P(kWoodR, 8));
+  Rect(bars.img, 1, 25, 11, 25, P(kWoodR, 12));
+  FillEllipse(bars.img, 11, 27, 1.5, 2.5, kWoodR, 13, false);
+  out[378] = bars;
+  // 439, 440: border dots, own gold, foreign red.
+  MapPicture own = Masked(439, 4, 4), foreign = Masked(440, 4, 4);
+  Dot4(own.img, kGoldR);
+  Dot4(foreign.img, kRedR);
+  out[439] = own;
+  out[440] = foreign;
+  // 471: the reach marker, a light hatch and rim over the hex.
+  MapPicture reach = Masked(471, kW, kH);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      if (!InHex(x, y)) continue;
+      if (!InHexBy(x, y, 2)) reach.img.Set(x, y, P(kGoldR, 15));
+      else if ((x + y) % 6 == 0) reach.img.Set(x, y, P(kGreyR, 15));
+    }
+  out[471] = reach;
+  // 1276, 1277: stack markers, a pennant edged black: foreign red, own gold.
+  for (uint32_t id : {1276u, 1277u}) {
+    MapPicture m = Masked(id, 12, 10);
+    bool mine = id == 1277;
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 12; ++x) {
+        int half = 5 - std::abs(y * 2 - 9) / 2;
+        if (x > 11 - half * 2) continue;
+        bool edge = y == 0 || y == 9 || x == 0 || x == 11 - half * 2;
+        m.img.Set(x, y, edge ? P(kGreyR, 1) : (mine ? P(kGoldR, 13) : P(kRedR, 9)));
+      }
+    out[id] = m;
+  }
+  // 1291: a cave mouth in rock (mountains and hills); 1292: a stair down.
+  MapPicture cave = Masked(1291, 36, 30);
+  FillEllipse(cave.img, 18, 18, 17, 11.5, kSlateR, 8, true);
+  FillEllipse(cave.img, 18, 22, 9, 8, kGreyR, 1, false);
+  Rect(cave.img, 9, 26, 27, 29, P(kSlateR, 6));
+  Rect(cave.img, 10, 29, 26, 29, P(kGreyR, 1));
+  out[1291] = cave;
+  MapPicture stair = Masked(1292, 24, 30);
+  Rect(stair.img, 0, 4, 23, 29, P(kSlateR, 10));
+  Rect(stair.img, 3, 7, 20, 26, P(kGreyR, 1));
+  for (int i = 0; i < 4; ++i) Rect(stair.img, 4 + i * 2, 9 + i * 4, 19 - i * 2, 10 + i * 4, P(kSlateR, 7 - i));
+  for (int x = 0; x < 24; ++x) stair.img.Set(x, 4, P(kSlateR, 13));
+  Rect(stair.img, 10, 0, 13, 3, P(kRedR, 9));
+  out[1292] = stair;
+}
+
+// ---- Figures -----------------------------------------------------------------
+
+struct Facing {
+  double fx, fy;  // east, south components
+};
+Facing FaceAngle(double deg) { return {std::sin(deg * kPi / 180), -std::cos(deg * kPi / 180)}; }
+
+void Line(Image& img, double x0, double y0, double x1, double y1, uint8_t c) {
+  int n = (int)std::max(std::fabs(x1 - x0), std::fabs(y1 - y0)) + 1;
+  for (int i = 0; i <= n; ++i) img.Set((int)std::lround(x0 + (x1 - x0) * i / n), (int)std::lround(y0 + (y1 - y0) * i / n), c);
+}
+
+// A person standing on (cx, fy); tunic colour; phase swings the legs.
+void Person(Image& img, double cx, double fy, Facing f, uint8_t tunic, int tstep, int phase, bool robe) {
+  double sw = phase == 0 ? 0 : (phase == 1 ? 2 : -2);
+  if (robe) {
+    for (int y = 0; y < 12; ++y) Line(img, cx - 2 - y / 3.0, fy - 12 + y, cx + 2 + y / 3.0, fy - 12 + y, P(tunic, tstep - (y > 8)));
+  } else {
+    Line(img, cx - 1, fy - 7, cx - 1 - sw, fy, P(kWoodR, 3));
+    Line(img, cx + 1, fy - 7, cx + 1 + sw, fy, P(kWoodR, 3));
+    Rect(img, (int)cx - 3, (int)fy - 15, (int)cx + 3, (int)fy - 7, P(tunic, tstep));
+    Rect(img, (int)cx - 3, (int)fy - 15, (int)cx - 3, (int)fy - 7, P(tunic, tstep + 3));
+  }
+  double hy = fy - (robe ? 16 : 19);
+  if (robe) Rect(img, (int)cx - 3, (int)hy + 2, (int)cx + 3, (int)fy - 12, P(tunic, tstep + 1));
+  FillEllipse(img, cx + 0.5, hy, 3, 3, kParchR, 13, false);
+  if (f.fy > 0.3) img.Set((int)cx - 1, (int)hy, P(kGreyR, 1)), img.Set((int)cx + 1, (int)hy, P(kGreyR, 1));
+  else if (f.fy < -0.3) FillEllipse(img, cx + 0.5, hy - 0.5, 3, 2.5, kWoodR, 4, false);
+  else img.Set((int)std::lround(cx + f.fx * 2), (int)hy, P(kGreyR, 1));
+}
+
+void Horse(Image& img, double cx, double fy, Facing f, uint8_t coat, int phase) {
+  double ax = f.fx, ay = f.fy * 0.5, len = std::sqrt(ax * ax + ay * ay);
+  if (len < 0.01) ax = 0, ay = 0.5, len = 0.5;
+  double rx = 5 + 7 * std::fabs(f.fx), ry = 4 + 2 * std::fabs(f.fy);
+  for (int i = 0; i < 4; ++i) {
+    double lx = cx + (i < 2 ? -1 : 1) * (rx - 3) * (std::fabs(f.fx) > 0.3 ? 1 : 0.4) + (i & 1) * 2 - 1;
+    double sw = ((i + phase) & 1) ? 1.5 : -1.5;
+    Line(img, lx, fy - 8, lx + (phase ? sw : 0), fy, P(coat, 3));
+  }
+  FillEllipse(img, cx, fy - 11, rx, ry, coat, 8, true);
+  double hx = cx + ax / len * (rx + 1), hy = fy - 15 + ay / len * 3;
+  FillEllipse(img, hx, hy, 3, 2.5, coat, 9, true);
+  Line(img, cx + ax / len * (rx - 3), fy - 13, hx, hy, P(coat, 7));
+}
+
+void Wheel(Image& img, double x, double y, double r) {
+  FillEllipse(img, x, y, r, r, kWoodR, 4, false);
+  FillEllipse(img, x, y, r - 1.5, r - 1.5, kWoodR, 9, false);
+  img.Set((int)x, (int)y, P(kWoodR, 2));
+}
+
+void Ship(Image& img, double cx, double fy, Facing f, int size, bool war, int phase) {
+  double L = 10 + size * 4, W = 4 + size;
+  double rx = W + (L - W) * std::fabs(f.fx), ry = (W + (L - W) * std::fabs(f.fy)) * 0.5;
+  double bob = phase ? 1 : 0;
+  FillEllipse(img, cx, fy - 6 + bob, rx + 2, ry + 2, kWaterR, 12, false);  // wake
+  FillEllipse(img, cx, fy - 7 + bob, rx, ry, kWoodR, 7, true);
+  int masts = size >= 2 ? 2 : 1;
+  for (int m = 0; m < masts; ++m) {
+    double mx = cx + (masts == 2 ? (m ? 1 : -1) * rx * 0.4 : 0);
+    double top = fy - 22 - size * 4 + bob;
+    Line(img, mx, fy - 8 + bob, mx, top, P(kWoodR, 3));
+    double sw = 4 + size * 1.5;
+    Rect(img, (int)(mx - sw), (int)top + 3, (int)(mx + sw), (int)(fy - 12 + bob),
+         war ? P(kRedR, 8 + m) : P(kParchR, 14 - m));
+    if (war) Rect(img, (int)mx - 1, (int)top + 5, (int)mx + 1, (int)top + 7, P(kGoldR, 13));
+  }
+  if (war)
+    for (int i = -2; i <= 2; ++i) FillEllipse(img, cx + i * rx / 3, fy - 8 + bob, 1.2, 1.2, kSlateR, 12, false);
+}
+
+// A dark rim round everything drawn, so figures read on any ground.
+void Outline(Image& img) {
+  Image src = img;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x) {
+      if (src.Get(x, y) != kTransparent) continue;
+      bool near = false;
+      for (int d = 0; d < 4 && !near; ++d) {
+        int nx = x + (d == 0) - (d == 1), ny = y + (d == 2) - (d == 3);
+        // Frames are 54 rows: the rim never reaches into the next frame.
+        if (nx >= 0 && ny >= 0 && nx < img.width && ny < img.height && ny / 54 == y / 54)
+          near = src.Get(nx, ny) != kTransparent;
+      }
+      if (near) img.Set(x, y, P(kGreyR, 1));
+    }
+}
+
+// Figure picture groups: who is drawn.
+enum Kind2 { kScout, kInf, kCav, kArt, kWagon, kCleric, kTradeShip, kWarShip };
+
+void Figure(Image& img, int top, Kind2 k, int weight, double deg, int phase) {
+  Facing f = FaceAngle(deg);
+  double cx = 32, fy = top + 46;
+  switch (k) {
+    case kScout:
+      Person(img, cx, fy, f, kGreenR, 7, phase, false);
+      Rect(img, (int)cx - 4, (int)fy - 23, (int)cx + 4, (int)fy - 22, P(kWoodR, 5));  // hat brim
+      Line(img, cx + 4, fy - 13, cx + 4 + f.fx * 5, fy - 18, P(kGoldR, 11));        // spyglass
+      break;
+    case kInf: {
+      uint8_t armour = weight == 0 ? kWoodR : weight == 1 ? kSlateR : kBlueR;
+      Person(img, cx, fy, f, armour, weight == 0 ? 8 : 10, phase, false);
+      if (weight > 0) FillEllipse(img, cx, fy - 22, 3.2, 2, kSlateR, 12, false);  // helmet
+      double sx = cx + (f.fx >= 0 ? 5 : -5);
+      Line(img, sx, fy - 2, sx, fy - 30, P(kWoodR, 5));  // spear
+      img.Set((int)sx, (int)fy - 31, P(kGreyR, 14));
+      if (weight > 0) FillEllipse(img, cx - (f.fx >= 0 ? 4 : -4), fy - 11, weight == 2 ? 4 : 3, weight == 2 ? 6 : 4, kRedR, 8, true);
+      break;
+    }
+    case kCav: {
+      Horse(img, cx, fy, f, weight == 2 ? kGreyR : kWoodR, phase);
+      Person(img, cx, fy - 9, f, weight == 0 ? kGreenR : weight == 1 ? kSlateR : kBlueR, 10, 0, false);
+      if (weight > 0) Line(img, cx + 4, fy - 22, cx + 4 + f.fx * 8, fy - 34, P(kGreyR, 14));  // lance
+      break;
+    }
+    case kArt: {
+      Rect(img, (int)cx - 10, (int)fy - 10, (int)cx + 10, (int)fy - 6, P(kWoodR, 7));
+      Wheel(img, cx - 7, fy - 4, 4);
+      Wheel(img, cx + 7, fy - 4, 4);
+      if (weight == 0) Line(img, cx - 10, fy - 14, cx + 10, fy - 10, P(kWoodR, 5)),  // ballista
+                       Line(img, cx - 6, fy - 18, cx - 6, fy - 10, P(kWoodR, 3));
+      if (weight == 1) Line(img, cx - 6, fy - 10, cx + 8, fy - 26, P(kWoodR, 5)),    // catapult arm
+                       FillEllipse(img, cx + 8, fy - 27, 2.5, 2.5, kSlateR, 8, false);
+      if (weight == 2) Rect(img, (int)cx - 2, (int)fy - 30, (int)cx + 2, (int)fy - 10, P(kWoodR, 5)),
+                       Line(img, cx - 12, fy - 28, cx + 12, fy - 32, P(kWoodR, 3));  // trebuchet
+      Person(img, cx + (f.fx >= 0 ? -14 : 14), fy, f, kRedR, 7, phase, false);
+      break;
+    }
+    case kWagon:
+      FillEllipse(img, cx - f.fx * 2, fy - 16, 10, 7, kParchR, 14, true);  // canvas
+      Rect(img, (int)cx - 10, (int)fy - 12, (int)cx + 10, (int)fy - 6, P(kWoodR, 7));
+      Wheel(img, cx - 7, fy - 4, 4);
+      Wheel(img, cx + 7, fy - 4, 4);
+      FillEllipse(img, cx + f.fx * 17, fy - 8 + f.fy * 3, 5, 4, kWoodR, 10, true);  // ox
+      break;
+    case kCleric:
+      Person(img, cx, fy, f, kPurpleR, 9, phase, true);
+      Line(img, cx + 6, fy, cx + 6, fy - 28, P(kWoodR, 6));
+      FillEllipse(img, cx + 6, fy - 29, 2, 2, kGoldR, 14, false);
+      break;
+    case kTradeShip: Ship(img, cx, fy, f, weight, false, phase); break;
+    case kWarShip: Ship(img, cx, fy, f, weight, true, phase); break;
+  }
+}
+
+// Facing of the turning strip's frame: 4 faces the viewer (south), lower
+// frames turn through east to north, higher ones through west.
+double TurnAngle(int frame) { return frame <= 4 ? 180 - (4 - frame) * 45 : 180 + (frame - 4) * 45; }
+// Walking strips 1..6: north, north-east, south-east, south, south-west, north-west.
+double WalkAngle(int strip) { return (strip - 1) * 60.0; }
+
+void Figures(std::map<uint32_t, MapPicture>& out) {
+  struct Group { uint32_t first; Kind2 kind; int weight; };
+  const Group groups[] = {{380, kScout, 0}, {441, kInf, 0}, {450, kInf, 1}, {457, kInf, 2},
+                          {816, kCav, 0}, {823, kCav, 1}, {830, kCav, 2}, {795, kArt, 0},
+                          {802, kArt, 1}, {809, kArt, 2}, {788, kWagon, 0}, {1097, kCleric, 0},
+                          {522, kTradeShip, 0}, {529, kTradeShip, 1}, {536, kTradeShip, 2},
+                          {543, kWarShip, 0}, {550, kWarShip, 1}, {557, kWarShip, 2}};
+  for (const Group& g : groups)
+    for (int k = 0; k < 7; ++k) {
+      MapPicture p;
+      p.id = g.first + k;
+      p.kind = 4;
+      p.frames = 24;
+      p.frame_height = 54;
+      p.img = Image(64, 54 * 24, kTransparent);
+      for (int f = 0; f < 24; ++f) {
+        double deg = k == 0 ? TurnAngle(f <= 8 ? f : 4) : WalkAngle(k);
+        int phase = k == 0 ? 0 : (f / 3) % 4 == 0 ? 0 : ((f / 3) % 4 == 1 ? 1 : ((f / 3) % 4 == 2 ? 0 : 2));
+        Figure(p.img, f * 54, g.kind, g.weight, deg, phase);
+      }
+      Outline(p.img);
+      out[p.id] = p;
+    }
+}
+
+// Map objects (figure types 1000..1013), frame 0 shown still, the rest
+// played by the idle animation.
+void Objects(std::map<uint32_t, MapPicture>& out) {
+  struct Obj { uint32_t id; int frames; int what; };
+  const Obj objs[] = {{493, 10, 0}, {838, 18, 1}, {839, 24, 2}, {884, 24, 3}, {885, 24, 4}, {886, 24, 5},
+                      {887, 24, 6}, {888, 24, 7}, {889, 24, 8}, {890, 24, 9}};
+  for (const Obj& o : objs) {
+    MapPicture p;
+    p.id = o.id;
+    p.kind = 4;
+    p.frames = o.frames;
+    p.frame_height = 54;
+    p.img = Image(64, 54 * o.frames, kTransparent);
+    for (int f = 0; f < o.frames; ++f) {
+      int t = f * 54;
+      double a = 2 * kPi * f / o.frames;
+      switch (o.what) {
+        case 0:  // campfire
+          Rect(p.img, 24, t + 42, 40, t + 44, P(kWoodR, 5));
+          for (int y = 0; y < 14; ++y) {
+            int half = (14 - y) / 3 + (int)(std::sin(a + y) * 1.5);
+            for (int x = -half; x <= half; ++x) p.img.Set(32 + x, t + 41 - y, P(kOrangeR, 15 - y / 2 - std::abs(x)));
+          }
+          break;
+        case 1:  // birds circling
+          for (int b = 0; b < 3; ++b) {
+            double ang = a + b * 2.1;
+            int x = 32 + (int)(std::cos(ang) * 16), y = t + 22 + (int)(std::sin(ang) * 8);
+            int wing = (f + b) % 2 ? -2 : 1;
+            Line(p.img, x - 3, y + wing, x, y, P(kGreyR, 2)), Line(p.img, x, y, x + 3, y + wing, P(kGreyR, 2));
+          }
+          break;
+        case 2:  // a waving banner
+          Rect(p.img, 22, t + 10, 23, t + 46, P(kWoodR, 4));
+          for (int x = 0; x < 18; ++x) {
+            int dy = (int)std::lround(std::sin(a + x * 0.4) * 2);
+            Rect(p.img, 24 + x, t + 11 + dy, 24 + x, t + 22 + dy, P(kRedR, 9 + (x + dy) % 2));
+          }
+          break;
+        case 3:  // whirlpool
+          for (int i = 0; i < 60; ++i) {
+            double r = i * 0.3, ang = a + i * 0.35;
+            p.img.Set(32 + (int)(std::cos(ang) * r), t + 30 + (int)(std::sin(ang) * r * 0.5), P(kWaterR, 14));
+          }
+          break;
+        case 4:  // a sea serpent rising and diving
+          for (int i = 0; i < 4; ++i) {
+            double h = 3 + std::sin(a + i * 0.9) * 3;
+            FillEllipse(p.img, 16 + i * 9, t + 34 - h / 2, 3.5, h / 2 + 1, kTealR, 8, true);
+          }
+          break;
+        case 5:  // wandering troll
+          Person(p.img, 32 + std::sin(a) * 3, t + 48, FaceAngle(180), kForestR, 5, f % 2 + 1, false);
+          FillEllipse(p.img, 32 + std::sin(a) * 3, t + 30, 6, 5, kForestR, 6, true);
+          break;
+        case 6:  // ghost drifting
+          FillEllipse(p.img, 32 + std::sin(a) * 5, t + 26 + std::cos(a) * 3, 6, 9, kGreyR, 14, false);
+          p.img.Set(30 + (int)(std::sin(a) * 5), t + 24, P(kGreyR, 1)), p.img.Set(34 + (int)(std::sin(a) * 5), t + 24, P(kGreyR, 1));
+          break;
+        case 7:  // shrine with a glow
+          Rect(p.img, 26, t + 30, 38, t + 44, P(kGreyR, 11));
+          FillEllipse(p.img, 32, t + 24, 4 + std::sin(a) * 2, 4 + std::sin(a) * 2, kGoldR, 14, false);
+          break;
+        case 8:  // treasure chest sparkling
+          Rect(p.img, 24, t + 34, 40, t + 44, P(kWoodR, 8));
+          Rect(p.img, 24, t + 38, 40, t + 38, P(kGoldR, 12));
+          p.img.Set(28 + (f * 5) % 10, t + 30 - (f * 3) % 6, P(kGreyR, 15));
+          break;
+        default:  // tornado
+          for (int y = 0; y < 34; ++y) {
+            int half = 2 + y / 4, off = (int)(std::sin(a + y * 0.2) * 3);
+            for (int x = -half; x <= half; x += 2) p.img.Set(32 + x + off, t + 46 - y, P(kSlateR, 9 + (y + x) % 3));
+          }
+      }
+    }
+    Outline(p.img);
+    out[o.id] = p;
+  }
+}
+
 }  // namespace
 
 uint16_t MapTileId(int g, int v) {
@@ -678,6 +1009,9 @@ std::vector<MapPicture> MapPictures() {
     fog.img = t.img;
   }
   out[4] = fog;
+  Overlays(out);
+  Figures(out);
+  Objects(out);
   std::vector<MapPicture> v;
   for (auto& [id, p] : out) v.push_back(std::move(p));
   return v;

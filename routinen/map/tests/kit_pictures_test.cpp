@@ -131,6 +131,44 @@ TEST_F(KitMap, EveryTilePictureIsInTheIndexAtItsSizeAndLoads) {
     EXPECT_GT(mean(TileTable[g][3]), mean(TileTable[g][1]) * 1.2) << g;
 }
 
+TEST_F(KitMap, OverlaysFiguresAndObjectsAreInTheIndexAndLoad) {
+  std::vector<IndexRecord> ix = ReadIndex("Data/Path");
+  ASSERT_FALSE(ix.empty());
+  struct Want { uint32_t id; uint8_t kind; uint16_t w, h, frames; };
+  std::vector<Want> want = {{378, 3, 14, 33, 1},  {439, 3, 4, 4, 1},    {440, 3, 4, 4, 1},  {471, 3, 64, 56, 1},
+                            {1276, 3, 12, 10, 1}, {1277, 3, 12, 10, 1}, {1291, 3, 36, 30, 1}, {1292, 3, 24, 30, 1}};
+  // Seven strips per figure picture (turning, then six walking directions),
+  // 24 frames of 64 x 54 each.
+  for (uint32_t first : {380u, 441u, 450u, 457u, 522u, 529u, 536u, 543u, 550u, 557u, 788u, 795u, 802u, 809u, 816u,
+                         823u, 830u, 1097u})
+    for (uint32_t k = 0; k < 7; ++k) want.push_back({first + k, 4, 64, 54 * 24, 24});
+  // Map objects with the frame counts the idle animation plays.
+  want.push_back({493, 4, 64, 54 * 10, 10});
+  want.push_back({838, 4, 64, 54 * 18, 18});
+  want.push_back({839, 4, 64, 54 * 24, 24});
+  for (uint32_t id = 884; id <= 890; ++id) want.push_back({id, 4, 64, 54 * 24, 24});
+  for (const Want& w : want) {
+    SCOPED_TRACE(w.id);
+    ASSERT_LT(w.id, ix.size());
+    EXPECT_EQ(ix[w.id].kind, w.kind);
+    EXPECT_EQ(ix[w.id].width, w.w);
+    EXPECT_EQ(ix[w.id].height, w.h);
+    EXPECT_EQ(ix[w.id].frames, w.frames);
+    if (w.kind == 4) EXPECT_EQ(ix[w.id].frame_height, 54);
+    ASSERT_EQ(OpenElmorGfx(kMapPicIndex, w.id), 1);
+    const uint8_t* mask = GetElmorGfxMask(w.id);
+    ASSERT_NE(mask, nullptr);
+    // Something is drawn in every frame, and the holes are holes.
+    for (uint16_t f = 0; f < w.frames; ++f) {
+      int set = 0, frame_h = w.h / w.frames;
+      for (int i = 0; i < w.w * frame_h; ++i) set += mask[f * w.w * frame_h + i] != 0;
+      EXPECT_GT(set, 8) << "frame " << f;
+      EXPECT_LT(set, w.w * frame_h) << "frame " << f;
+    }
+    CloseElmorGfx(w.id);
+  }
+}
+
 TEST_F(KitMap, HexMaskIsOneBitPerPixelAndTilesThePlane) {
   std::vector<IndexRecord> ix = ReadIndex("Data/Path");
   ASSERT_GT(ix.size(), 31u);
