@@ -625,15 +625,15 @@ std::vector<double> PluckString(double f, double rate, size_t n, double decay_s,
   return out;
 }
 
-std::vector<int16_t> RenderSound(const SoundSpec& spec) {
-  const double rate = spec.rate;
-  const double xfade = spec.loop ? std::min(0.6, spec.seconds / 4) : 0.0;
-  const double total = spec.seconds + xfade;
+std::vector<int16_t> RenderSound(const SoundSpec& sound) {
+  const double rate = sound.rate;
+  const double xfade = sound.loop ? std::min(0.6, sound.seconds / 4) : 0.0;
+  const double total = sound.seconds + xfade;
   const size_t n = (size_t)(total * rate);
   std::vector<double> mix(n, 0.0);
   int index = 0;
-  for (const Layer& layer : spec.layers) {
-    Rng rng((uint64_t)spec.id * 1000 + (uint64_t)index++);
+  for (const Layer& layer : sound.layers) {
+    Rng rng((uint64_t)sound.id * 1000 + (uint64_t)index++);
     Args a(layer);
     double at = a.Num("at", 0.0);
     double dur = a.Num("dur", total - at);
@@ -681,21 +681,21 @@ std::vector<int16_t> RenderSound(const SoundSpec& spec) {
       first = false;
     }
   }
-  if (spec.echo_delay > 0) {
-    size_t d = (size_t)(spec.echo_delay * rate);
-    for (size_t i = d; i < n; ++i) mix[i] += mix[i - d] * spec.echo_feedback;
+  if (sound.echo_delay > 0) {
+    size_t d = (size_t)(sound.echo_delay * rate);
+    for (size_t i = d; i < n; ++i) mix[i] += mix[i - d] * sound.echo_feedback;
   }
-  if (spec.reverb > 0) {
+  if (sound.reverb > 0) {
     auto wet = Reverb(mix, rate);
-    for (size_t i = 0; i < n; ++i) mix[i] = mix[i] * (1.0 - spec.reverb * 0.5) + wet[i] * spec.reverb * 1.5;
+    for (size_t i = 0; i < n; ++i) mix[i] = mix[i] * (1.0 - sound.reverb * 0.5) + wet[i] * sound.reverb * 1.5;
   }
   // DC and rumble below 25 Hz out.
   Biquad dc;
   dc.Set(Biquad::kHigh, 25, 0.707, rate);
   for (auto& v : mix) v = dc.Run(v);
-  size_t out_n = (size_t)(spec.seconds * rate);
+  size_t out_n = (size_t)(sound.seconds * rate);
   std::vector<double> out(mix.begin(), mix.begin() + (long)std::min(out_n, n));
-  if (spec.loop) {
+  if (sound.loop) {
     size_t xf = (size_t)(xfade * rate);
     for (size_t i = 0; i < xf && out_n + i < n; ++i) {
       double w = (double)i / (double)xf;
@@ -708,11 +708,11 @@ std::vector<int16_t> RenderSound(const SoundSpec& spec) {
   // Loudness: the active part's RMS to the common level, peaks below -1 dBFS.
   double peak = 0;
   for (double v : out) peak = std::max(peak, std::fabs(v));
-  if (peak <= 0) throw SynthError{0, "sound " + std::to_string(spec.id) + " is silent"};
+  if (peak <= 0) throw SynthError{0, "sound " + std::to_string(sound.id) + " is silent"};
   std::vector<int16_t> probe(out.size());
   for (size_t i = 0; i < out.size(); ++i) probe[i] = (int16_t)std::lround(out[i] / peak * 16384.0);
-  double active = ActiveRmsDb(probe, spec.rate) - 20.0 * std::log10(16384.0 / 32768.0);  // dB re peak
-  double target_db = -18.0 + spec.level_db;                                          // dBFS
+  double active = ActiveRmsDb(probe, sound.rate) - 20.0 * std::log10(16384.0 / 32768.0);  // dB re peak
+  double target_db = -18.0 + sound.level_db;                                          // dBFS
   double gain_db = target_db - active;                                                // peak lands at gain_db
   double g = std::pow(10.0, std::min(gain_db, -1.0) / 20.0) / peak;
   std::vector<int16_t> s(out.size());

@@ -46,7 +46,7 @@ struct SynthError {
   int line;
   std::string what;
 };
-std::vector<int16_t> RenderSound(const SoundSpec& spec);
+std::vector<int16_t> RenderSound(const SoundSpec& sound);
 
 // Loudness helpers shared with the music instruments and the tests.
 double RmsDb(const std::vector<int16_t>& s);
