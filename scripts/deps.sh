@@ -35,6 +35,9 @@ PKGS=(
   python3
   dovecot-pop3d
   exim4-daemon-light
+  nginx
+  python3-pyftpdlib
+  ngircd
   sox
   ffmpeg
 )

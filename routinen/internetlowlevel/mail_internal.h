@@ -37,6 +37,8 @@ struct InternetState {
   uint16_t implicit_tls_port;   // one more port that means TLS from the first byte
   uint32_t timeout_ms;          // per read or write
   uint32_t max_mail_size;       // largest mail fetched, bytes
+  // HTTP (game thread): why the last HttpGet failed.
+  char http_error[512];
 };
 InternetState* Internet();
 void InternetStateReset();
@@ -79,6 +81,13 @@ int NetReadLine(NetConn* c, char* out, size_t cap, size_t* len);
 // Exactly n bytes (the buffered ones first); 1, or 0 on a time-out or a
 // closed connection.
 int NetReadExact(NetConn* c, void* out, size_t n);
+// What is there, buffered bytes first (at least one byte, at most n): >0
+// bytes, 0 closed, -1 error, -2 nothing before deadline_ms (NetNowMs clock).
+// The connection stays open either way.
+long NetReadSome(NetConn* c, void* out, size_t n, int64_t deadline_ms);
+int64_t NetNowMs();  // monotonic milliseconds
+// 1 when a read would find data before deadline_ms, else 0.
+int NetWaitReadable(NetConn* c, int64_t deadline_ms);
 int NetWrite(NetConn* c, const void* data, size_t length);
 int NetWriteText(NetConn* c, const char* text);
 void NetClose(NetConn* c);

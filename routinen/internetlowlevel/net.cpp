@@ -282,6 +282,25 @@ long RawRead(NetConn* c, void* out, size_t n, int64_t deadline) {
 
 }  // namespace
 
+long NetReadSome(NetConn* c, void* out, size_t n, int64_t deadline_ms) {
+  if (c->fd < 0 || n == 0) return -1;
+  if (c->head < c->tail) {
+    size_t k = c->tail - c->head < n ? c->tail - c->head : n;
+    std::memcpy(out, c->buf + c->head, k);
+    c->head += k;
+    return (long)k;
+  }
+  return RawRead(c, out, n, deadline_ms);
+}
+
+int64_t NetNowMs() { return NowMs(); }
+
+int NetWaitReadable(NetConn* c, int64_t deadline_ms) {
+  if (c->fd < 0) return 0;
+  if (c->head < c->tail || (c->ssl && SSL_pending(c->ssl) > 0)) return 1;
+  return WaitFd(c->fd, POLLIN, deadline_ms);
+}
+
 int NetReadLine(NetConn* c, char* out, size_t cap, size_t* len) {
   if (len) *len = 0;
   if (cap) out[0] = 0;

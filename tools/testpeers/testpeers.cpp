@@ -504,4 +504,51 @@ bool StartGameServer(const std::string& dir, const std::vector<std::string>& opt
                      {out->port}, error);
 }
 
+// ---- nginx ------------------------------------------------------------------------------
+
+bool StartNginx(const std::string& dir, Nginx* out, std::string* error) {
+  std::string d = dir + "/nginx";
+  out->root = d + "/www";
+  std::error_code ec;
+  fs::create_directories(out->root + "/chunked", ec);
+  fs::create_directories(d + "/tmp", ec);
+  for (const std::string& f : {d, out->root, out->root + "/chunked"}) chmod(f.c_str(), 0755);
+  out->port = FreePort();
+  std::string conf =
+      "daemon off;\n"
+      "worker_processes 1;\n"
+      "pid " + d + "/nginx.pid;\n"
+      "error_log " + d + "/error.log;\n"
+      "events { worker_connections 64; }\n"
+      "http {\n"
+      "  access_log " + d + "/access.log;\n"
+      "  client_body_temp_path " + d + "/tmp/body;\n"
+      "  proxy_temp_path " + d + "/tmp/proxy;\n"
+      "  fastcgi_temp_path " + d + "/tmp/fastcgi;\n"
+      "  uwsgi_temp_path " + d + "/tmp/uwsgi;\n"
+      "  scgi_temp_path " + d + "/tmp/scgi;\n"
+      "  default_type text/plain;\n"
+      "  server {\n"
+      "    listen 127.0.0.1:" + std::to_string(out->port) + ";\n"
+      "    root " + out->root + ";\n"
+      "    location /chunked/ { ssi on; ssi_types *; }\n"
+      "  }\n"
+      "}\n";
+  WriteText(d + "/nginx.conf", conf, 0644);
+  return StartServer(&out->server, "nginx", {"nginx", "-p", d, "-c", d + "/nginx.conf", "-e", d + "/error.log"},
+                     d + "/stdout.log", {out->port}, error) ||
+         (*error += "\n" + Tail(d + "/error.log"), false);
+}
+
+bool StartNetDouble(const std::string& dir, const std::string& protocol, const std::vector<std::string>& options,
+                    NetDouble* out, std::string* error) {
+  out->port = FreePort();
+  std::vector<std::string> argv = {"/usr/bin/python3", std::string(QOE_TESTPEERS_DIR) + "/net_double.py", "--proto",
+                                   protocol, "--port", std::to_string(out->port)};
+  argv.insert(argv.end(), options.begin(), options.end());
+  static std::atomic<int> seq{0};
+  return StartServer(&out->server, protocol + " double", argv,
+                     dir + "/double-" + protocol + "-" + std::to_string(seq++) + ".log", {out->port}, error);
+}
+
 }  // namespace qoe_peers

@@ -131,4 +131,23 @@ struct GameServerDouble {
 bool StartGameServer(const std::string& dir, const std::vector<std::string>& options, GameServerDouble* out,
                      std::string* error);
 
+// nginx serving <dir>/nginx/www (files the test puts there) on a free
+// loopback port; files under www/chunked/ go out chunked (ssi), the bytes
+// unchanged.
+struct Nginx {
+  Server server;
+  uint16_t port = 0;
+  std::string root;  // <dir>/nginx/www
+};
+bool StartNginx(const std::string& dir, Nginx* out, std::string* error);
+
+// The scripted double of the internet clients (net_double.py: http, ftp or
+// irc) on a free port with the given options (see the script's help).
+struct NetDouble {
+  Server server;
+  uint16_t port = 0;
+};
+bool StartNetDouble(const std::string& dir, const std::string& protocol, const std::vector<std::string>& options,
+                    NetDouble* out, std::string* error);
+
 }  // namespace qoe_peers
