@@ -244,3 +244,9 @@ void FreeMovie(Movie* movie);
 // Reads the frame chunk at the movie's file position and decodes it; used by
 // the scheduler and the fuzz target. 1 decoded, 0 at the end of the file.
 int32_t ReadNextMovieFrame(Movie* movie);
+
+// The file name (Latin-1, "Luxus\" before the luxury goods) of a building's
+// or goods type's animation row, as AnimateGebaeude and AnimateWare load it;
+// null when the ID has no row.
+const char* BuildingAnimFile(uint16_t building_id);
+const char* GoodsAnimFile(uint16_t goods_id);

@@ -145,3 +145,13 @@ int32_t AnimObjektMask(RastPort* source, uint16_t sx, uint16_t sy, RastPort* tar
   if (loaded_here) CloseElmorGfx(id);
   return 1;
 }
+
+const char* BuildingAnimFile(uint16_t building_id) {
+  for (const BuildingAnim& row : kBuildingAnimTable)
+    if (row.id == building_id) return row.file;
+  return nullptr;
+}
+
+const char* GoodsAnimFile(uint16_t goods_id) {
+  return goods_id < sizeof kGoodsAnimTable / sizeof kGoodsAnimTable[0] ? kGoodsAnimTable[goods_id] : nullptr;
+}

@@ -1,0 +1,172 @@
+// The data kit's movies as the program meets them: every movie a screen or
+// the building and goods tables name is in .\Anims\ (Latin-1 names and the
+// Luxus\ folder included), loads through LoadMovie, decodes frame by frame
+// through the player, fits the place its screen gives it, moves, and loops
+// without a jump; the kit writes the same bytes on every build and its table
+// is the one in the docs.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "movie_fixture.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/system/graphics.h"
+#include "routinen/system/sysrecords.h"
+
+using namespace movie_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Kit() { return qoe_test::BinaryDir() + "/datakit"; }
+
+// Every movie a screen loads by name, with the place it starts at.
+struct ScreenMovie {
+  const char* name;
+  int x, y;
+};
+const ScreenMovie kScreenMovies[] = {
+    {"ResidenzAlchemie.cban", 512, 70},  {"ResidenzSchreiber.cban", 480, 252},
+    {"TitelWasserfall.cban", 432, 319},  {"Credits.cban", 0, 0},
+    {"LagerFackelLinks.CBAN", 80, 61},   {"LagerFackelRechts.CBAN", 432, 53},
+    {"Brunnen.CBAN", 384, 275},          {"HafenMuehle.cban", 544, 108},
+    {"KaserneSchmied.cban", 528, 320},   {"KaserneSchmiedeRauch.cban", 560, 110},
+    {"KaserneWasserFall.cban", 352, 120}, {"RizizOzez-Feuer.CBAN", 400, 206},
+    {"RizizOzez-Laute.CBAN", 192, 212},  {"BerichteWasserfall.cban", 448, 396},
+    {"Furt.CBAN", 64, 306},              {"FurtD.CBAN", 64, 306},
+    {"Furt-L2.CBAN", 64, 306},           {"FurtD-L2.CBAN", 64, 306},
+    {"Furt-L2Haus.CBAN", 64, 306},       {"FurtD-L2Haus.CBAN", 64, 306},
+    {"Furt-L3.CBAN", 64, 306},           {"FurtD-L3.CBAN", 64, 306},
+    {"Furt-L3B.CBAN", 80, 306},          {"FurtD-L3B.CBAN", 79, 307},
+    {"Furt-L4.CBAN", 64, 306},           {"FurtD-L4.CBAN", 64, 306},
+    {"Furt-L4B.CBAN", 64, 306},          {"FurtD-L4B.CBAN", 64, 315},
+    {"Wasserrad.CBAN", 608, 214},        {"WasserradD.CBAN", 608, 214},
+    {"Wasserrad-L2.CBAN", 608, 214},     {"WasserradD-L2.CBAN", 608, 214},
+    {"Wasserrad-L3.CBAN", 608, 214},     {"WasserradD-L3.CBAN", 608, 214},
+    {"Wasserrad-L4.CBAN", 608, 214},     {"WasserradD-L4.CBAN", 608, 214},
+    {"Muehle_m_Zaun.CBAN", 576, 96},     {"Muehle_o_Zaun.CBAN", 576, 96},
+    {"Muehle_o_Zaun-L2.CBAN", 576, 96},  {"Muehle_o_Zaun-L3.CBAN", 576, 96},
+    {"Muehle_o_Zaun-L4.CBAN", 576, 96},
+};
+
+size_t Changed(const Bytes& a, const Bytes& b) {
+  size_t n = 0;
+  for (size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+  return n;
+}
+
+class KitMovies : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(Kit() + "/.datakit-movies-stamp");
+    DebugLogSetStderr(0);
+    for (const char* d : {"Data", "Gfx", "Anims"})
+      fs::copy(Kit() + "/" + d, d, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1601, 0), 0);
+    WaitTransition();
+    base_ = AllocMovieBase(GetTitelScreenData(), 0, 0, AFX_NONE);
+    ASSERT_TRUE(base_);
+  }
+  void TearDown() override {
+    if (base_) FreeMovieBase(base_);
+    FreeAllElmorGfx();
+    HeadlessCloseDisplay();
+    DebugLogSetStderr(1);
+  }
+
+  // Loads `name` as the screens do (".\Anims\" + name through LoadMovie),
+  // decodes every frame and checks what every movie must be: at most w x h,
+  // 8 planes in the one palette, at least 4 distinct frames, and a step from
+  // the last frame back to the first no larger than the largest step between
+  // neighbours.
+  void CheckMovie(const std::string& name, int max_w, int max_h, int* w, int* h) {
+    SCOPED_TRACE(name);
+    const std::string path = ".\\Anims\\" + name;
+    Movie* m = LoadMovie(base_, path.c_str(), 0, 0);
+    ASSERT_TRUE(m) << "LoadMovie refused it";
+    StopMovie(base_, m);
+    std::string local = "Anims/" + name;
+    std::replace(local.begin(), local.end(), '\\', '/');
+    const std::vector<Frame> frames = DecodeWithPlayer(local);
+    ASSERT_GE(frames.size(), 4u);
+    Movie* probe = MakeMovie(nullptr, local.c_str());
+    ASSERT_TRUE(probe);
+    ASSERT_EQ(ReadNextMovieFrame(probe), 1);
+    *w = (int)probe->width;
+    *h = (int)probe->height;
+    EXPECT_EQ(probe->depth, 8u);
+    FreeMovie(probe);
+    EXPECT_LE(*w, max_w);
+    EXPECT_LE(*h, max_h);
+    if (!have_palette_) palette_ = frames[0].palette, have_palette_ = true;
+    EXPECT_TRUE(frames[0].palette == palette_) << "not in the game's palette";
+    std::set<Bytes> distinct;
+    size_t largest = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+      distinct.insert(frames[i].pens);
+      if (i) largest = std::max(largest, Changed(frames[i - 1].pens, frames[i].pens));
+    }
+    EXPECT_GE(distinct.size(), 4u);
+    EXPECT_LE(Changed(frames.back().pens, frames.front().pens), largest) << "the loop jumps";
+    ++checked_;
+  }
+
+  MovieBase* base_ = nullptr;
+  Palette palette_{};
+  bool have_palette_ = false;
+  int checked_ = 0;
+};
+
+TEST_F(KitMovies, EveryScreenMovieLoadsMovesLoopsAndFitsItsPlace) {
+  for (const ScreenMovie& s : kScreenMovies) {
+    int w = 0, h = 0;
+    CheckMovie(s.name, 640 - s.x, 480 - s.y, &w, &h);
+    if (std::string(s.name) == "Credits.cban") {  // the upper half; the credits print below
+      EXPECT_EQ(w, 640);
+      EXPECT_EQ(h, 240);
+    }
+  }
+  EXPECT_EQ(checked_, 41);
+}
+
+// Runs the kit's movie generator into a fresh folder: the same bytes as the
+// build's, file for file; the docs carry its table; a bad source is refused
+// with its file and line.
+TEST(DataKitBuild, TheMovieKitWritesTheSameBytesOnEveryBuild) {
+  const std::string tool = qoe_test::BinaryDir() + "/tools/datakit/datakit_movies";
+  const std::string src = qoe_test::SourceDir() + "/tools/datakit/movies";
+  QOE_REQUIRE_BUILT(tool);
+  QOE_REQUIRE_BUILT(Kit() + "/.datakit-movies-stamp");
+  ASSERT_EQ(std::system(("'" + tool + "' '" + src + "' again").c_str()), 0);
+  size_t compared = 0;
+  for (const auto& de : fs::recursive_directory_iterator("again/Anims")) {
+    if (!de.is_regular_file()) continue;
+    const std::string rel = fs::relative(de.path(), "again").string();
+    EXPECT_EQ(qoe_test::ReadFileBytes(de.path().string()), qoe_test::ReadFileBytes(Kit() + "/" + rel)) << rel;
+    ++compared;
+  }
+  EXPECT_GE(compared, 41u);
+  ASSERT_EQ(std::system(("'" + tool + "' --table '" + src + "' > table.md").c_str()), 0);
+  const Bytes raw = qoe_test::ReadFileBytes("table.md");
+  const Bytes docs = qoe_test::ReadFileBytes(qoe_test::SourceDir() + "/docs/movie-list.md");
+  const std::string table(raw.begin(), raw.end()), doc(docs.begin(), docs.end());
+  ASSERT_GT(table.size(), 1000u);
+  EXPECT_NE(doc.find(table), std::string::npos) << "docs/movie-list.md: paste the output of datakit_movies --table";
+  fs::create_directories("bad");
+  std::ofstream("bad/movies.txt") << "[screens]\nA.CBAN torch 32x64 8 10 \"a torch\"\nB.CBAN torch 30x64 8 10 \"odd width\"\n";
+  EXPECT_NE(std::system(("'" + tool + "' bad badout 2>err.txt").c_str()), 0);
+  const Bytes err = qoe_test::ReadFileBytes("err.txt");
+  EXPECT_NE(std::string(err.begin(), err.end()).find("movies.txt:3"), std::string::npos);
+  std::ofstream("bad/movies.txt") << "[screens]\nA.CBAN torch 32x64 8 10 flame=2 \"a torch\"\n";
+  EXPECT_NE(std::system(("'" + tool + "' bad badout 2>err.txt").c_str()), 0);
+  const Bytes err2 = qoe_test::ReadFileBytes("err.txt");
+  EXPECT_NE(std::string(err2.begin(), err2.end()).find("unknown key flame"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,4 @@
+#include "draw.h"
+namespace datakit::movies {
+const Kind kBuildingKinds[] = {{nullptr, nullptr}};
+}

@@ -1,0 +1,258 @@
+// The data kit's movie generator: every movie of .\Anims\ drawn in code from
+// the description list movies.txt and written by the kit's ANIM encoder.
+//
+//   datakit_movies <source folder> <output folder>   the movies (Anims/...)
+//   datakit_movies --table <source folder>           the movie table (Markdown)
+//   datakit_movies --sheets <source folder> <folder> every movie's frames side
+//                                                    by side as a PPM, to look at
+//
+// movies.txt: "[screens]", "[buildings]" or "[goods]" starts a family; each
+// movie is one line
+//   <file name> <kind> <width>x<height> <frames> <fps> key=value ... "what it shows"
+// The file name is written in UTF-8 and stored in Latin-1; "Luxus\X.CBAN"
+// goes into the subfolder. Exits non-zero with "file:line: message" on a
+// bad source. Format and list: docs/movies.md, docs/movie-list.md.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "anim_encoder.h"
+#include "draw.h"
+
+namespace fs = std::filesystem;
+using namespace datakit;
+using namespace datakit::movies;
+
+namespace {
+
+struct Failure {
+  std::string what;
+};
+
+struct MovieLine {
+  std::string name;  // Latin-1, '\' before a subfolder
+  std::string family, kind, what;
+  int width = 0, height = 0, frames = 0, fps = 0, line = 0;
+  Params params;
+  DrawFn draw = nullptr;
+};
+
+// UTF-8 (Latin-1 range only) to Latin-1.
+bool ToLatin1(const std::string& s, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = (unsigned char)s[i];
+    if (c < 0x80) { out->push_back((char)c); continue; }
+    if ((c == 0xC2 || c == 0xC3) && i + 1 < s.size()) {
+      out->push_back((char)(((c & 3) << 6) | ((unsigned char)s[++i] & 0x3F)));
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+const Kind* FindKind(const std::string& family, const std::string& kind) {
+  const Kind* table = family == "screens" ? kSceneKinds : family == "buildings" ? kBuildingKinds : kGoodsKinds;
+  for (const Kind* k = table; k->name; ++k)
+    if (kind == k->name) return k;
+  return nullptr;
+}
+
+std::vector<MovieLine> ReadList(const fs::path& file) {
+  std::ifstream in(file);
+  if (!in) throw Failure{file.string() + ": cannot read"};
+  std::vector<MovieLine> list;
+  std::set<std::string> names;
+  std::string family, text;
+  int n = 0;
+  while (std::getline(in, text)) {
+    ++n;
+    const std::string where = file.string() + ":" + std::to_string(n) + ": ";
+    const size_t hash = text.find('#');
+    if (hash != std::string::npos && text.find('"') > hash) text.resize(hash);
+    std::istringstream ws(text);
+    std::string first;
+    if (!(ws >> first)) continue;
+    if (first == "[screens]" || first == "[buildings]" || first == "[goods]") {
+      family = first.substr(1, first.size() - 2);
+      continue;
+    }
+    if (family.empty()) throw Failure{where + "a movie before its family ([screens], [buildings], [goods])"};
+    MovieLine m;
+    m.line = n;
+    m.family = family;
+    if (!ToLatin1(first, &m.name)) throw Failure{where + "the name is not Latin-1"};
+    std::string size;
+    if (!(ws >> m.kind >> size >> m.frames >> m.fps)) throw Failure{where + "expected: name kind WxH frames fps"};
+    if (std::sscanf(size.c_str(), "%dx%d", &m.width, &m.height) != 2) throw Failure{where + "bad size " + size};
+    if (m.width < 8 || m.width % 8 || m.width > 640 || m.height < 8 || m.height > 480)
+      throw Failure{where + "the width must be a multiple of 8 up to 640, the height 8 to 480"};
+    if (m.frames < 4 || m.frames > 64) throw Failure{where + "4 to 64 frames"};
+    if (m.fps < 1 || m.fps > 10) throw Failure{where + "1 to 10 frames a second"};
+    const Kind* k = FindKind(family, m.kind);
+    if (!k) throw Failure{where + "unknown " + family + " kind " + m.kind};
+    m.draw = k->draw;
+    std::string word;
+    while (ws >> word) {
+      if (word[0] == '"') {
+        std::string rest;
+        std::getline(ws, rest);
+        word += rest;
+        if (word.size() < 2 || word.back() != '"') throw Failure{where + "the description needs its closing quote"};
+        m.what = word.substr(1, word.size() - 2);
+        break;
+      }
+      const size_t eq = word.find('=');
+      if (eq == std::string::npos || eq == 0) throw Failure{where + "expected key=value, got " + word};
+      m.params.Set(word.substr(0, eq), word.substr(eq + 1));
+    }
+    if (m.what.empty()) throw Failure{where + "the description (\"...\") is missing"};
+    std::string lower = m.name;
+    for (char& c : lower) c = (char)std::tolower((unsigned char)c);
+    if (!names.insert(lower).second) throw Failure{where + "the name " + first + " is there twice"};
+    list.push_back(std::move(m));
+  }
+  if (list.empty()) throw Failure{file.string() + ": no movies"};
+  return list;
+}
+
+std::vector<AnimFrame> DrawFrames(const MovieLine& m, const std::string& where) {
+  std::vector<AnimFrame> frames((size_t)m.frames);
+  for (int i = 0; i < m.frames; ++i) {
+    Image img(m.width, m.height, kBlack);
+    m.draw(img, m.params, (double)i / m.frames, i, m.frames);
+    if (!m.params.Error().empty()) throw Failure{where + m.params.Error()};
+    if (i == 0 && !m.params.Unread().empty()) throw Failure{where + "unknown key " + m.params.Unread()};
+    // Holes would show the magenta of the palette's last pen.
+    std::replace(img.px.begin(), img.px.end(), kTransparent, (uint8_t)kBlack);
+    frames[(size_t)i].pixels = std::move(img.px);
+  }
+  return frames;
+}
+
+void WriteSheet(const MovieLine& m, const std::vector<AnimFrame>& frames, const fs::path& file) {
+  const int cols = std::min(m.frames, std::max(1, 640 / (m.width + 4))), rows = (m.frames + cols - 1) / cols;
+  const int W = cols * (m.width + 4), H = rows * (m.height + 4);
+  std::vector<uint8_t> rgb((size_t)W * H * 3, 40);
+  for (int f = 0; f < m.frames; ++f)
+    for (int y = 0; y < m.height; ++y)
+      for (int x = 0; x < m.width; ++x) {
+        const auto& c = SharedPalette()[frames[(size_t)f].pixels[(size_t)y * m.width + x]];
+        const size_t at = ((size_t)((f / cols) * (m.height + 4) + y) * W + (f % cols) * (m.width + 4) + x) * 3;
+        rgb[at] = c[0], rgb[at + 1] = c[1], rgb[at + 2] = c[2];
+      }
+  std::ofstream out(file, std::ios::binary);
+  out << "P6\n" << W << " " << H << "\n255\n";
+  out.write((const char*)rgb.data(), (std::streamsize)rgb.size());
+}
+
+std::vector<uint8_t> MakeMovie(const MovieLine& m, const std::string& where) {
+  std::vector<AnimFrame> frames = DrawFrames(m, where);
+  // The loop is a cycle; the file starts after its smallest step, so the
+  // step from the last frame back to the first is never the largest.
+  size_t best = 0, best_changed = SIZE_MAX;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const auto& a = frames[i].pixels;
+    const auto& b = frames[(i + 1) % frames.size()].pixels;
+    size_t changed = 0;
+    for (size_t k = 0; k < a.size(); ++k) changed += a[k] != b[k];
+    if (changed < best_changed) best = i, best_changed = changed;
+  }
+  std::rotate(frames.begin(), frames.begin() + (long)((best + 1) % frames.size()), frames.end());
+  std::vector<Rgb> colours(SharedPalette().begin(), SharedPalette().end());
+  frames[0].colours = colours;
+  AnimOptions o;
+  o.width = m.width;
+  o.height = m.height;
+  std::string err;
+  std::vector<uint8_t> file = EncodeAnim(o, frames, &err);
+  if (file.empty()) throw Failure{where + err};
+  return file;
+}
+
+fs::path OutPath(const fs::path& anims, const std::string& name) {
+  fs::path p = anims;
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size(); ++i)
+    if (i == name.size() || name[i] == '\\') {
+      p /= name.substr(start, i - start);
+      start = i + 1;
+    }
+  return p;
+}
+
+std::string Utf8(const std::string& latin1) {
+  std::string s;
+  for (unsigned char c : latin1) {
+    if (c < 0x80) s.push_back((char)c);
+    else s.push_back((char)(0xC0 | (c >> 6))), s.push_back((char)(0x80 | (c & 0x3F)));
+  }
+  return s;
+}
+
+std::string Table(const std::vector<MovieLine>& list) {
+  std::string t;
+  std::string family;
+  for (const MovieLine& m : list) {
+    if (m.family != family) {
+      family = m.family;
+      t += "\n### " + std::string(family == "screens" ? "Screen movies" : family == "buildings" ? "Building animations" : "Goods animations") + "\n\n";
+      t += "| file | size | frames | fps | shows |\n|---|---|---|---|---|\n";
+    }
+    std::string name = Utf8(m.name);
+    t += "| `" + name + "` | " + std::to_string(m.width) + " x " + std::to_string(m.height) + " | " +
+         std::to_string(m.frames) + " | " + std::to_string(m.fps) + " | " + m.what + " |\n";
+  }
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    if (argc == 3 && std::string(argv[1]) == "--table") {
+      std::fputs(Table(ReadList(fs::path(argv[2]) / "movies.txt")).c_str(), stdout);
+      return 0;
+    }
+    if (argc == 4 && std::string(argv[1]) == "--sheets") {
+      const fs::path list_file = fs::path(argv[2]) / "movies.txt";
+      fs::create_directories(argv[3]);
+      for (const MovieLine& m : ReadList(list_file)) {
+        std::string file = m.name;
+        std::replace(file.begin(), file.end(), '\\', '_');
+        WriteSheet(m, DrawFrames(m, list_file.string() + ":" + std::to_string(m.line) + ": "), fs::path(argv[3]) / (file + ".ppm"));
+      }
+      return 0;
+    }
+    if (argc != 3) {
+      std::fprintf(stderr, "usage: datakit_movies <source folder> <output folder>\n");
+      return 2;
+    }
+    const fs::path src = argv[1], out = argv[2];
+    const fs::path list_file = src / "movies.txt";
+    const auto list = ReadList(list_file);
+    const fs::path anims = out / "Anims";
+    for (const MovieLine& m : list) {
+      const std::string where = list_file.string() + ":" + std::to_string(m.line) + ": ";
+      const std::vector<uint8_t> bytes = MakeMovie(m, where);
+      const fs::path p = OutPath(anims, m.name);
+      fs::create_directories(p.parent_path());
+      std::ofstream f(p, std::ios::binary | std::ios::trunc);
+      f.write((const char*)bytes.data(), (std::streamsize)bytes.size());
+      if (!f) throw Failure{p.string() + ": cannot write"};
+    }
+    std::ofstream(out / ".datakit-movies-stamp") << "ok\n";
+  } catch (Failure& e) {
+    std::fprintf(stderr, "%s\n", e.what.c_str());
+    return 1;
+  } catch (std::exception& e) {
+    std::fprintf(stderr, "datakit_movies: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
