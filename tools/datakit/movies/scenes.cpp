@@ -267,7 +267,7 @@ void Scribe(Image& img, const Params&, double t, int, int) {
     if (y <= sy1 + 2) continue;
     const double end = k < 0 ? lx2 : qx - 1;
     for (int x = (int)lx1; x < end; ++x)
-      if (Noise(x / 3, 0, 5) % 5 && Noise(x / 3, 1, 7) % 6) page.Set(x, y, kInk), page.Set(x, y - 1, Noise(x, 1, 6) % 3 ? Sh(kParchR, 14) : kInk);
+      if (Noise(x / 3, 0, 5) % 5 && Noise(x / 3, 1, 7) % 6) page.Set(x, y, kInk), page.Set(x, y - 1, Noise(x, 1, 6) % 3 ? Sh(kParchR, 14) : (uint8_t)kInk);
   }
   for (size_t k = 0; k < img.px.size(); ++k)
     if (page.px[k] != kTransparent) img.px[k] = page.px[k];
@@ -389,7 +389,7 @@ void Fountain(Image& img, const Params&, double t, int i, int n) {
       const double ph = std::fmod(t + k / 12.0, 1.0);
       const double x = cx + side * ph * w * 0.32;
       const double y = topy - 4 * ph * (1 - ph) * h * 0.28 + ph * (rim - topy) * 0.9;
-      Dot(img, x, y, 1.3, k % 2 ? Sh(kWaterR, 14) : kWhite);
+      Dot(img, x, y, 1.3, k % 2 ? Sh(kWaterR, 14) : (uint8_t)kWhite);
     }
   for (int k = 0; k < 8; ++k) {
     const double ph = std::fmod(t * 2 + k / 8.0, 1.0);
