@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "art.h"
+#include "tools/datakit/art.h"
 
 namespace datakit::movies {
 

@@ -20,7 +20,7 @@
 #include <set>
 #include <sstream>
 
-#include "anim_encoder.h"
+#include "tools/datakit/anim_encoder.h"
 #include "draw.h"
 
 namespace fs = std::filesystem;
