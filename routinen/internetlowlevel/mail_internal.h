@@ -24,6 +24,8 @@ void MailTextFree(MailText* t);
 // Only the header block (up to the first empty line) is searched.
 size_t MailHeaderValue(const char* text, size_t size, const char* name, char* out, size_t out_size);
 
+struct FtpState;
+
 // ---- Module state ---------------------------------------------------------------
 
 // The mail clients' state. Everything runs on the game thread (the callers'
@@ -39,8 +41,16 @@ struct InternetState {
   uint32_t max_mail_size;       // largest mail fetched, bytes
   // HTTP (game thread): why the last HttpGet failed.
   char http_error[512];
+  // FTP (game thread): OpenFTP's status text, why the last call failed, and
+  // the connection with the last listing (an AllocVec block that lives while
+  // the connection is open or a listing is kept).
+  char ftp_status[512];
+  char ftp_error[512];
+  FtpState* ftp;
 };
 InternetState* Internet();
+// Closes the FTP connection of the state and frees it (ftp.cpp); null is ignored.
+void FtpStateFree(FtpState* ftp);
 void InternetStateReset();
 uint32_t NetTimeoutMs();
 

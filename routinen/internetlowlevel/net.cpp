@@ -87,7 +87,10 @@ X509* LoadPinned(const char* path) {
 }  // namespace
 
 InternetState* Internet() { return &g_state; }
-void InternetStateReset() { g_state = InternetState{}; }
+void InternetStateReset() {
+  FtpStateFree(g_state.ftp);
+  g_state = InternetState{};
+}
 uint32_t NetTimeoutMs() {
   if (g_state.timeout_ms) return g_state.timeout_ms;
   uint32_t s = QoESystemPtr->Endpoints.NetTimeout;

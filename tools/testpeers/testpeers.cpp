@@ -540,6 +540,21 @@ bool StartNginx(const std::string& dir, Nginx* out, std::string* error) {
          (*error += "\n" + Tail(d + "/error.log"), false);
 }
 
+bool StartFtpServer(const std::string& dir, const std::string& user, const std::string& password, FtpServer* out,
+                    std::string* error) {
+  std::string d = dir + "/ftp";
+  out->root = d + "/root";
+  std::error_code ec;
+  fs::create_directories(out->root, ec);
+  chmod(d.c_str(), 0755);
+  chmod(out->root.c_str(), 0755);
+  out->port = FreePort();
+  return StartServer(&out->server, "pyftpdlib",
+                     {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(out->port), "-d",
+                      out->root, "-u", user, "-P", password},
+                     d + "/ftp.log", {out->port}, error);
+}
+
 bool StartNetDouble(const std::string& dir, const std::string& protocol, const std::vector<std::string>& options,
                     NetDouble* out, std::string* error) {
   out->port = FreePort();

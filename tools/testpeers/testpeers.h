@@ -141,6 +141,16 @@ struct Nginx {
 };
 bool StartNginx(const std::string& dir, Nginx* out, std::string* error);
 
+// pyftpdlib (Debian's /usr/bin/python3) serving <dir>/ftp/root read-only on
+// a free loopback port to the user with the password (passive mode).
+struct FtpServer {
+  Server server;
+  uint16_t port = 0;
+  std::string root;  // <dir>/ftp/root
+};
+bool StartFtpServer(const std::string& dir, const std::string& user, const std::string& password, FtpServer* out,
+                    std::string* error);
+
 // The scripted double of the internet clients (net_double.py: http, ftp or
 // irc) on a free port with the given options (see the script's help).
 struct NetDouble {
