@@ -60,6 +60,9 @@ const Kind* FindKind(const std::string& family, const std::string& kind) {
   const Kind* table = family == "screens" ? kSceneKinds : family == "buildings" ? kBuildingKinds : kGoodsKinds;
   for (const Kind* k = table; k->name; ++k)
     if (kind == k->name) return k;
+  if (family != "screens")  // a building or good may use a screen's kind (the mill)
+    for (const Kind* k = kSceneKinds; k->name; ++k)
+      if (kind == k->name) return k;
   return nullptr;
 }
 
