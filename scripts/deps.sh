@@ -18,6 +18,7 @@ PKGS=(
   libglu1-mesa-dev
   libpng-dev
   libjpeg62-turbo-dev
+  libjpeg-turbo-progs
   libfreetype-dev
   fonts-dejavu-core
   xfonts-base

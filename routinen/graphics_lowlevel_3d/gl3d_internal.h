@@ -8,6 +8,35 @@
 
 struct QoeSemaphore;
 
+// Element sizes of the stores whose records come with the object, animation
+// and element loaders.
+constexpr uint32_t kObject3DSize = 298, kAnimation3DSize = 58, kFrame3DSize = 116, kElement3DSize = 160;
+
+// The 3D engine's data: the thing store, the settings, the face batch.
+// Window thread only (the tests and tools use it from their one thread).
+struct Engine3DState {
+  // The thing store and the results of its last call.
+  ThingSlot slots[kThingSlots];
+  uint16_t used;
+  uint16_t last_slot;
+  uint32_t last_index, last_count, last_offset;
+
+  EngineRecord engine;
+
+  // Textures.
+  uint8_t colour_key[3];     // MakeRGBA without alpha: this colour is clear
+  int individual_textures;   // 0 while textures go into atlases
+  int jpeg_logging;
+
+  // The face batch.
+  int32_t batch_indices;     // indices in TRIPINDEX3D
+  uint32_t batch_texture;    // GL name bound for the batch
+  uint32_t faces_tested, faces_culled, flushes;
+  const uint32_t* cur_index; // the current face's indices
+  uint32_t primitive;        // GL primitive of the render mode
+  float point_size;
+};
+
 struct GL3DState {
   // Made by InitGLObjektList before the game thread starts, cleared by
   // FreeGLObjektList after it ended; constant in between.
@@ -26,6 +55,8 @@ struct GL3DState {
   // Any thread.
   std::atomic<uint64_t> frames;
   std::atomic<int> verbose;
+
+  Engine3DState e3d;
 };
 
 GL3DState& GL3D();
@@ -34,3 +65,8 @@ void ResetGL3DState();
 // Frees an unlinked entry: its dirty list, semaphore and node (not the
 // texture, which the caller deleted).
 void FreeObjektListEntry(ObjektListEntry* entry);
+
+// The engine's part of the state record.
+inline Engine3DState& E3D() { return GL3D().e3d; }
+// Bytes of a texture's buffer: the image, and a third more when mip-mapped.
+uint32_t TextureBytes(const TEXTURE3D* t);

@@ -23,6 +23,7 @@
 #include "iffwrite.h"
 #include "art.h"
 #include "maptiles.h"
+#include "engine3d.h"
 
 namespace fs = std::filesystem;
 using namespace datakit;
@@ -427,6 +428,8 @@ int main(int argc, char** argv) {
     const PictureIndex* main_index = nullptr;
     for (const auto& ix : indexes) if (ix.path == ".\\Data\\Path") main_index = &ix;
     MakeLayouts(src / "layouts", out, main_index);
+    std::string engine3d_error;
+    if (!MakeEngine3DFiles(out, &engine3d_error)) throw Failure{"engine3d", engine3d_error};
     std::string movie_error;
     if (!MakeTestMovies(out.string(), &movie_error)) throw Failure{"movies", movie_error};
     WriteFile(out / ".datakit-stamp", Bytes{'o', 'k', '\n'});
