@@ -302,6 +302,12 @@ void InitEngineDefaults() {
   Engine3DState& s = E3D();
   std::memcpy(s.colour_key, e.colours[5], 3);
   s.individual_textures = 1;
+  s.batch_indices = 0;
+  s.batch_texture = 0;
+  s.faces_tested = s.faces_culled = s.flushes = 0;
+  s.cur_index = nullptr;
+  s.primitive = 0;
+  s.point_size = 1.0f;
 }
 
 void ParseEngineConfig(const char* text, uint32_t length) {

@@ -247,6 +247,8 @@ struct TEXTURE3D {
 // files and uploads it; its index, or -1 when the store is full.
 int32_t CreateTexture(const char* colour_file, const char* alpha_file, uint16_t width, uint16_t height,
                       uint16_t depth, const char* name, void* unused);
+// Bytes of a texture's buffer: the image, and a third more when mip-mapped.
+uint32_t TextureBytes(const TEXTURE3D* t);
 // Sets up a texture record: sizes, flags, a buffer with a test pattern.
 void InitializeT(TEXTURE3D* t, const char* file, uint16_t width, uint16_t height, uint16_t depth, const char* name);
 // Loads the colour file (and for 32 bits the alpha file or the colour key) and uploads.

@@ -68,5 +68,3 @@ void FreeObjektListEntry(ObjektListEntry* entry);
 
 // The engine's part of the state record.
 inline Engine3DState& E3D() { return GL3D().e3d; }
-// Bytes of a texture's buffer: the image, and a third more when mip-mapped.
-uint32_t TextureBytes(const TEXTURE3D* t);

@@ -128,7 +128,10 @@ Rgba Logo() {
   // A quill across the plate.
   for (int t = 0; t < 90; t++) {
     const int x = 40 + t * 2, y = 120 - t;
-    for (int k = -7 + t / 13; k <= 7 - t / 13; k++) p.Set(x + k / 2, y + k, 235, 230, 215);
+    for (int k = -7 + t / 13; k <= 7 - t / 13; k++) {
+      p.Set(x + k / 2, y + k, 235, 230, 215);
+      p.Set(x + k / 2 + 1, y + k, 235, 230, 215);
+    }
     p.Set(x, y, 120, 90, 40);
   }
   p.Text(8, 30, 247, 70, "QUILL OF", 3, 250, 220, 120);
