@@ -1,6 +1,7 @@
 // The engine's settings: the defaults and the configuration file
 // "qoe3d.cfg", a hand-edited list of whitespace-separated keys, values and
 // scene commands (docs/gl3d-engine.md).
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -22,8 +23,13 @@ struct ConfigReader {
   uint32_t length;
   uint32_t pos;
   const char* slot[9];
-  float number[9];
-  int32_t integer[9];
+  uint32_t slot_length[9];
+};
+
+// A slot's float and integer (standard conversion, 0 for text).
+struct Numbers {
+  float number;
+  int32_t integer;
 };
 
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == 0; }
@@ -37,26 +43,27 @@ int32_t ToInteger(const char* s) {
   return int32_t(v);
 }
 
-// Reads the next n tokens into slots 0 .. n-1 with their numbers; n, or
-// fewer at the end of the text (the missing slots are empty).
+Numbers Converted(const char* slot) { return Numbers{std::strtof(slot, nullptr), ToInteger(slot)}; }
+
+// Reads the next n tokens into slots 0 .. n-1; n, or fewer at the end of
+// the text (the missing slots are empty). A slot's numbers are converted
+// when a key takes it (Converted).
 uint32_t ReadConfigTokens(ConfigReader* r, uint32_t n) {
   uint32_t got = 0;
   for (uint32_t i = 0; i < n; i++) {
     while (r->pos < r->length && Blank(r->text[r->pos])) r->pos++;
     if (r->pos >= r->length) {
       r->slot[i] = "";
-      r->number[i] = 0.0f;
-      r->integer[i] = 0;
+      r->slot_length[i] = 0;
       continue;
     }
     char* start = r->text + r->pos;
     while (r->pos < r->length && !Blank(r->text[r->pos])) r->pos++;
     // The text has one byte after its end, so the terminator always fits.
     r->text[r->pos] = 0;
-    if (r->pos < r->length) r->pos++;
     r->slot[i] = start;
-    r->number[i] = std::strtof(start, nullptr);
-    r->integer[i] = ToInteger(start);
+    r->slot_length[i] = uint32_t(r->text + r->pos - start);
+    if (r->pos < r->length) r->pos++;
     got++;
   }
   return got;
@@ -148,7 +155,7 @@ void RecordCommand(uint16_t kind, const ConfigReader& r) {
   SceneCommand& c = e.commands[e.command_count++];
   c = SceneCommand{};
   c.kind = kind;
-  c.id = uint16_t(r.integer[0]);
+  c.id = uint16_t(Converted(r.slot[0]).integer);
   c.text_count = texts;
   c.tokens = block;
   char* p = block;
@@ -159,8 +166,9 @@ void RecordCommand(uint16_t kind, const ConfigReader& r) {
     p += n;
   }
   for (int i = 0; i + 1 + texts < 9; i++) {
-    c.number[i] = r.number[1 + texts + i];
-    c.integer[i] = r.integer[1 + texts + i];
+    const Numbers n = Converted(r.slot[1 + texts + i]);
+    c.number[i] = n.number;
+    c.integer[i] = n.integer;
   }
 }
 
@@ -173,12 +181,13 @@ void ApplyKey(ConfigReader* r, const Key& k) {
     return;
   }
   if (k.kind == kRGBA) {
-    ReadConfigTokens(r, 3);
+    if (ReadConfigTokens(r, 3) < 3) return;
     uint8_t* rgba = Field<uint8_t>(k.offset);
-    for (int i = 0; i < 3; i++) rgba[i] = uint8_t(r->integer[i] & 0xFF);
+    for (int i = 0; i < 3; i++) rgba[i] = uint8_t(Converted(r->slot[i]).integer & 0xFF);
     return;
   }
-  ReadConfigTokens(r, 1);
+  // A key at the very end of the file has no value: nothing changes.
+  if (ReadConfigTokens(r, 1) == 0) return;
   const char* v = r->slot[0];
   switch (k.kind) {
     case kBool:
@@ -196,10 +205,11 @@ void ApplyKey(ConfigReader* r, const Key& k) {
     }
     default:
       if (std::strcmp(v, "NONE") == 0) break;
-      if (k.kind == kFloat) *Field<float>(k.offset) = r->number[0];
-      if (k.kind == kInt) *Field<int32_t>(k.offset) = r->integer[0];
-      if (k.kind == kU32) *Field<uint32_t>(k.offset) = uint32_t(r->integer[0]);
-      if (k.kind == kU16) *Field<uint16_t>(k.offset) = uint16_t(r->integer[0]);
+      const Numbers n = Converted(v);
+      if (k.kind == kFloat) *Field<float>(k.offset) = n.number;
+      if (k.kind == kInt) *Field<int32_t>(k.offset) = n.integer;
+      if (k.kind == kU32) *Field<uint32_t>(k.offset) = uint32_t(n.integer);
+      if (k.kind == kU16) *Field<uint16_t>(k.offset) = uint16_t(n.integer);
       break;
   }
 }
@@ -318,9 +328,16 @@ void ParseEngineConfig(const char* text, uint32_t length) {
   ConfigReader r{};
   r.text = copy;
   r.length = length;
+  // The keys' lengths: most tokens are told apart by length alone.
+  static const auto lengths = [] {
+    std::array<uint32_t, std::size(kKeys)> l{};
+    for (size_t i = 0; i < l.size(); i++) l[i] = uint32_t(std::strlen(kKeys[i].name));
+    return l;
+  }();
   while (ReadConfigTokens(&r, 1) == 1) {
-    for (const Key& k : kKeys)
-      if (std::strcmp(r.slot[0], k.name) == 0) ApplyKey(&r, k);
+    for (size_t i = 0; i < std::size(kKeys); i++)
+      if (r.slot_length[0] == lengths[i] && std::memcmp(r.slot[0], kKeys[i].name, lengths[i]) == 0)
+        ApplyKey(&r, kKeys[i]);
   }
   EngineRecord& e = E();
   e.view_fog_start = e.fog_start;

@@ -68,3 +68,7 @@ void FreeObjektListEntry(ObjektListEntry* entry);
 
 // The engine's part of the state record.
 inline Engine3DState& E3D() { return GL3D().e3d; }
+// The raw pixels of a .tga, .bmp or headerless file after header bytes
+// into the texture's buffer (rows flipped unless header is 18, B G R made
+// R G B); 0 when the data is too short (the buffer stays as it was).
+int ReadRawTexture(TEXTURE3D* t, const uint8_t* data, uint32_t size, uint32_t header);

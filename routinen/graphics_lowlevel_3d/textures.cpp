@@ -145,19 +145,22 @@ void LoadOneTextureFile(TEXTURE3D* t) {
   if (std::strcmp(ext, ".bmp") == 0) header = 54;
   if (t->depth == 8) header += 1024;  // the palette
   if (!t->pixels) return;
-  const uint64_t need = uint64_t(t->width) * t->height * (t->depth / 8);
   uint32_t size = 0;
   auto* data = static_cast<uint8_t*>(LoadFile2MemSize(t->file, MEMF_PUBLIC, &size));
-  if (!data || uint64_t(size) < header + need) {
-    // A short file would leave half a picture: the test pattern stays.
+  if (!ReadRawTexture(t, data, data ? size : 0, header))
     DebugLog("LoadOneTextureFile: Datei <%s> ist zu kurz.\n", t->file);
-    FreeVec(data);
-    return;
-  }
-  std::memcpy(t->pixels, data + header, size_t(need));
   FreeVec(data);
+}
+
+int ReadRawTexture(TEXTURE3D* t, const uint8_t* data, uint32_t size, uint32_t header) {
+  if (!t || !t->pixels) return 0;
+  const uint64_t need = uint64_t(t->width) * t->height * (t->depth / 8);
+  // A short file would leave half a picture: the test pattern stays.
+  if (!data || uint64_t(size) < header + need) return 0;
+  std::memcpy(t->pixels, data + header, size_t(need));
   if (header != 18) FlipTexture(t);  // bottom-up rows, except a 24/32-bit .tga
   RGBAorderTexture(t, 2, 1, 0, 3);
+  return 1;
 }
 
 void LoadJpegTexture(TEXTURE3D* t, const char* base) {

@@ -84,8 +84,12 @@ TEST_F(EngineConfig, KeysAndValueWordsTableDriven) {
       {"Map.ActualSeason Engine.FogMode 0",
        [](const EngineRecord& e) { return e.season == 3 && e.fog_mode == 0; }},
       // A key at the very end has no value: nothing changes.
-      {"Engine.Scale", [](const EngineRecord& e) { return e.scale == 0.0f; }},
+      {"Engine.Scale", [](const EngineRecord& e) { return e.scale == 0.3f; }},
+      {"Engine.FogRGBA 1 2", [](const EngineRecord& e) { return e.fog_rgba[0] == 128 && e.fog_rgba[1] == 173; }},
       {"Map.NightON", [](const EngineRecord& e) { return e.night_on == 0; }},
+      {"Map.SkyON TRUE ", [](const EngineRecord& e) { return e.sky_on == 1; }},
+      {"Map.SkyON\tTRUE\n", [](const EngineRecord& e) { return e.sky_on == 1; }},
+      {"Map.SkyON TRUEx", [](const EngineRecord& e) { return e.sky_on == 0; }},
   };
   for (const Case& c : cases) {
     InitEngineDefaults();
