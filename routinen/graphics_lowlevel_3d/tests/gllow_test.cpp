@@ -395,3 +395,87 @@ TEST_F(GLLow, TexturedFacesReachTheFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+class GLAtlas : public GLLow {};
+
+TEST_F(GLAtlas, TexturesGoIntoTwoAtlasesAndPointsOntoTheirCells) {
+  EngineRecord* e = Engine();
+  e->half_textures = 1;
+  e->mipmapping = 0;
+  e->regroup_textures = 1;
+  SetIndividualTextures(0);  // the scene set-up gathers textures: none uploaded yet
+  // 17 textures of 24 bits (a grid of 8) and two of 32 bits (a grid of 4), 4 x 4 each.
+  for (int i = 0; i < 19; i++) {
+    const int32_t n = CreateTexture("", "", 4, 4, i == 5 || i == 9 ? 32 : 24, "t", nullptr);
+    auto* t = static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, n));
+    std::memset(t->pixels, i + 1, TextureBytes(t));
+  }
+  // Points: three of face A (texture 3, the fourth 24-bit cell), one shared
+  // with face B (texture 9, the second 32-bit cell).
+  const float us[5] = {-0.2f, 1.0f, 0.5f, 0.25f, 0.75f};
+  for (float u : us) {
+    auto* p = static_cast<VERTEX3D*>(GetThing(THING_POINT3D, kThingAppend));
+    *p = VERTEX3D{u, 0.5f, {255, 255, 255, 255}, 0, 0, 0};
+  }
+  for (uint32_t i : {0u, 1u, 2u, 2u, 3u, 4u})
+    *static_cast<uint32_t*>(GetThing(THING_PINDEX3D, kThingAppend)) = i;
+  auto* fa = static_cast<FACE3D*>(GetThing(THING_FACE3D, kThingAppend));
+  *fa = FACE3D{0, 3, 3, static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 3))};
+  auto* fb = static_cast<FACE3D*>(GetThing(THING_FACE3D, kThingAppend));
+  *fb = FACE3D{3, 3, 9, static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 9))};
+
+  ASSERT_EQ(RemapTextures(), 1);
+  ASSERT_EQ(GetThingCount(THING_TEXTURE3D, kThingBase), 2u);
+  auto* a24 = static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 0));
+  auto* a32 = static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 1));
+  EXPECT_STREQ(a24->name, "All Textures 24bits");
+  EXPECT_STREQ(a32->file, "RAM");
+  EXPECT_EQ(a24->width, 32);  // 8 cells of 4
+  EXPECT_EQ(a32->width, 16);  // 4 cells of 4
+  EXPECT_TRUE(a24->uploaded && a32->uploaded);
+  EXPECT_EQ(Engine()->half_textures, 1u);
+  // Texture 3 is the fourth 24-bit texture: cell (3, 0) holds its bytes (4).
+  EXPECT_EQ(a24->pixels[(0 * 32 + 12) * 3], 4);
+  EXPECT_EQ(a24->pixels[(0 * 32 + 11) * 3], 3);
+  // The 17th 24-bit texture (texture 18) starts the third row: cell (0, 2).
+  EXPECT_EQ(a24->pixels[(8 * 32 + 0) * 3], 19);
+  EXPECT_EQ(a32->pixels[(0 * 16 + 4) * 4], 10);  // texture 9, the second 32-bit one
+  EXPECT_EQ(a32->pixels[(0 * 16 + 4) * 4 + 3], 10);
+
+  const auto* p = static_cast<const VERTEX3D*>(GetThing(THING_POINT3D, 0));
+  const float s24 = 4.0f / 32.0f, s32 = 4.0f / 16.0f;
+  EXPECT_FLOAT_EQ(p[0].u, 0.0f * s24 + 3.0f / 8.0f);  // -0.2 clamped to 0
+  EXPECT_FLOAT_EQ(p[1].u, 0.9999f * s24 + 3.0f / 8.0f);
+  EXPECT_FLOAT_EQ(p[2].u, 0.5f * s24 + 3.0f / 8.0f);  // shared: the first face maps it
+  EXPECT_FLOAT_EQ(p[0].v, 0.5f * s24);
+  EXPECT_FLOAT_EQ(p[3].u, 0.25f * s32 + 1.0f / 4.0f);
+  EXPECT_FLOAT_EQ(p[4].v, 0.5f * s32);
+  const auto* f = static_cast<const FACE3D*>(GetThing(THING_FACE3D, 0));
+  EXPECT_EQ(f[0].texture_index, 0);
+  EXPECT_EQ(f[0].texture, a24);
+  EXPECT_EQ(f[1].texture_index, 1);
+  EXPECT_EQ(f[1].texture, a32);
+}
+
+TEST_F(GLAtlas, TexturesOfAnotherSizeOrTooManyAreRefused) {
+  EngineRecord* e = Engine();
+  e->half_textures = 1;
+  e->mipmapping = 0;
+  EXPECT_EQ(RemapTextures(), 0);  // regrouping off
+  e->regroup_textures = 1;
+  CreateTexture("", "", 4, 4, 24, "a", nullptr);
+  CreateTexture("", "", 8, 8, 24, "b", nullptr);
+  EXPECT_EQ(RemapTextures(), 0);
+  EXPECT_TRUE(Logged("RemapTextures: Textur <b> hat nicht die Groesse der ersten"));
+  EXPECT_EQ(GetThingCount(THING_TEXTURE3D, kThingBase), 2u);
+  EXPECT_NE(static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 1))->pixels, nullptr);
+  ClearThings(kThingReset);
+  for (int i = 0; i < 1025; i++) CreateTexture("", "", 1, 1, 24, "x", nullptr);
+  EXPECT_EQ(RemapTextures(), 0);
+  EXPECT_TRUE(Logged("RemapTextures: Zu viele Texturen (1025 / 0)"));
+  EXPECT_EQ(GetThingCount(THING_TEXTURE3D, kThingBase), 1025u);
+}
+
+}  // namespace
