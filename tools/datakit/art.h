@@ -59,5 +59,8 @@ void DrawBar(Image& img, uint8_t pen);
 // The residence (picture 2) and its marks: upload1..upload3, info.
 bool DrawResidence(Image& img);
 bool DrawResidenceMark(Image& img, const std::string& kind, std::string* err);
+// The residence's bare hall (stone wall, skirting, floor) as it shows from
+// (x, y) of picture 2: the ground of the movies that play over the picture.
+void DrawResidenceHall(Image& img, int x, int y);
 
 }  // namespace datakit

@@ -229,7 +229,7 @@ void Lectern(Image& img) {  // REPO: 470..628 x 240..360, the scribe's news
   }
   FillRect(img, 606, 270, 612, 296, kParchmentRamp + 15);  // candle
   Dot(img, 609, 264, 3, kOrangeRamp + 14);
-  Ln(img, 590, 246, 604, 262, kWhite, 1);  // quill
+  Ln(img, 592, 256, 604, 268, kWhite, 1);  // quill (inside the scribe movie's area)
 }
 
 void Desk(Image& img) {  // 140..470 x 296..380 with the tax chest (TAX )
@@ -299,10 +299,27 @@ void GuestBook(Image& img) {  // REGI: 565..628 x 395..468, the register of lord
 
 }  // namespace
 
-bool DrawResidence(Image& img) {
+namespace {
+void Hall(Image& img) {
   StoneWall(img, 0, 0, img.width - 1, 299);
   Planks(img, 0, 300, img.width - 1, img.height - 1, 18, false, 4);
   FillRect(img, 0, 296, img.width - 1, 300, kWoodRamp + 2);  // skirting
+}
+}  // namespace
+
+void DrawResidenceHall(Image& img, int x, int y) {
+  static const Image hall = [] {
+    Image h(640, 480, 0);
+    Hall(h);
+    return h;
+  }();
+  for (int r = 0; r < img.height; ++r)
+    for (int k = 0; k < img.width; ++k)
+      if (x + k >= 0 && y + r >= 0 && x + k < hall.width && y + r < hall.height) img.Set(k, r, hall.Get(x + k, y + r));
+}
+
+bool DrawResidence(Image& img) {
+  Hall(img);
   // A red carpet under the desk.
   for (int y = 384; y <= 470; ++y)
     for (int x = 200; x <= 370; ++x)

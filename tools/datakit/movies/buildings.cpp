@@ -444,7 +444,7 @@ void Building(Image& img, const Params& p, double t, int i, int n) {
       Dot(img, lx + (k % 2 ? 3 : -3) * ph * 4, ly + ph * 8, 0.7, Sh(kParchR, 12));
     }
   }
-  if (HasWork(works, "ship")) Ship(img, w * 0.74, h * 0.8, 26, t, Sh(kParchR, 14));
+  if (HasWork(works, "ship")) Ship(img, w * 0.76, h * 0.8, p.Num("shipsize", 34), t, Sh(kParchR, 14));
   if (harbour) {
     Box(img, w * 0.35, gy - 4, w * 0.62, gy, Sh(kWoodR, 7));  // the pier
     for (double x = w * 0.37; x < w * 0.62; x += 10) Box(img, x, gy, x + 2, gy + 16, Sh(kWoodR, 3));

@@ -89,6 +89,18 @@ void Bushes(Image& img, int x1, int x2, int y, int count, uint32_t seed) {
   }
 }
 
+// The ground a movie plays over: the residence's hall seen from (hallx,
+// hally) of picture 2 when the description gives it, so the movie joins the
+// picture, else a stone wall.
+bool Ground(Image& img, const Params& p, uint32_t seed) {
+  if (p.Has("hallx")) {
+    DrawResidenceHall(img, (int)p.Num("hallx", 0), (int)p.Num("hally", 0));
+    return true;
+  }
+  Masonry(img, 0, 0, img.width - 1, img.height - 1, kSlateR, 6, 38, 22, seed);
+  return false;
+}
+
 // ---- kinds -------------------------------------------------------------------
 
 void Waterfall(Image& img, const Params& p, double t, int i, int n) {
@@ -206,18 +218,33 @@ void LutePlayer(Image& img, const Params& p, double t, int, int) {
 void Alchemist(Image& img, const Params& p, double t, int, int) {
   const int w = img.width, h = img.height;
   const uint8_t brew = p.RampP("brew", kGreenR);
-  Masonry(img, 0, 0, w - 1, h - 1, kSlateR, 6, 38, 22, 7);
-  Box(img, 0, h * 0.78, w - 1, h * 0.86, Sh(kWoodR, 8));  // bench
-  Box(img, 0, h * 0.86, w - 1, h - 1, Sh(kWoodR, 3));
-  Box(img, 0, h * 0.2, w - 1, h * 0.24, Sh(kWoodR, 7));  // shelf with jars
-  const uint8_t jars[4] = {kBlueR, kRedR, kPurpleR, kGoldR};
-  for (int k = 0; k < 4; ++k) {
-    const double x = 12 + k * (w - 24) / 3.0;
-    Ellipse(img, x, h * 0.2 - 7, 6, 7, Sh(jars[k], 9), Sh(jars[k], 5));
-    Box(img, x - 2, h * 0.2 - 17, x + 2, h * 0.2 - 13, Sh(kGreyR, 12));
+  if (Ground(img, p, 7)) {
+    // Over picture 2: the hall's shelf, its five jars and the bench, pixel
+    // for pixel where the picture has them (bench 500..628 x 150..160,
+    // shelf 90..94, jars every 24 from x 510), seen from (hallx, hally).
+    const int ox = (int)p.Num("hallx", 0), oy = (int)p.Num("hally", 0);
+    FillRect(img, 500 - ox, 150 - oy, 628 - ox, 160 - oy, Sh(kWoodR, 7));
+    FillRect(img, 506 - ox, 161 - oy, 514 - ox, 230 - oy, Sh(kWoodR, 4));
+    FillRect(img, 614 - ox, 161 - oy, 622 - ox, 230 - oy, Sh(kWoodR, 4));
+    FillRect(img, 500 - ox, 90 - oy, 628 - ox, 94 - oy, Sh(kWoodR, 7));
+    const uint8_t fl[5] = {Sh(kGreenR, 10), Sh(kBlueR, 11), Sh(kRedR, 10), Sh(kPurpleR, 10), Sh(kGoldR, 12)};
+    for (int k = 0; k < 5; ++k) {
+      Dot(img, 510 + k * 24 - ox, 80 - oy, 8, fl[k]);
+      FillRect(img, 508 + k * 24 - ox, 64 - oy, 512 + k * 24 - ox, 72 - oy, kLightGrey);
+    }
+  } else {
+    Box(img, 0, h * 0.78, w - 1, h * 0.86, Sh(kWoodR, 8));  // bench
+    Box(img, 0, h * 0.86, w - 1, h - 1, Sh(kWoodR, 3));
+    Box(img, 0, h * 0.2, w - 1, h * 0.24, Sh(kWoodR, 7));  // shelf with jars
+    const uint8_t jars[4] = {kBlueR, kRedR, kPurpleR, kGoldR};
+    for (int k = 0; k < 4; ++k) {
+      const double x = 12 + k * (w - 24) / 3.0;
+      Ellipse(img, x, h * 0.2 - 7, 6, 7, Sh(jars[k], 9), Sh(jars[k], 5));
+      Box(img, x - 2, h * 0.2 - 17, x + 2, h * 0.2 - 13, Sh(kGreyR, 12));
+    }
   }
   // Burner and its flame under the round flask.
-  const double fx = w * 0.38, fy = h * 0.45, fr = 15;
+  const double fx = w * 0.38, fy = h * 0.5, fr = 15;
   Box(img, fx - 7, h * 0.71, fx + 7, h * 0.78, Sh(kGoldR, 6));
   Flame(img, fx, h * 0.71, h * 0.71 - fy - fr, 9, t, 0.3);
   Ellipse(img, fx, fy, fr + 1, fr + 1, Sh(kSlateR, 12), Sh(kGreyR, 13));
@@ -238,7 +265,7 @@ void Alchemist(Image& img, const Params& p, double t, int, int) {
   // Vapour leaving the neck, a tube to the retort dripping into a phial.
   for (int k = 0; k < 3; ++k) {
     const double ph = std::fmod(t + k / 3.0, 1.0);
-    Dot(img, fx + 3 * Wave(ph, 1, k * 0.3) + ph * 6, fy - fr - 14 - ph * 14, 1.5 + ph * 3, Sh(kGreyR, 13 - (int)(ph * 5)));
+    Dot(img, fx - 6 - ph * 26, fy - fr - 12 - ph * 4 + Wave(ph, 1, k * 0.3), 1.5 + ph * 3, Sh(kGreyR, 13 - (int)(ph * 5)));
   }
   Line(img, fx + 3, fy - fr - 6, w * 0.78, fy - 10, 1, Sh(kGreyR, 12));
   Ellipse(img, w * 0.8, fy + 8, 9, 11, Sh(brew, 10), Sh(kGreyR, 13));
@@ -246,9 +273,9 @@ void Alchemist(Image& img, const Params& p, double t, int, int) {
   Dot(img, w * 0.78, fy - 8 + drip * 10, 1.2, Sh(brew, 15));
 }
 
-void Scribe(Image& img, const Params&, double t, int, int) {
+void Scribe(Image& img, const Params& p, double t, int, int) {
   const int w = img.width, h = img.height;
-  Masonry(img, 0, 0, w - 1, h - 1, kSlateR, 6, 38, 22, 9);
+  Ground(img, p, 9);
   // Lectern with a scroll between two rollers: the written lines roll up by
   // one line a loop, so the line finished now stands where the last one
   // stood when the loop began.
