@@ -25,6 +25,7 @@ void MailTextFree(MailText* t);
 size_t MailHeaderValue(const char* text, size_t size, const char* name, char* out, size_t out_size);
 
 struct FtpState;
+struct IrcPanel;
 
 // ---- Module state ---------------------------------------------------------------
 
@@ -47,6 +48,9 @@ struct InternetState {
   char ftp_status[512];
   char ftp_error[512];
   FtpState* ftp;
+  // The IRC panel (irc.cpp): made by StartIrcPanel on the game thread, freed
+  // by StopIrcPanel; its fields are guarded by its "IRCPanel Semaphore".
+  IrcPanel* irc_panel;
 };
 InternetState* Internet();
 // Closes the FTP connection of the state and frees it (ftp.cpp); null is ignored.

@@ -70,6 +70,7 @@ const EndpointKey kEndpointKeys[] = {
     EP(FtpUser, EP_TEXT, "ftp_user", "anonymous", "update server user"),
     EP(FtpPassword, EP_TEXT, "ftp_password", "quill@localhost", "update server password"),
     EP(IrcServer, EP_TEXT, "irc_server", "127.0.0.1:6667", "tavern chat server, host:port"),
+    EP(IrcChannel, EP_TEXT, "irc_channel", "#Quill", "channel of the IRC panel"),
     EP(MailTls, EP_TLS, "mail_tls", "auto", "off, auto (STARTTLS/STLS when offered) or required"),
     EP(TlsAcceptCert, EP_TEXT, "tls_accept_cert", "", "PEM certificate accepted as is (besides the system's store)"),
     EP(NetTimeout, EP_NUMBER, "net_timeout", "30", "seconds a network read may wait"),

@@ -57,6 +57,7 @@ struct EndpointConfig {
   char FtpUser[ENDPOINT_TEXT];              // ftp_user
   char FtpPassword[ENDPOINT_TEXT];          // ftp_password
   char IrcServer[ENDPOINT_TEXT];            // irc_server
+  char IrcChannel[ENDPOINT_TEXT];           // irc_channel
   uint32_t MailTls;                         // mail_tls: EndpointTlsMode
   char TlsAcceptCert[ENDPOINT_PATH];        // tls_accept_cert: PEM file trusted as is
   uint32_t NetTimeout;                      // net_timeout: seconds per network read

@@ -79,9 +79,14 @@ def read_line(f):
 
 
 def hold(conn):
+    """Answers nothing any more; what comes in still goes to the transcript."""
     try:
-        while conn.recv(4096):
-            pass
+        while True:
+            data = conn.recv(4096)
+            if not data:
+                return
+            for line in data.decode("latin-1").splitlines():
+                log(line)
     except OSError:
         pass
 
@@ -111,6 +116,8 @@ def serve_irc(conn):
     f = conn.makefile("rb")
     state = {"sent": 0}
     nick = "*"
+    user = False
+    welcomed = False
 
     def out(text):
         send_limited(conn, (text + "\r\n").encode("latin-1"), state)
@@ -126,10 +133,15 @@ def serve_irc(conn):
             else:
                 old = nick
                 nick = w[1]
-                if old != "*":
+                if welcomed:
                     out(":%s!u@h NICK :%s" % (old, nick))
+                elif user:
+                    welcomed = True
+                    out(":double 001 %s :Welcome" % nick)
         elif cmd == "USER":
-            if nick != "*":
+            user = True
+            if nick != "*" and not welcomed:
+                welcomed = True
                 out(":double 001 %s :Welcome" % nick)
         elif cmd == "PING":
             out(":double PONG double :" + (w[1].lstrip(":") if len(w) > 1 else ""))

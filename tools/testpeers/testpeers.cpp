@@ -555,6 +555,41 @@ bool StartFtpServer(const std::string& dir, const std::string& user, const std::
                      d + "/ftp.log", {out->port}, error);
 }
 
+int Ngircd::Connections() const {
+  std::string t = ReadText(server.log);
+  int n = 0;
+  const char* key = " registered (connection ";
+  for (size_t p = t.find(key); p != std::string::npos; p = t.find(key, p + 1)) n++;
+  return n;
+}
+
+bool StartNgircd(const std::string& dir, Ngircd* out, std::string* error) {
+  std::string d = dir + "/ngircd";
+  std::error_code ec;
+  fs::create_directories(d, ec);
+  chmod(d.c_str(), 0755);
+  out->port = FreePort();
+  std::string conf =
+      "[Global]\n"
+      "Name = irc.quill.test\n"
+      "Info = Quill test server\n"
+      "Listen = 127.0.0.1\n"
+      "Ports = " + std::to_string(out->port) + "\n"
+      "MotdPhrase = \"Quill\"\n"
+      "[Limits]\n"
+      "MaxNickLength = 30\n"
+      "MaxPenaltyTime = 0\n"
+      "MaxConnectionsIP = 0\n"
+      "PingTimeout = 120\n"
+      "[Options]\n"
+      "DNS = no\n"
+      "Ident = no\n"
+      "PAM = no\n";
+  WriteText(d + "/ngircd.conf", conf, 0644);
+  return StartServer(&out->server, "ngircd", {"ngircd", "-n", "-f", d + "/ngircd.conf"}, d + "/log", {out->port},
+                     error);
+}
+
 bool StartNetDouble(const std::string& dir, const std::string& protocol, const std::vector<std::string>& options,
                     NetDouble* out, std::string* error) {
   out->port = FreePort();

@@ -151,6 +151,16 @@ struct FtpServer {
 bool StartFtpServer(const std::string& dir, const std::string& user, const std::string& password, FtpServer* out,
                     std::string* error);
 
+// ngircd on a free loopback port (nicknames up to 30 characters, no
+// penalties, no DNS or ident look-ups); its log (stderr) in <dir>/ngircd/log.
+struct Ngircd {
+  Server server;
+  uint16_t port = 0;
+  // IRC clients that registered so far (from the server's log).
+  int Connections() const;
+};
+bool StartNgircd(const std::string& dir, Ngircd* out, std::string* error);
+
 // The scripted double of the internet clients (net_double.py: http, ftp or
 // irc) on a free port with the given options (see the script's help).
 struct NetDouble {

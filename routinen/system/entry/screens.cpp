@@ -12,6 +12,7 @@
 #include "routinen/media/movie.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/fonts.h"
+#include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/prefs.h"
@@ -120,6 +121,8 @@ void InstallProgramScreens() {
   hooks.QuitTcpIp = [] { Quit_TCP_IP(); };
   hooks.SoundMaske = SoundMaske;
   hooks.ExitSound = ExitSound;
+  hooks.StartIrcPanel = StartIrcPanel;
+  hooks.StopIrcPanel = StopIrcPanel;
   SetShellHooks(&hooks);
   SetClickSoundHook(ClickSound);
   SetMouseCursorHook(LoadElmorCursor);

@@ -1,0 +1,361 @@
+// The IRC client against a real ngircd (two clients in one channel: join,
+// part, nick change, PRIVMSG, ACTION, names; the panel handing its one
+// connection over and back) and the scripted double (433, NickServ, stall,
+// drop, overlong line, ERROR, a flood of 10 000 lines drained by a loop that
+// never blocks), and the line readers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/events.h"
+#include "platform/threads.h"
+#include "routinen/internetlowlevel/irc.h"
+#include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/sysrecords.h"
+#include "tools/testpeers/testpeers.h"
+
+using namespace qoe_peers;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+int64_t MsSince(Clock::time_point t0) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+}
+
+// Takes blocks (polling, never waiting on the socket) until want() holds.
+bool Pump(IRCSession* s, std::vector<std::string>* lines, const std::function<bool()>& want, int timeout_ms = 5000) {
+  auto t0 = Clock::now();
+  for (;;) {
+    while (IRCTakeBlock(s)) {
+      for (uint32_t i = 0; i < s->LinesLength;) {
+        std::string l(s->Lines + i);
+        i += (uint32_t)l.size() + 1;
+        lines->push_back(l);
+      }
+    }
+    if (want()) return true;
+    if (MsSince(t0) > timeout_ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+std::vector<std::string> Names(IRCSession* s) {
+  char names[64][IRC_NAME];
+  uint32_t n = IRCCopyNames(s, names, 64);
+  std::vector<std::string> v(names, names + n);
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& part) {
+  for (const auto& l : lines)
+    if (l.find(part) != std::string::npos) return true;
+  return false;
+}
+
+class IrcNgircd : public ::testing::Test {
+ public:
+  void SetUp() override {
+    ASSERT_FALSE(dir.path.empty());
+    std::string err;
+    ASSERT_TRUE(StartNgircd(dir.path, &irc, &err)) << err;
+    EndpointDefaults(&QoESystemPtr->Endpoints);
+    MailSetTimeoutMs(5000);
+  }
+  void TearDown() override { MailSetTimeoutMs(0); }
+  std::string Host() { return "127.0.0.1:" + std::to_string(irc.port); }
+  PeerDir dir;
+  Ngircd irc;
+};
+
+TEST_F(IrcNgircd, TwoClientsJoinTalkRenameAndLeave) {
+  IRCSession* a = InitIRC(Host().c_str(), "#Quill", "alice", 0);
+  ASSERT_NE(a, nullptr);
+  ASSERT_GE(a->Socket.load(), 0) << a->Error;
+  std::vector<std::string> la;
+  ASSERT_TRUE(Pump(a, &la, [&] { return Names(a) == std::vector<std::string>{"alice"}; }));
+  a->Status &= (uint16_t)~IRC_STATUS_JOINED;
+
+  IRCSession* b = InitIRC(Host().c_str(), "#Quill", "bob", 0);
+  ASSERT_GE(b->Socket.load(), 0) << b->Error;
+  ASSERT_TRUE(Pump(a, &la, [&] { return Names(a) == std::vector<std::string>{"alice", "bob"}; }));
+  EXPECT_TRUE(a->Status & IRC_STATUS_JOINED);
+  EXPECT_TRUE(Has(la, ":bob!") && Has(la, " JOIN "));
+  std::vector<std::string> lb;
+  ASSERT_TRUE(Pump(b, &lb, [&] { return Names(b) == std::vector<std::string>{"alice", "bob"}; }));
+
+  ASSERT_TRUE(SendIRC(b, "Hello, tavern", nullptr, IRC_SEND_CHANNEL));
+  ASSERT_TRUE(SendIRC(b, "/ME waves", nullptr, IRC_SEND_CHANNEL));
+  ASSERT_TRUE(SendIRC(b, "psst", "alice", IRC_SEND_PRIVATE));
+  ASSERT_TRUE(SendIRC(b, "one\r\nQUIT :injected", nullptr, IRC_SEND_CHANNEL));
+  ASSERT_TRUE(Pump(a, &la, [&] { return Has(la, "PRIVMSG #Quill :one"); }));
+  std::vector<std::string> said;
+  for (const auto& l : la) {
+    char nick[IRC_NAME], text[IRC_MAX_LINE];
+    if (IrcChannelText("#Quill", l.data(), l.size(), nick, sizeof nick, text, sizeof text))
+      said.push_back(std::string(nick) + ":" + text);
+  }
+  EXPECT_EQ(said, (std::vector<std::string>{"bob:Hello, tavern", "bob: waves", "bob:one"}));
+  EXPECT_TRUE(Has(la, "PRIVMSG #Quill :\x01" "ACTION  waves\x01"));
+  EXPECT_TRUE(Has(la, "PRIVMSG alice :psst"));
+  EXPECT_GE(b->Socket.load(), 0);  // the injected QUIT never went out
+
+  ASSERT_TRUE(SendIRC(b, nullptr, "bobby", IRC_SEND_NICK));
+  ASSERT_TRUE(Pump(a, &la, [&] { return Names(a) == std::vector<std::string>{"alice", "bobby"}; }));
+  ASSERT_TRUE(Pump(b, &lb, [&] { return std::string(b->Nick) == "bobby"; }));
+  EXPECT_FALSE(SendIRC(b, nullptr, "two words", IRC_SEND_NICK));
+
+  a->Status &= (uint16_t)~IRC_STATUS_LEFT;
+  auto t0 = Clock::now();
+  ExitIRC(b);
+  EXPECT_LT(MsSince(t0), 1000);
+  ASSERT_TRUE(Pump(a, &la, [&] { return Names(a) == std::vector<std::string>{"alice"}; }));
+  EXPECT_TRUE(a->Status & IRC_STATUS_LEFT);
+  EXPECT_FALSE(a->Status & IRC_STATUS_FAILED);
+  ExitIRC(a);
+}
+
+TEST_F(IrcNgircd, UnreachableServerGivesAClosedSession) {
+  IRCSession* s = InitIRC(("127.0.0.1:" + std::to_string(FreePort())).c_str(), "#Quill", "alice", 1);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->Socket.load(), -1);
+  EXPECT_TRUE(s->Status & IRC_STATUS_CLOSED);
+  EXPECT_NE(std::string(s->Error).find("cannot connect"), std::string::npos) << s->Error;
+  EXPECT_FALSE(SendIRC(s, "hello", nullptr, IRC_SEND_CHANNEL));
+  ExitIRC(s);
+}
+
+class IrcDouble : public ::testing::Test {
+ public:
+  void SetUp() override {
+    ASSERT_FALSE(dir.path.empty());
+    EndpointDefaults(&QoESystemPtr->Endpoints);
+    MailSetTimeoutMs(3000);
+  }
+  void TearDown() override { MailSetTimeoutMs(0); }
+  void Start(std::vector<std::string> options, const std::string& after_join = "") {
+    options.push_back("--transcript");
+    options.push_back(dir.path + "/t");
+    if (!after_join.empty()) {
+      WriteText(dir.path + "/after", after_join);
+      options.push_back("--after-join");
+      options.push_back(dir.path + "/after");
+    }
+    std::string err;
+    ASSERT_TRUE(StartNetDouble(dir.path, "irc", options, &peer, &err)) << err;
+  }
+  std::string Host() { return "127.0.0.1:" + std::to_string(peer.port); }
+  PeerDir dir;
+  NetDouble peer;
+};
+
+TEST_F(IrcDouble, TakenNickThenNickServ) {
+  Start({"--taken", "alice"},
+        ":NickServ!services@quill NOTICE alice2 :This nickname is registered. Please use IDENTIFY.\n");
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 1);
+  ASSERT_GE(s->Socket.load(), 0) << s->Error;
+  EXPECT_TRUE(s->Status & IRC_STATUS_NICK_TAKEN);
+  s->Status &= (uint16_t)~IRC_STATUS_NICK_TAKEN;
+  ASSERT_TRUE(SendIRC(s, nullptr, "alice2", IRC_SEND_NICK));
+  std::vector<std::string> l;
+  ASSERT_TRUE(Pump(s, &l, [&] { return (s->Status & IRC_STATUS_NICK_TAKEN) != 0; }));
+  EXPECT_EQ(Names(s), (std::vector<std::string>{"alice2", "op"}));
+  EXPECT_TRUE(s->Status & IRC_STATUS_JOINED);
+  ASSERT_TRUE(SendIRC(s, "IDENTIFY secret", "NICKSERV", IRC_SEND_PRIVATE));
+  auto t0 = Clock::now();
+  while (ReadText(dir.path + "/t").find("PRIVMSG NICKSERV :IDENTIFY secret") == std::string::npos && MsSince(t0) < 3000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_NE(ReadText(dir.path + "/t").find("PRIVMSG NICKSERV :IDENTIFY secret"), std::string::npos);
+  ExitIRC(s);
+}
+
+TEST_F(IrcDouble, OverlongLineEndsTheSession) {
+  Start({"--overlong"});
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 0);
+  std::vector<std::string> l;
+  EXPECT_TRUE(Pump(s, &l, [&] { return (s->Status & IRC_STATUS_ERROR) != 0; }));
+  EXPECT_EQ(s->Socket.load(), -1);
+  EXPECT_NE(std::string(s->Error).find("longer than 512"), std::string::npos) << s->Error;
+  ExitIRC(s);
+}
+
+TEST_F(IrcDouble, ServerErrorEndsTheSession) {
+  Start({}, "ERROR :Closing link (flooding)\n");
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 0);
+  std::vector<std::string> l;
+  EXPECT_TRUE(Pump(s, &l, [&] { return (s->Status & IRC_STATUS_ERROR) != 0; }));
+  EXPECT_NE(std::string(s->Error).find("Closing link (flooding)"), std::string::npos) << s->Error;
+  ExitIRC(s);
+}
+
+TEST_F(IrcDouble, StallEndsWithATimeOut) {
+  MailSetTimeoutMs(300);
+  Start({"--stall"});
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 0);
+  ASSERT_GE(s->Socket.load(), 0) << s->Error;
+  auto t0 = Clock::now();
+  std::vector<std::string> l;
+  EXPECT_TRUE(Pump(s, &l, [&] { return (s->Status & IRC_STATUS_TIMEOUT) != 0; }));
+  EXPECT_LT(MsSince(t0), 2000);
+  EXPECT_NE(ReadText(dir.path + "/t").find("PING :quill"), std::string::npos);
+  ExitIRC(s);
+}
+
+TEST_F(IrcDouble, DropMidSessionIsAClosedConnection) {
+  Start({"--drop-after", "150"}, ":op!u@h PRIVMSG #Quill :" + std::string(200, 'x') + "\n");
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 0);
+  std::vector<std::string> l;
+  EXPECT_TRUE(Pump(s, &l, [&] { return (s->Status & IRC_STATUS_CLOSED) != 0; }));
+  EXPECT_EQ(s->Socket.load(), -1);
+  EXPECT_NE(std::string(s->Error).find("closed"), std::string::npos) << s->Error;
+  ExitIRC(s);
+}
+
+// The chat's loop: one block per app message, taken under the semaphore by
+// a loop that polls the game queue and never waits on the network.
+TEST_F(IrcDouble, ThreadTenThousandLinesDrainedByTheGameLoop) {
+  Start({"--flood", "10000"});
+  ResetGameMessages();
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 1);
+  ASSERT_GE(s->Socket.load(), 0) << s->Error;
+  int next = 0;
+  bool in_order = true;
+  int64_t worst = 0;
+  uint32_t events = 0, sent = 0;
+  auto t0 = Clock::now();
+  while (next < 10000 && MsSince(t0) < 30000) {
+    auto it = Clock::now();
+    PlatformMessage m;
+    if (GetGameMessage(&m, 0) && m.kind == kMsgApp) {
+      events++;
+      if (IRCTakeBlock(s)) {
+        std::string l(s->Lines);
+        size_t p = l.find("PRIVMSG #Quill :line ");
+        if (p != std::string::npos) {
+          if (std::stoi(l.substr(p + 21)) != next) in_order = false;
+          next++;
+        }
+      }
+      if (events % 500 == 0 && SendIRC(s, "still here", nullptr, IRC_SEND_CHANNEL)) sent++;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worst = std::max(worst, MsSince(it));
+  }
+  EXPECT_EQ(next, 10000);
+  EXPECT_TRUE(in_order);
+  EXPECT_LT(worst, 200);
+  EXPECT_GT(sent, 0u);
+  EXPECT_FALSE(s->Status & IRC_STATUS_FAILED) << s->Error;
+  auto t1 = Clock::now();
+  ExitIRC(s);
+  EXPECT_LT(MsSince(t1), 1000);
+  ResetGameMessages();
+}
+
+class IrcPanel : public IrcNgircd {};
+
+TEST_F(IrcPanel, ThreadHandsOneConnectionOverAndBack) {
+  std::snprintf(QoESystemPtr->Endpoints.IrcServer, sizeof QoESystemPtr->Endpoints.IrcServer, "%s", Host().c_str());
+  std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "%s", "Ulf von Elmor");
+  ResetGameMessages();
+  int before = irc.Connections();
+  EXPECT_EQ(IRCPanelControl(3), nullptr);  // no panel yet
+  StartIrcPanel();
+  IRCSession* s = IRCPanelControl(3);
+  ASSERT_NE(s, nullptr);
+  ASSERT_GE(s->Socket.load(), 0) << s->Error;
+  EXPECT_STREQ(s->Nick, "UlfvonElmor");
+  EXPECT_EQ(irc.Connections(), before + 1);
+
+  // Handed over: the blocks wait for the caller, one message each.
+  IRCSession* b = InitIRC(Host().c_str(), "#Quill", "bob", 0);
+  ASSERT_GE(b->Socket.load(), 0);
+  std::vector<std::string> l;
+  ASSERT_TRUE(Pump(s, &l, [&] { return Names(s) == std::vector<std::string>{"UlfvonElmor", "bob"}; }));
+  PlatformMessage m;
+  int apps = 0;
+  while (GetGameMessage(&m, 0))
+    if (m.kind == kMsgApp) apps++;
+  EXPECT_GT(apps, 0);
+
+  // Taken back: the panel drains its blocks and posts nothing.
+  IRCPanelControl(4);
+  ResetGameMessages();
+  SendIRC(b, "to the panel", nullptr, IRC_SEND_CHANNEL);
+  auto t0 = Clock::now();
+  for (;;) {
+    ObtainSemaphore(s->Semaphore);
+    bool empty = s->Queue == nullptr;
+    ReleaseSemaphore(s->Semaphore);
+    if ((empty && MsSince(t0) > 300) || MsSince(t0) > 3000) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(s->Queue, nullptr);
+  EXPECT_EQ(GameMessagesWaiting(), 0);
+
+  // Paused: the blocks wait; the same connection comes back with them.
+  IRCPanelControl(2);
+  SendIRC(b, "while paused", nullptr, IRC_SEND_CHANNEL);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  IRCSession* again = IRCPanelControl(3);
+  EXPECT_EQ(again, s);
+  l.clear();
+  EXPECT_TRUE(Pump(s, &l, [&] { return Has(l, "while paused"); }, 2000));
+  IRCPanelControl(4);
+  IRCPanelControl(1);
+  EXPECT_EQ(irc.Connections(), before + 2);  // the panel's and bob's, nothing more
+  ExitIRC(b);
+  auto t1 = Clock::now();
+  StopIrcPanel();
+  EXPECT_LT(MsSince(t1), 1000);
+  EXPECT_EQ(IRCPanelControl(3), nullptr);
+  ResetGameMessages();
+}
+
+TEST(IrcReaders, LinesChannelTextAndActions) {
+  IrcMessage m;
+  std::string l = ":bob!u@h PRIVMSG #Quill :hello : there";
+  ASSERT_TRUE(IrcParseLine(l.data(), l.size(), &m));
+  EXPECT_EQ(std::string(m.prefix, m.nick_len), "bob");
+  EXPECT_EQ(std::string(m.command, m.command_len), "PRIVMSG");
+  ASSERT_EQ(m.count, 2u);
+  EXPECT_EQ(std::string(m.param[1], m.param_len[1]), "hello : there");
+  for (const char* bad : {"", ":", ": PRIVMSG", ":bob"}) EXPECT_FALSE(IrcParseLine(bad, std::strlen(bad), &m)) << bad;
+  std::string too_long(600, 'x');
+  EXPECT_FALSE(IrcParseLine(too_long.data(), too_long.size(), &m));
+
+  char nick[IRC_NAME], text[64];
+  auto channel = [&](const std::string& line) {
+    return IrcChannelText("#Quill", line.data(), line.size(), nick, sizeof nick, text, sizeof text) != 0;
+  };
+  EXPECT_TRUE(channel(":bob!u@h PRIVMSG #quill :hi\rrest"));
+  EXPECT_STREQ(text, "hi");
+  EXPECT_FALSE(channel(":bob!u@h PRIVMSG #Quill2 :hi"));
+  EXPECT_FALSE(channel(":bob!u@h PRIVMSG #Quil :hi"));
+  EXPECT_FALSE(channel(":bob!u@h PRIVMSG alice :hi"));
+  EXPECT_FALSE(channel(":bob!u@h NOTICE #Quill :hi"));
+  EXPECT_FALSE(channel("PRIVMSG #Quill :no sender"));
+  EXPECT_TRUE(channel(":bob!u@h PRIVMSG #Quill :\x01" "ACTION"));  // too short to strip
+  EXPECT_STREQ(text, "\x01" "ACTION");
+  EXPECT_TRUE(channel(":bob!u@h PRIVMSG #Quill :\x01" "ACTION \x01"));
+  EXPECT_STREQ(text, "");
+  EXPECT_TRUE(channel(":bob PRIVMSG #Quill :" + std::string(300, 'y')));
+  EXPECT_EQ(std::strlen(text), sizeof text - 1);
+  EXPECT_STREQ(nick, "bob");
+
+  char out[32];
+  EXPECT_EQ(IrcMakeAction("/ME waves", out, sizeof out), 15u);
+  EXPECT_STREQ(out, "\x01" "ACTION  waves\x01");
+  EXPECT_EQ(IrcMakeAction(("/ME " + std::string(40, 'w')).c_str(), out, sizeof out), 31u);
+  EXPECT_EQ(out[0], 1);
+  EXPECT_EQ(out[30], 1);
+}
+
+}  // namespace
