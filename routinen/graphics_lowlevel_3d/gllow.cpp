@@ -126,6 +126,7 @@ uint32_t UploadTexture(TEXTURE3D* t) {
       const uint32_t bpp = t->depth / 8, total = TextureBytes(t);
       uint32_t offset = uint32_t(t->width) * t->height * bpp;
       uint32_t w = t->width / 2, h = t->height / 2, factor = 2;
+      GLint last = 0;
       for (GLint level = 1; w > 0 && h > 0; level++, w /= 2, h /= 2, factor *= 2) {
         const uint32_t bytes = w * h * bpp;
         if (bytes > total - offset) break;
@@ -133,7 +134,11 @@ uint32_t UploadTexture(TEXTURE3D* t) {
         glTexImage2D(GL_TEXTURE_2D, level, components, GLsizei(w), GLsizei(h), 0, format, GL_UNSIGNED_BYTE,
                      t->pixels + offset);
         offset += bytes;
+        last = level;
       }
+      // A texture that is not square stops before 1 x 1: its last level is
+      // the last one, so GL still takes the texture as complete.
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, last);
     }
   }
   glPixelStorei(GL_UNPACK_ALIGNMENT, align);

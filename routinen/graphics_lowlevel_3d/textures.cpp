@@ -16,6 +16,29 @@ EngineRecord& E() { return E3D().engine; }
 // Textures larger than this are refused (a 4096 x 4096 RGBA picture fits).
 constexpr uint64_t kMaxTextureBytes = 96ull << 20;
 
+// target (tw x th) := the averages of factor x factor blocks of C channels,
+// summed row by row of the block into one accumulator row.
+template <uint32_t C>
+void ReduceBlocks(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t th, uint32_t tw, uint32_t factor,
+                  uint32_t div) {
+  const size_t row = size_t(width) * C;
+  uint32_t acc[1024 * C];
+  for (uint32_t x0 = 0; x0 < tw; x0 += 1024) {
+    const uint32_t n = tw - x0 < 1024 ? tw - x0 : 1024;
+    for (uint32_t y = 0; y < th; y++) {
+      std::memset(acc, 0, sizeof(uint32_t) * n * C);
+      for (uint32_t dy = 0; dy < factor; dy++) {
+        const uint8_t* s = source + size_t(y * factor + dy) * row + size_t(x0) * factor * C;
+        for (uint32_t x = 0; x < n; x++)
+          for (uint32_t dx = 0; dx < factor; dx++, s += C)
+            for (uint32_t k = 0; k < C; k++) acc[x * C + k] += s[k];
+      }
+      uint8_t* out = target + (size_t(y) * tw + x0) * C;
+      for (uint32_t i = 0; i < n * C; i++) out[i] = uint8_t(acc[i] / div);
+    }
+  }
+}
+
 void CopyName(char* dst, size_t size, const char* src) {
   std::strncpy(dst, src ? src : "", size - 1);
   dst[size - 1] = 0;
@@ -270,11 +293,13 @@ void FlipTexture(TEXTURE3D* t) {
 
 void ReduceBitmap(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t height, uint16_t depth,
                   uint32_t factor) {
-  if (!source || !target || factor == 0) {
+  // Up to 4096: a block's sum (factor^2 x 255) still fits 32 bits.
+  if (!source || !target || factor == 0 || factor > 4096) {
     DebugLog("ReduceBitmap: Fehlerhafte Paramter\xfc" "bergabe.\n");
     return;
   }
   const uint32_t c = depth / 8, tw = width / factor, th = height / factor;
+  if (c == 0 || c > 4 || tw == 0 || th == 0) return;
   const size_t row = size_t(width) * c;
   const uint32_t div = factor * factor;
   if (factor == 2 && (c == 3 || c == 4)) {
@@ -288,19 +313,10 @@ void ReduceBitmap(const uint8_t* source, uint8_t* target, uint32_t width, uint32
     }
     return;
   }
-  uint32_t sum[4];
-  for (uint32_t y = 0; y < th; y++) {
-    uint8_t* out = target + size_t(y) * tw * c;
-    for (uint32_t x = 0; x < tw; x++) {
-      for (uint32_t k = 0; k < c && k < 4; k++) sum[k] = 0;
-      for (uint32_t dy = 0; dy < factor; dy++) {
-        const uint8_t* s = source + size_t(y * factor + dy) * row + size_t(x) * factor * c;
-        for (uint32_t dx = 0; dx < factor; dx++, s += c)
-          for (uint32_t k = 0; k < c && k < 4; k++) sum[k] += s[k];
-      }
-      for (uint32_t k = 0; k < c && k < 4; k++) *out++ = uint8_t(sum[k] / div);
-    }
-  }
+  if (c == 4) return ReduceBlocks<4>(source, target, width, th, tw, factor, div);
+  if (c == 3) return ReduceBlocks<3>(source, target, width, th, tw, factor, div);
+  if (c == 1) return ReduceBlocks<1>(source, target, width, th, tw, factor, div);
+  if (c == 2) return ReduceBlocks<2>(source, target, width, th, tw, factor, div);
 }
 
 void ReduceTexture(TEXTURE3D* t, uint32_t factor) {

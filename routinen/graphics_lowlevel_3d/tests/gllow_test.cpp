@@ -479,3 +479,41 @@ TEST_F(GLAtlas, TexturesOfAnotherSizeOrTooManyAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GLLow, ATextureThatIsNotSquareIsStillComplete) {
+  Engine()->half_textures = 1;
+  const int32_t i = CreateTexture("", "", 64, 16, 24, "wide", nullptr);
+  TEXTURE3D* t = static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, i));
+  std::memset(t->pixels, 200, TextureBytes(t));
+  UploadTexture(t);
+  glBindTexture(GL_TEXTURE_2D, t->gl_name);
+  EXPECT_EQ(Int(GL_TEXTURE_BINDING_2D), GLint(t->gl_name));
+  GLint max = -1, w = 0;
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, &max);
+  EXPECT_EQ(max, 4);  // 32 x 8, 16 x 4, 8 x 2, 4 x 1
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 4, GL_TEXTURE_WIDTH, &w);
+  EXPECT_EQ(w, 4);
+  // Drawn minified, it shows its colour (an incomplete texture would not).
+  glViewport(0, 0, kW, kH);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  SetClearColor(0, 0, 0, 255);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  Engine()->antialias = 0;
+  OSSetmode(1);
+  AddVertex(-1, 1, 0, 0);
+  AddVertex(-1, 0.99f, 0, 1);
+  AddVertex(-0.99f, 0.99f, 1, 1);
+  AddVertex(-0.99f, 1, 1, 0);
+  const FACE3D small = Face({0, 1, 2, 3}, t);
+  AddFaceToBatch(&small);
+  FlushFaceBatch();
+  const std::vector<uint32_t> f = gltest::ReadFrame(kW, kH);
+  EXPECT_EQ(f[1 * kW + 1], 0xC8C8C8u);
+}
+
+}  // namespace

@@ -235,6 +235,21 @@ TEST_F(Textures, ReductionFlipAndAverages) {
     for (int p = 0; p < 9; p++) sum += nine[p * 3 + k];
     EXPECT_EQ(one[k], sum / 9);
   }
+  // Wide pictures (more than 1024 target pixels a row), every channel count.
+  for (uint16_t depth : {8, 16, 24, 32}) {
+    const uint32_t w = 4100, h = 6, f = 3, c = depth / 8;
+    Bytes wide(size_t(w) * h * c), small(size_t(w / f) * (h / f) * c);
+    for (size_t i = 0; i < wide.size(); i++) wide[i] = uint8_t(i * 13 + i / 7);
+    ReduceBitmap(wide.data(), small.data(), w, h, depth, f);
+    for (uint32_t y = 0; y < h / f; y++)
+      for (uint32_t x = 0; x < w / f; x++)
+        for (uint32_t k = 0; k < c; k++) {
+          uint32_t sum = 0;
+          for (uint32_t dy = 0; dy < f; dy++)
+            for (uint32_t dx = 0; dx < f; dx++) sum += wide[((y * f + dy) * w + x * f + dx) * c + k];
+          ASSERT_EQ(small[(y * (w / f) + x) * c + k], sum / (f * f)) << depth << " " << x << "," << y;
+        }
+  }
   ReduceBitmap(nullptr, dst, 2, 2, 32, 2);
   EXPECT_TRUE(Logged("ReduceBitmap: Fehlerhafte Paramter\xfc" "bergabe."));
 
