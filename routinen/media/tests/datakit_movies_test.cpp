@@ -105,7 +105,12 @@ class KitMovies : public ::testing::Test {
     EXPECT_LE(*w, max_w);
     EXPECT_LE(*h, max_h);
     if (!have_palette_) palette_ = frames[0].palette, have_palette_ = true;
-    EXPECT_TRUE(frames[0].palette == palette_) << "not in the game's palette";
+    Palette expect = palette_;
+    if (name == "Credits.cban") {  // its colours load before each frame: the credits' text pens
+      EXPECT_EQ(frames[0].palette[1], (datakit::Rgb{255, 255, 255}));
+      expect[2] = {170, 187, 255};  // SetRGB4 (10, 11, 15)
+    }
+    EXPECT_TRUE(frames[0].palette == expect) << "not in the game's palette";
     std::set<Bytes> distinct;
     size_t largest = 0;
     for (size_t i = 0; i < frames.size(); ++i) {

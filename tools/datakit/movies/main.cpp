@@ -125,6 +125,7 @@ std::vector<MovieLine> ReadList(const fs::path& file) {
 }
 
 std::vector<AnimFrame> DrawFrames(const MovieLine& m, const std::string& where) {
+  m.params.Has("pens");  // the colour table's key (MakeMovie)
   std::vector<AnimFrame> frames((size_t)m.frames);
   for (int i = 0; i < m.frames; ++i) {
     Image img(m.width, m.height, kBlack);
@@ -155,6 +156,17 @@ void WriteSheet(const MovieLine& m, const std::vector<AnimFrame>& frames, const 
 }
 
 std::vector<uint8_t> MakeMovie(const MovieLine& m, const std::string& where) {
+  // pens=i:r:g:b,... overrides colours of the shared palette in this movie's
+  // colour table (a screen that sets pens itself while the movie loads its
+  // colours before every frame).
+  std::vector<Rgb> colours(SharedPalette().begin(), SharedPalette().end());
+  std::istringstream pens(m.params.Str("pens", ""));
+  for (std::string item; std::getline(pens, item, ',');) {
+    int i = -1, r = -1, g = -1, b = -1;
+    if (std::sscanf(item.c_str(), "%d:%d:%d:%d", &i, &r, &g, &b) != 4 || i < 0 || i > 255 || r < 0 || r > 255 || g < 0 || g > 255 || b < 0 || b > 255)
+      throw Failure{where + "pens: expected index:r:g:b, got " + item};
+    colours[(size_t)i] = {(uint8_t)r, (uint8_t)g, (uint8_t)b};
+  }
   std::vector<AnimFrame> frames = DrawFrames(m, where);
   // The loop is a cycle; the file starts after its smallest step, so the
   // step from the last frame back to the first is never the largest.
@@ -167,7 +179,6 @@ std::vector<uint8_t> MakeMovie(const MovieLine& m, const std::string& where) {
     if (changed < best_changed) best = i, best_changed = changed;
   }
   std::rotate(frames.begin(), frames.begin() + (long)((best + 1) % frames.size()), frames.end());
-  std::vector<Rgb> colours(SharedPalette().begin(), SharedPalette().end());
   frames[0].colours = colours;
   AnimOptions o;
   o.width = m.width;

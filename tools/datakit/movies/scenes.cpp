@@ -19,8 +19,9 @@ int Mod(int a, int m) { return ((a % m) + m) % m; }
 uint8_t WaterPen(int x, int y, int i, int speed, int n, uint32_t seed, int base) {
   const int period = speed * n;
   const int v = Mod(y - i * speed, period);
-  const int col = x / 2;
-  const int s = (int)(Noise(col, v / 5, seed) % 7) + (int)(Noise(col + 1, v / 7, seed + 1) % 4);
+  // Long streaks along the flow, a few bright ones.
+  if (Noise(x, v / 6, seed + 2) % 11 == 0) return Sh(kWaterR, 15);
+  const int s = (int)(Noise(x, v / 9, seed) % 6) + (int)(Noise(x / 2, v / 13, seed + 1) % 4);
   return Sh(kWaterR, base + s);
 }
 
@@ -71,12 +72,26 @@ void Glow(Image& img, double cx, double cy, double radius, int k) {
     }
 }
 
+// Boulders lit from the upper left: each pixel belongs to the nearest of a
+// few stones; the seams between stones are dark.
 void Rocks(Image& img, int x1, int x2, int y1, int y2, uint8_t ramp, uint32_t seed) {
+  const int count = std::max(6, (x2 - x1 + 1) * (y2 - y1 + 1) / 500);
+  std::vector<Pt> stones;
+  for (int k = 0; k < count; ++k)
+    stones.push_back({x1 + (double)(Noise(k, 1, seed) % (uint32_t)(x2 - x1 + 1)), y1 + (double)(Noise(k, 2, seed) % (uint32_t)(y2 - y1 + 1))});
   for (int y = y1; y <= y2; ++y)
     for (int x = x1; x <= x2; ++x) {
-      const int facet = (int)(Noise(x / 9 + y / 13, y / 7 + x / 17, seed) % 6);
-      const int edge = (int)(Noise(x / 9 + y / 13, y / 7 + x / 17, seed) >> 8) % 9 == 0 ? -3 : 0;
-      img.Set(x, y, Sh(ramp, 4 + facet + edge + (int)(Noise(x, y, seed) % 2)));
+      double d1 = 1e9, d2 = 1e9;
+      size_t best = 0;
+      for (size_t k = 0; k < stones.size(); ++k) {
+        const double d = std::hypot(x - stones[k].first, (y - stones[k].second) * 1.3);
+        if (d < d1) d2 = d1, d1 = d, best = k;
+        else if (d < d2) d2 = d;
+      }
+      const double lx = (stones[best].first - x) + (stones[best].second - y);  // lit from the upper left
+      int s = 7 + (int)std::lround(lx / 6) + (int)(Noise(x, y, seed) % 2) + (int)(best % 3) - 1;
+      if (d2 - d1 < 1.6) s = 2;
+      img.Set(x, y, Sh(ramp, std::clamp(s, 3, 12) - (d2 - d1 < 1.6 ? 1 : 0)));
     }
 }
 
