@@ -5,13 +5,16 @@
 // without a jump; the kit writes the same bytes on every build and its table
 // is the one in the docs.
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <thread>
 
 #include "movie_fixture.h"
+#include "platform/display.h"
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "routinen/gui/pictures.h"
@@ -174,6 +177,52 @@ TEST_F(KitMovies, EveryBuildingAndGoodsAnimationStartsMovesAndLoops) {
   EXPECT_EQ(seen.size(), 38u + 112u);
   EXPECT_EQ(checked_, 150);
   StopMovie(base_, running);
+}
+
+// The residence's two movies over picture 2, played to their ends by the
+// scheduler: their edges show the hall (wall, floor, shelf, jars, bench)
+// exactly as the picture has it there, so each movie joins the picture. The
+// screen goes to residenz_movies.png (test folder and build folder).
+TEST_F(KitMovies, TheResidenceMoviesJoinTheHallOfPicture2) {
+  FreeMovieBase(base_);
+  base_ = nullptr;
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 2, 0), 0);
+  WaitTransition();
+  const uint32_t W = DisplayWidth(), H = DisplayHeight();
+  int32_t dx = 0, dy = 0;
+  GameAreaOffset(W, H, &dx, &dy);
+  std::vector<uint32_t> before((size_t)W * H), after((size_t)W * H);
+  DisplayReadRGB(before.data(), W, H);
+  base_ = AllocMovieBase(GetTitelScreenData(), 0, 0, AFX_NONE);
+  ASSERT_TRUE(base_);
+  const struct {
+    const char* name;
+    int x, y, w, h;
+  } kOnes[2] = {{"ResidenzAlchemie.cban", 512, 70, 112, 104}, {"ResidenzSchreiber.cban", 480, 252, 136, 104}};
+  Movie* m[2];
+  for (int i = 0; i < 2; ++i) {
+    m[i] = LoadMovie(base_, (std::string(".\\Anims\\") + kOnes[i].name).c_str(), 0, 0);
+    ASSERT_TRUE(m[i]);
+    StartMovie(base_, m[i], (uint16_t)kOnes[i].x, (uint16_t)kOnes[i].y, SMF_SCRAMBLED, 0);  // untimed, once
+  }
+  for (int k = 0; k < 500 && !(m[0]->halted && m[1]->halted); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  DisplayReadRGB(after.data(), W, H);
+  for (const auto& o : kOnes) {
+    size_t edge = 0, same = 0, inside_changed = 0;
+    for (int y = o.y; y < o.y + o.h; ++y)
+      for (int x = o.x; x < o.x + o.w; ++x) {
+        const size_t at = (size_t)(y + dy) * W + (size_t)(x + dx);
+        const bool border = y == o.y || x == o.x || y == o.y + o.h - 1 || x == o.x + o.w - 1;
+        if (border) ++edge, same += before[at] == after[at];
+        else inside_changed += before[at] != after[at];
+      }
+    EXPECT_GE(same * 100, edge * 90) << o.name << ": " << same << " of " << edge << " edge pixels as the picture";
+    EXPECT_GT(inside_changed, 500u) << o.name << " drew nothing";
+  }
+  EXPECT_EQ(WriteDisplayPng("residenz_movies.png"), 1);
+  fs::copy_file("residenz_movies.png", qoe_test::BinaryDir() + "/residenz_movies.png", fs::copy_options::overwrite_existing);
+  for (Movie* mv : m) StopMovie(base_, mv);
 }
 
 // Runs the kit's movie generator into a fresh folder: the same bytes as the
