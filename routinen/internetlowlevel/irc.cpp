@@ -284,7 +284,7 @@ bool SendQueued(IRCSession* s) {
 int ConnectionThread(void* arg) {
   IRCSession* s = static_cast<IRCSession*>(arg);
   IrcSessionInternal* in = s->Internal;
-  char buf[4096];
+  char buf[16384];
   in->last_rx = NetNowMs();
   while (!in->flags.quit.load() && in->conn.fd >= 0) {
     if (!SendQueued(s)) break;

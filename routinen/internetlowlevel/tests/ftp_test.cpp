@@ -2,6 +2,8 @@
 // names, downloads up to a sparse file past 4 GB) and the scripted double
 // (drops mid-download, hostile listings), and the listing readers.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -117,6 +119,27 @@ TEST_F(FtpReal, LogInListingPairsAndDownload) {
   FreeFTPListing();
   EXPECT_EQ(GetFTPListing(), nullptr);
   EXPECT_FALSE(GetFTPData("qoe059.exe", "/", 3000, ".\\again.exe", nullptr));
+}
+
+TEST_F(FtpReal, WriteFailureKeepsTheOldFile) {
+  ASSERT_STREQ(OpenFTP(Host().c_str(), 21, "quill", "Zwirn", "/"), "FTP OK");
+  WriteText("qoe058.zip", "the update of last week");
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit small = old;
+  small.rlim_cur = 20000;
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  int32_t ok = GetFTPData("qoe058.zip", "/", 70000, ".\\qoe058.zip", nullptr);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(std::string(FtpError()).find("cannot write"), std::string::npos) << FtpError();
+  EXPECT_EQ(ReadText("qoe058.zip"), "the update of last week");
+  EXPECT_EQ(FilesStartingWith(".qoetmp-"), 0u);
+  // The broken transfer's answer was read: the next download works.
+  EXPECT_TRUE(GetFTPData("qoe058.zip", "/", 70000, ".\\qoe058.zip", nullptr)) << FtpError();
+  EXPECT_EQ(ReadText("qoe058.zip"), Bytes(70000, 1));
 }
 
 TEST_F(FtpReal, ElevenPairsKeepTen) {
