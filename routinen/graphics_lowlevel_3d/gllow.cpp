@@ -3,11 +3,15 @@
 // and the clear colour. Window thread, inside a frame or the scene set-up.
 #include <GL/gl.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "gl3d_internal.h"
 #include "platform/log.h"
 #include "routinen/system/memory.h"
+
+// GL reads view vertices in place as T2F_C4UB_V3F.
+static_assert(sizeof(VERTEX3D) == 24 && offsetof(VERTEX3D, rgba) == 8 && offsetof(VERTEX3D, x) == 12);
 
 namespace {
 
