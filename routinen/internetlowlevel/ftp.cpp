@@ -364,12 +364,14 @@ const char* OpenFTP(const char* host, uint16_t port, const char* user, const cha
     new (data) NetConn();
     size_t n = 0;
     bool got = OpenData(f, data) && StartTransfer(f, "LIST", nullptr);
+    // The whole listing must come within one time-out.
+    int64_t deadline = NetNowMs() + data->timeout_ms;
     while (got) {
       if (n > FTP_MAX_LISTING) {
         got = Fail("listing from %s larger than 1 MB", c->shown);
         break;
       }
-      long r = NetReadSome(data, raw + n, FTP_MAX_LISTING + 1 - n, NetNowMs() + data->timeout_ms);
+      long r = NetReadSome(data, raw + n, FTP_MAX_LISTING + 1 - n, deadline);
       if (r == 0) break;
       if (r < 0) {
         got = Fail(r == -2 ? "listing from %s stalled (time-out)" : "listing from %s broken", c->shown);

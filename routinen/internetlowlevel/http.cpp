@@ -215,12 +215,15 @@ char* HttpGetSize(const char* host, const char* path, uint32_t* size) {
       NetSplitHost(host, 80, name, sizeof name, &port);
       char request[2400];
       int rl;
+      // An IPv6 literal goes into Host in brackets.
+      bool v6 = std::strchr(name, ':') != nullptr;
+      char shown[300];
       if (port == 80)
-        rl = std::snprintf(request, sizeof request, "GET %s%s HTTP/1.1\r\nHost: %s\r\n", path[0] == '/' ? "" : "/",
-                           path, name);
+        std::snprintf(shown, sizeof shown, v6 ? "[%s]" : "%s", name);
       else
-        rl = std::snprintf(request, sizeof request, "GET %s%s HTTP/1.1\r\nHost: %s:%u\r\n",
-                           path[0] == '/' ? "" : "/", path, name, port);
+        std::snprintf(shown, sizeof shown, v6 ? "[%s]:%u" : "%s:%u", name, port);
+      rl = std::snprintf(request, sizeof request, "GET %s%s HTTP/1.1\r\nHost: %s\r\n", path[0] == '/' ? "" : "/",
+                         path, shown);
       if (rl < 0 || (size_t)rl + 100 >= sizeof request) {
         std::snprintf(st->http_error, sizeof st->http_error, "path too long for HTTP");
       } else {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -150,6 +151,32 @@ TEST_F(HttpDouble, NameCheckCodesAndExactChunks) {
   EXPECT_EQ(Body(a), "401 name taken");
   EXPECT_EQ(HttpBodyCode(a.data(), (uint32_t)a.size()), 401);
   EXPECT_EQ(ReadText(dir.path + "/t"), "GET /check_user.php?username=Ulf&email=u%40x HTTP/1.1\n");
+}
+
+TEST_F(HttpDouble, EveryNameCheckCode) {
+  // One answer per query; the status line always says 200.
+  std::vector<std::string> opts = {"--transcript", dir.path + "/t"};
+  const char* codes[] = {"200", "202", "400", "401", "403", "409", "500"};
+  for (const char* c : codes) {
+    WriteText(dir.path + "/a" + c, std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n") + c + "\n");
+    for (const char* k : {"/check_user.php?username=U", "/check_user.php?username=P"}) {
+      opts.push_back("--answer");
+      opts.push_back(k + std::string(c));
+      opts.push_back(dir.path + "/a" + c);
+    }
+  }
+  std::string err;
+  ASSERT_TRUE(StartNetDouble(dir.path, "http", opts, &peer, &err)) << err;
+  for (const char* c : codes) {
+    char user[32];
+    UrlEncode((std::string("U") + c + " der K\xfchne").c_str(), user, sizeof user);
+    std::string a = Get(Host(), std::string("/check_user.php?username=") + user + "&email=u%40x");
+    EXPECT_EQ(HttpBodyCode(a.data(), (uint32_t)a.size()), std::atoi(c)) << a;
+    a = Get(Host(), std::string("/check_user.php?username=P") + c + "&email=u%40x&password=geheim%21");
+    EXPECT_EQ(HttpBodyCode(a.data(), (uint32_t)a.size()), std::atoi(c)) << a;
+  }
+  EXPECT_NE(ReadText(dir.path + "/t").find("GET /check_user.php?username=U409%20der%20K%FChne&email=u%40x HTTP/1.1"),
+            std::string::npos);
 }
 
 TEST_F(HttpDouble, BodyShorterThanTheCallersRead) {
