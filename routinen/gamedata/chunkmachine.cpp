@@ -245,7 +245,9 @@ bool VertPass(const char* path) {
     DebugLog("ChunkMachine: Kein VERT-Chunk in %s\n", path);
     return false;
   }
-  // The contracts stay in the received pool; last turn's answers go.
+  // The contracts stay in the received pool; last turn's answers go (an
+  // outgoing pool without them, or none at all, has nothing to lose).
+  if (IsChunkInFile(ChunkBit(CHUNK_VERT), OutgoingPoolPath) != 1) return true;
   return RemChunkPool("VERT", OutgoingPoolPath) != 0;
 }
 
