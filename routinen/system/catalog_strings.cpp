@@ -1450,7 +1450,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1444, "Dwarven helmet", nullptr},
     {1445, "Dwarven armour", nullptr},
     {1446, "Dwarven sword", nullptr},
-    {1447, "The preset mail account is busy. Please wait:", nullptr},
+    {1447, "You are using the preset mail account of the game. Please enter your own POP3 and SMTP servers on the options screen before you send your next turn. Remaining time:", nullptr},
     {1448, "sold", nullptr},
     {1449, "bought", nullptr},
     {1450, "repair", nullptr},

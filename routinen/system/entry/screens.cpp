@@ -18,6 +18,7 @@
 #include "routinen/system/prefs.h"
 #include "platform/log.h"
 #include "screens/hub/residenz.h"
+#include "screens/hub/residenzdownload.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ const ScreenTableEntry kProgramScreens[] = {
 
 void InstallProgramScreens() {
   SetScreenTable(kProgramScreens, sizeof kProgramScreens / sizeof kProgramScreens[0]);
+  SetResidenzDownload(ResidenzDownload);
   ShellHooks hooks{};
   hooks.FreeMovieBase = FreeCurrentMovieBase;
   hooks.StartTcpIp = Start_TCP_IP;

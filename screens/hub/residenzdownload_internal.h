@@ -1,0 +1,40 @@
+// Inside the turn download: the evaluation of the fetched mails without the
+// fetch (tests and the benchmark run it with or without a progress box), the
+// news answer's reader and the module's test seams.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct ChiefMessageBox;
+struct ListHeader;
+
+// What one evaluation did.
+struct TurnEvaluation {
+  uint32_t found;       // turn mails the scan found
+  uint32_t dropped;     // duplicates and old turns deleted
+  uint32_t decoded;     // mails decoded into the received pool
+  uint32_t passedInfo;  // of them, mails whose INFO pass succeeded
+};
+
+// Scans .\Data\POP3In for the turn mails of name into list (an empty list of
+// type 20), sorts them oldest first, drops same-day duplicates and turns
+// older than prefs field 31 (never the newest), decodes and applies each,
+// and ends as the download does: the result text, MailOut and prefs field 15
+// only when a mail passed INFO. The box (may be null) shows the progress
+// and waits for the player's OK at the end.
+TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessageBox* box);
+
+// The news page's text: the body of an HTTP answer (after the first blank
+// line) that begins with the status 200, from its eighth byte on, as a new
+// terminated block (FreeVec); null for any other answer.
+char* NewsText(const char* reply, uint32_t size);
+// The name for a URL query: unreserved bytes as they are, every other byte
+// as "%XX". 1, or 0 when out is too small (out then holds "").
+int32_t PercentEncode(const char* in, char* out, size_t out_size);
+
+// Test seams: the waits of the preset-account box (Delay by default) and the
+// news fetch (host, path; the whole answer in a new block, size through
+// *size, or null).
+void SetDownloadDelay(void (*delay)(int32_t ticks));
+using NewsGetFunc = char* (*)(const char* host, const char* path, uint32_t* size);
+void SetNewsGet(NewsGetFunc get);

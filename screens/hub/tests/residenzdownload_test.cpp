@@ -1,0 +1,427 @@
+// The turn download on realms of the turn builder: the weeding and order of
+// the mails, which passes run, what an unreadable or foreign turn leaves,
+// the new-turn test, the preset-account countdown and the news answer.
+#include "screens/hub/residenzdownload.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/log.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/statistics.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/files.h"
+#include "routinen/system/lists.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/options.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+#include "screens/hub/residenzdownload_internal.h"
+#include "tests/support/test_support.h"
+#include "tools/turnbuilder/turnbuilder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct LogLines {
+  std::vector<std::string> lines;
+  LogLines() {
+    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); }, this);
+  }
+  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
+  int Count(const std::string& part) const {
+    int n = 0;
+    for (const auto& l : lines) n += l.find(part) != std::string::npos;
+    return n;
+  }
+};
+
+// A realm set up by GameInit from its sign-up answer; turn mails of it.
+class Download : public ::testing::Test {
+ protected:
+  Realm realm;
+  uint32_t year = 0;
+  char name[MAIL_NAME_SIZE] = {};
+
+  void SetUp() override {
+    *OwnPlayerPtr = OwnPlayer{};
+    OptionenPrefsDefault(&QoESystemPtr->Optionen);
+    EndpointDefaults(&QoESystemPtr->Endpoints);
+    std::string err;
+    ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/first_turn.realm", &realm, &err))
+        << err;
+    fs::create_directories("Data/POP3In");
+    fs::create_directories("Data/POP3Out");
+    fs::create_directories("Data/MailOut");
+    const Bytes answer = BuildSignupAnswer(realm);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", answer));
+    ASSERT_EQ(GameInit(ReceivedPoolPath), 1);
+    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+    CheckPrefs(PREFS_LAST_MAIL_DATE, 1, 0);
+    year = CheckPrefs(PREFS_YEAR, 0, 0);
+    TurnMailName(realm.player_id, name);
+  }
+  void TearDown() override { *OwnPlayerPtr = OwnPlayer{}; }
+
+  // A turn mail of the realm's turn (year, quarter) with that treasury and
+  // Date value, in the first free file of the folder.
+  std::string Mail(uint32_t y, uint32_t quarter, uint32_t treasury, const std::string& date,
+                   const Realm* other = nullptr) {
+    Realm r = other ? *other : realm;
+    std::string err;
+    EXPECT_TRUE(ParseRealm("turn year=" + std::to_string(y) + " quarter=" + std::to_string(quarter) +
+                               "\nland treasury=" + std::to_string(treasury) + "\n",
+                           "next.changes", &r, &err, true))
+        << err;
+    const std::string text = BuildTurnMail(BuildTurnPool(r), name, "player@localhost", date);
+    char path[200];
+    EXPECT_EQ(MakeMailFileName(".\\Data\\POP3In", name, path, sizeof path), 1);
+    char disk[400];
+    ResolvePath(path, disk, sizeof disk);
+    EXPECT_TRUE(qoe_test::WriteFileBytes(disk, Bytes(text.begin(), text.end())));
+    return disk;
+  }
+  TurnEvaluation Evaluate() {
+    ListHeader* list = CreateList(LIST_TURN_MAILS);
+    const TurnEvaluation r = EvaluateTurnMails(list, name, nullptr);
+    DeleteList(list, 1);
+    return r;
+  }
+  static size_t Mails() {
+    size_t n = 0;
+    for (auto& e : fs::directory_iterator("Data/POP3In")) n += e.path().extension() == ".email";
+    return n;
+  }
+  static std::vector<uint32_t> Treasuries() {
+    StatistikDaten s{};
+    std::vector<uint32_t> v;
+    if (!ReadStatistikDaten(&s)) return v;
+    for (uint32_t i = 0; i < s.count; i++) v.push_back(s.values[i * STATISTIK_VALUES + STAT_GOLD]);
+    FreeStatistikDaten(&s);
+    return v;
+  }
+};
+
+const char kDay1[] = "Mon, 07 Dec 2026 10:00:00 +0000";
+const char kDay1Later[] = "Mon, 07 Dec 2026 18:30:00 +0000";
+const char kDay2[] = "Tue, 08 Dec 2026 09:00:00 +0000";
+const char kDay3[] = "Wed, 09 Dec 2026 09:00:00 +0000";
+
+TEST_F(Download, SameDayPairOnlyTheLaterIsEvaluated) {
+  CheckPrefs(PREFS_UPLOADS, 1, 2);
+  Mail(year, 2, 222, kDay1Later);  // written first, sorted second
+  Mail(year, 1, 111, kDay1);
+  LogLines log;
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.found, 2u);
+  EXPECT_EQ(r.dropped, 1u);
+  EXPECT_EQ(r.passedInfo, 1u);
+  EXPECT_EQ(log.Count("doppelten Spielzug"), 1);
+  EXPECT_EQ(Mails(), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 2u);
+  EXPECT_EQ(CheckPrefs(PREFS_LAST_MAIL_DATE, 0, 0), (uint32_t)MailDateScale(2026, 11, 7, 18, 30, 0));
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({222}));
+}
+
+TEST_F(Download, ThreeDaysAreEvaluatedInDateOrder) {
+  const uint32_t turns = CheckPrefs(PREFS_TURN_COUNT, 0, 0);
+  Mail(year + 1, 0, 333, kDay3);
+  Mail(year, 1, 111, kDay1);
+  Mail(year, 2, 222, kDay2);
+  LogLines log;
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.found, 3u);
+  EXPECT_EQ(r.dropped, 0u);
+  EXPECT_EQ(r.passedInfo, 3u);
+  EXPECT_EQ(log.Count("WARE passed"), 3);  // each one a new quarter
+  EXPECT_EQ(log.Count("Fehler von ChunkMachine"), 0);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222, 333}));
+  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
+  EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_TURN_COUNT, 0, 0), turns + 3);
+  EXPECT_EQ(CheckPrefs(PREFS_NEW_TURN, 0, 0), 1u);
+  EXPECT_EQ(Mails(), 0u);
+}
+
+TEST_F(Download, OldTurnsGoButTheNewestIsAlwaysEvaluated) {
+  CheckPrefs(PREFS_LAST_MAIL_DATE, 1, (uint32_t)MailDateScale(2026, 11, 10, 0, 0, 0));
+  Mail(year, 1, 111, kDay1);
+  Mail(year, 2, 222, kDay2);
+  LogLines log;
+  TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.dropped, 1u);
+  EXPECT_EQ(log.Count("alten Spielzug"), 1);
+  EXPECT_EQ(r.passedInfo, 1u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({222}));
+  // A single old mail is still taken.
+  CheckPrefs(PREFS_LAST_MAIL_DATE, 1, (uint32_t)MailDateScale(2026, 11, 10, 0, 0, 0));
+  Mail(year + 1, 0, 333, kDay1);
+  r = Evaluate();
+  EXPECT_EQ(r.dropped, 0u);
+  EXPECT_EQ(r.passedInfo, 1u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({222, 333}));
+}
+
+TEST_F(Download, TheSameQuarterRunsOnlyTheAlwaysPasses) {
+  const uint32_t turns = CheckPrefs(PREFS_TURN_COUNT, 0, 0);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/BauScreenGeb.dat", {1, 2, 3}));
+  Mail(year, CheckPrefs(PREFS_QUARTER, 0, 0), 444, kDay1);
+  LogLines log;
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.passedInfo, 1u);
+  for (const char* pass : {"INFO", "LAND", "MAIL", "GEBA", "PMAP", "ANTW"})
+    EXPECT_EQ(log.Count(std::string(pass) + " passed"), 1) << pass;
+  for (const char* pass : {"WARE", "VERT", "MOVE", "ARMY", "SHIP"})
+    EXPECT_EQ(log.Count(std::string(pass) + " passed"), 0) << pass;
+  EXPECT_EQ(CheckPrefs(PREFS_TURN_COUNT, 0, 0), turns);
+  EXPECT_TRUE(fs::exists("Data/BauScreenGeb.dat"));
+  EXPECT_EQ(log.Count("Fehler von ChunkMachine"), 0);
+}
+
+TEST_F(Download, AnEmptyFolderFindsNothingAndChangesNothing) {
+  CheckPrefs(PREFS_UPLOADS, 1, 3);
+  // A foreign player's mail and a damaged one do not count.
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/00009999.email", {'x'}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes(std::string("Data/POP3In/") + name + ".email", {'x', 'y'}));
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.found, 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 3u);
+  EXPECT_EQ(Mails(), 2u);
+}
+
+TEST_F(Download, TurnsThatCannotBeAppliedChangeNothing) {
+  CheckPrefs(PREFS_UPLOADS, 1, 2);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MailOut/E0000001_01.smal", {1}));
+  const auto pool = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  // A turn of another player under this player's name: its INFO fails.
+  Realm other;
+  std::string err;
+  ASSERT_TRUE(ParseRealm("player id=4711 name=\"Fremd\"\nturn year=1000 quarter=0\n", "other.realm", &other, &err))
+      << err;
+  Mail(year + 1, 0, 555, kDay1, &other);
+  LogLines log;
+  TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.decoded, 1u);
+  EXPECT_EQ(r.passedInfo, 0u);
+  EXPECT_EQ(log.Count("Fehler von ChunkMachine (INFO)"), 1);
+  EXPECT_EQ(log.Count("LAND passed"), 0);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 2u);
+  EXPECT_EQ(CheckPrefs(PREFS_LAST_MAIL_DATE, 0, 0), 0u);
+  EXPECT_TRUE(fs::exists("Data/MailOut/E0000001_01.smal"));
+  EXPECT_EQ(Mails(), 1u);  // kept
+  for (auto& e : fs::directory_iterator("Data/POP3In"))
+    if (e.path().extension() == ".email") fs::remove(e.path());
+  // The received pool cannot be written: the mail stays, nothing is reset.
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", pool));
+  Mail(year + 1, 0, 555, kDay1);
+  FileFailWritesAfter(0);
+  r = Evaluate();
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(r.found, 1u);
+  EXPECT_EQ(r.decoded, 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 2u);
+  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year);
+  EXPECT_EQ(Mails(), 1u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), pool);
+  // Once it can be written, the same mail is taken, and INFO flags bit 0
+  // empties the letters that went out.
+  r = Evaluate();
+  EXPECT_EQ(r.passedInfo, 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
+  EXPECT_EQ(fs::exists("Data/MailOut/E0000001_01.smal"), (OwnPlayerPtr->InfoFlags & 1) == 0);
+}
+
+TEST_F(Download, NewTurnIsRecordedOnce) {
+  fs::remove("Data/POP3In/GameChunk.qoe");
+  EXPECT_EQ(NeuerSpielzug(), 1);  // no received turn at all
+  Realm r = realm;
+  std::string err;
+  ASSERT_TRUE(ParseRealm("turn year=" + std::to_string(year) + " quarter=3\n", "n.changes", &r, &err, true)) << err;
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", BuildTurnPool(r)));
+  CheckPrefs(PREFS_NEW_TURN, 1, 0);
+  const uint32_t turns = CheckPrefs(PREFS_TURN_COUNT, 0, 0);
+  EXPECT_EQ(NeuerSpielzug(), 1);
+  EXPECT_EQ(OwnPlayerPtr->ReceivedQuarter, 3u);
+  EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 3u);
+  EXPECT_EQ(CheckPrefs(PREFS_NEW_TURN, 0, 0), 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_TURN_COUNT, 0, 0), turns + 1);
+  EXPECT_EQ(NeuerSpielzug(), 0);
+  EXPECT_EQ(CheckPrefs(PREFS_TURN_COUNT, 0, 0), turns + 1);
+  // A received pool without KORN is no new turn.
+  RemChunkPool("KORN", ReceivedPoolPath);
+  EXPECT_EQ(NeuerSpielzug(), 0);
+}
+
+TEST_F(Download, PresetAccountCountsDownLongerEachTime) {
+  static int waits;
+  waits = 0;
+  SetDownloadDelay([](int32_t ticks) { waits += ticks == 50; });
+  EndpointConfig& e = QoESystemPtr->Endpoints;
+  OptionenPrefs& o = QoESystemPtr->Optionen;
+  std::snprintf(e.MailDomain, sizeof e.MailDomain, "quill.example");
+  std::snprintf(e.SharedMailboxPassword, sizeof e.SharedMailboxPassword, "faltplanke");
+  CheckPrefsStr(PREFS_EMAIL, 1, "harald@elsewhere.example");
+  CheckPrefs(PREFS_PRESET_WAIT, 1, 0);
+  CheckPresetMailAccount();  // the player's own account: no wait
+  EXPECT_EQ(waits, 0);
+  std::snprintf(o.smtp_host, sizeof o.smtp_host, "quill.example:25");
+  std::snprintf(o.smtp_user, sizeof o.smtp_user, "faltplanke17");
+  std::snprintf(o.smtp_password, sizeof o.smtp_password, "faltplanke");
+  CheckPresetMailAccount();
+  EXPECT_EQ(waits, 10);
+  EXPECT_EQ(CheckPrefs(PREFS_PRESET_WAIT, 0, 0), 10u);
+  CheckPresetMailAccount();
+  EXPECT_EQ(waits, 21);
+  // Another password is another account; an address at the provider still waits.
+  std::snprintf(o.smtp_password, sizeof o.smtp_password, "secret");
+  CheckPresetMailAccount();
+  EXPECT_EQ(waits, 21);
+  CheckPrefsStr(PREFS_EMAIL, 1, "faltplanke17@quill.example");
+  CheckPresetMailAccount();
+  EXPECT_EQ(waits, 33);
+  SetDownloadDelay(nullptr);
+}
+
+TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
+  struct Case {
+    std::string reply;
+    const char* text;  // null: no news
+  };
+  const Case cases[] = {
+      {"HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\n200 OK\nNews!\n", "News!\n"},
+      {"HTTP/1.1 200 OK\r\n\r\n200 OK\n", ""},
+      {"HTTP/1.1 200 OK\r\n\r\n404 No news", nullptr},
+      {"HTTP/1.1 200 OK\r\n\r\n200 OK", nullptr},  // shorter than 7 bytes
+      {"HTTP/1.1 200 OK\r\n\r\n", nullptr},
+      {"HTTP/1.1 200 OK\r\n200 OK\nNo blank line", nullptr},
+      {"HTTP/1.1 200 OK\r\n\r\nOK 200 and more", nullptr},
+      {"HTTP/1.1 200 OK\r\n\r\n2000000 too big", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    char* t = NewsText(c.reply.data(), (uint32_t)c.reply.size());
+    if (!c.text) {
+      EXPECT_EQ(t, nullptr) << c.reply;
+    } else {
+      ASSERT_NE(t, nullptr) << c.reply;
+      EXPECT_STREQ(t, c.text);
+    }
+    if (t) FreeVec(t);
+  }
+  // The blank line is only looked for inside the answer.
+  const char cut[] = "HTTP/1.1 200 OK\r\n\r";
+  EXPECT_EQ(NewsText(cut, sizeof cut - 1), nullptr);
+
+  char out[64];
+  EXPECT_EQ(PercentEncode("Lord \xC4gir&x=1/~", out, sizeof out), 1);
+  EXPECT_STREQ(out, "Lord%20%C4gir%26x%3D1%2F~");
+  EXPECT_EQ(PercentEncode("\xFF\xFF\xFF", out, 9), 0);
+  EXPECT_STREQ(out, "");
+
+  // FetchNews asks the web host for the player's page.
+  static std::string asked;
+  *OwnPlayerPtr = OwnPlayer{};
+  std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "Harald der Alte");
+  std::snprintf(OwnPlayerPtr->WebHost, sizeof OwnPlayerPtr->WebHost, "news.example");
+  std::snprintf(OwnPlayerPtr->WebPath, sizeof OwnPlayerPtr->WebPath, "/qoe/");
+  SetNewsGet([](const char* host, const char* path, uint32_t* size) -> char* {
+    asked = std::string(host) + " " + path;
+    static const char kReply[] = "HTTP/1.1 404 Not Found\r\n\r\n404 none";
+    char* r = static_cast<char*>(AllocVec(sizeof kReply, MEMF_PUBLIC));
+    std::memcpy(r, kReply, sizeof kReply);
+    *size = sizeof kReply - 1;
+    return r;
+  });
+  EXPECT_EQ(FetchNews(nullptr, nullptr), 0);
+  EXPECT_EQ(asked, "news.example /qoe/fetch_news.php?username=Harald%20der%20Alte");
+  SetNewsGet(nullptr);
+  *OwnPlayerPtr = OwnPlayer{};
+}
+
+}  // namespace
+
+// ---- on the headless display ---------------------------------------------------
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/layout.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/input.h"
+#include "screens/common/screenbase.h"
+#include "screens/hub/residenz.h"
+
+namespace {
+
+class DownloadScreen : public Download {
+ protected:
+  void SetUp() override {
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    Download::SetUp();
+    CheckPrefs(PREFS_TIP_COUNTER, 1, 9);
+    CheckPrefs(PREFS_TUTORIAL_STEP, 1, 18);
+    QoESystemPtr->TcpIpStack = 4;
+    SetResidenzDownload(ResidenzDownload);
+    ASSERT_EQ(HeadlessOpenDisplay(4), 1);
+    ResetInputState();
+    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+    SetResidenzDownload(nullptr);
+    Download::TearDown();
+  }
+  std::string Click(int x, int y) const {
+    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
+    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+  }
+  int32_t dx_ = 0, dy_ = 0;
+};
+
+struct Runs {
+  std::vector<int32_t> codes;
+};
+// The main screen until the player leaves it by its door (code 1); a story
+// after the download (505) comes back to it.
+int RunUntilDoor(void* arg) {
+  auto* r = static_cast<Runs*>(arg);
+  for (int i = 0; i < 4; i++) {
+    r->codes.push_back(ResidenzScreen(2));
+    if (r->codes.back() != 505) break;
+  }
+  return 0;
+}
+
+// DOWN with the mailbox not set up: the player reads why nothing was
+// fetched, the waiting turn is evaluated all the same, and the received
+// data are confirmed.
+TEST_F(DownloadScreen, DownReportsTheMailboxAndEvaluatesTheWaitingTurn) {
+  Mail(year + 1, 0, 777, "");
+  LogLines log;
+  const std::string script = "wait 600\n" + Click(410, 430) + "png download_error.png\nkey enter\npng download_done.png\nkey enter\n" +
+                             Click(60, 300);
+  Runs runs;
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunUntilDoor, &runs), 0);
+  ASSERT_FALSE(runs.codes.empty());
+  EXPECT_EQ(runs.codes.back(), 1);
+  EXPECT_EQ(log.Count("no mail account is set up"), 0);  // shown, not logged as a failure
+  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({777}));
+  EXPECT_EQ(Mails(), 0u);
+  EXPECT_EQ(OwnPlayerPtr->Fetches, 1u);
+  for (const char* png : {"download_error.png", "download_done.png"}) {
+    ASSERT_GT(qoe_test::ReadFileBytes(png).size(), 10000u) << png;
+    fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+  }
+}
+
+}  // namespace
