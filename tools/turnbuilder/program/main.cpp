@@ -4,13 +4,15 @@
 //   turnbuilder check  REALM [--changes FILE]...
 //   turnbuilder turn   REALM [--changes FILE]... -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]
 //   turnbuilder signup REALM --number N -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]
-//   turnbuilder install REALM --dir FOLDER
+//   turnbuilder install REALM --dir FOLDER [--demo-turns DIR]
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/files.h"
+#include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
@@ -29,7 +32,7 @@ int Usage() {
                "usage: turnbuilder check  REALM [--changes FILE]...\n"
                "       turnbuilder turn   REALM [--changes FILE]... -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]\n"
                "       turnbuilder signup REALM --number N -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]\n"
-               "       turnbuilder install REALM --dir FOLDER\n");
+               "       turnbuilder install REALM --dir FOLDER [--demo-turns DIR]\n");
   return 2;
 }
 
@@ -51,11 +54,76 @@ std::string MailPath(const std::string& dir, const std::string& name) {
   return p;
 }
 
+// The Date value of now + seconds.
+std::string DateIn(long seconds) {
+  const time_t t = time(nullptr) + seconds;
+  struct tm tm;
+  gmtime_r(&t, &tm);
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char out[64];
+  std::snprintf(out, sizeof out, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[tm.tm_wday], tm.tm_mday,
+                kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return out;
+}
+
+// The demo's turns after the installed one: each a quarter on, the realm
+// growing a little. The first waits in .\Data\POP3In as if fetched; the
+// others go into server_dir for the game-server double, in name order; the
+// options choose the game-server route.
+constexpr int kDemoTurns = 5;
+bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
+  uint32_t year = ChunkGet32(realm.fixed.at("KORN").data(), 12);
+  uint32_t quarter = ChunkGet16(realm.fixed.at("KORN").data(), 16);
+  const uint32_t treasury = ChunkGet32(realm.fixed.at("LAND").data(), 34);
+  const uint32_t inhabitants = ChunkGet32(realm.fixed.at("LAND").data(), 14);
+  char name[MAIL_NAME_SIZE];
+  TurnMailName(realm.player_id, name);
+  std::error_code ec;
+  std::filesystem::create_directories(server_dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "turnbuilder: cannot make %s\n", server_dir.c_str());
+    return false;
+  }
+  for (int k = 1; k <= kDemoTurns; k++) {
+    if (++quarter == 4) quarter = 0, year++;
+    std::string err;
+    const std::string changes = "turn year=" + std::to_string(year) + " quarter=" + std::to_string(quarter) +
+                                "\nland treasury=" + std::to_string(treasury + 1850u * k) +
+                                " inhabitants=" + std::to_string(inhabitants + 140u * k) + "\n";
+    if (!ParseRealm(changes, "demo.changes", &realm, &err, true)) {
+      std::fprintf(stderr, "turnbuilder: %s\n", err.c_str());
+      return false;
+    }
+    const std::string mail = BuildTurnMail(BuildTurnPool(realm), name, "player@quill-of-elmor.invalid", DateIn(60L * k));
+    char num[8];
+    std::snprintf(num, sizeof num, "%02d", k);
+    const std::string path = k == 1 ? "Data/POP3In/" + std::string(name) + ".email"
+                                    : server_dir + "/turn_" + num + ".email";
+    if (mail.empty() || !WriteFile(path, mail.data(), mail.size())) {
+      std::fprintf(stderr, "turnbuilder: cannot write %s\n", path.c_str());
+      return false;
+    }
+  }
+  OptionenPrefs o;
+  OptionenPrefsLoad(&o);
+  o.net_option_bits = NET_SERVER_ROUTE;
+  return OptionenPrefsSave(&o) != 0;
+}
+
 // Sets the realm up as an installed game in folder (a working folder of the
 // program): its sign-up answer through GameInit, account state 2, the
-// answer's date as the last evaluated mail. A folder that already holds an
-// installed game of the same player is left as it is.
-int Install(const Realm& realm, const std::string& folder) {
+// answer's date as the last evaluated mail; with server_dir also the demo's
+// later turns. A folder that already holds an installed game of the same
+// player is left as it is.
+int Install(const Realm& realm, const std::string& folder, const std::string& server_dir) {
+  std::string server = server_dir;
+  if (!server.empty() && server[0] != '/') {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return 1;
+    server = std::string(cwd) + "/" + server;
+  }
   if (chdir(folder.c_str()) != 0) {
     std::fprintf(stderr, "turnbuilder: no folder %s\n", folder.c_str());
     return 1;
@@ -78,6 +146,10 @@ int Install(const Realm& realm, const std::string& folder) {
   }
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
   CheckPrefs(PREFS_LAST_MAIL_DATE, 1, (uint32_t)MailDateNow());
+  if (!server.empty() && !WriteDemoTurns(realm, server)) {
+    std::fprintf(stderr, "turnbuilder: the demo's turns could not be written\n");
+    return 1;
+  }
   std::printf("turnbuilder: realm of player %u installed in %s\n", realm.player_id, folder.c_str());
   return 0;
 }
@@ -87,7 +159,8 @@ int Install(const Realm& realm, const std::string& folder) {
 int main(int argc, char** argv) {
   DebugLogSetStderr(0);
   if (argc < 3) return Usage();
-  std::string mode = argv[1], realm_path = argv[2], out, mail_dir, to = "player@quill-of-elmor.invalid", date, dir;
+  std::string mode = argv[1], realm_path = argv[2], out, mail_dir, to = "player@quill-of-elmor.invalid", date, dir,
+              demo_turns;
   std::vector<std::string> changes;
   long number = -1;
   for (int i = 3; i < argc; i++) {
@@ -101,6 +174,7 @@ int main(int argc, char** argv) {
     else if (a == "--date") date = v;
     else if (a == "--number") number = std::strtol(v.c_str(), nullptr, 10);
     else if (a == "--dir") dir = v;
+    else if (a == "--demo-turns") demo_turns = v;
     else return Usage();
   }
   if (mode != "check" && mode != "turn" && mode != "signup" && mode != "install") return Usage();
@@ -117,7 +191,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (mode == "check") return 0;
-  if (mode == "install") return Install(realm, dir);
+  if (mode == "install") return Install(realm, dir, demo_turns);
 
   Bytes pool = mode == "turn" ? BuildTurnPool(realm) : BuildSignupAnswer(realm);
   if (pool.empty()) {
