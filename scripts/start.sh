@@ -1,20 +1,54 @@
 #!/usr/bin/env bash
 # Builds the client and the data it starts on (data kit, fonts) and starts
-# it on the demo data. Tests and benchmarks are left to scripts/test.sh.
+# it on the demo realm: its next turn waits in the download folder, and the
+# game-server double runs on loopback with the turns after it for as long
+# as the client runs. Tests and benchmarks are left to scripts/test.sh.
+#
+# QOE_START_PREBUILT=1 skips the dependency check and the build (the
+# programs must be in QOE_BUILD_DIR, default build/); QOE_DEMO_DIR names
+# the demo's working folder (default <build>/demo, its server's turns in
+# <demo>-server). With QOE_HEADLESS_SCRIPT the client runs headless.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-"$ROOT/scripts/deps.sh"
-cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$ROOT/build" -j"$(nproc)" --target quill datakit_data qoe_fonts turnbuilder
-DEMO="$ROOT/build/demo"
+BUILD="${QOE_BUILD_DIR:-$ROOT/build}"
+if [ -z "${QOE_START_PREBUILT:-}" ]; then
+  "$ROOT/scripts/deps.sh"
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$BUILD" -j"$(nproc)" --target quill datakit_data qoe_fonts turnbuilder
+fi
+DEMO="${QOE_DEMO_DIR:-$BUILD/demo}"
+SERVER="$DEMO-server"
 mkdir -p "$DEMO"
-if [ -d "$ROOT/build/datakit" ]; then cp -a "$ROOT/build/datakit/." "$DEMO/"; fi
-# The demo realm, set up once as an installed game (kept across starts).
-"$ROOT/build/tools/turnbuilder/turnbuilder" install "$ROOT/tools/turnbuilder/realms/demo.realm" --dir "$DEMO"
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+if [ -d "$BUILD/datakit" ]; then cp -a "$BUILD/datakit/." "$DEMO/"; fi
+# The demo realm, set up once as an installed game (kept across starts),
+# with its next turn waiting and the later ones for the game server.
+"$BUILD/tools/turnbuilder/turnbuilder" install "$ROOT/tools/turnbuilder/realms/demo.realm" --dir "$DEMO" \
+  --demo-turns "$SERVER/turns"
+if [ -z "${QOE_HEADLESS_SCRIPT:-}" ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "start: no display found (DISPLAY is not set)."
   echo "start: run it under a virtual display:  xvfb-run -a -s '-screen 0 1024x768x24' $0"
   exit 1
 fi
+
+# The game-server double on a free loopback port; the endpoint file tells
+# the client where (the player's other settings in it stay).
+PORT="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+mkdir -p "$SERVER/turns" "$SERVER/received"
+python3 "$ROOT/tools/gameserver/gameserver.py" --port "$PORT" --turns "$SERVER/turns" --store "$SERVER/received" \
+  >"$SERVER/server.log" 2>&1 &
+GAMESERVER=$!
+trap 'kill "$GAMESERVER" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $PORT), 0.2)" 2>/dev/null; then break; fi
+  if ! kill -0 "$GAMESERVER" 2>/dev/null; then echo "start: the game-server double did not start (see $SERVER/server.log)"; exit 1; fi
+  sleep 0.05
+done
+CFG="$DEMO/Endpoints.cfg"
+if [ -f "$CFG" ] && grep -qi '^[[:space:]]*game_server[[:space:]]*=' "$CFG"; then
+  sed -i -E "s/^[[:space:]]*[Gg][Aa][Mm][Ee]_[Ss][Ee][Rr][Vv][Ee][Rr][[:space:]]*=.*/game_server = 127.0.0.1:$PORT/" "$CFG"
+else
+  printf '# the demo'\''s game-server double (scripts/start.sh)\ngame_server = 127.0.0.1:%s\n' "$PORT" >>"$CFG"
+fi
+echo "start: game-server double on 127.0.0.1:$PORT, turns in $SERVER/turns"
 cd "$DEMO"
-exec "$ROOT/build/quill"
+"$BUILD/quill"

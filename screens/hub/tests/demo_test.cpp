@@ -1,0 +1,117 @@
+// The start command's demo, played headless: the waiting turn evaluated
+// with DOWN, the orders sent to the game-server double with UP, a second
+// download that finds nothing in the mailbox, and a third that fetches the
+// next turn from the double.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "routinen/gamedata/statistics.h"
+#include "routinen/system/options.h"
+#include "routinen/system/prefs.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Text(const std::string& path) {
+  const auto b = qoe_test::ReadFileBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+// Runs scripts/start.sh on the built programs with a headless script;
+// its exit code, -1 when it did not run.
+int Start(const std::string& script) {
+  if (!qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end()))) return -1;
+  const std::string cmd = "QOE_START_PREBUILT=1 QOE_BUILD_DIR='" + qoe_test::BinaryDir() + "' QOE_DEMO_DIR='" +
+                          qoe_test::TestDir() + "/demo' QOE_HEADLESS_SCRIPT='" + qoe_test::TestDir() +
+                          "/run.txt' QOE_HEADLESS_MODE=4 '" + qoe_test::SourceDir() +
+                          "/scripts/start.sh' >start.txt 2>&1";
+  const int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Prefs of the demo's working folder.
+uint32_t DemoPrefs(uint32_t field, uint32_t write, uint32_t value) {
+  const std::string here = fs::current_path();
+  if (chdir("demo") != 0) return 0xFFFFFFFFu;
+  const uint32_t v = CheckPrefs(field, write, value);
+  if (chdir(here.c_str()) != 0) return 0xFFFFFFFFu;
+  return v;
+}
+
+}  // namespace
+
+TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/quill");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
+  // The first start installs the demo; the title page is left at once.
+  ASSERT_EQ(Start("wait 400\nkey esc\n"), 0) << Text("start.txt");
+  ASSERT_TRUE(fs::exists("demo/Data/POP3In/00001001.email"));
+  ASSERT_TRUE(fs::exists("demo-server/turns/turn_02.email"));
+  const auto options = qoe_test::ReadFileBytes("demo/Data/Optionen.prefs");
+  ASSERT_EQ(options.size(), (size_t)OPTIONEN_PREFS_SIZE);
+  EXPECT_EQ(options[5], NET_SERVER_ROUTE);
+  // The script below plays the turn cycle itself: no tutorial, no tips.
+  DemoPrefs(PREFS_TUTORIAL_STEP, 1, 18);
+  DemoPrefs(PREFS_TIP_COUNTER, 1, 9);
+  const uint32_t year = DemoPrefs(PREFS_YEAR, 0, 0), quarter = DemoPrefs(PREFS_QUARTER, 0, 0);
+
+  int32_t dx = 0, dy = 0;
+  GameAreaOffset(800, 600, &dx, &dy);
+  auto click = [&](int x, int y) {
+    const std::string at = std::to_string(x + dx) + " " + std::to_string(y + dy);
+    return "wait 600\nmove " + at + "\npress left " + at + "\nrelease left " + at + "\n";
+  };
+  const std::string down = click(410, 430), up = click(530, 430);
+  std::string script = "wait 400\nkey enter\nwait 1500\n";                   // title -> main screen
+  script += down + "png demo_mailbox.png\nkey enter\npng demo_turn.png\nkey enter\n";  // mailbox not set up; received
+  script += up;                                                                 // orders to the double
+  script += down + "key enter\npng demo_nomail.png\nkey enter\n";               // mailbox again: no mails
+  script += down + "png demo_server.png\nkey enter\n";                          // third fetch: the game server
+  script += click(60, 300) + "wait 400\nkey esc\n";                            // door, title, end
+  ASSERT_EQ(Start(script), 0) << Text("start.txt");
+
+  const std::string log = Text("demo/Quill.dbg");
+  EXPECT_NE(log.find("Mail per TCPIP holen"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
+  EXPECT_TRUE(fs::exists("demo-server/received/put_001.txt"));
+  EXPECT_TRUE(fs::exists("demo-server/turns/served/turn_02.email"));
+  EXPECT_TRUE(fs::exists("demo-server/turns/turn_03.email"));
+  // Two quarters on, two statistics records, no mail left behind.
+  uint32_t q = quarter + 2, y = year;
+  if (q >= 4) q -= 4, y++;
+  EXPECT_EQ(DemoPrefs(PREFS_YEAR, 0, 0), y);
+  EXPECT_EQ(DemoPrefs(PREFS_QUARTER, 0, 0), q);
+  EXPECT_EQ(DemoPrefs(PREFS_UPLOADS, 0, 0), 0u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("demo/Data/Statistikdaten.qoe").size(), 10u + 2 * STATISTIK_RECORD_SIZE);
+  for (auto& e : fs::directory_iterator("demo/Data/POP3In")) EXPECT_NE(e.path().extension(), ".email") << e.path();
+  for (const char* png : {"demo_mailbox.png", "demo_turn.png", "demo_nomail.png", "demo_server.png"}) {
+    ASSERT_TRUE(fs::exists(std::string("demo/") + png)) << png;
+    fs::copy_file(std::string("demo/") + png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+  }
+  // The double stopped with the client.
+  const std::string out = Text("start.txt");
+  const size_t at = out.find("game-server double on 127.0.0.1:");
+  ASSERT_NE(at, std::string::npos) << out;
+  const int port = std::atoi(out.c_str() + at + 32);
+  ASSERT_GT(port, 0);
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_NE(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  close(fd);
+}
