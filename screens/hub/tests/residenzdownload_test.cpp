@@ -347,6 +347,156 @@ TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
 
 }  // namespace
 
+// ---- against real servers -------------------------------------------------------
+
+#include "screens/hub/residenzupload.h"
+#include "tools/testpeers/testpeers.h"
+
+namespace {
+
+class DownloadServers : public Download {
+ protected:
+  qoe_peers::PeerDir dir;
+  qoe_peers::Dovecot dovecot;
+  const std::vector<qoe_peers::MailUser> users = {{"zuege", "secret"}, {"player", "secret"}};
+  void SetUp() override {
+    Download::SetUp();
+    std::string err;
+    ASSERT_TRUE(qoe_peers::MakeCertificate(dir.path, &err)) << err;
+    ASSERT_TRUE(qoe_peers::StartDovecot(dir.path, users, &dovecot, &err)) << err;
+    QoESystemPtr->Endpoints.MailTls = TLS_OFF;
+    QoESystemPtr->TcpIpStack = 4;
+    MailSetTimeoutMs(20000);
+    OptionenPrefs& o = QoESystemPtr->Optionen;
+    std::snprintf(o.pop3_host, sizeof o.pop3_host, "127.0.0.1:%u", dovecot.pop3);
+    std::snprintf(o.pop3_user, sizeof o.pop3_user, "player");
+    std::snprintf(o.pop3_password, sizeof o.pop3_password, "secret");
+    std::snprintf(o.email, sizeof o.email, "player@localhost");
+    SetGameDataOwner(realm.player_id, realm.player_name.c_str());
+  }
+  void TearDown() override {
+    MailSetTimeoutMs(0);
+    SetGameDataOwner(0, nullptr);
+    Download::TearDown();
+  }
+  // A turn mail of the next quarters, as the server sends it.
+  std::string TurnText(uint32_t quarter, uint32_t treasury, const std::string& date) {
+    Realm r = realm;
+    std::string err;
+    EXPECT_TRUE(ParseRealm("turn year=" + std::to_string(year) + " quarter=" + std::to_string(quarter) +
+                               "\nland treasury=" + std::to_string(treasury) + "\n",
+                           "next.changes", &r, &err, true))
+        << err;
+    return BuildTurnMail(BuildTurnPool(r), name, "player@localhost", date);
+  }
+  const char* Fetch() {
+    static char status[400];
+    return HoleSpielzugMail(name, status, sizeof status);
+  }
+};
+
+// Fetches 1 and 2 ask the mailbox although the options name the game
+// server; the third asks the server; a refused +SID fetches nothing and
+// keeps the route; a refused +GET switches the run to the mailbox at once.
+TEST_F(DownloadServers, RouteChoiceOverFetchesFromDovecotAndTheGameServer) {
+  qoe_peers::GameServerDouble server;
+  std::string err;
+  const std::string turns = dir.path + "/turns", script = dir.path + "/script", transcript = dir.path + "/transcript";
+  fs::create_directories(turns);
+  ASSERT_TRUE(qoe_peers::WriteText(turns + "/a.email", TurnText(3, 300, kDay3)));
+  ASSERT_TRUE(qoe_peers::StartGameServer(dir.path, {"--turns", turns, "--script", script, "--transcript", transcript},
+                                         &server, &err))
+      << err;
+  std::snprintf(QoESystemPtr->Endpoints.GameServer, sizeof QoESystemPtr->Endpoints.GameServer, "127.0.0.1:%u",
+                server.port);
+  uint8_t& bits = QoESystemPtr->Optionen.net_option_bits;
+  bits = NET_SERVER_ROUTE;
+  ASSERT_TRUE(qoe_peers::DropMail(dovecot.mail_root, "player", TurnText(1, 100, kDay1)));
+  EXPECT_STREQ(Fetch(), "ok");
+  EXPECT_EQ(Mails(), 1u);
+  ASSERT_TRUE(qoe_peers::DropMail(dovecot.mail_root, "player", TurnText(2, 200, kDay1Later)));
+  EXPECT_STREQ(Fetch(), "ok");
+  EXPECT_EQ(Mails(), 2u);
+  EXPECT_FALSE(fs::exists(transcript));  // the server was not asked yet
+  ASSERT_TRUE(qoe_peers::DropMail(dovecot.mail_root, "player", TurnText(2, 333, kDay2)));
+  LogLines log;
+  EXPECT_STREQ(Fetch(), "ok");
+  EXPECT_EQ(log.Count("Mail per TCPIP holen"), 1);
+  EXPECT_EQ(Mails(), 3u);
+  EXPECT_EQ(qoe_peers::MaildirFiles(dovecot.mail_root, "player").size(), 1u);  // the mailbox kept its mail
+  EXPECT_EQ(bits, NET_SERVER_ROUTE);
+  // +SID refused: nothing fetched, nothing said, the route kept.
+  ASSERT_TRUE(qoe_peers::WriteText(script, "fail SID who are you\n"));
+  EXPECT_EQ(Fetch(), nullptr);
+  EXPECT_EQ(bits, NET_SERVER_ROUTE);
+  EXPECT_EQ(qoe_peers::MaildirFiles(dovecot.mail_root, "player").size(), 1u);
+  // +GET refused: the mailbox at once, and for the rest of the run.
+  ASSERT_TRUE(qoe_peers::WriteText(script, "fail GET no turns today\n"));
+  EXPECT_STREQ(Fetch(), "ok");
+  EXPECT_EQ(bits, NET_MAIL_ROUTE);
+  EXPECT_EQ(Mails(), 4u);
+  EXPECT_EQ(qoe_peers::MaildirFiles(dovecot.mail_root, "player").size(), 0u);
+  ASSERT_TRUE(qoe_peers::WriteText(script, ""));
+  const std::string asked = qoe_peers::ReadText(transcript);
+  EXPECT_STREQ(Fetch(), "ok");
+  EXPECT_EQ(qoe_peers::ReadText(transcript), asked);
+  // The four fetched turns in date order: the first a same-day duplicate,
+  // the third the same quarter again (no second statistics record), the
+  // double's the newest.
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.found, 4u);
+  EXPECT_EQ(r.dropped, 1u);
+  EXPECT_EQ(r.passedInfo, 3u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({200, 300}));
+  // A mailbox that refuses the log-in: its answer is the status.
+  std::snprintf(QoESystemPtr->Optionen.pop3_password, sizeof QoESystemPtr->Optionen.pop3_password, "wrong");
+  const std::string refused = Fetch();
+  EXPECT_EQ(refused.rfind("-ERR", 0), 0u) << refused;
+}
+
+// A realm set up by GameInit; its turn fetched from dovecot and evaluated;
+// the orders sent through exim arrive at the turn mailbox byte for byte.
+TEST_F(DownloadServers, EndToEndFromDovecotThroughTheEvaluationToExim) {
+  std::string err;
+  qoe_peers::Exim exim;
+  ASSERT_TRUE(qoe_peers::StartExim(dir.path, users, &exim, &err)) << err;
+  OptionenPrefs& o = QoESystemPtr->Optionen;
+  o.net_option_bits = NET_MAIL_ROUTE;
+  std::snprintf(o.smtp_host, sizeof o.smtp_host, "127.0.0.1:%u", exim.smtp);
+  std::snprintf(o.smtp_user, sizeof o.smtp_user, "player");
+  std::snprintf(o.smtp_password, sizeof o.smtp_password, "secret");
+  std::snprintf(QoESystemPtr->Endpoints.TurnMailbox, sizeof QoESystemPtr->Endpoints.TurnMailbox, "zuege@localhost");
+  ASSERT_TRUE(qoe_peers::DropMail(dovecot.mail_root, "player", TurnText(2, 4321, "")));
+  EXPECT_STREQ(Fetch(), "ok");
+  const TurnEvaluation r = Evaluate();
+  ASSERT_EQ(r.passedInfo, 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 2u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({4321}));
+  // An order of the player, then the upload.
+  uint8_t* taxe = LoadChunk2Mem("TAXE", ReceivedPoolPath);
+  ASSERT_NE(taxe, nullptr);
+  ChunkPut32(taxe, 12, 42);
+  ASSERT_EQ(AddChunkPool(taxe, OutgoingPoolPath), 1);
+  FreeChunk(taxe);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  ASSERT_TRUE(qoe_peers::WaitMaildir(dovecot.mail_root, "zuege", 1, 10000));
+  const auto files = qoe_peers::MaildirFiles(dovecot.mail_root, "zuege");
+  ASSERT_EQ(files.size(), 1u);
+  const std::string mail = qoe_peers::ReadText(files[0]);
+  uint8_t* out = nullptr;
+  uint32_t len = 0;
+  ASSERT_EQ(VDecode(mail.data(), mail.size(), &out, &len), VDECODE_OK);
+  EXPECT_EQ(std::vector<uint8_t>(out, out + len), qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"));
+  FreeVec(out);
+  uint8_t* sent = LoadChunk2Mem("TAXE", OutgoingPoolPath);
+  ASSERT_NE(sent, nullptr);
+  EXPECT_EQ(ChunkGet32(sent, 12), 42u);
+  FreeChunk(sent);
+  EXPECT_NE(mail.find("Subject: Quill of Elmor 00001001"), std::string::npos);
+}
+
+}  // namespace
+
 // ---- on the headless display ---------------------------------------------------
 
 #include "platform/display.h"
