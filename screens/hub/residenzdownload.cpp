@@ -14,6 +14,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/boxes.h"
 #include "routinen/gui/chiefmessage.h"
+#include "routinen/internetlowlevel/http.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/media/movie.h"
@@ -37,7 +38,7 @@ constexpr uint32_t kEmailDateField = 3;  // EmailNode::date
 // The module's state (game thread only).
 struct DownloadState {
   void (*delay)(int32_t ticks);  // the preset box's waits; null: Delay
-  NewsGetFunc newsGet;           // the news fetch; null: none built
+  NewsGetFunc newsGet;           // the news fetch; null: HttpGetSize
 };
 DownloadState g_download{};
 
@@ -256,30 +257,6 @@ const char* HoleSpielzugMail(const char* name, char* status, uint32_t status_siz
 
 // ---- the news ------------------------------------------------------------------------
 
-int32_t PercentEncode(const char* in, char* out, size_t out_size) {
-  static const char kHex[] = "0123456789ABCDEF";
-  if (!out || out_size == 0) return 0;
-  size_t n = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(in ? in : ""); *p; p++) {
-    const bool plain = (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9') ||
-                       *p == '-' || *p == '_' || *p == '.' || *p == '~';
-    const size_t need = plain ? 1 : 3;
-    if (n + need >= out_size) {
-      out[0] = 0;
-      return 0;
-    }
-    if (plain) {
-      out[n++] = static_cast<char>(*p);
-    } else {
-      out[n++] = '%';
-      out[n++] = kHex[*p >> 4];
-      out[n++] = kHex[*p & 15];
-    }
-  }
-  out[n] = 0;
-  return 1;
-}
-
 char* NewsText(const char* reply, uint32_t size) {
   if (!reply) return nullptr;
   const char* body = nullptr;
@@ -306,13 +283,16 @@ char* NewsText(const char* reply, uint32_t size) {
 }
 
 int32_t FetchNews(Movie* alchemist, Movie* scribe) {
-  if (!g_download.newsGet) return 0;
   char name[3 * OWNPLAYER_NAME + 1], path[400];
-  if (!PercentEncode(OwnPlayerPtr->LordName, name, sizeof name)) return 0;
+  UrlEncode(OwnPlayerPtr->LordName, name, sizeof name);
   std::snprintf(path, sizeof path, "%sfetch_news.php?username=%s", OwnPlayerPtr->WebPath, name);
   uint32_t size = 0;
-  char* reply = g_download.newsGet(OwnPlayerPtr->WebHost, path, &size);
-  if (!reply) return 0;
+  const NewsGetFunc get = g_download.newsGet ? g_download.newsGet : HttpGetSize;
+  char* reply = get(OwnPlayerPtr->WebHost, path, &size);
+  if (!reply) {
+    DebugLog("FetchNews: %s\n", g_download.newsGet ? "keine Antwort" : HttpError());
+    return 0;
+  }
   char* text = NewsText(reply, size);
   FreeVec(reply);
   if (!text) {

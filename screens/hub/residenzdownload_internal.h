@@ -28,13 +28,10 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
 // line) that begins with the status 200, from its eighth byte on, as a new
 // terminated block (FreeVec); null for any other answer.
 char* NewsText(const char* reply, uint32_t size);
-// The name for a URL query: unreserved bytes as they are, every other byte
-// as "%XX". 1, or 0 when out is too small (out then holds "").
-int32_t PercentEncode(const char* in, char* out, size_t out_size);
 
 // Test seams: the waits of the preset-account box (Delay by default) and the
 // news fetch (host, path; the whole answer in a new block, size through
-// *size, or null).
+// *size, or null; null restores HttpGetSize).
 void SetDownloadDelay(void (*delay)(int32_t ticks));
 using NewsGetFunc = char* (*)(const char* host, const char* path, uint32_t* size);
 void SetNewsGet(NewsGetFunc get);

@@ -319,16 +319,10 @@ TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
   const char cut[] = "HTTP/1.1 200 OK\r\n\r";
   EXPECT_EQ(NewsText(cut, sizeof cut - 1), nullptr);
 
-  char out[64];
-  EXPECT_EQ(PercentEncode("Lord \xC4gir&x=1/~", out, sizeof out), 1);
-  EXPECT_STREQ(out, "Lord%20%C4gir%26x%3D1%2F~");
-  EXPECT_EQ(PercentEncode("\xFF\xFF\xFF", out, 9), 0);
-  EXPECT_STREQ(out, "");
-
   // FetchNews asks the web host for the player's page.
   static std::string asked;
   *OwnPlayerPtr = OwnPlayer{};
-  std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "Harald der Alte");
+  std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "Harald der Alte.");
   std::snprintf(OwnPlayerPtr->WebHost, sizeof OwnPlayerPtr->WebHost, "news.example");
   std::snprintf(OwnPlayerPtr->WebPath, sizeof OwnPlayerPtr->WebPath, "/qoe/");
   SetNewsGet([](const char* host, const char* path, uint32_t* size) -> char* {
@@ -340,7 +334,7 @@ TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
     return r;
   });
   EXPECT_EQ(FetchNews(nullptr, nullptr), 0);
-  EXPECT_EQ(asked, "news.example /qoe/fetch_news.php?username=Harald%20der%20Alte");
+  EXPECT_EQ(asked, "news.example /qoe/fetch_news.php?username=Harald%20der%20Alte%2E");
   SetNewsGet(nullptr);
   *OwnPlayerPtr = OwnPlayer{};
 }
@@ -493,6 +487,33 @@ TEST_F(DownloadServers, EndToEndFromDovecotThroughTheEvaluationToExim) {
   EXPECT_EQ(ChunkGet32(sent, 12), 42u);
   FreeChunk(sent);
   EXPECT_NE(mail.find("Subject: Quill of Elmor 00001001"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The news page from nginx: a page that begins with 200 is news, any other
+// answer (a refusal in the body, nginx's own 404, no server) is none.
+TEST(DownloadNews, FromNginx) {
+  qoe_peers::PeerDir dir;
+  qoe_peers::Nginx nginx;
+  std::string err;
+  ASSERT_TRUE(qoe_peers::StartNginx(dir.path, &nginx, &err)) << err;
+  *OwnPlayerPtr = OwnPlayer{};
+  std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "Harald");
+  std::snprintf(OwnPlayerPtr->WebHost, sizeof OwnPlayerPtr->WebHost, "127.0.0.1:%u", nginx.port);
+  std::snprintf(OwnPlayerPtr->WebPath, sizeof OwnPlayerPtr->WebPath, "/qoe/");
+  fs::create_directories(nginx.root + "/qoe");
+  ASSERT_TRUE(qoe_peers::WriteText(nginx.root + "/qoe/fetch_news.php", "200 OK\nThe harvest was good.\n"));
+  EXPECT_EQ(FetchNews(nullptr, nullptr), 1);
+  ASSERT_TRUE(qoe_peers::WriteText(nginx.root + "/qoe/fetch_news.php", "403 unknown player\n"));
+  EXPECT_EQ(FetchNews(nullptr, nullptr), 0);
+  fs::remove(nginx.root + "/qoe/fetch_news.php");
+  EXPECT_EQ(FetchNews(nullptr, nullptr), 0);
+  nginx.server.Stop();
+  EXPECT_EQ(FetchNews(nullptr, nullptr), 0);
+  *OwnPlayerPtr = OwnPlayer{};
 }
 
 }  // namespace
