@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (t.depth == 8) header += 1024;
   ReadRawTexture(&t, data + 3, uint32_t(size - 3), header);
   SmoothAlphaTexture(&t);
+  ReduceTexture(&t, 2 + data[0] % 3);
   uint8_t colour[4];
   AverageColor(t.pixels, t.width, t.height, t.depth, 0, colour);
   FreeVec(t.pixels);

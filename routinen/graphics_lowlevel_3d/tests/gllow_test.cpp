@@ -79,7 +79,9 @@ TEST_F(GLLow, MipmappedTexturesUploadEveryLevelDownToOnePixel) {
   for (GLint level = 0; level < 12; level++) {
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
     if (w > 0) levels++;
-    if (level == 8) EXPECT_EQ(w, 1);
+    if (level == 8) {
+      EXPECT_EQ(w, 1);
+    }
   }
   EXPECT_EQ(levels, 9);
   GLint p = 0;
