@@ -268,12 +268,12 @@ char* NewsText(const char* reply, uint32_t size) {
   }
   if (!body) return nullptr;
   const uint32_t length = static_cast<uint32_t>(reply + size - body);
-  // The status: three digits, then four bytes the text skips.
+  // The status: three digits (200), then four bytes the text skips.
   if (length < 7) return nullptr;
   uint32_t status = 0, digits = 0;
   while (digits < length && digits < 9 && body[digits] >= '0' && body[digits] <= '9')
     status = status * 10 + static_cast<uint32_t>(body[digits++] - '0');
-  if (digits == 0 || status != 200) return nullptr;
+  if (digits != 3 || status != 200) return nullptr;
   const uint32_t text_length = length - 7;
   char* text = static_cast<char*>(AllocVec(text_length + 1, MEMF_PUBLIC));
   if (!text) return nullptr;

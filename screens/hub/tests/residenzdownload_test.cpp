@@ -303,6 +303,7 @@ TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
       {"HTTP/1.1 200 OK\r\n200 OK\nNo blank line", nullptr},
       {"HTTP/1.1 200 OK\r\n\r\nOK 200 and more", nullptr},
       {"HTTP/1.1 200 OK\r\n\r\n2000000 too big", nullptr},
+      {"HTTP/1.1 200 OK\r\n\r\n0200 OK\nShifted", nullptr},
       {"", nullptr},
   };
   for (const Case& c : cases) {
