@@ -149,6 +149,21 @@ TEST_F(Download, ThreeDaysAreEvaluatedInDateOrder) {
   EXPECT_EQ(Mails(), 0u);
 }
 
+// A mail without a Date header counts as fetched now: never the oldest.
+TEST_F(Download, AMailWithoutADateSortsAsNow) {
+  const std::string undated = Mail(year + 1, 0, 888, kDay1);
+  auto bytes = qoe_test::ReadFileBytes(undated);
+  std::string text(bytes.begin(), bytes.end());
+  ASSERT_EQ(text.rfind("Date: ", 0), 0u);
+  text.erase(0, text.find('\n') + 1);
+  ASSERT_TRUE(qoe_test::WriteFileBytes(undated, Bytes(text.begin(), text.end())));
+  Mail(year, 3, 777, "Sat, 05 Dec 2026 10:00:00 +0000");
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.passedInfo, 2u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({777, 888}));
+  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
+}
+
 TEST_F(Download, OldTurnsGoButTheNewestIsAlwaysEvaluated) {
   CheckPrefs(PREFS_LAST_MAIL_DATE, 1, (uint32_t)MailDateScale(2026, 11, 10, 0, 0, 0));
   Mail(year, 1, 111, kDay1);
