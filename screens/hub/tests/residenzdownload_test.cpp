@@ -1,6 +1,8 @@
 // The turn download on realms of the turn builder: the weeding and order of
 // the mails, which passes run, what an unreadable or foreign turn leaves,
-// the new-turn test, the preset-account countdown and the news answer.
+// the new-turn test, the preset-account countdown, the news answer, and the
+// route and a whole turn against dovecot, exim, nginx and the double (the
+// screen itself: demo_test.cpp).
 #include "screens/hub/residenzdownload.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +23,9 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/hub/residenzdownload_internal.h"
+#include "screens/hub/residenzupload.h"
 #include "tests/support/test_support.h"
+#include "tools/testpeers/testpeers.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
 namespace fs = std::filesystem;
@@ -359,9 +363,6 @@ TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
 
 // ---- against real servers -------------------------------------------------------
 
-#include "screens/hub/residenzupload.h"
-#include "tools/testpeers/testpeers.h"
-
 namespace {
 
 class DownloadServers : public Download {
@@ -530,85 +531,6 @@ TEST(DownloadNews, FromNginx) {
   nginx.server.Stop();
   EXPECT_EQ(FetchNews(nullptr, nullptr), 0);
   *OwnPlayerPtr = OwnPlayer{};
-}
-
-}  // namespace
-
-// ---- on the headless display ---------------------------------------------------
-
-#include "platform/display.h"
-#include "platform/headless.h"
-#include "routinen/gui/pictures.h"
-#include "routinen/gui/layout.h"
-#include "routinen/gui/text.h"
-#include "routinen/system/input.h"
-#include "screens/common/screenbase.h"
-#include "screens/hub/residenz.h"
-
-namespace {
-
-class DownloadScreen : public Download {
- protected:
-  void SetUp() override {
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    Download::SetUp();
-    CheckPrefs(PREFS_TIP_COUNTER, 1, 9);
-    CheckPrefs(PREFS_TUTORIAL_STEP, 1, 18);
-    QoESystemPtr->TcpIpStack = 4;
-    SetResidenzDownload(ResidenzDownload);
-    ASSERT_EQ(HeadlessOpenDisplay(4), 1);
-    ResetInputState();
-    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
-  }
-  void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
-    SetResidenzDownload(nullptr);
-    Download::TearDown();
-  }
-  std::string Click(int x, int y) const {
-    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
-    return "move " + at + "; press left " + at + "; release left " + at + "\n";
-  }
-  int32_t dx_ = 0, dy_ = 0;
-};
-
-struct Runs {
-  std::vector<int32_t> codes;
-};
-// The main screen until the player leaves it by its door (code 1); a story
-// after the download (505) comes back to it.
-int RunUntilDoor(void* arg) {
-  auto* r = static_cast<Runs*>(arg);
-  for (int i = 0; i < 4; i++) {
-    r->codes.push_back(ResidenzScreen(2));
-    if (r->codes.back() != 505) break;
-  }
-  return 0;
-}
-
-// DOWN with the mailbox not set up: the player reads why nothing was
-// fetched, the waiting turn is evaluated all the same, and the received
-// data are confirmed.
-TEST_F(DownloadScreen, DownReportsTheMailboxAndEvaluatesTheWaitingTurn) {
-  Mail(year + 1, 0, 777, "");
-  LogLines log;
-  const std::string script = "wait 600\n" + Click(410, 430) + "png download_error.png\nkey enter\npng download_done.png\nkey enter\n" +
-                             Click(60, 300);
-  Runs runs;
-  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunUntilDoor, &runs), 0);
-  ASSERT_FALSE(runs.codes.empty());
-  EXPECT_EQ(runs.codes.back(), 1);
-  EXPECT_EQ(log.Count("no mail account is set up"), 0);  // shown, not logged as a failure
-  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({777}));
-  EXPECT_EQ(Mails(), 0u);
-  EXPECT_EQ(OwnPlayerPtr->Fetches, 1u);
-  for (const char* png : {"download_error.png", "download_done.png"}) {
-    ASSERT_GT(qoe_test::ReadFileBytes(png).size(), 10000u) << png;
-    fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
-  }
 }
 
 }  // namespace
