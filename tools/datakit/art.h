@@ -62,5 +62,10 @@ bool DrawResidenceMark(Image& img, const std::string& kind, std::string* err);
 // The residence's bare hall (stone wall, skirting, floor) as it shows from
 // (x, y) of picture 2: the ground of the movies that play over the picture.
 void DrawResidenceHall(Image& img, int x, int y);
+// The story screen (picture 505, own palette: pen 6 is parchment), the story
+// browser's frame (506) and the story pictures: town, herb.
+bool DrawCampfire(Image& img);
+bool DrawStoryBox(Image& img);
+bool DrawStoryPicture(Image& img, const std::string& kind, std::string* err);
 
 }  // namespace datakit

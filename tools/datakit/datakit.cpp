@@ -32,7 +32,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes EncodeIlbm(const Image& img, bool masked) {
+Bytes EncodeIlbm(const Image& img, bool masked, const Palette* palette = nullptr) {
   const int w = img.width, h = img.height, row_bytes = ((w + 15) / 16) * 2;
   Bytes bmhd;
   Put16(bmhd, w);
@@ -49,7 +49,7 @@ Bytes EncodeIlbm(const Image& img, bool masked) {
   Put16(bmhd, w);
   Put16(bmhd, h);
   Bytes cmap;
-  for (const auto& c : SharedPalette()) cmap.insert(cmap.end(), c.begin(), c.end());
+  for (const auto& c : palette ? *palette : SharedPalette()) cmap.insert(cmap.end(), c.begin(), c.end());
   Bytes body, plane((size_t)row_bytes);
   for (int y = 0; y < h; ++y)
     for (int p = 0; p < 8; ++p) {
@@ -218,6 +218,9 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "bar") DrawBar(img, (uint8_t)Num(arg, 0, 255));
   else if (style == "residence") ok = DrawResidence(img);
   else if (style == "residencemark") ok = DrawResidenceMark(img, arg, &err);
+  else if (style == "campfire") ok = DrawCampfire(img);
+  else if (style == "storybox") ok = DrawStoryBox(img);
+  else if (style == "storypicture") ok = DrawStoryPicture(img, arg, &err);
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
   char name[64];
@@ -227,7 +230,11 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   e.frame_height = (uint16_t)fh;
   e.width = (uint16_t)width;
   e.height = (uint16_t)(fh * frames);
-  WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip));
+  // The story screen's page background, pen 6, is parchment on that screen.
+  Palette own = SharedPalette();
+  own[kTitleBar] = {236, 224, 190};
+  WriteFile(DiskPath(out, e.file),
+            EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip, style == "campfire" ? &own : nullptr));
   ix.entries[id] = e;
 }
 

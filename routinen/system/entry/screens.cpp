@@ -19,6 +19,7 @@
 #include "platform/log.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/residenzdownload.h"
+#include "screens/story/rizizozez.h"
 
 namespace {
 
@@ -103,12 +104,13 @@ const ScreenTableEntry kProgramScreens[] = {
     {SCREEN_TITLE, PlaceholderTitle},
     {SCREEN_MAIN, ResidenzScreen},
     {1139, ResidenzScreen},
+    {SCREEN_STORY, RizizOzez},
     // Screens still to come; each screen's module replaces its line.
     {3, NotBuiltYet}, {32, NotBuiltYet}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, NotBuiltYet}, {40, NotBuiltYet}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, NotBuiltYet},
-    {152, NotBuiltYet}, {499, NotBuiltYet}, {505, NotBuiltYet}, {519, NotBuiltYet}, {876, NotBuiltYet},
+    {152, NotBuiltYet}, {499, NotBuiltYet}, {519, NotBuiltYet}, {876, NotBuiltYet},
     {919, NotBuiltYet}, {1085, NotBuiltYet}, {1293, NotBuiltYet},
 };
 

@@ -1,0 +1,184 @@
+// The story screen on the headless display, driven by script: a three-page
+// story (from a German story catalog) with a picture, a modification and
+// links, checked by the pages shown, the received pool's gold and a PNG; an
+// English story ended with Escape; a story without pages; a failing effect.
+#include "screens/story/rizizozez.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/input.h"
+#include "routinen/system/prefs.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kIn[] = "Data/POP3In/GameChunk.qoe";
+
+// A German story catalog (FORM CTLG) with one story.
+std::vector<uint8_t> Catalog(uint32_t id, const std::string& text) {
+  std::vector<uint8_t> strs(8);
+  PutBE32(strs.data(), id);
+  PutBE32(strs.data() + 4, (uint32_t)text.size() + 1);
+  strs.insert(strs.end(), text.begin(), text.end());
+  strs.push_back(0);
+  while (strs.size() % 4) strs.push_back(0);
+  std::vector<uint8_t> form = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'C', 'T', 'L', 'G', 'S', 'T', 'R', 'S', 0, 0, 0, 0};
+  PutBE32(form.data() + 16, (uint32_t)strs.size());
+  form.insert(form.end(), strs.begin(), strs.end());
+  PutBE32(form.data() + 4, (uint32_t)form.size() - 8);
+  return form;
+}
+
+struct LogLines {
+  std::vector<std::string> lines;
+  LogLines() {
+    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); },
+                    this);
+  }
+  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
+  std::vector<uint32_t> Pages() const {
+    std::vector<uint32_t> pages;
+    for (const auto& l : lines)
+      if (l.rfind("BTTextBox : Seite ", 0) == 0 && l.find("gibt es nicht") == std::string::npos)
+        pages.push_back((uint32_t)std::atoi(l.c_str() + 18));
+    return pages;
+  }
+  bool Has(const std::string& part) const {
+    for (const auto& l : lines)
+      if (l.find(part) != std::string::npos) return true;
+    return false;
+  }
+};
+
+class StoryScreen : public testing::TestWithParam<uint32_t> {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/BTTExtBox.dat");
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::create_directories("Data/POP3In");
+    fs::create_directories("Data/POP3Out");
+    uint8_t* land = AllocChunk("LAND", "V001", 160);
+    ChunkPut32(land, 34, 1000);
+    ASSERT_EQ(AddChunkPool(land, kIn), 1);
+    FreeChunk(land);
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    ResetInputState();
+    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+  }
+  void TearDown() override {
+    unsetenv("LC_ALL");
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+  }
+  std::string Click(int x, int y) const {
+    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
+    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+  }
+  // The link button GADn.
+  std::string Link(int n) const { return Click(128 + (n - 1) * 71, 413); }
+  uint32_t Gold() {
+    uint8_t* land = LoadChunk2Mem("LAND", kIn);
+    const uint32_t gold = land ? ChunkGet32(land, 34) : 0;
+    FreeChunk(land);
+    return gold;
+  }
+  int32_t Run(const std::string& script) {
+    static int32_t result;
+    result = 0;
+    // The 100 ms game timer that SetupSystem starts in the program.
+    const std::string timed = "timer 0 100\n" + script;
+    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = RizizOzez(2), 0; }, nullptr), 0);
+    return result;
+  }
+  std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
+  void Keep(const std::string& png) {
+    ASSERT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);  // a picture, not a flat field
+    fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+  }
+  int32_t dx_ = 0, dy_ = 0;
+};
+
+// Page 1 has a picture and two choices; page 2 gives 250 gold and leads back
+// or ends; page 3 ends. The player goes 1, 2, back to 1, 3 and ends.
+TEST_P(StoryScreen, ThreePagesWithALinkAPictureAndAModification) {
+  const std::string story =
+      "The old shaft\n\n\xA7(#1,0,0,120,90)Deep in the hill the miners found a shaft, forgotten for "
+      "centuries. The walls glitter in the light of their torches.\n\n(!10)Do you send them down? (!7)Choose "
+      "I to send them, II to close the shaft.\xA7($2,3,2)\xA7\xA7"
+      "They come back with silver: (!8)250 gold (!7)for your treasury.\xA7(%9,250,0)\xA7($2,<,-1)\xA7\xA7"
+      "You close the shaft. The miners go home.\xA7($1,-1)\xA7\xA7";
+  fs::create_directories("Catalogs/deutsch");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Catalogs/deutsch/RizizOzez.catalog", Catalog(17, story)));
+  setenv("LC_ALL", "de_DE.ISO-8859-1", 1);
+  RizizOzezPrefs(0, 1, 17);
+  const std::string png = Png("story_page");
+  LogLines log;
+  const std::string script = "wait 5200\npng " + png + "\n" + Link(3) + Link(1) + Link(2) + Link(4) + "wait 6000\n";
+  EXPECT_EQ(Run(script), 2);
+  EXPECT_EQ(log.Pages(), (std::vector<uint32_t>{1, 2, 1, 3}));
+  EXPECT_EQ(Gold(), 1250u);  // page 2 was opened once
+  EXPECT_TRUE(log.Has("Die folgende Story sollte nun gespielt werden 17"));
+  Keep(png);
+}
+
+// The built-in English story 1 with its picture; Escape ends the browser.
+TEST_P(StoryScreen, EnglishStoryEndedWithEscape) {
+  RizizOzezPrefs(0, 1, 1);
+  const std::string png = Png("story_first_day"), scene = Png("story_campfire");
+  LogLines log;
+  EXPECT_EQ(Run("wait 5200\npng " + png + "\nkey esc\nwait 500\npng " + scene + "\nwait 6000\n"), 2);
+  EXPECT_EQ(log.Pages(), (std::vector<uint32_t>{1}));
+  EXPECT_EQ(Gold(), 1000u);
+  Keep(png);
+  Keep(scene);
+}
+
+// A story without a page closes the browser at once; a link to a page
+// beyond the last ends the story.
+TEST_P(StoryScreen, MissingPagesEndTheStory) {
+  RizizOzezPrefs(0, 1, 0);  // entry 0 is the title: no page
+  {
+    LogLines log;
+    EXPECT_EQ(Run("wait 11000\n"), 2);
+    EXPECT_TRUE(log.Pages().empty());
+    EXPECT_TRUE(log.Has("Seite 1 gibt es nicht"));
+  }
+  fs::create_directories("Catalogs/deutsch");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Catalogs/deutsch/RizizOzez.catalog",
+                                       Catalog(17, "Only page.\xA7($1,9)\xA7\xA7")));
+  setenv("LC_ALL", "de_DE", 1);
+  RizizOzezPrefs(0, 1, 17);
+  LogLines log;
+  EXPECT_EQ(Run("wait 5200\n" + Link(2) + "wait 6000\n"), 2);
+  EXPECT_EQ(log.Pages(), (std::vector<uint32_t>{1}));
+  EXPECT_TRUE(log.Has("Seite 9 gibt es nicht"));
+}
+
+// The bank robbery's effect cannot run without a TOWN chunk: the screen
+// ends with -1.
+TEST_P(StoryScreen, FailingEffectsEndTheGame) {
+  RizizOzezPrefs(0, 1, 13);
+  LogLines log;
+  EXPECT_EQ(Run("wait 5200\nkey esc\nwait 6000\n"), -1);
+  EXPECT_TRUE(log.Has("RizizOzez: Konnte RizizOzezEvents nicht starten"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, StoryScreen, testing::Values(0u, 4u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+
+}  // namespace
