@@ -54,7 +54,9 @@ void Flame(Image& img, int cx, int base, int h, int w) {
     for (int x = -half; x <= half; ++x) {
       const double inner = half ? std::abs((double)x) / half : 0;
       const int heat = (int)(15 - inner * 9 - t * 6);
-      img.Set(cx + x + (int)(std::sin(t * 5.0) * 2), base - y, (uint8_t)(160 + std::clamp(heat, 2, 15)));
+      const int px = cx + x + (int)(std::sin(t * 5.0) * 2);
+      if (inner < 0.4 && t < 0.55) img.Set(px, base - y, (uint8_t)(kGoldRamp + 13 + (int)(2 * (1 - t))));
+      else img.Set(px, base - y, (uint8_t)(160 + std::clamp(heat, 2, 15)));
     }
   }
 }
