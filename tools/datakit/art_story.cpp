@@ -114,55 +114,77 @@ void Band(Image& img, int y1, int y2, int px1, int px2, uint8_t plate) {
 
 bool DrawCampfire(Image& img) {
   const int w = img.width, h = img.height;
-  // Night sky with stars and the moon.
-  for (int y = 0; y < 260; ++y)
+  // The two movies play in boxes of their own: the fire at (400, 206), 96 x 80
+  // (night sky to y 259, dark earth below), the lute player at (192, 212),
+  // 96 x 104 (a wooden wall). The scene is drawn so that they sit in it: the
+  // sky brightens to the horizon just as the fire's, the earth is as dark,
+  // and the lute player sits in the open side of a wagon.
+  constexpr int kHorizon = 260, kFireX = 400, kFireY = 206, kFireW = 96, kFireH = 80;
+  constexpr int kLuteX = 192, kLuteY = 212, kLuteW = 96, kLuteH = 104;
+  for (int y = 0; y < kHorizon; ++y)
     for (int x = 0; x < w; ++x) {
-      const int shade = 1 + y * 5 / 260 + (int)(Noise(x / 3, y / 3, 1) % 2);
-      img.Set(x, y, (uint8_t)(kBlueRamp + shade));
+      const int steps = y < kFireY ? 0 : (y - kFireY) * 3 * 16 / (kHorizon - 1 - kFireY);
+      img.Set(x, y, (uint8_t)(kBlueRamp + std::min(4, (steps + (int)(Noise(x, y, 1) % 16)) / 16)));
     }
-  for (int i = 0; i < 140; ++i) {
-    const int sx = (int)(Noise(i, 7, 2) % (uint32_t)w), sy = 40 + (int)(Noise(i, 9, 3) % 200u);
-    img.Set(sx, sy, i % 5 ? (uint8_t)(kGreyRamp + 13) : kGold);
+  for (int i = 0; i < 160; ++i) {
+    const int sx = (int)(Noise(i, 7, 2) % (uint32_t)w), sy = 44 + (int)(Noise(i, 9, 3) % 150u);
+    img.Set(sx, sy, i % 5 ? (uint8_t)(kGreyRamp + 13) : (uint8_t)kGold);
   }
   Disc(img, 560, 90, 22, kParchmentRamp + 15);
-  Disc(img, 569, 84, 20, kBlueRamp + 2);  // a crescent
-  // Hills and the forest's edge.
+  Disc(img, 569, 84, 20, kBlueRamp + 1);  // a crescent
+  // Hills and the forest's edge, opening into a clearing round the fire.
   for (int x = 0; x < w; ++x) {
-    const int hill = 235 + (int)(18 * std::sin(x / 70.0) + 9 * std::sin(x / 23.0 + 1.0));
-    for (int y = hill; y < 300; ++y) img.Set(x, y, (uint8_t)(kForest + 1 + (y - hill) / 30));
+    int hill = 232 + (int)(16 * std::sin(x / 70.0) + 8 * std::sin(x / 23.0 + 1.0));
+    const int d = std::max(0, std::max(kFireX - 30 - x, x - (kFireX + kFireW + 30)));
+    if (d < 60) hill = kHorizon - (kHorizon - hill) * d / 60;
+    for (int y = hill; y < kHorizon; ++y) img.Set(x, y, (uint8_t)(kForest + 1 + (y - hill) / 12));
   }
   for (int i = 0; i < 38; ++i) {
     const int tx = i * 18 + (int)(Noise(i, 1, 4) % 12), th = 40 + (int)(Noise(i, 2, 4) % 40);
-    if (tx > 300 && tx < 520) continue;  // a clearing round the fire
-    Triangle(img, tx, 262 - th, 11, 268, (uint8_t)(kForest + 2 + (i % 2)));
+    if (tx > kFireX - 70 && tx < kFireX + kFireW + 70) continue;
+    Triangle(img, tx, 250 - th, 11, 256, (uint8_t)(kForest + 2 + (i % 2)));
   }
-  // The ground of the camp: trodden earth, brighter round the fire.
-  for (int y = 268; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const double dx = (x - 436) / 1.7, dy = (y - 300);
-      const double d = std::sqrt(dx * dx + dy * dy);
-      int shade = 2 + (int)(Noise(x / 2, y / 2, 6) % 3) + (d < 170 ? (int)((170 - d) / 22) : 0);
-      img.Set(x, y, (uint8_t)(kWoodRamp + std::clamp(shade, 1, 11)));
-    }
-  // The fire (the fire movie plays at 400, 206): a ring of stones, logs, flames.
-  for (int i = 0; i < 12; ++i) {
-    const double a = i * 3.14159 / 6;
-    Ellipse(img, 436 + (int)(46 * std::cos(a)), 292 + (int)(12 * std::sin(a)), 8, 5, (uint8_t)(kSlate + 5 + i % 4));
+  // The earth of the camp, as dark as the fire movie's.
+  for (int y = kHorizon; y < h; ++y)
+    for (int x = 0; x < w; ++x) img.Set(x, y, (uint8_t)(kWoodRamp + 1 + (int)(Noise(x / 2, y / 2, 5) % 3)));
+  // The fire itself, for a screen without its movie: stones, logs, flames.
+  const int fx = kFireX + kFireW / 2, fy = kFireY + kFireH * 4 / 5;
+  for (int i = 0; i < 9; ++i) {
+    const double a = 3.14159 * (0.05 + 0.9 * i / 8.0);
+    Ellipse(img, fx - (int)(std::cos(a) * 32), fy + (int)(std::sin(a) * 4), 5, 3, (uint8_t)(kSlate + 6 + i % 3));
   }
-  Line(img, 404, 294, 468, 280, kWoodRamp + 2, 4);
-  Line(img, 404, 280, 468, 294, kWoodRamp + 3, 4);
-  Flame(img, 436, 286, 70, 22);
-  Flame(img, 420, 288, 46, 12);
-  Flame(img, 454, 288, 50, 12);
-  // The lute player (his movie plays at 192, 212) on a log, a listener, a tent.
-  Line(img, 170, 312, 290, 316, kWoodRamp + 3, 7);
-  Figure(img, 196, 226, (uint8_t)(kGreenRamp + 6), true);
-  Lute(img, 236, 282);
-  Figure(img, 540, 232, (uint8_t)(kRedRamp + 5), false);
-  Tent(img, 24, 150, 190, 312);
-  // Sparks above the fire.
-  for (int i = 0; i < 14; ++i)
-    img.Set(420 + (int)(Noise(i, 3, 8) % 40), 150 + (int)(Noise(i, 4, 8) % 60), (uint8_t)(160 + 14));
+  Line(img, fx - 24, fy + 2, fx + 19, fy - 6, kWoodRamp + 4, 2);
+  Line(img, fx + 24, fy + 2, fx - 19, fy - 6, kWoodRamp + 6, 2);
+  Flame(img, fx, fy, 44, 16);
+  // The wagon round the lute player: canvas hood, posts, floor, wheels; its
+  // inside is the movie's wall.
+  for (int y = kLuteY; y < kLuteY + kLuteH; ++y)
+    for (int x = kLuteX; x < kLuteX + kLuteW; ++x)
+      img.Set(x, y, (uint8_t)(kWoodRamp + 2 + (y - kLuteY) * 3 / kLuteH + (int)(Noise(x, y, 8) % 2)));
+  for (int y = kLuteY - 44; y < kLuteY; ++y) {
+    const int bulge = (int)(std::sqrt(std::max(0.0, 1.0 - (double)(kLuteY - y) * (kLuteY - y) / (44.0 * 44.0))) * 70);
+    for (int x = kLuteX + kLuteW / 2 - bulge; x <= kLuteX + kLuteW / 2 + bulge; ++x)
+      img.Set(x, y, (uint8_t)(kSand + 9 + ((x - kLuteX) / 14) % 2 * 2));
+  }
+  FillRect(img, kLuteX - 14, kLuteY - 4, kLuteX + kLuteW + 13, kLuteY - 1, kWoodRamp + 3);
+  FillRect(img, kLuteX - 12, kLuteY, kLuteX - 1, kLuteY + kLuteH + 8, kWoodRamp + 5);
+  FillRect(img, kLuteX + kLuteW, kLuteY, kLuteX + kLuteW + 11, kLuteY + kLuteH + 8, kWoodRamp + 5);
+  FillRect(img, kLuteX - 14, kLuteY + kLuteH, kLuteX + kLuteW + 13, kLuteY + kLuteH + 8, kWoodRamp + 7);
+  for (int wx : {kLuteX + 6, kLuteX + kLuteW - 6}) {
+    Disc(img, wx, kLuteY + kLuteH + 20, 16, kWoodRamp + 3);
+    Disc(img, wx, kLuteY + kLuteH + 20, 12, kWoodRamp + 1);
+    for (int k = 0; k < 6; ++k)
+      Line(img, wx, kLuteY + kLuteH + 20, wx + (int)(13 * std::cos(k * 1.047)), kLuteY + kLuteH + 20 + (int)(13 * std::sin(k * 1.047)),
+           kWoodRamp + 5);
+    Disc(img, wx, kLuteY + kLuteH + 20, 3, kWoodRamp + 8);
+  }
+  Line(img, kLuteX + kLuteW + 12, kLuteY + kLuteH + 4, kLuteX + kLuteW + 60, kLuteY + kLuteH + 24, kWoodRamp + 4, 1);
+  // The lute player without his movie.
+  Figure(img, kLuteX + 18, kLuteY + 20, (uint8_t)(kGreenRamp + 6), true);
+  Lute(img, kLuteX + 58, kLuteY + 74);
+  // A listener on the far side of the fire, the tent.
+  Figure(img, 540, 236, (uint8_t)(kRedRamp + 5), false);
+  Tent(img, 24, 150, 200, 322);
   // The title plate at the top (157, 6) to (349, 34) and the bar at the foot
   // (160, 464) to (480, 478) that names the browser's buttons (pen 6).
   Band(img, 0, 40, 157, 349, kParchmentRamp + 14);
