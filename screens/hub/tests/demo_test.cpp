@@ -75,17 +75,23 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
     return "wait 600\nmove " + at + "\npress left " + at + "\nrelease left " + at + "\n";
   };
   const std::string down = click(410, 430), up = click(530, 430);
+  // A received turn leads to the story screen: its browser opens after 5 s
+  // and is closed (a box after it too), the screen leaves 5 s later.
+  const std::string story = "wait 5200\nkey esc\nwait 300\nkey esc\nwait 5200\n";
   std::string script = "wait 400\nkey enter\nwait 1500\n";                   // title -> main screen
   script += down + "png demo_mailbox.png\nkey enter\npng demo_turn.png\nkey enter\n";  // mailbox not set up; received
+  script += story;                                                              // the introduction
   script += up;                                                                 // orders to the double
   script += down + "key enter\npng demo_nomail.png\nkey enter\n";               // mailbox again: no mails
   script += down + "png demo_server.png\nkey enter\n";                          // third fetch: the game server
+  script += story;                                                              // the next story
   script += click(60, 300) + "wait 400\nkey esc\n";                            // door, title, end
   ASSERT_EQ(Start(script), 0) << Text("start.txt");
 
   const std::string log = Text("demo/Quill.dbg");
   EXPECT_NE(log.find("Mail per TCPIP holen"), std::string::npos) << log;
   EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
+  EXPECT_NE(log.find("RizizOzez: Die folgende Story sollte nun gespielt werden 1\n"), std::string::npos) << log;
   EXPECT_TRUE(fs::exists("demo-server/received/put_001.txt"));
   EXPECT_TRUE(fs::exists("demo-server/turns/served/turn_02.email"));
   EXPECT_TRUE(fs::exists("demo-server/turns/turn_03.email"));
