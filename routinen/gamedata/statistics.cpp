@@ -76,7 +76,16 @@ int32_t ReadStatistikDaten(StatistikDaten* out) {
     return 0;
   }
   const int32_t ok = ParseStatistikDaten(data, size, out);
-  if (!ok) DebugLog("ReadStatistikDaten: Das Statistikdatenfile scheint korrupt zu sein!\n");
+  if (ok) {
+    // taken as it is
+  } else if (size < STATISTIK_HEADER_SIZE) {
+    DebugLog("ReadStatistikDaten: Konnte den Header des Statistik-Files nicht laden\n");
+  } else if (GetLE32(data + 6) != STATISTIK_VALUES) {
+    DebugLog("ReadStatistikDaten: Die Anzahl der Daten im StatistikScreen haben sich ge\xE4ndert. Das "
+             "StatistikDatenFile mu\xDF gel\xF6scht werden..\n");
+  } else {
+    DebugLog("ReadStatistikDaten: Das Statistikdatenfile scheint korrupt zu sein!\n");
+  }
   FreeVec(data);
   return ok;
 }
