@@ -67,5 +67,7 @@ void DrawResidenceHall(Image& img, int x, int y);
 bool DrawCampfire(Image& img);
 bool DrawStoryBox(Image& img);
 bool DrawStoryPicture(Image& img, const std::string& kind, std::string* err);
+// The browser's back and next buttons: a wooden button with an arrow.
+bool DrawStoryArrow(Image& img, const std::string& dir, bool pressed, std::string* err);
 
 }  // namespace datakit

@@ -219,6 +219,25 @@ bool DrawStoryBox(Image& img) {
   return true;
 }
 
+bool DrawStoryArrow(Image& img, const std::string& dir, bool pressed, std::string* err) {
+  if (dir != "left" && dir != "right") {
+    *err = "storyarrow left|right released|pressed";
+    return false;
+  }
+  DrawButton(img, pressed, "");
+  const int w = img.width, h = img.height, d = pressed ? 1 : 0, s = dir == "left" ? -1 : 1;
+  const int cx = w / 2 + d, cy = h / 2 + d, half = h / 2 - 6;
+  // An arrow head and its shaft in parchment, shadowed.
+  for (int pass = 0; pass < 2; ++pass) {
+    const uint8_t c = pass ? (uint8_t)(kParchmentRamp + 15) : (uint8_t)kBlack;
+    const int o = pass ? 0 : 1;
+    for (int i = 0; i <= half; ++i)
+      FillRect(img, cx + s * (half - i) + o, cy - i + o, cx + s * (half - i) + o, cy + i + o, c);
+    FillRect(img, std::min(cx, cx - s * 14) + o, cy - 3 + o, std::max(cx, cx - s * 14) + o, cy + 3 + o, c);
+  }
+  return true;
+}
+
 bool DrawStoryPicture(Image& img, const std::string& kind, std::string* err) {
   const int w = img.width, h = img.height;
   if (kind == "town") {

@@ -221,6 +221,7 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "campfire") ok = DrawCampfire(img);
   else if (style == "storybox") ok = DrawStoryBox(img);
   else if (style == "storypicture") ok = DrawStoryPicture(img, arg, &err);
+  else if (style == "storyarrow") ok = DrawStoryArrow(img, arg, w.size() > 6 && Text(w[6]) == "pressed", &err);
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
   char name[64];

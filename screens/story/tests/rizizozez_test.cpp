@@ -126,14 +126,16 @@ TEST_P(StoryScreen, ThreePagesWithALinkAPictureAndAModification) {
   ASSERT_TRUE(qoe_test::WriteFileBytes("Catalogs/deutsch/RizizOzez.catalog", Catalog(17, story)));
   setenv("LC_ALL", "de_DE.ISO-8859-1", 1);
   RizizOzezPrefs(0, 1, 17);
-  const std::string png = Png("story_page");
+  const std::string png = Png("story_page"), png2 = Png("story_page2");
   LogLines log;
-  const std::string script = "wait 5200\npng " + png + "\n" + Link(3) + Link(1) + Link(2) + Link(4) + "wait 6000\n";
+  const std::string script =
+      "wait 5200\npng " + png + "\n" + Link(3) + "png " + png2 + "\n" + Link(1) + Link(2) + Link(4) + "wait 6000\n";
   EXPECT_EQ(Run(script), 2);
   EXPECT_EQ(log.Pages(), (std::vector<uint32_t>{1, 2, 1, 3}));
   EXPECT_EQ(Gold(), 1250u);  // page 2 was opened once
   EXPECT_TRUE(log.Has("Die folgende Story sollte nun gespielt werden 17"));
   Keep(png);
+  Keep(png2);
 }
 
 // The built-in English story 1 with its picture; Escape ends the browser.
