@@ -171,6 +171,27 @@ TEST_P(StoryScreen, MissingPagesEndTheStory) {
   EXPECT_TRUE(log.Has("Seite 9 gibt es nicht"));
 }
 
+// A page longer than the window scrolls with the down arrow key and the
+// scroll gadget; INFO's help box closes again.
+TEST_P(StoryScreen, LongPagesScroll) {
+  std::string story = "A long page\n\n";
+  for (int i = 1; i <= 60; ++i) story += "Line " + std::to_string(i) + " of the long page.\n";
+  story += "\xA7($1,-1)\xA7\xA7";
+  fs::create_directories("Catalogs/deutsch");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Catalogs/deutsch/RizizOzez.catalog", Catalog(17, story)));
+  setenv("LC_ALL", "de_DE", 1);
+  RizizOzezPrefs(0, 1, 17);
+  const std::string a = Png("story_top"), b = Png("story_key"), c = Png("story_gadget");
+  const std::string script = "wait 5200\npng " + a + "\nkey down\npng " + b + "\n" + Click(530, 343) + "png " + c +
+                             "\n" + Click(100, 444) + "key enter\nkey esc\nwait 6000\n";
+  EXPECT_EQ(Run(script), 2);
+  const auto top = qoe_test::ReadFileBytes(a), key = qoe_test::ReadFileBytes(b), gadget = qoe_test::ReadFileBytes(c);
+  ASSERT_FALSE(top.empty());
+  EXPECT_NE(top, key);
+  EXPECT_NE(key, gadget);
+  Keep(c);
+}
+
 // The bank robbery's effect cannot run without a TOWN chunk: the screen
 // ends with -1.
 TEST_P(StoryScreen, FailingEffectsEndTheGame) {
