@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "gui_internal.h"
+#include "pictures_internal.h"
 #include "ilbm.h"
 #include "pathfile.h"
 #include "platform/cursor.h"
@@ -23,64 +24,41 @@ std::atomic<uint16_t> MotionBusy{0};
 
 namespace {
 
-// Guards the tables below; the map's motion thread blits too.
-std::recursive_mutex g_lock;
-
-const uint8_t* g_masks[kGfxSlots];     // masks of loaded graphics (AllocVec)
-IlbmPicture* g_cache[kGfxSlots];       // the graphics cache (decoded pictures)
-std::atomic<uint32_t> g_source_row{0};
-
-struct LoadedIndex {
-  char path[128];
-  PathFile* index;
-};
-LoadedIndex g_indexes[4];
-
-TitelScreenData* g_titel = nullptr;
-uint8_t g_pic_palette[256][3];  // the displayed picture's palette
-uint16_t g_pic_colours = 0;
-
-QoeThread* g_transition = nullptr;
-bool g_opened_screen_rp = false;  // OpenElmorPic opened the display's RastPort
+// The module's one state record (pictures_internal.h says who guards what).
+PictureManagerState g_pictures;
 
 const char kMainIndex[] = ".\\Data\\Path";
-
-// The main index parsed from the system's image of it (LoadPaths), kept
-// while that image stays the same.
-PathFile* g_main_index = nullptr;
-const uint8_t* g_main_image = nullptr;
-uint32_t g_main_image_size = 0;
 
 PathFile* MainIndexFromSystem() {
   const QoESystem* sys = QoESystemPtr;
   if (!sys->PicPath) return nullptr;
-  if (g_main_index && g_main_image == sys->PicPath && g_main_image_size == sys->PicPathSize) return g_main_index;
-  FreePathFile(g_main_index);
-  g_main_index = ParsePathFile(sys->PicPath, sys->PicPathSize);
-  g_main_image = sys->PicPath;
-  g_main_image_size = sys->PicPathSize;
-  return g_main_index;
+  if (g_pictures.mainIndex && g_pictures.mainImage == sys->PicPath && g_pictures.mainImageSize == sys->PicPathSize) return g_pictures.mainIndex;
+  FreePathFile(g_pictures.mainIndex);
+  g_pictures.mainIndex = ParsePathFile(sys->PicPath, sys->PicPathSize);
+  g_pictures.mainImage = sys->PicPath;
+  g_pictures.mainImageSize = sys->PicPathSize;
+  return g_pictures.mainIndex;
 }
 
 PathFile* IndexFor(const char* path) {
-  if (!path || std::strlen(path) >= sizeof g_indexes[0].path) return nullptr;
+  if (!path || std::strlen(path) >= sizeof g_pictures.indexes[0].path) return nullptr;
   if (strcasecmp(path, kMainIndex) == 0)
     if (PathFile* pf = MainIndexFromSystem()) return pf;
-  for (LoadedIndex& li : g_indexes)
+  for (LoadedPictureIndex& li : g_pictures.indexes)
     if (li.index && strcasecmp(li.path, path) == 0) return li.index;
   PathFile* pf = LoadPathFile(path);
   if (!pf) return nullptr;
-  for (LoadedIndex& li : g_indexes)
+  for (LoadedPictureIndex& li : g_pictures.indexes)
     if (!li.index) {
       std::strcpy(li.path, path);
       li.index = pf;
       return pf;
     }
   // All places taken: the oldest index makes room.
-  FreePathFile(g_indexes[0].index);
-  std::memmove(&g_indexes[0], &g_indexes[1], sizeof(LoadedIndex) * 3);
-  std::strcpy(g_indexes[3].path, path);
-  g_indexes[3].index = pf;
+  FreePathFile(g_pictures.indexes[0].index);
+  std::memmove(&g_pictures.indexes[0], &g_pictures.indexes[1], sizeof(LoadedPictureIndex) * 3);
+  std::strcpy(g_pictures.indexes[3].path, path);
+  g_pictures.indexes[3].index = pf;
   return pf;
 }
 
@@ -109,14 +87,13 @@ int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPictur
   *cached = false;
   // FreeCaches(1) empties the graphics cache and FreePaths drops the loaded
   // indexes, once there can be any.
-  static bool hooked = (SetGraphicsCacheFreeHook(FreeGfxCache), SetGraphicsPathsFreeHook(FreeGfxPaths), true);
-  (void)hooked;
+  SetupPictureManagerState();
   if (id == 0 || id > (IsStoryIndex(index_path) ? kGfxSlots : kGfxTableSize)) {
     DebugLog("%s: Die angegebene ID ist zu hoch! %u\n", who, id);
     return -1;
   }
-  if (g_cache[id - 1]) {
-    *out = *g_cache[id - 1];
+  if (g_pictures.cache[id - 1]) {
+    *out = *g_pictures.cache[id - 1];
     *cached = true;
     return 1;
   }
@@ -152,7 +129,7 @@ int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPictur
     IlbmPicture* c = static_cast<IlbmPicture*>(AllocVec(sizeof(IlbmPicture), MEMF_PUBLIC));
     if (c) {
       *c = *out;
-      g_cache[id - 1] = c;
+      g_pictures.cache[id - 1] = c;
       *cached = true;
     }
   }
@@ -164,7 +141,7 @@ void DropPicture(IlbmPicture* pic, bool cached) {
 }
 
 uint32_t ScreenDepth() {
-  if (g_titel && g_titel->bitmap) return g_titel->bitmap->Depth;
+  if (g_pictures.titel && g_pictures.titel->bitmap) return g_pictures.titel->bitmap->Depth;
   uint32_t d = DisplayDepth();
   return d ? d : 8;
 }
@@ -172,7 +149,7 @@ uint32_t ScreenDepth() {
 // A BitMap of the picture in the given depth (32: through the screen palette,
 // in the screen bitmap's byte order).
 BitMap* MakeBitMap(const IlbmPicture& pic, uint32_t depth) {
-  BitMap* bm = AllocBitMap(pic.width, pic.height, depth == 32 ? 32 : 8, 0, g_titel ? g_titel->bitmap : nullptr);
+  BitMap* bm = AllocBitMap(pic.width, pic.height, depth == 32 ? 32 : 8, 0, g_pictures.titel ? g_pictures.titel->bitmap : nullptr);
   if (!bm) return nullptr;
   const uint16_t format = BitMapPixelFormat(bm);
   for (uint32_t y = 0; y < pic.height; ++y)
@@ -194,15 +171,15 @@ void LoadPalette(const uint8_t (*colours)[3], uint32_t first, uint32_t count) {
       uint32_t v = (uint32_t)colours[i][k] << 24;
       std::memcpy(table + 4 + (i * 3 + k) * 4, &v, 4);
     }
-  LoadRGB32(g_titel ? g_titel->palette : nullptr, table);
+  LoadRGB32(g_pictures.titel ? g_pictures.titel->palette : nullptr, table);
   FreeVec(table);
 }
 
 void FreeSlot(uint32_t slot) {
   FreeBitMap(GfxTable[slot]);
   GfxTable[slot] = nullptr;
-  FreeVec(const_cast<uint8_t*>(g_masks[slot]));
-  g_masks[slot] = nullptr;
+  FreeVec(const_cast<uint8_t*>(g_pictures.masks[slot]));
+  g_pictures.masks[slot] = nullptr;
 }
 
 // True when rp is the screen RastPort the display shows: over the current
@@ -223,32 +200,32 @@ bool ReadyTitel() {
   if (!ScreenRpCurrent(rp, back)) {
     CloseGLScreenObjekt();  // its entry must not outlive the bitmap
     if (!OpenScreenRastPort()) return false;
-    g_opened_screen_rp = true;
+    g_pictures.openedScreenRastPort = true;
     d = QoESystemPtr->Display;
     rp = d->ScreenRastPort;
   }
-  if (!g_titel) {
-    g_titel = static_cast<TitelScreenData*>(AllocVec(sizeof(TitelScreenData), MEMF_PUBLIC | MEMF_CLEAR));
-    if (!g_titel) return false;
+  if (!g_pictures.titel) {
+    g_pictures.titel = static_cast<TitelScreenData*>(AllocVec(sizeof(TitelScreenData), MEMF_PUBLIC | MEMF_CLEAR));
+    if (!g_pictures.titel) return false;
   }
-  g_titel->rastPort = rp;
-  g_titel->bitmap = rp->Bitmap;
-  g_titel->width = rp->Bitmap->Width;
-  g_titel->height = rp->Bitmap->Height;
-  g_titel->pitch = rp->Bitmap->BytesPerRow;
-  g_titel->pixels = rp->Bitmap->Pixels;
-  g_titel->palette = ScreenPalette();
-  g_titel->mutex = DisplayMutex();
+  g_pictures.titel->rastPort = rp;
+  g_pictures.titel->bitmap = rp->Bitmap;
+  g_pictures.titel->width = rp->Bitmap->Width;
+  g_pictures.titel->height = rp->Bitmap->Height;
+  g_pictures.titel->pitch = rp->Bitmap->BytesPerRow;
+  g_pictures.titel->pixels = rp->Bitmap->Pixels;
+  g_pictures.titel->palette = ScreenPalette();
+  g_pictures.titel->mutex = DisplayMutex();
   return true;
 }
 
 void FreeTitel() {
-  if (!g_titel) return;
+  if (!g_pictures.titel) return;
   CloseGLScreenObjekt();
-  FreeVec(g_titel);
-  g_titel = nullptr;
-  if (g_opened_screen_rp) CloseScreenRastPort();
-  g_opened_screen_rp = false;
+  FreeVec(g_pictures.titel);
+  g_pictures.titel = nullptr;
+  if (g_pictures.openedScreenRastPort) CloseScreenRastPort();
+  g_pictures.openedScreenRastPort = false;
 }
 
 bool OnScreen(const RastPort* rp) {
@@ -292,7 +269,7 @@ ScreenDrawLock::~ScreenDrawLock() {
   if (mutex_) ReleaseMutex(mutex_);
 }
 
-TitelScreenData* GetTitelScreenData() { return g_titel; }
+TitelScreenData* GetTitelScreenData() { return g_pictures.titel; }
 
 RastPort* ScreenRastPort() {
   const DisplayRecord* d = QoESystemPtr->Display;
@@ -316,11 +293,11 @@ int32_t OpenElmorPic(const char* index_path, uint32_t id, uint32_t flags) {
 }
 
 int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, bool gl) {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   WaitTransition();
   // A screen record made for a picture that then fails to load is dropped
   // again: no CloseElmorPic follows a failed open.
-  const bool fresh = g_titel == nullptr;
+  const bool fresh = g_pictures.titel == nullptr;
   if (!ReadyTitel()) {
     DebugLog("OpenElmorPic: Kein Bildschirm vorhanden.\n");
     if (fresh) FreeTitel();
@@ -333,8 +310,8 @@ int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, b
     return -1;
   }
   // The picture's palette becomes the screen palette.
-  g_pic_colours = pic.colours;
-  std::memcpy(g_pic_palette, pic.palette, sizeof g_pic_palette);
+  g_pictures.picColours = pic.colours;
+  std::memcpy(g_pictures.picPalette, pic.palette, sizeof g_pictures.picPalette);
   LoadPalette(pic.palette, 0, pic.colours);
   if (GfxTable[id - 1]) FreeSlot(id - 1);
   GfxTable[id - 1] = MakeBitMap(pic, ScreenDepth());
@@ -345,14 +322,14 @@ int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, b
     return -1;
   }
   BitMap* bm = GfxTable[id - 1];
-  g_titel->pictureId = (uint16_t)id;
-  g_titel->revealed = 0;
+  g_pictures.titel->pictureId = (uint16_t)id;
+  g_pictures.titel->revealed = 0;
   QoESystemPtr->Display->PicId = (uint16_t)id;
-  ObtainMutex(g_titel->mutex);
-  BltBitMap(bm, 0, 0, g_titel->bitmap, 0, 0, (int32_t)bm->Width, (int32_t)bm->Height);
-  ReleaseMutex(g_titel->mutex);
+  ObtainMutex(g_pictures.titel->mutex);
+  BltBitMap(bm, 0, 0, g_pictures.titel->bitmap, 0, 0, (int32_t)bm->Width, (int32_t)bm->Height);
+  ReleaseMutex(g_pictures.titel->mutex);
   ResetTitleBar();  // the new picture's title bar is empty
-  if (gl && !OpenGLScreenObjekt(g_titel->bitmap, g_titel->rastPort)) {
+  if (gl && !OpenGLScreenObjekt(g_pictures.titel->bitmap, g_pictures.titel->rastPort)) {
     DebugLog("OpenElmorPic: Konnte das Bild %u nicht in die 3D-Objektliste stellen.\n", id);
     FreeSlot(id - 1);
     return -1;
@@ -363,22 +340,22 @@ int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, b
 }
 
 void CloseElmorPic(uint32_t id, uint32_t mode) {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   if (mode == 2) return;  // the screen RastPort already is the displayed picture's
   WaitTransition();
   if (id >= 1 && id <= kGfxSlots) {
     if (GfxTable[id - 1]) FreeSlot(id - 1);
     else DebugLog("CloseElmorPic: Bild %u war schon freigegeben.\n", id);
   }
-  if (g_titel && g_titel->mutex) {
-    ObtainMutex(g_titel->mutex);
-    ReleaseMutex(g_titel->mutex);
+  if (g_pictures.titel && g_pictures.titel->mutex) {
+    ObtainMutex(g_pictures.titel->mutex);
+    ReleaseMutex(g_pictures.titel->mutex);
   }
   if (mode == 0) FreeTitel();
 }
 
 int32_t OpenElmorGfx(const char* index_path, uint32_t id) {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   if (id == 0 || id > (IsStoryIndex(index_path) ? kGfxSlots : kGfxTableSize)) {
     DebugLog("OpenElmorGfx: Die angegebene ID ist zu hoch! %u\n", id);
     return -1;
@@ -405,18 +382,18 @@ int32_t OpenElmorGfx(const char* index_path, uint32_t id) {
     return 0;
   }
   GfxTable[id - 1] = bm;
-  g_masks[id - 1] = mask;
+  g_pictures.masks[id - 1] = mask;
   return 1;
 }
 
 void CloseElmorGfx(uint32_t id) {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   if (id >= 1 && id <= kGfxSlots) FreeSlot(id - 1);
 }
 
 const uint8_t* GetElmorGfxMask(uint32_t id) {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
-  return id >= 1 && id <= kGfxSlots ? g_masks[id - 1] : nullptr;
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  return id >= 1 && id <= kGfxSlots ? g_pictures.masks[id - 1] : nullptr;
 }
 
 BitMap* AllocElmorGfx(uint32_t width, uint32_t height, uint32_t depth, uint32_t flags, BitMap* friend_bitmap,
@@ -444,7 +421,7 @@ void FreeElmorGfxLock(BitMap*) {}
 
 void ShowScreenRect(RastPort* rp, int32_t x, int32_t y, int32_t width, int32_t height) {
   // Until a screen's transition has run, what it draws stays hidden.
-  if (!OnScreen(rp) || (g_titel && !g_titel->revealed)) return;
+  if (!OnScreen(rp) || (g_pictures.titel && !g_pictures.titel->revealed)) return;
   if (x < 0) { width += x; x = 0; }
   if (y < 0) { height += y; y = 0; }
   if (x + width > (int32_t)kGameAreaWidth) width = (int32_t)kGameAreaWidth - x;
@@ -456,7 +433,7 @@ namespace {
 
 // The loaded graphic of id; a graphic not loaded is loaded for the call
 // (*loaded_here set, the caller closes it). Null (logging `failure`) when it
-// cannot be loaded. Called with g_lock held.
+// cannot be loaded. Called with g_pictures.lock held.
 BitMap* GfxForCall(uint32_t id, bool* loaded_here, const char* failure) {
   *loaded_here = false;
   if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
@@ -473,7 +450,7 @@ BitMap* GfxForCall(uint32_t id, bool* loaded_here, const char* failure) {
 
 int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height) {
   if (!rp) rp = ScreenRastPort();
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   bool loaded_here = false;
   BitMap* bm = GfxForCall(id, &loaded_here, "BlitObjekt: Konnte die Grafik nicht direkt laden!\n");
   if (!bm) return 0;
@@ -490,18 +467,18 @@ int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t wid
   return 1;
 }
 
-void SetBlitSourceRow(uint32_t row) { g_source_row.store(row); }
-uint32_t GetBlitSourceRow() { return g_source_row.load(); }
+void SetBlitSourceRow(uint32_t row) { g_pictures.sourceRow.store(row); }
+uint32_t GetBlitSourceRow() { return g_pictures.sourceRow.load(); }
 
 int32_t BlitObjektMask(RastPort* rp, uint32_t id, uint32_t, int32_t x, int32_t y, uint32_t width,
                        uint32_t height) {
-  return BlitObjektMaskRow(rp, id, x, y, width, height, g_source_row.load());
+  return BlitObjektMaskRow(rp, id, x, y, width, height, g_pictures.sourceRow.load());
 }
 
 int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height,
                           uint32_t row) {
   if (!rp) rp = ScreenRastPort();
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   bool loaded_here = false;
   BitMap* bm = GfxForCall(id, &loaded_here, "BlitObjektMask: Konnte die Grafik nicht laden!\n");
   if (!bm) return 0;
@@ -510,7 +487,7 @@ int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint3
     if (height == 0 || height > bm->Height - row) height = bm->Height - row;
     {
       ScreenDrawLock draw(rp);
-      BltMaskBitMapRastPort(bm, 0, (int32_t)row, rp, x, y, (int32_t)width, (int32_t)height, 0xE0, g_masks[id - 1]);
+      BltMaskBitMapRastPort(bm, 0, (int32_t)row, rp, x, y, (int32_t)width, (int32_t)height, 0xE0, g_pictures.masks[id - 1]);
     }
     ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)height);
   }
@@ -519,13 +496,13 @@ int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint3
 }
 
 int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uint32_t count, uint32_t) {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   if (first > 255) return 0;
   if (first + count > 256) count = 256 - first;
   if (!index_path) {
-    if (first >= g_pic_colours) return 0;
-    if (first + count > g_pic_colours) count = g_pic_colours - first;
-    LoadPalette(g_pic_palette + first, first, count);
+    if (first >= g_pictures.picColours) return 0;
+    if (first + count > g_pictures.picColours) count = g_pictures.picColours - first;
+    LoadPalette(g_pictures.picPalette + first, first, count);
     return 1;
   }
   IlbmPicture pic;
@@ -539,7 +516,7 @@ int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uin
 }
 
 int32_t LoadElmorCursor(uint32_t id) {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   IlbmPicture pic;
   bool cached = false;
   if (LoadPicture("LoadMouseCursor", kMainIndex, id, &pic, &cached) != 1) return 0;
@@ -589,10 +566,10 @@ void RestoreBackground(BitMap* saved, int32_t x, int32_t y, uint32_t width, uint
 
 void StartTheTransition() {
   WaitTransition();
-  if (g_titel) g_titel->revealed = 1;
+  if (g_pictures.titel) g_pictures.titel->revealed = 1;
   MotionBusy.store(1);
-  g_transition = StartThread("Transition", TransitionThread, nullptr);
-  if (!g_transition) {
+  g_pictures.transition = StartThread("Transition", TransitionThread, nullptr);
+  if (!g_pictures.transition) {
     UpdateRectangle(0, 0, kGameAreaWidth, kGameAreaHeight);
     MotionBusy.store(0);
   }
@@ -601,15 +578,15 @@ void StartTheTransition() {
 void StartTheTransition8() { StartTheTransition(); }
 
 void WaitTransition() {
-  if (g_transition) {
-    JoinThread(g_transition);
-    g_transition = nullptr;
+  if (g_pictures.transition) {
+    JoinThread(g_pictures.transition);
+    g_pictures.transition = nullptr;
   }
 }
 
 void FreeGfxCache() {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
-  for (IlbmPicture*& c : g_cache) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  for (IlbmPicture*& c : g_pictures.cache) {
     if (!c) continue;
     FreeIlbm(c);
     FreeVec(c);
@@ -618,11 +595,11 @@ void FreeGfxCache() {
 }
 
 void FreeGfxPaths() {
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
-  FreePathFile(g_main_index);
-  g_main_index = nullptr;
-  g_main_image = nullptr;
-  for (LoadedIndex& li : g_indexes) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  FreePathFile(g_pictures.mainIndex);
+  g_pictures.mainIndex = nullptr;
+  g_pictures.mainImage = nullptr;
+  for (LoadedPictureIndex& li : g_pictures.indexes) {
     FreePathFile(li.index);
     li.index = nullptr;
     li.path[0] = 0;
@@ -631,11 +608,28 @@ void FreeGfxPaths() {
 
 void FreeAllElmorGfx() {
   WaitTransition();
-  std::lock_guard<std::recursive_mutex> lock(g_lock);
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   for (uint32_t i = 0; i < kGfxSlots; ++i) FreeSlot(i);
   FreeGfxCache();
   FreeGfxPaths();
   FreeTitel();
-  g_pic_colours = 0;
-  g_source_row.store(0);
+  g_pictures.picColours = 0;
+  g_pictures.sourceRow.store(0);
+}
+
+PictureManagerState& PictureManager() { return g_pictures; }
+
+void SetupPictureManagerState() {
+  if (g_pictures.freeHooksSet.exchange(true)) return;
+  SetGraphicsCacheFreeHook(FreeGfxCache);
+  SetGraphicsPathsFreeHook(FreeGfxPaths);
+}
+
+void ResetPictureManagerState() {
+  // Everything loaded goes; the hooks the 3D engine registered stay.
+  FreeAllElmorGfx();
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  std::memset(g_pictures.picPalette, 0, sizeof g_pictures.picPalette);
+  g_pictures.mainImageSize = 0;
+  MotionBusy.store(0);
 }

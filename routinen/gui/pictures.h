@@ -150,3 +150,9 @@ void FreeGfxPaths();
 // Frees every loaded graphic, the caches, the indexes and the screen record
 // (shut-down; also between tests).
 void FreeAllElmorGfx();
+// Sets up the picture manager's state record: FreeCaches and FreePaths of the
+// system layer reach its caches from now on (the first load does it too).
+void SetupPictureManagerState();
+// The picture manager's state record back to its start: FreeAllElmorGfx and
+// the remembered palette cleared; the 3D engine's hooks stay registered.
+void ResetPictureManagerState();

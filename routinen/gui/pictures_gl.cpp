@@ -6,20 +6,17 @@
 
 #include "gui_internal.h"
 #include "pictures.h"
+#include "pictures_internal.h"
 #include "platform/log.h"
 
-namespace {
-std::atomic<int (*)(BitMap*, RastPort*)> g_open{nullptr};
-std::atomic<void (*)()> g_close{nullptr};
-}  // namespace
 
 void SetGLScreenHooks(const GLScreenHooks* hooks) {
-  g_open.store(hooks ? hooks->OpenScreenObjekt : nullptr);
-  g_close.store(hooks ? hooks->CloseScreenObjekt : nullptr);
+  PictureManager().glOpen.store(hooks ? hooks->OpenScreenObjekt : nullptr);
+  PictureManager().glClose.store(hooks ? hooks->CloseScreenObjekt : nullptr);
 }
 
 int OpenGLScreenObjekt(BitMap* bitmap, RastPort* rastport) {
-  auto open = g_open.load();
+  auto open = PictureManager().glOpen.load();
   if (!open) {
     DebugLog("OpenElmorPic: Keine 3D-Engine fuer den OpenGL-Modus.\n");
     return 0;
@@ -28,7 +25,7 @@ int OpenGLScreenObjekt(BitMap* bitmap, RastPort* rastport) {
 }
 
 void CloseGLScreenObjekt() {
-  if (auto close = g_close.load()) close();
+  if (auto close = PictureManager().glClose.load()) close();
 }
 
 int32_t OpenElmorPicGL(const char* index_path, uint32_t id, uint32_t flags) {

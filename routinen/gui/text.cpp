@@ -74,7 +74,11 @@ uint32_t PrintLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32
   return n;
 }
 
-const char* g_title_shown = nullptr;
+// The text module's state: the title bar's caption as last drawn (game thread).
+struct TextModuleState {
+  const char* titleShown = nullptr;  // the caption CheckTitleBar drew last
+};
+TextModuleState g_text;
 
 // Captions on button graphics: white, outlined in pen 0.
 constexpr uint32_t kButtonCaptionPen = 1;
@@ -159,7 +163,9 @@ void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {
   SetDrMd(rp, 1);
 }
 
-void ResetTitleBar() { g_title_shown = nullptr; }
+void ResetTextState() { g_text = TextModuleState{}; }
+
+void ResetTitleBar() { ResetTextState(); }
 
 void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
   RastPort* rp = ScreenRastPort();
@@ -180,7 +186,7 @@ void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
       under = t->text;
       break;
     }
-  if (under == g_title_shown) return;
+  if (under == g_text.titleShown) return;
   TextFont* old = rp->Font;
   const uint16_t old_height = rp->TxHeight, old_baseline = rp->TxBaseline;
   if (font) SetFont(rp, font);
@@ -195,7 +201,7 @@ void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
   rp->Font = old;
   rp->TxHeight = old_height;
   rp->TxBaseline = old_baseline;
-  g_title_shown = under;
+  g_text.titleShown = under;
 }
 
 int32_t BlitObjektText(RastPort* rp, uint32_t id, const char* caption, int32_t x, int32_t y) {

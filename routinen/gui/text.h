@@ -56,3 +56,6 @@ void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen);
 // Forgets the shown title (a new screen starts with an empty bar; OpenElmorPic
 // calls it).
 void ResetTitleBar();
+// The text module's state record (the title bar's shown caption) back to its
+// start.
+void ResetTextState();

@@ -59,7 +59,7 @@ class BoxTest : public ::testing::Test {
     WaitTransition();
   }
   void TearDown() override {
-    FreeAllElmorGfx();
+    ResetPictureManagerState();
     HeadlessCloseDisplay();
     ResetInputState();
     DebugLogSetStderr(1);

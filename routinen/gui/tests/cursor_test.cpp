@@ -48,7 +48,7 @@ class GuiCursor : public testing::Test {
   void TearDown() override {
     SetMouseCursorHook(nullptr);
     LoadMouseCursor(0);
-    FreeAllElmorGfx();
+    ResetPictureManagerState();
     HeadlessCloseDisplay();
   }
 };

@@ -62,8 +62,8 @@ class GuiScreen : public testing::TestWithParam<uint32_t> {
     ResetInputState();
   }
   void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
+    ResetPictureManagerState();
+    ResetTextState();
     HeadlessCloseDisplay();
   }
 

@@ -27,7 +27,7 @@ class MapGeometry : public testing::TestWithParam<uint32_t> {
     ResetMapEngineState();
   }
   void TearDown() override {
-    FreeAllElmorGfx();
+    ResetPictureManagerState();
     ResetMapEngineState();
     HeadlessCloseDisplay();
   }

@@ -69,7 +69,7 @@ class KitMap : public testing::Test {
       ExitPos(map_);
       ExitKarte(map_);
     }
-    FreeAllElmorGfx();
+    ResetPictureManagerState();
     ResetMapEngineState();
     HeadlessCloseDisplay();
   }

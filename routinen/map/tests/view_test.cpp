@@ -81,7 +81,7 @@ class MapView : public testing::TestWithParam<uint32_t> {
       ExitPos(map_);
       ExitKarte(map_);
     }
-    FreeAllElmorGfx();
+    ResetPictureManagerState();
     ResetMapEngineState();
     HeadlessCloseDisplay();
   }

@@ -249,8 +249,8 @@ class ResidenzScreenRun : public Residenz, public testing::WithParamInterface<ui
     GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
   }
   void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
+    ResetPictureManagerState();
+    ResetTextState();
     HeadlessCloseDisplay();
     Residenz::TearDown();
   }
