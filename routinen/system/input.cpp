@@ -10,17 +10,8 @@
 
 namespace {
 
-// Mouse position in game coordinates; -1 after it left the game area. The
-// map's after-draw may read it from the window thread.
-std::atomic<int32_t> g_mouse_x{0};
-std::atomic<int32_t> g_mouse_y{0};
-int32_t g_extended = 0;          // game thread only
-std::atomic<int32_t> g_ctrl{0};  // Ctrl held, as the key messages said
-std::atomic<int32_t> g_closed{0};
-std::atomic<uint32_t> g_cursor_id{0};
-std::atomic<void (*)()> g_click{nullptr};
-std::atomic<int32_t (*)(uint32_t)> g_cursor_hook{nullptr};
-std::atomic<void (*)()> g_blink{nullptr};
+// The module's one state record (input_internal.h says who guards what).
+InputModuleState g_input;
 
 bool IsEditKey(uint32_t key) {
   return (key >= kKeyLeft && key <= kKeyDown) || key == kKeyInsert || key == kKeyDelete;
@@ -29,7 +20,7 @@ bool IsEditKey(uint32_t key) {
 // A key down: its code, or 0 when the key is skipped.
 int32_t KeyCode(const PlatformMessage& m, uint32_t flags) {
   if (m.key == kKeyCtrl) {
-    g_ctrl = 1;
+    g_input.ctrl = 1;
     return 0;
   }
   if (m.extended) {
@@ -37,11 +28,11 @@ int32_t KeyCode(const PlatformMessage& m, uint32_t flags) {
     // tells them from the characters '%', '&', '\'', '(', '-' and '.' of the
     // same codes; flag 1 marks the keypad's Enter as well.
     if (m.key == kKeyEnter) {
-      if (flags & WE_EXTENDED) g_extended = 1;
+      if (flags & WE_EXTENDED) g_input.extended = 1;
       return 13;
     }
     if (!IsEditKey(m.key)) return 0;
-    g_extended = 1;
+    g_input.extended = 1;
     return static_cast<int32_t>(m.key);
   }
   // Characters arrive as text messages; a key down carries only the control
@@ -63,28 +54,28 @@ int32_t MouseMove(const PlatformMessage& m) {
     // The area's border pixels count as outside.
     if (x <= 0 || y <= 0 || x >= static_cast<int32_t>(kGameAreaWidth) - 1 ||
         y >= static_cast<int32_t>(kGameAreaHeight) - 1) {
-      g_mouse_x = -1;
-      g_mouse_y = -1;
+      g_input.mouseX = -1;
+      g_input.mouseY = -1;
       return WE_OUTSIDE;
     }
   }
-  g_mouse_x = x;
-  g_mouse_y = y;
+  g_input.mouseX = x;
+  g_input.mouseY = y;
   if (m.buttons & kButtonLeft) return WE_LEFT_DOWN;
   if (m.buttons & kButtonRight) return WE_RIGHT_DOWN;
   return WE_MOUSE_MOVE;
 }
 
 void Click() {
-  if (auto hook = g_click.load()) hook();
+  if (auto hook = g_input.click.load()) hook();
 }
 
 }  // namespace
 
 int32_t WaitEvent(uint32_t flags) {
-  g_extended = 0;
+  g_input.extended = 0;
   for (;;) {
-    if (g_closed.load()) return WE_KEY_ESCAPE;
+    if (g_input.closed.load()) return WE_KEY_ESCAPE;
     PlatformMessage m;
     if (!GetGameMessage(&m, (flags & WE_NOWAIT) ? 0 : -1)) return WE_NOTHING;
     switch (m.kind) {
@@ -92,7 +83,7 @@ int32_t WaitEvent(uint32_t flags) {
         if (int32_t code = KeyCode(m, flags)) return code;
         break;
       case kMsgKeyUp:
-        if (m.key == kKeyCtrl) g_ctrl = 0;
+        if (m.key == kKeyCtrl) g_input.ctrl = 0;
         break;
       case kMsgText:
         if (m.ch & 0xFF) return static_cast<int32_t>(m.ch & 0xFF);
@@ -111,7 +102,7 @@ int32_t WaitEvent(uint32_t flags) {
         return WE_RIGHT_UP;
       case kMsgTimer:
         if (m.timer == kTimerCursor) {
-          if (auto blink = g_blink.load()) blink();
+          if (auto blink = g_input.blink.load()) blink();
         } else if (m.timer == kTimerGameTick && (flags & WE_TICKS)) {
           return WE_TICK;
         }
@@ -119,7 +110,7 @@ int32_t WaitEvent(uint32_t flags) {
       case kMsgApp:
         return WE_APP;
       case kMsgQuit:
-        g_closed = 1;
+        g_input.closed = 1;
         return WE_KEY_ESCAPE;
       default:
         break;
@@ -127,14 +118,14 @@ int32_t WaitEvent(uint32_t flags) {
   }
 }
 
-int32_t WaitEventExtended() { return g_extended; }
-int32_t WindowCloseRequested() { return g_closed.load(); }
+int32_t WaitEventExtended() { return g_input.extended; }
+int32_t WindowCloseRequested() { return g_input.closed.load(); }
 
-uint16_t GetMouseX() { return static_cast<uint16_t>(g_mouse_x.load()); }
-uint16_t GetMouseY() { return static_cast<uint16_t>(g_mouse_y.load()); }
+uint16_t GetMouseX() { return static_cast<uint16_t>(g_input.mouseX.load()); }
+uint16_t GetMouseY() { return static_cast<uint16_t>(g_input.mouseY.load()); }
 
 int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2) {
-  int32_t x = g_mouse_x.load(), y = g_mouse_y.load();
+  int32_t x = g_input.mouseX.load(), y = g_input.mouseY.load();
   return x1 < x && x < x2 && y1 < y && y < y2 ? 1 : 0;
 }
 
@@ -144,31 +135,34 @@ int32_t WaitCtrlKey() {
     PlatformMessage m;
     if (PeekGameMessage(&m) && m.kind == kMsgKeyDown && m.key == kKeyCtrl) {
       GetGameMessage(&m, 0);
-      g_ctrl = 1;
+      g_input.ctrl = 1;
     }
-    if (g_ctrl.load()) return 17;
+    if (g_input.ctrl.load()) return 17;
     Delay(5);
   }
   return 0;
 }
 
 int32_t LoadMouseCursor(uint32_t picture_id) {
-  auto hook = g_cursor_hook.load();
+  auto hook = g_input.cursorHook.load();
   if (hook && !hook(picture_id)) return 0;
-  g_cursor_id = picture_id;
+  g_input.cursorId = picture_id;
   return 1;
 }
 
-uint32_t CurrentMouseCursor() { return g_cursor_id.load(); }
+uint32_t CurrentMouseCursor() { return g_input.cursorId.load(); }
 
-void SetClickSoundHook(void (*hook)()) { g_click.store(hook); }
-void SetMouseCursorHook(int32_t (*hook)(uint32_t)) { g_cursor_hook.store(hook); }
-void SetCursorBlinkHook(void (*hook)()) { g_blink.store(hook); }
+void SetClickSoundHook(void (*hook)()) { g_input.click.store(hook); }
+void SetMouseCursorHook(int32_t (*hook)(uint32_t)) { g_input.cursorHook.store(hook); }
+void SetCursorBlinkHook(void (*hook)()) { g_input.blink.store(hook); }
+
+InputModuleState& InputModule() { return g_input; }
 
 void ResetInputState() {
-  g_mouse_x = 0;
-  g_mouse_y = 0;
-  g_extended = 0;
-  g_ctrl = 0;
-  g_closed = 0;
+  g_input.mouseX = 0;
+  g_input.mouseY = 0;
+  g_input.extended = 0;
+  g_input.ctrl = 0;
+  g_input.closed = 0;
+  ResetTextCursor();
 }

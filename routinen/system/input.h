@@ -59,6 +59,8 @@ uint32_t CurrentMouseCursor();  // the ID last loaded, 0 for the default
 void SetClickSoundHook(void (*hook)());
 void SetMouseCursorHook(int32_t (*hook)(uint32_t picture_id));
 
-// Tests and start of a run: forgets the mouse position, the extended mark,
-// the Ctrl state and a window close.
+// The input module's state record back to its start (tests and start of a
+// run): forgets the mouse position, the extended mark, the Ctrl state, a
+// window close and the text cursor (without drawing; its timer stops). The
+// hooks stay registered.
 void ResetInputState();

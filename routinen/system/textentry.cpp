@@ -12,8 +12,6 @@
 
 namespace {
 
-TextCursor g_cursor;
-
 RastPort* ScreenRp() {
   const DisplayRecord* d = QoESystemPtr->Display;
   return d ? d->ScreenRastPort : nullptr;
@@ -50,7 +48,7 @@ void HideCursor(TextCursor* c) {
 }
 
 void Blink() {
-  TextCursor* c = &g_cursor;
+  TextCursor* c = &InputModule().textCursor;
   if (!c->Active) return;
   if (c->Visible) {
     HideCursor(c);
@@ -150,7 +148,7 @@ constexpr uint32_t kMaxSpans = 4096;
 
 TextCursor* SetTextCursor(int32_t x, int32_t y, uint32_t height, uint32_t width, uint32_t pen, RastPort* rp) {
   SetCursorBlinkHook(Blink);
-  TextCursor* c = &g_cursor;
+  TextCursor* c = &InputModule().textCursor;
   HideCursor(c);
   if (!x && !y && !height && !width && !pen) {  // only hide it
     c->Active = 0;
@@ -182,7 +180,7 @@ void StopTextCursor(TextCursor* cursor) {
 }
 
 void ResetTextCursor() {
-  ResetCursor(&g_cursor);
+  ResetCursor(&InputModule().textCursor);
   StopEventTimer(kTimerCursor);
 }
 
