@@ -1,5 +1,6 @@
 // Catalog lookup and the reader of German CTLG catalogs.
 #include "catalog.h"
+#include "catalog_internal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -163,4 +164,26 @@ CatalogEntry** MakeRizizOzezTab() {
   if (!tab) return nullptr;
   for (uint32_t k = 0; k < STORY_STRING_COUNT; ++k) tab[k] = &StoryStrings[k];
   return tab;
+}
+
+namespace {
+// The module's one state record (catalog_internal.h says who guards what).
+CatalogModuleState g_catalog;
+}  // namespace
+
+CatalogModuleState& CatalogModule() { return g_catalog; }
+
+void OpenProgramCatalog() {
+  CloseProgramCatalog();
+  g_catalog.program = OpenCatalog("QoEBrowser.catalog", CatalogStrings, CATALOG_STRING_COUNT);
+}
+
+void CloseProgramCatalog() {
+  CloseCatalog(g_catalog.program);
+  g_catalog.program = nullptr;
+}
+
+void ResetCatalogState() {
+  CloseProgramCatalog();
+  FreeVec(g_catalog.storyTable.exchange(nullptr));
 }

@@ -35,6 +35,10 @@ void CloseCatalog(Catalog* catalog);
 // the building block of OpenCatalog, also used by the fuzz target.
 Catalog* OpenCatalogFromMemory(const uint8_t* data, uint32_t size, CatalogEntry* table, uint32_t count);
 
+// The catalog module's state record back to its start: the program's catalog
+// closed (English texts everywhere) and the story table freed.
+void ResetCatalogState();
+
 // The 45 pointers to StoryStrings entries 0..44 (FreeVec the array); null
 // when memory runs out.
 CatalogEntry** MakeRizizOzezTab();
