@@ -12,6 +12,7 @@
 
 #include "platform/backend.h"
 #include "catalog.h"
+#include "catalog_internal.h"
 #include "lists.h"
 #include "platform/display.h"
 #include "platform/events.h"
@@ -31,12 +32,18 @@
 
 namespace {
 
-std::atomic<int> g_shut_down{0};
-const ScreenTableEntry* g_table = nullptr;
-uint32_t g_table_count = 0;
-ShellHooks g_hooks{};
-Catalog* g_catalog = nullptr;
-std::atomic<CatalogEntry**> g_story_table{nullptr};
+// The shell's state record.
+struct ShellState {
+  // Set by ShutdownSystem so it runs once (the game thread's fatal path and
+  // the window thread may both call it); atomic.
+  std::atomic<int> shutDown{0};
+  // The screen table and the hooks: filled by the entry before the game
+  // thread starts, read by the game thread and by ShutdownSystem.
+  const ScreenTableEntry* table = nullptr;
+  uint32_t tableCount = 0;
+  ShellHooks hooks{};
+};
+ShellState g_shell;
 
 const char* const kModules[2] = {".\\Mods\\QoEMain.XM", ".\\Mods\\QoEMain2.XM"};
 
@@ -100,13 +107,13 @@ int PrepareFolders() {
 
 void InstallScreenModePrefs() { SetScreenModePrefsHook(ReadModePrefs, WriteModePrefs); }
 
-void SetShellHooks(const ShellHooks* hooks) { g_hooks = hooks ? *hooks : ShellHooks{}; }
+void SetShellHooks(const ShellHooks* hooks) { g_shell.hooks = hooks ? *hooks : ShellHooks{}; }
 
-int32_t KartenScreenSaveData() { return g_hooks.KartenScreenSaveData ? g_hooks.KartenScreenSaveData() : 1; }
-int32_t KartenScreenNewSetup() { return g_hooks.KartenScreenNewSetup ? g_hooks.KartenScreenNewSetup() : 1; }
+int32_t KartenScreenSaveData() { return g_shell.hooks.KartenScreenSaveData ? g_shell.hooks.KartenScreenSaveData() : 1; }
+int32_t KartenScreenNewSetup() { return g_shell.hooks.KartenScreenNewSetup ? g_shell.hooks.KartenScreenNewSetup() : 1; }
 
 int OpenLibraries() {
-  g_shut_down = 0;
+  g_shell.shutDown = 0;
   ResetInputState();
   // Sockets: a write to a closed connection reports an error instead of
   // ending the process.
@@ -133,10 +140,9 @@ int CheckSystem() {
 }
 
 int SetupSystem() {
-  g_shut_down = 0;
+  g_shell.shutDown = 0;
   QoESystem* s = QoESystemPtr;
-  CloseCatalog(g_catalog);
-  g_catalog = OpenCatalog("QoEBrowser.catalog", CatalogStrings, CATALOG_STRING_COUNT);
+  OpenProgramCatalog();
   if (!OptionenPrefsLoad(&s->Optionen)) DebugLog("SetupSystem: Konnte Optionen nicht laden\n");
   LoadEndpoints(&s->Endpoints);
   s->TcpIpStack = s->Optionen.tcpip_stack;
@@ -163,17 +169,17 @@ int InitializeDirectSound() {
 }
 
 void SetScreenTable(const ScreenTableEntry* table, uint32_t count) {
-  g_table = table;
-  g_table_count = table ? count : 0;
+  g_shell.table = table;
+  g_shell.tableCount = table ? count : 0;
 }
 
 ScreenFunc FindScreen(int32_t code) {
-  for (uint32_t i = 0; i < g_table_count; i++)
-    if (g_table[i].code == code) return g_table[i].screen;
+  for (uint32_t i = 0; i < g_shell.tableCount; i++)
+    if (g_shell.table[i].code == code) return g_shell.table[i].screen;
   return nullptr;
 }
 
-CatalogEntry** StoryEventTable() { return g_story_table.load(); }
+CatalogEntry** StoryEventTable() { return CatalogModule().storyTable.load(); }
 
 int32_t RunScreenDispatcher() {
   ScreenFunc title = FindScreen(SCREEN_TITLE);
@@ -212,46 +218,52 @@ int Main(void*) {
   FillDisplayRecord();
   if (!OpenScreenRastPort()) DebugLog("Main: Kein Bildschirm-RastPort\n");
   LoadMouseCursor(s->Optionen.mouse_cursor ? 110 : 103);
-  g_story_table = MakeRizizOzezTab();
-  if (!g_story_table.load()) DebugLog("Main: Konnte Story-Tabelle nicht anlegen\n");
-  if (g_hooks.StartTcpIp) g_hooks.StartTcpIp();
+  CatalogModule().storyTable = MakeRizizOzezTab();
+  if (!CatalogModule().storyTable.load()) DebugLog("Main: Konnte Story-Tabelle nicht anlegen\n");
+  if (g_shell.hooks.StartTcpIp) g_shell.hooks.StartTcpIp();
   const char* module = kModules[Zufall(1) & 1];
-  if (g_hooks.SoundMaske && !g_hooks.SoundMaske(0, module)) {
+  if (g_shell.hooks.SoundMaske && !g_shell.hooks.SoundMaske(0, module)) {
     DebugLog("Main: Konnte Sound nicht einrichten\n");
   } else {
     bool panel = (s->Optionen.net_option_bits & NET_IRC_PANEL) != 0;
-    if (panel && g_hooks.StartIrcPanel) g_hooks.StartIrcPanel();
+    if (panel && g_shell.hooks.StartIrcPanel) g_shell.hooks.StartIrcPanel();
     bool deep = s->Display && s->Display->Depth > 8;
-    if (deep && g_hooks.MapPrebuild && !g_hooks.MapPrebuild()) DebugLog("Main: Konnte Kartendaten nicht anlegen\n");
+    if (deep && g_shell.hooks.MapPrebuild && !g_shell.hooks.MapPrebuild()) DebugLog("Main: Konnte Kartendaten nicht anlegen\n");
     MarkRunning();
     RunScreenDispatcher();
     CheckPrefs(PREFS_RUNNING, 1, 0);
-    if (deep && g_hooks.MapRelease) g_hooks.MapRelease();
-    if (g_hooks.ExitSound) g_hooks.ExitSound();
-    if (panel && g_hooks.StopIrcPanel) g_hooks.StopIrcPanel();
+    if (deep && g_shell.hooks.MapRelease) g_shell.hooks.MapRelease();
+    if (g_shell.hooks.ExitSound) g_shell.hooks.ExitSound();
+    if (panel && g_shell.hooks.StopIrcPanel) g_shell.hooks.StopIrcPanel();
   }
-  if (g_hooks.QuitTcpIp) g_hooks.QuitTcpIp();
-  FreeVec(g_story_table.exchange(nullptr));
+  if (g_shell.hooks.QuitTcpIp) g_shell.hooks.QuitTcpIp();
+  FreeVec(CatalogModule().storyTable.exchange(nullptr));
   PostWindowDestroy();
   return 0;
 }
 
 void ShutdownSystem() {
-  if (g_shut_down.exchange(1)) return;
+  if (g_shell.shutDown.exchange(1)) return;
   DebugLog("ShutdownSystem: Programm wird beendet%s\n", FatalSignalPending() ? " (Fatal Exception)" : "");
-  if (g_hooks.FreeMovieBase) g_hooks.FreeMovieBase();
+  if (g_shell.hooks.FreeMovieBase) g_shell.hooks.FreeMovieBase();
   StopEventTimer(kTimerGameTick);
   StopEventTimer(kTimerCursor);
   FreeCaches(3);
   FreePaths();
   ResetTextCursor();
   CloseScreenRastPort();
-  CloseCatalog(g_catalog);
-  g_catalog = nullptr;
+  CloseProgramCatalog();
   QoESystemPtr->SoundCapabilities = 0;
   QoESystemPtr->SoundStatus = 0;
   AudioMixClose();
   MainWindow = nullptr;
   FreeListTypes();
   LogMemoryCounters();
+}
+
+void ResetShellState() {
+  g_shell.shutDown = 0;
+  g_shell.table = nullptr;
+  g_shell.tableCount = 0;
+  g_shell.hooks = ShellHooks{};
 }

@@ -34,6 +34,9 @@ int Main(void* arg);
 // The orderly shut-down (once per run); runs on the window thread, also
 // after a fatal signal (FatalSignalPending() is then 1).
 void ShutdownSystem();
+// The shell's state record back to its start (tests, between runs): the
+// shut-down mark cleared, no screen table, every hook slot empty.
+void ResetShellState();
 
 // ---- Screen dispatcher ------------------------------------------------------
 // A screen runs until the player leaves it and returns the next ScreenCode.

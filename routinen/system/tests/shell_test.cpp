@@ -92,15 +92,15 @@ class ShellThread : public ::testing::Test {
     g_returns.clear();
     g_next = 0;
     g_sound_result = 1;
+    ResetShellState();
     SetScreenTable(kScreens, sizeof kScreens / sizeof kScreens[0]);
-    SetShellHooks(nullptr);
     ResetInputState();
     OwnPlayerPtr->Mark = 0;
   }
   void TearDown() override {
     ShutdownSystem();
-    SetShellHooks(nullptr);
-    SetScreenTable(nullptr, 0);
+    ResetShellState();
+    ResetCatalogState();
     HeadlessCloseDisplay();
     ResetInputState();
     DebugLogSetStderr(1);
