@@ -15,9 +15,14 @@
 
 namespace {
 
-uint32_t g_pool_player_id = 0;
-char g_owner_name[40] = {0};
-bool g_owner_set = false;
+// The chunk pools' state record: the own player as the game data layer sees
+// it (SetGameDataOwner). Game thread only, like the pools themselves.
+struct ChunkPoolState {
+  uint32_t playerId = 0;         // the ID of the set owner
+  char ownerName[40] = {0};      // its lord's name, or the prefs' copy
+  bool ownerSet = false;         // SetGameDataOwner named one
+};
+ChunkPoolState g_pools;
 
 uint32_t CrcTableEntry(uint32_t n) {
   uint32_t c = n;
@@ -180,25 +185,27 @@ uint32_t Crc32(const void* data, uint32_t length, uint32_t crc) {
 }
 
 void SetGameDataOwner(uint32_t player_id, const char* lord_name) {
-  g_pool_player_id = player_id;
-  std::memset(g_owner_name, 0, sizeof g_owner_name);
-  if (lord_name) std::strncpy(g_owner_name, lord_name, sizeof g_owner_name - 1);
-  g_owner_set = player_id != 0 || lord_name != nullptr;
+  g_pools.playerId = player_id;
+  std::memset(g_pools.ownerName, 0, sizeof g_pools.ownerName);
+  if (lord_name) std::strncpy(g_pools.ownerName, lord_name, sizeof g_pools.ownerName - 1);
+  g_pools.ownerSet = player_id != 0 || lord_name != nullptr;
 }
 
+void ResetChunkPoolState() { g_pools = ChunkPoolState{}; }
+
 uint32_t GameDataOwnerID() {
-  return g_owner_set ? g_pool_player_id : CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  return g_pools.ownerSet ? g_pools.playerId : CheckPrefs(PREFS_PLAYER_ID, 0, 0);
 }
 
 const char* GameDataOwnerName() {
-  if (!g_owner_set) {
-    std::memset(g_owner_name, 0, sizeof g_owner_name);
+  if (!g_pools.ownerSet) {
+    std::memset(g_pools.ownerName, 0, sizeof g_pools.ownerName);
     if (char* name = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr)) {
-      std::strncpy(g_owner_name, name, sizeof g_owner_name - 1);
+      std::strncpy(g_pools.ownerName, name, sizeof g_pools.ownerName - 1);
       FreeVec(name);
     }
   }
-  return g_owner_name;
+  return g_pools.ownerName;
 }
 
 uint8_t* AllocChunk(const char* id, const char* version, uint32_t length) {

@@ -111,5 +111,7 @@ uint32_t Crc32(const void* data, uint32_t length, uint32_t crc = 0);
 // letters. Without a set owner (or after SetGameDataOwner(0, null)) they
 // come from the prefs fields 9 (player ID) and 10 (lord's name).
 void SetGameDataOwner(uint32_t player_id, const char* lord_name);
+// The chunk pools' state record back to its start: no owner set (tests).
+void ResetChunkPoolState();
 uint32_t GameDataOwnerID();
 const char* GameDataOwnerName();

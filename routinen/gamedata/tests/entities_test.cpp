@@ -28,7 +28,7 @@ struct Lists : ::testing::Test {
     RegisterGameDataListTypes();
     SetGameDataOwner(7, "Harald");
   }
-  void TearDown() override { SetGameDataOwner(0, nullptr); }
+  void TearDown() override { ResetChunkPoolState(); }
 };
 
 template <class T>

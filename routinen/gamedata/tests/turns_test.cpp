@@ -41,7 +41,7 @@ struct PoolBuilder {
     SetGameDataOwner(owner, "Lord Test");
     DeleteFileA(p);
   }
-  ~PoolBuilder() { SetGameDataOwner(0, nullptr); }
+  ~PoolBuilder() { ResetChunkPoolState(); }
   void Add(uint8_t* c) {
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(AddChunkPool(c, path.c_str()) != 0, true);
@@ -139,7 +139,7 @@ class Turns : public ::testing::Test {
   }
   void TearDown() override {
     FileFailWritesAfter(-1);
-    SetGameDataOwner(0, nullptr);
+    ResetChunkPoolState();
   }
   void Install() {
     WriteSignUpAnswer();

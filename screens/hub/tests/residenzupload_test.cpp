@@ -55,7 +55,7 @@ class Upload : public ::testing::Test {
     ASSERT_EQ(CreateSmalMail("Baron", 99, "Trade", "Wheat for wood?"), 1);
   }
   void TearDown() override {
-    SetGameDataOwner(0, nullptr);
+    ResetChunkPoolState();
     MailSetTimeoutMs(0);
   }
   static size_t Letters() {
