@@ -9,11 +9,9 @@
 
 namespace {
 
-SoundDevice* g_dev;
-int32_t g_init;
-int32_t g_setup;
-PlayHandle* g_slots[16];
-void (*g_tempo_hook)(uint32_t bpm);  // called after every tempo change
+// The player's fields of TUNE's state record (tune_internal.h).
+GenericPlayerState& P() { return TunePlayer().player; }
+PlayerTables& Tables() { return TunePlayer().tables; }
 
 // Protracker finetune periods of octave 1 (finetunes 0..7, then -8..-1).
 const uint16_t kPT[16][12] = {
@@ -44,20 +42,16 @@ const int8_t kRetrigAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 
 // does for an S3M C-4 and its C2 speed).
 constexpr uint64_t kItPeriodConstant = 8363ull * 32;
 
-uint32_t g_linear[768];
-int8_t g_sine[256];
-uint16_t g_xmAmiga[8 + 97];  // 8 lead-in entries, 96 entries, one after
-bool g_tables = false;
 
 void BuildTables() {
-  if (g_tables) return;
-  for (int i = 0; i < 768; i++) g_linear[i] = (uint32_t)std::floor(535232.0 * std::pow(2.0, -i / 768.0));
-  for (int i = 0; i < 256; i++) g_sine[i] = (int8_t)std::lround(-64.0 * std::sin(2.0 * M_PI * i / 256.0));
-  for (int f = 0; f < 8; f++) g_xmAmiga[f] = kPT[8 + f][0];
+  if (Tables().built) return;
+  for (int i = 0; i < 768; i++) Tables().linear[i] = (uint32_t)std::floor(535232.0 * std::pow(2.0, -i / 768.0));
+  for (int i = 0; i < 256; i++) Tables().sine[i] = (int8_t)std::lround(-64.0 * std::sin(2.0 * M_PI * i / 256.0));
+  for (int f = 0; f < 8; f++) Tables().xmAmiga[f] = kPT[8 + f][0];
   for (int s = 0; s < 12; s++)
-    for (int f = 0; f < 8; f++) g_xmAmiga[8 + s * 8 + f] = kPT[f][s];
-  g_xmAmiga[8 + 96] = 428;
-  g_tables = true;
+    for (int f = 0; f < 8; f++) Tables().xmAmiga[8 + s * 8 + f] = kPT[f][s];
+  Tables().xmAmiga[8 + 96] = 428;
+  Tables().built = true;
 }
 
 // ---- module access ----
@@ -97,7 +91,7 @@ void SetCurrentPeriod(PlayHandle* h, PlayChannel& c, int64_t p) {
 int32_t SetPeriodAndPlay(PlayHandle* h, PlayChannel& c, uint32_t p) {
   if (p == 0) return TE_OK;
   c.basePeriod = c.curPeriod = p;
-  return g_dev->PlaySound(DeviceChannel(c), PeriodToRateFor(h->module, p));
+  return P().dev->PlaySound(DeviceChannel(c), PeriodToRateFor(h->module, p));
 }
 
 void SetChannelVolume(PlayHandle* h, PlayChannel& c, int32_t v) {
@@ -114,7 +108,7 @@ int32_t SetChannelPanning(PlayHandle* h, PlayChannel& c, int32_t p) {
     case MT_IT:
       c.panning = p < 0 ? 0 : p > 64 ? 64 : p;
       c.finalPanning = c.panning * 2 - 64;
-      return g_dev->SetPanning(DeviceChannel(c), c.finalPanning);
+      return P().dev->SetPanning(DeviceChannel(c), c.finalPanning);
     default:
       if (p == 164) {
         c.panning = 128;
@@ -123,7 +117,7 @@ int32_t SetChannelPanning(PlayHandle* h, PlayChannel& c, int32_t p) {
         c.panning = p < -64 ? -64 : p > 64 ? 64 : p;
       }
       c.finalPanning = c.panning;
-      return g_dev->SetPanning(DeviceChannel(c), c.panning);
+      return P().dev->SetPanning(DeviceChannel(c), c.panning);
   }
 }
 
@@ -132,13 +126,13 @@ int32_t StartNote(PlayHandle* h, PlayChannel& c) {
   const uint8_t n = c.note;
   c.flags &= ~CF_NEW_NOTE;
   if (n == NOTE_KEYOFF || n == NOTE_CUT) {
-    if (type == MT_MOD) return n == NOTE_KEYOFF ? g_dev->ReleaseSound(DeviceChannel(c)) : TE_OK;
-    if (type == MT_S3M || n == NOTE_CUT) return g_dev->StopSound(DeviceChannel(c));
+    if (type == MT_MOD) return n == NOTE_KEYOFF ? P().dev->ReleaseSound(DeviceChannel(c)) : TE_OK;
+    if (type == MT_S3M || n == NOTE_CUT) return P().dev->StopSound(DeviceChannel(c));
     c.keyOff = 1;
     c.envDone[0] = c.envDone[1] = c.envDone[2] = 0;
     // an IT sample leaves its sustain loop when the note is released
     if (type == MT_IT)
-      if (int32_t err = g_dev->ReleaseSound(DeviceChannel(c))) return err;
+      if (int32_t err = P().dev->ReleaseSound(DeviceChannel(c))) return err;
     if (type == MT_XM) {
       InstrumentRecord* in = Instrument(h, c.instrument);
       if ((!in || !in->volEnv) && !(c.flags & CF_NEW_INSTRUMENT)) SetChannelVolume(h, c, 0);
@@ -153,7 +147,7 @@ int32_t StartNote(PlayHandle* h, PlayChannel& c) {
   if (!p) return TE_OK;
   c.vibPos = 0;
   int32_t err = SetPeriodAndPlay(h, c, p);
-  if (!err && c.sampleOffset) err = g_dev->SetPosition(DeviceChannel(c), s->type == 2 ? c.sampleOffset * 2 : c.sampleOffset);
+  if (!err && c.sampleOffset) err = P().dev->SetPosition(DeviceChannel(c), s->type == 2 ? c.sampleOffset * 2 : c.sampleOffset);
   return err;
 }
 
@@ -372,7 +366,7 @@ int32_t Retrigger(PlayHandle* h, PlayChannel& c, uint8_t info, bool withVolume) 
   if ((withVolume || info) && c.retrigCounter >= y) {
     SampleRecord* s = ChannelSample(h, c);
     uint32_t off = s && s->type == 2 ? c.sampleOffset * 2 : c.sampleOffset;
-    err = g_dev->SetPosition(DeviceChannel(c), off);
+    err = P().dev->SetPosition(DeviceChannel(c), off);
     c.retrigCounter = 0;
     if (withVolume) {
       int32_t v = kRetrigMul[x] ? (c.volume * kRetrigMul[x]) >> 4 : c.volume + kRetrigAdd[x];
@@ -596,7 +590,7 @@ int32_t NewInstrument(PlayHandle* h, PlayChannel& c) {
     }
     c.sampleIndex = 0;
     SetChannelVolume(h, c, (int32_t)in->samples[0]->volume);
-    return in->samples[0]->handle ? g_dev->SetSample(DeviceChannel(c), in->samples[0]->handle) : TE_OK;
+    return in->samples[0]->handle ? P().dev->SetSample(DeviceChannel(c), in->samples[0]->handle) : TE_OK;
   }
   for (int e = 0; e < 3; e++) { c.envPos[e] = 0; c.envDone[e] = 0; }
   c.fadeout = type == MT_XM ? 65536 : 512;
@@ -619,7 +613,7 @@ int32_t NewInstrument(PlayHandle* h, PlayChannel& c) {
     if (in && in->defaultPan < 128) err = SetChannelPanning(h, c, in->defaultPan);
   }
   c.sampleOffset = 0;
-  if (!err && withNote && s->handle) err = g_dev->SetSample(DeviceChannel(c), s->handle);
+  if (!err && withNote && s->handle) err = P().dev->SetSample(DeviceChannel(c), s->handle);
   return err;
 }
 
@@ -708,7 +702,7 @@ int32_t PlayRow(PlayHandle* h) {
         SampleRecord* s = ChannelSample(h, c);
         if (s && s->handle) {
           c.sampleOffset = 0;
-          if ((err = g_dev->SetSample(DeviceChannel(c), s->handle))) return err;
+          if ((err = P().dev->SetSample(DeviceChannel(c), s->handle))) return err;
         }
       }
       if ((err = StartNote(h, c))) return err;
@@ -736,11 +730,11 @@ int32_t UpdateChannels(PlayHandle* h) {
     int32_t err;
     if (type == MT_MOD || type == MT_S3M) {
       c.finalVolume = (uint8_t)((gm * c.curVolume * c.channelVolume + 0x3FFFF) >> 18);
-      if ((err = g_dev->SetVolume(dc, c.finalVolume))) return err;
+      if ((err = P().dev->SetVolume(dc, c.finalVolume))) return err;
       c.finalPeriod = c.curPeriod;
       if (c.finalPeriod) {
         uint32_t rate = PeriodToRateFor(h->module, c.finalPeriod);
-        if ((err = g_dev->SetRate(dc, rate))) return err;
+        if ((err = P().dev->SetRate(dc, rate))) return err;
       }
       continue;
     }
@@ -767,7 +761,7 @@ int32_t UpdateChannels(PlayHandle* h) {
     }
     int64_t fv = ((int64_t)gm * c.channelVolume * v + 0x3FFFF) >> 18;
     c.finalVolume = (uint8_t)(fv < 0 ? 0 : fv > 64 ? 64 : fv);
-    if ((err = g_dev->SetVolume(dc, c.finalVolume))) return err;
+    if ((err = P().dev->SetVolume(dc, c.finalVolume))) return err;
     int32_t p = c.panning;
     if (type == MT_XM) {
       if (in && in->panEnv) {
@@ -777,7 +771,7 @@ int32_t UpdateChannels(PlayHandle* h) {
       }
       int32_t dp = (p - 128) / 2;
       c.finalPanning = dp < -64 ? -64 : dp > 64 ? 64 : dp;
-      if ((err = g_dev->SetPanning(dc, c.finalPanning))) return err;
+      if ((err = P().dev->SetPanning(dc, c.finalPanning))) return err;
       int64_t fp = c.curPeriod;
       if (in && in->vibDepth) {
         if (in->vibSweep) {
@@ -795,7 +789,7 @@ int32_t UpdateChannels(PlayHandle* h) {
       }
       c.finalPeriod = (uint32_t)fp;
       if (in && c.finalPeriod && c.curPeriod) {
-        if ((err = g_dev->SetRate(dc, PeriodToRateFor(h->module, c.finalPeriod)))) return err;
+        if ((err = P().dev->SetRate(dc, PeriodToRateFor(h->module, c.finalPeriod)))) return err;
       }
     } else {
       if (in && in->panEnv) {
@@ -804,10 +798,10 @@ int32_t UpdateChannels(PlayHandle* h) {
         p = p < 0 ? 0 : p > 64 ? 64 : p;
       }
       c.finalPanning = p * 2 - 64;
-      if ((err = g_dev->SetPanning(dc, c.finalPanning))) return err;
+      if ((err = P().dev->SetPanning(dc, c.finalPanning))) return err;
       c.finalPeriod = c.curPeriod;
       if (c.finalPeriod) {
-        if ((err = g_dev->SetRate(dc, PeriodToRateFor(h->module, c.finalPeriod)))) return err;
+        if ((err = P().dev->SetRate(dc, PeriodToRateFor(h->module, c.finalPeriod)))) return err;
       }
     }
   }
@@ -826,7 +820,7 @@ uint32_t ModPeriodTable(uint32_t finetune, uint32_t semitone) {
 
 uint32_t XmLinearTable(uint32_t i) {
   BuildTables();
-  return i < 768 ? g_linear[i] : 0;
+  return i < 768 ? Tables().linear[i] : 0;
 }
 
 int32_t AutoVibratoWave(uint32_t type, uint8_t pos) {
@@ -836,7 +830,7 @@ int32_t AutoVibratoWave(uint32_t type, uint8_t pos) {
     case 1: return pos > 127 ? 64 : -64;
     case 2: return mod128((pos >> 1) + 64) - 64;
     case 3: return mod128(-64 - (pos >> 1)) - 64;
-    default: return g_sine[pos];
+    default: return Tables().sine[pos];
   }
 }
 
@@ -863,7 +857,7 @@ uint32_t NoteToPeriodFor(const ModuleRecord* m, const SampleRecord* s, uint8_t n
       const int32_t f = ft / 16, frac = (ft < 0 ? -ft : ft) % 16;
       auto entry = [](int32_t i) -> int64_t {
         i = i < -8 ? -8 : i > 96 ? 96 : i;
-        return g_xmAmiga[i + 8];
+        return Tables().xmAmiga[i + 8];
       };
       int64_t a = entry(st * 8 + f);
       int64_t b = entry(ft < 0 ? st * 8 + f - 1 : st * 8 + f + 1);
@@ -886,7 +880,7 @@ uint32_t PeriodToRateFor(const ModuleRecord* m, uint32_t period) {
     case MT_XM:
       if (m->flags & MF_LINEAR) {
         uint32_t shift = period / 768;
-        return shift >= 32 ? 0 : g_linear[period % 768] >> shift;
+        return shift >= 32 ? 0 : Tables().linear[period % 768] >> shift;
       }
       return 14317456u / period;
     default: return 14317056u / period;
@@ -929,49 +923,49 @@ int32_t EnvelopeValue(const EnvelopeRecord* env, uint32_t* position, uint8_t* do
 
 int32_t PlayerInit(SoundDevice* device) {
   BuildTables();
-  g_dev = device;
-  for (auto& s : g_slots) s = nullptr;
-  g_init = 1;
-  g_setup = 0;
-  g_tempo_hook = nullptr;
+  P().dev = device;
+  for (auto& s : P().slots) s = nullptr;
+  P().init = 1;
+  P().setup = 0;
+  P().tempoHook = nullptr;
   return PlayerSetTempo(nullptr, 125);
 }
 
 int32_t PlayerSetTempo(PlayHandle* h, uint32_t bpm) {
   if (bpm == 0) return TE_OK;
   if (h) h->tempo = bpm;
-  int32_t err = g_dev->SetUpdateRate(bpm * 40);
-  if (g_tempo_hook) g_tempo_hook(bpm);
+  int32_t err = P().dev->SetUpdateRate(bpm * 40);
+  if (P().tempoHook) P().tempoHook(bpm);
   return err;
 }
 
-void PlayerSetTempoHook(void (*hook)(uint32_t bpm)) { g_tempo_hook = hook; }
+void PlayerSetTempoHook(void (*hook)(uint32_t bpm)) { P().tempoHook = hook; }
 
 int32_t PlayerClose() {
-  for (auto& s : g_slots)
+  for (auto& s : P().slots)
     if (s) PlayerStopSong(s);
-  g_init = 0;
+  P().init = 0;
   return TE_OK;
 }
 
-int32_t PlayerIsInitialised() { return g_init; }
+int32_t PlayerIsInitialised() { return P().init; }
 
 int32_t PlayerStartSong(ModuleRecord* m, int32_t start, int32_t end, int32_t restart, int32_t loop,
                         int32_t channels, const uint32_t* channelNumbers, PlayHandle** handle) {
-  if (!m || !m->songLength || !m->orders || !g_dev) return TE_INVALID_ARGS;
+  if (!m || !m->songLength || !m->orders || !P().dev) return TE_INVALID_ARGS;
   int slot = -1;
   for (int i = 15; i >= 0 && slot < 0; i--)
-    if (!g_slots[i]) slot = i;
+    if (!P().slots[i]) slot = i;
   if (slot < 0) return TE_RESOURCES;
   const uint32_t n = channels < 0 ? m->channels : (uint32_t)channels;
   if (n == 0 || n > 32) return TE_INVALID_ARGS;
-  g_setup = 1;
+  P().setup = 1;
   void* p = nullptr;
   int32_t err = MemAlloc(sizeof(PlayHandle), &p);
-  if (err) { g_setup = 0; return err; }
+  if (err) { P().setup = 0; return err; }
   PlayHandle* h = static_cast<PlayHandle*>(p);
   std::memset(h, 0, sizeof *h);
-  if ((err = MemAlloc(sizeof(PlayChannel) * n, &p))) { MemFree(h); g_setup = 0; return err; }
+  if ((err = MemAlloc(sizeof(PlayChannel) * n, &p))) { MemFree(h); P().setup = 0; return err; }
   h->ch = static_cast<PlayChannel*>(p);
   std::memset(h->ch, 0, sizeof(PlayChannel) * n);
   h->slot = (uint32_t)slot;
@@ -1027,18 +1021,18 @@ int32_t PlayerStartSong(ModuleRecord* m, int32_t start, int32_t end, int32_t res
   if (err) {
     MemFree(h->ch);
     MemFree(h);
-    g_setup = 0;
+    P().setup = 0;
     return err;
   }
-  g_slots[slot] = h;
+  P().slots[slot] = h;
   *handle = h;
-  g_setup = 0;
+  P().setup = 0;
   return TE_OK;
 }
 
 int32_t PlayerStopSong(PlayHandle* h) {
   if (!h) return TE_INVALID_ARGS;
-  if (h->slot < 16 && g_slots[h->slot] == h) g_slots[h->slot] = nullptr;
+  if (h->slot < 16 && P().slots[h->slot] == h) P().slots[h->slot] = nullptr;
   MemFree(h->ch);
   MemFree(h);
   return TE_OK;
@@ -1051,8 +1045,8 @@ int32_t PlayerSetMusicVolume(PlayHandle* h, uint32_t volume) {
 }
 
 int32_t PlayerPlay() {
-  if (g_setup) return TE_OK;
-  for (PlayHandle* h : g_slots) {
+  if (P().setup) return TE_OK;
+  for (PlayHandle* h : P().slots) {
     if (!h || h->stalled) continue;
     if (h->loopCounter != 0 && !h->loopFlag) continue;
     h->tick++;

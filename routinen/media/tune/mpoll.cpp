@@ -11,19 +11,16 @@
 
 namespace {
 
-QoeMutex* g_playerLock = nullptr;
-QoeThread* g_thread = nullptr;
-ThreadFlags g_flags;
-std::atomic<uint32_t> g_delay{20};
-uint32_t (*g_clock)() = nullptr;
+// The play thread's fields of TUNE's state record (tune_internal.h).
+PlayThreadState& Poll() { return TunePlayer().poll; }
 
 int PlayThread(void*) {
-  while (!g_flags.quit.load()) {
+  while (!Poll().flags.quit.load()) {
     PollPlayer();
-    uint32_t d = g_delay.load();
+    uint32_t d = Poll().delayMs.load();
     SleepMs(d ? d : 1);
   }
-  g_flags.finished.store(1);
+  Poll().flags.finished.store(1);
   return 0;
 }
 
@@ -34,27 +31,27 @@ struct TuneFile {
 };
 
 void InitPlayerLock() {
-  if (!g_playerLock) g_playerLock = CreateNamedMutex(nullptr);
+  if (!Poll().playerLock) Poll().playerLock = CreateNamedMutex(nullptr);
 }
 void FreePlayerLock() {
-  if (g_playerLock) DeleteMutex(g_playerLock);
-  g_playerLock = nullptr;
+  if (Poll().playerLock) DeleteMutex(Poll().playerLock);
+  Poll().playerLock = nullptr;
 }
 void LockPlayer() {
-  if (g_playerLock) ObtainMutex(g_playerLock);
+  if (Poll().playerLock) ObtainMutex(Poll().playerLock);
 }
 void UnlockPlayer() {
-  if (g_playerLock) ReleaseMutex(g_playerLock);
+  if (Poll().playerLock) ReleaseMutex(Poll().playerLock);
 }
-int32_t PlayerLockExists() { return g_playerLock ? 1 : 0; }
+int32_t PlayerLockExists() { return Poll().playerLock ? 1 : 0; }
 
 int32_t StartPlayThread(uint32_t delayMs) {
-  g_delay = delayMs;
-  if (g_thread) return TE_OK;
-  g_flags.quit = 0;
-  g_flags.finished = 0;
-  g_thread = StartThread("TUNE Player", PlayThread, nullptr);
-  if (!g_thread) {
+  Poll().delayMs = delayMs;
+  if (Poll().thread) return TE_OK;
+  Poll().flags.quit = 0;
+  Poll().flags.finished = 0;
+  Poll().thread = StartThread("TUNE Player", PlayThread, nullptr);
+  if (!Poll().thread) {
     TuneFatal("StartPlayThread: Couldn't create player thread!");
     return TE_RESOURCES;
   }
@@ -62,14 +59,14 @@ int32_t StartPlayThread(uint32_t delayMs) {
 }
 
 void StopPlayThread() {
-  if (!g_thread) return;
-  StopThreadByFlag(g_thread, &g_flags, -1);
-  g_thread = nullptr;
-  g_flags.quit = 0;  // the stop word is back at 0 once the thread has ended
+  if (!Poll().thread) return;
+  StopThreadByFlag(Poll().thread, &Poll().flags, -1);
+  Poll().thread = nullptr;
+  Poll().flags.quit = 0;  // the stop word is back at 0 once the thread has ended
 }
 
-int32_t PlayThreadRunning() { return g_thread ? 1 : 0; }
-uint32_t PlayThreadDelay() { return g_delay.load(); }
+int32_t PlayThreadRunning() { return Poll().thread ? 1 : 0; }
+uint32_t PlayThreadDelay() { return Poll().delayMs.load(); }
 
 void PollPlayer() {
   LockPlayer();
@@ -81,7 +78,7 @@ void PollPlayer() {
       err = dev->Play(&call);
       if (err || !call) break;
       if (PlayerIsInitialised()) err = PlayerPlay();
-      if (err || dev->tempoPoll || g_flags.quit.load()) break;
+      if (err || dev->tempoPoll || Poll().flags.quit.load()) break;
     }
     if (err) ReportPlayerError(err);
   }
@@ -89,11 +86,11 @@ void PollPlayer() {
 }
 
 uint32_t TuneMilliseconds() {
-  if (g_clock) return g_clock();
+  if (auto clock = Poll().clock.load()) return clock();
   using namespace std::chrono;
   return (uint32_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-void TuneSetClock(uint32_t (*clock)()) { g_clock = clock; }
+void TuneSetClock(uint32_t (*clock)()) { Poll().clock.store(clock); }
 
 int32_t MemAlloc(uint32_t size, void** block) {
   *block = nullptr;

@@ -1,10 +1,10 @@
 // The SDL2 sink: PcmSink operations over the platform's audio output.
 #include "platform/audio_sdl.h"
 #include "pcm_sink.h"
+#include "tune_internal.h"
 
 namespace {
 
-PcmSink* g_sink = nullptr;
 
 int32_t Probe(void*, uint32_t* caps) {
   *caps = 0;
@@ -36,5 +36,8 @@ PcmSink g_sdl = {nullptr, Probe, Supports, Open, Close, Queue, Played, Reset, Pl
 }  // namespace
 
 PcmSink* SdlPcmSink() { return &g_sdl; }
-void TuneSetPcmSink(PcmSink* sink) { g_sink = sink; }
-PcmSink* TuneGetPcmSink() { return g_sink ? g_sink : &g_sdl; }
+void TuneSetPcmSink(PcmSink* sink) { TunePlayer().sink = sink; }
+PcmSink* TuneGetPcmSink() {
+  PcmSink* sink = TunePlayer().sink;
+  return sink ? sink : &g_sdl;
+}

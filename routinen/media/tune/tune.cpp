@@ -9,6 +9,13 @@
 #include "platform/log.h"
 #include "tune_internal.h"
 
+// The song a play handle plays: its channels of the channel table.
+struct ModulePlayRecord {
+  uint32_t channels;
+  PlayHandle* handle;
+  uint32_t channel[32];
+};
+
 namespace {
 
 const char* const kErrorText[TE_COUNT] = {
@@ -29,31 +36,11 @@ const char* const kErrorText[TE_COUNT] = {
     "Invalid sample type", "No module is being played", "Out of sound channels",
     "Couldn't load dsound.dll", "Bad WAVE file", "Unsupported sample data format"};
 
-struct ModulePlayRecord {
-  uint32_t channels;
-  PlayHandle* handle;
-  uint32_t channel[32];
-};
-
-struct TuneState {
-  intptr_t options[TUNE_OPT_NOSOUND + 1];
-  int32_t deviceNumber;
-  int32_t config[4];
-  SoundDevice* device;
-  int32_t deviceInit, playerInit, streamsInit, samplesInit, channelsOpen, openedByPlay, playing;
-  int32_t background;
-  uint32_t* channelTable;
-  uint32_t channelCount;
-  ModulePlayRecord* slots[16];
-  uint32_t amplification;
-  uint32_t lastError;
-};
-
-TuneState t;
-void (*g_handler)(const char*) = nullptr;
+// The module player's one state record (tune_internal.h says who guards what).
+TunePlayerState g_tune;
 
 int32_t Fail(int32_t code) {
-  t.lastError = (uint32_t)code;
+  g_tune.api.lastError = (uint32_t)code;
   return 0;
 }
 
@@ -63,21 +50,21 @@ int32_t TuneOpenPlayChannels(uint32_t count) { return OpenPlayChannels(count); }
 namespace {
 int32_t OpenPlayChannels(uint32_t count) {
   LockPlayer();
-  int32_t err = t.device->OpenChannels(count);
+  int32_t err = g_tune.api.device->OpenChannels(count);
   if (!err) {
-    t.channelCount = count;
-    t.channelsOpen = 1;
-    if (t.channelTable) MemFree(t.channelTable);
-    t.channelTable = nullptr;
+    g_tune.api.channelCount = count;
+    g_tune.api.channelsOpen = 1;
+    if (g_tune.api.channelTable) MemFree(g_tune.api.channelTable);
+    g_tune.api.channelTable = nullptr;
     void* p = nullptr;
     err = MemAlloc(count * 4, &p);
     if (!err) {
-      t.channelTable = static_cast<uint32_t*>(p);
-      std::memset(t.channelTable, 0, count * 4);
-      if (t.amplification != 100) {
+      g_tune.api.channelTable = static_cast<uint32_t*>(p);
+      std::memset(g_tune.api.channelTable, 0, count * 4);
+      if (g_tune.api.amplification != 100) {
         uint32_t a = 0;
-        t.device->GetAmplification(&a);
-        t.device->SetAmplification(a * t.amplification / 100);
+        g_tune.api.device->GetAmplification(&a);
+        g_tune.api.device->SetAmplification(a * g_tune.api.amplification / 100);
       }
     }
   }
@@ -87,11 +74,11 @@ int32_t OpenPlayChannels(uint32_t count) {
 
 int32_t ClosePlayChannels() {
   LockPlayer();
-  int32_t err = t.device->CloseChannels();
-  t.channelsOpen = 0;
-  t.channelCount = 0;
-  if (t.channelTable) MemFree(t.channelTable);
-  t.channelTable = nullptr;
+  int32_t err = g_tune.api.device->CloseChannels();
+  g_tune.api.channelsOpen = 0;
+  g_tune.api.channelCount = 0;
+  if (g_tune.api.channelTable) MemFree(g_tune.api.channelTable);
+  g_tune.api.channelTable = nullptr;
   UnlockPlayer();
   return err;
 }
@@ -99,16 +86,16 @@ int32_t ClosePlayChannels() {
 uint32_t AllocPlayChannel() {
   LockPlayer();
   uint32_t r = 65535;
-  if (!t.channelsOpen || !t.channelTable) {
-    t.lastError = TE_CHANNELS_NOT_OPEN;
+  if (!g_tune.api.channelsOpen || !g_tune.api.channelTable) {
+    g_tune.api.lastError = TE_CHANNELS_NOT_OPEN;
   } else {
-    for (uint32_t i = 0; i < t.channelCount; i++)
-      if (!t.channelTable[i]) {
-        t.channelTable[i] = 1;
+    for (uint32_t i = 0; i < g_tune.api.channelCount; i++)
+      if (!g_tune.api.channelTable[i]) {
+        g_tune.api.channelTable[i] = 1;
         r = i;
         break;
       }
-    if (r == 65535) t.lastError = TE_OUT_OF_CHANNELS;
+    if (r == 65535) g_tune.api.lastError = TE_OUT_OF_CHANNELS;
   }
   UnlockPlayer();
   return r;
@@ -117,26 +104,26 @@ uint32_t AllocPlayChannel() {
 int32_t FreePlayChannel(uint32_t index) {
   LockPlayer();
   int32_t err = TE_OK;
-  if (!t.channelsOpen || !t.channelTable) err = TE_CHANNELS_NOT_OPEN;
-  else if (index < t.channelCount) t.channelTable[index] = 0;
+  if (!g_tune.api.channelsOpen || !g_tune.api.channelTable) err = TE_CHANNELS_NOT_OPEN;
+  else if (index < g_tune.api.channelCount) g_tune.api.channelTable[index] = 0;
   UnlockPlayer();
   return err;
 }
 
 // Stops the song of slot s; returns an error code.
 int32_t StopSlot(uint32_t s) {
-  ModulePlayRecord* r = t.slots[s];
-  t.slots[s] = nullptr;
+  ModulePlayRecord* r = g_tune.api.slots[s];
+  g_tune.api.slots[s] = nullptr;
   int32_t err = PlayerStopSong(r->handle);
-  t.playing = 0;
+  g_tune.api.playing = 0;
   for (uint32_t i = 0; i < r->channels && !err; i++) {
-    err = t.device->StopSound(r->channel[i]);
-    if (!err) err = t.device->SetVolume(r->channel[i], 0);
+    err = g_tune.api.device->StopSound(r->channel[i]);
+    if (!err) err = g_tune.api.device->SetVolume(r->channel[i], 0);
     if (!err) err = FreePlayChannel(r->channel[i]);
   }
-  if (!err && t.openedByPlay) {
+  if (!err && g_tune.api.openedByPlay) {
     err = ClosePlayChannels();
-    t.openedByPlay = 0;
+    g_tune.api.openedByPlay = 0;
   }
   MemFree(r);
   return err;
@@ -155,47 +142,47 @@ int32_t LoadFromBytes(const uint8_t* data, uint32_t size, ModuleRecord** module)
 }  // namespace
 
 PlayHandle* TunePlayHandle(int32_t handle) {
-  return handle >= 1 && handle <= 16 && t.slots[handle - 1] ? t.slots[handle - 1]->handle : nullptr;
+  return handle >= 1 && handle <= 16 && g_tune.api.slots[handle - 1] ? g_tune.api.slots[handle - 1]->handle : nullptr;
 }
 
-intptr_t TuneOption(uint32_t option) { return option >= TUNE_OPT_MIXRATE && option <= TUNE_OPT_NOSOUND ? t.options[option] : 0; }
-SoundDevice* TuneCurrentDevice() { return t.deviceInit ? t.device : nullptr; }
+intptr_t TuneOption(uint32_t option) { return option >= TUNE_OPT_MIXRATE && option <= TUNE_OPT_NOSOUND ? g_tune.api.options[option] : 0; }
+SoundDevice* TuneCurrentDevice() { return g_tune.api.deviceInit ? g_tune.api.device : nullptr; }
 
-void TuneFatal(const char* text) { (g_handler ? g_handler : DefaultHandler)(text); }
-void TUNEsetErrorHandler(void (*handler)(const char*)) { g_handler = handler; }
+void TuneFatal(const char* text) { (g_tune.errorHandler ? g_tune.errorHandler : DefaultHandler)(text); }
+void TUNEsetErrorHandler(void (*handler)(const char*)) { g_tune.errorHandler = handler; }
 
 const char* TUNEerrorText(uint32_t code) { return code < TE_COUNT ? kErrorText[code] : kErrorText[1]; }
-uint32_t TUNEgetLastError() { return t.lastError; }
+uint32_t TUNEgetLastError() { return g_tune.api.lastError; }
 
 int32_t TUNEstartup() {
-  if (t.channelTable) MemFree(t.channelTable);
-  uint32_t keepError = t.lastError;
-  t = TuneState{};
-  t.lastError = keepError;
-  t.amplification = 100;
-  t.deviceNumber = -1;
-  for (int32_t& c : t.config) c = -1;
+  if (g_tune.api.channelTable) MemFree(g_tune.api.channelTable);
+  uint32_t keepError = g_tune.api.lastError;
+  g_tune.api = TuneInterfaceState{};
+  g_tune.api.lastError = keepError;
+  g_tune.api.amplification = 100;
+  g_tune.api.deviceNumber = -1;
+  for (int32_t& c : g_tune.api.config) c = -1;
   // options 1..13: rate, output mode, buffer ms, blocks, ring mode, window,
   // external sink, ring ms, convert 16-bit, filter, interpolation, separation, no sound
   static const intptr_t kDefaults[14] = {0, 44100, 0, 500, 16, 0, 0, 0, 100, 1, 3, 0, 64, 0};
-  for (int i = 0; i <= (int)TUNE_OPT_NOSOUND; i++) t.options[i] = kDefaults[i];
+  for (int i = 0; i <= (int)TUNE_OPT_NOSOUND; i++) g_tune.api.options[i] = kDefaults[i];
   return 1;
 }
 
 int32_t TUNEsetOption(uint32_t option, intptr_t value) {
   if (option == TUNE_OPT_INTERPOLATION && value != 1) value = 0;
-  if (option >= TUNE_OPT_MIXRATE && option <= TUNE_OPT_NOSOUND) t.options[option] = value;
+  if (option >= TUNE_OPT_MIXRATE && option <= TUNE_OPT_NOSOUND) g_tune.api.options[option] = value;
   return 1;
 }
 
 int32_t TUNEinit() {
   InitPlayerLock();
-  if (t.options[TUNE_OPT_NOSOUND]) t.deviceNumber = 2;
+  if (g_tune.api.options[TUNE_OPT_NOSOUND]) g_tune.api.deviceNumber = 2;
   SoundDevice* dev = nullptr;
-  if (t.deviceNumber >= 0) {
-    dev = TuneDeviceTable((uint32_t)t.deviceNumber);
+  if (g_tune.api.deviceNumber >= 0) {
+    dev = TuneDeviceTable((uint32_t)g_tune.api.deviceNumber);
     if (!dev) return Fail(TE_INVALID_DEVICE);
-    if (t.config[0] == -1 && t.config[1] == -1 && t.config[2] == -1 && t.config[3] == -1) {
+    if (g_tune.api.config[0] == -1 && g_tune.api.config[1] == -1 && g_tune.api.config[2] == -1 && g_tune.api.config[3] == -1) {
       int32_t found = 0;
       if (int32_t err = dev->Detect(&found)) return Fail(err);
     }
@@ -207,30 +194,30 @@ int32_t TUNEinit() {
     }
     if (!dev) return Fail(TE_HARDWARE);
   }
-  if (t.config[0] != -1) dev->port = t.config[0];
-  if (t.config[1] != -1) dev->irq = t.config[1];
-  if (t.config[2] != -1) dev->dma = t.config[2];
-  if (t.config[3] != -1) dev->cardType = t.config[3];
-  t.device = dev;
-  if (int32_t err = dev->Init((uint32_t)t.options[TUNE_OPT_MIXRATE], (uint32_t)t.options[TUNE_OPT_OUTPUTMODE])) return Fail(err);
-  t.deviceInit = 1;
+  if (g_tune.api.config[0] != -1) dev->port = g_tune.api.config[0];
+  if (g_tune.api.config[1] != -1) dev->irq = g_tune.api.config[1];
+  if (g_tune.api.config[2] != -1) dev->dma = g_tune.api.config[2];
+  if (g_tune.api.config[3] != -1) dev->cardType = g_tune.api.config[3];
+  g_tune.api.device = dev;
+  if (int32_t err = dev->Init((uint32_t)g_tune.api.options[TUNE_OPT_MIXRATE], (uint32_t)g_tune.api.options[TUNE_OPT_OUTPUTMODE])) return Fail(err);
+  g_tune.api.deviceInit = 1;
   if (int32_t err = PlayerInit(dev)) return Fail(err);
-  t.playerInit = 1;
-  t.samplesInit = 1;
-  t.streamsInit = 1;
+  g_tune.api.playerInit = 1;
+  g_tune.api.samplesInit = 1;
+  g_tune.api.streamsInit = 1;
   return 1;
 }
 
 int32_t TUNEstartBackgroundPlay(uint32_t pollRate) {
   uint32_t delay = pollRate ? (1000 / pollRate) / 2 : 20;
   StartPlayThread(delay);
-  t.background = PlayThreadRunning();
+  g_tune.api.background = PlayThreadRunning();
   return 1;
 }
 
 int32_t TUNEstopBackgroundPlay() {
   StopPlayThread();
-  t.background = 0;
+  g_tune.api.background = 0;
   return 1;
 }
 
@@ -262,12 +249,12 @@ ModuleRecord* TUNEloadModuleMem(const uint8_t* data, uint32_t size) {
 
 int32_t TUNEplayModuleSection(ModuleRecord* module, int32_t startPos, int32_t endPos,
                               int32_t restartPos, int32_t loop) {
-  if (!module || !t.deviceInit || !t.playerInit) return Fail(TE_INVALID_ARGS);
+  if (!module || !g_tune.api.deviceInit || !g_tune.api.playerInit) return Fail(TE_INVALID_ARGS);
   LockPlayer();
   int32_t result = 0;
   int slot = -1;
   for (int i = 0; i < 16 && slot < 0; i++)
-    if (!t.slots[i]) slot = i;
+    if (!g_tune.api.slots[i]) slot = i;
   uint32_t n = module->channels;
   if (slot < 0) {
     Fail(TE_RESOURCES);
@@ -275,11 +262,11 @@ int32_t TUNEplayModuleSection(ModuleRecord* module, int32_t startPos, int32_t en
     Fail(TE_INVALID_MODULE);
   } else {
     int32_t err = TE_OK;
-    if (!t.channelsOpen) {
+    if (!g_tune.api.channelsOpen) {
       err = OpenPlayChannels(n);
-      t.openedByPlay = err ? 0 : 1;
+      g_tune.api.openedByPlay = err ? 0 : 1;
     } else {
-      t.openedByPlay = 0;
+      g_tune.api.openedByPlay = 0;
     }
     void* p = nullptr;
     if (!err) err = MemAlloc(sizeof(ModulePlayRecord), &p);
@@ -289,7 +276,7 @@ int32_t TUNEplayModuleSection(ModuleRecord* module, int32_t startPos, int32_t en
       ModulePlayRecord* r = static_cast<ModulePlayRecord*>(p);
       std::memset(r, 0, sizeof *r);
       r->channels = n;
-      t.slots[slot] = r;
+      g_tune.api.slots[slot] = r;
       uint32_t got = 0;
       for (; got < n; got++) {
         uint32_t c = AllocPlayChannel();
@@ -299,16 +286,16 @@ int32_t TUNEplayModuleSection(ModuleRecord* module, int32_t startPos, int32_t en
       if (got < n) {
         for (uint32_t i = 0; i < got; i++) FreePlayChannel(r->channel[i]);
         MemFree(r);
-        t.slots[slot] = nullptr;
+        g_tune.api.slots[slot] = nullptr;
         Fail(TE_OUT_OF_CHANNELS);
       } else if ((err = PlayerStartSong(module, startPos, endPos, restartPos, loop, (int32_t)n,
                                         r->channel, &r->handle))) {
         for (uint32_t i = 0; i < n; i++) FreePlayChannel(r->channel[i]);
         MemFree(r);
-        t.slots[slot] = nullptr;
+        g_tune.api.slots[slot] = nullptr;
         Fail(err);
       } else {
-        t.playing = 1;
+        g_tune.api.playing = 1;
         result = slot + 1;
       }
     }
@@ -324,7 +311,7 @@ int32_t TUNEplayModule(ModuleRecord* module, int32_t loop) {
 int32_t TUNEstopModule(int32_t handle) {
   if (handle < 1 || handle > 16) return Fail(TE_INVALID_ARGS);
   LockPlayer();
-  int32_t err = t.slots[handle - 1] ? StopSlot((uint32_t)handle - 1) : TE_INVALID_ARGS;
+  int32_t err = g_tune.api.slots[handle - 1] ? StopSlot((uint32_t)handle - 1) : TE_INVALID_ARGS;
   UnlockPlayer();
   return err ? Fail(err) : 1;
 }
@@ -332,7 +319,7 @@ int32_t TUNEstopModule(int32_t handle) {
 int32_t TUNEsetMusicVolume(int32_t handle, int32_t volume) {
   if (handle < 1 || handle > 16) return Fail(TE_INVALID_ARGS);
   LockPlayer();
-  int32_t err = t.slots[handle - 1] ? PlayerSetMusicVolume(t.slots[handle - 1]->handle, (uint32_t)volume & 0xFF)
+  int32_t err = g_tune.api.slots[handle - 1] ? PlayerSetMusicVolume(g_tune.api.slots[handle - 1]->handle, (uint32_t)volume & 0xFF)
                                     : TE_INVALID_ARGS;
   UnlockPlayer();
   return err ? Fail(err) : 1;
@@ -345,30 +332,30 @@ int32_t TUNEfreeModule(ModuleRecord* module) {
   // tick over a freed record.
   int32_t err = TE_OK;
   for (uint32_t s = 0; s < 16 && !err; s++)
-    if (t.slots[s] && t.slots[s]->handle && t.slots[s]->handle->module == module) err = StopSlot(s);
+    if (g_tune.api.slots[s] && g_tune.api.slots[s]->handle && g_tune.api.slots[s]->handle->module == module) err = StopSlot(s);
   if (!err) err = PlayerFreeModule(module);
   UnlockPlayer();
   return err ? Fail(err) : 1;
 }
 
 int32_t TUNEclose() {
-  if (t.background) TUNEstopBackgroundPlay();
-  t.streamsInit = 0;
-  t.samplesInit = 0;
+  if (g_tune.api.background) TUNEstopBackgroundPlay();
+  g_tune.api.streamsInit = 0;
+  g_tune.api.samplesInit = 0;
   for (uint32_t s = 0; s < 16; s++)
-    if (t.slots[s] && !TUNEstopModule((int32_t)s + 1)) return 0;
-  if (t.playerInit) {
+    if (g_tune.api.slots[s] && !TUNEstopModule((int32_t)s + 1)) return 0;
+  if (g_tune.api.playerInit) {
     if (int32_t err = PlayerClose()) return Fail(err);
-    t.playerInit = 0;
+    g_tune.api.playerInit = 0;
   }
-  if (t.channelsOpen) {
-    t.openedByPlay = 0;
+  if (g_tune.api.channelsOpen) {
+    g_tune.api.openedByPlay = 0;
     if (int32_t err = ClosePlayChannels()) return Fail(err);
   }
-  if (t.deviceInit) {
-    int32_t err = t.device->Close();
-    t.deviceInit = 0;
-    t.device = nullptr;
+  if (g_tune.api.deviceInit) {
+    int32_t err = g_tune.api.device->Close();
+    g_tune.api.deviceInit = 0;
+    g_tune.api.device = nullptr;
     if (err) return Fail(err);
   }
   FreePlayerLock();
@@ -382,15 +369,30 @@ void ReportPlayerError(int32_t code) {
     if (e && fail.empty()) fail = std::string("FATAL TUNE uninitialization failure: ") + TUNEerrorText((uint32_t)e);
   };
   for (uint32_t s = 0; s < 16; s++)
-    if (t.slots[s]) note(StopSlot(s));
-  if (t.playerInit) { note(PlayerClose()); t.playerInit = 0; }
-  if (t.channelsOpen) {
-    t.openedByPlay = 0;
+    if (g_tune.api.slots[s]) note(StopSlot(s));
+  if (g_tune.api.playerInit) { note(PlayerClose()); g_tune.api.playerInit = 0; }
+  if (g_tune.api.channelsOpen) {
+    g_tune.api.openedByPlay = 0;
     note(ClosePlayChannels());
   }
-  if (t.deviceInit) { note(t.device->Close()); t.deviceInit = 0; }
-  t.lastError = (uint32_t)code;
+  if (g_tune.api.deviceInit) { note(g_tune.api.device->Close()); g_tune.api.deviceInit = 0; }
+  g_tune.api.lastError = (uint32_t)code;
   UnlockPlayer();
   if (!fail.empty()) TuneFatal(fail.c_str());
   TuneFatal((std::string("TUNE Error: ") + TUNEerrorText((uint32_t)code)).c_str());
+}
+
+TunePlayerState& TunePlayer() { return g_tune; }
+
+void ResetTunePlayerState() {
+  TUNEclose();
+  StopPlayThread();
+  FreePlayerLock();
+  TUNEstartup();
+  g_tune.api.lastError = 0;
+  g_tune.errorHandler = nullptr;
+  g_tune.player.tempoHook = nullptr;
+  g_tune.poll.delayMs = 20;
+  g_tune.poll.clock = nullptr;
+  g_tune.sink = nullptr;
 }

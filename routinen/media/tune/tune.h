@@ -38,6 +38,10 @@ int32_t TUNEstopModule(int32_t handle);
 int32_t TUNEsetMusicVolume(int32_t handle, int32_t volume);  // 0..64
 int32_t TUNEfreeModule(ModuleRecord* module);
 int32_t TUNEclose();
+// The module player's state record back to its start (tests): TUNEclose, the
+// play thread and the player lock gone, the defaults of TUNEstartup, no error
+// handler, no test sink or clock.
+void ResetTunePlayerState();
 
 uint32_t TUNEgetLastError();
 const char* TUNEerrorText(uint32_t code);  // "Undefined error" for unknown codes

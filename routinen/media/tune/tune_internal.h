@@ -1,8 +1,10 @@
 // Internals shared by the parts of the module player: error codes, the sound
 // device record, options, the player lock, memory and file layers.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
+#include "platform/threads.h"
 #include "tune.h"
 
 enum : int32_t {
@@ -132,3 +134,70 @@ int32_t FileLoad(const char* name, uint8_t** data, uint32_t* size);
 int32_t TuneOpenPlayChannels(uint32_t count);
 // The player's song of a play handle 1..16 (null when none).
 struct PlayHandle* TunePlayHandle(int32_t handle);
+
+// ---- The module player's state record ---------------------------------------
+
+struct ModulePlayRecord;
+struct PlayHandle;
+struct PcmSink;
+
+// TUNE's interface (tune.cpp): the options, the chosen device, the channel
+// table and the songs of the play handles 1..16.
+struct TuneInterfaceState {
+  intptr_t options[TUNE_OPT_NOSOUND + 1];
+  int32_t deviceNumber;
+  int32_t config[4];
+  SoundDevice* device;
+  int32_t deviceInit, playerInit, streamsInit, samplesInit, channelsOpen, openedByPlay, playing;
+  int32_t background;
+  uint32_t* channelTable;
+  uint32_t channelCount;
+  ModulePlayRecord* slots[16];
+  uint32_t amplification;
+  uint32_t lastError;
+};
+
+// The generic player (genplayer.cpp): its device and song slots.
+struct GenericPlayerState {
+  SoundDevice* dev;
+  int32_t init;
+  int32_t setup;
+  PlayHandle* slots[16];
+  void (*tempoHook)(uint32_t bpm);  // called after every tempo change
+};
+
+// Pitch and waveform tables, computed once by the first player set-up.
+struct PlayerTables {
+  uint32_t linear[768];
+  int8_t sine[256];
+  uint16_t xmAmiga[8 + 97];  // 8 lead-in entries, 96 entries, one after
+  bool built;
+};
+
+// The play thread (mpoll.cpp).
+struct PlayThreadState {
+  QoeMutex* playerLock = nullptr;  // the player lock itself (recursive)
+  QoeThread* thread = nullptr;
+  ThreadFlags flags;
+  std::atomic<uint32_t> delayMs{20};
+  std::atomic<uint32_t (*)()> clock{nullptr};  // tests' clock, null: the real one
+};
+
+// Everything TUNE keeps between calls.
+struct TunePlayerState {
+  // The interface and the generic player: under the player lock (the game
+  // thread's calls and the play thread's polls); TUNEstartup, TUNEinit and
+  // TUNEclose run on the game thread before or after the play thread.
+  TuneInterfaceState api{};
+  GenericPlayerState player{};
+  void (*errorHandler)(const char*) = nullptr;  // set on the game thread before play
+  // Built once under the player lock, read-only afterwards.
+  PlayerTables tables{};
+  // The play thread's handle and flags: the game thread (start and stop);
+  // its delay and the clock hook: atomics, read by the play thread.
+  PlayThreadState poll;
+  // The output sink the devices write into (null: SDL2): set on the game
+  // thread while no device is open.
+  PcmSink* sink = nullptr;
+};
+TunePlayerState& TunePlayer();

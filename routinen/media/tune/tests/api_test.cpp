@@ -56,11 +56,7 @@ class Tune : public ::testing::Test {
     TUNEsetErrorHandler(Handler);
     TUNEstartup();
   }
-  void TearDown() override {
-    TUNEclose();
-    TuneSetPcmSink(nullptr);
-    TUNEsetErrorHandler(nullptr);
-  }
+  void TearDown() override { ResetTunePlayerState(); }
   CaptureSink cap;
 };
 

@@ -19,10 +19,10 @@ class SdlSink : public ::testing::Test {
  protected:
   void SetUp() override {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    TuneSetPcmSink(nullptr);
+    ResetTunePlayerState();
     if (!AudioSdlAvailable()) GTEST_SKIP() << "no SDL audio driver";
   }
-  void TearDown() override { TUNEclose(); }
+  void TearDown() override { ResetTunePlayerState(); }
 };
 
 TEST_F(SdlSink, BlockDeviceQueuesAndPlays) {
