@@ -4,52 +4,57 @@
 
 namespace {
 
-uint32_t g_suspended, g_lastTick, g_due, g_counter, g_reload;
-uint8_t g_scratch[4096];
+// The silent device's state record: under the player lock (every call comes
+// from TUNE's interface or the play thread's poll, both holding it).
+struct SilentDeviceState {
+  uint32_t suspended, lastTick, due, counter, reload;
+  uint8_t scratch[4096];  // the mix goes here and nowhere else
+};
+SilentDeviceState g_silent;
 
 int32_t Detect(int32_t* found) { *found = 1; return TE_OK; }
 int32_t SetUpdateRate(uint32_t u) {
-  g_reload = g_counter = SamplesPerTick(4000, u);
+  g_silent.reload = g_silent.counter = SamplesPerTick(4000, u);
   return TE_OK;
 }
 int32_t Init(uint32_t, uint32_t) {
-  g_suspended = 0;
-  g_due = 0;
+  g_silent.suspended = 0;
+  g_silent.due = 0;
   int32_t err = dmixInit(4000, MIX_16BIT | MIX_MONO);
   if (err) return err;
   SetUpdateRate(5000);
   dmixSetMasterVolume(0);
-  g_lastTick = TuneMilliseconds();
+  g_silent.lastTick = TuneMilliseconds();
   return TE_OK;
 }
 int32_t Close() { return dmixClose(); }
-int32_t Suspend() { g_suspended = 1; return TE_OK; }
-int32_t Resume() { g_suspended = 0; return TE_OK; }
+int32_t Suspend() { g_silent.suspended = 1; return TE_OK; }
+int32_t Resume() { g_silent.suspended = 0; return TE_OK; }
 int32_t GetMode(uint32_t* mode) { *mode = DM_16BIT | DM_MONO; return TE_OK; }
 int32_t StartPlay() {
   uint32_t now = TuneMilliseconds();
-  uint32_t elapsed = now - g_lastTick;
-  g_lastTick = now;
+  uint32_t elapsed = now - g_silent.lastTick;
+  g_silent.lastTick = now;
   if (elapsed > 2000) elapsed = 2000;
   if (elapsed < 10) elapsed = 0;
-  g_due = elapsed * 4000 / 1000;
+  g_silent.due = elapsed * 4000 / 1000;
   return TE_OK;
 }
 int32_t Play(int32_t* call) {
   *call = 0;
-  if (!g_due || g_suspended) return TE_OK;
-  uint32_t n = g_due < g_counter ? g_due : g_counter;
-  g_due -= n;
-  g_counter -= n;
+  if (!g_silent.due || g_silent.suspended) return TE_OK;
+  uint32_t n = g_silent.due < g_silent.counter ? g_silent.due : g_silent.counter;
+  g_silent.due -= n;
+  g_silent.counter -= n;
   uint32_t chunk = dmixBufferBytes() / 4;
-  if (chunk > sizeof g_scratch / 2) chunk = sizeof g_scratch / 2;
+  if (chunk > sizeof g_silent.scratch / 2) chunk = sizeof g_silent.scratch / 2;
   for (uint32_t left = n; left > 0;) {
     uint32_t m = left < chunk ? left : chunk;
-    if (int32_t err = dmixMixData(m, g_scratch)) return err;
+    if (int32_t err = dmixMixData(m, g_silent.scratch)) return err;
     left -= m;
   }
-  if (g_counter == 0) {
-    g_counter = g_reload;
+  if (g_silent.counter == 0) {
+    g_silent.counter = g_silent.reload;
     *call = 1;
   }
   return TE_OK;
@@ -80,3 +85,5 @@ SoundDevice* TuneDeviceTable(uint32_t index) {
     default: return nullptr;
   }
 }
+
+void ResetSilentDeviceState() { g_silent = SilentDeviceState{}; }

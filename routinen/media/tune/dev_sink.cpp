@@ -46,3 +46,9 @@ void SinkDeviceEndOfTick(SinkDevice& d, int32_t* call) {
     *call = 1;
   }
 }
+
+void ResetSoundDeviceStates() {
+  ResetRingDeviceState();
+  ResetBlockRingDeviceState();
+  ResetSilentDeviceState();
+}

@@ -29,6 +29,14 @@ inline uint32_t MixerModeFor(uint32_t dm) {
   return m;
 }
 
+// Each device keeps its state in one record in its own file (its sink part,
+// under the device's lock; the silent device under the player lock). The
+// resets close an open device and put every field back (tests).
+void ResetRingDeviceState();
+void ResetBlockRingDeviceState();
+void ResetSilentDeviceState();
+void ResetSoundDeviceStates();  // all three
+
 // Test hooks of the ring-buffer device.
 void DSoundSetForegroundHook(int32_t (*isForeground)());
 struct DSoundState {

@@ -8,28 +8,8 @@
 
 namespace {
 
-struct DmixSample {
-  const uint8_t* data;
-  uint32_t mixType, srcType, memFlag, length, loopMode;
-  uint32_t loop1Start, loop1End, loop1Type, loop2Start, loop2End, loop2Type;
-  uint32_t inUse, owned;
-};
-
-struct Mixer {
-  int32_t open;
-  uint32_t rate, mode;
-  int32_t integer, ramping, convert16;
-  uint32_t master, amplification, allMuted, paused;
-  uint32_t channels, slots, channelsOpen;
-  DmixChannel* ch;
-  DmixSample* samples;
-  void* buffer;
-  uint32_t bufferBytes;
-  int32_t* table8;   // 33 x 256
-  int32_t* tableMu;  // 33 x 256
-  PostProcessor head;
-};
-Mixer g;
+// The mixer's one state record (dmix.h says who guards what).
+DmixState g_dmix;
 
 constexpr int32_t kRampStep = 131072;
 
@@ -46,40 +26,40 @@ bool ValidType(uint32_t t) {
 bool StereoType(uint32_t t) { return t == 3 || t == 4 || t == 8; }
 
 int32_t CheckChannel(uint32_t c) {
-  if (!g.open || !g.channelsOpen) return TE_CHANNELS_NOT_OPEN;
-  if (c >= g.channels) return TE_INVALID_CHANNEL;
+  if (!g_dmix.open || !g_dmix.channelsOpen) return TE_CHANNELS_NOT_OPEN;
+  if (c >= g_dmix.channels) return TE_INVALID_CHANNEL;
   return TE_OK;
 }
 
 void BuildTables() {
-  if (!g.table8) return;
-  int64_t n = g.channels ? g.channels : 1;
-  int64_t a = g.amplification;
+  if (!g_dmix.table8) return;
+  int64_t n = g_dmix.channels ? g_dmix.channels : 1;
+  int64_t a = g_dmix.amplification;
   for (int64_t l = 0; l <= 32; l++)
     for (int64_t i = 0; i < 256; i++) {
       int64_t t = l * a * (i - 128);
-      g.table8[l * 256 + i] = (int32_t)(((t / 64) * 256 / 32) / n);
-      g.tableMu[l * 256 + i] = (int32_t)((MuLawDecode((uint8_t)i) * l * a) / 64 / 32 / n);
+      g_dmix.table8[l * 256 + i] = (int32_t)(((t / 64) * 256 / 32) / n);
+      g_dmix.tableMu[l * 256 + i] = (int32_t)((MuLawDecode((uint8_t)i) * l * a) / 64 / 32 / n);
     }
 }
 
 void ComputeTargets(DmixChannel& c) {
   int32_t l, r;
-  if (c.muted || g.allMuted) {
+  if (c.muted || g_dmix.allMuted) {
     l = r = 0;
   } else {
     int32_t v = (int32_t)c.volume, p = c.panning;
-    if (p == 0 || p == 128 || (g.mode & MIX_MONO)) {
+    if (p == 0 || p == 128 || (g_dmix.mode & MIX_MONO)) {
       l = r = 64 * v;
     } else if (p > 0) {
       l = (64 - p) * v; r = 64 * v;
     } else {
       l = 64 * v; r = (64 + p) * v;
     }
-    l *= (int32_t)g.master * 16;
-    r *= (int32_t)g.master * 16;
+    l *= (int32_t)g_dmix.master * 16;
+    r *= (int32_t)g_dmix.master * 16;
   }
-  if (!g.ramping) {
+  if (!g_dmix.ramping) {
     c.curL = c.tgtL = l; c.curR = c.tgtR = r;
     c.rampActive = 0;
     return;
@@ -103,9 +83,9 @@ void RampStep(DmixChannel& c) {
 
 // Copies channel c into its shadow slot, which then fades out the old sound.
 void FadingShadow(uint32_t c) {
-  if (!g.ramping) return;
-  DmixChannel& ch = g.ch[c];
-  DmixChannel& sh = g.ch[c + g.channels];
+  if (!g_dmix.ramping) return;
+  DmixChannel& ch = g_dmix.ch[c];
+  DmixChannel& sh = g_dmix.ch[c + g_dmix.channels];
   if (ch.status >= CH_PLAYING && (ch.curL || ch.curR) && sh.status != CH_FADING) {
     sh = ch;
     sh.volume = 0;
@@ -130,7 +110,7 @@ void LoopOf(const DmixChannel& c, uint32_t& start, uint32_t& end, uint32_t& type
 // Distance to the next boundary in 16.16; sets the interpolation offset.
 int64_t Distance(const DmixChannel& c, int32_t& offset) {
   offset = 1;
-  const bool interp = g.ramping;
+  const bool interp = g_dmix.ramping;
   uint32_t ls, le, lt;
   LoopOf(c, ls, le, lt);
   int64_t n;
@@ -161,7 +141,7 @@ enum { kGo = 0, kStop = 1 };
 // A pending change of sample at the end of a sample or loop (loop modes 4, 5).
 bool TakePendingSample(DmixChannel& c, int& result) {
   if (!c.changed || c.handle == 0 || c.handle > DMIX_MAX_SAMPLES) return false;
-  const DmixSample& s = g.samples[c.handle - 1];
+  const DmixSample& s = g_dmix.samples[c.handle - 1];
   bool oldOk = c.loopMode == 4 || c.loopMode == 5;
   bool newOk = s.loopMode == 4 || s.loopMode == 5;
   if (!oldOk || !newOk) return false;
@@ -193,7 +173,7 @@ int Boundary(uint32_t slot, DmixChannel& c, bool startedBeforeWrite) {
   }
   if (c.dir < 0) {
     if (P > (int64_t)ls * 65536) return kGo;
-    if (c.callback) c.callback(slot % (g.channels ? g.channels : 1));
+    if (c.callback) c.callback(slot % (g_dmix.channels ? g_dmix.channels : 1));
     c.dir = 1;
     int64_t t = (int64_t)ls * 65536 - P - 1;
     if (t < 0) t = 0;  // landing exactly on the start stays inside the loop
@@ -207,7 +187,7 @@ int Boundary(uint32_t slot, DmixChannel& c, bool startedBeforeWrite) {
     if (stream && startedBeforeWrite && c.pos >= (int64_t)c.writePos) return kStop;
     return kGo;
   }
-  if (c.callback) c.callback(slot % (g.channels ? g.channels : 1));
+  if (c.callback) c.callback(slot % (g_dmix.channels ? g_dmix.channels : 1));
   int r;
   if (TakePendingSample(c, r)) return r;
   if (c.status == CH_RELEASED && c.loopInUse == 1) {
@@ -234,11 +214,11 @@ int Boundary(uint32_t slot, DmixChannel& c, bool startedBeforeWrite) {
 // Volume preparation for one run.
 void PrepareVolumes(const DmixChannel& c, MixRun& run) {
   const uint32_t type = c.mixType;
-  const uint32_t n = g.channels ? g.channels : 1;
-  if (!g.integer) {
-    double f = (double)g.amplification / ((double)n * 268435456.0);
+  const uint32_t n = g_dmix.channels ? g_dmix.channels : 1;
+  if (!g_dmix.integer) {
+    double f = (double)g_dmix.amplification / ((double)n * 268435456.0);
     float lf, rf;
-    if (g.mode & MIX_MONO) {
+    if (g_dmix.mode & MIX_MONO) {
       lf = (float)(StereoType(type) ? c.curL * f * 0.5 : c.curL * f);
       rf = lf;
     } else {
@@ -246,16 +226,16 @@ void PrepareVolumes(const DmixChannel& c, MixRun& run) {
       rf = (float)(c.curR * f);
       if (c.panning == 128) rf = -rf;
     }
-    if (g.ramping) { lf *= 1.0f / 65536.0f; rf *= 1.0f / 65536.0f; }
+    if (g_dmix.ramping) { lf *= 1.0f / 65536.0f; rf *= 1.0f / 65536.0f; }
     run.lf = lf; run.rf = rf;
     return;
   }
-  auto mult = [&](uint32_t cur) { return (int32_t)((uint32_t)(cur * g.amplification / n) >> 20); };
+  auto mult = [&](uint32_t cur) { return (int32_t)((uint32_t)(cur * g_dmix.amplification / n) >> 20); };
   uint32_t rowL, rowR;
-  if (g.mode & MIX_MONO) {
+  if (g_dmix.mode & MIX_MONO) {
     uint32_t cur = (uint32_t)c.curL;
     if (StereoType(type)) {
-      run.ml = (int32_t)(((uint32_t)((cur >> 1) * g.amplification / n)) >> 20);
+      run.ml = (int32_t)(((uint32_t)((cur >> 1) * g_dmix.amplification / n)) >> 20);
       rowL = (cur + 131072) / 262144;
     } else {
       run.ml = mult(cur);
@@ -272,17 +252,17 @@ void PrepareVolumes(const DmixChannel& c, MixRun& run) {
   }
   if (rowL > 32) rowL = 32;
   if (rowR > 32) rowR = 32;
-  run.rowL8 = g.table8 + rowL * 256; run.rowR8 = g.table8 + rowR * 256;
-  run.rowLMu = g.tableMu + rowL * 256; run.rowRMu = g.tableMu + rowR * 256;
+  run.rowL8 = g_dmix.table8 + rowL * 256; run.rowR8 = g_dmix.table8 + rowR * 256;
+  run.rowLMu = g_dmix.tableMu + rowL * 256; run.rowRMu = g_dmix.tableMu + rowR * 256;
 }
 
 void MixChannel(uint32_t slot, void* buffer, uint32_t frames) {
-  DmixChannel& c = g.ch[slot];
+  DmixChannel& c = g_dmix.ch[slot];
   if (!c.rate || !c.data || !c.memFlag || !c.length) return;
   if (!ValidType(c.mixType) || c.mixType == SMP_NONE) return;
-  int64_t baseStep = ((int64_t)(c.rate / g.rate) << 16) + (((int64_t)(c.rate % g.rate) << 16) / g.rate);
+  int64_t baseStep = ((int64_t)(c.rate / g_dmix.rate) << 16) + (((int64_t)(c.rate % g_dmix.rate) << 16) / g_dmix.rate);
   if (baseStep == 0) baseStep = 1;
-  const bool stereoOut = !(g.mode & MIX_MONO);
+  const bool stereoOut = !(g_dmix.mode & MIX_MONO);
   const uint32_t perFrame = stereoOut ? 2 : 1;
   const uint32_t frameBytes = 1u << ShiftOf(c.mixType);
   const bool startedBeforeWrite = c.pos <= (int64_t)c.writePos;
@@ -307,7 +287,7 @@ void MixChannel(uint32_t slot, void* buffer, uint32_t frames) {
     auto mixSome = [&](uint32_t count) {
       run.source = c.data + (size_t)(P >> 16) * frameBytes;
       run.fraction = P & 0xFFFF;
-      MixFrames(g.mode, c.mixType, surround, &run, out, count, offset);
+      MixFrames(g_dmix.mode, c.mixType, surround, &run, out, count, offset);
       P += (int64_t)count * step;
       out += (size_t)count * perFrame * 4;
     };
@@ -370,14 +350,14 @@ uint8_t MuLawEncode(int16_t value) {
 // ---- life cycle ----
 
 int32_t dmixInit(uint32_t rate, uint32_t mode) {
-  if (g.open) dmixClose();
+  if (g_dmix.open) dmixClose();
   if (!rate) return TE_INVALID_ARGS;
   // Floating-point mixing unless integer mixing is asked for.
   if (!(mode & (MIX_FLOAT | MIX_INTEGER))) mode |= MIX_FLOAT;
   if ((mode & MIX_INTERPOLATE) && (mode & MIX_INTEGER)) mode = (mode & ~MIX_INTEGER) | MIX_FLOAT;
   if (!(mode & (MIX_8BIT | MIX_16BIT))) mode |= MIX_16BIT;
   if (!(mode & (MIX_MONO | MIX_STEREO))) mode |= MIX_STEREO;
-  Mixer m{};
+  DmixState m{};
   m.rate = rate;
   m.mode = mode;
   m.integer = (mode & MIX_INTEGER) && !(mode & MIX_FLOAT);
@@ -409,45 +389,52 @@ int32_t dmixInit(uint32_t rate, uint32_t mode) {
   }
   m.samples = static_cast<DmixSample*>(p);
   std::memset(m.samples, 0, sizeof(DmixSample) * DMIX_MAX_SAMPLES);
-  g = m;
-  g.open = 1;
+  g_dmix = m;
+  g_dmix.open = 1;
   for (int i = 0; i < 256; i++) {
     DmixTable8[i] = (float)(-32768 + 256 * i);
     DmixTableMu[i] = (float)MuLawDecode((uint8_t)i);
   }
   BuildTables();
-  g.head.next = g.head.prev = &g.head;
+  g_dmix.head.next = g_dmix.head.prev = &g_dmix.head;
   dmixAddPostProcessor(&OutputFilterNode, 1, nullptr);
-  OutputFilterReset(g.ramping ? 0 : 1);
+  OutputFilterReset(g_dmix.ramping ? 0 : 1);
   return TE_OK;
 }
 
 int32_t dmixClose() {
-  if (!g.open) return TE_OK;
+  if (!g_dmix.open) return TE_OK;
   dmixRemovePostProcessor(&OutputFilterNode);
-  if (g.ch) MemFree(g.ch);
+  if (g_dmix.ch) MemFree(g_dmix.ch);
   for (uint32_t i = 0; i < DMIX_MAX_SAMPLES; i++)
-    if (g.samples[i].inUse && g.samples[i].owned) MemFree(const_cast<uint8_t*>(g.samples[i].data));
-  MemFree(g.samples);
-  MemFree(g.buffer);
-  if (g.table8) { MemFree(g.table8); MemFree(g.tableMu); }
-  g = Mixer{};
+    if (g_dmix.samples[i].inUse && g_dmix.samples[i].owned) MemFree(const_cast<uint8_t*>(g_dmix.samples[i].data));
+  MemFree(g_dmix.samples);
+  MemFree(g_dmix.buffer);
+  if (g_dmix.table8) { MemFree(g_dmix.table8); MemFree(g_dmix.tableMu); }
+  g_dmix = DmixState{};
   return TE_OK;
 }
 
-uint32_t dmixMode() { return g.mode; }
-uint32_t dmixBufferBytes() { return g.bufferBytes; }
-int32_t dmixIsOpen() { return g.open; }
-DmixChannel* dmixChannel(uint32_t slot) { return g.open && g.ch && slot < g.slots ? &g.ch[slot] : nullptr; }
-uint32_t dmixChannelSlots() { return g.slots; }
+uint32_t dmixMode() { return g_dmix.mode; }
+uint32_t dmixBufferBytes() { return g_dmix.bufferBytes; }
+DmixState& DmixMixer() { return g_dmix; }
+
+void ResetDmixState() {
+  dmixClose();
+  g_dmix = DmixState{};
+}
+
+int32_t dmixIsOpen() { return g_dmix.open; }
+DmixChannel* dmixChannel(uint32_t slot) { return g_dmix.open && g_dmix.ch && slot < g_dmix.slots ? &g_dmix.ch[slot] : nullptr; }
+uint32_t dmixChannelSlots() { return g_dmix.slots; }
 int32_t dmixVolumeTableEntry(uint32_t table, uint32_t row, uint32_t index) {
-  if (!g.table8 || row > 32 || index > 255) return 0;
-  return (table ? g.tableMu : g.table8)[row * 256 + index];
+  if (!g_dmix.table8 || row > 32 || index > 255) return 0;
+  return (table ? g_dmix.tableMu : g_dmix.table8)[row * 256 + index];
 }
 
 void dmixAddPostProcessor(PostProcessor* node, int32_t where, void* data) {
   node->data = data;
-  PostProcessor* h = &g.head;
+  PostProcessor* h = &g_dmix.head;
   if (where == 0) {
     node->next = h->next; node->prev = h;
   } else {
@@ -465,26 +452,26 @@ void dmixRemovePostProcessor(PostProcessor* node) {
 }
 
 int32_t dmixMixData(uint32_t frames, void* destination) {
-  if (!g.open) return TE_INVALID_DEVICE;
-  const bool stereo = !(g.mode & MIX_MONO);
-  const uint32_t perPiece = g.bufferBytes / (stereo ? 8 : 4);
-  const uint32_t outBytes = ((g.mode & MIX_16BIT) ? 2 : 1) * (stereo ? 2 : 1);
+  if (!g_dmix.open) return TE_INVALID_DEVICE;
+  const bool stereo = !(g_dmix.mode & MIX_MONO);
+  const uint32_t perPiece = g_dmix.bufferBytes / (stereo ? 8 : 4);
+  const uint32_t outBytes = ((g_dmix.mode & MIX_16BIT) ? 2 : 1) * (stereo ? 2 : 1);
   uint8_t* dest = static_cast<uint8_t*>(destination);
   while (frames > 0) {
     uint32_t n = frames < perPiece ? frames : perPiece;
-    std::memset(g.buffer, 0, (size_t)n * (stereo ? 8 : 4));
-    if (!g.paused && g.channelsOpen)
-      for (uint32_t s = 0; s < g.slots; s++) MixChannel(s, g.buffer, n);
-    for (PostProcessor* p = g.head.next; p != &g.head; p = p->next) {
-      if (g.integer) {
+    std::memset(g_dmix.buffer, 0, (size_t)n * (stereo ? 8 : 4));
+    if (!g_dmix.paused && g_dmix.channelsOpen)
+      for (uint32_t s = 0; s < g_dmix.slots; s++) MixChannel(s, g_dmix.buffer, n);
+    for (PostProcessor* p = g_dmix.head.next; p != &g_dmix.head; p = p->next) {
+      if (g_dmix.integer) {
         auto fn = stereo ? p->intStereo : p->intMono;
-        if (fn) fn(static_cast<int32_t*>(g.buffer), n, p->data);
+        if (fn) fn(static_cast<int32_t*>(g_dmix.buffer), n, p->data);
       } else {
         auto fn = stereo ? p->floatStereo : p->floatMono;
-        if (fn) fn(static_cast<float*>(g.buffer), n, p->data);
+        if (fn) fn(static_cast<float*>(g_dmix.buffer), n, p->data);
       }
     }
-    ConvertOutput(g.mode, g.buffer, n * (stereo ? 2 : 1), dest);
+    ConvertOutput(g_dmix.mode, g_dmix.buffer, n * (stereo ? 2 : 1), dest);
     dest += (size_t)n * outBytes;
     frames -= n;
   }
@@ -493,70 +480,70 @@ int32_t dmixMixData(uint32_t frames, void* destination) {
 
 // ---- device operations ----
 
-int32_t dmixGetMixRate(uint32_t* rate) { *rate = g.rate; return TE_OK; }
+int32_t dmixGetMixRate(uint32_t* rate) { *rate = g_dmix.rate; return TE_OK; }
 
 int32_t dmixOpenChannels(uint32_t count) {
-  if (!g.open) return TE_INVALID_DEVICE;
+  if (!g_dmix.open) return TE_INVALID_DEVICE;
   if (count == 0 || count > 256) return TE_INVALID_ARGS;
-  uint32_t slots = g.ramping ? count * 2 : count;
+  uint32_t slots = g_dmix.ramping ? count * 2 : count;
   void* p = nullptr;
   int32_t err = MemAlloc(sizeof(DmixChannel) * slots, &p);
   if (err) return err;
-  if (g.ch) MemFree(g.ch);
-  g.ch = static_cast<DmixChannel*>(p);
-  std::memset(g.ch, 0, sizeof(DmixChannel) * slots);
-  g.channels = count;
-  g.slots = slots;
-  g.channelsOpen = 1;
+  if (g_dmix.ch) MemFree(g_dmix.ch);
+  g_dmix.ch = static_cast<DmixChannel*>(p);
+  std::memset(g_dmix.ch, 0, sizeof(DmixChannel) * slots);
+  g_dmix.channels = count;
+  g_dmix.slots = slots;
+  g_dmix.channelsOpen = 1;
   dmixSetAmplification(count >= 5 ? 14 * count : 64);
   return dmixClearChannels();
 }
 
 int32_t dmixCloseChannels() {
-  if (!g.open || !g.channelsOpen) return TE_CHANNELS_NOT_OPEN;
-  MemFree(g.ch);
-  g.ch = nullptr;
-  g.channels = g.slots = 0;
-  g.channelsOpen = 0;
+  if (!g_dmix.open || !g_dmix.channelsOpen) return TE_CHANNELS_NOT_OPEN;
+  MemFree(g_dmix.ch);
+  g_dmix.ch = nullptr;
+  g_dmix.channels = g_dmix.slots = 0;
+  g_dmix.channelsOpen = 0;
   return TE_OK;
 }
 
 int32_t dmixClearChannels() {
-  if (!g.open || !g.channelsOpen) return TE_CHANNELS_NOT_OPEN;
-  for (uint32_t s = 0; s < g.slots; s++) ClearSlot(g.ch[s]);
+  if (!g_dmix.open || !g_dmix.channelsOpen) return TE_CHANNELS_NOT_OPEN;
+  for (uint32_t s = 0; s < g_dmix.slots; s++) ClearSlot(g_dmix.ch[s]);
   return TE_OK;
 }
 
 int32_t dmixMute(int32_t flag) {
-  g.allMuted = flag ? 1 : 0;
-  for (uint32_t c = 0; c < g.channels; c++) ComputeTargets(g.ch[c]);
+  g_dmix.allMuted = flag ? 1 : 0;
+  for (uint32_t c = 0; c < g_dmix.channels; c++) ComputeTargets(g_dmix.ch[c]);
   return TE_OK;
 }
-int32_t dmixPause(int32_t flag) { g.paused = flag ? 1 : 0; return TE_OK; }
+int32_t dmixPause(int32_t flag) { g_dmix.paused = flag ? 1 : 0; return TE_OK; }
 int32_t dmixSetMasterVolume(uint32_t volume) {
-  g.master = volume > 64 ? 64 : volume;
-  for (uint32_t c = 0; c < g.channels; c++) ComputeTargets(g.ch[c]);
+  g_dmix.master = volume > 64 ? 64 : volume;
+  for (uint32_t c = 0; c < g_dmix.channels; c++) ComputeTargets(g_dmix.ch[c]);
   return TE_OK;
 }
-int32_t dmixGetMasterVolume(uint32_t* volume) { *volume = g.master; return TE_OK; }
+int32_t dmixGetMasterVolume(uint32_t* volume) { *volume = g_dmix.master; return TE_OK; }
 int32_t dmixSetAmplification(uint32_t amp) {
-  g.amplification = amp;
-  if (g.integer) BuildTables();
+  g_dmix.amplification = amp;
+  if (g_dmix.integer) BuildTables();
   return TE_OK;
 }
-int32_t dmixGetAmplification(uint32_t* amp) { *amp = g.amplification; return TE_OK; }
+int32_t dmixGetAmplification(uint32_t* amp) { *amp = g_dmix.amplification; return TE_OK; }
 
 int32_t dmixPlaySound(uint32_t c, uint32_t rate) {
   if (int32_t e = CheckChannel(c)) return e;
   FadingShadow(c);
-  g.ch[c].status = CH_ENDED;
-  g.ch[c].rate = rate;
+  g_dmix.ch[c].status = CH_ENDED;
+  g_dmix.ch[c].rate = rate;
   return dmixSetPosition(c, 0);
 }
 
 int32_t dmixReleaseSound(uint32_t c) {
   if (int32_t e = CheckChannel(c)) return e;
-  DmixChannel& ch = g.ch[c];
+  DmixChannel& ch = g_dmix.ch[c];
   if (ch.status == CH_PLAYING && (ch.loopMode == 2 || ch.loopMode == 3)) ch.status = CH_RELEASED;
   return TE_OK;
 }
@@ -564,64 +551,64 @@ int32_t dmixReleaseSound(uint32_t c) {
 int32_t dmixStopSound(uint32_t c) {
   if (int32_t e = CheckChannel(c)) return e;
   FadingShadow(c);
-  g.ch[c].status = CH_OFF;
+  g_dmix.ch[c].status = CH_OFF;
   return TE_OK;
 }
 
 int32_t dmixSetRate(uint32_t c, uint32_t rate) {
   if (int32_t e = CheckChannel(c)) return e;
-  g.ch[c].rate = rate;
+  g_dmix.ch[c].rate = rate;
   return TE_OK;
 }
 int32_t dmixGetRate(uint32_t c, uint32_t* rate) {
   if (int32_t e = CheckChannel(c)) return e;
-  *rate = g.ch[c].status <= CH_ENDED ? 0 : g.ch[c].rate;
+  *rate = g_dmix.ch[c].status <= CH_ENDED ? 0 : g_dmix.ch[c].rate;
   return TE_OK;
 }
 int32_t dmixSetVolume(uint32_t c, uint32_t volume) {
   if (int32_t e = CheckChannel(c)) return e;
-  g.ch[c].volume = volume > 64 ? 64 : volume;
-  ComputeTargets(g.ch[c]);
+  g_dmix.ch[c].volume = volume > 64 ? 64 : volume;
+  ComputeTargets(g_dmix.ch[c]);
   return TE_OK;
 }
 int32_t dmixGetVolume(uint32_t c, uint32_t* volume) {
   if (int32_t e = CheckChannel(c)) return e;
-  *volume = g.ch[c].volume;
+  *volume = g_dmix.ch[c].volume;
   return TE_OK;
 }
 int32_t dmixSetPanning(uint32_t c, int32_t panning) {
   if (int32_t e = CheckChannel(c)) return e;
   if (panning != 128) panning = panning < -64 ? -64 : panning > 64 ? 64 : panning;
-  g.ch[c].panning = panning;
-  ComputeTargets(g.ch[c]);
+  g_dmix.ch[c].panning = panning;
+  ComputeTargets(g_dmix.ch[c]);
   return TE_OK;
 }
 int32_t dmixGetPanning(uint32_t c, int32_t* panning) {
   if (int32_t e = CheckChannel(c)) return e;
-  *panning = g.ch[c].panning;
+  *panning = g_dmix.ch[c].panning;
   return TE_OK;
 }
 int32_t dmixMuteChannel(uint32_t c, int32_t flag) {
   if (int32_t e = CheckChannel(c)) return e;
-  g.ch[c].muted = flag ? 1 : 0;
-  ComputeTargets(g.ch[c]);
+  g_dmix.ch[c].muted = flag ? 1 : 0;
+  ComputeTargets(g_dmix.ch[c]);
   return TE_OK;
 }
 
 static int32_t CheckHandle(uint32_t h) {
-  if (!g.open) return TE_INVALID_DEVICE;
-  if (h == 0 || h > DMIX_MAX_SAMPLES || !g.samples[h - 1].inUse) return TE_INVALID_SAMPLE;
+  if (!g_dmix.open) return TE_INVALID_DEVICE;
+  if (h == 0 || h > DMIX_MAX_SAMPLES || !g_dmix.samples[h - 1].inUse) return TE_INVALID_SAMPLE;
   return TE_OK;
 }
 
 int32_t dmixSetSample(uint32_t c, uint32_t handle) {
   if (int32_t e = CheckChannel(c)) return e;
   if (int32_t e = CheckHandle(handle)) return e;
-  DmixChannel& ch = g.ch[c];
+  DmixChannel& ch = g_dmix.ch[c];
   ch.handle = handle;
   ch.changed = 1;
-  const DmixSample& s = g.samples[handle - 1];
-  if (s.loopMode == 5 && ch.status == CH_ENDED && !g.ramping) {
+  const DmixSample& s = g_dmix.samples[handle - 1];
+  if (s.loopMode == 5 && ch.status == CH_ENDED && !g_dmix.ramping) {
     ch.status = CH_PLAYING;
     return dmixSetPosition(c, s.loop1Start << ShiftOf(s.srcType));
   }
@@ -629,16 +616,16 @@ int32_t dmixSetSample(uint32_t c, uint32_t handle) {
 }
 int32_t dmixGetSample(uint32_t c, uint32_t* handle) {
   if (int32_t e = CheckChannel(c)) return e;
-  *handle = g.ch[c].handle;
+  *handle = g_dmix.ch[c].handle;
   return TE_OK;
 }
 
 int32_t dmixSetPosition(uint32_t c, uint32_t bytes) {
   if (int32_t e = CheckChannel(c)) return e;
   FadingShadow(c);
-  DmixChannel& ch = g.ch[c];
+  DmixChannel& ch = g_dmix.ch[c];
   if (ch.changed && ch.handle && ch.handle <= DMIX_MAX_SAMPLES) {
-    CopySampleToChannel(ch, g.samples[ch.handle - 1]);
+    CopySampleToChannel(ch, g_dmix.samples[ch.handle - 1]);
     ch.changed = 0;
     if (ch.loopMode != 2 && ch.loopMode != 3 && ch.status == CH_RELEASED) {
       ch.status = CH_ENDED;
@@ -668,7 +655,7 @@ int32_t dmixSetPosition(uint32_t c, uint32_t bytes) {
       ch.status = CH_PLAYING;
     }
   }
-  if (g.ramping) {
+  if (g_dmix.ramping) {
     ch.curL = ch.curR = 0;
     ComputeTargets(ch);
   }
@@ -677,22 +664,22 @@ int32_t dmixSetPosition(uint32_t c, uint32_t bytes) {
 
 int32_t dmixGetPosition(uint32_t c, uint32_t* bytes) {
   if (int32_t e = CheckChannel(c)) return e;
-  *bytes = (uint32_t)(g.ch[c].pos << ShiftOf(g.ch[c].srcType));
+  *bytes = (uint32_t)(g_dmix.ch[c].pos << ShiftOf(g_dmix.ch[c].srcType));
   return TE_OK;
 }
 int32_t dmixGetDirection(uint32_t c, int32_t* dir) {
   if (int32_t e = CheckChannel(c)) return e;
-  *dir = g.ch[c].dir;
+  *dir = g_dmix.ch[c].dir;
   return TE_OK;
 }
 
 int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
-  if (!g.open) return TE_INVALID_DEVICE;
+  if (!g_dmix.open) return TE_INVALID_DEVICE;
   if (!info || !handle || !ValidType(info->type)) return TE_SAMPLE_TYPE;
   LockPlayer();
   // Handle 1024 marks a stream on a channel: samples get 1..1023.
   uint32_t i = 0;
-  while (i < DMIX_STREAM_HANDLE - 1 && g.samples[i].inUse) i++;
+  while (i < DMIX_STREAM_HANDLE - 1 && g_dmix.samples[i].inUse) i++;
   if (i == DMIX_STREAM_HANDLE - 1) { UnlockPlayer(); return TE_OUT_OF_HANDLES; }
   const uint32_t shift = ShiftOf(info->type);
   DmixSample s{};
@@ -715,13 +702,13 @@ int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
   if (info->type == SMP_NONE || s.length == 0 || !info->data || !info->memFlag) {
     s.data = nullptr; s.length = 0; s.memFlag = 0; s.owned = 0;
     s.mixType = s.srcType = info->type;
-    g.samples[i] = s;
+    g_dmix.samples[i] = s;
     *handle = i + 1;
     UnlockPlayer();
     return TE_OK;
   }
   const uint32_t bytes = s.length << shift;
-  const bool convert = (info->type == SMP_S16_MONO || info->type == SMP_S16_STEREO) && g.convert16 && copy;
+  const bool convert = (info->type == SMP_S16_MONO || info->type == SMP_S16_STEREO) && g_dmix.convert16 && copy;
   if (!copy) {
     s.data = static_cast<const uint8_t*>(info->data);
     s.memFlag = info->memFlag;
@@ -746,7 +733,7 @@ int32_t dmixAddSample(const SampleInfo* info, int32_t copy, uint32_t* handle) {
     s.memFlag = 1;
     s.owned = 1;
   }
-  g.samples[i] = s;
+  g_dmix.samples[i] = s;
   *handle = i + 1;
   UnlockPlayer();
   return TE_OK;
@@ -758,11 +745,11 @@ int32_t dmixRemoveSample(uint32_t handle) {
     UnlockPlayer();
     return e;
   }
-  DmixSample& s = g.samples[handle - 1];
+  DmixSample& s = g_dmix.samples[handle - 1];
   // No slot (a fading shadow included) may go on reading the data, nor
   // restart it later through the handle.
-  for (uint32_t i = 0; g.ch && i < g.slots; i++) {
-    DmixChannel& c = g.ch[i];
+  for (uint32_t i = 0; g_dmix.ch && i < g_dmix.slots; i++) {
+    DmixChannel& c = g_dmix.ch[i];
     if (s.data && c.data == s.data) {
       c.status = CH_OFF;
       c.rampActive = 0;
@@ -784,7 +771,7 @@ int32_t dmixRemoveSample(uint32_t handle) {
 int32_t dmixStartStream(uint32_t c, const uint8_t* buffer, uint32_t bytes, uint32_t type, uint32_t rate) {
   if (int32_t e = CheckChannel(c)) return e;
   if (!ValidType(type) || type == SMP_NONE) return TE_SAMPLE_TYPE;
-  DmixChannel& ch = g.ch[c];
+  DmixChannel& ch = g_dmix.ch[c];
   const uint32_t shift = ShiftOf(type);
   ch.data = buffer;
   ch.mixType = ch.srcType = type;
@@ -800,21 +787,21 @@ int32_t dmixStartStream(uint32_t c, const uint8_t* buffer, uint32_t bytes, uint3
 }
 int32_t dmixStopStream(uint32_t c) {
   if (int32_t e = CheckChannel(c)) return e;
-  g.ch[c].status = CH_OFF;
+  g_dmix.ch[c].status = CH_OFF;
   return TE_OK;
 }
 int32_t dmixSetLoopCallback(uint32_t c, void (*callback)(uint32_t)) {
   if (int32_t e = CheckChannel(c)) return e;
-  g.ch[c].callback = callback;
+  g_dmix.ch[c].callback = callback;
   return TE_OK;
 }
 int32_t dmixSetStreamWritePosition(uint32_t c, uint32_t bytes) {
   if (int32_t e = CheckChannel(c)) return e;
-  g.ch[c].writePos = bytes >> ShiftOf(g.ch[c].mixType);
+  g_dmix.ch[c].writePos = bytes >> ShiftOf(g_dmix.ch[c].mixType);
   return TE_OK;
 }
 int32_t dmixPauseStream(uint32_t c, int32_t flag) {
   if (int32_t e = CheckChannel(c)) return e;
-  g.ch[c].status = flag ? CH_OFF : CH_PLAYING;
+  g_dmix.ch[c].status = flag ? CH_OFF : CH_PLAYING;
   return TE_OK;
 }

@@ -139,6 +139,44 @@ void MixFrames(uint32_t mixMode, uint32_t type, int32_t surround, MixRun* run, v
                uint32_t k, int32_t nextOffset);
 // Converts mixed values into the output format.
 void ConvertOutput(uint32_t mixMode, const void* buffer, uint32_t values, void* destination);
-// 8-bit and mu-law float tables.
+// 8-bit and mu-law float tables, filled by dmixOpen (the same values every time).
 extern float DmixTable8[256];
 extern float DmixTableMu[256];
+
+// ---- The mixer's state record ------------------------------------------------
+
+struct DmixSample {
+  const uint8_t* data;
+  uint32_t mixType, srcType, memFlag, length, loopMode;
+  uint32_t loop1Start, loop1End, loop1Type, loop2Start, loop2End, loop2Type;
+  uint32_t inUse, owned;
+};
+
+// The mixer's state record. The mixer runs under the caller's lock: the
+// device's own lock (a device's Play mixes on the play thread) inside the
+// player lock for the channel calls; no field is touched without one of them.
+struct DmixState {
+  int32_t open;
+  uint32_t rate, mode;
+  int32_t integer, ramping, convert16;
+  uint32_t master, amplification, allMuted, paused;
+  uint32_t channels, slots, channelsOpen;
+  DmixChannel* ch;
+  DmixSample* samples;
+  void* buffer;
+  uint32_t bufferBytes;
+  int32_t* table8;   // 33 x 256
+  int32_t* tableMu;  // 33 x 256
+  PostProcessor head;
+  // The output filter's memory (dmix_filter.cpp): the last unfiltered inputs
+  // of each side, so that pieces join without a seam.
+  struct {
+    float fmem[2][2];  // side, [x(n-1), x(n-2)]
+    int32_t imem[2][2];
+    int32_t autoLight = 1;  // mode 3 means light
+  } filter;
+};
+DmixState& DmixMixer();
+// The mixer's state record back to its start (tests): dmixClose, then the
+// defaults.
+void ResetDmixState();

@@ -7,14 +7,13 @@
 
 namespace {
 
-float g_fmem[2][2];    // side, [x(n-1), x(n-2)]
-int32_t g_imem[2][2];
-int32_t g_autoLight = 1;
+// The filter's memory lives in the mixer's state record (dmix.h).
+auto& Memory() { return DmixMixer().filter; }
 
 // 0 off, 1 light, 2 heavy.
 int FilterMode() {
   intptr_t m = TuneOption(TUNE_OPT_FILTER);
-  if (m == 3) return g_autoLight ? 1 : 0;
+  if (m == 3) return Memory().autoLight ? 1 : 0;
   if (m == 1 || m == 2) return (int)m;
   return 0;
 }
@@ -22,23 +21,25 @@ int FilterMode() {
 void FloatRun(float* b, uint32_t frames, int sides) {
   const int mode = FilterMode();
   if (!mode) return;
+  auto& mem = Memory();
   for (uint32_t n = 0; n < frames; n++)
     for (int s = 0; s < sides; s++) {
       float& x = b[n * sides + s];
-      const float x0 = x, x1 = g_fmem[s][0], x2 = g_fmem[s][1];
+      const float x0 = x, x1 = mem.fmem[s][0], x2 = mem.fmem[s][1];
       x = mode == 1 ? (2.0f * x0 + x1) * 0.33333334f : (4.0f * x0 + 3.0f * x1 + x2) * 0.125f;
-      g_fmem[s][1] = x1;
-      g_fmem[s][0] = x0;
+      mem.fmem[s][1] = x1;
+      mem.fmem[s][0] = x0;
     }
 }
 
 void IntRun(int32_t* b, uint32_t frames, int sides) {
   const int mode = FilterMode();
   if (!mode) return;
+  auto& mem = Memory();
   for (uint32_t n = 0; n < frames; n++)
     for (int s = 0; s < sides; s++) {
       int32_t& x = b[n * sides + s];
-      const int64_t x0 = x, x1 = g_imem[s][0], x2 = g_imem[s][1];
+      const int64_t x0 = x, x1 = mem.imem[s][0], x2 = mem.imem[s][1];
       int64_t y;
       if (mode == 1) {
         const int64_t t = 2 * x0 + x1;
@@ -47,8 +48,8 @@ void IntRun(int32_t* b, uint32_t frames, int sides) {
         y = (4 * x0 + 3 * x1 + x2) >> 3;
       }
       x = (int32_t)(y < INT32_MIN ? INT32_MIN : y > INT32_MAX ? INT32_MAX : y);
-      g_imem[s][1] = (int32_t)x1;
-      g_imem[s][0] = (int32_t)x0;
+      mem.imem[s][1] = (int32_t)x1;
+      mem.imem[s][0] = (int32_t)x0;
     }
 }
 
@@ -62,9 +63,10 @@ void IntStereo(int32_t* b, uint32_t n, void*) { IntRun(b, n, 2); }
 PostProcessor OutputFilterNode = {nullptr, nullptr, nullptr, FloatMono, FloatStereo, IntMono, IntStereo};
 
 void OutputFilterReset(int32_t autoLight) {
-  g_autoLight = autoLight;
+  auto& mem = Memory();
+  mem.autoLight = autoLight;
   for (int s = 0; s < 2; s++) {
-    g_fmem[s][0] = g_fmem[s][1] = 0.0f;
-    g_imem[s][0] = g_imem[s][1] = 0;
+    mem.fmem[s][0] = mem.fmem[s][1] = 0.0f;
+    mem.imem[s][0] = mem.imem[s][1] = 0;
   }
 }

@@ -20,9 +20,8 @@ class Devices : public ::testing::Test {
     g_now = 100000;
   }
   void TearDown() override {
-    TuneSetPcmSink(nullptr);
-    TuneSetClock(nullptr);
-    DSoundSetForegroundHook(nullptr);
+    ResetTunePlayerState();
+    ResetSoundDeviceStates();
   }
   CaptureSink cap;
 };

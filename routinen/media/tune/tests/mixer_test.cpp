@@ -19,7 +19,7 @@ class Mixer : public ::testing::Test {
     ASSERT_EQ(dmixInit(44100, mode), TE_OK);
     ASSERT_EQ(dmixOpenChannels(channels), TE_OK);
   }
-  void TearDown() override { dmixClose(); }
+  void TearDown() override { ResetDmixState(); }
 
   uint32_t Add(uint32_t type, const void* data, uint32_t bytes, uint32_t loopType = 0,
                uint32_t ls = 0, uint32_t le = 0, int copy = 1) {
