@@ -15,18 +15,28 @@
 
 namespace {
 
-// The surfaces and the palette; pixels of the primary and the palette are
-// guarded by the display mutex, the set-up by g_setup_lock.
-std::mutex g_setup_lock;
-PlatformSurface* g_primary = nullptr;
-PlatformSurface* g_back = nullptr;
-PlatformSurface* g_work = nullptr;
-QoeMutex* g_mutex = nullptr;
-PaletteEntry g_palette[256];
-std::atomic<uint32_t> g_width{0}, g_height{0}, g_depth{0};
-std::atomic<uint32_t> g_renderer{0};
-std::atomic<uint64_t> g_serial{0};
-std::atomic<DisplayDirtyHook> g_dirty_hook{nullptr};
+// The display's state record.
+struct PlatformDisplayState {
+  // Creating and freeing the surfaces and the mutex: under setupLock (the
+  // window thread sets up and shuts down; the game thread may close a
+  // headless display).
+  std::mutex setupLock;
+  // The surfaces: pixels of the primary (and the back surface's copies to
+  // it) under the display mutex "Titelscreen Mutex"; the back surface is
+  // drawn by the game thread under the same mutex.
+  PlatformSurface* primary = nullptr;
+  PlatformSurface* back = nullptr;
+  PlatformSurface* work = nullptr;
+  QoeMutex* mutex = nullptr;  // the display mutex itself
+  PaletteEntry palette[256];  // under the display mutex
+  // Size, renderer, frame serial and the 3D engine's dirty hook: atomics,
+  // read by any thread.
+  std::atomic<uint32_t> width{0}, height{0}, depth{0};
+  std::atomic<uint32_t> renderer{0};
+  std::atomic<uint64_t> serial{0};
+  std::atomic<DisplayDirtyHook> dirtyHook{nullptr};
+};
+PlatformDisplayState g_screen;
 
 PlatformSurface* MakeSurface(uint32_t w, uint32_t h, uint32_t depth) {
   uint32_t bpp = depth / 8;
@@ -54,7 +64,7 @@ void FreeSurface(PlatformSurface* s) {
 // Default palette: a grey ramp, so an 8-bit display shows something sane
 // before the first picture sets its colours.
 void DefaultPalette() {
-  for (int i = 0; i < 256; i++) g_palette[i] = PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i)};
+  for (int i = 0; i < 256; i++) g_screen.palette[i] = PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i)};
 }
 
 // Copies a w x h rectangle between two surfaces of the same depth; the
@@ -108,80 +118,80 @@ int InitializeDirectDraw(uint32_t width, uint32_t height, uint32_t depth) {
     return 0;
   }
   ShutdownDisplay();
-  std::lock_guard<std::mutex> g(g_setup_lock);
-  g_primary = MakeSurface(width, height, depth);
-  g_back = MakeSurface(width, height, depth);
-  g_work = MakeSurface(kGameAreaWidth, kGameAreaHeight, depth);
-  if (!g_primary || !g_back || !g_work) {
+  std::lock_guard<std::mutex> g(g_screen.setupLock);
+  g_screen.primary = MakeSurface(width, height, depth);
+  g_screen.back = MakeSurface(width, height, depth);
+  g_screen.work = MakeSurface(kGameAreaWidth, kGameAreaHeight, depth);
+  if (!g_screen.primary || !g_screen.back || !g_screen.work) {
     DebugLog("InitializeDirectDraw: Konnte Surfaces nicht anlegen (%s)", DDErrorString(kDisplayErrOutOfMemory));
-    FreeSurface(g_primary);
-    FreeSurface(g_back);
-    FreeSurface(g_work);
-    g_primary = g_back = g_work = nullptr;
+    FreeSurface(g_screen.primary);
+    FreeSurface(g_screen.back);
+    FreeSurface(g_screen.work);
+    g_screen.primary = g_screen.back = g_screen.work = nullptr;
     return 0;
   }
-  g_mutex = CreateNamedMutex("Titelscreen Mutex");
+  g_screen.mutex = CreateNamedMutex("Titelscreen Mutex");
   DefaultPalette();
-  g_width = width;
-  g_height = height;
-  g_depth = depth;
+  g_screen.width = width;
+  g_screen.height = height;
+  g_screen.depth = depth;
   DisplayFrameChanged();
   return 1;
 }
 
 void ShutdownDisplay() {
-  std::lock_guard<std::mutex> g(g_setup_lock);
-  if (!g_primary && !g_mutex) return;
-  QoeMutex* m = g_mutex;
+  std::lock_guard<std::mutex> g(g_screen.setupLock);
+  if (!g_screen.primary && !g_screen.mutex) return;
+  QoeMutex* m = g_screen.mutex;
   ObtainMutex(m);
-  FreeSurface(g_primary);
-  FreeSurface(g_back);
-  FreeSurface(g_work);
-  g_primary = g_back = g_work = nullptr;
-  g_width = g_height = g_depth = 0;
+  FreeSurface(g_screen.primary);
+  FreeSurface(g_screen.back);
+  FreeSurface(g_screen.work);
+  g_screen.primary = g_screen.back = g_screen.work = nullptr;
+  g_screen.width = g_screen.height = g_screen.depth = 0;
   ReleaseMutex(m);
-  g_mutex = nullptr;
+  g_screen.mutex = nullptr;
   DeleteMutex(m);
 }
 
-PlatformSurface* DisplayPrimarySurface() { return g_primary; }
-PlatformSurface* DisplayBackSurface() { return g_back; }
-PlatformSurface* DisplayWorkSurface() { return g_work; }
-uint32_t DisplayWidth() { return g_width; }
-uint32_t DisplayHeight() { return g_height; }
-uint32_t DisplayDepth() { return g_depth; }
-QoeMutex* DisplayMutex() { return g_mutex; }
-void DisplaySetRenderer(uint32_t renderer) { g_renderer = renderer ? 1 : 0; }
-uint32_t DisplayRenderer() { return g_renderer; }
-void SetDisplayDirtyHook(DisplayDirtyHook hook) { g_dirty_hook.store(hook); }
+PlatformSurface* DisplayPrimarySurface() { return g_screen.primary; }
+PlatformSurface* DisplayBackSurface() { return g_screen.back; }
+PlatformSurface* DisplayWorkSurface() { return g_screen.work; }
+uint32_t DisplayWidth() { return g_screen.width; }
+uint32_t DisplayHeight() { return g_screen.height; }
+uint32_t DisplayDepth() { return g_screen.depth; }
+QoeMutex* DisplayMutex() { return g_screen.mutex; }
+void DisplaySetRenderer(uint32_t renderer) { g_screen.renderer = renderer ? 1 : 0; }
+uint32_t DisplayRenderer() { return g_screen.renderer; }
+void SetDisplayDirtyHook(DisplayDirtyHook hook) { g_screen.dirtyHook.store(hook); }
 
 int DisplaySetPalette(uint32_t first, uint32_t count, const PaletteEntry* colours) {
-  if (g_depth != 8 || !colours || first >= 256) return 0;
+  if (g_screen.depth != 8 || !colours || first >= 256) return 0;
   if (count > 256 - first) count = 256 - first;
-  ObtainMutex(g_mutex);
-  std::memcpy(&g_palette[first], colours, count * sizeof(PaletteEntry));
-  ReleaseMutex(g_mutex);
+  ObtainMutex(g_screen.mutex);
+  std::memcpy(&g_screen.palette[first], colours, count * sizeof(PaletteEntry));
+  ReleaseMutex(g_screen.mutex);
   DisplayFrameChanged();
-  if (g_renderer == 1)
-    if (DisplayDirtyHook hook = g_dirty_hook.load()) hook(0, 0, 0, 0);  // pens change colour everywhere
+  if (g_screen.renderer == 1)
+    if (DisplayDirtyHook hook = g_screen.dirtyHook.load()) hook(0, 0, 0, 0);  // pens change colour everywhere
   return 1;
 }
 
 void DisplayGetPalette(PaletteEntry out[256]) {
   if (!out) return;
-  ObtainMutex(g_mutex);
-  std::memcpy(out, g_palette, sizeof g_palette);
-  ReleaseMutex(g_mutex);
+  ObtainMutex(g_screen.mutex);
+  std::memcpy(out, g_screen.palette, sizeof g_screen.palette);
+  ReleaseMutex(g_screen.mutex);
 }
 
 int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
-  if (g_renderer == 1) {
+  if (g_screen.renderer == 1) {
     if (width != 0 && height != 0)
-      if (DisplayDirtyHook hook = g_dirty_hook.load()) hook(x, y, width, height);
+      if (DisplayDirtyHook hook = g_screen.dirtyHook.load()) hook(x, y, width, height);
     return 1;
   }
   if (width == 0 || height == 0) return 1;
-  QoeMutex* m = g_mutex;
+  QoeMutex* m = g_screen.mutex;
   if (!m) {
     DebugLog("UpdateRectangle: BltFast fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrNotInitialized));
     DebugLog("UpdateRectangle: Blt fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrNotInitialized));
@@ -189,16 +199,16 @@ int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
   }
   ObtainMutex(m);
   int ok = 1;
-  if (!g_primary || !g_back) {
+  if (!g_screen.primary || !g_screen.back) {
     DebugLog("UpdateRectangle: BltFast fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrNotInitialized));
     DebugLog("UpdateRectangle: Blt fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrNotInitialized));
     ok = 0;
   } else {
     int32_t ox, oy;
-    GameAreaOffset(g_primary->width, g_primary->height, &ox, &oy);
+    GameAreaOffset(g_screen.primary->width, g_screen.primary->height, &ox, &oy);
     int64_t dx = int64_t{x} + ox, dy = int64_t{y} + oy;
-    if (Inside(g_back, x, y, width, height) && Inside(g_primary, dx, dy, width, height)) {
-      CopyRect(g_back, x, y, g_primary, static_cast<int32_t>(dx), static_cast<int32_t>(dy), width, height);
+    if (Inside(g_screen.back, x, y, width, height) && Inside(g_screen.primary, dx, dy, width, height)) {
+      CopyRect(g_screen.back, x, y, g_screen.primary, static_cast<int32_t>(dx), static_cast<int32_t>(dy), width, height);
     } else {
       DebugLog("UpdateRectangle: BltFast fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrInvalidRect));
       // The plain copy clips the rectangle to both surfaces.
@@ -207,13 +217,13 @@ int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
       if (height < 0) std::swap(y0, y1);
       x0 = std::max<int64_t>({x0, 0, -int64_t{ox}});
       y0 = std::max<int64_t>({y0, 0, -int64_t{oy}});
-      x1 = std::min<int64_t>({x1, g_back->width, int64_t{g_primary->width} - ox});
-      y1 = std::min<int64_t>({y1, g_back->height, int64_t{g_primary->height} - oy});
+      x1 = std::min<int64_t>({x1, g_screen.back->width, int64_t{g_screen.primary->width} - ox});
+      y1 = std::min<int64_t>({y1, g_screen.back->height, int64_t{g_screen.primary->height} - oy});
       if (x0 >= x1 || y0 >= y1) {
         DebugLog("UpdateRectangle: Blt fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrInvalidRect));
         ok = 0;
       } else {
-        CopyRect(g_back, static_cast<int32_t>(x0), static_cast<int32_t>(y0), g_primary,
+        CopyRect(g_screen.back, static_cast<int32_t>(x0), static_cast<int32_t>(y0), g_screen.primary,
                  static_cast<int32_t>(x0 + ox), static_cast<int32_t>(y0 + oy), static_cast<int32_t>(x1 - x0),
                  static_cast<int32_t>(y1 - y0));
       }
@@ -225,16 +235,16 @@ int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
 }
 
 int DisplayBltWork(int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t width, int32_t height, int clip) {
-  QoeMutex* m = g_mutex;
+  QoeMutex* m = g_screen.mutex;
   if (!m) return kDisplayErrNotInitialized;
   if (width <= 0 || height <= 0) return kDisplayErrInvalidRect;
   ObtainMutex(m);
   int result = kDisplayOk;
-  if (!g_primary || !g_work) {
+  if (!g_screen.primary || !g_screen.work) {
     result = kDisplayErrNotInitialized;
   } else if (!clip) {
-    if (Inside(g_work, sx, sy, width, height) && Inside(g_primary, dx, dy, width, height))
-      CopyRect(g_work, sx, sy, g_primary, dx, dy, width, height);
+    if (Inside(g_screen.work, sx, sy, width, height) && Inside(g_screen.primary, dx, dy, width, height))
+      CopyRect(g_screen.work, sx, sy, g_screen.primary, dx, dy, width, height);
     else
       result = kDisplayErrInvalidRect;
   } else {
@@ -242,12 +252,12 @@ int DisplayBltWork(int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t width
     int64_t x0 = 0, y0 = 0, x1 = width, y1 = height;
     x0 = std::max<int64_t>({x0, -int64_t{sx}, -int64_t{dx}});
     y0 = std::max<int64_t>({y0, -int64_t{sy}, -int64_t{dy}});
-    x1 = std::min<int64_t>({x1, int64_t{g_work->width} - sx, int64_t{g_primary->width} - dx});
-    y1 = std::min<int64_t>({y1, int64_t{g_work->height} - sy, int64_t{g_primary->height} - dy});
+    x1 = std::min<int64_t>({x1, int64_t{g_screen.work->width} - sx, int64_t{g_screen.primary->width} - dx});
+    y1 = std::min<int64_t>({y1, int64_t{g_screen.work->height} - sy, int64_t{g_screen.primary->height} - dy});
     if (x0 >= x1 || y0 >= y1)
       result = kDisplayErrInvalidRect;
     else
-      CopyRect(g_work, static_cast<int32_t>(sx + x0), static_cast<int32_t>(sy + y0), g_primary,
+      CopyRect(g_screen.work, static_cast<int32_t>(sx + x0), static_cast<int32_t>(sy + y0), g_screen.primary,
                static_cast<int32_t>(dx + x0), static_cast<int32_t>(dy + y0), static_cast<int32_t>(x1 - x0),
                static_cast<int32_t>(y1 - y0));
   }
@@ -258,12 +268,12 @@ int DisplayBltWork(int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t width
 
 int Flip(uint32_t mode) {
   (void)mode;  // 0 after a view was opened, 1 after it moved: both show the page
-  QoeMutex* m = g_mutex;
+  QoeMutex* m = g_screen.mutex;
   if (!m) return 0;
   ObtainMutex(m);
   int ok = 0;
-  if (g_primary && g_back) {
-    std::memcpy(g_primary->pixels, g_back->pixels, static_cast<size_t>(g_back->pitch) * g_back->height);
+  if (g_screen.primary && g_screen.back) {
+    std::memcpy(g_screen.primary->pixels, g_screen.back->pixels, static_cast<size_t>(g_screen.back->pitch) * g_screen.back->height);
     ok = 1;
   }
   ReleaseMutex(m);
@@ -277,26 +287,26 @@ void WaitTOF() {
 }
 
 void DisplayFrameChanged() {
-  g_serial.fetch_add(1);
+  g_screen.serial.fetch_add(1);
   const PlatformBackend* b = CurrentPlatformBackend();
   if (b && b->wake) b->wake();
 }
 
-uint64_t DisplayChangeSerial() { return g_serial.load(); }
-uint64_t DisplayFrameCount() { return g_serial.load(); }
+uint64_t DisplayChangeSerial() { return g_screen.serial.load(); }
+uint64_t DisplayFrameCount() { return g_screen.serial.load(); }
 
 int DisplayReadRGB(uint32_t* out, uint32_t width, uint32_t height) {
-  if (!out || !g_mutex) return 0;
-  ObtainMutex(g_mutex);
+  if (!out || !g_screen.mutex) return 0;
+  ObtainMutex(g_screen.mutex);
   int ok = 0;
-  if (g_primary && g_primary->width == width && g_primary->height == height) {
-    const PlatformSurface* s = g_primary;
+  if (g_screen.primary && g_screen.primary->width == width && g_screen.primary->height == height) {
+    const PlatformSurface* s = g_screen.primary;
     for (uint32_t y = 0; y < s->height; y++) {
       const uint8_t* row = s->pixels + static_cast<size_t>(y) * s->pitch;
       uint32_t* dst = out + static_cast<size_t>(y) * s->width;
       if (s->depth == 8) {
         for (uint32_t x = 0; x < s->width; x++) {
-          const PaletteEntry& c = g_palette[row[x]];
+          const PaletteEntry& c = g_screen.palette[row[x]];
           dst[x] = (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
         }
       } else {
@@ -306,12 +316,12 @@ int DisplayReadRGB(uint32_t* out, uint32_t width, uint32_t height) {
     }
     ok = 1;
   }
-  ReleaseMutex(g_mutex);
+  ReleaseMutex(g_screen.mutex);
   return ok;
 }
 
 int WriteDisplayPng(const char* path) {
-  uint32_t w = g_width, h = g_height;
+  uint32_t w = g_screen.width, h = g_screen.height;
   if (w == 0 || h == 0) {
     DebugLog("WriteDisplayPng: Kein Display (%s)", DDErrorString(kDisplayErrNotInitialized));
     return 0;
@@ -319,4 +329,11 @@ int WriteDisplayPng(const char* path) {
   std::vector<uint32_t> rgb(static_cast<size_t>(w) * h);
   if (!DisplayReadRGB(rgb.data(), w, h)) return 0;
   return WritePngRGB(path, rgb.data(), w, h);
+}
+
+void ResetDisplayState() {
+  ShutdownDisplay();
+  g_screen.renderer = 0;
+  g_screen.dirtyHook = nullptr;
+  DefaultPalette();
 }

@@ -55,6 +55,9 @@ const char* DDErrorString(int result);
 int InitializeDirectDraw(uint32_t width, uint32_t height, uint32_t depth);
 // Frees the surfaces and drops the display mutex; safe to call twice.
 void ShutdownDisplay();
+// The display's state record back to its start (tests): ShutdownDisplay, the
+// 2D renderer, no dirty hook, the grey default palette.
+void ResetDisplayState();
 // Display size and depth (0 before the set-up).
 uint32_t DisplayWidth();
 uint32_t DisplayHeight();
