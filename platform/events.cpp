@@ -10,51 +10,60 @@
 
 namespace {
 
-std::mutex g_lock;
-std::condition_variable g_arrived;  // a message was posted
-std::condition_variable g_idle_cv;  // the game thread went idle
-std::deque<PlatformMessage> g_queue;
-bool g_idle = false;
-bool g_full_logged = false;
-
 struct TimerState {
   bool running = false;
   uint32_t period = 0;
   uint64_t next_due = 0;
 };
-TimerState g_timers[kTimerCount];
+
+uint64_t RealClockMs();
+
+// The event queue's state record.
+struct EventQueueState {
+  // The queue, the idle mark and the timers: under `lock` (the window
+  // thread and helper threads post, the game thread takes).
+  std::mutex lock;
+  std::condition_variable arrived;  // a message was posted
+  std::condition_variable idleCv;   // the game thread went idle
+  std::deque<PlatformMessage> queue;
+  bool idle = false;
+  bool fullLogged = false;
+  TimerState timers[kTimerCount];
+  // The clock (tests replace it) and the timer hook: atomics, any thread.
+  std::atomic<uint64_t (*)()> clock{RealClockMs};
+  std::atomic<void (*)()> timerChanged{nullptr};
+};
+EventQueueState g_events;
 
 uint64_t RealClockMs() {
   using namespace std::chrono;
   return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
-std::atomic<uint64_t (*)()> g_clock{RealClockMs};
-std::atomic<void (*)()> g_timer_changed{nullptr};
 
 int PostLocked(const PlatformMessage& m) {
-  if (g_queue.size() >= kEventQueueLimit) {
-    if (!g_full_logged) DebugLog("PostGameMessage: Warteschlange voll, Nachricht %u verworfen", m.kind);
-    g_full_logged = true;
+  if (g_events.queue.size() >= kEventQueueLimit) {
+    if (!g_events.fullLogged) DebugLog("PostGameMessage: Warteschlange voll, Nachricht %u verworfen", m.kind);
+    g_events.fullLogged = true;
     return 0;
   }
-  g_full_logged = false;
-  g_queue.push_back(m);
-  g_queue.back().time_ms = PlatformTimeMs();
-  g_idle = false;
-  g_arrived.notify_one();
+  g_events.fullLogged = false;
+  g_events.queue.push_back(m);
+  g_events.queue.back().time_ms = PlatformTimeMs();
+  g_events.idle = false;
+  g_events.arrived.notify_one();
   return 1;
 }
 
 }  // namespace
 
-uint64_t PlatformTimeMs() { return g_clock.load()(); }
+uint64_t PlatformTimeMs() { return g_events.clock.load()(); }
 
-void SetPlatformClock(uint64_t (*clock)()) { g_clock.store(clock ? clock : RealClockMs); }
-void SetTimerChangedHook(void (*hook)()) { g_timer_changed.store(hook); }
+void SetPlatformClock(uint64_t (*clock)()) { g_events.clock.store(clock ? clock : RealClockMs); }
+void SetTimerChangedHook(void (*hook)()) { g_events.timerChanged.store(hook); }
 
 int PostGameMessage(const PlatformMessage* m) {
   if (!m) return 0;
-  std::lock_guard<std::mutex> g(g_lock);
+  std::lock_guard<std::mutex> g(g_events.lock);
   return PostLocked(*m);
 }
 
@@ -84,9 +93,9 @@ int PostMouseMessage(uint32_t kind, int32_t x, int32_t y, uint32_t buttons) {
 }
 
 int PostMouseMoveMerged(int32_t x, int32_t y, uint32_t buttons) {
-  std::lock_guard<std::mutex> g(g_lock);
-  if (!g_queue.empty()) {
-    PlatformMessage& last = g_queue.back();
+  std::lock_guard<std::mutex> g(g_events.lock);
+  if (!g_events.queue.empty()) {
+    PlatformMessage& last = g_events.queue.back();
     if (last.kind == kMsgMouseMove && last.buttons == buttons) {
       last.x = x;
       last.y = y;
@@ -123,107 +132,113 @@ int PostQuitMessage() {
 }
 
 int GetGameMessage(PlatformMessage* out, int timeout_ms) {
-  std::unique_lock<std::mutex> l(g_lock);
-  if (g_queue.empty()) {
-    g_idle = true;
-    g_idle_cv.notify_all();
+  std::unique_lock<std::mutex> l(g_events.lock);
+  if (g_events.queue.empty()) {
+    g_events.idle = true;
+    g_events.idleCv.notify_all();
     if (timeout_ms == 0) return 0;
-    auto ready = [] { return !g_queue.empty(); };
+    auto ready = [] { return !g_events.queue.empty(); };
     if (timeout_ms < 0) {
-      g_arrived.wait(l, ready);
-    } else if (!g_arrived.wait_for(l, std::chrono::milliseconds(timeout_ms), ready)) {
+      g_events.arrived.wait(l, ready);
+    } else if (!g_events.arrived.wait_for(l, std::chrono::milliseconds(timeout_ms), ready)) {
       return 0;
     }
   }
-  if (out) *out = g_queue.front();
-  g_queue.pop_front();
+  if (out) *out = g_events.queue.front();
+  g_events.queue.pop_front();
   return 1;
 }
 
 int PeekGameMessage(PlatformMessage* out) {
-  std::lock_guard<std::mutex> g(g_lock);
-  if (g_queue.empty()) return 0;
-  if (out) *out = g_queue.front();
+  std::lock_guard<std::mutex> g(g_events.lock);
+  if (g_events.queue.empty()) return 0;
+  if (out) *out = g_events.queue.front();
   return 1;
 }
 
 int GameMessagesWaiting() {
-  std::lock_guard<std::mutex> g(g_lock);
-  return static_cast<int>(g_queue.size());
+  std::lock_guard<std::mutex> g(g_events.lock);
+  return static_cast<int>(g_events.queue.size());
+}
+
+void ResetEventQueueState() {
+  ResetGameMessages();
+  g_events.clock = RealClockMs;
+  g_events.timerChanged = nullptr;
 }
 
 void ResetGameMessages() {
-  std::lock_guard<std::mutex> g(g_lock);
-  g_queue.clear();
-  g_idle = false;
-  g_full_logged = false;
-  for (auto& t : g_timers) t = TimerState{};
+  std::lock_guard<std::mutex> g(g_events.lock);
+  g_events.queue.clear();
+  g_events.idle = false;
+  g_events.fullLogged = false;
+  for (auto& t : g_events.timers) t = TimerState{};
 }
 
 int GameThreadIdle() {
-  std::lock_guard<std::mutex> g(g_lock);
-  return g_idle && g_queue.empty();
+  std::lock_guard<std::mutex> g(g_events.lock);
+  return g_events.idle && g_events.queue.empty();
 }
 
 void MarkGameThreadBusy() {
-  std::lock_guard<std::mutex> g(g_lock);
-  g_idle = false;
+  std::lock_guard<std::mutex> g(g_events.lock);
+  g_events.idle = false;
 }
 
 int WaitGameThreadIdle(int timeout_ms) {
-  std::unique_lock<std::mutex> l(g_lock);
-  auto ready = [] { return g_idle && g_queue.empty(); };
+  std::unique_lock<std::mutex> l(g_events.lock);
+  auto ready = [] { return g_events.idle && g_events.queue.empty(); };
   if (timeout_ms < 0) {
-    g_idle_cv.wait(l, ready);
+    g_events.idleCv.wait(l, ready);
     return 1;
   }
-  return g_idle_cv.wait_for(l, std::chrono::milliseconds(timeout_ms), ready) ? 1 : 0;
+  return g_events.idleCv.wait_for(l, std::chrono::milliseconds(timeout_ms), ready) ? 1 : 0;
 }
 
 void StartEventTimer(uint32_t timer, uint32_t period_ms) {
   if (timer >= kTimerCount || period_ms == 0) return;
   {
-    std::lock_guard<std::mutex> g(g_lock);
-    TimerState& t = g_timers[timer];
+    std::lock_guard<std::mutex> g(g_events.lock);
+    TimerState& t = g_events.timers[timer];
     t.running = true;
     t.period = period_ms;
     t.next_due = PlatformTimeMs() + period_ms;
   }
-  if (auto hook = g_timer_changed.load()) hook();
+  if (auto hook = g_events.timerChanged.load()) hook();
 }
 
 void StopEventTimer(uint32_t timer) {
   if (timer >= kTimerCount) return;
   {
-    std::lock_guard<std::mutex> g(g_lock);
-    g_timers[timer].running = false;
+    std::lock_guard<std::mutex> g(g_events.lock);
+    g_events.timers[timer].running = false;
   }
-  if (auto hook = g_timer_changed.load()) hook();
+  if (auto hook = g_events.timerChanged.load()) hook();
 }
 
 int EventTimerRunning(uint32_t timer) {
   if (timer >= kTimerCount) return 0;
-  std::lock_guard<std::mutex> g(g_lock);
-  return g_timers[timer].running ? 1 : 0;
+  std::lock_guard<std::mutex> g(g_events.lock);
+  return g_events.timers[timer].running ? 1 : 0;
 }
 
 uint64_t NextEventTimerDue() {
-  std::lock_guard<std::mutex> g(g_lock);
+  std::lock_guard<std::mutex> g(g_events.lock);
   uint64_t next = UINT64_MAX;
-  for (const auto& t : g_timers)
+  for (const auto& t : g_events.timers)
     if (t.running && t.next_due < next) next = t.next_due;
   return next;
 }
 
 int PumpEventTimers(uint64_t now_ms, int coalesce) {
-  std::lock_guard<std::mutex> g(g_lock);
+  std::lock_guard<std::mutex> g(g_events.lock);
   int posted = 0;
   // Earliest due tick first, so two timers interleave in time order.
   for (;;) {
     TimerState* due = nullptr;
     uint32_t id = 0;
     for (uint32_t i = 0; i < kTimerCount; i++) {
-      TimerState& t = g_timers[i];
+      TimerState& t = g_events.timers[i];
       if (t.running && t.next_due <= now_ms && (!due || t.next_due < due->next_due)) {
         due = &t;
         id = i;
@@ -233,7 +248,7 @@ int PumpEventTimers(uint64_t now_ms, int coalesce) {
     bool pending = false;
     if (coalesce) {
       // Like a window system's timer: one tick of a timer waits at most once.
-      for (const auto& m : g_queue)
+      for (const auto& m : g_events.queue)
         if (m.kind == kMsgTimer && m.timer == id) pending = true;
     }
     if (!pending) {
@@ -241,7 +256,7 @@ int PumpEventTimers(uint64_t now_ms, int coalesce) {
       m.kind = kMsgTimer;
       m.timer = id;
       if (PostLocked(m)) {
-        g_queue.back().time_ms = due->next_due;
+        g_events.queue.back().time_ms = due->next_due;
         posted++;
       }
     }

@@ -88,6 +88,9 @@ int GameMessagesWaiting();
 // Drops every waiting message and clears the idle state and timers (tests,
 // start of a run).
 void ResetGameMessages();
+// The event queue's state record back to its start: ResetGameMessages, the
+// real clock and no timer hook.
+void ResetEventQueueState();
 
 // Timers: a started timer posts kMsgTimer every period_ms of platform time
 // (kGameTickMs for the game tick, kCursorBlinkMs for the cursor). Starting a

@@ -15,10 +15,7 @@ struct FakeClockScope {
     SetPlatformClock(FakeClock);
     ResetGameMessages();
   }
-  ~FakeClockScope() {
-    ResetGameMessages();
-    SetPlatformClock(nullptr);
-  }
+  ~FakeClockScope() { ResetEventQueueState(); }
 };
 }  // namespace
 
