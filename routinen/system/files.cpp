@@ -36,27 +36,32 @@ constexpr size_t kMaxPath = 4096;
 // ---------------------------------------------------------------------------
 // Failure hook: a byte budget for all writes of the file layer; -1 = off.
 
-std::mutex g_hook_lock;
-std::atomic<bool> g_hook_armed{false};
-int64_t g_hook_left = -1;
-
-// Whole-file rewrites sync the file and its folder to disk; fuzz runs turn
-// that off (any thread may read it).
-std::atomic<bool> g_sync_writes{true};
+// The file layer's state record.
+struct FileLayerState {
+  // The failure hook's budget: under hookLock; `hookArmed` lets writes skip
+  // the lock while it is off.
+  std::mutex hookLock;
+  std::atomic<bool> hookArmed{false};
+  int64_t hookLeft = -1;
+  // Whole-file rewrites sync the file and its folder to disk; fuzz runs turn
+  // that off (any thread may read it).
+  std::atomic<bool> syncWrites{true};
+};
+FileLayerState g_files;
 
 // How many of n bytes may be written; *fail is set when the write must fail
 // after those bytes (the budget is then used up).
 size_t HookAllow(size_t n, bool* fail) {
   *fail = false;
-  if (!g_hook_armed.load(std::memory_order_acquire)) return n;
-  std::lock_guard<std::mutex> g(g_hook_lock);
-  if (g_hook_left < 0) return n;
-  if ((uint64_t)g_hook_left >= n) {
-    g_hook_left -= (int64_t)n;
+  if (!g_files.hookArmed.load(std::memory_order_acquire)) return n;
+  std::lock_guard<std::mutex> g(g_files.hookLock);
+  if (g_files.hookLeft < 0) return n;
+  if ((uint64_t)g_files.hookLeft >= n) {
+    g_files.hookLeft -= (int64_t)n;
     return n;
   }
-  size_t allowed = (size_t)g_hook_left;
-  g_hook_left = 0;
+  size_t allowed = (size_t)g_files.hookLeft;
+  g_files.hookLeft = 0;
   *fail = true;
   return allowed;
 }
@@ -230,7 +235,7 @@ void SplitDisk(const std::string& p, std::string* dir, std::string* name) {
 }
 
 void SyncDir(const std::string& dir) {
-  if (!g_sync_writes.load(std::memory_order_relaxed)) return;
+  if (!g_files.syncWrites.load(std::memory_order_relaxed)) return;
   int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
@@ -263,7 +268,7 @@ bool ReplaceFileDisk(const std::string& target, Fill fill) {
   std::string tmp;
   int fd = OpenTempBeside(target, &tmp);
   if (fd < 0) return false;
-  bool ok = fill(fd) && (!g_sync_writes.load(std::memory_order_relaxed) || ::fdatasync(fd) == 0);
+  bool ok = fill(fd) && (!g_files.syncWrites.load(std::memory_order_relaxed) || ::fdatasync(fd) == 0);
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) {
@@ -431,9 +436,9 @@ int32_t ResolvePath(const char* path, char* out, uint32_t out_size) {
 }
 
 void FileFailWritesAfter(int64_t bytes_ok) {
-  std::lock_guard<std::mutex> g(g_hook_lock);
-  g_hook_left = bytes_ok < 0 ? -1 : bytes_ok;
-  g_hook_armed.store(bytes_ok >= 0, std::memory_order_release);
+  std::lock_guard<std::mutex> g(g_files.hookLock);
+  g_files.hookLeft = bytes_ok < 0 ? -1 : bytes_ok;
+  g_files.hookArmed.store(bytes_ok >= 0, std::memory_order_release);
 }
 
 FileHandle Open(const char* path, int32_t mode) {
@@ -698,7 +703,7 @@ uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth) {
   return RemoveStaleTempDisk(dir, (int)depth);
 }
 
-void FileSyncWrites(int32_t on) { g_sync_writes.store(on != 0, std::memory_order_relaxed); }
+void FileSyncWrites(int32_t on) { g_files.syncWrites.store(on != 0, std::memory_order_relaxed); }
 
 // ---------------------------------------------------------------------------
 // File sets: several whole-file replacements that take effect together.
@@ -789,7 +794,7 @@ int32_t CommitFileSet(FileSet* s) {
   bool ok = true;
   // One flush of the file system for every staged file before any rename,
   // so a crash never shows a renamed file without its bytes.
-  if (!s->staged.empty() && g_sync_writes.load(std::memory_order_relaxed)) {
+  if (!s->staged.empty() && g_files.syncWrites.load(std::memory_order_relaxed)) {
     int fd = ::open(s->staged.front().first.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || ::syncfs(fd) != 0) ok = false;
     if (fd >= 0) ::close(fd);

@@ -16,8 +16,13 @@ struct TypeEntry {
   uint32_t node_size;
 };
 
-std::mutex g_types_lock;
-TypeEntry g_types[LIST_TYPE_LIMIT];
+// The list library's state record: the registered list types, under `lock`
+// (registered at start-up, looked up by any thread, freed at shut-down).
+struct ListTypeRegistry {
+  std::mutex lock;
+  TypeEntry types[LIST_TYPE_LIMIT];
+};
+ListTypeRegistry g_registry;
 
 constexpr uint16_t P = LIST_HOSTPTR_SIZE;
 
@@ -92,10 +97,10 @@ ListField* CopyTable(const ListField* src, uint32_t count, uint32_t* node_size) 
 // Finds the table of a type: a registered one first, else a built-in one.
 bool LookupType(uint32_t number, const ListField** fields, uint32_t* count, uint32_t* node_size) {
   if (number >= LIST_TYPE_LIMIT) return false;
-  if (g_types[number].fields) {
-    *fields = g_types[number].fields;
-    *count = g_types[number].count;
-    *node_size = g_types[number].node_size;
+  if (g_registry.types[number].fields) {
+    *fields = g_registry.types[number].fields;
+    *count = g_registry.types[number].count;
+    *node_size = g_registry.types[number].node_size;
     return true;
   }
   for (const BuiltIn& b : kBuiltIns) {
@@ -249,24 +254,24 @@ int RegisterListType(uint32_t number, uint32_t node_size, const ListField* field
     FreeVec(copy);
     return 0;
   }
-  std::lock_guard<std::mutex> lock(g_types_lock);
-  FreeVec(g_types[number].fields);
-  g_types[number].fields = copy;
-  g_types[number].count = count;
-  g_types[number].node_size = node_size ? node_size : computed;
+  std::lock_guard<std::mutex> lock(g_registry.lock);
+  FreeVec(g_registry.types[number].fields);
+  g_registry.types[number].fields = copy;
+  g_registry.types[number].count = count;
+  g_registry.types[number].node_size = node_size ? node_size : computed;
   return 1;
 }
 
 void FreeListTypes() {
-  std::lock_guard<std::mutex> lock(g_types_lock);
-  for (TypeEntry& t : g_types) {
+  std::lock_guard<std::mutex> lock(g_registry.lock);
+  for (TypeEntry& t : g_registry.types) {
     FreeVec(t.fields);
     t = TypeEntry{};
   }
 }
 
 uint32_t ListTypeNodeSize(uint32_t number) {
-  std::lock_guard<std::mutex> lock(g_types_lock);
+  std::lock_guard<std::mutex> lock(g_registry.lock);
   const ListField* f;
   uint32_t count, size;
   return LookupType(number, &f, &count, &size) ? size : 0;
@@ -277,7 +282,7 @@ ListHeader* CreateList(uint32_t type) {
   uint32_t count, node_size, computed = 0;
   ListField* fields;
   {
-    std::lock_guard<std::mutex> lock(g_types_lock);
+    std::lock_guard<std::mutex> lock(g_registry.lock);
     if (!LookupType(type, &src, &count, &node_size)) {
       DebugLog("CreateList: Unbekannter Listentyp %u\n", type);
       return nullptr;

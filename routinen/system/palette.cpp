@@ -13,9 +13,15 @@ static_assert((int)PIXFMT_LUT8 == (int)kPixelFormatPalette8 && (int)PIXFMT_XRGB3
 
 namespace {
 
-PaletteCopy g_screen_palette;
-std::mutex g_palette_lock;  // writers of any palette copy vs. pen lookups
-uint64_t g_palette_changes;  // counts writes, under g_palette_lock
+// The palette module's state record: the screen's palette copy and the
+// count of writes, under `lock` (writers of any palette copy vs. pen lookups
+// from any drawing thread).
+struct PaletteModuleState {
+  std::mutex lock;
+  PaletteCopy screen;
+  uint64_t changes = 0;  // counts writes
+};
+PaletteModuleState g_palettes;
 
 // True when a display exists and shows 8-bit palette pixels.
 bool PaletteDisplay() {
@@ -37,33 +43,33 @@ void ShowPalette(const PaletteCopy* pal, uint32_t first, uint32_t count) {
   for (int round = 0; round < 64; round++) {
     uint64_t seen;
     {
-      std::lock_guard<std::mutex> lock(g_palette_lock);
+      std::lock_guard<std::mutex> lock(g_palettes.lock);
       for (uint32_t i = 0; i < count; i++) {
         const PaletteColor& c = pal->Colors[first + i];
         entries[i] = PaletteEntry{c.Red, c.Green, c.Blue};
       }
-      seen = g_palette_changes;
+      seen = g_palettes.changes;
     }
     if (!DisplaySetPalette(first, count, entries)) {
       DebugLog("LoadRGB32: Konnte Palette nicht setzen. Meldung %s\n", "DisplaySetPalette");
       return;
     }
-    std::lock_guard<std::mutex> lock(g_palette_lock);
-    if (g_palette_changes == seen) return;
+    std::lock_guard<std::mutex> lock(g_palettes.lock);
+    if (g_palettes.changes == seen) return;
   }
 }
 
 }  // namespace
 
-PaletteCopy* ScreenPalette() { return &g_screen_palette; }
+PaletteCopy* ScreenPalette() { return &g_palettes.screen; }
 
 void LoadRGB32(PaletteCopy* target, const void* table) {
   if (!table) return;
-  if (!target) target = &g_screen_palette;
+  if (!target) target = &g_palettes.screen;
   const uint8_t* p = static_cast<const uint8_t*>(table);
   uint32_t groups = 0, range_first = 0, range_count = 0;
   {
-    std::lock_guard<std::mutex> lock(g_palette_lock);
+    std::lock_guard<std::mutex> lock(g_palettes.lock);
     for (;;) {
       uint16_t count, first;
       std::memcpy(&count, p, 2);
@@ -84,7 +90,7 @@ void LoadRGB32(PaletteCopy* target, const void* table) {
       range_first = first;
       range_count = count;
     }
-    g_palette_changes++;
+    g_palettes.changes++;
   }
   if (groups == 0) return;
   if (groups == 1 && range_first <= 255) {
@@ -97,14 +103,14 @@ void LoadRGB32(PaletteCopy* target, const void* table) {
 
 void SetRGB4(PaletteCopy* target, uint32_t n, uint32_t r, uint32_t g, uint32_t b) {
   if (n > 255) return;
-  if (!target) target = &g_screen_palette;
+  if (!target) target = &g_palettes.screen;
   {
-    std::lock_guard<std::mutex> lock(g_palette_lock);
+    std::lock_guard<std::mutex> lock(g_palettes.lock);
     PaletteColor& c = target->Colors[n];
     c.Red = (uint8_t)((r & 15) * 17);
     c.Green = (uint8_t)((g & 15) * 17);
     c.Blue = (uint8_t)((b & 15) * 17);
-    g_palette_changes++;
+    g_palettes.changes++;
   }
   ShowPalette(target, n, 1);
 }
@@ -136,16 +142,16 @@ uint32_t ColorPixel(uint16_t format, const PaletteColor& c) {
 }
 
 void PenTable(uint16_t format, uint32_t table[256]) {
-  std::lock_guard<std::mutex> lock(g_palette_lock);
+  std::lock_guard<std::mutex> lock(g_palettes.lock);
   for (int i = 0; i < 256; i++)
-    table[i] = format == PIXFMT_LUT8 ? (uint32_t)i : ColorPixel(format, g_screen_palette.Colors[i]);
+    table[i] = format == PIXFMT_LUT8 ? (uint32_t)i : ColorPixel(format, g_palettes.screen.Colors[i]);
 }
 
 uint32_t PenPixel(const BitMap* bm, uint32_t pen) {
   pen &= 0xFF;
   if (bm->Depth == 8) return pen;
-  std::lock_guard<std::mutex> lock(g_palette_lock);
-  return ColorPixel(BitMapPixelFormat(bm), g_screen_palette.Colors[pen]);
+  std::lock_guard<std::mutex> lock(g_palettes.lock);
+  return ColorPixel(BitMapPixelFormat(bm), g_palettes.screen.Colors[pen]);
 }
 
 }  // namespace gfx

@@ -24,16 +24,23 @@ const PrefsFieldInfo kPrefs[PREFS_FIELD_COUNT] = {
     {241, 1, 0}, {244, 1, 0}, {243, 1, 0},  {256, 4, 0},  {260, 4, 0},  // 35-39
 };
 
-PrefsFieldInfo g_bt[BTPREFS_FIELD_COUNT];
+// The prefs module's state record.
+struct PrefsModuleState {
+  // The field table of the story prefs, built once (then read-only).
+  std::once_flag btBuilt;
+  PrefsFieldInfo bt[BTPREFS_FIELD_COUNT];
+  // Every read-modify-write of a prefs file: any thread.
+  std::mutex lock;
+};
+PrefsModuleState g_prefs;
 
 const PrefsFieldInfo* BuildBT() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    g_bt[0] = {12, 4, 0};
-    for (uint32_t k = 1; k <= 45; ++k) g_bt[k] = {(uint16_t)(k <= 12 ? 15 + k : 16 + k), 1, 0};
-    g_bt[46] = {62, 80, 0};
+  std::call_once(g_prefs.btBuilt, [] {
+    g_prefs.bt[0] = {12, 4, 0};
+    for (uint32_t k = 1; k <= 45; ++k) g_prefs.bt[k] = {(uint16_t)(k <= 12 ? 15 + k : 16 + k), 1, 0};
+    g_prefs.bt[46] = {62, 80, 0};
   });
-  return g_bt;
+  return g_prefs.bt;
 }
 
 struct PrefsFileSpec {
@@ -52,8 +59,6 @@ PrefsFileSpec BTSpec() {
   return {"RizizOzezPrefs", ".\\Data\\BTPrefs.qoe", "BTPRV001", BTPREFS_FILE_SIZE, BTPREFS_MIN_SIZE,
           BuildBT(), BTPREFS_FIELD_COUNT};
 }
-
-std::mutex g_prefs_lock;
 
 // The image of a new file: header, then every field at its default.
 void DefaultImage(const PrefsFileSpec& s, uint8_t* img) {
@@ -123,7 +128,7 @@ uint32_t NumberField(const PrefsFileSpec& s, uint32_t field, uint32_t write, uin
     return U;
   }
   const PrefsFieldInfo& f = s.table[field];
-  std::lock_guard<std::mutex> lock(g_prefs_lock);
+  std::lock_guard<std::mutex> lock(g_prefs.lock);
   if (!EnsureFile(s)) return U;
   uint8_t b[4] = {0, 0, 0, 0};
   if (write) {
@@ -142,7 +147,7 @@ char* TextField(const PrefsFileSpec& s, uint32_t field, uint32_t write, const ch
     return nullptr;
   }
   const PrefsFieldInfo& f = s.table[field];
-  std::lock_guard<std::mutex> lock(g_prefs_lock);
+  std::lock_guard<std::mutex> lock(g_prefs.lock);
   if (!EnsureFile(s)) return nullptr;
   uint8_t buf[80];
   std::memset(buf, 0, sizeof buf);

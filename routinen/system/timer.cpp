@@ -30,13 +30,16 @@ void Store(timeval* tv, int64_t sec, int64_t usec) {
 
 // The random generator: a 64-bit linear congruential generator whose upper
 // 32 bits are the values (the lower bits of such a generator are poor).
-std::mutex g_random_lock;
-bool g_seeded = false;
-uint64_t g_state = 0;
+struct RandomState {
+  std::mutex lock;  // any thread may draw
+  bool seeded = false;
+  uint64_t state = 0;
+};
+RandomState g_random;
 
 void SeedLocked(uint32_t seed) {
-  g_state = seed;
-  g_seeded = true;
+  g_random.state = seed;
+  g_random.seeded = true;
 }
 
 }  // namespace
@@ -78,15 +81,15 @@ void Delay(int32_t ticks) {
 }
 
 void ZufallSeed(uint32_t seed) {
-  std::lock_guard<std::mutex> g(g_random_lock);
+  std::lock_guard<std::mutex> g(g_random.lock);
   SeedLocked(seed);
 }
 
 uint32_t Zufall(uint32_t n) {
-  std::lock_guard<std::mutex> g(g_random_lock);
-  if (!g_seeded) SeedLocked((uint32_t)(std::time(nullptr) & 0xFFFF) % 1000);
-  g_state = g_state * 6364136223846793005ull + 1442695040888963407ull;
-  uint32_t value = (uint32_t)(g_state >> 32);
+  std::lock_guard<std::mutex> g(g_random.lock);
+  if (!g_random.seeded) SeedLocked((uint32_t)(std::time(nullptr) & 0xFFFF) % 1000);
+  g_random.state = g_random.state * 6364136223846793005ull + 1442695040888963407ull;
+  uint32_t value = (uint32_t)(g_random.state >> 32);
   if (n == 0xFFFFFFFFu) return value;  // n + 1 would be 0
   return value % (n + 1);
 }
