@@ -12,123 +12,129 @@
 
 namespace {
 
-std::mutex g_lock;  // guards the fields below against other callers
-SDL_AudioDeviceID g_dev = 0;
-int g_subsystem = 0;
-uint64_t g_queued = 0;
-uint8_t* g_ring = nullptr;
-uint32_t g_ringBytes = 0;
-uint32_t g_cursor = 0;  // read by the callback under the device lock
-uint8_t g_silence = 0;
+// The raw output device's state record (the module player's sink): its
+// fields under `lock` against other callers; the ring cursor is moved by
+// SDL's callback thread under SDL's device lock.
+struct SdlRawOutputState {
+  std::mutex lock;
+  SDL_AudioDeviceID dev = 0;
+  int subsystem = 0;  // SDL's audio subsystem started (shared with the mix)
+  uint64_t queued = 0;
+  uint8_t* ring = nullptr;
+  uint32_t ringBytes = 0;
+  uint32_t cursor = 0;  // read by the callback under the device lock
+  uint8_t silence = 0;
+};
+SdlRawOutputState g_raw;
 
 void RingCallback(void*, Uint8* stream, int len) {
   for (int i = 0; i < len;) {
-    uint32_t n = g_ringBytes - g_cursor;
+    uint32_t n = g_raw.ringBytes - g_raw.cursor;
     if (n > (uint32_t)(len - i)) n = (uint32_t)(len - i);
-    std::memcpy(stream + i, g_ring + g_cursor, n);
+    std::memcpy(stream + i, g_raw.ring + g_raw.cursor, n);
     i += (int)n;
-    g_cursor = (g_cursor + n) % g_ringBytes;
+    g_raw.cursor = (g_raw.cursor + n) % g_raw.ringBytes;
   }
 }
 
 int StartSubsystem() {
-  if (g_subsystem) return 1;
+  if (g_raw.subsystem) return 1;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     DebugLog("AudioSdl: %s\n", SDL_GetError());
     return 0;
   }
-  g_subsystem = 1;
+  g_raw.subsystem = 1;
   return 1;
 }
 
 }  // namespace
 
 int AudioSdlAvailable() {
-  std::lock_guard<std::mutex> l(g_lock);
+  std::lock_guard<std::mutex> l(g_raw.lock);
   return StartSubsystem();
 }
 
 int AudioSdlOpen(uint32_t rate, int channels, int bits, uint32_t ringBytes) {
-  std::lock_guard<std::mutex> l(g_lock);
-  if (g_dev || AudioMixIsOpen() || !StartSubsystem()) return 0;
+  std::lock_guard<std::mutex> l(g_raw.lock);
+  if (g_raw.dev || AudioMixIsOpen() || !StartSubsystem()) return 0;
   SDL_AudioSpec want{}, have{};
   want.freq = (int)rate;
   want.format = bits == 8 ? AUDIO_U8 : AUDIO_S16SYS;
   want.channels = (Uint8)channels;
   want.samples = 1024;
-  g_silence = bits == 8 ? 0x80 : 0;
+  g_raw.silence = bits == 8 ? 0x80 : 0;
   if (ringBytes) {
-    g_ring = static_cast<uint8_t*>(SDL_malloc(ringBytes));
-    if (!g_ring) return 0;
-    std::memset(g_ring, g_silence, ringBytes);
-    g_ringBytes = ringBytes;
-    g_cursor = 0;
+    g_raw.ring = static_cast<uint8_t*>(SDL_malloc(ringBytes));
+    if (!g_raw.ring) return 0;
+    std::memset(g_raw.ring, g_raw.silence, ringBytes);
+    g_raw.ringBytes = ringBytes;
+    g_raw.cursor = 0;
     want.callback = RingCallback;
   }
-  g_dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (!g_dev) {
+  g_raw.dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (!g_raw.dev) {
     DebugLog("AudioSdl: %s\n", SDL_GetError());
-    SDL_free(g_ring);
-    g_ring = nullptr;
-    g_ringBytes = 0;
+    SDL_free(g_raw.ring);
+    g_raw.ring = nullptr;
+    g_raw.ringBytes = 0;
     return 0;
   }
-  g_queued = 0;
-  SDL_PauseAudioDevice(g_dev, 0);
+  g_raw.queued = 0;
+  SDL_PauseAudioDevice(g_raw.dev, 0);
   return 1;
 }
 
 void AudioSdlClose() {
-  std::lock_guard<std::mutex> l(g_lock);
-  if (g_dev) SDL_CloseAudioDevice(g_dev);
-  g_dev = 0;
-  SDL_free(g_ring);
-  g_ring = nullptr;
-  g_ringBytes = 0;
-  g_queued = 0;
+  std::lock_guard<std::mutex> l(g_raw.lock);
+  if (g_raw.dev) SDL_CloseAudioDevice(g_raw.dev);
+  g_raw.dev = 0;
+  SDL_free(g_raw.ring);
+  g_raw.ring = nullptr;
+  g_raw.ringBytes = 0;
+  g_raw.queued = 0;
 }
 
 int AudioSdlQueue(const void* data, uint32_t bytes) {
-  std::lock_guard<std::mutex> l(g_lock);
-  if (!g_dev || g_ring) return 0;
-  if (SDL_QueueAudio(g_dev, data, bytes) != 0) return 0;
-  g_queued += bytes;
+  std::lock_guard<std::mutex> l(g_raw.lock);
+  if (!g_raw.dev || g_raw.ring) return 0;
+  if (SDL_QueueAudio(g_raw.dev, data, bytes) != 0) return 0;
+  g_raw.queued += bytes;
   return 1;
 }
 
 uint64_t AudioSdlPlayed() {
-  std::lock_guard<std::mutex> l(g_lock);
-  if (!g_dev) return g_queued;
-  uint64_t pending = SDL_GetQueuedAudioSize(g_dev);
-  return pending > g_queued ? 0 : g_queued - pending;
+  std::lock_guard<std::mutex> l(g_raw.lock);
+  if (!g_raw.dev) return g_raw.queued;
+  uint64_t pending = SDL_GetQueuedAudioSize(g_raw.dev);
+  return pending > g_raw.queued ? 0 : g_raw.queued - pending;
 }
 
 void AudioSdlClearQueue() {
-  std::lock_guard<std::mutex> l(g_lock);
-  if (g_dev && !g_ring) SDL_ClearQueuedAudio(g_dev);
+  std::lock_guard<std::mutex> l(g_raw.lock);
+  if (g_raw.dev && !g_raw.ring) SDL_ClearQueuedAudio(g_raw.dev);
 }
 
 uint8_t* AudioSdlLockRing() {
-  g_lock.lock();
-  if (!g_dev || !g_ring) {
-    g_lock.unlock();
+  g_raw.lock.lock();
+  if (!g_raw.dev || !g_raw.ring) {
+    g_raw.lock.unlock();
     return nullptr;
   }
-  SDL_LockAudioDevice(g_dev);
-  return g_ring;
+  SDL_LockAudioDevice(g_raw.dev);
+  return g_raw.ring;
 }
 
 void AudioSdlUnlockRing() {
-  SDL_UnlockAudioDevice(g_dev);
-  g_lock.unlock();
+  SDL_UnlockAudioDevice(g_raw.dev);
+  g_raw.lock.unlock();
 }
 
 uint32_t AudioSdlRingCursor() {
-  std::lock_guard<std::mutex> l(g_lock);
-  if (!g_dev || !g_ring) return 0;
-  SDL_LockAudioDevice(g_dev);
-  uint32_t c = g_cursor;
-  SDL_UnlockAudioDevice(g_dev);
+  std::lock_guard<std::mutex> l(g_raw.lock);
+  if (!g_raw.dev || !g_raw.ring) return 0;
+  SDL_LockAudioDevice(g_raw.dev);
+  uint32_t c = g_raw.cursor;
+  SDL_UnlockAudioDevice(g_raw.dev);
   return c;
 }
 
@@ -150,7 +156,7 @@ namespace {
 // buffer's play fields (the game thread and the render both take it);
 // `musicLock` guards the music ring (the module player's thread between
 // Lock and Unlock, the render while it reads). Lock order: lock, then
-// musicLock; g_lock (the SDL device) is taken before either.
+// musicLock; g_raw.lock (the SDL device) is taken before either.
 struct AudioMixState {
   std::mutex lock;
   int open = 0;
@@ -276,13 +282,13 @@ void FreeRing() {
 
 int AudioMixOpen(uint32_t rate, int device) {
   if (rate < kAudioRateMin || rate > kAudioRateMax) return 0;
-  std::lock_guard<std::mutex> l(g_lock);
+  std::lock_guard<std::mutex> l(g_raw.lock);
   {
     std::lock_guard<std::mutex> m(g_mix.lock);
     if (g_mix.open) return 0;
   }
   if (device) {
-    if (g_dev || !StartSubsystem()) return 0;
+    if (g_raw.dev || !StartSubsystem()) return 0;
     const char* driver = SDL_GetCurrentAudioDriver();
     if (!driver || !std::strcmp(driver, "dummy") || !std::strcmp(driver, "disk")) {
       DebugLog("AudioMix: Keine Tonausgabe (Treiber %s)\n", driver ? driver : "keiner");
@@ -300,15 +306,15 @@ int AudioMixOpen(uint32_t rate, int device) {
       g_mix.open = 1;
       g_mix.device = 1;
     }
-    g_dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!g_dev) {
+    g_raw.dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!g_raw.dev) {
       DebugLog("AudioMix: %s\n", SDL_GetError());
       std::lock_guard<std::mutex> m(g_mix.lock);
       g_mix.open = 0;
       g_mix.device = 0;
       return 0;
     }
-    SDL_PauseAudioDevice(g_dev, 0);
+    SDL_PauseAudioDevice(g_raw.dev, 0);
     return 1;
   }
   std::lock_guard<std::mutex> m(g_mix.lock);
@@ -319,15 +325,15 @@ int AudioMixOpen(uint32_t rate, int device) {
 }
 
 void AudioMixClose() {
-  std::lock_guard<std::mutex> l(g_lock);
+  std::lock_guard<std::mutex> l(g_raw.lock);
   int device;
   {
     std::lock_guard<std::mutex> m(g_mix.lock);
     device = g_mix.device;
   }
-  if (device && g_dev) {
-    SDL_CloseAudioDevice(g_dev);  // waits for a running callback
-    g_dev = 0;
+  if (device && g_raw.dev) {
+    SDL_CloseAudioDevice(g_raw.dev);  // waits for a running callback
+    g_raw.dev = 0;
   }
   std::lock_guard<std::mutex> m(g_mix.lock);
   g_mix.open = 0;
