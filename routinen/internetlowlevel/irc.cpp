@@ -35,7 +35,12 @@ struct IrcSessionInternal {
   uint32_t dropped = 0;
   uint16_t name_cap = 0;
   bool names_fresh = true;  // the next 353 starts a new table
-  // Connection thread only.
+  // Connection thread only: the lines of one read, queued together, and
+  // the status bits they set.
+  IRCQueueNode* batch_head = nullptr;
+  IRCQueueNode* batch_tail = nullptr;
+  uint32_t batch_count = 0;
+  uint16_t batch_bits = 0;
   char line[IRC_MAX_LINE + 1];
   uint32_t line_len = 0;
   int64_t last_rx = 0;
@@ -89,7 +94,7 @@ void FlushPosts(IRCSession* s) {
   }
 }
 
-// Connection thread: queues one received line as a block.
+// Connection thread: keeps one received line as a block for the next flush.
 void QueueLine(IRCSession* s, const char* line, size_t n) {
   IrcSessionInternal* in = s->Internal;
   IRCQueueNode* node = static_cast<IRCQueueNode*>(AllocVec(sizeof(IRCQueueNode), MEMF_PUBLIC | MEMF_CLEAR));
@@ -103,27 +108,55 @@ void QueueLine(IRCSession* s, const char* line, size_t n) {
   text[n] = 0;
   node->text = text;
   node->length = (uint32_t)n + 1;
-  IRCQueueNode* drop = nullptr;
-  Lock(s);
-  if (in->tail)
-    in->tail->next = node;
+  if (in->batch_tail)
+    in->batch_tail->next = node;
   else
-    s->Queue = node;
-  in->tail = node;
-  in->queued++;
-  if (in->queued > IRC_MAX_QUEUED) {
-    drop = s->Queue;
-    s->Queue = drop->next;
-    in->queued--;
-    in->dropped++;
+    in->batch_head = node;
+  in->batch_tail = node;
+  in->batch_count++;
+}
+
+// Connection thread: hands the lines of one read to the queue under one
+// taking of the semaphore, then sets their status bits (a bit is seen only
+// with its line queued).
+void FlushBatch(IRCSession* s) {
+  IrcSessionInternal* in = s->Internal;
+  IRCQueueNode* drop = nullptr;
+  uint32_t added = in->batch_count;
+  if (added) {
+    Lock(s);
+    if (in->tail)
+      in->tail->next = in->batch_head;
+    else
+      s->Queue = in->batch_head;
+    in->tail = in->batch_tail;
+    in->queued += added;
+    // The oldest blocks beyond the limit go; their messages serve the new.
+    IRCQueueNode** link = &drop;
+    while (in->queued > IRC_MAX_QUEUED) {
+      IRCQueueNode* d = s->Queue;
+      s->Queue = d->next;
+      d->next = nullptr;
+      *link = d;
+      link = &d->next;
+      in->queued--;
+      in->dropped++;
+      added--;
+    }
+    if (in->post.load()) in->unposted.fetch_add((int)added);
+    Unlock(s);
   }
-  Unlock(s);
-  if (drop) {
+  in->batch_head = in->batch_tail = nullptr;
+  in->batch_count = 0;
+  if (drop) DebugLog("IRC: Warteschlange voll, alte Zeilen verworfen\n");
+  while (drop) {
+    IRCQueueNode* next = drop->next;
     FreeVec(drop->text);
     FreeVec(drop);
-  } else if (in->post.load()) {
-    in->unposted.fetch_add(1);
+    drop = next;
   }
+  if (in->batch_bits) s->Status.fetch_or(in->batch_bits);
+  in->batch_bits = 0;
 }
 
 // Names table (caller holds the semaphore).
@@ -177,6 +210,7 @@ bool QueueSend(IRCSession* s, const char* text) {
 }
 
 void Failed(IRCSession* s, uint16_t bit, const char* fmt, const char* arg) {
+  FlushBatch(s);  // the lines before the failure stay readable
   std::snprintf(s->Error, sizeof s->Error, fmt, arg);
   DebugLog("IRC: %s\n", s->Error);
   s->Socket.store(-1);
@@ -211,15 +245,17 @@ void HandleLine(IRCSession* s, const char* line, size_t n) {
     return;
   }
   uint16_t bits = 0;
+  // Only this thread writes Nick: reading it here needs no lock.
   bool self = who && SameNoCase(who, who_n, s->Nick, std::strlen(s->Nick));
-  Lock(s);
+  bool shared = is("001") || is("353") || is("366") || is("JOIN") || is("PART") || is("KICK") || is("QUIT") ||
+                is("NICK");
+  if (shared) Lock(s);
   if (is("001") && m.count >= 1) {
     CopyN(s->Nick, sizeof s->Nick, m.param[0], m.param_len[0]);
     char join[IRC_NAME + 16];
     std::snprintf(join, sizeof join, "JOIN %s\r\n", s->Channel);
     Unlock(s);
     QueueSend(s, join);
-    in->registered.store(1);
     Lock(s);
   } else if (is("433") || is("436")) {
     bits |= IRC_STATUS_NICK_TAKEN;
@@ -258,10 +294,14 @@ void HandleLine(IRCSession* s, const char* line, size_t n) {
               ContainsNoCase(m.param[1], m.param_len[1], "identify"))) {
     bits |= IRC_STATUS_NICK_TAKEN;
   }
-  Unlock(s);
-  if ((bits & IRC_STATUS_NICK_TAKEN) && in->registered.load() == 0) in->registered.store(1);
+  if (shared) Unlock(s);
   QueueLine(s, line, n);
-  if (bits) s->Status.fetch_or(bits);
+  in->batch_bits |= bits;
+  if (is("001") || ((bits & IRC_STATUS_NICK_TAKEN) && in->registered.load() == 0)) {
+    // InitIRC may go on: what came so far is queued first.
+    FlushBatch(s);
+    in->registered.store(1);
+  }
 }
 
 // Connection thread: sends what was queued (outside the semaphore).
@@ -324,6 +364,7 @@ int ConnectionThread(void* arg) {
       }
       in->line[in->line_len++] = ch;
     }
+    FlushBatch(s);
   }
   if (in->conn.fd >= 0) {
     // Goodbye without waiting: whatever fits the socket now.

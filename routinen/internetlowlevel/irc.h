@@ -25,7 +25,7 @@ enum : uint32_t {
   IRC_MAX_LINE = 512,      // bytes of a line with its CR LF
   IRC_NAME = 80,           // a nickname or channel with its 0 byte
   IRC_MAX_NAMES = 2000,    // entries of the names table
-  IRC_MAX_QUEUED = 4096,   // received blocks waiting; older ones are dropped
+  IRC_MAX_QUEUED = 16384,  // received blocks waiting (at most 8.5 MB); older ones are dropped
 };
 // Kinds of SendIRC.
 enum : int32_t { IRC_SEND_CHANNEL = 2, IRC_SEND_NICK = 4, IRC_SEND_PRIVATE = 5 };
@@ -67,7 +67,8 @@ struct IRCSession {
 // memory; its Socket is -1 (and Error says why) when it failed.
 IRCSession* InitIRC(const char* server, const char* channel, const char* nick, int32_t post_events);
 // Says QUIT, stops the thread (within a second) and frees the session with
-// every queued block. Null is ignored.
+// every queued block. Null is ignored. A session the panel handed over goes
+// back with IRCPanelControl(4), never through ExitIRC.
 void ExitIRC(IRCSession* s);
 // Queues a request for the connection thread: IRC_SEND_CHANNEL a PRIVMSG of
 // text to the channel, IRC_SEND_NICK a NICK to target, IRC_SEND_PRIVATE a
