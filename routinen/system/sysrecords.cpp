@@ -24,13 +24,19 @@ struct SfxCacheSlot {
   void* data;
   uint32_t size;
 };
-SfxCacheSlot g_sfx_cache[SFX_CACHE_ENTRIES];
-std::atomic<void (*)()> g_free_graphics{nullptr};
-std::atomic<void (*)()> g_free_gfx_paths{nullptr};
-std::atomic<uint64_t (*)(uint32_t)> g_mem_probe{nullptr};
+// The system records' own state beside the shared records above: the sound
+// cache (game thread; FreeCaches) and the hooks of upper layers and tests
+// (atomics, filled at start-up).
+struct SystemRecordsState {
+  SfxCacheSlot sfxCache[SFX_CACHE_ENTRIES];
+  std::atomic<void (*)()> freeGraphics{nullptr};
+  std::atomic<void (*)()> freeGfxPaths{nullptr};
+  std::atomic<uint64_t (*)(uint32_t)> memProbe{nullptr};
+};
+SystemRecordsState g_records;
 
 uint64_t FreeMemory() {
-  auto probe = g_mem_probe.load();
+  auto probe = g_records.memProbe.load();
   return probe ? probe(4) : AvailMem(4);
 }
 
@@ -238,7 +244,7 @@ int LoadPaths() {
 }
 
 void FreePaths() {
-  if (auto hook = g_free_gfx_paths.load()) hook();
+  if (auto hook = g_records.freeGfxPaths.load()) hook();
   FreeVec(g_system.PicPath);
   FreeVec(g_system.SfxPathImage);
   g_system.PicPath = nullptr;
@@ -253,7 +259,7 @@ void FreePaths() {
 int Copy2SfxCache(uint32_t id, uint32_t size, const void* data) {
   if (id == 1 || !data || size == 0) return 0;
   if (id >= SFX_CACHE_ENTRIES) return 0;
-  if (g_sfx_cache[id].data) return 0;  // one copy per sound
+  if (g_records.sfxCache[id].data) return 0;  // one copy per sound
   uint64_t avail = FreeMemory();  // 70 % of it at most 5,000,000: no copy
   if (avail <= UINT64_MAX / 7 && avail * 7 <= 50000000) return 0;
   DebugLog("Copy Sfx ID %u Size %u Address %x\n", id, size,
@@ -264,26 +270,26 @@ int Copy2SfxCache(uint32_t id, uint32_t size, const void* data) {
     return 1;
   }
   CopyMem(data, copy, size);
-  g_sfx_cache[id].data = copy;
-  g_sfx_cache[id].size = size;
+  g_records.sfxCache[id].data = copy;
+  g_records.sfxCache[id].size = size;
   return 0;
 }
 
 const void* SfxCacheEntry(uint32_t id, uint32_t* size) {
-  if (id >= SFX_CACHE_ENTRIES || !g_sfx_cache[id].data) {
+  if (id >= SFX_CACHE_ENTRIES || !g_records.sfxCache[id].data) {
     if (size) *size = 0;
     return nullptr;
   }
-  if (size) *size = g_sfx_cache[id].size;
-  return g_sfx_cache[id].data;
+  if (size) *size = g_records.sfxCache[id].size;
+  return g_records.sfxCache[id].data;
 }
 
 void FreeCaches(uint32_t bits) {
   if (bits & 1) {
-    if (auto hook = g_free_graphics.load()) hook();
+    if (auto hook = g_records.freeGraphics.load()) hook();
   }
   if (bits & 2) {
-    for (auto& e : g_sfx_cache) {
+    for (auto& e : g_records.sfxCache) {
       FreeVec(e.data);
       e.data = nullptr;
       e.size = 0;
@@ -291,6 +297,6 @@ void FreeCaches(uint32_t bits) {
   }
 }
 
-void SetGraphicsCacheFreeHook(void (*hook)()) { g_free_graphics.store(hook); }
-void SetGraphicsPathsFreeHook(void (*hook)()) { g_free_gfx_paths.store(hook); }
-void SetSfxCacheMemoryProbe(uint64_t (*probe)(uint32_t)) { g_mem_probe.store(probe); }
+void SetGraphicsCacheFreeHook(void (*hook)()) { g_records.freeGraphics.store(hook); }
+void SetGraphicsPathsFreeHook(void (*hook)()) { g_records.freeGfxPaths.store(hook); }
+void SetSfxCacheMemoryProbe(uint64_t (*probe)(uint32_t)) { g_records.memProbe.store(probe); }
