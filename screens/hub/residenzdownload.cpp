@@ -35,7 +35,7 @@ const char kPop3In[] = ".\\Data\\POP3In";
 constexpr uint32_t kBoxPen = 7;
 constexpr uint32_t kEmailDateField = 3;  // EmailNode::date
 
-// The module's state (game thread only).
+// The module's state (game thread only; ResetDownloadState).
 struct DownloadState {
   void (*delay)(int32_t ticks);  // the preset box's waits; null: Delay
   NewsGetFunc newsGet;           // the news fetch; null: HttpGetSize
@@ -145,6 +145,7 @@ bool OlderThanLastTurn(uint64_t date) {
 
 }  // namespace
 
+void ResetDownloadState() { g_download = DownloadState{}; }
 void SetDownloadDelay(void (*delay)(int32_t)) { g_download.delay = delay; }
 void SetNewsGet(NewsGetFunc get) { g_download.newsGet = get; }
 

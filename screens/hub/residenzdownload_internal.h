@@ -29,6 +29,8 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
 // terminated block (FreeVec); null for any other answer.
 char* NewsText(const char* reply, uint32_t size);
 
+// The module's state back to its start (no test seams set).
+void ResetDownloadState();
 // Test seams: the waits of the preset-account box (Delay by default) and the
 // news fetch (host, path; the whole answer in a new block, size through
 // *size, or null; null restores HttpGetSize).

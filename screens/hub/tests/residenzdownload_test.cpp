@@ -70,7 +70,10 @@ class Download : public ::testing::Test {
     year = CheckPrefs(PREFS_YEAR, 0, 0);
     TurnMailName(realm.player_id, name);
   }
-  void TearDown() override { *OwnPlayerPtr = OwnPlayer{}; }
+  void TearDown() override {
+    *OwnPlayerPtr = OwnPlayer{};
+    ResetDownloadState();
+  }
 
   // A turn mail of the realm's turn (year, quarter) with that treasury and
   // Date value, in the first free file of the folder.
@@ -305,7 +308,6 @@ TEST_F(Download, PresetAccountCountsDownLongerEachTime) {
   CheckPrefsStr(PREFS_EMAIL, 1, "faltplanke17@quill.example");
   CheckPresetMailAccount();
   EXPECT_EQ(waits, 33);
-  SetDownloadDelay(nullptr);
 }
 
 TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
@@ -355,7 +357,7 @@ TEST(DownloadNews, AnswersAreCheckedAndTheNameEncoded) {
   });
   EXPECT_EQ(FetchNews(nullptr, nullptr), 0);
   EXPECT_EQ(asked, "news.example /qoe/fetch_news.php?username=Harald%20der%20Alte%2E");
-  SetNewsGet(nullptr);
+  ResetDownloadState();
   *OwnPlayerPtr = OwnPlayer{};
 }
 
