@@ -257,6 +257,9 @@ void DropWaitingInput() {
   bool quit = false;
   while (GetGameMessage(&m, 0)) quit = quit || m.kind == kMsgQuit;
   if (quit) PostQuitMessage();
+  // The drain is no wait for input: the screen is still being built (a
+  // headless script must not take its next step yet).
+  MarkGameThreadBusy();
 }
 
 }  // namespace

@@ -692,6 +692,18 @@ int32_t CopyDir(const char* source, const char* target, uint32_t mode) {
   return 1;
 }
 
+int32_t DeleteTree(const char* path) {
+  std::string p;
+  if (!ResolveDisk(path, &p)) return 0;
+  return RemoveTree(p) ? 1 : 0;
+}
+
+int32_t RenamePath(const char* from, const char* to) {
+  std::string a, b;
+  if (!ResolveDisk(from, &a) || !ResolveDisk(to, &b)) return 0;
+  return ::rename(a.c_str(), b.c_str()) == 0 ? 1 : 0;
+}
+
 int32_t CreateDirPath(const char* path) {
   std::string p;
   return ResolveDisk(path, &p) && MakeDirsDisk(p) ? 1 : 0;

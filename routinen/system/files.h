@@ -61,6 +61,13 @@ uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth);
 // deleted. 1 on success, else 0.
 int32_t CopyDir(const char* source, const char* target, uint32_t mode);
 
+// Deletes a file or a whole folder tree (an absent one counts as deleted);
+// 1, or 0 on failure. Symbolic links are removed, never followed.
+int32_t DeleteTree(const char* path);
+// Renames a file or folder (the target must not exist as a non-empty
+// folder); 1, or 0 on failure.
+int32_t RenamePath(const char* from, const char* to);
+
 // Maps a program path onto the disk path it names (see docs/system.md).
 // Returns 0 when the path is refused (absolute, or escaping the working dir).
 int32_t ResolvePath(const char* path, char* out, uint32_t out_size);

@@ -69,5 +69,12 @@ bool DrawStoryBox(Image& img);
 bool DrawStoryPicture(Image& img, const std::string& kind, std::string* err);
 // The browser's back and next buttons: a wooden button with an arrow.
 bool DrawStoryArrow(Image& img, const std::string& dir, bool pressed, std::string* err);
+// The title (picture 1), anarchy (499), credits (151) and family tree (40),
+// and the slides of the slide show by scene name.
+bool DrawTitle(Image& img);
+bool DrawAnarchy(Image& img);
+bool DrawCredits(Image& img);
+bool DrawFamilyTree(Image& img);
+bool DrawSlide(Image& img, const std::string& kind, std::string* err);
 
 }  // namespace datakit

@@ -222,6 +222,11 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "storybox") ok = DrawStoryBox(img);
   else if (style == "storypicture") ok = DrawStoryPicture(img, arg, &err);
   else if (style == "storyarrow") ok = DrawStoryArrow(img, arg, w.size() > 6 && Text(w[6]) == "pressed", &err);
+  else if (style == "title") ok = DrawTitle(img);
+  else if (style == "anarchy") ok = DrawAnarchy(img);
+  else if (style == "credits") ok = DrawCredits(img);
+  else if (style == "familytree") ok = DrawFamilyTree(img);
+  else if (style == "slide") ok = DrawSlide(img, arg, &err);
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
   char name[64];

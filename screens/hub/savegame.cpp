@@ -1,0 +1,402 @@
+// Save games, the new game and the quit checks. See savegame.h.
+#include "savegame.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/log.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/towns.h"
+#include "routinen/gui/boxes.h"
+#include "routinen/gui/chiefmessage.h"
+#include "routinen/map/map.h"
+#include "routinen/media/movie.h"
+#include "routinen/media/sound.h"
+#include "routinen/system/catalog.h"
+#include "routinen/system/files.h"
+#include "routinen/system/lists.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/shell.h"
+#include "routinen/system/sysrecords.h"
+#include "routinen/system/timer.h"
+#include "screens/hub/titel.h"
+
+namespace {
+
+const char kIn[] = ".\\Data\\POP3In\\GameChunk.qoe";
+const char kOut[] = ".\\Data\\POP3Out\\GameChunk.qoe";
+constexpr uint32_t kBoxPen = 7, kNameSize = 80, kPathSize = 320;
+constexpr int32_t kBoxX = 168, kBoxY = 200;
+
+uint32_t Message(uint32_t mode, const char* text) {
+  return static_cast<uint32_t>(ChiefMessage(66, kBoxX, kBoxY, 0, 0, 0, mode, text, kBoxPen));
+}
+
+ChiefMessageBox* Progress(uint32_t catalog_id) {
+  return reinterpret_cast<ChiefMessageBox*>(ChiefMessage(66, kBoxX, kBoxY, 0, 0, 0, 2, GetCatalogStr(catalog_id), kBoxPen));
+}
+
+// The map screen keeps its data in memory on displays deeper than 8 bits;
+// it writes them before the files change and builds them anew after.
+bool DeepDisplay() { return QoESystemPtr->Display && QoESystemPtr->Display->Depth > 8; }
+
+// Copies a folder tree into a new folder: 1, or 0 with the target removed.
+int32_t CopyInto(const char* source, const char* target, const char* line) {
+  LockHandle made = CreateDir(target);
+  if (!made) {
+    DebugLog("%s", line);
+    return 0;
+  }
+  UnLock(made);
+  char dst[kPathSize + 24];
+  std::snprintf(dst, sizeof dst, "%s\\", target);
+  if (!CopyDir(source, dst, 3)) {
+    DebugLog("SaveGame : Konnte %s nicht kopieren !\n", source);
+    return 0;
+  }
+  return 1;
+}
+
+// Writes the save of one quarter into a folder beside the turn folder and
+// puts it in the turn folder's place only once it is whole: a failed save
+// leaves the older save of that quarter as it was.
+int32_t WriteTurnFolder(const char* lord_dir, const char* turn) {
+  char dir[kPathSize], tmp[kPathSize], old[kPathSize], sub[kPathSize + 16];
+  std::snprintf(dir, sizeof dir, "%s\\%s", lord_dir, turn);
+  std::snprintf(tmp, sizeof tmp, "%s\\.%s.neu", lord_dir, turn);
+  std::snprintf(old, sizeof old, "%s\\.%s.alt", lord_dir, turn);
+  DeleteTree(tmp);
+  LockHandle made = CreateDir(tmp);
+  if (!made) {
+    DebugLog("SaveGame : Konnte Verzeichnis %s nicht anlegen !\n", tmp);
+    return 0;
+  }
+  UnLock(made);
+  // A game without map files still gets its (empty) Map folder.
+  UnLock(CreateDir(".\\Map"));
+  std::snprintf(sub, sizeof sub, "%s\\Data", tmp);
+  int32_t ok = CopyInto(".\\Data\\", sub, "SaveGame : Konnte Verzeichnis Data nicht anlegen !\n");
+  std::snprintf(sub, sizeof sub, "%s\\Map", tmp);
+  if (ok) ok = CopyInto(".\\Map\\", sub, "SaveGame : Konnte Verzeichnis Map nicht anlegen !\n");
+  if (!ok) {
+    DeleteTree(tmp);
+    return 0;
+  }
+  DeleteTree(old);
+  const bool had_old = Lock(dir, 2) != 0;
+  if (had_old && !RenamePath(dir, old)) {
+    DebugLog("SaveGame : Konnte alten Spielstand %s nicht ersetzen !\n", dir);
+    DeleteTree(tmp);
+    return 0;
+  }
+  if (!RenamePath(tmp, dir)) {
+    DebugLog("SaveGame : Konnte Spielstand %s nicht anlegen !\n", dir);
+    if (had_old) RenamePath(old, dir);
+    DeleteTree(tmp);
+    return 0;
+  }
+  DeleteTree(old);
+  return 1;
+}
+
+// Empties .\Data and .\Map of the game once it was moved into its save:
+// the indexes and layouts stay, the options are written back, the mail
+// folders are made again.
+void ClearMovedGame() {
+  if (!CopyDir(".\\Data\\", ".\\Data\\", 1)) DebugLog("SaveGame : Konnte Data nicht leeren !\n");
+  if (!CopyDir(".\\Map\\", ".\\Map\\", 1)) DebugLog("SaveGame : Konnte Map nicht leeren !\n");
+  if (!OptionenPrefsSave(&QoESystemPtr->Optionen)) DebugLog("SaveGame : Konnte Optionen nicht sichern !\n");
+  CreateMailDirs();
+}
+
+// The entries of a folder that can be a lord or turn folder, as 80-byte
+// lines; *count set. Null when there are none (or on failure).
+char* ListSaveFolder(const char* folder, uint32_t* count) {
+  *count = 0;
+  const uint16_t n = CountDirEntries(folder);
+  if (n == 0) return nullptr;
+  char* names = GetDirBuffer(folder, n);
+  if (!names) {
+    DebugLog("LoadGame: Konnte Directory-Buffer nicht einlesen\n");
+    return nullptr;
+  }
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const char* name = names + i * kNameSize;
+    if (!SaveGameNameOk(name)) continue;  // half-written saves and strangers
+    if (kept != i) std::memmove(names + kept * kNameSize, name, kNameSize);
+    ++kept;
+  }
+  if (kept == 0) {
+    FreeVec(names);
+    return nullptr;
+  }
+  *count = kept;
+  return names;
+}
+
+}  // namespace
+
+bool SaveGameNameOk(const char* name) {
+  if (!name || !name[0] || name[0] == '.') return false;
+  const size_t len = strnlen(name, kNameSize);
+  if (len >= kNameSize) return false;
+  for (size_t i = 0; i < len; ++i) {
+    const uint8_t c = static_cast<uint8_t>(name[i]);
+    if (c < 32 || c == 127 || c == '\\' || c == '/' || c == ':') return false;
+  }
+  return true;
+}
+
+int32_t SaveGame(uint32_t move) {
+  if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != ACCOUNT_INSTALLED) return 1;
+  char* lord = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+  if (!SaveGameNameOk(lord)) {
+    DebugLog("SaveGame : Ungueltiger Name des Lords fuer ein Verzeichnis !\n");
+    FreeVec(lord);
+    Message(0, "The lord's name cannot be used as a folder name. The game was not saved.");
+    return 0;
+  }
+  ChiefMessageBox* box = Progress(1522);
+  if (DeepDisplay()) KartenScreenSaveData();
+  char lord_dir[kPathSize];
+  std::snprintf(lord_dir, sizeof lord_dir, ".\\Game\\%s", lord);
+  FreeVec(lord);
+
+  int32_t ok = 1;
+  LockHandle made = CreateDir(".\\Game");
+  if (made) {
+    UnLock(made);
+    made = CreateDir(lord_dir);
+    if (made) UnLock(made);
+  }
+  if (!made) {
+    DebugLog("SaveGame : Konnte Verzeichnis Game nicht anlegen !\n");
+    ok = 0;
+  } else if (IsChunkInFile(ChunkBit(CHUNK_KORN), kIn)) {
+    uint8_t* korn = LoadChunk2Mem("KORN", kIn);
+    if (korn && ChunkLength(korn) + sizeof(ChunkHeader) >= 18) {
+      char turn[32];
+      std::snprintf(turn, sizeof turn, "%u_%u", ChunkGet32(korn, 12), static_cast<unsigned>(ChunkGet16(korn, 16)));
+      ok = WriteTurnFolder(lord_dir, turn);
+      if (ok && move) ClearMovedGame();
+    } else {
+      DebugLog("SaveGame : Konnte KornChunk nicht laden !\n");
+    }
+    FreeChunk(korn);
+  }
+  if (DeepDisplay()) KartenScreenNewSetup();
+  CloseChiefMessage(box);
+  // A failed save must not pass for a saved game.
+  if (!ok) Message(0, "The game could not be saved. An older save of this quarter was kept.");
+  return ok;
+}
+
+int32_t LoadGame() {
+  uint32_t lords = 0;
+  char* lord_names = ListSaveFolder(".\\Game", &lords);
+  if (!lord_names) {
+    Message(0, GetCatalogStr(1535));
+    return 0;
+  }
+  const int32_t lord = InfoBox(".\\Data\\Screendat\\ChooseBox.dat", 223, 130, lords, GetCatalogStr(1523), lord_names,
+                               GetCatalogStr(1524));
+  if (lord < 0 || static_cast<uint32_t>(lord) >= lords) {
+    FreeVec(lord_names);
+    return 0;
+  }
+  char lord_dir[kPathSize];
+  std::snprintf(lord_dir, sizeof lord_dir, ".\\Game\\%s", lord_names + lord * kNameSize);
+  FreeVec(lord_names);
+  uint32_t turns = 0;
+  char* turn_names = ListSaveFolder(lord_dir, &turns);
+  if (!turn_names) {
+    Message(0, GetCatalogStr(1536));
+    return 0;
+  }
+  const int32_t turn = InfoBox(".\\Data\\Screendat\\ChooseBox.dat", 223, 130, turns, GetCatalogStr(1525), turn_names,
+                               GetCatalogStr(1526));
+  if (turn < 0 || static_cast<uint32_t>(turn) >= turns) {
+    FreeVec(turn_names);
+    return 0;
+  }
+  char data[kPathSize + kNameSize + 8], map[kPathSize + kNameSize + 8];
+  std::snprintf(data, sizeof data, "%s\\%s\\Data\\", lord_dir, turn_names + turn * kNameSize);
+  std::snprintf(map, sizeof map, "%s\\%s\\Map\\", lord_dir, turn_names + turn * kNameSize);
+  FreeVec(turn_names);
+
+  ChiefMessageBox* box = Progress(1527);
+  const uint32_t mode = QoESystemPtr->Display ? QoESystemPtr->Display->ModeId : CheckPrefs(PREFS_DISPLAY_MODE, 0, 0);
+  FreePaths();
+  if (DeepDisplay()) KartenScreenSaveData();
+  int32_t ok = CopyDir(data, ".\\Data\\", 3);
+  if (ok) ok = CopyDir(map, ".\\Map\\", 3);
+  if (!ok) DebugLog("LoadGame: Konnte Spielstand nicht kopieren\n");
+  // The loaded prefs must not change the display.
+  CheckPrefs(PREFS_DISPLAY_MODE, 1, mode);
+  CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+  SetupSystem();
+  ExitSound();
+  FreeCaches(2);
+  DebugLog("LoadGame: Sound-Optionen %u\n", QoESystemPtr->Optionen.sound_optionen);
+  if (!SoundMaske(0, Zufall(1) == 0 ? ".\\Mods\\QoEMain.DBM" : ".\\Mods\\QoEMain2.DBM"))
+    DebugLog("LoadGame: InitSoundEnv() failed!\n");
+  if (DeepDisplay()) KartenScreenNewSetup();
+  CloseChiefMessage(box);
+  if (!ok) Message(0, "The saved game could not be loaded completely.");
+  return ok;
+}
+
+int32_t NeuesSpiel() {
+  const uint32_t account = CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0);
+  if (account == ACCOUNT_NONE) return 1;
+  FreePaths();
+  if (account == ACCOUNT_INSTALLED) SaveGame(1);
+  else DeleteFileA(".\\Data\\Prefs.qoe");
+  CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+  SetupSystem();
+  return 1;
+}
+
+// ---- quit checks ------------------------------------------------------------
+
+namespace {
+
+const char kWarnHead[] =
+    "Mein Lord,\n\n Wir weisen Sie darauf hin, da\xDF Sie folgende Dinge noch nicht erledigt haben und dies unser "
+    "Reich gef\xE4hrden k\xF6nnte:\n\n";
+const char kWarnGranary[] =
+    "...sie haben kein Korn im Kornlager f\xFCr die Bev\xF6lkerung gelassen. Das f\xFChrt dazu, da\xDF unser Volk "
+    "verhungern wird...\n\n";
+const char kWarnSeed[] =
+    "...sie haben kein Korn im Saatlager gelassen, obwohl Fr\xFChjahr ist und im Sommer die Erntezeit ansteht. In "
+    "diesem Falle werden sie kein Korn im n\xE4" "chsten Jahr besitzen...\n\n";
+const char kWarnFields[] =
+    "...sie haben den Feldern noch keine Arbeiter zugewiesen. Wir ben\xF6tigen mehr beacktere Felder, Fischfang, "
+    "Holz aus den W\xE4ldern oder Stein f\xFCr die weitere Entwicklung unseres Reiches...\n\n";
+const char kWarnTownName[] =
+    "...sie haben Ihrer Stadt noch keinen Namen gegeben. Suchen Sie in der Residenz den Weg zu Ihrer Stadt...\n\n";
+const char kWarnTaxes[] =
+    "...sie haben noch keine Steuern eingestellt. Ohne Steuern werden Sie das Reich nicht weiter entwickeln "
+    "k\xF6nnen...\n\n";
+const char kWarnBuildings[] =
+    "...sie haben noch nicht genug Geb\xE4ude in Auftrag gegeben. Wir ben\xF6tigen dringend einen Marktplatz, eine "
+    "Schmide, ein S\xE4gewerk und mehr Kornlager und M\xFChlen f\xFCr die Ernte...\n\n";
+const char kWarnNeighbours[] =
+    "...sie haben auf der Karte noch keine unbekannten Nachbarn entdeckt. Bitte suchen Sie Nachbarn damit wir "
+    "m\xF6glichst bald mit Ihnen handeln k\xF6nnen ...\n\n";
+const char kWarnResearch[] =
+    "...sie haben noch keine Forschung in Auftrag gegeben. Forschung wird es uns erm\xF6glichen in den "
+    "verschiedensten Gebieten Vorteile zu erlangen. F\xFCr einen Marktplatz z.B. sollten sie dringend auf dem "
+    "Gebiet der Technik forschen...\n\n";
+const char kWarnScout[] =
+    "...sie haben Ihren Kundschafter noch nicht bewegt. Nur durch das erkunden neuer Landstriche k\xF6nnen Sie "
+    "auch Ihre Nachbarn kennenlernen...\n\n";
+const char kWarnWelcome[] =
+    "...sie haben in der Taverne noch keine Willkommensbotschaft geschrieben. H\xF6" "flichkeit ist "
+    "Vorraussetzung f\xFCr ein freundliche Antwort Ihrer Nachbarn. Es w\xE4re von Vorteil dies nachzuholen...\n\n";
+
+bool InPool(ChunkIndex type, const char* pool) { return IsChunkInFile(ChunkBit(type), pool) == 1; }
+
+// True when no field round the town's culture-map part has workers.
+bool NoFieldsWorked(const st_TOWN* town, bool* failed) {
+  RegisterGameDataListTypes();
+  ListHeader* list = CreateList(14);
+  if (!list) {
+    DebugLog("CheckGameValues: Konnte keine leere ArmyListe anlegen...\n");
+    *failed = true;
+    return false;
+  }
+  const int32_t column = static_cast<int32_t>(town->XPos / 40), row = static_cast<int32_t>(town->YPos / 20);
+  for (int32_t dy = -1; dy <= 1; ++dy)
+    for (int32_t dx = -1; dx <= 1; ++dx)
+      ScanMapCult2List(list, static_cast<uint32_t>(WrapPos(column + dx, 320)),
+                       static_cast<uint32_t>(WrapPos(row + dy, 320)));
+  const bool none = list->count == 0;
+  DeleteList(list, 1);
+  return none;
+}
+
+// The own scouts that still have all eight movement points.
+uint32_t UnmovedScouts(bool* failed) {
+  uint8_t* move = LoadChunk2Mem("MOVE", ".\\Data\\MapPrefs.qoe");
+  if (!move) {
+    DebugLog("CheckGameValues: Konnte MOVE-Chunk nicht in Speicher laden!\n");
+    *failed = true;
+    return 0;
+  }
+  const uint32_t size = ChunkLength(move) + sizeof(ChunkHeader);
+  const uint32_t count = size >= 14 ? ChunkGet16(move, 12) : 0;
+  uint32_t scouts = 0;
+  for (uint32_t i = 0; i < count && 14 + (i + 1) * 18 <= size; ++i) {
+    const FigurRecord f = GetFigurRecord(move + 14 + i * 18);
+    if (f.owner == OwnPlayerPtr->PlayerId && f.type == 0 && f.points == 8) ++scouts;
+  }
+  FreeChunk(move);
+  return scouts;
+}
+
+}  // namespace
+
+char* CollectGameWarnings() {
+  std::string text;
+  uint8_t* korn = IsChunkInFile(ChunkBit(CHUNK_KORN), kOut) ? LoadChunk2Mem("KORN", kOut) : nullptr;
+  if (korn && ChunkLength(korn) + sizeof(ChunkHeader) >= 30) {
+    if (ChunkGet32(korn, 26) == 0) text += kWarnGranary;
+    if (ChunkGet16(korn, 16) == 0 && ChunkGet32(korn, 18) == 0) text += kWarnSeed;
+  } else {
+    DebugLog("CheckGameValues: Konnte KornChunk nicht \xF6" "ffnen !\n");
+  }
+  FreeChunk(korn);
+
+  bool failed = false;
+  if (st_TOWN* town = GetActiveTown(OwnPlayerPtr->ActiveTown)) {
+    if (NoFieldsWorked(town, &failed)) text += kWarnFields;
+    if (town->flags & 1) text += kWarnTownName;
+    FreeVec(town);
+  } else {
+    DebugLog("CheckGameValues: Konnte Stadt nicht laden!\n");
+  }
+  if (!InPool(CHUNK_TAXE, kOut) && !InPool(CHUNK_TAXE, kIn)) text += kWarnTaxes;
+  if (!InPool(CHUNK_BAUE, kOut) && !InPool(CHUNK_GEBA, kIn)) text += kWarnBuildings;
+  const uint32_t step = CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0);
+  if (step >= 9 && step != 0xFFFFFFFFu && !InPool(CHUNK_ANFR, kOut) && GeFileSize(".\\Data\\SpielerList.qoe") == 0)
+    text += kWarnNeighbours;
+  if (step >= 12 && step != 0xFFFFFFFFu && !InPool(CHUNK_FORS, kOut) && !InPool(CHUNK_FORS, kIn))
+    text += kWarnResearch;
+  if (step >= 8 && step != 0xFFFFFFFFu) {
+    const uint32_t scouts = UnmovedScouts(&failed);
+    for (uint32_t i = 0; i < scouts; ++i) text += kWarnScout;
+  }
+  if (CheckPrefs(PREFS_TURN_COUNT, 0, 0) == 0 && CountDirEntries(".\\Data\\MailOut") == 0) text += kWarnWelcome;
+  if (!text.empty()) text.insert(0, kWarnHead);
+
+  auto* out = static_cast<char*>(AllocVec(static_cast<uint32_t>(text.size() + 1), MEMF_PUBLIC | MEMF_CLEAR));
+  if (out) std::memcpy(out, text.c_str(), text.size() + 1);
+  return out;
+}
+
+int32_t CheckGameValues(TitelAnims* anims) {
+  Movie* movie = anims ? anims->waterfall : nullptr;
+  if (CheckPrefs(PREFS_UPLOADS, 0, 0) == 0) {
+    SetMovieMode(movie, 1);
+    const uint32_t answer = Message(1, GetCatalogStr(1519));
+    SetMovieMode(movie, 0);
+    if (answer != 0) return 0;
+  }
+  const uint32_t turns = CheckPrefs(PREFS_TURN_COUNT, 0, 0);
+  if (turns >= 11 && turns != 0xFFFFFFFFu) return 1;
+  // A warning that cannot be worked out (no culture list, no MOVE chunk) is
+  // left out and logged; it never keeps the player in the game.
+  char* text = CollectGameWarnings();
+  if (text && text[0]) {
+    SetMovieMode(movie, 1);
+    TextBox(text);
+    SetMovieMode(movie, 0);
+  }
+  FreeVec(text);
+  return 1;
+}

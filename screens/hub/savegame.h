@@ -1,0 +1,32 @@
+// Save games, the new game and the quit checks of the title screen. A save
+// is a copy of .\Data and .\Map (without the picture, sound and story
+// indexes and the layouts) in .\Game\<lord>\<year>_<quarter>\. Folder layout
+// and the rules for names: docs/savegames.md.
+#pragma once
+#include <cstdint>
+
+struct TitelAnims;
+
+// Saves the running game (account state 2; else 1 at once) into the folder
+// of the received turn's year and quarter. move 0 copies, any other value
+// moves (the game's files leave .\Data and .\Map; the options stay). The
+// new save replaces an old one of the same quarter only once it is whole.
+// 1 when the folders could be made (also without a KORN chunk: then only the
+// lord's folder), 0 on failure (reported; an older save stays as it was).
+int32_t SaveGame(uint32_t move);
+// Lets the player choose a lord and a saved turn and copies it back over
+// .\Data and .\Map; 1 when a save was loaded, 0 when cancelled or none.
+int32_t LoadGame();
+// Puts the running game away (moved into its save folder; without an
+// installed game the prefs are deleted) and sets the system up anew. 1.
+int32_t NeuesSpiel();
+// Escape on the title with a game: asks when no turn was sent, lists a
+// beginner's omissions (while prefs field 33 is below 11). 1 when the
+// player may quit, 0 to stay.
+int32_t CheckGameValues(TitelAnims* anims);
+// The warnings text of CheckGameValues (empty when there is nothing to warn
+// about); the caller frees it with FreeVec. Null when out of memory.
+char* CollectGameWarnings();
+// True when name may be one folder of a save-game path: not empty, at most
+// 79 bytes, no '\', '/', ':', control characters, no leading dot.
+bool SaveGameNameOk(const char* name);

@@ -1,0 +1,531 @@
+// The title screen, save games, the new game and the quit checks: headless
+// runs of the title for each account state (labels, Escape, the background
+// click, the repair after an unclean end), save and load round trips of a
+// realm made by the turn builder, the warnings table, and a PNG.
+#include "screens/hub/titel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "platform/log.h"
+#include "platform/pngfile.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/towns.h"
+#include "routinen/system/memory.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/catalog.h"
+#include "routinen/system/files.h"
+#include "routinen/system/input.h"
+#include "routinen/system/lists.h"
+#include "routinen/system/options.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/shell.h"
+#include "routinen/system/sysrecords.h"
+#include "screens/hub/residenz.h"
+#include "screens/hub/savegame.h"
+#include "tests/support/test_support.h"
+#include "tools/turnbuilder/turnbuilder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kIn[] = "Data/POP3In/GameChunk.qoe";
+const char kOut[] = "Data/POP3Out/GameChunk.qoe";
+
+struct LogLines {
+  std::vector<std::string> lines;
+  LogLines() {
+    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); },
+                    this);
+  }
+  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
+  bool Has(const std::string& part) const {
+    for (const auto& l : lines)
+      if (l.find(part) != std::string::npos) return true;
+    return false;
+  }
+};
+
+// Every file under a folder with its bytes (paths relative to it).
+std::map<std::string, std::vector<uint8_t>> Snapshot(const std::string& dir) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  if (!fs::exists(dir)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = qoe_test::ReadFileBytes(e.path().string());
+  return files;
+}
+
+// The game state of .\Data: everything but the indexes and the layouts.
+std::map<std::string, std::vector<uint8_t>> GameState() {
+  auto all = Snapshot("Data");
+  for (auto it = all.begin(); it != all.end();) {
+    const std::string& n = it->first;
+    if (n == "Path" || n == "SfxPath" || n == "RizizOzezPath" || n.rfind("Screendat", 0) == 0) it = all.erase(it);
+    else ++it;
+  }
+  return all;
+}
+
+std::map<std::string, std::vector<uint8_t>> Indexes() {
+  auto all = Snapshot("Data");
+  std::map<std::string, std::vector<uint8_t>> kept;
+  for (auto& [n, b] : all)
+    if (n == "Path" || n == "SfxPath" || n == "RizizOzezPath" || n.rfind("Screendat", 0) == 0) kept[n] = b;
+  return kept;
+}
+
+// The names of the files that differ between two snapshots (empty: equal).
+std::string Diff(const std::map<std::string, std::vector<uint8_t>>& a,
+                 const std::map<std::string, std::vector<uint8_t>>& b) {
+  std::string d;
+  for (const auto& [n, bytes] : a)
+    if (!b.count(n) || b.at(n) != bytes) d += n + " ";
+  for (const auto& [n, bytes] : b)
+    if (!a.count(n)) d += n + "(new) ";
+  return d;
+}
+
+// The demo realm installed as a game in the working folder (as the start
+// command does), with its first turn as the received pool.
+void InstallDemoRealm() {
+  Realm realm;
+  std::string error;
+  ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm", &realm, &error)) << error;
+  const Bytes answer = BuildSignupAnswer(realm);
+  CreateDirPath(".\\Data\\POP3In");
+  ASSERT_EQ(SaveMem2File(ReceivedPoolPath, answer.data(), (uint32_t)answer.size()), 1);
+  ASSERT_NE(GameInit(ReceivedPoolPath), 0);
+  const Bytes turn = BuildTurnPool(realm);
+  ASSERT_EQ(SaveMem2File(ReceivedPoolPath, turn.data(), (uint32_t)turn.size()), 1);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  OptionenPrefsDefault(&QoESystemPtr->Optionen);
+  ASSERT_EQ(OptionenPrefsSave(&QoESystemPtr->Optionen), 1);
+  ASSERT_EQ(IsChunkInFile(ChunkBit(CHUNK_KORN), ReceivedPoolPath), 1);
+}
+
+std::string TurnFolder() {
+  uint8_t* korn = LoadChunk2Mem("KORN", ReceivedPoolPath);
+  std::string name = std::to_string(ChunkGet32(korn, 12)) + "_" + std::to_string(ChunkGet16(korn, 16));
+  FreeChunk(korn);
+  return name;
+}
+
+class Titel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::create_directories("Data/POP3In");
+    fs::create_directories("Data/POP3Out");
+    fs::create_directories("Data/MailOut");
+    *OwnPlayerPtr = OwnPlayer{};
+    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 0);
+    CheckPrefs(PREFS_UPLOADS, 1, 1);
+    CheckPrefs(PREFS_TURN_COUNT, 1, 20);
+  }
+  void TearDown() override {
+    *OwnPlayerPtr = OwnPlayer{};
+    SetShellHooks(nullptr);
+  }
+};
+
+// ---- save games without a display ------------------------------------------
+
+TEST_F(Titel, SaveCopiesTheGameAndASecondSaveOfTheQuarterReplacesTheFirst) {
+  InstallDemoRealm();
+  const auto before = GameState();
+  const auto indexes = Indexes();
+  ASSERT_EQ(SaveGame(0), 1);
+  const std::string dir = "Game/Harald/" + TurnFolder();
+  auto saved = Snapshot(dir + "/Data");
+  EXPECT_EQ(Diff(saved, before), "");  // byte for byte, without indexes and layouts
+  EXPECT_EQ(Diff(Snapshot(dir + "/Map"), Snapshot("Map")), "");
+  EXPECT_FALSE(Snapshot("Map").empty());
+  EXPECT_EQ(Diff(Indexes(), indexes), "");
+  EXPECT_EQ(Diff(GameState(), before), "");  // a copy leaves the game in place
+
+  // Again in the same quarter, with a changed file and one gone: the save
+  // holds the new state and nothing of the first one is left beside it.
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MailOut/E0000001_01.smal", {1, 2, 3}));
+  fs::remove("Data/MapPrefs.qoe");
+  ASSERT_EQ(SaveGame(0), 1);
+  saved = Snapshot(dir + "/Data");
+  EXPECT_EQ(Diff(saved, GameState()), "");
+  EXPECT_EQ(saved.count("MapPrefs.qoe"), 0u);
+  std::vector<std::string> turns;
+  for (const auto& e : fs::directory_iterator("Game/Harald")) turns.push_back(e.path().filename().string());
+  EXPECT_EQ(turns, std::vector<std::string>{TurnFolder()});
+}
+
+TEST_F(Titel, AFailedSaveKeepsTheOlderSaveOfTheQuarter) {
+  InstallDemoRealm();
+  ASSERT_EQ(SaveGame(0), 1);
+  const std::string dir = "Game/Harald/" + TurnFolder();
+  const auto first = Snapshot(dir);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Extra.dat", std::vector<uint8_t>(5000, 7)));
+  FileFailWritesAfter(20000);
+  LogLines log;
+  EXPECT_EQ(SaveGame(0), 0);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(Diff(Snapshot(dir), first), "");
+  std::vector<std::string> turns;
+  for (const auto& e : fs::directory_iterator("Game/Harald")) turns.push_back(e.path().filename().string());
+  EXPECT_EQ(turns.size(), 1u);
+}
+
+TEST_F(Titel, SaveWithoutKornMakesOnlyTheLordsFolderAndNothingWithoutAGame) {
+  InstallDemoRealm();
+  ASSERT_EQ(RemChunkPool("KORN", kIn), 1);
+  EXPECT_EQ(SaveGame(0), 1);
+  ASSERT_TRUE(fs::is_directory("Game/Harald"));
+  EXPECT_TRUE(fs::is_empty("Game/Harald"));
+  // Below account state 2 nothing is done.
+  fs::remove_all("Game");
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
+  EXPECT_EQ(SaveGame(0), 1);
+  EXPECT_FALSE(fs::exists("Game"));
+}
+
+TEST_F(Titel, LordNamesThatAreNoSafeFolderNamesAreRefused) {
+  for (const char* bad : {"", ".", "..", ".hidden", "a/b", "a\\b", "c:", "tab\there", "\x7f"})
+    EXPECT_FALSE(SaveGameNameOk(bad)) << bad;
+  for (const char* good : {"Harald", "Sir Olaf", "K\xF6nig", "a.b", "12_3"}) EXPECT_TRUE(SaveGameNameOk(good)) << good;
+  InstallDemoRealm();
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "..");
+  LogLines log;
+  EXPECT_EQ(SaveGame(0), 0);
+  EXPECT_FALSE(fs::exists("Game"));
+  EXPECT_TRUE(log.Has("Ungueltiger Name"));
+}
+
+TEST_F(Titel, NewGameMovesTheRealmAwayAndKeepsIndexesLayoutsAndOptions) {
+  InstallDemoRealm();
+  OptionenPrefsDefault(&QoESystemPtr->Optionen);
+  std::snprintf(QoESystemPtr->Optionen.pop3_host, sizeof QoESystemPtr->Optionen.pop3_host, "mail.example");
+  ASSERT_EQ(OptionenPrefsSave(&QoESystemPtr->Optionen), 1);
+  const auto options = qoe_test::ReadFileBytes("Data/Optionen.prefs");
+  const auto game = GameState();
+  const auto indexes = Indexes();
+  const std::string turn = TurnFolder();
+  EXPECT_EQ(NeuesSpiel(), 1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_EQ(Diff(Indexes(), indexes), "");
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Optionen.prefs"), options);
+  EXPECT_FALSE(fs::exists(kIn));
+  EXPECT_TRUE(fs::is_directory("Data/POP3In"));
+  EXPECT_TRUE(Snapshot("Map").empty());
+  EXPECT_EQ(Diff(Snapshot("Game/Harald/" + turn + "/Data"), game), "");
+  // Without an installed game a new game deletes the prefs; with none it
+  // does nothing.
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
+  EXPECT_EQ(NeuesSpiel(), 1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_EQ(NeuesSpiel(), 1);
+}
+
+// ---- the warnings table -------------------------------------------------------
+
+class Warnings : public Titel {
+ protected:
+  void SetUp() override {
+    Titel::SetUp();
+    InstallDemoRealm();
+    OwnPlayerPtr->PlayerId = 1001;
+    OwnPlayerPtr->ActiveTown = 1;
+    // A state without any omission: corn in both stores, a named town with
+    // worked fields, taxes, building orders, no tutorial steps yet, a letter.
+    uint8_t* korn = AllocChunk("KORN", "V001", 52);
+    ChunkPut32(korn, 26, 100);
+    ChunkPut32(korn, 18, 100);
+    ASSERT_EQ(AddChunkPool(korn, kOut), 1);
+    FreeChunk(korn);
+    for (const char* id : {"TAXE", "BAUE"}) {
+      uint8_t* c = AllocChunk(id, "V001", 72);
+      ASSERT_EQ(AddChunkPool(c, kOut), 1);
+      FreeChunk(c);
+    }
+    RegisterGameDataListTypes();
+    ListHeader* list = CreateList(14);
+    auto* node = reinterpret_cast<MapCultEintrag*>(AllocListNode(list));
+    node->x = 6398;
+    node->y = 3199;
+    node->harvest_workers = 5;
+    AddNode(list, &node->head, 16, 0);
+    ASSERT_EQ(SaveMapCultList(list, 6398 / 40, 3199 / 20), 1);
+    DeleteList(list, 1);
+    st_TOWN* town = GetActiveTown(1);
+    ASSERT_NE(town, nullptr);
+    town->flags &= ~1;
+    ASSERT_EQ(SaveTown(town), 1);
+    FreeVec(town);
+    CheckPrefs(PREFS_TUTORIAL_STEP, 1, 0);
+    CheckPrefs(PREFS_TURN_COUNT, 1, 0);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MailOut/E0000001_01.smal", {1}));
+  }
+  static std::string Text() {
+    char* t = CollectGameWarnings();
+    std::string s = t ? t : "<null>";
+    FreeVec(t);
+    return s;
+  }
+  // The number of warnings in a text and whether the wanted one is there.
+  static size_t Count(const std::string& s) {
+    size_t n = 0;
+    for (size_t at = s.find("\n\n..."); at != std::string::npos; at = s.find("\n\n...", at + 1)) ++n;
+    return n;
+  }
+};
+
+TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
+  ASSERT_EQ(Text(), "") << Text();
+  struct Case {
+    const char* words;
+    void (*make)();
+    void (*undo)();
+  };
+  static const Case kCases[] = {
+      {"Kornlager f\xFCr die Bev\xF6lkerung",
+       [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 26, 0); AddChunkPool(k, kOut); FreeChunk(k); },
+       [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 26, 100); AddChunkPool(k, kOut); FreeChunk(k); }},
+      {"Saatlager",
+       [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 18, 0); AddChunkPool(k, kOut); FreeChunk(k); },
+       [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 18, 100); AddChunkPool(k, kOut); FreeChunk(k); }},
+      {"keine Arbeiter", [] { fs::remove("Map/C_159_159.qoe"); },
+       [] {
+         ListHeader* l = CreateList(14);
+         auto* n = reinterpret_cast<MapCultEintrag*>(AllocListNode(l));
+         n->harvest_workers = 1;
+         AddNode(l, &n->head, 16, 0);
+         SaveMapCultList(l, 159, 159);
+         DeleteList(l, 1);
+       }},
+      {"keinen Namen",
+       [] {
+         st_TOWN* t = GetActiveTown(1);
+         t->flags |= 1;
+         SaveTown(t);
+         FreeVec(t);
+       },
+       [] {
+         st_TOWN* t = GetActiveTown(1);
+         t->flags &= ~1;
+         SaveTown(t);
+         FreeVec(t);
+       }},
+      {"keine Steuern", [] { RemChunkPool("TAXE", kOut); RemChunkPool("TAXE", kIn); },
+       [] { uint8_t* c = AllocChunk("TAXE", "V001", 72); AddChunkPool(c, kOut); FreeChunk(c); }},
+      {"Geb\xE4ude in Auftrag", [] { RemChunkPool("BAUE", kOut); RemChunkPool("GEBA", kIn); },
+       [] { uint8_t* c = AllocChunk("BAUE", "V001", 72); AddChunkPool(c, kOut); FreeChunk(c); }},
+      {"Willkommensbotschaft", [] { fs::remove("Data/MailOut/E0000001_01.smal"); },
+       [] { qoe_test::WriteFileBytes("Data/MailOut/E0000001_01.smal", {1}); }},
+  };
+  ASSERT_TRUE(fs::exists("Map/C_159_159.qoe"));
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.words);
+    c.make();
+    const std::string t = Text();
+    EXPECT_EQ(Count(t), 1u) << t;
+    EXPECT_NE(t.find(c.words), std::string::npos) << t;
+    EXPECT_EQ(t.rfind("Mein Lord,\n\n Wir weisen Sie darauf hin", 0), 0u);
+    c.undo();
+    EXPECT_EQ(Text(), "");
+  }
+  // The seed store counts only in spring.
+  uint8_t* k = LoadChunk2Mem("KORN", kOut);
+  ChunkPut32(k, 18, 0);
+  ChunkPut16(k, 16, 2);
+  AddChunkPool(k, kOut);
+  FreeChunk(k);
+  EXPECT_EQ(Text(), "");
+  // The tutorial's later steps: neighbours (9), research (12), the scout (8).
+  RemChunkPool("FORS", kIn);
+  RemChunkPool("ANFR", kOut);
+  fs::remove("Data/SpielerList.qoe");
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 8);
+  std::string t = Text();
+  EXPECT_EQ(Count(t), 2u) << t;  // once for each of the demo realm's two unmoved scouts
+  EXPECT_NE(t.find("Kundschafter"), std::string::npos);
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 12);
+  t = Text();
+  EXPECT_EQ(Count(t), 4u) << t;
+  EXPECT_NE(t.find("Nachbarn entdeckt"), std::string::npos);
+  EXPECT_NE(t.find("Forschung in Auftrag"), std::string::npos);
+
+  // From turn 11 on nothing is collected, and quitting is allowed (prefs
+  // field 15 says a turn was sent, so no question is asked).
+  CheckPrefs(PREFS_UPLOADS, 1, 1);
+  CheckPrefs(PREFS_TURN_COUNT, 1, 11);
+  LogLines log;
+  EXPECT_EQ(CheckGameValues(nullptr), 1);
+  EXPECT_FALSE(log.Has("CheckGameValues"));
+  // Unreadable MOVE chunk: logged, the other warnings still come, the
+  // player may quit.
+  CheckPrefs(PREFS_TURN_COUNT, 1, 3);
+  fs::remove("Data/MapPrefs.qoe");
+  EXPECT_EQ(CheckGameValues(nullptr), 1);
+  EXPECT_TRUE(log.Has("Konnte MOVE-Chunk nicht in Speicher laden"));
+}
+
+// ---- on the headless display ---------------------------------------------------
+
+class TitelRun : public Titel, public testing::WithParamInterface<uint32_t> {
+ protected:
+  void SetUp() override {
+    Titel::SetUp();
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    ResetInputState();
+    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+    Titel::TearDown();
+  }
+  std::string At(int x, int y) const { return std::to_string(x + dx_) + " " + std::to_string(y + dy_); }
+  std::string Click(int x, int y) const {
+    return "move " + At(x, y) + "; press left " + At(x, y) + "; release left " + At(x, y) + "\n";
+  }
+  // Runs the title once with a script; its result.
+  int32_t RunTitle(const std::string& script) {
+    static int32_t result;
+    result = 99;
+    EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = TitelScreen(0), 0; }, nullptr), 0);
+    return result;
+  }
+  int32_t dx_ = 0, dy_ = 0;
+};
+
+// Enter closes the "Debug-Version!" box every entry of the title shows.
+const char kDebugBox[] = "key enter\n";
+
+TEST_P(TitelRun, BackgroundClickLeadsToTheRealmOrTheSignUp) {
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 32);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 32);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 2);
+}
+
+TEST_P(TitelRun, GadgetsByAccountState) {
+  // Without a game: NORM the credits, OPTI the options, BATL the slide show
+  // (declined texts, Escape ends it) and the title stays.
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 350)), 151);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 396)), 133);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 304) + "key esc\nwait 100\nkey esc\n" + Click(400, 300)), 32);
+  // SAVE and a declined NEU0 stay too.
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 258) + Click(130, 166) + "key esc\n" + Click(130, 396)), 133);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 304)), 2);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 350)), 2);
+}
+
+TEST_P(TitelRun, EscapeQuitsAtOnceWithoutAGameAndAfterTheChecksWithOne) {
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + "key esc\n"), -1);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  CheckPrefs(PREFS_UPLOADS, 1, 0);
+  // No turn sent: the question; no stays, yes quits.
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + "key esc\nkey esc\n" + Click(400, 300)), 2);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + "key esc\nkey enter\n"), -1);
+}
+
+TEST_P(TitelRun, RepairOfferedOnceAfterAnUncleanEnd) {
+  InstallDemoRealm();
+  {
+    LogLines log;
+    OwnPlayerPtr->Mark = OWNPLAYER_UNCLEAN;
+    // Yes, then the box with the outcome.
+    EXPECT_EQ(RunTitle(std::string(kDebugBox) + "key enter\nkey enter\n" + Click(400, 300)), 2);
+    EXPECT_TRUE(log.Has("ARMY passed"));
+    EXPECT_TRUE(log.Has("SHIP passed"));
+    EXPECT_EQ(OwnPlayerPtr->Mark, 0);
+  }
+  {
+    LogLines log;
+    OwnPlayerPtr->Mark = OWNPLAYER_UNCLEAN;
+    EXPECT_EQ(RunTitle(std::string(kDebugBox) + "key esc\n" + Click(400, 300)), 2);  // no
+    EXPECT_FALSE(log.Has("ARMY passed"));
+    EXPECT_EQ(OwnPlayerPtr->Mark, 0);
+    // Asked once: the next visit goes straight on.
+    EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 2);
+    EXPECT_FALSE(log.Has("ARMY passed"));
+  }
+}
+
+TEST_P(TitelRun, SaveThenLoadRoundTripAndCancelInEachBox) {
+  InstallDemoRealm();
+  const auto game = GameState();
+  const auto map = Snapshot("Map");
+  const auto indexes = Indexes();
+  // SAVE on the title, then the game changes.
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 258) + Click(400, 300)), 2);
+  ASSERT_EQ(Diff(Snapshot("Game/Harald/" + TurnFolder() + "/Data"), game), "");
+  fs::remove("Data/MapPrefs.qoe");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", {9, 9, 9}));
+  fs::remove_all("Map");
+  // Cancel in the lord's box, then in the turn's box: nothing changes.
+  const std::string pick_line = Click(223 + 60, 130 + 34), ok = Click(223 + 50, 130 + 241);
+  const std::string load = Click(130, 212) + "key enter\n";
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + load + "key esc\n" + Click(400, 300)), 2);
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + load + pick_line + ok + "key esc\n" + Click(400, 300)), 2);
+  EXPECT_FALSE(fs::exists("Data/MapPrefs.qoe"));
+  // Load: lord, turn, and every file is back byte for byte.
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + load + pick_line + ok + pick_line + ok + Click(400, 300)), 2);
+  EXPECT_EQ(Diff(GameState(), game), "");
+  EXPECT_EQ(Diff(Snapshot("Map"), map), "");
+  EXPECT_EQ(Diff(Indexes(), indexes), "");
+}
+
+TEST_P(TitelRun, NewGameLeadsToTheMainScreenWithoutAGame) {
+  InstallDemoRealm();
+  // NEU0, yes: the realm goes into its save, the title leads on (32: no
+  // sign-up screen yet, so the main screen in account state 0).
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(130, 166) + "key enter\n"), 32);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_TRUE(fs::is_directory("Game/Harald"));
+  static int32_t code;
+  const std::string script = "key enter\n" + Click(60, 300);  // the sign-up hint, then the door
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return code = ResidenzScreen(2), 0; }, nullptr), 0);
+  EXPECT_EQ(code, 1);
+}
+
+// The title as the player sees it, with and without a game (the script
+// takes the picture): the labels of BATL and NORM change, the others stay.
+TEST_P(TitelRun, TitlePictureAndLabels) {
+  uint32_t batl[3] = {}, neu0[3] = {};
+  for (uint32_t state : {0u, 2u}) {
+    CheckPrefs(PREFS_ACCOUNT_STATE, 1, state);
+    const std::string png = "titel_" + std::to_string(GetParam()) + "_" + std::to_string(state) + ".png";
+    EXPECT_EQ(RunTitle(std::string(kDebugBox) + "wait 500\npng " + png + "\nkey esc\n"), -1);
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    ASSERT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1);
+    fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+    EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);  // a picture, not a flat field
+    auto at = [&](int x, int y) { return px[(size_t)(y + dy_) * w + (x + dx_)] & 0xFFFFFF; };
+    // Label pixels: black ink (pen 0) on the plaques.
+    for (int y = 150; y <= 182; ++y)
+      for (int x = 40; x <= 220; ++x) {
+        if (at(x, y + 138) == 0) batl[state] += (uint32_t)(x * 7 + y);
+        if (at(x, y) == 0) neu0[state] += (uint32_t)(x * 7 + y);
+      }
+    EXPECT_GT(batl[state], 0u);
+  }
+  EXPECT_NE(batl[0], batl[2]);
+  EXPECT_EQ(neu0[0], neu0[2]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TitelRun, testing::Values(0u, 4u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+
+}  // namespace
