@@ -11,6 +11,7 @@
 #include "routinen/gui/text.h"
 #include "routinen/media/movie.h"
 #include "routinen/media/sound.h"
+#include "routinen/system/files.h"
 #include "routinen/system/fonts.h"
 #include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/packets.h"
@@ -27,6 +28,40 @@
 
 namespace {
 
+// Without the data folders: a framed area in the game's colours.
+void DrawPlainTitle() {
+  PlatformSurface* back = DisplayBackSurface();
+  if (!back) return;
+  static const PaletteEntry kColours[4] = {{28, 20, 16}, {140, 112, 80}, {240, 192, 96}, {106, 58, 28}};
+  DisplaySetPalette(0, 4, kColours);
+  for (uint32_t y = 0; y < kGameAreaHeight; y++) {
+    for (uint32_t x = 0; x < kGameAreaWidth; x++) {
+      bool frame = x < 8 || y < 8 || x >= kGameAreaWidth - 8 || y >= kGameAreaHeight - 8;
+      bool band = y >= 200 && y < 280 && x >= 120 && x < 520;
+      uint32_t pen = frame ? 1 : band ? 3 : 0;
+      if (back->depth == 8) {
+        back->pixels[y * back->pitch + x] = static_cast<uint8_t>(pen);
+      } else {
+        const PaletteEntry& c = kColours[pen];
+        uint32_t v = (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
+        std::memcpy(back->pixels + y * back->pitch + x * 4, &v, 4);
+      }
+    }
+  }
+  UpdateRectangle(0, 0, kGameAreaWidth, kGameAreaHeight);
+}
+
+// The title screen; started without the game's data (no picture index) a
+// plain page stands until Escape or the window's close, and the game ends.
+int32_t ProgramTitle(int32_t entry_code) {
+  if (GeFileSize(".\\Data\\Path") != 0) return TitelScreen(entry_code);
+  DebugLog("Screen: Die Spieldaten fehlen (.\\Data\\Path), das Spiel kann nicht beginnen.\n");
+  DrawPlainTitle();
+  while (WaitEvent(0) != WE_KEY_ESCAPE) {
+  }
+  return SCREEN_END;
+}
+
 // A screen whose module is not built yet: back to the main screen.
 int32_t NotBuiltYet(int32_t) {
   DebugLog("Screen: Dieser Screen ist noch nicht eingebaut, zur\xFC" "ck zur Residenz.\n");
@@ -34,7 +69,7 @@ int32_t NotBuiltYet(int32_t) {
 }
 
 const ScreenTableEntry kProgramScreens[] = {
-    {SCREEN_TITLE, TitelScreen},
+    {SCREEN_TITLE, ProgramTitle},
     {SCREEN_MAIN, ResidenzScreen},
     {1139, ResidenzScreen},
     {SCREEN_STORY, RizizOzez},
