@@ -230,6 +230,7 @@ int32_t TitelScreen(int32_t) {
   SaveLabelBackgrounds(base.region, &labels);
   PrintTitelGadgetTexts(base.region);
   ShowScreenBase(&base);
+  WaitTransition();  // the box opens over the whole picture
   TitelMessage(anims, 0, "Debug-Version!");
   SfxPlayer000(kWaterfallSfx, 0, 1);
   RepairArmyShipData();
