@@ -72,8 +72,8 @@ int32_t InitTitelAnims(TitelAnims* anims) {
   if (!anims->base) return 0;
   anims->waterfall = LoadMovie(anims->base, ".\\Anims\\TitelWasserfall.cban", 0, 0);
   while (MotionBusy.load()) Delay(10);
-  // Looping; the player paces it at ten frames a second.
-  if (anims->waterfall) StartMovie(anims->base, anims->waterfall, 432, 319, 68, 10);
+  // Looping, four frames a second (docs/movie-list.md).
+  if (anims->waterfall) StartMovie(anims->base, anims->waterfall, 432, 319, 68, 4);
   return 1;
 }
 

@@ -123,9 +123,12 @@ TEST(QuillProgramGL, UnderXvfbTheTitleDrawnByGLMatchesThe2DRenderer) {
   ASSERT_EQ(gw, rw);
   ASSERT_EQ(gh, rh);
   // The same picture at the same place; a few pixels may differ (a grab
-  // between two frames), none by much on average.
+  // between two frames), none by much on average. The title's waterfall
+  // movie (96 x 128 at 432, 319 of the game area) plays only in 2D.
   uint64_t off = 0, total = 0;
   for (size_t i = 0; i < ref.size(); i++) {
+    const size_t x = i % rw, y = i / rw;
+    if (x >= 80 + 432 && x < 80 + 432 + 96 && y >= 60 + 319 && y < 60 + 319 + 128) continue;
     int d = 0;
     for (int s = 0; s < 24; s += 8) d += std::abs(int((ref[i] >> s) & 0xFF) - int((gl[i] >> s) & 0xFF));
     total += uint64_t(d);
