@@ -29,6 +29,7 @@
 #include "tools/testpeers/testpeers.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/common/screenbase.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -45,20 +46,7 @@ void AddChunk(const char* id, uint32_t length, const char* pool, void (*fill)(ui
   FreeChunk(c);
 }
 
-// Collects the log lines of a test.
-struct LogLines {
-  std::vector<std::string> lines;
-  LogLines() {
-    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); },
-                    this);
-  }
-  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
-  bool Has(const std::string& part) const {
-    for (const auto& l : lines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
-  }
-};
+using qoe_test::LogLines;
 
 class Residenz : public ::testing::Test {
  protected:

@@ -24,6 +24,7 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/hub/residenzdownload_internal.h"
 #include "screens/hub/residenzupload.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/testpeers/testpeers.h"
 #include "tools/turnbuilder/turnbuilder.h"
@@ -32,18 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct LogLines {
-  std::vector<std::string> lines;
-  LogLines() {
-    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); }, this);
-  }
-  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
-  int Count(const std::string& part) const {
-    int n = 0;
-    for (const auto& l : lines) n += l.find(part) != std::string::npos;
-    return n;
-  }
-};
+using qoe_test::LogLines;
 
 // A realm set up by GameInit from its sign-up answer; turn mails of it.
 class Download : public ::testing::Test {

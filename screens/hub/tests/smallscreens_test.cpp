@@ -24,25 +24,14 @@
 #include "screens/hub/anarchie.h"
 #include "screens/hub/credits.h"
 #include "screens/hub/stammbaum.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct LogLines {
-  std::vector<std::string> lines;
-  LogLines() {
-    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); },
-                    this);
-  }
-  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
-  bool Has(const std::string& part) const {
-    for (const auto& l : lines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
-  }
-};
+using qoe_test::LogLines;
 
 class SmallScreens : public testing::TestWithParam<uint32_t> {
  protected:

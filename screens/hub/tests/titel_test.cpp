@@ -33,6 +33,7 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/savegame.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
@@ -43,19 +44,7 @@ namespace {
 const char kIn[] = "Data/POP3In/GameChunk.qoe";
 const char kOut[] = "Data/POP3Out/GameChunk.qoe";
 
-struct LogLines {
-  std::vector<std::string> lines;
-  LogLines() {
-    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); },
-                    this);
-  }
-  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
-  bool Has(const std::string& part) const {
-    for (const auto& l : lines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
-  }
-};
+using qoe_test::LogLines;
 
 // Every file under a folder with its bytes (paths relative to it).
 std::map<std::string, std::vector<uint8_t>> Snapshot(const std::string& dir) {

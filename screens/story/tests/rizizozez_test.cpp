@@ -20,6 +20,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/input.h"
 #include "routinen/system/prefs.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -43,26 +44,16 @@ std::vector<uint8_t> Catalog(uint32_t id, const std::string& text) {
   return form;
 }
 
-struct LogLines {
-  std::vector<std::string> lines;
-  LogLines() {
-    DebugLogSetHook([](const char* line, void* user) { static_cast<LogLines*>(user)->lines.push_back(line); },
-                    this);
-  }
-  ~LogLines() { DebugLogSetHook(nullptr, nullptr); }
-  std::vector<uint32_t> Pages() const {
-    std::vector<uint32_t> pages;
-    for (const auto& l : lines)
-      if (l.rfind("BTTextBox : Seite ", 0) == 0 && l.find("gibt es nicht") == std::string::npos)
-        pages.push_back((uint32_t)std::atoi(l.c_str() + 18));
-    return pages;
-  }
-  bool Has(const std::string& part) const {
-    for (const auto& l : lines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
-  }
-};
+using qoe_test::LogLines;
+
+// The story pages the browser opened, in order.
+std::vector<uint32_t> Pages(const LogLines& log) {
+  std::vector<uint32_t> pages;
+  for (const auto& l : log.lines)
+    if (l.rfind("BTTextBox : Seite ", 0) == 0 && l.find("gibt es nicht") == std::string::npos)
+      pages.push_back((uint32_t)std::atoi(l.c_str() + 18));
+  return pages;
+}
 
 class StoryScreen : public testing::TestWithParam<uint32_t> {
  protected:
@@ -131,7 +122,7 @@ TEST_P(StoryScreen, ThreePagesWithALinkAPictureAndAModification) {
   const std::string script =
       "wait 5200\npng " + png + "\n" + Link(3) + "png " + png2 + "\n" + Link(1) + Link(2) + Link(4) + "wait 6000\n";
   EXPECT_EQ(Run(script), 2);
-  EXPECT_EQ(log.Pages(), (std::vector<uint32_t>{1, 2, 1, 3}));
+  EXPECT_EQ(Pages(log), (std::vector<uint32_t>{1, 2, 1, 3}));
   EXPECT_EQ(Gold(), 1250u);  // page 2 was opened once
   EXPECT_TRUE(log.Has("Die folgende Story sollte nun gespielt werden 17"));
   Keep(png);
@@ -144,7 +135,7 @@ TEST_P(StoryScreen, EnglishStoryEndedWithEscape) {
   const std::string png = Png("story_first_day"), scene = Png("story_campfire");
   LogLines log;
   EXPECT_EQ(Run("wait 5200\npng " + png + "\nkey esc\nwait 500\npng " + scene + "\nwait 6000\n"), 2);
-  EXPECT_EQ(log.Pages(), (std::vector<uint32_t>{1}));
+  EXPECT_EQ(Pages(log), (std::vector<uint32_t>{1}));
   EXPECT_EQ(Gold(), 1000u);
   Keep(png);
   Keep(scene);
@@ -157,7 +148,7 @@ TEST_P(StoryScreen, MissingPagesEndTheStory) {
   {
     LogLines log;
     EXPECT_EQ(Run("wait 11000\n"), 2);
-    EXPECT_TRUE(log.Pages().empty());
+    EXPECT_TRUE(Pages(log).empty());
     EXPECT_TRUE(log.Has("Seite 1 gibt es nicht"));
   }
   fs::create_directories("Catalogs/deutsch");
@@ -167,7 +158,7 @@ TEST_P(StoryScreen, MissingPagesEndTheStory) {
   RizizOzezPrefs(0, 1, 17);
   LogLines log;
   EXPECT_EQ(Run("wait 5200\n" + Link(2) + "wait 6000\n"), 2);
-  EXPECT_EQ(log.Pages(), (std::vector<uint32_t>{1}));
+  EXPECT_EQ(Pages(log), (std::vector<uint32_t>{1}));
   EXPECT_TRUE(log.Has("Seite 9 gibt es nicht"));
 }
 
