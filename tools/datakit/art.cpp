@@ -68,18 +68,12 @@ uint32_t Hash(int x, int y, uint32_t seed) {
   return h ^ (h >> 16);
 }
 
-void Dot(Image& img, int x, int y, int r, uint8_t c) {
-  for (int dy = -r; dy <= r; ++dy)
-    for (int dx = -r; dx <= r; ++dx)
-      if (dx * dx + dy * dy <= r * r) img.Set(x + dx, y + dy, c);
-}
-
 void Line(Image& img, int x0, int y0, int x1, int y1, int thick, uint8_t c) {
   int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
   for (int i = 0; i <= steps; ++i) {
     int x = x0 + (steps ? (x1 - x0) * i / steps : 0);
     int y = y0 + (steps ? (y1 - y0) * i / steps : 0);
-    Dot(img, x, y, thick, c);
+    FilledCircle(img, x, y, thick, c);
   }
 }
 
@@ -128,6 +122,20 @@ void WoodFrame(Image& img, int x1, int y1, int x2, int y2, int width) {
 }
 
 }  // namespace
+
+// A filled disc of radius r round (cx, cy), clipped to the image.
+void FilledCircle(Image& img, int cx, int cy, int r, uint8_t c) {
+  for (int y = -r; y <= r; ++y)
+    for (int x = -r; x <= r; ++x)
+      if (x * x + y * y <= r * r) img.Set(cx + x, cy + y, c);
+}
+
+// A line drawn with a round pen of radius r.
+void RoundLine(Image& img, int x0, int y0, int x1, int y1, uint8_t c, int r) {
+  const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+  for (int i = 0; i <= n; ++i)
+    FilledCircle(img, x0 + (n ? (x1 - x0) * i / n : 0), y0 + (n ? (y1 - y0) * i / n : 0), r, c);
+}
 
 const Palette& SharedPalette() {
   static const Palette p = MakePalette();
@@ -191,7 +199,7 @@ bool DrawBackground(Image& img, const std::string& name, uint32_t id) {
   const int cx[4] = {20, w - 21, 20, w - 21}, cy[4] = {20, 20, h - 21, h - 21};
   for (int i = 0; i < 4; ++i) {
     Disc(img, cx[i], cy[i], 6, kGold, kDarkGold);
-    Dot(img, cx[i], cy[i], 1, kWoodRamp + 2);
+    FilledCircle(img, cx[i], cy[i], 1, kWoodRamp + 2);
   }
   std::string tag = "NO. " + std::to_string(id);
   DrawText(img, w - 34 - TextWidth(tag, 1), h - 24, tag, 1, kDarkGold);
@@ -295,7 +303,7 @@ bool DrawStrip(Image& img, int frames, int fh, const std::string& kind, std::str
         double a = 2 * pi * k / 8;
         int age = (k - f % 8 + 8) % 8;  // 0 = the lit dot
         uint8_t c = (uint8_t)(kGoldRamp + 15 - std::min(15, age * 2));
-        Dot(img, cx + (int)std::lround(std::cos(a) * (r - 2)), cy + (int)std::lround(std::sin(a) * (r - 2)),
+        FilledCircle(img, cx + (int)std::lround(std::cos(a) * (r - 2)), cy + (int)std::lround(std::sin(a) * (r - 2)),
             std::max(1, r / 5), c);
       }
     } else if (kind == "pulse") {

@@ -39,6 +39,10 @@ struct Image {
 
 void FillRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
 void FrameRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
+// A filled disc of radius r round (cx, cy), clipped to the image.
+void FilledCircle(Image& img, int cx, int cy, int r, uint8_t c);
+// A line drawn with a round pen of radius r.
+void RoundLine(Image& img, int x0, int y0, int x1, int y1, uint8_t c, int r = 0);
 void Bevel(Image& img, int x1, int y1, int x2, int y2, bool pressed);
 // Caption in the built-in 5 x 7 font, scale >= 1; text width in pixels.
 int TextWidth(const std::string& text, int scale);

@@ -22,17 +22,6 @@ uint32_t Noise(int x, int y, uint32_t seed) {
   return h ^ (h >> 13);
 }
 
-void Dot(Image& img, int cx, int cy, int r, uint8_t c) {
-  for (int y = -r; y <= r; ++y)
-    for (int x = -r; x <= r; ++x)
-      if (x * x + y * y <= r * r) img.Set(cx + x, cy + y, c);
-}
-
-void Ln(Image& img, int x0, int y0, int x1, int y1, uint8_t c, int r = 0) {
-  int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
-  for (int i = 0; i <= n; ++i) Dot(img, x0 + (n ? (x1 - x0) * i / n : 0), y0 + (n ? (y1 - y0) * i / n : 0), r, c);
-}
-
 void Ellipse(Image& img, int cx, int cy, int rx, int ry, uint8_t fill, uint8_t edge) {
   for (int y = -ry; y <= ry; ++y)
     for (int x = -rx; x <= rx; ++x) {
@@ -80,8 +69,8 @@ void Door(Image& img) {  // EXIT: 24..108 x 130..410
       if (y >= y1 + r || (x - cx) * (x - cx) + dy * dy <= r * r) img.Set(x, y, wood.Get(x - x1, y - y1));
     }
   for (int hy : {y1 + 60, y2 - 60}) FillRect(img, x1, hy, x1 + 50, hy + 6, kGreyRamp + 4);  // iron bands
-  Dot(img, x2 - 16, (y1 + y2) / 2 + 20, 7, kGreyRamp + 3);
-  Dot(img, x2 - 16, (y1 + y2) / 2 + 20, 4, kSlate + 9);  // ring handle
+  FilledCircle(img, x2 - 16, (y1 + y2) / 2 + 20, 7, kGreyRamp + 3);
+  FilledCircle(img, x2 - 16, (y1 + y2) / 2 + 20, 4, kSlate + 9);  // ring handle
   FillRect(img, x1 - 10, y2 + 1, x2 + 10, y2 + 6, kSlate + 4);  // threshold
 }
 
@@ -97,12 +86,12 @@ void Bookcase(Image& img) {  // MESS, STAT, TREE: 125..240 x 56..290
         int x = 138 + i * 16;
         FillRect(img, x, top + 14, x + 11, bottom, kParchmentRamp + 12 - i % 3);
         FrameRect(img, x, top + 14, x + 11, bottom, kParchmentRamp + 4);
-        Dot(img, x + 5, top + 36, 3, kRedRamp + 9);
+        FilledCircle(img, x + 5, top + 36, 3, kRedRamp + 9);
       }
     } else if (s == 1) {  // statistics: an open ledger with bars
       FillRect(img, 140, top + 12, 226, bottom - 2, kParchmentRamp + 14);
       FrameRect(img, 140, top + 12, 226, bottom - 2, kWoodRamp + 2);
-      Ln(img, 183, top + 12, 183, bottom - 2, kWoodRamp + 4);
+      RoundLine(img, 183, top + 12, 183, bottom - 2, kWoodRamp + 4);
       const int h[6] = {12, 20, 16, 28, 34, 40};
       for (int i = 0; i < 6; ++i) {
         int x = 146 + i * 13 + (i >= 3 ? 6 : 0);
@@ -111,12 +100,12 @@ void Bookcase(Image& img) {  // MESS, STAT, TREE: 125..240 x 56..290
     } else {  // family tree: a framed tree
       FillRect(img, 144, top + 4, 222, bottom - 1, kParchmentRamp + 13);
       FrameRect(img, 144, top + 4, 222, bottom - 1, kGold);
-      Ln(img, 183, bottom - 4, 183, top + 24, kWoodRamp + 2, 1);
-      Ln(img, 183, top + 34, 160, top + 18, kWoodRamp + 2);
-      Ln(img, 183, top + 34, 206, top + 18, kWoodRamp + 2);
-      for (int x : {160, 183, 206}) Dot(img, x, top + 16, 5, kForest + 9);
-      Dot(img, 170, top + 40, 3, kRedRamp + 10);
-      Dot(img, 196, top + 40, 3, kBlueRamp + 10);
+      RoundLine(img, 183, bottom - 4, 183, top + 24, kWoodRamp + 2, 1);
+      RoundLine(img, 183, top + 34, 160, top + 18, kWoodRamp + 2);
+      RoundLine(img, 183, top + 34, 206, top + 18, kWoodRamp + 2);
+      for (int x : {160, 183, 206}) FilledCircle(img, x, top + 16, 5, kForest + 9);
+      FilledCircle(img, 170, top + 40, 3, kRedRamp + 10);
+      FilledCircle(img, 196, top + 40, 3, kBlueRamp + 10);
     }
   }
 }
@@ -135,7 +124,7 @@ void Window(Image& img) {  // MAP: 262..378 x 44..170
       else c = (uint8_t)(kGreenRamp + 6 + (int)(Noise(x / 4, y / 4, 5) % 3));  // fields
       img.Set(x, y, c);
     }
-  Dot(img, x1 + 26, 78, 8, kGoldRamp + 14);  // the sun
+  FilledCircle(img, x1 + 26, 78, 8, kGoldRamp + 14);  // the sun
   // Mullions and the stone frame.
   FillRect(img, cx - 2, y1, cx + 2, y2, kSlate + 3);
   FillRect(img, x1, 112, x2, 115, kSlate + 3);
@@ -163,10 +152,10 @@ void Banner(Image& img) {  // DIPL: 396..452 x 44..140, a treaty banner
       if (std::abs(x - 424) <= 26 - inset * 26 / 20) img.Set(x, y, kPurple + 6);
   }
   FillRect(img, 404, 60, 444, 104, kParchmentRamp + 14);  // the treaty
-  for (int l = 0; l < 4; ++l) Ln(img, 408, 66 + l * 8, 440, 66 + l * 8, kInk);
-  Dot(img, 424, 104, 7, kRedRamp + 8);  // wax seal
-  Ln(img, 420, 110, 414, 124, kRedRamp + 6, 1);
-  Ln(img, 428, 110, 434, 124, kRedRamp + 6, 1);
+  for (int l = 0; l < 4; ++l) RoundLine(img, 408, 66 + l * 8, 440, 66 + l * 8, kInk);
+  FilledCircle(img, 424, 104, 7, kRedRamp + 8);  // wax seal
+  RoundLine(img, 420, 110, 414, 124, kRedRamp + 6, 1);
+  RoundLine(img, 428, 110, 434, 124, kRedRamp + 6, 1);
 }
 
 void Portrait(Image& img) {  // SPEC: 396..456 x 160..236, the realm's specialist
@@ -174,10 +163,10 @@ void Portrait(Image& img) {  // SPEC: 396..456 x 160..236, the realm's specialis
   FillRect(img, 401, 165, 451, 231, kForest + 3);
   Ellipse(img, 426, 196, 12, 15, kSand + 12, kSand + 6);  // face
   FillRect(img, 410, 214, 442, 231, kBlueRamp + 6);        // robe
-  for (int i = 0; i < 14; ++i) Ln(img, 426 - 14 + i, 182, 426, 158 + 8, kBlueRamp + 4);  // pointed hat
-  Dot(img, 421, 194, 1, kBlack);
-  Dot(img, 431, 194, 1, kBlack);
-  Ln(img, 420, 213, 432, 213, kLightGrey, 1);  // beard
+  for (int i = 0; i < 14; ++i) RoundLine(img, 426 - 14 + i, 182, 426, 158 + 8, kBlueRamp + 4);  // pointed hat
+  FilledCircle(img, 421, 194, 1, kBlack);
+  FilledCircle(img, 431, 194, 1, kBlack);
+  RoundLine(img, 420, 213, 432, 213, kLightGrey, 1);  // beard
 }
 
 void TownModel(Image& img) {  // TOWN: 262..378 x 190..286, a model of the capital
@@ -188,12 +177,12 @@ void TownModel(Image& img) {  // TOWN: 262..378 x 190..286, a model of the capit
   for (int i = 0; i < 4; ++i) {
     int x = xs[i];
     FillRect(img, x, 236, x + 14, 257, kParchmentRamp + 12);
-    for (int k = 0; k < 9; ++k) Ln(img, x - 2 + k, 236 - k, x + 16 - k, 236 - k, kRedRamp + 8);
+    for (int k = 0; k < 9; ++k) RoundLine(img, x - 2 + k, 236 - k, x + 16 - k, 236 - k, kRedRamp + 8);
     FillRect(img, x + 5, 248, x + 9, 257, kWoodRamp + 3);
   }
   FillRect(img, 310, 204, 328, 257, kSlate + 10);  // the keep
   for (int k = 0; k < 4; ++k) FillRect(img, 310 + k * 5, 198, 312 + k * 5, 203, kSlate + 10);
-  Ln(img, 319, 198, 319, 186, kBlack);
+  RoundLine(img, 319, 198, 319, 186, kBlack);
   FillRect(img, 320, 186, 330, 192, kRedRamp + 10);  // flag
 }
 
@@ -205,31 +194,31 @@ void AlchemistBench(Image& img) {  // RESA: 500..628 x 62..180
   const uint8_t fl[5] = {kGreenRamp + 10, kBlueRamp + 11, kRedRamp + 10, kPurple + 10, kGoldRamp + 12};
   for (int i = 0; i < 5; ++i) {
     int x = 510 + i * 24;
-    Dot(img, x, 80, 8, fl[i]);
+    FilledCircle(img, x, 80, 8, fl[i]);
     FillRect(img, x - 2, 64, x + 2, 72, kLightGrey);
   }
   // Retort over a flame and a big flask.
   Ellipse(img, 540, 126, 20, 20, kGreenRamp + 9, kGreenRamp + 3);
-  Ln(img, 556, 112, 590, 100, kLightGrey, 2);
-  Dot(img, 600, 134, 14, kBlueRamp + 10);
+  RoundLine(img, 556, 112, 590, 100, kLightGrey, 2);
+  FilledCircle(img, 600, 134, 14, kBlueRamp + 10);
   FillRect(img, 596, 110, 604, 122, kLightGrey);
-  for (int i = 0; i < 5; ++i) Dot(img, 536 + i * 2, 146 - i, 2, (uint8_t)(kOrangeRamp + 10 + i));
-  for (int b = 0; b < 4; ++b) Dot(img, 534 + b * 4, 104 - b * 8, 2, kGreenRamp + 13);  // bubbles
+  for (int i = 0; i < 5; ++i) FilledCircle(img, 536 + i * 2, 146 - i, 2, (uint8_t)(kOrangeRamp + 10 + i));
+  for (int b = 0; b < 4; ++b) FilledCircle(img, 534 + b * 4, 104 - b * 8, 2, kGreenRamp + 13);  // bubbles
 }
 
 void Lectern(Image& img) {  // REPO: 470..628 x 240..360, the scribe's news
   FillRect(img, 540, 300, 556, 372, kWoodRamp + 5);  // post
   FillRect(img, 520, 368, 576, 376, kWoodRamp + 4);  // foot
-  for (int i = 0; i < 20; ++i) Ln(img, 494 + i, 300 - i / 2, 604 - i, 300 - i / 2, kWoodRamp + 7);
+  for (int i = 0; i < 20; ++i) RoundLine(img, 494 + i, 300 - i / 2, 604 - i, 300 - i / 2, kWoodRamp + 7);
   FillRect(img, 500, 262, 547, 292, kParchmentRamp + 15);  // open book
   FillRect(img, 550, 262, 597, 292, kParchmentRamp + 14);
   for (int l = 0; l < 4; ++l) {
-    Ln(img, 504, 268 + l * 6, 542, 268 + l * 6, kInk);
-    Ln(img, 554, 268 + l * 6, 592, 268 + l * 6, kInk);
+    RoundLine(img, 504, 268 + l * 6, 542, 268 + l * 6, kInk);
+    RoundLine(img, 554, 268 + l * 6, 592, 268 + l * 6, kInk);
   }
   FillRect(img, 606, 270, 612, 296, kParchmentRamp + 15);  // candle
-  Dot(img, 609, 264, 3, kOrangeRamp + 14);
-  Ln(img, 592, 256, 604, 268, kWhite, 1);  // quill (inside the scribe movie's area)
+  FilledCircle(img, 609, 264, 3, kOrangeRamp + 14);
+  RoundLine(img, 592, 256, 604, 268, kWhite, 1);  // quill (inside the scribe movie's area)
 }
 
 void Desk(Image& img) {  // 140..470 x 296..380 with the tax chest (TAX )
@@ -238,7 +227,7 @@ void Desk(Image& img) {  // 140..470 x 296..380 with the tax chest (TAX )
   FillRect(img, 150, 333, 470, 380, kWoodRamp + 3);
   for (int d = 0; d < 3; ++d) {
     FrameRect(img, 246 + d * 74, 340, 310 + d * 74, 370, kWoodRamp + 1);
-    Dot(img, 278 + d * 74, 355, 2, kGold);
+    FilledCircle(img, 278 + d * 74, 355, 2, kGold);
   }
   // TAX : a chest of coins at 160..232 x 270..330.
   FillRect(img, 160, 290, 232, 328, kWoodRamp + 8);
@@ -247,30 +236,30 @@ void Desk(Image& img) {  // 140..470 x 296..380 with the tax chest (TAX )
   FillRect(img, 192, 302, 200, 312, kGold);
   for (int i = 0; i < 12; ++i) Ellipse(img, 168 + (i * 13) % 60, 284 - (i % 3) * 4, 6, 3, kGoldRamp + 13, kGoldRamp + 5);
   // Quill and inkpot in the middle of the desk.
-  Dot(img, 300, 310, 6, kBlack);
-  Ln(img, 302, 306, 326, 276, kWhite, 1);
+  FilledCircle(img, 300, 310, 6, kBlack);
+  RoundLine(img, 302, 306, 326, 276, kWhite, 1);
   FillRect(img, 340, 300, 400, 316, kParchmentRamp + 14);  // a letter being written
-  for (int l = 0; l < 2; ++l) Ln(img, 344, 305 + l * 5, 392, 305 + l * 5, kInk);
+  for (int l = 0; l < 2; ++l) RoundLine(img, 344, 305 + l * 5, 392, 305 + l * 5, kInk);
 }
 
 void Tray(Image& img, int x1, int y1, int x2, int y2, const char* label, bool incoming) {
   // A wicker tray with letters; an arrow shows the way the letters go.
   FillRect(img, x1, y2 - 24, x2, y2, kWoodRamp + 10);
-  for (int x = x1; x <= x2; x += 4) Ln(img, x, y2 - 24, x, y2, kWoodRamp + 6);
+  for (int x = x1; x <= x2; x += 4) RoundLine(img, x, y2 - 24, x, y2, kWoodRamp + 6);
   FrameRect(img, x1, y2 - 24, x2, y2, kWoodRamp + 2);
   for (int i = 0; i < 3; ++i) {
     int ly = y2 - 32 - i * 7;
     FillRect(img, x1 + 4 + i * 2, ly, x2 - 4 - i * 2, ly + 12, kParchmentRamp + 13 + i % 2);
     FrameRect(img, x1 + 4 + i * 2, ly, x2 - 4 - i * 2, ly + 12, kParchmentRamp + 3);
   }
-  Dot(img, (x1 + x2) / 2, y2 - 40, 4, kRedRamp + 8);
+  FilledCircle(img, (x1 + x2) / 2, y2 - 40, 4, kRedRamp + 8);
   const int cx = (x1 + x2) / 2, top = y1 + 2;
   uint8_t ac = incoming ? kGreenRamp + 9 : kBlueRamp + 11;
   if (incoming) {
     FillRect(img, cx - 3, top, cx + 3, top + 10, ac);
-    for (int k = 0; k < 8; ++k) Ln(img, cx - 8 + k, top + 10 + k, cx + 8 - k, top + 10 + k, ac);
+    for (int k = 0; k < 8; ++k) RoundLine(img, cx - 8 + k, top + 10 + k, cx + 8 - k, top + 10 + k, ac);
   } else {
-    for (int k = 0; k < 8; ++k) Ln(img, cx - k, top + k, cx + k, top + k, ac);
+    for (int k = 0; k < 8; ++k) RoundLine(img, cx - k, top + k, cx + k, top + k, ac);
     FillRect(img, cx - 3, top + 8, cx + 3, top + 18, ac);
   }
   DrawTextCentred(img, x1, y2 - 20, x2, y2 - 4, label, 1, kParchmentRamp + 15, kBlack);
@@ -293,8 +282,8 @@ void GuestBook(Image& img) {  // REGI: 565..628 x 395..468, the register of lord
   FillRect(img, 566, 404, 627, 430, kRedRamp + 5);  // book cover
   FillRect(img, 569, 400, 596, 426, kParchmentRamp + 15);
   FillRect(img, 598, 400, 624, 426, kParchmentRamp + 14);
-  for (int l = 0; l < 3; ++l) Ln(img, 572, 406 + l * 6, 592, 406 + l * 6, kInk);
-  Ln(img, 606, 420, 622, 396, kWhite, 1);  // quill
+  for (int l = 0; l < 3; ++l) RoundLine(img, 572, 406 + l * 6, 592, 406 + l * 6, kInk);
+  RoundLine(img, 606, 420, 622, 396, kWhite, 1);  // quill
 }
 
 }  // namespace
@@ -353,8 +342,8 @@ bool DrawResidenceMark(Image& img, const std::string& kind, std::string* err) {
     FrameRect(img, 4, 6, w - 5, h - 7, kParchmentRamp + 3);
     Ellipse(img, w / 2, 5, w / 2 - 2, 4, kParchmentRamp + 11, kParchmentRamp + 3);
     Ellipse(img, w / 2, h - 6, w / 2 - 2, 4, kParchmentRamp + 11, kParchmentRamp + 3);
-    for (int l = 0; l < 3; ++l) Ln(img, 8, 12 + l * 5, w - 9, 12 + l * 5, kInk);
-    Dot(img, w / 2, h - 12, 5, kRedRamp + 9);
+    for (int l = 0; l < 3; ++l) RoundLine(img, 8, 12 + l * 5, w - 9, 12 + l * 5, kInk);
+    FilledCircle(img, w / 2, h - 12, 5, kRedRamp + 9);
     return true;
   }
   int n = kind == "upload1" ? 1 : kind == "upload2" ? 2 : kind == "upload3" ? 3 : 0;
@@ -367,9 +356,9 @@ bool DrawResidenceMark(Image& img, const std::string& kind, std::string* err) {
     int x = 2 + i * 8, y = h - 24 - i * 7;
     FillRect(img, x, y, x + 34, y + 20, kParchmentRamp + 14 - i);
     FrameRect(img, x, y, x + 34, y + 20, kParchmentRamp + 2);
-    Ln(img, x, y, x + 17, y + 10, kParchmentRamp + 5);
-    Ln(img, x + 34, y, x + 17, y + 10, kParchmentRamp + 5);
-    Dot(img, x + 17, y + 11, 3, kBlueRamp + 10);
+    RoundLine(img, x, y, x + 17, y + 10, kParchmentRamp + 5);
+    RoundLine(img, x + 34, y, x + 17, y + 10, kParchmentRamp + 5);
+    FilledCircle(img, x + 17, y + 11, 3, kBlueRamp + 10);
   }
   DrawTextCentred(img, w - 14, 0, w - 1, 12, std::to_string(n), 1, kWhite, kBlack);
   return true;

@@ -21,17 +21,6 @@ uint32_t Noise(int x, int y, uint32_t seed) {
   return h ^ (h >> 16);
 }
 
-void Disc(Image& img, int cx, int cy, int r, uint8_t c) {
-  for (int y = -r; y <= r; ++y)
-    for (int x = -r; x <= r; ++x)
-      if (x * x + y * y <= r * r) img.Set(cx + x, cy + y, c);
-}
-
-void Line(Image& img, int x0, int y0, int x1, int y1, uint8_t c, int r = 0) {
-  const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
-  for (int i = 0; i <= n; ++i) Disc(img, x0 + (n ? (x1 - x0) * i / n : 0), y0 + (n ? (y1 - y0) * i / n : 0), r, c);
-}
-
 void Ellipse(Image& img, int cx, int cy, int rx, int ry, uint8_t fill) {
   for (int y = -ry; y <= ry; ++y)
     for (int x = -rx; x <= rx; ++x)
@@ -65,13 +54,13 @@ void Flame(Image& img, int cx, int base, int h, int w) {
 void Figure(Image& img, int x, int y, uint8_t cloak, bool hat) {
   Triangle(img, x + 30, y + 22, 24, y + 80, cloak);              // cloak
   FillRect(img, x + 10, y + 70, x + 52, y + 86, (uint8_t)(cloak - 3));  // lap
-  Disc(img, x + 30, y + 14, 10, kSand + 9);                       // face
-  Disc(img, x + 27, y + 13, 1, kBlack);
-  Disc(img, x + 34, y + 13, 1, kBlack);
+  FilledCircle(img, x + 30, y + 14, 10, kSand + 9);                       // face
+  FilledCircle(img, x + 27, y + 13, 1, kBlack);
+  FilledCircle(img, x + 34, y + 13, 1, kBlack);
   if (hat) {
     FillRect(img, x + 16, y + 2, x + 44, y + 5, kRedRamp + 4);
     Triangle(img, x + 30, y - 12, 10, y + 3, kRedRamp + 6);
-    Line(img, x + 34, y - 8, x + 50, y - 16, kGold, 1);            // feather
+    RoundLine(img, x + 34, y - 8, x + 50, y - 16, kGold, 1);            // feather
   } else {
     for (int dy = -12; dy <= 0; ++dy)
       for (int dx = -12; dx <= 12; ++dx)
@@ -82,10 +71,10 @@ void Figure(Image& img, int x, int y, uint8_t cloak, bool hat) {
 void Lute(Image& img, int x, int y) {
   Ellipse(img, x, y, 17, 13, kWoodRamp + 10);
   Ellipse(img, x, y, 15, 11, kWoodRamp + 12);
-  Disc(img, x + 2, y - 1, 4, kWoodRamp + 1);
-  Line(img, x + 12, y - 8, x + 40, y - 30, kWoodRamp + 6, 2);      // neck
+  FilledCircle(img, x + 2, y - 1, 4, kWoodRamp + 1);
+  RoundLine(img, x + 12, y - 8, x + 40, y - 30, kWoodRamp + 6, 2);      // neck
   FillRect(img, x + 38, y - 36, x + 46, y - 28, kWoodRamp + 4);    // peg box
-  for (int s = -1; s <= 1; ++s) Line(img, x - 8, y + s * 2, x + 40, y - 30 + s, kParchmentRamp + 15);
+  for (int s = -1; s <= 1; ++s) RoundLine(img, x - 8, y + s * 2, x + 40, y - 30 + s, kParchmentRamp + 15);
 }
 
 void Tent(Image& img, int x1, int x2, int top, int bottom) {
@@ -95,7 +84,7 @@ void Tent(Image& img, int x1, int x2, int top, int bottom) {
     for (int x = cx - half; x <= cx + half; ++x) img.Set(x, y, (uint8_t)(kSand + 4 + (x < cx ? 0 : 2)));
   }
   Triangle(img, cx, top + (bottom - top) / 2, (x2 - x1) / 7, bottom, kWoodRamp + 1);  // the opening
-  Line(img, cx, top - 10, cx, top + 2, kWoodRamp + 3, 1);
+  RoundLine(img, cx, top - 10, cx, top + 2, kWoodRamp + 3, 1);
   FillRect(img, cx + 1, top - 10, cx + 12, top - 5, kRedRamp + 8);                  // pennant
 }
 
@@ -130,8 +119,8 @@ bool DrawCampfire(Image& img) {
     const int sx = (int)(Noise(i, 7, 2) % (uint32_t)w), sy = 44 + (int)(Noise(i, 9, 3) % 150u);
     img.Set(sx, sy, i % 5 ? (uint8_t)(kGreyRamp + 13) : (uint8_t)kGold);
   }
-  Disc(img, 560, 90, 22, kParchmentRamp + 15);
-  Disc(img, 569, 84, 20, kBlueRamp + 1);  // a crescent
+  FilledCircle(img, 560, 90, 22, kParchmentRamp + 15);
+  FilledCircle(img, 569, 84, 20, kBlueRamp + 1);  // a crescent
   // Hills and the forest's edge, opening into a clearing round the fire.
   for (int x = 0; x < w; ++x) {
     int hill = 232 + (int)(16 * std::sin(x / 70.0) + 8 * std::sin(x / 23.0 + 1.0));
@@ -153,8 +142,8 @@ bool DrawCampfire(Image& img) {
     const double a = 3.14159 * (0.05 + 0.9 * i / 8.0);
     Ellipse(img, fx - (int)(std::cos(a) * 32), fy + (int)(std::sin(a) * 4), 5, 3, (uint8_t)(kSlate + 6 + i % 3));
   }
-  Line(img, fx - 24, fy + 2, fx + 19, fy - 6, kWoodRamp + 4, 2);
-  Line(img, fx + 24, fy + 2, fx - 19, fy - 6, kWoodRamp + 6, 2);
+  RoundLine(img, fx - 24, fy + 2, fx + 19, fy - 6, kWoodRamp + 4, 2);
+  RoundLine(img, fx + 24, fy + 2, fx - 19, fy - 6, kWoodRamp + 6, 2);
   Flame(img, fx, fy, 44, 16);
   // The wagon round the lute player: canvas hood, posts, floor, wheels; its
   // inside is the movie's wall.
@@ -171,14 +160,14 @@ bool DrawCampfire(Image& img) {
   FillRect(img, kLuteX + kLuteW, kLuteY, kLuteX + kLuteW + 11, kLuteY + kLuteH + 8, kWoodRamp + 5);
   FillRect(img, kLuteX - 14, kLuteY + kLuteH, kLuteX + kLuteW + 13, kLuteY + kLuteH + 8, kWoodRamp + 7);
   for (int wx : {kLuteX + 6, kLuteX + kLuteW - 6}) {
-    Disc(img, wx, kLuteY + kLuteH + 20, 16, kWoodRamp + 3);
-    Disc(img, wx, kLuteY + kLuteH + 20, 12, kWoodRamp + 1);
+    FilledCircle(img, wx, kLuteY + kLuteH + 20, 16, kWoodRamp + 3);
+    FilledCircle(img, wx, kLuteY + kLuteH + 20, 12, kWoodRamp + 1);
     for (int k = 0; k < 6; ++k)
-      Line(img, wx, kLuteY + kLuteH + 20, wx + (int)(13 * std::cos(k * 1.047)), kLuteY + kLuteH + 20 + (int)(13 * std::sin(k * 1.047)),
+      RoundLine(img, wx, kLuteY + kLuteH + 20, wx + (int)(13 * std::cos(k * 1.047)), kLuteY + kLuteH + 20 + (int)(13 * std::sin(k * 1.047)),
            kWoodRamp + 5);
-    Disc(img, wx, kLuteY + kLuteH + 20, 3, kWoodRamp + 8);
+    FilledCircle(img, wx, kLuteY + kLuteH + 20, 3, kWoodRamp + 8);
   }
-  Line(img, kLuteX + kLuteW + 12, kLuteY + kLuteH + 4, kLuteX + kLuteW + 60, kLuteY + kLuteH + 24, kWoodRamp + 4, 1);
+  RoundLine(img, kLuteX + kLuteW + 12, kLuteY + kLuteH + 4, kLuteX + kLuteW + 60, kLuteY + kLuteH + 24, kWoodRamp + 4, 1);
   // The lute player without his movie.
   Figure(img, kLuteX + 18, kLuteY + 20, (uint8_t)(kGreenRamp + 6), true);
   Lute(img, kLuteX + 58, kLuteY + 74);
@@ -210,12 +199,12 @@ bool DrawStoryBox(Image& img) {
   FillRect(img, 32, 354, 454, 397, kParchmentRamp + 8);
   FrameRect(img, 32, 354, 454, 397, kDarkGold);
   // The help seal (gadget INFO, 20..51 x 396..415).
-  Disc(img, 36, 405, 11, kRedRamp + 5);
-  Disc(img, 36, 405, 8, kRedRamp + 8);
+  FilledCircle(img, 36, 405, 11, kRedRamp + 5);
+  FilledCircle(img, 36, 405, 8, kRedRamp + 8);
   DrawTextCentred(img, 26, 396, 46, 415, "?", 2, kParchmentRamp + 15, kBlack);
   // Corner ornaments.
   const int cx[4] = {16, w - 17, 16, w - 17}, cy[4] = {16, 16, h - 17, h - 17};
-  for (int i = 0; i < 4; ++i) Disc(img, cx[i], cy[i], 4, kGold);
+  for (int i = 0; i < 4; ++i) FilledCircle(img, cx[i], cy[i], 4, kGold);
   return true;
 }
 
@@ -243,7 +232,7 @@ bool DrawStoryPicture(Image& img, const std::string& kind, std::string* err) {
   if (kind == "town") {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) img.Set(x, y, (uint8_t)(kBlueRamp + 12 - y * 6 / h));
-    Disc(img, w - 22, 16, 9, kGold);
+    FilledCircle(img, w - 22, 16, 9, kGold);
     for (int x = 0; x < w; ++x) {
       const int top = h / 2 + (int)(10 * std::cos((x - w / 2) / 22.0));
       for (int y = top; y < h; ++y) img.Set(x, y, (uint8_t)(kGreenRamp + 7 - (y - top) / 8));
@@ -258,7 +247,7 @@ bool DrawStoryPicture(Image& img, const std::string& kind, std::string* err) {
     }
     FillRect(img, w / 2 - 8, h / 2 - 24, w / 2 + 8, h / 2 + 6, (uint8_t)(kSlate + 9));
     for (int x = w / 2 - 8; x <= w / 2 + 8; x += 4) FillRect(img, x, h / 2 - 28, x + 1, h / 2 - 24, (uint8_t)(kSlate + 9));
-    Line(img, w / 2, h / 2 - 40, w / 2, h / 2 - 28, kWoodRamp + 2);
+    RoundLine(img, w / 2, h / 2 - 40, w / 2, h / 2 - 28, kWoodRamp + 2);
     FillRect(img, w / 2 + 1, h / 2 - 40, w / 2 + 10, h / 2 - 35, kRedRamp + 8);
     FillRect(img, 0, h - 10, w - 1, h - 1, (uint8_t)(kSand + 6));  // the road
     FrameRect(img, 0, 0, w - 1, h - 1, kBlack);
@@ -268,14 +257,14 @@ bool DrawStoryPicture(Image& img, const std::string& kind, std::string* err) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) img.Set(x, y, (uint8_t)(kParchmentRamp + 13 + (int)(Noise(x / 2, y / 2, 12) % 3)));
     const int cx = w / 2, base = h - 10;
-    Line(img, cx, base, cx + 2, 14, kGreenRamp + 3, 1);
+    RoundLine(img, cx, base, cx + 2, 14, kGreenRamp + 3, 1);
     for (int i = 0; i < 5; ++i) {
       const int y = base - 12 - i * 14, side = i % 2 ? 1 : -1;
-      Line(img, cx, y, cx + side * 22, y - 10, kGreenRamp + 3);
+      RoundLine(img, cx, y, cx + side * 22, y - 10, kGreenRamp + 3);
       Ellipse(img, cx + side * 24, y - 12, 10, 5, (uint8_t)(kGreenRamp + 6 + i % 3));
     }
-    for (int i = 0; i < 5; ++i) Disc(img, cx + 2 + (i - 2) * 5, 12 + (i % 2) * 3, 3, (uint8_t)(144 + 10));
-    Line(img, cx - 16, base, cx + 16, base, kWoodRamp + 2, 1);  // the earth
+    for (int i = 0; i < 5; ++i) FilledCircle(img, cx + 2 + (i - 2) * 5, 12 + (i % 2) * 3, 3, (uint8_t)(144 + 10));
+    RoundLine(img, cx - 16, base, cx + 16, base, kWoodRamp + 2, 1);  // the earth
     FrameRect(img, 0, 0, w - 1, h - 1, kDarkGold);
     return true;
   }

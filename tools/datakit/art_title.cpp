@@ -35,17 +35,6 @@ uint8_t RampAt(uint8_t ramp, double t, int x, int y, int steps = 16) {
   return (uint8_t)(ramp + i);
 }
 
-void Dot(Image& img, int cx, int cy, int r, uint8_t c) {
-  for (int y = -r; y <= r; ++y)
-    for (int x = -r; x <= r; ++x)
-      if (x * x + y * y <= r * r) img.Set(cx + x, cy + y, c);
-}
-
-void Ln(Image& img, int x0, int y0, int x1, int y1, uint8_t c, int r = 0) {
-  int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
-  for (int i = 0; i <= n; ++i) Dot(img, x0 + (n ? (x1 - x0) * i / n : 0), y0 + (n ? (y1 - y0) * i / n : 0), r, c);
-}
-
 void Tri(Image& img, int x0, int y0, int x1, int y1, int x2, int y2, uint8_t c) {
   int minx = std::min({x0, x1, x2}), maxx = std::max({x0, x1, x2});
   int miny = std::min({y0, y1, y2}), maxy = std::max({y0, y1, y2});
@@ -103,7 +92,7 @@ void Tree(Image& img, int x, int y, int size) {
 void Pine(Image& img, int x, int y, int size) {
   Tri(img, x, y - size, x - size / 3, y - size / 4, x + size / 3, y - size / 4, kForest + 2);
   Tri(img, x, y - size * 3 / 4, x - size / 3 - 2, y, x + size / 3 + 2, y, kForest + 4);
-  Ln(img, x, y, x, y + 3, kWoodRamp + 2);
+  RoundLine(img, x, y, x, y + 3, kWoodRamp + 2);
 }
 
 void Forest(Image& img, int x1, int x2, int y, uint32_t seed, int size) {
@@ -142,17 +131,17 @@ void Wall(Image& img, int x1, int x2, int y, int h) {
 }
 
 void Person(Image& img, int x, int y, uint8_t body, uint8_t head = kRose + 9) {
-  Dot(img, x, y - 17, 3, head);
+  FilledCircle(img, x, y - 17, 3, head);
   for (int yy = y - 13; yy <= y - 4; ++yy)
     for (int xx = x - 3; xx <= x + 3; ++xx) img.Set(xx, yy, body);
-  Ln(img, x - 2, y - 4, x - 3, y, kWoodRamp + 1);
-  Ln(img, x + 2, y - 4, x + 3, y, kWoodRamp + 1);
+  RoundLine(img, x - 2, y - 4, x - 3, y, kWoodRamp + 1);
+  RoundLine(img, x + 2, y - 4, x + 3, y, kWoodRamp + 1);
 }
 
 void Soldier(Image& img, int x, int y, uint8_t coat) {
   Person(img, x, y, coat);
-  Ln(img, x + 5, y - 24, x + 5, y, kSlate + 12);  // spear
-  Dot(img, x + 5, y - 25, 1, kGreyRamp + 15);
+  RoundLine(img, x + 5, y - 24, x + 5, y, kSlate + 12);  // spear
+  FilledCircle(img, x + 5, y - 25, 1, kGreyRamp + 15);
   Oval(img, x - 5, y - 9, 3, 5, kRedRamp + 6);    // shield
 }
 
@@ -167,8 +156,8 @@ void WaterArea(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
 }
 
 void Ship(Image& img, int x, int y, int size, uint8_t sail) {
-  for (int i = 0; i < size / 4; ++i) Ln(img, x - size / 2 + i, y + i, x + size / 2 - i, y + i, kWoodRamp + 4);
-  Ln(img, x, y, x, y - size, kWoodRamp + 2, 1);
+  for (int i = 0; i < size / 4; ++i) RoundLine(img, x - size / 2 + i, y + i, x + size / 2 - i, y + i, kWoodRamp + 4);
+  RoundLine(img, x, y, x, y - size, kWoodRamp + 2, 1);
   Tri(img, x + 2, y - size, x + 2, y - size / 4, x + size / 2, y - size / 4, sail);
   Tri(img, x - 2, y - size + 6, x - 2, y - size / 3, x - size / 3, y - size / 3, sail);
 }
@@ -183,17 +172,17 @@ void Field(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int stripe)
 
 void Sack(Image& img, int x, int y) {
   Oval(img, x, y - 9, 8, 10, kSand + 8);
-  Ln(img, x - 3, y - 19, x + 3, y - 19, kWoodRamp + 3);
+  RoundLine(img, x - 3, y - 19, x + 3, y - 19, kWoodRamp + 3);
 }
 
 void Scroll(Image& img, int x1, int y1, int x2, int y2) {
   for (int y = y1; y <= y2; ++y)
     for (int x = x1; x <= x2; ++x) img.Set(x, y, RampAt(kParchmentRamp, 0.9 - 0.25 * (y - y1) / (y2 - y1), x, y));
   for (int x = x1 - 6; x <= x2 + 6; ++x) {
-    Dot(img, x, y1, 5, kWoodRamp + 8);
-    Dot(img, x, y2, 5, kWoodRamp + 8);
+    FilledCircle(img, x, y1, 5, kWoodRamp + 8);
+    FilledCircle(img, x, y2, 5, kWoodRamp + 8);
   }
-  for (int y = y1 + 24; y < y2 - 24; y += 14) Ln(img, x1 + 20, y, x2 - 20 - (int)(Noise(y, 0, 3) % 60), y, kInk);
+  for (int y = y1 + 24; y < y2 - 24; y += 14) RoundLine(img, x1 + 20, y, x2 - 20 - (int)(Noise(y, 0, 3) % 60), y, kInk);
 }
 
 // The slide's title on a parchment band at the bottom.
@@ -261,7 +250,7 @@ void SlideGranary(Image& img) {
 void SlideWoodStone(Image& img) {
   Country(img, 5);
   Forest(img, 0, 300, 360, 9, 40);
-  for (int i = 0; i < 5; ++i) Ln(img, 60 + i * 30, 420, 120 + i * 30, 410, kWoodRamp + 6, 4);  // logs
+  for (int i = 0; i < 5; ++i) RoundLine(img, 60 + i * 30, 420, 120 + i * 30, 410, kWoodRamp + 6, 4);  // logs
   for (int i = 0; i < 6; ++i) Oval(img, 400 + (i % 3) * 50, 400 - (i / 3) * 30, 24, 14, kSlate + 9 + i % 3);
   Person(img, 250, 430, kRedRamp + 7);
   Person(img, 560, 430, kGreenRamp + 5);
@@ -273,8 +262,8 @@ void SlideResearch(Image& img) {
   for (int i = 0; i < 90; ++i) img.Set((int)(Noise(i, 1, 3) % 640), (int)(Noise(i, 2, 3) % 260), kGreyRamp + 15);
   Hills(img, 400, 60, 0.01, 6, kForest, 0.2, 0.05);
   Tower(img, 280, 420, 80, 220);
-  Ln(img, 350, 190, 430, 140, kGoldRamp + 10, 3);  // the telescope
-  Dot(img, 520, 90, 26, kGoldRamp + 14);           // the moon
+  RoundLine(img, 350, 190, 430, 140, kGoldRamp + 10, 3);  // the telescope
+  FilledCircle(img, 520, 90, 26, kGoldRamp + 14);           // the moon
   Person(img, 330, 200, kPurpleRamp + 8);
   Caption(img, "RESEARCH");
 }
@@ -284,8 +273,8 @@ void SlideBuilding(Image& img) {
   House(img, 120, 420, 160, 120, kRedRamp + 6);
   // A house half built in scaffolding.
   Tower(img, 360, 420, 160, 80);
-  for (int x = 350; x <= 530; x += 30) Ln(img, x, 420, x, 300, kWoodRamp + 6, 1);
-  for (int y = 420; y >= 300; y -= 30) Ln(img, 350, y, 530, y, kWoodRamp + 5, 1);
+  for (int x = 350; x <= 530; x += 30) RoundLine(img, x, 420, x, 300, kWoodRamp + 6, 1);
+  for (int y = 420; y >= 300; y -= 30) RoundLine(img, 350, y, 530, y, kWoodRamp + 5, 1);
   Person(img, 400, 330, kBlueRamp + 7);
   Person(img, 470, 420, kRedRamp + 6);
   Caption(img, "NEW BUILDINGS");
@@ -295,7 +284,7 @@ void SlideHarbour(Image& img) {
   Sky(img, 250, kBlueRamp, 0.5, 0.95);
   Cloud(img, 200, 70, 120);
   WaterArea(img, 0, 250, 639, 479, 2);
-  for (int y = 330; y < 350; ++y) Ln(img, 0, y, 260, y, kWoodRamp + 6);  // the quay
+  for (int y = 330; y < 350; ++y) RoundLine(img, 0, y, 260, y, kWoodRamp + 6);  // the quay
   House(img, 20, 330, 80, 60, kRedRamp + 6);
   House(img, 130, 330, 70, 50, kWoodRamp + 4);
   Ship(img, 420, 330, 110, kGreyRamp + 14);
@@ -307,7 +296,7 @@ void SlideArmy(Image& img) {
   Country(img, 9);
   for (int row = 0; row < 3; ++row)
     for (int i = 0; i < 12; ++i) Soldier(img, 60 + i * 46 + row * 10, 340 + row * 34, kRedRamp + 5 + row);
-  Ln(img, 40, 300, 40, 200, kWoodRamp + 2, 1);
+  RoundLine(img, 40, 300, 40, 200, kWoodRamp + 2, 1);
   Tri(img, 42, 200, 42, 230, 90, 215, kRedRamp + 8);  // banner
   Caption(img, "ARMIES ARE RAISED");
 }
@@ -316,9 +305,9 @@ void SlideWar(Image& img) {
   Country(img, 10, kSand);
   for (int i = 0; i < 7; ++i) Soldier(img, 60 + i * 30, 400 - (i % 2) * 20, kRedRamp + 7);
   for (int i = 0; i < 7; ++i) Soldier(img, 400 + i * 30, 400 - (i % 2) * 20, kBlueRamp + 7);
-  for (int i = 0; i < 6; ++i) Ln(img, 270 + i * 12, 300, 300 + i * 12, 280, kGreyRamp + 2);  // arrows
-  Dot(img, 330, 250, 20, kGreyRamp + 10);  // smoke
-  Dot(img, 350, 236, 14, kGreyRamp + 12);
+  for (int i = 0; i < 6; ++i) RoundLine(img, 270 + i * 12, 300, 300 + i * 12, 280, kGreyRamp + 2);  // arrows
+  FilledCircle(img, 330, 250, 20, kGreyRamp + 10);  // smoke
+  FilledCircle(img, 350, 236, 14, kGreyRamp + 12);
   Caption(img, "WAR AND BATTLE");
 }
 
@@ -326,10 +315,10 @@ void SlideMarket(Image& img) {
   Country(img, 11);
   for (int i = 0; i < 4; ++i) {
     int x = 40 + i * 150;
-    for (int y = 330; y <= 400; ++y) Ln(img, x, y, x + 120, y, kWoodRamp + 7);
+    for (int y = 330; y <= 400; ++y) RoundLine(img, x, y, x + 120, y, kWoodRamp + 7);
     for (int k = 0; k < 6; ++k) Tri(img, x - 10 + k * 24, 320, x + 14 + k * 24, 320, x + 2 + k * 24, 290,
                                     (uint8_t)((k % 2 ? kRedRamp : (uint8_t)kGoldRamp) + 9));
-    for (int k = 0; k < 4; ++k) Dot(img, x + 15 + k * 28, 322, 8, (uint8_t)(kOrangeRamp + 8 + k));
+    for (int k = 0; k < 4; ++k) FilledCircle(img, x + 15 + k * 28, 322, 8, (uint8_t)(kOrangeRamp + 8 + k));
   }
   for (int i = 0; i < 6; ++i) Person(img, 70 + i * 95, 440, (uint8_t)(kBlueRamp + 5 + i));
   Caption(img, "THE MARKET");
@@ -337,13 +326,13 @@ void SlideMarket(Image& img) {
 
 void SlideCaravan(Image& img) {
   Country(img, 12, kSand);
-  for (int x = 0; x < 640; ++x) Ln(img, x, 380 + (int)(10 * std::sin(x / 80.0)), x, 410 + (int)(10 * std::sin(x / 80.0)), kSand + 4);
+  for (int x = 0; x < 640; ++x) RoundLine(img, x, 380 + (int)(10 * std::sin(x / 80.0)), x, 410 + (int)(10 * std::sin(x / 80.0)), kSand + 4);
   for (int i = 0; i < 3; ++i) {
     int x = 150 + i * 140;
-    for (int y = 340; y < 380; ++y) Ln(img, x, y, x + 90, y, kWoodRamp + 6);  // the cart
+    for (int y = 340; y < 380; ++y) RoundLine(img, x, y, x + 90, y, kWoodRamp + 6);  // the cart
     Oval(img, x + 45, 340, 48, 24, kParchmentRamp + 12);                   // its cover
-    Dot(img, x + 15, 390, 12, kWoodRamp + 2);
-    Dot(img, x + 75, 390, 12, kWoodRamp + 2);
+    FilledCircle(img, x + 15, 390, 12, kWoodRamp + 2);
+    FilledCircle(img, x + 75, 390, 12, kWoodRamp + 2);
     Oval(img, x + 120, 360, 20, 12, kWoodRamp + 4);  // the ox
   }
   Caption(img, "CARAVANS");
@@ -353,21 +342,21 @@ void SlideContract(Image& img) {
   for (int y = 0; y < img.height; ++y)
     for (int x = 0; x < img.width; ++x) img.Set(x, y, (uint8_t)(kWoodRamp + 3 + (int)(Noise(x / 40, y, 1) % 3)));
   Scroll(img, 140, 60, 500, 400);
-  Dot(img, 260, 360, 18, kRedRamp + 8);
-  Dot(img, 380, 360, 18, kBlueRamp + 8);
-  Ln(img, 520, 120, 580, 40, kGreyRamp + 15, 2);  // the quill
+  FilledCircle(img, 260, 360, 18, kRedRamp + 8);
+  FilledCircle(img, 380, 360, 18, kBlueRamp + 8);
+  RoundLine(img, 520, 120, 580, 40, kGreyRamp + 15, 2);  // the quill
   Caption(img, "CONTRACTS");
 }
 
 void SlideLetters(Image& img) {
   Country(img, 14);
-  Ln(img, 80, 420, 600, 330, kSand + 5, 8);  // the road
+  RoundLine(img, 80, 420, 600, 330, kSand + 5, 8);  // the road
   Oval(img, 300, 350, 40, 20, kWoodRamp + 5);  // the messenger's horse
   Person(img, 300, 340, kBlueRamp + 9);
-  for (int y = 150; y < 200; ++y) Ln(img, 460, y, 540, y, kParchmentRamp + 13);  // a letter in the sky
-  Ln(img, 460, 150, 500, 180, kInk);
-  Ln(img, 540, 150, 500, 180, kInk);
-  Dot(img, 500, 182, 6, kRedRamp + 8);
+  for (int y = 150; y < 200; ++y) RoundLine(img, 460, y, 540, y, kParchmentRamp + 13);  // a letter in the sky
+  RoundLine(img, 460, 150, 500, 180, kInk);
+  RoundLine(img, 540, 150, 500, 180, kInk);
+  FilledCircle(img, 500, 182, 6, kRedRamp + 8);
   Caption(img, "LETTERS");
 }
 
@@ -380,7 +369,7 @@ void SlideSeasons(Image& img) {
     for (int i = 0; i < 3; ++i) Tree(part, 30 + i * 50, 380, 40);
     for (int y = 0; y < img.height; ++y)
       for (int x = 0; x < 160; ++x) img.Set(q * 160 + x, y, part.Get(x, y));
-    Ln(img, q * 160, 0, q * 160, img.height - 1, kWoodRamp + 2, 1);
+    RoundLine(img, q * 160, 0, q * 160, img.height - 1, kWoodRamp + 2, 1);
   }
   Caption(img, "THE SEASONS");
 }
@@ -389,7 +378,7 @@ void SlideWinter(Image& img) {
   Sky(img, 250, kSlate, 0.6, 0.9);
   Hills(img, 300, 70, 0.02, 17, kGreyRamp, 0.97, 0.85);
   for (int i = 0; i < 5; ++i) House(img, 80 + i * 100, 380 - (i % 2) * 20, 50, 34, kGreyRamp + 15);
-  for (int i = 0; i < 300; ++i) Dot(img, (int)(Noise(i, 1, 17) % 640), (int)(Noise(i, 2, 17) % 440), 1, kGreyRamp + 15);
+  for (int i = 0; i < 300; ++i) FilledCircle(img, (int)(Noise(i, 1, 17) % 640), (int)(Noise(i, 2, 17) % 440), 1, kGreyRamp + 15);
   Caption(img, "WINTER");
 }
 
@@ -397,14 +386,14 @@ void SlideSpring(Image& img) {
   Country(img, 18);
   Field(img, 0, 320, 639, 430, kWoodRamp, 8);
   for (int i = 0; i < 4; ++i) Person(img, 100 + i * 140, 410, kGreenRamp + 6);
-  for (int i = 0; i < 80; ++i) Dot(img, (int)(Noise(i, 1, 18) % 640), 300 + (int)(Noise(i, 2, 18) % 20), 2,
+  for (int i = 0; i < 80; ++i) FilledCircle(img, (int)(Noise(i, 1, 18) % 640), 300 + (int)(Noise(i, 2, 18) % 20), 2,
                                    (uint8_t)(kRose + 8 + (int)(i % 6)));
   Caption(img, "SPRING: SOWING");
 }
 
 void SlideSummer(Image& img) {
   Sky(img, 260, kBlueRamp, 0.7, 1.0);
-  Dot(img, 520, 80, 36, kGoldRamp + 15);
+  FilledCircle(img, 520, 80, 36, kGoldRamp + 15);
   Hills(img, 300, 60, 0.015, 19, kGreenRamp, 0.6, 0.4);
   Field(img, 0, 320, 639, 430, kGoldRamp, 6);
   for (int i = 0; i < 5; ++i) Sack(img, 80 + i * 120, 420);
@@ -414,9 +403,9 @@ void SlideSummer(Image& img) {
 void SlideTavern(Image& img) {
   for (int y = 0; y < img.height; ++y)
     for (int x = 0; x < img.width; ++x) img.Set(x, y, (uint8_t)(kWoodRamp + 2 + (int)(Noise(x / 20, y / 60, 2) % 3)));
-  Dot(img, 320, 120, 60, kOrangeRamp + 12);  // the hearth's glow
-  Dot(img, 320, 130, 30, kOrangeRamp + 15);
-  for (int y = 300; y < 330; ++y) Ln(img, 100, y, 540, y, kWoodRamp + 8);  // the table
+  FilledCircle(img, 320, 120, 60, kOrangeRamp + 12);  // the hearth's glow
+  FilledCircle(img, 320, 130, 30, kOrangeRamp + 15);
+  for (int y = 300; y < 330; ++y) RoundLine(img, 100, y, 540, y, kWoodRamp + 8);  // the table
   for (int i = 0; i < 5; ++i) Person(img, 140 + i * 90, 300, (uint8_t)(kRedRamp + 4 + i * 2));
   for (int i = 0; i < 4; ++i) Oval(img, 180 + i * 90, 292, 6, 8, kGoldRamp + 8);  // mugs
   Caption(img, "THE TAVERN");
@@ -436,11 +425,11 @@ void SlideEvents(Image& img) {
 
 void SlideGods(Image& img) {
   Sky(img, img.height - 1, kGoldRamp, 0.95, 0.5);
-  for (int i = 0; i < 12; ++i) Ln(img, 320, 40, 320 + (int)(400 * std::cos(i * 0.52)), 40 + (int)(400 * std::sin(i * 0.52)), kGoldRamp + 15);
+  for (int i = 0; i < 12; ++i) RoundLine(img, 320, 40, 320 + (int)(400 * std::cos(i * 0.52)), 40 + (int)(400 * std::sin(i * 0.52)), kGoldRamp + 15);
   Tri(img, 160, 190, 480, 190, 320, 110, kGreyRamp + 14);  // the temple's roof
   for (int i = 0; i < 6; ++i)
-    for (int y = 200; y < 380; ++y) Ln(img, 180 + i * 56, y, 196 + i * 56, y, kGreyRamp + 13);
-  for (int y = 380; y < 400; ++y) Ln(img, 150, y, 490, y, kGreyRamp + 11);
+    for (int y = 200; y < 380; ++y) RoundLine(img, 180 + i * 56, y, 196 + i * 56, y, kGreyRamp + 13);
+  for (int y = 380; y < 400; ++y) RoundLine(img, 150, y, 490, y, kGreyRamp + 11);
   Caption(img, "THE GODS");
 }
 
@@ -458,7 +447,7 @@ bool DrawTitle(Image& img) {
       int edge = 400 + (int)(20 * std::sin(y / 30.0));
       if (x >= edge) img.Set(x, y, RampAt(kSlate, 0.45 - 0.25 * (y - 200) / 280.0 + (Noise(x / 4, y / 4, 2) % 4) * 0.03, x, y));
     }
-  for (int x = 400; x < img.width; ++x) Dot(img, x, 200 + (int)(4 * std::sin(x / 9.0)), 4, kForest + 6);
+  for (int x = 400; x < img.width; ++x) FilledCircle(img, x, 200 + (int)(4 * std::sin(x / 9.0)), 4, kForest + 6);
   for (int y = 196; y < 470; ++y) {
     int half = 22 + (y - 196) / 10;
     for (int x = 480 - half; x <= 480 + half; ++x) {
@@ -467,7 +456,7 @@ bool DrawTitle(Image& img) {
     }
   }
   WaterArea(img, 0, 430, 639, 479, 9);
-  for (int i = 0; i < 40; ++i) Dot(img, 440 + (int)(Noise(i, 1, 6) % 80), 432 + (int)(Noise(i, 2, 6) % 16), 3, kGreyRamp + 15);
+  for (int i = 0; i < 40; ++i) FilledCircle(img, 440 + (int)(Noise(i, 1, 6) % 80), 432 + (int)(Noise(i, 2, 6) % 16), 3, kGreyRamp + 15);
   Forest(img, 250, 400, 340, 12, 34);
   Forest(img, 560, 640, 210, 13, 24);
   // The name over the land, in gold with a dark shadow.
@@ -497,13 +486,13 @@ bool DrawAnarchy(Image& img) {
     Tri(img, x - 9, 350, x + 9, 350, x, 350 - h, (uint8_t)(kOrangeRamp + 6 + i % 10));
   }
   // The mob with torches in the street.
-  for (int y = 420; y < img.height; ++y) Ln(img, 0, y, 639, y, kGreyRamp + 3);
+  for (int y = 420; y < img.height; ++y) RoundLine(img, 0, y, 639, y, kGreyRamp + 3);
   for (int i = 0; i < 16; ++i) {
     int x = 20 + i * 40, y = 470 - (int)(i % 3) * 6;
     Person(img, x, y, (uint8_t)(kWoodRamp + 2 + i % 4), kRose + 4);
     if (i % 3 == 0) {
-      Ln(img, x + 5, y - 12, x + 8, y - 34, kWoodRamp + 2, 1);
-      Dot(img, x + 8, y - 37, 3, kOrangeRamp + 14);
+      RoundLine(img, x + 5, y - 12, x + 8, y - 34, kWoodRamp + 2, 1);
+      FilledCircle(img, x + 8, y - 37, 3, kOrangeRamp + 14);
     }
   }
   return true;
@@ -514,7 +503,7 @@ bool DrawCredits(Image& img) {
   // the names the program writes there.
   Sky(img, 239, kBlueRamp, 0.0, 0.3);
   for (int i = 0; i < 160; ++i) img.Set((int)(Noise(i, 1, 41) % 640), (int)(Noise(i, 2, 41) % 200), kGreyRamp + 12 + i % 4);
-  Dot(img, 590, 150, 22, kGoldRamp + 13);
+  FilledCircle(img, 590, 150, 22, kGoldRamp + 13);
   Hills(img, 239, 70, 0.015, 41, kForest, 0.15, 0.05);
   for (int y = 240; y < img.height; ++y)
     for (int x = 0; x < img.width; ++x) img.Set(x, y, kBlack);
@@ -529,12 +518,12 @@ bool DrawFamilyTree(Image& img) {
   FrameRect(img, 10, 10, 629, 469, kWoodRamp + 6);
   DrawTextCentred(img, 0, 16, 639, 44, "FAMILY TREE", 3, kInk, kTransparent);
   // The trunk and its branches: nine medallions (layouts/Stammbaum.txt).
-  Ln(img, 320, 460, 320, 90, kWoodRamp + 3, 6);
+  RoundLine(img, 320, 460, 320, 90, kWoodRamp + 3, 6);
   const int cx[9] = {320, 200, 440, 110, 250, 390, 530, 180, 460};
   const int cy[9] = {390, 300, 300, 210, 210, 210, 210, 110, 110};
   for (int i = 1; i < 9; ++i) {
     int parent = i <= 2 ? 0 : i <= 4 ? 1 : i <= 6 ? 2 : i == 7 ? 3 : 6;
-    Ln(img, cx[parent], cy[parent], cx[i], cy[i], kWoodRamp + 4, 3);
+    RoundLine(img, cx[parent], cy[parent], cx[i], cy[i], kWoodRamp + 4, 3);
   }
   for (int i = 0; i < 9; ++i) {
     Oval(img, cx[i], cy[i], 52, 28, kWoodRamp + 2);
