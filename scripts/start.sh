@@ -37,7 +37,8 @@ mkdir -p "$SERVER/turns" "$SERVER/received"
 python3 "$ROOT/tools/gameserver/gameserver.py" --port "$PORT" --turns "$SERVER/turns" --store "$SERVER/received" \
   >"$SERVER/server.log" 2>&1 &
 GAMESERVER=$!
-trap 'kill "$GAMESERVER" 2>/dev/null || true' EXIT
+# Stopped and waited for, so its port is closed when this script ends.
+trap 'kill "$GAMESERVER" 2>/dev/null || true; wait "$GAMESERVER" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
   if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $PORT), 0.2)" 2>/dev/null; then break; fi
   if ! kill -0 "$GAMESERVER" 2>/dev/null; then echo "start: the game-server double did not start (see $SERVER/server.log)"; exit 1; fi
