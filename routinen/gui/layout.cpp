@@ -22,13 +22,42 @@ int RecordTypeOf(uint32_t id) {
   return t < (int)kLayoutRecordTypes ? t : -1;
 }
 
+// Record size in the file of a type with a typed record, 0 for a raw type.
 uint16_t ExpectedSize(int type) {
   switch (type) {
-    case LAYOUT_TEXTAREA: case LAYOUT_AREA: return 12;
+    case LAYOUT_TEXTAREA: case LAYOUT_AREA: case LAYOUT_LABEL: return 12;
     case LAYOUT_GADGET: return 24;
+    case LAYOUT_ENTRY: return 10;
+    case LAYOUT_SLIDER: return 8;
+    case LAYOUT_VALUE: return 14;
+    case LAYOUT_MARK: case LAYOUT_POINT: return 4;
     case LAYOUT_U16LIST: return 2;
     default: return 0;
   }
+}
+
+bool IsTextType(int type) { return type == LAYOUT_TEXTAREA || type == LAYOUT_AREA || type == LAYOUT_LABEL; }
+
+// count records of T, each filled by read; false when memory runs out.
+template <typename T, typename Fn>
+bool ReadRecords(ScreenRecordList& list, BoundedReader& r, uint32_t count, Fn read) {
+  T* t = static_cast<T*>(AllocVec(count * (uint32_t)sizeof(T), MEMF_CLEAR));
+  if (!t) return false;
+  list.first = t;
+  for (uint32_t i = 0; i < count; ++i) read(r, t[i]);
+  return r.ok;
+}
+
+void ReadRect(BoundedReader& r, uint16_t& x1, uint16_t& y1, uint16_t& x2, uint16_t& y2) {
+  x1 = ReadBE16(r);
+  y1 = ReadBE16(r);
+  x2 = ReadBE16(r);
+  y2 = ReadBE16(r);
+}
+
+void ReadPoint(BoundedReader& r, LayoutPoint& p) {
+  p.x = ReadBE16(r);
+  p.y = ReadBE16(r);
 }
 
 void ReadTextArea(BoundedReader& r, TextArea& t) {
@@ -59,10 +88,11 @@ bool ParseChunk(ScreenRegion* region, int type, const uint8_t* p, uint32_t size)
   ScreenRecordList& list = region->types[type];
   list.size = rec_size;
   list.count = count;
-  if (count == 0 && type != LAYOUT_TEXTAREA && type != LAYOUT_AREA) return true;
+  if (count == 0 && !IsTextType(type)) return true;
   switch (type) {
     case LAYOUT_TEXTAREA:
-    case LAYOUT_AREA: {
+    case LAYOUT_AREA:
+    case LAYOUT_LABEL: {
       // One zeroed record more ends the table (CheckTitleBar walks it so).
       TextArea* t = static_cast<TextArea*>(AllocVec((count + 1u) * (uint32_t)sizeof(TextArea), MEMF_CLEAR));
       if (!t) return false;
@@ -95,6 +125,25 @@ bool ParseChunk(ScreenRegion* region, int type, const uint8_t* p, uint32_t size)
       for (uint32_t i = 0; i < count; ++i) v[i] = ReadBE16(r);
       return r.ok;
     }
+    case LAYOUT_ENTRY:
+      return ReadRecords<EntryField>(list, r, count, [](BoundedReader& in, EntryField& e) {
+        ReadRect(in, e.x1, e.y1, e.x2, e.y2);
+        e.maxLength = ReadBE16(in);
+      });
+    case LAYOUT_SLIDER:
+      return ReadRecords<SliderTrack>(list, r, count, [](BoundedReader& in, SliderTrack& s) {
+        ReadRect(in, s.x1, s.y1, s.x2, s.y2);
+      });
+    case LAYOUT_VALUE:
+      return ReadRecords<ValueField>(list, r, count, [](BoundedReader& in, ValueField& v) {
+        v.textPen = ReadBE16(in);
+        v.fillPen = ReadBE16(in);
+        ReadRect(in, v.x1, v.y1, v.x2, v.y2);
+        v.flags = ReadBE16(in);
+      });
+    case LAYOUT_MARK:
+    case LAYOUT_POINT:
+      return ReadRecords<LayoutPoint>(list, r, count, ReadPoint);
     default:
       // Types without a typed record stay big-endian in the file image.
       list.first = const_cast<uint8_t*>(r.data + r.pos);
@@ -165,6 +214,47 @@ void FreeScreenRegion(ScreenRegion* region) {
   FreeRecords(region);
   FreeVec(region->data);
   FreeVec(region);
+}
+
+namespace {
+
+// Record n of a typed list, null when it is not there (see layout.h).
+template <typename T>
+const T* TypedRecord(const ScreenRegion* region, int type, uint32_t n) {
+  if (!region) return nullptr;
+  const ScreenRecordList& list = region->types[type];
+  if (!list.first || n >= list.count || list.size != ExpectedSize(type)) return nullptr;
+  return &static_cast<const T*>(list.first)[n];
+}
+
+}  // namespace
+
+const EntryField* GetLayoutEntry(const ScreenRegion* region, uint32_t n) {
+  return TypedRecord<EntryField>(region, LAYOUT_ENTRY, n);
+}
+const SliderTrack* GetLayoutSlider(const ScreenRegion* region, uint32_t n) {
+  return TypedRecord<SliderTrack>(region, LAYOUT_SLIDER, n);
+}
+const ValueField* GetLayoutValue(const ScreenRegion* region, uint32_t n) {
+  return TypedRecord<ValueField>(region, LAYOUT_VALUE, n);
+}
+const LayoutPoint* GetLayoutMark(const ScreenRegion* region, uint32_t n) {
+  return TypedRecord<LayoutPoint>(region, LAYOUT_MARK, n);
+}
+const TextArea* GetLayoutLabel(const ScreenRegion* region, uint32_t n) {
+  return TypedRecord<TextArea>(region, LAYOUT_LABEL, n);
+}
+const LayoutPoint* GetLayoutPoint(const ScreenRegion* region, uint32_t n) {
+  return TypedRecord<LayoutPoint>(region, LAYOUT_POINT, n);
+}
+
+int32_t GetLayoutRect(const ScreenRegion* region, uint32_t k, LayoutRect* out) {
+  if (!region || !out) return 0;
+  const ScreenRecordList& list = region->types[LAYOUT_U16LIST];
+  if (!list.first || list.size != 2 || k >= list.count / 4) return 0;
+  const uint16_t* v = static_cast<const uint16_t*>(list.first) + 4 * k;
+  *out = {v[0], v[1], v[2], v[3]};
+  return 1;
 }
 
 Gadget* GetRegionGadget(ScreenRegion* region, uint32_t n) {

@@ -9,11 +9,18 @@ struct BitMap;
 
 constexpr uint32_t kLayoutRecordTypes = 22;
 
+// Record types and their record sizes in the file (table in docs/layouts.md).
 enum : uint16_t {
-  LAYOUT_TEXTAREA = 0,  // TextArea, 12 bytes
-  LAYOUT_GADGET = 1,    // Gadget, 24 bytes
-  LAYOUT_AREA = 2,      // TextArea layout, 12 bytes: a rectangle with an optional text
-  LAYOUT_U16LIST = 9,   // u16 values
+  LAYOUT_TEXTAREA = 0,   // TextArea, 12 bytes
+  LAYOUT_GADGET = 1,     // Gadget, 24 bytes
+  LAYOUT_AREA = 2,       // TextArea layout, 12 bytes: a rectangle with an optional text
+  LAYOUT_ENTRY = 3,      // EntryField, 10 bytes
+  LAYOUT_SLIDER = 4,     // SliderTrack, 8 bytes
+  LAYOUT_VALUE = 5,      // ValueField, 14 bytes
+  LAYOUT_MARK = 7,       // LayoutPoint, 4 bytes: a mark point
+  LAYOUT_LABEL = 8,      // TextArea, 12 bytes: a label text
+  LAYOUT_U16LIST = 9,    // u16 values (also read as LayoutRect, four at a time)
+  LAYOUT_POINT = 10,     // LayoutPoint, 4 bytes: a picture position or list entry
 };
 
 // Gadget flags.
@@ -45,8 +52,37 @@ struct Gadget {
   uint16_t keyCode;        // pseudo gadget "KEY!": the key
 };
 
+// Text-entry field (type 3): its rectangle and the most characters it takes.
+struct EntryField {
+  uint16_t x1, y1, x2, y2;
+  uint16_t maxLength;
+};
+
+// Slider track (type 4): x1 the track's start, x2 its end, y1 the line of
+// the notch; y2 the track's lower edge.
+struct SliderTrack {
+  uint16_t x1, y1, x2, y2;
+};
+
+// Value field (type 5): a rectangle with the pens its value is printed in.
+struct ValueField {
+  uint16_t textPen, fillPen;
+  uint16_t x1, y1, x2, y2;
+  uint16_t flags;  // the screen's own (e.g. PrintTextOutlined flags)
+};
+
+// A mark point (type 7) or a point (type 10).
+struct LayoutPoint {
+  uint16_t x, y;
+};
+
+// Four values of the type 9 list read as a rectangle (corners included).
+struct LayoutRect {
+  uint16_t x1, y1, x2, y2;
+};
+
 struct ScreenRecordList {
-  void* first;     // TextArea[], Gadget[], uint16_t[] or raw big-endian records
+  void* first;     // TextArea[], Gadget[], uint16_t[], the typed records above, or raw big-endian records
   uint32_t count;
   uint16_t size;   // bytes of one record in the file
 };
@@ -85,6 +121,20 @@ Gadget* GetRegionGadget(ScreenRegion* region, uint32_t n);
 Gadget* FindGadget(ScreenRegion* region, const char* id);
 // True when the gadget's 4-character ID equals id.
 bool GadgetIs(const Gadget* gadget, const char* id);
+
+// ---- Typed records ----------------------------------------------------------
+// Record n (from 0) of its type; null when the region is null, the type is
+// absent or empty, n is past its last record, or its record size is not the
+// type's (so no call reads past the loaded records).
+const EntryField* GetLayoutEntry(const ScreenRegion* region, uint32_t n);   // type 3
+const SliderTrack* GetLayoutSlider(const ScreenRegion* region, uint32_t n); // type 4
+const ValueField* GetLayoutValue(const ScreenRegion* region, uint32_t n);   // type 5
+const LayoutPoint* GetLayoutMark(const ScreenRegion* region, uint32_t n);   // type 7
+const TextArea* GetLayoutLabel(const ScreenRegion* region, uint32_t n);     // type 8
+const LayoutPoint* GetLayoutPoint(const ScreenRegion* region, uint32_t n);  // type 10
+// Rectangle k of the type 9 list (values 4k to 4k + 3 as x1, y1, x2, y2):
+// 1 and *out set, or 0 when the list has no four values there.
+int32_t GetLayoutRect(const ScreenRegion* region, uint32_t k, LayoutRect* out);
 
 // ---- Gadgets ----------------------------------------------------------------
 // Updates the hover images, then returns the gadget the event selects, or

@@ -323,6 +323,39 @@ Bytes Rect(const std::vector<std::string>& w, size_t i) {
   return r;
 }
 
+// The lines of the types whose records are a fixed number of u16 values.
+struct WordRecord {
+  const char* op;
+  int type;
+  size_t words;
+  const char* usage;
+};
+const WordRecord kWordRecords[] = {
+    {"entry", 3, 5, "entry x1 y1 x2 y2 max-length"},
+    {"slider", 4, 4, "slider x1 y1 x2 y2"},
+    {"value", 5, 7, "value text-pen fill-pen x1 y1 x2 y2 flags"},
+    {"mark", 7, 2, "mark x y"},
+    {"point", 10, 2, "point x y"},
+};
+
+const WordRecord* FindWordRecord(const std::string& op) {
+  for (const WordRecord& k : kWordRecords)
+    if (op == k.op) return &k;
+  return nullptr;
+}
+
+// Record size of a type the loader reads as typed records, 0 for the others.
+uint16_t KnownRecordSize(int type) {
+  switch (type) {
+    case 0: case 2: case 8: return 12;
+    case 1: return 24;
+    case 9: return 2;
+  }
+  for (const WordRecord& k : kWordRecords)
+    if (k.type == type) return (uint16_t)(k.words * 2);
+  return 0;
+}
+
 void LayoutLine(Layout& l, const std::vector<std::string>& w, int line) {
   const std::string& op = w[0];
   if (op == "text" || op == "area") {
@@ -364,11 +397,23 @@ void LayoutLine(Layout& l, const std::vector<std::string>& w, int line) {
       AddRecord(l, 9, 2, r);
     }
     l.types[9].first = 2;
+  } else if (op == "label") {
+    // label x1 y1 x2 y2 [catalog ID]: type 8, laid out as a text line
+    if (w.size() < 5 || w.size() > 6) throw Failure{"", "label x1 y1 x2 y2 [catalog]"};
+    Bytes r = Rect(w, 1);
+    Put32(r, CatalogWord(w, 5));
+    AddRecord(l, 8, 12, r);
+  } else if (const WordRecord* k = FindWordRecord(op)) {
+    // entry, slider, value, mark, point: a fixed number of u16 values
+    if (w.size() != k->words + 1) throw Failure{"", k->usage};
+    Bytes r;
+    for (size_t i = 1; i < w.size(); ++i) Put16(r, (uint32_t)Num(w[i], 0, 65535));
+    AddRecord(l, k->type, (uint16_t)(k->words * 2), r);
   } else if (op == "record") {
     // record <type> <size> <u16 words...>: a record of a type without its own line
     if (w.size() < 3) throw Failure{"", "record <type> <size> <u16 values...>"};
     int type = (int)Num(w[1], 0, 21);
-    if (type == 0 || type == 1 || type == 2 || type == 9) throw Failure{"", "use text, gadget, area or list"};
+    if (KnownRecordSize(type)) throw Failure{"", "type " + std::to_string(type) + " has its own line"};
     uint16_t size = (uint16_t)Num(w[2], 2, 1024);
     if (size & 1) throw Failure{"", "record size must be even"};
     if ((w.size() - 3) * 2 != size) throw Failure{"", "record needs size / 2 values"};
@@ -376,10 +421,18 @@ void LayoutLine(Layout& l, const std::vector<std::string>& w, int line) {
     for (size_t i = 3; i < w.size(); ++i) Put16(r, (uint32_t)Num(w[i], 0, 65535));
     AddRecord(l, type, size, r);
   } else if (op == "empty") {
-    // empty <type> <record size>: the type is present with no records
-    if (w.size() != 3) throw Failure{"", "empty <type> <record size>"};
-    auto& t = l.types[(int)Num(w[1], 0, 21)];
-    t.first = (uint16_t)Num(w[2], 1, 1024);
+    // empty <type> [record size]: the type is present with no records (the
+    // size may be left out for a type with its own line, and must be its own)
+    if (w.size() != 2 && w.size() != 3) throw Failure{"", "empty <type> [record size]"};
+    int type = (int)Num(w[1], 0, 21);
+    uint16_t known = KnownRecordSize(type);
+    if (w.size() == 2 && !known) throw Failure{"", "empty " + std::to_string(type) + " needs its record size"};
+    uint16_t size = w.size() == 3 ? (uint16_t)Num(w[2], 1, 1024) : known;
+    if (known && size != known)
+      throw Failure{"", "records of type " + std::to_string(type) + " have " + std::to_string(known) + " bytes"};
+    auto& t = l.types[type];
+    if (t.first && t.first != size) throw Failure{"", "records of type " + std::to_string(type) + " differ in size"};
+    t.first = size;
   } else {
     throw Failure{"", "unknown line '" + op + "'"};
   }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "routinen/gui/ilbm.h"
@@ -212,7 +213,7 @@ TEST(Layout, KitTestScreenLoadsWithItsRecords) {
   EXPECT_EQ(r->types[LAYOUT_TEXTAREA].count, 3u);
   EXPECT_EQ(r->types[LAYOUT_GADGET].count, 4u);
   EXPECT_EQ(r->types[LAYOUT_AREA].count, 1u);
-  ASSERT_EQ(r->types[LAYOUT_U16LIST].count, 4u);
+  ASSERT_EQ(r->types[LAYOUT_U16LIST].count, 8u);
   EXPECT_EQ(static_cast<uint16_t*>(r->types[LAYOUT_U16LIST].first)[3], 500);
   const TextArea* t0 = static_cast<TextArea*>(r->types[LAYOUT_TEXTAREA].first);
   EXPECT_EQ(t0->textId, kTextTitleBar);
@@ -236,11 +237,119 @@ TEST(Layout, KitTestScreenLoadsWithItsRecords) {
   FreeScreenRegion(r);
 }
 
+TEST(Layout, KitTestScreenGivesEveryTypedRecord) {
+  std::vector<uint8_t> raw = ReadFileBytes(Kit() + "/Data/Screendat/TestScreen.dat");
+  ASSERT_FALSE(raw.empty());
+  const uint32_t mask = (1u << LAYOUT_ENTRY) | (1u << LAYOUT_SLIDER) | (1u << LAYOUT_VALUE) | (1u << 6) |
+                        (1u << LAYOUT_MARK) | (1u << LAYOUT_LABEL) | (1u << LAYOUT_POINT) | (1u << 11);
+  ScreenRegion* r = ParseScreenRegion(raw.data(), (uint32_t)raw.size(), mask);
+  ASSERT_NE(r, nullptr);
+  const EntryField* e = GetLayoutEntry(r, 0);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->x1, 40); EXPECT_EQ(e->y1, 340); EXPECT_EQ(e->x2, 239); EXPECT_EQ(e->y2, 355);
+  EXPECT_EQ(e->maxLength, 24);
+  const SliderTrack* s = GetLayoutSlider(r, 0);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->x1, 400); EXPECT_EQ(s->y1, 300); EXPECT_EQ(s->x2, 599); EXPECT_EQ(s->y2, 315);
+  const ValueField* v = GetLayoutValue(r, 1);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->textPen, 6); EXPECT_EQ(v->fillPen, 0);
+  EXPECT_EQ(v->x1, 400); EXPECT_EQ(v->y1, 360); EXPECT_EQ(v->x2, 479); EXPECT_EQ(v->y2, 375);
+  EXPECT_EQ(v->flags, 8);
+  EXPECT_EQ(GetLayoutValue(r, 0)->fillPen, 34);
+  const LayoutPoint* m = GetLayoutMark(r, 0);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->x, 330); EXPECT_EQ(m->y, 300);
+  const TextArea* l = GetLayoutLabel(r, 0);
+  ASSERT_NE(l, nullptr);
+  EXPECT_EQ(l->x2, 239); EXPECT_EQ(l->textId, 85u);
+  ASSERT_NE(l->text, nullptr);
+  EXPECT_STREQ(l->text, static_cast<TextArea*>(r->types[LAYOUT_TEXTAREA].first)[2].text);
+  const LayoutPoint* p = GetLayoutPoint(r, 2);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->x, 180); EXPECT_EQ(p->y, 420);
+  LayoutRect rect{};
+  ASSERT_EQ(GetLayoutRect(r, 1, &rect), 1);
+  EXPECT_EQ(rect.x1, 10); EXPECT_EQ(rect.y1, 20); EXPECT_EQ(rect.x2, 30); EXPECT_EQ(rect.y2, 40);
+  // Past the last record of each type.
+  EXPECT_EQ(GetLayoutEntry(r, 1), nullptr);
+  EXPECT_EQ(GetLayoutSlider(r, 1), nullptr);
+  EXPECT_EQ(GetLayoutValue(r, 2), nullptr);
+  EXPECT_EQ(GetLayoutMark(r, 1), nullptr);
+  EXPECT_EQ(GetLayoutLabel(r, 1), nullptr);
+  EXPECT_EQ(GetLayoutPoint(r, 3), nullptr);
+  EXPECT_EQ(GetLayoutRect(r, 2, &rect), 0);
+  EXPECT_EQ(GetLayoutRect(r, 0xFFFFFFFFu, &rect), 0);
+  EXPECT_EQ(GetLayoutPoint(nullptr, 0), nullptr);
+  // The raw types keep their big-endian records and their sizes.
+  EXPECT_EQ(r->types[6].size, 4);
+  EXPECT_EQ(r->types[6].count, 1u);
+  EXPECT_EQ(GetBE16(static_cast<uint8_t*>(r->types[6].first) + 2), 2);
+  EXPECT_EQ(r->types[11].count, 0u);
+  EXPECT_EQ(r->types[11].size, 6);
+  FreeScreenRegion(r);
+}
+
+// A layout file of one chunk per (type, record size, u16 words).
+std::vector<uint8_t> LayoutFile(const std::vector<std::tuple<int, uint16_t, std::vector<uint16_t>>>& types) {
+  std::vector<uint8_t> f = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'S', 'C', 'R', 'N'};
+  for (const auto& [type, size, words] : types) {
+    uint8_t head[12] = {'R', 'T', (uint8_t)('0' + type / 10), (uint8_t)('0' + type % 10)};
+    PutBE32(head + 4, 4 + 2 * (uint32_t)words.size());
+    PutBE16(head + 8, size);
+    PutBE16(head + 10, size ? (uint16_t)(words.size() * 2 / size) : 0);
+    f.insert(f.end(), head, head + 12);
+    for (uint16_t w : words) f.push_back((uint8_t)(w >> 8)), f.push_back((uint8_t)w);
+  }
+  PutBE32(f.data() + 4, (uint32_t)f.size() - 8);
+  return f;
+}
+
+TEST(Layout, TypedRecordsEmptyOrOfTheWrongSizeGiveNothing) {
+  // Empty types load and give no record.
+  std::vector<uint8_t> f = LayoutFile({{3, 10, {}}, {4, 8, {}}, {5, 14, {}}, {7, 4, {}}, {8, 12, {}},
+                                       {9, 2, {1, 2, 3, 4, 5, 6, 7}}, {10, 4, {}}});
+  ScreenRegion* r = ParseScreenRegion(f.data(), (uint32_t)f.size(), 0x7B8);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(GetLayoutEntry(r, 0), nullptr);
+  EXPECT_EQ(GetLayoutSlider(r, 0), nullptr);
+  EXPECT_EQ(GetLayoutValue(r, 0), nullptr);
+  EXPECT_EQ(GetLayoutMark(r, 0), nullptr);
+  EXPECT_EQ(GetLayoutLabel(r, 0), nullptr);
+  EXPECT_EQ(GetLayoutPoint(r, 0), nullptr);
+  LayoutRect rect{};
+  EXPECT_EQ(GetLayoutRect(r, 0, &rect), 1);
+  EXPECT_EQ(rect.y2, 4);
+  EXPECT_EQ(GetLayoutRect(r, 1, &rect), 0);  // three values left: no rectangle
+  FreeScreenRegion(r);
+  // A typed record of another size is refused, whatever the mask.
+  const std::vector<std::tuple<int, uint16_t, std::vector<uint16_t>>> wrong[] = {
+      {{3, 8, {1, 2, 3, 4}}}, {{4, 10, {1, 2, 3, 4, 5}}}, {{5, 12, {1, 2, 3, 4, 5, 6}}},
+      {{7, 2, {1}}}, {{8, 10, {1, 2, 3, 4, 5}}}, {{10, 6, {1, 2, 3}}}, {{9, 4, {1, 2}}}};
+  for (const auto& w : wrong) {
+    f = LayoutFile(w);
+    EXPECT_EQ(ParseScreenRegion(f.data(), (uint32_t)f.size(), 0), nullptr) << std::get<0>(w[0]);
+  }
+  // A count that passes the chunk's end.
+  f = LayoutFile({{10, 4, {1, 2, 3, 4}}});
+  PutBE16(f.data() + 22, 3);
+  EXPECT_EQ(ParseScreenRegion(f.data(), (uint32_t)f.size(), 0), nullptr);
+  // A region whose list is not of the type's size gives nothing either.
+  f = LayoutFile({{10, 4, {1, 2}}});
+  r = ParseScreenRegion(f.data(), (uint32_t)f.size(), 0);
+  ASSERT_NE(r, nullptr);
+  ASSERT_NE(GetLayoutPoint(r, 0), nullptr);
+  r->types[LAYOUT_POINT].size = 2;
+  EXPECT_EQ(GetLayoutPoint(r, 0), nullptr);
+  r->types[LAYOUT_POINT].size = 4;
+  FreeScreenRegion(r);
+}
+
 TEST(Layout, MissingFileOrSelectedTypeFails) {
   EXPECT_EQ(GetScreenRegion(".\\Data\\Screendat\\Nothing.dat", 3), nullptr);
   std::vector<uint8_t> raw = ReadFileBytes(Kit() + "/Data/Screendat/TestScreen.dat");
   ASSERT_FALSE(raw.empty());
-  EXPECT_EQ(ParseScreenRegion(raw.data(), (uint32_t)raw.size(), 1u << 5), nullptr);
+  EXPECT_EQ(ParseScreenRegion(raw.data(), (uint32_t)raw.size(), 1u << 12), nullptr);
   ScreenRegion* r = ParseScreenRegion(raw.data(), (uint32_t)raw.size(), 0);
   EXPECT_NE(r, nullptr);
   FreeScreenRegion(r);
