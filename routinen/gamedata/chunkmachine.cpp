@@ -1,5 +1,6 @@
 // The turn evaluation: one pass per chunk type of a received turn, each all
-// or nothing (every changed file goes through one FileSet).
+// or nothing (its files and prefs fields are staged and put on disk by one
+// FileSet; inside GameInit they join the set-up's stage).
 #include <strings.h>
 
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "stage.h"
 #include "towns.h"
 #include "turns.h"
 
@@ -27,17 +29,6 @@ namespace {
 
 using Chunk = LoadedChunk;
 
-// The file set of one pass: aborted unless committed.
-struct Pass {
-  FileSet* set = BeginFileSet();
-  ~Pass() { if (set) AbortFileSet(set); }
-  bool Commit() {
-    FileSet* s = set;
-    set = nullptr;
-    return s && CommitFileSet(s);
-  }
-};
-
 bool SamePath(const char* a, const char* b) {
   char ra[1024], rb[1024];
   if (!ResolvePath(a, ra, sizeof ra) || !ResolvePath(b, rb, sizeof rb)) return !strcasecmp(a, b);
@@ -45,13 +36,13 @@ bool SamePath(const char* a, const char* b) {
 }
 
 void MakeGameFolders() {
-  CreateDir(".\\Data");
-  CreateDir(".\\Data\\POP3In");
-  CreateDir(".\\Data\\POP3Out");
-  CreateDir(".\\Data\\MailIn");
-  CreateDir(".\\Data\\MailOut");
-  CreateDir(".\\Data\\Cities");
-  CreateDir(".\\Map");
+  GdMakeDir(".\\Data");
+  GdMakeDir(".\\Data\\POP3In");
+  GdMakeDir(".\\Data\\POP3Out");
+  GdMakeDir(".\\Data\\MailIn");
+  GdMakeDir(".\\Data\\MailOut");
+  GdMakeDir(".\\Data\\Cities");
+  GdMakeDir(".\\Map");
 }
 
 // A host-order chunk in disk order, as a new vector (empty when it does not
@@ -63,9 +54,9 @@ std::vector<uint8_t> DiskImage(const uint8_t* chunk) {
   return d;
 }
 
-bool StageChunkFile(Pass& pass, const char* path, const uint8_t* chunk) {
+bool StageChunkFile(const char* path, const uint8_t* chunk) {
   std::vector<uint8_t> d = DiskImage(chunk);
-  return !d.empty() && FileSetWrite(pass.set, path, d.data(), (uint32_t)d.size());
+  return !d.empty() && GdSaveFile(path, d.data(), (uint32_t)d.size());
 }
 
 // ---- INFO ----
@@ -77,17 +68,17 @@ bool InfoPass(const char* path) {
     return false;
   }
   const uint32_t owner = ChunkGet32(info.p, INFO_PLAYER_ID);
-  const uint32_t own = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  const uint32_t own = GdPrefs(PREFS_PLAYER_ID, 0, 0);
   if (own != 0 && own != 0xFFFFFFFFu && owner != own) {
     DebugLog("ChunkMachine: Spielzug gehoert Spieler %u, nicht %u\n", owner, own);
     return false;
   }
   const uint8_t* dice = info.p + INFO_DICE;
-  CheckPrefs(PREFS_DICE1, 1, dice[0]);
-  CheckPrefs(PREFS_DICE2, 1, dice[1]);
-  CheckPrefs(PREFS_DICE3, 1, dice[2]);
-  CheckPrefs(PREFS_DICE4, 1, dice[3]);
-  OwnPlayerPtr->InfoFlags = ChunkGet16(info.p, INFO_FLAGS);
+  GdPrefs(PREFS_DICE1, 1, dice[0]);
+  GdPrefs(PREFS_DICE2, 1, dice[1]);
+  GdPrefs(PREFS_DICE3, 1, dice[2]);
+  GdPrefs(PREFS_DICE4, 1, dice[3]);
+  GdOwnPlayer()->InfoFlags = ChunkGet16(info.p, INFO_FLAGS);
   return true;
 }
 
@@ -97,13 +88,12 @@ bool InitPass(const char* out_path) {
   Chunk korn("KORN", ReceivedPoolPath);
   if (!korn.p) return true;  // nothing says a new turn began
   const uint64_t got = (uint64_t)ChunkGet32(korn.p, 12) * 4 + ChunkGet16(korn.p, 16);
-  const uint64_t have = (uint64_t)CheckPrefs(PREFS_YEAR, 0, 0) * 4 + CheckPrefs(PREFS_QUARTER, 0, 0);
+  const uint64_t have = (uint64_t)GdPrefs(PREFS_YEAR, 0, 0) * 4 + GdPrefs(PREFS_QUARTER, 0, 0);
   if (got <= have) return true;
   // A new turn: last turn's orders are gone; the screens start the pool anew.
-  Pass pass;
   char bak[300];
   std::snprintf(bak, sizeof bak, "%s.bak", out_path);
-  return FileSetRemove(pass.set, out_path) && FileSetRemove(pass.set, bak) && pass.Commit();
+  return GdRemoveFile(out_path) && GdRemoveFile(bak);
 }
 
 // ---- single-file passes ----
@@ -114,8 +104,7 @@ bool CopyToFile(const char* path, const char* id, const char* target) {
     DebugLog("ChunkMachine: Kein %s-Chunk in %s\n", id, path);
     return false;
   }
-  Pass pass;
-  return StageChunkFile(pass, target, c.p) && pass.Commit();
+  return StageChunkFile(target, c.p);
 }
 
 bool CopyToOutgoing(const char* path, const char* id) {
@@ -139,8 +128,7 @@ bool MovePass(const char* path) {
   std::memcpy(file.data(), "MREFV001", 8);
   PutBE32(file.data() + 8, 16);
   file.insert(file.end(), d.begin(), d.end());
-  Pass pass;
-  return FileSetWrite(pass.set, MapPrefsPath, file.data(), (uint32_t)file.size()) && pass.Commit();
+  return GdSaveFile(MapPrefsPath, file.data(), (uint32_t)file.size()) != 0;
 }
 
 // Own figures of .\Data\MapPrefs.qoe.
@@ -175,8 +163,14 @@ bool StoreKept(const char* id, const std::vector<uint8_t>& records, uint32_t kep
 
 // ARMY: ARHD (8 + 52 bytes), each part AREN (8 + 44), each saboteur SABO (8 + 8).
 bool ArmyRepair() {
+  // A pool without ARMY has nothing to repair; a damaged one cannot be.
+  const int32_t state = ChunkState("ARMY", OutgoingPoolPath);
+  if (state == CHUNK_ABSENT) return true;
   Chunk army("ARMY", OutgoingPoolPath);
-  if (!army.p) return true;
+  if (state != CHUNK_GOOD || !army.p || army.len() < 4) {
+    DebugLog("ChunkMachine: ARMY-Chunk in %s ist beschaedigt\n", OutgoingPoolPath);
+    return false;
+  }
   const std::vector<FigurRecord> figs = MapFigures();
   const uint32_t own = GameDataOwnerID();
   const uint32_t end = 12 + army.len(), n = ChunkGet32(army.p, 12);
@@ -206,8 +200,13 @@ bool ArmyRepair() {
 // SHIP: 68-byte records; a ship without its figure goes, a cargo slot whose
 // figure is gone is emptied.
 bool ShipRepair() {
+  const int32_t state = ChunkState("SHIP", OutgoingPoolPath);
+  if (state == CHUNK_ABSENT) return true;
   Chunk ship("SHIP", OutgoingPoolPath);
-  if (!ship.p) return true;
+  if (state != CHUNK_GOOD || !ship.p || ship.len() < 4) {
+    DebugLog("ChunkMachine: SHIP-Chunk in %s ist beschaedigt\n", OutgoingPoolPath);
+    return false;
+  }
   const std::vector<FigurRecord> figs = MapFigures();
   const uint32_t own = GameDataOwnerID();
   const uint32_t n = ChunkGet32(ship.p, 12);
@@ -253,6 +252,8 @@ bool VertPass(const char* path) {
 
 // ---- LAND ----
 
+constexpr uint32_t LAND_REALM_POINTS = 82;  // u16, the realm points
+
 bool LandPass(const char* path) {
   Chunk land("LAND", path);
   if (!land.p || land.len() < 160) {
@@ -263,7 +264,7 @@ bool LandPass(const char* path) {
   // the raw materials animal, plant and mineral.
   uint32_t alloc[3] = {0, 0, 0};
   uint32_t lsize = 0;
-  uint8_t* lux = static_cast<uint8_t*>(LoadFile2MemSize(".\\Data\\Luxus.dat", 0, &lsize));
+  uint8_t* lux = static_cast<uint8_t*>(GdLoadFile(".\\Data\\Luxus.dat", 0, &lsize));
   if (lux && lsize == 76)
     for (int i = 0; i < 3; i++) alloc[i] = GetLE32(lux + 4 * i);
   if (lux) FreeVec(lux);
@@ -271,15 +272,16 @@ bool LandPass(const char* path) {
   const int64_t v2 = (int64_t)(int32_t)ChunkGet32(land.p, 50) + (int64_t)(alloc[1] / 10);
   const int64_t v3 = (int64_t)(int32_t)ChunkGet32(land.p, 58) + (int64_t)(alloc[2] / 10);
   auto clamp = [](int64_t v) { return (uint32_t)(int32_t)(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v); };
-  CheckPrefs(PREFS_LUXURY_VALUE1, 1, clamp(v1));
-  CheckPrefs(PREFS_LUXURY_VALUE2, 1, clamp(v2));
-  CheckPrefs(PREFS_LUXURY_VALUE3, 1, clamp(v3));
-  // A new rank every 100 realm points (up to 10): the coronation is due.
-  const uint32_t points = ChunkGet16(land.p, 82);
-  const uint32_t rank = points / 100 > 10 ? 10 : points / 100;
-  const uint32_t old_rank = CheckPrefs(PREFS_RESERVED_38, 0, 0);
-  if (old_rank != 0xFFFFFFFFu && rank > old_rank) OwnPlayerPtr->Mark = 1;
-  CheckPrefs(PREFS_RESERVED_38, 1, rank);
+  GdPrefs(PREFS_LUXURY_VALUE1, 1, clamp(v1));
+  GdPrefs(PREFS_LUXURY_VALUE2, 1, clamp(v2));
+  GdPrefs(PREFS_LUXURY_VALUE3, 1, clamp(v3));
+  // The rank (prefs field 38 holds it + 1; 0: none stored yet). A rise is a
+  // coronation; the first rank a realm reports is only recorded.
+  const uint32_t rank = RealmRank(ChunkGet16(land.p, LAND_REALM_POINTS));
+  const uint32_t stored = GdPrefs(PREFS_RANK, 0, 0);
+  if (stored == 0xFFFFFFFFu) return false;
+  if (stored != 0 && rank + 1 > stored) GdOwnPlayer()->Mark = OWNPLAYER_CORONATION;
+  GdPrefs(PREFS_RANK, 1, rank + 1);
   return true;
 }
 
@@ -296,7 +298,6 @@ bool MailPass(const char* path) {
   const uint32_t n = ChunkGet32(mail.p, 12);
   const uint32_t end = 12 + mail.len();
   uint32_t off = 16;
-  Pass pass;
   uint32_t next_free = 0;
   for (uint32_t i = 0; i < n; i++) {
     if (off + 12 > end || std::memcmp(mail.p + off, "SMAL", 4)) return false;
@@ -311,12 +312,12 @@ bool MailPass(const char* path) {
         return false;
       }
       std::snprintf(file, sizeof file, ".\\Data\\MailIn\\E%7.7x_%2.2u.smal", own, next_free++);
-      if (GeFileSize(file) == 0) break;
+      if (!GdFileExists(file)) break;
     }
-    if (!FileSetWrite(pass.set, file, d.data(), (uint32_t)d.size())) return false;
+    if (!GdSaveFile(file, d.data(), (uint32_t)d.size())) return false;
     off += 12 + len;
   }
-  return pass.Commit();
+  return true;
 }
 
 // ---- ANTW ----
@@ -350,8 +351,7 @@ bool AntwPass(const char* path) {
     c[16 + 84 * i + 83] = 0;
     i++;
   }
-  Pass pass;
-  bool ok = StageChunkFile(pass, ".\\Data\\SpielerList.qoe", c) && pass.Commit();
+  bool ok = StageChunkFile(".\\Data\\SpielerList.qoe", c);
   FreeChunk(c);
   return ok;
 }
@@ -365,7 +365,7 @@ struct PartImage {
 bool LoadPart(const char* path, uint32_t size, std::vector<uint8_t>* out) {
   out->assign(size, 0);
   uint32_t got = 0;
-  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, 0, &got));
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, 0, &got));
   if (d) {
     std::memcpy(out->data(), d, got < size ? got : size);
     FreeVec(d);
@@ -446,22 +446,28 @@ bool PmapPass(const char* path) {
       for (uint32_t b = 0; b < KNOWLEDGE_PART_BYTES; b++) it->second[b] |= r[4 + b];
     }
   }
-  CreateDir(".\\Map");
-  Pass pass;
   for (const auto& kv : parts) {
     std::snprintf(file, sizeof file, ".\\Map\\M_%u_%u.map", kv.first / 160, kv.first % 160);
-    if (!FileSetWrite(pass.set, file, kv.second.data(), MAP_PART_BYTES)) return false;
+    if (!GdSaveFile(file, kv.second.data(), MAP_PART_BYTES)) return false;
   }
   for (const auto& kv : known) {
     std::snprintf(file, sizeof file, ".\\Map\\B_%u_%u.map", kv.first / 160, kv.first % 160);
-    if (!FileSetWrite(pass.set, file, kv.second.data(), KNOWLEDGE_PART_BYTES)) return false;
+    if (!GdSaveFile(file, kv.second.data(), KNOWLEDGE_PART_BYTES)) return false;
   }
-  return pass.Commit();
+  return true;
 }
 
 const char* PassName(int32_t index) { return index >= 0 && index < (int32_t)CHUNK_TYPES ? ChunkIdTable[index] : "?"; }
 
 }  // namespace
+
+uint32_t RealmRank(uint32_t realm_points) {
+  static const uint32_t kTitles[] = {1, 3, 7, 11, 15, 20, 25, 30};
+  uint32_t rank = 0;
+  for (uint32_t t : kTitles)
+    if (realm_points >= t) rank++;
+  return rank;
+}
 
 int32_t ChunkMachine(const char* path, uint32_t bit, uint32_t flags) {
   if (!path || !bit || (bit & (bit - 1))) {
@@ -470,6 +476,9 @@ int32_t ChunkMachine(const char* path, uint32_t bit, uint32_t flags) {
   }
   int32_t index = 0;
   while (!(bit & (1u << index))) index++;
+  // The pass's files and prefs fields take effect together (or, inside
+  // GameInit, with the whole set-up).
+  StageScope stage;
   MakeGameFolders();
   const bool outgoing = SamePath(path, OutgoingPoolPath);
   bool ok = false;
@@ -491,6 +500,8 @@ int32_t ChunkMachine(const char* path, uint32_t bit, uint32_t flags) {
       return 0;
   }
   (void)flags;
+  if (!ok) stage.Fail();
+  ok = stage.Commit() && ok;
   if (!ok) DebugLog("ChunkMachine: Auswertung von %s fehlgeschlagen\n", PassName(index));
   return ok ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // Chunk pools: loading, adding, removing and single-chunk files.
 #include "chunks.h"
 #include "chunks_internal.h"
+#include "stage.h"
 
 #include <strings.h>
 
@@ -81,11 +82,9 @@ bool GoodPool(const uint8_t* d, uint32_t size) { return IsPool(d, size) && Verif
 uint8_t* LoadPoolForRewrite(const char* who, const char* path, uint32_t* size, bool* missing) {
   *missing = false;
   uint32_t n = 0;
-  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &n));
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &n));
   if (!d) {
-    FileHandle f = Open(path, MODE_READONLY);
-    *missing = f == nullptr;
-    Close(f);
+    *missing = !GdFileExists(path);
     if (!*missing) DebugLog("%s: Pool %s ist beschaedigt\n", who, path);  // empty or unreadable
     return nullptr;
   }
@@ -97,11 +96,11 @@ uint8_t* LoadPoolForRewrite(const char* who, const char* path, uint32_t* size, b
 
 // Writes the new image in place of the pool (atomically).
 int32_t RewritePool(const char* who, const char* path, const uint8_t* data, uint32_t size) {
-  if (!SaveMem2File(path, data, size)) {
+  if (!GdSaveFile(path, data, size)) {
     DebugLog("%s: Konnte Pool %s nicht schreiben\n", who, path);
     return 0;
   }
-  DeleteFileA(StaleBackupPath(path).c_str());
+  GdRemoveFile(StaleBackupPath(path).c_str());
   return 1;
 }
 
@@ -194,13 +193,13 @@ void SetGameDataOwner(uint32_t player_id, const char* lord_name) {
 void ResetChunkPoolState() { g_pools = ChunkPoolState{}; }
 
 uint32_t GameDataOwnerID() {
-  return g_pools.ownerSet ? g_pools.playerId : CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  return g_pools.ownerSet ? g_pools.playerId : GdPrefs(PREFS_PLAYER_ID, 0, 0);
 }
 
 const char* GameDataOwnerName() {
   if (!g_pools.ownerSet) {
     std::memset(g_pools.ownerName, 0, sizeof g_pools.ownerName);
-    if (char* name = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr)) {
+    if (char* name = GdPrefsStr(PREFS_LORD_NAME, 0, nullptr)) {
       std::strncpy(g_pools.ownerName, name, sizeof g_pools.ownerName - 1);
       FreeVec(name);
     }
@@ -261,7 +260,7 @@ int32_t IsPoolPath(const char* path) {
 
 uint8_t* LoadChunk2Mem(const char* id, const char* path) {
   uint32_t size = 0;
-  void* d = LoadFile2MemSize(path, MEMF_PUBLIC, &size);
+  void* d = GdLoadFile(path, MEMF_PUBLIC, &size);
   if (!d) {
     DebugLog("LoadChunk2Mem:Konnte File nicht oeffnen : %s\n", path ? path : "(null)");
     return nullptr;
@@ -279,6 +278,26 @@ uint8_t* LoadChunk2Mem(const char* id, const char* path) {
 }
 
 void FreeChunk(void* chunk) { FreeVec(chunk); }
+
+int32_t ChunkState(const char* id, const char* path) {
+  if (!id || !path || !GdFileExists(path)) return CHUNK_ABSENT;
+  uint32_t size = 0;
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &size));
+  if (!d) return CHUNK_DAMAGED;  // empty or unreadable
+  int32_t state = CHUNK_DAMAGED;
+  if (VerifyChunkPool(d, size) && (!IsPoolPath(path) || IsPool(d, size))) {
+    state = CHUNK_ABSENT;
+    uint32_t pos = 0;
+    ChunkSpan s;
+    while (NextChunk(d, size, pos, s)) {
+      if (std::memcmp(d + s.pos, id, 4) != 0) continue;
+      state = SwapByteOrderInChunk(d + s.pos, s.size, 1) ? CHUNK_GOOD : CHUNK_DAMAGED;
+      break;
+    }
+  }
+  FreeVec(d);
+  return state;
+}
 
 int32_t IsChunkInFile(uint32_t mask, const char* path) {
   uint8_t* info = LoadChunk2Mem("INFO", path);
@@ -370,7 +389,7 @@ int32_t SaveChunk2File(const char* path, const void* chunk) {
   int32_t ok = 0;
   if (!SwapByteOrderInChunk(disk, 12 + len, 0))
     DebugLog("SaveChunk2File:Der uebergebene Chunk war nicht VALID!\n");
-  else if (!SaveMem2File(path, disk, 12 + len))
+  else if (!GdSaveFile(path, disk, 12 + len))
     DebugLog("SaveChunk2File:Konnte File nicht schreiben : %s\n", path);
   else
     ok = 1;

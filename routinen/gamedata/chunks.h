@@ -78,6 +78,11 @@ struct LoadedChunk {
   }
   uint32_t len() const;  // payload length, 0 when not loaded
 };
+// What a file holds of a chunk type: CHUNK_GOOD (it loads), CHUNK_ABSENT (no
+// file, or a whole file without that chunk) or CHUNK_DAMAGED (the file is
+// empty, unreadable or corrupt, or the chunk does not fit its layout).
+enum : int32_t { CHUNK_DAMAGED = -1, CHUNK_ABSENT = 0, CHUNK_GOOD = 1 };
+int32_t ChunkState(const char* id, const char* path);
 // 1 when every bit of mask is set in the pool's ChunkMask, else 0.
 int32_t IsChunkInFile(uint32_t mask, const char* path);
 // Replaces or adds the chunk (host order, left unchanged) in the pool,

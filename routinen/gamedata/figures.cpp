@@ -10,6 +10,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
+#include "stage.h"
 
 const char* const MapPrefsPath = ".\\Data\\MapPrefs.qoe";
 
@@ -30,7 +31,7 @@ uint32_t Wrap(uint32_t v, int32_t d, uint32_t n) {
 // MREF (28 bytes) followed by MOVE.
 uint8_t* LoadMove(const char* path) {
   uint32_t size = 0;
-  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &size));
   if (!d) return nullptr;
   uint8_t* move = nullptr;
   if (size >= kMrefSize + 12 && std::memcmp(d, "MREF", 4) == 0 && GetBE32(d + 8) == kMrefSize - 12 &&
@@ -46,7 +47,7 @@ uint8_t* LoadMove(const char* path) {
 int32_t SaveMapPrefs(const char* path, const uint8_t* move) {
   uint8_t mref[kMrefSize] = {'M', 'R', 'E', 'F', 'V', '0', '0', '1', 0, 0, 0, kMrefSize - 12};
   uint32_t old_size = 0;
-  uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &old_size));
+  uint8_t* old = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &old_size));
   if (old && old_size >= kMrefSize && std::memcmp(old, "MREF", 4) == 0 && GetBE32(old + 8) == kMrefSize - 12)
     std::memcpy(mref, old, kMrefSize);
   FreeVec(old);
@@ -56,7 +57,7 @@ int32_t SaveMapPrefs(const char* path, const uint8_t* move) {
   std::memcpy(image, mref, kMrefSize);
   std::memcpy(image + kMrefSize, move, msize);
   int32_t ok = SwapByteOrderInChunk(image + kMrefSize, msize, 0) &&
-               SaveMem2File(path, image, kMrefSize + msize);
+               GdSaveFile(path, image, kMrefSize + msize);
   if (!ok) DebugLog("SaveMapPrefs: Konnte %s nicht schreiben\n", path);
   FreeVec(image);
   return ok;

@@ -18,6 +18,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "stage.h"
 #include "towns.h"
 #include "turns.h"
 
@@ -59,22 +60,22 @@ bool ReadTurnTowns(const uint8_t* c, std::vector<TurnTown>* out) {
   return true;
 }
 
-bool StageTown(FileSet* set, const st_TOWN* t) {
+bool StageTown(const st_TOWN* t) {
   std::vector<uint8_t> d(TOWN_FILE_SIZE);
   EncodeTown(t, d.data());
   char path[320];
   TownFilePath(t->name, path, sizeof path);
-  return FileSetWrite(set, path, d.data(), TOWN_FILE_SIZE) != 0;
+  return GdSaveFile(path, d.data(), TOWN_FILE_SIZE) != 0;
 }
 
-bool StageTownList(FileSet* set, const std::vector<TownListEntry>& list) {
+bool StageTownList(const std::vector<TownListEntry>& list) {
   std::vector<uint8_t> d((list.size() + 1) * TOWN_LIST_RECORD, 0);
   for (size_t i = 0; i < list.size(); i++) {
     PutBE32(d.data() + i * TOWN_LIST_RECORD, list[i].id);
     std::memcpy(d.data() + i * TOWN_LIST_RECORD + 4, list[i].name, TOWN_NAME_SIZE - 1);
   }
   PutBE32(d.data() + list.size() * TOWN_LIST_RECORD, TOWN_LIST_END);
-  return FileSetWrite(set, ".\\Data\\Cities\\Town.list", d.data(), (uint32_t)d.size()) != 0;
+  return GdSaveFile(".\\Data\\Cities\\Town.list", d.data(), (uint32_t)d.size()) != 0;
 }
 
 // The town file of a list entry, or a new record when it is missing or has
@@ -83,7 +84,7 @@ st_TOWN* LoadTownFile(const TownListEntry& e) {
   char path[320];
   TownFilePath(e.name, path, sizeof path);
   uint32_t size = 0;
-  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, 0, &size));
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, 0, &size));
   st_TOWN* t = nullptr;
   if (d && size == TOWN_FILE_SIZE) {
     t = static_cast<st_TOWN*>(AllocVec(sizeof(st_TOWN), MEMF_CLEAR));
@@ -129,8 +130,8 @@ int32_t CheckPlayerTown() {
   const uint32_t n_old = ReadTownList(&old);
   std::vector<st_TOWN*> towns;
   std::vector<TownListEntry> list;
-  FileSet* set = BeginFileSet();
-  bool ok = set != nullptr;
+  StageScope stage;  // every town file and the list together
+  bool ok = true;
   for (const TurnTown& tt : turn) {
     const TownListEntry* known = nullptr;
     for (uint32_t i = 0; i < n_old; i++)
@@ -158,8 +159,8 @@ int32_t CheckPlayerTown() {
   }
   if (ok) {
     KeepOneCapital(towns);
-    for (st_TOWN* t : towns) ok = ok && StageTown(set, t);
-    ok = ok && StageTownList(set, list);
+    for (st_TOWN* t : towns) ok = ok && StageTown(t);
+    ok = ok && StageTownList(list);
     // Towns the realm lost.
     for (uint32_t i = 0; ok && i < n_old; i++) {
       bool kept = false;
@@ -168,15 +169,12 @@ int32_t CheckPlayerTown() {
       char path[320];
       TownFilePath(old[i].name, path, sizeof path);
       DebugLog("CheckPlayerTown: Stadt %s verloren\n", old[i].name);
-      ok = FileSetRemove(set, path) != 0;
+      ok = GdRemoveFile(path) != 0;
     }
   }
-  if (ok && set) {
-    ok = CommitFileSet(set) != 0;
-    set = nullptr;
-  }
-  if (set) AbortFileSet(set);
-  if (ok && towns.empty() && n_old) OwnPlayerPtr->Anarchy = 2;
+  if (ok && towns.empty() && n_old) GdOwnPlayer()->Anarchy = 2;
+  if (!ok) stage.Fail();
+  ok = stage.Commit() && ok;
   for (st_TOWN* t : towns) FreeVec(t);
   if (old) FreeVec(old);
   return ok ? 1 : 0;
@@ -198,8 +196,8 @@ int32_t CheckTownStatus(uint32_t mode) {
     geba_n = ChunkGet16(geba.p, 16);
     if ((uint64_t)geba_n * 16 > geba.len() - 6) geba_n = 0;
   }
-  FileSet* set = BeginFileSet();
-  bool ok = set != nullptr;
+  StageScope stage;
+  bool ok = true;
   for (uint32_t i = 0; ok && i < n; i++) {
     st_TOWN* t = LoadTownFile(list[i]);
     if (!t) {
@@ -222,14 +220,11 @@ int32_t CheckTownStatus(uint32_t mode) {
       else if (time == 0) f = (uint16_t)((f | BUILDING_STANDS) & ~BUILDING_ORDERED);
       else f |= BUILDING_ORDERED;
     }
-    ok = StageTown(set, t);
+    ok = StageTown(t);
     FreeVec(t);
   }
-  if (ok && set) {
-    ok = CommitFileSet(set) != 0;
-    set = nullptr;
-  }
-  if (set) AbortFileSet(set);
+  if (!ok) stage.Fail();
+  ok = stage.Commit() && ok;
   FreeVec(list);
   return ok ? 1 : 0;
 }
@@ -293,6 +288,143 @@ int32_t CheckMapCultWorld() {
 
 // ---- game set-up ----
 
+namespace {
+
+// The set-up's steps, inside GameInit's stage. False when one fails.
+bool SetUpGame(const char* path, uint32_t player, uint32_t cap_x, uint32_t cap_y, const char* cap_name,
+               const char* lord) {
+  GdMakeDir(".\\Data");
+  GdMakeDir(".\\Data\\POP3In");
+  GdMakeDir(".\\Data\\POP3Out");
+  GdMakeDir(".\\Data\\MailIn");
+  GdMakeDir(".\\Data\\MailOut");
+  GdMakeDir(".\\Data\\Cities");
+  GdMakeDir(".\\Map");
+  // The answer becomes the received pool.
+  if (std::strcmp(path, ReceivedPoolPath)) {
+    uint32_t size = 0;
+    void* img = GdLoadFile(path, 0, &size);
+    const int32_t copied = img && GdSaveFile(ReceivedPoolPath, img, size);
+    if (img) FreeVec(img);
+    if (!copied) {
+      DebugLog("GameInit: Konnte %s nicht uebernehmen\n", path);
+      return false;
+    }
+  }
+  // The player of this game.
+  OwnPlayer* own = GdOwnPlayer();
+  GdPrefs(PREFS_PLAYER_ID, 1, player);
+  if (lord[0]) GdPrefsStr(PREFS_LORD_NAME, 1, lord);
+  own->PlayerId = player;
+  char* name = GdPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+  if (name) {
+    std::snprintf(own->LordName, sizeof own->LordName, "%s", name);
+    FreeVec(name);
+  }
+  SetGameDataOwner(0, nullptr);
+  GdRemoveFile(".\\Data\\BauScreenGeb.dat");
+  GdRemoveFile(".\\Data\\Waren.dat");
+  GdRemoveFile(OutgoingPoolPath);
+
+  if (!ChunkMachine(ReceivedPoolPath, 1u << CHUNK_INFO, CHUNKMACHINE_LAST_MAIL) ||
+      !ChunkMachine(ReceivedPoolPath, 1u << CHUNK_PMAP, CHUNKMACHINE_LAST_MAIL)) {
+    DebugLog("GameInit: Karte konnte nicht angelegt werden\n");
+    return false;
+  }
+  // Whatever else the answer holds.
+  static const ChunkIndex kOptional[] = {CHUNK_WARE, CHUNK_MOVE, CHUNK_ARMY, CHUNK_SHIP, CHUNK_LAND,
+                                         CHUNK_MAIL, CHUNK_GEBA, CHUNK_ANTW};
+  for (ChunkIndex c : kOptional)
+    if (IsChunkInFile(1u << c, ReceivedPoolPath) && !ChunkMachine(ReceivedPoolPath, 1u << c, CHUNKMACHINE_LAST_MAIL)) {
+      DebugLog("GameInit: Chunk %s konnte nicht ausgewertet werden\n", ChunkIdTable[c]);
+      return false;
+    }
+  // Without figures the realm starts with a scout at its capital.
+  if (!IsChunkInFile(1u << CHUNK_MOVE, ReceivedPoolPath)) {
+    uint8_t* move = AllocChunk("MOVE", "V001", 2);
+    bool ok = false;
+    if (move) {
+      std::vector<uint8_t> file(28, 0);
+      std::memcpy(file.data(), "MREFV001", 8);
+      PutBE32(file.data() + 8, 16);
+      const uint8_t head[14] = {'M', 'O', 'V', 'E', 'V', '0', '0', '1', 0, 0, 0, 2, 0, 0};
+      file.insert(file.end(), head, head + 14);
+      ok = GdSaveFile(MapPrefsPath, file.data(), (uint32_t)file.size()) &&
+           AddFigur2MapPrefs(MapPrefsPath, 0, cap_x, cap_y) != 0xFFFF;
+      FreeChunk(move);
+    }
+    if (!ok) {
+      DebugLog("GameInit: Konnte MapPrefs nicht anlegen\n");
+      return false;
+    }
+  }
+  // The towns: from the answer's TOWN chunk, else the capital of IMAP.
+  if (IsChunkInFile(1u << CHUNK_TOWN, ReceivedPoolPath)) {
+    if (!CheckPlayerTown() || !CheckTownStatus(0)) return false;
+  } else {
+    st_TOWN* cap = CreateTown(1, cap_name[0] ? cap_name : "NewTown.1", cap_x, cap_y);
+    if (!cap) return false;
+    cap->kind = 1;
+    if (!cap_name[0]) cap->flags |= TOWN_NEEDS_NAME;
+    TownListEntry e{};
+    e.id = cap->id;
+    std::memcpy(e.name, cap->name, TOWN_NAME_SIZE);
+    const int32_t ok = SaveTown(cap) && WriteTownList(&e, 1);
+    FreeVec(cap);
+    if (!ok) return false;
+  }
+  TownListEntry* list = nullptr;
+  const uint32_t towns = ReadTownList(&list);
+  own->ActiveTown = towns ? list[0].id : 0;
+  for (uint32_t i = 0; i < towns; i++) {
+    st_TOWN* t = LoadTownFile(list[i]);
+    if (t && t->kind) own->ActiveTown = t->id;
+    if (t) FreeVec(t);
+  }
+  if (list) FreeVec(list);
+  // The fields round the capital start as an empty culture map.
+  RegisterGameDataListTypes();
+  ListHeader* cult = CreateList(14);
+  if (!cult) return false;
+  {
+    const uint32_t px = cap_x / 40, py = cap_y / 20;
+    ScanMapCult2List(cult, px, py);
+    if (cult->count == 0) {
+      const int32_t odd = (int32_t)(cap_x & 1);
+      const int32_t d[6][2] = {{0, -1}, {0, 1}, {-1, odd - 1}, {-1, odd}, {1, odd - 1}, {1, odd}};
+      for (const auto& s : d) {
+        const uint32_t x = (uint32_t)(((int64_t)cap_x + s[0] + 12800) % 12800);
+        const uint32_t y = (uint32_t)(((int64_t)cap_y + s[1] + 6400) % 6400);
+        if (x / 40 != px || y / 20 != py) continue;
+        MapCultEintrag* c = reinterpret_cast<MapCultEintrag*>(AllocListNode(cult));
+        if (!c) continue;
+        c->x = (uint16_t)x;
+        c->y = (uint16_t)y;
+        AddNode(cult, &c->head, LN_TAIL, 0);
+      }
+      if (cult->count && !SaveMapCultList(cult, px, py)) {
+        DeleteList(cult, 0);
+        return false;
+      }
+    }
+    DeleteList(cult, 0);
+  }
+  // The turn the game starts with.
+  if (uint8_t* korn = LoadChunk2Mem("KORN", ReceivedPoolPath)) {
+    GdPrefs(PREFS_YEAR, 1, ChunkGet32(korn, 12));
+    GdPrefs(PREFS_QUARTER, 1, ChunkGet16(korn, 16));
+    own->ReceivedQuarter = ChunkGet16(korn, 16);
+    GdPrefs(PREFS_TURN_COUNT, 1, 1);
+    FreeChunk(korn);
+  } else {
+    GdPrefs(PREFS_TURN_COUNT, 1, 0);
+  }
+  return true;
+}
+
+}  // namespace
+
+
 int32_t GameInit(const char* path) {
   if (!path) return 0;
   if (!IsChunkInFile((1u << CHUNK_INFO) | (1u << CHUNK_BMAP) | (1u << CHUNK_IMAP) | (1u << CHUNK_PMAP), path)) {
@@ -317,126 +449,14 @@ int32_t GameInit(const char* path) {
   lord[39] = 0;
   FreeChunk(imap);
 
-  CreateDir(".\\Data");
-  CreateDir(".\\Data\\POP3In");
-  CreateDir(".\\Data\\POP3Out");
-  CreateDir(".\\Data\\MailIn");
-  CreateDir(".\\Data\\MailOut");
-  CreateDir(".\\Data\\Cities");
-  CreateDir(".\\Map");
-  // The answer becomes the received pool.
-  if (std::strcmp(path, ReceivedPoolPath)) {
-    uint32_t size = 0;
-    void* img = LoadFile2MemSize(path, 0, &size);
-    const int32_t copied = img && SaveMem2File(ReceivedPoolPath, img, size);
-    if (img) FreeVec(img);
-    if (!copied) {
-      DebugLog("GameInit: Konnte %s nicht uebernehmen\n", path);
-      return 0;
-    }
-  }
-  // The player of this game.
-  CheckPrefs(PREFS_PLAYER_ID, 1, player);
-  if (lord[0]) CheckPrefsStr(PREFS_LORD_NAME, 1, lord);
-  OwnPlayerPtr->PlayerId = player;
-  char* name = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
-  if (name) {
-    std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "%s", name);
-    FreeVec(name);
-  }
-  SetGameDataOwner(0, nullptr);
-  DeleteFileA(".\\Data\\BauScreenGeb.dat");
-  DeleteFileA(".\\Data\\Waren.dat");
-  DeleteFileA(OutgoingPoolPath);
-
-  if (!ChunkMachine(ReceivedPoolPath, 1u << CHUNK_INFO, CHUNKMACHINE_LAST_MAIL) ||
-      !ChunkMachine(ReceivedPoolPath, 1u << CHUNK_PMAP, CHUNKMACHINE_LAST_MAIL)) {
-    DebugLog("GameInit: Karte konnte nicht angelegt werden\n");
+  // Everything below takes effect together or not at all: the files, the
+  // prefs fields and the own player record are staged and committed once.
+  StageScope stage;
+  const bool ok = SetUpGame(path, player, cap_x, cap_y, cap_name, lord);
+  if (!ok) stage.Fail();
+  if (!stage.Commit() || !ok) {
+    DebugLog("GameInit: Spiel wurde nicht eingerichtet, nichts geaendert\n");
     return 0;
-  }
-  // Whatever else the answer holds.
-  static const ChunkIndex kOptional[] = {CHUNK_WARE, CHUNK_MOVE, CHUNK_ARMY, CHUNK_SHIP, CHUNK_LAND,
-                                         CHUNK_MAIL, CHUNK_GEBA, CHUNK_ANTW};
-  for (ChunkIndex c : kOptional)
-    if (IsChunkInFile(1u << c, ReceivedPoolPath) && !ChunkMachine(ReceivedPoolPath, 1u << c, CHUNKMACHINE_LAST_MAIL)) {
-      DebugLog("GameInit: Chunk %s konnte nicht ausgewertet werden\n", ChunkIdTable[c]);
-      return 0;
-    }
-  // Without figures the realm starts with a scout at its capital.
-  if (!IsChunkInFile(1u << CHUNK_MOVE, ReceivedPoolPath)) {
-    uint8_t* move = AllocChunk("MOVE", "V001", 2);
-    bool ok = false;
-    if (move) {
-      std::vector<uint8_t> file(28, 0);
-      std::memcpy(file.data(), "MREFV001", 8);
-      PutBE32(file.data() + 8, 16);
-      const uint8_t head[14] = {'M', 'O', 'V', 'E', 'V', '0', '0', '1', 0, 0, 0, 2, 0, 0};
-      file.insert(file.end(), head, head + 14);
-      ok = SaveMem2File(MapPrefsPath, file.data(), (uint32_t)file.size()) &&
-           AddFigur2MapPrefs(MapPrefsPath, 0, cap_x, cap_y) != 0xFFFF;
-      FreeChunk(move);
-    }
-    if (!ok) {
-      DebugLog("GameInit: Konnte MapPrefs nicht anlegen\n");
-      return 0;
-    }
-  }
-  // The towns: from the answer's TOWN chunk, else the capital of IMAP.
-  if (IsChunkInFile(1u << CHUNK_TOWN, ReceivedPoolPath)) {
-    if (!CheckPlayerTown() || !CheckTownStatus(0)) return 0;
-  } else {
-    st_TOWN* cap = CreateTown(1, cap_name[0] ? cap_name : "NewTown.1", cap_x, cap_y);
-    if (!cap) return 0;
-    cap->kind = 1;
-    if (!cap_name[0]) cap->flags |= TOWN_NEEDS_NAME;
-    TownListEntry e{};
-    e.id = cap->id;
-    std::memcpy(e.name, cap->name, TOWN_NAME_SIZE);
-    const int32_t ok = SaveTown(cap) && WriteTownList(&e, 1);
-    FreeVec(cap);
-    if (!ok) return 0;
-  }
-  TownListEntry* list = nullptr;
-  const uint32_t towns = ReadTownList(&list);
-  OwnPlayerPtr->ActiveTown = towns ? list[0].id : 0;
-  for (uint32_t i = 0; i < towns; i++) {
-    st_TOWN* t = LoadTownFile(list[i]);
-    if (t && t->kind) OwnPlayerPtr->ActiveTown = t->id;
-    if (t) FreeVec(t);
-  }
-  if (list) FreeVec(list);
-  // The fields round the capital start as an empty culture map.
-  RegisterGameDataListTypes();
-  ListHeader* cult = CreateList(14);
-  if (cult) {
-    const uint32_t px = cap_x / 40, py = cap_y / 20;
-    ScanMapCult2List(cult, px, py);
-    if (cult->count == 0) {
-      const int32_t odd = (int32_t)(cap_x & 1);
-      const int32_t d[6][2] = {{0, -1}, {0, 1}, {-1, odd - 1}, {-1, odd}, {1, odd - 1}, {1, odd}};
-      for (const auto& s : d) {
-        const uint32_t x = (uint32_t)(((int64_t)cap_x + s[0] + 12800) % 12800);
-        const uint32_t y = (uint32_t)(((int64_t)cap_y + s[1] + 6400) % 6400);
-        if (x / 40 != px || y / 20 != py) continue;
-        MapCultEintrag* c = reinterpret_cast<MapCultEintrag*>(AllocListNode(cult));
-        if (!c) continue;
-        c->x = (uint16_t)x;
-        c->y = (uint16_t)y;
-        AddNode(cult, &c->head, LN_TAIL, 0);
-      }
-      if (cult->count) SaveMapCultList(cult, px, py);
-    }
-    DeleteList(cult, 0);
-  }
-  // The turn the game starts with.
-  if (uint8_t* korn = LoadChunk2Mem("KORN", ReceivedPoolPath)) {
-    CheckPrefs(PREFS_YEAR, 1, ChunkGet32(korn, 12));
-    CheckPrefs(PREFS_QUARTER, 1, ChunkGet16(korn, 16));
-    OwnPlayerPtr->ReceivedQuarter = ChunkGet16(korn, 16);
-    CheckPrefs(PREFS_TURN_COUNT, 1, 1);
-    FreeChunk(korn);
-  } else {
-    CheckPrefs(PREFS_TURN_COUNT, 1, 0);
   }
   DebugLog("GameInit: Spiel fuer Spieler %u eingerichtet\n", player);
   return 1;

@@ -10,6 +10,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
+#include "stage.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ int32_t ScanRecordFile(ListHeader* list, uint32_t type, const char* path, const 
   RegisterGameDataListTypes();
   if (!list || list->type != type) return 0;
   uint32_t size = 0;
-  uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &size));
   if (!d) return 1;
   int32_t ok = 1;
   if (size % rec_size) {
@@ -47,10 +48,8 @@ int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, const 
   if (!list || list->type != type) return 0;
   uint64_t total = (uint64_t)list->count * rec_size;
   if (total > 0x7FFF0000u) return 0;
-  if (total == 0) {  // SaveMem2File needs bytes: an empty list is an empty file
-    FileHandle f = Open(path, MODE_NEWFILE);
-    if (!f) { DebugLog("%s: Konnte %s nicht schreiben\n", who, path); return 0; }
-    Close(f);
+  if (total == 0) {  // an empty list is an empty file
+    if (!GdSaveFile(path, nullptr, 0)) { DebugLog("%s: Konnte %s nicht schreiben\n", who, path); return 0; }
     return 1;
   }
   uint8_t* d = static_cast<uint8_t*>(AllocVec((uint32_t)total, MEMF_PUBLIC | MEMF_CLEAR));
@@ -58,7 +57,7 @@ int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, const 
   ListNode* n = list->first;
   for (uint32_t i = 0; i < list->count && n; i++, n = n->next)
     EncodeRecord(codec, n, d + (size_t)i * rec_size, ORDER_BIG);
-  int32_t ok = SaveMem2File(path, d, (uint32_t)total) ? 1 : 0;
+  int32_t ok = GdSaveFile(path, d, (uint32_t)total) ? 1 : 0;
   if (!ok) DebugLog("%s: Konnte %s nicht schreiben\n", who, path);
   FreeVec(d);
   return ok;

@@ -12,6 +12,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
+#include "stage.h"
 
 namespace {
 
@@ -182,7 +183,7 @@ void TownFilePath(const char* name, char* out, uint32_t out_size) {
 uint32_t ReadTownList(TownListEntry** entries) {
   *entries = nullptr;
   uint32_t size = 0;
-  uint8_t* data = static_cast<uint8_t*>(LoadFile2MemSize(kTownList, 0, &size));
+  uint8_t* data = static_cast<uint8_t*>(GdLoadFile(kTownList, 0, &size));
   if (!data) return 0;
   uint32_t n = 0;
   bool ended = false;
@@ -231,12 +232,12 @@ uint8_t* EncodeTownList(const TownListEntry* e, uint32_t n, uint32_t* size) {
 }  // namespace
 
 int32_t WriteTownList(const TownListEntry* e, uint32_t n) {
-  CreateDir(".\\Data");
-  CreateDir(".\\Data\\Cities");
+  GdMakeDir(".\\Data");
+  GdMakeDir(".\\Data\\Cities");
   uint32_t size;
   uint8_t* d = EncodeTownList(e, n, &size);
   if (!d) return 0;
-  int32_t ok = SaveMem2File(kTownList, d, size);
+  int32_t ok = GdSaveFile(kTownList, d, size);
   FreeVec(d);
   return ok;
 }
@@ -257,14 +258,14 @@ st_TOWN* CreateTown(uint32_t id, const char* name, uint32_t x, uint32_t y) {
 
 int32_t SaveTown(const st_TOWN* t) {
   if (!t) return 0;
-  CreateDir(".\\Data");
-  CreateDir(".\\Data\\Cities");
+  GdMakeDir(".\\Data");
+  GdMakeDir(".\\Data\\Cities");
   uint8_t* d = static_cast<uint8_t*>(AllocVec(TOWN_FILE_SIZE, 0));
   if (!d) return 0;
   EncodeTown(t, d);
   char path[320];
   TownFilePath(t->name, path, sizeof path);
-  int32_t ok = SaveMem2File(path, d, TOWN_FILE_SIZE);
+  int32_t ok = GdSaveFile(path, d, TOWN_FILE_SIZE);
   FreeVec(d);
   return ok;
 }
@@ -284,7 +285,7 @@ st_TOWN* GetActiveTown(uint32_t town_id) {
     char path[320];
     TownFilePath(hit->name, path, sizeof path);
     uint32_t size = 0;
-    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path, 0, &size));
+    uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, 0, &size));
     if (d && size == TOWN_FILE_SIZE) {
       t = static_cast<st_TOWN*>(AllocVec(sizeof(st_TOWN), MEMF_CLEAR));
       if (t) DecodeTown(d, t);

@@ -18,6 +18,11 @@ enum : uint32_t { CHUNKMACHINE_LAST_MAIL = 1 };
 // on failure no local file has changed.
 int32_t ChunkMachine(const char* path, uint32_t bit, uint32_t flags);
 
+// The realm's rank for its realm points (LAND +82): how many of the title
+// values 1, 3, 7, 11, 15, 20, 25 and 30 they reach, 0..8. The LAND pass
+// keeps it in prefs field 38 as rank + 1 and flags a rise as a coronation.
+uint32_t RealmRank(uint32_t realm_points);
+
 // Sets a new game up from the decoded sign-up answer (a pool holding at
 // least INFO, BMAP, IMAP and PMAP): map files, MapPrefs, towns, side files,
 // the player's prefs (9, 10, 2, 3, 33) and OwnPlayer. Non-zero on success;

@@ -46,7 +46,7 @@ enum PrefsField : uint32_t {
   PREFS_NEW_TURN = 35,        // u8
   PREFS_STORY_THRESHOLD = 36, // u8 at 244
   PREFS_RESERVED_37 = 37,     // u8
-  PREFS_RESERVED_38 = 38,     // u32
+  PREFS_RANK = 38,            // u32, the realm's rank + 1 (0: none stored yet)
   PREFS_RESERVED_39 = 39,     // u32
   PREFS_FIELD_COUNT = 40,
 };

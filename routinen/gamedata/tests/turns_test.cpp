@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstring>
@@ -121,6 +122,25 @@ std::vector<uint8_t> Cell(uint32_t x, uint32_t y) {
   if (part.size() != MAP_PART_BYTES) return {};
   const size_t off = (y % 40) * 1760 + (x % 80) * 22;
   return std::vector<uint8_t>(part.begin() + off, part.begin() + off + 22);
+}
+
+// Every folder (bytes "<dir>") and file under the folder with its bytes.
+std::map<std::string, std::vector<uint8_t>> Tree(const std::string& dir = ".") {
+  std::map<std::string, std::vector<uint8_t>> out;
+  for (auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.path().filename() == "Quill.dbg") continue;
+    if (e.is_directory()) out[e.path().string()] = {'<', 'd', 'i', 'r', '>'};
+    else out[e.path().string()] = qoe_test::ReadFileBytes(e.path().string());
+  }
+  return out;
+}
+
+// A LAND chunk with these realm points.
+uint8_t* Land(uint16_t points) {
+  uint8_t* land = AllocChunk("LAND", "V001", 160);
+  ChunkPut32(land, 54, 7);
+  ChunkPut16(land, 82, points);
+  return land;
 }
 
 // Every file under the folder with its bytes.
@@ -272,11 +292,13 @@ TEST_F(Turns, FollowUpPassesChangeWhatTheyShould) {
   char name[40];
   EXPECT_EQ(GetPlayerName(99, name, 0), 1);
   EXPECT_STREQ(name, "Baron Oak");
-  // LAND into prefs; realm points 250 give a coronation.
+  // LAND into prefs; the realm's first report of its points (250: every
+  // title reached) records the rank without a coronation.
   EXPECT_EQ((int32_t)CheckPrefs(PREFS_LUXURY_VALUE1, 0, 0), 30);
   EXPECT_EQ((int32_t)CheckPrefs(PREFS_LUXURY_VALUE2, 0, 0), -20);
   EXPECT_EQ((int32_t)CheckPrefs(PREFS_LUXURY_VALUE3, 0, 0), 40);
-  EXPECT_EQ(OwnPlayerPtr->Mark, 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_RANK, 0, 0), 9u);
+  EXPECT_EQ(OwnPlayerPtr->Mark, 0u);
 }
 
 TEST_F(Turns, InfoPassTakesTheDiceAndRefusesAnotherRealmsTurn) {
@@ -659,4 +681,172 @@ TEST(Towns, TownFileRoundTripsByteForByte) {
   std::vector<uint8_t> back(TOWN_FILE_SIZE);
   EncodeTown(&t, back.data());
   EXPECT_EQ(back, img);
+}
+
+TEST_F(Turns, GameInitThatFailsLeavesTheWorkingFolderAsItWas) {
+  // A game of an earlier sign-up: prefs, side files, an outgoing pool; no map yet.
+  ASSERT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_SIGNUP_SENT), (uint32_t)ACCOUNT_SIGNUP_SENT);
+  ASSERT_EQ(CheckPrefs(PREFS_PLAYER_ID, 1, 17), 17u);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/BauScreenGeb.dat", {1, 2, 3}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Waren.dat", {4, 5}));
+  fs::create_directories("Data/POP3Out");
+  {
+    PoolBuilder out(".\\Data\\POP3Out\\GameChunk.qoe", 17);
+    out.Add(Korn(1200, 0));
+  }
+  // A sign-up answer whose PMAP count runs past its cells.
+  fs::create_directories("Data/POP3In");
+  {
+    PoolBuilder b(kAnswer);
+    uint8_t* cells = Cells({{1001, 501, 2, kPlayer}});
+    PutLE32(cells + PMAP_COUNT, 3);
+    b.Add(cells);
+    b.Add(Knowledge(12, 12, 0x0F));
+    b.Add(StartRecord(1001, 501, 1002, 502, "Elmsford", "Lord Test"));
+    b.Add(Korn(1203, 1));
+  }
+  const auto before = Tree();
+  const OwnPlayer own = *OwnPlayerPtr;
+  EXPECT_EQ(GameInit(kAnswer), 0);
+  EXPECT_EQ(Tree(), before);
+  EXPECT_EQ(std::memcmp(OwnPlayerPtr, &own, sizeof own), 0);
+
+  // A full answer (figures, letters, names, towns, LAND) with every write
+  // budget: each failing run reports it and leaves the tree as it was.
+  {
+    PoolBuilder b(kAnswer);
+    b.Add(Cells({{1001, 501, 2, kPlayer}, {1001, 500, 23, 0xFFFFFFFF}, {5, 5, 12, kPlayer}}));
+    b.Add(Knowledge(12, 12, 0x0F));
+    b.Add(StartRecord(1001, 501, 1002, 502, "Elmsford", "Lord Test"));
+    b.Add(Korn(1203, 1));
+    b.Add(Land(3));
+    b.Add(Towns({{1, "Elmsford", 1001, 501, 800}, {2, "Rivermouth", 1010, 510, 1200}}));
+    uint8_t* antw = AllocChunk("ANTW", "V001", 4 + 84);
+    ChunkPut32(antw, 12, 1);
+    ChunkPut32(antw, 16, 99);
+    std::strcpy(reinterpret_cast<char*>(antw + 20), "Baron Oak");
+    b.Add(antw);
+  }
+  const auto start = Tree();
+  int64_t budget = 0;
+  for (; budget < 4000000; budget += budget < 64 ? 1 : 1499) {
+    FileFailWritesAfter(budget);
+    const int32_t ok = GameInit(kAnswer);
+    FileFailWritesAfter(-1);
+    if (ok) break;
+    ASSERT_EQ(Tree(), start) << "budget " << budget;
+    ASSERT_EQ(std::memcmp(OwnPlayerPtr, &own, sizeof own), 0) << "budget " << budget;
+  }
+  EXPECT_GT(budget, 100000);  // the map part alone is 70,400 bytes
+  // The run that could write everything set the game up.
+  EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), kPlayer);
+  EXPECT_EQ(CheckPrefs(PREFS_RANK, 0, 0), 3u);
+  EXPECT_EQ(OwnPlayerPtr->PlayerId, kPlayer);
+  EXPECT_FALSE(qoe_test::FileExists("Data/BauScreenGeb.dat"));
+  EXPECT_FALSE(qoe_test::FileExists("Data/POP3Out/GameChunk.qoe"));
+  EXPECT_TRUE(qoe_test::FileExists("Data/Cities/Rivermouth.qoe"));
+  EXPECT_EQ(Cell(1001, 501).size(), 22u);
+}
+
+TEST(RealmRank, CountsTheTitleValuesReached) {
+  const std::pair<uint32_t, uint32_t> cases[] = {{0, 0},  {1, 1},  {2, 1},  {3, 2},  {6, 2},  {7, 3},
+                                                 {10, 3}, {11, 4}, {14, 4}, {15, 5}, {19, 5}, {20, 6},
+                                                 {24, 6}, {25, 7}, {29, 7}, {30, 8}, {65535, 8}};
+  for (const auto& c : cases) EXPECT_EQ(RealmRank(c.first), c.second) << c.first;
+}
+
+TEST_F(Turns, LandPassCrownsEachTitleTheRealmPointsReach) {
+  Install();
+  ASSERT_EQ(CheckPrefs(PREFS_RANK, 0, 0), 0u);  // nothing stored yet
+  // points of each turn, the coronation expected, the stored rank + 1
+  const struct { uint16_t points; uint16_t crowned; uint32_t stored; } turns[] = {
+      {0, 0, 1},   // first report: recorded only
+      {1, 1, 2},   // Baron
+      {2, 0, 2},   {3, 1, 3},  {6, 0, 3},  {8, 1, 4},   // Viscount, Earl
+      {11, 1, 5},  {12, 0, 5}, {21, 1, 7},              // two titles at once
+      {19, 0, 6},  {20, 1, 7},                          // fallen back and risen again
+      {30, 1, 9},  {400, 0, 9},
+  };
+  for (const auto& t : turns) {
+    {
+      PoolBuilder b(kAnswer);
+      b.Add(Land(t.points));
+    }
+    OwnPlayerPtr->Mark = 0;
+    ASSERT_EQ(ChunkMachine(kAnswer, 1u << CHUNK_LAND, 1), 1) << t.points;
+    EXPECT_EQ(OwnPlayerPtr->Mark, t.crowned) << t.points;
+    EXPECT_EQ(CheckPrefs(PREFS_RANK, 0, 0), t.stored) << t.points;
+    EXPECT_EQ(CheckPrefs(PREFS_LUXURY_VALUE1, 0, 0), 7u);
+  }
+  // A realm that first reports many points is not crowned for all of them.
+  ASSERT_EQ(CheckPrefs(PREFS_RANK, 1, 0), 0u);
+  OwnPlayerPtr->Mark = 0;
+  ASSERT_EQ(ChunkMachine(kAnswer, 1u << CHUNK_LAND, 1), 1);
+  EXPECT_EQ(OwnPlayerPtr->Mark, 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_RANK, 0, 0), 9u);
+}
+
+TEST_F(Turns, LandPassWhosePrefsCannotBeWrittenFailsAndChangesNothing) {
+  Install();
+  {
+    PoolBuilder b(kAnswer);
+    b.Add(Land(1));
+  }
+  ASSERT_EQ(ChunkMachine(kAnswer, 1u << CHUNK_LAND, 1), 1);
+  {
+    PoolBuilder b(kAnswer);
+    b.Add(Land(7));  // a rise: a coronation would be due
+  }
+  const auto before = Tree();
+  OwnPlayerPtr->Mark = 0;
+  for (int64_t budget : {0ll, 1ll, 4ll, 200ll, 263ll}) {
+    FileFailWritesAfter(budget);
+    EXPECT_EQ(ChunkMachine(kAnswer, 1u << CHUNK_LAND, 1), 0) << budget;
+    FileFailWritesAfter(-1);
+    EXPECT_EQ(Tree(), before) << budget;
+    EXPECT_EQ(OwnPlayerPtr->Mark, 0u) << budget;
+  }
+  ASSERT_EQ(ChunkMachine(kAnswer, 1u << CHUNK_LAND, 1), 1);
+  EXPECT_EQ(OwnPlayerPtr->Mark, 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_RANK, 0, 0), 4u);
+}
+
+TEST_F(Turns, ArmyRepairOfADamagedOutgoingPoolFailsAndChangesNothing) {
+  Install();
+  fs::create_directories("Data/POP3Out");
+  uint8_t* army = AllocChunk("ARMY", "V001", 4 + 2 * 60);
+  ChunkPut32(army, 12, 2);
+  for (int i = 0; i < 2; i++) {
+    uint8_t* r = army + 16 + 60 * i;
+    std::memcpy(r, "ARHD", 4);
+    ChunkPut32(r, 4, 52);
+    ChunkPut32(r, 8 + 20, 9 + i);  // neither army has its figure
+  }
+  {
+    PoolBuilder out(".\\Data\\POP3Out\\GameChunk.qoe");
+    out.Add(army);
+    out.Add(Korn(1203, 2));
+  }
+  SetGameDataOwner(kPlayer, "Lord Test");
+  const auto good = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+  const size_t at = std::search(good.begin(), good.end(), "ARMY", "ARMY" + 4) - good.begin();
+  ASSERT_LT(at, good.size());
+  // The second record's tag damaged (checksum made right), then the pool's
+  // checksum wrong: the repair cannot tell what the pool holds.
+  auto tag = good;
+  std::memcpy(tag.data() + at + 16 + 60, "XXXX", 4);
+  PutBE32(tag.data() + INFO_CHECKSUM, Crc32(tag.data() + INFO_CHUNK_SIZE, (uint32_t)tag.size() - INFO_CHUNK_SIZE));
+  auto sum = good;
+  sum[at + 20] ^= 1;
+  for (const auto* img : {&tag, &sum}) {
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", *img));
+    const auto before = Tree();
+    EXPECT_EQ(ChunkMachine(".\\Data\\POP3Out\\GameChunk.qoe", 1u << CHUNK_ARMY, 0), 0);
+    EXPECT_EQ(Tree(), before);
+  }
+  // The whole pool: both armies go; a pool without ARMY needs nothing.
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", good));
+  EXPECT_EQ(ChunkMachine(".\\Data\\POP3Out\\GameChunk.qoe", 1u << CHUNK_ARMY, 0), 1);
+  EXPECT_EQ(ChunkState("ARMY", ".\\Data\\POP3Out\\GameChunk.qoe"), CHUNK_ABSENT);
+  EXPECT_EQ(ChunkMachine(".\\Data\\POP3Out\\GameChunk.qoe", 1u << CHUNK_ARMY, 0), 1);
 }
