@@ -7,7 +7,8 @@
 // height is the font's line height in pixels; the pixel size is the largest
 // at which the ASCII letters and digits fit into it. Accented capitals that
 // reach above the cell lose the blank rows between accent and letter first,
-// then rows at the top. Umlauts whose two dots the rasteriser merged or set
+// then repeated rows of the letter, then rows at the top. A glyph reaching
+// below the cell (the underscore) moves up into it. Umlauts whose two dots the rasteriser merged or set
 // onto the letter are redrawn from the base letter with two dots and a
 // blank row. "fixed" records the advance of 'M' as the font's fixed width
 // (for monospaced faces). Bitmap faces (PCF) are read at their own size.
@@ -16,8 +17,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -144,6 +147,109 @@ void FixUmlaut(std::vector<Glyph>& glyphs, int c, int base_c, int height) {
   g = out;
 }
 
+// Accent marks drawn over a letter, two rows each ('#' ink).
+struct Mark {
+  const char* rows[2];
+};
+const Mark kGrave = {{"#.", ".#"}}, kAcute = {{".#", "#."}}, kCircumflex = {{".#.", "#.#"}},
+           kTilde = {{".#.#", "#.#."}}, kRing = {{"##", "##"}};
+
+// True when two glyphs put the same ink at the same places from the pen.
+bool SameGlyph(const Glyph& a, const Glyph& b, int height) {
+  std::vector<std::pair<int, int>> pa, pb;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < a.width; x++)
+      if (Ink(a, x, y)) pa.push_back({a.xoffset + x, y});
+    for (int x = 0; x < b.width; x++)
+      if (Ink(b, x, y)) pb.push_back({b.xoffset + x, y});
+  }
+  return pa == pb;
+}
+
+// Redraws an accented letter as its base letter with a drawn mark above,
+// squeezing the letter by a row or two where the cell is too low; a blank
+// row parts mark and letter where there is room. The dot of an i goes.
+Glyph DrawAccent(const Glyph& base, int base_c, const Mark& mark, int height) {
+  Glyph out = base;
+  size_t bpr = (size_t)(out.width + 7) / 8;
+  int top = TopRow(out, height);
+  if (base_c == 'i' && top >= 0) {  // the dot and the blank row under it
+    int y = top;
+    while (y < height && Runs(out, y)) std::memset(&out.rows[(size_t)y++ * bpr], 0, bpr);
+    top = TopRow(out, height);
+  }
+  if (top < 0) return base;
+  while (top < 2 && Squeeze(out, top, height)) top++;
+  int mw = (int)std::strlen(mark.rows[0]);
+  if (mw > out.width) {  // a narrow letter: widen the bitmap, centred
+    int grow = mw - out.width;
+    Glyph wide;
+    wide.advance = out.advance;
+    wide.width = mw;
+    wide.xoffset = out.xoffset - grow / 2;
+    wide.rows.assign((size_t)height * ((mw + 7) / 8), 0);
+    for (int y = 0; y < height; y++)
+      for (int x = 0; x < out.width; x++)
+        if (Ink(out, x, y)) wide.rows[(size_t)y * ((mw + 7) / 8) + ((x + grow / 2) >> 3)] |= (uint8_t)(0x80 >> ((x + grow / 2) & 7));
+    out = wide;
+    bpr = (size_t)(mw + 7) / 8;
+  }
+  int left = out.width, right = -1;
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < out.width; x++)
+      if (Ink(out, x, y)) left = std::min(left, x), right = std::max(right, x);
+  int x0 = std::clamp((left + right + 1) / 2 - mw / 2, 0, out.width - mw);
+  int bottom = top >= 3 ? top - 2 : top - 1;  // the mark's lower row
+  for (int r = 0; r < 2; r++) {
+    int y = bottom - 1 + r;
+    if (y < 0) continue;
+    for (int k = 0; k < mw; k++)
+      if (mark.rows[r][k] == '#') out.rows[(size_t)y * bpr + ((x0 + k) >> 3)] |= (uint8_t)(0x80 >> ((x0 + k) & 7));
+  }
+  return out;
+}
+
+// Where the rasteriser lost an accent (the letter looks like its base letter
+// or like another accented form of it), the forms of that letter are
+// redrawn with drawn marks.
+void FixAccents(std::vector<Glyph>& glyphs, int height) {
+  struct Family {
+    int base, umlaut;
+    int forms[5];
+    const Mark* marks[5];
+  };
+  const Family kFamilies[] = {
+      {'A', 0xC4, {0xC0, 0xC1, 0xC2, 0xC3, 0xC5}, {&kGrave, &kAcute, &kCircumflex, &kTilde, &kRing}},
+      {'E', 0xCB, {0xC8, 0xC9, 0xCA, 0, 0}, {&kGrave, &kAcute, &kCircumflex, nullptr, nullptr}},
+      {'I', 0xCF, {0xCC, 0xCD, 0xCE, 0, 0}, {&kGrave, &kAcute, &kCircumflex, nullptr, nullptr}},
+      {'N', 0, {0xD1, 0, 0, 0, 0}, {&kTilde, nullptr, nullptr, nullptr, nullptr}},
+      {'O', 0xD6, {0xD2, 0xD3, 0xD4, 0xD5, 0}, {&kGrave, &kAcute, &kCircumflex, &kTilde, nullptr}},
+      {'U', 0xDC, {0xD9, 0xDA, 0xDB, 0, 0}, {&kGrave, &kAcute, &kCircumflex, nullptr, nullptr}},
+      {'Y', 0, {0xDD, 0, 0, 0, 0}, {&kAcute, nullptr, nullptr, nullptr, nullptr}},
+      {'a', 0xE4, {0xE0, 0xE1, 0xE2, 0xE3, 0xE5}, {&kGrave, &kAcute, &kCircumflex, &kTilde, &kRing}},
+      {'e', 0xEB, {0xE8, 0xE9, 0xEA, 0, 0}, {&kGrave, &kAcute, &kCircumflex, nullptr, nullptr}},
+      {'i', 0xEF, {0xEC, 0xED, 0xEE, 0, 0}, {&kGrave, &kAcute, &kCircumflex, nullptr, nullptr}},
+      {'n', 0, {0xF1, 0, 0, 0, 0}, {&kTilde, nullptr, nullptr, nullptr, nullptr}},
+      {'o', 0xF6, {0xF2, 0xF3, 0xF4, 0xF5, 0}, {&kGrave, &kAcute, &kCircumflex, &kTilde, nullptr}},
+      {'u', 0xFC, {0xF9, 0xFA, 0xFB, 0, 0}, {&kGrave, &kAcute, &kCircumflex, nullptr, nullptr}},
+      {'y', 0xFF, {0xFD, 0, 0, 0, 0}, {&kAcute, nullptr, nullptr, nullptr, nullptr}},
+  };
+  for (const Family& f : kFamilies) {
+    const Glyph& base = glyphs[f.base - kFirst];
+    if (base.width == 0) continue;
+    bool lost = false;
+    for (int k = 0; k < 5 && f.forms[k]; k++) {
+      const Glyph& g = glyphs[f.forms[k] - kFirst];
+      if (SameGlyph(g, base, height)) lost = true;
+      for (int j = 0; j < 5 && f.forms[j]; j++)
+        if (j != k && SameGlyph(g, glyphs[f.forms[j] - kFirst], height)) lost = true;
+      if (f.umlaut && SameGlyph(g, glyphs[f.umlaut - kFirst], height)) lost = true;
+    }
+    if (!lost) continue;
+    for (int k = 0; k < 5 && f.forms[k]; k++) glyphs[f.forms[k] - kFirst] = DrawAccent(base, f.base, *f.marks[k], height);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,12 +308,34 @@ int main(int argc, char** argv) {
       rows.push_back(row);
     }
     int top = g->bitmap_top;
-    // Too tall (an accent over a capital): drop blank rows inside the glyph.
+    // Too tall (an accent over a capital): drop blank rows inside the glyph,
+    // then one of each pair of equal rows of the letter, from the bottom up,
+    // so that the accent stays whole above the letter.
     for (size_t r = 1; top > above && r + 1 < rows.size();) {
       bool blank = true;
       for (uint8_t b : rows[r]) blank = blank && b == 0;
       if (blank) { rows.erase(rows.begin() + (long)r); top--; }
       else r++;
+    }
+    for (size_t r = rows.size(); top > above && r-- > 2;) {
+      bool ink = false;
+      for (uint8_t b : rows[r]) ink = ink || b != 0;
+      if (ink && rows[r] == rows[r - 1]) { rows.erase(rows.begin() + (long)r); top--; }
+    }
+    // Reaching below the cell (an underscore, a bar): moved up as far as the
+    // top of the cell allows, so that it draws on the bottom row.
+    int below = (above - top + (int)rows.size()) - height;
+    if (below > 0) {
+      int room = std::max(0, above - top);
+      // Blank rows at the bottom of the bitmap do not count.
+      int blank_tail = 0;
+      for (size_t r = rows.size(); r-- > 0;) {
+        bool ink = false;
+        for (uint8_t b : rows[r]) ink = ink || b != 0;
+        if (ink) break;
+        blank_tail++;
+      }
+      top += std::min(std::max(0, below - blank_tail), room);
     }
     out.rows.assign((size_t)height * bpr, 0);
     for (int r = 0; r < (int)rows.size(); r++) {
@@ -219,7 +347,20 @@ int main(int argc, char** argv) {
   const int kUmlauts[][2] = {{0xC4, 'A'}, {0xCB, 'E'}, {0xD6, 'O'}, {0xDC, 'U'}, {0xE4, 'a'},
                              {0xEB, 'e'}, {0xF6, 'o'}, {0xFC, 'u'}, {0xFF, 'y'}};
   for (const auto& u : kUmlauts) FixUmlaut(glyphs, u[0], u[1], height);
+  FixAccents(glyphs, height);
   int xsize = fixed ? glyphs['M' - kFirst].advance : 0;
+  // Every printable character (all but the blank and the no-break space)
+  // must leave ink in the cell: the program prints any of them.
+  for (int c = kFirst + 1; c <= kLast; c++) {
+    if ((c >= 127 && c <= 160)) continue;
+    const Glyph& g = glyphs[c - kFirst];
+    bool ink = false;
+    for (uint8_t b : g.rows) ink = ink || b != 0;
+    if (!ink || g.advance == 0) {
+      std::fprintf(stderr, "fontgen: %s draws nothing for character %d\n", argv[2], c);
+      return 1;
+    }
+  }
 
   std::vector<uint8_t> file, data;
   file.insert(file.end(), {'F', 'O', 'N', 'T'});

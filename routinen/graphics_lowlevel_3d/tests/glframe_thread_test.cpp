@@ -27,7 +27,7 @@ struct GameRun {
 int DrawingGame(void* p) {
   auto* run = static_cast<GameRun*>(p);
   uint32_t pic = 1;
-  if (OpenElmorPic(".\\Data\\Path", pic, 0) != 1 || OpenElmorGfx(".\\Data\\Path", 1601) != 1) return 1;
+  if (OpenElmorPic(".\\Data\\Path", pic, 0) != 1 || OpenElmorGfx(".\\Data\\Path", 221) != 1) return 1;
   for (int i = 0; !run->stop.load(); i++) {
     RastPort* rp = ScreenRastPort();
     ObtainMutex(DisplayMutex());
@@ -35,7 +35,7 @@ int DrawingGame(void* p) {
     RectFill(rp, (i * 13) % 600, (i * 7) % 440, (i * 13) % 600 + 30, (i * 7) % 440 + 30);
     ReleaseMutex(DisplayMutex());
     UpdateRectangle((i * 13) % 600, (i * 7) % 440, 31, 31);
-    BlitObjekt(nullptr, 1601, (i * 5) % 500, (i * 3) % 400, 0, 0);
+    BlitObjekt(nullptr, 221, (i * 5) % 500, (i * 3) % 400, 0, 0);
     run->draws++;
     if (i % 40 == 39) {
       CloseElmorPic(pic, i % 80 == 79 ? 0 : 1);
@@ -45,7 +45,7 @@ int DrawingGame(void* p) {
     }
     SleepMs(1);
   }
-  CloseElmorGfx(1601);
+  CloseElmorGfx(221);
   CloseElmorPic(pic, 0);
   return 0;
 }

@@ -55,7 +55,7 @@ class BoxTest : public ::testing::Test {
     CopyKit();
     ResetInputState();
     ASSERT_EQ(HeadlessOpenDisplay(Mode()), 1);
-    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1601, 0), 0);
+    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 221, 0), 0);
     WaitTransition();
   }
   void TearDown() override {

@@ -323,7 +323,7 @@ TEST_F(ChoiceBoxes, SwitchBoxKeepsLabelsInsideTheButtonsAndShowsTheWholeFrame) {
   // The frame picture alone, for its bottom edge.
   BitMap* under = SaveBackground(0, 0, 240, 300);
   ASSERT_NE(under, nullptr);
-  BlitObjekt(nullptr, 1580, 0, 0, 0, 0);
+  BlitObjekt(nullptr, 207, 0, 0, 0, 0);
   ASSERT_EQ(WriteDisplayPng("frame.png"), 1);
   RestoreBackground(under, 0, 0, 240, 300);
   auto shorter = Lines({"Chat", "Mail"});

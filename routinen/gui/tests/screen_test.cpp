@@ -29,7 +29,7 @@ namespace {
 
 const char kPath[] = ".\\Data\\Path";
 const char kLayout[] = ".\\Data\\Screendat\\TestScreen.dat";
-constexpr uint32_t kTestPic = 1601;
+constexpr uint32_t kTestPic = 221;
 
 struct Rgb {
   uint8_t r, g, b;
@@ -271,11 +271,11 @@ TEST_P(GuiScreen, ButtonCaptionIsOutlinedOnTheButton) {
 
 TEST_P(GuiScreen, MaskedStripDrawsTheFrameOfTheSourceRow) {
   ScreenRegion* r = OpenTestScreen();
-  ASSERT_EQ(OpenElmorGfx(kPath, 1609), 1);
+  ASSERT_EQ(OpenElmorGfx(kPath, 229), 1);
   SetBlitSourceRow(2 * 32);
-  EXPECT_EQ(BlitObjektMask(nullptr, 1609, 0, 400, 300, 32, 32), 1);
+  EXPECT_EQ(BlitObjektMask(nullptr, 229, 0, 400, 300, 32, 32), 1);
   SetBlitSourceRow(0);
-  KitPicture strip(1609), bg(kTestPic);
+  KitPicture strip(229), bg(kTestPic);
   ASSERT_TRUE(strip.ok && bg.ok);
   size_t bad = 0, holes = 0;
   Snap();
@@ -294,23 +294,23 @@ TEST_P(GuiScreen, ClickReturnsTheGadgetOnReleaseNotOnPress) {
   ScreenRegion* r = OpenTestScreen();
   ASSERT_NE(r, nullptr);
   Gadget* ok = FindGadget(r, "OK01");
-  ExpectShows(1604, 40, 200, "released");
+  ExpectShows(224, 40, 200, "released");
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, MoveTo(60, 205)), nullptr);
   int32_t down = Down();
   EXPECT_EQ(down, WE_LEFT_DOWN);
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, down), nullptr);
-  ExpectShows(1605, 40, 200, "pressed");
+  ExpectShows(225, 40, 200, "pressed");
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, Tick()), nullptr);  // not a repeating gadget
   int32_t up = Up();
   EXPECT_EQ(up, WE_LEFT_UP);
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, up), ok);
-  ExpectShows(1604, 40, 200, "released again");
+  ExpectShows(224, 40, 200, "released again");
   // Pressed, then the mouse leaves with the button held: no result.
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, Down()), nullptr);
   int32_t drag = MoveTo(10, 100, true);
   EXPECT_EQ(drag, WE_LEFT_DOWN);
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, drag), nullptr);
-  ExpectShows(1604, 40, 200, "released on leaving");
+  ExpectShows(224, 40, 200, "released on leaving");
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, Up()), nullptr);
   // A press outside every gadget, then a move onto one: nothing is pressed.
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, Down()), nullptr);
@@ -345,7 +345,7 @@ TEST_P(GuiScreen, EscapeAndKeysGiveExitAndKeyGadgets) {
   int32_t esc = Escape();
   EXPECT_EQ(esc, 27);
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, esc), FindGadget(r, "EXIT"));
-  ExpectShows(1602, 560, 430, "EXIT released after its 200 ms");
+  ExpectShows(222, 560, 430, "EXIT released after its 200 ms");
   Gadget* key = HandleGadgetEvent(nullptr, r, Char('A'));
   ASSERT_NE(key, nullptr);
   EXPECT_TRUE(GadgetIs(key, "KEY!"));
@@ -392,7 +392,7 @@ TEST_P(GuiScreen, HoverImageIsDrawnAndTheGadgetRestored) {
   ScreenRegion* r = OpenTestScreen();
   std::vector<Rgb> before = ShownRect(300, 200, 32, 32);
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, MoveTo(315, 215)), nullptr);
-  ExpectShows(1608, 300, 200, "hover image");
+  ExpectShows(228, 300, 200, "hover image");
   EXPECT_NE(ShownRect(300, 200, 32, 32), before);
   EXPECT_EQ(HandleGadgetEvent(nullptr, r, MoveTo(500, 300)), nullptr);
   EXPECT_EQ(ShownRect(300, 200, 32, 32), before);
@@ -415,7 +415,7 @@ TEST_P(GuiScreen, SaveAndRestoreBackgroundLeaveTheScreenAsItWas) {
   SetAPen(rp, 10);
   RectFill(rp, 100, 100, 299, 199);
   ShowScreenRect(rp, 100, 100, 200, 100);
-  BlitObjekt(nullptr, 1602, 120, 120, 0, 0);
+  BlitObjekt(nullptr, 222, 120, 120, 0, 0);
   ASSERT_EQ(WriteDisplayPng("during.png"), 1);
   RestoreBackground(saved, 100, 100, 200, 100);
   ASSERT_EQ(WriteDisplayPng("after.png"), 1);

@@ -71,7 +71,7 @@ class KitMovies : public ::testing::Test {
     for (const char* d : {"Data", "Gfx", "Anims"})
       fs::copy(Kit() + "/" + d, d, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     ASSERT_EQ(HeadlessOpenDisplay(0), 1);
-    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1601, 0), 0);
+    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 221, 0), 0);
     WaitTransition();
     base_ = AllocMovieBase(GetTitelScreenData(), 0, 0, AFX_NONE);
     ASSERT_TRUE(base_);
@@ -85,8 +85,9 @@ class KitMovies : public ::testing::Test {
 
   // Loads `name` as the screens do (".\Anims\" + name through LoadMovie),
   // decodes every frame and checks what every movie must be: at most w x h,
-  // 8 planes in the one palette, at least 4 distinct frames, and a step from
-  // the last frame back to the first no larger than the largest step between
+  // 8 planes in the one palette, at least 4 distinct frames, no frame the
+  // same as the next (the last's next is the first), and a step from the
+  // last frame back to the first no larger than the largest step between
   // neighbours.
   void CheckMovie(const std::string& name, int max_w, int max_h, int* w, int* h) {
     SCOPED_TRACE(name);
@@ -122,6 +123,9 @@ class KitMovies : public ::testing::Test {
     }
     EXPECT_GE(distinct.size(), 4u);
     EXPECT_LE(Changed(frames.back().pens, frames.front().pens), largest) << "the loop jumps";
+    // No picture shows twice in a row, at the loop point neither.
+    for (size_t i = 0; i < frames.size(); ++i)
+      EXPECT_NE(frames[i].pens, frames[(i + 1) % frames.size()].pens) << "frame " << i << " shows twice";
     ++checked_;
   }
 

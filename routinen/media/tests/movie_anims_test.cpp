@@ -27,7 +27,7 @@ class MovieAnims : public ::testing::Test {
     for (const char* name : {"Lager.CBAN", "Nichts.CBAN", "Luxus/Tiere.CBAN", "Ballista_gro\xDF.CBAN"})
       fs::copy_file(movie, std::string("Anims/") + name);
     ASSERT_EQ(HeadlessOpenDisplay(0), 1);
-    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1601, 0), 0);
+    ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 221, 0), 0);
     WaitTransition();
     base_ = AllocMovieBase(GetTitelScreenData(), 0, 0, AFX_NONE);
     ASSERT_TRUE(base_);
@@ -87,20 +87,20 @@ TEST_F(MovieAnims, GoodsRowsTheLuxusFolderAndUnknownTypes) {
 }
 
 TEST_F(MovieAnims, ObjektMaskDrawsTheFrameRowsOfTheStrip) {
-  // Graphic 1609: a strip of 8 frames of 32 x 32.
-  ASSERT_EQ(OpenElmorGfx(".\\Data\\Path", 1609), 1);
-  const BitMap* strip = GfxTable[1609 - 1];
-  const uint8_t* mask = GetElmorGfxMask(1609);
+  // Graphic 229: a strip of 8 frames of 32 x 32.
+  ASSERT_EQ(OpenElmorGfx(".\\Data\\Path", 229), 1);
+  const BitMap* strip = GfxTable[229 - 1];
+  const uint8_t* mask = GetElmorGfxMask(229);
   ASSERT_TRUE(strip && mask);
   std::vector<uint8_t> expect(32 * 32);
   for (int y = 0; y < 32; y++)
     for (int x = 0; x < 32; x++) expect[y * 32 + x] = strip->Pixels[(size_t)(64 + y) * strip->BytesPerRow + x];
   const std::vector<uint8_t> mask_rows(mask + 64 * 32, mask + 96 * 32);
-  CloseElmorGfx(1609);
+  CloseElmorGfx(229);
   Paint(100, 100, 32, 32);
   // Not loaded: loaded for the call and closed again.
-  EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 100, 100, 1609, 0, 2, 32, 32), 1);
-  EXPECT_EQ(GfxTable[1609 - 1], nullptr);
+  EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 100, 100, 229, 0, 2, 32, 32), 1);
+  EXPECT_EQ(GfxTable[229 - 1], nullptr);
   EXPECT_EQ(GetBlitSourceRow(), 0u);
   int opaque = 0;
   for (int y = 0; y < 32; y++)
@@ -117,7 +117,7 @@ TEST_F(MovieAnims, ObjektMaskDrawsTheFrameRowsOfTheStrip) {
   src.Bitmap = bg;
   SetAPen(&src, 5);
   RectFill(&src, 0, 0, 63, 63);
-  EXPECT_EQ(AnimObjektMask(&src, 10, 10, nullptr, 200, 100, 1609, 0, 2, 32, 32), 1);
+  EXPECT_EQ(AnimObjektMask(&src, 10, 10, nullptr, 200, 100, 229, 0, 2, 32, 32), 1);
   for (int y = 0; y < 32; y++)
     for (int x = 0; x < 32; x++)
       ASSERT_EQ(Pen(200 + x, 100 + y), mask_rows[y * 32 + x] ? expect[y * 32 + x] : 5);

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -80,6 +81,27 @@ int InkRuns(const TextFont* f, const TextGlyph& g, int row) {
     last = on;
   }
   return runs;
+}
+
+// The rows of a glyph that hold ink, top to bottom.
+std::vector<int> GlyphRows(const TextFont* f, const TextGlyph& g) {
+  std::vector<int> rows;
+  for (int y = 0; y < f->YSize; ++y)
+    if (InkRuns(f, g, y)) rows.push_back(y);
+  return rows;
+}
+
+// A glyph's bitmap as it lands on the line: one string per row, '#' for ink,
+// shifted by its x offset.
+std::vector<std::string> GlyphBits(const TextFont* f, const TextGlyph& g) {
+  std::vector<std::string> rows((size_t)f->YSize);
+  for (int y = 0; y < f->YSize; ++y) {
+    const uint8_t* bits = f->GlyphData + g.DataOffset + (size_t)y * g.BytesPerRow;
+    std::string& r = rows[(size_t)y];
+    r.assign((size_t)std::max(0, g.XOffset + 16), '.');
+    for (int x = 0; x < g.BitWidth; ++x) r.push_back((bits[x >> 3] & (0x80 >> (x & 7))) ? '#' : '.');
+  }
+  return rows;
 }
 
 TEST(Fonts, TinyFontDrawModesAndTextLength) {
@@ -327,6 +349,26 @@ TEST(Fonts, GeneratedFonts) {
       while (y < f->YSize && InkRuns(f, g, y) == 2) y++;
       EXPECT_EQ(InkRuns(f, g, y), 0) << file << " " << (int)c << " row " << y;
     }
+    // Every printable character draws something inside the cell (the save
+    // folder "1004_3" shows its underscore, not a blank).
+    for (int c = 33; c <= 255; ++c) {
+      if (c >= 127 && c <= 160) continue;
+      const TextGlyph& g = f->Glyphs[c - f->LoChar];
+      EXPECT_GT(g.Width, 0) << file << " " << c;
+      EXPECT_FALSE(GlyphRows(f, g).empty()) << file << " draws nothing for " << c;
+    }
+    // The underscore lies on or below the baseline, the hyphen above it.
+    const std::vector<int> under = GlyphRows(f, f->Glyphs['_' - 32]), hyphen = GlyphRows(f, f->Glyphs['-' - 32]);
+    ASSERT_FALSE(under.empty() || hyphen.empty()) << file;
+    EXPECT_GE(under.front(), f->Baseline) << file;
+    EXPECT_LT(hyphen.back(), f->Baseline) << file;
+    // An accented capital keeps its accent: it differs from its letter.
+    const struct { int from, to; char base; } kAccented[] = {
+        {0xC0, 0xC5, 'A'}, {0xC7, 0xC7, 'C'}, {0xC8, 0xCB, 'E'}, {0xCC, 0xCF, 'I'},
+        {0xD1, 0xD1, 'N'}, {0xD2, 0xD6, 'O'}, {0xD9, 0xDC, 'U'}, {0xDD, 0xDD, 'Y'}};
+    for (const auto& a : kAccented)
+      for (int c = a.from; c <= a.to; ++c)
+        EXPECT_NE(GlyphBits(f, f->Glyphs[c - 32]), GlyphBits(f, f->Glyphs[a.base - 32])) << file << " " << c;
     CloseFont(f);
   }
 }

@@ -162,6 +162,17 @@ void Glint(Image& img, const std::vector<uint8_t>& mask, double pos, double half
     }
 }
 
+void LoopGlint(Image& img, const std::vector<uint8_t>& mask, double t, double half, int k) {
+  double lo = 1e9, hi = -1e9;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      if (mask[(size_t)y * img.width + x]) lo = std::min(lo, x + y * 0.5), hi = std::max(hi, x + y * 0.5);
+  if (lo > hi) return;
+  const double period = hi - lo + 2 * half, pos = lo - half + t * period;
+  Glint(img, mask, pos, half, k);
+  Glint(img, mask, pos - period, half, k);
+}
+
 void Darken(Image& img, int k) {
   for (uint8_t& px : img.px) {
     if (RampOf(px)) px = Lighten(px, -k);

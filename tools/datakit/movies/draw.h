@@ -61,6 +61,10 @@ void Blit(Image& img, const Image& spr, const Place& p, std::vector<uint8_t>* ma
 // Brightens the masked pixels under a diagonal band at `pos` (x + y / 2) of
 // half width `half` by up to `k` steps of their ramp.
 void Glint(Image& img, const std::vector<uint8_t>& mask, double pos, double half, int k);
+// A glint that runs over the masked pixels once a loop and wraps round: at
+// phase t the band lies t of the way across them (x + y / 2), and a band
+// leaving one end comes in at the other, so every frame shows it moving.
+void LoopGlint(Image& img, const std::vector<uint8_t>& mask, double t, double half, int k);
 // Darkens every pixel of the image by k steps of its ramp (night, storm).
 void Darken(Image& img, int k);
 

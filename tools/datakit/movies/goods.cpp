@@ -511,6 +511,7 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
   const int w = img.width, h = img.height;
   const std::string item = p.Str("item", "gems");
   Backdrop(img, p, 27);
+  const Image bare = img;  // the cloth alone
   const double cx = w / 2.0, cy = h / 2.0;
   const uint8_t c = p.RampP("colour", kGoldR);
   std::vector<uint8_t> mask(img.px.size(), 0);
@@ -536,6 +537,10 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
         Line(img, x - 5 * tw, y - r * 0.5, x + 5 * tw, y - r * 0.5, 0, kWhite);
         Line(img, x, y - r * 0.5 - 5 * tw, x, y - r * 0.5 + 5 * tw, 0, kWhite);
       }
+    }
+    if (item == "minerals") {  // light runs over the ore between the twinkles
+      for (size_t k = 0; k < mask.size(); ++k) mask[k] = img.px[k] != bare.px[k];
+      LoopGlint(img, mask, t, 14, 3);
     }
     return;
   }
@@ -616,7 +621,7 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
   }
   if (item == "necklace") {  // a necklace swinging from a hook
     Dot(img, cx, 16, 3, Sh(kGreyR, 8));
-    const double a = 0.25 * Wave(t, 1);
+    const double a = 0.25 * Wave(t + 0.5 / n, 1);  // the turns fall between two frames
     for (int k = 0; k <= 24; ++k) {
       const double u = k / 24.0, ang = kPi * u;
       const double x = cx + 36 * std::cos(ang) * std::cos(a) - (30 + 46 * std::sin(ang)) * std::sin(a);
@@ -644,12 +649,12 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
     } else {  // sugar loaves in blue paper
       for (int k = -1; k <= 1; ++k) {
         const double x = cx + k * 34;
-        Poly(img, {{x - 14, cy + 36}, {x + 14, cy + 36}, {x, cy - 30 + std::abs(k) * 10}}, Sh(kGreyR, 15));
+        Poly(img, {{x - 14, cy + 36}, {x + 14, cy + 36}, {x, cy - 30 + std::abs(k) * 10}}, Sh(kGreyR, 12));  // room for the glint
         Box(img, x - 14, cy + 20, x + 14, cy + 36, Sh(kBlueR, 7));
       }
     }
     mark(0, 0, w - 1, h - 1, cloth);
-    Glint(img, mask, -60 + t * (w + h / 2.0 + 140), 10, item == "tusk" ? 2 : 3);
+    LoopGlint(img, mask, t, 10, item == "tusk" ? 2 : 3);
     if (item != "tusk") {
       for (int k = 0; k < 3; ++k) {
         const double tw = std::max(0.0, Wave(t, 1, k / 3.0));
@@ -684,17 +689,28 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
     return;
   }
   if (item == "plants") {  // exotic plants in a pot, leaves swaying
-    Herb(img, p, t, i, n);
+    Herb(img, p, t + 0.5 / n, i, n);  // as the herbs: the turns between two frames
     return;
   }
+}
+
+// A to-and-fro motion sampled at its turning points stands still for a
+// frame there (the same picture twice in a row, at the loop point once the
+// file starts after its smallest step): these kinds are drawn half a frame
+// later, so that the turn falls between two frames.
+template <DrawFn F>
+void HalfStep(Image& img, const Params& p, double t, int i, int n) {
+  F(img, p, t + 0.5 / n, i, n);
 }
 
 }  // namespace
 
 const Kind kGoodsKinds[] = {
-    {"blade", BladeKind}, {"axe", AxeKind},     {"pole", PoleKind},   {"bow", Bow},       {"helm", Helm},
-    {"armour", Armour},   {"shield", Shield},   {"ship", ShipKind},   {"siege", Siege},   {"sling", Sling},
-    {"herb", Herb},       {"grain", Grain},     {"nothing", Nothing}, {"luxury", Luxury}, {nullptr, nullptr},
+    {"blade", HalfStep<BladeKind>}, {"axe", HalfStep<AxeKind>},   {"pole", HalfStep<PoleKind>},
+    {"bow", Bow},                   {"helm", Helm},               {"armour", HalfStep<Armour>},
+    {"shield", Shield},             {"ship", ShipKind},           {"siege", Siege},
+    {"sling", Sling},               {"herb", HalfStep<Herb>},     {"grain", Grain},
+    {"nothing", Nothing},           {"luxury", Luxury}, {nullptr, nullptr},
 };
 
 }  // namespace datakit::movies

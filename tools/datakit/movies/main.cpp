@@ -168,6 +168,10 @@ std::vector<uint8_t> MakeMovie(const MovieLine& m, const std::string& where) {
     colours[(size_t)i] = {(uint8_t)r, (uint8_t)g, (uint8_t)b};
   }
   std::vector<AnimFrame> frames = DrawFrames(m, where);
+  // A picture twice in a row would stand still for a frame.
+  for (size_t i = 0; i < frames.size(); ++i)
+    if (frames[i].pixels == frames[(i + 1) % frames.size()].pixels)
+      throw Failure{where + "frames " + std::to_string(i) + " and " + std::to_string((i + 1) % frames.size()) + " are the same picture"};
   // The loop is a cycle; the file starts after its smallest step, so the
   // step from the last frame back to the first is never the largest.
   size_t best = 0, best_changed = SIZE_MAX;
