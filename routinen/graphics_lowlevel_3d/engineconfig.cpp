@@ -318,6 +318,7 @@ void InitEngineDefaults() {
   s.cur_index = nullptr;
   s.primitive = 0;
   s.point_size = 1.0f;
+  ResetSceneModels();
 }
 
 void ParseEngineConfig(const char* text, uint32_t length) {

@@ -332,3 +332,205 @@ struct BatchInfo {
 BatchInfo FaceBatchInfo();
 // 0 while textures are gathered into atlases (no texture per record).
 void SetIndividualTextures(int on);
+
+// ---------------------------------------------------------------------------
+// 3D objects, matrices, model files and hexagon models (docs/gl3d-models.md).
+// 3D units: a hex is 64 wide and 55.424 deep; y points up.
+
+// The point record of POINT3D is the view's vertex layout.
+using POINT3D = VERTEX3D;
+// A point number relative to its object's first point.
+using PINDEX3D = uint32_t;
+// One byte per point of POINT3D, 1 when the point sways in the wind.
+using SELECT3D = uint8_t;
+// The centre of one transparent face.
+struct CENTER3D {
+  float x, y, z;
+};
+// A point's position quantised over its object's box: coordinate =
+// q x (max - min) / 32767 + min. point is relative to the object's first point.
+struct VERTEXCHANGE3D {
+  uint16_t point, x, y, z;
+};
+
+// A named view into the shared stores. Every "bytes" field is its count
+// times the store's element size; the pointers are re-read from the first
+// indices whenever a store grows (RelinkEngineObjects).
+struct OBJECT3D {
+  char name[40];
+  uint32_t first_face;
+  int32_t face_count;
+  uint32_t face_bytes;
+  FACE3D* faces;
+  uint32_t first_centre;
+  int32_t centre_count;
+  uint32_t centre_bytes;
+  CENTER3D* centres;
+  uint32_t first_point;  // also the object's first SELECT3D entry
+  int32_t point_count;
+  uint32_t point_bytes;
+  POINT3D* points;
+  uint32_t first_index;
+  int32_t index_count;
+  uint32_t index_bytes;
+  PINDEX3D* indices;
+  uint32_t first_change;
+  int32_t change_count;
+  uint32_t change_bytes;
+  VERTEXCHANGE3D* changes;
+  float matrix[16];  // own transform within the hierarchy
+  float min[3], max[3];  // bounding box
+  uint16_t level;    // hierarchy level 0 .. 3
+  uint16_t spare;    // always 0
+};
+
+// A frame: a target (object, animation or frame) under its own transform.
+struct FRAME3D {
+  int32_t number;         // time stamp within the animation
+  uint32_t target_index;
+  void* target;           // the target's record, or null
+  float matrix[16];       // MatrixRST of the next three
+  float rotation[3], scale[3], translation[3];
+  uint8_t flags;          // bit 0: in use
+  uint16_t target_key;    // THING_OBJECT3D, THING_ANIMATION3D or THING_FRAME3D
+};
+struct ANIMATION3D {
+  char name[40];
+  uint32_t last_frame;    // the highest frame number (the length)
+  uint32_t first_frame;   // index in FRAME3D
+  uint32_t frame_count;
+  FRAME3D* frames;
+  uint16_t kind;          // 2: loaded from a model file
+};
+// A placed instance of an object or an animation.
+struct ELEMENT3D {
+  char name[40];
+  FRAME3D frame;          // number: start time; target; matrix; bit 0 visible
+  float factor;           // 1.0 from a model file
+};
+
+// One terrain type, indexed by terrain graphic number (kHexagonTypes of them).
+constexpr uint32_t kHexagonTypes = 100;
+struct HexagonType {
+  uint8_t terrain;
+  char name[40];
+  uint8_t parameter;
+  uint8_t rgba[4];
+  char low_file[256];
+  char high_file[256];
+  uint16_t low_key, high_key;  // THING_OBJECT3D
+  OBJECT3D* low;               // null: the type is not defined
+  uint32_t low_index;
+  OBJECT3D* high;
+  uint32_t high_index;
+};
+
+// The scene state the object and model code reads (the scene set-up sets it).
+struct SceneModelState {
+  int loading;           // model names get the season folder
+  int merge_hierarchy;   // hexagon models are merged into one object
+  int share_models;      // types with equal file names share their models
+  int centres_dirty;     // faces were added: MakeFaceCenters is due
+  int objects_changed;   // a model file was loaded
+  int elements_present;  // a model file brought elements
+  HexagonType* hexagons; // kHexagonTypes records (AllocVec; freed by the reset) or null
+  // Scene objects ApplyObjectColours leaves alone (-1: none).
+  int32_t rain, snow, logo, authors, overlay, fire, smoke;
+  int32_t water_objects; // objects the first water type added, minus one
+  uint8_t night_colour[4];
+  uint8_t water_colour[3][4];
+  float hex_bonus;       // size bonus of the type being standardised
+};
+// The scene state of the engine (window thread).
+SceneModelState* SceneModels();
+// Frees the hexagon table and writes the start values (flags 0, slots -1,
+// the water colours).
+void ResetSceneModels();
+
+// Building objects. Each re-reads the kept pointers when a store grew.
+// Appends a cleared object (identity matrix) named name at level; its
+// index, or -1 when the store is full.
+int32_t NewObject(const char* name, uint16_t level);
+void ClearObject(OBJECT3D* o);  // all zero, identity matrix
+// Adds a face with that texture to the last object; its FACE3D index or -1.
+int32_t NewFace(uint16_t texture);
+// Adds a point to the last object and its last face; mode 1: u, v from the
+// pixel position (px / reduction) / width, else the floats u, v. Its POINT3D
+// index or -1.
+int32_t NewPoint(float x, float y, float z, uint32_t px, uint32_t py, float u, float v, uint32_t mode);
+void SetPointXYZ(POINT3D* p, float x, float y, float z);
+// Position of index number n (indices[n], or point n without indices),
+// replaced by every vertex change of that point (the last one wins).
+void PfromPINum(const OBJECT3D* o, uint32_t n, float xyz[3]);
+void ObjectMinMax(const OBJECT3D* o, float min[3], float max[3]);
+void FaceMinMax(const OBJECT3D* o, const FACE3D* f, float min[3], float max[3]);
+// Box := ObjectMinMax; refused (logged) for an object with vertex changes.
+void SetObjectBounds(OBJECT3D* o);
+// Rebuilds CENTER3D: one centre per face whose texture has format 2.
+void MakeFaceCenters();
+
+// Changing objects.
+// mode 1: the values are target sizes (0: the mean of the other factors);
+// else factors.
+void ResizeObject(OBJECT3D* o, float sx, float sy, float sz, uint32_t mode);
+// vectors: the first x; count vectors stride bytes apart.
+void ScaleV(void* vectors, uint32_t count, uint32_t stride, float sx, float sy, float sz);
+void TranslateV(void* vectors, uint32_t count, uint32_t stride, float dx, float dy, float dz);
+void CenterObject(OBJECT3D* o, uint32_t fx, uint32_t fy, uint32_t fz);
+void TransalateObejct(OBJECT3D* o, float dx, float dy, float dz);
+void TransformObject(OBJECT3D* o, const float m[16]);
+void YRotateObject(OBJECT3D* o, float degrees);
+// Marks the points of the object's 32-bit-textured faces in SELECT3D.
+void SelectObjectTransPoints(OBJECT3D* o);
+void SetObjectRGBA(OBJECT3D* o, const uint8_t rgba[4]);
+void MixRGBA(uint8_t colour[4], const uint8_t other[4]);  // byte := (byte + other) / 2
+// Merges the objects from first to the store's end into first through the
+// hierarchy; 1, or 0 (logged) when there is nothing to merge or the objects'
+// arrays do not follow each other.
+int32_t MakeOneObject(uint32_t first);
+// Re-reads every kept pointer (objects, faces' textures, animations, frames,
+// elements, hexagon models) from its index.
+void RelinkEngineObjects();
+
+// Matrices: 16 floats; (x, y, z) becomes (x m0 + y m4 + z m8 + m12, x m1 +
+// y m5 + z m9 + m13, x m2 + y m6 + z m10 + m14).
+void SetMi(float m[16]);
+void SetMr(float m[16], float degrees, uint32_t a, uint32_t b, uint32_t c, uint32_t d);
+void SetMrx(float m[16], float degrees);
+void SetMry(float m[16], float degrees);
+void SetMrz(float m[16], float degrees);
+void SetMt(float m[16], float x, float y, float z);
+void SetMs(float m[16], float x, float y, float z);
+// c := a b (applies a, then b); c may be a or b.
+void MatrixMul(const float a[16], const float b[16], float c[16]);
+// m := Rx Ry Rz S T (degrees).
+void MatrixRST(float m[16], const float rotation[3], const float scale[3], const float translation[3]);
+void TransformV(const float m[16], void* vectors, uint32_t count, uint32_t stride);
+// Sets the hierarchy slot of level 0 .. 3 to a copy of matrix.
+void UpdateHierachy(const float m[16], uint32_t level);
+// Applies the slots of level 3, 2, 1 (up to level) and always 0.
+void TransformHierarchyV(void* vectors, uint32_t count, uint32_t level, uint32_t stride);
+// The four slots := identity.
+void ResetHierarchy();
+
+// Model files (".qoe", "OPGL" or "FORM").
+// dest := season folder + name while loading, else name (cut to size).
+void MakeSeasonPath(char* dest, uint32_t size, const char* name);
+// Loads a model file; the OBJECT3D index of its first object, or -1 (logged,
+// every store as it was).
+int32_t LoadQOE(const char* name);
+// The same on a file in memory (path only for the log).
+int32_t LoadQOEMemory(const uint8_t* data, uint32_t size, const char* path);
+// frame's target := element index of the store key; use 1 sets bit 0, 0
+// clears the flags.
+void SetFrameUsage(FRAME3D* frame, uint32_t target, uint16_t key, uint32_t use);
+
+// Hexagon models.
+void SetHexagone(int32_t terrain, const char* name, const char* low_file, const char* high_file, uint32_t parameter,
+                 uint8_t r, uint8_t g, uint8_t b, uint8_t a);
+// SetHexagone, then the cull flag of every added face's texture is cleared.
+void XSetHexagone(int32_t terrain, const char* name, const char* low_file, const char* high_file,
+                  uint32_t parameter, uint8_t r, uint8_t g, uint8_t b, uint8_t a);
+// Brings the objects from index to the store's end to the hex size and shape.
+void StandarizeHexagone(int32_t index);
+void ApplyObjectColours();

@@ -8,10 +8,6 @@
 
 struct QoeSemaphore;
 
-// Element sizes of the stores whose records come with the object, animation
-// and element loaders.
-constexpr uint32_t kObject3DSize = 298, kAnimation3DSize = 58, kFrame3DSize = 116, kElement3DSize = 160;
-
 // The 3D engine's data: the thing store, the settings, the face batch.
 // Window thread only (the tests and tools use it from their one thread).
 struct Engine3DState {
@@ -35,6 +31,12 @@ struct Engine3DState {
   const uint32_t* cur_index; // the current face's indices
   uint32_t primitive;        // GL primitive of the render mode
   float point_size;
+
+  // Objects and hexagon models.
+  SceneModelState scene;
+  float hierarchy[4][16];    // the matrix of the latest object of each level
+  // Store arrays as the kept pointers last saw them (RelinkIfMoved).
+  const uint8_t* seen_data[10];
 };
 
 struct GL3DState {
@@ -68,6 +70,16 @@ void FreeObjektListEntry(ObjektListEntry* entry);
 
 // The engine's part of the state record.
 inline Engine3DState& E3D() { return GL3D().e3d; }
+// Element index of a store, or null when the index is not below its count
+// (no log line).
+void* ThingAt(uint16_t key, uint32_t index);
+// A store's count (0 for an unknown key).
+uint32_t ThingCount(uint16_t key);
+// Drops elements from a store's end down to count (nothing when it holds
+// fewer).
+void TruncateThing(uint16_t key, uint32_t count);
+// RelinkEngineObjects when a store array moved since the last relink.
+void RelinkIfMoved();
 // The raw pixels of a .tga, .bmp or headerless file after header bytes
 // into the texture's buffer (rows flipped unless header is 18, B G R made
 // R G B); 0 when the data is too short (the buffer stays as it was).

@@ -210,19 +210,19 @@ uint32_t RegisterEngineThings() {
   } const stores[] = {
       {"FACE3D", THING_FACE3D, sizeof(FACE3D), e.cap_faces},
       {"POINT3D", THING_POINT3D, sizeof(VERTEX3D), e.cap_points},
-      {"OBJECT3D", THING_OBJECT3D, kObject3DSize, e.cap_objects},
+      {"OBJECT3D", THING_OBJECT3D, sizeof(OBJECT3D), e.cap_objects},
       {"TEXTURE3D", THING_TEXTURE3D, sizeof(TEXTURE3D), e.cap_textures},
-      {"ANIMATION3D", THING_ANIMATION3D, kAnimation3DSize, e.cap_textures},
-      {"FRAME3D", THING_FRAME3D, kFrame3DSize, e.cap_frames},
-      {"ELEMENT3D", THING_ELEMENT3D, kElement3DSize, e.cap_textures},
-      {"PINDEX3D", THING_PINDEX3D, 4, e.cap_point_indices},
-      {"VERTEXCHANGE3D", THING_VERTEXCHANGE3D, 8, e.cap_vertex_changes},
+      {"ANIMATION3D", THING_ANIMATION3D, sizeof(ANIMATION3D), e.cap_textures},
+      {"FRAME3D", THING_FRAME3D, sizeof(FRAME3D), e.cap_frames},
+      {"ELEMENT3D", THING_ELEMENT3D, sizeof(ELEMENT3D), e.cap_textures},
+      {"PINDEX3D", THING_PINDEX3D, sizeof(PINDEX3D), e.cap_point_indices},
+      {"VERTEXCHANGE3D", THING_VERTEXCHANGE3D, sizeof(VERTEXCHANGE3D), e.cap_vertex_changes},
       {"VFACE3D", THING_VFACE3D, sizeof(FACE3D), e.cap_view_faces},
       {"VPOINT3D", THING_VPOINT3D, sizeof(VERTEX3D), e.cap_view_points},
       {"VPINDEX3D", THING_VPINDEX3D, 4, e.cap_view_point_indices},
       {"TRIPINDEX3D", THING_TRIPINDEX3D, 4, e.cap_triangle_indices},
       {"SELECT3D", THING_SELECT3D, 1, e.cap_points},
-      {"CENTER3D", THING_CENTER3D, 12, e.cap_centres},
+      {"CENTER3D", THING_CENTER3D, sizeof(CENTER3D), e.cap_centres},
       {"VCENTER3D", THING_VCENTER3D, 12, e.cap_view_centres},
       {"SORT3D", THING_SORT3D, 8, e.cap_view_centres},
       {"SORTTMP", THING_SORTTMP, 8, e.cap_view_centres},
@@ -260,4 +260,24 @@ void FreeAllThings() {
   s.used = 0;
   s.last_slot = 0;
   s.last_index = s.last_count = s.last_offset = 0;
+}
+
+void* ThingAt(uint16_t key, uint32_t index) {
+  const ThingSlot* t = FindThingSlot(key);
+  if (!t || !t->data || index >= t->count) return nullptr;
+  return t->data + size_t(index) * t->element_size;
+}
+
+uint32_t ThingCount(uint16_t key) {
+  const ThingSlot* t = FindThingSlot(key);
+  return t ? t->count : 0;
+}
+
+void TruncateThing(uint16_t key, uint32_t count) {
+  const int n = FindSlot(key);
+  if (n < 0) return;
+  ThingSlot& t = S().slots[n];
+  if (t.count <= count) return;
+  t.count = count;
+  t.current = int32_t(count) - 1;
 }
