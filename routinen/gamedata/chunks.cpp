@@ -165,6 +165,43 @@ uint8_t* BuildPool(const uint8_t* old, uint32_t old_size, const char* drop_id,
   return out;
 }
 
+// The pool image old (disk order; null for a new pool) with the host-order
+// chunk added or put in place of its type's: a new image, or null (logged
+// when the chunk does not fit its layout).
+uint8_t* PoolWithChunk(const char* who, const uint8_t* old, uint32_t old_size, const void* chunk,
+                       uint32_t* new_size) {
+  uint32_t len = ChunkLength(chunk);
+  if (len > 0x7FFFFFF0u - 12) return nullptr;
+  uint32_t csize = 12 + len;
+  uint8_t* disk = static_cast<uint8_t*>(AllocVec(csize, MEMF_PUBLIC));
+  if (!disk) return nullptr;
+  std::memcpy(disk, chunk, csize);
+  if (!SwapByteOrderInChunk(disk, csize, 0)) {
+    DebugLog("%s: Chunk %.4s ist nicht gueltig\n", who, static_cast<const char*>(chunk));
+    FreeVec(disk);
+    return nullptr;
+  }
+  uint8_t* image;
+  if (std::memcmp(disk, "INFO", 4) == 0) {
+    // The INFO chunk replaces the pool's own; mask and checksum are recomputed.
+    uint8_t info[INFO_CHUNK_SIZE];
+    MakeInfo(info);
+    std::memcpy(info + 12, disk + 12, (csize < INFO_CHUNK_SIZE ? csize : INFO_CHUNK_SIZE) - 12);
+    uint32_t rest = old ? 12 + GetBE32(old + 8) : old_size;
+    uint32_t with_size = INFO_CHUNK_SIZE + (old ? old_size - rest : 0);
+    uint8_t* with = static_cast<uint8_t*>(AllocVec(with_size, MEMF_PUBLIC));
+    if (!with) { FreeVec(disk); return nullptr; }
+    std::memcpy(with, info, INFO_CHUNK_SIZE);
+    if (old) std::memcpy(with + INFO_CHUNK_SIZE, old + rest, old_size - rest);
+    image = BuildPool(with, with_size, "INFO", nullptr, 0, new_size);
+    FreeVec(with);
+  } else {
+    image = BuildPool(old, old_size, reinterpret_cast<const char*>(disk), disk, csize, new_size);
+  }
+  FreeVec(disk);
+  return image;
+}
+
 }  // namespace
 
 uint32_t Crc32(const void* data, uint32_t length, uint32_t crc) {
@@ -309,46 +346,16 @@ int32_t IsChunkInFile(uint32_t mask, const char* path) {
 
 int32_t AddChunkPool(const void* chunk, const char* path) {
   if (!chunk || !path) return 0;
-  uint32_t len = ChunkLength(chunk);
-  if (len > 0x7FFFFFF0u - 12) return 0;
-  uint32_t csize = 12 + len;
-  uint8_t* disk = static_cast<uint8_t*>(AllocVec(csize, MEMF_PUBLIC));
-  if (!disk) return 0;
-  std::memcpy(disk, chunk, csize);
-  if (!SwapByteOrderInChunk(disk, csize, 0)) {
-    DebugLog("AddChunkPool: Chunk %.4s ist nicht gueltig\n", static_cast<const char*>(chunk));
-    FreeVec(disk);
-    return 0;
-  }
   uint32_t old_size = 0;
   bool missing = false;
   uint8_t* old = LoadPoolForRewrite("AddChunkPool", path, &old_size, &missing);
-  if (!old && !missing) { FreeVec(disk); return 0; }
+  if (!old && !missing) return 0;
   uint32_t new_size = 0;
-  uint8_t* image;
-  if (std::memcmp(disk, "INFO", 4) == 0) {
-    // The INFO chunk replaces the pool's own; mask and checksum are recomputed.
-    uint8_t info[INFO_CHUNK_SIZE];
-    MakeInfo(info);
-    std::memcpy(info + 12, disk + 12, (csize < INFO_CHUNK_SIZE ? csize : INFO_CHUNK_SIZE) - 12);
-    uint8_t* with = nullptr;
-    uint32_t with_size = 0;
-    uint32_t rest = old ? 12 + GetBE32(old + 8) : old_size;
-    with_size = INFO_CHUNK_SIZE + (old ? old_size - rest : 0);
-    with = static_cast<uint8_t*>(AllocVec(with_size, MEMF_PUBLIC));
-    if (!with) { FreeVec(disk); FreeVec(old); return 0; }
-    std::memcpy(with, info, INFO_CHUNK_SIZE);
-    if (old) std::memcpy(with + INFO_CHUNK_SIZE, old + rest, old_size - rest);
-    image = BuildPool(with, with_size, "INFO", nullptr, 0, &new_size);
-    FreeVec(with);
-  } else {
-    image = BuildPool(old, old_size, reinterpret_cast<const char*>(disk), disk, csize, &new_size);
-  }
-  FreeVec(disk);
-  if (!image) { FreeVec(old); return 0; }
+  uint8_t* image = PoolWithChunk("AddChunkPool", old, old_size, chunk, &new_size);
+  FreeVec(old);
+  if (!image) return 0;
   int32_t ok = RewritePool("AddChunkPool", path, image, new_size);
   FreeVec(image);
-  FreeVec(old);
   return ok;
 }
 
@@ -371,6 +378,32 @@ int32_t RemChunkPool(const char* id, const char* path) {
   }
   FreeVec(old);
   return ok;
+}
+
+uint8_t* ChangedPoolImage(const char* path, const PoolChange* changes, uint32_t count, uint32_t* size) {
+  if (!path || !size || (count && !changes)) return nullptr;
+  uint32_t cur_size = 0;
+  bool missing = false;
+  uint8_t* cur = LoadPoolForRewrite("ChangedPoolImage", path, &cur_size, &missing);
+  if (!cur && !missing) return nullptr;
+  if (!cur) cur = BuildPool(nullptr, 0, "INFO", nullptr, 0, &cur_size);  // a new pool: INFO alone
+  for (uint32_t i = 0; cur && i < count; ++i) {
+    const PoolChange& c = changes[i];
+    uint32_t next_size = 0;
+    uint8_t* next = nullptr;
+    if (c.chunk) {
+      next = PoolWithChunk("ChangedPoolImage", cur, cur_size, c.chunk, &next_size);
+    } else if (c.removeId && strnlen(c.removeId, 4) == 4 && std::memcmp(c.removeId, "INFO", 4) != 0) {
+      next = BuildPool(cur, cur_size, c.removeId, nullptr, 0, &next_size);
+    } else {
+      DebugLog("ChangedPoolImage: Aenderung %u ist nicht gueltig\n", i);
+    }
+    FreeVec(cur);
+    cur = next;
+    cur_size = next_size;
+  }
+  if (cur) *size = cur_size;
+  return cur;
 }
 
 int32_t SaveChunk2File(const char* path, const void* chunk) {

@@ -93,6 +93,20 @@ int32_t AddChunkPool(const void* chunk, const char* path);
 // Removes the chunk type from the pool and clears its bit; non-zero on
 // success (also when the type was not there).
 int32_t RemChunkPool(const char* id, const char* path);
+// One change of a pool: chunk (host order, left unchanged) is added or
+// replaces the pool's chunk of its ID; with chunk null the chunks of type
+// removeId (4 characters, not INFO) are removed.
+struct PoolChange {
+  const void* chunk;
+  const char* removeId;
+};
+// The pool file's new image (disk order) with the changes applied in order:
+// byte for byte what AddChunkPool and RemChunkPool would leave after the
+// same calls (a missing pool starts as a new one with INFO). The file is
+// not touched: the caller writes the image through a FileSet with its other
+// files. A new block (FreeVec) and *size; null (logged) when the pool is
+// damaged, a change is invalid, or memory runs out.
+uint8_t* ChangedPoolImage(const char* path, const PoolChange* changes, uint32_t count, uint32_t* size);
 // Writes the chunk alone as a new big-endian file (no INFO chunk); 1 or 0.
 int32_t SaveChunk2File(const char* path, const void* chunk);
 

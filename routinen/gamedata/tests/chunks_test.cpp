@@ -12,6 +12,7 @@
 
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
+#include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/test_support.h"
 
@@ -626,4 +627,123 @@ TEST(ChunkPool, CorruptPoolIsReportedNotRebuiltFromABackup) {
   EXPECT_EQ(IsChunkInFile(ChunkBit(CHUNK_INFO), ".\\U.qoe"), 0);
   FreeChunk(korn);
   FreeChunk(herb);
+}
+
+// ---- one image of the pool for a change of several files ----
+
+namespace {
+Bytes Image(const char* path, std::initializer_list<PoolChange> changes) {
+  std::vector<PoolChange> v(changes);
+  uint32_t size = 0;
+  uint8_t* img = ChangedPoolImage(path, v.data(), (uint32_t)v.size(), &size);
+  if (!img) return {};
+  Bytes out(img, img + size);
+  FreeVec(img);
+  return out;
+}
+// Temporary files of unfinished writes anywhere below the working folder.
+size_t TempFiles() {
+  size_t n = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator("."))
+    if (e.path().filename().string().find(".qoetmp-") != std::string::npos) ++n;
+  return n;
+}
+}  // namespace
+
+TEST(ChunkPool, ChangedImageIsWhatTheSingleWritesLeave) {
+  SetGameDataOwner(4711, "Harald");
+  uint8_t* korn = MakeKorn(1200);
+  uint8_t* korn2 = AllocChunk("KORN", "V002", 60);
+  ChunkPut32(korn2, 12, 1201);
+  uint8_t* herb = MakeHerb(3);
+  uint8_t* info = AllocChunk("INFO", "V001", INFO_CHUNK_SIZE - 12);
+  ChunkPut16(info, INFO_FLAGS, 1);
+  // A missing pool: built from a new INFO, the file is not made.
+  Bytes img = Image(".\\A.qoe", {{korn, nullptr}, {herb, nullptr}, {nullptr, "KORN"}, {korn2, nullptr}});
+  EXPECT_FALSE(FileExists("A.qoe"));
+  ASSERT_EQ(AddChunkPool(korn, ".\\B.qoe"), 1);
+  ASSERT_EQ(AddChunkPool(herb, ".\\B.qoe"), 1);
+  ASSERT_EQ(RemChunkPool("KORN", ".\\B.qoe"), 1);
+  ASSERT_EQ(AddChunkPool(korn2, ".\\B.qoe"), 1);
+  EXPECT_EQ(img, ReadFileBytes("B.qoe"));
+  EXPECT_EQ(Image(".\\A.qoe", {}), Image(".\\C.qoe", {{nullptr, "HERB"}}));
+  // An existing pool: replace in place, a new INFO, remove, add.
+  Bytes before = ReadFileBytes("B.qoe");
+  img = Image(".\\B.qoe", {{korn, nullptr}, {info, nullptr}, {nullptr, "HERB"}, {herb, nullptr}});
+  EXPECT_EQ(ReadFileBytes("B.qoe"), before);
+  ASSERT_EQ(AddChunkPool(korn, ".\\B.qoe"), 1);
+  ASSERT_EQ(AddChunkPool(info, ".\\B.qoe"), 1);
+  ASSERT_EQ(RemChunkPool("HERB", ".\\B.qoe"), 1);
+  ASSERT_EQ(AddChunkPool(herb, ".\\B.qoe"), 1);
+  EXPECT_EQ(img, ReadFileBytes("B.qoe"));
+  EXPECT_EQ(VerifyChunkPool(img.data(), (uint32_t)img.size()), 1);
+  // Refused: INFO or a short ID removed, a chunk that does not fit, a damaged pool.
+  uint32_t size = 7;
+  PoolChange bad[] = {{nullptr, "INFO"}, {nullptr, "KO"}, {nullptr, nullptr}};
+  for (const PoolChange& c : bad) EXPECT_EQ(ChangedPoolImage(".\\B.qoe", &c, 1, &size), nullptr);
+  uint8_t* shortHerb = AllocChunk("HERB", "V001", 8);
+  ChunkPut32(shortHerb, 12, 50);  // 50 records in 4 bytes
+  PoolChange tooShort = {shortHerb, nullptr};
+  EXPECT_EQ(ChangedPoolImage(".\\B.qoe", &tooShort, 1, &size), nullptr);
+  Bytes damaged = before;
+  damaged.back() ^= 1;
+  WriteFileBytes("B.qoe", damaged);
+  EXPECT_EQ(Image(".\\B.qoe", {{korn, nullptr}}), Bytes{});
+  EXPECT_EQ(size, 7u);
+  for (uint8_t* c : {korn, korn2, herb, info, shortHerb}) FreeChunk(c);
+  SetGameDataOwner(0, nullptr);
+}
+
+TEST(ChunkPool, AFailedWriteOfThePoolAndItsSideFilesChangesNone) {
+  // A screen's visit: the outgoing pool, the goods file and the map prefs in one set.
+  const char* pool = ".\\Data\\POP3Out\\GameChunk.qoe";
+  const char* goods = ".\\Data\\WarenChunk.qoe";
+  const char* prefs = ".\\Data\\MapPrefs.qoe";
+  ASSERT_EQ(CreateDirPath(".\\Data\\POP3Out"), 1);
+  uint8_t* korn = MakeKorn(1200);
+  uint8_t* herb = MakeHerb(4);
+  ASSERT_EQ(AddChunkPool(korn, pool), 1);
+  ASSERT_EQ(SaveChunk2File(goods, herb), 1);
+  ASSERT_TRUE(WriteFileBytes("Data/MapPrefs.qoe", Bytes(40, 3)));
+  const Bytes old_pool = ReadFileBytes("Data/POP3Out/GameChunk.qoe"), old_goods = ReadFileBytes("Data/WarenChunk.qoe"),
+              old_prefs = ReadFileBytes("Data/MapPrefs.qoe");
+  uint8_t* korn2 = MakeKorn(1201);
+  uint8_t* herb2 = MakeHerb(5);
+  Bytes new_goods(herb2, herb2 + 12 + ChunkLength(herb2));
+  ASSERT_EQ(SwapByteOrderInChunk(new_goods.data(), (uint32_t)new_goods.size(), 0), 1);
+  const Bytes new_prefs(40, 4);
+  PoolChange changes[] = {{korn2, nullptr}, {herb2, nullptr}};
+  auto visit = [&]() {
+    uint32_t size = 0;
+    uint8_t* image = ChangedPoolImage(pool, changes, 2, &size);
+    FileSet* set = image ? BeginFileSet() : nullptr;
+    int32_t ok = set && FileSetWrite(set, pool, image, size) &&
+                 FileSetWrite(set, goods, new_goods.data(), (uint32_t)new_goods.size()) &&
+                 FileSetWrite(set, prefs, new_prefs.data(), (uint32_t)new_prefs.size());
+    if (set) ok = CommitFileSet(set) && ok;
+    FreeVec(image);
+    return ok;
+  };
+  uint32_t size = 0;
+  uint8_t* expected = ChangedPoolImage(pool, changes, 2, &size);
+  ASSERT_NE(expected, nullptr);
+  const Bytes new_pool(expected, expected + size);
+  FreeVec(expected);
+  const int64_t total = (int64_t)(new_pool.size() + new_goods.size() + new_prefs.size());
+  for (int64_t n = 0; n < total; ++n) {
+    FileFailWritesAfter(n);
+    EXPECT_EQ(visit(), 0) << n;
+    FileFailWritesAfter(-1);
+    EXPECT_EQ(ReadFileBytes("Data/POP3Out/GameChunk.qoe"), old_pool) << n;
+    EXPECT_EQ(ReadFileBytes("Data/WarenChunk.qoe"), old_goods) << n;
+    EXPECT_EQ(ReadFileBytes("Data/MapPrefs.qoe"), old_prefs) << n;
+    EXPECT_EQ(TempFiles(), 0u) << n;
+  }
+  FileFailWritesAfter(total);
+  EXPECT_EQ(visit(), 1);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(ReadFileBytes("Data/POP3Out/GameChunk.qoe"), new_pool);
+  EXPECT_EQ(ReadFileBytes("Data/WarenChunk.qoe"), new_goods);
+  EXPECT_EQ(ReadFileBytes("Data/MapPrefs.qoe"), new_prefs);
+  for (uint8_t* c : {korn, herb, korn2, herb2}) FreeChunk(c);
 }
