@@ -14,6 +14,7 @@
 #include "platform/screenmode.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "screens.h"
+#include "screens/hub/residenzdownload.h"
 #include "routinen/system/shell.h"
 #include "platform/threads.h"
 
@@ -61,6 +62,8 @@ int main() {
   }
   InstallProgramScreens();
   if (!PrepareFolders()) DebugLog("main: Einstellungen koennen nicht gespeichert werden\n");
+  // A turn download killed part-way is undone before any game file is read.
+  if (!RecoverTurnDownload()) DebugLog("main: Die abgebrochene Auswertung bleibt offen\n");
   InstallScreenModePrefs();
   DisplayModeChoice mode;
   if (!ScreenModus(&mode)) {

@@ -1571,6 +1571,8 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1565, "Would you like to play the tutorial ?", nullptr},
     {1566, "dungeon", nullptr},
     {1567, "This field is empty.", nullptr},
+    {1568, "Turn mails were found, but none of them could be read. They stay in the folder Data\\POP3In.", nullptr},
+    {1569, "The turn could not be stored: your realm stays as it was before the download, and the turn mails wait for the next one.", nullptr},
 };
 
 CatalogEntry StoryStrings[STORY_STRING_COUNT] = {

@@ -18,6 +18,7 @@
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/media/movie.h"
+#include "routinen/system/byteorder.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
@@ -34,13 +35,110 @@ namespace {
 const char kPop3In[] = ".\\Data\\POP3In";
 constexpr uint32_t kBoxPen = 7;
 constexpr uint32_t kEmailDateField = 3;  // EmailNode::date
+constexpr uint32_t kTextUnreadable = 1568, kTextNotStored = 1569;
 
 // The module's state (game thread only; ResetDownloadState).
 struct DownloadState {
-  void (*delay)(int32_t ticks);  // the preset box's waits; null: Delay
-  NewsGetFunc newsGet;           // the news fetch; null: HttpGetSize
+  void (*delay)(int32_t ticks);     // the preset box's waits; null: Delay
+  NewsGetFunc newsGet;              // the news fetch; null: HttpGetSize
+  void (*undoStep)(TurnUndoStep);   // test seam: told at each step of the undo record
 };
 DownloadState g_download{};
+
+void UndoStep(TurnUndoStep step) {
+  if (g_download.undoStep) g_download.undoStep(step);
+}
+
+// ---- the turn's undo record (docs/download.md) ----
+//
+// Before the first mail is applied, .\Data and .\Map (without the indexes
+// and layouts) are copied into .\TurnUndo and the record says "running".
+// Once everything the evaluation wrote is on disk the record says "kept" and
+// the copy goes. A start that finds "running" puts the copy back: the mails
+// are there again, and the next download evaluates them as if nothing had
+// happened.
+
+const char kUndoDir[] = ".\\TurnUndo";
+const char kUndoData[] = ".\\TurnUndo\\Data\\";
+const char kUndoMap[] = ".\\TurnUndo\\Map\\";
+const char kUndoRecord[] = ".\\TurnUndo\\Turn.undo";
+const char kUndoMagic[] = "TUNDV001";
+constexpr uint32_t kUndoRecordSize = 16;
+constexpr uint32_t kUndoRunning = 1, kUndoKept = 2;
+
+void UndoRecordImage(uint32_t state, uint8_t* img) {
+  std::memcpy(img, kUndoMagic, 8);
+  PutBE32(img + 8, 4);
+  PutBE32(img + 12, state);
+}
+
+// The record's state: 0 when there is no record; a damaged record counts as
+// running (the copy is the last whole state).
+uint32_t UndoRecordState() {
+  FileHandle f = Open(kUndoRecord, MODE_READONLY);
+  if (!f) return 0;
+  uint8_t d[kUndoRecordSize + 1];
+  const int32_t n = Read(f, d, sizeof d);
+  Close(f);
+  const bool kept = n == (int32_t)kUndoRecordSize && !std::memcmp(d, kUndoMagic, 8) && GetBE32(d + 12) == kUndoKept;
+  return kept ? kUndoKept : kUndoRunning;
+}
+
+void MakeFolder(const char* path) {
+  if (const LockHandle l = CreateDir(path)) UnLock(l);
+}
+
+// Copies the realm's files and then writes the record; a failure removes the
+// copy again and leaves the realm as it is. 1 when the copy stands.
+bool BeginTurnUndo() {
+  // A copy without its record is a leftover; none may mix into the new one.
+  if (!DeleteTree(kUndoDir)) {
+    DebugLog("ResidenzDownload: Konnte die alte Sicherung nicht l\xF6schen !\n");
+    return false;
+  }
+  MakeFolder(".\\Data");
+  MakeFolder(".\\Map");
+  uint8_t img[kUndoRecordSize];
+  UndoRecordImage(kUndoRunning, img);
+  if (!CopyDir(".\\Data\\", kUndoData, 2) || !CopyDir(".\\Map\\", kUndoMap, 2) ||
+      !SaveMem2File(kUndoRecord, img, sizeof img)) {
+    DebugLog("ResidenzDownload: Konnte die Sicherung des Reiches nicht anlegen !\n");
+    DeleteTree(kUndoDir);
+    return false;
+  }
+  UndoStep(TURN_UNDO_COPIED);
+  return true;
+}
+
+// The evaluation is kept: the record says so through a file set (whose
+// commit flushes everything written before it), then the copy goes. 0 when
+// the record could not be written (the copy then still stands).
+bool CommitTurnUndo() {
+  uint8_t img[kUndoRecordSize];
+  UndoRecordImage(kUndoKept, img);
+  FileSet* set = BeginFileSet();
+  if (set) FileSetWrite(set, kUndoRecord, img, sizeof img);  // a failed write makes the commit fail
+  if (!set || !CommitFileSet(set)) {
+    DebugLog("ResidenzDownload: Konnte die Auswertung nicht sichern !\n");
+    return false;
+  }
+  UndoStep(TURN_UNDO_KEPT);
+  DeleteTree(kUndoDir);
+  return true;
+}
+
+// Puts the copy back over .\Data and .\Map, then drops the record and the
+// copy. A failure leaves the record, so the next start tries again.
+bool RollBackTurnUndo() {
+  if (!CopyDir(kUndoData, ".\\Data\\", 3) || !CopyDir(kUndoMap, ".\\Map\\", 3)) {
+    DebugLog("ResidenzDownload: Konnte das Reich nicht aus der Sicherung wiederherstellen !\n");
+    return false;
+  }
+  UndoStep(TURN_UNDO_RESTORED);
+  if (!DeleteFileA(kUndoRecord)) return false;
+  DeleteTree(kUndoDir);
+  return true;
+}
 
 void Wait(int32_t ticks) {
   if (g_download.delay) g_download.delay(ticks);
@@ -49,6 +147,12 @@ void Wait(int32_t ticks) {
 
 void Progress(ChiefMessageBox* box, const char* text) {
   if (box) SetChiefMessageText(box, text);
+}
+
+// The evaluation's closing text.
+void Say(ChiefMessageBox* box, TurnEvaluation* r, const char* text) {
+  r->said = text;
+  Progress(box, text);
 }
 
 void PauseMovies(Movie* a, Movie* b, uint8_t halted) {
@@ -143,11 +247,42 @@ bool OlderThanLastTurn(uint64_t date) {
   return last != 0 && last != 0xFFFFFFFFu && MailDateBefore(date, last);
 }
 
+// How many files of the download folder carry a turn mail's name (read or
+// not).
+uint32_t TurnMailFiles(const char* pattern) {
+  const uint16_t count = CountDirEntries(kPop3In);
+  char* names = count ? GetDirBuffer(kPop3In, count) : nullptr;
+  if (!names) return 0;
+  uint32_t n = 0;
+  for (uint16_t i = 0; i < count; i++) {
+    char file[81];
+    std::memcpy(file, names + (size_t)i * 80, 80);
+    file[80] = 0;
+    n += MailFileMatches(file, pattern) ? 1 : 0;
+  }
+  FreeVec(names);
+  return n;
+}
+
 }  // namespace
 
 void ResetDownloadState() { g_download = DownloadState{}; }
 void SetDownloadDelay(void (*delay)(int32_t)) { g_download.delay = delay; }
 void SetNewsGet(NewsGetFunc get) { g_download.newsGet = get; }
+void SetTurnUndoHook(void (*step)(TurnUndoStep)) { g_download.undoStep = step; }
+
+int32_t RecoverTurnDownload() {
+  switch (UndoRecordState()) {
+    case 0:
+    case kUndoKept:
+      // Nothing to undo: a copy left without its record, or of a kept
+      // evaluation, only goes.
+      return DeleteTree(kUndoDir);
+    default:
+      DebugLog("ResidenzDownload: Eine abgebrochene Auswertung wird zur\xFC" "ckgenommen\n");
+      return RollBackTurnUndo() ? 1 : 0;
+  }
+}
 
 // ---- new turn? ---------------------------------------------------------------------
 
@@ -312,12 +447,20 @@ int32_t FetchNews(Movie* alchemist, Movie* scribe) {
 TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessageBox* box) {
   TurnEvaluation r{};
   char text[400];
+  // What a killed download left is undone (or cleared) first; a realm that
+  // cannot be put back is not evaluated on.
+  if (!RecoverTurnDownload()) {
+    Say(box, &r, GetCatalogStr(kTextNotStored));
+    ChiefMessageLoop(box);
+    return r;
+  }
   Progress(box, GetCatalogStr(958));
   char pattern[MAIL_NAME_SIZE + 8];
   std::snprintf(pattern, sizeof pattern, "%s.email", name);
   r.found = ScanEmails2List(list, kPop3In, pattern);
   if (r.found == 0) {
-    Progress(box, GetCatalogStr(71));
+    // Turn mails that are there but cannot be read are not "no mails".
+    Say(box, &r, GetCatalogStr(TurnMailFiles(pattern) ? kTextUnreadable : 71));
     ChiefMessageLoop(box);
     return r;
   }
@@ -332,6 +475,14 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
   }
   const bool deep = DisplayDepth() > 8;
   if (deep) KartenScreenSaveData();
+  // The whole evaluation is undone at the next start unless it ends.
+  if (!BeginTurnUndo()) {
+    if (deep) KartenScreenNewSetup();
+    Say(box, &r, GetCatalogStr(kTextNotStored));
+    ChiefMessageLoop(box);
+    return r;
+  }
+  const OwnPlayer before = *OwnPlayerPtr;
 
   uint32_t i = 0;
   for (ListNode* n = list->first; list->count && n; i++) {
@@ -386,7 +537,7 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
 
   if (deep) KartenScreenNewSetup();
   if (r.passedInfo > 0) {
-    Progress(box, GetCatalogStr(437));
+    Say(box, &r, GetCatalogStr(437));
     if (OwnPlayerPtr->InfoFlags & 1) {
       if (!DeleteDir(".\\Data\\MailOut", nullptr))
         DebugLog("ResidenzDownload: Konnte ausgehende Mails nicht l\xF6schen !\n");
@@ -395,7 +546,19 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
   } else {
     // Nothing was applied: the mails stay where they are, nothing is reset.
     DebugLog("ResidenzDownload: Kein Spielzug konnte ausgewertet werden.\n");
-    Progress(box, "No turn could be read: the turn mails stay in the folder Data\\POP3In.");
+    Say(box, &r, r.found > r.dropped && r.decoded == 0
+                     ? GetCatalogStr(kTextUnreadable)
+                     : "No turn could be read: the turn mails stay in the folder Data\\POP3In.");
+  }
+  // Only now, with every file of the evaluation on disk, are the mails and
+  // prefs field 31 given up for good; a failure puts the realm back.
+  if (!CommitTurnUndo()) {
+    const uint32_t found = r.found;
+    if (RollBackTurnUndo()) *OwnPlayerPtr = before;
+    if (deep) KartenScreenNewSetup();
+    r = TurnEvaluation{};
+    r.found = found;
+    Say(box, &r, GetCatalogStr(kTextNotStored));
   }
   ChiefMessageLoop(box);
   return r;

@@ -11,6 +11,13 @@ struct Movie;
 // while a text box is open. 1 when at least one turn mail was applied.
 int32_t ResidenzDownload(Movie* alchemist, Movie* scribe);
 
+// Finishes what a download killed part-way left behind (call at start-up
+// before any game file is read): an evaluation that had not ended is undone
+// from its copy in .\TurnUndo, so its mails wait for the next download again;
+// the copy of an ended one is removed. 1 when the realm is whole, 0 when the
+// copy could not be put back (the record stays for the next try).
+int32_t RecoverTurnDownload();
+
 // 1 when the received pool's KORN names a later year and quarter than prefs
 // fields 2 and 3 (also when there is no received pool); it is then recorded
 // (fields 2, 3, 33, 35). 0 otherwise.

@@ -14,6 +14,7 @@ struct TurnEvaluation {
   uint32_t dropped;     // duplicates and old turns deleted
   uint32_t decoded;     // mails decoded into the received pool
   uint32_t passedInfo;  // of them, mails whose INFO pass succeeded
+  const char* said;     // the closing text the box showed
 };
 
 // Scans .\Data\POP3In for the turn mails of name into list (an empty list of
@@ -35,5 +36,12 @@ void ResetDownloadState();
 // news fetch (host, path; the whole answer in a new block, size through
 // *size, or null; null restores HttpGetSize).
 void SetDownloadDelay(void (*delay)(int32_t ticks));
+// Test seam: told at each step of the turn's undo record (null: none).
+enum TurnUndoStep : uint8_t {
+  TURN_UNDO_COPIED,    // the copy and its "running" record stand; no mail applied yet
+  TURN_UNDO_KEPT,      // the record says "kept"; the copy is about to go
+  TURN_UNDO_RESTORED,  // a roll-back put the copy back; the record is about to go
+};
+void SetTurnUndoHook(void (*step)(TurnUndoStep));
 using NewsGetFunc = char* (*)(const char* host, const char* path, uint32_t* size);
 void SetNewsGet(NewsGetFunc get);

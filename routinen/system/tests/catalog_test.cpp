@@ -132,8 +132,8 @@ TEST_F(CatalogTest, EveryQuotedTextHoldsItsId) {
 TEST_F(CatalogTest, FirstLastAndMissingIds) {
   EXPECT_NE(GetCatalogStr(0), nullptr);
   EXPECT_EQ(GetCatalogStr(0), CatalogStrings[0].text);
-  EXPECT_EQ(GetCatalogStr(1567), CatalogStrings[1567].text);
-  EXPECT_STREQ(GetCatalogStr(1568), "");
+  EXPECT_EQ(GetCatalogStr(1569), CatalogStrings[1569].text);
+  EXPECT_STREQ(GetCatalogStr(1570), "");
   EXPECT_STREQ(GetCatalogStr(0xFFFFFFFFu), "");
   EXPECT_STREQ(GetCatalogEntryStr(nullptr), "");
 }

@@ -6,8 +6,15 @@
 #include "screens/hub/residenzdownload.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +23,7 @@
 #include "routinen/gamedata/statistics.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
@@ -69,12 +77,15 @@ class Download : public ::testing::Test {
   // Date value, in the first free file of the folder.
   std::string Mail(uint32_t y, uint32_t quarter, uint32_t treasury, const std::string& date,
                    const Realm* other = nullptr) {
+    return MailOf("turn year=" + std::to_string(y) + " quarter=" + std::to_string(quarter) +
+                      "\nland treasury=" + std::to_string(treasury) + "\n",
+                  date, other);
+  }
+  // The same with the realm changed by a changes text.
+  std::string MailOf(const std::string& changes, const std::string& date, const Realm* other = nullptr) {
     Realm r = other ? *other : realm;
     std::string err;
-    EXPECT_TRUE(ParseRealm("turn year=" + std::to_string(y) + " quarter=" + std::to_string(quarter) +
-                               "\nland treasury=" + std::to_string(treasury) + "\n",
-                           "next.changes", &r, &err, true))
-        << err;
+    EXPECT_TRUE(ParseRealm(changes, "next.changes", &r, &err, true)) << err;
     const std::string text = BuildTurnMail(BuildTurnPool(r), name, "player@localhost", date);
     char path[200];
     EXPECT_EQ(MakeMailFileName(".\\Data\\POP3In", name, path, sizeof path), 1);
@@ -198,13 +209,22 @@ TEST_F(Download, TheSameQuarterRunsOnlyTheAlwaysPasses) {
 
 TEST_F(Download, AnEmptyFolderFindsNothingAndChangesNothing) {
   CheckPrefs(PREFS_UPLOADS, 1, 3);
-  // A foreign player's mail and a damaged one do not count.
+  // A foreign player's mail does not count: no mails.
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/00009999.email", {'x'}));
-  ASSERT_TRUE(qoe_test::WriteFileBytes(std::string("Data/POP3In/") + name + ".email", {'x', 'y'}));
-  const TurnEvaluation r = Evaluate();
+  TurnEvaluation r = Evaluate();
   EXPECT_EQ(r.found, 0u);
+  EXPECT_STREQ(r.said, GetCatalogStr(71));
+  // Own turn mails that cannot be read are named as such, and stay.
+  ASSERT_TRUE(qoe_test::WriteFileBytes(std::string("Data/POP3In/") + name + ".email", {'x', 'y'}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes(std::string("Data/POP3In/") + name + "_2.email", {'z'}));
+  LogLines log;
+  r = Evaluate();
+  EXPECT_EQ(r.found, 0u);
+  EXPECT_STREQ(r.said, GetCatalogStr(1568));
+  EXPECT_EQ(log.Count("nicht dekodierbar"), 2);
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 3u);
-  EXPECT_EQ(Mails(), 2u);
+  EXPECT_EQ(Mails(), 3u);
+  EXPECT_FALSE(fs::exists("TurnUndo"));
 }
 
 TEST_F(Download, TurnsThatCannotBeAppliedChangeNothing) {
@@ -237,6 +257,8 @@ TEST_F(Download, TurnsThatCannotBeAppliedChangeNothing) {
   FileFailWritesAfter(-1);
   EXPECT_EQ(r.found, 1u);
   EXPECT_EQ(r.decoded, 0u);
+  EXPECT_STREQ(r.said, GetCatalogStr(1569));  // not even the copy for the undo record
+  EXPECT_FALSE(fs::exists("TurnUndo"));
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 2u);
   EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year);
   EXPECT_EQ(Mails(), 1u);
@@ -248,6 +270,229 @@ TEST_F(Download, TurnsThatCannotBeAppliedChangeNothing) {
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
   EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
   EXPECT_EQ(fs::exists("Data/MailOut/E0000001_01.smal"), (OwnPlayerPtr->InfoFlags & 1) == 0);
+}
+
+// ---- a kill at any moment of the evaluation ----
+
+using Files = std::map<std::string, Bytes>;
+
+// Every file under Data/ and Map/, by path.
+Files RealmFiles() {
+  Files f;
+  for (const char* top : {"Data", "Map"})
+    if (fs::exists(top))
+      for (auto& e : fs::recursive_directory_iterator(top))
+        if (e.is_regular_file()) f[e.path().string()] = qoe_test::ReadFileBytes(e.path().string());
+  return f;
+}
+
+std::string Differences(const Files& want, const Files& got) {
+  std::string d;
+  for (const auto& kv : want) {
+    auto it = got.find(kv.first);
+    if (it == got.end()) d += " missing " + kv.first;
+    else if (it->second != kv.second) d += " differs " + kv.first;
+  }
+  for (const auto& kv : got)
+    if (!want.count(kv.first)) d += " extra " + kv.first;
+  return d;
+}
+
+// The realm of folder from in place of the working one; what a killed run
+// left beside it goes.
+void PutBack(const std::string& from) {
+  for (const char* d : {"Data", "Map", "TurnUndo"}) fs::remove_all(d);
+  fs::copy(from + "/Data", "Data", fs::copy_options::recursive);
+  fs::copy(from + "/Map", "Map", fs::copy_options::recursive);
+}
+
+// Where the child kills itself: at the nth log line holding a text, or at a
+// step of the undo record.
+struct SelfKill {
+  const char* line = nullptr;
+  int nth = 0;
+  int step = -1;
+};
+SelfKill g_kill;
+int g_kill_lines = 0;
+
+// Runs fn in a child process without disk syncs, killing itself as g_kill
+// says; the parent may kill it from outside after delay_us (< 0: never).
+// Returns what the child's end was: true when SIGKILL ended it.
+template <typename Fn>
+bool RunKilled(Fn fn, const SelfKill& at, long delay_us) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    g_kill = at;
+    g_kill_lines = 0;
+    FileSyncWrites(0);
+    if (at.line)
+      DebugLogSetHook([](const char* l, void*) {
+        if (std::strstr(l, g_kill.line) && ++g_kill_lines == g_kill.nth) raise(SIGKILL);
+      }, nullptr);
+    if (at.step >= 0)
+      SetTurnUndoHook([](TurnUndoStep s) {
+        if ((int)s == g_kill.step) raise(SIGKILL);
+      });
+    fn();
+    _exit(0);
+  }
+  if (delay_us >= 0) {
+    usleep((useconds_t)delay_us);
+    kill(pid, SIGKILL);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// What a kill left: the undo record's state and the turn mails still there.
+std::string LeftBehind() {
+  const auto rec = qoe_test::ReadFileBytes("TurnUndo/Turn.undo");
+  size_t mails = 0;
+  for (auto& e : fs::directory_iterator("Data/POP3In")) mails += e.path().extension() == ".email";
+  const std::string state = rec.size() != 16 ? "no record" : rec[15] == 1 ? "running" : "kept";
+  return state + ", " + std::to_string(mails) + " mails";
+}
+
+// Three days' turns (each a new quarter with a letter, the last asking for
+// the sent letters to go) are evaluated in child processes killed at chosen
+// and at random moments; after the next start and download the realm must
+// be the one of an uninterrupted run, file for file.
+TEST_F(Download, AKillAtAnyMomentOfTheEvaluationEndsAsAnUninterruptedRun) {
+  const std::string y = std::to_string(year), y1 = std::to_string(year + 1);
+  MailOf("turn year=" + y + " quarter=1\nland treasury=111\n"
+         "letter from=2002 sender=\"Ulf\" subject=\"Gruss\" text=\"Ein Brief.\"\n", kDay1);
+  MailOf("turn year=" + y + " quarter=2\nland treasury=222\n"
+         "letter from=2002 sender=\"Ulf\" subject=\"Noch\" text=\"Ein zweiter.\"\n", kDay2);
+  MailOf("turn year=" + y1 + " quarter=0\nland treasury=333\ninfo flags=1\n", kDay3);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MailOut/E00003e9_00.smal", {1, 2, 3}));
+  CheckPrefs(PREFS_UPLOADS, 1, 1);
+  fs::create_directories("pre");
+  fs::copy("Data", "pre/Data", fs::copy_options::recursive);
+  fs::copy("Map", "pre/Map", fs::copy_options::recursive);
+  const OwnPlayer start = *OwnPlayerPtr;
+  DebugLogSetStderr(0);
+  FileSyncWrites(0);  // durability is not the point here
+
+  // The uninterrupted run, timed.
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_FALSE(RunKilled([this] { Evaluate(); }, SelfKill{}, -1));
+  const long run_us =
+      (long)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+  const Files want = RealmFiles();
+  ASSERT_EQ(LeftBehind(), "no record, 0 mails");
+  ASSERT_FALSE(fs::exists("TurnUndo"));
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222, 333}));
+  EXPECT_FALSE(fs::exists("Data/MailOut/E00003e9_00.smal"));
+
+  // The next start (RecoverTurnDownload, as main runs it) and download.
+  auto next_download = [&](const std::string& what) {
+    *OwnPlayerPtr = start;
+    ASSERT_EQ(RecoverTurnDownload(), 1) << what;
+    Evaluate();
+    EXPECT_EQ(Differences(want, RealmFiles()), "") << what;
+    EXPECT_FALSE(fs::exists("TurnUndo")) << what;
+  };
+  // Chosen moments: the copy just made, each mail's first pass after its
+  // file went and the year moved on (where the turn used to be lost), the
+  // last pass of the last mail, the record saying "kept".
+  struct Chosen {
+    SelfKill at;
+    const char* left;
+  };
+  const Chosen chosen[] = {
+      {{nullptr, 0, TURN_UNDO_COPIED}, "running, 3 mails"},
+      {{"WARE passed", 1, -1}, "running, 2 mails"},
+      {{"WARE passed", 2, -1}, "running, 1 mails"},
+      {{"WARE passed", 3, -1}, "running, 0 mails"},
+      {{"ANTW passed", 3, -1}, "running, 0 mails"},
+      {{nullptr, 0, TURN_UNDO_KEPT}, "kept, 0 mails"},
+  };
+  for (const Chosen& c : chosen) {
+    PutBack("pre");
+    *OwnPlayerPtr = start;
+    ASSERT_TRUE(RunKilled([this] { Evaluate(); }, c.at, -1)) << c.left;
+    EXPECT_EQ(LeftBehind(), c.left);
+    next_download(c.left);
+  }
+  // A start killed while it puts the copy back: the next one does it again.
+  PutBack("pre");
+  ASSERT_TRUE(RunKilled([this] { Evaluate(); }, {"WARE passed", 2, -1}, -1));
+  ASSERT_TRUE(RunKilled([] { RecoverTurnDownload(); }, {nullptr, 0, TURN_UNDO_RESTORED}, -1));
+  EXPECT_EQ(LeftBehind(), "running, 3 mails");
+  next_download("killed while putting back");
+
+  // Random moments spread over the whole run (one in each of 30 slices).
+  std::mt19937 rng(std::random_device{}());
+  std::map<std::string, int> seen;
+  constexpr int kSlices = 30;
+  for (int i = 0; i < kSlices; i++) {
+    PutBack("pre");
+    *OwnPlayerPtr = start;
+    const long at = run_us * i / kSlices + (long)(rng() % (uint32_t)(run_us / kSlices + 1));
+    const bool killed = RunKilled([this] { Evaluate(); }, SelfKill{}, at);
+    const std::string left = killed ? LeftBehind() : "ended";
+    seen[left]++;
+    next_download("killed after " + std::to_string(at) + " us of " + std::to_string(run_us) + ": " + left);
+  }
+  DebugLogSetStderr(1);
+  FileSyncWrites(1);
+  std::string summary;
+  for (const auto& kv : seen) summary += " [" + kv.first + "] x" + std::to_string(kv.second);
+  std::printf("random kills over %ld us:%s\n", run_us, summary.c_str());
+  EXPECT_GE(seen.size(), 3u) << summary;
+}
+
+// A write that fails anywhere after the copy (the failure hook armed once it
+// stands, so every later write fails) is reported, and the next start gives
+// the realm back as it was, mails included; with room for every byte the
+// same turns are applied.
+TEST_F(Download, AWriteFailureDuringTheEvaluationIsReportedAndUndone) {
+  Mail(year, 1, 111, kDay1);
+  Mail(year, 2, 222, kDay2);
+  fs::create_directories("pre");
+  fs::copy("Data", "pre/Data", fs::copy_options::recursive);
+  fs::copy("Map", "pre/Map", fs::copy_options::recursive);
+  const Files before = RealmFiles();
+  const OwnPlayer start = *OwnPlayerPtr;
+  FileSyncWrites(0);
+  static int64_t budget;
+  SetTurnUndoHook([](TurnUndoStep s) {
+    if (s == TURN_UNDO_COPIED) FileFailWritesAfter(budget);
+  });
+  auto run = [&](int64_t b) {
+    PutBack("pre");
+    *OwnPlayerPtr = start;
+    budget = b;
+    const TurnEvaluation r = Evaluate();
+    FileFailWritesAfter(-1);
+    return r;
+  };
+  // The bytes the evaluation writes after the copy: the least budget with
+  // which it ends.
+  int64_t lo = 0, hi = 4096;
+  while (run(hi).passedInfo == 0 && hi < (int64_t)1 << 30) hi *= 2;
+  while (lo < hi) {
+    const int64_t mid = (lo + hi) / 2;
+    if (run(mid).passedInfo > 0) hi = mid;
+    else lo = mid + 1;
+  }
+  const int64_t total = lo;
+  ASSERT_GT(total, 16);
+  for (int64_t b : {(int64_t)0, total / 3, total * 2 / 3, total - 16, total - 1}) {
+    const TurnEvaluation r = run(b);
+    EXPECT_EQ(r.passedInfo, 0u) << b;
+    EXPECT_STREQ(r.said, GetCatalogStr(1569)) << b;
+    EXPECT_EQ(RecoverTurnDownload(), 1) << b;
+    EXPECT_EQ(Differences(before, RealmFiles()), "") << b;
+  }
+  const TurnEvaluation r = run(total);
+  EXPECT_EQ(r.passedInfo, 2u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222}));
+  EXPECT_FALSE(fs::exists("TurnUndo"));
+  FileSyncWrites(1);
 }
 
 TEST_F(Download, NewTurnIsRecordedOnce) {
