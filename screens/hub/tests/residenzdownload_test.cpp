@@ -376,12 +376,21 @@ TEST_F(Download, AKillAtAnyMomentOfTheEvaluationEndsAsAnUninterruptedRun) {
   DebugLogSetStderr(0);
   FileSyncWrites(0);  // durability is not the point here
 
-  // The uninterrupted run, timed.
-  const auto t0 = std::chrono::steady_clock::now();
+  // The uninterrupted run, twice (the same files both times); the second
+  // one times its evaluation.
   ASSERT_FALSE(RunKilled([this] { Evaluate(); }, SelfKill{}, -1));
-  const long run_us =
-      (long)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
   const Files want = RealmFiles();
+  PutBack("pre");
+  ASSERT_FALSE(RunKilled([this] {
+    const auto t0 = std::chrono::steady_clock::now();
+    Evaluate();
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0);
+    const std::string t = std::to_string(us.count());
+    qoe_test::WriteFileBytes("run_us", Bytes(t.begin(), t.end()));
+  }, SelfKill{}, -1));
+  ASSERT_EQ(Differences(want, RealmFiles()), "");
+  const auto timed = qoe_test::ReadFileBytes("run_us");
+  const long run_us = std::stol(std::string(timed.begin(), timed.end()));
   ASSERT_EQ(LeftBehind(), "no record, 0 mails");
   ASSERT_FALSE(fs::exists("TurnUndo"));
   EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222, 333}));
