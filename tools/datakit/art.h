@@ -76,6 +76,9 @@ bool DrawStoryArrow(Image& img, const std::string& dir, bool pressed, std::strin
 // The title (picture 1), anarchy (499), credits (151) and family tree (40),
 // and the slides of the slide show by scene name.
 bool DrawTitle(Image& img);
+// The window of the title picture at (x, y), img's size, with its waterfall
+// at frame `frame` of `frames` (frames divides 84); frame 0 is picture 1.
+void DrawTitleWaterfall(Image& img, int x, int y, int frame, int frames);
 bool DrawAnarchy(Image& img);
 bool DrawCredits(Image& img);
 bool DrawFamilyTree(Image& img);

@@ -433,9 +433,52 @@ void SlideGods(Image& img) {
   Caption(img, "THE GODS");
 }
 
-}  // namespace
+// ---- the title's waterfall --------------------------------------------------
+// An upper fall from the cliff's lip (y 196) onto a ledge, foam where it
+// lands (y 314..335), the lower fall from there into the lake (y 430) and
+// foam on the lake. The title's movie (TitelWasserfall.cban, 96 x 136 at
+// 432, 319) is this picture's own window: what moves (the lower fall's
+// streaks and the lake's foam) lies 12 pixels or more inside it, so every
+// frame of it joins the picture around it.
+constexpr int kFallX = 480, kFallTop = 196, kLedge = 314, kLowerFall = 332, kLake = 430;
+constexpr int kFallPeriod = 84;  // rows after which the streaks repeat (a multiple of 21 and 6)
 
-bool DrawTitle(Image& img) {
+int FallHalf(int y) { return 20 + (y - kFallTop) / 16; }
+
+// The falling water's pen at (x, y), its streaks moved down by `shift` rows.
+uint8_t FallPen(int x, int y, int shift) {
+  const int v = ((y - shift) % kFallPeriod + kFallPeriod) % kFallPeriod;
+  const int stripe = (int)((x + v / 3 + Noise(x, v / 6, 4) % 3) % 7);
+  return stripe < 2 ? (uint8_t)(kGreyRamp + 15) : (uint8_t)(kWater + 9 + stripe);  // 11..15, inside the water ramp
+}
+
+void Waterfall(Image& img, int frame, int frames) {
+  const int shift = frame * kFallPeriod / frames;  // frames divides 84: the last frame leads to the first
+  for (int y = kFallTop; y < kLake; ++y) {
+    const int half = FallHalf(y);
+    for (int x = kFallX - half; x <= kFallX + half; ++x) img.Set(x, y, FallPen(x, y, y >= kLowerFall ? shift : 0));
+  }
+  // The ledge: dark rock jutting out on both sides, foam over the water.
+  for (int side = -1; side <= 1; side += 2)
+    for (int y = kLedge + 2; y < kLowerFall + 2; ++y)
+      for (int k = 0; k < 7 - (y - kLedge) / 4; ++k) {
+        const int x = kFallX + side * (FallHalf(y) + 1 + k);
+        img.Set(x, y, (uint8_t)(kSlate + 3 + (int)(Noise(x, y, 12) % 3)));
+      }
+  for (int k = 0; k < 46; ++k) {
+    const int half = FallHalf(kLedge + 8);
+    const int x = kFallX - half + (int)(Noise(k, 1, 12) % (uint32_t)(2 * half + 1)), y = kLedge + 2 + (int)(Noise(k, 2, 12) % 18);
+    FilledCircle(img, x, y, 2 + (int)(k % 2), k % 3 ? kGreyRamp + 15 : kGreyRamp + 13);
+  }
+  WaterArea(img, 0, kLake, 639, 479, 9);
+  // Foam boiling where the lower fall lands: the bubbles of frame f.
+  const int f = frame % frames;
+  for (int i = 0; i < 40; ++i)
+    FilledCircle(img, 440 + (int)(Noise(i, 1 + 7 * f, 6) % 80), kLake + 2 + (int)(Noise(i, 2 + 7 * f, 6) % 16), 3, kGreyRamp + 15);
+}
+
+// The whole title picture with the waterfall at frame `frame` of `frames`.
+void DrawTitleFrame(Image& img, int frame, int frames) {
   Sky(img, 300, kBlueRamp, 0.45, 1.0);
   Cloud(img, 140, 150, 120);
   Cloud(img, 560, 130, 90);
@@ -448,15 +491,7 @@ bool DrawTitle(Image& img) {
       if (x >= edge) img.Set(x, y, RampAt(kSlate, 0.45 - 0.25 * (y - 200) / 280.0 + (Noise(x / 4, y / 4, 2) % 4) * 0.03, x, y));
     }
   for (int x = 400; x < img.width; ++x) FilledCircle(img, x, 200 + (int)(4 * std::sin(x / 9.0)), 4, kForest + 6);
-  for (int y = 196; y < 470; ++y) {
-    int half = 22 + (y - 196) / 10;
-    for (int x = 480 - half; x <= 480 + half; ++x) {
-      int stripe = (int)((x + y / 3 + Noise(x, y / 6, 4) % 3) % 7);
-      img.Set(x, y, stripe < 2 ? (uint8_t)(kGreyRamp + 15) : (uint8_t)(kWater + 10 + stripe));
-    }
-  }
-  WaterArea(img, 0, 430, 639, 479, 9);
-  for (int i = 0; i < 40; ++i) FilledCircle(img, 440 + (int)(Noise(i, 1, 6) % 80), 432 + (int)(Noise(i, 2, 6) % 16), 3, kGreyRamp + 15);
+  Waterfall(img, frame, frames);
   Forest(img, 250, 400, 340, 12, 34);
   Forest(img, 560, 640, 210, 13, 24);
   // The name over the land, in gold with a dark shadow.
@@ -473,7 +508,20 @@ bool DrawTitle(Image& img) {
       for (int x = 40; x <= 220; ++x) img.Set(x, y, RampAt(kParchmentRamp, 0.95 - 0.2 * (y - y1) / 32.0, x, y));
     FrameRect(img, 40, y1, 220, y2, kWoodRamp + 1);
   }
+}
+
+}  // namespace
+
+bool DrawTitle(Image& img) {
+  DrawTitleFrame(img, 0, 1);
   return true;
+}
+
+void DrawTitleWaterfall(Image& img, int x, int y, int frame, int frames) {
+  Image title(640, 480, kBlack);
+  DrawTitleFrame(title, frame, frames);
+  for (int yy = 0; yy < img.height; ++yy)
+    for (int xx = 0; xx < img.width; ++xx) img.Set(xx, yy, title.Get(x + xx, y + yy));
 }
 
 bool DrawAnarchy(Image& img) {

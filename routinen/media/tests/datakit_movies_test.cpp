@@ -17,6 +17,7 @@
 #include "platform/display.h"
 #include "platform/headless.h"
 #include "platform/log.h"
+#include "routinen/gui/ilbm.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/sysrecords.h"
@@ -89,7 +90,13 @@ class KitMovies : public ::testing::Test {
   // same as the next (the last's next is the first), and a step from the
   // last frame back to the first no larger than the largest step between
   // neighbours.
-  void CheckMovie(const std::string& name, int max_w, int max_h, int* w, int* h) {
+  // How much a movie moves: the pixels that change at some step of the loop
+  // and the fewest that change at one step (the last to the first included).
+  struct Motion {
+    size_t area = 0, least_step = 0;
+  };
+
+  void CheckMovie(const std::string& name, int max_w, int max_h, int* w, int* h, Motion* motion = nullptr) {
     SCOPED_TRACE(name);
     const std::string path = ".\\Anims\\" + name;
     Movie* m = LoadMovie(base_, path.c_str(), 0, 0);
@@ -126,6 +133,19 @@ class KitMovies : public ::testing::Test {
     // No picture shows twice in a row, at the loop point neither.
     for (size_t i = 0; i < frames.size(); ++i)
       EXPECT_NE(frames[i].pens, frames[(i + 1) % frames.size()].pens) << "frame " << i << " shows twice";
+    if (motion) {
+      std::vector<bool> moved(frames[0].pens.size());
+      motion->least_step = SIZE_MAX;
+      for (size_t i = 0; i < frames.size(); ++i) {
+        const Bytes& a = frames[i].pens;
+        const Bytes& b = frames[(i + 1) % frames.size()].pens;
+        size_t step = 0;
+        for (size_t k = 0; k < a.size(); ++k)
+          if (a[k] != b[k]) ++step, moved[k] = true;
+        motion->least_step = std::min(motion->least_step, step);
+      }
+      motion->area = (size_t)std::count(moved.begin(), moved.end(), true);
+    }
     ++checked_;
   }
 
@@ -162,9 +182,14 @@ TEST_F(KitMovies, EveryBuildingAndGoodsAnimationStartsMovesAndLoops) {
     EXPECT_TRUE(running) << "building " << id << " " << file;
     if (!seen.insert(file).second) continue;
     int w = 0, h = 0;
-    CheckMovie(file, 220, 200, &w, &h);
+    Motion motion;
+    CheckMovie(file, 220, 200, &w, &h, &motion);
     EXPECT_EQ(w, 216) << file;  // the widest multiple of 8 in the 220-pixel area
     EXPECT_EQ(h, 200) << file;
+    // Every building moves visibly: over the loop at least 1.5 % of the
+    // picture changes, and every step changes 200 pixels or more.
+    EXPECT_GE(motion.area * 1000, (size_t)w * h * 15) << file << ": " << motion.area << " pixels move";
+    EXPECT_GE(motion.least_step, 200u) << file;
   }
   EXPECT_EQ(rows, 38);
   for (uint16_t id = 0; id < 116; ++id) {
@@ -227,6 +252,53 @@ TEST_F(KitMovies, TheResidenceMoviesJoinTheHallOfPicture2) {
   EXPECT_EQ(WriteDisplayPng("residenz_movies.png"), 1);
   fs::copy_file("residenz_movies.png", qoe_test::BinaryDir() + "/residenz_movies.png", fs::copy_options::overwrite_existing);
   for (Movie* mv : m) StopMovie(base_, mv);
+}
+
+// The title's waterfall is the window of picture 1 at (432, 319): in every
+// frame its edges are the picture's own pixels, and only the water inside
+// moves. Played over the picture, no frame shows; the screen goes to
+// title_movie.png (test folder and build folder).
+TEST_F(KitMovies, TheTitleWaterfallContinuesPicture1) {
+  const Bytes raw = qoe_test::ReadFileBytes("Gfx/Pic0001.ilbm");
+  IlbmPicture title{};
+  ASSERT_EQ(DecodeIlbm(raw.data(), (uint32_t)raw.size(), &title), 1);
+  const int x0 = 432, y0 = 319;
+  const std::vector<Frame> frames = DecodeWithPlayer("Anims/TitelWasserfall.cban");
+  ASSERT_GE(frames.size(), 4u);
+  Movie* probe = MakeMovie(nullptr, "Anims/TitelWasserfall.cban");
+  ASSERT_TRUE(probe);
+  ASSERT_EQ(ReadNextMovieFrame(probe), 1);
+  const int w = (int)probe->width, h = (int)probe->height;
+  FreeMovie(probe);
+  size_t moving = 0;
+  for (size_t f = 0; f < frames.size(); ++f) {
+    size_t edge = 0, same = 0, inside_changed = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const bool equal = frames[f].pens[(size_t)y * w + x] == title.pixels[(size_t)(y0 + y) * title.width + x0 + x];
+        if (y == 0 || x == 0 || y == h - 1 || x == w - 1) ++edge, same += equal;
+        else inside_changed += !equal;
+      }
+    EXPECT_EQ(same, edge) << "frame " << f << ": its edge is not the picture's";
+    moving += inside_changed > 500;
+  }
+  EXPECT_EQ(moving, frames.size() - 1) << "one frame is the picture itself, the others move the water";
+  FreeIlbm(&title);
+
+  FreeMovieBase(base_);
+  base_ = nullptr;
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 1, 0), 0);
+  WaitTransition();
+  base_ = AllocMovieBase(GetTitelScreenData(), 0, 0, AFX_NONE);
+  ASSERT_TRUE(base_);
+  Movie* m = LoadMovie(base_, ".\\Anims\\TitelWasserfall.cban", 0, 0);
+  ASSERT_TRUE(m);
+  StartMovie(base_, m, x0, y0, SMF_SCRAMBLED, 0);  // untimed, once
+  for (int k = 0; k < 500 && !m->halted; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(WriteDisplayPng("title_movie.png"), 1);
+  fs::copy_file("title_movie.png", qoe_test::BinaryDir() + "/title_movie.png", fs::copy_options::overwrite_existing);
+  StopMovie(base_, m);
 }
 
 // Runs the kit's movie generator into a fresh folder: the same bytes as the

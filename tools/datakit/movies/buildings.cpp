@@ -4,7 +4,12 @@
 // work going on (a comma list): smoke, flags, a swinging bell or sign, a
 // spinning coin, a hoist, a saw, a water wheel, people walking, soldiers
 // drilling, a horse at the stable door, a ship rocking at the pier, lights
-// flickering, a clock turning, a cart coming and going, a juggler.
+// flickering, a clock turning, a cart coming and going, a juggler; and the
+// motions that are one building's own: porters with a strongbox, a
+// stretcher, doves, a bowing pilgrim, a horse walking, the town crier, an
+// armillary sphere, rocking scales, a guard, a procession, a patrol on the
+// wall, a rose window lit pane by pane, an acrobat, banners, washing on the
+// line, a scholar reading as he walks.
 #include <algorithm>
 #include <sstream>
 
@@ -460,13 +465,21 @@ void Building(Image& img, const Params& p, double t, int i, int n) {
       Line(img, x + s * 9 - 4 * std::cos(a), y - 4 * std::sin(a), x + s * 9 + 4 * std::cos(a), y + 4 * std::sin(a), 0, Sh(kWoodR, 3));
     }
   }
-  if (HasWork(works, "fire")) {  // a camp fire in front
-    const double fx = w * 0.5, fy = gy + 18;
-    for (int k = 0; k < 3; ++k) {
-      const double hh = 10 + 4 * Wave(t, 2, k * 0.3);
-      Poly(img, {{fx - 6 + k * 4, fy}, {fx - 2 + k * 4, fy}, {fx - 4 + k * 4 + 2 * Wave(t, 1, k * 0.2), fy - hh}}, Sh(kOrangeR, 11 + k));
+  if (HasWork(works, "fire")) {  // a camp fire blazing in front: tongues of flame, sparks, smoke
+    const double fx = w * 0.5, fy = gy + 20;
+    SmokeFrom(img, fx + 2, fy - 26, t, 20);
+    for (int k = 0; k < 5; ++k) {
+      const double hh = 16 + 7 * Wave(t, 2, k * 0.23) + 3 * Wave(t, 3, k * 0.41), lean = 4 * Wave(t, 1, k * 0.2);
+      const double bx = fx - 12 + k * 6;
+      Poly(img, {{bx - 4, fy}, {bx + 4, fy}, {bx + lean, fy - hh}}, Sh(kOrangeR, 10 + k % 3));
+      Poly(img, {{bx - 2, fy}, {bx + 2, fy}, {bx + lean * 0.6, fy - hh * 0.6}}, Sh(kGoldR, 14));
     }
-    Line(img, fx - 8, fy + 1, fx + 8, fy + 1, 1, Sh(kWoodR, 3));
+    for (int k = 0; k < 8; ++k) {
+      const double ph = std::fmod(t * 2 + k / 8.0, 1.0);
+      Dot(img, fx - 8 + (k * 5) % 17 + 5 * Wave(ph, 1, k * 0.3), fy - 14 - ph * 36, 0.9, Sh(kGoldR, 15 - (int)(ph * 5)));
+    }
+    Line(img, fx - 16, fy + 1, fx + 16, fy - 1, 1.4, Sh(kWoodR, 3));
+    Line(img, fx - 15, fy - 1, fx + 15, fy + 2, 1.4, Sh(kWoodR, 4));
   }
   if (HasWork(works, "juggler")) {  // a juggler with three balls
     const double jx = w * 0.78, jy = gy + 18;
@@ -488,6 +501,204 @@ void Building(Image& img, const Params& p, double t, int i, int n) {
       const double x = std::fmod(k * w / 6.0 + t * w, (double)w);
       for (int d = -1; d <= 1; ++d) Ellipse(img, x + d * w, gy + 6 + (k % 3) * 7, 22, 2, Sh(kGreyR, 12), Sh(kGreyR, 11));
     }
+  // ---- the buildings' own motions -------------------------------------------------
+  // Walking to and fro across the front: x at phase t, facing the way it goes.
+  const auto to_and_fro = [&](double ph, double centre, double reach, double* x) {
+    *x = centre + reach * std::sin(2 * kPi * ph);
+    return std::cos(2 * kPi * ph) >= 0 ? 1.0 : -1.0;
+  };
+  if (HasWork(works, "porters")) {  // two porters carrying a strongbox slung from a pole
+    double x;
+    to_and_fro(t, w * 0.5, w * 0.3, &x);
+    const double y = gy + 20;
+    for (int s = -1; s <= 1; s += 2) Person(img, x + s * 13, y, Wave(t, 4, s * 0.25), Sh(kBlueR, 6), Sh(kWoodR, 4));
+    Line(img, x - 15, y - 19, x + 15, y - 19, 0.7, Sh(kWoodR, 4));
+    Line(img, x - 3, y - 19, x - 4, y - 13, 0, Sh(kGreyR, 5));
+    Line(img, x + 3, y - 19, x + 4, y - 13, 0, Sh(kGreyR, 5));
+    Box(img, x - 7, y - 13, x + 7, y - 4, Sh(kWoodR, 6));
+    Box(img, x - 7, y - 10, x + 7, y - 9, Sh(kGoldR, 11));
+    Box(img, x - 1, y - 13, x + 1, y - 4, Sh(kGoldR, 11));
+  }
+  if (HasWork(works, "stretcher")) {  // bearers with a wounded man on a stretcher
+    double x;
+    const double dir = to_and_fro(t, w * 0.5, w * 0.32, &x);
+    const double y = gy + 22;
+    for (int s = -1; s <= 1; s += 2) Person(img, x + s * 16, y, Wave(t, 4, s * 0.25), Sh(kParchR, 14), Sh(kParchR, 15));
+    Line(img, x - 19, y - 12, x + 19, y - 12, 0.7, Sh(kWoodR, 4));
+    Box(img, x - 12, y - 16, x + 12, y - 12, Sh(kParchR, 15));
+    Box(img, x - 8 * dir - 4, y - 18, x + 8 * dir + 4, y - 15, Sh(kRedR, 8));  // the blanket
+    Dot(img, x + 10 * dir, y - 17, 2.5, Sh(kRoseR, 9));
+  }
+  if (HasWork(works, "doves")) {  // white doves circling the roof, wings beating
+    const double ccx = cx, ccy = top - bh * 0.35;
+    for (int k = 0; k < 7; ++k) {
+      const double a = 2 * kPi * (t + k / 7.0), x = ccx + w * 0.36 * std::cos(a), y = ccy + 20 * std::sin(a) + 6 * Wave(t, 2, k * 0.3);
+      const double flap = 4 * Wave(t, 3, k * 0.37);
+      Ellipse(img, x, y, 3.5, 2, kWhite, Sh(kGreyR, 12));
+      Line(img, x - 1, y, x - 6, y - flap, 0.7, Sh(kGreyR, 14));
+      Line(img, x + 1, y, x + 6, y - flap, 0.7, Sh(kGreyR, 14));
+    }
+  }
+  if (HasWork(works, "pilgrim")) {  // a pilgrim kneeling and bowing, incense rising from a bowl
+    const double px = cx + 34, py = gy + 20, bow = 0.5 - 0.5 * std::cos(2 * kPi * t);
+    Image fig(16, 24, kTransparent);
+    Box(fig, 4, 8, 11, 23, Sh(kWoodR, 6));
+    Dot(fig, 8, 5, 4, Sh(kRoseR, 9));
+    Box(fig, 4, 1, 12, 3, Sh(kWoodR, 4));
+    Place pl;
+    pl.ax = 8, pl.ay = 23, pl.px = px, pl.py = py - 6, pl.angle = -1.1 * bow;
+    Box(img, px - 2, py - 6, px + 10, py, Sh(kWoodR, 6));  // the knees on the ground
+    Blit(img, fig, pl);
+    const double bx = cx - 30, by = gy + 16;
+    Ellipse(img, bx, by, 8, 3, Sh(kGoldR, 9), Sh(kGoldR, 5));
+    SmokeFrom(img, bx, by - 4, t, 14);
+  }
+  if (HasWork(works, "trot")) {  // a horse walking to and fro before the stable
+    double x;
+    const double dir = to_and_fro(t, cx, w * 0.3, &x);
+    const double y = gy + 14, lift = Wave(t, 4, 0.25);
+    const uint8_t coat = Sh(kWoodR, 6), dark = Sh(kWoodR, 3);
+    for (int k = 0; k < 4; ++k) {
+      const double lx = x + (k < 2 ? -10 : 9) + (k % 2) * 3, sw = (k % 2 ? 1 : -1) * 4 * lift;
+      Line(img, lx, y - 2, lx + sw, y + 12, 1, dark);
+    }
+    Ellipse(img, x, y - 6, 16, 7, coat, dark);
+    Poly(img, {{x + 11 * dir, y - 10}, {x + 20 * dir, y - 24}, {x + 25 * dir, y - 22}, {x + 15 * dir, y - 6}}, coat);
+    Ellipse(img, x + 25 * dir, y - 22, 6, 3.5, coat, dark);
+    Line(img, x + 18 * dir, y - 24, x + 12 * dir, y - 14, 1, dark);  // the mane
+    Line(img, x - 16 * dir, y - 9, x - 21 * dir, y + 3 + 2 * lift, 1, dark);  // the tail
+    Dot(img, x + 26 * dir, y - 24, 0.8, kBlack);
+  }
+  if (HasWork(works, "crier")) {  // the town crier walking to and fro, ringing his hand bell
+    double x;
+    const double dir = to_and_fro(t, cx, w * 0.3, &x);
+    const double y = gy + 22, a = 0.9 * Wave(t, 4, 0.25);
+    Person(img, x, y, Wave(t, 4, 0.25), Sh(kRedR, 9), Sh(kGreyR, 3));
+    const double hx = x + dir * (4 + 9 * std::cos(a)), hy = y - 18 - 9 * std::sin(a) - 6;
+    Line(img, x + dir * 3, y - 18, hx, hy, 0.7, Sh(kRedR, 9));
+    Poly(img, {{hx - 3, hy + 5}, {hx + 3, hy + 5}, {hx + 1.5, hy - 1}, {hx - 1.5, hy - 1}}, Sh(kGoldR, 11));
+    Box(img, x - dir * 9, y - 20, x - dir * 5, y - 13, Sh(kParchR, 15));  // the proclamation
+  }
+  if (HasWork(works, "orrery")) {  // an armillary sphere on its pedestal, its rings turning
+    const double ox = std::min(w - 24.0, x2 + 2), oy = gy - 10, r = 20, c = std::cos(2 * kPi * t), s = std::sin(2 * kPi * t);
+    Box(img, ox - 3, oy + r - 2, ox + 3, gy + 12, Sh(kSlateR, 8));
+    Box(img, ox - 8, gy + 10, ox + 8, gy + 14, Sh(kSlateR, 6));
+    for (int k = 0; k < 48; ++k) {
+      const double u = 2 * kPi * k / 48;
+      Dot(img, ox + r * std::cos(u) * c, oy + r * std::sin(u), 0.9, Sh(kGoldR, 9 + (int)std::lround(3 * c)));  // meridian
+      Dot(img, ox + r * std::cos(u), oy + r * 0.3 * std::sin(u) * s + r * 0.35 * std::cos(u) * c, 0.8, Sh(kGoldR, 13));  // ecliptic
+      Dot(img, ox + r * std::cos(u), oy + r * 0.25 * std::sin(u), 0.7, Sh(kGoldR, 7));  // equator
+    }
+    Dot(img, ox + 6 * c, oy - 3 * s, 2.2, Sh(kOrangeR, 14));
+  }
+  if (HasWork(works, "justice")) {  // the great scales before the court, their beam rocking
+    const double sx = std::min(w - 26.0, x2 - 2), sy = gy - 20, a = 0.3 * Wave(t, 1);
+    Box(img, sx - 2, sy, sx + 2, gy + 14, Sh(kGoldR, 8));
+    Box(img, sx - 9, gy + 11, sx + 9, gy + 15, Sh(kSlateR, 7));
+    const double ex = 22 * std::cos(a), ey = 22 * std::sin(a);
+    Line(img, sx - ex, sy - ey, sx + ex, sy + ey, 1, Sh(kGoldR, 12));
+    for (int k = -1; k <= 1; k += 2) {
+      const double hx = sx + k * ex, hy = sy + k * ey;
+      Line(img, hx, hy, hx - 6, hy + 14, 0, Sh(kGoldR, 10));
+      Line(img, hx, hy, hx + 6, hy + 14, 0, Sh(kGoldR, 10));
+      Ellipse(img, hx, hy + 15, 8, 3, Sh(kGoldR, 11), Sh(kGoldR, 6));
+    }
+    Dot(img, sx, sy - 2, 2.5, Sh(kGoldR, 14));
+  }
+  if (HasWork(works, "guard")) {  // a guard pacing before the door, halberd on his shoulder
+    double x;
+    const double dir = to_and_fro(t, cx, w * 0.28, &x);
+    const double y = gy + 20;
+    Person(img, x, y, Wave(t, 4, 0.25), Sh(kSlateR, 5), Sh(kGreyR, 10));
+    Line(img, x + 3 * dir, y - 14, x + 5 * dir, y - 44, 0.6, Sh(kWoodR, 4));
+    Poly(img, {{x + 5 * dir, y - 44}, {x + 12 * dir, y - 40}, {x + 5 * dir, y - 36}}, Sh(kGreyR, 12));
+  }
+  if (HasWork(works, "procession")) {  // monks walking past with a cross, in through the picture once a loop
+    for (int k = 0; k < 4; ++k) {
+      const double x = -24 + (w + 48) * std::fmod(t + k * 0.09, 1.0), y = gy + 20;
+      Person(img, x, y, Wave(t, 4, k * 0.3), Sh(kWoodR, 5), Sh(kWoodR, 5));
+      Poly(img, {{x - 4, y - 20}, {x + 4, y - 20}, {x + 5, y - 4}, {x - 5, y - 4}}, Sh(kWoodR, 5));  // the habit
+      if (k == 3) {
+        Line(img, x + 5, y - 14, x + 5, y - 42, 0.6, Sh(kWoodR, 3));
+        Line(img, x, y - 36, x + 10, y - 36, 0.6, Sh(kGoldR, 12));
+        Line(img, x + 5, y - 42, x + 5, y - 30, 0.8, Sh(kGoldR, 12));
+      }
+    }
+  }
+  if (HasWork(works, "patrol")) {  // guards walking the curtain wall
+    const double wy = gy - bh * 0.55 - 1;
+    for (int k = 0; k < 2; ++k) {
+      double x;
+      const double dir = to_and_fro(t + k * 0.5, w * 0.5, w * 0.36, &x);
+      Person(img, x, wy, Wave(t, 4, 0.25 + k * 0.5), Sh(kRedR, 7), Sh(kGreyR, 11));
+      Line(img, x + 4 * dir, wy - 10, x + 4 * dir, wy - 34, 0.5, Sh(kWoodR, 6));
+      Dot(img, x + 4 * dir, wy - 35, 1.4, Sh(kGreyR, 13));
+    }
+  }
+  if (HasWork(works, "rosewindow")) {  // the great rose window, its panes lit in turn
+    // As large as fits between the eaves and the door's arch.
+    const double r = std::min(16.0, (gy - 25 - top - 3) / 2), rx = cx, ry = top + 3 + r;
+    for (int y = (int)(ry - r); y <= (int)(ry + r); ++y)
+      for (int x = (int)(rx - r); x <= (int)(rx + r); ++x) {
+        const double dx = x + 0.5 - rx, dy = y + 0.5 - ry, d = std::hypot(dx, dy);
+        if (d > r) continue;
+        if (d > r - 1.5 || d < 2.5) { img.Set(x, y, Sh(kSlateR, 4)); continue; }
+        const double a = std::atan2(dy, dx) / (2 * kPi) + 0.5;
+        const int pane = (int)(a * 8) % 8;
+        if (std::fabs(a * 8 - std::round(a * 8)) < 0.08) { img.Set(x, y, Sh(kSlateR, 4)); continue; }
+        const uint8_t hue[4] = {kRedR, kBlueR, kGoldR, kGreenR};
+        const double lit = 0.5 + 0.5 * std::cos(2 * kPi * (t - pane / 8.0));
+        img.Set(x, y, Sh(hue[pane % 4], 4 + (int)std::lround(10 * lit)));
+      }
+  }
+  if (HasWork(works, "acrobat")) {  // an acrobat cartwheeling past, in through the picture once a loop
+    Image fig(12, 28, kTransparent);
+    Box(fig, 3, 8, 8, 18, Sh(kRedR, 10));
+    Dot(fig, 5.5, 4, 3.5, Sh(kRoseR, 9));
+    Line(fig, 5, 18, 1, 27, 1, Sh(kGoldR, 10));
+    Line(fig, 6, 18, 10, 27, 1, Sh(kGoldR, 10));
+    Line(fig, 3, 10, 0, 1, 0.7, Sh(kRoseR, 9));
+    Line(fig, 8, 10, 11, 1, 0.7, Sh(kRoseR, 9));
+    Place pl;
+    pl.ax = 6, pl.ay = 14, pl.px = -20 + (w + 40) * t, pl.py = gy + 6, pl.angle = 2 * kPi * 3 * t;
+    Blit(img, fig, pl);
+  }
+  if (HasWork(works, "banners")) {  // long banners hanging down the keep, rippling in the wind
+    const double keep = body == "castle" ? top - bh * 0.3 : top;
+    for (int k = -1; k <= 1; k += 2) {
+      const double bx = cx + k * bw * 0.25;
+      for (int y = 0; y < 46; ++y)
+        for (int x = 0; x < 12; ++x) {
+          const double off = 2.5 * Wave(t, 1, y / 30.0 + k * 0.25) * y / 46;
+          const int shade = 8 + (int)std::lround(3 * Wave(t, 1, y / 30.0 + k * 0.25 + 0.25));
+          img.Set((int)(bx - 6 + x + off), (int)(keep + 6 + y), (x == 0 || x == 11) ? Sh(kGoldR, 11) : Sh(flagc, shade));
+        }
+      Line(img, bx - 8, keep + 5, bx + 8, keep + 5, 0.8, Sh(kWoodR, 3));
+    }
+  }
+  if (HasWork(works, "laundry")) {  // washing on a line from the house to a post, flapping
+    const double lx1 = x2, lx2 = w - 8.0, ly = gy - 34;
+    Box(img, lx2 - 1, ly, lx2 + 1, gy + 2, Sh(kWoodR, 4));
+    Line(img, lx1, ly, lx2, ly + 3, 0, Sh(kGreyR, 6));
+    const uint8_t cloth[3] = {kWhite, Sh(kBlueR, 11), Sh(kRedR, 10)};
+    for (int k = 0; k < 3; ++k) {
+      const double px1 = lx1 + 4 + k * (lx2 - lx1 - 8) / 3.0, pw = (lx2 - lx1 - 8) / 3.0 - 3;
+      for (int x = 0; x < (int)pw; ++x) {
+        const double sway = 5 * Wave(t, 1, k * 0.3 + x / 24.0), len = 18 + 3 * Wave(t, 2, k * 0.2 + x / 16.0);
+        Line(img, px1 + x, ly + 1 + x * 3 / (lx2 - lx1), px1 + x + sway, ly + len, 0, cloth[k]);
+      }
+    }
+  }
+  if (HasWork(works, "scholar")) {  // a scholar walking to and fro reading, turning the pages
+    double x;
+    const double dir = to_and_fro(t, cx, w * 0.3, &x);
+    const double y = gy + 22, bx = x + 6 * dir, by = y - 17, page = std::fmod(t * 4, 1.0);
+    Person(img, x, y, Wave(t, 4, 0.25), Sh(kPurpleR, 6), Sh(kPurpleR, 4));
+    Box(img, bx - 6, by - 4, bx + 6, by + 2, Sh(kParchR, 14));  // the open book
+    Line(img, bx, by - 4, bx, by + 2, 0, Sh(kWoodR, 3));
+    const double px = bx + 6 * std::cos(kPi * page);  // the turning page
+    Poly(img, {{bx, by - 4}, {px, by - 5 - 3 * std::sin(kPi * page)}, {px, by + 1 - 3 * std::sin(kPi * page)}, {bx, by + 2}}, Sh(kParchR, 15));
+  }
 }
 
 }  // namespace

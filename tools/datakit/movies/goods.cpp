@@ -14,6 +14,16 @@ namespace {
 
 using Spr = Image;
 
+// A to-and-fro motion (a sine of the phase) turns at a quarter and three
+// quarters of the loop. When no frame falls on a turn, the two frames either
+// side of it show one picture twice in a row (at the loop point once the
+// file starts after its smallest step). These kinds are drawn late by the
+// part of a frame that puts a frame on each turn (half a frame for 10).
+double OnTheTurn(int n) {
+  const double q = n / 4.0;
+  return (q - std::floor(q)) / n;
+}
+
 // The display: a cloth (velvet by default) lit from the middle.
 void Backdrop(Image& img, const Params& p, uint32_t seed) {
   const uint8_t cloth = p.RampP("cloth", kPurpleR);
@@ -621,7 +631,7 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
   }
   if (item == "necklace") {  // a necklace swinging from a hook
     Dot(img, cx, 16, 3, Sh(kGreyR, 8));
-    const double a = 0.25 * Wave(t + 0.5 / n, 1);  // the turns fall between two frames
+    const double a = 0.25 * Wave(t + OnTheTurn(n), 1);  // a frame on each turn
     for (int k = 0; k <= 24; ++k) {
       const double u = k / 24.0, ang = kPi * u;
       const double x = cx + 36 * std::cos(ang) * std::cos(a) - (30 + 46 * std::sin(ang)) * std::sin(a);
@@ -689,27 +699,24 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
     return;
   }
   if (item == "plants") {  // exotic plants in a pot, leaves swaying
-    Herb(img, p, t + 0.5 / n, i, n);  // as the herbs: the turns between two frames
+    Herb(img, p, t + OnTheTurn(n), i, n);  // as the herbs: a frame on each turn
     return;
   }
 }
 
-// A to-and-fro motion sampled at its turning points stands still for a
-// frame there (the same picture twice in a row, at the loop point once the
-// file starts after its smallest step): these kinds are drawn half a frame
-// later, so that the turn falls between two frames.
+// The kinds drawn with a frame on each turn (OnTheTurn).
 template <DrawFn F>
-void HalfStep(Image& img, const Params& p, double t, int i, int n) {
-  F(img, p, t + 0.5 / n, i, n);
+void TurnStep(Image& img, const Params& p, double t, int i, int n) {
+  F(img, p, t + OnTheTurn(n), i, n);
 }
 
 }  // namespace
 
 const Kind kGoodsKinds[] = {
-    {"blade", HalfStep<BladeKind>}, {"axe", HalfStep<AxeKind>},   {"pole", HalfStep<PoleKind>},
-    {"bow", Bow},                   {"helm", Helm},               {"armour", HalfStep<Armour>},
+    {"blade", TurnStep<BladeKind>}, {"axe", TurnStep<AxeKind>},   {"pole", TurnStep<PoleKind>},
+    {"bow", Bow},                   {"helm", Helm},               {"armour", TurnStep<Armour>},
     {"shield", Shield},             {"ship", ShipKind},           {"siege", Siege},
-    {"sling", Sling},               {"herb", HalfStep<Herb>},     {"grain", Grain},
+    {"sling", Sling},               {"herb", TurnStep<Herb>},     {"grain", Grain},
     {"nothing", Nothing},           {"luxury", Luxury}, {nullptr, nullptr},
 };
 

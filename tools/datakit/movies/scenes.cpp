@@ -157,6 +157,12 @@ void Waterfall(Image& img, const Params& p, double t, int i, int n) {
     if (Noise(x, i, 9) % 3) img.Set(x, pool - 1 + (int)(Noise(x, i, 10) % 3), kWhite);
 }
 
+// The title's waterfall: the window of picture 1 at (x, y) with the picture's
+// own falling water moving, so the movie continues the picture.
+void TitleFall(Image& img, const Params& p, double, int i, int n) {
+  DrawTitleWaterfall(img, (int)p.Num("x", 0), (int)p.Num("y", 0), i, n);
+}
+
 void Torch(Image& img, const Params& p, double t, int, int) {
   const int w = img.width, h = img.height;
   Masonry(img, 0, 0, w - 1, h - 1, p.RampP("wall", kSlateR), 5, 16, 8, 4);
@@ -643,7 +649,7 @@ void Credits(Image& img, const Params& p, double t, int i, int n) {
 }  // namespace
 
 const Kind kSceneKinds[] = {
-    {"waterfall", Waterfall}, {"torch", Torch},         {"campfire", CampFire}, {"lute", LutePlayer},
+    {"waterfall", Waterfall}, {"titlefall", TitleFall}, {"torch", Torch},         {"campfire", CampFire}, {"lute", LutePlayer},
     {"alchemist", Alchemist}, {"scribe", Scribe},       {"smith", Smith},       {"smoke", Smoke},
     {"fountain", Fountain},   {"windmill", Windmill},   {"waterwheel", WaterWheel}, {"ford", Ford},
     {"credits", Credits},     {nullptr, nullptr},
