@@ -75,6 +75,9 @@ inline Engine3DState& E3D() { return GL3D().e3d; }
 void* ThingAt(uint16_t key, uint32_t index);
 // A store's count (0 for an unknown key).
 uint32_t ThingCount(uint16_t key);
+// Appends n elements at once (growing by half as often as needed, in one
+// copy); the first of them, or null (nothing appended).
+void* AppendThings(uint16_t key, uint32_t n);
 // Drops elements from a store's end down to count (nothing when it holds
 // fewer).
 void TruncateThing(uint16_t key, uint32_t count);

@@ -255,11 +255,6 @@ void RollBack(const Bases& b) {
   RelinkEngineObjects();
 }
 
-template <typename T>
-T* Append(uint16_t key) {
-  return static_cast<T*>(GetThing(key, kThingAppend));
-}
-
 // The frame fields an FRGL item and an ELGL item share: the matrix and
 // rotation, scale, translation.
 void FrameBlocks(FRAME3D* f, const uint8_t* matrix, const uint8_t* rst) {
@@ -353,7 +348,7 @@ bool ApplyTextures(Loader& l, const Chunk& c) {
       l.map[n] = found;
       continue;
     }
-    auto* t = Append<TEXTURE3D>(THING_TEXTURE3D);
+    auto* t = static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, kThingAppend));
     if (!t) return false;
     l.map[n] = int32_t(ThingLastIndex());
     *t = TEXTURE3D{};
@@ -375,12 +370,17 @@ bool ApplyChunk(Loader& l, const Chunk& c) {
     default:
       break;
   }
+  if (c.count == 0) return true;
+  static const uint16_t kKeys[kKinds] = {0, THING_POINT3D, THING_FACE3D, THING_PINDEX3D, THING_VERTEXCHANGE3D,
+                                         THING_OBJECT3D, THING_ANIMATION3D, THING_FRAME3D, THING_ELEMENT3D};
+  // The chunk's items in one run of the store.
+  void* run = AppendThings(kKeys[c.kind], c.count);
+  if (!run) return false;
   for (uint32_t j = 0; j < c.count; j++) {
     const uint8_t* it = Item(p, c, j);
     switch (c.kind) {
       case POGL: {
-        auto* pt = Append<POINT3D>(THING_POINT3D);
-        if (!pt) return false;
+        POINT3D* pt = static_cast<POINT3D*>(run) + j;
         pt->u = F32(it);
         pt->v = F32(it + 4);
         std::memcpy(pt->rgba, it + 8, 4);
@@ -389,28 +389,18 @@ bool ApplyChunk(Loader& l, const Chunk& c) {
         pt->z = F32(it + 20);
         break;
       }
-      case PIGL: {
-        auto* pi = Append<PINDEX3D>(THING_PINDEX3D);
-        if (!pi) return false;
-        *pi = GetLE32(it);
+      case PIGL:
+        static_cast<PINDEX3D*>(run)[j] = GetLE32(it);
         break;
-      }
-      case VCGL: {
-        auto* vc = Append<VERTEXCHANGE3D>(THING_VERTEXCHANGE3D);
-        if (!vc) return false;
-        *vc = VERTEXCHANGE3D{GetLE16(it), GetLE16(it + 2), GetLE16(it + 4), GetLE16(it + 6)};
+      case VCGL:
+        static_cast<VERTEXCHANGE3D*>(run)[j] = VERTEXCHANGE3D{GetLE16(it), GetLE16(it + 2), GetLE16(it + 4), GetLE16(it + 6)};
         break;
-      }
-      case FAGL: {
-        auto* f = Append<FACE3D>(THING_FACE3D);
-        if (!f) return false;
+      case FAGL:
         // The texture number stays file-local until the resolve step.
-        *f = FACE3D{GetLE32(it), GetLE16(it + 4), GetLE16(it + 6), nullptr};
+        static_cast<FACE3D*>(run)[j] = FACE3D{GetLE32(it), GetLE16(it + 4), GetLE16(it + 6), nullptr};
         break;
-      }
       case OBGL: {
-        auto* o = Append<OBJECT3D>(THING_OBJECT3D);
-        if (!o) return false;
+        OBJECT3D* o = static_cast<OBJECT3D*>(run) + j;
         ClearObject(o);
         Text(o->name, sizeof o->name, it, 40);
         o->first_change = GetLE32(it + 40) + b.change;
@@ -429,8 +419,7 @@ bool ApplyChunk(Loader& l, const Chunk& c) {
         break;
       }
       case ANGL: {
-        auto* a = Append<ANIMATION3D>(THING_ANIMATION3D);
-        if (!a) return false;
+        ANIMATION3D* a = static_cast<ANIMATION3D*>(run) + j;
         *a = ANIMATION3D{};
         Text(a->name, sizeof a->name, it, 40);
         const uint32_t stored = GetLE32(it + 40);
@@ -441,8 +430,7 @@ bool ApplyChunk(Loader& l, const Chunk& c) {
         break;
       }
       case FRGL: {
-        auto* f = Append<FRAME3D>(THING_FRAME3D);
-        if (!f) return false;
+        FRAME3D* f = static_cast<FRAME3D*>(run) + j;
         *f = FRAME3D{};
         f->number = int32_t(GetLE32(it));
         uint16_t key = GetLE16(it + 114);
@@ -453,8 +441,7 @@ bool ApplyChunk(Loader& l, const Chunk& c) {
         break;
       }
       case ELGL: {
-        auto* e = Append<ELEMENT3D>(THING_ELEMENT3D);
-        if (!e) return false;
+        ELEMENT3D* e = static_cast<ELEMENT3D*>(run) + j;
         *e = ELEMENT3D{};
         e->frame.number = int32_t(GetLE32(it + 8));
         FrameBlocks(&e->frame, it + 20, it + 84);
@@ -473,10 +460,14 @@ bool ApplyChunk(Loader& l, const Chunk& c) {
 // the store's textures.
 void Resolve(const Loader& l) {
   const Bases& b = l.base;
-  for (uint32_t i = b.face; i < ThingCount(THING_FACE3D); i++) {
-    auto* f = static_cast<FACE3D*>(ThingAt(THING_FACE3D, i));
-    f->texture_index = uint16_t(l.map[f->texture_index]);
-    f->texture = static_cast<TEXTURE3D*>(ThingAt(THING_TEXTURE3D, f->texture_index));
+  const ThingSlot* faces = FindThingSlot(THING_FACE3D);
+  const ThingSlot* textures = FindThingSlot(THING_TEXTURE3D);
+  auto* f = reinterpret_cast<FACE3D*>(faces->data);
+  auto* t = reinterpret_cast<TEXTURE3D*>(textures->data);
+  for (uint32_t i = b.face; i < faces->count; i++) {
+    // Checked: every file texture number has a texture in the store.
+    f[i].texture_index = uint16_t(l.map[f[i].texture_index]);
+    f[i].texture = f[i].texture_index < textures->count ? t + f[i].texture_index : nullptr;
   }
   for (uint32_t i = b.object; i < ThingCount(THING_OBJECT3D); i++) {
     auto* o = static_cast<OBJECT3D*>(ThingAt(THING_OBJECT3D, i));

@@ -281,3 +281,29 @@ void TruncateThing(uint16_t key, uint32_t count) {
   t.count = count;
   t.current = int32_t(count) - 1;
 }
+
+void* AppendThings(uint16_t key, uint32_t n) {
+  const int slot = FindSlot(key);
+  if (slot < 0 || n == 0) return nullptr;
+  ThingSlot& t = S().slots[slot];
+  if (!t.data) return nullptr;
+  if (uint64_t(t.count) + n > t.capacity) {
+    // Grows by half at a time, in one step, to the first capacity that fits.
+    uint64_t grown = t.capacity;
+    while (grown < uint64_t(t.count) + n) grown = grown * 150 / 100 > grown ? grown * 150 / 100 : grown + 1;
+    if (grown * t.element_size > 0xFFFFFFFFull) return nullptr;
+    auto* data = static_cast<uint8_t*>(AllocVec(uint32_t(grown * t.element_size), MEMF_PUBLIC | MEMF_CLEAR));
+    if (!data) {
+      DebugLog("GetThing: Realloc Fehlgeschlagen.\n");
+      return nullptr;
+    }
+    std::memcpy(data, t.data, size_t(t.count) * t.element_size);
+    FreeVec(t.data);
+    t.data = data;
+    t.capacity = uint32_t(grown);
+  }
+  uint8_t* first = At(t, t.count);
+  t.count += n;
+  t.current = int32_t(t.count - 1);
+  return first;
+}
