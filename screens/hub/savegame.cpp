@@ -1,9 +1,14 @@
 // Save games, the new game and the quit checks. See savegame.h.
 #include "savegame.h"
 
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
@@ -42,6 +47,12 @@ ChiefMessageBox* Progress(uint32_t catalog_id) {
 // The map screen keeps its data in memory on displays deeper than 8 bits;
 // it writes them before the files change and builds them anew after.
 bool DeepDisplay() { return QoESystemPtr->Display && QoESystemPtr->Display->Depth > 8; }
+
+bool FolderExists(const char* path) {
+  char disk[1024];
+  struct stat st;
+  return ResolvePath(path, disk, sizeof disk) && ::stat(disk, &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 // Copies a folder tree into a new folder: 1, or 0 with the target removed.
 int32_t CopyInto(const char* source, const char* target, const char* line) {
@@ -112,6 +123,121 @@ void ClearMovedGame() {
   CreateMailDirs();
 }
 
+// ---- loading: all or nothing ----
+//
+// A load first copies the save into .\Game\.laden\kopie\{Data,Map}; once
+// the copy is whole it is renamed to ...\neu (the copy is ready). Then, for
+// .\Data and .\Map: every entry of the game (all but the indexes and the
+// layouts) moves to ...\alt, the folder ...\B is made, and every entry of
+// ...\neu moves in. Each step is a rename, so a load killed at any moment
+// is finished by FinishInterruptedLoad: without neu it is dropped (nothing
+// had changed), with neu it is carried on from the step the folders show.
+// A finished or given-up load is first renamed to .\Game\.laden.weg and
+// then deleted, so a kill while it is deleted cannot look like a ready copy.
+
+const char kLoadDir[] = ".\\Game\\.laden";
+const char kLoadGone[] = ".\\Game\\.laden.weg";
+
+// Deletes the load folder (renamed away first).
+void DiscardLoadFolder() {
+  DeleteTree(kLoadGone);
+  if (!RenamePath(kLoadDir, kLoadGone)) {
+    DeleteTree(kLoadDir);
+    return;
+  }
+  DeleteTree(kLoadGone);
+}
+const char* const kLoadParts[] = {"Data", "Map"};
+
+bool IsIndexEntry(const char* name) {
+  return !strcasecmp(name, "Path") || !strcasecmp(name, "SfxPath") || !strcasecmp(name, "RizizOzezPath") ||
+         !strcasecmp(name, "Screendat");
+}
+
+std::string Disk(const char* path) {
+  char disk[1024];
+  return ResolvePath(path, disk, sizeof disk) ? std::string(disk) : std::string();
+}
+
+// The names in a folder on disk (none when it cannot be read).
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> out;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (dirent* e = ::readdir(d))
+      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) out.push_back(e->d_name);
+    ::closedir(d);
+  }
+  return out;
+}
+
+// Moves the entries of one folder into another (skipping the indexes when
+// asked); the names moved are added to *moved. False when a rename fails.
+bool MoveEntries(const std::string& from, const std::string& to, bool skip_indexes, std::vector<std::string>* moved) {
+  for (const std::string& n : Entries(from)) {
+    if (skip_indexes && IsIndexEntry(n.c_str())) continue;
+    if (::rename((from + "/" + n).c_str(), (to + "/" + n).c_str()) != 0) {
+      DebugLog("LoadGame: Konnte %s nicht verschieben\n", n.c_str());
+      return false;
+    }
+    if (moved) moved->push_back(n);
+  }
+  return true;
+}
+
+struct LoadFolders {
+  std::string live[2], neu[2], alt[2], phase_b, root;
+};
+
+bool MakeLoadFolders(LoadFolders* f) {
+  f->root = Disk(kLoadDir);
+  if (f->root.empty()) return false;
+  f->phase_b = f->root + "/B";
+  for (int i = 0; i < 2; i++) {
+    f->live[i] = Disk((std::string(".\\") + kLoadParts[i]).c_str());
+    f->neu[i] = f->root + "/neu/" + kLoadParts[i];
+    f->alt[i] = f->root + "/alt/" + kLoadParts[i];
+    if (f->live[i].empty()) return false;
+  }
+  return true;
+}
+
+bool IsDir(const std::string& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The swap of a ready copy, from whatever step it had reached. False when a
+// rename fails (the caller undoes a fresh load).
+bool SwapInLoad(const LoadFolders& f, std::vector<std::string> moved_out[2], std::vector<std::string> moved_in[2]) {
+  if (!IsDir(f.phase_b)) {
+    for (int i = 0; i < 2; i++) {
+      ::mkdir((f.root + "/alt").c_str(), 0755);
+      ::mkdir(f.alt[i].c_str(), 0755);
+      ::mkdir(f.live[i].c_str(), 0755);
+      if (!MoveEntries(f.live[i], f.alt[i], true, &moved_out[i])) return false;
+    }
+    if (::mkdir(f.phase_b.c_str(), 0755) != 0) return false;
+  }
+  for (int i = 0; i < 2; i++)
+    if (!MoveEntries(f.neu[i], f.live[i], false, &moved_in[i])) return false;
+  return true;
+}
+
+// Puts the moved entries back: a load that failed half-way changes nothing.
+// The order keeps a kill in between finishable (new entries back, then the
+// step mark, then the old entries). False when a rename back fails too.
+bool UndoLoad(const LoadFolders& f, std::vector<std::string> moved_out[2], std::vector<std::string> moved_in[2]) {
+  bool ok = true;
+  for (int i = 0; i < 2; i++)
+    for (const std::string& n : moved_in[i])
+      ok = ::rename((f.live[i] + "/" + n).c_str(), (f.neu[i] + "/" + n).c_str()) == 0 && ok;
+  if (!ok || (IsDir(f.phase_b) && ::rmdir(f.phase_b.c_str()) != 0)) return false;
+  for (int i = 0; i < 2; i++)
+    for (const std::string& n : moved_out[i])
+      ok = ::rename((f.alt[i] + "/" + n).c_str(), (f.live[i] + "/" + n).c_str()) == 0 && ok;
+  return ok;
+}
+
 // The entries of a folder that can be a lord or turn folder, as 80-byte
 // lines; *count set. Null when there are none (or on failure).
 char* ListSaveFolder(const char* folder, uint32_t* count) {
@@ -140,6 +266,50 @@ char* ListSaveFolder(const char* folder, uint32_t* count) {
 
 }  // namespace
 
+int32_t RestoreSave(const char* turn_dir) {
+  LoadFolders f;
+  if (!turn_dir || !MakeLoadFolders(&f) || FinishInterruptedLoad() < 0) return 0;
+  // The whole copy first: a copy that fails changes nothing.
+  int32_t ok = 1;
+  for (const char* part : kLoadParts) {
+    char save[kPathSize + 16], from[kPathSize + 16], to[kPathSize + 16];
+    std::snprintf(save, sizeof save, "%s\\%s", turn_dir, part);
+    std::snprintf(from, sizeof from, "%s\\", save);
+    std::snprintf(to, sizeof to, "%s\\kopie\\%s\\", kLoadDir, part);
+    ok = ok && FolderExists(save) && CreateDirPath(to) && CopyDir(from, to, 2);
+  }
+  if (!ok || ::rename((f.root + "/kopie").c_str(), (f.root + "/neu").c_str()) != 0) {
+    DebugLog("LoadGame: Konnte Spielstand %s nicht kopieren\n", turn_dir);
+    DiscardLoadFolder();
+    return 0;
+  }
+  std::vector<std::string> moved_out[2], moved_in[2];
+  if (!SwapInLoad(f, moved_out, moved_in)) {
+    // Back to the running game; when even that fails the folder stays and
+    // the next start finishes the load instead.
+    if (UndoLoad(f, moved_out, moved_in)) DiscardLoadFolder();
+    return 0;
+  }
+  DiscardLoadFolder();
+  return 1;
+}
+
+int32_t FinishInterruptedLoad() {
+  DeleteTree(kLoadGone);
+  LoadFolders f;
+  if (!MakeLoadFolders(&f) || !IsDir(f.root)) return 0;
+  int32_t done = 0;
+  if (IsDir(f.root + "/neu")) {
+    std::vector<std::string> moved_out[2], moved_in[2];
+    done = SwapInLoad(f, moved_out, moved_in) ? 1 : -1;
+    DebugLog(done == 1 ? "LoadGame: Unterbrochenes Laden abgeschlossen\n"
+                       : "LoadGame: Unterbrochenes Laden konnte nicht abgeschlossen werden\n");
+    if (done != 1) return -1;  // the folder stays for the next try
+  }
+  DiscardLoadFolder();
+  return done;
+}
+
 bool SaveGameNameOk(const char* name) {
   if (!name || !name[0] || name[0] == '.') return false;
   const size_t len = strnlen(name, kNameSize);
@@ -160,12 +330,30 @@ int32_t SaveGame(uint32_t move) {
     Message(0, "The lord's name cannot be used as a folder name. The game was not saved.");
     return 0;
   }
-  ChiefMessageBox* box = Progress(1522);
-  if (DeepDisplay()) KartenScreenSaveData();
   char lord_dir[kPathSize];
   std::snprintf(lord_dir, sizeof lord_dir, ".\\Game\\%s", lord);
   FreeVec(lord);
+  // The quarter names the save: a received turn that is damaged, or whose
+  // KORN cannot be read, cannot be saved (a pool without KORN saves only
+  // the lord's folder).
+  char turn[32] = "";
+  const int32_t korn_state = ChunkState("KORN", kIn);
+  if (korn_state != CHUNK_ABSENT) {
+    uint8_t* korn = korn_state == CHUNK_GOOD ? LoadChunk2Mem("KORN", kIn) : nullptr;
+    if (korn && ChunkLength(korn) + sizeof(ChunkHeader) >= 18)
+      std::snprintf(turn, sizeof turn, "%u_%u", ChunkGet32(korn, 12), static_cast<unsigned>(ChunkGet16(korn, 16)));
+    FreeChunk(korn);
+    if (!turn[0]) {
+      DebugLog("SaveGame : Konnte KornChunk nicht laden, Spielzug %s ist beschaedigt !\n", kIn);
+      Message(0, "The received turn is damaged, so its quarter is unknown. The game was not saved.");
+      return 0;
+    }
+  }
+  ChiefMessageBox* box = Progress(1522);
+  if (DeepDisplay()) KartenScreenSaveData();
 
+  // Folders this save makes go again when it fails.
+  const bool had_game = FolderExists(".\\Game"), had_lord = had_game && FolderExists(lord_dir);
   int32_t ok = 1;
   LockHandle made = CreateDir(".\\Game");
   if (made) {
@@ -176,18 +364,11 @@ int32_t SaveGame(uint32_t move) {
   if (!made) {
     DebugLog("SaveGame : Konnte Verzeichnis Game nicht anlegen !\n");
     ok = 0;
-  } else if (IsChunkInFile(ChunkBit(CHUNK_KORN), kIn)) {
-    uint8_t* korn = LoadChunk2Mem("KORN", kIn);
-    if (korn && ChunkLength(korn) + sizeof(ChunkHeader) >= 18) {
-      char turn[32];
-      std::snprintf(turn, sizeof turn, "%u_%u", ChunkGet32(korn, 12), static_cast<unsigned>(ChunkGet16(korn, 16)));
-      ok = WriteTurnFolder(lord_dir, turn);
-      if (ok && move) ClearMovedGame();
-    } else {
-      DebugLog("SaveGame : Konnte KornChunk nicht laden !\n");
-    }
-    FreeChunk(korn);
+  } else if (turn[0]) {
+    ok = WriteTurnFolder(lord_dir, turn);
+    if (ok && move) ClearMovedGame();
   }
+  if (!ok && !had_lord) DeleteTree(had_game ? lord_dir : ".\\Game");
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
   // A failed save must not pass for a saved game.
@@ -223,21 +404,21 @@ int32_t LoadGame() {
     FreeVec(turn_names);
     return 0;
   }
-  char data[kPathSize + kNameSize + 8], map[kPathSize + kNameSize + 8];
-  std::snprintf(data, sizeof data, "%s\\%s\\Data\\", lord_dir, turn_names + turn * kNameSize);
-  std::snprintf(map, sizeof map, "%s\\%s\\Map\\", lord_dir, turn_names + turn * kNameSize);
+  char turn_dir[kPathSize + kNameSize + 8];
+  std::snprintf(turn_dir, sizeof turn_dir, "%s\\%s", lord_dir, turn_names + turn * kNameSize);
   FreeVec(turn_names);
 
   ChiefMessageBox* box = Progress(1527);
   const uint32_t mode = QoESystemPtr->Display ? QoESystemPtr->Display->ModeId : CheckPrefs(PREFS_DISPLAY_MODE, 0, 0);
   FreePaths();
   if (DeepDisplay()) KartenScreenSaveData();
-  int32_t ok = CopyDir(data, ".\\Data\\", 3);
-  if (ok) ok = CopyDir(map, ".\\Map\\", 3);
-  if (!ok) DebugLog("LoadGame: Konnte Spielstand nicht kopieren\n");
-  // The loaded prefs must not change the display.
-  CheckPrefs(PREFS_DISPLAY_MODE, 1, mode);
-  CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+  // All or nothing: a load that fails leaves the running game as it was.
+  const int32_t ok = RestoreSave(turn_dir);
+  if (ok) {
+    // The loaded prefs must not change the display.
+    CheckPrefs(PREFS_DISPLAY_MODE, 1, mode);
+    CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+  }
   SetupSystem();
   ExitSound();
   FreeCaches(2);
@@ -246,7 +427,7 @@ int32_t LoadGame() {
     DebugLog("LoadGame: InitSoundEnv() failed!\n");
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
-  if (!ok) Message(0, "The saved game could not be loaded completely.");
+  if (!ok) Message(0, "The saved game could not be loaded. The running game was kept as it was.");
   return ok;
 }
 

@@ -17,6 +17,15 @@ int32_t SaveGame(uint32_t move);
 // Lets the player choose a lord and a saved turn and copies it back over
 // .\Data and .\Map; 1 when a save was loaded, 0 when cancelled or none.
 int32_t LoadGame();
+// Copies the save in turn_dir (".\Game\<lord>\<year>_<quarter>") back over
+// .\Data and .\Map (indexes and layouts stay), all or nothing: the copy is
+// made whole beside the game first and then moved in by renames. 1, or 0
+// with the running game unchanged.
+int32_t RestoreSave(const char* turn_dir);
+// Finishes a load that a kill interrupted (or drops its unfinished copy):
+// 1 when a load was completed, 0 when there was none to finish, -1 when it
+// could not be completed (tried again next time).
+int32_t FinishInterruptedLoad();
 // Puts the running game away (moved into its save folder; without an
 // installed game the prefs are deleted) and sets the system up anew. 1.
 int32_t NeuesSpiel();

@@ -18,6 +18,7 @@
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
+#include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
 #include "routinen/system/timer.h"
 #include "screens/common/screenbase.h"
@@ -196,6 +197,8 @@ int32_t TitelScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   const uint8_t track = Zufall(1) == 0 ? 2 : 13;
   PlayCDTrack1(o.cd_device, o.cd_unit, track, track);
+  // A load that a kill interrupted is finished first (its prefs then count).
+  if (FinishInterruptedLoad() == 1) SetupSystem();
   CreateMailDirs();
 
   ScreenBase base;

@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -183,6 +189,128 @@ TEST_F(Titel, SaveWithoutKornMakesOnlyTheLordsFolderAndNothingWithoutAGame) {
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
   EXPECT_EQ(SaveGame(0), 1);
   EXPECT_FALSE(fs::exists("Game"));
+}
+
+TEST_F(Titel, SaveOfADamagedReceivedTurnIsRefusedAndLeavesNoFolder) {
+  InstallDemoRealm();
+  auto pool = qoe_test::ReadFileBytes(kIn);
+  pool.back() ^= 0x55;  // the checksum fails
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kIn, pool));
+  LogLines log;
+  EXPECT_EQ(SaveGame(0), 0);
+  EXPECT_FALSE(fs::exists("Game"));
+  EXPECT_TRUE(log.Has("beschaedigt"));
+  // An empty received file is no turn either.
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kIn, {}));
+  EXPECT_EQ(SaveGame(0), 0);
+  EXPECT_FALSE(fs::exists("Game"));
+}
+
+// Every folder and file of the game, its saves and the layouts.
+std::map<std::string, std::vector<uint8_t>> WholeTree() {
+  std::map<std::string, std::vector<uint8_t>> out;
+  for (const char* top : {"Data", "Map", "Game"}) {
+    if (!fs::exists(top)) continue;
+    out[top] = {'/'};
+    for (const auto& e : fs::recursive_directory_iterator(top))
+      out[e.path().string()] = e.is_directory() ? std::vector<uint8_t>{'/'} : qoe_test::ReadFileBytes(e.path().string());
+  }
+  return out;
+}
+
+TEST_F(Titel, SaveAndLoadThatFailPartWayChangeNothing) {
+  InstallDemoRealm();
+  // Saves with every write budget: a failing one reports it and leaves no
+  // trace, not even the folders of the first save.
+  auto before = WholeTree();
+  int64_t budget = 0;
+  for (; budget < 50000000; budget += budget < 16 ? 1 : 4093 + budget / 4) {
+    FileFailWritesAfter(budget);
+    const int32_t ok = SaveGame(0);
+    FileFailWritesAfter(-1);
+    if (ok) break;
+    ASSERT_EQ(Diff(WholeTree(), before), "") << "budget " << budget;
+  }
+  ASSERT_GT(budget, 10000);
+  const std::string dir = "Game/Harald/" + TurnFolder();
+  const auto saved = Snapshot(dir + "/Data"), saved_map = Snapshot(dir + "/Map");
+  // The game moves on: files change, go and come.
+  fs::remove("Data/MapPrefs.qoe");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", {9, 9, 9}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Neu.dat", {1}));
+  fs::remove(fs::directory_iterator("Map")->path());
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Map/M_0_0.map", {2}));
+  const auto indexes = Indexes();
+  // Loads with every write budget: the running game stays whole.
+  before = WholeTree();
+  const std::string turn_dir = ".\\Game\\Harald\\" + TurnFolder();
+  for (budget = 0; budget < 50000000; budget += budget < 16 ? 1 : 4093 + budget / 4) {
+    FileFailWritesAfter(budget);
+    const int32_t ok = RestoreSave(turn_dir.c_str());
+    FileFailWritesAfter(-1);
+    if (ok) break;
+    ASSERT_EQ(Diff(WholeTree(), before), "") << "budget " << budget;
+  }
+  ASSERT_GT(budget, 10000);
+  EXPECT_EQ(Diff(GameState(), saved), "");
+  EXPECT_EQ(Diff(Snapshot("Map"), saved_map), "");
+  EXPECT_EQ(Diff(Indexes(), indexes), "");
+  EXPECT_FALSE(fs::exists("Game/.laden"));
+  EXPECT_EQ(FinishInterruptedLoad(), 0);
+  // A save that is not there loads nothing.
+  EXPECT_EQ(RestoreSave(".\\Game\\Harald\\1_1"), 0);
+  EXPECT_EQ(Diff(GameState(), saved), "");
+}
+
+TEST_F(Titel, LoadKilledAtAnyMomentEndsAsTheOldGameOrTheLoadedOne) {
+  InstallDemoRealm();
+  ASSERT_EQ(SaveGame(0), 1);
+  const std::string turn_dir = ".\\Game\\Harald\\" + TurnFolder();
+  const auto new_data = GameState(), new_map = Snapshot("Map");
+  // The running game differs from the save.
+  fs::remove("Data/MapPrefs.qoe");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Neu.dat", {1}));
+  fs::remove_all("Map");
+  fs::create_directories("Map");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Map/M_0_0.map", {2}));
+  const auto old_data = GameState(), old_map = Snapshot("Map");
+  fs::create_directories("old");
+  fs::copy("Data", "old/Data", fs::copy_options::recursive);
+  fs::copy("Map", "old/Map", fs::copy_options::recursive);
+  auto restore_old = [] {
+    fs::remove_all("Data");
+    fs::remove_all("Map");
+    fs::copy("old/Data", "Data", fs::copy_options::recursive);
+    fs::copy("old/Map", "Map", fs::copy_options::recursive);
+  };
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(RestoreSave(turn_dir.c_str()), 1);
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+  int olds = 0, news = 0;
+  srand(7);
+  for (int i = 0; i < 40; i++) {
+    restore_old();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(RestoreSave(turn_dir.c_str()) == 1 ? 0 : 1);
+    usleep((useconds_t)(rand() % (us + 1)));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const int32_t fin = FinishInterruptedLoad();
+    if (fs::exists("Game/.laden")) {
+      std::string t;
+      for (const auto& e : fs::recursive_directory_iterator("Game/.laden")) t += e.path().string() + " ";
+      ADD_FAILURE() << "fin " << fin << " status " << status << ": " << t;
+    }
+    const auto data = GameState(), map = Snapshot("Map");
+    if (Diff(data, old_data).empty() && Diff(map, old_map).empty()) olds++;
+    else if (Diff(data, new_data).empty() && Diff(map, new_map).empty()) news++;
+    else ADD_FAILURE() << "run " << i << ": " << Diff(data, old_data) << "| " << Diff(data, new_data);
+    EXPECT_FALSE(fs::exists("Game/.laden")) << i;
+    EXPECT_FALSE(fs::exists("Game/.laden.weg")) << i;
+  }
+  EXPECT_EQ(olds + news, 40);
 }
 
 TEST_F(Titel, LordNamesThatAreNoSafeFolderNamesAreRefused) {
