@@ -25,6 +25,7 @@ void SelectPlatformBackend(const PlatformBackend* backend) {
   if (!backend || !backend->now_ms) SetPlatformClock(nullptr);  // before the backend goes
   g_backend.store(backend);
   if (backend && backend->now_ms) SetPlatformClock(BackendClock);
+  SetPlatformClockVirtual(backend && backend == HeadlessBackend());
   SetTimerChangedHook(backend ? BackendWake : nullptr);
 }
 

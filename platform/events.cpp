@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 
 #include "log.h"
 #include "platform_internal.h"
@@ -29,8 +30,14 @@ struct EventQueueState {
   bool idle = false;
   bool fullLogged = false;
   TimerState timers[kTimerCount];
+  // Clock threads: how many run (begun, not ended) and the times those that
+  // sleep wait for; under `lock`, `clockCv` wakes both sides.
+  int clockThreads = 0;
+  std::multiset<uint64_t> clockDues;
+  std::condition_variable clockCv;
   // The clock (tests replace it) and the timer hook: atomics, any thread.
   std::atomic<uint64_t (*)()> clock{RealClockMs};
+  std::atomic<int> clockVirtual{0};
   std::atomic<void (*)()> timerChanged{nullptr};
 };
 EventQueueState g_events;
@@ -59,6 +66,73 @@ int PostLocked(const PlatformMessage& m) {
 uint64_t PlatformTimeMs() { return g_events.clock.load()(); }
 
 void SetPlatformClock(uint64_t (*clock)()) { g_events.clock.store(clock ? clock : RealClockMs); }
+void SetPlatformClockVirtual(int is_virtual) { g_events.clockVirtual.store(is_virtual ? 1 : 0); }
+int PlatformClockIsVirtual() { return g_events.clockVirtual.load(); }
+
+void BeginClockThread() {
+  std::lock_guard<std::mutex> g(g_events.lock);
+  g_events.clockThreads++;
+}
+
+void EndClockThread() {
+  std::lock_guard<std::mutex> g(g_events.lock);
+  if (g_events.clockThreads > 0) g_events.clockThreads--;
+  g_events.clockCv.notify_all();
+}
+
+int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry) {
+  std::unique_lock<std::mutex> l(g_events.lock);
+  auto mine = g_events.clockDues.insert(due_ms);
+  g_events.clockCv.notify_all();
+  int on_time = 1;
+  for (;;) {
+    if (hurry && hurry->load()) {
+      on_time = 0;
+      break;
+    }
+    const uint64_t now = PlatformTimeMs();
+    if (now >= due_ms) break;
+    // Short steps: a virtual clock moves without telling.
+    g_events.clockCv.wait_for(l, std::chrono::milliseconds(due_ms - now < 5 ? due_ms - now : 5));
+  }
+  g_events.clockDues.erase(mine);
+  g_events.clockCv.notify_all();
+  return on_time;
+}
+
+void WakeClockThreads() {
+  std::lock_guard<std::mutex> g(g_events.lock);
+  g_events.clockCv.notify_all();
+}
+
+namespace {
+bool CaughtUpLocked() {
+  const uint64_t now = PlatformTimeMs();
+  int ahead = 0;
+  for (uint64_t due : g_events.clockDues) ahead += due > now;
+  return ahead >= g_events.clockThreads;
+}
+}  // namespace
+
+int ClockThreadsCaughtUp() {
+  std::lock_guard<std::mutex> g(g_events.lock);
+  return CaughtUpLocked();
+}
+
+int WaitClockThreadsCaughtUp(int timeout_ms) {
+  std::unique_lock<std::mutex> l(g_events.lock);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!CaughtUpLocked()) {
+    if (std::chrono::steady_clock::now() >= end) return 0;
+    g_events.clockCv.wait_for(l, std::chrono::milliseconds(1));
+  }
+  return 1;
+}
+
+uint64_t NextClockThreadDue() {
+  std::lock_guard<std::mutex> g(g_events.lock);
+  return g_events.clockDues.empty() ? UINT64_MAX : *g_events.clockDues.begin();
+}
 void SetTimerChangedHook(void (*hook)()) { g_events.timerChanged.store(hook); }
 
 int PostGameMessage(const PlatformMessage* m) {

@@ -2,6 +2,7 @@
 // posts key, mouse, timer, app and quit messages; the game thread takes them
 // in order. Any thread may post. The input layer builds WaitEvent on this.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 enum PlatformMessageKind : uint32_t {
@@ -101,6 +102,22 @@ int EventTimerRunning(uint32_t timer);
 
 // Platform clock in ms: real monotonic time with SDL, virtual time headless.
 uint64_t PlatformTimeMs();
+// 1 when that clock is the headless virtual one (only a script's wait moves it).
+int PlatformClockIsVirtual();
+
+// Clock threads: helper threads that draw on the platform clock (a screen
+// transition). Headless, the script lets every clock thread catch up with the
+// virtual clock before each step, and a wait stops at each of their due
+// times, so what they draw depends on virtual time only.
+// BeginClockThread: called by the starter before the thread starts.
+void BeginClockThread();
+// EndClockThread: called by the thread after it drew its last.
+void EndClockThread();
+// Sleeps the calling clock thread until the platform clock reaches due_ms, or
+// until *hurry (may be null) is set: 1 at the time, 0 hurried.
+int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry);
+// Wakes sleeping clock threads at once (after a hurry flag was set).
+void WakeClockThreads();
 
 // True once the game thread waits on an empty queue (blocked in
 // GetGameMessage, or a non-blocking get found it empty) and nothing was posted

@@ -1,5 +1,6 @@
 #include "headless.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
@@ -51,7 +52,9 @@ int Sync() {
   for (int waited = 0;;) {
     if (FatalSignalPending()) RunFatalShutdown();
     if (WindowDestroyRequested()) return 0;
-    if (WaitGameThreadIdle(10)) return 1;
+    // The game thread waits for input, and every clock thread (a screen
+    // transition) has drawn what is due at the virtual time.
+    if (WaitGameThreadIdle(10) && WaitClockThreadsCaughtUp(10)) return 1;
     waited += 10;
     if (waited >= limit) {
       DebugLog("Headless: Der Spiel-Thread nimmt seit %d ms keine Nachricht an", limit);
@@ -366,14 +369,25 @@ int HeadlessPlayScript(const char* script) {
 
 void HeadlessAdvance(uint64_t ms) {
   uint64_t target = g_now.load() + ms;
+  // Step by step through the timers' ticks and the clock threads' due times,
+  // letting the game and those threads catch up at each.
+  int stalled = 0;
   for (;;) {
-    uint64_t due = NextEventTimerDue();
+    uint64_t due = std::min(NextEventTimerDue(), NextClockThreadDue());
     if (due > target) break;
     if (!Sync()) break;
-    if (due > g_now.load()) g_now = due;
+    if (due > g_now.load()) {
+      g_now = due;
+      WakeClockThreads();
+      stalled = 0;
+    } else if (++stalled > 1000) {
+      DebugLog("Headless: Ein Uhr-Thread holt die Zeit %llu nicht ein", static_cast<unsigned long long>(due));
+      break;
+    }
     PumpEventTimers(g_now.load(), 0);
   }
   if (g_now.load() < target) g_now = target;
+  WakeClockThreads();
 }
 
 void HeadlessResetClock() { g_now = 0; }

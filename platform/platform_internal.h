@@ -4,6 +4,14 @@
 
 // Event queue: the clock behind PlatformTimeMs (null: real monotonic time).
 void SetPlatformClock(uint64_t (*clock)());
+// Whether the clock is the headless virtual one (PlatformClockIsVirtual).
+void SetPlatformClockVirtual(int is_virtual);
+// Clock threads (events.h): 1 when each sleeps until a time still ahead;
+// the wait for that (real time, at most timeout_ms; 1 when caught up); the
+// earliest time one of them sleeps until (UINT64_MAX: none).
+int ClockThreadsCaughtUp();
+int WaitClockThreadsCaughtUp(int timeout_ms);
+uint64_t NextClockThreadDue();
 // Called after a timer was started or stopped (wakes the window loop).
 void SetTimerChangedHook(void (*hook)());
 // Earliest due time of the running timers, UINT64_MAX when none runs.

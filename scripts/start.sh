@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the client and the data it starts on (data kit, fonts) and starts
-# it on the demo realm: its next turn waits in the download folder, and the
-# game-server double runs on loopback with the turns after it for as long
-# as the client runs. Tests and benchmarks are left to scripts/test.sh.
+# Builds the client and everything it shows and plays (the target
+# quill_demo: pictures, layouts, movies, sound effects, music, fonts and the
+# turn builder), installs that data into the demo's working folder and starts
+# the client on the demo realm: its next turn waits in the download folder,
+# and the game-server double runs on loopback with the turns after it for as
+# long as the client runs. Tests and benchmarks are left to scripts/test.sh.
 #
 # QOE_START_PREBUILT=1 skips the dependency check and the build (the
 # programs must be in QOE_BUILD_DIR, default build/); QOE_DEMO_DIR names
@@ -14,12 +16,18 @@ BUILD="${QOE_BUILD_DIR:-$ROOT/build}"
 if [ -z "${QOE_START_PREBUILT:-}" ]; then
   "$ROOT/scripts/deps.sh"
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$BUILD" -j"$(nproc)" --target quill datakit_data qoe_fonts turnbuilder
+  cmake --build "$BUILD" -j"$(nproc)" --target quill_demo
 fi
 DEMO="${QOE_DEMO_DIR:-$BUILD/demo}"
 SERVER="$DEMO-server"
 mkdir -p "$DEMO"
-if [ -d "$BUILD/datakit" ]; then cp -a "$BUILD/datakit/." "$DEMO/"; fi
+# The kit's output is the image of the working folder (Data/, Gfx/, Sfx/,
+# Mods/, Anims/, fonts/ ...); without it the game would start blind and silent.
+if [ ! -f "$BUILD/datakit/Data/SfxPath" ] || [ ! -f "$BUILD/datakit/Data/Path" ]; then
+  echo "start: the game's data is not built in $BUILD/datakit (build the target quill_demo)"
+  exit 1
+fi
+cp -a "$BUILD/datakit/." "$DEMO/"
 # The demo realm, set up once as an installed game (kept across starts),
 # with its next turn waiting and the later ones for the game server.
 "$BUILD/tools/turnbuilder/turnbuilder" install "$ROOT/tools/turnbuilder/realms/demo.realm" --dir "$DEMO" \

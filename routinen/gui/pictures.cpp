@@ -238,15 +238,17 @@ bool OnScreen(const RastPort* rp) {
 }
 
 int TransitionThread(void*) {
-  // Blinds: each pass copies one more slice of every 40-row band.
+  // Blinds: each pass copies one more slice of every 40-row band, a pass
+  // every 12 ms of platform time (virtual time in a headless run).
   const int band = 40, slices = 8, slice = band / slices;
   for (int pass = 0; pass < slices; ++pass) {
     for (int y = pass * slice; y < (int)kGameAreaHeight; y += band)
       UpdateRectangle(0, y, kGameAreaWidth, slice);
-    SleepMs(12);
+    SleepUntilPlatformTime(g_pictures.transitionStart + 12 * (uint64_t)(pass + 1), &g_pictures.transitionHurry);
   }
   UpdateRectangle(0, 0, kGameAreaWidth, kGameAreaHeight);
   MotionBusy.store(0);
+  EndClockThread();
   return 0;
 }
 
@@ -571,8 +573,12 @@ void StartTheTransition() {
   WaitTransition();
   if (g_pictures.titel) g_pictures.titel->revealed = 1;
   MotionBusy.store(1);
+  g_pictures.transitionHurry.store(0);
+  g_pictures.transitionStart = PlatformTimeMs();
+  BeginClockThread();
   g_pictures.transition = StartThread("Transition", TransitionThread, nullptr);
   if (!g_pictures.transition) {
+    EndClockThread();
     UpdateRectangle(0, 0, kGameAreaWidth, kGameAreaHeight);
     MotionBusy.store(0);
   }
@@ -582,6 +588,12 @@ void StartTheTransition8() { StartTheTransition(); }
 
 void WaitTransition() {
   if (g_pictures.transition) {
+    // On the virtual clock time stands still while the game thread waits
+    // here: the transition finishes at once.
+    if (PlatformClockIsVirtual()) {
+      g_pictures.transitionHurry.store(1);
+      WakeClockThreads();
+    }
     JoinThread(g_pictures.transition);
     g_pictures.transition = nullptr;
   }

@@ -41,8 +41,11 @@ struct PictureManagerState {
   TitelScreenData* titel = nullptr;
   bool openedScreenRastPort = false;  // OpenElmorPic opened the display's RastPort
 
-  // The transition thread's handle: game thread only.
+  // The transition thread's handle and start time: game thread only. The
+  // hurry flag (any thread) makes it finish without waiting.
   QoeThread* transition = nullptr;
+  uint64_t transitionStart = 0;
+  std::atomic<int> transitionHurry{0};
 
   // Any thread (atomics).
   std::atomic<uint32_t> sourceRow{0};  // SetBlitSourceRow

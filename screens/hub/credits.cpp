@@ -94,7 +94,6 @@ int32_t CreditScreen(int32_t) {
     DebugLog("CreditScreen: Konnte Font nicht laden!\n");
     next = -1;
   }
-  while (MotionBusy.load()) Delay(10);
   WaitTransition();
   if (next == 2) {
     pair->base = AllocMovieBase(GetTitelScreenData(), GetAFXDisplayFlag(), GetAFXOptionFlag(), AFX_NONE);

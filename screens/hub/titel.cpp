@@ -72,7 +72,7 @@ int32_t InitTitelAnims(TitelAnims* anims) {
   anims->base = AllocMovieBase(GetTitelScreenData(), GetAFXDisplayFlag(), GetAFXOptionFlag(), AFX_NONE);
   if (!anims->base) return 0;
   anims->waterfall = LoadMovie(anims->base, ".\\Anims\\TitelWasserfall.cban", 0, 0);
-  while (MotionBusy.load()) Delay(10);
+  WaitTransition();  // the movie starts on the whole picture
   // Looping, four frames a second (docs/movie-list.md).
   if (anims->waterfall) StartMovie(anims->base, anims->waterfall, 432, 319, 68, 4);
   return 1;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace qoe_test {
 
@@ -38,6 +39,18 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
+}
+
+std::string PngDir() { return BinaryDir() + "/test-pngs"; }
+
+bool KeepPng(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(PngDir(), ec);
+  if (ec) return false;
+  return fs::copy_file(path, PngDir() + "/" + fs::path(path).filename().string(), fs::copy_options::overwrite_existing,
+                       ec) &&
+         !ec;
 }
 
 }  // namespace qoe_test

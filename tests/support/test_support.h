@@ -19,6 +19,12 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);  // empty when missing
 bool FileExists(const std::string& path);
 
+// PNGs meant to be looked at by a person: one folder, <build>/test-pngs/
+// (made when missing). Tests write their files in their own folder and copy
+// them there; KeepPng copies path under its file name, true on success.
+std::string PngDir();
+bool KeepPng(const std::string& path);
+
 }  // namespace qoe_test
 
 // A test that needs a built program or data folder: under the README's test

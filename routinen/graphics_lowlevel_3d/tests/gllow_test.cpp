@@ -385,7 +385,7 @@ TEST_F(GLLow, TexturedFacesReachTheFrame) {
   FlushFaceBatch();
   EXPECT_EQ(FaceBatchInfo().flushes, 2u);
   const std::vector<uint32_t> f = gltest::ReadFrame(kW, kH);
-  WritePngRGB((qoe_test::BinaryDir() + "/gl3d_textured_faces.png").c_str(), f.data(), kW, kH);
+  if (WritePngRGB("gl3d_textured_faces.png", f.data(), kW, kH)) qoe_test::KeepPng("gl3d_textured_faces.png");
   EXPECT_EQ(f[5 * kW + 5], 0x1428A0u);  // the logo's clear corner shows the clear colour
   // The logo plate, texel (128, 40): the texture's own colour (alpha 254 or 255).
   const uint8_t* px = logo->pixels + (40 * 256 + 128) * 4;

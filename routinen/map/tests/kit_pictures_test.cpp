@@ -288,7 +288,8 @@ TEST_F(KitMap, DemoRealmInEverySeason) {
     std::vector<uint32_t> px;
     for (uint32_t y = 0; y < bm->Height; y++)
       for (uint32_t x = 0; x < bm->Width; x++) px.push_back(Pixel(bm, (int32_t)x, (int32_t)y));
-    std::string name = qoe_test::BinaryDir() + "/map_kit_season" + std::to_string(season) + ".png";
+    std::string name = "map_kit_season" + std::to_string(season) + ".png";
     ASSERT_EQ(WritePngRGB(name.c_str(), px.data(), bm->Width, bm->Height), 1);
+    EXPECT_TRUE(qoe_test::KeepPng(name));
   }
 }

@@ -144,10 +144,11 @@ TEST_P(MapView, ScrollAndPartialRedrawEqualAFullRedraw) {
     }
     EXPECT_EQ(diff, 0u) << "step " << s[0] << "," << s[1] << " box " << x0 << "," << y0 << " - " << x1 << "," << y1;
     if (diff && getenv("QOE_MAP_DUMP")) {
-      std::string b = qoe_test::BinaryDir() + "/scroll" + std::to_string(stepNo);
+      std::string b = "scroll" + std::to_string(stepNo);
       WritePngRGB((b + "_before.png").c_str(), before.data(), W, map_->Bitmap->Height);
       WritePngRGB((b + "_partial.png").c_str(), scrolled.data(), W, map_->Bitmap->Height);
       WritePngRGB((b + "_full.png").c_str(), full.data(), W, map_->Bitmap->Height);
+      for (const char* part : {"_before.png", "_partial.png", "_full.png"}) qoe_test::KeepPng(b + part);
       std::vector<uint32_t> d(full.size());
       for (size_t i = 0; i < full.size(); i++) d[i] = scrolled[i] != full[i] ? 0xFF0000 : (full[i] >> 2) & 0x3F3F3F;
       WritePngRGB((b + "_diff.png").c_str(), d.data(), W, map_->Bitmap->Height);
@@ -166,8 +167,9 @@ TEST_P(MapView, DemoRealmRoundTheCapital) {
   BlitMap(map_);
   const BitMap* bm = map_->Bitmap;
   std::vector<uint32_t> px = Pixels();
-  std::string name = qoe_test::BinaryDir() + "/map_realm_depth" + std::to_string(Depth()) + ".png";
+  std::string name = "map_realm_depth" + std::to_string(Depth()) + ".png";
   ASSERT_EQ(WritePngRGB(name.c_str(), px.data(), bm->Width, bm->Height), 1);
+  EXPECT_TRUE(qoe_test::KeepPng(name));
   // The capital (view hex (6, 4)): its tile's colour below its overlays.
   EXPECT_EQ(px[(4 * 56 + 52) * bm->Width + 6 * 48 + 33], ColourOfPen(PenOf(TileTable[1][0])));  // off the range hatch
   // Odd tiles copied in three parts (solid middle unmasked) look the same as

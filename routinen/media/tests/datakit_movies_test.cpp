@@ -211,7 +211,7 @@ TEST_F(KitMovies, EveryBuildingAndGoodsAnimationStartsMovesAndLoops) {
 // The residence's two movies over picture 2, played to their ends by the
 // scheduler: their edges show the hall (wall, floor, shelf, jars, bench)
 // exactly as the picture has it there, so each movie joins the picture. The
-// screen goes to residenz_movies.png (test folder and build folder).
+// screen goes to residenz_movies.png (kept in the PNG folder, PngDir).
 TEST_F(KitMovies, TheResidenceMoviesJoinTheHallOfPicture2) {
   FreeMovieBase(base_);
   base_ = nullptr;
@@ -250,7 +250,7 @@ TEST_F(KitMovies, TheResidenceMoviesJoinTheHallOfPicture2) {
     EXPECT_GT(inside_changed, 500u) << o.name << " drew nothing";
   }
   EXPECT_EQ(WriteDisplayPng("residenz_movies.png"), 1);
-  fs::copy_file("residenz_movies.png", qoe_test::BinaryDir() + "/residenz_movies.png", fs::copy_options::overwrite_existing);
+  EXPECT_TRUE(qoe_test::KeepPng("residenz_movies.png"));
   for (Movie* mv : m) StopMovie(base_, mv);
 }
 

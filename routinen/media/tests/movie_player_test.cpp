@@ -344,7 +344,7 @@ namespace {
 // The kit's three movies played by the scheduler on the 800 x 600 screen,
 // untimed and not looping: each stops showing its next-to-last frame (the
 // last one is decoded, not drawn) in its own colours, at its place. The
-// screen goes to movies.png in the test folder.
+// screen goes to movies.png (kept in the PNG folder, PngDir).
 TEST_F(MoviePlayer800, KitMoviesPlayOnTheScreen) {
   const char* kit[3] = {"TestWasser.CBAN", "TestFeuer.CBAN", "TestRad.CBAN"};
   const uint16_t at[3][2] = {{40, 40}, {200, 40}, {320, 200}};
@@ -376,7 +376,8 @@ TEST_F(MoviePlayer800, KitMoviesPlayOnTheScreen) {
         ASSERT_EQ(px[(size_t)(30 + at[i][1] + y) * DisplayWidth() + 80 + at[i][0] + x], want) << kit[i] << " " << x << "," << y;
       }
   }
-  EXPECT_EQ(WriteDisplayPng((qoe_test::TestDir() + "/movies.png").c_str()), 1);
+  EXPECT_EQ(WriteDisplayPng("movies.png"), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("movies.png"));
   for (Movie* mv : m) StopMovie(base, mv);
   FreeMovieBase(base);
 }

@@ -80,7 +80,7 @@ TEST_P(SmallScreens, AnarchyEscapeRemovesTheGameWhateverTheText) {
     EXPECT_FALSE(fs::exists("Data/MapPrefs.qoe"));
     EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
     EXPECT_TRUE(fs::exists("Data/Path"));  // the indexes stay
-    if (state == 1) fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+    if (state == 1) EXPECT_TRUE(qoe_test::KeepPng(png));
   }
   EXPECT_EQ(AnarchieTextId(1), 1006u);
   EXPECT_EQ(AnarchieTextId(2), 1025u);
@@ -125,7 +125,7 @@ TEST_P(SmallScreens, CreditsLinesByPairsWrappingAfterTheLastFullPair) {
 TEST_P(SmallScreens, CreditsRunUntilAClickAndLeadToTheSignUp) {
   const std::string png = "credits_" + std::to_string(GetParam()) + ".png";
   EXPECT_EQ(Run(CreditScreen, "timer 0 100\nwait 3000\npng " + png + "\n" + Click(300, 300)), 32);
-  fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
   EXPECT_EQ(Run(CreditScreen, "key esc\n"), 32);
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
   EXPECT_EQ(Run(CreditScreen, ""), 2);  // with a game: at once back
@@ -134,7 +134,7 @@ TEST_P(SmallScreens, CreditsRunUntilAClickAndLeadToTheSignUp) {
 TEST_P(SmallScreens, FamilyTreeShowsItsNoticeAndReturns) {
   const std::string png = "stammbaum_" + std::to_string(GetParam()) + ".png";
   EXPECT_EQ(Run(StammbaumScreen, "wait 300\npng " + png + "\nkey enter\n"), 2);
-  fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
   fs::remove("Data/Screendat/Stammbaum.dat");
   LogLines log;
   EXPECT_EQ(Run(StammbaumScreen, ""), -1);
@@ -160,7 +160,7 @@ TEST_P(SmallScreens, SlideShowSkipsAMissingPictureAndEndsOnEscape) {
   EXPECT_EQ(after, 'A');
   EXPECT_TRUE(log.Has("SlideShow: Konnte Bild 337 nicht laden"));
   EXPECT_FALSE(log.Has("Bild 338"));
-  fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
   // With texts: each text box closes with a click first; Escape during the
   // wait after the text ends the show.
   const std::string texts = "key enter\n" + Click(300, 300) + "key enter\nkey esc\nkey B\n";

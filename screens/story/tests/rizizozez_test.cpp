@@ -99,7 +99,7 @@ class StoryScreen : public testing::TestWithParam<uint32_t> {
   std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
   void Keep(const std::string& png) {
     ASSERT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);  // a picture, not a flat field
-    fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+    EXPECT_TRUE(qoe_test::KeepPng(png));
   }
   int32_t dx_ = 0, dy_ = 0;
 };
