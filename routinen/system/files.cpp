@@ -5,8 +5,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,6 +34,10 @@ namespace {
 // listings never show these names.
 constexpr char kTempPrefix[] = ".qoetmp-";
 constexpr size_t kMaxPath = 4096;
+// Flushes of one commit that run at once.
+constexpr size_t kSyncThreads = 8;
+// A flush that took longer went to a device: the rest run side by side.
+constexpr int64_t kSlowSyncMicros = 500;
 
 // ---------------------------------------------------------------------------
 // Failure hook: a byte budget for all writes of the file layer; -1 = off.
@@ -46,6 +52,9 @@ struct FileLayerState {
   // Whole-file rewrites sync the file and its folder to disk; fuzz runs turn
   // that off (any thread may read it).
   std::atomic<bool> syncWrites{true};
+  // Test seam: sees (and may fail) every disk sync; under hookLock.
+  FileSyncHook syncHook = nullptr;
+  void* syncHookUser = nullptr;
 };
 FileLayerState g_files;
 
@@ -234,13 +243,80 @@ void SplitDisk(const std::string& p, std::string* dir, std::string* name) {
   }
 }
 
-void SyncDir(const std::string& dir) {
-  if (!g_files.syncWrites.load(std::memory_order_relaxed)) return;
-  int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
+// Flushes one open file or folder to disk (through the test seam); false on failure.
+bool SyncFd(int fd, const std::string& path, bool folder) {
+  {
+    std::lock_guard<std::mutex> g(g_files.hookLock);
+    if (g_files.syncHook && !g_files.syncHook(path.c_str(), folder ? 1 : 0, g_files.syncHookUser)) return false;
   }
+  return folder ? ::fsync(fd) == 0 : ::fdatasync(fd) == 0;
+}
+
+// Flushes a folder's entries (renames, new and removed names) to disk.
+bool SyncDir(const std::string& dir) {
+  if (!g_files.syncWrites.load(std::memory_order_relaxed)) return true;
+  const std::string d = dir.empty() ? "." : dir;
+  int fd = ::open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = SyncFd(fd, d, true);
+  ::close(fd);
+  return ok;
+}
+
+// Flushes every file (or folder) of the list. The flushes run side by side,
+// so the device's cache flushes they each end with are merged into a few.
+struct SyncJob {
+  const std::vector<std::string>* paths;
+  bool folders;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> ok{true};
+};
+
+// Flushes the job's next path; false when none is left.
+bool SyncNext(SyncJob* job) {
+  const size_t i = job->next.fetch_add(1);
+  if (i >= job->paths->size()) return false;
+  const std::string& given = (*job->paths)[i];
+  const std::string p = job->folders && given.empty() ? std::string(".") : given;
+  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | (job->folders ? O_DIRECTORY : 0));
+  if (fd < 0 || !SyncFd(fd, p, job->folders)) job->ok = false;
+  if (fd >= 0) ::close(fd);
+  return true;
+}
+
+void* SyncWorker(void* arg) {
+  while (SyncNext(static_cast<SyncJob*>(arg))) {
+  }
+  return nullptr;
+}
+
+bool SyncAll(const std::vector<std::string>& paths, bool folders) {
+  // Every file's bytes start on their way before the first flush waits.
+  if (!folders)
+    for (const std::string& p : paths) {
+      int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) continue;  // its flush below fails
+      ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+      ::close(fd);
+    }
+  SyncJob job;
+  job.paths = &paths;
+  job.folders = folders;
+  // A first flush that returns at once (a memory file system) says the rest
+  // will too: they are done here. Otherwise helpers wait for them together.
+  timespec t0, t1;
+  clock_gettime(CLOCK_MONOTONIC, &t0);
+  SyncNext(&job);
+  clock_gettime(CLOCK_MONOTONIC, &t1);
+  const int64_t us = (t1.tv_sec - t0.tv_sec) * 1000000 + (t1.tv_nsec - t0.tv_nsec) / 1000;
+  pthread_t helpers[kSyncThreads];
+  size_t started = 0;
+  const size_t left = paths.size() > 1 ? paths.size() - 1 : 0;
+  const size_t n = us < kSlowSyncMicros ? 0 : std::min<size_t>(left, kSyncThreads);
+  while (started + 1 < n && pthread_create(&helpers[started], nullptr, SyncWorker, &job) == 0) started++;
+  SyncWorker(&job);  // the caller works too (alone when no thread could start)
+  for (size_t t = 0; t < started; t++) pthread_join(helpers[t], nullptr);
+  return job.ok;
 }
 
 // Writes a whole file through a temporary file in the same folder and a
@@ -268,7 +344,7 @@ bool ReplaceFileDisk(const std::string& target, Fill fill) {
   std::string tmp;
   int fd = OpenTempBeside(target, &tmp);
   if (fd < 0) return false;
-  bool ok = fill(fd) && (!g_files.syncWrites.load(std::memory_order_relaxed) || ::fdatasync(fd) == 0);
+  bool ok = fill(fd) && (!g_files.syncWrites.load(std::memory_order_relaxed) || SyncFd(fd, tmp, false));
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) {
@@ -717,6 +793,12 @@ uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth) {
 
 void FileSyncWrites(int32_t on) { g_files.syncWrites.store(on != 0, std::memory_order_relaxed); }
 
+void FileSetSyncHook(FileSyncHook hook, void* user) {
+  std::lock_guard<std::mutex> g(g_files.hookLock);
+  g_files.syncHook = hook;
+  g_files.syncHookUser = user;
+}
+
 // ---------------------------------------------------------------------------
 // File sets: several whole-file replacements that take effect together.
 
@@ -767,8 +849,10 @@ int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t le
     s->failed = true;
     return 0;
   }
-  // Flushed all at once by the commit.
+  // The disk write starts now, while the set is still being filled; the
+  // commit then waits for it.
   bool ok = length == 0 || WriteAll(fd, data, length);
+
   if (::close(fd) != 0) ok = false;
   if (!ok) {
     ::unlink(tmp.c_str());
@@ -804,13 +888,12 @@ int32_t CommitFileSet(FileSet* s) {
     return 0;
   }
   bool ok = true;
-  // One flush of the file system for every staged file before any rename,
-  // so a crash never shows a renamed file without its bytes.
-  if (!s->staged.empty() && g_files.syncWrites.load(std::memory_order_relaxed)) {
-    int fd = ::open(s->staged.front().first.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::syncfs(fd) != 0) ok = false;
-    if (fd >= 0) ::close(fd);
-    if (!ok) {
+  // Each staged file is flushed before any rename, so a crash never shows a
+  // renamed file without its bytes; only this set's files are waited for.
+  if (g_files.syncWrites.load(std::memory_order_relaxed)) {
+    std::vector<std::string> files;
+    for (const auto& st : s->staged) files.push_back(st.first);
+    if (!SyncAll(files, false)) {
       DebugLog("CommitFileSet: Konnte Dateien nicht sichern\n");
       AbortFileSet(s);
       return 0;
@@ -823,15 +906,22 @@ int32_t CommitFileSet(FileSet* s) {
       ok = false;
     }
   }
-  for (const std::string& r : s->removals)
-    if (::unlink(r.c_str()) != 0 && errno != ENOENT) ok = false;
-  std::vector<std::string> dirs;
-  for (const auto& st : s->staged) {
-    std::string dir, name;
-    SplitDisk(st.second, &dir, &name);
-    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+  std::vector<const std::string*> removed;
+  for (const std::string& r : s->removals) {
+    if (::unlink(r.c_str()) == 0) removed.push_back(&r);
+    else if (errno != ENOENT) ok = false;
   }
-  for (const std::string& d : dirs) SyncDir(d);
+  // Then every folder whose names changed, so the renames and removals last.
+  std::vector<std::string> dirs;
+  auto addDir = [&dirs](const std::string& path) {
+    std::string dir, name;
+    SplitDisk(path, &dir, &name);
+    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+  };
+  for (const auto& st : s->staged) addDir(st.second);
+  for (const std::string* r : removed) addDir(*r);
+  if (g_files.syncWrites.load(std::memory_order_relaxed) && !SyncAll(dirs, true))
+    DebugLog("CommitFileSet: Konnte Ordner nicht sichern\n");
   delete s;
   return ok ? 1 : 0;
 }

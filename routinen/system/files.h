@@ -80,6 +80,10 @@ void FileFailWritesAfter(int64_t bytes_ok);
 // Fuzz runs: 0 skips the disk syncs of whole-file rewrites (they stay
 // atomic through the rename); 1 (the default) syncs again.
 void FileSyncWrites(int32_t on);
+// Tests: called before every disk sync with the disk path and 1 for a folder
+// (0 for a file); a result of 0 fails that sync. Null removes the hook.
+using FileSyncHook = int32_t (*)(const char* disk_path, int32_t folder, void* user);
+void FileSetSyncHook(FileSyncHook hook, void* user);
 
 // A set of whole-file replacements that take effect together: each file is
 // written to a temporary name beside its target at once (through the failure

@@ -1,7 +1,10 @@
 // Applying a received turn of about 1 MB (a realm of 20 towns, a 3 x 3 map
 // window of cells, figures, buildings, goods) with every pass and the town
 // and culture updates, against copying the same bytes with one read and one
-// whole-file write through the same file layer.
+// whole-file write through the same file layer, and against one fread of the
+// pool. Each case runs on a memory filesystem (/dev/shm) and on the disk
+// (/var/tmp), so the cost of making the commits durable shows as the ratio
+// of the two.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
@@ -23,6 +27,7 @@
 namespace {
 
 constexpr uint32_t kPlayer = 77;
+constexpr size_t kMaxDiskPath = 512;
 const uint32_t kCapX = 1040, kCapY = 520;
 
 void Add(uint8_t* c, const char* pool) {
@@ -46,12 +51,17 @@ uint8_t* WindowCells() {
   return c;
 }
 
-bool Setup() {
-  static bool done = false, ok = false;
-  if (done) return ok;
-  done = true;
-  char dir[] = "/tmp/qoe_bench_turns_XXXXXX";
+// Prepares the realm once per filesystem (0 memory, 1 disk) and makes its
+// folder the working directory.
+bool Setup(int disk) {
+  static bool done[2] = {false, false}, ok[2] = {false, false};
+  static std::string dirs[2];
+  if (done[disk]) return ok[disk] && chdir(dirs[disk].c_str()) == 0;
+  done[disk] = true;
+  char dir[64];
+  std::snprintf(dir, sizeof dir, "%s/qoe_bench_turns_XXXXXX", disk ? "/var/tmp" : "/dev/shm");
   if (!mkdtemp(dir) || chdir(dir) != 0) return false;
+  dirs[disk] = dir;
   DebugLogSetStderr(0);
   CreateDir(".\\Data");
   CreateDir(".\\Data\\POP3In");
@@ -110,12 +120,12 @@ bool Setup() {
   ChunkPut32(antw, 12, 50);
   for (uint32_t i = 0; i < 50; i++) ChunkPut32(antw, 16 + 84 * i, 1000 + i);
   Add(antw, ReceivedPoolPath);
-  ok = true;
-  return ok;
+  ok[disk] = true;
+  return true;
 }
 
 void BM_ApplyTurn(benchmark::State& state) {
-  if (!Setup()) {
+  if (!Setup((int)state.range(1))) {
     state.SkipWithError("set-up failed");
     return;
   }
@@ -140,12 +150,18 @@ void BM_ApplyTurn(benchmark::State& state) {
   }
   state.SetBytesProcessed((int64_t)state.iterations() * GeFileSize(ReceivedPoolPath));
 }
-// 0: the same turn again (unchanged files are kept), 1: a realm's files written anew.
-BENCHMARK(BM_ApplyTurn)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+// First argument 0: the same turn again (unchanged files are kept), 1: a
+// realm's files written anew; second 0: memory filesystem, 1: disk.
+BENCHMARK(BM_ApplyTurn)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // The baseline: one read and one whole-file write of the same bytes.
 void BM_CopyTurnBytes(benchmark::State& state) {
-  if (!Setup()) {
+  if (!Setup((int)state.range(0))) {
     state.SkipWithError("set-up failed");
     return;
   }
@@ -157,6 +173,23 @@ void BM_CopyTurnBytes(benchmark::State& state) {
   }
   state.SetBytesProcessed((int64_t)state.iterations() * GeFileSize(ReceivedPoolPath));
 }
-BENCHMARK(BM_CopyTurnBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CopyTurnBytes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The other baseline: one fread of the whole pool.
+void BM_ReadTurnPool(benchmark::State& state) {
+  char disk[kMaxDiskPath];
+  if (!Setup((int)state.range(0)) || !ResolvePath(ReceivedPoolPath, disk, sizeof disk)) {
+    state.SkipWithError("set-up failed");
+    return;
+  }
+  std::vector<char> buf(GeFileSize(ReceivedPoolPath));
+  for (auto _ : state) {
+    FILE* f = std::fopen(disk, "rb");
+    benchmark::DoNotOptimize(f ? std::fread(buf.data(), 1, buf.size(), f) : 0);
+    if (f) std::fclose(f);
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)buf.size());
+}
+BENCHMARK(BM_ReadTurnPool)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -369,6 +369,103 @@ TEST(FilesFailure, FailedSaveUnderFileSizeLimitKeepsTheOldFile) {
 
 // --- folders -------------------------------------------------------------
 
+// --- durability ------------------------------------------------------------
+
+namespace {
+
+// Records every disk sync with what the targets held at that moment.
+struct SyncLog {
+  struct Call {
+    std::string path;
+    int32_t folder;
+    std::string a, b;  // contents of Data/A.qoe and Map/B.qoe then
+  };
+  std::vector<Call> calls;
+  bool failFiles = false;
+  SyncLog() {
+    FileSetSyncHook(
+        [](const char* p, int32_t folder, void* u) -> int32_t {
+          auto* l = static_cast<SyncLog*>(u);
+          l->calls.push_back({p, folder, Text(ReadFileBytes("Data/A.qoe")), Text(ReadFileBytes("Map/B.qoe"))});
+          return l->failFiles && !folder ? 0 : 1;
+        },
+        this);
+  }
+  ~SyncLog() { FileSetSyncHook(nullptr, nullptr); }
+};
+
+}  // namespace
+
+TEST(FilesSync, CommitSyncsItsFilesBeforeTheRenamesAndItsFoldersAfter) {
+  Put("Data/A.qoe", "old a");
+  Put("Map/B.qoe", "old b");
+  Put("Cities/Gone.qoe", "x");
+  Put("Other/Untouched.qoe", "y");
+  SyncLog log;
+  FileSet* set = BeginFileSet();
+  ASSERT_NE(set, nullptr);
+  ASSERT_EQ(FileSetWrite(set, ".\\Data\\A.qoe", "new a", 5), 1);
+  ASSERT_EQ(FileSetWrite(set, ".\\Map\\B.qoe", "new b", 5), 1);
+  ASSERT_EQ(FileSetWrite(set, ".\\Data\\A.qoe", "newer a", 7), 1);  // replaces the staged one
+  ASSERT_EQ(FileSetRemove(set, ".\\Cities\\Gone.qoe"), 1);
+  EXPECT_TRUE(log.calls.empty());  // nothing is flushed before the commit
+  ASSERT_EQ(CommitFileSet(set), 1);
+  ASSERT_EQ(log.calls.size(), 5u);
+  // The two staged files, while the targets still hold the old bytes ...
+  std::vector<std::string> files, folders;
+  for (size_t i = 0; i < 2; i++) {
+    EXPECT_EQ(log.calls[i].folder, 0);
+    EXPECT_EQ(log.calls[i].a, "old a");
+    EXPECT_EQ(log.calls[i].b, "old b");
+    files.push_back(log.calls[i].path);
+  }
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files[0].rfind("Data/.qoetmp-A.qoe.", 0), 0u) << files[0];
+  EXPECT_EQ(files[1].rfind("Map/.qoetmp-B.qoe.", 0), 0u) << files[1];
+  // ... then each changed folder once, after every file is in place.
+  for (size_t i = 2; i < 5; i++) {
+    EXPECT_EQ(log.calls[i].folder, 1);
+    EXPECT_EQ(log.calls[i].a, "newer a");
+    EXPECT_EQ(log.calls[i].b, "new b");
+    folders.push_back(log.calls[i].path);
+  }
+  std::sort(folders.begin(), folders.end());
+  EXPECT_EQ(folders, (std::vector<std::string>{"Cities", "Data", "Map"}));
+  EXPECT_FALSE(FileExists("Cities/Gone.qoe"));
+  // A whole-file save flushes its file and its folder too; an unchanged set
+  // commits without a sync.
+  log.calls.clear();
+  ASSERT_EQ(SaveMem2File(".\\Other\\Untouched.qoe", "z", 1), 1);
+  ASSERT_EQ(log.calls.size(), 2u);
+  EXPECT_EQ(log.calls[0].folder, 0);
+  EXPECT_EQ(log.calls[1].path, "Other");
+  log.calls.clear();
+  set = BeginFileSet();
+  ASSERT_EQ(FileSetWrite(set, ".\\Map\\B.qoe", "new b", 5), 1);
+  ASSERT_EQ(CommitFileSet(set), 1);
+  EXPECT_TRUE(log.calls.empty());
+}
+
+TEST(FilesSync, FailedFlushCommitsNothing) {
+  LogCapture capture;
+  Put("Data/A.qoe", "old a");
+  Put("Map/B.qoe", "old b");
+  SyncLog log;
+  log.failFiles = true;
+  FileSet* set = BeginFileSet();
+  ASSERT_EQ(FileSetWrite(set, ".\\Data\\A.qoe", "new a", 5), 1);
+  ASSERT_EQ(FileSetWrite(set, ".\\Map\\B.qoe", "new b", 5), 1);
+  ASSERT_EQ(FileSetRemove(set, ".\\Data\\A.qoe"), 1);
+  EXPECT_EQ(CommitFileSet(set), 0);
+  EXPECT_TRUE(capture.Has("CommitFileSet: Konnte Dateien nicht sichern\n"));
+  EXPECT_EQ(Text(ReadFileBytes("Data/A.qoe")), "old a");
+  EXPECT_EQ(Text(ReadFileBytes("Map/B.qoe")), "old b");
+  EXPECT_EQ(RawNames("Data"), std::vector<std::string>{"A.qoe"});
+  EXPECT_EQ(RawNames("Map"), std::vector<std::string>{"B.qoe"});
+  EXPECT_EQ(SaveMem2File(".\\Data\\A.qoe", "new a", 5), 0);
+  EXPECT_EQ(RawNames("Data"), std::vector<std::string>{"A.qoe"});
+}
+
 TEST(FilesDir, DeleteDirWithAndWithoutPrefix) {
   LogCapture log;
   Put("Data/POP3In/00000001.email", "1");
