@@ -10,7 +10,10 @@
 // then repeated rows of the letter, then rows at the top. A glyph reaching
 // below the cell (the underscore) moves up into it. Umlauts whose two dots the rasteriser merged or set
 // onto the letter are redrawn from the base letter with two dots and a
-// blank row. "fixed" records the advance of 'M' as the font's fixed width
+// blank row; where the rasteriser lost an accent (the form looks like its
+// letter or another form of it), the letter's accented forms get drawn
+// marks. The tool fails when a printable character would draw nothing.
+// "fixed" records the advance of 'M' as the font's fixed width
 // (for monospaced faces). Bitmap faces (PCF) are read at their own size.
 #include <ft2build.h>
 #include FT_FREETYPE_H
