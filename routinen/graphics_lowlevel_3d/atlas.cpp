@@ -129,20 +129,36 @@ int32_t RemapTextures() {
   auto* f = faces && faces->data ? reinterpret_cast<FACE3D*>(faces->data) : nullptr;
   const auto* idx = pindex && pindex->data ? reinterpret_cast<const uint32_t*>(pindex->data) : nullptr;
   for (uint32_t i = 0; f && i < faces->count; i++) f[i].texture = nullptr;
-  // Each face maps the points it uses that are still marked: a point shared
-  // by faces of different textures follows the first face.
+  // Each object's faces map the points they use that are still marked: a
+  // point shared by faces of different textures follows the first face.
+  // Face index numbers count within their object's indices, indices from
+  // its first point.
+  const ThingSlot* objects = FindThingSlot(THING_OBJECT3D);
+  const auto* o = objects && objects->data ? reinterpret_cast<const OBJECT3D*>(objects->data) : nullptr;
+  for (uint32_t n = 0; o && f && n < objects->count; n++) {
+    const OBJECT3D& obj = o[n];
+    for (uint32_t k = 0; k < uint32_t(obj.face_count > 0 ? obj.face_count : 0); k++) {
+      if (uint64_t(obj.first_face) + k >= faces->count) break;
+      const FACE3D& face = f[obj.first_face + k];
+      if (face.texture_index >= count || !cells[face.texture_index].mapped) continue;
+      const AtlasCell& c = cells[face.texture_index];
+      for (uint32_t j = 0; p && j < face.points; j++) {
+        const uint64_t number = uint64_t(face.first) + j;
+        if (obj.index_count > 0 && number >= uint64_t(obj.index_count)) break;
+        const uint64_t at = uint64_t(obj.first_index) + number;
+        const uint64_t pi = uint64_t(obj.first_point) + (obj.index_count > 0 && idx && at < pindex->count ? idx[at] : number);
+        if (pi >= points->count || p[pi].u < 10.0f) continue;
+        p[pi].u = (p[pi].u - 10.0f) * c.u_scale + c.u_offset;
+        p[pi].v = p[pi].v * c.v_scale + c.v_offset;
+      }
+    }
+  }
+  // Every face now draws with its atlas.
   for (uint32_t i = 0; f && i < faces->count; i++) {
     FACE3D& face = f[i];
     if (face.texture_index >= count || !cells[face.texture_index].mapped) continue;
-    const AtlasCell& c = cells[face.texture_index];
-    for (uint32_t k = 0; p && idx && k < face.points && uint64_t(face.first) + k < pindex->count; k++) {
-      const uint32_t pi = idx[face.first + k];
-      if (pi >= points->count || p[pi].u < 10.0f) continue;
-      p[pi].u = (p[pi].u - 10.0f) * c.u_scale + c.u_offset;
-      p[pi].v = p[pi].v * c.v_scale + c.v_offset;
-    }
-    face.texture_index = c.atlas;
-    face.texture = static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, c.atlas));
+    face.texture_index = cells[face.texture_index].atlas;
+    face.texture = static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, face.texture_index));
   }
   FreeVec(cells);
   return 1;

@@ -427,6 +427,26 @@ TEST_F(GLAtlas, TexturesGoIntoTwoAtlasesAndPointsOntoTheirCells) {
   *fa = FACE3D{0, 3, 3, static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 3))};
   auto* fb = static_cast<FACE3D*>(GetThing(THING_FACE3D, kThingAppend));
   *fb = FACE3D{3, 3, 9, static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 9))};
+  // One object owns them: faces count within its indices.
+  auto* ob = static_cast<OBJECT3D*>(GetThing(THING_OBJECT3D, kThingAppend));
+  ClearObject(ob);
+  ob->point_count = 5;
+  ob->index_count = 6;
+  ob->face_count = 2;
+  // A second object after it: its face and indices count from its own
+  // first index and point (texture 5, the first 32-bit cell).
+  for (float u : {0.5f, 0.5f, 0.5f}) {
+    auto* q = static_cast<VERTEX3D*>(GetThing(THING_POINT3D, kThingAppend));
+    *q = VERTEX3D{u, 0.5f, {255, 255, 255, 255}, 0, 0, 0};
+  }
+  for (uint32_t i : {2u, 1u, 0u}) *static_cast<uint32_t*>(GetThing(THING_PINDEX3D, kThingAppend)) = i;
+  *static_cast<FACE3D*>(GetThing(THING_FACE3D, kThingAppend)) =
+      FACE3D{0, 3, 5, static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, 5))};
+  auto* ob2 = static_cast<OBJECT3D*>(GetThing(THING_OBJECT3D, kThingAppend));
+  ClearObject(ob2);
+  ob2->first_point = 5, ob2->point_count = 3;
+  ob2->first_index = 6, ob2->index_count = 3;
+  ob2->first_face = 2, ob2->face_count = 1;
 
   ASSERT_EQ(RemapTextures(), 1);
   ASSERT_EQ(GetThingCount(THING_TEXTURE3D, kThingBase), 2u);
@@ -459,6 +479,8 @@ TEST_F(GLAtlas, TexturesGoIntoTwoAtlasesAndPointsOntoTheirCells) {
   EXPECT_EQ(f[0].texture, a24);
   EXPECT_EQ(f[1].texture_index, 1);
   EXPECT_EQ(f[1].texture, a32);
+  for (int i = 5; i < 8; i++) EXPECT_FLOAT_EQ(p[i].u, 0.5f * s32) << i;  // cell (0, 0) of the 32-bit atlas
+  EXPECT_EQ(f[2].texture_index, 1);
 }
 
 TEST_F(GLAtlas, TexturesOfAnotherSizeOrTooManyAreRefused) {
