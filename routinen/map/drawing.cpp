@@ -201,7 +201,7 @@ bool IsOwnTown(const MapTile* t, uint32_t own) { return t && t->Besitzer == own 
 // Known for drawing: every hex when no knowledge parts are loaded.
 bool KnownForDraw(const QoEMapInfo* map, int32_t c, int32_t r) {
   if (!(map->Flags & MAPF_KNOWLEDGE)) return true;
-  return IsHexKnown(map, (int16_t)c, (uint16_t)r) != 0;
+  return HexKnownInWindow(map, c, r) != 0;
 }
 
 const MapTile* ViewCellAt(const QoEMapInfo* map, int32_t c, int32_t r) {
@@ -588,12 +588,14 @@ void BlitMap(QoEMapInfo* map) {
   BitMap* bm = map->Bitmap;
   // A scroll moves the bitmap by whole hexes; then the exposed edge and the
   // reach of the new hexes into the old picture (one hex) are drawn again,
-  // clipped, so the result equals a full redraw. The thin band on the far
-  // side loses the border dots of hexes that left the view.
+  // clipped, so the result equals a full redraw. The band on the far side
+  // is drawn again too: it still holds the overlays and figures of the hexes
+  // that left the view.
   switch (d) {
     case SCROLL_UP:
       BltBitMap(bm, 0, 0, bm, 0, kTileHeight, W, H - kTileHeight);
       RedrawRect(map, sight, 0, 0, W, 2 * kTileHeight);
+      RedrawRect(map, sight, 0, H - kTileHeight, W, H);
       break;
     case SCROLL_RIGHT:
       BltBitMap(bm, 96, 0, bm, 0, 0, W - 96, H);
@@ -608,6 +610,7 @@ void BlitMap(QoEMapInfo* map) {
     case SCROLL_LEFT:
       BltBitMap(bm, 0, 0, bm, 96, 0, W - 96, H);
       RedrawRect(map, sight, 0, 0, 96 + 48, H);
+      RedrawRect(map, sight, W - 48, 0, W, H);
       break;
     case SCROLL_SIGHT: {
       // The hexes whose sight changed, masked over what is there.

@@ -51,6 +51,10 @@ inline void BitMapSet(uint8_t* bits, int32_t column, int32_t row) {
   bits[row * 30 + column / 8] |= (uint8_t)(1u << (column & 7));
 }
 
+// 1 when window hex (view column + column, view row + row) is known; unlike
+// IsHexKnown it takes hexes left of or above the view (negative offsets).
+int32_t HexKnownInWindow(const QoEMapInfo* map, int32_t column, int32_t row);
+
 // Wraps any value into 0..size-1.
 inline int32_t WrapFull(int64_t v, int64_t size) {
   int64_t r = v % size;

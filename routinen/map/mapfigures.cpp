@@ -28,7 +28,7 @@ int32_t ViewOffsetY(const QoEMapInfo* map, int64_t y) { return RingDelta(y, map-
 
 bool Known(const QoEMapInfo* map, int32_t c, int32_t r) {
   if (!(map->Flags & MAPF_KNOWLEDGE)) return true;
-  return c >= INT16_MIN && c <= INT16_MAX && r >= 0 && IsHexKnown(map, (int16_t)c, (uint16_t)r);
+  return r >= 0 && HexKnownInWindow(map, c, r) != 0;
 }
 
 void SetKnownAt(QoEMapInfo* map, int32_t c, int32_t r) {

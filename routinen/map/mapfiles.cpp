@@ -603,9 +603,16 @@ void ReArangeCMap(QoEMapInfo* map, uint16_t direction) {
   map->ReachMap = fresh;
 }
 
-int32_t IsHexKnown(const QoEMapInfo* map, int16_t column, uint16_t row) {
+int32_t HexKnownInWindow(const QoEMapInfo* map, int32_t column, int32_t row) {
   if (!map || !map->BMap) return 0;
   return BitMapTest(map->BMap, map->ViewColumn + column, map->ViewRow + row);
+}
+
+int32_t IsHexKnown(const QoEMapInfo* map, int16_t column, uint16_t row) {
+  // Only hexes from the view's start on: a negative column or row (a row
+  // passed as -1 arrives as 65535) is not a hex of the view.
+  if (column < 0 || (int16_t)row < 0) return 0;
+  return HexKnownInWindow(map, column, row);
 }
 
 int32_t ExitPos(QoEMapInfo* map) {

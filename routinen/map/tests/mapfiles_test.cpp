@@ -146,6 +146,30 @@ TEST(MapFiles, ViewPositionIsWrappedBeforeItsColumnAndRow) {
   ExitKarte(map);
 }
 
+TEST(MapFiles, KnowledgeTestRefusesHexesBeforeTheView) {
+  // Everything explored: only the offsets say whether a hex is asked for.
+  for (int dy = -1; dy <= 1; dy++)
+    for (int dx = -1; dx <= 1; dx++) {
+      WritePart(Plain, 30 + dx, 30 + dy);
+      WriteKnowledge([](int32_t, int32_t) { return true; }, 30 + dx, 30 + dy);
+    }
+  QoEMapInfo* map = LadeKarte(2, 30, 30, ".\\Map");
+  ASSERT_NE(map, nullptr);
+  ASSERT_EQ(InitPosGL(map, 30 * 80 + 10, 30 * 40 + 10, 0, 0, 640, 480, 2), 1);
+  ASSERT_GT(map->ViewColumn, 0);
+  ASSERT_GT(map->ViewRow, 0);
+  EXPECT_EQ(IsHexKnown(map, 0, 0), 1);
+  EXPECT_EQ(IsHexKnown(map, 5, 3), 1);
+  for (int16_t c : {-1, -2, -80, INT16_MIN}) EXPECT_EQ(IsHexKnown(map, c, 0), 0) << c;
+  for (int r : {-1, -2, -40}) EXPECT_EQ(IsHexKnown(map, 0, (uint16_t)r), 0) << r;
+  EXPECT_EQ(IsHexKnown(map, -1, (uint16_t)-1), 0);
+  // The engine's own test for hexes left of and above the view.
+  EXPECT_EQ(HexKnownInWindow(map, -1, 0), 1);
+  EXPECT_EQ(HexKnownInWindow(map, 0, -1), 1);
+  EXPECT_EQ(HexKnownInWindow(map, -1000, 0), 0);
+  ExitKarte(map);
+}
+
 TEST(MapFiles, RandomMovesKeepTheWindowFilesAndKnowledge) {
   std::mt19937 rng(1234);
   std::set<std::pair<int, int>> written;
