@@ -211,45 +211,64 @@ void MakeRGB32Table(RGBStruct* table, const uint8_t* cmap, uint16_t count) {
   PutHost32(p, 0);
 }
 
-int32_t ConvertLRGB(const uint8_t* lrgb, uint32_t length, RGBStruct* table) {
-  if (!lrgb || !table) return 0;
-  // The colours the table holds so far (groups in LoadRGB32 form).
+void MergeRGBTable(RGBStruct* whole, const RGBStruct* groups) {
+  if (!whole || !groups) return;
   uint8_t rgb[256][3] = {};
   uint32_t count = 0;
-  const uint8_t* t = table->bytes;
-  const uint8_t* const t_end = table->bytes + kRGBStructSize - 4;
-  for (;;) {
-    uint16_t n, first;
-    std::memcpy(&n, t, 2);
-    std::memcpy(&first, t + 2, 2);
-    t += 4;
-    if (n == 0 || first + n > 256 || 12u * n > (uint32_t)(t_end - t)) break;
-    for (uint32_t i = 0; i < n; i++, t += 12) {
-      uint32_t c[3];
-      std::memcpy(c, t, 12);
-      for (int k = 0; k < 3; k++) rgb[first + i][k] = (uint8_t)(c[k] >> 24);
+  // Reads the groups of one table into rgb (the highest colour + 1 in count).
+  auto read = [&](const RGBStruct* table) {
+    const uint8_t* t = table->bytes;
+    const uint8_t* const t_end = table->bytes + kRGBStructSize - 4;
+    for (;;) {
+      uint16_t n, first;
+      std::memcpy(&n, t, 2);
+      std::memcpy(&first, t + 2, 2);
+      t += 4;
+      if (n == 0 || first + n > 256 || 12u * n > (uint32_t)(t_end - t)) return;
+      for (uint32_t i = 0; i < n; i++, t += 12) {
+        uint32_t c[3];
+        std::memcpy(c, t, 12);
+        for (int k = 0; k < 3; k++) rgb[first + i][k] = (uint8_t)(c[k] >> 24);
+      }
+      if (first + n > count) count = first + n;
     }
-    if (first + n > count) count = first + n;
-  }
-  // The LRGB groups over them; the whole chunk is checked first.
-  uint32_t pos = 0;
+  };
+  read(whole);
+  read(groups);
+  MakeRGB32Table(whole, rgb[0], (uint16_t)count);
+}
+
+int32_t ConvertLRGB(const uint8_t* lrgb, uint32_t length, RGBStruct* table) {
+  if (!lrgb || !table) return 0;
+  // The whole chunk is checked first: every group inside the chunk and the
+  // palette, and all of them with the closing header inside the table.
+  uint32_t pos = 0, bytes = 4;
   while (pos + 2 <= length && lrgb[pos] != 0) {
     const uint32_t n = lrgb[pos], first = lrgb[pos + 1];
     if (first + n > 256 || 3 * n > length - pos - 2) {
       DebugLog("ConvertLRGB: Farbgruppe %u+%u au\xDF" "erhalb der Tabelle\n", first, n);
       return 0;
     }
+    bytes += 4 + 12 * n;
+    if (bytes > kRGBStructSize) {
+      DebugLog("ConvertLRGB: zu viele Farbgruppen f\xFCr die Farbtabelle\n");
+      return 0;
+    }
     pos += 2 + 3 * n;
   }
+  // Each group as its own header (count, first index) and colours, then the
+  // closing header of count 0 and first index 0.
+  uint8_t* t = table->bytes;
   for (pos = 0; pos + 2 <= length && lrgb[pos] != 0;) {
     const uint32_t n = lrgb[pos], first = lrgb[pos + 1];
-    std::memcpy(rgb[first], lrgb + pos + 2, 3 * n);
-    if (first + n > count) count = first + n;
+    PutHost16(t, (uint16_t)n);
+    PutHost16(t + 2, (uint16_t)first);
+    t += 4;
+    for (uint32_t i = 0; i < n; i++) t = PutColour(t, lrgb + pos + 2 + 3 * i);
     pos += 2 + 3 * n;
   }
-  // One group from colour 0: a movie drawn with its colours gets all of them,
-  // not only the ones this frame changed.
-  MakeRGB32Table(table, rgb[0], (uint16_t)count);
+  PutHost16(t, 0);
+  PutHost16(t + 2, 0);
   return 1;
 }
 
@@ -292,10 +311,13 @@ int32_t DecodeMovieFrame(Movie* m, uint32_t, uint32_t, const uint8_t* frame, uin
       if (m->cmap_allowed && m->colours && m->depth) {
         const uint32_t n = 1u << m->depth;
         if (len < 3 * n) DebugLog("DecodeMovieFrame: CMAP zu kurz, Farben \xFC" "bergangen\n");
-        else MakeRGB32Table(m->colours, data, (uint16_t)n);
+        else {
+          MakeRGB32Table(m->colours, data, (uint16_t)n);
+          MergeRGBTable(m->palette, m->colours);
+        }
       }
     } else if (id == IffId("LRGB")) {
-      if (m->colours) ConvertLRGB(data, len, m->colours);
+      if (m->colours && ConvertLRGB(data, len, m->colours)) MergeRGBTable(m->palette, m->colours);
       m->cmap_allowed = 0;
     } else if (id == IffId("ANHD")) {
       if (len < kAnhdSize) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "movie.h"
 
@@ -124,7 +125,8 @@ struct Movie {
   QoeSemaphore* sem;    // "Movie Semaphore": every field below
   timeval due, last_drawn, period;
   uint32_t width, height, depth;
-  RGBStruct* colours;
+  RGBStruct* colours;  // the colour chunk of the last frame that had one
+  RGBStruct* palette;  // every colour the movie has set, one group from 0 (drawn with)
   uint32_t frame_counter;   // frames decoded since the start or the last loop
   uint32_t frame_pos;       // file position of the current frame's chunk
   uint32_t first_frame_pos;
@@ -183,10 +185,15 @@ int32_t ApplyDLTA(ANIM5Handle* handle, const uint8_t* delta, uint32_t length);
 int32_t DecodeVDelta(uint8_t* const planes[8], uint16_t width, uint16_t height, const uint8_t* delta, uint32_t length);
 // CMAP of count colours (3 bytes each) into a one-group table.
 void MakeRGB32Table(RGBStruct* table, const uint8_t* cmap, uint16_t count);
-// LRGB groups {u8 count, u8 first, count x RGB} until a count of 0 over the
-// colours the table holds, written back as one group from colour 0; 0 when a
-// group passes the chunk or colour 255 (the table is not changed).
+// LRGB groups {u8 count, u8 first, count x RGB} until a count of 0, written
+// as the table's groups in order followed by a closing count 0, first 0; 0
+// when a group passes the chunk or colour 255 or the groups do not fit the
+// table (the table is not changed).
 int32_t ConvertLRGB(const uint8_t* lrgb, uint32_t length, RGBStruct* table);
+// The colours of groups over those whole holds, written back into whole as
+// one group from colour 0 (the movie's palette: loaded before a frame, it
+// gives the movie all its colours, not only the ones the frame changed).
+void MergeRGBTable(RGBStruct* whole, const RGBStruct* groups);
 void FreeANIM5Handle(ANIM5Handle* handle);
 // The planar buffer holding the newest frame.
 const uint8_t* ANIM5NewestFrame(const ANIM5Handle* handle);
@@ -229,6 +236,9 @@ struct MovieModuleState {
   std::atomic<MovieBase*> current_base{nullptr};
   // Set before any base is made (tests); read by the scheduler threads.
   MovieClock clock{};
+  // Held through one AnimObjektMask: a strip loaded for one call is not
+  // closed while another thread's call still draws from it.
+  std::mutex objekt_mask_lock;
 };
 MovieModuleState& MovieState();
 // Back to the real clock (tests); the current base is left alone.

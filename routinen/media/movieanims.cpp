@@ -121,6 +121,9 @@ int32_t AnimObjektMask(RastPort* source, uint16_t sx, uint16_t sy, RastPort* tar
                        uint16_t id, uint32_t, uint16_t frame, uint16_t width, uint16_t height) {
   // The strip holds its frames one below the other; the row is this call's own.
   const uint32_t row = (uint32_t)frame * height;
+  // One call at a time: the motion thread and the game thread may draw the
+  // same strip, and the call that loaded it closes it at its end.
+  std::lock_guard<std::mutex> one_call(MovieState().objekt_mask_lock);
   bool loaded_here = false;
   if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
     const int32_t r = id == 0 || id > kGfxSlots ? -1 : OpenElmorGfx(".\\Data\\Path", id);

@@ -73,6 +73,7 @@ void ReleaseMovie(Movie* m) {
   FreeANIM5Handle(m->decoder);
   m->decoder = nullptr;
   FreeVec(m->colours);
+  FreeVec(m->palette);
   FreeVec(m->bmhd);
   FreeVec(m->part2);
   FreeVec(m->anhd);
@@ -115,8 +116,10 @@ bool SchedulerCollect(MovieBase* base) {
   ObtainSemaphore(base->sem);
   while (Movie* m = base->fresh) {
     base->fresh = m->next;
-    if (m->state.load() == MS_LOADED) {
-      m->state.store(MS_DECODE);
+    // One step from loaded to decoding: a StopMovie between a test and a
+    // store would be overwritten and the movie would stay, halted, for good.
+    uint8_t loaded = MS_LOADED;
+    if (m->state.compare_exchange_strong(loaded, MS_DECODE)) {
       Append(&base->active, m);
     } else {
       m->state.store(MS_REMOVE);
@@ -209,7 +212,7 @@ void SchedulerRender(MovieBase* base) {
     if (m->shown && !m->halted.load() && m->state.load() == MS_DUE && CmpTime(&m->due, &now) != -1) {
       if (!m->not_drawn && DisplayPrimarySurface()) {
         WaitTOF();
-        if (m->palette_per_frame && m->colours) LoadRGB32(base->palette_target, m->colours->bytes);
+        if (m->palette_per_frame && m->palette) LoadRGB32(base->palette_target, m->palette->bytes);
         RenderANIM5Direct(m->decoder, base->display, 0, m->x, m->y);
         m->frames_drawn++;
         if (g_state.clock.drawn) g_state.clock.drawn(m, m->frame_counter, &now);
@@ -427,8 +430,9 @@ Movie* MakeMovie(MovieBase* base, const char* path) {
   }
   if (ok) {
     m->colours = static_cast<RGBStruct*>(AllocVec(sizeof(RGBStruct), MEMF_PUBLIC | MEMF_CLEAR));
-    if (!m->colours) DebugLog("LoadMovie: Konnte Speicher f\xFCr RGBStruct nicht allokieren...\n");
-    ok = m->colours != nullptr;
+    m->palette = static_cast<RGBStruct*>(AllocVec(sizeof(RGBStruct), MEMF_PUBLIC | MEMF_CLEAR));
+    if (!m->colours || !m->palette) DebugLog("LoadMovie: Konnte Speicher f\xFCr RGBStruct nicht allokieren...\n");
+    ok = m->colours && m->palette;
   }
   if (ok) {
     m->file = AFX_Open(path, MODE_READONLY, base);

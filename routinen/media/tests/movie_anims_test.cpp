@@ -1,6 +1,7 @@
 // Building and goods animations (table rows, the Luxus\ folder, Latin-1
 // names, unknown IDs) and one frame of a strip graphic drawn masked.
 #include <filesystem>
+#include <thread>
 
 #include "movie_fixture.h"
 #include "platform/display.h"
@@ -124,6 +125,29 @@ TEST_F(MovieAnims, ObjektMaskDrawsTheFrameRowsOfTheStrip) {
   FreeBitMap(bg);
   EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 0, 0, 0, 0, 0, 0, 0), 0);
   EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 0, 0, 1500, 0, 0, 0, 0), 0);  // not in the index
+}
+
+// Two threads draw frames of a strip nobody holds loaded: each call loads it,
+// draws and closes it again; neither may close it under the other's drawing
+// (its own width is read from the loaded graphic for the background copy).
+TEST_F(MovieAnims, ThreadTwoCallersDrawAStripThatIsNotLoaded) {
+  ASSERT_EQ(GfxTable[229 - 1], nullptr);
+  auto drawer = [](int x, int* drawn) {
+    BitMap* bg = AllocBitMap(64, 64, 8, 0, nullptr);
+    RastPort src;
+    InitRastPort(&src);
+    src.Bitmap = bg;
+    for (int i = 0; i < 1500; i++)
+      *drawn += AnimObjektMask(&src, 0, 0, nullptr, (uint16_t)x, 100, 229, 0, (uint16_t)(i % 8), 0, 32);
+    FreeBitMap(bg);
+  };
+  int a = 0, b = 0;
+  std::thread first(drawer, 100, &a), second(drawer, 300, &b);
+  first.join();
+  second.join();
+  EXPECT_EQ(a, 1500);
+  EXPECT_EQ(b, 1500);
+  EXPECT_EQ(GfxTable[229 - 1], nullptr);  // closed by whichever call loaded it
 }
 
 }  // namespace

@@ -348,11 +348,16 @@ TEST_F(MovieDecode, LrgbBeforeCmapWinsWithinAFrameAndCmapCountsAgainLater) {
   Palette before{};
   ApplyTable(*h.m->colours, &before);
   ASSERT_EQ(h.Decode(FrameBody(Cat({Chunk("LRGB", lrgb), Chunk("CMAP", cmap)}))), 0);
-  // The table stays whole: one group of all 256 colours, the LRGB ones changed.
-  uint16_t count;
-  std::memcpy(&count, h.m->colours->bytes, 2);
-  EXPECT_EQ(count, 256);
-  Palette pal{};
+  // The table holds the LRGB's own group and the closing 0: loaded over the
+  // palette, it changes those colours only.
+  uint16_t head[4];
+  std::memcpy(head, h.m->colours->bytes, 4);
+  std::memcpy(head + 2, h.m->colours->bytes + 4 + 2 * 12, 4);
+  EXPECT_EQ(head[0], 2);
+  EXPECT_EQ(head[1], 10);
+  EXPECT_EQ(head[2], 0);
+  EXPECT_EQ(head[3], 0);
+  Palette pal = before;
   ApplyTable(*h.m->colours, &pal);
   EXPECT_EQ(pal[10], (datakit::Rgb{1, 2, 3}));
   EXPECT_EQ(pal[11], (datakit::Rgb{4, 5, 6}));
@@ -360,6 +365,36 @@ TEST_F(MovieDecode, LrgbBeforeCmapWinsWithinAFrameAndCmapCountsAgainLater) {
   ASSERT_EQ(h.Decode(FrameBody(Chunk("CMAP", cmap))), 0);
   ApplyTable(*h.m->colours, &pal);
   EXPECT_EQ(pal[10], (datakit::Rgb{9, 9, 9}));
+}
+
+// A first frame whose colours come as LRGB only: the table is its groups in
+// order, each with its own header, then the closing header of 0 and 0.
+TEST_F(MovieDecode, LrgbOnlyFirstFrameKeepsItsOwnGroups) {
+  const Bytes lrgb{2, 10, 1, 2, 3, 4, 5, 6, 1, 200, 7, 8, 9, 0};
+  Bytes body;
+  for (int y = 0; y < 8; y++)
+    for (int p = 0; p < 8; p++) body.insert(body.end(), {(uint8_t)(int8_t)-1, (uint8_t)(y * 8 + p)});
+  const Bytes frame = FrameBody(Cat({Chunk("BMHD", Bmhd(16, 8, 8)), Chunk("LRGB", lrgb), Chunk("BODY", body)}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes(qoe_test::TestDir() + "/lrgb.cban",
+                                       Cat({Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 0, 'A', 'N', 'I', 'M'}, Chunk("FORM", frame)})));
+  Movie* m = MakeMovie(nullptr, "lrgb.cban");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(ReadNextMovieFrame(m), 1);
+  Bytes want;
+  auto u16 = [&](uint16_t v) { want.insert(want.end(), (uint8_t*)&v, (uint8_t*)&v + 2); };
+  auto rgb = [&](uint8_t r, uint8_t g, uint8_t b) {
+    for (uint8_t c : {r, g, b}) {
+      const uint32_t v = (uint32_t)c << 24;
+      want.insert(want.end(), (const uint8_t*)&v, (const uint8_t*)&v + 4);
+    }
+  };
+  u16(2), u16(10), rgb(1, 2, 3), rgb(4, 5, 6);
+  u16(1), u16(200), rgb(7, 8, 9);
+  u16(0), u16(0);
+  EXPECT_EQ(Bytes(m->colours->bytes, m->colours->bytes + want.size()), want);
+  ASSERT_TRUE(m->decoder);
+  EXPECT_EQ(m->decoder->buffer_flag, 0xFF);
+  FreeMovie(m);
 }
 
 TEST_F(MovieDecode, BrokenChunksDropTheFrameAndNeverWriteOutside) {
@@ -401,6 +436,10 @@ TEST_F(MovieDecode, BrokenChunksDropTheFrameAndNeverWriteOutside) {
   const RGBStruct before = *h.m->colours;
   h.Decode(FrameBody(Chunk("LRGB", Bytes{2, 255, 1, 2, 3, 4, 5, 6, 0, 0})));
   h.Decode(FrameBody(Chunk("LRGB", Bytes{3, 0, 1, 2, 3})));
+  Bytes crowded;  // 300 groups of one colour: more than the table holds
+  for (int i = 0; i < 300; i++) crowded.insert(crowded.end(), {1, (uint8_t)i, 7, 7, 7});
+  crowded.push_back(0);
+  h.Decode(FrameBody(Chunk("LRGB", crowded)));
   h.Decode(FrameBody(Chunk("CMAP", Bytes(100, 1))));
   EXPECT_EQ(0, std::memcmp(before.bytes, h.m->colours->bytes, sizeof before.bytes));
 }

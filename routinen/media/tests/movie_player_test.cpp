@@ -2,9 +2,13 @@
 // (frames on time, none twice, lateness, loop against halt, pause), the
 // OpenGL refusal, rendering at the centring offset and in both depths, and
 // start/stop/free cycles (also under ThreadSanitizer).
+#include <pthread.h>
+#include <sched.h>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "movie_fixture.h"
@@ -324,6 +328,57 @@ TEST_F(MoviePlayer, ThreadHundredStartStopFreeCycles) {
       ReleaseMutex(DisplayMutex());
     }
   }
+}
+
+// A movie stopped while the scheduler takes it from the new movies is still
+// removed. The scheduler and this thread share one processor, this thread
+// at a real-time priority: it sleeps a random few microseconds after each
+// load while the scheduler collects, and its wake-up interrupts the
+// scheduler wherever it is, so some stops land in the middle of the
+// collect step. Afterwards every movie must leave the base within the
+// deadline (a lost stop stays halted in the list for good).
+TEST_F(MoviePlayer, ThreadStopWhileTheSchedulerCollectsIsNeverLost) {
+  SolidMovie("a.cban", 16, 8, 3);
+  cpu_set_t old_cpus, one;
+  ASSERT_EQ(sched_getaffinity(0, sizeof old_cpus, &old_cpus), 0);
+  CPU_ZERO(&one);
+  CPU_SET(sched_getcpu() < 0 ? 0 : sched_getcpu(), &one);
+  const bool pinned = sched_setaffinity(0, sizeof one, &one) == 0;
+  MovieBase* base = AllocMovieBase(&screen_, 0, 0, AFX_NONE);  // its thread shares the processor
+  ASSERT_TRUE(base);
+  sched_param fifo{};
+  fifo.sched_priority = 1;
+  const bool realtime = pinned && pthread_setschedparam(pthread_self(), SCHED_FIFO, &fifo) == 0;
+  auto all_gone = [&] {
+    ObtainSemaphore(base->sem);
+    const bool empty = !base->fresh && !base->active;
+    ReleaseSemaphore(base->sem);
+    return empty;
+  };
+  auto wait_gone = [&](int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!all_gone()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      StopMovie(base, nullptr);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+  };
+  std::mt19937 rng(78);
+  bool ok = true;
+  for (int cycle = 0; ok && cycle < 6000; cycle++) {
+    Movie* m = LoadMovie(base, ".\\a.cban", 0, 0);
+    if (!m) break;
+    const timespec pause{0, (long)(rng() % 40000)};
+    nanosleep(&pause, nullptr);
+    StopMovie(base, m);
+    if (cycle % 1000 == 999) ok = wait_gone(20);
+  }
+  sched_param other{};
+  pthread_setschedparam(pthread_self(), SCHED_OTHER, &other);
+  if (pinned) sched_setaffinity(0, sizeof old_cpus, &old_cpus);
+  EXPECT_TRUE(ok && wait_gone(20)) << (realtime ? "real-time" : "shared") << " run";
+  FreeMovieBase(base);
 }
 
 TEST_F(MoviePlayer, ShutdownHookFreesTheBaseAScreenLeft) {
