@@ -32,6 +32,15 @@ int32_t Fail(PacketCtx* ctx, const char* what) {
   return 0;
 }
 
+// What was received cannot be stored: the connection is closed without a
+// further command, so the server does not count it as delivered.
+int32_t StoreFailed(PacketCtx* ctx, const char* fmt) {
+  std::snprintf(ctx->Error, sizeof ctx->Error, fmt, ctx->Folder);
+  DebugLog("Packet: %s\n", ctx->Error);
+  ClosePacketCtx(ctx);
+  return 0;
+}
+
 // Reads one reply line; 1 with its kind and size.
 bool Reply(PacketCtx* ctx, PacketReply* kind, uint32_t* size, int32_t* has_size) {
   char line[PACKET_MAX_LINE + 1];
@@ -70,22 +79,52 @@ int32_t SendData(PacketCtx* ctx, const char* cmd, const char* what) {
   return 1;
 }
 
-// Reads one announced block: "+ACK <n>" then n bytes; *size 0 ends a list.
-bool ReadBlock(PacketCtx* ctx, std::vector<uint8_t>* out) {
+// Reads the size line of one announced block ("+ACK <n>"); *n 0 ends a list.
+bool ReadBlockSize(PacketCtx* ctx, uint32_t* n) {
   PacketReply k;
-  uint32_t n = 0;
   int32_t has = 0;
-  if (!Reply(ctx, &k, &n, &has)) return false;
+  if (!Reply(ctx, &k, n, &has)) return false;
   if (k != PACKET_ACK || !has) {
     std::snprintf(Conn(ctx)->error, sizeof Conn(ctx)->error, "size line missing");
     return false;
   }
-  if (n > PACKET_MAX_DATA) {
-    std::snprintf(Conn(ctx)->error, sizeof Conn(ctx)->error, "block of %u bytes is too large", n);
+  if (*n > PACKET_MAX_DATA) {
+    std::snprintf(Conn(ctx)->error, sizeof Conn(ctx)->error, "block of %u bytes is too large", *n);
     return false;
   }
-  out->resize(n);
-  return n == 0 || NetReadExact(Conn(ctx), out->data(), n);
+  return true;
+}
+
+constexpr uint32_t kStreamBlock = 64u << 10;  // received data goes to its file in blocks of this size
+
+// Reads n announced bytes into a new temporary file beside path, block by
+// block as they arrive (nothing is reserved for what the size line claims).
+// The first `keep` bytes are also copied to head. Returns the stream, or
+// null (conn error set, or *write_failed when the file could not be written).
+FileStream* ReceiveToFile(PacketCtx* ctx, const char* path, uint32_t n, uint8_t* head, uint32_t keep,
+                          bool* write_failed) {
+  *write_failed = false;
+  FileStream* file = BeginFileStream(path);
+  if (!file) {
+    *write_failed = true;
+    return nullptr;
+  }
+  std::vector<uint8_t> block(n < kStreamBlock ? n : kStreamBlock);
+  for (uint32_t done = 0; done < n;) {
+    const uint32_t piece = n - done < kStreamBlock ? n - done : kStreamBlock;
+    if (!NetReadExact(Conn(ctx), block.data(), piece)) {
+      AbortFileStream(file);
+      return nullptr;
+    }
+    if (done < keep) std::memcpy(head + done, block.data(), keep - done < piece ? keep - done : piece);
+    if (!FileStreamWrite(file, block.data(), piece)) {
+      AbortFileStream(file);
+      *write_failed = true;
+      return nullptr;
+    }
+    done += piece;
+  }
+  return file;
 }
 
 // The first free "<folder>\E%7.7x_%2.2u.smal".
@@ -158,21 +197,26 @@ int32_t SendPacketGet(PacketCtx* ctx) {
   if (!ctx) return 0;
   if (!ctx->Conn) return Fail(ctx, "not connected");
   if (!NetWriteText(Conn(ctx), "+GET\r\n")) return Fail(ctx, "turn request failed");
-  std::vector<uint8_t> mail;
-  if (!ReadBlock(ctx, &mail)) return Fail(ctx, "turn transfer failed");
-  if (mail.empty()) {
+  uint32_t n = 0;
+  if (!ReadBlockSize(ctx, &n)) return Fail(ctx, "turn transfer failed");
+  if (n == 0) {
     DebugLog("SendPacketGet: kein Spielzug wartet\n");
     return 1;
   }
   char name[MAIL_NAME_SIZE], path[400];
   TurnMailName(ctx->PlayerId, name);
   CreateDirPath(ctx->Folder);
-  if (!MakeMailFileName(ctx->Folder, name, path, sizeof path) ||
-      !SaveMem2File(path, mail.data(), (uint32_t)mail.size())) {
-    std::snprintf(ctx->Error, sizeof ctx->Error, "cannot store the turn in %s", ctx->Folder);
-    return 0;
-  }
-  DebugLog("SendPacketGet: Spielzug %s (%u Bytes)\n", path, (unsigned)mail.size());
+  bool write_failed = true;
+  FileStream* file = nullptr;
+  if (MakeMailFileName(ctx->Folder, name, path, sizeof path))
+    file = ReceiveToFile(ctx, path, n, nullptr, 0, &write_failed);
+  if (!file && !write_failed) return Fail(ctx, "turn transfer failed");
+  // The name is taken again at the end: it must still be free.
+  bool stored = file && MakeMailFileName(ctx->Folder, name, path, sizeof path);
+  if (stored) stored = CommitFileStream(file, path) != 0;
+  else AbortFileStream(file);
+  if (!stored) return StoreFailed(ctx, "cannot store the turn in %s");
+  DebugLog("SendPacketGet: Spielzug %s (%u Bytes)\n", path, n);
   return 1;
 }
 
@@ -183,28 +227,74 @@ int32_t SendPacketMal(PacketCtx* ctx) {
   if (!ctx) return 0;
   if (!ctx->Conn) return Fail(ctx, "not connected");
   if (!NetWriteText(Conn(ctx), "+MAL\r\n")) return Fail(ctx, "letter request failed");
-  // Every letter first; nothing is stored unless the list ended properly.
-  std::vector<std::vector<uint8_t>> letters;
+  CreateDirPath(ctx->Folder);
+  // Every letter into a temporary file first; none takes its name unless the
+  // list ended properly.
+  struct Letter {
+    FileStream* file;
+    uint32_t sender;
+  };
+  std::vector<Letter> letters;
+  auto drop_all = [&letters] {
+    for (Letter& l : letters) AbortFileStream(l.file);
+    letters.clear();
+  };
+  char spare[400];
+  std::snprintf(spare, sizeof spare, "%s%sletter.smal", ctx->Folder,
+                ctx->Folder[0] && (ctx->Folder[std::strlen(ctx->Folder) - 1] == '\\' ||
+                                   ctx->Folder[std::strlen(ctx->Folder) - 1] == '/') ? "" : "\\");
+  uint64_t total = 0;
   for (;;) {
-    std::vector<uint8_t> b;
-    if (!ReadBlock(ctx, &b)) return Fail(ctx, "letter transfer failed");
-    if (b.empty()) break;
-    if (b.size() < 292 || std::memcmp(b.data(), "SMAL", 4)) {
+    uint32_t n = 0;
+    if (!ReadBlockSize(ctx, &n)) {
+      drop_all();
+      return Fail(ctx, "letter transfer failed");
+    }
+    if (n == 0) break;
+    if (n < 292) {
+      drop_all();
       std::snprintf(Conn(ctx)->error, sizeof Conn(ctx)->error, "not a letter");
       return Fail(ctx, "letter transfer failed");
     }
-    letters.push_back(std::move(b));
-    if (letters.size() > 1000) return Fail(ctx, "too many letters");
+    // All letters of one answer together within the limit of one block.
+    total += n;
+    if (letters.size() >= 1000 || total > PACKET_MAX_DATA) {
+      drop_all();
+      return Fail(ctx, "too many letters");
+    }
+    uint8_t head[292];
+    bool write_failed = false;
+    FileStream* file = ReceiveToFile(ctx, spare, n, head, sizeof head, &write_failed);
+    if (!file) {
+      drop_all();
+      if (!write_failed) return Fail(ctx, "letter transfer failed");
+      return StoreFailed(ctx, "cannot store a letter in %s");
+    }
+    if (std::memcmp(head, "SMAL", 4) || !FileStreamClose(file)) {
+      const bool bad = std::memcmp(head, "SMAL", 4) != 0;
+      AbortFileStream(file);
+      drop_all();
+      if (bad) {
+        std::snprintf(Conn(ctx)->error, sizeof Conn(ctx)->error, "not a letter");
+        return Fail(ctx, "letter transfer failed");
+      }
+      return StoreFailed(ctx, "cannot store a letter in %s");
+    }
+    const uint32_t sender = ((uint32_t)head[276] << 24) | ((uint32_t)head[277] << 16) | ((uint32_t)head[278] << 8) | head[279];
+    letters.push_back(Letter{file, sender});
   }
-  CreateDirPath(ctx->Folder);
-  for (const auto& l : letters) {
-    const uint32_t sender = ((uint32_t)l[276] << 24) | ((uint32_t)l[277] << 16) | ((uint32_t)l[278] << 8) | l[279];
+  bool ok = true;
+  for (Letter& l : letters) {
     char path[400];
-    if (!LetterPath(ctx->Folder, sender, path, sizeof path) || !SaveMem2File(path, l.data(), (uint32_t)l.size())) {
-      std::snprintf(ctx->Error, sizeof ctx->Error, "cannot store a letter in %s", ctx->Folder);
-      return 0;
+    if (ok && LetterPath(ctx->Folder, l.sender, path, sizeof path)) {
+      ok = CommitFileStream(l.file, path) != 0;
+    } else {
+      ok = false;
+      AbortFileStream(l.file);
     }
   }
+  letters.clear();
+  if (!ok) return StoreFailed(ctx, "cannot store a letter in %s");
   return 1;
 }
 

@@ -18,9 +18,12 @@ constexpr size_t kHeaderLimit = 1u << 20;    // TOP n 0
 constexpr uint32_t kMaxMessages = 100000;    // more than this in one mailbox is refused
 constexpr uint32_t kDefaultMaxMail = 64u << 20;
 
+constexpr size_t kStreamBlock = 64u << 10;  // a mail goes to its file in blocks of this size
+
 struct Pop3 {
   NetConn conn;
   char line[NET_MAX_LINE + 2];
+  char block[kStreamBlock];  // the part of a mail not yet written
   char* status;
 };
 
@@ -57,6 +60,15 @@ int Command(Pop3* p, const char* cmd, const char* arg = nullptr) {
   return Pop3ReplyOk(p->line) > 0 ? 1 : 0;
 }
 
+// Ends after a file could not be written: QUIT commits only the earlier,
+// complete mails.
+const char* WriteFailed(Pop3* p, const char* path) {
+  SetStatus(p, "POP3: cannot write %s", path);
+  Command(p, "QUIT");
+  NetClose(&p->conn);
+  return p->status;
+}
+
 // Reads a multi-line answer up to its "." line, dot-stuffing undone, CRLF
 // line ends; out may be null (the lines are skipped). 0 on a connection
 // error or when the text passes limit bytes.
@@ -79,6 +91,47 @@ int ReadMulti(Pop3* p, MailText* out, size_t limit) {
       if (!out->ok) return NetFail(&p->conn, "no memory for a mail of %zu bytes", total);
     }
   }
+}
+
+// Reads a multi-line answer (a mail) like ReadMulti, straight into the
+// file stream in blocks, so memory stays bounded whatever the server sends.
+// With head set, the header lines up to the blank line (at most head_limit
+// bytes) are kept there as well. *size gets the bytes of the mail. 1 at the
+// "." line; 0 on a connection error or when the text passes limit bytes;
+// -1 when the file could not be written (the answer is read to its end).
+int ReadMultiToFile(Pop3* p, FileStream* file, size_t limit, MailText* head, size_t head_limit, size_t* size) {
+  size_t total = 0, used = 0;
+  bool in_head = head != nullptr, write_ok = true;
+  *size = 0;
+  for (;;) {
+    size_t n = 0;
+    if (!NetReadLine(&p->conn, p->line, sizeof p->line, &n)) return 0;
+    const char* s = p->line;
+    if (s[0] == '.') {
+      if (n == 1) break;
+      s++;
+      n--;
+    }
+    total += n + 2;
+    if (total > limit) return NetFail(&p->conn, "answer of %s larger than %zu bytes", p->conn.shown, limit);
+    if (in_head) {
+      if (n == 0 || head->len + n + 2 > head_limit) in_head = false;
+      if (n) MailTextAppendN(head, s, n);
+      MailTextAppendN(head, "\r\n", 2);
+      if (!head->ok) return NetFail(&p->conn, "no memory for the headers of a mail");
+    }
+    if (!write_ok) continue;
+    if (used + n + 2 > sizeof p->block) {
+      write_ok = FileStreamWrite(file, p->block, (uint32_t)used) != 0;
+      used = 0;
+    }
+    std::memcpy(p->block + used, s, n);
+    std::memcpy(p->block + used + n, "\r\n", 2);
+    used += n + 2;
+  }
+  if (write_ok && used) write_ok = FileStreamWrite(file, p->block, (uint32_t)used) != 0;
+  *size = total;
+  return write_ok ? 1 : -1;
 }
 
 struct ListEntry {
@@ -142,7 +195,7 @@ const char* GetEMail(const char* host, const char* user, const char* password, c
   p->status = st->pop3_status;
   p->status[0] = 0;
   const char* result = nullptr;
-  MailText mail{};
+  FileStream* stream = nullptr;  // the mail being received
   ListEntry* list = nullptr;
   uint32_t count = 0, fetched = 0;
   uint32_t max_mail = st->max_mail_size ? st->max_mail_size : kDefaultMaxMail;
@@ -238,10 +291,17 @@ const char* GetEMail(const char* host, const char* user, const char* password, c
   for (uint32_t i = 0; i < count; i++) {
     char num[16];
     std::snprintf(num, sizeof num, "%u", list[i].number);
+    // The mail is written to a temporary file in the folder as it arrives
+    // and takes its name only when it is whole.
+    char spare[200];
+    std::snprintf(spare, sizeof spare, "%s%s%s.email", folder,
+                  *folder && (folder[std::strlen(folder) - 1] == '\\' || folder[std::strlen(folder) - 1] == '/') ? "" : "\\",
+                  num);
     // The name stands in the Subject: the headers come first (TOP n 0).
     char top[32];
     std::snprintf(top, sizeof top, "%s 0", num);
     MailText head{};
+    size_t mail_size = 0;
     int r = Command(p, "TOP", top);
     if (r < 0) { MailTextFree(&head); result = ConnError(p); goto done; }
     bool retrieved = false;
@@ -253,16 +313,29 @@ const char* GetEMail(const char* host, const char* user, const char* password, c
       r = Command(p, "RETR", num);
       if (r < 0) { MailTextFree(&head); result = ConnError(p); goto done; }
       if (r == 0) { MailTextFree(&head); result = Refused(p); goto done; }
-      if (!ReadMulti(p, &head, max_mail)) { MailTextFree(&head); result = ConnError(p); goto done; }
+      if (!(stream = BeginFileStream(spare))) {
+        MailTextFree(&head);
+        SetStatus(p, "POP3: cannot write %s", spare);
+        NetClose(&p->conn);
+        result = p->status;
+        goto done;
+      }
+      r = ReadMultiToFile(p, stream, max_mail, &head, kHeaderLimit, &mail_size);
+      if (r == 0) { MailTextFree(&head); result = ConnError(p); goto done; }
+      if (r < 0) { MailTextFree(&head); result = WriteFailed(p, spare); goto done; }
       retrieved = true;
     }
     char subject[256];
     char name[MAIL_NAME_SIZE];
     size_t sl = head.data ? MailHeaderValue(head.data, head.len, "Subject", subject, sizeof subject) : 0;
     bool ours = sl && MailNameFromSubject(subject, sl, name) && MailNameMatches(name, pattern);
-    if (!ours) { MailTextFree(&head); continue; }
+    MailTextFree(&head);
+    if (!ours) {
+      AbortFileStream(stream);
+      stream = nullptr;
+      continue;
+    }
     if (list[i].size > max_mail) {
-      MailTextFree(&head);
       char sz[16];
       std::snprintf(sz, sizeof sz, "%u", list[i].size);
       SetStatus(p, "POP3: mail %s of %s bytes is larger than allowed", num, sz);
@@ -271,15 +344,19 @@ const char* GetEMail(const char* host, const char* user, const char* password, c
       result = p->status;
       goto done;
     }
-    if (retrieved) {
-      mail = head;
-      head = MailText{};
-    } else {
-      MailTextFree(&head);
+    if (!retrieved) {
       r = Command(p, "RETR", num);
       if (r < 0) { result = ConnError(p); goto done; }
       if (r == 0) { result = Refused(p); goto done; }
-      if (!ReadMulti(p, &mail, max_mail)) { result = ConnError(p); goto done; }
+      if (!(stream = BeginFileStream(spare))) {
+        SetStatus(p, "POP3: cannot write %s", spare);
+        NetClose(&p->conn);
+        result = p->status;
+        goto done;
+      }
+      r = ReadMultiToFile(p, stream, max_mail, nullptr, 0, &mail_size);
+      if (r == 0) { result = ConnError(p); goto done; }
+      if (r < 0) { result = WriteFailed(p, spare); goto done; }
     }
     // The file first; the deletion only once it is complete on disk.
     char path[200];
@@ -289,15 +366,10 @@ const char* GetEMail(const char* host, const char* user, const char* password, c
       result = p->status;
       goto done;
     }
-    if (!SaveMem2File(path, mail.data ? mail.data : "", (uint32_t)mail.len)) {
-      SetStatus(p, "POP3: cannot write %s", path);
-      Command(p, "QUIT");
-      NetClose(&p->conn);
-      result = p->status;
-      goto done;
-    }
-    DebugLog("GetEMail: Email %s gespeichert als %s (%u Bytes)\n", num, path, (uint32_t)mail.len);
-    MailTextFree(&mail);
+    r = CommitFileStream(stream, path);
+    stream = nullptr;
+    if (!r) { result = WriteFailed(p, path); goto done; }
+    DebugLog("GetEMail: Email %s gespeichert als %s (%u Bytes)\n", num, path, (uint32_t)mail_size);
     fetched++;
     if (remove) {
       r = Command(p, "DELE", num);
@@ -309,7 +381,7 @@ const char* GetEMail(const char* host, const char* user, const char* password, c
     // The deletions become real only with the server's answer to QUIT.
     int r = Command(p, "QUIT");
     if (r < 0) {
-      SetStatus(p, "POP3: no answer to QUIT from %s (the mails stay on the server)", host);
+      SetStatus(p, "POP3: no answer to QUIT from %s (the mails may stay on the server)", host);
       NetClose(&p->conn);
       result = p->status;
       goto done;
@@ -323,7 +395,7 @@ const char* GetEMail(const char* host, const char* user, const char* password, c
 done:
   if (result != p->status) SetStatus(p, "%s", result);
   if (std::strcmp(p->status, "ok") != 0) DebugLog("GetEMail: %s\n", p->status);
-  MailTextFree(&mail);
+  AbortFileStream(stream);
   FreeVec(list);
   NetClose(&p->conn);
   p->conn.~NetConn();

@@ -925,3 +925,65 @@ int32_t CommitFileSet(FileSet* s) {
   delete s;
   return ok ? 1 : 0;
 }
+
+// ---------------------------------------------------------------------------
+// File streams: one file written in pieces through a temporary file.
+
+struct FileStream {
+  std::string tmp, target;
+  int fd = -1;
+  bool failed = false;
+};
+
+FileStream* BeginFileStream(const char* path) {
+  std::string target;
+  if (!ResolveDisk(path, &target)) return nullptr;
+  FileStream* s = new (std::nothrow) FileStream;
+  if (!s) return nullptr;
+  s->target = target;
+  s->fd = OpenTempBeside(target, &s->tmp);
+  if (s->fd < 0) {
+    delete s;
+    return nullptr;
+  }
+  return s;
+}
+
+int32_t FileStreamWrite(FileStream* s, const void* data, uint32_t length) {
+  if (!s || s->failed || s->fd < 0 || (!data && length)) return 0;
+  if (length && !WriteAll(s->fd, data, length)) s->failed = true;
+  return s->failed ? 0 : 1;
+}
+
+int32_t FileStreamClose(FileStream* s) {
+  if (!s || s->failed) return 0;
+  if (s->fd < 0) return 1;
+  bool ok = !g_files.syncWrites.load(std::memory_order_relaxed) || SyncFd(s->fd, s->tmp, false);
+  if (::close(s->fd) != 0) ok = false;
+  s->fd = -1;
+  if (!ok) s->failed = true;
+  return ok ? 1 : 0;
+}
+
+int32_t CommitFileStream(FileStream* s, const char* path) {
+  if (!s) return 0;
+  std::string target = s->target;
+  bool ok = (!path || ResolveDisk(path, &target)) && FileStreamClose(s) && ::rename(s->tmp.c_str(), target.c_str()) == 0;
+  if (ok) {
+    std::string dir, name;
+    SplitDisk(target, &dir, &name);
+    SyncDir(dir);
+  } else {
+    if (s->fd >= 0) ::close(s->fd);
+    ::unlink(s->tmp.c_str());
+  }
+  delete s;
+  return ok ? 1 : 0;
+}
+
+void AbortFileStream(FileStream* s) {
+  if (!s) return;
+  if (s->fd >= 0) ::close(s->fd);
+  ::unlink(s->tmp.c_str());
+  delete s;
+}

@@ -96,3 +96,19 @@ int32_t FileSetWrite(FileSet* set, const char* path, const void* data, uint32_t 
 int32_t FileSetRemove(FileSet* set, const char* path);  // deleted at commit; 1 or 0
 int32_t CommitFileSet(FileSet* set);  // 1 when every file is in place; frees the set
 void AbortFileSet(FileSet* set);      // removes the temporary files; frees the set
+
+// A file written piece by piece that replaces its target only when whole:
+// the pieces go to a temporary file beside the target (through the failure
+// hook), so memory stays small whatever the size. CommitFileStream syncs it
+// and renames it onto the target, AbortFileStream deletes it; both free the
+// stream. A failed write poisons the stream: its commit then fails.
+struct FileStream;
+FileStream* BeginFileStream(const char* path);  // null when no temporary file can be made
+int32_t FileStreamWrite(FileStream* stream, const void* data, uint32_t length);  // 1 or 0
+// Syncs and closes the temporary file, kept for the commit, so many finished
+// streams can wait without a descriptor each; 1 or 0.
+int32_t FileStreamClose(FileStream* stream);
+// Renames onto path (null: the path given to BeginFileStream; the folder must
+// be the same); 1 when the file is in place.
+int32_t CommitFileStream(FileStream* stream, const char* path);
+void AbortFileStream(FileStream* stream);
