@@ -22,6 +22,7 @@
 #include "screens/hub/credits.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/residenzdownload.h"
+#include "screens/story/dungeon.h"
 #include "screens/story/rizizozez.h"
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
@@ -79,7 +80,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen},
     {152, NotBuiltYet}, {499, AnarchieScreen}, {519, NotBuiltYet}, {876, NotBuiltYet},
-    {919, NotBuiltYet}, {1085, NotBuiltYet}, {1293, NotBuiltYet},
+    {919, NotBuiltYet}, {1085, NotBuiltYet}, {1293, DungeonScreen},
 };
 
 }  // namespace

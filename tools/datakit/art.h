@@ -83,5 +83,11 @@ bool DrawAnarchy(Image& img);
 bool DrawCredits(Image& img);
 bool DrawFamilyTree(Image& img);
 bool DrawSlide(Image& img, const std::string& kind, std::string* err);
+// The dungeon screen (1293), its view's floor or ceiling (variant 0..8), the
+// compass rose turned by frame x 10 degrees clockwise, the death picture.
+bool DrawDungeonScreen(Image& img);
+bool DrawDungeonFloor(Image& img, int variant, bool ceiling);
+bool DrawCompassFrame(Image& img, int frame);
+bool DrawDeathPicture(Image& img);
 
 }  // namespace datakit

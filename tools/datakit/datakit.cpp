@@ -227,6 +227,11 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "credits") ok = DrawCredits(img);
   else if (style == "familytree") ok = DrawFamilyTree(img);
   else if (style == "slide") ok = DrawSlide(img, arg, &err);
+  else if (style == "dungeon") ok = DrawDungeonScreen(img);
+  else if (style == "dungeonfloor" || style == "dungeonceiling")
+    ok = DrawDungeonFloor(img, (int)Num(arg, 0, 8), style == "dungeonceiling");
+  else if (style == "compass") ok = DrawCompassFrame(img, (int)Num(arg, 0, 35));
+  else if (style == "deathpit") ok = DrawDeathPicture(img);
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
   char name[64];
@@ -494,6 +499,14 @@ int main(int argc, char** argv) {
     const PictureIndex* main_index = nullptr;
     for (const auto& ix : indexes) if (ix.path == ".\\Data\\Path") main_index = &ix;
     MakeLayouts(src / "layouts", out, main_index);
+    // The dungeon maps are text files the program reads as they are.
+    if (fs::is_directory(src / "dungeon"))
+      for (const auto& de : fs::directory_iterator(src / "dungeon"))
+        if (de.path().extension() == ".txt") {
+          fs::create_directories(out / "Data" / "Dungeon");
+          fs::copy_file(de.path(), out / "Data" / "Dungeon" / de.path().filename(),
+                        fs::copy_options::overwrite_existing);
+        }
     std::string engine3d_error;
     if (!MakeEngine3DFiles(out, &engine3d_error)) throw Failure{"engine3d", engine3d_error};
     std::string movie_error;

@@ -1,0 +1,103 @@
+// The dungeon screen on the headless display, driven by script through the
+// kit's map: from the entrance to a chest (its gold box, PNG with the turned
+// compass) and out by an exit; into a trap (the death picture); and a map
+// file the loader refuses.
+#include "screens/story/dungeon.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/input.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class DungeonScreenRun : public testing::TestWithParam<uint32_t> {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Dungeon/Dungeon.txt");
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    ResetInputState();
+    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+  }
+  std::string Click(int x, int y) const {
+    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
+    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+  }
+  static std::string Keys(const std::string& keys) {
+    std::string s;
+    for (char c : keys) s += std::string("text \"") + c + "\"\n";
+    return s;
+  }
+  int32_t Run(const std::string& script) {
+    static int32_t result;
+    result = 0;
+    const std::string timed = "timer 0 100\nwait 2000\n" + script;
+    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = DungeonScreen(3), 0; }, nullptr), 0);
+    return result;
+  }
+  std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
+  void Keep(const std::string& png) {
+    fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+    EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);  // a picture, not a flat field
+  }
+  int32_t dx_ = 0, dy_ = 0;
+};
+
+// North twice, west 13 cells (arrow keys), south to the chest with 90 gold:
+// its box; then west 2, south and out by the exit at (43, 29).
+TEST_P(DungeonScreenRun, FromTheEntranceToAChestAndOut) {
+  const std::string walked = Png("dungeon_walk"), chest = Png("dungeon_chest");
+  std::string walk = Keys("ww") + Keys("q");
+  for (int i = 0; i < 13; ++i) walk += "key up\n";
+  walk += Keys("q") + Click(485, 377) + "png " + chest + "\nkey enter\n";
+  walk += Keys("e") + Click(522, 282) + Click(522, 282) + "png " + walked + "\n";
+  walk += Keys("q") + Keys("w") + "key down\nkey up\n" + Keys("w");
+  walk += "wait 500\n";
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(walk), 3);
+  EXPECT_TRUE(log.Has("DungeonScreen: Verlassen bei 43 28")) << "the walk did not reach the exit";
+  Keep(walked);
+  Keep(chest);
+}
+
+// East along the great hall and north into the trap at (70, 15).
+TEST_P(DungeonScreenRun, ATrapKills) {
+  const std::string dead = Png("dungeon_dead");
+  std::string walk = Keys("www") + Click(485, 377) + Keys("wwww") + Keys("e");
+  for (int i = 0; i < 12; ++i) walk += Keys("w");
+  walk += Keys("q");
+  for (int i = 0; i < 7; ++i) walk += Keys("w");
+  walk += "png " + dead + "\nkey enter\n";
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(walk), 3);
+  EXPECT_TRUE(log.Has("DungeonScreen: Verlassen bei 70 16"));
+  Keep(dead);
+}
+
+TEST_P(DungeonScreenRun, ARefusedMapFailsTheSetUp) {
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Dungeon/Dungeon.txt", {'s', 'i', 'z', 'e', ' ', '3', '\n'}));
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("wait 200\n"), -1);
+  EXPECT_TRUE(log.Has("DungeonScreen: Konnte Karte nicht laden!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DungeonScreenRun, testing::Values(0u, 4u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+
+}  // namespace
