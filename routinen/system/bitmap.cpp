@@ -3,6 +3,7 @@
 #include <functional>
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "graphics.h"
@@ -229,26 +230,55 @@ typedef uint32_t Quad __attribute__((vector_size(16)));
 
 #if defined(__SSE2__)
 // 8 bit: m says which pixels are opaque (the mask, or the pixels themselves
-// for the colour key).
+// for the colour key). Thirty-two pixels at a time without a branch: the
+// opaque bytes of the source merged into the destination's own, so the
+// loop runs at the speed of its three reads and one write whatever the
+// mask's shape.
+inline __m128i Merge8(const uint8_t* s, const uint8_t* d, const uint8_t* m, __m128i zero) {
+  const __m128i hole = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m)), zero);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+  return _mm_or_si128(_mm_and_si128(hole, old), _mm_andnot_si128(hole, v));
+}
+
 void MaskedRow8(const uint8_t* s, uint8_t* d, const uint8_t* m, int32_t w) {
   const __m128i zero = _mm_setzero_si128();
   int32_t x = 0;
-  for (; x + 16 <= w; x += 16) {
-    const __m128i hole = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x)), zero);
-    const int holes = _mm_movemask_epi8(hole);
-    if (holes == 0xFFFF) continue;
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
-    __m128i* dp = reinterpret_cast<__m128i*>(d + x);
-    if (holes == 0) {
-      _mm_storeu_si128(dp, v);
-      continue;
-    }
-    const __m128i old = _mm_loadu_si128(dp);
-    _mm_storeu_si128(dp, _mm_or_si128(_mm_and_si128(hole, old), _mm_andnot_si128(hole, v)));
+  for (; x + 32 <= w; x += 32) {
+    const __m128i a = Merge8(s + x, d + x, m + x, zero), b = Merge8(s + x + 16, d + x + 16, m + x + 16, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x + 16), b);
   }
+  for (; x + 16 <= w; x += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), Merge8(s + x, d + x, m + x, zero));
   for (; x < w; x++)
     if (m[x]) d[x] = s[x];
 }
+
+// The same with AVX2 where the processor has it (picked once at run time),
+// sixty-four pixels at a time.
+__attribute__((target("avx2"))) inline __m256i Merge8Avx2(const uint8_t* s, const uint8_t* d, const uint8_t* m) {
+  const __m256i hole =
+      _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(m)), _mm256_setzero_si256());
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+  const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+  return _mm256_blendv_epi8(v, old, hole);
+}
+
+__attribute__((target("avx2"))) void MaskedRow8Avx2(const uint8_t* s, uint8_t* d, const uint8_t* m, int32_t w) {
+  int32_t x = 0;
+  for (; x + 64 <= w; x += 64) {
+    const __m256i a = Merge8Avx2(s + x, d + x, m + x), b = Merge8Avx2(s + x + 32, d + x + 32, m + x + 32);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), a);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x + 32), b);
+  }
+  MaskedRow8(s + x, d + x, m + x, w - x);
+}
+
+using Row8 = void (*)(const uint8_t*, uint8_t*, const uint8_t*, int32_t);
+const Row8 kMaskedRow8 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? MaskedRow8Avx2 : MaskedRow8;
+}();
 
 // 32 bit with a byte mask: the sixteen mask bytes widened to four
 // selections of four pixels.
@@ -287,6 +317,7 @@ void MaskedRow32(const uint8_t* s, uint8_t* d, const uint8_t* m, int32_t w) {
   for (int32_t x = 0; x < w; x++)
     if (m[x]) std::memcpy(d + 4 * (size_t)x, s + 4 * (size_t)x, 4);
 }
+void (*const kMaskedRow8)(const uint8_t*, uint8_t*, const uint8_t*, int32_t) = MaskedRow8;
 #endif
 
 // 32 bit, the colour key transparent (red, green and blue 0: in both byte
@@ -378,7 +409,7 @@ int32_t BltMaskBitMapRastPort(const BitMap* src, int32_t sx, int32_t sy, RastPor
     // the pixels themselves (pen 0 is the key).
     const uint8_t* m = mask ? mask + (size_t)(r.sy + row) * src->Width + r.sx : sf == PIXFMT_LUT8 ? s : nullptr;
     if (kind == RowKind::kSame) {
-      if (sbpp == 1) MaskedRow8(s, d, m, r.w);
+      if (sbpp == 1) kMaskedRow8(s, d, m, r.w);
       else if (m) MaskedRow32(s, d, m, r.w);
       else KeyedRow32(s, d, r.w);
       continue;

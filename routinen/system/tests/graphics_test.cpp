@@ -546,8 +546,8 @@ INSTANTIATE_TEST_SUITE_P(Depths, Blits, testing::Values(8u, 32u));
 // The row-wise masked blit against the plain rule, pixel by pixel: every
 // opaque source pixel (mask byte non-zero, else not the colour key) lands
 // converted as an unmasked blit converts it, every other destination pixel
-// stays. Random runs of holes and opaque pixels, all widths up to 70 and
-// every pair of pixel formats.
+// stays. Random runs of holes and opaque pixels, all widths up to 140 (the
+// wide steps of the rows and their ends) and every pair of pixel formats.
 TEST(DrawingBlits, MaskedBlitRunsMatchThePixelRule) {
   LoadTestPalette();
   uint32_t seed = 12345;
@@ -561,7 +561,7 @@ TEST(DrawingBlits, MaskedBlitRunsMatchThePixelRule) {
     for (const Format& df : formats) {
       if (sf.depth == 32 && df.depth == 8) continue;  // colours never become pens
       for (int round = 0; round < 60; round++) {
-        const uint32_t w = 1 + rnd(70), h = 1 + rnd(4);
+        const uint32_t w = 1 + rnd(140), h = 1 + rnd(4);
         BitMap* src = AllocBitMap(w + 5, h, sf.depth, sf.flags, nullptr);
         BitMap* dst = AllocBitMap(w + 7, h, df.depth, df.flags, nullptr);
         BitMap* full = AllocBitMap(w + 7, h, df.depth, df.flags, nullptr);
