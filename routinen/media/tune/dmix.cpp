@@ -358,6 +358,7 @@ int32_t dmixInit(uint32_t rate, uint32_t mode) {
   if (!(mode & (MIX_8BIT | MIX_16BIT))) mode |= MIX_16BIT;
   if (!(mode & (MIX_MONO | MIX_STEREO))) mode |= MIX_STEREO;
   DmixState m{};
+  m.plainLoops = g_dmix.plainLoops;
   m.rate = rate;
   m.mode = mode;
   m.integer = (mode & MIX_INTEGER) && !(mode & MIX_FLOAT);
@@ -411,7 +412,9 @@ int32_t dmixClose() {
   MemFree(g_dmix.samples);
   MemFree(g_dmix.buffer);
   if (g_dmix.table8) { MemFree(g_dmix.table8); MemFree(g_dmix.tableMu); }
+  const int32_t plain = g_dmix.plainLoops;
   g_dmix = DmixState{};
+  g_dmix.plainLoops = plain;
   return TE_OK;
 }
 
@@ -425,6 +428,7 @@ void ResetDmixState() {
 }
 
 int32_t dmixIsOpen() { return g_dmix.open; }
+void dmixUsePlainLoops(int32_t on) { g_dmix.plainLoops = on ? 1 : 0; }
 DmixChannel* dmixChannel(uint32_t slot) { return g_dmix.open && g_dmix.ch && slot < g_dmix.slots ? &g_dmix.ch[slot] : nullptr; }
 uint32_t dmixChannelSlots() { return g_dmix.slots; }
 int32_t dmixVolumeTableEntry(uint32_t table, uint32_t row, uint32_t index) {
@@ -471,7 +475,8 @@ int32_t dmixMixData(uint32_t frames, void* destination) {
         if (fn) fn(static_cast<float*>(g_dmix.buffer), n, p->data);
       }
     }
-    ConvertOutput(g_dmix.mode, g_dmix.buffer, n * (stereo ? 2 : 1), dest);
+    (g_dmix.plainLoops ? ConvertOutputPlain : ConvertOutput)(g_dmix.mode, g_dmix.buffer, n * (stereo ? 2 : 1),
+                                                                   dest);
     dest += (size_t)n * outBytes;
     frames -= n;
   }

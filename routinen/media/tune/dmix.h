@@ -62,6 +62,10 @@ int32_t dmixMixData(uint32_t frames, void* destination);
 uint32_t dmixMode();
 uint32_t dmixBufferBytes();
 int32_t dmixIsOpen();
+// Benchmarks and tests: 1 filters and converts the mix through the plain
+// loops, one value at a time (the mixer as it was before the fast ones; the
+// output is the same bit for bit), 0 (the default) through the fast ones.
+void dmixUsePlainLoops(int32_t on);
 
 // The shared SoundDevice operations.
 int32_t dmixGetMixRate(uint32_t* rate);
@@ -139,6 +143,9 @@ void MixFrames(uint32_t mixMode, uint32_t type, int32_t surround, MixRun* run, v
                uint32_t k, int32_t nextOffset);
 // Converts mixed values into the output format.
 void ConvertOutput(uint32_t mixMode, const void* buffer, uint32_t values, void* destination);
+// The same conversion one value at a time (tests and benchmarks hold the fast
+// one against it; the results are equal bit for bit).
+void ConvertOutputPlain(uint32_t mixMode, const void* buffer, uint32_t values, void* destination);
 // 8-bit and mu-law float tables, filled by dmixOpen (the same values every time).
 extern float DmixTable8[256];
 extern float DmixTableMu[256];
@@ -159,6 +166,7 @@ struct DmixState {
   int32_t open;
   uint32_t rate, mode;
   int32_t integer, ramping, convert16;
+  int32_t plainLoops;  // benchmarks: the plain conversion and filter loops (kept over dmixInit)
   uint32_t master, amplification, allMuted, paused;
   uint32_t channels, slots, channelsOpen;
   DmixChannel* ch;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "routinen/media/tune/dmix.h"
@@ -290,6 +291,82 @@ TEST_F(Mixer, OutputConversionClamps) {
   EXPECT_EQ(o8[0], 255);
   EXPECT_EQ(o8[1], 0);
   EXPECT_EQ(o8[2], 133);
+}
+
+// The fast conversion against the plain loop, bit for bit: random buffers
+// of every length up to 80 (the wide steps and their ends) at every offset,
+// full of values near the rounding steps, past the clamps, infinities and
+// NaNs of both signs, in all four output forms.
+TEST_F(Mixer, FastConversionEqualsThePlainLoop) {
+  uint32_t seed = 777;
+  auto rnd = [&seed]() {
+    seed = seed * 1664525u + 1013904223u;
+    return seed;
+  };
+  const float specials[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+                            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                            32767.5f, -32768.5f, 32766.5f, -0.0f, 0.5f, -0.5f, 1.5f, 2.5f, 2147483520.0f,
+                            2147483648.0f, -2147483904.0f, 3e38f, -3e38f, 1e-40f, 255.999f, -256.0f, -257.0f};
+  const uint32_t modes[] = {MIX_16BIT, MIX_8BIT};
+  std::vector<float> f(100);
+  std::vector<int32_t> iv(100);
+  for (int round = 0; round < 3000; round++) {
+    const uint32_t n = rnd() % 81, at = rnd() % 4;
+    for (uint32_t i = 0; i < n + at; i++) {
+      const uint32_t r = rnd();
+      switch (r % 5) {
+        case 0: f[i] = specials[(r >> 8) % (sizeof specials / sizeof specials[0])]; break;
+        case 1: f[i] = (float)((int32_t)(r >> 8) % 70000) + 0.5f * (float)((r >> 4) % 3); break;
+        case 2: { uint32_t bits = rnd(); std::memcpy(&f[i], &bits, 4); break; }  // any pattern
+        default: f[i] = ((float)(int32_t)rnd()) / (float)(1u << (r % 24)); break;
+      }
+      iv[i] = (r % 3) ? (int32_t)rnd() >> (r % 31) : (int32_t)rnd();
+    }
+    for (uint32_t m : modes)
+      for (uint32_t kind : {MIX_FLOAT, MIX_INTEGER}) {
+        const uint32_t mode = m | MIX_STEREO | kind;
+        const void* in = kind == MIX_FLOAT ? (const void*)(f.data() + at) : (const void*)(iv.data() + at);
+        uint8_t fast[200], plain[200];
+        std::memset(fast, 0xA5, sizeof fast);
+        std::memset(plain, 0xA5, sizeof plain);
+        ConvertOutput(mode, in, n, fast + at);
+        ConvertOutputPlain(mode, in, n, plain + at);
+        ASSERT_EQ(std::memcmp(fast, plain, sizeof fast), 0) << "round " << round << " mode " << mode << " n " << n;
+      }
+  }
+}
+
+// Whole mixes through the fast loops and through the plain ones, byte for
+// byte: loud channels of every sample type (so the output clamps), every
+// output form, float, integer and interpolating mixing, each filter setting,
+// pieces of odd lengths.
+TEST_F(Mixer, FastLoopsMixExactlyAsThePlainOnes) {
+  std::vector<uint8_t> raw(6000);
+  for (size_t i = 0; i < raw.size(); i++) raw[i] = (uint8_t)((i * 37) ^ (i >> 3) * 11);
+  const uint32_t types[] = {SMP_U8_MONO, SMP_S16_MONO, SMP_U8_STEREO, SMP_S16_STEREO, SMP_ULAW_MONO, SMP_ULAW_STEREO};
+  for (uint32_t kind : {MIX_FLOAT, MIX_INTEGER, MIX_INTERPOLATE})
+    for (uint32_t out : {MIX_16BIT, MIX_8BIT})
+      for (uint32_t sides : {MIX_STEREO, MIX_MONO})
+        for (int filter : {0, 1, 2}) {
+          std::vector<uint8_t> result[2];
+          for (int plain = 0; plain < 2; plain++) {
+            ResetDmixState();
+            dmixUsePlainLoops(plain);
+            Open(kind | out | sides, 6, filter);
+            for (uint32_t c = 0; c < 6; c++) {
+              Start(c, Add(types[c], raw.data(), (uint32_t)raw.size(), 1, 100, 5000), 9000 + 3777 * c,
+                    (int32_t)(c * 45 % 129) - 64);
+            }
+            dmixSetAmplification(400);
+            const uint32_t bytesPerFrame = (out == MIX_16BIT ? 2 : 1) * (sides == MIX_STEREO ? 2 : 1);
+            for (uint32_t frames : {1u, 17u, 1000u, 4409u}) {
+              std::vector<uint8_t> piece(frames * bytesPerFrame);
+              ASSERT_EQ(dmixMixData(frames, piece.data()), TE_OK);
+              result[plain].insert(result[plain].end(), piece.begin(), piece.end());
+            }
+          }
+          EXPECT_TRUE(result[0] == result[1]) << "mode " << (kind | out | sides) << " filter " << filter;
+        }
 }
 
 TEST_F(Mixer, FilterGains) {
