@@ -10,6 +10,7 @@ namespace {
 std::atomic<const PlatformBackend*> g_backend{nullptr};
 std::atomic<int> g_destroy{0};
 std::atomic<uint32_t (*)()> g_gl_frame{nullptr};
+std::atomic<int> g_exposed{0};  // the window was exposed since the last frame asked
 
 uint64_t BackendClock() {
   const PlatformBackend* b = g_backend.load();
@@ -58,6 +59,8 @@ int WindowDestroyRequested() { return g_destroy.load(); }
 void ClearWindowDestroy() { g_destroy = 0; }
 
 void SetGLFrameHook(uint32_t (*frame)()) { g_gl_frame.store(frame); }
+int TakeWindowExposed() { return g_exposed.exchange(0); }
+void NoteWindowExposed() { g_exposed = 1; }
 uint32_t (*GLFrameHook())() { return g_gl_frame.load(); }
 
 void ShowMessageBox(const char* title, const char* text) {

@@ -76,10 +76,15 @@ void PostWindowDestroy();
 int WindowDestroyRequested();
 void ClearWindowDestroy();
 // OpenGL mode: the frame the window loop draws whenever no message waits,
-// once a GL context exists (then it swaps the buffers); at most about 60
-// frames a second when the swap does not wait for the vertical blank.
-// Null: the loop shows the 2D display.
+// once a GL context exists; it swaps the buffers after a frame that returns
+// non-zero (0: nothing was drawn, the window keeps its picture); at most
+// about 60 frames a second when the swap does not wait for the vertical
+// blank. Null: the loop shows the 2D display.
 void SetGLFrameHook(uint32_t (*frame)());
 uint32_t (*GLFrameHook())();
+// Window thread: 1 once after the window was exposed (its picture must be
+// drawn whole again), then 0 until the next exposure.
+int TakeWindowExposed();
+void NoteWindowExposed();
 // A message box over the current backend; stderr when there is none.
 void ShowMessageBox(const char* title, const char* text);

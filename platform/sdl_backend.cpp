@@ -368,6 +368,7 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
   }
   if (ev.type == SDL_WINDOWEVENT && ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
     *shown = DisplayChangeSerial() - 1;
+    NoteWindowExposed();
     return;
   }
   PlatformMessage m;
@@ -386,7 +387,8 @@ int EventTimeout(uint64_t now, uint64_t limit) {
   return int(std::clamp<uint64_t>(due > now ? due - now : 0, 1, limit));
 }
 
-// OpenGL mode: waiting messages first, otherwise one frame and the swap.
+// OpenGL mode: waiting messages first, otherwise one frame and, when it drew
+// anything, the swap.
 // Frames start at most 60 a second (a swap that waits for the vertical
 // blank may hold them back further); between them the loop waits for events.
 int RunGLLoop(uint32_t (*frame)()) {
@@ -411,10 +413,12 @@ int RunGLLoop(uint32_t (*frame)()) {
       start = now;
       frames = 0;
     }
-    frame();
-    SDL_GL_SwapWindow(g_window);
+    // A frame that drew nothing leaves the window's picture as it is.
+    if (frame()) {
+      SDL_GL_SwapWindow(g_window);
+      g_presents.fetch_add(1);
+    }
     frames++;
-    g_presents.fetch_add(1);
   }
 }
 

@@ -42,16 +42,22 @@ int GLContextReady();
 // Destroys the main window (and its context).
 void KillGLWindow();
 
-// Window thread: one frame (clear, the map scene, the 2D objects); 1.
+// Window thread: one frame (clear, the map scene, the 2D objects) into the
+// picture kept between frames, then copied to the back buffer. Only the
+// queued rectangles of shown entries are drawn again, unless an entry came,
+// went, moved, was shown or hidden, or the window was exposed (then all of
+// it). 1 when it drew; 0 when nothing changed: nothing is drawn and the
+// window keeps its picture (the loop does not swap).
 uint32_t GLProcessObjektList();
-// The 2D pass of the frame: uploads every entry's queued rectangles, then
-// draws the visible entries as quads. Called by GLProcessObjektList only.
+// The 2D pass drawn whole into the bound framebuffer: uploads every entry's
+// queued rectangles, then draws the visible entries as quads; the next frame
+// is then drawn whole.
 void DrawObjektList();
 // The 3D map scene of the frame; draws nothing until the engine has a scene.
 void ProcessMapScene();
 // The engine's aspect ratio, display width / height, set by every frame.
 float GLAspectRatio();
-// Frames drawn so far.
+// Frames so far (drawn, or found unchanged).
 uint64_t GLFrameCount();
 // 1: every frame writes its log line (a verbose log; QOE_VERBOSE=1 sets it).
 void SetGLFrameLogging(int on);

@@ -1,6 +1,9 @@
 // The GL frame on the window thread: clear, the map scene, then every entry
 // of the Objekt3D-Liste as a textured quad; and the window's GL context.
+// Frames draw into a picture kept between them and redraw only what changed.
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <cstring>
 
@@ -104,9 +107,11 @@ void UploadRect(ObjektListEntry* e, const DirtyRect* d, const uint32_t* pens) {
   FreeVec(buf);
 }
 
-// Deletes the textures of unlinked entries and frees them (screen_sem held).
-void FreeRetired() {
+// Deletes the textures of unlinked entries and frees them (screen_sem held);
+// true when there was any.
+bool FreeRetired() {
   ListHeader* r = GL3D().retired;
+  const bool any = r && r->count > 0;
   while (r && r->count > 0) {
     auto* e = reinterpret_cast<ObjektListEntry*>(r->first);
     RemoveNode(r, LN_HEAD, 0, RN_KEEP_NODE);
@@ -116,21 +121,54 @@ void FreeRetired() {
     }
     FreeObjektListEntry(e);
   }
+  return any;
 }
 
-// First loop of the 2D pass: textures and queued rectangles. The bitmaps'
-// pixels are read under the display mutex, which every drawing into a
-// shown bitmap holds.
-void UploadEntries() {
+// What changed since the last frame: the display rectangles to draw again,
+// or the whole frame.
+constexpr uint32_t kMaxFrameRects = 64;
+struct FrameChanges {
+  bool whole = false;   // an entry came, went or got a new texture; too many rectangles
+  uint32_t count = 0;
+  int32_t rects[kMaxFrameRects][4];  // x, y, width, height on the display
+  uint64_t digest = 14695981039346656037ull;  // of every entry's place, size, visibility, texture
+};
+
+void Digest(FrameChanges* c, uint64_t v) {
+  for (int i = 0; i < 8; i++) {
+    c->digest ^= (v >> (8 * i)) & 0xFF;
+    c->digest *= 1099511628211ull;
+  }
+}
+
+// A queued rectangle of an entry at (ex, ey) as a display rectangle, cut to
+// the display.
+void AddFrameRect(FrameChanges* c, int64_t x, int64_t y, int64_t w, int64_t h, uint32_t dw, uint32_t dh) {
+  int64_t x0 = x < 0 ? 0 : x, y0 = y < 0 ? 0 : y;
+  int64_t x1 = x + w > int64_t(dw) ? int64_t(dw) : x + w, y1 = y + h > int64_t(dh) ? int64_t(dh) : y + h;
+  if (x0 >= x1 || y0 >= y1) return;
+  if (c->count == kMaxFrameRects) {
+    c->whole = true;
+    return;
+  }
+  int32_t* r = c->rects[c->count++];
+  r[0] = int32_t(x0), r[1] = int32_t(y0), r[2] = int32_t(x1 - x0), r[3] = int32_t(y1 - y0);
+}
+
+// First loop of the 2D pass: textures and queued rectangles, and what they
+// change on a display of dw x dh. The bitmaps' pixels are read under the
+// display mutex, which every drawing into a shown bitmap holds.
+void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
   GL3DState& s = GL3D();
   QoeMutex* pixels = DisplayMutex();
   if (pixels) ObtainMutex(pixels);
   ObtainSemaphore(s.screen_sem);
-  FreeRetired();
+  if (FreeRetired()) changes->whole = true;
   uint32_t pens[256];
   bool pens_read = false;
   ListNode* n = s.objekte->first;
   const uint32_t count = s.objekte->count;
+  Digest(changes, count);
   for (uint32_t i = 0; i < count; i++, n = n->next) {
     auto* e = reinterpret_cast<ObjektListEntry*>(n);
     ObtainSemaphore(e->semaphore);
@@ -139,54 +177,34 @@ void UploadEntries() {
         PenColours(pens);
         pens_read = true;
       }
-      if (!e->texture_name) MakeTexture(e, pens);
+      if (!e->texture_name) {
+        MakeTexture(e, pens);
+        changes->whole = true;
+      }
       while (e->dirty->count > 0) {
         auto* d = reinterpret_cast<DirtyRect*>(e->dirty->first);
         if (e->texture_name) UploadRect(e, d, pens);
+        if (e->visible) {
+          const BitMap* bm = e->bitmap;
+          AddFrameRect(changes, int64_t(e->x) + d->x, int64_t(e->y) + d->y, d->width ? d->width : bm->Width,
+                       d->height ? d->height : bm->Height, dw, dh);
+        }
         RemoveNode(e->dirty, LN_HEAD, 0, 0);
       }
     }
+    Digest(changes, uint64_t(uintptr_t(e)));
+    Digest(changes, uint64_t(uint32_t(e->x)) << 32 | uint32_t(e->y));
+    Digest(changes, uint64_t(e->visible) << 32 | e->texture_name);
+    Digest(changes, uint64_t(uintptr_t(e->bitmap)));
+    if (e->bitmap) Digest(changes, uint64_t(e->bitmap->Width) << 32 | e->bitmap->Height);
     ReleaseSemaphore(e->semaphore);
   }
   ReleaseSemaphore(s.screen_sem);
   if (pixels) ReleaseMutex(pixels);
 }
 
-}  // namespace
-
-void ProcessMapScene() {}
-
-float GLAspectRatio() { return GL3D().aspect; }
-uint64_t GLFrameCount() { return GL3D().frames.load(); }
-int GLContextReady() { return GL3D().context; }
-
-uint32_t GLProcessObjektList() {
-  GL3DState& s = GL3D();
-  uint32_t w, h;
-  FrameSize(&w, &h);
-  glDepthMask(GL_TRUE);
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glViewport(0, 0, GLsizei(w), GLsizei(h));
-  s.aspect = h ? float(w) / float(h) : 1.0f;
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  ProcessMapScene();
-  if (s.verbose.load()) DebugLog("GLProcessObjektList\n");
-  DrawObjektList();
-  s.frames.fetch_add(1);
-  return 1;
-}
-
-void DrawObjektList() {
-  GL3DState& s = GL3D();
-  if (!s.objekte) return;
-  UploadEntries();
-
-  uint32_t dw, dh;
-  FrameSize(&dw, &dh);
+// The GL state of the 2D pass on a display of dw x dh.
+void BeginEntries(uint32_t dw, uint32_t dh) {
   glEnable(GL_CULL_FACE);
   glCullFace(GL_BACK);
   glDepthFunc(GL_LEQUAL);
@@ -204,7 +222,11 @@ void DrawObjektList() {
   glLoadIdentity();
   glEnable(GL_ALPHA_TEST);
   glAlphaFunc(GL_GREATER, 0.1f);
+}
 
+// Second loop of the 2D pass: the visible entries as quads, in list order.
+void DrawEntries() {
+  GL3DState& s = GL3D();
   ObtainSemaphore(s.screen_sem);
   ListNode* n = s.objekte->first;
   const uint32_t count = s.objekte->count;
@@ -231,7 +253,130 @@ void DrawObjektList() {
     ReleaseSemaphore(e->semaphore);
   }
   ReleaseSemaphore(s.screen_sem);
+}
+
+// Deletes the kept picture (its framebuffer object and texture).
+void DropPicture() {
+  GL3DState& s = GL3D();
+  if (s.picture_fbo) {
+    GLuint f = s.picture_fbo;
+    glDeleteFramebuffers(1, &f);
+  }
+  if (s.picture_texture) {
+    GLuint t = s.picture_texture;
+    glDeleteTextures(1, &t);
+  }
+  s.picture_fbo = s.picture_texture = s.picture_w = s.picture_h = 0;
+}
+
+// The kept picture for a display of w x h, made or made anew for a new size;
+// false when the context cannot make one (the frames are then drawn whole
+// into the back buffer).
+bool PictureReady(uint32_t w, uint32_t h) {
+  GL3DState& s = GL3D();
+  if (s.picture_fbo && s.picture_w == w && s.picture_h == h) return true;
+  DropPicture();
+  if (s.picture_failed || w == 0 || h == 0) return false;
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  GLuint tex = 0, fbo = 0;
+  glGenTextures(1, &tex);
+  glBindTexture(GL_TEXTURE_2D, tex);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, GLsizei(w), GLsizei(h), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glGenFramebuffers(1, &fbo);
+  glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex, 0);
+  const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && glGetError() == GL_NO_ERROR;
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  s.picture_fbo = fbo;
+  s.picture_texture = tex;
+  s.picture_w = w;
+  s.picture_h = h;
+  if (!ok) {
+    DropPicture();
+    s.picture_failed = 1;
+    DebugLog("GLProcessObjektList: kein Bildspeicher, jedes Bild wird ganz gezeichnet\n");
+  }
+  return ok;
+}
+
+}  // namespace
+
+void ProcessMapScene() {}
+
+float GLAspectRatio() { return GL3D().aspect; }
+uint64_t GLFrameCount() { return GL3D().frames.load(); }
+int GLContextReady() { return GL3D().context; }
+
+uint32_t GLProcessObjektList() {
+  GL3DState& s = GL3D();
+  uint32_t w, h;
+  FrameSize(&w, &h);
+  s.aspect = h ? float(w) / float(h) : 1.0f;
+  if (s.verbose.load()) DebugLog("GLProcessObjektList\n");
+  s.frames.fetch_add(1);
+  FrameChanges changes;
+  if (s.objekte) UploadEntries(w, h, &changes);
+  // The whole frame when anything but the pixels of shown entries changed
+  // (an entry came, went, moved or was shown or hidden), the window was
+  // exposed, or there is no earlier picture of this size to build on. The
+  // map scene draws nothing yet; once it does, its frames are drawn whole.
+  const bool exposed = TakeWindowExposed() != 0;
+  bool whole = !s.shown || changes.whole || changes.digest != s.shown_digest || exposed;
+  if (!whole && changes.count == 0) return 0;  // nothing to draw, nothing to swap
+  const bool kept = PictureReady(w, h);
+  if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
+  if (kept) glBindFramebuffer(GL_FRAMEBUFFER, s.picture_fbo);
+  glViewport(0, 0, GLsizei(w), GLsizei(h));
+  glDepthMask(GL_TRUE);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  ProcessMapScene();
+  if (s.objekte) BeginEntries(w, h);
+  if (whole) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (s.objekte) DrawEntries();
+  } else {
+    // Each changed rectangle cleared and drawn again, nothing around it.
+    glEnable(GL_SCISSOR_TEST);
+    for (uint32_t i = 0; i < changes.count; i++) {
+      const int32_t* r = changes.rects[i];
+      glScissor(r[0], int32_t(h) - r[1] - r[3], r[2], r[3]);
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      DrawEntries();
+    }
+    glDisable(GL_SCISSOR_TEST);
+  }
+  if (s.objekte) glDisable(GL_CULL_FACE);
+  if (kept) {
+    // The back buffer holds nothing certain after a swap: it gets the kept
+    // picture whole, a plain copy.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, s.picture_fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, GLint(w), GLint(h), 0, 0, GLint(w), GLint(h), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  }
+  s.shown = 1;
+  s.shown_digest = changes.digest;
+  return 1;
+}
+
+void DrawObjektList() {
+  GL3DState& s = GL3D();
+  if (!s.objekte) return;
+  uint32_t dw, dh;
+  FrameSize(&dw, &dh);
+  FrameChanges changes;
+  UploadEntries(dw, dh, &changes);
+  BeginEntries(dw, dh);
+  DrawEntries();
   glDisable(GL_CULL_FACE);
+  s.shown = 0;  // drawn outside a frame: the next frame is drawn whole
 }
 
 void KillGLWindow() { CloseMainWindow(); }
@@ -275,6 +420,7 @@ void FreeGLObjektList() {
   s.screen = nullptr;
   FreeRetired();
   ReleaseSemaphore(s.screen_sem);
+  if (s.context) DropPicture();
   DeleteList(s.objekte, 0);
   DeleteList(s.retired, 0);
   DeleteSemaphore(s.screen_sem);

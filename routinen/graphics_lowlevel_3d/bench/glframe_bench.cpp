@@ -1,7 +1,8 @@
 // The GL frame on Mesa's software renderer (SDL offscreen driver): a frame
-// with nothing to upload, and frames that upload N dirty rectangles of
-// 8 x 12 pixels, against a frame that uploads the whole 640 x 480 screen
-// (the baseline, measured in the same run). Counters: "vs_full" the ratio of
+// with nothing changed, one with a 64 x 64 rectangle changed, and frames
+// that upload N dirty rectangles of 8 x 12 pixels, against a frame that
+// uploads the whole 640 x 480 screen (the baseline, measured in the same
+// run). Counters: "vs_full" the ratio of
 // wall time, "cpu_vs_full" of the calling thread's processor time (the
 // queue, the staging copies and the texture uploads; the software renderer
 // rasterises on threads of its own, which a busy machine holds back).
@@ -87,9 +88,37 @@ Cost FullUpload() {
   return c;
 }
 
+// Wall and thread time of the frames of the loop body, and their ratios to
+// the whole-screen frame.
+template <typename Body>
+void Measure(benchmark::State& state, Body body) {
+  const Cost full = FullUpload();
+  double wall = 0, cpu = 0;
+  for (auto _ : state) {
+    auto t0 = std::chrono::steady_clock::now();
+    double c0 = ThreadSeconds();
+    body();
+    cpu += ThreadSeconds() - c0;
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  }
+  state.counters["vs_full"] = wall / double(state.iterations()) / full.wall;
+  state.counters["cpu_vs_full"] = cpu / double(state.iterations()) / full.cpu;
+}
+
 void BM_FrameNothingQueued(benchmark::State& state) {
   if (!Ready()) return state.SkipWithError("no GL context");
-  for (auto _ : state) Frame();
+  Measure(state, [] { Frame(); });
+}
+
+// One 64 x 64 rectangle, at a new place each frame.
+void BM_FrameOneRect64(benchmark::State& state) {
+  if (!Ready()) return state.SkipWithError("no GL context");
+  int i = 0;
+  Measure(state, [&i] {
+    AddObjektDirtyRect(g_entry, (i * 64) % 576, (i * 40) % 416, 64, 64);
+    i++;
+    Frame();
+  });
 }
 
 void BM_FrameFullUpload(benchmark::State& state) {
@@ -102,18 +131,10 @@ void BM_FrameFullUpload(benchmark::State& state) {
 
 void BM_FrameDirtyRects(benchmark::State& state) {
   if (!Ready()) return state.SkipWithError("no GL context");
-  const Cost full = FullUpload();
-  double wall = 0, cpu = 0;
-  for (auto _ : state) {
-    auto t0 = std::chrono::steady_clock::now();
-    double c0 = ThreadSeconds();
+  Measure(state, [&state] {
     QueueRects(int(state.range(0)));
     Frame();
-    cpu += ThreadSeconds() - c0;
-    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  }
-  state.counters["vs_full"] = wall / double(state.iterations()) / full.wall;
-  state.counters["cpu_vs_full"] = cpu / double(state.iterations()) / full.cpu;
+  });
 }
 
 // Queueing alone (the game thread's share), the queue emptied untimed.
@@ -131,5 +152,6 @@ void BM_QueueDirtyRects(benchmark::State& state) {
 
 BENCHMARK(BM_QueueDirtyRects)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameNothingQueued)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_FrameOneRect64)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_FrameFullUpload)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_FrameDirtyRects)->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -1,6 +1,7 @@
 // The GL frame on a real context (Mesa's software renderer): the 2D pass read
 // back pixel by pixel, the dirty-rectangle uploads, the screen picture's
 // entry across screen changes, and the fall-back when no context can be made.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -39,6 +40,11 @@ class GLFrame : public testing::Test {
   }
   // The frame's pixel at bitmap position (x, y) of an entry at (80, 30).
   static uint32_t At(const std::vector<uint32_t>& f, uint32_t x, uint32_t y) { return f[(y + 30) * kW + x + 80]; }
+  // An RGBA bitmap's pixel as 0x00RRGGBB.
+  static uint32_t Pixel(const BitMap* bm, uint32_t x, uint32_t y) {
+    const uint8_t* p = bm->Pixels + size_t(y) * bm->BytesPerRow + size_t(x) * 4;
+    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+  }
 
   BitMap* bm_ = nullptr;
 };
@@ -107,6 +113,84 @@ TEST_F(GLFrame, OnlyQueuedRectanglesReachTheTextureEvenWhenHidden) {
   f = Frame();
   EXPECT_EQ(At(f, 100, 100), 0xABCDEFu);
   EXPECT_EQ(At(f, 104, 100), Pattern(104, 100));
+}
+
+// Random sequences of changes against the picture the entries make when
+// composed pixel by pixel (black ground, entries in list order, transparent
+// pixels leaving what is below): rectangles drawn into both bitmaps and
+// queued, the small entry moved, hidden and shown, frames with nothing
+// queued in between. After every frame the back buffer holds the whole
+// picture, and a frame with nothing changed draws nothing.
+TEST_F(GLFrame, RandomChangesDrawTheComposedPicture) {
+  BitMap* sprite = AllocBitMap(100, 70, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(sprite, nullptr);
+  for (uint32_t y = 0; y < 70; y++)
+    for (uint32_t x = 0; x < 100; x++) PutRGBA(sprite, x, y, Pattern(x + 300, y), (x + y) % 7 ? 255 : 0);
+  ObjektListEntry* big = AddObjektListEntry(bm_, nullptr, "GLFrameBig");
+  ObjektListEntry* small = AddObjektListEntry(sprite, nullptr, "GLFrameSmall");
+  ASSERT_TRUE(big && small);
+  SetObjektPos3D(big, 80, 30);
+  SetObjektVisible3D(big, 1);
+  int32_t sx = 200, sy = 100;
+  bool shown = true;
+  SetObjektPos3D(small, sx, sy);
+  SetObjektVisible3D(small, 1);
+  auto want = [&](uint32_t x, uint32_t y) -> uint32_t {
+    uint32_t v = 0;
+    if (x >= 80 && x < 720 && y >= 30 && y < 510) v = Pixel(bm_, x - 80, y - 30);
+    if (shown && int32_t(x) >= sx && int32_t(x) < sx + 100 && int32_t(y) >= sy && int32_t(y) < sy + 70) {
+      const uint8_t* p = sprite->Pixels + size_t(int32_t(y) - sy) * sprite->BytesPerRow + size_t(int32_t(x) - sx) * 4;
+      if (p[3]) v = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    }
+    return v;
+  };
+  uint32_t seed = 99;
+  auto rnd = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  for (int step = 0; step < 60; step++) {
+    const uint32_t what = rnd(10);
+    bool changed = true;
+    if (what < 5) {  // rectangles into the big bitmap, queued
+      for (uint32_t k = 1 + rnd(4); k > 0; k--) {
+        const uint32_t x = rnd(640), y = rnd(480), w = 1 + rnd(120), h = 1 + rnd(90);
+        FillRGBA(bm_, x, y, std::min(w, 640 - x), std::min(h, 480 - y), rnd(0x1000000));
+        AddObjektDirtyRect(big, int32_t(x), int32_t(y), int32_t(w), int32_t(h));
+      }
+    } else if (what < 7) {  // into the sprite, with holes
+      const uint32_t x = rnd(100), y = rnd(70), w = std::min(1 + rnd(40), 100 - x), h = std::min(1 + rnd(40), 70 - y);
+      for (uint32_t j = y; j < y + h; j++)
+        for (uint32_t i = x; i < x + w; i++) PutRGBA(sprite, i, j, rnd(0x1000000), rnd(3) ? 255 : 0);
+      AddObjektDirtyRect(small, int32_t(x), int32_t(y), int32_t(w), int32_t(h));
+      // Only a shown part of the display is drawn again.
+      const int32_t x0 = sx + int32_t(x), y0 = sy + int32_t(y);
+      changed = shown && x0 < int32_t(kW) && y0 < int32_t(kH) && x0 + int32_t(w) > 0 && y0 + int32_t(h) > 0;
+    } else if (what == 7) {  // moved, partly off the display at times
+      sx = int32_t(rnd(820)) - 60;
+      sy = int32_t(rnd(620)) - 40;
+      SetObjektPos3D(small, sx, sy);
+    } else if (what == 8) {
+      shown = !shown;
+      SetObjektVisible3D(small, shown ? 1 : 0);
+    } else {
+      changed = false;
+    }
+    EXPECT_EQ(GLProcessObjektList(), changed ? 1u : 0u) << "step " << step;
+    const std::vector<uint32_t> f = gltest::ReadFrame(kW, kH);
+    uint32_t wrong = 0;
+    for (uint32_t y = 0; y < kH; y++)
+      for (uint32_t x = 0; x < kW; x++)
+        if (f[y * kW + x] != want(x, y) && wrong++ < 3)
+          ADD_FAILURE() << "step " << step << " at " << x << "," << y << ": " << std::hex << f[y * kW + x]
+                        << " not " << want(x, y);
+    ASSERT_EQ(wrong, 0u) << "step " << step;
+  }
+  RemoveObjektListEntry(small);
+  EXPECT_EQ(GLProcessObjektList(), 1u);  // an entry went: drawn whole
+  EXPECT_EQ(GLProcessObjektList(), 0u);
+  FreeBitMap(sprite);
 }
 
 TEST_F(GLFrame, WritesItsLogLineOnlyWhenVerbose) {

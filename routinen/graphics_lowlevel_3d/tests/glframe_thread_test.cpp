@@ -88,22 +88,43 @@ TEST_F(GLFrameThread, FiveHundredFramesWhileTheGameDrawsQueuesAndChangesScreens)
   EXPECT_EQ(GLScreenObjekt(), nullptr);
 }
 
+// Changes the screen until the loop swapped ten frames, then changes
+// nothing for a while, and quits.
+struct PresentRun {
+  uint64_t drawn = 0, idle = 0, idle_frames = 0;
+};
+
 int PresentsThenQuits(void* p) {
-  auto* before = static_cast<uint64_t*>(p);
-  for (int i = 0; i < 1000 && SdlPresentCount() < *before + 10; i++) SleepMs(5);
-  *before = SdlPresentCount() - *before;
+  auto* run = static_cast<PresentRun*>(p);
+  if (OpenElmorPic(".\\Data\\Path", 1, 0) != 1) {
+    PostWindowDestroy();
+    return 1;
+  }
+  const uint64_t before = SdlPresentCount();
+  for (int i = 0; i < 1000 && SdlPresentCount() < before + 10; i++) {
+    UpdateRectangle((i * 8) % 600, 10, 8, 8);
+    SleepMs(5);
+  }
+  run->drawn = SdlPresentCount() - before;
+  SleepMs(400);  // the last rectangle shown, even on a loaded machine
+  const uint64_t presents = SdlPresentCount(), frames = GLFrameCount();
+  SleepMs(300);
+  run->idle = SdlPresentCount() - presents;
+  run->idle_frames = GLFrameCount() - frames;
+  CloseElmorPic(1, 0);
   PostWindowDestroy();
   return 0;
 }
 
-TEST_F(GLFrameThread, TheWindowLoopDrawsAndSwapsFramesUntilTheGameEnds) {
-  uint64_t presents = SdlPresentCount();
-  const uint64_t frames = GLFrameCount();
-  QoeThread* game = StartThread("Game", PresentsThenQuits, &presents);
+TEST_F(GLFrameThread, TheWindowLoopSwapsOnlyFramesThatChanged) {
+  PresentRun run;
+  QoeThread* game = StartThread("Game", PresentsThenQuits, &run);
   EXPECT_EQ(RunWindowLoop(), 0);
-  JoinThread(game);
-  EXPECT_GE(presents, 10u);
-  EXPECT_GE(GLFrameCount() - frames, 10u);
+  EXPECT_EQ(JoinThread(game), 0);
+  EXPECT_GE(run.drawn, 10u);
+  // The loop went on making frames, found nothing changed, swapped none.
+  EXPECT_GE(run.idle_frames, 3u);
+  EXPECT_EQ(run.idle, 0u);
 }
 
 }  // namespace
