@@ -257,7 +257,7 @@ TEST_F(KitMovies, TheResidenceMoviesJoinTheHallOfPicture2) {
 // The title's waterfall is the window of picture 1 at (432, 319): in every
 // frame its edges are the picture's own pixels, and only the water inside
 // moves. Played over the picture, no frame shows; the screen goes to
-// title_movie.png (test folder and build folder).
+// title_movie.png (kept in the PNG folder, PngDir).
 TEST_F(KitMovies, TheTitleWaterfallContinuesPicture1) {
   const Bytes raw = qoe_test::ReadFileBytes("Gfx/Pic0001.ilbm");
   IlbmPicture title{};
@@ -297,7 +297,7 @@ TEST_F(KitMovies, TheTitleWaterfallContinuesPicture1) {
   for (int k = 0; k < 500 && !m->halted; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(WriteDisplayPng("title_movie.png"), 1);
-  fs::copy_file("title_movie.png", qoe_test::BinaryDir() + "/title_movie.png", fs::copy_options::overwrite_existing);
+  EXPECT_TRUE(qoe_test::KeepPng("title_movie.png"));
   StopMovie(base_, m);
 }
 
