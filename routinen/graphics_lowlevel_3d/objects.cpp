@@ -139,7 +139,14 @@ int32_t NewObject(const char* name, uint16_t level) {
   o->first_index = ThingCount(THING_PINDEX3D);
   o->first_face = ThingCount(THING_FACE3D);
   o->first_centre = ThingCount(THING_CENTER3D);
-  RelinkEngineObjects();
+  o->faces = RunAt<FACE3D>(THING_FACE3D, o->first_face);
+  o->centres = RunAt<CENTER3D>(THING_CENTER3D, o->first_centre);
+  o->points = RunAt<POINT3D>(THING_POINT3D, o->first_point);
+  o->indices = RunAt<PINDEX3D>(THING_PINDEX3D, o->first_index);
+  o->changes = RunAt<VERTEXCHANGE3D>(THING_VERTEXCHANGE3D, o->first_change);
+  // The other objects' pointers only when a store moved (scene set-up makes
+  // thousands of objects).
+  RelinkIfMoved();
   return index;
 }
 

@@ -25,7 +25,10 @@ class ModelData : public EngineData {
     EngineData::SetUp();
     Register(16);
   }
-  void TearDown() override { EngineData::TearDown(); }
+  void TearDown() override {
+    ResetSceneModels();  // frees a hexagon table
+    EngineData::TearDown();
+  }
   // Every store with the same capacity; textures neither reduced, mip-mapped
   // nor sent to GL.
   void Register(uint32_t capacity) {
