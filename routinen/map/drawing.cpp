@@ -130,6 +130,7 @@ void ResetMapEngineState() {
   std::memset(s.hexMaskBits, 0, sizeof s.hexMaskBits);
   std::memset(s.hexMaskBytes, 0, sizeof s.hexMaskBytes);
   s.animFrameMs = 2;
+  ResetMapThreadSeams();
 }
 
 bool HexShapeInside(int32_t x, int32_t y) {

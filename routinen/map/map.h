@@ -242,3 +242,29 @@ int32_t SetPeopleAnimHex(QoEMapInfo* map, uint16_t column, uint16_t row, uint16_
 void SetHexKnown(QoEMapInfo* map, uint16_t column, uint16_t row);
 // Low byte of the window cell's terrain graphic minus 1 (-1: none).
 int32_t GetHexGfx(const QoEMapInfo* map, uint16_t window_column, uint16_t window_row);
+
+// --- Animation and rain threads (docs/map.md "Threads") -----------------------
+struct MotionControl;
+struct RainControl;
+// Starts the map-object animation thread on the view; null when less than
+// 500,000 bytes are free or a resource cannot be made (nothing left behind).
+MotionControl* StartTheMotion(QoEMapInfo* map);
+// Stops the thread (within one frame, also while it waits for the lock) and
+// frees everything; null ignored.
+void StopTheMotion(MotionControl* control);
+// The motion lock (recursive): held around every drawing and every change of
+// the view or its figure lists on the game thread; null ignored.
+void LockMotion(MotionControl* control);
+void UnlockMotion(MotionControl* control);
+// Lets the rain fall for `duration` frames outside the rectangles (u16 x1,
+// y1, x2, y2 inclusive, ended by an x1 of 65535; null: none; the caller keeps
+// the list alive while the rain runs). Null on failure.
+RainControl* StartTheRain(uint16_t duration, const uint16_t* rectangles);
+// Ends the rain within nine frames, every streak restored, and frees it; null ignored.
+void StopTheRain(RainControl* control);
+// 1 while the rain thread has not finished; 0 when it has or for null.
+int32_t IsRainRunning(const RainControl* control);
+// Switches the list of dry rectangles. Returns once every drawn streak that
+// touches the new rectangles is restored (at once after the rain ended), so
+// the caller may draw there. The caller holds no display mutex; null ignored.
+void SetRainRectangles(RainControl* control, const uint16_t* rectangles);

@@ -13,6 +13,15 @@ constexpr int32_t kFigurFrameHeight = 54;
 constexpr uint32_t kHexMaskId = 31;
 extern const char* const kMapPicIndex;  // ".\\Data\\Path"
 
+struct QoeThread;
+// Frame pauses of the two threads: one refresh of a 60 Hz display, so that
+// each frame can be seen; the motion thread rests 50 ms between animations.
+constexpr uint32_t kRainFrameMs = 16;
+constexpr uint32_t kMotionFrameMs = 16;
+constexpr uint32_t kMotionPauseMs = 50;
+// Free memory the motion thread needs to start and to animate.
+constexpr uint64_t kMotionMinFree = 500000;
+
 // The engine's module state: one record, set up on first use.
 struct MapEngineState {
   // The hex mask of graphic 31, converted once; guarded by `lock` (the game
@@ -24,10 +33,32 @@ struct MapEngineState {
   bool hexMaskSolidMiddle = false;  // columns 16..47 inside in every row
   // Pause between frames of the walking animation (tests set 0); any thread.
   std::atomic<uint32_t> animFrameMs{2};
+  // Seams of the animation and rain threads (tests set them before a start;
+  // atomics, read by the threads): frame pauses, the motion thread's pause
+  // between animations, the random source, the free-memory probe and the
+  // thread start. ResetMapThreadSeams puts them back.
+  std::atomic<uint32_t> rainFrameMs{kRainFrameMs};
+  std::atomic<uint32_t> motionFrameMs{kMotionFrameMs};
+  std::atomic<uint32_t> motionPauseMs{kMotionPauseMs};
+  std::atomic<uint32_t (*)(uint32_t)> random{nullptr};       // null: Zufall
+  std::atomic<uint64_t (*)(uint32_t)> availMem{nullptr};     // null: AvailMem
+  std::atomic<QoeThread* (*)(const char*, int (*)(void*), void*)> startThread{nullptr};  // null: StartThread
+  // Frames the last rain drew after it saw its quit flag (tests).
+  std::atomic<uint32_t> rainFramesAfterStop{0};
 };
 MapEngineState& MapState();
 // Forgets the converted hex mask (tests; after the picture index changed).
 void ResetMapEngineState();
+// The threads' seams back to their defaults (part of ResetMapEngineState).
+void ResetMapThreadSeams();
+// The seams: Zufall, AvailMem and StartThread unless a test set its own.
+uint32_t MapRandom(uint32_t n);
+uint64_t MapAvailMem();
+QoeThread* MapStartThread(const char* name, int (*fn)(void*), void* arg);
+// Tests: the rain's start placement of its 50 drops (through MapRandom), and
+// the frames a rain has drawn in all and when it saw its quit flag.
+void PlaceRainDropsForTest(int16_t* x, int16_t* y);
+void RainFrameCounts(const RainControl* control, uint32_t* run, uint32_t* at_stop);
 // Converts graphic 31 into the hex mask when not done yet (the built-in
 // shape when the graphic cannot be loaded). Caller holds no lock.
 void EnsureHexMask();
