@@ -268,3 +268,27 @@ int32_t IsRainRunning(const RainControl* control);
 // touches the new rectangles is restored (at once after the rain ended), so
 // the caller may draw there. The caller holds no display mutex; null ignored.
 void SetRainRectangles(RainControl* control, const uint16_t* rectangles);
+
+// --- Minimap --------------------------------------------------------------------
+// The minimap record. The rectangle list (u16 x1, y1, x2, y2 each, the map
+// screen's layout) is the caller's; the minimap is entry 5 of it, entry 2 at
+// depth 8.
+struct MiniMap {
+  uint16_t Width;          // of the minimap rectangle, rounded to a multiple of 16
+  uint16_t Height;
+  uint8_t* Array;          // Width x Height bytes, cleared
+  const uint16_t* Rectangles;
+  RastPort* Rp;            // allocated, not set up
+  BitMap* Bitmap;          // Width x Height at depth 8
+};
+// The record for the rectangle list; null when the record or array cannot be
+// made (a missing RastPort or bitmap is logged and left null).
+MiniMap* InitMiniMap(const uint16_t* rectangles);
+// Draws the 41 x 31 known hexes round the view's centre, shifted by (dx, dy)
+// hexes, into the screen and shows the rectangle.
+void DrawMiniMap(QoEMapInfo* map, MiniMap* minimap, uint16_t dx, uint16_t dy);
+// Plots the blob of minimap hex (column, row) in the pen of the terrain type
+// into screen, clipped to the minimap rectangle (and to graphic 1166 on
+// deeper displays, when it is loaded); returns 1.
+int32_t PlotMiniMapCell(BitMap* screen, const uint16_t* rectangles, int32_t column, int32_t row, uint16_t type);
+void FreeMiniMap(MiniMap* minimap);
