@@ -43,6 +43,8 @@ struct MapEngineState {
   std::atomic<uint32_t (*)(uint32_t)> random{nullptr};       // null: Zufall
   std::atomic<uint64_t (*)(uint32_t)> availMem{nullptr};     // null: AvailMem
   std::atomic<QoeThread* (*)(const char*, int (*)(void*), void*)> startThread{nullptr};  // null: StartThread
+  // Frames the motion threads have drawn (tests).
+  std::atomic<uint32_t> motionFrames{0};
   // Frames the last rain drew after it saw its quit flag (tests).
   std::atomic<uint32_t> rainFramesAfterStop{0};
 };

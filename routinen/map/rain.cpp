@@ -24,6 +24,7 @@ void ResetMapThreadSeams() {
   s.random = nullptr;
   s.availMem = nullptr;
   s.startThread = nullptr;
+  s.motionFrames = 0;
 }
 
 uint32_t MapRandom(uint32_t n) {

@@ -37,7 +37,8 @@ void EnterWorkDir() {
         WritePart([](int32_t x, int32_t y) { return DemoRealm(x, y, kCapX, kCapY, kOwn); }, 50 + dx, 50 + dy);
         WriteKnowledge([](int32_t, int32_t) { return true; }, 50 + dx, 50 + dy);
       }
-    std::vector<Fig> figs;
+    // A map object on view hex (3, 3) of the views below, for the motion frame.
+    std::vector<Fig> figs = {{77u, 1003, 100, (uint32_t)kCapX - 7, (uint32_t)kCapY - 1, 0, 0}};
     for (uint32_t i = 0; i < 60; i++)
       figs.push_back({i % 3 ? kOwn : 77u, (uint16_t)(i % 21), (uint16_t)(i + 1), (uint32_t)kCapX - 12 + i % 25,
                       (uint32_t)kCapY - 6 + (i * 7) % 13, 0, 8});
@@ -173,8 +174,59 @@ void BM_GetMoveHex(benchmark::State& state) {
   state.counters["x_memcpy"] = ns / base;
 }
 
+// DrawMiniMap at depth 32 against a memcpy of its rectangle's bytes.
+void BM_DrawMiniMap(benchmark::State& state) {
+  View v(4, 480, 448);
+  if (!v.map || !OpenScreenRastPort()) return state.SkipWithError("no map");
+  static const uint16_t rects[] = {0, 0, 9, 9, 0, 0, 9, 9, 0, 0, 9, 9, 0, 0, 9, 9, 0, 0, 9, 9, 500, 300, 631, 433};
+  MiniMap* mm = InitMiniMap(rects);
+  double base = MemcpyNs(132 * 134 * 4);
+  auto t0 = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    DrawMiniMap(v.map, mm, 0, 0);
+    benchmark::ClobberMemory();
+  }
+  double ns = TimeNs(t0, state.iterations());
+  FreeMiniMap(mm);
+  CloseScreenRastPort();  // before the display goes with the view
+  state.counters["ms"] = ns / 1e6;
+  state.counters["x_memcpy"] = ns / base;
+}
+
+// One frame of the motion thread (the animation's composing shared out over
+// its 24 frames) against a memcpy of the hex rectangle's bytes.
+void BM_MotionFrame(benchmark::State& state) {
+  View v(4, 480, 448);
+  if (!v.map || !OpenScreenRastPort()) return state.SkipWithError("no map");
+  MapState().motionFrameMs = 0;
+  MapState().motionPauseMs = 0;
+  MapState().random = [](uint32_t) -> uint32_t { return 2; };
+  double base = MemcpyNs(64 * 56 * 4);
+  MotionControl* motion = StartTheMotion(v.map);
+  if (!motion) {
+    CloseScreenRastPort();
+    return state.SkipWithError("no motion thread");
+  }
+  auto t0 = std::chrono::steady_clock::now();
+  uint32_t first = MapState().motionFrames.load();
+  for (auto _ : state) {
+    uint32_t until = MapState().motionFrames.load() + 24;
+    while (MapState().motionFrames.load() < until) {
+    }
+  }
+  uint32_t frames = MapState().motionFrames.load() - first;
+  double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / (frames ? frames : 1);
+  StopTheMotion(motion);
+  ResetMapEngineState();
+  CloseScreenRastPort();
+  state.counters["us"] = ns / 1e3;
+  state.counters["x_memcpy"] = ns / base;
+}
+
 }  // namespace
 
+BENCHMARK(BM_DrawMiniMap);
+BENCHMARK(BM_MotionFrame)->Iterations(50);
 BENCHMARK(BM_BlitMapFull)
     ->Args({0, 480, 448, 1})
     ->Args({0, 480, 448, 0})

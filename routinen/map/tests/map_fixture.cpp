@@ -145,11 +145,18 @@ void MakeCache() {
           }
       save(first + k, p, 4, 24, 54);
     }
+  // Map objects: strips of 64 x 54 frames (10 for 493, 18 for 838, 24 for
+  // the others), a box in the object's colour; frame f > 0 also marks pixel
+  // (2 + f, 2) with pen 7.
   for (uint32_t id : {493u, 838u, 839u, 884u, 885u, 886u, 887u, 888u, 889u, 890u}) {
-    Pic p(64, 54, 255);
-    for (int y = 10; y < 44; y++)
-      for (int x = 20; x < 44; x++) p.at(x, y) = PenOf(id);
-    save(id, p, 4, 1, 54);
+    const uint32_t frames = id == 493 ? 10 : id == 838 ? 18 : 24;
+    Pic p(64, 54 * frames, 255);
+    for (uint32_t f = 0; f < frames; f++) {
+      for (int y = 10; y < 44; y++)
+        for (int x = 20; x < 44; x++) p.at(x, f * 54 + y) = PenOf(id);
+      if (f > 0) p.at(2 + f, f * 54 + 2) = 7;
+    }
+    save(id, p, 4, (uint16_t)frames, 54);
   }
   auto box = [&](uint32_t id, uint32_t w, uint32_t h, uint8_t pen) {
     Pic p(w, h, pen);
