@@ -53,7 +53,7 @@ class DungeonScreenRun : public testing::TestWithParam<uint32_t> {
   }
   std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
   void Keep(const std::string& png) {
-    fs::copy_file(png, qoe_test::BinaryDir() + "/" + png, fs::copy_options::overwrite_existing);
+    EXPECT_TRUE(qoe_test::KeepPng(png));
     EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);  // a picture, not a flat field
   }
   int32_t dx_ = 0, dy_ = 0;
