@@ -26,6 +26,7 @@
 #include "screens/story/rizizozez.h"
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
+#include "screens/economy/stadt.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {SCREEN_STORY, RizizOzez},
     // Screens still to come; each screen's module replaces its line.
     {3, NotBuiltYet}, {32, NotBuiltYet}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
-    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, NotBuiltYet}, {40, StammbaumScreen}, {41, NotBuiltYet},
+    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen}, {40, StammbaumScreen}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen},
     {152, NotBuiltYet}, {499, AnarchieScreen}, {519, NotBuiltYet}, {876, NotBuiltYet},

@@ -135,3 +135,109 @@ int DecodeIlbm(const void* data, uint32_t size, IlbmPicture* out) {
   out->transparent = transparent;
   return 1;
 }
+
+// ---- the writer ----------------------------------------------------------------
+
+namespace {
+
+// ByteRun1 of one plane row into out (room for n + n / 128 + 1 bytes);
+// returns the bytes written.
+uint32_t PackRow(const uint8_t* in, uint32_t n, uint8_t* out) {
+  uint32_t i = 0, o = 0;
+  while (i < n) {
+    uint32_t run = 1;
+    while (i + run < n && run < 128 && in[i + run] == in[i]) ++run;
+    if (run >= 3) {
+      out[o++] = static_cast<uint8_t>(257 - run);
+      out[o++] = in[i];
+      i += run;
+      continue;
+    }
+    // A literal stretch up to the next run of three or more, so the row
+    // grows by at most one byte in 128.
+    uint32_t lit = 1;
+    while (i + lit < n && lit < 128 &&
+           !(i + lit + 2 < n && in[i + lit] == in[i + lit + 1] && in[i + lit] == in[i + lit + 2]))
+      ++lit;
+    out[o++] = static_cast<uint8_t>(lit - 1);
+    std::memcpy(out + o, in + i, lit);
+    o += lit;
+    i += lit;
+  }
+  return o;
+}
+
+void PutChunkHeader(BoundedWriter& w, const char (&id)[5], uint32_t size) {
+  WriteBE32(w, IffId(id));
+  WriteBE32(w, size);
+}
+
+}  // namespace
+
+uint8_t* EncodeIlbm(const IlbmPicture* pic, const IlbmExtraChunk* extra, uint32_t extra_count, uint32_t* size) {
+  *size = 0;
+  if (!pic || !pic->pixels || pic->width == 0 || pic->height == 0 || pic->width > kIlbmMaxSide ||
+      pic->height > kIlbmMaxSide)
+    return nullptr;
+  const uint32_t w = pic->width, h = pic->height, row_bytes = (w + 15) / 16 * 2;
+  // Worst case of the packed body: every plane row a literal stream.
+  const uint32_t packed_row = row_bytes + row_bytes / 128 + 2;
+  uint64_t body_max = static_cast<uint64_t>(packed_row) * 8 * h;
+  uint64_t total = 12 + 8 + 20 + 8 + 768 + 8 + body_max + 1;
+  for (uint32_t i = 0; i < extra_count; ++i) total += 8 + extra[i].size + 1;
+  if (total > 0x7FFFFFFF) return nullptr;
+  auto* out = static_cast<uint8_t*>(AllocVec(static_cast<uint32_t>(total), MEMF_CLEAR));
+  auto* plane = static_cast<uint8_t*>(AllocVec(row_bytes + packed_row, MEMF_CLEAR));
+  if (!out || !plane) {
+    FreeVec(out);
+    FreeVec(plane);
+    return nullptr;
+  }
+  BoundedWriter wr = MakeWriter(out, total);
+  PutChunkHeader(wr, "FORM", 0);  // length patched below
+  WriteBE32(wr, IffId("ILBM"));
+  PutChunkHeader(wr, "BMHD", 20);
+  WriteBE16(wr, static_cast<uint16_t>(w));
+  WriteBE16(wr, static_cast<uint16_t>(h));
+  WriteBE32(wr, 0);  // x, y
+  WriteU8(wr, 8);    // planes
+  WriteU8(wr, pic->masking == ILBM_MASK_TRANSPARENT ? ILBM_MASK_TRANSPARENT : ILBM_MASK_NONE);
+  WriteU8(wr, 1);    // ByteRun1
+  WriteU8(wr, 0);
+  WriteBE16(wr, pic->masking == ILBM_MASK_TRANSPARENT ? pic->transparent : 0);
+  WriteU8(wr, 1);
+  WriteU8(wr, 1);
+  WriteBE16(wr, static_cast<uint16_t>(w));
+  WriteBE16(wr, static_cast<uint16_t>(h));
+  PutChunkHeader(wr, "CMAP", 768);
+  WriteBytes(wr, pic->palette, 768);
+  PutChunkHeader(wr, "BODY", 0);
+  const size_t body_at = wr.pos;
+  for (uint32_t y = 0; y < h; ++y) {
+    const uint8_t* row = pic->pixels + static_cast<size_t>(y) * w;
+    for (uint32_t p = 0; p < 8; ++p) {
+      std::memset(plane, 0, row_bytes);
+      for (uint32_t x = 0; x < w; ++x)
+        if (row[x] >> p & 1) plane[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+      uint8_t* packed = plane + row_bytes;
+      WriteBytes(wr, packed, PackRow(plane, row_bytes, packed));
+    }
+  }
+  const uint32_t body_size = static_cast<uint32_t>(wr.pos - body_at);
+  PutBE32(out + body_at - 4, body_size);
+  if (body_size & 1) WriteU8(wr, 0);
+  for (uint32_t i = 0; i < extra_count; ++i) {
+    WriteBE32(wr, extra[i].id);
+    WriteBE32(wr, extra[i].size);
+    WriteBytes(wr, extra[i].data, extra[i].size);
+    if (extra[i].size & 1) WriteU8(wr, 0);
+  }
+  FreeVec(plane);
+  if (!wr.ok) {
+    FreeVec(out);
+    return nullptr;
+  }
+  PutBE32(out + 4, static_cast<uint32_t>(wr.pos - 8));
+  *size = static_cast<uint32_t>(wr.pos);
+  return out;
+}

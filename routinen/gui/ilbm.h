@@ -32,3 +32,15 @@ constexpr uint16_t kIlbmMaxSide = 4096;
 int DecodeIlbm(const void* data, uint32_t size, IlbmPicture* out);
 // Frees the pixel and mask memory; the record may be reused.
 void FreeIlbm(IlbmPicture* picture);
+
+// A chunk of the caller's own, written after BODY.
+struct IlbmExtraChunk {
+  uint32_t id;  // IffId("....")
+  const void* data;
+  uint32_t size;
+};
+// Encodes a picture as FORM ILBM: BMHD, CMAP of all 256 palette entries,
+// BODY of 8 planes in ByteRun1, then the extra chunks. Masking is kept when
+// it is ILBM_MASK_TRANSPARENT (with its colour), else none. A new block
+// (AllocVec) and *size; null for an empty or oversized picture or no memory.
+uint8_t* EncodeIlbm(const IlbmPicture* picture, const IlbmExtraChunk* extra, uint32_t extra_count, uint32_t* size);

@@ -3,7 +3,7 @@
 
 #include "routinen/media/sound.h"
 #include "routinen/system/timer.h"
-#include "screens/economy/rain.h"
+#include "routinen/map/map.h"
 
 namespace {
 uint32_t Draw(RandomFunc random, uint32_t n) { return random ? random(n) : Zufall(n); }
@@ -55,6 +55,6 @@ int32_t RainDriverTick(RainDriver* d) {
   return 1;
 }
 
-void RainDriverBox(RainDriver* d, const uint16_t* list) { SetRainExclusion(d->rain, list ? list : d->baseList); }
+void RainDriverBox(RainDriver* d, const uint16_t* list) { SetRainRectangles(d->rain, list ? list : d->baseList); }
 
 void RainDriverStop(RainDriver* d) { EndRain(d); }

@@ -6,6 +6,9 @@
 
 struct RainControl;
 
+// The end mark of a rain exclusion list (u16 left, top, right, bottom each).
+constexpr uint16_t kRainListEnd = 0xFFFF;
+
 // The random source: Zufall (0..n inclusive) unless a test scripts it.
 using RandomFunc = uint32_t (*)(uint32_t n);
 

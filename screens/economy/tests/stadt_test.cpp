@@ -1,0 +1,321 @@
+// The town view: the level, sky and movie tables, and headless runs on
+// realms of one to three towns: every gadget with and without its building,
+// every way out (the town choice, its cancel, the one-town case, the active
+// town chosen again), naming a new town, a rebel-held town, prefs field 4,
+// account states 0 to 2, and pictures of the town by level, day and night.
+#include "screens/economy/stadt.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "platform/pngfile.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/towns.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/input.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+#include "screens/economy/tests/town_pictures.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(StadtTables, LevelRowsSkiesAndMovies) {
+  EXPECT_EQ(StadtLevelRow(0)->picture, 39u);
+  EXPECT_EQ(StadtLevelRow(7)->picture, 39u);
+  EXPECT_EQ(StadtLevelRow(1)->titlePen, 222u);
+  EXPECT_STREQ(StadtLevelRow(2)->layout, ".\\Data\\Screendat\\Stadt2.dat");
+  EXPECT_EQ(StadtLevelRow(3)->titleGfx, 762u);
+  EXPECT_EQ(StadtLevelRow(4)->pairB[1], 771u);
+  EXPECT_EQ(StadtLevelRow(1)->pairA[0], 0u);
+  const uint32_t kTop[7] = {748, 748, 0, 0, 750, 750, 750}, kBottom[7] = {0, 0, 0, 0, 749, 749, 749};
+  for (uint32_t w = 0; w < 7; ++w) {
+    uint32_t top, bottom;
+    StadtSky(StadtLevelRow(2), w, &top, &bottom);
+    EXPECT_EQ(top, kTop[w]) << w;
+    EXPECT_EQ(bottom, kBottom[w]) << w;
+  }
+  st_TOWN* town = CreateTown(1, "Elmor", 0, 0);
+  struct Case {
+    uint16_t level;
+    uint32_t weather;
+    std::vector<uint32_t> buildings;
+    const char* ford;
+    uint16_t x, y;
+    const char* wheel;
+    const char* mill;
+  } const kCases[] = {
+      {1, 0, {}, "Furt.CBAN", 64, 306, nullptr, nullptr},
+      {1, 4, {26, 1}, "FurtD.CBAN", 64, 306, "WasserradD.CBAN", "Muehle_o_Zaun.CBAN"},
+      {1, 3, {1, 30}, "Furt.CBAN", 64, 306, nullptr, "Muehle_m_Zaun.CBAN"},
+      {2, 0, {102}, "Furt-L2Haus.CBAN", 64, 306, nullptr, nullptr},
+      {2, 6, {102, 26}, "FurtD-L2Haus.CBAN", 64, 306, "WasserradD-L2.CBAN", nullptr},
+      {2, 2, {1, 30}, "Furt-L2.CBAN", 64, 306, nullptr, "Muehle_o_Zaun-L2.CBAN"},
+      {3, 1, {141}, "Furt-L3B.CBAN", 80, 306, nullptr, nullptr},
+      {3, 5, {141}, "FurtD-L3B.CBAN", 79, 307, nullptr, nullptr},
+      {3, 5, {}, "FurtD-L3.CBAN", 64, 306, nullptr, nullptr},
+      {4, 0, {141, 26, 1}, "Furt-L4B.CBAN", 64, 306, "Wasserrad-L4.CBAN", "Muehle_o_Zaun-L4.CBAN"},
+      {4, 4, {141}, "FurtD-L4B.CBAN", 64, 315, nullptr, nullptr},
+      {0, 0, {26, 1}, nullptr, 0, 0, nullptr, nullptr},
+      {7, 0, {26, 1}, nullptr, 0, 0, nullptr, nullptr},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.level) + "/" + std::to_string(c.weather));
+    std::memset(town->buildings, 0, sizeof town->buildings);
+    for (uint32_t b : c.buildings) town->buildings[b].flags = BUILDING_STANDS;
+    town->level = c.level;
+    StadtMovie m[3];
+    StadtMovies(town, c.weather, m);
+    EXPECT_STREQ(m[STADT_FORD].file ? m[STADT_FORD].file : "", c.ford ? c.ford : "");
+    if (c.ford) {
+      EXPECT_EQ(m[STADT_FORD].x, c.x);
+      EXPECT_EQ(m[STADT_FORD].y, c.y);
+    }
+    EXPECT_STREQ(m[STADT_WATERWHEEL].file ? m[STADT_WATERWHEEL].file : "", c.wheel ? c.wheel : "");
+    EXPECT_STREQ(m[STADT_MILL].file ? m[STADT_MILL].file : "", c.mill ? c.mill : "");
+    if (c.wheel) {
+      EXPECT_EQ(m[STADT_WATERWHEEL].x, 608);
+      EXPECT_EQ(m[STADT_WATERWHEEL].fps, 4);
+    }
+    if (c.mill) EXPECT_EQ(m[STADT_MILL].y, 96);
+  }
+  FreeVec(town);
+}
+
+// A realm's towns in .\Data\Cities.
+struct TownSpec {
+  uint32_t id;
+  const char* name;
+  uint16_t level;
+  uint32_t kind;
+  uint16_t flags;
+  std::vector<uint32_t> buildings;
+};
+
+void MakeRealm(const std::vector<TownSpec>& towns) {
+  fs::create_directories("Data/Cities");
+  std::vector<TownListEntry> list;
+  for (const TownSpec& t : towns) {
+    st_TOWN* town = CreateTown(t.id, t.name, 100, 100);
+    town->level = t.level;
+    town->kind = t.kind;
+    town->flags = t.flags;
+    for (uint32_t b : t.buildings) town->buildings[b].flags = BUILDING_STANDS;
+    ASSERT_EQ(SaveTown(town), 1);
+    FreeVec(town);
+    TownListEntry e{};
+    e.id = t.id;
+    std::snprintf(e.name, sizeof e.name, "%s", t.name);
+    list.push_back(e);
+  }
+  ASSERT_EQ(WriteTownList(list.data(), static_cast<uint32_t>(list.size())), 1);
+}
+
+const std::vector<uint32_t> kAll = {0, 14, 15, 16, 19, 25, 51};
+
+class StadtRun : public testing::Test {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(town_test::InstallTownPictures());
+    fs::create_directories("Data/POP3In");
+    fs::create_directories("Data/POP3Out");
+    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+    CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+    *OwnPlayerPtr = OwnPlayer{};
+    OwnPlayerPtr->ActiveTown = 1;
+    SetWeather(0);
+    ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+    ResetInputState();
+    SetLocalTimeSource([]() -> uint32_t { return 12 * 60; });
+  }
+  void TearDown() override {
+    SetLocalTimeSource(nullptr);
+    ResetPictureManagerState();
+    ResetTextState();
+    HeadlessCloseDisplay();
+    *OwnPlayerPtr = OwnPlayer{};
+  }
+  static void SetWeather(uint8_t weather) {
+    RemChunkPool("KORN", "Data/POP3In/GameChunk.qoe");
+    uint8_t* c = AllocChunk("KORN", "V001", 52);
+    c[40] = weather;
+    AddChunkPool(c, "Data/POP3In/GameChunk.qoe");
+    FreeChunk(c);
+  }
+  static std::string Click(int x, int y) {
+    const std::string at = std::to_string(x) + " " + std::to_string(y);
+    return "wait 300\nmove " + at + "; press left " + at + "; release left " + at + "\n";
+  }
+  // Runs the screen as often as the script leads out of it.
+  std::vector<int32_t> Run(const std::string& script, int runs) {
+    struct R {
+      int runs;
+      std::vector<int32_t> codes;
+    } r{runs, {}};
+    HeadlessRunGame(
+        script.c_str(),
+        [](void* arg) {
+          auto* r = static_cast<R*>(arg);
+          for (int i = 0; i < r->runs; ++i) {
+            const int32_t next = StadtScreen(2);
+            r->codes.push_back(next);
+            if (next == -1) break;
+          }
+          return 0;
+        },
+        &r);
+    return r.codes;
+  }
+};
+
+// Gadget centres at level 1 (Stadt.txt).
+constexpr int kKola[2] = {27, 150}, kHare[2] = {317, 150}, kKase[2] = {491, 150}, kMapl[2] = {259, 202},
+              kHafe[2] = {85, 254}, kTave[2] = {201, 150}, kResi[2] = {259, 150}, kName[2] = {320, 19},
+              kExit[2] = {320, 460}, kBaus[2] = {170, 445};
+std::string C(const int (&p)[2]) { return StadtRun::Click(p[0], p[1]); }
+
+TEST_F(StadtRun, EveryGadgetWithItsBuilding) {
+  MakeRealm({{1, "Elmor", 1, 1, 0, kAll}});
+  const std::string script = C(kBaus) + C(kMapl) + C(kKola) + C(kHare) + C(kKase) + C(kHafe) + C(kTave) +
+                             C(kResi) + C(kExit) + "key esc\n";
+  EXPECT_EQ(Run(script, 10), (std::vector<int32_t>{43, 108, 56, 919, 152, 519, 59, 2, 2, 2}));
+  EXPECT_EQ(CheckPrefs(PREFS_TOWN_ID, 0, 0), 1u);  // the town last shown
+}
+
+TEST_F(StadtRun, GadgetsWithoutTheirBuildingsStay) {
+  MakeRealm({{1, "Elmor", 1, 1, 0, {}}});
+  // KOLA, HARE, HAFE, TAVE, RESI do nothing. MAPL and KASE show their box:
+  // the click on the next gadget lands in the box, Enter closes it.
+  const std::string script = C(kKola) + C(kHare) + C(kHafe) + C(kTave) + C(kResi) + C(kMapl) + C(kBaus) +
+                             "key enter\n" + C(kKase) + C(kBaus) + "key enter\n" + C(kBaus);
+  EXPECT_EQ(Run(script, 1), (std::vector<int32_t>{43}));
+}
+
+TEST_F(StadtRun, ExitWithoutResidenceOpensTheChoice) {
+  MakeRealm({{1, "Elmor", 1, 0, 0, {}}, {2, "Seewacht", 1, 1, 0, {51}}, {3, "Rabenfels", 1, 0, 0, {}}});
+  // Cancel (Escape), the active town again, then the second town; on the
+  // new town (a capital) EXIT leaves.
+  const std::string box_line1 = Click(400, 220 + 28 + 12 + 2), box_line0 = Click(400, 220 + 28 + 2),
+                    ok = Click(380, 220 + 240);
+  const std::string script = C(kExit) + "key esc\n" + C(kExit) + box_line0 + ok + C(kName) + box_line1 + ok +
+                             C(kHafe) + C(kExit);
+  EXPECT_EQ(Run(script, 3), (std::vector<int32_t>{39, 519, 2}));
+  EXPECT_EQ(OwnPlayerPtr->ActiveTown, 2u);
+}
+
+TEST_F(StadtRun, OneTownCannotBeLeftByTheChoice) {
+  MakeRealm({{1, "Elmor", 1, 0, 0, {}}});
+  // NAME: catalog 799 and the screen stays; EXIT: 799, then the main screen.
+  const std::string script = C(kName) + "key enter\n" + C(kExit) + "key enter\n";
+  EXPECT_EQ(Run(script, 1), (std::vector<int32_t>{2}));
+  // A short Town.list (two records cut in the second) and a missing one
+  // offer no towns either.
+  MakeRealm({{1, "Elmor", 1, 0, 0, {}}, {2, "Seewacht", 1, 0, 0, {}}});
+  auto list = qoe_test::ReadFileBytes("Data/Cities/Town.list");
+  list.resize(84 + 40);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Cities/Town.list", list));
+  EXPECT_EQ(Run(C(kExit) + "key enter\n", 1), (std::vector<int32_t>{2}));
+  fs::remove("Data/Cities/Town.list");
+  EXPECT_EQ(Run(C(kExit) + "key enter\n", 1), (std::vector<int32_t>{2}));
+}
+
+TEST_F(StadtRun, ANewTownIsNamedAfterADuplicateAndACancel) {
+  MakeRealm({{1, "NewTown.1", 1, 1, TOWN_NEEDS_NAME, {15}}, {2, "Seewacht", 1, 0, 0, {}}});
+  const std::string script = "wait 300\ntext \"Seewacht\"\nkey enter\nkey enter\nkey esc\n"
+                             "text \"Elmsfurt\"\nkey enter\n" + C(kResi);
+  EXPECT_EQ(Run(script, 1), (std::vector<int32_t>{2}));
+  TownListEntry* towns = nullptr;
+  ASSERT_EQ(ReadTownList(&towns), 2u);
+  EXPECT_STREQ(towns[0].name, "Elmsfurt");
+  FreeVec(towns);
+  st_TOWN* town = GetActiveTown(1);
+  ASSERT_NE(town, nullptr);
+  EXPECT_EQ(town->flags & TOWN_NEEDS_NAME, 0);
+  FreeVec(town);
+  // Named now: the next visit does not ask.
+  EXPECT_EQ(Run(C(kResi), 1), (std::vector<int32_t>{2}));
+}
+
+TEST_F(StadtRun, RebelsLeaveOnlyExitAndName) {
+  MakeRealm({{1, "Elmor", 1, 1, TOWN_REBELS, kAll}});
+  const std::string script = C(kMapl) + C(kResi) + C(kBaus) + C(kExit);
+  EXPECT_EQ(Run(script, 1), (std::vector<int32_t>{2}));
+}
+
+TEST_F(StadtRun, AccountStatesBelowTwo) {
+  for (uint32_t state : {0u, 1u}) {
+    SCOPED_TRACE(state);
+    CheckPrefs(PREFS_ACCOUNT_STATE, 1, state);
+    StadtScreenData d{};
+    SetWeather(6);
+    EXPECT_EQ(ReadStadtScreenData(&d), 1);
+    EXPECT_EQ(d.weather, 0);
+    MakeRealm({{1, "Elmor", 1, 0, TOWN_NEEDS_NAME, {}}, {2, "Seewacht", 1, 0, 0, {}}});
+    // No naming, no town choice: EXIT shows 799 and leaves.
+    EXPECT_EQ(Run(C(kExit) + "key enter\n", 1), (std::vector<int32_t>{2}));
+  }
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  StadtScreenData d{};
+  EXPECT_EQ(ReadStadtScreenData(&d), 1);
+  EXPECT_EQ(d.weather, 6);
+}
+
+// The demo capital at every level, by day (sunny) and by night (23:00, rain
+// weather): pictures to look at, kept in the build folder. The night is
+// darker than the day.
+double Brightness(const std::string& png) {
+  std::vector<uint32_t> rgb;
+  uint32_t w = 0, h = 0;
+  if (!ReadPngRGB(png.c_str(), &rgb, &w, &h) || rgb.empty()) return 0;
+  double sum = 0;
+  for (uint32_t p : rgb) sum += ((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255);
+  return sum / rgb.size();
+}
+
+TEST_F(StadtRun, TownPicturesByLevelDayAndNight) {
+  static uint32_t minutes;
+  SetLocalTimeSource([]() -> uint32_t { return minutes; });
+  const fs::path keep = fs::path(qoe_test::BinaryDir()) / "test-pngs";
+  fs::create_directories(keep);
+  for (uint16_t level = 1; level <= 4; ++level) {
+    double day = 0;
+    for (int night = 0; night < 2; ++night) {
+      minutes = night ? 23 * 60 : 12 * 60;
+      SetWeather(night ? 5 : 0);
+      MakeRealm({{1, "Elmor", level, 1, 0, {55, 2, 95, 139, 25, 0, 16, 19, 14, 15}},  // the demo capital
+                 {2, "Seewacht", 1, 0, 0, {51}}});
+      static std::string png;
+      png = "town_" + std::to_string(level) + (night ? "_night" : "_day") + ".png";
+      // Taken on the game thread once the screen is shown and its transition ran.
+      SetStadtShownHook([] {
+        WaitTransition();
+        const uint32_t w = DisplayWidth(), h = DisplayHeight();
+        std::vector<uint32_t> rgb((size_t)w * h);
+        DisplayReadRGB(rgb.data(), w, h);
+        WritePngRGB(png.c_str(), rgb.data(), w, h);
+      });
+      const std::string exit = level == 1 ? C(kExit) : Click(63, 424);  // the gate at levels 2 to 4
+      EXPECT_EQ(Run(exit, 1), (std::vector<int32_t>{2}));
+      SetStadtShownHook(nullptr);
+      ASSERT_TRUE(fs::exists(png)) << png;
+      fs::copy_file(png, keep / png, fs::copy_options::overwrite_existing);
+      EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 8000u) << png;  // a picture, not a flat field
+      const double b = Brightness(png);
+      if (!night) day = b;
+      else EXPECT_LT(b, day * 0.8) << png;
+    }
+  }
+}
+
+}  // namespace
