@@ -35,16 +35,6 @@ bool SamePath(const char* a, const char* b) {
   return !std::strcmp(ra, rb);
 }
 
-void MakeGameFolders() {
-  GdMakeDir(".\\Data");
-  GdMakeDir(".\\Data\\POP3In");
-  GdMakeDir(".\\Data\\POP3Out");
-  GdMakeDir(".\\Data\\MailIn");
-  GdMakeDir(".\\Data\\MailOut");
-  GdMakeDir(".\\Data\\Cities");
-  GdMakeDir(".\\Map");
-}
-
 // A host-order chunk in disk order, as a new vector (empty when it does not
 // fit its layout).
 std::vector<uint8_t> DiskImage(const uint8_t* chunk) {
@@ -479,7 +469,7 @@ int32_t ChunkMachine(const char* path, uint32_t bit, uint32_t flags) {
   // The pass's files and prefs fields take effect together (or, inside
   // GameInit, with the whole set-up).
   StageScope stage;
-  MakeGameFolders();
+  GdMakeGameFolders();
   const bool outgoing = SamePath(path, OutgoingPoolPath);
   bool ok = false;
   switch (index) {

@@ -293,13 +293,7 @@ namespace {
 // The set-up's steps, inside GameInit's stage. False when one fails.
 bool SetUpGame(const char* path, uint32_t player, uint32_t cap_x, uint32_t cap_y, const char* cap_name,
                const char* lord) {
-  GdMakeDir(".\\Data");
-  GdMakeDir(".\\Data\\POP3In");
-  GdMakeDir(".\\Data\\POP3Out");
-  GdMakeDir(".\\Data\\MailIn");
-  GdMakeDir(".\\Data\\MailOut");
-  GdMakeDir(".\\Data\\Cities");
-  GdMakeDir(".\\Map");
+  GdMakeGameFolders();
   // The answer becomes the received pool.
   if (std::strcmp(path, ReceivedPoolPath)) {
     uint32_t size = 0;

@@ -247,6 +247,12 @@ void GdMakeDir(const char* path) {
   t_stage.open->folders.push_back(path);
 }
 
+void GdMakeGameFolders() {
+  static const char* const kFolders[] = {".\\Data", ".\\Data\\POP3In", ".\\Data\\POP3Out", ".\\Data\\MailIn",
+                                         ".\\Data\\MailOut", ".\\Data\\Cities", ".\\Map"};
+  for (const char* f : kFolders) GdMakeDir(f);
+}
+
 uint32_t GdPrefs(uint32_t field, uint32_t write, uint32_t value) {
   if (!t_stage.open) return CheckPrefs(field, write, value);
   const PrefsFieldInfo* t = PrefsLayout();

@@ -38,6 +38,9 @@ int32_t GdSaveFile(const char* path, const void* data, uint32_t length);
 int32_t GdRemoveFile(const char* path);
 // CreateDir for a folder the staged files need (made at the commit).
 void GdMakeDir(const char* path);
+// GdMakeDir for every folder of an installed game (Data with its pools,
+// letters and towns, Map).
+void GdMakeGameFolders();
 
 // CheckPrefs / CheckPrefsStr on the stage's image of Prefs.qoe. A staged
 // string read returns a new copy (FreeVec), a write returns text.

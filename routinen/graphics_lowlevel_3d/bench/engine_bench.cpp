@@ -11,28 +11,13 @@
 #include <vector>
 
 #include "platform/log.h"
+#include "routinen/graphics_lowlevel_3d/bench/seconds_per_call.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "routinen/system/memory.h"
 
 namespace {
 
 constexpr uint32_t kSide = 512, kPixels = kSide * kSide;
-
-// Seconds per call of fn, over enough calls to take about 50 ms.
-template <typename F>
-double SecondsPerCall(F fn) {
-  using Clock = std::chrono::steady_clock;
-  fn();
-  uint64_t n = 0;
-  const auto start = Clock::now();
-  auto now = start;
-  do {
-    fn();
-    n++;
-    now = Clock::now();
-  } while (now - start < std::chrono::milliseconds(50));
-  return std::chrono::duration<double>(now - start).count() / double(n);
-}
 
 double MemcpySeconds(size_t bytes) {
   static std::vector<uint8_t> a, b;
@@ -42,7 +27,7 @@ double MemcpySeconds(size_t bytes) {
     std::memcpy(b.data(), a.data(), bytes);
     benchmark::DoNotOptimize(b.data());
     benchmark::ClobberMemory();
-  });
+  }, 50);
 }
 
 template <typename F>
@@ -112,7 +97,7 @@ void BM_ReadEngineConfig1MB(benchmark::State& state) {
     FILE* g = std::fopen(path.c_str(), "rb");
     benchmark::DoNotOptimize(std::fread(buffer.data(), 1, buffer.size(), g));
     std::fclose(g);
-  });
+  }, 50);
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
     InitEngineDefaults();

@@ -10,26 +10,12 @@
 #include <vector>
 
 #include "platform/log.h"
+#include "routinen/graphics_lowlevel_3d/bench/seconds_per_call.h"
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/graphics_lowlevel_3d/tests/jpeg_encode.h"
 #include "tools/datakit/qoe_writer.h"
 
 namespace {
-
-template <typename F>
-double SecondsPerCall(F fn) {
-  using Clock = std::chrono::steady_clock;
-  fn();
-  uint64_t n = 0;
-  const auto start = Clock::now();
-  auto now = start;
-  do {
-    fn();
-    n++;
-    now = Clock::now();
-  } while (now - start < std::chrono::milliseconds(100));
-  return std::chrono::duration<double>(now - start).count() / double(n);
-}
 
 template <typename F>
 void Measure(benchmark::State& state, const char* counter, double base, F fn) {
@@ -112,7 +98,7 @@ void BM_LoadQOE2000Faces(benchmark::State& state) {
   const std::vector<uint8_t> file = datakit::WriteQoe(m, false);
   Engine3D(kFaces * 4);
   std::vector<uint8_t> out(kSide * kSide * 3);
-  const double base = SecondsPerCall([&] { DecodeOnly(t.jpeg, out); });
+  const double base = SecondsPerCall([&] { DecodeOnly(t.jpeg, out); }, 100);
   Measure(state, "vs_jpeg", base, [&] {
     ClearThings(kThingReset);
     if (LoadQOEMemory(file.data(), uint32_t(file.size()), "bench.qoe") != 0) state.SkipWithError("load failed");
@@ -134,7 +120,7 @@ void BM_TransformObject100k(benchmark::State& state) {
     std::memcpy(b.data(), a.data(), a.size());
     benchmark::DoNotOptimize(b.data());
     benchmark::ClobberMemory();
-  });
+  }, 100);
   Measure(state, "vs_memcpy", base, [&] { TransformObject(o, m); });
   FreeAllThings();
 }
