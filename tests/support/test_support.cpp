@@ -43,6 +43,11 @@ bool FileExists(const std::string& path) {
 
 std::string PngDir() { return BinaryDir() + "/test-pngs"; }
 
+std::string ClickLine(int x, int y) {
+  const std::string at = std::to_string(x) + " " + std::to_string(y);
+  return "move " + at + "; press left " + at + "; release left " + at + "\n";
+}
+
 bool KeepPng(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code ec;

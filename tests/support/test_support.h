@@ -25,6 +25,10 @@ bool FileExists(const std::string& path);
 std::string PngDir();
 bool KeepPng(const std::string& path);
 
+// A headless script line that moves to display point (x, y) and clicks the
+// left button there.
+std::string ClickLine(int x, int y);
+
 }  // namespace qoe_test
 
 // A test that needs a built program or data folder: under the README's test

@@ -243,8 +243,7 @@ class ResidenzScreenRun : public Residenz, public testing::WithParamInterface<ui
     Residenz::TearDown();
   }
   std::string Click(int x, int y) const {
-    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
-    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+    return qoe_test::ClickLine(x + dx_, y + dy_);
   }
   // A pixel of the display at game coordinates.
   uint32_t Px(int x, int y) const {

@@ -50,8 +50,7 @@ class SmallScreens : public testing::TestWithParam<uint32_t> {
     *OwnPlayerPtr = OwnPlayer{};
   }
   std::string Click(int x, int y) const {
-    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
-    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+    return qoe_test::ClickLine(x + dx_, y + dy_);
   }
   // Runs screen(0) on the game thread under a script; its result.
   int32_t Run(int32_t (*screen)(int32_t), const std::string& script) {

@@ -36,8 +36,7 @@ class DungeonScreenRun : public testing::TestWithParam<uint32_t> {
     HeadlessCloseDisplay();
   }
   std::string Click(int x, int y) const {
-    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
-    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+    return qoe_test::ClickLine(x + dx_, y + dy_);
   }
   static std::string Keys(const std::string& keys) {
     std::string s;

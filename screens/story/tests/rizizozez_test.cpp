@@ -77,8 +77,7 @@ class StoryScreen : public testing::TestWithParam<uint32_t> {
     HeadlessCloseDisplay();
   }
   std::string Click(int x, int y) const {
-    const std::string at = std::to_string(x + dx_) + " " + std::to_string(y + dy_);
-    return "move " + at + "; press left " + at + "; release left " + at + "\n";
+    return qoe_test::ClickLine(x + dx_, y + dy_);
   }
   // The link button GADn.
   std::string Link(int n) const { return Click(128 + (n - 1) * 71, 413); }
