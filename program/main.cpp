@@ -15,6 +15,7 @@
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "screens.h"
 #include "screens/hub/residenzdownload.h"
+#include "routinen/system/files.h"
 #include "routinen/system/shell.h"
 #include "platform/threads.h"
 
@@ -61,6 +62,8 @@ int main() {
     return 1;
   }
   InstallProgramScreens();
+  // Commits of several files that a kill interrupted are finished first.
+  if (int32_t left = FinishCommitRecords()) DebugLog("main: %d Aenderung(en) bleiben offen\n", left);
   if (!PrepareFolders()) DebugLog("main: Einstellungen koennen nicht gespeichert werden\n");
   // A turn download killed part-way is undone before any game file is read.
   if (!RecoverTurnDownload()) DebugLog("main: Die abgebrochene Auswertung bleibt offen\n");

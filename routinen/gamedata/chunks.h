@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "routinen/system/checksum.h"  // Crc32 of the INFO checksum
+
 struct ChunkHeader {
   char id[4];       // e.g. "LAND", in reading order
   char version[4];  // "V001"
@@ -123,7 +125,6 @@ int32_t VerifyChunkPool(const void* data, uint32_t size);
 // order block, or null; what LoadChunk2Mem does after reading the file.
 uint8_t* ChunkFromBuffer(const char* id, const void* data, uint32_t size);
 
-uint32_t Crc32(const void* data, uint32_t length, uint32_t crc = 0);
 
 // The own player as the game data layer sees it: the ID written into the
 // INFO chunk of a new pool, the owner of new figures and the sender of

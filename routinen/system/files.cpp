@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "byteorder.h"
+#include "checksum.h"
 #include "memory.h"
 #include "platform/log.h"
 
@@ -55,6 +57,8 @@ struct FileLayerState {
   // Test seam: sees (and may fail) every disk sync; under hookLock.
   FileSyncHook syncHook = nullptr;
   void* syncHookUser = nullptr;
+  // Told of each commit record that start-up could not finish (any thread).
+  std::atomic<CommitRecordHook> recordHook{nullptr};
 };
 FileLayerState g_files;
 
@@ -75,10 +79,11 @@ size_t HookAllow(size_t n, bool* fail) {
   return allowed;
 }
 
-// Writes all n bytes (through the failure hook); false on any error.
-bool WriteAll(int fd, const void* data, size_t n) {
-  bool fail;
-  size_t allowed = HookAllow(n, &fail);
+// Writes all n bytes (through the failure hook unless told otherwise);
+// false on any error.
+bool WriteAll(int fd, const void* data, size_t n, bool hooked = true) {
+  bool fail = false;
+  size_t allowed = hooked ? HookAllow(n, &fail) : n;
   const char* p = static_cast<const char*>(data);
   size_t done = 0;
   while (done < allowed) {
@@ -384,9 +389,11 @@ bool MakeDirsDisk(const std::string& p) {
   }
 }
 
+std::vector<std::string> StagedFilesOfRecords();
+
 // Deletes the temporary files of killed saves under dir (depth levels of
 // folders, links not followed): those no writer holds locked. Counts them.
-uint32_t RemoveStaleTempDisk(const std::string& dir, int depth) {
+uint32_t RemoveStaleTempDisk(const std::string& dir, int depth, const std::vector<std::string>& keep) {
   uint32_t removed = 0;
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (!d) return 0;
@@ -399,10 +406,11 @@ uint32_t RemoveStaleTempDisk(const std::string& dir, int depth) {
     struct stat st;
     if (::lstat(p.c_str(), &st) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
-      if (depth > 0) removed += RemoveStaleTempDisk(p, depth - 1);
+      if (depth > 0) removed += RemoveStaleTempDisk(p, depth - 1, keep);
       continue;
     }
     if (!S_ISREG(st.st_mode) || n.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
+    if (std::find(keep.begin(), keep.end(), p) != keep.end()) continue;
     int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(p.c_str()) == 0) removed++;
@@ -788,7 +796,8 @@ int32_t CreateDirPath(const char* path) {
 uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth) {
   std::string dir;
   if (!ResolveDisk(folder, &dir)) return 0;
-  return RemoveStaleTempDisk(dir, (int)depth);
+  // The new files of a commit that start-up could not finish stay with it.
+  return RemoveStaleTempDisk(dir, (int)depth, StagedFilesOfRecords());
 }
 
 void FileSyncWrites(int32_t on) { g_files.syncWrites.store(on != 0, std::memory_order_relaxed); }
@@ -801,26 +810,333 @@ void FileSetSyncHook(FileSyncHook hook, void* user) {
 
 // ---------------------------------------------------------------------------
 // File sets: several whole-file replacements that take effect together.
+//
+// A commit of more than one change first writes a commit record at the top
+// of the working folder (".qoecommit-XXXXXX") naming every rename and
+// removal, synced before the first rename; the record goes once all are
+// done. FinishCommitRecords carries out what a kill or a failure left. The
+// record's layout is in docs/architecture.md ("The commit record").
+
+namespace {
+
+constexpr char kRecordPrefix[] = ".qoecommit-";
+// How deep start-up looks for staged files that no record names.
+constexpr uint32_t kStaleSweepDepth = 6;
+constexpr char kRecordMagic[8] = {'Q', 'C', 'O', 'M', 'M', 'I', 'T', '1'};
+constexpr uint32_t kMaxRecordSize = 16u << 20;
+constexpr uint32_t kRecordHead = 20;  // magic, rest length, two counts
+
+}  // namespace
 
 struct FileSet {
-  std::vector<std::pair<std::string, std::string>> staged;  // temporary file, target
-  std::vector<std::string> removals;                         // deleted at commit
+  struct Staged {
+    std::string tmp, target;  // disk paths, the temporary file beside its target
+    uint32_t size, crc;       // of the bytes staged
+  };
+  std::vector<Staged> staged;
+  std::vector<std::string> removals;  // deleted at commit
   bool failed = false;
 };
+
+namespace {
+
+// The record of a set: see the layout in docs/architecture.md.
+std::vector<uint8_t> CommitRecordImage(const FileSet& s) {
+  size_t n = kRecordHead + 4;
+  for (const auto& st : s.staged) {
+    std::string dir, name;
+    SplitDisk(st.tmp, &dir, &name);
+    n += 2 + name.size() + 2 + st.target.size() + 8;
+  }
+  for (const std::string& r : s.removals) n += 2 + r.size();
+  std::vector<uint8_t> img(n);
+  BoundedWriter w = MakeWriter(img.data(), img.size());
+  WriteBytes(w, kRecordMagic, 8);
+  WriteBE32(w, (uint32_t)(n - 12));
+  WriteBE32(w, (uint32_t)s.staged.size());
+  WriteBE32(w, (uint32_t)s.removals.size());
+  auto text = [&w](const std::string& t) {
+    WriteBE16(w, (uint16_t)t.size());
+    WriteBytes(w, t.data(), t.size());
+  };
+  for (const auto& st : s.staged) {
+    std::string dir, name;
+    SplitDisk(st.tmp, &dir, &name);
+    text(name);
+    text(st.target);
+    WriteBE32(w, st.size);
+    WriteBE32(w, st.crc);
+  }
+  for (const std::string& r : s.removals) text(r);
+  WriteBE32(w, Crc32(img.data(), (uint32_t)(n - 4)));
+  return img;
+}
+
+// A path a record may name: relative, '/'-separated, no empty, "." or ".."
+// component, so it stays inside the working folder.
+bool RecordPathOk(const std::string& p) {
+  if (p.empty() || p.size() > kMaxPath || p.find('\0') != std::string::npos) return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = p.find('/', start);
+    std::string comp = p.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (comp.empty() || comp == "." || comp == "..") return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+// Reads a record (through the bounded reader) into a set; false when it is
+// damaged or half written.
+bool ParseCommitRecord(const std::vector<uint8_t>& img, FileSet* s) {
+  if (img.size() < kRecordHead + 4 || img.size() > kMaxRecordSize) return false;
+  if (GetBE32(img.data() + img.size() - 4) != Crc32(img.data(), (uint32_t)img.size() - 4)) return false;
+  BoundedReader r = MakeReader(img.data(), img.size() - 4);
+  const uint8_t* magic = ReadSpan(r, 8);
+  if (!magic || std::memcmp(magic, kRecordMagic, 8) != 0 || ReadBE32(r) != img.size() - 12) return false;
+  const uint32_t renames = ReadBE32(r), removals = ReadBE32(r);
+  auto text = [&r](std::string* out) {
+    const uint16_t len = ReadBE16(r);
+    const uint8_t* p = ReadSpan(r, len);
+    if (!p) return false;
+    out->assign(reinterpret_cast<const char*>(p), len);
+    return true;
+  };
+  // Each entry takes at least 4 bytes, so the counts are bounded by the size.
+  if (renames > ReaderLeft(r) / 4 || removals > ReaderLeft(r) / 2) return false;
+  for (uint32_t i = 0; i < renames; i++) {
+    std::string name, target;
+    if (!text(&name) || !text(&target)) return false;
+    const uint32_t size = ReadBE32(r), crc = ReadBE32(r);
+    if (!r.ok || !RecordPathOk(target) || name.find('/') != std::string::npos || !RecordPathOk(name) ||
+        name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0)
+      return false;
+    std::string dir, base;
+    SplitDisk(target, &dir, &base);
+    s->staged.push_back({JoinDisk(dir, name), target, size, crc});
+  }
+  for (uint32_t i = 0; i < removals; i++) {
+    std::string path;
+    if (!text(&path) || !RecordPathOk(path)) return false;
+    s->removals.push_back(path);
+  }
+  return r.ok && ReaderLeft(r) == 0;
+}
+
+// The whole content of a regular file (not a link) of at most max bytes.
+bool ReadSmallFile(const std::string& path, uint32_t max, std::vector<uint8_t>* out) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size <= max;
+  if (ok) {
+    out->resize((size_t)st.st_size);
+    size_t got = 0;
+    while (ok && got < out->size()) {
+      ssize_t n = ::read(fd, out->data() + got, out->size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ok = false;
+      else got += (size_t)n;
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+// True when path is a regular file of exactly these bytes (size and CRC-32).
+bool FileHolds(const std::string& path, uint32_t size, uint32_t crc) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size == size;
+  uint32_t sum = 0;
+  std::vector<uint8_t> block(1 << 16);
+  for (uint64_t left = size; ok && left > 0;) {
+    ssize_t n = ::read(fd, block.data(), (size_t)std::min<uint64_t>(left, block.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else {
+      sum = Crc32(block.data(), (uint32_t)n, sum);
+      left -= (uint64_t)n;
+    }
+  }
+  ::close(fd);
+  return ok && sum == crc;
+}
+
+// True when every folder above path is a real folder (no link leads away).
+bool ParentsAreFolders(const std::string& path) {
+  for (size_t pos = path.find('/'); pos != std::string::npos; pos = path.find('/', pos + 1)) {
+    struct stat st;
+    if (::lstat(path.substr(0, pos).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  }
+  return true;
+}
+
+bool IsFolderEntry(const std::string& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Why a record's renames and removals cannot all be carried out from where
+// they stand (null when they can): nothing is changed before this is known.
+const char* CommitRecordProblem(const FileSet& s) {
+  for (const auto& st : s.staged) {
+    if (!ParentsAreFolders(st.target)) return "a folder of its files is missing";
+    if (Exists(st.tmp)) {
+      if (IsFolderEntry(st.target)) return "a file to be replaced is now a folder";
+      if (!FileHolds(st.tmp, st.size, st.crc)) return "a new file waiting to replace an old one is damaged";
+      continue;
+    }
+    // Its rename was done, unless the new file was lost on the way.
+    const bool removed = std::find(s.removals.begin(), s.removals.end(), st.target) != s.removals.end();
+    if (FileHolds(st.target, st.size, st.crc) || (removed && !Exists(st.target))) continue;
+    return "a new file waiting to replace an old one is gone";
+  }
+  for (const std::string& r : s.removals) {
+    if (!ParentsAreFolders(r)) return "a folder of its files is missing";
+    if (IsFolderEntry(r)) return "a file to be deleted is now a folder";
+  }
+  return nullptr;
+}
+
+// Renames and removes as the set says; with skip_done a staged file that is
+// gone counts as renamed. Stops at the first failure (logged).
+bool ApplyFileSet(const FileSet& s, bool skip_done) {
+  for (const auto& st : s.staged) {
+    if (skip_done && !Exists(st.tmp)) continue;
+    if (::rename(st.tmp.c_str(), st.target.c_str()) != 0) {
+      DebugLog("CommitFileSet: Konnte %s nicht ersetzen\n", st.target.c_str());
+      return false;
+    }
+  }
+  for (const std::string& r : s.removals)
+    if (::unlink(r.c_str()) != 0 && errno != ENOENT) {
+      DebugLog("CommitFileSet: Konnte %s nicht loeschen\n", r.c_str());
+      return false;
+    }
+  return true;
+}
+
+// Flushes every folder whose names the set changed, so the renames and
+// removals last.
+void SyncSetFolders(const FileSet& s) {
+  if (!g_files.syncWrites.load(std::memory_order_relaxed)) return;
+  std::vector<std::string> dirs;
+  auto addDir = [&dirs](const std::string& path) {
+    std::string dir, name;
+    SplitDisk(path, &dir, &name);
+    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+  };
+  for (const auto& st : s.staged) addDir(st.target);
+  for (const std::string& r : s.removals) addDir(r);
+  if (!SyncAll(dirs, true)) DebugLog("CommitFileSet: Konnte Ordner nicht sichern\n");
+}
+
+// Writes and syncs the set's record at the top of the working folder; its
+// name in *path. False (and nothing left) on failure.
+bool WriteCommitRecord(const FileSet& s, std::string* path) {
+  const std::vector<uint8_t> img = CommitRecordImage(s);
+  char name[] = ".qoecommit-XXXXXX";
+  static_assert(sizeof name == sizeof kRecordPrefix + 6, "record name");
+  int fd = ::mkostemp(name, O_CLOEXEC);
+  if (fd < 0) return false;
+  ::fchmod(fd, 0644);
+  const bool sync = g_files.syncWrites.load(std::memory_order_relaxed);
+  // The failure hook's budget counts the files of the set, not this record.
+  bool ok = WriteAll(fd, img.data(), img.size(), false) && (!sync || SyncFd(fd, name, false));
+  if (::close(fd) != 0) ok = false;
+  if (ok && sync) ok = SyncDir("");
+  if (!ok) ::unlink(name);
+  *path = name;
+  return ok;
+}
+
+// The records at the top of the working folder, in name order.
+std::vector<std::string> CommitRecordNames() {
+  std::vector<std::string> out;
+  if (DIR* d = ::opendir(".")) {
+    while (dirent* e = ::readdir(d))
+      if (!std::strncmp(e->d_name, kRecordPrefix, sizeof kRecordPrefix - 1)) out.push_back(e->d_name);
+    ::closedir(d);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The staged files that the readable records still name (the sweep keeps them).
+std::vector<std::string> StagedFilesOfRecords() {
+  std::vector<std::string> out;
+  for (const std::string& name : CommitRecordNames()) {
+    std::vector<uint8_t> img;
+    FileSet s;
+    if (!ReadSmallFile(name, kMaxRecordSize, &img) || !ParseCommitRecord(img, &s)) continue;
+    for (const auto& st : s.staged) out.push_back(st.tmp);
+  }
+  return out;
+}
+
+}  // namespace
+
+void SetCommitRecordHook(CommitRecordHook hook) { g_files.recordHook.store(hook); }
+
+int32_t FinishCommitRecords() {
+  int32_t unfinished = 0;
+  for (const std::string& name : CommitRecordNames()) {
+    std::vector<uint8_t> img;
+    FileSet s;
+    struct stat st;
+    if (::lstat(name.c_str(), &st) != 0) continue;
+    if (!S_ISREG(st.st_mode) || !ReadSmallFile(name, kMaxRecordSize, &img) || !ParseCommitRecord(img, &s)) {
+      // Written only part-way or damaged: no rename had begun (the record is
+      // whole on disk before the first one). Its staged files are swept below.
+      DebugLog("FinishCommitRecords: Beschaedigter Eintrag %s verworfen\n", name.c_str());
+      if (!RemoveTree(name)) {
+        DebugLog("FinishCommitRecords: Konnte %s nicht loeschen\n", name.c_str());
+        unfinished++;
+      }
+      continue;
+    }
+    const char* problem = CommitRecordProblem(s);
+    if (!problem && !ApplyFileSet(s, true)) problem = "a file could not be renamed or deleted";
+    if (problem) {
+      DebugLog("FinishCommitRecords: %s kann nicht abgeschlossen werden (%s), er bleibt mit seinen Dateien\n",
+               name.c_str(), problem);
+      for (const auto& f : s.staged) DebugLog("FinishCommitRecords:   %s -> %s\n", f.tmp.c_str(), f.target.c_str());
+      for (const std::string& r : s.removals) DebugLog("FinishCommitRecords:   - %s\n", r.c_str());
+      if (CommitRecordHook hook = g_files.recordHook.load()) hook(name.c_str(), problem);
+      unfinished++;
+      continue;
+    }
+    SyncSetFolders(s);
+    ::unlink(name.c_str());
+    SyncDir("");
+    DebugLog("FinishCommitRecords: %s abgeschlossen (%zu Dateien ersetzt, %zu geloescht)\n", name.c_str(),
+             s.staged.size(), s.removals.size());
+  }
+  if (uint32_t n = RemoveStaleTempFiles(".\\", kStaleSweepDepth))
+    DebugLog("FinishCommitRecords: %u verwaiste temporaere Datei(en) geloescht\n", n);
+  return unfinished;
+}
 
 FileSet* BeginFileSet() { return new (std::nothrow) FileSet; }
 
 int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t length) {
   if (!s || s->failed) return 0;
   std::string target;
-  if (!ResolveDisk(path, &target) || (!data && length > 0)) {
+  if (!ResolveDisk(path, &target) || (!data && length > 0) || target == ".") {
     s->failed = true;
     return 0;
   }
   // A second write of the same target replaces the staged one.
   for (auto& st : s->staged)
-    if (st.second == target) {
-      ::unlink(st.first.c_str());
+    if (st.target == target) {
+      ::unlink(st.tmp.c_str());
       st = s->staged.back();
       s->staged.pop_back();
       break;
@@ -860,14 +1176,14 @@ int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t le
     s->failed = true;
     return 0;
   }
-  s->staged.emplace_back(tmp, target);
+  s->staged.push_back({tmp, target, length, length ? Crc32(data, length) : 0});
   return 1;
 }
 
 int32_t FileSetRemove(FileSet* s, const char* path) {
   if (!s || s->failed) return 0;
   std::string target;
-  if (!ResolveDisk(path, &target)) {
+  if (!ResolveDisk(path, &target) || target == ".") {
     s->failed = true;
     return 0;
   }
@@ -877,7 +1193,7 @@ int32_t FileSetRemove(FileSet* s, const char* path) {
 
 void AbortFileSet(FileSet* s) {
   if (!s) return;
-  for (const auto& st : s->staged) ::unlink(st.first.c_str());
+  for (const auto& st : s->staged) ::unlink(st.tmp.c_str());
   delete s;
 }
 
@@ -887,41 +1203,32 @@ int32_t CommitFileSet(FileSet* s) {
     AbortFileSet(s);
     return 0;
   }
-  bool ok = true;
   // Each staged file is flushed before any rename, so a crash never shows a
   // renamed file without its bytes; only this set's files are waited for.
   if (g_files.syncWrites.load(std::memory_order_relaxed)) {
     std::vector<std::string> files;
-    for (const auto& st : s->staged) files.push_back(st.first);
+    for (const auto& st : s->staged) files.push_back(st.tmp);
     if (!SyncAll(files, false)) {
       DebugLog("CommitFileSet: Konnte Dateien nicht sichern\n");
       AbortFileSet(s);
       return 0;
     }
   }
-  for (const auto& st : s->staged) {
-    if (::rename(st.first.c_str(), st.second.c_str()) != 0) {
-      DebugLog("CommitFileSet: Konnte %s nicht ersetzen\n", st.second.c_str());
-      ::unlink(st.first.c_str());
-      ok = false;
-    }
+  // One rename or removal is all or nothing by itself; more need the record.
+  std::string record;
+  const bool recorded = s->staged.size() + s->removals.size() > 1;
+  if (recorded && !WriteCommitRecord(*s, &record)) {
+    DebugLog("CommitFileSet: Konnte den Eintrag der Aenderung nicht schreiben\n");
+    AbortFileSet(s);
+    return 0;
   }
-  std::vector<const std::string*> removed;
-  for (const std::string& r : s->removals) {
-    if (::unlink(r.c_str()) == 0) removed.push_back(&r);
-    else if (errno != ENOENT) ok = false;
-  }
-  // Then every folder whose names changed, so the renames and removals last.
-  std::vector<std::string> dirs;
-  auto addDir = [&dirs](const std::string& path) {
-    std::string dir, name;
-    SplitDisk(path, &dir, &name);
-    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
-  };
-  for (const auto& st : s->staged) addDir(st.second);
-  for (const std::string* r : removed) addDir(*r);
-  if (g_files.syncWrites.load(std::memory_order_relaxed) && !SyncAll(dirs, true))
-    DebugLog("CommitFileSet: Konnte Ordner nicht sichern\n");
+  const bool ok = ApplyFileSet(*s, false);
+  SyncSetFolders(*s);
+  if (ok && recorded) ::unlink(record.c_str());
+  if (!ok && recorded)
+    DebugLog("CommitFileSet: %s bleibt, der naechste Start schliesst die Aenderung ab\n", record.c_str());
+  if (!ok && !recorded)
+    for (const auto& st : s->staged) ::unlink(st.tmp.c_str());
   delete s;
   return ok ? 1 : 0;
 }

@@ -52,7 +52,8 @@ char* GetDirBuffer(const char* folder, uint16_t count);
 int32_t CreateDirPath(const char* path);
 // Deletes the temporary files (".qoetmp-*") that killed saves left in the
 // folder and its sub-folders down to depth levels; files of a save still
-// being written stay. Returns how many were deleted.
+// being written, and those a commit record still names, stay. Returns how
+// many were deleted.
 uint32_t RemoveStaleTempFiles(const char* folder, uint32_t depth);
 // Mode bit 0 clears the target (recursively), bit 1 copies the source tree
 // into it (making the target and its missing parents), bit 2 deletes each
@@ -73,7 +74,7 @@ int32_t RenamePath(const char* from, const char* to);
 int32_t ResolvePath(const char* path, char* out, uint32_t out_size);
 
 // Tests: failure hook for every write of the file layer (Write, SaveMem2File,
-// CopyDir). After arming, bytes_ok more bytes are written; the write that
+// CopyDir, file sets and streams; not a file set's commit record). After arming, bytes_ok more bytes are written; the write that
 // would pass them writes up to the limit and fails, and so does every later
 // non-empty write (0 = the next write fails) until -1 disarms the hook.
 void FileFailWritesAfter(int64_t bytes_ok);
@@ -90,12 +91,35 @@ void FileSetSyncHook(FileSyncHook hook, void* user);
 // hook), and nothing replaces a target until CommitFileSet renames them all
 // and deletes the files marked for removal. Any failed step poisons the set:
 // its commit then removes the temporary files and changes nothing.
+// A commit of more than one change is recorded first (a commit record at
+// the top of the working folder, written and synced before the first
+// rename, deleted after the last removal), so what a kill or a failed
+// rename interrupts is finished by the next start (FinishCommitRecords).
+// Layout: docs/architecture.md, "The commit record".
 struct FileSet;
 FileSet* BeginFileSet();  // null when out of memory
 int32_t FileSetWrite(FileSet* set, const char* path, const void* data, uint32_t length);  // 1 or 0
 int32_t FileSetRemove(FileSet* set, const char* path);  // deleted at commit; 1 or 0
-int32_t CommitFileSet(FileSet* set);  // 1 when every file is in place; frees the set
+// 1 when every file is in place; frees the set. A rename or removal that
+// fails after the record was written ends the commit with 0 and leaves the
+// record and the files not yet renamed for the next start.
+int32_t CommitFileSet(FileSet* set);
 void AbortFileSet(FileSet* set);      // removes the temporary files; frees the set
+
+// Start-up, before anything else writes: carries out every commit record in
+// the working folder (the renames and removals not yet done), drops a
+// damaged or half-written one (no rename had begun), then sweeps the staged
+// files nobody names (RemoveStaleTempFiles over the working folder). A
+// record that cannot be finished (a target became a folder, a staged file
+// is gone or damaged, a rename fails) is logged with its files, reported to
+// the hook and left as it is, never half applied. Returns how many records
+// are left unfinished (0 when all is well).
+int32_t FinishCommitRecords(void);
+// Told of each record FinishCommitRecords leaves unfinished: the record's
+// name and why (a short English phrase). The upper layer tells the player;
+// null removes the hook.
+using CommitRecordHook = void (*)(const char* record, const char* problem);
+void SetCommitRecordHook(CommitRecordHook hook);
 
 // A file written piece by piece that replaces its target only when whole:
 // the pieces go to a temporary file beside the target (through the failure

@@ -410,20 +410,23 @@ TEST(FilesSync, CommitSyncsItsFilesBeforeTheRenamesAndItsFoldersAfter) {
   ASSERT_EQ(FileSetRemove(set, ".\\Cities\\Gone.qoe"), 1);
   EXPECT_TRUE(log.calls.empty());  // nothing is flushed before the commit
   ASSERT_EQ(CommitFileSet(set), 1);
-  ASSERT_EQ(log.calls.size(), 5u);
-  // The two staged files, while the targets still hold the old bytes ...
+  ASSERT_EQ(log.calls.size(), 7u);
+  // The two staged files, then the commit record and the working folder that
+  // holds it, while the targets still hold the old bytes ...
   std::vector<std::string> files, folders;
-  for (size_t i = 0; i < 2; i++) {
-    EXPECT_EQ(log.calls[i].folder, 0);
+  for (size_t i = 0; i < 4; i++) {
+    EXPECT_EQ(log.calls[i].folder, i == 3 ? 1 : 0);
     EXPECT_EQ(log.calls[i].a, "old a");
     EXPECT_EQ(log.calls[i].b, "old b");
-    files.push_back(log.calls[i].path);
+    if (i < 2) files.push_back(log.calls[i].path);
   }
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files[0].rfind("Data/.qoetmp-A.qoe.", 0), 0u) << files[0];
   EXPECT_EQ(files[1].rfind("Map/.qoetmp-B.qoe.", 0), 0u) << files[1];
+  EXPECT_EQ(log.calls[2].path.rfind(".qoecommit-", 0), 0u) << log.calls[2].path;
+  EXPECT_EQ(log.calls[3].path, ".");
   // ... then each changed folder once, after every file is in place.
-  for (size_t i = 2; i < 5; i++) {
+  for (size_t i = 4; i < 7; i++) {
     EXPECT_EQ(log.calls[i].folder, 1);
     EXPECT_EQ(log.calls[i].a, "newer a");
     EXPECT_EQ(log.calls[i].b, "new b");
