@@ -15,6 +15,7 @@
 #include "routinen/system/fonts.h"
 #include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/packets.h"
+#include "routinen/gamedata/towns.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/prefs.h"
 #include "platform/log.h"
@@ -97,6 +98,7 @@ void InstallProgramScreens() {
   hooks.ExitSound = ExitSound;
   hooks.StartIrcPanel = StartIrcPanel;
   hooks.StopIrcPanel = StopIrcPanel;
+  hooks.SettleActiveTown = [] { SettleActiveTown(0); };
   SetShellHooks(&hooks);
   SetClickSoundHook(ClickSound);
   SetMouseCursorHook(LoadElmorCursor);

@@ -118,6 +118,43 @@ bool IsLink(const char* path) {
 
 }  // namespace
 
+uint32_t StartTownId() {
+  TownListEntry* list = nullptr;
+  const uint32_t n = ReadTownList(&list);
+  const uint32_t last_shown = GdPrefs(PREFS_TOWN_ID, 0, 0);
+  uint32_t id = n ? list[0].id : 0;
+  bool shown = false, capital = false;
+  for (uint32_t i = 0; i < n; i++) {
+    if (list[i].id == last_shown) shown = true;
+    if (st_TOWN* t = LoadTownFile(list[i])) {
+      if (t->kind) {
+        id = list[i].id;
+        capital = true;
+      }
+      FreeVec(t);
+    }
+  }
+  if (shown) id = last_shown;
+  if (list) FreeVec(list);
+  DebugLog("StartTownId: Stadt %u (%s)\n", id,
+           shown ? "zuletzt gezeigt" : capital ? "Hauptstadt" : n ? "erste der Liste" : "keine Stadt");
+  return id;
+}
+
+uint32_t SettleActiveTown(int32_t keep) {
+  OwnPlayer* own = GdOwnPlayer();
+  if (keep) {
+    TownListEntry* list = nullptr;
+    const uint32_t n = ReadTownList(&list);
+    bool listed = false;
+    for (uint32_t i = 0; i < n; i++) listed = listed || list[i].id == own->ActiveTown;
+    if (list) FreeVec(list);
+    if (listed) return own->ActiveTown;
+  }
+  own->ActiveTown = StartTownId();
+  return own->ActiveTown;
+}
+
 int32_t CheckPlayerTown() {
   Chunk town("TOWN", ReceivedPoolPath);
   if (!town.p) return 1;  // the turn says nothing about the towns
@@ -173,6 +210,8 @@ int32_t CheckPlayerTown() {
     }
   }
   if (ok && towns.empty() && n_old) GdOwnPlayer()->Anarchy = 2;
+  // A lost town is no longer the one the screens show.
+  if (ok) SettleActiveTown(1);
   if (!ok) stage.Fail();
   ok = stage.Commit() && ok;
   for (st_TOWN* t : towns) FreeVec(t);
@@ -367,15 +406,7 @@ bool SetUpGame(const char* path, uint32_t player, uint32_t cap_x, uint32_t cap_y
     FreeVec(cap);
     if (!ok) return false;
   }
-  TownListEntry* list = nullptr;
-  const uint32_t towns = ReadTownList(&list);
-  own->ActiveTown = towns ? list[0].id : 0;
-  for (uint32_t i = 0; i < towns; i++) {
-    st_TOWN* t = LoadTownFile(list[i]);
-    if (t && t->kind) own->ActiveTown = t->id;
-    if (t) FreeVec(t);
-  }
-  if (list) FreeVec(list);
+  SettleActiveTown(0);
   // The fields round the capital start as an empty culture map.
   RegisterGameDataListTypes();
   ListHeader* cult = CreateList(14);

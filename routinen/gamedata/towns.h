@@ -97,9 +97,19 @@ uint32_t GetLuxusDemand(uint32_t entry, const int32_t balances[3], const uint32_
                         uint32_t inhabitants);
 
 // After a turn: the towns of the received TOWN chunk become Town.list and
-// town files (new ones founded, lost ones deleted, a capital kept); non-zero
-// on success.
+// town files (new ones founded, lost ones deleted, a capital kept), and an
+// active town that was lost gives way (SettleActiveTown(1)); non-zero on
+// success.
 int32_t CheckPlayerTown();
+// The town a game is shown with: the town of prefs field 4 (the town view's
+// last town) when it is in Town.list, else the capital (a listed town whose
+// file has a kind other than 0), else the list's first town; 0 without a
+// town. Reads through an open stage.
+uint32_t StartTownId();
+// The own player's active town (through an open stage, GdOwnPlayer): kept
+// when keep is set and it is in Town.list, else StartTownId(). Start-up, a
+// load and a new game pass 0, a changed town list 1. Returns the town's ID.
+uint32_t SettleActiveTown(int32_t keep);
 // After a turn: town files take the turn's population, flags, level and the
 // standing buildings of .\Data\Gebaeude.dat; non-zero on success.
 int32_t CheckTownStatus(uint32_t mode);

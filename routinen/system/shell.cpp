@@ -150,6 +150,8 @@ int SetupSystem() {
   LoadPaths();
   FillDisplayRecord();
   ReadAccountValues();
+  // The game data's layer picks the town the screens show.
+  if (g_shell.hooks.SettleActiveTown) g_shell.hooks.SettleActiveTown();
   return 1;
 }
 

@@ -19,8 +19,8 @@ void InstallScreenModePrefs();
 int OpenLibraries();
 // Looks at the machine (free memory, processors, system) and logs it; 1.
 int CheckSystem();
-// Catalog (QoEBrowser.catalog over CatalogStrings, German locale only), options, the 100 ms game timer, index paths, account values.
-// Runs again after a load or a new game. 1 (problems are logged).
+// Catalog (QoEBrowser.catalog over CatalogStrings, German locale only), options, the 100 ms game timer, index paths, account values,
+// then the active town (hook). Runs again after a load or a new game. 1 (problems are logged).
 int SetupSystem();
 // The sound output: opens the platform's mixed audio output and sets the
 // SoundCapabilities from what really opened (1 | 8 | 16 | 32 with an output,
@@ -77,6 +77,7 @@ struct ShellHooks {
   void (*FreeMovieBase)();       // a CurrentMovieBase a screen left behind
   int32_t (*KartenScreenSaveData)();  // map data written before the turn files change; 1 ok
   int32_t (*KartenScreenNewSetup)();  // map data built anew after they changed; 1 ok
+  void (*SettleActiveTown)();    // the active town chosen from the game data (end of SetupSystem)
 };
 // Copies the slots (null clears every slot).
 void SetShellHooks(const ShellHooks* hooks);

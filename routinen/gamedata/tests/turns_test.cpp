@@ -473,6 +473,102 @@ TEST_F(Turns, TownsFollowTheTurnNewOnesFoundedLostOnesGone) {
   FreeVec(r);
 }
 
+// Makes town `capital` the realm's capital (0: none) in the town files.
+void SetCapital(std::initializer_list<uint32_t> ids, uint32_t capital) {
+  for (uint32_t id : ids) {
+    st_TOWN* t = GetActiveTown(id);
+    ASSERT_NE(t, nullptr);
+    t->kind = id == capital ? 1 : 0;
+    ASSERT_EQ(SaveTown(t), 1);
+    FreeVec(t);
+  }
+}
+
+TEST_F(Turns, TheActiveTownIsTheLastShownTownElseTheCapitalElseTheFirst) {
+  Install();
+  {
+    PoolBuilder b(kAnswer);
+    b.Add(Towns({{1, "Elmsford", 1001, 501, 800}, {2, "Rivermouth", 1010, 510, 1200}, {3, "Oakby", 1020, 520, 300}}));
+  }
+  ASSERT_EQ(CheckPlayerTown(), 1);
+  SetCapital({1, 2, 3}, 2);  // the capital is not the list's first town
+  struct Case {
+    uint32_t lastShown, capital, expected;
+  } const kCases[] = {
+      {3, 2, 3},            // the town view's last town
+      {0xFFFFFFFFu, 2, 2},  // after a load or a new game: the capital
+      {99, 2, 2},           // a town no longer listed
+      {0, 2, 2},
+      {0xFFFFFFFFu, 0, 1},  // no capital: the first town
+      {3, 0, 3},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "prefs 4 = " << c.lastShown << ", capital " << c.capital);
+    SetCapital({1, 2, 3}, c.capital);
+    CheckPrefs(PREFS_TOWN_ID, 1, c.lastShown);
+    OwnPlayerPtr->ActiveTown = 0;  // as after every start
+    EXPECT_EQ(StartTownId(), c.expected);
+    EXPECT_EQ(SettleActiveTown(0), c.expected);
+    EXPECT_EQ(OwnPlayerPtr->ActiveTown, c.expected);
+  }
+  // A listed town the player chose stays when it is to be kept.
+  CheckPrefs(PREFS_TOWN_ID, 1, 1);
+  OwnPlayerPtr->ActiveTown = 3;
+  EXPECT_EQ(SettleActiveTown(1), 3u);
+  OwnPlayerPtr->ActiveTown = 42;
+  EXPECT_EQ(SettleActiveTown(1), 1u);
+  // No towns: 0, and no town file is made.
+  fs::remove_all("Data/Cities");
+  EXPECT_EQ(SettleActiveTown(0), 0u);
+  EXPECT_FALSE(fs::exists("Data/Cities"));
+}
+
+TEST_F(Turns, ATurnThatTakesTheActiveTownFallsBackAndKeepsAListedOne) {
+  Install();
+  {
+    PoolBuilder b(kAnswer);
+    b.Add(Towns({{1, "Elmsford", 1001, 501, 800}, {2, "Rivermouth", 1010, 510, 1200}, {3, "Oakby", 1020, 520, 300}}));
+  }
+  ASSERT_EQ(CheckPlayerTown(), 1);
+  // The player looks at Oakby (the town view left it in prefs field 4).
+  OwnPlayerPtr->ActiveTown = 3;
+  CheckPrefs(PREFS_TOWN_ID, 1, 3);
+  {
+    PoolBuilder b(kAnswer);
+    b.Add(Towns({{1, "Elmsford", 1001, 501, 800}, {2, "Rivermouth", 1010, 510, 1200}}));
+  }
+  ASSERT_EQ(CheckPlayerTown(), 1);
+  EXPECT_EQ(OwnPlayerPtr->ActiveTown, 1u);  // the capital
+  // A town still listed stays the active one.
+  OwnPlayerPtr->ActiveTown = 2;
+  ASSERT_EQ(CheckPlayerTown(), 1);
+  EXPECT_EQ(OwnPlayerPtr->ActiveTown, 2u);
+  // A turn that fails changes nothing, the active town included.
+  OwnPlayerPtr->ActiveTown = 2;
+  {
+    PoolBuilder b(kAnswer);
+    b.Add(Towns({{1, "Elmsford", 1001, 501, 800}, {4, "Newby", 1030, 530, 100}}));
+  }
+  FileFailWritesAfter(0);
+  EXPECT_EQ(CheckPlayerTown(), 0);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(OwnPlayerPtr->ActiveTown, 2u);
+  ASSERT_EQ(CheckPlayerTown(), 1);
+  EXPECT_EQ(OwnPlayerPtr->ActiveTown, 1u);
+  for (auto& e : fs::directory_iterator("Data/Cities"))
+    EXPECT_EQ(e.path().filename().string().rfind("NewTown", 0), std::string::npos) << e.path();
+}
+
+TEST_F(Turns, GameInitStartsOnTheCapitalWhateverTheLastGameShowed) {
+  OwnPlayerPtr->ActiveTown = 77;  // the town of a game given up
+  CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+  Install();
+  TownListEntry* list = nullptr;
+  ASSERT_EQ(ReadTownList(&list), 1u);
+  EXPECT_EQ(OwnPlayerPtr->ActiveTown, list[0].id);
+  FreeVec(list);
+}
+
 TEST_F(Turns, BuildingsStandFromGebaeudeDat) {
   Install();
   {
