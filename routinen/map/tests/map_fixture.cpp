@@ -98,18 +98,17 @@ struct Entry {
   uint16_t frames, frameH, w, h;
 };
 
-std::string g_cache;  // folder with Data/Path and Gfx, made once per process
+// The generated files (path relative to the working folder, bytes), made
+// once per process and written into each test's own folder.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> g_cache;
 
 void MakeCache() {
   if (!g_cache.empty()) return;
-  g_cache = "/tmp/qoe_maptest_" + std::to_string(getpid());
-  fs::create_directories(g_cache + "/Gfx");
-  fs::create_directories(g_cache + "/Data");
   std::map<uint32_t, Entry> entries;
   auto save = [&](uint32_t id, const Pic& p, uint8_t kind, uint16_t frames, uint16_t frameH) {
     char name[64];
-    std::snprintf(name, sizeof name, "%s/Gfx/Pic%04u.ilbm", g_cache.c_str(), id);
-    qoe_test::WriteFileBytes(name, Ilbm(p, kind != 2));
+    std::snprintf(name, sizeof name, "Gfx/Pic%04u.ilbm", id);
+    g_cache.emplace_back(name, Ilbm(p, kind != 2));
     entries[id] = Entry{kind, frames, frameH, (uint16_t)p.w, (uint16_t)p.h};
   };
   // Tiles: every ID of the tile table, one colour each (corners included:
@@ -194,7 +193,7 @@ void MakeCache() {
     }
     idx.insert(idx.end(), rec.begin(), rec.end());
   }
-  qoe_test::WriteFileBytes(g_cache + "/Data/Path", idx);
+  g_cache.emplace_back("Data/Path", std::move(idx));
 }
 
 }  // namespace
@@ -221,8 +220,8 @@ void SetTestPalette() {
 void WriteTestPictures() {
   MakeCache();
   fs::create_directories("Data");
-  fs::copy_file(g_cache + "/Data/Path", "Data/Path", fs::copy_options::overwrite_existing);
-  if (!fs::exists("Gfx")) fs::create_directory_symlink(g_cache + "/Gfx", "Gfx");
+  fs::create_directories("Gfx");
+  for (const auto& file : g_cache) qoe_test::WriteFileBytes(file.first, file.second);
 }
 
 void CopyMapFont() {

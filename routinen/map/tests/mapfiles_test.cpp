@@ -3,6 +3,8 @@
 // files), write failures, wrapping and the view position.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -330,4 +332,21 @@ TEST(MapFiles, CellChangesOfStayingPartsSurviveAShift) {
   ExitKarte(map);
   std::vector<uint8_t> part = qoe_test::ReadFileBytes(PartPath('M', 60, 60));
   EXPECT_EQ(GetLE32Test(&part[5 * 1760 + 5 * 22 + 14]), 4242u);
+}
+
+// The generated pictures live in the test's own folder, which the test
+// runner removes: nothing of them stays behind in the temporary folder.
+TEST(MapFixture, TestPicturesStayInTheTestsFolder) {
+  const fs::path here = fs::current_path();
+  WriteTestPictures();
+  EXPECT_TRUE(fs::is_regular_file("Data/Path"));
+  ASSERT_TRUE(fs::is_directory("Gfx"));
+  EXPECT_FALSE(fs::is_symlink("Gfx"));
+  size_t pictures = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(here)) {
+    EXPECT_FALSE(fs::is_symlink(entry.symlink_status())) << entry.path();
+    if (entry.path().extension() == ".ilbm") pictures++;
+  }
+  EXPECT_GT(pictures, 100u);
+  EXPECT_FALSE(fs::exists("/tmp/qoe_maptest_" + std::to_string(getpid())));
 }
