@@ -111,6 +111,21 @@ void ParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
     }
 }
 
+// Parchment in pens 0..35 only: the town view's night darkens the pens
+// above, and a box must stay legible by night.
+void SteadyParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      const uint32_t n = Hash(x / 2, y, seed) % 64;
+      const int edge = std::min({x - x1, x2 - x, y - y1, y2 - y});
+      uint8_t c = kParchment;
+      if (n < 3) c = kWhite;                            // light fibres
+      else if (n == 3) c = kStone;                      // a dark one
+      else if (edge < 3 && n < 12) c = kDarkGold;       // aged edges
+      img.Set(x, y, c);
+    }
+}
+
 void WoodFrame(Image& img, int x1, int y1, int x2, int y2, int width) {
   for (int i = 0; i < width; ++i) {
     uint8_t c = (uint8_t)(kWoodRamp + 4 + (i < width / 2 ? i * 2 : (width - i) * 2));
@@ -208,7 +223,7 @@ bool DrawBackground(Image& img, const std::string& name, uint32_t id) {
 
 bool DrawPanel(Image& img, const std::string& title) {
   const int w = img.width, h = img.height;
-  ParchmentFill(img, 0, 0, w - 1, h - 1, (uint32_t)(w * 7 + h));
+  SteadyParchmentFill(img, 0, 0, w - 1, h - 1, (uint32_t)(w * 7 + h));
   int fw = std::min(4, std::min(w, h) / 8);
   if (fw >= 2) WoodFrame(img, 0, 0, w - 1, h - 1, fw);
   else FrameRect(img, 0, 0, w - 1, h - 1, kBlack);
@@ -231,7 +246,8 @@ bool DrawButton(Image& img, bool pressed, const std::string& caption) {
   if (!caption.empty()) {
     int scale = (h >= 7 * 2 + 6 && TextWidth(caption, 2) <= w - 8) ? 2 : 1;
     int d = pressed ? 1 : 0;
-    DrawTextCentred(img, 2 + d, 2 + d, w - 3 + d, h - 3 + d, caption, scale, kParchmentRamp + 15, kBlack);
+    // White stays bright in the town view's night (pens 0..35 keep their colour).
+    DrawTextCentred(img, 2 + d, 2 + d, w - 3 + d, h - 3 + d, caption, scale, kWhite, kBlack);
   }
   return true;
 }

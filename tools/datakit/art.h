@@ -90,4 +90,25 @@ bool DrawDungeonFloor(Image& img, int variant, bool ceiling);
 bool DrawCompassFrame(Image& img, int frame);
 bool DrawDeathPicture(Image& img);
 
+// The town view (art_town.cpp, docs/town-pictures.md). Its pictures carry
+// the town palette: the shared one with pen 7 the lamp light of the night
+// windows and pen 10 the rain. The night darkens pens 36..255 only, so the
+// town's own pixels keep off pens 1..35.
+constexpr int kTownLotCount = 38, kTownLotWidth = 48, kTownLotHeight = 40;
+constexpr uint8_t kTownGlass = 177;  // window panes (slate, dark)
+constexpr uint8_t kNightLight[3] = {184, 76, 14};
+const Palette& TownPalette();
+// Moves pens 1..35 to the nearest pens of 36..254.
+void AvoidSteadyPens(Image& img);
+// A pen under the overcast sky: darker, the grass dull.
+uint8_t OvercastPen(uint8_t pen);
+// The town of a level (1..4): "background" (plain sky, 640 x 480), "sky"
+// (the sunny top, 640 x 123), "overcasttop" (640 x 123), "overcastbottom"
+// (640 x 357 from row 123).
+bool DrawTownPart(Image& img, int level, const std::string& part, std::string* err);
+// The title board (276 x 58) and the object pairs of levels 2 to 4: gate,
+// gateopen (64 x 62), scaffold, scaffoldbusy (48 x 46).
+bool DrawTownTitle(Image& img, int level);
+bool DrawTownObject(Image& img, int level, const std::string& kind, std::string* err);
+
 }  // namespace datakit

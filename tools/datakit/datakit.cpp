@@ -24,6 +24,7 @@
 #include "art.h"
 #include "maptiles.h"
 #include "engine3d.h"
+#include "town_buildings.h"
 
 namespace fs = std::filesystem;
 using namespace datakit;
@@ -186,7 +187,28 @@ Bytes EncodeIndex(const PictureIndex& ix) {
   return b;
 }
 
-void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::string>& w) {
+// The building animations' description lines (movies/movies.txt), read
+// when the first picture drawn from one needs them.
+struct MovieSource {
+  fs::path file;
+  std::vector<movies::MovieLine> lines;
+  bool read = false;
+  const movies::MovieLine& Find(const std::string& name) {
+    if (!read) {
+      try {
+        lines = movies::ReadMovieList(file.string());
+      } catch (movies::ListError& e) {
+        throw Failure{"", e.what};
+      }
+      read = true;
+    }
+    for (const movies::MovieLine& m : lines)
+      if (m.name == name && m.family == "buildings") return m;
+    throw Failure{"", "no building animation " + name + " in " + file.string()};
+  }
+};
+
+void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::string>& w, MovieSource& movie_source) {
   // <id> <kind> <width> <height> <style> [args]
   if (w.size() < 5) throw Failure{"", "expected: id kind width height style [arguments]"};
   uint32_t id = (uint32_t)Num(w[0], 1, ix.max_ids);
@@ -232,6 +254,16 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
     ok = DrawDungeonFloor(img, (int)Num(arg, 0, 8), style == "dungeonceiling");
   else if (style == "compass") ok = DrawCompassFrame(img, (int)Num(arg, 0, 35));
   else if (style == "deathpit") ok = DrawDeathPicture(img);
+  else if (style == "town") ok = DrawTownPart(img, (int)Num(arg, 1, 4), w.size() > 6 ? Text(w[6]) : "", &err);
+  else if (style == "towntitle") ok = DrawTownTitle(img, (int)Num(arg, 1, 4));
+  else if (style == "townobject") ok = DrawTownObject(img, (int)Num(arg, 2, 4), w.size() > 6 ? Text(w[6]) : "", &err);
+  else if (style == "townbuilding") {
+    // townbuilding <animation> <member> <members>: a line's member in the town
+    if (w.size() != 8) throw Failure{"", "townbuilding <animation> <member 0..3> <members 1..4>"};
+    ok = DrawTownBuilding(img, movie_source.Find(arg), (int)Num(w[6], 0, 3), (int)Num(w[7], 1, 4), &err);
+  } else if (style == "construction") {
+    ok = DrawConstructionPicture(img, movie_source.Find(arg), &err);
+  }
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
   char name[64];
@@ -244,8 +276,11 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   // The story screen's page background, pen 6, is parchment on that screen.
   Palette own = SharedPalette();
   own[kTitleBar] = {236, 224, 190};
-  WriteFile(DiskPath(out, e.file),
-            EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip, style == "campfire" ? &own : nullptr));
+  // The town view's pictures carry the town palette (the background's
+  // becomes the screen's).
+  const bool town = style.rfind("town", 0) == 0;  // town, towntitle, townobject, townbuilding
+  WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip,
+                                              style == "campfire" ? &own : town ? &TownPalette() : nullptr));
   ix.entries[id] = e;
 }
 
@@ -272,6 +307,7 @@ std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& o
   std::vector<PictureIndex> indexes;
   std::ifstream f(src);
   if (!f) throw Failure{src.string(), "cannot read"};
+  MovieSource movie_source{src.parent_path() / "movies" / "movies.txt", {}, false};
   std::string line;
   int n = 0;
   while (std::getline(f, line)) {
@@ -291,7 +327,7 @@ std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& o
         AddMapPictures(out, indexes.back());
         continue;
       }
-      MakePicture(out, indexes.back(), w);
+      MakePicture(out, indexes.back(), w, movie_source);
     } catch (Failure& e) {
       throw Failure{src.string() + ":" + std::to_string(n), e.what};
     }

@@ -11,7 +11,9 @@ using Bytes = std::vector<uint8_t>;
 
 inline void Put16(Bytes& b, uint32_t v) { b.push_back((uint8_t)(v >> 8)); b.push_back((uint8_t)v); }
 inline void Put32(Bytes& b, uint32_t v) { Put16(b, v >> 16); Put16(b, v & 0xFFFF); }
-inline void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+inline void PutId(Bytes& b, const char* id) {
+  for (int i = 0; i < 4; ++i) b.push_back((uint8_t)id[i]);
+}
 
 // An IFF chunk: id, length, data, pad byte to an even length.
 inline void PutChunk(Bytes& b, const char* id, const Bytes& data) {

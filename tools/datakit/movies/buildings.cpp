@@ -118,6 +118,8 @@ void Flag(Image& img, double x, double y, double len, double t, double off, uint
   }
 }
 
+}  // namespace
+
 void Emblem(Image& img, double cx, double cy, const std::string& e, double s) {
   const uint8_t dark = Sh(kWoodR, 1), gold = Sh(kGoldR, 12), metal = Sh(kGreyR, 8);
   if (e == "anvil") {
@@ -172,6 +174,8 @@ void Emblem(Image& img, double cx, double cy, const std::string& e, double s) {
     }
   }
 }
+
+namespace {
 
 // A hanging sign on a bracket, swinging by `angle`.
 void Sign(Image& img, double x, double y, const std::string& emblem, double angle) {

@@ -46,6 +46,9 @@ void Gradient(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int a, i
 void Speckle(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int base, int spread, uint32_t seed);
 // Bricks or stone courses in a ramp.
 void Masonry(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int base, int bw, int bh, uint32_t seed);
+// A sign's emblem (anvil cross coin book mug scales herb key sword star
+// skull horseshoe) centred at (cx, cy), about 12 x s pixels across.
+void Emblem(Image& img, double cx, double cy, const std::string& e, double s);
 // A small quadratic-ish curve through three points.
 void Curve(Image& img, Pt a, Pt b, Pt c, double r, uint8_t pen);
 
