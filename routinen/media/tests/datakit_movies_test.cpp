@@ -301,6 +301,49 @@ TEST_F(KitMovies, TheTitleWaterfallContinuesPicture1) {
   StopMovie(base_, m);
 }
 
+// The construction screen's pictures of the 38 buildings (graphics of
+// 224 x 200 in .\Data\Path): each is a still of the building's animation,
+// drawn by the same drawer from the same line, so its frame is one of the
+// animation's frames (the rest of the 224 columns repeats the frame's edge).
+TEST_F(KitMovies, ConstructionPicturesAreStillsOfTheBuildingAnimations) {
+  struct Row {
+    uint32_t picture;
+    uint16_t building;
+  };
+  const Row kRows[] = {{344, 0},   {345, 1},   {363, 2},   {376, 14},  {364, 15},  {367, 16},  {374, 17},  {365, 19},
+                       {372, 20},  {366, 21},  {377, 22},  {369, 23},  {373, 24},  {370, 25},  {371, 26},  {375, 27},
+                       {368, 47},  {494, 48},  {495, 49},  {496, 50},  {497, 51},  {565, 55},  {783, 96},  {773, 57},
+                       {784, 98},  {772, 56},  {775, 78},  {785, 108}, {782, 95},  {777, 91},  {787, 115}, {774, 139},
+                       {778, 158}, {779, 160}, {781, 163}, {780, 162}, {776, 195}, {786, 231}};
+  const Bytes index = qoe_test::ReadFileBytes("Data/Path");
+  for (const Row& r : kRows) {
+    SCOPED_TRACE(r.picture);
+    const size_t at = 12 + (size_t)(r.picture - 1) * 64;
+    ASSERT_GE(index.size(), at + 64);
+    EXPECT_EQ(index[at], 2);  // a graphic
+    std::string file((const char*)&index[at + 12], strnlen((const char*)&index[at + 12], 52));
+    std::replace(file.begin(), file.end(), '\\', '/');
+    const Bytes raw = qoe_test::ReadFileBytes(file);
+    IlbmPicture pic{};
+    ASSERT_EQ(DecodeIlbm(raw.data(), (uint32_t)raw.size(), &pic), 1);
+    EXPECT_EQ(pic.width, 224);
+    EXPECT_EQ(pic.height, 200);
+    const char* anim = BuildingAnimFile(r.building);
+    ASSERT_TRUE(anim);
+    const std::vector<Frame> frames = DecodeWithPlayer(std::string("Anims/") + anim);
+    ASSERT_FALSE(frames.empty());
+    const int w = (int)(frames[0].pens.size() / 200);
+    bool found = false;
+    for (const Frame& f : frames) {
+      bool same = true;
+      for (int y = 0; y < 200 && same; ++y) same = std::memcmp(&f.pens[(size_t)y * w], pic.pixels + (size_t)y * pic.width, (size_t)w) == 0;
+      found = found || same;
+    }
+    EXPECT_TRUE(found) << anim;
+    FreeIlbm(&pic);
+  }
+}
+
 // Runs the kit's movie generator into a fresh folder: the same bytes as the
 // build's, file for file; the docs carry its table; a bad source is refused
 // with its file and line.

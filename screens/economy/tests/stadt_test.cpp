@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -283,6 +284,22 @@ double Brightness(const std::string& png) {
   return sum / rgb.size();
 }
 
+// Luminance of a rectangle of a PNG: its mean, or its darkest pixel's.
+double Luminance(const std::string& png, int x0, int y0, int w, int h, bool darkest = false) {
+  std::vector<uint32_t> rgb;
+  uint32_t pw = 0, ph = 0;
+  if (!ReadPngRGB(png.c_str(), &rgb, &pw, &ph) || rgb.empty()) return 0;
+  double sum = 0, least = 1e9;
+  for (int y = y0; y < y0 + h; ++y)
+    for (int x = x0; x < x0 + w; ++x) {
+      const uint32_t p = rgb[static_cast<size_t>(y) * pw + x];
+      const double l = 0.3 * ((p >> 16) & 255) + 0.59 * ((p >> 8) & 255) + 0.11 * (p & 255);
+      sum += l;
+      least = std::min(least, l);
+    }
+  return darkest ? least : sum / (w * h);
+}
+
 TEST_F(StadtRun, TownPicturesByLevelDayAndNight) {
   static uint32_t minutes;
   SetLocalTimeSource([]() -> uint32_t { return minutes; });
@@ -314,8 +331,31 @@ TEST_F(StadtRun, TownPicturesByLevelDayAndNight) {
       const double b = Brightness(png);
       if (!night) day = b;
       else EXPECT_LT(b, day * 0.8) << png;
+      // At night the lamps in the windows (pen 7) shine against the town.
+      if (night) EXPECT_GT(Luminance(png, 521, 268, 3, 3), 2 * Luminance(png, 0, 130, 640, 350)) << png;
     }
   }
+}
+
+// By night the boxes keep their parchment (pens 0..35 stay as they are) and
+// their text pen: a message box over the darkened town reads as by day.
+TEST_F(StadtRun, BoxesStayLegibleAtNight) {
+  static uint32_t minutes;
+  SetLocalTimeSource([]() -> uint32_t { return minutes; });
+  MakeRealm({{1, "Elmor", 1, 1, 0, {}}});
+  double inside[2] = {}, ink[2] = {};
+  for (int night = 0; night < 2; ++night) {
+    minutes = night ? 23 * 60 : 12 * 60;
+    const std::string png = night ? "town_box_night.png" : "town_box_day.png";
+    // MAPL without a market place: catalog 798 in a box at (168, 180).
+    EXPECT_EQ(Run(C(kMapl) + "wait 300\npng " + png + "\nkey enter\n" + C(kBaus), 1), (std::vector<int32_t>{43}));
+    ASSERT_TRUE(qoe_test::KeepPng(png)) << png;
+    inside[night] = Luminance(png, 190, 230, 260, 40);
+    ink[night] = Luminance(png, 190, 206, 260, 60, true);
+  }
+  EXPECT_GT(inside[1], inside[0] * 0.9);   // the parchment stays light
+  EXPECT_LT(ink[1], inside[1] * 0.75);     // and the text stands out on it
+  EXPECT_LT(ink[0], inside[0] * 0.75);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Test pictures of the town view, of the right IDs and sizes, written into
-// the test's data folder beside the kit's (the real ones come with the
-// town view's art): the level pictures 745..747, skies and overcast pairs,
-// title graphics, object pairs 758..771 and the building pictures 600..703.
+// The town view's pictures in the test's data folder, each in a file of its
+// own (Gfx/TownNNNN.ilbm, named in .\Data\Path): the kit's copies, or test
+// drawings of the right IDs and sizes for any the kit does not draw (the
+// level pictures 39, 745..747, skies and overcast pairs, title graphics,
+// object pairs 758..771 and the building pictures 600..703).
 #pragma once
 #include <cstdint>
 #include <string>
