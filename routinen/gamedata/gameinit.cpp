@@ -1,6 +1,7 @@
 // After a turn: towns and culture maps; game set-up from the sign-up answer
 // and game removal.
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -114,6 +115,30 @@ bool IsLink(const char* path) {
   char disk[1024];
   struct stat st;
   return ResolvePath(path, disk, sizeof disk) && ::lstat(disk, &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The names of the files (and links, never followed) in a folder; with
+// forms only the sign-up forms "I%7.7u.qoe". None when it cannot be read.
+std::vector<std::string> FolderFiles(const char* folder, bool forms) {
+  std::vector<std::string> out;
+  char disk[1024];
+  if (!ResolvePath(folder, disk, sizeof disk)) return out;
+  DIR* d = ::opendir(disk);
+  if (!d) return out;
+  while (dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    struct stat st;
+    if (::fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) continue;
+    if (forms) {
+      if ((n[0] != 'I' && n[0] != 'i') || std::strlen(n) != 12 || strcasecmp(n + 8, ".qoe")) continue;
+      bool digits = true;
+      for (int i = 1; i < 8; i++) digits = digits && n[i] >= '0' && n[i] <= '9';
+      if (!digits) continue;
+    }
+    out.push_back(n);
+  }
+  ::closedir(d);
+  return out;
 }
 
 }  // namespace
@@ -450,7 +475,11 @@ bool SetUpGame(const char* path, uint32_t player, uint32_t cap_x, uint32_t cap_y
 }  // namespace
 
 
-int32_t GameInit(const char* path) {
+namespace {
+
+// GameInit, and with install also the account state 2 and the date of the
+// answer's mail, all in the one stage.
+int32_t SetUpFromAnswer(const char* path, bool install, uint32_t mail_date) {
   if (!path) return 0;
   if (!IsChunkInFile((1u << CHUNK_INFO) | (1u << CHUNK_BMAP) | (1u << CHUNK_IMAP) | (1u << CHUNK_PMAP), path)) {
     DebugLog("GameInit: %s ist keine gueltige Anmeldeantwort\n", path);
@@ -478,6 +507,10 @@ int32_t GameInit(const char* path) {
   // prefs fields and the own player record are staged and committed once.
   StageScope stage;
   const bool ok = SetUpGame(path, player, cap_x, cap_y, cap_name, lord);
+  if (install) {
+    GdPrefs(PREFS_LAST_MAIL_DATE, 1, mail_date);
+    GdPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
+  }
   if (!ok) stage.Fail();
   if (!stage.Commit() || !ok) {
     DebugLog("GameInit: Spiel wurde nicht eingerichtet, nichts geaendert\n");
@@ -487,9 +520,22 @@ int32_t GameInit(const char* path) {
   return 1;
 }
 
+}  // namespace
+
+int32_t GameInit(const char* path) { return SetUpFromAnswer(path, false, 0); }
+
+int32_t InstallGame(const char* path, uint32_t mail_date) { return SetUpFromAnswer(path, true, mail_date); }
+
+// The realm's files go through one stage: every removal and the account
+// state are one file set, so a failure changes nothing and a kill leaves
+// the whole realm or none of it (the set's commit record finishes the
+// removals at the next start). The realm cannot be renamed away as one
+// folder instead: its files lie in .\Data beside the indexes, the layouts,
+// the options and the prefs, which stay.
 int32_t GameExit() {
-  int32_t ok = 1;
-  // Folders whose files all belong to the game.
+  StageScope stage;
+  bool ok = true;
+  // Folders whose files all belong to the game (sub-folders stay).
   static const char* const kFolders[] = {".\\Data\\POP3In", ".\\Data\\POP3Out", ".\\Data\\MailIn",
                                          ".\\Data\\MailOut", ".\\Data\\Cities", ".\\Map"};
   for (const char* f : kFolders) {
@@ -497,38 +543,29 @@ int32_t GameExit() {
       DebugLog("GameExit: %s ist ein Verweis und bleibt\n", f);
       continue;
     }
-    if (!DeleteDir(f, nullptr)) ok = 0;
+    for (const std::string& n : FolderFiles(f, false)) ok = GdRemoveFile((std::string(f) + "\\" + n).c_str()) && ok;
   }
   static const char* const kFiles[] = {".\\Data\\MapPrefs.qoe",  ".\\Data\\SpielerList.qoe", ".\\Data\\WarenChunk.qoe",
                                        ".\\Data\\Gebaeude.dat",  ".\\Data\\BauScreenGeb.dat", ".\\Data\\Waren.dat",
                                        ".\\Data\\Luxus.dat",     ".\\Data\\ShipAddOn.dat",    ".\\Data\\MapNames.dat",
                                        ".\\Data\\Statistikdaten.qoe"};
-  for (const char* f : kFiles)
-    if (GeFileSize(f) && !DeleteFileA(f)) ok = 0;
+  for (const char* f : kFiles) ok = GdRemoveFile(f) && ok;
   // Sign-up forms ".\Data\I%7.7u.qoe".
-  char disk[1024];
-  if (ResolvePath(".\\Data", disk, sizeof disk) && !IsLink(".\\Data")) {
-    if (DIR* d = ::opendir(disk)) {
-      std::vector<std::string> forms;
-      while (dirent* e = ::readdir(d)) {
-        const char* n = e->d_name;
-        if ((n[0] == 'I' || n[0] == 'i') && std::strlen(n) == 12 && !strcasecmp(n + 8, ".qoe")) {
-          bool digits = true;
-          for (int i = 1; i < 8; i++) digits = digits && n[i] >= '0' && n[i] <= '9';
-          if (digits) forms.push_back(n);
-        }
-      }
-      ::closedir(d);
-      for (const std::string& n : forms) {
-        std::string p = std::string(".\\Data\\") + n;
-        if (!DeleteFileA(p.c_str())) ok = 0;
-      }
-    }
+  if (!IsLink(".\\Data")) {
+    for (const std::string& n : FolderFiles(".\\Data", true))
+      ok = GdRemoveFile((std::string(".\\Data\\") + n).c_str()) && ok;
   }
-  OwnPlayerPtr->ActiveTown = 0;
-  OwnPlayerPtr->Anarchy = 0;
-  OwnPlayerPtr->Mark = 0;
-  OwnPlayerPtr->InfoFlags = 0;
-  if (!ok) DebugLog("GameExit: Nicht alle Dateien konnten geloescht werden\n");
-  return ok;
+  // The realm is gone: the next start begins without a game.
+  GdPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_NONE);
+  OwnPlayer* own = GdOwnPlayer();
+  own->ActiveTown = 0;
+  own->Anarchy = 0;
+  own->Mark = 0;
+  own->InfoFlags = 0;
+  if (!ok) stage.Fail();
+  if (!stage.Commit()) {
+    DebugLog("GameExit: Spiel konnte nicht entfernt werden, nichts geaendert\n");
+    return 0;
+  }
+  return 1;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "routinen/gamedata/goods.h"
+#include "routinen/gamedata/stage.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "platform/log.h"
@@ -128,9 +129,9 @@ int32_t SaveWarenMarkt(const WarenMarkt* m) {
 uint32_t PrepareWarenMarkt(WarenMarktDaten* d, WarenMarkt* m, uint32_t* goods_count) {
   const uint32_t flag = CheckPrefs(PREFS_MARKET_FLAG, 0, 0);
   const bool first = flag != 1;  // 0, or prefs unreadable: the turn's stock is not settled
-  bool saved = false;
+  bool loaded = false;
   if (LoadWarenMarkt(m)) {
-    saved = true;
+    loaded = true;
   } else if (!first) {
     std::memset(m, 0, sizeof *m);  // the stock of this turn is gone: nothing on offer
   } else {
@@ -138,18 +139,25 @@ uint32_t PrepareWarenMarkt(WarenMarktDaten* d, WarenMarkt* m, uint32_t* goods_co
     d->spezialtyp = CheckPrefs(PREFS_LUXURY_GOOD, 0, 0);
     d->holz = CheckPrefs(PREFS_MARKET_WOOD, 0, 0);
     d->stein = CheckPrefs(PREFS_MARKET_STONE, 0, 0);
-    const uint32_t special = d->spezialtyp;
     BuildWarenMarkt(d, m);
-    saved = SaveWarenMarkt(m) != 0;
-    if (!saved)
-      DebugLog("CreateWarenReqListBuffer: Konnte Waren.dat nicht abspeichern !\n");
-    else if (special != 0 && d->spezialtyp == 0)
-      CheckPrefs(PREFS_LUXURY_GOOD, 1, 0);
   }
   const uint32_t n = CountWarenMarkt(m);
-  if (first && saved) {
-    if (goods_count) *goods_count = n;
-    CheckPrefs(PREFS_MARKET_FLAG, 1, 1);
+  if (!first) return n;
+  // The stock of the turn settles at once: the file, the given-up special
+  // type and the flag are one set, so a failure or a kill leaves either all
+  // three or none (the next visit then builds again).
+  StageScope stage;
+  if (!loaded) {
+    uint8_t image[WAREN_DAT_SIZE];
+    PutWarenMarkt(m, image);
+    GdSaveFile(WarenDatPath, image, WAREN_DAT_SIZE);
+    if (d->spezialtyp == 0 && GdPrefs(PREFS_LUXURY_GOOD, 0, 0) != 0) GdPrefs(PREFS_LUXURY_GOOD, 1, 0);
   }
+  GdPrefs(PREFS_MARKET_FLAG, 1, 1);
+  if (!stage.Commit()) {
+    DebugLog("CreateWarenReqListBuffer: Konnte Waren.dat nicht abspeichern !\n");
+    return n;
+  }
+  if (goods_count) *goods_count = n;
   return n;
 }

@@ -28,10 +28,17 @@ uint32_t RealmRank(uint32_t realm_points);
 // the player's prefs (9, 10, 2, 3, 33) and OwnPlayer. Non-zero on success;
 // a pool that does not check out writes nothing.
 int32_t GameInit(const char* path);
+// GameInit that also marks the game installed, in the same set as its
+// files: prefs field 0 (account state) becomes 2 and field 31 (the date of
+// the last evaluated mail) mail_date. Non-zero on success; on failure
+// nothing changed.
+int32_t InstallGame(const char* path, uint32_t mail_date);
 
 // Removes the running game's own files (turn pools, map and culture files,
-// towns, letters, side files); indexes, layouts, options, prefs and save
-// games stay. Never follows a symbolic link. Non-zero on success.
+// towns, letters, side files) and sets the account state (prefs field 0)
+// to 0, all in one set; indexes, layouts, options, the other prefs and save
+// games stay. Never follows a symbolic link. Non-zero on success; on
+// failure nothing changed.
 int32_t GameExit();
 
 // Map chunk layouts (byte chunks; offsets from the chunk start).

@@ -11,7 +11,6 @@
 #include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
-#include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "routinen/system/timer.h"
 #include "screens/common/screenbase.h"
@@ -126,12 +125,9 @@ int32_t AnarchieScreen(int32_t) {
     }
     StartTheTransition();
     WaitTransition();
-    if (!GameExit()) {
-      DebugLog("AnarchieScreen: Konnte Spiel nicht resetten !\n");
-    } else {
-      // The realm is gone: the next start begins without a game.
-      CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_NONE);
-    }
+    // The realm's files and the account state go together (the next start
+    // begins without a game), or nothing changes.
+    if (!GameExit()) DebugLog("AnarchieScreen: Konnte Spiel nicht resetten !\n");
   }
   for (uint32_t i = 0; i < sounds; ++i) CloseElmorSfx000(kAnarchySfx[i]);
   CloseScreenBase(&base, 0);

@@ -2,9 +2,11 @@
 #include "savegame.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,6 +25,7 @@
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
@@ -69,58 +72,6 @@ int32_t CopyInto(const char* source, const char* target, const char* line) {
     return 0;
   }
   return 1;
-}
-
-// Writes the save of one quarter into a folder beside the turn folder and
-// puts it in the turn folder's place only once it is whole: a failed save
-// leaves the older save of that quarter as it was.
-int32_t WriteTurnFolder(const char* lord_dir, const char* turn) {
-  char dir[kPathSize], tmp[kPathSize], old[kPathSize], sub[kPathSize + 16];
-  std::snprintf(dir, sizeof dir, "%s\\%s", lord_dir, turn);
-  std::snprintf(tmp, sizeof tmp, "%s\\.%s.neu", lord_dir, turn);
-  std::snprintf(old, sizeof old, "%s\\.%s.alt", lord_dir, turn);
-  DeleteTree(tmp);
-  LockHandle made = CreateDir(tmp);
-  if (!made) {
-    DebugLog("SaveGame : Konnte Verzeichnis %s nicht anlegen !\n", tmp);
-    return 0;
-  }
-  UnLock(made);
-  // A game without map files still gets its (empty) Map folder.
-  UnLock(CreateDir(".\\Map"));
-  std::snprintf(sub, sizeof sub, "%s\\Data", tmp);
-  int32_t ok = CopyInto(".\\Data\\", sub, "SaveGame : Konnte Verzeichnis Data nicht anlegen !\n");
-  std::snprintf(sub, sizeof sub, "%s\\Map", tmp);
-  if (ok) ok = CopyInto(".\\Map\\", sub, "SaveGame : Konnte Verzeichnis Map nicht anlegen !\n");
-  if (!ok) {
-    DeleteTree(tmp);
-    return 0;
-  }
-  DeleteTree(old);
-  const bool had_old = Lock(dir, 2) != 0;
-  if (had_old && !RenamePath(dir, old)) {
-    DebugLog("SaveGame : Konnte alten Spielstand %s nicht ersetzen !\n", dir);
-    DeleteTree(tmp);
-    return 0;
-  }
-  if (!RenamePath(tmp, dir)) {
-    DebugLog("SaveGame : Konnte Spielstand %s nicht anlegen !\n", dir);
-    if (had_old) RenamePath(old, dir);
-    DeleteTree(tmp);
-    return 0;
-  }
-  DeleteTree(old);
-  return 1;
-}
-
-// Empties .\Data and .\Map of the game once it was moved into its save:
-// the indexes and layouts stay, the options are written back, the mail
-// folders are made again.
-void ClearMovedGame() {
-  if (!CopyDir(".\\Data\\", ".\\Data\\", 1)) DebugLog("SaveGame : Konnte Data nicht leeren !\n");
-  if (!CopyDir(".\\Map\\", ".\\Map\\", 1)) DebugLog("SaveGame : Konnte Map nicht leeren !\n");
-  if (!OptionenPrefsSave(&QoESystemPtr->Optionen)) DebugLog("SaveGame : Konnte Optionen nicht sichern !\n");
-  CreateMailDirs();
 }
 
 // ---- loading: all or nothing ----
@@ -237,6 +188,167 @@ bool UndoLoad(const LoadFolders& f, std::vector<std::string> moved_out[2], std::
       ok = ::rename((f.alt[i] + "/" + n).c_str(), (f.live[i] + "/" + n).c_str()) == 0 && ok;
   return ok;
 }
+
+// ---- saving: the quarter's folder replaced in one step ----
+//
+// A save is written whole into .\Game\<lord>\.<turn>.neu, and only a whole
+// copy is renamed to .<turn>.fertig (ready): that rename is the save's
+// commit. Then an older save of the quarter is renamed to .<turn>.alt, the
+// ready copy takes the quarter's name and .alt is deleted. A folder cannot
+// be renamed onto a non-empty one, so replacing takes these two renames;
+// the ready name makes a kill between them finishable: FinishTurnFolder (at
+// the next save and at every start) rolls a ready copy forward and deletes
+// an unfinished one, so a kill leaves the older save or the new one. Names
+// with a leading dot are never listed by LoadGame.
+
+bool PathExists(const std::string& program_path) {
+  char disk[1024];
+  struct stat st;
+  return ResolvePath(program_path.c_str(), disk, sizeof disk) && ::lstat(disk, &st) == 0;
+}
+
+struct TurnFolders {
+  std::string dir, neu, ready, old;
+};
+
+TurnFolders TurnFolderNames(const std::string& lord_dir, const std::string& turn) {
+  return {lord_dir + "\\" + turn, lord_dir + "\\." + turn + ".neu", lord_dir + "\\." + turn + ".fertig",
+          lord_dir + "\\." + turn + ".alt"};
+}
+
+// Finishes what a save of the quarter left: a ready copy takes the
+// quarter's place, an unfinished copy and a replaced save are deleted.
+// False when a ready copy could not be put in place (it stays, and the next
+// call tries again).
+bool FinishTurnFolder(const std::string& lord_dir, const std::string& turn) {
+  const TurnFolders f = TurnFolderNames(lord_dir, turn);
+  bool ok = true;
+  if (PathExists(f.ready)) {
+    if (PathExists(f.dir)) ok = DeleteTree(f.old.c_str()) && RenamePath(f.dir.c_str(), f.old.c_str());
+    ok = ok && RenamePath(f.ready.c_str(), f.dir.c_str());
+    if (!ok) DebugLog("SaveGame : Konnte Spielstand %s nicht fertigstellen !\n", f.dir.c_str());
+  } else if (!PathExists(f.dir) && PathExists(f.old)) {
+    ok = RenamePath(f.old.c_str(), f.dir.c_str());  // never lose the only copy
+  }
+  if (ok) DeleteTree(f.old.c_str());
+  DeleteTree(f.neu.c_str());
+  return ok;
+}
+
+// Writes the save of one quarter (see above); a failed save leaves the
+// older save of that quarter as it was.
+int32_t WriteTurnFolder(const char* lord_dir, const char* turn) {
+  if (!FinishTurnFolder(lord_dir, turn)) return 0;
+  const TurnFolders f = TurnFolderNames(lord_dir, turn);
+  LockHandle made = CreateDir(f.neu.c_str());
+  if (!made) {
+    DebugLog("SaveGame : Konnte Verzeichnis %s nicht anlegen !\n", f.neu.c_str());
+    return 0;
+  }
+  UnLock(made);
+  // A game without map files still gets its (empty) Map folder.
+  UnLock(CreateDir(".\\Map"));
+  int32_t ok = CopyInto(".\\Data\\", (f.neu + "\\Data").c_str(), "SaveGame : Konnte Verzeichnis Data nicht anlegen !\n");
+  if (ok) ok = CopyInto(".\\Map\\", (f.neu + "\\Map").c_str(), "SaveGame : Konnte Verzeichnis Map nicht anlegen !\n");
+  if (!ok || !RenamePath(f.neu.c_str(), f.ready.c_str())) {
+    if (ok) DebugLog("SaveGame : Konnte Spielstand %s nicht anlegen !\n", f.dir.c_str());
+    DeleteTree(f.neu.c_str());
+    return 0;
+  }
+  if (FinishTurnFolder(lord_dir, turn)) return 1;
+  // Back to the older save (or none): the ready copy goes.
+  if (!PathExists(f.dir) && PathExists(f.old)) RenamePath(f.old.c_str(), f.dir.c_str());
+  if (PathExists(f.dir) || !PathExists(f.old)) DeleteTree(f.ready.c_str());
+  return 0;
+}
+
+// The game's files (and links, never followed) under a folder, as program
+// paths; at the top level of .\Data the indexes and the layouts stay out.
+// *folders gets the sub-folders, deepest last. False when a folder cannot
+// be read.
+bool GameFiles(const std::string& program_dir, bool top, std::vector<std::string>* files,
+               std::vector<std::string>* folders) {
+  char disk[1024];
+  if (!ResolvePath(program_dir.c_str(), disk, sizeof disk)) return false;
+  DIR* d = ::opendir(disk);
+  if (!d) return errno == ENOENT;
+  bool ok = true;
+  std::vector<std::string> subs;
+  while (dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    if (!std::strcmp(n, ".") || !std::strcmp(n, "..") || (top && IsIndexEntry(n))) continue;
+    if (std::strchr(n, '\\')) continue;  // no program path names it, so no game file
+    struct stat st;
+    if (::fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    (S_ISDIR(st.st_mode) ? subs : *files).push_back(program_dir + "\\" + n);
+  }
+  ::closedir(d);
+  for (const std::string& sub : subs) {
+    folders->push_back(sub);
+    ok = GameFiles(sub, false, files, folders) && ok;
+  }
+  return ok;
+}
+
+// Empties .\Data and .\Map of the game once it was moved into its save:
+// the indexes and layouts stay, the options are written back, the mail
+// folders are made again. Every file goes in one set with the options, so
+// a failure or a kill leaves the game whole or gone (the set's commit
+// record finishes its removals at the next start). False on failure
+// (logged; nothing changed).
+bool ClearMovedGame() {
+  std::vector<std::string> files, folders;
+  bool ok = GameFiles(".\\Data", true, &files, &folders) && GameFiles(".\\Map", false, &files, &folders);
+  uint8_t options[OPTIONEN_PREFS_SIZE];
+  OptionenPrefsEncode(&QoESystemPtr->Optionen, options);
+  FileSet* set = ok ? BeginFileSet() : nullptr;
+  ok = set != nullptr;
+  for (size_t i = 0; ok && i < files.size(); ++i)
+    if (strcasecmp(files[i].c_str(), ".\\Data\\Optionen.prefs")) ok = FileSetRemove(set, files[i].c_str()) != 0;
+  ok = ok && FileSetWrite(set, ".\\Data\\Optionen.prefs", options, OPTIONEN_PREFS_SIZE);
+  if (set) ok = CommitFileSet(set) && ok;
+  if (!ok) {
+    DebugLog("SaveGame : Konnte Data und Map nicht leeren !\n");
+    return false;
+  }
+  // The folders that are empty now (the mail folders come back below).
+  char disk[1024];
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+    if (ResolvePath(it->c_str(), disk, sizeof disk)) ::rmdir(disk);
+  CreateMailDirs();
+  return true;
+}
+
+}  // namespace
+
+int32_t FinishInterruptedSaves() {
+  int32_t result = 0;
+  char disk[1024];
+  if (!ResolvePath(".\\Game", disk, sizeof disk)) return 0;
+  const std::string game = disk;
+  for (const std::string& lord : Entries(game)) {
+    if (!SaveGameNameOk(lord.c_str())) continue;  // the load's folders and strangers
+    for (const std::string& n : Entries(game + "/" + lord)) {
+      std::string turn;
+      for (const char* tail : {".neu", ".fertig", ".alt"}) {
+        const size_t t = std::strlen(tail);
+        if (n.size() > t + 1 && n[0] == '.' && !n.compare(n.size() - t, t, tail)) turn = n.substr(1, n.size() - t - 1);
+      }
+      if (turn.empty() || !SaveGameNameOk(turn.c_str())) continue;
+      const std::string lord_dir = ".\\Game\\" + lord;
+      const bool ready = PathExists(TurnFolderNames(lord_dir, turn).ready);
+      if (!FinishTurnFolder(lord_dir, turn)) {
+        result = -1;
+      } else if (result == 0) {
+        result = 1;
+      }
+      if (ready) DebugLog("SaveGame : Unterbrochener Spielstand %s\\%s fertiggestellt\n", lord.c_str(), turn.c_str());
+    }
+  }
+  return result;
+}
+
+namespace {
 
 // The entries of a folder that can be a lord or turn folder, as 80-byte
 // lines; *count set. Null when there are none (or on failure).
@@ -355,6 +467,7 @@ int32_t SaveGame(uint32_t move) {
   // Folders this save makes go again when it fails.
   const bool had_game = FolderExists(".\\Game"), had_lord = had_game && FolderExists(lord_dir);
   int32_t ok = 1;
+  bool kept = false;
   LockHandle made = CreateDir(".\\Game");
   if (made) {
     UnLock(made);
@@ -366,14 +479,17 @@ int32_t SaveGame(uint32_t move) {
     ok = 0;
   } else if (turn[0]) {
     ok = WriteTurnFolder(lord_dir, turn);
-    if (ok && move) ClearMovedGame();
+    // The save stays when the game cannot be put away: it is a copy of the
+    // running game, which stays installed.
+    if (ok && move && !ClearMovedGame()) kept = true;
   }
   if (!ok && !had_lord) DeleteTree(had_game ? lord_dir : ".\\Game");
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
   // A failed save must not pass for a saved game.
   if (!ok) Message(0, "The game could not be saved. An older save of this quarter was kept.");
-  return ok;
+  if (kept) Message(0, "The game was saved but could not be put away. It is still installed.");
+  return ok && !kept;
 }
 
 int32_t LoadGame() {

@@ -10,9 +10,12 @@ struct TitelAnims;
 // Saves the running game (account state 2; else 1 at once) into the folder
 // of the received turn's year and quarter. move 0 copies, any other value
 // moves (the game's files leave .\Data and .\Map; the options stay). The
-// new save replaces an old one of the same quarter only once it is whole.
+// new save replaces an old one of the same quarter only once it is whole;
+// the move then empties the game out of .\Data and .\Map in one set.
 // 1 when the folders could be made (also without a KORN chunk: then only the
-// lord's folder), 0 on failure (reported; an older save stays as it was).
+// lord's folder), 0 on failure (reported; an older save stays as it was; a
+// move whose save was written but whose game could not be put away keeps
+// the game installed).
 int32_t SaveGame(uint32_t move);
 // Lets the player choose a lord and a saved turn and copies it back over
 // .\Data and .\Map; 1 when a save was loaded, 0 when cancelled or none.
@@ -26,6 +29,12 @@ int32_t RestoreSave(const char* turn_dir);
 // 1 when a load was completed, 0 when there was none to finish, -1 when it
 // could not be completed (tried again next time).
 int32_t FinishInterruptedLoad();
+// Finishes what killed saves left in .\Game\<lord>: a save that was whole
+// takes its quarter's place, an unfinished one is deleted (start-up
+// recovery; the next save of a quarter does it too). 1 when something was
+// finished or dropped, 0 when there was nothing, -1 when a whole save could
+// not be put in place (it stays for the next try).
+int32_t FinishInterruptedSaves();
 // Puts the running game away (moved into its save folder; without an
 // installed game the prefs are deleted) and sets the system up anew. 1.
 int32_t NeuesSpiel();

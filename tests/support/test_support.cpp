@@ -1,8 +1,11 @@
 #include "test_support.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -39,6 +42,28 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
+}
+
+bool RunKilledAfter(const std::function<int()>& work, int64_t delay_us) {
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) _exit(work());
+  if (delay_us > 0) usleep(static_cast<useconds_t>(delay_us));
+  kill(child, SIGKILL);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+std::map<std::string, std::vector<uint8_t>> FileTree(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::vector<uint8_t>> files;
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = ReadFileBytes(e.path().string());
+  return files;
 }
 
 std::string PngDir() { return BinaryDir() + "/test-pngs"; }

@@ -1,9 +1,11 @@
 // Helpers shared by every test program.
 #pragma once
-#include <string>
-#include <vector>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace qoe_test {
 
@@ -24,6 +26,14 @@ bool FileExists(const std::string& path);
 // them there; KeepPng copies path under its file name, true on success.
 std::string PngDir();
 bool KeepPng(const std::string& path);
+
+// Kill loops: runs work in a forked child (its result is the exit code) and
+// kills the child with SIGKILL after delay_us microseconds. True when the
+// kill hit it (false when it had ended first).
+bool RunKilledAfter(const std::function<int()>& work, int64_t delay_us);
+// Every regular file under a folder with its bytes, by path relative to it
+// (none when the folder is missing); folders themselves are left out.
+std::map<std::string, std::vector<uint8_t>> FileTree(const std::string& dir);
 
 // A headless script line that moves to display point (x, y) and clicks the
 // left button there.

@@ -253,6 +253,44 @@ TEST_F(Stock, FailedSaveLeavesTheFlagSoTheNextVisitBuildsAgain) {
   EXPECT_EQ(CheckPrefs(PREFS_LUXURY_GOOD, 0, 0), 0u);  // the unreachable special type is given up
 }
 
+TEST_F(Stock, StockFlagAndGivenUpSpecialTypeSettleTogetherOrNotAtAll) {
+  // Type 102 is out of reach, so the build gives it up: the file, field 14
+  // and field 12 change together. A failure at any write changes none.
+  CheckPrefs(PREFS_LUXURY_GOOD, 1, 102);
+  const Bytes prefs = qoe_test::ReadFileBytes("Data/Prefs.qoe");
+  int64_t budget = 0;
+  for (; budget < 100000; ++budget) {
+    count = 0xFFFFFFFFu;
+    d = Realm();
+    FileFailWritesAfter(budget);
+    const uint32_t n = PrepareWarenMarkt(&d, &m, &count);
+    FileFailWritesAfter(-1);
+    if (count != 0xFFFFFFFFu) {
+      EXPECT_EQ(count, n);
+      break;
+    }
+    ASSERT_EQ(qoe_test::ReadFileBytes("Data/Prefs.qoe"), prefs) << "budget " << budget;
+    ASSERT_FALSE(qoe_test::FileExists("Data/Waren.dat")) << "budget " << budget;
+  }
+  EXPECT_GE(budget, int64_t(WAREN_DAT_SIZE));
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Waren.dat").size(), size_t(WAREN_DAT_SIZE));
+  EXPECT_EQ(CheckPrefs(PREFS_MARKET_FLAG, 0, 0), 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_LUXURY_GOOD, 0, 0), 0u);
+  // A file of the turn found with the flag at 0 settles with the flag alone.
+  CheckPrefs(PREFS_MARKET_FLAG, 1, 0);
+  CheckPrefs(PREFS_LUXURY_GOOD, 1, 102);
+  const Bytes file = qoe_test::ReadFileBytes("Data/Waren.dat");
+  FileFailWritesAfter(0);
+  count = 0xFFFFFFFFu;
+  PrepareWarenMarkt(&d, &m, &count);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(count, 0xFFFFFFFFu);
+  EXPECT_EQ(CheckPrefs(PREFS_MARKET_FLAG, 0, 0), 0u);
+  PrepareWarenMarkt(&d, &m, &count);
+  EXPECT_EQ(CheckPrefs(PREFS_MARKET_FLAG, 0, 0), 1u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Waren.dat"), file);
+}
+
 TEST_F(Stock, PrefsFieldsDriveTheBuild) {
   CheckPrefs(PREFS_MARKET_SWITCH, 1, 1);
   CheckPrefs(PREFS_MARKET_WOOD, 1, 40);

@@ -651,6 +651,59 @@ TEST_F(Turns, GameExitRemovesTheGameAndNothingElse) {
   EXPECT_TRUE(fs::exists("outside/keep.map"));
 }
 
+TEST_F(Turns, GameExitRemovesTheRealmAndItsAccountStateTogetherOrNothing) {
+  Install();
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
+  qoe_test::WriteFileBytes("Data/Path", {1, 2, 3});
+  qoe_test::WriteFileBytes("Data/Waren.dat", {});  // an empty file is the game's too
+  OwnPlayerPtr->Anarchy = 2;
+  const OwnPlayer own = *OwnPlayerPtr;
+  const auto before = Snapshot();
+  ASSERT_GT(before.size(), 8u);
+  // The account state is the only write: each budget short of it changes
+  // nothing and reports the failure.
+  int64_t budget = 0;
+  for (; budget < 100000; ++budget) {
+    FileFailWritesAfter(budget);
+    const int32_t ok = GameExit();
+    FileFailWritesAfter(-1);
+    if (ok) break;
+    ASSERT_EQ(Snapshot(), before) << "budget " << budget;
+    ASSERT_EQ(std::memcmp(OwnPlayerPtr, &own, sizeof own), 0) << "budget " << budget;
+  }
+  EXPECT_GT(budget, 0);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), uint32_t(ACCOUNT_NONE));
+  EXPECT_EQ(OwnPlayerPtr->Anarchy, 0u);
+  std::vector<std::string> left;
+  for (const auto& f : Snapshot()) left.push_back(f.first);
+  EXPECT_EQ(left, (std::vector<std::string>{"./Data/Path", "./Data/Prefs.qoe"}));
+  // A game that is gone stays gone.
+  EXPECT_EQ(GameExit(), 1);
+}
+
+TEST_F(Turns, InstallGameMarksTheGameInstalledInTheSameSet) {
+  WriteSignUpAnswer();
+  const auto start = Tree();
+  int64_t budget = 0;
+  for (; budget < 4000000; budget += budget < 64 ? 1 : 1499) {
+    FileFailWritesAfter(budget);
+    const int32_t ok = InstallGame(kAnswer, 123456);
+    FileFailWritesAfter(-1);
+    if (ok) break;
+    ASSERT_EQ(Tree(), start) << "budget " << budget;
+  }
+  EXPECT_GT(budget, int64_t(MAP_PART_BYTES));
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), uint32_t(ACCOUNT_INSTALLED));
+  EXPECT_EQ(CheckPrefs(PREFS_LAST_MAIL_DATE, 0, 0), 123456u);
+  EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), kPlayer);
+  // GameInit alone leaves the account state to its caller.
+  fs::remove_all("Data");
+  fs::remove_all("Map");
+  WriteSignUpAnswer();
+  ASSERT_EQ(GameInit(kAnswer), 1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), uint32_t(ACCOUNT_NONE));
+}
+
 // ---- towns ----
 
 TEST(Towns, FileNamesAreSafeAndStable) {

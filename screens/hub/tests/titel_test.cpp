@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -311,6 +312,145 @@ TEST_F(Titel, LoadKilledAtAnyMomentEndsAsTheOldGameOrTheLoadedOne) {
     EXPECT_FALSE(fs::exists("Game/.laden.weg")) << i;
   }
   EXPECT_EQ(olds + news, 40);
+}
+
+// The names in a folder (none when it is missing).
+std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> out;
+  if (!fs::is_directory(dir)) return out;
+  for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST_F(Titel, SaveKilledAtAnyMomentLeavesTheOlderSaveOrTheNewOneAfterTheNextStart) {
+  InstallDemoRealm();
+  ASSERT_EQ(SaveGame(0), 1);
+  const std::string turn = TurnFolder(), lord = "Game/Harald", dir = lord + "/" + turn;
+  const auto old_save = qoe_test::FileTree(dir);
+  fs::copy("Game", "old", fs::copy_options::recursive);
+  // The game moves on, so the new save differs from the old one.
+  fs::remove("Data/MapPrefs.qoe");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Neu.dat", std::vector<uint8_t>(3000, 1)));
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(SaveGame(0), 1);
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+  const auto new_save = qoe_test::FileTree(dir);
+  ASSERT_NE(Diff(old_save, new_save), "");
+  int olds = 0, news = 0;
+  srand(11);
+  for (int i = 0; i < 30; i++) {
+    fs::remove_all("Game");
+    fs::copy("old", "Game", fs::copy_options::recursive);
+    // Most kills in the copy, the rest round the switch at its end.
+    const int64_t delay = i % 2 ? rand() % (us + 1) : us * 3 / 4 + rand() % (us / 2 + 1);
+    qoe_test::RunKilledAfter([] { return SaveGame(0) == 1 ? 0 : 1; }, delay);
+    EXPECT_GE(FinishInterruptedSaves(), 0);  // the next start
+    ASSERT_EQ(Names(lord), std::vector<std::string>{turn}) << "run " << i;
+    const auto save = qoe_test::FileTree(dir);
+    if (Diff(save, old_save).empty()) olds++;
+    else if (Diff(save, new_save).empty()) news++;
+    else ADD_FAILURE() << "run " << i << ": " << Diff(save, old_save) << "| " << Diff(save, new_save);
+  }
+  EXPECT_EQ(olds + news, 30);
+  // Saving and loading go on as before.
+  EXPECT_EQ(FinishInterruptedSaves(), 0);
+  const auto game = GameState();
+  ASSERT_EQ(SaveGame(0), 1);
+  EXPECT_EQ(Diff(qoe_test::FileTree(dir), new_save), "");
+  ASSERT_EQ(RestoreSave((".\\Game\\Harald\\" + turn).c_str()), 1);
+  EXPECT_EQ(Diff(GameState(), game), "");
+}
+
+TEST_F(Titel, InterruptedSavesAreFinishedFromEveryStep) {
+  const std::string lord = "Game/Harald", t = "1203_1";
+  auto folder = [](const std::string& dir, uint8_t mark) {
+    fs::create_directories(dir + "/Data");
+    fs::create_directories(dir + "/Map");
+    ASSERT_TRUE(qoe_test::WriteFileBytes(dir + "/Data/Prefs.qoe", {mark}));
+  };
+  struct Step {
+    const char* what;
+    std::vector<std::pair<std::string, uint8_t>> folders;  // name, mark (1 old, 2 new, 3 part)
+    uint8_t result;
+  };
+  const Step steps[] = {
+      {"copy under way", {{t, 1}, {"." + t + ".neu", 3}}, 1},
+      {"first copy under way", {{"." + t + ".neu", 3}}, 0},
+      {"copy ready", {{t, 1}, {"." + t + ".fertig", 2}}, 2},
+      {"first copy ready", {{"." + t + ".fertig", 2}}, 2},
+      {"old save moved aside", {{"." + t + ".alt", 1}, {"." + t + ".fertig", 2}}, 2},
+      {"new save in place", {{t, 2}, {"." + t + ".alt", 1}}, 2},
+      {"ready with an old leftover", {{t, 1}, {"." + t + ".fertig", 2}, {"." + t + ".alt", 3}}, 2},
+      {"only the moved old save", {{"." + t + ".alt", 1}}, 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    fs::remove_all("Game");
+    for (const auto& [name, mark] : step.folders) folder(lord + "/" + name, mark);
+    fs::create_directories("Game/.laden/neu");  // a load's folder is not a save
+    EXPECT_EQ(FinishInterruptedSaves(), 1);
+    if (step.result) {
+      EXPECT_EQ(Names(lord), std::vector<std::string>{t});
+      EXPECT_EQ(qoe_test::ReadFileBytes(lord + "/" + t + "/Data/Prefs.qoe"), std::vector<uint8_t>{step.result});
+    } else {
+      EXPECT_TRUE(Names(lord).empty());
+    }
+    EXPECT_EQ(FinishInterruptedSaves(), 0);
+    EXPECT_TRUE(fs::exists("Game/.laden/neu"));
+  }
+  // A save of the quarter finishes what was left before it writes.
+  InstallDemoRealm();
+  const std::string turn = TurnFolder();
+  fs::remove_all("Game");
+  folder(lord + "/." + turn + ".alt", 1);
+  folder(lord + "/." + turn + ".fertig", 2);
+  ASSERT_EQ(SaveGame(0), 1);
+  EXPECT_EQ(Names(lord), std::vector<std::string>{turn});
+  EXPECT_EQ(Diff(qoe_test::FileTree(lord + "/" + turn + "/Data"), GameState()), "");
+}
+
+TEST_F(Titel, NewGameCutShortKeepsTheGameWholeAndItsSave) {
+  InstallDemoRealm();
+  OptionenPrefsDefault(&QoESystemPtr->Optionen);
+  ASSERT_EQ(OptionenPrefsSave(&QoESystemPtr->Optionen), 1);
+  const auto game = GameState(), map = Snapshot("Map");
+  const std::string dir = "Game/Harald/" + TurnFolder();
+  // The options in memory differ from their file, so the move writes them.
+  std::snprintf(QoESystemPtr->Optionen.pop3_host, sizeof QoESystemPtr->Optionen.pop3_host, "mail.example");
+  std::vector<uint8_t> options(OPTIONEN_PREFS_SIZE);
+  OptionenPrefsEncode(&QoESystemPtr->Optionen, options.data());
+  // The save copies every file of the game; the move then writes the
+  // options in the set that removes the game. Budgets round that point.
+  int64_t copied = 0;
+  for (const auto& [n, b] : game) copied += (int64_t)b.size();
+  for (const auto& [n, b] : map) copied += (int64_t)b.size();
+  int saved_but_kept = 0;
+  int64_t budget = copied - 600;
+  for (; budget < copied + 2000; budget += 100) {
+    fs::remove_all("Game");
+    FileFailWritesAfter(budget);
+    const int32_t ok = SaveGame(1);
+    FileFailWritesAfter(-1);
+    if (ok) break;
+    ASSERT_EQ(Diff(GameState(), game), "") << "budget " << budget;
+    ASSERT_EQ(Diff(Snapshot("Map"), map), "") << "budget " << budget;
+    if (fs::exists(dir)) {
+      saved_but_kept++;
+      EXPECT_EQ(Diff(Snapshot(dir + "/Data"), game), "");
+    }
+  }
+  EXPECT_GT(saved_but_kept, 0) << "copied " << copied << " budget " << budget;
+  EXPECT_LT(budget, copied + 2000);
+  // The move that could write everything put the game away.
+  EXPECT_EQ(Diff(Snapshot(dir + "/Data"), game), "");
+  EXPECT_TRUE(Snapshot("Map").empty());
+  std::vector<std::string> left;
+  for (const auto& [n, b] : GameState()) left.push_back(n);
+  EXPECT_EQ(left, std::vector<std::string>{"Optionen.prefs"});
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Optionen.prefs"), options);
+  EXPECT_TRUE(fs::is_directory("Data/POP3In"));
+  EXPECT_FALSE(fs::exists("Data/Cities"));
 }
 
 TEST_F(Titel, LordNamesThatAreNoSafeFolderNamesAreRefused) {

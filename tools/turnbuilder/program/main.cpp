@@ -140,14 +140,15 @@ int Install(const Realm& realm, const std::string& folder, const std::string& se
     std::fprintf(stderr, "turnbuilder: the sign-up answer could not be made\n");
     return 1;
   }
-  if (!GameInit(ReceivedPoolPath)) {
-    std::fprintf(stderr, "turnbuilder: GameInit failed (see Quill.dbg in %s)\n", folder.c_str());
-    return 1;
-  }
-  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
-  CheckPrefs(PREFS_LAST_MAIL_DATE, 1, (uint32_t)MailDateNow());
+  // The demo's turns first: the game counts as installed only once its
+  // set is committed, so an install cut short is simply run again.
   if (!server.empty() && !WriteDemoTurns(realm, server)) {
     std::fprintf(stderr, "turnbuilder: the demo's turns could not be written\n");
+    return 1;
+  }
+  // The game's files, the account state and the mail date in one set.
+  if (!InstallGame(ReceivedPoolPath, (uint32_t)MailDateNow())) {
+    std::fprintf(stderr, "turnbuilder: GameInit failed (see Quill.dbg in %s)\n", folder.c_str());
     return 1;
   }
   std::printf("turnbuilder: realm of player %u installed in %s\n", realm.player_id, folder.c_str());
