@@ -56,6 +56,28 @@ bool RunKilledAfter(const std::function<int()>& work, int64_t delay_us) {
   return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
+namespace {
+bool CopyFolders(const std::string& from, const std::string& to, const std::vector<std::string>& folders) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const std::string& f : folders) {
+    fs::remove_all(to + "/" + f, ec);
+    fs::create_directories(fs::path(to + "/" + f).parent_path(), ec);
+    if (fs::exists(from + "/" + f)) fs::copy(from + "/" + f, to + "/" + f, fs::copy_options::recursive, ec);
+    if (ec) return false;
+  }
+  return true;
+}
+}  // namespace
+
+bool BackUpFolders(const std::string& backup, const std::vector<std::string>& folders) {
+  return CopyFolders(".", backup, folders);
+}
+
+bool RestoreFolders(const std::string& backup, const std::vector<std::string>& folders) {
+  return CopyFolders(backup, ".", folders);
+}
+
 std::map<std::string, std::vector<uint8_t>> FileTree(const std::string& dir) {
   namespace fs = std::filesystem;
   std::map<std::string, std::vector<uint8_t>> files;

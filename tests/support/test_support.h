@@ -31,6 +31,10 @@ bool KeepPng(const std::string& path);
 // kills the child with SIGKILL after delay_us microseconds. True when the
 // kill hit it (false when it had ended first).
 bool RunKilledAfter(const std::function<int()>& work, int64_t delay_us);
+// Copies the folders (relative to the working folder) into backup, or puts
+// them back from there (each replaced whole); true on success.
+bool BackUpFolders(const std::string& backup, const std::vector<std::string>& folders);
+bool RestoreFolders(const std::string& backup, const std::vector<std::string>& folders);
 // Every regular file under a folder with its bytes, by path relative to it
 // (none when the folder is missing); folders themselves are left out.
 std::map<std::string, std::vector<uint8_t>> FileTree(const std::string& dir);

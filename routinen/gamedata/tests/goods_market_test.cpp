@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 

@@ -275,15 +275,8 @@ TEST_F(Titel, LoadKilledAtAnyMomentEndsAsTheOldGameOrTheLoadedOne) {
   fs::create_directories("Map");
   ASSERT_TRUE(qoe_test::WriteFileBytes("Map/M_0_0.map", {2}));
   const auto old_data = GameState(), old_map = Snapshot("Map");
-  fs::create_directories("old");
-  fs::copy("Data", "old/Data", fs::copy_options::recursive);
-  fs::copy("Map", "old/Map", fs::copy_options::recursive);
-  auto restore_old = [] {
-    fs::remove_all("Data");
-    fs::remove_all("Map");
-    fs::copy("old/Data", "Data", fs::copy_options::recursive);
-    fs::copy("old/Map", "Map", fs::copy_options::recursive);
-  };
+  ASSERT_TRUE(qoe_test::BackUpFolders("old", {"Data", "Map"}));
+  auto restore_old = [] { ASSERT_TRUE(qoe_test::RestoreFolders("old", {"Data", "Map"})); };
   const auto t0 = std::chrono::steady_clock::now();
   ASSERT_EQ(RestoreSave(turn_dir.c_str()), 1);
   const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
@@ -328,7 +321,7 @@ TEST_F(Titel, SaveKilledAtAnyMomentLeavesTheOlderSaveOrTheNewOneAfterTheNextStar
   ASSERT_EQ(SaveGame(0), 1);
   const std::string turn = TurnFolder(), lord = "Game/Harald", dir = lord + "/" + turn;
   const auto old_save = qoe_test::FileTree(dir);
-  fs::copy("Game", "old", fs::copy_options::recursive);
+  ASSERT_TRUE(qoe_test::BackUpFolders("old", {"Game"}));
   // The game moves on, so the new save differs from the old one.
   fs::remove("Data/MapPrefs.qoe");
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Neu.dat", std::vector<uint8_t>(3000, 1)));
@@ -340,8 +333,7 @@ TEST_F(Titel, SaveKilledAtAnyMomentLeavesTheOlderSaveOrTheNewOneAfterTheNextStar
   int olds = 0, news = 0;
   srand(11);
   for (int i = 0; i < 30; i++) {
-    fs::remove_all("Game");
-    fs::copy("old", "Game", fs::copy_options::recursive);
+    ASSERT_TRUE(qoe_test::RestoreFolders("old", {"Game"}));
     // Most kills in the copy, the rest round the switch at its end.
     const int64_t delay = i % 2 ? rand() % (us + 1) : us * 3 / 4 + rand() % (us / 2 + 1);
     qoe_test::RunKilledAfter([] { return SaveGame(0) == 1 ? 0 : 1; }, delay);
