@@ -199,6 +199,8 @@ int32_t TitelScreen(int32_t) {
   PlayCDTrack1(o.cd_device, o.cd_unit, track, track);
   // A load that a kill interrupted is finished first (its prefs then count).
   if (FinishInterruptedLoad() == 1) SetupSystem();
+  // So is a save whose folder was not yet in its quarter's place.
+  if (FinishInterruptedSaves() < 0) DebugLog("TitelScreen: Ein unterbrochener Spielstand bleibt offen\n");
   CreateMailDirs();
 
   ScreenBase base;

@@ -666,6 +666,16 @@ TEST_P(TitelRun, BackgroundClickLeadsToTheRealmOrTheSignUp) {
   EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 2);
 }
 
+TEST_P(TitelRun, TheTitleFinishesASaveThatWasReadyButNotInPlace) {
+  for (const char* name : {".1203_1.alt", ".1203_1.fertig"}) {
+    fs::create_directories(std::string("Game/Harald/") + name + "/Data");
+    ASSERT_TRUE(qoe_test::WriteFileBytes(std::string("Game/Harald/") + name + "/Data/Prefs.qoe", {name[8] == 'a'}));
+  }
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 32);
+  EXPECT_EQ(Names("Game/Harald"), std::vector<std::string>{"1203_1"});
+  EXPECT_EQ(qoe_test::ReadFileBytes("Game/Harald/1203_1/Data/Prefs.qoe"), std::vector<uint8_t>{0});
+}
+
 TEST_P(TitelRun, GadgetsByAccountState) {
   // Without a game: NORM the credits, OPTI the options, BATL the slide show
   // (declined texts, Escape ends it) and the title stays.
