@@ -40,6 +40,33 @@ int Fail(const char* why) {
   return -1;
 }
 
+// Byte b of a plane row spread over eight pixels: pixel k (in memory order)
+// holds bit 7 - k of b. Shifted by the plane number and or-ed, the planes of
+// eight pixels become their pens in one step.
+struct PlaneSpread {
+  uint64_t t[256];
+  PlaneSpread() {
+    for (uint32_t b = 0; b < 256; ++b) {
+      uint8_t px[8];
+      for (uint32_t k = 0; k < 8; ++k) px[k] = (uint8_t)((b >> (7 - k)) & 1);
+      std::memcpy(&t[b], px, 8);
+    }
+  }
+};
+
+// One decoded row of planes to pens (and the mask plane, masking 1).
+void RowToPens(const uint8_t* row, uint32_t row_bytes, uint32_t planes, uint32_t w, bool mask_plane, uint8_t* dst,
+               uint8_t* mask) {
+  static const PlaneSpread spread;
+  for (uint32_t x = 0, byte = 0; x < w; x += 8, ++byte) {
+    uint64_t v = 0;
+    for (uint32_t p = 0; p < planes; ++p) v |= spread.t[row[p * row_bytes + byte]] << p;
+    const uint32_t n = w - x < 8 ? w - x : 8;
+    std::memcpy(dst + x, &v, n);
+    if (mask_plane) std::memcpy(mask + x, &spread.t[row[planes * row_bytes + byte]], n);
+  }
+}
+
 }  // namespace
 
 void FreeIlbm(IlbmPicture* picture) {
@@ -105,16 +132,10 @@ int DecodeIlbm(const void* data, uint32_t size, IlbmPicture* out) {
       return Fail("BODY ist zu kurz oder beschaedigt.");
     }
     uint8_t* dst = out->pixels + (size_t)y * w;
-    for (uint32_t x = 0; x < w; ++x) {
-      const uint32_t byte = x >> 3, bit = 7 - (x & 7);
-      uint8_t v = 0;
-      for (uint32_t p = 0; p < planes; ++p) v |= (uint8_t)(((row[p * row_bytes + byte] >> bit) & 1) << p);
-      dst[x] = v;
-      if (masking == ILBM_MASK_PLANE)
-        out->mask[(size_t)y * w + x] = (row[planes * row_bytes + byte] >> bit) & 1;
-      else if (masking == ILBM_MASK_TRANSPARENT)
-        out->mask[(size_t)y * w + x] = v != transparent;
-    }
+    uint8_t* mask = out->mask ? out->mask + (size_t)y * w : nullptr;
+    RowToPens(row, row_bytes, planes, w, masking == ILBM_MASK_PLANE, dst, mask);
+    if (masking == ILBM_MASK_TRANSPARENT)
+      for (uint32_t x = 0; x < w; ++x) mask[x] = dst[x] != transparent;
   }
   FreeVec(row);
 

@@ -648,6 +648,19 @@ uint32_t GeFileSize(const char* path) {
   return (uint32_t)st.st_size;
 }
 
+int32_t GetFileStamp(const char* path, uint32_t* size, uint64_t* mtime_ns) {
+  *size = 0;
+  *mtime_ns = 0;
+  std::string p;
+  struct stat st;
+  if (!ResolveDisk(path, &p) || ::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      (uint64_t)st.st_size > UINT32_MAX)
+    return 0;
+  *size = (uint32_t)st.st_size;
+  *mtime_ns = (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
+  return 1;
+}
+
 void* LoadFile2MemSize(const char* path, uint32_t alloc_flags, uint32_t* size_out) {
   if (size_out) *size_out = 0;
   std::string p;

@@ -31,6 +31,9 @@ LockHandle Lock(const char* path, int32_t mode);
 void UnLock(LockHandle lock);  // 0 and 1 are ignored
 
 uint32_t GeFileSize(const char* path);                       // 0 when unreadable
+// Size and modification time (nanoseconds since 1970) of a file: 1, or 0
+// (both set to 0) when it is missing, a folder or larger than 4 GB.
+int32_t GetFileStamp(const char* path, uint32_t* size, uint64_t* mtime_ns);
 void* LoadFile2Mem(const char* path, uint32_t alloc_flags);  // AllocVec block or null
 // Sets *size_out (may be null) to the size of what LoadFile2Mem returned.
 void* LoadFile2MemSize(const char* path, uint32_t alloc_flags, uint32_t* size_out);

@@ -22,10 +22,13 @@ namespace {
 constexpr uint32_t kW = 640, kH = 480, kArea = kW * kH;
 constexpr uint8_t kClear = 255;  // the layer's transparent pen
 constexpr uint32_t kKeyChunk = IffId("QTWK");
-constexpr uint16_t kKeyVersion = 1;
+constexpr uint16_t kKeyVersion = 2;
 // Key: u16 version, u16 level, u32 identity of the index's building records,
-// then per lot u16 building (0xFFFF none) and u32 size of its picture file.
+// then per lot u16 building (0xFFFF none), u32 size and u64 modification time
+// of its picture file. The key chunk holds the key and then the CRC-32 of
+// the decoded layer.
 constexpr uint32_t kKeySize = kTownImageKeySize;
+constexpr uint32_t kLotKeySize = 14;
 
 // A lot: the line of buildings it shows (first the buildable one), how many
 // members the line has, and the picture of its first member (the others
@@ -96,15 +99,20 @@ void MakeKey(const st_TOWN* town, const PictureIndex& index, uint8_t* key) {
   PutBE32(key + 4, crc);
   for (uint32_t lot = 0; lot < kTownLots; ++lot) {
     const int32_t b = TownLotBuilding(town, lot);
+    // Size and time of the picture file: new art, of any size, makes a new key.
     uint32_t file_size = 0;
+    uint64_t file_time = 0;
     if (b >= 0)
       if (const uint8_t* r = IndexRecord(index, TownBuildingPicture(static_cast<uint32_t>(b)))) {
         char path[64];
         IndexFile(r, path, sizeof path);
-        file_size = path[0] ? GeFileSize(path) : 0;
+        if (path[0]) GetFileStamp(path, &file_size, &file_time);
       }
-    PutBE16(key + 8 + lot * 6, static_cast<uint16_t>(b < 0 ? 0xFFFF : b));
-    PutBE32(key + 10 + lot * 6, file_size);
+    uint8_t* k = key + 8 + lot * kLotKeySize;
+    PutBE16(k, static_cast<uint16_t>(b < 0 ? 0xFFFF : b));
+    PutBE32(k + 2, file_size);
+    PutBE32(k + 6, static_cast<uint32_t>(file_time >> 32));
+    PutBE32(k + 10, static_cast<uint32_t>(file_time));
   }
 }
 
@@ -151,7 +159,10 @@ void WriteCache(const char* path, const uint8_t* layer, const uint8_t* key) {
     pic.palette[c][1] = p->Colors[c].Green;
     pic.palette[c][2] = p->Colors[c].Blue;
   }
-  const IlbmExtraChunk extra{kKeyChunk, key, kKeySize};
+  uint8_t chunk[kKeySize + 4];
+  std::memcpy(chunk, key, kKeySize);
+  PutBE32(chunk + kKeySize, Crc32(layer, kArea));
+  const IlbmExtraChunk extra{kKeyChunk, chunk, sizeof chunk};
   uint32_t size = 0;
   uint8_t* image = EncodeIlbm(&pic, &extra, 1, &size);
   FileSet* set = image ? BeginFileSet() : nullptr;
@@ -206,7 +217,7 @@ int32_t ReadTownImage(const void* data, uint32_t size, const uint8_t* key, uint3
   BoundedReader body{};
   if (!data || !IffOpenForm(data, size, &form, &body) || form != IffId("ILBM")) return 0;
   IffChunk chunk{};
-  if (IffFindChunk(body, kKeyChunk, &chunk) != 1 || chunk.size != key_size ||
+  if (IffFindChunk(body, kKeyChunk, &chunk) != 1 || chunk.size < 4 || chunk.size - 4 != key_size ||
       std::memcmp(chunk.data, key, key_size) != 0)
     return 0;
   // A picture of another size is refused before it is decoded.
@@ -216,7 +227,8 @@ int32_t ReadTownImage(const void* data, uint32_t size, const uint8_t* key, uint3
     return 0;
   IlbmPicture pic{};
   if (DecodeIlbm(data, size, &pic) != 1) return 0;
-  const bool fits = pic.width == kW && pic.height == kH;
+  // The layer is taken only when it decodes to what was written.
+  const bool fits = pic.width == kW && pic.height == kH && Crc32(pic.pixels, kArea) == GetBE32(chunk.data + key_size);
   if (fits) std::memcpy(pixels, pic.pixels, kArea);
   FreeIlbm(&pic);
   return fits ? 1 : 0;

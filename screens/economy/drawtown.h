@@ -14,7 +14,7 @@ enum : uint32_t {
   kTownPictureLast = 703,
   kTownBuildingWidth = 48,   // every building picture
   kTownBuildingHeight = 40,
-  kTownImageKeySize = 8 + kTownLots * 6,  // the cache key (docs/town-view.md)
+  kTownImageKeySize = 8 + kTownLots * 14,  // the cache key (docs/town-view.md)
 };
 
 // The building a lot shows: the highest standing member of its line (or the
@@ -35,6 +35,7 @@ int32_t DrawTown(RastPort* rp, const st_TOWN* town);
 // The cache file of a town: ".\Data\Cities\<file name>.image".
 void TownImagePath(const st_TOWN* town, char* out, uint32_t out_size);
 // Reads a cache image: 1 with the 640 x 480 layer in pixels (width x height
-// bytes, 255 transparent) when the data is a valid cache whose key equals
-// key (key_size bytes), else 0. For the fuzz target and DrawTown.
+// bytes, 255 transparent) when the data is a valid cache whose key chunk is
+// key (key_size bytes) followed by the CRC-32 of the layer it decodes to,
+// else 0. For the fuzz target and DrawTown.
 int32_t ReadTownImage(const void* data, uint32_t size, const uint8_t* key, uint32_t key_size, uint8_t* pixels);

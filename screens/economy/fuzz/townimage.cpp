@@ -1,6 +1,7 @@
 // Fuzz target: the town image cache reader (IFF FORM, the key chunk, the
 // ILBM body) over fuzzed bytes, with the key of the seed (all zero bytes)
-// and with the key the input carries itself, so the picture is decoded too.
+// and with the key the input carries itself (its key chunk less the layer's
+// CRC), so the picture is decoded and checked too.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t form = 0;
   BoundedReader body{};
   IffChunk key{};
-  if (IffOpenForm(data, size, &form, &body) && IffFindChunk(body, IffId("QTWK"), &key) == 1)
-    ReadTownImage(data, static_cast<uint32_t>(size), key.data, key.size, pixels.data());
+  if (IffOpenForm(data, size, &form, &body) && IffFindChunk(body, IffId("QTWK"), &key) == 1 && key.size >= 4)
+    ReadTownImage(data, static_cast<uint32_t>(size), key.data, key.size - 4, pixels.data());
   return 0;
 }

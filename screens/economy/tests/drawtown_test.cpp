@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -16,6 +19,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/system/files.h"
 #include "routinen/system/graphics.h"
+#include "routinen/system/iff.h"
 #include "routinen/system/memory.h"
 #include "screens/economy/tests/town_pictures.h"
 #include "tests/support/log_lines.h"
@@ -171,6 +175,90 @@ TEST_F(DrawTownRun, CacheMadeAgainAfterAChangeOrDamage) {
   // A cache of another town's key (the level in the key differs) is not taken.
   town_->level = 4;
   EXPECT_EQ(DrawTown(&rp_, town_), 1);
+}
+
+TEST_F(DrawTownRun, EverySingleByteChangeOfTheCachedLayerIsCaught) {
+  ASSERT_EQ(DrawTown(&rp_, town_), 1);
+  const auto bytes = qoe_test::ReadFileBytes("Data/Cities/Elmor.image");
+  uint32_t form = 0;
+  BoundedReader body{};
+  IffChunk key{}, layer_body{};
+  ASSERT_EQ(IffOpenForm(bytes.data(), bytes.size(), &form, &body), 1);
+  ASSERT_EQ(IffFindChunk(body, IffId("QTWK"), &key), 1);
+  ASSERT_EQ(IffFindChunk(body, IffId("BODY"), &layer_body), 1);
+  ASSERT_EQ(key.size, kTownImageKeySize + 4u);
+  const std::vector<uint8_t> want_key(key.data, key.data + kTownImageKeySize);
+  std::vector<uint8_t> good(640 * 480), got(640 * 480);
+  ASSERT_EQ(ReadTownImage(bytes.data(), static_cast<uint32_t>(bytes.size()), want_key.data(), kTownImageKeySize,
+                          good.data()),
+            1);
+  // Changes spread over the whole BODY, each byte changed in another way: a
+  // change is refused or leaves the layer as it was, never other pixels.
+  const size_t first = static_cast<size_t>(layer_body.data - bytes.data());
+  const size_t step = layer_body.size / 800 + 1;
+  uint32_t refused = 0, tried = 0;
+  for (size_t at = first; at < first + layer_body.size; at += step) {
+    auto damaged = bytes;
+    damaged[at] ^= static_cast<uint8_t>(1u << (tried % 8)) | static_cast<uint8_t>(tried * 37u);
+    ++tried;
+    const int32_t r = ReadTownImage(damaged.data(), static_cast<uint32_t>(damaged.size()), want_key.data(),
+                                    kTownImageKeySize, got.data());
+    if (r == 0) ++refused;
+    else ASSERT_EQ(got, good) << "byte " << at - first << " of BODY";
+  }
+  EXPECT_GT(tried, 600u);
+  EXPECT_GT(refused, tried * 9 / 10);
+  // Through DrawTown: a damaged layer is composed again and the cache written anew.
+  auto damaged = bytes;
+  damaged[first + layer_body.size / 2] ^= 0x10;
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Cities/Elmor.image", damaged));
+  const std::vector<uint8_t> composed(bm_->Pixels, bm_->Pixels + bm_->Size);
+  std::memset(bm_->Pixels, 0, bm_->Size);
+  EXPECT_EQ(DrawTown(&rp_, town_), 1);
+  EXPECT_EQ(std::vector<uint8_t>(bm_->Pixels, bm_->Pixels + bm_->Size), composed);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Cities/Elmor.image"), bytes);
+  EXPECT_EQ(DrawTown(&rp_, town_), 2);
+}
+
+TEST_F(DrawTownRun, NewArtOfTheSameSizeMakesTheCacheAgain) {
+  // The granary's picture, made long ago by the kit.
+  const char* file = "Gfx/Town0600.ilbm";
+  const auto old_bytes = qoe_test::ReadFileBytes(file);
+  ASSERT_FALSE(old_bytes.empty());
+  const struct timespec long_ago[2] = {{1500000000, 0}, {1500000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file, long_ago, 0), 0);
+  ASSERT_EQ(DrawTown(&rp_, town_), 1);
+  ASSERT_EQ(DrawTown(&rp_, town_), 2);
+  // New art: one pixel of another pen, encoded to a file of the same size.
+  IlbmPicture pic{};
+  ASSERT_EQ(DecodeIlbm(old_bytes.data(), static_cast<uint32_t>(old_bytes.size()), &pic), 1);
+  std::vector<uint8_t> new_bytes;
+  uint32_t changed = 0;
+  for (uint32_t i = 0; i < 48u * 40u && new_bytes.empty(); ++i) {
+    if (pic.pixels[i] == 255) continue;
+    const uint8_t was = pic.pixels[i];
+    pic.pixels[i] = static_cast<uint8_t>(was == 0 ? 1 : was - 1);
+    uint32_t size = 0;
+    uint8_t* data = EncodeIlbm(&pic, nullptr, 0, &size);
+    ASSERT_NE(data, nullptr);
+    if (size == old_bytes.size()) {
+      new_bytes.assign(data, data + size);
+      changed = i;
+    } else {
+      pic.pixels[i] = was;
+    }
+    FreeVec(data);
+  }
+  ASSERT_FALSE(new_bytes.empty());
+  ASSERT_NE(new_bytes, old_bytes);
+  ASSERT_TRUE(qoe_test::WriteFileBytes(file, new_bytes));
+  EXPECT_EQ(DrawTown(&rp_, town_), 1);
+  EXPECT_TRUE(Shows(0, 600));
+  int32_t x, y;
+  TownLotPosition(town_->level, static_cast<uint32_t>(TownBuildingLot(0)), &x, &y);
+  EXPECT_EQ(Px(x + static_cast<int>(changed % 48), y + static_cast<int>(changed / 48)), pic.pixels[changed]);
+  FreeIlbm(&pic);
+  EXPECT_EQ(DrawTown(&rp_, town_), 2);
 }
 
 TEST_F(DrawTownRun, AFailingCacheWriteStillDraws) {
