@@ -383,7 +383,7 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
   BlitObjekt(rp, PIC_SWITCH_FRAME, x, y, kSwitchW, (uint32_t)(h - kSwitchEdge));
   {
     ScreenDrawLock draw(rp);
-    BltBitMapRastPort(GfxTable[PIC_SWITCH_FRAME - 1], 0, (int32_t)fh - kSwitchEdge, rp, x, y + h - kSwitchEdge,
+    BltBitMapRastPort(ElmorGfxBitMap(PIC_SWITCH_FRAME), 0, (int32_t)fh - kSwitchEdge, rp, x, y + h - kSwitchEdge,
                       kSwitchW, kSwitchEdge);
   }
   auto top_of = [&](uint32_t i) { return y + kSwitchTop + (int32_t)i * kSwitchStep; };

@@ -30,12 +30,12 @@ void FreeBoxRastPort(RastPort* rp) { FreeVec(rp); }
 bool BoxPicture(uint32_t id, uint32_t* width, uint32_t* height, bool* loaded) {
   *loaded = false;
   if (id == 0 || id > kGfxTableSize) return false;
-  if (!GfxTable[id - 1]) {
-    if (OpenElmorGfx(".\\Data\\Path", id) != 1) return false;
-    *loaded = true;
-  }
-  *width = GfxTable[id - 1]->Width;
-  *height = GfxTable[id - 1]->Height;
+  // Held open until the box closes (the caller's CloseElmorGfx).
+  const BitMap* bm = UseElmorGfx(".\\Data\\Path", id);
+  if (!bm) return false;
+  *loaded = true;
+  *width = bm->Width;
+  *height = bm->Height;
   return true;
 }
 

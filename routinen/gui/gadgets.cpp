@@ -38,17 +38,18 @@ Gadget* GadgetUnder(ScreenRegion* r, int32_t mx, int32_t my) {
   return nullptr;
 }
 
-// Loads an image for the region, remembering what it loaded itself.
+// Keeps an image of the region open (once per region) until its images are
+// freed; false when it cannot be loaded.
 bool LoadImage(ScreenRegion* r, uint16_t image) {
   // Image IDs come from the layout file: one beyond the table is no image.
   if (image == 0 || image > kGfxSlots) return false;
-  if (GfxTable[image - 1]) return true;
-  if (OpenElmorGfx(kIndex, image) != 1) return false;
-  if (!r->loadedImages) {
-    r->loadedImages = static_cast<uint16_t*>(AllocVec(GadgetCount(r) * 3u * 2u + 2u, MEMF_CLEAR));
-    if (!r->loadedImages) return true;  // stays loaded; CloseElmorGfx at FreeAllElmorGfx
-  }
-  if (r->loadedCount < GadgetCount(r) * 3u) r->loadedImages[r->loadedCount++] = image;
+  for (uint32_t i = 0; i < r->loadedCount; ++i)
+    if (r->loadedImages[i] == image) return true;
+  if (!r->loadedImages) r->loadedImages = static_cast<uint16_t*>(AllocVec(GadgetCount(r) * 3u * 2u + 2u, MEMF_CLEAR));
+  // Without room to remember it, the blit loads it for each draw.
+  if (!r->loadedImages || r->loadedCount >= GadgetCount(r) * 3u) return true;
+  if (!UseElmorGfx(kIndex, image)) return false;
+  r->loadedImages[r->loadedCount++] = image;
   return true;
 }
 
@@ -118,6 +119,8 @@ void LayoutReleaseDrawState(ScreenRegion* region) {
     FreeVec(region->backgrounds);
     region->backgrounds = nullptr;
   }
+  // Each image the region opened is closed once.
+  for (uint32_t i = 0; i < region->loadedCount; ++i) CloseElmorGfx(region->loadedImages[i]);
   FreeVec(region->loadedImages);
   region->loadedImages = nullptr;
   region->loadedCount = 0;
@@ -126,7 +129,6 @@ void LayoutReleaseDrawState(ScreenRegion* region) {
 
 void FreeMouseGadgetImages(ScreenRegion* region) {
   if (!region) return;
-  for (uint32_t i = 0; i < region->loadedCount; ++i) CloseElmorGfx(region->loadedImages[i]);
   LayoutReleaseDrawState(region);
 }
 

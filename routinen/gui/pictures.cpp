@@ -180,6 +180,63 @@ void FreeSlot(uint32_t slot) {
   GfxTable[slot] = nullptr;
   FreeVec(const_cast<uint8_t*>(g_pictures.masks[slot]));
   g_pictures.masks[slot] = nullptr;
+  g_pictures.opens[slot] = 0;
+  g_pictures.keptBy[slot] = 0;
+}
+
+// One open of graphic id: counted when it is loaded (logged unless quiet),
+// else loaded with the count 1. 1, 0 out of memory, -1 when it cannot be
+// loaded. Called with g_pictures.lock held.
+int32_t AcquireGfx(const char* index_path, uint32_t id, bool quiet) {
+  if (id == 0 || id > (IsStoryIndex(index_path) ? kGfxSlots : kGfxTableSize)) {
+    DebugLog("OpenElmorGfx: Die angegebene ID ist zu hoch! %u\n", id);
+    return -1;
+  }
+  if (GfxTable[id - 1]) {
+    if (!quiet) DebugLog("OpenElmorGfx: Grafik %u ist schon geladen.\n", id);
+    ++g_pictures.opens[id - 1];
+    return 1;
+  }
+  IlbmPicture pic;
+  bool cached = false;
+  int rc = LoadPicture("OpenElmorGfx", index_path, id, &pic, &cached);
+  if (rc != 1) return rc;
+  BitMap* bm = MakeBitMap(pic, ScreenDepth());
+  uint8_t* mask = nullptr;
+  if (bm && pic.mask) {
+    const uint32_t n = (uint32_t)pic.width * pic.height;
+    mask = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
+    if (mask) std::memcpy(mask, pic.mask, n);
+  }
+  DropPicture(&pic, cached);
+  if (!bm || (pic.mask && !mask)) {
+    FreeBitMap(bm);
+    FreeVec(mask);
+    return 0;
+  }
+  GfxTable[id - 1] = bm;
+  g_pictures.masks[id - 1] = mask;
+  g_pictures.opens[id - 1] = 1;
+  g_pictures.keptBy[id - 1] = 0;
+  return 1;
+}
+
+// One open less of slot id - 1; the last frees it. Called with the lock held.
+void ReleaseGfx(uint32_t id) {
+  if (id == 0 || id > kGfxSlots || g_pictures.opens[id - 1] == 0) {
+    DebugLog("CloseElmorGfx: Grafik %u ist nicht geoeffnet.\n", id);
+    return;
+  }
+  if (--g_pictures.opens[id - 1] == 0) FreeSlot(id - 1);
+}
+
+// The displayed picture's hold of slot id - 1 goes (CloseElmorPic, a failed
+// open). Called with the lock held.
+bool ReleaseScreenHold(uint32_t id) {
+  if (id == 0 || id > kGfxSlots || !(g_pictures.keptBy[id - 1] & kGfxKeeperScreen)) return false;
+  g_pictures.keptBy[id - 1] &= (uint8_t)~kGfxKeeperScreen;
+  ReleaseGfx(id);
+  return true;
 }
 
 // True when rp is the screen RastPort the display shows: over the current
@@ -318,25 +375,35 @@ int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, b
   g_pictures.picColours = pic.colours;
   std::memcpy(g_pictures.picPalette, pic.palette, sizeof g_pictures.picPalette);
   LoadPalette(pic.palette, 0, pic.colours);
-  if (GfxTable[id - 1]) FreeSlot(id - 1);
-  GfxTable[id - 1] = MakeBitMap(pic, ScreenDepth());
+  BitMap* bm = MakeBitMap(pic, ScreenDepth());
   DropPicture(&pic, cached);
-  if (!GfxTable[id - 1]) {
+  if (!bm) {
     DebugLog("OpenElmorPic: Kein Speicher fuer Bild %u.\n", id);
     if (fresh) FreeTitel();
     return -1;
   }
-  BitMap* bm = GfxTable[id - 1];
   g_pictures.titel->pictureId = (uint16_t)id;
   g_pictures.titel->revealed = 0;
   QoESystemPtr->Display->PicId = (uint16_t)id;
   ObtainMutex(g_pictures.titel->mutex);
   BltBitMap(bm, 0, 0, g_pictures.titel->bitmap, 0, 0, (int32_t)bm->Width, (int32_t)bm->Height);
   ReleaseMutex(g_pictures.titel->mutex);
+  // The picture stays in its slot, held by the screen until CloseElmorPic.
+  // A slot others hold open keeps their bitmap; the screen holds it too.
+  const uint32_t slot = id - 1;
+  if (!GfxTable[slot] || (g_pictures.opens[slot] == 1 && g_pictures.keptBy[slot] == kGfxKeeperScreen)) {
+    FreeSlot(slot);
+    GfxTable[slot] = bm;
+    g_pictures.opens[slot] = 1;
+  } else {
+    FreeBitMap(bm);
+    if (!(g_pictures.keptBy[slot] & kGfxKeeperScreen)) ++g_pictures.opens[slot];
+  }
+  g_pictures.keptBy[slot] |= kGfxKeeperScreen;
   ResetTitleBar();  // the new picture's title bar is empty
   if (gl && !OpenGLScreenObjekt(g_pictures.titel->bitmap, g_pictures.titel->rastPort)) {
     DebugLog("OpenElmorPic: Konnte das Bild %u nicht in die 3D-Objektliste stellen.\n", id);
-    FreeSlot(id - 1);
+    ReleaseScreenHold(id);
     return -1;
   }
   if (!(flags & 1)) StartTheTransition();
@@ -348,10 +415,8 @@ void CloseElmorPic(uint32_t id, uint32_t mode) {
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   if (mode == 2) return;  // the screen RastPort already is the displayed picture's
   WaitTransition();
-  if (id >= 1 && id <= kGfxSlots) {
-    if (GfxTable[id - 1]) FreeSlot(id - 1);
-    else DebugLog("CloseElmorPic: Bild %u war schon freigegeben.\n", id);
-  }
+  if (id >= 1 && id <= kGfxSlots && !ReleaseScreenHold(id))
+    DebugLog("CloseElmorPic: Bild %u war schon freigegeben.\n", id);
   if (g_pictures.titel && g_pictures.titel->mutex) {
     ObtainMutex(g_pictures.titel->mutex);
     ReleaseMutex(g_pictures.titel->mutex);
@@ -361,44 +426,66 @@ void CloseElmorPic(uint32_t id, uint32_t mode) {
 
 int32_t OpenElmorGfx(const char* index_path, uint32_t id) {
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
-  if (id == 0 || id > (IsStoryIndex(index_path) ? kGfxSlots : kGfxTableSize)) {
-    DebugLog("OpenElmorGfx: Die angegebene ID ist zu hoch! %u\n", id);
-    return -1;
-  }
-  if (GfxTable[id - 1]) {
-    DebugLog("OpenElmorGfx: Grafik %u ist schon geladen.\n", id);
-    return 1;
-  }
-  IlbmPicture pic;
-  bool cached = false;
-  int rc = LoadPicture("OpenElmorGfx", index_path, id, &pic, &cached);
-  if (rc != 1) return rc;
-  BitMap* bm = MakeBitMap(pic, ScreenDepth());
-  uint8_t* mask = nullptr;
-  if (bm && pic.mask) {
-    const uint32_t n = (uint32_t)pic.width * pic.height;
-    mask = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
-    if (mask) std::memcpy(mask, pic.mask, n);
-  }
-  DropPicture(&pic, cached);
-  if (!bm || (pic.mask && !mask)) {
-    FreeBitMap(bm);
-    FreeVec(mask);
-    return 0;
-  }
-  GfxTable[id - 1] = bm;
-  g_pictures.masks[id - 1] = mask;
-  return 1;
+  return AcquireGfx(index_path, id, false);
 }
 
 void CloseElmorGfx(uint32_t id) {
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
-  if (id >= 1 && id <= kGfxSlots) FreeSlot(id - 1);
+  ReleaseGfx(id);
+}
+
+BitMap* UseElmorGfx(const char* index_path, uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  if (!index_path) {
+    if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) return nullptr;
+    ++g_pictures.opens[id - 1];
+    return GfxTable[id - 1];
+  }
+  return AcquireGfx(index_path, id, true) == 1 ? GfxTable[id - 1] : nullptr;
+}
+
+BitMap* ElmorGfxBitMap(uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  return id >= 1 && id <= kGfxSlots ? GfxTable[id - 1] : nullptr;
+}
+
+uint32_t ElmorGfxOpenCount(uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  return id >= 1 && id <= kGfxSlots ? g_pictures.opens[id - 1] : 0;
 }
 
 const uint8_t* GetElmorGfxMask(uint32_t id) {
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   return id >= 1 && id <= kGfxSlots ? g_pictures.masks[id - 1] : nullptr;
+}
+
+int32_t PutElmorGfx(uint32_t id, BitMap* bitmap) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  if (id == 0 || id > kGfxSlots || !bitmap || GfxTable[id - 1]) {
+    DebugLog("PutElmorGfx: Grafik %u ist belegt oder ungueltig.\n", id);
+    return 0;
+  }
+  GfxTable[id - 1] = bitmap;
+  g_pictures.opens[id - 1] = 1;
+  return 1;
+}
+
+int32_t KeepElmorGfx(uint32_t keeper, const char* index_path, uint32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  if (id >= 1 && id <= kGfxSlots && GfxTable[id - 1] && (g_pictures.keptBy[id - 1] & keeper)) return 1;
+  const int32_t rc = AcquireGfx(index_path, id, true);
+  if (rc == 1) g_pictures.keptBy[id - 1] |= (uint8_t)keeper;
+  return rc;
+}
+
+void LetGoElmorGfx(uint32_t keeper, uint32_t first, uint32_t last) {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  if (first == 0) first = 1;
+  for (uint32_t id = first; id <= last && id <= kGfxSlots; ++id)
+    if (g_pictures.keptBy[id - 1] & keeper) {
+      g_pictures.keptBy[id - 1] &= (uint8_t)~keeper;
+      ReleaseGfx(id);
+    }
 }
 
 BitMap* AllocElmorGfx(uint32_t width, uint32_t height, uint32_t depth, uint32_t flags, BitMap* friend_bitmap,
@@ -436,17 +523,15 @@ void ShowScreenRect(RastPort* rp, int32_t x, int32_t y, int32_t width, int32_t h
 
 namespace {
 
-// The loaded graphic of id; a graphic not loaded is loaded for the call
-// (*loaded_here set, the caller closes it). Null (logging `failure`) when it
-// cannot be loaded. Called with g_pictures.lock held.
-BitMap* GfxForCall(uint32_t id, bool* loaded_here, const char* failure) {
-  *loaded_here = false;
-  if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
-    if (OpenElmorGfx(kMainIndex, id) != 1) {
-      DebugLog("%s", failure);
-      return nullptr;
-    }
-    *loaded_here = true;
+// The graphic of id held open for one call (loaded when it is not), closed
+// by ReleaseGfx at the call's end. Null (logging `failure`) when it cannot be
+// loaded. Called with g_pictures.lock held.
+BitMap* GfxForCall(uint32_t id, const char* failure) {
+  // A loaded graphic of the story index is held too; others load from the main index.
+  const bool story = id > kGfxTableSize && id <= kGfxSlots && GfxTable[id - 1];
+  if (AcquireGfx(story ? ".\\Data\\RizizOzezPath" : kMainIndex, id, true) != 1) {
+    DebugLog("%s", failure);
+    return nullptr;
   }
   return GfxTable[id - 1];
 }
@@ -456,8 +541,7 @@ BitMap* GfxForCall(uint32_t id, bool* loaded_here, const char* failure) {
 int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height) {
   if (!rp) rp = ScreenRastPort();
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
-  bool loaded_here = false;
-  BitMap* bm = GfxForCall(id, &loaded_here, "BlitObjekt: Konnte die Grafik nicht direkt laden!\n");
+  BitMap* bm = GfxForCall(id, "BlitObjekt: Konnte die Grafik nicht direkt laden!\n");
   if (!bm) return 0;
   if (width == 0 || width > bm->Width) width = bm->Width;
   if (height == 0 || height > bm->Height) height = bm->Height;
@@ -468,7 +552,7 @@ int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t wid
     }
     ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)height);
   }
-  if (loaded_here) CloseElmorGfx(id);
+  ReleaseGfx(id);
   return 1;
 }
 
@@ -484,8 +568,7 @@ int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint3
                           uint32_t row) {
   if (!rp) rp = ScreenRastPort();
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
-  bool loaded_here = false;
-  BitMap* bm = GfxForCall(id, &loaded_here, "BlitObjektMask: Konnte die Grafik nicht laden!\n");
+  BitMap* bm = GfxForCall(id, "BlitObjektMask: Konnte die Grafik nicht laden!\n");
   if (!bm) return 0;
   if (row < bm->Height && rp) {
     if (width == 0 || width > bm->Width) width = bm->Width;
@@ -496,7 +579,7 @@ int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint3
     }
     ShowScreenRect(rp, x, y, (int32_t)width, (int32_t)height);
   }
-  if (loaded_here) CloseElmorGfx(id);
+  ReleaseGfx(id);
   return 1;
 }
 

@@ -13,12 +13,12 @@ struct QoeMutex;
 // Graphic IDs 1..1615 of ".\Data\Path" sit at GfxTable[ID - 1]. The story
 // index has slots of its own after them: its picture n is the graphic ID
 // RizizOzezGfxID(n) (n = 1..kRizizOzezGfxSlots), opened with the story index.
+// GfxTable belongs to the picture manager (pictures_internal.h): every other
+// module reaches a graphic through the calls below, under the manager's lock.
 constexpr uint32_t kGfxTableSize = 1615;
 constexpr uint32_t kRizizOzezGfxSlots = 64;
 constexpr uint32_t kGfxSlots = kGfxTableSize + kRizizOzezGfxSlots;
 constexpr uint32_t RizizOzezGfxID(uint32_t n) { return kGfxTableSize + n; }
-
-extern BitMap* GfxTable[kGfxSlots];  // null while the ID is not loaded
 
 // Non-zero while a screen transition runs.
 extern std::atomic<uint16_t> MotionBusy;
@@ -72,14 +72,60 @@ void SetGLScreenHooks(const GLScreenHooks* hooks);
 // mode 0: also frees the screen record; mode 2: frees nothing.
 void CloseElmorPic(uint32_t id, uint32_t mode);
 
-// Loads graphic id of the index into GfxTable, in the screen's depth. Returns
-// 1 (also when it is loaded already), 0 when memory runs out, -1 when it
-// cannot be loaded (bad ID, index or file).
+// Graphics are counted: each OpenElmorGfx that returns 1 is matched by one
+// CloseElmorGfx, and the last close frees the graphic. So a graphic one
+// caller (or thread) holds open stays while another opens and closes it.
+//
+// Loads graphic id of the index into GfxTable, in the screen's depth, or
+// counts one more open of it when it is loaded (logged). Returns 1, 0 when
+// memory runs out, -1 when it cannot be loaded (bad ID, index or file).
 int32_t OpenElmorGfx(const char* index_path, uint32_t id);
+// One open less; the last frees the graphic. A close of a graphic that is
+// not open changes nothing and is logged.
 void CloseElmorGfx(uint32_t id);
+// OpenElmorGfx without the log line for a loaded graphic, for a caller that
+// holds it for one draw: its bitmap, null when it cannot be loaded. A null
+// index only counts an open of a graphic that is loaded already (null when it
+// is not). Matched by CloseElmorGfx.
+BitMap* UseElmorGfx(const char* index_path, uint32_t id);
+// The bitmap of a loaded graphic, null when it is not loaded. Only for a
+// caller that holds it open: it stays valid until that caller's close.
+BitMap* ElmorGfxBitMap(uint32_t id);
+// How many opens a graphic has (0: not loaded).
+uint32_t ElmorGfxOpenCount(uint32_t id);
 // The mask of a loaded masked graphic (one byte per pixel, 0 = hole), null
-// for a graphic without one.
+// for a graphic without one. Valid as long as the caller holds it open.
 const uint8_t* GetElmorGfxMask(uint32_t id);
+// Puts a bitmap of the caller's into the free slot of id as a graphic
+// without a mask, open once: the picture manager owns it from now on and the
+// last close frees it. 1, or 0 (logged, the bitmap stays the caller's) when
+// the slot holds a graphic or the ID is out of range.
+int32_t PutElmorGfx(uint32_t id, BitMap* bitmap);
+
+// A module that keeps graphics open between its calls and lets them go
+// together holds at most one open of each under its keeper bit.
+enum : uint32_t { kGfxKeeperMap = 1, kGfxKeeperDungeon = 2 };
+// Opens the graphic for the keeper unless the keeper holds it already: 1, or
+// OpenElmorGfx's 0 and -1 (without its log line for a loaded graphic).
+int32_t KeepElmorGfx(uint32_t keeper, const char* index_path, uint32_t id);
+// Closes the keeper's open of every graphic first..last it holds.
+void LetGoElmorGfx(uint32_t keeper, uint32_t first, uint32_t last);
+
+// One open of a graphic for a scope: UseElmorGfx, and CloseElmorGfx at its end.
+class GfxUse {
+ public:
+  GfxUse(const char* index_path, uint32_t id) : id_(id), bitmap_(UseElmorGfx(index_path, id)) {}
+  ~GfxUse() {
+    if (bitmap_) CloseElmorGfx(id_);
+  }
+  GfxUse(const GfxUse&) = delete;
+  GfxUse& operator=(const GfxUse&) = delete;
+  BitMap* bitmap() const { return bitmap_; }
+
+ private:
+  uint32_t id_;
+  BitMap* bitmap_;
+};
 // A new BitMap for drawing (friend and the last argument are ignored), null on failure.
 BitMap* AllocElmorGfx(uint32_t width, uint32_t height, uint32_t depth, uint32_t flags, BitMap* friend_bitmap,
                       uint32_t unused);
@@ -91,9 +137,9 @@ uintptr_t GetElmorGfxAttr(BitMap* bitmap, uint32_t attribute);
 void FreeElmorGfxLock(BitMap* bitmap);
 
 // Copies the graphic's top-left width x height (0 or larger than the graphic:
-// its own size) to x, y of rp (null: the screen). A graphic that is not loaded
-// is loaded from ".\Data\Path" for the call. Returns 1, or 0 when it cannot be
-// loaded.
+// its own size) to x, y of rp (null: the screen). The blits hold the graphic
+// open for the call, loading it from ".\Data\Path" when it is not loaded.
+// Returns 1, or 0 when it cannot be loaded.
 int32_t BlitObjekt(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t width, uint32_t height);
 // The same through the graphic's mask, from the source row the animation
 // offset (SetBlitSourceRow) names; loads the graphic for the call when needed.

@@ -18,12 +18,23 @@ struct LoadedPictureIndex {
   PathFile* index;
 };
 
+// The loaded graphics by ID (null while an ID is not loaded): the picture
+// manager's own, read and written only under PictureManager().lock.
+extern BitMap* GfxTable[kGfxSlots];
+
+// The keeper bit of the displayed picture's hold of its slot.
+constexpr uint8_t kGfxKeeperScreen = 0x80;
+
 // Everything the picture manager keeps between calls. The shared records
-// GfxTable and MotionBusy (pictures.h) stay outside it under their own names.
+// GfxTable (above) and MotionBusy (pictures.h) stay outside it under their
+// own names.
 struct PictureManagerState {
-  // Loaded graphics, caches and indexes: guarded by `lock` (recursive; the
-  // game thread and the map's motion thread both load and blit).
+  // Loaded graphics, their open counts, caches and indexes: guarded by `lock`
+  // (recursive; the game thread, the map's motion thread, the dungeon's
+  // compass thread and the movie threads load, blit, open and close).
   std::recursive_mutex lock;
+  uint32_t opens[kGfxSlots] = {};        // opens of each loaded graphic (0: not loaded)
+  uint8_t keptBy[kGfxSlots] = {};        // keeper bits holding one of those opens
   const uint8_t* masks[kGfxSlots] = {};  // masks of loaded graphics (AllocVec)
   IlbmPicture* cache[kGfxSlots] = {};    // the graphics cache (decoded pictures)
   LoadedPictureIndex indexes[4] = {};    // indexes loaded from files, oldest first

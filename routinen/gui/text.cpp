@@ -206,17 +206,17 @@ void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
 
 int32_t BlitObjektText(RastPort* rp, uint32_t id, const char* caption, int32_t x, int32_t y) {
   if (!rp) rp = ScreenRastPort();
-  const bool loaded = id >= 1 && id <= kGfxSlots && GfxTable[id - 1];
-  if (!loaded && OpenElmorGfx(".\\Data\\Path", id) != 1) {
+  // Held open for the call: another thread's close cannot take it away.
+  const BitMap* bm = UseElmorGfx(".\\Data\\Path", id);
+  if (!bm) {
     DebugLog("BlitObjektText: Konnte die Grafik nicht laden!\n");
     return 0;
   }
-  const BitMap* bm = GfxTable[id - 1];
   const int32_t w = (int32_t)bm->Width, h = (int32_t)bm->Height;
   BlitObjekt(rp, id, x, y, 0, 0);
   if (rp && caption)
     PrintTextOutlined(rp, x, y, x + w - 1, y + h - 1, caption, 0, kButtonCaptionPen,
                       PTO_CENTRE | PTO_VCENTRE | PTO_BASELINE | PTO_OUTLINE);
-  if (!loaded) CloseElmorGfx(id);
+  CloseElmorGfx(id);
   return 1;
 }

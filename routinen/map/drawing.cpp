@@ -147,9 +147,9 @@ void EnsureHexMask() {
   MapEngineState& s = MapState();
   std::lock_guard<std::mutex> g(s.lock);
   if (s.hexMaskReady) return;
-  bool loadedHere = !GfxTable[kHexMaskId - 1];
-  const BitMap* bm = nullptr;
-  if (!loadedHere || OpenElmorGfx(kMapPicIndex, kHexMaskId) == 1) bm = GfxTable[kHexMaskId - 1];
+  // Held open while it is read (loaded for it when no one has it).
+  GfxUse hex(kMapPicIndex, kHexMaskId);
+  const BitMap* bm = hex.bitmap();
   std::memset(s.hexMaskBits, 0, sizeof s.hexMaskBits);
   if (bm) {
     // Converted at the graphic's own size: 56 rows of two words at most.
@@ -168,7 +168,6 @@ void EnsureHexMask() {
         else in = bm->Pixels[y * bm->BytesPerRow + x] != 0;
         if (in) s.hexMaskBits[y * 2 + x / 32] |= 0x80000000u >> (x & 31);
       }
-    if (loadedHere) CloseElmorGfx(kHexMaskId);
   } else {
     DebugLog("GetHexFromPixel: Hexmaske (Grafik 31) fehlt, nehme die eingebaute Form\n");
     for (int32_t y = 0; y < kTileHeight; y++)
@@ -316,14 +315,18 @@ bool DrawFigure(RastPort* rp, const MapFigur& f, int32_t x, int32_t y) {
 
 }  // namespace
 
-BitMap* MapGfx(uint32_t id) {
-  if (id == 0 || id > kGfxTableSize) return nullptr;
-  if (!GfxTable[id - 1] && OpenElmorGfx(kMapPicIndex, id) != 1) return nullptr;
-  return GfxTable[id - 1];
+MapGfxUse::MapGfxUse(uint32_t graphic) : id(graphic), bitmap(nullptr) {
+  if (id == 0 || id > kGfxTableSize || KeepElmorGfx(kGfxKeeperMap, kMapPicIndex, id) != 1) return;
+  bitmap = UseElmorGfx(kMapPicIndex, id);
+}
+
+MapGfxUse::~MapGfxUse() {
+  if (bitmap) CloseElmorGfx(id);
 }
 
 int MapDrawTile(RastPort* rp, uint32_t id, int32_t x, int32_t y, bool masked) {
-  BitMap* bm = MapGfx(id);
+  MapGfxUse use(id);
+  BitMap* bm = use.bitmap;
   if (!bm) return 0;
   int32_t w = bm->Width < (uint32_t)kTileWidth ? (int32_t)bm->Width : kTileWidth;
   int32_t h = bm->Height < (uint32_t)kTileHeight ? (int32_t)bm->Height : kTileHeight;
@@ -343,13 +346,15 @@ int MapDrawTile(RastPort* rp, uint32_t id, int32_t x, int32_t y, bool masked) {
 }
 
 int MapDrawMasked(RastPort* rp, uint32_t id, int32_t x, int32_t y) {
-  BitMap* bm = MapGfx(id);
+  MapGfxUse use(id);
+  BitMap* bm = use.bitmap;
   if (!bm) return 0;
   return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, (int32_t)bm->Width, (int32_t)bm->Height, 0xE0, GetElmorGfxMask(id));
 }
 
 int MapAnimFrame(RastPort* rp, uint32_t id, uint32_t frame, int32_t x, int32_t y, int32_t w, int32_t h) {
-  BitMap* bm = MapGfx(id);
+  MapGfxUse use(id);
+  BitMap* bm = use.bitmap;
   if (!bm) return 0;
   if (w <= 0 || w > (int32_t)bm->Width) w = (int32_t)bm->Width;
   int64_t sy = (int64_t)frame * h;
@@ -684,10 +689,9 @@ uint32_t GetHexFromPixel(const BitMap* bitmap, int32_t x, int32_t y) {
 }
 
 void LadeFigurenGfx(uint32_t mode) {
-  auto close = [](uint32_t from, uint32_t to) {
-    for (uint32_t id = from; id <= to; id++)
-      if (id >= 1 && id <= kGfxTableSize && GfxTable[id - 1]) CloseElmorGfx(id);
-  };
+  // The map's own opens go; a draw on another thread keeps its graphic
+  // until its end.
+  auto close = [](uint32_t from, uint32_t to) { LetGoElmorGfx(kGfxKeeperMap, from, to); };
   if (mode == 0) {
     close(4, 31);
     close(840, 864);

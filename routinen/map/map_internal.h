@@ -112,8 +112,20 @@ void MapCopyToScreen(QoEMapInfo* map);
 // Copies a map-bitmap rectangle to the screen (and shows it).
 void MapCopyRectToScreen(QoEMapInfo* map, int32_t x, int32_t y, int32_t width, int32_t height);
 
+// A map graphic held open for one use. The map keeps each graphic it drew
+// open (keeper kGfxKeeperMap) until LadeFigurenGfx or ExitPos lets it go, and
+// every use holds an open of its own, so a close on another thread (the game
+// thread leaving, the motion thread drawing) never frees a bitmap in use.
+// bitmap is null when the graphic cannot be loaded.
+struct MapGfxUse {
+  explicit MapGfxUse(uint32_t id);
+  ~MapGfxUse();
+  MapGfxUse(const MapGfxUse&) = delete;
+  MapGfxUse& operator=(const MapGfxUse&) = delete;
+  uint32_t id;
+  struct BitMap* bitmap;
+};
 // Drawing helpers. The graphic is loaded on demand; 0 when it cannot be.
-struct BitMap* MapGfx(uint32_t id);
 // Tile at (x, y): unmasked, or through the hex mask.
 int MapDrawTile(RastPort* rp, uint32_t id, int32_t x, int32_t y, bool masked);
 // A picture through its own mask (colour key when it has none).

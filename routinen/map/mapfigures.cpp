@@ -326,7 +326,7 @@ int32_t SetPeopleAnim(QoEMapInfo* map, MapFigur* figure, int16_t dx, int16_t dy)
   uint32_t first = 380, frame0 = 4;
   if (!FigurPicture(figure->Typ, &first, &frame0) || figure->Typ > 20) return 1;
   const uint32_t pd = first + (uint32_t)d;
-  if (!MapGfx(pd)) {
+  if (!UseElmorGfx(kMapPicIndex, pd)) {
     DebugLog("SetPeopleAnim : Konnte Spielfigur nicht laden (Step1)...\n");
     return 0;
   }

@@ -511,7 +511,8 @@ int32_t InitPos(QoEMapInfo* map, int32_t x, int32_t y, uint16_t screen_x, uint16
   InitRastPort(map->Rp);
   map->Rp->Bitmap = map->Bitmap;
   if (map->Font) SetFont(map->Rp, map->Font);
-  if (OpenElmorGfx(kMapPicIndex, 4) != 1) DebugLog("InitPos: Grafik 4 fehlt\n");
+  // The map keeps graphic 4 open until ExitPos (once, however often the view is set up).
+  if (KeepElmorGfx(kGfxKeeperMap, kMapPicIndex, 4) != 1) DebugLog("InitPos: Grafik 4 fehlt\n");
   map->ScrollDirection = SCROLL_NONE;
   BlitMap(map);
   MapCopyToScreen(map);
@@ -628,8 +629,8 @@ int32_t ExitPos(QoEMapInfo* map) {
   if (map->Rp) DebugLog("ExitPos: gebe RastPort frei...\n");
   if (map->Bitmap) DebugLog("ExitPos: gebe Bitmap frei...\n");
   FreeView(map);
-  if (GfxTable[4 - 1]) CloseElmorGfx(4);
-  if (GfxTable[kHexMaskId - 1]) CloseElmorGfx(kHexMaskId);
+  LetGoElmorGfx(kGfxKeeperMap, 4, 4);
+  LetGoElmorGfx(kGfxKeeperMap, kHexMaskId, kHexMaskId);
   DebugLog("ExitPos: habe Masken geschlossen...\n");
   return result;
 }

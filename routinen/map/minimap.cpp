@@ -53,16 +53,20 @@ struct Plotter {
   uint32_t pixel[12] = {};
 
   Plotter(BitMap* s, const uint16_t* r) : screen(s), rects(r), area(MiniMapRect(r)), deep(MapDisplayDepth() != 8) {
-    if (deep && GfxTable[kMiniMapMaskId - 1]) {
-      gfx = GfxTable[kMiniMapMaskId - 1];
-      mask = GetElmorGfxMask(kMiniMapMaskId);
-    }
+    // Graphic 1166 shapes the map when someone has it loaded; held open
+    // while this draw plots.
+    if (deep && (gfx = UseElmorGfx(nullptr, kMiniMapMaskId)) != nullptr) mask = GetElmorGfxMask(kMiniMapMaskId);
     if (screen->Depth == 8) {
       for (int t = 0; t < 12; t++) pixel[t] = kTerrainPen[t];
     } else {
       ConvertRGBToFormat(BitMapPixelFormat(screen), kTerrainPen, pixel, 12);
     }
   }
+  ~Plotter() {
+    if (gfx) CloseElmorGfx(kMiniMapMaskId);
+  }
+  Plotter(const Plotter&) = delete;
+  Plotter& operator=(const Plotter&) = delete;
 
   void Plot(int32_t column, int32_t row, uint16_t type) const {
     if (type >= 12 || kTerrainPen[type] == 0) return;

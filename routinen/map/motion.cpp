@@ -93,7 +93,9 @@ void AnimateOnce(MotionControl* c) {
     y -= 16;
   }
   RastPort* screen = ScreenRastPort();
-  BitMap* strip = MapGfx(anim->picture);
+  // The strip stays open through the animation, whatever the game thread closes.
+  MapGfxUse strip_use(anim->picture);
+  BitMap* strip = strip_use.bitmap;
   if (!screen || !screen->Bitmap || !strip) return;
   // Never read outside the screen bitmap.
   if (x < 0 || y < 0 || x + kTileWidth > (int32_t)screen->Bitmap->Width ||

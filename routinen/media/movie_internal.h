@@ -236,9 +236,6 @@ struct MovieModuleState {
   std::atomic<MovieBase*> current_base{nullptr};
   // Set before any base is made (tests); read by the scheduler threads.
   MovieClock clock{};
-  // Held through one AnimObjektMask: a strip loaded for one call is not
-  // closed while another thread's call still draws from it.
-  std::mutex objekt_mask_lock;
 };
 MovieModuleState& MovieState();
 // Back to the real clock (tests); the current base is left alone.

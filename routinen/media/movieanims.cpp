@@ -121,19 +121,14 @@ int32_t AnimObjektMask(RastPort* source, uint16_t sx, uint16_t sy, RastPort* tar
                        uint16_t id, uint32_t, uint16_t frame, uint16_t width, uint16_t height) {
   // The strip holds its frames one below the other; the row is this call's own.
   const uint32_t row = (uint32_t)frame * height;
-  // One call at a time: the motion thread and the game thread may draw the
-  // same strip, and the call that loaded it closes it at its end.
-  std::lock_guard<std::mutex> one_call(MovieState().objekt_mask_lock);
-  bool loaded_here = false;
-  if (id == 0 || id > kGfxSlots || !GfxTable[id - 1]) {
-    const int32_t r = id == 0 || id > kGfxSlots ? -1 : OpenElmorGfx(".\\Data\\Path", id);
-    if (r == 0 || r == -1) {
-      DebugLog("AnimObjektMask: Konnte Grafik nicht \xF6" "ffnen !\n");
-      return 0;
-    }
-    loaded_here = true;
+  // The call holds the strip open (loading it when no one has it): the
+  // motion thread and the game thread may draw it, and other threads open and
+  // close it, at the same time.
+  const BitMap* bm = UseElmorGfx(".\\Data\\Path", id);
+  if (!bm) {
+    DebugLog("AnimObjektMask: Konnte Grafik nicht \xF6" "ffnen !\n");
+    return 0;
   }
-  const BitMap* bm = GfxTable[id - 1];
   if (!target) target = ScreenRastPort();
   if (!source) source = target;
   const uint32_t w = width ? width : (bm ? bm->Width : 0);
@@ -145,7 +140,7 @@ int32_t AnimObjektMask(RastPort* source, uint16_t sx, uint16_t sy, RastPort* tar
     ReleaseMutex(m);
   }
   if (target) BlitObjektMaskRow(target, id, x, y, w, h, row);
-  if (loaded_here) CloseElmorGfx(id);
+  CloseElmorGfx(id);
   return 1;
 }
 

@@ -61,6 +61,9 @@ constexpr int32_t kChooseX = 336, kChooseY = 220;
 // screen; atomic).
 struct StadtModuleState {
   std::atomic<StadtShownHook> shown{nullptr};
+  // The object slots MakeStadtObjects filled (open once each) for
+  // FreeStadtObjects to close: game thread.
+  uint16_t objects[4] = {};
 };
 StadtModuleState g_stadt;
 
@@ -161,26 +164,35 @@ int32_t MakeStadtObjects(uint32_t a, uint32_t b, int32_t x, int32_t y, uint32_t 
       DebugLog("MakeStadtObjects : Konnte Bitmap nicht retten...\n");
       return 0;
     }
-    CloseElmorGfx(id);  // the slot takes the picture over its background
     BlitObjektMask(nullptr, id, 0, x, y, w, h);
+    // The slot takes the picture over its background (through the picture
+    // manager, open once, until FreeStadtObjects); a slot someone holds open
+    // cannot take it.
     BitMap* copy = SaveBackground(x, y, w, h);
+    if (copy && !PutElmorGfx(id, copy)) {
+      FreeBitMap(copy);
+      copy = nullptr;
+    }
     if (!copy) {
       DebugLog("MakeStadtObjects : Konnte Bitmap nicht kopieren...\n");
       if (saved) RestoreBackground(saved, x, y, w, h);
       return 0;
     }
-    GfxTable[id - 1] = copy;
+    for (uint16_t& slot : g_stadt.objects)
+      if (slot == 0) {
+        slot = static_cast<uint16_t>(id);
+        break;
+      }
     if (saved) RestoreBackground(saved, x, y, w, h);  // b is the alternative, not shown
   }
   return 1;
 }
 
-void FreeStadtObjects(StadtScreenData* d) {
-  const StadtLevel* row = StadtLevelRow(d->level);
-  for (uint32_t id : {row->pairA[0], row->pairA[1], row->pairB[0], row->pairB[1]}) {
-    if (id == 0 || !GfxTable[id - 1]) continue;
-    FreeBitMap(GfxTable[id - 1]);
-    GfxTable[id - 1] = nullptr;
+void FreeStadtObjects(StadtScreenData*) {
+  // Exactly the slots MakeStadtObjects filled: each closed once.
+  for (uint16_t& id : g_stadt.objects) {
+    if (id) CloseElmorGfx(id);
+    id = 0;
   }
 }
 

@@ -540,9 +540,10 @@ constexpr uint32_t kFirstGfx = 1294, kLastKeptGfx = 1311, kLastGfx = 1612;
 int32_t LoadDungeonGraphics(uint32_t id, uint32_t load) {
   const uint32_t first = id ? id : kFirstGfx, last = id ? id : kLastKeptGfx;
   if (!load) return 1;
+  // The dungeon holds one open of each until FreeDungeonGraphics (the view
+  // and the compass thread both ask before every blit).
   for (uint32_t i = first; i <= last; ++i) {
-    if (i < kGfxSlots && GfxTable[i - 1]) continue;
-    if (OpenElmorGfx(".\\Data\\Path", i) != 1) {
+    if (KeepElmorGfx(kGfxKeeperDungeon, ".\\Data\\Path", i) != 1) {
       DebugLog("LoadDungeonGraphics: Konnte Grafik nicht \xF6" "ffnen! <%u>\n", i);
       return 0;
     }
@@ -551,8 +552,7 @@ int32_t LoadDungeonGraphics(uint32_t id, uint32_t load) {
 }
 
 void FreeDungeonGraphics(uint32_t all) {
-  for (uint32_t i = all ? kFirstGfx : kLastKeptGfx + 1; i <= kLastGfx; ++i)
-    if (GfxTable[i - 1]) CloseElmorGfx(i);
+  LetGoElmorGfx(kGfxKeeperDungeon, all ? kFirstGfx : kLastKeptGfx + 1, kLastGfx);
 }
 
 namespace {

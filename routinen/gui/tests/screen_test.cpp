@@ -20,6 +20,7 @@
 #include "routinen/system/fonts.h"
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "routinen/gui/text.h"
 
@@ -160,7 +161,7 @@ TEST_P(GuiScreen, PictureAppearsWithItsPaletteAfterTheTransition) {
     for (uint32_t x = 0; x < 640; ++x) bad += !(Px((int32_t)x, (int32_t)y) == k.At(x, y));
   EXPECT_EQ(bad, 0u);
   CloseElmorPic(kTestPic, 1);
-  EXPECT_EQ(GfxTable[kTestPic - 1], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(kTestPic), nullptr);
   EXPECT_NE(GetTitelScreenData(), nullptr);
   CloseElmorPic(0, 0);
   EXPECT_EQ(GetTitelScreenData(), nullptr);
@@ -190,10 +191,10 @@ TEST_P(GuiScreen, PaletteRangesComeFromPictures) {
 TEST_P(GuiScreen, OpenElmorGfxResults) {
   EXPECT_EQ(OpenElmorGfx(kPath, 106), 1);
   EXPECT_EQ(OpenElmorGfx(kPath, 106), 1);  // already loaded
-  ASSERT_NE(GfxTable[105], nullptr);
-  EXPECT_EQ(GfxTable[105]->Width, 80u);
-  EXPECT_EQ(GfxTable[105]->Height, 16u);
-  EXPECT_EQ(GfxTable[105]->Depth, DisplayDepth());
+  ASSERT_NE(ElmorGfxBitMap(106), nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(106)->Width, 80u);
+  EXPECT_EQ(ElmorGfxBitMap(106)->Height, 16u);
+  EXPECT_EQ(ElmorGfxBitMap(106)->Depth, DisplayDepth());
   EXPECT_EQ(GetElmorGfxMask(106), nullptr);
   EXPECT_EQ(OpenElmorGfx(kPath, 0), -1);
   EXPECT_EQ(OpenElmorGfx(kPath, 1500), -1);  // beyond what the index holds
@@ -201,43 +202,124 @@ TEST_P(GuiScreen, OpenElmorGfxResults) {
   EXPECT_EQ(OpenElmorGfx(".\\Data\\NoIndex", 106 + 1), -1);
   ASSERT_EQ(DeleteFileA("Gfx\\Pic0107.ilbm") != 0, true);
   EXPECT_EQ(OpenElmorGfx(kPath, 107), -1);
-  EXPECT_EQ(GfxTable[106], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(107), nullptr);
   std::vector<uint8_t> raw = qoe_test::ReadFileBytes("Gfx/Pic0066.ilbm");
   raw.resize(raw.size() / 2);
   ASSERT_TRUE(qoe_test::WriteFileBytes("Gfx/Pic0066.ilbm", raw));
   EXPECT_EQ(OpenElmorGfx(kPath, 66), -1);
-  EXPECT_EQ(GfxTable[65], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(66), nullptr);
   // Masked graphics keep their mask.
   EXPECT_EQ(OpenElmorGfx(kPath, 103), 1);
   EXPECT_NE(GetElmorGfxMask(103), nullptr);
   CloseElmorGfx(103);
-  EXPECT_EQ(GfxTable[102], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(103), nullptr);
   // Out of memory (the decoded picture comes from the cache): 0.
   AllocVecFailAfter(0);
   int32_t rc = OpenElmorGfx(kPath, 103);
   AllocVecFailAfter(-1);
   EXPECT_EQ(rc, 0);
-  EXPECT_EQ(GfxTable[102], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(103), nullptr);
   FreeGfxCache();
   EXPECT_EQ(OpenElmorGfx(kPath, 103), 1);
   // The story index has slots of its own.
   EXPECT_EQ(OpenElmorGfx(".\\Data\\RizizOzezPath", RizizOzezGfxID(1)), 1);
-  ASSERT_NE(GfxTable[RizizOzezGfxID(1) - 1], nullptr);
-  EXPECT_EQ(GfxTable[RizizOzezGfxID(1) - 1]->Width, 120u);
-  EXPECT_EQ(GfxTable[0], nullptr);
+  ASSERT_NE(ElmorGfxBitMap(RizizOzezGfxID(1)), nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(RizizOzezGfxID(1))->Width, 120u);
+  EXPECT_EQ(ElmorGfxBitMap(1), nullptr);
   // Those slots are the story index's alone: through the main index an ID
   // past 1615 is too high, loaded or not.
   EXPECT_EQ(OpenElmorGfx(kPath, RizizOzezGfxID(1)), -1);
   EXPECT_EQ(OpenElmorGfx(kPath, RizizOzezGfxID(2)), -1);
-  EXPECT_EQ(GfxTable[RizizOzezGfxID(2) - 1], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(RizizOzezGfxID(2)), nullptr);
   EXPECT_EQ(OpenElmorGfx(".\\data\\rizizozezpath", RizizOzezGfxID(2)), 1);
+}
+
+TEST_P(GuiScreen, OpensAreCountedAndTheLastCloseFrees) {
+  // Two opens of a masked graphic: the first close leaves it to the second.
+  ASSERT_EQ(OpenElmorGfx(kPath, 103), 1);
+  ASSERT_EQ(OpenElmorGfx(kPath, 103), 1);
+  const uint8_t* mask = GetElmorGfxMask(103);
+  ASSERT_NE(mask, nullptr);
+  CloseElmorGfx(103);
+  EXPECT_EQ(GetElmorGfxMask(103), mask);
+  // A blit holds it for the call only.
+  EXPECT_EQ(BlitObjektMask(nullptr, 103, 0, 10, 10, 0, 0), 1);
+  EXPECT_EQ(GetElmorGfxMask(103), mask);
+  EXPECT_EQ(ElmorGfxOpenCount(103), 1u);
+  CloseElmorGfx(103);
+  EXPECT_EQ(GetElmorGfxMask(103), nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(103), nullptr);
+  EXPECT_EQ(ElmorGfxOpenCount(103), 0u);
+  {
+    // A close too many changes nothing and is logged.
+    qoe_test::LogLines log;
+    CloseElmorGfx(103);
+    CloseElmorGfx(0);
+    CloseElmorGfx(kGfxSlots + 1);
+    EXPECT_EQ(log.Count("CloseElmorGfx: Grafik"), 3);
+  }
+  ASSERT_EQ(OpenElmorGfx(kPath, 103), 1);
+  ASSERT_NE(ElmorGfxBitMap(103), nullptr);
+  EXPECT_EQ(ElmorGfxOpenCount(103), 1u);
+  // UseElmorGfx counts an open too; with a null index only of a loaded graphic.
+  EXPECT_EQ(UseElmorGfx(nullptr, 103), ElmorGfxBitMap(103));
+  EXPECT_EQ(UseElmorGfx(nullptr, 106), nullptr);
+  EXPECT_EQ(ElmorGfxOpenCount(103), 2u);
+  {
+    GfxUse use(kPath, 106);
+    ASSERT_NE(use.bitmap(), nullptr);
+    EXPECT_EQ(ElmorGfxOpenCount(106), 1u);
+  }
+  EXPECT_EQ(ElmorGfxBitMap(106), nullptr);
+  CloseElmorGfx(103);
+  CloseElmorGfx(103);
+  EXPECT_EQ(ElmorGfxBitMap(103), nullptr);
+  // A keeper holds one open however often it asks, and lets go of its own only.
+  EXPECT_EQ(KeepElmorGfx(kGfxKeeperMap, kPath, 106), 1);
+  EXPECT_EQ(KeepElmorGfx(kGfxKeeperMap, kPath, 106), 1);
+  EXPECT_EQ(ElmorGfxOpenCount(106), 1u);
+  EXPECT_EQ(OpenElmorGfx(kPath, 106), 1);
+  EXPECT_EQ(KeepElmorGfx(kGfxKeeperDungeon, kPath, 106), 1);
+  EXPECT_EQ(ElmorGfxOpenCount(106), 3u);
+  LetGoElmorGfx(kGfxKeeperMap, 1, kGfxSlots);
+  LetGoElmorGfx(kGfxKeeperMap, 1, kGfxSlots);
+  EXPECT_EQ(ElmorGfxOpenCount(106), 2u);
+  LetGoElmorGfx(kGfxKeeperDungeon, 100, 110);
+  EXPECT_EQ(ElmorGfxOpenCount(106), 1u);
+  CloseElmorGfx(106);
+  EXPECT_EQ(ElmorGfxBitMap(106), nullptr);
+  EXPECT_EQ(KeepElmorGfx(kGfxKeeperMap, kPath, 1500), -1);
+  // A bitmap of the caller's goes into a free slot only; the close frees it.
+  BitMap* own = AllocBitMap(8, 8, 8, 0, nullptr);
+  ASSERT_EQ(OpenElmorGfx(kPath, 106), 1);
+  EXPECT_EQ(PutElmorGfx(106, own), 0);  // in use: stays the caller's
+  CloseElmorGfx(106);
+  EXPECT_EQ(PutElmorGfx(106, own), 1);
+  EXPECT_EQ(ElmorGfxBitMap(106), own);
+  EXPECT_EQ(GetElmorGfxMask(106), nullptr);
+  EXPECT_EQ(OpenElmorGfx(kPath, 106), 1);  // the caller's bitmap, opened once more
+  EXPECT_EQ(ElmorGfxBitMap(106), own);
+  CloseElmorGfx(106);
+  CloseElmorGfx(106);
+  EXPECT_EQ(ElmorGfxBitMap(106), nullptr);
+  // The displayed picture holds its slot until CloseElmorPic; a graphic
+  // user of the same slot keeps it after that.
+  ASSERT_EQ(OpenElmorPic(kPath, kTestPic, 1), 0);
+  EXPECT_EQ(ElmorGfxOpenCount(kTestPic), 1u);
+  ASSERT_EQ(OpenElmorPic(kPath, kTestPic, 1), 0);  // shown again: still one
+  EXPECT_EQ(ElmorGfxOpenCount(kTestPic), 1u);
+  ASSERT_EQ(OpenElmorGfx(kPath, kTestPic), 1);
+  CloseElmorPic(kTestPic, 1);
+  EXPECT_EQ(ElmorGfxOpenCount(kTestPic), 1u);
+  CloseElmorGfx(kTestPic);
+  EXPECT_EQ(ElmorGfxBitMap(kTestPic), nullptr);
 }
 
 TEST_P(GuiScreen, BlitObjektLoadsAGraphicForTheCallOnly) {
   ScreenRegion* r = OpenTestScreen();
-  ASSERT_EQ(GfxTable[105], nullptr);
+  ASSERT_EQ(ElmorGfxBitMap(106), nullptr);
   EXPECT_EQ(BlitObjekt(nullptr, 106, 40, 300, 0, 0), 1);
-  EXPECT_EQ(GfxTable[105], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(106), nullptr);
   ExpectShows(106, 40, 300, "button 106");
   // Width and height cut the graphic; 0 means its own size.
   EXPECT_EQ(BlitObjekt(nullptr, 107, 40, 300, 10, 5), 1);
@@ -255,7 +337,7 @@ TEST_P(GuiScreen, ButtonCaptionIsOutlinedOnTheButton) {
   ASSERT_NE(font, nullptr);
   SetFont(ScreenRastPort(), font);
   EXPECT_EQ(BlitObjektText(nullptr, 106, "OK", 100, 300), 1);
-  EXPECT_EQ(GfxTable[105], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(106), nullptr);
   int white = 0, black = 0;
   for (Rgb p : ShownRect(100, 300, 80, 16)) {
     white += p == Rgb{255, 255, 255};

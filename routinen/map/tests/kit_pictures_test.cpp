@@ -107,14 +107,14 @@ TEST_F(KitMap, EveryTilePictureIsInTheIndexAtItsSizeAndLoads) {
     EXPECT_EQ(ix[id].width, 64) << id;
     EXPECT_EQ(ix[id].height, 56) << id;
     ASSERT_EQ(OpenElmorGfx(kMapPicIndex, id), 1) << id;
-    EXPECT_EQ(GfxTable[id - 1]->Width, 64u);
-    EXPECT_EQ(GfxTable[id - 1]->Height, 56u);
+    EXPECT_EQ(ElmorGfxBitMap(id)->Width, 64u);
+    EXPECT_EQ(ElmorGfxBitMap(id)->Height, 56u);
     CloseElmorGfx(id);
   }
   // Out of sight is darker than in sight: compare the mean brightness.
   auto mean = [&](uint32_t id) {
     EXPECT_EQ(OpenElmorGfx(kMapPicIndex, id), 1);
-    const BitMap* bm = GfxTable[id - 1];
+    const BitMap* bm = ElmorGfxBitMap(id);
     double s = 0;
     for (int y = 0; y < 56; ++y)
       for (int x = 0; x < 64; ++x) {
@@ -230,7 +230,7 @@ TEST_F(KitMap, OneTerrainJoinsWithoutSeams) {
     BlitMap(map_);
     uint32_t id = TileTable[g][0];
     ASSERT_EQ(OpenElmorGfx(kMapPicIndex, id), 1);
-    const BitMap* tile = GfxTable[id - 1];
+    const BitMap* tile = ElmorGfxBitMap(id);
     const BitMap* bm = map_->Bitmap;
     auto owner = [](int x, int y, int* c, int* r) {
       uint32_t h = GetHexFromPixel(nullptr, x, y);

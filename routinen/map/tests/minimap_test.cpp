@@ -204,12 +204,12 @@ TEST_P(MiniMapTest, MaskSmallerThanTheRectangle) {
       uint32_t v = 0x00808080;
       std::memcpy(shape->Pixels + y * shape->BytesPerRow + x * 4, &v, 4);
     }
-  ASSERT_EQ(GfxTable[1165], nullptr);
-  GfxTable[1165] = shape;
+  ASSERT_EQ(ElmorGfxBitMap(1166), nullptr);
+  ASSERT_EQ(PutElmorGfx(1166, shape), 1);  // the picture manager frees it at the close
   All(GraphicOf(9), true);
   DrawMiniMap(&map_, mm, 0, 0);
-  GfxTable[1165] = nullptr;
-  FreeBitMap(shape);
+  EXPECT_EQ(ElmorGfxOpenCount(1166), 1u);  // the draw held it for its plots only
+  CloseElmorGfx(1166);
   // Deeper displays: nothing outside the shape's lit part; depth 8 ignores it.
   int lit = 0, lit_outside = 0;
   for (int32_t py = a[1]; py <= a[3]; py++)

@@ -247,6 +247,36 @@ TEST_P(MotionThread, ThreadAnimatesWhileTheGameThreadChangesTheView) {
   }
 }
 
+// A screen leaving closes the map's graphics, and the game thread opens and
+// closes the strips, while the motion thread draws them (no motion lock):
+// each draw holds its graphics open for itself, so none goes underneath it.
+TEST_P(MotionThread, ThreadDrawsWhileTheGameThreadOpensAndClosesItsGraphics) {
+  MapState().random = nullptr;
+  MapState().motionPauseMs = 0;
+  std::vector<Fig> figs;
+  for (int32_t dy = -6; dy <= 8; dy++)
+    for (int32_t dx = -8; dx <= 8; dx++)
+      figs.push_back(Fig{77, (uint16_t)(1007 + (dx + 8) % 7), 2, (uint32_t)(kCapX + dx), (uint32_t)(kCapY + dy)});
+  ASSERT_NE(Open(figs), nullptr);
+  MotionControl* motion = StartTheMotion(map_);
+  ASSERT_NE(motion, nullptr);
+  for (int i = 0; i < 200; i++) {
+    LadeFigurenGfx(0);
+    for (uint32_t id = 884; id <= 890; id++) ASSERT_EQ(OpenElmorGfx(kMapPicIndex, id), 1) << id;
+    for (uint32_t id = 884; id <= 890; id++) CloseElmorGfx(id);
+    if (i % 10 == 0) {
+      const uint32_t seen = Frames();
+      for (int w = 0; w < 3000 && Frames() == seen; w++) SleepMs(1);
+    }
+  }
+  StopTheMotion(motion);
+  EXPECT_GT(Frames(), 10u);
+  // Only the map's own opens are left, and they go with LadeFigurenGfx.
+  for (uint32_t id = 884; id <= 890; id++) EXPECT_LE(ElmorGfxOpenCount(id), 1u) << id;
+  LadeFigurenGfx(0);
+  for (uint32_t id = 884; id <= 890; id++) EXPECT_EQ(ElmorGfxOpenCount(id), 0u) << id;
+}
+
 INSTANTIATE_TEST_SUITE_P(Depths, MotionThread, testing::Values(0u, 4u),
                          [](const testing::TestParamInfo<uint32_t>& i) {
                            return i.param == 0 ? std::string("Depth8") : std::string("Depth32");

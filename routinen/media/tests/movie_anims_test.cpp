@@ -1,7 +1,9 @@
 // Building and goods animations (table rows, the Luxus\ folder, Latin-1
 // names, unknown IDs) and one frame of a strip graphic drawn masked.
+#include <atomic>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "movie_fixture.h"
 #include "platform/display.h"
@@ -90,7 +92,7 @@ TEST_F(MovieAnims, GoodsRowsTheLuxusFolderAndUnknownTypes) {
 TEST_F(MovieAnims, ObjektMaskDrawsTheFrameRowsOfTheStrip) {
   // Graphic 229: a strip of 8 frames of 32 x 32.
   ASSERT_EQ(OpenElmorGfx(".\\Data\\Path", 229), 1);
-  const BitMap* strip = GfxTable[229 - 1];
+  const BitMap* strip = ElmorGfxBitMap(229);
   const uint8_t* mask = GetElmorGfxMask(229);
   ASSERT_TRUE(strip && mask);
   std::vector<uint8_t> expect(32 * 32);
@@ -101,7 +103,7 @@ TEST_F(MovieAnims, ObjektMaskDrawsTheFrameRowsOfTheStrip) {
   Paint(100, 100, 32, 32);
   // Not loaded: loaded for the call and closed again.
   EXPECT_EQ(AnimObjektMask(nullptr, 0, 0, nullptr, 100, 100, 229, 0, 2, 32, 32), 1);
-  EXPECT_EQ(GfxTable[229 - 1], nullptr);
+  EXPECT_EQ(ElmorGfxBitMap(229), nullptr);
   EXPECT_EQ(GetBlitSourceRow(), 0u);
   int opaque = 0;
   for (int y = 0; y < 32; y++)
@@ -131,7 +133,7 @@ TEST_F(MovieAnims, ObjektMaskDrawsTheFrameRowsOfTheStrip) {
 // draws and closes it again; neither may close it under the other's drawing
 // (its own width is read from the loaded graphic for the background copy).
 TEST_F(MovieAnims, ThreadTwoCallersDrawAStripThatIsNotLoaded) {
-  ASSERT_EQ(GfxTable[229 - 1], nullptr);
+  ASSERT_EQ(ElmorGfxBitMap(229), nullptr);
   auto drawer = [](int x, int* drawn) {
     BitMap* bg = AllocBitMap(64, 64, 8, 0, nullptr);
     RastPort src;
@@ -147,7 +149,73 @@ TEST_F(MovieAnims, ThreadTwoCallersDrawAStripThatIsNotLoaded) {
   second.join();
   EXPECT_EQ(a, 1500);
   EXPECT_EQ(b, 1500);
-  EXPECT_EQ(GfxTable[229 - 1], nullptr);  // closed by whichever call loaded it
+  EXPECT_EQ(ElmorGfxBitMap(229), nullptr);  // closed by whichever call loaded it
+}
+
+// A third thread opens and closes the strip while two threads draw it: the
+// draws never lose it (each holds it for its call) and the third thread's
+// open is never taken away by a draw's close; at the end nothing stays open.
+TEST_F(MovieAnims, ThreadOpensAndClosesAStripTwoThreadsDraw) {
+  ASSERT_EQ(OpenElmorGfx(".\\Data\\Path", 229), 1);
+  std::vector<uint8_t> frame3(32 * 32);
+  {
+    const BitMap* strip = ElmorGfxBitMap(229);
+    const uint8_t* mask = GetElmorGfxMask(229);
+    ASSERT_TRUE(strip && mask);
+    for (int y = 0; y < 32; y++)
+      for (int x = 0; x < 32; x++)
+        frame3[y * 32 + x] = mask[(96 + y) * 32 + x] ? strip->Pixels[(size_t)(96 + y) * strip->BytesPerRow + x] : 9;
+  }
+  CloseElmorGfx(229);
+  std::atomic<bool> drawing{true};
+  auto drawer = [&frame3](int* drawn, int* wrong) {
+    BitMap* own = AllocBitMap(32, 32, 8, 0, nullptr);
+    RastPort rp;
+    InitRastPort(&rp);
+    rp.Bitmap = own;
+    SetAPen(&rp, 9);
+    for (int i = 0; i < 1200; i++) {
+      RectFill(&rp, 0, 0, 31, 31);
+      *drawn += AnimObjektMask(nullptr, 0, 0, &rp, 0, 0, 229, 0, 3, 32, 32);
+      if (i % 16 == 0)
+        for (int p = 0; p < 32 * 32; p++) *wrong += ReadPixel(&rp, p % 32, p / 32) != frame3[p];
+    }
+    FreeBitMap(own);
+  };
+  int lost = 0, opened = 0;
+  std::thread opener([&] {
+    while (drawing.load()) {
+      if (OpenElmorGfx(".\\Data\\Path", 229) != 1) continue;
+      ++opened;
+      for (int k = 0; k < 20; k++) {
+        if (!GetElmorGfxMask(229)) ++lost;  // held open: it must stay
+        std::this_thread::yield();
+      }
+      CloseElmorGfx(229);
+    }
+  });
+  int a = 0, b = 0, wrong_a = 0, wrong_b = 0;
+  std::thread first(drawer, &a, &wrong_a), second(drawer, &b, &wrong_b);
+  first.join();
+  second.join();
+  drawing.store(false);
+  opener.join();
+  EXPECT_EQ(a, 1200);
+  EXPECT_EQ(b, 1200);
+  EXPECT_GT(opened, 0);
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(wrong_a + wrong_b, 0);
+  EXPECT_EQ(GetElmorGfxMask(229), nullptr);  // every open was closed
+  // The last frame each drew is frame 3 through its mask.
+  BitMap* own = AllocBitMap(32, 32, 8, 0, nullptr);
+  RastPort rp;
+  InitRastPort(&rp);
+  rp.Bitmap = own;
+  SetAPen(&rp, 9);
+  RectFill(&rp, 0, 0, 31, 31);
+  ASSERT_EQ(AnimObjektMask(nullptr, 0, 0, &rp, 0, 0, 229, 0, 3, 32, 32), 1);
+  for (int p = 0; p < 32 * 32; p++) ASSERT_EQ(ReadPixel(&rp, p % 32, p / 32), frame3[p]) << p;
+  FreeBitMap(own);
 }
 
 }  // namespace
