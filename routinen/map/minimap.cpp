@@ -137,6 +137,9 @@ void DrawMiniMap(QoEMapInfo* map, MiniMap* minimap, uint16_t dx, uint16_t dy) {
   const uint16_t* rects = minimap->Rectangles;
   const bool deep = MapDisplayDepth() != 8;
   const uint16_t* area = MiniMapRect(rects);
+  // The plotter opens graphic 1166 before the display mutex is taken (the
+  // picture manager's lock comes first).
+  const Plotter plotter(screen, rects);
   QoeMutex* display = DisplayMutex();
   if (display) ObtainMutex(display);
   if (!deep) {
@@ -145,7 +148,6 @@ void DrawMiniMap(QoEMapInfo* map, MiniMap* minimap, uint16_t dx, uint16_t dy) {
       for (int32_t x = area[0]; x <= area[2] && x < (int32_t)screen->Width; x++)
         screen->Pixels[(size_t)y * screen->BytesPerRow + x] = 0;
   }
-  const Plotter plotter(screen, rects);
   const int32_t base_c = map->ViewColumn + (map->Columns / 4) * 2 - (int16_t)dx - 20;
   const int32_t base_r = map->ViewRow + map->Rows / 2 - (int16_t)dy - 15;
   for (int32_t r = 0; r <= 30; r++)
