@@ -82,6 +82,19 @@ class MotionThread : public testing::TestWithParam<uint32_t> {
   int32_t HexX() const { return 3 * 48 - (Deep() ? 16 : 0); }
   int32_t HexY() const { return 3 * 56 - 12 + 28 - (Deep() ? 16 : 0); }
   static uint32_t Frames() { return MapState().motionFrames.load(); }
+  // Waits (at most 3 s) for one more frame of the thread.
+  static void WaitForAFrame() {
+    const uint32_t seen = Frames();
+    for (int w = 0; w < 3000 && Frames() == seen; w++) SleepMs(1);
+  }
+  // Objects (types 1007..1013, strips 884..890) on every hex round the capital.
+  static std::vector<Fig> ObjectsRoundTheCapital() {
+    std::vector<Fig> figs;
+    for (int32_t dy = -6; dy <= 8; dy++)
+      for (int32_t dx = -8; dx <= 8; dx++)
+        figs.push_back(Fig{77, (uint16_t)(1007 + (dx + 8) % 7), 2, (uint32_t)(kCapX + dx), (uint32_t)(kCapY + dy)});
+    return figs;
+  }
   // Waits until the frame count stays put for a while; returns it.
   static uint32_t SettledFrames() {
     uint32_t last = Frames();
@@ -204,10 +217,7 @@ TEST_P(MotionThread, ThreadAnimatesWhileTheGameThreadChangesTheView) {
   MapState().random = nullptr;
   MapState().motionPauseMs = 0;
   // Objects on every hex round the capital, own figures among them.
-  std::vector<Fig> figs;
-  for (int32_t dy = -6; dy <= 8; dy++)
-    for (int32_t dx = -8; dx <= 8; dx++)
-      figs.push_back(Fig{77, (uint16_t)(1007 + (dx + 8) % 7), 2, (uint32_t)(kCapX + dx), (uint32_t)(kCapY + dy)});
+  std::vector<Fig> figs = ObjectsRoundTheCapital();
   for (int32_t dx = -8; dx <= 8; dx += 4) figs.push_back(Fig{kOwn, 1, 3, (uint32_t)(kCapX + dx), (uint32_t)kCapY});
   ASSERT_NE(Open(figs), nullptr);
   g_minimap = InitMiniMap(kRects);
@@ -225,11 +235,8 @@ TEST_P(MotionThread, ThreadAnimatesWhileTheGameThreadChangesTheView) {
       default: map_->AfterDraw(map_); break;
     }
     UnlockMotion(motion);
-    // Now and then the thread gets its turn: wait for one of its frames.
-    if (i % 50 == 0) {
-      const uint32_t seen = Frames();
-      for (int w = 0; w < 3000 && Frames() == seen; w++) SleepMs(1);
-    }
+    // Now and then the thread gets its turn.
+    if (i % 50 == 0) WaitForAFrame();
   }
   StopTheMotion(motion);
   EXPECT_GT(Frames(), 10u);
@@ -253,21 +260,14 @@ TEST_P(MotionThread, ThreadAnimatesWhileTheGameThreadChangesTheView) {
 TEST_P(MotionThread, ThreadDrawsWhileTheGameThreadOpensAndClosesItsGraphics) {
   MapState().random = nullptr;
   MapState().motionPauseMs = 0;
-  std::vector<Fig> figs;
-  for (int32_t dy = -6; dy <= 8; dy++)
-    for (int32_t dx = -8; dx <= 8; dx++)
-      figs.push_back(Fig{77, (uint16_t)(1007 + (dx + 8) % 7), 2, (uint32_t)(kCapX + dx), (uint32_t)(kCapY + dy)});
-  ASSERT_NE(Open(figs), nullptr);
+  ASSERT_NE(Open(ObjectsRoundTheCapital()), nullptr);
   MotionControl* motion = StartTheMotion(map_);
   ASSERT_NE(motion, nullptr);
   for (int i = 0; i < 200; i++) {
     LadeFigurenGfx(0);
     for (uint32_t id = 884; id <= 890; id++) ASSERT_EQ(OpenElmorGfx(kMapPicIndex, id), 1) << id;
     for (uint32_t id = 884; id <= 890; id++) CloseElmorGfx(id);
-    if (i % 10 == 0) {
-      const uint32_t seen = Frames();
-      for (int w = 0; w < 3000 && Frames() == seen; w++) SleepMs(1);
-    }
+    if (i % 10 == 0) WaitForAFrame();
   }
   StopTheMotion(motion);
   EXPECT_GT(Frames(), 10u);
