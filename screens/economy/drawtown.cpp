@@ -12,6 +12,7 @@
 #include "routinen/gui/ilbm.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/checksum.h"
 #include "routinen/system/files.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/iff.h"
