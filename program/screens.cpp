@@ -27,6 +27,7 @@
 #include "screens/story/rizizozez.h"
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
+#include "screens/common/screenbase.h"
 #include "screens/economy/stadt.h"
 
 namespace {
@@ -99,6 +100,7 @@ void InstallProgramScreens() {
   hooks.StartIrcPanel = StartIrcPanel;
   hooks.StopIrcPanel = StopIrcPanel;
   hooks.SettleActiveTown = [] { SettleActiveTown(0); };
+  hooks.NoScreen = [](int32_t) { ScreenStartFailed(nullptr, SCREEN_STEP_NO_SCREEN, nullptr); };
   SetShellHooks(&hooks);
   SetClickSoundHook(ClickSound);
   SetMouseCursorHook(LoadElmorCursor);

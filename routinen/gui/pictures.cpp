@@ -314,10 +314,11 @@ int TransitionThread(void*) {
 void DropWaitingInput() {
   PlatformMessage m;
   bool quit = false;
-  while (GetGameMessage(&m, 0)) quit = quit || m.kind == kMsgQuit;
+  // Only what is waiting is taken: a look into an empty queue would mark the
+  // game thread idle for a moment, and a headless script would take its next
+  // step while the screen is still being built.
+  while (GameMessagesWaiting() > 0 && GetGameMessage(&m, 0)) quit = quit || m.kind == kMsgQuit;
   if (quit) PostQuitMessage();
-  // The drain is no wait for input: the screen is still being built (a
-  // headless script must not take its next step yet).
   MarkGameThreadBusy();
 }
 

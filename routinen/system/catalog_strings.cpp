@@ -1573,6 +1573,18 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1567, "This field is empty.", nullptr},
     {1568, "Turn mails were found, but none of them could be read. They stay in the folder Data\\POP3In.", nullptr},
     {1569, "The turn could not be stored: your realm stays as it was before the download, and the turn mails wait for the next one.", nullptr},
+    {1570, "This part of the game cannot be shown: %s.\nThe game ends here; see Quill.dbg.", nullptr},
+    {1571, "its picture could not be loaded", nullptr},
+    {1572, "its screen layout could not be loaded", nullptr},
+    {1573, "a font could not be loaded", nullptr},
+    {1574, "its animations could not be loaded", nullptr},
+    {1575, "its sounds could not be loaded", nullptr},
+    {1576, "the realm's data could not be read", nullptr},
+    {1577, "there is not enough free memory", nullptr},
+    {1578, "the town could not be loaded", nullptr},
+    {1579, "its pictures could not be prepared", nullptr},
+    {1580, "the map of the dungeon could not be loaded", nullptr},
+    {1581, "this version of the game has no such screen", nullptr},
 };
 
 CatalogEntry StoryStrings[STORY_STRING_COUNT] = {

@@ -204,6 +204,7 @@ int32_t RunScreenDispatcher() {
     ScreenFunc screen = FindScreen(code);
     if (!screen) {
       DebugLog("Main: Kein Screen fuer Code %d\n", code);
+      if (g_shell.hooks.NoScreen) g_shell.hooks.NoScreen(code);
       break;
     }
     // The map returns to the screen it was entered from, never to itself.

@@ -55,7 +55,8 @@ void SetScreenTable(const ScreenTableEntry* table, uint32_t count);
 ScreenFunc FindScreen(int32_t code);
 // The dispatcher: the title screen, the story screen after it when story
 // prefs field 1 asks for it, then each returned code's screen, until -1, a
-// code without a screen or a closed window. Returns the code that ended it.
+// code without a screen (logged and told through the NoScreen hook) or a
+// closed window. Returns the code that ended it.
 int32_t RunScreenDispatcher();
 
 // The story-event table Main builds at start (MakeRizizOzezTab: 45 pointers
@@ -78,6 +79,7 @@ struct ShellHooks {
   int32_t (*KartenScreenSaveData)();  // map data written before the turn files change; 1 ok
   int32_t (*KartenScreenNewSetup)();  // map data built anew after they changed; 1 ok
   void (*SettleActiveTown)();    // the active town chosen from the game data (end of SetupSystem)
+  void (*NoScreen)(int32_t code);  // tells the player that a code has no screen, before the game ends
 };
 // Copies the slots (null clears every slot).
 void SetShellHooks(const ShellHooks* hooks);

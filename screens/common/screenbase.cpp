@@ -2,19 +2,32 @@
 #include "screenbase.h"
 
 #include <cstring>
+#include <string>
 
+#include "platform/log.h"
+#include "routinen/gui/chiefmessage.h"
 #include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/media/movie.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/input.h"
+
+namespace {
+
+// The message of a screen that cannot start: catalog text with the step's
+// text for its %s, in the boxes' text pen.
+constexpr uint32_t kScreenFailedText = 1570, kScreenFailedPen = 7;
+
+}  // namespace
 
 int32_t OpenScreenPicture(ScreenBase* base, uint32_t id, uint32_t flags) {
   std::memset(base, 0, sizeof *base);
   if (OpenElmorPic(".\\Data\\Path", id, flags) == -1) return 0;
   base->pictureId = id;
+  base->shown = (flags & 1) == 0;
   return 1;
 }
 
@@ -50,6 +63,25 @@ int32_t OpenScreenMovies(ScreenBase* base, const ScreenMovieSpec* table, uint32_
 void ShowScreenBase(ScreenBase* base) {
   if (base->region) RestoreMouseGadgets(nullptr, base->region);
   StartTheTransition();
+  base->shown = 1;
+}
+
+void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line) {
+  if (log_line) DebugLog("%s", log_line);
+  if (WindowCloseRequested()) return;
+  if (base && base->pictureId && !base->shown) {
+    StartTheTransition();
+    base->shown = 1;
+  }
+  WaitTransition();  // the box is drawn over a finished picture
+  if (base) PauseScreenMovies(base, 1);
+  // The catalog's text is no format: only its first "%s" takes the step.
+  const std::string frame = GetCatalogStr(kScreenFailedText);
+  std::string text = frame;
+  const size_t at = frame.find("%s");
+  if (at != std::string::npos) text = frame.substr(0, at) + GetCatalogStr(step) + frame.substr(at + 2);
+  ChiefMessage(66, 168, 180, 0, 0, 0, 0, text.c_str(), kScreenFailedPen);
+  if (base) PauseScreenMovies(base, 0);
 }
 
 Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event) {

@@ -33,6 +33,15 @@ struct ScreenBase {
   Movie* movies[kScreenMaxMovies];  // null for a movie that could not load
   uint32_t movieCount;
   uint32_t ticks;           // game ticks counted by the screen (ambient sounds)
+  uint8_t shown;            // the picture's transition has started
+};
+
+// The start-up steps a screen can fail at, as the player reads them (each
+// value is the ID of its catalog text).
+enum ScreenStartStep : uint32_t {
+  SCREEN_STEP_PICTURE = 1571, SCREEN_STEP_LAYOUT = 1572, SCREEN_STEP_FONT = 1573, SCREEN_STEP_MOVIES = 1574,
+  SCREEN_STEP_SOUNDS = 1575, SCREEN_STEP_DATA = 1576, SCREEN_STEP_MEMORY = 1577, SCREEN_STEP_TOWN = 1578,
+  SCREEN_STEP_GRAPHICS = 1579, SCREEN_STEP_MAP = 1580, SCREEN_STEP_NO_SCREEN = 1581,
 };
 
 // Opens picture id of ".\Data\Path" with OpenElmorPic flags (1: the screen
@@ -54,6 +63,13 @@ void ShowScreenBase(ScreenBase* base);
 Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event);
 // 1 pauses every movie of the screen, 0 lets them run on.
 void PauseScreenMovies(ScreenBase* base, uint8_t halted);
+// A screen whose start-up failed at step, on its failure path before it
+// frees its records (the game then ends): logs log_line (null: nothing) and
+// shows one modal message, catalog 1570 with the step's text ("... see
+// Quill.dbg"). An open picture of base is shown first, so the box stands on
+// it; without one (base null, or the picture itself failed) the box stands
+// over the last screen. Nothing is shown once the window was closed.
+void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line);
 // Tears down what was opened, in reverse order; the picture is closed with
 // mode 1 (kept for the next screen), or 0 when next is 0.
 void CloseScreenBase(ScreenBase* base, int32_t next);

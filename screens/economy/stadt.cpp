@@ -376,7 +376,7 @@ int32_t StadtScreen(int32_t) {
   ScreenBase base{};
   auto* d = static_cast<StadtScreenData*>(AllocVec(sizeof(StadtScreenData), MEMF_PUBLIC | MEMF_CLEAR));
   if (!d) {
-    DebugLog("KornlagerScreen: Kein Speicher f\xFCr Stadtscreendaten frei!\n");
+    ScreenStartFailed(nullptr, SCREEN_STEP_MEMORY, "KornlagerScreen: Kein Speicher f\xFCr Stadtscreendaten frei!\n");
     return -1;
   }
   bool irc_paused = false;
@@ -395,33 +395,36 @@ int32_t StadtScreen(int32_t) {
     FreeVec(d->savedPalette);
     FreeVec(d);
   };
-  auto fail = [&](const char* line) {
-    DebugLog("%s", line);
+  auto fail = [&](uint32_t step, const char* line) {
+    ScreenStartFailed(&base, step, line);
     release(-1);
     return -1;
   };
   d->town = GetActiveTown(OwnPlayerPtr->ActiveTown);
-  if (!d->town) return fail("StadtScreen: Konnte Stadt nicht laden!\n");
+  if (!d->town) return fail(SCREEN_STEP_TOWN, "StadtScreen: Konnte Stadt nicht laden!\n");
   const StadtLevel* row = StadtLevelRow(d->town->level);
   d->level = row->level;
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 5, 5);
   IRCPanelControl(2);
   irc_paused = true;
-  if (!OpenScreenPicture(&base, row->picture, 1)) return fail("StadtScreen: Konnte HintergrundBild nicht laden !\n");
-  if (!OpenScreenLayout(&base, row->layout, 3)) return fail("StadtScreen: Kann TitelbarDaten nicht laden!\n");
+  if (!OpenScreenPicture(&base, row->picture, 1))
+    return fail(SCREEN_STEP_PICTURE, "StadtScreen: Konnte HintergrundBild nicht laden !\n");
+  if (!OpenScreenLayout(&base, row->layout, 3))
+    return fail(SCREEN_STEP_LAYOUT, "StadtScreen: Kann TitelbarDaten nicht laden!\n");
   d->region = base.region;
-  if (!ReadStadtScreenData(d)) return fail("StadtScreen: Konnte Daten nicht \xF6" "ffnen !\n");
+  if (!ReadStadtScreenData(d)) return fail(SCREEN_STEP_DATA, "StadtScreen: Konnte Daten nicht \xF6" "ffnen !\n");
   InitRainDriver(&d->rain, d->weather, kRainBase);
   InitAmbientCounter(&d->ambient, 100, 40);
   d->tintLimit = 10;
-  if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt")) return fail("StadtScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
+  if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt"))
+    return fail(SCREEN_STEP_FONT, "StadtScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
   d->font = base.font;
-  if (!InitAllThingsStadt(d)) return fail("StadtScreen: Konnte Sound nicht laden !\n");
+  if (!InitAllThingsStadt(d)) return fail(SCREEN_STEP_GRAPHICS, "StadtScreen: Konnte Sound nicht laden !\n");
   IRCPanelControl(1);
   irc_paused = false;
-  if (!InitStadtAnims(d)) return fail("StadtScreen: Konnte Anims nicht laden !\n");
-  if (!LoadStadtScreenSfx(d)) return fail("StadtScreen: Konnte Sound nicht laden !\n");
+  if (!InitStadtAnims(d)) return fail(SCREEN_STEP_MOVIES, "StadtScreen: Konnte Anims nicht laden !\n");
+  if (!LoadStadtScreenSfx(d)) return fail(SCREEN_STEP_SOUNDS, "StadtScreen: Konnte Sound nicht laden !\n");
 
   const bool palette = PaletteDisplay();
   if (palette) CheckSysTime(d, 1);

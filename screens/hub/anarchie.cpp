@@ -80,12 +80,13 @@ int32_t AnarchieScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayCDTrack1(o.cd_device, o.cd_unit, 10, 10);
   ScreenBase base;
+  // A start-up that fails is told; the end the screen is there for is silent.
   if (!OpenScreenPicture(&base, 499, 0)) {
-    DebugLog("AnarchieScreen: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "AnarchieScreen: Konnte Pic nicht laden!\n");
     return -1;
   }
   if (!OpenScreenFont(&base, "fonts\\Times24.fnt")) {
-    DebugLog("AnarchieScreen: Konnte Font nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_FONT, "AnarchieScreen: Konnte Font nicht laden!\n");
     CloseScreenBase(&base, -1);
     return -1;
   }

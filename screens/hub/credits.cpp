@@ -83,22 +83,22 @@ uint32_t CreditsPrintText(RastPort* rp, uint32_t index) {
 int32_t CreditScreen(int32_t) {
   if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) == ACCOUNT_INSTALLED) return 2;
   auto* pair = static_cast<TitelAnims*>(AllocVec(sizeof(TitelAnims), MEMF_PUBLIC | MEMF_CLEAR));
-  ScreenBase base;
+  ScreenBase base{};
   if (!pair || !OpenScreenPicture(&base, 151, 0)) {
-    DebugLog("CreditScreen: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, pair ? SCREEN_STEP_PICTURE : SCREEN_STEP_MEMORY, "CreditScreen: Konnte Pic nicht laden!\n");
     FreeVec(pair);
     return -1;
   }
   int32_t next = 2;
   if (!OpenScreenFont(&base, "fonts\\Times24.fnt")) {
-    DebugLog("CreditScreen: Konnte Font nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_FONT, "CreditScreen: Konnte Font nicht laden!\n");
     next = -1;
   }
   WaitTransition();
   if (next == 2) {
     pair->base = AllocMovieBase(GetTitelScreenData(), GetAFXDisplayFlag(), GetAFXOptionFlag(), AFX_NONE);
     if (!pair->base) {
-      DebugLog("CreditScreen: Konnte Anim nicht laden!\n");
+      ScreenStartFailed(&base, SCREEN_STEP_MOVIES, "CreditScreen: Konnte Anim nicht laden!\n");
       next = -1;
     } else {
       // A missing movie leaves the picture standing; the credits still run.

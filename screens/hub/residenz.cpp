@@ -406,27 +406,28 @@ void FreeResidenzData(ResidenzData* d) {
 int32_t ResidenzScreen(int32_t) {
   ScreenBase base;
   if (!OpenScreenPicture(&base, 2, 1)) {
-    DebugLog("ResidenzScreen: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "ResidenzScreen: Konnte Pic nicht laden!\n");
     return -1;
   }
   auto* d = static_cast<ResidenzData*>(AllocVec(sizeof(ResidenzData), MEMF_PUBLIC | MEMF_CLEAR));
-  auto fail = [&](const char* line) {
-    DebugLog("%s", line);
+  auto fail = [&](uint32_t step, const char* line) {
+    ScreenStartFailed(&base, step, line);
     FreeResidenzAnims(d);
     CloseResidenzScreenSfx();
     FreeResidenzData(d);
     CloseScreenBase(&base, -1);
     return -1;
   };
-  if (!d) return fail("ResidenzScreen: Kein Speicher f\xFCr Kartenscreendaten frei!\n");
-  if (!ReadResidenzScreenData(d)) return fail("ResidenzScreen: Konnte Daten nicht \xF6" "ffnen !\n");
+  if (!d) return fail(SCREEN_STEP_MEMORY, "ResidenzScreen: Kein Speicher f\xFCr Kartenscreendaten frei!\n");
+  if (!ReadResidenzScreenData(d)) return fail(SCREEN_STEP_DATA, "ResidenzScreen: Konnte Daten nicht \xF6" "ffnen !\n");
   const bool installed = d->accountState == 2;
   if (!OpenScreenLayout(&base, installed ? ".\\Data\\Screendat\\Residenz1.dat" : ".\\Data\\Screendat\\Residenz0.dat",
                         installed ? 515 : 3))
-    return fail("ResidenzScreen: Kann TitelbarDaten nicht laden!\n");
-  if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt")) return fail("ResidenzScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
-  if (!LoadResidenzScreenSfx()) return fail("ResidenzScreen: Konnte Sfx nicht laden...\n");
-  if (!InitResidenzAnims(d)) return fail("ResidenzScreen: Konnte Anims nicht laden !\n");
+    return fail(SCREEN_STEP_LAYOUT, "ResidenzScreen: Kann TitelbarDaten nicht laden!\n");
+  if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt"))
+    return fail(SCREEN_STEP_FONT, "ResidenzScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
+  if (!LoadResidenzScreenSfx()) return fail(SCREEN_STEP_SOUNDS, "ResidenzScreen: Konnte Sfx nicht laden...\n");
+  if (!InitResidenzAnims(d)) return fail(SCREEN_STEP_MOVIES, "ResidenzScreen: Konnte Anims nicht laden !\n");
 
   RestoreMouseGadgets(nullptr, base.region);
   ReadResidenzInfoData(d);

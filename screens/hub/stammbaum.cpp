@@ -18,24 +18,21 @@ int32_t StammbaumScreen(int32_t) {
   if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 4, 4);
   ScreenBase base;
   if (!OpenScreenPicture(&base, 40, 1)) {
-    DebugLog("StammbaumScreen: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "StammbaumScreen: Konnte Pic nicht laden!\n");
     return -1;
   }
-  auto fail = [&](const char* line) {
-    DebugLog("%s", line);
+  // The small font draws the names; the Elmor font is the box's own.
+  TextFont* elmor = OpenDiskFont("fonts\\ElmorC1.fnt");
+  auto fail = [&](uint32_t step, const char* line) {
+    ScreenStartFailed(&base, step, line);
+    CloseFont(elmor);
     CloseScreenBase(&base, -1);
     return -1;
   };
-  // The small font draws the names; the Elmor font is the box's own.
-  TextFont* elmor = OpenDiskFont("fonts\\ElmorC1.fnt");
-  if (!elmor || !OpenScreenFont(&base, "fonts\\xhelvetica11.fnt")) {
-    CloseFont(elmor);
-    return fail("StammbaumScreen: Konnte Font nicht laden!\n");
-  }
-  if (!OpenScreenLayout(&base, ".\\Data\\ScreenDat/Stammbaum.dat", 3)) {
-    CloseFont(elmor);
-    return fail("StammbaumScreen: Kann TitelbarDaten nicht laden!\n");
-  }
+  if (!elmor || !OpenScreenFont(&base, "fonts\\xhelvetica11.fnt"))
+    return fail(SCREEN_STEP_FONT, "StammbaumScreen: Konnte Font nicht laden!\n");
+  if (!OpenScreenLayout(&base, ".\\Data\\ScreenDat/Stammbaum.dat", 3))
+    return fail(SCREEN_STEP_LAYOUT, "StammbaumScreen: Kann TitelbarDaten nicht laden!\n");
   RastPort* rp = ScreenRastPort();
   SetAPen(rp, 7);
   SetDrMd(rp, 0);

@@ -205,7 +205,7 @@ int32_t TitelScreen(int32_t) {
 
   ScreenBase base;
   if (!OpenScreenPicture(&base, kTitelPicture, 1)) {
-    DebugLog("TitelScreen: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "TitelScreen: Konnte Pic nicht laden!\n");
     return -1;
   }
   auto* anims = static_cast<TitelAnims*>(AllocVec(sizeof(TitelAnims), MEMF_PUBLIC | MEMF_CLEAR));
@@ -220,17 +220,18 @@ int32_t TitelScreen(int32_t) {
     if (next == 2 && CurrentAccountState() < ACCOUNT_INSTALLED) next = 32;
     return next;
   };
-  auto fail = [&](const char* line) {
-    DebugLog("%s", line);
+  auto fail = [&](uint32_t step, const char* line) {
+    ScreenStartFailed(&base, step, line);
     return finish(-1);
   };
-  if (!anims) return fail("TitelScreen: Konnte Pic nicht laden!\n");
-  if (!InitTitelAnims(anims)) return fail("TitelScreen: Konnte AnimBase nicht laden!\n");
+  if (!anims) return fail(SCREEN_STEP_MEMORY, "TitelScreen: Konnte Pic nicht laden!\n");
+  if (!InitTitelAnims(anims)) return fail(SCREEN_STEP_MOVIES, "TitelScreen: Konnte AnimBase nicht laden!\n");
   sfx = LoadTitelScreenSfx() == 1;
   if (!sfx) DebugLog("TitelScreen: Konnte Sfx nicht laden...\n");
-  if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt")) return fail("TitelScreen: Konnte Font nicht laden!\n");
+  if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt"))
+    return fail(SCREEN_STEP_FONT, "TitelScreen: Konnte Font nicht laden!\n");
   if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Titel.dat", 3))
-    return fail("TitelScreen: Kann TitelbarDaten nicht laden!\n");
+    return fail(SCREEN_STEP_LAYOUT, "TitelScreen: Kann TitelbarDaten nicht laden!\n");
 
   SaveLabelBackgrounds(base.region, &labels);
   PrintTitelGadgetTexts(base.region);

@@ -645,12 +645,12 @@ void DungeonTick(DungeonData* d) {
 int32_t DungeonScreen(int32_t) {
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
-    DebugLog("DungeonScreen: Konnte Pic nicht \xF6" "ffnen!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "DungeonScreen: Konnte Pic nicht \xF6" "ffnen!\n");
     return -1;
   }
   auto* d = static_cast<DungeonData*>(AllocVec(sizeof(DungeonData), MEMF_PUBLIC | MEMF_CLEAR));
   if (!d) {
-    DebugLog("DungeonScreen: Kein Speicher f\xFCr lokale Daten!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_MEMORY, "DungeonScreen: Kein Speicher f\xFCr lokale Daten!\n");
     CloseScreenBase(&base, -1);
     return -1;
   }
@@ -667,26 +667,27 @@ int32_t DungeonScreen(int32_t) {
     CloseScreenBase(&base, next);
     return next;
   };
-  auto fail = [&](const char* line) {
-    DebugLog("%s", line);
+  auto fail = [&](uint32_t step, const char* line) {
+    ScreenStartFailed(&base, step, line);
     return leave(-1);
   };
   d->textFont = OpenDiskFont("fonts\\XHelvetica9.fnt");
-  if (!d->textFont) return fail("DungeonScreen: Konnte Font nicht laden!\n");
+  if (!d->textFont) return fail(SCREEN_STEP_FONT, "DungeonScreen: Konnte Font nicht laden!\n");
   d->titleFont = OpenDiskFont("fonts\\ElmorC1.fnt");
-  if (!d->titleFont) return fail("DungeonScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
+  if (!d->titleFont) return fail(SCREEN_STEP_FONT, "DungeonScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
   if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Dungeon.dat", kLayoutMask))
-    return fail("DungeonScreen: Kann TitelbarDaten nicht laden!\n");
+    return fail(SCREEN_STEP_LAYOUT, "DungeonScreen: Kann TitelbarDaten nicht laden!\n");
   d->region = base.region;
   InitDungeonData(d);
-  if (!LoadDungeonMap(d, ".\\Data\\Dungeon\\Dungeon.txt")) return fail("DungeonScreen: Konnte Karte nicht laden!\n");
-  if (!AllocDungeonView(d)) return fail("DungeonScreen: Kein Speicher f\xFCr die Ansicht!\n");
+  if (!LoadDungeonMap(d, ".\\Data\\Dungeon\\Dungeon.txt"))
+    return fail(SCREEN_STEP_MAP, "DungeonScreen: Konnte Karte nicht laden!\n");
+  if (!AllocDungeonView(d)) return fail(SCREEN_STEP_MEMORY, "DungeonScreen: Kein Speicher f\xFCr die Ansicht!\n");
   gfx = true;
-  if (!LoadDungeonGraphics(0, 1)) return fail("DungeonScreen: Konnte Grafiken nicht laden !\n");
+  if (!LoadDungeonGraphics(0, 1)) return fail(SCREEN_STEP_GRAPHICS, "DungeonScreen: Konnte Grafiken nicht laden !\n");
   sfx = true;
-  if (!LoadAllDungeonSfx()) return fail("DungeonScreen: Konnte Sounds nicht laden !\n");
+  if (!LoadAllDungeonSfx()) return fail(SCREEN_STEP_SOUNDS, "DungeonScreen: Konnte Sounds nicht laden !\n");
   d->navRose = InitNavRose();
-  if (!d->navRose) return fail("DungeonScreen: Konnte NavRose nicht initialisieren !\n");
+  if (!d->navRose) return fail(SCREEN_STEP_GRAPHICS, "DungeonScreen: Konnte NavRose nicht initialisieren !\n");
   d->hooks = {ScreenSfx, ScreenRedraw, ScreenPause, ScreenMessage, ScreenDeath, d};
 
   DungeonDrawView(d);

@@ -252,12 +252,12 @@ int32_t RizizOzez(int32_t) {
   PlayCDTrack1(nullptr, 0, kCdTrack, kCdTrack);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
-    DebugLog("RizizOzez: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "RizizOzez: Konnte Pic nicht laden!\n");
     return -1;
   }
   auto* d = static_cast<RizizOzezData*>(AllocVec(sizeof(RizizOzezData), MEMF_PUBLIC | MEMF_CLEAR));
   if (!d) {
-    DebugLog("RizizOzez: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_MEMORY, "RizizOzez: Konnte Pic nicht laden!\n");
     CloseScreenBase(&base, -1);
     return -1;
   }
@@ -274,12 +274,12 @@ int32_t RizizOzez(int32_t) {
   const uint32_t story = RizizOzezPrefs(0, 0, 0);
   DebugLog("RizizOzez: Die folgende Story sollte nun gespielt werden %u\n", story);
   if (!InitRizizOzezAnims(d)) {
-    DebugLog("RizizOzez: Konnte Grafiken nicht laden...\n");
+    ScreenStartFailed(&base, SCREEN_STEP_MOVIES, "RizizOzez: Konnte Grafiken nicht laden...\n");
     return leave(-1);
   }
   gfx = LoadRizizOzezGfx() == 1;
   if (!gfx) {
-    DebugLog("RizizOzez: Konnte Grafiken nicht laden...\n");
+    ScreenStartFailed(&base, SCREEN_STEP_GRAPHICS, "RizizOzez: Konnte Grafiken nicht laden...\n");
     return leave(-1);
   }
   ShowScreenBase(&base);

@@ -132,8 +132,8 @@ TEST_F(CatalogTest, EveryQuotedTextHoldsItsId) {
 TEST_F(CatalogTest, FirstLastAndMissingIds) {
   EXPECT_NE(GetCatalogStr(0), nullptr);
   EXPECT_EQ(GetCatalogStr(0), CatalogStrings[0].text);
-  EXPECT_EQ(GetCatalogStr(1569), CatalogStrings[1569].text);
-  EXPECT_STREQ(GetCatalogStr(1570), "");
+  EXPECT_EQ(GetCatalogStr(1581), CatalogStrings[1581].text);
+  EXPECT_STREQ(GetCatalogStr(1582), "");
   EXPECT_STREQ(GetCatalogStr(0xFFFFFFFFu), "");
   EXPECT_STREQ(GetCatalogEntryStr(nullptr), "");
 }
@@ -162,7 +162,13 @@ TEST_F(CatalogTest, GermanCatalogOverridesAndCloseRestores) {
   EXPECT_STREQ(GetCatalogStr(1567), "Bitte eine Zahl eingeben.");
   EXPECT_STREQ(GetCatalogEntryStr(&CatalogStrings[657]), "Herr");
   EXPECT_STREQ(GetCatalogStr(84), "Chiefmessage");  // not in the catalog: English
+  // The box of a screen that cannot start, and its steps.
+  EXPECT_NE(std::string(GetCatalogStr(1570)).find("siehe Quill.dbg"), std::string::npos);
+  EXPECT_NE(std::string(GetCatalogStr(1570)).find("%s"), std::string::npos);
+  EXPECT_STREQ(GetCatalogStr(1571), "sein Bild lie\xDF sich nicht laden");
+  for (uint32_t id = 1571; id <= 1581; ++id) EXPECT_NE(GetCatalogStr(id), CatalogStrings[id].text) << id;
   CloseCatalog(c);
+  EXPECT_NE(std::string(GetCatalogStr(1570)).find("see Quill.dbg"), std::string::npos);
   EXPECT_STREQ(GetCatalogStr(71), "No Emails for Quill Of Elmor!");
   EXPECT_EQ(MemAllocatedCounter_SS.load() - MemFreedCounter_SS.load(), live);
   EXPECT_EQ(OpenCatalog("Missing.catalog", CatalogStrings, CATALOG_STRING_COUNT), nullptr);

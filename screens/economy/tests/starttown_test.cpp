@@ -1,7 +1,7 @@
-// The town the program shows after a start, a load and a lost town: the
-// program itself runs headless on the data kit with a realm of three towns
-// set up by the turn builder, and is driven from the title through the main
-// screen into the town view.
+// The town the program shows after a start, a load and a lost town, and a
+// town view that cannot start: the program itself runs headless on the data
+// kit with a realm of three towns set up by the turn builder, and is driven
+// from the title through the main screen into the town view.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/pngfile.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/test_support.h"
@@ -169,4 +170,38 @@ TEST_F(StartTown, ALoadedGameShowsItsCapital) {
   EXPECT_TRUE(fs::exists("Data/Cities/Elmor.image"));
   EXPECT_TRUE(CityFiles("NewTown").empty());
   EndedInOrder();
+}
+
+// The town's picture is not there: one message over the main screen, which
+// names the step and Quill.dbg, and after it the game ends.
+TEST_F(StartTown, ATownViewWithoutItsPictureSaysSoAndTheGameEnds) {
+  ASSERT_TRUE(fs::remove("Gfx/Pic0039.ilbm"));
+  const std::string script = kToMain + "png main.png\n" + kToTown + "png box.png\nkey enter\nwait 400\n";
+  ASSERT_EQ(Run(script), 0) << Text("out.txt");
+  const std::string log = Text("Quill.dbg");
+  const size_t failed = log.find("StadtScreen: Konnte HintergrundBild nicht laden !");
+  ASSERT_NE(failed, std::string::npos) << log;
+  EXPECT_NE(log.find("ShutdownSystem: Programm wird beendet", failed), std::string::npos) << log;
+  Keep("box.png", "starttown_nopicture.png");
+  std::vector<uint32_t> before, after;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("main.png", &before, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB("box.png", &after, &w, &h), 1);
+  ASSERT_EQ(before.size(), after.size());
+  // The box (304 x 124 at 168, 180 of the game area) stands over the main
+  // screen, which is otherwise as it was (left of the box and below it; the
+  // movies on the right run on).
+  uint32_t inside = 0, outside = 0, inside_changed = 0, outside_changed = 0;
+  for (uint32_t y = 0; y < 480; ++y)
+    for (uint32_t x = 0; x < 560; ++x) {
+      const bool in_box = x >= 168 && x < 472 && y >= 180 && y < 304;
+      const bool still = x < 160 || y >= 330;
+      if (!in_box && !still) continue;
+      const size_t at = (y + 30) * w + x + 80;
+      const bool changed = before[at] != after[at];
+      (in_box ? inside : outside)++;
+      if (changed) (in_box ? inside_changed : outside_changed)++;
+    }
+  EXPECT_GT(inside_changed, inside / 2);
+  EXPECT_LT(outside_changed, outside / 100);
 }

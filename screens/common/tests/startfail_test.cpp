@@ -1,0 +1,197 @@
+// A screen that cannot start tells the player why in one box before the game
+// ends: over the last screen when its picture failed, over its own picture
+// when a later step failed, and for a code without a screen (the
+// dispatcher's hook, wired as the program wires it). Headless, on the kit.
+#include "screens/common/screenbase.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "platform/pngfile.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
+#include "routinen/system/input.h"
+#include "routinen/system/shell.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kMain = 2, kFamily = 40, kNoPicture = 4000;
+constexpr int kBoxX1 = 168, kBoxY1 = 180, kBoxX2 = 472, kBoxY2 = 304;
+
+// The last screen: the main screen's picture, shown and kept.
+void ShowLastScreen() {
+  ScreenBase base;
+  ASSERT_EQ(OpenScreenPicture(&base, kMain, 0), 1);
+  WaitTransition();
+  CloseScreenBase(&base, 1);
+}
+
+// A screen on the skeleton that fails at its picture (a picture the index
+// does not hold) or at its layout (a file that is not there).
+int32_t FailingScreen(bool picture_fails) {
+  ScreenBase base;
+  if (!OpenScreenPicture(&base, picture_fails ? kNoPicture : kFamily, 1)) {
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "FailingScreen: Konnte Pic nicht laden!\n");
+    return SCREEN_END;
+  }
+  if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Missing.dat", 3)) {
+    ScreenStartFailed(&base, SCREEN_STEP_LAYOUT, "FailingScreen: Kann TitelbarDaten nicht laden!\n");
+    CloseScreenBase(&base, SCREEN_END);
+    return SCREEN_END;
+  }
+  CloseScreenBase(&base, SCREEN_END);
+  return SCREEN_MAIN;
+}
+
+int32_t g_result = 0;
+
+class ScreenStartFailure : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    ASSERT_EQ(HeadlessOpenDisplay(0), 1);  // 640 x 480: the game area is the display
+    ResetInputState();
+    g_result = 0;
+  }
+  void TearDown() override {
+    SetShellHooks(nullptr);
+    SetScreenTable(nullptr, 0);
+    ResetPictureManagerState();
+    ResetTextState();
+    HeadlessCloseDisplay();
+  }
+  // Pixels of a PNG of the display.
+  static std::vector<uint32_t> Pixels(const std::string& png) {
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1) << png;
+    EXPECT_EQ(w * h, 640u * 480u);
+    return px;
+  }
+  // Share of the pixels inside and outside the box that differ.
+  static void Compare(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, double* inside, double* outside) {
+    uint32_t in = 0, out = 0, in_diff = 0, out_diff = 0;
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        const bool box = x >= kBoxX1 && x < kBoxX2 && y >= kBoxY1 && y < kBoxY2;
+        const bool diff = a[y * 640 + x] != b[y * 640 + x];
+        (box ? in : out)++;
+        if (diff) (box ? in_diff : out_diff)++;
+      }
+    *inside = double(in_diff) / in;
+    *outside = double(out_diff) / out;
+  }
+};
+
+}  // namespace
+
+TEST_F(ScreenStartFailure, APictureThatFailsShowsTheBoxOverTheLastScreenUntilTheKey) {
+  qoe_test::LogLines log;
+  ASSERT_EQ(HeadlessRunGame("wait 300\npng last.png\nkey space\nwait 300\npng box.png\nkey enter\n",
+                            [](void*) {
+                              ShowLastScreen();
+                              while (WaitEvent(0) != ' ' && !WindowCloseRequested()) {  // the first picture is taken
+                              }
+                              g_result = FailingScreen(true);
+                              return 0;
+                            },
+                            nullptr),
+            0);
+  EXPECT_EQ(g_result, SCREEN_END);
+  EXPECT_TRUE(log.Has("FailingScreen: Konnte Pic nicht laden!"));
+  fs::copy_file("box.png", "startfail_picture.png");
+  EXPECT_TRUE(qoe_test::KeepPng("startfail_picture.png"));
+  double inside = 0, outside = 0;
+  Compare(Pixels("last.png"), Pixels("box.png"), &inside, &outside);
+  EXPECT_GT(inside, 0.5);
+  EXPECT_EQ(outside, 0.0);
+}
+
+TEST_F(ScreenStartFailure, ALaterStepShowsTheScreensOwnPictureUnderTheBox) {
+  ASSERT_EQ(HeadlessRunGame("wait 300\npng last.png\nkey space\nwait 300\npng box.png\nkey enter\n",
+                            [](void*) {
+                              ShowLastScreen();
+                              while (WaitEvent(0) != ' ' && !WindowCloseRequested()) {
+                              }
+                              g_result = FailingScreen(false);
+                              return 0;
+                            },
+                            nullptr),
+            0);
+  EXPECT_EQ(g_result, SCREEN_END);
+  fs::copy_file("box.png", "startfail_layout.png");
+  EXPECT_TRUE(qoe_test::KeepPng("startfail_layout.png"));
+  double inside = 0, outside = 0;
+  Compare(Pixels("last.png"), Pixels("box.png"), &inside, &outside);
+  EXPECT_GT(inside, 0.5);
+  EXPECT_GT(outside, 0.5);  // the family tree's picture, not the main screen's
+}
+
+TEST_F(ScreenStartFailure, ACodeWithoutAScreenIsToldAndEndsTheGame) {
+  static const ScreenTableEntry kTable[] = {{SCREEN_TITLE, [](int32_t) -> int32_t {
+                                              ShowLastScreen();
+                                              return 4711;
+                                            }}};
+  SetScreenTable(kTable, 1);
+  ShellHooks hooks{};
+  hooks.NoScreen = [](int32_t) { ScreenStartFailed(nullptr, SCREEN_STEP_NO_SCREEN, nullptr); };
+  SetShellHooks(&hooks);
+  qoe_test::LogLines log;
+  ASSERT_EQ(HeadlessRunGame("wait 300\npng box.png\nkey enter\n",
+                            [](void*) {
+                              g_result = RunScreenDispatcher();
+                              return 0;
+                            },
+                            nullptr),
+            0);
+  EXPECT_EQ(g_result, 4711);
+  EXPECT_TRUE(log.Has("Main: Kein Screen fuer Code 4711"));
+  fs::copy_file("box.png", "startfail_nocode.png");
+  EXPECT_TRUE(qoe_test::KeepPng("startfail_nocode.png"));
+  // The box's text: the step in the player's words and the log's name.
+  const std::string text = GetCatalogStr(1570);
+  EXPECT_NE(text.find("see Quill.dbg"), std::string::npos);
+  EXPECT_NE(text.find("%s"), std::string::npos);
+  for (uint32_t step = SCREEN_STEP_PICTURE; step <= SCREEN_STEP_NO_SCREEN; ++step)
+    EXPECT_GT(std::string(GetCatalogStr(step)).size(), 10u) << step;
+}
+
+// A catalog whose text carries format marks is shown as it stands: only its
+// first "%s" takes the step.
+TEST_F(ScreenStartFailure, FormatMarksOfACatalogTextAreNotFollowed) {
+  const std::string text = "%n%d %s %s %x";
+  std::vector<uint8_t> strs(8);
+  PutBE32(strs.data(), 1570);
+  PutBE32(strs.data() + 4, (uint32_t)text.size() + 1);
+  strs.insert(strs.end(), text.begin(), text.end());
+  strs.push_back(0);
+  while (strs.size() % 4) strs.push_back(0);
+  std::vector<uint8_t> img = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'C', 'T', 'L', 'G', 'S', 'T', 'R', 'S', 0, 0, 0, 0};
+  PutBE32(img.data() + 16, (uint32_t)strs.size());
+  img.insert(img.end(), strs.begin(), strs.end());
+  PutBE32(img.data() + 4, (uint32_t)img.size() - 8);
+  Catalog* c = OpenCatalogFromMemory(img.data(), (uint32_t)img.size(), CatalogStrings, CATALOG_STRING_COUNT);
+  ASSERT_NE(c, nullptr);
+  ASSERT_STREQ(GetCatalogStr(1570), text.c_str());
+  ASSERT_EQ(HeadlessRunGame("wait 300\npng box.png\nkey enter\n",
+                            [](void*) {
+                              ShowLastScreen();
+                              ScreenStartFailed(nullptr, SCREEN_STEP_MEMORY, nullptr);
+                              return 0;
+                            },
+                            nullptr),
+            0);
+  CloseCatalog(c);
+  EXPECT_TRUE(fs::exists("box.png"));
+}
