@@ -106,6 +106,10 @@ uint8_t OvercastPen(uint8_t pen);
 // (the sunny top, 640 x 123), "overcasttop" (640 x 123), "overcastbottom"
 // (640 x 357 from row 123).
 bool DrawTownPart(Image& img, int level, const std::string& part, std::string* err);
+// The whole town of a level (640 x 480) under the "plain", "sunny" or
+// "overcast" sky, drawn once per run: the screen's movies cut their
+// ground from it.
+const Image& TownScene(int level, const std::string& sky);
 // The title board (276 x 58) and the object pairs of levels 2 to 4: gate,
 // gateopen (64 x 62), scaffold, scaffoldbusy (48 x 46).
 bool DrawTownTitle(Image& img, int level);

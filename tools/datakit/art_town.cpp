@@ -339,15 +339,17 @@ void Hills(Image& img, int level) {
 // The mill's hill at the upper right and its empty site.
 void MillHill(Scene& s) {
   Image& img = s.img;
-  for (int x = 540; x < 640; ++x) {
-    const double d = (x - 608) / 60.0;
-    const int top = 176 - (int)(28 * std::exp(-d * d * 2.2));
-    for (int y = top; y <= 200; ++y) img.Set(x, y, Sh(kGreenR, 8 - (y - top) / 10 + (int)(Noise(x / 2, y / 2, 61) % 2)));
+  for (int x = 536; x < 640; ++x) {
+    const double d = (x - 612) / 56.0;
+    const int top = 200 - (int)(26 * std::exp(-d * d * 2.0));
+    for (int y = top; y <= 202; ++y)
+      img.Set(x, y, Sh(kGreenR, 9 - (y - top) / 8 - (x > 612 + (y - top) ? 1 : 0) + (int)(Noise(x / 2, y / 2, 61) % 2)));
   }
-  // The site where the mill stands when it is built: a stone ring.
-  Ellipse(img, 608, 160, 14, 4, Sh(kWoodR, 7), Sh(kSlateR, 9));
-  Ellipse(img, 608, 160, 10, 2.5, Sh(kWoodR, 6), Sh(kWoodR, 6));
-  for (int k = 0; k < 8; ++k) Line(img, 596 - k * 4, 178 + k * 3, 598 - k * 4, 178 + k * 3, 0, Sh(kSandR, 6));  // the path
+  // The site where the mill stands when it is built (its base at 178): a
+  // ring of stones, and the path up to it.
+  Ellipse(img, 608, 178, 13, 3.5, Sh(kWoodR, 7), Sh(kSlateR, 9));
+  Ellipse(img, 608, 178, 9, 2, Sh(kWoodR, 6), Sh(kWoodR, 6));
+  for (int k = 0; k < 9; ++k) Line(img, 594 - k * 5, 183 + k * 2, 597 - k * 5, 183 + k * 2, 0, Sh(kSandR, 6));  // the path
   s.Take(Grow(kMill, 2));
 }
 
@@ -583,8 +585,27 @@ void AvoidSteadyPens(Image& img) {
 uint8_t OvercastPen(uint8_t pen) {
   if (pen == kTransparent || pen < 36) return pen;
   const uint8_t ramp = RampOf(pen);
-  if (ramp == kGreenR) return Sh(kForestR, pen - ramp - 1);  // grass goes dull
+  if (ramp == kGreenR) return Sh(kForestR, pen - ramp - 2);  // grass goes dull
   return Lighten(pen, -2);
+}
+
+const Image& TownScene(int level, const std::string& sky) {
+  // Each scene is drawn once per run: the background, the sky, the
+  // overcast pair and the movies' windows cut from the same picture.
+  static std::map<std::pair<int, std::string>, Image> scenes;
+  const auto key = std::make_pair(std::clamp(level, 1, 4), sky);
+  auto it = scenes.find(key);
+  if (it != scenes.end()) return it->second;
+  Image scene(640, 480, kTransparent);
+  DrawScene(scene, key.first, sky == "overcast" ? "overcast" : sky == "sunny" ? "sunny" : "plain");
+  AvoidSteadyPens(scene);
+  if (sky == "overcast")
+    for (int y = kHorizon - 40; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        uint8_t& p = scene.px[(size_t)y * 640 + x];
+        if (RampOf(p) != kSlateR || y > kHorizon + 6) p = OvercastPen(p);
+      }
+  return scenes.emplace(key, std::move(scene)).first->second;
 }
 
 bool DrawTownPart(Image& img, int level, const std::string& part, std::string* err) {
@@ -597,15 +618,7 @@ bool DrawTownPart(Image& img, int level, const std::string& part, std::string* e
     *err = "town <level> background|sky|overcasttop|overcastbottom";
     return false;
   }
-  Image scene(640, 480, kTransparent);
-  DrawScene(scene, level, part == "sky" ? "sunny" : overcast ? "overcast" : "plain");
-  AvoidSteadyPens(scene);
-  if (overcast)
-    for (int y = kHorizon - 40; y < 480; ++y)
-      for (int x = 0; x < 640; ++x) {
-        uint8_t& p = scene.px[(size_t)y * 640 + x];
-        if (RampOf(p) != kSlateR || y > kHorizon + 6) p = OvercastPen(p);
-      }
+  const Image& scene = TownScene(level, part == "sky" ? "sunny" : overcast ? "overcast" : "plain");
   const int y0 = part == "overcastbottom" ? 123 : 0;
   for (int y = 0; y < img.height; ++y)
     for (int x = 0; x < img.width; ++x) img.Set(x, y, scene.Get(x, y0 + y));

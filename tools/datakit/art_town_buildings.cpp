@@ -193,7 +193,7 @@ void HouseBody(Image& img, const Look& k, int rank, double g) {
   int towers = k.towers + (rank >= 3 && k.towers < 2 && k.body != "house" ? 1 : 0);
   if (church && rank >= 2 && towers < 2) towers = std::min(2, towers + (rank >= 3 ? 1 : 0));
   const int floors = k.floors + (rank >= 2 ? 1 : 0) + (castle ? 1 : 0);
-  int bw = std::clamp((int)std::lround(kW * k.width * (0.9 + 0.4 * g)) + (towers ? 0 : 4), 16, towers == 2 ? 30 : 40);
+  int bw = std::clamp((int)std::lround(kW * k.width * (1.05 + 0.45 * g)) + (towers ? 0 : 4), 18, towers == 2 ? 30 : 42);
   const int tw = towers ? 7 + (int)(3 * g) : 0;
   int cx = kW / 2;
   if (towers == 1) cx = kW / 2 - tw / 2 - 1;

@@ -301,6 +301,54 @@ TEST_F(KitMovies, TheTitleWaterfallContinuesPicture1) {
   StopMovie(base_, m);
 }
 
+// The town view's ford, water wheel and mill stand on the window of the town
+// picture at their places (the overcast one for the storms): the edges of
+// every frame are the picture's own pixels, but where the river runs
+// through, so played over the picture no frame shows its box.
+TEST_F(KitMovies, TheTownMoviesJoinTheTownPictures) {
+  const uint32_t kBackground[4] = {39, 745, 746, 747}, kOvercastBottom[4] = {254, 749, 752, 755};
+  auto pens_of = [](uint32_t id, IlbmPicture* pic) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Gfx/Pic%04u.ilbm", id);
+    const Bytes raw = qoe_test::ReadFileBytes(name);
+    return DecodeIlbm(raw.data(), (uint32_t)raw.size(), pic) == 1;
+  };
+  size_t checked = 0;
+  for (const ScreenMovie& sm : kScreenMovies) {
+    const std::string name = sm.name;
+    if (name.rfind("Furt", 0) != 0 && name.rfind("Wasserrad", 0) != 0 && name.rfind("Muehle_", 0) != 0) continue;
+    SCOPED_TRACE(name);
+    const size_t l = name.find("-L");
+    const int level = l == std::string::npos ? 1 : name[l + 2] - '0';
+    const bool storm = name.rfind("FurtD", 0) == 0 || name.rfind("WasserradD", 0) == 0;
+    IlbmPicture pic{};
+    ASSERT_TRUE(pens_of(storm ? kOvercastBottom[level - 1] : kBackground[level - 1], &pic));
+    const int top = storm ? 123 : 0;  // the overcast bottom starts at row 123
+    const std::vector<Frame> frames = DecodeWithPlayer("Anims/" + name);
+    ASSERT_FALSE(frames.empty());
+    Movie* probe = MakeMovie(nullptr, ("Anims/" + name).c_str());
+    ASSERT_TRUE(probe);
+    ASSERT_EQ(ReadNextMovieFrame(probe), 1);
+    const int w = (int)probe->width, h = (int)probe->height;
+    FreeMovie(probe);
+    for (const Frame& f : frames) {
+      size_t edge = 0, same = 0;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          if (x != 0 && y != 0 && x != w - 1 && y != h - 1) continue;
+          ++edge;
+          same += f.pens[(size_t)y * w + x] == pic.pixels[(size_t)(sm.y + y - top) * pic.width + sm.x + x];
+        }
+      // The water wheel fills its narrow box: its rim and the stream reach
+      // the edges.
+      EXPECT_GT(same, edge * (name.rfind("Wasserrad", 0) == 0 ? 55 : 75) / 100);
+    }
+    FreeIlbm(&pic);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 27u);
+}
+
 // The construction screen's pictures of the 38 buildings (graphics of
 // 224 x 200 in .\Data\Path): each is a still of the building's animation,
 // drawn by the same drawer from the same line, so its frame is one of the

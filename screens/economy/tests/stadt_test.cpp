@@ -24,6 +24,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "screens/economy/drawtown.h"
 #include "screens/economy/tests/town_pictures.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
@@ -337,12 +338,54 @@ TEST_F(StadtRun, TownPicturesByLevelDayAndNight) {
   }
 }
 
+// Every level as a player sees it, kept as PNGs to look at: without a
+// building, with every building (the highest member of each line, the mill
+// and the water wheel turning), at weather 0 (sunny), 3 (plain) and 5
+// (overcast, the storm movies) and at night (23:00, depth 8).
+TEST_F(StadtRun, EveryLevelWithAndWithoutItsBuildingsByWeatherAndNight) {
+  static uint32_t minutes;
+  SetLocalTimeSource([]() -> uint32_t { return minutes; });
+  std::vector<uint32_t> all = {1, 26, 102, 141};
+  for (uint32_t b = 0; b < TOWN_BUILDINGS; ++b)
+    if (TownBuildingLot(b) >= 0) all.push_back(b);
+  struct Case {
+    const char* name;
+    bool buildings;
+    uint8_t weather;
+    bool night;
+  } const kCases[] = {{"empty", false, 0, false}, {"sunny", true, 0, false}, {"plain", true, 3, false},
+                      {"overcast", true, 5, false}, {"night", true, 3, true}};
+  for (uint16_t level = 1; level <= 4; ++level)
+    for (const Case& c : kCases) {
+      static std::string png;
+      png = "town_" + std::to_string(level) + "_" + c.name + ".png";
+      SCOPED_TRACE(png);
+      minutes = c.night ? 23 * 60 : 12 * 60;
+      SetWeather(c.weather);
+      MakeRealm({{1, "Elmor", level, 1, 0, c.buildings ? all : std::vector<uint32_t>{}}});
+      // Taken on the game thread once the screen is shown and its transition ran.
+      SetStadtShownHook([] {
+        WaitTransition();
+        const uint32_t w = DisplayWidth(), h = DisplayHeight();
+        std::vector<uint32_t> rgb((size_t)w * h);
+        DisplayReadRGB(rgb.data(), w, h);
+        WritePngRGB(png.c_str(), rgb.data(), w, h);
+      });
+      const std::string exit = level == 1 ? C(kExit) : Click(63, 424);
+      EXPECT_EQ(Run(exit, 1), (std::vector<int32_t>{2}));
+      SetStadtShownHook(nullptr);
+      ASSERT_TRUE(qoe_test::KeepPng(png));
+      EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);
+    }
+}
+
 // By night the boxes keep their parchment (pens 0..35 stay as they are) and
 // their text pen: a message box over the darkened town reads as by day.
 TEST_F(StadtRun, BoxesStayLegibleAtNight) {
   static uint32_t minutes;
   SetLocalTimeSource([]() -> uint32_t { return minutes; });
   MakeRealm({{1, "Elmor", 1, 1, 0, {}}});
+  SetStadtShownHook([] { WaitTransition(); });  // the box opens over the revealed screen
   double inside[2] = {}, ink[2] = {};
   for (int night = 0; night < 2; ++night) {
     minutes = night ? 23 * 60 : 12 * 60;
@@ -353,6 +396,7 @@ TEST_F(StadtRun, BoxesStayLegibleAtNight) {
     inside[night] = Luminance(png, 190, 230, 260, 40);
     ink[night] = Luminance(png, 190, 206, 260, 60, true);
   }
+  SetStadtShownHook(nullptr);
   EXPECT_GT(inside[1], inside[0] * 0.9);   // the parchment stays light
   EXPECT_LT(ink[1], inside[1] * 0.75);     // and the text stands out on it
   EXPECT_LT(ink[0], inside[0] * 0.75);

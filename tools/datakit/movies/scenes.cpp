@@ -43,6 +43,32 @@ void Rain(Image& img, int i, int n, uint32_t seed) {
   }
 }
 
+// The ground of a town view's movie (the ford, the water wheel, the mill):
+// the window of the level's town picture at the movie's place (townx,
+// towny), the overcast one for the storm variants, so that the movie joins
+// the picture. False when the line names no place.
+bool TownGround(Image& ground, const Params& p, bool storm) {
+  if (!p.Has("townx")) return false;
+  const Image& scene = TownScene((int)p.Num("level", 1), storm ? "overcast" : "plain");
+  const int x0 = (int)p.Num("townx", 0), y0 = (int)p.Num("towny", 0);
+  for (int y = 0; y < ground.height; ++y)
+    for (int x = 0; x < ground.width; ++x)
+      if (x0 + x < scene.width && y0 + y < scene.height) ground.Set(x, y, scene.Get(x0 + x, y0 + y));
+  return true;
+}
+
+// The end of a town movie's frame: in a storm what the movie drew over its
+// ground darkens as the overcast town does, and the rain falls; then the
+// frame keeps off the pens the night leaves bright, like the town.
+void TownFrame(Image& img, const Image& ground, bool storm, int i, int n, uint32_t seed) {
+  if (storm) {
+    for (size_t k = 0; k < img.px.size(); ++k)
+      if (img.px[k] != ground.px[k]) img.px[k] = OvercastPen(img.px[k]);
+    Rain(img, i, n, seed);
+  }
+  AvoidSteadyPens(img);
+}
+
 void Flame(Image& img, double cx, double base, double height, double width, double t, double off) {
   // Tongues of fire: each an ellipse stack whose height and lean flicker.
   for (int k = 0; k < 3; ++k) {
@@ -463,12 +489,18 @@ void Sails(Image& img, double cx, double cy, double len, double angle, uint8_t c
   Dot(img, cx, cy, 2.5, Sh(kWoodR, 2));
 }
 
-void Windmill(Image& img, const Params& p, double t, int, int) {
+void Windmill(Image& img, const Params& p, double t, int i, int n) {
   const int w = img.width, h = img.height;
   const int level = (int)p.Num("level", 1);
   const bool stone = p.Num("stone", level >= 3 ? 1 : 0) != 0;
-  Sky(img, (int)(h * 0.82), false, 12);
-  Speckle(img, 0, (int)(h * 0.82), w - 1, h - 1, kGreenR, 6, 3, 4);
+  Image ground(w, h, kBlack);
+  const bool town = TownGround(ground, p, false);
+  if (town) {
+    img.px = ground.px;
+  } else {
+    Sky(img, (int)(h * 0.82), false, 12);
+    Speckle(img, 0, (int)(h * 0.82), w - 1, h - 1, kGreenR, 6, 3, 4);
+  }
   const double cx = w / 2.0, base = h * 0.86, top = h * 0.42;
   const double bw = w * (0.2 + 0.03 * level), tw = w * 0.13;
   std::vector<Pt> tower = {{cx - bw, base}, {cx + bw, base}, {cx + tw, top}, {cx - tw, top}};
@@ -503,21 +535,26 @@ void Windmill(Image& img, const Params& p, double t, int, int) {
     }
   // Four sails: a quarter turn a loop, so the last frame turns on into the first.
   Sails(img, cx, top + 2, std::min(w * 0.47, h * 0.38), t * kPi / 2 + 0.3, Sh(kParchR, 13));
+  if (town) TownFrame(img, ground, false, i, n, 0);
 }
 
 void WaterWheel(Image& img, const Params& p, double t, int i, int n) {
   const int w = img.width, h = img.height;
-  Masonry(img, 0, 0, w - 1, h - 1, kSandR, 7, 10, 6, 8);
+  const bool storm = p.Num("storm", 0) != 0;
+  Image ground(w, h, kBlack);
+  const bool town = TownGround(ground, p, storm);
+  if (town) img.px = ground.px;
+  else Masonry(img, 0, 0, w - 1, h - 1, kSandR, 7, 10, 6, 8);
   for (int y = (int)(h * 0.78); y < h; ++y)
     for (int x = 0; x < w; ++x) img.Set(x, y, WaterPen(y, x, i, 2, n, 4, 5));  // stream flowing on
-  Box(img, 0, h * 0.06, w * 0.55, h * 0.13, Sh(kWoodR, 5));  // flume
+  if (!town) Box(img, 0, h * 0.06, w * 0.55, h * 0.13, Sh(kWoodR, 5));  // flume (the town's own has one)
   for (int y = (int)(h * 0.13); y < (int)(h * 0.35); ++y)
     for (int x = (int)(w * 0.42); x < (int)(w * 0.54); ++x) img.Set(x, y, WaterPen(x, y, i, 3, n, 6, 7));
   const double cx = w * 0.5, cy = h * 0.55, r = std::min(w, h) * 0.45;
   Ellipse(img, cx, cy, r, r, kTransparent, Sh(kWoodR, 4));
   for (int y = 0; y < h; ++y)  // the wheel's inside shows the wall behind it darker
     for (int x = 0; x < w; ++x)
-      if (img.Get(x, y) == kTransparent) img.Set(x, y, Sh(kSandR, 3));
+      if (img.Get(x, y) == kTransparent) img.Set(x, y, town ? ground.Get(x, y) : Sh(kSandR, 3));
   // Eight paddles: an eighth of a turn a loop.
   for (int k = 0; k < 8; ++k) {
     const double a = t * kPi / 4 + k * kPi / 4, ca = std::cos(a), sa = std::sin(a);
@@ -525,20 +562,27 @@ void WaterWheel(Image& img, const Params& p, double t, int i, int n) {
     Line(img, cx + ca * r * 0.7 - sa * 3, cy + sa * r * 0.7 + ca * 3, cx + ca * r * 1.05 - sa * 3, cy + sa * r * 1.05 + ca * 3, 1, Sh(kWoodR, 10));
   }
   Dot(img, cx, cy, 2, Sh(kGreyR, 3));
-  if (p.Num("storm", 0) != 0) Darken(img, 4), Rain(img, i, n, 17);
+  if (town) TownFrame(img, ground, storm, i, n, 17);
+  else if (storm) Darken(img, 4), Rain(img, i, n, 17);
 }
 
 void Ford(Image& img, const Params& p, double t, int i, int n) {
   const int w = img.width, h = img.height;
   const int level = (int)p.Num("level", 1);
   const std::string crossing = p.Str("crossing", "stones");  // stones, planks, bridge, stonebridge
-  const bool house = p.Num("house", 0) != 0, tower = p.Num("tower", 0) != 0;
-  Speckle(img, 0, 0, w - 1, h - 1, kGreenR, 6, 4, 31);
-  // Bank paths of the town's level: earth, then gravel, then cobbles.
-  const uint8_t road = level >= 3 ? kSlateR : kSandR;
-  for (int y = 0; y < h; ++y)
-    for (int x = (int)(w * 0.42); x < (int)(w * 0.58); ++x)
-      img.Set(x + (int)(y * 0.05), y, Sh(road, 7 + (int)(Noise(x / 3, y / 3, 2) % 3) - (level >= 4 && (x + y) % 7 == 0 ? 3 : 0)));
+  const bool house = p.Num("house", 0) != 0, tower = p.Num("tower", 0) != 0, storm = p.Num("storm", 0) != 0;
+  Image ground(w, h, kBlack);
+  const bool town = TownGround(ground, p, storm);
+  if (town) {
+    img.px = ground.px;  // the town's banks and road
+  } else {
+    Speckle(img, 0, 0, w - 1, h - 1, kGreenR, 6, 4, 31);
+    // Bank paths of the town's level: earth, then gravel, then cobbles.
+    const uint8_t road = level >= 3 ? kSlateR : kSandR;
+    for (int y = 0; y < h; ++y)
+      for (int x = (int)(w * 0.42); x < (int)(w * 0.58); ++x)
+        img.Set(x + (int)(y * 0.05), y, Sh(road, 7 + (int)(Noise(x / 3, y / 3, 2) % 3) - (level >= 4 && (x + y) % 7 == 0 ? 3 : 0)));
+  }
   // The river across the picture, flowing to the right.
   const double ry = h * 0.55, rh = h * 0.22;
   for (int x = 0; x < w; ++x) {
@@ -586,7 +630,8 @@ void Ford(Image& img, const Params& p, double t, int i, int n) {
     const double x = w * 0.08 + k * 4, sway = 1.5 * Wave(t, 1, k * 0.15);
     Line(img, x, ry - rh / 2 + 2, x + sway, ry - rh / 2 - 10, 0, Sh(kForestR, 7));
   }
-  if (p.Num("storm", 0) != 0) Darken(img, 4), Rain(img, i, n, 29);
+  if (town) TownFrame(img, ground, storm, i, n, 29);
+  else if (storm) Darken(img, 4), Rain(img, i, n, 29);
 }
 
 void Credits(Image& img, const Params& p, double t, int i, int n) {
