@@ -285,6 +285,20 @@ double Brightness(const std::string& png) {
   return sum / rgb.size();
 }
 
+// The next visit writes the screen to `png` once it is shown and its
+// transition ran (on the game thread).
+void PngWhenShown(const std::string& png) {
+  static std::string name;
+  name = png;
+  SetStadtShownHook([] {
+    WaitTransition();
+    const uint32_t w = DisplayWidth(), h = DisplayHeight();
+    std::vector<uint32_t> rgb((size_t)w * h);
+    DisplayReadRGB(rgb.data(), w, h);
+    WritePngRGB(name.c_str(), rgb.data(), w, h);
+  });
+}
+
 // Luminance of a rectangle of a PNG: its mean, or its darkest pixel's.
 double Luminance(const std::string& png, int x0, int y0, int w, int h, bool darkest = false) {
   std::vector<uint32_t> rgb;
@@ -313,16 +327,8 @@ TEST_F(StadtRun, TownPicturesByLevelDayAndNight) {
       SetWeather(night ? 5 : 0);
       MakeRealm({{1, "Elmor", level, 1, 0, {55, 2, 95, 139, 25, 0, 16, 19, 14, 15}},  // the demo capital
                  {2, "Seewacht", 1, 0, 0, {51}}});
-      static std::string png;
-      png = "town_" + std::to_string(level) + (night ? "_night" : "_day") + ".png";
-      // Taken on the game thread once the screen is shown and its transition ran.
-      SetStadtShownHook([] {
-        WaitTransition();
-        const uint32_t w = DisplayWidth(), h = DisplayHeight();
-        std::vector<uint32_t> rgb((size_t)w * h);
-        DisplayReadRGB(rgb.data(), w, h);
-        WritePngRGB(png.c_str(), rgb.data(), w, h);
-      });
+      const std::string png = "town_" + std::to_string(level) + (night ? "_night" : "_day") + ".png";
+      PngWhenShown(png);
       const std::string exit = level == 1 ? C(kExit) : Click(63, 424);  // the gate at levels 2 to 4
       EXPECT_EQ(Run(exit, 1), (std::vector<int32_t>{2}));
       SetStadtShownHook(nullptr);
@@ -357,20 +363,12 @@ TEST_F(StadtRun, EveryLevelWithAndWithoutItsBuildingsByWeatherAndNight) {
                       {"overcast", true, 5, false}, {"night", true, 3, true}};
   for (uint16_t level = 1; level <= 4; ++level)
     for (const Case& c : kCases) {
-      static std::string png;
-      png = "town_" + std::to_string(level) + "_" + c.name + ".png";
+      const std::string png = "town_" + std::to_string(level) + "_" + c.name + ".png";
       SCOPED_TRACE(png);
       minutes = c.night ? 23 * 60 : 12 * 60;
       SetWeather(c.weather);
       MakeRealm({{1, "Elmor", level, 1, 0, c.buildings ? all : std::vector<uint32_t>{}}});
-      // Taken on the game thread once the screen is shown and its transition ran.
-      SetStadtShownHook([] {
-        WaitTransition();
-        const uint32_t w = DisplayWidth(), h = DisplayHeight();
-        std::vector<uint32_t> rgb((size_t)w * h);
-        DisplayReadRGB(rgb.data(), w, h);
-        WritePngRGB(png.c_str(), rgb.data(), w, h);
-      });
+      PngWhenShown(png);
       const std::string exit = level == 1 ? C(kExit) : Click(63, 424);
       EXPECT_EQ(Run(exit, 1), (std::vector<int32_t>{2}));
       SetStadtShownHook(nullptr);
