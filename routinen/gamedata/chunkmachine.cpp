@@ -75,8 +75,10 @@ bool InfoPass(const char* path) {
 // ---- INIT (outgoing pool) ----
 
 bool InitPass(const char* out_path) {
-  Chunk korn("KORN", ReceivedPoolPath);
-  if (!korn.p) return true;  // nothing says a new turn began
+  Chunk korn;
+  const int32_t state = korn.Load("KORN", ReceivedPoolPath);
+  if (state == CHUNK_ABSENT) return true;  // nothing says a new turn began
+  if (state != CHUNK_GOOD) return false;   // a damaged one cannot say
   const uint64_t got = (uint64_t)ChunkGet32(korn.p, 12) * 4 + ChunkGet16(korn.p, 16);
   const uint64_t have = (uint64_t)GdPrefs(PREFS_YEAR, 0, 0) * 4 + GdPrefs(PREFS_QUARTER, 0, 0);
   if (got <= have) return true;
@@ -121,15 +123,20 @@ bool MovePass(const char* path) {
   return GdSaveFile(MapPrefsPath, file.data(), (uint32_t)file.size()) != 0;
 }
 
-// Own figures of .\Data\MapPrefs.qoe.
-std::vector<FigurRecord> MapFigures() {
-  std::vector<FigurRecord> out;
-  Chunk move("MOVE", MapPrefsPath);
-  if (!move.p || move.len() < 2) return out;
+// The figures of .\Data\MapPrefs.qoe (none without the file); false when
+// the file is there but its MOVE chunk cannot be loaded.
+bool MapFigures(std::vector<FigurRecord>* out) {
+  out->clear();
+  if (!GdFileExists(MapPrefsPath)) return true;
+  Chunk move;
+  if (move.Load("MOVE", MapPrefsPath) != CHUNK_GOOD) {
+    DebugLog("ChunkMachine: MOVE-Chunk in %s fehlt oder ist beschaedigt\n", MapPrefsPath);
+    return false;
+  }
   const uint32_t n = ChunkGet16(move.p, 12);
   for (uint32_t i = 0; i < n && 14 + 18 * (i + 1) <= 12 + move.len(); i++)
-    out.push_back(GetFigurRecord(move.p + 14 + 18 * i));
-  return out;
+    out->push_back(GetFigurRecord(move.p + 14 + 18 * i));
+  return true;
 }
 
 bool HasFigure(const std::vector<FigurRecord>& figs, uint32_t owner, uint32_t lo, uint32_t hi, uint32_t number) {
@@ -161,7 +168,8 @@ bool ArmyRepair() {
     DebugLog("ChunkMachine: ARMY-Chunk in %s ist beschaedigt\n", OutgoingPoolPath);
     return false;
   }
-  const std::vector<FigurRecord> figs = MapFigures();
+  std::vector<FigurRecord> figs;
+  if (!MapFigures(&figs)) return false;
   const uint32_t own = GameDataOwnerID();
   const uint32_t end = 12 + army.len(), n = ChunkGet32(army.p, 12);
   std::vector<uint8_t> kept;
@@ -197,7 +205,8 @@ bool ShipRepair() {
     DebugLog("ChunkMachine: SHIP-Chunk in %s ist beschaedigt\n", OutgoingPoolPath);
     return false;
   }
-  const std::vector<FigurRecord> figs = MapFigures();
+  std::vector<FigurRecord> figs;
+  if (!MapFigures(&figs)) return false;
   const uint32_t own = GameDataOwnerID();
   const uint32_t n = ChunkGet32(ship.p, 12);
   if ((uint64_t)n * 68 > ship.len() - 4) return false;
@@ -327,7 +336,10 @@ bool AntwPass(const char* path) {
     }
   };
   {
-    Chunk old("ANTW", ".\\Data\\SpielerList.qoe");
+    // The names known so far; a damaged list is not silently replaced.
+    Chunk old;
+    const int32_t state = old.Load("ANTW", ".\\Data\\SpielerList.qoe");
+    if (state == CHUNK_DAMAGED) return false;
     if (old.p) take(old.p);
   }
   take(antw.p);
@@ -393,7 +405,8 @@ bool PmapPass(const char* path) {
     std::memcpy(it->second.data() + (y % 40) * 1760 + (x % 80) * 22, cell, MAPTILE_SIZE);
   }
   // The dungeon entrance: the one field with flag 2.
-  Chunk imap("IMAP", path);
+  Chunk imap, bmap;
+  if (imap.Load("IMAP", path) == CHUNK_DAMAGED || bmap.Load("BMAP", path) == CHUNK_DAMAGED) return false;
   if (imap.p && imap.len() >= IMAP_SIZE - 12) {
     const uint32_t dx = GetBE32(imap.p + IMAP_DUNGEON_X), dy = GetBE32(imap.p + IMAP_DUNGEON_Y);
     for (auto& kv : parts)
@@ -415,7 +428,6 @@ bool PmapPass(const char* path) {
     }
   }
   std::map<uint32_t, std::vector<uint8_t>> known;
-  Chunk bmap("BMAP", path);
   if (bmap.p) {
     if (bmap.len() < 4) return false;
     const uint32_t m = GetBE32(bmap.p + BMAP_COUNT);

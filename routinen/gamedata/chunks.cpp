@@ -284,21 +284,65 @@ uint8_t* LoadChunk2Mem(const char* id, const char* path) {
 
 void FreeChunk(void* chunk) { FreeVec(chunk); }
 
-int32_t ChunkState(const char* id, const char* path) {
+int32_t LoadChunkState(const char* id, const char* path, uint8_t** out) {
+  if (out) *out = nullptr;
   if (!id || !path || !GdFileExists(path)) return CHUNK_ABSENT;
   uint32_t size = 0;
   uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &size));
-  if (!d) return CHUNK_DAMAGED;  // empty or unreadable
-  int32_t state = CHUNK_DAMAGED;
-  if (VerifyChunkPool(d, size) && (!IsPoolPath(path) || IsPool(d, size))) {
+  int32_t state = CHUNK_DAMAGED;  // empty or unreadable without d
+  if (d && VerifyChunkPool(d, size) && (!IsPoolPath(path) || IsPool(d, size))) {
     state = CHUNK_ABSENT;
     uint32_t pos = 0;
     ChunkSpan s;
     while (NextChunk(d, size, pos, s)) {
       if (std::memcmp(d + s.pos, id, 4) != 0) continue;
       state = SwapByteOrderInChunk(d + s.pos, s.size, 1) ? CHUNK_GOOD : CHUNK_DAMAGED;
+      if (state == CHUNK_GOOD && out) {
+        *out = static_cast<uint8_t*>(AllocVec(s.size, MEMF_PUBLIC));
+        if (*out) std::memcpy(*out, d + s.pos, s.size);
+        else state = CHUNK_DAMAGED;  // it cannot be loaded either way
+      }
       break;
     }
+  }
+  if (d) FreeVec(d);
+  if (state == CHUNK_DAMAGED && out) DebugLog("LoadChunk2Mem: Chunk %.4s in %s ist beschaedigt\n", id, path);
+  return state;
+}
+
+int32_t ChunkState(const char* id, const char* path) { return LoadChunkState(id, path, nullptr); }
+
+int32_t LoadedChunk::Load(const char* id, const char* path) {
+  if (p) FreeChunk(p);
+  return LoadChunkState(id, path, &p);
+}
+
+int32_t FileChunksState(const char* path, char id[5]) {
+  if (id) id[0] = 0;
+  if (!path || !GdFileExists(path)) return CHUNK_ABSENT;
+  uint32_t size = 0;
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &size));
+  if (!d) return CHUNK_DAMAGED;  // empty or unreadable
+  const bool pool = IsPool(d, size);
+  int32_t state = VerifyChunkPool(d, size) && (pool || !IsPoolPath(path)) ? CHUNK_GOOD : CHUNK_DAMAGED;
+  uint32_t pos = 0, named = 0, held = 0;
+  ChunkSpan s;
+  if (pool && state == CHUNK_GOOD) named = GetBE32(d + INFO_CHUNK_MASK);  // a good pool's INFO is whole
+  while (state == CHUNK_GOOD && NextChunk(d, size, pos, s)) {
+    char name[5] = {0};
+    std::memcpy(name, d + s.pos, 4);
+    const int32_t index = ChunkIndexOf(name);
+    if (index >= 0) held |= 1u << index;
+    // Swapped in place: the image is not used afterwards.
+    if (SwapByteOrderInChunk(d + s.pos, s.size, 1)) continue;
+    state = CHUNK_DAMAGED;
+    if (id) std::memcpy(id, name, 5);
+  }
+  // A type the mask names that the pool does not hold cannot be loaded either.
+  for (uint32_t i = 0; state == CHUNK_GOOD && i < CHUNK_TYPES; i++) {
+    if (!(named & ~held & (1u << i))) continue;
+    state = CHUNK_DAMAGED;
+    if (id) std::memcpy(id, ChunkIdTable[i], 5);
   }
   FreeVec(d);
   return state;

@@ -79,12 +79,24 @@ struct LoadedChunk {
     p = LoadChunk2Mem(id, path);
   }
   uint32_t len() const;  // payload length, 0 when not loaded
+  // Loads the chunk and tells what the file holds of it (ChunkState): p is
+  // set only for CHUNK_GOOD. A damaged chunk is logged.
+  int32_t Load(const char* id, const char* path);
 };
 // What a file holds of a chunk type: CHUNK_GOOD (it loads), CHUNK_ABSENT (no
 // file, or a whole file without that chunk) or CHUNK_DAMAGED (the file is
 // empty, unreadable or corrupt, or the chunk does not fit its layout).
 enum : int32_t { CHUNK_DAMAGED = -1, CHUNK_ABSENT = 0, CHUNK_GOOD = 1 };
 int32_t ChunkState(const char* id, const char* path);
+// ChunkState that also loads the chunk: *out (FreeChunk) set only for
+// CHUNK_GOOD. A damaged chunk is logged.
+int32_t LoadChunkState(const char* id, const char* path, uint8_t** out);
+// The whole file at once: CHUNK_GOOD when every chunk of it loads (and, in
+// a pool, every type its ChunkMask names is there), CHUNK_ABSENT when there
+// is no file, else CHUNK_DAMAGED with the ID of the first chunk that cannot
+// be loaded in id (4 characters and a zero; "" when the file as a whole is
+// damaged). id may be null.
+int32_t FileChunksState(const char* path, char id[5]);
 // 1 when every bit of mask is set in the pool's ChunkMask, else 0.
 int32_t IsChunkInFile(uint32_t mask, const char* path);
 // Replaces or adds the chunk (host order, left unchanged) in the pool,

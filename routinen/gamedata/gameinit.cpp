@@ -181,8 +181,10 @@ uint32_t SettleActiveTown(int32_t keep) {
 }
 
 int32_t CheckPlayerTown() {
-  Chunk town("TOWN", ReceivedPoolPath);
-  if (!town.p) return 1;  // the turn says nothing about the towns
+  Chunk town;
+  const int32_t state = town.Load("TOWN", ReceivedPoolPath);
+  if (state == CHUNK_ABSENT) return 1;  // the turn says nothing about the towns
+  if (state != CHUNK_GOOD) return 0;
   std::vector<TurnTown> turn;
   if (!ReadTurnTowns(town.p, &turn)) {
     DebugLog("CheckPlayerTown: TOWN-Chunk ist ungueltig\n");
@@ -246,20 +248,23 @@ int32_t CheckPlayerTown() {
 
 int32_t CheckTownStatus(uint32_t mode) {
   (void)mode;
+  // The turn's towns and the realm's buildings: either may be absent, but
+  // one that cannot be read changes no town.
+  std::vector<TurnTown> turn;
+  {
+    Chunk town;
+    const int32_t state = town.Load("TOWN", ReceivedPoolPath);
+    if (state == CHUNK_DAMAGED || (town.p && !ReadTurnTowns(town.p, &turn))) {
+      DebugLog("CheckTownStatus: TOWN-Chunk ist ungueltig\n");
+      return 0;
+    }
+  }
+  Chunk geba;
+  if (geba.Load("GEBA", ".\\Data\\Gebaeude.dat") == CHUNK_DAMAGED) return 0;
+  const uint32_t geba_n = geba.p ? ChunkGet16(geba.p, 16) : 0;  // a loaded GEBA's records fit
   TownListEntry* list = nullptr;
   const uint32_t n = ReadTownList(&list);
   if (!n) return 1;
-  std::vector<TurnTown> turn;
-  {
-    Chunk town("TOWN", ReceivedPoolPath);
-    if (town.p && !ReadTurnTowns(town.p, &turn)) turn.clear();
-  }
-  Chunk geba("GEBA", ".\\Data\\Gebaeude.dat");
-  uint32_t geba_n = 0;
-  if (geba.p && geba.len() >= 6) {
-    geba_n = ChunkGet16(geba.p, 16);
-    if ((uint64_t)geba_n * 16 > geba.len() - 6) geba_n = 0;
-  }
   StageScope stage;
   bool ok = true;
   for (uint32_t i = 0; ok && i < n; i++) {
@@ -460,16 +465,20 @@ bool SetUpGame(const char* path, uint32_t player, uint32_t cap_x, uint32_t cap_y
     DeleteList(cult, 0);
   }
   // The turn the game starts with.
-  if (uint8_t* korn = LoadChunk2Mem("KORN", ReceivedPoolPath)) {
-    GdPrefs(PREFS_YEAR, 1, ChunkGet32(korn, 12));
-    GdPrefs(PREFS_QUARTER, 1, ChunkGet16(korn, 16));
-    own->ReceivedQuarter = ChunkGet16(korn, 16);
-    GdPrefs(PREFS_TURN_COUNT, 1, 1);
-    FreeChunk(korn);
-  } else {
-    GdPrefs(PREFS_TURN_COUNT, 1, 0);
+  Chunk korn;
+  switch (korn.Load("KORN", ReceivedPoolPath)) {
+    case CHUNK_GOOD:
+      GdPrefs(PREFS_YEAR, 1, ChunkGet32(korn.p, 12));
+      GdPrefs(PREFS_QUARTER, 1, ChunkGet16(korn.p, 16));
+      own->ReceivedQuarter = ChunkGet16(korn.p, 16);
+      GdPrefs(PREFS_TURN_COUNT, 1, 1);
+      return true;
+    case CHUNK_ABSENT:
+      GdPrefs(PREFS_TURN_COUNT, 1, 0);
+      return true;
+    default:
+      return false;
   }
-  return true;
 }
 
 }  // namespace
@@ -483,6 +492,13 @@ int32_t SetUpFromAnswer(const char* path, bool install, uint32_t mail_date) {
   if (!path) return 0;
   if (!IsChunkInFile((1u << CHUNK_INFO) | (1u << CHUNK_BMAP) | (1u << CHUNK_IMAP) | (1u << CHUNK_PMAP), path)) {
     DebugLog("GameInit: %s ist keine gueltige Anmeldeantwort\n", path);
+    return 0;
+  }
+  // Every chunk of the answer must load: a damaged one is never taken for
+  // an absent one.
+  char damaged[5];
+  if (FileChunksState(path, damaged) != CHUNK_GOOD) {
+    DebugLog("GameInit: Chunk %s der Anmeldeantwort %s ist beschaedigt\n", damaged[0] ? damaged : "?", path);
     return 0;
   }
   uint8_t* info = LoadChunk2Mem("INFO", path);

@@ -42,7 +42,14 @@ int32_t NameFromFile(uint32_t id, char* buffer, const char* path) {
 
 // Adds the ID to the ANFR chunk of the outgoing pool unless it is there.
 void AskForName(uint32_t id) {
-  uint8_t* anfr = IsChunkInFile(ChunkBit(CHUNK_ANFR), kPoolOut) ? LoadChunk2Mem("ANFR", kPoolOut) : nullptr;
+  // The requests so far; when they cannot be read they are not replaced by
+  // this one alone.
+  uint8_t* anfr = nullptr;
+  const int32_t state = LoadChunkState("ANFR", kPoolOut, &anfr);
+  if (state == CHUNK_DAMAGED || (!anfr && IsChunkInFile(ChunkBit(CHUNK_ANFR), kPoolOut))) {
+    DebugLog("GetPlayerName: Anfragen in %s sind beschaedigt\n", kPoolOut);
+    return;
+  }
   uint32_t n = 0;
   const uint8_t* r = anfr ? ChunkRecords(anfr, kAnfr, &n) : nullptr;
   for (uint32_t i = 0; r && i < n; i++)

@@ -425,7 +425,11 @@ uint32_t* GetLuxusResources() {
   FreeChunk(taxe);
   // Luxury goods: every counted building of the realm adds to the supply of
   // every luxury good; the market halls double it.
-  uint8_t* geba = LoadChunk2Mem("GEBA", ".\\Data\\Gebaeude.dat");
+  uint8_t* geba = nullptr;
+  if (LoadChunkState("GEBA", ".\\Data\\Gebaeude.dat", &geba) == CHUNK_DAMAGED) {
+    FreeVec(r);  // damaged buildings are not "no buildings"
+    return nullptr;
+  }
   uint32_t counted = 0;
   if (geba) {
     const uint32_t len = ChunkLength(geba);

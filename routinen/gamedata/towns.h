@@ -89,7 +89,8 @@ int32_t CheckTownEnv(const st_TOWN* town, const void* fors, uint32_t building, u
 // Luxury goods: 19 entries (0..2 raw materials, 3..18 goods types 82..97).
 enum : uint32_t { LUXUS_ENTRIES = 19 };
 // The realm's luxury resources from the received TAXE and .\Data\Gebaeude.dat
-// as a new table of LUXUS_ENTRIES u32 (FreeVec), or null.
+// as a new table of LUXUS_ENTRIES u32 (FreeVec), or null (also when either
+// chunk is damaged; a missing Gebaeude.dat counts no buildings).
 uint32_t* GetLuxusResources();
 // The demand of one entry; balances = the LAND raw-material balances
 // {+54, +50, +58} in entry order.

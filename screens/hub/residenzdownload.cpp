@@ -36,6 +36,9 @@ const char kPop3In[] = ".\\Data\\POP3In";
 constexpr uint32_t kBoxPen = 7;
 constexpr uint32_t kEmailDateField = 3;  // EmailNode::date
 constexpr uint32_t kTextUnreadable = 1568, kTextNotStored = 1569;
+const char kTextDamaged[] = "A turn mail is damaged and was not evaluated: it stays in the folder Data\\POP3In.";
+const char kTextAppliedButDamaged[] =
+    "received data. A damaged turn mail was not evaluated: it stays in the folder Data\\POP3In.";
 
 // The module's state (game thread only; ResetDownloadState).
 struct DownloadState {
@@ -216,10 +219,13 @@ bool ApplyTurn(ChiefMessageBox* box, uint32_t index, uint32_t flags, const Email
     switch (p.kind) {
       case PASS_CHUNK: ok = ChunkMachine(ReceivedPoolPath, ChunkBit(p.chunk), flags); break;
       case PASS_CHUNK_OUT: ok = ChunkMachine(OutgoingPoolPath, ChunkBit(p.chunk), flags); break;
-      case PASS_NEW_TURN:
-        new_turn = NeuerSpielzug() == 1;
+      case PASS_NEW_TURN: {
+        const int32_t news = NeuerSpielzug();
+        if (news < 0) DebugLog("ResidenzDownload: KORN-Chunk ist besch\xE4" "digt !\n");
+        new_turn = news == 1;
         if (new_turn) StartNewTurn();
         break;
+      }
       case PASS_TOWNS: ok = CheckPlayerTown(); break;
       case PASS_TOWN_STATUS: ok = CheckTownStatus(0); break;
       case PASS_CULTURE: CheckMapCultWorld(); break;
@@ -240,6 +246,25 @@ bool ApplyTurn(ChiefMessageBox* box, uint32_t index, uint32_t flags, const Email
   }
   return true;
 }
+
+// The received pool as it stood before a mail was decoded over it, put back
+// when the mail is not applied (another realm's turn, a damaged chunk): the
+// screens go on reading the last applied turn.
+struct HeldPool {
+  void* image = nullptr;
+  uint32_t size = 0;
+  HeldPool() { image = LoadFile2MemSize(ReceivedPoolPath, MEMF_PUBLIC, &size); }
+  ~HeldPool() {
+    if (image) FreeVec(image);
+  }
+  HeldPool(const HeldPool&) = delete;
+  HeldPool& operator=(const HeldPool&) = delete;
+  bool PutBack() const {
+    const bool ok = image ? SaveMem2File(ReceivedPoolPath, image, size) != 0 : DeleteFileA(ReceivedPoolPath) != 0;
+    if (!ok) DebugLog("ResidenzDownload: Konnte den letzten Spielzug nicht zur\xFC" "cklegen !\n");
+    return ok;
+  }
+};
 
 // Is the mail older than the last evaluated one (prefs field 31, 0 = none)?
 bool OlderThanLastTurn(uint64_t date) {
@@ -291,14 +316,14 @@ int32_t NeuerSpielzug() {
   const LockHandle lock = Lock(ReceivedPoolPath, 2);
   if (!lock) return 1;
   UnLock(lock);
-  uint8_t* korn = LoadChunk2Mem("KORN", ReceivedPoolPath);
-  if (!korn || ChunkLength(korn) + sizeof(ChunkHeader) < 18) {
-    FreeChunk(korn);
-    return 0;
+  LoadedChunk korn;
+  switch (korn.Load("KORN", ReceivedPoolPath)) {
+    case CHUNK_GOOD: break;
+    case CHUNK_ABSENT: return 0;
+    default: return -1;  // a damaged KORN says nothing, not "no new turn"
   }
-  const uint32_t korn_year = ChunkGet32(korn, 12);
-  const uint16_t korn_quarter = ChunkGet16(korn, 16);
-  FreeChunk(korn);
+  const uint32_t korn_year = ChunkGet32(korn.p, 12);
+  const uint16_t korn_quarter = ChunkGet16(korn.p, 16);
   OwnPlayerPtr->ReceivedQuarter = korn_quarter;
   if (korn_quarter + 4 * static_cast<uint64_t>(korn_year) <= quarter + 4 * year) return 0;
   const uint32_t turns = CheckPrefs(PREFS_TURN_COUNT, 0, 0);
@@ -485,6 +510,7 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
   const OwnPlayer before = *OwnPlayerPtr;
 
   uint32_t i = 0;
+  bool whole = true;  // false: a mail's received pool could not be put back
   for (ListNode* n = list->first; list->count && n; i++) {
     auto* mail = reinterpret_cast<EmailNode*>(n);
     const bool last = n->next == list->first;
@@ -521,6 +547,7 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
       continue;
     }
     DebugLog("Folgende Email wird verwendet : %s Gr\xF6\xDF" "e %u\n", mail->path, size);
+    const HeldPool held;
     const int32_t decoded = DecrunchOneEmail(body, size, ReceivedPoolPath);
     FreeVec(body);
     if (!decoded) {
@@ -529,15 +556,27 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
       continue;
     }
     r.decoded++;
+    // A chunk that cannot be loaded is never taken for an absent one: the
+    // whole turn waits, untouched, with its mail.
+    char damaged[5];
+    if (FileChunksState(ReceivedPoolPath, damaged) != CHUNK_GOOD) {
+      DebugLog("ResidenzDownload: Chunk %s des Spielzugs ist besch\xE4" "digt, die Email bleibt : %s\n",
+               damaged[0] ? damaged : "?", mail->path);
+      r.damaged++;
+      if (!(whole = held.PutBack())) break;
+      n = next;
+      continue;
+    }
     std::snprintf(text, sizeof text, "%s : %u ...%s...", GetCatalogStr(961), i, GetCatalogStr(963));
     Progress(box, text);
     if (ApplyTurn(box, i, last ? static_cast<uint32_t>(CHUNKMACHINE_LAST_MAIL) : 0u, mail)) r.passedInfo++;
+    else if (!(whole = held.PutBack())) break;
     n = next;
   }
 
   if (deep) KartenScreenNewSetup();
   if (r.passedInfo > 0) {
-    Say(box, &r, GetCatalogStr(437));
+    Say(box, &r, r.damaged ? kTextAppliedButDamaged : GetCatalogStr(437));
     if (OwnPlayerPtr->InfoFlags & 1) {
       if (!DeleteDir(".\\Data\\MailOut", nullptr))
         DebugLog("ResidenzDownload: Konnte ausgehende Mails nicht l\xF6schen !\n");
@@ -546,13 +585,13 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
   } else {
     // Nothing was applied: the mails stay where they are, nothing is reset.
     DebugLog("ResidenzDownload: Kein Spielzug konnte ausgewertet werden.\n");
-    Say(box, &r, r.found > r.dropped && r.decoded == 0
-                     ? GetCatalogStr(kTextUnreadable)
+    Say(box, &r, r.found > r.dropped && r.decoded == 0 ? GetCatalogStr(kTextUnreadable)
+                 : r.damaged                            ? kTextDamaged
                      : "No turn could be read: the turn mails stay in the folder Data\\POP3In.");
   }
   // Only now, with every file of the evaluation on disk, are the mails and
   // prefs field 31 given up for good; a failure puts the realm back.
-  if (!CommitTurnUndo()) {
+  if (!whole || !CommitTurnUndo()) {
     const uint32_t found = r.found;
     if (RollBackTurnUndo()) *OwnPlayerPtr = before;
     if (deep) KartenScreenNewSetup();

@@ -20,7 +20,8 @@ int32_t RecoverTurnDownload();
 
 // 1 when the received pool's KORN names a later year and quarter than prefs
 // fields 2 and 3 (also when there is no received pool); it is then recorded
-// (fields 2, 3, 33, 35). 0 otherwise.
+// (fields 2, 3, 33, 35). 0 otherwise; -1 (nothing recorded) when the KORN
+// chunk is there but damaged.
 int32_t NeuerSpielzug();
 
 // While the game provider's shared mailbox is the player's account: a box

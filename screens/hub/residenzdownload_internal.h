@@ -14,6 +14,7 @@ struct TurnEvaluation {
   uint32_t dropped;     // duplicates and old turns deleted
   uint32_t decoded;     // mails decoded into the received pool
   uint32_t passedInfo;  // of them, mails whose INFO pass succeeded
+  uint32_t damaged;     // of them, mails not applied because a chunk of theirs is damaged
   const char* said;     // the closing text the box showed
 };
 
@@ -21,7 +22,8 @@ struct TurnEvaluation {
 // type 20), sorts them oldest first, drops same-day duplicates and turns
 // older than prefs field 31 (never the newest), decodes and applies each,
 // and ends as the download does: the result text, MailOut and prefs field 15
-// only when a mail passed INFO. The box (may be null) shows the progress
+// only when a mail passed INFO. A mail that is another realm's or holds a
+// damaged chunk is not applied: it stays, and so does the received pool. The box (may be null) shows the progress
 // and waits for the player's OK at the end.
 TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessageBox* box);
 

@@ -61,14 +61,19 @@ const char* const kCarried[] = {"KORN", "TAXE", "FORS", "BAUE", "WARE", "ARMY", 
 
 // Own sale offers (kind 0) of a goods type may not add up to more than the
 // store holds of it (kind 5 of .\Data\WarenChunk.qoe); offers of nothing or
-// for nothing go. Returns the number of records dropped or cut.
-uint32_t CheckGoods(uint8_t* ware) {
+// for nothing go. *dropped: the number of records dropped or cut. False
+// (nothing changed) when the store cannot be read: a damaged store is not
+// an empty one.
+bool CheckGoods(uint8_t* ware, uint32_t* dropped) {
+  *dropped = 0;
   const uint32_t len = ChunkLength(ware);
-  if (len < 2) return 0;
+  if (len < 2) return true;
   uint32_t n = ChunkGet16(ware, 12);
-  if ((uint64_t)n * 36 > len - 2) return 0;
+  if ((uint64_t)n * 36 > len - 2) return true;
   std::map<uint32_t, uint64_t> store;
-  if (uint8_t* own = LoadChunk2Mem("WARE", ".\\Data\\WarenChunk.qoe")) {
+  uint8_t* own = nullptr;
+  if (LoadChunkState("WARE", ".\\Data\\WarenChunk.qoe", &own) == CHUNK_DAMAGED) return false;
+  if (own) {
     const uint32_t m = ChunkLength(own) >= 2 ? ChunkGet16(own, 12) : 0;
     for (uint32_t i = 0; i < m && 14 + 36 * (i + 1) <= 12 + ChunkLength(own); i++) {
       const uint8_t* r = own + 14 + 36 * i;
@@ -101,7 +106,8 @@ uint32_t CheckGoods(uint8_t* ware) {
   }
   ChunkPut16(ware, 12, (uint16_t)kept);
   ChunkPut32(ware, 8, 2 + 36 * kept);
-  return changed + (n - kept);
+  *dropped = changed + (n - kept);
+  return true;
 }
 
 // Builds the upload image; the letters it carries in *letters. 1 or 0.
@@ -113,29 +119,39 @@ bool BuildUpload(std::vector<std::string>* letters) {
     if (img) FreeVec(img);
     if (!copied) return false;
   }
+  // A chunk that cannot be read is never sent as if it were not there.
+  uint32_t dropped = 0;
   for (const char* id : kCarried) {
     if (IsChunkInFile(1u << ChunkIndexOf(id), kUpload)) continue;
-    if (uint8_t* c = LoadChunk2Mem(id, ReceivedPoolPath)) {
-      if (!std::strcmp(id, "WARE")) CheckGoods(c);
-      const int32_t ok = AddChunkPool(c, kUpload);
+    uint8_t* c = nullptr;
+    if (LoadChunkState(id, ReceivedPoolPath, &c) == CHUNK_DAMAGED) return false;
+    if (c) {
+      const int32_t ok = (std::strcmp(id, "WARE") || CheckGoods(c, &dropped)) && AddChunkPool(c, kUpload);
       FreeChunk(c);
       if (!ok) return false;
     }
   }
   if (uint8_t* w = LoadChunk2Mem("WARE", kUpload)) {
-    const bool changed = CheckGoods(w) != 0;
-    const int32_t ok = !changed || AddChunkPool(w, kUpload);
+    const int32_t ok = CheckGoods(w, &dropped) && (!dropped || AddChunkPool(w, kUpload));
     FreeChunk(w);
     if (!ok) return false;
   }
   // The figures as the map left them.
-  if (uint8_t* move = LoadChunk2Mem("MOVE", MapPrefsPath)) {
+  uint8_t* move = nullptr;
+  if (LoadChunkState("MOVE", MapPrefsPath, &move) == CHUNK_DAMAGED) return false;
+  if (move) {
     const int32_t ok = AddChunkPool(move, kUpload);
     FreeChunk(move);
     if (!ok) return false;
   }
   *letters = Letters();
-  return CreateMailChunk(kUpload) >= 0 && GeFileSize(kUpload) > 0;
+  if (CreateMailChunk(kUpload) < 0 || GeFileSize(kUpload) == 0) return false;
+  char damaged[5];
+  if (FileChunksState(kUpload, damaged) != CHUNK_GOOD) {
+    DebugLog("ResidenzUpload: Chunk %s des Spielzugs ist beschaedigt\n", damaged[0] ? damaged : "?");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

@@ -115,16 +115,19 @@ int32_t RepairArmyShipData() {
   if (CurrentAccountState() != ACCOUNT_INSTALLED || OwnPlayerPtr->Mark != OWNPLAYER_UNCLEAN) return 0;
   int32_t failed = 0;
   if (TitelMessage(nullptr, 1, GetCatalogStr(1365)) == 0) {
+    // Each pass's log line says how it went: its error, or that it passed.
     if (!ChunkMachine(OutgoingPoolPath, ChunkBit(CHUNK_ARMY), 0)) {
       DebugLog("ResidenzDownload: Fehler von ChunkMachine (ARMY) !\n");
       failed = 1;
+    } else {
+      DebugLog("ARMY passed...\n");
     }
-    DebugLog("ARMY passed...\n");
     if (!ChunkMachine(OutgoingPoolPath, ChunkBit(CHUNK_SHIP), 0)) {
       DebugLog("ResidenzDownload: Fehler von ChunkMachine (SHIP) !\n");
       failed = 1;
+    } else {
+      DebugLog("SHIP passed...\n");
     }
-    DebugLog("SHIP passed...\n");
     TitelMessage(nullptr, 0, GetCatalogStr(failed ? 1366 : 1367));
   }
   OwnPlayerPtr->Mark = 0;

@@ -161,6 +161,10 @@ void Rebellion(int32_t* result, bool* failed) {
       DebugLog("CheckRizizOzezEvents: Diese Stadt rebelliert bereits...\n");
     } else if (Stands(t, 139) || Stands(t, 162) || Stands(t, 163) || Stands(t, 195) || Stands(t, 231)) {
       DebugLog("CheckRizizOzezEvents: Besonderes Geb\xE4ude in der Stadt. Deshalb keine Rebellion...\n");
+    } else if (ChunkState("ARMY", OutgoingPoolPath) == CHUNK_DAMAGED) {
+      // Unreadable armies are not "no garrison": no rebellion is made up.
+      DebugLog(kChunkMissing);
+      *failed = true;
     } else {
       Chunk army("ARMY", OutgoingPoolPath);
       if (army.p) {

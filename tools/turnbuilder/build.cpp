@@ -225,6 +225,26 @@ Bytes BuildSignupAnswer(const Realm& r) {
   return Pool(r, {ToBytes(e)});
 }
 
+Bytes CutChunk(const Bytes& file, const char* id, uint32_t cut) {
+  for (size_t pos = 0; pos + 12 <= file.size();) {
+    const uint32_t len = GetBE32(file.data() + pos + 8);
+    if (len > file.size() - pos - 12) break;
+    if (std::memcmp(file.data() + pos, id, 4) != 0) {
+      pos += 12 + len;
+      continue;
+    }
+    if (len < cut) break;
+    Bytes out(file);
+    out.erase(out.begin() + (ptrdiff_t)(pos + 12 + len - cut), out.begin() + (ptrdiff_t)(pos + 12 + len));
+    PutBE32(out.data() + pos + 8, len - cut);
+    const size_t info = 12 + (size_t)GetBE32(out.data() + 8);  // the checksum covers what follows INFO
+    if (!std::memcmp(out.data(), "INFO", 4) && info >= INFO_CHUNK_SIZE && info <= out.size())
+      PutBE32(out.data() + INFO_CHECKSUM, Crc32(out.data() + info, (uint32_t)(out.size() - info)));
+    return out;
+  }
+  return Bytes();
+}
+
 std::string BuildTurnMail(const Bytes& pool, const std::string& name, const std::string& recipient,
                           const std::string& date) {
   uint32_t size = 0;

@@ -68,6 +68,13 @@ bool LoadRealmFile(const std::string& path, Realm* realm, std::string* error, bo
 Bytes BuildTurnPool(const Realm& realm);
 Bytes BuildSignupAnswer(const Realm& realm);
 
+// A damaged copy of a chunk file image (disk order; a pool or a file of
+// chunks without INFO): the first chunk with this ID loses the last cut bytes
+// of its payload, and its length and (in a pool) the INFO checksum are made
+// to match, so that only the chunk's own layout shows the damage. Empty when
+// the file has no such chunk or its payload is shorter than cut.
+Bytes CutChunk(const Bytes& file, const char* id, uint32_t cut);
+
 // A turn mail (headers, VEncode body) of a pool named by name ("%8.8u" of
 // the player ID for turns, "I%7.7u" of the sign-up number for answers);
 // date is the Date header value, or empty for now.

@@ -23,6 +23,7 @@
 #include "routinen/gamedata/statistics.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/byteorder.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
@@ -83,10 +84,18 @@ class Download : public ::testing::Test {
   }
   // The same with the realm changed by a changes text.
   std::string MailOf(const std::string& changes, const std::string& date, const Realm* other = nullptr) {
+    return PoolMail(TurnOf(changes, other), date);
+  }
+  // The realm's pool changed by a changes text.
+  Bytes TurnOf(const std::string& changes, const Realm* other = nullptr) {
     Realm r = other ? *other : realm;
     std::string err;
     EXPECT_TRUE(ParseRealm(changes, "next.changes", &r, &err, true)) << err;
-    const std::string text = BuildTurnMail(BuildTurnPool(r), name, "player@localhost", date);
+    return BuildTurnPool(r);
+  }
+  // A pool as a turn mail, in the first free file of the folder.
+  std::string PoolMail(const Bytes& pool, const std::string& date) {
+    const std::string text = BuildTurnMail(pool, name, "player@localhost", date);
     char path[200];
     EXPECT_EQ(MakeMailFileName(".\\Data\\POP3In", name, path, sizeof path), 1);
     char disk[400];
@@ -502,6 +511,111 @@ TEST_F(Download, AWriteFailureDuringTheEvaluationIsReportedAndUndone) {
   EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222}));
   EXPECT_FALSE(fs::exists("TurnUndo"));
   FileSyncWrites(1);
+}
+
+// ---- turns that hold a damaged chunk ----
+
+// A chunk that cannot be loaded is never taken for an absent one: the turn
+// is not applied, its mail stays, nothing of the realm changes (the received
+// pool included), and the player reads why. A damaged KORN used to mean "no
+// new turn", a damaged TOWN "no towns", and the mail was deleted.
+TEST_F(Download, ATurnWithADamagedChunkKeepsItsMailAndChangesNothing) {
+  CheckPrefs(PREFS_UPLOADS, 1, 2);
+  const Bytes next = TurnOf("turn year=" + std::to_string(year + 1) + " quarter=0\nland treasury=555\n");
+  for (const char* id : {"KORN", "TOWN", "GEBA", "MOVE", "LAND", "WARE", "PMAP"}) {
+    const Bytes damaged = CutChunk(next, id, 5);
+    ASSERT_FALSE(damaged.empty()) << id;
+    PoolMail(damaged, kDay1);
+    const Files before = RealmFiles();
+    LogLines log;
+    const TurnEvaluation r = Evaluate();
+    EXPECT_EQ(r.decoded, 1u) << id;
+    EXPECT_EQ(r.passedInfo, 0u) << id;
+    EXPECT_EQ(r.damaged, 1u) << id;
+    EXPECT_STREQ(r.said, "A turn mail is damaged and was not evaluated: it stays in the folder Data\\POP3In.") << id;
+    EXPECT_EQ(log.Count(std::string("Chunk ") + id + " des Spielzugs ist besch"), 1) << id;
+    EXPECT_EQ(log.Count("passed"), 0) << id;
+    EXPECT_EQ(Differences(before, RealmFiles()), "") << id;
+    EXPECT_EQ(Mails(), 1u) << id;
+    EXPECT_FALSE(fs::exists("TurnUndo")) << id;
+    for (auto& e : fs::directory_iterator("Data/POP3In"))
+      if (e.path().extension() == ".email") fs::remove(e.path());
+  }
+  // A mask that names a chunk the turn lacks is the same.
+  Bytes named = next;
+  PutBE32(named.data() + INFO_CHUNK_MASK, GetBE32(named.data() + INFO_CHUNK_MASK) | ChunkBit(CHUNK_ANFR));
+  PoolMail(named, kDay1);
+  const Files before = RealmFiles();
+  TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.damaged, 1u);
+  EXPECT_EQ(Differences(before, RealmFiles()), "");
+  // The whole turn is taken.
+  for (auto& e : fs::directory_iterator("Data/POP3In"))
+    if (e.path().extension() == ".email") fs::remove(e.path());
+  PoolMail(next, kDay1);
+  r = Evaluate();
+  EXPECT_EQ(r.passedInfo, 1u);
+  EXPECT_EQ(r.damaged, 0u);
+  EXPECT_EQ(Mails(), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), next);
+}
+
+// Between good mails a damaged one waits: the others are applied, the
+// received pool is the last applied turn's, and the closing text says so.
+TEST_F(Download, ADamagedMailAmongGoodOnesWaitsWhileTheOthersAreApplied) {
+  Mail(year, 1, 111, kDay1);
+  const std::string damaged =
+      PoolMail(CutChunk(TurnOf("turn year=" + std::to_string(year) + " quarter=2\n"), "TOWN", 5), kDay2);
+  const Bytes last = TurnOf("turn year=" + std::to_string(year) + " quarter=3\nland treasury=333\n");
+  PoolMail(last, kDay3);
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.decoded, 3u);
+  EXPECT_EQ(r.passedInfo, 2u);
+  EXPECT_EQ(r.damaged, 1u);
+  EXPECT_STREQ(r.said, "received data. A damaged turn mail was not evaluated: it stays in the folder Data\\POP3In.");
+  EXPECT_TRUE(fs::exists(damaged));
+  EXPECT_EQ(Mails(), 1u);
+  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 333}));
+  EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 3u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), last);
+  // The newest mail damaged: the turn before it stays the received one.
+  const Bytes pool = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  fs::remove(damaged);
+  PoolMail(CutChunk(TurnOf("turn year=" + std::to_string(year + 1) + " quarter=0\n"), "KORN", 5), kDay3);
+  const TurnEvaluation again = Evaluate();
+  EXPECT_EQ(again.damaged, 1u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), pool);
+  EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 3u);
+}
+
+// Another realm's turn is not applied either, and does not stay behind as
+// the received pool.
+TEST_F(Download, AnotherRealmsTurnLeavesTheReceivedPoolAsItWas) {
+  const Bytes pool = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  Realm other;
+  std::string err;
+  ASSERT_TRUE(ParseRealm("player id=4711 name=\"Fremd\"\nturn year=1000 quarter=0\n", "other.realm", &other, &err))
+      << err;
+  Mail(year + 1, 0, 555, kDay1, &other);
+  const TurnEvaluation r = Evaluate();
+  EXPECT_EQ(r.passedInfo, 0u);
+  EXPECT_EQ(r.damaged, 0u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), pool);
+  EXPECT_EQ(Mails(), 1u);
+}
+
+// NeuerSpielzug on a damaged KORN says so instead of "no new turn", and
+// records nothing.
+TEST_F(Download, NewTurnOfADamagedKornIsAFailure) {
+  ASSERT_TRUE(qoe_test::WriteFileBytes(
+      "Data/POP3In/GameChunk.qoe", CutChunk(TurnOf("turn year=" + std::to_string(year + 1) + " quarter=0\n"), "KORN", 5)));
+  const uint32_t turns = CheckPrefs(PREFS_TURN_COUNT, 0, 0);
+  CheckPrefs(PREFS_NEW_TURN, 1, 0);
+  EXPECT_EQ(NeuerSpielzug(), -1);
+  EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year);
+  EXPECT_EQ(CheckPrefs(PREFS_TURN_COUNT, 0, 0), turns);
+  EXPECT_EQ(CheckPrefs(PREFS_NEW_TURN, 0, 0), 0u);
 }
 
 TEST_F(Download, NewTurnIsRecordedOnce) {

@@ -20,6 +20,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/test_support.h"
+#include "tools/turnbuilder/turnbuilder.h"
 #include "tools/testpeers/testpeers.h"
 
 namespace fs = std::filesystem;
@@ -148,6 +149,73 @@ TEST_F(Upload, GoodsOffersAreCutToTheStore) {
   EXPECT_EQ(ChunkGet32(out + 14, 10), 40u);
   EXPECT_EQ(ChunkGet32(out + 14 + 36, 10), 10u);
   FreeChunk(out);
+}
+
+// A chunk that cannot be read is never sent as if it were not there (nor
+// does a damaged store make every offer go): the turn file is not built,
+// the orders stay as they are.
+TEST_F(Upload, AChunkThatCannotBeReadStopsTheUpload) {
+  QoESystemPtr->TcpIpStack = 0;  // not online: a built turn says so
+  auto built = [] {
+    const int32_t sent = ResidenzUpload();
+    EXPECT_FALSE(fs::exists("Data/POP3Out/Upload.qoe"));
+    return sent == 0 && std::string(ResidenzUploadStatus()).find("not online") != std::string::npos;
+  };
+  ASSERT_TRUE(built()) << ResidenzUploadStatus();
+  // The figures: MREF, then MOVE with one scout.
+  uint8_t* move = AllocChunk("MOVE", "V001", 2 + 18);
+  ChunkPut16(move, 12, 1);
+  ChunkPut32(move, 14, kPlayer);
+  ASSERT_EQ(SaveChunk2File(".\\Data\\MapPrefs.qoe", move), 1);
+  FreeChunk(move);
+  Bytes prefs = {'M', 'R', 'E', 'F', 'V', '0', '0', '1', 0, 0, 0, 16};
+  prefs.resize(28, 0);
+  const Bytes chunk = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  prefs.insert(prefs.end(), chunk.begin(), chunk.end());
+  // The store for the goods check; an ARMY and an offer carried from the
+  // received turn.
+  uint8_t* store = AllocChunk("WARE", "V001", 2 + 36);
+  ChunkPut16(store, 12, 1);
+  ChunkPut16(store + 14, 0, 5);
+  ChunkPut32(store + 14, 6, 98);
+  ChunkPut32(store + 14, 10, 50);
+  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", store), 1);
+  FreeChunk(store);
+  uint8_t* army = AllocChunk("ARMY", "V001", 4 + 60);
+  ChunkPut32(army, 12, 1);
+  std::memcpy(army + 16, "ARHD", 4);
+  ChunkPut32(army, 20, 52);
+  ASSERT_EQ(AddChunkPool(army, ReceivedPoolPath), 1);
+  FreeChunk(army);
+  uint8_t* offer = AllocChunk("WARE", "V001", 2 + 36);
+  ChunkPut16(offer, 12, 1);
+  ChunkPut32(offer + 14, 6, 98);
+  ChunkPut32(offer + 14, 10, 40);
+  ChunkPut32(offer + 14, 14, 5);
+  ASSERT_EQ(AddChunkPool(offer, ReceivedPoolPath), 1);
+  FreeChunk(offer);
+  const Bytes in = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  const Bytes out = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+  const Bytes goods = qoe_test::ReadFileBytes("Data/WarenChunk.qoe");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
+  ASSERT_TRUE(built()) << ResidenzUploadStatus();
+  const struct { const char* file; Bytes whole; const char* id; } cases[] = {
+      {"Data/POP3In/GameChunk.qoe", in, "ARMY"},   // carried from the received turn
+      {"Data/POP3Out/GameChunk.qoe", out, "TAXE"}, // the player's orders
+      {"Data/MapPrefs.qoe", prefs, "MOVE"},        // the figures
+      {"Data/WarenChunk.qoe", goods, "WARE"},      // the store the offers are checked against
+  };
+  for (const auto& c : cases) {
+    const Bytes damaged = CutChunk(c.whole, c.id, 5);
+    ASSERT_FALSE(damaged.empty()) << c.id;
+    ASSERT_TRUE(qoe_test::WriteFileBytes(c.file, damaged));
+    EXPECT_FALSE(built()) << c.id;
+    EXPECT_NE(std::string(ResidenzUploadStatus()).find("cannot build"), std::string::npos) << c.id;
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), c.id == std::string("TAXE") ? damaged : out);
+    EXPECT_EQ(Letters(), 1u) << c.id;
+    ASSERT_TRUE(qoe_test::WriteFileBytes(c.file, c.whole));
+  }
+  EXPECT_TRUE(built()) << ResidenzUploadStatus();
 }
 
 TEST_F(Upload, ByMailThroughEximTheTurnArrivesByteForByte) {

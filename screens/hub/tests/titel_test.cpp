@@ -721,6 +721,24 @@ TEST_P(TitelRun, RepairOfferedOnceAfterAnUncleanEnd) {
   }
 }
 
+// Each repair is logged as passed only when it passed: a damaged ARMY
+// chunk of the orders fails its repair, the ships still pass theirs.
+TEST_P(TitelRun, ARepairThatFailsIsNotLoggedAsPassed) {
+  InstallDemoRealm();
+  ASSERT_EQ(ChunkState("ARMY", OutgoingPoolPath), CHUNK_GOOD);
+  const auto damaged = CutChunk(qoe_test::ReadFileBytes(kOut), "ARMY", 5);
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kOut, damaged));
+  LogLines log;
+  OwnPlayerPtr->Mark = OWNPLAYER_UNCLEAN;
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + "key enter\nkey enter\n" + Click(400, 300)), 2);
+  EXPECT_TRUE(log.Has("Fehler von ChunkMachine (ARMY)"));
+  EXPECT_FALSE(log.Has("ARMY passed"));
+  EXPECT_FALSE(log.Has("Fehler von ChunkMachine (SHIP)"));
+  EXPECT_TRUE(log.Has("SHIP passed"));
+  EXPECT_EQ(qoe_test::ReadFileBytes(kOut), damaged);
+  EXPECT_EQ(OwnPlayerPtr->Mark, 0);
+}
+
 TEST_P(TitelRun, SaveThenLoadRoundTripAndCancelInEachBox) {
   InstallDemoRealm();
   const auto game = GameState();

@@ -16,6 +16,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/test_support.h"
+#include "tools/turnbuilder/turnbuilder.h"
 
 namespace fs = std::filesystem;
 
@@ -223,6 +224,33 @@ TEST_F(Story, RebellionGarrisonJailAndTheBankRobbery) {
   EXPECT_TRUE(t->flags & TOWN_REBELS);
   FreeVec(t);
   EXPECT_EQ(LandField(OutgoingPoolPath, 62), 75u);
+}
+
+// Armies of the orders that cannot be read are not "no garrison": no
+// rebellion is made up, and the town and LAND stay as they are.
+TEST_F(Story, ArmiesThatCannotBeReadRaiseNoRebellion) {
+  std::vector<TownSpec> seven;
+  for (const char* n : {"A", "B", "C", "D", "E", "F", "G"}) seven.push_back({n, 10, {}});
+  CheckPrefs(PREFS_DICE1, 1, 0);
+  CheckPrefs(PREFS_DICE4, 1, 2);  // town C
+  TellGuide();
+  Towns(seven);
+  uint8_t* army = AllocChunk("ARMY", "V001", 4 + 60);
+  ChunkPut32(army, 12, 1);
+  std::memcpy(army + 16, "ARHD", 4);
+  ChunkPut32(army, 20, 52);
+  ChunkPut32(army, 24, 102);  // X of town C
+  ChunkPut32(army, 28, 200);
+  ASSERT_EQ(AddChunkPool(army, OutgoingPoolPath), 1);
+  FreeChunk(army);
+  const Bytes damaged = CutChunk(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), "ARMY", 5);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", damaged));
+  EXPECT_EQ(CheckRizizOzezEvents(), -1);
+  st_TOWN* t = Town(3);
+  ASSERT_NE(t, nullptr);
+  EXPECT_FALSE(t->flags & TOWN_REBELS);
+  FreeVec(t);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), damaged);
 }
 
 TEST_F(Story, LaterStepsInTheirOrder) {
