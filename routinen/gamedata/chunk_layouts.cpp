@@ -4,7 +4,6 @@
 #include "chunks.h"
 #include "chunks_internal.h"
 #include "codecs.h"
-#include "turns.h"
 
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
@@ -102,10 +101,6 @@ bool SwapChunk(uint8_t* c, uint32_t size, bool to_host, bool apply, int depth) {
   }
   const ChunkLayout& l = ChunkLayouts[idx];
   if (size < l.min_size) return false;
-  // The map chunks are bytes, but their counts must fit too (PMAP's is
-  // little-endian, BMAP's big-endian, in either order).
-  if (idx == CHUNK_PMAP && (uint64_t)GetLE32(c + PMAP_COUNT) * MAPTILE_SIZE > size - PMAP_CELLS) return false;
-  if (idx == CHUNK_BMAP && (uint64_t)GetBE32(c + BMAP_COUNT) * BMAP_PART_SIZE > size - BMAP_PARTS) return false;
   switch (l.kind) {
     case CK_BYTES:
       break;

@@ -244,9 +244,13 @@ bool VertPass(const char* path) {
     return false;
   }
   // The contracts stay in the received pool; last turn's answers go (an
-  // outgoing pool without them, or none at all, has nothing to lose).
-  if (IsChunkInFile(ChunkBit(CHUNK_VERT), OutgoingPoolPath) != 1) return true;
-  return RemChunkPool("VERT", OutgoingPoolPath) != 0;
+  // outgoing pool without them, or none at all, has nothing to lose; one
+  // that cannot be read is not taken for one without them).
+  switch (ChunkState("VERT", OutgoingPoolPath)) {
+    case CHUNK_ABSENT: return true;
+    case CHUNK_GOOD: return RemChunkPool("VERT", OutgoingPoolPath) != 0;
+    default: return false;
+  }
 }
 
 // ---- LAND ----
@@ -407,6 +411,10 @@ bool PmapPass(const char* path) {
   // The dungeon entrance: the one field with flag 2.
   Chunk imap, bmap;
   if (imap.Load("IMAP", path) == CHUNK_DAMAGED || bmap.Load("BMAP", path) == CHUNK_DAMAGED) return false;
+  if (imap.p && imap.len() < IMAP_SIZE - 12) {
+    DebugLog("ChunkMachine: IMAP-Chunk in %s ist zu kurz\n", path);
+    return false;
+  }
   if (imap.p && imap.len() >= IMAP_SIZE - 12) {
     const uint32_t dx = GetBE32(imap.p + IMAP_DUNGEON_X), dy = GetBE32(imap.p + IMAP_DUNGEON_Y);
     for (auto& kv : parts)

@@ -2,6 +2,7 @@
 #include "chunks.h"
 #include "chunks_internal.h"
 #include "stage.h"
+#include "turns.h"
 
 #include <strings.h>
 
@@ -317,6 +318,16 @@ int32_t LoadedChunk::Load(const char* id, const char* path) {
   return LoadChunkState(id, path, &p);
 }
 
+// The map chunks are bytes to the loader; a whole turn's must also hold
+// what their counts say (PMAP little-endian, BMAP big-endian) and IMAP its
+// whole start record.
+bool MapChunkWhole(const uint8_t* c, uint32_t size) {
+  if (!std::memcmp(c, "PMAP", 4)) return size >= PMAP_CELLS && (uint64_t)GetLE32(c + PMAP_COUNT) * MAPTILE_SIZE <= size - PMAP_CELLS;
+  if (!std::memcmp(c, "BMAP", 4)) return size >= BMAP_PARTS && (uint64_t)GetBE32(c + BMAP_COUNT) * BMAP_PART_SIZE <= size - BMAP_PARTS;
+  if (!std::memcmp(c, "IMAP", 4)) return size >= IMAP_SIZE;
+  return true;
+}
+
 int32_t FileChunksState(const char* path, char id[5]) {
   if (id) id[0] = 0;
   if (!path || !GdFileExists(path)) return CHUNK_ABSENT;
@@ -334,7 +345,7 @@ int32_t FileChunksState(const char* path, char id[5]) {
     const int32_t index = ChunkIndexOf(name);
     if (index >= 0) held |= 1u << index;
     // Swapped in place: the image is not used afterwards.
-    if (SwapByteOrderInChunk(d + s.pos, s.size, 1)) continue;
+    if (SwapByteOrderInChunk(d + s.pos, s.size, 1) && MapChunkWhole(d + s.pos, s.size)) continue;
     state = CHUNK_DAMAGED;
     if (id) std::memcpy(id, name, 5);
   }

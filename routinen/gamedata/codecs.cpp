@@ -250,9 +250,9 @@ const ChunkLayout ChunkLayouts[CHUNK_TYPES] = {
     {"INIT", CK_FIXED, &InitCodec, 784, 0, 0, 0, nullptr, nullptr},
     {"INFO", CK_FIXED, &InfoCodec, INFO_CHUNK_SIZE, 0, 0, 0, nullptr, nullptr},
     {"MOVE", CK_RECORDS, nullptr, 14, 12, 2, 14, &FigurRecordCodec, nullptr},
-    {"BMAP", CK_BYTES, nullptr, 16, 0, 0, 0, nullptr, nullptr},  // with its count
-    {"IMAP", CK_BYTES, nullptr, 148, 0, 0, 0, nullptr, nullptr},  // the start record is whole or damaged
-    {"PMAP", CK_BYTES, nullptr, 16, 0, 0, 0, nullptr, nullptr},  // with its count
+    {"BMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
+    {"IMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
+    {"PMAP", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
     {"MREF", CK_FIXED, &MrefCodec, 28, 0, 0, 0, nullptr, nullptr},
     {"PREF", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},
     {"EROR", CK_BYTES, nullptr, 12, 0, 0, 0, nullptr, nullptr},

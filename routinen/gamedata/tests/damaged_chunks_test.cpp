@@ -93,6 +93,13 @@ TEST_F(DamagedChunks, TheFileStateNamesTheFirstChunkThatCannotBeLoaded) {
     EXPECT_EQ(LoadChunkState(c, ".\\Data\\POP3In\\GameChunk.qoe", &town), CHUNK_DAMAGED);
     EXPECT_EQ(town, nullptr);
   }
+  // The map chunks load as bytes, but a turn's must hold what their counts
+  // say, and IMAP its whole record.
+  for (const char* c : {"PMAP", "BMAP", "IMAP"}) {
+    Put(kIn, Cut(pool, c));
+    EXPECT_EQ(FileChunksState(".\\Data\\POP3In\\GameChunk.qoe", id), CHUNK_DAMAGED) << c;
+    EXPECT_STREQ(id, c);
+  }
   // A type the mask names that the pool does not hold (ANFR, bit 21).
   Bytes named = pool;
   PutBE32(named.data() + INFO_CHUNK_MASK, GetBE32(named.data() + INFO_CHUNK_MASK) | ChunkBit(CHUNK_ANFR));
@@ -152,6 +159,26 @@ TEST_F(DamagedChunks, ANamesListThatCannotBeReadIsNotReplaced) {
   const auto before = Tree();
   EXPECT_EQ(ChunkMachine(ReceivedPoolPath, ChunkBit(CHUNK_ANTW), 1), 0);
   EXPECT_EQ(Tree(), before);
+}
+
+// Last turn's answers to contracts leave the orders with a new turn; orders
+// that cannot be read are not taken for orders without answers.
+TEST_F(DamagedChunks, ContractAnswersOfOrdersThatCannotBeReadStay) {
+  Install();
+  uint8_t* vert = AllocChunk("VERT", "V001", 4);
+  ASSERT_NE(vert, nullptr);
+  ASSERT_NE(AddChunkPool(vert, OutgoingPoolPath), 0);
+  FreeChunk(vert);
+  Bytes out = qoe_test::ReadFileBytes(kOut);
+  out.back() ^= 1;  // the checksum fails
+  Put(kOut, out);
+  const auto before = Tree();
+  EXPECT_EQ(ChunkMachine(ReceivedPoolPath, ChunkBit(CHUNK_VERT), 1), 0);
+  EXPECT_EQ(Tree(), before);
+  out.back() ^= 1;
+  Put(kOut, out);
+  EXPECT_EQ(ChunkMachine(ReceivedPoolPath, ChunkBit(CHUNK_VERT), 1), 1);
+  EXPECT_EQ(ChunkState("VERT", OutgoingPoolPath), CHUNK_ABSENT);
 }
 
 TEST_F(DamagedChunks, TownChecksFailOnADamagedTownOrBuildingChunk) {
