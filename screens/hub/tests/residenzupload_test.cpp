@@ -64,6 +64,16 @@ class Upload : public ::testing::Test {
     for (auto& e : fs::directory_iterator("Data/MailOut")) n += e.path().extension() == ".smal";
     return n;
   }
+  // The store (.\Data\WarenChunk.qoe): that much wood (goods 98).
+  static void StoreWood(uint32_t quantity) {
+    uint8_t* store = AllocChunk("WARE", "V001", 2 + 36);
+    ChunkPut16(store, 12, 1);
+    ChunkPut16(store + 14, 0, 5);
+    ChunkPut32(store + 14, 6, 98);
+    ChunkPut32(store + 14, 10, quantity);
+    ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", store), 1);
+    FreeChunk(store);
+  }
   // The pool inside a stored turn mail.
   static std::vector<uint8_t> Decoded(const std::string& mail) {
     uint8_t* out = nullptr;
@@ -116,13 +126,7 @@ TEST_F(Upload, OverTheGameServerTheTurnArrivesWithLettersFiguresAndCarriedChunks
 
 TEST_F(Upload, GoodsOffersAreCutToTheStore) {
   // Store: 50 wood (98); offers: 40 and 30 wood, 10 stone (99) with none in store.
-  uint8_t* store = AllocChunk("WARE", "V001", 2 + 36);
-  ChunkPut16(store, 12, 1);
-  ChunkPut16(store + 14, 0, 5);
-  ChunkPut32(store + 14, 6, 98);
-  ChunkPut32(store + 14, 10, 50);
-  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", store), 1);
-  FreeChunk(store);
+  StoreWood(50);
   uint8_t* w = AllocChunk("WARE", "V001", 2 + 36 * 3);
   ChunkPut16(w, 12, 3);
   const uint32_t offers[3][2] = {{98, 40}, {98, 30}, {99, 10}};
@@ -174,13 +178,7 @@ TEST_F(Upload, AChunkThatCannotBeReadStopsTheUpload) {
   prefs.insert(prefs.end(), chunk.begin(), chunk.end());
   // The store for the goods check; an ARMY and an offer carried from the
   // received turn.
-  uint8_t* store = AllocChunk("WARE", "V001", 2 + 36);
-  ChunkPut16(store, 12, 1);
-  ChunkPut16(store + 14, 0, 5);
-  ChunkPut32(store + 14, 6, 98);
-  ChunkPut32(store + 14, 10, 50);
-  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", store), 1);
-  FreeChunk(store);
+  StoreWood(50);
   uint8_t* army = AllocChunk("ARMY", "V001", 4 + 60);
   ChunkPut32(army, 12, 1);
   std::memcpy(army + 16, "ARHD", 4);
