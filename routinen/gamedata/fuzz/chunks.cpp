@@ -57,12 +57,18 @@ void ScanAndMake(const char* id, uint8_t* c) {
   }
 }
 
-// The bytes as the outgoing pool; a KORN chunk added, a type (picked by
-// the first byte) removed. Whatever the writers accept must read back.
+// The bytes as the outgoing pool, checked whole; a KORN chunk added, a type
+// (picked by the first byte) removed. Whatever the writers accept must read
+// back.
 void PoolWriters(const uint8_t* data, uint32_t size) {
   static const char kPool[] = ".\\Data\\POP3Out\\GameChunk.qoe";
   if (!SaveMem2File(kPool, data, size)) return;
   const bool whole = VerifyChunkPool(data, size) && size >= 12 && std::memcmp(data, "INFO", 4) == 0;
+  // A file that checks out whole holds no chunk that fails to load.
+  char damaged[5];
+  if (FileChunksState(kPool, damaged) == CHUNK_GOOD)
+    for (uint32_t i = 0; i < CHUNK_TYPES; i++)
+      if (ChunkState(ChunkIdTable[i], kPool) == CHUNK_DAMAGED) __builtin_trap();
   uint8_t* korn = AllocChunk("KORN", "V001", 52);
   if (!korn) return;
   ChunkPut32(korn, 12, size);
