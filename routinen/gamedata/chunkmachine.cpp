@@ -415,7 +415,7 @@ bool PmapPass(const char* path) {
     DebugLog("ChunkMachine: IMAP-Chunk in %s ist zu kurz\n", path);
     return false;
   }
-  if (imap.p && imap.len() >= IMAP_SIZE - 12) {
+  if (imap.p) {
     const uint32_t dx = GetBE32(imap.p + IMAP_DUNGEON_X), dy = GetBE32(imap.p + IMAP_DUNGEON_Y);
     for (auto& kv : parts)
       for (uint32_t c = 0; c < 3200; c++) {

@@ -318,15 +318,21 @@ int32_t LoadedChunk::Load(const char* id, const char* path) {
   return LoadChunkState(id, path, &p);
 }
 
+namespace {
+
 // The map chunks are bytes to the loader; a whole turn's must also hold
 // what their counts say (PMAP little-endian, BMAP big-endian) and IMAP its
 // whole start record.
 bool MapChunkWhole(const uint8_t* c, uint32_t size) {
-  if (!std::memcmp(c, "PMAP", 4)) return size >= PMAP_CELLS && (uint64_t)GetLE32(c + PMAP_COUNT) * MAPTILE_SIZE <= size - PMAP_CELLS;
-  if (!std::memcmp(c, "BMAP", 4)) return size >= BMAP_PARTS && (uint64_t)GetBE32(c + BMAP_COUNT) * BMAP_PART_SIZE <= size - BMAP_PARTS;
+  if (!std::memcmp(c, "PMAP", 4))
+    return size >= PMAP_CELLS && (uint64_t)GetLE32(c + PMAP_COUNT) * MAPTILE_SIZE <= size - PMAP_CELLS;
+  if (!std::memcmp(c, "BMAP", 4))
+    return size >= BMAP_PARTS && (uint64_t)GetBE32(c + BMAP_COUNT) * BMAP_PART_SIZE <= size - BMAP_PARTS;
   if (!std::memcmp(c, "IMAP", 4)) return size >= IMAP_SIZE;
   return true;
 }
+
+}  // namespace
 
 int32_t FileChunksState(const char* path, char id[5]) {
   if (id) id[0] = 0;

@@ -595,8 +595,8 @@ TEST_F(Download, ADamagedMailAmongGoodOnesWaitsWhileTheOthersAreApplied) {
 // NeuerSpielzug on a damaged KORN says so instead of "no new turn", and
 // records nothing.
 TEST_F(Download, NewTurnOfADamagedKornIsAFailure) {
-  ASSERT_TRUE(qoe_test::WriteFileBytes(
-      "Data/POP3In/GameChunk.qoe", CutChunk(TurnOf("turn year=" + std::to_string(year + 1) + " quarter=0\n"), "KORN", 5)));
+  const Bytes next = TurnOf("turn year=" + std::to_string(year + 1) + " quarter=0\n");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", CutChunk(next, "KORN", 5)));
   const uint32_t turns = CheckPrefs(PREFS_TURN_COUNT, 0, 0);
   CheckPrefs(PREFS_NEW_TURN, 1, 0);
   EXPECT_EQ(NeuerSpielzug(), -1);
