@@ -90,6 +90,17 @@ bool DrawDungeonFloor(Image& img, int variant, bool ceiling);
 bool DrawCompassFrame(Image& img, int frame);
 bool DrawDeathPicture(Image& img);
 
+// The gods screen (art_gods.cpp): the temple hall with ten niches (1085)
+// and god 0..9 with the sign of its domain (1086..1095); the coronation:
+// the throne hall (876), its carpet and heralds from (0, 242) (877) and the
+// crown's descent, step 0..5, from (321, 212) (878..883).
+constexpr int kGodPictures = 10;
+bool DrawTemple(Image& img);
+bool DrawGod(Image& img, int god, std::string* err);
+bool DrawThroneHall(Image& img);
+bool DrawCoronationCarpet(Image& img);
+bool DrawCrownStep(Image& img, int step, std::string* err);
+
 // The town view (art_town.cpp, docs/town-pictures.md). Its pictures carry
 // the town palette: the shared one with pen 7 the lamp light of the night
 // windows and pen 10 the rain. The night darkens pens 36..255 only, so the

@@ -254,6 +254,11 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
     ok = DrawDungeonFloor(img, (int)Num(arg, 0, 8), style == "dungeonceiling");
   else if (style == "compass") ok = DrawCompassFrame(img, (int)Num(arg, 0, 35));
   else if (style == "deathpit") ok = DrawDeathPicture(img);
+  else if (style == "temple") ok = DrawTemple(img);
+  else if (style == "god") ok = DrawGod(img, (int)Num(arg, 0, 9), &err);
+  else if (style == "thronehall") ok = DrawThroneHall(img);
+  else if (style == "coronationcarpet") ok = DrawCoronationCarpet(img);
+  else if (style == "crown") ok = DrawCrownStep(img, (int)Num(arg, 0, 5), &err);
   else if (style == "town") ok = DrawTownPart(img, (int)Num(arg, 1, 4), w.size() > 6 ? Text(w[6]) : "", &err);
   else if (style == "towntitle") ok = DrawTownTitle(img, (int)Num(arg, 1, 4));
   else if (style == "townobject") ok = DrawTownObject(img, (int)Num(arg, 2, 4), w.size() > 6 ? Text(w[6]) : "", &err);

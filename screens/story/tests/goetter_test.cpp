@@ -1,0 +1,170 @@
+// The gods screen on the headless display, driven by script over a realm's
+// LAND: a first god stored without a question, a god picked without a name
+// (the question, nothing stored), a change of god at faith 201 (asked) and
+// 200 (refused), a long name cut to 79 characters, EXIT storing nothing.
+// The outgoing LAND is compared byte for byte with the expected one.
+#include "screens/story/goetter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/input.h"
+#include "routinen/system/sysrecords.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kLandLength = 172 - 12;
+
+// A LAND chunk with faith, god and name (host order).
+std::vector<uint8_t> Land(uint32_t faith, uint8_t god, const char* name) {
+  uint8_t* c = AllocChunk("LAND", "V001", kLandLength);
+  ChunkPut32(c, 14, 1200);
+  ChunkPut32(c, 34, 5000);
+  ChunkPut32(c, 62, faith);
+  ChunkPut16(c, 82, 5);
+  c[90] = god;
+  std::strncpy(reinterpret_cast<char*>(c + 92), name, 79);
+  std::vector<uint8_t> v(c, c + 172);
+  FreeChunk(c);
+  return v;
+}
+
+std::vector<uint8_t> OutgoingLand() {
+  LoadedChunk land("LAND", OutgoingPoolPath);
+  if (!land.p) return {};
+  return std::vector<uint8_t>(land.p, land.p + 12 + land.len());
+}
+
+class GoetterScreenRun : public testing::TestWithParam<uint32_t> {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Goetter.dat");
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::create_directories("Data/POP3In");
+    fs::create_directories("Data/POP3Out");
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    ResetInputState();
+    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+  }
+  void Realm(uint32_t faith, uint8_t god, const char* name) {
+    received_ = Land(faith, god, name);
+    ASSERT_NE(AddChunkPool(received_.data(), ReceivedPoolPath), 0);
+  }
+  std::string Click(int x, int y) const { return qoe_test::ClickLine(x + dx_, y + dy_); }
+  std::string God(int i) const { return Click(i < 5 ? 65 : 573, 82 + (i % 5) * 80); }
+  std::string Name(const std::string& keys) const {
+    std::string s = Click(300, 356);
+    for (char c : keys) s += std::string("text \"") + c + "\"\n";
+    return s + "key enter\n";
+  }
+  std::string Ok() const { return Click(320, 412); }
+  std::string Exit() const { return Click(435, 412); }
+  int32_t Run(const std::string& script) {
+    static int32_t result;
+    result = 99;
+    const std::string timed = "timer 0 100\nwait 1500\n" + script + "wait 500\n";
+    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = GoetterScreen(42), 0; }, nullptr), 0);
+    return result;
+  }
+  std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
+  std::vector<uint8_t> received_;
+  int32_t dx_ = 0, dy_ = 0;
+};
+
+TEST_P(GoetterScreenRun, AFirstGodIsStoredWithoutAQuestion) {
+  Realm(150, 0, "");
+  const std::string png = Png("goetter_god");
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(God(4) + Name("Nerea") + "wait 300\npng " + png + "\n" + Ok()), 42);
+  EXPECT_TRUE(log.Has("GoetterScreenBeschreibung: Gott 5"));
+  EXPECT_FALSE(log.Has("GoetterScreen: Frage"));
+  std::vector<uint8_t> want = Land(150, 5, "Nerea");
+  EXPECT_EQ(OutgoingLand(), want);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);
+}
+
+TEST_P(GoetterScreenRun, AGodWithoutANameAsksAndStoresNothing) {
+  Realm(150, 0, "");
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(God(2) + Ok() + "wait 300\nkey enter\n"), 42);
+  EXPECT_TRUE(log.Has("GoetterScreen: Frage 1410"));
+  EXPECT_TRUE(OutgoingLand().empty());
+}
+
+TEST_P(GoetterScreenRun, ChangingTheGodNeedsFaithAbove200) {
+  Realm(201, 3, "Old");
+  {
+    qoe_test::LogLines log;
+    EXPECT_EQ(Run(God(4) + Name("New") + Ok() + "wait 300\nkey enter\n"), 42);
+    EXPECT_TRUE(log.Has("GoetterScreen: Frage 1412"));
+    std::vector<uint8_t> want = Land(201, 5, "OldNew");  // typed behind the stored name
+    EXPECT_EQ(OutgoingLand(), want);
+  }
+  fs::remove("Data/POP3Out/GameChunk.qoe");
+  HeadlessCloseDisplay();
+  ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+  ResetInputState();
+  Realm(200, 3, "Old");
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(God(4) + Name("New") + Ok() + "wait 300\nkey enter\n"), 42);
+  EXPECT_TRUE(log.Has("GoetterScreen: Frage 1411"));
+  EXPECT_TRUE(OutgoingLand().empty());
+}
+
+TEST_P(GoetterScreenRun, ALongNameIsStoredCutTo79) {
+  Realm(150, 0, "");
+  EXPECT_EQ(Run(God(0) + Name(std::string(85, 'i')) + Ok()), 42);
+  std::vector<uint8_t> want = Land(150, 1, std::string(79, 'i').c_str());
+  EXPECT_EQ(OutgoingLand(), want);
+}
+
+TEST_P(GoetterScreenRun, ExitStoresNothing) {
+  Realm(150, 0, "");
+  EXPECT_EQ(Run(God(7) + Name("Ceres") + Exit()), 42);
+  EXPECT_TRUE(OutgoingLand().empty());
+}
+
+TEST_P(GoetterScreenRun, DamagedLandFailsTheScreen) {
+  Realm(150, 0, "");
+  std::vector<uint8_t> bytes = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  ASSERT_GT(bytes.size(), 60u);
+  bytes.back() ^= 0x55;  // the checksum no longer matches
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", bytes));
+  EXPECT_EQ(Run(""), -1);
+  EXPECT_TRUE(OutgoingLand().empty());
+}
+
+TEST(GoetterStore, NameCutAndTerminated) {
+  std::vector<uint8_t> land = Land(0, 0, "");
+  std::memset(land.data() + 92, 'x', 80);
+  const std::string long_name(85, 'a');
+  GoetterStoreChoice(land.data(), 10, long_name.c_str());
+  EXPECT_EQ(land[90], 10);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(land.data() + 92)), std::string(79, 'a'));
+  EXPECT_EQ(land[171], 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, GoetterScreenRun, testing::Values(0u, 4u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+
+}  // namespace
