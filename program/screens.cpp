@@ -25,6 +25,7 @@
 #include "screens/hub/residenzdownload.h"
 #include "screens/story/dungeon.h"
 #include "screens/story/goetter.h"
+#include "screens/story/kroenung.h"
 #include "screens/story/rizizozez.h"
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
@@ -83,7 +84,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen}, {40, StammbaumScreen}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen},
-    {152, NotBuiltYet}, {499, AnarchieScreen}, {519, NotBuiltYet}, {876, NotBuiltYet},
+    {152, NotBuiltYet}, {499, AnarchieScreen}, {519, NotBuiltYet}, {876, KroenungsScreen},
     {919, NotBuiltYet}, {1085, GoetterScreen}, {1293, DungeonScreen},
 };
 

@@ -40,6 +40,7 @@ void ReadResidenzInfoData(ResidenzData* data);
 // The upload mark at (448, 384) from prefs field 15 (graphics 1034-1036).
 void ShowResidenzUploadState(ResidenzData* data);
 // The screen after a download: 499 anarchy, 876 coronation, a story, or -1.
+// The coronation screen clears the mark (1 to 0) so it is shown once.
 int32_t ResidenzEvents();
 // Offers a new download once per run when the last turn is over a day old;
 // 1 when it fetched a turn.

@@ -1,0 +1,148 @@
+// The coronation screen: the title by realm points (the highest title value
+// reached), the letters' placement as a pure function over a fixed-width
+// font (centred lines, newlines, nothing past the end), line breaking at
+// blanks, and the scene on the headless display: no scene without a title,
+// Escape before the first picture, the mark cleared only when a coronation
+// was due, and the complete congratulation (PNG).
+#include "screens/story/kroenung.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/catalog.h"
+#include "routinen/system/input.h"
+#include "routinen/system/sysrecords.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every letter 10 pixels wide.
+uint32_t Fixed(void*, const char*, uint32_t len) { return len * 10; }
+
+TEST(Kroenung, TheHighestTitleReached) {
+  const std::pair<uint32_t, uint32_t> cases[] = {{0, 0},    {1, 658},  {2, 658},  {3, 659},  {7, 660},
+                                                 {8, 660},  {11, 661}, {15, 662}, {20, 663}, {25, 664},
+                                                 {30, 665}, {31, 665}, {65535, 665}};
+  for (const auto& c : cases) EXPECT_EQ(KroenungTitleFor(c.first), c.second) << c.first;
+  EXPECT_STREQ(GetCatalogStr(KroenungTitleFor(2)), "Baron");
+  EXPECT_STREQ(GetCatalogStr(KroenungTitleFor(8)), "Earl");
+}
+
+TEST(Kroenung, LettersAreCentredLineByLine) {
+  int32_t x = -1, y = -1;
+  const char* text = "abcd\nxy";
+  // "abcd" is 40 wide: left edge 300; letter 1 at 300 + 0 + 1.
+  ASSERT_EQ(KroenungLetterPlace(text, 1, 50, 24, Fixed, nullptr, &x, &y), 1);
+  EXPECT_EQ(x, 301);
+  EXPECT_EQ(y, 50);
+  ASSERT_EQ(KroenungLetterPlace(text, 4, 50, 24, Fixed, nullptr, &x, &y), 1);
+  EXPECT_EQ(x, 331);
+  // The newline draws nothing; the next line is font height + 3 lower.
+  EXPECT_EQ(KroenungLetterPlace(text, 5, 50, 24, Fixed, nullptr, &x, &y), 0);
+  ASSERT_EQ(KroenungLetterPlace(text, 7, 50, 24, Fixed, nullptr, &x, &y), 1);
+  EXPECT_EQ(x, 320 - 10 + 10 + 1);
+  EXPECT_EQ(y, 77);
+  // Nothing for letter 0 or past the end.
+  EXPECT_EQ(KroenungLetterPlace(text, 0, 50, 24, Fixed, nullptr, &x, &y), 0);
+  EXPECT_EQ(KroenungLetterPlace(text, 8, 50, 24, Fixed, nullptr, &x, &y), 0);
+  EXPECT_EQ(KroenungLetterPlace(nullptr, 1, 50, 24, Fixed, nullptr, &x, &y), 0);
+}
+
+TEST(Kroenung, LinesBreakAtTheirLastBlank) {
+  char text[] = "aaa bbb ccc dd\neeeeeeeeeeee f";
+  KroenungBreakLines(text, 80, Fixed, nullptr);  // 8 letters a line
+  EXPECT_STREQ(text, "aaa bbb\nccc dd\neeeeeeeeeeee\nf");
+}
+
+class KroenungScreenRun : public testing::TestWithParam<uint32_t> {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Path");
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::create_directories("Data/POP3In");
+    *OwnPlayerPtr = OwnPlayer{};
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    ResetInputState();
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+    *OwnPlayerPtr = OwnPlayer{};
+  }
+  void Points(uint16_t points) {
+    uint8_t* c = AllocChunk("LAND", "V001", 160);
+    ChunkPut16(c, 82, points);
+    ASSERT_NE(AddChunkPool(c, ReceivedPoolPath), 0);
+    FreeChunk(c);
+  }
+  int32_t Run(const std::string& script) {
+    static int32_t result;
+    result = 99;
+    const std::string timed = "timer 0 100\n" + script;
+    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = KroenungsScreen(2), 0; }, nullptr), 0);
+    return result;
+  }
+  std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
+};
+
+TEST_P(KroenungScreenRun, NoTitleNoScene) {
+  for (uint16_t points : {0, 1}) {
+    SCOPED_TRACE(points);
+    Points(points == 1 ? 0 : points);
+    OwnPlayerPtr->Mark = OWNPLAYER_CORONATION;
+    qoe_test::LogLines log;
+    EXPECT_EQ(Run("wait 200\n"), 2);
+    EXPECT_TRUE(log.Has("KroenungCheckTitleOfPlayer: Reichspunkte 0"));
+    EXPECT_FALSE(log.Has("KroenungsScreen: Bild"));
+    EXPECT_EQ(OwnPlayerPtr->Mark, 0u);
+  }
+  // Without LAND: no title either.
+  fs::remove("Data/POP3In/GameChunk.qoe");
+  EXPECT_EQ(Run("wait 200\n"), 2);
+}
+
+TEST_P(KroenungScreenRun, EscapeBeforeTheFirstPictureDrawsNothing) {
+  Points(2);
+  OwnPlayerPtr->Mark = OWNPLAYER_UNCLEAN;  // not a coronation mark: it stays
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("wait 4400\nkey esc\n"), 2);
+  EXPECT_TRUE(log.Has("KroenungCheckTitleOfPlayer: Reichspunkte 2"));
+  EXPECT_FALSE(log.Has("KroenungsScreen: Bild"));
+  EXPECT_EQ(OwnPlayerPtr->Mark, OWNPLAYER_UNCLEAN);
+}
+
+TEST_P(KroenungScreenRun, TheSceneAndTheWholeCongratulation) {
+  Points(8);
+  OwnPlayerPtr->Mark = OWNPLAYER_CORONATION;
+  const std::string text = std::string(GetCatalogStr(1257)) + " Earl " + GetCatalogStr(1258);
+  const std::string png = Png("kroenung");
+  qoe_test::LogLines log;
+  // Ticks 0 .. 100 + the text's length, the picture, more ticks that draw
+  // nothing, then Escape.
+  const uint32_t ticks = 101 + static_cast<uint32_t>(text.size());
+  EXPECT_EQ(Run("wait " + std::to_string(ticks * 100) + "\npng " + png + "\nwait 2000\nkey esc\n"), 2);
+  for (uint32_t id : {878u, 877u, 879u, 880u, 881u, 882u, 883u})
+    EXPECT_TRUE(log.Has("KroenungsScreen: Bild " + std::to_string(id))) << id;
+  EXPECT_EQ(OwnPlayerPtr->Mark, 0u);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, KroenungScreenRun, testing::Values(0u, 4u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+
+}  // namespace
