@@ -123,11 +123,8 @@ int32_t GoetterScreenInitAllThings(GoetterData* d) {
   d->name[kGodNameSize - 1] = 0;
   DrawName(d, d->name[0] ? d->name : GetCatalogStr(kNoNameText));
   const uint8_t god = d->land[kLandGod];
-  if (god >= 1 && god <= kGodCount) {
-    GoetterScreenBeschreibung(d, god - 1u);
-    // Showing the realm's god is no new choice.
-    d->picked = 0;
-  }
+  // The realm's god is shown as if picked: renaming it alone stores it.
+  if (god >= 1 && god <= kGodCount) GoetterScreenBeschreibung(d, god - 1u);
   return 1;
 }
 

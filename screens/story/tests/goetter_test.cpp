@@ -131,6 +131,16 @@ TEST_P(GoetterScreenRun, ChangingTheGodNeedsFaithAbove200) {
   EXPECT_TRUE(OutgoingLand().empty());
 }
 
+TEST_P(GoetterScreenRun, RenamingTheRealmsGodAloneStoresIt) {
+  Realm(250, 6, "Sol");
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(Name("ar") + Ok() + "wait 300\nkey enter\n"), 42);
+  EXPECT_TRUE(log.Has("GoetterScreenBeschreibung: Gott 6"));
+  EXPECT_TRUE(log.Has("GoetterScreen: Frage 1412"));
+  std::vector<uint8_t> want = Land(250, 6, "Solar");
+  EXPECT_EQ(OutgoingLand(), want);
+}
+
 TEST_P(GoetterScreenRun, ALongNameIsStoredCutTo79) {
   Realm(150, 0, "");
   EXPECT_EQ(Run(God(0) + Name(std::string(85, 'i')) + Ok()), 42);
