@@ -246,7 +246,7 @@ int32_t GoetterScreen(int32_t) {
   if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
-    DebugLog("GoetterScreen: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "GoetterScreen: Konnte Pic nicht laden!\n");
     return -1;
   }
   auto* d = static_cast<GoetterData*>(AllocVec(sizeof(GoetterData), MEMF_PUBLIC | MEMF_CLEAR));
@@ -263,22 +263,26 @@ int32_t GoetterScreen(int32_t) {
     return next;
   };
   if (!d) {
-    DebugLog("GoetterScreen: Konnte Speicher nicht allokieren!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_MEMORY, "GoetterScreen: Konnte Speicher nicht allokieren!\n");
     return leave(-1);
   }
   if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt") || !(d->textFont = OpenDiskFont("fonts\\XHelvetica11.fnt"))) {
-    DebugLog("GoetterScreen: Konnte Font nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_FONT, "GoetterScreen: Konnte Font nicht laden!\n");
     return leave(-1);
   }
   d->titleFont = base.font;
   if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Goetter.dat", kLayoutMask)) {
-    DebugLog("GoetterScreenInitAllThings: Kann TitelbarDaten nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_LAYOUT, "GoetterScreenInitAllThings: Kann TitelbarDaten nicht laden!\n");
     return leave(-1);
   }
   d->region = base.region;
   sfx = GoetterLoadSfx() == 1;
-  if (!sfx || !GoetterScreenInitAllThings(d)) {
-    if (sfx) DebugLog("GoetterScreenInitAllThings: Kann LAND nicht laden!\n");
+  if (!sfx) {
+    ScreenStartFailed(&base, SCREEN_STEP_SOUNDS, nullptr);
+    return leave(-1);
+  }
+  if (!GoetterScreenInitAllThings(d)) {
+    ScreenStartFailed(&base, SCREEN_STEP_DATA, "GoetterScreenInitAllThings: Kann LAND nicht laden!\n");
     return leave(-1);
   }
   ShowScreenBase(&base);

@@ -146,15 +146,16 @@ int32_t KroenungsScreen(int32_t) {
 
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
-    DebugLog("KroenungsScreen: Konnte Pic nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "KroenungsScreen: Konnte Pic nicht laden!\n");
     return -1;
   }
   if (!OpenScreenFont(&base, "fonts\\Times24.fnt")) {
-    DebugLog("KroenungsScreen: Konnte Font nicht laden!\n");
+    ScreenStartFailed(&base, SCREEN_STEP_FONT, "KroenungsScreen: Konnte Font nicht laden!\n");
     CloseScreenBase(&base, -1);
     return -1;
   }
   if (!LoadKroenungsScreenSfx()) {
+    ScreenStartFailed(&base, SCREEN_STEP_SOUNDS, nullptr);
     CloseScreenBase(&base, -1);
     return -1;
   }
