@@ -293,6 +293,55 @@ TEST_F(Stock, StockFlagAndGivenUpSpecialTypeSettleTogetherOrNotAtAll) {
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/Waren.dat"), file);
 }
 
+// The next start of the program, as far as the game data go: the commits a
+// kill interrupted are finished.
+void NextStart() { EXPECT_EQ(FinishCommitRecords(), 0); }
+
+TEST_F(Stock, VisitKilledAtAnyMomentLeavesTheTurnsStockSettledOrNot) {
+  CheckPrefs(PREFS_LUXURY_GOOD, 1, 102);
+  const Bytes old_prefs = qoe_test::ReadFileBytes("Data/Prefs.qoe");
+  const auto t0 = std::chrono::steady_clock::now();
+  PrepareWarenMarkt(&d, &m, &count);
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+  const auto new_state = qoe_test::FileTree(".");
+  ASSERT_EQ(new_state.count("Data/Waren.dat"), 1u);
+  int olds = 0, news = 0;
+  srand(3);
+  for (int i = 0; i < 150; i++) {
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Prefs.qoe", old_prefs));
+    std::remove("Data/Waren.dat");
+    qoe_test::RunKilledAfter(
+        [this] {
+          d = Realm();
+          return PrepareWarenMarkt(&d, &m, &count) ? 0 : 1;
+        },
+        rand() % (2 * us + 50));
+    NextStart();
+    auto now = qoe_test::FileTree(".");
+    now.erase("Quill.dbg");
+    auto expect_new = new_state;
+    expect_new.erase("Quill.dbg");
+    if (now == expect_new) {
+      news++;
+    } else if (now.size() == 1 && now["Data/Prefs.qoe"] == old_prefs) {
+      olds++;
+    } else {
+      std::string names;
+      for (const auto& f : now) names += f.first + " ";
+      ADD_FAILURE() << "run " << i << ": " << names << "field 12 " << CheckPrefs(PREFS_MARKET_FLAG, 0, 0)
+                    << ", field 14 " << CheckPrefs(PREFS_LUXURY_GOOD, 0, 0);
+    }
+  }
+  EXPECT_EQ(olds + news, 150);
+  // The visit after the loop settles or reads the stock as always.
+  count = 0xFFFFFFFFu;
+  d = Realm();
+  const uint32_t n = PrepareWarenMarkt(&d, &m, &count);
+  EXPECT_EQ(CheckPrefs(PREFS_MARKET_FLAG, 0, 0), 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_LUXURY_GOOD, 0, 0), 0u);
+  EXPECT_GT(n, 0u);
+}
+
 TEST_F(Stock, PrefsFieldsDriveTheBuild) {
   CheckPrefs(PREFS_MARKET_SWITCH, 1, 1);
   CheckPrefs(PREFS_MARKET_WOOD, 1, 40);

@@ -682,6 +682,59 @@ TEST_F(Turns, GameExitRemovesTheRealmAndItsAccountStateTogetherOrNothing) {
   EXPECT_EQ(GameExit(), 1);
 }
 
+// The working folder's files as the game sees them (the log and the test's
+// own copies aside), and whether a staged file is among them.
+std::map<std::string, std::vector<uint8_t>> WorkingFiles() {
+  auto all = qoe_test::FileTree(".");
+  for (auto it = all.begin(); it != all.end();)
+    it = it->first == "Quill.dbg" || it->first.rfind("old/", 0) == 0 ? all.erase(it) : std::next(it);
+  return all;
+}
+bool HasStagedFile(const std::map<std::string, std::vector<uint8_t>>& files) {
+  for (const auto& f : files)
+    if (f.first.find(".qoetmp-") != std::string::npos) return true;
+  return false;
+}
+
+// The next start of the program, as far as the game data go: the commits a
+// kill interrupted are finished.
+void NextStart() { EXPECT_EQ(FinishCommitRecords(), 0); }
+
+TEST_F(Turns, GameExitKilledAtAnyMomentLeavesTheRealmInstalledOrGone) {
+  Install();
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
+  // A realm with many map files, so kills fall among the removals.
+  for (int i = 0; i < 500; i++)
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Map/C_" + std::to_string(i) + "_1.qoe", {uint8_t(i), 1, 2}));
+  ASSERT_TRUE(qoe_test::BackUpFolders("old", {"Data", "Map"}));
+  auto restore_old = [] { ASSERT_TRUE(qoe_test::RestoreFolders("old", {"Data", "Map"})); };
+  const auto old_state = WorkingFiles();
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(GameExit(), 1);
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+  const auto new_state = WorkingFiles();
+  int olds = 0, news = 0;
+  srand(5);
+  for (int i = 0; i < 30; i++) {
+    restore_old();
+    qoe_test::RunKilledAfter([] { return GameExit() == 1 ? 0 : 1; }, rand() % (us + 1));
+    NextStart();
+    const auto now = WorkingFiles();
+    EXPECT_FALSE(HasStagedFile(now)) << "run " << i;
+    if (now == old_state) olds++;
+    else if (now == new_state) news++;
+    else ADD_FAILURE() << "run " << i << ": " << now.size() << " files, old " << old_state.size() << ", new "
+                       << new_state.size();
+  }
+  EXPECT_EQ(olds + news, 30);
+  // The realm can be removed, and set up again, as before.
+  restore_old();
+  EXPECT_EQ(GameExit(), 1);
+  EXPECT_EQ(WorkingFiles(), new_state);
+  WriteSignUpAnswer();
+  EXPECT_EQ(InstallGame(kAnswer, 1), 1);
+}
+
 TEST_F(Turns, InstallGameMarksTheGameInstalledInTheSameSet) {
   WriteSignUpAnswer();
   const auto start = Tree();

@@ -316,6 +316,20 @@ std::vector<std::string> Names(const std::string& dir) {
   return out;
 }
 
+// The next start of the program: what kills interrupted is finished.
+void NextStart() {
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_GE(FinishInterruptedLoad(), 0);
+  EXPECT_GE(FinishInterruptedSaves(), 0);
+}
+
+// True when a staged file (".qoetmp-*") is left anywhere under the folder.
+bool HasStagedFile(const std::string& dir) {
+  for (const auto& f : qoe_test::FileTree(dir))
+    if (f.first.find(".qoetmp-") != std::string::npos) return true;
+  return false;
+}
+
 TEST_F(Titel, SaveKilledAtAnyMomentLeavesTheOlderSaveOrTheNewOneAfterTheNextStart) {
   InstallDemoRealm();
   ASSERT_EQ(SaveGame(0), 1);
@@ -337,7 +351,8 @@ TEST_F(Titel, SaveKilledAtAnyMomentLeavesTheOlderSaveOrTheNewOneAfterTheNextStar
     // Most kills in the copy, the rest round the switch at its end.
     const int64_t delay = i % 2 ? rand() % (us + 1) : us * 3 / 4 + rand() % (us / 2 + 1);
     qoe_test::RunKilledAfter([] { return SaveGame(0) == 1 ? 0 : 1; }, delay);
-    EXPECT_GE(FinishInterruptedSaves(), 0);  // the next start
+    NextStart();
+    EXPECT_FALSE(HasStagedFile(".")) << "run " << i;
     ASSERT_EQ(Names(lord), std::vector<std::string>{turn}) << "run " << i;
     const auto save = qoe_test::FileTree(dir);
     if (Diff(save, old_save).empty()) olds++;
@@ -352,6 +367,43 @@ TEST_F(Titel, SaveKilledAtAnyMomentLeavesTheOlderSaveOrTheNewOneAfterTheNextStar
   EXPECT_EQ(Diff(qoe_test::FileTree(dir), new_save), "");
   ASSERT_EQ(RestoreSave((".\\Game\\Harald\\" + turn).c_str()), 1);
   EXPECT_EQ(Diff(GameState(), game), "");
+}
+
+TEST_F(Titel, NewGameKilledAtAnyMomentKeepsTheGameOrPutsItAway) {
+  InstallDemoRealm();
+  const std::string dir = "Game/Harald/" + TurnFolder();
+  ASSERT_TRUE(qoe_test::BackUpFolders("old", {"Data", "Map"}));
+  const auto old_game = GameState(), old_map = Snapshot("Map");
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(SaveGame(1), 1);
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+  const auto new_game = GameState(), save = qoe_test::FileTree(dir);
+  ASSERT_TRUE(Snapshot("Map").empty());
+  ASSERT_EQ(Diff(qoe_test::FileTree(dir + "/Data"), old_game), "");
+  int kept = 0, saved = 0, moved = 0;
+  srand(13);
+  for (int i = 0; i < 16; i++) {
+    ASSERT_TRUE(qoe_test::RestoreFolders("old", {"Data", "Map"}));
+    fs::remove_all("Game");
+    // Half the kills round the end, where the game is put away.
+    const int64_t delay = i % 2 ? rand() % (us + 1) : us * 3 / 4 + rand() % (us / 2 + 1);
+    qoe_test::RunKilledAfter([] { return SaveGame(1) == 1 ? 0 : 1; }, delay);
+    NextStart();
+    const auto game = GameState(), map = Snapshot("Map"), now_save = qoe_test::FileTree(dir);
+    EXPECT_FALSE(HasStagedFile(".")) << "run " << i;
+    // The save is a copy of the running game: it may be there while the
+    // game still is, whole or not at all.
+    EXPECT_TRUE(now_save.empty() || now_save == save) << "run " << i;
+    if (Diff(game, old_game).empty() && Diff(map, old_map).empty()) (now_save.empty() ? kept : saved)++;
+    else if (Diff(game, new_game).empty() && map.empty() && now_save == save) moved++;
+    else ADD_FAILURE() << "run " << i << ": " << Diff(game, old_game) << "| " << Diff(game, new_game);
+  }
+  EXPECT_EQ(kept + saved + moved, 16);
+  // A new game and a load of its save go on as before.
+  ASSERT_TRUE(qoe_test::RestoreFolders("old", {"Data", "Map"}));
+  ASSERT_EQ(SaveGame(1), 1);
+  ASSERT_EQ(RestoreSave((".\\" + dir).c_str()), 1);
+  EXPECT_EQ(Diff(GameState(), old_game), "");
 }
 
 TEST_F(Titel, InterruptedSavesAreFinishedFromEveryStep) {
