@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <set>
+#include <map>
 
 #include "log.h"
 #include "platform_internal.h"
@@ -31,9 +31,10 @@ struct EventQueueState {
   bool fullLogged = false;
   TimerState timers[kTimerCount];
   // Clock threads: how many run (begun, not ended) and the times those that
-  // sleep wait for; under `lock`, `clockCv` wakes both sides.
+  // sleep wait for, each with its hurry flag; under `lock`, `clockCv` wakes
+  // both sides.
   int clockThreads = 0;
-  std::multiset<uint64_t> clockDues;
+  std::multimap<uint64_t, const std::atomic<int>*> clockDues;
   std::condition_variable clockCv;
   // The clock (tests replace it) and the timer hook: atomics, any thread.
   std::atomic<uint64_t (*)()> clock{RealClockMs};
@@ -82,7 +83,7 @@ void EndClockThread() {
 
 int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry) {
   std::unique_lock<std::mutex> l(g_events.lock);
-  auto mine = g_events.clockDues.insert(due_ms);
+  auto mine = g_events.clockDues.emplace(due_ms, hurry);
   g_events.clockCv.notify_all();
   int on_time = 1;
   for (;;) {
@@ -100,6 +101,10 @@ int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry) {
   return on_time;
 }
 
+int SleepPlatformMs(uint32_t ms, const std::atomic<int>* hurry) {
+  return SleepUntilPlatformTime(PlatformTimeMs() + ms, hurry);
+}
+
 void WakeClockThreads() {
   std::lock_guard<std::mutex> g(g_events.lock);
   g_events.clockCv.notify_all();
@@ -109,10 +114,17 @@ namespace {
 bool CaughtUpLocked() {
   const uint64_t now = PlatformTimeMs();
   int ahead = 0;
-  for (uint64_t due : g_events.clockDues) ahead += due > now;
+  // A sleeper whose hurry flag is set counts as awake from that moment on,
+  // so the script waits for what it does next.
+  for (const auto& due : g_events.clockDues) ahead += due.first > now && !(due.second && due.second->load());
   return ahead >= g_events.clockThreads;
 }
 }  // namespace
+
+int ClockThreadCount() {
+  std::lock_guard<std::mutex> g(g_events.lock);
+  return g_events.clockThreads;
+}
 
 int ClockThreadsCaughtUp() {
   std::lock_guard<std::mutex> g(g_events.lock);
@@ -129,9 +141,11 @@ int WaitClockThreadsCaughtUp(int timeout_ms) {
   return 1;
 }
 
+int WaitClockThreadsAsleep(int timeout_ms) { return WaitClockThreadsCaughtUp(timeout_ms); }
+
 uint64_t NextClockThreadDue() {
   std::lock_guard<std::mutex> g(g_events.lock);
-  return g_events.clockDues.empty() ? UINT64_MAX : *g_events.clockDues.begin();
+  return g_events.clockDues.empty() ? UINT64_MAX : g_events.clockDues.begin()->first;
 }
 void SetTimerChangedHook(void (*hook)()) { g_events.timerChanged.store(hook); }
 

@@ -116,8 +116,18 @@ void EndClockThread();
 // Sleeps the calling clock thread until the platform clock reaches due_ms, or
 // until *hurry (may be null) is set: 1 at the time, 0 hurried.
 int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry);
+// due_ms UINT64_MAX sleeps until hurried (a clock thread with nothing to do).
+// A sleeper whose hurry flag is set counts as awake from that moment, so a
+// headless script waits for what the thread does next.
+// SleepPlatformMs: the same for ms from now.
+int SleepPlatformMs(uint32_t ms, const std::atomic<int>* hurry);
 // Wakes sleeping clock threads at once (after a hurry flag was set).
 void WakeClockThreads();
+// Waits (real time, at most timeout_ms) until every clock thread sleeps again
+// until a time still ahead, none of them hurried; 1 when they do. The game
+// thread calls it after it woke one, so on the virtual clock what that
+// thread does comes before the game's next step, on every run alike.
+int WaitClockThreadsAsleep(int timeout_ms);
 
 // True once the game thread waits on an empty queue (blocked in
 // GetGameMessage, or a non-blocking get found it empty) and nothing was posted

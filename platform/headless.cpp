@@ -373,6 +373,9 @@ void HeadlessAdvance(uint64_t ms) {
   // letting the game and those threads catch up at each.
   int stalled = 0;
   for (;;) {
+    // The next due time is read once every clock thread sleeps again: one
+    // that has just woken may come back with a due time before the others'.
+    if (ClockThreadCount() > 0 && !Sync()) break;
     uint64_t due = std::min(NextEventTimerDue(), NextClockThreadDue());
     if (due > target) break;
     if (!Sync()) break;
@@ -380,6 +383,10 @@ void HeadlessAdvance(uint64_t ms) {
       g_now = due;
       WakeClockThreads();
       stalled = 0;
+      // The clock threads due now draw first, then the game has its ticks:
+      // the same order on every run.
+      if (!WaitClockThreadsCaughtUp(g_sync_timeout.load()))
+        DebugLog("Headless: Ein Uhr-Thread holt die Zeit %llu nicht ein", static_cast<unsigned long long>(due));
     } else if (++stalled > 1000) {
       DebugLog("Headless: Ein Uhr-Thread holt die Zeit %llu nicht ein", static_cast<unsigned long long>(due));
       break;

@@ -6,9 +6,10 @@
 void SetPlatformClock(uint64_t (*clock)());
 // Whether the clock is the headless virtual one (PlatformClockIsVirtual).
 void SetPlatformClockVirtual(int is_virtual);
-// Clock threads (events.h): 1 when each sleeps until a time still ahead;
-// the wait for that (real time, at most timeout_ms; 1 when caught up); the
-// earliest time one of them sleeps until (UINT64_MAX: none).
+// Clock threads (events.h): how many run; 1 when each sleeps until a time
+// still ahead; the wait for that (real time, at most timeout_ms; 1 when
+// caught up); the earliest time one of them sleeps until (UINT64_MAX: none).
+int ClockThreadCount();
 int ClockThreadsCaughtUp();
 int WaitClockThreadsCaughtUp(int timeout_ms);
 uint64_t NextClockThreadDue();

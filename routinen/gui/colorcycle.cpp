@@ -1,9 +1,11 @@
 // Colour cycling of 8-bit screens: each range changes one palette entry
-// through the colours of its key pens, one step every `speed` x 20 ms.
+// through the colours of its key pens, one step every `speed` x 20 ms of the
+// platform clock.
 #include <cstring>
 
 #include "pictures.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/threads.h"
 #include "routinen/system/memory.h"
 
@@ -57,12 +59,15 @@ struct ColorCycle {
 
 namespace {
 
+// A clock thread: its steps follow the platform clock (a headless run's
+// virtual one), and the quit cuts its sleep short.
 int CycleThread(void* arg) {
   ColorCycle* cc = static_cast<ColorCycle*>(arg);
   while (!cc->flags.quit.load()) {
-    SleepMs(20);
+    if (!SleepPlatformMs(20, &cc->flags.quit)) break;
     for (uint32_t i = 0; i < cc->count; ++i) Step(cc->ranges[i]);
   }
+  EndClockThread();
   cc->flags.finished.store(1);
   return 0;
 }
@@ -103,7 +108,9 @@ ColorCycle* InitColorCycle(uint32_t count, uint32_t size, const uint8_t* table) 
     r.original[2] = t.Blue;
     cc->ranges[cc->count++] = r;
   }
+  if (cc->count > 0) BeginClockThread();
   if (cc->count == 0 || !(cc->thread = StartThread("ColorCycle", CycleThread, cc))) {
+    if (cc->count > 0) EndClockThread();
     FreeVec(cc->ranges);
     delete cc;
     return nullptr;
@@ -113,6 +120,8 @@ ColorCycle* InitColorCycle(uint32_t count, uint32_t size, const uint8_t* table) 
 
 void StopColorCycle(ColorCycle* cc) {
   if (!cc) return;
+  cc->flags.quit.store(1);
+  WakeClockThreads();
   StopThreadByFlag(cc->thread, &cc->flags, 5000);
   for (uint32_t i = cc->count; i-- > 0;) SetEntry(cc->ranges[i].target, cc->ranges[i].original);
   FreeVec(cc->ranges);

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "map.h"
+#include "routinen/system/timer.h"
 
 constexpr int32_t kTileWidth = 64;
 constexpr int32_t kTileHeight = 56;
@@ -40,7 +41,7 @@ struct MapEngineState {
   std::atomic<uint32_t> rainFrameMs{kRainFrameMs};
   std::atomic<uint32_t> motionFrameMs{kMotionFrameMs};
   std::atomic<uint32_t> motionPauseMs{kMotionPauseMs};
-  std::atomic<uint32_t (*)(uint32_t)> random{nullptr};       // null: Zufall
+  std::atomic<uint32_t (*)(uint32_t)> random{nullptr};       // null: the thread's own generator
   std::atomic<uint64_t (*)(uint32_t)> availMem{nullptr};     // null: AvailMem
   std::atomic<QoeThread* (*)(const char*, int (*)(void*), void*)> startThread{nullptr};  // null: StartThread
   // Frames the motion threads have drawn (tests).
@@ -53,8 +54,9 @@ MapEngineState& MapState();
 void ResetMapEngineState();
 // The threads' seams back to their defaults (part of ResetMapEngineState).
 void ResetMapThreadSeams();
-// The seams: Zufall, AvailMem and StartThread unless a test set its own.
-uint32_t MapRandom(uint32_t n);
+// The seams: the thread's own generator (Zufall's for null), AvailMem and
+// StartThread unless a test set its own.
+uint32_t MapRandom(ZufallStream* stream, uint32_t n);
 uint64_t MapAvailMem();
 QoeThread* MapStartThread(const char* name, int (*fn)(void*), void* arg);
 // Tests: the rain's start placement of its 50 drops (through MapRandom), and

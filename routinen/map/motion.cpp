@@ -15,6 +15,7 @@
 #include "routinen/media/movie.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/timer.h"
 
 // One running motion thread. quit: the owner; finished: the thread; map,
 // bitmap, rp and lock: made before the start, freed after the thread ended;
@@ -26,6 +27,7 @@ struct MotionControl {
   BitMap* bitmap = nullptr;  // 64 x 56 in the screen's depth: one hex's background
   RastPort* rp = nullptr;
   QoeMutex* lock = nullptr;  // "Motion Semaphore" (recursive)
+  ZufallStream random{};     // the thread's own, seeded from Zufall by the starter
 };
 
 namespace {
@@ -67,8 +69,8 @@ void AnimateOnce(MotionControl* c) {
   const bool depth8 = MapDisplayDepth() == 8;
   const int32_t columns = map->Columns, rows = map->Rows;
   if (!depth8 && (columns < 4 || rows < 6)) return;
-  const int32_t vc = 1 + (int32_t)(depth8 ? MapRandom(8) : MapRandom((uint32_t)(columns - 3)));
-  const int32_t vr = 1 + (int32_t)(depth8 ? MapRandom(6) : MapRandom((uint32_t)(rows - 5)));
+  const int32_t vc = 1 + (int32_t)(depth8 ? MapRandom(&c->random, 8) : MapRandom(&c->random, (uint32_t)(columns - 3)));
+  const int32_t vr = 1 + (int32_t)(depth8 ? MapRandom(&c->random, 6) : MapRandom(&c->random, (uint32_t)(rows - 5)));
   if (vc >= columns || vr >= rows) return;
   const int32_t view_x = map->X, view_y = map->Y;
   // The hex in the world, wrapped, so objects just past the seam play too.
@@ -168,6 +170,7 @@ MotionControl* StartTheMotion(QoEMapInfo* map) {
   }
   MotionControl* c = new (block) MotionControl();
   c->map = map;
+  ZufallStreamSeed(&c->random, Zufall(0xFFFFFFFFu));
   RastPort* screen = ScreenRastPort();
   const BitMap* like = screen ? screen->Bitmap : nullptr;
   c->bitmap = AllocBitMap(kTileWidth, kTileHeight, MapDisplayDepth() == 8 ? 8 : 32, 0,

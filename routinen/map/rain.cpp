@@ -27,9 +27,9 @@ void ResetMapThreadSeams() {
   s.motionFrames = 0;
 }
 
-uint32_t MapRandom(uint32_t n) {
+uint32_t MapRandom(ZufallStream* stream, uint32_t n) {
   auto fn = MapState().random.load();
-  return fn ? fn(n) : Zufall(n);
+  return fn ? fn(n) : ZufallFrom(stream, n);
 }
 
 uint64_t MapAvailMem() {
@@ -77,8 +77,10 @@ struct RainControl {
   QoeThread* thread = nullptr;
   std::atomic<uint32_t> framesRun{0};     // frames drawn so far (tests)
   std::atomic<uint32_t> framesAtStop{0};  // frames drawn when the quit was seen
-  // The thread's own.
+  // The thread's own: the drops and the random numbers (seeded from Zufall
+  // by the starter, so the rain does not depend on other threads' draws).
   Drop drops[kDrops];
+  ZufallStream random;
 };
 
 namespace {
@@ -178,11 +180,11 @@ void DrawStreak(Screen& s, Drop& d) {
 // Places drop i at a random spot up top, away from every other drop that
 // falls: none within x - 5 .. x + 3 and y - 80 .. y + 80 (the 9-column window
 // leaves room for all 50, so a few hundred draws always find one).
-void PlaceDrop(Drop* drops, int count, int i) {
+void PlaceDrop(ZufallStream* random, Drop* drops, int count, int i) {
   Drop& d = drops[i];
   for (int tries = 0; tries < 1000; tries++) {
-    d.x = (int16_t)MapRandom(640);
-    d.y = (int16_t)(MapRandom(40) + 21);
+    d.x = (int16_t)MapRandom(random, 640);
+    d.y = (int16_t)(MapRandom(random, 40) + 21);
     bool clear = true;
     for (int j = 0; j < count && clear; j++) {
       if (j == i || drops[j].y == 0) continue;
@@ -194,15 +196,15 @@ void PlaceDrop(Drop* drops, int count, int i) {
   d.y = 0;  // no room (only with a scripted random source): the drop rests
 }
 
-void PlaceAllDrops(Drop* drops) {
+void PlaceAllDrops(ZufallStream* random, Drop* drops) {
   for (int i = 0; i < kDrops; i++) drops[i] = Drop{};
-  for (int i = 0; i < kDrops; i++) PlaceDrop(drops, i + 1, i);
+  for (int i = 0; i < kDrops; i++) PlaceDrop(random, drops, i + 1, i);
 }
 
 int RainThread(void* arg) {
   RainControl* c = static_cast<RainControl*>(arg);
   Drop* drops = c->drops;
-  PlaceAllDrops(drops);
+  PlaceAllDrops(&c->random, drops);
   QoeMutex* display = DisplayMutex();
   const int32_t duration = c->duration;
   int32_t active = 0;
@@ -233,7 +235,7 @@ int RainThread(void* arg) {
     }
     if (frame + 9 < duration && --countdown <= 0) {
       if (active < kDrops) active++;
-      countdown = (int32_t)MapRandom(2) + 1;
+      countdown = (int32_t)MapRandom(&c->random, 2) + 1;
     }
     for (int i = 0; i < active; i++) {
       Drop& d = drops[i];
@@ -252,7 +254,7 @@ int RainThread(void* arg) {
       if (frame + 9 >= duration)
         d.y = 0;
       else
-        PlaceDrop(drops, kDrops, i);
+        PlaceDrop(&c->random, drops, kDrops, i);
     }
     if (display) ReleaseMutex(display);
     c->framesRun.fetch_add(1);
@@ -294,6 +296,7 @@ RainControl* StartTheRain(uint16_t duration, const uint16_t* rectangles) {
   c->duration = duration;
   c->rp = ScreenRastPort();
   c->rectangles.store(rectangles);
+  ZufallStreamSeed(&c->random, Zufall(0xFFFFFFFFu));
   c->thread = MapStartThread("RainThread", RainThread, c);
   if (!c->thread) {
     DebugLog("StartTheRain : Konnte RainProzess nicht anlegen...\n");
@@ -305,7 +308,7 @@ RainControl* StartTheRain(uint16_t duration, const uint16_t* rectangles) {
 
 void PlaceRainDropsForTest(int16_t* x, int16_t* y) {
   Drop drops[kDrops];
-  PlaceAllDrops(drops);
+  PlaceAllDrops(nullptr, drops);
   for (int i = 0; i < kDrops; i++) {
     x[i] = drops[i].x;
     y[i] = drops[i].y;

@@ -165,6 +165,12 @@ struct MovieBase {
   uint8_t display_flag;         // 4: OpenGL
   uint8_t option_flag;
   uint8_t thread_mode;          // AFX_NONE
+  // On the headless virtual clock (and no test clock) the scheduler is a
+  // clock thread: it sleeps on the platform clock, and every call that wakes
+  // it sets `wake` first (the scheduler clears it when it wakes). Set before
+  // the thread starts.
+  bool clock_thread;
+  std::atomic<int> wake;
 };
 
 // ---- Decoder (anim5.cpp) ---------------------------------------------------------
@@ -222,8 +228,9 @@ void PlanarToChunky(const PlanarDescription* d);
 void RenderANIM5Direct(ANIM5Handle* decoder, TitelScreenData* display, uint8_t target, uint16_t x, uint16_t y);
 
 // ---- Module state ------------------------------------------------------------------
-// The clock and wait of the scheduler (tests run them on a virtual clock) and
-// an observer of drawn frames.
+// The clock and wait of the scheduler (by default the platform clock, which a
+// headless run makes virtual; tests may drive their own) and an observer of
+// drawn frames.
 struct MovieClock {
   void (*now)(timeval* tv);
   int (*wait)(QoeSignal* event, int timeout_ms);  // 1 when signalled

@@ -14,6 +14,7 @@
 
 #include "movie_internal.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
@@ -29,10 +30,47 @@ namespace {
 
 MovieModuleState g_state;
 
-void RealNow(timeval* tv) { GetSysTime(tv); }
+// The platform clock: real time with a window, the virtual time of a
+// headless run.
+void PlatformNow(timeval* tv) {
+  const uint64_t ms = PlatformTimeMs();
+  tv->tv_sec = (time_t)(ms / 1000);
+  tv->tv_usec = (suseconds_t)(ms % 1000 * 1000);
+}
 int RealWait(QoeSignal* e, int timeout_ms) { return WaitSignal(e, timeout_ms); }
 
 void Now(timeval* tv) { g_state.clock.now(tv); }
+
+// Wakes the scheduler (a new, started, paused or stopped movie, or its end).
+// On the virtual clock the game thread waits until the scheduler has done
+// what it does at this time and sleeps again (the caller holds no display
+// mutex then), so a run repeats frame for frame.
+void WakeScheduler(MovieBase* base) {
+  base->wake.store(1);
+  if (base->scheduler_event) SetSignal(base->scheduler_event);
+  if (!base->clock_thread) return;
+  WakeClockThreads();
+  if (!base->scheduler_quit.load() && !WaitClockThreadsAsleep(5000))
+    DebugLog("WakeScheduler: Der Scheduler schlaeft nicht wieder ein\n");
+}
+
+// Before a call waits for a movie's semaphore: a clock-thread scheduler that
+// holds it while it waits for the display drops that frame at once.
+void HurryScheduler(MovieBase* base) {
+  if (!base || !base->clock_thread) return;
+  base->wake.store(1);
+  WakeClockThreads();
+}
+
+// The scheduler waits until woken, at most timeout_ms (-1: no limit).
+void SchedulerSleep(MovieBase* base, int timeout_ms) {
+  if (base->clock_thread) {
+    SleepUntilPlatformTime(timeout_ms < 0 ? UINT64_MAX : PlatformTimeMs() + (uint64_t)timeout_ms, &base->wake);
+    base->wake.store(0);  // what woke it is seen by the collection that follows
+  } else {
+    g_state.clock.wait(base->scheduler_event, timeout_ms);
+  }
+}
 
 bool IsZero(const timeval& t) { return t.tv_sec == 0 && t.tv_usec == 0; }
 
@@ -201,7 +239,7 @@ void SchedulerWait(MovieBase* base) {
   const int64_t us = (int64_t)earliest.tv_sec * 1000000 + earliest.tv_usec;
   // Rounded up: a wait of 0 ms before a frame due in under 1 ms would spin.
   const int64_t ms = (us + 999) / 1000;
-  g_state.clock.wait(base->scheduler_event, ms > 0x7FFFFFFF ? 0x7FFFFFFF : (int)ms);
+  SchedulerSleep(base, ms > 0x7FFFFFFF ? 0x7FFFFFFF : (int)ms);
 }
 
 void SchedulerRender(MovieBase* base) {
@@ -247,7 +285,7 @@ int SchedulerFunc(void* arg) {
     const bool work = SchedulerCollect(base);
     if (base->scheduler_quit.load()) break;
     if (!work) {
-      g_state.clock.wait(base->scheduler_event, -1);
+      SchedulerSleep(base, -1);
       continue;
     }
     SchedulerDecode(base);
@@ -255,6 +293,7 @@ int SchedulerFunc(void* arg) {
     SchedulerRender(base);
   }
   SchedulerExit(base);
+  if (base->clock_thread) EndClockThread();
   base->scheduler_quit.store(0);
   return 0;
 }
@@ -314,7 +353,7 @@ bool CheckMovieFile(CacheHandle* f, const char* path, uint32_t* form_length) {
 MovieModuleState& MovieState() { return g_state; }
 
 void SetMovieClock(const MovieClock* clock) {
-  g_state.clock.now = clock && clock->now ? clock->now : RealNow;
+  g_state.clock.now = clock && clock->now ? clock->now : PlatformNow;
   g_state.clock.wait = clock && clock->wait ? clock->wait : RealWait;
   g_state.clock.drawn = clock ? clock->drawn : nullptr;
 }
@@ -369,8 +408,11 @@ MovieBase* AllocMovieBase(TitelScreenData* display, uint8_t display_flag, uint8_
     // Made here rather than by the thread, so a LoadMovie right after this
     // call always finds the event to signal.
     base->scheduler_event = CreateNamedSignal(nullptr, 0, 0);  // "AFX_SchedulerEvent"
+    base->clock_thread = PlatformClockIsVirtual() && g_state.clock.now == PlatformNow && g_state.clock.wait == RealWait;
     ObtainSemaphore(base->sem);
+    if (base->clock_thread) BeginClockThread();
     if (base->scheduler_event) base->scheduler = StartThread("AFX Scheduler", SchedulerFunc, base);
+    if (!base->scheduler && base->clock_thread) EndClockThread();
     if (!base->scheduler) DebugLog("AllocMovieBase : Konnte Scheduler nicht starten...\n");
     ReleaseSemaphore(base->sem);
   } else {
@@ -394,7 +436,7 @@ void FreeMovieBase(MovieBase* base) {
   ReleaseSemaphore(base->sem);
   if (base->scheduler) {
     base->scheduler_quit.store(1);
-    SetSignal(base->scheduler_event);
+    WakeScheduler(base);
     for (int ticks = 0; base->scheduler_quit.load() && ticks < 500; ticks++) Delay(1);
     if (base->scheduler_quit.load()) DebugLog("FreeMovieBase: Scheduler endet nicht, warte weiter\n");
     JoinThread(base->scheduler);
@@ -471,13 +513,14 @@ Movie* LoadMovie(MovieBase* base, const char* path, uint32_t, uint32_t) {
   ObtainSemaphore(base->sem);
   Append(&base->fresh, m);
   ReleaseSemaphore(base->sem);
-  if (base->scheduler_event) SetSignal(base->scheduler_event);
+  WakeScheduler(base);
   return m;
 }
 
 int32_t StartMovie(MovieBase* base, Movie* m, uint16_t x, uint16_t y, uint8_t flags, uint16_t fps) {
   if (!base || !m) return 0;
   const DisplayHold hold = LetGoOfDisplay(base);
+  HurryScheduler(m->base);
   ObtainSemaphore(m->sem);
   m->period.tv_sec = 0;
   m->period.tv_usec = fps ? (suseconds_t)(1000000 / fps) : 0;
@@ -494,19 +537,20 @@ int32_t StartMovie(MovieBase* base, Movie* m, uint16_t x, uint16_t y, uint8_t fl
   m->scrambled = flags & SMF_SCRAMBLED ? 1 : 0;  // no descrambling step: plain files read as they are
   m->halted.store(0);
   ReleaseSemaphore(m->sem);
+  WakeScheduler(base);
   TakeBackDisplay(hold);
-  if (base->scheduler_event) SetSignal(base->scheduler_event);
   return 1;
 }
 
 void SetMovieMode(Movie* m, uint8_t halted) {
   if (!m) return;
   const DisplayHold hold = LetGoOfDisplay(m->base);
+  HurryScheduler(m->base);
   ObtainSemaphore(m->sem);
   m->halted.store(halted ? 1 : 0);
   ReleaseSemaphore(m->sem);
+  if (m->base) WakeScheduler(m->base);
   TakeBackDisplay(hold);
-  if (m->base && m->base->scheduler_event) SetSignal(m->base->scheduler_event);
 }
 
 void StopMovie(MovieBase* base, Movie* m) {
@@ -514,12 +558,13 @@ void StopMovie(MovieBase* base, Movie* m) {
   const DisplayHold hold = LetGoOfDisplay(base);
   if (m) {
     m->stop_requested.store(1);
+    HurryScheduler(base);
     ObtainSemaphore(m->sem);
     m->halted.store(1);
     m->state.store(MS_REMOVE);
     ReleaseSemaphore(m->sem);
   }
-  if (base->scheduler_event) SetSignal(base->scheduler_event);
+  WakeScheduler(base);
   FreeRemovedMovies(base);
   TakeBackDisplay(hold);
 }

@@ -6,6 +6,7 @@
 
 #include "movie_internal.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
@@ -77,7 +78,11 @@ void RenderANIM5Direct(ANIM5Handle* decoder, TitelScreenData* display, uint8_t t
     const DisplayRecord* dr = QoESystemPtr->Display;
     if (!MotionBusy.load() && (!dr || dr->Busy.load() != 0)) break;
     if ((movie && movie->stop_requested.load()) || (base && base->scheduler_quit.load())) return;
-    Delay(10);
+    if (!base || !base->clock_thread) {
+      Delay(10);
+    } else if (!SleepPlatformMs(10, &base->wake)) {
+      return;  // the game thread wants this movie: the frame is dropped
+    }
   }
   const uint8_t* frame = ANIM5NewestFrame(decoder);
   PlatformSurface* primary = DisplayPrimarySurface();

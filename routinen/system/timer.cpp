@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/events.h"
 #include "platform/log.h"
 
 namespace {
@@ -40,6 +41,14 @@ RandomState g_random;
 void SeedLocked(uint32_t seed) {
   g_random.state = seed;
   g_random.seeded = true;
+}
+
+// One step of the generator: the value 0..n.
+uint32_t Step(uint64_t* state, uint32_t n) {
+  *state = *state * 6364136223846793005ull + 1442695040888963407ull;
+  uint32_t value = (uint32_t)(*state >> 32);
+  if (n == 0xFFFFFFFFu) return value;  // n + 1 would be 0
+  return value % (n + 1);
 }
 
 }  // namespace
@@ -87,9 +96,13 @@ void ZufallSeed(uint32_t seed) {
 
 uint32_t Zufall(uint32_t n) {
   std::lock_guard<std::mutex> g(g_random.lock);
-  if (!g_random.seeded) SeedLocked((uint32_t)(std::time(nullptr) & 0xFFFF) % 1000);
-  g_random.state = g_random.state * 6364136223846793005ull + 1442695040888963407ull;
-  uint32_t value = (uint32_t)(g_random.state >> 32);
-  if (n == 0xFFFFFFFFu) return value;  // n + 1 would be 0
-  return value % (n + 1);
+  if (!g_random.seeded)
+    SeedLocked(PlatformClockIsVirtual() ? kZufallHeadlessSeed : (uint32_t)(std::time(nullptr) & 0xFFFF) % 1000);
+  return Step(&g_random.state, n);
 }
+
+void ZufallStreamSeed(ZufallStream* stream, uint32_t seed) {
+  if (stream) stream->state = seed;
+}
+
+uint32_t ZufallFrom(ZufallStream* stream, uint32_t n) { return stream ? Step(&stream->state, n) : Zufall(n); }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/display.h"
 #include "platform/threads.h"
@@ -46,6 +47,8 @@ uint32_t Get32(const uint8_t* p) {
 }
 
 uint32_t SystemMinutes() {
+  // A headless run's day starts at noon and goes on with its virtual clock.
+  if (PlatformClockIsVirtual()) return static_cast<uint32_t>((12 * 60 + PlatformTimeMs() / 60000) % (24 * 60));
   const time_t now = time(nullptr);
   tm local{};
   if (!localtime_r(&now, &local)) return 12 * 60;

@@ -113,7 +113,9 @@ int32_t CheckSysTime(StadtScreenData* data, int32_t init);
 // The lit windows, pen 7, into the screen's RastPort.
 void DrawStadtNightLights();
 // The local time of day (minutes after midnight) CheckSysTime reads: the
-// standard library's local time unless a test sets a source (null: back).
+// standard library's local time (on a headless run's virtual clock: noon
+// when the run starts, then that clock) unless a test sets a source (null:
+// back).
 using LocalMinutesFunc = uint32_t (*)();
 void SetLocalTimeSource(LocalMinutesFunc source);
 uint32_t LocalMinutesOfDay();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/chiefmessage.h"
@@ -63,7 +64,12 @@ void RoseBlit(void*, uint32_t id) {
   LoadDungeonGraphics(id, 1);
   BlitObjektMaskRow(nullptr, id, kNavRoseX, kNavRoseY, 0, 0, 0);
 }
-void RoseDelay(void*, int32_t ticks) { Delay(ticks); }
+// The pause of the compass thread: ticks x 20 ms of the platform clock, cut
+// short by the quit.
+void RoseDelay(void* ctx, int32_t ticks) {
+  auto* rose = static_cast<NavRose*>(ctx);
+  SleepPlatformMs(ticks > 0 ? (uint32_t)ticks * 20u : 0u, &rose->quit);
+}
 
 void RoseFrame(NavRose* rose, uint32_t id) {
   ObtainSemaphore(rose->semaphore);
@@ -100,11 +106,15 @@ int NavRoseProzess(void* arg) {
     rose->turn.compare_exchange_strong(expected, turn & ~kNavRoseRequest);
     if (rose->quit.load()) break;
   }
+  const bool clock = rose->clock;
   rose->done.store(1);
+  if (clock) EndClockThread();
   return 0;
 }
 
-NavRose* InitNavRoseWith(const NavRoseHooks* hooks) {
+namespace {
+
+NavRose* MakeNavRose(const NavRoseHooks* hooks, bool clock) {
   void* mem = AllocVec(sizeof(NavRose), MEMF_PUBLIC | MEMF_CLEAR);
   if (!mem) {
     DebugLog("InitNavRose : Konnte Speicher nicht allokieren\n");
@@ -112,20 +122,30 @@ NavRose* InitNavRoseWith(const NavRoseHooks* hooks) {
   }
   auto* rose = new (mem) NavRose{};
   rose->hooks = *hooks;
+  rose->clock = clock;
+  if (clock) rose->hooks.ctx = rose;
   rose->semaphore = CreateNamedSemaphore("NavRose Semaphore", 1, 1);
   if (!rose->semaphore) {
     rose->~NavRose();
     FreeVec(mem);
     return nullptr;
   }
+  if (clock) BeginClockThread();
   rose->thread = StartThread("NavRose", NavRoseProzess, rose);
-  if (!rose->thread) DebugLog("InitNavRose : Konnte NavRoseProzess nicht anlegen...\n");
+  if (!rose->thread) {
+    if (clock) EndClockThread();
+    DebugLog("InitNavRose : Konnte NavRoseProzess nicht anlegen...\n");
+  }
   return rose;
 }
 
+}  // namespace
+
+NavRose* InitNavRoseWith(const NavRoseHooks* hooks) { return MakeNavRose(hooks, false); }
+
 NavRose* InitNavRose() {
   const NavRoseHooks hooks = {RoseBlit, RoseDelay, nullptr};
-  return InitNavRoseWith(&hooks);
+  return MakeNavRose(&hooks, true);
 }
 
 void NavRoseRequest(NavRose* rose, uint32_t from, uint32_t to) {
@@ -135,6 +155,7 @@ void NavRoseRequest(NavRose* rose, uint32_t from, uint32_t to) {
 void FreeNavRose(NavRose* rose) {
   if (!rose) return;
   rose->quit.store(1);
+  if (rose->clock) WakeClockThreads();
   if (rose->thread) JoinThread(rose->thread);
   rose->thread = nullptr;
   DeleteSemaphore(rose->semaphore);

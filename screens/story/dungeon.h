@@ -29,12 +29,13 @@ struct NavRoseHooks {
 // mark (bit 31), from (bits 16..17) and to (bits 0..1) in one word, so a turn
 // asked for during an animation is never torn nor lost.
 struct NavRose {
-  std::atomic<uint32_t> quit;  // game thread sets, compass thread reads
+  std::atomic<int> quit;       // game thread sets, compass thread reads
   std::atomic<uint32_t> done;  // compass thread sets when it leaves
   std::atomic<uint32_t> turn;  // game thread raises, compass thread clears
   QoeThread* thread;           // null when it could not be started
   QoeSemaphore* semaphore;     // "NavRose Semaphore": every compass blit and view drawing
   NavRoseHooks hooks;          // game thread, before the start only
+  bool clock;                  // a clock thread on the platform clock (set before the start)
 };
 constexpr uint32_t kNavRoseRequest = 0x80000000u;
 constexpr int32_t kNavRoseX = 58, kNavRoseY = 347;
@@ -47,6 +48,8 @@ uint16_t NavRoseRestFrame(uint32_t facing);
 // The record, its semaphore and its thread blitting at (58, 347) of the
 // screen; null when the record or semaphore cannot be made. A thread that
 // cannot start leaves the record without one.
+// Its pauses run on the platform clock (a headless run's virtual one), as a
+// clock thread.
 NavRose* InitNavRose();
 // The same with the given hooks (tests: a recording blitter, a virtual clock).
 NavRose* InitNavRoseWith(const NavRoseHooks* hooks);

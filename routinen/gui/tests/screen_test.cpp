@@ -558,7 +558,27 @@ const uint8_t kRanges[2][22] = {
     {4, 1, 0, 0, 0, 20, 2, 21, 255},
 };
 
-TEST(GuiColorCycleThread, CyclesEightBitPaletteAndRestoresIt) {
+// The game side of the cycling test: starts the cycle, then notes pen 20 as
+// shown on the display at each app message, until the quit.
+struct CycleRun {
+  ColorCycle* cc = nullptr;
+  std::vector<PaletteEntry> seen;
+};
+int CycleGame(void* arg) {
+  auto* run = static_cast<CycleRun*>(arg);
+  run->cc = InitColorCycle(2, 22, &kRanges[0][0]);
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1) && m.kind != kMsgQuit) {
+    if (m.kind != kMsgApp) continue;
+    PaletteEntry shown[256];
+    DisplayGetPalette(shown);
+    run->seen.push_back(shown[20]);
+  }
+  StopColorCycle(run->cc);
+  return 0;
+}
+
+TEST(GuiColorCycleThread, CyclesEightBitPaletteOnThePlatformClockAndRestoresIt) {
   ASSERT_EQ(HeadlessOpenDisplay(4), 1);
   EXPECT_EQ(InitColorCycle(2, 22, &kRanges[0][0]), nullptr);  // 32-bit: nothing runs
   HeadlessCloseDisplay();
@@ -567,18 +587,17 @@ TEST(GuiColorCycleThread, CyclesEightBitPaletteAndRestoresIt) {
   const PaletteColor before = pal->Colors[20];
   const PaletteColor c21 = pal->Colors[21];
   SetRGB4(nullptr, 21, 15, 0, 15);
-  ColorCycle* cc = InitColorCycle(2, 22, &kRanges[0][0]);
-  ASSERT_NE(cc, nullptr);
-  // Range 2: pen 20 alternates between its own colour and pen 21's.
-  bool saw_other = false;
-  for (int i = 0; i < 100 && !saw_other; ++i) {
-    SleepMs(10);
-    PaletteEntry shown[256];
-    DisplayGetPalette(shown);
-    saw_other = shown[20].r == 255 && shown[20].g == 0 && shown[20].b == 255;
-  }
-  EXPECT_TRUE(saw_other);
-  StopColorCycle(cc);
+  // Range 2 steps every 20 ms of the virtual clock: pen 20 keeps its own
+  // colour for phases 0 and 1, shows pen 21's for phases 2 and 3.
+  CycleRun run;
+  EXPECT_EQ(HeadlessRunGame("wait 30\napp 1\nwait 20\napp 2\nwait 40\napp 3\nwait 20\napp 4\n", CycleGame, &run), 0);
+  ASSERT_NE(run.cc, nullptr);
+  ASSERT_EQ(run.seen.size(), 4u);
+  auto magenta = [](const PaletteEntry& e) { return e.r == 255 && e.g == 0 && e.b == 255; };
+  EXPECT_FALSE(magenta(run.seen[0]));  // 30 ms: phase 1
+  EXPECT_TRUE(magenta(run.seen[1]));   // 50 ms: phase 2
+  EXPECT_FALSE(magenta(run.seen[2]));  // 90 ms: phase 0
+  EXPECT_FALSE(magenta(run.seen[3]));  // 110 ms: phase 1
   EXPECT_EQ(pal->Colors[20].Red, before.Red);
   EXPECT_EQ(pal->Colors[20].Blue, before.Blue);
   StopColorCycle(nullptr);

@@ -29,46 +29,44 @@ std::string Text(const std::string& path) {
   return std::string(b.begin(), b.end());
 }
 
-// Runs scripts/start.sh on the built programs with a headless script;
-// its exit code, -1 when it did not run.
-int Start(const std::string& script) {
+// Runs scripts/start.sh on the built programs with a headless script, in
+// the demo folder `demo` of the test's folder; its exit code, -1 when it did
+// not run.
+int Start(const std::string& script, const std::string& demo = "demo") {
   if (!qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end()))) return -1;
   const std::string cmd = "QOE_START_PREBUILT=1 QOE_BUILD_DIR='" + qoe_test::BinaryDir() + "' QOE_DEMO_DIR='" +
-                          qoe_test::TestDir() + "/demo' QOE_HEADLESS_SCRIPT='" + qoe_test::TestDir() +
+                          qoe_test::TestDir() + "/" + demo + "' QOE_HEADLESS_SCRIPT='" + qoe_test::TestDir() +
                           "/run.txt' QOE_HEADLESS_MODE=4 '" + qoe_test::SourceDir() +
                           "/scripts/start.sh' >start.txt 2>&1";
   const int status = std::system(cmd.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Prefs of the demo's working folder.
-uint32_t DemoPrefs(uint32_t field, uint32_t write, uint32_t value) {
+// Prefs of a demo's working folder.
+uint32_t DemoPrefs(uint32_t field, uint32_t write, uint32_t value, const std::string& demo = "demo") {
   const std::string here = fs::current_path();
-  if (chdir("demo") != 0) return 0xFFFFFFFFu;
+  if (chdir(demo.c_str()) != 0) return 0xFFFFFFFFu;
   const uint32_t v = CheckPrefs(field, write, value);
   if (chdir(here.c_str()) != 0) return 0xFFFFFFFFu;
   return v;
 }
 
-}  // namespace
+// The first start installs the demo; the title is left at once (Escape
+// closes its first box, then the window closes). The turn cycle is played
+// by the script, so no tutorial and no tips.
+bool InstallDemo(const std::string& demo) {
+  if (Start("wait 400\nkey esc\n", demo) != 0) return false;
+  DemoPrefs(PREFS_TUTORIAL_STEP, 1, 18, demo);
+  DemoPrefs(PREFS_TIP_COUNTER, 1, 9, demo);
+  return true;
+}
 
-TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
-  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/quill");
-  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
-  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
-  // The first start installs the demo; the title is left at once (Escape
-  // closes its first box, then the window closes).
-  ASSERT_EQ(Start("wait 400\nkey esc\n"), 0) << Text("start.txt");
-  ASSERT_TRUE(fs::exists("demo/Data/POP3In/00001001.email"));
-  ASSERT_TRUE(fs::exists("demo-server/turns/turn_02.email"));
-  const auto options = qoe_test::ReadFileBytes("demo/Data/Optionen.prefs");
-  ASSERT_EQ(options.size(), (size_t)OPTIONEN_PREFS_SIZE);
-  EXPECT_EQ(options[5], NET_SERVER_ROUTE);
-  // The script below plays the turn cycle itself: no tutorial, no tips.
-  DemoPrefs(PREFS_TUTORIAL_STEP, 1, 18);
-  DemoPrefs(PREFS_TIP_COUNTER, 1, 9);
-  const uint32_t year = DemoPrefs(PREFS_YEAR, 0, 0), quarter = DemoPrefs(PREFS_QUARTER, 0, 0);
-
+// The demo's turn cycle: the title's first box, a click on its landscape
+// (the main screen), DOWN (the mailbox is not set up; the waiting turn is
+// evaluated), the introduction, UP, DOWN (no mails), DOWN (the next turn from
+// the game server), its story, then the door, the title and the end. PNGs
+// demo_mailbox, demo_turn, demo_nomail and demo_server on the way.
+std::string DemoScript() {
   int32_t dx = 0, dy = 0;
   GameAreaOffset(800, 600, &dx, &dy);
   auto click = [&](int x, int y) {
@@ -79,7 +77,6 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   // A received turn leads to the story screen: its browser opens after 5 s
   // and is closed (a box after it too), the screen leaves 5 s later.
   const std::string story = "wait 5200\nkey esc\nwait 300\nkey esc\nwait 5200\n";
-  // The title's first box, then a click on its landscape: the main screen.
   std::string script = "wait 400\nkey enter\n" + click(400, 300) + "wait 1500\n";
   script += down + "png demo_mailbox.png\nkey enter\npng demo_turn.png\nkey enter\n";  // mailbox not set up; received
   script += story;                                                              // the introduction
@@ -88,6 +85,25 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   script += down + "png demo_server.png\nkey enter\n";                          // third fetch: the game server
   script += story;                                                              // the next story
   script += click(60, 300) + "wait 400\nkey esc\n";                            // door, title, end
+  return script;
+}
+
+const char* const kDemoPngs[] = {"demo_mailbox.png", "demo_turn.png", "demo_nomail.png", "demo_server.png"};
+
+}  // namespace
+
+TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/quill");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
+  ASSERT_TRUE(InstallDemo("demo")) << Text("start.txt");
+  ASSERT_TRUE(fs::exists("demo/Data/POP3In/00001001.email"));
+  ASSERT_TRUE(fs::exists("demo-server/turns/turn_02.email"));
+  const auto options = qoe_test::ReadFileBytes("demo/Data/Optionen.prefs");
+  ASSERT_EQ(options.size(), (size_t)OPTIONEN_PREFS_SIZE);
+  EXPECT_EQ(options[5], NET_SERVER_ROUTE);
+  const uint32_t year = DemoPrefs(PREFS_YEAR, 0, 0), quarter = DemoPrefs(PREFS_QUARTER, 0, 0);
+  const std::string script = DemoScript();
   ASSERT_EQ(Start(script), 0) << Text("start.txt");
 
   const std::string log = Text("demo/Quill.dbg");
@@ -105,7 +121,7 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   EXPECT_EQ(DemoPrefs(PREFS_UPLOADS, 0, 0), 0u);
   EXPECT_EQ(qoe_test::ReadFileBytes("demo/Data/Statistikdaten.qoe").size(), 10u + 2 * STATISTIK_RECORD_SIZE);
   for (auto& e : fs::directory_iterator("demo/Data/POP3In")) EXPECT_NE(e.path().extension(), ".email") << e.path();
-  for (const char* png : {"demo_mailbox.png", "demo_turn.png", "demo_nomail.png", "demo_server.png"}) {
+  for (const char* png : kDemoPngs) {
     ASSERT_TRUE(fs::exists(std::string("demo/") + png)) << png;
     EXPECT_TRUE(qoe_test::KeepPng(std::string("demo/") + png));
   }
@@ -122,4 +138,23 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   EXPECT_NE(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
   close(fd);
+}
+
+// A headless run draws on its virtual clock and its seeded random numbers
+// only: the demo played twice, in two fresh folders, gives the same pictures
+// byte for byte (the main screen's movies, the tint, the title's draws).
+TEST(Demo, TwoHeadlessRunsDrawTheSamePictures) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/quill");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
+  const std::string script = DemoScript();
+  for (const char* demo : {"one", "two"}) {
+    ASSERT_TRUE(InstallDemo(demo)) << Text("start.txt");
+    ASSERT_EQ(Start(script, demo), 0) << Text("start.txt");
+  }
+  for (const char* png : kDemoPngs) {
+    const auto one = qoe_test::ReadFileBytes(std::string("one/") + png);
+    ASSERT_FALSE(one.empty()) << png;
+    EXPECT_TRUE(one == qoe_test::ReadFileBytes(std::string("two/") + png)) << png << " differs";
+  }
 }
