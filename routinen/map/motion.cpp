@@ -1,6 +1,7 @@
 // The motion thread: map objects (fires, mills, monsters) on random visible
 // hexes of the view play their animation straight onto the screen while the
-// player does nothing. The game thread takes turns with it through the
+// player does nothing, paced by the platform clock (a headless run's virtual
+// one). The game thread takes turns with it through the
 // motion lock "Motion Semaphore".
 #include <atomic>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "map_internal.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
@@ -28,6 +30,10 @@ struct MotionControl {
   RastPort* rp = nullptr;
   QoeMutex* lock = nullptr;  // "Motion Semaphore" (recursive)
   ZufallStream random{};     // the thread's own, seeded from Zufall by the starter
+  // The thread sleeps on the platform clock as a clock thread; a lock or a
+  // stop asked for sets `wake` and ends its sleep (the thread clears it once
+  // it holds the lock again).
+  std::atomic<int> wake{0};
 };
 
 namespace {
@@ -47,14 +53,10 @@ const ObjectAnim* AnimOf(uint16_t type) {
   return nullptr;
 }
 
-// Sleeps ms in short slices; false when the quit flag came meanwhile.
+// Sleeps ms of the platform clock, or until woken; false when the quit flag
+// came meanwhile.
 bool Rest(MotionControl* c, uint32_t ms) {
-  while (ms > 0) {
-    if (c->flags.quit.load()) return false;
-    uint32_t step = ms < kPollMs ? ms : kPollMs;
-    SleepMs(step);
-    ms -= step;
-  }
+  if (ms > 0 && !c->flags.quit.load()) SleepPlatformMs(ms, &c->wake);
   return !c->flags.quit.load();
 }
 
@@ -130,7 +132,7 @@ void AnimateOnce(MotionControl* c) {
                    (uint16_t)height);
     MapState().motionFrames.fetch_add(1);
     uint32_t pause = MapState().motionFrameMs.load();
-    if (pause) SleepMs(pause);
+    if (pause) SleepPlatformMs(pause, &c->wake);
   }
 }
 
@@ -141,13 +143,15 @@ int TheresMotionAgain(void* arg) {
     while (!c->flags.quit.load()) {
       // Waits for the lock in slices, so a stop is seen within one.
       if (!ObtainMutexTimeout(c->lock, (int)kPollMs)) continue;
+      c->wake.store(0);
       if (MapAvailMem() >= kMotionMinFree) AnimateOnce(c);
       ReleaseMutex(c->lock);
       if (!Rest(c, MapState().motionPauseMs.load())) break;
     }
   }
-  c->flags.finished.store(1);
   DebugLog("TheresMotionAgain Quit\n");
+  c->flags.finished.store(1);
+  EndClockThread();
   return 0;
 }
 
@@ -185,8 +189,13 @@ MotionControl* StartTheMotion(QoEMapInfo* map) {
     c->rp->Bitmap = c->bitmap;
     if (!(c->lock = CreateNamedMutex("Motion Semaphore")))
       failure = "StartTheMotion : Konnte Semaphore nicht anlegen...\n";
-    else if (!(c->thread = MapStartThread("TheresMotionAgain", TheresMotionAgain, c)))
-      failure = "StartTheMotion : Konnte MotionProzess nicht anlegen...\n";
+    else {
+      BeginClockThread();
+      if (!(c->thread = MapStartThread("TheresMotionAgain", TheresMotionAgain, c))) {
+        EndClockThread();
+        failure = "StartTheMotion : Konnte MotionProzess nicht anlegen...\n";
+      }
+    }
   }
   if (failure) {
     DebugLog("%s", failure);
@@ -197,8 +206,16 @@ MotionControl* StartTheMotion(QoEMapInfo* map) {
   return c;
 }
 
+// Ends a sleep of the thread at once.
+static void WakeMotion(MotionControl* c) {
+  c->wake.store(1);
+  WakeClockThreads();
+}
+
 void StopTheMotion(MotionControl* control) {
   if (!control) return;
+  control->flags.quit.store(1);  // before the wake: the thread clears that one
+  WakeMotion(control);
   StopThreadByFlag(control->thread, &control->flags, -1);
   FreeMotion(control);
 }
@@ -213,6 +230,7 @@ void LockMotion(MotionControl* control) {
   // is ours the thread animates nothing, and the flag gets its old value.
   std::atomic_ref<uint32_t> stop(control->map->AnimStop);
   const uint32_t former = stop.exchange(1);
+  WakeMotion(control);
   ObtainMutex(control->lock);
   stop.store(former);
 }

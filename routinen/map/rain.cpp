@@ -1,4 +1,5 @@
-// The rain thread: 50 streaks fall over the screen for a number of frames,
+// The rain thread: 50 streaks fall over the screen for a number of frames
+// (paced by the platform clock, a headless run's virtual one),
 // kept out of a list of dry rectangles, each streak's pixels saved before it
 // is drawn and put back the next frame. Also the seams of both map threads.
 #include <atomic>
@@ -7,6 +8,7 @@
 
 #include "map_internal.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
@@ -77,6 +79,12 @@ struct RainControl {
   QoeThread* thread = nullptr;
   std::atomic<uint32_t> framesRun{0};     // frames drawn so far (tests)
   std::atomic<uint32_t> framesAtStop{0};  // frames drawn when the quit was seen
+  // The thread sleeps on the platform clock as a clock thread: a switch or a
+  // stop asked for sets `wake` (cleared by the thread) and ends its sleep;
+  // `stopAsked` stays set, so the last frames follow at once on the virtual
+  // clock (the owner waits for them there).
+  std::atomic<int> wake{0};
+  std::atomic<int> stopAsked{0};
   // The thread's own: the drops and the random numbers (seeded from Zufall
   // by the starter, so the rain does not depend on other threads' draws).
   Drop drops[kDrops];
@@ -201,6 +209,50 @@ void PlaceAllDrops(ZufallStream* random, Drop* drops) {
   for (int i = 0; i < kDrops; i++) PlaceDrop(random, drops, i + 1, i);
 }
 
+// The screen's bitmap the rain draws on (under the display mutex), or false
+// when it is gone.
+bool RainScreen(RainControl* c, Screen* s) {
+  BitMap* bm = c->rp ? c->rp->Bitmap : nullptr;
+  if (!bm || !bm->Pixels || (bm->Depth != 8 && bm->Depth != 32)) return false;
+  *s = Screen{bm, kRainPen, c->rp};
+  if (bm->Depth != 8) {
+    const uint8_t pen = kRainPen;
+    ConvertRGBToFormat(BitMapPixelFormat(bm), &pen, &s->rainPixel, 1);
+  }
+  return true;
+}
+
+// A switch asked for: the streaks drawn in the new list's rectangles go.
+// Returns the list. Under the display mutex.
+const uint16_t* ServeSwitch(RainControl* c, Screen& s, int active) {
+  uint32_t asked = c->switchAsked.load(std::memory_order_acquire);
+  const uint16_t* list = c->rectangles.load(std::memory_order_acquire);
+  if (asked != c->switchServed.load(std::memory_order_relaxed)) {
+    for (int i = 0; i < active; i++)
+      if (c->drops[i].drawn && StreakTouches(c->drops[i], list)) Restore(s, c->drops[i]);
+    c->switchServed.store(asked, std::memory_order_release);
+  }
+  return list;
+}
+
+// The pause before a frame, on the platform clock. A switch asked for
+// meanwhile is served at once; a stop ends the pause.
+void RainPause(RainControl* c, uint32_t ms, int active, QoeMutex* display) {
+  if (c->stopAsked.load()) {
+    if (!PlatformClockIsVirtual()) SleepMs(ms);
+    return;
+  }
+  const uint64_t due = PlatformTimeMs() + ms;
+  while (!SleepUntilPlatformTime(due, &c->wake)) {
+    c->wake.store(0);
+    if (c->stopAsked.load() || c->flags.quit.load()) return;
+    if (display) ObtainMutex(display);
+    Screen s{};
+    if (RainScreen(c, &s)) ServeSwitch(c, s, active);
+    if (display) ReleaseMutex(display);
+  }
+}
+
 int RainThread(void* arg) {
   RainControl* c = static_cast<RainControl*>(arg);
   Drop* drops = c->drops;
@@ -213,26 +265,16 @@ int RainThread(void* arg) {
   for (int32_t frame = kFirstFrame; frame < duration; frame++) {
     uint32_t pause = MapState().rainFrameMs.load();
     if (stopping && pause > kEndFrameMs) pause = kEndFrameMs;
-    if (pause) SleepMs(pause);
+    if (pause) RainPause(c, pause, active, display);
     if (display) ObtainMutex(display);
-    BitMap* bm = c->rp ? c->rp->Bitmap : nullptr;
-    if (!bm || !bm->Pixels || (bm->Depth != 8 && bm->Depth != 32)) {
+    Screen s{};
+    if (!RainScreen(c, &s)) {
       if (display) ReleaseMutex(display);
       break;
     }
-    Screen s{bm, kRainPen, c->rp};
-    if (bm->Depth != 8) {
-      const uint8_t pen = kRainPen;
-      ConvertRGBToFormat(BitMapPixelFormat(bm), &pen, &s.rainPixel, 1);
-    }
+    BitMap* bm = s.bm;
     // The list of this frame; a switch asked for is served first.
-    uint32_t asked = c->switchAsked.load(std::memory_order_acquire);
-    const uint16_t* list = c->rectangles.load(std::memory_order_acquire);
-    if (asked != c->switchServed.load(std::memory_order_relaxed)) {
-      for (int i = 0; i < active; i++)
-        if (drops[i].drawn && StreakTouches(drops[i], list)) Restore(s, drops[i]);
-      c->switchServed.store(asked, std::memory_order_release);
-    }
+    const uint16_t* list = ServeSwitch(c, s, active);
     if (frame + 9 < duration && --countdown <= 0) {
       if (active < kDrops) active++;
       countdown = (int32_t)MapRandom(&c->random, 2) + 1;
@@ -276,6 +318,7 @@ int RainThread(void* arg) {
   MapState().rainFramesAfterStop = stopping ? c->framesRun.load() - c->framesAtStop.load() : 0;
   c->switchServed.store(c->switchAsked.load());
   c->flags.finished.store(1);
+  EndClockThread();
   return 0;
 }
 
@@ -297,8 +340,10 @@ RainControl* StartTheRain(uint16_t duration, const uint16_t* rectangles) {
   c->rp = ScreenRastPort();
   c->rectangles.store(rectangles);
   ZufallStreamSeed(&c->random, Zufall(0xFFFFFFFFu));
+  BeginClockThread();
   c->thread = MapStartThread("RainThread", RainThread, c);
   if (!c->thread) {
+    EndClockThread();
     DebugLog("StartTheRain : Konnte RainProzess nicht anlegen...\n");
     FreeRain(c);
     return nullptr;
@@ -322,6 +367,9 @@ void RainFrameCounts(const RainControl* control, uint32_t* run, uint32_t* at_sto
 
 void StopTheRain(RainControl* control) {
   if (!control) return;
+  control->stopAsked.store(1);
+  control->wake.store(1);
+  WakeClockThreads();
   StopThreadByFlag(control->thread, &control->flags, -1);
   FreeRain(control);
 }
@@ -335,6 +383,8 @@ void SetRainRectangles(RainControl* control, const uint16_t* rectangles) {
   if (!control) return;
   control->rectangles.store(rectangles, std::memory_order_release);
   uint32_t ticket = control->switchAsked.fetch_add(1, std::memory_order_acq_rel) + 1;
+  control->wake.store(1);
+  WakeClockThreads();
   while (!control->flags.finished.load() &&
          (int32_t)(control->switchServed.load(std::memory_order_acquire) - ticket) < 0)
     SleepMs(1);

@@ -209,6 +209,12 @@ void DecodeStep(MovieBase* base, Movie* m) {
   if (IsZero(m->last_drawn)) Now(&m->last_drawn);
   m->due = m->last_drawn;
   AddTime(&m->due, &m->period);
+  // An untimed movie on a clock thread draws a frame per millisecond: frames
+  // due at once, again and again, would keep the clock from moving on.
+  if (base->clock_thread && IsZero(m->period)) {
+    const timeval one{0, 1000};
+    AddTime(&m->due, &one);
+  }
 }
 
 void SchedulerDecode(MovieBase* base) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/headless.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
@@ -91,6 +92,14 @@ class RainThread : public testing::TestWithParam<uint32_t> {
       }
     return n;
   }
+  // The rain runs on the headless virtual clock: the test thread stands for
+  // a game thread that waits on an empty queue, and the clock moves on by
+  // ms, the rain drawing each frame that falls due.
+  static void Advance(uint64_t ms) {
+    PlatformMessage m;
+    GetGameMessage(&m, 0);
+    HeadlessAdvance(ms);
+  }
   RastPort* rp_ = nullptr;
   uint32_t rain_ = 0;
 };
@@ -113,7 +122,7 @@ TEST_P(RainThread, RunsOutAndStopsWithTheScreenAsBefore) {
   int seen = 0;
   for (int i = 0; i < 2000 && !seen; i++) {
     seen = RainPixels(0, 479);
-    SleepMs(1);
+    Advance(1);
   }
   EXPECT_GT(seen, 0);
   StopTheRain(rain);
@@ -139,7 +148,7 @@ TEST_P(RainThread, DryRectanglesStayDryAndDropsStillFall) {
   for (int i = 0; i < 3000 && IsRainRunning(rain); i++) {
     EXPECT_EQ(RainPixels(0, 239), 0);
     below += RainPixels(240, 479) > 0;
-    SleepMs(1);
+    Advance(1);
   }
   EXPECT_GT(below, 0);
   EXPECT_EQ(Area(0, 0, 639, 239), top_before);
@@ -151,7 +160,7 @@ TEST_P(RainThread, SwitchedListKeepsABoxDrawnAfterTheSwitch) {
   MapState().rainFrameMs = 1;
   RainControl* rain = StartTheRain(60000, nullptr);
   ASSERT_NE(rain, nullptr);
-  while (RainPixels(200, 400) == 0) SleepMs(1);
+  while (RainPixels(200, 400) == 0) Advance(1);
   static const uint16_t box[] = {100, 150, 539, 430, 0xFFFF, 0, 0, 0};
   SetRainRectangles(rain, box);
   // The requester's box, drawn at once after the switch.
@@ -169,7 +178,7 @@ TEST_P(RainThread, SwitchedListKeepsABoxDrawnAfterTheSwitch) {
   const uint32_t until = run + 60;
   while (run < until) {
     EXPECT_EQ(Area(100, 150, 539, 430), drawn);
-    SleepMs(2);
+    Advance(2);
     RainFrameCounts(rain, &run, &at_stop);
   }
   StopTheRain(rain);

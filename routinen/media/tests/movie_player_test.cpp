@@ -13,6 +13,7 @@
 
 #include "movie_fixture.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "platform/threads.h"
@@ -413,9 +414,12 @@ TEST_F(MoviePlayer800, KitMoviesPlayOnTheScreen) {
     ASSERT_TRUE(m[i]);
     StartMovie(base, m[i], at[i][0], at[i][1], SMF_PALETTE, 0);
   }
-  for (int t = 0; t < 500 && !(m[0]->halted && m[1]->halted && m[2]->halted); t++)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The scheduler runs on the headless virtual clock (an untimed movie draws
+  // a frame per millisecond of it): this thread stands for a game thread
+  // waiting on an empty queue while the clock moves on.
+  PlatformMessage msg;
+  GetGameMessage(&msg, 0);
+  for (int t = 0; t < 500 && !(m[0]->halted && m[1]->halted && m[2]->halted); t++) HeadlessAdvance(10);
   for (int i = 0; i < 3; i++) {
     ASSERT_EQ(m[i]->halted.load(), 1);
     const std::vector<Frame> frames = DecodeWithPlayer(kit[i]);
