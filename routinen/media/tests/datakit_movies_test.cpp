@@ -5,16 +5,15 @@
 // without a jump; the kit writes the same bytes on every build and its table
 // is the one in the docs.
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <thread>
 
 #include "movie_fixture.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "routinen/gui/ilbm.h"
@@ -26,6 +25,16 @@ using namespace movie_test;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Plays movies on the headless virtual clock (an untimed movie draws a frame
+// per millisecond of it) until done() or 5 s of it: this thread stands for a
+// game thread waiting on an empty queue while the clock moves on.
+template <class Done>
+void PlayUntil(Done done) {
+  PlatformMessage m;
+  GetGameMessage(&m, 0);
+  for (int k = 0; k < 500 && !done(); ++k) HeadlessAdvance(10);
+}
 
 std::string Kit() { return qoe_test::BinaryDir() + "/datakit"; }
 
@@ -234,8 +243,7 @@ TEST_F(KitMovies, TheResidenceMoviesJoinTheHallOfPicture2) {
     ASSERT_TRUE(m[i]);
     StartMovie(base_, m[i], (uint16_t)kOnes[i].x, (uint16_t)kOnes[i].y, SMF_SCRAMBLED, 0);  // untimed, once
   }
-  for (int k = 0; k < 500 && !(m[0]->halted && m[1]->halted); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  PlayUntil([&] { return m[0]->halted && m[1]->halted; });
   DisplayReadRGB(after.data(), W, H);
   for (const auto& o : kOnes) {
     size_t edge = 0, same = 0, inside_changed = 0;
@@ -294,8 +302,7 @@ TEST_F(KitMovies, TheTitleWaterfallContinuesPicture1) {
   Movie* m = LoadMovie(base_, ".\\Anims\\TitelWasserfall.cban", 0, 0);
   ASSERT_TRUE(m);
   StartMovie(base_, m, x0, y0, SMF_SCRAMBLED, 0);  // untimed, once
-  for (int k = 0; k < 500 && !m->halted; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  PlayUntil([&] { return m->halted.load() != 0; });
   EXPECT_EQ(WriteDisplayPng("title_movie.png"), 1);
   EXPECT_TRUE(qoe_test::KeepPng("title_movie.png"));
   StopMovie(base_, m);
