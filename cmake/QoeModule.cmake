@@ -61,3 +61,51 @@ function(qoe_module target)
     endforeach()
   endif()
 endfunction()
+
+# qoe_kit_outputs(<target> <files...>)
+#   Registers files the build writes into ${CMAKE_BINARY_DIR}/datakit/ (a
+#   generator's stamp stands for everything it writes) with the target that
+#   makes them. The top level writes the list at configure time for the start
+#   command's test (scripts/start_test.py); a data target that writes into
+#   datakit/ registers its outputs here.
+function(qoe_kit_outputs target)
+  foreach(f ${ARGN})
+    file(RELATIVE_PATH rel ${CMAKE_BINARY_DIR} ${f})
+    set_property(GLOBAL APPEND PROPERTY QOE_KIT_OUTPUTS "${rel}\t${target}")
+  endforeach()
+endfunction()
+
+# qoe_write_build_lists()
+#   Writes, at configure time, the lists the start command's test reads
+#   (independent of the generator): kit_outputs.txt ("<path under the build
+#   folder>\t<target>" per line) and target_dependencies.txt ("<target>\t<its
+#   direct dependencies, space-separated>" per target of the project).
+function(qoe_collect_targets dir out)
+  get_property(ts DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(s ${subs})
+    qoe_collect_targets(${s} sub)
+    list(APPEND ts ${sub})
+  endforeach()
+  set(${out} ${ts} PARENT_SCOPE)
+endfunction()
+
+function(qoe_write_build_lists)
+  get_property(outs GLOBAL PROPERTY QOE_KIT_OUTPUTS)
+  list(SORT outs)
+  string(REPLACE ";" "\n" text "${outs}")
+  file(WRITE ${CMAKE_BINARY_DIR}/kit_outputs.txt "${text}\n")
+  qoe_collect_targets(${PROJECT_SOURCE_DIR} targets)
+  list(SORT targets)
+  set(lines "")
+  foreach(t ${targets})
+    get_target_property(deps ${t} MANUALLY_ADDED_DEPENDENCIES)
+    if(NOT deps)
+      set(deps "")
+    endif()
+    list(SORT deps)
+    string(REPLACE ";" " " deps "${deps}")
+    string(APPEND lines "${t}\t${deps}\n")
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/target_dependencies.txt "${lines}")
+endfunction()

@@ -1,18 +1,20 @@
 #!/usr/bin/env python3
 """The start command on a fresh folder, headless, quitting at once.
 
-Usage: start_test.py <build folder> [ninja]
+Usage: start_test.py <build folder>
 
 This build has made every target already, so the test does not let the
 start command build: a stand-in `cmake` records what it asks for. The
 targets it names must between them depend on every data file this build
 writes into datakit/ (and on the client and the turn builder), so a start
-command that leaves a data target out fails here. The demo folder must then
-hold the sound index, every sample it names and the music modules, and the
-client must have found them.
+command that leaves a data target out fails here. What the build writes into
+datakit/ and which target depends on which are read from the lists CMake
+writes at configure time (kit_outputs.txt, target_dependencies.txt), so the
+test holds under any generator. The demo folder must then hold the sound
+index, every sample it names and the music modules, and the client must have
+found them.
 """
 import os
-import re
 import stat
 import struct
 import subprocess
@@ -34,25 +36,45 @@ def read(path):
         return fh.read()
 
 
-def graph_nodes(build, ninja, targets):
-    """Every node the targets depend on, directly or not (ninja's graph)."""
-    out = subprocess.run([ninja, '-C', build, '-t', 'graph'] + targets, capture_output=True, text=True)
-    if out.returncode != 0:
-        sys.exit('ninja -t graph failed: ' + out.stderr)
-    return set(re.findall(r'label="([^"]*)"', out.stdout))
+def kit_outputs(build):
+    """What the build writes into datakit/ (paths under the build folder),
+    each with the target that writes it."""
+    outputs = {}
+    with open(os.path.join(build, 'kit_outputs.txt')) as fh:
+        for line in fh:
+            path, _, target = line.rstrip('\n').partition('\t')
+            if path:
+                outputs[path] = target
+    return outputs
 
 
-def kit_outputs(build, ninja):
-    """What the build writes into datakit/ (relative paths), and its programs."""
-    out = subprocess.run([ninja, '-C', build, '-t', 'targets', 'all'], capture_output=True, text=True)
-    if out.returncode != 0:
-        sys.exit('ninja -t targets failed: ' + out.stderr)
-    names = set()
-    for line in out.stdout.splitlines():
-        path, _, rule = line.rpartition(': ')
-        if path.startswith('datakit/') and rule != 'phony':
-            names.add(path)
-    return names
+def dependency_closure(build, targets):
+    """The targets the given ones depend on, directly or not (themselves too),
+    and the names of every target of the project."""
+    edges = {}
+    with open(os.path.join(build, 'target_dependencies.txt')) as fh:
+        for line in fh:
+            target, _, deps = line.rstrip('\n').partition('\t')
+            if target:
+                edges[target] = deps.split()
+    seen, todo = set(), list(targets)
+    while todo:
+        t = todo.pop()
+        if t not in seen:
+            seen.add(t)
+            todo += edges.get(t, [])
+    return seen, set(edges)
+
+
+def unlisted_kit_files(build, outputs):
+    """Generator stamps (datakit/.datakit-*) and fonts on disk that the list
+    does not name: a data target that forgot to register its outputs."""
+    kit = os.path.join(build, 'datakit')
+    found = ['datakit/' + f for f in os.listdir(kit) if f.startswith('.datakit')]
+    fonts = os.path.join(kit, 'fonts')
+    if os.path.isdir(fonts):
+        found += ['datakit/fonts/' + f for f in os.listdir(fonts) if f.endswith('.fnt')]
+    return sorted(f for f in found if f not in outputs)
 
 
 def sample_paths(index):
@@ -70,7 +92,6 @@ def sample_paths(index):
 
 def main():
     build = os.path.abspath(sys.argv[1])
-    ninja = sys.argv[2] if len(sys.argv) > 2 else 'ninja'
     for prog in ('quill', 'tools/turnbuilder/turnbuilder'):
         if not os.path.exists(os.path.join(build, prog)):
             sys.exit(prog + ' is not built')
@@ -100,10 +121,15 @@ def main():
         if '--target' in words:
             targets += words[words.index('--target') + 1:]
     if check(targets, 'the start command builds no named target: %r' % calls):
-        needed = kit_outputs(build, ninja) | {'quill', 'tools/turnbuilder/turnbuilder'}
-        check(any(n.endswith('.datakit-sound-stamp') for n in needed), 'this build writes no sounds')
-        missing = needed - graph_nodes(build, ninja, targets)
-        check(not missing, 'the start command (%s) does not build: %s' % (' '.join(targets), ' '.join(sorted(missing))))
+        outputs = kit_outputs(build)
+        check(any(p.endswith('.datakit-sound-stamp') for p in outputs), 'this build writes no sounds')
+        check(not unlisted_kit_files(build, outputs),
+              'files in datakit/ that kit_outputs.txt does not name: %s' % ' '.join(unlisted_kit_files(build, outputs)))
+        built, known = dependency_closure(build, targets)
+        check(set(targets) <= known, 'the start command builds unknown targets: %s' % ' '.join(set(targets) - known))
+        missing = sorted('%s (%s)' % (p, t) for p, t in outputs.items() if t not in built)
+        missing += sorted({'quill', 'turnbuilder'} - built)
+        check(not missing, 'the start command (%s) does not build: %s' % (' '.join(targets), ' '.join(missing)))
 
     # What it installed.
     demo = os.path.join(work, 'demo')
