@@ -14,8 +14,7 @@
 #include "platform/screenmode.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "screens.h"
-#include "screens/hub/residenzdownload.h"
-#include "routinen/system/files.h"
+#include "screens/hub/recovery.h"
 #include "routinen/system/shell.h"
 #include "platform/threads.h"
 
@@ -62,11 +61,9 @@ int main() {
     return 1;
   }
   InstallProgramScreens();
-  // Commits of several files that a kill interrupted are finished first.
-  if (int32_t left = FinishCommitRecords()) DebugLog("main: %d Aenderung(en) bleiben offen\n", left);
-  if (!PrepareFolders()) DebugLog("main: Einstellungen koennen nicht gespeichert werden\n");
-  // A turn download killed part-way is undone before any game file is read.
-  if (!RecoverTurnDownload()) DebugLog("main: Die abgebrochene Auswertung bleibt offen\n");
+  // What a kill or a failure of the last run left half done is finished
+  // before anything else writes (the mode prefs, SetupSystem, MarkRunning).
+  if (int32_t left = RecoverAtStart()) DebugLog("main: %d Reparatur(en) beim Start bleiben offen\n", left);
   InstallScreenModePrefs();
   DisplayModeChoice mode;
   if (!ScreenModus(&mode)) {

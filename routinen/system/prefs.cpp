@@ -190,3 +190,32 @@ int32_t SaveStandardRizizOzezPrefs() {
   DefaultImage(s, img);
   return SaveMem2File(s.path, img, s.full_size) ? 1 : 0;
 }
+
+int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count) {
+  if (!path || (count && (!fields || !values))) return 0;
+  for (uint32_t i = 0; i < count; ++i)
+    if (fields[i] >= PREFS_FIELD_COUNT || kPrefs[fields[i]].size > 4) return 0;
+  // The file as CheckPrefs would leave it: missing means defaults, short is
+  // extended with them, a whole one keeps every byte.
+  uint32_t size = 0;
+  uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
+  const uint32_t n = old && size >= PREFS_FILE_SIZE ? size : PREFS_FILE_SIZE;
+  uint8_t* img = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
+  if (!img) {
+    FreeVec(old);
+    return 0;
+  }
+  DefaultImage(kPrefsSpec, img);
+  if (old) std::memcpy(img, old, size < n ? size : n);
+  FreeVec(old);
+  for (uint32_t i = 0; i < count; ++i) {
+    const PrefsFieldInfo& f = kPrefs[fields[i]];
+    if (f.size == 1) img[f.offset] = (uint8_t)values[i];
+    else if (f.size == 2) PutBE16(img + f.offset, (uint16_t)values[i]);
+    else PutBE32(img + f.offset, values[i]);
+  }
+  const int32_t ok = SaveMem2File(path, img, n) ? 1 : 0;
+  FreeVec(img);
+  if (!ok) DebugLog("CheckPrefs: Konnte Prefs-Datei %s nicht schreiben !\n", path);
+  return ok;
+}

@@ -75,6 +75,12 @@ uint32_t CheckPrefs(uint32_t field, uint32_t write, uint32_t value);
 // Null on failure or for a number field.
 char* CheckPrefsStr(uint32_t field, uint32_t write, const char* text);
 
+// Sets number fields of the prefs file at path (a Prefs.qoe that is not
+// the running game's, such as a save being loaded) in one whole-file
+// rewrite; missing and short files as with CheckPrefs. 1, or 0 on failure
+// (also for a string field or an unknown index: then nothing is written).
+int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count);
+
 // Story prefs, same scheme: field 0 u32 (the story to show), 1..45 bytes
 // (1 = show the story screen at start, k + 1 = story k was shown), 46 an
 // 80-byte text (a write keeps at most 40 characters). A missing file is

@@ -1,5 +1,6 @@
 // The start-up and shut-down sequence of the application shell, called by
-// main in this order: PrepareFolders, InstallScreenModePrefs (before the display-mode page),
+// main in this order: PrepareFolders (within the start-up recovery,
+// screens/hub/recovery.h), InstallScreenModePrefs (before the display-mode page),
 // OpenLibraries, CheckSystem, SetupSystem, [display set-up],
 // InitializeDirectSound, then the game thread Main; ShutdownSystem at the end.
 // Main runs the screen dispatcher over the program's screen table.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -121,16 +122,40 @@ std::vector<std::string> Entries(const std::string& dir) {
   return out;
 }
 
-// Moves the entries of one folder into another (skipping the indexes when
-// asked); the names moved are added to *moved. False when a rename fails.
-bool MoveEntries(const std::string& from, const std::string& to, bool skip_indexes, std::vector<std::string>* moved) {
+bool EntryExists(const std::string& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Deletes a disk path with everything in it (links are not followed).
+bool RemoveDiskTree(const std::string& p) {
+  std::error_code ec;
+  std::filesystem::remove_all(p, ec);
+  return !ec;
+}
+
+// Moves the entries of one folder into another, never the indexes and the
+// layouts; the names moved are added to *moved. An entry of the same name
+// already in the other folder was made after the load began, by a start
+// that a kill interrupted it for, so it belongs to neither game: moving out
+// it goes (the old game's entry is already away), moving in it is
+// replaced. So every step can be repeated. False when a rename fails.
+bool MoveEntries(const std::string& from, const std::string& to, bool moving_in, std::vector<std::string>* moved) {
   for (const std::string& n : Entries(from)) {
-    if (skip_indexes && IsIndexEntry(n.c_str())) continue;
-    if (::rename((from + "/" + n).c_str(), (to + "/" + n).c_str()) != 0) {
+    if (IsIndexEntry(n.c_str())) continue;
+    const std::string src = from + "/" + n, dst = to + "/" + n;
+    bool ok;
+    if (!moving_in && EntryExists(dst)) {
+      ok = RemoveDiskTree(src);
+    } else {
+      ok = ::rename(src.c_str(), dst.c_str()) == 0;
+      if (!ok && moving_in && EntryExists(dst)) ok = RemoveDiskTree(dst) && ::rename(src.c_str(), dst.c_str()) == 0;
+      if (ok && moved) moved->push_back(n);
+    }
+    if (!ok) {
       DebugLog("LoadGame: Konnte %s nicht verschieben\n", n.c_str());
       return false;
     }
-    if (moved) moved->push_back(n);
   }
   return true;
 }
@@ -152,6 +177,12 @@ bool MakeLoadFolders(LoadFolders* f) {
   return true;
 }
 
+// The display mode running now (the loaded prefs must not change it).
+uint32_t RunningDisplayMode() {
+  if (QoESystemPtr && QoESystemPtr->Display) return QoESystemPtr->Display->ModeId;
+  return CheckPrefs(PREFS_DISPLAY_MODE, 0, 0);
+}
+
 bool IsDir(const std::string& p) {
   struct stat st;
   return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -165,12 +196,12 @@ bool SwapInLoad(const LoadFolders& f, std::vector<std::string> moved_out[2], std
       ::mkdir((f.root + "/alt").c_str(), 0755);
       ::mkdir(f.alt[i].c_str(), 0755);
       ::mkdir(f.live[i].c_str(), 0755);
-      if (!MoveEntries(f.live[i], f.alt[i], true, &moved_out[i])) return false;
+      if (!MoveEntries(f.live[i], f.alt[i], false, &moved_out[i])) return false;
     }
     if (::mkdir(f.phase_b.c_str(), 0755) != 0) return false;
   }
   for (int i = 0; i < 2; i++)
-    if (!MoveEntries(f.neu[i], f.live[i], false, &moved_in[i])) return false;
+    if (!MoveEntries(f.neu[i], f.live[i], true, &moved_in[i])) return false;
   return true;
 }
 
@@ -390,6 +421,11 @@ int32_t RestoreSave(const char* turn_dir) {
     std::snprintf(to, sizeof to, "%s\\kopie\\%s\\", kLoadDir, part);
     ok = ok && FolderExists(save) && CreateDirPath(to) && CopyDir(from, to, 2);
   }
+  // The loaded prefs keep the running display mode and redraw the town
+  // (fields 1 and 4); set in the copy, so they come in with the load.
+  const uint32_t fields[2] = {PREFS_DISPLAY_MODE, PREFS_TOWN_ID};
+  const uint32_t values[2] = {RunningDisplayMode(), 0xFFFFFFFFu};
+  ok = ok && SetPrefsFieldsIn((std::string(kLoadDir) + "\\kopie\\Data\\Prefs.qoe").c_str(), fields, values, 2);
   if (!ok || ::rename((f.root + "/kopie").c_str(), (f.root + "/neu").c_str()) != 0) {
     DebugLog("LoadGame: Konnte Spielstand %s nicht kopieren\n", turn_dir);
     DiscardLoadFolder();
@@ -525,16 +561,10 @@ int32_t LoadGame() {
   FreeVec(turn_names);
 
   ChiefMessageBox* box = Progress(1527);
-  const uint32_t mode = QoESystemPtr->Display ? QoESystemPtr->Display->ModeId : CheckPrefs(PREFS_DISPLAY_MODE, 0, 0);
   FreePaths();
   if (DeepDisplay()) KartenScreenSaveData();
   // All or nothing: a load that fails leaves the running game as it was.
   const int32_t ok = RestoreSave(turn_dir);
-  if (ok) {
-    // The loaded prefs must not change the display.
-    CheckPrefs(PREFS_DISPLAY_MODE, 1, mode);
-    CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
-  }
   SetupSystem();
   ExitSound();
   FreeCaches(2);

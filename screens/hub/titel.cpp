@@ -23,6 +23,7 @@
 #include "routinen/system/timer.h"
 #include "screens/common/screenbase.h"
 #include "screens/hub/credits.h"
+#include "screens/hub/recovery.h"
 #include "screens/hub/savegame.h"
 
 namespace {
@@ -241,6 +242,11 @@ int32_t TitelScreen(int32_t) {
   ShowScreenBase(&base);
   WaitTransition();  // the box opens over the whole picture
   TitelMessage(anims, 0, "Debug-Version!");
+  // What the start-up recovery could not finish.
+  if (const char* notice = RecoveryNotice()) {
+    TitelMessage(anims, 0, notice);
+    ClearRecoveryNotice();
+  }
   SfxPlayer000(kWaterfallSfx, 0, 1);
   RepairArmyShipData();
 

@@ -251,3 +251,38 @@ TEST(BTPrefs, FailedStandardFileIsLoggedAndGivesAllOnes) {
   EXPECT_EQ(SaveStandardRizizOzezPrefs(), 1);
   EXPECT_EQ(qoe_test::ReadFileBytes(kBTDisk).size(), BTPREFS_FILE_SIZE);
 }
+
+TEST(Prefs, FieldsSetInAnotherFileAsCheckPrefsWouldSetThem) {
+  MakeData();
+  std::filesystem::create_directory("Other");
+  const uint32_t fields[2] = {PREFS_DISPLAY_MODE, PREFS_TOWN_ID}, values[2] = {3, 0xFFFFFFFFu};
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
+  CheckPrefs(PREFS_TOWN_ID, 1, 7);
+  const auto whole = qoe_test::ReadFileBytes(kPrefsDisk);
+  std::vector<uint8_t> longer = whole;
+  longer.resize(300, 0x5A);
+  // Missing, cut short, whole, longer: the same bytes as CheckPrefs leaves.
+  const std::vector<std::vector<uint8_t>> starts = {{}, {whole.begin(), whole.begin() + 160}, whole, longer};
+  for (size_t i = 0; i < starts.size(); i++) {
+    std::filesystem::remove(kPrefsDisk);
+    std::filesystem::remove("Other/Prefs.qoe");
+    if (i > 0) {
+      ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, starts[i]));
+      ASSERT_TRUE(qoe_test::WriteFileBytes("Other/Prefs.qoe", starts[i]));
+    }
+    EXPECT_EQ(SetPrefsFieldsIn(".\\Other\\Prefs.qoe", fields, values, 2), 1) << i;
+    CheckPrefs(PREFS_DISPLAY_MODE, 1, 3);
+    CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+    EXPECT_EQ(qoe_test::ReadFileBytes("Other/Prefs.qoe"), qoe_test::ReadFileBytes(kPrefsDisk)) << i;
+  }
+  // A text field or an unknown index writes nothing; nor does a failed write.
+  const auto before = qoe_test::ReadFileBytes("Other/Prefs.qoe");
+  const uint32_t text[1] = {PREFS_LORD_NAME}, beyond[1] = {PREFS_FIELD_COUNT};
+  EXPECT_EQ(SetPrefsFieldsIn(".\\Other\\Prefs.qoe", text, values, 1), 0);
+  EXPECT_EQ(SetPrefsFieldsIn(".\\Other\\Prefs.qoe", beyond, values, 1), 0);
+  const uint32_t other[1] = {5};
+  FileFailWritesAfter(100);
+  EXPECT_EQ(SetPrefsFieldsIn(".\\Other\\Prefs.qoe", fields, other, 1), 0);
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Other/Prefs.qoe"), before);
+}

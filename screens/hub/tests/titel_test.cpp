@@ -40,11 +40,13 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/savegame.h"
+#include "screens/hub/tests/savegame_support.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
 namespace fs = std::filesystem;
+using namespace savegame_test;
 
 namespace {
 
@@ -53,82 +55,9 @@ const char kOut[] = "Data/POP3Out/GameChunk.qoe";
 
 using qoe_test::LogLines;
 
-// Every file under a folder with its bytes (paths relative to it).
-std::map<std::string, std::vector<uint8_t>> Snapshot(const std::string& dir) {
-  std::map<std::string, std::vector<uint8_t>> files;
-  if (!fs::exists(dir)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = qoe_test::ReadFileBytes(e.path().string());
-  return files;
-}
-
-// The game state of .\Data: everything but the indexes and the layouts.
-std::map<std::string, std::vector<uint8_t>> GameState() {
-  auto all = Snapshot("Data");
-  for (auto it = all.begin(); it != all.end();) {
-    const std::string& n = it->first;
-    if (n == "Path" || n == "SfxPath" || n == "RizizOzezPath" || n.rfind("Screendat", 0) == 0) it = all.erase(it);
-    else ++it;
-  }
-  return all;
-}
-
-std::map<std::string, std::vector<uint8_t>> Indexes() {
-  auto all = Snapshot("Data");
-  std::map<std::string, std::vector<uint8_t>> kept;
-  for (auto& [n, b] : all)
-    if (n == "Path" || n == "SfxPath" || n == "RizizOzezPath" || n.rfind("Screendat", 0) == 0) kept[n] = b;
-  return kept;
-}
-
-// The names of the files that differ between two snapshots (empty: equal).
-std::string Diff(const std::map<std::string, std::vector<uint8_t>>& a,
-                 const std::map<std::string, std::vector<uint8_t>>& b) {
-  std::string d;
-  for (const auto& [n, bytes] : a)
-    if (!b.count(n) || b.at(n) != bytes) d += n + " ";
-  for (const auto& [n, bytes] : b)
-    if (!a.count(n)) d += n + "(new) ";
-  return d;
-}
-
-// The demo realm installed as a game in the working folder (as the start
-// command does), with its first turn as the received pool.
-void InstallDemoRealm() {
-  Realm realm;
-  std::string error;
-  ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm", &realm, &error)) << error;
-  const Bytes answer = BuildSignupAnswer(realm);
-  CreateDirPath(".\\Data\\POP3In");
-  ASSERT_EQ(SaveMem2File(ReceivedPoolPath, answer.data(), (uint32_t)answer.size()), 1);
-  ASSERT_NE(GameInit(ReceivedPoolPath), 0);
-  const Bytes turn = BuildTurnPool(realm);
-  ASSERT_EQ(SaveMem2File(ReceivedPoolPath, turn.data(), (uint32_t)turn.size()), 1);
-  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
-  OptionenPrefsDefault(&QoESystemPtr->Optionen);
-  ASSERT_EQ(OptionenPrefsSave(&QoESystemPtr->Optionen), 1);
-  ASSERT_EQ(IsChunkInFile(ChunkBit(CHUNK_KORN), ReceivedPoolPath), 1);
-}
-
-std::string TurnFolder() {
-  uint8_t* korn = LoadChunk2Mem("KORN", ReceivedPoolPath);
-  std::string name = std::to_string(ChunkGet32(korn, 12)) + "_" + std::to_string(ChunkGet16(korn, 16));
-  FreeChunk(korn);
-  return name;
-}
-
 class Titel : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::create_directories("Data/POP3In");
-    fs::create_directories("Data/POP3Out");
-    fs::create_directories("Data/MailOut");
-    *OwnPlayerPtr = OwnPlayer{};
-    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 0);
-    CheckPrefs(PREFS_UPLOADS, 1, 1);
-    CheckPrefs(PREFS_TURN_COUNT, 1, 20);
-  }
+  void SetUp() override { PrepareTitleFolder(); }
   void TearDown() override {
     *OwnPlayerPtr = OwnPlayer{};
     SetShellHooks(nullptr);

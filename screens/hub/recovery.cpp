@@ -1,0 +1,68 @@
+// The start-up recovery. See recovery.h.
+#include "recovery.h"
+
+#include <string>
+
+#include "platform/log.h"
+#include "routinen/system/files.h"
+#include "routinen/system/shell.h"
+#include "screens/hub/residenzdownload.h"
+#include "screens/hub/savegame.h"
+
+namespace {
+
+// The recovery's state record: the notice for the player, written by
+// RecoverAtStart (before the game thread starts) and read and cleared by the
+// title screen on the game thread.
+struct RecoveryState {
+  std::string notice;
+  bool commitNoted = false;  // the notice tells of a commit record
+};
+RecoveryState g_recovery;
+
+void AddNotice(const std::string& text) {
+  if (!g_recovery.notice.empty()) g_recovery.notice += "\n\n";
+  g_recovery.notice += text;
+}
+
+// Each commit record that cannot be finished: the first one's reason goes
+// into the notice (the log names every record and its files).
+void NoteUnfinishedCommit(const char*, const char* problem) {
+  if (g_recovery.commitNoted) return;
+  g_recovery.commitNoted = true;
+  AddNotice(std::string("The last run was stopped while it changed several files at once, and this start could "
+                        "not finish the change (") +
+            problem + "). Those files were left as they are; the log names them.");
+}
+
+}  // namespace
+
+int32_t RecoverAtStart(void) {
+  g_recovery = RecoveryState{};
+  int32_t open = 0;
+  SetCommitRecordHook(NoteUnfinishedCommit);
+  if (int32_t left = FinishCommitRecords()) {
+    DebugLog("RecoverAtStart: %d Aenderung(en) bleiben offen\n", left);
+    open++;
+  }
+  SetCommitRecordHook(nullptr);
+  if (FinishInterruptedLoad() < 0) {
+    AddNotice("The last run was stopped while it loaded a saved game, and the load could not be finished. It is "
+              "tried again at every start; until then the game may be incomplete.");
+    open++;
+  }
+  if (!PrepareFolders()) {
+    DebugLog("RecoverAtStart: Einstellungen koennen nicht gespeichert werden\n");
+    open++;
+  }
+  // A turn download killed part-way is undone before any game file is read.
+  if (!RecoverTurnDownload()) {
+    DebugLog("RecoverAtStart: Die abgebrochene Auswertung bleibt offen\n");
+    open++;
+  }
+  return open;
+}
+
+const char* RecoveryNotice(void) { return g_recovery.notice.empty() ? nullptr : g_recovery.notice.c_str(); }
+
+void ClearRecoveryNotice(void) { g_recovery = RecoveryState{}; }

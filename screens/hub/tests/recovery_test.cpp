@@ -1,0 +1,378 @@
+// The start-up recovery: kill loops (fork, SIGKILL at random moments, then
+// RecoverAtStart as the next start) over GameInit, a screen's commit of
+// three files and a load with thousands of files in .\Data, each run ending
+// as the old files or the new ones, never a third; commit records that are
+// damaged or cannot be finished at start-up, and the title's notice.
+#include "screens/hub/recovery.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/headless.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/system/files.h"
+#include "routinen/system/input.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/options.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/shell.h"
+#include "routinen/system/sysrecords.h"
+#include "screens/hub/savegame.h"
+#include "screens/hub/tests/savegame_support.h"
+#include "screens/hub/titel.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace savegame_test;
+
+namespace {
+
+// Every file of the game (.\Data and .\Map, paths from the working folder).
+FileMap GameFiles() {
+  FileMap all;
+  for (const char* top : {"Data", "Map"})
+    for (auto& [n, b] : Snapshot(top)) all[std::string(top) + "/" + n] = b;
+  return all;
+}
+
+// What a start must never leave: commit records, staged files, the load's
+// folders.
+std::string Leftovers() {
+  std::string out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(".", ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    const std::string n = it->path().filename().string();
+    if (n.rfind(".qoecommit-", 0) == 0 || n.rfind(".qoetmp-", 0) == 0) out += it->path().string() + " ";
+  }
+  for (const char* p : {"Game/.laden", "Game/.laden.weg"})
+    if (fs::exists(p)) out += std::string(p) + " ";
+  return out;
+}
+
+// The game's folders kept aside and put back for each run.
+void Keep(const std::string& backup) {
+  fs::remove_all(backup);
+  fs::create_directories(backup);
+  for (const char* top : {"Data", "Map"})
+    if (fs::exists(top)) fs::copy(top, backup + "/" + top, fs::copy_options::recursive);
+}
+void PutBack(const std::string& backup) {
+  for (const char* top : {"Data", "Map"}) {
+    fs::remove_all(top);
+    if (fs::exists(backup + "/" + top)) fs::copy(backup + "/" + top, top, fs::copy_options::recursive);
+  }
+  for (const auto& e : fs::directory_iterator("."))
+    if (e.path().filename().string().rfind(".qoecommit-", 0) == 0) fs::remove(e.path());
+}
+
+int64_t MicrosOf(const std::function<void()>& fn) {
+  timespec t0, t1;
+  clock_gettime(CLOCK_MONOTONIC, &t0);
+  fn();
+  clock_gettime(CLOCK_MONOTONIC, &t1);
+  return std::max<int64_t>(1, (t1.tv_sec - t0.tv_sec) * 1000000 + (t1.tv_nsec - t0.tv_nsec) / 1000);
+}
+
+// Runs fn in a child and kills it delay_us after fn began.
+void RunKilledAfter(const std::function<int()>& fn, int64_t delay_us) {
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const char go = 1;
+    if (write(ready[1], &go, 1) != 1) _exit(99);
+    _exit(fn());
+  }
+  close(ready[1]);
+  char go = 0;
+  if (read(ready[0], &go, 1) == 1 && delay_us > 0) usleep((useconds_t)delay_us);
+  close(ready[0]);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+}
+
+// Runs fn in a child to its end (or its death).
+void RunInChild(const std::function<int()>& fn) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(fn());
+  int status = 0;
+  waitpid(child, &status, 0);
+}
+
+// A kill loop: each run starts from the old files, runs work in a child
+// killed after a random delay (up to 1.5 times an uninterrupted run), lets
+// between() look at what the kill left, then runs the next start; the files
+// must be the old ones or the new ones, and nothing may be left over.
+struct KillLoop {
+  FileMap old_files, new_files;
+  int olds = 0, news = 0;
+  void Run(const char* what, int runs, const std::function<int()>& work, int64_t span_us,
+           const std::function<void(int)>& between = nullptr) {
+    srand(17);
+    bool at_old = false;  // a run that ended as the old files needs no putting back
+    for (int run = 0; run < runs; run++) {
+      if (!at_old) PutBack("old");
+      RunKilledAfter(work, rand() % (span_us * 3 / 2 + 1));
+      if (between) between(run);
+      ASSERT_EQ(RecoverAtStart(), 0) << what << " run " << run;
+      const FileMap now = GameFiles();
+      at_old = Diff(now, old_files).empty();
+      if (at_old) olds++;
+      else if (Diff(now, new_files).empty()) news++;
+      else ADD_FAILURE() << what << " run " << run << ": " << Diff(now, old_files) << "| " << Diff(now, new_files);
+      EXPECT_EQ(Leftovers(), "") << what << " run " << run;
+    }
+    EXPECT_EQ(olds + news, runs) << what;
+  }
+};
+
+class Recovery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PrepareTitleFolder(false);
+    ClearRecoveryNotice();
+  }
+  void TearDown() override {
+    *OwnPlayerPtr = OwnPlayer{};
+    SetShellHooks(nullptr);
+    FileSyncWrites(1);
+    ClearRecoveryNotice();
+  }
+};
+
+}  // namespace
+
+TEST_F(Recovery, GameInitKilledAtAnyMomentIsTheOldFolderOrTheInstalledGame) {
+  Realm realm;
+  ASSERT_NO_FATAL_FAILURE(WriteDemoSignupAnswer(&realm));
+  KillLoop loop;
+  Keep("old");
+  loop.old_files = GameFiles();
+  const int64_t us = MicrosOf([] { ASSERT_EQ(GameInit(ReceivedPoolPath), 1); });
+  loop.new_files = GameFiles();
+  ASSERT_GT(loop.new_files.size(), loop.old_files.size() + 10);
+  loop.Run("GameInit", 60, [] { return GameInit(ReceivedPoolPath) == 1 ? 0 : 1; }, us);
+  EXPECT_GT(loop.olds, 0);
+  EXPECT_GT(loop.news, 0);
+  // The next install works.
+  PutBack("old");
+  EXPECT_EQ(GameInit(ReceivedPoolPath), 1);
+  EXPECT_EQ(Diff(GameFiles(), loop.new_files), "");
+}
+
+TEST_F(Recovery, AScreensCommitOfThreeFilesKilledAtAnyMomentIsTheOldFilesOrTheNew) {
+  // A screen's visit: the outgoing pool, the goods file and the map prefs
+  // in one set.
+  static const char kPool[] = ".\\Data\\POP3Out\\GameChunk.qoe", kGoods[] = ".\\Data\\WarenChunk.qoe",
+                    kMapPrefs[] = ".\\Data\\MapPrefs.qoe";
+  for (const char* id : {"KORN", "TAXE"}) {
+    uint8_t* c = AllocChunk(id, "V001", id[0] == 'K' ? 52 : 72);
+    ASSERT_EQ(AddChunkPool(c, kPool), 1);
+    FreeChunk(c);
+  }
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/WarenChunk.qoe", std::vector<uint8_t>(500, 1)));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", std::vector<uint8_t>(3000, 2)));
+  static auto visit = [] {
+    uint8_t* korn = AllocChunk("KORN", "V001", 52);
+    ChunkPut32(korn, 26, 77);
+    uint8_t* bau = AllocChunk("BAUE", "V001", 72);
+    PoolChange changes[] = {{korn, nullptr}, {bau, nullptr}, {nullptr, "TAXE"}};
+    uint32_t size = 0;
+    uint8_t* image = ChangedPoolImage(kPool, changes, 3, &size);
+    FreeChunk(korn);
+    FreeChunk(bau);
+    const std::vector<uint8_t> goods(700, 3), prefs(3000, 4);
+    FileSet* set = image ? BeginFileSet() : nullptr;
+    int32_t ok = set && FileSetWrite(set, kPool, image, size) &&
+                 FileSetWrite(set, kGoods, goods.data(), (uint32_t)goods.size()) &&
+                 FileSetWrite(set, kMapPrefs, prefs.data(), (uint32_t)prefs.size());
+    if (set) ok = CommitFileSet(set) && ok;
+    FreeVec(image);
+    return ok ? 0 : 1;
+  };
+  KillLoop loop;
+  Keep("old");
+  loop.old_files = GameFiles();
+  const int64_t us = MicrosOf([] { ASSERT_EQ(visit(), 0); });
+  loop.new_files = GameFiles();
+  ASSERT_EQ(Diff(loop.new_files, loop.old_files), "Data/MapPrefs.qoe Data/POP3Out/GameChunk.qoe Data/WarenChunk.qoe ");
+  loop.Run("random", 120, [] { return visit(); }, us);
+  // And at every flush of the commit: the staged files, the record, its
+  // folder, the folders after the renames.
+  for (int at = 0; at < 8; at++) {
+    PutBack("old");
+    static int kill_at;
+    kill_at = at;
+    RunInChild(
+        [] {
+          static int seen = 0;
+          FileSetSyncHook(
+              [](const char*, int32_t, void*) -> int32_t {
+                if (seen++ == kill_at) raise(SIGKILL);
+                return 1;
+              },
+              nullptr);
+          return visit();
+        });
+    ASSERT_EQ(RecoverAtStart(), 0) << at;
+    const FileMap now = GameFiles();
+    EXPECT_TRUE(Diff(now, loop.old_files).empty() || Diff(now, loop.new_files).empty()) << at;
+    EXPECT_EQ(Leftovers(), "") << at;
+  }
+  // Past the record's flushes the set is always finished.
+  PutBack("old");
+  EXPECT_EQ(visit(), 0);
+  EXPECT_EQ(Diff(GameFiles(), loop.new_files), "");
+}
+
+TEST_F(Recovery, LoadKilledAtAnyMomentAmongThousandsOfFilesIsTheOldGameOrTheLoadedOne) {
+  InstallDemoRealm();
+  CheckPrefs(PREFS_DISPLAY_MODE, 1, 1);
+  CheckPrefs(PREFS_TOWN_ID, 1, 1);
+  ASSERT_EQ(SaveGame(0), 1);
+  static std::string turn_dir;
+  turn_dir = ".\\Game\\Harald\\" + TurnFolder();
+  // The running game: another display mode, a file gone, a few thousand more.
+  CheckPrefs(PREFS_DISPLAY_MODE, 1, 3);
+  fs::remove("Data/MapPrefs.qoe");
+  for (int i = 0; i < 3000; i++)
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Extra" + std::to_string(i) + ".dat", {(uint8_t)i, 1}));
+  FileSyncWrites(0);  // kills, no power cuts: the flushes only slow the loop
+  KillLoop loop;
+  Keep("old");
+  loop.old_files = GameFiles();
+  const int64_t us = MicrosOf([] { ASSERT_EQ(RestoreSave(turn_dir.c_str()), 1); });
+  loop.new_files = GameFiles();
+  // The loaded prefs keep the running display mode and redraw the town.
+  EXPECT_EQ(CheckPrefs(PREFS_DISPLAY_MODE, 0, 0), 3u);
+  EXPECT_EQ(CheckPrefs(PREFS_TOWN_ID, 0, 0), 0xFFFFFFFFu);
+  int moving_out = 0;
+  loop.Run("load", 30, [] { return RestoreSave(turn_dir.c_str()) == 1 ? 0 : 1; }, us, [&](int) {
+    // Killed while the game was being moved out: every other time the start
+    // first makes its folders and writes the options and the prefs (as
+    // before the recovery ran first), so each step must be repeatable.
+    if (!fs::exists("Game/.laden/neu") || fs::exists("Game/.laden/B")) return;
+    if (moving_out++ % 2) return;
+    ASSERT_EQ(PrepareFolders(), 1);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Optionen.prefs", {1, 2, 3}));
+    CheckPrefs(PREFS_RUNNING, 1, 1);
+  });
+  EXPECT_GT(moving_out, 0);
+  // A later load and a later save work.
+  EXPECT_EQ(RestoreSave(turn_dir.c_str()), 1);
+  EXPECT_EQ(Diff(GameFiles(), loop.new_files), "");
+  EXPECT_EQ(SaveGame(0), 1);
+  EXPECT_EQ(Leftovers(), "");
+}
+
+TEST_F(Recovery, AStartFinishesCommitRecordsBeforeItSweepsAndTellsWhatItCannotFinish) {
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/A.dat", {1}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/B.dat", {2}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/C.dat", {3}));
+  auto commit = [] {
+    FileSet* set = BeginFileSet();
+    const uint8_t a = 11, b = 12, c = 13;
+    FileSetWrite(set, ".\\Data\\A.dat", &a, 1);
+    FileSetWrite(set, ".\\Data\\B.dat", &b, 1);
+    FileSetWrite(set, ".\\Data\\C.dat", &c, 1);
+    return CommitFileSet(set);
+  };
+  // A commit that failed part-way (a folder stood where a file goes) is
+  // finished by the next start once the folder is gone: the sweep keeps its
+  // staged files until then.
+  fs::remove("Data/B.dat");
+  fs::create_directories("Data/B.dat/x");
+  EXPECT_EQ(commit(), 0);
+  fs::remove_all("Data/B.dat");
+  EXPECT_EQ(PrepareFolders(), 1);  // the sweep alone keeps the record's files
+  EXPECT_EQ(RecoverAtStart(), 0);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/B.dat"), std::vector<uint8_t>{12});
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/C.dat"), std::vector<uint8_t>{13});
+  EXPECT_EQ(RecoveryNotice(), nullptr);
+  EXPECT_EQ(Leftovers(), "");
+  // A damaged record is dropped at start-up with its staged files, quietly.
+  FileSyncWrites(1);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/A.dat", {1}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes(".qoecommit-XYZXYZ", {'Q', 'C', 'O', 'M'}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/.qoetmp-A.dat.XYZXYZ", {9}));
+  EXPECT_EQ(RecoverAtStart(), 0);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/A.dat"), std::vector<uint8_t>{1});
+  EXPECT_EQ(RecoveryNotice(), nullptr);
+  EXPECT_EQ(Leftovers(), "");
+  // One that cannot be finished stays whole with its files and is told.
+  fs::remove("Data/C.dat");
+  fs::create_directories("Data/C.dat/x");
+  EXPECT_EQ(commit(), 0);  // A and B renamed, C not
+  qoe_test::LogLines log;
+  EXPECT_EQ(RecoverAtStart(), 1);
+  ASSERT_NE(RecoveryNotice(), nullptr);
+  EXPECT_NE(std::string(RecoveryNotice()).find("could not finish"), std::string::npos) << RecoveryNotice();
+  EXPECT_NE(std::string(RecoveryNotice()).find("now a folder"), std::string::npos) << RecoveryNotice();
+  EXPECT_TRUE(log.Has("RecoverAtStart: 1 Aenderung(en) bleiben offen"));
+  const std::string left = Leftovers();
+  EXPECT_NE(left.find(".qoecommit-"), std::string::npos) << left;
+  EXPECT_NE(left.find("Data/.qoetmp-C.dat."), std::string::npos) << left;
+  fs::remove_all("Data/C.dat");
+  EXPECT_EQ(RecoverAtStart(), 0);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/C.dat"), std::vector<uint8_t>{13});
+  EXPECT_EQ(Leftovers(), "");
+}
+
+// ---- the title's box --------------------------------------------------------
+
+class RecoveryTitle : public Recovery {
+ protected:
+  void SetUp() override {
+    Recovery::SetUp();
+    PrepareTitleFolder(true);
+    ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+    ResetInputState();
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+    Recovery::TearDown();
+  }
+};
+
+TEST_F(RecoveryTitle, TheTitleTellsOnceWhatTheStartCouldNotFinish) {
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/A.dat", {1}));
+  fs::create_directories("Data/B.dat/x");
+  FileSet* set = BeginFileSet();
+  const uint8_t a = 11, b = 12;
+  FileSetWrite(set, ".\\Data\\A.dat", &a, 1);
+  FileSetWrite(set, ".\\Data\\B.dat", &b, 1);
+  ASSERT_EQ(CommitFileSet(set), 0);
+  ASSERT_EQ(RecoverAtStart(), 1);
+  ASSERT_NE(RecoveryNotice(), nullptr);
+  static int32_t result;
+  // The debug box, then the notice (kept as a PNG), then a click: the title
+  // leads on; the notice is gone.
+  const std::string png = qoe_test::TestDir() + "/recovery_notice.png";
+  const std::string script = "key enter\npng " + png + "\nkey enter\n" + qoe_test::ClickLine(400, 300);
+  ASSERT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = TitelScreen(0), 0; }, nullptr), 0);
+  EXPECT_EQ(result, 32);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  EXPECT_EQ(RecoveryNotice(), nullptr);
+}
