@@ -22,6 +22,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/checksum.h"
 #include "routinen/system/files.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -72,33 +73,6 @@ std::vector<std::string> CommitLeftovers(const std::string& dir = ".") {
   return out;
 }
 
-int64_t MicrosOf(const std::function<void()>& fn) {
-  timespec t0, t1;
-  clock_gettime(CLOCK_MONOTONIC, &t0);
-  fn();
-  clock_gettime(CLOCK_MONOTONIC, &t1);
-  return std::max<int64_t>(1, (t1.tv_sec - t0.tv_sec) * 1000000 + (t1.tv_nsec - t0.tv_nsec) / 1000);
-}
-
-// Runs fn in a child and kills it delay_us after fn began.
-void RunKilledAfter(const std::function<int()>& fn, int64_t delay_us) {
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const char go = 1;
-    if (write(ready[1], &go, 1) != 1) _exit(99);
-    _exit(fn());
-  }
-  close(ready[1]);
-  char go = 0;
-  if (read(ready[0], &go, 1) == 1 && delay_us > 0) usleep((useconds_t)delay_us);
-  close(ready[0]);
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-}
 
 std::vector<uint8_t> Content(uint32_t seed, size_t size) {
   std::vector<uint8_t> b(size);
@@ -299,14 +273,14 @@ TEST(CommitRecord, KilledAtRandomMomentsEndsAsTheOldOrTheNewFiles) {
   int64_t span_us = 1;
   for (int i = 0; i < 3; i++) {
     WriteOldState();
-    span_us = std::max(span_us, MicrosOf([] { EXPECT_EQ(CommitNewState(), 1); }));
+    span_us = std::max(span_us, qoe_test::MicrosOf([] { EXPECT_EQ(CommitNewState(), 1); }));
   }
   srand(11);
   int olds = 0, news = 0, with_record = 0;
   const int kRuns = 100;
   for (int run = 0; run < kRuns; run++) {
     WriteOldState();
-    RunKilledAfter([] { return CommitNewState() == 1 ? 0 : 1; }, rand() % (2 * span_us + 1));
+    qoe_test::KillAfterStart([] { return CommitNewState() == 1 ? 0 : 1; }, rand() % (2 * span_us + 1));
     if (!Records().empty()) with_record++;
     // The next start.
     ASSERT_EQ(FinishCommitRecords(), 0) << run;

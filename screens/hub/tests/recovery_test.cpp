@@ -35,6 +35,7 @@
 #include "screens/hub/savegame.h"
 #include "screens/hub/tests/savegame_support.h"
 #include "screens/hub/titel.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -82,33 +83,6 @@ void PutBack(const std::string& backup) {
     if (e.path().filename().string().rfind(".qoecommit-", 0) == 0) fs::remove(e.path());
 }
 
-int64_t MicrosOf(const std::function<void()>& fn) {
-  timespec t0, t1;
-  clock_gettime(CLOCK_MONOTONIC, &t0);
-  fn();
-  clock_gettime(CLOCK_MONOTONIC, &t1);
-  return std::max<int64_t>(1, (t1.tv_sec - t0.tv_sec) * 1000000 + (t1.tv_nsec - t0.tv_nsec) / 1000);
-}
-
-// Runs fn in a child and kills it delay_us after fn began.
-void RunKilledAfter(const std::function<int()>& fn, int64_t delay_us) {
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const char go = 1;
-    if (write(ready[1], &go, 1) != 1) _exit(99);
-    _exit(fn());
-  }
-  close(ready[1]);
-  char go = 0;
-  if (read(ready[0], &go, 1) == 1 && delay_us > 0) usleep((useconds_t)delay_us);
-  close(ready[0]);
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-}
 
 // Runs fn in a child to its end (or its death).
 void RunInChild(const std::function<int()>& fn) {
@@ -132,7 +106,7 @@ struct KillLoop {
     bool at_old = false;  // a run that ended as the old files needs no putting back
     for (int run = 0; run < runs; run++) {
       if (!at_old) PutBack("old");
-      RunKilledAfter(work, rand() % (span_us * 3 / 2 + 1));
+      qoe_test::KillAfterStart(work, rand() % (span_us * 3 / 2 + 1));
       if (between) between(run);
       ASSERT_EQ(RecoverAtStart(), 0) << what << " run " << run;
       const FileMap now = GameFiles();
@@ -168,7 +142,7 @@ TEST_F(Recovery, GameInitKilledAtAnyMomentIsTheOldFolderOrTheInstalledGame) {
   KillLoop loop;
   Keep("old");
   loop.old_files = GameFiles();
-  const int64_t us = MicrosOf([] { ASSERT_EQ(GameInit(ReceivedPoolPath), 1); });
+  const int64_t us = qoe_test::MicrosOf([] { ASSERT_EQ(GameInit(ReceivedPoolPath), 1); });
   loop.new_files = GameFiles();
   ASSERT_GT(loop.new_files.size(), loop.old_files.size() + 10);
   loop.Run("GameInit", 60, [] { return GameInit(ReceivedPoolPath) == 1 ? 0 : 1; }, us);
@@ -213,7 +187,7 @@ TEST_F(Recovery, AScreensCommitOfThreeFilesKilledAtAnyMomentIsTheOldFilesOrTheNe
   KillLoop loop;
   Keep("old");
   loop.old_files = GameFiles();
-  const int64_t us = MicrosOf([] { ASSERT_EQ(visit(), 0); });
+  const int64_t us = qoe_test::MicrosOf([] { ASSERT_EQ(visit(), 0); });
   loop.new_files = GameFiles();
   ASSERT_EQ(Diff(loop.new_files, loop.old_files), "Data/MapPrefs.qoe Data/POP3Out/GameChunk.qoe Data/WarenChunk.qoe ");
   loop.Run("random", 120, [] { return visit(); }, us);
@@ -261,7 +235,7 @@ TEST_F(Recovery, LoadKilledAtAnyMomentAmongThousandsOfFilesIsTheOldGameOrTheLoad
   KillLoop loop;
   Keep("old");
   loop.old_files = GameFiles();
-  const int64_t us = MicrosOf([] { ASSERT_EQ(RestoreSave(turn_dir.c_str()), 1); });
+  const int64_t us = qoe_test::MicrosOf([] { ASSERT_EQ(RestoreSave(turn_dir.c_str()), 1); });
   loop.new_files = GameFiles();
   // The loaded prefs keep the running display mode and redraw the town.
   EXPECT_EQ(CheckPrefs(PREFS_DISPLAY_MODE, 0, 0), 3u);
