@@ -87,6 +87,13 @@ int32_t CopyInto(const char* source, const char* target, const char* line) {
 // A finished or given-up load is first renamed to .\Game\.laden.weg and
 // then deleted, so a kill while it is deleted cannot look like a ready copy.
 
+// The loading part's state: a test seam, told after each entry a load
+// moves (game thread; SetLoadMoveHook).
+struct LoadState {
+  void (*moved)(int32_t moving_in, uint32_t count) = nullptr;
+};
+LoadState g_load;
+
 const char kLoadDir[] = ".\\Game\\.laden";
 const char kLoadGone[] = ".\\Game\\.laden.weg";
 
@@ -141,6 +148,7 @@ bool RemoveDiskTree(const std::string& p) {
 // it goes (the old game's entry is already away), moving in it is
 // replaced. So every step can be repeated. False when a rename fails.
 bool MoveEntries(const std::string& from, const std::string& to, bool moving_in, std::vector<std::string>* moved) {
+  uint32_t count = 0;
   for (const std::string& n : Entries(from)) {
     if (IsIndexEntry(n.c_str())) continue;
     const std::string src = from + "/" + n, dst = to + "/" + n;
@@ -156,6 +164,7 @@ bool MoveEntries(const std::string& from, const std::string& to, bool moving_in,
       DebugLog("LoadGame: Konnte %s nicht verschieben\n", n.c_str());
       return false;
     }
+    if (g_load.moved) g_load.moved(moving_in ? 1 : 0, ++count);
   }
   return true;
 }
@@ -441,6 +450,8 @@ int32_t RestoreSave(const char* turn_dir) {
   DiscardLoadFolder();
   return 1;
 }
+
+void SetLoadMoveHook(void (*moved)(int32_t moving_in, uint32_t count)) { g_load.moved = moved; }
 
 int32_t FinishInterruptedLoad() {
   DeleteTree(kLoadGone);

@@ -35,6 +35,9 @@ int32_t FinishInterruptedLoad();
 // finished or dropped, 0 when there was nothing, -1 when a whole save could
 // not be put in place (it stays for the next try).
 int32_t FinishInterruptedSaves();
+// Tests: told after each entry a load moves out of the game (moving_in 0)
+// or into it (1), with how many of the folder it has moved; null removes it.
+void SetLoadMoveHook(void (*moved)(int32_t moving_in, uint32_t count));
 // Puts the running game away (moved into its save folder; without an
 // installed game the prefs are deleted) and sets the system up anew. 1.
 int32_t NeuesSpiel();

@@ -129,6 +129,7 @@ class Recovery : public ::testing::Test {
   void TearDown() override {
     *OwnPlayerPtr = OwnPlayer{};
     SetShellHooks(nullptr);
+    SetLoadMoveHook(nullptr);
     FileSyncWrites(1);
     ClearRecoveryNotice();
   }
@@ -229,7 +230,7 @@ TEST_F(Recovery, LoadKilledAtAnyMomentAmongThousandsOfFilesIsTheOldGameOrTheLoad
   // The running game: another display mode, a file gone, a few thousand more.
   CheckPrefs(PREFS_DISPLAY_MODE, 1, 3);
   fs::remove("Data/MapPrefs.qoe");
-  for (int i = 0; i < 3000; i++)
+  for (int i = 0; i < 2500; i++)
     ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Extra" + std::to_string(i) + ".dat", {(uint8_t)i, 1}));
   FileSyncWrites(0);  // kills, no power cuts: the flushes only slow the loop
   KillLoop loop;
@@ -240,18 +241,41 @@ TEST_F(Recovery, LoadKilledAtAnyMomentAmongThousandsOfFilesIsTheOldGameOrTheLoad
   // The loaded prefs keep the running display mode and redraw the town.
   EXPECT_EQ(CheckPrefs(PREFS_DISPLAY_MODE, 0, 0), 3u);
   EXPECT_EQ(CheckPrefs(PREFS_TOWN_ID, 0, 0), 0xFFFFFFFFu);
-  int moving_out = 0;
-  loop.Run("load", 30, [] { return RestoreSave(turn_dir.c_str()) == 1 ? 0 : 1; }, us, [&](int) {
-    // Killed while the game was being moved out: every other time the start
-    // first makes its folders and writes the options and the prefs (as
-    // before the recovery ran first), so each step must be repeatable.
-    if (!fs::exists("Game/.laden/neu") || fs::exists("Game/.laden/B")) return;
-    if (moving_out++ % 2) return;
+  // Killed while the game is moved out (or the save in): the start may
+  // first make its folders and write the options and the prefs (as it did
+  // before the recovery ran first), so each step must be repeatable.
+  auto start_writes = [] {
     ASSERT_EQ(PrepareFolders(), 1);
     ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Optionen.prefs", {1, 2, 3}));
     CheckPrefs(PREFS_RUNNING, 1, 1);
+  };
+  static const struct {
+    int32_t moving_in;
+    uint32_t after;
+    bool writes;
+  } kAt[] = {{0, 1, true}, {0, 1200, true}, {0, 1200, false}, {0, 2400, true}, {1, 1, true}, {1, 4, false}};
+  for (const auto& at : kAt) {
+    PutBack("old");
+    static int32_t kill_in;
+    static uint32_t kill_after;
+    kill_in = at.moving_in;
+    kill_after = at.after;
+    RunInChild([] {
+      SetLoadMoveHook([](int32_t moving_in, uint32_t count) {
+        if (moving_in == kill_in && count == kill_after) raise(SIGKILL);
+      });
+      return RestoreSave(turn_dir.c_str()) == 1 ? 0 : 1;
+    });
+    ASSERT_TRUE(fs::exists("Game/.laden/neu")) << at.after;
+    if (at.writes) start_writes();
+    ASSERT_EQ(RecoverAtStart(), 0) << at.moving_in << " " << at.after;
+    EXPECT_EQ(Diff(GameFiles(), loop.new_files), "") << at.moving_in << " " << at.after;
+    EXPECT_EQ(Leftovers(), "") << at.after;
+  }
+  // And at random moments.
+  loop.Run("load", 12, [] { return RestoreSave(turn_dir.c_str()) == 1 ? 0 : 1; }, us, [&](int run) {
+    if (run % 2 == 0 && fs::exists("Game/.laden/neu")) start_writes();
   });
-  EXPECT_GT(moving_out, 0);
   // A later load and a later save work.
   EXPECT_EQ(RestoreSave(turn_dir.c_str()), 1);
   EXPECT_EQ(Diff(GameFiles(), loop.new_files), "");
