@@ -67,22 +67,14 @@ std::string Leftovers() {
   return out;
 }
 
-// The game's folders kept aside and put back for each run.
-void Keep(const std::string& backup) {
-  fs::remove_all(backup);
-  fs::create_directories(backup);
-  for (const char* top : {"Data", "Map"})
-    if (fs::exists(top)) fs::copy(top, backup + "/" + top, fs::copy_options::recursive);
-}
+// The game's folders kept aside and put back for each run (no commit
+// record left beside them).
+void Keep(const std::string& backup) { ASSERT_TRUE(qoe_test::BackUpFolders(backup, {"Data", "Map"})); }
 void PutBack(const std::string& backup) {
-  for (const char* top : {"Data", "Map"}) {
-    fs::remove_all(top);
-    if (fs::exists(backup + "/" + top)) fs::copy(backup + "/" + top, top, fs::copy_options::recursive);
-  }
+  ASSERT_TRUE(qoe_test::RestoreFolders(backup, {"Data", "Map"}));
   for (const auto& e : fs::directory_iterator("."))
     if (e.path().filename().string().rfind(".qoecommit-", 0) == 0) fs::remove(e.path());
 }
-
 
 // Runs fn in a child to its end (or its death).
 void RunInChild(const std::function<int()>& fn) {
