@@ -233,8 +233,8 @@ TEST_F(Recovery, LoadKilledAtAnyMomentAmongThousandsOfFilesIsTheOldGameOrTheLoad
   // The loaded prefs keep the running display mode and redraw the town.
   EXPECT_EQ(CheckPrefs(PREFS_DISPLAY_MODE, 0, 0), 3u);
   EXPECT_EQ(CheckPrefs(PREFS_TOWN_ID, 0, 0), 0xFFFFFFFFu);
-  // Killed while the game is moved out (or the save in): the start may
-  // first make its folders and write the options and the prefs (as it did
+  // Killed while the game is moved out (or the save in): before the
+  // move-in the start may first make its folders and write the options and the prefs (as it did
   // before the recovery ran first), so each step must be repeatable.
   auto start_writes = [] {
     ASSERT_EQ(PrepareFolders(), 1);
@@ -245,7 +245,7 @@ TEST_F(Recovery, LoadKilledAtAnyMomentAmongThousandsOfFilesIsTheOldGameOrTheLoad
     int32_t moving_in;
     uint32_t after;
     bool writes;
-  } kAt[] = {{0, 1, true}, {0, 1200, true}, {0, 1200, false}, {0, 2400, true}, {1, 1, true}, {1, 4, false}};
+  } kAt[] = {{0, 1, true}, {0, 1200, true}, {0, 1200, false}, {0, 2400, true}, {1, 1, false}, {1, 4, false}};
   for (const auto& at : kAt) {
     PutBack("old");
     static int32_t kill_in;
@@ -266,7 +266,9 @@ TEST_F(Recovery, LoadKilledAtAnyMomentAmongThousandsOfFilesIsTheOldGameOrTheLoad
   }
   // And at random moments.
   loop.Run("load", 12, [] { return RestoreSave(turn_dir.c_str()) == 1 ? 0 : 1; }, us, [&](int run) {
-    if (run % 2 == 0 && fs::exists("Game/.laden/neu")) start_writes();
+    // (Only before the move-in: the start's writes into the loaded game are
+    // its own, which no comparison with the two states can tell apart.)
+    if (run % 2 == 0 && fs::exists("Game/.laden/neu") && !fs::exists("Game/.laden/B")) start_writes();
   });
   // A later load and a later save work.
   EXPECT_EQ(RestoreSave(turn_dir.c_str()), 1);
