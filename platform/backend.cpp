@@ -11,6 +11,7 @@ std::atomic<const PlatformBackend*> g_backend{nullptr};
 std::atomic<int> g_destroy{0};
 std::atomic<uint32_t (*)()> g_gl_frame{nullptr};
 std::atomic<int> g_exposed{0};  // the window was exposed since the last frame asked
+std::atomic<int32_t> g_start_code{0};
 
 uint64_t BackendClock() {
   const PlatformBackend* b = g_backend.load();
@@ -62,6 +63,9 @@ void SetGLFrameHook(uint32_t (*frame)()) { g_gl_frame.store(frame); }
 int TakeWindowExposed() { return g_exposed.exchange(0); }
 void NoteWindowExposed() { g_exposed = 1; }
 uint32_t (*GLFrameHook())() { return g_gl_frame.load(); }
+
+void SetStartScreenCode(int32_t code) { g_start_code = code; }
+int32_t StartScreenCode() { return g_start_code.load(); }
 
 void ShowMessageBox(const char* title, const char* text) {
   const PlatformBackend* b = g_backend.load();

@@ -86,5 +86,9 @@ uint32_t (*GLFrameHook())();
 // drawn whole again), then 0 until the next exposure.
 int TakeWindowExposed();
 void NoteWindowExposed();
+// The screen code a scripted run starts at instead of the title (tests and
+// CI: QOE_START_SCREEN), 0 for the title. The dispatcher honours it.
+void SetStartScreenCode(int32_t code);
+int32_t StartScreenCode();
 // A message box over the current backend; stderr when there is none.
 void ShowMessageBox(const char* title, const char* text);

@@ -1,5 +1,8 @@
 #include "headless.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "close.h"
 #include "display.h"
 #include "events.h"
 #include "fatal.h"
@@ -51,6 +55,7 @@ int Sync() {
   int limit = g_sync_timeout.load();
   for (int waited = 0;;) {
     if (FatalSignalPending()) RunFatalShutdown();
+    PollCloseSignal();
     if (WindowDestroyRequested()) return 0;
     // The game thread waits for input, and every clock thread (a screen
     // transition) has drawn what is due at the virtual time.
@@ -227,7 +232,13 @@ bool PlayCommand(const std::string& line) {
     return true;
   }
   if (cmd == "quit" && n == 1) {
-    PostQuitMessage();
+    RequestProgramClose();
+    return true;
+  }
+  // A real signal to the process; only where the program's own handler
+  // takes it (a test process would end).
+  if (cmd == "signal" && n == 2 && (w[1] == "term" || w[1] == "int") && CloseSignalHandlersInstalled()) {
+    kill(getpid(), w[1] == "term" ? SIGTERM : SIGINT);
     return true;
   }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first
@@ -278,11 +289,12 @@ int RunLoop() {
   if (has) HeadlessPlayScript(script.c_str());
   if (!WindowDestroyRequested()) {
     Sync();
-    if (!WindowDestroyRequested()) PostQuitMessage();
+    if (!WindowDestroyRequested()) RequestProgramClose();
   }
-  // Wait (real time) for the game to end after the quit.
+  // Wait (real time) for the game to end after the close.
   for (int waited = 0; waited < 30000; waited += 10) {
     if (FatalSignalPending()) RunFatalShutdown();
+    PollCloseSignal();
     if (WindowDestroyRequested()) return 0;
     std::unique_lock<std::mutex> l(g_lock);
     uint64_t seen = g_wakes;
@@ -404,6 +416,7 @@ int HeadlessOpenDisplay(uint32_t mode_id) {
   SelectPlatformBackend(&kHeadless);
   ResetGameMessages();
   ClearWindowDestroy();
+  ClearProgramClose();
   HeadlessResetClock();
   DisplayModeChoice c;
   DisplayModeFromId(mode_id, &c);
@@ -416,6 +429,7 @@ void HeadlessCloseDisplay() {
   ShutdownDisplay();
   ResetGameMessages();
   ClearWindowDestroy();
+  ClearProgramClose();
   SelectPlatformBackend(nullptr);
 }
 
@@ -423,6 +437,7 @@ int HeadlessRunGame(const char* script, int (*game)(void*), void* arg) {
   if (!game) return -1;
   if (CurrentPlatformBackend() != &kHeadless) SelectPlatformBackend(&kHeadless);
   ClearWindowDestroy();
+  ClearProgramClose();
   GameRun run{game, arg};
   MarkGameThreadBusy();
   QoeThread* t = StartThread("Game", GameThread, &run);

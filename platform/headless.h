@@ -13,7 +13,9 @@
 //   tick [T]         a tick of timer T (0 game tick, 1 cursor) at once
 //   timer T MS|off   starts (period MS) or stops timer T
 //   app N            an app message with value N
-//   quit             a quit message (the window was closed)
+//   quit             the window's close (RequestProgramClose)
+//   signal term|int  SIGTERM or SIGINT to the process (only where the
+//                    program's own close handler is installed)
 //   sync             waits until the game thread waits on an empty queue
 //   png PATH         writes the display (whole primary surface) to PATH
 // K is a number, a single character (letters as their capitals) or a name:
@@ -52,6 +54,6 @@ int HeadlessOpenDisplay(uint32_t mode_id);
 // Frees the display, empties the queue, deselects the backend.
 void HeadlessCloseDisplay();
 // Runs game(arg) as the game thread "Game" while the calling thread plays the
-// script as the window thread; waits for the game's end (a quit message is
-// posted when the script ends first). Returns game's result.
+// script as the window thread; waits for the game's end (the close is
+// requested when the script ends first). Returns game's result.
 int HeadlessRunGame(const char* script, int (*game)(void* arg), void* arg);

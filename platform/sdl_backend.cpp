@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "close.h"
 #include "display.h"
 #include "events.h"
 #include "fatal.h"
@@ -57,6 +58,8 @@ void Wake() {
 
 int Init() {
   if (g_initialised.load()) return 1;
+  // SIGTERM and SIGINT are the program's own (close.h), not SDL's.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
     DebugLog("SDL_Init: %s", SDL_GetError());
     return 0;
@@ -291,6 +294,8 @@ int ChooseMode(DisplayModeChoice* choice) {
   uint32_t buttons = 0;
   bool dirty = true;
   for (;;) {
+    PollCloseSignal();
+    if (ProgramCloseRequested()) return 0;
     if (dirty) {
       ModePageDraw(&page, g_frame.data());
       ShowFrame();
@@ -373,7 +378,9 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
   }
   PlatformMessage m;
   if (!TranslateSdlEvent(&ev, &m, &g_buttons)) return;
-  if (m.kind == kMsgMouseMove)
+  if (m.kind == kMsgQuit)
+    RequestProgramClose();
+  else if (m.kind == kMsgMouseMove)
     PostMouseMoveMerged(m.x, m.y, m.buttons);
   else
     PostGameMessage(&m);
@@ -396,6 +403,7 @@ int RunGLLoop(uint32_t (*frame)()) {
   uint64_t start = NowMs();
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
+    PollCloseSignal();
     if (WindowDestroyRequested()) return 0;
     ApplyPendingCursor();
     uint64_t now = NowMs();
@@ -428,6 +436,7 @@ int RunLoop() {
   uint64_t shown = DisplayChangeSerial() - 1;
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
+    PollCloseSignal();
     if (WindowDestroyRequested()) return 0;
     ApplyPendingCursor();
     uint64_t now = NowMs();

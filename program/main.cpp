@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/backend.h"
+#include "platform/close.h"
 #include "platform/display.h"
 #include "platform/events.h"
 #include "platform/fatal.h"
@@ -36,6 +37,8 @@ const PlatformBackend* PickBackend() {
     DebugLog("main: Konnte Skript %s nicht lesen", script);
   }
   HeadlessSetScript(text.c_str());
+  // The screen the run starts at instead of the title (the close table).
+  if (const char* start = std::getenv("QOE_START_SCREEN")) SetStartScreenCode(std::atoi(start));
   const char* mode = std::getenv("QOE_HEADLESS_MODE");
   HeadlessSetMode(mode && *mode ? static_cast<uint32_t>(std::atoi(mode)) : kScreenModeDefault);
   return HeadlessBackend();
@@ -60,6 +63,8 @@ int main() {
                  "  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n");
     return 1;
   }
+  // SIGTERM and SIGINT close the game in order, in every backend.
+  InstallCloseSignalHandlers();
   InstallProgramScreens();
   // What a kill or a failure of the last run left half done is finished
   // before anything else writes (the mode prefs, SetupSystem, MarkRunning).
@@ -125,6 +130,7 @@ int main() {
   FreeGLObjektList();  // its textures go while the context still exists
   ShutdownSystem();
   RemoveFatalSignalHandlers();
+  RemoveCloseSignalHandlers();
   EndBackend(backend);
   return code;
 }

@@ -103,6 +103,7 @@ void InstallProgramScreens() {
   hooks.StopIrcPanel = StopIrcPanel;
   hooks.SettleActiveTown = [] { SettleActiveTown(0); };
   hooks.NoScreen = [](int32_t) { ScreenStartFailed(nullptr, SCREEN_STEP_NO_SCREEN, nullptr); };
+  hooks.FreePictures = FreeAllElmorGfx;
   SetShellHooks(&hooks);
   SetClickSoundHook(ClickSound);
   SetMouseCursorHook(LoadElmorCursor);

@@ -154,7 +154,7 @@ bool EingabeFilterAdmits(uint32_t filter, uint8_t c) {
 
 char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* prompt, const char* help,
                  uint32_t filter) {
-  if (!buffer || size == 0) return nullptr;
+  if (!buffer || size == 0 || WindowCloseRequested()) return nullptr;
   const uint32_t limit = size - 1 < kEingabeMaxChars ? size - 1 : kEingabeMaxChars;
   uint32_t w = 0, h = 0;
   bool loaded = false;
@@ -257,6 +257,7 @@ char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* 
 
 // ---- TextBox --------------------------------------------------------------------
 int32_t TextBox(const char* text) {
+  if (WindowCloseRequested()) return 0;
   LayoutBox b;
   if (!OpenLayoutBox(b, "TextBox", ".\\Data\\Screendat\\TextBox.dat", -1, -1, 2)) return 0;
   const TextArea* t = Area(b, 0);
@@ -287,6 +288,7 @@ int32_t TextBox(const char* text) {
 // ---- InfoBox --------------------------------------------------------------------
 int32_t InfoBox(const char* layout, int32_t x, int32_t y, uint32_t count, const char* title, const char* lines,
                 const char* help) {
+  if (WindowCloseRequested()) return -1;
   LayoutBox b;
   if (!OpenLayoutBox(b, "InfoBox", layout, x, y, 3)) return -1;
   const TextArea* t = Area(b, 0);
@@ -358,6 +360,7 @@ void DrawSwitchButton(RastPort* rp, int32_t x, int32_t y, const char* text, bool
 }  // namespace
 
 uint32_t SwitchBox(uint32_t n, const char* texts) {
+  if (WindowCloseRequested()) return 0;
   uint32_t fw = 0, fh = 0;
   bool loaded = false;
   TextFont* font = nullptr;
@@ -428,6 +431,7 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
 
 // ---- Participant list -------------------------------------------------------------
 TeilnehmerReq* TeilnehmerReq_Open(int32_t x, int32_t y, uint32_t count, const char* names) {
+  if (WindowCloseRequested()) return nullptr;
   LayoutBox b;
   if (!OpenLayoutBox(b, "TeilnehmerReq_Open", ".\\Data\\Screendat\\Teilnehmer.dat", x, y, 2)) return nullptr;
   TeilnehmerReq* t = static_cast<TeilnehmerReq*>(AllocVec(sizeof(TeilnehmerReq), MEMF_PUBLIC | MEMF_CLEAR));
@@ -462,7 +466,7 @@ TeilnehmerReq* TeilnehmerReq_Open(int32_t x, int32_t y, uint32_t count, const ch
 }
 
 int32_t TeilnehmerReqLoop(TeilnehmerReq* req, uint32_t mouse_y) {
-  if (!req) return TEILNEHMER_CLOSED;
+  if (!req || WindowCloseRequested()) return TEILNEHMER_CLOSED;
   int32_t mx, my;
   BoxMouse(&mx, &my);
   my = (int32_t)mouse_y;

@@ -1,7 +1,8 @@
 // Modal boxes of the screens: the input box, the help-text box, the choice
 // list, the button choice and the chat's participant list. Each saves the
-// screen under it and restores it exactly when it closes. Rules and return
-// values: docs/boxes.md.
+// screen under it and restores it exactly when it closes. After the close
+// (WindowCloseRequested) none opens: each returns its cancel at once. Rules
+// and return values: docs/boxes.md.
 #pragma once
 #include <cstdint>
 

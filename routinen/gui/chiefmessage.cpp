@@ -190,6 +190,8 @@ int32_t WaitChiefAnswer(ChiefMessageBox* b, bool yes_no) {
 
 uintptr_t ChiefMessage(uint32_t picture_id, int32_t x, int32_t y, uint32_t, uint32_t, uint32_t, uint32_t mode,
                        const char* text, uint32_t pen) {
+  // After the close no box opens: the answer is the cancel (no box in mode 2).
+  if (WindowCloseRequested()) return mode < 2 ? 1 : 0;
   ChiefMessageBox* b = OpenChiefBox(picture_id, x, y, mode, text, pen);
   if (!b) return mode == 1 ? 1 : 0;
   if (mode >= 2) return reinterpret_cast<uintptr_t>(b);
@@ -203,7 +205,7 @@ void SetChiefMessageText(ChiefMessageBox* box, const char* text) {
 }
 
 int32_t ChiefMessageLoop(ChiefMessageBox* box) {
-  if (!box) return 1;
+  if (!box || WindowCloseRequested()) return 1;
   BlitObjekt(box->rp, PIC_OK, box->x + CHIEF_OK_X1, box->y + CHIEF_BUTTON_Y1, 0, 0);
   return WaitChiefAnswer(box, false);
 }

@@ -35,13 +35,14 @@ enum : int32_t {
 // 1 when he declines (Escape, right button, no); the background is restored.
 // Mode 2 and above return the open box (a ChiefMessageBox*). A box that
 // cannot be shown returns 0 in mode 0, 1 in mode 1 (a failure never
-// confirms), null in mode 2.
+// confirms), null in mode 2. After the close (WindowCloseRequested) no box
+// opens: 1 in mode 0 and 1, null in mode 2.
 uintptr_t ChiefMessage(uint32_t picture_id, int32_t x, int32_t y, uint32_t unused1, uint32_t unused2,
                        uint32_t unused3, uint32_t mode, const char* text, uint32_t pen);
 // Replaces the text of an open box.
 void SetChiefMessageText(ChiefMessageBox* box, const char* text);
 // Shows an OK button in an open box and waits: 0 for OK or Enter, 1 for
-// Escape or the right button (1 for a null box).
+// Escape or the right button (1 for a null box, and at once after the close).
 int32_t ChiefMessageLoop(ChiefMessageBox* box);
 // Restores the background and frees the box; null ignored.
 void CloseChiefMessage(ChiefMessageBox* box);

@@ -22,6 +22,7 @@
 
 #include "mail.h"
 #include "mail_internal.h"
+#include "platform/close.h"
 #include "platform/log.h"
 #include "routinen/system/files.h"
 #include "routinen/system/sysrecords.h"
@@ -37,14 +38,19 @@ int64_t NowMs() {
 }
 
 // Waits for the socket until the deadline; 1 ready, 0 time-out or error.
+// The wait goes in slices: once the program's close was asked for, the
+// next slice without an answer ends it, so a close never waits out the
+// time-out.
 int WaitFd(int fd, short events, int64_t deadline) {
+  constexpr int64_t kSliceMs = 200;
   for (;;) {
     int64_t left = deadline - NowMs();
     if (left <= 0) return 0;
     struct pollfd p = {fd, events, 0};
-    int r = poll(&p, 1, (int)(left > 60000 ? 60000 : left));
+    int r = poll(&p, 1, (int)(left > kSliceMs ? kSliceMs : left));
     if (r > 0) return 1;
     if (r < 0 && errno != EINTR) return 0;
+    if (ProgramCloseRequested()) return 0;
   }
 }
 

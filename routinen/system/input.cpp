@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/close.h"
 #include "platform/display.h"
 #include "platform/events.h"
 #include "input_internal.h"
@@ -70,12 +71,24 @@ void Click() {
   if (auto hook = g_input.click.load()) hook();
 }
 
+// After the close every call answers Escape at once; what still waits in the
+// queue is meant for nobody (taking it also tells a headless script that the
+// game thread waits).
+bool Closing() {
+  if (!g_input.closed.load() && !ProgramCloseRequested()) return false;
+  g_input.closed = 1;
+  PlatformMessage m;
+  while (GetGameMessage(&m, 0)) {
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t WaitEvent(uint32_t flags) {
   g_input.extended = 0;
   for (;;) {
-    if (g_input.closed.load()) return WE_KEY_ESCAPE;
+    if (Closing()) return WE_KEY_ESCAPE;
     PlatformMessage m;
     if (!GetGameMessage(&m, (flags & WE_NOWAIT) ? 0 : -1)) return WE_NOTHING;
     switch (m.kind) {
@@ -119,7 +132,7 @@ int32_t WaitEvent(uint32_t flags) {
 }
 
 int32_t WaitEventExtended() { return g_input.extended; }
-int32_t WindowCloseRequested() { return g_input.closed.load(); }
+int32_t WindowCloseRequested() { return g_input.closed.load() || ProgramCloseRequested() ? 1 : 0; }
 
 uint16_t GetMouseX() { return static_cast<uint16_t>(g_input.mouseX.load()); }
 uint16_t GetMouseY() { return static_cast<uint16_t>(g_input.mouseY.load()); }
@@ -164,5 +177,6 @@ void ResetInputState() {
   g_input.extended = 0;
   g_input.ctrl = 0;
   g_input.closed = 0;
+  ClearProgramClose();
   ResetTextCursor();
 }

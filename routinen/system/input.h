@@ -33,12 +33,15 @@ enum WaitEventCode : int32_t {
 // tick, flag 4 returns 1 at once when nothing waits. Characters come from
 // text input (Latin-1); Enter 13, Escape 27, Backspace 8, Tab 9; the Ctrl
 // key and other keys without a character are skipped. Cursor-timer ticks
-// blink the text cursor and are not returned. After the window was closed
-// every call returns Escape (27) at once.
+// blink the text cursor and are not returned. After the close (the window's
+// close button, SIGTERM or SIGINT: platform/close.h) every call returns
+// Escape (27) at once.
 int32_t WaitEvent(uint32_t flags);
 // 1 when the last WaitEvent returned an extended key (cleared by each call).
 int32_t WaitEventExtended();
-// 1 once the window was closed (the dispatcher then ends the game).
+// 1 once the close was requested (the window's close, SIGTERM or SIGINT):
+// boxes return their cancel at once, screens leave by their own way out and
+// the dispatcher ends the game. Any thread.
 int32_t WindowCloseRequested();
 
 // Last mouse position in game coordinates (display coordinates while the
@@ -61,6 +64,6 @@ void SetMouseCursorHook(int32_t (*hook)(uint32_t picture_id));
 
 // The input module's state record back to its start (tests and start of a
 // run): forgets the mouse position, the extended mark, the Ctrl state, a
-// window close and the text cursor (without drawing; its timer stops). The
+// close request and the text cursor (without drawing; its timer stops). The
 // hooks stay registered.
 void ResetInputState();

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/backend.h"
+#include "platform/close.h"
 #include "catalog.h"
 #include "catalog_internal.h"
 #include "lists.h"
@@ -114,7 +115,10 @@ int32_t KartenScreenNewSetup() { return g_shell.hooks.KartenScreenNewSetup ? g_s
 
 int OpenLibraries() {
   g_shell.shutDown = 0;
+  // A close asked for before start-up (a signal during the mode page) holds.
+  const int closing = ProgramCloseRequested();
   ResetInputState();
+  if (closing) RequestProgramClose();
   // Sockets: a write to a closed connection reports an error instead of
   // ending the process.
   signal(SIGPIPE, SIG_IGN);
@@ -184,16 +188,23 @@ ScreenFunc FindScreen(int32_t code) {
 CatalogEntry** StoryEventTable() { return CatalogModule().storyTable.load(); }
 
 int32_t RunScreenDispatcher() {
-  ScreenFunc title = FindScreen(SCREEN_TITLE);
-  if (!title) {
-    DebugLog("Main: Kein Titelbild\n");
-    return SCREEN_END;
-  }
-  int32_t code = title(0);
+  int32_t code = StartScreenCode();
   int32_t from = SCREEN_TITLE;  // the last screen other than the map
   int32_t prev = SCREEN_TITLE;  // the screen just left
+  if (code > 0 && code != SCREEN_TITLE) {
+    // A scripted run (tests) starts at its screen, as if entered from the title.
+    DebugLog("Main: Start bei Screen %d\n", code);
+  } else {
+    ScreenFunc title = FindScreen(SCREEN_TITLE);
+    if (!title) {
+      DebugLog("Main: Kein Titelbild\n");
+      return SCREEN_END;
+    }
+    code = title(0);
+  }
   // A story event still to be told comes right after the title.
-  if (code != SCREEN_OPTIONS && code != SCREEN_END && !WindowCloseRequested()) {
+  const bool after_title = StartScreenCode() <= SCREEN_TITLE;
+  if (after_title && code != SCREEN_OPTIONS && code != SCREEN_END && !WindowCloseRequested()) {
     uint32_t story = RizizOzezPrefs(1, 0, 0);
     if (story != 0 && story != 0xFFFFFFFF) {
       RizizOzezPrefs(1, 1, 0);
@@ -239,6 +250,8 @@ int Main(void*) {
     if (g_shell.hooks.ExitSound) g_shell.hooks.ExitSound();
     if (panel && g_shell.hooks.StopIrcPanel) g_shell.hooks.StopIrcPanel();
   }
+  // Whatever screen ended the game, its picture and the screen record go.
+  if (g_shell.hooks.FreePictures) g_shell.hooks.FreePictures();
   if (g_shell.hooks.QuitTcpIp) g_shell.hooks.QuitTcpIp();
   FreeVec(CatalogModule().storyTable.exchange(nullptr));
   PostWindowDestroy();

@@ -58,6 +58,9 @@ ScreenFunc FindScreen(int32_t code);
 // prefs field 1 asks for it, then each returned code's screen, until -1, a
 // code without a screen (logged and told through the NoScreen hook) or a
 // closed window. Returns the code that ended it.
+// code without a screen or the close. A scripted run's start code
+// (StartScreenCode, platform/backend.h) takes the title's place. Returns the
+// code that ended it.
 int32_t RunScreenDispatcher();
 
 // The story-event table Main builds at start (MakeRizizOzezTab: 45 pointers
@@ -81,6 +84,7 @@ struct ShellHooks {
   int32_t (*KartenScreenNewSetup)();  // map data built anew after they changed; 1 ok
   void (*SettleActiveTown)();    // the active town chosen from the game data (end of SetupSystem)
   void (*NoScreen)(int32_t code);  // tells the player that a code has no screen, before the game ends
+  void (*FreePictures)();        // every loaded picture and the screen record, at the game's end
 };
 // Copies the slots (null clears every slot).
 void SetShellHooks(const ShellHooks* hooks);

@@ -35,7 +35,7 @@ int32_t ParseTypedNumber(const char* text) {
 int32_t TypedNumberEntry(const ScreenRegion* region, const Gadget* box, int32_t value, uint32_t text_pen,
                          uint32_t back_pen) {
   RastPort* rp = ScreenRastPort();
-  if (!box || !rp) return value < 0 ? 0 : value;
+  if (!box || !rp || WindowCloseRequested()) return value < 0 ? 0 : value;
   const int32_t ox = region ? region->offsetX : 0, oy = region ? region->offsetY : 0;
   const int32_t x = box->x1 + ox, y = box->y1 + oy;
   const uint32_t width = box->x2 >= box->x1 ? box->x2 - box->x1 + 1u : 1u;

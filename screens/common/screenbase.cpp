@@ -93,6 +93,13 @@ Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event) {
   return base->region ? HandleGadgetEvent(nullptr, base->region, static_cast<uint32_t>(*event)) : nullptr;
 }
 
+int32_t ScreenBaseStays(int32_t* next, int32_t way_out) {
+  if (*next != -1) return 0;
+  if (!WindowCloseRequested()) return 1;
+  *next = way_out;
+  return 0;
+}
+
 void PauseScreenMovies(ScreenBase* base, uint8_t halted) {
   for (uint32_t i = 0; i < base->movieCount; ++i) SetMovieMode(base->movies[i], halted);
 }

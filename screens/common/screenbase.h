@@ -1,7 +1,7 @@
 // The common skeleton of a screen: its picture, layout, font and movies
 // opened in order, the event loop's step (title bar, WaitEvent with ticks,
-// HandleGadgetEvent), movies paused around boxes, and the tear-down in
-// reverse order. Each step returns 1 or 0; on 0 the screen logs its own line
+// HandleGadgetEvent) and its condition (the close leaves by the screen's own
+// way out), movies paused around boxes, and the tear-down in reverse order. Each step returns 1 or 0; on 0 the screen logs its own line
 // and calls CloseScreenBase, which frees exactly what was opened.
 // How a screen is written on it: docs/architecture.md ("Adding a screen").
 #pragma once
@@ -61,6 +61,14 @@ void ShowScreenBase(ScreenBase* base);
 // (pen), WaitEvent with ticks; returns the gadget the event selects (null
 // none) and the event code in *event.
 Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event);
+// The condition of every screen's loop: 1 while the screen stays (*next is
+// still -1 and the close was not requested). After the close (the window's
+// close, SIGTERM or SIGINT) the boxes have returned their cancel and the
+// screen leaves by its own way out: *next becomes way_out, the code the
+// screen's cancel leads to, when the loop had no code yet; the dispatcher
+// then ends the game. The screen's tear-down runs as on any leave, so what
+// the player confirmed stays and nothing is half written.
+int32_t ScreenBaseStays(int32_t* next, int32_t way_out);
 // 1 pauses every movie of the screen, 0 lets them run on.
 void PauseScreenMovies(ScreenBase* base, uint8_t halted);
 // A screen whose start-up failed at step, on its failure path before it

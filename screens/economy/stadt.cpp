@@ -458,7 +458,7 @@ int32_t StadtScreen(int32_t) {
       RainDriverTick(&d->rain);
     }
     if (g) next = StadtGadget(d, g->id);
-  } while (next == -1);
+  } while (ScreenBaseStays(&next, 2));  // the way out is the main screen, as EXIT leaves
 
   release(next);
   return next;

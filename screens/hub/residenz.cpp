@@ -480,7 +480,7 @@ int32_t ResidenzScreen(int32_t) {
       PauseMovies(d, 0);
       ShowResidenzUploadState(d);
     }
-  } while (next == -1);
+  } while (ScreenBaseStays(&next, 1));  // the way out is EXIT's: the title
 
   if (d->ambientSfx) CloseElmorSfx000(d->ambientSfx);
   d->ambientSfx = 0;

@@ -22,6 +22,7 @@
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
+#include "routinen/system/input.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
@@ -209,6 +210,7 @@ bool ApplyTurn(ChiefMessageBox* box, uint32_t index, uint32_t flags, const Email
   bool new_turn = false;
   for (const PassStep& p : kPasses) {
     if (p.newTurnOnly && !new_turn) continue;
+    if (WindowCloseRequested()) return false;  // the undo record takes the turn back
     if (p.label != kLabelNone) {
       char text[200];
       const char* label = p.label == kLabelLand ? "Reichsdaten werden \xFC" "bertragen" : GetCatalogStr(p.label);
@@ -360,7 +362,7 @@ void CheckPresetMailAccount() {
   char text[400];
   std::snprintf(text, sizeof text, "%s %u", GetCatalogStr(1447), counter);
   auto* box = reinterpret_cast<ChiefMessageBox*>(ChiefMessage(66, 168, 180, 0, 0, 0, 2, text, kBoxPen));
-  while (counter > 0) {
+  while (counter > 0 && !WindowCloseRequested()) {
     Wait(50);
     counter--;
     std::snprintf(text, sizeof text, "%s %u", GetCatalogStr(1447), counter);
@@ -472,6 +474,8 @@ int32_t FetchNews(Movie* alchemist, Movie* scribe) {
 TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessageBox* box) {
   TurnEvaluation r{};
   char text[400];
+  // After the close nothing starts: the mails stay for the next run.
+  if (WindowCloseRequested()) return r;
   // What a killed download left is undone (or cleared) first; a realm that
   // cannot be put back is not evaluated on.
   if (!RecoverTurnDownload()) {
@@ -511,7 +515,7 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
 
   uint32_t i = 0;
   bool whole = true;  // false: a mail's received pool could not be put back
-  for (ListNode* n = list->first; list->count && n; i++) {
+  for (ListNode* n = list->first; list->count && n && !WindowCloseRequested(); i++) {
     auto* mail = reinterpret_cast<EmailNode*>(n);
     const bool last = n->next == list->first;
     ListNode* next = last ? nullptr : n->next;
@@ -573,6 +577,12 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
     else if (!(whole = held.PutBack())) break;
     n = next;
   }
+  if (WindowCloseRequested()) {
+    // The game ends part-way: the undo record stays "running", so the next
+    // start puts the realm back as it was before this evaluation.
+    DebugLog("ResidenzDownload: Auswertung abgebrochen, das Spiel endet; sie wird beim n\xE4" "chsten Start zur\xFC" "ckgenommen\n");
+    return TurnEvaluation{};
+  }
 
   if (deep) KartenScreenNewSetup();
   if (r.passedInfo > 0) {
@@ -612,7 +622,7 @@ int32_t ResidenzDownload(Movie* alchemist, Movie* scribe) {
     return 0;
   }
   CheckPresetMailAccount();
-  if (!GoOnline()) {
+  if (WindowCloseRequested() || !GoOnline()) {
     DeleteList(list, 1);
     return 0;
   }

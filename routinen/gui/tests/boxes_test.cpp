@@ -6,6 +6,7 @@
 #include "box_fixture.h"
 #include "routinen/gui/boxes.h"
 #include "routinen/gui/chiefmessage.h"
+#include "platform/close.h"
 #include "platform/display.h"
 #include "platform/pngfile.h"
 #include "routinen/gui/requester.h"
@@ -342,6 +343,65 @@ TEST_F(ChoiceBoxes, SwitchBoxKeepsLabelsInsideTheButtonsAndShowsTheWholeFrame) {
 }
 
 // ---- Participant list ------------------------------------------------------------
+
+TEST_F(ChoiceBoxes, AfterTheCloseEveryBoxAnswersItsCancelWithoutOpening) {
+  auto lines = Lines({"Lord Arn", "Lord Bek"});
+  char buffer[40] = "Elmor";
+  struct {
+    uintptr_t ok = 9, yes = 9, progress = 9;
+    int32_t loop = 9, text = 9, info = 9;
+    uint32_t choice = 9;
+    char* typed = nullptr;
+    TeilnehmerReq* list = nullptr;
+    int32_t listLoop = 9;
+    std::vector<uint8_t> screen;
+  } r;
+  r.typed = buffer;
+  Snapshot();
+  Run("", [&] {
+    RequestProgramClose();  // the window's close, or a signal
+    r.ok = Chief(0);
+    r.yes = Chief(1);
+    r.progress = Chief(2);
+    r.loop = ChiefMessageLoop(nullptr);
+    r.typed = EingabeBox(buffer, sizeof buffer, kX, kY, "Name?", "help", 0);
+    r.text = TextBox("help");
+    r.info = InfoBox(".\\Data\\Screendat\\ChooseBox.dat", 223, 130, 2, "t", lines.data(), "help");
+    r.choice = SwitchBox(2, lines.data());
+    r.list = TeilnehmerReq_Open(160, 47, 2, lines.data());
+    r.screen = box_test::ScreenPixels();  // nothing was drawn meanwhile
+  });
+  EXPECT_EQ(r.ok, 1u);
+  EXPECT_EQ(r.yes, 1u);  // never a yes
+  EXPECT_EQ(r.progress, 0u);
+  EXPECT_EQ(r.loop, 1);
+  EXPECT_EQ(r.typed, nullptr);
+  EXPECT_STREQ(buffer, "Elmor");
+  EXPECT_EQ(r.text, 0);
+  EXPECT_EQ(r.info, -1);
+  EXPECT_EQ(r.choice, 0u);
+  EXPECT_EQ(r.list, nullptr);
+  EXPECT_TRUE(r.screen == before_);
+  ExpectRestored();
+}
+
+TEST_F(ChoiceBoxes, ABoxOpenAtTheCloseAnswersItsCancel) {
+  auto lines = Lines({"Lord Arn", "Lord Bek"});
+  char buffer[40] = "Elmor";
+  Snapshot();
+  uintptr_t yes = 9;
+  int32_t info = 9;
+  char* typed = buffer;
+  Run("click left 300 172\nquit\n", [&] {
+    info = InfoBox(".\\Data\\Screendat\\ChooseBox.dat", 223, 130, 2, "t", lines.data(), "help");
+    yes = Chief(1);
+    typed = EingabeBox(buffer, sizeof buffer, kX, kY, "Name?", "help", 0);
+  });
+  EXPECT_EQ(info, -1);  // the marked line is not taken
+  EXPECT_EQ(yes, 1u);
+  EXPECT_EQ(typed, nullptr);
+  ExpectRestored();
+}
 
 TEST_F(ChoiceBoxes, ParticipantListSelectsChallengesAndCloses) {
   std::vector<char> names(30 * kRequesterLineSize, 0);

@@ -6,6 +6,7 @@
 
 #include "platform/backend.h"
 #include "platform/display.h"
+#include "platform/close.h"
 #include "platform/events.h"
 #include "platform/headless.h"
 #include "platform/log.h"
@@ -232,6 +233,23 @@ TEST_F(InputThread, WindowCloseEndsEveryWait) {
   EXPECT_EQ(WindowCloseRequested(), 1);
   EXPECT_EQ(WaitEvent(0), 27);  // no block although the queue is empty
   EXPECT_EQ(WaitEvent(WE_NOWAIT), 27);
+}
+
+TEST_F(InputThread, CloseRequestAnswersEscapeBeforeWaitingInput) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  PostKeyMessage(kMsgKeyDown, 'A', 0, 0);
+  PostMouseMessage(kMsgLeftDown, 10, 10, kButtonLeft);
+  // Any thread may ask (a signal, the window thread): the next wait ends at
+  // once with Escape, and what still waited is dropped.
+  RequestProgramClose();
+  EXPECT_EQ(WindowCloseRequested(), 1);
+  EXPECT_EQ(WaitEvent(0), 27);
+  EXPECT_EQ(GameMessagesWaiting(), 0);
+  EXPECT_EQ(GameThreadIdle(), 1);
+  EXPECT_EQ(WaitEvent(WE_TICKS), 27);
+  ResetInputState();
+  EXPECT_EQ(WindowCloseRequested(), 0);
+  EXPECT_EQ(ProgramCloseRequested(), 0);
 }
 
 TEST_F(InputThread, CtrlKeyHeldAndCursorHook) {

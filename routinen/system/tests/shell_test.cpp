@@ -169,6 +169,35 @@ TEST_F(ShellThread, StoryScreenAfterTitleWhenRequested) {
   EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
 }
 
+TEST_F(ShellThread, AStartCodeTakesTheTitlesPlace) {
+  ASSERT_NE(RizizOzezPrefs(1, 1, 1), 0xFFFFFFFFu);  // no story: that follows the title only
+  g_returns = {2, -1};
+  SetStartScreenCode(39);
+  EXPECT_EQ(RunScreenDispatcher(), -1);
+  SetStartScreenCode(0);
+  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:39:1", "screen:2:39"}));
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
+}
+
+TEST_F(ShellThread, TheGameEndFreesThePicturesWhateverScreenEndedIt) {
+  ShellHooks h = RecordingHooks();
+  h.FreePictures = [] { HookOk("free-pictures"); };
+  SetShellHooks(&h);
+  SetStartScreenCode(152);
+  g_returns = {3, 3, -1};
+  RunProgram(0, "");
+  SetStartScreenCode(0);
+  std::vector<std::string> tail(g_trail.end() - 3, g_trail.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"exit-sound", "free-pictures", "tcp-quit"}));
+  // Also when no screen ran at all.
+  ShutdownSystem();
+  g_trail.clear();
+  g_sound_result = 0;
+  RunProgram(0, "");
+  EXPECT_EQ(g_trail.back(), "tcp-quit");
+  EXPECT_EQ(g_trail[g_trail.size() - 2], "free-pictures");
+}
+
 TEST_F(ShellThread, MainRunsTheStartAndEndSequence) {
   ShellHooks h = RecordingHooks();
   SetShellHooks(&h);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/close.h"
 #include "platform/display.h"
 #include "platform/headless.h"
 #include "platform/pngfile.h"
@@ -214,6 +215,31 @@ TEST_F(StadtRun, ExitWithoutResidenceOpensTheChoice) {
                              C(kHafe) + C(kExit);
   EXPECT_EQ(Run(script, 3), (std::vector<int32_t>{39, 519, 2}));
   EXPECT_EQ(OwnPlayerPtr->ActiveTown, 2u);
+}
+
+TEST_F(StadtRun, TheCloseLeavesFromEveryBoxByTheMainScreen) {
+  // A town without a residence: EXIT opens the town choice, whose cancel
+  // stays; the close leaves by the town view's own way out all the same.
+  MakeRealm({{1, "Elmor", 1, 0, 0, {}}, {2, "Seewacht", 1, 1, 0, {51}}, {3, "Rabenfels", 1, 0, 0, {}}});
+  const std::string choice = C(kExit), help = C(kExit) + Click(336 + 137, 220 + 240), message = C(kMapl),
+                    named = C(kName) + Click(400, 220 + 28 + 12 + 2);  // a line marked, not taken
+  for (const std::string& open : {std::string(), choice, help, message, named}) {
+    ResetInputState();
+    CheckPrefs(PREFS_TOWN_ID, 1, 0xFFFFFFFFu);
+    EXPECT_EQ(Run(open + "wait 300\nquit\n", 1), (std::vector<int32_t>{2})) << open;
+    EXPECT_EQ(OwnPlayerPtr->ActiveTown, 1u);
+    EXPECT_EQ(CheckPrefs(PREFS_TOWN_ID, 0, 0), 1u);  // left as by EXIT
+  }
+  // SIGTERM with the box that names a new town open.
+  MakeRealm({{1, "NewTown.1", 1, 0, TOWN_NEEDS_NAME, {}}, {2, "Seewacht", 1, 0, 0, {}}});
+  ResetInputState();
+  InstallCloseSignalHandlers();
+  EXPECT_EQ(Run("wait 300\ntext \"Elmsfurt\"\nsignal term\n", 1), (std::vector<int32_t>{2}));
+  RemoveCloseSignalHandlers();
+  TownListEntry* towns = nullptr;
+  ASSERT_EQ(ReadTownList(&towns), 2u);
+  EXPECT_STREQ(towns[0].name, "NewTown.1");  // the name typed was not confirmed
+  FreeVec(towns);
 }
 
 TEST_F(StadtRun, OneTownCannotBeLeftByTheChoice) {

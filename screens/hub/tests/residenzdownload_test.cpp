@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/close.h"
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/statistics.h"
@@ -603,6 +604,44 @@ TEST_F(Download, NewTurnOfADamagedKornIsAFailure) {
   EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year);
   EXPECT_EQ(CheckPrefs(PREFS_TURN_COUNT, 0, 0), turns);
   EXPECT_EQ(CheckPrefs(PREFS_NEW_TURN, 0, 0), 0u);
+}
+
+TEST_F(Download, TheCloseStopsTheEvaluationAndTheNextStartUndoesIt) {
+  Mail(year, 1, 111, kDay1);
+  Mail(year, 2, 222, kDay2);
+  const Files before = RealmFiles();
+  // The close asked for before the evaluation: nothing starts.
+  RequestProgramClose();
+  EXPECT_EQ(Evaluate().passedInfo, 0u);
+  EXPECT_EQ(Differences(before, RealmFiles()), "");
+  EXPECT_FALSE(fs::exists("TurnUndo"));
+  // Asked for in the middle of the first mail's passes (the window's close
+  // or a signal, from another thread): the evaluation stops there, leaves
+  // the undo record running, and the next start takes it all back.
+  ClearProgramClose();
+  DebugLogSetHook([](const char* l, void*) {
+    if (std::strstr(l, "MAIL passed")) RequestProgramClose();
+  }, nullptr);
+  const TurnEvaluation r = Evaluate();
+  DebugLogSetHook(nullptr, nullptr);
+  EXPECT_EQ(r.passedInfo, 0u);
+  EXPECT_EQ(LeftBehind(), "running, 1 mails");  // the first mail went with its INFO
+  ClearProgramClose();
+  EXPECT_EQ(RecoverTurnDownload(), 1);
+  EXPECT_EQ(Differences(before, RealmFiles()), "");
+  // The preset account's countdown stops too.
+  static int waits;
+  waits = 0;
+  SetDownloadDelay([](int32_t) { waits++; });
+  EndpointConfig& e = QoESystemPtr->Endpoints;
+  std::snprintf(e.MailDomain, sizeof e.MailDomain, "quill.example");
+  CheckPrefsStr(PREFS_EMAIL, 1, "harald@quill.example");
+  RequestProgramClose();
+  CheckPresetMailAccount();
+  EXPECT_EQ(waits, 0);
+  EXPECT_EQ(ResidenzDownload(nullptr, nullptr), 0);  // and nothing is fetched
+  EXPECT_EQ(Mails(), 2u);
+  ClearProgramClose();
 }
 
 TEST_F(Download, NewTurnIsRecordedOnce) {

@@ -1,0 +1,73 @@
+#include "close.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "backend.h"
+#include "events.h"
+#include "log.h"
+
+namespace {
+
+const int kCloseSignals[] = {SIGTERM, SIGINT};
+
+// The close's state record: plain lock-free atomics (the signal handler
+// writes `signalled`; any thread reads both).
+struct CloseState {
+  std::atomic<int> requested{0};
+  std::atomic<int> signalled{0};  // the signal's number, 0 none
+  std::atomic<int> installed{0};
+  struct sigaction old[2];        // window thread: install and remove
+};
+CloseState g_close;
+
+void Handler(int sig) {
+  // Only marks it: the window loop does the rest. A second signal before
+  // the game ended takes the system's default: the process ends at once.
+  int none = 0;
+  if (g_close.signalled.compare_exchange_strong(none, sig)) return;
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+}  // namespace
+
+void RequestProgramClose() {
+  if (g_close.requested.exchange(1)) return;
+  PostQuitMessage();
+  const PlatformBackend* b = CurrentPlatformBackend();
+  if (b && b->wake) b->wake();
+}
+
+int ProgramCloseRequested() { return g_close.requested.load() || g_close.signalled.load() ? 1 : 0; }
+
+void ClearProgramClose() {
+  g_close.requested = 0;
+  g_close.signalled = 0;
+}
+
+void InstallCloseSignalHandlers() {
+  if (g_close.installed.exchange(1)) return;
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = Handler;
+  sa.sa_flags = SA_RESTART;
+  sigemptyset(&sa.sa_mask);
+  for (int i = 0; i < 2; i++) sigaction(kCloseSignals[i], &sa, &g_close.old[i]);
+}
+
+void RemoveCloseSignalHandlers() {
+  if (!g_close.installed.exchange(0)) return;
+  for (int i = 0; i < 2; i++) sigaction(kCloseSignals[i], &g_close.old[i], nullptr);
+}
+
+int CloseSignalHandlersInstalled() { return g_close.installed.load(); }
+
+void PollCloseSignal() {
+  const int sig = g_close.signalled.load();
+  if (!sig || g_close.requested.load()) return;
+  DebugLog("Programmende angefordert (Signal %d)\n", sig);
+  RequestProgramClose();
+}
