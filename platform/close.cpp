@@ -3,6 +3,8 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 
 #include "backend.h"
@@ -19,6 +21,7 @@ struct CloseState {
   std::atomic<int> requested{0};
   std::atomic<int> signalled{0};  // the signal's number, 0 none
   std::atomic<int> installed{0};
+  std::atomic<int64_t> requestedAt{0};  // real ms of the first request, 0 none
   struct sigaction old[2];        // window thread: install and remove
 };
 CloseState g_close;
@@ -32,19 +35,33 @@ void Handler(int sig) {
   raise(sig);
 }
 
+int64_t RealMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
 
 void RequestProgramClose() {
-  if (g_close.requested.exchange(1)) return;
+  int64_t none = 0;
+  if (!g_close.requestedAt.compare_exchange_strong(none, RealMs())) return;
+  g_close.requested = 1;
+  DebugLog("Programmende angefordert\n");
   PostQuitMessage();
   const PlatformBackend* b = CurrentPlatformBackend();
   if (b && b->wake) b->wake();
+}
+
+int64_t ProgramCloseAgeMs() {
+  const int64_t at = g_close.requestedAt.load();
+  return at ? RealMs() - at : -1;
 }
 
 int ProgramCloseRequested() { return g_close.requested.load() || g_close.signalled.load() ? 1 : 0; }
 
 void ClearProgramClose() {
   g_close.requested = 0;
+  g_close.requestedAt = 0;
   g_close.signalled = 0;
 }
 
@@ -68,6 +85,6 @@ int CloseSignalHandlersInstalled() { return g_close.installed.load(); }
 void PollCloseSignal() {
   const int sig = g_close.signalled.load();
   if (!sig || g_close.requested.load()) return;
-  DebugLog("Programmende angefordert (Signal %d)\n", sig);
+  DebugLog("Signal %d: das Spiel wird beendet\n", sig);
   RequestProgramClose();
 }

@@ -4,12 +4,15 @@
 // window loop; the game then ends in order (every box returns its cancel,
 // every screen leaves by its own way out, the dispatcher ends).
 #pragma once
+#include <cstdint>
 
 // Asks for the close (the window's close button, the script's "quit").
 void RequestProgramClose();
 // 1 once the close was asked for, or a close signal arrived (read by the
 // long waits of the game thread: network, countdowns, the evaluation).
 int ProgramCloseRequested();
+// Real milliseconds since the close was requested, -1 when it was not.
+int64_t ProgramCloseAgeMs();
 // Forgets a close (tests, between runs).
 void ClearProgramClose();
 

@@ -168,7 +168,7 @@ bool ParseButton(const std::string& s, uint32_t* button, uint32_t* down_kind, ui
 }
 
 // Plays one command; false for a line it does not understand.
-bool PlayCommand(const std::string& line) {
+bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
   std::string w[5];
   int n = 0;
   SplitWords(line, w, &n);
@@ -209,7 +209,7 @@ bool PlayCommand(const std::string& line) {
     return true;
   }
   if (cmd == "wait" && n == 2 && ParseInt(w[1], &a) && a >= 0) {
-    HeadlessAdvance(static_cast<uint64_t>(a));
+    player->wait(static_cast<uint64_t>(a));
     return true;
   }
   if (cmd == "tick" && (n == 1 || (n == 2 && ParseInt(w[1], &a) && a >= 0 && a < kTimerCount))) {
@@ -232,7 +232,7 @@ bool PlayCommand(const std::string& line) {
     return true;
   }
   if (cmd == "quit" && n == 1) {
-    RequestProgramClose();
+    player->quit();
     return true;
   }
   // A real signal to the process; only where the program's own handler
@@ -243,7 +243,7 @@ bool PlayCommand(const std::string& line) {
   }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first
   if (cmd == "png" && n == 2) {
-    Sync();
+    player->sync();
     if (!WriteDisplayPng(w[1].c_str())) DebugLog("Headless: Konnte %s nicht schreiben", w[1].c_str());
     return true;
   }
@@ -342,6 +342,11 @@ HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb) {
 void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : 1; }
 
 int HeadlessPlayScript(const char* script) {
+  static const ScriptPlayer kVirtual = {Sync, HeadlessAdvance, RequestProgramClose};
+  return PlayScript(script, &kVirtual);
+}
+
+int PlayScript(const char* script, const ScriptPlayer* player) {
   if (!script) return 0;
   int played = 0;
   int line_no = 0;
@@ -369,8 +374,8 @@ int HeadlessPlayScript(const char* script) {
     }
     if (hash != std::string::npos) line.resize(hash);
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    if (!Sync()) break;  // the game has ended
-    if (!PlayCommand(line)) {
+    if (!player->sync()) break;  // the game has ended
+    if (!PlayCommand(line, player)) {
       DebugLog("Headless: Skriptzeile %d nicht verstanden: %s", line_no, line.c_str());
       return -1;
     }

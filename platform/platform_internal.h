@@ -25,3 +25,15 @@ int PumpEventTimers(uint64_t now_ms, int coalesce);
 void DisplayFrameChanged();
 // Frame counter of the last change (the window loop presents when it moved).
 uint64_t DisplayChangeSerial();
+
+// Scripts (the commands of headless.h) played by a backend: how it lets the
+// game catch up before each command (0 once the game has ended), how time
+// runs on (virtual headless, real under SDL) and how the window closes.
+struct ScriptPlayer {
+  int (*sync)();
+  void (*wait)(uint64_t ms);
+  void (*quit)();
+};
+// Plays the script on the calling thread; the commands played, or -1 at the
+// first bad line (logged, the rest is skipped).
+int PlayScript(const char* script, const ScriptPlayer* player);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "platform_internal.h"
 #include "screenmode.h"
 #include "sdl_backend.h"
+#include "threads.h"
 
 namespace {
 
@@ -45,6 +47,38 @@ SDL_Cursor* g_cursor = nullptr;
 std::atomic<uint64_t> g_cursors_taken{0};
 
 uint64_t NowMs() { return SDL_GetTicks64(); }
+
+// A script played in real time beside the window loop (tests and CI): set
+// before the loop runs; the player thread only reads it.
+std::string g_script;
+bool g_has_script = false;
+uint32_t g_script_mode = kScreenModeCount;  // kScreenModeCount: the remembered one
+
+// The script's player: waits for the game thread as the headless one does,
+// on real time; its close is the window's close as SDL reports it.
+int ScriptSync() {
+  for (int waited = 0; waited < 10000; waited += 10) {
+    if (WindowDestroyRequested()) return 0;
+    if (WaitGameThreadIdle(10)) return 1;
+  }
+  DebugLog("SDL-Skript: Der Spiel-Thread nimmt seit 10000 ms keine Nachricht an");
+  return 1;
+}
+void ScriptWait(uint64_t ms) {
+  for (uint64_t waited = 0; waited < ms && !WindowDestroyRequested(); waited += 10) SleepMs(10);
+}
+void ScriptQuit() {
+  SDL_Event ev;
+  SDL_zero(ev);
+  ev.type = SDL_QUIT;
+  SDL_PushEvent(&ev);
+}
+int PlayScriptThread(void*) {
+  static const ScriptPlayer kReal = {ScriptSync, ScriptWait, ScriptQuit};
+  PlayScript(g_script.c_str(), &kReal);
+  if (ScriptSync()) ScriptQuit();  // the script's end closes the window
+  return 0;
+}
 
 void Wake() {
   uint32_t type = g_wake_type.load();
@@ -288,6 +322,11 @@ uint64_t SdlCursorCount() { return g_cursors_taken.load(); }
 namespace {
 
 int ChooseMode(DisplayModeChoice* choice) {
+  if (g_has_script) {
+    // A scripted run takes its mode without the page.
+    if (g_script_mode < kScreenModeCount) DisplayModeFromId(g_script_mode, choice);
+    return 1;
+  }
   if (!EnsureWindow(kModePageWidth, kModePageHeight, 0)) return 0;
   ModePage page;
   ModePageInit(&page, choice->mode_id);
@@ -430,7 +469,7 @@ int RunGLLoop(uint32_t (*frame)()) {
   }
 }
 
-int RunLoop() {
+int RunLoops() {
   uint32_t (*frame)() = GLFrameHook();
   if (g_gl && frame) return RunGLLoop(frame);
   uint64_t shown = DisplayChangeSerial() - 1;
@@ -452,6 +491,16 @@ int RunLoop() {
       DispatchEvent(ev, &shown);
     } while (SDL_PollEvent(&ev));
   }
+}
+
+int RunLoop() {
+  QoeThread* player = g_has_script ? StartThread("Script", PlayScriptThread, nullptr) : nullptr;
+  const int r = RunLoops();
+  if (player) {
+    if (r != 0) PostWindowDestroy();  // the player stops at its next step
+    JoinThread(player);
+  }
+  return r;
 }
 
 // The window becomes an OpenGL window: SDL picks the visual (X11) or the
@@ -547,3 +596,9 @@ const PlatformBackend kSdl = {
 }  // namespace
 
 const PlatformBackend* SdlBackend() { return &kSdl; }
+
+void SdlSetScript(const char* script, uint32_t mode_id) {
+  g_has_script = script != nullptr;
+  g_script = script ? script : "";
+  g_script_mode = mode_id;
+}

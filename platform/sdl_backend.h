@@ -13,3 +13,9 @@ uint64_t SdlPresentCount();
 // Cursor pictures the window thread took over (put up, or refused with a log
 // line by a video driver without cursors, such as the dummy driver).
 uint64_t SdlCursorCount();
+// Tests and CI: plays the script (the commands of headless.h) on a thread of
+// its own while the window loop runs, in real time (wait sleeps, quit is the
+// window's close as SDL reports it, the script's end closes the window too);
+// the display-mode page is skipped for mode_id (kScreenModeCount: the
+// remembered mode). Null: no script.
+void SdlSetScript(const char* script, uint32_t mode_id);

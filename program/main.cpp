@@ -13,6 +13,7 @@
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "platform/screenmode.h"
+#include "platform/sdl_backend.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "screens.h"
 #include "screens/hub/recovery.h"
@@ -21,26 +22,39 @@
 
 namespace {
 
-// QOE_HEADLESS_SCRIPT names a headless script file: the program then runs
-// without a window, fed by that script (for CI and screen tests);
-// QOE_HEADLESS_MODE picks the ScreenModeTable row.
-const PlatformBackend* PickBackend() {
-  const char* script = std::getenv("QOE_HEADLESS_SCRIPT");
-  if (!script || !*script) return SdlBackend();
+std::string ReadScript(const char* path) {
   std::string text;
-  if (FILE* f = std::fopen(script, "rb")) {
+  if (FILE* f = std::fopen(path, "rb")) {
     char buf[4096];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
     std::fclose(f);
   } else {
-    DebugLog("main: Konnte Skript %s nicht lesen", script);
+    DebugLog("main: Konnte Skript %s nicht lesen", path);
   }
-  HeadlessSetScript(text.c_str());
-  // The screen the run starts at instead of the title (the close table).
+  return text;
+}
+
+// Scripted runs, for CI and the screen tests: QOE_HEADLESS_SCRIPT names a
+// script file the program plays without a window; QOE_SDL_SCRIPT one it plays
+// in real time beside the SDL window. QOE_HEADLESS_MODE picks the
+// ScreenModeTable row, QOE_START_SCREEN the screen that takes the title's
+// place.
+const PlatformBackend* PickBackend() {
+  const char* headless = std::getenv("QOE_HEADLESS_SCRIPT");
+  const char* sdl = std::getenv("QOE_SDL_SCRIPT");
+  const bool scripted_headless = headless && *headless, scripted_sdl = sdl && *sdl;
+  if (!scripted_headless && !scripted_sdl) return SdlBackend();
   if (const char* start = std::getenv("QOE_START_SCREEN")) SetStartScreenCode(std::atoi(start));
   const char* mode = std::getenv("QOE_HEADLESS_MODE");
-  HeadlessSetMode(mode && *mode ? static_cast<uint32_t>(std::atoi(mode)) : kScreenModeDefault);
+  const bool has_mode = mode && *mode;
+  const uint32_t mode_id = has_mode ? static_cast<uint32_t>(std::atoi(mode)) : kScreenModeDefault;
+  if (!scripted_headless) {
+    SdlSetScript(ReadScript(sdl).c_str(), has_mode ? mode_id : kScreenModeCount);
+    return SdlBackend();
+  }
+  HeadlessSetScript(ReadScript(headless).c_str());
+  HeadlessSetMode(mode_id);
   return HeadlessBackend();
 }
 

@@ -74,21 +74,59 @@ int32_t NotBuiltYet(int32_t) {
   return SCREEN_MAIN;
 }
 
+// Script lines that open each screen's boxes (the 640 x 480 mode: display
+// and game coordinates agree), one fragment per box; the close table test
+// (program/tests) plays each and closes the game there.
+const char* const kTitleBoxes[] = {
+    "",                                                           // the greeting
+    "key enter\nwait 300\nkey esc\n",                              // leave the game?
+    "key enter\nwait 300\nmove 130 166\nclick left 130 166\n",      // a new game?
+    "key enter\nwait 300\nmove 130 212\nclick left 130 212\n",      // load a game?
+    // a game saved, then the choice of the lord whose game to load
+    "key enter\nwait 300\nmove 130 258\nclick left 130 258\nwait 600\nmove 130 212\nclick left 130 212\n"
+    "wait 300\nkey enter\n",
+    nullptr};
+const char* const kResidenzBoxes[] = {
+    "",                                                           // tutorial and tips
+    "key enter\nkey enter\nwait 300\nmove 410 425\nclick left 410 425\n",  // the download
+    "key enter\nkey enter\nwait 300\nmove 529 425\nclick left 529 425\n",  // the upload
+    nullptr};
+const char* const kStadtBoxes[] = {
+    "",
+    "key esc\n",                                                   // the town choice
+    "key esc\nwait 300\nmove 473 460\nclick left 473 460\n",        // its help
+    "move 259 202\nclick left 259 202\n",                           // no market yet
+    "move 491 150\nclick left 491 150\n",                           // no barracks yet
+    nullptr};
+const char* const kStoryBoxes[] = {
+    "",
+    "wait 6000\n",                                                 // the story's browser
+    "wait 6000\nmove 99 443\nclick left 99 443\n",                  // its help
+    nullptr};
+const char* const kOnlyItself[] = {"", nullptr};
+
 const ScreenTableEntry kProgramScreens[] = {
-    {SCREEN_TITLE, ProgramTitle},
-    {SCREEN_MAIN, ResidenzScreen},
-    {1139, ResidenzScreen},
-    {SCREEN_STORY, RizizOzez},
+    {SCREEN_TITLE, ProgramTitle, kTitleBoxes},
+    {SCREEN_MAIN, ResidenzScreen, kResidenzBoxes},
+    {1139, ResidenzScreen, kResidenzBoxes},
+    {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
     {3, NotBuiltYet}, {32, NotBuiltYet}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
-    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen}, {40, StammbaumScreen}, {41, NotBuiltYet},
+    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
-    {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen},
-    {152, NotBuiltYet}, {499, AnarchieScreen}, {519, NotBuiltYet}, {876, KroenungsScreen},
-    {919, NotBuiltYet}, {1085, GoetterScreen}, {1293, DungeonScreen},
+    {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},
+    {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
+    {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
 
 }  // namespace
+
+const ScreenTableEntry* ProgramScreenTable(uint32_t* count) {
+  *count = sizeof kProgramScreens / sizeof kProgramScreens[0];
+  return kProgramScreens;
+}
+
+int ProgramScreenBuilt(const ScreenTableEntry* row) { return row->screen != NotBuiltYet; }
 
 void InstallProgramScreens() {
   SetScreenTable(kProgramScreens, sizeof kProgramScreens / sizeof kProgramScreens[0]);

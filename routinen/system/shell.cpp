@@ -261,6 +261,8 @@ int Main(void*) {
 void ShutdownSystem() {
   if (g_shell.shutDown.exchange(1)) return;
   DebugLog("ShutdownSystem: Programm wird beendet%s\n", FatalSignalPending() ? " (Fatal Exception)" : "");
+  if (const int64_t age = ProgramCloseAgeMs(); age >= 0)
+    DebugLog("ShutdownSystem: %lld ms nach dem Schliessen\n", static_cast<long long>(age));
   if (g_shell.hooks.FreeMovieBase) g_shell.hooks.FreeMovieBase();
   StopEventTimer(kTimerGameTick);
   StopEventTimer(kTimerCursor);

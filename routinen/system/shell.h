@@ -47,6 +47,11 @@ using ScreenFunc = int32_t (*)(int32_t entry_code);
 struct ScreenTableEntry {
   int32_t code;
   ScreenFunc screen;
+  // Script lines (the commands of platform/headless.h, in the 640 x 480
+  // mode) that open the screen's boxes, one fragment per box, the list ended
+  // by null (null: none). The close table test opens the screen, each box in
+  // turn, and closes the game there; a new screen adds its fragments here.
+  const char* const* boxes = nullptr;
 };
 enum : int32_t { SCREEN_END = -1, SCREEN_TITLE = 1, SCREEN_MAIN = 2, SCREEN_MAP = 3,
                  SCREEN_OPTIONS = 133, SCREEN_STORY = 505 };
