@@ -615,15 +615,17 @@ TEST_F(Download, TheCloseStopsTheEvaluationAndTheNextStartUndoesIt) {
   EXPECT_EQ(Evaluate().passedInfo, 0u);
   EXPECT_EQ(Differences(before, RealmFiles()), "");
   EXPECT_FALSE(fs::exists("TurnUndo"));
-  // Asked for in the middle of the first mail's passes (the window's close
-  // or a signal, from another thread): the evaluation stops there, leaves
-  // the undo record running, and the next start takes it all back.
+  // SIGTERM in the middle of the first mail's passes: the evaluation stops
+  // there, leaves the undo record running, and the next start takes it all
+  // back.
   ClearProgramClose();
+  InstallCloseSignalHandlers();
   DebugLogSetHook([](const char* l, void*) {
-    if (std::strstr(l, "MAIL passed")) RequestProgramClose();
+    if (std::strstr(l, "MAIL passed")) raise(SIGTERM);
   }, nullptr);
   const TurnEvaluation r = Evaluate();
   DebugLogSetHook(nullptr, nullptr);
+  RemoveCloseSignalHandlers();
   EXPECT_EQ(r.passedInfo, 0u);
   EXPECT_EQ(LeftBehind(), "running, 1 mails");  // the first mail went with its INFO
   ClearProgramClose();
