@@ -126,4 +126,34 @@ const Image& TownScene(int level, const std::string& sky);
 bool DrawTownTitle(Image& img, int level);
 bool DrawTownObject(Image& img, int level, const std::string& kind, std::string* err);
 
+// The map screen (art_map.cpp, docs/map-screen-geometry.md): the 8-bit
+// screen (3, the view a hole), its side panel with the lists (865), the list
+// tabs (866..875, kind 0..4), the menu rows (448 action, 449 figure); the
+// deeper displays' frame rails (1148, 1149), corners (1144..1147, corner
+// 0..3), top ornaments (1614, 1615), left panel (1143), overlay switches
+// (1160..1165, kind 0 borders, 1 names, 2 resources), compass arrows
+// (1152..1159, dir 0 up, 1 right, 2 down, 3 left), the minimap window
+// (1166), the left panel's images (1168..1178, kind 0..5), the corner panel
+// (1150 shown, 1151 behind), the bottom panel (1167), the frame of the other
+// screens (1142); the 8-bit switch (143 off, 145 on), the cultivation (1041)
+// and caravan (1265) requesters.
+bool DrawMapScreen(Image& img);
+bool DrawMapSideLists(Image& img);
+bool DrawMapTab(Image& img, int kind, bool pressed);
+bool DrawMenuRow(Image& img, bool figure);
+bool DrawFrameRail(Image& img, bool horizontal);
+bool DrawFrameCorner(Image& img, int corner);
+bool DrawTopOrnament(Image& img, bool right);
+bool DrawLeftPanel(Image& img);
+bool DrawOverlaySwitch(Image& img, int kind, bool on);
+bool DrawCompassArrow(Image& img, int dir, bool pressed);
+bool DrawMiniMapWindow(Image& img);
+bool DrawLeftPanelImage(Image& img, int kind, bool lit);
+bool DrawCornerPanel(Image& img, bool shown);
+bool DrawBottomPanel(Image& img);
+bool DrawOtherScreenFrame(Image& img);
+bool DrawSmallSwitch(Image& img, bool on);
+bool DrawCultivationRequester(Image& img);
+bool DrawCaravanRequester(Image& img);
+
 }  // namespace datakit

@@ -216,7 +216,10 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   IndexEntry e;
   std::string kind = w[1];
   int frames = 1;
-  if (kind == "screen") e.kind = kScreen;
+  // "screen:masked": a screen picture whose holes (the transparent pen)
+  // are written as the ILBM's transparent colour; its index kind stays 1.
+  const bool screen_mask = kind == "screen:masked";
+  if (kind == "screen" || screen_mask) e.kind = kScreen;
   else if (kind == "graphic") e.kind = kGraphic;
   else if (kind == "masked") e.kind = kMasked;
   else if (kind.rfind("strip:", 0) == 0) { e.kind = kStrip; frames = (int)Num(kind.substr(6), 1, 256); }
@@ -262,6 +265,44 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "town") ok = DrawTownPart(img, (int)Num(arg, 1, 4), w.size() > 6 ? Text(w[6]) : "", &err);
   else if (style == "towntitle") ok = DrawTownTitle(img, (int)Num(arg, 1, 4));
   else if (style == "townobject") ok = DrawTownObject(img, (int)Num(arg, 2, 4), w.size() > 6 ? Text(w[6]) : "", &err);
+  else if (style == "mapscreen") ok = DrawMapScreen(img);
+  else if (style == "mapsidelists") ok = DrawMapSideLists(img);
+  else if (style == "maptab") {
+    // maptab <kind 0..4> released|pressed
+    if (w.size() != 7) throw Failure{"", "maptab <kind 0..4> released|pressed"};
+    ok = DrawMapTab(img, (int)Num(arg, 0, 4), Text(w[6]) == "pressed");
+  } else if (style == "menurow") {
+    if (arg != "action" && arg != "figure") throw Failure{"", "menurow action|figure"};
+    ok = DrawMenuRow(img, arg == "figure");
+  } else if (style == "framerail") {
+    if (arg != "horizontal" && arg != "vertical") throw Failure{"", "framerail horizontal|vertical"};
+    ok = DrawFrameRail(img, arg == "horizontal");
+  } else if (style == "framecorner") ok = DrawFrameCorner(img, (int)Num(arg, 0, 3));
+  else if (style == "topornament") {
+    if (arg != "left" && arg != "right") throw Failure{"", "topornament left|right"};
+    ok = DrawTopOrnament(img, arg == "right");
+  } else if (style == "leftpanel") ok = DrawLeftPanel(img);
+  else if (style == "overlayswitch") {
+    // overlayswitch <kind 0..2> on|off
+    if (w.size() != 7) throw Failure{"", "overlayswitch <kind 0..2> on|off"};
+    ok = DrawOverlaySwitch(img, (int)Num(arg, 0, 2), Text(w[6]) == "on");
+  } else if (style == "compassarrow") {
+    if (w.size() != 7) throw Failure{"", "compassarrow <dir 0..3> released|pressed"};
+    ok = DrawCompassArrow(img, (int)Num(arg, 0, 3), Text(w[6]) == "pressed");
+  } else if (style == "minimapwindow") ok = DrawMiniMapWindow(img);
+  else if (style == "leftpanelimage") {
+    if (w.size() != 7) throw Failure{"", "leftpanelimage <kind 0..5> plain|lit"};
+    ok = DrawLeftPanelImage(img, (int)Num(arg, 0, 5), Text(w[6]) == "lit");
+  } else if (style == "cornerpanel") {
+    if (arg != "shown" && arg != "behind") throw Failure{"", "cornerpanel shown|behind"};
+    ok = DrawCornerPanel(img, arg == "shown");
+  } else if (style == "bottompanel") ok = DrawBottomPanel(img);
+  else if (style == "otherframe") ok = DrawOtherScreenFrame(img);
+  else if (style == "smallswitch") {
+    if (arg != "on" && arg != "off") throw Failure{"", "smallswitch on|off"};
+    ok = DrawSmallSwitch(img, arg == "on");
+  } else if (style == "cultivation") ok = DrawCultivationRequester(img);
+  else if (style == "caravan") ok = DrawCaravanRequester(img);
   else if (style == "townbuilding") {
     // townbuilding <animation> <member> <members>: a line's member in the town
     if (w.size() != 8) throw Failure{"", "townbuilding <animation> <member 0..3> <members 1..4>"};
@@ -284,7 +325,7 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   // The town view's pictures carry the town palette (the background's
   // becomes the screen's).
   const bool town = style.rfind("town", 0) == 0;  // town, towntitle, townobject, townbuilding
-  WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip,
+  WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip || screen_mask,
                                               style == "campfire" ? &own : town ? &TownPalette() : nullptr));
   ix.entries[id] = e;
 }
