@@ -23,6 +23,7 @@
 #include "screens/hub/credits.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/residenzdownload.h"
+#include "screens/hub/signup.h"
 #include "screens/story/dungeon.h"
 #include "screens/story/goetter.h"
 #include "screens/story/kroenung.h"
@@ -103,6 +104,10 @@ const char* const kStoryBoxes[] = {
     "wait 6000\n",                                                 // the story's browser
     "wait 6000\nmove 99 443\nclick left 99 443\n",                  // its help
     nullptr};
+const char* const kSignupBoxes[] = {
+    "",                                                           // the form with its help
+    "move 400 470\nclick left 400 470\n",                           // a form without a name
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -111,7 +116,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {1139, ResidenzScreen, kResidenzBoxes},
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
-    {3, NotBuiltYet}, {32, NotBuiltYet}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
+    {3, NotBuiltYet}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},

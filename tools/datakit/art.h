@@ -82,6 +82,9 @@ void DrawTitleWaterfall(Image& img, int x, int y, int frame, int frames);
 bool DrawAnarchy(Image& img);
 bool DrawCredits(Image& img);
 bool DrawFamilyTree(Image& img);
+// The sign-up screen (art_signup.cpp): the scribe's desk with the form's
+// parchment (picture 32).
+bool DrawSignupDesk(Image& img);
 bool DrawSlide(Image& img, const std::string& kind, std::string* err);
 // The dungeon screen (1293), its view's floor or ceiling (variant 0..8), the
 // compass rose turned by frame x 10 degrees clockwise, the death picture.
