@@ -84,3 +84,47 @@ int32_t SaveWarenMarkt(const WarenMarkt* m);
 // number of types on offer only on that first build of the turn. Returns
 // the number of types on offer.
 uint32_t PrepareWarenMarkt(WarenMarktDaten* d, WarenMarkt* m, uint32_t* goods_count);
+
+// What the market rule reads of the realm, from the turn's chunks (host
+// order, as LoadChunk2Mem gives them; any may be null or too short, its
+// fields then count as 0): LAND inhabitants (+14) and the resource test
+// (signed +38, +42, +46, at least one >= 1), FORS research levels (+15..+21),
+// TAXE levy (u32 +22, limited to 65,535), buildings 20 and 26 of the active
+// town (null: neither stands), and the resource values v1..v3 (prefs fields
+// 21..23). The prefs fields of the stock build and the random source are
+// left as they are.
+struct st_TOWN;
+void FillWarenMarktDaten(WarenMarktDaten* d, const void* land, const void* fors, const void* taxe,
+                         const st_TOWN* town, int32_t v1, int32_t v2, int32_t v3);
+
+// ---- the goods list (list type 7 of WarenListenEntry, routinen/gamedata/entities.h) ----
+
+struct ListHeader;
+struct WarenListenEntry;
+
+// Record kinds of the goods list.
+enum : uint16_t { WARE_ANGEBOT = 0, WARE_FREMD = 2, WARE_LAGER = 5 };
+
+// The n-th node (from 0) among the nodes of the kind, in list order; null
+// when there is none.
+WarenListenEntry* FindWarenNode(ListHeader* list, uint32_t n, uint16_t kind);
+// Number of nodes of the kind.
+uint32_t CountWarenNodes(ListHeader* list, uint16_t kind);
+// Adds goods to the list (docs/goods.md, "The goods list"): kind 5 into the
+// store (merged into the store node of the type), kind 0 a new sale offer
+// taken from the store (corn from the granary), any other kind a new node.
+// 1 on success; 0 when memory runs out, the type is unknown, or a sale asks
+// more than the store holds (nothing changed then).
+int32_t AddWare2List(ListHeader* list, uint16_t kind, uint32_t type, uint32_t quantity, uint32_t price);
+
+// Line texts of the market's lists, one 80-byte line per node of the mode's
+// kind in list order: 1 seller's name (kind 2; players: list type 1, may be
+// null), 2 goods name (kind 2), 3 quantity "%lu" or "%lu/(%lu)" with the
+// own bid quantity, 4 price the same with the own bid price (kind 2), 5 the
+// own offer "%s ( %lu %s %lu GS )" (kind 0). A new block (FreeVec) and
+// *count; null with *count 0 when there is no such node, an unknown mode,
+// or no memory (logged).
+char* MakeWarenLines(ListHeader* list, uint32_t mode, ListHeader* players, uint32_t* count);
+// 1 when an offer of another player carries the own bid (bid quantity and
+// bid price both nonzero).
+int32_t HatWarenGebot(const WarenListenEntry* node);

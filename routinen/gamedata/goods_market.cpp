@@ -2,8 +2,10 @@
 // .\Data\Waren.dat (116 quantities, then 116 prices, u32 little-endian).
 #include <cstring>
 
+#include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/goods.h"
 #include "routinen/gamedata/stage.h"
+#include "routinen/gamedata/towns.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "platform/log.h"
@@ -24,6 +26,28 @@ static bool MarktZeile(const WarenMarktDaten* d, uint32_t type, WarenZeile* row)
     row->price = 100;
   }
   return true;
+}
+
+// 1 when the chunk (header included) reaches past byte end.
+static bool Holds(const void* chunk, uint32_t end) {
+  return chunk && uint64_t(sizeof(ChunkHeader)) + ChunkLength(chunk) >= end;
+}
+
+void FillWarenMarktDaten(WarenMarktDaten* d, const void* land, const void* fors, const void* taxe,
+                         const st_TOWN* town, int32_t v1, int32_t v2, int32_t v3) {
+  d->einwohner = Holds(land, 18) ? ChunkGet32(land, 14) : 0;
+  d->rohstoffe = 0;
+  for (uint32_t off : {38u, 42u, 46u})
+    if (Holds(land, off + 4) && int32_t(ChunkGet32(land, off)) >= 1) d->rohstoffe = 1;
+  for (uint32_t i = 0; i < 7; ++i)
+    d->stufen[i] = Holds(fors, 16 + i) ? int8_t(static_cast<const uint8_t*>(fors)[15 + i]) : 0;
+  const uint32_t t = Holds(taxe, 26) ? ChunkGet32(taxe, 22) : 0;
+  d->abgabe = t > WAREN_ABGABE_MAX ? WAREN_ABGABE_MAX : t;
+  d->gebaeude20 = town && (town->buildings[20].flags & BUILDING_STANDS) ? 1 : 0;
+  d->gebaeude26 = town && (town->buildings[26].flags & BUILDING_STANDS) ? 1 : 0;
+  d->werte[0] = v1;
+  d->werte[1] = v2;
+  d->werte[2] = v3;
 }
 
 uint32_t CalcWarenAngebot(WarenMarktDaten* d, uint32_t type) {

@@ -100,6 +100,8 @@ bool DrawDeathPicture(Image& img);
 constexpr int kGodPictures = 10;
 bool DrawTemple(Image& img);
 bool DrawGod(Image& img, int god, std::string* err);
+// The market's pictures of gold (111 x 76): 0 a few coins, 1 a heap, 2 a full chest.
+bool DrawTreasury(Image& img, int level, std::string* err);
 bool DrawThroneHall(Image& img);
 bool DrawCoronationCarpet(Image& img);
 bool DrawCrownStep(Image& img, int step, std::string* err);

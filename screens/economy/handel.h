@@ -1,0 +1,126 @@
+// The market's record of one visit and its lists: the stock requester
+// (purchase), the offers of other players, the own sale offers, the goods
+// picture, the fixed texts and number areas. The market screen (screen code
+// 108) is built on these. Rules and places: docs/market.md.
+#pragma once
+#include <cstdint>
+
+#include "routinen/gamedata/goods.h"
+
+struct ListHeader;
+struct WarenListenEntry;
+struct QoERequester;
+struct TextFont;
+struct MovieBase;
+struct Movie;
+struct st_TOWN;
+
+// Requesters of the market.
+enum : uint32_t { HANDEL_KAUF = 0, HANDEL_FREMD = 1, HANDEL_EIGEN = 2 };
+
+// The market record of one visit (NewHandelsData; FreeHandelsData).
+struct HandelsData {
+  uint16_t ticks;             // timer ticks since the last plus or minus click
+  uint16_t abgabe;            // market levy t (TAXE +22 of the received turn, at most 65,535)
+  uint32_t schatz;            // treasury in gold coins (LAND +34), lowered by purchases
+  uint32_t kornLager;         // corn in the granaries (KORN +22)
+  uint64_t kornKapazitaet;    // granary capacity
+  uint64_t gebotSumme;        // sum of bid quantity x bid price over the own bids
+  uint32_t warenAnzahl;       // goods types on this turn's market, only on its first visit; else -1
+  int32_t werte[3];           // V1, V2, V3 (prefs fields 21..23)
+  uint16_t wiederholung[10];  // repeat counters of the plus and minus buttons
+  uint32_t kaufMenge, kaufPreis, kaufMax;  // the chosen stock line (kaufMenge -1: none)
+  int16_t kaufAuswahl;        // selected line of requester 1, -1 none
+  uint32_t gebotMenge, gebotPreis, angebotMenge, angebotPreis;  // the chosen offer of another player
+  int16_t angebotTyp;         // its goods type, -1 none
+  int16_t angebotAuswahl;     // selected line of requester 2, -1 none
+  WarenListenEntry* angebotNode;
+  uint32_t verkaufMenge, verkaufMax, verkaufPreis;  // the sale being prepared
+  int16_t verkaufTyp;         // its goods type, -1 none
+  int16_t verkaufAuswahl;     // selected line of requester 3, -1 none (a new sale)
+  WarenListenEntry* verkaufNode;
+  TextFont* font11;           // fonts\XHelvetica11.fnt
+  TextFont* font9;            // fonts\XHelvetica9.fnt
+  QoERequester* req[3];       // purchase, offers of others, own sale offers
+  // Line buffers (80-byte lines): requester 1's names, quantities, prices
+  // and the goods type of each line; requester 2's modes 1..4; requester 3.
+  char* kaufZeilen[3];
+  uint32_t kaufAnzahl;
+  uint8_t kaufTyp[WAREN_ANZAHL];
+  char* fremdZeilen[4];
+  uint32_t fremdAnzahl;
+  char* eigenZeilen;
+  uint32_t eigenAnzahl;
+  // The market stock of the turn (.\Data\Waren.dat) and what its rule reads.
+  WarenMarkt markt;
+  int32_t marktGeladen;       // 1 once the stock is in memory
+  WarenMarktDaten marktDaten;
+  uint8_t* land;              // chunks as read (FreeChunk); null when absent
+  uint8_t* fors;
+  uint8_t* ware;
+  uint8_t* antw;
+  ListHeader* warenListe;     // list type 7
+  ListHeader* spielerListe;   // list type 1 from the ANTW chunk, null none
+  MovieBase* movieBase;
+  Movie* movie;               // the goods animation shown
+  st_TOWN* stadt;             // the active town, null none
+};
+
+// A new cleared record with the selections, the sale and offer types and
+// the goods count at -1 and no purchase chosen; null without memory.
+HandelsData* NewHandelsData();
+// Frees everything the record holds (the goods animation stopped, the
+// requesters 3, 2, 1 and their lines, chunks, lists, fonts, town, movie
+// base) and the record. Null is ignored.
+void FreeHandelsData(HandelsData* d);
+// Frees requester `which` and its line buffers.
+void FreeHandelsRequester(HandelsData* d, uint32_t which);
+
+// The n-th node (from 0) of the kind in the goods list; null (logged) when
+// there is none.
+WarenListenEntry* GetWarenNode(HandelsData* d, uint32_t n, uint16_t kind);
+// Mode 0 (stock): makes sure the turn's stock is in memory (loaded, or
+// built from the record's realm values and saved) and fills the purchase
+// lines (names in type order, the goods type of each line, two cleared
+// buffers for quantities and prices); returns the number of types on offer.
+// Modes 1..5: the lines of MakeWarenLines into *buffer (the old one freed
+// first); returns their number. *buffer may be null in mode 0.
+uint32_t CreateWarenReqListBuffer(HandelsData* d, uint32_t mode, char** buffer);
+
+// The requesters: made the first time, later given new lines keeping their
+// scroll position and slider. 1 success, 0 failure (logged).
+int32_t InitHandelsWarenRequester(HandelsData* d);
+int32_t CheckVerkaufsRequester(HandelsData* d);
+int32_t CheckVerkaufsRequester3(HandelsData* d);
+
+// Selection of an own-drawn line (requester 1 or 2) under screen y: the
+// line's index, the old one drawn plain and the new one highlighted; a
+// click on the selected line keeps it; -1 outside the lines (the selection
+// stays). The record's selection field follows.
+int32_t SelectHandelsZeile(HandelsData* d, uint32_t which, int32_t y);
+// Takes the highlight off requester which's line (after scrolling) and
+// clears the record's selection.
+void ClearHandelsZeile(HandelsData* d, uint32_t which);
+
+// The goods picture at (16, 16), 160 x 120: the type's animation, or its
+// picture when there is none; a type without picture stops the animation.
+void ShowWarenBild(HandelsData* d, uint32_t type);
+// Taking an offer of another player (line of requester 2): the node, or
+// null (logged). In cancel mode the own bid on it is taken back.
+WarenListenEntry* GetMarktNode(HandelsData* d, uint32_t line, int32_t cancel);
+// Taking an own offer (the line of the requester 3 selection): 1, or 0
+// when there is no selection or no such node.
+int32_t GetVerkaufsNode(HandelsData* d, uint32_t line);
+// The sale fields (text and the two boxes) and the purchase quantity box.
+void DrawVerkaufsFelder(HandelsData* d);
+void DrawKaufFeld(HandelsData* d);
+
+// The fixed texts of the screen. 1, or 0 when a font cannot be opened.
+int32_t SetHandelLocaleStrings();
+// One number area: 1 purchase quantity, 2 sale quantity, 3 sale price,
+// 4 bid quantity, 5 bid price, 6 the treasury with its picture of gold
+// (341 below 10,000, 342 below 100,000, else 343). 1, or 0 when the font
+// cannot be opened; other areas draw nothing.
+int32_t SetHandelZahlenStrings(uint32_t which, uint32_t value);
+// Picture of gold shown with a treasury.
+uint32_t SchatzBild(uint32_t value);
