@@ -40,9 +40,7 @@ constexpr uint32_t kBoxPen = 7, kFieldPen = 6, kTextPen = 7;
 constexpr int32_t kCancelX = 474, kRegisterX = 336, kGetMailX = 196, kButtonY = 463;
 constexpr char kPop3In[] = ".\\Data\\POP3In";
 
-uint32_t Say(uint32_t mode, const char* text) {
-  return static_cast<uint32_t>(ChiefMessage(66, 168, 180, 0, 0, 0, mode, text, kBoxPen));
-}
+uint32_t Say(uint32_t mode, const char* text) { return SignupSay(mode, text); }
 
 bool IsFormField(uint32_t f) { return f >= 1 && f <= 16 && !(f >= 10 && f <= 13); }
 
@@ -71,12 +69,16 @@ void PressButton(int32_t x, uint32_t caption) {
   ShowScreenRect(rp, x, kButtonY, 80, 16);
 }
 
+}  // namespace
+
 void DrawGetMailButton() {
   RastPort* rp = ScreenRastPort();
   if (!rp) return;
   BlitObjektText(rp, kButton, GetCatalogStr(23), kGetMailX, kButtonY);
   ShowScreenRect(rp, kGetMailX, kButtonY, 80, 16);
 }
+
+namespace {
 
 void HideCursor(SignupScreenData* d) {
   StopTextCursor(d->cursor);
@@ -157,7 +159,7 @@ void QuickRoute(SignupScreenData* d) {
     for (;;) {
       char buffer[40] = {};
       std::memcpy(buffer, text, 39);
-      if (!EingabeBox(buffer, sizeof buffer, 168, 180, GetCatalogStr(prompt), GetCatalogStr(help), filter)) {
+      if (!SignupAsk(buffer, sizeof buffer, prompt, help, filter)) {
         std::memcpy(text, before, 40);
         RebuildWidths(d, field);
         if (d->drawn) DrawSignupField(d, field);
@@ -283,30 +285,23 @@ void DrawSignupForm(SignupScreenData* d, uint32_t field, int32_t force) {
 }
 
 void SendSignupForm(SignupScreenData* d) {
-  char path[32];
-  SignupFilePath(d->playerNumber, path, sizeof path);
-  if (GoOnline() == 1 && CheckPlayernameInForum(d)) {
-    const char* answer = SendFileAsEmail(path, &d->job, SENDFILE_POP_BEFORE_SMTP);
-    if (!answer) answer = "";
-    DebugLog("InitScreen: Antwort auf die Anmeldung <%s>\n", answer);
-    OptionenPrefs& o = QoESystemPtr->Optionen;
-    if (std::strncmp(answer, "ok", 2) == 0) {
-      CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_SIGNUP_SENT);
-      d->state = 1;
-      DrawGetMailButton();
-      Say(0, GetCatalogStr(76));
-      std::memset(o.email, 0, sizeof o.email);
-      std::memcpy(o.email, d->fieldText[9], 39);
-      if (!OptionenPrefsSave(&o)) DebugLog("InitScreen: Konnte Optionen nicht speichern\n");
-      d->sentThisVisit = 1;
-    } else {
-      if (d->smtpHostSetNow) std::snprintf(o.smtp_host, sizeof o.smtp_host, "%s", kOptionHostPlaceholder);
-      CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_NONE);
-      d->state = 0;
-      Say(0, GetCatalogStr(87));
-    }
-  }
+  if (GoOnline() == 1 && CheckPlayernameInForum(d)) SignupMailDialogue(d);
   Auflegen();
+}
+
+void FillSignupJob(SignupScreenData* d) {
+  const OptionenPrefs& o = QoESystemPtr->Optionen;
+  MailJob& j = d->job;
+  j = MailJob{};
+  j.Length = INIT_CHUNK_SIZE;
+  j.Kind = MAILJOB_SIGNUP;
+  std::snprintf(j.Sender, sizeof j.Sender, "%s", d->fieldText[9]);
+  std::snprintf(j.Recipient, sizeof j.Recipient, "%s", QoESystemPtr->Endpoints.RegistrationMailbox);
+  std::snprintf(j.SmtpUser, sizeof j.SmtpUser, "%s", o.smtp_user);
+  std::snprintf(j.SmtpPassword, sizeof j.SmtpPassword, "%s", o.smtp_password);
+  std::snprintf(j.FirstName, sizeof j.FirstName, "%s", d->fieldText[1]);
+  std::snprintf(j.LastName, sizeof j.LastName, "%s", d->fieldText[2]);
+  j.PlayerNumber = d->playerNumber;
 }
 
 void SignupRegistration(SignupScreenData* d) {
@@ -359,17 +354,7 @@ void SignupRegistration(SignupScreenData* d) {
     SignupFilePath(old, old_path, sizeof old_path);
     DeleteFileA(old_path);
   }
-  MailJob& j = d->job;
-  j = MailJob{};
-  j.Length = INIT_CHUNK_SIZE;
-  j.Kind = MAILJOB_SIGNUP;
-  std::snprintf(j.Sender, sizeof j.Sender, "%s", d->fieldText[9]);
-  std::snprintf(j.Recipient, sizeof j.Recipient, "%s", QoESystemPtr->Endpoints.RegistrationMailbox);
-  std::snprintf(j.SmtpUser, sizeof j.SmtpUser, "%s", o.smtp_user);
-  std::snprintf(j.SmtpPassword, sizeof j.SmtpPassword, "%s", o.smtp_password);
-  std::snprintf(j.FirstName, sizeof j.FirstName, "%s", d->fieldText[1]);
-  std::snprintf(j.LastName, sizeof j.LastName, "%s", d->fieldText[2]);
-  j.PlayerNumber = d->playerNumber;
+  FillSignupJob(d);
   SendSignupForm(d);
   d->playerNumber = 0;
 }

@@ -89,6 +89,21 @@ struct SignupScreenData {
   uint32_t (*now)();
 };
 
+// The player's side of the boxes, a seam for tests: input answers a
+// question (prompt: its catalog ID) into buffer and returns 1, or 0 for
+// cancel; message answers a box (mode 0 OK, 1 yes/no) with 0 for OK or yes.
+struct SignupPlayer {
+  int32_t (*input)(void* user, uint32_t prompt, char* buffer, uint32_t size);
+  uint32_t (*message)(void* user, uint32_t mode, const char* text);
+  void* user;
+};
+// Null puts the real boxes back (the module's state record's reset).
+void SetSignupPlayer(const SignupPlayer* player);
+// The boxes of the sign-up: a message (ChiefMessage at 168, 180) and an
+// input (EingabeBox at 168, 180 with the help text), through the seam.
+uint32_t SignupSay(uint32_t mode, const char* text);
+int32_t SignupAsk(char* buffer, uint32_t size, uint32_t prompt, uint32_t help, uint32_t filter);
+
 // Allocates the record's parts without a display: the chunk from
 // .\Data\I%7.7u.qoe of prefs field 11 (or a fresh one), the field table with
 // its catalog texts and the text pointers. 0 when memory is short.
@@ -138,6 +153,9 @@ const MailProviderPreset* MailProviderTable(uint32_t* count);
 // answer was given, else 0; an answer is stored with at most 39 bytes.
 int32_t AskSmtpServer();
 int32_t AskPopBeforeSmtpLogin();
+// Message 1307, then the SMTP-AUTH user and password (prefilled from the
+// POP3 account while the SMTP ones are placeholders).
+int32_t AskSmtpAuthLogin();
 
 // The shared game mailbox n as the account: the six account fields of the
 // options. The address is written into address (at least 40 bytes).
@@ -164,7 +182,22 @@ void DrawSignupForm(SignupScreenData* d, uint32_t field, int32_t force);
 void DrawSignupField(SignupScreenData* d, uint32_t field);
 // Closes the open help or progress box.
 void CloseSignupHelp(SignupScreenData* d);
+// The "get mail" button at (196, 463), once the form was sent.
+void DrawGetMailButton();
 
+// The mail job of the form of d->playerNumber: sender field 9, the
+// registration mailbox, the options' SMTP account, the names.
+void FillSignupJob(SignupScreenData* d);
 // The send of the form (step 8 of the registration): GoOnline, the forum
-// check, the mail, Auflegen. The result of the mail ("ok..." or the reply).
+// check, the mail dialogue, Auflegen.
 void SendSignupForm(SignupScreenData* d);
+// The mail dialogue: sends the form file of d->playerNumber, reads each
+// refusal and asks the player for what the server wants (a POP3 log-in, an
+// SMTP-AUTH log-in, another SMTP server), sends again, and as the last
+// resort moves the account to the shared game mailbox. Every send after the
+// first follows an answer of the player. Ends with account state 1 and the
+// options saved, or account state 0 and message 87.
+void SignupMailDialogue(SignupScreenData* d);
+// The reply code of a send's answer: the decimal number at its start, -1
+// when it does not begin with a digit (the clients' own texts).
+int32_t SignupReplyCode(const char* answer);

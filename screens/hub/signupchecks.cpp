@@ -87,9 +87,13 @@ struct FieldTable {
 };
 const FieldTable kFieldTable;
 
-uint32_t Say(uint32_t mode, const char* text) {
-  return static_cast<uint32_t>(ChiefMessage(66, 168, 180, 0, 0, 0, mode, text, kBoxPen));
-}
+// The module's state: the player's seam (null functions: the real boxes).
+struct SignupModuleState {
+  SignupPlayer player;
+};
+SignupModuleState g_signup;
+
+uint32_t Say(uint32_t mode, const char* text) { return SignupSay(mode, text); }
 
 // A text field of the chunk copied and ended (size bytes at most).
 void FieldCopy(const uint8_t* chunk, uint32_t offset, uint32_t size, char* out) {
@@ -145,12 +149,24 @@ const MailProviderPreset kProviders[] = {
 int32_t AskOption(char* field, uint32_t prompt, uint32_t help, uint32_t filter) {
   char buffer[kOptionText] = {};
   std::memcpy(buffer, field, kOptionText - 1);
-  if (!EingabeBox(buffer, sizeof buffer, 168, 180, GetCatalogStr(prompt), GetCatalogStr(help), filter)) return 0;
+  if (!SignupAsk(buffer, sizeof buffer, prompt, help, filter)) return 0;
   StoreOption(field, buffer);
   return 1;
 }
 
 }  // namespace
+
+void SetSignupPlayer(const SignupPlayer* player) { g_signup.player = player ? *player : SignupPlayer{}; }
+
+uint32_t SignupSay(uint32_t mode, const char* text) {
+  if (g_signup.player.message) return g_signup.player.message(g_signup.player.user, mode, text);
+  return static_cast<uint32_t>(ChiefMessage(66, 168, 180, 0, 0, 0, mode, text, kBoxPen));
+}
+
+int32_t SignupAsk(char* buffer, uint32_t size, uint32_t prompt, uint32_t help, uint32_t filter) {
+  if (g_signup.player.input) return g_signup.player.input(g_signup.player.user, prompt, buffer, size);
+  return EingabeBox(buffer, size, 168, 180, GetCatalogStr(prompt), GetCatalogStr(help), filter) ? 1 : 0;
+}
 
 const SignupFieldDef* SignupFieldTable() { return kFieldTable.rows; }
 
@@ -339,8 +355,7 @@ int32_t CheckPlayernameInForum(SignupScreenData* d) {
     case 401: {
       if (Say(1, GetCatalogStr(1512)) != 0) return 0;
       char password[40] = {};
-      if (!EingabeBox(password, sizeof password, 168, 180, GetCatalogStr(1513), GetCatalogStr(1514), EINGABE_NOBLANK))
-        return 0;
+      if (!SignupAsk(password, sizeof password, 1513, 1514, EINGABE_NOBLANK)) return 0;
       const int32_t second = AskForum(name, address, password);
       std::memset(password, 0, sizeof password);
       if (second == 202) return 1;

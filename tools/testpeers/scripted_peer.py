@@ -18,7 +18,13 @@ dot quit.  POP3: greeting capa user pass stat list top retr dele quit.
   --script FILE               read fail/overlong/stall lines ("fail STEP REPLY"
                               where a written \\r\\n splits the reply,
                               "overlong STEP", "stall STEP") from FILE at every
-                              connection, in place of the options
+                              connection, in place of the options; a line may
+                              begin with the number of the connection it is
+                              for (counted from 1 since the start; the start
+                              helper's readiness probe is connection 1, so a
+                              client's first connection is 2), e.g.
+                              "3 fail rcpt 535 5.7.8 Authentication required"
+                              gives that refusal to the client's second only
 """
 import argparse
 import os
@@ -43,8 +49,9 @@ a = p.parse_args()
 fails = {step: reply for step, reply in a.fail}
 
 
-def load_script():
-    """Replaces the fault options by the script file's lines."""
+def load_script(connection):
+    """Replaces the fault options by the script file's lines for this
+    connection (lines without a number, and those naming it)."""
     global fails
     if not a.script:
         return
@@ -52,6 +59,11 @@ def load_script():
     try:
         with open(a.script) as f:
             for line in f:
+                first, _, rest = line.partition(" ")
+                if first.isdigit():
+                    if int(first) != connection:
+                        continue
+                    line = rest
                 w = line.rstrip("\n").split(" ", 2)
                 if w[0] == "fail" and len(w) == 3:
                     fails[w[1]] = w[2].replace("\\r\\n", "\r\n")
@@ -213,8 +225,10 @@ srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
 srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 srv.bind(("127.0.0.1", a.port))
 srv.listen(8)
+connections = 0
 while True:
     c, _ = srv.accept()
-    load_script()
+    connections += 1
+    load_script(connections)
     # One thread per connection: a stalled one does not hold up the next.
     threading.Thread(target=serve, args=(c,), daemon=True).start()
