@@ -73,15 +73,17 @@ bool MaskMatches(const char* name, const char* mask) {
   return true;
 }
 
-// First free "<folder>\E%7.7x_%2.2u.smal"; false when the ID or the number
-// does not fit the name.
+// First free "<folder>\E%7.7x_%2.2u.smal"; a letter to all lords
+// (0xFFFFFFFF) takes the stem "fffffff". False when the ID or the number does
+// not fit the name.
 bool LetterPath(const char* folder, uint32_t id, char* out, size_t size) {
-  if (id > 0x0FFFFFFF) {
+  if (id > 0x0FFFFFFF && id != 0xFFFFFFFF) {
     DebugLog("CreateSmalMail: ID %x passt nicht in den Dateinamen\n", id);
     return false;
   }
+  const uint32_t stem = id == 0xFFFFFFFF ? 0x0FFFFFFF : id;
   for (unsigned k = 0; k < 100; k++) {
-    std::snprintf(out, size, "%s\\E%7.7x_%2.2u.smal", folder, id, k);
+    std::snprintf(out, size, "%s\\E%7.7x_%2.2u.smal", folder, stem, k);
     if (GeFileSize(out) == 0) return true;
   }
   DebugLog("CreateSmalMail: Zu viele Briefe an %x\n", id);
@@ -143,12 +145,19 @@ int32_t CreateSmalMail(const char* recipient, uint32_t recipient_id, const char*
   ChunkPut32(c, SMAL_DATE, (uint32_t)now);
   ChunkPut32(c, SMAL_TEXT_LEN, (uint32_t)tl);
   std::memcpy(c + SMAL_TEXT, text, tl - 1);
-  int32_t ok = SaveChunk2File(out_path, c);
-  if (ok && !SaveChunk2File(in_path, c)) {
-    DeleteFileA(out_path);  // a letter reported as failed must not go out
-    ok = 0;
+  // The outgoing letter and the own copy: both or neither.
+  const uint32_t size = (uint32_t)(SMAL_TEXT + tl);
+  uint8_t* disk = static_cast<uint8_t*>(AllocVec(size, MEMF_PUBLIC));
+  int32_t ok = disk != nullptr;
+  if (ok) {
+    std::memcpy(disk, c, size);
+    ok = SwapByteOrderInChunk(disk, size, 0);
   }
+  FileSet* set = ok ? BeginFileSet() : nullptr;
+  ok = set && FileSetWrite(set, out_path, disk, size) && FileSetWrite(set, in_path, disk, size);
+  if (set) ok = CommitFileSet(set) && ok;
   if (!ok) DebugLog("CreateSmalMail: Konnte Brief nicht speichern\n");
+  FreeVec(disk);
   FreeChunk(c);
   return ok;
 }

@@ -362,8 +362,14 @@ bool ScrollRequester(QoERequester* req, uint32_t mode, int32_t value) {
   switch (mode) {
     case 0: {
       const int64_t p = (int64_t)req->scrollPercent + value;
-      req->scrollPercent = (uint16_t)(p < 0 ? 0 : (p > 100 ? 100 : p));
-      OffsetFromPercent(req);
+      const uint16_t percent = (uint16_t)(p < 0 ? 0 : (p > 100 ? 100 : p));
+      // A redraw at the percent the offset already stands at keeps the
+      // offset: line and pixel scrolling stop between the percent steps,
+      // and recomputing it would move the content up a little each time.
+      const uint32_t m = MaxOffset(req);
+      const bool same = m && percent == (uint16_t)((uint64_t)req->pixelOffset * 100 / m) && req->pixelOffset <= m;
+      req->scrollPercent = percent;
+      if (!same) OffsetFromPercent(req);
       break;
     }
     case 1:

@@ -1,5 +1,5 @@
 // The string catalog: the built-in English tables CatalogStrings (IDs 0 to
-// 1581) and StoryStrings (IDs 0 to 44), and German overrides read from an
+// 1583) and StoryStrings (IDs 0 to 44), and German overrides read from an
 // IFF FORM CTLG file (format in docs/catalog.md). Texts are Latin-1.
 #pragma once
 #include <cstdint>
@@ -10,7 +10,7 @@ struct CatalogEntry {
   const char* override;  // text of an open catalog, or null
 };
 
-enum : uint32_t { CATALOG_STRING_COUNT = 1582, STORY_STRING_COUNT = 45 };
+enum : uint32_t { CATALOG_STRING_COUNT = 1584, STORY_STRING_COUNT = 45 };
 
 extern CatalogEntry CatalogStrings[CATALOG_STRING_COUNT];  // entry k has ID k
 extern CatalogEntry StoryStrings[STORY_STRING_COUNT];      // entry 0 is the title

@@ -818,7 +818,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {812, "Enter a short reference for your letter, so that the receiver knows what it is about.", nullptr},
     {813, "If you don't fill in a reference, you can't write email!", nullptr},
     {814, "Mail was written!", nullptr},
-    {815, "The letter editor: Type your letter and press OK to put it into the outbox. It is sent with your next turn.", nullptr},
+    {815, "The letters: Read shows the marked letter, Write/Ans writes a new letter to all lords or answers the marked one, Sort orders the list by date, subject or sender, Clr/Send clears the mark. In the editor type your letter and press Send (or Clr/Send) to put it into the outbox, Cancel to leave it. A letter travels with your next turn, or at once over the game server when the internet options send the data directly to the game server.", nullptr},
     {816, "The market is closed.", nullptr},
     {817, "corn", nullptr},
     {818, "animal units", nullptr},
@@ -1585,6 +1585,8 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1579, "its pictures could not be prepared", nullptr},
     {1580, "the map of the dungeon could not be loaded", nullptr},
     {1581, "this version of the game has no such screen", nullptr},
+    {1582, "all lords", nullptr},
+    {1583, "The letter could not be stored (the outbox may be full, or the disk cannot be written). Your text stays in the editor.", nullptr},
 };
 
 CatalogEntry StoryStrings[STORY_STRING_COUNT] = {

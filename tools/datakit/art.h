@@ -55,6 +55,8 @@ void DrawTextCentred(Image& img, int x1, int y1, int x2, int y2, const std::stri
 bool DrawBackground(Image& img, const std::string& name, uint32_t id);
 bool DrawPanel(Image& img, const std::string& title);
 bool DrawButton(Image& img, bool pressed, const std::string& caption);
+// The tavern's letter window (516 x 390): a writing desk, see art_letters.cpp.
+bool DrawLetterDesk(Image& img);
 bool DrawIcon(Image& img, const std::string& kind, std::string* err);
 bool DrawCursor(Image& img, const std::string& kind, std::string* err);
 // Frames stacked vertically, each frame_height rows.

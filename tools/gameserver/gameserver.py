@@ -13,7 +13,11 @@ its choice, one connection after another, until it is killed.
   --drop-after N       cut the connection after N bytes were sent to the client
   --stall CMD          never answer command CMD
   --script FILE        read "fail CMD TEXT", "drop N", "stall CMD" lines from
-                       FILE at every connection, in place of the options
+                       FILE at every connection, in place of the options; a
+                       line that starts with a number K ("2 fail MSG full")
+                       holds only for the K-th connection since the double
+                       started (counting those that send something), so
+                       one run of a client can fail at its second letter
 
 Protocol (lines end in CR LF): +HEL -> +VER 0.01; +SID <id> -> +ACK;
 +GET -> +ACK <n> and n bytes (+ACK 0: none); +PUT <n> -> +ACK, n bytes ->
@@ -27,7 +31,7 @@ import socket
 import sys
 import time
 
-p = argparse.ArgumentParser()
+p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
 p.add_argument("--port", type=int, required=True)
 p.add_argument("--turns")
 p.add_argument("--store")
@@ -41,13 +45,19 @@ a = p.parse_args()
 MAX_DATA = 64 << 20
 
 
-def settings():
+def settings(connection):
     fails = {c: t for c, t in a.fail}
     drop, stall = a.drop_after, set(a.stall)
     if a.script and os.path.exists(a.script):
         fails, drop, stall = {}, -1, set()
         for line in open(a.script):
-            w = line.rstrip("\n").split(" ", 2)
+            line = line.rstrip("\n")
+            first = line.split(" ", 1)
+            if first[0].isdigit():
+                if int(first[0]) != connection or len(first) < 2:
+                    continue
+                line = first[1]
+            w = line.split(" ", 2)
             if w[0] == "fail" and len(w) == 3:
                 fails[w[1]] = w[2]
             elif w[0] == "drop" and len(w) == 2:
@@ -204,9 +214,20 @@ srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
 srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 srv.bind(("127.0.0.1", a.port))
 srv.listen(8)
+connections = 0
 while True:
     conn, _ = srv.accept()
-    fails, drop, stall = settings()
+    # A connection that closes without a word (a test's probe whether the
+    # port is open) is not counted.
+    try:
+        said = conn.recv(1, socket.MSG_PEEK)
+    except OSError:
+        said = b""
+    if not said:
+        conn.close()
+        continue
+    connections += 1
+    fails, drop, stall = settings(connections)
     try:
         serve(Client(conn, drop), fails, stall)
     except (Dropped, OSError):

@@ -14,6 +14,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/test_support.h"
 
 using qoe_test::FileExists;
@@ -738,10 +739,49 @@ TEST_F(Lists, LettersWriteAndScan) {
   EXPECT_EQ(strlen(e->date_text), 19u);
   DeleteList(l, 1);
 
-  // Names that do not fit the file name pattern are refused.
-  EXPECT_EQ(CreateSmalMail("Alle", 0xFFFFFFFF, "An alle", "Text"), 0);
+  // A letter to all lords takes the stem "fffffff" and keeps its ID at 280.
+  ASSERT_EQ(CreateSmalMail("Alle", 0xFFFFFFFF, "An alle", "Text"), 1);
+  Bytes all = ReadFileBytes("Data/MailOut/Efffffff_00.smal");
+  ASSERT_EQ(all.size(), 292u + 5);
+  EXPECT_EQ(GetBE32(all.data() + 280), 0xFFFFFFFFu);
+  EXPECT_EQ(GetBE32(all.data() + 276), 7u);
+  l = CreateList(LIST_LETTERS);
+  EXPECT_EQ(ScanSmals2List(l, ".\\Data\\MailOut", "        _  .smal", 0), 3u);
+  bool found = false;
+  for (ListNode* n = l->first; n; n = n->next) {
+    if (reinterpret_cast<SmalListEntry*>(n)->recipient_id == 0xFFFFFFFF) found = true;
+    if (n->next == l->first) break;
+  }
+  EXPECT_TRUE(found);
+  DeleteList(l, 1);
+  // IDs above 0x0FFFFFFF do not fit the name.
+  EXPECT_EQ(CreateSmalMail("Graf", 0x10000000, "n", "t"), 0);
+  EXPECT_EQ(CreateSmalMail("Graf", 0xFFFFFFFE, "n", "t"), 0);
+  DeleteTree(".\\Data\\MailIn");  // the own copies: room for a hundred
   for (int i = 2; i < 100; i++) ASSERT_EQ(CreateSmalMail("Bert", 0x2A, "n", "t"), 1) << i;
+  // The 101st letter to one recipient: no name left; nothing is written.
+  const auto before = qoe_test::FileTree("Data");
   EXPECT_EQ(CreateSmalMail("Bert", 0x2A, "n", "t"), 0);
+  EXPECT_EQ(qoe_test::FileTree("Data"), before);
+}
+
+TEST_F(Lists, AKilledLetterLeavesBothCopiesOrNeither) {
+  std::mt19937 rng(11);
+  const int64_t whole = qoe_test::MicrosOf([] {
+    CreateSmalMail("Bert", 0x2A, "Handel", "Korn");
+  });
+  DeleteTree(".\\Data");
+  for (int round = 0; round < 40; ++round) {
+    qoe_test::KillAfterStart([] { return CreateSmalMail("Bert", 0x2A, "Handel", "Korn") ? 0 : 1; },
+                             (int64_t)(rng() % (uint32_t)(whole * 2 + 1)));
+    FinishCommitRecords();
+    RemoveStaleTempFiles(".", 6);
+    const bool out = FileExists("Data/MailOut/E000002a_00.smal");
+    const bool in = FileExists("Data/MailIn/E0000007_00.smal");
+    EXPECT_EQ(out, in) << round;
+    if (out) EXPECT_EQ(ReadFileBytes("Data/MailOut/E000002a_00.smal"), ReadFileBytes("Data/MailIn/E0000007_00.smal"));
+    DeleteTree(".\\Data");
+  }
 }
 
 TEST_F(Lists, CheckOtherBuildingInGeba) {

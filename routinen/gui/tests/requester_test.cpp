@@ -83,6 +83,20 @@ TEST_F(Requester, ListShowsAtOnceAndScrollsClampedAtBothEnds) {
   EXPECT_EQ(req_->pixelOffset, 0u);
 }
 
+TEST_F(Requester, ARedrawKeepsTheLineItScrolledTo) {
+  ASSERT_NE(List(31), nullptr);  // 252 pixels beyond the window: percent steps of 2.52 pixels
+  EXPECT_TRUE(ScrollRequester(req_, 1, 20));
+  EXPECT_EQ(req_->pixelOffset, 240u);
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(ScrollRequester(req_, 0, 0));
+  EXPECT_EQ(req_->pixelOffset, 240u);
+  EXPECT_EQ(req_->topLine, 20u);
+  // A slider step still moves by its percent.
+  MoveSlider(req_, SLIDER_UP);
+  EXPECT_TRUE(ScrollRequester(req_, 0, 0));
+  EXPECT_EQ(req_->scrollPercent, 85u);
+  EXPECT_EQ(req_->pixelOffset, 214u);
+}
+
 TEST_F(Requester, FarStepsLinesAndPixelsClampWithoutWrapping) {
   ASSERT_NE(List(30), nullptr);
   EXPECT_TRUE(ScrollRequester(req_, 1, 0x7FFFFFFF));  // x 12 would wrap in 32 bits

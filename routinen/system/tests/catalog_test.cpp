@@ -132,8 +132,8 @@ TEST_F(CatalogTest, EveryQuotedTextHoldsItsId) {
 TEST_F(CatalogTest, FirstLastAndMissingIds) {
   EXPECT_NE(GetCatalogStr(0), nullptr);
   EXPECT_EQ(GetCatalogStr(0), CatalogStrings[0].text);
-  EXPECT_EQ(GetCatalogStr(1581), CatalogStrings[1581].text);
-  EXPECT_STREQ(GetCatalogStr(1582), "");
+  EXPECT_EQ(GetCatalogStr(1583), CatalogStrings[1583].text);
+  EXPECT_STREQ(GetCatalogStr(1584), "");
   EXPECT_STREQ(GetCatalogStr(0xFFFFFFFFu), "");
   EXPECT_STREQ(GetCatalogEntryStr(nullptr), "");
 }

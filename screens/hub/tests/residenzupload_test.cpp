@@ -124,6 +124,21 @@ TEST_F(Upload, OverTheGameServerTheTurnArrivesWithLettersFiguresAndCarriedChunks
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
 }
 
+TEST_F(Upload, ALetterToAllLordsTravelsInTheMailChunk) {
+  ASSERT_EQ(CreateSmalMail("all lords", 0xFFFFFFFF, "Peace", "To all lords of Elmor."), 1);
+  ASSERT_TRUE(fs::exists("Data/MailOut/Efffffff_00.smal"));
+  ASSERT_EQ(CreateMailChunk(OutgoingPoolPath), 2);
+  uint8_t* mail = LoadChunk2Mem("MAIL", OutgoingPoolPath);
+  ASSERT_NE(mail, nullptr);
+  EXPECT_EQ(ChunkGet32(mail, 12), 2u);
+  // The letters in name order: to 99 (E0000063_00), then to all.
+  const uint32_t second = 16 + 12 + ChunkGet32(mail, 16 + 8);
+  EXPECT_EQ(ChunkGet32(mail, 16 + 280), 99u);
+  EXPECT_EQ(ChunkGet32(mail, second + 280), 0xFFFFFFFFu);
+  EXPECT_STREQ(reinterpret_cast<const char*>(mail + second + 92), "Peace");
+  FreeChunk(mail);
+}
+
 TEST_F(Upload, GoodsOffersAreCutToTheStore) {
   // Store: 50 wood (98); offers: 40 and 30 wood, 10 stone (99) with none in store.
   StoreWood(50);
