@@ -225,11 +225,14 @@ TEST_F(LetterWindow, MarkingReadingClearingAndScrolling) {
   s += Clear() + Read();
   // Down once: row 0 now shows a later letter.
   s += Down() + Row(0) + Read() + back + Up() + Row(0) + Read() + back;
+  // The slider's bottom end: the last page, whose last row is letter 39.
+  s += Click(556, 382) + Row(26) + Read() + back;
   s += Row(3) + Png("scrolled.png") + Close();
   Run(s);
   qoe_test::KeepPng("scrolled.png");
   const auto reads = Reads(log);
-  ASSERT_EQ(reads.size(), 4u);
+  ASSERT_EQ(reads.size(), 5u);
+  EXPECT_EQ(reads[4], InPath(0x40, 39));
   EXPECT_EQ(reads[0], InPath(0x40, 2));
   EXPECT_EQ(reads[1], InPath(0x40, 2));
   EXPECT_NE(reads[2], InPath(0x40, 0));  // scrolled down
