@@ -72,21 +72,22 @@ TEST(PictureIndex, KitIndexListsTheToolkitPictures) {
   EXPECT_FALSE(KitPictures("/Data/RizizOzezPath").empty());
 }
 
-// The boxes' and the test screen's own pictures sit at 202..229, where no
-// picture the game names lies; the kit refuses a list in which two pictures
-// (the map's included) share an ID, which fails the build.
+// The boxes', the test screen's and the letter window's own pictures sit at
+// 202..245, where no picture the game names lies; the kit refuses a list in
+// which two pictures (the map's included) share an ID, which fails the build.
 TEST(PictureIndex, OwnPicturesKeepTheirIdsAndTheKitRefusesSharedIds) {
   auto pics = KitPictures("/Data/Path");
   std::vector<uint32_t> own;
   for (auto& [id, e] : pics)
-    if (id >= 202 && id <= 231) own.push_back(id);
-  ASSERT_EQ(own.size(), 28u);
+    if (id >= 202 && id <= 245) own.push_back(id);
+  ASSERT_EQ(own.size(), 44u);
   EXPECT_EQ(own.front(), 202u);
-  EXPECT_EQ(own.back(), 229u);
+  EXPECT_EQ(own.back(), 245u);
   for (auto& [id, e] : pics) {
     if (id == 204) EXPECT_EQ(e.width * 1000 + e.height, 304u * 1000 + 119u);
     if (id == 221) EXPECT_EQ(e.kind, PICKIND_SCREEN);
     if (id == 229) EXPECT_EQ(e.kind, PICKIND_STRIP);
+    if (id >= 230 && id <= 245) EXPECT_EQ(e.width * 1000 + e.height, 58u * 1000 + 18u) << id;
   }
   const std::string tool = BinaryDir() + "/tools/datakit/datakit";
   QOE_REQUIRE_BUILT(tool);
