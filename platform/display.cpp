@@ -35,6 +35,9 @@ struct PlatformDisplayState {
   std::atomic<uint32_t> renderer{0};
   std::atomic<uint64_t> serial{0};
   std::atomic<DisplayDirtyHook> dirtyHook{nullptr};
+  // The map screen on a deeper display: the back surface is shown at
+  // display coordinates (no centring offset). Atomic, set by the game thread.
+  std::atomic<uint32_t> atCorner{0};
 };
 PlatformDisplayState g_screen;
 
@@ -204,8 +207,8 @@ int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
     DebugLog("UpdateRectangle: Blt fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrNotInitialized));
     ok = 0;
   } else {
-    int32_t ox, oy;
-    GameAreaOffset(g_screen.primary->width, g_screen.primary->height, &ox, &oy);
+    int32_t ox = 0, oy = 0;
+    if (!g_screen.atCorner.load()) GameAreaOffset(g_screen.primary->width, g_screen.primary->height, &ox, &oy);
     int64_t dx = int64_t{x} + ox, dy = int64_t{y} + oy;
     if (Inside(g_screen.back, x, y, width, height) && Inside(g_screen.primary, dx, dy, width, height)) {
       CopyRect(g_screen.back, x, y, g_screen.primary, static_cast<int32_t>(dx), static_cast<int32_t>(dy), width, height);
@@ -331,8 +334,12 @@ int WriteDisplayPng(const char* path) {
   return WritePngRGB(path, rgb.data(), w, h);
 }
 
+void SetDisplayGameAreaAtCorner(uint32_t on) { g_screen.atCorner.store(on ? 1 : 0); }
+uint32_t DisplayGameAreaAtCorner() { return g_screen.atCorner.load(); }
+
 void ResetDisplayState() {
   ShutdownDisplay();
+  g_screen.atCorner = 0;
   g_screen.renderer = 0;
   g_screen.dirtyHook = nullptr;
   DefaultPalette();

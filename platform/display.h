@@ -66,6 +66,12 @@ uint32_t DisplayDepth();
 // ((width - 640) / 2, (height - 480) / 2 - 30), or (0, 0) at 640 x 480.
 void GameAreaOffset(uint32_t width, uint32_t height, int32_t* dx, int32_t* dy);
 
+// 1: the back surface is shown at display coordinates (UpdateRectangle adds
+// no offset; the map screen on a deeper display, whose picture spans the
+// display); 0: the game area is centred (the default).
+void SetDisplayGameAreaAtCorner(uint32_t on);
+uint32_t DisplayGameAreaAtCorner();
+
 // The display mutex, held around every copy to the primary surface. Other
 // threads may also reach it by name with CreateNamedMutex.
 struct QoeMutex;

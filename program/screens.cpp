@@ -16,6 +16,7 @@
 #include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/gamedata/towns.h"
+#include "routinen/map/mapscreen.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/prefs.h"
 #include "platform/log.h"
@@ -108,6 +109,10 @@ const char* const kSignupBoxes[] = {
     "",                                                           // the form with its help
     "move 400 470\nclick left 400 470\n",                           // a form without a name
     nullptr};
+const char* const kKarteBoxes[] = {
+    "",
+    "move 530 412\nclick left 530 412\n",                           // the map's help
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -116,7 +121,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {1139, ResidenzScreen, kResidenzBoxes},
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
-    {3, NotBuiltYet}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
+    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},
@@ -147,7 +152,16 @@ void InstallProgramScreens() {
   hooks.SettleActiveTown = [] { SettleActiveTown(0); };
   hooks.NoScreen = [](int32_t) { ScreenStartFailed(nullptr, SCREEN_STEP_NO_SCREEN, nullptr); };
   hooks.FreePictures = FreeAllElmorGfx;
+  hooks.MapPrebuild = MapScreenPrebuild;
+  hooks.MapRelease = MapScreenRelease;
+  hooks.KartenScreenSaveData = MapScreenSaveData;
+  hooks.KartenScreenNewSetup = MapScreenNewSetup;
   SetShellHooks(&hooks);
+  MapScreenHooks map{};
+  map.StartFailed = [](uint32_t step, const char* line) {
+    ScreenStartFailed(nullptr, step, line);
+  };
+  SetMapScreenHooks(&map);
   SetClickSoundHook(ClickSound);
   SetMouseCursorHook(LoadElmorCursor);
 }

@@ -202,6 +202,10 @@ ListHeader* ScanShipAddOn2List();                 // .\Data\ShipAddOn.dat, type 
 int32_t SaveShipAddOnList(ListHeader* list);
 int32_t ScanMapNames2List(ListHeader* list);      // .\Data\MapNames.dat
 int32_t SaveMapNamesList(ListHeader* list);
+// The bytes those two files get from the list (for a FileSet): a new block
+// (FreeVec) and *size (0 for an empty list); null on failure.
+uint8_t* MakeShipAddOnImage(ListHeader* list, uint32_t* size);
+uint8_t* MakeMapNamesImage(ListHeader* list, uint32_t* size);
 // Culture part file .\Map\C_<column>_<row>.qoe (world X / 40, Y / 20).
 int32_t ScanMapCult2List(ListHeader* list, uint32_t column, uint32_t row);
 int32_t SaveMapCultList(ListHeader* list, uint32_t column, uint32_t row);

@@ -42,22 +42,29 @@ int32_t ScanRecordFile(ListHeader* list, uint32_t type, const char* path, const 
   return ok;
 }
 
-int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, const RecordCodec& codec,
-                       const char* who) {
+// The file's bytes for the list: a new block (at least one byte, so an
+// empty list is not taken for a failure) and its size; null on failure.
+uint8_t* RecordFileImage(ListHeader* list, uint32_t type, const RecordCodec& codec, uint32_t* size) {
   const uint32_t rec_size = codec.size;
-  if (!list || list->type != type) return 0;
+  if (!list || list->type != type || !size) return nullptr;
   uint64_t total = (uint64_t)list->count * rec_size;
-  if (total > 0x7FFF0000u) return 0;
-  if (total == 0) {  // an empty list is an empty file
-    if (!GdSaveFile(path, nullptr, 0)) { DebugLog("%s: Konnte %s nicht schreiben\n", who, path); return 0; }
-    return 1;
-  }
-  uint8_t* d = static_cast<uint8_t*>(AllocVec((uint32_t)total, MEMF_PUBLIC | MEMF_CLEAR));
-  if (!d) return 0;
+  if (total > 0x7FFF0000u) return nullptr;
+  uint8_t* d = static_cast<uint8_t*>(AllocVec(total ? (uint32_t)total : 1u, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!d) return nullptr;
   ListNode* n = list->first;
   for (uint32_t i = 0; i < list->count && n; i++, n = n->next)
     EncodeRecord(codec, n, d + (size_t)i * rec_size, ORDER_BIG);
-  int32_t ok = GdSaveFile(path, d, (uint32_t)total) ? 1 : 0;
+  *size = (uint32_t)total;
+  return d;
+}
+
+int32_t SaveRecordFile(ListHeader* list, uint32_t type, const char* path, const RecordCodec& codec,
+                       const char* who) {
+  uint32_t size = 0;
+  uint8_t* d = RecordFileImage(list, type, codec, &size);
+  if (!d) return 0;
+  // An empty list is an empty file.
+  int32_t ok = GdSaveFile(path, size ? d : nullptr, size) ? 1 : 0;
   if (!ok) DebugLog("%s: Konnte %s nicht schreiben\n", who, path);
   FreeVec(d);
   return ok;
@@ -83,6 +90,14 @@ ListHeader* ScanShipAddOn2List() {
 
 int32_t SaveShipAddOnList(ListHeader* list) {
   return SaveRecordFile(list, LIST_SHIP_ADDONS, kShipAddOnPath, ShipAddOnCodec, "SaveShipAddOnList");
+}
+
+uint8_t* MakeShipAddOnImage(ListHeader* list, uint32_t* size) {
+  return RecordFileImage(list, LIST_SHIP_ADDONS, ShipAddOnCodec, size);
+}
+
+uint8_t* MakeMapNamesImage(ListHeader* list, uint32_t* size) {
+  return RecordFileImage(list, LIST_MAP_NAMES, MapNameEintragCodec, size);
 }
 
 int32_t ScanMapNames2List(ListHeader* list) {

@@ -517,8 +517,13 @@ void ShowScreenRect(RastPort* rp, int32_t x, int32_t y, int32_t width, int32_t h
   if (!OnScreen(rp) || (g_pictures.titel && !g_pictures.titel->revealed)) return;
   if (x < 0) { width += x; x = 0; }
   if (y < 0) { height += y; y = 0; }
-  if (x + width > (int32_t)kGameAreaWidth) width = (int32_t)kGameAreaWidth - x;
-  if (y + height > (int32_t)kGameAreaHeight) height = (int32_t)kGameAreaHeight - y;
+  // The game area, or the whole display while it is shown at display
+  // coordinates (the map screen on a deeper display).
+  const bool whole = DisplayGameAreaAtCorner() != 0;
+  const int32_t w = whole ? (int32_t)DisplayWidth() : (int32_t)kGameAreaWidth;
+  const int32_t h = whole ? (int32_t)DisplayHeight() : (int32_t)kGameAreaHeight;
+  if (x + width > w) width = w - x;
+  if (y + height > h) height = h - y;
   if (width > 0 && height > 0) UpdateRectangle(x, y, width, height);
 }
 

@@ -4,8 +4,9 @@
 // hex and moving figures hex by hex. Layouts and files: docs/map.md.
 //
 // The 3D engine and the news screen read QoEMapInfo, the CMap cells and the
-// figure list every frame without a lock: their layouts below are fixed
-// (static_asserts) and shared without copying.
+// figure list of the map the map screen publishes, under the map lock
+// (routinen/map/mapscreen.h); their layouts below are fixed (static_asserts)
+// and shared without copying.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -232,6 +233,9 @@ void GetLocalPeople(QoEMapInfo* map);
 uint32_t GetActivePeopleCount(QoEMapInfo* map, int32_t x, int32_t y);
 // n = 0: the player's first figure on the hex; n > 0: the n-th figure; null none.
 MapFigur* GetActivePeople(QoEMapInfo* map, int32_t x, int32_t y, int16_t n);
+// The same with the owner n = 0 looks for (the form above passes the own
+// player's ID).
+MapFigur* GetActivePeopleOf(QoEMapInfo* map, int32_t x, int32_t y, int16_t n, uint32_t owner);
 // Moves the figure one hex by (dx, dy); 1 when it moved.
 int32_t SetPeople(QoEMapInfo* map, MapFigur* figure, int16_t dx, int16_t dy);
 // The walking animation of one step; 1 or 0.

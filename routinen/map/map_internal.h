@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "map.h"
+#include "mapscreen.h"
 #include "routinen/system/timer.h"
 
 constexpr int32_t kTileWidth = 64;
@@ -70,6 +71,14 @@ void EnsureHexMask();
 int HexMaskBit(int32_t x, int32_t y);
 // The built-in hex shape, the one the data kit draws graphic 31 with.
 bool HexShapeInside(int32_t x, int32_t y);
+
+// The map lock held for one scope (mapscreen.h: LockMapRecord).
+struct MapRecordLock {
+  MapRecordLock() { LockMapRecord(); }
+  ~MapRecordLock() { UnlockMapRecord(); }
+  MapRecordLock(const MapRecordLock&) = delete;
+  MapRecordLock& operator=(const MapRecordLock&) = delete;
+};
 
 // Window cell (column, row) of the CMap, null outside the window.
 inline MapTile* CMapCell(const QoEMapInfo* map, int32_t column, int32_t row) {

@@ -122,6 +122,7 @@ uint8_t* ReadMapPrefsMove(const uint8_t* data, uint32_t size, uint32_t* list_byt
 
 int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
   if (!map) return 0;
+  const MapRecordLock hold;
   uint32_t size = 0;
   uint8_t* file = static_cast<uint8_t*>(LoadFile2MemSize(MapPrefsPath, MEMF_PUBLIC, &size));
   uint32_t bytes = 0;
@@ -240,15 +241,14 @@ uint32_t GetActivePeopleCount(QoEMapInfo* map, int32_t x, int32_t y) {
   return count;
 }
 
-MapFigur* GetActivePeople(QoEMapInfo* map, int32_t x, int32_t y, int16_t n) {
+MapFigur* GetActivePeopleOf(QoEMapInfo* map, int32_t x, int32_t y, int16_t n, uint32_t owner) {
   if (!map || !map->Figures || n < 0) return nullptr;
   int32_t wx = WrapFull(x, kWorldColumns), wy = WrapFull(y, kWorldRows);
-  uint32_t own = MapOwnPlayer();
   int32_t seen = 0;
   for (uint32_t i = 0, count = MapFigurCount(map->Figures); i < count; i++) {
     MapFigur* f = MapFigurAt(map->Figures, i);
     if ((int32_t)f->X != wx || (int32_t)f->Y != wy) continue;
-    if (n == 0 && f->Besitzer == own) {
+    if (n == 0 && f->Besitzer == owner) {
       DebugLog("GetActivePeople : Spielerfigur gefunden...\n");
       return f;
     }
@@ -258,6 +258,10 @@ MapFigur* GetActivePeople(QoEMapInfo* map, int32_t x, int32_t y, int16_t n) {
     }
   }
   return nullptr;
+}
+
+MapFigur* GetActivePeople(QoEMapInfo* map, int32_t x, int32_t y, int16_t n) {
+  return GetActivePeopleOf(map, x, y, n, MapOwnPlayer());
 }
 
 void SetHexKnown(QoEMapInfo* map, uint16_t column, uint16_t row) {

@@ -398,6 +398,7 @@ int32_t LadeBMapTeil(QoEMapInfo* map, int32_t part_x, int32_t part_y, FileHandle
 }
 
 QoEMapInfo* LadeKarte(uint16_t flags, uint16_t part_x, uint16_t part_y, const char* folder) {
+  const MapRecordLock hold;
   QoEMapInfo* map = static_cast<QoEMapInfo*>(AllocVec(sizeof(QoEMapInfo), MEMF_PUBLIC | MEMF_CLEAR));
   if (!map) {
     DebugLog("Lade Karte : Konnte Speicher f\xfcr Struktur nicht allokieren\n");
@@ -532,6 +533,7 @@ int32_t InitPosGL(QoEMapInfo* map, int32_t x, int32_t y, uint16_t screen_x, uint
 
 int32_t SetPos(QoEMapInfo* map, int32_t dx, int32_t dy) {
   if (!map || !map->CMap) return 0;
+  const MapRecordLock hold;  // around the shift or reload and the redraw
   if (dx == 0 && dy == -1) map->ScrollDirection = SCROLL_UP;
   else if (dx == 1 && dy == 0) map->ScrollDirection = SCROLL_RIGHT;
   else if (dx == 0 && dy == 1) map->ScrollDirection = SCROLL_DOWN;
@@ -637,6 +639,7 @@ int32_t ExitPos(QoEMapInfo* map) {
 
 int32_t ExitKarte(QoEMapInfo* map) {
   if (!map) return 0;
+  const MapRecordLock hold;
   FreeView(map);
   ReleaseParts(map, false);
   FreeVec(map->CMap);

@@ -19,6 +19,7 @@
 #include "routinen/gui/ilbm.h"
 #include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/map/mapscreen.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -124,21 +125,15 @@ uint16_t Value(const ScreenRegion* r, uint32_t i) {
   return i < l.count ? static_cast<const uint16_t*>(l.first)[i] : 0xEEEE;
 }
 
-// The deeper layout's relayout for a display of w x h (the rule of the map
-// screen: numbers 6, 7, 8 and from 18 on keep their x, 23 keeps its corner).
-std::vector<Rect> Relayout(ScreenRegion* r, int w, int h) {
-  const int dw = w - 1024, dh = h - 768;
+// The deeper layout's gadgets after the map screen's relayout for a display
+// of w x h (a fresh copy of the layout each time).
+std::vector<Rect> Relayout(ScreenRegion*, int w, int h) {
   std::vector<Rect> out;
-  for (uint32_t n = 0; n < r->types[LAYOUT_GADGET].count; ++n) {
-    Rect g = GadgetRect(GetRegionGadget(r, n));
-    if (n == 23) {
-      g.x2 += dw, g.y2 += dh;
-    } else {
-      if (!(n == 6 || n == 7 || n == 8 || n >= 18)) g.x1 += dw, g.x2 += dw;
-      g.y1 += dh, g.y2 += dh;
-    }
-    out.push_back(g);
-  }
+  ScreenRegion* r = GetScreenRegion(".\\Data\\Screendat\\Karte1024.dat", 518);
+  if (!r) return out;
+  RelayoutKarte1024(r, w, h);
+  for (uint32_t n = 0; n < r->types[LAYOUT_GADGET].count; ++n) out.push_back(GadgetRect(GetRegionGadget(r, n)));
+  FreeScreenRegion(r);
   return out;
 }
 

@@ -1,0 +1,571 @@
+// The map screen: its centring, key steps and relayout as pure functions;
+// its turn data against installed realms of the turn builder (round trips,
+// the account-state rule, damaged chunks and side files, a failed write);
+// headless visits at 640 x 480 x 8, 800 x 600 and 1024 x 768 (EXIT and
+// Escape return the code the player came from, edge scrolling on the
+// virtual clock, the keys, the release), memory over many visits and over
+// the services' pairs, and the map lock against a reader thread.
+#include "routinen/map/mapscreen.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/gui/layout.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/map/map.h"
+#include "routinen/map/map_internal.h"
+#include "routinen/system/files.h"
+#include "routinen/system/input.h"
+#include "routinen/system/lists.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// --- pure functions -------------------------------------------------------------
+
+TEST(MapScreenGeometry, CentringPutsTheTownInsideTheViewAtXPosYPos) {
+  struct Size {
+    uint32_t w, h;
+    bool eight;
+    int32_t columns, rows;
+  };
+  const Size sizes[] = {{640, 480, true, 10, 8}, {800, 600, false, 17, 11}, {1024, 768, false, 21, 14}};
+  const uint32_t towns[][2] = {{6398, 3199}, {0, 0}, {1, 3}, {2, 1}, {12799, 6399}, {12798, 6398}, {12797, 0}, {5, 6396}};
+  for (const Size& s : sizes)
+    for (const auto& t : towns) {
+      SCOPED_TRACE(std::to_string(s.w) + " town " + std::to_string(t[0]) + "," + std::to_string(t[1]));
+      const MapCentre m = CentreOnTown(t[0], t[1], s.w, s.h, s.eight);
+      EXPECT_EQ(m.x % 2, 0);
+      EXPECT_GE(m.x, 0);
+      EXPECT_LT(m.x, 12800);
+      EXPECT_GE(m.y, 0);
+      EXPECT_LT(m.y, 6400);
+      EXPECT_EQ((m.x + m.x_pos) % 12800, (int32_t)t[0]);
+      EXPECT_EQ((m.y + m.y_pos) % 6400, (int32_t)t[1]);
+      EXPECT_GE(m.x_pos, 0);
+      EXPECT_LT(m.x_pos, s.columns);
+      EXPECT_GE(m.y_pos, 0);
+      EXPECT_LT(m.y_pos, s.rows);
+    }
+  // The Part's numbers at 640 x 480: 12 columns, 10 rows; X = town - 4
+  // (made even), Y = town - 4.
+  MapCentre m = CentreOnTown(6398, 3199, 640, 480, true);
+  EXPECT_EQ(m.x, 6394);
+  EXPECT_EQ(m.x_pos, 4);
+  EXPECT_EQ(m.y, 3195);
+  EXPECT_EQ(m.y_pos, 4);
+  m = CentreOnTown(6399, 3199, 640, 480, true);
+  EXPECT_EQ(m.x, 6394);
+  EXPECT_EQ(m.x_pos, 5);
+  // At 1024 x 768: 21 columns (1040 / 48, less one), 15 rows.
+  m = CentreOnTown(6398, 3199, 1024, 768, false);
+  EXPECT_EQ(m.x, 6398 - 10 + 1 - 1);
+  EXPECT_EQ(m.x_pos, 10);
+  EXPECT_EQ(m.y, 3199 - 7 + 1);
+  EXPECT_EQ(m.y_pos, 6);
+  m = CentreOnTown(0, 0, 1024, 768, false);
+  EXPECT_EQ(m.x, 12800 - 10);
+  EXPECT_EQ(m.y, 6400 - 6);
+}
+
+TEST(MapScreenGeometry, KeysStepByTheColumnsParity) {
+  struct Row {
+    char key;
+    int16_t odd_dx, odd_dy, even_dx, even_dy;
+  };
+  const Row rows[] = {{'7', -1, 0, -1, -1}, {'8', 0, -1, 0, -1}, {'9', 1, 0, 1, -1},
+                      {'1', -1, 1, -1, 0},  {'2', 0, 1, 0, 1},   {'3', 1, 1, 1, 0}};
+  for (const Row& r : rows) {
+    int16_t dx = 9, dy = 9;
+    ASSERT_TRUE(FigurKeyStep((uint32_t)r.key, 6399, &dx, &dy)) << r.key;
+    EXPECT_EQ(dx, r.odd_dx) << r.key;
+    EXPECT_EQ(dy, r.odd_dy) << r.key;
+    ASSERT_TRUE(FigurKeyStep((uint32_t)r.key, 6398, &dx, &dy)) << r.key;
+    EXPECT_EQ(dx, r.even_dx) << r.key;
+    EXPECT_EQ(dy, r.even_dy) << r.key;
+  }
+  for (char k : {'4', '5', '6', '0', 'x'}) {
+    int16_t dx = 0, dy = 0;
+    EXPECT_FALSE(FigurKeyStep((uint32_t)k, 6399, &dx, &dy)) << k;
+  }
+}
+
+class MapScreenLayout : public testing::Test {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Karte1024.dat");
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  }
+};
+
+TEST_F(MapScreenLayout, RelayoutAt800x600MovesGadgetsAndValuesByTheRule) {
+  ScreenRegion* r = GetScreenRegion(".\\Data\\Screendat\\Karte1024.dat", 518);
+  ASSERT_NE(r, nullptr);
+  RelayoutKarte1024(r, 800, 600);
+  struct Want {
+    uint32_t n;
+    uint16_t x1, y1, x2, y2;
+  };
+  const Want want[] = {
+      {0, 662 - 224, 638 - 168, 838 - 224, 744 - 168},  // FIGU: right-anchored
+      {6, 33, 641 - 168, 129, 737 - 168},               // MAP1 keeps its x
+      {7, 73, 611 - 168, 88, 632 - 168},                // UPGO
+      {12, 974 - 224, 722 - 168, 1014 - 224, 744 - 168},  // EXIT
+      {13, 662 - 224, 610 - 168, 685 - 224, 631 - 168},   // BUT1
+      {18, 0, 682 - 168, 29, 697 - 168},                // LEFT
+      {22, 95, 590 - 168, 114, 609 - 168},              // ROHS
+      {23, 16, 16, 1007 - 224, 751 - 168},              // MAP0 grows
+  };
+  for (const Want& w : want) {
+    const Gadget* g = GetRegionGadget(r, w.n);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->x1, w.x1) << w.n;
+    EXPECT_EQ(g->y1, w.y1) << w.n;
+    EXPECT_EQ(g->x2, w.x2) << w.n;
+    EXPECT_EQ(g->y2, w.y2) << w.n;
+  }
+  const uint16_t* v = static_cast<const uint16_t*>(r->types[LAYOUT_U16LIST].first);
+  ASSERT_EQ(r->types[LAYOUT_U16LIST].count, 32u);
+  // Moved by dw: 9, 13, 18, 19, 24, 26, 28, 30; by dh: 14, 15, 21, 23, 25, 27, 29, 31.
+  EXPECT_EQ(v[9], 1024 - 224);
+  EXPECT_EQ(v[13], 1024 - 224);
+  EXPECT_EQ(v[18], 1007 - 224);
+  EXPECT_EQ(v[19], 1024 - 224);
+  EXPECT_EQ(v[14], 751 - 168);
+  EXPECT_EQ(v[15], 768 - 168);
+  EXPECT_EQ(v[20], 17);  // the minimap's x stays
+  EXPECT_EQ(v[21], 625 - 168);
+  EXPECT_EQ(v[23], 752 - 168);
+  EXPECT_EQ(v[24], 662 - 224);
+  EXPECT_EQ(v[25], 638 - 168);
+  EXPECT_EQ(v[0], 662);  // the info box moves when its requester is made
+  FreeScreenRegion(r);
+  // At 1024 x 768 nothing moves.
+  r = GetScreenRegion(".\\Data\\Screendat\\Karte1024.dat", 518);
+  ASSERT_NE(r, nullptr);
+  RelayoutKarte1024(r, 1024, 768);
+  EXPECT_EQ(GetRegionGadget(r, 23)->x2, 1007);
+  EXPECT_EQ(GetRegionGadget(r, 0)->x1, 662);
+  FreeScreenRegion(r);
+}
+
+// --- installed realms -------------------------------------------------------------------
+
+std::vector<uint8_t> ChunkBytes(const char* id, const char* path) {
+  LoadedChunk c(id, path);
+  if (!c.p) return {};
+  return std::vector<uint8_t>(c.p, c.p + 12 + c.len());
+}
+
+class MapScreenRealm : public testing::Test {
+ protected:
+  void Install(const char* realm = "demo.realm") {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Karte.dat");
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    const std::string cmd = "'" + qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder' install '" +
+                            qoe_test::SourceDir() + "/tools/turnbuilder/realms/" + realm + "' --dir . >install.txt 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
+    OwnPlayerPtr->PlayerId = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+    OwnPlayerPtr->ActiveTown = 1;
+    SetGameDataOwner(OwnPlayerPtr->PlayerId, "Harald");
+    ResetMapScreenState();
+  }
+  void TearDown() override {
+    KartenScreenRecord* d = KartenScreenData;
+    if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
+    ReleaseKartenScreenData(d);
+    ResetMapScreenState();
+    SetMapScreenHooks(nullptr);
+    FileFailWritesAfter(-1);
+  }
+  // Puts the received pool's chunk into the outgoing pool.
+  void CopyToOutgoing(const char* id) {
+    LoadedChunk c(id, ReceivedPoolPath);
+    ASSERT_NE(c.p, nullptr) << id;
+    ASSERT_NE(AddChunkPool(c.p, OutgoingPoolPath), 0);
+  }
+};
+
+TEST_F(MapScreenRealm, ReadThenWriteLeavesArmyShipAndSpezByteIdentical) {
+  Install();
+  CopyToOutgoing("ARMY");
+  const std::vector<uint8_t> army = ChunkBytes("ARMY", OutgoingPoolPath);
+  const std::vector<uint8_t> ship = ChunkBytes("SHIP", ReceivedPoolPath);
+  const std::vector<uint8_t> spez = ChunkBytes("SPEZ", ReceivedPoolPath);
+  ASSERT_FALSE(army.empty());
+  ASSERT_FALSE(ship.empty());
+  ASSERT_FALSE(spez.empty());
+  KartenScreenRecord* d = KartenScreenData;
+  ASSERT_EQ(ReadKartenScreenData(d), 1);
+  EXPECT_EQ(d->Armies->count, 4u);
+  EXPECT_EQ(d->Ships->count, 2u);
+  EXPECT_NE(d->ShipAddOns, nullptr);
+  EXPECT_EQ(d->Specialists->count, 1u);
+  EXPECT_NE(d->Players, nullptr);
+  ASSERT_EQ(WriteKartenScreenData(d, 1), 1);
+  EXPECT_EQ(d->Armies, nullptr);
+  EXPECT_EQ(d->Players, nullptr);
+  EXPECT_EQ(ChunkBytes("ARMY", OutgoingPoolPath), army);
+  EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ship);
+  EXPECT_EQ(ChunkBytes("SPEZ", OutgoingPoolPath), spez);
+  // Twice round: the same bytes again.
+  ASSERT_EQ(ReadKartenScreenData(d), 1);
+  ASSERT_EQ(WriteKartenScreenData(d, 0), 1);
+  EXPECT_NE(d->Armies, nullptr);  // release 0 keeps the lists ...
+  EXPECT_EQ(d->Players, nullptr);  // ... but not the players and battles
+  EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ship);
+}
+
+TEST_F(MapScreenRealm, LandValuesAndQuarterAreRead) {
+  Install();
+  KartenScreenRecord* d = KartenScreenData;
+  ASSERT_EQ(ReadKartenScreenData(d), 1);
+  LoadedChunk land("LAND", ReceivedPoolPath);
+  ASSERT_NE(land.p, nullptr);
+  EXPECT_EQ(d->Inhabitants, ChunkGet32(land.p, 14) / 10);
+  EXPECT_EQ(d->LandValueB, ChunkGet32(land.p, 74));
+  EXPECT_EQ(d->BonusResource, (int16_t)(int8_t)land.p[90]);
+  LoadedChunk korn("KORN", ReceivedPoolPath);
+  ASSERT_NE(korn.p, nullptr);
+  EXPECT_EQ(d->Quarter, ChunkGet16(korn.p, 16));
+}
+
+TEST_F(MapScreenRealm, AnotherAccountStateTouchesNoFile) {
+  Install();
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_SIGNUP_SENT);
+  const auto before = qoe_test::FileTree("Data");
+  KartenScreenRecord* d = KartenScreenData;
+  EXPECT_EQ(ReadKartenScreenData(d), 1);
+  EXPECT_EQ(d->Armies, nullptr);
+  EXPECT_EQ(d->Ships, nullptr);
+  d->Ships = CreateList(LIST_SHIPS);
+  EXPECT_EQ(WriteKartenScreenData(d, 1), 1);
+  EXPECT_TRUE(qoe_test::FileTree("Data") == before);
+  ReleaseKartenScreenData(d);
+}
+
+TEST_F(MapScreenRealm, ArmyOnlyInTheReceivedPoolGivesAnEmptyList) {
+  Install();
+  ASSERT_NE(RemChunkPool("ARMY", OutgoingPoolPath), 0);
+  ASSERT_FALSE(ChunkBytes("ARMY", ReceivedPoolPath).empty());
+  KartenScreenRecord* d = KartenScreenData;
+  ASSERT_EQ(ReadKartenScreenData(d), 1);
+  ASSERT_NE(d->Armies, nullptr);
+  EXPECT_EQ(d->Armies->count, 0u);
+  ReleaseKartenScreenData(d);
+}
+
+TEST_F(MapScreenRealm, AnEmptyShipListRemovesShipAndKeepsTheAddOnFile) {
+  Install();
+  CopyToOutgoing("SHIP");
+  ListHeader* addons = CreateList(LIST_SHIP_ADDONS);
+  ShipAddOn* a = reinterpret_cast<ShipAddOn*>(AllocListNode(addons));
+  std::strcpy(a->name, "Seeadler");
+  a->ship_id = 31;
+  AddNode(addons, &a->head, LN_TAIL, 0);
+  ASSERT_EQ(SaveShipAddOnList(addons), 1);
+  DeleteList(addons, 0);
+  const std::vector<uint8_t> addon_file = qoe_test::ReadFileBytes("Data/ShipAddOn.dat");
+  ASSERT_EQ(addon_file.size(), 96u);
+  KartenScreenRecord* d = KartenScreenData;
+  ASSERT_EQ(ReadKartenScreenData(d), 1);
+  ASSERT_EQ(d->Ships->count, 2u);
+  DeleteList(d->Ships, 0);
+  d->Ships = CreateList(LIST_SHIPS);
+  ASSERT_EQ(WriteKartenScreenData(d, 1), 1);
+  EXPECT_EQ(ChunkState("SHIP", OutgoingPoolPath), CHUNK_ABSENT);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/ShipAddOn.dat"), addon_file);
+}
+
+TEST_F(MapScreenRealm, DamagedSideFilesAndPoolsStayAsTheyWere) {
+  Install();
+  CopyToOutgoing("SHIP");
+  // A MapNames.dat and a ShipAddOn.dat that are no whole number of records.
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapNames.dat", std::vector<uint8_t>(100, 7)));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/ShipAddOn.dat", std::vector<uint8_t>(50, 9)));
+  const auto names = qoe_test::ReadFileBytes("Data/MapNames.dat");
+  const auto addons = qoe_test::ReadFileBytes("Data/ShipAddOn.dat");
+  KartenScreenRecord* d = KartenScreenData;
+  qoe_test::LogLines log;
+  EXPECT_EQ(ReadKartenScreenData(d), 0);
+  EXPECT_EQ(d->MapNamesUnread, 1);
+  EXPECT_EQ(d->ShipAddOnsUnread, 1);
+  EXPECT_EQ(WriteKartenScreenData(d, 1), 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapNames.dat"), names);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/ShipAddOn.dat"), addons);
+  // A damaged outgoing pool: no list read from it is written over it.
+  std::vector<uint8_t> pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+  ASSERT_GT(pool.size(), 40u);
+  pool[pool.size() - 3] ^= 0x55;
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", pool));
+  EXPECT_EQ(ReadKartenScreenData(d), 0);
+  EXPECT_EQ(d->ShipsUnread, 1);
+  EXPECT_EQ(d->SpecialistsUnread, 1);
+  EXPECT_EQ(d->ArmiesUnread, 1);
+  WriteKartenScreenData(d, 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
+}
+
+TEST_F(MapScreenRealm, AFailedWriteChangesNoFile) {
+  Install();
+  CopyToOutgoing("ARMY");
+  KartenScreenRecord* d = KartenScreenData;
+  ASSERT_EQ(ReadKartenScreenData(d), 1);
+  // Changes: an army renamed, a new map name.
+  ASSERT_NE(d->Armies->first, nullptr);
+  std::strcpy(reinterpret_cast<Army*>(d->Armies->first)->ArmyName, "Rabengarde");
+  MapNameEintrag* n = reinterpret_cast<MapNameEintrag*>(AllocListNode(d->MapNames));
+  n->x = 6390;
+  n->y = 3190;
+  std::strcpy(n->name, "Rabenfels");
+  AddNode(d->MapNames, &n->head, LN_TAIL, 0);
+  const auto before = qoe_test::FileTree("Data");
+  for (int32_t budget = 0; budget < 3; ++budget) {
+    FileFailWritesAfter(budget);
+    EXPECT_EQ(WriteKartenScreenData(d, 0), 0) << budget;
+    FileFailWritesAfter(-1);
+    EXPECT_TRUE(qoe_test::FileTree("Data") == before) << budget;
+  }
+  EXPECT_EQ(WriteKartenScreenData(d, 1), 1);
+  EXPECT_FALSE(qoe_test::FileTree("Data") == before);
+}
+
+// --- headless visits --------------------------------------------------------------------
+
+// What the after-draw function saw: the view's position at each redraw.
+struct Draws {
+  std::mutex lock;
+  std::vector<std::pair<int32_t, int32_t>> views;
+};
+Draws& SeenDraws() {
+  static Draws d;
+  return d;
+}
+void RecordDraw(QoEMapInfo* map) {
+  std::lock_guard<std::mutex> g(SeenDraws().lock);
+  SeenDraws().views.emplace_back(map->X, map->Y);
+}
+
+struct Mode {
+  uint32_t id, w, h;
+  int exit_x, exit_y;
+};
+const Mode kModes[] = {{0, 640, 480, 530, 458}, {4, 800, 600, 770, 565}, {8, 1024, 768, 994, 733}};
+
+class MapScreenVisit : public MapScreenRealm, public testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(HeadlessOpenDisplay(Mode().id), 1);
+    ResetInputState();
+    FillDisplayRecord();
+    Install();
+    MapScreenHooks h{};
+    h.AfterDraw = RecordDraw;
+    SetMapScreenHooks(&h);
+    std::lock_guard<std::mutex> g(SeenDraws().lock);
+    SeenDraws().views.clear();
+  }
+  void TearDown() override {
+    MapScreenRealm::TearDown();
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+  }
+  const ::Mode& Mode() const { return kModes[GetParam()]; }
+  std::string Tag() const { return std::to_string(Mode().w) + "x" + std::to_string(Mode().h); }
+  int32_t Visit(int32_t code, const std::string& script) {
+    static int32_t s_code, s_result;
+    s_code = code;
+    s_result = 99;
+    // The mouse rests in the middle of the map, away from the scroll zones.
+    const std::string timed = "move 300 300\ntimer 0 100\nwait 600\n" + script + "wait 300\n";
+    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return s_result = KartenScreen(s_code, 1), 0; }, nullptr), 0);
+    return s_result;
+  }
+  std::vector<std::pair<int32_t, int32_t>> Views() {
+    std::lock_guard<std::mutex> g(SeenDraws().lock);
+    return SeenDraws().views;
+  }
+  std::string Exit() const { return qoe_test::ClickLine(Mode().exit_x, Mode().exit_y); }
+};
+
+TEST_P(MapScreenVisit, ExitAndEscapeReturnTheCodeThePlayerCameFrom) {
+  const std::string png = "mapscreen_" + Tag() + ".png";
+  EXPECT_EQ(Visit(2, "png " + png + "\n" + Exit()), 2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  EXPECT_EQ(Visit(39, "key esc\n"), 39);
+  EXPECT_EQ(Visit(152, "wait 200\nkey esc\n"), 152);
+  const bool deep = Mode().w > 640;
+  EXPECT_EQ(KartenScreenData->Status, deep ? (uint32_t)MAPSCREEN_KEPT : (uint32_t)MAPSCREEN_NOT_BUILT);
+  EXPECT_EQ(KartenScreenData->map != nullptr, deep);
+  if (deep) {
+    // The release: run 0 with Status 1 frees everything and draws nothing.
+    const size_t draws = Views().size();
+    EXPECT_EQ(KartenScreen(2, 0), -1);
+    EXPECT_EQ(KartenScreenData->Status, (uint32_t)MAPSCREEN_NOT_BUILT);
+    EXPECT_EQ(KartenScreenData->map, nullptr);
+    EXPECT_EQ(Views().size(), draws);
+  }
+}
+
+TEST_P(MapScreenVisit, TheViewIsCentredOnTheActiveTown) {
+  EXPECT_EQ(Visit(2, "key esc\n"), 2);
+  const auto views = Views();
+  ASSERT_FALSE(views.empty());
+  // The capital of the demo realm lies at (6398, 3199).
+  const auto& v = views.back();
+  const int32_t columns = Mode().w == 640 ? 10 : (int32_t)(Mode().w + 16) / 48 - 1;
+  const int32_t rows = Mode().w == 640 ? 8 : (int32_t)(Mode().h + 28) / 56 + 1;
+  const int32_t cx = (6398 - v.first + 12800) % 12800, cy = (3199 - v.second + 6400) % 6400;
+  EXPECT_GE(cx, columns / 2 - 3);
+  EXPECT_LE(cx, columns / 2 + 3);
+  EXPECT_GE(cy, rows / 2 - 3);
+  EXPECT_LE(cy, rows / 2 + 3);
+  EXPECT_EQ(v.first % 2, 0);
+}
+
+TEST_P(MapScreenVisit, EdgeScrollingBeginsOnTheThirdTickAndStopsOutside) {
+  // The mouse in the top zone, ticks one by one (the game tick timer off).
+  const int32_t top_y = Mode().w == 640 ? 8 : 6;
+  const std::string in_top = "move 300 " + std::to_string(top_y) + "\n";
+  EXPECT_EQ(Visit(2, "timer 0 off\nsync\n" + in_top + "tick\nsync\npng a.png\ntick\nsync\ntick\nsync\ntick\nsync\n"
+                         "move 300 300\ntick\nsync\n" + in_top + "tick\nsync\ntick\nsync\nkey esc\n"),
+            2);
+  const auto views = Views();
+  ASSERT_GE(views.size(), 1u);
+  // From the first draw on: two scrolls in the first stay (ticks 3 and 4),
+  // none in the second (reset outside, only two ticks).
+  int32_t ups = 0;
+  for (size_t i = 1; i < views.size(); ++i)
+    if (views[i].second == (views[i - 1].second + 6399) % 6400) ups++;
+  EXPECT_EQ(ups, 2);
+}
+
+TEST_P(MapScreenVisit, ArrowsAndLettersScrollTypedSignsDoNot) {
+  EXPECT_EQ(Visit(2, "timer 0 off\nsync\nkey left\nsync\nkey d\nsync\nkey W\nsync\nkey down\nsync\n"
+                     "text \"%\"\ntext \"&\"\ntext \"'\"\ntext \"(\"\nsync\ntext \"4\"\ntext \"5\"\nsync\nkey esc\n"),
+            2);
+  auto views = Views();
+  // The leave of a deeper display redraws the map kept for the next visit.
+  if (Mode().w > 640) views.pop_back();
+  ASSERT_GE(views.size(), 5u);
+  // Left, right, up, down from the first draw; nothing after.
+  const size_t b = views.size() - 5;
+  EXPECT_EQ(views[b + 1].first, (views[b].first + 12798) % 12800);
+  EXPECT_EQ(views[b + 2].first, views[b].first);
+  EXPECT_EQ(views[b + 3].second, (views[b].second + 6399) % 6400);
+  EXPECT_EQ(views[b + 4].second, views[b].second);
+}
+
+TEST_P(MapScreenVisit, TheInfoGadgetShowsTheMapHelp) {
+  if (Mode().w != 640) GTEST_SKIP() << "boxes are placed on the 640 x 480 screen";
+  qoe_test::LogLines log;
+  EXPECT_EQ(Visit(2, qoe_test::ClickLine(530, 412) + "wait 300\npng info.png\nkey enter\nwait 200\nkey esc\n"), 2);
+  EXPECT_TRUE(qoe_test::KeepPng("info.png"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapScreenVisit, testing::Values(0, 1, 2),
+                         [](const testing::TestParamInfo<int>& i) {
+                           return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+                         });
+
+uint64_t Outstanding() { return MemAllocatedCounter_SS.load() - MemFreedCounter_SS.load(); }
+
+class MapScreenMemory : public MapScreenRealm {
+ protected:
+  void Open(uint32_t mode) {
+    ASSERT_EQ(HeadlessOpenDisplay(mode), 1);
+    ResetInputState();
+    FillDisplayRecord();
+    Install();
+  }
+  void TearDown() override {
+    MapScreenRealm::TearDown();
+    FreeAllElmorGfx();
+    ResetTitleBar();
+    HeadlessCloseDisplay();
+  }
+};
+
+TEST_F(MapScreenMemory, HundredVisitsAt8BitsLeaveMemoryFlat) {
+  Open(0);
+  std::string script = "timer 0 100\nwait 300\n";
+  for (int i = 0; i < 102; ++i) script += "wait 150\nkey esc\n";
+  static uint64_t s_after_warmup, s_end;
+  static int s_returned;
+  s_returned = 0;
+  ASSERT_EQ(HeadlessRunGame(script.c_str(),
+                            [](void*) {
+                              for (int i = 0; i < 102; ++i) {
+                                if (KartenScreen(2, 1) == 2) s_returned++;
+                                if (i == 1) s_after_warmup = Outstanding();
+                              }
+                              s_end = Outstanding();
+                              return 0;
+                            },
+                            nullptr),
+            0);
+  EXPECT_EQ(s_returned, 102);
+  EXPECT_LE(s_end, s_after_warmup + 4096) << "grew by " << (int64_t)(s_end - s_after_warmup);
+}
+
+// The services' pairs on a deeper display while a reader thread takes the
+// map lock and reads the published record.
+TEST_F(MapScreenMemory, ThreadSaveAndNewSetupPairsKeepMemoryFlatBesideAReader) {
+  Open(8);
+  ASSERT_EQ(MapScreenPrebuild(), 1);
+  ASSERT_EQ(KartenScreenData->Status, (uint32_t)MAPSCREEN_KEPT);
+  std::atomic<bool> stop{false};
+  std::atomic<uint32_t> seen{0}, nulls{0};
+  std::thread reader([&] {
+    while (!stop.load()) {
+      LockMapRecord();
+      if (QoEMapInfo* m = PublishedMap()) {
+        // Reading the record while it is published.
+        if (m->CMap && m->Columns > 0) seen++;
+      } else {
+        nulls++;
+      }
+      UnlockMapRecord();
+      std::this_thread::yield();
+    }
+  });
+  uint64_t warm = 0;
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(MapScreenSaveData(), 1) << i;
+    ASSERT_EQ(KartenScreenData->map, nullptr);
+    ASSERT_EQ(MapScreenNewSetup(), 1) << i;
+    ASSERT_NE(KartenScreenData->map, nullptr);
+    if (i == 1) warm = Outstanding();
+  }
+  const uint64_t end = Outstanding();
+  stop = true;
+  reader.join();
+  EXPECT_GT(seen.load(), 0u);
+  EXPECT_LE(end, warm + 4096) << "grew by " << (int64_t)(end - warm);
+  // Without the lock the accessor gives nothing.
+  EXPECT_EQ(PublishedMap(), nullptr);
+}
+
+}  // namespace
