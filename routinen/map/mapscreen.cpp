@@ -74,6 +74,8 @@ struct MapScreenState {
   // The build in advance tells the player nothing: its failure is logged
   // and the first visit builds again.
   bool silent = false;
+  // Test seams of the sounds (filled by tests, read on the game thread).
+  MapScreenSoundSeams sound{};
 };
 
 MapScreenState& State() {
@@ -213,6 +215,7 @@ void ResetMapScreenState() {
   s.zoneTicks = 0;
   s.ambientTicks = 0;
   s.ambientPeriod = 100;
+  s.sound = MapScreenSoundSeams{};
 }
 
 // --- geometry -----------------------------------------------------------------------
@@ -633,8 +636,27 @@ void EdgeScroll(KartenScreenRecord* d) {
   if (right) Scroll(d, 1, 0);
 }
 
+void PlaySfx(uint32_t id) {
+  if (State().sound.play) State().sound.play(id);
+  else SfxPlayer000(id, 0, 0);
+}
+bool SfxIdle(uint32_t id) { return State().sound.idle ? State().sound.idle(id) != 0 : IsSfxIdle(id) != 0; }
+bool CdReady() {
+  if (State().sound.cdReady) return State().sound.cdReady() != 0;
+  const OptionenPrefs& o = QoESystemPtr->Optionen;
+  return IsCDReady(o.cd_device, o.cd_unit) != 0;
+}
+void PlayCd(uint8_t track) {
+  if (State().sound.playCd) {
+    State().sound.playCd(track);
+    return;
+  }
+  const OptionenPrefs& o = QoESystemPtr->Optionen;
+  PlayCDTrack1(o.cd_device, o.cd_unit, track, track);
+}
+
 void PlayIfIdle(uint32_t id) {
-  if (IsSfxIdle(id)) SfxPlayer000(id, 0, 0);
+  if (SfxIdle(id)) PlaySfx(id);
 }
 
 void Ambience(KartenScreenRecord* d) {
@@ -643,25 +665,24 @@ void Ambience(KartenScreenRecord* d) {
   if (CheckNachbarFeld(d, 2, kNobody) || CheckNachbarFeld(d, 1, kNobody)) PlayIfIdle(101);
   if (CheckNachbarFeld(d, 0, 0xFFFFFFFEu)) PlayIfIdle(105);
   if (++s.ambientTicks < s.ambientPeriod) return;
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) {
+  if (CdReady()) {
     static const uint8_t kTracks[3] = {11, 10, 14};
     const uint32_t k = MapRandom(nullptr, 3);
-    if (k < 3) PlayCDTrack1(o.cd_device, o.cd_unit, kTracks[k], kTracks[k]);
+    if (k < 3) PlayCd(kTracks[k]);
   }
   s.ambientTicks = 0;
   s.ambientPeriod = (MapRandom(nullptr, 5) + 1) * 10;
   const uint32_t k = MapRandom(nullptr, 3);
   if (d->Quarter == 3) {
     static const uint32_t kWinter[3] = {103, 104, 102};
-    if (k < 3) SfxPlayer000(kWinter[k], 0, 0);
+    if (k < 3) PlaySfx(kWinter[k]);
     return;
   }
-  if (k == 0 && CheckNachbarFeld(d, 5, kNobody)) SfxPlayer000(24, 0, 0);
-  else if (k == 1 && CheckNachbarFeld(d, 5, kNobody)) SfxPlayer000(27, 0, 0);
-  else if (k == 2 && CheckNachbarFeld(d, 7, kNobody)) SfxPlayer000(15, 0, 0);
-  else if (k == 3 && IsSfxIdle(166) && IsSfxIdle(167) && CheckNachbarFeld(d, 0, 0xFFFFFFF7u))
-    SfxPlayer000(MapRandom(nullptr, 1) ? 167 : 166, 0, 0);
+  if (k == 0 && CheckNachbarFeld(d, 5, kNobody)) PlaySfx(24);
+  else if (k == 1 && CheckNachbarFeld(d, 5, kNobody)) PlaySfx(27);
+  else if (k == 2 && CheckNachbarFeld(d, 7, kNobody)) PlaySfx(15);
+  else if (k == 3 && SfxIdle(166) && SfxIdle(167) && CheckNachbarFeld(d, 0, 0xFFFFFFF7u))
+    PlaySfx(MapRandom(nullptr, 1) ? 167 : 166);
 }
 
 bool MusicActive() {
@@ -699,7 +720,9 @@ void MusicZone(KartenScreenRecord* d) {
   DebugLog("KartenScreen: Musik %s\n", kSecretModule);
 }
 
-void RightClick(KartenScreenRecord* d, int32_t* next) {
+}  // namespace
+
+void KartenScreenRightClick(KartenScreenRecord* d, int32_t* next) {
   MapScreenHooks& h = State().hooks;
   if (d->map) d->map->AnimStop = 1;
   if (d->TargetChosen) {
@@ -731,6 +754,19 @@ void RightClick(KartenScreenRecord* d, int32_t* next) {
     default: break;
   }
 }
+
+void KartenScreenTick(KartenScreenRecord* d) {
+  EdgeScroll(d);
+  if (MotionBusy.load()) return;
+  Ambience(d);
+  MusicZone(d);
+}
+
+void SetMapScreenSoundSeams(const MapScreenSoundSeams* seams) {
+  State().sound = seams ? *seams : MapScreenSoundSeams{};
+}
+
+namespace {
 
 void MapClick(KartenScreenRecord* d) {
   if (!d->map || !d->map->Bitmap) return;
@@ -870,16 +906,10 @@ int32_t KartenScreen(int32_t code, int32_t run) {
     const bool extended = WaitEventExtended() != 0;
     if (event == WE_KEY_ESCAPE) leave = true;
     if (event == WE_RIGHT_DOWN) {
-      RightClick(d, &next);
+      KartenScreenRightClick(d, &next);
       continue;
     }
-    if (event == WE_TICK) {
-      EdgeScroll(d);
-      if (!MotionBusy.load()) {
-        Ambience(d);
-        MusicZone(d);
-      }
-    }
+    if (event == WE_TICK) KartenScreenTick(d);
     Gadget* g = HandleGadgetEvent(ScreenRastPort(), d->Layout, (uint32_t)event);
     if (!g) continue;
     if (d->map) d->map->AnimStop = 1;

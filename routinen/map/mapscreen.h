@@ -177,5 +177,21 @@ struct MapScreenHooks {
 // Copies the slots (null clears them all).
 void SetMapScreenHooks(const MapScreenHooks* hooks);
 
+// One tick of the event loop: edge scrolling, then, unless the screen
+// transition runs, the ambience and the music zone.
+void KartenScreenTick(KartenScreenRecord* d);
+// The right button: the person events, the figure menu or the field menu;
+// *next becomes the code to leave with (39 town, 1293 dungeon) when one is due.
+void KartenScreenRightClick(KartenScreenRecord* d, int32_t* next);
+
+// Test seams of the sounds the screen plays (a null slot: the sound module).
+struct MapScreenSoundSeams {
+  int32_t (*play)(uint32_t id);
+  int32_t (*idle)(uint32_t id);
+  int32_t (*cdReady)();
+  void (*playCd)(uint8_t track);
+};
+void SetMapScreenSoundSeams(const MapScreenSoundSeams* seams);
+
 // Puts the record and the module's state back to the start (tests).
 void ResetMapScreenState();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/headless.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
@@ -27,6 +28,7 @@
 #include "routinen/gui/text.h"
 #include "routinen/map/map.h"
 #include "routinen/map/map_internal.h"
+#include "routinen/media/sound.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/lists.h"
@@ -567,5 +569,254 @@ TEST_F(MapScreenMemory, ThreadSaveAndNewSetupPairsKeepMemoryFlatBesideAReader) {
   // Without the lock the accessor gives nothing.
   EXPECT_EQ(PublishedMap(), nullptr);
 }
+
+// --- the tick: ambience and the music zone on a map built in advance ------------------
+
+struct Played {
+  std::vector<uint32_t> sfx, cd;
+  std::vector<uint32_t> randoms;  // scripted answers of the map's random source
+  size_t next_random = 0;
+  bool cycle = false;    // the answers start again after the last
+  bool playing = false;  // every effect reported as playing
+};
+Played& Sounds() {
+  static Played p;
+  return p;
+}
+
+class MapScreenTick : public MapScreenMemory {
+ protected:
+  void SetUp() override {
+    Open(8);
+    Sounds() = Played{};
+    MapScreenSoundSeams seams{};
+    seams.play = [](uint32_t id) { return Sounds().sfx.push_back(id), 1; };
+    seams.idle = [](uint32_t) { return Sounds().playing ? 0 : 1; };
+    seams.cdReady = [] { return 1; };
+    seams.playCd = [](uint8_t t) { Sounds().cd.push_back(t); };
+    SetMapScreenSoundSeams(&seams);
+    MapState().random = [](uint32_t n) {
+      Played& p = Sounds();
+      if (p.cycle && !p.randoms.empty()) p.next_random %= p.randoms.size();
+      const uint32_t v = p.next_random < p.randoms.size() ? p.randoms[p.next_random++] : 0;
+      return v > n ? n : v;
+    };
+    ASSERT_EQ(MapScreenPrebuild(), 1);
+    // The mouse in the middle of the map, away from the scroll zones.
+    ASSERT_EQ(PostMouseMessage(kMsgMouseMove, 500, 400, 0), 1);
+    ASSERT_EQ(WaitEvent(WE_NOWAIT), WE_MOUSE_MOVE);
+    d_ = KartenScreenData;
+    ASSERT_NE(d_->map, nullptr);
+    view_x_ = d_->map->X;
+    // Every neighbour of the clicked hex grassland, no figure on them.
+    for (MapTile* t : Neighbours()) t->Grafik = 12;
+    for (uint32_t i = 0, n = MapFigurCount(d_->map->Figures); i < n; ++i) MapFigurAt(d_->map->Figures, i)->X = 1;
+  }
+  void TearDown() override {
+    MapState().random = nullptr;
+    SetMapScreenSoundSeams(nullptr);
+    MotionBusy.store(0);
+    MapScreenMemory::TearDown();
+  }
+  std::vector<MapTile*> Neighbours() {
+    std::vector<MapTile*> out;
+    QoEMapInfo* m = d_->map;
+    const int32_t c = m->ViewColumn + d_->X_Pos, r = m->ViewRow + d_->Y_Pos;
+    static const int8_t kOdd[6][2] = {{0, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
+    static const int8_t kEven[6][2] = {{0, -1}, {1, -1}, {1, 0}, {0, 1}, {-1, 0}, {-1, -1}};
+    for (const auto& s : (c & 1) ? kOdd : kEven) out.push_back(m->CMap + (r + s[1]) * 240 + c + s[0]);
+    return out;
+  }
+  // Ticks up to the first period (100 ticks) with the randoms given.
+  void RunPeriod(std::vector<uint32_t> randoms) {
+    Sounds().randoms = std::move(randoms);
+    Sounds().next_random = 0;
+    for (int i = 0; i < 100; ++i) KartenScreenTick(d_);
+  }
+  KartenScreenRecord* d_ = nullptr;
+  int32_t view_x_ = 0;
+};
+
+TEST_F(MapScreenTick, SeaMountainsAndFiguresOfTheWildAreHeardByTheirNeighbours) {
+  KartenScreenTick(d_);
+  EXPECT_TRUE(Sounds().sfx.empty());
+  Neighbours()[2]->Grafik = 23;  // water
+  KartenScreenTick(d_);
+  EXPECT_EQ(Sounds().sfx, (std::vector<uint32_t>{78}));
+  Neighbours()[2]->Grafik = 12;
+  Neighbours()[4]->Grafik = 5;  // mountains
+  KartenScreenTick(d_);
+  EXPECT_EQ(Sounds().sfx.back(), 101u);
+  Neighbours()[4]->Grafik = 9;  // a mountain crest
+  KartenScreenTick(d_);
+  EXPECT_EQ(Sounds().sfx.back(), 101u);
+  Neighbours()[4]->Grafik = 12;
+  MapFigur* f = MapFigurAt(d_->map->Figures, 0);
+  f->X = Neighbours()[5]->X;
+  f->Y = Neighbours()[5]->Y;
+  f->Besitzer = 0xFFFFFFFEu;
+  Sounds().sfx.clear();
+  KartenScreenTick(d_);
+  EXPECT_EQ(Sounds().sfx, (std::vector<uint32_t>{105}));
+  // A playing effect is not started again.
+  Sounds().playing = true;
+  Sounds().sfx.clear();
+  KartenScreenTick(d_);
+  EXPECT_TRUE(Sounds().sfx.empty());
+  EXPECT_EQ(d_->map->X, view_x_);  // no scroll: the mouse is in no zone
+}
+
+TEST_F(MapScreenTick, ThePeriodPlaysACdTrackAndTheQuartersSounds) {
+  for (MapTile* t : Neighbours()) t->Grafik = 17;  // forest all round
+  RunPeriod({0, 4, 0});  // CD track 11; the next period (4 + 1) x 10; sound 24
+  EXPECT_EQ(Sounds().cd, (std::vector<uint32_t>{11}));
+  EXPECT_EQ(Sounds().sfx, (std::vector<uint32_t>{24}));
+  // The next period is 50 ticks.
+  Sounds().randoms = {1, 0, 1};
+  Sounds().next_random = 0;
+  for (int i = 0; i < 49; ++i) KartenScreenTick(d_);
+  EXPECT_EQ(Sounds().cd.size(), 1u);
+  KartenScreenTick(d_);
+  EXPECT_EQ(Sounds().cd, (std::vector<uint32_t>{11, 10}));
+  EXPECT_EQ(Sounds().sfx, (std::vector<uint32_t>{24, 27}));
+}
+
+TEST_F(MapScreenTick, WinterPlaysOnly103104And102) {
+  for (MapTile* t : Neighbours()) t->Grafik = 17;  // forest: 24 and 27 were due in summer
+  d_->Quarter = 3;
+  const uint32_t want[4] = {103, 104, 102, 0};
+  for (uint32_t k : {0u, 1u, 2u, 3u}) {
+    // Every period the same answers: no CD track, a period of 60, sound k.
+    Sounds().sfx.clear();
+    Sounds().randoms = {3, 5, k};
+    Sounds().next_random = 0;
+    Sounds().cycle = true;
+    for (int i = 0; i < 130; ++i) KartenScreenTick(d_);
+    if (k < 3) {
+      ASSERT_FALSE(Sounds().sfx.empty()) << k;
+      for (uint32_t id : Sounds().sfx) EXPECT_EQ(id, want[k]) << k;
+    } else {
+      EXPECT_TRUE(Sounds().sfx.empty());
+    }
+  }
+}
+
+TEST_F(MapScreenTick, NothingIsPlayedWhileTheTransitionRuns) {
+  Neighbours()[0]->Grafik = 23;
+  MotionBusy.store(1);
+  RunPeriod({0, 0, 0});
+  EXPECT_TRUE(Sounds().sfx.empty());
+  EXPECT_TRUE(Sounds().cd.empty());
+  MotionBusy.store(0);
+  KartenScreenTick(d_);
+  EXPECT_EQ(Sounds().sfx, (std::vector<uint32_t>{78}));
+}
+
+TEST_F(MapScreenTick, TheMusicZoneSwitchesOnceInAndOnceBack) {
+  QoESystemPtr->SoundStatus.store(1 | SOUND_FASTTRACKER | SOUND_MUSIC);
+  MusicSwitchTo(".\\Mods\\Title.mod");
+  qoe_test::LogLines log;
+  char name[128];
+  d_->map->X = 120;
+  d_->map->Y = 6300;
+  KartenScreenTick(d_);
+  KartenScreenTick(d_);
+  MusicCurrentName(name, sizeof name);
+  EXPECT_STREQ(name, ".\\Mods\\Secret.XM");
+  EXPECT_EQ(log.Count("KartenScreen: Musik .\\Mods\\Secret.XM"), 1);
+  d_->map->X = 200;
+  KartenScreenTick(d_);
+  KartenScreenTick(d_);
+  MusicCurrentName(name, sizeof name);
+  EXPECT_STREQ(name, ".\\Mods\\Title.mod");
+  EXPECT_EQ(log.Count("KartenScreen: Musik zurueck"), 1);
+  // Without module music nothing is switched.
+  QoESystemPtr->SoundStatus.store(1 | SOUND_MUSIC);
+  d_->map->X = 104;
+  KartenScreenTick(d_);
+  MusicCurrentName(name, sizeof name);
+  EXPECT_STREQ(name, ".\\Mods\\Title.mod");
+  QoESystemPtr->SoundStatus.store(0);
+  d_->map->X = view_x_;
+}
+
+// --- the right button and the keys ---------------------------------------------------------
+
+struct Routed {
+  std::vector<std::string> calls;
+  MapFigur figure{};
+  uint32_t figure_state = 0;
+  bool target = false;
+};
+Routed& Route() {
+  static Routed r;
+  return r;
+}
+
+class MapScreenRouting : public MapScreenVisit {
+ protected:
+  void SetUp() override {
+    MapScreenVisit::SetUp();
+    Route() = Routed{};
+    MapScreenHooks h{};
+    h.AfterDraw = RecordDraw;
+    // A click selects the figure (and, when asked, marks a target).
+    h.ClickFigurOnMap = [](KartenScreenRecord* d) {
+      Route().calls.push_back("click");
+      // A figure of the map's own list (a step moves it there).
+      d->SelectedFigure = MapFigurCount(d->map->Figures) ? MapFigurAt(d->map->Figures, 0) : &Route().figure;
+      d->FigureSelected = 1;
+      d->TargetChosen = Route().target ? 1 : 0;
+    };
+    h.UpdateInfoBox = [](KartenScreenRecord*) {};
+    h.CheckPersonEvent = [](KartenScreenRecord* d) {
+      Route().calls.push_back("person");
+      d->TownRequest = 1;
+    };
+    h.FigurMenu = [](KartenScreenRecord* d) {
+      Route().calls.push_back("figure menu");
+      d->SelectedFigure->Status = (uint8_t)Route().figure_state;
+      return 1;
+    };
+    h.CheckAktionsFeld = [](KartenScreenRecord*) { Route().calls.push_back("action"); };
+    h.FeldMenu = [](KartenScreenRecord*) { return Route().calls.push_back("field menu"), 9; };
+    h.PlayFigurSfx = [](KartenScreenRecord*, uint32_t mode) { Route().calls.push_back("voice " + std::to_string(mode)); };
+    SetMapScreenHooks(&h);
+  }
+  std::string MapClick() const { return qoe_test::ClickLine(300, 300); }
+  std::string RightClick() const { return "click right 300 300\nsync\n"; }
+};
+
+TEST_P(MapScreenRouting, ATargetWinsOverTheSelectedFigure) {
+  Route().target = true;
+  EXPECT_EQ(Visit(2, MapClick() + RightClick()), 39);
+  EXPECT_EQ(Route().calls, (std::vector<std::string>{"click", "person"}));
+}
+
+TEST_P(MapScreenRouting, ExploreLeadsToTheDungeonOtherActionsAreCarriedOut) {
+  Route().figure_state = 20;
+  EXPECT_EQ(Visit(2, MapClick() + RightClick()), 1293);
+  EXPECT_EQ(Route().calls, (std::vector<std::string>{"click", "figure menu"}));
+  Route() = Routed{};
+  Route().figure_state = 10;
+  EXPECT_EQ(Visit(2, MapClick() + RightClick() + "key esc\n"), 2);
+  EXPECT_EQ(Route().calls, (std::vector<std::string>{"click", "figure menu", "action"}));
+}
+
+TEST_P(MapScreenRouting, NothingSelectedOpensTheFieldMenu) {
+  EXPECT_EQ(Visit(2, RightClick() + "key esc\n"), 2);
+  EXPECT_EQ(Route().calls, (std::vector<std::string>{"field menu"}));
+}
+
+TEST_P(MapScreenRouting, FigureKeysNeedASelectionAndSkip456) {
+  EXPECT_EQ(Visit(2, "key 8\nsync\n" + MapClick() + "key 4\nkey 5\nkey 6\nsync\nkey 8\nsync\nkey esc\n"), 2);
+  // The voice of a step only for "8" after the selection.
+  EXPECT_EQ(Route().calls, (std::vector<std::string>{"click", "voice 0"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapScreenRouting, testing::Values(0, 2),
+                         [](const testing::TestParamInfo<int>& i) {
+                           return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+                         });
 
 }  // namespace
