@@ -109,7 +109,7 @@ def main():
                QOE_HEADLESS_MODE='4')
     env.pop('QOE_START_PREBUILT', None)
     run = subprocess.run([os.path.join(ROOT, 'scripts', 'start.sh')], cwd=work, env=env,
-                         capture_output=True, text=True, timeout=300)
+                         capture_output=True, text=True, errors='replace', timeout=300)
     check(run.returncode == 0, 'the start command failed (%d):\n%s%s' % (run.returncode, run.stdout, run.stderr))
 
     # What it asked the build for.
