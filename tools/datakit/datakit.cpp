@@ -187,13 +187,28 @@ Bytes EncodeIndex(const PictureIndex& ix) {
   return b;
 }
 
-// The building animations' description lines (movies/movies.txt), read
+// A movie name of the picture list (UTF-8, as movies.txt writes it) in the
+// Latin-1 of the movie list's names.
+std::string Latin1Name(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = (unsigned char)utf8[i];
+    if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+      out += (char)(((c & 0x03) << 6) | ((unsigned char)utf8[++i] & 0x3F));
+    } else {
+      out += (char)c;
+    }
+  }
+  return out;
+}
+
+// The building and goods animations' description lines (movies/movies.txt), read
 // when the first picture drawn from one needs them.
 struct MovieSource {
   fs::path file;
   std::vector<movies::MovieLine> lines;
   bool read = false;
-  const movies::MovieLine& Find(const std::string& name) {
+  const movies::MovieLine& Find(const std::string& name, const std::string& family = "buildings") {
     if (!read) {
       try {
         lines = movies::ReadMovieList(file.string());
@@ -203,8 +218,8 @@ struct MovieSource {
       read = true;
     }
     for (const movies::MovieLine& m : lines)
-      if (m.name == name && m.family == "buildings") return m;
-    throw Failure{"", "no building animation " + name + " in " + file.string()};
+      if (m.name == name && m.family == family) return m;
+    throw Failure{"", "no " + family + " animation " + name + " in " + file.string()};
   }
 };
 
@@ -312,6 +327,9 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
     ok = DrawTownBuilding(img, movie_source.Find(arg), (int)Num(w[6], 0, 3), (int)Num(w[7], 1, 4), &err);
   } else if (style == "construction") {
     ok = DrawConstructionPicture(img, movie_source.Find(arg), &err);
+  } else if (style == "goods") {
+    // goods <animation>: a still of the goods animation (its first frame)
+    ok = DrawConstructionPicture(img, movie_source.Find(Latin1Name(arg), "goods"), &err);
   }
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};

@@ -279,6 +279,26 @@ TEST_F(Market, FiveThousandOffersShowTheirFirstLines) {
   EXPECT_EQ(GetWarenNode(d_, most - 1, WARE_FREMD)->quantity, 10 + most - 1);
 }
 
+TEST_F(Market, GoodsPictureWithoutAnimation) {
+  // No movie base (as in OpenGL mode): the type's picture at (16, 16).
+  ShowWarenBild(d_, 27);
+  const uint32_t id = (uint32_t)WarenTabelle[27].picture;
+  ASSERT_EQ(OpenElmorGfx(".\\Data\\Path", id), 1);
+  const BitMap* bm = ElmorGfxBitMap(id);
+  ASSERT_NE(bm, nullptr);
+  uint32_t same = 0;
+  for (uint32_t y = 0; y < 120; ++y)
+    for (uint32_t x = 0; x < 160; ++x) same += Pen(16 + (int32_t)x, 16 + (int32_t)y) == bm->Pixels[y * bm->BytesPerRow + x];
+  CloseElmorGfx(id);
+  EXPECT_EQ(same, 160u * 120u);
+  Keep("market_goods_picture.png");
+  // A type without picture, and an unknown type, leave the area cleared.
+  for (uint32_t type : {4u, 116u}) {
+    ShowWarenBild(d_, type);
+    EXPECT_EQ(Differing(16, 16, 175, 135, 0), 0u) << type;
+  }
+}
+
 TEST_F(Market, NoStockClearsThePurchaseArea) {
   ASSERT_EQ(InitHandelsWarenRequester(d_), 1);
   ASSERT_NE(d_->req[HANDEL_KAUF], nullptr);

@@ -284,12 +284,15 @@ void Armour(Image& img, const Params& p, double t, int, int) {
     for (int x = 0; x < 100; ++x) {
       if (shape.Get(x, y) != 1) continue;
       int v = 8;
-      if (tex == "chain" || tex == "ring") v = ((x + (y / 3) % 2 * 2) % 4 == 0 || y % 3 == 0) ? 4 : 10;
+      if (tex == "chain") v = ((x + (y / 3) % 2 * 2) % 4 == 0 || y % 3 == 0) ? 4 : 10;
+      else if (tex == "ring") {  // rings sewn apart on a dark coat
+        const int rx = (x + (y / 7) % 2 * 3) % 7 - 3, ry = y % 7 - 3, d = rx * rx + ry * ry;
+        v = d >= 4 && d <= 9 ? 12 : d < 4 ? 5 : 3;
+      }
       else if (tex == "scale") { const int row = y / 6, off = row % 2 * 4; v = ((x + off) % 8 < 1 || y % 6 == 5) ? 4 : 8 + (y % 6) / 2; }
       else if (tex == "plate") v = 9 + (int)(4 * std::cos((x - cx) / 30.0 * kPi / 2)) - (y % 22 == 0 ? 5 : 0);
       else if (tex == "leather") v = 7 + (int)(Noise(x / 2, y / 2, 3) % 3);
       else if (tex == "studded") v = ((x % 8 == 4 && y % 8 == 4) ? 13 : 7 + (int)(Noise(x / 2, y / 2, 3) % 2));
-      if (tex == "ring" && (x + y) % 6 == 0) v = 12;
       s.Set(x, y, Sh(metal, v));
     }
   if (p.Has("trim")) {
@@ -575,11 +578,18 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
     if (kind == "carpet") for (int x = (int)cx - 56; x <= (int)cx + 56; x += 3) Line(img, x, h - 8, x + 1, h - 2, 0, Sh(pat, 10));
     return;
   }
-  if (item == "smoke" || item == "myrrh") {  // an incense burner, smoke curling up
-    Poly(img, {{cx - 20, cy + 20}, {cx + 20, cy + 20}, {cx + 14, cy + 36}, {cx - 14, cy + 36}}, Sh(kGoldR, 8));
-    Box(img, cx - 4, cy + 36, cx + 4, cy + 48, Sh(kGoldR, 6));
-    Ellipse(img, cx, cy + 20, 20, 4, Sh(kGoldR, 11), Sh(kGoldR, 6));
-    if (item == "myrrh") for (int k = 0; k < 4; ++k) Dot(img, cx - 9 + k * 6, cy + 17, 3, Sh(kOrangeR, 6 + k));
+  if (item == "smoke" || item == "myrrh") {  // smoke curling up from a censer or a bowl of resin
+    if (item == "myrrh") {  // a wide, low brass bowl heaped with lumps of amber resin
+      Poly(img, {{cx - 40, cy + 22}, {cx + 40, cy + 22}, {cx + 28, cy + 40}, {cx - 28, cy + 40}}, Sh(kGoldR, 7));
+      Ellipse(img, cx, cy + 22, 40, 7, Sh(kOrangeR, 5), Sh(kGoldR, 11));
+      for (int k = 0; k < 9; ++k) Dot(img, cx - 30 + k * 7.5, cy + 19 - (k % 3) * 3, 4 + k % 2, Sh(kOrangeR, 8 + k % 4));
+    } else {  // a censer hanging on three chains
+      Poly(img, {{cx - 20, cy + 20}, {cx + 20, cy + 20}, {cx + 14, cy + 36}, {cx - 14, cy + 36}}, Sh(kGoldR, 8));
+      Box(img, cx - 4, cy + 36, cx + 4, cy + 48, Sh(kGoldR, 6));
+      Ellipse(img, cx, cy + 20, 20, 4, Sh(kGoldR, 11), Sh(kGoldR, 6));
+      for (int k = -1; k <= 1; ++k)
+        for (double y = 2; y < cy + 18; y += 4) Dot(img, cx + k * 18 * (y / (cy + 18)), y, 1.2, Sh(kGoldR, 10));
+    }
     mark(0, (int)cy + 14, w - 1, h - 1, cloth);
     for (int k = 0; k < 7; ++k) {
       const double ph = std::fmod(t + k / 7.0, 1.0);
