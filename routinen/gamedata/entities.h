@@ -230,6 +230,32 @@ void SetFigurDependence(const FigurRecord* figure, int32_t dx, int32_t dy, ListH
 uint8_t* FindLadungsFigur(uint8_t* figures, uint32_t figures_size, const Schiffseintrag* ship,
                           uint32_t slot);
 
+// ---- battles (KRIG) ----
+// KriegsArt: how a fight ended.
+enum KriegsArt : uint32_t {
+  KRIEG_LAND_DEFENDER = 0, KRIEG_LAND_ATTACKER = 1, KRIEG_LAND_UNDECIDED = 2,
+  KRIEG_TOWN_ATTACKER = 3, KRIEG_TOWN_DEFENDER = 4,
+  KRIEG_SEA_SUNK = 5, KRIEG_SEA_DAMAGED = 6, KRIEG_SEA_CAPTURED = 7, KRIEG_SEA_DEFENDED = 8,
+};
+// One KRIG record (72 bytes on disk, docs/chunks.md), host order.
+struct KriegsEintrag {
+  uint32_t head;               // +0 not read
+  FigurRecord attacker;        // +4
+  FigurRecord target;          // +22 (its X, Y: the place of the fight)
+  uint32_t kind;               // +40 KriegsArt
+  uint16_t classA, classD;     // +44, +46 armour class (land) or ship class (sea)
+  uint16_t depletionA, depletionD;  // +48, +50 depletion (land) or damage (sea)
+  uint32_t deadA, deadD;       // +52, +56
+  uint32_t aliveA, aliveD;     // +60, +64
+  uint32_t tail;               // +68 not read
+};
+// Records a KRIG chunk (host order, as LoadChunk2Mem gives it) holds: its
+// count, cut to what its length holds ((length - 4) / 72 of the payload); 0
+// for null or another chunk.
+uint32_t KriegsCount(const void* krig);
+// Record i of the chunk into *out; 0 past KriegsCount.
+int32_t GetKriegsEintrag(const void* krig, uint32_t i, KriegsEintrag* out);
+
 // ---- players and letters ----
 // Copies the name (buffer of 40 bytes, at most 39 characters) and returns 1
 // when the list holds the ID.
