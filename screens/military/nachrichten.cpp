@@ -41,7 +41,16 @@ struct Report {
   }
   void Text(uint32_t id) { Add(" %s", T(id)); }
   void Sentence(uint32_t id) { Add(" %s.", T(id)); }
+  // The own side's losses on land: the grade, "and our casualties", how
+  // many.
+  void Losses(uint32_t depletion, uint32_t dead, uint32_t alive);
 };
+
+void Report::Losses(uint32_t depletion, uint32_t dead, uint32_t alive) {
+  Text(LandGrade(depletion));
+  Text(kOurCasualties);
+  Sentence(CasualtyGrade(dead, alive));
+}
 
 bool IsSeaFight(uint32_t kind) { return kind == KRIEG_SEA_SUNK || kind == KRIEG_SEA_DAMAGED; }
 
@@ -134,9 +143,7 @@ void BuildBattleReport(const void* krig, uint32_t tab, int16_t* index, uint32_t 
       else
         r.Add(" %s X: %u %s Y: %u %s %s %s", r.T(kWeAttacked), x, r.T(kAnd), y, r.T(kLandEnemy), defender,
               r.T(kFightingWas));
-      r.Text(LandGrade(k.depletionA));
-      r.Text(kOurCasualties);
-      r.Sentence(CasualtyGrade(k.deadA, k.aliveA));
+      r.Losses(k.depletionA, k.deadA, k.aliveA);
       r.Text(towns ? kOwnTownEnd : kOwnLandEnd);
       r.Text(k.kind == (towns ? KRIEG_TOWN_ATTACKER : KRIEG_LAND_ATTACKER) ? kOwnWon : kOwnLost);
     } else {
@@ -146,9 +153,7 @@ void BuildBattleReport(const void* krig, uint32_t tab, int16_t* index, uint32_t 
       else
         r.Add(" %s %s %s X: %u %s Y: %u %s", r.T(kWeWereAttacked), attacker, r.T(kOnCoordinates), x, r.T(kAnd), y,
               r.T(kFightingWas));
-      r.Text(LandGrade(k.depletionD));
-      r.Text(kOurCasualties);
-      r.Sentence(CasualtyGrade(k.deadD, k.aliveD));
+      r.Losses(k.depletionD, k.deadD, k.aliveD);
       r.Text(kDefendedEnd);
       r.Text(!towns && k.kind == KRIEG_LAND_ATTACKER ? kLostEnd : kHeldEnd);
     }
