@@ -16,6 +16,7 @@
 #include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/gamedata/towns.h"
+#include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/prefs.h"
@@ -158,6 +159,7 @@ void InstallProgramScreens() {
   hooks.KartenScreenNewSetup = MapScreenNewSetup;
   SetShellHooks(&hooks);
   MapScreenHooks map{};
+  FillMapDisplayHooks(&map);
   map.StartFailed = [](uint32_t step, const char* line) {
     ScreenStartFailed(nullptr, step, line);
   };

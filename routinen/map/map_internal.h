@@ -112,9 +112,15 @@ inline int32_t RingDelta(int64_t a, int64_t b, int64_t size) {
 // Hex distance between (c1, r1) and (c2, r2), odd columns drawn half a hex lower.
 int32_t HexDistance(int32_t c1, int32_t r1, int32_t c2, int32_t r2);
 
-// Own player ID and display depth.
+// Own player ID and the display's depth and size.
 uint32_t MapOwnPlayer();
 uint32_t MapDisplayDepth();
+uint32_t MapDisplayWidth();
+uint32_t MapDisplayHeight();
+// The map screen's hooks as filled at start-up (mapscreen.cpp), and the log
+// line of a slot that is still empty.
+const MapScreenHooks& CurrentMapScreenHooks();
+void MapScreenMissing(const char* what);
 
 // Recounts the local figures after a shift (when a figure list is loaded).
 void MapFiguresMoved(QoEMapInfo* map);

@@ -379,6 +379,18 @@ int32_t WrapPos(int32_t value, uint32_t size) {
 
 uint32_t MapOwnPlayer() { return OwnPlayerPtr->PlayerId; }
 
+uint32_t MapDisplayWidth() {
+  const DisplayRecord* d = QoESystemPtr->Display;
+  if (d && d->Width) return d->Width;
+  return DisplayWidth() ? DisplayWidth() : 640;
+}
+
+uint32_t MapDisplayHeight() {
+  const DisplayRecord* d = QoESystemPtr->Display;
+  if (d && d->Height) return d->Height;
+  return DisplayHeight() ? DisplayHeight() : 480;
+}
+
 uint32_t MapDisplayDepth() {
   const DisplayRecord* d = QoESystemPtr->Display;
   if (d && d->Depth) return d->Depth;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "map_internal.h"
+#include "mapdisplay.h"
 #include "platform/display.h"
 #include "platform/log.h"
 #include "routinen/gamedata/entities.h"
@@ -84,10 +85,10 @@ MapScreenState& State() {
 }
 
 bool Deep() { return MapDisplayDepth() > 8; }
-uint32_t Width() { return QoESystemPtr->Display ? QoESystemPtr->Display->Width : 640; }
-uint32_t Height() { return QoESystemPtr->Display ? QoESystemPtr->Display->Height : 480; }
+uint32_t Width() { return MapDisplayWidth(); }
+uint32_t Height() { return MapDisplayHeight(); }
 
-void Missing(const char* what) { DebugLog("KartenScreen: %s ist noch nicht eingebaut.\n", what); }
+void Missing(const char* what) { MapScreenMissing(what); }
 
 // --- the later parts' calls -----------------------------------------------------
 void CallUpdateInfoBox(KartenScreenRecord* d) {
@@ -100,9 +101,7 @@ void CallClickFigurOnMap(KartenScreenRecord* d) {
 }
 int32_t CallIsInMapArea(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (State().hooks.IsInMapArea) return State().hooks.IsInMapArea(x1, y1, x2, y2);
-  // Until the panels are drawn: the map area of the display.
-  if (!Deep()) return x1 > 16 && y1 > 16 && x2 < 498 && y2 < 464;
-  return x1 > 16 && y1 > 16 && x2 < (int32_t)Width() - 16 && y2 < (int32_t)Height() - 16;
+  return IsInMapArea(x1, y1, x2, y2);
 }
 void CallToggle(KartenScreenRecord* d, uint32_t mode) {
   if (State().hooks.ToggleMapDisplay) {
@@ -181,6 +180,10 @@ bool StrictlyIn(int32_t v, int32_t lo, int32_t hi) { return lo < v && v < hi; }
 }  // namespace
 
 KartenScreenRecord* const KartenScreenData = &State().record;
+
+const MapScreenHooks& CurrentMapScreenHooks() { return State().hooks; }
+
+void MapScreenMissing(const char* what) { DebugLog("KartenScreen: %s ist noch nicht eingebaut.\n", what); }
 
 // --- the map lock ----------------------------------------------------------------
 void LockMapRecord() {
@@ -892,6 +895,9 @@ int32_t KartenScreen(int32_t code, int32_t run) {
   d->Cycle = StartCycle();
   if (d->map) {
     d->map->PosChanged = 1;
+    // The first draw came before the map was published: the markers, the
+    // coordinates and the panels are drawn over it now.
+    if (d->map->AfterDraw) d->map->AfterDraw(d->map);
     DebugLog("StarttheMotion...\n");
     d->Motion = StartTheMotion(d->map);
   }

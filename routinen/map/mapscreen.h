@@ -167,6 +167,7 @@ struct MapScreenHooks {
   void (*EnterMapNames)(KartenScreenRecord* d);
   void (*ArbeiterReq)(KartenScreenRecord* d);
   void (*CheckPersonEvent)(KartenScreenRecord* d);
+  void (*CheckPersonEventField)(KartenScreenRecord* d);  // after a figure was selected
   int32_t (*FigurMenu)(KartenScreenRecord* d);  // 1 when an action was stored
   int32_t (*FeldMenu)(KartenScreenRecord* d);   // 0 names, 1 cultivation, 2 information, else nothing
   void (*CheckAktionsFeld)(KartenScreenRecord* d);

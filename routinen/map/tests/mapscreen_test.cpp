@@ -28,6 +28,8 @@
 #include "routinen/gui/text.h"
 #include "routinen/map/map.h"
 #include "routinen/map/map_internal.h"
+#include "routinen/map/mapdisplay.h"
+#include "platform/pngfile.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
@@ -815,6 +817,42 @@ TEST_P(MapScreenRouting, FigureKeysNeedASelectionAndSkip456) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, MapScreenRouting, testing::Values(0, 2),
+                         [](const testing::TestParamInfo<int>& i) {
+                           return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+                         });
+
+
+// --- with the display part: frame, panels, markers ----------------------------------------
+
+class MapScreenDisplayVisit : public MapScreenVisit {
+ protected:
+  void SetUp() override {
+    MapScreenVisit::SetUp();
+    MapScreenHooks h{};
+    FillMapDisplayHooks(&h);
+    SetMapScreenHooks(&h);
+  }
+};
+
+TEST_P(MapScreenDisplayVisit, TheFramePanelsAndAMarkedHexShow) {
+  const std::string png = "mapscreen_display_" + Tag() + ".png";
+  // A click on the map marks the hex under the mouse.
+  EXPECT_EQ(Visit(2, qoe_test::ClickLine(300, 300) + "wait 200\npng " + png + "\n" + Exit()), 2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  EXPECT_NE(KartenScreenData->MarkedColumn, -1);
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1);
+  ASSERT_EQ(w, Mode().w);
+  if (Mode().w > 640) {
+    // The frame's corner and the bottom panel are drawn over the map.
+    const uint32_t corner = px[4 * w + 4], panel = px[(h - 60) * w + (w - 300)];
+    EXPECT_NE(corner, 0u);
+    EXPECT_NE(panel, 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapScreenDisplayVisit, testing::Values(0, 1, 2),
                          [](const testing::TestParamInfo<int>& i) {
                            return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
                          });

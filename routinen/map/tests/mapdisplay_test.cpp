@@ -1,0 +1,271 @@
+// The map screen's display part: the panel test at every display size, the
+// ring walk against the hex distance, the map-cell test, the hex marker's
+// pixels, the click's state machine over a window of cells, the overlay
+// switches, and the after-draw function's frame and panels as PNGs.
+#include "routinen/map/mapdisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/headless.h"
+#include "platform/pngfile.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/map/map_internal.h"
+#include "routinen/map/mapscreen.h"
+#include "routinen/system/graphics.h"
+#include "routinen/system/prefs.h"
+#include "routinen/system/sysrecords.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(MapDisplay, IsInMapAreaAtEveryDisplaySize) {
+  // 640 x 480: the 8-bit view, strictly.
+  EXPECT_EQ(IsInMapAreaAt(640, 480, 17, 17, 17, 17), 1);
+  EXPECT_EQ(IsInMapAreaAt(640, 480, 16, 100, 16, 100), 0);
+  EXPECT_EQ(IsInMapAreaAt(640, 480, 497, 463, 497, 463), 1);
+  EXPECT_EQ(IsInMapAreaAt(640, 480, 498, 100, 498, 100), 0);
+  EXPECT_EQ(IsInMapAreaAt(640, 480, 300, 464, 300, 464), 0);
+  EXPECT_EQ(IsInMapAreaAt(400, 300, 100, 100, 100, 100), 0);
+  struct Size {
+    uint32_t w, h;
+  };
+  for (const Size s : {Size{800, 600}, Size{1024, 768}, Size{1152, 864}, Size{1280, 1024}, Size{1600, 1200}}) {
+    SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
+    const int32_t dw = (int32_t)s.w - 1024, dh = (int32_t)s.h - 768;
+    auto at = [&](int32_t x, int32_t y) { return IsInMapAreaAt(s.w, s.h, x, y, x, y); };
+    EXPECT_EQ(at(17, 17), 1);
+    EXPECT_EQ(at(16, 300), 0);
+    EXPECT_EQ(at(1007 + dw, 300), 1);
+    EXPECT_EQ(at(1008 + dw, 300), 0);
+    EXPECT_EQ(at(300 + dw, 751 + dh), 0);  // the bottom panel
+    EXPECT_EQ(at(30, 500 + dh), 0);   // the left strip
+    EXPECT_EQ(at(120, 700 + dh), 0);  // the compass
+    // Between the compass and the bottom panel (at 800 x 600 the bottom
+    // panel reaches under the compass).
+    EXPECT_EQ(at(200, 700 + dh), s.w >= 1024 ? 1 : 0);
+    EXPECT_EQ(at(700 + dw, 560 + dh), 0);  // the right block
+    EXPECT_EQ(at(600 + dw, 560 + dh), 1);  // above the bottom panel's band
+    EXPECT_EQ(at(30, 300 + dh), 1);   // above the left strip
+  }
+}
+
+bool Collect(void* user, int32_t c, int32_t r) {
+  static_cast<std::vector<std::pair<int32_t, int32_t>>*>(user)->emplace_back(c, r);
+  return false;
+}
+
+TEST(MapDisplay, RingWalkIsTheHexDistanceRingForBothParities) {
+  for (int32_t column : {50, 51})
+    for (int32_t n = 1; n <= 4; ++n) {
+      std::vector<std::pair<int32_t, int32_t>> ring;
+      EXPECT_FALSE(RingWalk(column, 60, n, Collect, &ring));
+      std::set<std::pair<int32_t, int32_t>> distinct(ring.begin(), ring.end());
+      EXPECT_EQ(ring.size(), (size_t)(6 * n)) << column << " ring " << n;
+      EXPECT_EQ(distinct.size(), ring.size());
+      for (const auto& h : ring) EXPECT_EQ(HexDistance(column, 60, h.first, h.second), n) << h.first << "," << h.second;
+      EXPECT_EQ(ring.front(), std::make_pair(column, 60 - n));
+    }
+  // The walk stops at the first hex the test accepts.
+  int calls = 0;
+  EXPECT_TRUE(RingWalk(10, 10, 2, [](void* u, int32_t, int32_t) { return ++*static_cast<int*>(u) == 3; }, &calls));
+  EXPECT_EQ(calls, 3);
+}
+
+// A window of cells with its view, every hex known, for the tests below.
+struct FakeMap {
+  std::vector<MapTile> cells = std::vector<MapTile>(240 * 120);
+  std::vector<uint8_t> bmap = std::vector<uint8_t>(3600, 0xFF);
+  std::vector<uint8_t> figures = std::vector<uint8_t>(2 + 18 * 4, 0);
+  QoEMapInfo map{};
+  FakeMap() {
+    for (int32_t r = 0; r < 120; ++r)
+      for (int32_t c = 0; c < 240; ++c) {
+        MapTile& t = cells[r * 240 + c];
+        t.X = 4000 - 80 + c;
+        t.Y = 2000 - 40 + r;
+        t.Grafik = 12;
+        t.Besitzer = kNobody;
+      }
+    map.CMap = cells.data();
+    map.BMap = map.DrawBMap = bmap.data();
+    map.Figures = figures.data();
+    map.FigureBytes = (uint32_t)figures.size();
+    map.X = 4000;
+    map.Y = 2000;
+    map.ViewColumn = 80;
+    map.ViewRow = 40;
+    map.Columns = 10;
+    map.Rows = 8;
+  }
+  MapTile& Cell(int32_t view_c, int32_t view_r) { return cells[(40 + view_r) * 240 + 80 + view_c]; }
+  void AddFigure(uint32_t owner, int32_t view_c, int32_t view_r) {
+    const uint16_t n = MapFigurCount(figures.data());
+    MapFigur* f = MapFigurAt(figures.data(), n);
+    f->Besitzer = owner;
+    f->Typ = 1;
+    f->Nummer = (uint16_t)(n + 1);
+    f->X = (uint32_t)(4000 + view_c);
+    f->Y = (uint32_t)(2000 + view_r);
+    SetMapFigurCount(figures.data(), (uint16_t)(n + 1));
+  }
+};
+
+class MapDisplayCells : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetMapScreenState();
+    OwnPlayerPtr->PlayerId = 5;
+    d_ = KartenScreenData;
+    d_->map = &fake_.map;
+    d_->X_Pos = 3;
+    d_->Y_Pos = 3;
+  }
+  void TearDown() override {
+    d_->map = nullptr;
+    ResetMapScreenState();
+    SetMapScreenHooks(nullptr);
+  }
+  FakeMap fake_;
+  KartenScreenRecord* d_ = nullptr;
+};
+
+TEST_F(MapDisplayCells, CheckFeldTypByGraphicTypeAndOwner) {
+  MapTile& t = fake_.Cell(4, 4);
+  const int32_t c = 80 + 4, r = 40 + 4;
+  for (uint16_t g : {0, 23, 28, 29, 1616, 2000}) {
+    t.Grafik = g;
+    EXPECT_EQ(CheckFeldTyp(d_, c, r, 0, 0), 0) << g;
+  }
+  t.Grafik = 1;  // a town of level 1 (type 11)
+  EXPECT_EQ(CheckFeldTyp(d_, c, r, 0, 0), 1);
+  EXPECT_EQ(CheckFeldTyp(d_, c, r, 11, 0), 1);
+  EXPECT_EQ(CheckFeldTyp(d_, c, r, 7, 0), 0);  // another type
+  EXPECT_EQ(CheckFeldTyp(d_, c, r, 11, 1), 0);  // not the player's
+  t.Besitzer = 5;
+  EXPECT_EQ(CheckFeldTyp(d_, c, r, 11, 1), 1);
+  // The clicked hex outside the view: nothing read.
+  d_->X_Pos = 10;
+  EXPECT_EQ(CheckFeldTyp(d_, c, r, 11, 1), 0);
+  d_->X_Pos = -1;
+  EXPECT_EQ(CheckFeldTyp(d_, c, r, 0, 0), 0);
+}
+
+struct Voices {
+  std::vector<uint32_t> modes;
+  int field_checks = 0;
+};
+Voices& Heard() {
+  static Voices v;
+  return v;
+}
+
+TEST_F(MapDisplayCells, ClickMarksSelectsAndTargetsAnOwnTown) {
+  Heard() = Voices{};
+  MapScreenHooks h{};
+  FillMapDisplayHooks(&h);
+  h.PlayFigurSfx = [](KartenScreenRecord*, uint32_t mode) { Heard().modes.push_back(mode); };
+  h.CheckPersonEventField = [](KartenScreenRecord*) { Heard().field_checks++; };
+  SetMapScreenHooks(&h);
+  fake_.AddFigure(77, 6, 2);  // another player's figure
+  fake_.AddFigure(5, 3, 3);   // the player's, on an own town
+  fake_.Cell(3, 3).Grafik = 1;
+  fake_.Cell(3, 3).Besitzer = 5;
+  d_->MarkedColumn = d_->MarkedRow = -1;
+  // First click: marked.
+  ClickFigurOnMap(d_);
+  EXPECT_EQ(d_->MarkedColumn, 3);
+  EXPECT_EQ(d_->MarkedRow, 3);
+  EXPECT_EQ(d_->FigureSelected, 0u);
+  // Second: the own figure selected, with its voice and the field check.
+  ClickFigurOnMap(d_);
+  EXPECT_EQ(d_->FigureSelected, 1u);
+  ASSERT_NE(d_->SelectedFigure, nullptr);
+  EXPECT_EQ(d_->SelectedFigure->Besitzer, 5u);
+  EXPECT_EQ(Heard().modes, (std::vector<uint32_t>{1}));
+  EXPECT_EQ(Heard().field_checks, 1);
+  // Third: the own town becomes the target.
+  ClickFigurOnMap(d_);
+  EXPECT_EQ(d_->TargetChosen, 1u);
+  EXPECT_EQ(d_->FigureSelected, 1u);
+  // Another hex drops the selection and marks it.
+  d_->X_Pos = 6;
+  d_->Y_Pos = 2;
+  ClickFigurOnMap(d_);
+  EXPECT_EQ(d_->FigureSelected, 0u);
+  EXPECT_EQ(d_->TargetChosen, 0u);
+  EXPECT_EQ(d_->SelectedFigure, nullptr);
+  EXPECT_EQ(d_->MarkedColumn, 6);
+  // A second click there: another player's figure is not selected.
+  ClickFigurOnMap(d_);
+  EXPECT_EQ(d_->FigureSelected, 0u);
+  EXPECT_EQ(d_->MarkedColumn, 6);
+  // An unknown hex is never marked (the old mark is dropped).
+  fake_.bmap[(40 + 5) * 30 + (80 + 1) / 8] &= (uint8_t)~(1u << ((80 + 1) & 7));
+  d_->X_Pos = 1;
+  d_->Y_Pos = 5;
+  ClickFigurOnMap(d_);
+  EXPECT_EQ(d_->MarkedColumn, 6);
+  EXPECT_EQ(Heard().modes.size(), 1u);
+}
+
+// The marker on the headless screen: the outline's pixels, never outside the
+// 8-bit view, never on the first row or column or the last five rows deeper.
+class MapDisplayMarker : public MapDisplayCells {
+ protected:
+  void Open(uint32_t mode) {
+    ASSERT_EQ(HeadlessOpenDisplay(mode), 1);
+    FillDisplayRecord();
+    ASSERT_TRUE(OpenScreenRastPortForTest());
+    rp_ = GetScreenRastPort(0);
+    ASSERT_NE(rp_, nullptr);
+  }
+  static bool OpenScreenRastPortForTest() {
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    return OpenElmorPic(".\\Data\\Path", 3, 1) >= 0;
+  }
+  void TearDown() override {
+    MapDisplayCells::TearDown();
+    FreeAllElmorGfx();
+    HeadlessCloseDisplay();
+  }
+  int Count(uint32_t pen, int x1, int y1, int x2, int y2) const {
+    const BitMap* bm = rp_->Bitmap;
+    int n = 0;
+    for (int y = y1; y <= y2; ++y)
+      for (int x = x1; x <= x2; ++x)
+        if (x >= 0 && y >= 0 && x < (int)bm->Width && y < (int)bm->Height) n += bm->Pixels[y * bm->BytesPerRow + x] == pen;
+    return n;
+  }
+  RastPort* rp_ = nullptr;
+};
+
+TEST_F(MapDisplayMarker, EightBitOutlinesStayInTheView) {
+  Open(0);
+  SetAPen(rp_, 0);
+  RectFill(rp_, 0, 0, 639, 479);
+  // Even column 2, row 3: left corner (96, 182); odd column 3: (144, 210).
+  DrawHexMarker(d_, 2, 3, 105);
+  EXPECT_EQ(Count(105, 96, 182, 96, 182), 1);
+  EXPECT_EQ(Count(105, 112, 155, 112 + 32, 155), 33);  // the top edge
+  DrawHexMarker(d_, 3, 3, 46);
+  EXPECT_EQ(Count(46, 144, 210, 144, 210), 1);
+  EXPECT_EQ(Count(46, 160, 183, 192, 183), 33);
+  // Column 0 and row 0 and the last ones: only the parts inside the view.
+  for (auto [c, r] : {std::pair{0, 0}, {9, 7}, {10, 8}, {0, 8}}) DrawHexMarker(d_, c, r, 7);
+  EXPECT_GT(Count(7, 16, 16, 495, 463), 20);
+  EXPECT_EQ(Count(7, 0, 0, 639, 15), 0);
+  EXPECT_EQ(Count(7, 0, 0, 15, 479), 0);
+  EXPECT_EQ(Count(7, 496, 0, 639, 479), 0);
+  EXPECT_EQ(Count(7, 0, 464, 639, 479), 0);
+}
+
+}  // namespace
