@@ -32,16 +32,9 @@ class Option2Run : public ::testing::Test {
     CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
   }
   void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    savegame_test::CloseScreenTestDisplay();
   }
-  static int32_t Run(const std::string& script) {
-    static int32_t result;
-    result = 99;
-    EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = Option2Screen(1141), 0; }, nullptr), 0);
-    return result;
-  }
+  static int32_t Run(const std::string& script) { return savegame_test::RunScreen(Option2Screen, 1141, script); }
   static std::string Click(int x, int y) { return qoe_test::ClickLine(x, y); }
   static std::vector<uint8_t> Prefs() { return qoe_test::ReadFileBytes("Data/Optionen.prefs"); }
 };

@@ -65,16 +65,9 @@ class SignupForm : public ::testing::Test {
   void TearDown() override {
     SetSignupVisitHook(nullptr);
     SetSignupPlayer(nullptr);
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    savegame_test::CloseScreenTestDisplay();
   }
-  static int32_t Run(const std::string& script) {
-    static int32_t result;
-    result = 99;
-    EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = InitScreen(32), 0; }, nullptr), 0);
-    return result;
-  }
+  static int32_t Run(const std::string& script) { return savegame_test::RunScreen(InitScreen, 32, script); }
   static std::string Field(uint32_t offset, uint32_t size) {
     return std::string(reinterpret_cast<const char*>(g_visit.chunk.data() + offset),
                        strnlen(reinterpret_cast<const char*>(g_visit.chunk.data() + offset), size));
