@@ -25,6 +25,7 @@
 #include "screens/hub/credits.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/residenzdownload.h"
+#include "screens/hub/option2.h"
 #include "screens/hub/signup.h"
 #include "screens/story/dungeon.h"
 #include "screens/story/goetter.h"
@@ -114,6 +115,10 @@ const char* const kKarteBoxes[] = {
     "",
     "move 530 412\nclick left 530 412\n",                           // the map's help
     nullptr};
+const char* const kModemPageBoxes[] = {
+    "",
+    "move 75 445\nclick left 75 445\n",                              // its help
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -125,7 +130,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
-    {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},
+    {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };

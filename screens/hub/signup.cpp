@@ -111,7 +111,7 @@ void InstallFromAnswer(SignupScreenData* d, const EmailNode* mail) {
   FreeVec(answer);
   if (info.rejected) {
     Say(0, GetCatalogStr(77));
-    TextBox(reason && reason[0] ? reason : "");
+    SignupText(reason && reason[0] ? reason : "");
     DeleteFileA(target);
     DeleteFileA(mail->path);
     CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_NONE);
@@ -455,8 +455,8 @@ int32_t InitScreen(int32_t) {
   d->drawn = 1;
 
   if (d->state == ACCOUNT_NONE) {
-    TextBox(GetCatalogStr(622));
-    TextBox(GetCatalogStr(1539));
+    SignupText(GetCatalogStr(622));
+    SignupText(GetCatalogStr(1539));
     if (Say(1, GetCatalogStr(1464)) != 0) {
       PreferMailRoute();
       DrawSignupForm(d, 1, 1);
@@ -472,7 +472,9 @@ int32_t InitScreen(int32_t) {
   auto leave_field9 = [&](uint32_t to) {
     if (d->activeField == 9 && to != 9) OfferTemporaryAddress(d);
   };
-  while (d->next == -1 && d->state != 2) {
+  // The form stays until the player leaves or the game was installed in
+  // this visit (which sets the way to the main screen).
+  while (d->next == -1) {
     if (WindowCloseRequested()) {
       d->next = SCREEN_TITLE;
       break;
@@ -506,11 +508,11 @@ int32_t InitScreen(int32_t) {
         HideCursor(d);
         PressButton(kRegisterX, 21);
         SignupRegistration(d);
-        if (d->state != 2 && d->next == -1) DrawSignupForm(d, d->activeField, 1);
+        if (d->next == -1) DrawSignupForm(d, d->activeField, 1);
       } else if (d->state != ACCOUNT_NONE && MouseInRect(198, 339, 461, 479)) {
         HideCursor(d);
         SignupGetMail(d);
-        if (d->state != 2 && d->next == -1) DrawSignupForm(d, d->activeField, 1);
+        if (d->next == -1) DrawSignupForm(d, d->activeField, 1);
       }
       continue;
     }
@@ -528,5 +530,6 @@ int32_t InitScreen(int32_t) {
     }
   }
   const int32_t next = d->next == -1 ? SCREEN_TITLE : d->next;
+  SignupVisitEnds(d);
   return finish(next);
 }

@@ -98,10 +98,16 @@ struct SignupPlayer {
   void* user;
 };
 // Null puts the real boxes back (the module's state record's reset).
+// A text box (TextBox) reaches message with mode 2.
 void SetSignupPlayer(const SignupPlayer* player);
+// Test seam: told of the screen's record when a visit of the screen ends,
+// before it is freed (null: nobody).
+void SetSignupVisitHook(void (*hook)(const SignupScreenData* d));
+void SignupVisitEnds(const SignupScreenData* d);
 // The boxes of the sign-up: a message (ChiefMessage at 168, 180) and an
 // input (EingabeBox at 168, 180 with the help text), through the seam.
 uint32_t SignupSay(uint32_t mode, const char* text);
+void SignupText(const char* text);
 int32_t SignupAsk(char* buffer, uint32_t size, uint32_t prompt, uint32_t help, uint32_t filter);
 
 // Allocates the record's parts without a display: the chunk from

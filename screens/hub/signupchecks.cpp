@@ -90,6 +90,7 @@ const FieldTable kFieldTable;
 // The module's state: the player's seam (null functions: the real boxes).
 struct SignupModuleState {
   SignupPlayer player;
+  void (*visitHook)(const SignupScreenData* d);
 };
 SignupModuleState g_signup;
 
@@ -157,6 +158,20 @@ int32_t AskOption(char* field, uint32_t prompt, uint32_t help, uint32_t filter) 
 }  // namespace
 
 void SetSignupPlayer(const SignupPlayer* player) { g_signup.player = player ? *player : SignupPlayer{}; }
+
+void SetSignupVisitHook(void (*hook)(const SignupScreenData* d)) { g_signup.visitHook = hook; }
+
+void SignupVisitEnds(const SignupScreenData* d) {
+  if (g_signup.visitHook && d) g_signup.visitHook(d);
+}
+
+void SignupText(const char* text) {
+  if (g_signup.player.message) {
+    g_signup.player.message(g_signup.player.user, 2, text);
+    return;
+  }
+  TextBox(text);
+}
 
 uint32_t SignupSay(uint32_t mode, const char* text) {
   if (g_signup.player.message) return g_signup.player.message(g_signup.player.user, mode, text);
@@ -293,7 +308,7 @@ void OfferTemporaryAddress(SignupScreenData* d) {
   if (!email[0] || IsGameAddress(email)) return;
   StopTextCursor(d->cursor);
   d->cursor = nullptr;
-  TextBox(GetCatalogStr(1496));
+  SignupText(GetCatalogStr(1496));
   CloseSignupHelp(d);
   if (Say(1, GetCatalogStr(1497)) == 0) SwitchFormToSharedMailbox(d, Zufall(50) + 1);
   StoreOption(QoESystemPtr->Optionen.email, field);

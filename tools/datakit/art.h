@@ -87,6 +87,11 @@ bool DrawFamilyTree(Image& img);
 // The sign-up screen (art_signup.cpp): the scribe's desk with the form's
 // parchment (picture 32).
 bool DrawSignupDesk(Image& img);
+// The option pages (art_options.cpp): the modem page (1141), a messenger's
+// loft with the cursor switch's board, and the switches' lamps (57 off,
+// 58 on).
+bool DrawModemPage(Image& img);
+bool DrawOptionLamp(Image& img, bool on);
 bool DrawSlide(Image& img, const std::string& kind, std::string* err);
 // The dungeon screen (1293), its view's floor or ceiling (variant 0..8), the
 // compass rose turned by frame x 10 degrees clockwise, the death picture.

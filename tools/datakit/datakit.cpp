@@ -267,6 +267,8 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "credits") ok = DrawCredits(img);
   else if (style == "familytree") ok = DrawFamilyTree(img);
   else if (style == "signupdesk") ok = DrawSignupDesk(img);
+  else if (style == "modempage") ok = DrawModemPage(img);
+  else if (style == "optionlamp") ok = DrawOptionLamp(img, arg == "on");
   else if (style == "slide") ok = DrawSlide(img, arg, &err);
   else if (style == "dungeon") ok = DrawDungeonScreen(img);
   else if (style == "dungeonfloor" || style == "dungeonceiling")

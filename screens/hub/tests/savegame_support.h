@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/headless.h"
 #include "routinen/gamedata/chunks.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/system/files.h"
 #include "routinen/system/options.h"
@@ -103,6 +106,30 @@ inline std::string TurnFolder() {
   std::string name = std::to_string(ChunkGet32(korn, 12)) + "_" + std::to_string(ChunkGet16(korn, 16));
   FreeChunk(korn);
   return name;
+}
+
+// Runs a screen once on the headless display with a script; its result.
+inline int32_t RunScreen(int32_t (*screen)(int32_t), int32_t code, const std::string& script) {
+  struct Call {
+    int32_t (*screen)(int32_t);
+    int32_t code, result;
+  } call{screen, code, 99};
+  EXPECT_EQ(HeadlessRunGame(
+                script.c_str(),
+                [](void* c) {
+                  auto* k = static_cast<Call*>(c);
+                  return k->result = k->screen(k->code), 0;
+                },
+                &call),
+            0);
+  return call.result;
+}
+
+// The headless display of a screen test closed with what the screens left.
+inline void CloseScreenTestDisplay() {
+  FreeAllElmorGfx();
+  ResetTitleBar();
+  HeadlessCloseDisplay();
 }
 
 }  // namespace savegame_test

@@ -276,9 +276,7 @@ class SignupRun : public ::testing::Test {
     SetNewsGet(nullptr);
     MailSetTimeoutMs(0);
     FileFailWritesAfter(-1);
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    savegame_test::CloseScreenTestDisplay();
     *OwnPlayerPtr = OwnPlayer{};
     ResetChunkPoolState();
   }
@@ -319,12 +317,7 @@ class SignupRun : public ::testing::Test {
     std::snprintf(QoESystemPtr->Endpoints.WebHost, ENDPOINT_TEXT, "127.0.0.1:%u", forum.port);
     std::snprintf(QoESystemPtr->Endpoints.WebPath, ENDPOINT_TEXT, "/");
   }
-  static int32_t Run(const std::string& script) {
-    static int32_t result;
-    result = 99;
-    EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = InitScreen(32), 0; }, nullptr), 0);
-    return result;
-  }
+  static int32_t Run(const std::string& script) { return savegame_test::RunScreen(InitScreen, 32, script); }
   static std::string Click(int x, int y) { return qoe_test::ClickLine(x, y); }
   // The form filled by keys, field after field (Tab), ending on field 9.
   static std::string FillForm() {

@@ -69,7 +69,7 @@ struct Player {
       r = p->yesno.front();
       p->yesno.erase(p->yesno.begin());
     }
-    p->events.push_back(std::string(mode ? (r ? "no " : "yes ") : "box ") + text);
+    p->events.push_back(std::string(mode == 1 ? (r ? "no " : "yes ") : "box ") + text);
     DebugLog("PLAYER %s\n", p->events.back().c_str());
     return r;
   }

@@ -1,0 +1,113 @@
+// The option pages' pictures: the modem page (1141), a messenger's loft
+// with a board for the cursor switch, and the marks of the switches: a
+// small lamp in a brass ring, red and dark when off (57), green and lit
+// when on (58).
+#include <algorithm>
+#include <cmath>
+
+#include "art.h"
+
+namespace datakit {
+namespace {
+
+constexpr uint8_t kSlate = 176, kGreenRamp = 96, kRedRamp = 80, kBlueRamp = 112;
+
+uint32_t Grain(int x, int y, uint32_t seed) {
+  uint32_t h = (uint32_t)x * 73856093u ^ (uint32_t)y * 19349663u ^ seed * 83492791u;
+  h = (h ^ (h >> 13)) * 1274126177u;
+  return h ^ (h >> 16);
+}
+
+// Horizontal boards of wood from y1 to y2.
+void Boards(Image& img, int x1, int y1, int x2, int y2, int height, uint32_t seed) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      const int board = (y - y1) / height;
+      uint8_t c = (uint8_t)(kWoodRamp + 5 + board % 3 + (int)(Grain(x / 13, board * 5 + (y - y1) % height / 4, seed) % 3));
+      if ((y - y1) % height == 0) c = kWoodRamp + 1;
+      img.Set(x, y, c);
+    }
+}
+
+// A plaque with a caption: a gadget's place on the picture.
+void Plaque(Image& img, int x1, int y1, int x2, int y2, const std::string& caption) {
+  FillRect(img, x1 + 3, y1 + 3, x2 + 3, y2 + 3, kWoodRamp + 0);
+  FillRect(img, x1, y1, x2, y2, kWoodRamp + 10);
+  Bevel(img, x1, y1, x2, y2, false);
+  DrawTextCentred(img, x1, y1, x2, y2, caption, 2, kInk, kGoldRamp + 12);
+}
+
+// The loft's nesting boxes and the birds in some of them.
+void Loft(Image& img, int x1, int y1, int cols, int rows) {
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      const int x = x1 + c * 40, y = y1 + r * 44;
+      FillRect(img, x, y, x + 36, y + 40, kWoodRamp + 3);
+      FillRect(img, x + 4, y + 8, x + 32, y + 40, kWoodRamp + 0);
+      FrameRect(img, x, y, x + 36, y + 40, kWoodRamp + 12);
+      if ((r * 7 + c * 3) % 4 != 1) {  // a pigeon
+        FilledCircle(img, x + 18, y + 30, 9, kGreyRamp + 11);
+        FilledCircle(img, x + 23, y + 21, 6, kGreyRamp + 12);
+        img.Set(x + 25, y + 20, kBlack);
+        FillRect(img, x + 28, y + 21, x + 31, y + 22, kGoldRamp + 9);
+        FilledCircle(img, x + 14, y + 31, 5, kGreyRamp + 8);
+      }
+    }
+}
+
+}  // namespace
+
+bool DrawModemPage(Image& img) {
+  if (img.width != 640 || img.height != 480) return false;
+  Boards(img, 0, 0, 639, 479, 24, 21);
+  // Rafters and a window onto the roofs.
+  for (int x = 0; x < 640; x += 160) FillRect(img, x, 0, x + 14, 479, kWoodRamp + 2);
+  FillRect(img, 0, 40, 639, 52, kWoodRamp + 2);
+  FillRect(img, 24, 70, 128, 170, kSlate + 12);
+  for (int y = 74; y <= 166; ++y)
+    for (int x = 28; x <= 124; ++x) img.Set(x, y, (uint8_t)(kBlueRamp + 13 - (y - 74) / 12));
+  for (int k = 0; k < 5; ++k) FillRect(img, 28 + k * 20, 140 - (k % 2) * 14, 44 + k * 20, 166, kRedRamp + 5 + k % 3);
+  FillRect(img, 74, 74, 78, 166, kWoodRamp + 3);
+  FillRect(img, 28, 118, 124, 122, kWoodRamp + 3);
+  Loft(img, 500, 70, 3, 7);
+  // The board: a parchment nailed to the wall, where the heading and the
+  // switch stand (labels from x 160, the lamp at 161, 203).
+  FillRect(img, 142, 98, 498, 258, kWoodRamp + 1);
+  for (int y = 104; y <= 252; ++y)
+    for (int x = 148; x <= 492; ++x)
+      img.Set(x, y, (uint8_t)(kParchmentRamp + 12 + (int)(Grain(x / 4, y / 4, 5) % 3)));
+  for (int p : {150, 490})
+    for (int q : {106, 250}) FilledCircle(img, p, q, 3, kGreyRamp + 6);
+  FillRect(img, 154, 150, 486, 151, kParchmentRamp + 8);
+  // Two cursors drawn on the board beside the switch: the arrow and the quill.
+  for (int k = 0; k < 14; ++k) FillRect(img, 200, 170 + k, 200 + k / 2, 170 + k, kInk);
+  RoundLine(img, 250, 184, 262, 168, kGoldRamp + 12, 1);
+  RoundLine(img, 262, 168, 270, 160, kGoldRamp + 15, 2);
+  // The plaques of the gadgets along the floor.
+  Plaque(img, 40, 430, 110, 460, "?");
+  Plaque(img, 150, 430, 250, 460, "BACK");
+  Plaque(img, 270, 430, 370, 460, "OK");
+  Plaque(img, 390, 430, 490, 460, "NEXT");
+  Plaque(img, 530, 430, 600, 460, "EXIT");
+  // The title band.
+  FillRect(img, 192, 6, 450, 32, kWoodRamp + 2);
+  FrameRect(img, 192, 6, 450, 32, kGoldRamp + 8);
+  FillRect(img, 200, 11, 442, 27, kTitleBar);
+  return true;
+}
+
+bool DrawOptionLamp(Image& img, bool on) {
+  const int cx = img.width / 2, cy = img.height / 2, r = std::min(cx, cy) - 1;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x) img.Set(x, y, kTransparent);
+  FilledCircle(img, cx, cy, r, kGoldRamp + 6);        // the brass ring
+  FilledCircle(img, cx, cy, r - 2, kGoldRamp + 11);
+  const uint8_t ramp = on ? kGreenRamp : kRedRamp;
+  FilledCircle(img, cx, cy, r - 4, (uint8_t)(ramp + (on ? 8 : 3)));
+  FilledCircle(img, cx, cy, r - 6, (uint8_t)(ramp + (on ? 12 : 5)));
+  if (on) FilledCircle(img, cx - 2, cy - 2, std::max(1, r / 4), (uint8_t)(ramp + 15));  // the light
+  else FilledCircle(img, cx - 2, cy - 2, 1, (uint8_t)(ramp + 7));
+  return true;
+}
+
+}  // namespace datakit
