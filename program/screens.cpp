@@ -32,6 +32,7 @@
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
+#include "screens/economy/handel.h"
 #include "screens/economy/stadt.h"
 
 namespace {
@@ -113,6 +114,10 @@ const char* const kKarteBoxes[] = {
     "",
     "move 530 412\nclick left 530 412\n",                           // the map's help
     nullptr};
+const char* const kHandelBoxes[] = {
+    "",
+    "move 213 28\nclick left 213 28\n",                             // the market's help
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -124,7 +129,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
-    {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},
+    {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
