@@ -21,7 +21,7 @@
 #include "routinen/gamedata/towns.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
-#include "routinen/gui/tests/box_fixture.h"
+#include "screens/economy/tests/market_fixture.h"
 #include "routinen/system/files.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/lists.h"
@@ -37,33 +37,14 @@ namespace {
 
 // ---- the operations on the record --------------------------------------------
 
-class MarketOps : public box_test::BoxTest {
+class MarketOps : public market_test::MarketRecordTest {
  protected:
   void SetUp() override {
-    BoxTest::SetUp();
-    RegisterGameDataListTypes();
-    SetGameDataOwner(7, "Harald");
-    d_ = NewHandelsData();
-    ASSERT_NE(d_, nullptr);
-    d_->font11 = OpenDiskFont("fonts\\XHelvetica11.fnt");
-    d_->font9 = OpenDiskFont("fonts\\XHelvetica9.fnt");
-    d_->warenListe = CreateList(LIST_GOODS);
-    d_->marktGeladen = 1;
-    d_->markt.menge[10] = 120;
-    d_->markt.preis[10] = 6;
-    d_->markt.menge[27] = 35;
-    d_->markt.preis[27] = 61;
+    MarketRecordTest::SetUp();
+    Stock(10, 120, 6);
+    Stock(27, 35, 61);
     d_->schatz = 5000;
     ASSERT_EQ(InitHandelsWarenRequester(d_), 1);
-  }
-  void TearDown() override {
-    FreeHandelsData(d_);
-    SetGameDataOwner(0, nullptr);
-    BoxTest::TearDown();
-  }
-  WarenListenEntry* Add(uint16_t kind, uint32_t owner, uint32_t type, uint32_t quantity, uint32_t price,
-                        uint32_t bid_q = 0, uint32_t bid_p = 0) {
-    return goods_test::AddWare(d_->warenListe, {kind, owner, type, quantity, price, bid_q, bid_p});
   }
   // Takes stock line i with quantity q.
   void Line(int16_t i, uint32_t q) {
@@ -80,7 +61,6 @@ class MarketOps : public box_test::BoxTest {
     d_->angebotPreis = n->price;
     return n;
   }
-  HandelsData* d_ = nullptr;
 };
 
 TEST_F(MarketOps, BuyingTheWholeQuantityRemovesTheLine) {
