@@ -423,6 +423,18 @@ TEST_F(MarketScreen, TheFirstVisitOfATurnRecordsTheGoodsCountWithBuilding49) {
   EXPECT_EQ(Outgoing("LAND", 34), 5000u);
 }
 
+TEST_F(MarketScreen, WithoutBuilding49TheGoodsCountIsNotRecorded) {
+  st_TOWN* town = CreateTown(1, "Elmor", 100, 100);
+  town->level = 1;
+  ASSERT_EQ(SaveTown(town), 1);
+  FreeVec(town);
+  fs::remove("Data/Waren.dat");
+  CheckPrefs(PREFS_MARKET_FLAG, 1, 0);
+  EXPECT_EQ(Run(Ok()), 39);
+  EXPECT_EQ(Outgoing("TAXE", 58), 0xDEADu);
+  EXPECT_EQ(Outgoing("KORN", 22), 1000u);
+}
+
 TEST_F(MarketScreen, AccountStateZeroWritesNothing) {
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, 0);
   const auto before = qoe_test::FileTree("Data");
