@@ -83,14 +83,6 @@ int32_t NodeIndex(ListHeader* list, const void* node) {
   return -1;
 }
 
-// The store node of the goods type, or null.
-WarenListenEntry* LagerNode(ListHeader* list, uint32_t type) {
-  for (uint32_t i = 0;; ++i) {
-    WarenListenEntry* n = FindWarenNode(list, i, WARE_LAGER);
-    if (!n || n->goods == type) return n;
-  }
-}
-
 uint32_t Limit32(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)v; }
 
 // Free granary space.
