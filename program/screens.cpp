@@ -34,6 +34,7 @@
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
+#include "screens/economy/handel.h"
 #include "screens/economy/stadt.h"
 
 namespace {
@@ -119,6 +120,10 @@ const char* const kModemPageBoxes[] = {
     "",
     "move 75 445\nclick left 75 445\n",                              // its help
     nullptr};
+const char* const kHandelBoxes[] = {
+    "",
+    "move 213 28\nclick left 213 28\n",                             // the market's help
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -130,7 +135,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
-    {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
+    {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };

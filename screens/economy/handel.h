@@ -64,6 +64,7 @@ struct HandelsData {
   MovieBase* movieBase;
   Movie* movie;               // the goods animation shown
   st_TOWN* stadt;             // the active town, null none
+  uint32_t gelesen;           // 1 once the turn's data were read (account state 2): only then OKOK writes
 };
 
 // A new cleared record with the selections, the sale and offer types and
@@ -124,3 +125,68 @@ int32_t SetHandelLocaleStrings();
 int32_t SetHandelZahlenStrings(uint32_t which, uint32_t value);
 // Picture of gold shown with a treasury.
 uint32_t SchatzBild(uint32_t value);
+
+// The two bid boxes with the record's bid quantity and price.
+void DrawGebotFelder(HandelsData* d);
+
+// ---- the market screen (code 108, handel.cpp) ----
+
+// The screen: 39 (the town view) after OKOK or EXIT, -1 when it cannot start.
+int32_t HandelsScreen(int32_t entry_code);
+// The turn's LAND (outgoing pool, else received), FORS and TAXE (received),
+// KORN (outgoing, else received), the goods list file, the player list,
+// the active town and V1..V3. Nothing read (1) unless the account state is
+// 2. 0 (logged) when LAND or KORN is missing or too short, or a chunk that
+// is there cannot be loaded.
+int32_t ReadHandelsScreenData(HandelsData* d);
+// Writes KORN +22 and LAND +34 (and TAXE +58 on the turn's first visit
+// with building 49) into the outgoing pool, .\Data\WarenChunk.qoe and
+// .\Data\Waren.dat through one FileSet: all or none. 1 also when nothing
+// was read (nothing written); 0 (logged) on any failure.
+int32_t WriteHandelsScreenData(HandelsData* d);
+// Movie base, goods list (scanned from the WARE chunk), bid total, fonts,
+// the fixed texts and the treasury. 1 or 0 (logged).
+int32_t InitAllThingsHandel(HandelsData* d);
+// Sound effects 39 to 44; 1 or 0 (what was opened is closed again).
+int32_t LoadHandelScreenSfx();
+void CloseHandelScreenSfx();
+
+// Results of the market's operations (the screen shows the refusals).
+enum : int32_t { HANDEL_FEHLER = -1, HANDEL_ABGELEHNT = 0, HANDEL_ERLEDIGT = 1, HANDEL_REST = 2 };
+
+// Buys the purchase quantity of the selected stock line (the question was
+// confirmed): HANDEL_ABGELEHNT when quantity x price (64 bits) exceeds the
+// treasury; the stock, the treasury and the store change together. The
+// purchase field is cleared in every case.
+int32_t MakeNewWarenNode(HandelsData* d);
+// Places the bid on the chosen offer: HANDEL_ABGELEHNT when the treasury is
+// below the bid, or below the other bids plus this one (64 bits).
+int32_t SetAngebot2Node(HandelsData* d);
+// Makes a new sale offer or changes the selected one (OK20).
+int32_t MakeVerkauf(HandelsData* d);
+// Withdraws the selected own offer: HANDEL_ERLEDIGT (the offer is gone),
+// HANDEL_REST (corn beyond the free granary space stays on the market),
+// HANDEL_FEHLER (no offer, or the store could not take the goods).
+int32_t DeleteWareFromList(HandelsData* d);
+// The goods for a new sale: line 0 corn (up to the grain store), line k the
+// k-th store node. 1, or 0 for no such line.
+int32_t ChooseVerkaufsWare(HandelsData* d, uint32_t line);
+
+// The ten plus and minus buttons, in this order.
+enum : uint32_t {
+  HK_KAUF_MINUS, HK_KAUF_PLUS, HK_GEBOT_MENGE_MINUS, HK_GEBOT_MENGE_PLUS, HK_GEBOT_PREIS_MINUS,
+  HK_GEBOT_PREIS_PLUS, HK_VERKAUF_MENGE_MINUS, HK_VERKAUF_MENGE_PLUS, HK_VERKAUF_PREIS_MINUS,
+  HK_VERKAUF_PREIS_PLUS, HK_ANZAHL
+};
+// One click of a button: its repeat counter rises (the other buttons of
+// its area start again), the steps of the counter are applied within the
+// field's bounds, the tick counter is zeroed and the field redrawn.
+void HandelKnopf(HandelsData* d, uint32_t button);
+// One tick: after more than 10 ticks the repeat counters start again.
+void HandelTick(HandelsData* d);
+// The steps of a click with repeat count n (1..): their count, into steps.
+uint32_t HandelSchritte(uint32_t n, uint32_t steps[3]);
+// A typed value for BOX1..BOX5 (1 purchase quantity, 2 sale quantity, 3
+// sale price, 4 bid quantity, 5 bid price) stored within its bounds;
+// negative values count as 0.
+void HandelEingabe(HandelsData* d, uint32_t box, int64_t value);

@@ -502,6 +502,13 @@ void DrawVerkaufsFelder(HandelsData* d) {
   PrintBoxNumber(kVerkaufPreisBox, d->verkaufPreis);
 }
 
+void DrawGebotFelder(HandelsData* d) {
+  if (!d) return;
+  ScreenFont f(d->font9);
+  PrintBoxNumber(kGebotMengeBox, d->gebotMenge);
+  PrintBoxNumber(kGebotPreisBox, d->gebotPreis);
+}
+
 void DrawKaufFeld(HandelsData* d) {
   if (!d) return;
   ScreenFont f(d->font9);

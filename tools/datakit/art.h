@@ -107,6 +107,8 @@ bool DrawDeathPicture(Image& img);
 constexpr int kGodPictures = 10;
 bool DrawTemple(Image& img);
 bool DrawGod(Image& img, int god, std::string* err);
+// The market hall (108): counter, offers board, stall and treasury.
+bool DrawMarketHall(Image& img);
 // The market's pictures of gold (111 x 76): 0 a few coins, 1 a heap, 2 a full chest.
 bool DrawTreasury(Image& img, int level, std::string* err);
 bool DrawThroneHall(Image& img);

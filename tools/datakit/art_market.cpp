@@ -1,6 +1,7 @@
-// The market's pictures of gold (341..343, 111 x 76, at 512, 307 of the
-// market screen): a few coins, a heap of coins, a full chest, each on a
-// dark wooden board so the treasury's number area beside them stays plain.
+// The market's pictures: the market hall (108) and its pictures of gold
+// (341..343, 111 x 76, at 512, 307 of the market screen): a few coins, a heap
+// of coins, a full chest, each on a dark wooden board so the treasury's
+// number area beside them stays plain.
 #include <algorithm>
 #include <string>
 
@@ -75,7 +76,123 @@ void FullChest(Image& img) {
   for (int x = 24; x <= 86; x += 10) Coin(img, x, 40, 5);
 }
 
+// Planks of a wall or a counter in the wood ramp from shade up.
+void Planks(Image& img, int x1, int y1, int x2, int y2, int shade, int plank) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      const bool seam = (y - y1) % plank == 0;
+      img.Set(x, y, seam ? (uint8_t)(kWoodRamp + shade - 2)
+                         : (uint8_t)(kWoodRamp + shade + (Grain(x / 7, y) % 4 == 0 ? 1 : 0) - ((y - y1) % plank == 1)));
+    }
+}
+
+// A plain parchment panel (a faint grain only, so texts on it stay legible)
+// in a dark frame.
+void Plate(Image& img, int x1, int y1, int x2, int y2) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) img.Set(x, y, (uint8_t)(kParchmentRamp + 13 + (Grain(x, y) % 7 == 0 ? 1 : 0)));
+  FrameRect(img, x1 - 1, y1 - 1, x2 + 1, y2 + 1, kWoodRamp + 1);
+}
+
+// A well for a list or picture: dark, framed in gold.
+void Well(Image& img, int x1, int y1, int x2, int y2) {
+  FillRect(img, x1, y1, x2, y2, kBlack);
+  FrameRect(img, x1 - 1, y1 - 1, x2 + 1, y2 + 1, kDarkGold);
+  FrameRect(img, x1 - 2, y1 - 2, x2 + 2, y2 + 2, kWoodRamp);
+}
+
+// A wooden button with its caption.
+void Knob(Image& img, int x1, int y1, int x2, int y2, const char* caption) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) img.Set(x, y, (uint8_t)(kWoodRamp + 10 + (Grain(x / 3, y) % 5 == 0 ? 1 : 0)));
+  Bevel(img, x1, y1, x2, y2, false);
+  FrameRect(img, x1 - 1, y1 - 1, x2 + 1, y2 + 1, kBlack);
+  if (caption) DrawTextCentred(img, x1, y1, x2, y2, caption, 1, kInk, kTransparent);
+}
+
+// A small arrow button: dir 0 left, 1 right, 2 up, 3 down.
+void Arrow(Image& img, int x1, int y1, int x2, int y2, int dir) {
+  Knob(img, x1, y1, x2, y2, nullptr);
+  const int cx = (x1 + x2) / 2, cy = (y1 + y2) / 2;
+  for (int i = 0; i <= 4; ++i) {
+    const int a = dir == 0 || dir == 2 ? i : 4 - i;  // distance from the tip
+    if (dir < 2) FillRect(img, cx - 2 + i, cy - a, cx - 2 + i, cy + a, kInk);
+    else FillRect(img, cx - a, cy - 2 + i, cx + a, cy - 2 + i, kInk);
+  }
+}
+
+// A slider's track with its two arrows.
+void Track(Image& img, int x1, int up, int y1, int y2, int down) {
+  Arrow(img, x1, up, x1 + 15, y1 - 3, 2);
+  FillRect(img, x1, y1, x1 + 15, y2, kGreyRamp + 5);
+  FrameRect(img, x1 - 1, y1 - 1, x1 + 16, y2 + 1, kBlack);
+  Arrow(img, x1, y2 + 3, x1 + 15, down, 3);
+}
+
+// A number row: minus, the box, plus.
+void NumberRow(Image& img, int minus, int box1, int box2, int plus, int y1, int y2) {
+  const int w = box1 - 4 - minus;  // the buttons' width less one
+  Arrow(img, minus, y1, minus + w, y2, 0);
+  FillRect(img, box1, y1, box2, y2, kParchmentRamp + 15);
+  FrameRect(img, box1 - 1, y1 - 1, box2 + 1, y2 + 1, kBlack);
+  Arrow(img, plus, y1, plus + w, y2, 1);
+}
+
 }  // namespace
+
+bool DrawMarketHall(Image& img) {
+  // The hall's wall of dark planks, and the beams of its roof on top.
+  Planks(img, 0, 0, 639, 479, 3, 12);
+  FillRect(img, 0, 0, 639, 18, kWoodRamp + 1);
+  for (int x = 0; x < 640; x += 80) FillRect(img, x, 0, x + 5, 18, kWoodRamp + 5);
+  FillRect(img, 246, 3, 634, 16, kWoodRamp);  // the title bar's strip
+  // The merchant's counter on the left.
+  Planks(img, 8, 8, 246, 472, 8, 9);
+  FrameRect(img, 8, 8, 246, 472, kWoodRamp);
+  Well(img, 16, 16, 175, 135);  // the goods picture's frame
+  Knob(img, 188, 16, 238, 40, "HELP");
+  Knob(img, 188, 56, 238, 80, "OK");
+  Knob(img, 188, 96, 238, 120, "EXIT");
+  Plate(img, 14, 141, 212, 175);
+  Well(img, 16, 178, 207, 421);
+  Track(img, 223, 164, 181, 413, 430);
+  Plate(img, 14, 432, 240, 470);
+  NumberRow(img, 58, 76, 119, 123, 448, 462);
+  Knob(img, 144, 446, 190, 464, "BUY");
+  Knob(img, 196, 446, 240, 464, "CLEAR");
+  // The board of other players' offers, top right.
+  Planks(img, 260, 8, 632, 278, 5, 14);
+  FrameRect(img, 260, 8, 632, 278, kWoodRamp);
+  Plate(img, 266, 14, 626, 45);
+  Well(img, 271, 48, 589, 221);
+  Track(img, 604, 52, 71, 201, 220);
+  Plate(img, 266, 226, 626, 274);
+  NumberRow(img, 444, 460, 490, 493, 229, 243);
+  NumberRow(img, 521, 537, 567, 570, 229, 243);
+  Knob(img, 460, 252, 530, 270, "BID");
+  Knob(img, 540, 252, 619, 270, "CANCEL");
+  // The stall of own offers, lower right, under its striped awning.
+  for (int x = 260; x <= 500; ++x)
+    for (int y = 282; y <= 290; ++y) img.Set(x, y, ((x - 260) / 16) % 2 ? (uint8_t)kRed : (uint8_t)(kParchmentRamp + 14));
+  Planks(img, 260, 291, 500, 472, 7, 10);
+  FrameRect(img, 260, 282, 500, 472, kWoodRamp);
+  Plate(img, 266, 293, 456, 303);
+  Well(img, 271, 306, 452, 399);
+  Track(img, 465, 310, 328, 379, 397);
+  Plate(img, 266, 405, 456, 423);
+  Plate(img, 266, 428, 420, 470);
+  NumberRow(img, 276, 292, 323, 326, 448, 461);
+  NumberRow(img, 356, 372, 403, 406, 448, 461);
+  Knob(img, 424, 426, 496, 442, "SELL");
+  Knob(img, 424, 446, 496, 464, "WITHDRAW");
+  // The treasury: its title, the place of the picture of gold, the sum.
+  Planks(img, 506, 286, 632, 472, 4, 12);
+  FrameRect(img, 506, 286, 632, 472, kWoodRamp);
+  Plate(img, 512, 290, 626, 303);
+  Well(img, 512, 307, 622, 382);
+  Plate(img, 530, 386, 604, 406);
+  return true;
+}
 
 bool DrawTreasury(Image& img, int level, std::string* err) {
   if (img.width != 111 || img.height != 76) {

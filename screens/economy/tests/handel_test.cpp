@@ -14,6 +14,7 @@
 #include "routinen/gamedata/tests/goods_nodes.h"
 #include "routinen/gui/requester.h"
 #include "routinen/gui/tests/box_fixture.h"
+#include "screens/economy/tests/market_fixture.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
@@ -30,48 +31,25 @@ uint32_t Differing(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t pen) 
   return n;
 }
 
-class Market : public box_test::BoxTest {
+class Market : public market_test::MarketRecordTest {
  protected:
   void SetUp() override {
-    BoxTest::SetUp();
-    RegisterGameDataListTypes();
-    SetGameDataOwner(7, "Harald");
-    d_ = NewHandelsData();
-    ASSERT_NE(d_, nullptr);
-    d_->font11 = OpenDiskFont("fonts\\XHelvetica11.fnt");
-    d_->font9 = OpenDiskFont("fonts\\XHelvetica9.fnt");
-    ASSERT_NE(d_->font11, nullptr);
-    ASSERT_NE(d_->font9, nullptr);
-    d_->warenListe = CreateList(LIST_GOODS);
+    MarketRecordTest::SetUp();
     d_->spielerListe = CreateList(LIST_PLAYERS);
     AddPlayer(3, "Ingolf");
     AddPlayer(4, "Sigrun of the Long Coast");
-    // A stock of a few types, in memory as a visit keeps it.
-    d_->marktGeladen = 1;
+    // A stock of a few types.
     Stock(10, 120, 6);
     Stock(27, 35, 61);
     Stock(45, 12, 30);
     Stock(92, 800, 1);
     Stock(99, 5000, 0);
   }
-  void TearDown() override {
-    FreeHandelsData(d_);
-    ResetChunkPoolState();
-    BoxTest::TearDown();
-  }
-  void Stock(uint32_t type, uint32_t quantity, uint32_t price) {
-    d_->markt.menge[type] = quantity;
-    d_->markt.preis[type] = price;
-  }
   void AddPlayer(uint32_t id, const char* name) {
     auto* p = static_cast<SpielerEintrag*>(AllocVec(d_->spielerListe->node_size, MEMF_CLEAR));
     p->id = id;
     std::snprintf(p->name, sizeof p->name, "%s", name);
     AddNode(d_->spielerListe, &p->head, LN_TAIL, 0);
-  }
-  WarenListenEntry* Add(uint16_t kind, uint32_t owner, uint32_t type, uint32_t quantity, uint32_t price,
-                        uint32_t bid_q = 0, uint32_t bid_p = 0) {
-    return goods_test::AddWare(d_->warenListe, {kind, owner, type, quantity, price, bid_q, bid_p});
   }
   void FullList() {
     Add(WARE_LAGER, 7, 27, 40, 12);
@@ -92,7 +70,6 @@ class Market : public box_test::BoxTest {
     ASSERT_EQ(WriteDisplayPng(name), 1);
     EXPECT_TRUE(qoe_test::KeepPng(name));
   }
-  HandelsData* d_ = nullptr;
 };
 
 TEST_F(Market, StockLinesInTypeOrderWithTheirTypes) {
