@@ -169,5 +169,21 @@ bool DrawOtherScreenFrame(Image& img);
 bool DrawSmallSwitch(Image& img, bool on);
 bool DrawCultivationRequester(Image& img);
 bool DrawCaravanRequester(Image& img);
+// The tavern's windows (art_tavern.cpp). They and the tavern picture carry
+// the tavern palette: pen 35 light parchment (the chat's log and input
+// ground), pen 146 deep wine red (the chat's text), pen 255 a gold glow.
+const Palette& TavernPalette();
+void AvoidTavernPens(Image& img);
+// The chat window (516 x 390), its buttons exit|people|help, released or
+// pressed; the rune board (306 x 420), rune 1..8 (27 x 28; kind "", "lit" or
+// "dim"), the cover of the hidden code and the pegs exact|misplaced.
+bool DrawChatWindow(Image& img);
+bool DrawChatButton(Image& img, const std::string& kind, bool pressed, std::string* err);
+bool DrawRuneBoard(Image& img);
+bool DrawRune(Image& img, int rune, const std::string& kind, std::string* err);
+bool DrawRuneCover(Image& img);
+bool DrawRunePeg(Image& img, const std::string& kind, std::string* err);
+// img cut from picture `from` at (x, y).
+bool CutPicture(Image& img, const Image& from, int x, int y, std::string* err);
 
 }  // namespace datakit

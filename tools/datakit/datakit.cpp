@@ -223,7 +223,13 @@ struct MovieSource {
   }
 };
 
-void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::string>& w, MovieSource& movie_source) {
+constexpr uint32_t kTavernPicture = 59;
+
+// Screen pictures drawn so far, by ID, for pictures cut from them.
+using DrawnScreens = std::map<uint32_t, Image>;
+
+void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::string>& w, MovieSource& movie_source,
+                 DrawnScreens& screens) {
   // <id> <kind> <width> <height> <style> [args]
   if (w.size() < 5) throw Failure{"", "expected: id kind width height style [arguments]"};
   uint32_t id = (uint32_t)Num(w[0], 1, ix.max_ids);
@@ -333,6 +339,18 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   } else if (style == "goods") {
     // goods <animation>: a still of the goods animation (its first frame)
     ok = DrawConstructionPicture(img, movie_source.Find(Latin1Name(arg), "goods"), &err);
+  } else if (style == "chatwindow") ok = DrawChatWindow(img);
+  else if (style == "chatbutton") ok = DrawChatButton(img, arg, w.size() > 6 && Text(w[6]) == "pressed", &err);
+  else if (style == "runeboard") ok = DrawRuneBoard(img);
+  else if (style == "rune") ok = DrawRune(img, (int)Num(arg, 1, 8), w.size() > 6 ? Text(w[6]) : "", &err);
+  else if (style == "runecover") ok = DrawRuneCover(img);
+  else if (style == "runepeg") ok = DrawRunePeg(img, arg, &err);
+  else if (style == "cut") {
+    // cut <screen ID> <x> <y>: a piece of a screen picture listed before
+    if (w.size() != 8) throw Failure{"", "cut <screen id> <x> <y>"};
+    auto from = screens.find((uint32_t)Num(arg, 1, ix.max_ids));
+    if (from == screens.end()) throw Failure{"", "cut from a screen picture not listed before"};
+    ok = CutPicture(img, from->second, (int)Num(w[6], 0, 639), (int)Num(w[7], 0, 479), &err);
   }
   else throw Failure{"", "unknown style " + style};
   if (!ok) throw Failure{"", err.empty() ? "cannot draw" : err};
@@ -349,8 +367,14 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   // The town view's pictures carry the town palette (the background's
   // becomes the screen's).
   const bool town = style.rfind("town", 0) == 0;  // town, towntitle, townobject, townbuilding
+  // The tavern picture and its windows carry the tavern palette.
+  const bool tavern = id == kTavernPicture || style == "chatwindow" || style == "chatbutton" ||
+                      style.rfind("rune", 0) == 0 || (style == "cut" && Num(arg, 1, ix.max_ids) == kTavernPicture);
+  if (id == kTavernPicture) AvoidTavernPens(img);
+  if (e.kind == kScreen) screens.emplace(id, img);
   WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip || screen_mask,
-                                              style == "campfire" ? &own : town ? &TownPalette() : nullptr));
+                                              style == "campfire" ? &own : town ? &TownPalette()
+                                                              : tavern ? &TavernPalette() : nullptr));
   ix.entries[id] = e;
 }
 
@@ -378,6 +402,7 @@ std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& o
   std::ifstream f(src);
   if (!f) throw Failure{src.string(), "cannot read"};
   MovieSource movie_source{src.parent_path() / "movies" / "movies.txt", {}, false};
+  DrawnScreens screens;
   std::string line;
   int n = 0;
   while (std::getline(f, line)) {
@@ -397,7 +422,7 @@ std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& o
         AddMapPictures(out, indexes.back());
         continue;
       }
-      MakePicture(out, indexes.back(), w, movie_source);
+      MakePicture(out, indexes.back(), w, movie_source, screens);
     } catch (Failure& e) {
       throw Failure{src.string() + ":" + std::to_string(n), e.what};
     }

@@ -140,6 +140,21 @@ TEST_P(StoryScreen, EnglishStoryEndedWithEscape) {
   Keep(scene);
 }
 
+// The close button stands at its 43 x 41 place in the frame's corner; its
+// old place does nothing.
+TEST_P(StoryScreen, TheExitButtonEndsTheStory) {
+  RizizOzezPrefs(0, 1, 1);
+  const std::string a = Png("story_exit_before"), b = Png("story_exit_old_place");
+  LogLines log;
+  EXPECT_EQ(Run("wait 5200\n" + Click(300, 200) + "png " + a + "\n" + Click(495, 444) + "png " + b + "\n" +
+                Click(541, 434) + "wait 6000\n"),
+            2);
+  EXPECT_EQ(Pages(log), (std::vector<uint32_t>{1}));
+  ASSERT_FALSE(qoe_test::ReadFileBytes(a).empty());
+  EXPECT_EQ(qoe_test::ReadFileBytes(a), qoe_test::ReadFileBytes(b));
+  Keep(a);
+}
+
 // A story without a page closes the browser at once; a link to a page
 // beyond the last ends the story.
 TEST_P(StoryScreen, MissingPagesEndTheStory) {
