@@ -34,8 +34,10 @@
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
+#include "screens/economy/forschung.h"
 #include "screens/economy/handel.h"
 #include "screens/economy/stadt.h"
+#include "screens/economy/steuern.h"
 
 namespace {
 
@@ -103,6 +105,22 @@ const char* const kStadtBoxes[] = {
     "move 259 202\nclick left 259 202\n",                           // no market yet
     "move 491 150\nclick left 491 150\n",                           // no barracks yet
     nullptr};
+const char* const kForschungBoxes[] = {
+    "",
+    "move 85 135\nclick left 85 135\n",                                             // a field's requester
+    "move 85 135\nclick left 85 135\nwait 300\nmove 143 393\nclick left 143 393\n",  // its help
+    "move 85 135\nclick left 85 135\nwait 300\nmove 319 393\nclick left 319 393\n",  // the order's question
+    nullptr};
+const char* const kSteuernBoxes[] = {
+    "",
+    "move 125 350\nclick left 125 350\n",  // the base tax
+    "move 125 170\nclick left 125 170\n",  // the custom dues
+    "move 545 350\nclick left 545 350\n",  // the resource tax
+    "move 545 170\nclick left 545 170\n",  // the judicial tax
+    "move 235 105\nclick left 235 105\n",  // the tenth (or its message)
+    "move 405 105\nclick left 405 105\n",  // the church tax (or its message)
+    "move 47 440\nclick left 47 440\n",    // the help
+    nullptr};
 const char* const kStoryBoxes[] = {
     "",
     "wait 6000\n",                                                 // the story's browser
@@ -132,9 +150,9 @@ const ScreenTableEntry kProgramScreens[] = {
     {1139, ResidenzScreen, kResidenzBoxes},
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
-    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
+    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, ForschungScreen, kForschungBoxes},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
-    {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
+    {42, SteuernScreen, kSteuernBoxes}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},

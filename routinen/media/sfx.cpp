@@ -22,6 +22,10 @@ int FindSlot(uint32_t id) {
 
 int SfxActive() { return (QoESystemPtr->SoundStatus.load() & SOUND_SOUNDFX) != 0; }
 
+void Record(uint32_t call, uint32_t id) {
+  if (auto hook = Sound().SfxRecorder.load()) hook(call, id);
+}
+
 }  // namespace
 
 void MakeLocalSfxPath(char* path) {
@@ -59,7 +63,10 @@ int ReadSfxRecord(const uint8_t* image, uint32_t size, uint32_t id, SfxRecord* r
   return SFXREC_OK;
 }
 
+void SetSfxRecordHook(SfxRecordHook hook) { Sound().SfxRecorder.store(hook); }
+
 uint32_t OpenElmorSfx(const char* path, uint32_t id) {
+  Record(SFX_CALL_OPEN, id);
   if (!SfxActive()) return 1;
   id &= 0xFFFF;
   if (id == 0 || !path) {
@@ -135,6 +142,7 @@ uint32_t OpenElmorSfx(const char* path, uint32_t id) {
 }
 
 int32_t SfxPlayer000(uint32_t id, uint32_t frequency, uint32_t loop) {
+  Record(loop ? SFX_CALL_LOOP : SFX_CALL_PLAY, id);
   if (!SfxActive() || id == 0) return 0;
   int i = FindSlot(id);
   if (i < 0) {
@@ -147,6 +155,7 @@ int32_t SfxPlayer000(uint32_t id, uint32_t frequency, uint32_t loop) {
 }
 
 int32_t StopSfx(uint32_t id) {
+  Record(SFX_CALL_STOP, id);
   if (!SfxActive() || id == 0) return 0;
   int i = FindSlot(id);
   if (i < 0) {
@@ -165,6 +174,7 @@ int32_t IsSfxPlaying(uint32_t id) {
 int32_t IsSfxIdle(uint32_t id) { return IsSfxPlaying(id); }
 
 void CloseElmorSfx000(uint32_t id) {
+  Record(SFX_CALL_CLOSE, id);
   if (id == 0) return;
   int i = FindSlot(id);
   if (i < 0) {

@@ -20,6 +20,13 @@ int32_t IsSfxPlaying(uint32_t id);
 int32_t IsSfxIdle(uint32_t id);  // the same call under its other name
 // Releases effect id (its sample goes into the sound cache) and frees its slot.
 void CloseElmorSfx000(uint32_t id);
+// Tests: a recorder of what the effects layer is asked, called on the game
+// thread for every effect opened, started (once or looping), stopped and
+// closed, before the effect switch is looked at (it sees the calls also
+// while effects are off); null none.
+enum SfxCall : uint32_t { SFX_CALL_OPEN, SFX_CALL_PLAY, SFX_CALL_LOOP, SFX_CALL_STOP, SFX_CALL_CLOSE };
+using SfxRecordHook = void (*)(uint32_t call, uint32_t id);
+void SetSfxRecordHook(SfxRecordHook hook);
 // The sound-effect volume of the options page: does nothing.
 void SetSfxVolume(uint32_t volumeShifted);
 // WaitEvent's click on every button press: effect 1, once.

@@ -65,6 +65,8 @@ struct SoundSystem {
   int (*MusicWait)(uint32_t ticks);  // null: MusicWaitReal
   void (*CdSleep)(uint32_t ms);      // null: a real sleep
   int FailThreadStart;
+  // The effects' recorder (SetSfxRecordHook): set by tests, read by the game thread.
+  std::atomic<void (*)(uint32_t call, uint32_t id)> SfxRecorder{nullptr};
 };
 
 SoundSystem& Sound();

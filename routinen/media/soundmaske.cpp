@@ -57,6 +57,7 @@ void SoundSystemReset() {
   }
   s.CdSleep = nullptr;
   s.FailThreadStart = 0;
+  s.SfxRecorder.store(nullptr);
 }
 
 int32_t SoundMaske(uint32_t wanted, const char* module) {

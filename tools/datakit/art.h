@@ -115,6 +115,24 @@ bool DrawThroneHall(Image& img);
 bool DrawCoronationCarpet(Image& img);
 bool DrawCrownStep(Image& img, int step, std::string* err);
 
+// The research screen (art_economy.cpp): the scholars' courtyard (35), the
+// requester (162, 480 x 356), the field icons (field 0..6, 195 x 155), the
+// hourglass gauge (step 0..13: sand left above, 80 x 60), the level shields
+// (level 0..6, 19 x 30, masked) and the level steps (0..6, 7 x 12). The
+// taxes screen: the tax chamber (42), the statue in setting 0..3 (215 x 230,
+// with the chamber behind it, at 270, 187), the requester boxes 1..4 (346..349)
+// and the base tax's knob (354, masked).
+bool DrawResearchCourtyard(Image& img);
+bool DrawResearchRequester(Image& img);
+bool DrawResearchIcon(Image& img, int field, std::string* err);
+bool DrawHourglass(Image& img, int step, std::string* err);
+bool DrawShield(Image& img, int level, std::string* err);
+bool DrawLevelStep(Image& img, int step, std::string* err);
+bool DrawTaxChamber(Image& img);
+bool DrawStatue(Image& img, int setting, std::string* err);
+bool DrawTaxBox(Image& img, int box, std::string* err);
+bool DrawTaxKnob(Image& img);
+
 // The town view (art_town.cpp, docs/town-pictures.md). Its pictures carry
 // the town palette: the shared one with pen 7 the lamp light of the night
 // windows and pen 10 the rain. The night darkens pens 36..255 only, so the

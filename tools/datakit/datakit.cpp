@@ -289,6 +289,16 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "thronehall") ok = DrawThroneHall(img);
   else if (style == "coronationcarpet") ok = DrawCoronationCarpet(img);
   else if (style == "crown") ok = DrawCrownStep(img, (int)Num(arg, 0, 5), &err);
+  else if (style == "courtyard") ok = DrawResearchCourtyard(img);
+  else if (style == "researchbox") ok = DrawResearchRequester(img);
+  else if (style == "researchicon") ok = DrawResearchIcon(img, (int)Num(arg, 0, 6), &err);
+  else if (style == "hourglass") ok = DrawHourglass(img, (int)Num(arg, 0, 13), &err);
+  else if (style == "shield") ok = DrawShield(img, (int)Num(arg, 0, 6), &err);
+  else if (style == "levelstep") ok = DrawLevelStep(img, (int)Num(arg, 0, 6), &err);
+  else if (style == "taxchamber") ok = DrawTaxChamber(img);
+  else if (style == "statue") ok = DrawStatue(img, (int)Num(arg, 0, 3), &err);
+  else if (style == "taxbox") ok = DrawTaxBox(img, (int)Num(arg, 1, 4), &err);
+  else if (style == "taxknob") ok = DrawTaxKnob(img);
   else if (style == "town") ok = DrawTownPart(img, (int)Num(arg, 1, 4), w.size() > 6 ? Text(w[6]) : "", &err);
   else if (style == "towntitle") ok = DrawTownTitle(img, (int)Num(arg, 1, 4));
   else if (style == "townobject") ok = DrawTownObject(img, (int)Num(arg, 2, 4), w.size() > 6 ? Text(w[6]) : "", &err);

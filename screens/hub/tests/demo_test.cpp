@@ -64,8 +64,9 @@ bool InstallDemo(const std::string& demo) {
 // The demo's turn cycle: the title's first box, a click on its landscape
 // (the main screen), DOWN (the mailbox is not set up; the waiting turn is
 // evaluated), the introduction, UP, DOWN (no mails), DOWN (the next turn from
-// the game server), its story, then the door, the title and the end. PNGs
-// demo_mailbox, demo_turn, demo_nomail and demo_server on the way.
+// the game server), its coronation, then the door, the title and the end.
+// PNGs demo_mailbox, demo_turn, demo_nomail, demo_server and demo_coronation
+// on the way.
 std::string DemoScript() {
   int32_t dx = 0, dy = 0;
   GameAreaOffset(800, 600, &dx, &dy);
@@ -83,12 +84,15 @@ std::string DemoScript() {
   script += up;                                                                 // orders to the double
   script += down + "key enter\npng demo_nomail.png\nkey enter\n";               // mailbox again: no mails
   script += down + "png demo_server.png\nkey enter\n";                          // third fetch: the game server
-  script += story;                                                              // the next story
+  // Its realm points reach the next title: the coronation, its crown on the
+  // throne after 9 s, left by Escape.
+  script += "wait 9500\npng demo_coronation.png\nkey esc\nwait 600\n";
   script += click(60, 300) + "wait 400\nkey esc\n";                            // door, title, end
   return script;
 }
 
-const char* const kDemoPngs[] = {"demo_mailbox.png", "demo_turn.png", "demo_nomail.png", "demo_server.png"};
+const char* const kDemoPngs[] = {"demo_mailbox.png", "demo_turn.png", "demo_nomail.png", "demo_server.png",
+                                 "demo_coronation.png"};
 
 }  // namespace
 
@@ -110,6 +114,9 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   EXPECT_NE(log.find("Mail per TCPIP holen"), std::string::npos) << log;
   EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
   EXPECT_NE(log.find("RizizOzez: Die folgende Story sollte nun gespielt werden 1\n"), std::string::npos) << log;
+  // The second turn's 7 realm points crown the Earl (the first only records the rank).
+  EXPECT_NE(log.find("KroenungCheckTitleOfPlayer: Reichspunkte 7\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("KroenungCheckTitleOfPlayer: Reichspunkte 5\n"), std::string::npos) << log;
   EXPECT_TRUE(fs::exists("demo-server/received/put_001.txt"));
   EXPECT_TRUE(fs::exists("demo-server/turns/served/turn_02.email"));
   EXPECT_TRUE(fs::exists("demo-server/turns/turn_03.email"));

@@ -25,6 +25,7 @@
 #include "screens/hub/credits.h"
 #include "screens/hub/stammbaum.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -33,35 +34,20 @@ namespace {
 
 using qoe_test::LogLines;
 
-class SmallScreens : public testing::TestWithParam<uint32_t> {
+class SmallScreens : public qoe_test::ScreenTest {
  protected:
   void SetUp() override {
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    qoe_test::CopyDataKit();
     *OwnPlayerPtr = OwnPlayer{};
     CheckPrefs(PREFS_ACCOUNT_STATE, 1, 0);
-    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
-    ResetInputState();
-    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+    ScreenTest::SetUp();
   }
   void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    ScreenTest::TearDown();
     *OwnPlayerPtr = OwnPlayer{};
   }
-  std::string Click(int x, int y) const {
-    return qoe_test::ClickLine(x + dx_, y + dy_);
-  }
   // Runs screen(0) on the game thread under a script; its result.
-  int32_t Run(int32_t (*screen)(int32_t), const std::string& script) {
-    static int32_t (*s)(int32_t);
-    static int32_t result;
-    s = screen;
-    result = 99;
-    EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = s(0), 0; }, nullptr), 0);
-    return result;
-  }
-  int32_t dx_ = 0, dy_ = 0;
+  int32_t Run(int32_t (*screen)(int32_t), const std::string& script) { return RunScreen(screen, 0, script); }
 };
 
 TEST_P(SmallScreens, AnarchyEscapeRemovesTheGameWhateverTheText) {
@@ -190,7 +176,6 @@ TEST(Slides, EveryPictureOfTheShowIsInTheKit) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SmallScreens, testing::Values(0u, 4u),
-                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+INSTANTIATE_TEST_SUITE_P(Modes, SmallScreens, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 }  // namespace

@@ -42,6 +42,7 @@
 #include "screens/hub/savegame.h"
 #include "screens/hub/tests/savegame_support.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
@@ -608,32 +609,18 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
 
 // ---- on the headless display ---------------------------------------------------
 
-class TitelRun : public Titel, public testing::WithParamInterface<uint32_t> {
+class TitelRun : public Titel, public testing::WithParamInterface<uint32_t>, protected qoe_test::HeadlessScreen {
  protected:
   void SetUp() override {
     Titel::SetUp();
-    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
-    ResetInputState();
-    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+    OpenHeadlessScreen(GetParam());
   }
   void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    CloseHeadlessScreen();
     Titel::TearDown();
   }
-  std::string At(int x, int y) const { return std::to_string(x + dx_) + " " + std::to_string(y + dy_); }
-  std::string Click(int x, int y) const {
-    return "move " + At(x, y) + "; press left " + At(x, y) + "; release left " + At(x, y) + "\n";
-  }
   // Runs the title once with a script; its result.
-  int32_t RunTitle(const std::string& script) {
-    static int32_t result;
-    result = 99;
-    EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = TitelScreen(0), 0; }, nullptr), 0);
-    return result;
-  }
-  int32_t dx_ = 0, dy_ = 0;
+  int32_t RunTitle(const std::string& script) { return RunScreen(TitelScreen, 0, script); }
 };
 
 // Enter closes the "Debug-Version!" box every entry of the title shows.
@@ -783,7 +770,6 @@ TEST_P(TitelRun, TitlePictureAndLabels) {
   EXPECT_EQ(neu0[0], neu0[2]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, TitelRun, testing::Values(0u, 4u),
-                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+INSTANTIATE_TEST_SUITE_P(Modes, TitelRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 }  // namespace

@@ -15,47 +15,21 @@
 #include "routinen/gui/text.h"
 #include "routinen/system/input.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class DungeonScreenRun : public testing::TestWithParam<uint32_t> {
+class DungeonScreenRun : public qoe_test::ScreenTest {
  protected:
   void SetUp() override {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Dungeon/Dungeon.txt");
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
-    ResetInputState();
-    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+    qoe_test::CopyDataKit();
+    ScreenTest::SetUp();
   }
-  void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
-  }
-  std::string Click(int x, int y) const {
-    return qoe_test::ClickLine(x + dx_, y + dy_);
-  }
-  static std::string Keys(const std::string& keys) {
-    std::string s;
-    for (char c : keys) s += std::string("text \"") + c + "\"\n";
-    return s;
-  }
-  int32_t Run(const std::string& script) {
-    static int32_t result;
-    result = 0;
-    const std::string timed = "timer 0 100\nwait 2000\n" + script;
-    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = DungeonScreen(3), 0; }, nullptr), 0);
-    return result;
-  }
-  std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
-  void Keep(const std::string& png) {
-    EXPECT_TRUE(qoe_test::KeepPng(png));
-    EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);  // a picture, not a flat field
-  }
-  int32_t dx_ = 0, dy_ = 0;
+  int32_t Run(const std::string& script) { return RunScreen(DungeonScreen, 3, "timer 0 100\nwait 2000\n" + script); }
 };
 
 // North twice, west 13 cells (arrow keys), south to the chest with 90 gold:
@@ -71,8 +45,8 @@ TEST_P(DungeonScreenRun, FromTheEntranceToAChestAndOut) {
   qoe_test::LogLines log;
   EXPECT_EQ(Run(walk), 3);
   EXPECT_TRUE(log.Has("DungeonScreen: Verlassen bei 43 28")) << "the walk did not reach the exit";
-  Keep(walked);
-  Keep(chest);
+  KeepPicture(walked);
+  KeepPicture(chest);
 }
 
 // East along the great hall and north into the trap at (70, 15).
@@ -86,7 +60,7 @@ TEST_P(DungeonScreenRun, ATrapKills) {
   qoe_test::LogLines log;
   EXPECT_EQ(Run(walk), 3);
   EXPECT_TRUE(log.Has("DungeonScreen: Verlassen bei 70 16"));
-  Keep(dead);
+  KeepPicture(dead);
 }
 
 TEST_P(DungeonScreenRun, ARefusedMapFailsTheSetUp) {
@@ -96,7 +70,6 @@ TEST_P(DungeonScreenRun, ARefusedMapFailsTheSetUp) {
   EXPECT_TRUE(log.Has("DungeonScreen: Konnte Karte nicht laden!"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, DungeonScreenRun, testing::Values(0u, 4u),
-                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+INSTANTIATE_TEST_SUITE_P(Modes, DungeonScreenRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 }  // namespace

@@ -21,6 +21,8 @@
 #include "routinen/system/input.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/screen_fixture.h"
+#include "tests/support/sound_recorder.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -49,58 +51,46 @@ std::vector<uint8_t> OutgoingLand() {
   return std::vector<uint8_t>(land.p, land.p + 12 + land.len());
 }
 
-class GoetterScreenRun : public testing::TestWithParam<uint32_t> {
+class GoetterScreenRun : public qoe_test::ScreenTest {
  protected:
   void SetUp() override {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Goetter.dat");
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    qoe_test::CopyDataKit();
     fs::create_directories("Data/POP3In");
     fs::create_directories("Data/POP3Out");
-    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
-    ResetInputState();
-    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
-  }
-  void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    ScreenTest::SetUp();
   }
   void Realm(uint32_t faith, uint8_t god, const char* name) {
     received_ = Land(faith, god, name);
     ASSERT_NE(AddChunkPool(received_.data(), ReceivedPoolPath), 0);
   }
-  std::string Click(int x, int y) const { return qoe_test::ClickLine(x + dx_, y + dy_); }
   std::string God(int i) const { return Click(i < 5 ? 65 : 573, 82 + (i % 5) * 80); }
   std::string Name(const std::string& keys) const {
-    std::string s = Click(300, 356);
-    for (char c : keys) s += std::string("text \"") + c + "\"\n";
-    return s + "key enter\n";
+    return Click(300, 356) + Keys(keys) + "key enter\n";
   }
   std::string Ok() const { return Click(320, 412); }
   std::string Exit() const { return Click(435, 412); }
   int32_t Run(const std::string& script) {
-    static int32_t result;
-    result = 99;
-    const std::string timed = "timer 0 100\nwait 1500\n" + script + "wait 500\n";
-    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = GoetterScreen(42), 0; }, nullptr), 0);
-    return result;
+    return RunScreen(GoetterScreen, 42, "timer 0 100\nwait 1500\n" + script + "wait 500\n");
   }
-  std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
   std::vector<uint8_t> received_;
-  int32_t dx_ = 0, dy_ = 0;
 };
 
 TEST_P(GoetterScreenRun, AFirstGodIsStoredWithoutAQuestion) {
   Realm(150, 0, "");
   const std::string png = Png("goetter_god");
   qoe_test::LogLines log;
+  qoe_test::SoundRecorder sounds;
   EXPECT_EQ(Run(God(4) + Name("Nerea") + "wait 300\npng " + png + "\n" + Ok()), 42);
+  // God 5's voice once; the ten voices opened and closed, no other touched.
+  EXPECT_EQ(sounds.StartedInOrder(), std::vector<uint32_t>{176});
+  EXPECT_EQ(sounds.Count(SFX_CALL_OPEN, 172) + sounds.Count(SFX_CALL_OPEN, 181), 2u);
+  EXPECT_TRUE(sounds.OnlyOpenedEffectsUsed());
   EXPECT_TRUE(log.Has("GoetterScreenBeschreibung: Gott 5"));
   EXPECT_FALSE(log.Has("GoetterScreen: Frage"));
   std::vector<uint8_t> want = Land(150, 5, "Nerea");
   EXPECT_EQ(OutgoingLand(), want);
-  EXPECT_TRUE(qoe_test::KeepPng(png));
-  EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);
+  KeepPicture(png);
 }
 
 TEST_P(GoetterScreenRun, AGodWithoutANameAsksAndStoresNothing) {
@@ -121,9 +111,7 @@ TEST_P(GoetterScreenRun, ChangingTheGodNeedsFaithAbove200) {
     EXPECT_EQ(OutgoingLand(), want);
   }
   fs::remove("Data/POP3Out/GameChunk.qoe");
-  HeadlessCloseDisplay();
-  ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
-  ResetInputState();
+  ReopenHeadlessScreen();
   Realm(200, 3, "Old");
   qoe_test::LogLines log;
   EXPECT_EQ(Run(God(4) + Name("New") + Ok() + "wait 300\nkey enter\n"), 42);
@@ -134,7 +122,10 @@ TEST_P(GoetterScreenRun, ChangingTheGodNeedsFaithAbove200) {
 TEST_P(GoetterScreenRun, RenamingTheRealmsGodAloneStoresIt) {
   Realm(250, 6, "Sol");
   qoe_test::LogLines log;
+  qoe_test::SoundRecorder sounds;
   EXPECT_EQ(Run(Name("ar") + Ok() + "wait 300\nkey enter\n"), 42);
+  EXPECT_EQ(sounds.StartedInOrder(), std::vector<uint32_t>{177});  // the realm's god shown at the start
+  EXPECT_TRUE(sounds.OnlyOpenedEffectsUsed());
   EXPECT_TRUE(log.Has("GoetterScreenBeschreibung: Gott 6"));
   EXPECT_TRUE(log.Has("GoetterScreen: Frage 1412"));
   std::vector<uint8_t> want = Land(250, 6, "Solar");
@@ -150,8 +141,11 @@ TEST_P(GoetterScreenRun, ALongNameIsStoredCutTo79) {
 
 TEST_P(GoetterScreenRun, ExitStoresNothing) {
   Realm(150, 0, "");
-  EXPECT_EQ(Run(God(7) + Name("Ceres") + Exit()), 42);
+  qoe_test::SoundRecorder sounds;
+  EXPECT_EQ(Run(God(7) + God(2) + Name("Ceres") + Exit()), 42);
   EXPECT_TRUE(OutgoingLand().empty());
+  EXPECT_EQ(sounds.StartedInOrder(), (std::vector<uint32_t>{179, 174}));
+  EXPECT_TRUE(sounds.OnlyOpenedEffectsUsed());
 }
 
 TEST_P(GoetterScreenRun, DamagedLandFailsTheScreen) {
@@ -174,7 +168,6 @@ TEST(GoetterStore, NameCutAndTerminated) {
   EXPECT_EQ(land[171], 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, GoetterScreenRun, testing::Values(0u, 4u),
-                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+INSTANTIATE_TEST_SUITE_P(Modes, GoetterScreenRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 }  // namespace

@@ -22,7 +22,10 @@
 #include "routinen/system/catalog.h"
 #include "routinen/system/input.h"
 #include "routinen/system/sysrecords.h"
+#include "tools/turnbuilder/turnbuilder.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/screen_fixture.h"
+#include "tests/support/sound_recorder.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -67,20 +70,17 @@ TEST(Kroenung, LinesBreakAtTheirLastBlank) {
   EXPECT_STREQ(text, "aaa bbb\nccc dd\neeeeeeeeeeee\nf");
 }
 
-class KroenungScreenRun : public testing::TestWithParam<uint32_t> {
+class KroenungScreenRun : public qoe_test::ScreenTest {
  protected:
   void SetUp() override {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Path");
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    qoe_test::CopyDataKit();
     fs::create_directories("Data/POP3In");
     *OwnPlayerPtr = OwnPlayer{};
-    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
-    ResetInputState();
+    ScreenTest::SetUp();
   }
   void TearDown() override {
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    ScreenTest::TearDown();
     *OwnPlayerPtr = OwnPlayer{};
   }
   void Points(uint16_t points) {
@@ -89,14 +89,7 @@ class KroenungScreenRun : public testing::TestWithParam<uint32_t> {
     ASSERT_NE(AddChunkPool(c, ReceivedPoolPath), 0);
     FreeChunk(c);
   }
-  int32_t Run(const std::string& script) {
-    static int32_t result;
-    result = 99;
-    const std::string timed = "timer 0 100\n" + script;
-    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = KroenungsScreen(2), 0; }, nullptr), 0);
-    return result;
-  }
-  std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
+  int32_t Run(const std::string& script) { return RunScreen(KroenungsScreen, 2, "timer 0 100\n" + script); }
 };
 
 TEST_P(KroenungScreenRun, NoTitleNoScene) {
@@ -119,10 +112,14 @@ TEST_P(KroenungScreenRun, EscapeBeforeTheFirstPictureDrawsNothing) {
   Points(2);
   OwnPlayerPtr->Mark = OWNPLAYER_UNCLEAN;  // not a coronation mark: it stays
   qoe_test::LogLines log;
+  qoe_test::SoundRecorder sounds;
   EXPECT_EQ(Run("wait 4400\nkey esc\n"), 2);
   EXPECT_TRUE(log.Has("KroenungCheckTitleOfPlayer: Reichspunkte 2"));
   EXPECT_FALSE(log.Has("KroenungsScreen: Bild"));
   EXPECT_EQ(OwnPlayerPtr->Mark, OWNPLAYER_UNCLEAN);
+  // Only the opening fanfare; the scene's sounds come with its pictures.
+  EXPECT_EQ(sounds.StartedInOrder(), std::vector<uint32_t>{165});
+  EXPECT_TRUE(sounds.OnlyOpenedEffectsUsed());
 }
 
 TEST_P(KroenungScreenRun, TheSceneAndTheWholeCongratulation) {
@@ -131,6 +128,7 @@ TEST_P(KroenungScreenRun, TheSceneAndTheWholeCongratulation) {
   const std::string text = std::string(GetCatalogStr(1257)) + " Earl " + GetCatalogStr(1258);
   const std::string png = Png("kroenung");
   qoe_test::LogLines log;
+  qoe_test::SoundRecorder sounds;
   // Ticks 0 .. 100 + the text's length, the picture, more ticks that draw
   // nothing, then Escape.
   const uint32_t ticks = 101 + static_cast<uint32_t>(text.size());
@@ -138,11 +136,64 @@ TEST_P(KroenungScreenRun, TheSceneAndTheWholeCongratulation) {
   for (uint32_t id : {878u, 877u, 879u, 880u, 881u, 882u, 883u})
     EXPECT_TRUE(log.Has("KroenungsScreen: Bild " + std::to_string(id))) << id;
   EXPECT_EQ(OwnPlayerPtr->Mark, 0u);
-  EXPECT_TRUE(qoe_test::KeepPng(png));
-  EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);
+  KeepPicture(png);
+  // The fanfare at the start, then the carpet's and the crown's sounds at tick 50.
+  EXPECT_EQ(sounds.StartedInOrder(), (std::vector<uint32_t>{165, 163, 164}));
+  EXPECT_EQ(sounds.Count(SFX_CALL_LOOP, 165) + sounds.Count(SFX_CALL_LOOP, 163) + sounds.Count(SFX_CALL_LOOP, 164), 0u);
+  EXPECT_TRUE(sounds.OnlyOpenedEffectsUsed());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, KroenungScreenRun, testing::Values(0u, 4u),
-                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
+// The letters come one a tick after tick 100 and stop once the text is
+// complete: two pictures a tick apart while typing differ, two pictures
+// after the end do not.
+TEST_P(KroenungScreenRun, OneLetterATickThenNothing) {
+  Points(3);
+  const std::string text = std::string(GetCatalogStr(1257)) + " Viscount " + GetCatalogStr(1258);
+  const uint32_t done = 101 + static_cast<uint32_t>(text.size());
+  auto at = [](uint32_t tick) { return "wait " + std::to_string(tick * 100) + "\n"; };
+  // Ticks 120 and 123 while typing (three letters, not all blanks), then
+  // twice after the end.
+  const std::string script = at(120) + "png typing_a.png\n" + at(3) + "png typing_b.png\n" + at(done - 123 + 5) +
+                             "png typed_a.png\n" + at(20) + "png typed_b.png\nkey esc\n";
+  EXPECT_EQ(Run(script), 2);
+  const auto typing_a = qoe_test::ReadFileBytes("typing_a.png"), typing_b = qoe_test::ReadFileBytes("typing_b.png");
+  const auto typed_a = qoe_test::ReadFileBytes("typed_a.png"), typed_b = qoe_test::ReadFileBytes("typed_b.png");
+  ASSERT_FALSE(typing_a.empty());
+  ASSERT_FALSE(typed_a.empty());
+  EXPECT_NE(typing_a, typing_b);
+  EXPECT_NE(typing_b, typed_a);
+  EXPECT_EQ(typed_a, typed_b);
+}
+
+// The LAND pass over turns whose realm points go 0, 1, 2, 3, 3, 7 raises the
+// coronation mark at 1, 3 and 7 only; each raised mark leads to the scene
+// with the points' title, which clears it.
+TEST_P(KroenungScreenRun, TheLandPassCrownsOnlyNewTitles) {
+  Realm realm;
+  std::string err;
+  ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/first_turn.realm", &realm, &err)) << err;
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", BuildSignupAnswer(realm)));
+  ASSERT_EQ(GameInit(ReceivedPoolPath), 1);
+  const struct {
+    uint16_t points;
+    bool crowned;
+  } kTurns[] = {{0, false}, {1, true}, {2, false}, {3, true}, {3, false}, {7, true}};
+  for (const auto& t : kTurns) {
+    SCOPED_TRACE(t.points);
+    ASSERT_TRUE(ParseRealm("land realm_points=" + std::to_string(t.points) + "\n", "turn.changes", &realm, &err, true))
+        << err;
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", BuildTurnPool(realm)));
+    OwnPlayerPtr->Mark = 0;
+    ASSERT_EQ(ChunkMachine(ReceivedPoolPath, ChunkBit(CHUNK_LAND), 1), 1);
+    EXPECT_EQ(OwnPlayerPtr->Mark, t.crowned ? static_cast<uint32_t>(OWNPLAYER_CORONATION) : 0u);
+    if (!t.crowned) continue;
+    qoe_test::LogLines log;
+    EXPECT_EQ(Run("wait 300\nkey esc\n"), 2);
+    EXPECT_TRUE(log.Has("KroenungCheckTitleOfPlayer: Reichspunkte " + std::to_string(t.points)));
+    EXPECT_EQ(OwnPlayerPtr->Mark, 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, KroenungScreenRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 }  // namespace

@@ -73,6 +73,7 @@ std::string DateIn(long seconds) {
 // others go into server_dir for the game-server double, in name order; the
 // options choose the game-server route.
 constexpr int kDemoTurns = 5;
+constexpr int kDemoRealmPoints = 7;  // the demo realm has 5: Viscount, then Earl
 bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
   uint32_t year = ChunkGet32(realm.fixed.at("KORN").data(), 12);
   uint32_t quarter = ChunkGet16(realm.fixed.at("KORN").data(), 16);
@@ -89,9 +90,12 @@ bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
   for (int k = 1; k <= kDemoTurns; k++) {
     if (++quarter == 4) quarter = 0, year++;
     std::string err;
+    // From the second turn on the realm has 7 points: the first turn
+    // records its rank, the second crowns the next title (the coronation).
     const std::string changes = "turn year=" + std::to_string(year) + " quarter=" + std::to_string(quarter) +
                                 "\nland treasury=" + std::to_string(treasury + 1850u * k) +
-                                " inhabitants=" + std::to_string(inhabitants + 140u * k) + "\n";
+                                " inhabitants=" + std::to_string(inhabitants + 140u * k) +
+                                (k >= 2 ? " realm_points=" + std::to_string(kDemoRealmPoints) : std::string()) + "\n";
     if (!ParseRealm(changes, "demo.changes", &realm, &err, true)) {
       std::fprintf(stderr, "turnbuilder: %s\n", err.c_str());
       return false;
