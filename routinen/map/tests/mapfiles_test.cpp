@@ -338,6 +338,10 @@ TEST(MapFiles, CellChangesOfStayingPartsSurviveAShift) {
 // runner removes: nothing of them stays behind in the temporary folder.
 TEST(MapFixture, TestPicturesStayInTheTestsFolder) {
   const fs::path here = fs::current_path();
+  // An older fixture left such folders behind; one of another run may carry
+  // this process ID, so only a folder made by this run counts.
+  const std::string old_place = "/tmp/qoe_maptest_" + std::to_string(getpid());
+  const bool was_there = fs::exists(old_place);
   WriteTestPictures();
   EXPECT_TRUE(fs::is_regular_file("Data/Path"));
   ASSERT_TRUE(fs::is_directory("Gfx"));
@@ -348,5 +352,5 @@ TEST(MapFixture, TestPicturesStayInTheTestsFolder) {
     if (entry.path().extension() == ".ilbm") pictures++;
   }
   EXPECT_GT(pictures, 100u);
-  EXPECT_FALSE(fs::exists("/tmp/qoe_maptest_" + std::to_string(getpid())));
+  if (!was_there) EXPECT_FALSE(fs::exists(old_place));
 }
