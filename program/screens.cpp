@@ -33,6 +33,7 @@
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
 #include "screens/economy/stadt.h"
+#include "screens/military/diplomat.h"
 
 namespace {
 
@@ -113,6 +114,14 @@ const char* const kKarteBoxes[] = {
     "",
     "move 530 412\nclick left 530 412\n",                           // the map's help
     nullptr};
+const char* const kDiplomatBoxes[] = {
+    "",
+    "move 544 208\nclick left 544 208\n",                          // the trade counter's message
+    "move 96 208\nclick left 96 208\n",                            // the contracts read
+    "move 96 208\nclick left 96 208\nwait 600\nmove 150 133\nclick left 150 133\n",  // and one of them
+    "move 320 140\nclick left 320 140\n",                          // the vassal hall
+    "move 120 400\nclick left 120 400\n",                          // the contracts to cancel
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -121,7 +130,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {1139, ResidenzScreen, kResidenzBoxes},
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
-    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
+    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, DiplomatScreen, kDiplomatBoxes}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},

@@ -108,6 +108,14 @@ bool DrawThroneHall(Image& img);
 bool DrawCoronationCarpet(Image& img);
 bool DrawCrownStep(Image& img, int step, std::string* err);
 
+// The diplomacy screen (art_diplomacy.cpp): the council chamber with its
+// five stations (34), the scroll cabinet (273), the throne hall with a
+// kneeling vassal (275) and the desk with a broken seal (276).
+bool DrawCouncilChamber(Image& img);
+bool DrawScrollCabinet(Image& img);
+bool DrawVassalHall(Image& img);
+bool DrawSealDesk(Image& img);
+
 // The town view (art_town.cpp, docs/town-pictures.md). Its pictures carry
 // the town palette: the shared one with pen 7 the lamp light of the night
 // windows and pen 10 the rain. The night darkens pens 36..255 only, so the
