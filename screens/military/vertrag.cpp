@@ -33,7 +33,7 @@ struct DiplomatModuleState {
 DiplomatModuleState g_diplomat;
 
 constexpr uint32_t kNameSize = 40;  // GetPlayerName's buffer
-constexpr uint32_t kNoOffersText = 1232, kNoInfoText = 705;
+constexpr uint32_t kNoOffersText = 1232;
 constexpr uint32_t kDocX = 313, kDocY = 127, kDocW = 228, kDocH = 234;
 constexpr uint32_t kDocSliderX = 579, kDocSliderY = 149, kDocSliderW = 16, kDocSliderH = 211;
 constexpr uint32_t kDocPenBack = 215, kDocPenText = 118;
