@@ -147,6 +147,24 @@ void FreeBoxes(DiplomatScreenData* d) {
   d->playerReq = nullptr;
 }
 
+// The start of the view and cancel sub-screens: the picture and layout,
+// the contract lines of the mode in the left box. 0, or -1 (the player told).
+int32_t StartContractList(DiplomatScreenData* d, uint32_t layout, uint32_t mode, const char* name) {
+  d->selPlayer = -1;
+  char line[128];
+  if (!EnterSub(d, layout, name)) return SubFailed(nullptr);
+  if (!AllocVertragList(d, mode)) {
+    std::snprintf(line, sizeof line, "%s: Konnte SpielerListe nicht anlegen !\n", name);
+    return SubFailed(line);
+  }
+  if (!UpdateSpielerRequester(d, d->contractLineCount ? d->contractLineCount : 1, d->contractLines,
+                              mode == VLIST_VIEW ? VLIST_OFFERS : mode)) {
+    std::snprintf(line, sizeof line, "%s: Konnte SpielerRequester nicht anlegen !\n", name);
+    return SubFailed(line);
+  }
+  return 0;
+}
+
 // Marks line k of the left box and shows its document (cancel sub-screen).
 void ShowCancelLine(DiplomatScreenData* d, int16_t k) {
   d->selPlayer = k;
@@ -290,17 +308,8 @@ int32_t UpdateSpielerRequester(DiplomatScreenData* d, uint32_t count, const char
 }
 
 int32_t DiplomatScreenViewContracts(DiplomatScreenData* d) {
-  const char* name = "DiplomatScreenViewContracts";
-  int32_t result = 0;
-  d->selPlayer = -1;
-  if (!EnterSub(d, DIPL_LAYOUT_VIEW, name)) {
-    result = SubFailed(nullptr);
-  } else if (!AllocVertragList(d, VLIST_VIEW)) {
-    result = SubFailed("DiplomatScreenViewContracts: Konnte SpielerListe nicht anlegen !\n");
-  } else if (!UpdateSpielerRequester(d, d->contractLineCount ? d->contractLineCount : 1, d->contractLines,
-                                     VLIST_OFFERS)) {
-    result = SubFailed("DiplomatScreenViewContracts: Konnte SpielerRequester nicht anlegen !\n");
-  } else {
+  int32_t result = StartContractList(d, DIPL_LAYOUT_VIEW, VLIST_VIEW, "DiplomatScreenViewContracts");
+  if (result == 0) {
     StartTheTransition();
     for (bool leave = false; !leave && !WindowCloseRequested();) {
       Gadget* g = NextGadget(d);
@@ -323,17 +332,8 @@ int32_t DiplomatScreenViewContracts(DiplomatScreenData* d) {
 }
 
 int32_t DiplomatScreenDeleteContracts(DiplomatScreenData* d) {
-  const char* name = "DiplomatScreenDeleteContracts";
-  int32_t result = 0;
-  d->selPlayer = -1;
-  if (!EnterSub(d, DIPL_LAYOUT_CANCEL, name)) {
-    result = SubFailed(nullptr);
-  } else if (!AllocVertragList(d, VLIST_CANCEL)) {
-    result = SubFailed("DiplomatScreenDeleteContracts: Konnte SpielerListe nicht anlegen !\n");
-  } else if (!UpdateSpielerRequester(d, d->contractLineCount ? d->contractLineCount : 1, d->contractLines,
-                                     VLIST_CANCEL)) {
-    result = SubFailed("DiplomatScreenDeleteContracts: Konnte SpielerRequester nicht anlegen !\n");
-  } else {
+  int32_t result = StartContractList(d, DIPL_LAYOUT_CANCEL, VLIST_CANCEL, "DiplomatScreenDeleteContracts");
+  if (result == 0) {
     StartTheTransition();
     for (bool leave = false; !leave && !WindowCloseRequested();) {
       Gadget* g = NextGadget(d);

@@ -39,6 +39,10 @@ struct Image {
 
 void FillRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
 void FrameRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
+// A stable pseudo-random value per pixel, for textures.
+uint32_t TextureHash(int x, int y, uint32_t seed);
+// A filled ellipse with radii rx, ry (both > 0) round (cx, cy), clipped.
+void FilledEllipse(Image& img, int cx, int cy, int rx, int ry, uint8_t c);
 // A filled disc of radius r round (cx, cy), clipped to the image.
 void FilledCircle(Image& img, int cx, int cy, int r, uint8_t c);
 // A line drawn with a round pen of radius r.

@@ -14,12 +14,7 @@ namespace {
 
 constexpr uint8_t kRedR = 80, kGreenR = 96, kBlueR = 112, kPurple = 144, kSlate = 176, kSand = 208;
 
-uint32_t Grain(int x, int y, uint32_t seed) {
-  uint32_t h = (uint32_t)x * 2654435761u ^ (uint32_t)y * 40503u ^ seed * 97u;
-  h ^= h >> 15;
-  h *= 2246822519u;
-  return h ^ (h >> 13);
-}
+uint32_t Grain(int x, int y, uint32_t seed) { return TextureHash(x, y, seed); }
 
 uint8_t Ramp(uint8_t ramp, int v) { return (uint8_t)(ramp + std::clamp(v, 0, 15)); }
 
@@ -63,12 +58,6 @@ void Parchment(Image& img, int x1, int y1, int x2, int y2) {
       const int v = 13 - (edge < 4 ? 4 - edge : 0) - (int)(Grain(x / 2, y, 3) % 2);
       img.Set(x, y, Ramp(kParchmentRamp, v));
     }
-}
-
-void Ellipse(Image& img, int cx, int cy, int rx, int ry, uint8_t c) {
-  for (int y = -ry; y <= ry; ++y)
-    for (int x = -rx; x <= rx; ++x)
-      if ((double)x * x / (rx * rx) + (double)y * y / (ry * ry) <= 1.0) img.Set(cx + x, cy + y, c);
 }
 
 void Tri(Image& img, int cx, int top, int half, int bottom, uint8_t c) {
@@ -153,6 +142,16 @@ void ListPlace(Image& img, int x1, int y1, int x2, int y2, int sx, int sy1, int 
   FrameRect(img, sx - 1, sy1 - 1, sx + 16, sy2 + 1, kBlack);
 }
 
+// The document box's place on a parchment (313..540 x 127..360, filled by
+// the box in pen 215) and its slider's track at 579, 149..359.
+void DocumentPlace(Image& img) {
+  for (int y = 127; y <= 360; ++y)
+    for (int x = 313; x <= 540; ++x) img.Set(x, y, Ramp(kSand, 7 - (int)(Grain(x / 3, y / 2, 8) % 2)));
+  FrameRect(img, 312, 126, 541, 361, kParchmentRamp + 4);
+  FillRect(img, 579, 149, 594, 359, kGreyRamp + 6);
+  FrameRect(img, 578, 148, 595, 360, kBlack);
+}
+
 void Caption(Image& img, int x1, int y1, int x2, int y2, const char* text) {
   FillRect(img, x1, y1, x2, y2, kWoodRamp + 3);
   FrameRect(img, x1, y1, x2, y2, kGold);
@@ -163,8 +162,8 @@ void Caption(Image& img, int x1, int y1, int x2, int y2, const char* text) {
 void Scroll(Image& img, int x, int y, int len, uint8_t ribbon) {
   FillRect(img, x, y - 5, x + len, y + 5, kParchmentRamp + 12);
   for (int i = 0; i <= len; i += 3) img.Set(x + i, y - 5 + (int)(Grain(i, y, 1) % 10), kParchmentRamp + 9);
-  Ellipse(img, x, y, 3, 6, kParchmentRamp + 8);
-  Ellipse(img, x + len, y, 3, 6, kParchmentRamp + 10);
+  FilledEllipse(img, x, y, 3, 6, kParchmentRamp + 8);
+  FilledEllipse(img, x + len, y, 3, 6, kParchmentRamp + 10);
   FilledCircle(img, x + len, y, 2, kParchmentRamp + 5);
   FillRect(img, x + len / 2 - 2, y - 6, x + len / 2 + 2, y + 6, ribbon);
 }
@@ -207,8 +206,8 @@ void Quill(Image& img, int x, int y) {
   RoundLine(img, x, y, x + 34, y - 44, kWhite, 3);
   RoundLine(img, x + 6, y - 8, x + 34, y - 44, kGreyRamp + 11, 1);
   RoundLine(img, x, y, x - 4, y + 6, kBlack, 1);
-  Ellipse(img, x - 14, y + 6, 9, 5, kBlack);  // the ink pot
-  Ellipse(img, x - 14, y + 3, 6, 2, kBlueR + 2);
+  FilledEllipse(img, x - 14, y + 6, 9, 5, kBlack);  // the ink pot
+  FilledEllipse(img, x - 14, y + 3, 6, 2, kBlueR + 2);
 }
 
 }  // namespace
@@ -251,7 +250,7 @@ bool DrawCouncilChamber(Image& img) {
   for (int i = 0; i < 3; ++i) {
     const int cx = 250 + i * 70;
     FillRect(img, cx - 2, 250, cx + 2, 270, kParchmentRamp + 14);
-    Ellipse(img, cx, 245, 2, 5, kGoldRamp + 14);
+    FilledEllipse(img, cx, 245, 2, 5, kGoldRamp + 14);
   }
   Scroll(img, 240, 300, 60, kBlueR + 9);
   Scroll(img, 340, 290, 50, kRedR + 9);
@@ -265,11 +264,11 @@ bool DrawCouncilChamber(Image& img) {
   RoundLine(img, 500, 130, 588, 130, kGoldRamp + 8, 2);
   RoundLine(img, 500, 130, 500, 160, kGoldRamp + 5, 0);
   RoundLine(img, 588, 130, 588, 150, kGoldRamp + 5, 0);
-  Ellipse(img, 500, 162, 16, 4, kGoldRamp + 10);
-  Ellipse(img, 588, 152, 16, 4, kGoldRamp + 10);
+  FilledEllipse(img, 500, 162, 16, 4, kGoldRamp + 10);
+  FilledEllipse(img, 588, 152, 16, 4, kGoldRamp + 10);
   for (int i = 0; i < 3; ++i) FilledCircle(img, 584 + i * 5, 146 - (i & 1) * 4, 3, kGold);
   for (int i = 0; i < 3; ++i) {  // sacks of goods
-    Ellipse(img, 492 + i * 42, 280, 16, 18, (uint8_t)(kSand + 8 + i));
+    FilledEllipse(img, 492 + i * 42, 280, 16, 18, (uint8_t)(kSand + 8 + i));
     FillRect(img, 488 + i * 42, 258, 496 + i * 42, 263, kWoodRamp + 2);
   }
   Caption(img, 472, 302, 616, 316, "TRADE");
@@ -320,13 +319,9 @@ bool DrawScrollCabinet(Image& img) {
   Wood(img, 296, 112, 620, 420, 6, 24);
   FrameRect(img, 296, 112, 620, 420, kBlack);
   Parchment(img, 304, 118, 610, 372);
-  for (int y = 127; y <= 360; ++y)
-    for (int x = 313; x <= 540; ++x) img.Set(x, y, Ramp(kSand, 7 - (int)(Grain(x / 3, y / 2, 8) % 2)));
-  FrameRect(img, 312, 126, 541, 361, kParchmentRamp + 4);
-  FillRect(img, 579, 149, 594, 359, kGreyRamp + 6);
-  FrameRect(img, 578, 148, 595, 360, kBlack);
-  Ellipse(img, 304, 245, 5, 130, kParchmentRamp + 8);  // the rolled ends
-  Ellipse(img, 610, 245, 5, 130, kParchmentRamp + 8);
+  DocumentPlace(img);
+  FilledEllipse(img, 304, 245, 5, 130, kParchmentRamp + 8);  // the rolled ends
+  FilledEllipse(img, 610, 245, 5, 130, kParchmentRamp + 8);
   Seal(img, 560, 390, 12, false);
   Quill(img, 420, 410);
   return true;
@@ -357,8 +352,8 @@ bool DrawVassalHall(Image& img) {
   FrameRect(img, 560, 282, 624, 380, kBlack);
   Figure(img, 592, 290, 100, kPurple + 8, true);
   // The vassal: bent back, head bowed towards the throne, one knee down.
-  Ellipse(img, 512, 386, 22, 12, kBlueR + 6);               // the knee and leg
-  for (int i = 0; i < 26; ++i) Ellipse(img, 506 + i, 360 - i / 2, 11, 13, kBlueR + 8);  // the back
+  FilledEllipse(img, 512, 386, 22, 12, kBlueR + 6);               // the knee and leg
+  for (int i = 0; i < 26; ++i) FilledEllipse(img, 506 + i, 360 - i / 2, 11, 13, kBlueR + 8);  // the back
   FillRect(img, 484, 390, 500, 402, kBlueR + 5);            // the foot behind
   FilledCircle(img, 538, 340, 10, kSand + 11);              // the bowed head
   FillRect(img, 530, 330, 546, 334, kWoodRamp + 3);         // hair
@@ -384,11 +379,7 @@ bool DrawSealDesk(Image& img) {
   // The document on the desk (313..540 x 127..360, slider 579, 149..359)
   // with its broken seal, and the ink and quill.
   Parchment(img, 300, 116, 606, 376);
-  for (int y = 127; y <= 360; ++y)
-    for (int x = 313; x <= 540; ++x) img.Set(x, y, Ramp(kSand, 7 - (int)(Grain(x / 3, y / 2, 8) % 2)));
-  FrameRect(img, 312, 126, 541, 361, kParchmentRamp + 4);
-  FillRect(img, 579, 149, 594, 359, kGreyRamp + 6);
-  FrameRect(img, 578, 148, 595, 360, kBlack);
+  DocumentPlace(img);
   Seal(img, 560, 112 + 286, 16, true);
   Quill(img, 460, 412);
   Caption(img, 40, 368, 258, 384, "YOUR CONTRACTS");

@@ -26,6 +26,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "screens/military/tests/diplomacy_fixture.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -136,20 +137,8 @@ class DiplomatRun : public testing::Test {
     ASSERT_EQ(WriteTownList(&e, 1), 1);
   }
   static void Players() {
-    RegisterGameDataListTypes();
-    ListHeader* list = CreateList(LIST_PLAYERS);
-    for (const auto& p : std::vector<std::pair<uint32_t, const char*>>{
-             {kRagnar, "Ragnar der Rote"}, {kGunhild, "Gunhild von Norden"}, {kAnsgar, "Ansgar"}}) {
-      auto* n = reinterpret_cast<SpielerEintrag*>(AllocListNode(list));
-      n->id = p.first;
-      std::snprintf(n->name, sizeof n->name, "%s", p.second);
-      AddNode(list, &n->head, LN_TAIL, 0);
-    }
-    uint8_t* chunk = MakeSpielerChunkFromList(list);
-    ASSERT_NE(chunk, nullptr);
-    ASSERT_EQ(SaveChunk2File(".\\Data\\SpielerList.qoe", chunk), 1);
-    FreeChunk(chunk);
-    DeleteList(list, 0);
+    ASSERT_TRUE(diplomacy_test::WritePlayerList(
+        {{kRagnar, "Ragnar der Rote"}, {kGunhild, "Gunhild von Norden"}, {kAnsgar, "Ansgar"}}));
   }
   static std::string Png(const std::string& name) { return "wait 300\npng " + name + "\n"; }
   int32_t Run(const std::string& script) {

@@ -19,6 +19,7 @@
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
+#include "screens/military/tests/diplomacy_fixture.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -90,22 +91,6 @@ void PutVert(const char* pool, const std::vector<C>& records) {
   FreeChunk(host);
 }
 
-void PutPlayers(const std::vector<std::pair<uint32_t, const char*>>& players) {
-  RegisterGameDataListTypes();
-  ListHeader* list = CreateList(LIST_PLAYERS);
-  for (const auto& p : players) {
-    auto* n = reinterpret_cast<SpielerEintrag*>(AllocListNode(list));
-    n->id = p.first;
-    std::snprintf(n->name, sizeof n->name, "%s", p.second);
-    AddNode(list, &n->head, LN_TAIL, 0);
-  }
-  uint8_t* chunk = MakeSpielerChunkFromList(list);
-  ASSERT_NE(chunk, nullptr);
-  ASSERT_EQ(SaveChunk2File(".\\Data\\SpielerList.qoe", chunk), 1);
-  FreeChunk(chunk);
-  DeleteList(list, 0);
-}
-
 std::vector<std::string> Lines(const DiplomatScreenData& d) {
   std::vector<std::string> out;
   for (uint32_t i = 0; i < (d.contractLineCount ? d.contractLineCount : 1u); ++i)
@@ -158,7 +143,7 @@ class Contracts : public testing::Test {
     fs::create_directories("Data/POP3Out");
     CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
     SetGameDataOwner(kOwn, "Harald");
-    PutPlayers({{kRagnar, "Ragnar"}, {kGunhild, "Gunhild"}, {kAnsgar, "Ansgar"}});
+    ASSERT_TRUE(diplomacy_test::WritePlayerList({{kRagnar, "Ragnar"}, {kGunhild, "Gunhild"}, {kAnsgar, "Ansgar"}}));
     Boxes::said.clear();
     Boxes::answers.clear();
     SetDiplomatMessageHook(Boxes::Hook);
