@@ -470,13 +470,15 @@ int32_t DiplomatScreen(int32_t) {
     return fail(SCREEN_STEP_LAYOUT, "DiplomatScreen: Konnte Screen nicht kreieren !");
   StartTheTransition();
   base.shown = 1;
-  int32_t result = 2, next = -1;
-  do {
+  // A failed sub-screen makes the result -1, but the hub stays until EXIT
+  // (or the close, which leaves the same way).
+  int32_t result = 2;
+  for (bool done = false; !done && !WindowCloseRequested();) {
     Gadget* g = NextGadget(d);
     if (!g) continue;
     int32_t sub = 0;
     if (GadgetIs(g, "EXIT")) {
-      next = result;
+      done = true;
     } else if (GadgetIs(g, "CH00")) {
       sub = DiplomatScreenViewContracts(d);
     } else if (GadgetIs(g, "CH01")) {
@@ -494,6 +496,6 @@ int32_t DiplomatScreen(int32_t) {
       result = -1;
       break;
     }
-  } while (ScreenBaseStays(&next, result));
-  return leave(next == -1 ? result : next);
+  }
+  return leave(result);
 }

@@ -191,6 +191,22 @@ TEST_F(DiplomatRun, WithoutAnInstalledGameNothingIsReadAndTradeIsRefused) {
   EXPECT_TRUE(log.Has("KornChunk nicht vorhanden"));
 }
 
+TEST_F(DiplomatRun, AFailedSubScreenIsToldAndEndsTheGameOnLeaving) {
+  Players();
+  PutVert(ReceivedPoolPath, {Rec(4, kOwn, kGunhild, 98, 8, 50, 400)});
+  std::vector<uint8_t> pool = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  pool.back() ^= 0x21;  // the pool's checksum fails
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", pool));
+  // Without an installed game nothing else reads the pool.
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
+  qoe_test::LogLines log;
+  // The view fails (its box: Enter); the hub stays, EXIT ends with -1.
+  EXPECT_EQ(Run(kView + "wait 300\nkey enter\n" + kTrade + kExit), -1);
+  EXPECT_TRUE(log.Has("DiplomatScreenViewContracts: Konnte SpielerListe nicht anlegen"));
+  EXPECT_EQ(g_said, (std::vector<std::string>{T(1007)}));
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), pool);
+}
+
 TEST_F(DiplomatRun, ViewingContractsAndLeavingWritesTheReceivedPool) {
   Players();
   PutVert(ReceivedPoolPath, {Rec(4, kOwn, kGunhild, 98, 8, 50, 400), Rec(0, kRagnar, kOwn, 99, 2, 30, 100),
