@@ -38,6 +38,7 @@
 #include "screens/economy/handel.h"
 #include "screens/economy/stadt.h"
 #include "screens/economy/steuern.h"
+#include "screens/military/diplomat.h"
 
 namespace {
 
@@ -142,6 +143,14 @@ const char* const kHandelBoxes[] = {
     "",
     "move 213 28\nclick left 213 28\n",                             // the market's help
     nullptr};
+const char* const kDiplomatBoxes[] = {
+    "",
+    "move 544 208\nclick left 544 208\n",                          // the trade counter's message
+    "move 96 208\nclick left 96 208\n",                            // the contracts read
+    "move 96 208\nclick left 96 208\nwait 600\nmove 150 133\nclick left 150 133\n",  // and one of them
+    "move 320 140\nclick left 320 140\n",                          // the vassal hall
+    "move 120 400\nclick left 120 400\n",                          // the contracts to cancel
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -150,7 +159,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {1139, ResidenzScreen, kResidenzBoxes},
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
-    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, ForschungScreen, kForschungBoxes},
+    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, SteuernScreen, kSteuernBoxes}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},

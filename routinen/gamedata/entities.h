@@ -167,7 +167,7 @@ struct MOVE_EXT {           // type 19
 };
 
 // Registers the field tables of the types above (1, 3, 4, 5, 7, 9, 10, 13,
-// 14, 15, 16, 17, 19). Called at start-up; the scan functions call it too.
+// 14, 15, 16, 17, 19) and of the weapons list (6, weapons.h). Called at start-up; the scan functions call it too.
 void RegisterGameDataListTypes();
 // A cleared node for the list, or null.
 ListNode* AllocListNode(const ListHeader* list);
@@ -218,6 +218,10 @@ extern const char* const MapPrefsPath;            // ".\\Data\\MapPrefs.qoe"
 int32_t ScanFigur2List(ListHeader* list, const void* move_chunk);
 uint8_t* MakeFigurChunkFromList(ListHeader* list);
 int32_t SaveFigurList2MapPrefs(ListHeader* list);
+// The disk image of .\Data\MapPrefs.qoe with the figure list as its MOVE
+// chunk (MREF kept from the file as SaveFigurList2MapPrefs keeps it), for a
+// FileSet; a new block (FreeVec) and *size, or null.
+uint8_t* MakeMapPrefsImage(ListHeader* figures, uint32_t* size);
 uint16_t GetFreeFigurNummer(const void* move_chunk);
 uint16_t AddFigur2MapPrefs(const char* path, uint16_t type, uint32_t x, uint32_t y);  // 0xFFFF failure
 int32_t RemoveFigurFromMapPrefs(const char* path, uint32_t kind, uint32_t x, uint32_t y, int32_t number);

@@ -6,6 +6,7 @@
 
 #include "codecs.h"
 #include "entities.h"
+#include "weapons.h"
 #include "routinen/system/memory.h"
 
 namespace {
@@ -31,6 +32,7 @@ const ListField kSpez[] = {F(80), F(4), F(4), F(4), F(2), F(1), F(1), F(1), F(1)
 const ListField kHerb[] = {F(4), F(4), F(1), F(1), F(2)};
 const ListField kAddOn[] = {F(80), F(2), F(2), F(4), F(4), F(4)};
 const ListField kFigur[] = {F(4), F(2), F(2), F(4), F(4), F(1), F(1)};
+const ListField kWaffe[] = {F(4), F(4), F(4), F(4), F(4), F(4), F(4), F(4), F(4), F(4), F(4), F(4), F(4), F(4)};
 #undef F
 
 struct TypeDef {
@@ -47,7 +49,7 @@ const TypeDef kTypes[] = {
     T(LIST_SHIPS, Schiffseintrag, kShip),       T(LIST_MAP_NAMES, MapNameEintrag, kMapName),
     T(LIST_CULTURE_FIELDS, MapCultEintrag, kCult), T(LIST_SPECIALISTS, SpezialistEintrag, kSpez),
     T(LIST_HERBS, KrautEintrag, kHerb),         T(LIST_SHIP_ADDONS, ShipAddOn, kAddOn),
-    T(LIST_FIGURES, MOVE_EXT, kFigur),
+    T(LIST_FIGURES, MOVE_EXT, kFigur),         T(LIST_WEAPONS, WaffenListEntry, kWaffe),
 };
 #undef T
 

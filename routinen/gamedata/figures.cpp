@@ -42,9 +42,9 @@ uint8_t* LoadMove(const char* path) {
   return move;
 }
 
-// Writes MREF (kept from the old file when it is one) and the MOVE chunk
-// (host order) as the whole file; the MOVE header lands at 28, its payload at 40.
-int32_t SaveMapPrefs(const char* path, const uint8_t* move) {
+// The file image of MREF (kept from the old file when it is one) and the
+// MOVE chunk (host order); the MOVE header lands at 28, its payload at 40.
+uint8_t* MapPrefsImageOf(const char* path, const uint8_t* move, uint32_t* size) {
   uint8_t mref[kMrefSize] = {'M', 'R', 'E', 'F', 'V', '0', '0', '1', 0, 0, 0, kMrefSize - 12};
   uint32_t old_size = 0;
   uint8_t* old = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &old_size));
@@ -53,11 +53,22 @@ int32_t SaveMapPrefs(const char* path, const uint8_t* move) {
   FreeVec(old);
   uint32_t msize = 12 + ChunkLength(move);
   uint8_t* image = static_cast<uint8_t*>(AllocVec(kMrefSize + msize, MEMF_PUBLIC));
-  if (!image) return 0;
+  if (!image) return nullptr;
   std::memcpy(image, mref, kMrefSize);
   std::memcpy(image + kMrefSize, move, msize);
-  int32_t ok = SwapByteOrderInChunk(image + kMrefSize, msize, 0) &&
-               GdSaveFile(path, image, kMrefSize + msize);
+  if (!SwapByteOrderInChunk(image + kMrefSize, msize, 0)) {
+    FreeVec(image);
+    return nullptr;
+  }
+  *size = kMrefSize + msize;
+  return image;
+}
+
+// Writes the image of MapPrefsImageOf as the whole file.
+int32_t SaveMapPrefs(const char* path, const uint8_t* move) {
+  uint32_t size = 0;
+  uint8_t* image = MapPrefsImageOf(path, move, &size);
+  int32_t ok = image && GdSaveFile(path, image, size);
   if (!ok) DebugLog("SaveMapPrefs: Konnte %s nicht schreiben\n", path);
   FreeVec(image);
   return ok;
@@ -108,6 +119,14 @@ int32_t SaveFigurList2MapPrefs(ListHeader* list) {
   int32_t ok = SaveMapPrefs(MapPrefsPath, move);
   FreeChunk(move);
   return ok;
+}
+
+uint8_t* MakeMapPrefsImage(ListHeader* figures, uint32_t* size) {
+  uint8_t* move = MakeFigurChunkFromList(figures);
+  if (!move) return nullptr;
+  uint8_t* image = MapPrefsImageOf(MapPrefsPath, move, size);
+  FreeChunk(move);
+  return image;
 }
 
 uint16_t GetFreeFigurNummer(const void* chunk) {

@@ -157,6 +157,14 @@ const Palette& SharedPalette() {
   return p;
 }
 
+uint32_t TextureHash(int x, int y, uint32_t seed) { return Hash(x, y, seed); }
+
+void FilledEllipse(Image& img, int cx, int cy, int rx, int ry, uint8_t c) {
+  for (int y = -ry; y <= ry; ++y)
+    for (int x = -rx; x <= rx; ++x)
+      if ((double)x * x / ((double)rx * rx) + (double)y * y / ((double)ry * ry) <= 1.0) img.Set(cx + x, cy + y, c);
+}
+
 void FillRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c) {
   for (int y = y1; y <= y2; ++y)
     for (int x = x1; x <= x2; ++x) img.Set(x, y, c);

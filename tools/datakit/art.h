@@ -39,6 +39,10 @@ struct Image {
 
 void FillRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
 void FrameRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
+// A stable pseudo-random value per pixel, for textures.
+uint32_t TextureHash(int x, int y, uint32_t seed);
+// A filled ellipse with radii rx, ry (both > 0) round (cx, cy), clipped.
+void FilledEllipse(Image& img, int cx, int cy, int rx, int ry, uint8_t c);
 // A filled disc of radius r round (cx, cy), clipped to the image.
 void FilledCircle(Image& img, int cx, int cy, int r, uint8_t c);
 // A line drawn with a round pen of radius r.
@@ -132,6 +136,14 @@ bool DrawTaxChamber(Image& img);
 bool DrawStatue(Image& img, int setting, std::string* err);
 bool DrawTaxBox(Image& img, int box, std::string* err);
 bool DrawTaxKnob(Image& img);
+
+// The diplomacy screen (art_diplomacy.cpp): the council chamber with its
+// five stations (34), the scroll cabinet (273), the throne hall with a
+// kneeling vassal (275) and the desk with a broken seal (276).
+bool DrawCouncilChamber(Image& img);
+bool DrawScrollCabinet(Image& img);
+bool DrawVassalHall(Image& img);
+bool DrawSealDesk(Image& img);
 
 // The town view (art_town.cpp, docs/town-pictures.md). Its pictures carry
 // the town palette: the shared one with pen 7 the lamp light of the night

@@ -283,6 +283,10 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "deathpit") ok = DrawDeathPicture(img);
   else if (style == "temple") ok = DrawTemple(img);
   else if (style == "letterdesk") ok = DrawLetterDesk(img);
+  else if (style == "council") ok = DrawCouncilChamber(img);
+  else if (style == "scrollcabinet") ok = DrawScrollCabinet(img);
+  else if (style == "vassalhall") ok = DrawVassalHall(img);
+  else if (style == "sealdesk") ok = DrawSealDesk(img);
   else if (style == "god") ok = DrawGod(img, (int)Num(arg, 0, 9), &err);
   else if (style == "markethall") ok = DrawMarketHall(img);
   else if (style == "treasury") ok = DrawTreasury(img, (int)Num(arg, 0, 2), &err);
