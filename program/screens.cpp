@@ -33,6 +33,7 @@
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
+#include "screens/economy/bau.h"
 #include "screens/economy/stadt.h"
 
 namespace {
@@ -114,6 +115,13 @@ const char* const kKarteBoxes[] = {
     "",
     "move 530 412\nclick left 530 412\n",                           // the map's help
     nullptr};
+const char* const kBauBoxes[] = {
+    "",
+    "move 405 411\nclick left 405 411\n",                           // the building sites
+    "move 451 411\nclick left 451 411\n",                           // the demolition choice
+    "move 497 411\nclick left 497 411\n",                           // the help
+    "move 359 411\nclick left 359 411\n",                           // build it? (the question)
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -124,7 +132,7 @@ const ScreenTableEntry kProgramScreens[] = {
     // Screens still to come; each screen's module replaces its line.
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, NotBuiltYet}, {35, NotBuiltYet},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
-    {42, NotBuiltYet}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
+    {42, NotBuiltYet}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, NotBuiltYet}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, NotBuiltYet}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},

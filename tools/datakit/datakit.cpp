@@ -275,6 +275,7 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "deathpit") ok = DrawDeathPicture(img);
   else if (style == "temple") ok = DrawTemple(img);
   else if (style == "letterdesk") ok = DrawLetterDesk(img);
+  else if (style == "constructionoffice") ok = DrawConstructionOffice(img);
   else if (style == "god") ok = DrawGod(img, (int)Num(arg, 0, 9), &err);
   else if (style == "treasury") ok = DrawTreasury(img, (int)Num(arg, 0, 2), &err);
   else if (style == "thronehall") ok = DrawThroneHall(img);

@@ -132,8 +132,8 @@ TEST_F(CatalogTest, EveryQuotedTextHoldsItsId) {
 TEST_F(CatalogTest, FirstLastAndMissingIds) {
   EXPECT_NE(GetCatalogStr(0), nullptr);
   EXPECT_EQ(GetCatalogStr(0), CatalogStrings[0].text);
-  EXPECT_EQ(GetCatalogStr(1583), CatalogStrings[1583].text);
-  EXPECT_STREQ(GetCatalogStr(1584), "");
+  EXPECT_EQ(GetCatalogStr(CATALOG_STRING_COUNT - 1), CatalogStrings[CATALOG_STRING_COUNT - 1].text);
+  EXPECT_STREQ(GetCatalogStr(CATALOG_STRING_COUNT), "");
   EXPECT_STREQ(GetCatalogStr(0xFFFFFFFFu), "");
   EXPECT_STREQ(GetCatalogEntryStr(nullptr), "");
 }
