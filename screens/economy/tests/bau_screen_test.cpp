@@ -320,6 +320,25 @@ TEST_P(BauScreenRun, DemolitionDialogue) {
   EXPECT_TRUE(log.Has("Daten zur Abreissen des Geb\xE4udes existieren bereits"));
 }
 
+TEST_P(BauScreenRun, GranariesAreDemolishedByCount) {
+  Costs(0);
+  OwnPlayerPtr->ActiveTown = 1;  // Elmor, with one granary nothing needs
+  const std::string line0 = At(336 + 60, 220 + 28 + 2), ok = At(336 + 44, 220 + 240);
+  const std::string choose = C(kPick) + "wait 300\n" + line0 + ok + "wait 300\n";
+  // 0 orders nothing; the cancelled box neither.
+  EXPECT_EQ(Run(choose + "text \"0\"\nkey enter\n" + choose + "key esc\n" + C(kOk)), 39);
+  EXPECT_TRUE(Orders().empty());
+  // More than offered orders what is offered: the one granary.
+  EXPECT_EQ(Run(choose + "text \"25\"\nkey enter\n" + C(kOk)), 39);
+  auto orders = Orders();
+  ASSERT_EQ(orders.size(), 1u);
+  EXPECT_EQ(orders[0].building, 0);
+  EXPECT_EQ(orders[0].buildTime, kTearDown);
+  EXPECT_EQ(orders[0].town, 1);
+  EXPECT_EQ(orders[0].year, 1000);
+  EXPECT_EQ(orders[0].quarter, 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, BauScreenRun, testing::Values(0u, 4u),
                          [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
 
