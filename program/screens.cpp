@@ -34,6 +34,7 @@
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
+#include "screens/economy/bau.h"
 #include "screens/economy/forschung.h"
 #include "screens/economy/handel.h"
 #include "screens/economy/stadt.h"
@@ -151,6 +152,13 @@ const char* const kDiplomatBoxes[] = {
     "move 320 140\nclick left 320 140\n",                          // the vassal hall
     "move 120 400\nclick left 120 400\n",                          // the contracts to cancel
     nullptr};
+const char* const kBauBoxes[] = {
+    "",
+    "move 405 411\nclick left 405 411\n",                           // the building sites
+    "move 451 411\nclick left 451 411\n",                           // the demolition choice
+    "move 497 411\nclick left 497 411\n",                           // the help
+    "move 359 411\nclick left 359 411\n",                           // build it? (the question)
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -161,7 +169,7 @@ const ScreenTableEntry kProgramScreens[] = {
     // Screens still to come; each screen's module replaces its line.
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
-    {42, SteuernScreen, kSteuernBoxes}, {43, NotBuiltYet}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
+    {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},

@@ -82,6 +82,12 @@ char* CreateStadtListBuffer(uint32_t* count);
 // another town, is empty or too long, or the town is unknown.
 int32_t ChangeTownName(uint32_t town_id, const char* new_name);
 
+// The building lines: the first ID of a row is the buildable building, the
+// others its higher levels (0 = empty slot, except at the head of the granary
+// line). The construction screen, its demolition rules and CheckTownEnv share it.
+constexpr uint32_t kBauKetteRows = 30;
+extern const uint16_t BauKette[kBauKetteRows][4];
+
 // May the building be listed (mode 0) / built now (mode 1) in the town?
 // fors: the FORS chunk (host order) or null.
 int32_t CheckTownEnv(const st_TOWN* town, const void* fors, uint32_t building, uint32_t mode);

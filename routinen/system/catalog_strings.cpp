@@ -1587,7 +1587,8 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1581, "this version of the game has no such screen", nullptr},
     {1582, "all lords", nullptr},
     {1583, "The letter could not be stored (the outbox may be full, or the disk cannot be written). Your text stays in the editor.", nullptr},
-    {1584, "Golden cursor (else the arrow)", nullptr},
+    {1584, "My Lord, the building orders could not be saved: nothing was changed, neither the treasury nor the stores. See Quill.dbg.", nullptr},
+    {1585, "Golden cursor (else the arrow)", nullptr},
 };
 
 CatalogEntry StoryStrings[STORY_STRING_COUNT] = {

@@ -101,16 +101,6 @@ void Arrow(Image& img, int cx, int cy, int size, int dir, uint8_t c) {
   }
 }
 
-void ParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
-  for (int y = y1; y <= y2; ++y)
-    for (int x = x1; x <= x2; ++x) {
-      // Light at the top, darker below, dithered so the steps do not show.
-      int t = (y - y1) * 48 / std::max(1, y2 - y1 + 1);
-      int shade = 14 - (t + (int)(Hash(x / 2, y / 2, seed) % 16)) / 16;
-      img.Set(x, y, (uint8_t)(kParchmentRamp + std::clamp(shade, 0, 15)));
-    }
-}
-
 // Parchment in pens 0..35 only: the town view's night darkens the pens
 // above, and a box must stay legible by night.
 void SteadyParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
@@ -126,6 +116,18 @@ void SteadyParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t se
     }
 }
 
+}  // namespace
+
+void ParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      // Light at the top, darker below, dithered so the steps do not show.
+      int t = (y - y1) * 48 / std::max(1, y2 - y1 + 1);
+      int shade = 14 - (t + (int)(Hash(x / 2, y / 2, seed) % 16)) / 16;
+      img.Set(x, y, (uint8_t)(kParchmentRamp + std::clamp(shade, 0, 15)));
+    }
+}
+
 void WoodFrame(Image& img, int x1, int y1, int x2, int y2, int width) {
   for (int i = 0; i < width; ++i) {
     uint8_t c = (uint8_t)(kWoodRamp + 4 + (i < width / 2 ? i * 2 : (width - i) * 2));
@@ -136,7 +138,6 @@ void WoodFrame(Image& img, int x1, int y1, int x2, int y2, int width) {
   FrameRect(img, x1 + width + 1, y1 + width + 1, x2 - width - 1, y2 - width - 1, kDarkGold);
 }
 
-}  // namespace
 
 // A filled disc of radius r round (cx, cy), clipped to the image.
 void FilledCircle(Image& img, int cx, int cy, int r, uint8_t c) {

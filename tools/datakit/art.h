@@ -48,6 +48,10 @@ void FilledCircle(Image& img, int cx, int cy, int r, uint8_t c);
 // A line drawn with a round pen of radius r.
 void RoundLine(Image& img, int x0, int y0, int x1, int y1, uint8_t c, int r = 0);
 void Bevel(Image& img, int x1, int y1, int x2, int y2, bool pressed);
+// Parchment of the parchment ramp, light at the top, dithered by seed.
+void ParchmentFill(Image& img, int x1, int y1, int x2, int y2, uint32_t seed);
+// A wooden frame of the given width with a gold inner edge.
+void WoodFrame(Image& img, int x1, int y1, int x2, int y2, int width);
 // Caption in the built-in 5 x 7 font, scale >= 1; text width in pixels.
 int TextWidth(const std::string& text, int scale);
 void DrawText(Image& img, int x, int y, const std::string& text, int scale, uint8_t c);
@@ -144,6 +148,9 @@ bool DrawCouncilChamber(Image& img);
 bool DrawScrollCabinet(Image& img);
 bool DrawVassalHall(Image& img);
 bool DrawSealDesk(Image& img);
+
+// The construction screen's office (art_construction.cpp, picture 43).
+bool DrawConstructionOffice(Image& img);
 
 // The town view (art_town.cpp, docs/town-pictures.md). Its pictures carry
 // the town palette: the shared one with pen 7 the lamp light of the night

@@ -287,6 +287,7 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "scrollcabinet") ok = DrawScrollCabinet(img);
   else if (style == "vassalhall") ok = DrawVassalHall(img);
   else if (style == "sealdesk") ok = DrawSealDesk(img);
+  else if (style == "constructionoffice") ok = DrawConstructionOffice(img);
   else if (style == "god") ok = DrawGod(img, (int)Num(arg, 0, 9), &err);
   else if (style == "markethall") ok = DrawMarketHall(img);
   else if (style == "treasury") ok = DrawTreasury(img, (int)Num(arg, 0, 2), &err);
