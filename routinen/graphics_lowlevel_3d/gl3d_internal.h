@@ -92,6 +92,14 @@ void* AppendThings(uint16_t key, uint32_t n);
 void TruncateThing(uint16_t key, uint32_t count);
 // RelinkEngineObjects when a store array moved since the last relink.
 void RelinkIfMoved();
+// DecodeJpeg straight into image.pixels (bits 8 or 24, the exact size), no
+// scratch copy: for callers that discard the buffer when it fails, since a
+// failure may leave part of the picture in it. 1 or 0.
+int32_t DecodeJpegInPlace(const uint8_t* data, uint32_t size, const JpegImage& image);
+// InitializeT; with pattern 0 the buffer stays zeroed instead of holding the
+// test pattern (the caller fills every pixel at once).
+void InitializeTexture(TEXTURE3D* t, const char* file, uint16_t width, uint16_t height, uint16_t depth,
+                       const char* name, int pattern);
 // The raw pixels of a .tga, .bmp or headerless file after header bytes
 // into the texture's buffer (rows flipped unless header is 18, B G R made
 // R G B); 0 when the data is too short (the buffer stays as it was).

@@ -3,7 +3,8 @@
 // stays inside one C-style function (DecodeJpegRows) with no C++ objects
 // between setjmp and the library calls; rows are decoded into a scratch
 // buffer and copied to the caller's only when the whole picture decoded,
-// so a failure never leaves a half-written buffer.
+// so a failure never leaves a half-written buffer. The model loader, which
+// throws a texture away when its picture fails, decodes in place instead.
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -41,9 +42,11 @@ void JpegQuietMessage(j_common_ptr) {}
 // Decodes data into a new AllocVec block of width x height x components
 // bytes, top row first. want_bits 8 asks for grey, 24 for colour, 0 takes
 // the file's own (grey stays grey, else colour). expect (non-zero): the
-// image must have exactly that many bytes. 1 with *out filled, else 0.
-int DecodeJpegRows(const uint8_t* data, uint32_t size, int want_bits, uint32_t expect, uint8_t** out,
-                   uint16_t* width, uint16_t* height, uint16_t* bits, int logging) {
+// image must have exactly that many bytes. direct (with expect): the rows go
+// straight into it, no scratch; it may hold part of the picture on failure.
+// 1 with *out filled (direct itself when given), else 0.
+int DecodeJpegRows(const uint8_t* data, uint32_t size, int want_bits, uint32_t expect, uint8_t* direct,
+                   uint8_t** out, uint16_t* width, uint16_t* height, uint16_t* bits, int logging) {
   struct jpeg_decompress_struct cinfo;
   struct JpegErrorManager err;
   uint8_t* volatile scratch = NULL;
@@ -76,8 +79,9 @@ int DecodeJpegRows(const uint8_t* data, uint32_t size, int want_bits, uint32_t e
     jpeg_destroy_decompress(&cinfo);
     return 0;
   }
-  scratch = static_cast<uint8_t*>(AllocVec(bytes, MEMF_PUBLIC));
-  if (!scratch) {
+  uint8_t* rows = direct;
+  if (!rows) rows = scratch = static_cast<uint8_t*>(AllocVec(bytes, MEMF_PUBLIC));
+  if (!rows) {
     if (logging) DebugLog("JPEG dont have memory for Image !\n");
     jpeg_destroy_decompress(&cinfo);
     return 0;
@@ -86,7 +90,7 @@ int DecodeJpegRows(const uint8_t* data, uint32_t size, int want_bits, uint32_t e
     DebugLog("Reading JPEG %d X %d X %d Bits to Memory(%ld)\n", int(cinfo.output_width), int(cinfo.output_height),
              cinfo.output_components * 8, long(bytes));
   while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW line = scratch + size_t(cinfo.output_scanline) * row;
+    JSAMPROW line = rows + size_t(cinfo.output_scanline) * row;
     jpeg_read_scanlines(&cinfo, &line, 1);
   }
   jpeg_finish_decompress(&cinfo);
@@ -94,7 +98,7 @@ int DecodeJpegRows(const uint8_t* data, uint32_t size, int want_bits, uint32_t e
   *height = uint16_t(cinfo.output_height);
   *bits = uint16_t(cinfo.output_components * 8);
   jpeg_destroy_decompress(&cinfo);
-  *out = scratch;
+  *out = rows;
   return 1;
 }
 
@@ -114,7 +118,7 @@ int32_t DecodeJpeg(const uint8_t* data, uint32_t size, JpegImage* image) {
   }
   uint8_t* pixels = nullptr;
   uint16_t w = 0, h = 0, bits = 0;
-  if (!DecodeJpegRows(data, size, want, expect, &pixels, &w, &h, &bits, E3D().jpeg_logging)) return 0;
+  if (!DecodeJpegRows(data, size, want, expect, nullptr, &pixels, &w, &h, &bits, E3D().jpeg_logging)) return 0;
   if (image->pixels) {
     std::memcpy(image->pixels, pixels, expect);
     FreeVec(pixels);
@@ -125,6 +129,15 @@ int32_t DecodeJpeg(const uint8_t* data, uint32_t size, JpegImage* image) {
   image->height = h;
   image->bits = bits;
   return 1;
+}
+
+int32_t DecodeJpegInPlace(const uint8_t* data, uint32_t size, const JpegImage& image) {
+  if (!data || !image.pixels || (image.bits != 8 && image.bits != 24)) return 0;
+  const uint32_t expect = uint32_t(image.width) * image.height * (image.bits / 8u);
+  if (expect == 0) return 0;
+  uint8_t* out = nullptr;
+  uint16_t w = 0, h = 0, bits = 0;
+  return DecodeJpegRows(data, size, image.bits, expect, image.pixels, &out, &w, &h, &bits, E3D().jpeg_logging);
 }
 
 int32_t LoadJpegFile(const char* path, JpegImage* image) {

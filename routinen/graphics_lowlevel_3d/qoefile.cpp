@@ -53,6 +53,7 @@ struct Plan {
   uint32_t order_start[kKinds + 1];
   uint32_t total[kKinds];
   FileTexture textures[kMaxFileTextures];
+  uint8_t pictured[kMaxFileTextures];  // a JPGL or BMGL chunk fills the texture
 };
 
 const uint8_t* Item(const Plan& p, const Chunk& c, uint32_t i) {
@@ -142,6 +143,7 @@ const char* ScanChunks(Plan& p) {
     if (c.kind == JPGL || c.kind == BMGL) {
       // Pictures follow the definition of their texture.
       if (c.texture >= p.total[TXGL]) return "Bild ohne Textur";
+      p.pictured[c.texture] = 1;
       const FileTexture& ft = p.textures[c.texture];
       if (c.kind == BMGL && uint64_t(c.bytes) != uint64_t(ft.width) * ft.height * (ft.bits / 8u))
         return "Bild mit falscher Groesse";
@@ -176,7 +178,10 @@ const char* CheckRanges(const Plan& p) {
   const uint32_t* total = p.total;
   for (uint32_t i = 0; i < p.chunk_count; i++) {
     const Chunk& c = p.chunks[i];
-    for (uint32_t j = 0; j < c.count && kKindInfo[c.kind].item; j++) {
+    // Points, indices, vertex changes and texture definitions hold no
+    // references to check.
+    if (c.kind != FAGL && c.kind != OBGL && c.kind != ANGL && c.kind != FRGL && c.kind != ELGL) continue;
+    for (uint32_t j = 0; j < c.count; j++) {
       const uint8_t* it = Item(p, c, j);
       switch (c.kind) {
         case FAGL:
@@ -305,8 +310,9 @@ bool ApplyPicture(Loader& l, const Chunk& c) {
     DebugLog("LoadQOE: < JPEG> 8/24 Bit Texture!\n");
     TEXTURE3D* t = PictureTarget(l, c);
     if (!t) return true;
-    JpegImage img{t->pixels, t->width, t->height, t->depth};
-    if (!DecodeJpeg(p.file + c.data, c.bytes, &img)) return false;
+    // A failure throws the texture away with the rest of the load.
+    if (!DecodeJpegInPlace(p.file + c.data, c.bytes, JpegImage{t->pixels, t->width, t->height, t->depth}))
+      return false;
     UploadTexture(t);
     return true;
   }
@@ -317,10 +323,9 @@ bool ApplyPicture(Loader& l, const Chunk& c) {
   const uint32_t n = uint32_t(t->width) * t->height;
   auto* grey = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
   auto* rgb = static_cast<uint8_t*>(AllocVec(n * 3, MEMF_PUBLIC));
-  JpegImage a{grey, t->width, t->height, 8};
-  JpegImage colour{rgb, t->width, t->height, 24};
-  const bool ok = grey && rgb && DecodeJpeg(p.file + c.data, c.bytes, &a) &&
-                  DecodeJpeg(p.file + c.partner, c.partner_bytes, &colour);
+  const bool ok = grey && rgb &&
+                  DecodeJpegInPlace(p.file + c.data, c.bytes, JpegImage{grey, t->width, t->height, 8}) &&
+                  DecodeJpegInPlace(p.file + c.partner, c.partner_bytes, JpegImage{rgb, t->width, t->height, 24});
   if (ok) MakeRGBA(t->pixels, rgb, grey, n);
   FreeVec(grey);
   FreeVec(rgb);
@@ -352,7 +357,8 @@ bool ApplyTextures(Loader& l, const Chunk& c) {
     if (!t) return false;
     l.map[n] = int32_t(ThingLastIndex());
     *t = TEXTURE3D{};
-    InitializeT(t, file, ft.width, ft.height, ft.bits, name);
+    // A texture whose picture follows in the file skips the test pattern.
+    InitializeTexture(t, file, ft.width, ft.height, ft.bits, name, !l.p.pictured[n]);
     if (!t->pixels) return false;
   }
   return true;
@@ -376,29 +382,45 @@ bool ApplyChunk(Loader& l, const Chunk& c) {
   // The chunk's items in one run of the store.
   void* run = AppendThings(kKeys[c.kind], c.count);
   if (!run) return false;
+  // The plentiful kinds in loops of their own, without a switch per item.
+  const uint8_t* items = p.file + c.data;
+  switch (c.kind) {
+    case POGL: {
+      POINT3D* pt = static_cast<POINT3D*>(run);
+      for (uint32_t j = 0; j < c.count; j++, items += kKindInfo[POGL].item) {
+        pt[j].u = F32(items);
+        pt[j].v = F32(items + 4);
+        std::memcpy(pt[j].rgba, items + 8, 4);
+        pt[j].x = F32(items + 12);
+        pt[j].y = F32(items + 16);
+        pt[j].z = F32(items + 20);
+      }
+      return true;
+    }
+    case PIGL: {
+      PINDEX3D* pi = static_cast<PINDEX3D*>(run);
+      for (uint32_t j = 0; j < c.count; j++) pi[j] = GetLE32(items + size_t(kKindInfo[PIGL].item) * j);
+      return true;
+    }
+    case VCGL: {
+      VERTEXCHANGE3D* vc = static_cast<VERTEXCHANGE3D*>(run);
+      for (uint32_t j = 0; j < c.count; j++, items += kKindInfo[VCGL].item)
+        vc[j] = VERTEXCHANGE3D{GetLE16(items), GetLE16(items + 2), GetLE16(items + 4), GetLE16(items + 6)};
+      return true;
+    }
+    case FAGL: {
+      // The texture number stays file-local until the resolve step.
+      FACE3D* f = static_cast<FACE3D*>(run);
+      for (uint32_t j = 0; j < c.count; j++, items += kKindInfo[FAGL].item)
+        f[j] = FACE3D{GetLE32(items), GetLE16(items + 4), GetLE16(items + 6), nullptr};
+      return true;
+    }
+    default:
+      break;
+  }
   for (uint32_t j = 0; j < c.count; j++) {
     const uint8_t* it = Item(p, c, j);
     switch (c.kind) {
-      case POGL: {
-        POINT3D* pt = static_cast<POINT3D*>(run) + j;
-        pt->u = F32(it);
-        pt->v = F32(it + 4);
-        std::memcpy(pt->rgba, it + 8, 4);
-        pt->x = F32(it + 12);
-        pt->y = F32(it + 16);
-        pt->z = F32(it + 20);
-        break;
-      }
-      case PIGL:
-        static_cast<PINDEX3D*>(run)[j] = GetLE32(it);
-        break;
-      case VCGL:
-        static_cast<VERTEXCHANGE3D*>(run)[j] = VERTEXCHANGE3D{GetLE16(it), GetLE16(it + 2), GetLE16(it + 4), GetLE16(it + 6)};
-        break;
-      case FAGL:
-        // The texture number stays file-local until the resolve step.
-        static_cast<FACE3D*>(run)[j] = FACE3D{GetLE32(it), GetLE16(it + 4), GetLE16(it + 6), nullptr};
-        break;
       case OBGL: {
         OBJECT3D* o = static_cast<OBJECT3D*>(run) + j;
         ClearObject(o);

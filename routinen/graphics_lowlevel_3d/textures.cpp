@@ -54,6 +54,11 @@ void SetColorKey(uint8_t r, uint8_t g, uint8_t b) {
 }
 
 void InitializeT(TEXTURE3D* t, const char* file, uint16_t width, uint16_t height, uint16_t depth, const char* name) {
+  InitializeTexture(t, file, width, height, depth, name, 1);
+}
+
+void InitializeTexture(TEXTURE3D* t, const char* file, uint16_t width, uint16_t height, uint16_t depth,
+                       const char* name, int pattern) {
   if (!t) {
     DebugLog("InitializeT: Fehlerhafte Paramter\xfc" "bergabe.\n");
     return;
@@ -88,15 +93,23 @@ void InitializeT(TEXTURE3D* t, const char* file, uint16_t width, uint16_t height
     return;
   }
   // A test pattern: what a texture shows when its file cannot be read.
-  if (depth == 24 || depth == 32) {
-    uint8_t* p = t->pixels;
-    for (uint32_t y = 0; y < height; y++)
+  // Rows differ only in their y bytes: the first row is built once and
+  // copied, then each copy gets its row's y.
+  if (pattern && (depth == 24 || depth == 32)) {
+    const uint32_t bpp = depth / 8u, row = uint32_t(width) * bpp;
+    uint8_t* first = t->pixels;
+    for (uint32_t x = 0; x < width; x++) {
+      first[x * bpp] = uint8_t(x);
+      first[x * bpp + 2] = uint8_t(255 - x);
+    }
+    for (uint32_t y = 0; y < height; y++) {
+      uint8_t* p = t->pixels + size_t(y) * row;
+      if (y) std::memcpy(p, first, row);
       for (uint32_t x = 0; x < width; x++) {
-        *p++ = uint8_t(x);
-        *p++ = uint8_t(y);
-        *p++ = uint8_t(255 - x);
-        if (depth == 32) *p++ = uint8_t(255 - y);
+        p[x * bpp + 1] = uint8_t(y);
+        if (bpp == 4) p[x * bpp + 3] = uint8_t(255 - y);
       }
+    }
   }
 }
 

@@ -227,6 +227,32 @@ TEST_F(ModelFile, ASecondLoadReusesTexturesAndAppendsGeometry) {
   ExpectPointersResolved();
 }
 
+// A texture the file defines without a picture shows the test pattern; one
+// whose picture follows holds that picture alone, however the buffer was set up.
+TEST_F(ModelFile, TexturesWithoutAPictureShowTheTestPattern) {
+  datakit::QoeModel m = FullModel();
+  datakit::QoeTexture bare;
+  bare.name = "bare";
+  bare.file = "bmp/bare.jpg";
+  bare.width = 5;
+  bare.height = 3;
+  bare.bits = 32;
+  m.textures.push_back(bare);
+  const Bytes file = datakit::WriteQoe(m, false);
+  ASSERT_EQ(LoadQOEMemory(file.data(), uint32_t(file.size()), "p.qoe"), 0);
+  const uint32_t last = N(THING_TEXTURE3D) - 1;
+  const TEXTURE3D* t = At<TEXTURE3D>(THING_TEXTURE3D, last);
+  ASSERT_STREQ(t->name, "bare");
+  for (uint32_t y = 0; y < 3; y++)
+    for (uint32_t x = 0; x < 5; x++) {
+      const uint8_t* px = t->pixels + (y * 5 + x) * 4;
+      EXPECT_EQ(px[0], x);
+      EXPECT_EQ(px[1], y);
+      EXPECT_EQ(px[2], 255 - x);
+      EXPECT_EQ(px[3], 255 - y);
+    }
+}
+
 TEST_F(ModelFile, SeasonFoldersOnlyWhileLoading) {
   const char* folders[8] = {"", "qoe-spring/", "qoe-summer/", "qoe-autumn/", "qoe-winter/", "qoe-old/", "", ""};
   char path[64];

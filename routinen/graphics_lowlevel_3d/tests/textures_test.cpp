@@ -123,6 +123,23 @@ TEST_F(Textures, EveryFileFormatGivesTopDownRgbRows) {
   ExpectRef(t, 3);
 }
 
+// The pattern at every pixel: x, y, 255 - x (and 255 - y for 32 bits), the
+// bytes wrapping past 255 on wide textures.
+TEST_F(Textures, TheTestPatternCoversEveryPixel) {
+  for (uint16_t depth : {24, 32}) {
+    const TEXTURE3D* t = Make("", 300, 7, depth);
+    const uint32_t bpp = depth / 8u;
+    for (uint32_t y = 0; y < 7; y++)
+      for (uint32_t x = 0; x < 300; x++) {
+        const uint8_t* px = t->pixels + (y * 300 + x) * bpp;
+        ASSERT_EQ(px[0], uint8_t(x)) << depth << " " << x << "," << y;
+        ASSERT_EQ(px[1], uint8_t(y));
+        ASSERT_EQ(px[2], uint8_t(255 - x));
+        if (bpp == 4) ASSERT_EQ(px[3], uint8_t(255 - y));
+      }
+  }
+}
+
 TEST_F(Textures, MissingOrShortFilesLeaveTheTestPattern) {
   TEXTURE3D* t = Make("bmp/none.bmp", 4, 4, 24);
   const Bytes pattern(t->pixels, t->pixels + 48);
