@@ -3,7 +3,10 @@
 // minus schedule, typed bounds), and headless runs on a realm: EXIT leaves
 // every file as it was, OKOK writes the outgoing pool, the goods file and
 // the stock together, account state 0 writes nothing, a failed write
-// changes no file, and the screen's picture.
+// changes no file, a write killed at any moment leaves the old or the new
+// files, a sale chosen in the choice box with typed quantity and price, a
+// bid cancelled or kept by the question, a purchase from a scrolled list,
+// and the screen's picture.
 #include "screens/economy/handel.h"
 
 #include <gtest/gtest.h>
@@ -26,10 +29,13 @@
 #include "routinen/system/fonts.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
+#include "tools/turnbuilder/turnbuilder.h"
 
 namespace fs = std::filesystem;
 
@@ -380,6 +386,29 @@ class MarketScreen : public testing::Test {
     LoadedChunk c(id, OutgoingPoolPath);
     return c.p ? ChunkGet32(c.p, off) : 0xDEADu;
   }
+  // The goods file as a list of (kind, type, quantity, price, bid quantity,
+  // bid price), in file order.
+  static std::vector<std::vector<uint32_t>> Goods() {
+    std::vector<std::vector<uint32_t>> out;
+    LoadedChunk ware("WARE", "Data/WarenChunk.qoe");
+    if (!ware.p) return out;
+    ListHeader* list = CreateList(LIST_GOODS);
+    if (ScanWare2List(list, ware.p)) {
+      uint32_t i = 0;
+      for (ListNode* n = list->first; n && i < list->count; n = n->next, ++i) {
+        auto* w = reinterpret_cast<WarenListenEntry*>(n);
+        out.push_back({w->kind, w->goods, w->quantity, w->price, w->bid_quantity, w->bid_price});
+      }
+    }
+    DeleteList(list, 0);
+    return out;
+  }
+  // Clears a typed box (Backspace over its value) and types v, then Enter.
+  static std::string TypeInto(int x, int y, const std::string& v) {
+    std::string s = Click(x, y) + "wait 200\n";
+    for (int i = 0; i < 8; ++i) s += "key backspace\n";
+    return s + "text \"" + v + "\"\nkey enter\nwait 200\n";
+  }
 };
 
 TEST_F(MarketScreen, ExitLeavesEveryFileAsItWas) {
@@ -455,6 +484,193 @@ TEST_F(MarketScreen, AFailedWriteChangesNoFile) {
     EXPECT_TRUE(log.Has("Marktdaten konnten nicht gespeichert werden"));
     EXPECT_EQ(qoe_test::FileTree("Data"), before);
   }
+}
+
+// The sale of store goods: SX21 opens the choice box (corn, then the
+// store's goods), Enter takes the highlighted line; quantity and price are
+// typed into BOX2 and BOX3, OK20 puts the offer on the stall, OKOK writes it.
+TEST_F(MarketScreen, ASaleChosenInTheBoxWithTypedQuantityAndPriceIsWritten) {
+  const std::string box = "market_choose_box.png", sale = "market_sale.png";
+  const std::string script = Click(300, 414) + "wait 400\n" + Click(300, 229) + "wait 200\npng " + box +
+                             "\nkey enter\nwait 300\n" + TypeInto(307, 454, "25") + TypeInto(387, 454, "30") +
+                             Click(460, 434) + "wait 300\npng " + sale + "\n" + Ok();
+  EXPECT_EQ(Run(script), 39);
+  EXPECT_TRUE(qoe_test::KeepPng(box));
+  EXPECT_TRUE(qoe_test::KeepPng(sale));
+  const auto goods = Goods();
+  bool offer = false, store = false;
+  for (const auto& g : goods) {
+    if (g[0] == WARE_ANGEBOT && g[1] == 27) offer = g[2] == 25 && g[3] == 30;
+    if (g[0] == WARE_LAGER && g[1] == 27) store = g[2] == 15;
+  }
+  EXPECT_TRUE(offer) << "no offer of 25 at 30";
+  EXPECT_TRUE(store) << "the store does not hold the other 15";
+  EXPECT_EQ(Outgoing("LAND", 34), 5000u);  // a sale costs nothing now
+}
+
+// SX01 on a foreign offer with the own bid asks first: Enter takes the bid
+// back, Escape keeps it.
+TEST_F(MarketScreen, TheCancelQuestionTakesTheBidBackOnlyWhenConfirmed) {
+  const std::string pick = Click(300, 53) + "wait 200\n" + Click(580, 261) + "wait 400\n";
+  auto bid = [] {
+    for (const auto& g : Goods())
+      if (g[0] == WARE_FREMD && g[1] == 45) return g[4] * 1000 + g[5];
+    return 0xDEADu;
+  };
+  const std::string png = "market_cancel_question.png";
+  EXPECT_EQ(Run(pick + "png " + png + "\nkey esc\nwait 300\n" + Ok()), 39);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  EXPECT_EQ(bid(), 10u * 1000 + 60);
+  ResetInputState();
+  EXPECT_EQ(Run(pick + "key enter\nwait 300\n" + Ok()), 39);
+  EXPECT_EQ(bid(), 0u);
+}
+
+// A stock of thirty types: the arrow scrolls the purchase list, and a click
+// on its top line then takes the type scrolled to.
+TEST_F(MarketScreen, APurchaseFromTheScrolledListTakesTheTypeShown) {
+  WarenMarkt m{};
+  for (uint32_t t = 1; t <= 30; ++t) {
+    m.menge[t] = 10 + t;
+    m.preis[t] = 2;
+  }
+  ASSERT_EQ(SaveWarenMarkt(&m), 1);
+  std::string down;
+  for (int i = 0; i < 3; ++i) down += Click(230, 423) + "wait 150\n";
+  const std::string png = "market_scrolled.png";
+  EXPECT_EQ(Run(down + "png " + png + "\n" + Buy() + Ok()), 39);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  WarenMarkt after{};
+  ASSERT_EQ(LoadWarenMarkt(&after), 1);
+  std::vector<uint32_t> sold;
+  for (uint32_t t = 1; t <= 30; ++t)
+    if (after.menge[t] != m.menge[t]) sold.push_back(t);
+  ASSERT_EQ(sold.size(), 1u);
+  EXPECT_EQ(sold[0], 4u);  // the fourth type, three lines down
+  EXPECT_EQ(after.menge[4], 0u);
+  EXPECT_EQ(Outgoing("LAND", 34), 5000u - 14u * 2u);
+}
+
+// The leaving write of one purchase, as OKOK does it: 0 when written.
+int WriteOnePurchase() {
+  HandelsData* d = NewHandelsData();
+  int32_t ok = d && ReadHandelsScreenData(d) && d->gelesen;
+  if (ok) {
+    d->warenListe = CreateList(LIST_GOODS);
+    ok = d->warenListe && (!d->ware || ScanWare2List(d->warenListe, d->ware));
+  }
+  if (ok) {
+    ok = LoadWarenMarkt(&d->markt);
+    d->marktGeladen = 1;
+  }
+  if (ok) {
+    ok = AddWare2List(d->warenListe, WARE_LAGER, 10, 120, 6) != 0;
+    d->markt.menge[10] = 0;
+    d->schatz -= 720;
+  }
+  ok = ok && WriteHandelsScreenData(d);
+  FreeHandelsData(d);
+  return ok ? 0 : 1;
+}
+
+// The files under Data, the goods file read as records: a new node's
+// ident is the clock's second, the one thing two runs of a purchase differ in.
+struct MarketFiles {
+  std::map<std::string, std::vector<uint8_t>> files;
+  std::vector<std::vector<uint32_t>> goods;
+  bool operator==(const MarketFiles& o) const { return files == o.files && goods == o.goods; }
+};
+
+TEST_F(MarketScreen, AWriteKilledAtAnyMomentLeavesTheOldOrTheNewFiles) {
+  auto state = [] {
+    MarketFiles m{qoe_test::FileTree("Data"), Goods()};
+    m.files.erase("WarenChunk.qoe");
+    return m;
+  };
+  const auto tree = qoe_test::FileTree("Data");
+  const MarketFiles before = state();
+  int first = -1;
+  const int64_t us = qoe_test::MicrosOf([&] { first = WriteOnePurchase(); });
+  ASSERT_EQ(first, 0);
+  const MarketFiles after = state();
+  ASSERT_FALSE(after == before);
+  std::vector<fs::path> folders;
+  for (const auto& e : fs::recursive_directory_iterator("Data"))
+    if (e.is_directory()) folders.push_back(e.path());
+  auto restore = [&] {
+    fs::remove_all("Data");
+    for (const fs::path& f : folders) fs::create_directories(f);
+    for (const auto& f : tree) ASSERT_TRUE(qoe_test::WriteFileBytes((fs::path("Data") / f.first).string(), f.second));
+  };
+  int olds = 0, news = 0;
+  srand(7);
+  for (int i = 0; i < 40; ++i) {
+    restore();
+    qoe_test::KillAfterStart(WriteOnePurchase, rand() % (2 * us + 50));
+    EXPECT_EQ(FinishCommitRecords(), 0);  // the next start finishes a commit cut short
+    const MarketFiles now = state();
+    if (now == before) ++olds;
+    else if (now == after) ++news;
+    else ADD_FAILURE() << "run " << i << " left a mix of old and new files";
+  }
+  EXPECT_EQ(olds + news, 40);
+  EXPECT_GT(news, 0);
+}
+
+// The demo realm fills every list: the stock the market halls bring, the
+// other lords' offers with and without the own bid, the own offers of goods
+// and corn on the stall, and the store behind them.
+TEST(MarketDemo, TheDemoRealmFillsEveryList) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Handel.dat");
+  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::create_directories("Data/POP3In");
+  fs::create_directories("Data/POP3Out");
+  Realm realm;
+  std::string error;
+  ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm", &realm, &error)) << error;
+  const Bytes answer = BuildSignupAnswer(realm);
+  ASSERT_EQ(SaveMem2File(ReceivedPoolPath, answer.data(), static_cast<uint32_t>(answer.size())), 1);
+  ASSERT_NE(GameInit(ReceivedPoolPath), 0);
+  const Bytes turn = BuildTurnPool(realm);
+  ASSERT_EQ(SaveMem2File(ReceivedPoolPath, turn.data(), static_cast<uint32_t>(turn.size())), 1);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
+  OptionenPrefsDefault(&QoESystemPtr->Optionen);
+  *OwnPlayerPtr = OwnPlayer{};
+  OwnPlayerPtr->ActiveTown = 1;
+  RegisterGameDataListTypes();
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  ResetInputState();
+  const std::string png = "market_demo.png";
+  static int32_t result;
+  result = 99;
+  const std::string script = "timer 0 100\nwait 1500\npng " + png + "\n" + qoe_test::ClickLine(213, 108) + "wait 500\n";
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = HandelsScreen(39), 0; }, nullptr), 0);
+  EXPECT_EQ(result, 39);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  WarenMarkt m{};
+  ASSERT_EQ(LoadWarenMarkt(&m), 1);
+  EXPECT_GE(CountWarenMarkt(&m), 3u);
+  uint32_t kinds[6] = {}, bids = 0, corn_offers = 0;
+  LoadedChunk ware("WARE", "Data/WarenChunk.qoe");
+  ASSERT_NE(ware.p, nullptr);
+  ListHeader* list = CreateList(LIST_GOODS);
+  ASSERT_EQ(ScanWare2List(list, ware.p), 1);
+  uint32_t i = 0;
+  for (ListNode* n = list->first; n && i < list->count; n = n->next, ++i) {
+    auto* w = reinterpret_cast<WarenListenEntry*>(n);
+    if (w->kind < 6) ++kinds[w->kind];
+    if (w->kind == WARE_FREMD && HatWarenGebot(w)) ++bids;
+    if (w->kind == WARE_ANGEBOT && w->goods == 0) ++corn_offers;
+  }
+  DeleteList(list, 0);
+  EXPECT_GE(kinds[WARE_FREMD], 2u);
+  EXPECT_EQ(bids, 1u);
+  EXPECT_GE(kinds[WARE_ANGEBOT], 2u);
+  EXPECT_EQ(corn_offers, 1u);
+  EXPECT_GE(kinds[WARE_LAGER], 1u);
+  FreeAllElmorGfx();
+  HeadlessCloseDisplay();
+  *OwnPlayerPtr = OwnPlayer{};
 }
 
 }  // namespace
