@@ -17,6 +17,7 @@
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/gamedata/towns.h"
 #include "routinen/map/mapdisplay.h"
+#include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/prefs.h"
@@ -205,6 +206,7 @@ void InstallProgramScreens() {
   SetShellHooks(&hooks);
   MapScreenHooks map{};
   FillMapDisplayHooks(&map);
+  FillMapInfoHooks(&map);
   map.StartFailed = [](uint32_t step, const char* line) {
     ScreenStartFailed(nullptr, step, line);
   };

@@ -121,6 +121,10 @@ uint32_t MapDisplayHeight();
 // line of a slot that is still empty.
 const MapScreenHooks& CurrentMapScreenHooks();
 void MapScreenMissing(const char* what);
+// The map screen's sounds through its test seams: play once, and 1 when
+// the sound is not playing.
+void MapScreenPlaySfx(uint32_t id);
+int32_t MapScreenSfxIdle(uint32_t id);
 
 // Recounts the local figures after a shift (when a figure list is loaded).
 void MapFiguresMoved(QoEMapInfo* map);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "map_internal.h"
+#include "mapinfo.h"
 #include "mapscreen.h"
 #include "platform/display.h"
 #include "platform/log.h"
@@ -199,6 +200,7 @@ void ToggleMapDisplay(KartenScreenRecord* d, uint32_t mode) {
     else BlitObjekt(rp, on ? 145 : 143, 515, 315, 21, 19);
   } else if (mode == 1) {
     on = d->NamesOverlay ^= 1;
+    if (on) ForgetMapInfoCache();  // the town names are read afresh
     if (Deep()) Put(rp, on ? 1162 : 1163, 124, h - 160, true);
     else BlitObjekt(rp, on ? 145 : 143, 515, 345, 21, 19);
   } else if (mode == 2) {

@@ -13,6 +13,7 @@
 
 #include "map_internal.h"
 #include "mapdisplay.h"
+#include "mapinfo.h"
 #include "platform/display.h"
 #include "platform/log.h"
 #include "routinen/gamedata/entities.h"
@@ -211,6 +212,7 @@ QoEMapInfo* PublishedMap() {
 void SetMapScreenHooks(const MapScreenHooks* hooks) { State().hooks = hooks ? *hooks : MapScreenHooks{}; }
 
 void ResetMapScreenState() {
+  ForgetMapInfoCache();
   MapScreenState& s = State();
   s.record = KartenScreenRecord{};
   s.record.MarkedColumn = s.record.MarkedRow = -1;
@@ -598,6 +600,7 @@ int32_t KartenScreenKonstruktor(KartenScreenRecord* d) {
 }
 
 void KartenScreenFreigabe(KartenScreenRecord* d) {
+  ForgetMapInfoCache();
   if (d->Status == MAPSCREEN_SHOWN) {
     if (d->map) {
       MotionHold hold(d);
@@ -724,6 +727,9 @@ void MusicZone(KartenScreenRecord* d) {
 }
 
 }  // namespace
+
+void MapScreenPlaySfx(uint32_t id) { PlaySfx(id); }
+int32_t MapScreenSfxIdle(uint32_t id) { return SfxIdle(id) ? 1 : 0; }
 
 void KartenScreenRightClick(KartenScreenRecord* d, int32_t* next) {
   MapScreenHooks& h = State().hooks;

@@ -29,6 +29,7 @@
 #include "routinen/map/map.h"
 #include "routinen/map/map_internal.h"
 #include "routinen/map/mapdisplay.h"
+#include "routinen/map/mapinfo.h"
 #include "platform/pngfile.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/files.h"
@@ -830,6 +831,7 @@ class MapScreenDisplayVisit : public MapScreenVisit {
     MapScreenVisit::SetUp();
     MapScreenHooks h{};
     FillMapDisplayHooks(&h);
+    FillMapInfoHooks(&h);
     SetMapScreenHooks(&h);
   }
 };
