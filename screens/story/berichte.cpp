@@ -296,7 +296,8 @@ char* MakeTradeReport(const uint8_t* ware, ListHeader* players, uint32_t own_id,
     goods = nullptr;
   }
   uint64_t offers = 0;
-  for (ListNode* n = goods ? goods->first : nullptr; n && offers < goods->count; n = n->next)
+  ListNode* n = goods ? goods->first : nullptr;
+  for (uint32_t i = 0; n && i < goods->count; ++i, n = n->next)
     if (reinterpret_cast<WarenListenEntry*>(n)->kind == kOfferKind) ++offers;
   uint64_t want = offers * kTradeBytesPerOffer + kBerichtBufferSize;
   if (want > kBerichtTradeLimit) want = kBerichtTradeLimit;

@@ -248,6 +248,7 @@ void DrawStatistikGraph(StatistikData* d) {
   } else {
     StatistikLine lines[kCategories];
     const uint32_t count = StatistikLines(d, lines);
+    DebugLog("DrawStatistikGraph: %u Kurven, Zeitraum %u\n", count, d->range);
     for (uint32_t i = 0; i < count; ++i) {
       StatistikPoint p[kStatistikMaxPoints];
       const uint32_t n = StatistikCurve(&d->daten, lines[i].category, d->range, a->x2, a->y2, p);

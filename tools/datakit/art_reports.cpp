@@ -178,31 +178,28 @@ bool DrawScribeTable(Image& img) {
     for (int x = 56; x <= 584; ++x) {
       const int gx = (x - 56) % 20, gy = (196 - y) % 20;
       uint8_t c = Ramp(kParchmentRamp, 14 - (int)(Grain(x / 2, y, 63) % 2));
-      if (gx == 0 || gy == 0) c = Ramp(kGreenR, 13);
+      if (gx == 0 || gy == 0) c = Ramp(kParchmentRamp, 9);
       img.Set(x, y, c);
     }
-  FrameRect(img, 55, 51, 585, 197, Ramp(kGreenR, 6));
+  FrameRect(img, 55, 51, 585, 197, Ramp(kParchmentRamp, 3));
   // The base line of the curves (bottom - 14).
-  for (int x = 56; x <= 584; ++x) img.Set(x, 182, Ramp(kGreenR, 6));
+  for (int x = 56; x <= 584; ++x) img.Set(x, 182, Ramp(kParchmentRamp, 2));
   // The two lists on their sheets, and their captions' bands.
-  for (int x0 : {40, 364}) {
-    Sheet(img, x0, 220, x0 + 236, 398, (uint32_t)x0);
-    FrameRect(img, x0 + 7, 247, x0 + 229, 391, Ramp(kParchmentRamp, 4));
+  for (int x0 : {26, 365}) {
+    Sheet(img, x0 - 6, 220, x0 + 255, 398, (uint32_t)x0);
+    FrameRect(img, x0 - 1, 247, x0 + 250, 391, Ramp(kParchmentRamp, 4));
   }
   // The buttons between the lists and along the bottom.
-  WoodButton(img, 284, 252, 356, 280, "BACK");
-  WoodButton(img, 284, 286, 356, 314, "CLEAR");
-  WoodButton(img, 284, 320, 356, 348, "SHOW");
-  WoodButton(img, 284, 354, 356, 382, "HIDE");
+  WoodButton(img, 287, 252, 353, 280, "BACK");
+  WoodButton(img, 287, 286, 353, 314, "CLEAR");
+  WoodButton(img, 287, 320, 353, 348, "SHOW");
+  WoodButton(img, 287, 354, 353, 382, "HIDE");
   WoodButton(img, 60, 408, 220, 444, "RANGE");
   WoodButton(img, 250, 408, 410, 444, "LEGEND");
   WoodButton(img, 440, 408, 500, 444, "?");
   WoodButton(img, 520, 408, 590, 444, "EXIT");
-  // An ink pot and a quill at the table's corner.
-  FilledEllipse(img, 612, 230, 10, 7, kBlack);
-  RoundLine(img, 612, 226, 626, 160, kWhite, 1);
   AvoidReportPens(img, true);
-  for (int x0 : {40, 364}) FillRect(img, x0 + 8, 248, x0 + 228, 390, kBoxGround);
+  for (int x0 : {26, 365}) FillRect(img, x0, 248, x0 + 249, 390, kBoxGround);
   return true;
 }
 

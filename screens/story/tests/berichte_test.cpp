@@ -241,6 +241,11 @@ TEST_F(BerichteText, TradeWithTwoSales) {
   ASSERT_NE(t, nullptr);
   ExpectText("trade", t);
   FreeVec(t);
+  // Goods in store only: the heading, no sale.
+  const Chunk store = WareChunk({{5, 7, 1, 10, 0, 0, 0, 0}, {5, 7, 2, 10, 0, 0, 0, 0}});
+  t = MakeTradeReport(store.p(), players, 7, "Harald");
+  EXPECT_STREQ(t, GetCatalogStr(652));
+  FreeVec(t);
   t = MakeTradeReport(nullptr, players, 7, "Harald");
   EXPECT_STREQ(t, GetCatalogStr(651));
   FreeVec(t);
