@@ -28,10 +28,12 @@
 #include "screens/hub/residenzdownload.h"
 #include "screens/hub/option2.h"
 #include "screens/hub/signup.h"
+#include "screens/story/berichte.h"
 #include "screens/story/dungeon.h"
 #include "screens/story/goetter.h"
 #include "screens/story/kroenung.h"
 #include "screens/story/rizizozez.h"
+#include "screens/story/statistik.h"
 #include "screens/hub/stammbaum.h"
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
@@ -160,6 +162,11 @@ const char* const kBauBoxes[] = {
     "move 497 411\nclick left 497 411\n",                           // the help
     "move 359 411\nclick left 359 411\n",                           // build it? (the question)
     nullptr};
+const char* const kStatistikBoxes[] = {
+    "",
+    "move 470 425\nclick left 470 425\n",                           // the help
+    "move 330 425\nclick left 330 425\n",                           // the legend
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -168,8 +175,8 @@ const ScreenTableEntry kProgramScreens[] = {
     {1139, ResidenzScreen, kResidenzBoxes},
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
-    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
-    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
+    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, BerichteScreen, kOnlyItself}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
+    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},

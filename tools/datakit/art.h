@@ -220,6 +220,17 @@ bool DrawRuneBoard(Image& img);
 bool DrawRune(Image& img, int rune, const std::string& kind, std::string* err);
 bool DrawRuneCover(Image& img);
 bool DrawRunePeg(Image& img, const std::string& kind, std::string* err);
+// The reports screen (art_reports.cpp): the advisers' study (33) and its
+// title plaque (283) in the reports palette (pen 55 the text box's light
+// parchment); the statistics screen's scribe's table (41) and legend
+// parchment (379) in the statistics palette (also pens 226..235 the ten
+// curves' colours).
+bool DrawAdvisersStudy(Image& img);
+bool DrawReportPlaque(Image& img);
+bool DrawScribeTable(Image& img);
+bool DrawLegendParchment(Image& img);
+const Palette& ReportsPalette();
+const Palette& StatistikPalette();
 // img cut from picture `from` at (x, y).
 bool CutPicture(Image& img, const Image& from, int x, int y, std::string* err);
 

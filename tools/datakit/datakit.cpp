@@ -282,6 +282,10 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "compass") ok = DrawCompassFrame(img, (int)Num(arg, 0, 35));
   else if (style == "deathpit") ok = DrawDeathPicture(img);
   else if (style == "temple") ok = DrawTemple(img);
+  else if (style == "study") ok = DrawAdvisersStudy(img);
+  else if (style == "reportplaque") ok = DrawReportPlaque(img);
+  else if (style == "scribetable") ok = DrawScribeTable(img);
+  else if (style == "legendparchment") ok = DrawLegendParchment(img);
   else if (style == "letterdesk") ok = DrawLetterDesk(img);
   else if (style == "council") ok = DrawCouncilChamber(img);
   else if (style == "scrollcabinet") ok = DrawScrollCabinet(img);
@@ -386,10 +390,14 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   const bool tavern = id == kTavernPicture || style == "chatwindow" || style == "chatbutton" ||
                       style.rfind("rune", 0) == 0 || (style == "cut" && Num(arg, 1, ix.max_ids) == kTavernPicture);
   if (id == kTavernPicture) AvoidTavernPens(img);
+  // The reports' and the statistics' pictures carry their own palettes.
+  const Palette* reports = style == "study" || style == "reportplaque"        ? &ReportsPalette()
+                           : style == "scribetable" || style == "legendparchment" ? &StatistikPalette()
+                                                                                 : nullptr;
   if (e.kind == kScreen) screens.emplace(id, img);
   WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip || screen_mask,
                                               style == "campfire" ? &own : town ? &TownPalette()
-                                                              : tavern ? &TavernPalette() : nullptr));
+                                                              : tavern ? &TavernPalette() : reports));
   ix.entries[id] = e;
 }
 
