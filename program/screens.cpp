@@ -37,6 +37,7 @@
 #include "screens/economy/bau.h"
 #include "screens/economy/forschung.h"
 #include "screens/economy/handel.h"
+#include "screens/economy/kornlager.h"
 #include "screens/economy/stadt.h"
 #include "screens/economy/steuern.h"
 #include "screens/military/diplomat.h"
@@ -159,6 +160,12 @@ const char* const kBauBoxes[] = {
     "move 497 411\nclick left 497 411\n",                           // the help
     "move 359 411\nclick left 359 411\n",                           // build it? (the question)
     nullptr};
+const char* const kKornlagerBoxes[] = {
+    "",
+    "move 400 250\nclick left 400 250\n",                           // the granary's requester
+    "move 400 250\nclick left 400 250\nwait 300\nmove 133 435\nclick left 133 435\n",  // its help
+    "move 400 250\nclick left 400 250\nwait 300\nmove 165 302\nclick left 165 302\n",  // a typed store
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -169,7 +176,7 @@ const ScreenTableEntry kProgramScreens[] = {
     // Screens still to come; each screen's module replaces its line.
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
-    {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
+    {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},

@@ -220,6 +220,21 @@ bool DrawRuneBoard(Image& img);
 bool DrawRune(Image& img, int rune, const std::string& kind, std::string* err);
 bool DrawRuneCover(Image& img);
 bool DrawRunePeg(Image& img, const std::string& kind, std::string* err);
+// The granary (art_granary.cpp): the hall (56), a heap on the loft (place
+// 0, 304 x 108) or in the bin (place 1, 272 x 108) a quarter, half or nearly
+// full (fill 1..3), the window in rain or storm (112 x 84), the requester
+// (516 x 390), a bar's empty or full fill, the scales' marker (7 x 13,
+// masked), a sample of every pen for the duller palette of bad weather,
+// which DullPalette gives. The luxury store (919).
+bool DrawGranaryHall(Image& img);
+bool DrawGranaryHeap(Image& img, int place, int fill, std::string* err);
+bool DrawGranaryWeather(Image& img, bool storm);
+bool DrawGranaryRequester(Image& img);
+bool DrawGrainBar(Image& img, bool full);
+bool DrawScaleMarker(Image& img);
+bool DrawPaletteSample(Image& img);
+Palette DullPalette();
+bool DrawStorehouse(Image& img);
 // img cut from picture `from` at (x, y).
 bool CutPicture(Image& img, const Image& from, int x, int y, std::string* err);
 
