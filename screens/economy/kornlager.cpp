@@ -10,6 +10,7 @@
 #include "platform/threads.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gui/boxes.h"
+#include "routinen/gui/chiefmessage.h"
 #include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
@@ -41,7 +42,7 @@ const uint32_t kGraphics[] = {kFullGfx, kEmptyGfx, 125, 126, 123, 124};
 constexpr uint32_t kMeadowSound = 15, kPourSound = 16;
 const uint32_t kSounds[] = {kMeadowSound, kPourSound, kRainSound};
 constexpr uint32_t kTitlePen = 6, kPenInk = 7, kEntryText = 22, kEntryBack = 7;
-constexpr uint32_t kHelpText = 781, kQuarterText = 175;
+constexpr uint32_t kHelpText = 781, kQuarterText = 175, kWriteFailedText = 127;  // "The data could not be saved."
 constexpr uint32_t kAreaFlags = PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE;  // 37
 // The requester at (66, 68), 516 x 390; the arrows of the three columns.
 constexpr int32_t kReqX = 66, kReqY = 68, kReqW = 516, kReqH = 390;
@@ -530,8 +531,16 @@ int32_t KornLagerRequester(KornLagerData* d) {
       TextBox(GetCatalogStr(kHelpText));
       RainDriverBox(&d->rain, kRainRequester);
     } else if (GadgetIs(g, "OKOK")) {
-      if (!WriteKornLagerData(d)) DebugLog("Konnte Game-Daten nicht abspeichern ! B\xF6ser Fehler !\n");
-      done = true;
+      // A failed write is told; the requester stays, so the lord may try
+      // again or leave by EXIT.
+      if (WriteKornLagerData(d)) {
+        done = true;
+      } else {
+        DebugLog("Konnte Game-Daten nicht abspeichern ! B\xF6ser Fehler !\n");
+        RainDriverBox(&d->rain, kRainHelp);
+        ChiefMessage(66, 168, 180, 0, 0, 0, 0, GetCatalogStr(kWriteFailedText), kPenInk);
+        RainDriverBox(&d->rain, kRainRequester);
+      }
     } else if (GadgetIs(g, "EXIT")) {
       RestoreKornStores(d);
       done = true;

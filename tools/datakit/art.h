@@ -225,7 +225,8 @@ bool DrawRunePeg(Image& img, const std::string& kind, std::string* err);
 // full (fill 1..3), the window in rain or storm (112 x 84), the requester
 // (516 x 390), a bar's empty or full fill, the scales' marker (7 x 13,
 // masked), a sample of every pen for the duller palette of bad weather,
-// which DullPalette gives. The luxury store (919).
+// which DullPalette gives. The luxury store (919): shelves of goods, the
+// goods frame at (16, 16), the ledger's place, the three scales' board.
 bool DrawGranaryHall(Image& img);
 bool DrawGranaryHeap(Image& img, int place, int fill, std::string* err);
 bool DrawGranaryWeather(Image& img, bool storm);

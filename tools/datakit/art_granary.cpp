@@ -315,6 +315,142 @@ Palette DullPalette() {
   return p;
 }
 
-bool DrawStorehouse(Image& img) { return DrawBackground(img, "Luxury Goods", 919); }
+namespace {
+
+// A shelf board with goods on it between x1 and x2, its board at y.
+void Shelf(Image& img, int x1, int x2, int y, uint32_t seed) {
+  int x = x1 + 4;
+  int k = 0;
+  while (x < x2 - 24) {
+    const int kind = (int)(TextureHash(k, 1, seed) % 5), w = 16 + (int)(TextureHash(k, 2, seed) % 14);
+    const uint8_t ramps[5] = {kRedRamp, kSkyRamp, kGoldRamp, kForestRamp, 144};
+    const uint8_t ramp = ramps[TextureHash(k, 3, seed) % 5];
+    if (kind == 0) {  // a jar
+      FilledEllipse(img, x + w / 2, y - 10, w / 2, 10, kBlack);
+      FilledEllipse(img, x + w / 2, y - 10, w / 2 - 1, 9, (uint8_t)(ramp + 8));
+      FillRect(img, x + w / 2 - 3, y - 24, x + w / 2 + 3, y - 19, (uint8_t)(ramp + 5));
+      img.Set(x + w / 2 - 3, y - 14, (uint8_t)(ramp + 14));
+    } else if (kind == 1) {  // a crate
+      FillRect(img, x, y - 18, x + w, y - 1, kWoodRamp + 9);
+      FrameRect(img, x, y - 18, x + w, y - 1, kBlack);
+      RoundLine(img, x, y - 18, x + w, y - 1, kWoodRamp + 5, 0);
+    } else if (kind == 2) {  // a bolt of cloth
+      FilledEllipse(img, x + w / 2, y - 8, w / 2, 8, kBlack);
+      FilledEllipse(img, x + w / 2, y - 8, w / 2 - 1, 7, (uint8_t)(ramp + 10));
+      for (int i = 0; i < w; i += 4) FillRect(img, x + i, y - 14, x + i, y - 3, (uint8_t)(ramp + 6));
+    } else if (kind == 3) {  // a sack
+      FilledEllipse(img, x + w / 2, y - 11, w / 2, 11, kBlack);
+      FilledEllipse(img, x + w / 2, y - 11, w / 2 - 1, 10, (uint8_t)(kParchmentRamp + 8));
+    } else {  // a small chest with gold
+      FillRect(img, x, y - 14, x + w, y - 1, kWoodRamp + 6);
+      FillRect(img, x + 1, y - 16, x + w - 1, y - 13, kGoldRamp + 13);
+      FrameRect(img, x, y - 14, x + w, y - 1, kBlack);
+    }
+    x += w + 6;
+    ++k;
+  }
+  FillRect(img, x1, y, x2, y + 5, kWoodRamp + 7);
+  FillRect(img, x1, y + 5, x2, y + 6, kWoodRamp + 2);
+}
+
+// A balance scale, small, at (cx, top): post, beam, two pans.
+void BalanceIcon(Image& img, int cx, int top, int tilt) {
+  FillRect(img, cx - 1, top + 4, cx + 1, top + 26, kGoldRamp + 6);
+  FillRect(img, cx - 6, top + 26, cx + 6, top + 28, kGoldRamp + 4);
+  RoundLine(img, cx - 12, top + 6 + tilt, cx + 12, top + 6 - tilt, kGoldRamp + 12, 1);
+  for (int side : {-1, 1}) {
+    const int px = cx + side * 12, py = top + 6 - side * tilt;
+    RoundLine(img, px, py, px - 4, py + 10, kGoldRamp + 9, 0);
+    RoundLine(img, px, py, px + 4, py + 10, kGoldRamp + 9, 0);
+    FillRect(img, px - 5, py + 10, px + 5, py + 11, kGoldRamp + 11);
+  }
+}
+
+// The raw material's sign: 0 plant (a sheaf), 1 animal (a sheep), 2 mineral (ore).
+void RawSign(Image& img, int cx, int cy, int kind) {
+  if (kind == 0) {
+    for (int i = -3; i <= 3; ++i) RoundLine(img, cx, cy + 9, cx + i * 2, cy - 8, kGoldRamp + 10, 0);
+    FillRect(img, cx - 4, cy + 1, cx + 4, cy + 2, kWoodRamp + 4);
+  } else if (kind == 1) {
+    FilledEllipse(img, cx, cy, 9, 6, kGreyRamp + 14);
+    FilledEllipse(img, cx + 8, cy - 3, 3, 3, kGreyRamp + 4);
+    for (int lx : {cx - 5, cx + 4}) FillRect(img, lx, cy + 5, lx + 1, cy + 9, kGreyRamp + 3);
+  } else {
+    FilledEllipse(img, cx - 3, cy + 3, 6, 5, kSlateRamp + 6);
+    FilledEllipse(img, cx + 4, cy + 1, 5, 6, kSlateRamp + 9);
+    img.Set(cx + 3, cy - 1, kGoldRamp + 15);
+    img.Set(cx - 4, cy + 2, kGoldRamp + 15);
+  }
+}
+
+}  // namespace
+
+bool DrawStorehouse(Image& img) {
+  // The storehouse: stone below, shelves of goods on plank walls.
+  Planks(img, 0, 0, 639, 479, 26, 8, 919);
+  for (int y = 424; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const bool joint = (y - 424) % 28 == 0 || (x + ((y - 424) / 28 % 2) * 35) % 70 == 0;
+      img.Set(x, y, (uint8_t)(kSlateRamp + (joint ? 3 : 7 + (int)(TextureHash(x / 3, y / 3, 920) % 3))));
+    }
+  Shelf(img, 186, 444, 132, 921);
+  Shelf(img, 448, 636, 66, 922);
+  // The title board.
+  FillRect(img, 192, 4, 472, 32, kWoodRamp + 2);
+  FrameRect(img, 192, 4, 472, 32, kGoldRamp + 10);
+  FrameRect(img, 194, 6, 470, 30, kBlack);
+  // The goods frame at (16, 16), 160 x 120.
+  for (int i = 1; i <= 5; ++i) FrameRect(img, 16 - i, 16 - i, 175 + i, 135 + i, (uint8_t)(i == 5 ? kBlack : kGoldRamp + 6 + i));
+  FillRect(img, 16, 16, 175, 135, kWoodRamp + 1);
+  // The inhabitants' plaque and the switch's board.
+  Grain(img, 192, 36, 444, 62, kParchmentRamp, 12, 2, 923);
+  FrameRect(img, 191, 35, 445, 63, kWoodRamp + 3);
+  Inset(img, 336, 40, 440, 58, kParchmentRamp + 14);
+  Grain(img, 464, 36, 566, 62, kParchmentRamp, 12, 2, 924);
+  FrameRect(img, 463, 35, 567, 63, kWoodRamp + 3);
+  // The ledger: column heads and the list's place.
+  Grain(img, 10, 150, 446, 454, kParchmentRamp, 12, 2, 925);
+  FrameRect(img, 9, 149, 447, 455, kWoodRamp + 3);
+  FrameRect(img, 8, 148, 448, 456, kBlack);
+  FillRect(img, 16, 174, 419, 175, kWoodRamp + 4);
+  FillRect(img, 16, 178, 419, 418, kTitleBar);
+  FrameRect(img, 15, 177, 420, 419, kWoodRamp + 3);
+  Inset(img, 424, 200, 439, 396, kWoodRamp + 6);
+  // Less, the typed allocation's box, more.
+  for (int b = 0; b < 2; ++b) {
+    const int x1 = b == 0 ? 16 : 135;
+    FillRect(img, x1, 428, x1 + 19, 447, kWoodRamp + 9);
+    FrameRect(img, x1 - 1, 427, x1 + 20, 448, kBlack);
+    Bevel(img, x1, 428, x1 + 19, 447, false);
+    for (int i = 0; i < 6; ++i) {
+      const int x = b == 0 ? x1 + 6 + i : x1 + 13 - i;
+      FillRect(img, x, 437 - i, x, 438 + i, kWhite);
+    }
+  }
+  Inset(img, 40, 428, 130, 447, 22);
+  // The scales' board: for each raw material its sign, a balance and the
+  // bar (shortage red on the left, unused green on the right), graduated.
+  Grain(img, 448, 72, 630, 420, kParchmentRamp, 11, 2, 926);
+  FrameRect(img, 447, 71, 631, 421, kWoodRamp + 3);
+  FrameRect(img, 446, 70, 632, 422, kBlack);
+  for (int row = 0; row < 3; ++row) {
+    const int y = 150 + 90 * row;
+    RawSign(img, 462, y - 18, row == 0 ? 0 : row == 1 ? 1 : 2);
+    BalanceIcon(img, 462, y - 2, row - 1);
+    FillRect(img, 480, y + 1, 539, y + 4, kRedRamp + 8);
+    FillRect(img, 540, y + 1, 600, y + 4, kForestRamp + 10);
+    FrameRect(img, 479, y, 601, y + 5, kBlack);
+    for (int t = 0; t <= 10; ++t) {
+      const int x = 480 + 12 * t;
+      FillRect(img, x, y + 6, x, y + (t % 5 == 0 ? 12 : 9), kWoodRamp + 2);
+    }
+    Inset(img, 500, y + 18, 580, y + 34, kParchmentRamp + 14);
+  }
+  // Help, OK and exit.
+  WoodButton(img, 456, 436, 514, 459, "HELP");
+  WoodButton(img, 520, 436, 568, 459, "OK");
+  WoodButton(img, 574, 436, 624, 459, "EXIT");
+  return true;
+}
 
 }  // namespace datakit

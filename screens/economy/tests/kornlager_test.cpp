@@ -17,6 +17,7 @@
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
+#include "routinen/system/files.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
@@ -289,6 +290,7 @@ class KornScreenRun : public qoe_test::ScreenTest {
     return next;
   }
   void TearDown() override {
+    FileFailWritesAfter(-1);
     log_.reset();
     ScreenTest::TearDown();
   }
@@ -408,6 +410,24 @@ TEST_P(KornScreenRun, WithoutAnInstalledGameNothingIsWritten) {
     EXPECT_EQ(Run(Open() + Button("DO00") + Button("OKOK") + Button("LEAVE")), 39);
     EXPECT_FALSE(fs::exists("Data/POP3Out/GameChunk.qoe"));
   }
+}
+
+TEST_P(KornScreenRun, AFailedWriteIsToldAndTheRequesterStays) {
+  Realm("");
+  FileFailWritesAfter(0);
+  const std::string png = Png("kornlager_failed");
+  EXPECT_EQ(Run(Open() + Button("DO00") + Button("OKOK") + "wait 300\npng " + png + "\nkey enter\nwait 200\n" +
+                Button("EXIT") + Button("LEAVE")),
+            39);
+  FileFailWritesAfter(-1);
+  EXPECT_TRUE(log().Has("Konnte Game-Daten nicht abspeichern"));
+  EXPECT_TRUE(Outgoing().empty());
+  KeepPicture(png);
+  // Written the next time, with the stores EXIT left as read.
+  EXPECT_EQ(Run(Open() + Button("OKOK") + Button("LEAVE")), 39);
+  std::vector<uint8_t> want = Received();
+  ChunkPut32(want.data(), 36, 20000);
+  EXPECT_EQ(Outgoing(), want);
 }
 
 TEST_P(KornScreenRun, TheHelpAndTheSounds) {
