@@ -40,6 +40,8 @@
 #include "screens/economy/bau.h"
 #include "screens/economy/forschung.h"
 #include "screens/economy/handel.h"
+#include "screens/economy/kornlager.h"
+#include "screens/economy/luxus.h"
 #include "screens/economy/stadt.h"
 #include "screens/economy/steuern.h"
 #include "screens/military/diplomat.h"
@@ -167,6 +169,17 @@ const char* const kStatistikBoxes[] = {
     "move 470 425\nclick left 470 425\n",                           // the help
     "move 330 425\nclick left 330 425\n",                           // the legend
     nullptr};
+const char* const kKornlagerBoxes[] = {
+    "",
+    "move 400 250\nclick left 400 250\n",                           // the granary's requester
+    "move 400 250\nclick left 400 250\nwait 300\nmove 133 435\nclick left 133 435\n",  // its help
+    "move 400 250\nclick left 400 250\nwait 300\nmove 165 302\nclick left 165 302\n",  // a typed store
+    nullptr};
+const char* const kLuxusBoxes[] = {
+    "",
+    "move 485 447\nclick left 485 447\n",                           // the help
+    "move 100 190\nclick left 100 190\nwait 300\nmove 85 437\nclick left 85 437\n",  // a typed allocation
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -177,10 +190,10 @@ const ScreenTableEntry kProgramScreens[] = {
     // Screens still to come; each screen's module replaces its line.
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, BerichteScreen, kOnlyItself}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
-    {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
+    {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
-    {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
+    {919, LuxusScreen, kLuxusBoxes}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "chunks.h"
 #include "chunks_internal.h"
 #include "entities.h"
+#include "luxus.h"
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
@@ -263,14 +264,10 @@ bool LandPass(const char* path) {
     DebugLog("ChunkMachine: Kein gueltiger LAND-Chunk in %s\n", path);
     return false;
   }
-  // Luxury allocations of the player (host order, 19 u32): entries 0..2 are
-  // the raw materials animal, plant and mineral.
-  uint32_t alloc[3] = {0, 0, 0};
-  uint32_t lsize = 0;
-  uint8_t* lux = static_cast<uint8_t*>(GdLoadFile(".\\Data\\Luxus.dat", 0, &lsize));
-  if (lux && lsize == 76)
-    for (int i = 0; i < 3; i++) alloc[i] = GetLE32(lux + 4 * i);
-  if (lux) FreeVec(lux);
+  // Luxury allocations of the player: entries 0..2 are the raw materials
+  // animal, plant and mineral (zeros without a whole file).
+  uint32_t alloc[LUXUS_FILE_ENTRIES];
+  ReadLuxusDaten(alloc);
   const int64_t v1 = (int64_t)(int32_t)ChunkGet32(land.p, 54) + (int64_t)(alloc[0] / 10);
   const int64_t v2 = (int64_t)(int32_t)ChunkGet32(land.p, 50) + (int64_t)(alloc[1] / 10);
   const int64_t v3 = (int64_t)(int32_t)ChunkGet32(land.p, 58) + (int64_t)(alloc[2] / 10);

@@ -231,6 +231,22 @@ bool DrawScribeTable(Image& img);
 bool DrawLegendParchment(Image& img);
 const Palette& ReportsPalette();
 const Palette& StatistikPalette();
+// The granary (art_granary.cpp): the hall (56), a heap on the loft (place
+// 0, 304 x 108) or in the bin (place 1, 272 x 108) a quarter, half or nearly
+// full (fill 1..3), the window in rain or storm (112 x 84), the requester
+// (516 x 390), a bar's empty or full fill, the scales' marker (7 x 13,
+// masked), a sample of every pen for the duller palette of bad weather,
+// which DullPalette gives. The luxury store (919): shelves of goods, the
+// goods frame at (16, 16), the ledger's place, the three scales' board.
+bool DrawGranaryHall(Image& img);
+bool DrawGranaryHeap(Image& img, int place, int fill, std::string* err);
+bool DrawGranaryWeather(Image& img, bool storm);
+bool DrawGranaryRequester(Image& img);
+bool DrawGrainBar(Image& img, bool full);
+bool DrawScaleMarker(Image& img);
+bool DrawPaletteSample(Image& img);
+Palette DullPalette();
+bool DrawStorehouse(Image& img);
 // img cut from picture `from` at (x, y).
 bool CutPicture(Image& img, const Image& from, int x, int y, std::string* err);
 

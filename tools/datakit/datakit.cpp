@@ -364,6 +364,21 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "rune") ok = DrawRune(img, (int)Num(arg, 1, 8), w.size() > 6 ? Text(w[6]) : "", &err);
   else if (style == "runecover") ok = DrawRuneCover(img);
   else if (style == "runepeg") ok = DrawRunePeg(img, arg, &err);
+  else if (style == "granaryhall") ok = DrawGranaryHall(img);
+  else if (style == "granaryheap") {
+    // granaryheap <place 0..1> <fill 1..3>
+    if (w.size() != 7) throw Failure{"", "granaryheap <place 0..1> <fill 1..3>"};
+    ok = DrawGranaryHeap(img, (int)Num(arg, 0, 1), (int)Num(w[6], 1, 3), &err);
+  } else if (style == "granaryweather") {
+    if (arg != "rain" && arg != "storm") throw Failure{"", "granaryweather rain|storm"};
+    ok = DrawGranaryWeather(img, arg == "storm");
+  } else if (style == "granarybox") ok = DrawGranaryRequester(img);
+  else if (style == "grainbar") {
+    if (arg != "empty" && arg != "full") throw Failure{"", "grainbar empty|full"};
+    ok = DrawGrainBar(img, arg == "full");
+  } else if (style == "scalemarker") ok = DrawScaleMarker(img);
+  else if (style == "dullpalette") ok = DrawPaletteSample(img);
+  else if (style == "storehouse") ok = DrawStorehouse(img);
   else if (style == "cut") {
     // cut <screen ID> <x> <y>: a piece of a screen picture listed before
     if (w.size() != 8) throw Failure{"", "cut <screen id> <x> <y>"};
@@ -395,9 +410,12 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
                            : style == "scribetable" || style == "legendparchment" ? &StatistikPalette()
                                                                                  : nullptr;
   if (e.kind == kScreen) screens.emplace(id, img);
+  // The duller palette of bad weather is its picture's palette.
+  const Palette dull = style == "dullpalette" ? DullPalette() : Palette{};
   WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip || screen_mask,
                                               style == "campfire" ? &own : town ? &TownPalette()
-                                                              : tavern ? &TavernPalette() : reports));
+                                                              : tavern ? &TavernPalette()
+                                                              : style == "dullpalette" ? &dull : reports));
   ix.entries[id] = e;
 }
 
