@@ -360,6 +360,11 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "rune") ok = DrawRune(img, (int)Num(arg, 1, 8), w.size() > 6 ? Text(w[6]) : "", &err);
   else if (style == "runecover") ok = DrawRuneCover(img);
   else if (style == "runepeg") ok = DrawRunePeg(img, arg, &err);
+  else if (style == "tavernroom") ok = DrawTavernRoom(img);
+  else if (style == "storehouse") ok = DrawStorehouse(img);
+  else if (style == "cask") ok = DrawCask(img);
+  else if (style == "caskpiece") ok = DrawCaskPiece(img);
+  else if (style == "storerequester") ok = DrawStoreRequester(img);
   else if (style == "cut") {
     // cut <screen ID> <x> <y>: a piece of a screen picture listed before
     if (w.size() != 8) throw Failure{"", "cut <screen id> <x> <y>"};
