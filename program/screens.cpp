@@ -35,6 +35,8 @@
 #include "screens/story/rizizozez.h"
 #include "screens/story/statistik.h"
 #include "screens/hub/stammbaum.h"
+#include "screens/hub/lager.h"
+#include "screens/hub/taverne.h"
 #include "screens/hub/titel.h"
 #include "screens/common/screenbase.h"
 #include "screens/economy/bau.h"
@@ -180,6 +182,15 @@ const char* const kLuxusBoxes[] = {
     "move 485 447\nclick left 485 447\n",                           // the help
     "move 100 190\nclick left 100 190\nwait 300\nmove 85 437\nclick left 85 437\n",  // a typed allocation
     nullptr};
+const char* const kTaverneBoxes[] = {
+    "",
+    "move 292 347\nclick left 292 347\n",                           // the chat's choice
+    "move 248 91\nclick left 248 91\n",                             // the slide show's question
+    nullptr};
+const char* const kLagerBoxes[] = {
+    "",
+    "move 330 460\nclick left 330 460\n",                           // the server's message
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -190,7 +201,7 @@ const ScreenTableEntry kProgramScreens[] = {
     // Screens still to come; each screen's module replaces its line.
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, BerichteScreen, kOnlyItself}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
-    {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, NotBuiltYet}, {61, NotBuiltYet},
+    {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, TaverneScreen, kTaverneBoxes}, {61, LagerScreen, kLagerBoxes},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, LuxusScreen, kLuxusBoxes}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},

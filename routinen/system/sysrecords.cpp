@@ -74,7 +74,7 @@ const EndpointKey kEndpointKeys[] = {
     EP(WebPath, EP_TEXT, "web_path", "/", "path prefix of the web pages"),
     EP(FtpHost, EP_TEXT, "ftp_host", "127.0.0.1", "update server, host[:port]"),
     EP(FtpUser, EP_TEXT, "ftp_user", "anonymous", "update server user"),
-    EP(FtpPassword, EP_TEXT, "ftp_password", "quill@localhost", "update server password"),
+    EP(FtpPassword, EP_TEXT, "ftp_password", "Zwirn", "update server password"),
     EP(IrcServer, EP_TEXT, "irc_server", "127.0.0.1:6667", "tavern chat server, host:port"),
     EP(IrcChannel, EP_TEXT, "irc_channel", "#Quill", "channel of the IRC panel"),
     EP(MailTls, EP_TLS, "mail_tls", "auto", "off, auto (STARTTLS/STLS when offered) or required"),

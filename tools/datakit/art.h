@@ -246,7 +246,16 @@ bool DrawGrainBar(Image& img, bool full);
 bool DrawScaleMarker(Image& img);
 bool DrawPaletteSample(Image& img);
 Palette DullPalette();
+bool DrawLuxuryStore(Image& img);
+// The tavern's room (59) with an object at each of its gadgets, and the
+// update store (art_tavernroom.cpp): the storehouse (61), a cask (109, masked),
+// the sacks at the post in front of the fourth cask (111, masked) and the
+// requester's scroll (69).
+bool DrawTavernRoom(Image& img);
 bool DrawStorehouse(Image& img);
+bool DrawCask(Image& img);
+bool DrawCaskPiece(Image& img);
+bool DrawStoreRequester(Image& img);
 // img cut from picture `from` at (x, y).
 bool CutPicture(Image& img, const Image& from, int x, int y, std::string* err);
 

@@ -385,7 +385,7 @@ void RawSign(Image& img, int cx, int cy, int kind) {
 
 }  // namespace
 
-bool DrawStorehouse(Image& img) {
+bool DrawLuxuryStore(Image& img) {
   // The storehouse: stone below, shelves of goods on plank walls.
   Planks(img, 0, 0, 639, 479, 26, 8, 919);
   for (int y = 424; y < 480; ++y)

@@ -378,7 +378,12 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
     ok = DrawGrainBar(img, arg == "full");
   } else if (style == "scalemarker") ok = DrawScaleMarker(img);
   else if (style == "dullpalette") ok = DrawPaletteSample(img);
+  else if (style == "luxurystore") ok = DrawLuxuryStore(img);
+  else if (style == "tavernroom") ok = DrawTavernRoom(img);
   else if (style == "storehouse") ok = DrawStorehouse(img);
+  else if (style == "cask") ok = DrawCask(img);
+  else if (style == "caskpiece") ok = DrawCaskPiece(img);
+  else if (style == "storerequester") ok = DrawStoreRequester(img);
   else if (style == "cut") {
     // cut <screen ID> <x> <y>: a piece of a screen picture listed before
     if (w.size() != 8) throw Failure{"", "cut <screen id> <x> <y>"};

@@ -1,0 +1,5 @@
+// The client's version string, kept once: the update store compares the
+// three digits behind its "V" with an update's, and the options show it.
+#pragma once
+
+inline constexpr const char kClientVersionString[] = "$VER: QoE-Client 'Enhanced' V0.57 R11 (18.06.2009)";
