@@ -153,11 +153,15 @@ const char* const kHandelBoxes[] = {
     nullptr};
 const char* const kDiplomatBoxes[] = {
     "",
-    "move 544 208\nclick left 544 208\n",                          // the trade counter's message
+    "move 544 208\nclick left 544 208\n",                          // the trade counter's message (no market here)
     "move 96 208\nclick left 96 208\n",                            // the contracts read
     "move 96 208\nclick left 96 208\nwait 600\nmove 150 133\nclick left 150 133\n",  // and one of them
     "move 320 140\nclick left 320 140\n",                          // the vassal hall
     "move 120 400\nclick left 120 400\n",                          // the contracts to cancel
+    "move 520 400\nclick left 520 400\n",                          // the letters
+    "move 520 400\nclick left 520 400\nwait 600\nmove 150 406\nclick left 150 406\n",  // and the first one read
+    "move 520 400\nclick left 520 400\nwait 600\nmove 150 133\nclick left 150 133\nwait 300\n"
+    "move 338 398\nclick left 338 398\n",                          // a letter to a lord: its subject asked
     nullptr};
 const char* const kBauBoxes[] = {
     "",

@@ -1631,11 +1631,11 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1625, "", nullptr},
     {1626, "", nullptr},
     {1627, "", nullptr},
-    {1628, "", nullptr},
-    {1629, "", nullptr},
-    {1630, "", nullptr},
-    {1631, "", nullptr},
-    {1632, "", nullptr},
+    {1628, "heralds", nullptr},
+    {1629, "reset", nullptr},
+    {1630, "read", nullptr},
+    {1631, "write", nullptr},
+    {1632, "delete", nullptr},
     {1633, "", nullptr},
 };
 

@@ -32,25 +32,26 @@ int32_t ParseTypedNumber(const char* text) {
   return v > 2147483647 ? 2147483647 : static_cast<int32_t>(v);
 }
 
-int32_t TypedNumberEntry(const ScreenRegion* region, const Gadget* box, int32_t value, uint32_t text_pen,
-                         uint32_t back_pen) {
+int32_t TypedNumberText(const ScreenRegion* region, const Gadget* box, const char* start, uint32_t max_chars,
+                        uint32_t text_pen, uint32_t back_pen, char* out) {
+  if (max_chars < 1) max_chars = 1;
+  if (max_chars > kNumberEntryMaxText) max_chars = kNumberEntryMaxText;
+  std::snprintf(out, max_chars + 1, "%s", start ? start : "");
   RastPort* rp = ScreenRastPort();
-  if (!box || !rp || WindowCloseRequested()) return value < 0 ? 0 : value;
+  if (!box || !rp || WindowCloseRequested()) return 0;
   const int32_t ox = region ? region->offsetX : 0, oy = region ? region->offsetY : 0;
   const int32_t x = box->x1 + ox, y = box->y1 + oy;
   const uint32_t width = box->x2 >= box->x1 ? box->x2 - box->x1 + 1u : 1u;
   const uint32_t height = rp->Font ? rp->Font->YSize : 8u;
 
-  char start[24];
-  std::snprintf(start, sizeof start, "%ld", static_cast<long>(value));
-  char text[kNumberEntryMaxChars + 1] = {};
-  uint8_t widths[kNumberEntryMaxChars + 1] = {};
-  GetCharWidths(rp, start, text, widths, kNumberEntryMaxChars + 1);
+  char text[kNumberEntryMaxText + 1] = {};
+  uint8_t widths[kNumberEntryMaxText + 1] = {};
+  GetCharWidths(rp, out, text, widths, max_chars + 1);
 
   TextCursor* cursor = SetTextCursor(x, y, height, 2, text_pen, rp);
   auto show = [&] { ShowScreenRect(rp, x, y, static_cast<int32_t>(width) + 2, static_cast<int32_t>(height) + 1); };
   auto edit = [&](int32_t key) {
-    EditKey(key, text, widths, cursor, x, y, width, kNumberEntryMaxChars, 1, text_pen, back_pen);
+    EditKey(key, text, widths, cursor, x, y, width, max_chars, 1, text_pen, back_pen);
     show();
   };
   edit(0);  // the start value with the cursor behind it
@@ -76,6 +77,16 @@ int32_t TypedNumberEntry(const ScreenRegion* region, const Gadget* box, int32_t 
   }
   StopTextCursor(cursor);
   show();
-  if (keep) return value < 0 ? 0 : value;
+  if (keep) return 0;
+  std::snprintf(out, max_chars + 1, "%s", text);
+  return 1;
+}
+
+int32_t TypedNumberEntry(const ScreenRegion* region, const Gadget* box, int32_t value, uint32_t text_pen,
+                         uint32_t back_pen) {
+  char start[24];
+  std::snprintf(start, sizeof start, "%ld", static_cast<long>(value));
+  char text[kNumberEntryMaxChars + 1];
+  if (!TypedNumberText(region, box, start, kNumberEntryMaxChars, text_pen, back_pen, text)) return value < 0 ? 0 : value;
   return ParseTypedNumber(text);
 }

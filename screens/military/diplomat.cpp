@@ -1,6 +1,7 @@
 // The diplomacy screen: the hub, its player list and list box, and the
 // view, cancel and other-contracts sub-screens. See diplomat.h.
 #include "diplomat.h"
+#include "diplomat_internal.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,7 +31,9 @@ namespace {
 
 constexpr uint32_t kPicture = 34, kSfx = 125, kTitlePen = 16, kTextPen = 7;
 constexpr uint8_t kCdTrack = 4;
-constexpr uint32_t kListPenBack = 5, kListPenText = 7, kHiBack = 7, kHiText = 1;  // ink on parchment
+constexpr uint32_t kListPenBack = kDiplomatListBack, kListPenText = kDiplomatListText, kHiBack = kDiplomatHiBack,
+                   kHiText = kDiplomatHiText;
+constexpr uint32_t kCaptionRim = 57;  // wood
 constexpr uint32_t kTradeRegistry = 16, kMarketplace = 25;
 constexpr uint32_t kNoTradeText = 1007, kNotYetText = 1154, kNoInfoText = 705;
 const char kPlayerFile[] = ".\\Data\\SpielerList.qoe";
@@ -60,8 +63,35 @@ void ClosePicture(DiplomatScreenData* d) {
   d->picture = 0;
 }
 
+// The start of the view and cancel sub-screens: the picture and layout,
+// the contract lines of the mode in the left box. 0, or -1 (the player told).
+int32_t StartContractList(DiplomatScreenData* d, uint32_t layout, uint32_t mode, const char* name) {
+  d->selPlayer = -1;
+  char line[128];
+  if (!DiplomatEnterSub(d, layout, name)) return DiplomatSubFailed(nullptr);
+  if (!AllocVertragList(d, mode)) {
+    std::snprintf(line, sizeof line, "%s: Konnte SpielerListe nicht anlegen !\n", name);
+    return DiplomatSubFailed(line);
+  }
+  if (!UpdateSpielerRequester(d, d->contractLineCount ? d->contractLineCount : 1, d->contractLines,
+                              mode == VLIST_VIEW ? VLIST_OFFERS : mode)) {
+    std::snprintf(line, sizeof line, "%s: Konnte SpielerRequester nicht anlegen !\n", name);
+    return DiplomatSubFailed(line);
+  }
+  return 0;
+}
+
+// Marks line k of the left box and shows its document (cancel sub-screen).
+void ShowCancelLine(DiplomatScreenData* d, int16_t k) {
+  d->selPlayer = k;
+  SelectRequesterEntry(d->playerReq, 1, static_cast<uint32_t>(k), kHiBack, kHiText);
+  InitDokRequester(d, VLIST_CANCEL);
+}
+
+}  // namespace
+
 // One pass of a loop: the title bar, WaitEvent with ticks, the gadget.
-Gadget* NextGadget(DiplomatScreenData* d) {
+Gadget* DiplomatNextGadget(DiplomatScreenData* d, int32_t* event) {
   if (d->layout && d->fontTitle) {
     const ScreenRecordList& texts = d->layout->types[LAYOUT_TEXTAREA];
     if (texts.count) CheckTitleBar(static_cast<const TextArea*>(texts.first), d->fontTitle, kTitlePen);
@@ -71,12 +101,13 @@ Gadget* NextGadget(DiplomatScreenData* d) {
     SetDrMd(rp, 0);
     SetFont(rp, d->fontList);
   }
-  const int32_t event = WaitEvent(WE_TICKS);
-  return d->layout ? HandleGadgetEvent(nullptr, d->layout, static_cast<uint32_t>(event)) : nullptr;
+  const int32_t ev = WaitEvent(WE_TICKS);
+  if (event) *event = ev;
+  return d->layout ? HandleGadgetEvent(nullptr, d->layout, static_cast<uint32_t>(ev)) : nullptr;
 }
 
 // The scroll gadgets of a box: DOnn, UPnn, SLnn. True when g was one.
-bool Scroll(const Gadget* g, const char* nn, QoERequester* req) {
+bool DiplomatScroll(const Gadget* g, const char* nn, QoERequester* req) {
   char down[5], up[5], drag[5];
   std::snprintf(down, sizeof down, "DO%s", nn);
   std::snprintf(up, sizeof up, "UP%s", nn);
@@ -94,7 +125,7 @@ bool Scroll(const Gadget* g, const char* nn, QoERequester* req) {
 }
 
 // The entry of a box under the mouse, highlighted; -1 none.
-int32_t PickLine(QoERequester* req) {
+int32_t DiplomatPickLine(QoERequester* req) {
   if (!req) return -1;
   const uint32_t e = SelectRequesterEntry(req, 0, static_cast<uint32_t>(GetMouseY()), kHiBack, kHiText);
   return e == kNoEntry ? -1 : static_cast<int32_t>(e);
@@ -102,7 +133,7 @@ int32_t PickLine(QoERequester* req) {
 
 // A sub-screen's start: picture 34 and the hub's layout give way to the
 // sub-screen's. 0 (logged) when its picture or layout cannot be opened.
-int32_t EnterSub(DiplomatScreenData* d, uint32_t index, const char* name) {
+int32_t DiplomatEnterSub(DiplomatScreenData* d, uint32_t index, const char* name) {
   FreeLayout(d);
   ClosePicture(d);
   if (!OpenPicture(d, kLayouts[index].picture)) {
@@ -118,7 +149,7 @@ int32_t EnterSub(DiplomatScreenData* d, uint32_t index, const char* name) {
 
 // A sub-screen's end: its picture and layout closed, the hub's back.
 // 0 when the hub cannot be shown again.
-int32_t LeaveSub(DiplomatScreenData* d) {
+int32_t DiplomatLeaveSub(DiplomatScreenData* d) {
   FreeLayout(d);
   ClosePicture(d);
   if (!OpenPicture(d, kPicture) || !DiplomatScreenLoadRegion(d, DIPL_LAYOUT_MAIN)) {
@@ -131,12 +162,48 @@ int32_t LeaveSub(DiplomatScreenData* d) {
 
 // A sub-screen that failed: the player is told that the game ends when he
 // leaves the screen.
-int32_t SubFailed(const char* line) {
+int32_t DiplomatSubFailed(const char* line) {
   ScreenStartFailed(nullptr, SCREEN_STEP_DATA, line);
   return -1;
 }
 
-void FreeBoxes(DiplomatScreenData* d) {
+void DiplomatFillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t pen) {
+  RastPort* rp = ScreenRastPort();
+  if (!rp) return;
+  SetAPen(rp, pen);
+  RectFill(rp, x1, y1, x2, y2);
+  ShowScreenRect(rp, x1, y1, x2 - x1 + 1, y2 - y1 + 1);
+}
+
+void DiplomatButtonCaption(DiplomatScreenData* d, const char* id, uint32_t text) {
+  const Gadget* g = d->layout ? FindGadget(d->layout, id) : nullptr;
+  RastPort* rp = ScreenRastPort();
+  if (!g || !rp) return;
+  SetAPen(rp, 0);
+  RectFill(rp, g->x1, g->y1, g->x2, g->y2);
+  SetAPen(rp, kCaptionRim);
+  RectFill(rp, g->x1 + 1, g->y1 + 1, g->x2 - 1, g->y2 - 1);
+  SetFont(rp, d->fontList);
+  PrintTextOutlined(rp, g->x1 + 3, g->y1 + 3, g->x2 - 3, g->y2 - 3, GetCatalogStr(text), kListPenBack, kTextPen,
+                    PTO_FILL | PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
+  ShowScreenRect(rp, g->x1, g->y1, g->x2 - g->x1 + 1, g->y2 - g->y1 + 1);
+}
+
+int32_t DiplomatScanFile(ListHeader* list, const char* path, const char* id,
+                         int32_t (*scan)(ListHeader*, const void*), const char* load_fail, const char* scan_fail) {
+  if (GeFileSize(path) == 0) return 1;
+  uint8_t* chunk = LoadChunk2Mem(id, path);
+  if (!chunk) {
+    DebugLog("%s", load_fail);
+    return 0;
+  }
+  const int32_t ok = scan(list, chunk);
+  FreeChunk(chunk);
+  if (!ok) DebugLog("%s", scan_fail);
+  return ok ? 1 : 0;
+}
+
+void DiplomatFreeBoxes(DiplomatScreenData* d) {
   FreeRequesterBox(d->docReq);
   d->docReq = nullptr;
   FreeVec(d->docText);
@@ -146,33 +213,6 @@ void FreeBoxes(DiplomatScreenData* d) {
   FreeRequesterBox(d->playerReq);
   d->playerReq = nullptr;
 }
-
-// The start of the view and cancel sub-screens: the picture and layout,
-// the contract lines of the mode in the left box. 0, or -1 (the player told).
-int32_t StartContractList(DiplomatScreenData* d, uint32_t layout, uint32_t mode, const char* name) {
-  d->selPlayer = -1;
-  char line[128];
-  if (!EnterSub(d, layout, name)) return SubFailed(nullptr);
-  if (!AllocVertragList(d, mode)) {
-    std::snprintf(line, sizeof line, "%s: Konnte SpielerListe nicht anlegen !\n", name);
-    return SubFailed(line);
-  }
-  if (!UpdateSpielerRequester(d, d->contractLineCount ? d->contractLineCount : 1, d->contractLines,
-                              mode == VLIST_VIEW ? VLIST_OFFERS : mode)) {
-    std::snprintf(line, sizeof line, "%s: Konnte SpielerRequester nicht anlegen !\n", name);
-    return SubFailed(line);
-  }
-  return 0;
-}
-
-// Marks line k of the left box and shows its document (cancel sub-screen).
-void ShowCancelLine(DiplomatScreenData* d, int16_t k) {
-  d->selPlayer = k;
-  SelectRequesterEntry(d->playerReq, 1, static_cast<uint32_t>(k), kHiBack, kHiText);
-  InitDokRequester(d, VLIST_CANCEL);
-}
-
-}  // namespace
 
 const DiplomatLayout* DiplomatScreenLayouts() { return kLayouts; }
 
@@ -243,24 +283,15 @@ int32_t AllocSpielerList(DiplomatScreenData* d) {
   d->playerCount = 0;
   d->playerList = CreateList(LIST_PLAYERS);
   if (!d->playerList) return 0;
-  if (GeFileSize(kPlayerFile) > 0) {
-    uint8_t* antw = LoadChunk2Mem("ANTW", kPlayerFile);
-    if (!antw) {
-      DebugLog("AllocSpielerList : Konnte SpielerChunk nicht einladen...\n");
-      return 0;
-    }
-    const int32_t ok = ScanSpieler2List(d->playerList, antw);
-    FreeChunk(antw);
-    if (!ok) {
-      DebugLog("AllocSpielerList : Konnte SpielerListe nicht einscannen...\n");
-      return 0;
-    }
-    if (d->playerList->count) {
-      d->playerList->fields[1].key = 1;  // the name
-      SortNode(d->playerList, SORT_ASCENDING);
-      d->playerLines = List2StringArray(d->playerList, static_cast<uint32_t>(ListFieldOffset(d->playerList, 1)), 0);
-      if (d->playerLines) d->playerCount = d->playerList->count;
-    }
+  if (!DiplomatScanFile(d->playerList, kPlayerFile, "ANTW", ScanSpieler2List,
+                        "AllocSpielerList : Konnte SpielerChunk nicht einladen...\n",
+                        "AllocSpielerList : Konnte SpielerListe nicht einscannen...\n"))
+    return 0;
+  if (d->playerList->count) {
+    d->playerList->fields[1].key = 1;  // the name
+    SortNode(d->playerList, SORT_ASCENDING);
+    d->playerLines = List2StringArray(d->playerList, static_cast<uint32_t>(ListFieldOffset(d->playerList, 1)), 0);
+    if (d->playerLines) d->playerCount = d->playerList->count;
   }
   if (!d->playerCount) {
     d->playerLines = static_cast<char*>(AllocVec(kDiplomatLineSize, MEMF_PUBLIC | MEMF_CLEAR));
@@ -312,22 +343,22 @@ int32_t DiplomatScreenViewContracts(DiplomatScreenData* d) {
   if (result == 0) {
     StartTheTransition();
     for (bool leave = false; !leave && !WindowCloseRequested();) {
-      Gadget* g = NextGadget(d);
-      if (!g || Scroll(g, "10", d->playerReq)) continue;
+      Gadget* g = DiplomatNextGadget(d);
+      if (!g || DiplomatScroll(g, "10", d->playerReq)) continue;
       if (GadgetIs(g, "EXIT")) {
         leave = true;
       } else if (GadgetIs(g, "TX10") && !d->noOffers) {
-        const int32_t k = PickLine(d->playerReq);
+        const int32_t k = DiplomatPickLine(d->playerReq);
         if (k < 0) continue;
         d->selPlayer = static_cast<int16_t>(k);
         if (!InitDokRequester(d, VLIST_VIEW))
-          result = SubFailed("DiplomatScreenViewContracts: Konnte DokRequester nicht anlegen !\n");
+          result = DiplomatSubFailed("DiplomatScreenViewContracts: Konnte DokRequester nicht anlegen !\n");
       }
     }
   }
-  FreeBoxes(d);
+  DiplomatFreeBoxes(d);
   if (!FreeVertragList(d)) result = -1;
-  if (!LeaveSub(d)) result = -1;
+  if (!DiplomatLeaveSub(d)) result = -1;
   return result;
 }
 
@@ -336,22 +367,22 @@ int32_t DiplomatScreenDeleteContracts(DiplomatScreenData* d) {
   if (result == 0) {
     StartTheTransition();
     for (bool leave = false; !leave && !WindowCloseRequested();) {
-      Gadget* g = NextGadget(d);
+      Gadget* g = DiplomatNextGadget(d);
       if (!g) continue;
       if (GadgetIs(g, "EXIT")) {
         leave = true;
       } else if (GadgetIs(g, "BU31")) {
         if (!DiplomatScreenDeleteContracts_SendCancel(d))
-          result = SubFailed("DiplomatScreenDeleteContracts: Konnte Vertrag nicht k\xFCndigen !\n");
+          result = DiplomatSubFailed("DiplomatScreenDeleteContracts: Konnte Vertrag nicht k\xFCndigen !\n");
       } else if (!d->playerReq || d->noOffers) {
         continue;  // the box is gone, or holds only "no contract offers"
-      } else if (Scroll(g, "30", d->playerReq)) {
+      } else if (DiplomatScroll(g, "30", d->playerReq)) {
       } else if (GadgetIs(g, "TX30")) {
-        const int32_t k = PickLine(d->playerReq);
+        const int32_t k = DiplomatPickLine(d->playerReq);
         if (k < 0) continue;
         d->selPlayer = static_cast<int16_t>(k);
         if (!InitDokRequester(d, VLIST_CANCEL))
-          result = SubFailed("DiplomatScreenDeleteContracts: Konnte DokRequester nicht anlegen !\n");
+          result = DiplomatSubFailed("DiplomatScreenDeleteContracts: Konnte DokRequester nicht anlegen !\n");
       } else if (GadgetIs(g, "LE30") || GadgetIs(g, "RE30")) {
         const int16_t count = static_cast<int16_t>(d->contractLineCount);
         if (!count) continue;
@@ -364,9 +395,9 @@ int32_t DiplomatScreenDeleteContracts(DiplomatScreenData* d) {
       }
     }
   }
-  FreeBoxes(d);
+  DiplomatFreeBoxes(d);
   if (!FreeVertragList(d)) result = -1;
-  if (!LeaveSub(d)) result = -1;
+  if (!DiplomatLeaveSub(d)) result = -1;
   return result;
 }
 
@@ -378,26 +409,26 @@ int32_t DiplomatScreenOtherContracts(DiplomatScreenData* d) {
   d->noPlayerList = 0;
   d->selPlayer = -1;
   d->selGoods = -1;
-  if (!EnterSub(d, DIPL_LAYOUT_OTHER, name)) {
-    result = SubFailed(nullptr);
+  if (!DiplomatEnterSub(d, DIPL_LAYOUT_OTHER, name)) {
+    result = DiplomatSubFailed(nullptr);
   } else if (!AllocSpielerList(d)) {
-    result = SubFailed("DiplomatScreenOtherContracts: Konnte SpielerListe nicht anlegen !\n");
+    result = DiplomatSubFailed("DiplomatScreenOtherContracts: Konnte SpielerListe nicht anlegen !\n");
   } else if (!UpdateSpielerRequester(d, d->playerCount, d->playerLines, VLIST_OTHER)) {
-    result = SubFailed("DiplomatScreenOtherContracts: Konnte SpielerRequester nicht anlegen !\n");
+    result = DiplomatSubFailed("DiplomatScreenOtherContracts: Konnte SpielerRequester nicht anlegen !\n");
   } else if (!AllocVertragList(d, VLIST_OTHER)) {
-    result = SubFailed("DiplomatScreenOtherContracts: Konnte VertragListe nicht anlegen !\n");
+    result = DiplomatSubFailed("DiplomatScreenOtherContracts: Konnte VertragListe nicht anlegen !\n");
   } else if (!InitDokRequester(d, VLIST_OTHER)) {
-    result = SubFailed("DiplomatScreenOtherContracts: Konnte DokRequester nicht anlegen !\n");
+    result = DiplomatSubFailed("DiplomatScreenOtherContracts: Konnte DokRequester nicht anlegen !\n");
   } else {
     StartTheTransition();
     for (bool leave = false; !leave && !WindowCloseRequested();) {
-      Gadget* g = NextGadget(d);
-      if (!g || Scroll(g, "30", d->playerReq) || Scroll(g, "31", d->docReq)) continue;
+      Gadget* g = DiplomatNextGadget(d);
+      if (!g || DiplomatScroll(g, "30", d->playerReq) || DiplomatScroll(g, "31", d->docReq)) continue;
       if (GadgetIs(g, "EXIT")) {
         leave = true;
       } else if (GadgetIs(g, "BU30")) {
         if (!SendVertrag(d, d->mode ? VERTRAG_VASALL_ANNAHME : VERTRAG_VASALL_ANGEBOT))
-          result = SubFailed("DiplomatScreenOtherContracts: Konnte Vertrag nicht senden !\n");
+          result = DiplomatSubFailed("DiplomatScreenOtherContracts: Konnte Vertrag nicht senden !\n");
       } else if (GadgetIs(g, "BU31") || GadgetIs(g, "BU32")) {
         DiplomatMessage(0, GetCatalogStr(kNotYetText));
       } else if (GadgetIs(g, "CH30")) {
@@ -407,22 +438,22 @@ int32_t DiplomatScreenOtherContracts(DiplomatScreenData* d) {
       } else if (GadgetIs(g, "TX30")) {
         // The single "no information" or "no contract offers" line is no choice.
         if (!d->playerReq || d->noPlayerList || (d->mode && d->noOffers)) continue;
-        const int32_t k = PickLine(d->playerReq);
+        const int32_t k = DiplomatPickLine(d->playerReq);
         if (k < 0) continue;
         d->selPlayer = static_cast<int16_t>(k);
         d->selGoods = -1;
         InitDokRequester(d, VLIST_OTHER);
       } else if (GadgetIs(g, "TX31")) {
-        const int32_t k = PickLine(d->docReq);
+        const int32_t k = DiplomatPickLine(d->docReq);
         if (k >= 0) d->selGoods = static_cast<int16_t>(k);
       }
     }
   }
-  FreeBoxes(d);
+  DiplomatFreeBoxes(d);
   if (!FreeVertragList(d)) result = -1;
   FreeSpielerList(d);
   d->mode = 0;
-  if (!LeaveSub(d)) result = -1;
+  if (!DiplomatLeaveSub(d)) result = -1;
   return result;
 }
 
@@ -474,7 +505,7 @@ int32_t DiplomatScreen(int32_t) {
   // (or the close, which leaves the same way).
   int32_t result = 2;
   for (bool done = false; !done && !WindowCloseRequested();) {
-    Gadget* g = NextGadget(d);
+    Gadget* g = DiplomatNextGadget(d);
     if (!g) continue;
     int32_t sub = 0;
     if (GadgetIs(g, "EXIT")) {
@@ -482,14 +513,14 @@ int32_t DiplomatScreen(int32_t) {
     } else if (GadgetIs(g, "CH00")) {
       sub = DiplomatScreenViewContracts(d);
     } else if (GadgetIs(g, "CH01")) {
-      // The trade form is still to come: its place says so.
-      DiplomatMessage(0, GetCatalogStr(d->tradeBuildings ? kNotYetText : kNoTradeText));
+      if (d->tradeBuildings) sub = DiplomatScreenTradeContracts(d);
+      else DiplomatMessage(0, GetCatalogStr(kNoTradeText));
     } else if (GadgetIs(g, "CH02")) {
       sub = DiplomatScreenOtherContracts(d);
     } else if (GadgetIs(g, "CH03")) {
       sub = DiplomatScreenDeleteContracts(d);
     } else if (GadgetIs(g, "CH04")) {
-      DiplomatMessage(0, GetCatalogStr(kNotYetText));
+      sub = DiplomatScreenBotschaften(d);
     }
     if (sub == -1) result = -1;
     if (!d->layout) {  // the hub could not come back

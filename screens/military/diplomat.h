@@ -60,7 +60,8 @@ struct DiplomatScreenData {
   uint32_t tradeBuildings;   // the active town has a trade registry and a marketplace
   int16_t selPlayer;         // selected line of the left box, -1 none
   int16_t selGoods;          // selected line of the goods or document box, -1 none
-  uint32_t turns, amount, price, maximum;  // the trade form
+  uint32_t turns, amount, price;  // the trade form: quarters (1..65535), units and gold per quarter
+  uint64_t maximum;          // what amount x turns may reach (the stock, or a received offer's total)
   uint32_t corn;             // KORN +22
   uint32_t stepCounters[6];
   uint16_t ticks;
@@ -115,6 +116,71 @@ int32_t UpdateSpielerRequester(DiplomatScreenData* d, uint32_t count, const char
 int32_t DiplomatScreenViewContracts(DiplomatScreenData* d);
 int32_t DiplomatScreenDeleteContracts(DiplomatScreenData* d);
 int32_t DiplomatScreenOtherContracts(DiplomatScreenData* d);
+int32_t DiplomatScreenTradeContracts(DiplomatScreenData* d);
+int32_t DiplomatScreenBotschaften(DiplomatScreenData* d);
+
+// ---- the trade form (own offers, received offers) ---------------------------
+
+enum : uint32_t { kTradeTurnsMax = 65535 };
+// The arrows: which value StepTradeContractValue steps.
+enum : uint32_t {
+  TRADE_TURNS_DOWN = 0, TRADE_TURNS_UP = 1, TRADE_AMOUNT_DOWN = 2, TRADE_AMOUNT_UP = 3,
+  TRADE_PRICE_DOWN = 4, TRADE_PRICE_UP = 5,
+};
+// The value fields of the form's layout, in this order.
+enum : uint32_t { TRADE_FIELD_TURNS = 0, TRADE_FIELD_AMOUNT = 1, TRADE_FIELD_PRICE = 2, TRADE_FIELD_STOCK = 3 };
+// Mode 2 only: the movie base, no selections, maximum 1, the form at 1
+// quarter, 1 unit, 0 gold, the heading. 1, or 0 (logged).
+int32_t InitAllThingsDiplomatie(DiplomatScreenData* d, uint32_t mode);
+// The goods lines (corn first when there is corn, then the store's kind-5
+// records of .\Data\WarenChunk.qoe) and their box. 1, or 0 (logged).
+int32_t InitWarenRequester(DiplomatScreenData* d);
+// delta -1 or +1 is one arrow press (with its message 940 in the own-offer
+// state), 0 only clamps and prints, any other value is added. Every result
+// is clamped: turns 1..65535, amount x turns never above maximum, all
+// products in 64 bits; printed when the form is on the screen.
+void ChangeTradeContractTurns(DiplomatScreenData* d, int64_t delta);
+void ChangeTradeContractAmount(DiplomatScreenData* d, int64_t delta);
+void ChangeTradeContractPrice(DiplomatScreenData* d, int64_t delta);
+// One press of an arrow (TRADE_*), accelerating: 1 per press, from the 21st
+// press 10, from the 41st 110, from the 61st 1110; nothing in the
+// received-offers state.
+void StepTradeContractValue(DiplomatScreenData* d, uint32_t which);
+// One timer tick: after more than 10 ticks without a press the arrows start
+// again at 1.
+void TradeContractTick(DiplomatScreenData* d);
+// Typed entry of a value field (TRADE_FIELD_TURNS, _AMOUNT, _PRICE) on the
+// screen; Enter takes it, Escape keeps the old value.
+void EnterTradeContractValue(DiplomatScreenData* d, uint32_t field);
+// A typed text read as the entry reads it: blanks skipped, "" or a negative
+// number 0, digits beyond limit give limit, anything after the digits ignored.
+uint32_t ParseTradeContractValue(const char* text, uint32_t limit);
+// Applies a typed value to the field as the entry does (bounded to the
+// maximum and to 1..65535 quarters).
+void ApplyTradeContractValue(DiplomatScreenData* d, uint32_t field, uint32_t value);
+// Applies the selected goods line (own offer: the goods and its stock;
+// received: the offer's values). Goods with a stock of 0 change nothing. 1.
+int32_t SetWarenWerte(DiplomatScreenData* d);
+// Switches between the own-offer and the received-offers state.
+void ChangeTradeContractModus(DiplomatScreenData* d);
+// The offers of the selected sender in the goods box, the first applied.
+int32_t AllocVertragsAngebotList(DiplomatScreenData* d);
+// Clears both selections and the form (1 quarter, 0 units, 0 gold).
+void ResetTradeContract(DiplomatScreenData* d);
+
+// ---- the letters --------------------------------------------------------------
+
+// A letter to the lord chosen in the player list through the tavern's editor
+// (only with an installed game; 1324 when no lord is chosen).
+void DiplomatScreenBotschaften_Write(DiplomatScreenData* d);
+// Shows a letter: gadget "CH40" the current one, "LE40" the previous, "RE40"
+// the next (wrapping round), with a lord chosen only his letters. The first
+// call of a visit fetches (game-server route, asked) and reads
+// .\Data\MailIn, newest first. 1 when a letter was shown.
+int32_t DiplomatScreenBotschaften_Read(DiplomatScreenData* d, const char* gadget);
+// Deletes the letter shown (its file, only inside .\Data\MailIn) and shows
+// the one now at its place.
+void DiplomatScreenBotschaften_Delete(DiplomatScreenData* d);
 
 // ---- contracts --------------------------------------------------------------
 

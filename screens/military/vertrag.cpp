@@ -22,6 +22,7 @@
 #include "routinen/gui/pictures.h"
 #include "screens/common/orders.h"
 #include "screens/military/diplomat.h"
+#include "screens/military/diplomat_internal.h"
 
 namespace {
 
@@ -103,15 +104,6 @@ ListNode* LineStart(ListHeader* list, uint32_t mode, uint32_t line) {
   return nullptr;
 }
 
-// The own player's selection in the player list, null none.
-SpielerEintrag* SelectedPlayer(DiplomatScreenData* d) {
-  if (d->noPlayerList || !d->playerList || d->selPlayer < 0) return nullptr;
-  if (static_cast<uint32_t>(d->selPlayer) >= d->playerList->count) return nullptr;
-  ListNode* n = d->playerList->first;
-  for (int16_t i = 0; i < d->selPlayer; ++i) n = n->next;
-  return reinterpret_cast<SpielerEintrag*>(n);
-}
-
 VertragsEintrag* Append(ListHeader* work) {
   ListNode* n = AllocListNode(work);
   if (!n) {
@@ -128,11 +120,53 @@ void CopyRecord(VertragsEintrag* to, const VertragsEintrag* from) {
   to->head = head;
 }
 
-// The goods the lord offers: corn from KORN on the first line when there is
-// corn, else the line's store record (kind 5). False when the line has none.
-bool OfferedGoods(DiplomatScreenData* d, uint32_t* goods, int64_t* available, uint16_t* closing) {
-  if (d->selGoods < 0) return false;
-  uint32_t line = static_cast<uint32_t>(d->selGoods);
+// The question of a box: 1 when the lord said yes.
+bool Confirmed(const char* text) { return DiplomatMessage(1, text) == 0; }
+void Tell(uint32_t id) { DiplomatMessage(0, Cat(id)); }
+
+void FillArea(const ScreenRegion* region, uint32_t k1, uint32_t k2) {
+  RastPort* rp = ScreenRastPort();
+  if (!rp || !region) return;
+  for (uint32_t k : {k1, k2}) {
+    LayoutRect r{};
+    if (!GetLayoutRect(region, k, &r)) continue;
+    SetAPen(rp, kAreaPen);
+    RectFill(rp, r.x1, r.y1, r.x2, r.y2);
+    ShowScreenRect(rp, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1);
+  }
+}
+
+}  // namespace
+
+// The own player's selection in the player list, null none.
+SpielerEintrag* DiplomatSelectedPlayer(DiplomatScreenData* d) {
+  if (d->noPlayerList || !d->playerList || d->selPlayer < 0) return nullptr;
+  if (static_cast<uint32_t>(d->selPlayer) >= d->playerList->count) return nullptr;
+  ListNode* n = d->playerList->first;
+  for (int16_t i = 0; i < d->selPlayer; ++i) n = n->next;
+  return reinterpret_cast<SpielerEintrag*>(n);
+}
+
+ListNode* TradeOfferNode(DiplomatScreenData* d) {
+  ListHeader* list = d->contractList;
+  if (!list || !d->selOffer || d->selGoods < 0) return nullptr;
+  ListNode* n = list->first;
+  uint32_t i = 0;
+  while (i < list->count && n != d->selOffer) n = n->next, ++i;
+  if (i >= list->count || Rec(n)->kind != VERTRAG_ANGEBOT) return nullptr;
+  const uint32_t sender = Rec(n)->sender;
+  for (int16_t k = 0; k < d->selGoods; ++k) {
+    if (++i >= list->count) return nullptr;
+    n = n->next;
+    if (Rec(n)->kind != VERTRAG_ANGEBOT || Rec(n)->sender != sender) return nullptr;
+  }
+  return n;
+}
+
+bool TradeGoodsOfLine(DiplomatScreenData* d, int32_t goods_line, uint32_t* goods, int64_t* available,
+                      uint16_t* closing) {
+  if (goods_line < 0) return false;
+  uint32_t line = static_cast<uint32_t>(goods_line);
   if (d->corn > 0) {
     if (line == 0) {
       *goods = 0;
@@ -157,23 +191,9 @@ bool OfferedGoods(DiplomatScreenData* d, uint32_t* goods, int64_t* available, ui
   return false;
 }
 
-// The question of a box: 1 when the lord said yes.
-bool Confirmed(const char* text) { return DiplomatMessage(1, text) == 0; }
-void Tell(uint32_t id) { DiplomatMessage(0, Cat(id)); }
-
-void FillArea(const ScreenRegion* region, uint32_t k1, uint32_t k2) {
-  RastPort* rp = ScreenRastPort();
-  if (!rp || !region) return;
-  for (uint32_t k : {k1, k2}) {
-    LayoutRect r{};
-    if (!GetLayoutRect(region, k, &r)) continue;
-    SetAPen(rp, kAreaPen);
-    RectFill(rp, r.x1, r.y1, r.x2, r.y2);
-    ShowScreenRect(rp, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1);
-  }
+ListNode* VertragLineStart(DiplomatScreenData* d, uint32_t mode, uint32_t line) {
+  return LineStart(d->contractList, mode, line);
 }
-
-}  // namespace
 
 void SetDiplomatMessageHook(DiplomatMessageHook hook) { g_diplomat.message.store(hook); }
 void SetVertragClock(uint32_t (*clock)()) { g_diplomat.clock.store(clock); }
@@ -480,13 +500,13 @@ int32_t SendVertrag(DiplomatScreenData* d, uint32_t kind) {
   bool made = false, failed = false;
   switch (kind) {
     case VERTRAG_ANGEBOT: {
-      const SpielerEintrag* p = SelectedPlayer(d);
+      const SpielerEintrag* p = DiplomatSelectedPlayer(d);
       uint32_t goods = 0;
       int64_t available = 0;
       uint16_t closing = 0;
       if (!p) {
         Tell(941);
-      } else if (d->selGoods < 0 || !OfferedGoods(d, &goods, &available, &closing)) {
+      } else if (d->selGoods < 0 || !TradeGoodsOfLine(d, d->selGoods, &goods, &available, &closing)) {
         Tell(942);
       } else if (!d->amount) {
         Tell(943);
@@ -534,11 +554,10 @@ int32_t SendVertrag(DiplomatScreenData* d, uint32_t kind) {
       break;
     }
     case VERTRAG_ANNAHME: {
-      // From the sender's first offer by the selected goods line; the end
-      // of the list ends the walk (nothing accepted).
-      ListNode* n = d->contractList && d->selGoods >= 0 ? d->selOffer : nullptr;
-      for (int16_t i = 0; n && i < d->selGoods; ++i) n = n->next == d->contractList->first ? nullptr : n->next;
-      if (n && Rec(n)->kind == VERTRAG_ANGEBOT) {
+      // From the sender's first offer by the selected goods line, never
+      // past the sender's offers (nothing accepted then).
+      ListNode* n = TradeOfferNode(d);
+      if (n) {
         if (VertragsEintrag* v = Append(work)) {
           CopyRecord(v, Rec(n));
           v->kind = VERTRAG_ANNAHME;
@@ -551,7 +570,7 @@ int32_t SendVertrag(DiplomatScreenData* d, uint32_t kind) {
       break;
     }
     case VERTRAG_VASALL_ANGEBOT: {
-      const SpielerEintrag* p = SelectedPlayer(d);
+      const SpielerEintrag* p = DiplomatSelectedPlayer(d);
       if (!p) {
         Tell(941);
         break;
@@ -635,6 +654,7 @@ int32_t SendVertrag(DiplomatScreenData* d, uint32_t kind) {
     if (d->playerReq &&
         !UpdateSpielerRequester(d, d->contractLineCount ? d->contractLineCount : 1, d->contractLines, VLIST_OFFERS))
       DebugLog("SendVertrag : Konnte Spielerrequester nicht anlegen...\n");
+    AllocVertragsAngebotList(d);
   }
   return 1;
 }

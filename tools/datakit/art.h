@@ -142,10 +142,12 @@ bool DrawTaxBox(Image& img, int box, std::string* err);
 bool DrawTaxKnob(Image& img);
 
 // The diplomacy screen (art_diplomacy.cpp): the council chamber with its
-// five stations (34), the scroll cabinet (273), the throne hall with a
-// kneeling vassal (275) and the desk with a broken seal (276).
+// five stations (34), the scroll cabinet (273), the counting room of the
+// trade form (274), the throne hall with a kneeling vassal (275) and the
+// desk with a broken seal (276).
 bool DrawCouncilChamber(Image& img);
 bool DrawScrollCabinet(Image& img);
+bool DrawCountingHouse(Image& img);
 bool DrawVassalHall(Image& img);
 bool DrawSealDesk(Image& img);
 

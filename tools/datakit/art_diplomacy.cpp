@@ -1,7 +1,8 @@
 // The diplomacy screen's pictures: the council chamber with its five
 // stations (34), the scroll cabinet where contracts are read (273), the
-// throne hall with a kneeling vassal (275) and the writing desk with a
-// broken seal (276). The places of the boxes and buttons are those of the
+// merchant's counting room of the trade form (274), the throne hall with a
+// kneeling vassal (275) and the writing desk with a broken seal (276), which
+// the cancel and the letters sub-screens share. The places of the boxes and buttons are those of the
 // layouts Diplomatie*.txt.
 #include <algorithm>
 #include <cmath>
@@ -364,25 +365,118 @@ bool DrawVassalHall(Image& img) {
   return true;
 }
 
+// A button's place whose caption the program prints: a wooden rim round a
+// parchment face.
+static void TagPlace(Image& img, int x1, int y1, int x2, int y2) {
+  Wood(img, x1, y1, x2, y2, 9, 64);
+  FrameRect(img, x1 - 1, y1 - 1, x2 + 1, y2 + 1, kBlack);
+  Bevel(img, x1, y1, x2, y2, false);
+  Parchment(img, x1 + 3, y1 + 3, x2 - 3, y2 - 3);
+}
+
+// A wooden arrow button (dir 2 left, 3 right).
+static void ArrowButton(Image& img, int x1, int y1, int x2, int y2, int dir) {
+  Button(img, x1, y1, x2, y2, "");
+  const int cx = (x1 + x2) / 2, cy = (y1 + y2) / 2, n = (y2 - y1) / 3;
+  for (int i = 0; i < n; ++i) {
+    const int x = dir == 2 ? cx - n / 2 + i : cx + n / 2 - i;
+    FillRect(img, x, cy - i, x, cy + i, kWhite);
+  }
+}
+
 bool DrawSealDesk(Image& img) {
   SubScreenFrame(img, kGreyRamp);
   Wood(img, 0, 112, 639, 420, 7, 30);
   ListPlace(img, 40, 127, 259, 360, 264, 149, 359);
-  // The arrows and the cancel button under the list.
-  Button(img, 40, 392, 88, 420, "");
-  Button(img, 96, 392, 204, 420, "CANCEL");
-  Button(img, 212, 392, 260, 420, "");
-  for (int i = 0; i < 10; ++i) {  // the arrows: previous and next contract
-    FillRect(img, 56 + i, 406 - i, 56 + i, 406 + i, kWhite);
-    FillRect(img, 244 - i, 406 - i, 244 - i, 406 + i, kWhite);
-  }
-  // The document on the desk (313..540 x 127..360, slider 579, 149..359)
-  // with its broken seal, and the ink and quill.
-  Parchment(img, 300, 116, 606, 376);
+  // The arrows under the list and the button between them, whose caption
+  // each sub-screen prints (cancel; read).
+  ArrowButton(img, 40, 392, 88, 420, 2);
+  TagPlace(img, 96, 392, 204, 420);
+  ArrowButton(img, 212, 392, 260, 420, 3);
+  // The document or letter on the desk (313..540 x 127..360, slider 579,
+  // 149..359) under a band for its heading (313..594 x 102..122).
+  Parchment(img, 300, 96, 606, 376);
+  for (int y = 102; y <= 122; ++y)
+    for (int x = 313; x <= 594; ++x) img.Set(x, y, Ramp(kSand, 7 - (int)(Grain(x / 3, y / 2, 6) % 2)));
+  FrameRect(img, 312, 101, 595, 123, kParchmentRamp + 4);
   DocumentPlace(img);
-  Seal(img, 560, 112 + 286, 16, true);
-  Quill(img, 460, 412);
-  Caption(img, 40, 368, 258, 384, "YOUR CONTRACTS");
+  // The broken seal, the ink and the quill below the desk's edge.
+  Seal(img, 420, 452, 12, true);
+  Quill(img, 520, 470);
+  return true;
+}
+
+bool DrawCountingHouse(Image& img) {
+  // Panelled walls, a plank floor, the title bar.
+  Wood(img, 0, 0, 639, 479, 5, 40);
+  for (int x = 0; x < 640; x += 80) FillRect(img, x, 0, x + 3, 479, kWoodRamp + 2);  // the panels' posts
+  Wood(img, 0, 430, 639, 479, 8, 10);
+  RoundLine(img, 0, 430, 639, 430, kBlack, 0);
+  TitleBar(img);
+  // The heading's band (24..451 x 40..66), the lords' list and the goods list.
+  Parchment(img, 18, 36, 457, 70);
+  ListPlace(img, 24, 77, 259, 387, 266, 108, 357);
+  ListPlace(img, 311, 77, 425, 387, 436, 108, 357);
+  // The frame of the goods picture (464..623 x 75..194), dark inside.
+  FillRect(img, 456, 67, 631, 199, kGoldRamp + 5);
+  FrameRect(img, 456, 67, 631, 199, kBlack);
+  FrameRect(img, 459, 70, 628, 197, kGoldRamp + 12);
+  FillRect(img, 463, 74, 624, 195, kBlack);
+  FillRect(img, 464, 75, 623, 194, kBlack);
+  // The value fields on parchment: quarters, units and gold each quarter
+  // with their arrows, and the store.
+  Parchment(img, 456, 200, 631, 366);
+  static const char* const kLabels[4] = {"QUARTERS", "UNITS PER QUARTER", "GOLD PER QUARTER", "IN STORE"};
+  for (int k = 0; k < 4; ++k) {
+    const int y = 216 + 40 * k;
+    DrawTextCentred(img, 464, y - 13, 623, y - 3, kLabels[k], 1, kInk, kTransparent);
+    FillRect(img, 488, y, 599, y + 19, kWhite);
+    FrameRect(img, 487, y - 1, 600, y + 20, kBlack);
+    if (k < 3) {
+      ArrowButton(img, 464, y, 483, y + 19, 2);
+      ArrowButton(img, 604, y, 623, y + 19, 3);
+    }
+  }
+  // The four buttons under the lists (offer, offers, heralds, reset).
+  TagPlace(img, 24, 400, 124, 426);
+  TagPlace(img, 132, 400, 240, 426);
+  TagPlace(img, 248, 400, 348, 426);
+  TagPlace(img, 356, 400, 451, 426);
+  Button(img, 280, 440, 360, 470, "EXIT");
+  // The merchant's scales above the sacks, barrels along the wall.
+  RoundLine(img, 544, 378, 544, 424, kGoldRamp + 6, 1);
+  RoundLine(img, 500, 384, 588, 384, kGoldRamp + 9, 1);
+  RoundLine(img, 500, 384, 494, 404, kGoldRamp + 5, 0);
+  RoundLine(img, 500, 384, 506, 404, kGoldRamp + 5, 0);
+  RoundLine(img, 588, 384, 582, 398, kGoldRamp + 5, 0);
+  RoundLine(img, 588, 384, 594, 398, kGoldRamp + 5, 0);
+  FilledEllipse(img, 500, 406, 14, 3, kGoldRamp + 10);
+  FilledEllipse(img, 588, 400, 14, 3, kGoldRamp + 10);
+  for (int i = 0; i < 3; ++i) FilledCircle(img, 583 + i * 5, 396 - (i & 1) * 3, 3, kGold);
+  FillRect(img, 530, 424, 558, 430, kWoodRamp + 4);
+  for (int i = 0; i < 3; ++i) {  // sacks of grain and wool
+    const int cx = 40 + i * 70;
+    FilledEllipse(img, cx, 458, 26, 20, (uint8_t)(kSand + 6 + 2 * i));
+    FilledEllipse(img, cx - 8, 450, 8, 6, (uint8_t)(kSand + 9 + 2 * i));
+    FillRect(img, cx - 5, 436, cx + 5, 441, kWoodRamp + 2);
+  }
+  for (int i = 0; i < 3; ++i) {  // barrels: staves, iron hoops, the lid
+    const int x1 = 396 + i * 80, x2 = x1 + 52;
+    for (int y = 440; y <= 478; ++y) {
+      const int bulge = (int)(5 * std::sin((y - 440) * 3.14159 / 38));
+      for (int x = x1 - bulge; x <= x2 + bulge; ++x) {
+        const bool seam = (x - x1 + 52) % 9 == 0;
+        const int shade = 9 - std::abs(x - (x1 + x2) / 2) / 7;
+        img.Set(x, y, Ramp(kWoodRamp, seam ? 2 : shade - (int)(Grain(x / 4, y, 12) % 2)));
+      }
+    }
+    for (int hy : {446, 471}) {
+      FillRect(img, x1 - 5, hy, x2 + 5, hy + 2, kGreyRamp + 4);
+      RoundLine(img, x1 - 5, hy, x2 + 5, hy, kGreyRamp + 8, 0);
+    }
+    FilledEllipse(img, (x1 + x2) / 2, 440, 26, 4, kWoodRamp + 11);
+    FilledEllipse(img, (x1 + x2) / 2, 440, 22, 2, kWoodRamp + 8);
+  }
   return true;
 }
 

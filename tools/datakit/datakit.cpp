@@ -289,6 +289,7 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "letterdesk") ok = DrawLetterDesk(img);
   else if (style == "council") ok = DrawCouncilChamber(img);
   else if (style == "scrollcabinet") ok = DrawScrollCabinet(img);
+  else if (style == "countinghouse") ok = DrawCountingHouse(img);
   else if (style == "vassalhall") ok = DrawVassalHall(img);
   else if (style == "sealdesk") ok = DrawSealDesk(img);
   else if (style == "constructionoffice") ok = DrawConstructionOffice(img);

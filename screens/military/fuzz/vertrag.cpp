@@ -121,5 +121,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FreeVertragList(&d);
   FreeSpielerList(&d);
+  FreeVec(d.offerLines);  // an acceptance shows the sender's remaining offers
   return 0;
 }

@@ -34,121 +34,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kOwn = 1001, kGunhild = 2002, kRagnar = 2003, kAnsgar = 2004;
-
-std::vector<std::string> g_said;
-uint32_t Said(uint32_t, const char* text) {
-  g_said.emplace_back(text);
-  return 0;  // yes to every question
-}
-
-// One contract record in host order.
-VertragsEintrag Rec(uint16_t kind, uint32_t sender, uint32_t receiver, uint32_t goods = 0, uint16_t duration = 0,
-                    uint32_t amount = 0, uint32_t price = 0) {
-  VertragsEintrag v{};
-  v.kind = kind;
-  v.sender = sender;
-  v.receiver = receiver;
-  v.goods = goods;
-  v.time = 1000;
-  v.duration = duration;
-  v.amount = amount;
-  v.price = price;
-  return v;
-}
-
-// The records as the pools' VERT chunk (host order list through the game
-// data's own writer), or the records read back from a pool.
-void PutVert(const char* pool, const std::vector<VertragsEintrag>& records) {
-  RegisterGameDataListTypes();
-  ListHeader* list = CreateList(LIST_CONTRACTS);
-  for (const VertragsEintrag& r : records) {
-    auto* n = reinterpret_cast<VertragsEintrag*>(AllocListNode(list));
-    const ListNode head = n->head;
-    *n = r;
-    n->head = head;
-    AddNode(list, &n->head, LN_TAIL, 0);
-  }
-  uint8_t* chunk = MakeVertragChunkFromList(list);
-  ASSERT_NE(chunk, nullptr);
-  ASSERT_NE(AddChunkPool(chunk, pool), 0);
-  FreeChunk(chunk);
-  DeleteList(list, 0);
-}
-
-std::vector<std::pair<uint16_t, uint32_t>> KindsAndSenders(const char* pool) {
-  std::vector<std::pair<uint16_t, uint32_t>> out;
-  LoadedChunk vert("VERT", pool);
-  if (!vert.p) return out;
-  RegisterGameDataListTypes();
-  ListHeader* list = CreateList(LIST_CONTRACTS);
-  if (ScanVertrag2List(list, vert.p)) {
-    ListNode* n = list->first;
-    for (uint32_t i = 0; i < list->count; ++i, n = n->next) {
-      const auto* v = reinterpret_cast<const VertragsEintrag*>(n);
-      out.emplace_back(v->kind, v->sender);
-    }
-  }
-  DeleteList(list, 0);
-  return out;
-}
-
-class DiplomatRun : public testing::Test {
- public:
-  static std::string Click(int x, int y) { return "wait 300\n" + qoe_test::ClickLine(x, y); }
-
- protected:
-  void SetUp() override {
-    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/DiplomatieMain.dat");
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::create_directories("Data/POP3In");
-    fs::create_directories("Data/POP3Out");
-    fs::create_directories("Data/Cities");
-    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
-    SetGameDataOwner(kOwn, "Harald");
-    *OwnPlayerPtr = OwnPlayer{};
-    OwnPlayerPtr->ActiveTown = 1;
-    Town({16, 25});
-    uint8_t* korn = AllocChunk("KORN", "V001", 52);
-    ChunkPut32(korn, 22, 26000);
-    ASSERT_NE(AddChunkPool(korn, ReceivedPoolPath), 0);
-    FreeChunk(korn);
-    g_said.clear();
-    SetDiplomatMessageHook(Said);
-    ASSERT_EQ(HeadlessOpenDisplay(0), 1);
-    ResetInputState();
-  }
-  void TearDown() override {
-    ResetDiplomatModuleState();
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
-    ResetChunkPoolState();
-    *OwnPlayerPtr = OwnPlayer{};
-  }
-  static void Town(const std::vector<uint32_t>& buildings) {
-    st_TOWN* town = CreateTown(1, "Elmor", 100, 100);
-    for (uint32_t b : buildings) town->buildings[b].flags = BUILDING_STANDS;
-    ASSERT_EQ(SaveTown(town), 1);
-    FreeVec(town);
-    TownListEntry e{};
-    e.id = 1;
-    std::snprintf(e.name, sizeof e.name, "Elmor");
-    ASSERT_EQ(WriteTownList(&e, 1), 1);
-  }
-  static void Players() {
-    ASSERT_TRUE(diplomacy_test::WritePlayerList(
-        {{kRagnar, "Ragnar der Rote"}, {kGunhild, "Gunhild von Norden"}, {kAnsgar, "Ansgar"}}));
-  }
-  static std::string Png(const std::string& name) { return "wait 300\npng " + name + "\n"; }
-  int32_t Run(const std::string& script) {
-    static int32_t result;
-    result = 99;
-    const std::string timed = "timer 0 100\nwait 1000\n" + script + "wait 300\n";
-    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return result = DiplomatScreen(2), 0; }, nullptr), 0);
-    return result;
-  }
-};
+using namespace diplomacy_test;
 
 // The hub's stations and the sub-screens' gadgets (DiplomatieMain.txt,
 // Diplomatie0/2/3.txt).
@@ -165,8 +51,9 @@ const std::string kLe30 = DiplomatRun::Click(64, 406), kCancelIt = DiplomatRun::
 std::string T(uint32_t id) { return GetCatalogStr(id); }
 
 TEST_F(DiplomatRun, TheTradeStationNeedsMarketAndRegistry) {
-  EXPECT_EQ(Run(Png("diplomacy_hub.png") + kTrade + kLetters + kExit), 2);
-  EXPECT_EQ(g_said, (std::vector<std::string>{T(1154), T(1154)}));  // the form and the letters still to come
+  // The trade form and the letters open and close again.
+  EXPECT_EQ(Run(Png("diplomacy_hub.png") + kTrade + kExit + kLetters + kExit + kExit), 2);
+  EXPECT_TRUE(g_said.empty());
   EXPECT_TRUE(qoe_test::KeepPng("diplomacy_hub.png"));
   EXPECT_GT(qoe_test::ReadFileBytes("diplomacy_hub.png").size(), 20000u);
   for (const std::vector<uint32_t>& b : {std::vector<uint32_t>{16}, std::vector<uint32_t>{25}, std::vector<uint32_t>{}}) {
