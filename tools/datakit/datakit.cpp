@@ -282,6 +282,13 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "compass") ok = DrawCompassFrame(img, (int)Num(arg, 0, 35));
   else if (style == "deathpit") ok = DrawDeathPicture(img);
   else if (style == "temple") ok = DrawTemple(img);
+  else if (style == "warroom") ok = DrawWarRoom(img);
+  else if (style == "fieldbattle") {
+    if (arg != "attacker" && arg != "defender") throw Failure{"", "fieldbattle attacker|defender"};
+    ok = DrawFieldBattle(img, arg == "defender");
+  } else if (style == "seafight") ok = DrawSeaFight(img);
+  else if (style == "guildhall") ok = DrawGuildHall(img);
+  else if (style == "cleric") ok = DrawClericPortrait(img);
   else if (style == "letterdesk") ok = DrawLetterDesk(img);
   else if (style == "council") ok = DrawCouncilChamber(img);
   else if (style == "scrollcabinet") ok = DrawScrollCabinet(img);
@@ -386,10 +393,15 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   const bool tavern = id == kTavernPicture || style == "chatwindow" || style == "chatbutton" ||
                       style.rfind("rune", 0) == 0 || (style == "cut" && Num(arg, 1, ix.max_ids) == kTavernPicture);
   if (id == kTavernPicture) AvoidTavernPens(img);
+  // The battle pictures (and the burning town, shown as one) carry the
+  // battle palette for the boxes of the news screen.
+  const bool battle = style == "fieldbattle" || style == "seafight" || style == "anarchy";
+  if (battle) AvoidBattlePens(img);
   if (e.kind == kScreen) screens.emplace(id, img);
   WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip || screen_mask,
                                               style == "campfire" ? &own : town ? &TownPalette()
-                                                              : tavern ? &TavernPalette() : nullptr));
+                                                              : tavern ? &TavernPalette()
+                                                              : battle ? &BattlePalette() : nullptr));
   ix.entries[id] = e;
 }
 
