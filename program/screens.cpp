@@ -41,6 +41,7 @@
 #include "screens/economy/steuern.h"
 #include "screens/military/diplomat.h"
 #include "screens/military/nachrichten.h"
+#include "screens/military/spezialisten.h"
 
 namespace {
 
@@ -173,7 +174,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
-    {36, NachrichtenScreen, kNachrichtenBoxes}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
+    {36, NachrichtenScreen, kNachrichtenBoxes}, {38, SpezialistenScreen, kOnlyItself}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},

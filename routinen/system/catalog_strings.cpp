@@ -1627,7 +1627,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1621, "", nullptr},
     {1622, "watch the battle", nullptr},
     {1623, "free specialists", nullptr},
-    {1624, "specialists of this town", nullptr},
+    {1624, "hired specialists", nullptr},
     {1625, "hire", nullptr},
     {1626, "dismiss", nullptr},
     {1627, "", nullptr},

@@ -451,6 +451,7 @@ void ShowSchlacht(NachrichtenScreenData* d) {
         if (event == WE_TICK) SchlachtTick(&timeline, CatalogText, &drawer);
       }
     }
+    if (RastPort* rp = ScreenRastPort()) SetFont(rp, d->fontTitle);  // never left on a font closed here
     if (screen.sounds) CloseSchlachtSfx();
     for (TextFont* font : screen.fonts)
       if (font) CloseFont(font);
@@ -469,6 +470,7 @@ int32_t NachrichtenScreen(int32_t) {
   auto* d = static_cast<NachrichtenScreenData*>(AllocVec(sizeof(NachrichtenScreenData), MEMF_PUBLIC | MEMF_CLEAR));
   auto leave = [&](int32_t next) {
     if (d) {
+      if (RastPort* rp = ScreenRastPort(); rp && d->fontTitle) SetFont(rp, d->fontTitle);
       FreeVec(d->current);
       if (d->textReq) FreeRequesterBox(d->textReq);
       CloseBattleMap(d);
