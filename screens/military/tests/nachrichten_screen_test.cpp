@@ -9,8 +9,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +16,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "screens/military/tests/demo_realm.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/sound_recorder.h"
@@ -38,11 +37,6 @@ battle attacker.owner=2003 attacker.type=17 attacker.number=8 attacker.x=6378 at
 battle attacker.owner=1001 attacker.type=18 attacker.number=33 attacker.x=6377 attacker.y=3190 target.owner=0 target.type=17 target.number=1 target.x=6376 target.y=3189 kind=7 attacker_class=18 target_class=10 attacker_damage=1 target_damage=6 attacker_dead=1 target_dead=20 attacker_survivors=50 target_survivors=0
 )";
 
-std::string Text(const std::string& path) {
-  const auto b = qoe_test::ReadFileBytes(path);
-  return std::string(b.begin(), b.end());
-}
-
 class NewsScreen : public qoe_test::ScreenTest {
  protected:
   void SetUp() override {
@@ -52,19 +46,7 @@ class NewsScreen : public qoe_test::ScreenTest {
     ScreenTest::SetUp();
   }
   // The demo realm without its own fights, with these instead.
-  void Install(const std::string& battles) {
-    std::ifstream in(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm");
-    std::string line, realm;
-    while (std::getline(in, line))
-      if (line.rfind("battle ", 0) != 0) realm += line + "\n";
-    realm += battles;
-    ASSERT_TRUE(qoe_test::WriteFileBytes("news.realm", std::vector<uint8_t>(realm.begin(), realm.end())));
-    const std::string cmd = "'" + qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder' install news.realm --dir . >install.txt 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << Text("install.txt");
-    OwnPlayerPtr->PlayerId = 1001;
-    std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "Harald");
-    SetGameDataOwner(1001, "Harald");
-  }
+  static void Install(const std::string& battles) { qoe_test::InstallDemoRealmWith("battle", battles); }
   std::string Tab(int i) const { return Click(185, 72 + 34 * i) + "wait 300\n"; }
   std::string Forw() const { return Click(224, 433) + "wait 300\n"; }
   std::string Back() const { return Click(139, 433) + "wait 300\n"; }

@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/common/orders.h"
+#include "screens/military/tests/demo_realm.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -54,25 +54,10 @@ std::string Joined(const qoe_test::LogLines& log) {
   return all;
 }
 
-std::string Text(const std::string& path) {
-  const auto b = qoe_test::ReadFileBytes(path);
-  return std::string(b.begin(), b.end());
-}
-
 // Installs the demo realm with the specialists given instead of its own.
 void InstallRealm(const std::string& extra) {
-  std::ifstream in(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm");
-  std::string line, realm;
-  while (std::getline(in, line))
-    if (line.rfind("specialist ", 0) != 0) realm += line + "\n";
-  realm += extra;
-  ASSERT_TRUE(qoe_test::WriteFileBytes("spez.realm", std::vector<uint8_t>(realm.begin(), realm.end())));
-  const std::string cmd = "'" + qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder' install spez.realm --dir . >install.txt 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << Text("install.txt");
-  OwnPlayerPtr->PlayerId = kOwn;
-  OwnPlayerPtr->ActiveTown = 1;
-  std::snprintf(OwnPlayerPtr->LordName, sizeof OwnPlayerPtr->LordName, "Harald");
-  SetGameDataOwner(kOwn, "Harald");
+  qoe_test::InstallDemoRealmWith("specialist", extra);
+  if (testing::Test::HasFatalFailure()) return;
   // An outgoing pool exists already (the lord gave other orders this turn).
   LoadedChunk land("LAND", ReceivedPoolPath);
   ASSERT_NE(land.p, nullptr);
