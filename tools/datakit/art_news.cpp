@@ -152,8 +152,12 @@ bool DrawWarRoom(Image& img) {
   }
   // The messenger, a rolled letter in his hand, by the window.
   Figure(img, 56, 118, 96, kGreenR + 6, kSand + 11);
-  FillRect(img, 66, 160, 88, 166, kParchmentRamp + 13);
-  FilledCircle(img, 88, 163, 3, kRedR + 9);
+  FilledEllipse(img, 56, 126, 13, 7, kGreenR + 4);            // his hood
+  FillRect(img, 44, 168, 68, 172, kWoodRamp + 3);              // his belt
+  FilledCircle(img, 40, 180, 7, kWoodRamp + 6);                // the satchel
+  RoundLine(img, 62, 150, 78, 162, kGreenR + 6, 3);            // the arm
+  FillRect(img, 66, 158, 90, 166, kParchmentRamp + 13);        // the letter
+  FilledCircle(img, 90, 162, 3, kRedR + 9);
   // The tab plaques (BU00..BU02) and the eye (AUGE) under them.
   const int tabs[3] = {58, 92, 126};
   for (int i = 0; i < 3; ++i) {
@@ -434,9 +438,20 @@ bool DrawGuildHall(Image& img) {
   FrameRect(img, 476, 330, 604, 384, kBlack);
   FillRect(img, 480, 334, 600, 362, kParchment);
   Parchment(img, 480, 364, 600, 380, 47);
-  // Candles on the floor and the two buttons.
+  // The floor, and a bench of specialists waiting to be called.
   Wood(img, 8, 426, 631, 471, 4, 16);
-  for (int x : {60, 250, 340}) {
+  Wood(img, 70, 452, 372, 460, 9, 8);
+  FrameRect(img, 70, 452, 372, 460, kBlack);
+  const uint8_t robes[5] = {kWoodRamp + 4, kGreenR + 5, kSlate + 6, kRedR + 5, kWoodRamp + 7};
+  for (int i = 0; i < 5; ++i) {
+    const int cx = 100 + i * 60;
+    Tri(img, cx, 436, 12, 456, robes[i]);
+    FilledCircle(img, cx, 435, 6, kSand + 11);
+    FilledEllipse(img, cx, 430, 6, 3, robes[i]);
+    FillRect(img, cx - 8, 456, cx - 5, 468, kWoodRamp + 1);
+    FillRect(img, cx + 5, 456, cx + 8, 468, kWoodRamp + 1);
+  }
+  for (int x : {40, 390}) {
     FillRect(img, x - 4, 440, x + 4, 464, kParchmentRamp + 15);
     FilledEllipse(img, x, 434, 3, 6, kOrangeRamp + 14);
   }
