@@ -260,6 +260,7 @@ void CentreMap(NachrichtenScreenData* d, uint32_t x, uint32_t y) {
     d->map->X = (int32_t)vx;
     d->map->Y = (int32_t)vy;
     SetPos(d->map, 0, 0);
+    DebugLog("ShowBattles: Karte auf %u/%u verschoben\n", vx, vy);
     return;
   }
   CloseBattleMap(d);
@@ -275,6 +276,7 @@ void CentreMap(NachrichtenScreenData* d, uint32_t x, uint32_t y) {
     LadeFigurenGfx(0);
     return;
   }
+  DebugLog("ShowBattles: Kartenteil %u/%u geladen\n", px, py);
   d->map = map;
   d->mapPartX = px;
   d->mapPartY = py;

@@ -27,11 +27,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // Fights of the own lord (1001) with his neighbours 2002 and 2003, in chunk
-// order: land (own attack won, then attacked and held), a town attacked, a
-// sea fight and pirates met by an own ship.
+// order: land (own attack won, then attacked and held, then an own attack
+// undecided in the first one's map part), a town attacked, a sea fight and
+// pirates met by an own ship.
 const char kBattles[] = R"(
 battle attacker.owner=1001 attacker.type=1 attacker.number=3 attacker.x=6402 attacker.y=3197 target.owner=2002 target.type=2 target.number=9 target.x=6405 target.y=3195 kind=1 attacker_class=3 target_class=2 attacker_damage=5 target_damage=9 attacker_dead=120 target_dead=400 attacker_survivors=880 target_survivors=100
 battle attacker.owner=2003 attacker.type=1 attacker.number=4 attacker.x=6388 attacker.y=3206 target.owner=1001 target.type=1 target.number=5 target.x=6390 target.y=3205 kind=0 attacker_class=2 target_class=4 attacker_damage=8 target_damage=3 attacker_dead=300 target_dead=60 attacker_survivors=200 target_survivors=700
+battle attacker.owner=1001 attacker.type=5 attacker.number=12 attacker.x=6409 attacker.y=3191 target.owner=2002 target.type=3 target.number=7 target.x=6411 target.y=3190 kind=2 attacker_class=3 target_class=3 attacker_damage=6 target_damage=6 attacker_dead=80 target_dead=85 attacker_survivors=400 target_survivors=390
 battle attacker.owner=2003 attacker.type=1 attacker.number=4 attacker.x=6397 attacker.y=3200 target.owner=1001 target.type=0 target.number=1 target.x=6398 target.y=3199 kind=4 attacker_class=2 target_class=5 attacker_damage=9 target_damage=4 attacker_dead=500 target_dead=90 attacker_survivors=150 target_survivors=900
 battle attacker.owner=2003 attacker.type=17 attacker.number=8 attacker.x=6378 attacker.y=3200 target.owner=1001 target.type=18 target.number=32 target.x=6380 target.y=3195 kind=6 attacker_class=17 target_class=18 attacker_damage=3 target_damage=1 attacker_dead=6 target_dead=2 attacker_survivors=40 target_survivors=55
 battle attacker.owner=1001 attacker.type=18 attacker.number=33 attacker.x=6377 attacker.y=3190 target.owner=0 target.type=17 target.number=1 target.x=6376 target.y=3189 kind=7 attacker_class=18 target_class=10 attacker_damage=1 target_damage=6 attacker_dead=1 target_dead=20 attacker_survivors=50 target_survivors=0
@@ -65,10 +67,16 @@ TEST_P(NewsScreen, LandReportsPageAndShowTheirBattle) {
   qoe_test::LogLines log;
   qoe_test::SoundRecorder sounds;
   EXPECT_EQ(Run(Tab(0) + "png " + first + "\n" + Eye() + WholeBattle(battle) + "png " + back + "\n" + Forw() +
-                Eye() + "wait 2000\nkey esc\nwait 500\n" + Forw() + Back() + Back() + Exit()),
+                Eye() + "wait 2000\nkey esc\nwait 500\n" + Forw() + Forw() + Back() + Back() + Exit()),
             2);
   EXPECT_TRUE(log.Has("ShowSchlacht: Bild 472, Art 1"));  // own attack won
   EXPECT_TRUE(log.Has("ShowSchlacht: Bild 472, Art 0"));  // attacked, held: the other side's view
+  // Fights 1 and 3 share a map part: the view moves between them; fight 2,
+  // and the first report after a battle picture, load their part.
+  EXPECT_EQ(log.Count("ShowBattles: Kartenteil 80/79 geladen"), 2);
+  EXPECT_EQ(log.Count("ShowBattles: Kartenteil 79/80 geladen"), 2);
+  EXPECT_EQ(log.Count("ShowBattles: Karte auf"), 2);
+  EXPECT_TRUE(log.Has("ShowBattles: Karte auf 6404/3194 verschoben"));
   EXPECT_EQ(sounds.Count(SFX_CALL_LOOP, 94), 2u);
   EXPECT_TRUE(sounds.OnlyOpenedEffectsUsed());
   EXPECT_GT(sounds.StartedInOrder().size(), 2u);  // cries during the long battle
@@ -89,6 +97,23 @@ TEST_P(NewsScreen, TownAndSeaBattlesHaveTheirPictures) {
   KeepPicture(town);
   KeepPicture(sea);
   KeepPicture(report);
+}
+
+TEST_P(NewsScreen, WithoutSoundsTheBattleStillShows) {
+  Install(kBattles);
+  // Effects switched on, but their index is gone: none of them opens.
+  fs::remove("Data/SfxPath");
+  const uint32_t status = QoESystemPtr->SoundStatus.load();
+  QoESystemPtr->SoundStatus.store(status | SOUND_SOUNDFX);
+  qoe_test::LogLines log;
+  qoe_test::SoundRecorder sounds;
+  const int32_t next = Run(Tab(0) + Eye() + "wait 8000\nkey esc\nwait 500\n" + Exit());
+  QoESystemPtr->SoundStatus.store(status);
+  EXPECT_EQ(next, 2);
+  EXPECT_TRUE(log.Has("NachrichtenScreen: Konnte SoundSfx nicht"));
+  EXPECT_TRUE(log.Has("ShowSchlacht: Bild 472, Art 1"));
+  EXPECT_EQ(sounds.Count(SFX_CALL_LOOP, 94), 0u);  // nothing played that did not open
+  for (uint32_t id = 95; id <= 98; ++id) EXPECT_EQ(sounds.Started(id), 0u) << id;
 }
 
 TEST_P(NewsScreen, PiratesHaveNoPictureAndEscapeLeaves) {
