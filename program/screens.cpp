@@ -47,6 +47,8 @@
 #include "screens/economy/stadt.h"
 #include "screens/economy/steuern.h"
 #include "screens/military/diplomat.h"
+#include "screens/military/nachrichten.h"
+#include "screens/military/spezialisten.h"
 
 namespace {
 
@@ -195,6 +197,10 @@ const char* const kLagerBoxes[] = {
     "",
     "move 330 460\nclick left 330 460\n",                           // the server's message
     nullptr};
+const char* const kNachrichtenBoxes[] = {
+    "",
+    "move 440 433\nclick left 440 433\n",                           // the help
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -204,7 +210,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {SCREEN_STORY, RizizOzez, kStoryBoxes},
     // Screens still to come; each screen's module replaces its line.
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, BerichteScreen, kOnlyItself}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
-    {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
+    {36, NachrichtenScreen, kNachrichtenBoxes}, {38, SpezialistenScreen, kOnlyItself}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, TaverneScreen, kTaverneBoxes}, {61, LagerScreen, kLagerBoxes},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},

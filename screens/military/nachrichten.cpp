@@ -5,7 +5,27 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/display.h"
+#include "platform/log.h"
+#include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/turns.h"
+#include "routinen/gui/boxes.h"
+#include "routinen/gui/layout.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/requester.h"
+#include "routinen/gui/text.h"
+#include "routinen/map/map.h"
+#include "routinen/media/sound.h"
+#include "routinen/system/catalog.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
+#include "routinen/system/input.h"
+#include "routinen/system/memory.h"
+#include "routinen/system/sysrecords.h"
+#include "schlacht.h"
+#include "screens/common/orders.h"
+#include "screens/common/screenbase.h"
 
 namespace {
 
@@ -197,4 +217,323 @@ void CentreBattleMap(uint32_t x, uint32_t y, uint32_t* view_x, uint32_t* view_y,
   if (view_y) *view_y = wy;
   if (part_x) *part_x = wx / kPartW;
   if (part_y) *part_y = wy / kPartH;
+}
+
+// ---- The screen ---------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kPicture = 36, kLayoutMask = 519, kInfoText = 934, kTitlePen = 6;
+constexpr uint8_t kCdTrack = 10;
+constexpr uint32_t kCaptionPen = 7, kCaptionFlags = PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE;
+// The report box: its ground, ink and the slider's pens. Parchment rather
+// than the green of pen 11, which the report would be hard to read on.
+constexpr uint32_t kBoxGround = 5, kBoxInk = 7, kKnob = 26, kTrack = 22, kEdgeLight = 25, kEdgeDark = 24;
+// Where the small map shows (the frame on the map table of picture 36).
+constexpr uint16_t kMapX = 102, kMapY = 238, kMapW = 160, kMapH = 168;
+constexpr uint16_t kMapFlags = 22;
+const uint32_t kTabLabels[3] = {909, 1131, 1142};
+const char* const kTabGadgets[3] = {"BU00", "BU01", "BU02"};
+
+const char* CatalogText(uint32_t id) { return GetCatalogStr(id); }
+void PlayerName(uint32_t id, char* name) {
+  name[0] = 0;
+  GetPlayerName(id, name, 0);
+}
+
+void CloseBattleMap(NachrichtenScreenData* d) {
+  if (!d->map) return;
+  ExitPos(d->map);
+  ExitKarte(d->map);
+  LadeFigurenGfx(0);
+  d->map = nullptr;
+}
+
+// The small map on the fight at (x, y): the same part is moved in place,
+// another one loaded; a part that cannot be loaded leaves the area as it was.
+void CentreMap(NachrichtenScreenData* d, uint32_t x, uint32_t y) {
+  uint32_t vx = 0, vy = 0, px = 0, py = 0;
+  CentreBattleMap(x, y, &vx, &vy, &px, &py);
+  if (d->map && d->mapPartX == px && d->mapPartY == py) {
+    d->map->ViewColumn = (int16_t)(vx % kPartW + kPartW);
+    d->map->ViewRow = (int16_t)(vy % kPartH + kPartH);
+    d->map->X = (int32_t)vx;
+    d->map->Y = (int32_t)vy;
+    SetPos(d->map, 0, 0);
+    DebugLog("ShowBattles: Karte auf %u/%u verschoben\n", vx, vy);
+    return;
+  }
+  CloseBattleMap(d);
+  QoEMapInfo* map = LadeKarte(kMapFlags, (uint16_t)px, (uint16_t)py, ".\\Map");
+  if (!map) {
+    DebugLog("ShowBattles : Konnte Karte %u/%u nicht laden!\n", px, py);
+    return;
+  }
+  if (!InitPos(map, (int32_t)vx, (int32_t)vy, kMapX, kMapY, kMapW, kMapH, kMapFlags)) {
+    DebugLog("ShowBattles : Konnte Kartenansicht nicht \xf6" "ffnen!\n");
+    ExitPos(map);
+    ExitKarte(map);
+    LadeFigurenGfx(0);
+    return;
+  }
+  DebugLog("ShowBattles: Kartenteil %u/%u geladen\n", px, py);
+  d->map = map;
+  d->mapPartX = px;
+  d->mapPartY = py;
+}
+
+void ClearMapArea() {
+  RastPort* rp = ScreenRastPort();
+  if (!rp) return;
+  SetAPen(rp, kBoxGround);
+  RectFill(rp, kMapX, kMapY, kMapX + kMapW, kMapY + kMapH);
+  ShowScreenRect(rp, kMapX, kMapY, kMapW + 1, kMapH + 1);
+}
+
+// The received KRIG chunk: 1 with *krig set (null when the pool has none),
+// 0 when the pool is damaged or its KRIG cannot be read (no letter then: a
+// damaged turn must not read as a quarter without fights).
+int32_t LoadKrig(uint8_t** krig) {
+  *krig = nullptr;
+  if (LoadChunkState("KRIG", ReceivedPoolPath, krig) != CHUNK_DAMAGED) return 1;
+  DebugLog("ShowBattles : Konnte TaxeChunk nicht \xf6" "ffnen !\n");
+  return 0;
+}
+
+// Scrolls the report box by a gadget of DO00, UP00, SL00; true when g was one.
+bool ScrollReport(NachrichtenScreenData* d, const Gadget* g) {
+  const bool drag = GadgetIs(g, "SL00"), up = GadgetIs(g, "UP00");
+  if (!drag && !up && !GadgetIs(g, "DO00")) return false;
+  if (!d->textReq) return true;
+  MoveSlider(d->textReq, drag ? (uint32_t)GetMouseY() : up ? (uint32_t)SLIDER_UP : (uint32_t)SLIDER_DOWN);
+  ScrollRequester(d->textReq, 0, 0);
+  return true;
+}
+
+// The battle picture's boxes on the screen, its sounds through the mixer.
+// A text too wide for its box in Times30 takes the next smaller font.
+struct SchlachtScreen {
+  TextFont* fonts[3];
+  bool sounds;
+};
+const char* const kSchlachtFonts[3] = {"fonts\\Times30.fnt", "fonts\\Times24.fnt", "fonts\\XHelvetica13.fnt"};
+void SchlachtScreenText(void* user, uint32_t pens, int32_t x, int32_t y, uint32_t w, uint32_t h, const char* text,
+                        int32_t framed) {
+  auto* screen = static_cast<SchlachtScreen*>(user);
+  RastPort* rp = ScreenRastPort();
+  TextFont* font = screen->fonts[0];
+  const uint32_t len = text ? (uint32_t)std::strlen(text) : 0;
+  for (uint32_t i = 0; rp && i < 3; ++i) {
+    if (!screen->fonts[i]) continue;
+    font = screen->fonts[i];
+    SetFont(rp, font);
+    if (TextLength(rp, text, len) + 8 <= w) break;
+  }
+  DrawSchlachtText(pens, x, y, w, h, font, text, framed);
+}
+void SchlachtScreenSound(void* user, uint32_t id, int32_t loop) {
+  if (static_cast<SchlachtScreen*>(user)->sounds) SfxPlayer000(id, 0, loop ? 1 : 0);
+}
+
+}  // namespace
+
+uint32_t ShowBattlesPrintText(QoERequester* box, uint32_t) {
+  if (!box || !box->rp || !box->text) return 0;
+  SetDrMd(box->rp, 0);
+  SetAPen(box->rp, box->pens[1]);
+  box->lines = PrintTextWrapped(box->rp, box->text, 2, 0, 65535, 65535, box->contentWidth) + 1;
+  return box->lines;
+}
+
+int32_t InitNachrichtenScreen(NachrichtenScreenData* d) {
+  RastPort* rp = ScreenRastPort();
+  if (!rp || !d->layout) return 1;
+  SetDrMd(rp, 0);
+  SetFont(rp, d->fontTitle);
+  const ScreenRecordList& texts = d->layout->types[LAYOUT_TEXTAREA];
+  const TextArea* t = static_cast<const TextArea*>(texts.first);
+  for (uint32_t i = 0; t && i < texts.count; ++i)
+    if (t[i].text && t[i].textId != kTextTitleBar)
+      PrintTextOutlined(rp, t[i].x1, t[i].y1, t[i].x2, t[i].y2, t[i].text, 0, kCaptionPen, kCaptionFlags);
+  SetFont(rp, d->fontList);
+  for (uint32_t i = 0; i < 3; ++i) {
+    LayoutRect r{};
+    if (GetLayoutRect(d->layout, i, &r))
+      PrintTextOutlined(rp, r.x1, r.y1, r.x2, r.y2, GetCatalogStr(kTabLabels[i]), 0, kCaptionPen, kCaptionFlags);
+  }
+  SetFont(rp, d->fontTitle);
+  return 1;
+}
+
+int32_t ShowBattles(NachrichtenScreenData* d, uint32_t tab) {
+  if (!OrdersAllowed(ReadAccountState())) return 1;
+  uint8_t* krig = nullptr;
+  if (!LoadKrig(&krig)) return 0;
+  char* text = static_cast<char*>(AllocVec(kReportTextSize, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!text) DebugLog("ShowBattles : Konnte Speicher nicht allokieren !\n");
+  if (text && !d->current) {
+    d->current = static_cast<KriegsEintrag*>(AllocVec(sizeof(KriegsEintrag), MEMF_PUBLIC | MEMF_CLEAR));
+    if (!d->current) DebugLog("ShowBattles : Konnte Speicher f\xfcr Kriegsstruktur nicht allokieren !\n");
+  }
+  if (!text || !d->current) {
+    FreeVec(text);
+    if (krig) FreeChunk(krig);
+    return 0;
+  }
+  d->tab = (uint16_t)tab;
+  BattleReportInfo info{};
+  KriegsEintrag fight{};
+  BuildBattleReport(krig, tab, &d->index, OwnPlayerPtr->PlayerId, CatalogText, PlayerName, text, kReportTextSize,
+                    &fight, &info);
+  if (krig) FreeChunk(krig);
+  d->pictureAvailable = info.picture;
+  if (info.found) *d->current = fight;
+  int32_t ok = 1;
+  if (d->textReq) FreeRequesterBox(d->textReq);
+  d->textReq = nullptr;
+  LayoutRect box{}, slider{};
+  if (GetLayoutRect(d->layout, 4, &box) && box.x2 > box.x1 + 8 && box.y2 > box.y1) {
+    const uint32_t w = box.x2 - box.x1 + 1u, h = box.y2 - box.y1 + 1u;
+    d->textReq = InitRequesterTextBox(w - 4, d->fontList, text, box.x1, box.y1, w, h, kBoxGround, kBoxInk,
+                                      ShowBattlesPrintText);
+    if (!d->textReq) {
+      DebugLog("ShowBattles : Konnte Requester nicht initalisieren!\n");
+      ok = 0;
+    } else if (GetLayoutRect(d->layout, 5, &slider) &&
+               !InitSlider(d->textReq, slider.x2 - slider.x1 + 1u, slider.y2 - slider.y1 + 1u, kKnob, kTrack, kEdgeLight,
+                           kEdgeDark, slider.x1, slider.y1)) {
+      DebugLog("ShowBattles : Konnte Slider nicht initalisieren!\n");
+      ok = 0;
+    }
+  }
+  FreeVec(text);
+  if (info.found) CentreMap(d, fight.target.x, fight.target.y);
+  else {
+    CloseBattleMap(d);
+    ClearMapArea();
+  }
+  return ok;
+}
+
+void ShowSchlacht(NachrichtenScreenData* d) {
+  if (!d->current || !d->pictureAvailable) return;
+  const KriegsEintrag fight = *d->current;
+  const bool own = fight.attacker.owner == OwnPlayerPtr->PlayerId;
+  const uint32_t picture = SchlachtPicture(fight.kind, own);
+  if (!picture) return;
+  CloseBattleMap(d);
+  WaitTransition();
+  BitMap* saved = SaveBackground(0, 0, kGameAreaWidth, kGameAreaHeight);
+  if (!saved) {
+    DebugLog("ShowSchlacht: Konnte Pic nicht retten!\n");
+    return;
+  }
+  CloseElmorPic(kPicture, 1);
+  SchlachtScreen screen{{nullptr, nullptr, nullptr}, false};
+  if (OpenElmorPic(".\\Data\\Path", picture, 0) == -1) {
+    DebugLog("ShowSchlacht: Konnte Pic nicht laden!\n");
+  } else {
+    for (uint32_t i = 0; i < 3; ++i) screen.fonts[i] = OpenDiskFont(kSchlachtFonts[i]);
+    if (!screen.fonts[0]) DebugLog("NachrichtenScreen: Konnte Elmor-Font nicht \xf6" "ffnen !\n");
+    screen.sounds = ShowSchlachtLoadSfx() == 1;
+    if (!screen.sounds) DebugLog("NachrichtenScreen: Konnte SoundSfx nicht \xf6" "ffnen !\n");
+    if (screen.fonts[0]) {
+      char names[2][40] = {};
+      const char* own_name = OwnPlayerPtr->LordName;
+      PlayerName(own ? fight.target.owner : fight.attacker.owner, names[own ? 1 : 0]);
+      if (own) std::snprintf(names[0], sizeof names[0], "%s", own_name);
+      else std::snprintf(names[1], sizeof names[1], "%s", own_name);
+      const SchlachtDrawer drawer{&screen, SchlachtScreenText, SchlachtScreenSound};
+      SchlachtTimeline timeline;
+      StartSchlacht(&timeline, fight, own, names[0], names[1], CatalogText, &drawer);
+      DebugLog("ShowSchlacht: Bild %u, Art %u\n", picture, fight.kind);
+      for (;;) {
+        const int32_t event = WaitEvent(WE_TICKS);
+        if (event == WE_KEY_ESCAPE || WindowCloseRequested()) break;
+        if (event == WE_TICK) SchlachtTick(&timeline, CatalogText, &drawer);
+      }
+    }
+    if (RastPort* rp = ScreenRastPort()) SetFont(rp, d->fontTitle);  // never left on a font closed here
+    if (screen.sounds) CloseSchlachtSfx();
+    for (TextFont* font : screen.fonts)
+      if (font) CloseFont(font);
+    WaitTransition();
+    CloseElmorPic(picture, 1);
+  }
+  OpenElmorPic(".\\Data\\Path", kPicture, 1);
+  RestoreBackground(saved, 0, 0, kGameAreaWidth, kGameAreaHeight);
+  StartTheTransition();
+}
+
+int32_t NachrichtenScreen(int32_t) {
+  const OptionenPrefs& o = QoESystemPtr->Optionen;
+  PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  ScreenBase base;
+  auto* d = static_cast<NachrichtenScreenData*>(AllocVec(sizeof(NachrichtenScreenData), MEMF_PUBLIC | MEMF_CLEAR));
+  auto leave = [&](int32_t next) {
+    if (d) {
+      if (RastPort* rp = ScreenRastPort(); rp && d->fontTitle) SetFont(rp, d->fontTitle);
+      FreeVec(d->current);
+      if (d->textReq) FreeRequesterBox(d->textReq);
+      CloseBattleMap(d);
+      if (d->fontList) CloseFont(d->fontList);
+    }
+    FreeVec(d);
+    CloseScreenBase(&base, next);
+    StopCD(o.cd_device, o.cd_unit);
+    return next;
+  };
+  if (!OpenScreenPicture(&base, kPicture, 1)) {
+    ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "NachrichtenScreen: Konnte Pic nicht laden!\n");
+    return leave(-1);
+  }
+  if (!d) {
+    ScreenStartFailed(&base, SCREEN_STEP_MEMORY, "NachrichtenScreen: Kein Speicher f\xfcr lokale Daten!\n");
+    return leave(-1);
+  }
+  if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt")) {
+    ScreenStartFailed(&base, SCREEN_STEP_FONT, "NachrichtenScreen: Konnte Font nicht laden!\n");
+    return leave(-1);
+  }
+  d->fontTitle = base.font;
+  if (!(d->fontList = OpenDiskFont("fonts\\XHelvetica11.fnt"))) {
+    ScreenStartFailed(&base, SCREEN_STEP_FONT, "NachrichtenScreen: Konnte Elmor-Font nicht \xf6" "ffnen !");
+    return leave(-1);
+  }
+  if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Nachrichten.dat", kLayoutMask)) {
+    ScreenStartFailed(&base, SCREEN_STEP_LAYOUT, "NachrichtenScreen: Kann TitelbarDaten nicht laden!\n");
+    return leave(-1);
+  }
+  d->layout = base.region;
+  InitNachrichtenScreen(d);
+  ShowScreenBase(&base);
+  int32_t next = -1;
+  do {
+    int32_t event;
+    Gadget* g = ScreenBaseEvent(&base, kTitlePen, &event);
+    if (event == WE_KEY_ESCAPE) {
+      next = 2;
+      break;
+    }
+    if (!g) continue;
+    bool tab = false;
+    for (uint32_t i = 0; i < 3 && !tab; ++i)
+      if (GadgetIs(g, kTabGadgets[i])) {
+        tab = true;
+        ShowBattles(d, i);
+      }
+    if (tab || ScrollReport(d, g)) continue;
+    if (GadgetIs(g, "FORW") || GadgetIs(g, "BACK")) {
+      d->index = (int16_t)(d->index + (GadgetIs(g, "FORW") ? 1 : -1));
+      ShowBattles(d, d->tab);
+    } else if (GadgetIs(g, "AUGE")) {
+      if (d->pictureAvailable) ShowSchlacht(d);
+    } else if (GadgetIs(g, "INFO")) {
+      TextBox(GetCatalogStr(kInfoText));
+    } else if (GadgetIs(g, "EXIT")) {
+      d->quit = 1;
+      next = 2;
+    }
+  } while (ScreenBaseStays(&next, 2));
+  return leave(next);
 }

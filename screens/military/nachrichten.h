@@ -1,11 +1,16 @@
-// The news screen's battle reports (screen code 36, its screen to come): the
-// letter to the lord about one fight of the last quarter, built from catalog
-// texts, the grades of losses and damage, the paging through a tab, and
-// where the small map of the fight is centred. Rules: docs/battle-reports.md.
+// The news screen (screen code 36, reached from the main screen's REPO) and
+// its battle reports: the letter to the lord about one fight of the last
+// quarter, built from catalog texts, the grades of losses and damage, the
+// paging through a tab, the small map centred on the fight, and the battle
+// picture (schlacht.h). Rules: docs/battle-reports.md.
 #pragma once
 #include <cstdint>
 
 struct KriegsEintrag;
+struct QoEMapInfo;
+struct QoERequester;
+struct ScreenRegion;
+struct TextFont;
 
 // The three tabs: battles on land (kinds 0..2), fights for towns (3, 4),
 // fights at sea (5..8).
@@ -47,3 +52,34 @@ void BuildBattleReport(const void* krig, uint32_t tab, int16_t* index, uint32_t 
 // even, y by one, both wrapped to the world) and the map part it lies in.
 void CentreBattleMap(uint32_t x, uint32_t y, uint32_t* view_x, uint32_t* view_y, uint32_t* part_x,
                      uint32_t* part_y);
+
+// ---- The screen ---------------------------------------------------------------
+
+// One visit of the news screen (allocated cleared, freed on leaving).
+struct NachrichtenScreenData {
+  uint32_t quit;              // set by EXIT
+  uint32_t pictureAvailable;  // the report shown has a battle picture (AUGE)
+  int16_t index;              // the report shown within its tab
+  uint16_t tab;               // NEWS_TAB_*
+  uint32_t mapPartX, mapPartY;  // the map part of the open map view
+  KriegsEintrag* current;     // the fight shown, null before the first
+  TextFont* fontList;         // fonts\XHelvetica11.fnt
+  TextFont* fontTitle;        // fonts\ElmorC1.fnt
+  ScreenRegion* layout;       // .\Data\ScreenDat\Nachrichten.dat
+  QoERequester* textReq;      // the report's text box
+  QoEMapInfo* map;            // the map view of the fight, null none
+};
+
+// The screen: returns 2 (the main screen) or -1 when it cannot start.
+int32_t NachrichtenScreen(int32_t entry);
+// Prints the layout's captions and the three tabs' labels; 1.
+int32_t InitNachrichtenScreen(NachrichtenScreenData* d);
+// Shows report d->index of the tab (wrapped, stored back) with its small
+// map; only with an installed game (account state 2), else nothing. 1, or
+// 0 when the received KRIG cannot be read or memory runs out.
+int32_t ShowBattles(NachrichtenScreenData* d, uint32_t tab);
+// The battle picture of d->current until Escape; the screen is put back as
+// it was (the map view is opened again by the next report).
+void ShowSchlacht(NachrichtenScreenData* d);
+// The report box's drawing: the text word-wrapped; the line count.
+uint32_t ShowBattlesPrintText(QoERequester* box, uint32_t arg);

@@ -258,6 +258,19 @@ bool DrawStorehouse(Image& img);
 bool DrawCask(Image& img);
 bool DrawCaskPiece(Image& img);
 bool DrawStoreRequester(Image& img);
+// The news screen (art_news.cpp): the war room (36); the field battle seen
+// by the attacker (472) and by the other side (498) and the sea fight (837),
+// which with the burning town (499) carry the battle palette: pens 82, 96,
+// 114, 134, 149, 159, 162, 163 and 214 are the screen's box pens there and
+// no pixel of those pictures uses them. The specialists' guild hall (38) and
+// the cleric's portrait (1096).
+bool DrawWarRoom(Image& img);
+bool DrawFieldBattle(Image& img, bool other_side);
+bool DrawSeaFight(Image& img);
+const Palette& BattlePalette();
+void AvoidBattlePens(Image& img);
+bool DrawGuildHall(Image& img);
+bool DrawClericPortrait(Image& img);
 // img cut from picture `from` at (x, y).
 bool CutPicture(Image& img, const Image& from, int x, int y, std::string* err);
 

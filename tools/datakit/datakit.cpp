@@ -286,6 +286,13 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "reportplaque") ok = DrawReportPlaque(img);
   else if (style == "scribetable") ok = DrawScribeTable(img);
   else if (style == "legendparchment") ok = DrawLegendParchment(img);
+  else if (style == "warroom") ok = DrawWarRoom(img);
+  else if (style == "fieldbattle") {
+    if (arg != "attacker" && arg != "defender") throw Failure{"", "fieldbattle attacker|defender"};
+    ok = DrawFieldBattle(img, arg == "defender");
+  } else if (style == "seafight") ok = DrawSeaFight(img);
+  else if (style == "guildhall") ok = DrawGuildHall(img);
+  else if (style == "cleric") ok = DrawClericPortrait(img);
   else if (style == "letterdesk") ok = DrawLetterDesk(img);
   else if (style == "council") ok = DrawCouncilChamber(img);
   else if (style == "scrollcabinet") ok = DrawScrollCabinet(img);
@@ -415,13 +422,18 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   const Palette* reports = style == "study" || style == "reportplaque"        ? &ReportsPalette()
                            : style == "scribetable" || style == "legendparchment" ? &StatistikPalette()
                                                                                  : nullptr;
+  // The battle pictures (and the burning town, shown as one) carry the
+  // battle palette for the boxes of the news screen.
+  const bool battle = style == "fieldbattle" || style == "seafight" || style == "anarchy";
+  if (battle) AvoidBattlePens(img);
   if (e.kind == kScreen) screens.emplace(id, img);
   // The duller palette of bad weather is its picture's palette.
   const Palette dull = style == "dullpalette" ? DullPalette() : Palette{};
   WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip || screen_mask,
                                               style == "campfire" ? &own : town ? &TownPalette()
                                                               : tavern ? &TavernPalette()
-                                                              : style == "dullpalette" ? &dull : reports));
+                                                              : style == "dullpalette" ? &dull
+                                                              : battle ? &BattlePalette() : reports));
   ix.entries[id] = e;
 }
 

@@ -226,7 +226,7 @@ TEST_F(MapScreenRealm, ReadThenWriteLeavesArmyShipAndSpezByteIdentical) {
   EXPECT_EQ(d->Armies->count, 4u);
   EXPECT_EQ(d->Ships->count, 2u);
   EXPECT_NE(d->ShipAddOns, nullptr);
-  EXPECT_EQ(d->Specialists->count, 1u);
+  EXPECT_EQ(d->Specialists->count, 4u);
   EXPECT_NE(d->Players, nullptr);
   ASSERT_EQ(WriteKartenScreenData(d, 1), 1);
   EXPECT_EQ(d->Armies, nullptr);

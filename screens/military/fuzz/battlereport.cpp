@@ -1,6 +1,7 @@
 // KRIG chunks of arbitrary bytes through the bounded reader and the report
 // texts of every tab: the count is cut to the chunk, the text always ends
-// inside its buffer.
+// inside its buffer; the fight shown runs through the battle picture's
+// timeline, whose counters never pass their numbers.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
 #include "screens/military/nachrichten.h"
+#include "screens/military/schlacht.h"
 
 namespace {
 const char* Text(uint32_t id) { return id % 2 ? "Text" : "A longer text of the catalog"; }
@@ -33,5 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BuildBattleReport(c.data(), data[0] % 3, &index, 7, Text, Name, out, sizeof out, &rec, &info);
   if (std::strlen(out) >= sizeof out || info.count > n) std::abort();
   if (info.count && (index < 0 || (uint32_t)index >= info.count)) std::abort();
+  if (info.found) {
+    SchlachtTimeline s;
+    const SchlachtDrawer none{nullptr, nullptr, nullptr};
+    StartSchlacht(&s, rec, (data[0] & 1) != 0, "A", "D", Text, &none);
+    for (int t = 0; t < 400; ++t) {
+      SchlachtTick(&s, Text, &none);
+      for (int i = 0; i < 2; ++i)
+        if (s.dead[i] > s.deadTarget[i] || s.alive[i] > s.aliveTarget[i]) std::abort();
+    }
+  }
   return 0;
 }
