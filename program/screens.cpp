@@ -40,6 +40,7 @@
 #include "screens/economy/stadt.h"
 #include "screens/economy/steuern.h"
 #include "screens/military/diplomat.h"
+#include "screens/military/kasernescreen.h"
 
 namespace {
 
@@ -159,6 +160,14 @@ const char* const kBauBoxes[] = {
     "move 497 411\nclick left 497 411\n",                           // the help
     "move 359 411\nclick left 359 411\n",                           // build it? (the question)
     nullptr};
+const char* const kKaserneBoxes[] = {
+    "",
+    "move 285 200\nclick left 285 200\n",                                              // army management
+    "move 285 200\nclick left 285 200\nwait 300\nmove 119 387\nclick left 119 387\n",   // its help
+    "move 285 200\nclick left 285 200\nwait 300\nmove 111 353\nclick left 111 353\n",   // a refusal (no units)
+    "move 600 240\nclick left 600 240\n",                                              // the weapons
+    "move 300 420\nclick left 300 420\n",                                              // the training (or its refusal)
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -171,7 +180,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
-    {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
+    {152, KaserneScreen, kKaserneBoxes}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
 

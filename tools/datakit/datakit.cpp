@@ -360,6 +360,12 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "rune") ok = DrawRune(img, (int)Num(arg, 1, 8), w.size() > 6 ? Text(w[6]) : "", &err);
   else if (style == "runecover") ok = DrawRuneCover(img);
   else if (style == "runepeg") ok = DrawRunePeg(img, arg, &err);
+  else if (style == "barracks") ok = DrawBarracksYard(img);
+  else if (style == "barracksreq") ok = DrawBarracksRequester(img, (int)Num(arg, 1, 3), &err);
+  else if (style == "barracksarrow") {
+    if ((arg != "left" && arg != "right") || w.size() != 7) throw Failure{"", "barracksarrow left|right released|pressed"};
+    ok = DrawBarracksArrow(img, arg == "right", Text(w[6]) == "pressed");
+  }
   else if (style == "cut") {
     // cut <screen ID> <x> <y>: a piece of a screen picture listed before
     if (w.size() != 8) throw Failure{"", "cut <screen id> <x> <y>"};
@@ -386,10 +392,13 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   const bool tavern = id == kTavernPicture || style == "chatwindow" || style == "chatbutton" ||
                       style.rfind("rune", 0) == 0 || (style == "cut" && Num(arg, 1, ix.max_ids) == kTavernPicture);
   if (id == kTavernPicture) AvoidTavernPens(img);
+  // The barracks' pictures carry the barracks palette.
+  const bool barracks = style.rfind("barracks", 0) == 0;
   if (e.kind == kScreen) screens.emplace(id, img);
   WriteFile(DiskPath(out, e.file), EncodeIlbm(img, e.kind == kMasked || e.kind == kStrip || screen_mask,
                                               style == "campfire" ? &own : town ? &TownPalette()
-                                                              : tavern ? &TavernPalette() : nullptr));
+                                                              : tavern ? &TavernPalette()
+                                                              : barracks ? &BarracksPalette() : nullptr));
   ix.entries[id] = e;
 }
 
