@@ -475,6 +475,31 @@ void WriteOnOk(KasernenData* d, const char* who) {
   Box(kWriteFailed);
 }
 
+// The bottom row of every requester: the help, OK (writes) and EXIT. True
+// when the requester ends; *ok tells whether OK ended it.
+bool BottomRow(const Gadget* g, const char* help, uint32_t help_text, const char* ok_id, KasernenData* d,
+               const char* who, bool* ok) {
+  if (GadgetIs(g, help)) {
+    TextBox(GetCatalogStr(help_text));
+  } else if (GadgetIs(g, ok_id)) {
+    WriteOnOk(d, who);
+    *ok = true;
+    return true;
+  } else if (GadgetIs(g, "EXIT")) {
+    return true;
+  }
+  return false;
+}
+
+// Ends a requester: after OK the copies go, after EXIT (or the close) the
+// copies are put back; the yard under it comes back and the movies run on.
+void EndReq(Req* r, bool ok) {
+  if (ok) KaserneRequesterClosed(r->d);
+  else KaserneRequesterExit(r->d);
+  CloseReq(r);
+  Pause(0);
+}
+
 int32_t IndexOf(ListHeader* list, const void* node) {
   ListNode* n = list ? list->first : nullptr;
   for (uint32_t i = 0; list && i < list->count; ++i, n = n->next)
@@ -616,22 +641,13 @@ bool ArmyManagment(KasernenData* d) {
       } else if (GadgetIs(g, "ST01")) {
         EnterUnits(&r, g);
         PrintManagmentCounters(&r);
-      } else if (GadgetIs(g, "INF1")) {
-        TextBox(GetCatalogStr(780));
-      } else if (GadgetIs(g, "OK01")) {
-        WriteOnOk(d, "ArmyManagment");
-        ok = true;
-        done = true;
-      } else if (GadgetIs(g, "EXIT")) {
-        done = true;
+      } else {
+        done = BottomRow(g, "INF1", 780, "OK01", d, "ArmyManagment", &ok);
       }
     }
   }
-  if (ok) KaserneRequesterClosed(d);
-  else KaserneRequesterExit(d);
-  CloseReq(&r);
+  EndReq(&r, ok);
   d->Einheiten = 0;
-  Pause(0);
   return failed;
 }
 
@@ -783,6 +799,14 @@ void ArmyWeaponPrintTexts(Req* r) {
 
 }  // namespace
 
+namespace {
+// The value the information box shows (nothing shown counts as experience,
+// which takes nothing off).
+KaserneShown Shown(const Req& r) {
+  return static_cast<KaserneShown>(r.shownLabel == 0xFF ? uint32_t{SHOWN_EXPERIENCE} : uint32_t{r.shownLabel});
+}
+}  // namespace
+
 int32_t ArmyWeapons(KasernenData* d) {
   Pause(1);
   static const char* const kLog[4] = {"ArmyWeapons: Konnte Externe Daten nicht laden !\n",
@@ -849,30 +873,20 @@ int32_t ArmyWeapons(KasernenData* d) {
       if (GadgetIs(g, "B100") || GadgetIs(g, "B101")) {
         const KaserneOutcome out = GadgetIs(g, "B100")
                                        ? ArmyWeaponsInsertInArmy(d, &a)
-                                       : ArmyWeaponsRemoveFromArmy(
-                                             d, static_cast<KaserneShown>(r.shownLabel == 0xFF ? uint32_t{SHOWN_EXPERIENCE} : uint32_t{r.shownLabel}), &a);
+                                       : ArmyWeaponsRemoveFromArmy(d, Shown(r), &a);
         DebugLog("ArmyWeapons: %.4s verweigert %u, erledigt %u, Fehler %u\n", g->id, out.refused, out.done, out.failed);
         if (out.done) WeaponLines(&r);
         ArmyWeaponPrintTexts(&r);
       } else if (GadgetIs(g, "CYCL")) {
         ArmyWeaponCycleInfo(&r);
         ArmyWeaponPrintTexts(&r);
-      } else if (GadgetIs(g, "INF3")) {
-        TextBox(GetCatalogStr(1213));
-      } else if (GadgetIs(g, "OK03")) {
-        WriteOnOk(d, "ArmyWeapons");
-        ok = true;
-        done = true;
-      } else if (GadgetIs(g, "EXIT")) {
-        done = true;
+      } else {
+        done = BottomRow(g, "INF3", 1213, "OK03", d, "ArmyWeapons", &ok);
       }
     }
   }
-  if (ok) KaserneRequesterClosed(d);
-  else KaserneRequesterExit(d);
   d->infoMode = d->infoIndex = 0;
-  CloseReq(&r);
-  Pause(0);
+  EndReq(&r, ok);
   return result;
 }
 
@@ -987,23 +1001,14 @@ void ArmyTraining(KasernenData* d) {
                  out.failed);
         PrintTrainingCounters(&r);
         TrainingBoxes(&r);
-      } else if (GadgetIs(g, "INF2")) {
-        TextBox(GetCatalogStr(1214));
-      } else if (GadgetIs(g, "OK02")) {
-        WriteOnOk(d, "ArmyTraining");
-        ok = true;
-        done = true;
-      } else if (GadgetIs(g, "EXIT")) {
-        done = true;
+      } else {
+        done = BottomRow(g, "INF2", 1214, "OK02", d, "ArmyTraining", &ok);
       }
     }
   }
-  if (ok) KaserneRequesterClosed(d);
-  else KaserneRequesterExit(d);
+  EndReq(&r, ok);
   d->TrainingsRunden = 0;
   d->TrainingsKosten = 0;
-  CloseReq(&r);
-  Pause(0);
 }
 
 // ---- the screen -------------------------------------------------------------------

@@ -180,7 +180,7 @@ void Ballista(Image& img, int x, int y) {
 void Sky(Image& img) {
   for (int y = 0; y < 300; ++y)
     for (int x = 0; x < 640; ++x) {
-      const int shade = 14 - y / 26 + (int)(TextureHash(x / 3, y / 3, 5) % 2);
+      const int shade = 15 - y / 40 + (int)(TextureHash(x / 3, y / 3, 5) % 2);
       img.Set(x, y, Sh(kBlueR, shade));
     }
   // Clouds.
