@@ -49,6 +49,7 @@
 #include "screens/military/diplomat.h"
 #include "screens/military/nachrichten.h"
 #include "screens/military/spezialisten.h"
+#include "screens/military/kasernescreen.h"
 
 namespace {
 
@@ -201,6 +202,14 @@ const char* const kNachrichtenBoxes[] = {
     "",
     "move 440 433\nclick left 440 433\n",                           // the help
     nullptr};
+const char* const kKaserneBoxes[] = {
+    "",
+    "move 285 200\nclick left 285 200\n",                                              // army management
+    "move 285 200\nclick left 285 200\nwait 300\nmove 119 387\nclick left 119 387\n",   // its help
+    "move 285 200\nclick left 285 200\nwait 300\nmove 111 353\nclick left 111 353\n",   // a refusal (no units)
+    "move 600 240\nclick left 600 240\n",                                              // the weapons
+    "move 300 420\nclick left 300 420\n",                                              // the training (or its refusal)
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -213,7 +222,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {36, NachrichtenScreen, kNachrichtenBoxes}, {38, SpezialistenScreen, kOnlyItself}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, TaverneScreen, kTaverneBoxes}, {61, LagerScreen, kLagerBoxes},
     {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
-    {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
+    {152, KaserneScreen, kKaserneBoxes}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, LuxusScreen, kLuxusBoxes}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
 

@@ -276,6 +276,9 @@ int32_t CheckTownStatus(uint32_t mode) {
     for (const TurnTown& tt : turn) {
       if (tt.id != t->id || !tt.extended) continue;
       t->population = tt.inhabitants;
+      // The turn's people are the ones the barracks may recruit from; the
+      // recruits of a turn lower it until the next turn counts them anew.
+      t->TownPopulation = tt.inhabitants;
       t->flags = (uint16_t)((t->flags & TOWN_NEEDS_NAME) | (tt.flags & ~(uint32_t)TOWN_NEEDS_NAME));
       if (tt.level >= 1 && tt.level <= 4) t->level = (uint16_t)tt.level;
     }

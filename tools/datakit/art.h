@@ -271,6 +271,16 @@ const Palette& BattlePalette();
 void AvoidBattlePens(Image& img);
 bool DrawGuildHall(Image& img);
 bool DrawClericPortrait(Image& img);
+// The barracks (art_barracks.cpp): the yard (152), the requester panels
+// (kind 1 management 199, 2 training 200, 3 weapons 201; 508 x 344) and the
+// counters' arrows (16 x 16). They carry the barracks palette: the shared
+// one with the boxes' grounds (pens 11 and 22) and the sliders' pens (24..26)
+// light, so the boxes' ink stays legible; the yard keeps off those pens.
+const Palette& BarracksPalette();
+void AvoidBarracksPens(Image& img);
+bool DrawBarracksYard(Image& img);
+bool DrawBarracksRequester(Image& img, int kind, std::string* err);
+bool DrawBarracksArrow(Image& img, bool right, bool pressed);
 // img cut from picture `from` at (x, y).
 bool CutPicture(Image& img, const Image& from, int x, int y, std::string* err);
 

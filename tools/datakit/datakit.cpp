@@ -392,6 +392,12 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "cask") ok = DrawCask(img);
   else if (style == "caskpiece") ok = DrawCaskPiece(img);
   else if (style == "storerequester") ok = DrawStoreRequester(img);
+  else if (style == "barracks") ok = DrawBarracksYard(img);
+  else if (style == "barracksreq") ok = DrawBarracksRequester(img, (int)Num(arg, 1, 3), &err);
+  else if (style == "barracksarrow") {
+    if ((arg != "left" && arg != "right") || w.size() != 7) throw Failure{"", "barracksarrow left|right released|pressed"};
+    ok = DrawBarracksArrow(img, arg == "right", Text(w[6]) == "pressed");
+  }
   else if (style == "cut") {
     // cut <screen ID> <x> <y>: a piece of a screen picture listed before
     if (w.size() != 8) throw Failure{"", "cut <screen id> <x> <y>"};
@@ -426,6 +432,8 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   // battle palette for the boxes of the news screen.
   const bool battle = style == "fieldbattle" || style == "seafight" || style == "anarchy";
   if (battle) AvoidBattlePens(img);
+  // The barracks' pictures carry the barracks palette.
+  const bool barracks = style.rfind("barracks", 0) == 0;
   if (e.kind == kScreen) screens.emplace(id, img);
   // The duller palette of bad weather is its picture's palette.
   const Palette dull = style == "dullpalette" ? DullPalette() : Palette{};
@@ -433,7 +441,8 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
                                               style == "campfire" ? &own : town ? &TownPalette()
                                                               : tavern ? &TavernPalette()
                                                               : style == "dullpalette" ? &dull
-                                                              : battle ? &BattlePalette() : reports));
+                                                              : battle ? &BattlePalette()
+                                                              : barracks ? &BarracksPalette() : reports));
   ix.entries[id] = e;
 }
 

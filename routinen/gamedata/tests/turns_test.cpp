@@ -458,6 +458,7 @@ TEST_F(Turns, TownsFollowTheTurnNewOnesFoundedLostOnesGone) {
   st_TOWN* r = GetActiveTown(2);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->population, 1200u);
+  EXPECT_EQ(r->TownPopulation, 1200u);  // the people the barracks may recruit from
   EXPECT_EQ(r->level, 2u);
   EXPECT_EQ(r->kind, 0u);
   FreeVec(r);

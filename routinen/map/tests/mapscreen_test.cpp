@@ -223,7 +223,7 @@ TEST_F(MapScreenRealm, ReadThenWriteLeavesArmyShipAndSpezByteIdentical) {
   ASSERT_FALSE(spez.empty());
   KartenScreenRecord* d = KartenScreenData;
   ASSERT_EQ(ReadKartenScreenData(d), 1);
-  EXPECT_EQ(d->Armies->count, 4u);
+  EXPECT_EQ(d->Armies->count, 5u);  // the demo realm's armies, the castle guard among them
   EXPECT_EQ(d->Ships->count, 2u);
   EXPECT_NE(d->ShipAddOns, nullptr);
   EXPECT_EQ(d->Specialists->count, 4u);
