@@ -26,6 +26,7 @@
 #include "screens/hub/residenz.h"
 #include "screens/hub/residenzdownload.h"
 #include "screens/hub/option2.h"
+#include "screens/hub/optionen.h"
 #include "screens/hub/signup.h"
 #include "screens/story/dungeon.h"
 #include "screens/story/goetter.h"
@@ -140,6 +141,11 @@ const char* const kModemPageBoxes[] = {
     "",
     "move 75 445\nclick left 75 445\n",                              // its help
     nullptr};
+const char* const kSoundPageBoxes[] = {
+    "",
+    "move 75 445\nclick left 75 445\n",                              // its help
+    "move 150 134\nclick left 150 134\n",                            // wavetable is not offered
+    nullptr};
 const char* const kHandelBoxes[] = {
     "",
     "move 213 28\nclick left 213 28\n",                             // the market's help
@@ -170,7 +176,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, NotBuiltYet}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
-    {108, HandelsScreen, kHandelBoxes}, {133, NotBuiltYet}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
+    {108, HandelsScreen, kHandelBoxes}, {133, OptionenScreen, kSoundPageBoxes}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
