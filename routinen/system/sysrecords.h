@@ -18,6 +18,11 @@ enum SoundMaskeFlags : uint32_t {
   SOUND_FASTTRACKER = 8,
   SOUND_SOUNDFX = 16,
   SOUND_MUSIC = 32,
+  // The sound page's two volume switches: wishes kept in the options'
+  // SoundOptionen, never offered by the machine. SOUND_CDVOLUME is the name
+  // the sound report gives 128.
+  SOUND_CD_VOLUME = 64,
+  SOUND_SFX_VOLUME = 128,
   SOUND_CDVOLUME = 128,
 };
 

@@ -1,5 +1,6 @@
-// The client's version string, kept once: the update store compares the
-// three digits behind its "V" with an update's, and the options show it.
+// The client's version string, kept once: the options' sound page shows its
+// name part, the update store compares the three digits behind its "V" with
+// an update's.
 #pragma once
 
 inline constexpr const char kClientVersionString[] = "$VER: QoE-Client 'Enhanced' V0.57 R11 (18.06.2009)";

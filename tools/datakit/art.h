@@ -99,6 +99,9 @@ bool DrawSignupDesk(Image& img);
 // loft with the cursor switch's board, and the switches' lamps (57 off,
 // 58 on).
 bool DrawModemPage(Image& img);
+// The sound page (133): a minstrels' gallery with the board of switches,
+// fields and slider tracks.
+bool DrawSoundPage(Image& img);
 bool DrawOptionLamp(Image& img, bool on);
 bool DrawSlide(Image& img, const std::string& kind, std::string* err);
 // The dungeon screen (1293), its view's floor or ceiling (variant 0..8), the

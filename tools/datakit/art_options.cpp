@@ -1,5 +1,6 @@
-// The option pages' pictures: the modem page (1141), a messenger's loft
-// with a board for the cursor switch, and the marks of the switches: a
+// The option pages' pictures: the sound page (133), a minstrels' gallery
+// with the board of switches, fields and sliders; the modem page (1141), a
+// messenger's loft with a board for the cursor switch; and the marks of the switches: a
 // small lamp in a brass ring, red and dark when off (57), green and lit
 // when on (58).
 #include <algorithm>
@@ -55,7 +56,110 @@ void Loft(Image& img, int x1, int y1, int cols, int rows) {
     }
 }
 
+// Stone blocks of a wall from y1 to y2.
+void StoneWall(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      const int row = (y - y1) / 28, shift = row % 2 ? 26 : 0;
+      const bool joint = (y - y1) % 28 == 0 || (x + shift) % 52 == 0;
+      const int block = (x + shift) / 52 + row * 17;
+      uint8_t c = (uint8_t)(kSlate + 6 + (int)(Grain(block, row, seed) % 3) + (int)(Grain(x / 3, y / 3, seed) % 2));
+      img.Set(x, y, joint ? (uint8_t)(kSlate + 3) : c);
+    }
+}
+
+// A sheet of parchment in a wooden frame: the board the page's rows sit on.
+void Board(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
+  FillRect(img, x1 + 4, y1 + 4, x2 + 4, y2 + 4, kSlate + 2);
+  WoodFrame(img, x1, y1, x2, y2, 8);
+  for (int y = y1 + 8; y <= y2 - 8; ++y)
+    for (int x = x1 + 8; x <= x2 - 8; ++x)
+      img.Set(x, y, (uint8_t)(kParchmentRamp + 12 + (int)(Grain(x / 4, y / 4, seed) % 3)));
+}
+
+// A plain field for a text (pen 44) with a sunk edge.
+void Field(Image& img, int x1, int y1, int x2, int y2) {
+  FillRect(img, x1 - 1, y1 - 1, x2 + 1, y2 + 1, kParchmentRamp + 5);
+  FillRect(img, x1, y1, x2 + 1, y2 + 1, kParchmentRamp + 15);
+  FillRect(img, x1, y1, x2, y2, kParchmentRamp + 12);
+}
+
+// The dark socket a lamp at mark (x, y) sits in.
+void LampSocket(Image& img, int x, int y) {
+  FilledCircle(img, x + 16, y + 16, 13, kWoodRamp + 2);
+  FilledCircle(img, x + 16, y + 16, 12, kWoodRamp + 5);
+}
+
+// The plaques of the five gadgets along the floor.
+void PagePlaques(Image& img) {
+  Plaque(img, 40, 430, 110, 460, "?");
+  Plaque(img, 150, 430, 250, 460, "BACK");
+  Plaque(img, 270, 430, 370, 460, "OK");
+  Plaque(img, 390, 430, 490, 460, "NEXT");
+  Plaque(img, 530, 430, 600, 460, "EXIT");
+}
+
+void TitleBand(Image& img) {
+  FillRect(img, 192, 6, 450, 32, kWoodRamp + 2);
+  FrameRect(img, 192, 6, 450, 32, kGoldRamp + 8);
+  FillRect(img, 200, 11, 442, 27, kTitleBar);
+}
+
+// A lute lying on its back: body, sound hole, neck and pegbox.
+void Lute(Image& img, int cx, int cy) {
+  FilledEllipse(img, cx, cy, 30, 22, kWoodRamp + 4);
+  FilledEllipse(img, cx, cy, 27, 19, kOrangeRamp + 9);
+  for (int k = -18; k <= 18; k += 6) RoundLine(img, cx + k, cy - 17, cx + k, cy + 17, kOrangeRamp + 7);
+  FilledCircle(img, cx + 6, cy, 7, kWoodRamp + 1);
+  FillRect(img, cx + 28, cy - 4, cx + 90, cy + 4, kWoodRamp + 3);
+  RoundLine(img, cx + 90, cy - 3, cx + 106, cy - 12, kWoodRamp + 2, 3);
+  for (int k = 0; k < 4; ++k) RoundLine(img, cx - 14, cy - 3 + k * 2, cx + 92, cy - 3 + k * 2, kGreyRamp + 13);
+  FillRect(img, cx - 18, cy - 5, cx - 15, cy + 5, kWoodRamp + 1);
+}
+
+// Organ pipes from x, their feet on y.
+void Pipes(Image& img, int x, int y, int count) {
+  for (int k = 0; k < count; ++k) {
+    const int h = 18 + (k < count / 2 ? k : count - k) * 5, px = x + k * 12;
+    FillRect(img, px, y - h, px + 8, y, kGreyRamp + 10);
+    FillRect(img, px + 1, y - h, px + 3, y, kGreyRamp + 13);
+    FillRect(img, px + 2, y - 10, px + 6, y - 7, kGreyRamp + 3);
+  }
+}
+
 }  // namespace
+
+bool DrawSoundPage(Image& img) {
+  if (img.width != 640 || img.height != 480) return false;
+  StoneWall(img, 0, 0, 639, 420, 3);
+  Boards(img, 0, 421, 639, 479, 20, 9);
+  FillRect(img, 0, 418, 639, 421, kWoodRamp + 1);
+  // The minstrels' instruments round the title band.
+  Lute(img, 56, 28);
+  Pipes(img, 470, 52, 11);
+  TitleBand(img);
+  Board(img, 30, 56, 610, 422, 11);
+  // The switches' column: a socket per lamp and a rule under each row.
+  for (int i = 0; i < 8; ++i) {
+    LampSocket(img, 70, 78 + i * 40);
+    if (i < 7) FillRect(img, 66, 113 + i * 40, 300, 113 + i * 40, kParchmentRamp + 9);
+  }
+  FillRect(img, 309, 70, 310, 392, kParchmentRamp + 7);
+  // The fields and the two tracks: a groove with a scale of tenths.
+  for (int k = 0; k < 5; ++k) Field(img, 446, 74 + k * 45 + 11, 596, 74 + k * 45 + 33);
+  for (int s = 0; s < 2; ++s) {
+    const int y = 74 + (5 + s) * 45 + 13;
+    FillRect(img, 452, y + 6, 597, y + 11, kWoodRamp + 2);
+    FillRect(img, 453, y + 7, 596, y + 8, kWoodRamp + 0);
+    for (int t = 0; t <= 10; ++t) {
+      const int x = 452 + 6 + (140 - 7) * t / 10;
+      FillRect(img, x, y + 14, x, y + (t % 5 ? 16 : 18), kParchmentRamp + 4);
+    }
+  }
+  FillRect(img, 44, 394, 596, 394, kParchmentRamp + 9);
+  PagePlaques(img);
+  return true;
+}
 
 bool DrawModemPage(Image& img) {
   if (img.width != 640 || img.height != 480) return false;
@@ -83,16 +187,9 @@ bool DrawModemPage(Image& img) {
   for (int k = 0; k < 14; ++k) FillRect(img, 200, 170 + k, 200 + k / 2, 170 + k, kInk);
   RoundLine(img, 250, 184, 262, 168, kGoldRamp + 12, 1);
   RoundLine(img, 262, 168, 270, 160, kGoldRamp + 15, 2);
-  // The plaques of the gadgets along the floor.
-  Plaque(img, 40, 430, 110, 460, "?");
-  Plaque(img, 150, 430, 250, 460, "BACK");
-  Plaque(img, 270, 430, 370, 460, "OK");
-  Plaque(img, 390, 430, 490, 460, "NEXT");
-  Plaque(img, 530, 430, 600, 460, "EXIT");
-  // The title band.
-  FillRect(img, 192, 6, 450, 32, kWoodRamp + 2);
-  FrameRect(img, 192, 6, 450, 32, kGoldRamp + 8);
-  FillRect(img, 200, 11, 442, 27, kTitleBar);
+  // The plaques of the gadgets along the floor and the title band.
+  PagePlaques(img);
+  TitleBand(img);
   return true;
 }
 
