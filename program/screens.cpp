@@ -37,6 +37,7 @@
 #include "screens/common/screenbase.h"
 #include "screens/economy/bau.h"
 #include "screens/economy/forschung.h"
+#include "screens/economy/hafen.h"
 #include "screens/economy/handel.h"
 #include "screens/economy/stadt.h"
 #include "screens/economy/steuern.h"
@@ -165,6 +166,13 @@ const char* const kBauBoxes[] = {
     "move 497 411\nclick left 497 411\n",                           // the help
     "move 359 411\nclick left 359 411\n",                           // build it? (the question)
     nullptr};
+const char* const kHafenBoxes[] = {
+    "",
+    "move 465 190\nclick left 465 190\n",                           // the harbour master's notice
+    "move 110 375\nclick left 110 375\n",                           // the shipyard
+    "move 310 375\nclick left 310 375\n",                           // the repair yard
+    "move 310 375\nclick left 310 375\nwait 300\nmove 160 365\nclick left 160 365\n",  // its help
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -177,7 +185,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {36, NotBuiltYet}, {38, NotBuiltYet}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, NotBuiltYet},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, NotBuiltYet}, {59, NotBuiltYet}, {61, NotBuiltYet},
     {108, HandelsScreen, kHandelBoxes}, {133, OptionenScreen, kSoundPageBoxes}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
-    {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
+    {152, NotBuiltYet}, {499, AnarchieScreen, kOnlyItself}, {519, HafenScreen, kHafenBoxes}, {876, KroenungsScreen, kOnlyItself},
     {919, NotBuiltYet}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
 
