@@ -335,7 +335,8 @@ TEST_P(HarbourRun, ARepairOrderWritesTheAddOnAndTheFiguresState) {
   EXPECT_EQ(bytes[82], 0);
   EXPECT_EQ(bytes[83], 2);
   for (size_t i = 84; i < 96; ++i) EXPECT_EQ(bytes[i], 0) << i;
-  const FigurRecord* f = Figure(Figures(), 33);
+  const auto figures = Figures();
+  const FigurRecord* f = Figure(figures, 33);
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->state, 16);
   EXPECT_EQ(f->points, 0);
@@ -412,6 +413,32 @@ TEST_P(HarbourRun, WithoutAShipChunkAnywhereNoneIsWritten) {
   EXPECT_EQ(Run(C(kStad)), 39);
   EXPECT_TRUE(ChunkBytes("SHIP", OutgoingPoolPath).empty());
   EXPECT_EQ(Treasury(OutgoingPoolPath), 72400u);
+}
+
+TEST_P(HarbourRun, ADamagedMapPrefsIsNeverOverwrittenAndTheHarbourDoesNotStart) {
+  auto prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  ASSERT_GT(prefs.size(), 40u);
+  prefs.resize(prefs.size() - 7);  // the MOVE chunk cut short
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("wait 300\nkey enter\n"), -1);  // the box that names the failed step
+  EXPECT_TRUE(log.Has("AllocFigurenListe: Konnte Liste nicht anlegen"));
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+  // What was read is written back unchanged.
+  EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ChunkBytes("SHIP", ReceivedPoolPath));
+}
+
+TEST_P(HarbourRun, ADamagedOutgoingPoolIsReadFromTheReceivedTurnAndNotOverwritten) {
+  auto pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+  const size_t at = std::string(pool.begin(), pool.end()).find("SHIPV001");
+  ASSERT_NE(at, std::string::npos);
+  pool[at + 8] = 0x7F;  // the SHIP chunk's length far past the end
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", pool));
+  const Files before = GameFiles();
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(Werft(C(kWerftLine0), kWerftOk) + "wait 300\nkey enter\n" + C(kStad)), 39);
+  EXPECT_TRUE(log.Has("ChangedPoolImage: Pool .\\Data\\POP3Out\\GameChunk.qoe ist beschaedigt"));
+  EXPECT_EQ(Diff(GameFiles(), before), "");  // the launch could not be written: nothing was
 }
 
 TEST_P(HarbourRun, AFailedWriteOfTheShipyardOrTheRepairYardChangesNoFile) {
