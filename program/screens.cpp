@@ -42,6 +42,7 @@
 #include "screens/common/screenbase.h"
 #include "screens/economy/bau.h"
 #include "screens/economy/forschung.h"
+#include "screens/economy/hafen.h"
 #include "screens/economy/handel.h"
 #include "screens/economy/kornlager.h"
 #include "screens/economy/luxus.h"
@@ -216,6 +217,13 @@ const char* const kKaserneBoxes[] = {
     "move 600 240\nclick left 600 240\n",                                              // the weapons
     "move 300 420\nclick left 300 420\n",                                              // the training (or its refusal)
     nullptr};
+const char* const kHafenBoxes[] = {
+    "",
+    "move 465 190\nclick left 465 190\n",                           // the harbour master's notice
+    "move 110 375\nclick left 110 375\n",                           // the shipyard
+    "move 310 375\nclick left 310 375\n",                           // the repair yard
+    "move 310 375\nclick left 310 375\nwait 300\nmove 160 365\nclick left 160 365\n",  // its help
+    nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
 const ScreenTableEntry kProgramScreens[] = {
@@ -228,7 +236,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {36, NachrichtenScreen, kNachrichtenBoxes}, {38, SpezialistenScreen, kOnlyItself}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, TaverneScreen, kTaverneBoxes}, {61, LagerScreen, kLagerBoxes},
     {108, HandelsScreen, kHandelBoxes}, {133, OptionenScreen, kSoundPageBoxes}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
-    {152, KaserneScreen, kKaserneBoxes}, {499, AnarchieScreen, kOnlyItself}, {519, NotBuiltYet}, {876, KroenungsScreen, kOnlyItself},
+    {152, KaserneScreen, kKaserneBoxes}, {499, AnarchieScreen, kOnlyItself}, {519, HafenScreen, kHafenBoxes}, {876, KroenungsScreen, kOnlyItself},
     {919, LuxusScreen, kLuxusBoxes}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
 

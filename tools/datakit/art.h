@@ -154,6 +154,14 @@ bool DrawCountingHouse(Image& img);
 bool DrawVassalHall(Image& img);
 bool DrawSealDesk(Image& img);
 
+// The harbour (art_harbour.cpp): the harbour (519), its quay area with a
+// ship at it (521, 288 x 178 from 88, 97), the shipyard's requester (520)
+// and the repair yard's (1138), both 480 x 320 at 80, 80.
+bool DrawHarbour(Image& img);
+bool DrawHarbourShip(Image& img);
+bool DrawShipyardRequester(Image& img);
+bool DrawRepairRequester(Image& img);
+
 // The construction screen's office (art_construction.cpp, picture 43).
 bool DrawConstructionOffice(Image& img);
 

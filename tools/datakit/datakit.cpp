@@ -303,6 +303,10 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "constructionoffice") ok = DrawConstructionOffice(img);
   else if (style == "god") ok = DrawGod(img, (int)Num(arg, 0, 9), &err);
   else if (style == "markethall") ok = DrawMarketHall(img);
+  else if (style == "harbour") ok = DrawHarbour(img);
+  else if (style == "harbourship") ok = DrawHarbourShip(img);
+  else if (style == "shipyard") ok = DrawShipyardRequester(img);
+  else if (style == "repairyard") ok = DrawRepairRequester(img);
   else if (style == "treasury") ok = DrawTreasury(img, (int)Num(arg, 0, 2), &err);
   else if (style == "thronehall") ok = DrawThroneHall(img);
   else if (style == "coronationcarpet") ok = DrawCoronationCarpet(img);

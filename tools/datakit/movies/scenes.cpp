@@ -57,6 +57,22 @@ bool TownGround(Image& ground, const Params& p, bool storm) {
   return true;
 }
 
+// The ground of a movie over the harbour (picture 519) from its place there
+// (harbourx, harboury); false without them.
+bool HarbourGround(Image& ground, const Params& p) {
+  if (!p.Has("harbourx")) return false;
+  static const Image scene = [] {
+    Image s(640, 480, kBlack);
+    DrawHarbour(s);
+    return s;
+  }();
+  const int x0 = (int)p.Num("harbourx", 0), y0 = (int)p.Num("harboury", 0);
+  for (int y = 0; y < ground.height; ++y)
+    for (int x = 0; x < ground.width; ++x)
+      if (x0 + x < scene.width && y0 + y < scene.height) ground.Set(x, y, scene.Get(x0 + x, y0 + y));
+  return true;
+}
+
 // The end of a town movie's frame: in a storm what the movie drew over its
 // ground darkens as the overcast town does, and the rain falls; then the
 // frame keeps off the pens the night leaves bright, like the town.
@@ -495,7 +511,7 @@ void Windmill(Image& img, const Params& p, double t, int i, int n) {
   const bool stone = p.Num("stone", level >= 3 ? 1 : 0) != 0;
   Image ground(w, h, kBlack);
   const bool town = TownGround(ground, p, false);
-  if (town) {
+  if (town || HarbourGround(ground, p)) {
     img.px = ground.px;
   } else {
     Sky(img, (int)(h * 0.82), false, 12);
