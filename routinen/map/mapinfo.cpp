@@ -5,7 +5,6 @@
 // reads no file.
 #include "mapinfo.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -32,6 +31,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/files.h"
 #include "routinen/system/sysrecords.h"
+#include "routinen/system/textout.h"
 
 namespace {
 
@@ -127,19 +127,6 @@ const char* Str(uint32_t id) {
   return s ? s : "";
 }
 
-// Appends printf output to a bounded buffer.
-struct TextOut {
-  char* out;
-  uint32_t size, len;
-  void Add(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    if (len + 1 >= size) return;
-    va_list ap;
-    va_start(ap, fmt);
-    const int n = std::vsnprintf(out + len, size - len, fmt, ap);
-    va_end(ap);
-    if (n > 0) len = std::min<uint32_t>(size - 1, len + (uint32_t)n);
-  }
-};
 
 const char* TypeName(uint16_t type) {
   return type < 21 && kFigurKinds[type].name ? Str(kFigurKinds[type].name) : nullptr;

@@ -2,7 +2,6 @@
 // list and its line lists, the documents, the records the lord makes and
 // their merge into the outgoing pool, the cancel flow. See diplomat.h.
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -19,6 +18,7 @@
 #include "routinen/system/graphics.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/textout.h"
 #include "routinen/gui/pictures.h"
 #include "screens/common/orders.h"
 #include "screens/military/diplomat.h"
@@ -61,20 +61,6 @@ void PlayerName(uint32_t id, char* out) {
 }
 
 VertragsEintrag* Rec(ListNode* n) { return reinterpret_cast<VertragsEintrag*>(n); }
-
-// Bounded text assembly into a fixed buffer.
-struct TextOut {
-  char* out;
-  uint32_t size, len;
-  void Add(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    if (len + 1 >= size) return;
-    va_list ap;
-    va_start(ap, fmt);
-    const int n = std::vsnprintf(out + len, size - len, fmt, ap);
-    va_end(ap);
-    if (n > 0) len += static_cast<uint32_t>(n) < size - len ? static_cast<uint32_t>(n) : size - len - 1;
-  }
-};
 
 // Line k of the mode's grouping starts here: mode 2 one line per sender of
 // kind-0 records, mode 3 one per run of kind-1 or kind-6 records of one

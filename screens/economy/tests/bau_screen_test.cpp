@@ -32,6 +32,7 @@
 #include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
+#include "tools/turnbuilder/tests/install_realm.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
 namespace fs = std::filesystem;
@@ -77,18 +78,7 @@ class BauScreenRun : public testing::TestWithParam<uint32_t> {
   void SetUp() override {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Bau.dat");
     fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::create_directories("Data/POP3In");
-    fs::create_directories("Data/POP3Out");
-    Realm realm;
-    std::string error;
-    ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm", &realm, &error)) << error;
-    const Bytes answer = BuildSignupAnswer(realm);
-    ASSERT_EQ(SaveMem2File(ReceivedPoolPath, answer.data(), static_cast<uint32_t>(answer.size())), 1);
-    ASSERT_NE(GameInit(ReceivedPoolPath), 0);
-    const Bytes turn = BuildTurnPool(realm);
-    ASSERT_EQ(SaveMem2File(ReceivedPoolPath, turn.data(), static_cast<uint32_t>(turn.size())), 1);
-    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
-    OptionenPrefsDefault(&QoESystemPtr->Optionen);
+    ASSERT_TRUE(realm_test::InstallRealmWithTurn("demo.realm"));
     *OwnPlayerPtr = OwnPlayer{};
     OwnPlayerPtr->ActiveTown = 2;  // Seewacht, where the port's second level is being built
     RegisterGameDataListTypes();
