@@ -298,6 +298,7 @@ void CloseOptionenScreenGfx(SoundOptionsData* d) {
 void Soundbits(SoundOptionsData* d) {
   RastPort* rp = ScreenRastPort();
   if (!rp) return;
+  if (d->titleFont) SetFont(rp, d->titleFont);
   DrawOptionLabels(d->region);
   // The version text stands in the page's label without a text.
   for (uint32_t n = 0;; ++n) {
@@ -390,6 +391,7 @@ int32_t OptionenScreen(int32_t) {
     return fail(SCREEN_STEP_LAYOUT, line);
   }
   d->region = base.region;
+  d->titleFont = base.font;
   for (uint32_t s = 0; s < kSoundSliders; ++s) {
     const SliderTrack* t = GetLayoutSlider(d->region, s);
     if (t && t->x2 <= t->x1) DebugLog("OptionenScreen: Schieber %u ohne Breite (%u..%u)\n", s, t->x1, t->x2);

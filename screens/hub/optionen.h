@@ -26,6 +26,7 @@ struct SoundOptionsData {
   OptionField fields[kSoundFields];
   ScreenRegion* region;                // Optionen0.dat
   TextFont* formFont;                  // the fields' font
+  TextFont* titleFont;                 // the labels' (the screen's font)
   uint8_t green, red, notch;           // graphics 58, 57 and 354 are open
 };
 
