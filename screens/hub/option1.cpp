@@ -34,7 +34,7 @@
 
 namespace {
 
-constexpr uint32_t kPicture = 134, kCdTrack = 4, kBoxPen = 7;
+constexpr uint32_t kPicture = 134, kBoxPen = 7;
 constexpr uint32_t kLastSignupNumber = 9999998;
 const char* const kFieldIds[kInternetFields] = {"ST10", "ST11", "ST12", "ST13", "ST14", "ST15", "ST16"};
 const char* const kStackIds[5] = {"BU10", "BU11", "BU12", "BU13", "BU14"};
@@ -309,8 +309,7 @@ int32_t Option1Screen(int32_t) {
   auto finish = [&](int32_t next) {
     if (d) {
       StopTextCursor(d->cursor);
-      if (d->red) CloseElmorGfx(kOptionLampOff);
-      if (d->green) CloseElmorGfx(kOptionLampOn);
+      CloseOptionLamps(&d->lamps);
       if (d->formFont) CloseFont(d->formFont);
       std::memset(d->fields, 0, sizeof d->fields);
     }
@@ -329,17 +328,9 @@ int32_t Option1Screen(int32_t) {
   if (!d->formFont) return fail(SCREEN_STEP_FONT, "Option1Screen: Konnte Font nicht laden!\n");
   if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt"))
     return fail(SCREEN_STEP_FONT, "Option1Screen: Konnte Elmor-Font nicht \xF6" "ffnen !");
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
-  d->green = OpenElmorGfx(".\\Data\\Path", kOptionLampOn) == 1;
-  if (!d->green) return fail(SCREEN_STEP_GRAPHICS, "Option1Screen: Konnte gr\xFCnen Button nicht laden!\n");
-  d->red = OpenElmorGfx(".\\Data\\Path", kOptionLampOff) == 1;
-  if (!d->red) return fail(SCREEN_STEP_GRAPHICS, "Option1Screen: Konnte roten Button nicht laden!\n");
-  if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Optionen1.dat", 411)) {
-    char line[120];
-    std::snprintf(line, sizeof line, "OptionenScreen: Kann TitelbarDaten <%s> nicht laden!\n",
-                  ".\\Data\\Screendat\\Optionen1.dat");
-    return fail(SCREEN_STEP_LAYOUT, line);
-  }
+  if (const uint32_t step = OpenOptionPage(&base, &d->lamps, "Option1Screen", "OptionenScreen",
+                                           ".\\Data\\Screendat\\Optionen1.dat", 411))
+    return fail(step, nullptr);
   d->region = base.region;
   d->bits = o.net_option_bits;
   d->stack = o.tcpip_stack > 4 ? kTcpIpStackLan : o.tcpip_stack;

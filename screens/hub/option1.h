@@ -31,7 +31,7 @@ struct Option1ScreenData {
   int32_t active;                      // edited field 0..6, -1 none
   OptionField fields[kInternetFields]; // 1 and 6 hidden (their real text inside)
   uint8_t typed;                       // a key went into the form
-  uint8_t green, red;                  // graphics 58 and 57 are open
+  OptionLamps lamps;
 };
 
 // The player's side of the boxes, a seam for tests: answers a yes/no box

@@ -107,7 +107,7 @@ int32_t RestartSound(const SoundOptionsData* d) {
     return 0;
   }
   if (!IsCD(o.cd_device, o.cd_unit)) StopCD(o.cd_device, o.cd_unit);
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   return 1;
 }
 
@@ -361,8 +361,7 @@ int32_t OptionenScreen(int32_t) {
       CloseOptionenScreenGfx(d);
       for (uint32_t s = 0; s < kSoundSliders; ++s)
         if (d->notchBackground[s]) FreeBitMap(d->notchBackground[s]);
-      if (d->red) CloseElmorGfx(kOptionLampOff);
-      if (d->green) CloseElmorGfx(kOptionLampOn);
+      CloseOptionLamps(&d->lamps);
       if (d->formFont) CloseFont(d->formFont);
     }
     FreeVec(d);
@@ -379,17 +378,9 @@ int32_t OptionenScreen(int32_t) {
   if (!d->formFont) return fail(SCREEN_STEP_FONT, "OptionScreen: Konnte Font nicht laden!\n");
   if (!OpenScreenFont(&base, "fonts\\elmorc1.fnt"))
     return fail(SCREEN_STEP_FONT, "OptionenScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
-  d->green = OpenElmorGfx(".\\Data\\Path", kOptionLampOn) == 1;
-  if (!d->green) return fail(SCREEN_STEP_GRAPHICS, "OptionenScreen: Konnte gr\xFCnen Button nicht laden!\n");
-  d->red = OpenElmorGfx(".\\Data\\Path", kOptionLampOff) == 1;
-  if (!d->red) return fail(SCREEN_STEP_GRAPHICS, "OptionenScreen: Konnte roten Button nicht laden!\n");
-  if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Optionen0.dat", 411)) {
-    char line[120];
-    std::snprintf(line, sizeof line, "OptionenScreen: Kann TitelbarDaten <%s> nicht laden!\n",
-                  ".\\Data\\Screendat\\Optionen0.dat");
-    return fail(SCREEN_STEP_LAYOUT, line);
-  }
+  if (const uint32_t step = OpenOptionPage(&base, &d->lamps, "OptionenScreen", "OptionenScreen",
+                                           ".\\Data\\Screendat\\Optionen0.dat", 411))
+    return fail(step, nullptr);
   d->region = base.region;
   d->titleFont = base.font;
   for (uint32_t s = 0; s < kSoundSliders; ++s) {
