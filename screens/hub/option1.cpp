@@ -379,15 +379,7 @@ int32_t Option1Screen(int32_t) {
         d->cursor = nullptr;
         ChangeEmailPostfach(d);
       }
-      if (key == EK_ENTER) {
-        StopEditing(d);
-      } else if (key == '\t') {
-        d->active = (d->active + 1) % static_cast<int32_t>(kInternetFields);
-        ActivateOption1Field(d);
-      } else if (key >= 1 && key <= 255) {
-        const auto n = static_cast<uint32_t>(d->active);
-        OptionFieldKey(&d->fields[n], GetLayoutEntry(d->region, n), d->formFont, d->cursor, key);
-      }
+      OptionFormKey(d->fields, kInternetFields, d->region, d->formFont, &d->cursor, &d->active, key);
     } else if (GadgetIs(g, "INFO")) {
       StopEditing(d);
       TextBox(GetCatalogStr(794));

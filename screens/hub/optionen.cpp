@@ -419,17 +419,7 @@ int32_t OptionenScreen(int32_t) {
       const uint32_t s = GadgetIs(g, "SL00") ? 0 : 1;
       if (Has(d->mask, s == 0 ? SOUND_CD_VOLUME : SOUND_SFX_VOLUME)) SetVolumeFromSlider(d, s);
     } else if (GadgetIs(g, "KEY!")) {
-      const int32_t key = g->keyCode;
-      if (d->active < 0) continue;
-      if (key == EK_ENTER) {
-        StopEditing(d);
-      } else if (key == '\t') {
-        d->active = (d->active + 1) % static_cast<int32_t>(kSoundFields);
-        ActivateSoundField(d);
-      } else if (key >= 1 && key <= 255) {
-        const auto n = static_cast<uint32_t>(d->active);
-        OptionFieldKey(&d->fields[n], GetLayoutEntry(d->region, n), d->formFont, d->cursor, key);
-      }
+      OptionFormKey(d->fields, kSoundFields, d->region, d->formFont, &d->cursor, &d->active, g->keyCode);
     } else if (GadgetIs(g, "INFO")) {
       StopEditing(d);
       TextBox(GetCatalogStr(792));

@@ -168,3 +168,20 @@ void OptionFieldKey(OptionField* f, const EntryField* area, TextFont* font, Text
   EditKey('*', f->text, f->widths, cursor, x, y, FieldWidth(area), limit, 1, kOptionTextPen, kOptionFieldPen);
   if (std::strlen(f->text) > before) f->real[before] = static_cast<char>(key);
 }
+
+void OptionFormKey(OptionField* fields, uint32_t count, const ScreenRegion* region, TextFont* font,
+                   TextCursor** cursor, int32_t* active, int32_t key) {
+  if (*active < 0 || *active >= static_cast<int32_t>(count)) return;
+  if (key == EK_ENTER) {
+    StopTextCursor(*cursor);
+    *cursor = nullptr;
+    *active = -1;
+  } else if (key == '\t') {
+    *active = (*active + 1) % static_cast<int32_t>(count);
+    const auto n = static_cast<uint32_t>(*active);
+    *cursor = ActivateOptionField(&fields[n], GetLayoutEntry(region, n), font, *cursor);
+  } else if (key >= 1 && key <= 255) {
+    const auto n = static_cast<uint32_t>(*active);
+    OptionFieldKey(&fields[n], GetLayoutEntry(region, n), font, *cursor, key);
+  }
+}

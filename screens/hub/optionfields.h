@@ -58,3 +58,9 @@ TextCursor* ActivateOptionField(const OptionField* f, const EntryField* area, Te
 // field follows its display exactly: a character appends one to both,
 // backspace removes one from both, other editing keys change neither.
 void OptionFieldKey(OptionField* f, const EntryField* area, TextFont* font, TextCursor* cursor, int32_t key);
+// One key for a page's form (field n over entry record n, count fields):
+// Enter ends the editing (*active -1, the cursor stopped), Tab makes the
+// next field the edited one (the last wraps to the first), a key 1..255
+// goes into the edited field. Nothing without an edited field.
+void OptionFormKey(OptionField* fields, uint32_t count, const ScreenRegion* region, TextFont* font,
+                   TextCursor** cursor, int32_t* active, int32_t key);

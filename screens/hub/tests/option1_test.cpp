@@ -268,7 +268,9 @@ TEST_F(InternetPage, TheChangedAddressGoesIntoTheOutgoingPool) {
   ASSERT_EQ(ChunkLength(chunk), (uint32_t)INIT_PAYLOAD);
   EXPECT_STREQ(reinterpret_cast<const char*>(chunk + INIT_EMAIL), "new@elmor.test");
   for (uint32_t i = 12; i < INIT_CHUNK_SIZE; ++i)
-    if (i < INIT_EMAIL || i >= INIT_EMAIL + 40) EXPECT_EQ(chunk[i], 0) << i;
+    if (i < INIT_EMAIL || i >= INIT_EMAIL + 40) {
+      EXPECT_EQ(chunk[i], 0) << i;
+    }
   FreeChunk(chunk);
   EXPECT_STREQ(QoESystemPtr->Optionen.email, "new@elmor.test");
   EXPECT_EQ(PrefsEmail(), "new@elmor.test");
