@@ -548,7 +548,6 @@ int32_t SteuernScreen(int32_t) {
     ScreenStartFailed(nullptr, SCREEN_STEP_MEMORY, "SteuernScreen: Kein Speicher f\xFC" "r lokale Daten!\n");
     return -1;
   }
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayScreenCdTrack(4);
   ScreenBase base;
   bool gfx = false, sfx = false;

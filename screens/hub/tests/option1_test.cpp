@@ -329,6 +329,26 @@ TEST_F(InternetPage, InAccountState2TheUploadCarriesTheNewAddress) {
   SetGameDataOwner(0, nullptr);
 }
 
+TEST_F(InternetPage, AStalledServerIsARefusalAndTheLineIsHungUp) {
+  std::string err;
+  qoe_peers::ScriptedPeer pop;
+  const std::string script = dir.path + "/pop3.txt";
+  ASSERT_TRUE(qoe_peers::WriteText(script, "stall greeting\n"));
+  ASSERT_TRUE(qoe_peers::StartScriptedPeer(dir.path, "pop3", {"--script", script}, &pop, &err)) << err;
+  OptionenPrefs& o = QoESystemPtr->Optionen;
+  o.tcpip_stack = 1;  // a dial-up stack: GoOnline dials, Auflegen hangs up
+  QoESystemPtr->TcpIpStack = 1;
+  std::snprintf(o.pop3_host, sizeof o.pop3_host, "127.0.0.1:%u", pop.port);
+  std::snprintf(o.email, sizeof o.email, "player@localhost");
+  MailSetTimeoutMs(300);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
+  EXPECT_EQ(Run(Retype(0, "player") + Click(kOkX, kRow) + Click(kExitX, kRow)), 32);
+  ASSERT_EQ(answers.said.size(), 1u);
+  EXPECT_NE(answers.said[0].find("time-out"), std::string::npos) << answers.said[0];
+  EXPECT_EQ(QoESystemPtr->Status.load() & SYSSTATUS_ONLINE, 0u);
+  EXPECT_STREQ(o.pop3_user, "username");
+}
+
 // Account state 1: the form of number n, with its names.
 class InternetPageSignup : public InternetPage {
  protected:
