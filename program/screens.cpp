@@ -26,6 +26,7 @@
 #include "screens/hub/credits.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/residenzdownload.h"
+#include "screens/hub/option1.h"
 #include "screens/hub/option2.h"
 #include "screens/hub/optionen.h"
 #include "screens/hub/signup.h"
@@ -157,6 +158,11 @@ const char* const kSoundPageBoxes[] = {
     "move 75 445\nclick left 75 445\n",                              // its help
     "move 150 134\nclick left 150 134\n",                            // wavetable is not offered
     nullptr};
+const char* const kInternetPageBoxes[] = {
+    "",
+    "move 75 445\nclick left 75 445\n",                              // its help
+    "move 300 267\nclick left 300 267\ntext x@y.z\nkey enter\n",     // a changed address
+    nullptr};
 const char* const kHandelBoxes[] = {
     "",
     "move 213 28\nclick left 213 28\n",                             // the market's help
@@ -235,7 +241,7 @@ const ScreenTableEntry kProgramScreens[] = {
     {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, BerichteScreen, kOnlyItself}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
     {36, NachrichtenScreen, kNachrichtenBoxes}, {38, SpezialistenScreen, kOnlyItself}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, TaverneScreen, kTaverneBoxes}, {61, LagerScreen, kLagerBoxes},
-    {108, HandelsScreen, kHandelBoxes}, {133, OptionenScreen, kSoundPageBoxes}, {134, NotBuiltYet}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
+    {108, HandelsScreen, kHandelBoxes}, {133, OptionenScreen, kSoundPageBoxes}, {134, Option1Screen, kInternetPageBoxes}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
     {152, KaserneScreen, kKaserneBoxes}, {499, AnarchieScreen, kOnlyItself}, {519, HafenScreen, kHafenBoxes}, {876, KroenungsScreen, kOnlyItself},
     {919, LuxusScreen, kLuxusBoxes}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };

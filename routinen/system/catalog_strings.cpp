@@ -1593,7 +1593,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1587, "CD device\nCD unit\nAudio value 2\nAudio value 3\nAudio value 4\nCD volume\nEffects volume", nullptr},
     {1588, "Client version:", nullptr},
     {1589, "POP3 user\nPOP3 password\nPOP3 server\nSMTP server\nE-mail for turns\nSMTP-AUTH user\nSMTP-AUTH password", nullptr},
-    {1590, "No TCP/IP stack\nDial-up stack 1\nDial-up stack 2\nDial-up stack 3\nNetwork (LAN)\nTurns by mail\nTurns by game server\nIRC panel", nullptr},
+    {1590, "No TCP/IP stack\nDial-up stack 1\nDial-up stack 2\nDial-up stack 3\nNetwork (LAN)\nTurns by mail\nTurns by server\nIRC panel", nullptr},
     {1591, "", nullptr},
     {1592, "The chat room needs a connection to the network. Please go online first: click the messenger in the tavern.", nullptr},
     {1593, "guests' table: chat room and letters", nullptr},

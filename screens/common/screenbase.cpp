@@ -10,10 +10,12 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/media/movie.h"
+#include "routinen/media/sound.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/input.h"
+#include "routinen/system/sysrecords.h"
 
 namespace {
 
@@ -91,6 +93,11 @@ Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event) {
   }
   *event = WaitEvent(WE_TICKS);
   return base->region ? HandleGadgetEvent(nullptr, base->region, static_cast<uint32_t>(*event)) : nullptr;
+}
+
+void PlayScreenCdTrack(uint8_t track) {
+  const OptionenPrefs& o = QoESystemPtr->Optionen;
+  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, track, track);
 }
 
 int32_t ScreenBaseStays(int32_t* next, int32_t way_out) {

@@ -55,6 +55,9 @@ int32_t OpenScreenFont(ScreenBase* base, const char* path);
 // started; a movie that does not load is skipped (null). 0 only when the
 // base cannot be made.
 int32_t OpenScreenMovies(ScreenBase* base, const ScreenMovieSpec* table, uint32_t count);
+// The screen's CD music: track (to itself) on the options' drive when the
+// CD is there and not playing.
+void PlayScreenCdTrack(uint8_t track);
 // Draws the gadgets and starts the screen transition.
 void ShowScreenBase(ScreenBase* base);
 // One step of the event loop: the title bar names the gadget under the mouse

@@ -357,8 +357,7 @@ int32_t BauScreen(int32_t) {
   if (!sfx) return fail(SCREEN_STEP_SOUNDS, "BauScreen: Kann Audio-Daten nicht laden !\n");
   d->town = GetActiveTown(OwnPlayerPtr->ActiveTown);
   if (!d->town) return fail(SCREEN_STEP_TOWN, "BauScreen: Konnte Stadt nicht laden!\n");
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit) == 1) PlayCDTrack1(o.cd_device, o.cd_unit, 7, 7);
+  PlayScreenCdTrack(7);
   if (!OpenScreenPicture(&base, kPicture, 1)) return fail(SCREEN_STEP_PICTURE, "BauScreen: Konnte Pic nicht \xF6" "ffnen!\n");
   if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt"))
     return fail(SCREEN_STEP_FONT, "BauScreen: Konnte Elmor-Font nicht \xF6" "ffnen !");

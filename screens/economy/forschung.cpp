@@ -366,8 +366,7 @@ int32_t ForschungsRequester(ForschungScreenData* d, uint32_t field) {
 // ---- the screen -------------------------------------------------------------------
 
 int32_t ForschungScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 4, 4);
+  PlayScreenCdTrack(4);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "ForschungsScreen: Konnte Pic nicht laden!\n");

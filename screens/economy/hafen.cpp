@@ -515,8 +515,7 @@ void FreeAllThingsHafen(HafenScreenData* d) {
 // ---- the screen ---------------------------------------------------------------------
 
 int32_t HafenScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "HafenScreen: Konnte Pic nicht laden!\n");

@@ -669,8 +669,7 @@ int32_t HandleGadget(HandelsData* d, ScreenRegion* region, Gadget* g) {
 }  // namespace
 
 int32_t HandelsScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "HandelsScreen: Konnte Pic nicht laden!\n");

@@ -564,7 +564,7 @@ int32_t KornLagerRequester(KornLagerData* d) {
 
 int32_t KornlagerScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 7, 7);
+  PlayScreenCdTrack(7);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "KornlagerScreen: Konnte Pic nicht laden!\n");

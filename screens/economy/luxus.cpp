@@ -495,8 +495,7 @@ int32_t LuxusScreenInitAllThings(LuxusScreenData* d) {
 // ---- the screen ------------------------------------------------------------------------
 
 int32_t LuxusScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 10, 10);
+  PlayScreenCdTrack(10);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "LuxusScreen: Konnte Pic nicht \xF6" "ffnen!\n");

@@ -405,7 +405,7 @@ int32_t StadtScreen(int32_t) {
   const StadtLevel* row = StadtLevelRow(d->town->level);
   d->level = row->level;
   const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 5, 5);
+  PlayScreenCdTrack(5);
   IRCPanelControl(2);
   irc_paused = true;
   if (!OpenScreenPicture(&base, row->picture, 1))

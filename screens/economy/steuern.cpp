@@ -548,8 +548,7 @@ int32_t SteuernScreen(int32_t) {
     ScreenStartFailed(nullptr, SCREEN_STEP_MEMORY, "SteuernScreen: Kein Speicher f\xFC" "r lokale Daten!\n");
     return -1;
   }
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 4, 4);
+  PlayScreenCdTrack(4);
   ScreenBase base;
   bool gfx = false, sfx = false;
   auto release = [&](int32_t next, bool write) {

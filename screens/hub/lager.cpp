@@ -379,8 +379,7 @@ int32_t LagerScreen(int32_t) {
   if (!d) return fail(SCREEN_STEP_MEMORY, "LagerScreen: Konnte kein Speicher f\xFCr lokale Daten allokieren!\n");
   d->chosen = -1;
   d->base = &base;
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   if (!OpenScreenPicture(&base, kPicture, 1)) return fail(SCREEN_STEP_PICTURE, "LagerScreen: Konnte Pic nicht laden!\n");
   if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Lager.dat", 1027))
     return fail(SCREEN_STEP_LAYOUT, "LagerScreen: Kann TitelbarDaten nicht laden!\n");

@@ -18,10 +18,11 @@
 #include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/common/screenbase.h"
+#include "screens/hub/optionfields.h"
 
 namespace {
 
-constexpr uint32_t kPicture = 1141, kGreen = 58, kRed = 57, kCdTrack = 4;
+constexpr uint32_t kPicture = 1141;
 
 }  // namespace
 
@@ -30,13 +31,7 @@ int32_t OptionPagesNext(int32_t next) {
   return next;
 }
 
-void DrawCursorSwitch(Option2ScreenData* d) {
-  const LayoutPoint* at = GetLayoutMark(d->region, 0);
-  RastPort* rp = ScreenRastPort();
-  if (!at || !rp) return;
-  BlitObjektMask(rp, d->choice ? kGreen : kRed, 0, at->x + 5, at->y + 5, 0, 0);
-  ShowScreenRect(rp, at->x + 5, at->y + 5, 22, 22);
-}
+void DrawCursorSwitch(Option2ScreenData* d) { DrawOptionLamp(d->region, 0, d->choice != 0); }
 
 void DrawOption2Screen(Option2ScreenData* d) {
   RastPort* rp = ScreenRastPort();
@@ -60,10 +55,7 @@ int32_t Option2Screen(int32_t) {
   }
   auto* d = static_cast<Option2ScreenData*>(AllocVec(sizeof(Option2ScreenData), MEMF_PUBLIC | MEMF_CLEAR));
   auto finish = [&](int32_t next) {
-    if (d) {
-      if (d->red) CloseElmorGfx(kRed);
-      if (d->green) CloseElmorGfx(kGreen);
-    }
+    if (d) CloseOptionLamps(&d->lamps);
     FreeVec(d);
     CloseScreenBase(&base, next == -1 ? 0 : 1);
     return next;
@@ -75,17 +67,9 @@ int32_t Option2Screen(int32_t) {
   if (!d) return fail(SCREEN_STEP_MEMORY, "Option3Screen: Kein Speicher f\xFCr locale Daten!\n");
   if (!OpenScreenFont(&base, "fonts\\ElmorC1.fnt"))
     return fail(SCREEN_STEP_FONT, "Option3Screen: Konnte Elmor-Font nicht \xF6" "ffnen !");
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
-  d->green = OpenElmorGfx(".\\Data\\Path", kGreen) == 1;
-  if (!d->green) return fail(SCREEN_STEP_GRAPHICS, "Option2Screen: Konnte gr\xFCnen Button nicht laden!\n");
-  d->red = OpenElmorGfx(".\\Data\\Path", kRed) == 1;
-  if (!d->red) return fail(SCREEN_STEP_GRAPHICS, "Option2Screen: Konnte roten Button nicht laden!\n");
-  if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Optionen3.dat", 387)) {
-    char line[120];
-    std::snprintf(line, sizeof line, "Option2Screen: Kann TitelbarDaten <%s> nicht laden!\n",
-                  ".\\Data\\Screendat\\Optionen3.dat");
-    return fail(SCREEN_STEP_LAYOUT, line);
-  }
+  if (const uint32_t step = OpenOptionPage(&base, &d->lamps, "Option2Screen", "Option2Screen",
+                                           ".\\Data\\Screendat\\Optionen3.dat", 387))
+    return fail(step, nullptr);
   d->region = base.region;
   d->choice = o.mouse_cursor;
   DrawOption2Screen(d);

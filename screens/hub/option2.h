@@ -6,13 +6,15 @@
 #pragma once
 #include <cstdint>
 
+#include "screens/hub/optionfields.h"
+
 struct ScreenRegion;
 
 // The page's record for one visit.
 struct Option2ScreenData {
   uint32_t choice;        // working copy of the options' mouse_cursor
   ScreenRegion* region;   // Optionen3.dat
-  uint8_t green, red;     // graphics 58 and 57 are open
+  OptionLamps lamps;      // graphics 58 and 57
 };
 
 // Runs the page: 2 (32 below account state 2), 133, 134, or -1 when it

@@ -107,7 +107,7 @@ int32_t RestartSound(const SoundOptionsData* d) {
     return 0;
   }
   if (!IsCD(o.cd_device, o.cd_unit)) StopCD(o.cd_device, o.cd_unit);
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   return 1;
 }
 
@@ -298,6 +298,7 @@ void CloseOptionenScreenGfx(SoundOptionsData* d) {
 void Soundbits(SoundOptionsData* d) {
   RastPort* rp = ScreenRastPort();
   if (!rp) return;
+  if (d->titleFont) SetFont(rp, d->titleFont);
   DrawOptionLabels(d->region);
   // The version text stands in the page's label without a text.
   for (uint32_t n = 0;; ++n) {
@@ -360,8 +361,7 @@ int32_t OptionenScreen(int32_t) {
       CloseOptionenScreenGfx(d);
       for (uint32_t s = 0; s < kSoundSliders; ++s)
         if (d->notchBackground[s]) FreeBitMap(d->notchBackground[s]);
-      if (d->red) CloseElmorGfx(kOptionLampOff);
-      if (d->green) CloseElmorGfx(kOptionLampOn);
+      CloseOptionLamps(&d->lamps);
       if (d->formFont) CloseFont(d->formFont);
     }
     FreeVec(d);
@@ -378,18 +378,11 @@ int32_t OptionenScreen(int32_t) {
   if (!d->formFont) return fail(SCREEN_STEP_FONT, "OptionScreen: Konnte Font nicht laden!\n");
   if (!OpenScreenFont(&base, "fonts\\elmorc1.fnt"))
     return fail(SCREEN_STEP_FONT, "OptionenScreen: Konnte Elmor-Font nicht \xF6" "ffnen !\n");
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
-  d->green = OpenElmorGfx(".\\Data\\Path", kOptionLampOn) == 1;
-  if (!d->green) return fail(SCREEN_STEP_GRAPHICS, "OptionenScreen: Konnte gr\xFCnen Button nicht laden!\n");
-  d->red = OpenElmorGfx(".\\Data\\Path", kOptionLampOff) == 1;
-  if (!d->red) return fail(SCREEN_STEP_GRAPHICS, "OptionenScreen: Konnte roten Button nicht laden!\n");
-  if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Optionen0.dat", 411)) {
-    char line[120];
-    std::snprintf(line, sizeof line, "OptionenScreen: Kann TitelbarDaten <%s> nicht laden!\n",
-                  ".\\Data\\Screendat\\Optionen0.dat");
-    return fail(SCREEN_STEP_LAYOUT, line);
-  }
+  if (const uint32_t step = OpenOptionPage(&base, &d->lamps, "OptionenScreen", "OptionenScreen",
+                                           ".\\Data\\Screendat\\Optionen0.dat", 411))
+    return fail(step, nullptr);
   d->region = base.region;
+  d->titleFont = base.font;
   for (uint32_t s = 0; s < kSoundSliders; ++s) {
     const SliderTrack* t = GetLayoutSlider(d->region, s);
     if (t && t->x2 <= t->x1) DebugLog("OptionenScreen: Schieber %u ohne Breite (%u..%u)\n", s, t->x1, t->x2);
@@ -426,17 +419,7 @@ int32_t OptionenScreen(int32_t) {
       const uint32_t s = GadgetIs(g, "SL00") ? 0 : 1;
       if (Has(d->mask, s == 0 ? SOUND_CD_VOLUME : SOUND_SFX_VOLUME)) SetVolumeFromSlider(d, s);
     } else if (GadgetIs(g, "KEY!")) {
-      const int32_t key = g->keyCode;
-      if (d->active < 0) continue;
-      if (key == EK_ENTER) {
-        StopEditing(d);
-      } else if (key == '\t') {
-        d->active = (d->active + 1) % static_cast<int32_t>(kSoundFields);
-        ActivateSoundField(d);
-      } else if (key >= 1 && key <= 255) {
-        const auto n = static_cast<uint32_t>(d->active);
-        OptionFieldKey(&d->fields[n], GetLayoutEntry(d->region, n), d->formFont, d->cursor, key);
-      }
+      OptionFormKey(d->fields, kSoundFields, d->region, d->formFont, &d->cursor, &d->active, g->keyCode);
     } else if (GadgetIs(g, "INFO")) {
       StopEditing(d);
       TextBox(GetCatalogStr(792));

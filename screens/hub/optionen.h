@@ -26,7 +26,9 @@ struct SoundOptionsData {
   OptionField fields[kSoundFields];
   ScreenRegion* region;                // Optionen0.dat
   TextFont* formFont;                  // the fields' font
-  uint8_t green, red, notch;           // graphics 58, 57 and 354 are open
+  TextFont* titleFont;                 // the labels' (the screen's font)
+  OptionLamps lamps;
+  uint8_t notch;                       // graphic 354 is open
 };
 
 // What one switch does (the rules as a pure function): the new working mask

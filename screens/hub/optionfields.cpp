@@ -1,7 +1,10 @@
 // The option pages' labels, lamps and text fields. See optionfields.h.
 #include "screens/hub/optionfields.h"
 
+#include <cstdio>
 #include <cstring>
+
+#include "platform/log.h"
 
 #include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
@@ -10,6 +13,7 @@
 #include "routinen/system/input.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/textentry.h"
+#include "screens/common/screenbase.h"
 
 namespace {
 
@@ -32,6 +36,32 @@ RastPort* FieldRastPort(TextFont* font) {
 }
 
 }  // namespace
+
+uint32_t OpenOptionPage(ScreenBase* base, OptionLamps* lamps, const char* lamp_page, const char* layout_page,
+                        const char* layout, uint32_t mask) {
+  PlayScreenCdTrack(4);
+  lamps->on = OpenElmorGfx(".\\Data\\Path", kOptionLampOn) == 1;
+  if (!lamps->on) {
+    DebugLog("%s: Konnte gr\xFCnen Button nicht laden!\n", lamp_page);
+    return SCREEN_STEP_GRAPHICS;
+  }
+  lamps->off = OpenElmorGfx(".\\Data\\Path", kOptionLampOff) == 1;
+  if (!lamps->off) {
+    DebugLog("%s: Konnte roten Button nicht laden!\n", lamp_page);
+    return SCREEN_STEP_GRAPHICS;
+  }
+  if (!OpenScreenLayout(base, layout, mask)) {
+    DebugLog("%s: Kann TitelbarDaten <%s> nicht laden!\n", layout_page, layout);
+    return SCREEN_STEP_LAYOUT;
+  }
+  return 0;
+}
+
+void CloseOptionLamps(OptionLamps* lamps) {
+  if (lamps->off) CloseElmorGfx(kOptionLampOff);
+  if (lamps->on) CloseElmorGfx(kOptionLampOn);
+  lamps->on = lamps->off = 0;
+}
 
 void DrawOptionLabels(const ScreenRegion* region) {
   RastPort* rp = ScreenRastPort();
@@ -137,4 +167,21 @@ void OptionFieldKey(OptionField* f, const EntryField* area, TextFont* font, Text
   SetTextCursorPos(cursor, static_cast<uint32_t>(before));
   EditKey('*', f->text, f->widths, cursor, x, y, FieldWidth(area), limit, 1, kOptionTextPen, kOptionFieldPen);
   if (std::strlen(f->text) > before) f->real[before] = static_cast<char>(key);
+}
+
+void OptionFormKey(OptionField* fields, uint32_t count, const ScreenRegion* region, TextFont* font,
+                   TextCursor** cursor, int32_t* active, int32_t key) {
+  if (*active < 0 || *active >= static_cast<int32_t>(count)) return;
+  if (key == EK_ENTER) {
+    StopTextCursor(*cursor);
+    *cursor = nullptr;
+    *active = -1;
+  } else if (key == '\t') {
+    *active = (*active + 1) % static_cast<int32_t>(count);
+    const auto n = static_cast<uint32_t>(*active);
+    *cursor = ActivateOptionField(&fields[n], GetLayoutEntry(region, n), font, *cursor);
+  } else if (key >= 1 && key <= 255) {
+    const auto n = static_cast<uint32_t>(*active);
+    OptionFieldKey(&fields[n], GetLayoutEntry(region, n), font, *cursor, key);
+  }
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct EntryField;
+struct ScreenBase;
 struct ScreenRegion;
 struct TextCursor;
 struct TextFont;
@@ -13,6 +14,18 @@ constexpr uint32_t kOptionLampOn = 58, kOptionLampOff = 57;
 constexpr uint32_t kOptionFieldMax = 39;
 // A field's ground and its text.
 constexpr uint32_t kOptionFieldPen = 44, kOptionTextPen = 7;
+
+// The lamps of a page: 1 while graphic 58 or 57 is open.
+struct OptionLamps {
+  uint8_t on, off;
+};
+// The CD track 4, the lamps and the page's layout (path, record mask) in
+// base. A failure is logged as "<lamp_page>: Konnte gr\xFCnen Button nicht
+// laden!" and so on (the layout's as "<layout_page>: Kann TitelbarDaten
+// <path> nicht laden!") and its ScreenStartStep returned; 0 when all is open.
+uint32_t OpenOptionPage(ScreenBase* base, OptionLamps* lamps, const char* lamp_page, const char* layout_page,
+                        const char* layout, uint32_t mask);
+void CloseOptionLamps(OptionLamps* lamps);
 
 // The type 8 labels of a page, outlined in pens 0 and 7. A text of several
 // lines ("\n") is set out in equal rows of its rectangle, each line centred
@@ -45,3 +58,9 @@ TextCursor* ActivateOptionField(const OptionField* f, const EntryField* area, Te
 // field follows its display exactly: a character appends one to both,
 // backspace removes one from both, other editing keys change neither.
 void OptionFieldKey(OptionField* f, const EntryField* area, TextFont* font, TextCursor* cursor, int32_t key);
+// One key for a page's form (field n over entry record n, count fields):
+// Enter ends the editing (*active -1, the cursor stopped), Tab makes the
+// next field the edited one (the last wraps to the first), a key 1..255
+// goes into the edited field. Nothing without an edited field.
+void OptionFormKey(OptionField* fields, uint32_t count, const ScreenRegion* region, TextFont* font,
+                   TextCursor** cursor, int32_t* active, int32_t key);

@@ -14,8 +14,7 @@
 #include "screens/common/screenbase.h"
 
 int32_t StammbaumScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, 4, 4);
+  PlayScreenCdTrack(4);
   ScreenBase base;
   if (!OpenScreenPicture(&base, 40, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "StammbaumScreen: Konnte Pic nicht laden!\n");

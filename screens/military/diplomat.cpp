@@ -459,7 +459,7 @@ int32_t DiplomatScreenOtherContracts(DiplomatScreenData* d) {
 
 int32_t DiplomatScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   ScreenBase base;
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "DiplomatScreen: Konnte Pic nicht \xF6" "ffnen!\n");

@@ -467,7 +467,7 @@ void SpezialistenScreenFreeData(SpezialistenScreenData* d) {
 
 int32_t SpezialistenScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   ScreenBase base;
   auto* d = static_cast<SpezialistenScreenData*>(AllocVec(sizeof(SpezialistenScreenData), MEMF_PUBLIC | MEMF_CLEAR));
   auto leave = [&](int32_t next) {

@@ -139,8 +139,7 @@ int32_t KroenungsScreen(int32_t) {
   // The mark has led here once; left set, every return to the main screen
   // would lead here again.
   if (OwnPlayerPtr->Mark == OWNPLAYER_CORONATION) OwnPlayerPtr->Mark = 0;
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   const uint32_t title = ReadKroenungsScreenData();
   if (!title) return SCREEN_MAIN;
 

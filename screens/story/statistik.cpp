@@ -412,8 +412,7 @@ int32_t StatistikScreen(int32_t) {
     std::snprintf(d->rangeNames[i], sizeof d->rangeNames[i], "%s", GetCatalogStr(kRangeText + i));
   // A refused file leaves both lists unmade: the requesters show their empty texts.
   if (ReadStatistikDaten(&d->daten)) MakeStatistikLists(d);
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
-  if (IsCDReady(o.cd_device, o.cd_unit)) PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
+  PlayScreenCdTrack(kCdTrack);
   ScreenBase base;
   auto fail = [&](uint32_t step, const char* line) {
     ScreenStartFailed(&base, step, line);

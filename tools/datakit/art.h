@@ -102,6 +102,9 @@ bool DrawModemPage(Image& img);
 // The sound page (133): a minstrels' gallery with the board of switches,
 // fields and slider tracks.
 bool DrawSoundPage(Image& img);
+// The internet page (134): a post room with the board of the account's
+// fields and the network choices.
+bool DrawInternetPage(Image& img);
 bool DrawOptionLamp(Image& img, bool on);
 bool DrawSlide(Image& img, const std::string& kind, std::string* err);
 // The dungeon screen (1293), its view's floor or ceiling (variant 0..8), the

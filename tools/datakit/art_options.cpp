@@ -1,5 +1,6 @@
 // The option pages' pictures: the sound page (133), a minstrels' gallery
-// with the board of switches, fields and sliders; the modem page (1141), a
+// with the board of switches, fields and sliders; the internet page (134), a
+// post room with the board of the mail account and the network choices; the modem page (1141), a
 // messenger's loft with a board for the cursor switch; and the marks of the switches: a
 // small lamp in a brass ring, red and dark when off (57), green and lit
 // when on (58).
@@ -127,7 +128,69 @@ void Pipes(Image& img, int x, int y, int count) {
   }
 }
 
+// Red bricks in their courses from y1 to y2.
+void BrickWall(Image& img, int x1, int y1, int x2, int y2, uint32_t seed) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      const int row = (y - y1) / 14, shift = row % 2 ? 15 : 0;
+      const bool joint = (y - y1) % 14 == 0 || (x + shift) % 30 == 0;
+      const int brick = (x + shift) / 30 + row * 23;
+      const uint8_t c = (uint8_t)(kRedRamp + 4 + (int)(Grain(brick, row, seed) % 3) + (int)(Grain(x / 2, y / 2, seed) % 2));
+      img.Set(x, y, joint ? (uint8_t)(kGreyRamp + 9) : c);
+    }
+}
+
+// A rack of pigeonholes, some with a sealed letter.
+void LetterRack(Image& img, int x1, int y1, int cols, int rows) {
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      const int x = x1 + c * 24, y = y1 + r * 20;
+      FillRect(img, x, y, x + 22, y + 18, kWoodRamp + 3);
+      FillRect(img, x + 2, y + 2, x + 20, y + 18, kWoodRamp + 0);
+      if ((r * 5 + c * 3) % 3 != 0) {
+        FillRect(img, x + 4, y + 8, x + 18, y + 18, kParchmentRamp + 13);
+        FilledCircle(img, x + 11, y + 13, 2, kRedRamp + 8);
+      }
+    }
+}
+
+// A post horn: the coiled tube, its bell and the mouthpiece.
+void PostHorn(Image& img, int cx, int cy) {
+  for (int r = 16; r >= 12; --r) {
+    for (int a = 0; a < 360; a += 2) {
+      const double t = a * 3.14159265 / 180.0;
+      img.Set(cx + (int)(r * std::cos(t)), cy + (int)(r * 0.7 * std::sin(t)),
+              (uint8_t)(kGoldRamp + (r == 14 ? 14 : 9)));
+    }
+  }
+  RoundLine(img, cx + 14, cy, cx + 44, cy - 4, kGoldRamp + 11, 2);
+  for (int k = 0; k < 10; ++k) FillRect(img, cx + 44 + k, cy - 4 - k, cx + 45 + k, cy - 4 + k, kGoldRamp + 12 - k / 3);
+  RoundLine(img, cx - 14, cy, cx - 30, cy + 6, kGoldRamp + 10, 1);
+  FilledCircle(img, cx - 31, cy + 6, 2, kGoldRamp + 6);
+  RoundLine(img, cx - 4, cy + 10, cx + 6, cy + 22, kRedRamp + 7, 1);  // the cord
+}
+
 }  // namespace
+
+bool DrawInternetPage(Image& img) {
+  if (img.width != 640 || img.height != 480) return false;
+  BrickWall(img, 0, 0, 639, 420, 7);
+  Boards(img, 0, 421, 639, 479, 20, 13);
+  FillRect(img, 0, 418, 639, 421, kWoodRamp + 1);
+  // The post room: the letters' rack and the courier's horn.
+  LetterRack(img, 24, 4, 6, 2);
+  PostHorn(img, 540, 26);
+  TitleBand(img);
+  Board(img, 24, 56, 616, 422, 17);
+  // The fields' column and the choices' column with their lamp sockets; a
+  // rule parts the stacks, the routes and the panel.
+  for (int k = 0; k < 7; ++k) Field(img, 190, 70 + k * 44 + 10, 430, 70 + k * 44 + 32);
+  FillRect(img, 439, 66, 440, 410, kParchmentRamp + 7);
+  for (int i = 0; i < 8; ++i) LampSocket(img, 450, 74 + i * 40);
+  for (int y : {270, 350}) FillRect(img, 446, y - 1, 612, y, kParchmentRamp + 8);
+  PagePlaques(img);
+  return true;
+}
 
 bool DrawSoundPage(Image& img) {
   if (img.width != 640 || img.height != 480) return false;

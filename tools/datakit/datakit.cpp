@@ -275,6 +275,7 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "signupdesk") ok = DrawSignupDesk(img);
   else if (style == "modempage") ok = DrawModemPage(img);
   else if (style == "soundpage") ok = DrawSoundPage(img);
+  else if (style == "internetpage") ok = DrawInternetPage(img);
   else if (style == "optionlamp") ok = DrawOptionLamp(img, arg == "on");
   else if (style == "slide") ok = DrawSlide(img, arg, &err);
   else if (style == "dungeon") ok = DrawDungeonScreen(img);
