@@ -30,6 +30,8 @@ constexpr uint32_t kPenHead = 146, kPenText = 21, kPenBar = 72, kPenMessage = 7;
 constexpr int32_t kColumnX1 = 144, kColumnX2 = 496, kHeadY = 100, kRuleY1 = 124, kFirstLineY = 148,
                   kLineStep = 12, kRuleY2 = 284, kLabelX = 172, kValueX = 380, kOwnY = 308, kServerY = 320,
                   kSizeY = 380;
+// The parchment's writing space inside the requester's column.
+constexpr int32_t kWritingMargin = 24, kWritingWidth = kColumnX2 - kColumnX1 - 2 * kWritingMargin;
 constexpr uint32_t kTextServer = 3, kTextSorry1 = 4, kTextSorry2 = 5, kTextSorry3 = 6, kTextOwn = 7,
                    kTextOnServer = 8, kTextSize = 9, kTextFailed = 783, kTextDone = 785;
 const char kRule[] = "---------------------------";
@@ -52,11 +54,20 @@ void Unlock() {
   if (QoeMutex* m = DisplayMutex()) ReleaseMutex(m);
 }
 
-// One line of a requester, centred in its column (centre 0: from x).
+// One line of a requester, centred in its column (centre 0: from x). A line
+// wider than the scroll's writing space is cut there: nothing may be drawn
+// outside the requester, whose background alone is put back.
 void Line(int32_t x, int32_t y, const char* text, uint32_t pen, bool centre) {
-  if (auto hook = g_lager.printHook.load()) hook(y, text, g_lager.printArg.load());
-  if (centre) PrintTextOutlined(nullptr, kColumnX1, y, kColumnX2, y, text, 0, pen, PTO_CENTRE | PTO_TOP);
-  else PrintTextOutlined(nullptr, x, y, x, y, text, 0, pen, PTO_TOP);
+  char cut[kLagerDescriptionMax + 1];
+  std::snprintf(cut, sizeof cut, "%s", text);
+  RastPort* rp = ScreenRastPort();
+  const uint32_t room = (uint32_t)(centre ? kWritingWidth : kColumnX2 - kWritingMargin - x);
+  uint32_t n = (uint32_t)std::strlen(cut);
+  while (rp && n && TextLength(rp, cut, n) > room) --n;
+  cut[n] = 0;
+  if (auto hook = g_lager.printHook.load()) hook(y, cut, g_lager.printArg.load());
+  if (centre) PrintTextOutlined(nullptr, kColumnX1, y, kColumnX2, y, cut, 0, pen, PTO_CENTRE | PTO_TOP);
+  else PrintTextOutlined(nullptr, x, y, x, y, cut, 0, pen, PTO_TOP);
 }
 
 // The lines both requesters end with: the two versions and the size.

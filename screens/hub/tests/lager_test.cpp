@@ -241,12 +241,19 @@ TEST_F(LagerRun, ShortEmptyAndLongDescriptions) {
   long_text.resize(2000);
   WriteText(ftp_.root + "/c.zip", "c");
   WriteText(ftp_.root + "/c.txt", long_text);
-  std::string endless = "QoE V062\n" + std::string(2100, 'w') + "MARK";
+  std::string endless = "QoE V062\nshort\n" + std::string(2100, 'w') + "MARK";
   WriteText(ftp_.root + "/d.zip", "d");
   WriteText(ftp_.root + "/d.txt", endless);
   EXPECT_EQ(Run(Cask(0) + Cancel() + Cask(1) + Cancel() + Cask(2) + "wait 200\npng store_long.png\n" + Cancel() +
-                Cask(3) + Cancel() + Exit()),
+                "wait 100\npng before_long.png\n" + Cask(3) + Cancel() + "wait 100\npng after_long.png\n" + Exit()),
             59);
+  // Beside the requester the screen is as it was before it opened.
+  std::vector<uint32_t> before, after;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("before_long.png", &before, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB("after_long.png", &after, &w, &h), 1);
+  for (uint32_t y = 140; y < 180; ++y)
+    for (uint32_t x = 0; x < 144; ++x) ASSERT_EQ(before[y * w + x], after[y * w + x]) << x << " " << y;
   // The short one: no version, one line of its own is none (the text starts at byte 9).
   EXPECT_TRUE(Printed(": V ----", 320));
   // The long one: its lines stop above the rule at 284.
@@ -258,8 +265,15 @@ TEST_F(LagerRun, ShortEmptyAndLongDescriptions) {
     }
   EXPECT_GE(description, 10);
   EXPECT_TRUE(Printed(": V 0.61", 320));
-  // The endless line is read only to byte 2024.
+  // The endless line is read only to byte 2024, and cut where the scroll ends:
+  // nothing is drawn outside the requester.
   for (const auto& l : g_lines) EXPECT_EQ(l.second.find("MARK"), std::string::npos);
+  size_t widest = 0;
+  for (const auto& l : g_lines)
+    if (l.second.rfind("www", 0) == 0) widest = std::max(widest, l.second.size());
+  EXPECT_GT(widest, 10u);
+  EXPECT_LT(widest, 100u);
+  EXPECT_TRUE(Printed("short", 148));
   EXPECT_TRUE(Printed(": V 0.62", 320));
   EXPECT_TRUE(qoe_test::KeepPng("store_long.png"));
 }
