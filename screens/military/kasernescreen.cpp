@@ -380,7 +380,9 @@ void PrintField(Req* r, uint32_t k, const char* text, TextFont* font) {
 }
 
 void Pause(uint8_t halted) {
-  if (g_state.base) PauseScreenMovies(g_state.base, halted);
+  if (!g_state.base) return;
+  PauseScreenMovies(g_state.base, halted);
+  DebugLog("Kaserne: %u Filme %s\n", g_state.base->movieCount, halted ? "angehalten" : "laufen weiter");
 }
 
 // ---- the asker: the model's questions as boxes --------------------------------------

@@ -25,6 +25,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/gamedata/weapons.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/files.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
@@ -269,6 +270,55 @@ TEST_P(KaserneRun, TheSameVisitEndingInExitChangesNoFile) {
   EXPECT_TRUE(log.Has("ArmyTraining: B200 verweigert 0, erledigt 1, Fehler 0"));
   EXPECT_FALSE(log.Has("Daten geschrieben"));
   EXPECT_EQ(qoe_test::FileTree("Data"), before);
+}
+
+TEST_P(KaserneRun, AFailedWriteIsToldAndChangesNoFile) {
+  Install("demo.realm");
+  const auto before = qoe_test::FileTree("Data");
+  qoe_test::LogLines log;
+  FileFailWritesAfter(0);
+  // A new army of 50 and OK: the write fails, the box is confirmed.
+  EXPECT_EQ(Run(Infantry() + At(549, 319) + At(111, 353) + Type("Garde") + Ok() + "key enter\nwait 300\n" +
+                At(483, 250)),
+            39);
+  FileFailWritesAfter(-1);
+  EXPECT_TRUE(log.Has("ArmyManagment: B100 verweigert 0, erledigt 1, Fehler 0"));
+  EXPECT_TRUE(log.Has("ArmyManagment: Die Daten konnten nicht gespeichert werden, keine Datei wurde ge\xE4ndert."));
+  EXPECT_FALSE(log.Has("Daten geschrieben"));
+  EXPECT_EQ(qoe_test::FileTree("Data"), before);
+}
+
+TEST_P(KaserneRun, EachUnitTypeOpensTheManagementAndTheMoviesHaltMeanwhile) {
+  Install("demo.realm");
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(Artillery() + Exit() + At(150, 220) + Exit() + Infantry() + Exit() + At(483, 250)), 39);
+  EXPECT_TRUE(log.Has("ArmyManagment: offen, Typ 1"));
+  EXPECT_TRUE(log.Has("ArmyManagment: offen, Typ 3"));
+  EXPECT_TRUE(log.Has("ArmyManagment: offen, Typ 2"));
+  // Three movies halted while each requester is open, running on after it.
+  EXPECT_EQ(log.Count("Kaserne: 3 Filme angehalten"), 3u);
+  EXPECT_EQ(log.Count("Kaserne: 3 Filme laufen weiter"), 3u);
+}
+
+TEST_P(KaserneRun, TypedUnitsAreBoundedByTheRecruits) {
+  Install("demo.realm");
+  qoe_test::LogLines log;
+  // 11 % of 11,800 and 1,230 soldiers: 68 recruits. 5000 gives all 68, 45
+  // gives none, a letter is not typed, eleven nines stay a number.
+  // Each entry shows the units so far: two backspaces clear "68".
+  const std::string units = At(513, 320) + "key backspace\nkey backspace\n";
+  EXPECT_EQ(Run(Infantry() + units + Type("5000") + units + Type("45") + units + Type("x-1") + units +
+                Type("99999999999") + Exit() + At(483, 250)),
+            39);
+  // "x-1": the sign is typed, the number is negative: none.
+  const std::vector<std::string> want = {"Kaserne: Zaehler 11800 11 1230/0 30750 68",
+                                         "Kaserne: Zaehler 11800 11 1230/68 30750 0",
+                                         "Kaserne: Zaehler 11800 11 1230/68 30750 0",
+                                         "Kaserne: Zaehler 11800 11 1230/0 30750 68"};
+  size_t at = 0;
+  for (const std::string& l : log.lines)
+    if (at < want.size() && l.find(want[at]) != std::string::npos) ++at;
+  EXPECT_EQ(at, want.size());
 }
 
 // ---- refusals ------------------------------------------------------------------------
