@@ -9,7 +9,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "routinen/system/files.h"
 
 namespace qoe_test {
 
@@ -42,6 +48,46 @@ inline void KillAfterStart(const std::function<int()>& fn, int64_t delay_us) {
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);
+}
+
+// Files by path with their bytes.
+using FileBytes = std::map<std::string, std::vector<uint8_t>>;
+
+// The paths whose bytes differ between a and b (new ones marked), "" when none.
+inline std::string DiffFiles(const FileBytes& a, const FileBytes& b) {
+  std::string d;
+  for (const auto& [n, bytes] : a)
+    if (!b.count(n) || b.at(n) != bytes) d += n + " ";
+  for (const auto& [n, bytes] : b)
+    if (!a.count(n)) d += n + "(new) ";
+  return d;
+}
+
+// The kill loop of a write through one FileSet: work (0 when it wrote) runs
+// once whole, which gives its duration and the new files; then `runs` times
+// from the old files (restore) in a child killed at a random moment within
+// twice that duration, after which the next start's FinishCommitRecords
+// runs. Every time the files (files()) must be the old or the new ones.
+inline void ExpectOldOrNewAfterKills(const std::function<int()>& work, const std::function<FileBytes()>& files,
+                                     const std::function<void(const FileBytes&)>& restore, int runs, unsigned seed) {
+  const FileBytes before = files();
+  int first = -1;
+  const int64_t us = MicrosOf([&] { first = work(); });
+  ASSERT_EQ(first, 0);
+  const FileBytes after = files();
+  ASSERT_NE(DiffFiles(after, before), "");
+  int olds = 0, news = 0;
+  srand(seed);
+  for (int i = 0; i < runs; ++i) {
+    restore(before);
+    KillAfterStart(work, rand() % (2 * us + 50));
+    EXPECT_EQ(FinishCommitRecords(), 0);
+    const FileBytes now = files();
+    if (DiffFiles(now, before).empty()) ++olds;
+    else if (DiffFiles(now, after).empty()) ++news;
+    else ADD_FAILURE() << "run " << i << ": " << DiffFiles(now, before) << "/ " << DiffFiles(now, after);
+  }
+  EXPECT_EQ(olds + news, runs);
 }
 
 }  // namespace qoe_test

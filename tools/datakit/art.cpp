@@ -160,6 +160,23 @@ const Palette& SharedPalette() {
 
 uint32_t TextureHash(int x, int y, uint32_t seed) { return Hash(x, y, seed); }
 
+void Texture(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade, int spread, uint32_t seed) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      uint32_t h = (uint32_t)(x / 2) * 374761393u + (uint32_t)(y / 2) * 668265263u + seed * 2246822519u;
+      h = (h ^ (h >> 13)) * 1274126177u;
+      const int v = shade + (int)((h ^ (h >> 16)) % (uint32_t)(spread + 1)) - spread / 2;
+      img.Set(x, y, (uint8_t)(ramp + std::clamp(v, 0, 15)));
+    }
+}
+
+void Shaded(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade) {
+  FillRect(img, x1, y1, x2, y2, (uint8_t)(ramp + shade));
+  FillRect(img, x1, y1, x2, y1 + 1, (uint8_t)(ramp + std::min(15, shade + 3)));
+  FillRect(img, x1, y2 - 1, x2, y2, (uint8_t)(ramp + std::max(0, shade - 4)));
+  FrameRect(img, x1, y1, x2, y2, kBlack);
+}
+
 void FilledEllipse(Image& img, int cx, int cy, int rx, int ry, uint8_t c) {
   for (int y = -ry; y <= ry; ++y)
     for (int x = -rx; x <= rx; ++x)

@@ -41,6 +41,11 @@ void FillRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
 void FrameRect(Image& img, int x1, int y1, int x2, int y2, uint8_t c);
 // A stable pseudo-random value per pixel, for textures.
 uint32_t TextureHash(int x, int y, uint32_t seed);
+// An area of a ramp round shade (0..15) whose light varies by noise in
+// 2 x 2 cells, spread steps wide.
+void Texture(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade, int spread, uint32_t seed);
+// A box of a ramp's shade, lit at the top, shadowed at the bottom, edged black.
+void Shaded(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade);
 // A filled ellipse with radii rx, ry (both > 0) round (cx, cy), clipped.
 void FilledEllipse(Image& img, int cx, int cy, int rx, int ry, uint8_t c);
 // A filled disc of radius r round (cx, cy), clipped to the image.

@@ -25,15 +25,6 @@ uint32_t Noise(int x, int y, uint32_t seed) {
   return h ^ (h >> 16);
 }
 
-// A textured area of a ramp around shade (0..15), light varying by noise.
-void Texture(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade, int spread, uint32_t seed) {
-  for (int y = y1; y <= y2; ++y)
-    for (int x = x1; x <= x2; ++x) {
-      const int v = shade + (int)(Noise(x / 2, y / 2, seed) % (uint32_t)(spread + 1)) - spread / 2;
-      img.Set(x, y, (uint8_t)(ramp + std::clamp(v, 0, 15)));
-    }
-}
-
 // Ashlar: stone blocks of a ramp with dark joints.
 void Ashlar(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade, int bw, int bh, uint32_t seed) {
   for (int y = y1; y <= y2; ++y)
@@ -50,13 +41,6 @@ void Ellipse(Image& img, int cx, int cy, int rx, int ry, uint8_t c) {
   for (int y = -ry; y <= ry; ++y)
     for (int x = -rx; x <= rx; ++x)
       if ((double)x * x / (rx * rx + 0.01) + (double)y * y / (ry * ry + 0.01) <= 1.0) img.Set(cx + x, cy + y, c);
-}
-
-void Shaded(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade) {
-  FillRect(img, x1, y1, x2, y2, (uint8_t)(ramp + shade));
-  FillRect(img, x1, y1, x2, y1 + 1, (uint8_t)(ramp + std::min(15, shade + 3)));
-  FillRect(img, x1, y2 - 1, x2, y2, (uint8_t)(ramp + std::max(0, shade - 4)));
-  FrameRect(img, x1, y1, x2, y2, kBlack);
 }
 
 // A table top with legs, its top at y.

@@ -16,26 +16,7 @@ namespace {
 
 constexpr uint8_t kBlueR = 112, kGreenR = 96, kSlate = 176, kSand = 208, kWater = 224, kRedR = 80;
 
-uint32_t Noise(int x, int y, uint32_t seed) {
-  uint32_t h = (uint32_t)x * 374761393u + (uint32_t)y * 668265263u + seed * 2246822519u;
-  h = (h ^ (h >> 13)) * 1274126177u;
-  return h ^ (h >> 16);
-}
-
-void Texture(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade, int spread, uint32_t seed) {
-  for (int y = y1; y <= y2; ++y)
-    for (int x = x1; x <= x2; ++x) {
-      const int v = shade + (int)(Noise(x / 2, y / 2, seed) % (uint32_t)(spread + 1)) - spread / 2;
-      img.Set(x, y, (uint8_t)(ramp + std::clamp(v, 0, 15)));
-    }
-}
-
-void Shaded(Image& img, int x1, int y1, int x2, int y2, uint8_t ramp, int shade) {
-  FillRect(img, x1, y1, x2, y2, (uint8_t)(ramp + shade));
-  FillRect(img, x1, y1, x2, y1 + 1, (uint8_t)(ramp + std::min(15, shade + 3)));
-  FillRect(img, x1, y2 - 1, x2, y2, (uint8_t)(ramp + std::max(0, shade - 4)));
-  FrameRect(img, x1, y1, x2, y2, kBlack);
-}
+uint32_t Noise(int x, int y, uint32_t seed) { return TextureHash(x, y, seed); }
 
 // Stone blocks of the slate ramp with dark joints.
 void Stones(Image& img, int x1, int y1, int x2, int y2, int shade, int bw, int bh) {
@@ -113,7 +94,7 @@ void Harbour(Image& img, bool ship) {
   }
   for (int k = 0; k < 4; ++k) FilledEllipse(img, 60 + k * 150, 30 + k % 2 * 14, 34, 9, kGreyRamp + 14);  // clouds
   // The sea behind the quay and the shore on the right.
-  Sea(img, 0, 100, 400, 250, 5);
+  Sea(img, 0, 100, 430, 250, 5);  // under the shore's edge as well
   for (int y = 98; y < 480; ++y) {
     const int edge = 395 + (int)(std::sin(y * 0.04) * 10) + std::max(0, 110 - y) * 2;
     Texture(img, edge, y, 639, y, kGreenR, 8, 3, 2);

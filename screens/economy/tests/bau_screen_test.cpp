@@ -39,7 +39,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Files = std::map<std::string, std::vector<uint8_t>>;
+using Files = qoe_test::FileBytes;
 
 // The game's own files (what the screen may write), by path.
 Files GameFiles() {
@@ -52,15 +52,7 @@ Files GameFiles() {
   return f;
 }
 
-// The names of the files that differ (empty: none).
-std::string Diff(const Files& a, const Files& b) {
-  std::string d;
-  for (const auto& [n, bytes] : a)
-    if (!b.count(n) || b.at(n) != bytes) d += n + " ";
-  for (const auto& [n, bytes] : b)
-    if (!a.count(n)) d += n + "(new) ";
-  return d;
-}
+std::string Diff(const Files& a, const Files& b) { return qoe_test::DiffFiles(a, b); }
 
 // Puts the files back as they were (and removes new ones).
 void Restore(const Files& was) {
@@ -248,24 +240,7 @@ int WriteOneOrder() {
 TEST_P(BauScreenRun, AWriteKilledAtAnyMomentLeavesTheOldOrTheNewFiles) {
   if (GetParam() != 0) GTEST_SKIP() << "one display mode is enough";
   Costs(2);
-  const Files before = GameFiles();
-  int first = -1;
-  const int64_t us = qoe_test::MicrosOf([&] { first = WriteOneOrder(); });
-  ASSERT_EQ(first, 0);
-  const Files after = GameFiles();
-  ASSERT_NE(Diff(after, before), "");
-  int olds = 0, news = 0;
-  srand(5);
-  for (int i = 0; i < 60; ++i) {
-    Restore(before);
-    qoe_test::KillAfterStart(WriteOneOrder, rand() % (2 * us + 50));
-    EXPECT_EQ(FinishCommitRecords(), 0);  // the next start finishes a commit cut short
-    const Files now = GameFiles();
-    if (Diff(now, before).empty()) ++olds;
-    else if (Diff(now, after).empty()) ++news;
-    else ADD_FAILURE() << "run " << i << ": " << Diff(now, before) << "/ " << Diff(now, after);
-  }
-  EXPECT_EQ(olds + news, 60);
+  qoe_test::ExpectOldOrNewAfterKills(WriteOneOrder, GameFiles, Restore, 60, 5);
 }
 
 TEST_P(BauScreenRun, TheSiteListShowsTheRunningPortOrder) {

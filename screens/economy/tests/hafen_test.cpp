@@ -37,7 +37,7 @@
 #include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
-#include "tools/turnbuilder/turnbuilder.h"
+#include "tools/turnbuilder/tests/install_realm.h"
 
 namespace fs = std::filesystem;
 
@@ -87,7 +87,7 @@ TEST(HarbourRules, RepairCostsTypesNamesAndTheWrecksPrice) {
 
 // ---- the screen on the demo realm ---------------------------------------------------
 
-using Files = std::map<std::string, std::vector<uint8_t>>;
+using Files = qoe_test::FileBytes;
 
 constexpr uint32_t kTownX = 6386, kTownY = 3192, kOwn = 1001;
 
@@ -97,15 +97,6 @@ Files GameFiles() {
   for (const char* file : {"Data/POP3Out/GameChunk.qoe", "Data/WarenChunk.qoe", "Data/MapPrefs.qoe", "Data/ShipAddOn.dat"})
     if (fs::exists(file)) f[file] = qoe_test::ReadFileBytes(file);
   return f;
-}
-
-std::string Diff(const Files& a, const Files& b) {
-  std::string d;
-  for (const auto& [n, bytes] : a)
-    if (!b.count(n) || b.at(n) != bytes) d += n + " ";
-  for (const auto& [n, bytes] : b)
-    if (!a.count(n)) d += n + "(new) ";
-  return d;
 }
 
 void Restore(const Files& was) {
@@ -177,18 +168,7 @@ class HarbourRun : public testing::TestWithParam<uint32_t> {
   void SetUp() override {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/HafenSchiffeReq.dat");
     fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::create_directories("Data/POP3In");
-    fs::create_directories("Data/POP3Out");
-    Realm realm;
-    std::string error;
-    ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm", &realm, &error)) << error;
-    const Bytes answer = BuildSignupAnswer(realm);
-    ASSERT_EQ(SaveMem2File(ReceivedPoolPath, answer.data(), static_cast<uint32_t>(answer.size())), 1);
-    ASSERT_NE(GameInit(ReceivedPoolPath), 0);
-    const Bytes turn = BuildTurnPool(realm);
-    ASSERT_EQ(SaveMem2File(ReceivedPoolPath, turn.data(), static_cast<uint32_t>(turn.size())), 1);
-    CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
-    OptionenPrefsDefault(&QoESystemPtr->Optionen);
+    ASSERT_TRUE(realm_test::InstallRealmWithTurn("demo.realm"));
     *OwnPlayerPtr = OwnPlayer{};
     OwnPlayerPtr->PlayerId = kOwn;
     OwnPlayerPtr->ActiveTown = 2;  // Seewacht, the port
@@ -404,7 +384,7 @@ TEST_P(HarbourRun, WithoutAnInstalledGameNothingIsReadOrWritten) {
   EXPECT_EQ(Run(Werft(C(kWerftLine0) + C(kAnkerLine0), kWerftOk) + C(kRepa) + "wait 300\n" + C(kRepLine0) +
                 C(kRepOk) + "wait 300\n" + C(kStad)),
             39);
-  EXPECT_EQ(Diff(GameFiles(), before), "");
+  EXPECT_EQ(qoe_test::DiffFiles(GameFiles(), before), "");
 }
 
 TEST_P(HarbourRun, WithoutAShipChunkAnywhereNoneIsWritten) {
@@ -438,7 +418,7 @@ TEST_P(HarbourRun, ADamagedOutgoingPoolIsReadFromTheReceivedTurnAndNotOverwritte
   qoe_test::LogLines log;
   EXPECT_EQ(Run(Werft(C(kWerftLine0), kWerftOk) + "wait 300\nkey enter\n" + C(kStad)), 39);
   EXPECT_TRUE(log.Has("ChangedPoolImage: Pool .\\Data\\POP3Out\\GameChunk.qoe ist beschaedigt"));
-  EXPECT_EQ(Diff(GameFiles(), before), "");  // the launch could not be written: nothing was
+  EXPECT_EQ(qoe_test::DiffFiles(GameFiles(), before), "");  // the launch could not be written: nothing was
 }
 
 TEST_P(HarbourRun, AFailedWriteOfTheShipyardOrTheRepairYardChangesNoFile) {
@@ -521,24 +501,7 @@ TEST_P(HarbourRun, ABattleWreckOfClassTwelveWithTenThousandGoldCostsItAllAndGive
 
 TEST_P(HarbourRun, AConfirmationKilledAtAnyMomentLeavesTheOldOrTheNewFiles) {
   if (GetParam() != 0) GTEST_SKIP() << "one display mode is enough";
-  const Files before = GameFiles();
-  int first = -1;
-  const int64_t us = qoe_test::MicrosOf([&] { first = ConfirmOnce(); });
-  ASSERT_EQ(first, 0);
-  const Files after = GameFiles();
-  ASSERT_NE(Diff(after, before), "");
-  int olds = 0, news = 0;
-  srand(7);
-  for (int i = 0; i < 60; ++i) {
-    Restore(before);
-    qoe_test::KillAfterStart(ConfirmOnce, rand() % (2 * us + 50));
-    EXPECT_EQ(FinishCommitRecords(), 0);  // the next start finishes a commit cut short
-    const Files now = GameFiles();
-    if (Diff(now, before).empty()) ++olds;
-    else if (Diff(now, after).empty()) ++news;
-    else ADD_FAILURE() << "run " << i << ": " << Diff(now, before) << "/ " << Diff(now, after);
-  }
-  EXPECT_EQ(olds + news, 60);
+  qoe_test::ExpectOldOrNewAfterKills(ConfirmOnce, GameFiles, Restore, 60, 7);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, HarbourRun, testing::Values(0u, 4u),
