@@ -493,6 +493,7 @@ int32_t InitAllThingsHafen(HafenScreenData* d) {
     return 0;
   }
   if (HafenSchiffImHafen(d)) {
+    DebugLog("HafenScreen: Ein Schiff liegt im Hafen.\n");
     BlitObjekt(nullptr, kShipPicture, kHafenBildX, kHafenBildY, kHafenBildW, kHafenBildH);
     d->schiffImHafen = 1;
   }

@@ -221,6 +221,41 @@ TEST_P(HarbourRun, LeavingWithoutActionWritesShipAndLandAndShowsTheShipInPort) {
   EXPECT_EQ(g_saves + g_setups, 0);
 }
 
+// MapPrefs with ship 33 moved off the town and a foreign ship figure on the
+// town's hex, or with no figure left there.
+void MoveShip33Away(bool foreign_in_port) {
+  LoadedChunk move("MOVE", MapPrefsPath);
+  ListHeader* list = CreateList(LIST_FIGURES);
+  ASSERT_TRUE(ScanFigur2List(list, move.p));
+  ListNode* n = list->first;
+  for (uint32_t i = 0; i < list->count; ++i, n = n->next) {
+    FigurRecord& f = reinterpret_cast<MOVE_EXT*>(n)->figure;
+    if ((f.owner == kOwn && f.number == 33) || (!foreign_in_port && f.x == kTownX && f.y == kTownY)) f.x = kTownX - 6;
+  }
+  if (foreign_in_port) {
+    auto* m = reinterpret_cast<MOVE_EXT*>(AllocListNode(list));
+    m->figure = FigurRecord{2003, 17, 9, kTownX, kTownY, 0, 4};
+    AddNode(list, &m->head, LN_TAIL, 0);
+  }
+  ASSERT_EQ(SaveFigurList2MapPrefs(list), 1);
+  DeleteList(list, 0);
+}
+
+TEST_P(HarbourRun, AForeignShipInPortDrawsTheShipButIsNotListed) {
+  const std::string png = Png("port_foreign");
+  MoveShip33Away(true);
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("wait 300\npng " + png + "\n" + Werft("", kWerftExit) + C(kStad)), 39);
+  qoe_test::KeepPng(png);
+  EXPECT_TRUE(log.Has("Ein Schiff liegt im Hafen"));
+  EXPECT_TRUE(log.Has("Es liegen 0 Schiffe im Hafen"));
+  // Without any ship on the town's hex no ship is drawn.
+  MoveShip33Away(false);
+  qoe_test::LogLines empty;
+  EXPECT_EQ(Run(C(kStad)), 39);
+  EXPECT_FALSE(empty.Has("Ein Schiff liegt im Hafen"));
+}
+
 TEST_P(HarbourRun, TheMapAndTheHarbourMastersNotice) {
   EXPECT_EQ(Run(C(kMap)), 3);
   const std::string png = Png("harbour_notice");
