@@ -18,6 +18,7 @@
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
@@ -54,14 +55,7 @@ inline FileMap Indexes() {
 }
 
 // The names of the files that differ between two snapshots (empty: equal).
-inline std::string Diff(const FileMap& a, const FileMap& b) {
-  std::string d;
-  for (const auto& [n, bytes] : a)
-    if (!b.count(n) || b.at(n) != bytes) d += n + " ";
-  for (const auto& [n, bytes] : b)
-    if (!a.count(n)) d += n + "(new) ";
-  return d;
-}
+inline std::string Diff(const FileMap& a, const FileMap& b) { return qoe_test::DiffFiles(a, b); }
 
 // The working folder of a title run: the data kit's files (unless the test
 // draws nothing), the mail folders, prefs of a player without a game.
