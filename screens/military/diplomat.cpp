@@ -471,6 +471,10 @@ int32_t DiplomatScreen(int32_t) {
     if (d) {
       FreeLayout(d);
       if (sfx) CloseElmorSfx000(kSfx);
+      // The RastPort must not keep a font closed here (the next screen
+      // would put it back when it leaves).
+      if (RastPort* rp = ScreenRastPort())
+        if (rp->Font && (rp->Font == d->fontList || rp->Font == d->fontTitle || rp->Font == d->fontDoc)) rp->Font = nullptr;
       CloseFont(d->fontList);
       CloseFont(d->fontTitle);
       CloseFont(d->fontDoc);

@@ -468,17 +468,20 @@ void ChangeTradeContractModus(DiplomatScreenData* d) {
     if (!UpdateSpielerRequester(d, d->playerCount, d->playerLines, 1))
       DebugLog("ChangeTradeContractModus : Konnte Spielerrequester nicht anlegen...\n");
     ClearPicture(d);
+    ClearStock(d);
+    // The own form starts clean: the line marked among the offers names
+    // no goods, and an offer's values are not the lord's.
     d->selGoods = -1;
+    d->maximum = 1;
+    d->turns = 1;
+    d->amount = d->price = 0;
+    ChangeTradeContractTurns(d, 0);
+    ChangeTradeContractAmount(d, 0);
+    ChangeTradeContractPrice(d, 0);
     if (d->goodsCount && d->goodsReq) {
-      const uint16_t marked = d->goodsReq->selected;
+      d->goodsReq->selected = kNoEntry;
       if (!UpdateRequesterText(d->goodsReq, d->goodsLines, d->goodsCount))
         DebugLog("ChangeTradeContractModus : Konnte WarenWerte nicht neu setzen...\n");
-      d->goodsReq->selected = kNoEntry;
-      if (marked != kNoEntry && marked < d->goodsCount) {
-        SelectRequesterEntry(d->goodsReq, 1, marked, kDiplomatHiBack, kDiplomatHiText);
-        d->selGoods = static_cast<int16_t>(marked);
-        SetWarenWerte(d);
-      }
     } else {
       FreeRequesterBox(d->goodsReq);
       d->goodsReq = nullptr;

@@ -20,6 +20,7 @@
 #include "screens/military/diplomat_internal.h"
 #include "screens/military/tests/diplomacy_fixture.h"
 #include "tests/support/test_support.h"
+#include "tools/turnbuilder/tests/install_realm.h"
 
 namespace {
 
@@ -263,6 +264,13 @@ std::string Button(int k) { return DiplomatRun::Click(74 + 110 * k, 413); }
 
 uint32_t Clock() { return 0x5F5E1234; }
 
+std::string Hex(const uint8_t* p, size_t n) {
+  std::string out;
+  char b[4];
+  for (size_t i = 0; i < n; ++i) std::snprintf(b, sizeof b, "%02x%s", p[i], i % 32 == 31 ? "|" : ""), out += b;
+  return out;
+}
+
 // The outgoing VERT chunk's records as they lie on disk (big-endian).
 std::vector<uint8_t> OutgoingRecords() {
   const std::vector<uint8_t> pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
@@ -332,12 +340,16 @@ TEST_F(TradeScreen, AnOfferAcceptedLeavesTheReceivedPool) {
   PutVert(ReceivedPoolPath, {Rec(0, kRagnar, kOwn, 99, 4, 200, 1800), Rec(0, kRagnar, kOwn, 60, 2, 3, 4),
                              Rec(0, kGunhild, kOwn, 98, 6, 10, 70), Rec(4, kOwn, kAnsgar, 98, 8, 50, 400)});
   // The senders: Gunhild, Ragnar. Ragnar's second offer is taken.
+  // Back to the own form, which starts clean: a lord chosen, no goods, and
+  // the offer is refused for want of goods.
   const std::string script = kTrade + Button(1) + Lord(1) + Goods(1) + Png("trade_received.png") + Button(1) +
-                             Png("trade_accepted.png") + kExit + kExit;
+                             Png("trade_accepted.png") + Button(0) + Lord(1) + Button(0) + Png("trade_back.png") +
+                             kExit + kExit;
   EXPECT_EQ(Run(script), 2);
   EXPECT_TRUE(qoe_test::KeepPng("trade_received.png"));
   EXPECT_TRUE(qoe_test::KeepPng("trade_accepted.png"));
-  EXPECT_EQ(g_said, (std::vector<std::string>{T(945)}));
+  EXPECT_TRUE(qoe_test::KeepPng("trade_back.png"));
+  EXPECT_EQ(g_said, (std::vector<std::string>{T(945), T(942)}));
   EXPECT_EQ(OutgoingRecords(), Record(3, kRagnar, kOwn, 60, 1000, 2, 3, 4, 0));
   EXPECT_EQ(KindsAndSenders(ReceivedPoolPath),
             (std::vector<std::pair<uint16_t, uint32_t>>{{0, kGunhild}, {0, kRagnar}, {4, kOwn}}));
@@ -360,6 +372,34 @@ TEST_F(TradeScreen, WithoutOffersTheReceivedStateDoesNothing) {
   EXPECT_TRUE(qoe_test::KeepPng("trade_no_offers.png"));
   EXPECT_EQ(g_said, (std::vector<std::string>{T(941), T(941)}));
   EXPECT_TRUE(OutgoingRecords().empty());
+}
+
+// The demo realm of the turn builder: Gunhild's offer of 200 units of good 1
+// for 4 quarters accepted, then 100 wood (the store's first good after the
+// two corn lines) offered to Ragnar, and the heralds sent.
+TEST_F(TradeScreen, TheDemoRealmTrades) {
+  std::filesystem::remove("Data/POP3In/GameChunk.qoe");
+  std::filesystem::remove("Data/SpielerList.qoe");  // the realm's lords: Gunhild, Ragnar
+  std::filesystem::remove("Data/WarenChunk.qoe");
+  ASSERT_TRUE(realm_test::InstallRealmWithTurn("demo.realm"));
+  SetGameDataOwner(kOwn, "Harald");
+  OwnPlayerPtr->ActiveTown = 1;  // Elmor: trade registry and marketplace
+  const std::string script = kTrade + Button(1) + Lord(0) + Button(1) + Button(0) + Lord(1) + Goods(2) + Field(1) +
+                             "key backspace\ntext \"100\"\nkey enter\n" + Png("trade_demo.png") + Button(0) +
+                             Button(2) + kExit + kExit;
+  EXPECT_EQ(Run(script), 2);
+  EXPECT_TRUE(qoe_test::KeepPng("trade_demo.png"));
+  EXPECT_EQ(g_said, (std::vector<std::string>{T(945), T(980), T(981)}));
+  std::vector<uint8_t> want = Record(3, kGunhild, kOwn, 1, 1040, 4, 200, 1800, 0);
+  for (const auto& r : {Record(0, kOwn, kRagnar, 98, Clock(), 1, 100, 0, 0), Record(2, kOwn, kVertragAllLords, 0,
+                                                                                               Clock(), 0, 0, 0, 0)})
+    want.insert(want.end(), r.begin(), r.end());
+  const std::vector<uint8_t> got = OutgoingRecords();
+  ASSERT_EQ(got.size(), want.size());
+  // The wool offer's closing word is the store record's own: compared apart.
+  EXPECT_EQ(Hex(got.data(), 62), Hex(want.data(), 62));
+  EXPECT_EQ(Hex(got.data() + 64, 32), Hex(want.data() + 64, 32));
+  EXPECT_TRUE(KindsAndSenders(ReceivedPoolPath).size() >= 1u);
 }
 
 }  // namespace
