@@ -2,9 +2,6 @@
 // valid INFO chunk with the right checksum, so the passes see them), run
 // through every pass of the evaluation and the town and culture updates in a
 // scratch folder on a memory file system.
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -20,20 +17,13 @@
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
+#include "tests/support/fuzz_workdir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = false;
   if (!init) {
-    char shm[] = "/dev/shm/qoe_fuzz_turns_XXXXXX";
-    char tmp[] = "/tmp/qoe_fuzz_turns_XXXXXX";
-    const char* dir = mkdtemp(shm);
-    if (!dir) dir = mkdtemp(tmp);
-    if (!dir || chdir(dir) != 0) return 0;
-    mkdir("Data", 0755);
-    mkdir("Data/POP3In", 0755);
+    if (!EnterFuzzWorkDir("turns")) return 0;
     RegisterGameDataListTypes();
-    DebugLogSetStderr(0);
-    FileSyncWrites(0);
     SetGameDataOwner(7, "Fuzz");
     init = true;
   }

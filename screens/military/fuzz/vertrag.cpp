@@ -3,9 +3,6 @@
 // four modes, every record's document, every record the lord can make and
 // the cancel flow, with selections and answers the input chooses; then the
 // write-back of the received pool.
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +17,7 @@
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
+#include "tests/support/fuzz_workdir.h"
 #include "screens/military/diplomat.h"
 
 namespace {
@@ -57,16 +55,7 @@ void WritePool(const char* path, const std::vector<uint8_t>& vert) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = false;
   if (!init) {
-    char shm[] = "/dev/shm/qoe_fuzz_vertrag_XXXXXX";
-    char tmp[] = "/tmp/qoe_fuzz_vertrag_XXXXXX";
-    const char* dir = mkdtemp(shm);
-    if (!dir) dir = mkdtemp(tmp);
-    if (!dir || chdir(dir) != 0) return 0;
-    mkdir("Data", 0755);
-    mkdir("Data/POP3In", 0755);
-    mkdir("Data/POP3Out", 0755);
-    DebugLogSetStderr(0);
-    FileSyncWrites(0);
+    if (!EnterFuzzWorkDir("vertrag")) return 0;
     CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
     SetGameDataOwner(9, "Fuzz");
     SetDiplomatMessageHook(Answer);

@@ -1,9 +1,6 @@
 // Fuzz target: the story dice over fuzzed prefs and a fuzzed received turn
 // (behind a valid INFO chunk), in a realm of three towns made once, and the
 // page modification reader over the same bytes as page text.
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +16,7 @@
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
+#include "tests/support/fuzz_workdir.h"
 #include "screens/story/storyevents.h"
 
 namespace {
@@ -29,16 +27,7 @@ uint32_t Roll(uint32_t) { return g_roll; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = false;
   if (!init) {
-    char shm[] = "/dev/shm/qoe_fuzz_story_XXXXXX";
-    char tmp[] = "/tmp/qoe_fuzz_story_XXXXXX";
-    const char* dir = mkdtemp(shm);
-    if (!dir) dir = mkdtemp(tmp);
-    if (!dir || chdir(dir) != 0) return 0;
-    mkdir("Data", 0755);
-    mkdir("Data/POP3In", 0755);
-    mkdir("Data/POP3Out", 0755);
-    DebugLogSetStderr(0);
-    FileSyncWrites(0);
+    if (!EnterFuzzWorkDir("story")) return 0;
     SetGameDataOwner(9, "Fuzz");
     SetStoryDice(Roll);
     TownListEntry list[3] = {};
