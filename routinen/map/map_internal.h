@@ -121,6 +121,8 @@ uint32_t MapDisplayHeight();
 // line of a slot that is still empty.
 const MapScreenHooks& CurrentMapScreenHooks();
 void MapScreenMissing(const char* what);
+// The layout's u16 value i, read as a signed 16-bit number; 0 past the end.
+int32_t LayoutValue(const ScreenRegion* r, uint32_t i);
 // The map screen's sounds through its test seams: play once, and 1 when
 // the sound is not playing.
 void MapScreenPlaySfx(uint32_t id);

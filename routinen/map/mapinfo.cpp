@@ -127,7 +127,6 @@ const char* Str(uint32_t id) {
   return s ? s : "";
 }
 
-
 const char* TypeName(uint16_t type) {
   return type < 21 && kFigurKinds[type].name ? Str(kFigurKinds[type].name) : nullptr;
 }
@@ -316,14 +315,6 @@ void InfoBoxText(KartenScreenRecord* d, int32_t deep, char* out, uint32_t size) 
 
 namespace {
 
-int32_t Value(const KartenScreenRecord* d, uint32_t i) {
-  const ScreenRegion* r = d->Layout;
-  if (!r) return 0;
-  const ScreenRecordList& l = r->types[LAYOUT_U16LIST];
-  if (l.size != 2 || i >= l.count) return 0;
-  return (int16_t) static_cast<const uint16_t*>(l.first)[i];
-}
-
 // The info requester with text: refilled, or made (with its slider on
 // deeper displays) when there is none yet.
 void FillRequester(KartenScreenRecord* d, const char* text, int32_t dx, int32_t dy) {
@@ -331,7 +322,9 @@ void FillRequester(KartenScreenRecord* d, const char* text, int32_t dx, int32_t 
     UpdateRequesterText(d->InfoRequester, text, 0);
     return;
   }
-  const int32_t x1 = Value(d, 0) + dx, y1 = Value(d, 1) + dy, x2 = Value(d, 2) + dx, y2 = Value(d, 3) + dy;
+  const ScreenRegion* r = d->Layout;
+  const int32_t x1 = LayoutValue(r, 0) + dx, y1 = LayoutValue(r, 1) + dy;
+  const int32_t x2 = LayoutValue(r, 2) + dx, y2 = LayoutValue(r, 3) + dy;
   if (x2 < x1 || y2 < y1) return;
   const uint32_t w = (uint32_t)(x2 - x1 + 1), h = (uint32_t)(y2 - y1 + 1);
   d->InfoRequester = InitRequesterTextBox(w, d->Fonts[MAPFONT_HELV11], text, x1, y1, w, h, 6, 78, nullptr);
@@ -340,7 +333,8 @@ void FillRequester(KartenScreenRecord* d, const char* text, int32_t dx, int32_t 
     return;
   }
   if (!Deep()) return;
-  const int32_t sx1 = Value(d, 4) + dx, sy1 = Value(d, 5) + dy, sx2 = Value(d, 6) + dx, sy2 = Value(d, 7) + dy;
+  const int32_t sx1 = LayoutValue(r, 4) + dx, sy1 = LayoutValue(r, 5) + dy;
+  const int32_t sx2 = LayoutValue(r, 6) + dx, sy2 = LayoutValue(r, 7) + dy;
   if (sx2 < sx1 || sy2 < sy1 ||
       !InitSlider(d->InfoRequester, (uint32_t)(sx2 - sx1 + 1), (uint32_t)(sy2 - sy1 + 1), 26, 22, 25, 24, sx1, sy1))
     DebugLog("SwitchGUI : Konnte Slider nicht initalisieren!\n");

@@ -168,13 +168,6 @@ void Scroll(KartenScreenRecord* d, int32_t dx, int32_t dy) {
   SetPos(d->map, dx, dy);
 }
 
-// The layout's u16 value i, read as a signed 16-bit number; 0 past the end.
-int32_t LayoutValue(const ScreenRegion* r, uint32_t i) {
-  if (!r) return 0;
-  const ScreenRecordList& l = r->types[LAYOUT_U16LIST];
-  if (l.size != 2 || i >= l.count) return 0;
-  return (int16_t) static_cast<const uint16_t*>(l.first)[i];
-}
 
 bool StrictlyIn(int32_t v, int32_t lo, int32_t hi) { return lo < v && v < hi; }
 
@@ -727,6 +720,13 @@ void MusicZone(KartenScreenRecord* d) {
 }
 
 }  // namespace
+
+int32_t LayoutValue(const ScreenRegion* r, uint32_t i) {
+  if (!r) return 0;
+  const ScreenRecordList& l = r->types[LAYOUT_U16LIST];
+  if (l.size != 2 || i >= l.count) return 0;
+  return (int16_t) static_cast<const uint16_t*>(l.first)[i];
+}
 
 void MapScreenPlaySfx(uint32_t id) { PlaySfx(id); }
 int32_t MapScreenSfxIdle(uint32_t id) { return SfxIdle(id) ? 1 : 0; }
