@@ -540,3 +540,158 @@ void XSetHexagone(int32_t terrain, const char* name, const char* low_file, const
 // Brings the objects from index to the store's end to the hex size and shape.
 void StandarizeHexagone(int32_t index);
 void ApplyObjectColours();
+
+// ---------------------------------------------------------------------------
+// The view, the camera and the draw passes (docs/gl3d-view.md).
+//
+// Each frame the engine copies what it shows into one collecting object,
+// the VIEW, whose faces, points, point indices and centres live at the
+// bases of VFACE3D, VPOINT3D, VPINDEX3D and VCENTER3D, and draws that
+// through the camera: opaque faces, then transparent faces far to near, the
+// sky, the particle ranges. Window thread only.
+
+// A depth-sort entry: a VIEW face index and its key (projected depth).
+struct SORT3D {
+  uint32_t face;
+  float key;
+};
+static_assert(sizeof(SORT3D) == 8);
+
+// The camera: angles in degrees, the projection and the clip box of the
+// visibility test.
+struct CameraRecord {
+  float rotation;        // about Y
+  float flip;            // about X
+  float factor;          // projection factor: scale x 0.008 (x 0.032 before the scene is built)
+  float perspective;     // copy of Engine.Perspective
+  float ratio;           // aspect-ratio factor (1.0 without Engine.CorrectRatio)
+  float depth, half_depth;  // projection depth d and d / 2
+  float clip_min[3], clip_max[3];  // strictly inside: (-0.999, -0.999, 0.001) .. (0.999, 0.999, 1.0)
+  float distance[3];     // (0, 0, -332.544)
+  float matrix[16];      // built each frame by BuildCameraMatrix
+  int transform;         // DrawView applies the matrix
+  int project;           // DrawView projects
+};
+constexpr float kCameraDistance = -332.544f;
+// A face index that never matches: the engine's skip-face setting.
+constexpr uint16_t kNoSkipFace = 65535;
+
+// Counters of the draw passes, for tests and the log.
+enum ViewPass : uint8_t { kPassOpaque = 1, kPassBlended = 2, kPassSky = 3, kPassParticles = 4 };
+struct ViewPassInfo {
+  uint32_t draws;            // DrawView calls
+  uint32_t early_draws;      // draws forced by a full VIEW
+  uint32_t opaque_faces, blended_faces, sky_faces;  // faces handed to the batch
+  uint32_t particle_ranges;  // faces drawn with DrawIndexRange
+  uint32_t skipped_faces;    // the skip face
+  uint32_t untextured_faces; // faces without a texture, never drawn
+  uint32_t refused_objects;  // AddObjectToView refused an object
+  // The passes of the last DrawView in order: pass and render mode.
+  uint8_t pass[4];
+  uint16_t pass_mode[4];
+  uint32_t pass_count;
+};
+
+// The VIEW and the record of the copy added last (its pointers lead into
+// the VIEW: changing it changes the copy, never the source).
+OBJECT3D* ViewObject();
+OBJECT3D* LastViewObject();
+CameraRecord* Camera();
+ViewPassInfo ViewPasses();
+void ResetViewPasses();
+// Camera start values (angles 0, factor, clip box, distance, identity
+// matrix, both flags on), the skip face, the grid size 20 x 36 and the
+// bird's circling offset; InitEngineDefaults calls it.
+void ResetCamera();
+
+// Empties the VIEW (its arrays at the bases of the four view stores).
+void InitView();
+// Copies the object into the VIEW at (x, y, z) and scale; LastViewObject
+// then describes the copy. A full VIEW is drawn first.
+void AddObjectToView(OBJECT3D* o, float x, float y, float z, float scale);
+// Scales (unless 1) and moves the points and centres (not for an object
+// with vertex changes) and always the box.
+void SizeTranslateObject(OBJECT3D* o, float x, float y, float z, float scale);
+// vectors: the first x; count vectors stride bytes apart; each component
+// := component x scale + offset (scale 1: component + offset).
+void ResizeTranslateV(void* vectors, uint32_t count, float x, float y, float z, float scale, uint32_t stride);
+// Transforms (flag), projects (flag), sorts and draws the VIEW, then
+// empties it.
+void DrawView();
+// ProjectV over the VIEW's points and centres.
+void ProjectView();
+// Projects count vectors (stride bytes apart, the first x at vectors).
+void ProjectV(void* vectors, uint32_t count, uint32_t stride);
+// The VIEW's transparent faces by depth, ascending; *count their number.
+SORT3D* SortFaceCenters(uint32_t* count);
+// Bottom-up merge sort by key, ascending; the later of equal keys first.
+// Returns the buffer (entries or temporary) holding the result.
+SORT3D* MergeSortKeys(SORT3D* entries, SORT3D* temporary, uint32_t count);
+// mode 1 sets, 2 adds. Rotation: 360 or more becomes 0. Flip and scale
+// clamp to their limits; scale sets the projection factor and the fog.
+void SetViewRotation(float angle, uint32_t mode);
+void SetViewFlip(float angle, uint32_t mode);
+void SetViewScale(float scale, uint32_t mode);
+// A 4-component vector: mode 1 sets, 2 adds; then UpdateFog.
+void SetPostion(float v[4], float x, float y, float z, float w, uint32_t mode);
+void SetV(float v[3], float x, float y, float z);
+// Fog start and density from the view's settings, clamped to 0 .. 1, into
+// the engine record; SetFog and the clear colour (with a GL context).
+void UpdateFog();
+// The frame's camera matrix: Ry(rotation) Rx(flip), then the camera
+// distance once the scene is built.
+void BuildCameraMatrix();
+// The frame's display width / height; stored as the ratio only with
+// Engine.CorrectRatio (else 1.0).
+void SetViewAspect(float ratio);
+
+// ---------------------------------------------------------------------------
+// Characters: the figures of the map as models under "qoe-anims/".
+
+enum CharacterState : uint8_t {
+  kCharacterNone = 0, kCharacterLazing = 1, kCharacterGuarding = 2, kCharacterAttack = 3,
+  kCharacterWalk = 4, kCharacterDeath = 5, kCharacterAnnex = 6,
+};
+constexpr uint32_t kCharacterEntries = 150;
+constexpr uint16_t kCharacterFigureTypes = 2003;  // figure types below this
+constexpr uint32_t kNoElement = 0xFFFFFFFFu;      // element index of a model that did not load
+
+struct CharacterEntry {
+  uint16_t figure_type;  // FigurType
+  char name[40];         // "FID_BUSARD", ...
+  uint8_t state;         // CharacterState
+  char state_name[40];
+  char low_path[255];    // "qoe-anims/" + file
+  char high_path[256];
+  ELEMENT3D* low;        // null when none
+  uint32_t low_index;
+  ELEMENT3D* high;
+  uint32_t high_index;
+};
+
+// The character table (kCharacterEntries records, allocated by the scene
+// set-up) and its count live in Engine3DState. Scene commands:
+void SetCharacter(uint16_t figure_type, const char* name, const char* state_name, const char* low_file,
+                  const char* high_file, float x, float y, float z, float scale);
+// SetCharacter, then the cull flag of every added face's texture is cleared.
+void XSetCharacter(uint16_t figure_type, const char* name, const char* state_name, const char* low_file,
+                   const char* high_file, float x, float y, float z, float scale);
+// The entry for a figure: same type and state, else the type's first
+// entry, else 0 (no character).
+uint32_t FindCharacter(uint16_t figure_type, uint8_t state);
+// Loads a model file as a new element placed at (x, y, z) x scale; its
+// index, or -1.
+int32_t LoadQOEasElement(const char* path, float x, float y, float z, float scale);
+// Adds the element's pose at the frame time to the VIEW at (x, y, z).
+void AddElementToView(ELEMENT3D* e, float x, float y, float z);
+// Appends an animation ("Animation<n>" without a name); its index or -1.
+int32_t AddAnimation(const char* name);
+// Appends a frame to the last animation; its index or -1 (store full).
+int32_t AddFrame(int32_t number);
+void ClearFrame(FRAME3D* f);
+// mode 1 sets number, rotation, translation and scale; else adds them.
+void SetFramePos(FRAME3D* f, int32_t number, float rx, float ry, float rz, float tx, float ty, float tz, float scale,
+                 uint32_t mode);
+// The 40-frame rocking of a ship about X over the object; the animation's
+// index or -1.
+int32_t MakeShipAnim(uint32_t object);

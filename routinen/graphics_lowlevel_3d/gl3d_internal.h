@@ -37,6 +37,28 @@ struct Engine3DState {
   float hierarchy[4][16];    // the matrix of the latest object of each level
   // Store arrays as the kept pointers last saw them (RelinkIfMoved).
   const uint8_t* seen_data[10];
+
+  // The view and the camera.
+  OBJECT3D view;             // "VIEW"
+  OBJECT3D last_view;        // the copy added last (LastViewObject)
+  CameraRecord camera;
+  uint16_t skip_face;        // VIEW face never drawn (kNoSkipFace)
+  ViewPassInfo passes;
+  uint16_t grid_pairs, grid_rows;  // the scene's column pairs and rows (20 x 36)
+
+  // Frame state the map scene drives.
+  int32_t frame_time;        // T: trunc(frame counter x 2)
+  int hold;                  // animations drawn at local time 1 (a LAZING figure out of its phase)
+  float wind[2];             // wind offsets x and z
+  int scene_built;           // 1 after the scene set-up: perspective projection, factor 0.008
+
+  // Characters: the table (kCharacterEntries records; AllocVec, allocated
+  // and freed by the scene set-up) and its count; the entries of the bird
+  // ("FID_BUSARD") and the shield ("FID_SHIELD"), -1 none.
+  CharacterEntry* characters;
+  uint16_t character_count;
+  int32_t bird_entry, shield_entry;
+  float bird_offset[3];      // the bird's circle: (50, 120, -30)
 };
 
 struct GL3DState {

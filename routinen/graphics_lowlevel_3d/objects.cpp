@@ -17,7 +17,8 @@ namespace {
 // The stores whose arrays the kept pointers point into.
 constexpr uint16_t kLinkedKeys[] = {THING_OBJECT3D,   THING_FACE3D,      THING_POINT3D,
                                     THING_PINDEX3D,   THING_VERTEXCHANGE3D, THING_CENTER3D,
-                                    THING_TEXTURE3D,  THING_ANIMATION3D, THING_FRAME3D};
+                                    THING_TEXTURE3D,  THING_ANIMATION3D, THING_FRAME3D,
+                                    THING_ELEMENT3D};
 static_assert(std::size(kLinkedKeys) <= std::size(Engine3DState{}.seen_data));
 
 SceneModelState& Scene() { return E3D().scene; }
@@ -94,6 +95,12 @@ void RelinkEngineObjects() {
     auto* el = reinterpret_cast<ELEMENT3D*>(t->data);
     for (uint32_t i = 0; i < t->count; i++)
       if (el[i].frame.target) el[i].frame.target = ThingAt(el[i].frame.target_key, el[i].frame.target_index);
+  }
+  if (CharacterEntry* c = e.characters) {
+    for (uint32_t i = 0; i < e.character_count && i < kCharacterEntries; i++) {
+      if (c[i].low) c[i].low = static_cast<ELEMENT3D*>(ThingAt(THING_ELEMENT3D, c[i].low_index));
+      if (c[i].high) c[i].high = static_cast<ELEMENT3D*>(ThingAt(THING_ELEMENT3D, c[i].high_index));
+    }
   }
   if (HexagonType* h = e.scene.hexagons) {
     for (uint32_t i = 0; i < kHexagonTypes; i++) {
