@@ -319,6 +319,11 @@ void InitEngineDefaults() {
   s.primitive = 0;
   s.point_size = 1.0f;
   ResetSceneModels();
+  // The view's start values; the camera through its setters.
+  ResetViewState();
+  SetViewRotation(e.rotation, 1);
+  SetViewFlip(e.flip, 1);
+  SetViewScale(e.scale, 1);
 }
 
 void ParseEngineConfig(const char* text, uint32_t length) {

@@ -599,10 +599,11 @@ OBJECT3D* LastViewObject();
 CameraRecord* Camera();
 ViewPassInfo ViewPasses();
 void ResetViewPasses();
-// Camera start values (angles 0, factor, clip box, distance, identity
-// matrix, both flags on), the skip face, the grid size 20 x 36 and the
-// bird's circling offset; InitEngineDefaults calls it.
-void ResetCamera();
+// Start values of the view's state: the camera (angles 0, clip box,
+// distance, identity matrix, both flags on), the skip face, the grid size
+// 20 x 36, frame time, hold, wind and scene-built 0, no bird or shield
+// entry and the bird's circling offset; InitEngineDefaults calls it.
+void ResetViewState();
 
 // Empties the VIEW (its arrays at the bases of the four view stores).
 void InitView();
