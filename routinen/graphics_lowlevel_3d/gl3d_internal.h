@@ -114,6 +114,9 @@ void* AppendThings(uint16_t key, uint32_t n);
 void TruncateThing(uint16_t key, uint32_t count);
 // RelinkEngineObjects when a store array moved since the last relink.
 void RelinkIfMoved();
+// AddObjectToView; true when the copy went into the VIEW (LastViewObject
+// describes it), false when the object was refused (LastViewObject empty).
+bool AddObjectCopy(OBJECT3D* o, float x, float y, float z, float scale);
 // DecodeJpeg straight into image.pixels (bits 8 or 24, the exact size), no
 // scratch copy: for callers that discard the buffer when it fails, since a
 // failure may leave part of the picture in it. 1 or 0.

@@ -275,11 +275,16 @@ void InitView() {
   v.centres = Base<CENTER3D>(THING_VCENTER3D);
 }
 
-void AddObjectToView(OBJECT3D* o, float x, float y, float z, float scale) {
+void AddObjectToView(OBJECT3D* o, float x, float y, float z, float scale) { AddObjectCopy(o, x, y, z, scale); }
+
+bool AddObjectCopy(OBJECT3D* o, float x, float y, float z, float scale) {
   Engine3DState& s = E3D();
+  // A refused object leaves an empty LastViewObject: moving or colouring
+  // it then changes nothing.
+  ClearObject(&s.last_view);
   if (!o) {
     DebugLog("AddObjectToView: Fehlerhafte Paramteruebergabe.\n");
-    return;
+    return false;
   }
   // A broken object is refused before it could force a draw.
   if (o->face_count < 0 || o->point_count < 0 || o->index_count < 0 || o->centre_count < 0 ||
@@ -287,16 +292,24 @@ void AddObjectToView(OBJECT3D* o, float x, float y, float z, float scale) {
       (o->point_count > 0 && !o->points)) {
     DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
     s.passes.refused_objects++;
-    return;
+    return false;
   }
   if (!ViewReady()) {
     DebugLog("AddObjectToView: Fehlerhafte Paramteruebergabe.\n");
-    return;
+    return false;
   }
   const EngineRecord& e = s.engine;
   const int64_t of = o->face_count, op = o->point_count;
   const int64_t oi = o->indices && o->index_count > 0 ? o->index_count : op;
   const int64_t oc = o->centres ? o->centre_count : 0;
+  // An object larger than the empty VIEW never fits: refused before it
+  // could force a draw.
+  if (of > int64_t(Capacity(THING_VFACE3D)) || op > int64_t(Capacity(THING_VPOINT3D)) ||
+      oi > int64_t(Capacity(THING_VPINDEX3D)) || oc > int64_t(Capacity(THING_VCENTER3D))) {
+    DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
+    s.passes.refused_objects++;
+    return false;
+  }
   const OBJECT3D& v = View();
   if (v.face_count + of > int64_t(e.cap_view_faces)) {
     DebugLog("AddObjectToView: VIEW FULL, Zuviele Faces.\n");
@@ -325,14 +338,14 @@ void AddObjectToView(OBJECT3D* o, float x, float y, float z, float scale) {
       v.centre_count + oc > int64_t(Capacity(THING_VCENTER3D))) {
     DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
     s.passes.refused_objects++;
-    return;
+    return false;
   }
   OBJECT3D* copy = &s.last_view;
   if (!CopyIntoView(o, copy)) {
     DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
     s.passes.refused_objects++;
     ClearObject(copy);
-    return;
+    return false;
   }
   PoseCopy(o, copy);
   BlowCopy(o, copy);
@@ -347,6 +360,7 @@ void AddObjectToView(OBJECT3D* o, float x, float y, float z, float scale) {
   copy->point_bytes = GetThingSize(THING_VPOINT3D, Count(copy->point_count));
   copy->index_bytes = GetThingSize(THING_VPINDEX3D, Count(copy->index_count));
   copy->centre_bytes = GetThingSize(THING_VCENTER3D, Count(copy->centre_count));
+  return true;
 }
 
 void SizeTranslateObject(OBJECT3D* o, float x, float y, float z, float scale) {
