@@ -79,7 +79,7 @@ void AddKeyframes(const ELEMENT3D* e, const ANIMATION3D* a, int32_t local, float
     OBJECT3D* copy = LastViewObject();
     const OBJECT3D* towards = next ? TargetObject(*next) : nullptr;
     if (towards && towards->points && towards->point_count == copy->point_count) {
-      const float t = float(local - f->number) / float(end - f->number);
+      const float t = float(int64_t(local) - f->number) / float(end - f->number);
       for (int32_t k = 0; k < copy->point_count; k++) {
         POINT3D& p = copy->points[k];
         const POINT3D& q = towards->points[k];

@@ -315,6 +315,7 @@ uint32_t GLProcessObjektList() {
   uint32_t w, h;
   FrameSize(&w, &h);
   s.aspect = h ? float(w) / float(h) : 1.0f;
+  SetViewAspect(s.aspect);
   if (s.verbose.load()) DebugLog("GLProcessObjektList\n");
   s.frames.fetch_add(1);
   FrameChanges changes;

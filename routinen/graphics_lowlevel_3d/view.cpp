@@ -223,7 +223,13 @@ void SortRun(const SORT3D* in, SORT3D* out, uint32_t n) {
 // Merges the runs a [0, na) and b [0, nb) into out; on equal keys b first.
 void MergeRuns(const SORT3D* a, uint32_t na, const SORT3D* b, uint32_t nb, SORT3D* out) {
   uint32_t i = 0, j = 0;
-  while (i < na && j < nb) *out++ = (a[i].key < b[j].key) ? a[i++] : b[j++];
+  // Without a branch on the comparison: depth keys come in no order.
+  while (i < na && j < nb) {
+    const bool from_a = a[i].key < b[j].key;
+    *out++ = from_a ? a[i] : b[j];
+    i += from_a;
+    j += !from_a;
+  }
   while (i < na) *out++ = a[i++];
   while (j < nb) *out++ = b[j++];
 }
@@ -455,8 +461,9 @@ void ProjectV(void* vectors, uint32_t count, uint32_t stride) {
     v[2] = (half - v[2]) / d;
     float den = p - v[2];
     if (!(std::fabs(den) >= kMinDenominator)) den = den < 0.0f ? -kMinDenominator : kMinDenominator;
-    v[0] = fx * p * v[0] / den;
-    v[1] = fy * p * v[1] / den;
+    const float k = p / den;
+    v[0] *= fx * k;
+    v[1] *= fy * k;
     std::memcpy(at, v, sizeof v);
   }
 }
