@@ -32,6 +32,20 @@ uint32_t Capacity(uint16_t key) {
 
 float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
+// mode 1 sets, 2 adds; any other mode is logged under the caller's name
+// and changes nothing (false).
+bool SetOrAdd(float& value, float by, uint32_t mode, const char* caller) {
+  if (mode == 1) {
+    value = by;
+  } else if (mode == 2) {
+    value += by;
+  } else {
+    DebugLog("%s: Fehlerhafte Parameter\xfc" "bergabe.\n", caller);
+    return false;
+  }
+  return true;
+}
+
 void NotePass(ViewPass pass, uint16_t mode) {
   ViewPassInfo& p = E3D().passes;
   if (p.pass_count < std::size(p.pass)) {
@@ -41,15 +55,19 @@ void NotePass(ViewPass pass, uint16_t mode) {
   p.pass_count++;
 }
 
+// A pass starts: noted, the VIEW's arrays declared, its render mode set.
+void BeginPass(ViewPass pass, uint16_t mode, bool gl) {
+  NotePass(pass, mode);
+  if (!gl) return;
+  SetViewArrays();
+  OSSetmode(mode);
+}
+
 // One batch pass over the VIEW's faces of a texture format, in VIEW order.
 void BatchPass(ViewPass pass, uint16_t mode, uint16_t format, bool gl) {
   Engine3DState& s = E3D();
   const OBJECT3D& v = s.view;
-  NotePass(pass, mode);
-  if (gl) {
-    SetViewArrays();
-    OSSetmode(mode);
-  }
+  BeginPass(pass, mode, gl);
   for (uint32_t i = 0; v.faces && i < Count(v.face_count); i++) {
     const FACE3D& f = v.faces[i];
     if (pass == kPassOpaque && i == s.skip_face) {
@@ -75,11 +93,7 @@ void BatchPass(ViewPass pass, uint16_t mode, uint16_t format, bool gl) {
 void BlendedPass(const SORT3D* sorted, uint32_t n, bool gl) {
   Engine3DState& s = E3D();
   const OBJECT3D& v = s.view;
-  NotePass(kPassBlended, 2);
-  if (gl) {
-    SetViewArrays();
-    OSSetmode(2);
-  }
+  BeginPass(kPassBlended, 2, gl);
   for (uint32_t k = n; sorted && k-- > 0;) {
     const uint32_t i = sorted[k].face;
     if (i >= Count(v.face_count) || v.faces[i].points > 50) continue;
@@ -92,11 +106,7 @@ void BlendedPass(const SORT3D* sorted, uint32_t n, bool gl) {
 void ParticlePass(bool gl) {
   Engine3DState& s = E3D();
   const OBJECT3D& v = s.view;
-  NotePass(kPassParticles, 1);
-  if (gl) {
-    SetViewArrays();
-    OSSetmode(1);
-  }
+  BeginPass(kPassParticles, 1, gl);
   for (uint32_t i = 0; v.faces && i < Count(v.face_count); i++) {
     const FACE3D& f = v.faces[i];
     if (f.points <= 50 || !f.texture) continue;
@@ -516,28 +526,14 @@ SORT3D* MergeSortKeys(SORT3D* entries, SORT3D* temporary, uint32_t count) {
 
 void SetViewRotation(float angle, uint32_t mode) {
   CameraRecord& c = E3D().camera;
-  if (mode == 1) {
-    c.rotation = angle;
-  } else if (mode == 2) {
-    c.rotation += angle;
-  } else {
-    DebugLog("SetViewRotation: Fehlerhafte Parameter\xfc" "bergabe.\n");
-    return;
-  }
+  if (!SetOrAdd(c.rotation, angle, mode, "SetViewRotation")) return;
   if (c.rotation >= 360.0f) c.rotation = 0.0f;
 }
 
 void SetViewFlip(float angle, uint32_t mode) {
   Engine3DState& s = E3D();
   CameraRecord& c = s.camera;
-  if (mode == 1) {
-    c.flip = angle;
-  } else if (mode == 2) {
-    c.flip += angle;
-  } else {
-    DebugLog("SetViewFlip: Fehlerhafte Parameter\xfc" "bergabe.\n");
-    return;
-  }
+  if (!SetOrAdd(c.flip, angle, mode, "SetViewFlip")) return;
   c.flip = Clamp(c.flip, s.engine.flip_min, s.engine.flip_max);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/backend.h"
@@ -88,5 +89,33 @@ inline void FillRGBA(BitMap* bm, uint32_t x0, uint32_t y0, uint32_t w, uint32_t 
 inline uint32_t Pattern(uint32_t x, uint32_t y) {
   return ((x * 7 + y * 13) & 0xFF) << 16 | ((x * 3) & 0xFF) << 8 | ((y * 5 + x) & 0xFF);
 }
+
+// The engine's stores on a real context: the window and its context, fresh
+// defaults with the capacities a test sets in Capacities, and the log lines
+// written during the test.
+class EngineGL : public testing::Test {
+ protected:
+  virtual void Capacities(EngineRecord* e) {}
+  void SetUp() override {
+    ASSERT_TRUE(OpenGLWindow(6)) << "no GL context on the offscreen driver";
+    FreeAllThings();
+    InitEngineDefaults();
+    Capacities(Engine());
+    ASSERT_EQ(RegisterEngineThings(), 1u);
+    DebugLogSetHook([](const char* line, void* user) { static_cast<EngineGL*>(user)->log_.push_back(line); }, this);
+  }
+  void TearDown() override {
+    DebugLogSetHook(nullptr, nullptr);
+    FreeSceneCommands();
+    FreeAllThings();
+    CloseGLWindow();
+  }
+  bool Logged(const std::string& text) const {
+    for (const std::string& l : log_)
+      if (l.find(text) != std::string::npos) return true;
+    return false;
+  }
+  std::vector<std::string> log_;
+};
 
 }  // namespace gltest

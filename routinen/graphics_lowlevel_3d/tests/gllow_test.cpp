@@ -19,30 +19,13 @@ namespace {
 
 constexpr uint32_t kW = 800, kH = 600;
 
-class GLLow : public testing::Test {
+class GLLow : public gltest::EngineGL {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(gltest::OpenGLWindow(6)) << "no GL context on the offscreen driver";
-    FreeAllThings();
-    InitEngineDefaults();
-    EngineRecord* e = Engine();
+  void Capacities(EngineRecord* e) override {
     e->cap_view_points = 64;
     e->cap_view_point_indices = 256;
     e->cap_points = 64;
     e->cap_vertex_changes = 16;
-    ASSERT_EQ(RegisterEngineThings(), 1u);
-    DebugLogSetHook([](const char* line, void* user) { static_cast<GLLow*>(user)->log_.push_back(line); }, this);
-  }
-  void TearDown() override {
-    DebugLogSetHook(nullptr, nullptr);
-    FreeSceneCommands();
-    FreeAllThings();
-    gltest::CloseGLWindow();
-  }
-  bool Logged(const std::string& text) const {
-    for (const std::string& l : log_)
-      if (l.find(text) != std::string::npos) return true;
-    return false;
   }
   static bool On(GLenum cap) { return glIsEnabled(cap) == GL_TRUE; }
   static GLint Int(GLenum what) {
@@ -64,7 +47,6 @@ class GLLow : public testing::Test {
     const int32_t i = CreateTexture("", "", size, size, depth, "t", nullptr);
     return i < 0 ? nullptr : static_cast<TEXTURE3D*>(GetThing(THING_TEXTURE3D, i));
   }
-  std::vector<std::string> log_;
 };
 
 TEST_F(GLLow, MipmappedTexturesUploadEveryLevelDownToOnePixel) {

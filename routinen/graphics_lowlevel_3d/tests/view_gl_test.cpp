@@ -20,21 +20,18 @@ namespace {
 using enginetest::TestObject;
 constexpr uint32_t kW = 800, kH = 600;
 
-class GLView : public testing::Test {
+class GLView : public gltest::EngineGL {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(gltest::OpenGLWindow(6)) << "no GL context on the offscreen driver";
-    FreeAllThings();
-    InitEngineDefaults();
-    EngineRecord* e = Engine();
+  void Capacities(EngineRecord* e) override {
     e->half_textures = 1;
     e->mipmapping = 0;
     e->antialias = 0;
     e->cap_view_points = 20000;
     e->cap_view_point_indices = 20000;
-    ASSERT_EQ(RegisterEngineThings(), 1u);
+  }
+  void SetUp() override {
+    EngineGL::SetUp();
     InitView();
-    DebugLogSetHook([](const char* line, void* user) { static_cast<GLView*>(user)->log_.push_back(line); }, this);
     glViewport(0, 0, kW, kH);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -42,12 +39,6 @@ class GLView : public testing::Test {
     glLoadIdentity();
     glDisable(GL_CULL_FACE);
     glDisable(GL_ALPHA_TEST);
-  }
-  void TearDown() override {
-    DebugLogSetHook(nullptr, nullptr);
-    FreeSceneCommands();
-    FreeAllThings();
-    gltest::CloseGLWindow();
   }
   // A solid texture of one colour, uploaded (32 bits: blended pass).
   uint32_t Solid(uint32_t rgb, uint8_t alpha, uint16_t depth, uint16_t format = 0) {
@@ -91,7 +82,6 @@ class GLView : public testing::Test {
       EXPECT_NEAR(int((got >> (16 - 8 * k)) & 0xFF), want[k], tolerance) << what << " channel " << k;
   }
   std::deque<TestObject> objects_;
-  std::vector<std::string> log_;
 };
 
 TEST_F(GLView, PassesRunInOrderWithTheirModesAndCounts) {
@@ -150,9 +140,7 @@ TEST_F(GLView, PassesRunInOrderWithTheirModesAndCounts) {
   EXPECT_EQ(ViewPasses().opaque_faces, 0u);
   EXPECT_EQ(ViewPasses().skipped_faces, 1u);
   EXPECT_EQ(ViewPasses().untextured_faces, 1u);
-  bool logged = false;
-  for (const std::string& l : log_) logged |= l == "DrawView: Face <1> im VIEW hat keine Texur.\n";
-  EXPECT_TRUE(logged);
+  EXPECT_TRUE(Logged("DrawView: Face <1> im VIEW hat keine Texur.\n"));
 }
 
 TEST_F(GLView, TransparentFacesBlendFarToNearAndOpaqueFacesHideFartherOnes) {
