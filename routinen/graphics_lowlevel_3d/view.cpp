@@ -209,6 +209,13 @@ bool ViewReady() {
   return v.faces && v.points && v.indices && v.centres;
 }
 
+// An object that looks broken: logged and counted, nothing added.
+bool Refuse() {
+  DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
+  E3D().passes.refused_objects++;
+  return false;
+}
+
 void SetViewBytes(OBJECT3D& v) {
   v.face_bytes = GetThingSize(THING_VFACE3D, Count(v.face_count));
   v.point_bytes = GetThingSize(THING_VPOINT3D, Count(v.point_count));
@@ -298,7 +305,8 @@ bool AddObjectCopy(OBJECT3D* o, float x, float y, float z, float scale) {
   // A refused object leaves an empty LastViewObject: moving or colouring
   // it then changes nothing.
   ClearObject(&s.last_view);
-  if (!o) {
+  // The VIEW and the copy's own record live in the arrays a draw empties.
+  if (!o || o == &s.view || o == &s.last_view) {
     DebugLog("AddObjectToView: Fehlerhafte Paramteruebergabe.\n");
     return false;
   }
@@ -306,9 +314,7 @@ bool AddObjectCopy(OBJECT3D* o, float x, float y, float z, float scale) {
   if (o->face_count < 0 || o->point_count < 0 || o->index_count < 0 || o->centre_count < 0 ||
       o->point_count > kMaxViewObject || o->face_count > kMaxViewObject || (o->face_count > 0 && !o->faces) ||
       (o->point_count > 0 && !o->points)) {
-    DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
-    s.passes.refused_objects++;
-    return false;
+    return Refuse();
   }
   if (!ViewReady()) {
     DebugLog("AddObjectToView: Fehlerhafte Paramteruebergabe.\n");
@@ -322,9 +328,7 @@ bool AddObjectCopy(OBJECT3D* o, float x, float y, float z, float scale) {
   // could force a draw.
   if (of > int64_t(Capacity(THING_VFACE3D)) || op > int64_t(Capacity(THING_VPOINT3D)) ||
       oi > int64_t(Capacity(THING_VPINDEX3D)) || oc > int64_t(Capacity(THING_VCENTER3D))) {
-    DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
-    s.passes.refused_objects++;
-    return false;
+    return Refuse();
   }
   const OBJECT3D& v = View();
   if (v.face_count + of > int64_t(e.cap_view_faces)) {
@@ -352,16 +356,12 @@ bool AddObjectCopy(OBJECT3D* o, float x, float y, float z, float scale) {
   if (v.face_count + of > int64_t(Capacity(THING_VFACE3D)) || v.point_count + op > int64_t(Capacity(THING_VPOINT3D)) ||
       v.index_count + oi > int64_t(Capacity(THING_VPINDEX3D)) ||
       v.centre_count + oc > int64_t(Capacity(THING_VCENTER3D))) {
-    DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
-    s.passes.refused_objects++;
-    return false;
+    return Refuse();
   }
   OBJECT3D* copy = &s.last_view;
   if (!CopyIntoView(o, copy)) {
-    DebugLog("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n");
-    s.passes.refused_objects++;
     ClearObject(copy);
-    return false;
+    return Refuse();
   }
   PoseCopy(o, copy);
   BlowCopy(o, copy);

@@ -211,6 +211,15 @@ TEST_F(View, TenThousandPointsFitButNotTenThousandAndOne) {
   EXPECT_EQ(ViewPasses().early_draws, 0u);
   AddObjectToView(nullptr, 0, 0, 0, 1);
   EXPECT_TRUE(Logged("AddObjectToView: Fehlerhafte Paramteruebergabe.\n"));
+  // The copy's own record and the VIEW are no sources: a draw would empty them.
+  big.points.pop_back();
+  AddObjectToView(big.Record(), 0, 0, 0, 1);
+  EXPECT_EQ(LastViewObject()->point_count, 10000);
+  log_.clear();
+  AddObjectToView(LastViewObject(), 0, 0, 0, 1);
+  AddObjectToView(ViewObject(), 0, 0, 0, 1);
+  EXPECT_EQ(V().point_count, 20000);
+  EXPECT_TRUE(Logged("AddObjectToView: Fehlerhafte Paramteruebergabe.\n"));
 }
 
 TEST_F(View, EachFullStoreForcesOneEarlyDrawAndTheViewThenHoldsOnlyTheNewObject) {
