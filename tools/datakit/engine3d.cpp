@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "art.h"
+#include "terrain3d.h"
 
 namespace fs = std::filesystem;
 
@@ -287,7 +288,8 @@ std::string Engine3DConfig() {
       "Engine.FogMode         1\n"
       "Engine.FogStart        0.8\n"
       "Engine.FogDensity      0.8\n"
-      "Engine.FogRGBA         128 173 192\n";
+      "Engine.FogRGBA         128 173 192\n" +
+         TerrainHexagonCommands();
 }
 
 bool MakeEngine3DFiles(const fs::path& out, std::string* err) {
