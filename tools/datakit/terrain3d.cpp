@@ -10,7 +10,6 @@
 #include <map>
 #include <sstream>
 
-#include "art.h"
 #include "model_kit.h"
 
 namespace fs = std::filesystem;
@@ -132,7 +131,7 @@ ModelPicture DrawMaterial(const std::string& m) {
     ModelPicture p = Ground({238, 242, 250}, 0.04, 0.025, seed);
     for (int y = 0; y < kTex; y++)
       for (int x = 0; x < kTex; x++)
-        if (Wave(x, y, seed + 5, 2) < -0.6) Put(p, x, y, {208, 218, 236}, 1.0 + 0.03 * Grain(x, y, seed));
+        if (Wave(x, y, seed + 5, 1) < -0.5) Put(p, x, y, {224, 230, 244}, 1.0 + 0.02 * Grain(x, y, seed));
     return p;
   }
   if (m == "soil") return Ground({114, 84, 56}, 0.16, 0.1, seed);
@@ -218,12 +217,17 @@ ModelPicture DrawMaterial(const std::string& m) {
         const bool dark = ((x / 32) + (y / 32)) & 1;
         Put(p, x, y, dark ? Rgb{30, 30, 30} : Rgb{220, 40, 200}, 1.0);
       }
-    Image mask(kTex, kTex, 0);
-    DrawTextCentred(mask, 0, 100, 255, 156, "MISSING", 4, 1, 2);
+    // A large question mark, white edged black.
     for (int y = 0; y < kTex; y++)
       for (int x = 0; x < kTex; x++) {
-        if (mask.Get(x, y) == 1) Put(p, x, y, {255, 255, 255}, 1.0);
-        if (mask.Get(x, y) == 2) Put(p, x, y, {0, 0, 0}, 1.0);
+        const double r = std::hypot(x - 128.0, y - 88.0), a = std::atan2(y - 88.0, x - 128.0);
+        const bool hook = r > 34 && r < 58 && (a < 1.2 || a > 2.6);
+        const bool stem = x > 116 && x < 140 && y > 128 && y < 176;
+        const bool dot = std::hypot(x - 128.0, y - 206.0) < 14;
+        const bool edge = (r > 30 && r < 62 && (a < 1.3 || a > 2.5)) || (x > 112 && x < 144 && y > 124 && y < 180) ||
+                          std::hypot(x - 128.0, y - 206.0) < 18;
+        if (hook || stem || dot) Put(p, x, y, {255, 255, 255}, 1.0);
+        else if (edge) Put(p, x, y, {0, 0, 0}, 1.0);
       }
     return p;
   }
@@ -346,6 +350,20 @@ ModelPicture DrawMaterial(const std::string& m) {
   return Ground({128, 128, 128}, 0.1, 0.1, seed);
 }
 
+// Shade levels of a face by its slope to the light (from the north-west,
+// high): brighter, plain, shaded, dark. The engine draws the terrain unlit,
+// so the pictures carry the light.
+constexpr int kShadeLevels = 4;
+const double kShade[kShadeLevels] = {1.1, 1.0, 0.8, 0.62};
+const char* const kShadeSuffix[kShadeLevels] = {"_lit", "", "_shade", "_dark"};
+
+ModelPicture Shaded(const ModelPicture& p, int level) {
+  ModelPicture out = p;
+  for (size_t i = 0; i < out.rgba.size(); i += 4)
+    for (int k = 0; k < 3; k++) out.rgba[i + k] = uint8_t(std::min(255.0, std::lround(p.rgba[i + k] * kShade[level]) * 1.0));
+  return out;
+}
+
 // Drawn materials and their encoded textures, made once.
 struct MaterialStore {
   std::map<std::string, ModelPicture> pictures;
@@ -355,10 +373,13 @@ struct MaterialStore {
     if (it == pictures.end()) it = pictures.emplace(m, DrawMaterial(m)).first;
     return it->second;
   }
-  const QoeTexture& Texture(const std::string& m) {
-    auto it = textures.find(m);
+  const QoeTexture& Texture(const std::string& m, int level) {
+    const std::string key = m + kShadeSuffix[level];
+    auto it = textures.find(key);
     if (it == textures.end())
-      it = textures.emplace(m, JpegTexture("Terrain " + m, m + ".jpg", Picture(m), CutOut(m) ? 32 : 24, kQuality))
+      it = textures
+               .emplace(key, JpegTexture("Terrain " + key, key + ".jpg", Shaded(Picture(m), level), CutOut(m) ? 32 : 24,
+                                         kQuality))
                .first;
     return it->second;
   }
@@ -560,24 +581,32 @@ class Maker {
   }
 
  private:
-  uint16_t Tex(const std::string& material) { return b_.Texture(Materials().Texture(material)); }
-  uint16_t GroundTex() {
-    if (!ground_tex_set_) {
-      const std::string key = m_.name + "_" + std::to_string(season_);
-      static std::map<std::string, QoeTexture> cache;
-      auto it = cache.find(key);
-      if (it == cache.end()) {
-        std::string lower = m_.name;
-        for (char& c : lower) c = char(std::tolower(uint8_t(c)));
-        static const char* const kSeason[] = {"spring", "summer", "autumn", "winter", "old"};
-        it = cache.emplace(key, JpegTexture("Ground " + m_.name, "ground_" + lower + "_" + kSeason[season_] + ".jpg",
-                                            GroundPicture(m_, season_), 24, kQuality))
-                 .first;
-      }
-      ground_tex_ = b_.Texture(it->second);
-      ground_tex_set_ = true;
+  // A material of the model ("" the model's own ground picture).
+  uint16_t Tex(const std::string& material) {
+    for (size_t i = 0; i < mats_.size(); i++)
+      if (mats_[i] == material) return uint16_t(i);
+    mats_.push_back(material);
+    return uint16_t(mats_.size() - 1);
+  }
+  uint16_t GroundTex() { return Tex(""); }
+  const QoeTexture& TextureOf(const std::string& material, int level) {
+    if (!material.empty()) return Materials().Texture(material, level);
+    static std::map<std::string, QoeTexture> cache;
+    static std::map<std::string, ModelPicture> pictures;
+    static const char* const kSeason[] = {"spring", "summer", "autumn", "winter", "old"};
+    std::string lower = m_.name;
+    for (char& c : lower) c = char(std::tolower(uint8_t(c)));
+    const std::string base = "ground_" + lower + "_" + kSeason[season_];
+    const std::string key = base + kShadeSuffix[level];
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+      auto pic = pictures.find(base);
+      if (pic == pictures.end()) pic = pictures.emplace(base, GroundPicture(m_, season_)).first;
+      it = cache.emplace(key, JpegTexture("Ground " + m_.name + kShadeSuffix[level], key + ".jpg",
+                                          Shaded(pic->second, level), 24, kQuality))
+               .first;
     }
-    return ground_tex_;
+    return it->second;
   }
   const std::string& Mat(const SeasonMaterials& s) { return s[size_t(season_)]; }
   uint32_t Rand(int i, int k) { return KitHash(i, k, m_.seed * 7 + 3); }
@@ -586,9 +615,20 @@ class Maker {
   static ModelVertex V(const Vec& p, double u, double v) {
     return {float(p.x), float(p.y), float(p.z), float(u), float(v)};
   }
-  void Face(uint16_t tex, const std::vector<ModelVertex>& v, Vec outward) {
+  void Face(uint16_t material, const std::vector<ModelVertex>& v, Vec outward) {
     const float o[3] = {float(outward.x), float(outward.y), float(outward.z)};
-    b_.Face(tex, v, o);
+    // The face's normal, turned outwards, against the light.
+    const double ax = v[1].x - v[0].x, ay = v[1].y - v[0].y, az = v[1].z - v[0].z;
+    const double bx = v[2].x - v[0].x, by = v[2].y - v[0].y, bz = v[2].z - v[0].z;
+    double n[3] = {ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx};
+    const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    double d = 0.8;
+    if (len > 1e-9) {
+      const double sign = n[0] * outward.x + n[1] * outward.y + n[2] * outward.z < 0 ? -1 : 1;
+      d = sign * (n[0] * -0.45 + n[1] * 0.8 + n[2] * -0.4) / (len * 1.0012);
+    }
+    const int level = d >= 0.93 ? 0 : d >= 0.72 ? 1 : d >= 0.45 ? 2 : 3;
+    b_.Face(b_.Texture(TextureOf(mats_[material], level)), v, o);
   }
 
   // The ground: a triangle lattice over the hex, n steps from the centre
@@ -949,8 +989,7 @@ class Maker {
   int season_;
   bool high_;
   ModelBuilder b_;
-  uint16_t ground_tex_ = 0;
-  bool ground_tex_set_ = false;
+  std::vector<std::string> mats_;
   std::vector<Vec> taken_;  // x, radius, z of what stands
  public:
   // Materials of buildings and trees, with the model's own where given.
