@@ -49,9 +49,9 @@ void ModelPicture::Blend(int x, int y, int r, int g, int b, double weight) {
   if (x < 0 || y < 0 || x >= w || y >= h) return;
   uint8_t* p = At(x, y);
   const double k = std::clamp(weight, 0.0, 1.0);
-  p[0] = uint8_t(std::lround(p[0] + (std::clamp(r, 0, 255) - p[0]) * k));
-  p[1] = uint8_t(std::lround(p[1] + (std::clamp(g, 0, 255) - p[1]) * k));
-  p[2] = uint8_t(std::lround(p[2] + (std::clamp(b, 0, 255) - p[2]) * k));
+  p[0] = uint8_t(p[0] + (std::clamp(r, 0, 255) - p[0]) * k + 0.5);
+  p[1] = uint8_t(p[1] + (std::clamp(g, 0, 255) - p[1]) * k + 0.5);
+  p[2] = uint8_t(p[2] + (std::clamp(b, 0, 255) - p[2]) * k + 0.5);
 }
 
 QoeTexture JpegTexture(const std::string& name, const std::string& file, const ModelPicture& p, int bits,

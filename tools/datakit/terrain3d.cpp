@@ -114,10 +114,12 @@ ModelPicture DrawMaterial(const std::string& m) {
   if (m == "grass_lush") return Ground({72, 148, 52}, 0.18, 0.08, seed);
   if (m == "grass_dry") {
     ModelPicture p = Ground({152, 136, 74}, 0.16, 0.08, seed);
-    ModelPicture g = Ground({96, 128, 56}, 0.16, 0.08, seed + 9);
+    ModelPicture g = Ground({104, 126, 58}, 0.16, 0.08, seed + 9);
     for (int y = 0; y < kTex; y++)
-      for (int x = 0; x < kTex; x++)
-        if (Wave(x, y, seed + 4, 2) < -0.2) std::copy_n(g.At(x, y), 3, p.At(x, y));
+      for (int x = 0; x < kTex; x++) {
+        const uint8_t* c = g.At(x, y);
+        p.Blend(x, y, c[0], c[1], c[2], std::clamp(0.35 - 0.5 * Wave(x, y, seed + 4, 3), 0.0, 1.0));
+      }
     return p;
   }
   if (m == "meadow") {
@@ -360,7 +362,7 @@ const char* const kShadeSuffix[kShadeLevels] = {"_lit", "", "_shade", "_dark"};
 ModelPicture Shaded(const ModelPicture& p, int level) {
   ModelPicture out = p;
   for (size_t i = 0; i < out.rgba.size(); i += 4)
-    for (int k = 0; k < 3; k++) out.rgba[i + k] = uint8_t(std::min(255.0, std::lround(p.rgba[i + k] * kShade[level]) * 1.0));
+    for (int k = 0; k < 3; k++) out.rgba[i + k] = uint8_t(std::min(255.0, p.rgba[i + k] * kShade[level] + 0.5));
   return out;
 }
 
@@ -422,9 +424,9 @@ double TrackDist(int a, int b, double x, double z) {
   for (int i = 0; i <= 48; i++) {
     double px, pz;
     TrackPoint(a, b, i / 48.0, &px, &pz);
-    best = std::min(best, std::hypot(px - x, pz - z));
+    best = std::min(best, (px - x) * (px - x) + (pz - z) * (pz - z));
   }
-  return best;
+  return std::sqrt(best);
 }
 
 // What covers the ground at a point: weights 0 .. 1 of water (pools,
@@ -493,6 +495,54 @@ void TexToHex(int px, int py, double* x, double* z) {
 
 const std::string& SeasonOf(const SeasonMaterials& s, int season) { return s[size_t(season)]; }
 
+// Where a model's painted parts lie on its ground picture: a weight per
+// pixel for each painted feature, and the water cover. The same in every
+// season, so worked out once per model.
+struct PaintLayers {
+  std::vector<std::vector<float>> feature;  // per painted feature, in order
+  std::vector<Cover> cover;
+};
+
+bool Painted(TerrainFeature k) {
+  return k == TerrainFeature::kPatch || k == TerrainFeature::kField || k == TerrainFeature::kPath;
+}
+
+const PaintLayers& Layers(const TerrainModelDesc& m) {
+  static std::map<std::string, PaintLayers> cache;
+  auto it = cache.find(m.name);
+  if (it != cache.end()) return it->second;
+  PaintLayers l;
+  const size_t n = size_t(kTex) * kTex;
+  for (const TerrainFeatureDesc& f : m.features) {
+    if (!Painted(f.kind)) continue;
+    std::vector<float> w(n);
+    for (int y = 0; y < kTex; y++)
+      for (int x = 0; x < kTex; x++) {
+        double hx, hz, k = 0;
+        TexToHex(x, y, &hx, &hz);
+        if (f.kind == TerrainFeature::kPatch) {
+          k = 1 - Smooth(-1.0, 0.5, std::hypot(hx - f.num[0], hz - f.num[1]) - f.num[2]);
+        } else if (f.kind == TerrainFeature::kField) {
+          const double x0 = std::min(f.num[0], f.num[2]), x1 = std::max(f.num[0], f.num[2]);
+          const double z0 = std::min(f.num[1], f.num[3]), z1 = std::max(f.num[1], f.num[3]);
+          k = Smooth(-0.3, 0.3, std::min(std::min(hx - x0, x1 - hx), std::min(hz - z0, z1 - hz)));
+        } else {
+          k = 1 - Smooth(-0.5, 0.5, TrackDist(int(f.num[0]), int(f.num[1]), hx, hz) - f.num[2]);
+        }
+        w[size_t(y) * kTex + x] = float(k);
+      }
+    l.feature.push_back(std::move(w));
+  }
+  l.cover.resize(n);
+  for (int y = 0; y < kTex; y++)
+    for (int x = 0; x < kTex; x++) {
+      double hx, hz;
+      TexToHex(x, y, &hx, &hz);
+      l.cover[size_t(y) * kTex + x] = CoverAt(m, hx, hz);
+    }
+  return cache.emplace(m.name, std::move(l)).first->second;
+}
+
 ModelPicture GroundPicture(const TerrainModelDesc& m, int season) {
   MaterialStore& store = Materials();
   ModelPicture p = store.Picture(SeasonOf(m.ground, season));
@@ -503,36 +553,22 @@ ModelPicture GroundPicture(const TerrainModelDesc& m, int season) {
     const uint8_t* s = src.At(x, y);
     p.Blend(x, y, int(s[0] * shade), int(s[1] * shade), int(s[2] * shade), k);
   };
+  const PaintLayers& layers = Layers(m);
+  size_t layer = 0;
   for (const TerrainFeatureDesc& f : m.features) {
-    const bool painted = f.kind == TerrainFeature::kPatch || f.kind == TerrainFeature::kField ||
-                         f.kind == TerrainFeature::kPath;
-    if (!painted) continue;
+    if (!Painted(f.kind)) continue;
     const ModelPicture& src = store.Picture(SeasonOf(f.materials, season));
+    const std::vector<float>& w = layers.feature[layer++];
     for (int y = 0; y < kTex; y++)
-      for (int x = 0; x < kTex; x++) {
-        double hx, hz, k = 0;
-        TexToHex(x, y, &hx, &hz);
-        if (f.kind == TerrainFeature::kPatch) {
-          k = 1 - Smooth(-1.0, 0.5, std::hypot(hx - f.num[0], hz - f.num[1]) - f.num[2]);
-        } else if (f.kind == TerrainFeature::kField) {
-          const double x0 = std::min(f.num[0], f.num[2]), x1 = std::max(f.num[0], f.num[2]);
-          const double z0 = std::min(f.num[1], f.num[3]), z1 = std::max(f.num[1], f.num[3]);
-          const double d = std::min(std::min(hx - x0, x1 - hx), std::min(hz - z0, z1 - hz));
-          k = Smooth(-0.3, 0.3, d);
-        } else {
-          k = 1 - Smooth(-0.5, 0.5, TrackDist(int(f.num[0]), int(f.num[1]), hx, hz) - f.num[2]);
-        }
-        if (k > 0) blend(x, y, src, k);
-      }
+      for (int x = 0; x < kTex; x++)
+        if (w[size_t(y) * kTex + x] > 0) blend(x, y, src, w[size_t(y) * kTex + x]);
   }
   // Water: pools and rivers (ice in winter), the sea along sides; a shore
   // rim round them.
   std::vector<uint8_t> wet(size_t(kTex) * kTex);
   for (int y = 0; y < kTex; y++)
     for (int x = 0; x < kTex; x++) {
-      double hx, hz;
-      TexToHex(x, y, &hx, &hz);
-      const Cover c = CoverAt(m, hx, hz);
+      const Cover& c = layers.cover[size_t(y) * kTex + x];
       if (c.sea > 0) blend(x, y, water, c.sea, 0.82);
       if (c.water > 0) blend(x, y, still, c.water, season == 3 ? 1.0 : 0.85);
       wet[size_t(y) * kTex + x] = std::max(c.sea, c.water) > 0.5;
@@ -563,7 +599,17 @@ class Maker {
 
   bool Build(QoeModel* out, std::string* err, const std::string& file) {
     Ground();
-    for (const TerrainFeatureDesc& f : m_.features) Feature(f);
+    // Buildings that stand at fixed places first, so that houses, trees and
+    // rocks are placed round them.
+    auto fixed = [](TerrainFeature k) {
+      return k == TerrainFeature::kTownWall || k == TerrainFeature::kTowers || k == TerrainFeature::kKeep ||
+             k == TerrainFeature::kHearth || k == TerrainFeature::kMill || k == TerrainFeature::kStones ||
+             k == TerrainFeature::kWell || k == TerrainFeature::kRuin;
+    };
+    for (const TerrainFeatureDesc& f : m_.features)
+      if (fixed(f.kind)) Feature(f);
+    for (const TerrainFeatureDesc& f : m_.features)
+      if (!fixed(f.kind)) Feature(f);
     const int budget = high_ ? kHighFaceBudget : kLowFaceBudget;
     if (b_.FaceCount() > budget) {
       *err = file + ":" + std::to_string(m_.line) + ": model " + m_.name + " has " + std::to_string(b_.FaceCount()) +
@@ -873,6 +919,7 @@ class Maker {
         for (int i = 0; i < n && (high_ || i < 2); i++) {
           const int c = (i * 6 / n + 1) % 6;
           const double x = kCorner[c][0] * k, z = kCorner[c][1] * k;
+          Reserve(x, z, 3.0);
           Tower({x, H(x, z), z}, 2.0, 6.5, 0.3 * c);
         }
         break;
