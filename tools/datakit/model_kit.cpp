@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 namespace datakit {
 
@@ -34,6 +35,15 @@ std::vector<uint8_t> EncodeJpeg(const uint8_t* pixels, int width, int height, in
   std::free(buffer);
   jpeg_destroy_compress(&c);
   return out;
+}
+
+bool WriteKitFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes, std::string* err) {
+  std::error_code ec;
+  std::filesystem::create_directories(p.parent_path(), ec);
+  std::ofstream f(p, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  if (!f) *err = p.string() + ": cannot write";
+  return bool(f);
 }
 
 void ModelPicture::Set(int x, int y, int r, int g, int b, int a) {

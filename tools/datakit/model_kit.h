@@ -4,6 +4,7 @@
 // models; docs/gl3d-terrain.md.
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace datakit {
 // A JPEG file of rows top-down; channels 1 (grey) or 3 (R G B). The same
 // pixels always give the same bytes.
 std::vector<uint8_t> EncodeJpeg(const uint8_t* pixels, int width, int height, int channels, int quality);
+
+// Writes a file of the kit's output (its folders made first); false with
+// "<path>: cannot write" in *err.
+bool WriteKitFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes, std::string* err);
 
 // An R G B A picture, rows top-down.
 struct ModelPicture {

@@ -63,6 +63,13 @@ void Specks(ModelPicture& p, uint32_t seed, int threshold, Rgb c) {
       if (LatticeGrain(x, y, kTex, kTex, seed) > threshold) Put(p, x, y, c, 1.0);
 }
 
+// Thin lines where a wave crosses 0 (cracks in rock and ice).
+void Cracks(ModelPicture& p, uint32_t seed, int detail, double width, Rgb c) {
+  for (int y = 0; y < kTex; y++)
+    for (int x = 0; x < kTex; x++)
+      if (std::fabs(Wave(x, y, seed, detail)) < width) Put(p, x, y, c, 1.0);
+}
+
 // Ragged alpha near the picture's edges (foliage outlines).
 void RaggedEdges(ModelPicture& p, uint32_t seed, int band) {
   for (int y = 0; y < kTex; y++)
@@ -154,9 +161,7 @@ ModelPicture DrawMaterial(const std::string& m) {
   }
   if (m == "rock") {
     ModelPicture p = Ground({130, 124, 116}, 0.25, 0.12, seed);
-    for (int y = 0; y < kTex; y++)
-      for (int x = 0; x < kTex; x++)
-        if (std::fabs(Wave(x, y, seed + 6, 4)) < 0.06) Put(p, x, y, {84, 80, 76}, 1.0);
+    Cracks(p, seed + 6, 4, 0.06, {84, 80, 76});
     return p;
   }
   if (m == "sand") {
@@ -193,9 +198,7 @@ ModelPicture DrawMaterial(const std::string& m) {
   if (m == "cobbles") return Blocks({150, 144, 136}, {96, 90, 84}, 16, 16, seed);
   if (m == "ice") {
     ModelPicture p = Ground({198, 220, 238}, 0.06, 0.03, seed);
-    for (int y = 0; y < kTex; y++)
-      for (int x = 0; x < kTex; x++)
-        if (std::fabs(Wave(x, y, seed + 6, 3)) < 0.04) Put(p, x, y, {240, 248, 255}, 1.0);
+    Cracks(p, seed + 6, 3, 0.04, {240, 248, 255});
     return p;
   }
   if (m == "lava") {
@@ -1045,15 +1048,6 @@ class Maker {
   SeasonMaterials foliage_{"leaves_young", "leaves", "leaves_autumn", "twigs", "leaves"};
 };
 
-bool Save(const fs::path& p, const std::vector<uint8_t>& bytes, std::string* err) {
-  std::error_code ec;
-  fs::create_directories(p.parent_path(), ec);
-  std::ofstream f(p, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!f) *err = p.string() + ": cannot write";
-  return bool(f);
-}
-
 }  // namespace
 
 bool BuildTerrainModel(const TerrainModelDesc& desc, int season, bool high, QoeModel* out, std::string* err,
@@ -1153,7 +1147,7 @@ bool MakeTerrain3DFiles(const fs::path& source, const fs::path& out, std::string
     for (const TerrainFileDesc& f : files) {
       QoeModel model;
       if (!BuildTerrainModel(m, f.season, f.high, &model, err, shown)) return false;
-      if (!Save(out / f.path, WriteQoe(model, true), err)) return false;
+      if (!WriteKitFile(out / f.path, WriteQoe(model, true), err)) return false;
     }
   }
   return true;
