@@ -598,7 +598,9 @@ struct Vec {
 
 class Maker {
  public:
-  Maker(const TerrainModelDesc& m, int season, bool high) : m_(m), season_(season), high_(high) {}
+  Maker(const TerrainModelDesc& m, int season, bool high) : m_(m), season_(season), high_(high) {
+    if (!m.foliage[0].empty()) foliage_ = m.foliage;
+  }
 
   bool Build(QoeModel* out, std::string* err, const std::string& file) {
     Ground();
@@ -791,7 +793,7 @@ class Maker {
   void House(Vec c, double size, double a) {
     const double hx = 2.6 * size, hz = 1.8 * size, wall = 2.6 * size, ridge = 2.0 * size;
     const double y0 = c.y - 0.6, y1 = c.y + wall, y2 = y1 + ridge;
-    const uint16_t w = Tex(roof_wall_), r = Tex(Mat(m_.roof));
+    const uint16_t w = Tex(house_wall_), r = Tex(Mat(m_.roof));
     const double ca = std::cos(a), sa = std::sin(a);
     auto at = [&](double dx, double dz, double y) { return Vec{c.x + dx * ca - dz * sa, y, c.z + dx * sa + dz * ca}; };
     Box(w, w, c, hx, hz, y0, y1, a, false, high_ ? 4 : 2);
@@ -806,7 +808,7 @@ class Maker {
     }
   }
   void Tower(Vec c, double r, double h, double a) {
-    const uint16_t w = Tex(Mat(wall_stone_)), roof = Tex(Mat(m_.roof));
+    const uint16_t w = Tex(stone_wall_), roof = Tex(Mat(m_.roof));
     Box(w, w, c, r, r, c.y - 0.6, c.y + h, a, false, high_ ? 4 : 2);
     Cone(roof, {c.x, c.y + h, c.z}, r * 1.45, r * 2.2, 4, a + kPi / 4);
   }
@@ -880,7 +882,7 @@ class Maker {
       case TerrainFeature::kTownWall: {
         // A ring wall 4.5 inside the outline: an outer face per side, and
         // in the high detail a top and an inner face.
-        const uint16_t w = Tex(Mat(wall_stone_));
+        const uint16_t w = Tex(stone_wall_);
         const double in = 4.5, thick = 1.2, hgt = 3.2;
         for (int s = 0; s < 6; s++) {
           // Corners of the wall ring: the hex corners scaled inwards.
@@ -896,7 +898,7 @@ class Maker {
                    V({o0.x, top, o0.z}, 0, 0.7)},
                out);
           if (!high_) continue;
-          Face(Tex(winter ? "snow" : Mat(wall_stone_)),
+          Face(Tex(winter ? "snow" : stone_wall_),
                {V({o0.x, top, o0.z}, 0, 0), V({o1.x, top, o1.z}, 1, 0), V({i1.x, top, i1.z}, 1, 0.1),
                 V({i0.x, top, i0.z}, 0, 0.1)},
                {0, 1, 0});
@@ -929,7 +931,7 @@ class Maker {
       }
       case TerrainFeature::kKeep: {
         Reserve(0, 0, 6.5);
-        const uint16_t w = Tex(Mat(wall_stone_)), roof = Tex(Mat(m_.roof));
+        const uint16_t w = Tex(stone_wall_), roof = Tex(Mat(m_.roof));
         const Vec c{0, H(0, 0), 0};
         Box(w, w, c, 3.6, 3.6, c.y - 0.6, c.y + 9, 0.2, false, high_ ? 4 : 2);
         Cone(roof, {c.x, c.y + 9, c.z}, 5.0, 6.0, 4, 0.2 + kPi / 4);
@@ -950,7 +952,7 @@ class Maker {
       case TerrainFeature::kMill: {
         Reserve(0, 0, 5.0);
         const Vec c{0, H(0, 0), 0};
-        Box(Tex(roof_wall_), 0, c, 2.2, 2.2, c.y - 0.6, c.y + 8, 0.4, false, high_ ? 4 : 2);
+        Box(Tex(house_wall_), 0, c, 2.2, 2.2, c.y - 0.6, c.y + 8, 0.4, false, high_ ? 4 : 2);
         Cone(Tex(Mat(m_.roof)), {0, c.y + 8, 0}, 3.0, 3.0, 4, 0.4 + kPi / 4);
         const uint16_t wood = Tex("wood");
         for (int k = 0; k < 2; k++) {
@@ -1041,10 +1043,10 @@ class Maker {
   ModelBuilder b_;
   std::vector<std::string> mats_;
   std::vector<Vec> taken_;  // x, radius, z of what stands
- public:
-  // Materials of buildings and trees, with the model's own where given.
-  std::string roof_wall_ = "wall_plaster";
-  SeasonMaterials wall_stone_{"wall_stone", "wall_stone", "wall_stone", "wall_stone", "wall_stone"};
+  // Materials of buildings and trees: the model's foliage where it gives
+  // one, else leaves by season.
+  const std::string house_wall_ = "wall_plaster";
+  const std::string stone_wall_ = "wall_stone";
   SeasonMaterials foliage_{"leaves_young", "leaves", "leaves_autumn", "twigs", "leaves"};
 };
 
@@ -1055,8 +1057,6 @@ bool BuildTerrainModel(const TerrainModelDesc& desc, int season, bool high, QoeM
   TerrainModelDesc m = desc;
   if (m.roof[0].empty()) m.roof = {"roof_red", "roof_red", "roof_red", "roof_snow", "roof_red"};
   Maker maker(m, season, high);
-  if (!desc.foliage[0].empty()) maker.foliage_ = desc.foliage;
-  if (season == 3) maker.roof_wall_ = "wall_plaster";
   return maker.Build(out, err, file);
 }
 
