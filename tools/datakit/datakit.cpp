@@ -24,6 +24,7 @@
 #include "art.h"
 #include "maptiles.h"
 #include "engine3d.h"
+#include "terrain3d.h"
 #include "town_buildings.h"
 
 namespace fs = std::filesystem;
@@ -714,6 +715,9 @@ int main(int argc, char** argv) {
         }
     std::string engine3d_error;
     if (!MakeEngine3DFiles(out, &engine3d_error)) throw Failure{"engine3d", engine3d_error};
+    // The 3D map's terrain models (terrain/models.txt).
+    std::string terrain_error;
+    if (!MakeTerrain3DFiles(src, out, &terrain_error)) throw Failure{"terrain", terrain_error};
     std::string movie_error;
     if (!MakeTestMovies(out.string(), &movie_error)) throw Failure{"movies", movie_error};
     WriteFile(out / ".datakit-stamp", Bytes{'o', 'k', '\n'});

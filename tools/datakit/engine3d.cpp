@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "art.h"
+#include "model_kit.h"
+#include "terrain3d.h"
 
 namespace fs = std::filesystem;
 
@@ -79,12 +81,7 @@ std::vector<uint8_t> BmpHeader(int w, int h, int bits, uint32_t palette_bytes) {
 }
 
 bool Save(const fs::path& p, const std::vector<uint8_t>& bytes, std::string* err) {
-  std::error_code ec;
-  fs::create_directories(p.parent_path(), ec);
-  std::ofstream f(p, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!f) *err = p.string() + ": cannot write";
-  return bool(f);
+  return WriteKitFile(p, bytes, err);
 }
 
 bool SavePair(const fs::path& out, const std::string& name, const Rgba& img, bool alpha, std::string* err) {
@@ -287,7 +284,8 @@ std::string Engine3DConfig() {
       "Engine.FogMode         1\n"
       "Engine.FogStart        0.8\n"
       "Engine.FogDensity      0.8\n"
-      "Engine.FogRGBA         128 173 192\n";
+      "Engine.FogRGBA         128 173 192\n" +
+         TerrainHexagonCommands();
 }
 
 bool MakeEngine3DFiles(const fs::path& out, std::string* err) {

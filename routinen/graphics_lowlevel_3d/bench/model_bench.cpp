@@ -5,6 +5,8 @@
 // both), and TransformObject over 100,000 points
 // against memcpy of the same bytes (counter "vs_memcpy").
 #include <benchmark/benchmark.h>
+#include <cstdio>
+#include <jpeglib.h>
 
 #include <chrono>
 #include <cstring>
