@@ -197,7 +197,7 @@ int Shade(const Quad& q, double u, double v, double z) {
     }
     case kPitWall: {
       const double depth = 1 - v;  // 0 at the rim, 1 at the bottom
-      return Pen(kSlate, (StonePen(u * lu, v * lv, 170, z, 1) - kSlate) * l * (1 - 0.75 * depth) * 0.9);
+      return Pen(kSlate, (StonePen(u * lu, v * lv, 169, z, 1) - kSlate) * l * (1 - 0.8 * depth) * 0.5);
     }
     case kPitFloor: return Pen(kGreyRamp, 1 + (double)(H((int)(u * 30), (int)(v * 30), 5) % 2));
     case kSpike: {
@@ -412,7 +412,7 @@ std::vector<Quad> Pit(int d, int s) {
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 4; ++c, ++k) {
       const double sx = s - 0.3 + c * 0.2 + (r & 1) * 0.07, sz = zc - 0.28 + r * 0.26;
-      q.push_back({{sx - 0.045, fl - deep, sz}, {0.09, 0, 0}, {0, deep + 0.1 + (k % 2) * 0.04, 0}, kSpike, k});
+      q.push_back({{sx - 0.06, fl - deep, sz}, {0.12, 0, 0}, {0, deep + 0.1 + (k % 2) * 0.04, 0}, kSpike, k});
     }
   return q;
 }

@@ -6,6 +6,10 @@
 
 #include <string>
 
+#include "routinen/gui/pictures.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/input.h"
+#include "screens/common/screenbase.h"
 #include "screens/story/dungeon.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
@@ -61,6 +65,65 @@ TEST_P(DungeonViewRun, ATrapAheadAndTheDeathInIt) {
   qoe_test::LogLines log;
   EXPECT_EQ(Run(s), 3);
   EXPECT_TRUE(log.Has("DungeonScreen: Verlassen bei 70 16"));
+  KeepShots();
+}
+
+// Views the kit's dungeon does not reach at once: doors beside the way,
+// chests open and closed at every side, sprung traps beside and ahead, a
+// side way seen from its mouth. A screen of its own draws one scene per
+// key '1'..'4' on the dungeon's picture.
+struct Scene {
+  std::vector<std::string> rows;
+  uint16_t x, y;
+  int8_t facing;
+  std::vector<std::pair<uint16_t, uint16_t>> open;
+};
+const Scene kScenes[] = {
+    {{"#######", "###T###", "#T   T#", "### ###", "#T   T#", "### ###", "###E###"}, 3, 5, 0, {{1, 4}, {5, 2}}},
+    {{"#########", "#G#G#G#G#", "#  G G  #", "#G  G  G#", "# G   G #", "#       #", "####E####"}, 4, 5, 0,
+     {{3, 2}, {1, 3}, {6, 4}, {7, 1}}},
+    {{"#########", "#F F F F#", "# F   F #", "#F  F  F#", "#  F F  #", "#       #", "####E####"}, 4, 5, 0,
+     {{1, 1}, {3, 1}, {5, 1}, {7, 1}, {2, 2}, {6, 2}, {1, 3}, {4, 3}, {7, 3}, {3, 4}, {5, 4}}},
+    {{"##########", "#    T   #", "## ##### #", "##   G# ##", "######E###"}, 2, 3, 1, {}},
+};
+
+int32_t SceneScreen(int32_t) {
+  ScreenBase base;
+  if (!OpenScreenPicture(&base, 1293, 1)) return -1;
+  DungeonData d{};
+  d.textFont = OpenDiskFont("fonts\\XHelvetica9.fnt");
+  ShowScreenBase(&base);
+  int32_t result = 3;
+  for (;;) {
+    const int32_t ev = WaitEvent(WE_TICKS);
+    if (ev == WE_KEY_ESCAPE) break;
+    if (ev < '1' || ev > '4') continue;
+    const Scene& sc = kScenes[ev - '1'];
+    FreeDungeonData(&d);
+    InitDungeonData(&d);
+    std::string text = "size " + std::to_string(sc.rows[0].size()) + " " + std::to_string(sc.rows.size()) + "\n";
+    for (const std::string& r : sc.rows) text += r + "\n";
+    if (!DungeonParseMap(&d, text.data(), text.size()) || !AllocDungeonView(&d)) {
+      result = -1;
+      break;
+    }
+    for (const auto& [x, y] : sc.open) d.cells[(size_t)y * d.mapWidth + x].state |= kCellOpen;
+    d.playerX = sc.x, d.playerY = sc.y, d.facing = sc.facing;
+    DungeonDrawView(&d);
+  }
+  FreeDungeonGraphics(1);
+  FreeDungeonData(&d);
+  CloseFont(d.textFont);
+  CloseScreenBase(&base, 3);
+  return result;
+}
+
+TEST_P(DungeonViewRun, DoorsChestsAndTrapsAtEverySide) {
+  std::string s;
+  const char* names[] = {"dv_side_doors", "dv_chests", "dv_traps", "dv_side_way"};
+  for (int i = 0; i < 4; ++i) s += Keys(std::string(1, (char)('1' + i))) + Shot(names[i]);
+  s += "key escape\n";
+  EXPECT_EQ(RunScreen(SceneScreen, 0, "timer 0 100\nwait 2000\n" + s), 3);
   KeepShots();
 }
 
