@@ -111,6 +111,13 @@ const std::vector<std::string> kCorridor = {"###A###",  // 0
                                             "### ###",  // 5
                                             "###E###"};
 
+// The corridor with one row replaced.
+std::vector<std::string> CorridorWith(size_t row, const char* cells) {
+  std::vector<std::string> rows = kCorridor;
+  rows[row] = cells;
+  return rows;
+}
+
 TEST(DungeonView, AWallDirectlyAheadHidesEverythingBeyond) {
   View v({"#######", "#     #", "#  #  #", "#     #", "###E###"});
   ASSERT_EQ(v.ok, 1);
@@ -129,9 +136,7 @@ TEST(DungeonView, AWallDirectlyAheadHidesEverythingBeyond) {
 }
 
 TEST(DungeonView, AClosedDoorTwoAheadHidesTheCorridorAndOpenShowsIt) {
-  std::vector<std::string> rows = kCorridor;
-  rows[2] = "###T###";
-  View v(rows);
+  View v(CorridorWith(2, "###T###"));
   ASSERT_EQ(v.ok, 1);
   auto closed = v.Draw(3, 4, 0);
   EXPECT_TRUE(Has(closed, 1386)) << "the closed door at distance 2, facing 0";
@@ -149,9 +154,7 @@ TEST(DungeonView, AClosedDoorTwoAheadHidesTheCorridorAndOpenShowsIt) {
 }
 
 TEST(DungeonView, AnUnsprungTrapAheadGivesTheOutlineDotsAndASprungOneItsPicture) {
-  std::vector<std::string> rows = kCorridor;
-  rows[4] = "###F###";
-  View v(rows);
+  View v(CorridorWith(4, "###F###"));
   ASSERT_EQ(v.ok, 1);
   auto unsprung = v.Draw(3, 5, 0);
   std::vector<Call> dots;
@@ -264,9 +267,7 @@ TEST(DungeonView, SideFacesComeBeforeFrontFacesAndFarBeforeNear) {
                                                  {3, 1},  {3, 0},  {2, -1}, {2, 1}, {2, 0}, {1, -1}, {1, 1}, {1, 0}};
   EXPECT_EQ(chests, want);
   // A door in a corridor: its side faces before the door itself.
-  std::vector<std::string> rows = kCorridor;
-  rows[3] = "###T###";
-  View door(rows);
+  View door(CorridorWith(3, "###T###"));
   const auto dp = Places(door.Draw(3, 5, 0));
   auto at = [&](Place p) { return std::find(dp.begin(), dp.end(), p) - dp.begin(); };
   EXPECT_LT(at({DV_SIDE_LEFT, 2, 0}), at({DV_DOOR, 2, 0}));
