@@ -106,7 +106,8 @@ TEST_P(DungeonScreenRun, ATrapKills) {
 // Views the kit's dungeon does not reach at once: doors beside the way,
 // chests open and closed at every side, sprung traps beside and ahead, a
 // side way seen from its mouth. A screen of its own draws one scene per
-// key '1'..'4' on the dungeon's picture.
+// key '1'..'5' on the dungeon's picture; the last stands in a
+// doorway facing its wall.
 struct Scene {
   std::vector<std::string> rows;
   uint16_t x, y;
@@ -117,9 +118,10 @@ const Scene kScenes[] = {
     {{"#######", "###T###", "#T   T#", "### ###", "#T   T#", "### ###", "###E###"}, 3, 5, 0, {{1, 4}, {5, 2}}},
     {{"#########", "#G#G#G#G#", "#  G G  #", "#G  G  G#", "# G   G #", "#       #", "####E####"}, 4, 5, 0,
      {{3, 2}, {1, 3}, {6, 4}, {7, 1}}},
-    {{"#########", "#F F F F#", "# F   F #", "#F  F  F#", "#  F F  #", "#       #", "####E####"}, 4, 5, 0,
-     {{1, 1}, {3, 1}, {5, 1}, {7, 1}, {2, 2}, {6, 2}, {1, 3}, {4, 3}, {7, 3}, {3, 4}, {5, 4}}},
+    {{"#########", "#F F F F#", "# F   F #", "#F  F  F#", "#  FFF  #", "#       #", "####E####"}, 4, 5, 0,
+     {{1, 1}, {3, 1}, {5, 1}, {7, 1}, {2, 2}, {6, 2}, {1, 3}, {4, 3}, {7, 3}, {3, 4}, {4, 4}, {5, 4}}},
     {{"##########", "#    T   #", "## ##### #", "##   G# ##", "######E###"}, 2, 3, 1, {}},
+    {{"#######", "#     #", "### ###", "###T###", "### ###", "###E###"}, 3, 3, 1, {{3, 3}}},
 };
 
 int32_t SceneScreen(int32_t) {
@@ -132,7 +134,7 @@ int32_t SceneScreen(int32_t) {
   for (;;) {
     const int32_t ev = WaitEvent(WE_TICKS);
     if (ev == WE_KEY_ESCAPE) break;
-    if (ev < '1' || ev > '4') continue;
+    if (ev < '1' || ev > '5') continue;
     const Scene& sc = kScenes[ev - '1'];
     FreeDungeonData(&d);
     InitDungeonData(&d);
@@ -155,8 +157,8 @@ int32_t SceneScreen(int32_t) {
 
 TEST_P(DungeonScreenRun, DoorsChestsAndTrapsAtEverySide) {
   std::string s;
-  const char* names[] = {"dv_side_doors", "dv_chests", "dv_traps", "dv_side_way"};
-  for (int i = 0; i < 4; ++i) s += Keys(std::string(1, (char)('1' + i))) + Shot(names[i]);
+  const char* names[] = {"dv_side_doors", "dv_chests", "dv_traps", "dv_side_way", "dv_own_door"};
+  for (int i = 0; i < 5; ++i) s += Keys(std::string(1, (char)('1' + i))) + Shot(names[i]);
   s += "key escape\n";
   EXPECT_EQ(RunScreen(SceneScreen, 0, "timer 0 100\nwait 2000\n" + s), 3);
   KeepShots();
