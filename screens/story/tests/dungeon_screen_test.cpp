@@ -164,6 +164,31 @@ TEST_P(DungeonScreenRun, DoorsChestsAndTrapsAtEverySide) {
   KeepShots();
 }
 
+// Every row of the view's table names a graphic of the kit that holds its
+// rectangle and has a mask; walls in three variants of one size.
+TEST_P(DungeonScreenRun, EveryRowOfTheViewNamesAKitGraphicHoldingItsRectangle) {
+  uint32_t n = 0;
+  const DungeonViewRow* t = DungeonViewTable(&n);
+  for (uint32_t i = 0; i < n; ++i) {
+    const DungeonViewRow& r = t[i];
+    const bool wall = r.element == DV_FRONT || r.element == DV_SIDE_LEFT || r.element == DV_SIDE_RIGHT ||
+                      r.element == DV_WALL_LEFT || r.element == DV_WALL_RIGHT;
+    for (uint32_t v = 0; v < (wall ? 3u : 1u); ++v) {
+      GfxUse g(".\\Data\\Path", r.id + v);
+      ASSERT_NE(g.bitmap(), nullptr) << r.id + v;
+      EXPECT_LE(r.sx + r.w, g.bitmap()->Width) << r.id + v;
+      EXPECT_LE(r.sy + r.h, g.bitmap()->Height) << r.id + v;
+      EXPECT_NE(GetElmorGfxMask(r.id + v), nullptr) << r.id + v;
+    }
+  }
+  for (uint32_t id = 1294; id <= 1311; ++id) {
+    GfxUse g(".\\Data\\Path", id);
+    ASSERT_NE(g.bitmap(), nullptr) << id;
+    EXPECT_EQ(g.bitmap()->Width, 400u);
+    EXPECT_EQ(g.bitmap()->Height, id < 1303 ? 156u : 143u);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, DungeonScreenRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 }  // namespace
