@@ -48,9 +48,10 @@ struct Room {
   DungeonData d{};
   bool ok = false;
   ScreenBase base{};
-  bool opened = false;
+  bool opened = false, display = false;
   Room(uint32_t mode, uint32_t depth) {
     if (!InData() || HeadlessOpenDisplay(mode) != 1) return;
+    display = true;
     // The screen's picture gives the view bitmap the display's depth.
     if (!OpenScreenPicture(&base, 1293, 1)) return;
     opened = true;
@@ -60,6 +61,7 @@ struct Room {
       if (d.maps[0][i] != 'G' || i % 2) d.cells[i].state |= kCellOpen;
     d.playerX = 4, d.playerY = 5, d.facing = 0;
     DungeonDrawView(&d);  // loads the graphics
+    // Floor and chest loaded, the view in the display's depth.
     ok = ElmorGfxOpenCount(1297) != 0 && ElmorGfxOpenCount(1509) != 0 && d.viewBitMap->Depth == depth;
   }
   ~Room() {
@@ -67,7 +69,7 @@ struct Room {
     FreeDungeonData(&d);
     if (opened) CloseScreenBase(&base, 0);
     FreeAllElmorGfx();
-    HeadlessCloseDisplay();
+    if (display) HeadlessCloseDisplay();
   }
 };
 
