@@ -594,36 +594,6 @@ void FreeAllDungeonSfx() {
   for (uint16_t id : kSfx) CloseElmorSfx000(id);
 }
 
-// ---- the view --------------------------------------------------------------------------
-
-int32_t DungeonDrawView(DungeonData* d) {
-  RastPort* screen = ScreenRastPort();
-  if (!d || !screen || !d->viewRastPort) return 0;
-  SetAPen(d->viewRastPort, 0);
-  RectFill(d->viewRastPort, 225, 184, 624, 492);
-  SelectViewMap(d);
-  QoeSemaphore* sem = d->navRose ? d->navRose->semaphore : nullptr;
-  if (sem) ObtainSemaphore(sem);
-  SetAPen(screen, 30);
-  RectFill(screen, 450, 120, 570, 240);
-  SetAPen(screen, 7);
-  char pos[48];
-  std::snprintf(pos, sizeof pos, "%u %u / %u %u", d->playerX, d->playerY, d->viewX, d->viewY);
-  SetFont(screen, d->textFont);
-  PrintTextOutlined(screen, 450, 90, 550, 120, pos, 6, 19, PTO_CENTRE | PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
-  const uint32_t v = (2 - d->viewX % 3) * 3 + (2 - d->viewY % 3);
-  if (LoadDungeonGraphics(1294 + v, 1)) BlitObjekt(d->viewRastPort, 1294 + v, 225, 337, 0, 0);
-  if (LoadDungeonGraphics(1303 + v, 1)) BlitObjekt(d->viewRastPort, 1303 + v, 225, 194, 0, 0);
-  SetAPen(screen, 9);
-  Move(screen, 480, 180);
-  Draw(screen, 490, 180);
-  ShowScreenRect(screen, 450, 90, 121, 151);
-  if (sem) ReleaseSemaphore(sem);
-  BltBitMapRastPort(d->viewBitMap, 225, 193, screen, 25, 43, 400, 300);
-  ShowScreenRect(screen, 25, 43, 400, 300);
-  return 0;
-}
-
 // ---- the screen ------------------------------------------------------------------------
 
 namespace {

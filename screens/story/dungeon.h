@@ -80,6 +80,17 @@ struct DungeonHooks {
   void* ctx;
 };
 
+// How the view drawing puts pixels into the view bitmap: the real blitter
+// when the entries are null; tests record instead.
+struct DungeonViewBlitter {
+  // w x h of graphic id from (sx, sy) at (x, y) of the view bitmap, through
+  // its mask; w or h 0: the graphic's own size.
+  void (*blit)(void* ctx, uint32_t id, int32_t x, int32_t y, int32_t sx, int32_t sy, int32_t w, int32_t h);
+  // One pixel in pen at (x, y) of the view bitmap.
+  void (*plot)(void* ctx, uint32_t pen, int32_t x, int32_t y);
+  void* ctx;
+};
+
 // What one visit of the dungeon holds (allocated cleared).
 struct DungeonData {
   uint16_t mapWidth, mapHeight;  // the map as stored (facing 0)
@@ -98,6 +109,7 @@ struct DungeonData {
   uint32_t queuedSfx;            // door sound to play once the other has ended, 0 none
   uint32_t ambientTicks, ambientPeriod;
   DungeonHooks hooks;
+  DungeonViewBlitter view;       // null entries: the view bitmap
 };
 
 // Limits of a map file.
@@ -154,8 +166,45 @@ void FreeDungeonGraphics(uint32_t all);
 int32_t LoadAllDungeonSfx();
 void FreeAllDungeonSfx();
 
-// The map panel and positions text (under the semaphore), the view copied to the screen.
+// ---- the view (dungeonview.cpp) ----------------------------------------------------------
+
+// The elements of the view's position table.
+enum DungeonViewElement : uint8_t {
+  DV_FRONT = 0,       // a wall's front face (variant: the cell's column mod 3)
+  DV_SIDE_LEFT = 1,   // the side face along the position's left edge (variant: row mod 3)
+  DV_SIDE_RIGHT = 2,  // along its right edge
+  DV_DOOR = 3,        // look: facing pair x 2 + open
+  DV_CHEST = 4,       // look: facing pair x 2 + open
+  DV_TRAP = 5,        // a sprung trap
+  DV_EXIT = 6,        // an exit or entrance (centre only)
+  DV_WALL_LEFT = 7,   // distance 0, beside the player (variant: view row mod 3)
+  DV_WALL_RIGHT = 8,
+  DV_OWN_DOOR = 9,    // look 0: facing 0 or 3, look 1: facing 1 or 2
+};
+// One row: where the graphic (plus the variant for walls) goes in the view
+// bitmap and the rectangle of it that shows.
+struct DungeonViewRow {
+  uint8_t element, distance;
+  int8_t side;  // -2 two left .. 2 two right
+  uint8_t look;
+  uint16_t id;
+  int16_t x, y;
+  uint16_t sx, sy, w, h;
+};
+// The table the data kit wrote with the graphics.
+const DungeonViewRow* DungeonViewTable(uint32_t* count);
+// Its row for the element at that place; null when it has none (out of sight).
+const DungeonViewRow* FindDungeonViewRow(uint32_t element, uint32_t distance, int32_t side, uint32_t look);
+
+// The drawing area of the view bitmap, and the part copied to the screen.
+constexpr int32_t kDungeonViewLeft = 225, kDungeonViewTop = 184, kDungeonViewRight = 624, kDungeonViewBottom = 492;
+constexpr int32_t kDungeonShownX = 225, kDungeonShownY = 193, kDungeonShownW = 400, kDungeonShownH = 300;
+
+// Floor and ceiling, the cells ahead from distance 4 to the player's own, the
+// map panel and the positions text; the view copied to the screen at (25, 43).
 int32_t DungeonDrawView(DungeonData* d);
+// The 21 outline dots of a trap not yet sprung straight ahead.
+void DrawViewOutlineDots(DungeonData* d);
 
 // Runs the screen; 3 (the map), or -1 when its set-up fails.
 int32_t DungeonScreen(int32_t entry_code);

@@ -112,10 +112,9 @@ bool DrawSoundPage(Image& img);
 bool DrawInternetPage(Image& img);
 bool DrawOptionLamp(Image& img, bool on);
 bool DrawSlide(Image& img, const std::string& kind, std::string* err);
-// The dungeon screen (1293), its view's floor or ceiling (variant 0..8), the
-// compass rose turned by frame x 10 degrees clockwise, the death picture.
+// The dungeon screen (1293), the compass rose turned by frame x 10 degrees
+// clockwise, the death picture. (The view's graphics: dungeonview.h.)
 bool DrawDungeonScreen(Image& img);
-bool DrawDungeonFloor(Image& img, int variant, bool ceiling);
 bool DrawCompassFrame(Image& img, int frame);
 bool DrawDeathPicture(Image& img);
 

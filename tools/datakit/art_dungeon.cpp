@@ -1,6 +1,6 @@
-// The dungeon screen's pictures: the stone-framed screen (1293), the view's
-// floor and ceiling (1294..1311), the 36 frames of the compass rose
-// (1557..1592) and the death picture (1613). See docs/dungeon-maps.md.
+// The dungeon screen's pictures: the stone-framed screen (1293), the 36
+// frames of the compass rose (1557..1592) and the death picture (1613). See
+// docs/dungeon-maps.md; the view's graphics: dungeonview.cpp.
 #include <algorithm>
 #include <cmath>
 
@@ -155,30 +155,6 @@ bool DrawDungeonScreen(Image& img) {
   Bevel(img, 530, 430, 610, 460, false);
   FrameRect(img, 530, 430, 610, 460, kBlack);
   Caption(img, 530, 430, 610, 460, "EXIT");
-  return true;
-}
-
-bool DrawDungeonFloor(Image& img, int variant, bool ceiling) {
-  // Tiles seen in perspective from a vanishing point above (floor) or below
-  // (ceiling) the image; the variant shifts the pattern by a third of a tile.
-  const int w = img.width, h = img.height;
-  const double phaseX = (variant / 3) / 3.0, phaseY = (variant % 3) / 3.0;
-  for (int y = 0; y < h; ++y) {
-    const int r = ceiling ? h - 1 - y : y;  // distance from the horizon
-    const double depth = 90.0 / (r + 6);
-    const double row = depth + phaseY;
-    for (int x = 0; x < w; ++x) {
-      const double lateral = (x - w / 2.0) / (r + 6) * 1.5 + phaseX;
-      const double fx = lateral - std::floor(lateral), fy = row - std::floor(row);
-      const bool mortar = fx < 0.04 || fy < 0.06 * (1 + depth / 4);
-      int light = std::clamp(2 + r * 9 / h, 0, 12);
-      if (ceiling) light = std::max(0, light - 3);
-      const uint32_t stone = Hash((uint32_t)(std::floor(lateral) + 100), (uint32_t)(std::floor(row) * 7 + variant));
-      int shade = mortar ? std::max(0, light - 3) : light + (int)(stone % 3) - 1;
-      if (!mortar && Hash((uint32_t)x, (uint32_t)y * 3 + variant) % 13 == 0) --shade;
-      img.Set(x, y, (uint8_t)((ceiling ? (int)kGreyRamp : (int)kSlate) + std::clamp(shade, 0, 15)));
-    }
-  }
   return true;
 }
 

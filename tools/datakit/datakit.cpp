@@ -23,6 +23,7 @@
 #include "iffwrite.h"
 #include "art.h"
 #include "maptiles.h"
+#include "dungeonview.h"
 #include "engine3d.h"
 #include "terrain3d.h"
 #include "town_buildings.h"
@@ -280,8 +281,6 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   else if (style == "optionlamp") ok = DrawOptionLamp(img, arg == "on");
   else if (style == "slide") ok = DrawSlide(img, arg, &err);
   else if (style == "dungeon") ok = DrawDungeonScreen(img);
-  else if (style == "dungeonfloor" || style == "dungeonceiling")
-    ok = DrawDungeonFloor(img, (int)Num(arg, 0, 8), style == "dungeonceiling");
   else if (style == "compass") ok = DrawCompassFrame(img, (int)Num(arg, 0, 35));
   else if (style == "deathpit") ok = DrawDeathPicture(img);
   else if (style == "temple") ok = DrawTemple(img);
@@ -453,9 +452,10 @@ void MakePicture(const fs::path& out, PictureIndex& ix, const std::vector<std::s
   ix.entries[id] = e;
 }
 
-// The map view's pictures (maptiles.cpp), added to the index being read.
-void AddMapPictures(const fs::path& out, PictureIndex& ix) {
-  for (MapPicture& p : MapPictures()) {
+// Pictures drawn in code (the map view's, the dungeon view's), added to the
+// index being read.
+void AddCodePictures(const fs::path& out, PictureIndex& ix, std::vector<MapPicture> pictures) {
+  for (MapPicture& p : pictures) {
     if (p.id > ix.max_ids) throw Failure{"", "map picture " + std::to_string(p.id) + " beyond the index"};
     if (ix.entries.count(p.id)) throw Failure{"", "picture " + std::to_string(p.id) + " listed twice"};
     IndexEntry e;
@@ -494,7 +494,19 @@ std::vector<PictureIndex> ReadPictureList(const fs::path& src, const fs::path& o
       if (indexes.empty()) throw Failure{"", "picture before the first index line"};
       if (w[0] == "map") {
         // map: the terrain tiles, hex mask, overlays and figures of the map view
-        AddMapPictures(out, indexes.back());
+        AddCodePictures(out, indexes.back(), MapPictures());
+        continue;
+      }
+      if (w[0] == "dungeonview") {
+        // dungeonview: the dungeon view's graphics and its position table,
+        // which the dungeon screen's sources hold a copy of
+        std::string table;
+        try {
+          AddCodePictures(out, indexes.back(), DungeonViewPictures(&table));
+        } catch (std::runtime_error& e) {
+          throw Failure{"", e.what()};
+        }
+        WriteFile(out / "dungeon_view_table.inc", Bytes(table.begin(), table.end()));
         continue;
       }
       MakePicture(out, indexes.back(), w, movie_source, screens);
