@@ -332,7 +332,7 @@ constexpr ModeInfo k1024{8, 1024, 768, 994, 733};
 constexpr ModeInfo k640{0, 640, 480, 530, 458};
 
 class MapActionVisit : public testing::Test {
- protected:
+ public:
   ModeInfo mode = k1024;
   bool seams = true;
   void Start(ModeInfo m, bool with_seams = true) {
@@ -395,7 +395,11 @@ class MapActionVisit : public testing::Test {
   // Marks and selects the own figure on the hex.
   // (The town hex the view is centred on is marked when the screen opens.)
   std::string Select(int32_t x, int32_t y) const {
-    const bool marked = x - view.x == view.x_pos && y - view.y == view.y_pos;
+    // A map kept from an earlier visit keeps its marked hex.
+    const KartenScreenRecord* d = KartenScreenData;
+    const bool kept = d->Status == MAPSCREEN_KEPT;
+    const bool marked = x - view.x == (kept ? d->MarkedColumn : view.x_pos) &&
+                        y - view.y == (kept ? d->MarkedRow : view.y_pos);
     return marked ? At(x, y) : At(x, y) + At(x, y);
   }
   // The right button on the hex: the figure menu (stub) stores g_order.
@@ -768,7 +772,7 @@ TEST_F(MapPortVisit, AScoutOnAHexNeverReceivedStaysOneOnWaterSinks) {
 TEST_F(MapPortVisit, AnUnwritableFigureFileChangesNothing) {
   StartPort();
   EditFigures([this](std::vector<FigurRecord>& v) { v.push_back(Fig(Own(), 0, 71, 6380, 3191, 0, 8)); });
-  const std::vector<uint8_t> prefs = FileBytes(MapPrefsPath);
+  Visit("");
   const std::vector<uint8_t> pool = FileBytes(OutgoingPoolPath);
   // Every write fails: the figure list cannot be saved first.
   FileFailWritesAfter(0);
@@ -803,13 +807,13 @@ TEST_F(MapPortVisit, ATradeShipLoadsAScoutAndUnloadsIt) {
   for (const Schiffseintrag& e : ShipEntries())
     if (e.ship_id == 33) slot = e.cargo[0].number == 72 && e.cargo[0].state == 7;
   EXPECT_TRUE(slot);
-  // Unloaded to the hex south-east of the port.
+  // Unloaded to the hex south of the port.
   g_order = 6;
-  Visit(Select(6386, 3192) + Order(6386, 3192) + At(6387, 3193));
+  Visit(Select(6386, 3192) + Order(6386, 3192) + At(6386, 3193));
   scout = Find(Figures(), Own(), 72);
   ASSERT_NE(scout, nullptr);
   EXPECT_EQ(scout->state, 0);
-  EXPECT_EQ(scout->x, 6387u);
+  EXPECT_EQ(scout->x, 6386u);
   EXPECT_EQ(scout->y, 3193u);
   for (const Schiffseintrag& e : ShipEntries())
     if (e.ship_id == 33) EXPECT_EQ(e.cargo[0].number, 0);
@@ -880,9 +884,9 @@ TEST_F(MapActionVisit, EnterTownLeavesForTheTownRebelsAndNoTownHallSayNo) {
   Start(k1024);
   const std::string target = Select(6398, 3199) + At(6398, 3199) + Order(6398, 3199);
   g_boxes.town_choice = 7;
-  OwnPlayerPtr->ActiveTown = 3;
   EXPECT_EQ(Visit(target), 39);
   EXPECT_EQ(OwnPlayerPtr->ActiveTown, 1u);
+  EXPECT_EQ(KartenScreenData->TownRequest, 1u);
   EXPECT_TRUE(Saw("0:" + Cat(1109))) << AllTexts();
   KartenScreenData->TownRequest = 0;
   OwnPlayerPtr->ActiveTown = 1;
@@ -903,18 +907,28 @@ TEST_F(MapActionVisit, EnterTownLeavesForTheTownRebelsAndNoTownHallSayNo) {
 
 uint32_t ThreeRandom(uint32_t) { return 3; }
 
+// Herb 60 (amount 150) on the acre (6396, 3197) of the received turn, its
+// herb flag set, and the cleric 42 on it.
+void PlaceHerb() {
+  uint8_t* herb = HerbChunkWithFind(nullptr, 6396, 3197, 60, 0, 150);
+  ASSERT_NE(herb, nullptr);
+  ASSERT_NE(AddChunkPool(herb, ReceivedPoolPath), 0);
+  FreeChunk(herb);
+  SetTile(6396, 3197, -1, 1);
+  MapActionVisit::EditFigures([](std::vector<FigurRecord>& v) {
+    for (FigurRecord& f : v)
+      if (f.number == 42) f.x = 6396, f.y = 3197;
+  });
+}
+
 TEST_F(MapActionVisit, AClericFindsHerbsIntoTheTurnAndTheStore) {
   Start(k1024);
   // The cleric 42 on the acre of herb 60 (amount 150), its herb flag set.
-  SetTile(6404, 3203, -1, 1);
-  EditFigures([](std::vector<FigurRecord>& v) {
-    for (FigurRecord& f : v)
-      if (f.number == 42) f.x = 6404, f.y = 3203;
-  });
+  PlaceHerb();
   MapState().random.store(ThreeRandom);
   g_order = 14;
   g_boxes.choice = 4;
-  Visit(Select(6404, 3203) + Order(6404, 3203));
+  Visit(Select(6396, 3197) + Order(6396, 3197));
   MapState().random.store(nullptr);
   const std::string found = Cat(1426) + " 4 " + Cat(1427) + " " + Cat(885) + " " + Cat(1428) + "...";
   EXPECT_TRUE(Saw("0:" + found)) << AllTexts();
@@ -932,9 +946,16 @@ TEST_F(MapActionVisit, AClericFindsHerbsIntoTheTurnAndTheStore) {
   EXPECT_EQ(c->state, 0);
   // A field without the flag: 2 points, the disappointed notice, no change.
   const std::vector<uint8_t> h1(herb.p, herb.p + 12 + herb.len());
-  SetTile(6404, 3203, -1, 0);
+  {
+    // The kept map's cell (the part file is read again only with a new map).
+    QoEMapInfo* map = KartenScreenData->map;
+    ASSERT_NE(map, nullptr);
+    int32_t c = 0, r = 0;
+    mapaction::WindowCellOf(map, 6396, 3197, &c, &r);
+    CMapCell(map, c, r)->Flags &= ~1u;
+  }
   g_boxes.texts.clear();
-  Visit(Select(6404, 3203) + Order(6404, 3203));
+  Visit(Select(6396, 3197) + Order(6396, 3197));
   EXPECT_TRUE(Saw("0:" + Cat(1429))) << AllTexts();
   EXPECT_EQ(PoolChunk("HERB"), h1);
   EXPECT_EQ(Find(Figures(), Own(), 42)->points, 2);
@@ -942,23 +963,20 @@ TEST_F(MapActionVisit, AClericFindsHerbsIntoTheTurnAndTheStore) {
 
 TEST_F(MapActionVisit, AFailedWriteOfTheFindChangesNeitherFile) {
   Start(k1024);
-  SetTile(6404, 3203, -1, 1);
-  EditFigures([](std::vector<FigurRecord>& v) {
-    for (FigurRecord& f : v)
-      if (f.number == 42) f.x = 6404, f.y = 3203;
-  });
+  PlaceHerb();
+  Visit("");
   const std::vector<uint8_t> ware = FileBytes(".\\Data\\WarenChunk.qoe");
   g_order = 14;
   g_boxes.choice = 4;
   // Every write fails from the find on (the first write of the visit).
   FileFailWritesAfter(0);
-  Visit(Select(6404, 3203) + Order(6404, 3203));
+  Visit(Select(6396, 3197) + Order(6396, 3197));
   FileFailWritesAfter(-1);
   EXPECT_TRUE(Saw("0:" + Cat(1640))) << AllTexts();
   EXPECT_TRUE(PoolChunk("HERB").empty());
   EXPECT_EQ(FileBytes(".\\Data\\WarenChunk.qoe"), ware);
   EXPECT_EQ(Find(Figures(), Own(), 42)->points, 6);
-  EXPECT_EQ(Find(Figures(), Own(), 42)->x, 6404u);
+  EXPECT_EQ(Find(Figures(), Own(), 42)->x, 6396u);
 }
 
 // --- at 640 x 480 with the real message box -------------------------------------------------------
