@@ -705,9 +705,9 @@ uint8_t* KriegsChunkAppend(const uint8_t* old, uint32_t old_bytes, const FigurRe
     std::memcpy(version, old + 4, 4);
     uint32_t len = GetBE32(old + 8);
     if (len > old_bytes - 12) len = old_bytes - 12;
-    const uint32_t fit = (len - 4) / kKriegsEntrySize;
+    const uint32_t fit = len < 4 ? 0 : (len - 4) / kKriegsEntrySize;
     count = GetBE32(old + 12);
-    if (count > fit || (len - 4) % kKriegsEntrySize) {
+    if (count > fit || len < 4 || (len - 4) % kKriegsEntrySize) {
       DebugLog("CheckAktionsFeld : KRIG-Chunk mit %u Eintraegen in %u Bytes, %u werden behalten\n", count, len,
                count < fit ? count : fit);
       if (count > fit) count = fit;

@@ -129,7 +129,7 @@ TEST(KriegsAppend, ALengthPastTheBytesOrBelowTheCountGivesANewChunk) {
   EXPECT_EQ(ChunkGet32(c, 12), 1u);
   FreeChunk(c);
   std::vector<uint8_t> tiny = DiskKrig(0, 5, 2);
-  c = KriegsChunkAppend(tiny.data(), 14, Fig(1, 1, 1, 1, 1), Fig(2, 2, 2, 2, 2));
+  c = KriegsChunkAppend(tiny.data(), (uint32_t)tiny.size(), Fig(1, 1, 1, 1, 1), Fig(2, 2, 2, 2, 2));
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(ChunkGet32(c, 12), 1u);
   EXPECT_EQ(ChunkLength(c), 76u);
@@ -849,6 +849,104 @@ TEST_F(MapPortVisit, AShipIsNamedRenamedAndItsNameDropped) {
   Visit(Select(6386, 3192) + Order(6386, 3192));
   for (const std::string& n : names()) EXPECT_NE(n.rfind("33:", 0), 0u) << n;
   EXPECT_EQ(Find(Figures(), Own(), 33)->state, 0);
+}
+
+// The army's position and men (all in its first part) in the outgoing ARMY chunk.
+void EditArmy(uint32_t id, uint32_t x, uint32_t y, uint32_t men) {
+  LoadedChunk ac("ARMY", OutgoingPoolPath);
+  ASSERT_NE(ac.p, nullptr);
+  ListHeader* armies = ScanArmy2List(ac.p);
+  ASSERT_NE(armies, nullptr);
+  ListNode* n = armies->first;
+  for (uint32_t i = 0; n && i < armies->count; i++, n = n->next) {
+    Army* a = reinterpret_cast<Army*>(n);
+    if (a->ArmeeID != id) continue;
+    a->X = x;
+    a->Y = y;
+    ListNode* pn = a->parts ? a->parts->first : nullptr;
+    for (uint32_t k = 0; pn && k < a->parts->count; k++, pn = pn->next)
+      reinterpret_cast<ArmeeTyp*>(pn)->Leute = k == 0 ? men : 0;
+  }
+  uint8_t* c = CovertArmyList2ArmyChunk(armies);
+  ASSERT_NE(c, nullptr);
+  ASSERT_NE(AddChunkPool(c, OutgoingPoolPath), 0);
+  FreeChunk(c);
+  DeleteArmyList(armies);
+}
+
+bool ArmyAt(uint32_t id, uint32_t x, uint32_t y) {
+  LoadedChunk ac("ARMY", OutgoingPoolPath);
+  ListHeader* armies = ac.p ? ScanArmy2List(ac.p) : nullptr;
+  bool at = false;
+  ListNode* n = armies ? armies->first : nullptr;
+  for (uint32_t i = 0; n && i < armies->count; i++, n = n->next) {
+    const Army* a = reinterpret_cast<const Army*>(n);
+    if (a->ArmeeID == id) at = a->X == x && a->Y == y;
+  }
+  DeleteArmyList(armies);
+  return at;
+}
+
+TEST_F(MapPortVisit, ASmallTradeShipTakesAnArmyOfTenThousandNotOneMore) {
+  StartPort();
+  // The army 21 ashore beside the small trade ship 33, with 10,001 men.
+  EditFigures([](std::vector<FigurRecord>& v) {
+    for (size_t i = 0; i < v.size(); i++)
+      if (v[i].number == 33) std::swap(v[0], v[i]);
+    for (FigurRecord& f : v)
+      if (f.number == 21) f.x = 6387, f.y = 3192, f.state = 0, f.points = 4;
+  });
+  EditArmy(21, 6387, 3192, 10001);
+  g_order = 5;
+  Visit(Select(6386, 3192) + Order(6386, 3192) + At(6387, 3192) + "key esc\nwait 100\n");
+  EXPECT_TRUE(Saw("0:" + Cat(1329))) << AllTexts();
+  EXPECT_EQ(Find(Figures(), Own(), 21)->state, 0);
+  EXPECT_EQ(Find(Figures(), Own(), 33)->state, 0);
+  EditArmy(21, 6387, 3192, 10000);
+  Visit(Select(6386, 3192) + Order(6386, 3192) + At(6387, 3192));
+  const FigurRecord* army = Find(Figures(), Own(), 21);
+  ASSERT_NE(army, nullptr);
+  EXPECT_EQ(army->state, 7);
+  EXPECT_EQ(army->x, 6386u);
+  EXPECT_TRUE(ArmyAt(21, 6386, 3192));
+}
+
+TEST_F(MapPortVisit, AWarShipAttacksShipsAndCapturesOnlyTradeShips) {
+  StartPort();
+  SetShipRange(8);
+  EditFigures([](std::vector<FigurRecord>& v) {
+    for (FigurRecord& f : v) {
+      if (f.number == 32) std::swap(v[0], f);
+      if (f.owner == 2003 && f.number == 8) f.x = 6379, f.y = 3195;
+    }
+    v.push_back(Fig(2003, 14, 37, 6381, 3195, 0, 10));
+  });
+  g_order = 3;
+  Visit(Select(6380, 3195) + Order(6380, 3195) + At(6379, 3195));
+  ASSERT_FALSE(g_boxes.texts.empty());
+  const std::string q = g_boxes.texts[0];
+  EXPECT_EQ(q.rfind("1:" + Cat(1150) + " " + Cat(657) + " ", 0), 0u) << q;
+  EXPECT_EQ(q.substr(q.size() - Cat(906).size()), Cat(906)) << q;
+  const std::vector<uint8_t> krig = PoolChunk("KRIG");
+  ASSERT_EQ(krig.size(), 88u);
+  KriegsEintrag e;
+  GetKriegsEintrag(krig.data(), 0, &e);
+  EXPECT_EQ(e.attacker.type, 18);
+  EXPECT_EQ(e.target.type, 17);
+  // A capture: the war ship cannot be taken, the trade ship is asked for.
+  EditFigures([](std::vector<FigurRecord>& v) {
+    for (FigurRecord& f : v)
+      if (f.number == 32 && f.type == 18) f.points = 6, f.state = 0;
+  });
+  g_order = 8;
+  g_boxes = Boxes{};
+  g_boxes.answers = {1};
+  Visit(Select(6380, 3195) + Order(6380, 3195) + At(6379, 3195) + At(6381, 3195) + "key esc\nwait 100\n");
+  ASSERT_GE(g_boxes.texts.size(), 2u) << AllTexts();
+  EXPECT_EQ(g_boxes.texts[0], "0:Kriegsschiffe k\xf6nnen nicht gekapert werden!");
+  EXPECT_EQ(g_boxes.texts[1].substr(g_boxes.texts[1].size() - Cat(1253).size() - 2), Cat(1253) + " ?");
+  EXPECT_EQ(PoolChunk("KRIG"), krig);
+  EXPECT_EQ(Find(Figures(), Own(), 32)->state, 0);
 }
 
 // --- the town dialogue at Elmor ----------------------------------------------------------------------
