@@ -1088,4 +1088,80 @@ TEST_F(MapActionVisit, TheQuestionShowsAt640x480AndEnterConfirms) {
   EXPECT_EQ(PoolChunk("KRIG").size(), 88u);
 }
 
+// --- beside the figure-animation thread ---------------------------------------------------------------
+
+uint32_t g_town_calls = 0;
+uint32_t AlternateInsertDisband(uint32_t, const char*) { return (g_town_calls++ % 2) ? 2 : 1; }
+
+// Animated map objects on every hex of the view's block, so the motion
+// thread draws while the events replace the figure list.
+void FillWithObjects(std::vector<FigurRecord>& v, int32_t x0, int32_t y0, int32_t columns, int32_t rows,
+                     int32_t skip_x, int32_t skip_y) {
+  uint16_t number = 500;
+  for (int32_t c = 0; c < columns; c++)
+    for (int32_t r = 0; r < rows; r++)
+      if (x0 + c != skip_x || y0 + r != skip_y)
+        v.push_back(Fig(0xFFFFFFFE, 1000, number++, (uint32_t)(x0 + c), (uint32_t)(y0 + r)));
+}
+
+TEST_F(MapActionVisit, TownInsertsAndDisbandsBesideTheMotionThread) {
+  Start(k640);
+  FileSyncWrites(0);
+  EditTown("Elmor", [](std::vector<uint8_t>& t) { PutBE32(t.data() + 32, 12000); });
+  EditFigures([this](std::vector<FigurRecord>& v) { FillWithObjects(v, view.x + 1, view.y + 1, 9, 7, 6398, 3199); });
+  MapActionSeams seams{SeamMessage, SeamChoose, SeamInput, AlternateInsertDisband, SeamTextBox};
+  SetMapActionSeams(&seams);
+  g_town_calls = 0;
+  MapState().motionPauseMs = 2;
+  MapState().motionFrameMs = 1;
+  const uint32_t frames = MapState().motionFrames.load();
+  std::string script = Select(6398, 3199) + At(6398, 3199);
+  const std::string right = At(6398, 3199, "right");
+  for (int i = 0; i < 500; i++) script += right;
+  Visit(script);
+  MapState().motionPauseMs = kMotionPauseMs;
+  MapState().motionFrameMs = kMotionFrameMs;
+  FileSyncWrites(1);
+  EXPECT_EQ(g_town_calls, 500u);
+  EXPECT_GT(MapState().motionFrames.load(), frames);
+  size_t settlers = 0, objects = 0;
+  for (const FigurRecord& f : Figures()) {
+    settlers += f.type == 10 && f.x == 6398 && f.y == 3199;
+    objects += f.type == 1000;
+  }
+  EXPECT_EQ(settlers, 0u);
+  EXPECT_EQ(objects, 62u);
+}
+
+TEST_F(MapPortVisit, SinkingsAndALostShipBesideTheMotionThread) {
+  StartPort();
+  FileSyncWrites(0);
+  SetShipRange(1);
+  std::vector<std::pair<int32_t, int32_t>> water;
+  for (int32_t c = 2; c <= 7; c++)
+    for (int32_t r = 1; r <= 8; r++) water.emplace_back(view.x + c, view.y + r);
+  EditFigures([&](std::vector<FigurRecord>& v) {
+    ShipFirst(v);
+    uint16_t number = 300;
+    for (const auto& w : water) v.push_back(Fig(Own(), 0, number++, (uint32_t)w.first, (uint32_t)w.second, 0, 8));
+    FillWithObjects(v, view.x + 11, view.y + 1, 9, 8, -1, -1);
+  });
+  MapState().motionPauseMs = 2;
+  MapState().motionFrameMs = 1;
+  const uint32_t frames = MapState().motionFrames.load();
+  std::string script;
+  for (const auto& w : water) script += At(w.first, w.second) + At(w.first, w.second);
+  script += At(6384, 3192) + At(6384, 3192);
+  Visit(script);
+  MapState().motionPauseMs = kMotionPauseMs;
+  MapState().motionFrameMs = kMotionFrameMs;
+  FileSyncWrites(1);
+  EXPECT_GT(MapState().motionFrames.load(), frames);
+  size_t scouts = 0;
+  for (const FigurRecord& f : Figures()) scouts += f.owner == Own() && f.type == 0 && f.number >= 300 && f.number < 400;
+  EXPECT_EQ(scouts, 0u);
+  EXPECT_EQ(Find(Figures(), Own(), 31), nullptr);
+  EXPECT_TRUE(Saw("textbox:" + Cat(1023))) << AllTexts();
+}
+
 }  // namespace
