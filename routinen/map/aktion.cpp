@@ -737,61 +737,63 @@ uint32_t HerbFindCount(uint32_t amount, uint32_t (*random)(uint32_t n)) {
   return 1 + random(16);
 }
 
-uint8_t* HerbChunkWithFind(const uint8_t* herb, uint32_t x, uint32_t y, uint8_t herb_id, uint8_t found,
-                           uint16_t amount) {
-  ListHeader* list = CreateList(LIST_HERBS);
+namespace {
+
+// The chunk's records as a list, the first one match takes updated (or a new
+// one filled and appended), made back into a chunk; null on failure.
+template <typename Node, typename Match, typename Update, typename Fill>
+uint8_t* ChunkWithRecord(uint32_t type, const uint8_t* chunk, int32_t (*scan)(ListHeader*, const void*),
+                         uint8_t* (*make)(ListHeader*), Match match, Update update, Fill fill) {
+  ListHeader* list = CreateList(type);
   if (!list) return nullptr;
-  if (herb && !ScanHerb2List(list, herb)) {
+  if (chunk && !scan(list, chunk)) {
     DeleteList(list, 0);
     return nullptr;
   }
-  KrautEintrag* hit = nullptr;
+  Node* hit = nullptr;
   ListNode* n = list->first;
-  for (uint32_t i = 0; n && i < list->count && !hit; i++, n = n->next) {
-    KrautEintrag* k = reinterpret_cast<KrautEintrag*>(n);
-    if (k->x == x && k->y == y && k->herb == herb_id) hit = k;
-  }
+  for (uint32_t i = 0; n && i < list->count && !hit; i++, n = n->next)
+    if (match(*reinterpret_cast<Node*>(n))) hit = reinterpret_cast<Node*>(n);
   if (hit) {
-    hit->found = (uint8_t)(hit->found + found < 255 ? hit->found + found : 255);
-  } else if ((hit = reinterpret_cast<KrautEintrag*>(AllocListNode(list)))) {
-    hit->x = x;
-    hit->y = y;
-    hit->herb = herb_id;
-    hit->found = found;
-    hit->amount = amount;
+    update(*hit);
+  } else if ((hit = reinterpret_cast<Node*>(AllocListNode(list)))) {
+    fill(*hit);
     AddNode(list, &hit->head, LN_TAIL, 0);
   }
-  uint8_t* chunk = hit ? MakeHerbChunkFromList(list) : nullptr;
+  uint8_t* made = hit ? make(list) : nullptr;
   DeleteList(list, 0);
-  return chunk;
+  return made;
+}
+
+}  // namespace
+
+uint8_t* HerbChunkWithFind(const uint8_t* herb, uint32_t x, uint32_t y, uint8_t herb_id, uint8_t found,
+                           uint16_t amount) {
+  return ChunkWithRecord<KrautEintrag>(
+      LIST_HERBS, herb, ScanHerb2List, MakeHerbChunkFromList,
+      [&](const KrautEintrag& k) { return k.x == x && k.y == y && k.herb == herb_id; },
+      [&](KrautEintrag& k) { k.found = (uint8_t)(k.found + found < 255 ? k.found + found : 255); },
+      [&](KrautEintrag& k) {
+        k.x = x;
+        k.y = y;
+        k.herb = herb_id;
+        k.found = found;
+        k.amount = amount;
+      });
 }
 
 uint8_t* WareChunkWithGoods(const uint8_t* ware, uint32_t owner, uint32_t goods, uint32_t units, uint32_t time) {
-  ListHeader* list = CreateList(LIST_GOODS);
-  if (!list) return nullptr;
-  if (ware && !ScanWare2List(list, ware)) {
-    DeleteList(list, 0);
-    return nullptr;
-  }
-  WarenListenEntry* hit = nullptr;
-  ListNode* n = list->first;
-  for (uint32_t i = 0; n && i < list->count && !hit; i++, n = n->next) {
-    WarenListenEntry* w = reinterpret_cast<WarenListenEntry*>(n);
-    if (w->kind == 5 && w->goods == goods) hit = w;
-  }
-  if (hit) {
-    hit->quantity = hit->quantity + units < hit->quantity ? 0xFFFFFFFFu : hit->quantity + units;
-  } else if ((hit = reinterpret_cast<WarenListenEntry*>(AllocListNode(list)))) {
-    hit->kind = 5;
-    hit->owner = owner;
-    hit->goods = goods;
-    hit->quantity = units;
-    hit->ident = time;
-    AddNode(list, &hit->head, LN_TAIL, 0);
-  }
-  uint8_t* chunk = hit ? MakeWareChunkFromList(list) : nullptr;
-  DeleteList(list, 0);
-  return chunk;
+  return ChunkWithRecord<WarenListenEntry>(
+      LIST_GOODS, ware, ScanWare2List, MakeWareChunkFromList,
+      [&](const WarenListenEntry& w) { return w.kind == 5 && w.goods == goods; },
+      [&](WarenListenEntry& w) { w.quantity = w.quantity + units < w.quantity ? 0xFFFFFFFFu : w.quantity + units; },
+      [&](WarenListenEntry& w) {
+        w.kind = 5;
+        w.owner = owner;
+        w.goods = goods;
+        w.quantity = units;
+        w.ident = time;
+      });
 }
 
 uint32_t ShipCapacity(uint16_t type) { return type >= 14 && type <= 16 ? type - 13u : 0; }

@@ -911,6 +911,63 @@ TEST_F(MapPortVisit, ASmallTradeShipTakesAnArmyOfTenThousandNotOneMore) {
   EXPECT_TRUE(ArmyAt(21, 6386, 3192));
 }
 
+// The ship list of the outgoing pool (taken from the received one when it
+// has none), edited and written to the outgoing pool.
+void EditShips(const std::function<void(Schiffseintrag&)>& fn) {
+  uint8_t* c = nullptr;
+  if (LoadChunkState("SHIP", OutgoingPoolPath, &c) != CHUNK_GOOD) LoadChunkState("SHIP", ReceivedPoolPath, &c);
+  ASSERT_NE(c, nullptr);
+  ListHeader* list = CreateList(LIST_SHIPS);
+  ASSERT_TRUE(ScanShip2List(list, c));
+  FreeChunk(c);
+  ListNode* n = list->first;
+  for (uint32_t i = 0; n && i < list->count; i++, n = n->next) fn(*reinterpret_cast<Schiffseintrag*>(n));
+  uint8_t* made = MakeShipChunkFromList(list);
+  ASSERT_NE(made, nullptr);
+  ASSERT_NE(AddChunkPool(made, OutgoingPoolPath), 0);
+  FreeChunk(made);
+  DeleteList(list, 0);
+}
+
+TEST_F(MapPortVisit, UnloadingClearsAStaleFirstSlotAndSetsTheNextFigureAshore) {
+  StartPort();
+  SetShipRange(8);
+  // Ship 31 beside the port; its first slot names a figure that is gone,
+  // the second the army 21.
+  EditFigures([](std::vector<FigurRecord>& v) {
+    ShipFirst(v);
+    for (FigurRecord& f : v)
+      if (f.number == 31 || f.number == 21) f.x = 6385;
+  });
+  EditArmy(21, 6385, 3192, 800);
+  const uint32_t own = Own();
+  EditShips([own](Schiffseintrag& e) {
+    if (e.ship_id != 31) return;
+    e.x = 6385;
+    e.cargo[1] = e.cargo[0];
+    e.cargo[1].x = 6385;
+    e.cargo[0] = Fig(own, 1, 99, 6385, 3192, 7, 0);
+  });
+  g_order = 6;
+  Visit(Select(6385, 3192) + Order(6385, 3192) + At(6386, 3193));
+  const FigurRecord* army = Find(Figures(), Own(), 21);
+  ASSERT_NE(army, nullptr);
+  EXPECT_EQ(army->state, 0);
+  EXPECT_EQ(army->x, 6386u);
+  EXPECT_EQ(army->y, 3193u);
+  EXPECT_TRUE(ArmyAt(21, 6386, 3193));
+  EXPECT_EQ(Find(Figures(), Own(), 31)->points, 0);
+  EXPECT_EQ(Find(Figures(), Own(), 31)->state, 0);
+  bool seen = false;
+  for (const Schiffseintrag& e : ShipEntries())
+    if (e.ship_id == 31) {
+      seen = true;
+      EXPECT_EQ(e.cargo[0].number, 0);
+      EXPECT_EQ(e.cargo[1].number, 0);
+    }
+  EXPECT_TRUE(seen);
+}
+
 TEST_F(MapPortVisit, AWarShipAttacksShipsAndCapturesOnlyTradeShips) {
   StartPort();
   SetShipRange(8);
@@ -1057,6 +1114,41 @@ TEST_F(MapActionVisit, AClericFindsHerbsIntoTheTurnAndTheStore) {
   EXPECT_TRUE(Saw("0:" + Cat(1429))) << AllTexts();
   EXPECT_EQ(PoolChunk("HERB"), h1);
   EXPECT_EQ(Find(Figures(), Own(), 42)->points, 2);
+}
+
+TEST_F(MapActionVisit, TheFindJoinsTheStoreAndAnUnreadableStoreStaysAsItIs) {
+  Start(k1024);
+  PlaceHerb();
+  uint8_t* w = WareChunkWithGoods(nullptr, Own(), 60, 10, 1);
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", w), 1);
+  FreeChunk(w);
+  MapState().random.store(ThreeRandom);
+  g_order = 14;
+  g_boxes.choice = 4;
+  Visit(Select(6396, 3197) + Order(6396, 3197));
+  {
+    LoadedChunk ware("WARE", ".\\Data\\WarenChunk.qoe");
+    ASSERT_NE(ware.p, nullptr);
+    ListHeader* list = CreateList(LIST_GOODS);
+    ASSERT_TRUE(ScanWare2List(list, ware.p));
+    ASSERT_EQ(list->count, 1u);
+    EXPECT_EQ(reinterpret_cast<WarenListenEntry*>(list->first)->quantity, 14u);
+    DeleteList(list, 0);
+  }
+  // Damaged: the herb still goes into the turn, the file stays.
+  const std::vector<uint8_t> garbage = {'W', 'A', 'R', 'E', 'x', 1, 2};
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/WarenChunk.qoe", garbage));
+  EditFigures([](std::vector<FigurRecord>& v) {
+    for (FigurRecord& f : v)
+      if (f.number == 42) f.points = 6;
+  });
+  Visit(Select(6396, 3197) + Order(6396, 3197));
+  MapState().random.store(nullptr);
+  EXPECT_EQ(FileBytes(".\\Data\\WarenChunk.qoe"), garbage);
+  LoadedChunk herb("HERB", OutgoingPoolPath);
+  ASSERT_NE(herb.p, nullptr);
+  EXPECT_EQ(HerbEntries(herb.p)[0].found, 8);
 }
 
 TEST_F(MapActionVisit, AFailedWriteOfTheFindChangesNeitherFile) {
