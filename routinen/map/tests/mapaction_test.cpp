@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -433,10 +434,10 @@ class MapActionVisit : public testing::Test {
     ASSERT_EQ(SaveFigurList2MapPrefs(list), 1);
     DeleteList(list, 0);
   }
-  static const FigurRecord* Find(const std::vector<FigurRecord>& v, uint32_t owner, uint16_t number) {
+  static std::optional<FigurRecord> Find(const std::vector<FigurRecord>& v, uint32_t owner, uint16_t number) {
     for (const FigurRecord& f : v)
-      if (f.owner == owner && f.number == number) return &f;
-    return nullptr;
+      if (f.owner == owner && f.number == number) return f;
+    return std::nullopt;
   }
   static std::vector<uint8_t> PoolChunk(const char* id) {
     LoadedChunk c(id, OutgoingPoolPath);
@@ -488,8 +489,8 @@ TEST_F(MapActionVisit, AConfirmedAttackWritesANewKrigChunkAndTakesThePoints) {
   EXPECT_EQ(e.target.number, 77);
   // The figure keeps the order and has no points left.
   const std::vector<FigurRecord> after = Figures();
-  const FigurRecord* a = Find(after, Own(), 14);
-  ASSERT_NE(a, nullptr);
+  std::optional<FigurRecord> a = Find(after, Own(), 14);
+  ASSERT_TRUE(a.has_value());
   EXPECT_EQ(a->state, 3);
   EXPECT_EQ(a->points, 0);
 }
@@ -534,8 +535,8 @@ TEST_F(MapActionVisit, DeclinedOrEscapedTheOrderIsTakenBackAndNothingWritten) {
   Visit(Select(6398, 3199) + Order(6398, 3199) + At(6398, 3200) + At(6399, 3199) + "key esc\nwait 100\n");
   EXPECT_TRUE(PoolChunk("KRIG").empty());
   EXPECT_TRUE(Saw("0:" + Cat(904))) << AllTexts();
-  const FigurRecord* a = Find(Figures(), Own(), 14);
-  ASSERT_NE(a, nullptr);
+  std::optional<FigurRecord> a = Find(Figures(), Own(), 14);
+  ASSERT_TRUE(a.has_value());
   EXPECT_EQ(a->state, 0);
   EXPECT_EQ(a->points, 4);
 }
@@ -578,8 +579,8 @@ TEST_F(MapActionVisit, AMoveWalksThePathAndCostsTheGridsDifference) {
   const uint32_t before = Find(Figures(), Own(), 14)->points;
   ASSERT_EQ(before, 4u);
   Visit(Select(6398, 3199) + Order(6398, 3199) + At(6398, 3197));
-  const FigurRecord* a = Find(Figures(), Own(), 14);
-  ASSERT_NE(a, nullptr);
+  std::optional<FigurRecord> a = Find(Figures(), Own(), 14);
+  ASSERT_TRUE(a.has_value());
   EXPECT_EQ(a->x, 6398u);
   EXPECT_EQ(a->y, 3197u);
   EXPECT_EQ(a->state, 0);
@@ -709,11 +710,11 @@ TEST_F(MapPortVisit, AShipBeyondTheRangeIsLostWithItsCargoAndEveryOwnShipOnTheHe
   Visit(Select(6384, 3192));
   EXPECT_TRUE(Saw("textbox:" + Cat(1023))) << AllTexts();
   const std::vector<FigurRecord> after = Figures();
-  EXPECT_EQ(Find(after, Own(), 31), nullptr);
-  EXPECT_EQ(Find(after, Own(), 35), nullptr);
-  EXPECT_EQ(Find(after, Own(), 21), nullptr);
-  EXPECT_NE(Find(after, 2003, 36), nullptr);  // another lord's ship stays
-  EXPECT_NE(Find(after, Own(), 14), nullptr);
+  EXPECT_FALSE(Find(after, Own(), 31).has_value());
+  EXPECT_FALSE(Find(after, Own(), 35).has_value());
+  EXPECT_FALSE(Find(after, Own(), 21).has_value());
+  EXPECT_TRUE(Find(after, 2003, 36).has_value());  // another lord's ship stays
+  EXPECT_TRUE(Find(after, Own(), 14).has_value());
   EXPECT_FALSE(HasId(ArmyIds(), 21));
   EXPECT_TRUE(HasId(ArmyIds(), 14));
   for (const Schiffseintrag& e : ShipEntries()) EXPECT_NE(e.ship_id, 31);
@@ -727,12 +728,12 @@ TEST_F(MapPortVisit, AShipWithinTheRangeOrWithoutResearchIsKept) {
   const std::vector<FigurRecord> before = Figures();
   Visit(Select(6384, 3192));
   EXPECT_TRUE(g_boxes.texts.empty()) << AllTexts();
-  EXPECT_NE(Find(Figures(), Own(), 31), nullptr);
+  EXPECT_TRUE(Find(Figures(), Own(), 31).has_value());
   // Without a FORS chunk there is no test at all.
   ASSERT_NE(RemChunkPool("FORS", ReceivedPoolPath), 0);
   Visit(Select(6384, 3192));
   EXPECT_TRUE(g_boxes.texts.empty()) << AllTexts();
-  EXPECT_NE(Find(Figures(), Own(), 31), nullptr);
+  EXPECT_TRUE(Find(Figures(), Own(), 31).has_value());
   EXPECT_TRUE(HasId(ArmyIds(), 21));
 }
 
@@ -741,7 +742,7 @@ TEST_F(MapPortVisit, AFigureOffLandSinksWithItsArmyACarriedOneStays) {
   // The carried army 21 selected on the water: it stays.
   Visit(Select(6384, 3192));
   EXPECT_TRUE(g_boxes.texts.empty()) << AllTexts();
-  EXPECT_NE(Find(Figures(), Own(), 21), nullptr);
+  EXPECT_TRUE(Find(Figures(), Own(), 21).has_value());
   // Not carried any more: it sinks, and its army goes with it.
   EditFigures([](std::vector<FigurRecord>& v) {
     for (FigurRecord& f : v)
@@ -749,8 +750,8 @@ TEST_F(MapPortVisit, AFigureOffLandSinksWithItsArmyACarriedOneStays) {
   });
   Visit(Select(6384, 3192));
   EXPECT_TRUE(Saw("0:" + Cat(1286))) << AllTexts();
-  EXPECT_EQ(Find(Figures(), Own(), 21), nullptr);
-  EXPECT_NE(Find(Figures(), Own(), 31), nullptr);
+  EXPECT_FALSE(Find(Figures(), Own(), 21).has_value());
+  EXPECT_TRUE(Find(Figures(), Own(), 31).has_value());
   EXPECT_FALSE(HasId(ArmyIds(), 21));
 }
 
@@ -762,11 +763,11 @@ TEST_F(MapPortVisit, AScoutOnAHexNeverReceivedStaysOneOnWaterSinks) {
     v.push_back(Fig(Own(), 0, 71, 6380, 3191, 0, 8));
   });
   Visit(Select(6380, 3190));
-  EXPECT_NE(Find(Figures(), Own(), 70), nullptr);
+  EXPECT_TRUE(Find(Figures(), Own(), 70).has_value());
   EXPECT_TRUE(g_boxes.texts.empty()) << AllTexts();
   Visit(Select(6380, 3191));
-  EXPECT_EQ(Find(Figures(), Own(), 71), nullptr);
-  EXPECT_NE(Find(Figures(), Own(), 70), nullptr);
+  EXPECT_FALSE(Find(Figures(), Own(), 71).has_value());
+  EXPECT_TRUE(Find(Figures(), Own(), 70).has_value());
 }
 
 TEST_F(MapPortVisit, AnUnwritableFigureFileChangesNothing) {
@@ -779,7 +780,7 @@ TEST_F(MapPortVisit, AnUnwritableFigureFileChangesNothing) {
   Visit(Select(6380, 3191));
   FileFailWritesAfter(-1);
   EXPECT_TRUE(Saw("0:" + Cat(1641))) << AllTexts();
-  EXPECT_NE(Find(Figures(), Own(), 71), nullptr);
+  EXPECT_TRUE(Find(Figures(), Own(), 71).has_value());
   EXPECT_EQ(FileBytes(OutgoingPoolPath), pool);
 }
 
@@ -793,14 +794,14 @@ TEST_F(MapPortVisit, ATradeShipLoadsAScoutAndUnloadsIt) {
   });
   g_order = 5;
   Visit(Select(6386, 3192) + Order(6386, 3192) + At(6387, 3192));
-  const FigurRecord* scout = Find(Figures(), Own(), 72);
-  ASSERT_NE(scout, nullptr);
+  std::optional<FigurRecord> scout = Find(Figures(), Own(), 72);
+  ASSERT_TRUE(scout.has_value());
   EXPECT_EQ(scout->state, 7);
   EXPECT_EQ(scout->x, 6386u);
   EXPECT_EQ(scout->y, 3192u);
   EXPECT_EQ(scout->points, 0);
-  const FigurRecord* ship = Find(Figures(), Own(), 33);
-  ASSERT_NE(ship, nullptr);
+  std::optional<FigurRecord> ship = Find(Figures(), Own(), 33);
+  ASSERT_TRUE(ship.has_value());
   EXPECT_EQ(ship->points, 0);  // 8 less the full 10 of a small ship
   EXPECT_EQ(ship->state, 0);
   bool slot = false;
@@ -811,7 +812,7 @@ TEST_F(MapPortVisit, ATradeShipLoadsAScoutAndUnloadsIt) {
   g_order = 6;
   Visit(Select(6386, 3192) + Order(6386, 3192) + At(6386, 3193));
   scout = Find(Figures(), Own(), 72);
-  ASSERT_NE(scout, nullptr);
+  ASSERT_TRUE(scout.has_value());
   EXPECT_EQ(scout->state, 0);
   EXPECT_EQ(scout->x, 6386u);
   EXPECT_EQ(scout->y, 3193u);
@@ -904,8 +905,8 @@ TEST_F(MapPortVisit, ASmallTradeShipTakesAnArmyOfTenThousandNotOneMore) {
   EXPECT_EQ(Find(Figures(), Own(), 33)->state, 0);
   EditArmy(21, 6387, 3192, 10000);
   Visit(Select(6386, 3192) + Order(6386, 3192) + At(6387, 3192));
-  const FigurRecord* army = Find(Figures(), Own(), 21);
-  ASSERT_NE(army, nullptr);
+  std::optional<FigurRecord> army = Find(Figures(), Own(), 21);
+  ASSERT_TRUE(army.has_value());
   EXPECT_EQ(army->state, 7);
   EXPECT_EQ(army->x, 6386u);
   EXPECT_TRUE(ArmyAt(21, 6386, 3192));
@@ -950,8 +951,8 @@ TEST_F(MapPortVisit, UnloadingClearsAStaleFirstSlotAndSetsTheNextFigureAshore) {
   });
   g_order = 6;
   Visit(Select(6385, 3192) + Order(6385, 3192) + At(6386, 3193));
-  const FigurRecord* army = Find(Figures(), Own(), 21);
-  ASSERT_NE(army, nullptr);
+  std::optional<FigurRecord> army = Find(Figures(), Own(), 21);
+  ASSERT_TRUE(army.has_value());
   EXPECT_EQ(army->state, 0);
   EXPECT_EQ(army->x, 6386u);
   EXPECT_EQ(army->y, 3193u);
@@ -1095,8 +1096,8 @@ TEST_F(MapActionVisit, AClericFindsHerbsIntoTheTurnAndTheStore) {
   EXPECT_EQ(e[0].found, 4);
   LoadedChunk ware("WARE", ".\\Data\\WarenChunk.qoe");
   ASSERT_NE(ware.p, nullptr);
-  const FigurRecord* c = Find(Figures(), Own(), 42);
-  ASSERT_NE(c, nullptr);
+  std::optional<FigurRecord> c = Find(Figures(), Own(), 42);
+  ASSERT_TRUE(c.has_value());
   EXPECT_EQ(c->points, 4);
   EXPECT_EQ(c->state, 0);
   // A field without the flag: 2 points, the disappointed notice, no change.
@@ -1252,7 +1253,7 @@ TEST_F(MapPortVisit, SinkingsAndALostShipBesideTheMotionThread) {
   size_t scouts = 0;
   for (const FigurRecord& f : Figures()) scouts += f.owner == Own() && f.type == 0 && f.number >= 300 && f.number < 400;
   EXPECT_EQ(scouts, 0u);
-  EXPECT_EQ(Find(Figures(), Own(), 31), nullptr);
+  EXPECT_FALSE(Find(Figures(), Own(), 31).has_value());
   EXPECT_TRUE(Saw("textbox:" + Cat(1023))) << AllTexts();
 }
 
