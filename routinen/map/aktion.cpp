@@ -28,8 +28,8 @@ constexpr uint32_t kMessagePicture = 66;
 constexpr uint32_t kKriegsFirst = 16;
 const char* const kWareFile = ".\\Data\\WarenChunk.qoe";
 const char* const kChooseBox = ".\\Data\\Screendat\\ChooseBox.dat";
-// The texts the player is told when a change could not be stored.
-constexpr uint32_t kTextNotStored = 1640;
+// The texts the player is told when a find or another change could not be stored.
+constexpr uint32_t kTextNotStored = 1640, kTextNotSaved = 1641;
 
 struct MapActionState {
   MapActionSeams seams{};
@@ -228,7 +228,7 @@ bool TargetPicked(void* user, KartenScreenRecord* d, int32_t x, int32_t y, int32
   FreeChunk(krig);
   if (!stored) {
     DebugLog("CheckAktionsFeld: Konnte Chunk nicht abspeichern : %s !\n", OutgoingPoolPath);
-    mapaction::Notice(kTextNotStored);
+    mapaction::Notice(kTextNotSaved);
     p.failed = true;
     return true;
   }

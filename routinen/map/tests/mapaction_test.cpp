@@ -541,6 +541,24 @@ TEST_F(MapActionVisit, DeclinedOrEscapedTheOrderIsTakenBackAndNothingWritten) {
   EXPECT_EQ(a->points, 4);
 }
 
+TEST_F(MapActionVisit, AnAttackThatCannotBeStoredIsTakenBack) {
+  Start(k1024);
+  EditFigures([](std::vector<FigurRecord>& v) { PlaceEnemy(v); });
+  Visit("");
+  // A damaged outgoing pool (its checksum fails) takes no chunk.
+  std::vector<uint8_t> pool = FileBytes(OutgoingPoolPath);
+  ASSERT_GT(pool.size(), 60u);
+  pool.back() ^= 0x5A;
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3Out/GameChunk.qoe", pool));
+  g_order = 3;
+  Visit(Select(6398, 3199) + Order(6398, 3199) + At(6398, 3200));
+  EXPECT_TRUE(Saw("0:" + Cat(1641))) << AllTexts();
+  const std::optional<FigurRecord> a = Find(Figures(), Own(), 14);
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(a->state, 0);
+  EXPECT_EQ(a->points, 4);
+}
+
 TEST_F(MapActionVisit, AHexOutOfReachAsksForARedHex) {
   Start(k1024);
   g_order = 3;
