@@ -16,6 +16,7 @@
 #include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/gamedata/towns.h"
+#include "routinen/map/mapaction.h"
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
@@ -277,6 +278,7 @@ void InstallProgramScreens() {
   MapScreenHooks map{};
   FillMapDisplayHooks(&map);
   FillMapInfoHooks(&map);
+  FillMapActionHooks(&map);
   map.StartFailed = [](uint32_t step, const char* line) {
     ScreenStartFailed(nullptr, step, line);
   };

@@ -127,6 +127,13 @@ int32_t LayoutValue(const ScreenRegion* r, uint32_t i);
 // the sound is not playing.
 void MapScreenPlaySfx(uint32_t id);
 int32_t MapScreenSfxIdle(uint32_t id);
+// A CD track through the screen's sound seams.
+void MapScreenPlayCd(uint8_t track);
+
+// WriteKartenScreenData with one more file (path null: none) in its
+// FileSet: the lists and that file change together or not at all.
+int32_t WriteKartenScreenDataAnd(KartenScreenRecord* d, int32_t release, const char* path, const void* data,
+                                 uint32_t size);
 
 // Recounts the local figures after a shift (when a figure list is loaded).
 void MapFiguresMoved(QoEMapInfo* map);

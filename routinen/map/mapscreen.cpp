@@ -730,6 +730,7 @@ int32_t LayoutValue(const ScreenRegion* r, uint32_t i) {
 
 void MapScreenPlaySfx(uint32_t id) { PlaySfx(id); }
 int32_t MapScreenSfxIdle(uint32_t id) { return SfxIdle(id) ? 1 : 0; }
+void MapScreenPlayCd(uint8_t track) { PlayCd(track); }
 
 void KartenScreenRightClick(KartenScreenRecord* d, int32_t* next) {
   MapScreenHooks& h = State().hooks;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "mapscreen.h"
+#include "map_internal.h"
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
@@ -201,8 +202,13 @@ uint8_t* MakeArmyChunk(ListHeader* list) { return CovertArmyList2ArmyChunk(list)
 }  // namespace
 
 int32_t WriteKartenScreenData(KartenScreenRecord* d, int32_t release) {
+  return WriteKartenScreenDataAnd(d, release, nullptr, nullptr, 0);
+}
+
+int32_t WriteKartenScreenDataAnd(KartenScreenRecord* d, int32_t release, const char* path, const void* data,
+                                 uint32_t size) {
   if (!d) return 0;
-  if (!Installed()) return 1;
+  if (!Installed()) return path ? (SaveMem2File(path, data, size) == 1 ? 1 : 0) : 1;
   int32_t ok = 1;
   PoolChange changes[3];
   uint8_t* made[3] = {};
@@ -241,9 +247,10 @@ int32_t WriteKartenScreenData(KartenScreenRecord* d, int32_t release) {
     DebugLog("WriteHafenData: Konnte ShipAddOn-Daten nicht speichern!");
     ok = 0;
   }
-  if (ok && (pool || names || addons)) {
+  if (ok && (pool || names || addons || path)) {
     FileSet* set = BeginFileSet();
     ok = set != nullptr;
+    if (ok && path) ok = FileSetWrite(set, path, data, size);
     if (ok && names) ok = FileSetWrite(set, kMapNamesFile, names, names_size);
     if (ok && pool) ok = FileSetWrite(set, OutgoingPoolPath, pool, pool_size);
     if (ok && addons) ok = FileSetWrite(set, kShipAddOnFile, addons, addon_size);
