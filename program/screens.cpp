@@ -18,6 +18,7 @@
 #include "routinen/gamedata/towns.h"
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
+#include "routinen/map/figurmenu.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/prefs.h"
@@ -277,6 +278,7 @@ void InstallProgramScreens() {
   MapScreenHooks map{};
   FillMapDisplayHooks(&map);
   FillMapInfoHooks(&map);
+  FillMapMenuHooks(&map);
   map.StartFailed = [](uint32_t step, const char* line) {
     ScreenStartFailed(nullptr, step, line);
   };

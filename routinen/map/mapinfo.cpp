@@ -574,6 +574,8 @@ void PrintMapNames(KartenScreenRecord* d, uint32_t buffer) {
     for (int32_t r = 1; r < (int32_t)map->Rows; r++) cellLabels(c, r);
 }
 
+ListHeader* MapPlayersList(const KartenScreenRecord* d) { return d ? PlayersList(d) : nullptr; }
+
 void FillMapInfoHooks(MapScreenHooks* hooks) {
   if (!hooks) return;
   hooks->UpdateInfoBox = [](KartenScreenRecord* d) { UpdateInfoBox(d); };

@@ -35,5 +35,10 @@ void PrintMapNames(KartenScreenRecord* d, uint32_t buffer);
 // was switched on, the towns or the players changed, the screen closed).
 void ForgetMapInfoCache();
 
+// The players list made from the record's players chunk (kept until the
+// chunk changes; null without one).
+struct ListHeader;
+ListHeader* MapPlayersList(const KartenScreenRecord* d);
+
 // Fills the slots of this part of the screen.
 void FillMapInfoHooks(MapScreenHooks* hooks);
