@@ -701,4 +701,6 @@ void FillMapMenuHooks(MapScreenHooks* hooks) {
   hooks->EnterMapNames = EnterMapNames;
   hooks->FigurMenu = FigurMenu;
   hooks->FeldMenu = FeldMenu;
+  hooks->ArbeiterReq = [](KartenScreenRecord* d) { ArbeiterReq(d); };
+  hooks->PrintArbeiterAnzahl = PrintArbeiterAnzahl;
 }

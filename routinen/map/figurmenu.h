@@ -112,6 +112,8 @@ void PrintArbeiterAnzahl(KartenScreenRecord* d, uint32_t buffer);
 // Drops the culture parts PrintArbeiterAnzahl keeps (a requester wrote one,
 // the screen closed).
 void ForgetArbeiterAnzahl();
+// Culture parts PrintArbeiterAnzahl has read from disk so far (tests).
+uint32_t ArbeiterAnzahlReadsForTest();
 void KarawaneReq();
 
 // Fills the slots of this part of the screen.

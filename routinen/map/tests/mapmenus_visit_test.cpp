@@ -5,6 +5,7 @@
 // menu, the lists panel with its tabs and the jump, and the 8-bit switch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -22,6 +23,7 @@
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
+#include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/prefs.h"
@@ -77,6 +79,12 @@ class MapMenusVisit : public testing::TestWithParam<int> {
     ASSERT_EQ(HeadlessOpenDisplay(M().id), 1);
     ResetInputState();
     FillDisplayRecord();
+    Install();
+  }
+  void Install() {
+    KartenScreenRecord* d = KartenScreenData;
+    if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
+    ReleaseKartenScreenData(d);
     ASSERT_TRUE(map_test::InstallDemoRealm());
     MapScreenHooks h{};
     FillMapDisplayHooks(&h);
@@ -279,6 +287,94 @@ TEST_P(MapMenusVisit, ListsPanelShipTabAndAJump) {
       for (uint32_t x = 496; x < 640; x++) ASSERT_EQ(a[y * w + x], b[y * w + x]) << x << "," << y;
   }
 }
+
+// The cultivation requester on an own field (6400, 3196): the harvest
+// workers typed far above the pool and the limit are cut to 1000, the
+// pool loses them, and the close writes prefs field 18 and the field's
+// culture part.
+std::string ReqPoint(const Mode& m, int x, int y) {
+  if (m.w == 640) return qoe_test::ClickLine(x, y);
+  return qoe_test::ClickLine(x + ((int)m.w - 1024) / 2, y + ((int)m.h - 768) / 2);
+}
+
+TEST_P(MapMenusVisit, CultivationRequesterTypedWorkersAreCutAndWritten) {
+  CheckPrefs(PREFS_AUTO_CULTIVATION, 1, 0);
+  CheckPrefs(PREFS_FREE_WORKERS, 1, 5000);
+  const std::string png = "mapcultivation_" + Tag() + ".png";
+  const bool deep = Deep();
+  std::string s = Focus(6400, 3196);
+  s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + Row(6400, 3196, 2, 1) + "wait 300\n";
+  s += ReqPoint(M(), deep ? 550 : 360, deep ? 290 : 146) + "wait 200\ntext 99999\nwait 100\nkey enter\nwait 300\n";
+  s += "png " + png + "\n" + ReqPoint(M(), deep ? 660 : 470, deep ? 520 : 378) + "wait 300\n";
+  EXPECT_EQ(Visit(s), 2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  EXPECT_EQ(CheckPrefs(PREFS_FREE_WORKERS, 0, 0), 4000u);
+  EXPECT_EQ(CheckPrefs(PREFS_AUTO_CULTIVATION, 0, 0), 0u);
+  ListHeader* list = CreateList(LIST_CULTURE_FIELDS);
+  ASSERT_NE(ScanMapCult2List(list, 6400 / 40, 3196 / 20), 0);
+  ASSERT_EQ(list->count, 1u);
+  const auto* c = reinterpret_cast<const MapCultEintrag*>(list->first);
+  EXPECT_EQ(c->x, 6400);
+  EXPECT_EQ(c->y, 3196);
+  EXPECT_EQ(c->harvest_workers, 1000);
+  EXPECT_EQ(c->wood_workers, 0);
+  DeleteList(list, 0);
+}
+
+// AUTO asks first: declined, every culture part stays; confirmed, every
+// C_ part of .\Map goes and nothing else.
+class MapCultivationAuto : public MapMenusVisit {
+ protected:
+  void Parts() {
+    CheckPrefs(PREFS_AUTO_CULTIVATION, 1, 0);
+    const std::vector<uint8_t> one(98, 0);
+    ASSERT_EQ(SaveMem2File(".\\Map\\C_1_1.qoe", one.data(), 98), 1);
+    ASSERT_EQ(SaveMem2File(".\\Map\\C_160_159.qoe", one.data(), 98), 1);
+  }
+  std::string Script(const char* answer) {
+    const bool deep = Deep();
+    std::string s = Focus(6400, 3196);
+    s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + Row(6400, 3196, 2, 1) + "wait 300\n";
+    s += ReqPoint(M(), deep ? 688 : 496, deep ? 262 : 118) + "wait 300\npng mapquestion_" + Tag() + ".png\n";
+    s += std::string(answer) + "\nwait 300\npng mapcultivation_auto_" + Tag() + ".png\n";
+    return s + ReqPoint(M(), deep ? 660 : 470, deep ? 520 : 378) + "wait 300\n";
+  }
+  static std::vector<std::string> Files(bool culture) {
+    std::vector<std::string> n;
+    for (const auto& e : std::filesystem::directory_iterator("Map"))
+      if ((e.path().filename().string()[0] == 'C') == culture) n.push_back(e.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+  }
+};
+
+TEST_P(MapCultivationAuto, DeclinedKeepsEveryCulturePart) {
+  Parts();
+  EXPECT_EQ(Visit(Script("key esc")), 2);
+  EXPECT_TRUE(qoe_test::KeepPng("mapquestion_" + Tag() + ".png"));
+  EXPECT_EQ(Files(true).size(), 3u);  // the two and the field's, written at the close
+  EXPECT_EQ(CheckPrefs(PREFS_AUTO_CULTIVATION, 0, 0), 0u);
+}
+
+TEST_P(MapCultivationAuto, ConfirmedDeletesEveryCulturePartAndNothingElse) {
+  Parts();
+  // The map parts the visit loads are there before.
+  EXPECT_EQ(Visit(Focus(6400, 3196)), 2);
+  const std::vector<std::string> kept = Files(false);
+  Install();
+  Parts();
+  EXPECT_EQ(Visit(Script("key enter")), 2);
+  EXPECT_TRUE(qoe_test::KeepPng("mapcultivation_auto_" + Tag() + ".png"));
+  EXPECT_TRUE(Files(true).empty());
+  EXPECT_EQ(Files(false), kept);
+  EXPECT_EQ(CheckPrefs(PREFS_AUTO_CULTIVATION, 0, 0), 1u);
+  EXPECT_EQ(CheckPrefs(PREFS_FREE_WORKERS, 0, 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapCultivationAuto, testing::Values(0, 1, 2),
+                         [](const testing::TestParamInfo<int>& i) {
+                           return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Modes, MapMenusVisit, testing::Values(0, 1, 2), [](const testing::TestParamInfo<int>& i) {
   return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
