@@ -517,7 +517,8 @@ void PrintArbeiterAnzahl(KartenScreenRecord* d, uint32_t buffer) {
     if (!IsInMapArea(x1, y, x2, y + 9)) return;
     char text[16];
     std::snprintf(text, sizeof text, "%u", sum);
-    PrintTextOutlined(rp, x1, y, x2, y + 9, text, 0, 7, 549);
+    // Light text in its dark outline stays legible on every terrain.
+    PrintTextOutlined(rp, x1, y, x2, y + 9, text, 0, 1, 549);
   };
   for (int32_t c = 1; c < last; c += 2)
     for (int32_t r = 0; r < map->Rows; r++) cellAt(c, r);

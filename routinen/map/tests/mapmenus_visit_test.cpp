@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -24,6 +25,7 @@
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/system/files.h"
+#include "routinen/system/memory.h"
 #include "routinen/system/input.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/prefs.h"
@@ -47,6 +49,9 @@ struct Seen {
   std::vector<uint8_t> moveBefore, moveAfter;
   uint32_t jumpedTo = 0;
   int32_t jumpX = -1, jumpY = -1;
+  int64_t failBudget = -1;
+  std::vector<uint32_t> reads;
+  uint32_t arbeiterResult = 99;
 };
 Seen& S() {
   static Seen s;
@@ -150,10 +155,10 @@ class MapMenusVisit : public testing::TestWithParam<int> {
     return "move " + at + "; press right " + at + "; release right " + at + "\nwait 200\n";
   }
   int32_t vx_ = 0, vy_ = 0;
-  int32_t Visit(const std::string& script) {
+  int32_t Visit(const std::string& script, bool reset = true) {
     static int32_t s_result;
     s_result = 99;
-    S() = Seen{};
+    if (reset) S() = Seen{};
     const std::string timed = "move 300 300\ntimer 0 100\nwait 600\n" + script + "wait 300\nkey esc\nwait 300\n";
     EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return s_result = KartenScreen(2, 1), 0; }, nullptr), 0);
     return s_result;
@@ -321,6 +326,109 @@ TEST_P(MapMenusVisit, CultivationRequesterTypedWorkersAreCutAndWritten) {
   DeleteList(list, 0);
 }
 
+// The close writes prefs and the culture part through one FileSet: a
+// write that fails leaves both as they were.
+void FailingArbeiterReq(KartenScreenRecord* d) {
+  FileFailWritesAfter(S().failBudget);
+  S().arbeiterResult = ArbeiterReq(d);
+  FileFailWritesAfter(-1);
+}
+
+TEST_P(MapMenusVisit, AFailedCloseChangesNeitherPrefsNorTheCulturePart) {
+  for (int64_t budget : {0, 300}) {
+    Install();
+    MapScreenHooks h{};
+    FillMapDisplayHooks(&h);
+    FillMapInfoHooks(&h);
+    FillMapMenuHooks(&h);
+    h.ArbeiterReq = FailingArbeiterReq;
+    SetMapScreenHooks(&h);
+    CheckPrefs(PREFS_AUTO_CULTIVATION, 1, 0);
+    CheckPrefs(PREFS_FREE_WORKERS, 1, 5000);
+    const bool deep = Deep();
+    std::string s = Focus(6400, 3196);
+    s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + Row(6400, 3196, 2, 1) + "wait 300\n";
+    s += ReqPoint(M(), deep ? 550 : 360, deep ? 290 : 146) + "wait 200\ntext 250\nkey enter\nwait 300\n";
+    s += ReqPoint(M(), deep ? 660 : 470, deep ? 520 : 378) + "wait 300\n";
+    S().failBudget = budget;
+    EXPECT_EQ(Visit(s, false), 2);
+    EXPECT_EQ(S().arbeiterResult, 0u) << budget;  // opened, and its close failed
+    EXPECT_EQ(CheckPrefs(PREFS_FREE_WORKERS, 0, 0), 5000u) << budget;
+    EXPECT_FALSE(std::filesystem::exists("Map/C_160_159.qoe")) << budget;
+  }
+}
+
+// Worker totals over the map: an own field with workers shows their sum,
+// one with three zeros and one without a record show nothing; a redraw
+// reads no culture part again.
+TEST_P(MapMenusVisit, WorkerTotalsOverTheMapAreReadOnce) {
+  ListHeader* list = CreateList(LIST_CULTURE_FIELDS);
+  MapCultEintrag* c = ArbeiterReqAlloc(list, 6400, 3196);
+  c->harvest_workers = 120;
+  c->wood_workers = 30;
+  c->stone_workers = 7;
+  ArbeiterReqAlloc(list, 6401, 3196);  // zeros
+  ASSERT_EQ(SaveMapCultList(list, 160, 159), 1);
+  DeleteList(list, 0);
+  const std::string png = "mapworkers_" + Tag() + ".png";
+  MapScreenHooks h{};
+  FillMapDisplayHooks(&h);
+  FillMapInfoHooks(&h);
+  FillMapMenuHooks(&h);
+  h.PrintArbeiterAnzahl = [](KartenScreenRecord* d, uint32_t buffer) {
+    const uint32_t before = ArbeiterAnzahlReadsForTest();
+    PrintArbeiterAnzahl(d, buffer);
+    S().reads.push_back(ArbeiterAnzahlReadsForTest() - before);
+  };
+  SetMapScreenHooks(&h);
+  std::string s = Focus(6400, 3196);
+  if (Deep()) s += qoe_test::ClickLine(104, 599 + (int)M().h - 768) + "wait 300\n";
+  else s += qoe_test::ClickLine(560, 324) + "wait 300\n";
+  s += "png " + png + "\nkey d\nwait 200\nkey a\nwait 200\n";
+  S() = Seen{};
+  EXPECT_EQ(Visit(s, false), 2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  ASSERT_GE(S().reads.size(), 3u);
+  EXPECT_GT(S().reads.front(), 0u);
+  EXPECT_EQ(S().reads.back(), 0u);  // back where it was: nothing read
+}
+
+// Naming places: a new name is written to MapNames.dat when the screen
+// leaves; the player's own towns take no name.
+TEST_P(MapMenusVisit, ANewPlaceNameIsWrittenAndOwnTownsTakeNone) {
+  std::string s = Focus(6400, 3196);
+  s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + Row(6400, 3196, 2, 0) + "wait 300\n";
+  s += "png mapname_" + Tag() + ".png\ntext Rabenfels\nkey enter\nwait 300\n";
+  EXPECT_EQ(Visit(s), 2);
+  EXPECT_TRUE(qoe_test::KeepPng("mapname_" + Tag() + ".png"));
+  if (Deep()) KartenScreen(0, 0);  // the kept map writes at its release
+  uint32_t size = 0;
+  uint8_t* data = static_cast<uint8_t*>(LoadFile2MemSize(".\\Data\\MapNames.dat", 0, &size));
+  ASSERT_NE(data, nullptr);
+  std::vector<uint8_t> expect(88, 0);
+  expect[0] = 6400 >> 8;
+  expect[1] = 6400 & 0xFF;
+  expect[2] = 3196 >> 8;
+  expect[3] = 3196 & 0xFF;
+  std::memcpy(expect.data() + 4, "Rabenfels", 9);
+  ASSERT_GE(size, 88u);
+  EXPECT_EQ(std::vector<uint8_t>(data + size - 88, data + size), expect);
+  FreeVec(data);
+}
+
+TEST_P(MapMenusVisit, TheOwnCapitalTakesNoName) {
+  std::string s = Focus(6398, 3199);
+  s += ClickHex(6398, 3199) + RightClickHex(6398, 3199) + Row(6398, 3199, 2, 0) + "wait 300\n";
+  s += "text Rabenfels\nkey enter\nwait 300\n";
+  EXPECT_EQ(Visit(s), 2);
+  EXPECT_EQ(S().fieldResult, 0);
+  if (Deep()) KartenScreen(0, 0);
+  uint32_t size = 0;
+  uint8_t* data = static_cast<uint8_t*>(LoadFile2MemSize(".\\Data\\MapNames.dat", 0, &size));
+  for (uint32_t i = 0; data && i + 88 <= size; i += 88) EXPECT_NE(std::memcmp(data + i + 4, "Rabenfels", 9), 0);
+  FreeVec(data);
+}
+
 // AUTO asks first: declined, every culture part stays; confirmed, every
 // C_ part of .\Map goes and nothing else.
 class MapCultivationAuto : public MapMenusVisit {
@@ -375,6 +483,71 @@ INSTANTIATE_TEST_SUITE_P(Modes, MapCultivationAuto, testing::Values(0, 1, 2),
                          [](const testing::TestParamInfo<int>& i) {
                            return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
                          });
+
+// The caravan requester: closed by each of its gadgets and by Escape; INFO
+// shows its help first. It changes no file.
+class CaravanRequester : public testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(HeadlessOpenDisplay(kModes[GetParam()].id), 1);
+    ResetInputState();
+    FillDisplayRecord();
+    ASSERT_TRUE(map_test::InstallDemoRealm());
+  }
+  void TearDown() override {
+    FreeAllElmorGfx();
+    HeadlessCloseDisplay();
+  }
+  // Runs the requester under the script; true when it returned before the
+  // script's end (which would close the window).
+  bool Run(const std::string& script) {
+    static std::atomic<int> done;
+    done = 0;
+    const std::string s = "wait 200\n" + script + "wait 300\n";
+    EXPECT_EQ(HeadlessRunGame(s.c_str(),
+                              [](void* deep) {
+                                // Over the map screen's picture, at display
+                                // coordinates on deeper displays.
+                                SetDisplayGameAreaAtCorner(deep ? 1 : 0);
+                                OpenElmorPic(".\\Data\\Path", 3, 0);
+                                WaitTransition();
+                                KarawaneReq();
+                                done = WindowCloseRequested() ? 1 : 2;
+                                CloseElmorPic(3, 0);
+                                SetDisplayGameAreaAtCorner(0);
+                                return 0;
+                              },
+                              kModes[GetParam()].w > 640 ? this : nullptr),
+              0);
+    return done == 2;
+  }
+  std::string Click(int x, int y) const {
+    const Mode& m = kModes[GetParam()];
+    return qoe_test::ClickLine(((int)m.w - 360) / 2 + x, ((int)m.h - 260) / 2 + y) + "wait 200\n";
+  }
+};
+
+TEST_P(CaravanRequester, EachGadgetAndEscapeCloseIt) {
+  const std::string png = std::string("mapcaravan_") + std::to_string(kModes[GetParam()].w) + ".png";
+  const auto before = qoe_test::FileTree("Data");
+  EXPECT_TRUE(Run("png " + png + "\n" + Click(300, 240)));  // EXIT
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  const int gadgets[][2] = {{240, 220}, {80, 240}, {180, 240}, {300, 186}, {120, 200},
+                            {204, 240}, {240, 200}, {240, 180}};
+  for (const auto& g : gadgets) EXPECT_TRUE(Run(Click(g[0], g[1]))) << g[0] << "," << g[1];
+  EXPECT_TRUE(Run("key esc\nwait 200\n"));
+  // INFO: the help box (closed by Escape), then the requester closes.
+  EXPECT_TRUE(Run(Click(300, 214) + "png mapcaravan_info.png\nkey esc\nwait 200\n"));
+  EXPECT_TRUE(qoe_test::KeepPng("mapcaravan_info.png"));
+  EXPECT_TRUE(qoe_test::FileTree("Data") == before);
+  // The picture itself closes nothing (last: the script's end closes the
+  // window for good).
+  EXPECT_FALSE(Run(Click(2, 2)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CaravanRequester, testing::Values(0, 2), [](const testing::TestParamInfo<int>& i) {
+  return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+});
 
 INSTANTIATE_TEST_SUITE_P(Modes, MapMenusVisit, testing::Values(0, 1, 2), [](const testing::TestParamInfo<int>& i) {
   return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
