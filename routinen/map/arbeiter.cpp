@@ -440,10 +440,12 @@ struct CultPart {
   uint32_t column, row;
   uint32_t size;
   uint64_t mtime;
+  uint32_t checked;             // the pass its stamp was last looked at
   std::vector<uint32_t> cells;  // (x << 16 | y) and the sum, in pairs
 };
 struct ArbeiterAnzahlState {
   std::vector<CultPart> parts;
+  uint32_t pass = 0;   // one per walk over the view: each part's stamp once a pass
   uint32_t reads = 0;  // parts read from disk (tests)
 };
 ArbeiterAnzahlState& A() {
@@ -452,6 +454,8 @@ ArbeiterAnzahlState& A() {
 }
 
 const CultPart* Part(uint32_t column, uint32_t row) {
+  for (CultPart& p : A().parts)
+    if (p.column == column && p.row == row && p.checked == A().pass) return &p;
   char path[64];
   MapCultPath(path, sizeof path, column, row);
   uint32_t size = 0;
@@ -459,6 +463,7 @@ const CultPart* Part(uint32_t column, uint32_t row) {
   GetFileStamp(path, &size, &mtime);
   for (CultPart& p : A().parts)
     if (p.column == column && p.row == row) {
+      p.checked = A().pass;
       if (p.size == size && p.mtime == mtime) return &p;
       p.cells.clear();
       p.size = size;
@@ -479,7 +484,7 @@ const CultPart* Part(uint32_t column, uint32_t row) {
       DeleteList(list, 0);
       return &p;
     }
-  A().parts.push_back(CultPart{column, row, ~0u, ~0ull, {}});
+  A().parts.push_back(CultPart{column, row, ~0u, ~0ull, A().pass - 1, {}});
   return Part(column, row);
 }
 
@@ -488,6 +493,36 @@ const CultPart* Part(uint32_t column, uint32_t row) {
 void ForgetArbeiterAnzahl() { A().parts.clear(); }
 
 uint32_t ArbeiterAnzahlReadsForTest() { return A().reads; }
+
+void ArbeiterAnzahlLabels(KartenScreenRecord* d, std::vector<ArbeiterAnzahlLabel>* out) {
+  out->clear();
+  QoEMapInfo* map = d ? d->map : nullptr;
+  if (!map) return;
+  const int32_t shift = Deep() ? 16 : 0;
+  const int32_t last = 2 * (map->Columns / 2);
+  A().pass++;
+  auto cellAt = [&](int32_t c, int32_t r) {
+    const MapTile* t = CMapCell(map, map->ViewColumn + c, map->ViewRow + r);
+    if (!t || t->Besitzer != MapOwnPlayer()) return;
+    const CultPart* p = Part(t->X / 40, t->Y / 20);
+    const uint32_t key = t->X << 16 | (t->Y & 0xFFFF);
+    uint32_t sum = 0;
+    for (size_t i = 0; i + 1 < p->cells.size(); i += 2)
+      if (p->cells[i] == key) sum = p->cells[i + 1];
+    if (!sum) return;
+    ArbeiterAnzahlLabel l;
+    l.x1 = 48 * c + 11 - shift;
+    l.x2 = 48 * c + 51 - shift;
+    l.y = 56 * r + ((c & 1) ? 61 : 33) - shift;
+    if (!IsInMapArea(l.x1, l.y, l.x2, l.y + 9)) return;
+    l.sum = sum;
+    out->push_back(l);
+  };
+  for (int32_t c = 1; c < last; c += 2)
+    for (int32_t r = 0; r < map->Rows; r++) cellAt(c, r);
+  for (int32_t c = 2; c <= last; c += 2)
+    for (int32_t r = 1; r <= map->Rows; r++) cellAt(c, r);
+}
 
 void PrintArbeiterAnzahl(KartenScreenRecord* d, uint32_t buffer) {
   if (!d || !d->map) return;
@@ -500,30 +535,15 @@ void PrintArbeiterAnzahl(KartenScreenRecord* d, uint32_t buffer) {
   }
   RastPort* rp = GetScreenRastPort(buffer);
   if (!rp) return;
+  std::vector<ArbeiterAnzahlLabel> labels;
+  ArbeiterAnzahlLabels(d, &labels);
   SetFont(rp, map->Font);
-  const int32_t shift = Deep() ? 16 : 0;
-  const int32_t last = 2 * (map->Columns / 2);
-  auto cellAt = [&](int32_t c, int32_t r) {
-    const MapTile* t = CMapCell(map, map->ViewColumn + c, map->ViewRow + r);
-    if (!t || t->Besitzer != MapOwnPlayer()) return;
-    const CultPart* p = Part(t->X / 40, t->Y / 20);
-    const uint32_t key = t->X << 16 | (t->Y & 0xFFFF);
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < p->cells.size(); i += 2)
-      if (p->cells[i] == key) sum = p->cells[i + 1];
-    if (!sum) return;
-    const int32_t x1 = 48 * c + 11 - shift, x2 = 48 * c + 51 - shift;
-    const int32_t y = 56 * r + ((c & 1) ? 61 : 33) - shift;
-    if (!IsInMapArea(x1, y, x2, y + 9)) return;
+  for (const ArbeiterAnzahlLabel& l : labels) {
     char text[16];
-    std::snprintf(text, sizeof text, "%u", sum);
+    std::snprintf(text, sizeof text, "%u", l.sum);
     // Light text in its dark outline stays legible on every terrain.
-    PrintTextOutlined(rp, x1, y, x2, y + 9, text, 0, 1, 549);
-  };
-  for (int32_t c = 1; c < last; c += 2)
-    for (int32_t r = 0; r < map->Rows; r++) cellAt(c, r);
-  for (int32_t c = 2; c <= last; c += 2)
-    for (int32_t r = 1; r <= map->Rows; r++) cellAt(c, r);
+    PrintTextOutlined(rp, l.x1, l.y, l.x2, l.y + 9, text, 0, 1, 549);
+  }
 }
 
 // --- the caravan requester -----------------------------------------------------------------

@@ -165,7 +165,6 @@ void MiniMapClick(KartenScreenRecord* d) {
   const uint32_t v = Deep() ? 20 : 8;
   const int32_t x1 = LayoutValue(r, v), y1 = LayoutValue(r, v + 1);
   const int32_t x2 = LayoutValue(r, v + 2), y2 = LayoutValue(r, v + 3);
-  const int32_t cx = x1 + (x2 - x1) / 2, cy = y1 + (y2 - y1) / 2;
   const int32_t mx = GetMouseX(), my = GetMouseY();
   if (Deep()) {
     BitMap* shape = UseElmorGfx(".\\Data\\Path", 1166);
@@ -179,10 +178,25 @@ void MiniMapClick(KartenScreenRecord* d) {
     }
     if (!inside) return;
   }
-  Scroll(d, ((mx - cx) / 3) >> 1, (my - cy) >> 2);
+  int32_t dx, dy;
+  MiniMapScroll(mx, my, x1, y1, x2, y2, &dx, &dy);
+  Scroll(d, dx, dy);
 }
 
 }  // namespace
+
+const char* FigurListFirstTab(const KartenScreenRecord* d) {
+  if (d->Armies && d->Armies->count) return "BUT1";
+  if (d->Ships && d->Ships->count) return "BUT2";
+  return "BUT4";
+}
+
+void MiniMapScroll(int32_t mx, int32_t my, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t* dx,
+                   int32_t* dy) {
+  const int32_t cx = x1 + (x2 - x1) / 2, cy = y1 + (y2 - y1) / 2;
+  *dx = ((mx - cx) / 3) >> 1;
+  *dy = (my - cy) >> 2;
+}
 
 void FigurListLines(const KartenScreenRecord* d, uint32_t tab, std::vector<char>* lines) {
   const uint32_t n = EntryCount(d, tab);
@@ -248,13 +262,7 @@ int32_t UpdateFigurRequester(KartenScreenRecord* d, const char* gadget) {
   if (!d || !gadget) return 1;
   char id[5] = {};
   std::memcpy(id, gadget, 4);
-  if (d->ListTab == kNoTab) {
-    std::memcpy(id, "BUT1", 4);
-    if (!d->Armies || d->Armies->count == 0) {
-      id[3] = '2';
-      if (!d->Ships || d->Ships->count == 0) id[3] = '4';
-    }
-  }
+  if (d->ListTab == kNoTab) std::memcpy(id, FigurListFirstTab(d), 4);
   if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != ACCOUNT_INSTALLED) return 1;
   if (std::memcmp(id, "MAP1", 4) == 0) {
     MiniMapClick(d);

@@ -662,15 +662,20 @@ int32_t FigurMenu(KartenScreenRecord* d) {
   return result;
 }
 
-int32_t FeldMenu(KartenScreenRecord* d) {
-  if (!d || !d->map || OutsideView(d)) return -1;
-  const int32_t c = d->map->ViewColumn + d->X_Pos, r = d->map->ViewRow + d->Y_Pos;
-  const MapTile* cell = CMapCell(d->map, c, r);
-  int32_t entries[3];
+uint32_t FeldMenuEntries(const KartenScreenRecord* d, int32_t entries[3]) {
+  const MapTile* cell = d && d->map ? CMapCell(d->map, d->map->ViewColumn + d->X_Pos, d->map->ViewRow + d->Y_Pos)
+                                    : nullptr;
   uint32_t n = 0;
   entries[n++] = 0;
   if (cell && cell->Besitzer == MapOwnPlayer()) entries[n++] = 1;
   if (cell && cell->X == 28 && cell->Y == 14) entries[n++] = 2;
+  return n;
+}
+
+int32_t FeldMenu(KartenScreenRecord* d) {
+  if (!d || !d->map || OutsideView(d)) return -1;
+  int32_t entries[3];
+  const uint32_t n = FeldMenuEntries(d, entries);
   static constexpr uint32_t kText[3] = {1338, 1339, 244};
   Menu m{};
   for (uint32_t i = 0; i < n; i++) {

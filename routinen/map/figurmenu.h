@@ -59,6 +59,9 @@ void FigurMenuPlace(int32_t column, int32_t row, uint32_t rows, uint32_t width, 
 // FeldMenu: 0 names, 1 cultivation, 2 information, -1 none.
 int32_t FigurMenu(KartenScreenRecord* d);
 int32_t FeldMenu(KartenScreenRecord* d);
+// The field menu's entries for the clicked hex (0 always, 1 on an own
+// field, 2 at world (28, 14)) into entries; their number.
+uint32_t FeldMenuEntries(const KartenScreenRecord* d, int32_t entries[3]);
 
 // --- The side panel's lists -----------------------------------------------------
 // A tab ("BUT1".."BUT5") or a click on the minimap ("MAP1"); 1, or 0 when
@@ -67,6 +70,11 @@ int32_t UpdateFigurRequester(KartenScreenRecord* d, const char* gadget);
 // The lines a tab (0..4) shows: two of 80 bytes per entry, in *lines.
 // Entries that find no figure keep two empty lines.
 void FigurListLines(const KartenScreenRecord* d, uint32_t tab, std::vector<char>* lines);
+// The tab shown first: armies, else ships, else scouts.
+const char* FigurListFirstTab(const KartenScreenRecord* d);
+// The scroll of a minimap click at (mx, my) on the rectangle: a third of
+// the distance from the centre in double columns, a quarter in rows.
+void MiniMapScroll(int32_t mx, int32_t my, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t* dx, int32_t* dy);
 // A click in the list: jumps to the figure of the entry under the mouse.
 void JumpToFigur(KartenScreenRecord* d);
 // The figure entry k of tab `tab` names (null none).
@@ -109,6 +117,13 @@ void PrintArbeiterWerte(ArbeiterState* s);
 void EditArbeiterAnzahl(KartenScreenRecord* d, ArbeiterState* s, uint32_t product);
 uint32_t ArbeiterReq(KartenScreenRecord* d);
 void PrintArbeiterAnzahl(KartenScreenRecord* d, uint32_t buffer);
+// What it prints: the rectangle (x1, y)-(x2, y + 9) and the sum of each
+// own visible field with workers, on the free map area.
+struct ArbeiterAnzahlLabel {
+  int32_t x1, x2, y;
+  uint32_t sum;
+};
+void ArbeiterAnzahlLabels(KartenScreenRecord* d, std::vector<ArbeiterAnzahlLabel>* out);
 // Drops the culture parts PrintArbeiterAnzahl keeps (a requester wrote one,
 // the screen closed).
 void ForgetArbeiterAnzahl();

@@ -385,6 +385,76 @@ TEST_F(FigurSideBoxTexts, ForeignArmiesSumTheirSurvivorsPerOpponent) {
   EXPECT_NE(Box(a)[0], "-> vernichtet");
 }
 
+TEST_F(FigurMenuRules, MenusOnTheLastColumnOrRowReturnAtOnce) {
+  Figure(kOwn, 0, 1, 9, 3, 8);
+  d_->SelectedFigure = MapFigurAt(fake_.figures.data(), 0);
+  d_->FigureSelected = 1;
+  d_->X_Pos = (int16_t)(fake_.map.Columns - 1);
+  EXPECT_EQ(FigurMenu(d_), 0);
+  EXPECT_EQ(FeldMenu(d_), -1);
+  d_->X_Pos = 3;
+  d_->Y_Pos = (int16_t)(fake_.map.Rows - 1);
+  EXPECT_EQ(FigurMenu(d_), 0);
+  EXPECT_EQ(FeldMenu(d_), -1);
+  d_->Y_Pos = -1;
+  EXPECT_EQ(FigurMenu(d_), 0);
+}
+
+TEST_F(FigurMenuRules, FieldMenuEntriesOnOwnAndForeignFieldsAndAt28x14) {
+  int32_t e[3];
+  ASSERT_EQ(FeldMenuEntries(d_, e), 2u);
+  EXPECT_EQ(e[0], 0);
+  EXPECT_EQ(e[1], 1);
+  At(0, 0).Besitzer = 77;
+  ASSERT_EQ(FeldMenuEntries(d_, e), 1u);
+  At(0, 0).X = 28;
+  At(0, 0).Y = 14;
+  ASSERT_EQ(FeldMenuEntries(d_, e), 2u);
+  EXPECT_EQ(e[1], 2);
+  At(0, 0).Besitzer = kOwn;
+  ASSERT_EQ(FeldMenuEntries(d_, e), 3u);
+  At(0, 0).X = 29;
+  EXPECT_EQ(FeldMenuEntries(d_, e), 2u);
+}
+
+TEST_F(FigurMenuRules, FirstTabMiniMapScrollAndSpecialistJumps) {
+  EXPECT_STREQ(FigurListFirstTab(d_), "BUT4");
+  Ship(31, 3, 3);
+  EXPECT_STREQ(FigurListFirstTab(d_), "BUT2");
+  AddArmy("Burgwache", 14, 3, 3, 2, 120);
+  EXPECT_STREQ(FigurListFirstTab(d_), "BUT1");
+  // 8 bits: the rectangle (508, 14)-(631, 139), centre (569, 76).
+  int32_t dx, dy;
+  MiniMapScroll(569, 76, 508, 14, 631, 139, &dx, &dy);
+  EXPECT_EQ(dx, 0);
+  EXPECT_EQ(dy, 0);
+  MiniMapScroll(631, 139, 508, 14, 631, 139, &dx, &dy);
+  EXPECT_EQ(dx, 10);  // (62 / 3) >> 1
+  EXPECT_EQ(dy, 15);  // 63 >> 2
+  MiniMapScroll(508, 14, 508, 14, 631, 139, &dx, &dy);
+  EXPECT_EQ(dx, -10);  // (-61 / 3) >> 1 = -20 >> 1
+  EXPECT_EQ(dy, -16);
+  // A specialist's line leads to the figure its record names, whatever the
+  // figure list's order; a dismissed one is not listed.
+  d_->Specialists = CreateList(LIST_SPECIALISTS);
+  for (uint32_t k = 0; k < 3; k++) {
+    auto* e = reinterpret_cast<SpezialistEintrag*>(AllocListNode(d_->Specialists));
+    std::snprintf(e->name, sizeof e->name, "Bruder Anselm von Hohenstein %u", k);
+    e->figure = 42 + k;
+    e->state = k == 1 ? 4 : 5;
+    AddNode(d_->Specialists, &e->head, LN_TAIL, 0);
+  }
+  Figure(kOwn, 12, 44, 5, 5, 6);
+  Figure(kOwn, 12, 42, 4, 4, 6);
+  EXPECT_EQ(FigurOfListEntry(d_, 4, 0)->Nummer, 42);
+  EXPECT_EQ(FigurOfListEntry(d_, 4, 1)->Nummer, 44);
+  EXPECT_EQ(FigurOfListEntry(d_, 4, 2), nullptr);
+  std::vector<char> lines;
+  FigurListLines(d_, 4, &lines);
+  ASSERT_EQ(lines.size(), 4u * 80u);
+  EXPECT_STREQ(lines.data(), "Bruder Anselm von [6P]");  // 17 characters of the name
+}
+
 TEST(FigurMenuPlacement, EveryMenuAndSideBoxStaysOnTheDisplay) {
   const struct { uint32_t w, h, depth; } kSizes[] = {{640, 480, 8}, {800, 600, 32}, {1024, 768, 32}};
   for (const auto& z : kSizes) {
