@@ -7,6 +7,7 @@
 #include "figurmenu.h"
 #include "map_internal.h"
 #include "mapdisplay.h"
+#include "mapinfo.h"
 #include "platform/log.h"
 #include "routinen/gamedata/entities.h"
 #include "routinen/gui/boxes.h"
@@ -110,13 +111,8 @@ uint32_t EntryCount(const KartenScreenRecord* d, uint32_t tab) {
 }
 
 const char* ShipName(const KartenScreenRecord* d, const MapFigur* f) {
-  if (d->ShipAddOns) {
-    uint32_t i = 0;
-    for (ListNode* n = d->ShipAddOns->first; n && i < d->ShipAddOns->count; n = n->next, ++i) {
-      const auto* a = reinterpret_cast<const ShipAddOn*>(n);
-      if (a->ship_id == f->Nummer && a->name[0]) return a->name;
-    }
-  }
+  const char* name = MapShipName(d, f);
+  if (name) return name;
   return f->Typ >= 14 && f->Typ <= 19 ? Str(867u + f->Typ - 14u) : "";
 }
 

@@ -228,16 +228,6 @@ const Army* FindOwnArmy(const KartenScreenRecord* d, const MapFigur* f, const st
   return nullptr;
 }
 
-const char* OwnShipName(const KartenScreenRecord* d, const MapFigur* f) {
-  if (!d->ShipAddOns) return nullptr;
-  uint32_t i = 0;
-  for (ListNode* n = d->ShipAddOns->first; n && i < d->ShipAddOns->count; n = n->next, ++i) {
-    const auto* a = reinterpret_cast<const ShipAddOn*>(n);
-    if (a->ship_id == f->Nummer && a->name[0]) return a->name;
-  }
-  return nullptr;
-}
-
 // The player's name: the players chunk's, else the game data's (asked of the
 // server when unknown); at most 39 characters.
 void PlayerName(const KartenScreenRecord* d, uint32_t id, char out[40]) {
@@ -283,7 +273,7 @@ bool FigurRowLabel(const KartenScreenRecord* d, const MapFigur* f, const std::ve
     return false;
   }
   if (own && IsShip(f->Typ)) {
-    const char* name = OwnShipName(d, f);
+    const char* name = MapShipName(d, f);
     if (name) {
       Append(out, name);
       return true;

@@ -576,6 +576,8 @@ void PrintMapNames(KartenScreenRecord* d, uint32_t buffer) {
 
 ListHeader* MapPlayersList(const KartenScreenRecord* d) { return d ? PlayersList(d) : nullptr; }
 
+const char* MapShipName(const KartenScreenRecord* d, const MapFigur* f) { return d ? ShipName(d, f) : nullptr; }
+
 void FillMapInfoHooks(MapScreenHooks* hooks) {
   if (!hooks) return;
   hooks->UpdateInfoBox = [](KartenScreenRecord* d) { UpdateInfoBox(d); };

@@ -39,6 +39,10 @@ void ForgetMapInfoCache();
 // chunk changes; null without one).
 struct ListHeader;
 ListHeader* MapPlayersList(const KartenScreenRecord* d);
+// A ship figure's name from the ship add-on list (ship number = figure
+// number), null when it has none.
+struct MapFigur;
+const char* MapShipName(const KartenScreenRecord* d, const MapFigur* f);
 
 // Fills the slots of this part of the screen.
 void FillMapInfoHooks(MapScreenHooks* hooks);

@@ -244,7 +244,9 @@ TEST_P(MapMenusVisit, AFigureRowSwapsTheTwoMoveRecords) {
 TEST_P(MapMenusVisit, FieldMenuOnOwnAndForeignFields) {
   const std::string png = "mapmenu_field_" + Tag() + ".png";
   std::string s = Focus(6400, 3196);
-  s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + "png " + png + "\n" + Row(6400, 3196, 2, 1);
+  // "cultivation" opens the requester, which Escape closes.
+  s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + "png " + png + "\n" + Row(6400, 3196, 2, 1) +
+       "wait 300\nkey esc\nwait 300\n";
   EXPECT_EQ(Visit(s), 2);
   EXPECT_TRUE(qoe_test::KeepPng(png));
   EXPECT_EQ(S().fieldResult, 1);
