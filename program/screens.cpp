@@ -19,6 +19,7 @@
 #include "routinen/map/mapaction.h"
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
+#include "routinen/map/figurmenu.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/prefs.h"
@@ -279,6 +280,7 @@ void InstallProgramScreens() {
   FillMapDisplayHooks(&map);
   FillMapInfoHooks(&map);
   FillMapActionHooks(&map);
+  FillMapMenuHooks(&map);
   map.StartFailed = [](uint32_t step, const char* line) {
     ScreenStartFailed(nullptr, step, line);
   };

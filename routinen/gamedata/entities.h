@@ -209,6 +209,10 @@ uint8_t* MakeMapNamesImage(ListHeader* list, uint32_t* size);
 // Culture part file .\Map\C_<column>_<row>.qoe (world X / 40, Y / 20).
 int32_t ScanMapCult2List(ListHeader* list, uint32_t column, uint32_t row);
 int32_t SaveMapCultList(ListHeader* list, uint32_t column, uint32_t row);
+// The culture part's bytes for a FileSet (an empty list: *size 0, the file
+// goes), and its path (64 bytes are enough).
+uint8_t* MakeMapCultImage(ListHeader* list, uint32_t* size);
+void MapCultPath(char* out, uint32_t size, uint32_t column, uint32_t row);
 uint32_t CalcCultValueA(uint32_t terrain, uint32_t workers, uint32_t value);
 uint32_t CalcCultValueB(uint32_t terrain, uint32_t workers, uint32_t value);
 uint32_t CalcCultValueC(uint32_t terrain, uint32_t workers);

@@ -114,6 +114,12 @@ int32_t ScanMapCult2List(ListHeader* list, uint32_t column, uint32_t row) {
   return ScanRecordFile(list, LIST_CULTURE_FIELDS, path, MapCultEintragCodec, "ScanMapCult2List");
 }
 
+uint8_t* MakeMapCultImage(ListHeader* list, uint32_t* size) {
+  return RecordFileImage(list, LIST_CULTURE_FIELDS, MapCultEintragCodec, size);
+}
+
+void MapCultPath(char* out, uint32_t size, uint32_t column, uint32_t row) { CultPath(out, size, column, row); }
+
 int32_t SaveMapCultList(ListHeader* list, uint32_t column, uint32_t row) {
   char path[64];
   CultPath(path, sizeof path, column, row);

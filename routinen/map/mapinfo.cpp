@@ -574,6 +574,10 @@ void PrintMapNames(KartenScreenRecord* d, uint32_t buffer) {
     for (int32_t r = 1; r < (int32_t)map->Rows; r++) cellLabels(c, r);
 }
 
+ListHeader* MapPlayersList(const KartenScreenRecord* d) { return d ? PlayersList(d) : nullptr; }
+
+const char* MapShipName(const KartenScreenRecord* d, const MapFigur* f) { return d ? ShipName(d, f) : nullptr; }
+
 void FillMapInfoHooks(MapScreenHooks* hooks) {
   if (!hooks) return;
   hooks->UpdateInfoBox = [](KartenScreenRecord* d) { UpdateInfoBox(d); };

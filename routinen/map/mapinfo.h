@@ -35,5 +35,14 @@ void PrintMapNames(KartenScreenRecord* d, uint32_t buffer);
 // was switched on, the towns or the players changed, the screen closed).
 void ForgetMapInfoCache();
 
+// The players list made from the record's players chunk (kept until the
+// chunk changes; null without one).
+struct ListHeader;
+ListHeader* MapPlayersList(const KartenScreenRecord* d);
+// A ship figure's name from the ship add-on list (ship number = figure
+// number), null when it has none.
+struct MapFigur;
+const char* MapShipName(const KartenScreenRecord* d, const MapFigur* f);
+
 // Fills the slots of this part of the screen.
 void FillMapInfoHooks(MapScreenHooks* hooks);

@@ -191,10 +191,11 @@ int32_t SaveStandardRizizOzezPrefs() {
   return SaveMem2File(s.path, img, s.full_size) ? 1 : 0;
 }
 
-int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count) {
-  if (!path || (count && (!fields || !values))) return 0;
+uint8_t* PrefsImageWithFields(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count,
+                              uint32_t* size_out) {
+  if (!path || !size_out || (count && (!fields || !values))) return nullptr;
   for (uint32_t i = 0; i < count; ++i)
-    if (fields[i] >= PREFS_FIELD_COUNT || kPrefs[fields[i]].size > 4) return 0;
+    if (fields[i] >= PREFS_FIELD_COUNT || kPrefs[fields[i]].size > 4) return nullptr;
   // The file as CheckPrefs would leave it: missing means defaults, short is
   // extended with them, a whole one keeps every byte.
   uint32_t size = 0;
@@ -203,7 +204,7 @@ int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_
   uint8_t* img = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
   if (!img) {
     FreeVec(old);
-    return 0;
+    return nullptr;
   }
   DefaultImage(kPrefsSpec, img);
   if (old) std::memcpy(img, old, size < n ? size : n);
@@ -214,6 +215,14 @@ int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_
     else if (f.size == 2) PutBE16(img + f.offset, (uint16_t)values[i]);
     else PutBE32(img + f.offset, values[i]);
   }
+  *size_out = n;
+  return img;
+}
+
+int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count) {
+  uint32_t n = 0;
+  uint8_t* img = PrefsImageWithFields(path, fields, values, count, &n);
+  if (!img) return 0;
   const int32_t ok = SaveMem2File(path, img, n) ? 1 : 0;
   FreeVec(img);
   if (!ok) DebugLog("CheckPrefs: Konnte Prefs-Datei %s nicht schreiben !\n", path);

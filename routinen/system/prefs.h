@@ -80,6 +80,10 @@ char* CheckPrefsStr(uint32_t field, uint32_t write, const char* text);
 // rewrite; missing and short files as with CheckPrefs. 1, or 0 on failure
 // (also for a string field or an unknown index: then nothing is written).
 int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count);
+// The same file's new bytes without writing them (for a FileSet): a new
+// AllocVec block and *size, or null (bad field, no memory).
+uint8_t* PrefsImageWithFields(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count,
+                              uint32_t* size);
 
 // Story prefs, same scheme: field 0 u32 (the story to show), 1..45 bytes
 // (1 = show the story screen at start, k + 1 = story k was shown), 46 an

@@ -688,7 +688,7 @@ bool DrawCultivationRequester(Image& img) {
     // Entry field of the worker count (white-ish), the three values.
     RecessedField(img, 216, y - 2, 286, y + 16, 10 + s, 15);
     RecessedField(img, 88, y + 20, 136, y + 38, 20 + s);
-    RecessedField(img, 226, y + 20, 274, y + 38, 30 + s);
+    RecessedField(img, 238, y + 20, 284, y + 38, 30 + s);
     RecessedField(img, 344, y + 20, 404, y + 38, 40 + s);
     for (int x = 12; x <= w - 13; x += 2) img.Set(x, y + 49, ParchmentPen(6));
   }
