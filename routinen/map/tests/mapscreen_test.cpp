@@ -983,3 +983,110 @@ INSTANTIATE_TEST_SUITE_P(Modes, MapScreenBoxes, testing::Values(1, 2),
                          [](const testing::TestParamInfo<int>& i) {
                            return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
                          });
+
+// --- the compass on every deeper display --------------------------------------------------
+
+Draws& CompassDraws() {
+  static Draws d;
+  return d;
+}
+
+class MapScreenCompass : public MapScreenDisplayVisit {
+ protected:
+  void SetUp() override {
+    MapScreenDisplayVisit::SetUp();
+    MapScreenHooks h{};
+    FillMapDisplayHooks(&h);
+    FillMapInfoHooks(&h);
+    // The views drawn, then the screen's own after-draw function.
+    h.AfterDraw = [](QoEMapInfo* map) {
+      {
+        std::lock_guard<std::mutex> g(CompassDraws().lock);
+        CompassDraws().views.emplace_back(map->X, map->Y);
+      }
+      KartenScreenRefresh(map);
+    };
+    SetMapScreenHooks(&h);
+    std::lock_guard<std::mutex> g(CompassDraws().lock);
+    CompassDraws().views.clear();
+  }
+  std::vector<std::pair<int32_t, int32_t>> Drawn() {
+    std::lock_guard<std::mutex> g(CompassDraws().lock);
+    return CompassDraws().views;
+  }
+  // The arrow gadget's rectangle on this display (the relayout keeps x and
+  // moves y by the height less 768).
+  std::vector<int32_t> Arrow(const char* id) const {
+    const int32_t dh = (int32_t)Mode().h - 768;
+    if (!std::strcmp(id, "UPGO")) return {73, 611 + dh, 88, 632 + dh};
+    if (!std::strcmp(id, "DOWN")) return {73, 745 + dh, 88, 766 + dh};
+    if (!std::strcmp(id, "LEFT")) return {0, 682 + dh, 29, 697 + dh};
+    return {132, 682 + dh, 161, 697 + dh};
+  }
+  std::string Click(const char* id) const {
+    const auto r = Arrow(id);
+    return qoe_test::ClickLine((r[0] + r[2]) / 2, (r[1] + r[3]) / 2) + "sync\nwait 200\n";
+  }
+};
+
+// The left panel with its compass, minimap and arrows stays whole over the
+// bottom panel (which reaches under it at 800 x 600), and each arrow scrolls.
+TEST_P(MapScreenCompass, TheArrowsShowOverTheBottomPanelAndScroll) {
+  const std::string png = "mapscreen_compass_" + Tag() + ".png";
+  EXPECT_EQ(Visit(2, "timer 0 off\nsync\n" + Click("UPGO") + Click("DOWN") + Click("LEFT") + Click("RIGH") +
+                         "move 400 200\nsync\nwait 200\npng " + png + "\nkey esc\n"),
+            2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  auto views = Drawn();
+  views.pop_back();  // the leave's redraw of the map kept for the next visit
+  ASSERT_GE(views.size(), 5u);
+  const size_t b = views.size() - 5;
+  EXPECT_EQ(views[b + 1].second, (views[b].second + 6399) % 6400) << "UPGO";
+  EXPECT_EQ(views[b + 2].second, views[b].second) << "DOWN";
+  EXPECT_EQ(views[b + 3].first, (views[b].first + 12798) % 12800) << "LEFT";
+  EXPECT_EQ(views[b + 4].first, views[b].first) << "RIGH";
+  // Inside each arrow's gadget the display shows the left panel's opaque
+  // pixels or the arrow's own image (the minimap's square drawn over the
+  // panel left out).
+  std::vector<uint32_t> shown;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(png.c_str(), &shown, &w, &h), 1);
+  auto pixel = [](BitMap* bm, int32_t x, int32_t y) {
+    uint32_t v;
+    std::memcpy(&v, bm->Pixels + (size_t)y * bm->BytesPerRow + (size_t)x * 4, 4);
+    return v & 0xFFFFFF;
+  };
+  BitMap* panel = UseElmorGfx(".\\Data\\Path", 1143);
+  ASSERT_NE(panel, nullptr);
+  const uint8_t* mask = GetElmorGfxMask(1143);
+  ASSERT_NE(mask, nullptr);
+  const int32_t px = 3, py = (int32_t)h - 385;
+  const std::pair<const char*, uint32_t> arrows[] = {{"UPGO", 1152}, {"DOWN", 1156}, {"LEFT", 1158}, {"RIGH", 1154}};
+  for (const auto& [id, image] : arrows) {
+    const auto r = Arrow(id);
+    BitMap* own = UseElmorGfx(".\\Data\\Path", image);
+    ASSERT_NE(own, nullptr);
+    uint32_t opaque = 0, same = 0;
+    for (int32_t y = r[1]; y <= r[3]; y++)
+      for (int32_t x = r[0]; x <= r[2]; x++) {
+        const int32_t lx = x - px, ly = y - py;
+        if (lx < 0 || ly < 0 || lx >= (int32_t)panel->Width || ly >= (int32_t)panel->Height) continue;
+        if (!mask[(size_t)ly * panel->Width + (size_t)lx]) continue;
+        if (x >= 17 && x <= 144 && y >= (int32_t)h - 143 && y <= (int32_t)h - 16) continue;
+        const uint32_t at = shown[(size_t)y * w + (size_t)x] & 0xFFFFFF;
+        const int32_t ox = x - r[0], oy = y - r[1];
+        const bool on_own = ox < (int32_t)own->Width && oy < (int32_t)own->Height && at == pixel(own, ox, oy);
+        opaque++;
+        same += at == pixel(panel, lx, ly) || on_own;
+      }
+    CloseElmorGfx(image);
+    EXPECT_GT(opaque, 60u) << id;
+    EXPECT_GE(same * 10, opaque * 9) << id;
+  }
+  CloseElmorGfx(1143);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapScreenCompass, testing::Values(1, 2),
+                         [](const testing::TestParamInfo<int>& i) {
+                           return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+                         });
