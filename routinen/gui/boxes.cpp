@@ -61,7 +61,7 @@ void CloseLayoutBox(LayoutBox& b) {
 }
 
 // Loads the layout, saves the background and draws frame and gadgets.
-// x or y below 0 centres the box in the game area.
+// x or y below 0 centres the box in the game area; BoxOrigin is added.
 bool OpenLayoutBox(LayoutBox& b, const char* who, const char* layout, int32_t x, int32_t y, uint32_t areas) {
   b = LayoutBox{};
   b.region = GetScreenRegion(layout, kBoxLayoutMask);
@@ -84,8 +84,10 @@ bool OpenLayoutBox(LayoutBox& b, const char* who, const char* layout, int32_t x,
     return false;
   }
   b.frameLoaded = loaded;
-  b.x = x < 0 ? (640 - (int32_t)b.width) / 2 : x;
-  b.y = y < 0 ? (480 - (int32_t)b.height) / 2 : y;
+  int32_t ox, oy;
+  BoxOrigin(&ox, &oy);
+  b.x = ox + (x < 0 ? (640 - (int32_t)b.width) / 2 : x);
+  b.y = oy + (y < 0 ? (480 - (int32_t)b.height) / 2 : y);
   b.font = OpenDiskFont(kBoxTextFont);
   b.titleFont = OpenDiskFont(kBoxTitleFont);
   if (!b.font || !b.titleFont) {
@@ -155,6 +157,10 @@ bool EingabeFilterAdmits(uint32_t filter, uint8_t c) {
 char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* prompt, const char* help,
                  uint32_t filter) {
   if (!buffer || size == 0 || WindowCloseRequested()) return nullptr;
+  int32_t ox, oy;
+  BoxOrigin(&ox, &oy);
+  x += ox;
+  y += oy;
   const uint32_t limit = size - 1 < kEingabeMaxChars ? size - 1 : kEingabeMaxChars;
   uint32_t w = 0, h = 0;
   bool loaded = false;
@@ -367,7 +373,10 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
   RastPort* rp = nullptr;
   BitMap* background = nullptr;
   const int32_t h = kSwitchTop * 2 + (int32_t)n * kSwitchStep - (kSwitchStep - kSwitchButtonH);
-  const int32_t x = (640 - kSwitchW) / 2, y = (480 - h) / 2;
+  int32_t x, y;
+  BoxOrigin(&x, &y);
+  x += (640 - kSwitchW) / 2;
+  y += (480 - h) / 2;
   if (n >= 2 && n <= 12 && texts && BoxPicture(PIC_SWITCH_FRAME, &fw, &fh, &loaded) &&
       fw >= (uint32_t)kSwitchW && fh >= (uint32_t)h) {
     font = OpenDiskFont(kBoxTextFont);

@@ -12,6 +12,14 @@ struct BitMap;
 struct RastPort;
 struct TextFont;
 
+// Where a box's game coordinates (0, 0) lie on the screen RastPort: (0, 0)
+// while the screen draws its 640 x 480 area at its corner; while the shown
+// picture spans a deeper display (the map screen), ((width - 640) / 2,
+// (height - 480) / 2), so a box given (168, 180) opens at ((width - 640) / 2
+// + 168, (height - 480) / 2 + 180) and a centred box in the display's middle.
+// Every box here and ChiefMessage add it to the position they are given.
+void BoxOrigin(int32_t* dx, int32_t* dy);
+
 // EingabeBox filter bits (0 admits every printable character).
 enum : uint32_t {
   EINGABE_ALNUM = 1,    // letters and digits

@@ -1,7 +1,10 @@
 #include "chiefmessage.h"
 
+#include "boxes.h"
+
 #include "boxes_internal.h"
 #include "pictures.h"
+#include "platform/display.h"
 #include "platform/log.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/fonts.h"
@@ -43,6 +46,18 @@ void FlashButton(RastPort* rp, uint32_t pressed, uint32_t released, int32_t x, i
   BlitObjekt(rp, pressed, x, y, 0, 0);
   Delay(5);
   BlitObjekt(rp, released, x, y, 0, 0);
+}
+
+void BoxOrigin(int32_t* dx, int32_t* dy) {
+  int32_t x = 0, y = 0;
+  if (DisplayGameAreaAtCorner()) {
+    x = ((int32_t)DisplayWidth() - (int32_t)kGameAreaWidth) / 2;
+    y = ((int32_t)DisplayHeight() - (int32_t)kGameAreaHeight) / 2;
+    if (x < 0) x = 0;
+    if (y < 0) y = 0;
+  }
+  *dx = x;
+  *dy = y;
 }
 
 void BoxMouse(int32_t* x, int32_t* y) {
@@ -97,6 +112,10 @@ ChiefMessageBox* OpenChiefBox(uint32_t picture_id, int32_t x, int32_t y, uint32_
     DebugLog("ChiefMessage : Kein Speicher fuer die Box !\n");
     return nullptr;
   }
+  int32_t ox, oy;
+  BoxOrigin(&ox, &oy);
+  x += ox;
+  y += oy;
   b->mode = mode;
   b->pictureId = picture_id;
   b->x = x;

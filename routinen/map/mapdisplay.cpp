@@ -283,6 +283,14 @@ void Frame(RastPort* rp, int32_t w, int32_t h) {
 }
 
 void DeepPanels(KartenScreenRecord* d, RastPort* rp, int32_t w, int32_t h) {
+  const bool shown = d->Status >= MAPSCREEN_SHOWN;
+  // The bottom panel goes first: on a display narrower than 981 pixels
+  // (800 x 600) it reaches under the left panel, whose compass, minimap
+  // and arrows are drawn over it.
+  if (shown) {
+    Put(rp, 1150, w - 164, h - 178, false);
+    Put(rp, 1167, w - 800, h - 247, true);
+  }
   Put(rp, 1614, 0, 0, true);
   Put(rp, 1615, w - 256, 0, true);
   Put(rp, 1143, 3, h - 385, true);
@@ -292,7 +300,7 @@ void DeepPanels(KartenScreenRecord* d, RastPort* rp, int32_t w, int32_t h) {
   static const int16_t kLeft[6][2] = {{1168, 382}, {1170, 259}, {1172, 300}, {1174, 341}, {1176, 218}, {1178, 177}};
   for (const auto& l : kLeft) Put(rp, (uint32_t)l[0], 10, h - l[1], false);
   QoEMapInfo* map = d->map;
-  if (d->Status < MAPSCREEN_SHOWN) {
+  if (!shown) {
     Put(rp, 1151, w - 164, h - 152, false);
     if (InView(d)) {
       const MapTile* t = CMapCell(map, map->ViewColumn + d->X_Pos, map->ViewRow + d->Y_Pos);
@@ -302,8 +310,6 @@ void DeepPanels(KartenScreenRecord* d, RastPort* rp, int32_t w, int32_t h) {
       if (tile) Put(rp, tile, w - 116, h - 110, false);
     }
   } else {
-    Put(rp, 1150, w - 164, h - 178, false);
-    Put(rp, 1167, w - 800, h - 247, true);
     CallInfoBox(d);
     Markers(d);
     CallFigurRequester(d);
@@ -324,7 +330,7 @@ void DeepPanels(KartenScreenRecord* d, RastPort* rp, int32_t w, int32_t h) {
     else if (GadgetIs(g, "LEFT")) Put(rp, 1159, 0, h - 86, true);
   }
   if (d->Minimap) DrawMiniMap(map, d->Minimap, 0, 0);
-  if (d->Status < MAPSCREEN_SHOWN) {
+  if (!shown) {
     // The frame of the other screens' 640 x 480 area (the kit's pictures
     // share one palette: none to load for it).
     Put(rp, 1142, (w - 700) / 2, (h - 538) / 2 - 30, true);

@@ -5,6 +5,7 @@
 // reads no file.
 #include "mapinfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,6 +35,10 @@
 #include "routinen/system/textout.h"
 
 namespace {
+
+// The terrain line never begins under the left panel of the deeper
+// displays (picture 1143 at x 3, 178 wide).
+constexpr int32_t kTerrainLineLeftmost = 181;
 
 // Figure types: the catalog ID of the name (0: none, the line is left out),
 // the picture and the count handed to the animation call.
@@ -392,7 +397,9 @@ void DeepPanel(KartenScreenRecord* d, RastPort* rp) {
         std::snprintf(values[i], sizeof values[i], d->BonusResource == kBonusOf[i] ? "%d (+1)" : "%d",
                       (int)cell->Wert[i]);
   }
-  PrintTextOutlined(rp, w - 791, h - 140, w - 406, h - 125, line, 6, 7, 556);
+  // Where the bottom panel reaches under the left panel (800 x 600), the
+  // line begins right of its compass.
+  PrintTextOutlined(rp, std::max(w - 791, kTerrainLineLeftmost), h - 140, w - 406, h - 125, line, 6, 7, 556);
   for (int i = 0; i < 3; i++) {
     const int32_t y1 = h - 102 + 27 * i, y2 = h - 86 + 27 * i;
     PrintTextOutlined(rp, w - 594, y1, w - 546, y2, values[i], 6, 78, 45);

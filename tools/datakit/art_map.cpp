@@ -617,8 +617,9 @@ bool DrawBottomPanel(Image& img) {
     RecessedField(img, 206, y, 254, y + 16, 2 + k);
     RecessedField(img, 266, y, 386, y + 16, 5 + k, 14);
   }
-  // A quill in its inkwell beside the resources.
-  RecessedField(img, 20, 134, 190, 232, 9, 11);
+  // A quill in its inkwell beside the resources (left of x 178, so that the
+  // left panel of an 800 x 600 display hides it whole).
+  RecessedField(img, 20, 134, 176, 232, 9, 11);
   FilledCircle(img, 70, 205, 16, WoodPen(0));
   FilledCircle(img, 70, 203, 13, (uint8_t)(112 + 2));
   RoundLine(img, 72, 196, 150, 146, kInk, 1);

@@ -483,3 +483,18 @@ TEST_F(DeepScreenBoxes, MessageBoxSitsAtItsGameCoordinatesInTheCentredArea) {
   Run("click left 440 320\n", [&] { r = Chief(1); });
   EXPECT_EQ(r, 1u);
 }
+
+// While the shown picture spans the display (the map screen), a box's game
+// coordinates are moved by half the display's extra size: (168, 180) opens at
+// ((800 - 640) / 2 + 168, (600 - 480) / 2 + 180). Otherwise nothing is added.
+TEST_F(DeepScreenBoxes, BoxOriginFollowsTheDisplayFormulaOnlyWhileThePictureSpansTheDisplay) {
+  int32_t dx = -1, dy = -1;
+  BoxOrigin(&dx, &dy);
+  EXPECT_EQ(dx, 0);
+  EXPECT_EQ(dy, 0);
+  SetDisplayGameAreaAtCorner(1);
+  BoxOrigin(&dx, &dy);
+  SetDisplayGameAreaAtCorner(0);
+  EXPECT_EQ(dx, 80);
+  EXPECT_EQ(dy, 60);
+}

@@ -23,8 +23,11 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
 #include "routinen/gamedata/turns.h"
+#include "routinen/gui/boxes.h"
+#include "routinen/gui/chiefmessage.h"
 #include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/gui/requester.h"
 #include "routinen/gui/text.h"
 #include "routinen/map/map.h"
 #include "routinen/map/map_internal.h"
@@ -484,7 +487,7 @@ TEST_P(MapScreenVisit, ArrowsAndLettersScrollTypedSignsDoNot) {
 }
 
 TEST_P(MapScreenVisit, TheInfoGadgetShowsTheMapHelp) {
-  if (Mode().w != 640) GTEST_SKIP() << "boxes are placed on the 640 x 480 screen";
+  if (Mode().w != 640) GTEST_SKIP() << "the deeper displays: MapScreenBoxes";
   qoe_test::LogLines log;
   EXPECT_EQ(Visit(2, qoe_test::ClickLine(530, 412) + "wait 300\npng info.png\nkey enter\nwait 200\nkey esc\n"), 2);
   EXPECT_TRUE(qoe_test::KeepPng("info.png"));
@@ -860,3 +863,230 @@ INSTANTIATE_TEST_SUITE_P(Modes, MapScreenDisplayVisit, testing::Values(0, 1, 2),
                          });
 
 }  // namespace
+
+// --- boxes over the map ------------------------------------------------------------------
+
+// What the boxes the field menu opened answered.
+struct BoxAnswers {
+  uint32_t chief = 99, chief_at_x = 0, chief_at_y = 0, switched = 99;
+  int32_t chosen = -2;
+  std::string typed;
+};
+BoxAnswers& Answers() {
+  static BoxAnswers a;
+  return a;
+}
+
+// The field menu opens each box the map's later parts use, given their
+// places on the 640 x 480 area as every caller does.
+int32_t OpenEveryBox(KartenScreenRecord*) {
+  BoxAnswers& a = Answers();
+  const uintptr_t open = ChiefMessage(66, 168, 180, 0, 0, 0, 2, "An open box over the map.", 7);
+  if (auto* b = reinterpret_cast<ChiefMessageBox*>(open)) {
+    a.chief_at_x = (uint32_t)b->x;
+    a.chief_at_y = (uint32_t)b->y;
+    CloseChiefMessage(b);
+  }
+  a.chief = (uint32_t)ChiefMessage(66, 168, 180, 0, 0, 0, 1, "My Lord, a question over the map?", 7);
+  char texts[3 * kRequesterLineSize] = {};
+  std::strcpy(texts, "settler insert");
+  std::strcpy(texts + kRequesterLineSize, "enter town");
+  std::strcpy(texts + 2 * kRequesterLineSize, "nothing");
+  a.switched = SwitchBox(3, texts);
+  char name[40] = {};
+  if (EingabeBox(name, sizeof name, 168, 180, "Please insert a name:", "help", 0)) a.typed = name;
+  a.chosen = InfoBox(".\\Data\\Screendat\\ChooseBox.dat", 216, 130, 3, "herbs", texts, nullptr);
+  return 9;
+}
+
+class MapScreenBoxes : public MapScreenDisplayVisit {
+ protected:
+  void SetUp() override {
+    MapScreenDisplayVisit::SetUp();
+    Answers() = BoxAnswers{};
+    MapScreenHooks h{};
+    FillMapDisplayHooks(&h);
+    FillMapInfoHooks(&h);
+    h.FeldMenu = OpenEveryBox;
+    SetMapScreenHooks(&h);
+  }
+  // The Parts' display formula: the 640 x 480 places moved by half the
+  // display's extra width and height.
+  int32_t Ox() const { return ((int32_t)Mode().w - 640) / 2; }
+  int32_t Oy() const { return ((int32_t)Mode().h - 480) / 2; }
+  std::string At(int32_t x, int32_t y) const { return qoe_test::ClickLine(Ox() + x, Oy() + y); }
+  std::string Png(const std::string& what) const { return "mapbox_" + what + "_" + Tag() + ".png"; }
+  // Of a 20 x 20 square of picture id from (px, py), how many pixels the
+  // PNG shows at display (x, y).
+  static uint32_t SamePixels(const std::string& png, uint32_t id, int32_t x, int32_t y, int32_t px, int32_t py) {
+    std::vector<uint32_t> shown;
+    uint32_t w = 0, h = 0;
+    if (ReadPngRGB(png.c_str(), &shown, &w, &h) != 1) return 0;
+    BitMap* pic = UseElmorGfx(".\\Data\\Path", id);
+    if (!pic) return 0;
+    uint32_t same = 0;
+    for (int32_t j = 0; j < 20; j++)
+      for (int32_t i = 0; i < 20; i++) {
+        uint32_t want;
+        std::memcpy(&want, pic->Pixels + (size_t)(py + j) * pic->BytesPerRow + (size_t)(px + i) * 4, 4);
+        same += (shown[(size_t)(y + j) * w + (size_t)(x + i)] & 0xFFFFFF) == (want & 0xFFFFFF);
+      }
+    CloseElmorGfx(id);
+    return same;
+  }
+};
+
+TEST_P(MapScreenBoxes, BoxesOpenByTheDisplayFormulaAndAnswerThere) {
+  const int32_t sw_h = 32 + 3 * 22 - 4, sw_y = (480 - sw_h) / 2;
+  const std::string script = "click right 300 300\nwait 300\npng " + Png("chief") + "\n" +
+                             At(168 + 60, 180 + 110) +  // yes
+                             "wait 300\npng " + Png("switch") + "\n" +
+                             At(320, sw_y + 16 + 22 + 9) +  // the second button
+                             "wait 300\ntext \"Elmor\"\nwait 200\npng " + Png("input") + "\n" +
+                             At(168 + 60, 180 + 100) +  // OK
+                             "wait 300\npng " + Png("choose") + "\n" +
+                             At(216 + 100, 130 + 31) +  // the first line
+                             At(216 + 50, 130 + 240) +  // OK
+                             "wait 300\nkey esc\n";
+  EXPECT_EQ(Visit(2, script), 2);
+  const BoxAnswers& a = Answers();
+  EXPECT_EQ(a.chief_at_x, (uint32_t)(Ox() + 168));
+  EXPECT_EQ(a.chief_at_y, (uint32_t)(Oy() + 180));
+  EXPECT_EQ(a.chief, 0u);
+  EXPECT_EQ(a.switched, 2u);
+  EXPECT_EQ(a.typed, "Elmor");
+  EXPECT_EQ(a.chosen, 0);
+  for (const char* what : {"chief", "switch", "input", "choose"}) EXPECT_TRUE(qoe_test::KeepPng(Png(what))) << what;
+  // The message box's picture stands at its display place: the pixels there
+  // are the picture's, not the map's.
+  EXPECT_GT(SamePixels(Png("chief"), 66, Ox() + 172, Oy() + 220, 4, 40), 300u);
+}
+
+TEST_P(MapScreenBoxes, TheMapHelpOpensInTheDisplaysMiddleAndClosesByItsButton) {
+  BitMap* frame = UseElmorGfx(".\\Data\\Path", 205);
+  ASSERT_NE(frame, nullptr);
+  const int32_t bx = (640 - (int32_t)frame->Width) / 2, by = (480 - (int32_t)frame->Height) / 2;
+  CloseElmorGfx(205);
+  const std::string png = Png("help");
+  // INFO of the corner panel, then the help box's own OK.
+  const std::string info = qoe_test::ClickLine((int32_t)Mode().w - 134, (int32_t)Mode().h - 35);
+  EXPECT_EQ(Visit(2, info + "wait 300\npng " + png + "\n" + At(bx + 180, by + 281) + "wait 300\npng after.png\nkey esc\n"),
+            2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  // The frame's edge stands at the display formula's place, and the box's
+  // button closed it.
+  EXPECT_GT(SamePixels(png, 205, Ox() + bx + 2, Oy() + by + 2, 2, 2), 300u);
+  EXPECT_LT(SamePixels("after.png", 205, Ox() + bx + 2, Oy() + by + 2, 2, 2), 100u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapScreenBoxes, testing::Values(1, 2),
+                         [](const testing::TestParamInfo<int>& i) {
+                           return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+                         });
+
+// --- the compass on every deeper display --------------------------------------------------
+
+Draws& CompassDraws() {
+  static Draws d;
+  return d;
+}
+
+class MapScreenCompass : public MapScreenDisplayVisit {
+ protected:
+  void SetUp() override {
+    MapScreenDisplayVisit::SetUp();
+    MapScreenHooks h{};
+    FillMapDisplayHooks(&h);
+    FillMapInfoHooks(&h);
+    // The views drawn, then the screen's own after-draw function.
+    h.AfterDraw = [](QoEMapInfo* map) {
+      {
+        std::lock_guard<std::mutex> g(CompassDraws().lock);
+        CompassDraws().views.emplace_back(map->X, map->Y);
+      }
+      KartenScreenRefresh(map);
+    };
+    SetMapScreenHooks(&h);
+    std::lock_guard<std::mutex> g(CompassDraws().lock);
+    CompassDraws().views.clear();
+  }
+  std::vector<std::pair<int32_t, int32_t>> Drawn() {
+    std::lock_guard<std::mutex> g(CompassDraws().lock);
+    return CompassDraws().views;
+  }
+  // The arrow gadget's rectangle on this display (the relayout keeps x and
+  // moves y by the height less 768).
+  std::vector<int32_t> Arrow(const char* id) const {
+    const int32_t dh = (int32_t)Mode().h - 768;
+    if (!std::strcmp(id, "UPGO")) return {73, 611 + dh, 88, 632 + dh};
+    if (!std::strcmp(id, "DOWN")) return {73, 745 + dh, 88, 766 + dh};
+    if (!std::strcmp(id, "LEFT")) return {0, 682 + dh, 29, 697 + dh};
+    return {132, 682 + dh, 161, 697 + dh};
+  }
+  std::string Click(const char* id) const {
+    const auto r = Arrow(id);
+    return qoe_test::ClickLine((r[0] + r[2]) / 2, (r[1] + r[3]) / 2) + "sync\nwait 200\n";
+  }
+};
+
+// The left panel with its compass, minimap and arrows stays whole over the
+// bottom panel (which reaches under it at 800 x 600), and each arrow scrolls.
+TEST_P(MapScreenCompass, TheArrowsShowOverTheBottomPanelAndScroll) {
+  const std::string png = "mapscreen_compass_" + Tag() + ".png";
+  EXPECT_EQ(Visit(2, "timer 0 off\nsync\n" + Click("UPGO") + Click("DOWN") + Click("LEFT") + Click("RIGH") +
+                         "move 400 200\nsync\nwait 200\npng " + png + "\nkey esc\n"),
+            2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  auto views = Drawn();
+  views.pop_back();  // the leave's redraw of the map kept for the next visit
+  ASSERT_GE(views.size(), 5u);
+  const size_t b = views.size() - 5;
+  EXPECT_EQ(views[b + 1].second, (views[b].second + 6399) % 6400) << "UPGO";
+  EXPECT_EQ(views[b + 2].second, views[b].second) << "DOWN";
+  EXPECT_EQ(views[b + 3].first, (views[b].first + 12798) % 12800) << "LEFT";
+  EXPECT_EQ(views[b + 4].first, views[b].first) << "RIGH";
+  // Inside each arrow's gadget the display shows the left panel's opaque
+  // pixels or the arrow's own image (the minimap's square drawn over the
+  // panel left out).
+  std::vector<uint32_t> shown;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(png.c_str(), &shown, &w, &h), 1);
+  auto pixel = [](BitMap* bm, int32_t x, int32_t y) {
+    uint32_t v;
+    std::memcpy(&v, bm->Pixels + (size_t)y * bm->BytesPerRow + (size_t)x * 4, 4);
+    return v & 0xFFFFFF;
+  };
+  BitMap* panel = UseElmorGfx(".\\Data\\Path", 1143);
+  ASSERT_NE(panel, nullptr);
+  const uint8_t* mask = GetElmorGfxMask(1143);
+  ASSERT_NE(mask, nullptr);
+  const int32_t px = 3, py = (int32_t)h - 385;
+  const std::pair<const char*, uint32_t> arrows[] = {{"UPGO", 1152}, {"DOWN", 1156}, {"LEFT", 1158}, {"RIGH", 1154}};
+  for (const auto& [id, image] : arrows) {
+    const auto r = Arrow(id);
+    BitMap* own = UseElmorGfx(".\\Data\\Path", image);
+    ASSERT_NE(own, nullptr);
+    uint32_t opaque = 0, same = 0;
+    for (int32_t y = r[1]; y <= r[3]; y++)
+      for (int32_t x = r[0]; x <= r[2]; x++) {
+        const int32_t lx = x - px, ly = y - py;
+        if (lx < 0 || ly < 0 || lx >= (int32_t)panel->Width || ly >= (int32_t)panel->Height) continue;
+        if (!mask[(size_t)ly * panel->Width + (size_t)lx]) continue;
+        if (x >= 17 && x <= 144 && y >= (int32_t)h - 143 && y <= (int32_t)h - 16) continue;
+        const uint32_t at = shown[(size_t)y * w + (size_t)x] & 0xFFFFFF;
+        const int32_t ox = x - r[0], oy = y - r[1];
+        const bool on_own = ox < (int32_t)own->Width && oy < (int32_t)own->Height && at == pixel(own, ox, oy);
+        opaque++;
+        same += at == pixel(panel, lx, ly) || on_own;
+      }
+    CloseElmorGfx(image);
+    EXPECT_GT(opaque, 60u) << id;
+    EXPECT_GE(same * 10, opaque * 9) << id;
+  }
+  CloseElmorGfx(1143);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapScreenCompass, testing::Values(1, 2),
+                         [](const testing::TestParamInfo<int>& i) {
+                           return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
+                         });
