@@ -114,6 +114,9 @@ int main() {
     // game runs on the 2D renderer in a new plain window.
     if (CreateGLContext(2, mode.width, mode.height, mode.depth)) {
       DisplaySetRenderer(1);
+      // The 3D engine and its scene, on this thread while no game runs yet;
+      // it waits for nothing (a first start has no map at all).
+      StartEngine();
     } else {
       DebugLog("main: Kein OpenGL, es laeuft die 2D-Darstellung\n");
       FreeGLObjektList();

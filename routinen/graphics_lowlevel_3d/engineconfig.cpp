@@ -177,7 +177,11 @@ void RecordCommand(uint16_t kind, const ConfigReader& r) {
 void ApplyKey(ConfigReader* r, const Key& k) {
   if (k.kind == kCommand) {
     ReadConfigTokens(r, 9);
+    const uint32_t before = E().command_count;
     RecordCommand(uint16_t(k.offset), *r);
+    // The scene set-up runs each command at once, so that later commands
+    // and keys see its definitions.
+    if (E3D().scene_command && E().command_count > before) E3D().scene_command(&E().commands[before]);
     return;
   }
   if (k.kind == kRGBA) {

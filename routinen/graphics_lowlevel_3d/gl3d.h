@@ -311,6 +311,9 @@ struct DrawRange {
   uint16_t count;
   uint16_t mode;
 };
+// A face of more points is a particle range: its texture number is a draw
+// mode (4 points, 5 lines, 6 large points) and its texture is texture 0.
+constexpr uint16_t kParticleFacePoints = 50;
 // Indices the face batch holds before it draws.
 constexpr int32_t kBatchFlushIndices = 49856;
 
@@ -696,3 +699,144 @@ void SetFramePos(FRAME3D* f, int32_t number, float rx, float ry, float rz, float
 // The 40-frame rocking of a ship about X over the object; the animation's
 // index or -1.
 int32_t MakeShipAnim(uint32_t object);
+
+// Scene effects, the engine's start and the map scene's set-up
+// (docs/gl3d-scene.md).
+
+// The fire's heat buffer and texture are kFireSide x kFireSide.
+constexpr uint32_t kFireSide = 128;
+// A TEXTURE3D index slot with nothing in it.
+constexpr uint16_t kNoTexture = 0xFFFF;
+
+// One hex of the scene's window (20 column pairs, an even and an odd hex
+// column each, by 36 rows). Cell k of row r is entry r x 2 x pairs + k.
+struct MapCell3D {
+  uint8_t terrain;       // terrain graphic number, 0 nothing to draw
+  uint8_t barriers[6];   // per hex edge: bit 0 first barrier set, bit 1 second
+  uint8_t character;     // index into the character table, 0 none
+  uint8_t visibility;    // 0 hidden, 1 in view, 2 next to a visible cell
+  uint8_t selected;      // 1 for the focus cell of the frame
+  float x, y, z;         // the cell's centre within the grid
+  uint32_t owner;
+  uint32_t model_index;
+  OBJECT3D* model;       // the terrain model of this frame
+};
+// An entry of the map scene's depth sort.
+struct MapSortEntry {
+  uint32_t cell;
+  float depth;
+};
+
+// The map scene's presets, slots, tables and frame state (window thread).
+struct MapSceneState {
+  // Presets (InitViewPresets; the grid size and the bird's circle are the
+  // view's).
+  float wind_direction[3];
+  float origin_preset[3];
+  float fire_offset[3];
+  float overlay_position[3];
+  float overlay_scale;
+  float barrier_offsets[6][3];
+  float smoke_centre[3], smoke_box[3];
+  float weather_centre[3], weather_box[3];  // rain and snow spawn
+  float sky_position[3];
+  float sky_width, sky_height;
+  uint32_t time_of_day;
+  uint8_t rain_head[4], rain_tail[4], highlight[4], snow[4], smoke[4];
+
+  // Scene slots not kept by SceneModelState (-1 / kNoTexture until made).
+  int32_t barriers;          // the first of the twelve barrier objects
+  int32_t sky;
+  uint16_t fire_texture;     // "Fire_tex", rewritten every frame
+  uint16_t fire_palette;     // "FireModel_tex": column 11 is the heat palette
+  uint16_t gui_texture;      // "Gui_tex"
+  uint16_t logo_texture;     // "QoeLogo_tex": row 154 is the night palette
+  uint32_t textures_not_regrouped;
+
+  // Tables (MapAlloc; null before and after a failed allocation).
+  MapCell3D* cells;          // column pairs x rows x 2 records
+  float (*centres)[3];       // the cell-centre scratch
+  MapSortEntry* sort[2];     // the depth sort and its second buffer
+  uint8_t* heat;             // kFireSide x kFireSide bytes
+  MapCell3D selected_cell;   // copy of the selected cell
+  MapCell3D* focus;          // the focus cell (null: none)
+  int32_t focus_column, focus_row;
+  int32_t selected_column, selected_row;
+
+  // Frame state the per-frame scene drives.
+  float origin[3];           // X0, Y0, Z0: the ground is at origin[1]
+  int overlay_on;            // the overlay frame is drawn
+  int busy;
+
+  // The effects' own random numbers (seeded; see SceneRandom).
+  uint32_t random;
+};
+// The map scene's record.
+MapSceneState* MapScene();
+
+// Random numbers of the particles and the fire: uniform in [0, 1) in steps
+// of 1/32768, from the engine's own seeded generator (reproducible frames,
+// nothing shared with the game thread).
+void SeedSceneRandom(uint32_t seed);
+float SceneRandom();
+
+// Flat textured quads. Positions in units, texture rectangles in pixels of
+// the texture's original picture.
+// A quad face on the last object: (x, y), (x + w, y), (x + w, y - h),
+// (x, y - h) at z 0; a width or height of 0 takes pw or ph.
+void AddQuad(float x, float y, float w, float h, uint16_t texture, uint32_t px, uint32_t py, uint32_t pw,
+             uint32_t ph);
+// A new object with one such quad; its index or -1.
+int32_t MakeFlatObject(const char* name, float x, float y, float w, float h, uint16_t texture, uint32_t px,
+                       uint32_t py, uint32_t pw, uint32_t ph);
+// A pw x ph rectangle face on the last object at depth z, (x, y) its first
+// corner, the picture upright.
+void AddGuiRect(float x, float y, float z, uint16_t texture, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph);
+
+// Particle systems: one object with a single face whose points are the
+// particles and whose texture number is the draw mode (4 points, 5 lines,
+// 6 large points). The object's index or -1.
+int32_t MakeParticles(const char* name, uint32_t count, float x, float y, float z, uint16_t mode);
+// Places a point at random in the box of size around centre, with colour.
+void RespawnParticle(POINT3D* point, const float centre[3], const float size[3], const uint8_t colour[4]);
+// Per frame, on the particles of the object (null: nothing).
+void AnimateSmoke(OBJECT3D* object);
+void AnimateRain(OBJECT3D* object);
+void AnimateSnow(OBJECT3D* object);
+
+// The town fire: six quads in a ring on "Fire_tex"; the object's index.
+int32_t MakeFire();
+// One step of the fire: the heat buffer (width x height bytes) rises and
+// cools, pixels (the fire texture, 4 bytes a pixel) take the heat palette.
+void AnimateFireBitmap(uint32_t height, uint32_t width, uint8_t* pixels, uint8_t* heat);
+// The overlay frame `Gui` (and "Gui2"); the index of `Gui` or -1.
+int32_t MakeGui();
+// The cloud sky "Sky"; its index or -1.
+int32_t MakeClouds();
+// The twelve "Barrier" objects on "transp_parts"; the first one's index.
+int32_t MakeBarriers();
+
+// The engine's start and the scene set-up (window thread, with the GL
+// context current).
+// Starts the engine once: defaults, stores, tables and the whole scene,
+// without waiting for the game; the engine stays unstarted when the stores
+// or tables cannot be had.
+void StartEngine();
+// Frees the scene's tables and the engine's stores; the engine unstarted.
+void StopEngine();
+void InitViewPresets();
+void ResetScene();
+// Allocates the map scene's tables; 1, or 0 (logged, nothing kept).
+uint32_t MapAlloc();
+// Frees the map scene's tables.
+void MapFree();
+// Builds the scene; view_column and view_row are the map's view column and
+// row (the first selected hex; the frame follows the map afterwards).
+void BuildMapScene(int32_t view_column, int32_t view_row);
+void LoadWaterObjects();
+void LoadKIDTable();
+// Runs one scene command of the configuration file.
+void RunSceneCommand(const SceneCommand* command);
+// Row 154 of the logo texture, the night colours' palette (256 pixels of
+// R G B A); null before the scene is built.
+const uint8_t* NightPalette();

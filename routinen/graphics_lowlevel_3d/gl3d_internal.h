@@ -59,6 +59,12 @@ struct Engine3DState {
   uint16_t character_count;
   int32_t bird_entry, shield_entry;
   float bird_offset[3];      // the bird's circle: (50, 120, -30)
+
+  // The map scene: presets, effect slots, tables and frame state.
+  MapSceneState map_scene;
+  // While the scene set-up reads the configuration: runs each scene command
+  // as the reader meets it (null: the commands are only recorded).
+  void (*scene_command)(const SceneCommand* command);
 };
 
 struct GL3DState {

@@ -409,6 +409,8 @@ uint32_t CreateGLContext(uint32_t, uint32_t, uint32_t, uint32_t colour_bits) {
 void FreeGLObjektList() {
   GL3DState& s = GL3D();
   if (!s.objekte) return;
+  // The engine's textures go while the context still exists.
+  if (Engine()->started) StopEngine();
   SetGLFrameHook(nullptr);
   SetDisplayDirtyHook(nullptr);
   SetGLScreenHooks(nullptr);

@@ -404,9 +404,10 @@ void RelinkFaceTextures() {
     auto* f = reinterpret_cast<FACE3D*>(faces->data);
     for (uint32_t i = 0; i < faces->count; i++) {
       if (!f[i].texture) continue;
-      f[i].texture = tex && tex->data && f[i].texture_index < tex->count
-                         ? reinterpret_cast<TEXTURE3D*>(tex->data) + f[i].texture_index
-                         : nullptr;
+      // A particle face (more than 50 points) holds its draw mode in the
+      // texture number; its texture is texture 0.
+      const uint32_t index = f[i].points > kParticleFacePoints ? 0 : f[i].texture_index;
+      f[i].texture = tex && tex->data && index < tex->count ? reinterpret_cast<TEXTURE3D*>(tex->data) + index : nullptr;
     }
   }
 }

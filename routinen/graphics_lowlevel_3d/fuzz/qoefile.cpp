@@ -4,22 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/log.h"
-#include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
+#include "routinen/graphics_lowlevel_3d/fuzz/small_stores.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   static bool once = [] {
-    DebugLogSetStderr(0);
-    InitEngineDefaults();
-    EngineRecord& e = *Engine();
-    e.cap_faces = e.cap_points = e.cap_objects = e.cap_textures = e.cap_frames = e.cap_point_indices =
-        e.cap_vertex_changes = e.cap_view_faces = e.cap_view_points = e.cap_view_point_indices =
-            e.cap_triangle_indices = e.cap_centres = e.cap_view_centres = 4;
-    e.half_textures = 1;
-    e.mipmapping = 0;
-    RegisterEngineThings();
-    SetIndividualTextures(0);
+    RegisterSmallEngineStores(4);
     return true;
   }();
   (void)once;

@@ -3,7 +3,9 @@
 // scene commands, long tokens and the file itself.
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/graphics_lowlevel_3d/tests/engine_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -126,6 +128,24 @@ TEST_F(EngineConfig, SceneCommandsAreRecordedInOrder) {
   EXPECT_EQ(e->commands[2].integer[4], 255);
   EXPECT_EQ(e->commands[3].kind, kSetCharacter);
   EXPECT_EQ(e->commands[3].id, 4);
+}
+
+// While the scene set-up reads, each command runs as the reader meets it:
+// it sees the keys before it, not those after.
+std::vector<std::string> g_ran;
+TEST_F(EngineConfig, ACommandRunsAsTheReaderMeetsIt) {
+  g_ran.clear();
+  E3D().scene_command = [](const SceneCommand* c) {
+    g_ran.push_back(std::string(c->text[0]) + (Engine()->use_high_poly ? " high" : " low"));
+  };
+  Parse("SetHexagone 1 first a b 1 2 3 4 5 Map.UseHighPoly FALSE SetCharacter 2 second a b c 1 2 3 4 "
+        "Map.UseHighPoly TRUE XSetHexagone 3 third a b 1 2 3 4 5");
+  E3D().scene_command = nullptr;
+  ASSERT_EQ(g_ran.size(), 3u);
+  EXPECT_EQ(g_ran[0], "first high");
+  EXPECT_EQ(g_ran[1], "second low");
+  EXPECT_EQ(g_ran[2], "third high");
+  EXPECT_EQ(Engine()->command_count, 3u);
 }
 
 TEST_F(EngineConfig, TokensOfAnyLengthAndTruncatedCommands) {
