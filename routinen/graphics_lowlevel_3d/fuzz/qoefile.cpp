@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/log.h"
 #include "routinen/graphics_lowlevel_3d/fuzz/small_stores.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   static bool once = [] {
+    DebugLogSetStderr(0);
     RegisterSmallEngineStores(4);
     return true;
   }();

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/log.h"
 #include "routinen/graphics_lowlevel_3d/fuzz/small_stores.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 16)) return 0;
   static bool once = [] {
+    DebugLogSetStderr(0);
     RegisterSmallEngineStores(8);
     InitViewPresets();
     MapAlloc();

@@ -1,14 +1,13 @@
-// The fuzz targets' engine: defaults, every store registered with a small
-// capacity (so that every load grows the stores), textures neither
-// reduced nor mip-mapped nor sent to GL.
+// The engine of the fuzz targets and the model tests: defaults, every store
+// registered with one small capacity (so that loads grow the stores),
+// textures neither reduced nor mip-mapped nor sent to GL.
 #pragma once
 #include <cstdint>
 
-#include "platform/log.h"
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 
-inline void RegisterSmallEngineStores(uint32_t capacity) {
-  DebugLogSetStderr(0);
+// 1 when every store was registered.
+inline uint32_t RegisterSmallEngineStores(uint32_t capacity) {
   InitEngineDefaults();
   EngineRecord& e = *Engine();
   e.cap_faces = e.cap_points = e.cap_objects = e.cap_textures = e.cap_frames = e.cap_point_indices =
@@ -16,6 +15,7 @@ inline void RegisterSmallEngineStores(uint32_t capacity) {
           e.cap_triangle_indices = e.cap_centres = e.cap_view_centres = capacity;
   e.half_textures = 1;
   e.mipmapping = 0;
-  RegisterEngineThings();
+  const uint32_t ok = RegisterEngineThings();
   SetIndividualTextures(0);
+  return ok;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "routinen/graphics_lowlevel_3d/fuzz/small_stores.h"
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/graphics_lowlevel_3d/tests/engine_fixture.h"
 #include "routinen/graphics_lowlevel_3d/tests/jpeg_encode.h"
@@ -33,15 +34,7 @@ class ModelData : public EngineData {
   // nor sent to GL.
   void Register(uint32_t capacity) {
     FreeAllThings();
-    InitEngineDefaults();
-    EngineRecord& e = *Engine();
-    e.cap_faces = e.cap_points = e.cap_objects = e.cap_textures = e.cap_frames = e.cap_point_indices =
-        e.cap_vertex_changes = e.cap_view_faces = e.cap_view_points = e.cap_view_point_indices =
-            e.cap_triangle_indices = e.cap_centres = e.cap_view_centres = capacity;
-    e.half_textures = 1;
-    e.mipmapping = 0;
-    ASSERT_EQ(RegisterEngineThings(), 1u);
-    SetIndividualTextures(0);
+    ASSERT_EQ(RegisterSmallEngineStores(capacity), 1u);
   }
   template <typename T>
   static T* At(uint16_t key, uint32_t i) {
