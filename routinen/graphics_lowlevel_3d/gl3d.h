@@ -53,8 +53,17 @@ uint32_t GLProcessObjektList();
 // queued rectangles, then draws the visible entries as quads; the next frame
 // is then drawn whole.
 void DrawObjektList();
-// The 3D map scene of the frame; draws nothing until the engine has a scene.
+// The 3D map scene of the frame (after the frame was cleared): the part of
+// the published map the map screen shows, as a landscape under the camera.
+// Draws nothing until the engine has a scene and while no map is published.
 void ProcessMapScene();
+// Copies the published map for the coming frame under the map lock (tried
+// once; while the game thread holds it the last copy stays); 1 when a map
+// is published. ProcessMapScene takes the copy itself unless this ran
+// before it in the same frame.
+uint32_t TakeMapCopy();
+// 1 when the last ProcessMapScene drew a landscape.
+uint32_t MapSceneShowsLandscape();
 // The engine's aspect ratio, display width / height, set by every frame.
 float GLAspectRatio();
 // Frames so far (drawn, or found unchanged).
@@ -830,6 +839,18 @@ void ResetScene();
 uint32_t MapAlloc();
 // Frees the map scene's tables.
 void MapFree();
+// Parts of the frame. The cells from the frame's copy of the map: terrain
+// (low byte), owner, the character of the figure on the hex, no barriers.
+void SyncMapCells();
+// Barrier values between neighbouring cells of different owners.
+void MarkBarriers();
+// Hidden cells next to a visible one become visibility 2; still hidden
+// cells lose their barriers.
+void MarkBorderCells();
+// Marks the cell selected, keeps a copy and its map column and row.
+void SelectMapCell(MapCell3D* cell, int32_t column, int32_t row);
+// The wind offsets at time t (radians).
+void SetWind(float t);
 // Builds the scene; view_column and view_row are the map's view column and
 // row (the first selected hex; the frame follows the map afterwards).
 void BuildMapScene(int32_t view_column, int32_t view_row);

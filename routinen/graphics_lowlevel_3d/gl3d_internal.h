@@ -10,6 +10,24 @@ struct QoeSemaphore;
 
 // The 3D engine's data: the thing store, the settings, the face batch.
 // Window thread only (the tests and tools use it from their one thread).
+// The frame's copy of the published map, taken under the map lock: the
+// view, the scene window's terrain and owners, and the figure standing on
+// each of its hexes. The frame reads only this copy.
+constexpr uint32_t kMapCopyCells = 40 * 36;
+struct MapFrameCopy {
+  int present;                   // a map was published when the copy was taken
+  int32_t world_x, world_y;      // the view's world column and row
+  int32_t view_column, view_row; // in the window of map parts
+  double pixel_column, pixel_row;  // the view's 3D position
+  uint32_t own_player;
+  uint16_t columns, rows;        // the scene window the copy covers
+  uint8_t terrain[kMapCopyCells];
+  uint32_t owner[kMapCopyCells];
+  // The figure on each hex: type + 1 (0: none) and its state.
+  uint16_t figure_type[kMapCopyCells];
+  uint8_t figure_state[kMapCopyCells];
+};
+
 struct Engine3DState {
   // The thing store and the results of its last call.
   ThingSlot slots[kThingSlots];
@@ -65,6 +83,14 @@ struct Engine3DState {
   // While the scene set-up reads the configuration: runs each scene command
   // as the reader meets it (null: the commands are only recorded).
   void (*scene_command)(const SceneCommand* command);
+
+  // The per-frame map scene: its frame counter, the map copy, the grid
+  // offset of the frame and whether the last frame drew a landscape.
+  uint64_t frame_counter;
+  MapFrameCopy map_copy;
+  float grid_offset[3];
+  int landscape_drawn;
+  int copy_fresh;            // the copy was taken for the coming frame
 };
 
 struct GL3DState {

@@ -304,8 +304,6 @@ bool PictureReady(uint32_t w, uint32_t h) {
 
 }  // namespace
 
-void ProcessMapScene() {}
-
 float GLAspectRatio() { return GL3D().aspect; }
 uint64_t GLFrameCount() { return GL3D().frames.load(); }
 int GLContextReady() { return GL3D().context; }
@@ -322,28 +320,34 @@ uint32_t GLProcessObjektList() {
   if (s.objekte) UploadEntries(w, h, &changes);
   // The whole frame when anything but the pixels of shown entries changed
   // (an entry came, went, moved or was shown or hidden), the window was
-  // exposed, or there is no earlier picture of this size to build on. The
-  // map scene draws nothing yet; once it does, its frames are drawn whole.
+  // exposed, there is no earlier picture of this size to build on, or the
+  // 3D landscape is drawn (or was drawn last time and goes away).
+  const bool scene = (Engine()->started && E3D().scene_built && TakeMapCopy()) || MapSceneShowsLandscape();
   const bool exposed = TakeWindowExposed() != 0;
-  bool whole = !s.shown || changes.whole || changes.digest != s.shown_digest || exposed;
+  bool whole = scene || !s.shown || changes.whole || changes.digest != s.shown_digest || exposed;
   if (!whole && changes.count == 0) return 0;  // nothing to draw, nothing to swap
   const bool kept = PictureReady(w, h);
   if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
   if (kept) glBindFramebuffer(GL_FRAMEBUFFER, s.picture_fbo);
   glViewport(0, 0, GLsizei(w), GLsizei(h));
   glDepthMask(GL_TRUE);
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  // Under a landscape the clear colour is the fog's (UpdateFog sets it).
+  if (!scene) glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  ProcessMapScene();
-  if (s.objekte) BeginEntries(w, h);
   if (whole) {
+    // Cleared first, then the landscape, then the 2D screens on top.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (s.objekte) DrawEntries();
+    ProcessMapScene();
+    if (s.objekte) {
+      BeginEntries(w, h);
+      DrawEntries();
+    }
   } else {
     // Each changed rectangle cleared and drawn again, nothing around it.
+    if (s.objekte) BeginEntries(w, h);
     glEnable(GL_SCISSOR_TEST);
     for (uint32_t i = 0; i < changes.count; i++) {
       const int32_t* r = changes.rects[i];

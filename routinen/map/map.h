@@ -104,7 +104,7 @@ struct QoEMapInfo {
   int32_t Y;                  // world row of it
   int16_t ViewColumn;         // CMap column of the view's top-left hex (80..159)
   int16_t ViewRow;            // CMap row of it (40..79)
-  uint32_t Reserved1;
+  uint32_t OwnPlayer;         // the own player's ID, copied when the map screen publishes the map
   uint8_t* Part[9];           // map part buffers (file bytes), by window slot
   FileHandle PartFile[9];     // their open files (null: none, never written)
   uint8_t* BPart[9];          // knowledge part buffers

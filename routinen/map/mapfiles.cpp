@@ -277,6 +277,10 @@ void StoreViewPos(QoEMapInfo* map, int32_t x, int32_t y, int32_t column, int32_t
   std::atomic_ref<int32_t>(map->Y).store(y, std::memory_order_relaxed);
   std::atomic_ref<int16_t>(map->ViewColumn).store((int16_t)column, std::memory_order_relaxed);
   std::atomic_ref<int16_t>(map->ViewRow).store((int16_t)row, std::memory_order_relaxed);
+  // The 3D view's position follows the view column and row, so the 3D
+  // landscape stays under the camera while the view scrolls.
+  std::atomic_ref<double>(map->PixelColumn).store(column * 48.0, std::memory_order_relaxed);
+  std::atomic_ref<double>(map->PixelRow).store(row * 55.424, std::memory_order_relaxed);
 }
 
 // Reloads the whole window round (X, Y); 0 on failure.

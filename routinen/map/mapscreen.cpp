@@ -138,6 +138,8 @@ enum : uint32_t { kStepPicture = 1571, kStepLayout = 1572, kStepFont = 1573, kSt
 // --- publishing the map -------------------------------------------------------
 void Publish(KartenScreenRecord* d, QoEMapInfo* map) {
   LockMapRecord();
+  // What other threads need of the game's records goes with the map.
+  if (map) std::atomic_ref<uint32_t>(map->OwnPlayer).store(MapOwnPlayer(), std::memory_order_relaxed);
   d->map = map;
   UnlockMapRecord();
 }
@@ -185,6 +187,14 @@ void LockMapRecord() {
   s.lock.lock();
   s.holder.store(std::this_thread::get_id(), std::memory_order_relaxed);
   s.depth++;
+}
+
+int32_t TryLockMapRecord() {
+  MapScreenState& s = State();
+  if (!s.lock.try_lock()) return 0;
+  s.holder.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  s.depth++;
+  return 1;
 }
 
 void UnlockMapRecord() {

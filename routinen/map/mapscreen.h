@@ -147,6 +147,8 @@ void ReleaseKartenScreenData(KartenScreenRecord* d);
 // lock, then this lock, then the picture manager's, then the display mutex.
 void LockMapRecord();
 void UnlockMapRecord();
+// The lock if it is free (or already held by the caller): 1, else 0 at once.
+int32_t TryLockMapRecord();
 // The map the screen published (null none); only with the map lock held
 // (a call without it logs and returns null).
 QoEMapInfo* PublishedMap();

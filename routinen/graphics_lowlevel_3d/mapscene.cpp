@@ -1,0 +1,407 @@
+// The per-frame 3D map scene: a copy of the published map taken under the
+// map lock, the scene window's cells synchronised from it, the cells the
+// camera sees, their terrain models, the figures as characters, barriers
+// along borders, towns' fire and smoke, weather and the overlay
+// (docs/gl3d-scene.md, "The frame"). Window thread only.
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "gl3d_internal.h"
+#include "routinen/map/map.h"
+#include "routinen/map/mapscreen.h"
+
+namespace {
+
+MapSceneState& M() { return E3D().map_scene; }
+EngineRecord& E() { return E3D().engine; }
+
+OBJECT3D* Object(int32_t index) {
+  return index >= 0 ? static_cast<OBJECT3D*>(ThingAt(THING_OBJECT3D, uint32_t(index))) : nullptr;
+}
+
+uint32_t Columns() { return 2u * E3D().grid_pairs; }
+uint32_t Rows() { return E3D().grid_rows; }
+uint32_t CellCount() { return Columns() * Rows(); }
+
+template <typename T>
+T Relaxed(const T& field) {
+  return std::atomic_ref<T>(const_cast<T&>(field)).load(std::memory_order_relaxed);
+}
+
+// Copies what the frame needs of the map (lock held).
+void CopyMap(const QoEMapInfo* map, MapFrameCopy& c) {
+  c.world_x = Relaxed(map->X);
+  c.world_y = Relaxed(map->Y);
+  c.view_column = Relaxed(map->ViewColumn);
+  c.view_row = Relaxed(map->ViewRow);
+  c.pixel_column = Relaxed(map->PixelColumn);
+  c.pixel_row = Relaxed(map->PixelRow);
+  c.own_player = Relaxed(map->OwnPlayer);
+  const uint32_t columns = c.columns, rows = c.rows;
+  const MapTile* cmap = map->CMap;
+  for (uint32_t r = 0; r < rows; r++)
+    for (uint32_t k = 0; k < columns; k++) {
+      const uint32_t i = r * columns + k;
+      const int64_t col = int64_t(c.view_column) + k, row = int64_t(c.view_row) + r;
+      c.figure_type[i] = 0;
+      c.figure_state[i] = 0;
+      // A cell outside the window of map parts stays empty.
+      if (!cmap || col < 0 || row < 0 || col >= kCMapColumns || row >= kCMapRows) {
+        c.terrain[i] = 0;
+        c.owner[i] = kNobody;
+        continue;
+      }
+      const MapTile& t = cmap[row * kCMapColumns + col];
+      uint16_t grafik;
+      uint32_t owner;
+      std::memcpy(&grafik, reinterpret_cast<const uint8_t*>(&t) + 8, 2);
+      std::memcpy(&owner, reinterpret_cast<const uint8_t*>(&t) + 14, 4);
+      c.terrain[i] = uint8_t(grafik & 0xFF);
+      c.owner[i] = owner;
+    }
+  // One pass over the figure list: a later figure on the same hex wins; a
+  // figure carried aboard a ship is not shown.
+  const uint8_t* list = map->Figures;
+  if (!list || map->FigureBytes < 2) return;
+  uint32_t n = MapFigurCount(list);
+  const uint32_t room = (map->FigureBytes - 2) / kFigurSize;
+  if (n > room) n = room;
+  for (uint32_t f = 0; f < n; f++) {
+    MapFigur fig;
+    std::memcpy(&fig, list + 2 + f * kFigurSize, sizeof fig);
+    if (fig.Status == 7) continue;
+    const int64_t dx = (int64_t(fig.X) - c.world_x + kWorldColumns) % kWorldColumns;
+    const int64_t dy = (int64_t(fig.Y) - c.world_y + kWorldRows) % kWorldRows;
+    if (dx < 0 || dy < 0 || dx >= columns || dy >= rows) continue;
+    const uint32_t i = uint32_t(dy) * columns + uint32_t(dx);
+    c.figure_type[i] = uint16_t(fig.Typ + 1u);
+    c.figure_state[i] = fig.Status;
+  }
+}
+
+// The key of a barrier between receiving owner r and neighbour owner n.
+uint8_t BarrierValue(uint32_t r, uint32_t n) {
+  if (r == n) return 0;
+  static const uint8_t kTable[9] = {2, 3, 2, 3, 0, 1, 2, 1, 0};
+  const EngineRecord& e = E();
+  const uint32_t user = e.owner_user == 0 ? E3D().map_copy.own_player : uint32_t(e.owner_user);
+  const uint32_t null = uint32_t(e.owner_null);
+  uint32_t key = 0;
+  if (r == user) key = 3;
+  if (r == null) key = 6;
+  if (n == user) key += 1;
+  if (n == null) key += 2;
+  return kTable[key];
+}
+
+MapCell3D& Cell(uint32_t r, uint32_t k) { return M().cells[r * Columns() + k]; }
+
+void Mark(MapCell3D& receiving, const MapCell3D& neighbour, int edge) {
+  const uint8_t v = BarrierValue(receiving.owner, neighbour.owner);
+  if (v) receiving.barriers[edge] = v;
+}
+
+// The cell's projected centre as last worked out.
+const float* Projected(uint32_t i) { return M().centres[i]; }
+
+bool InClip(const float* p) {
+  const CameraRecord& c = *Camera();
+  for (int a = 0; a < 3; a++)
+    if (!(p[a] > c.clip_min[a] && p[a] < c.clip_max[a])) return false;
+  return true;
+}
+
+void AddAt(int32_t object, float x, float y, float z) {
+  if (OBJECT3D* o = Object(object)) AddObjectToView(o, x, y, z, 1.0f);
+}
+
+bool IsTown(uint8_t terrain) { return terrain == 4 || (terrain >= 35 && terrain <= 38); }
+
+// Step 13: one visible cell into the view.
+void DrawCell(MapCell3D& cell, int phase, int stagger) {
+  const EngineRecord& e = E();
+  MapSceneState& m = M();
+  SceneModelState& s = *SceneModels();
+  const float* g = E3D().grid_offset;
+  const float P[3] = {cell.x + g[0], cell.y + g[1], cell.z + g[2]};
+  // The terrain model of the zoom.
+  cell.model = nullptr;
+  cell.model_index = 0;
+  if (s.hexagons && cell.terrain < kHexagonTypes) {
+    const HexagonType& h = s.hexagons[cell.terrain];
+    const bool high = e.scale >= e.high_poly_scale;
+    cell.model = high ? h.high : h.low;
+    cell.model_index = high ? h.high_index : h.low_index;
+  }
+  if (!cell.model && cell.terrain != 0 && s.hexagons) {
+    cell.model = s.hexagons[99].low;
+    cell.model_index = s.hexagons[99].low_index;
+  }
+  // The figure standing there.
+  if (cell.character && cell.terrain && E3D().characters && cell.character < kCharacterEntries) {
+    const CharacterEntry& c = E3D().characters[cell.character];
+    ELEMENT3D* element = e.use_animations == 1 ? c.high : c.low;
+    E3D().hold = c.state == kCharacterLazing && phase != stagger;
+    if (!cell.selected && element) AddElementToView(element, P[0], P[1], P[2]);
+    E3D().hold = 0;
+  }
+  // Barriers: byte b stands on edge object (b + 1) mod 6 of its set.
+  if (m.barriers >= 0)
+    for (int b = 0; b < 6; b++) {
+      const int edge = (b + 1) % 6;
+      const float* off = m.barrier_offsets[edge];
+      if (cell.barriers[b] & 1) AddAt(m.barriers + edge, P[0] + off[0], P[1] + off[1], P[2] + off[2]);
+      if (cell.barriers[b] & 2) AddAt(m.barriers + 6 + edge, P[0] + off[0], P[1] + off[1], P[2] + off[2]);
+    }
+  if (e.wind_on == 1) SetWind(float(E3D().frame_time) + P[0] + P[1]);
+  if (e.scale > e.high_wave_scale && e.use_high_poly == 1 &&
+      (cell.terrain == 23 || cell.terrain == 28 || cell.terrain == 29) && cell.model)
+    cell.model = static_cast<OBJECT3D*>(ThingAt(THING_OBJECT3D, cell.model_index));
+  if (!cell.model) return;
+  if (!AddObjectCopy(cell.model, P[0], P[1], P[2], 1.0f)) return;
+  if (cell.selected || &cell == m.focus) SetObjectRGBA(LastViewObject(), m.highlight);
+  if (IsTown(cell.terrain)) {
+    AddAt(s.fire, P[0] + m.fire_offset[0], P[1] + m.fire_offset[1], P[2] + m.fire_offset[2]);
+    AddAt(s.smoke, P[0] - 10.0f, P[1] - 3.0f, P[2] - 6.5f);
+    AddAt(s.smoke, P[0] + 10.0f, P[1] - 1.0f, P[2] - 6.5f);
+    AddAt(s.smoke, P[0], P[1], P[2] + 6.5f);
+  }
+}
+
+// Step 3: the old 2D look, every frame.
+void OldLook() {
+  EngineRecord& e = E();
+  e.fog_mode = 0;
+  e.wind_on = e.sky_on = e.rain_on = e.snow_on = e.night_on = 0;
+  SetViewFlip(50.0f, 1);
+  SetViewScale(0.5f, 1);
+  SetViewRotation(0.0f, 1);
+  M().origin_preset[1] = -64.0f;
+  M().overlay_on = 0;
+}
+
+}  // namespace
+
+uint32_t TakeMapCopy() {
+  Engine3DState& s = E3D();
+  MapFrameCopy& c = s.map_copy;
+  c.columns = uint16_t(Columns());
+  c.rows = uint16_t(Rows());
+  if (uint32_t(c.columns) * c.rows > kMapCopyCells) c.rows = uint16_t(kMapCopyCells / (c.columns ? c.columns : 1));
+  // The game thread holds the lock while a map part loads: the frame then
+  // shows the last copy again instead of waiting.
+  if (TryLockMapRecord()) {
+    const QoEMapInfo* map = PublishedMap();
+    c.present = map && map->CMap ? 1 : 0;
+    if (c.present) CopyMap(map, c);
+    UnlockMapRecord();
+  }
+  s.copy_fresh = 1;
+  return uint32_t(c.present);
+}
+
+uint32_t MapSceneShowsLandscape() { return uint32_t(E3D().landscape_drawn); }
+
+void SyncMapCells() {
+  MapSceneState& m = M();
+  const MapFrameCopy& c = E3D().map_copy;
+  if (!m.cells) return;
+  const uint32_t columns = Columns(), rows = Rows();
+  for (uint32_t r = 0; r < rows; r++)
+    for (uint32_t k = 0; k < columns; k++) {
+      MapCell3D& cell = m.cells[r * columns + k];
+      std::memset(cell.barriers, 0, sizeof cell.barriers);
+      cell.character = 0;
+      if (!c.present || k >= c.columns || r >= c.rows) {
+        cell.terrain = 0;
+        cell.owner = kNobody;
+        continue;
+      }
+      const uint32_t i = r * c.columns + k;
+      cell.terrain = c.terrain[i];
+      cell.owner = c.owner[i];
+      if (c.figure_type[i]) cell.character = uint8_t(FindCharacter(uint16_t(c.figure_type[i] - 1), c.figure_state[i]));
+    }
+}
+
+void MarkBarriers() {
+  if (!M().cells) return;
+  const uint32_t pairs = E3D().grid_pairs, rows = Rows();
+  for (uint32_t r = 0; r < rows; r++)
+    for (uint32_t j = 0; j < pairs; j++) {
+      const bool last_row = r + 1 == rows, last_pair = j + 1 == pairs;
+      if (!last_row) Mark(Cell(r + 1, 2 * j), Cell(r, 2 * j), 0);
+      if (last_pair) continue;
+      MapCell3D& odd = Cell(r, 2 * j + 1);
+      Mark(odd, Cell(r, 2 * j), 1);
+      Mark(odd, Cell(r, 2 * j + 2), 5);
+      if (last_row) continue;
+      Mark(odd, Cell(r + 1, 2 * j), 2);
+      Mark(odd, Cell(r + 1, 2 * j + 1), 3);
+      Mark(odd, Cell(r + 1, 2 * j + 2), 4);
+    }
+}
+
+void MarkBorderCells() {
+  if (!M().cells) return;
+  const int32_t columns = int32_t(Columns()), rows = int32_t(Rows());
+  static const int32_t kOdd[6][2] = {{0, -1}, {-1, 0}, {0, 1}, {1, 1}, {1, 0}, {1, -1}};
+  static const int32_t kEven[6][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, 1}, {1, 0}, {0, -1}};
+  for (int32_t r = 0; r < rows; r++)
+    for (int32_t k = 0; k < columns; k++) {
+      MapCell3D& cell = Cell(uint32_t(r), uint32_t(k));
+      if (cell.visibility != 0) continue;
+      const auto& n = (k & 1) ? kOdd : kEven;
+      for (const auto& d : n) {
+        const int32_t rr = r + d[0], kk = k + d[1];
+        if (rr < 0 || kk < 0 || rr >= rows || kk >= columns) continue;
+        if (Cell(uint32_t(rr), uint32_t(kk)).visibility == 1) {
+          cell.visibility = 2;
+          break;
+        }
+      }
+      if (cell.visibility == 0) std::memset(cell.barriers, 0, sizeof cell.barriers);
+    }
+}
+
+void SelectMapCell(MapCell3D* cell, int32_t column, int32_t row) {
+  if (!cell) return;
+  MapSceneState& m = M();
+  cell->selected = 1;
+  m.selected_cell = *cell;
+  m.selected_column = column;
+  m.selected_row = row;
+}
+
+void SetWind(float t) {
+  const float w = (std::cos(t / 10.0f) + 0.8f) * 0.02f;
+  const float* d = M().wind_direction;
+  E3D().wind[0] = -d[0] * w / 5.0f;
+  E3D().wind[1] = -d[2] * w / 5.0f;
+}
+
+void ProcessMapScene() {
+  Engine3DState& s = E3D();
+  MapSceneState& m = M();
+  EngineRecord& e = E();
+  const bool fresh = s.copy_fresh;
+  s.copy_fresh = 0;
+  s.landscape_drawn = 0;
+  if (!e.started || m.busy || !s.scene_built || !m.cells || !m.centres || !m.sort[0] || !m.sort[1]) return;
+  if (!fresh) TakeMapCopy();
+  // A frame without a published map draws no landscape.
+  if (!s.map_copy.present) return;
+  m.busy = 1;
+  CameraRecord& cam = s.camera;
+  cam.transform = cam.project = 1;
+  // The frame time: twice the frame counter.
+  s.frame_time = int32_t((s.frame_counter * 2) & 0x3FFFFFFF);
+  s.frame_counter++;
+  const int32_t T = s.frame_time;
+
+  if (e.old_look_2d == 1) OldLook();
+  const float pairs = s.grid_pairs, rows = s.grid_rows;
+  m.origin[0] = 77.0f - pairs * 96.0f / 2.0f;
+  m.origin[1] = m.origin_preset[1];
+  m.origin[2] = 13.0f - rows * 55.424f / 2.0f - 13.856f;
+  if (SceneModels()->centres_dirty) MakeFaceCenters();
+  InitView();
+  BuildCameraMatrix();
+
+  // Follows the map: the view's offset within its column pair and row.
+  const MapFrameCopy& c = s.map_copy;
+  const double ox = c.pixel_column - double(c.view_column / 2) * 96.0;
+  const double oz = c.pixel_row - double(c.view_row) * 55.424;
+  s.grid_offset[0] = m.origin[0] - float(ox);
+  s.grid_offset[1] = m.origin[1];
+  s.grid_offset[2] = m.origin[2] - float(oz);
+
+  SyncMapCells();
+  if (e.show_barriers) MarkBarriers();
+
+  // Visibility: the projected cell centres (the factor of scale 3 at most).
+  const uint32_t n = CellCount();
+  for (uint32_t i = 0; i < n; i++) {
+    const MapCell3D& cell = m.cells[i];
+    m.centres[i][0] = cell.x + s.grid_offset[0];
+    m.centres[i][1] = cell.y + s.grid_offset[1];
+    m.centres[i][2] = cell.z + s.grid_offset[2];
+  }
+  TransformV(cam.matrix, m.centres, n, sizeof(float[3]));
+  const float factor = cam.factor;
+  if (e.scale > 3.0f) cam.factor = 0.024f;
+  ProjectV(m.centres, n, sizeof(float[3]));
+  cam.factor = factor;
+  for (uint32_t i = 0; i < n; i++) m.sort[0][i] = MapSortEntry{i, m.centres[i][2]};
+  static_assert(sizeof(MapSortEntry) == sizeof(SORT3D));
+  const auto* sorted = reinterpret_cast<const MapSortEntry*>(
+      MergeSortKeys(reinterpret_cast<SORT3D*>(m.sort[0]), reinterpret_cast<SORT3D*>(m.sort[1]), n));
+
+  // Visibility and the focus cell: the visible centre nearest the middle.
+  float best = 10000.0f;
+  m.focus = nullptr;
+  const uint32_t columns = Columns();
+  for (uint32_t i = 0; i < n; i++) {
+    MapCell3D& cell = m.cells[i];
+    cell.selected = 0;
+    const float* p = Projected(i);
+    cell.visibility = InClip(p) ? 1 : 0;
+    const float d = p[0] * p[0] + p[1] * p[1] + p[2] * p[2];
+    if (cell.visibility && d < best) {
+      best = d;
+      m.focus = &cell;
+      m.focus_column = c.view_column + int32_t(i % columns);
+      m.focus_row = c.view_row + int32_t(i / columns);
+    }
+  }
+  if (m.focus) SelectMapCell(m.focus, m.focus_column, m.focus_row);
+  MarkBorderCells();
+  for (uint32_t i = 0; i < n; i++) {
+    MapCell3D& cell = m.cells[i];
+    if (cell.visibility == 1 && c.view_column + int32_t(i % columns) == m.selected_column &&
+        c.view_row + int32_t(i / columns) == m.selected_row)
+      SelectMapCell(&cell, m.selected_column, m.selected_row);
+  }
+
+  // Far to near; the stagger counts the visits as if in table order.
+  const int phase = int((T % 2500) / 500);
+  for (uint32_t v = 0; v < n; v++) {
+    const uint32_t index = sorted[n - 1 - v].cell;
+    MapCell3D& cell = m.cells[index];
+    const int32_t vi = int32_t(v / columns), vj = int32_t(v % columns);
+    const int stagger = int(((c.view_column + vj + c.view_row + vi) % 5 + 5) % 5);
+    if (cell.visibility != 0) DrawCell(cell, phase, stagger);
+  }
+
+  SceneModelState& sm = *SceneModels();
+  if (OBJECT3D* smoke = Object(sm.smoke)) YRotateObject(smoke, float(T / 10));
+  if (e.snow_on) {
+    AnimateSnow(Object(sm.snow));
+    AddAt(sm.snow, 0.0f, 0.0f, 0.0f);
+  }
+  if (e.rain_on) {
+    AnimateRain(Object(sm.rain));
+    AddAt(sm.rain, 0.0f, 0.0f, 0.0f);
+  }
+  DrawView();
+  cam.transform = 0;
+  cam.project = 0;
+  AnimateSmoke(Object(sm.smoke));
+  UpdateFog();
+  if (m.heat && m.fire_texture != kNoTexture)
+    if (auto* fire = static_cast<TEXTURE3D*>(ThingAt(THING_TEXTURE3D, m.fire_texture)); fire && fire->pixels && fire->width == kFireSide && fire->height == kFireSide && fire->depth == 32) {
+      AnimateFireBitmap(fire->height, fire->width, fire->pixels, m.heat);
+      RefreshTexture(fire);
+    }
+  if (m.overlay_on == 1 && sm.overlay >= 0) {
+    // Neither transform nor projection: screen coordinates.
+    if (OBJECT3D* gui = Object(sm.overlay))
+      AddObjectToView(gui, m.overlay_position[0], m.overlay_position[1], m.overlay_position[2], m.overlay_scale);
+    DrawView();
+  }
+  cam.clip_min[2] = 0.001f;
+  m.busy = 0;
+  e.started = 1;
+  s.landscape_drawn = 1;
+}
