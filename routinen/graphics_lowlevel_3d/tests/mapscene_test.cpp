@@ -1,0 +1,472 @@
+// The per-frame map scene: the cells taken from a published map (wraps,
+// terrain, owners, figures), barriers between owners, border cells, the
+// wind, and the landscape drawn on Mesa under the 2D screens.
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/pngfile.h"
+#include "platform/threads.h"
+#include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
+#include "routinen/graphics_lowlevel_3d/tests/engine_fixture.h"
+#include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
+#include "routinen/map/mapscreen.h"
+#include "routinen/map/tests/fake_map.h"
+#include "tests/support/test_support.h"
+#include "tools/datakit/qoe_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kOwn = 7, kForeign = 9, kOther = 11;
+
+void Publish(QoEMapInfo* map) {
+  LockMapRecord();
+  KartenScreenData->map = map;
+  UnlockMapRecord();
+}
+
+MapCell3D& At(uint32_t r, uint32_t k) { return MapScene()->cells[r * 40 + k]; }
+
+class MapCells : public enginetest::EngineData {
+ protected:
+  void SetUp() override {
+    EngineData::SetUp();
+    InitViewPresets();
+    ASSERT_EQ(MapAlloc(), 1u);
+    // Characters: entry 1 for figure type 1, entry 2 for type 5, entry 3
+    // for type 5 in state 4.
+    CharacterEntry* c = E3D().characters;
+    c[0].figure_type = 0xFFFF;
+    c[1].figure_type = 1;
+    c[2].figure_type = 5;
+    c[3].figure_type = 5;
+    c[3].state = 4;
+    E3D().character_count = 4;
+    fake_.map.OwnPlayer = kOwn;
+  }
+  void TearDown() override {
+    Publish(nullptr);
+    MapFree();
+    EngineData::TearDown();
+  }
+  void AddFigure(uint16_t type, uint32_t x, uint32_t y, uint8_t status) {
+    const uint16_t n = MapFigurCount(fake_.figures.data());
+    fake_.figures.resize(2 + 18 * (n + 1u));
+    MapFigur* f = MapFigurAt(fake_.figures.data(), n);
+    *f = MapFigur{};
+    f->Typ = type;
+    f->X = x;
+    f->Y = y;
+    f->Status = status;
+    SetMapFigurCount(fake_.figures.data(), uint16_t(n + 1));
+    fake_.map.Figures = fake_.figures.data();
+    fake_.map.FigureBytes = uint32_t(fake_.figures.size());
+  }
+  void Sync() {
+    Publish(&fake_.map);
+    ASSERT_EQ(TakeMapCopy(), 1u);
+    SyncMapCells();
+  }
+  map_test::FakeMap fake_;
+};
+
+TEST_F(MapCells, FiguresAreFoundAcrossTheWorldsWrapInBothDirections) {
+  fake_.map.X = 12790;
+  fake_.map.Y = 6390;
+  AddFigure(1, 12799, 6390, 0);  // column 9, row 0
+  AddFigure(5, 3, 6395, 0);      // column 13 across the wrap, row 5
+  AddFigure(5, 4, 2, 4);         // column 14, row 12 across the wrap; its state's entry
+  AddFigure(1, 12789, 6390, 0);  // left of the window: not shown
+  AddFigure(1, 12790, 6389, 0);  // above it
+  Sync();
+  EXPECT_EQ(At(0, 9).character, 1);
+  EXPECT_EQ(At(5, 13).character, 2);
+  EXPECT_EQ(At(12, 14).character, 3);
+  uint32_t with = 0;
+  for (uint32_t i = 0; i < 1440; i++) with += MapScene()->cells[i].character != 0;
+  EXPECT_EQ(with, 3u);
+}
+
+TEST_F(MapCells, TerrainIsTheLowByteOwnersCopiedALaterFigureWinsACarriedOneIsHidden) {
+  fake_.Cell(3, 2).Grafik = 0x0217;
+  fake_.Cell(3, 2).Besitzer = kForeign;
+  AddFigure(1, 4003, 2002, 0);
+  AddFigure(5, 4003, 2002, 0);  // later on the same hex: wins
+  AddFigure(5, 4006, 2001, 0);
+  AddFigure(1, 4006, 2001, 7);  // carried aboard the ship: not shown
+  Sync();
+  EXPECT_EQ(At(2, 3).terrain, 0x17);
+  EXPECT_EQ(At(2, 3).owner, kForeign);
+  EXPECT_EQ(At(0, 0).terrain, 12);
+  EXPECT_EQ(At(0, 0).owner, kNobody);
+  EXPECT_EQ(At(2, 3).character, 2);
+  EXPECT_EQ(At(1, 6).character, 2);
+}
+
+TEST_F(MapCells, CellsOutsideTheWindowOfMapPartsStayEmptyAndNoMapGivesNoCells) {
+  fake_.map.ViewColumn = 220;  // columns 20.. lie beyond the 240 of the window
+  fake_.map.ViewRow = 100;     // rows 20.. beyond its 120
+  Sync();
+  EXPECT_EQ(At(0, 19).terrain, 12);
+  EXPECT_EQ(At(0, 20).terrain, 0);
+  EXPECT_EQ(At(19, 0).terrain, 12);
+  EXPECT_EQ(At(20, 0).terrain, 0);
+  Publish(nullptr);
+  EXPECT_EQ(TakeMapCopy(), 0u);
+  SyncMapCells();
+  EXPECT_EQ(At(0, 0).terrain, 0);
+}
+
+TEST_F(MapCells, AFrameWhileTheGameThreadHoldsTheLockKeepsTheLastCopy) {
+  Sync();
+  std::atomic<int> state{0};
+  QoeThread* game = StartThread(
+      "Game",
+      [](void* p) {
+        auto* st = static_cast<std::atomic<int>*>(p);
+        LockMapRecord();
+        st->store(1);
+        while (st->load() != 2) SleepMs(1);
+        UnlockMapRecord();
+        return 0;
+      },
+      &state);
+  ASSERT_NE(game, nullptr);
+  while (state.load() != 1) SleepMs(1);
+  fake_.Cell(0, 0).Grafik = 30;  // not seen: the copy is the last one
+  EXPECT_EQ(TakeMapCopy(), 1u);
+  SyncMapCells();
+  EXPECT_EQ(At(0, 0).terrain, 12);
+  state.store(2);
+  EXPECT_EQ(JoinThread(game), 0);
+}
+
+// Every pair kind with every owner combination: own / foreign 3, own /
+// unowned 1, any other border 2, the same owner none.
+TEST_F(MapCells, BarrierValuesForEveryPairKindAndOwnerCombination) {
+  struct Pair {
+    uint32_t rr, rk, nr, nk;
+    int byte;
+  };
+  const uint32_t r = 4, j = 5;
+  const Pair pairs[6] = {{r + 1, 2 * j, r, 2 * j, 0},         {r, 2 * j + 1, r, 2 * j, 1},
+                         {r, 2 * j + 1, r, 2 * j + 2, 5},     {r, 2 * j + 1, r + 1, 2 * j, 2},
+                         {r, 2 * j + 1, r + 1, 2 * j + 1, 3}, {r, 2 * j + 1, r + 1, 2 * j + 2, 4}};
+  struct Owners {
+    uint32_t receiving, neighbour;
+    uint8_t value;
+  };
+  const Owners owners[] = {{kOwn, kForeign, 3},  {kForeign, kOwn, 3},      {kOwn, kNobody, 1},
+                           {kNobody, kOwn, 1},   {kForeign, kOther, 2},    {kForeign, kNobody, 2},
+                           {kNobody, kForeign, 2}, {kOwn, kOwn, 0},        {kForeign, kForeign, 0},
+                           {kNobody, kNobody, 0}};
+  Sync();  // the own player's ID comes with the map
+  for (const Pair& p : pairs)
+    for (const Owners& o : owners) {
+      for (uint32_t i = 0; i < 1440; i++) {
+        MapScene()->cells[i].owner = 1000 + i;  // every other border differs
+        std::memset(MapScene()->cells[i].barriers, 0, 6);
+      }
+      At(p.rr, p.rk).owner = o.receiving;
+      At(p.nr, p.nk).owner = o.neighbour;
+      MarkBarriers();
+      EXPECT_EQ(At(p.rr, p.rk).barriers[p.byte], o.value) << p.byte << " " << o.receiving << " " << o.neighbour;
+    }
+  // The last row gives nothing to a row below; the last pair nothing at
+  // all from its odd cell.
+  for (uint32_t i = 0; i < 1440; i++) {
+    MapScene()->cells[i].owner = kForeign;
+    std::memset(MapScene()->cells[i].barriers, 0, 6);
+  }
+  At(35, 10).owner = kOwn;
+  At(10, 39).owner = kOwn;
+  MarkBarriers();
+  EXPECT_EQ(At(35, 10).barriers[0], 3);  // from the row above
+  EXPECT_EQ(At(35, 11).barriers[1], 3);  // odd beside it in the last row
+  for (int b : {2, 3, 4}) EXPECT_EQ(At(35, 11).barriers[b], 0) << b;
+  for (int b = 0; b < 6; b++) EXPECT_EQ(At(10, 39).barriers[b], 0) << b;
+  EXPECT_EQ(At(11, 38).barriers[0], 0);
+  // Another value in the file wins over the own player: own against
+  // foreign is now a border between two foreign realms.
+  Engine()->owner_user = int32_t(kOther);
+  std::memset(At(35, 10).barriers, 0, 6);
+  MarkBarriers();
+  EXPECT_EQ(At(35, 10).barriers[0], 2);
+}
+
+TEST_F(MapCells, BarriersAreClearedEveryFrameSoSwitchedOffNoneRemain) {
+  fake_.Cell(5, 5).Besitzer = kOwn;
+  Sync();
+  MarkBarriers();
+  uint32_t marked = 0;
+  for (uint32_t i = 0; i < 1440; i++)
+    for (int b = 0; b < 6; b++) marked += MapScene()->cells[i].barriers[b] != 0;
+  EXPECT_EQ(marked, 6u);  // the own hex's six edges against unowned land
+  SyncMapCells();
+  marked = 0;
+  for (uint32_t i = 0; i < 1440; i++)
+    for (int b = 0; b < 6; b++) marked += MapScene()->cells[i].barriers[b] != 0;
+  EXPECT_EQ(marked, 0u);
+}
+
+TEST_F(MapCells, BorderCellsOfOddAndEvenColumns) {
+  struct Case {
+    uint32_t r, k;
+    int32_t n[6][2];
+  };
+  const Case cases[2] = {{6, 7, {{6, 6}, {5, 7}, {6, 8}, {7, 8}, {7, 7}, {7, 6}}},
+                         {6, 8, {{5, 7}, {5, 8}, {5, 9}, {6, 9}, {7, 8}, {6, 7}}}};
+  for (const Case& c : cases) {
+    // Only this cell in view; every hidden cell got a barrier byte.
+    for (uint32_t i = 0; i < 1440; i++) {
+      MapScene()->cells[i].visibility = 0;
+      MapScene()->cells[i].barriers[2] = 1;
+    }
+    At(c.r, c.k).visibility = 1;
+    MarkBorderCells();
+    uint32_t borders = 0;
+    for (uint32_t i = 0; i < 1440; i++) {
+      const MapCell3D& cell = MapScene()->cells[i];
+      borders += cell.visibility == 2;
+      EXPECT_EQ(cell.barriers[2], cell.visibility ? 1 : 0) << i;
+    }
+    EXPECT_EQ(borders, 6u) << c.k;
+    for (const auto& n : c.n) EXPECT_EQ(At(uint32_t(n[0]), uint32_t(n[1])).visibility, 2) << n[0] << "," << n[1];
+  }
+  // A corner cell's neighbours outside the table are left out.
+  for (uint32_t i = 0; i < 1440; i++) MapScene()->cells[i].visibility = 0;
+  At(0, 0).visibility = 1;
+  MarkBorderCells();
+  EXPECT_EQ(At(0, 1).visibility, 2);
+  EXPECT_EQ(At(1, 0).visibility, 2);
+}
+
+TEST_F(MapCells, SelectingACellKeepsItsCopyAndMapPosition) {
+  Sync();
+  SelectMapCell(&At(2, 3), 83, 42);
+  EXPECT_EQ(At(2, 3).selected, 1);
+  EXPECT_EQ(MapScene()->selected_column, 83);
+  EXPECT_EQ(MapScene()->selected_row, 42);
+  EXPECT_EQ(MapScene()->selected_cell.terrain, 12);
+}
+
+TEST_F(MapCells, TheWindFollowsACosineAgainstItsDirection) {
+  for (float t : {0.0f, 5.0f, 31.4f, 100.0f}) {
+    SetWind(t);
+    const float w = (std::cos(t / 10.0f) + 0.8f) * 0.02f;
+    EXPECT_FLOAT_EQ(E3D().wind[0], 0.2f * w / 5.0f);
+    EXPECT_FLOAT_EQ(E3D().wind[1], 0.2f * w / 5.0f);
+  }
+}
+
+TEST_F(MapCells, AScrollStepKeepsTheGridOffsetAndShiftsTheColumnsByTwo) {
+  // The map engine stores the 3D position with the view column and row.
+  fake_.map.PixelColumn = 80 * 48.0;
+  fake_.map.PixelRow = 40 * 55.424;
+  fake_.Cell(2, 0).Grafik = 30;
+  Sync();
+  EXPECT_EQ(At(0, 2).terrain, 30);
+  fake_.map.X += 2;
+  fake_.map.ViewColumn += 2;
+  fake_.map.PixelColumn = 82 * 48.0;
+  Sync();
+  EXPECT_EQ(At(0, 0).terrain, 30);
+  const MapFrameCopy& c = E3D().map_copy;
+  EXPECT_DOUBLE_EQ(c.pixel_column - double(c.view_column / 2) * 96.0, 0.0);
+  EXPECT_DOUBLE_EQ(c.pixel_row - double(c.view_row) * 55.424, 0.0);
+}
+
+// --- Pictures on Mesa --------------------------------------------------------
+
+// A flat hex-sized model on one 24-bit texture of one colour.
+datakit::QoeModel Hex(const std::string& name, uint8_t r, uint8_t g, uint8_t b) {
+  datakit::QoeModel m;
+  datakit::QoeTexture t;
+  t.name = name;
+  t.file = "bmp/" + name + ".bmp";
+  t.width = t.height = 16;
+  t.bits = 24;
+  t.picture = datakit::QoeTexture::kRaw;
+  for (int i = 0; i < 256; i++) t.pixels.insert(t.pixels.end(), {r, g, b});
+  m.textures.push_back(t);
+  const float c[6][2] = {{-32, 0}, {-16, -27.712f}, {16, -27.712f}, {32, 0}, {16, 27.712f}, {-16, 27.712f}};
+  for (const auto& xy : c) {
+    datakit::QoePoint p;
+    p.x = xy[0];
+    p.z = xy[1];
+    p.u = (xy[0] + 32) / 64;
+    p.v = (xy[1] + 27.712f) / 55.424f;
+    m.points.push_back(p);
+  }
+  m.indices = {5, 4, 3, 2, 1, 0};
+  m.faces = {{0, 6, 0}};
+  datakit::QoeObject o;
+  o.name = name;
+  o.index_count = o.point_count = 6;
+  o.face_count = 1;
+  o.min[0] = -32, o.min[2] = -27.712f, o.max[0] = 32, o.max[2] = 27.712f;
+  m.objects = {o};
+  return m;
+}
+
+void WriteModel(const std::string& path, const datakit::QoeModel& m) {
+  const std::vector<uint8_t> bytes = datakit::WriteQoe(m, false);
+  for (const std::string& at : {path, "qoe-autumn/" + path}) {
+    fs::create_directories(fs::path(at).parent_path().empty() ? fs::path(".") : fs::path(at).parent_path());
+    std::ofstream(at, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+}
+
+class MapSceneGL : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(qoe_test::BinaryDir() + "/datakit/bmp", "bmp",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    ASSERT_TRUE(gltest::OpenGLWindow(6));
+    WriteModel("qoe/Water_low.qoe", Hex("water", 40, 60, 200));
+    WriteModel("qoe/Water_high.qoe", Hex("waterh", 40, 60, 200));
+    WriteModel("qoe/Objectnotmade.qoe", Hex("notmade", 200, 0, 200));
+    WriteModel("qoe/Newblack.qoe", Hex("black", 20, 20, 20));
+    WriteModel("grass.qoe", Hex("grass", 60, 200, 60));
+    WriteModel("grass_high.qoe", Hex("grassh", 200, 200, 60));
+    WriteModel("town.qoe", Hex("town", 200, 120, 60));
+    // The map engine keeps the 3D position at view column x 48 and view
+    // row x 55.424.
+    fake_.map.PixelColumn = 80 * 48.0;
+    fake_.map.PixelRow = 40 * 55.424;
+  }
+  void TearDown() override {
+    Publish(nullptr);
+    StopEngine();
+    gltest::CloseGLWindow();
+  }
+  void Start(const std::string& extra) {
+    std::ofstream("qoe3d.cfg") << "Engine.AntiAlias FALSE\nEngine.Filtering FALSE\nEngine.MipMapping FALSE\n"
+                                  "SetHexagone 12 KID_GRASS grass.qoe grass_high.qoe 0 255 255 255 255\n"
+                                  "SetHexagone 4 KID_TOWN town.qoe town.qoe 0 255 255 255 255\n"
+                               << extra;
+    StartEngine();
+    ASSERT_EQ(Engine()->started, 1u);
+    SeedSceneRandom(1);
+  }
+  std::vector<uint32_t> Frame(const char* png) {
+    GLProcessObjektList();
+    glFinish();
+    std::vector<uint32_t> f = gltest::ReadFrame(800, 600);
+    EXPECT_EQ(WritePngRGB(png, f.data(), 800, 600), 1);
+    EXPECT_TRUE(qoe_test::KeepPng(png));
+    return f;
+  }
+  map_test::FakeMap fake_;
+};
+
+int Channel(uint32_t c, int shift) { return int((c >> shift) & 0xFF); }
+
+TEST_F(MapSceneGL, TheLandscapeIsDrawnUnderTheScreensWithItsFocusCellHighlighted) {
+  Start("Map.HighPolyScale 9.0\nMap.ShowBarriers TRUE\n");
+  fake_.map.OwnPlayer = kOwn;
+  // A realm of the own player beside a foreign one, a town, some water and
+  // a type without a model (drawn as the not-made model).
+  for (int32_t r = 10; r < 20; r++)
+    for (int32_t c = 10; c < 20; c++) fake_.Cell(c, r).Besitzer = kOwn;
+  for (int32_t r = 10; r < 20; r++)
+    for (int32_t c = 20; c < 26; c++) fake_.Cell(c, r).Besitzer = kForeign;
+  fake_.Cell(15, 15).Grafik = 4;
+  for (int32_t c = 0; c < 40; c++) fake_.Cell(c, 25).Grafik = 23;
+  fake_.Cell(22, 22).Grafik = 50;
+  // Nothing published: nothing drawn, the clear colour.
+  std::vector<uint32_t> empty = Frame("gl3d_mapscene_none.png");
+  EXPECT_EQ(MapSceneShowsLandscape(), 0u);
+  EXPECT_EQ(empty[300 * 800 + 400], 0u);
+  Publish(&fake_.map);
+  std::vector<uint32_t> f;
+  for (int i = 0; i < 3; i++) f = Frame("gl3d_mapscene.png");
+  ASSERT_EQ(MapSceneShowsLandscape(), 1u);
+  const MapSceneState* m = MapScene();
+  ASSERT_NE(m->focus, nullptr);
+  EXPECT_EQ(m->focus->selected, 1);
+  EXPECT_EQ(m->selected_column, m->focus_column);
+  // The landscape fills the middle of the screen.
+  size_t drawn = 0;
+  for (uint32_t y = 150; y < 450; y++)
+    for (uint32_t x = 200; x < 600; x++) drawn += f[y * 800 + x] != f[0];
+  EXPECT_GT(drawn, 100000u);
+  // Barriers stand along the realms' borders.
+  uint32_t barriers = 0;
+  for (uint32_t i = 0; i < 1440; i++)
+    for (int b = 0; b < 6; b++) barriers += m->cells[i].barriers[b] != 0;
+  EXPECT_GT(barriers, 0u);
+}
+
+TEST_F(MapSceneGL, HighModelsFromTheirScaleAndTheFallbackOnlyForTerrainOtherThanZero) {
+  Start("Map.HighPolyScale 1.0\nEngine.Scale 1.0\n");
+  fake_.Cell(0, 0).Grafik = 0;
+  fake_.Cell(1, 0).Grafik = 50;
+  Publish(&fake_.map);
+  Frame("gl3d_mapscene_high.png");
+  const HexagonType* h = SceneModels()->hexagons;
+  uint32_t high = 0, low = 0;
+  for (uint32_t i = 0; i < 1440; i++) {
+    const MapCell3D& c = MapScene()->cells[i];
+    if (!c.visibility) continue;
+    if (c.terrain == 12) {
+      high += c.model == h[12].high;
+      low += c.model == h[12].low;
+    }
+    if (c.terrain == 50) EXPECT_EQ(c.model, h[99].low);
+    if (c.terrain == 0) EXPECT_EQ(c.model, nullptr);
+  }
+  EXPECT_GT(high, 0u);
+  EXPECT_EQ(low, 0u);
+  SetViewScale(0.99f, 1);
+  Engine()->scale = 0.99f;
+  Frame("gl3d_mapscene_low.png");
+  high = low = 0;
+  for (uint32_t i = 0; i < 1440; i++) {
+    const MapCell3D& c = MapScene()->cells[i];
+    if (c.visibility && c.terrain == 12) {
+      high += c.model == h[12].high;
+      low += c.model == h[12].low;
+    }
+  }
+  EXPECT_EQ(high, 0u);
+  EXPECT_GT(low, 0u);
+}
+
+TEST_F(MapSceneGL, ACameraSweepKeepsEveryDrawnCellInFrontOfTheEye) {
+  Start("");
+  Publish(&fake_.map);
+  for (float rot = 0; rot < 360; rot += 45)
+    for (float flip : {30.0f, 60.0f, 90.0f})
+      for (float scale : {0.3f, 1.5f, 5.0f}) {
+        SetViewRotation(rot, 1);
+        SetViewFlip(flip, 1);
+        SetViewScale(scale, 1);
+        Engine()->scale = Camera()->factor / 0.008f;
+        ProcessMapScene();
+        uint32_t visible = 0;
+        for (uint32_t i = 0; i < 1440; i++) visible += MapScene()->cells[i].visibility == 1;
+        EXPECT_GT(visible, 0u) << rot << " " << flip << " " << scale;
+        for (uint32_t i = 0; i < 1440; i++) {
+          const float* p = MapScene()->centres[i];
+          ASSERT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]));
+          if (MapScene()->cells[i].visibility == 1) EXPECT_GT(p[2], 0.0f);
+        }
+      }
+}
+
+TEST_F(MapSceneGL, TheFrameCounterAdvancesPastTwoToTheTwentyFour) {
+  Start("");
+  Publish(&fake_.map);
+  E3D().frame_counter = (uint64_t{1} << 24) - 1;
+  ProcessMapScene();
+  const int32_t t1 = E3D().frame_time;
+  ProcessMapScene();
+  EXPECT_EQ(E3D().frame_time, t1 + 2);
+  EXPECT_EQ(E3D().frame_counter, (uint64_t{1} << 24) + 1);
+}
+
+}  // namespace
