@@ -64,6 +64,11 @@ void ProcessMapScene();
 uint32_t TakeMapCopy();
 // 1 when the last ProcessMapScene drew a landscape.
 uint32_t MapSceneShowsLandscape();
+// Any thread (the map screen's clicks): the visible cell of the last drawn
+// landscape whose projected centre lies nearest to display pixel (x, y),
+// within half the cell's projected width: 1 and its map column and row in
+// the window of map parts; 0 when there is none.
+int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row);
 // The engine's aspect ratio, display width / height, set by every frame.
 float GLAspectRatio();
 // Frames so far (drawn, or found unchanged).

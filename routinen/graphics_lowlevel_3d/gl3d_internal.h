@@ -2,6 +2,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "gl3d.h"
 #include "platform/backend.h"
@@ -26,6 +27,14 @@ struct MapFrameCopy {
   // The figure on each hex: type + 1 (0: none) and its state.
   uint16_t figure_type[kMapCopyCells];
   uint8_t figure_state[kMapCopyCells];
+};
+
+// A visible cell of the last drawn landscape for the map screen's clicks:
+// its map column and row, its projected centre and half its projected
+// width (in GL's -1 .. 1 screen coordinates).
+struct MapPick {
+  int32_t column, row;
+  float x, y, radius;
 };
 
 struct Engine3DState {
@@ -116,6 +125,11 @@ struct GL3DState {
   // showed (each entry's place, size, visibility and texture, in order).
   int shown;
   uint64_t shown_digest;
+
+  // Any thread: the cells of the last drawn landscape, under pick_lock.
+  std::mutex pick_lock;
+  MapPick picks[kMapCopyCells];
+  uint32_t pick_count;
 
   // Any thread.
   std::atomic<uint64_t> frames;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "gl3d_internal.h"
+#include "platform/display.h"
 #include "routinen/map/map.h"
 #include "routinen/map/mapscreen.h"
 
@@ -169,6 +170,27 @@ void DrawCell(MapCell3D& cell, int phase, int stagger) {
   }
 }
 
+// The visible cells with their projected centres, for the map screen's
+// clicks (the centres are projected, the frame's flags still set).
+void KeepPicks(const MapFrameCopy& c) {
+  MapSceneState& m = M();
+  const uint32_t columns = Columns(), rows = Rows();
+  GL3DState& g = GL3D();
+  std::lock_guard<std::mutex> hold(g.pick_lock);
+  g.pick_count = 0;
+  for (uint32_t r = 0; r < rows; r++)
+    for (uint32_t k = 0; k < columns; k++) {
+      const uint32_t i = r * columns + k;
+      if (m.cells[i].visibility != 1 || g.pick_count >= kMapCopyCells) continue;
+      // Cells two columns apart stand 96 units apart; a hex is 64 wide.
+      const uint32_t other = k + 2 < columns ? i + 2 : i - 2;
+      const float dx = m.centres[other][0] - m.centres[i][0], dy = m.centres[other][1] - m.centres[i][1];
+      g.picks[g.pick_count++] =
+          MapPick{c.view_column + int32_t(k), c.view_row + int32_t(r), m.centres[i][0], m.centres[i][1],
+                  std::sqrt(dx * dx + dy * dy) / 3.0f};
+    }
+}
+
 // Step 3: the old 2D look, every frame.
 void OldLook() {
   EngineRecord& e = E();
@@ -281,12 +303,36 @@ void SetWind(float t) {
   E3D().wind[1] = -d[2] * w / 5.0f;
 }
 
+int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row) {
+  const float w = float(DisplayWidth()), h = float(DisplayHeight());
+  if (w <= 0.0f || h <= 0.0f) return 0;
+  // Display pixels to GL's screen coordinates (y up).
+  const float px = (float(x) + 0.5f) / w * 2.0f - 1.0f, py = 1.0f - (float(y) + 0.5f) / h * 2.0f;
+  GL3DState& g = GL3D();
+  std::lock_guard<std::mutex> hold(g.pick_lock);
+  float best = -1.0f;
+  for (uint32_t i = 0; i < g.pick_count; i++) {
+    const MapPick& p = g.picks[i];
+    const float d = (p.x - px) * (p.x - px) + (p.y - py) * (p.y - py);
+    if (d > p.radius * p.radius || (best >= 0.0f && d >= best)) continue;
+    best = d;
+    if (column) *column = p.column;
+    if (row) *row = p.row;
+  }
+  return best >= 0.0f ? 1 : 0;
+}
+
 void ProcessMapScene() {
   Engine3DState& s = E3D();
   MapSceneState& m = M();
   EngineRecord& e = E();
   const bool fresh = s.copy_fresh;
   s.copy_fresh = 0;
+  if (s.landscape_drawn) {
+    // Until a landscape is drawn again, a click finds no cell.
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    GL3D().pick_count = 0;
+  }
   s.landscape_drawn = 0;
   if (!e.started || m.busy || !s.scene_built || !m.cells || !m.centres || !m.sort[0] || !m.sort[1]) return;
   if (!fresh) TakeMapCopy();
@@ -374,6 +420,7 @@ void ProcessMapScene() {
     if (cell.visibility != 0) DrawCell(cell, phase, stagger);
   }
 
+  KeepPicks(c);
   SceneModelState& sm = *SceneModels();
   if (OBJECT3D* smoke = Object(sm.smoke)) YRotateObject(smoke, float(T / 10));
   if (e.snow_on) {

@@ -394,11 +394,45 @@ TEST_F(MapSceneGL, TheLandscapeIsDrawnUnderTheScreensWithItsFocusCellHighlighted
   for (uint32_t y = 150; y < 450; y++)
     for (uint32_t x = 200; x < 600; x++) drawn += f[y * 800 + x] != f[0];
   EXPECT_GT(drawn, 100000u);
+  // The grass near the camera shows its own colour; the focus cell, near
+  // the middle, the grass times (255, 200, 180).
+  auto near = [](uint32_t a, uint32_t b) {
+    for (int sh : {0, 8, 16})
+      if (std::abs(Channel(a, sh) - Channel(b, sh)) > 3) return false;
+    return true;
+  };
+  EXPECT_TRUE(near(f[500 * 800 + 400], 0x3CC83C)) << std::hex << f[500 * 800 + 400];
+  size_t lit = 0, far_off = 0;
+  for (uint32_t y = 0; y < 600; y++)
+    for (uint32_t x = 0; x < 800; x++)
+      if (near(f[y * 800 + x], 0x3C9D2A)) {
+        lit++;
+        far_off += std::abs(int(x) - 400) > 150 || std::abs(int(y) - 300) > 150;
+      }
+  EXPECT_GT(lit, 1000u);
+  EXPECT_EQ(far_off, 0u);
+  // A click on a cell's projected centre finds that cell; one on the sky
+  // none.
+  const float* fc = m->centres[m->focus - m->cells];
+  const int32_t fx = int32_t((fc[0] + 1.0f) / 2.0f * 800.0f), fy = int32_t((1.0f - fc[1]) / 2.0f * 600.0f);
+  int32_t column = -1, row = -1;
+  ASSERT_EQ(MapScenePick(fx, fy, &column, &row), 1);
+  EXPECT_EQ(column, m->focus_column);
+  EXPECT_EQ(row, m->focus_row);
+  EXPECT_TRUE(near(f[size_t(fy) * 800 + size_t(fx)], 0x3C9D2A)) << fx << "," << fy;
+  EXPECT_EQ(MapScenePick(400, 40, &column, &row), 0);
   // Barriers stand along the realms' borders.
   uint32_t barriers = 0;
   for (uint32_t i = 0; i < 1440; i++)
     for (int b = 0; b < 6; b++) barriers += m->cells[i].barriers[b] != 0;
   EXPECT_GT(barriers, 0u);
+  // Switched off, no cell keeps a barrier.
+  Engine()->show_barriers = 0;
+  Frame("gl3d_mapscene_nobarriers.png");
+  barriers = 0;
+  for (uint32_t i = 0; i < 1440; i++)
+    for (int b = 0; b < 6; b++) barriers += m->cells[i].barriers[b] != 0;
+  EXPECT_EQ(barriers, 0u);
 }
 
 TEST_F(MapSceneGL, HighModelsFromTheirScaleAndTheFallbackOnlyForTerrainOtherThanZero) {
