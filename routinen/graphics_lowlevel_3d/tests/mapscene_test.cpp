@@ -504,3 +504,85 @@ TEST_F(MapSceneGL, TheFrameCounterAdvancesPastTwoToTheTwentyFour) {
 }
 
 }  // namespace
+
+namespace {
+
+struct GameRun {
+  std::atomic<int> stop{0};
+  std::atomic<uint32_t> steps{0};
+};
+
+// The game thread: scrolls the published map, replaces it with a new
+// record, frees the old one and publishes none for a while, each under the
+// map lock, as the map screen and the map engine do.
+int MovesAndReplacesTheMap(void* p) {
+  auto* run = static_cast<GameRun*>(p);
+  uint32_t seed = 11;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  map_test::FakeMap* map = new map_test::FakeMap;
+  map->map.PixelColumn = 80 * 48.0;
+  map->map.PixelRow = 40 * 55.424;
+  while (!run->stop.load()) {
+    LockMapRecord();
+    switch (next() % 4) {
+      case 0: {  // a scroll step within the window
+        const int32_t dx = int32_t(next() % 3) - 1, dy = int32_t(next() % 3) - 1;
+        map->map.X += 2 * dx;
+        map->map.Y += dy;
+        map->map.ViewColumn = int16_t(80 + (map->map.ViewColumn - 80 + 2 * dx + 80) % 80);
+        map->map.ViewRow = int16_t(40 + (map->map.ViewRow - 40 + dy + 40) % 40);
+        map->map.PixelColumn = map->map.ViewColumn * 48.0;
+        map->map.PixelRow = map->map.ViewRow * 55.424;
+        KartenScreenData->map = &map->map;
+        break;
+      }
+      case 1: {  // a new record; the old one freed at once
+        auto* fresh = new map_test::FakeMap;
+        fresh->AddFigure(7, int32_t(next() % 40), int32_t(next() % 36));
+        fresh->map.PixelColumn = 80 * 48.0;
+        fresh->map.PixelRow = 40 * 55.424;
+        KartenScreenData->map = &fresh->map;
+        delete map;
+        map = fresh;
+        break;
+      }
+      case 2:  // the map released
+        KartenScreenData->map = nullptr;
+        break;
+      default:  // terrain changed in place
+        map->Cell(int32_t(next() % 40), int32_t(next() % 36)).Grafik = uint16_t(next() % 60);
+        KartenScreenData->map = &map->map;
+        break;
+    }
+    UnlockMapRecord();
+    run->steps++;
+    SleepMs(1);
+  }
+  LockMapRecord();
+  KartenScreenData->map = nullptr;
+  UnlockMapRecord();
+  delete map;
+  return 0;
+}
+
+class MapSceneThread : public MapSceneGL {};
+
+TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadMovesReplacesAndFreesTheMap) {
+  Start("");
+  GameRun run;
+  QoeThread* game = StartThread("Game", MovesAndReplacesTheMap, &run);
+  ASSERT_NE(game, nullptr);
+  for (int i = 0; i < 20000 && run.steps.load() < 1; i++) SleepMs(1);
+  // A thousand frames, and the game thread's steps all along them.
+  uint32_t drawn = 0;
+  for (int f = 0; f < 1000 || (run.steps.load() < 200 && f < 100000); f++) {
+    GLProcessObjektList();
+    drawn += MapSceneShowsLandscape();
+  }
+  run.stop = 1;
+  EXPECT_EQ(JoinThread(game), 0);
+  EXPECT_GT(run.steps.load(), 0u);
+  EXPECT_GT(drawn, 0u);
+}
+
+}  // namespace
