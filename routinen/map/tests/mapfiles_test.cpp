@@ -217,6 +217,9 @@ TEST(MapFiles, RandomMovesKeepTheWindowFilesAndKnowledge) {
     }
     EXPECT_EQ(map->X, nx);
     EXPECT_EQ(map->Y, ny);
+    // The 3D position follows the view column and row, shifts and reloads alike.
+    EXPECT_DOUBLE_EQ(map->PixelColumn, map->ViewColumn * 48.0) << step;
+    EXPECT_DOUBLE_EQ(map->PixelRow, map->ViewRow * 55.424) << step;
     ExpectWindow(map);
     // Parts opened: three per one-part shift, nine for a reload.
     int32_t vc = Wrap(oldVc + 2 * (int64_t)dx, 12800), vr = Wrap(oldVr + dy, 6400);
