@@ -492,6 +492,52 @@ TEST_F(MapSceneGL, ACameraSweepKeepsEveryDrawnCellInFrontOfTheEye) {
       }
 }
 
+TEST_F(MapSceneGL, TheOldLookSetsItsCameraEveryFrameAndSwitchesTheEffectsOff) {
+  Start("Map.OldLook2D TRUE\n");
+  Publish(&fake_.map);
+  SetViewRotation(90, 1);
+  Engine()->rain_on = Engine()->wind_on = 1;
+  Frame("gl3d_mapscene_oldlook.png");
+  EXPECT_FLOAT_EQ(Camera()->rotation, 0.0f);
+  EXPECT_FLOAT_EQ(Camera()->flip, 50.0f);
+  EXPECT_FLOAT_EQ(Camera()->factor, 0.5f * 0.008f);
+  EXPECT_EQ(Engine()->fog_mode, 0);
+  EXPECT_EQ(Engine()->rain_on, 0u);
+  EXPECT_EQ(Engine()->wind_on, 0u);
+  EXPECT_EQ(MapScene()->overlay_on, 0);
+  EXPECT_FLOAT_EQ(MapScene()->origin[1], -64.0f);
+}
+
+TEST_F(MapSceneGL, FiguresStandOnTheirCellsAsCharactersButNotOnTheFocusCell) {
+  WriteModel("qoe-anims/knight.qoe", Hex("knight", 250, 20, 20));
+  // Entry 0 stands for no character: the knight is the second entry.
+  Start("SetCharacter 900 FID_NOTHING NONE NONE NONE 0 0 0 1\n"
+        "SetCharacter 1 FID_KNIGHT NONE knight.qoe knight.qoe 0 40 0 1.0\n");
+  ASSERT_EQ(E3D().character_count, 2u);
+  // The view's centre and one figure a few hexes nearer the camera.
+  Publish(&fake_.map);
+  Frame("gl3d_mapscene_nofigure.png");
+  const MapSceneState* m = MapScene();
+  ASSERT_NE(m->focus, nullptr);
+  const int32_t fc = m->focus_column - 80, fr = m->focus_row - 40;
+  ResetViewPasses();
+  Frame("gl3d_mapscene_nofigure.png");
+  const uint32_t none = ViewPasses().opaque_faces;
+  fake_.AddFigure(3, fc, fr);  // on the focus cell: not drawn
+  ResetViewPasses();
+  Frame("gl3d_mapscene_focusfigure.png");
+  EXPECT_EQ(ViewPasses().opaque_faces, none);
+  const uint32_t on_focus = ViewPasses().opaque_faces;
+  fake_.AddFigure(3, fc, fr + 3);
+  ResetViewPasses();
+  const std::vector<uint32_t> f = Frame("gl3d_mapscene_figure.png");
+  EXPECT_GT(m->cells[size_t(fr + 3) * 40 + size_t(fc)].character, 0);
+  EXPECT_GT(ViewPasses().opaque_faces, on_focus);
+  size_t red = 0;
+  for (uint32_t px : f) red += Channel(px, 16) > 200 && Channel(px, 8) < 60;
+  EXPECT_GT(red, 50u);
+}
+
 TEST_F(MapSceneGL, TheFrameCounterAdvancesPastTwoToTheTwentyFour) {
   Start("");
   Publish(&fake_.map);
