@@ -3,6 +3,9 @@
 // camera sees, their terrain models, the figures as characters, barriers
 // along borders, towns' fire and smoke, weather and the overlay
 // (docs/gl3d-scene.md, "The frame"). Window thread only.
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -191,6 +194,39 @@ void KeepPicks(const MapFrameCopy& c) {
     }
 }
 
+// The sky as a backdrop, drawn before the landscape: the cloud object set
+// upright before the eye near the far end of the projection, whatever the
+// camera's angles (in the camera's space it always stands at the same
+// place), its lower edge at the eye's height and its top at the screen's
+// top; the depth buffer is cleared after it, so every terrain covers it.
+void DrawSky() {
+  const MapSceneState& m = M();
+  const CameraRecord& cam = *Camera();
+  if (E().sky_on != 1 || m.sky < 0 || m.sky_height <= 0.0f || cam.factor <= 0.0f) return;
+  OBJECT3D* sky = Object(m.sky);
+  const double width = double(E3D().grid_pairs) * 96.0, depth = double(E3D().grid_rows) * 55.424;
+  const float d = float(std::sqrt(width * width + depth * depth) * 0.8), half = d / 2.0f;
+  const float distance = half * 0.95f;
+  const float projected = (half + distance) / d, p = cam.perspective;
+  const float k = std::fabs(p / (p - projected));
+  if (!sky || !(k > 0.0f) || !std::isfinite(k)) return;
+  const float size = 1.05f / (cam.factor * k * m.sky_height);
+  if (!AddObjectCopy(sky, 0.0f, 0.0f, 0.0f, size)) return;
+  const float* c = cam.matrix;
+  // The inverse of the camera's rotation and shift.
+  float back[16];
+  SetMi(back);
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++) back[i * 4 + j] = c[j * 4 + i];
+  for (int j = 0; j < 3; j++) back[12 + j] = -(c[12] * c[j * 4] + c[13] * c[j * 4 + 1] + c[14] * c[j * 4 + 2]);
+  float place[16], to_world[16];
+  SetMt(place, 0.0f, size * m.sky_height * 0.5f, -distance);
+  MatrixMul(place, back, to_world);
+  TransformObject(LastViewObject(), to_world);
+  DrawView();
+  if (GL3D().context) glClear(GL_DEPTH_BUFFER_BIT);
+}
+
 // Step 3: the old 2D look, every frame.
 void OldLook() {
   EngineRecord& e = E();
@@ -354,6 +390,7 @@ void ProcessMapScene() {
   if (SceneModels()->centres_dirty) MakeFaceCenters();
   InitView();
   BuildCameraMatrix();
+  DrawSky();
 
   // Follows the map: the view's offset within its column pair and row.
   const MapFrameCopy& c = s.map_copy;

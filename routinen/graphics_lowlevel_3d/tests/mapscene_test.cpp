@@ -538,6 +538,28 @@ TEST_F(MapSceneGL, FiguresStandOnTheirCellsAsCharactersButNotOnTheFocusCell) {
   EXPECT_GT(red, 50u);
 }
 
+TEST_F(MapSceneGL, TheSkyStandsBehindTheLandscapeOnlyWhenSwitchedOn) {
+  fs::copy(qoe_test::BinaryDir() + "/datakit/bmp", "bmp", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  Start("Map.SkyON TRUE\n");
+  ASSERT_GE(MapScene()->sky, 0);
+  Publish(&fake_.map);
+  ResetViewPasses();
+  const std::vector<uint32_t> with = Frame("gl3d_mapscene_sky.png");
+  EXPECT_GT(ViewPasses().sky_faces, 0u);
+  SetViewRotation(120, 1);
+  Frame("gl3d_mapscene_sky_turned.png");
+  Engine()->sky_on = 0;
+  SetViewRotation(Engine()->rotation, 1);
+  ResetViewPasses();
+  const std::vector<uint32_t> without = Frame("gl3d_mapscene_nosky.png");
+  EXPECT_EQ(ViewPasses().sky_faces, 0u);
+  // The ground near the camera is the same with and without the sky.
+  EXPECT_EQ(with[500 * 800 + 400], without[500 * 800 + 400]);
+  size_t differs = 0;
+  for (size_t i = 0; i < with.size(); i++) differs += with[i] != without[i];
+  EXPECT_GT(differs, 1000u);
+}
+
 TEST_F(MapSceneGL, TheFrameCounterAdvancesPastTwoToTheTwentyFour) {
   Start("");
   Publish(&fake_.map);
