@@ -39,8 +39,10 @@ MapActionState& State() {
   return s;
 }
 
-int32_t BoxX(int32_t offset) { return ((int32_t)MapDisplayWidth() - 640) / 2 + offset; }
-int32_t BoxY(int32_t offset) { return ((int32_t)MapDisplayHeight() - 480) / 2 + offset; }
+// The boxes take their 640 x 480 places; over the map on a deeper display
+// they add the display's offset themselves.
+int32_t BoxX(int32_t offset) { return offset; }
+int32_t BoxY(int32_t offset) { return offset; }
 
 uint32_t Message(uint32_t mode, const char* text) {
   if (State().seams.message) return State().seams.message(mode, text);
@@ -619,8 +621,8 @@ uint32_t ShipNameOrder(KartenScreenRecord* d, MapFigur* f) {
   if (entry) std::memcpy(name, entry->name, sizeof name - 1);
   char* given = State().seams.input
                     ? State().seams.input(name, sizeof name)
-                    : EingabeBox(name, sizeof name, ((int32_t)MapDisplayWidth() - 304) / 2,
-                                 ((int32_t)MapDisplayHeight() - 119) / 2, "Wie soll dieses Schiff in Zukunft heissen ?",
+                    : EingabeBox(name, sizeof name, (640 - 304) / 2, (480 - 119) / 2,
+                                 "Wie soll dieses Schiff in Zukunft heissen ?",
                                  "Sie k\xf6nnen hier Ihrer Einheite einen Namen zuweisen. Sie wird zuk\xfcnftig unter "
                                  "diesem Namen gelistet",
                                  0);
