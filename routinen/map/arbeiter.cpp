@@ -392,7 +392,7 @@ uint32_t ArbeiterReq(KartenScreenRecord* d) {
       if (!s.automatic) {
         s.pool = d->Inhabitants;
         ReadRecord(&s, list, x, y);
-      } else if (ChiefMessage(66, ((int32_t)MapDisplayWidth() - 304) / 2, ((int32_t)MapDisplayHeight() - 140) / 2,
+      } else if (ChiefMessage(66, (640 - 304) / 2, (480 - 140) / 2,
                               0, 0, 0, 1, Str(1349), 7) == 0 &&
                  GoAutomatic()) {
         if (list->count) {

@@ -440,7 +440,8 @@ void EnterMapNames(KartenScreenRecord* d) {
   if (!cell) return;
   if (GetTypeOfHex(cell->Grafik) == 11 && cell->Besitzer == MapOwnPlayer()) return;
   char buffer[80] = {};
-  const int32_t x = ((int32_t)MapDisplayWidth() - 304) / 2, y = ((int32_t)MapDisplayHeight() - 119) / 2;
-  const char* text = EingabeBox(buffer, sizeof buffer, x, y, Str(1319), Str(1320), 0);
+  // The 640 x 480 place: over the map on a deeper display the box adds the
+  // display's offset itself.
+  const char* text = EingabeBox(buffer, sizeof buffer, (640 - 304) / 2, (480 - 119) / 2, Str(1319), Str(1320), 0);
   ApplyMapName(d->MapNames, (uint16_t)cell->X, (uint16_t)cell->Y, text);
 }
