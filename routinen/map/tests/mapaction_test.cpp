@@ -6,6 +6,7 @@
 // attack, the notices, a move along the path, the cargo of a ship, a herb
 // search, a ship's name, a sinking figure, a lost ship and the town
 // dialogue, each with the files compared.
+#include "routinen/map/tests/map_realm.h"
 #include "routinen/map/mapaction.h"
 
 #include <gtest/gtest.h>
@@ -344,16 +345,8 @@ class MapActionVisit : public testing::Test {
     FillDisplayRecord();
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Karte.dat");
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    const std::string cmd = "'" + qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder' install '" +
-                            qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm' --dir . >install.txt 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    ASSERT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
-    OwnPlayerPtr->PlayerId = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
-    OwnPlayerPtr->ActiveTown = 1;
-    SetGameDataOwner(OwnPlayerPtr->PlayerId, "Harald");
     RegisterGameDataListTypes();
-    ResetMapScreenState();
+    ASSERT_TRUE(map_test::InstallDemoRealm());
     MapScreenHooks h{};
     FillMapDisplayHooks(&h);
     FillMapInfoHooks(&h);

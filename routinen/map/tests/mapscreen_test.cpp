@@ -5,6 +5,7 @@
 // Escape return the code the player came from, edge scrolling on the
 // virtual clock, the keys, the release), memory over many visits and over
 // the services' pairs, and the map lock against a reader thread.
+#include "routinen/map/tests/map_realm.h"
 #include "routinen/map/mapscreen.h"
 
 #include <gtest/gtest.h>
@@ -189,15 +190,7 @@ class MapScreenRealm : public testing::Test {
   void Install(const char* realm = "demo.realm") {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Karte.dat");
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    const std::string cmd = "'" + qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder' install '" +
-                            qoe_test::SourceDir() + "/tools/turnbuilder/realms/" + realm + "' --dir . >install.txt 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    ASSERT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
-    OwnPlayerPtr->PlayerId = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
-    OwnPlayerPtr->ActiveTown = 1;
-    SetGameDataOwner(OwnPlayerPtr->PlayerId, "Harald");
-    ResetMapScreenState();
+    ASSERT_TRUE(map_test::InstallDemoRealm(realm));
   }
   void TearDown() override {
     KartenScreenRecord* d = KartenScreenData;
