@@ -111,6 +111,9 @@ struct GL3DState {
 
   // Guarded by screen_sem: the links of both lists and the screen's entry.
   ObjektListEntry* screen;
+  // The map screen's display-sized bitmap (OpenGL mode on a deeper
+  // display): at the list's head, the screen's entry while drawn into.
+  ObjektListEntry* map_entry;
 
   // Window thread only.
   int context;               // CreateGLContext succeeded

@@ -13,6 +13,7 @@
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/map/mapgl.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/memory.h"
 
@@ -418,6 +419,7 @@ void FreeGLObjektList() {
   SetGLFrameHook(nullptr);
   SetDisplayDirtyHook(nullptr);
   SetGLScreenHooks(nullptr);
+  SetMapGLHooks(nullptr);
   ObtainSemaphore(s.screen_sem);
   while (s.objekte->count > 0) {
     auto* e = reinterpret_cast<ObjektListEntry*>(s.objekte->first);
@@ -425,6 +427,7 @@ void FreeGLObjektList() {
     AddNode(s.retired, &e->head, LN_TAIL, 0);
   }
   s.screen = nullptr;
+  s.map_entry = nullptr;
   FreeRetired();
   ReleaseSemaphore(s.screen_sem);
   if (s.context) DropPicture();

@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/map/mapgl.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/timer.h"
@@ -19,6 +20,7 @@ GL3DState g_state;
 
 const char kScreenSemName[] = "QoE GL Screen Access Semaphore";
 const char kScreenEntrySemName[] = "QoEScreen3D";
+const char kMapEntrySemName[] = "QoEMap3D";
 
 uint32_t TextureSize(uint32_t w, uint32_t h) {
   uint32_t s = 1;
@@ -63,6 +65,7 @@ void Retire(ObjektListEntry* entry) {
   RemoveNode(s.objekte, LN_INDEX, uint32_t(i), RN_KEEP_NODE);
   AddNode(s.retired, &entry->head, LN_TAIL, 0);
   if (s.screen == entry) s.screen = nullptr;
+  if (s.map_entry == entry) s.map_entry = nullptr;
 }
 
 // ---- The calls the picture manager and the display reach through hooks ----
@@ -72,8 +75,17 @@ int OpenScreenObjekt(BitMap* bitmap, RastPort* rastport) {
   if (!bitmap || !s.screen_sem) return 0;
   ObtainSemaphore(s.screen_sem);
   ObjektListEntry* e = s.screen;
+  if (s.map_entry && s.map_entry->bitmap == bitmap) {
+    // The map screen draws into its display bitmap: its entry, beneath the
+    // others at (0, 0), becomes the screen's.
+    if (e && e != s.map_entry) Retire(e);
+    s.screen = s.map_entry;
+    ReleaseSemaphore(s.screen_sem);
+    return 1;
+  }
   if (e && e->bitmap != bitmap) {  // a new screen bitmap: the old entry goes
-    Retire(e);
+    if (e == s.map_entry) s.screen = nullptr;  // the map's stays beneath
+    else Retire(e);
     e = nullptr;
   }
   ReleaseSemaphore(s.screen_sem);
@@ -94,7 +106,8 @@ void CloseScreenObjekt() {
   GL3DState& s = g_state;
   if (!s.screen_sem) return;
   ObtainSemaphore(s.screen_sem);
-  if (s.screen) Retire(s.screen);
+  if (s.screen == s.map_entry) s.screen = nullptr;
+  else if (s.screen) Retire(s.screen);
   ReleaseSemaphore(s.screen_sem);
 }
 
@@ -103,11 +116,39 @@ void ScreenDirty(int32_t x, int32_t y, int32_t width, int32_t height) {
   GL3DState& s = g_state;
   if (!s.screen_sem) return;
   ObtainSemaphore(s.screen_sem);
-  if (s.screen) AddObjektDirtyRect(s.screen, x, y, width, height);
+  // While the screen draws at display coordinates, it draws into the map's
+  // display bitmap (also behind another screen).
+  ObjektListEntry* e = DisplayGameAreaAtCorner() && s.map_entry ? s.map_entry : s.screen;
+  if (e) AddObjektDirtyRect(e, x, y, width, height);
   ReleaseSemaphore(s.screen_sem);
 }
 
 const GLScreenHooks kScreenHooks = {OpenScreenObjekt, CloseScreenObjekt};
+
+// The map screen's display bitmap: an entry at (0, 0) at the list's head.
+ObjektListEntry* AddMapObjekt(BitMap* bitmap, RastPort* rastport) {
+  GL3DState& s = g_state;
+  ObjektListEntry* e = AddObjektListEntry(bitmap, rastport, kMapEntrySemName);
+  if (!e) return nullptr;
+  ObtainSemaphore(s.screen_sem);
+  RemoveNode(s.objekte, LN_INDEX, uint32_t(IndexOf(s.objekte, e)), RN_KEEP_NODE);
+  AddNode(s.objekte, &e->head, LN_HEAD, 0);
+  if (s.map_entry) Retire(s.map_entry);
+  s.map_entry = e;
+  ReleaseSemaphore(s.screen_sem);
+  SetObjektVisible3D(e, 1);
+  return e;
+}
+
+void RemoveMapObjekt(ObjektListEntry* entry) {
+  GL3DState& s = g_state;
+  if (!entry || !s.screen_sem) return;
+  ObtainSemaphore(s.screen_sem);
+  Retire(entry);
+  ReleaseSemaphore(s.screen_sem);
+}
+
+const MapGLHooks kMapHooks = {AddMapObjekt, RemoveMapObjekt};
 
 }  // namespace
 
@@ -119,6 +160,7 @@ void ResetGL3DState() {
   s.objekte = nullptr;
   s.retired = nullptr;
   s.screen = nullptr;
+  s.map_entry = nullptr;
   s.context = 0;
   s.info = GLContextInfo{};
   s.aspect = 1.0f;
@@ -147,6 +189,7 @@ int InitGLObjektList() {
     return 0;
   }
   SetGLScreenHooks(&kScreenHooks);
+  SetMapGLHooks(&kMapHooks);
   SetDisplayDirtyHook(ScreenDirty);
   SetGLFrameHook(GLProcessObjektList);
   return 1;

@@ -244,7 +244,11 @@ bool ReleaseScreenHold(uint32_t id) {
 // draws from.
 bool ScreenRpCurrent(const RastPort* rp, const PlatformSurface* back) {
   if (!rp || !rp->Bitmap) return false;
-  if (DisplayRenderer() == 1) return !(rp->Bitmap->Flags & BMF_SURFACE) && rp->Bitmap->Width == kGameAreaWidth;
+  // (In OpenGL mode the map screen's display-sized bitmap stands in for it
+  // while the screen draws at display coordinates.)
+  if (DisplayRenderer() == 1)
+    return !(rp->Bitmap->Flags & BMF_SURFACE) &&
+           (rp->Bitmap->Width == kGameAreaWidth || (DisplayGameAreaAtCorner() && rp->Bitmap->Width == DisplayWidth()));
   return rp->Bitmap->Surface == back && rp->Bitmap->Pixels == back->pixels;
 }
 

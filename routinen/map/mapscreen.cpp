@@ -13,6 +13,7 @@
 
 #include "map_internal.h"
 #include "mapdisplay.h"
+#include "mapgl.h"
 #include "mapinfo.h"
 #include "platform/display.h"
 #include "platform/log.h"
@@ -392,8 +393,10 @@ QoEMapInfo* InitMap(KartenScreenRecord* d) {
   map->TileVariant = d->Quarter;
   map->Armies = d->Armies;
   map->Ships = d->Ships;
-  // The OpenGL display shows the same 2D map until the 3D scene takes over
-  // here (docs/map-screen.md, "OpenGL").
+  // The switch point of the OpenGL display: until the 3D scene takes over
+  // here (InitPosGL over the whole display, and the click's hex from its
+  // view), it shows the same 2D map, drawn into the map's display bitmap
+  // (mapgl.h; docs/map-screen.md, "OpenGL").
   map->AfterDraw = State().hooks.AfterDraw;
   const int32_t ok = eight ? InitPos(map, m.x, m.y, 16, 16, 480, 448, (int16_t)flags)
                            : InitPos(map, m.x, m.y, 0, 0, (uint16_t)Width(), (uint16_t)Height(), (int16_t)flags);
@@ -473,6 +476,7 @@ void FreeAll(KartenScreenRecord* d) {
   if (d->SavedPanel) FreeBitMap(d->SavedPanel);
   d->SavedPanel = nullptr;
   FreeMapOnly(d);
+  FreeMapDisplayBitMap();
   if (d->MainLayout) FreeScreenRegion(d->MainLayout);
   if (d->MenuLayout) FreeScreenRegion(d->MenuLayout);
   d->MainLayout = d->MenuLayout = d->Layout = d->SavedLayout = nullptr;
@@ -561,7 +565,7 @@ bool Reshow(KartenScreenRecord* d) {
   ClearSelection(d);
   if (d->ListRequester) d->ListRequester->selected = kNoEntry;
   // The map spans the display: shown at display coordinates from here on.
-  SetDisplayGameAreaAtCorner(1);
+  MapDrawAtDisplay(1);
   CloseElmorPic(0, 2);
   OpenElmorPic(kPath, kMapPicture, 2);
   int32_t dx = 0, dy = 0;
@@ -951,7 +955,7 @@ int32_t KartenScreen(int32_t code, int32_t run) {
   FreeKartenScreenSfx(d);
   if (d->Layout) FreeMouseGadgetImages(d->Layout);
   KartenScreenFreigabe(d);
-  SetDisplayGameAreaAtCorner(0);
+  MapDrawAtDisplay(0);
   CloseElmorPic(kMapPicture, next == -1 ? 0 : 1);
   return next;
 }
@@ -995,13 +999,13 @@ int32_t MapScreenNewSetup() {
   ClearSelection(d);
   // The new map is drawn at display coordinates, round the current screen's
   // area, which the saved copy then puts back.
-  const uint32_t corner = DisplayGameAreaAtCorner();
-  SetDisplayGameAreaAtCorner(1);
+  const uint32_t corner = MapDrawsAtDisplay();
+  MapDrawAtDisplay(1);
   if (!InitAllThingsKarte(d, 0)) {
     DebugLog("KartenScreenKonstruktor: Konnte Screen nicht einrichten !\n");
     ok = 0;
   }
-  SetDisplayGameAreaAtCorner(corner);
+  MapDrawAtDisplay(corner);
   // The turn data is written back now and read afresh at the next visit.
   WriteKartenScreenData(d, 1);
   if (shown && shown != kMapPicture && OpenElmorPic(kPath, shown, 2) < 0) {
