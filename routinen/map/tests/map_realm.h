@@ -1,6 +1,7 @@
-// Tests: the turn builder's demo realm installed in the working folder with
-// the data kit's files, as the map screen's visits need it (own player ID
-// from the prefs, town 1 active, the lord called "Harald").
+// Tests: a realm of the turn builder's fixtures (the demo realm unless
+// named) installed in the working folder with the data kit's files, as the
+// map screen's visits need it (own player ID from the prefs, town 1 active,
+// the lord called "Harald").
 #pragma once
 #include <gtest/gtest.h>
 
@@ -17,7 +18,9 @@
 
 namespace map_test {
 
-inline testing::AssertionResult InstallDemoRealm(const char* realm = "demo.realm") {
+// realm: the file name in tools/turnbuilder/realms. Installs only; the map
+// screen's state is left as it is.
+inline testing::AssertionResult InstallMapRealm(const char* realm = "demo.realm") {
   const std::string kit = qoe_test::BinaryDir() + "/datakit";
   const std::string tool = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
   if (!std::filesystem::exists(tool) || !std::filesystem::exists(kit + "/Data/Screendat/Karte.dat"))
@@ -26,13 +29,20 @@ inline testing::AssertionResult InstallDemoRealm(const char* realm = "demo.realm
                                       std::filesystem::copy_options::overwrite_existing);
   const std::string cmd = "'" + tool + "' install '" + qoe_test::SourceDir() + "/tools/turnbuilder/realms/" + realm +
                           "' --dir . >install.txt 2>&1";
-  if (std::system(cmd.c_str()) != 0) return testing::AssertionFailure() << "install failed";
-  if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != ACCOUNT_INSTALLED) return testing::AssertionFailure() << "not installed";
+  if (std::system(cmd.c_str()) != 0) return testing::AssertionFailure() << "the turn builder could not install " << realm;
+  if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != ACCOUNT_INSTALLED)
+    return testing::AssertionFailure() << "no installed account after " << realm;
   OwnPlayerPtr->PlayerId = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
   OwnPlayerPtr->ActiveTown = 1;
   SetGameDataOwner(OwnPlayerPtr->PlayerId, "Harald");
-  ResetMapScreenState();
   return testing::AssertionSuccess();
+}
+
+// The realm installed and the map screen's state reset for a first visit.
+inline testing::AssertionResult InstallDemoRealm(const char* realm = "demo.realm") {
+  testing::AssertionResult ok = InstallMapRealm(realm);
+  if (ok) ResetMapScreenState();
+  return ok;
 }
 
 }  // namespace map_test

@@ -7,21 +7,17 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 
-#include "gl_fixture.h"
+#include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
 #include "platform/pngfile.h"
-#include "routinen/gamedata/chunks.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
-#include "routinen/system/prefs.h"
+#include "routinen/map/tests/map_realm.h"
 #include "tests/support/test_support.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -53,15 +49,8 @@ class MapScreenGL : public testing::Test {
  protected:
   void SetUp() override {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
-    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    const std::string cmd = "'" + qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder' install '" +
-                            qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm' --dir . >install.txt 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    ASSERT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
-    OwnPlayerPtr->PlayerId = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
-    OwnPlayerPtr->ActiveTown = 1;
-    SetGameDataOwner(OwnPlayerPtr->PlayerId, "Harald");
-    ResetMapScreenState();
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Karte1024.dat");
+    ASSERT_TRUE(map_test::InstallDemoRealm());
     ASSERT_TRUE(gltest::OpenGLWindow(6)) << "no GL context on the offscreen driver";  // 800x600x32 OpenGL
     opened_ = true;
     MapScreenHooks h{};
@@ -86,6 +75,10 @@ TEST_F(MapScreenGL, TheMapShowsAsOnThe2DRendererAndStaysBehindTheNextScreen) {
   std::thread game([&] { result = KartenScreen(2, 1); });
   const bool shown = WaitFor([] { return KartenScreenData->Status == MAPSCREEN_SHOWN && KartenScreenData->Motion; });
   if (shown) WaitFor([] { return MotionBusy.load() == 0; });
+  // The record is published as on the 2D renderer (for the 3D scene).
+  LockMapRecord();
+  const bool published = PublishedMap() != nullptr && PublishedMap() == KartenScreenData->map;
+  UnlockMapRecord();
   std::vector<uint32_t> frame = Frames(10);
   // The screen's entry is the map's display bitmap, first in the list, at
   // the display's corner.
@@ -113,6 +106,7 @@ TEST_F(MapScreenGL, TheMapShowsAsOnThe2DRendererAndStaysBehindTheNextScreen) {
   game.join();
   ASSERT_TRUE(shown);
   EXPECT_EQ(result.load(), 2);
+  EXPECT_TRUE(published);
   ASSERT_TRUE(placed);
   // The whole display is drawn, and the frame shows the bitmap (the figures'
   // animations may change a few pixels between the upload and the look).
