@@ -28,6 +28,27 @@ bool Deep() { return MapDisplayDepth() > 8; }
 // The marker's outline from its left corner.
 constexpr int16_t kHexSteps[9][2] = {{16, -27}, {32, 0}, {16, 27}, {0, 1}, {-16, 27}, {0, 1}, {-32, 0}, {0, -1}, {-16, -27}};
 
+// The marker's lines beside its outline, and the pen that overwrites an old
+// marker.
+constexpr uint32_t kInnerPen = 0, kOuterPen = 1, kOverwritePen = 6;
+// Each step's outward side: (-1, 0) left, (1, 0) right, (0, -1) up, (0, 1) down.
+constexpr int16_t kHexOutward[9][2] = {{-1, 0}, {0, -1}, {1, 0}, {1, 0}, {1, 0}, {0, 1}, {0, 1}, {0, 1}, {-1, 0}};
+
+// The hex outline from its left corner (x, y); side -1 one pixel inside,
+// 1 one pixel outside, 0 on it.
+void HexOutline(RastPort* rp, int32_t x, int32_t y, int32_t side, int32_t cx1, int32_t cy1, int32_t cx2, int32_t cy2) {
+  for (int i = 0; i < 9; ++i) {
+    // The top and bottom lines beside the outline are one pixel longer
+    // (outside) or shorter (inside) at each end, so the corners join.
+    const int32_t dir = kHexSteps[i][1] == 0 ? (kHexSteps[i][0] > 0 ? 1 : -1) : 0;
+    const int16_t step[1][2] = {{(int16_t)(kHexSteps[i][0] + 2 * dir * side), kHexSteps[i][1]}};
+    PolyDrawRelative(rp, 1, x + side * kHexOutward[i][0] - dir * side, y + side * kHexOutward[i][1], step, cx1, cy1,
+                     cx2, cy2);
+    x += kHexSteps[i][0];
+    y += kHexSteps[i][1];
+  }
+}
+
 bool InView(const KartenScreenRecord* d) {
   const QoEMapInfo* m = d->map;
   return m && d->X_Pos >= 0 && d->Y_Pos >= 0 && d->X_Pos < (int32_t)m->Columns && d->Y_Pos < (int32_t)m->Rows;
@@ -137,12 +158,21 @@ void DrawHexMarker(KartenScreenRecord* d, int32_t column, int32_t row, uint32_t 
     y = 56 * row + ((column & 1) ? 26 : -2);
     cx1 = cy1 = 0, cx2 = (int32_t)MapDisplayWidth() - 1, cy2 = (int32_t)MapDisplayHeight() - 1;
   }
+  // A line of one pixel in the marker's pen is lost on ground of a like
+  // colour (pen 105 on grass): it runs between a dark line on its inner
+  // side and a light one on its outer side, so one of the three stands out
+  // on any ground. The overwriting pen covers all three lines.
+  const uint32_t inner = pen == kOverwritePen ? pen : kInnerPen, outer = pen == kOverwritePen ? pen : kOuterPen;
   QoeMutex* m = DisplayMutex();
   if (m) ObtainMutex(m);
+  SetAPen(rp, inner);
+  HexOutline(rp, x, y, -1, cx1, cy1, cx2, cy2);
+  SetAPen(rp, outer);
+  HexOutline(rp, x, y, 1, cx1, cy1, cx2, cy2);
   SetAPen(rp, pen);
-  PolyDrawRelative(rp, 9, x, y, kHexSteps, cx1, cy1, cx2, cy2);
+  HexOutline(rp, x, y, 0, cx1, cy1, cx2, cy2);
   if (m) ReleaseMutex(m);
-  ShowScreenRect(rp, x, y - 27, 65, 57);
+  ShowScreenRect(rp, x - 1, y - 28, 67, 59);
 }
 
 void ClickFigurOnMap(KartenScreenRecord* d) {

@@ -8,6 +8,7 @@
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
+#include "routinen/gamedata/entities.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/system/byteorder.h"
 #include "tools/turnbuilder/turnbuilder.h"
@@ -693,6 +694,29 @@ class Parser {
     return nullptr;
   }
 
+  // The figure type the army's parts make by the game's rule; 0 for none,
+  // -1 when memory runs out.
+  static int64_t PartsFigureType(const RealmArmy& a) {
+    RegisterGameDataListTypes();
+    Army army{};
+    army.parts = CreateList(LIST_ARMY_PARTS);
+    if (!army.parts) return -1;
+    int64_t type = 0;
+    for (const RealmArmy::Part& p : a.parts) {
+      ArmeeTyp* part = reinterpret_cast<ArmeeTyp*>(AllocListNode(army.parts));
+      if (!part) {
+        type = -1;
+        break;
+      }
+      DecodeRecord(ArmeeTypCodec, p.raw.raw.data(), ORDER_HOST, part);
+      part->SaboteurListHeader = nullptr;
+      AddNode(army.parts, &part->head, LN_TAIL, 0);
+    }
+    if (type == 0) type = GetArmyTyp(&army);
+    DeleteList(army.parts, 0);
+    return type;
+  }
+
   bool Finish() {
     if (!have_player_) return Fail("the description has no player line", line_ ? line_ : 1);
     if (!have_turn_ && !changes_) return Fail("the description has no turn line", line_ ? line_ : 1);
@@ -720,6 +744,13 @@ class Parser {
       if (Get(FigurRecordCodec, f->raw, "x") != Get(ArmyCodec, a.head.raw, "X") ||
           Get(FigurRecordCodec, f->raw, "y") != Get(ArmyCodec, a.head.raw, "Y"))
         return Fail("army " + Text(ArmyCodec, a.head.raw, "ArmyName") + " stands elsewhere than its figure (line " + std::to_string(f->line) + ")", a.head.line);
+      const int64_t made = PartsFigureType(a);
+      if (made < 0) return Fail("out of memory", a.head.line);
+      if (Get(FigurRecordCodec, f->raw, "type") != (uint64_t)made)
+        return Fail("army " + Text(ArmyCodec, a.head.raw, "ArmyName") + " has figure type " +
+                        std::to_string(Get(FigurRecordCodec, f->raw, "type")) + " (line " + std::to_string(f->line) +
+                        "), its parts make " + std::to_string(made),
+                    a.head.line);
     }
     for (const RealmRecord& s : r_->records["SHIP"]) {
       uint32_t id = Get(SchiffseintragCodec, s.raw, "ship_id");
@@ -729,6 +760,18 @@ class Parser {
       if (Get(FigurRecordCodec, f->raw, "x") != Get(SchiffseintragCodec, s.raw, "x") ||
           Get(FigurRecordCodec, f->raw, "y") != Get(SchiffseintragCodec, s.raw, "y"))
         return Fail("ship " + std::to_string(id) + " lies elsewhere than its figure (line " + std::to_string(f->line) + ")", s.line);
+      // A carried figure's copy in the cargo slot has the figure's type.
+      const CodecField& cargo = *FindCodecField(SchiffseintragCodec, "cargo");
+      for (uint32_t k = 0; k < cargo.count; ++k) {
+        const Bytes slot(s.raw.begin() + cargo.off + k * cargo.sub->size,
+                         s.raw.begin() + cargo.off + (k + 1) * cargo.sub->size);
+        const RealmRecord* carried = FindFigure(Get(FigurRecordCodec, slot, "owner"), Get(FigurRecordCodec, slot, "number"));
+        if (!Get(FigurRecordCodec, slot, "owner") || !carried) continue;
+        if (Get(FigurRecordCodec, carried->raw, "type") != Get(FigurRecordCodec, slot, "type"))
+          return Fail("ship " + std::to_string(id) + " carries figure " + std::to_string(Get(FigurRecordCodec, slot, "number")) +
+                          " as another type than the figure's (line " + std::to_string(carried->line) + ")",
+                      s.line);
+      }
     }
     // The capital: the start line, else the first town; its name is that of
     // the town there. The lord's name is the player's.

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -218,6 +220,14 @@ TEST_F(MapDisplayMarker, EightBitOutlinesStayInTheView) {
   DrawHexMarker(d_, 2, 3, 105);
   EXPECT_EQ(Count(105, 96, 182, 96, 182), 1);
   EXPECT_EQ(Count(105, 112, 155, 112 + 32, 155), 33);  // the top edge
+  EXPECT_EQ(Count(1, 111, 154, 112 + 33, 154), 35);    // the light line above it
+  EXPECT_EQ(Count(1, 95, 182, 95, 183), 2);            // and left of the left corner
+  // The overwriting pen covers the marker's three lines.
+  const int drawn = Count(105, 80, 140, 180, 230) + Count(1, 80, 140, 180, 230);
+  DrawHexMarker(d_, 2, 3, 6);
+  EXPECT_EQ(Count(105, 80, 140, 180, 230), 0);
+  EXPECT_EQ(Count(1, 80, 140, 180, 230), 0);
+  EXPECT_GT(Count(6, 80, 140, 180, 230), drawn);
   DrawHexMarker(d_, 3, 3, 46);
   EXPECT_EQ(Count(46, 144, 210, 144, 210), 1);
   EXPECT_EQ(Count(46, 160, 183, 192, 183), 33);
@@ -228,6 +238,91 @@ TEST_F(MapDisplayMarker, EightBitOutlinesStayInTheView) {
   EXPECT_EQ(Count(7, 0, 0, 15, 479), 0);
   EXPECT_EQ(Count(7, 496, 0, 639, 479), 0);
   EXPECT_EQ(Count(7, 0, 464, 639, 479), 0);
+}
+
+
+// Relative luminance of a 0x00RRGGBB colour, and the contrast ratio of two.
+double Luminance(uint32_t rgb) {
+  auto lin = [](uint32_t c) {
+    const double v = c / 255.0;
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(rgb >> 16 & 255) + 0.7152 * lin(rgb >> 8 & 255) + 0.0722 * lin(rgb & 255);
+}
+double Contrast(double a, double b) { return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05); }
+
+// The marker of a marked hex on the kit's tiles of grass, forest, water,
+// desert and snow at the deeper display: it keeps its pen, and one of its
+// lines stands out from the ground round it by a contrast of at least 3 : 1.
+TEST_F(MapDisplayMarker, MarkedHexStandsOutOnEveryTerrain) {
+  Open(4);
+  const BitMap* bm = rp_->Bitmap;
+  ASSERT_EQ(bm->BytesPerRow, bm->Width * 4);
+  auto rgb = [&](int x, int y) {
+    uint32_t v;
+    std::memcpy(&v, bm->Pixels + y * bm->BytesPerRow + x * 4, 4);
+    return v & 0xFFFFFF;
+  };
+  SetAPen(rp_, 105);
+  WritePixel(rp_, 2, 2);
+  const uint32_t pen105 = rgb(2, 2);
+  const struct {
+    const char* name;
+    uint16_t graphic, variant;
+  } kGrounds[] = {{"grass", 12, 1}, {"forest", 17, 1}, {"water", 23, 1}, {"desert", 8, 1}, {"snow", 12, 3}};
+  // Even column 2, row 2: the outline's left corner at (80, 110).
+  const int32_t column = 2, row = 2, lx = 80, ly = 110;
+  const int sheet_w = 180, sheet_h = 100;
+  std::vector<uint32_t> sheet((size_t)sheet_w * 5 * sheet_h);
+  int n = 0;
+  for (const auto& g : kGrounds) {
+    SCOPED_TRACE(g.name);
+    // The view's hexes round the marked one, tiled as the map draws them.
+    const uint32_t id = TileTable[g.graphic][g.variant];
+    ASSERT_NE(UseElmorGfx(".\\Data\\Path", id), nullptr);
+    for (int odd = 0; odd < 2; ++odd)
+      for (int c = odd; c <= 5; c += 2)
+        for (int r = 0; r <= 4; ++r) {
+          if (odd) BlitObjektMask(rp_, id, 0, 48 * c - 16, 56 * r - 28 + 28, 64, 56);
+          else BlitObjekt(rp_, id, 48 * c - 16, 56 * r - 28, 64, 56);
+        }
+    CloseElmorGfx(id);
+    std::vector<uint32_t> before;
+    for (int y = 0; y < sheet_h; ++y)
+      for (int x = 0; x < sheet_w; ++x) before.push_back(rgb(x, y + 60));
+    d_->X_Pos = column;
+    d_->Y_Pos = row;
+    DrawHexMarker(d_, column, row, 105);
+    EXPECT_EQ(rgb(lx + 32, ly - 27), pen105);  // the outline keeps its pen
+    // The marker's pixels by colour, and the ground that stayed round them.
+    std::map<uint32_t, int> lines;
+    double ground = 0;
+    int ground_n = 0;
+    for (int y = 0; y < sheet_h; ++y)
+      for (int x = 0; x < sheet_w; ++x) {
+        const uint32_t now = rgb(x, y + 60), was = before[(size_t)y * sheet_w + x];
+        sheet[(size_t)(y + n * sheet_h) * sheet_w + x] = now;
+        if (now != was) {
+          lines[now]++;
+        } else if (x >= lx - 12 && x <= lx + 76 && y + 60 >= ly - 36 && y + 60 <= ly + 38) {
+          ground += Luminance(now);
+          ground_n++;
+        }
+      }
+    ASSERT_GT(ground_n, 1000);
+    ground /= ground_n;
+    double best = 0;
+    int drawn = 0;
+    for (const auto& [colour, count] : lines) {
+      drawn += count;
+      if (count >= 100) best = std::max(best, Contrast(Luminance(colour), ground));
+    }
+    EXPECT_GT(drawn, 150);
+    EXPECT_GE(best, 3.0) << "ground luminance " << ground;
+    ++n;
+  }
+  ASSERT_EQ(WritePngRGB("map_marker_terrains.png", sheet.data(), sheet_w, sheet_h * 5), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("map_marker_terrains.png"));
 }
 
 }  // namespace

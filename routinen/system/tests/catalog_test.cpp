@@ -88,7 +88,8 @@ TEST_F(CatalogTest, BuiltInTableIsCompleteAndQuotedTextsHold) {
   EXPECT_STREQ(GetCatalogStr(1565), "Would you like to play the tutorial ?");
   EXPECT_STREQ(GetCatalogStr(910), "\n\non behalf your command we attacked on the coordinates");
   EXPECT_STREQ(GetCatalogStr(1519), "You haven\xB4t sent a turn yet! Do you really want to quit ?");
-  for (uint32_t empty : {912u, 924u, 925u, 926u, 931u, 932u, 1133u, 1136u}) EXPECT_STREQ(GetCatalogStr(empty), "");
+  // The battle reports' joining words and verdicts are the client's own texts.
+  for (uint32_t own : {912u, 924u, 925u, 926u, 931u, 932u, 1133u, 1136u}) EXPECT_GT(std::strlen(GetCatalogStr(own)), 5u) << own;
   for (uint32_t k = 0; k < 9; ++k) EXPECT_GT(std::strlen(GetCatalogStr(1480 + k)), 60u) << "tip " << k;
   for (uint32_t k = 0; k < 17; ++k) EXPECT_GT(std::strlen(GetCatalogStr(1545 + k)), 60u) << "step " << k;
   EXPECT_STREQ(GetCatalogEntryStr(&StoryStrings[0]), "Riziz Ozez");

@@ -64,10 +64,11 @@ class NewsScreen : public qoe_test::ScreenTest {
 TEST_P(NewsScreen, LandReportsPageAndShowTheirBattle) {
   Install(kBattles);
   const std::string first = Png("news_land"), battle = Png("news_battle_land"), back = Png("news_after_battle");
+  const std::string attacked = Png("news_land_attacked");
   qoe_test::LogLines log;
   qoe_test::SoundRecorder sounds;
   EXPECT_EQ(Run(Tab(0) + "png " + first + "\n" + Eye() + WholeBattle(battle) + "png " + back + "\n" + Forw() +
-                Eye() + "wait 2000\nkey esc\nwait 500\n" + Forw() + Forw() + Back() + Back() + Exit()),
+                "png " + attacked + "\n" + Eye() + "wait 2000\nkey esc\nwait 500\n" + Forw() + Forw() + Back() + Back() + Exit()),
             2);
   EXPECT_TRUE(log.Has("ShowSchlacht: Bild 472, Art 1"));  // own attack won
   EXPECT_TRUE(log.Has("ShowSchlacht: Bild 472, Art 0"));  // attacked, held: the other side's view
@@ -83,18 +84,21 @@ TEST_P(NewsScreen, LandReportsPageAndShowTheirBattle) {
   KeepPicture(first);
   KeepPicture(battle);
   KeepPicture(back);
+  KeepPicture(attacked);
 }
 
 TEST_P(NewsScreen, TownAndSeaBattlesHaveTheirPictures) {
   Install(kBattles);
   const std::string town = Png("news_battle_town"), sea = Png("news_battle_sea"), report = Png("news_sea");
+  const std::string town_report = Png("news_town");
   qoe_test::LogLines log;
-  EXPECT_EQ(Run(Tab(1) + Eye() + WholeBattle(town) + Tab(2) + "png " + report + "\n" + Eye() + WholeBattle(sea) +
+  EXPECT_EQ(Run(Tab(1) + "png " + town_report + "\n" + Eye() + WholeBattle(town) + Tab(2) + "png " + report + "\n" + Eye() + WholeBattle(sea) +
                 Exit()),
             2);
   EXPECT_TRUE(log.Has("ShowSchlacht: Bild 499, Art 4"));
   EXPECT_TRUE(log.Has("ShowSchlacht: Bild 837, Art 6"));
   KeepPicture(town);
+  KeepPicture(town_report);
   KeepPicture(sea);
   KeepPicture(report);
 }

@@ -13,6 +13,7 @@
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/system/catalog.h"
 
 namespace {
 
@@ -65,12 +66,12 @@ struct Built {
   BattleReportInfo info;
   int16_t index;
 };
-Built Report(const std::vector<uint8_t>& krig, uint32_t tab, int16_t index = 0) {
+Built Report(const std::vector<uint8_t>& krig, uint32_t tab, int16_t index = 0, ReportTextFn text = IdText) {
   Built b{};
   char out[kReportTextSize];
   KriegsEintrag rec{};
   b.index = index;
-  BuildBattleReport(krig.empty() ? nullptr : krig.data(), tab, &b.index, kOwn, IdText, Name, out, sizeof out, &rec,
+  BuildBattleReport(krig.empty() ? nullptr : krig.data(), tab, &b.index, kOwn, text, Name, out, sizeof out, &rec,
                     &b.info);
   b.text = out;
   return b;
@@ -106,6 +107,42 @@ TEST(BattleReport, TownFights) {
     EXPECT_EQ(b.text, kHead + " #1134 X:8 #911 Y:9 #1135 L9 #913 #914 #921 #923. #1136 #931 #927") << kind;
     EXPECT_EQ(b.info.picture, 1u);
   }
+}
+
+// The letters in the game's own texts, as the news screen shows them: the
+// joining words and every verdict of land and town fights read as sentences.
+TEST(BattleReport, LandAndTownLettersReadAsSentences) {
+  const std::string head = " Fight 1 of 1\n\n My Lord,";
+  auto b = Report(Krig({{kOwn, kEnemy, 1, 30, 41, 0, 0, 5, 2, 10, 0, 30, 0}}), NEWS_TAB_LAND, 0, GetCatalogStr);
+  EXPECT_EQ(b.text, head +
+                        " \n\non behalf your command we attacked on the coordinates X: 30 and Y: 41 the troops of L9 "
+                        "\n\nFighting was normal and our casualties were limited. \n\nOn the battlefield our men "
+                        "defeated the enemy! Please be so kind as to take a look at the map for further instructions...");
+  const struct {
+    uint32_t attacker, defender, kind, tab;
+    const char* verdict;
+  } kVerdicts[] = {
+      {kOwn, kEnemy, 0, NEWS_TAB_LAND, " \n\nOn the battlefield our men could not defeat the enemy. "},
+      {kOwn, kEnemy, 2, NEWS_TAB_LAND, " \n\nOn the battlefield our men could not defeat the enemy. "},
+      {kEnemy, kOwn, 0, NEWS_TAB_LAND, " \n\nOur defenders fought bravely. "},
+      {kEnemy, kOwn, 2, NEWS_TAB_LAND, " \n\nOur defenders fought bravely. "},
+      {kEnemy, kOwn, 1, NEWS_TAB_LAND, " \n\nOur defenders fought bravely, but had to yield to the enemy. "},
+      {kOwn, kEnemy, 3, NEWS_TAB_TOWNS, " \n\nAt the city walls our men defeated the enemy! "},
+      {kOwn, kEnemy, 4, NEWS_TAB_TOWNS, " \n\nAt the city walls our men could not defeat the enemy. "},
+      {kEnemy, kOwn, 3, NEWS_TAB_TOWNS, " \n\nOur defenders fought bravely. "},
+      {kEnemy, kOwn, 4, NEWS_TAB_TOWNS, " \n\nOur defenders fought bravely. "},
+  };
+  for (const auto& v : kVerdicts) {
+    b = Report(Krig({{v.attacker, v.defender, v.kind, 8, 9, 0, 0, 1, 1, 0, 0, 5, 5}}), v.tab, 0, GetCatalogStr);
+    const std::string tail = std::string("and our casualties were small.") + v.verdict + GetCatalogStr(927);
+    ASSERT_GE(b.text.size(), tail.size());
+    EXPECT_EQ(b.text.substr(b.text.size() - tail.size()), tail) << v.kind << " own " << (v.attacker == kOwn);
+  }
+  b = Report(Krig({{kEnemy, kOwn, 1, 12, 6, 0, 0, 0, 7, 0, 50, 0, 50}}), NEWS_TAB_LAND, 0, GetCatalogStr);
+  const std::string attacked = head + " \n\nwe were attacked by L9  on the coordinates X: 12 and Y: 6 \n\nFighting";
+  EXPECT_EQ(b.text.substr(0, attacked.size()), attacked);
+  b = Report(Krig({{kOwn, kEnemy, 3, 8, 9, 0, 0, 1, 0, 67, 0, 33, 0}}), NEWS_TAB_TOWNS, 0, GetCatalogStr);
+  EXPECT_NE(b.text.find("X: 8 and Y: 9 a city \n\nFighting was light"), std::string::npos);
 }
 
 TEST(BattleReport, SeaFightsAndPirates) {

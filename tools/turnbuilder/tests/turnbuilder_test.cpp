@@ -279,6 +279,18 @@ TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
       {head + "part Typ=2 Leute=5\n", "bad.realm:3: part before any army"},
       {head + "army ArmyName=\"A\" ArmeeID=4 X=1 Y=1\n", "bad.realm:3: army A has no army figure 4"},
       {head + "army ArmyName=\"A\" ArmeeTypAnzahl=2\n", "bad.realm:3: ArmeeTypAnzahl is counted by the builder"},
+      // Horsemen shown as infantry; an army with a siege crew is artillery.
+      {head + "figure type=1 number=4 x=1 y=1\narmy ArmyName=\"A\" ArmeeID=4 X=1 Y=1\npart Typ=3 Leute=50\n",
+       "bad.realm:4: army A has figure type 1 (line 3), its parts make 4"},
+      {head + "figure type=3 number=4 x=1 y=1\narmy ArmyName=\"A\" ArmeeID=4 X=1 Y=1\npart Typ=2 Ruestung=19 "
+              "Leute=50\npart Typ=1 WaffeI=10 WaffeII=10 Leute=20\n",
+       "bad.realm:4: army A has figure type 3 (line 3), its parts make 8"},
+      {head + "figure type=1 number=4 x=1 y=1\narmy ArmyName=\"A\" ArmeeID=4 X=1 Y=1\n",
+       "bad.realm:4: army A has figure type 1 (line 3), its parts make 0"},
+      {head + "figure type=1 number=4 x=1 y=1 state=7\nfigure type=14 number=9 x=1 y=1\narmy ArmyName=\"A\" "
+              "ArmeeID=4 X=1 Y=1\npart Typ=2 Leute=50\nship ship_id=9 x=1 y=1 cargo[0].owner=1001 cargo[0].type=2 "
+              "cargo[0].number=4\n",
+       "bad.realm:7: ship 9 carries figure 4 as another type than the figure's (line 3)"},
       {head + "ship ship_id=9 x=1 y=1\n", "bad.realm:3: ship 9 has no ship figure of the player"},
       {head + "building building=2 town=7\n", "bad.realm:3: building in town 7, which the description does not have"},
       {head + "goods kind=5 goods=116\n", "bad.realm:3: goods=116 is out of range (0..115)"},
