@@ -973,6 +973,35 @@ TEST_F(MapSceneGL, TownsGetTheirFireAndThreeSmokesAtTheirPlaces) {
   EXPECT_TRUE(same(smokes, want_smokes));
 }
 
+// Three terrain types in a pattern, so that the texture changes at almost
+// every cell along the VIEW: the opaque faces are still drawn with one
+// call per texture, and the nearest face wins wherever two overlap.
+TEST_F(MapSceneGL, OpaqueFacesAreDrawnWithOneCallPerTexture) {
+  Start("Map.ActualSeason SUMMER\nEngine.FogMode 0\n");
+  for (int32_t r = 0; r < 36; r++)
+    for (int32_t c = 0; c < 40; c++) fake_.Cell(c, r).Grafik = uint16_t((const uint16_t[]){12, 23, 50}[(c + 2 * r) % 3]);
+  Publish(&fake_.map);
+  MapScene()->overlay_on = 0;
+  Frame("gl3d_mapscene_pattern.png");
+  const uint32_t before = FaceBatchInfo().flushes;
+  ResetViewPasses();
+  const std::vector<uint32_t> f = Frame("gl3d_mapscene_pattern.png");
+  EXPECT_GT(ViewPasses().opaque_faces, 300u);
+  EXPECT_LE(FaceBatchInfo().flushes - before, 3u);
+  // Near the camera each cell shows its own type's colour in full.
+  size_t grass = 0, water = 0, other = 0;
+  for (uint32_t x = 0; x < 800; x++) {
+    const uint32_t p = f[560 * 800 + x];
+    grass += Near(p, 0x3CC83C);
+    water += Near(p, 0x1F2E99);  // the water model times its type's colour
+    other += Near(p, 0xC800C8);
+  }
+  EXPECT_GT(grass, 100u);
+  EXPECT_GT(water, 100u);
+  EXPECT_GT(other, 100u);
+  EXPECT_GT(grass + water + other, 760u);
+}
+
 TEST_F(MapSceneGL, TheFrameCounterAdvancesPastTwoToTheTwentyFour) {
   Start("");
   Publish(&fake_.map);
