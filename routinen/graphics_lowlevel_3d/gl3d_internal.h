@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "gl3d.h"
 #include "platform/backend.h"
@@ -58,6 +59,9 @@ struct Engine3DState {
   const uint32_t* cur_index; // the current face's indices
   uint32_t primitive;        // GL primitive of the render mode
   float point_size;
+  // The opaque pass's faces grouped by texture, and the count per texture
+  // name it is made with (scratch of DrawView).
+  std::vector<uint32_t> opaque_order, opaque_counts;
 
   // Objects and hexagon models.
   SceneModelState scene;

@@ -74,7 +74,8 @@ void CopyMap(const QoEMapInfo* map, MapFrameCopy& c) {
   for (uint32_t f = 0; f < n; f++) {
     MapFigur fig;
     std::memcpy(&fig, list + 2 + f * kFigurSize, sizeof fig);
-    if (fig.Status == 7) continue;
+    // A position outside the world matches no hex.
+    if (fig.Status == 7 || fig.X >= uint32_t(kWorldColumns) || fig.Y >= uint32_t(kWorldRows)) continue;
     const int64_t dx = (int64_t(fig.X) - c.world_x + kWorldColumns) % kWorldColumns;
     const int64_t dy = (int64_t(fig.Y) - c.world_y + kWorldRows) % kWorldRows;
     if (dx < 0 || dy < 0 || dx >= columns || dy >= rows) continue;
@@ -223,6 +224,8 @@ void DrawSky() {
   SetMt(place, 0.0f, size * m.sky_height * 0.5f, -distance);
   MatrixMul(place, back, to_world);
   TransformObject(LastViewObject(), to_world);
+  // The backdrop stands beyond the fog's start: drawn without fog.
+  if (GL3D().context) glDisable(GL_FOG);
   DrawView();
   if (GL3D().context) glClear(GL_DEPTH_BUFFER_BIT);
 }
@@ -371,7 +374,11 @@ void ProcessMapScene() {
   }
   s.landscape_drawn = 0;
   if (!e.started || m.busy || !s.scene_built || !m.cells || !m.centres || !m.sort[0] || !m.sort[1]) return;
-  if (!fresh) TakeMapCopy();
+  // Called without the frame driver's copy: a copy of its own, used up here.
+  if (!fresh) {
+    TakeMapCopy();
+    s.copy_fresh = 0;
+  }
   // A frame without a published map draws no landscape.
   if (!s.map_copy.present) return;
   m.busy = 1;
@@ -391,6 +398,9 @@ void ProcessMapScene() {
   InitView();
   BuildCameraMatrix();
   DrawSky();
+  // The 2D pass of the last frame switched the fog off: the landscape's
+  // far rows fade into the fog colour only with it set again first.
+  UpdateFog();
 
   // Follows the map: the view's offset within its column pair and row.
   const MapFrameCopy& c = s.map_copy;

@@ -63,12 +63,39 @@ void BeginPass(ViewPass pass, uint16_t mode, bool gl) {
   OSSetmode(mode);
 }
 
-// One batch pass over the VIEW's faces of a texture format, in VIEW order.
+// GL texture names beyond this are not grouped (the opaque pass keeps the
+// VIEW's order).
+constexpr uint32_t kMaxGroupedName = 1u << 16;
+
+// The VIEW's faces grouped by the GL name of their texture, in VIEW order
+// within a texture (a counting sort); false when a name is out of range.
+bool GroupByTexture(const OBJECT3D& v, std::vector<uint32_t>& order, std::vector<uint32_t>& counts) {
+  const uint32_t n = v.faces ? Count(v.face_count) : 0;
+  uint32_t top = 0;
+  for (uint32_t i = 0; i < n; i++)
+    if (v.faces[i].texture) top = std::max(top, v.faces[i].texture->gl_name);
+  if (top >= kMaxGroupedName) return false;
+  counts.assign(size_t(top) + 2, 0);
+  auto name = [&v](uint32_t i) { return v.faces[i].texture ? v.faces[i].texture->gl_name : 0u; };
+  for (uint32_t i = 0; i < n; i++) counts[name(i) + 1]++;
+  for (uint32_t k = 1; k < counts.size(); k++) counts[k] += counts[k - 1];
+  order.resize(n);
+  for (uint32_t i = 0; i < n; i++) order[counts[name(i)]++] = i;
+  return true;
+}
+
+// One batch pass over the VIEW's faces of a texture format. The opaque
+// pass takes them grouped by texture: drawn with the depth test and without
+// blending, the nearest fragment wins whatever the order, and each texture
+// costs one draw instead of one per change of texture along the VIEW; the
+// other passes keep the VIEW's order.
 void BatchPass(ViewPass pass, uint16_t mode, uint16_t format, bool gl) {
   Engine3DState& s = E3D();
   const OBJECT3D& v = s.view;
   BeginPass(pass, mode, gl);
-  for (uint32_t i = 0; v.faces && i < Count(v.face_count); i++) {
+  const bool grouped = gl && pass == kPassOpaque && GroupByTexture(v, s.opaque_order, s.opaque_counts);
+  for (uint32_t k = 0; v.faces && k < Count(v.face_count); k++) {
+    const uint32_t i = grouped ? s.opaque_order[k] : k;
     const FACE3D& f = v.faces[i];
     if (pass == kPassOpaque && i == s.skip_face) {
       s.passes.skipped_faces++;

@@ -1,10 +1,14 @@
 // The per-frame map scene: the cells taken from a published map (wraps,
 // terrain, owners, figures), barriers between owners, border cells, the
 // wind, and the landscape drawn on Mesa under the 2D screens.
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "platform/pngfile.h"
 #include "platform/threads.h"
@@ -104,6 +108,49 @@ TEST_F(MapCells, TerrainIsTheLowByteOwnersCopiedALaterFigureWinsACarriedOneIsHid
   EXPECT_EQ(At(0, 0).owner, kNobody);
   EXPECT_EQ(At(2, 3).character, 2);
   EXPECT_EQ(At(1, 6).character, 2);
+}
+
+// Every cell scans the whole figure list for its world position (wrapped
+// once at 12,800 and 6,400), a later figure winning, one carried aboard a
+// ship skipped: the one pass over the list gives the same cells, on random
+// lists crowded round the window, across the wraps and with positions
+// outside the world.
+TEST_F(MapCells, TheOnePassMatchEqualsTheNestedScanOnRandomLists) {
+  std::mt19937 rng(5);
+  const uint32_t views[4][2] = {{12790, 6390}, {4000, 2000}, {12799, 6399}, {0, 0}};
+  const uint16_t types[5] = {1, 5, 7, 0xFFFF, 1};
+  const uint8_t states[6] = {0, 4, 7, 1, 3, 0};
+  for (int round = 0; round < 60; round++) {
+    fake_.map.X = views[round % 4][0];
+    fake_.map.Y = views[round % 4][1];
+    fake_.figures.assign(2, 0);
+    const uint32_t n = rng() % 120;
+    for (uint32_t f = 0; f < n; f++) {
+      uint32_t x = (fake_.map.X + 12800 - 2 + rng() % 46) % 12800;
+      uint32_t y = (fake_.map.Y + 6400 - 2 + rng() % 40) % 6400;
+      // Some lie outside the world: beyond its edge, or garbage.
+      if (rng() % 10 == 0) x = rng() % 2 ? 12800 + x % 40 : 0xFFFFFFF0u + rng() % 8;
+      if (rng() % 10 == 0) y = rng() % 2 ? 6400 + y % 40 : 0xFFFFFFF0u + rng() % 8;
+      // Crowded: many figures share a few hexes.
+      if (rng() % 2) x = (fake_.map.X + rng() % 4) % 12800, y = (fake_.map.Y + rng() % 4) % 6400;
+      AddFigure(types[rng() % 5], x, y, states[rng() % 6]);
+    }
+    if (n == 0) fake_.map.FigureBytes = 2, fake_.map.Figures = fake_.figures.data();
+    Sync();
+    const uint8_t* list = fake_.figures.data();
+    for (uint32_t r = 0; r < 36; r++)
+      for (uint32_t k = 0; k < 40; k++) {
+        uint32_t wx = fake_.map.X + k, wy = fake_.map.Y + r;
+        if (wx >= 12800) wx -= 12800;
+        if (wy >= 6400) wy -= 6400;
+        uint32_t want = 0;
+        for (uint32_t f = 0; f < MapFigurCount(list); f++) {
+          const MapFigur* fig = MapFigurAt(list, f);
+          if (fig->X == wx && fig->Y == wy && fig->Status != 7) want = FindCharacter(fig->Typ, fig->Status);
+        }
+        ASSERT_EQ(At(r, k).character, want) << "round " << round << " row " << r << " column " << k;
+      }
+  }
 }
 
 TEST_F(MapCells, CellsOutsideTheWindowOfMapPartsStayEmptyAndNoMapGivesNoCells) {
@@ -558,6 +605,401 @@ TEST_F(MapSceneGL, TheSkyStandsBehindTheLandscapeOnlyWhenSwitchedOn) {
   size_t differs = 0;
   for (size_t i = 0; i < with.size(); i++) differs += with[i] != without[i];
   EXPECT_GT(differs, 1000u);
+}
+
+bool Near(uint32_t a, uint32_t b, int tolerance = 3) {
+  for (int sh : {0, 8, 16})
+    if (std::abs(Channel(a, sh) - Channel(b, sh)) > tolerance) return false;
+  return true;
+}
+
+// The pixel under a projected point.
+struct Pixel {
+  int32_t x, y;
+};
+Pixel OnScreen(const float* p) {
+  return Pixel{int32_t((p[0] + 1.0f) / 2.0f * 800.0f), int32_t((1.0f - p[1]) / 2.0f * 600.0f)};
+}
+
+// At both zooms the focus cell, in the middle, shows its terrain model's
+// colour times (255, 200, 180), and no other cell does.
+TEST_F(MapSceneGL, TheFocusCellShowsItsTerrainColourTimesTheHighlightAtBothZooms) {
+  Start("Map.ActualSeason SUMMER\n");  // no rain over the picture
+  Publish(&fake_.map);
+  MapScene()->overlay_on = 0;
+  struct Case {
+    float scale;
+    const char* png;
+    uint32_t plain, lit;
+  };
+  // Below Map.HighPolyScale (1.0) the low grass model, from it the high one.
+  const Case cases[] = {{0.3f, "gl3d_mapscene_focus_small.png", 0x3CC83C, 0x3C9D2A},
+                        {1.5f, "gl3d_mapscene_focus_large.png", 0xC8C83C, 0xC89D2A}};
+  for (const Case& c : cases) {
+    SetViewScale(c.scale, 1);
+    const std::vector<uint32_t> f = Frame(c.png);
+    const MapSceneState* m = MapScene();
+    ASSERT_NE(m->focus, nullptr);
+    const uint32_t i = uint32_t(m->focus - m->cells);
+    const Pixel at = OnScreen(m->centres[i]);
+    ASSERT_TRUE(at.x >= 0 && at.x < 800 && at.y >= 0 && at.y < 600);
+    EXPECT_TRUE(Near(f[size_t(at.y) * 800 + size_t(at.x)], c.lit)) << c.scale << std::hex << " " << f[size_t(at.y) * 800 + size_t(at.x)];
+    EXPECT_TRUE(Near(f[560 * 800 + 400], c.plain)) << c.scale << std::hex << " " << f[560 * 800 + 400];
+    // The lit pixels lie within half a cell pair of the focus centre.
+    const Pixel beside = OnScreen(m->centres[i % 40 < 38 ? i + 2 : i - 2]);
+    const double pair = std::hypot(beside.x - at.x, beside.y - at.y);
+    size_t lit = 0, outside = 0;
+    for (int32_t y = 0; y < 600; y++)
+      for (int32_t x = 0; x < 800; x++)
+        if (Near(f[size_t(y) * 800 + size_t(x)], c.lit)) {
+          lit++;
+          outside += std::hypot(x - at.x, y - at.y) > 0.55 * pair;
+        }
+    EXPECT_GT(lit, size_t(pair * pair / 20)) << c.scale;
+    EXPECT_EQ(outside, 0u) << c.scale;
+  }
+}
+
+int Distance(uint32_t a, uint32_t b) {
+  int d = 0;
+  for (int sh : {0, 8, 16}) d += std::abs(Channel(a, sh) - Channel(b, sh));
+  return d;
+}
+
+// Up a column of the picture from the near edge: grass, then rows ever
+// nearer the fog colour, then the fog colour itself; without fog the grass
+// ends at once. A 2D screen lies on top, as always in the game (its pass
+// switches the fog off for itself).
+TEST_F(MapSceneGL, FarRowsFadeIntoTheFogColour) {
+  Start("Map.ActualSeason SUMMER\n");
+  Publish(&fake_.map);
+  MapScene()->overlay_on = 0;
+  BitMap* corner = AllocBitMap(32, 32, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(corner, nullptr);
+  gltest::FillRGBA(corner, 0, 0, 32, 32, 0x806040);
+  ObjektListEntry* screen = AddObjektListEntry(corner, nullptr, "MapSceneFog");
+  ASSERT_NE(screen, nullptr);
+  SetObjektPos3D(screen, 760, 560);
+  SetObjektVisible3D(screen, 1);
+  const uint32_t grass = 0x3CC83C, fog = 0x80ADC0;
+  for (int mode : {1, 0}) {
+    Engine()->fog_mode = uint16_t(mode);
+    Frame("gl3d_mapscene_fog.png");
+    const std::vector<uint32_t> f = Frame(mode ? "gl3d_mapscene_fog.png" : "gl3d_mapscene_nofog.png");
+    EXPECT_EQ(f[580 * 800 + 780], 0x806040u);
+    for (int32_t x : {150, 600}) {
+      EXPECT_EQ(f[560 * 800 + size_t(x)], grass) << mode << " " << x;
+      int32_t y = 560, fading = 0, last = Distance(f[560 * 800 + size_t(x)], fog);
+      for (; y >= 0; y--) {
+        const uint32_t px = f[size_t(y) * 800 + size_t(x)];
+        const int d = Distance(px, fog);
+        if (d <= 6) break;
+        EXPECT_LE(d, last + 3) << "row " << y << " column " << x;
+        last = d;
+        fading += Distance(px, grass) > 6;
+      }
+      ASSERT_GT(y, 0) << "the landscape reaches the top of the picture";
+      if (mode)
+        EXPECT_GT(fading, 10) << x;
+      else
+        EXPECT_LE(fading, 1) << x;
+    }
+  }
+  RemoveObjektListEntry(screen);
+  FreeBitMap(corner);
+}
+
+// Three realms side by side: the own one, a foreign one beside it and
+// another foreign one beside that, far from the own. The first barrier set
+// (yellow rails) stands only on borders of the own realm (own / foreign and
+// own / unowned); the foreign borders far off get the second set (red)
+// alone; switched off, no barrier at all.
+TEST_F(MapSceneGL, BarrierTexelsStandOnlyAlongTheOwnRealmsBordersAndNoneSwitchedOff) {
+  Start("Map.ActualSeason SUMMER\nEngine.FogMode 0\nMap.ShowBarriers TRUE\n");
+  MapScene()->overlay_on = 0;
+  fake_.map.OwnPlayer = kOwn;
+  for (int32_t r = 12; r < 22; r++) {
+    for (int32_t c = 8; c < 16; c++) fake_.Cell(c, r).Besitzer = kOwn;
+    for (int32_t c = 16; c < 24; c++) fake_.Cell(c, r).Besitzer = kForeign;
+    for (int32_t c = 24; c < 32; c++) fake_.Cell(c, r).Besitzer = kOther;
+  }
+  auto owner = [this](int32_t r, int32_t k) { return fake_.Cell(k, r).Besitzer; };
+  // A cell of the own realm or next to it.
+  auto near_own = [&owner](int32_t r, int32_t k) {
+    if (owner(r, k) == kOwn) return true;
+    static const int32_t kOdd[6][2] = {{0, -1}, {-1, 0}, {0, 1}, {1, 1}, {1, 0}, {1, -1}};
+    static const int32_t kEven[6][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, 1}, {1, 0}, {0, -1}};
+    for (const auto& d : (k & 1) ? kOdd : kEven) {
+      const int32_t rr = r + d[0], kk = k + d[1];
+      if (rr >= 0 && kk >= 0 && rr < 36 && kk < 40 && owner(rr, kk) == kOwn) return true;
+    }
+    return false;
+  };
+  Publish(&fake_.map);
+  const std::vector<uint32_t> with = Frame("gl3d_mapscene_barriers.png");
+  // The nearest centre of a drawn cell to each pixel.
+  const MapSceneState* m = MapScene();
+  std::vector<Pixel> centres(1440);
+  for (uint32_t i = 0; i < 1440; i++) centres[i] = OnScreen(m->centres[i]);
+  auto nearest = [&](int32_t x, int32_t y) {
+    uint32_t best = 0;
+    double d = 1e30;
+    for (uint32_t i = 0; i < 1440; i++) {
+      if (m->cells[i].visibility == 0) continue;
+      const double e = std::hypot(centres[i].x - x, centres[i].y - y);
+      if (e < d) d = e, best = i;
+    }
+    return best;
+  };
+  auto yellow = [](uint32_t p) { return Channel(p, 16) > 130 && Channel(p, 8) > 90 && Channel(p, 8) < 180; };
+  auto red = [](uint32_t p) { return Channel(p, 16) > 120 && Channel(p, 8) < 60; };
+  Engine()->show_barriers = 0;
+  const std::vector<uint32_t> without = Frame("gl3d_mapscene_barriers_off.png");
+  size_t yellows = 0, stray = 0, far_reds = 0, left = 0;
+  for (int32_t y = 0; y < 600; y++)
+    for (int32_t x = 0; x < 800; x++) {
+      const size_t i = size_t(y) * 800 + size_t(x);
+      left += yellow(without[i]) || red(without[i]);
+      if (with[i] == without[i]) continue;
+      const uint32_t cell = nearest(x, y);
+      const bool own_side = near_own(int32_t(cell / 40), int32_t(cell % 40));
+      if (yellow(with[i])) {
+        yellows++;
+        stray += !own_side;
+      } else if (red(with[i]) && !own_side) {
+        far_reds++;
+      }
+    }
+  EXPECT_GT(yellows, 200u);
+  EXPECT_EQ(stray, 0u);
+  EXPECT_GT(far_reds, 100u);
+  EXPECT_EQ(left, 0u);
+}
+
+// In autumn (season 3) rain falls: thin streaks over the landscape that a
+// frame without rain lacks.
+TEST_F(MapSceneGL, RainFallsAsStreaksInSeasonThree) {
+  Start("Map.ActualSeason 3\n");
+  ASSERT_EQ(Engine()->rain_on, 1u);
+  Publish(&fake_.map);
+  MapScene()->overlay_on = 0;
+  Engine()->wind_on = 0;
+  // The drops start together and spread once they first reach the ground.
+  for (int i = 0; i < 90; i++) ProcessMapScene();
+  const std::vector<uint32_t> rain = Frame("gl3d_mapscene_rain.png");
+  Engine()->rain_on = 0;
+  const std::vector<uint32_t> dry = Frame("gl3d_mapscene_dry.png");
+  size_t differs = 0, streaks = 0;
+  std::vector<int> run(800, 0);
+  for (int32_t y = 0; y < 600; y++)
+    for (int32_t x = 0; x < 800; x++) {
+      const size_t i = size_t(y) * 800 + size_t(x);
+      const bool wet = Distance(rain[i], dry[i]) > 12;
+      differs += wet;
+      // A streak: a few wet pixels one above the other, or beside, in a
+      // line down the picture.
+      if (wet) {
+        if (++run[size_t(x)] == 4) streaks++;
+      } else {
+        run[size_t(x)] = 0;
+      }
+    }
+  EXPECT_GT(differs, 500u);
+  EXPECT_GT(streaks, 30u);
+}
+
+// A LAZING figure is held at local time 1 except in one phase of five, the
+// phase (T mod 2500) / 500 that equals its stagger (c + j + r + i) mod 5,
+// counted over the visits; a figure in another state is never held. The
+// animation shows one face at local time 1 and two from local time 2, so
+// the faces drawn count the held figures.
+TEST_F(MapSceneGL, LazingFiguresMoveOnlyInTheirPhaseOfFive) {
+  WriteModel("qoe-anims/knight.qoe", Hex("knight", 250, 20, 20));
+  Start("Map.ActualSeason SUMMER\n"
+        "SetCharacter 900 FID_NOTHING NONE NONE NONE 0 0 0 1\n"
+        "SetCharacter 1 FID_KNIGHT LAZING knight.qoe knight.qoe 0 0 0 1.0\n");
+  ASSERT_EQ(E3D().character_count, 2u);
+  CharacterEntry& knight = E3D().characters[1];
+  ASSERT_NE(knight.low, nullptr);
+  const uint32_t tex = FindThingByName(THING_TEXTURE3D, "knight");
+  ASSERT_NE(tex, kThingNotFound);
+  auto triangle_object = [tex](const char* name, int faces) {
+    const int32_t o = NewObject(name, 0);
+    for (int f = 0; f < faces; f++) {
+      NewFace(uint16_t(tex));
+      NewPoint(0, 0, 0, 0, 0, 0, 0, 0);
+      NewPoint(4, 0, 0, 0, 0, 0, 0, 0);
+      NewPoint(0, 4, 0, 0, 0, 0, 0, 0);
+    }
+    return uint32_t(o);
+  };
+  const uint32_t still = triangle_object("Still", 1), moving = triangle_object("Moving", 2);
+  const int32_t animation = AddAnimation("Lazing");
+  const int32_t numbers[3] = {1, 2, 100000};
+  for (int k = 0; k < 3; k++) {
+    const int32_t f = AddFrame(numbers[k]);
+    SetFrameUsage(static_cast<FRAME3D*>(ThingAt(THING_FRAME3D, uint32_t(f))), k == 0 ? still : moving, THING_OBJECT3D,
+                  1);
+  }
+  for (ELEMENT3D* e : {knight.low, knight.high}) {
+    SetFrameUsage(&e->frame, uint32_t(animation), THING_ANIMATION3D, 1);
+    e->frame.number = 0;
+  }
+  Publish(&fake_.map);
+  MapScene()->overlay_on = 0;
+  auto faces_at = [](uint64_t counter) {
+    E3D().frame_counter = counter;
+    ResetViewPasses();
+    ProcessMapScene();
+    return ViewPasses().opaque_faces;
+  };
+  const uint32_t bare = faces_at(100);
+  // Lazy figures on most hexes of the middle.
+  std::vector<uint8_t> list(2);
+  for (uint32_t r = 4; r < 32; r++)
+    for (uint32_t k = 4; k < 36; k++) {
+      if ((r * 7 + k * 3) % 4 == 0) continue;
+      list.resize(list.size() + kFigurSize);
+      MapFigur* f = MapFigurAt(list.data(), uint32_t((list.size() - 2) / kFigurSize - 1));
+      *f = MapFigur{};
+      f->Typ = 1;
+      f->X = 4000 + k;
+      f->Y = 2000 + r;
+      SetMapFigurCount(list.data(), uint16_t((list.size() - 2) / kFigurSize));
+    }
+  fake_.map.Figures = list.data();
+  fake_.map.FigureBytes = uint32_t(list.size());
+  // Counters giving T = 200, 800, 1400, 1600, 2400: phases 0 to 4.
+  const uint64_t counters[5] = {100, 400, 700, 800, 1200};
+  uint32_t moved_in_all = 0, drawn = 0;
+  for (int phase = 0; phase < 5; phase++) {
+    const uint32_t faces = faces_at(counters[phase]);
+    ASSERT_EQ((E3D().frame_time % 2500) / 500, phase);
+    // The visits, far to near, and the figures they draw.
+    const MapSceneState* m = MapScene();
+    std::vector<SORT3D> keys(1440), tmp(1440);
+    for (uint32_t i = 0; i < 1440; i++) keys[i] = SORT3D{i, m->centres[i][2]};
+    const SORT3D* sorted = MergeSortKeys(keys.data(), tmp.data(), 1440);
+    uint32_t figures = 0, moving_here = 0;
+    for (uint32_t v = 0; v < 1440; v++) {
+      const MapCell3D& cell = m->cells[sorted[1439 - v].face];
+      if (!cell.visibility || !cell.character || !cell.terrain || cell.selected) continue;
+      figures++;
+      moving_here += (80 + v % 40 + 40 + v / 40) % 5 == uint32_t(phase);
+    }
+    ASSERT_GT(figures, 100u);
+    EXPECT_EQ(faces - bare, figures + moving_here) << "phase " << phase;
+    EXPECT_GT(moving_here, 0u);
+    EXPECT_LT(moving_here, figures);
+    moved_in_all += moving_here;
+    drawn = figures;
+  }
+  // The camera stands still: every figure moves in exactly one phase.
+  EXPECT_EQ(moved_in_all, drawn);
+  // Guarding, it is never held.
+  knight.state = kCharacterGuarding;
+  E3D().characters[1].state = kCharacterGuarding;
+  for (int phase = 0; phase < 5; phase++) EXPECT_EQ(faces_at(counters[phase]) - bare, 2 * drawn) << phase;
+}
+
+// Over each town (terrain 4, 35 to 38) the fire stands at the cell's centre
+// + (0, 10, 0) and the smoke three times, at (-10, -3, -6.5), (10, -1,
+// -6.5) and (0, 0, 6.5); other terrain gets neither.
+TEST_F(MapSceneGL, TownsGetTheirFireAndThreeSmokesAtTheirPlaces) {
+  Start("Map.ActualSeason SUMMER\n");
+  const int32_t towns[][3] = {{18, 16, 4}, {20, 17, 35}, {21, 18, 36}, {17, 20, 37}, {23, 15, 38},
+                              {19, 19, 34}, {22, 20, 39}, {16, 17, 5}};
+  for (const auto& t : towns) fake_.Cell(t[0], t[1]).Grafik = uint16_t(t[2]);
+  // Fire and smoke replaced by one marked point each, so their copies can
+  // be found among the VIEW's points.
+  const uint8_t fire_mark[4] = {1, 2, 3, 4}, smoke_mark[4] = {5, 6, 7, 8};
+  auto marked = [](const char* name, const uint8_t* mark) {
+    const int32_t o = NewObject(name, 0);
+    NewFace(0);
+    for (int k = 0; k < 3; k++) NewPoint(0, 0, 0, 0, 0, 0, 0, 0);
+    SetObjectRGBA(static_cast<OBJECT3D*>(ThingAt(THING_OBJECT3D, uint32_t(o))), mark);
+    return o;
+  };
+  SceneModels()->fire = marked("FireMark", fire_mark);
+  SceneModels()->smoke = marked("SmokeMark", smoke_mark);
+  MapScene()->overlay_on = 0;
+  Publish(&fake_.map);
+  const ThingSlot* store = FindThingSlot(THING_VPOINT3D);
+  ASSERT_NE(store, nullptr);
+  std::memset(store->data, 0, size_t(store->capacity) * store->element_size);
+  Frame("gl3d_mapscene_towns.png");
+  std::vector<std::array<float, 3>> fires, smokes;
+  const auto* points = reinterpret_cast<const POINT3D*>(store->data);
+  for (uint32_t i = 0; i < store->capacity; i++) {
+    const POINT3D& p = points[i];
+    if (std::memcmp(p.rgba, fire_mark, 4) == 0) fires.push_back({p.x, p.y, p.z});
+    if (std::memcmp(p.rgba, smoke_mark, 4) == 0) smokes.push_back({p.x, p.y, p.z});
+  }
+  // Where they belong: each visible town's centre plus the offsets, seen
+  // through the frame's camera.
+  std::vector<std::array<float, 3>> want_fires, want_smokes;
+  const float* g = E3D().grid_offset;
+  const float smoke_at[3][3] = {{-10, -3, -6.5f}, {10, -1, -6.5f}, {0, 0, 6.5f}};
+  uint32_t towns_seen = 0;
+  auto seen = [](float x, float y, float z) {
+    float v[3] = {x, y, z};
+    TransformV(Camera()->matrix, v, 1, sizeof v);
+    ProjectV(v, 1, sizeof v);
+    return std::array<float, 3>{v[0], v[1], v[2]};
+  };
+  for (const auto& t : towns) {
+    const MapCell3D& cell = At(uint32_t(t[1]), uint32_t(t[0]));
+    ASSERT_NE(cell.visibility, 0) << t[0] << "," << t[1];
+    const bool town = t[2] == 4 || (t[2] >= 35 && t[2] <= 38);
+    if (!town) continue;
+    towns_seen++;
+    const float P[3] = {cell.x + g[0], cell.y + g[1], cell.z + g[2]};
+    for (int k = 0; k < 3; k++) want_fires.push_back(seen(P[0], P[1] + 10.0f, P[2]));
+    for (const auto& o : smoke_at)
+      for (int k = 0; k < 3; k++) want_smokes.push_back(seen(P[0] + o[0], P[1] + o[1], P[2] + o[2]));
+  }
+  EXPECT_EQ(towns_seen, 5u);
+  for (auto* v : {&fires, &smokes, &want_fires, &want_smokes}) std::sort(v->begin(), v->end());
+  auto same = [](const std::vector<std::array<float, 3>>& a, const std::vector<std::array<float, 3>>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++)
+      for (int k = 0; k < 3; k++)
+        if (std::fabs(a[i][k] - b[i][k]) > 1e-4f) return false;
+    return true;
+  };
+  EXPECT_EQ(fires.size(), 15u);
+  EXPECT_TRUE(same(fires, want_fires));
+  EXPECT_EQ(smokes.size(), 45u);
+  EXPECT_TRUE(same(smokes, want_smokes));
+}
+
+// Three terrain types in a pattern, so that the texture changes at almost
+// every cell along the VIEW: the opaque faces are still drawn with one
+// call per texture, and the nearest face wins wherever two overlap.
+TEST_F(MapSceneGL, OpaqueFacesAreDrawnWithOneCallPerTexture) {
+  Start("Map.ActualSeason SUMMER\nEngine.FogMode 0\n");
+  for (int32_t r = 0; r < 36; r++)
+    for (int32_t c = 0; c < 40; c++) fake_.Cell(c, r).Grafik = uint16_t((const uint16_t[]){12, 23, 50}[(c + 2 * r) % 3]);
+  Publish(&fake_.map);
+  MapScene()->overlay_on = 0;
+  Frame("gl3d_mapscene_pattern.png");
+  const uint32_t before = FaceBatchInfo().flushes;
+  ResetViewPasses();
+  const std::vector<uint32_t> f = Frame("gl3d_mapscene_pattern.png");
+  EXPECT_GT(ViewPasses().opaque_faces, 300u);
+  EXPECT_LE(FaceBatchInfo().flushes - before, 3u);
+  // Near the camera each cell shows its own type's colour in full.
+  size_t grass = 0, water = 0, other = 0;
+  for (uint32_t x = 0; x < 800; x++) {
+    const uint32_t p = f[560 * 800 + x];
+    grass += Near(p, 0x3CC83C);
+    water += Near(p, 0x1F2E99);  // the water model times its type's colour
+    other += Near(p, 0xC800C8);
+  }
+  EXPECT_GT(grass, 100u);
+  EXPECT_GT(water, 100u);
+  EXPECT_GT(other, 100u);
+  EXPECT_GT(grass + water + other, 760u);
 }
 
 TEST_F(MapSceneGL, TheFrameCounterAdvancesPastTwoToTheTwentyFour) {
