@@ -413,3 +413,90 @@ TEST_F(CharacterFiles, EveryFileTheConfigurationNamesLoadsWithItsShape) {
 }
 
 }  // namespace
+
+namespace {
+
+// The kit's character commands through the engine's own SetCharacter and
+// XSetCharacter, into a table allocated as the scene set-up does.
+class CharacterTable : public CharacterFiles {
+ protected:
+  void SetUp() override {
+    CharacterFiles::SetUp();
+    E3D().characters =
+        static_cast<CharacterEntry*>(AllocVec(kCharacterEntries * sizeof(CharacterEntry), MEMF_PUBLIC | MEMF_CLEAR));
+    ASSERT_NE(nullptr, E3D().characters);
+    E3D().character_count = 0;
+    InitView();
+  }
+  void TearDown() override {
+    FreeVec(E3D().characters);
+    E3D().characters = nullptr;
+    E3D().character_count = 0;
+    CharacterFiles::TearDown();
+  }
+  void Fill() {
+    QOE_REQUIRE_BUILT(cfg_);
+    std::filesystem::copy(qoe_test::BinaryDir() + "/datakit/qoe-anims", "qoe-anims");
+    const std::vector<uint8_t> text = qoe_test::ReadFileBytes(cfg_);
+    ParseEngineConfig(reinterpret_cast<const char*>(text.data()), uint32_t(text.size()));
+    Engine()->half_textures = 1;
+    const EngineRecord& e = *Engine();
+    for (uint32_t i = 0; i < e.command_count; i++) {
+      const SceneCommand& c = e.commands[i];
+      if (!IsCharacter(c)) continue;
+      (c.kind == kXSetCharacter ? XSetCharacter : SetCharacter)(c.id, c.text[0], c.text[1], c.text[2], c.text[3],
+                                                                c.number[0], c.number[1], c.number[2], c.number[3]);
+    }
+  }
+};
+
+TEST_F(CharacterTable, EveryMapFigureFindsAnEntryWhoseElementsExist) {
+  Fill();
+  if (HasFatalFailure() || IsSkipped()) return;
+  for (const std::string& l : log_) {
+    EXPECT_EQ(std::string::npos, l.find("LoadQOEasElement")) << l;
+    EXPECT_EQ(std::string::npos, l.find("nicht hinzugefuegt")) << l;
+    EXPECT_EQ(std::string::npos, l.find("fehlerhaft")) << l;
+  }
+  EXPECT_EQ(0, E3D().shield_entry);
+  ASSERT_GT(E3D().bird_entry, 0);
+  EXPECT_STREQ("FID_BUSARD", E3D().characters[E3D().bird_entry].name);
+  for (int type : MapFigureTypes())
+    for (uint8_t state : {0, 1, 3, 7, 18}) {
+      const uint32_t i = FindCharacter(uint16_t(type), state);
+      ASSERT_GT(i, 0u) << type;
+      const CharacterEntry& c = E3D().characters[i];
+      EXPECT_EQ(type, c.figure_type);
+      EXPECT_NE(nullptr, c.low) << type;
+      EXPECT_NE(nullptr, c.high) << type;
+      EXPECT_NE(nullptr, c.low->frame.target) << type;
+      EXPECT_NE(nullptr, c.high->frame.target) << type;
+    }
+}
+
+// Every animated element shows its figure at every frame time of its loop,
+// held or not (a frame animation shows a frame only at its exact time).
+TEST_F(CharacterTable, EveryElementShowsItsFigureAtEveryFrameTime) {
+  Fill();
+  if (HasFatalFailure() || IsSkipped()) return;
+  int32_t clock = 1000;  // the frame time only grows (shared elements keep their start)
+  for (uint32_t i = 1; i < E3D().character_count; i++) {
+    CharacterEntry& c = E3D().characters[i];
+    ASSERT_NE(nullptr, c.high);
+    const auto* a = c.high->frame.target_key == THING_ANIMATION3D
+                        ? static_cast<const ANIMATION3D*>(c.high->frame.target)
+                        : nullptr;
+    const int32_t loop = a ? int32_t(a->last_frame) : 2;
+    for (int hold = 0; hold <= 1; hold++)
+      for (int32_t t = 0; t <= 2 * loop + 4; t += 2) {
+        E3D().frame_time = clock += 2;
+        E3D().hold = hold;
+        InitView();
+        AddElementToView(c.high, 0, 0, 0);
+        EXPECT_GT(ViewObject()->point_count, 0) << c.name << " at " << t << (hold ? " held" : "");
+      }
+    E3D().hold = 0;
+  }
+}
+
+}  // namespace
