@@ -40,11 +40,7 @@ class CharactersOnMesa : public testing::Test {
     InitView();
     DebugLogSetHook([](const char* line, void* user) { static_cast<CharactersOnMesa*>(user)->log_.push_back(line); },
                     this);
-    glViewport(0, 0, kW, kH);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    glViewport(0, 0, kW, kH);  // a fresh context: identity matrices
     glDisable(GL_CULL_FACE);
     E3D().characters =
         static_cast<CharacterEntry*>(AllocVec(kCharacterEntries * sizeof(CharacterEntry), MEMF_PUBLIC | MEMF_CLEAR));
