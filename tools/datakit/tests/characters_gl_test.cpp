@@ -3,6 +3,7 @@
 // at scale 1.0, turned through eight angles, and in motion over 60 frames.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "platform/pngfile.h"
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
+#include "routinen/graphics_lowlevel_3d/tests/terrain_fixture.h"
 #include "routinen/graphics_lowlevel_3d/tests/view_fixture.h"
 #include "routinen/system/memory.h"
 #include "tests/support/test_support.h"
@@ -63,6 +65,7 @@ class CharactersOnMesa : public testing::Test {
   void TearDown() override {
     if (!opened_) return;
     DebugLogSetHook(nullptr, nullptr);
+    ResetSceneModels();
     FreeVec(E3D().characters);
     E3D().characters = nullptr;
     E3D().character_count = 0;
@@ -178,6 +181,70 @@ TEST_F(CharactersOnMesa, EveryFigureInMotionOverSixtyFrames) {
     // The figures moved: a good part of the picture differs after a second.
     EXPECT_GT(changed, 1000u) << "sheet " << sheet;
     Sheet("characters_gl_motion_" + std::to_string(sheet) + ".png", frames, 2);
+  }
+}
+
+// The kit's terrain with one figure of every type on it: land figures on
+// open land, ships and the water's creatures on the water, the mountains and
+// a forest bare; the whole patch at scale 0.5 and its middle at 1.0, in
+// motion over 60 frames.
+TEST_F(CharactersOnMesa, TheSampleLandscapeWithEveryFigureInMotion) {
+  ASSERT_TRUE(terraintest::LinkKitFolders());
+  terraintest::DefineTerrain(2);
+  const int kLand[4][8] = {{12, 13, 4, 35, 5, 36, 37, 38},
+                           {39, 40, 41, 9, 43, 44, 45, 46},
+                           {47, 48, 49, 50, 51, 14, 53, 8},
+                           {30, 24, 25, 17, 26, 6, 91, 10}};
+  const int kBare[] = {5, 9, 14, 17};
+  struct Cell {
+    const OBJECT3D* low;
+    const OBJECT3D* high;
+    float x, z;
+  };
+  std::vector<Cell> cells;
+  std::vector<std::pair<ELEMENT3D*, std::array<float, 2>>> figures;
+  std::vector<uint32_t> land, wet;
+  for (uint32_t i = 1; i < E3D().character_count; i++) (Wet(E3D().characters[i]) ? wet : land).push_back(i);
+  size_t next_land = 0, next_wet = 0;
+  for (int r = 0; r < 6; r++)
+    for (int c = 0; c < 8; c++) {
+      float x, z;
+      terraintest::CellPosition(c, r, &x, &z);
+      x -= 200, z -= 180;
+      const int g = r < 4 ? kLand[r][c] : (c % 2 ? 28 : 23);
+      const HexagonType& t = SceneModels()->hexagons[g];
+      ASSERT_NE(nullptr, t.low) << g;
+      cells.push_back({t.low, t.high ? t.high : t.low, x, z});
+      if (r >= 4) {
+        if (next_wet < wet.size()) figures.push_back({E3D().characters[wet[next_wet++]].high, {x, z}});
+      } else if (std::find(std::begin(kBare), std::end(kBare), g) == std::end(kBare) && next_land < land.size()) {
+        figures.push_back({E3D().characters[land[next_land++]].high, {x, z}});
+      }
+    }
+  ASSERT_EQ(land.size(), next_land);
+  ASSERT_EQ(wet.size(), next_wet);
+  int32_t clock = 8000;  // the frame time only grows (elements keep their start)
+  for (float scale : {0.5f, 1.0f}) {
+    std::vector<std::vector<uint32_t>> frames;
+    for (int k = 0; k < 60; k++) {
+      SetViewRotation(38, 1);
+      SetViewFlip(30, 1);
+      SetViewScale(scale, 1);
+      BuildCameraMatrix();
+      InitView();
+      E3D().frame_time = clock += 2;
+      for (const Cell& c : cells)
+        AddObjectToView(const_cast<OBJECT3D*>(scale >= 1.0f ? c.high : c.low), c.x, 0, c.z, 1);
+      for (auto& [e, at] : figures) AddElementToView(e, at[0], 0, at[1]);
+      UpdateFog();
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      DrawView();
+      if (k % 20 == 0 || k == 59) frames.push_back(gltest::ReadFrame(kW, kH));
+    }
+    size_t changed = 0;
+    for (size_t i = 0; i < frames[0].size(); i++) changed += frames[0][i] != frames.back()[i];
+    EXPECT_GT(changed, 500u) << scale;
+    Sheet(std::string("characters_gl_landscape_scale") + (scale < 1 ? "0.5" : "1.0") + ".png", frames, 2);
   }
 }
 
