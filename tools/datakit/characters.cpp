@@ -13,6 +13,8 @@ namespace datakit {
 
 const char* const kCharPatterns[16] = {"plain", "cloth", "leather", "metal", "wood", "skin", "hair", "canvas",
                                        "mail",  "stone", "rope",    "fire",  "glow", "water", "gold", "scales"};
+// Brightest first: light on the face, then turning away from it.
+const float kCharShadeLevels[kCharShades] = {1.0f, 0.86f, 0.72f, 0.58f};
 
 const CharModel* CharacterSet::Find(const std::string& name) const {
   for (const CharModel& m : models)
@@ -224,6 +226,8 @@ void ParseLine(CharacterSet& set, CharModel*& model, std::vector<std::string>& p
     for (int k = 0; k < 3; k++) mt.rgb[k] = uint8_t(Number(w[3 + size_t(k)], 0, 255));
     for (const CharMaterial& o : set.materials)
       if (o.name == mt.name) throw ParseError{"material '" + mt.name + "' is defined twice"};
+    if (set.materials.size() >= size_t(kCharMaterials))
+      throw ParseError{"more than " + std::to_string(kCharMaterials) + " materials (the texture holds no more)"};
     set.materials.push_back(mt);
     return;
   }
@@ -446,9 +450,16 @@ struct MeshBuilder {
     }
     const float d = Dot(Unit(n), kLight);
     const float shade = 0.58f + 0.42f * (closed ? std::max(0.0f, d) : std::fabs(d));
-    const CharMaterial& mt = set.materials[size_t(s.material)];
-    const float u0 = float(mt.pattern % 4) * 0.25f + 0.03f, v0 = float(mt.pattern / 4) * 0.25f + 0.03f;
-    const float side = 0.19f;
+    // The nearest light level of the material's block; its quarter less a
+    // margin that keeps filtering inside it at half size too.
+    int level = 0;
+    for (int k = 1; k < kCharShades; k++)
+      if (std::fabs(kCharShadeLevels[k] - shade) < std::fabs(kCharShadeLevels[level] - shade)) level = k;
+    const int block = s.material;
+    const float texel = 1.0f / float(kCharTextureSide);
+    const float u0 = float((block % 8) * 32 + (level % 2) * 16 + 3) * texel;
+    const float v0 = float((block / 8) * 32 + (level / 2) * 16 + 3) * texel;
+    const float side = 10.0f * texel;
     for (size_t i = 0; i < c.size(); i++) {
       QoePoint p;
       if (c.size() == 4) {
@@ -462,8 +473,8 @@ struct MeshBuilder {
         p.u = u0 + side * float(0.5 + 0.5 * std::cos(a));
         p.v = v0 + side * float(0.5 + 0.5 * std::sin(a));
       }
-      for (int k = 0; k < 3; k++) p.rgba[k] = uint8_t(std::lround(std::min(255.0f, float(mt.rgb[k]) * shade)));
-      p.rgba[3] = 255;
+      // White: the texture holds the colour.
+      for (int k = 0; k < 4; k++) p.rgba[k] = 255;
       p.x = c[i].x;
       p.y = c[i].y;
       p.z = c[i].z;
@@ -733,12 +744,21 @@ int PatternPixel(int p, int x, int y) {
 
 }  // namespace
 
-QoeTexture CharacterTexture() {
+QoeTexture CharacterTexture(const CharacterSet& set) {
   ModelPicture p(kCharTextureSide, kCharTextureSide);
   for (int y = 0; y < kCharTextureSide; y++)
     for (int x = 0; x < kCharTextureSide; x++) {
-      const int g = PatternPixel((y / 64) * 4 + x / 64, x % 64, y % 64);
-      p.Set(x, y, g, g, g);
+      const size_t block = size_t((y / 32) * 8 + x / 32);
+      const int level = ((y / 16) % 2) * 2 + (x / 16) % 2;
+      if (block >= set.materials.size()) {
+        p.Set(x, y, 128, 128, 128);
+        continue;
+      }
+      const CharMaterial& mt = set.materials[block];
+      const float g = float(PatternPixel(mt.pattern, x % 16 + 24, y % 16 + 24)) / 255.0f * kCharShadeLevels[level];
+      int rgb[3];
+      for (int k = 0; k < 3; k++) rgb[k] = std::clamp(int(std::lround(float(mt.rgb[k]) * g)), 0, 255);
+      p.Set(x, y, rgb[0], rgb[1], rgb[2]);
     }
   return JpegTexture(kCharTextureName, kCharTextureFile, p, 24, 90);
 }

@@ -84,13 +84,19 @@ struct CharacterSet {
   const CharModel* Find(const std::string& name) const;
 };
 
-// The texture every character shares: 256 x 256, 24 bits, a 4 x 4 grid of
-// grey patterns (kCharPatterns names them in order).
+// The texture every character shares: 256 x 256, 24 bits, an 8 x 8 grid of
+// 32 x 32 blocks, one per material in description order, each holding the
+// material's pattern (kCharPatterns) in its colour at kCharShades light
+// levels (16 x 16 quarters). The colours are in the texture since the scene
+// set-up gives every object's points one colour.
 constexpr int kCharTextureSide = 256;
+constexpr int kCharMaterials = 64;
+constexpr int kCharShades = 4;
 extern const char* const kCharPatterns[16];
+extern const float kCharShadeLevels[kCharShades];
 constexpr const char* kCharTextureName = "characters";
 constexpr const char* kCharTextureFile = "characters.jpg";
-QoeTexture CharacterTexture();  // with its JPEG picture
+QoeTexture CharacterTexture(const CharacterSet& set);  // with its JPEG picture
 
 // Parses a description; false with the line number and the reason.
 bool ParseCharacters(const std::string& text, CharacterSet* set, int* line, std::string* reason);

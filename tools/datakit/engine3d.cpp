@@ -305,7 +305,7 @@ std::string CharacterCommands(const CharacterSet& set) {
 }
 
 bool MakeCharacterModels(const fs::path& out, const CharacterSet& set, std::string* err) {
-  const QoeTexture texture = CharacterTexture();
+  const QoeTexture texture = CharacterTexture(set);
   for (const CharModel& m : set.models) {
     if (!m.written) continue;
     if (!Save(out / "qoe-anims" / m.LowFile(), WriteQoe(CharacterLowModel(set, m, texture), true), err)) return false;

@@ -104,7 +104,7 @@ void Sheet(const std::string& name, const std::vector<std::vector<CharMesh>>& ro
 
 TEST(CharacterPictures, TurntableOfEveryModelAtEightAngles) {
   const CharacterSet set = LoadSet();
-  const softrender::Texture tex = DecodeTexture(CharacterTexture());
+  const softrender::Texture tex = DecodeTexture(CharacterTexture(set));
   ASSERT_EQ(kCharTextureSide, tex.w);
   std::vector<std::vector<CharMesh>> rows;
   int sheet = 1;
@@ -125,7 +125,7 @@ TEST(CharacterPictures, TurntableOfEveryModelAtEightAngles) {
 
 TEST(CharacterPictures, EveryAnimationAcrossItsLoop) {
   const CharacterSet set = LoadSet();
-  const softrender::Texture tex = DecodeTexture(CharacterTexture());
+  const softrender::Texture tex = DecodeTexture(CharacterTexture(set));
   std::vector<std::vector<CharMesh>> rows;
   int sheet = 1;
   for (const CharModel& m : set.models) {

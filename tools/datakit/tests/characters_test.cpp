@@ -130,8 +130,9 @@ TEST(CharacterKit, FiguresFitInsideTheirHex) {
     EXPECT_LT(reach, 27.7f) << e.name;
     // Ships, the whirlpool and the sea serpent lie in the water; the bird
     // flies high above its hex.
-    if (e.name.find("SCHIFF") == std::string::npos && e.type != 1007 && e.type != 1008 && e.name != "FID_BUSARD")
+    if (e.name.find("SCHIFF") == std::string::npos && e.type != 1007 && e.type != 1008 && e.name != "FID_BUSARD") {
       EXPECT_GT(low, -0.01f) << e.name;
+    }
   }
 }
 
@@ -201,6 +202,15 @@ TEST(CharacterKit, PosesTurnJointsAboutTheirPivotsAndChildrenFollow) {
 }
 
 // Descriptions the kit cannot use stop it with the line and the reason.
+// n materials m0, m1, .. of distinct colours.
+std::string Materials(int n) {
+  std::string text;
+  for (int i = 0; i < n; i++)
+    text += "material m" + std::to_string(i) + " " + kCharPatterns[i % 16] + " " + std::to_string(i * 3) + " " +
+            std::to_string(255 - i * 3) + " " + std::to_string((i * 37) % 256) + "\n";
+  return text;
+}
+
 TEST(CharacterKit, RefusesUnusableDescriptionsWithLineAndReason) {
   const std::string mat = "material m plain 1 2 3\n";
   const std::string ok_model = "model a\n  box root m 0 1 0 1 1 1\nend\n";
@@ -250,6 +260,7 @@ TEST(CharacterKit, RefusesUnusableDescriptionsWithLineAndReason) {
       {mat + ok_model + "entry XSetCharacter 14 SCHIFF_A LAZING a.qoe NONE 0 0 0 1\n" +
            "entry XSetCharacter 15 SCHIFF_B LAZING a.qoe NONE 0 0 0 1\n",
        5, "share 'a.qoe'"},
+      {Materials(kCharMaterials + 1), kCharMaterials + 1, "more than 64 materials"},
   };
   for (const Case& c : cases) {
     CharacterSet set;
@@ -259,6 +270,59 @@ TEST(CharacterKit, RefusesUnusableDescriptionsWithLineAndReason) {
     EXPECT_EQ(c.line, line) << c.text << " -> " << reason;
     EXPECT_NE(std::string::npos, reason.find(c.reason)) << c.text << " -> " << reason;
   }
+}
+
+// The scene set-up gives every object's points one colour, so the colours
+// live in the texture: each face's points are white and its texture
+// coordinates lie in its material's block, at a light level of that block
+// showing the material's colour.
+TEST(CharacterKit, TheTextureCarriesEveryMaterialsColourAtItsLightLevels) {
+  const CharacterSet set = Parse(Materials(kCharMaterials) + "model a\n  box root m0 0 1 0 1 1 1\n" +
+                                 "  ball root m63 0 3 0 1 1 1 8\n  box root m17 2 1 0 1 2 1\nend\n");
+  ASSERT_EQ(size_t(kCharMaterials), set.materials.size());
+  const QoeTexture t = CharacterTexture(set);
+  JpegImage img{nullptr, 0, 0, 0};
+  ASSERT_EQ(1, DecodeJpeg(t.jpeg.data(), uint32_t(t.jpeg.size()), &img));
+  ASSERT_EQ(kCharTextureSide, int(img.width));
+  // The middle of each quarter: the material's colour times the pattern's
+  // grey and the level's light, within the JPEG's loss.
+  for (int m = 0; m < kCharMaterials; m++)
+    for (int level = 0; level < kCharShades; level++) {
+      const int x = (m % 8) * 32 + (level % 2) * 16 + 8, y = (m / 8) * 32 + (level / 2) * 16 + 8;
+      const uint8_t* px = img.pixels + (size_t(y) * kCharTextureSide + x) * 3;
+      for (int k = 0; k < 3; k++) {
+        const float top = float(set.materials[size_t(m)].rgb[k]) * kCharShadeLevels[level];
+        EXPECT_LE(float(px[k]), top + 40.0f) << "material " << m << " level " << level;
+        EXPECT_GE(float(px[k]), top * 0.55f - 40.0f) << "material " << m << " level " << level;
+      }
+    }
+  FreeVec(img.pixels);
+  const CharMesh mesh = BuildCharacterMesh(set, set.models[0], -1);
+  size_t first = 0;
+  const int materials[] = {0, 63, 17};
+  int solid = 0;
+  std::set<int> levels;
+  for (uint16_t n : mesh.face_points) {
+    // The box of m0 has 6 faces, the ball of m63 8 x 8 / 2 faces and more;
+    // each face's points in one quarter of its material's block.
+    const QoePoint& a = mesh.points[first];
+    const int bx = int(a.u * kCharTextureSide) / 32, by = int(a.v * kCharTextureSide) / 32;
+    const int qx = int(a.u * kCharTextureSide) / 16, qy = int(a.v * kCharTextureSide) / 16;
+    const int block = by * 8 + bx;
+    if (block != materials[solid]) solid++;
+    ASSERT_LT(solid, 3);
+    EXPECT_EQ(materials[solid], block);
+    levels.insert((qy % 2) * 2 + qx % 2);
+    for (size_t i = first; i < first + n; i++) {
+      const QoePoint& p = mesh.points[i];
+      EXPECT_EQ(qx, int(p.u * kCharTextureSide) / 16);
+      EXPECT_EQ(qy, int(p.v * kCharTextureSide) / 16);
+      for (int k = 0; k < 4; k++) EXPECT_EQ(255, p.rgba[k]);
+    }
+    first += n;
+  }
+  EXPECT_EQ(2, solid);
+  EXPECT_GE(levels.size(), 3u);  // lit, turned away and between
 }
 
 TEST(CharacterKit, HostileDescriptionsEndCleanly) {
@@ -289,15 +353,16 @@ TEST(CharacterKit, TheKitWroteTheDescriptionsFilesByteForByte) {
   const std::string kit = qoe_test::BinaryDir() + "/datakit/qoe-anims/";
   QOE_REQUIRE_BUILT(kit + "scout.qoe");
   const CharacterSet set = Parse(Source());
-  const QoeTexture texture = CharacterTexture();
-  EXPECT_EQ(CharacterTexture().jpeg, texture.jpeg);
+  const QoeTexture texture = CharacterTexture(set);
+  EXPECT_EQ(CharacterTexture(set).jpeg, texture.jpeg);
   for (const CharModel& m : set.models) {
     if (!m.written) continue;
     EXPECT_EQ(WriteQoe(CharacterLowModel(set, m, texture), true), qoe_test::ReadFileBytes(kit + m.LowFile()))
         << m.name;
-    if (m.animation.mode != CharAnimation::kStill)
+    if (m.animation.mode != CharAnimation::kStill) {
       EXPECT_EQ(WriteQoe(CharacterHighModel(set, m, texture), true), qoe_test::ReadFileBytes(kit + m.HighFile()))
           << m.name;
+    }
   }
 }
 
@@ -377,7 +442,9 @@ TEST_F(CharacterFiles, EveryFileTheConfigurationNamesLoadsWithItsShape) {
     ASSERT_EQ(animations + 1, N(THING_ANIMATION3D)) << high;
     const auto* a = At<ANIMATION3D>(THING_ANIMATION3D, animations);
     ASSERT_GE(a->frame_count, 4u) << high;
-    if (std::string(c.text[0]) == "FID_BUSARD") EXPECT_GE(a->frame_count, 10u);
+    if (std::string(c.text[0]) == "FID_BUSARD") {
+      EXPECT_GE(a->frame_count, 10u);
+    }
     if (a->frame_count < 10) {
       // Keyframes: every frame's object has the points of the first, and
       // the last frame number is the loop's length.
@@ -397,7 +464,7 @@ TEST_F(CharacterFiles, EveryFileTheConfigurationNamesLoadsWithItsShape) {
   // One texture for every character, holding the kit's pixels.
   uint32_t textures = 0;
   JpegImage img{nullptr, 0, 0, 0};
-  const QoeTexture kit = CharacterTexture();
+  const QoeTexture kit = CharacterTexture(Parse(Source()));
   ASSERT_EQ(1, DecodeJpeg(kit.jpeg.data(), uint32_t(kit.jpeg.size()), &img));
   for (uint32_t i = 0; i < N(THING_TEXTURE3D); i++) {
     const auto* t = At<TEXTURE3D>(THING_TEXTURE3D, i);
