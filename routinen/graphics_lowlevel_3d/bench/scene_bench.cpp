@@ -4,7 +4,6 @@
 // of the folders that set-up reads from with fread (the baseline, measured
 // in the same run). Counter "vs_fread": time per set-up over the baseline's.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,37 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "routinen/graphics_lowlevel_3d/bench/gl_window.h"
 #include "routinen/graphics_lowlevel_3d/bench/seconds_per_call.h"
-
-#include "platform/backend.h"
-#include "platform/display.h"
-#include "platform/log.h"
-#include "platform/screenmode.h"
-#include "routinen/graphics_lowlevel_3d/gl3d.h"
-#include "routinen/system/graphics.h"
-#include "routinen/system/sysrecords.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A GL window of 800 x 600, unless another benchmark of this program made
-// one already.
-bool WindowReady() {
-  static const bool ok = [] {
-    if (GLContextReady()) return true;
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-    DebugLogSetStderr(0);
-    SelectPlatformBackend(SdlBackend());
-    DisplayModeChoice mode;
-    DisplayModeFromId(6, &mode);
-    if (!SdlBackend()->init() || !OpenMainWindow(&mode) || !InitializeDirectDraw(800, 600, 32)) return false;
-    FillDisplayRecord();
-    return InitGLObjektList() && CreateGLContext(2, 800, 600, 32);
-  }();
-  return ok;
-}
 
 const char* const kFolders[] = {"bmp", "qoe", "qoe-spring", "qoe-summer", "qoe-autumn", "qoe-winter", "qoe-old", "qoe-anims"};
 
@@ -99,7 +73,7 @@ size_t ReadAll(const std::vector<std::string>& files) {
 }
 
 void SceneSetUp(benchmark::State& state, bool terrain) {
-  if (!WindowReady()) return state.SkipWithError("no GL context");
+  if (!OpenBenchWindow()) return state.SkipWithError("no GL context");
   const std::string folder = WorkFolder(terrain);
   if (folder.empty()) return state.SkipWithError("the data kit's files are missing");
   const std::string before = fs::current_path().string();
