@@ -125,8 +125,9 @@ struct GL3DState {
   float aspect;              // display width / height
   // The picture kept between frames: a framebuffer object the frames draw
   // into (0: none could be made, each drawn frame is drawn whole into the
-  // back buffer), its colour texture and size.
-  uint32_t picture_fbo, picture_texture, picture_w, picture_h;
+  // back buffer), its colour texture, its depth buffer (the landscape's
+  // depth test needs one) and size.
+  uint32_t picture_fbo, picture_texture, picture_depth, picture_w, picture_h;
   int picture_failed;        // making it failed once: not tried again
   // The last drawn frame: 1 once one was drawn, and a digest of what it
   // showed (each entry's place, size, visibility and texture, in order).

@@ -267,7 +267,11 @@ void DropPicture() {
     GLuint t = s.picture_texture;
     glDeleteTextures(1, &t);
   }
-  s.picture_fbo = s.picture_texture = s.picture_w = s.picture_h = 0;
+  if (s.picture_depth) {
+    GLuint d = s.picture_depth;
+    glDeleteRenderbuffers(1, &d);
+  }
+  s.picture_fbo = s.picture_texture = s.picture_depth = s.picture_w = s.picture_h = 0;
 }
 
 // The kept picture for a display of w x h, made or made anew for a new size;
@@ -280,7 +284,7 @@ bool PictureReady(uint32_t w, uint32_t h) {
   if (s.picture_failed || w == 0 || h == 0) return false;
   while (glGetError() != GL_NO_ERROR) {
   }
-  GLuint tex = 0, fbo = 0;
+  GLuint tex = 0, fbo = 0, depth = 0;
   glGenTextures(1, &tex);
   glBindTexture(GL_TEXTURE_2D, tex);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, GLsizei(w), GLsizei(h), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
@@ -289,10 +293,18 @@ bool PictureReady(uint32_t w, uint32_t h) {
   glGenFramebuffers(1, &fbo);
   glBindFramebuffer(GL_FRAMEBUFFER, fbo);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex, 0);
+  // Without a depth buffer the landscape's faces would cover each other in
+  // drawing order: figures sunk into the ground they stand on.
+  glGenRenderbuffers(1, &depth);
+  glBindRenderbuffer(GL_RENDERBUFFER, depth);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, GLsizei(w), GLsizei(h));
+  glBindRenderbuffer(GL_RENDERBUFFER, 0);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
   const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && glGetError() == GL_NO_ERROR;
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   s.picture_fbo = fbo;
   s.picture_texture = tex;
+  s.picture_depth = depth;
   s.picture_w = w;
   s.picture_h = h;
   if (!ok) {

@@ -164,7 +164,7 @@ void ResetGL3DState() {
   s.context = 0;
   s.info = GLContextInfo{};
   s.aspect = 1.0f;
-  s.picture_fbo = s.picture_texture = s.picture_w = s.picture_h = 0;
+  s.picture_fbo = s.picture_texture = s.picture_depth = s.picture_w = s.picture_h = 0;
   s.picture_failed = 0;
   s.shown = 0;
   s.shown_digest = 0;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -24,6 +25,7 @@
 #include "art.h"
 #include "maptiles.h"
 #include "dungeonview.h"
+#include "characters.h"
 #include "engine3d.h"
 #include "terrain3d.h"
 #include "town_buildings.h"
@@ -713,6 +715,22 @@ int main(int argc, char** argv) {
   }
   const fs::path src = argv[1], out = argv[2];
   try {
+    // The characters' description first: a fault in it stops the kit at once.
+    CharacterSet characters;
+    {
+      // A source folder without the description (a test's partial one)
+      // makes no characters.
+      const fs::path desc = src / "characters.txt";
+      if (fs::exists(desc)) {
+        std::ifstream f(desc, std::ios::binary);
+        if (!f) throw Failure{desc.string(), "cannot read"};
+        const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        int line = 0;
+        std::string reason;
+        if (!ParseCharacters(text, &characters, &line, &reason))
+          throw Failure{desc.string() + ":" + std::to_string(line), reason};
+      }
+    }
     auto indexes = ReadPictureList(src / "pictures.txt", out);
     const PictureIndex* main_index = nullptr;
     for (const auto& ix : indexes) if (ix.path == ".\\Data\\Path") main_index = &ix;
@@ -726,7 +744,7 @@ int main(int argc, char** argv) {
                         fs::copy_options::overwrite_existing);
         }
     std::string engine3d_error;
-    if (!MakeEngine3DFiles(out, &engine3d_error)) throw Failure{"engine3d", engine3d_error};
+    if (!MakeEngine3DFiles(out, characters, &engine3d_error)) throw Failure{"engine3d", engine3d_error};
     // The 3D map's terrain models (terrain/models.txt).
     std::string terrain_error;
     if (!MakeTerrain3DFiles(src, out, &terrain_error)) throw Failure{"terrain", terrain_error};

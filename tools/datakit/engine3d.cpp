@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 
 #include "art.h"
+#include "characters.h"
 #include "model_kit.h"
 #include "terrain3d.h"
 
@@ -288,9 +290,36 @@ std::string Engine3DConfig() {
          TerrainHexagonCommands();
 }
 
-bool MakeEngine3DFiles(const fs::path& out, std::string* err) {
-  const std::string cfg = Engine3DConfig();
+std::string CharacterCommands(const CharacterSet& set) {
+  std::string text =
+      "\n# The figures of the map: figure type, name, state, still model, animated\n"
+      "# model (NONE: none; ships get their rocking from the engine), x y z scale.\n";
+  char line[400];
+  for (const CharEntry& e : set.entries) {
+    std::snprintf(line, sizeof line, "%-13s %4d %-26s %-6s %-26s %-28s %.1f %.1f %.1f %.2f\n", e.command.c_str(),
+                  e.type, e.name.c_str(), e.state.c_str(), e.low.c_str(), e.high.c_str(), double(e.x), double(e.y),
+                  double(e.z), double(e.scale));
+    text += line;
+  }
+  return text;
+}
+
+bool MakeCharacterModels(const fs::path& out, const CharacterSet& set, std::string* err) {
+  const QoeTexture texture = CharacterTexture(set);
+  for (const CharModel& m : set.models) {
+    if (!m.written) continue;
+    if (!Save(out / "qoe-anims" / m.LowFile(), WriteQoe(CharacterLowModel(set, m, texture), true), err)) return false;
+    if (m.animation.mode != CharAnimation::kStill &&
+        !Save(out / "qoe-anims" / m.HighFile(), WriteQoe(CharacterHighModel(set, m, texture), true), err))
+      return false;
+  }
+  return true;
+}
+
+bool MakeEngine3DFiles(const fs::path& out, const CharacterSet& characters, std::string* err) {
+  const std::string cfg = Engine3DConfig() + CharacterCommands(characters);
   if (!Save(out / "qoe3d.cfg", std::vector<uint8_t>(cfg.begin(), cfg.end()), err)) return false;
+  if (!MakeCharacterModels(out, characters, err)) return false;
   return SavePair(out, "transp_parts", TranspParts(), false, err) && SavePair(out, "qoe_logo", Logo(), false, err) &&
          SavePair(out, "fire", Fire(), true, err) && SavePair(out, "gui512x512", Gui(), true, err) &&
          SavePair(out, "clouds", Clouds(), true, err);

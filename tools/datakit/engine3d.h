@@ -15,7 +15,14 @@ std::string Engine3DConfig();
 std::vector<uint8_t> EncodeBmp24(int width, int height, const std::vector<uint8_t>& rgb);
 // An 8-bit BMP with a grey palette (54 + 1024 bytes before the rows).
 std::vector<uint8_t> EncodeBmp8(int width, int height, const std::vector<uint8_t>& grey);
-// Writes qoe3d.cfg and bmp/*.bmp into the output folder; false on a write failure.
-bool MakeEngine3DFiles(const std::filesystem::path& out, std::string* err);
+struct CharacterSet;
+// The character commands of qoe3d.cfg (they follow the hexagon commands).
+std::string CharacterCommands(const CharacterSet& set);
+// Writes the characters' model files into qoe-anims/.
+bool MakeCharacterModels(const std::filesystem::path& out, const CharacterSet& set, std::string* err);
+// Writes qoe3d.cfg (the settings, then the character commands), the
+// character models and bmp/*.bmp into the output folder; false on a write
+// failure.
+bool MakeEngine3DFiles(const std::filesystem::path& out, const CharacterSet& characters, std::string* err);
 
 }  // namespace datakit

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "seconds_per_call.h"
+#include "routinen/graphics_lowlevel_3d/bench/gl_window.h"
 
 #include "platform/backend.h"
 #include "platform/display.h"
@@ -33,15 +34,7 @@ ObjektListEntry* g_entry = nullptr;
 // One 800 x 600 GL window with the 640 x 480 screen entry, made once.
 bool Ready() {
   static const bool ok = [] {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-    DebugLogSetStderr(0);
-    SelectPlatformBackend(SdlBackend());
-    DisplayModeChoice mode;
-    DisplayModeFromId(6, &mode);
-    if (!SdlBackend()->init() || !OpenMainWindow(&mode) || !InitializeDirectDraw(800, 600, 32)) return false;
-    FillDisplayRecord();
-    if (!InitGLObjektList() || !CreateGLContext(2, 800, 600, 32)) return false;
+    if (!OpenBenchWindow()) return false;
     BitMap* bm = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
     for (uint32_t i = 0; bm && i < bm->Size; i++) bm->Pixels[i] = uint8_t(i * 7);
     g_entry = AddObjektListEntry(bm, nullptr, "GLFrameBench");

@@ -212,7 +212,7 @@ datakit::QoeModel Figure() {
 // figure and the kit's qoe3d.cfg with the benchmark's settings after it.
 bool MakeWorkFolder() {
   static const bool made = [] {
-    const fs::path kit = QOE_BENCH_KIT_DIR;
+    const fs::path kit = QOE_KIT_DIR;
     char name[] = "/tmp/qoe_mapscene_bench_XXXXXX";
     if (!mkdtemp(name) || chdir(name) != 0) return false;
     for (const char* f : {"qoe", "qoe-spring", "qoe-summer", "qoe-autumn", "qoe-winter", "qoe-old", "bmp"}) {
