@@ -98,7 +98,7 @@ bool PickHex(KartenScreenRecord* d, PickFn fn, void* user) {
     const int32_t mx = GetMouseX(), my = GetMouseY();
     const MapScreenHooks& h = CurrentMapScreenHooks();
     if (!(h.IsInMapArea ? h.IsInMapArea(mx, my, mx, my) : IsInMapArea(mx, my, mx, my))) continue;
-    const uint32_t hex = GetHexFromPixel(map->Bitmap, mx - map->ScreenX, my - map->ScreenY);
+    const uint32_t hex = GetHexAtScreen(map, mx, my);
     const int32_t c = (int16_t)(hex >> 16), r = (int16_t)(hex & 0xFFFF);
     const int32_t column = map->ViewColumn + c, row = map->ViewRow + r;
     if (!BitMapTest(map->ReachMap, column, row)) {

@@ -7,6 +7,7 @@
 // search, a ship's name, a sinking figure, a lost ship and the town
 // dialogue, each with the files compared.
 #include "routinen/map/tests/map_realm.h"
+#include "routinen/map/tests/view_point.h"
 #include "routinen/map/mapaction.h"
 
 #include <gtest/gtest.h>
@@ -332,6 +333,7 @@ struct ModeInfo {
 };
 constexpr ModeInfo k1024{8, 1024, 768, 994, 733};
 constexpr ModeInfo k640{0, 640, 480, 530, 458};
+constexpr ModeInfo k800{4, 800, 600, 770, 565};
 
 class MapActionVisit : public testing::Test {
  public:
@@ -376,15 +378,9 @@ class MapActionVisit : public testing::Test {
   MapCentre view{};
   uint32_t Own() const { return OwnPlayerPtr->PlayerId; }
   // The display point inside world hex (x, y) of the view the screen shows.
-  std::string At(int32_t x, int32_t y, const char* verb = "click left") const {
-    const int32_t c = x - view.x, r = y - view.y;
-    const int32_t shift = mode.w == 640 ? 32 : 0;
-    const int32_t px = shift + c * 48 + 32, py = shift + r * 56 + 28 + ((c & 1) ? 28 : 0);
-    const uint32_t hex = GetHexFromPixel(nullptr, px - (mode.w == 640 ? 16 : 0), py - (mode.w == 640 ? 16 : 0));
-    EXPECT_EQ(hex, ((uint32_t)c << 16) | (uint32_t)r) << x << "," << y;
-    const std::string at = std::to_string(px) + " " + std::to_string(py);
-    if (std::string(verb) == "right") return "move " + at + "\npress right " + at + "\nrelease right " + at + "\nwait 100\n";
-    return "move " + at + "\npress left " + at + "\nrelease left " + at + "\nwait 100\n";
+  std::string At(int32_t x, int32_t y, const char* button = "left") const {
+    const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(mode.w == 640, x - view.x, y - view.y);
+    return map_test::ClickAt(p, button);
   }
   // Marks and selects the own figure on the hex.
   // (The town hex the view is centred on is marked when the screen opens.)
@@ -616,6 +612,29 @@ TEST_F(MapActionVisit, AMoveWalksThePathAndCostsTheGridsDifference) {
   DeleteArmyList(armies);
   EXPECT_TRUE(army);
 }
+
+// On every display size the pick takes the hex under the mouse: a move of
+// two steps to an odd column, picked in the hex's lower left part, ends there.
+class MapActionPick : public MapActionVisit, public testing::WithParamInterface<ModeInfo> {};
+
+TEST_P(MapActionPick, AMoveEndsOnTheHexUnderTheMouse) {
+  Start(GetParam());
+  g_order = 10;
+  map_test::DisplayPoint p = map_test::HexCentreOnDisplay(mode.w == 640, 6399 - view.x, 3197 - view.y);
+  p.x -= 18;
+  p.y += 10;
+  Visit(Select(6398, 3199) + Order(6398, 3199) + map_test::ClickAt(p));
+  std::optional<FigurRecord> a = Find(Figures(), Own(), 14);
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(a->x, 6399u);
+  EXPECT_EQ(a->y, 3197u);
+  EXPECT_EQ(a->state, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MapActionPick, testing::Values(k640, k800, k1024),
+                         [](const testing::TestParamInfo<ModeInfo>& i) {
+                           return std::to_string(i.param.w) + "x" + std::to_string(i.param.h);
+                         });
 
 // --- person events, cargo, herbs and names (the port Seewacht: sea to the west) -----------------
 
