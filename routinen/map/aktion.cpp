@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "figurmenu.h"
 #include "mapaction_internal.h"
 #include "mapdisplay.h"
 #include "platform/log.h"
@@ -813,8 +814,9 @@ uint32_t CheckAktionsFeld(KartenScreenRecord* d) {
     case 3: case 8: case 13: return TargetMode(d, f, order);
     case 5: case 6:
       if (f->Typ == 20) {
-        // The caravan's goods go through its own requester.
-        MapScreenMissing("KarawaneReq");
+        // The caravan's requester; the order stays and goes out with the
+        // figure list.
+        KarawaneReq();
         return 1;
       }
       return IsShipType(f->Typ) ? CargoMode(d, f, order) : (f->Status = 0, 1u);

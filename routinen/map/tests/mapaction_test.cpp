@@ -636,6 +636,36 @@ INSTANTIATE_TEST_SUITE_P(Sizes, MapActionPick, testing::Values(k640, k800, k1024
                            return std::to_string(i.param.w) + "x" + std::to_string(i.param.h);
                          });
 
+// A caravan on its own town: loading and unloading open the caravan's
+// requester, which takes the next click and closes on its EXIT; the order
+// stays with the caravan and goes out in the figure list, the outgoing pool
+// is left as it was.
+TEST_F(MapActionVisit, ACaravanOnItsTownOpensItsRequesterToLoadAndUnload) {
+  Start(k1024);
+  EditFigures([this](std::vector<FigurRecord>& v) { v.insert(v.begin(), Fig(Own(), 20, 51, 6398, 3199, 0, 2)); });
+  // The requester's EXIT in its box (360 x 260) centred on the display.
+  const std::string exit = qoe_test::ClickLine((1024 - 360) / 2 + 300, (768 - 260) / 2 + 240) + "wait 200\n";
+  std::vector<uint8_t> pool;
+  for (uint32_t order : {5u, 6u}) {
+    SCOPED_TRACE(order);
+    g_order = order;
+    const std::string png = "caravan_requester_" + std::to_string(order) + "_1024.png";
+    Visit(Select(6398, 3199) + Order(6398, 3199) + "wait 200\npng " + png + "\n" + exit);
+    EXPECT_TRUE(qoe_test::KeepPng(png));
+    // The requester took the click on its EXIT: the map kept its marked hex.
+    const KartenScreenRecord* d = KartenScreenData;
+    EXPECT_EQ(d->X_Pos, 6398 - view.x);
+    EXPECT_EQ(d->Y_Pos, 3199 - view.y);
+    const std::optional<FigurRecord> c = Find(Figures(), Own(), 51);
+    ASSERT_TRUE(c.has_value());
+    EXPECT_EQ(c->state, order);
+    EXPECT_EQ(c->x, 6398u);
+    EXPECT_EQ(c->y, 3199u);
+    if (order == 6) EXPECT_EQ(FileBytes(OutgoingPoolPath), pool);
+    pool = FileBytes(OutgoingPoolPath);
+  }
+}
+
 // --- person events, cargo, herbs and names (the port Seewacht: sea to the west) -----------------
 
 constexpr uint16_t kWater = 23;
