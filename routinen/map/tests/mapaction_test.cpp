@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -334,6 +335,7 @@ struct ModeInfo {
 constexpr ModeInfo k1024{8, 1024, 768, 994, 733};
 constexpr ModeInfo k640{0, 640, 480, 530, 458};
 constexpr ModeInfo k800{4, 800, 600, 770, 565};
+void PrintTo(const ModeInfo& m, std::ostream* os) { *os << m.w << "x" << m.h; }
 
 class MapActionVisit : public testing::Test {
  public:
