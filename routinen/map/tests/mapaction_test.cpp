@@ -7,7 +7,7 @@
 // search, a ship's name, a sinking figure, a lost ship and the town
 // dialogue, each with the files compared.
 #include "routinen/map/tests/map_realm.h"
-#include "routinen/map/tests/view_point.h"
+#include "routinen/map/tests/map_visit.h"
 #include "routinen/map/mapaction.h"
 
 #include <gtest/gtest.h>
@@ -366,16 +366,9 @@ class MapActionVisit : public testing::Test {
     view = CentreOnTown(6398, 3199, mode.w, mode.h, mode.w == 640);
   }
   void TearDown() override {
-    KartenScreenRecord* d = KartenScreenData;
-    if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
-    ReleaseKartenScreenData(d);
-    ResetMapScreenState();
-    SetMapScreenHooks(nullptr);
     SetMapActionSeams(nullptr);
     FileFailWritesAfter(-1);
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    map_test::EndMapScreenVisits();
   }
   MapCentre view{};
   uint32_t Own() const { return OwnPlayerPtr->PlayerId; }

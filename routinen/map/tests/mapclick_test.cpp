@@ -18,7 +18,7 @@
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/map/tests/map_realm.h"
-#include "routinen/map/tests/view_point.h"
+#include "routinen/map/tests/map_visit.h"
 #include "routinen/system/input.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/test_support.h"
@@ -53,14 +53,7 @@ class MapClick : public testing::TestWithParam<int> {
     Seen() = Clicks{};
   }
   void TearDown() override {
-    KartenScreenRecord* d = KartenScreenData;
-    if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
-    ReleaseKartenScreenData(d);
-    ResetMapScreenState();
-    SetMapScreenHooks(nullptr);
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    map_test::EndMapScreenVisits();
   }
   const Row& R() const { return kRows[GetParam()]; }
   bool Eight() const { return R().w == 640; }

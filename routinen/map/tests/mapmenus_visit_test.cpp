@@ -31,7 +31,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "routinen/map/tests/map_realm.h"
-#include "routinen/map/tests/view_point.h"
+#include "routinen/map/tests/map_visit.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -103,14 +103,7 @@ class MapMenusVisit : public testing::TestWithParam<int> {
     S() = Seen{};
   }
   void TearDown() override {
-    KartenScreenRecord* d = KartenScreenData;
-    if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
-    ReleaseKartenScreenData(d);
-    ResetMapScreenState();
-    SetMapScreenHooks(nullptr);
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    map_test::EndMapScreenVisits();
   }
   const Mode& M() const { return kModes[GetParam()]; }
   std::string Tag() const { return std::to_string(M().w) + "x" + std::to_string(M().h); }

@@ -1,5 +1,6 @@
-// Tests: where the map screen shows a hex of its view on the display, from
-// the drawing's geometry alone. The tile of view hex (c, r) lies at
+// Tests of headless map screen visits: the end of a visit's test, and where
+// the screen shows a hex of its view on the display, from the drawing's
+// geometry alone. The tile of view hex (c, r) lies at
 // (48 c, 56 r) of the map bitmap, odd columns 28 pixels lower; the bitmap's
 // pixel (16, 28) is the view's top-left corner, shown at (16, 16) on the
 // 8-bit display and at (0, 0) on deeper ones.
@@ -7,7 +8,25 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/headless.h"
+#include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
+#include "routinen/map/mapscreen.h"
+
 namespace map_test {
+
+// After a test of visits: the map kept for the next visit released, the
+// screen's record and hooks reset, the pictures freed, the display closed.
+inline void EndMapScreenVisits() {
+  KartenScreenRecord* d = KartenScreenData;
+  if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
+  ReleaseKartenScreenData(d);
+  ResetMapScreenState();
+  SetMapScreenHooks(nullptr);
+  FreeAllElmorGfx();
+  ResetTitleBar();
+  HeadlessCloseDisplay();
+}
 
 struct DisplayPoint {
   int32_t x, y;
