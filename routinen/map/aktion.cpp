@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "figurmenu.h"
 #include "mapaction_internal.h"
 #include "mapdisplay.h"
 #include "platform/log.h"
@@ -98,7 +99,7 @@ bool PickHex(KartenScreenRecord* d, PickFn fn, void* user) {
     const int32_t mx = GetMouseX(), my = GetMouseY();
     const MapScreenHooks& h = CurrentMapScreenHooks();
     if (!(h.IsInMapArea ? h.IsInMapArea(mx, my, mx, my) : IsInMapArea(mx, my, mx, my))) continue;
-    const uint32_t hex = GetHexFromPixel(map->Bitmap, mx - map->ScreenX, my - map->ScreenY);
+    const uint32_t hex = GetHexAtScreen(map, mx, my);
     const int32_t c = (int16_t)(hex >> 16), r = (int16_t)(hex & 0xFFFF);
     const int32_t column = map->ViewColumn + c, row = map->ViewRow + r;
     if (!BitMapTest(map->ReachMap, column, row)) {
@@ -813,8 +814,9 @@ uint32_t CheckAktionsFeld(KartenScreenRecord* d) {
     case 3: case 8: case 13: return TargetMode(d, f, order);
     case 5: case 6:
       if (f->Typ == 20) {
-        // The caravan's goods go through its own requester.
-        MapScreenMissing("KarawaneReq");
+        // The caravan's requester; the order stays and goes out with the
+        // figure list.
+        KarawaneReq();
         return 1;
       }
       return IsShipType(f->Typ) ? CargoMode(d, f, order) : (f->Status = 0, 1u);

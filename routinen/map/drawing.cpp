@@ -688,6 +688,12 @@ uint32_t GetHexFromPixel(const BitMap* bitmap, int32_t x, int32_t y) {
   return ((uint32_t)(uint16_t)c << 16) | (uint16_t)r;
 }
 
+uint32_t GetHexAtScreen(const QoEMapInfo* map, int32_t x, int32_t y) {
+  // The bitmap pixel under (x, y), plus the corner GetHexFromPixel takes off.
+  const int32_t corner = MapDisplayDepth() == 8 ? 16 : 0;
+  return GetHexFromPixel(map->Bitmap, x - map->ScreenX + 16 + corner, y - map->ScreenY + 28 + corner);
+}
+
 void LadeFigurenGfx(uint32_t mode) {
   // The map's own opens go; a draw on another thread keeps its graphic
   // until its end.

@@ -212,8 +212,13 @@ void BlitFigurHex(QoEMapInfo* map, uint16_t column, uint16_t row, RastPort* rp, 
 void BlitHexExtra(QoEMapInfo* map, uint16_t column, uint16_t row, RastPort* rp, uint16_t x, uint16_t y);
 // 1 when the view hex is in sight of the player's figures or towns.
 int32_t GetPeopleOnHex(const QoEMapInfo* map, uint32_t count, const uint8_t* figures, int32_t column, int32_t row);
-// (view column << 16) | view row of the hex under map-bitmap pixel (x, y).
+// (view column << 16) | view row of the hex under map-bitmap pixel (x, y);
+// at depth 8 the point still holds the 8-bit view's corner (16, 16), which
+// it takes off.
 uint32_t GetHexFromPixel(const BitMap* bitmap, int32_t x, int32_t y);
+// The same for the hex shown under display point (x, y): the view shows
+// the bitmap's pixel (16, 28) at (ScreenX, ScreenY).
+uint32_t GetHexAtScreen(const QoEMapInfo* map, int32_t x, int32_t y);
 // Wraps a world coordinate once into 0..size-1.
 int32_t WrapPos(int32_t value, uint32_t size);
 // Mode 0 closes every map graphic; any mode closes the map objects' pictures.

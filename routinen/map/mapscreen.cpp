@@ -794,11 +794,10 @@ namespace {
 
 void MapClick(KartenScreenRecord* d) {
   if (!d->map || !d->map->Bitmap) return;
-  // The click hits the map bitmap under the mouse (display coordinates on
-  // deeper displays, the view's corner at (16, 16) at 8 bits).
+  // The click takes the hex drawn under the mouse.
   const int32_t mx = GetMouseX(), my = GetMouseY();
   if (!CallIsInMapArea(mx, my, mx, my)) return;
-  const uint32_t hex = GetHexFromPixel(d->map->Bitmap, mx - d->map->ScreenX, my - d->map->ScreenY);
+  const uint32_t hex = GetHexAtScreen(d->map, mx, my);
   d->X_Pos = (int16_t)(hex >> 16);
   d->Y_Pos = (int16_t)(hex & 0xFFFF);
   DebugLog("LDKS_MW->X_Pos %u LDKS_MW->Y_Pos %u\n", (uint32_t)(uint16_t)d->X_Pos, (uint32_t)(uint16_t)d->Y_Pos);

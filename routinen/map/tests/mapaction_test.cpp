@@ -7,6 +7,7 @@
 // search, a ship's name, a sinking figure, a lost ship and the town
 // dialogue, each with the files compared.
 #include "routinen/map/tests/map_realm.h"
+#include "routinen/map/tests/map_visit.h"
 #include "routinen/map/mapaction.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -332,6 +334,8 @@ struct ModeInfo {
 };
 constexpr ModeInfo k1024{8, 1024, 768, 994, 733};
 constexpr ModeInfo k640{0, 640, 480, 530, 458};
+constexpr ModeInfo k800{4, 800, 600, 770, 565};
+void PrintTo(const ModeInfo& m, std::ostream* os) { *os << m.w << "x" << m.h; }
 
 class MapActionVisit : public testing::Test {
  public:
@@ -362,29 +366,16 @@ class MapActionVisit : public testing::Test {
     view = CentreOnTown(6398, 3199, mode.w, mode.h, mode.w == 640);
   }
   void TearDown() override {
-    KartenScreenRecord* d = KartenScreenData;
-    if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
-    ReleaseKartenScreenData(d);
-    ResetMapScreenState();
-    SetMapScreenHooks(nullptr);
     SetMapActionSeams(nullptr);
     FileFailWritesAfter(-1);
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    map_test::EndMapScreenVisits();
   }
   MapCentre view{};
   uint32_t Own() const { return OwnPlayerPtr->PlayerId; }
   // The display point inside world hex (x, y) of the view the screen shows.
-  std::string At(int32_t x, int32_t y, const char* verb = "click left") const {
-    const int32_t c = x - view.x, r = y - view.y;
-    const int32_t shift = mode.w == 640 ? 32 : 0;
-    const int32_t px = shift + c * 48 + 32, py = shift + r * 56 + 28 + ((c & 1) ? 28 : 0);
-    const uint32_t hex = GetHexFromPixel(nullptr, px - (mode.w == 640 ? 16 : 0), py - (mode.w == 640 ? 16 : 0));
-    EXPECT_EQ(hex, ((uint32_t)c << 16) | (uint32_t)r) << x << "," << y;
-    const std::string at = std::to_string(px) + " " + std::to_string(py);
-    if (std::string(verb) == "right") return "move " + at + "\npress right " + at + "\nrelease right " + at + "\nwait 100\n";
-    return "move " + at + "\npress left " + at + "\nrelease left " + at + "\nwait 100\n";
+  std::string At(int32_t x, int32_t y, const char* button = "left") const {
+    const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(mode.w == 640, x - view.x, y - view.y);
+    return map_test::ClickAt(p, button);
   }
   // Marks and selects the own figure on the hex.
   // (The town hex the view is centred on is marked when the screen opens.)
@@ -615,6 +606,59 @@ TEST_F(MapActionVisit, AMoveWalksThePathAndCostsTheGridsDifference) {
   }
   DeleteArmyList(armies);
   EXPECT_TRUE(army);
+}
+
+// On every display size the pick takes the hex under the mouse: a move of
+// two steps to an odd column, picked in the hex's lower left part, ends there.
+class MapActionPick : public MapActionVisit, public testing::WithParamInterface<ModeInfo> {};
+
+TEST_P(MapActionPick, AMoveEndsOnTheHexUnderTheMouse) {
+  Start(GetParam());
+  g_order = 10;
+  map_test::DisplayPoint p = map_test::HexCentreOnDisplay(mode.w == 640, 6399 - view.x, 3197 - view.y);
+  p.x -= 18;
+  p.y += 10;
+  Visit(Select(6398, 3199) + Order(6398, 3199) + map_test::ClickAt(p));
+  std::optional<FigurRecord> a = Find(Figures(), Own(), 14);
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(a->x, 6399u);
+  EXPECT_EQ(a->y, 3197u);
+  EXPECT_EQ(a->state, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MapActionPick, testing::Values(k640, k800, k1024),
+                         [](const testing::TestParamInfo<ModeInfo>& i) {
+                           return std::to_string(i.param.w) + "x" + std::to_string(i.param.h);
+                         });
+
+// A caravan on its own town: loading and unloading open the caravan's
+// requester, which takes the next click and closes on its EXIT; the order
+// stays with the caravan and goes out in the figure list, the outgoing pool
+// is left as it was.
+TEST_F(MapActionVisit, ACaravanOnItsTownOpensItsRequesterToLoadAndUnload) {
+  Start(k1024);
+  EditFigures([this](std::vector<FigurRecord>& v) { v.insert(v.begin(), Fig(Own(), 20, 51, 6398, 3199, 0, 2)); });
+  // The requester's EXIT in its box (360 x 260) centred on the display.
+  const std::string exit = qoe_test::ClickLine((1024 - 360) / 2 + 300, (768 - 260) / 2 + 240) + "wait 200\n";
+  std::vector<uint8_t> pool;
+  for (uint32_t order : {5u, 6u}) {
+    SCOPED_TRACE(order);
+    g_order = order;
+    const std::string png = "caravan_requester_" + std::to_string(order) + "_1024.png";
+    Visit(Select(6398, 3199) + Order(6398, 3199) + "wait 200\npng " + png + "\n" + exit);
+    EXPECT_TRUE(qoe_test::KeepPng(png));
+    // The requester took the click on its EXIT: the map kept its marked hex.
+    const KartenScreenRecord* d = KartenScreenData;
+    EXPECT_EQ(d->X_Pos, 6398 - view.x);
+    EXPECT_EQ(d->Y_Pos, 3199 - view.y);
+    const std::optional<FigurRecord> c = Find(Figures(), Own(), 51);
+    ASSERT_TRUE(c.has_value());
+    EXPECT_EQ(c->state, order);
+    EXPECT_EQ(c->x, 6398u);
+    EXPECT_EQ(c->y, 3199u);
+    if (order == 6) EXPECT_EQ(FileBytes(OutgoingPoolPath), pool);
+    pool = FileBytes(OutgoingPoolPath);
+  }
 }
 
 // --- person events, cargo, herbs and names (the port Seewacht: sea to the west) -----------------

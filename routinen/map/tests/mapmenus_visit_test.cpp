@@ -31,6 +31,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "routinen/map/tests/map_realm.h"
+#include "routinen/map/tests/map_visit.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -102,14 +103,7 @@ class MapMenusVisit : public testing::TestWithParam<int> {
     S() = Seen{};
   }
   void TearDown() override {
-    KartenScreenRecord* d = KartenScreenData;
-    if (d->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
-    ReleaseKartenScreenData(d);
-    ResetMapScreenState();
-    SetMapScreenHooks(nullptr);
-    FreeAllElmorGfx();
-    ResetTitleBar();
-    HeadlessCloseDisplay();
+    map_test::EndMapScreenVisits();
   }
   const Mode& M() const { return kModes[GetParam()]; }
   std::string Tag() const { return std::to_string(M().w) + "x" + std::to_string(M().h); }
@@ -128,14 +122,11 @@ class MapMenusVisit : public testing::TestWithParam<int> {
     for (int32_t k = 0; k < vy_ - m.y; k++) keys += "key s\nwait 60\n";
     return keys + "wait 300\n";
   }
+  // The centre of world hex (x, y) as the screen shows it.
   void HexPixel(int32_t x, int32_t y, int* px, int* py) const {
-    const int32_t c = x - vx_, r = y - vy_;
-    // The map click takes the 8-bit view's corner (16, 16) off the mouse
-    // position twice (the screen's and the hex test's); deeper displays
-    // show the map at the display's corner.
-    const int32_t off = Deep() ? 0 : 32;
-    *px = off + 48 * c + 32;
-    *py = off + 56 * r + 28 + ((c & 1) ? 28 : 0);
+    const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(!Deep(), x - vx_, y - vy_);
+    *px = p.x;
+    *py = p.y;
   }
   std::string At(int32_t x, int32_t y, const char* what) const {
     int px, py;
