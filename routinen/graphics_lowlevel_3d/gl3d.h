@@ -69,6 +69,14 @@ uint32_t MapSceneShowsLandscape();
 // within half the cell's projected width: 1 and its map column and row in
 // the window of map parts; 0 when there is none.
 int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row);
+// Any thread (the map screen): the hex the player marked, by its map column
+// and row in the window of map parts; (-1, -1) none. Every frame makes it
+// the selected cell while it is visible (beside the focus cell).
+void MarkMapSceneCell(int32_t column, int32_t row);
+// Any thread: 1 while the engine is started with its map scene built (the
+// map screen then opens its view on the landscape), with the scene window's
+// columns and rows; 0 before the start and after the stop.
+uint32_t MapSceneReady(uint16_t* columns, uint16_t* rows);
 // The engine's aspect ratio, display width / height, set by every frame.
 float GLAspectRatio();
 // Frames so far (drawn, or found unchanged).

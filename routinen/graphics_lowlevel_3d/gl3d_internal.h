@@ -138,6 +138,12 @@ struct GL3DState {
   std::mutex pick_lock;
   MapPick picks[kMapCopyCells];
   uint32_t pick_count;
+  // The hex the map screen marked (map column and row in the window of map
+  // parts, -1 none), also under pick_lock.
+  int32_t marked_column, marked_row;
+  // The scene window's columns << 16 | rows while the engine is started with
+  // its scene built, else 0 (StartEngine and StopEngine set it).
+  std::atomic<uint32_t> scene_window;
 
   // Any thread.
   std::atomic<uint64_t> frames;

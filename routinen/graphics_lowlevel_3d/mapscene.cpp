@@ -148,7 +148,8 @@ void DrawCell(MapCell3D& cell, int phase, int stagger) {
     const CharacterEntry& c = E3D().characters[cell.character];
     ELEMENT3D* element = e.use_animations == 1 ? c.high : c.low;
     E3D().hold = c.state == kCharacterLazing && phase != stagger;
-    if (!cell.selected && element) AddElementToView(element, P[0], P[1], P[2]);
+    // Not on the focus cell; the figure on the marked hex stays in sight.
+    if (&cell != M().focus && element) AddElementToView(element, P[0], P[1], P[2]);
     E3D().hold = 0;
   }
   // Barriers: byte b stands on edge object (b + 1) mod 6 of its set.
@@ -361,6 +362,21 @@ int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row) {
   return best >= 0.0f ? 1 : 0;
 }
 
+void MarkMapSceneCell(int32_t column, int32_t row) {
+  GL3DState& g = GL3D();
+  std::lock_guard<std::mutex> hold(g.pick_lock);
+  g.marked_column = column >= 0 && row >= 0 ? column : -1;
+  g.marked_row = column >= 0 && row >= 0 ? row : -1;
+}
+
+uint32_t MapSceneReady(uint16_t* columns, uint16_t* rows) {
+  const uint32_t w = GL3D().scene_window.load();
+  if (!w) return 0;
+  if (columns) *columns = uint16_t(w >> 16);
+  if (rows) *rows = uint16_t(w & 0xFFFF);
+  return 1;
+}
+
 void ProcessMapScene() {
   Engine3DState& s = E3D();
   MapSceneState& m = M();
@@ -450,6 +466,14 @@ void ProcessMapScene() {
   }
   if (m.focus) SelectMapCell(m.focus, m.focus_column, m.focus_row);
   MarkBorderCells();
+  // The hex the map screen marked is the selected cell while it is in view.
+  {
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    if (GL3D().marked_column >= 0 && GL3D().marked_row >= 0) {
+      m.selected_column = GL3D().marked_column;
+      m.selected_row = GL3D().marked_row;
+    }
+  }
   for (uint32_t i = 0; i < n; i++) {
     MapCell3D& cell = m.cells[i];
     if (cell.visibility == 1 && c.view_column + int32_t(i % columns) == m.selected_column &&

@@ -390,6 +390,7 @@ const uint8_t* NightPalette() {
 }
 
 void StopEngine() {
+  GL3D().scene_window.store(0);
   MapFree();
   FreeTextureNames();
   ClearThings(kThingFree);
@@ -424,5 +425,6 @@ void StartEngine() {
   BuildMapScene(0, 0);
   DebugLog("StartEngine 6\n");
   E().started = 1;
+  GL3D().scene_window.store(uint32_t(2 * E3D().grid_pairs) << 16 | E3D().grid_rows);
   DebugLog("StartEngine 7\n");
 }

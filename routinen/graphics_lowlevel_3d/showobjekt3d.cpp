@@ -148,7 +148,7 @@ void RemoveMapObjekt(ObjektListEntry* entry) {
   ReleaseSemaphore(s.screen_sem);
 }
 
-const MapGLHooks kMapHooks = {AddMapObjekt, RemoveMapObjekt};
+const MapGLHooks kMapHooks = {AddMapObjekt, RemoveMapObjekt, MapSceneReady, MapScenePick, MarkMapSceneCell};
 
 }  // namespace
 
@@ -169,6 +169,8 @@ void ResetGL3DState() {
   s.shown = 0;
   s.shown_digest = 0;
   s.frames = 0;
+  s.marked_column = s.marked_row = -1;
+  s.scene_window = 0;
 }
 
 int InitGLObjektList() {

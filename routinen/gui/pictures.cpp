@@ -82,8 +82,11 @@ bool CacheAllowed(uint32_t bytes) {
 
 // Decodes picture id of the index, from the cache when it is there. Returns
 // 1 with *out filled (owned by the caller unless *cached), 0 out of memory,
-// -1 when it cannot be loaded.
-int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPicture* out, bool* cached) {
+// -1 when it cannot be loaded. A screen picture's mask (its transparent
+// holes) is dropped unless screen_mask; a picture decoded with that mask is
+// not cached, so the cache holds screen pictures without it.
+int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPicture* out, bool* cached,
+                bool screen_mask = false) {
   *cached = false;
   // FreeCaches(1) empties the graphics cache and FreePaths drops the loaded
   // indexes, once there can be any.
@@ -92,8 +95,11 @@ int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPictur
     DebugLog("%s: Die angegebene ID ist zu hoch! %u\n", who, id);
     return -1;
   }
-  if (g_pictures.cache[id - 1]) {
-    *out = *g_pictures.cache[id - 1];
+  const IlbmPicture* kept = g_pictures.cache[id - 1];
+  // A cached copy whose transparent colour was dropped is decoded again
+  // for a caller that wants the holes.
+  if (kept && !(screen_mask && !kept->mask && kept->masking != 0)) {
+    *out = *kept;
     *cached = true;
     return 1;
   }
@@ -119,13 +125,14 @@ int LoadPicture(const char* who, const char* index_path, uint32_t id, IlbmPictur
     if (rc < 0) DebugLog("%s: Konnte das File %s nicht lesen.\n", who, e->file);
     return rc;
   }
-  if (e->kind != PICKIND_MASKED && e->kind != PICKIND_STRIP && out->mask) {
+  const bool holes = screen_mask && e->kind == PICKIND_SCREEN && out->mask;
+  if (e->kind != PICKIND_MASKED && e->kind != PICKIND_STRIP && out->mask && !holes) {
     FreeVec(out->mask);
     out->mask = nullptr;
   }
   // Keep a copy in the graphics cache when memory allows.
   uint32_t bytes = (uint32_t)out->width * out->height * (out->mask ? 2u : 1u);
-  if (CacheAllowed(bytes)) {
+  if (!holes && !g_pictures.cache[id - 1] && CacheAllowed(bytes)) {
     IlbmPicture* c = static_cast<IlbmPicture*>(AllocVec(sizeof(IlbmPicture), MEMF_PUBLIC));
     if (c) {
       *c = *out;
@@ -372,7 +379,7 @@ int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, b
   }
   IlbmPicture pic;
   bool cached = false;
-  if (LoadPicture("OpenElmorPic", index_path, id, &pic, &cached) != 1) {
+  if (LoadPicture("OpenElmorPic", index_path, id, &pic, &cached, gl) != 1) {
     if (fresh) FreeTitel();
     return -1;
   }
@@ -381,6 +388,12 @@ int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, b
   std::memcpy(g_pictures.picPalette, pic.palette, sizeof g_pictures.picPalette);
   LoadPalette(pic.palette, 0, pic.colours);
   BitMap* bm = MakeBitMap(pic, ScreenDepth());
+  // In OpenGL mode the screen picture's transparent pixels get alpha 0 (the
+  // 3D landscape shows through them); every other pixel keeps 255.
+  if (bm && pic.mask && BitMapPixelFormat(bm) == PIXFMT_RGBA32)
+    for (uint32_t y = 0; y < pic.height; ++y)
+      for (uint32_t x = 0; x < pic.width; ++x)
+        if (!pic.mask[(size_t)y * pic.width + x]) bm->Pixels[(size_t)y * bm->BytesPerRow + (size_t)x * 4 + 3] = 0;
   DropPicture(&pic, cached);
   if (!bm) {
     DebugLog("OpenElmorPic: Kein Speicher fuer Bild %u.\n", id);

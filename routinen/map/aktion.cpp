@@ -9,6 +9,7 @@
 #include "figurmenu.h"
 #include "mapaction_internal.h"
 #include "mapdisplay.h"
+#include "mapgl.h"
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
@@ -94,12 +95,14 @@ bool PickHex(KartenScreenRecord* d, PickFn fn, void* user) {
       continue;
     }
     Gadget* g = HandleGadgetEvent(ScreenRastPort(), d->Layout, (uint32_t)event);
-    if (!g || !GadgetIs(g, "MAP0") || !map->Bitmap) continue;
+    if (!g || !GadgetIs(g, "MAP0") || (!map->Bitmap && !MapOnScene(map))) continue;
     // The hex under the mouse, as the map click takes it.
     const int32_t mx = GetMouseX(), my = GetMouseY();
     const MapScreenHooks& h = CurrentMapScreenHooks();
     if (!(h.IsInMapArea ? h.IsInMapArea(mx, my, mx, my) : IsInMapArea(mx, my, mx, my))) continue;
-    const uint32_t hex = GetHexAtScreen(map, mx, my);
+    int16_t sc = 0, sr = 0;
+    if (!map->Bitmap && !MapSceneHexAt(map, mx, my, &sc, &sr)) continue;  // beside the landscape
+    const uint32_t hex = !map->Bitmap ? uint32_t(uint16_t(sc)) << 16 | uint16_t(sr) : GetHexAtScreen(map, mx, my);
     const int32_t c = (int16_t)(hex >> 16), r = (int16_t)(hex & 0xFFFF);
     const int32_t column = map->ViewColumn + c, row = map->ViewRow + r;
     if (!BitMapTest(map->ReachMap, column, row)) {

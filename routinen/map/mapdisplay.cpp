@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "map_internal.h"
+#include "mapgl.h"
 #include "mapinfo.h"
 #include "mapscreen.h"
 #include "platform/display.h"
@@ -145,6 +146,13 @@ void PolyDrawRelative(RastPort* rp, uint32_t count, int32_t x, int32_t y, const 
 
 void DrawHexMarker(KartenScreenRecord* d, int32_t column, int32_t row, uint32_t pen) {
   if (!d || !InView(d)) return;
+  if (MapOnScene(d->map)) {
+    // The 3D view: the marked hex is the scene's selected cell; the grid's
+    // pen takes the mark away.
+    if (pen == 6) MapSceneMark(d->map, -1, -1);
+    else MapSceneMark(d->map, column, row);
+    return;
+  }
   RastPort* rp = GetScreenRastPort(0);
   if (!rp) return;
   int32_t x, y, cx1, cy1, cx2, cy2;
@@ -364,9 +372,13 @@ void DeepPanels(KartenScreenRecord* d, RastPort* rp, int32_t w, int32_t h) {
     // The frame of the other screens' 640 x 480 area (the kit's pictures
     // share one palette: none to load for it).
     Put(rp, 1142, (w - 700) / 2, (h - 538) / 2 - 30, true);
-    SetAPen(rp, 0);
-    const int32_t ax = (w - 640) / 2, ay = (h - 480) / 2 - 30;
-    RectFill(rp, ax, ay, ax + 639, ay + 479);
+    // Over the 3D view the area stays transparent: the landscape lies
+    // beneath the other screen.
+    if (!MapOnScene(map)) {
+      SetAPen(rp, 0);
+      const int32_t ax = (w - 640) / 2, ay = (h - 480) / 2 - 30;
+      RectFill(rp, ax, ay, ax + 639, ay + 479);
+    }
   }
 }
 

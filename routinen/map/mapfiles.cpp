@@ -590,6 +590,10 @@ int32_t SetPos(QoEMapInfo* map, int32_t dx, int32_t dy) {
   if (map->Bitmap && map->Rp) {
     BlitMap(map);
     MapCopyToScreen(map);
+  } else if (map->AfterDraw) {
+    // The 3D view (InitPosGL) has no view bitmap: the engine draws the map;
+    // what the screen draws over it is drawn again.
+    map->AfterDraw(map);
   }
   map->ScrollDirection = SCROLL_NONE;
   std::atomic_ref<uint32_t>(map->PosChanged).store(1, std::memory_order_relaxed);

@@ -3,9 +3,12 @@
 #include "mapgl.h"
 
 #include <atomic>
+#include <cstring>
 
+#include "map.h"
 #include "platform/display.h"
 #include "platform/log.h"
+#include "platform/threads.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/sysrecords.h"
 
@@ -16,6 +19,9 @@ namespace {
 struct MapGLState {
   std::atomic<ObjektListEntry* (*)(BitMap*, RastPort*)> add{nullptr};
   std::atomic<void (*)(ObjektListEntry*)> remove{nullptr};
+  std::atomic<uint32_t (*)(uint16_t*, uint16_t*)> sceneReady{nullptr};
+  std::atomic<int32_t (*)(int32_t, int32_t, int32_t*, int32_t*)> pick{nullptr};
+  std::atomic<void (*)(int32_t, int32_t)> mark{nullptr};
   BitMap* bitmap = nullptr;   // display-sized, the GL screen's format
   RastPort rp{};              // over bitmap
   ObjektListEntry* entry = nullptr;
@@ -55,6 +61,9 @@ bool ReadyBitMap() {
 void SetMapGLHooks(const MapGLHooks* hooks) {
   GL().add.store(hooks ? hooks->AddMapObjekt : nullptr);
   GL().remove.store(hooks ? hooks->RemoveMapObjekt : nullptr);
+  GL().sceneReady.store(hooks ? hooks->SceneReady : nullptr);
+  GL().pick.store(hooks ? hooks->PickCell : nullptr);
+  GL().mark.store(hooks ? hooks->MarkCell : nullptr);
   if (!hooks) GL().entry = nullptr;  // the engine freed its entries
 }
 
@@ -83,4 +92,48 @@ void FreeMapDisplayBitMap() {
   if (s.bitmap) FreeBitMap(s.bitmap);
   s.bitmap = nullptr;
   s.rp.Bitmap = nullptr;
+}
+
+uint32_t MapSceneView(uint16_t* columns, uint16_t* rows) {
+  if (!GLDeep()) return 0;
+  auto ready = GL().sceneReady.load();
+  uint16_t c = 0, r = 0;
+  if (!ready || !ready(&c, &r) || c == 0 || r == 0) return 0;
+  if (columns) *columns = c;
+  if (rows) *rows = r;
+  return 1;
+}
+
+uint32_t MapOnScene(const QoEMapInfo* map) { return map && !map->Bitmap && MapSceneView(nullptr, nullptr) ? 1 : 0; }
+
+int32_t MapSceneHexAt(const QoEMapInfo* map, int32_t x, int32_t y, int16_t* column, int16_t* row) {
+  auto pick = GL().pick.load();
+  int32_t c = 0, r = 0;
+  if (!map || !pick || !pick(x, y, &c, &r)) return 0;
+  // The pick names the cell in the window of map parts, as the last frame
+  // saw the view; a cell the view has left since is none.
+  c -= map->ViewColumn;
+  r -= map->ViewRow;
+  if (c < 0 || r < 0 || c >= map->Columns || r >= map->Rows) return 0;
+  if (column) *column = int16_t(c);
+  if (row) *row = int16_t(r);
+  return 1;
+}
+
+void MapSceneMark(const QoEMapInfo* map, int32_t column, int32_t row) {
+  auto mark = GL().mark.load();
+  if (!mark || !map) return;
+  if (column < 0 || row < 0) mark(-1, -1);
+  else mark(map->ViewColumn + column, map->ViewRow + row);
+}
+
+void MapSceneClearView() {
+  MapGLState& s = GL();
+  if (!s.saved || !s.bitmap) return;
+  // Fully transparent: the landscape shows wherever nothing is drawn.
+  QoeMutex* m = DisplayMutex();
+  if (m) ObtainMutex(m);
+  for (uint32_t y = 0; y < s.bitmap->Height; y++)
+    std::memset(s.bitmap->Pixels + size_t(y) * s.bitmap->BytesPerRow, 0, size_t(s.bitmap->Width) * 4);
+  if (m) ReleaseMutex(m);
 }

@@ -174,6 +174,16 @@ void Scroll(KartenScreenRecord* d, int32_t dx, int32_t dy) {
 
 bool StrictlyIn(int32_t v, int32_t lo, int32_t hi) { return lo < v && v < hi; }
 
+// The after-draw function of the 3D view: the display bitmap made
+// transparent over the landscape, the mark taken back (the markers set it
+// again), then the screen's frame, panels and markers.
+void SceneAfterDraw(QoEMapInfo* map) {
+  MapSceneClearView();
+  MapSceneMark(map, -1, -1);
+  if (State().hooks.AfterDraw) State().hooks.AfterDraw(map);
+  if (RastPort* rp = ScreenRastPort(); rp && MapDrawsAtDisplay()) ShowScreenRect(rp, 0, 0, Width(), Height());
+}
+
 }  // namespace
 
 KartenScreenRecord* const KartenScreenData = &State().record;
@@ -393,13 +403,23 @@ QoEMapInfo* InitMap(KartenScreenRecord* d) {
   map->TileVariant = d->Quarter;
   map->Armies = d->Armies;
   map->Ships = d->Ships;
-  // The switch point of the OpenGL display: until the 3D scene takes over
-  // here (InitPosGL over the whole display, and the click's hex from its
-  // view), it shows the same 2D map, drawn into the map's display bitmap
-  // (mapgl.h; docs/map-screen.md, "OpenGL").
-  map->AfterDraw = State().hooks.AfterDraw;
-  const int32_t ok = eight ? InitPos(map, m.x, m.y, 16, 16, 480, 448, (int16_t)flags)
-                           : InitPos(map, m.x, m.y, 0, 0, (uint16_t)Width(), (uint16_t)Height(), (int16_t)flags);
+  // The OpenGL display with the engine's map scene ready: the landscape is
+  // the view (InitPosGL over the whole display, the scene's window of
+  // cells); otherwise the 2D view, in OpenGL mode drawn into the map's
+  // display bitmap (mapgl.h; docs/map-screen.md, "OpenGL").
+  uint16_t scene_columns = 0, scene_rows = 0;
+  int32_t ok;
+  if (!eight && MapSceneView(&scene_columns, &scene_rows)) {
+    ok = InitPosGL(map, m.x, m.y, 0, 0, (uint16_t)Width(), (uint16_t)Height(), (int16_t)flags);
+    map->Columns = scene_columns;
+    map->Rows = scene_rows;
+    map->AfterDraw = SceneAfterDraw;
+    if (ok) SceneAfterDraw(map);  // as InitPos draws its view
+  } else {
+    map->AfterDraw = State().hooks.AfterDraw;
+    ok = eight ? InitPos(map, m.x, m.y, 16, 16, 480, 448, (int16_t)flags)
+               : InitPos(map, m.x, m.y, 0, 0, (uint16_t)Width(), (uint16_t)Height(), (int16_t)flags);
+  }
   if (!ok) {
     DebugLog("InitMap : Konnte Karte nicht öffnen \n");
     ExitPos(map);
@@ -793,11 +813,15 @@ void SetMapScreenSoundSeams(const MapScreenSoundSeams* seams) {
 namespace {
 
 void MapClick(KartenScreenRecord* d) {
-  if (!d->map || !d->map->Bitmap) return;
-  // The click takes the hex drawn under the mouse.
+  if (!d->map || (!d->map->Bitmap && !MapOnScene(d->map))) return;
+  // The click takes the hex drawn under the mouse, or on the 3D view the
+  // landscape's cell there (none beside the landscape).
   const int32_t mx = GetMouseX(), my = GetMouseY();
   if (!CallIsInMapArea(mx, my, mx, my)) return;
-  const uint32_t hex = GetHexAtScreen(d->map, mx, my);
+  int16_t column = 0, row = 0;
+  if (!d->map->Bitmap && !MapSceneHexAt(d->map, mx, my, &column, &row)) return;
+  const uint32_t hex =
+      !d->map->Bitmap ? uint32_t(uint16_t(column)) << 16 | uint16_t(row) : GetHexAtScreen(d->map, mx, my);
   d->X_Pos = (int16_t)(hex >> 16);
   d->Y_Pos = (int16_t)(hex & 0xFFFF);
   DebugLog("LDKS_MW->X_Pos %u LDKS_MW->Y_Pos %u\n", (uint32_t)(uint16_t)d->X_Pos, (uint32_t)(uint16_t)d->Y_Pos);
@@ -918,8 +942,12 @@ int32_t KartenScreen(int32_t code, int32_t run) {
     // The first draw came before the map was published: the markers, the
     // coordinates and the panels are drawn over it now.
     if (d->map->AfterDraw) d->map->AfterDraw(d->map);
-    DebugLog("StarttheMotion...\n");
-    d->Motion = StartTheMotion(d->map);
+    // The 3D view has no 2D map objects to animate: its figures are
+    // characters of the landscape.
+    if (!MapOnScene(d->map)) {
+      DebugLog("StarttheMotion...\n");
+      d->Motion = StartTheMotion(d->map);
+    }
   }
   s.zoneTicks = 0;
   s.ambientTicks = 0;

@@ -2,17 +2,24 @@
 // context: it draws into its display-sized bitmap, which the frame shows as
 // the object list's first entry at (0, 0), pixel for pixel as that bitmap
 // (what the 2D renderer shows); behind the next screen's 640 x 480 entry the
-// map stays as the backdrop; its release takes the entry away.
+// map stays as the backdrop; its release takes the entry away. With the
+// engine started the view is the 3D landscape beneath that bitmap, and the
+// clicks take their hexes from it.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 
+#include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
 #include "platform/pngfile.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/map/map.h"
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
@@ -136,6 +143,208 @@ TEST_F(MapScreenGL, TheMapShowsAsOnThe2DRendererAndStaysBehindTheNextScreen) {
   ListNode* n = Objekt3DListe()->first;
   for (uint32_t i = 0; i < Objekt3DListe()->count; i++, n = n->next) EXPECT_NE(n, map_node);
   CloseElmorPic(2, 0);
+}
+
+
+// ---- The 3D view: with the engine's scene ready the map screen opens its
+// view on the landscape and takes its clicks from it ----
+
+// A display pixel's place in GL's screen coordinates, as the pick takes it.
+int32_t PixelX(float gl_x) { return int32_t(std::lround((gl_x + 1.0f) / 2.0f * float(kW) - 0.5f)); }
+int32_t PixelY(float gl_y) { return int32_t(std::lround((1.0f - gl_y) / 2.0f * float(kH) - 0.5f)); }
+
+uint32_t Alpha(const BitMap* bm, uint32_t x, uint32_t y) {
+  return bm->Pixels[size_t(y) * bm->BytesPerRow + size_t(x) * 4 + 3];
+}
+
+void Click(int32_t x, int32_t y) {
+  PostMouseMessage(kMsgMouseMove, x, y, 0);
+  PostMouseMessage(kMsgLeftDown, x, y, kButtonLeft);
+  PostMouseMessage(kMsgLeftUp, x, y, 0);
+  // The game thread has taken the click once it waits again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  WaitGameThreadIdle(60000);
+}
+
+class MapScreenScene : public MapScreenGL {
+ protected:
+  void SetUp() override {
+    MapScreenGL::SetUp();
+    if (HasFatalFailure() || IsSkipped()) return;
+    // The kit's models and settings, without anti-aliasing (pictures alike
+    // on every run).
+    std::ofstream("qoe3d.cfg", std::ios::app) << "\nEngine.AntiAlias FALSE\n";
+    StartEngine();
+    ASSERT_EQ(Engine()->started, 1u);
+    SeedSceneRandom(1);
+  }
+  void TearDown() override {
+    MapScreenGL::TearDown();
+  }
+};
+
+TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
+  ASSERT_EQ(MapScreenPrebuild(), 1);
+  QoEMapInfo* map = KartenScreenData->map;
+  ASSERT_NE(map, nullptr);
+  // InitPosGL's view: no bitmap of its own, the scene's window of 40 x 36.
+  EXPECT_EQ(map->Bitmap, nullptr);
+  EXPECT_EQ(map->Columns, 40);
+  EXPECT_EQ(map->Rows, 36);
+  std::atomic<int32_t> result{99};
+  std::thread game([&] { result = KartenScreen(2, 1); });
+  const bool shown = WaitFor([] { return KartenScreenData->Status == MAPSCREEN_SHOWN; });
+  WaitGameThreadIdle(60000);
+  // No motion thread: the figures animate as characters.
+  EXPECT_EQ(KartenScreenData->Motion, nullptr);
+  EXPECT_DOUBLE_EQ(map->PixelColumn, map->ViewColumn * 48.0);
+  EXPECT_DOUBLE_EQ(map->PixelRow, map->ViewRow * 55.424);
+  std::vector<uint32_t> frame = Frames(3);
+  EXPECT_EQ(MapSceneShowsLandscape(), 1u);
+  ASSERT_EQ(WritePngRGB("mapscreen_scene_800x600.png", frame.data(), kW, kH), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("mapscreen_scene_800x600.png"));
+  // The display bitmap is transparent over the view, so the landscape
+  // shows there; its panels are drawn over it as they are in the bitmap.
+  ObjektListEntry* entry = GLScreenObjekt();
+  ASSERT_NE(entry, nullptr);
+  const BitMap* bm = entry->bitmap;
+  ASSERT_EQ(bm->Width, kW);
+  EXPECT_EQ(Alpha(bm, 400, 200), 0u);
+  bool opaque = false;
+  const uint32_t panel = Rgb(bm, kW - 60, kH - 60, &opaque);
+  EXPECT_TRUE(opaque);
+  EXPECT_EQ(frame[size_t(kH - 60) * kW + kW - 60], panel);
+  const uint32_t fog = 0x80ADC0;
+  uint32_t land = 0;
+  for (uint32_t y = 150; y < 330; y++)
+    for (uint32_t x = 150; x < 650; x++) land += frame[size_t(y) * kW + x] != fog;
+  EXPECT_GT(land, 150u * 500u * 3 / 4);
+
+  // A click beside the landscape (no cell within half a cell's width)
+  // takes no hex: nothing changes.
+  int32_t bx = -1, by = -1;
+  for (int32_t y = 24; y < 340 && bx < 0; y += 4)
+    for (int32_t x = 100; x < 700 && bx < 0; x += 8)
+      if (IsInMapArea(x, y, x, y) && !MapScenePick(x, y, nullptr, nullptr)) bx = x, by = y;
+  ASSERT_GE(bx, 0) << "no place beside the landscape in the map area";
+  // (The hex of the last click, the town's at the start, is marked.)
+  const int16_t x_pos = KartenScreenData->X_Pos, y_pos = KartenScreenData->Y_Pos;
+  const int16_t marked_column = KartenScreenData->MarkedColumn, marked_row = KartenScreenData->MarkedRow;
+  int32_t engine_column, engine_row;
+  {
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    engine_column = GL3D().marked_column;
+    engine_row = GL3D().marked_row;
+  }
+  EXPECT_EQ(engine_column, marked_column < 0 ? -1 : map->ViewColumn + marked_column);
+  EXPECT_EQ(engine_row, marked_row < 0 ? -1 : map->ViewRow + marked_row);
+  Click(bx, by);
+  EXPECT_EQ(KartenScreenData->X_Pos, x_pos);
+  EXPECT_EQ(KartenScreenData->Y_Pos, y_pos);
+  EXPECT_EQ(KartenScreenData->MarkedColumn, marked_column);
+  EXPECT_EQ(KartenScreenData->MarkedRow, marked_row);
+  {
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    EXPECT_EQ(GL3D().marked_column, engine_column);
+    EXPECT_EQ(GL3D().marked_row, engine_row);
+  }
+
+  // A click on a cell's projected centre marks that hex, for a few camera
+  // settings.
+  struct Camera {
+    float rotation, flip, scale;
+  };
+  const Camera cameras[] = {{38.0f, 30.0f, 0.3f}, {0.0f, 60.0f, 0.6f}, {120.0f, 45.0f, 1.2f}, {300.0f, 80.0f, 0.4f}};
+  int32_t last_column = -1, last_row = -1;
+  for (const Camera& cam : cameras) {
+    SetViewRotation(cam.rotation, 1);
+    SetViewFlip(cam.flip, 1);
+    SetViewScale(cam.scale, 1);
+    Frames(1);
+    // A visible cell in the map area away from the edges, not the one
+    // marked before.
+    MapPick want{-1, -1, 0, 0, 0};
+    {
+      std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+      for (uint32_t i = 0; i < GL3D().pick_count && want.column < 0; i++) {
+        const MapPick& p = GL3D().picks[i];
+        const int32_t x = PixelX(p.x), y = PixelY(p.y);
+        // A hex the player knows: an unknown one takes no mark.
+        const bool known = IsHexKnown(map, int16_t(p.column - map->ViewColumn), uint16_t(p.row - map->ViewRow));
+        if (x > 120 && x < 680 && y > 60 && y < 330 && IsInMapArea(x, y, x, y) && p.radius * kW / 2 > 6 && known &&
+            (p.column != last_column || p.row != last_row))
+          want = p;
+      }
+    }
+    ASSERT_GE(want.column, 0) << "rotation " << cam.rotation;
+    Click(PixelX(want.x), PixelY(want.y));
+    EXPECT_EQ(KartenScreenData->X_Pos, want.column - map->ViewColumn) << "rotation " << cam.rotation;
+    EXPECT_EQ(KartenScreenData->Y_Pos, want.row - map->ViewRow);
+    EXPECT_EQ(KartenScreenData->MarkedColumn, KartenScreenData->X_Pos);
+    EXPECT_EQ(KartenScreenData->MarkedRow, KartenScreenData->Y_Pos);
+    // The next frame selects the marked hex (beside the focus cell).
+    Frames(0);
+    const MapSceneState* m = MapScene();
+    EXPECT_EQ(m->selected_column, want.column);
+    EXPECT_EQ(m->selected_row, want.row);
+    const MapFrameCopy& c = E3D().map_copy;
+    const uint32_t k = uint32_t(want.column - c.view_column), r = uint32_t(want.row - c.view_row);
+    ASSERT_LT(k, 40u);
+    ASSERT_LT(r, 36u);
+    EXPECT_EQ(m->cells[r * 40 + k].selected, 1);
+    last_column = want.column;
+    last_row = want.row;
+  }
+  frame = Frames(1);
+  ASSERT_EQ(WritePngRGB("mapscreen_scene_marked_800x600.png", frame.data(), kW, kH), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("mapscreen_scene_marked_800x600.png"));
+  PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+  game.join();
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(result.load(), 2);
+}
+
+TEST_F(MapScreenScene, AScreenWithATransparentMiddleShowsTheLandscapeThroughIt) {
+  // The map built in advance is published: the landscape lies beneath
+  // every screen.
+  ASSERT_EQ(MapScreenPrebuild(), 1);
+  // Picture 3 as the screen: its view area is its transparent hole.
+  ASSERT_EQ(OpenElmorPic(".\\Data\\Path", 3, 1), 1);
+  ObjektListEntry* screen = GLScreenObjekt();
+  ASSERT_NE(screen, nullptr);
+  const BitMap* bm = screen->bitmap;
+  ASSERT_EQ(bm->Width, 640u);
+  uint32_t clear = 0, solid = 0;
+  for (uint32_t y = 0; y < 480; y++)
+    for (uint32_t x = 0; x < 640; x++) (Alpha(bm, x, y) == 0 ? clear : solid)++;
+  EXPECT_GT(clear, 400u * 400u);
+  EXPECT_GT(solid, 40000u);
+  std::vector<uint32_t> with = Frames(2);
+  ASSERT_EQ(WritePngRGB("mapscreen_scene_through_800x600.png", with.data(), kW, kH), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("mapscreen_scene_through_800x600.png"));
+  SetObjektVisible3D(screen, 0);
+  std::vector<uint32_t> without = Frames(2);
+  SetObjektVisible3D(screen, 1);
+  // Through the hole the frame shows the landscape as without the screen;
+  // elsewhere the picture.
+  uint32_t hole = 0, same = 0, picture = 0, drawn = 0;
+  for (uint32_t y = 0; y < 480; y++)
+    for (uint32_t x = 0; x < 640; x++) {
+      const size_t at = size_t(y + screen->y) * kW + x + screen->x;
+      bool o;
+      const uint32_t px = Rgb(bm, x, y, &o);
+      if (Alpha(bm, x, y) == 0) {
+        hole++;
+        same += with[at] == without[at];
+      } else {
+        picture++;
+        drawn += with[at] == px;
+      }
+    }
+  // (Smoke, fire and the characters move between two frames.)
+  EXPECT_GE(same * 100, hole * 85);
+  EXPECT_GE(drawn * 100, picture * 95);
+  CloseElmorPic(3, 0);
 }
 
 }  // namespace
