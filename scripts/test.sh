@@ -3,7 +3,9 @@
 # the thread and lock tests, and each libFuzzer target for a bounded time
 # (scripts/fuzz.sh, side by side). A failing suite does not stop the others;
 # the last line counts every test and target, and the exit status is 0 only
-# when none failed.
+# when none failed. With QOE_PRUNE_OBJECTS=1 (set by CI, whose clone is thrown
+# away) each tree's object files go once it is linked, and a tree whose tests
+# have run goes but for its log, so the run needs little disk.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 JOBS="$(nproc)"
@@ -12,24 +14,36 @@ FUZZ_SECONDS="${QOE_FUZZ_SECONDS:-20}"
 export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-offscreen}" SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
 export QOE_TEST_COMMAND=1
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+PRUNE="${QOE_PRUNE_OBJECTS:-0}"
+# Object files are not needed once the tree is linked.
+prune_objects() { if [ "$PRUNE" = 1 ]; then find "$1" -name '*.o' -delete; fi; }
+# A tree whose tests have run: only its log is read again.
+prune_tree() { if [ "$PRUNE" = 1 ]; then find "$1" -mindepth 1 ! -name "$2" -delete 2>/dev/null || true; fi; }
+[ "$PRUNE" = 1 ] && df -h "$ROOT" /tmp
 
 echo "== plain build (program, tools, benchmarks)"
 cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$ROOT/build" -j"$JOBS"
+prune_objects "$ROOT/build"
 
 echo "== ASan + UBSan: whole suite"
 cmake -S "$ROOT" -B "$ROOT/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQOE_SANITIZE=address -DQOE_BENCH=OFF >/dev/null
 cmake --build "$ROOT/build-asan" -j"$JOBS"
+prune_objects "$ROOT/build-asan"
 (cd "$ROOT/build-asan" && ctest --output-on-failure -j"$JOBS") | tee "$ROOT/build-asan/ctest.log" || true
+prune_tree "$ROOT/build-asan" ctest.log
 
 echo "== TSan: thread and lock tests"
 cmake -S "$ROOT" -B "$ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQOE_SANITIZE=thread -DQOE_BENCH=OFF >/dev/null
 cmake --build "$ROOT/build-tsan" -j"$JOBS"
+prune_objects "$ROOT/build-tsan"
 (cd "$ROOT/build-tsan" && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$JOBS" -R 'Thread') | tee "$ROOT/build-tsan/ctest.log" || true
+prune_tree "$ROOT/build-tsan" ctest.log
 
 echo "== libFuzzer targets, ${FUZZ_SECONDS}s each, side by side"
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOE_FUZZ=ON >/dev/null
 cmake --build "$ROOT/build-fuzz" -j"$JOBS"
+prune_objects "$ROOT/build-fuzz"
 "$ROOT/scripts/fuzz.sh" "$ROOT/build-fuzz" "$FUZZ_SECONDS" | tee "$ROOT/build-fuzz/fuzz.log" || true
 count() { sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2 \1/p' "$1" | tail -1; }
 read -r a_total a_failed < <(count "$ROOT/build-asan/ctest.log")
