@@ -204,6 +204,8 @@ void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
   g_text.titleShown = under;
 }
 
+const char* TitleBarCaption() { return g_text.titleShown; }
+
 int32_t BlitObjektText(RastPort* rp, uint32_t id, const char* caption, int32_t x, int32_t y) {
   if (!rp) rp = ScreenRastPort();
   // Held open for the call: another thread's close cannot take it away.

@@ -53,6 +53,8 @@ void PrintButtonText(RastPort* rp, const TextArea* area, const char* text);
 // (442, 27). Prints the text of the record under the mouse (fill pen `pen`,
 // text pen 0, flags 45) and clears the bar with `pen` when the mouse leaves.
 void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen);
+// The caption CheckTitleBar drew last, null while the bar stands cleared.
+const char* TitleBarCaption();
 // Forgets the shown title (a new screen starts with an empty bar; OpenElmorPic
 // calls it).
 void ResetTitleBar();

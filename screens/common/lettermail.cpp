@@ -257,6 +257,33 @@ bool AddsText(int32_t key) {
   return key == 10 || key == 13 || (key >= 32 && key <= 255 && key != 127);
 }
 
+// The window's name in its title bar, on the bar as the window graphic has it.
+void DrawMailTitle(TaverneMailData* d, const TextArea* title) {
+  RastPort* rp = ScreenRastPort();
+  if (!title || !rp || !d->region || !d->region->types[LAYOUT_TEXTAREA].count) return;
+  const uint32_t w = static_cast<uint32_t>(title->x2 - title->x1 + 1), h = static_cast<uint32_t>(title->y2 - title->y1 + 1);
+  if (d->titleBackground) {
+    RestoreBackground(d->titleBackground, title->x1, title->y1, w, h);
+    d->titleBackground = SaveBackground(title->x1, title->y1, w, h);
+  }
+  TextFont* old = rp->Font;
+  if (d->headingFont) SetFont(rp, d->headingFont);
+  PrintTextOutlined(rp, title->x1, title->y1, title->x2, title->y2, title->text ? title->text : "Mail-Editor",
+                    kPenTitleBar, d->textPen, PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
+  ShowScreenRect(rp, title->x1, title->y1, static_cast<int32_t>(w), static_cast<int32_t>(h));
+  if (old) SetFont(rp, old);
+}
+
+// The title bar names the gadget under the mouse; when it is cleared again
+// the tavern window's own name comes back (a cleared bar would stand empty
+// where the name was). A window without a saved bar (the diplomacy screen's
+// editor) keeps the plain bar.
+void MailTitleBar(TaverneMailData* d, const TextArea* title) {
+  const char* before = TitleBarCaption();
+  CheckTitleBar(title, d->headingFont, kPenTitleBar);
+  if (d->titleBackground && before && !TitleBarCaption()) DrawMailTitle(d, title);
+}
+
 }  // namespace
 
 // ---- Companions ------------------------------------------------------------
@@ -391,7 +418,7 @@ int32_t TaverneOfflineViewMail(TaverneMailData* d, SmalListEntry* node) {
   const TextArea* title = d->region ? static_cast<const TextArea*>(d->region->types[LAYOUT_TEXTAREA].first) : nullptr;
   bool done = false;
   while (!done && !WindowCloseRequested()) {
-    CheckTitleBar(title, d->headingFont, kPenTitleBar);
+    MailTitleBar(d, title);
     const int32_t ev = WaitEvent(WE_TICKS);
     const Gadget* g = HandleGadgetEvent(nullptr, d->region, static_cast<uint32_t>(ev));
     if (!g) continue;
@@ -475,7 +502,7 @@ int32_t TaverneOfflineWriteMail(TaverneMailData* d, SmalListEntry* answered) {
     uint32_t shown_blink = d->cursor->Visible;
     bool done = false;
     while (!done && result && !WindowCloseRequested()) {
-      CheckTitleBar(title, d->headingFont, kPenTitleBar);
+      MailTitleBar(d, title);
       const int32_t ev = WaitEvent(WE_TICKS | WE_EXTENDED);
       if (d->cursor->Visible != shown_blink) {  // the cursor blinks inside the box's content
         shown_blink = d->cursor->Visible;
@@ -644,15 +671,10 @@ int32_t HoleBotschaftPerTCPIP() {
 
 int32_t TaverneOfflineChatInit(TaverneMailData* d) {
   const TextArea* title = static_cast<const TextArea*>(d->region->types[LAYOUT_TEXTAREA].first);
-  RastPort* rp = ScreenRastPort();
-  if (title && rp && d->region->types[LAYOUT_TEXTAREA].count) {
-    TextFont* old = rp->Font;
-    if (d->headingFont) SetFont(rp, d->headingFont);
-    PrintTextOutlined(rp, title->x1, title->y1, title->x2, title->y2, title->text ? title->text : "Mail-Editor",
-                      kPenTitleBar, d->textPen, PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
-    ShowScreenRect(rp, title->x1, title->y1, title->x2 - title->x1 + 1, title->y2 - title->y1 + 1);
-    if (old) SetFont(rp, old);
-  }
+  if (title && d->region->types[LAYOUT_TEXTAREA].count && !d->titleBackground)
+    d->titleBackground = SaveBackground(title->x1, title->y1, static_cast<uint32_t>(title->x2 - title->x1 + 1),
+                                        static_cast<uint32_t>(title->y2 - title->y1 + 1));
+  DrawMailTitle(d, title);
   DrawMailHeader(d, 0);
   ClearInfoLines(d);
   if (QoESystemPtr->Optionen.net_option_bits & NET_SERVER_ROUTE) HoleBotschaftPerTCPIP();
@@ -686,7 +708,7 @@ int32_t TaverneOfflineChatHandleEvents(TaverneMailData* d) {
   const TextArea* title = static_cast<const TextArea*>(d->region->types[LAYOUT_TEXTAREA].first);
   bool close = false;
   while (ok && !close && !WindowCloseRequested()) {
-    CheckTitleBar(title, d->headingFont, kPenTitleBar);
+    MailTitleBar(d, title);
     const int32_t ev = WaitEvent(WE_TICKS);
     const Gadget* g = HandleGadgetEvent(nullptr, d->region, static_cast<uint32_t>(ev));
     if (!g) continue;
@@ -773,6 +795,7 @@ int32_t TaverneOfflineChat() {
   if (rp && old_font) SetFont(rp, old_font);
   CloseFont(d->textFont);
   CloseFont(d->headingFont);
+  FreeBitMap(d->titleBackground);
   if (d->background) RestoreBackground(d->background, kMailWindowX, kMailWindowY, kMailWindowWidth, kMailWindowHeight);
   FreeScreenRegion(d->region);
   FreeVec(d);

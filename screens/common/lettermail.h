@@ -48,6 +48,7 @@ struct TaverneMailData {
   ListHeader* list;             // the letters (type 21), null outside the window
   SmalListEntry* current;       // the letter B000 reads and B001 answers, null none
   BitMap* background;           // the screen under the window
+  BitMap* titleBackground;      // the tavern window's bar without its name, null elsewhere
 };
 
 // The mail window over the tavern at (66, 68); returns 0.

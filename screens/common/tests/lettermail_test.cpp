@@ -8,6 +8,7 @@
 #include "screens/common/lettermail.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cstring>
@@ -110,6 +111,43 @@ int TavernWithWindow(void*) {
   return 0;
 }
 
+// The tavern as the player leaves it for the letters: its title bar names
+// the gadget under the mouse (the guests' table), then the window opens over
+// it. -2 when the tavern's bar named nothing.
+int TavernNamedThenWindow(void*) {
+  ScreenBase base;
+  if (!OpenScreenPicture(&base, 59, 0)) return -1;
+  WaitTransition();
+  ScreenRegion* tavern = GetScreenRegion(".\\Data\\ScreenDat\\Taverne.dat", 3);
+  if (!tavern) {
+    CloseScreenBase(&base, 0);
+    return -1;
+  }
+  while (WaitEvent(0) != WE_MOUSE_MOVE) {
+  }
+  CheckTitleBar(static_cast<const TextArea*>(tavern->types[LAYOUT_TEXTAREA].first), nullptr, 6);
+  const bool named = TitleBarCaption() != nullptr;
+  TaverneOfflineChat();
+  FreeScreenRegion(tavern);
+  CloseScreenBase(&base, 0);
+  return named ? 0 : -2;
+}
+
+// How many colours the rectangle of a PNG the display wrote holds (0 when
+// it cannot be read).
+size_t PngColours(const std::string& path, int x1, int y1, int x2, int y2) {
+  png_image img{};
+  img.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&img, path.c_str())) return 0;
+  img.format = PNG_FORMAT_BGRA;
+  std::vector<uint32_t> px(size_t{img.width} * img.height);
+  if (!png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) return 0;
+  std::set<uint32_t> colours;
+  for (int y = y1; y <= y2 && y < (int)img.height; ++y)
+    for (int x = x1; x <= x2 && x < (int)img.width; ++x) colours.insert(px[size_t(y) * img.width + x]);
+  return colours.size();
+}
+
 struct Call {
   int (*work)();
   int result = -7;
@@ -198,6 +236,17 @@ TEST_F(LetterWindow, AnEmptyFolderSaysSoAndReadsNothing) {
   EXPECT_EQ(log.Count("Meldung 807"), 1);
   EXPECT_TRUE(Reads(log).empty());
   qoe_test::KeepPng("empty.png");
+}
+
+TEST_F(LetterWindow, TheWindowKeepsItsNameInTheTitleBar) {
+  // The tavern's bar named the guests' table when the window opened; the
+  // window's loop clears that caption and its own name stands there again.
+  const std::string s = Click(290, 350) + Click(300, 300) + "wait 100\n" + Png("titled.png") + Close();
+  ASSERT_EQ(HeadlessRunGame(s.c_str(), TavernNamedThenWindow, nullptr), 0);
+  qoe_test::KeepPng("titled.png");
+  // The bar of the window graphic with the name on it: more than the one
+  // pen a cleared bar is filled with.
+  EXPECT_GT(PngColours("titled.png", 80 + dx_, 76 + dy_, 566 + dx_, 92 + dy_), 2u);
 }
 
 TEST_F(LetterWindow, NewestFirstThenSubjectSenderAndDateAgain) {
