@@ -218,6 +218,12 @@ uint32_t SoundWorkingMask(uint32_t status, uint32_t options_mask) {
   return (status & 63u) | (options_mask & kVolumes);
 }
 
+uint32_t SoundMaskToStore(uint32_t wish, uint32_t start, uint32_t mask, uint32_t caps) {
+  if (caps & SOUND_16BIT) return mask;
+  const uint32_t changed = start ^ mask;
+  return (wish & ~changed) | (mask & changed);
+}
+
 int32_t ParseSoundField(uint32_t n, const char* text, uint32_t* value) {
   if (n < 1 || n > 4 || !text) return 0;
   int base = 10;
@@ -313,6 +319,7 @@ void Soundbits(SoundOptionsData* d) {
   }
   for (uint32_t n = 0; n < kSoundFields; ++n) DrawOptionField(&d->fields[n], GetLayoutEntry(d->region, n), d->formFont);
   d->mask = SoundWorkingMask(QoESystemPtr->SoundStatus.load(), QoESystemPtr->Optionen.sound_optionen);
+  d->startMask = d->mask;
   DebugLog("Soundbits    :\n");
   LogSoundbits(d->mask);
   for (uint32_t n = 0; n < kSoundSwitches; ++n) DrawSoundSwitch(d, n);
@@ -321,7 +328,7 @@ void Soundbits(SoundOptionsData* d) {
 
 void StoreSoundFields(SoundOptionsData* d) {
   OptionenPrefs& o = QoESystemPtr->Optionen;
-  o.sound_optionen = d->mask;
+  o.sound_optionen = SoundMaskToStore(o.sound_optionen, d->startMask, d->mask, QoESystemPtr->SoundCapabilities.load());
   std::memset(o.cd_device, 0, sizeof o.cd_device);
   const size_t len = std::strlen(d->fields[0].text);
   std::memcpy(o.cd_device, d->fields[0].text, len < 39 ? len : 39);

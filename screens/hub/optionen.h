@@ -19,6 +19,7 @@ constexpr uint32_t kSoundFields = 5, kSoundSwitches = 8, kSoundSliders = 2;
 // The page's record for one visit.
 struct SoundOptionsData {
   uint32_t mask;                       // working SoundMaskeFlags
+  uint32_t startMask;                  // the working mask as the page opened
   TextCursor* cursor;                  // the edited field's, null none
   int32_t active;                      // edited field 0..4, -1 none
   BitMap* notchBackground[kSoundSliders];
@@ -44,6 +45,11 @@ SoundSwitchOutcome SoundSwitchRule(uint32_t mask, uint32_t caps, int32_t cd_pres
 // The mask the page starts from: bits 1 to 32 from the sound in force, the
 // volume switches 64 and 128 from the options' wish.
 uint32_t SoundWorkingMask(uint32_t status, uint32_t options_mask);
+// The mask the page stores as the options' wish: the working mask, unless
+// the machine has no sound output (capabilities without SOUND_16BIT): then
+// no sound is in force to read the wish from, and only the switches changed
+// on this visit (start against working mask) change the old wish.
+uint32_t SoundMaskToStore(uint32_t wish, uint32_t start, uint32_t mask, uint32_t caps);
 // The text of field n (1..4) as the value of its option field: 1 and *value,
 // or 0 when it is not a number or does not fit (u16 for 1 and 2, u32 for 3
 // and 4; field 3 is hexadecimal after "0x").

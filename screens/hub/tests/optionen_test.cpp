@@ -81,6 +81,20 @@ TEST(SoundSwitchRules, TheVolumeSwitchesComeFromTheOptions) {
   EXPECT_EQ(SoundWorkingMask(0xFFFFFFFFu, 0), 63u);
 }
 
+TEST(SoundSwitchRules, AMachineWithoutSoundKeepsTheWishItCannotShow) {
+  const uint32_t wish = AHI | DIGI | FX | MUSIC;
+  // With a sound output the page stores what it shows.
+  EXPECT_EQ(SoundMaskToStore(wish, AHI, AHI, AHI | FX), AHI);
+  EXPECT_EQ(SoundMaskToStore(wish, 0, FX, AHI | FX), FX);
+  // Without one nothing is in force: the wish stays, changed only by the
+  // switches pressed on this visit (effects on, module music off).
+  EXPECT_EQ(SoundMaskToStore(wish, 0, 0, 0), wish);
+  EXPECT_EQ(SoundMaskToStore(wish, 0, 0, CD), wish);
+  EXPECT_EQ(SoundMaskToStore(AHI | MUSIC, 0, FX, 0), AHI | MUSIC | FX);
+  EXPECT_EQ(SoundMaskToStore(wish, DIGI | MUSIC, MUSIC, 0), AHI | FX | MUSIC);
+  EXPECT_EQ(SoundMaskToStore(wish, CDVOL, 0, 0), wish);
+}
+
 TEST(SoundFields, NumbersThatFitTheirOptionField) {
   uint32_t v = 7;
   EXPECT_EQ(ParseSoundField(3, "0x1F", &v), 1);
@@ -228,6 +242,24 @@ TEST_F(SoundPage, TheSlidersAndTheVolumeSwitchesOverASecondVisit) {
   // The second visit starts with the switch on: pressed again it goes off.
   EXPECT_EQ(Run(Switch(6) + "wait 100\n" + Click(kNext, kRow)), 134);
   EXPECT_EQ(QoESystemPtr->Optionen.sound_optionen & CDVOL, 0u);
+}
+
+TEST_F(SoundPage, PagingThroughOnAMachineWithoutSoundKeepsTheSoundWish) {
+  // No sound output (a start without an audio device): nothing is in
+  // force, every lamp shows off.
+  QoESystemPtr->SoundCapabilities = 0;
+  QoESystemPtr->SoundStatus = 0;
+  const uint32_t wish = QoESystemPtr->Optionen.sound_optionen;
+  ASSERT_EQ(wish, (AHI | DIGI | FX | MUSIC));
+  // NEXT stores without changing the wish; OK saves it unchanged.
+  EXPECT_EQ(Run(Click(kNext, kRow)), 134);
+  EXPECT_EQ(QoESystemPtr->Optionen.sound_optionen, wish);
+  EXPECT_EQ(Run(Click(kOk, kRow)), 2);
+  EXPECT_EQ(QoESystemPtr->Optionen.sound_optionen, wish);
+  EXPECT_EQ(Prefs()[3], wish);
+  // A switch pressed there still counts: the effects volume on.
+  EXPECT_EQ(Run(Switch(7) + "wait 100\n" + Click(kOk, kRow)), 2);
+  EXPECT_EQ(QoESystemPtr->Optionen.sound_optionen, wish | FXVOL);
 }
 
 TEST_F(SoundPage, ThePage) {
