@@ -208,6 +208,8 @@ const char* const kTaverneBoxes[] = {
     "",
     "move 292 347\nclick left 292 347\n",                           // the chat's choice
     "move 248 91\nclick left 248 91\n",                             // the slide show's question
+    "move 292 347\nclick left 292 347\nwait 300\nmove 317 249\nclick left 317 249\n",  // the letters
+    "move 500 220\nclick left 500 220\n",                           // the rune stones
     nullptr};
 const char* const kLagerBoxes[] = {
     "",
