@@ -39,6 +39,7 @@
 #include "platform/screenmode.h"
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/map/mapscreen.h"
+#include "routinen/graphics_lowlevel_3d/tests/gl_window_parts.h"
 #include "routinen/map/tests/fake_map.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/sysrecords.h"
@@ -142,31 +143,12 @@ void DrawFloor() {
   }
 }
 
-void CloseWindow() {
-  FreeGLObjektList();
-  DisplaySetRenderer(0);
-  CloseScreenRastPort();
-  ShutdownDisplay();
-  CloseMainWindow();
-  if (const PlatformBackend* b = CurrentPlatformBackend()) b->shutdown();
-  SelectPlatformBackend(nullptr);
-}
+void CloseWindow() { gltest::CloseGLWindowParts(); }
 
 bool OpenWindow(uint32_t mode_id) {
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-  DebugLogSetStderr(0);
   // Another benchmark of this program may have left its window open.
   if (CurrentPlatformBackend()) CloseWindow();
-  SelectPlatformBackend(SdlBackend());
-  DisplayModeChoice mode;
-  DisplayModeFromId(mode_id, &mode);
-  if (!SdlBackend()->init() || !OpenMainWindow(&mode) || !InitializeDirectDraw(mode.width, mode.height, 32)) return false;
-  FillDisplayRecord();
-  if (!InitGLObjektList() || !CreateGLContext(2, mode.width, mode.height, 32)) return false;
-  DisplaySetRenderer(1);
-  FillDisplayRecord();
-  return true;
+  return gltest::OpenGLWindowParts(mode_id, 32);
 }
 
 // A standing figure of 16 x 8 quads round its axis, 30 units high.

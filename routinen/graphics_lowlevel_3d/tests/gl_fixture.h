@@ -16,6 +16,7 @@
 #include "platform/log.h"
 #include "platform/screenmode.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
+#include "routinen/graphics_lowlevel_3d/tests/gl_window_parts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/sysrecords.h"
 
@@ -27,32 +28,12 @@ void KeepGLDriversLoaded();
 // false (with the reason in the log) when that fails.
 inline bool OpenGLWindow(uint32_t mode_id) {
   KeepGLDriversLoaded();
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-  DebugLogSetStderr(0);
-  const PlatformBackend* b = SdlBackend();
-  SelectPlatformBackend(b);
   ResetGameMessages();
-  if (!b->init()) return false;
-  DisplayModeChoice mode;
-  DisplayModeFromId(mode_id, &mode);
-  if (!OpenMainWindow(&mode) || !InitializeDirectDraw(mode.width, mode.height, mode.depth)) return false;
-  FillDisplayRecord();
-  if (!InitGLObjektList()) return false;
-  if (!CreateGLContext(2, mode.width, mode.height, mode.depth)) return false;
-  DisplaySetRenderer(1);
-  FillDisplayRecord();
-  return true;
+  return OpenGLWindowParts(mode_id, 0);
 }
 
 inline void CloseGLWindow() {
-  FreeGLObjektList();
-  DisplaySetRenderer(0);
-  CloseScreenRastPort();
-  ShutdownDisplay();
-  CloseMainWindow();
-  if (const PlatformBackend* b = CurrentPlatformBackend()) b->shutdown();
-  SelectPlatformBackend(nullptr);
+  CloseGLWindowParts();
   ResetGameMessages();
   DebugLogSetStderr(1);
 }
