@@ -335,6 +335,9 @@ void DrawHexMarker(KartenScreenRecord* d, int32_t column, int32_t row, uint32_t 
     y = 56 * row + ((column & 1) ? 26 : -2);
     cx1 = cy1 = 0, cx2 = (int32_t)MapDisplayWidth() - 1, cy2 = (int32_t)MapDisplayHeight() - 1;
   }
+  // No map-object animation runs meanwhile: it writes back the screen it
+  // took under its hex, markers and all.
+  LockMotion(d->Motion);
   QoeMutex* mutex = DisplayMutex();
   if (mutex) ObtainMutex(mutex);
   MapMarkerState& s = MarkerState();
@@ -343,6 +346,7 @@ void DrawHexMarker(KartenScreenRecord* d, int32_t column, int32_t row, uint32_t 
   if (SavedMarker* old = FindMarker(s, rp->Bitmap, x, y)) TakeMarkerAway(s, *old, rp->Bitmap);
   if (!away) PutMarker(s, rp, x, y, pen, cx1, cy1, cx2, cy2);
   if (mutex) ReleaseMutex(mutex);
+  UnlockMotion(d->Motion);
   ShowScreenRect(rp, x - 1, y - 28, kMarkerBoxW, kMarkerBoxH);
 }
 
