@@ -49,6 +49,9 @@ struct MapEngineState {
   std::atomic<uint32_t> motionFrames{0};
   // Frames the last rain drew after it saw its quit flag (tests).
   std::atomic<uint32_t> rainFramesAfterStop{0};
+  // Whole copies of a map view to the screen (MapCopyToScreen): what the map
+  // screen drew over the map before one is gone. Any thread.
+  std::atomic<uint32_t> screenCopies{0};
 };
 MapEngineState& MapState();
 // Forgets the converted hex mask (tests; after the picture index changed).

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "map_internal.h"
 #include "mapgl.h"
@@ -29,24 +30,191 @@ bool Deep() { return MapDisplayDepth() > 8; }
 // The marker's outline from its left corner.
 constexpr int16_t kHexSteps[9][2] = {{16, -27}, {32, 0}, {16, 27}, {0, 1}, {-16, 27}, {0, 1}, {-32, 0}, {0, -1}, {-16, -27}};
 
-// The marker's lines beside its outline, and the pen that overwrites an old
-// marker.
+// The marker's lines beside its outline, and the pen that takes a marker
+// away.
 constexpr uint32_t kInnerPen = 0, kOuterPen = 1, kOverwritePen = 6;
 // Each step's outward side: (-1, 0) left, (1, 0) right, (0, -1) up, (0, 1) down.
 constexpr int16_t kHexOutward[9][2] = {{-1, 0}, {0, -1}, {1, 0}, {1, 0}, {1, 0}, {0, 1}, {0, 1}, {0, 1}, {-1, 0}};
 
-// The hex outline from its left corner (x, y); side -1 one pixel inside,
-// 1 one pixel outside, 0 on it.
-void HexOutline(RastPort* rp, int32_t x, int32_t y, int32_t side, int32_t cx1, int32_t cy1, int32_t cx2, int32_t cy2) {
+// Every pixel of the straight line from (x, y) to (nx, ny), both ends.
+template <typename Plot>
+void LinePixels(int32_t x, int32_t y, int32_t nx, int32_t ny, Plot&& plot) {
+  const int32_t dx = nx - x, dy = ny - y, n = std::max(std::abs(dx), std::abs(dy));
+  for (int32_t k = 0; k <= n; k++)
+    plot(x + (n ? (dx * k + (dx >= 0 ? n / 2 : -n / 2)) / n : 0), y + (n ? (dy * k + (dy >= 0 ? n / 2 : -n / 2)) / n : 0));
+}
+
+// The hex outline's pixels from its left corner (x, y); side -1 one pixel
+// inside, 1 one pixel outside, 0 on it.
+template <typename Plot>
+void HexOutline(int32_t x, int32_t y, int32_t side, Plot&& plot) {
   for (int i = 0; i < 9; ++i) {
     // The top and bottom lines beside the outline are one pixel longer
     // (outside) or shorter (inside) at each end, so the corners join.
     const int32_t dir = kHexSteps[i][1] == 0 ? (kHexSteps[i][0] > 0 ? 1 : -1) : 0;
-    const int16_t step[1][2] = {{(int16_t)(kHexSteps[i][0] + 2 * dir * side), kHexSteps[i][1]}};
-    PolyDrawRelative(rp, 1, x + side * kHexOutward[i][0] - dir * side, y + side * kHexOutward[i][1], step, cx1, cy1,
-                     cx2, cy2);
+    const int32_t sx = x + side * kHexOutward[i][0] - dir * side, sy = y + side * kHexOutward[i][1];
+    LinePixels(sx, sy, sx + kHexSteps[i][0] + 2 * dir * side, sy + kHexSteps[i][1], plot);
     x += kHexSteps[i][0];
     y += kHexSteps[i][1];
+  }
+}
+
+// --- What lies under the markers -------------------------------------------------
+// A marker keeps the screen pixels it covers; taking it away puts them back
+// where the screen still shows the marker, so the map (its tiles, figures,
+// borders, names) and the panels it crossed look as before it was drawn.
+// A later marker over some of its pixels inherits them instead. A whole
+// copy of the map to the screen wipes every marker, and with it what they
+// kept.
+
+// A marker's pixels lie in the box of 67 x 59 from (x - 1, y - 28) of its
+// outline's left corner.
+constexpr int32_t kMarkerBoxW = 67, kMarkerBoxH = 59;
+constexpr uint32_t kMarkerPixelsMax = 640;  // three outlines: 528
+constexpr uint32_t kMarkersKept = 4;
+
+struct MarkerPixel {
+  int16_t x, y;
+  uint32_t beneath, shown;  // the screen's pixel values
+};
+struct SavedMarker {
+  uint32_t order;        // 0 a free slot; a later marker has a higher number
+  const BitMap* screen;  // drawn on
+  uint32_t copies;       // the map's copies to the screen when drawn
+  int32_t x, y;          // the outline's left corner
+  uint32_t count;
+  MarkerPixel pixels[kMarkerPixelsMax];
+};
+// The index of each box pixel among a marker's pixels (-1 none).
+using MarkerBoxIndex = int16_t[kMarkerBoxH][kMarkerBoxW];
+
+// The markers on the screen, and the scratch of their drawing. Under the
+// display mutex (the game thread draws them; ResetMapMarkerState between
+// tests).
+struct MapMarkerState {
+  uint32_t nextOrder = 1;
+  SavedMarker saved[kMarkersKept];
+  MarkerBoxIndex index;
+  uint8_t pens[kMarkerPixelsMax];
+  bool handed[kMarkerPixelsMax];
+};
+MapMarkerState& MarkerState() {
+  static MapMarkerState s;
+  return s;
+}
+
+uint8_t* PixelAt(const BitMap* bm, int32_t x, int32_t y) {
+  return bm->Pixels + (size_t)y * bm->BytesPerRow + (size_t)x * (bm->Depth == 8 ? 1 : 4);
+}
+uint32_t ScreenPixel(const BitMap* bm, int32_t x, int32_t y) {
+  if (bm->Depth == 8) return *PixelAt(bm, x, y);
+  uint32_t v;
+  std::memcpy(&v, PixelAt(bm, x, y), 4);
+  return v;
+}
+void SetScreenPixel(BitMap* bm, int32_t x, int32_t y, uint32_t v) {
+  if (bm->Depth == 8) *PixelAt(bm, x, y) = (uint8_t)v;
+  else std::memcpy(PixelAt(bm, x, y), &v, 4);
+}
+
+void IndexMarker(const SavedMarker& m, MarkerBoxIndex& index) {
+  std::memset(index, 0xFF, sizeof index);
+  for (uint32_t i = 0; i < m.count; i++) index[m.pixels[i].y - m.y + 28][m.pixels[i].x - m.x + 1] = (int16_t)i;
+}
+int32_t IndexIn(const SavedMarker& m, const MarkerBoxIndex& index, int32_t x, int32_t y) {
+  const int32_t bx = x - m.x + 1, by = y - m.y + 28;
+  return bx < 0 || by < 0 || bx >= kMarkerBoxW || by >= kMarkerBoxH ? -1 : index[by][bx];
+}
+
+// Takes marker m away: each pixel goes to the next later marker over it,
+// else back onto the screen while the screen still shows the marker there.
+void TakeMarkerAway(MapMarkerState& s, SavedMarker& m, BitMap* bm) {
+  bool* handed = s.handed;
+  MarkerBoxIndex& index = s.index;
+  std::fill(handed, handed + m.count, false);
+  // The later markers from the lowest up.
+  for (uint32_t floor = m.order;;) {
+    SavedMarker* above = nullptr;
+    for (SavedMarker& o : s.saved)
+      if (o.order > floor && (!above || o.order < above->order)) above = &o;
+    if (!above) break;
+    floor = above->order;
+    IndexMarker(*above, index);
+    for (uint32_t i = 0; i < m.count; i++) {
+      const MarkerPixel& p = m.pixels[i];
+      const int32_t j = handed[i] ? -1 : IndexIn(*above, index, p.x, p.y);
+      if (j < 0) continue;
+      handed[i] = true;
+      if (above->pixels[j].beneath == p.shown) above->pixels[j].beneath = p.beneath;
+    }
+  }
+  for (uint32_t i = 0; i < m.count; i++) {
+    const MarkerPixel& p = m.pixels[i];
+    if (!handed[i] && ScreenPixel(bm, p.x, p.y) == p.shown) SetScreenPixel(bm, p.x, p.y, p.beneath);
+  }
+  m.order = 0;
+}
+
+// Forgets the markers of another screen bitmap or from before the map's
+// last copy to the screen: they are no longer there.
+void ForgetWipedMarkers(MapMarkerState& s, const BitMap* bm) {
+  const uint32_t copies = MapState().screenCopies.load();
+  for (SavedMarker& m : s.saved)
+    if (m.order && (m.screen != bm || m.copies != copies)) m.order = 0;
+}
+
+SavedMarker* FindMarker(MapMarkerState& s, const BitMap* bm, int32_t x, int32_t y) {
+  for (SavedMarker& m : s.saved)
+    if (m.order && m.screen == bm && m.x == x && m.y == y) return &m;
+  return nullptr;
+}
+
+// Draws the marker with its left corner at (x, y) in pen, only inside the
+// clip rectangle, and keeps what it covers.
+void PutMarker(MapMarkerState& s, RastPort* rp, int32_t x, int32_t y, uint32_t pen, int32_t cx1, int32_t cy1,
+               int32_t cx2, int32_t cy2) {
+  BitMap* bm = rp->Bitmap;
+  // A free slot, else the oldest marker's (which then stays on the screen).
+  SavedMarker* m = &s.saved[0];
+  for (SavedMarker& o : s.saved)
+    if (o.order < m->order) m = &o;
+  if (m->order) DebugLog("DrawHexMarker: zu viele Markierungen, die aelteste bleibt stehen\n");
+  m->order = s.nextOrder++;
+  m->screen = bm;
+  m->copies = MapState().screenCopies.load();
+  m->x = x;
+  m->y = y;
+  m->count = 0;
+  // Each pixel once, in the pen of the last line through it.
+  MarkerBoxIndex& index = s.index;
+  uint8_t* pens = s.pens;
+  std::memset(index, 0xFF, sizeof index);
+  auto line = [&](uint32_t line_pen) {
+    return [&, line_pen](int32_t px, int32_t py) {
+      if (px < cx1 || px > cx2 || py < cy1 || py > cy2 || px < 0 || py < 0 || px >= (int32_t)bm->Width ||
+          py >= (int32_t)bm->Height)
+        return;
+      int16_t& k = index[py - y + 28][px - x + 1];
+      if (k < 0) {
+        if (m->count == kMarkerPixelsMax) return;
+        k = (int16_t)m->count++;
+        m->pixels[k] = MarkerPixel{(int16_t)px, (int16_t)py, ScreenPixel(bm, px, py), 0};
+      }
+      pens[k] = (uint8_t)line_pen;
+    };
+  };
+  // A line of one pixel in the marker's pen is lost on ground of a like
+  // colour (pen 105 on grass): it runs between a dark line on its inner
+  // side and a light one on its outer side, so one of the three stands out
+  // on any ground.
+  HexOutline(x, y, -1, line(kInnerPen));
+  HexOutline(x, y, 1, line(kOuterPen));
+  HexOutline(x, y, 0, line(pen));
+  for (uint32_t i = 0; i < m->count; i++) {
+    MarkerPixel& p = m->pixels[i];
+    SetAPen(rp, pens[i]);
+    WritePixel(rp, p.x, p.y);
+    p.shown = ScreenPixel(bm, p.x, p.y);
   }
 }
 
@@ -135,26 +303,27 @@ void PolyDrawRelative(RastPort* rp, uint32_t count, int32_t x, int32_t y, const 
   };
   for (uint32_t i = 0; i < count; i++) {
     const int32_t nx = x + steps[i][0], ny = y + steps[i][1];
-    // A straight line from (x, y) to (nx, ny), both ends drawn.
-    const int32_t dx = nx - x, dy = ny - y, n = std::max(std::abs(dx), std::abs(dy));
-    for (int32_t k = 0; k <= n; k++)
-      plot(x + (n ? (dx * k + (dx >= 0 ? n / 2 : -n / 2)) / n : 0), y + (n ? (dy * k + (dy >= 0 ? n / 2 : -n / 2)) / n : 0));
+    LinePixels(x, y, nx, ny, plot);
     x = nx;
     y = ny;
   }
 }
 
 void DrawHexMarker(KartenScreenRecord* d, int32_t column, int32_t row, uint32_t pen) {
-  if (!d || !InView(d)) return;
+  if (!d || !d->map) return;
+  // Taking a marker away only puts back what it covered: it needs no
+  // clicked hex in the view.
+  const bool away = pen == kOverwritePen;
+  if (!away && !InView(d)) return;
   if (MapOnScene(d->map)) {
     // The 3D view: the marked hex is the scene's selected cell; the grid's
     // pen takes the mark away.
-    if (pen == 6) MapSceneMark(d->map, -1, -1);
+    if (away) MapSceneMark(d->map, -1, -1);
     else MapSceneMark(d->map, column, row);
     return;
   }
   RastPort* rp = GetScreenRastPort(0);
-  if (!rp) return;
+  if (!rp || !rp->Bitmap || !rp->Bitmap->Pixels || (rp->Bitmap->Depth != 8 && rp->Bitmap->Depth != 32)) return;
   int32_t x, y, cx1, cy1, cx2, cy2;
   if (!Deep()) {
     x = 96 * (column / 2) + ((column & 1) ? 48 : 0);
@@ -166,21 +335,25 @@ void DrawHexMarker(KartenScreenRecord* d, int32_t column, int32_t row, uint32_t 
     y = 56 * row + ((column & 1) ? 26 : -2);
     cx1 = cy1 = 0, cx2 = (int32_t)MapDisplayWidth() - 1, cy2 = (int32_t)MapDisplayHeight() - 1;
   }
-  // A line of one pixel in the marker's pen is lost on ground of a like
-  // colour (pen 105 on grass): it runs between a dark line on its inner
-  // side and a light one on its outer side, so one of the three stands out
-  // on any ground. The overwriting pen covers all three lines.
-  const uint32_t inner = pen == kOverwritePen ? pen : kInnerPen, outer = pen == kOverwritePen ? pen : kOuterPen;
-  QoeMutex* m = DisplayMutex();
-  if (m) ObtainMutex(m);
-  SetAPen(rp, inner);
-  HexOutline(rp, x, y, -1, cx1, cy1, cx2, cy2);
-  SetAPen(rp, outer);
-  HexOutline(rp, x, y, 1, cx1, cy1, cx2, cy2);
-  SetAPen(rp, pen);
-  HexOutline(rp, x, y, 0, cx1, cy1, cx2, cy2);
-  if (m) ReleaseMutex(m);
-  ShowScreenRect(rp, x - 1, y - 28, 67, 59);
+  // No map-object animation runs meanwhile: it writes back the screen it
+  // took under its hex, markers and all.
+  LockMotion(d->Motion);
+  QoeMutex* mutex = DisplayMutex();
+  if (mutex) ObtainMutex(mutex);
+  MapMarkerState& s = MarkerState();
+  ForgetWipedMarkers(s, rp->Bitmap);
+  // A marker drawn again on its hex replaces the one there.
+  if (SavedMarker* old = FindMarker(s, rp->Bitmap, x, y)) TakeMarkerAway(s, *old, rp->Bitmap);
+  if (!away) PutMarker(s, rp, x, y, pen, cx1, cy1, cx2, cy2);
+  if (mutex) ReleaseMutex(mutex);
+  UnlockMotion(d->Motion);
+  ShowScreenRect(rp, x - 1, y - 28, kMarkerBoxW, kMarkerBoxH);
+}
+
+void ResetMapMarkerState() {
+  MapMarkerState& s = MarkerState();
+  s.nextOrder = 1;
+  for (SavedMarker& m : s.saved) m.order = 0;
 }
 
 void ClickFigurOnMap(KartenScreenRecord* d) {

@@ -37,8 +37,13 @@ void PolyDrawRelative(RastPort* rp, uint32_t count, int32_t x, int32_t y, const 
                       int32_t clip_y1, int32_t clip_x2, int32_t clip_y2);
 // The hex outline round view hex (column, row) in pen (8 bits: the parts in
 // the view; deeper displays: not on the first row or column or the last
-// five rows). Nothing while the clicked hex lies outside the view.
+// five rows). Nothing while the clicked hex lies outside the view. Pen 6
+// takes the hex's marker away: the screen shows again what the marker
+// covered (wherever the clicked hex lies).
 void DrawHexMarker(KartenScreenRecord* d, int32_t column, int32_t row, uint32_t pen);
+// Forgets the markers on the screen and what they covered (tests; part of
+// ResetMapScreenState).
+void ResetMapMarkerState();
 // A click on the clicked hex: marks it, selects the player's figure on a
 // second click, marks a target on a third (an own town).
 void ClickFigurOnMap(KartenScreenRecord* d);

@@ -693,6 +693,7 @@ void MapCopyToScreen(QoEMapInfo* map) {
   QoeMutex* m = DisplayMutex();
   if (m) ObtainMutex(m);
   BltBitMapRastPort(map->Bitmap, 16, 28, rp, map->ScreenX, map->ScreenY, map->Width, map->Height);
+  MapState().screenCopies.fetch_add(1);
   if (m) ReleaseMutex(m);
   if (map->AfterDraw) map->AfterDraw(map);
   ShowScreenRect(rp, map->ScreenX, map->ScreenY, map->Width, map->Height);

@@ -227,6 +227,7 @@ void SetMapScreenHooks(const MapScreenHooks* hooks) { State().hooks = hooks ? *h
 
 void ResetMapScreenState() {
   ForgetMapInfoCache();
+  ResetMapMarkerState();
   MapScreenState& s = State();
   s.record = KartenScreenRecord{};
   s.record.MarkedColumn = s.record.MarkedRow = -1;

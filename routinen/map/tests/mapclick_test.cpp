@@ -2,18 +2,23 @@
 // and 1024 x 768, each windowed and full screen): a click takes the hex
 // drawn under the mouse, at every hex's centre and at four points round it,
 // wherever no panel covers the map; with the real click the hex under the
-// mouse is the one marked.
+// mouse is the one marked; markers moved and taken away leave the map as a
+// fresh drawing shows it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/headless.h"
+#include "platform/pngfile.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/map/map.h"
+#include "routinen/map/map_internal.h"
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
@@ -35,6 +40,8 @@ const Row kRows[] = {{0, 640, 480}, {1, 640, 480}, {4, 800, 600}, {5, 800, 600},
 struct Clicks {
   std::map<std::pair<int32_t, int32_t>, std::pair<int32_t, int32_t>> hex;
   int32_t columns = 0, rows = 0;
+  // After each marking click: the clicked and marked hex, selected, target.
+  std::vector<std::array<int32_t, 5>> marks;
 };
 Clicks& Seen() {
   static Clicks c;
@@ -142,10 +149,72 @@ TEST_P(MapClick, TheHexUnderTheMouseIsMarked) {
   EXPECT_EQ(d->MarkedRow, r);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, MapClick, testing::Range(0, (int)(sizeof kRows / sizeof kRows[0])),
-                         [](const testing::TestParamInfo<int>& i) {
-                           const Row& r = kRows[i.param];
-                           return std::to_string(r.w) + "x" + std::to_string(r.h) + "_row" + std::to_string(r.id);
-                         });
+// The pixels of the box round view hex (c, r) that differ between two PNGs
+// of the display.
+size_t BoxDifferences(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, const Row& row, bool eight,
+                      int32_t c, int32_t r) {
+  const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(eight, c, r);
+  size_t n = 0;
+  for (int32_t y = std::max(0, p.y - 32); y <= std::min((int32_t)row.h - 1, p.y + 31); y++)
+    for (int32_t x = std::max(0, p.x - 36); x <= std::min((int32_t)row.w - 1, p.x + 36); x++)
+      n += a[(size_t)y * row.w + x] != b[(size_t)y * row.w + x];
+  return n;
+}
+
+// Two hexes marked in turn, the capital marked, its army selected and its
+// town chosen as the target, then a fourth hex marked: each hex marked
+// before looks as a fresh drawing of the map (the view scrolled away and
+// back) shows it.
+class MapMarkers : public MapClick {};
+
+TEST_P(MapMarkers, MovedAwayTheyLeaveTheMapAsDrawn) {
+  // No map-object animations: the hexes compared keep still.
+  MapState().availMem = [](uint32_t) -> uint64_t { return 0; };
+  MapScreenHooks h{};
+  FillMapDisplayHooks(&h);
+  FillMapInfoHooks(&h);
+  h.ClickFigurOnMap = [](KartenScreenRecord* d) {
+    ClickFigurOnMap(d);
+    Seen().marks.push_back({d->X_Pos, d->Y_Pos, d->MarkedColumn, (int32_t)d->FigureSelected, (int32_t)d->TargetChosen});
+  };
+  SetMapScreenHooks(&h);
+  const MapCentre m = CentreOnTown(6398, 3199, R().w, R().h, Eight());
+  const int32_t cx = m.x_pos, cy = m.y_pos;
+  const std::pair<int32_t, int32_t> a{cx - 2, cy - 2}, b{cx + 2, cy - 2}, capital{cx, cy}, last{cx - 2, cy + 1};
+  auto at = [&](std::pair<int32_t, int32_t> hex) {
+    const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(Eight(), hex.first, hex.second);
+    EXPECT_TRUE(Clickable(R(), p)) << hex.first << "," << hex.second;
+    return map_test::ClickAt(p);
+  };
+  const std::string away = "markers_away_" + Tag() + ".png", fresh = "markers_fresh_" + Tag() + ".png";
+  Visit(at(a) + at(b) + at(capital) + at(capital) + at(capital) + at(last) + "png " + away +
+        "\nkey d\nwait 300\nkey a\nwait 300\npng " + fresh + "\n");
+  MapState().availMem = nullptr;
+  EXPECT_TRUE(qoe_test::KeepPng(away));
+  EXPECT_TRUE(qoe_test::KeepPng(fresh));
+  // Every click marked its hex; the capital's army was selected and its town
+  // made the target.
+  ASSERT_EQ(Seen().marks.size(), 6u);
+  EXPECT_EQ(Seen().marks[3][3], 1);
+  EXPECT_EQ(Seen().marks[4][4], 1);
+  EXPECT_EQ(Seen().marks[5][2], last.first);
+  std::vector<uint32_t> was, now;
+  uint32_t w = 0, hh = 0;
+  ASSERT_EQ(ReadPngRGB(away.c_str(), &was, &w, &hh), 1);
+  ASSERT_EQ(ReadPngRGB(fresh.c_str(), &now, &w, &hh), 1);
+  ASSERT_EQ(w, R().w);
+  for (auto hex : {a, b, capital})
+    EXPECT_EQ(BoxDifferences(was, now, R(), Eight(), hex.first, hex.second), 0u) << hex.first << "," << hex.second;
+  // The last marker is there in both.
+  EXPECT_EQ(BoxDifferences(was, now, R(), Eight(), last.first, last.second), 0u);
+}
+
+std::string RowName(const testing::TestParamInfo<int>& i) {
+  const Row& r = kRows[i.param];
+  return std::to_string(r.w) + "x" + std::to_string(r.h) + "_row" + std::to_string(r.id);
+}
+INSTANTIATE_TEST_SUITE_P(Rows, MapClick, testing::Range(0, (int)(sizeof kRows / sizeof kRows[0])), RowName);
+// One row of each display size.
+INSTANTIATE_TEST_SUITE_P(Rows, MapMarkers, testing::Values(0, 2, 4), RowName);
 
 }  // namespace

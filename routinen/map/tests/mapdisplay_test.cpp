@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -222,12 +223,9 @@ TEST_F(MapDisplayMarker, EightBitOutlinesStayInTheView) {
   EXPECT_EQ(Count(105, 112, 155, 112 + 32, 155), 33);  // the top edge
   EXPECT_EQ(Count(1, 111, 154, 112 + 33, 154), 35);    // the light line above it
   EXPECT_EQ(Count(1, 95, 182, 95, 183), 2);            // and left of the left corner
-  // The overwriting pen covers the marker's three lines.
-  const int drawn = Count(105, 80, 140, 180, 230) + Count(1, 80, 140, 180, 230);
+  // Pen 6 takes the marker's three lines away: the black ground again.
   DrawHexMarker(d_, 2, 3, 6);
-  EXPECT_EQ(Count(105, 80, 140, 180, 230), 0);
-  EXPECT_EQ(Count(1, 80, 140, 180, 230), 0);
-  EXPECT_GT(Count(6, 80, 140, 180, 230), drawn);
+  EXPECT_EQ(Count(0, 80, 126, 180, 240), 101 * 115);
   DrawHexMarker(d_, 3, 3, 46);
   EXPECT_EQ(Count(46, 144, 210, 144, 210), 1);
   EXPECT_EQ(Count(46, 160, 183, 192, 183), 33);
@@ -324,5 +322,210 @@ TEST_F(MapDisplayMarker, MarkedHexStandsOutOnEveryTerrain) {
   ASSERT_EQ(WritePngRGB("map_marker_terrains.png", sheet.data(), sheet_w, sheet_h * 5), 1);
   EXPECT_TRUE(qoe_test::KeepPng("map_marker_terrains.png"));
 }
+
+// Markers taken away on the kit's ground at 640 x 480 x 8 and 1024 x 768:
+// the screen is byte for byte as before they were drawn, whatever pens and
+// in whatever order, and what was drawn over a marker stays.
+class MapMarkerAway : public MapDisplayMarker, public testing::WithParamInterface<uint32_t> {
+ protected:
+  void SetUp() override {
+    MapDisplayMarker::SetUp();
+    Open(GetParam());
+    bm_ = rp_->Bitmap;
+    deep_ = bm_->Depth != 8;
+    if (deep_) {
+      // The view of 1024 x 768: markers on rows 1 .. 8.
+      fake_.map.Columns = 22;
+      fake_.map.Rows = 14;
+    }
+    PaintGround();
+    ground_ = Pixels();
+  }
+  // The kit's tiles of eight terrains over the whole display, each column
+  // shifted, as the map draws them, with border dots across some hex edges.
+  void PaintGround() {
+    const uint16_t kGraphics[8] = {12, 17, 23, 8, 1, 5, 14, 27};
+    const int32_t ox = deep_ ? -16 : 0, oy = deep_ ? -28 : -12;
+    for (int odd = 0; odd < 2; ++odd)
+      for (int32_t c = odd; c <= (int32_t)bm_->Width / 48 + 1; c += 2)
+        for (int32_t r = 0; r <= (int32_t)bm_->Height / 56 + 1; ++r) {
+          const uint32_t id = TileTable[kGraphics[(c * 5 + r * 3) % 8]][1];
+          ASSERT_NE(UseElmorGfx(".\\Data\\Path", id), nullptr);
+          const int32_t x = 48 * c + ox, y = 56 * r + oy + (odd ? 28 : 0);
+          if (odd) BlitObjektMask(rp_, id, 0, x, y, 64, 56);
+          else BlitObjekt(rp_, id, x, y, 64, 56);
+          CloseElmorGfx(id);
+          if ((c + r) % 3 == 0) Dots(439, x + 45, y - 7);
+        }
+  }
+  void Dots(uint32_t id, int32_t x, int32_t y) {
+    const BitMap* dot = UseElmorGfx(".\\Data\\Path", id);
+    ASSERT_NE(dot, nullptr);
+    for (int i = 0; i < 5; ++i) BlitObjektMask(rp_, id, 0, x - 7 * i, y, dot->Width, dot->Height);
+    CloseElmorGfx(id);
+  }
+  std::vector<uint8_t> Pixels() const {
+    return std::vector<uint8_t>(bm_->Pixels, bm_->Pixels + (size_t)bm_->BytesPerRow * bm_->Height);
+  }
+  // The pixels that differ from `was`, and the first of them.
+  testing::AssertionResult Same(const std::vector<uint8_t>& was) const {
+    const std::vector<uint8_t> now = Pixels();
+    const uint32_t bpp = deep_ ? 4 : 1;
+    size_t n = 0, first = 0;
+    for (size_t i = 0; i < now.size(); i += bpp)
+      if (std::memcmp(&now[i], &was[i], bpp) != 0 && n++ == 0) first = i;
+    if (n == 0) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << n << " pixels differ, the first at (" << first % bm_->BytesPerRow / bpp
+                                       << ", " << first / bm_->BytesPerRow << ")";
+  }
+  // The hexes tested: inside, on the 8-bit view's edges, the deeper view's
+  // first and last drawn ones.
+  std::vector<std::pair<int32_t, int32_t>> Hexes() const {
+    if (deep_) return {{2, 3}, {3, 3}, {1, 1}, {21, 8}, {20, 1}};
+    return {{2, 3}, {3, 3}, {0, 0}, {10, 8}, {9, 0}, {0, 8}};
+  }
+  // The screen as RGB (8 bits through the palette).
+  std::vector<uint32_t> Rgb() const {
+    std::vector<uint32_t> out((size_t)bm_->Width * bm_->Height);
+    for (uint32_t y = 0; y < bm_->Height; ++y) {
+      const uint8_t* row = bm_->Pixels + (size_t)y * bm_->BytesPerRow;
+      if (deep_) std::memcpy(&out[(size_t)y * bm_->Width], row, (size_t)bm_->Width * 4);
+      else ConvertRGBToFormat(PIXFMT_XRGB32, row, &out[(size_t)y * bm_->Width], bm_->Width);
+    }
+    for (uint32_t& v : out) v &= 0xFFFFFF;
+    return out;
+  }
+  BitMap* bm_ = nullptr;
+  bool deep_ = false;
+  std::vector<uint8_t> ground_;
+};
+
+TEST_P(MapMarkerAway, EachPenTakenAwayLeavesTheGround) {
+  for (auto [c, r] : Hexes())
+    for (uint32_t pen : {105u, 46u, 7u}) {
+      SCOPED_TRACE(testing::Message() << "hex " << c << "," << r << " pen " << pen);
+      DrawHexMarker(d_, c, r, pen);
+      EXPECT_FALSE(Same(ground_));
+      DrawHexMarker(d_, c, r, 6);
+      EXPECT_TRUE(Same(ground_));
+    }
+  // Pen 6 on a hex without a marker changes nothing.
+  DrawHexMarker(d_, 4, 4, 6);
+  EXPECT_TRUE(Same(ground_));
+}
+
+// A hex marked, its figure selected, then chosen as the target; the voice
+// takes the marker away before the selection's is drawn.
+TEST_P(MapMarkerAway, MarkSelectTargetThenAway) {
+  DrawHexMarker(d_, 2, 3, 105);
+  DrawHexMarker(d_, 2, 3, 6);
+  DrawHexMarker(d_, 2, 3, 46);
+  DrawHexMarker(d_, 2, 3, 7);
+  DrawHexMarker(d_, 2, 3, 7);  // the after-draw's marker over it
+  DrawHexMarker(d_, 2, 3, 6);
+  EXPECT_TRUE(Same(ground_));
+}
+
+// Three markers whose outlines share edges (a hex, its lower neighbour and
+// the one right of both), taken away in every order: each leaves the others
+// as they were drawn alone, the last the ground.
+TEST_P(MapMarkerAway, NeighboursTakenAwayInEveryOrder) {
+  const std::pair<int32_t, int32_t> hexes[3] = {{2, 3}, {3, 3}, {2, 4}};
+  const uint32_t pens[3] = {105, 46, 7};
+  // Each marker drawn alone on the ground, and each pair.
+  std::vector<uint8_t> alone[3], pair[3][3];
+  for (int a = 0; a < 3; ++a) {
+    DrawHexMarker(d_, hexes[a].first, hexes[a].second, pens[a]);
+    alone[a] = Pixels();
+    for (int b = 0; b < 3; ++b) {
+      if (b == a) continue;
+      DrawHexMarker(d_, hexes[b].first, hexes[b].second, pens[b]);
+      pair[a][b] = Pixels();
+      DrawHexMarker(d_, hexes[b].first, hexes[b].second, 6);
+      ASSERT_TRUE(Same(alone[a]));
+    }
+    DrawHexMarker(d_, hexes[a].first, hexes[a].second, 6);
+    ASSERT_TRUE(Same(ground_));
+  }
+  int order[3] = {0, 1, 2};
+  do {
+    SCOPED_TRACE(testing::Message() << "away " << order[0] << order[1] << order[2]);
+    for (int k = 0; k < 3; ++k) DrawHexMarker(d_, hexes[k].first, hexes[k].second, pens[k]);
+    // The two left after the first is away look as if drawn alone, the
+    // lower first.
+    DrawHexMarker(d_, hexes[order[0]].first, hexes[order[0]].second, 6);
+    const int lo = std::min(order[1], order[2]), hi = std::max(order[1], order[2]);
+    EXPECT_TRUE(Same(pair[lo][hi]));
+    DrawHexMarker(d_, hexes[order[1]].first, hexes[order[1]].second, 6);
+    EXPECT_TRUE(Same(alone[order[2]]));
+    DrawHexMarker(d_, hexes[order[2]].first, hexes[order[2]].second, 6);
+    EXPECT_TRUE(Same(ground_));
+  } while (std::next_permutation(order, order + 3));
+}
+
+// What is drawn over a marker (a menu, a label) stays when the marker goes.
+TEST_P(MapMarkerAway, WhatCoversAMarkerStays) {
+  SetAPen(rp_, 22);
+  RectFill(rp_, 90, 150, 130, 200);
+  const std::vector<uint8_t> covered = Pixels();
+  std::memcpy(bm_->Pixels, ground_.data(), ground_.size());
+  DrawHexMarker(d_, 2, 3, 105);
+  SetAPen(rp_, 22);
+  RectFill(rp_, 90, 150, 130, 200);
+  DrawHexMarker(d_, 2, 3, 6);
+  EXPECT_TRUE(Same(covered));
+}
+
+// A whole copy of the map to the screen wipes the markers: one taken away
+// afterwards puts nothing back, even where the new map's pixels look like
+// the old marker.
+TEST_P(MapMarkerAway, AWholeCopyOfTheMapWipesTheMarkers) {
+  QoEMapInfo& map = fake_.map;
+  map.ScreenX = map.ScreenY = deep_ ? 0 : 16;
+  map.Width = (uint16_t)std::min<uint32_t>(bm_->Width - map.ScreenX, 48 * map.Columns);
+  map.Height = (uint16_t)std::min<uint32_t>(bm_->Height - map.ScreenY, 56 * map.Rows);
+  map.Bitmap = AllocBitMap(48 * map.Columns + 16, 56 * map.Rows + 28, deep_ ? 32 : 8, 0, deep_ ? bm_ : nullptr);
+  ASSERT_NE(map.Bitmap, nullptr);
+  ASSERT_EQ(ScreenRastPort(), rp_);
+  DrawHexMarker(d_, 2, 3, 105);
+  // The new view shows what the screen shows now, marker and all.
+  BltBitMap(bm_, map.ScreenX, map.ScreenY, map.Bitmap, 16, 28, map.Width, map.Height);
+  MapCopyToScreen(&map);
+  const std::vector<uint8_t> copied = Pixels();
+  DrawHexMarker(d_, 2, 3, 6);
+  EXPECT_TRUE(Same(copied));
+  // A marker drawn after the copy goes as before.
+  DrawHexMarker(d_, 3, 3, 46);
+  DrawHexMarker(d_, 3, 3, 6);
+  EXPECT_TRUE(Same(copied));
+  FreeBitMap(map.Bitmap);
+  map.Bitmap = nullptr;
+}
+
+// A sheet to look at: the ground, three markers, and the ground after they
+// were taken away (the marker's hexes in a strip of the display).
+TEST_P(MapMarkerAway, SheetOfMarkersAndTheirGround) {
+  const uint32_t w = std::min<uint32_t>(bm_->Width, 400), x0 = 48, y0 = 100, h = 220;
+  std::vector<uint32_t> sheet;
+  auto strip = [&] {
+    const std::vector<uint32_t> rgb = Rgb();
+    for (uint32_t y = y0; y < y0 + h; ++y)
+      sheet.insert(sheet.end(), rgb.begin() + y * bm_->Width + x0, rgb.begin() + y * bm_->Width + x0 + w);
+  };
+  strip();
+  DrawHexMarker(d_, 2, 3, 105);
+  DrawHexMarker(d_, 3, 3, 46);
+  DrawHexMarker(d_, 4, 3, 7);
+  strip();
+  for (int c : {3, 2, 4}) DrawHexMarker(d_, c, 3, 6);
+  strip();
+  EXPECT_TRUE(Same(ground_));
+  const std::string png = std::string("map_marker_away_") + (deep_ ? "1024x768" : "640x480") + ".png";
+  ASSERT_EQ(WritePngRGB(png.c_str(), sheet.data(), w, h * 3), 1);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, MapMarkerAway, testing::Values(0u, 8u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return i.param ? "Deep" : "EightBit"; });
 
 }  // namespace

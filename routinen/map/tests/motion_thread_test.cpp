@@ -1,7 +1,8 @@
 // The motion thread on the demo realm at both depths: which objects play,
 // their picture, frames and place on the screen, the stop flag and a moved
 // view, the memory test and failures at each resource; the game thread
-// changing the view while the thread animates.
+// changing the view while the thread animates; a marker taken away while an
+// object under it plays.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +14,8 @@
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/map/map_internal.h"
+#include "routinen/map/mapdisplay.h"
+#include "routinen/map/mapscreen.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
@@ -198,6 +201,51 @@ TEST_P(MotionThread, LockAndScrollEndTheAnimationAtTheNextFrame) {
   StopTheMotion(nullptr);
   LockMotion(nullptr);
   UnlockMotion(nullptr);
+}
+
+// The hex of a playing object marked before the animation: taking the
+// marker away stops the animation first, whose frames would put back the
+// screen they took under the hex, marker and all. Afterwards no pixel of
+// the box round the hex shows one of the marker's pens (0, 1, 105) where the
+// ground had another.
+TEST_P(MotionThread, AMarkerTakenAwayWhileAnObjectPlaysStaysAway) {
+  MapState().motionFrameMs = 20;
+  ASSERT_NE(Open({{77, 1003, 2, kHexX, kHexY}}), nullptr);
+  RastPort* rp = ScreenRastPort();
+  ASSERT_EQ(GetScreenRastPort(0), rp);
+  const int32_t x1 = HexX() - 2, y1 = HexY() - 3, x2 = HexX() + 66, y2 = HexY() + 57;
+  std::vector<int32_t> ground;
+  for (int32_t y = y1; y <= y2; y++)
+    for (int32_t x = x1; x <= x2; x++) ground.push_back(ReadPixel(rp, x, y));
+  KartenScreenRecord* d = KartenScreenData;
+  ResetMapScreenState();
+  d->map = map_;
+  d->X_Pos = d->Y_Pos = 3;
+  DrawHexMarker(d, 3, 3, 105);
+  MotionControl* motion = StartTheMotion(map_);
+  ASSERT_NE(motion, nullptr);
+  d->Motion = motion;
+  PlatformMessage m;
+  GetGameMessage(&m, 0);
+  for (int i = 0; i < 1000 && Frames() < 2; i++) HeadlessAdvance(5);
+  ASSERT_GE(Frames(), 2u);
+  DrawHexMarker(d, 3, 3, 6);
+  // The clock runs on as long as the whole animation would take.
+  for (int i = 0; i < 200; i++) HeadlessAdvance(5);
+  SettledFrames();
+  LockMotion(motion);
+  size_t i = 0, left = 0;
+  for (int32_t y = y1; y <= y2; y++)
+    for (int32_t x = x1; x <= x2; x++, i++) {
+      const int32_t now = ReadPixel(rp, x, y);
+      if (now != ground[i] && (now == 0 || now == 1 || now == 105) && ++left <= 5)
+        ADD_FAILURE() << "pen " << now << " at " << x << "," << y << ", the ground's " << ground[i];
+    }
+  EXPECT_EQ(left, 0u);
+  UnlockMotion(motion);
+  StopTheMotion(motion);
+  d->Motion = nullptr;
+  ResetMapScreenState();
 }
 
 TEST_P(MotionThread, StartFailuresLeaveNothing) {
