@@ -1227,4 +1227,66 @@ TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadMovesReplacesAndFreesTheMap
   EXPECT_GT(drawn, 0u);
 }
 
+// The game thread picking targets as the map screen does: the reach built,
+// the range shown (under the map lock), the reach map moved with the
+// window as a scroll across a part does (under the lock), the range ended
+// and the reach freed.
+int PicksTargets(void* p) {
+  auto* run = static_cast<GameRun*>(p);
+  map_test::FakeMap fake;
+  fake.map.PixelColumn = 80 * 48.0;
+  fake.map.PixelRow = 40 * 55.424;
+  LockMapRecord();
+  KartenScreenData->map = &fake.map;
+  UnlockMapRecord();
+  uint32_t seed = 5;
+  while (!run->stop.load()) {
+    seed = seed * 1103515245u + 12345u;
+    const uint16_t column = uint16_t(90 + (seed >> 16) % 20), row = uint16_t(50 + (seed >> 20) % 16);
+    if (GetMoveHex(&fake.map, column, row, 1, 8) && GetMoveHexBits(&fake.map, column - 14, row - 14, 0)) {
+      LockMapRecord();
+      fake.map.Flags |= MAPF_RANGE;
+      UnlockMapRecord();
+      for (uint16_t d = 1; d <= 4; d++) {
+        LockMapRecord();
+        ReArangeCMap(&fake.map, d);
+        UnlockMapRecord();
+        SleepMs(1);
+      }
+      LockMapRecord();
+      fake.map.Flags &= uint16_t(~MAPF_RANGE);
+      UnlockMapRecord();
+    }
+    FreeMoveHex(&fake.map);
+    run->steps++;
+  }
+  LockMapRecord();
+  KartenScreenData->map = nullptr;
+  UnlockMapRecord();
+  return 0;
+}
+
+TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadPicksTargetsAndScrolls) {
+  Start("");
+  GameRun run;
+  QoeThread* game = StartThread("Game", PicksTargets, &run);
+  ASSERT_NE(game, nullptr);
+  for (int i = 0; i < 20000 && run.steps.load() < 1; i++) SleepMs(1);
+  uint32_t drawn = 0, marked = 0;
+  for (int f = 0; f < 500 || (run.steps.load() < 50 && f < 100000); f++) {
+    GLProcessObjektList();
+    drawn += MapSceneShowsLandscape();
+    for (uint32_t i = 0; i < 1440; i++)
+      if (MapScene()->cells[i].reach) {
+        marked++;
+        break;
+      }
+  }
+  run.stop = 1;
+  EXPECT_EQ(JoinThread(game), 0);
+  EXPECT_GT(run.steps.load(), 0u);
+  EXPECT_GT(drawn, 0u);
+  EXPECT_GT(marked, 0u);
+}
+
 }  // namespace
