@@ -1207,14 +1207,21 @@ TEST_F(MapSceneGL, HexesWithinReachAreTintedWhileATargetIsPickedAndPlainAfter) {
   fake_.map.ReachMap = nullptr;
 }
 
-class MapSceneThread : public MapSceneGL {};
+class MapSceneThread : public MapSceneGL {
+ protected:
+  // Starts the engine and the game thread, and waits for its first step.
+  QoeThread* StartGame(int (*fn)(void*), GameRun* run) {
+    Start("");
+    QoeThread* game = StartThread("Game", fn, run);
+    for (int i = 0; game && i < 20000 && run->steps.load() < 1; i++) SleepMs(1);
+    return game;
+  }
+};
 
 TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadMovesReplacesAndFreesTheMap) {
-  Start("");
   GameRun run;
-  QoeThread* game = StartThread("Game", MovesAndReplacesTheMap, &run);
+  QoeThread* game = StartGame(MovesAndReplacesTheMap, &run);
   ASSERT_NE(game, nullptr);
-  for (int i = 0; i < 20000 && run.steps.load() < 1; i++) SleepMs(1);
   // A thousand frames, and the game thread's steps all along them.
   uint32_t drawn = 0;
   for (int f = 0; f < 1000 || (run.steps.load() < 200 && f < 100000); f++) {
@@ -1267,11 +1274,9 @@ int PicksTargets(void* p) {
 }
 
 TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadPicksTargetsAndScrolls) {
-  Start("");
   GameRun run;
-  QoeThread* game = StartThread("Game", PicksTargets, &run);
+  QoeThread* game = StartGame(PicksTargets, &run);
   ASSERT_NE(game, nullptr);
-  for (int i = 0; i < 20000 && run.steps.load() < 1; i++) SleepMs(1);
   uint32_t drawn = 0, marked = 0;
   for (int f = 0; f < 500 || (run.steps.load() < 50 && f < 100000); f++) {
     GLProcessObjektList();
