@@ -738,6 +738,7 @@ struct MapCell3D {
   uint8_t character;     // index into the character table, 0 none
   uint8_t visibility;    // 0 hidden, 1 in view, 2 next to a visible cell
   uint8_t selected;      // 1 for the focus cell of the frame
+  uint8_t reach;         // 1 within reach while the map screen picks a hex
   float x, y, z;         // the cell's centre within the grid
   uint32_t owner;
   uint32_t model_index;
@@ -765,6 +766,9 @@ struct MapSceneState {
   float sky_width, sky_height;
   uint32_t time_of_day;
   uint8_t rain_head[4], rain_tail[4], highlight[4], snow[4], smoke[4];
+  // The hexes within reach while a target is picked: their terrain's
+  // colours times this one (alpha kept).
+  uint8_t reach[4];
 
   // Scene slots not kept by SceneModelState (-1 / kNoTexture until made).
   int32_t barriers;          // the first of the twelve barrier objects

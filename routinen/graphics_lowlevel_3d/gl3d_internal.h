@@ -28,6 +28,10 @@ struct MapFrameCopy {
   // The figure on each hex: type + 1 (0: none) and its state.
   uint16_t figure_type[kMapCopyCells];
   uint8_t figure_state[kMapCopyCells];
+  // While the map screen picks a hex (its range flag and reach map set):
+  // reach_on, and 1 for each hex within reach.
+  int reach_on;
+  uint8_t reach[kMapCopyCells];
 };
 
 // A visible cell of the last drawn landscape for the map screen's clicks:

@@ -33,6 +33,23 @@ T Relaxed(const T& field) {
   return std::atomic_ref<T>(const_cast<T&>(field)).load(std::memory_order_relaxed);
 }
 
+// While the map screen picks a hex (its range flag on), the hexes of the
+// scene window within reach, from the map's reach map (240 x 120 bits, laid
+// out like the window of map parts, least significant bit first). The map
+// screen changes the flag and the reach map only under the map lock.
+void CopyReach(const QoEMapInfo* map, MapFrameCopy& c) {
+  const uint8_t* bits = map->ReachMap;
+  c.reach_on = (Relaxed(map->Flags) & MAPF_RANGE) && bits ? 1 : 0;
+  if (!c.reach_on) return;
+  const uint32_t columns = c.columns, rows = c.rows;
+  for (uint32_t r = 0; r < rows; r++)
+    for (uint32_t k = 0; k < columns; k++) {
+      const int64_t col = int64_t(c.view_column) + k, row = int64_t(c.view_row) + r;
+      const bool inside = col >= 0 && row >= 0 && col < kCMapColumns && row < kCMapRows;
+      c.reach[r * columns + k] = inside ? (bits[row * (kCMapColumns / 8) + col / 8] >> (col & 7)) & 1 : 0;
+    }
+}
+
 // Copies what the frame needs of the map (lock held).
 void CopyMap(const QoEMapInfo* map, MapFrameCopy& c) {
   c.world_x = Relaxed(map->X);
@@ -64,6 +81,7 @@ void CopyMap(const QoEMapInfo* map, MapFrameCopy& c) {
       c.terrain[i] = uint8_t(grafik & 0xFF);
       c.owner[i] = owner;
     }
+  CopyReach(map, c);
   // One pass over the figure list: a later figure on the same hex wins; a
   // figure carried aboard a ship is not shown.
   const uint8_t* list = map->Figures;
@@ -123,6 +141,14 @@ void AddAt(int32_t object, float x, float y, float z) {
 
 bool IsTown(uint8_t terrain) { return terrain == 4 || (terrain >= 35 && terrain <= 38); }
 
+// A hex within reach: the copy's colours times the reach colour, each
+// point's alpha kept (water stays see-through).
+void TintReach(OBJECT3D* o, const uint8_t tint[4]) {
+  if (!o || !o->points) return;
+  for (int32_t k = 0; k < o->point_count; k++)
+    for (int j = 0; j < 3; j++) o->points[k].rgba[j] = uint8_t(o->points[k].rgba[j] * tint[j] / 255);
+}
+
 // Step 13: one visible cell into the view.
 void DrawCell(MapCell3D& cell, int phase, int stagger) {
   const EngineRecord& e = E();
@@ -166,7 +192,16 @@ void DrawCell(MapCell3D& cell, int phase, int stagger) {
     cell.model = static_cast<OBJECT3D*>(ThingAt(THING_OBJECT3D, cell.model_index));
   if (!cell.model) return;
   if (!AddObjectCopy(cell.model, P[0], P[1], P[2], 1.0f)) return;
-  if (cell.selected || &cell == m.focus) SetObjectRGBA(LastViewObject(), m.highlight);
+  const bool lit = cell.selected || &cell == m.focus;
+  if (lit) {
+    // Within reach the highlight is half the reach colour.
+    uint8_t colour[4];
+    std::memcpy(colour, m.highlight, 4);
+    if (cell.reach) MixRGBA(colour, m.reach);
+    SetObjectRGBA(LastViewObject(), colour);
+  } else if (cell.reach) {
+    TintReach(LastViewObject(), m.reach);
+  }
   if (IsTown(cell.terrain)) {
     AddAt(s.fire, P[0] + m.fire_offset[0], P[1] + m.fire_offset[1], P[2] + m.fire_offset[2]);
     AddAt(s.smoke, P[0] - 10.0f, P[1] - 3.0f, P[2] - 6.5f);
@@ -275,6 +310,7 @@ void SyncMapCells() {
       MapCell3D& cell = m.cells[r * columns + k];
       std::memset(cell.barriers, 0, sizeof cell.barriers);
       cell.character = 0;
+      cell.reach = 0;
       if (!c.present || k >= c.columns || r >= c.rows) {
         cell.terrain = 0;
         cell.owner = kNobody;
@@ -283,6 +319,7 @@ void SyncMapCells() {
       const uint32_t i = r * c.columns + k;
       cell.terrain = c.terrain[i];
       cell.owner = c.owner[i];
+      cell.reach = c.reach_on ? c.reach[i] : 0;
       if (c.figure_type[i]) cell.character = uint8_t(FindCharacter(uint16_t(c.figure_type[i] - 1), c.figure_state[i]));
     }
 }

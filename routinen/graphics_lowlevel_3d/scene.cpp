@@ -159,6 +159,7 @@ void InitViewPresets() {
   Set4(m.rain_head, 182, 208, 220, 20);
   Set4(m.rain_tail, 115, 166, 189, 220);
   Set4(m.highlight, 255, 200, 180, 255);
+  Set4(m.reach, 255, 96, 80, 255);
   Set4(m.snow, 255, 255, 255, 255);
   Set4(m.smoke, 195, 195, 200, 200);
   const uint8_t water[3][4] = {{250, 250, 250, 200}, {120, 120, 120, 200}, {40, 40, 40, 200}};

@@ -398,6 +398,16 @@ void ClickFigurOnMap(KartenScreenRecord* d) {
   }
 }
 
+namespace {
+
+// The map's flags change under the map lock: the 3D scene reads them.
+void SetMapFlag(QoEMapInfo* map, uint16_t flag, uint32_t on) {
+  const MapRecordLock hold;
+  map->Flags = (uint16_t)(on ? map->Flags | flag : map->Flags & ~flag);
+}
+
+}  // namespace
+
 void ToggleMapDisplay(KartenScreenRecord* d, uint32_t mode) {
   if (!d) return;
   const int32_t h = (int32_t)MapDisplayHeight();
@@ -405,7 +415,7 @@ void ToggleMapDisplay(KartenScreenRecord* d, uint32_t mode) {
   uint32_t on = 0;
   if (mode == 0) {
     on = d->ResourcesOverlay ^= 1;
-    if (d->map) d->map->Flags = (uint16_t)(on ? d->map->Flags | MAPF_BARS : d->map->Flags & ~MAPF_BARS);
+    if (d->map) SetMapFlag(d->map, MAPF_BARS, on);
     Redraw(d);
     if (Deep()) Put(rp, on ? 1164 : 1165, 95, h - 178, true);
     else BlitObjekt(rp, on ? 145 : 143, 515, 315, 21, 19);
@@ -416,7 +426,7 @@ void ToggleMapDisplay(KartenScreenRecord* d, uint32_t mode) {
     else BlitObjekt(rp, on ? 145 : 143, 515, 345, 21, 19);
   } else if (mode == 2) {
     on = d->BordersOverlay ^= 1;
-    if (d->map) d->map->Flags = (uint16_t)(on ? d->map->Flags | MAPF_BORDERS : d->map->Flags & ~MAPF_BORDERS);
+    if (d->map) SetMapFlag(d->map, MAPF_BORDERS, on);
     CheckPrefs(PREFS_MAP_BORDERS, 1, on);
     Redraw(d);
     if (!Deep()) BlitObjekt(rp, on ? 145 : 143, 515, 375, 21, 19);

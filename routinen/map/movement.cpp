@@ -149,18 +149,35 @@ int32_t GetMoveHex(QoEMapInfo* map, uint16_t column, uint16_t row, uint16_t figu
   return 1;
 }
 
+namespace {
+
+// The reach map is replaced under the map lock: the 3D scene reads it from
+// the window thread while the range is shown.
+void SwapReachMap(QoEMapInfo* map, uint8_t* fresh) {
+  uint8_t* old;
+  {
+    const MapRecordLock hold;
+    old = map->ReachMap;
+    map->ReachMap = fresh;
+  }
+  FreeVec(old);
+}
+
+}  // namespace
+
 int32_t GetMoveHexBits(QoEMapInfo* map, uint16_t column, uint16_t row, int32_t mode) {
   if (!map || !map->MoveGrid) return 0;
-  FreeVec(map->ReachMap);
-  map->ReachMap = static_cast<uint8_t*>(AllocVec(kBMapBytes, MEMF_PUBLIC | MEMF_CLEAR));
-  if (!map->ReachMap) {
+  SwapReachMap(map, nullptr);
+  uint8_t* bits = static_cast<uint8_t*>(AllocVec(kBMapBytes, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!bits) {
     DebugLog("GetMoveHex : Konnte Speicher f\xfcr die Karte nicht allokieren !\n");
     return 0;
   }
   int limit = mode == 1 ? -1 : 0;
   for (uint32_t gy = 0; gy < kMoveGridSide; gy++)
     for (uint32_t gx = 0; gx < kMoveGridSide; gx++)
-      if (map->MoveGrid[gy * kMoveGridSide + gx] >= limit) BitMapSet(map->ReachMap, column + (int32_t)gx, row + (int32_t)gy);
+      if (map->MoveGrid[gy * kMoveGridSide + gx] >= limit) BitMapSet(bits, column + (int32_t)gx, row + (int32_t)gy);
+  SwapReachMap(map, bits);
   return 1;
 }
 
@@ -168,8 +185,7 @@ void FreeMoveHex(QoEMapInfo* map) {
   if (!map) return;
   FreeVec(map->MoveGrid);
   map->MoveGrid = nullptr;
-  FreeVec(map->ReachMap);
-  map->ReachMap = nullptr;
+  SwapReachMap(map, nullptr);
 }
 
 int32_t HexDistance(int32_t c1, int32_t r1, int32_t c2, int32_t r2) {

@@ -326,6 +326,52 @@ TEST_F(MapCells, AScrollStepKeepsTheGridOffsetAndShiftsTheColumnsByTwo) {
   EXPECT_DOUBLE_EQ(c.pixel_row - double(c.view_row) * 55.424, 0.0);
 }
 
+// A reach map of the window of map parts with the given hexes set.
+std::vector<uint8_t> ReachBits(const std::vector<std::pair<int32_t, int32_t>>& hexes) {
+  std::vector<uint8_t> bits(3600, 0);
+  for (const auto& [c, r] : hexes) bits[size_t(r) * 30 + size_t(c) / 8] |= uint8_t(1u << (c & 7));
+  return bits;
+}
+
+TEST_F(MapCells, HexesWithinReachAreMarkedOnlyWhileTheRangeIsShown) {
+  // Window hexes (83, 42), (80, 40) and (119, 75) within reach; (79, 40)
+  // lies left of the scene's window.
+  std::vector<uint8_t> bits = ReachBits({{83, 42}, {80, 40}, {119, 75}, {79, 40}});
+  fake_.map.ReachMap = bits.data();
+  auto marked = [] {
+    std::vector<uint32_t> v;
+    for (uint32_t i = 0; i < 1440; i++)
+      if (MapScene()->cells[i].reach) v.push_back(i);
+    return v;
+  };
+  // The reach map alone (the range not shown) marks nothing.
+  Sync();
+  EXPECT_TRUE(marked().empty());
+  fake_.map.Flags |= MAPF_RANGE;
+  Sync();
+  EXPECT_EQ(marked(), (std::vector<uint32_t>{0, 2 * 40 + 3, 35 * 40 + 39}));
+  // A scroll by one column pair: the marks keep their hexes.
+  fake_.map.X += 2;
+  fake_.map.ViewColumn += 2;
+  Sync();
+  EXPECT_EQ(marked(), (std::vector<uint32_t>{2 * 40 + 1, 35 * 40 + 37}));
+  // A view at the window's edge: hexes beyond it are none.
+  fake_.map.ViewColumn = 230;
+  fake_.map.ViewRow = 100;
+  bits = ReachBits({{239, 100}, {0, 100}, {230, 119}});
+  fake_.map.ReachMap = bits.data();
+  Sync();
+  EXPECT_EQ(marked(), (std::vector<uint32_t>{9, 19 * 40}));
+  // The range ends, or the reach map goes: no marks.
+  fake_.map.Flags &= uint16_t(~MAPF_RANGE);
+  Sync();
+  EXPECT_TRUE(marked().empty());
+  fake_.map.Flags |= MAPF_RANGE;
+  fake_.map.ReachMap = nullptr;
+  Sync();
+  EXPECT_TRUE(marked().empty());
+}
+
 // --- Pictures on Mesa --------------------------------------------------------
 
 // A flat hex-sized model on one 24-bit texture of one colour.
@@ -1075,14 +1121,107 @@ int MovesAndReplacesTheMap(void* p) {
   return 0;
 }
 
-class MapSceneThread : public MapSceneGL {};
+// While a target is picked the hexes within reach are drawn in their
+// terrain's colours times the reach colour; every other hex is drawn as
+// in the same frame without the pick, and so is every hex afterwards. The
+// tint changes vertex colours only: no draw call more.
+TEST_F(MapSceneGL, HexesWithinReachAreTintedWhileATargetIsPickedAndPlainAfter) {
+  Start("Map.ActualSeason SUMMER\nEngine.FogMode 0\n");
+  fake_.Cell(22, 10).Grafik = 23;  // water within reach keeps its alpha
+  fake_.Cell(23, 10).Grafik = 23;
+  Publish(&fake_.map);
+  MapScene()->overlay_on = 0;
+  Frame("gl3d_mapscene_reach_before.png");
+  const MapSceneState* m = MapScene();
+  ASSERT_NE(m->focus, nullptr);
+  const uint32_t focus = uint32_t(m->focus - m->cells);
+  // A patch round the middle of the view, every second hex of it, the
+  // focus cell among them.
+  const uint32_t parity = (focus % 40 + focus / 40) % 2;
+  auto within_reach = [parity](uint32_t i) {
+    const uint32_t k = i % 40, r = i / 40;
+    return (k + r) % 2 == parity && k >= 8 && k < 32 && r >= 4 && r < 30;
+  };
+  std::vector<std::pair<int32_t, int32_t>> hexes;
+  for (uint32_t i = 0; i < 1440; i++)
+    if (within_reach(i)) hexes.push_back({80 + int32_t(i % 40), 40 + int32_t(i / 40)});
+  std::vector<uint8_t> bits = ReachBits(hexes);
+  fake_.map.ReachMap = bits.data();
+  uint32_t flushes = FaceBatchInfo().flushes;
+  const std::vector<uint32_t> before = Frame("gl3d_mapscene_reach_before.png");
+  const uint32_t calls_before = FaceBatchInfo().flushes - flushes;
+  LockMapRecord();
+  fake_.map.Flags |= MAPF_RANGE;
+  UnlockMapRecord();
+  flushes = FaceBatchInfo().flushes;
+  const std::vector<uint32_t> picking = Frame("gl3d_mapscene_reach.png");
+  EXPECT_EQ(FaceBatchInfo().flushes - flushes, calls_before);
+  ASSERT_EQ(m->focus - m->cells, focus);
+  // The focus cell within reach: its highlight is half the reach colour.
+  uint8_t lit[4];
+  std::memcpy(lit, m->highlight, 4);
+  MixRGBA(lit, m->reach);
+  uint32_t tinted = 0, plain = 0;
+  for (uint32_t i = 0; i < 1440; i++) {
+    if (m->cells[i].visibility != 1) continue;
+    const Pixel at = OnScreen(m->centres[i]);
+    if (at.x < 0 || at.x >= 800 || at.y < 0 || at.y >= 600) continue;
+    const size_t p = size_t(at.y) * 800 + size_t(at.x);
+    const bool within = within_reach(i);
+    EXPECT_EQ(m->cells[i].reach, within ? 1 : 0) << i;
+    if (!within) {
+      plain++;
+      EXPECT_EQ(picking[p], before[p]) << "cell " << i;
+      continue;
+    }
+    tinted++;
+    // The terrain's colour times the reach colour (the focus cell: times
+    // the mixed colour in place of the highlight).
+    const uint32_t b = before[p];
+    const bool is_focus = i == focus;
+    uint32_t want = 0;
+    for (int ch = 0; ch < 3; ch++) {
+      const int now = is_focus ? lit[ch] : m->reach[ch], was = is_focus ? m->highlight[ch] : 255;
+      want |= uint32_t(Channel(b, 16 - 8 * ch) * now / was) << (16 - 8 * ch);
+    }
+    EXPECT_NE(picking[p], b) << "cell " << i;
+    EXPECT_TRUE(Near(picking[p], want, 4)) << "cell " << i << std::hex << " " << picking[p] << " " << want;
+  }
+  EXPECT_GT(tinted, 100u);
+  EXPECT_GT(plain, 100u);
+  // The focus cell within reach stays told apart from the other hexes
+  // within reach and from itself without the pick.
+  const Pixel fp = OnScreen(m->centres[focus]);
+  const uint32_t focus_now = picking[size_t(fp.y) * 800 + size_t(fp.x)];
+  EXPECT_FALSE(Near(focus_now, before[size_t(fp.y) * 800 + size_t(fp.x)], 8));
+  const Pixel np = OnScreen(m->centres[focus + 2]);
+  EXPECT_FALSE(Near(focus_now, picking[size_t(np.y) * 800 + size_t(np.x)], 8));
+  // The pick ends: the frame is the one without it again.
+  LockMapRecord();
+  fake_.map.Flags &= uint16_t(~MAPF_RANGE);
+  UnlockMapRecord();
+  const std::vector<uint32_t> after = Frame("gl3d_mapscene_reach_after.png");
+  size_t differ = 0;
+  for (size_t p = 0; p < after.size(); p++) differ += after[p] != before[p];
+  EXPECT_EQ(differ, 0u);
+  fake_.map.ReachMap = nullptr;
+}
+
+class MapSceneThread : public MapSceneGL {
+ protected:
+  // Starts the engine and the game thread, and waits for its first step.
+  QoeThread* StartGame(int (*fn)(void*), GameRun* run) {
+    Start("");
+    QoeThread* game = StartThread("Game", fn, run);
+    for (int i = 0; game && i < 20000 && run->steps.load() < 1; i++) SleepMs(1);
+    return game;
+  }
+};
 
 TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadMovesReplacesAndFreesTheMap) {
-  Start("");
   GameRun run;
-  QoeThread* game = StartThread("Game", MovesAndReplacesTheMap, &run);
+  QoeThread* game = StartGame(MovesAndReplacesTheMap, &run);
   ASSERT_NE(game, nullptr);
-  for (int i = 0; i < 20000 && run.steps.load() < 1; i++) SleepMs(1);
   // A thousand frames, and the game thread's steps all along them.
   uint32_t drawn = 0;
   for (int f = 0; f < 1000 || (run.steps.load() < 200 && f < 100000); f++) {
@@ -1093,6 +1232,66 @@ TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadMovesReplacesAndFreesTheMap
   EXPECT_EQ(JoinThread(game), 0);
   EXPECT_GT(run.steps.load(), 0u);
   EXPECT_GT(drawn, 0u);
+}
+
+// The game thread picking targets as the map screen does: the reach built,
+// the range shown (under the map lock), the reach map moved with the
+// window as a scroll across a part does (under the lock), the range ended
+// and the reach freed.
+int PicksTargets(void* p) {
+  auto* run = static_cast<GameRun*>(p);
+  map_test::FakeMap fake;
+  fake.map.PixelColumn = 80 * 48.0;
+  fake.map.PixelRow = 40 * 55.424;
+  LockMapRecord();
+  KartenScreenData->map = &fake.map;
+  UnlockMapRecord();
+  uint32_t seed = 5;
+  while (!run->stop.load()) {
+    seed = seed * 1103515245u + 12345u;
+    const uint16_t column = uint16_t(90 + (seed >> 16) % 20), row = uint16_t(50 + (seed >> 20) % 16);
+    if (GetMoveHex(&fake.map, column, row, 1, 8) && GetMoveHexBits(&fake.map, column - 14, row - 14, 0)) {
+      LockMapRecord();
+      fake.map.Flags |= MAPF_RANGE;
+      UnlockMapRecord();
+      for (uint16_t d = 1; d <= 4; d++) {
+        LockMapRecord();
+        ReArangeCMap(&fake.map, d);
+        UnlockMapRecord();
+        SleepMs(1);
+      }
+      LockMapRecord();
+      fake.map.Flags &= uint16_t(~MAPF_RANGE);
+      UnlockMapRecord();
+    }
+    FreeMoveHex(&fake.map);
+    run->steps++;
+  }
+  LockMapRecord();
+  KartenScreenData->map = nullptr;
+  UnlockMapRecord();
+  return 0;
+}
+
+TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadPicksTargetsAndScrolls) {
+  GameRun run;
+  QoeThread* game = StartGame(PicksTargets, &run);
+  ASSERT_NE(game, nullptr);
+  uint32_t drawn = 0, marked = 0;
+  for (int f = 0; f < 500 || (run.steps.load() < 50 && f < 100000); f++) {
+    GLProcessObjektList();
+    drawn += MapSceneShowsLandscape();
+    for (uint32_t i = 0; i < 1440; i++)
+      if (MapScene()->cells[i].reach) {
+        marked++;
+        break;
+      }
+  }
+  run.stop = 1;
+  EXPECT_EQ(JoinThread(game), 0);
+  EXPECT_GT(run.steps.load(), 0u);
+  EXPECT_GT(drawn, 0u);
+  EXPECT_GT(marked, 0u);
 }
 
 }  // namespace

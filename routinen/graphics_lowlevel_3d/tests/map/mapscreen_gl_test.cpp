@@ -7,6 +7,7 @@
 // clicks take their hexes from it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "platform/pngfile.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/map/map.h"
+#include "routinen/map/mapaction.h"
 #include "routinen/map/mapdisplay.h"
 #include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
@@ -301,6 +303,164 @@ TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
   PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
   game.join();
   ASSERT_TRUE(shown);
+  EXPECT_EQ(result.load(), 2);
+}
+
+// The figure menu's order for the pick below: a move.
+int32_t MoveOrder(KartenScreenRecord* d) {
+  if (!d->SelectedFigure) return 0;
+  d->SelectedFigure->Status = 10;
+  return 1;
+}
+
+// Whether the map shows its range (a target being picked), read under the
+// map lock as the frame reads it; with the window hexes within reach.
+bool RangeShown(std::vector<std::pair<int32_t, int32_t>>* hexes = nullptr) {
+  LockMapRecord();
+  const QoEMapInfo* map = PublishedMap();
+  const bool shown = map && (map->Flags & MAPF_RANGE) && map->ReachMap;
+  if (shown && hexes)
+    for (int32_t r = 0; r < 120; r++)
+      for (int32_t c = 0; c < 240; c++)
+        if ((map->ReachMap[r * 30 + c / 8] >> (c & 7)) & 1) hexes->push_back({c, r});
+  UnlockMapRecord();
+  return shown;
+}
+
+TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLandscape) {
+  MapScreenHooks h{};
+  FillMapDisplayHooks(&h);
+  FillMapInfoHooks(&h);
+  FillMapActionHooks(&h);
+  h.FigurMenu = MoveOrder;
+  SetMapScreenHooks(&h);
+  // No weather, so that two frames differ only by what moves on the hexes.
+  std::ofstream("qoe3d.cfg", std::ios::app) << "\nMap.ActualSeason SUMMER\n";
+  StopEngine();
+  StartEngine();
+  ASSERT_EQ(Engine()->started, 1u);
+  SeedSceneRandom(1);
+  ASSERT_EQ(MapScreenPrebuild(), 1);
+  QoEMapInfo* map = KartenScreenData->map;
+  ASSERT_NE(map, nullptr);
+  std::atomic<int32_t> result{99};
+  std::thread game([&] { result = KartenScreen(2, 1); });
+  struct Leave {
+    std::thread& game;
+    ~Leave() {
+      if (!game.joinable()) return;
+      for (int i = 0; i < 3; i++) PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+      game.join();
+    }
+  } leave{game};
+  ASSERT_TRUE(WaitFor([] { return KartenScreenData->Status == MAPSCREEN_SHOWN; }));
+  WaitGameThreadIdle(60000);
+  // The own army 14 stands in Elmor (6398, 3199): a camera that shows its
+  // cell in the map area, and the cell selected.
+  const int32_t army_column = map->ViewColumn + (6398 - map->X), army_row = map->ViewRow + (3199 - map->Y);
+  MapPick army{-1, -1, 0, 0, 0};
+  for (float flip : {30.0f, 45.0f, 60.0f, 75.0f}) {
+    SetViewFlip(flip, 1);
+    SetViewScale(0.35f, 1);
+    Frames(1);
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    for (uint32_t i = 0; i < GL3D().pick_count; i++) {
+      const MapPick& p = GL3D().picks[i];
+      const int32_t x = PixelX(p.x), y = PixelY(p.y);
+      if (p.column == army_column && p.row == army_row && y > 60 && y < 330 && IsInMapArea(x, y, x, y)) army = p;
+    }
+    if (army.column >= 0) break;
+  }
+  ASSERT_GE(army.column, 0) << "the army's hex is not in sight";
+  for (int i = 0; i < 2 && !KartenScreenData->FigureSelected; i++) Click(PixelX(army.x), PixelY(army.y));
+  ASSERT_TRUE(KartenScreenData->FigureSelected);
+  ASSERT_NE(KartenScreenData->SelectedFigure, nullptr);
+  EXPECT_EQ(KartenScreenData->SelectedFigure->Nummer, 14);
+  const std::vector<uint32_t> before = Frames(1);
+  for (uint32_t i = 0; i < 1440; i++) EXPECT_EQ(MapScene()->cells[i].reach, 0) << i;
+
+  // The right button: the figure menu's move, and the target is picked.
+  PostMouseMessage(kMsgRightDown, PixelX(army.x), PixelY(army.y), kButtonRight);
+  PostMouseMessage(kMsgRightUp, PixelX(army.x), PixelY(army.y), 0);
+  ASSERT_TRUE(WaitFor([] { return RangeShown(); }));
+  WaitGameThreadIdle(60000);
+  std::vector<std::pair<int32_t, int32_t>> hexes;
+  ASSERT_TRUE(RangeShown(&hexes));
+  ASSERT_GT(hexes.size(), 3u);
+  const std::vector<uint32_t> picking = Frames(1);
+  ASSERT_EQ(WritePngRGB("mapscreen_scene_reach_800x600.png", picking.data(), kW, kH), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("mapscreen_scene_reach_800x600.png"));
+  // Exactly the hexes within reach are marked in the scene's window.
+  const MapFrameCopy& c = E3D().map_copy;
+  const MapSceneState* m = MapScene();
+  std::vector<std::pair<int32_t, int32_t>> marked, wanted;
+  for (uint32_t i = 0; i < 1440; i++)
+    if (m->cells[i].reach) marked.push_back({c.view_column + int32_t(i % 40), c.view_row + int32_t(i / 40)});
+  for (const auto& [hc, hr] : hexes)
+    if (hc >= c.view_column && hc < c.view_column + 40 && hr >= c.view_row && hr < c.view_row + 36)
+      wanted.push_back({hc, hr});
+  std::sort(marked.begin(), marked.end());
+  std::sort(wanted.begin(), wanted.end());
+  EXPECT_EQ(marked, wanted);
+  // On the screen: the hexes within reach look different from the frame
+  // before the pick, the others do not (a moving character or smoke may
+  // lie over a few of them). The army's own hex is no target.
+  // How many of five pixels round a cell's centre differ between two
+  // frames (a character or smoke may cover a few of them).
+  auto differing = [&](uint32_t i, const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    const int32_t x = PixelX(m->centres[i][0]), y = PixelY(m->centres[i][1]);
+    static const int32_t kAround[5][2] = {{0, 0}, {-8, 0}, {8, 0}, {0, -5}, {0, 5}};
+    int n = 0;
+    for (const auto& d : kAround) {
+      const int32_t px = std::clamp(x + d[0], 0, int32_t(kW) - 1), py = std::clamp(y + d[1], 0, int32_t(kH) - 1);
+      n += a[size_t(py) * kW + size_t(px)] != b[size_t(py) * kW + size_t(px)];
+    }
+    return n;
+  };
+  // A visible cell whose centre lies in the map area.
+  auto shown = [&](uint32_t i) {
+    const int32_t x = PixelX(m->centres[i][0]), y = PixelY(m->centres[i][1]);
+    return m->cells[i].visibility == 1 && x >= 0 && y >= 0 && x < int32_t(kW) && y < int32_t(kH) &&
+           IsInMapArea(x, y, x, y);
+  };
+  uint32_t within = 0, changed = 0, outside = 0, kept = 0;
+  for (uint32_t i = 0; i < 1440; i++) {
+    if (!shown(i)) continue;
+    if (m->cells[i].reach) {
+      within++;
+      changed += differing(i, picking, before) >= 3;
+    } else {
+      outside++;
+      kept += differing(i, picking, before) <= 1;
+    }
+  }
+  EXPECT_GT(within, 3u);
+  EXPECT_GT(outside, 100u);
+  EXPECT_GE(changed * 10, within * 9) << changed << " of " << within;
+  EXPECT_GE(kept * 100, outside * 95) << kept << " of " << outside;
+  EXPECT_EQ(m->cells[(army_row - c.view_row) * 40 + (army_column - c.view_column)].reach, 0);
+
+  // Escape ends the pick: the marks go.
+  PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+  ASSERT_TRUE(WaitFor([] { return !RangeShown(); }));
+  WaitGameThreadIdle(60000);
+  const std::vector<uint32_t> after = Frames(1);
+  ASSERT_EQ(WritePngRGB("mapscreen_scene_reach_after_800x600.png", after.data(), kW, kH), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("mapscreen_scene_reach_after_800x600.png"));
+  uint32_t marks = 0, back = 0;
+  for (uint32_t i = 0; i < 1440; i++) marks += m->cells[i].reach;
+  EXPECT_EQ(marks, 0u);
+  for (uint32_t i = 0; i < 1440; i++) {
+    if (!shown(i)) continue;
+    const bool was = std::find(marked.begin(), marked.end(),
+                               std::make_pair(c.view_column + int32_t(i % 40), c.view_row + int32_t(i / 40))) !=
+                     marked.end();
+    if (was) back += differing(i, after, before) <= 1;
+  }
+  EXPECT_GE(back * 10, within * 9) << back << " of " << within;
+  // The screen is left as before.
+  PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+  game.join();
   EXPECT_EQ(result.load(), 2);
 }
 
