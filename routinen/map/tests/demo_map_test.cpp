@@ -10,15 +10,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/map/tests/map_realm.h"
 #include "tests/support/test_support.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -34,14 +32,8 @@ std::string Click(int x, int y, const char* button = "left") {
 
 TEST(DemoRealmMap, FigureOrderFromTheMainScreenAndBackEndsInOrder) {
   const std::string bin = qoe_test::BinaryDir() + "/quill";
-  const std::string builder = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
   QOE_REQUIRE_BUILT(bin);
-  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Path");
-  QOE_REQUIRE_BUILT(builder);
-  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive);
-  const std::string install =
-      "'" + builder + "' install '" + qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm' --dir . >tb.txt 2>&1";
-  ASSERT_EQ(std::system(install.c_str()), 0) << Text("tb.txt");
+  ASSERT_TRUE(map_test::InstallMapRealm());
   // The title's first box, "Enter the realm", MAP; the infantry (figure 11,
   // order "guard") one hex east of the capital: marked, selected, its menu
   // on the right button, the first row ("nothing"); EXIT, then the game's end.
