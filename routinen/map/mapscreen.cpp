@@ -14,6 +14,7 @@
 #include "map_internal.h"
 #include "mapdisplay.h"
 #include "mapgl.h"
+#include "mapaction_internal.h"
 #include "mapinfo.h"
 #include "platform/display.h"
 #include "platform/log.h"
@@ -39,6 +40,7 @@ const char* const kPath = ".\\Data\\Path";
 const char* const kSfxPath = ".\\Data\\SfxPath";
 const char* const kSecretModule = ".\\Mods\\Secret.XM";
 constexpr uint32_t kMapPicture = 3;
+constexpr uint32_t kTextNotSaved = 127;  // "The data could not be saved."
 constexpr uint32_t kBackCode = 2;  // the main screen: where a screen without a way back leads
 
 // Graphics of every display, and of the deeper ones (LoadKartenScreenGfx).
@@ -474,19 +476,22 @@ ScreenRegion* LoadMainLayout(KartenScreenRecord* d) {
   return d->MainLayout;
 }
 
-void FreeMapOnly(KartenScreenRecord* d) {
+// 0 when the figure list could not be written back.
+int32_t FreeMapOnly(KartenScreenRecord* d) {
   QoEMapInfo* map = d->map;
-  if (!map) return;
+  if (!map) return 1;
   LockMapRecord();
   d->map = nullptr;
-  ExitPos(map);
+  const int32_t written = ExitPos(map);
   ExitKarte(map);
   LadeFigurenGfx(0);
   UnlockMapRecord();
+  return written;
 }
 
-// Frees everything the screen made (Status 0 or 1), the turn data written.
-void FreeAll(KartenScreenRecord* d) {
+// Frees everything the screen made (Status 0 or 1), the turn data written;
+// 0 when the figures or the turn data could not be written.
+int32_t FreeAll(KartenScreenRecord* d) {
   FreeMiniMap(d->Minimap);
   d->Minimap = nullptr;
   if (d->InfoRequester) FreeRequesterBox(d->InfoRequester);
@@ -496,18 +501,19 @@ void FreeAll(KartenScreenRecord* d) {
   d->ListLines = nullptr;
   if (d->SavedPanel) FreeBitMap(d->SavedPanel);
   d->SavedPanel = nullptr;
-  FreeMapOnly(d);
+  int32_t ok = FreeMapOnly(d);
   FreeMapDisplayBitMap();
   if (d->MainLayout) FreeScreenRegion(d->MainLayout);
   if (d->MenuLayout) FreeScreenRegion(d->MenuLayout);
   d->MainLayout = d->MenuLayout = d->Layout = d->SavedLayout = nullptr;
   FreeKartenScreenGfx();
-  WriteKartenScreenData(d, 1);
+  ok = WriteKartenScreenData(d, 1) && ok;
   ReleaseKartenScreenData(d);
   CloseFonts(d);
   d->PanelMode = 0;
   d->Status = MAPSCREEN_NOT_BUILT;
   ClearSelection(d);
+  return ok;
 }
 
 bool OpenFonts(KartenScreenRecord* d) {
@@ -629,17 +635,23 @@ int32_t KartenScreenKonstruktor(KartenScreenRecord* d) {
 
 void KartenScreenFreigabe(KartenScreenRecord* d) {
   ForgetMapInfoCache();
+  int32_t ok = 1;
   if (d->Status == MAPSCREEN_SHOWN) {
     if (d->map) {
       MotionHold hold(d);
-      ExitPosWriteMapPrefs(d->map);
+      ok = ExitPosWriteMapPrefs(d->map);
     }
-    WriteKartenScreenData(d, 1);
+    ok = WriteKartenScreenData(d, 1) && ok;
     d->Status = MAPSCREEN_KEPT;
     Scroll(d, 0, 0);
-    return;
+  } else {
+    ok = FreeAll(d);
   }
-  FreeAll(d);
+  // The player leaves the map: orders that did not reach the files are told.
+  if (!ok) {
+    DebugLog("KartenScreenFreigabe: Die Befehle der Karte konnten nicht gespeichert werden!\n");
+    mapaction::Notice(kTextNotSaved);
+  }
 }
 
 // --- the event loop --------------------------------------------------------------------

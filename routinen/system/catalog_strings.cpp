@@ -516,7 +516,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {510, "raw materials", nullptr},
     {511, "contract", nullptr},
     {512, "letter", nullptr},
-    {513, "The map: Scroll with the arrows or by moving the mouse to the border. Click on one of your figures to select it, then click on a field to move it there. The right mouse button opens the menu of the figure or the field: you can attack, trade, found a town, set workers or name the place. The minimap shows the whole land; click on it to jump there.", nullptr},
+    {513, "The map: Scroll with the arrows, the keys W, A, S and D or by moving the mouse to the border. Click on a field to mark it; click it once more to select your figure standing there. The keys 7, 8 and 9 move the selected figure a field up-left, up or up-right, the keys 1, 2 and 3 down-left, down or down-right. The right mouse button opens the menu of the selected figure (its order for the turn: guard, attack, settle, trade and more) or, with no figure selected, the menu of the marked field: name the place or set its workers. The minimap shows the whole land; click on it to jump there. The lists show your armies, ships, settlers, scouts and specialists; click on one to jump to it.", nullptr},
     {514, "report", nullptr},
     {515, "The harvest was good.", nullptr},
     {516, "The harvest was poor.", nullptr},

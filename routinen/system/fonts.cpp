@@ -6,7 +6,9 @@
 
 #include "byteorder.h"
 #include "files.h"
+#include "graphics.h"
 #include "memory.h"
+#include "sysrecords.h"
 #include "platform/log.h"
 
 namespace {
@@ -92,7 +94,12 @@ TextFont* OpenDiskFont(const char* path) {
 }
 
 void CloseFont(TextFont* font) {
-  if (font) FreeVec(font);
+  if (!font) return;
+  // The screen's RastPort never keeps a closed font: the next screen saves
+  // and restores whatever font it finds there.
+  const DisplayRecord* d = QoESystemPtr->Display;
+  if (d && d->ScreenRastPort && d->ScreenRastPort->Font == font) d->ScreenRastPort->Font = nullptr;
+  FreeVec(font);
 }
 
 uint32_t FontCharWidth(const TextFont* font, uint8_t c) {

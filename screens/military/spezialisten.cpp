@@ -32,7 +32,7 @@ namespace {
 
 constexpr uint32_t kPicture = 38, kPortrait = 1096, kLayoutMask = 1575, kTitlePen = 6;
 constexpr uint8_t kCdTrack = 4;
-constexpr uint32_t kLabels = 23, kCleric = 1385, kSavedFailed = 1001;
+constexpr uint32_t kLabels = 23, kCleric = 1385, kSavedFailed = 127;  // "The data could not be saved."
 constexpr uint32_t kLine = kRequesterLineSize;
 // The boxes: parchment and ink (the brown of pen 6 would swallow the ink),
 // the slider's pens, the separators' pens.
@@ -439,7 +439,10 @@ int32_t SpezialistenScreenWriteData(SpezialistenScreenData* d) {
   if (deep) KartenScreenSaveData();
   const int32_t ok = SpezialistenWriteFiles(d->list, d->town->XPos, d->town->YPos, OwnPlayerPtr->PlayerId);
   if (deep) KartenScreenNewSetup();
-  if (!ok) ChiefMessage(66, 168, 180, 0, 0, 0, 0, GetCatalogStr(kSavedFailed), kBoxInk);
+  if (!ok) {
+    DebugLog("SpezialistenScreen: Meldung %u\n", kSavedFailed);
+    ChiefMessage(66, 168, 180, 0, 0, 0, 0, GetCatalogStr(kSavedFailed), kBoxInk);
+  }
   return ok;
 }
 

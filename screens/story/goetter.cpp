@@ -26,6 +26,7 @@ namespace {
 
 constexpr uint32_t kPicture = 1085, kGodPicture = 1086, kGodSfx = 172, kGodText = 1396;
 constexpr uint32_t kInfoText = 1407, kNoNameText = 1409, kLeaveText = 1410, kRefusedText = 1411, kChangeText = 1412;
+constexpr uint32_t kNotSavedText = 127;  // "The data could not be saved."
 constexpr int32_t kNextScreen = 42;
 constexpr uint8_t kCdTrack = 10;
 // LAND offsets (from the chunk start).
@@ -207,7 +208,10 @@ int32_t GoetterScreenWriteData(GoetterData* d) {
   if (d->land && d->picked && d->named) {
     GoetterStoreChoice(d->land, d->god, d->name);
     ok = AddChunkPool(d->land, OutgoingPoolPath) ? 1 : 0;
-    if (!ok) DebugLog("GoetterScreenWriteData: Konnte LAND nicht speichern!\n");
+    if (!ok) {
+      DebugLog("GoetterScreenWriteData: Konnte LAND nicht speichern!\n");
+      Ask(0, kNotSavedText);  // the player must not leave believing his god chosen
+    }
     else DebugLog("GoetterScreenWriteData: Gott %u gespeichert\n", d->god);
   }
   if (d->land) FreeChunk(d->land);

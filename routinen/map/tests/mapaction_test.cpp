@@ -543,6 +543,20 @@ TEST_F(MapActionVisit, AnAttackThatCannotBeStoredIsTakenBack) {
   EXPECT_EQ(a->points, 4);
 }
 
+// A step of a figure that cannot be written when the map is left is told to
+// the player; the files stay as they were.
+TEST_F(MapActionVisit, LeavingTellsWhenTheFiguresCannotBeWritten) {
+  Start(k1024);
+  EXPECT_EQ(Visit(""), 2);  // the map is built and kept
+  EXPECT_TRUE(g_boxes.texts.empty()) << AllTexts();
+  const std::vector<uint8_t> prefs = FileBytes(MapPrefsPath);
+  FileFailWritesAfter(0);
+  EXPECT_EQ(Visit(Select(6398, 3199) + "key 2\nwait 300\n"), 2);
+  FileFailWritesAfter(-1);
+  EXPECT_TRUE(Saw("0:" + Cat(127))) << AllTexts();
+  EXPECT_EQ(FileBytes(MapPrefsPath), prefs);
+}
+
 TEST_F(MapActionVisit, AHexOutOfReachAsksForARedHex) {
   Start(k1024);
   g_order = 3;

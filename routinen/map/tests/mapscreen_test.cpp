@@ -36,6 +36,7 @@
 #include "routinen/map/mapinfo.h"
 #include "platform/pngfile.h"
 #include "routinen/media/sound.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/lists.h"
@@ -116,6 +117,19 @@ TEST(MapScreenGeometry, KeysStepByTheColumnsParity) {
     int16_t dx = 0, dy = 0;
     EXPECT_FALSE(FigurKeyStep((uint32_t)k, 6399, &dx, &dy)) << k;
   }
+}
+
+// The map's help (INFO) tells the player how the screen really works: a
+// figure is selected by a second click on its marked field and moved with
+// the keys that step it; a click on another field only marks that field.
+TEST(MapScreenGeometry, TheMapHelpNamesTheKeysThatMoveAFigure) {
+  const std::string help = GetCatalogStr(513);
+  for (char k = '0'; k <= '9'; ++k) {
+    int16_t dx = 0, dy = 0;
+    if (FigurKeyStep((uint32_t)k, 6399, &dx, &dy)) EXPECT_NE(help.find(k), std::string::npos) << k;
+  }
+  EXPECT_NE(help.find("once more"), std::string::npos) << help;
+  EXPECT_EQ(help.find("click on a field to move"), std::string::npos) << help;
 }
 
 class MapScreenLayout : public testing::Test {

@@ -12,6 +12,8 @@
 #include "routinen/system/graphics.h"
 #include "platform/display.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/sysrecords.h"
+#include "platform/headless.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -291,6 +293,30 @@ TEST(Fonts, OpenDiskFontThroughTheFileLayer) {
   EXPECT_EQ(OpenDiskFont("fonts\\Missing.fnt"), nullptr);
   ASSERT_TRUE(qoe_test::WriteFileBytes("fonts/Cut.fnt", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 30)));
   EXPECT_EQ(OpenDiskFont("fonts\\Cut.fnt"), nullptr);
+}
+
+// A screen that closes its font while the screen's RastPort still draws
+// with it: the RastPort lets go of the font, so the next screen (which saves
+// and later restores the RastPort's font) never touches a freed block.
+TEST(Fonts, ClosingTheScreenRastPortsFontLetsGoOfIt) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  RastPort* rp = QoESystemPtr->Display->ScreenRastPort;
+  TextFont* kept = Parse(TinyFont());
+  TextFont* gone = Parse(TinyFont());
+  ASSERT_NE(kept, nullptr);
+  ASSERT_NE(gone, nullptr);
+  SetFont(rp, gone);
+  CloseFont(gone);
+  EXPECT_EQ(rp->Font, nullptr);
+  SetFont(rp, kept);
+  TextFont* other = Parse(TinyFont());
+  CloseFont(other);  // a font the RastPort does not hold leaves it alone
+  EXPECT_EQ(rp->Font, kept);
+  CloseFont(kept);
+  CloseScreenRastPort();
+  HeadlessCloseDisplay();
 }
 
 // The fonts the build generates: every one the program opens is there, and

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "routinen/gamedata/entities.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/prefs.h"
@@ -336,6 +338,23 @@ TEST_P(SpecialistsScreen, NobodyShowsKeinerAndIgnoresTheBoxes) {
   EXPECT_TRUE(log.Has("Anzahl Spezialisten 0"));
   EXPECT_FALSE(log.Has("MoveSpezialist:"));
   EXPECT_TRUE(ChunkBytes("SPEZ", OutgoingPoolPath).empty());
+  KeepPicture(png);
+}
+
+// OK whose files cannot be written tells the player so (and leaves).
+TEST_P(SpecialistsScreen, AFailedOkSaysTheDataWasNotSaved) {
+  InstallRealm(kSpecialists);
+  const std::string png = Png("spez_not_saved");
+  qoe_test::LogLines log;
+  FileFailWritesAfter(0);
+  const int32_t next = Run(Line(0, 0) + Hire() + Ok() + "wait 300\npng " + png + "\nkey enter\nwait 300\n");
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(next, 2);
+  unsigned id = 0;
+  for (const std::string& l : log.lines)
+    if (std::sscanf(l.c_str(), "SpezialistenScreen: Meldung %u", &id) == 1) break;
+  ASSERT_NE(id, 0u) << Joined(log);
+  EXPECT_STREQ(GetCatalogStr(id), "The data could not be saved.");
   KeepPicture(png);
 }
 

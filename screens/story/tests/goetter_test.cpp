@@ -18,6 +18,8 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
+#include "routinen/system/catalog.h"
+#include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/log_lines.h"
@@ -90,6 +92,22 @@ TEST_P(GoetterScreenRun, AFirstGodIsStoredWithoutAQuestion) {
   EXPECT_FALSE(log.Has("GoetterScreen: Frage"));
   std::vector<uint8_t> want = Land(150, 5, "Nerea");
   EXPECT_EQ(OutgoingLand(), want);
+  KeepPicture(png);
+}
+
+// A choice that cannot be written is told to the player, not left unsaid.
+TEST_P(GoetterScreenRun, AChoiceThatCannotBeSavedIsTold) {
+  Realm(150, 0, "");
+  const std::string png = Png("goetter_not_saved");
+  qoe_test::LogLines log;
+  FileFailWritesAfter(0);
+  const int32_t next = Run(God(4) + Name("Nerea") + Ok() + "wait 300\npng " + png + "\nkey enter\n");
+  FileFailWritesAfter(-1);
+  EXPECT_EQ(next, 42);
+  EXPECT_TRUE(log.Has("GoetterScreenWriteData: Konnte LAND nicht speichern!"));
+  EXPECT_TRUE(log.Has("GoetterScreen: Frage 127"));
+  EXPECT_STREQ(GetCatalogStr(127), "The data could not be saved.");
+  EXPECT_TRUE(OutgoingLand().empty());
   KeepPicture(png);
 }
 
