@@ -7,6 +7,7 @@
 // byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -113,12 +114,13 @@ class TurnCycle : public ::testing::Test, protected qoe_test::HeadlessScreen {
   // the mailbox and evaluated as the download does.
   // server_turns: the game-server double's turns folder (the third fetch of
   // a run asks the server), or empty for the mailbox.
-  void Download(const std::string& server_turns = "") {
+  // changes: more of the turn (turn builder lines).
+  void Download(const std::string& server_turns = "", const std::string& changes = "") {
     const uint32_t year = CheckPrefs(PREFS_YEAR, 0, 0), quarter = CheckPrefs(PREFS_QUARTER, 0, 0) + 1;
     Realm next = realm;
     std::string err;
     ASSERT_TRUE(ParseRealm("turn year=" + std::to_string(year + quarter / 4) + " quarter=" +
-                               std::to_string(quarter % 4) + "\n",
+                               std::to_string(quarter % 4) + "\n" + changes,
                            "next.changes", &next, &err, true))
         << err;
     const std::string mail = BuildTurnMail(BuildTurnPool(next), name, "player@localhost", "");
@@ -126,7 +128,7 @@ class TurnCycle : public ::testing::Test, protected qoe_test::HeadlessScreen {
       ASSERT_TRUE(qoe_peers::DropMail(dovecot.mail_root, "player", mail));
     } else {
       ASSERT_TRUE(qoe_peers::WriteText(server_turns + "/turn.email", mail));
-      OwnPlayerPtr->Fetches = 2;
+      OwnPlayerPtr->Fetches = std::max<uint16_t>(OwnPlayerPtr->Fetches, 2);
     }
     char status[400];
     const char* got = HoleSpielzugMail(name, status, sizeof status);
@@ -137,6 +139,7 @@ class TurnCycle : public ::testing::Test, protected qoe_test::HeadlessScreen {
     DeleteList(list, 1);
     if (!server_turns.empty()) {
       EXPECT_TRUE(fs::exists(server_turns + "/served/turn.email"));
+      fs::remove(server_turns + "/served/turn.email");
       EXPECT_EQ(QoESystemPtr->Optionen.net_option_bits, NET_SERVER_ROUTE);
     }
     ASSERT_EQ(r.passedInfo, 1u);
@@ -237,6 +240,20 @@ class TurnCycle : public ::testing::Test, protected qoe_test::HeadlessScreen {
     EXPECT_EQ(ChunkGet32(letters.data(), 12), 1u);
     EXPECT_EQ(ChunkGet32(letters.data(), 16 + 280), 2002u);
   }
+  // The pool of the last turn the game-server double stored.
+  static std::vector<uint8_t> LastPut(const std::string& store) {
+    std::string last;
+    for (auto& e : fs::directory_iterator(store))
+      if (e.path().filename().string().rfind("put_", 0) == 0 && e.path().string() > last) last = e.path().string();
+    EXPECT_FALSE(last.empty());
+    const std::string text = qoe_peers::ReadText(last);
+    uint8_t* out = nullptr;
+    uint32_t len = 0;
+    if (VDecode(text.data(), text.size(), &out, &len) != VDECODE_OK) return {};
+    std::vector<uint8_t> v(out, out + len);
+    FreeVec(out);
+    return v;
+  }
   // An upload that must not go out: 0, a reason naming the server's answer,
   // nothing of the turn changed, no turn delivered.
   void ExpectNotSent(const char* why, const std::string& expect_in_status) {
@@ -319,17 +336,11 @@ TEST_F(TurnCycle, EveryOrderGivenArrivesAndNoFailureLosesOrSendsIt) {
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
 
   // Through exim: the turn as the mailbox received it.
-  const size_t delivered = qoe_peers::MaildirFiles(dovecot.mail_root, "zuege").size();
   ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
-  ASSERT_TRUE(qoe_peers::WaitMaildir(dovecot.mail_root, "zuege", delivered + 1, 20000));
-  std::vector<std::string> mails = qoe_peers::MaildirFiles(dovecot.mail_root, "zuege");
-  std::string newest;
-  for (const std::string& m : mails)
-    if (qoe_peers::ReadText(m).find("Quill of Elmor") != std::string::npos && fs::last_write_time(m) >=
-        (newest.empty() ? fs::file_time_type::min() : fs::last_write_time(newest)))
-      newest = m;
-  ASSERT_FALSE(newest.empty());
-  const std::string text = qoe_peers::ReadText(newest);
+  ASSERT_TRUE(qoe_peers::WaitMaildir(dovecot.mail_root, "zuege", 1, 20000));
+  const std::vector<std::string> mails = qoe_peers::MaildirFiles(dovecot.mail_root, "zuege");
+  ASSERT_EQ(mails.size(), 1u);  // none of the failed ones was delivered
+  const std::string text = qoe_peers::ReadText(mails[0]);
   uint8_t* out = nullptr;
   uint32_t len = 0;
   ASSERT_EQ(VDecode(text.data(), text.size(), &out, &len), VDECODE_OK);
@@ -386,18 +397,22 @@ TEST_F(TurnCycle, OverTheGameServerNoFailureLosesOrSendsTheTurn) {
   ASSERT_TRUE(qoe_peers::WriteText(script, ""));
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
   ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
-  std::string last;
-  for (auto& e : fs::directory_iterator(store))
-    if (e.path().filename().string().rfind("put_", 0) == 0 && e.path().string() > last) last = e.path().string();
-  ASSERT_FALSE(last.empty());
-  const std::string text = qoe_peers::ReadText(last);
-  uint8_t* out = nullptr;
-  uint32_t len = 0;
-  ASSERT_EQ(VDecode(text.data(), text.size(), &out, &len), VDECODE_OK);
-  const std::vector<uint8_t> sent(out, out + len);
-  FreeVec(out);
+  const std::vector<uint8_t> sent = LastPut(store);
   ExpectSentTurn(sent, orders);
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
+
+  // A letter written after the upload, then the next turn, whose INFO says
+  // the letters sent arrived: the unsent one waits and goes with the next
+  // upload.
+  ASSERT_EQ(CreateSmalMail("Sigurd", 2002, "Late", "Written after the upload."), 1);
+  Download(turns, "info flags=1\n");
+  ASSERT_EQ(qoe_test::FileTree("Data/MailOut").size(), 1u);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/sent.qoe", LastPut(store)));
+  const std::vector<uint8_t> letters = ChunkOf(".\\Data\\POP3In\\sent.qoe", "MAIL");
+  ASSERT_GE(letters.size(), 16u);
+  EXPECT_EQ(ChunkGet32(letters.data(), 12), 1u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(letters.data() + 16 + 92), "Late");
 }
 
 }  // namespace
