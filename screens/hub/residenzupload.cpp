@@ -18,6 +18,7 @@
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
@@ -294,7 +295,11 @@ int32_t ResidenzUpload() {
   if (image) FreeVec(image);
   if (prefs) FreeVec(prefs);
   DeleteFileA(kUpload);
-  if (!kept) DebugLog("ResidenzUpload: Spielzug gesendet, aber nicht als gesendet vermerkt\n");
-  Status("%sok", nullptr);
+  if (!kept) {
+    DebugLog("ResidenzUpload: Spielzug gesendet, aber nicht als gesendet vermerkt\n");
+    Status("%s", GetCatalogStr(1676));
+  } else {
+    Status("%sok", nullptr);
+  }
   return 1;
 }

@@ -12,7 +12,9 @@ int32_t CreateMailChunk(const char* pool);
 
 // Builds and sends the outgoing turn. 1 when the server took it: the turn
 // then replaces .\Data\POP3Out\GameChunk.qoe, the letters it carried leave
-// .\Data\MailOut and prefs field 15 counts it, all three in one file set.
-// 0 otherwise, with nothing local changed; ResidenzUploadStatus() says why.
+// .\Data\MailOut and prefs field 15 counts it, all three in one file set
+// (the status is "ok", or catalog text 1676 when the set failed and all
+// three stay as they were). 0 otherwise, with nothing local changed;
+// ResidenzUploadStatus() says why.
 int32_t ResidenzUpload();
 const char* ResidenzUploadStatus();

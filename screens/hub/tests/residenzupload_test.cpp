@@ -14,6 +14,7 @@
 #include "routinen/gamedata/entities.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
@@ -365,7 +366,8 @@ TEST_F(Upload, AFullDiskAfterTheSendLeavesAllOrNothing) {
       EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
       EXPECT_EQ(IsChunkInFile(1u << CHUNK_MAIL, OutgoingPoolPath), 1);
     } else if (sent == 1) {
-      ++mixed;  // sent, not recorded: still whole for the next upload
+      ++mixed;  // sent, not recorded: still whole for the next upload, and said
+      EXPECT_STREQ(ResidenzUploadStatus(), GetCatalogStr(1676));
     }
   }
   FileFailWritesAfter(-1);
