@@ -113,7 +113,57 @@ bool CheckGoods(uint8_t* ware, uint32_t* dropped) {
   return true;
 }
 
-// Builds the upload image; the letters it carries in *letters. 1 or 0.
+// CreateMailChunk; the letter files it took (only those) in *taken.
+int32_t GatherMail(const char* pool, std::vector<std::string>* taken) {
+  if (taken) taken->clear();
+  // The letters the pool's MAIL chunk carries already went out with an
+  // earlier upload of this turn, and a new upload replaces that one at the
+  // server: they travel again, the new letters after them.
+  uint8_t* old = nullptr;
+  if (LoadChunkState("MAIL", pool, &old) == CHUNK_DAMAGED) return -1;
+  std::vector<uint8_t> body;
+  uint32_t count = 0;
+  if (old) {
+    const uint32_t len = ChunkLength(old);
+    count = len >= 4 ? ChunkGet32(old, 12) : 0;
+    if (len > 4) body.assign(old + 16, old + 12 + len);
+    FreeChunk(old);
+  }
+  const std::vector<std::string> files = Letters();
+  const size_t carried = body.size();
+  for (const std::string& f : files) {
+    const std::string path = std::string(".\\Data\\MailOut\\") + f;
+    uint32_t size = 0;
+    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path.c_str(), 0, &size));
+    // A letter file is one SMAL chunk; anything else stays behind.
+    if (d && size >= 292 && !std::memcmp(d, "SMAL", 4) && GetBE32(d + 8) + 12 == size) {
+      body.insert(body.end(), d, d + size);
+      count++;
+      if (taken) taken->push_back(f);
+    } else {
+      DebugLog("CreateMailChunk: %s ist kein Brief\n", f.c_str());
+    }
+    if (d) FreeVec(d);
+  }
+  if (count == 0) return RemChunkPool("MAIL", pool) ? 0 : -1;
+  uint8_t* c = AllocChunk("MAIL", "V001", 4 + (uint32_t)body.size());
+  if (!c) return -1;
+  ChunkPut32(c, 12, count);
+  std::memcpy(c + 16, body.data(), body.size());
+  // The new letters are in disk order; the chunk in host order holds them as
+  // the pool loader gives them (the carried ones already are), so swap them
+  // to host order in place.
+  for (uint32_t off = 16 + (uint32_t)carried; off < 16 + body.size();) {
+    const uint32_t len = GetBE32(c + off + 8);
+    SwapByteOrderInChunk(c + off, 12 + len, 1);
+    off += 12 + len;
+  }
+  const int32_t ok = AddChunkPool(c, pool);
+  FreeChunk(c);
+  return ok ? (int32_t)count : -1;
+}
+
+// Builds the upload image; the letter files it carries in *letters. 1 or 0.
 bool BuildUpload(std::vector<std::string>* letters) {
   DeleteFileA(kUpload);
   if (uint32_t size = GeFileSize(OutgoingPoolPath)) {
@@ -158,8 +208,7 @@ bool BuildUpload(std::vector<std::string>* letters) {
     FreeChunk(move);
     if (!ok) return false;
   }
-  *letters = Letters();
-  if (CreateMailChunk(kUpload) < 0 || GeFileSize(kUpload) == 0) return false;
+  if (GatherMail(kUpload, letters) < 0 || GeFileSize(kUpload) == 0) return false;
   char damaged[5];
   if (FileChunksState(kUpload, damaged) != CHUNK_GOOD) {
     DebugLog("ResidenzUpload: Chunk %s des Spielzugs ist beschaedigt\n", damaged[0] ? damaged : "?");
@@ -172,52 +221,8 @@ bool BuildUpload(std::vector<std::string>* letters) {
 
 const char* ResidenzUploadStatus() { return g_upload.status; }
 
-int32_t CreateMailChunk(const char* pool) {
-  // The letters the pool's MAIL chunk carries already went out with an
-  // earlier upload of this turn, and a new upload replaces that one at the
-  // server: they travel again, the new letters after them.
-  uint8_t* old = nullptr;
-  if (LoadChunkState("MAIL", pool, &old) == CHUNK_DAMAGED) return -1;
-  std::vector<uint8_t> body;
-  uint32_t count = 0;
-  if (old) {
-    const uint32_t len = ChunkLength(old);
-    count = len >= 4 ? ChunkGet32(old, 12) : 0;
-    if (len > 4) body.assign(old + 16, old + 12 + len);
-    FreeChunk(old);
-  }
-  const std::vector<std::string> files = Letters();
-  const size_t carried = body.size();
-  for (const std::string& f : files) {
-    const std::string path = std::string(".\\Data\\MailOut\\") + f;
-    uint32_t size = 0;
-    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path.c_str(), 0, &size));
-    // A letter file is one SMAL chunk; anything else stays behind.
-    if (d && size >= 292 && !std::memcmp(d, "SMAL", 4) && GetBE32(d + 8) + 12 == size) {
-      body.insert(body.end(), d, d + size);
-      count++;
-    } else {
-      DebugLog("CreateMailChunk: %s ist kein Brief\n", f.c_str());
-    }
-    if (d) FreeVec(d);
-  }
-  if (count == 0) return RemChunkPool("MAIL", pool) ? 0 : -1;
-  uint8_t* c = AllocChunk("MAIL", "V001", 4 + (uint32_t)body.size());
-  if (!c) return -1;
-  ChunkPut32(c, 12, count);
-  std::memcpy(c + 16, body.data(), body.size());
-  // The new letters are in disk order; the chunk in host order holds them as
-  // the pool loader gives them (the carried ones already are), so swap them
-  // to host order in place.
-  for (uint32_t off = 16 + (uint32_t)carried; off < 16 + body.size();) {
-    const uint32_t len = GetBE32(c + off + 8);
-    SwapByteOrderInChunk(c + off, 12 + len, 1);
-    off += 12 + len;
-  }
-  const int32_t ok = AddChunkPool(c, pool);
-  FreeChunk(c);
-  return ok ? (int32_t)count : -1;
-}
+int32_t CreateMailChunk(const char* pool) { return GatherMail(pool, nullptr); }
+
 
 int32_t ResidenzUpload() {
   g_upload.status[0] = 0;

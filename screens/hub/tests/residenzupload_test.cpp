@@ -403,3 +403,18 @@ TEST_F(Upload, AKillAtAnyMomentOfTheUploadLeavesAllOrNothing) {
   ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
   EXPECT_EQ(Letters(), 0u);
 }
+
+// A letter file that is no letter does not travel, so it does not leave
+// .\Data\MailOut with the letters that did.
+TEST_F(Upload, AFileThatIsNoLetterStaysBehind) {
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MailOut/E000000aa_00.smal", {'S', 'M', 'A', 'L', 1, 2, 3}));
+  qoe_peers::GameServerDouble server;
+  const std::string store = ServerRoute(&server);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  SentTurn(store, 1);
+  const std::vector<uint8_t> mail = ChunkOf(".\\Data\\POP3In\\sent.qoe", "MAIL");
+  ASSERT_GE(mail.size(), 16u);
+  EXPECT_EQ(ChunkGet32(mail.data(), 12), 1u);
+  EXPECT_EQ(Letters(), 1u);
+  EXPECT_TRUE(fs::exists("Data/MailOut/E000000aa_00.smal"));
+}
