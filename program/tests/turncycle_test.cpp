@@ -205,7 +205,8 @@ class TurnCycle : public ::testing::Test, protected qoe_test::HeadlessScreen {
 
   // What the player's turn is made of on disk.
   static Files TurnFiles() {
-    Files f = qoe_test::FileTree("Data/MailOut");
+    Files f;
+    for (const auto& [name, bytes] : qoe_test::FileTree("Data/MailOut")) f["Data/MailOut/" + name] = bytes;
     for (const char* p : {"Data/POP3Out/GameChunk.qoe", "Data/WarenChunk.qoe", "Data/MapPrefs.qoe", "Data/Prefs.qoe"})
       f[p] = qoe_test::ReadFileBytes(p);
     return f;
@@ -396,6 +397,16 @@ TEST_F(TurnCycle, OverTheGameServerNoFailureLosesOrSendsTheTurn) {
                 server.port);
   ASSERT_TRUE(qoe_peers::WriteText(script, ""));
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
+  // Killed at any moment of an upload: the turn as before or as sent, never
+  // a mix, and what is left goes out whole.
+  const Files given = TurnFiles();
+  const auto put_back = [](const Files& files) {
+    for (const auto& [path, bytes] : TurnFiles())
+      if (!files.count(path)) fs::remove(path);
+    for (const auto& [path, bytes] : files) ASSERT_TRUE(qoe_test::WriteFileBytes(path, bytes));
+  };
+  qoe_test::ExpectOldOrNewAfterKills([] { return ResidenzUpload() == 1 ? 0 : 1; }, TurnFiles, put_back, 30, 1001);
+  put_back(given);
   ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
   const std::vector<uint8_t> sent = LastPut(store);
   ExpectSentTurn(sent, orders);
