@@ -212,11 +212,8 @@ class TurnCycle : public ::testing::Test, protected qoe_test::HeadlessScreen {
     return f;
   }
   static std::vector<uint8_t> ChunkOf(const char* path, const char* id) {
-    uint8_t* c = LoadChunk2Mem(id, path);
-    if (!c) return {};
-    std::vector<uint8_t> v(c, c + 12 + ChunkLength(c));
-    FreeChunk(c);
-    return v;
+    const LoadedChunk c(id, path);
+    return c.p ? std::vector<uint8_t>(c.p, c.p + 12 + c.len()) : std::vector<uint8_t>();
   }
   // The turn as the server received it: the new outgoing pool, every order
   // as the pool held it before, the goods file's goods, the map's figures,

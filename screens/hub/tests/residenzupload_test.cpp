@@ -78,11 +78,8 @@ class Upload : public ::testing::Test {
   }
   // A chunk of a file (host order, header included); empty when absent.
   static std::vector<uint8_t> ChunkOf(const char* path, const char* id) {
-    uint8_t* c = LoadChunk2Mem(id, path);
-    if (!c) return {};
-    std::vector<uint8_t> v(c, c + 12 + ChunkLength(c));
-    FreeChunk(c);
-    return v;
+    const LoadedChunk c(id, path);
+    return c.p ? std::vector<uint8_t>(c.p, c.p + 12 + c.len()) : std::vector<uint8_t>();
   }
   // The game-server double on a free port as the route; its store folder.
   std::string ServerRoute(qoe_peers::GameServerDouble* server, const std::vector<std::string>& options = {}) {
