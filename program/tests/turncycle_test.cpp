@@ -227,7 +227,11 @@ class TurnCycle : public ::testing::Test, protected qoe_test::HeadlessScreen {
     return orders;
   }
   void ExpectSentTurn(const std::vector<uint8_t>& sent, const std::vector<std::vector<uint8_t>>& orders) {
-    EXPECT_EQ(sent, qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"));
+    // The orders became the turn as sent, but for the goods: their home is
+    // the goods file.
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/kept.qoe", sent));
+    ASSERT_EQ(RemChunkPool("WARE", ".\\Data\\POP3In\\kept.qoe"), 1);
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/kept.qoe"), qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"));
     ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/sent.qoe", sent));
     const char* kSent = ".\\Data\\POP3In\\sent.qoe";
     for (size_t i = 0; i < orders.size(); ++i) EXPECT_EQ(ChunkOf(kSent, kOrderChunks[i]), orders[i]) << kOrderChunks[i];

@@ -163,8 +163,9 @@ int32_t GatherMail(const char* pool, std::vector<std::string>* taken) {
   return ok ? (int32_t)count : -1;
 }
 
-// Builds the upload image; the letter files it carries in *letters. 1 or 0.
-bool BuildUpload(std::vector<std::string>* letters) {
+// Builds the upload image; the letter files it carries in *letters, and in
+// *goods_local whether its WARE is the goods file's. 1 or 0.
+bool BuildUpload(std::vector<std::string>* letters, bool* goods_local) {
   DeleteFileA(kUpload);
   if (uint32_t size = GeFileSize(OutgoingPoolPath)) {
     void* img = LoadFile2MemSize(OutgoingPoolPath, 0, &size);
@@ -176,13 +177,13 @@ bool BuildUpload(std::vector<std::string>* letters) {
   // goods go as the player's own goods file holds them: the market, the
   // barracks and the shipyard write their orders (offers, bids, what left
   // the store for them) there, never into the orders' pool.
-  bool goods_local = false;
+  *goods_local = false;
   for (const char* id : kCarried) {
     if (IsChunkInFile(1u << ChunkIndexOf(id), kUpload)) continue;
     uint8_t* c = nullptr;
     if (!std::strcmp(id, "WARE")) {
       if (LoadChunkState(id, kGoodsFile, &c) == CHUNK_DAMAGED) return false;
-      goods_local = c != nullptr;
+      *goods_local = c != nullptr;
     }
     if (!c && LoadChunkState(id, ReceivedPoolPath, &c) == CHUNK_DAMAGED) return false;
     if (c) {
@@ -193,7 +194,7 @@ bool BuildUpload(std::vector<std::string>* letters) {
   }
   // Offers that did not come from the goods file are checked against its
   // store; those of the file already left the store when they were made.
-  uint8_t* w = goods_local ? nullptr : LoadChunk2Mem("WARE", kUpload);
+  uint8_t* w = *goods_local ? nullptr : LoadChunk2Mem("WARE", kUpload);
   if (w) {
     uint32_t dropped = 0;
     const int32_t ok = CheckGoods(w, &dropped) && (!dropped || AddChunkPool(w, kUpload));
@@ -231,7 +232,8 @@ int32_t ResidenzUpload() {
     return 0;
   }
   std::vector<std::string> letters;
-  if (!BuildUpload(&letters)) {
+  bool goods_local = false;
+  if (!BuildUpload(&letters, &goods_local)) {
     DeleteFileA(kUpload);
     Status("%scannot build the turn file", nullptr);
     return 0;
@@ -287,12 +289,15 @@ int32_t ResidenzUpload() {
   // the upload is counted, all in one set: a kill or a failed write leaves
   // all of it as before (the turn then goes out again whole next time) or
   // all of it done.
+  // The goods file stays the goods' only home: a WARE taken from it is not
+  // kept in the orders, where it would hide the file's later changes.
+  const bool goods_out = !goods_local || RemChunkPool("WARE", kUpload);
   const uint32_t uploads = CheckPrefs(PREFS_UPLOADS, 0, 0);
   const uint32_t field = PREFS_UPLOADS, value = uploads >= 255 ? 255 : uploads + 1;
   uint32_t size = 0, prefs_size = 0;
   void* image = LoadFile2MemSize(kUpload, 0, &size);
   uint8_t* prefs = PrefsImageWithFields(kPrefsFile, &field, &value, 1, &prefs_size);
-  FileSet* set = image && prefs ? BeginFileSet() : nullptr;
+  FileSet* set = goods_out && image && prefs ? BeginFileSet() : nullptr;
   bool kept = set && FileSetWrite(set, OutgoingPoolPath, image, size) && FileSetWrite(set, kPrefsFile, prefs, prefs_size);
   for (const std::string& f : letters)
     kept = kept && FileSetRemove(set, (std::string(".\\Data\\MailOut\\") + f).c_str());

@@ -312,6 +312,21 @@ TEST_F(Upload, TheTradeOrdersOfTheGoodsFileTravel) {
   ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
   SentTurn(store, 1);
   EXPECT_EQ(ChunkOf(".\\Data\\POP3In\\sent.qoe", "WARE"), ChunkOf(".\\Data\\WarenChunk.qoe", "WARE"));
+  // The goods stay at home: the orders keep no copy that would hide the
+  // market's later changes from the next upload.
+  EXPECT_EQ(IsChunkInFile(1u << CHUNK_WARE, OutgoingPoolPath), 0);
+  own = LoadChunk2Mem("WARE", ".\\Data\\WarenChunk.qoe");
+  ASSERT_NE(own, nullptr);
+  ChunkPut32(own + 14, 10, 20);
+  ChunkPut32(own + 50, 10, 30);
+  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", own), 1);
+  FreeChunk(own);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  SentTurn(store, 2);
+  const std::vector<uint8_t> sent = ChunkOf(".\\Data\\POP3In\\sent.qoe", "WARE");
+  EXPECT_EQ(sent, ChunkOf(".\\Data\\WarenChunk.qoe", "WARE"));
+  ASSERT_EQ(sent.size(), 14u + 72u);
+  EXPECT_EQ(ChunkGet32(sent.data() + 50, 10), 30u);
 }
 
 // The server keeps the last upload of a turn: a second one (a new letter,
