@@ -1679,7 +1679,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1673, "", nullptr},
     {1674, "", nullptr},
     {1675, "", nullptr},
-    {1676, "", nullptr},
+    {1676, "The turn was sent, but this computer could not note it (is the disk full?). Your orders and letters are unchanged and go out again with the next upload.", nullptr},
     {1677, "", nullptr},
     {1678, "", nullptr},
     {1679, "", nullptr},

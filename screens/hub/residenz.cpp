@@ -476,6 +476,8 @@ int32_t ResidenzScreen(int32_t) {
         char text[480];
         std::snprintf(text, sizeof text, "The turn was not sent: %s", ResidenzUploadStatus());
         Message(0, text);
+      } else if (std::strcmp(ResidenzUploadStatus(), "ok") != 0) {
+        Message(0, ResidenzUploadStatus());  // sent, but not noted here
       }
       PauseMovies(d, 0);
       ShowResidenzUploadState(d);

@@ -587,10 +587,10 @@ TurnEvaluation EvaluateTurnMails(ListHeader* list, const char* name, ChiefMessag
   if (deep) KartenScreenNewSetup();
   if (r.passedInfo > 0) {
     Say(box, &r, r.damaged ? kTextAppliedButDamaged : GetCatalogStr(437));
-    if (OwnPlayerPtr->InfoFlags & 1) {
-      if (!DeleteDir(".\\Data\\MailOut", nullptr))
-        DebugLog("ResidenzDownload: Konnte ausgehende Mails nicht l\xF6schen !\n");
-    }
+    // INFO flags bit 0 says the letters sent arrived. A letter leaves
+    // .\Data\MailOut once an upload carried it, so what is left there was
+    // never sent: it stays for the next upload.
+    if (OwnPlayerPtr->InfoFlags & 1) DebugLog("ResidenzDownload: Briefe angekommen; ungesendete bleiben\n");
     CheckPrefs(PREFS_UPLOADS, 1, 0);
   } else {
     // Nothing was applied: the mails stay where they are, nothing is reset.

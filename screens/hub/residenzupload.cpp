@@ -18,6 +18,7 @@
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
@@ -27,6 +28,8 @@
 namespace {
 
 const char kUpload[] = ".\\Data\\POP3Out\\Upload.qoe";
+const char kGoodsFile[] = ".\\Data\\WarenChunk.qoe";
+const char kPrefsFile[] = ".\\Data\\Prefs.qoe";
 
 // The upload's state: the last status text (game thread).
 struct UploadState {
@@ -72,7 +75,7 @@ bool CheckGoods(uint8_t* ware, uint32_t* dropped) {
   if ((uint64_t)n * 36 > len - 2) return true;
   std::map<uint32_t, uint64_t> store;
   uint8_t* own = nullptr;
-  if (LoadChunkState("WARE", ".\\Data\\WarenChunk.qoe", &own) == CHUNK_DAMAGED) return false;
+  if (LoadChunkState("WARE", kGoodsFile, &own) == CHUNK_DAMAGED) return false;
   if (own) {
     const uint32_t m = ChunkLength(own) >= 2 ? ChunkGet16(own, 12) : 0;
     for (uint32_t i = 0; i < m && 14 + 36 * (i + 1) <= 12 + ChunkLength(own); i++) {
@@ -110,8 +113,59 @@ bool CheckGoods(uint8_t* ware, uint32_t* dropped) {
   return true;
 }
 
-// Builds the upload image; the letters it carries in *letters. 1 or 0.
-bool BuildUpload(std::vector<std::string>* letters) {
+// CreateMailChunk; the letter files it took (only those) in *taken.
+int32_t GatherMail(const char* pool, std::vector<std::string>* taken) {
+  if (taken) taken->clear();
+  // The letters the pool's MAIL chunk carries already went out with an
+  // earlier upload of this turn, and a new upload replaces that one at the
+  // server: they travel again, the new letters after them.
+  uint8_t* old = nullptr;
+  if (LoadChunkState("MAIL", pool, &old) == CHUNK_DAMAGED) return -1;
+  std::vector<uint8_t> body;
+  uint32_t count = 0;
+  if (old) {
+    const uint32_t len = ChunkLength(old);
+    count = len >= 4 ? ChunkGet32(old, 12) : 0;
+    if (len > 4) body.assign(old + 16, old + 12 + len);
+    FreeChunk(old);
+  }
+  const std::vector<std::string> files = Letters();
+  const size_t carried = body.size();
+  for (const std::string& f : files) {
+    const std::string path = std::string(".\\Data\\MailOut\\") + f;
+    uint32_t size = 0;
+    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path.c_str(), 0, &size));
+    // A letter file is one SMAL chunk; anything else stays behind.
+    if (d && size >= 292 && !std::memcmp(d, "SMAL", 4) && GetBE32(d + 8) + 12 == size) {
+      body.insert(body.end(), d, d + size);
+      count++;
+      if (taken) taken->push_back(f);
+    } else {
+      DebugLog("CreateMailChunk: %s ist kein Brief\n", f.c_str());
+    }
+    if (d) FreeVec(d);
+  }
+  if (count == 0) return RemChunkPool("MAIL", pool) ? 0 : -1;
+  uint8_t* c = AllocChunk("MAIL", "V001", 4 + (uint32_t)body.size());
+  if (!c) return -1;
+  ChunkPut32(c, 12, count);
+  std::memcpy(c + 16, body.data(), body.size());
+  // The new letters are in disk order; the chunk in host order holds them as
+  // the pool loader gives them (the carried ones already are), so swap them
+  // to host order in place.
+  for (uint32_t off = 16 + (uint32_t)carried; off < 16 + body.size();) {
+    const uint32_t len = GetBE32(c + off + 8);
+    SwapByteOrderInChunk(c + off, 12 + len, 1);
+    off += 12 + len;
+  }
+  const int32_t ok = AddChunkPool(c, pool);
+  FreeChunk(c);
+  return ok ? (int32_t)count : -1;
+}
+
+// Builds the upload image; the letter files it carries in *letters, and in
+// *goods_local whether its WARE is the goods file's. 1 or 0.
+bool BuildUpload(std::vector<std::string>* letters, bool* goods_local) {
   DeleteFileA(kUpload);
   if (uint32_t size = GeFileSize(OutgoingPoolPath)) {
     void* img = LoadFile2MemSize(OutgoingPoolPath, 0, &size);
@@ -119,19 +173,30 @@ bool BuildUpload(std::vector<std::string>* letters) {
     if (img) FreeVec(img);
     if (!copied) return false;
   }
-  // A chunk that cannot be read is never sent as if it were not there.
-  uint32_t dropped = 0;
+  // A chunk that cannot be read is never sent as if it were not there. The
+  // goods go as the player's own goods file holds them: the market, the
+  // barracks and the shipyard write their orders (offers, bids, what left
+  // the store for them) there, never into the orders' pool.
+  *goods_local = false;
   for (const char* id : kCarried) {
     if (IsChunkInFile(1u << ChunkIndexOf(id), kUpload)) continue;
     uint8_t* c = nullptr;
-    if (LoadChunkState(id, ReceivedPoolPath, &c) == CHUNK_DAMAGED) return false;
+    if (!std::strcmp(id, "WARE")) {
+      if (LoadChunkState(id, kGoodsFile, &c) == CHUNK_DAMAGED) return false;
+      *goods_local = c != nullptr;
+    }
+    if (!c && LoadChunkState(id, ReceivedPoolPath, &c) == CHUNK_DAMAGED) return false;
     if (c) {
-      const int32_t ok = (std::strcmp(id, "WARE") || CheckGoods(c, &dropped)) && AddChunkPool(c, kUpload);
+      const int32_t ok = AddChunkPool(c, kUpload);
       FreeChunk(c);
       if (!ok) return false;
     }
   }
-  if (uint8_t* w = LoadChunk2Mem("WARE", kUpload)) {
+  // Offers that did not come from the goods file are checked against its
+  // store; those of the file already left the store when they were made.
+  uint8_t* w = *goods_local ? nullptr : LoadChunk2Mem("WARE", kUpload);
+  if (w) {
+    uint32_t dropped = 0;
     const int32_t ok = CheckGoods(w, &dropped) && (!dropped || AddChunkPool(w, kUpload));
     FreeChunk(w);
     if (!ok) return false;
@@ -144,8 +209,7 @@ bool BuildUpload(std::vector<std::string>* letters) {
     FreeChunk(move);
     if (!ok) return false;
   }
-  *letters = Letters();
-  if (CreateMailChunk(kUpload) < 0 || GeFileSize(kUpload) == 0) return false;
+  if (GatherMail(kUpload, letters) < 0 || GeFileSize(kUpload) == 0) return false;
   char damaged[5];
   if (FileChunksState(kUpload, damaged) != CHUNK_GOOD) {
     DebugLog("ResidenzUpload: Chunk %s des Spielzugs ist beschaedigt\n", damaged[0] ? damaged : "?");
@@ -158,40 +222,8 @@ bool BuildUpload(std::vector<std::string>* letters) {
 
 const char* ResidenzUploadStatus() { return g_upload.status; }
 
-int32_t CreateMailChunk(const char* pool) {
-  const std::vector<std::string> files = Letters();
-  std::vector<uint8_t> body;
-  uint32_t count = 0;
-  for (const std::string& f : files) {
-    const std::string path = std::string(".\\Data\\MailOut\\") + f;
-    uint32_t size = 0;
-    uint8_t* d = static_cast<uint8_t*>(LoadFile2MemSize(path.c_str(), 0, &size));
-    // A letter file is one SMAL chunk; anything else stays behind.
-    if (d && size >= 292 && !std::memcmp(d, "SMAL", 4) && GetBE32(d + 8) + 12 == size) {
-      body.insert(body.end(), d, d + size);
-      count++;
-    } else {
-      DebugLog("CreateMailChunk: %s ist kein Brief\n", f.c_str());
-    }
-    if (d) FreeVec(d);
-  }
-  if (count == 0) return RemChunkPool("MAIL", pool) ? 0 : -1;
-  uint8_t* c = AllocChunk("MAIL", "V001", 4 + (uint32_t)body.size());
-  if (!c) return -1;
-  ChunkPut32(c, 12, count);
-  std::memcpy(c + 16, body.data(), body.size());
-  // The letters are in disk order; the chunk in host order holds them as the
-  // pool loader gives them, so swap them to host order in place.
-  uint32_t off = 16;
-  for (uint32_t i = 0; i < count; i++) {
-    const uint32_t len = GetBE32(c + off + 8);
-    SwapByteOrderInChunk(c + off, 12 + len, 1);
-    off += 12 + len;
-  }
-  const int32_t ok = AddChunkPool(c, pool);
-  FreeChunk(c);
-  return ok ? (int32_t)count : -1;
-}
+int32_t CreateMailChunk(const char* pool) { return GatherMail(pool, nullptr); }
+
 
 int32_t ResidenzUpload() {
   g_upload.status[0] = 0;
@@ -200,7 +232,8 @@ int32_t ResidenzUpload() {
     return 0;
   }
   std::vector<std::string> letters;
-  if (!BuildUpload(&letters)) {
+  bool goods_local = false;
+  if (!BuildUpload(&letters, &goods_local)) {
     DeleteFileA(kUpload);
     Status("%scannot build the turn file", nullptr);
     return 0;
@@ -252,12 +285,31 @@ int32_t ResidenzUpload() {
     DeleteFileA(kUpload);
     return 0;
   }
-  // Sent: the turn as sent becomes the outgoing pool, its letters leave.
-  char from[1024], to[1024];
-  if (ResolvePath(kUpload, from, sizeof from) && ResolvePath(OutgoingPoolPath, to, sizeof to)) std::rename(from, to);
-  for (const std::string& f : letters) DeleteFileA((std::string(".\\Data\\MailOut\\") + f).c_str());
+  // Sent: the turn as sent becomes the outgoing pool, its letters leave and
+  // the upload is counted, all in one set: a kill or a failed write leaves
+  // all of it as before (the turn then goes out again whole next time) or
+  // all of it done.
+  // The goods file stays the goods' only home: a WARE taken from it is not
+  // kept in the orders, where it would hide the file's later changes.
+  const bool goods_out = !goods_local || RemChunkPool("WARE", kUpload);
   const uint32_t uploads = CheckPrefs(PREFS_UPLOADS, 0, 0);
-  CheckPrefs(PREFS_UPLOADS, 1, uploads >= 255 ? 255 : uploads + 1);
-  Status("%sok", nullptr);
+  const uint32_t field = PREFS_UPLOADS, value = uploads >= 255 ? 255 : uploads + 1;
+  uint32_t size = 0, prefs_size = 0;
+  void* image = LoadFile2MemSize(kUpload, 0, &size);
+  uint8_t* prefs = PrefsImageWithFields(kPrefsFile, &field, &value, 1, &prefs_size);
+  FileSet* set = goods_out && image && prefs ? BeginFileSet() : nullptr;
+  bool kept = set && FileSetWrite(set, OutgoingPoolPath, image, size) && FileSetWrite(set, kPrefsFile, prefs, prefs_size);
+  for (const std::string& f : letters)
+    kept = kept && FileSetRemove(set, (std::string(".\\Data\\MailOut\\") + f).c_str());
+  if (set) kept = CommitFileSet(set) && kept;
+  if (image) FreeVec(image);
+  if (prefs) FreeVec(prefs);
+  DeleteFileA(kUpload);
+  if (!kept) {
+    DebugLog("ResidenzUpload: Spielzug gesendet, aber nicht als gesendet vermerkt\n");
+    Status("%s", GetCatalogStr(1676));
+  } else {
+    Status("%sok", nullptr);
+  }
   return 1;
 }

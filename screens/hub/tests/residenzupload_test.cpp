@@ -14,11 +14,13 @@
 #include "routinen/gamedata/entities.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/turnbuilder.h"
 #include "tools/testpeers/testpeers.h"
@@ -73,6 +75,31 @@ class Upload : public ::testing::Test {
     ChunkPut32(store + 14, 10, quantity);
     ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", store), 1);
     FreeChunk(store);
+  }
+  // A chunk of a file (host order, header included); empty when absent.
+  static std::vector<uint8_t> ChunkOf(const char* path, const char* id) {
+    const LoadedChunk c(id, path);
+    return c.p ? std::vector<uint8_t>(c.p, c.p + 12 + c.len()) : std::vector<uint8_t>();
+  }
+  // The game-server double on a free port as the route; its store folder.
+  std::string ServerRoute(qoe_peers::GameServerDouble* server, const std::vector<std::string>& options = {}) {
+    std::string err;
+    const std::string store = dir.path + "/store";
+    std::vector<std::string> args = {"--store", store};
+    args.insert(args.end(), options.begin(), options.end());
+    EXPECT_TRUE(qoe_peers::StartGameServer(dir.path, args, server, &err)) << err;
+    std::snprintf(QoESystemPtr->Endpoints.GameServer, sizeof QoESystemPtr->Endpoints.GameServer, "127.0.0.1:%u",
+                  server->port);
+    QoESystemPtr->Optionen.net_option_bits = NET_SERVER_ROUTE;
+    return store;
+  }
+  // The n-th turn the double stored, as a pool file (.\Data\POP3In\sent.qoe).
+  std::vector<uint8_t> SentTurn(const std::string& store, int n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/put_%03d.txt", n);
+    const std::vector<uint8_t> pool = Decoded(qoe_peers::ReadText(store + name));
+    EXPECT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/sent.qoe", pool));
+    return pool;
   }
   // The pool inside a stored turn mail.
   static std::vector<uint8_t> Decoded(const std::string& mail) {
@@ -255,4 +282,151 @@ TEST_F(Upload, ByMailThroughEximTheTurnArrivesByteForByte) {
   EXPECT_EQ(Decoded(qoe_peers::ReadText(files[0])), qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"));
   EXPECT_EQ(Letters(), 0u);
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
+}
+
+// The market, the barracks and the shipyard keep the player's goods orders
+// in the goods file: its WARE is what the server gets, offers and all, not
+// the received turn's, and its offers (already out of its store) stay whole.
+TEST_F(Upload, TheTradeOrdersOfTheGoodsFileTravel) {
+  uint8_t* in = AllocChunk("WARE", "V001", 2 + 36);
+  ChunkPut16(in, 12, 1);
+  ChunkPut16(in + 14, 0, 5);
+  ChunkPut32(in + 14, 6, 98);
+  ChunkPut32(in + 14, 10, 50);
+  ASSERT_EQ(AddChunkPool(in, ReceivedPoolPath), 1);
+  FreeChunk(in);
+  // The market sold 40 of the 50 wood: store 10, offer 40 at 7.
+  uint8_t* own = AllocChunk("WARE", "V001", 2 + 36 * 2);
+  ChunkPut16(own, 12, 2);
+  ChunkPut16(own + 14, 0, 5);
+  ChunkPut32(own + 14, 6, 98);
+  ChunkPut32(own + 14, 10, 10);
+  ChunkPut16(own + 50, 0, 0);
+  ChunkPut32(own + 50, 6, 98);
+  ChunkPut32(own + 50, 10, 40);
+  ChunkPut32(own + 50, 14, 7);
+  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", own), 1);
+  FreeChunk(own);
+  qoe_peers::GameServerDouble server;
+  const std::string store = ServerRoute(&server);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  SentTurn(store, 1);
+  EXPECT_EQ(ChunkOf(".\\Data\\POP3In\\sent.qoe", "WARE"), ChunkOf(".\\Data\\WarenChunk.qoe", "WARE"));
+  // The goods stay at home: the orders keep no copy that would hide the
+  // market's later changes from the next upload.
+  EXPECT_EQ(IsChunkInFile(1u << CHUNK_WARE, OutgoingPoolPath), 0);
+  own = LoadChunk2Mem("WARE", ".\\Data\\WarenChunk.qoe");
+  ASSERT_NE(own, nullptr);
+  ChunkPut32(own + 14, 10, 20);
+  ChunkPut32(own + 50, 10, 30);
+  ASSERT_EQ(SaveChunk2File(".\\Data\\WarenChunk.qoe", own), 1);
+  FreeChunk(own);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  SentTurn(store, 2);
+  const std::vector<uint8_t> sent = ChunkOf(".\\Data\\POP3In\\sent.qoe", "WARE");
+  EXPECT_EQ(sent, ChunkOf(".\\Data\\WarenChunk.qoe", "WARE"));
+  ASSERT_EQ(sent.size(), 14u + 72u);
+  EXPECT_EQ(ChunkGet32(sent.data() + 50, 10), 30u);
+}
+
+// The server keeps the last upload of a turn: a second one (a new letter,
+// or none) carries the letters of the first again.
+TEST_F(Upload, ALaterUploadOfTheTurnCarriesTheEarlierLetters) {
+  qoe_peers::GameServerDouble server;
+  const std::string store = ServerRoute(&server);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  EXPECT_EQ(Letters(), 0u);
+  ASSERT_EQ(CreateSmalMail("Count", 77, "Oath", "Your sword, my lord?"), 1);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 3u);
+  for (int n : {2, 3}) {
+    SentTurn(store, n);
+    const std::vector<uint8_t> mail = ChunkOf(".\\Data\\POP3In\\sent.qoe", "MAIL");
+    ASSERT_GE(mail.size(), 16u) << n;
+    ASSERT_EQ(ChunkGet32(mail.data(), 12), 2u) << n;
+    const uint32_t second = 16 + 12 + ChunkGet32(mail.data(), 16 + 8);
+    EXPECT_EQ(ChunkGet32(mail.data(), 16 + 280), 99u) << n;
+    EXPECT_EQ(ChunkGet32(mail.data(), second + 280), 77u) << n;
+  }
+}
+
+// A write that fails after the server took the turn (a full disk) leaves the
+// orders, the letters and the count all as before or all as after, never a
+// mix; the turn was sent, so the upload says so, and it can be sent again.
+TEST_F(Upload, AFullDiskAfterTheSendLeavesAllOrNothing) {
+  qoe_peers::GameServerDouble server;
+  ServerRoute(&server);
+  auto files = [] {
+    qoe_test::FileBytes f = qoe_test::FileTree("Data/MailOut");
+    f["pool"] = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+    f["prefs"] = qoe_test::ReadFileBytes("Data/Prefs.qoe");
+    return f;
+  };
+  const qoe_test::FileBytes before = files();
+  int mixed = 0, recorded = 0;
+  for (int64_t ok = 0; ok < 40000 && !recorded; ok += 97) {
+    FileFailWritesAfter(ok);
+    const int32_t sent = ResidenzUpload();
+    FileFailWritesAfter(-1);
+    const qoe_test::FileBytes now = files();
+    if (!qoe_test::DiffFiles(now, before).empty()) {
+      // Changed: everything of it.
+      recorded = 1;
+      EXPECT_EQ(sent, 1);
+      EXPECT_EQ(Letters(), 0u);
+      EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 1u);
+      EXPECT_EQ(IsChunkInFile(1u << CHUNK_MAIL, OutgoingPoolPath), 1);
+    } else if (sent == 1) {
+      ++mixed;  // sent, not recorded: still whole for the next upload, and said
+      EXPECT_STREQ(ResidenzUploadStatus(), GetCatalogStr(1676));
+    }
+  }
+  FileFailWritesAfter(-1);
+  EXPECT_TRUE(recorded);
+  EXPECT_GT(mixed, 0);  // the window after the send was hit
+  EXPECT_FALSE(fs::exists("Data/POP3Out/Upload.qoe"));
+}
+
+// A kill at any moment of an upload leaves the orders, the letters and the
+// count as before or as after.
+TEST_F(Upload, AKillAtAnyMomentOfTheUploadLeavesAllOrNothing) {
+  qoe_peers::GameServerDouble server;
+  ServerRoute(&server);
+  const auto files = [] {
+    qoe_test::FileBytes f = qoe_test::FileTree("Data/MailOut");
+    f["pool"] = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+    f["prefs"] = qoe_test::ReadFileBytes("Data/Prefs.qoe");
+    return f;
+  };
+  const qoe_test::FileBytes start = qoe_test::FileTree("Data");
+  qoe_test::ExpectOldOrNewAfterKills(
+      [] { return ResidenzUpload() == 1 ? 0 : 1; }, files,
+      [&](const qoe_test::FileBytes&) {
+        fs::remove_all("Data");
+        fs::create_directories("Data/MailOut");
+        for (const auto& [path, bytes] : start) {
+          fs::create_directories(fs::path("Data/" + path).parent_path());
+          ASSERT_TRUE(qoe_test::WriteFileBytes("Data/" + path, bytes));
+        }
+      },
+      60, 4711);
+  // Whatever was left, the next upload sends the turn whole.
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  EXPECT_EQ(Letters(), 0u);
+}
+
+// A letter file that is no letter does not travel, so it does not leave
+// .\Data\MailOut with the letters that did.
+TEST_F(Upload, AFileThatIsNoLetterStaysBehind) {
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MailOut/E000000aa_00.smal", {'S', 'M', 'A', 'L', 1, 2, 3}));
+  qoe_peers::GameServerDouble server;
+  const std::string store = ServerRoute(&server);
+  ASSERT_EQ(ResidenzUpload(), 1) << ResidenzUploadStatus();
+  SentTurn(store, 1);
+  const std::vector<uint8_t> mail = ChunkOf(".\\Data\\POP3In\\sent.qoe", "MAIL");
+  ASSERT_GE(mail.size(), 16u);
+  EXPECT_EQ(ChunkGet32(mail.data(), 12), 1u);
+  EXPECT_EQ(Letters(), 1u);
+  EXPECT_TRUE(fs::exists("Data/MailOut/E000000aa_00.smal"));
 }
