@@ -10,8 +10,9 @@ uint32_t Draw(RandomFunc random, uint32_t n) { return random ? random(n) : Zufal
 }  // namespace
 
 void InitAmbientCounter(AmbientCounter* c, uint32_t first, uint32_t step) {
-  RandomFunc keep = c->random;
-  *c = AmbientCounter{0, first, step, keep};
+  // Every field is set and none is read: a record fresh off the stack holds
+  // anything, and the random source is a pointer that gets called.
+  *c = AmbientCounter{0, first, step, nullptr};
 }
 
 int32_t AmbientCounterTick(AmbientCounter* c) {
@@ -27,9 +28,7 @@ uint32_t RainChance(uint32_t weather) {
 }
 
 void InitRainDriver(RainDriver* d, uint32_t weather, const uint16_t* base_list) {
-  RandomFunc keep = d->counter.random;
   *d = RainDriver{};
-  d->counter.random = keep;
   InitAmbientCounter(&d->counter, 100, 80);
   d->weather = weather;
   d->baseList = base_list;

@@ -19,6 +19,8 @@ struct AmbientCounter {
   uint32_t step;
   RandomFunc random;  // null: Zufall
 };
+// Sets every field (the random source to Zufall; a test hands in its own
+// after this call) and reads none, so a record fresh off the stack is fine.
 void InitAmbientCounter(AmbientCounter* counter, uint32_t first, uint32_t step);
 // One tick: 1 when the limit was reached (the counter starts again with a
 // new limit), else 0.
@@ -38,7 +40,8 @@ struct RainDriver {
   uint32_t sound;            // 1 while sound 93 loops
 };
 // A driver for the weather with its base exclusion list (which must stay
-// valid until RainDriverStop).
+// valid until RainDriverStop). Sets every field and reads none; the random
+// source is Zufall (a test sets counter.random after this call).
 void InitRainDriver(RainDriver* driver, uint32_t weather, const uint16_t* base_list);
 // One tick while no screen transition runs. When no rain runs: a finished
 // rain is ended (sound 93 stopped, StopTheRain); the counter counts, and at

@@ -105,4 +105,9 @@ bool KeepPng(const std::string& path) {
          !ec;
 }
 
+__attribute__((noinline)) void DirtyStack() {
+  volatile uint8_t junk[64 * 1024];
+  for (size_t i = 0; i < sizeof junk; ++i) junk[i] = 0xA5;
+}
+
 }  // namespace qoe_test

@@ -43,6 +43,11 @@ std::map<std::string, std::vector<uint8_t>> FileTree(const std::string& dir);
 // left button there.
 std::string ClickLine(int x, int y);
 
+// Fills the next 64 KiB of the calling thread's stack with a pattern (0xA5),
+// as a thread that ran other code before leaves it: a function called right
+// after finds junk in every local it does not initialise.
+void DirtyStack();
+
 }  // namespace qoe_test
 
 // A test that needs a built program or data folder: under the README's test

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -28,8 +29,8 @@ const uint16_t kBox[] = {183, 0, 458, 57, 168, 180, 472, 298, kRainListEnd};
 
 TEST(Ambience, CounterFirstLimitThenDrawnMultiples) {
   AmbientCounter c{};
-  c.random = Scripted;
   InitAmbientCounter(&c, 100, 40);
+  c.random = Scripted;
   g_script = {4, 0};
   g_asked.clear();
   int fired = 0, ticks = 0;
@@ -44,6 +45,50 @@ TEST(Ambience, CounterFirstLimitThenDrawnMultiples) {
   // 100, then (4 + 1) x 40 = 200 more, then (0 + 1) x 40.
   EXPECT_EQ(at, (std::vector<int>{100, 300, 340}));
   EXPECT_EQ(g_asked, (std::vector<uint32_t>{5, 5, 5}));
+}
+
+// A record fresh off the stack holds whatever was there: every byte of it
+// filled with a pattern first, the Init must set every field.
+template <typename T>
+void FillWith(T* record, uint8_t pattern) {
+  std::memset(static_cast<void*>(record), pattern, sizeof *record);
+}
+
+TEST(Ambience, InitSetsEveryFieldOfTheCounterWhateverWasThere) {
+  for (const uint8_t pattern : {0x00, 0xA5, 0xFF}) {
+    AmbientCounter c;
+    FillWith(&c, pattern);
+    InitAmbientCounter(&c, 100, 20);
+    EXPECT_EQ(c.ticks, 0u) << int(pattern);
+    EXPECT_EQ(c.limit, 100u) << int(pattern);
+    EXPECT_EQ(c.step, 20u) << int(pattern);
+    ASSERT_EQ(c.random, nullptr) << int(pattern);  // Zufall
+    // A hundred ticks reach the limit and draw the next one from Zufall.
+    int fired = 0;
+    for (int i = 0; i < 100; ++i) fired += AmbientCounterTick(&c);
+    EXPECT_EQ(fired, 1) << int(pattern);
+    EXPECT_GE(c.limit, 20u);
+    EXPECT_LE(c.limit, 120u);
+  }
+}
+
+TEST(Ambience, InitSetsEveryFieldOfTheRainDriverWhateverWasThere) {
+  for (const uint8_t pattern : {0x00, 0x5A, 0xFF}) {
+    RainDriver d;
+    FillWith(&d, pattern);
+    InitRainDriver(&d, 2, kBase);
+    EXPECT_EQ(d.counter.ticks, 0u) << int(pattern);
+    EXPECT_EQ(d.counter.limit, 100u) << int(pattern);
+    EXPECT_EQ(d.counter.step, 80u) << int(pattern);
+    ASSERT_EQ(d.counter.random, nullptr) << int(pattern);
+    EXPECT_EQ(d.weather, 2u) << int(pattern);
+    EXPECT_EQ(d.baseList, kBase) << int(pattern);
+    EXPECT_EQ(d.rain, nullptr) << int(pattern);
+    EXPECT_EQ(d.sound, 0u) << int(pattern);
+    // A hundred ticks roll once (drawn from Zufall); weather 2 rarely rains.
+    for (int i = 0; i < 100; ++i) RainDriverTick(&d);
+    RainDriverStop(&d);
+  }
 }
 
 TEST(Ambience, RainChanceByWeather) {
@@ -61,8 +106,8 @@ int32_t TicksToRoll(RainDriver* d) {
 TEST(Ambience, RainRollsByChanceAndNeverTwiceAtOnce) {
   // Weather 3: chance 5. A draw of 5 (5 + 1 > 5) keeps it dry; 4 makes rain.
   RainDriver d{};
-  d.counter.random = Scripted;
   InitRainDriver(&d, 3, kBase);
+  d.counter.random = Scripted;
   g_script = {0, 5};  // next limit (0 + 1) x 80, then the roll 5: dry
   g_asked.clear();
   EXPECT_EQ(TicksToRoll(&d), 0);
@@ -89,8 +134,8 @@ TEST(Ambience, RainRollsByChanceAndNeverTwiceAtOnce) {
 
 TEST(Ambience, AFinishedRainIsEndedBeforeTheNextRoll) {
   RainDriver d{};
-  d.counter.random = Scripted;
   InitRainDriver(&d, 6, kBase);
+  d.counter.random = Scripted;
   g_script = {0, 19, 0};  // chance 20 >= 19 + 1: rain of 0 + 100 frames
   ASSERT_EQ(TicksToRoll(&d), 1);
   RainControl* first = d.rain;

@@ -26,6 +26,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
+#include "routinen/media/sound.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/lists.h"
@@ -194,6 +195,16 @@ class HarbourRun : public testing::TestWithParam<uint32_t> {
   }
   std::string C(const int (&p)[2]) const { return qoe_test::ClickLine(p[0] + dx_, p[1] + dy_); }
   std::string Png(const std::string& name) const { return name + "_" + std::to_string(GetParam()) + ".png"; }
+  // The same on a game thread whose stack already holds a pattern, as one
+  // that ran other screens before does: a record the screen leaves
+  // uninitialised then holds junk, not the zeros of a fresh thread.
+  int32_t RunOnDirtyStack(const std::string& script) {
+    static int32_t result;
+    result = 99;
+    const std::string timed = "timer 0 100\nwait 1500\n" + script + "wait 500\n";
+    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return qoe_test::DirtyStack(), result = HafenScreen(39), 0; }, nullptr), 0);
+    return result;
+  }
   int32_t Run(const std::string& script) {
     static int32_t result;
     result = 99;
@@ -289,6 +300,29 @@ TEST_P(HarbourRun, ConfirmingALaunchPlacesTheFigureAddsItsRecordAndSavesTheGoods
   EXPECT_EQ(Stock(51), 1u);
   EXPECT_EQ(g_saves, GetParam() == 0 ? 0 : 1);
   EXPECT_EQ(g_setups, GetParam() == 0 ? 0 : 1);
+}
+
+// The ambient sounds the harbour asked for: water, gulls, ropes, the
+// market's cries.
+std::vector<uint32_t> g_ambient;
+bool HarbourAmbient(uint32_t id) { return (id >= 107 && id <= 112) || (id >= 40 && id <= 44) || (id >= 18 && id <= 23); }
+
+// Thirty seconds of the game's clock after a launch (300 ticks: the ambient
+// counter fires at 100 and after that every 10 to 50): the harbour stays,
+// its sounds play, and the launch is kept when the player leaves.
+TEST_P(HarbourRun, StaysOpenThirtySecondsAndKeepsTheLaunch) {
+  const auto before = Figures();
+  g_ambient.clear();
+  SetSfxRecordHook([](uint32_t call, uint32_t id) {
+    if (call == SFX_CALL_PLAY && HarbourAmbient(id)) g_ambient.push_back(id);
+  });
+  const int32_t next = RunOnDirtyStack(Werft(C(kWerftLine0), kWerftOk) + "wait 30000\n" + C(kStad));
+  SetSfxRecordHook(nullptr);
+  EXPECT_EQ(next, 39);
+  EXPECT_GE(g_ambient.size(), 5u);
+  const auto figures = Figures();
+  EXPECT_EQ(figures.size(), before.size() + 1);
+  EXPECT_NE(Figure(figures, 3), nullptr);
 }
 
 TEST_P(HarbourRun, LaunchingTheLastShipOfARecordRemovesItAndShowsNone) {

@@ -24,6 +24,7 @@
 #include "routinen/gamedata/towns.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/media/sound.h"
 #include "screens/economy/tests/market_fixture.h"
 #include "routinen/system/files.h"
 #include "routinen/system/fonts.h"
@@ -371,6 +372,16 @@ class MarketScreen : public testing::Test {
     std::snprintf(e.name, sizeof e.name, "Elmor");
     ASSERT_EQ(WriteTownList(&e, 1), 1);
   }
+  // The same on a game thread whose stack already holds a pattern, as one
+  // that ran other screens before does: a record the screen leaves
+  // uninitialised then holds junk, not the zeros of a fresh thread.
+  int32_t RunOnDirtyStack(const std::string& script) {
+    static int32_t result;
+    result = 99;
+    const std::string timed = "timer 0 100\nwait 1500\n" + script + "wait 500\n";
+    EXPECT_EQ(HeadlessRunGame(timed.c_str(), [](void*) { return qoe_test::DirtyStack(), result = HandelsScreen(39), 0; }, nullptr), 0);
+    return result;
+  }
   int32_t Run(const std::string& script) {
     static int32_t result;
     result = 99;
@@ -440,6 +451,27 @@ TEST_F(MarketScreen, OkWritesThePoolTheGoodsAndTheStockTogether) {
   EXPECT_EQ(bought->goods, 10u);
   EXPECT_EQ(bought->quantity, 120u);
   DeleteList(list, 0);
+}
+
+// The ambient sounds the screen asked for (recorded on the game thread).
+std::vector<uint32_t> g_ambient;
+
+// Thirty seconds of the game's clock (300 ticks: the ambient counter fires
+// at 100 and after that every 20 to 100): the screen stays, its sounds play,
+// and the purchase made before the wait is written by OK.
+TEST_F(MarketScreen, StaysOpenThirtySecondsAndKeepsThePurchase) {
+  g_ambient.clear();
+  SetSfxRecordHook([](uint32_t call, uint32_t id) {
+    if (call == SFX_CALL_PLAY && id >= 40 && id <= 44) g_ambient.push_back(id);
+  });
+  const int32_t next = RunOnDirtyStack(Buy() + "wait 30000\n" + Ok());
+  SetSfxRecordHook(nullptr);
+  EXPECT_EQ(next, 39);
+  EXPECT_GE(g_ambient.size(), 3u);
+  EXPECT_EQ(Outgoing("LAND", 34), 5000u - 720u);
+  bool bought = false;  // 120 of type 10 into the store
+  for (const auto& g : Goods()) bought = bought || (g[0] == WARE_LAGER && g[1] == 10 && g[2] == 120);
+  EXPECT_TRUE(bought);
 }
 
 TEST_F(MarketScreen, TheFirstVisitOfATurnRecordsTheGoodsCountWithBuilding49) {
