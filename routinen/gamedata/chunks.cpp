@@ -44,7 +44,7 @@ bool NextChunk(const uint8_t* d, uint32_t size, uint32_t& pos, ChunkSpan& out) {
 // 1 when the chunks tile the buffer exactly.
 bool ChunksTile(const uint8_t* d, uint32_t size) {
   uint32_t pos = 0;
-  ChunkSpan s;
+  ChunkSpan s{};
   while (pos < size)
     if (!NextChunk(d, size, pos, s)) return false;
   return true;
@@ -123,7 +123,7 @@ uint8_t* BuildPool(const uint8_t* old, uint32_t old_size, const char* drop_id,
   if (!out) return nullptr;
   uint32_t pos = 0, w = 0;
   bool placed = false;
-  ChunkSpan s;
+  ChunkSpan s{};
   bool first = true;
   while (NextChunk(old, old_size, pos, s)) {
     const uint8_t* c = old + s.pos;
@@ -240,7 +240,7 @@ uint8_t* ChunkFromBuffer(const char* id, const void* data, uint32_t size) {
     return nullptr;
   }
   uint32_t pos = 0;
-  ChunkSpan s;
+  ChunkSpan s{};
   while (NextChunk(d, size, pos, s)) {
     if (std::memcmp(d + s.pos, id, 4) != 0) continue;
     uint8_t* c = static_cast<uint8_t*>(AllocVec(s.size, MEMF_PUBLIC));
@@ -294,7 +294,7 @@ int32_t LoadChunkState(const char* id, const char* path, uint8_t** out) {
   if (d && VerifyChunkPool(d, size) && (!IsPoolPath(path) || IsPool(d, size))) {
     state = CHUNK_ABSENT;
     uint32_t pos = 0;
-    ChunkSpan s;
+    ChunkSpan s{};
     while (NextChunk(d, size, pos, s)) {
       if (std::memcmp(d + s.pos, id, 4) != 0) continue;
       state = SwapByteOrderInChunk(d + s.pos, s.size, 1) ? CHUNK_GOOD : CHUNK_DAMAGED;
@@ -343,7 +343,7 @@ int32_t FileChunksState(const char* path, char id[5]) {
   const bool pool = IsPool(d, size);
   int32_t state = VerifyChunkPool(d, size) && (pool || !IsPoolPath(path)) ? CHUNK_GOOD : CHUNK_DAMAGED;
   uint32_t pos = 0, named = 0, held = 0;
-  ChunkSpan s;
+  ChunkSpan s{};
   if (pool && state == CHUNK_GOOD) named = GetBE32(d + INFO_CHUNK_MASK);  // a good pool's INFO is whole
   while (state == CHUNK_GOOD && NextChunk(d, size, pos, s)) {
     char name[5] = {0};

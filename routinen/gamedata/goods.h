@@ -91,8 +91,9 @@ uint32_t PrepareWarenMarkt(WarenMarktDaten* d, WarenMarkt* m, uint32_t* goods_co
 // (signed +38, +42, +46, at least one >= 1), FORS research levels (+15..+21),
 // TAXE levy (u32 +22, limited to 65,535), buildings 20 and 26 of the active
 // town (null: neither stands), and the resource values v1..v3 (prefs fields
-// 21..23). The prefs fields of the stock build and the random source are
-// left as they are.
+// 21..23). Every field is set: the prefs fields of the stock build
+// (PrepareWarenMarkt reads them) are 0 and the random source is Zufall (a
+// test sets its own after this call).
 struct st_TOWN;
 void FillWarenMarktDaten(WarenMarktDaten* d, const void* land, const void* fors, const void* taxe,
                          const st_TOWN* town, int32_t v1, int32_t v2, int32_t v3);

@@ -35,6 +35,7 @@ static bool Holds(const void* chunk, uint32_t end) {
 
 void FillWarenMarktDaten(WarenMarktDaten* d, const void* land, const void* fors, const void* taxe,
                          const st_TOWN* town, int32_t v1, int32_t v2, int32_t v3) {
+  *d = WarenMarktDaten{};
   d->einwohner = Holds(land, 18) ? ChunkGet32(land, 14) : 0;
   d->rohstoffe = 0;
   for (uint32_t off : {38u, 42u, 46u})
@@ -51,7 +52,7 @@ void FillWarenMarktDaten(WarenMarktDaten* d, const void* land, const void* fors,
 }
 
 uint32_t CalcWarenAngebot(WarenMarktDaten* d, uint32_t type) {
-  WarenZeile row;
+  WarenZeile row{};
   if (!MarktZeile(d, type, &row)) return 0;
   const bool special = type != 0 && d->spezialtyp == type;
   uint32_t (*zufall)(uint32_t) = d->zufall ? d->zufall : Zufall;
@@ -92,7 +93,7 @@ uint32_t CalcWarenAngebot(WarenMarktDaten* d, uint32_t type) {
 }
 
 uint32_t CalcWarenPreis(const WarenMarktDaten* d, uint32_t type) {
-  WarenZeile row;
+  WarenZeile row{};
   if (!MarktZeile(d, type, &row)) return 0;
   if ((d->rohstoffmodus && type < 82) || type == 98 || type == 99) return 0;
   if (!d->rohstoffe) return 0;

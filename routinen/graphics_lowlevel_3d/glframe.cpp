@@ -29,7 +29,7 @@ void FrameSize(uint32_t* w, uint32_t* h) {
 
 // The colours of the 8-bit pens: the display palette, alpha 255.
 void PenColours(uint32_t pens[256]) {
-  PaletteEntry pal[256];
+  PaletteEntry pal[256]{};
   DisplayGetPalette(pal);
   for (int i = 0; i < 256; i++) {
     uint8_t b[4] = {pal[i].r, pal[i].g, pal[i].b, 255};

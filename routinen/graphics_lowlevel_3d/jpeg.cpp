@@ -48,7 +48,7 @@ void JpegQuietMessage(j_common_ptr) {}
 int DecodeJpegRows(const uint8_t* data, uint32_t size, int want_bits, uint32_t expect, uint8_t* direct,
                    uint8_t** out, uint16_t* width, uint16_t* height, uint16_t* bits, int logging) {
   struct jpeg_decompress_struct cinfo;
-  struct JpegErrorManager err;
+  struct JpegErrorManager err{};
   uint8_t* volatile scratch = NULL;
   std::memset(&cinfo, 0, sizeof cinfo);
   cinfo.err = jpeg_std_error(&err.pub);

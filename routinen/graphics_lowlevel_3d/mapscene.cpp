@@ -90,7 +90,7 @@ void CopyMap(const QoEMapInfo* map, MapFrameCopy& c) {
   const uint32_t room = (map->FigureBytes - 2) / kFigurSize;
   if (n > room) n = room;
   for (uint32_t f = 0; f < n; f++) {
-    MapFigur fig;
+    MapFigur fig{};
     std::memcpy(&fig, list + 2 + f * kFigurSize, sizeof fig);
     // A position outside the world matches no hex.
     if (fig.Status == 7 || fig.X >= uint32_t(kWorldColumns) || fig.Y >= uint32_t(kWorldRows)) continue;

@@ -264,7 +264,7 @@ char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* 
 // ---- TextBox --------------------------------------------------------------------
 int32_t TextBox(const char* text) {
   if (WindowCloseRequested()) return 0;
-  LayoutBox b;
+  LayoutBox b{};
   if (!OpenLayoutBox(b, "TextBox", ".\\Data\\Screendat\\TextBox.dat", -1, -1, 2)) return 0;
   const TextArea* t = Area(b, 0);
   b.req = InitRequesterTextBox((uint32_t)(t->x2 - t->x1 + 1), b.font, text ? text : "", b.x + t->x1, b.y + t->y1,
@@ -295,7 +295,7 @@ int32_t TextBox(const char* text) {
 int32_t InfoBox(const char* layout, int32_t x, int32_t y, uint32_t count, const char* title, const char* lines,
                 const char* help) {
   if (WindowCloseRequested()) return -1;
-  LayoutBox b;
+  LayoutBox b{};
   if (!OpenLayoutBox(b, "InfoBox", layout, x, y, 3)) return -1;
   const TextArea* t = Area(b, 0);
   const TextArea* l = Area(b, 1);
@@ -441,7 +441,7 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
 // ---- Participant list -------------------------------------------------------------
 TeilnehmerReq* TeilnehmerReq_Open(int32_t x, int32_t y, uint32_t count, const char* names) {
   if (WindowCloseRequested()) return nullptr;
-  LayoutBox b;
+  LayoutBox b{};
   if (!OpenLayoutBox(b, "TeilnehmerReq_Open", ".\\Data\\Screendat\\Teilnehmer.dat", x, y, 2)) return nullptr;
   TeilnehmerReq* t = static_cast<TeilnehmerReq*>(AllocVec(sizeof(TeilnehmerReq), MEMF_PUBLIC | MEMF_CLEAR));
   const TextArea* l = Area(b, 0);

@@ -80,13 +80,13 @@ void FreeIlbm(IlbmPicture* picture) {
 int DecodeIlbm(const void* data, uint32_t size, IlbmPicture* out) {
   std::memset(out, 0, sizeof *out);
   uint32_t type = 0;
-  BoundedReader body;
+  BoundedReader body{};
   if (!IffOpenForm(data, size, &type, &body)) return Fail("Kein vollstaendiges IFF FORM.");
   if (type != IffId("ILBM")) return Fail("Kein ILBM.");
 
   IffChunk bmhd{}, cmap{}, bdy{};
   bool have_bmhd = false, have_cmap = false, have_body = false;
-  IffChunk c;
+  IffChunk c{};
   int rc;
   while ((rc = IffNextChunk(&body, &c)) == 1) {
     if (c.id == IffId("BMHD") && !have_bmhd) { bmhd = c; have_bmhd = true; }

@@ -167,10 +167,10 @@ ScreenRegion* ParseScreenRegion(const void* data, uint32_t size, uint32_t mask) 
   region->dataSize = size;
 
   uint32_t form = 0;
-  BoundedReader body;
+  BoundedReader body{};
   bool ok = IffOpenForm(region->data, size, &form, &body) && form == IffId("SCRN");
   uint32_t present = 0;
-  IffChunk c;
+  IffChunk c{};
   int rc = 0;
   while (ok && (rc = IffNextChunk(&body, &c)) == 1) {
     int type = RecordTypeOf(c.id);

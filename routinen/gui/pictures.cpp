@@ -204,7 +204,7 @@ int32_t AcquireGfx(const char* index_path, uint32_t id, bool quiet) {
     ++g_pictures.opens[id - 1];
     return 1;
   }
-  IlbmPicture pic;
+  IlbmPicture pic{};
   bool cached = false;
   int rc = LoadPicture("OpenElmorGfx", index_path, id, &pic, &cached);
   if (rc != 1) return rc;
@@ -323,7 +323,7 @@ int TransitionThread(void*) {
 // Input that arrived while the screen was being built is not meant for it.
 // A quit request is kept.
 void DropWaitingInput() {
-  PlatformMessage m;
+  PlatformMessage m{};
   bool quit = false;
   // Only what is waiting is taken: a look into an empty queue would mark the
   // game thread idle for a moment, and a headless script would take its next
@@ -377,7 +377,7 @@ int32_t OpenScreenPicture(const char* index_path, uint32_t id, uint32_t flags, b
     if (fresh) FreeTitel();
     return -1;
   }
-  IlbmPicture pic;
+  IlbmPicture pic{};
   bool cached = false;
   if (LoadPicture("OpenElmorPic", index_path, id, &pic, &cached, gl) != 1) {
     if (fresh) FreeTitel();
@@ -616,7 +616,7 @@ int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uin
     LoadPalette(g_pictures.picPalette + first, first, count);
     return 1;
   }
-  IlbmPicture pic;
+  IlbmPicture pic{};
   bool cached = false;
   if (LoadPicture("SetElmorPalette", index_path, id, &pic, &cached) != 1) return 0;
   uint32_t n = first < pic.colours ? pic.colours - first : 0;
@@ -628,7 +628,7 @@ int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uin
 
 int32_t LoadElmorCursor(uint32_t id) {
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
-  IlbmPicture pic;
+  IlbmPicture pic{};
   bool cached = false;
   if (LoadPicture("LoadMouseCursor", kMainIndex, id, &pic, &cached) != 1) return 0;
   int32_t ok = 0;

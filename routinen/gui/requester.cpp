@@ -71,7 +71,7 @@ BitMap* NewContent(const QoERequester* r, uint32_t height) {
   if ((uint64_t)w * h > (16u << 20)) return nullptr;  // 64 MB at depth 32
   BitMap* bm = NewBitMap(w, h);
   if (!bm) return nullptr;
-  RastPort rp;
+  RastPort rp{};
   InitRastPort(&rp);
   rp.Bitmap = bm;
   SetAPen(&rp, r->pens[0]);

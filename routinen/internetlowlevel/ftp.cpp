@@ -226,7 +226,7 @@ uint32_t FtpPairListing(const char* text, size_t size, FtpListing* out) {
   while (pos < size) {
     const char* nl = static_cast<const char*>(std::memchr(text + pos, '\n', size - pos));
     size_t len = nl ? (size_t)(nl - (text + pos)) : size - pos;
-    File f;
+    File f{};
     if (FtpParseListLine(text + pos, len, f.name, sizeof f.name, &f.size)) {
       if (count == cap) {
         File* more = static_cast<File*>(AllocVec((uint32_t)(cap * 2 * sizeof(File)), MEMF_PUBLIC));

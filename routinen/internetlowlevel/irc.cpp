@@ -226,7 +226,7 @@ bool IsChannel(IRCSession* s, const char* p, size_t n) {
 // Connection thread: one complete line from the server.
 void HandleLine(IRCSession* s, const char* line, size_t n) {
   IrcSessionInternal* in = s->Internal;
-  IrcMessage m;
+  IrcMessage m{};
   if (!IrcParseLine(line, n, &m)) return;
   auto is = [&m](const char* cmd) { return SameNoCase(m.command, m.command_len, cmd, std::strlen(cmd)); };
   const char* who = m.prefix;
@@ -443,7 +443,7 @@ int32_t IrcChannelText(const char* channel, const char* line, size_t length, cha
                        char* text, size_t text_size) {
   if (nick && nick_size) nick[0] = 0;
   if (text && text_size) text[0] = 0;
-  IrcMessage m;
+  IrcMessage m{};
   if (!channel || !IrcParseLine(line, length, &m) || !m.prefix || m.nick_len == 0 || m.count < 2) return 0;
   if (!SameNoCase(m.command, m.command_len, "PRIVMSG", 7)) return 0;
   if (!SameNoCase(m.param[0], m.param_len[0], channel, std::strlen(channel))) return 0;

@@ -58,7 +58,7 @@ bool Reply(PacketCtx* ctx, PacketReply* kind, uint32_t* size, int32_t* has_size)
 int32_t Command(PacketCtx* ctx, const char* text, const char* what) {
   if (!ctx->Conn) return Fail(ctx, "not connected");
   if (!NetWriteText(Conn(ctx), text)) return Fail(ctx, what);
-  PacketReply k;
+  PacketReply k{};
   uint32_t n;
   int32_t has;
   if (!Reply(ctx, &k, &n, &has) || k != PACKET_ACK) return Fail(ctx, what);
@@ -72,7 +72,7 @@ int32_t SendData(PacketCtx* ctx, const char* cmd, const char* what) {
   std::snprintf(line, sizeof line, "%s %u\r\n", cmd, ctx->Size);
   if (!Command(ctx, line, what)) return 0;
   if (ctx->Size && !NetWrite(Conn(ctx), ctx->Data, ctx->Size)) return Fail(ctx, what);
-  PacketReply k;
+  PacketReply k{};
   uint32_t n;
   int32_t has;
   if (!Reply(ctx, &k, &n, &has) || k != PACKET_ACK) return Fail(ctx, what);
@@ -81,7 +81,7 @@ int32_t SendData(PacketCtx* ctx, const char* cmd, const char* what) {
 
 // Reads the size line of one announced block ("+ACK <n>"); *n 0 ends a list.
 bool ReadBlockSize(PacketCtx* ctx, uint32_t* n) {
-  PacketReply k;
+  PacketReply k{};
   int32_t has = 0;
   if (!Reply(ctx, &k, n, &has)) return false;
   if (k != PACKET_ACK || !has) {
@@ -178,7 +178,7 @@ int32_t SendPacketConnect(PacketCtx* ctx) {
   if (!ctx->Conn) return Fail(ctx, "out of memory");
   if (!NetOpen(Conn(ctx), ctx->Host, 10000, nullptr)) return Fail(ctx, "cannot reach the game server");
   if (!NetWriteText(Conn(ctx), "+HEL\r\n")) return Fail(ctx, "greeting failed");
-  PacketReply k;
+  PacketReply k{};
   uint32_t n;
   int32_t has;
   if (!Reply(ctx, &k, &n, &has) || k != PACKET_VER) return Fail(ctx, "greeting failed");

@@ -247,7 +247,7 @@ bool TargetPicked(void* user, KartenScreenRecord* d, int32_t x, int32_t y, int32
 // 1 when the outgoing KRIG chunk already holds an order of this attacker.
 bool HasStoredAttack(const MapFigur* f) {
   LoadedChunk krig("KRIG", OutgoingPoolPath);
-  KriegsEintrag e;
+  KriegsEintrag e{};
   for (uint32_t i = 0; krig.p && GetKriegsEintrag(krig.p, i, &e); i++)
     if (e.attacker.owner == f->Besitzer && e.attacker.type == f->Typ && e.attacker.number == f->Nummer) return true;
   return false;

@@ -161,12 +161,12 @@ void PrintArbeiterWerte(ArbeiterState* s) {
   char text[13][16];
   ArbeiterWerteTexts(s, text);
   for (uint32_t i = 0; i < 13; i++) {
-    LayoutRect r;
+    LayoutRect r{};
     if (!Rect(s, i, &r)) continue;
     const bool workers = i == 1 || i == 5 || i == 9;
     PrintTextOutlined(rp, r.x1, r.y1, r.x2, r.y2, text[i], workers ? 33 : 19, 7, 45);
   }
-  LayoutRect g, box;
+  LayoutRect g{}, box{};
   if (!Rect(s, kRectGraph, &g) || !Rect(s, kRectBox, &box)) return;
   // The picture's own pixels under the graph, then the three lines.
   BitMap* picture = ElmorGfxBitMap(kPicture);
@@ -181,7 +181,7 @@ void PrintArbeiterWerte(ArbeiterState* s) {
 
 void EditArbeiterAnzahl(KartenScreenRecord* d, ArbeiterState* s, uint32_t product) {
   RastPort* rp = ScreenRastPort();
-  LayoutRect r;
+  LayoutRect r{};
   if (!s || product > 2 || !rp || !Rect(s, kRectEntry + product, &r)) return;
   s->pool += s->workers[product];
   SetAPen(rp, 22);
@@ -220,7 +220,7 @@ void Labels(KartenScreenRecord* d, ArbeiterState* s) {
   static constexpr uint32_t kIds[15] = {1339, 1340, 0, 1343, 1344, 1345, 1348, 1346,
                                         1343, 1344, 1345, 1347, 1343, 1344, 1345};
   for (uint32_t i = 0; i < 15; i++) {
-    LayoutRect r;
+    LayoutRect r{};
     if (!Rect(s, kRectLabels + i, &r)) continue;
     uint32_t id = kIds[i];
     if (i == 2) id = s->terrain == 10 ? 1341 : 1342;
@@ -230,7 +230,7 @@ void Labels(KartenScreenRecord* d, ArbeiterState* s) {
 }
 
 void Switch(const ArbeiterState* s) {
-  LayoutRect r;
+  LayoutRect r{};
   if (Rect(s, kRectSwitch, &r)) BlitObjekt(ScreenRastPort(), s->automatic ? 145 : 143, r.x1, r.y1, 0, 0);
 }
 
@@ -328,8 +328,12 @@ uint32_t ArbeiterReq(KartenScreenRecord* d) {
     s.dy = ((int32_t)MapDisplayHeight() - 768) / 2;
     SetMouseGadgetOffset(s.layout, s.dx, s.dy);
   }
-  LayoutRect box;
-  Rect(&s, kRectBox, &box);
+  LayoutRect box{};
+  if (!Rect(&s, kRectBox, &box) || box.x2 < box.x1 || box.y2 < box.y1) {
+    DebugLog("ArbeiterReq: Das Layout hat kein Rechteck fuer den Requester!\n");
+    FreeScreenRegion(s.layout);
+    return 0;
+  }
   const uint32_t bw = box.x2 - box.x1 + 1u, bh = box.y2 - box.y1 + 1u;
   BitMap* saved = SaveBackground(box.x1, box.y1, bw, bh);
   if (!saved) {
@@ -510,7 +514,7 @@ void ArbeiterAnzahlLabels(KartenScreenRecord* d, std::vector<ArbeiterAnzahlLabel
     for (size_t i = 0; i + 1 < p->cells.size(); i += 2)
       if (p->cells[i] == key) sum = p->cells[i + 1];
     if (!sum) return;
-    ArbeiterAnzahlLabel l;
+    ArbeiterAnzahlLabel l{};
     l.x1 = 48 * c + 11 - shift;
     l.x2 = 48 * c + 51 - shift;
     l.y = 56 * r + ((c & 1) ? 61 : 33) - shift;

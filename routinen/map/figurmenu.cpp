@@ -331,7 +331,7 @@ std::vector<std::string> FigurSideBox(const KartenScreenRecord* d, const MapFigu
   if (IsShip(g->Typ)) {
     const char* word = nullptr;
     for (uint32_t i = 0; i < battles; i++) {
-      KriegsEintrag e;
+      KriegsEintrag e{};
       if (!GetKriegsEintrag(d->Battles, i, &e)) continue;
       if (SameFigure(e.attacker, g)) word = e.kind == KRIEG_SEA_DEFENDED ? "Pirat!" : "angegriffen";
       else if (SameFigure(e.target, g)) {
@@ -352,10 +352,10 @@ std::vector<std::string> FigurSideBox(const KartenScreenRecord* d, const MapFigu
     bool any = false;
     FigurRecord previous{};
     for (uint32_t i = 0; i < battles; i++) {
-      KriegsEintrag e;
+      KriegsEintrag e{};
       if (!GetKriegsEintrag(d->Battles, i, &e)) continue;
       uint32_t value;
-      FigurRecord opponent;
+      FigurRecord opponent{};
       if (SameFigure(e.attacker, g)) {
         value = e.aliveA;
         opponent = e.target;
@@ -547,7 +547,7 @@ bool SwapToTop(KartenScreenRecord* d, const Menu& m, uint32_t k) {
   {
     LockMotion(d->Motion);
     MapRecordLock lock;
-    MapFigur temp;
+    MapFigur temp{};
     std::memcpy(&temp, first, sizeof temp);
     std::memcpy(first, target, sizeof temp);
     std::memcpy(target, &temp, sizeof temp);

@@ -36,7 +36,7 @@ void SetKnownAt(QoEMapInfo* map, int32_t c, int32_t r) {
 }
 
 FigurRecord ToRecord(const MapFigur& f) {
-  FigurRecord r;
+  FigurRecord r{};
   r.owner = f.Besitzer;
   r.type = f.Typ;
   r.number = f.Nummer;

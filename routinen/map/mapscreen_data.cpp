@@ -210,7 +210,7 @@ int32_t WriteKartenScreenDataAnd(KartenScreenRecord* d, int32_t release, const c
   if (!d) return 0;
   if (!Installed()) return path ? (SaveMem2File(path, data, size) == 1 ? 1 : 0) : 1;
   int32_t ok = 1;
-  PoolChange changes[3];
+  PoolChange changes[3]{};
   uint8_t* made[3] = {};
   uint32_t n = 0;
   if (d->Armies && !d->ArmiesUnread) {

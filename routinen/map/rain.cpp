@@ -352,7 +352,7 @@ RainControl* StartTheRain(uint16_t duration, const uint16_t* rectangles) {
 }
 
 void PlaceRainDropsForTest(int16_t* x, int16_t* y) {
-  Drop drops[kDrops];
+  Drop drops[kDrops]{};
   PlaceAllDrops(nullptr, drops);
   for (int i = 0; i < kDrops; i++) {
     x[i] = drops[i].x;

@@ -83,6 +83,7 @@ int32_t CheckBitMapHeader(const BitMapHeader* b, const char* who, const char* pa
 int32_t InitANIM5Handle(ANIM5Handle* h, uint32_t, Movie* movie, uint16_t width, uint16_t height, uint8_t depth) {
   if (!h) return 0;
   DebugLog("InitANIM5Handle: Width %i Height %i Depth %i\n", (int)width, (int)height, (int)depth);
+  *h = ANIM5Handle{};
   h->width = width;
   h->height = height;
   h->depth = depth;
@@ -286,7 +287,7 @@ int32_t DecodeMovieFrame(Movie* m, uint32_t, uint32_t, const uint8_t* frame, uin
     }
     const uint8_t* data = frame + pos;
     if (id == IffId("BMHD")) {
-      BitMapHeader b;
+      BitMapHeader b{};
       if (!ReadBitMapHeader(data, len, &b)) {
         DebugLog("DecodeMovieFrame: BMHD zu kurz, Bild verworfen\n");
         return -1;

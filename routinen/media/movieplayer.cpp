@@ -342,8 +342,8 @@ bool CheckMovieFile(CacheHandle* f, const char* path, uint32_t* form_length) {
   if (!frame) return false;
   bool ok = AFX_Read(f, frame, (int32_t)len) == (int32_t)len;
   BoundedReader body = MakeReader(frame + 4, ok ? len - 4 : 0);
-  IffChunk c;
-  BitMapHeader b;
+  IffChunk c{};
+  BitMapHeader b{};
   ok = ok && IffFindChunk(body, IffId("BMHD"), &c) == 1 && ReadBitMapHeader(c.data, c.size, &b) &&
        CheckBitMapHeader(&b, "LoadMovie", path);
   if (!ok) DebugLog("LoadMovie: %s hat kein brauchbares BMHD\n", path);

@@ -88,7 +88,7 @@ uint32_t OpenElmorSfx(const char* path, uint32_t id) {
     }
     image = static_cast<const uint8_t*>(loaded);
   }
-  SfxRecord rec;
+  SfxRecord rec{};
   int r = ReadSfxRecord(image, imageSize, id, &rec);
   FreeVec(loaded);  // the record is copied out
   if (r == SFXREC_NO_RECORD) {

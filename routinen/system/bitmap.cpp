@@ -149,7 +149,7 @@ int32_t BltBitMap(const BitMap* src, int32_t sx, int32_t sy, BitMap* dst, int32_
   if (!gfx::Usable(src) || !gfx::Usable(dst)) return 0;
   RowKind kind = KindOf(src, dst);
   if (kind == RowKind::kNone) return 0;
-  BlitRect r;
+  BlitRect r{};
   if (!ClipBlit(src, dst, sx, sy, dx, dy, width, height, &r)) return 1;
   if (kind == RowKind::kSame) {
     size_t bytes = (size_t)r.w * gfx::BytesPerPixel(src);
@@ -372,7 +372,7 @@ int32_t BltMaskBitMapRastPort(const BitMap* src, int32_t sx, int32_t sy, RastPor
   if (!gfx::Usable(src) || !gfx::Usable(dst)) return 0;
   RowKind kind = KindOf(src, dst);
   if (kind == RowKind::kNone) return 0;
-  BlitRect r;
+  BlitRect r{};
   if (!ClipBlit(src, dst, sx, sy, dx, dy, width, height, &r)) return 1;
   uint16_t sf = BitMapPixelFormat(src), df = BitMapPixelFormat(dst);
   uint32_t table[256];

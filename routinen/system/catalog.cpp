@@ -64,10 +64,10 @@ bool WalkStrings(const uint8_t* data, uint32_t size, uint32_t* need, char* out, 
 template <typename Fn>
 bool WalkForm(const uint8_t* data, uint32_t size, Fn fn) {
   uint32_t type = 0;
-  BoundedReader body;
+  BoundedReader body{};
   if (!data || !IffOpenForm(data, size, &type, &body) || type != IffId("CTLG")) return false;
   bool strs = false;
-  IffChunk c;
+  IffChunk c{};
   int rc;
   while ((rc = IffNextChunk(&body, &c)) == 1) {
     if (c.id != IffId("STRS")) continue;

@@ -304,7 +304,7 @@ bool SyncAll(const std::vector<std::string>& paths, bool folders) {
       ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
       ::close(fd);
     }
-  SyncJob job;
+  SyncJob job{};
   job.paths = &paths;
   job.folders = folders;
   // A first flush that returns at once (a memory file system) says the rest

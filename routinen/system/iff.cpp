@@ -29,7 +29,7 @@ int IffNextChunk(BoundedReader* body, IffChunk* out) {
 }
 
 int IffFindChunk(BoundedReader body, uint32_t id, IffChunk* out) {
-  IffChunk c;
+  IffChunk c{};
   int rc;
   while ((rc = IffNextChunk(&body, &c)) == 1) {
     if (c.id == id) { *out = c; return 1; }

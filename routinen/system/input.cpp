@@ -77,7 +77,7 @@ void Click() {
 bool Closing() {
   if (!g_input.closed.load() && !ProgramCloseRequested()) return false;
   g_input.closed = 1;
-  PlatformMessage m;
+  PlatformMessage m{};
   while (GetGameMessage(&m, 0)) {
   }
   return true;
@@ -89,7 +89,7 @@ int32_t WaitEvent(uint32_t flags) {
   g_input.extended = 0;
   for (;;) {
     if (Closing()) return WE_KEY_ESCAPE;
-    PlatformMessage m;
+    PlatformMessage m{};
     if (!GetGameMessage(&m, (flags & WE_NOWAIT) ? 0 : -1)) return WE_NOTHING;
     switch (m.kind) {
       case kMsgKeyDown:
@@ -145,7 +145,7 @@ int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2) {
 int32_t WaitCtrlKey() {
   for (int i = 0; i < 10; i++) {
     // A Ctrl press still waiting at the head of the queue counts as held.
-    PlatformMessage m;
+    PlatformMessage m{};
     if (PeekGameMessage(&m) && m.kind == kMsgKeyDown && m.key == kKeyCtrl) {
       GetGameMessage(&m, 0);
       g_input.ctrl = 1;

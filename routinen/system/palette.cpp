@@ -39,7 +39,7 @@ bool PaletteDisplay() {
 // palettes without pause cannot hold this one here).
 void ShowPalette(const PaletteCopy* pal, uint32_t first, uint32_t count) {
   if (!PaletteDisplay() || count == 0) return;
-  PaletteEntry entries[256];
+  PaletteEntry entries[256]{};
   for (int round = 0; round < 64; round++) {
     uint64_t seen;
     {

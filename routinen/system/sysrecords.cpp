@@ -187,7 +187,7 @@ int LoadEndpoints(EndpointConfig* e) {
 }
 
 void FillDisplayRecord() {
-  DisplayModeChoice mode;
+  DisplayModeChoice mode{};
   CurrentDisplayMode(&mode);
   DisplayRecord* d = &g_display;
   g_system.Display = d;

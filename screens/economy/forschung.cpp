@@ -367,7 +367,7 @@ int32_t ForschungsRequester(ForschungScreenData* d, uint32_t field) {
 
 int32_t ForschungScreen(int32_t) {
   PlayScreenCdTrack(4);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "ForschungsScreen: Konnte Pic nicht laden!\n");
     return -1;

@@ -517,7 +517,7 @@ void FreeAllThingsHafen(HafenScreenData* d) {
 
 int32_t HafenScreen(int32_t) {
   PlayScreenCdTrack(kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "HafenScreen: Konnte Pic nicht laden!\n");
     return -1;
@@ -564,7 +564,7 @@ int32_t HafenScreen(int32_t) {
   ShowScreenBase(&base);
   SfxPlayer000(113, 0, 1);
   SfxPlayer000(106, 0, 1);
-  AmbientCounter ambient;
+  AmbientCounter ambient{};
   InitAmbientCounter(&ambient, 100, 10);
   int32_t next = -1;
   do {

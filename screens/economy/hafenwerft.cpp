@@ -495,7 +495,7 @@ int32_t SetNewShips(HafenScreenData* d) {
 }
 
 int32_t HafenSchiffReq(HafenScreenData* d) {
-  Frame f;
+  Frame f{};
   if (!OpenFrame(d, &f, ".\\Data\\Screendat\\HafenSchiffeReq.dat", kWerftGfx, "HafenSchiffReq")) return 0;
   d->werftLayout = f.layout;
   d->zuletzt[0] = d->zuletzt[1] = 0;
@@ -636,7 +636,7 @@ int32_t SetRepairShip(HafenScreenData* d) {
 }
 
 int32_t HafenSchiffRep(HafenScreenData* d) {
-  Frame f;
+  Frame f{};
   if (!OpenFrame(d, &f, ".\\Data\\Screendat\\HafenSchiffsRepReq.dat", kRepGfx, "HafenSchiffRep")) return 0;
   d->repLayout = f.layout;
   if (!AllocFigurenListe(d)) {

@@ -670,7 +670,7 @@ int32_t HandleGadget(HandelsData* d, ScreenRegion* region, Gadget* g) {
 
 int32_t HandelsScreen(int32_t) {
   PlayScreenCdTrack(kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "HandelsScreen: Konnte Pic nicht laden!\n");
     return -1;
@@ -710,7 +710,7 @@ int32_t HandelsScreen(int32_t) {
   if (!CheckVerkaufsRequester3(d)) return fail(SCREEN_STEP_GRAPHICS, "HandelScreen: Konnte Requester 3 nicht \xF6" "ffnen !\n");
   ShowScreenBase(&base);
   SfxPlayer000(kFirstSfx, 0, 1);
-  AmbientCounter ambient;
+  AmbientCounter ambient{};
   InitAmbientCounter(&ambient, 100, 20);
   int32_t next = -1;
   do {

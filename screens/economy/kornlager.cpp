@@ -565,7 +565,7 @@ int32_t KornLagerRequester(KornLagerData* d) {
 int32_t KornlagerScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayScreenCdTrack(7);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "KornlagerScreen: Konnte Pic nicht laden!\n");
     CloseScreenBase(&base, -1);

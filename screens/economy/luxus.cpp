@@ -496,7 +496,7 @@ int32_t LuxusScreenInitAllThings(LuxusScreenData* d) {
 
 int32_t LuxusScreen(int32_t) {
   PlayScreenCdTrack(10);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "LuxusScreen: Konnte Pic nicht \xF6" "ffnen!\n");
     CloseScreenBase(&base, -1);

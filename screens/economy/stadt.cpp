@@ -232,7 +232,7 @@ int32_t InitStadtAnims(StadtScreenData* d) {
     DebugLog("InitStadtAnims: AllocMovieBase fehlgeschlagen...\n");
     return 0;
   }
-  StadtMovie m[3];
+  StadtMovie m[3]{};
   StadtMovies(d->town, d->weather, m);
   Movie** slots[3] = {&d->ford, &d->waterWheel, &d->mill};
   for (int i = 0; i < 3; ++i) {

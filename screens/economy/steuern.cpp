@@ -437,7 +437,7 @@ void DrawKnob(int32_t x) {
 // Runs requester n until EXIT: the knob of requester 4 and the typed entry
 // of requesters 2 and 5.
 int32_t RunTaxBox(SteuernScreenData* d, uint32_t n) {
-  OpenBox o;
+  OpenBox o{};
   if (!OpenTaxBox(d, n, &o)) return 0;
   if (n == BOX_TENTH) ComputeTenth(d);
   PrintBoxValues(d, &o, n, false);
@@ -549,7 +549,7 @@ int32_t SteuernScreen(int32_t) {
     return -1;
   }
   PlayScreenCdTrack(4);
-  ScreenBase base;
+  ScreenBase base{};
   bool gfx = false, sfx = false;
   auto release = [&](int32_t next, bool write) {
     RainDriverStop(&d->rain);

@@ -79,7 +79,7 @@ void AnarchiePrintText(RastPort* rp, const char* text, uint32_t n, int32_t y) {
 int32_t AnarchieScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayCDTrack1(o.cd_device, o.cd_unit, 10, 10);
-  ScreenBase base;
+  ScreenBase base{};
   // A start-up that fails is told; the end the screen is there for is silent.
   if (!OpenScreenPicture(&base, 499, 0)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "AnarchieScreen: Konnte Pic nicht laden!\n");

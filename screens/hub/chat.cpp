@@ -293,7 +293,7 @@ uint32_t ChatShowReceived(IRCSession* s, ChatLog* log, const char* block, uint32
       line = ChatPrintLine(log, nick, text, line, 0, kChatPenReceived);
       continue;
     }
-    IrcMessage m;
+    IrcMessage m{};
     if (!IrcParseLine(l, n, &m) || !m.prefix || !m.nick_len) continue;
     const bool join = m.command_len == 4 && std::strncmp(m.command, "JOIN", 4) == 0;
     const bool part = m.command_len == 4 && std::strncmp(m.command, "PART", 4) == 0;

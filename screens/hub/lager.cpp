@@ -286,7 +286,7 @@ int32_t PrintInfotext(LagerScreenData* d, uint64_t size) {
   }
   const int32_t got = Read(f, buffer, kLagerDescriptionMax);
   Close(f);
-  UpdateDescription desc;
+  UpdateDescription desc{};
   ReadUpdateDescription(buffer, got > 0 ? (uint32_t)got : 0, &desc);
   d->serverVersion = desc.version;
   std::memcpy(d->serverText, desc.versionText, sizeof d->serverText);

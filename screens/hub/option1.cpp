@@ -300,7 +300,7 @@ int32_t ChangeEmailPostfach(Option1ScreenData* d) {
 
 int32_t Option1Screen(int32_t) {
   OptionenPrefs& o = QoESystemPtr->Optionen;
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "Option1Screen: Konnte Pic nicht laden!\n");
     return -1;

@@ -48,7 +48,7 @@ void StoreCursorChoice(Option2ScreenData* d) { QoESystemPtr->Optionen.mouse_curs
 
 int32_t Option2Screen(int32_t) {
   OptionenPrefs& o = QoESystemPtr->Optionen;
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "Option2Screen: Konnte Pic nicht laden!\n");
     return -1;

@@ -356,7 +356,7 @@ void ActivateSoundField(SoundOptionsData* d) {
 
 int32_t OptionenScreen(int32_t) {
   OptionenPrefs& o = QoESystemPtr->Optionen;
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "OptionScreen: Konnte Pic nicht laden!\n");
     return -1;

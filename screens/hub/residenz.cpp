@@ -404,7 +404,7 @@ void FreeResidenzData(ResidenzData* d) {
 }  // namespace
 
 int32_t ResidenzScreen(int32_t) {
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, 2, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "ResidenzScreen: Konnte Pic nicht laden!\n");
     return -1;

@@ -335,8 +335,7 @@ int32_t PlayOneGame(RuneStoneState* st, uint8_t* land, bool* gold_game) {
 }  // namespace
 
 int32_t RuneStoneScreen() {
-  RuneStoneState st;
-  std::memset(&st, 0, sizeof st);
+  RuneStoneState st{};
   st.region = GetScreenRegion(".\\Data\\ScreenDat\\RuneStone.dat", 1027);
   if (!st.region) {
     DebugLog("RuneStoneScreen: Kann Spieldaten nicht laden!\n");

@@ -405,7 +405,7 @@ void SignupGetMail(SignupScreenData* d) {
 }
 
 int32_t InitScreen(int32_t) {
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "InitScreen: Konnte Pic nicht laden!\n");
     return -1;

@@ -15,7 +15,7 @@
 
 int32_t StammbaumScreen(int32_t) {
   PlayScreenCdTrack(4);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, 40, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "StammbaumScreen: Konnte Pic nicht laden!\n");
     return -1;

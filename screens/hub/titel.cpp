@@ -70,6 +70,7 @@ void CreateMailDirs() {
 }
 
 int32_t InitTitelAnims(TitelAnims* anims) {
+  *anims = TitelAnims{};
   anims->base = AllocMovieBase(GetTitelScreenData(), GetAFXDisplayFlag(), GetAFXOptionFlag(), AFX_NONE);
   if (!anims->base) return 0;
   anims->waterfall = LoadMovie(anims->base, ".\\Anims\\TitelWasserfall.cban", 0, 0);
@@ -207,7 +208,7 @@ int32_t TitelScreen(int32_t) {
   if (FinishInterruptedSaves() < 0) DebugLog("TitelScreen: Ein unterbrochener Spielstand bleibt offen\n");
   CreateMailDirs();
 
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kTitelPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "TitelScreen: Konnte Pic nicht laden!\n");
     return -1;

@@ -23,7 +23,8 @@ int32_t TitelScreen(int32_t entry_code);
 // Makes .\Data\POP3In, POP3Out, MailIn and MailOut when missing.
 void CreateMailDirs();
 // The movie base and the waterfall at (432, 319); 0 when the base cannot be
-// made (a missing movie leaves its place still).
+// made (a missing movie leaves its place still). Sets both fields whatever
+// the record held.
 int32_t InitTitelAnims(TitelAnims* anims);
 void FreeTitelAnims(TitelAnims* anims);
 // Sound 168 (the waterfall); 0 when it cannot be opened (logged).

@@ -460,7 +460,7 @@ int32_t DiplomatScreenOtherContracts(DiplomatScreenData* d) {
 int32_t DiplomatScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayScreenCdTrack(kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "DiplomatScreen: Konnte Pic nicht \xF6" "ffnen!\n");
     return -1;

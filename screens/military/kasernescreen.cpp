@@ -1045,7 +1045,7 @@ int32_t KaserneScreen(int32_t) {
   const uint32_t music = Zufall(2);
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   if (music < 2) PlayCDTrack1(o.cd_device, o.cd_unit, music == 0 ? 15 : 10, music == 0 ? 15 : 10);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "KaserneScreen : Konnte Kasernen Grafik nicht laden \n");
     CloseScreenBase(&base, 0);

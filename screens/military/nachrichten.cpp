@@ -127,7 +127,7 @@ void BuildBattleReport(const void* krig, uint32_t tab, int16_t* index, uint32_t 
   Report r{out, size, 0, text};
   const uint32_t total = KriegsCount(krig);
   for (uint32_t i = 0; i < total; ++i) {
-    KriegsEintrag k;
+    KriegsEintrag k{};
     if (GetKriegsEintrag(krig, i, &k) && KriegsInTab(k.kind, tab)) info->count++;
   }
   if (info->count == 0) {
@@ -444,7 +444,7 @@ void ShowSchlacht(NachrichtenScreenData* d) {
       if (own) std::snprintf(names[0], sizeof names[0], "%s", own_name);
       else std::snprintf(names[1], sizeof names[1], "%s", own_name);
       const SchlachtDrawer drawer{&screen, SchlachtScreenText, SchlachtScreenSound};
-      SchlachtTimeline timeline;
+      SchlachtTimeline timeline{};
       StartSchlacht(&timeline, fight, own, names[0], names[1], CatalogText, &drawer);
       DebugLog("ShowSchlacht: Bild %u, Art %u\n", picture, fight.kind);
       for (;;) {
@@ -468,7 +468,7 @@ void ShowSchlacht(NachrichtenScreenData* d) {
 int32_t NachrichtenScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   auto* d = static_cast<NachrichtenScreenData*>(AllocVec(sizeof(NachrichtenScreenData), MEMF_PUBLIC | MEMF_CLEAR));
   auto leave = [&](int32_t next) {
     if (d) {

@@ -453,7 +453,7 @@ void FreeBerichteScreenSfx() {
 
 int32_t BerichteScreen(int32_t) {
   PlayScreenCdTrack(kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "BerichteScreen: Konnte Pic nicht laden!\n");
     return -1;

@@ -358,6 +358,7 @@ void DungeonClose(DungeonData* d) {
 }
 
 void InitDungeonData(DungeonData* d) {
+  *d = DungeonData{};
   d->mapWidth = 74, d->mapHeight = 30;
   d->playerX = 58, d->playerY = 29;
   d->facing = 0;
@@ -634,7 +635,7 @@ void DungeonTick(DungeonData* d) {
 }  // namespace
 
 int32_t DungeonScreen(int32_t) {
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "DungeonScreen: Konnte Pic nicht \xF6" "ffnen!\n");
     return -1;
@@ -645,6 +646,7 @@ int32_t DungeonScreen(int32_t) {
     CloseScreenBase(&base, -1);
     return -1;
   }
+  InitDungeonData(d);
   bool gfx = false, sfx = false;
   auto leave = [&](int32_t next) {
     FreeNavRose(d->navRose);
@@ -669,7 +671,6 @@ int32_t DungeonScreen(int32_t) {
   if (!OpenScreenLayout(&base, ".\\Data\\Screendat\\Dungeon.dat", kLayoutMask))
     return fail(SCREEN_STEP_LAYOUT, "DungeonScreen: Kann TitelbarDaten nicht laden!\n");
   d->region = base.region;
-  InitDungeonData(d);
   if (!LoadDungeonMap(d, ".\\Data\\Dungeon\\Dungeon.txt"))
     return fail(SCREEN_STEP_MAP, "DungeonScreen: Konnte Karte nicht laden!\n");
   if (!AllocDungeonView(d)) return fail(SCREEN_STEP_MEMORY, "DungeonScreen: Kein Speicher f\xFCr die Ansicht!\n");

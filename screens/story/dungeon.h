@@ -138,7 +138,9 @@ int32_t DungeonEnterCell(DungeonData* d, int32_t ahead, int32_t sideways, int32_
 // View size, position and map for the current facing.
 void SelectViewMap(DungeonData* d);
 
-// The start values (74 x 30, player at (58, 29), facing 0), the default hooks cleared.
+// Sets every field: the start values (74 x 30, player at (58, 29), facing
+// 0, an ambient sound every 100 ticks), everything else null or 0 (the
+// default hooks). Fonts, layout and hooks are set after it.
 void InitDungeonData(DungeonData* d);
 // Reads a map file's text into d: the stored map, its rotated copies, the
 // cleared cells with the chests' gold, the player on the entrance. 1, or 0

@@ -247,7 +247,7 @@ void Confirm(GoetterData* d) {
 
 int32_t GoetterScreen(int32_t) {
   PlayScreenCdTrack(kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "GoetterScreen: Konnte Pic nicht laden!\n");
     return -1;

@@ -143,7 +143,7 @@ int32_t KroenungsScreen(int32_t) {
   const uint32_t title = ReadKroenungsScreenData();
   if (!title) return SCREEN_MAIN;
 
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "KroenungsScreen: Konnte Pic nicht laden!\n");
     return -1;

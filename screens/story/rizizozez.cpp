@@ -250,7 +250,7 @@ int32_t BTTextBox(RizizOzezData* d, const char* story) {
 
 int32_t RizizOzez(int32_t) {
   PlayCDTrack1(nullptr, 0, kCdTrack, kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {
     ScreenStartFailed(&base, SCREEN_STEP_PICTURE, "RizizOzez: Konnte Pic nicht laden!\n");
     return -1;

@@ -246,11 +246,11 @@ void DrawStatistikGraph(StatistikData* d) {
     PrintTextOutlined(rp, a->x1, a->y1, a->x2, a->y2, GetCatalogStr(kUnableText), 0, kTextPen,
                       PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
   } else {
-    StatistikLine lines[kCategories];
+    StatistikLine lines[kCategories]{};
     const uint32_t count = StatistikLines(d, lines);
     DebugLog("DrawStatistikGraph: %u Kurven, Zeitraum %u\n", count, d->range);
     for (uint32_t i = 0; i < count; ++i) {
-      StatistikPoint p[kStatistikMaxPoints];
+      StatistikPoint p[kStatistikMaxPoints]{};
       const uint32_t n = StatistikCurve(&d->daten, lines[i].category, d->range, a->x2, a->y2, p);
       SetAPen(rp, lines[i].pen);
       // Two pixels thick, so each curve's colour shows.
@@ -413,7 +413,7 @@ int32_t StatistikScreen(int32_t) {
   // A refused file leaves both lists unmade: the requesters show their empty texts.
   if (ReadStatistikDaten(&d->daten)) MakeStatistikLists(d);
   PlayScreenCdTrack(kCdTrack);
-  ScreenBase base;
+  ScreenBase base{};
   auto fail = [&](uint32_t step, const char* line) {
     ScreenStartFailed(&base, step, line);
     FreeStatistikData(d);

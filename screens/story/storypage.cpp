@@ -66,7 +66,7 @@ Box PictureBox(const StoryPicture& p) {
 
 // Every valid picture mark of the page as a box; returns the count.
 uint32_t PageBoxes(const char* page, Box* boxes) {
-  StoryPicture pics[kMaxPagePictures];
+  StoryPicture pics[kMaxPagePictures]{};
   const uint32_t n = ParseStoryPictures(page, pics, kMaxPagePictures);
   uint32_t k = 0;
   for (uint32_t i = 0; i < n; ++i)
@@ -153,7 +153,7 @@ bool ParseStoryLinks(const char* page, StoryLinks* links) {
 }
 
 bool StoryLinkButtonsFor(uint32_t page, const char* text, StoryLinkButtons* b) {
-  StoryLinks links;
+  StoryLinks links{};
   if (!ParseStoryLinks(text, &links)) return false;
   for (uint32_t i = 0; i < kStoryLinkButtons; ++i) b->targets[i] = i < links.count ? links.values[i] : 0;
   for (uint32_t i = 0; i < kStoryLinkButtons; ++i)
@@ -222,7 +222,7 @@ uint32_t ParseStoryPictures(const char* page, StoryPicture* pictures, uint32_t m
 }
 
 int32_t CheckRizizOzezPicArea(const char* page, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  Box boxes[kMaxPagePictures];
+  Box boxes[kMaxPagePictures]{};
   const uint32_t n = PageBoxes(page, boxes);
   return Collides(boxes, n, x0, y0, x1, y1) ? 0 : 1;
 }
@@ -246,7 +246,7 @@ char* RizizOzezBrowserAllocBuffer(const char* text, uint32_t length) {
 
 int32_t RizizOzezBrowserLoadGfx(QoERequester* req, const char* page) {
   if (!req || !req->rp || !req->content) return 0;
-  StoryPicture pics[kMaxPagePictures];
+  StoryPicture pics[kMaxPagePictures]{};
   const uint32_t n = ParseStoryPictures(page, pics, kMaxPagePictures);
   const int64_t width = req->content->Width, height = req->content->Height;
   for (uint32_t i = 0; i < n; ++i) {
@@ -281,7 +281,7 @@ int32_t RizizOzezBrowserLoadGfx(QoERequester* req, const char* page) {
 uint32_t RizizOzezBrowserSetText(QoERequester* req, const char* page, const char* text) {
   if (!req || !req->rp || !req->content || !text) return 0;
   RastPort* rp = req->rp;
-  Box boxes[kMaxPagePictures];
+  Box boxes[kMaxPagePictures]{};
   const uint32_t nb = PageBoxes(page, boxes);
   const int32_t lh = (int32_t)req->lineHeight;
   const int32_t W = (int32_t)req->contentWidth, H = (int32_t)req->content->Height;

@@ -215,9 +215,10 @@ TEST(GoodsMarketValues, FillWarenMarktDatenFromTheChunks) {
   st_TOWN* town = CreateTown(1, "Elmor", 10, 10);
   town->buildings[20].flags = BUILDING_STANDS;
   town->buildings[26].flags = BUILDING_ORDERED;
-  WarenMarktDaten d{};
-  d.rohstoffmodus = 1;
-  d.spezialtyp = 44;
+  // Whatever the record held before (a pattern in every byte), every field
+  // is set: the prefs fields of the stock build 0, the random source Zufall.
+  WarenMarktDaten d;
+  std::memset(static_cast<void*>(&d), 0xA5, sizeof d);
   FillWarenMarktDaten(&d, land, fors, taxe, town, -5, 6, 7);
   EXPECT_EQ(d.einwohner, 123456u);
   EXPECT_EQ(d.rohstoffe, 1);
@@ -229,8 +230,12 @@ TEST(GoodsMarketValues, FillWarenMarktDatenFromTheChunks) {
   EXPECT_EQ(d.gebaeude26, 0);
   EXPECT_EQ(d.werte[0], -5);
   EXPECT_EQ(d.werte[2], 7);
-  EXPECT_EQ(d.rohstoffmodus, 1u);  // left as it was
-  EXPECT_EQ(d.spezialtyp, 44u);
+  EXPECT_EQ(d.werte[1], 6);
+  EXPECT_EQ(d.rohstoffmodus, 0u);
+  EXPECT_EQ(d.spezialtyp, 0u);
+  EXPECT_EQ(d.holz, 0u);
+  EXPECT_EQ(d.stein, 0u);
+  EXPECT_EQ(d.zufall, nullptr);
   ChunkPut32(taxe, 22, 17);
   ChunkPut32(land, 42, 0xFFFFFFFFu);  // -1 is no resource
   FillWarenMarktDaten(&d, land, fors, taxe, town, 0, 0, 0);

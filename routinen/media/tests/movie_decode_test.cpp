@@ -5,11 +5,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "movie_fixture.h"
 #include "platform/log.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/memory.h"
 
 using namespace movie_test;
 
@@ -491,6 +493,27 @@ TEST_F(MovieDecode, HostileFilesAreRefusedOrEndEarly) {
   EXPECT_TRUE(said);
   EXPECT_TRUE(refused(Bytes{'F', 'O', 'R', 'M'}));
   EXPECT_TRUE(refused(Bytes{}));
+}
+
+// The decoder's handle is set whole by its Init, whatever it held before
+// (a pattern in every byte).
+TEST(Anim5Handle, InitSetsEveryField) {
+  ANIM5Handle h;
+  std::memset(static_cast<void*>(&h), 0xA5, sizeof h);
+  ASSERT_EQ(InitANIM5Handle(&h, 0, nullptr, 6, 4, 5), 1);
+  EXPECT_EQ(h.reserved, 0u);
+  EXPECT_EQ(h.movie, nullptr);
+  EXPECT_NE(h.pbuffer1, nullptr);
+  EXPECT_NE(h.pbuffer2, nullptr);
+  EXPECT_EQ(h.spare[0], nullptr);
+  EXPECT_EQ(h.spare[1], nullptr);
+  EXPECT_EQ(h.width, 6);
+  EXPECT_EQ(h.height, 4);
+  EXPECT_EQ(h.depth, 5);
+  EXPECT_EQ(h.buffer_flag, 0);
+  EXPECT_EQ(h.spare_byte, 0);
+  FreeVec(h.pbuffer1);
+  FreeVec(h.pbuffer2);
 }
 
 }  // namespace

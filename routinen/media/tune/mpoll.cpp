@@ -111,7 +111,7 @@ int32_t FileOpen(const char* name, uint32_t mode, TuneFile** file) {
   *file = nullptr;
   if (mode < 1 || mode > 3) return TE_INVALID_ARGS;
   if (!name) return TE_INVALID_PATH;
-  FileHandle h;
+  FileHandle h{};
   if (mode == 1) {
     h = Open(name, MODE_READONLY);
   } else {

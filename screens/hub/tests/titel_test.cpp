@@ -772,4 +772,16 @@ TEST_P(TitelRun, TitlePictureAndLabels) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, TitelRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
+// Without a title picture there is no movie base: the Init fails and leaves
+// both fields null, whatever the record held (a pattern in every byte), so
+// FreeTitelAnims and TitelMessage do not touch junk.
+TEST(TitelAnimsInit, AFailedInitLeavesBothFieldsNull) {
+  TitelAnims a;
+  std::memset(static_cast<void*>(&a), 0xA5, sizeof a);
+  EXPECT_EQ(InitTitelAnims(&a), 0);
+  EXPECT_EQ(a.base, nullptr);
+  EXPECT_EQ(a.waterfall, nullptr);
+  FreeTitelAnims(&a);
+}
+
 }  // namespace

@@ -137,7 +137,9 @@ int32_t SceneScreen(int32_t) {
     if (ev < '1' || ev > '5') continue;
     const Scene& sc = kScenes[ev - '1'];
     FreeDungeonData(&d);
+    TextFont* font = d.textFont;  // the start values set every field
     InitDungeonData(&d);
+    d.textFont = font;
     std::string text = "size " + std::to_string(sc.rows[0].size()) + " " + std::to_string(sc.rows.size()) + "\n";
     for (const std::string& r : sc.rows) text += r + "\n";
     if (!DungeonParseMap(&d, text.data(), text.size()) || !AllocDungeonView(&d)) {

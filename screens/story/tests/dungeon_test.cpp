@@ -4,6 +4,7 @@
 #include "screens/story/dungeon.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -257,6 +258,42 @@ TEST(DungeonMapFile, TheKitsMapFitsTheStartValues) {
   EXPECT_EQ(d.mapWidth * 100 + d.mapHeight, 7430);
   EXPECT_EQ(d.playerX * 100 + d.playerY, 5829);
   EXPECT_EQ(d.facing, 0);
+  FreeDungeonData(&d);
+}
+
+// The start values set every field, whatever the record held (a pattern in
+// every byte): a record off the stack or reused after a visit.
+TEST(DungeonModel, TheStartValuesSetEveryField) {
+  DungeonData d;
+  std::memset(static_cast<void*>(&d), 0xA5, sizeof d);
+  InitDungeonData(&d);
+  EXPECT_EQ(d.mapWidth * 100 + d.mapHeight, 7430);
+  EXPECT_EQ(d.playerX * 100 + d.playerY, 5829);
+  EXPECT_EQ(d.facing, 0);
+  EXPECT_EQ(d.viewWidth + d.viewHeight + d.viewX + d.viewY, 0);
+  EXPECT_EQ(d.viewMap, nullptr);
+  EXPECT_EQ(d.cells, nullptr);
+  for (char* m : d.maps) EXPECT_EQ(m, nullptr);
+  EXPECT_EQ(d.region, nullptr);
+  EXPECT_EQ(d.textFont, nullptr);
+  EXPECT_EQ(d.titleFont, nullptr);
+  EXPECT_EQ(d.viewBitMap, nullptr);
+  EXPECT_EQ(d.viewRastPort, nullptr);
+  EXPECT_EQ(d.navRose, nullptr);
+  EXPECT_EQ(d.queuedSfx, 0u);
+  EXPECT_EQ(d.ambientTicks, 0u);
+  EXPECT_EQ(d.ambientPeriod, 100u);
+  EXPECT_EQ(d.hooks.sfx, nullptr);
+  EXPECT_EQ(d.hooks.redraw, nullptr);
+  EXPECT_EQ(d.hooks.pause, nullptr);
+  EXPECT_EQ(d.hooks.message, nullptr);
+  EXPECT_EQ(d.hooks.death, nullptr);
+  EXPECT_EQ(d.hooks.ctx, nullptr);
+  EXPECT_EQ(d.view.blit, nullptr);
+  EXPECT_EQ(d.view.plot, nullptr);
+  EXPECT_EQ(d.view.ctx, nullptr);
+  // A map read after it, and freed: nothing of the pattern is freed.
+  ASSERT_EQ(DungeonParseMap(&d, kMap, sizeof kMap - 1), 1);
   FreeDungeonData(&d);
 }
 
