@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/display.h"
 #include "platform/log.h"
@@ -101,21 +102,48 @@ int32_t MoveSpezialistInList(ListHeader* list, int32_t hire, int32_t entry, uint
 }
 
 int32_t SpezialistenFiguresOfTown(ListHeader* specialists, ListHeader* figures, uint32_t town_x, uint32_t town_y,
-                                  uint32_t own) {
+                                  uint32_t own, int32_t* changed) {
+  if (changed) *changed = 0;
   if (!figures) return 0;
-  for (uint32_t k = 0; k < figures->count;) {
-    ListNode* n = figures->first;
-    for (uint32_t i = 0; i < k; ++i) n = n->next;
-    const FigurRecord& f = Figure(n)->figure;
-    if (f.owner == own && f.type == kSpezClericFigure && f.x == town_x && f.y == town_y)
-      RemoveNode(figures, LN_INDEX, k, 0);
-    else
-      ++k;
-  }
+  const uint32_t count = specialists ? specialists->count : 0;
+  // The own cleric figures on the map that a hired specialist names (record
+  // +80): he keeps that figure and its number wherever it stands. A number
+  // named twice is the first one's; the second gets a new figure.
+  std::vector<uint8_t> claimed(0x10000, 0);
+  std::vector<uint8_t> keeps(count, 0);
   ListNode* n = specialists ? specialists->first : nullptr;
-  for (uint32_t i = 0; specialists && i < specialists->count && n; ++i, n = n->next) {
+  for (uint32_t i = 0; i < count && n; ++i, n = n->next) {
+    const SpezialistEintrag* s = At(specialists, n);
+    if (s->state != kSpezHired || s->figure == 0 || s->figure > 0xFFFF || claimed[s->figure]) continue;
+    ListNode* f = figures->first;
+    for (uint32_t k = 0; k < figures->count && f; ++k, f = f->next) {
+      const FigurRecord& r = Figure(f)->figure;
+      if (r.owner == own && r.type == kSpezClericFigure && r.number == s->figure) {
+        claimed[s->figure] = 1;
+        keeps[i] = 1;
+        break;
+      }
+    }
+  }
+  // The own cleric figures on the town's field that no hired specialist
+  // keeps go (a dismissed one's, or one left over); another lord's stay.
+  for (uint32_t k = 0; k < figures->count;) {
+    ListNode* f = figures->first;
+    for (uint32_t i = 0; i < k; ++i) f = f->next;
+    const FigurRecord& r = Figure(f)->figure;
+    if (r.owner == own && r.type == kSpezClericFigure && r.x == town_x && r.y == town_y && !claimed[r.number]) {
+      RemoveNode(figures, LN_INDEX, k, 0);
+      if (changed) *changed = 1;
+    } else {
+      ++k;
+    }
+  }
+  // A specialist hired into the town without a figure of his own gets a new
+  // one on the town's field.
+  n = specialists ? specialists->first : nullptr;
+  for (uint32_t i = 0; i < count && n; ++i, n = n->next) {
     SpezialistEintrag* s = At(specialists, n);
-    if (s->state != kSpezHired || !SpezialistInTown(s, town_x, town_y)) continue;
+    if (keeps[i] || s->state != kSpezHired || !SpezialistInTown(s, town_x, town_y)) continue;
     uint8_t* move = MakeFigurChunkFromList(figures);
     const uint16_t number = move ? GetFreeFigurNummer(move) : 0xFFFF;
     if (move) FreeChunk(move);
@@ -127,6 +155,7 @@ int32_t SpezialistenFiguresOfTown(ListHeader* specialists, ListHeader* figures, 
     m->figure = FigurRecord{own, (uint16_t)kSpezClericFigure, number, town_x, town_y, 0, 0};
     AddNode(figures, &m->head, LN_TAIL, 0);
     s->figure = number;
+    if (changed) *changed = 1;
   }
   return 1;
 }
@@ -140,11 +169,12 @@ int32_t SpezialistenWriteFiles(ListHeader* specialists, uint32_t town_x, uint32_
   if (!ok) DebugLog("SpezialistenScreenWriteData: Konnte Figuren nicht entfernen !!!\n");
   // The figure numbers go into the specialists only when the files are written.
   uint32_t* numbers = nullptr;
+  int32_t figures_changed = 0;
   if (ok) {
     numbers = static_cast<uint32_t*>(AllocVec(4 * (specialists->count + 1), MEMF_PUBLIC | MEMF_CLEAR));
     ListNode* n = specialists->first;
     for (uint32_t i = 0; numbers && i < specialists->count && n; ++i, n = n->next) numbers[i] = At(specialists, n)->figure;
-    ok = numbers && SpezialistenFiguresOfTown(specialists, figures, town_x, town_y, own);
+    ok = numbers && SpezialistenFiguresOfTown(specialists, figures, town_x, town_y, own, &figures_changed);
   }
   uint8_t* spez = nullptr;
   uint8_t* pool = nullptr;
@@ -163,12 +193,14 @@ int32_t SpezialistenWriteFiles(ListHeader* specialists, uint32_t town_x, uint32_
       write_pool = IsChunkInFile(ChunkBit(CHUNK_SPEZ), OutgoingPoolPath) != 0;
     }
     if (ok && write_pool) ok = (pool = ChangedPoolImage(OutgoingPoolPath, &change, 1, &pool_size)) != nullptr;
-    if (ok) ok = (prefs = MakeMapPrefsImage(figures, &prefs_size)) != nullptr;
+    // The figure file is written only when a figure came or went: an OK
+    // with nothing changed leaves it as it was, byte for byte.
+    if (ok && figures_changed) ok = (prefs = MakeMapPrefsImage(figures, &prefs_size)) != nullptr;
   }
   if (ok) {
     FileSet* set = BeginFileSet();
     ok = set && (!write_pool || FileSetWrite(set, OutgoingPoolPath, pool, pool_size)) &&
-         FileSetWrite(set, MapPrefsPath, prefs, prefs_size);
+         (!prefs || FileSetWrite(set, MapPrefsPath, prefs, prefs_size));
     if (set) ok = CommitFileSet(set) && ok;
   }
   if (!ok) {

@@ -38,16 +38,20 @@ enum : int32_t { SPEZ_MOVE_NONE = 0, SPEZ_MOVE_DONE = 1, SPEZ_MOVE_ELSEWHERE = 2
 // changes (SPEZ_MOVE_ELSEWHERE). SPEZ_MOVE_NONE when there is no such entry.
 int32_t MoveSpezialistInList(ListHeader* list, int32_t hire, int32_t entry, uint32_t town_x, uint32_t town_y,
                              uint32_t own);
-// The town's cleric figures in the figure list (MOVE_EXT nodes) made anew:
-// the own player's type 12 figures on the town's field go, one comes for
-// each specialist hired into the town, his figure number stored in him.
-// Another lord's figures stay. 1, or 0 when no figure number is free or
-// memory runs out.
+// The town's cleric figures in the figure list (MOVE_EXT nodes): a hired
+// specialist whose figure (his record's number) is still an own type 12
+// figure on the map keeps it and its number, wherever it stands; the own
+// type 12 figures on the town's field that no hired specialist keeps go (a
+// dismissed one's); a specialist hired into the town without such a figure
+// gets a new one on the town's field, its number stored in him. Another
+// lord's figures stay. *changed (may be null) is 1 when a figure came or
+// went. 1, or 0 when no figure number is free or memory runs out.
 int32_t SpezialistenFiguresOfTown(ListHeader* specialists, ListHeader* figures, uint32_t town_x, uint32_t town_y,
-                                  uint32_t own);
+                                  uint32_t own, int32_t* changed);
 // Writes the outgoing pool's SPEZ (removed when the list is empty) and
-// .\Data\MapPrefs.qoe with the town's cleric figures, through one FileSet:
-// both or neither. 1, or 0 (logged) when nothing was written.
+// .\Data\MapPrefs.qoe with the town's cleric figures (only when a figure
+// came or went), through one FileSet: both or neither. 1, or 0 (logged)
+// when nothing was written.
 int32_t SpezialistenWriteFiles(ListHeader* specialists, uint32_t town_x, uint32_t town_y, uint32_t own);
 
 // ---- The screen ----------------------------------------------------------------

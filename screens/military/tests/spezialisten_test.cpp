@@ -5,7 +5,9 @@
 // town at Y 0, OK writing the outgoing SPEZ and the cleric figures (the
 // pool and MapPrefs compared byte for byte with images built here), EXIT
 // writing nothing, an empty list removing SPEZ, a failing write leaving both
-// files as they were; the screen driven by script with PNGs.
+// files as they were; a hired specialist keeping his cleric wherever it
+// stands and an OK with nothing changed on the demo realm leaving SPEZ and
+// the figure file byte for byte; the screen driven by script with PNGs.
 #include "screens/military/spezialisten.h"
 
 #include <gtest/gtest.h>
@@ -188,32 +190,31 @@ TEST_F(Specialists, OkWritesSpezAndTheTownsClericsTogether) {
   std::vector<uint8_t> spez = ChunkBytes("SPEZ", ReceivedPoolPath);
   ASSERT_EQ(spez.size(), 16u + 5 * kSpezRecord);
   // The expected pool: the outgoing one as it was, with the SPEZ of Kaspar
-  // hired into Elmor, Anselm numbered 3 and Kaspar 4 (the first free
-  // figure numbers), made with AddChunkPool in a folder of its own.
+  // hired into Elmor and numbered 3 (the first free figure number); Anselm
+  // keeps his figure 42 in the field. Made with AddChunkPool in a folder of
+  // its own.
   uint8_t* k = spez.data() + 16 + 4 * kSpezRecord;
   ChunkPut32(k, 84, kElmorX);
   ChunkPut32(k, 88, kElmorY);
   ChunkPut16(k, 92, 5);
   ChunkPut32(k, 110, kOwn);
-  ChunkPut32(k, 80, 4);
-  ChunkPut32(spez.data() + 16, 80, 3);
+  ChunkPut32(k, 80, 3);
   fs::create_directories("expect");
   fs::copy_file("Data/POP3Out/GameChunk.qoe", "expect/GameChunk.qoe");
   ASSERT_NE(AddChunkPool(spez.data(), "expect/GameChunk.qoe"), 0);
-  // The expected figures: the own clerics on Elmor's field made anew,
-  // another lord's cleric there and the own cleric in the field left.
+  // The expected figures: Kaspar's new cleric on Elmor's field; another
+  // lord's cleric there and Anselm's in the field left.
   std::vector<Fig> figs = Figures(prefs_before);
   ASSERT_FALSE(figs.empty());
   EXPECT_NE(std::find(figs.begin(), figs.end(), Fig{2002, 12, 5, kElmorX, kElmorY, 0, 6}), figs.end());
   figs.push_back({kOwn, 12, 3, kElmorX, kElmorY, 0, 0});
-  figs.push_back({kOwn, 12, 4, kElmorX, kElmorY, 0, 0});
 
   ListHeader* list = LoadList();
   ASSERT_EQ(MoveSpezialistInList(list, 1, 2, kElmorX, kElmorY, kOwn), SPEZ_MOVE_DONE);
   ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), qoe_test::ReadFileBytes("expect/GameChunk.qoe"));
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), PrefsImage(prefs_before, figs));
-  // A second OK rebuilds them: the same numbers, no second set of clerics.
+  // A second OK keeps them: the same numbers, no second set of clerics.
   ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), PrefsImage(prefs_before, figs));
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), qoe_test::ReadFileBytes("expect/GameChunk.qoe"));
@@ -274,6 +275,195 @@ TEST_F(Specialists, ADamagedFigureFileWritesNothing) {
   EXPECT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 0);
   EXPECT_TRUE(log.Has("Konnte Figuren nicht entfernen"));
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
+  DeleteList(list, 0);
+}
+
+// ---- Keeping the figures --------------------------------------------------------
+
+// The figure file changed through its list: the own figure `number` moved
+// to (x, y), or removed when x is 0; a new figure added when not found.
+void SetFigure(uint32_t owner, uint16_t type, uint16_t number, uint32_t x, uint32_t y) {
+  LoadedChunk move("MOVE", MapPrefsPath);
+  ASSERT_NE(move.p, nullptr);
+  ListHeader* list = CreateList(LIST_FIGURES);
+  ASSERT_TRUE(ScanFigur2List(list, move.p));
+  bool found = false;
+  ListNode* n = list->first;
+  for (uint32_t i = 0; i < list->count && n; ++i, n = n->next) {
+    FigurRecord& f = reinterpret_cast<MOVE_EXT*>(n)->figure;
+    if (f.owner != owner || f.number != number) continue;
+    found = true;
+    if (x == 0) {
+      RemoveNode(list, LN_INDEX, i, 0);
+      break;
+    }
+    f.type = type;
+    f.x = x;
+    f.y = y;
+  }
+  if (!found && x != 0) {
+    auto* m = reinterpret_cast<MOVE_EXT*>(AllocListNode(list));
+    ASSERT_NE(m, nullptr);
+    m->figure = FigurRecord{owner, type, number, x, y, 0, 6};
+    AddNode(list, &m->head, LN_TAIL, 0);
+  }
+  ASSERT_EQ(SaveFigurList2MapPrefs(list), 1);
+  DeleteList(list, 0);
+}
+
+// The figures of the file that are own clerics.
+std::vector<Fig> OwnClerics() {
+  std::vector<Fig> out;
+  for (const Fig& f : Figures(qoe_test::ReadFileBytes("Data/MapPrefs.qoe")))
+    if (f.owner == kOwn && f.type == 12) out.push_back(f);
+  return out;
+}
+
+SpezialistEintrag* Named(ListHeader* list, const char* name) {
+  ListNode* n = list->first;
+  for (uint32_t i = 0; i < list->count && n; ++i, n = n->next) {
+    auto* s = reinterpret_cast<SpezialistEintrag*>(n);
+    if (std::strcmp(s->name, name) == 0) return s;
+  }
+  return nullptr;
+}
+
+// The demo realm as the start command installs it: Bruder Anselm, hired
+// into Elmor, has walked his cleric figure 42 off the town's hex.
+class DemoSpecialists : public testing::Test {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+    qoe_test::InstallDemoRealmWith("-", "");
+  }
+  void TearDown() override { FileFailWritesAfter(-1); }
+};
+
+TEST_F(DemoSpecialists, AnOkWithNothingChangedLeavesSpezAndTheFiguresByteForByte) {
+  const std::vector<uint8_t> prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  const std::vector<uint8_t> spez = ChunkBytes("SPEZ", ReceivedPoolPath);
+  ASSERT_FALSE(spez.empty());
+  ASSERT_EQ(OwnClerics(), (std::vector<Fig>{{kOwn, 12, 42, 6400, 3201, 0, 6}}));
+  ListHeader* list = LoadList();
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(Named(list, "Bruder Anselm")->figure, 42u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+  EXPECT_EQ(ChunkBytes("SPEZ", OutgoingPoolPath), spez);
+  // Every further OK leaves the files as they are.
+  const std::vector<uint8_t> pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
+  DeleteList(list, 0);
+  // Read again from the outgoing turn, the same.
+  list = LoadList();
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
+  DeleteList(list, 0);
+}
+
+TEST_F(DemoSpecialists, AHiredSpecialistKeepsHisFigureOnTheTownsHexToo) {
+  SetFigure(kOwn, 12, 42, kElmorX, kElmorY);
+  const std::vector<uint8_t> prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  ListHeader* list = LoadList();
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(Named(list, "Bruder Anselm")->figure, 42u);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+  DeleteList(list, 0);
+}
+
+// Anselm's figure 42 is no longer his (arranged by the test): OK gives him a
+// new cleric on Elmor's hex, and the next OK keeps that one.
+void ExpectANewFigureOnElmor() {
+  const std::vector<Fig> before = Figures(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"));
+  ListHeader* list = LoadList();
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  const uint32_t number = Named(list, "Bruder Anselm")->figure;
+  EXPECT_NE(number, 42u);
+  std::vector<Fig> expected = before;
+  expected.push_back({kOwn, 12, (uint16_t)number, kElmorX, kElmorY, 0, 0});
+  EXPECT_EQ(Figures(qoe_test::ReadFileBytes("Data/MapPrefs.qoe")), expected);
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(Figures(qoe_test::ReadFileBytes("Data/MapPrefs.qoe")), expected);
+  EXPECT_EQ(Named(list, "Bruder Anselm")->figure, number);
+  DeleteList(list, 0);
+}
+
+TEST_F(DemoSpecialists, AHiredSpecialistWhoseFigureIsGoneGetsANewOneOnTheTownsHex) {
+  SetFigure(kOwn, 12, 42, 0, 0);
+  ExpectANewFigureOnElmor();
+}
+
+TEST_F(DemoSpecialists, AHiredSpecialistWhoseNumberIsAnotherLordsClericGetsANewOne) {
+  SetFigure(kOwn, 12, 42, 0, 0);
+  SetFigure(2002, 12, 42, 6390, 3190);
+  ExpectANewFigureOnElmor();
+}
+
+TEST_F(DemoSpecialists, AHiredSpecialistWhoseNumberIsAnOwnFigureOfAnotherKindGetsANewOne) {
+  SetFigure(kOwn, 10, 42, 6400, 3201);
+  ExpectANewFigureOnElmor();
+}
+
+TEST_F(DemoSpecialists, HiringAndDismissingWithTheFigureOnAndOffTheTownsHex) {
+  ListHeader* list = LoadList();
+  // Hilde hired into Elmor: a new cleric there, Anselm's in the field kept.
+  ASSERT_EQ(MoveSpezialistInList(list, 1, 0, kElmorX, kElmorY, kOwn), SPEZ_MOVE_DONE);
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  const uint32_t hilde = Named(list, "Schwester Hilde")->figure;
+  EXPECT_NE(hilde, 0u);
+  EXPECT_NE(hilde, 42u);
+  EXPECT_EQ(OwnClerics(), (std::vector<Fig>{{kOwn, 12, 42, 6400, 3201, 0, 6},
+                                            {kOwn, 12, (uint16_t)hilde, kElmorX, kElmorY, 0, 0}}));
+  // Anselm dismissed (his record is Elmor's), his figure off the hex: it
+  // stays where it stands. Hilde keeps hers.
+  ASSERT_EQ(MoveSpezialistInList(list, 0, 0, kElmorX, kElmorY, kOwn), SPEZ_MOVE_DONE);
+  ASSERT_EQ(Named(list, "Bruder Anselm")->state, kSpezDismissed);
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(OwnClerics(), (std::vector<Fig>{{kOwn, 12, 42, 6400, 3201, 0, 6},
+                                            {kOwn, 12, (uint16_t)hilde, kElmorX, kElmorY, 0, 0}}));
+  // Hilde dismissed with her figure on the town's hex: it goes.
+  ASSERT_EQ(MoveSpezialistInList(list, 0, 0, kElmorX, kElmorY, kOwn), SPEZ_MOVE_DONE);
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(OwnClerics(), (std::vector<Fig>{{kOwn, 12, 42, 6400, 3201, 0, 6}}));
+  DeleteList(list, 0);
+}
+
+TEST_F(DemoSpecialists, ADismissedSpecialistsFigureOnTheTownsHexGoes) {
+  SetFigure(kOwn, 12, 42, kElmorX, kElmorY);
+  ListHeader* list = LoadList();
+  ASSERT_EQ(MoveSpezialistInList(list, 0, 0, kElmorX, kElmorY, kOwn), SPEZ_MOVE_DONE);
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_TRUE(OwnClerics().empty());
+  DeleteList(list, 0);
+}
+
+TEST(SpecialistsFigures, TwoSpecialistsNamingOneFigureLeaveItToTheFirst) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+  qoe_test::InstallDemoRealmWith("specialist", R"(
+specialist name="Bruder Anselm" figure=42 x=6398 y=3199 state=5 type=0 detail1=3 detail2=1 attributes=4,2,5,1,3,2 wage=300 owner=1001
+specialist name="Bruder Kaspar" figure=42 x=6398 y=3199 state=5 type=0 detail1=4 detail2=3 attributes=2,4,6,3,2,1 wage=250 owner=1001
+)");
+  ListHeader* list = LoadList();
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(Named(list, "Bruder Anselm")->figure, 42u);
+  const uint32_t kaspar = Named(list, "Bruder Kaspar")->figure;
+  EXPECT_NE(kaspar, 42u);
+  EXPECT_EQ(OwnClerics(), (std::vector<Fig>{{kOwn, 12, 42, 6400, 3201, 0, 6},
+                                            {kOwn, 12, (uint16_t)kaspar, kElmorX, kElmorY, 0, 0}}));
+  DeleteList(list, 0);
+}
+
+// A specialist hired into another town whose figure walked onto Elmor's hex
+// keeps it when Elmor's specialists are confirmed.
+TEST_F(Specialists, AnotherTownsSpecialistKeepsHisFigureOnThisTownsHex) {
+  SetFigure(kOwn, 12, 77, kElmorX, kElmorY);  // Wendel serves Seewacht
+  ListHeader* list = LoadList();
+  ASSERT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 1);
+  EXPECT_EQ(Named(list, "Vater Wendel")->figure, 77u);
+  const std::vector<Fig> clerics = OwnClerics();
+  EXPECT_NE(std::find(clerics.begin(), clerics.end(), Fig{kOwn, 12, 77, kElmorX, kElmorY, 0, 6}), clerics.end());
   DeleteList(list, 0);
 }
 
@@ -356,6 +546,16 @@ TEST_P(SpecialistsScreen, AFailedOkSaysTheDataWasNotSaved) {
   ASSERT_NE(id, 0u) << Joined(log);
   EXPECT_STREQ(GetCatalogStr(id), "The data could not be saved.");
   KeepPicture(png);
+}
+
+// The demo realm: OK with nothing changed leaves SPEZ and the figure file
+// byte for byte (Anselm's figure 42 stands off Elmor's hex).
+TEST_P(SpecialistsScreen, AnUnchangedOkOnTheDemoRealmChangesNoFigure) {
+  qoe_test::InstallDemoRealmWith("-", "");
+  const std::vector<uint8_t> prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  EXPECT_EQ(Run(Ok()), 2);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+  EXPECT_EQ(ChunkBytes("SPEZ", OutgoingPoolPath), ChunkBytes("SPEZ", ReceivedPoolPath));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SpecialistsScreen, testing::Values(0u, 4u), qoe_test::DisplayModeName);
