@@ -32,6 +32,7 @@
 #include "routinen/system/sysrecords.h"
 #include "routinen/map/tests/map_realm.h"
 #include "routinen/map/tests/map_visit.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -349,6 +350,50 @@ TEST_P(MapMenusVisit, AFailedCloseChangesNeitherPrefsNorTheCulturePart) {
     EXPECT_EQ(CheckPrefs(PREFS_FREE_WORKERS, 0, 0), 5000u) << budget;
     EXPECT_FALSE(std::filesystem::exists("Map/C_160_159.qoe")) << budget;
   }
+}
+
+// Cuts the value list (type 9) of a layout file to the first `keep`
+// rectangles, as a damaged or older file holds them.
+void CutLayoutRectangles(const std::string& path, uint32_t keep) {
+  std::vector<uint8_t> f = qoe_test::ReadFileBytes(path);
+  ASSERT_GE(f.size(), 12u);
+  ASSERT_EQ(std::memcmp(f.data(), "FORM", 4), 0);
+  size_t at = 12;
+  while (at + 8 <= f.size()) {
+    const uint32_t len = (uint32_t)f[at + 4] << 24 | (uint32_t)f[at + 5] << 16 | (uint32_t)f[at + 6] << 8 | f[at + 7];
+    if (std::memcmp(f.data() + at, "RT09", 4) == 0) {
+      ASSERT_GE(len, 4u);
+      const uint32_t count = (uint32_t)f[at + 10] << 8 | f[at + 11];
+      ASSERT_GT(count, 4 * keep);
+      f[at + 10] = (uint8_t)((4 * keep) >> 8);
+      f[at + 11] = (uint8_t)(4 * keep);
+      ASSERT_TRUE(qoe_test::WriteFileBytes(path, f));
+      return;
+    }
+    at += 8 + len + (len & 1);
+  }
+  FAIL() << path << " has no value list";
+}
+
+// A workers' layout without the box's rectangle (13) is refused with a
+// line in the log; the map goes on.
+TEST_P(MapMenusVisit, AWorkersLayoutWithoutItsBoxRectangleIsRefused) {
+  for (const char* name : {"KarteArbeiterReq.dat", "KarteArbeiterReq1024.dat"})
+    CutLayoutRectangles(std::string("Data/Screendat/") + name, 13);
+  MapScreenHooks h{};
+  FillMapDisplayHooks(&h);
+  FillMapInfoHooks(&h);
+  FillMapMenuHooks(&h);
+  h.ArbeiterReq = [](KartenScreenRecord* d) { S().arbeiterResult = ArbeiterReq(d); };
+  SetMapScreenHooks(&h);
+  CheckPrefs(PREFS_AUTO_CULTIVATION, 1, 0);
+  CheckPrefs(PREFS_FREE_WORKERS, 1, 5000);
+  qoe_test::LogLines log;
+  std::string s = Focus(6400, 3196);  // first: it places the view the hexes are found in
+  s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + Row(6400, 3196, 2, 1) + "wait 300\n";
+  EXPECT_EQ(Visit(s, false), 2);
+  EXPECT_EQ(S().arbeiterResult, 0u);
+  EXPECT_TRUE(log.Has("ArbeiterReq: Das Layout hat kein Rechteck fuer den Requester!"));
 }
 
 // Worker totals over the map: an own field with workers shows their sum,
