@@ -86,6 +86,23 @@ void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line) {
   if (base) PauseScreenMovies(base, 0);
 }
 
+void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_id) {
+  if (!file) return;
+  DebugLog("Beschaedigte Datei gemeldet: %s\n", file);
+  if (WindowCloseRequested()) return;
+  // The player's name of the file: without the leading ".\".
+  const char* name = (file[0] == '.' && (file[1] == '\\' || file[1] == '/')) ? file + 2 : file;
+  const std::string frame = GetCatalogStr(kDamagedFileText);
+  std::string text = frame;
+  const size_t at = frame.find("%s");
+  if (at != std::string::npos) text = frame.substr(0, at) + name + frame.substr(at + 2);
+  if (detail_id) text += std::string(" ") + GetCatalogStr(detail_id);
+  WaitTransition();
+  if (base) PauseScreenMovies(base, 1);
+  ChiefMessage(66, 168, 180, 0, 0, 0, 0, text.c_str(), kScreenFailedPen);
+  if (base) PauseScreenMovies(base, 0);
+}
+
 Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event) {
   if (base->region && base->font) {
     const ScreenRecordList& texts = base->region->types[LAYOUT_TEXTAREA];

@@ -81,6 +81,13 @@ void PauseScreenMovies(ScreenBase* base, uint8_t halted);
 // it; without one (base null, or the picture itself failed) the box stands
 // over the last screen. Nothing is shown once the window was closed.
 void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line);
+// Tells the player that file is damaged (there but unreadable) and left as
+// it is: catalog 1682 with the file's name for its "%s", then the text
+// detail_id (0 none) on what the screen goes without. One modal box over
+// the shown screen (its movies halted meanwhile), and a log line naming the
+// file. Nothing is shown once the window was closed.
+constexpr uint32_t kDamagedFileText = 1682;
+void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_id);
 // Tears down what was opened, in reverse order; the picture is closed with
 // mode 1 (kept for the next screen), or 0 when next is 0.
 void CloseScreenBase(ScreenBase* base, int32_t next);

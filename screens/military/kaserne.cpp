@@ -174,27 +174,38 @@ ListHeader* CopyList(ListHeader* list) {
 }
 
 // The goods and weapons lists from .\Data\WarenChunk.qoe (both empty
-// without the file). 1, or 0 (logged with prefix).
+// without the file or with an empty one). 1, or 0 (logged with prefix); a
+// file that is there but cannot be read sets goodsDamaged.
 int32_t LoadGoods(KasernenData* d, const char* prefix) {
   DeleteList(d->WarenListe, 0);
   DeleteList(d->WaffenListe, 0);
   d->WarenListe = CreateList(LIST_GOODS);
   d->WaffenListe = CreateList(LIST_WEAPONS);
+  d->goodsDamaged = 0;
   if (!d->WarenListe || !d->WaffenListe) {
     DebugLog("%sKonnte die WaffenListe nicht erstellen!\n", prefix);
     return 0;
   }
   if (GeFileSize(kWarenFile) == 0) return 1;
-  uint8_t* ware = LoadChunk2Mem("WARE", kWarenFile);
-  if (!ware) {
-    DebugLog("%sKonnte die WaffenListe nicht erstellen!\n", prefix);
-    return 0;
+  uint8_t* ware = nullptr;
+  const int32_t state = LoadChunkState("WARE", kWarenFile, &ware);
+  const int32_t ok = state == CHUNK_GOOD && ScanWare2List(d->WarenListe, ware) &&
+                     ConvertWare2Waffe(d->WarenListe, d->WaffenListe);
+  if (ware) FreeChunk(ware);
+  if (!ok) {
+    // Nothing of a damaged file is used: what was scanned before the fault goes too.
+    DebugLog("%sWarenChunk.qoe ist beschaedigt, die Waren bleiben unangetastet\n", prefix);
+    DeleteList(d->WarenListe, 0);
+    DeleteList(d->WaffenListe, 0);
+    d->WarenListe = CreateList(LIST_GOODS);
+    d->WaffenListe = CreateList(LIST_WEAPONS);
+    d->goodsDamaged = 1;
   }
-  const int32_t ok = ScanWare2List(d->WarenListe, ware) && ConvertWare2Waffe(d->WarenListe, d->WaffenListe);
-  FreeChunk(ware);
-  if (!ok) DebugLog("%sWare konnt nicht in eine Liste eingescannt werden...\n", prefix);
   return ok;
 }
+
+// Any equipment in the part's slots.
+bool Equipped(const ArmeeTyp* p) { return p->WaffeI || p->WaffeII || p->Ruestung || p->Schild || p->Helm; }
 
 void ClearSelection(KasernenData* d) {
   d->selLeft = d->prevLeft = d->selRight = d->prevRight = -1;
@@ -450,7 +461,7 @@ int32_t WriteKasernenData(KasernenData* d) {
     else pool = ChangedPoolImage(OutgoingPoolPath, &change, 1, &pool_size);
     if (!pool) ok = 0;
   }
-  if (ok && d->WarenListe) {
+  if (ok && d->WarenListe && !d->goodsDamaged) {
     uint8_t* ware = MakeWareChunkFromList(d->WarenListe);
     if (!ware) {
       DebugLog("WriteKaserneData: Konnte Chunk nicht anlegen!");
@@ -692,6 +703,7 @@ void CalcArmourClass(ArmeeTyp* part) {
 }
 
 KaserneOutcome ArmyWeaponsInsertInArmy(KasernenData* d, const KaserneAsker* a) {
+  if (d->goodsDamaged) return Refused(a, KASERNE_NEEDS_GOODS);
   if (!d->WaffenListe || !d->WaffenListe->count) return Refused(a, 765);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 766);
   WaffenListEntry* w = d->selWeapon ? FindWaffe(d->WaffenListe, d->selWeapon) : nullptr;
@@ -788,6 +800,7 @@ void TakeItem(KasernenData* d, ArmeeTyp* part, uint32_t* slot) {
 }  // namespace
 
 KaserneOutcome ArmyWeaponsRemoveFromArmy(KasernenData* d, KaserneShown shown, const KaserneAsker* a) {
+  if (d->goodsDamaged) return Refused(a, KASERNE_NEEDS_GOODS);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 766);
   Army* army = Contains(d->ArmeeListe, d->selArmy) ? d->selArmy : nullptr;
   if (!army) return Refused(a, 768);
@@ -950,6 +963,9 @@ KaserneOutcome ArmyManagmentDemobilize(KasernenData* d, const KaserneAsker* a) {
   if (!army) return Refused(a, 743);
   if (!ArmyInTown(d, army)) return Refused(a, 732);
   if (OnBoard(army)) return Refused(a, 1240);
+  // Its equipment goes back into store, which a damaged goods file cannot take.
+  for (uint32_t k = 0; d->goodsDamaged && army->parts && k < army->parts->count; ++k)
+    if (Equipped(PartAt(army, k))) return Refused(a, KASERNE_NEEDS_GOODS);
   if (!Yes(a, 744)) return Nothing();
   for (uint32_t k = 0; army->parts && k < army->parts->count; ++k) {
     ArmeeTyp* p = PartAt(army, k);
@@ -984,6 +1000,7 @@ KaserneOutcome ArmyManagmentSupplyPart(KasernenData* d, const KaserneAsker* a) {
   ArmeeTyp* part = k >= 0 ? PartAt(army, static_cast<uint32_t>(k)) : nullptr;
   if (!part) return Nothing();
   if (part->Typ != d->KasernenTyp) return Refused(a, 750);
+  if (d->goodsDamaged && Equipped(part)) return Refused(a, KASERNE_NEEDS_GOODS);
   const uint32_t units = static_cast<uint32_t>(d->Einheiten);
   if (!ArmyManagmentSubWeapons(d->WaffenListe, d->WarenListe, part, units, 0)) return Refused(a, 751);
   army->Glaube = d->LandGlaube;

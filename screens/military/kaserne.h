@@ -77,6 +77,10 @@ struct KasernenData {
   uint32_t savedTownPopulation;
   ListHeader* savedWaren;
   ListHeader* savedWaffen;
+  // .\Data\WarenChunk.qoe is there but could not be read: the goods and
+  // weapons lists are empty, the file is never written back, and every
+  // order that takes or gives back equipment is refused with 1683.
+  uint8_t goodsDamaged;
 };
 
 // ---- the visit ----------------------------------------------------------
@@ -89,8 +93,8 @@ void FreeKasernenData(KasernenData* d);
 // the goods and weapons anew). 0 (logged) when there is no army list or no
 // town: the requesters then do not open.
 int32_t ReadKasernenData(KasernenData* d, uint32_t reload);
-// The outgoing pool's ARMY, .\Data\WarenChunk.qoe, the town file and the
-// army figures of .\Data\MapPrefs.qoe through one file set: all or none.
+// The outgoing pool's ARMY, .\Data\WarenChunk.qoe (not when it was
+// damaged), the town file and the army figures of .\Data\MapPrefs.qoe through one file set: all or none.
 // 1, or 0 (logged, nothing written).
 int32_t WriteKasernenData(KasernenData* d);
 // The army list is dropped (EXIT) or written; both end a requester.
@@ -106,6 +110,10 @@ bool ArmyInTown(const KasernenData* d, const Army* army);
 // Whether a requester may open: 0, or the catalog ID of the refusal (1114
 // artillery without an army camp or cavalry without stables, 1034 training
 // without barracks).
+// The barracks' texts of a damaged goods file: what the screen goes
+// without (shown under the file's name as it opens) and the refusal of an
+// order that needs the goods.
+enum : uint32_t { KASERNE_GOODS_DAMAGED_TEXT = 1683, KASERNE_NEEDS_GOODS = 1684 };
 enum : uint32_t { KASERNE_MANAGEMENT = 1, KASERNE_WEAPONS = 2, KASERNE_TRAINING = 3 };
 uint32_t KaserneOpenRefusal(const KasernenData* d, uint32_t requester);
 

@@ -1095,6 +1095,7 @@ int32_t KaserneScreen(int32_t) {
   }
   ShowScreenBase(&base);
   SfxPlayer000(kLoopSound, 0, 1);
+  if (d->goodsDamaged) ScreenTellDamagedFile(&base, ".\\Data\\WarenChunk.qoe", KASERNE_GOODS_DAMAGED_TEXT);
   DebugLog("KaserneScreen: offen\n");
   uint32_t ticks = 0, limit = 100;
   int32_t next = -1;

@@ -288,6 +288,36 @@ TEST_P(KaserneRun, AFailedWriteIsToldAndChangesNoFile) {
   EXPECT_EQ(qoe_test::FileTree("Data"), before);
 }
 
+// A goods file that is there but cannot be read (a record count past its
+// end with every record whole, or the file cut to 30 bytes) is told as the
+// screen opens and never written back: OK in both requesters with nothing
+// changed still writes the armies and the town, and leaves the goods file
+// byte for byte.
+TEST_P(KaserneRun, ADamagedGoodsFileIsToldAndNeverWrittenBack) {
+  for (int damage = 0; damage < 2; ++damage) {
+    SCOPED_TRACE(damage);
+    Install("demo.realm");
+    const std::string path = "Data/WarenChunk.qoe";
+    std::vector<uint8_t> bytes = qoe_test::ReadFileBytes(path);
+    ASSERT_GT(bytes.size(), 30u);
+    ASSERT_EQ(std::memcmp(bytes.data(), "WARE", 4), 0);
+    if (damage == 0) {
+      const uint32_t count = (bytes[12] << 8 | bytes[13]) + 3u;
+      bytes[12] = static_cast<uint8_t>(count >> 8);
+      bytes[13] = static_cast<uint8_t>(count);
+    } else {
+      bytes.resize(30);
+    }
+    qoe_test::WriteFileBytes(path, bytes);
+    qoe_test::LogLines log;
+    EXPECT_EQ(Run("key enter\nwait 300\n" + Infantry() + Ok() + Smithy() + Ok() + At(483, 250)), 39);
+    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\WarenChunk.qoe"));
+    EXPECT_TRUE(log.Has("ArmyManagment: Daten geschrieben"));
+    EXPECT_TRUE(log.Has("ArmyWeapons: Daten geschrieben"));
+    EXPECT_EQ(qoe_test::ReadFileBytes(path), bytes);
+  }
+}
+
 TEST_P(KaserneRun, EachUnitTypeOpensTheManagementAndTheMoviesHaltMeanwhile) {
   Install("demo.realm");
   qoe_test::LogLines log;

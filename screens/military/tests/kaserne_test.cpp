@@ -521,6 +521,34 @@ TEST_F(Barracks, DemobilizingGivesBackMenAndSwords) {
   EXPECT_EQ(d_->selArmy, nullptr);
 }
 
+// With the goods file damaged nothing can go into store or come out of it:
+// equipping, unequipping, disbanding an equipped army and supplying an
+// equipped part are refused and change nothing; an unequipped army still goes.
+TEST_F(Barracks, ADamagedGoodsFileRefusesWhatNeedsTheStore) {
+  Store(23, 120);
+  Army* army = NewArmy("A", UNIT_INFANTRY, 120);
+  EXPECT_TRUE(Equip(army, Part(army), 27).done);
+  Army* bare = NewArmy("B", UNIT_INFANTRY, 50);
+  d_->goodsDamaged = 1;
+  g.boxes.clear();
+  EXPECT_EQ(Equip(army, Part(army), 27).refused, KASERNE_NEEDS_GOODS);
+  d_->selArmy = army;
+  d_->selPart = Part(army);
+  EXPECT_EQ(ArmyWeaponsRemoveFromArmy(d_, SHOWN_PEOPLE, &a_).refused, KASERNE_NEEDS_GOODS);
+  EXPECT_EQ(ArmyManagmentDemobilize(d_, &a_).refused, KASERNE_NEEDS_GOODS);
+  d_->Einheiten = 50;
+  d_->KasernenTyp = UNIT_INFANTRY;
+  g.parts = {0};
+  EXPECT_EQ(ArmyManagmentSupplyPart(d_, &a_).refused, KASERNE_NEEDS_GOODS);
+  EXPECT_EQ(Part(army)->WaffeI, 27u);
+  EXPECT_EQ(Part(army)->Leute, 120u);
+  EXPECT_EQ(d_->ArmeeListe->count, 2u);
+  d_->selArmy = bare;
+  g.answers = {1};
+  EXPECT_TRUE(ArmyManagmentDemobilize(d_, &a_).done);
+  EXPECT_EQ(d_->ArmeeListe->count, 1u);
+}
+
 TEST_F(Barracks, SupplyingAPart) {
   Army* army = NewArmy("A", UNIT_INFANTRY, 50);
   Part(army)->Erfahrung = 7;
