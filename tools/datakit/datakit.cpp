@@ -6,7 +6,8 @@
 // Sources: pictures.txt (the picture list: one picture per line, grouped by
 // index) and layouts/<Name>.txt (one screen layout per file, written as
 // Data/Screendat/<Name>.dat); the test movies of Anims/ are drawn in code
-// (anim_encoder.cpp, docs/movies.md). Formats of the output: docs/pictures.md and
+// (anim_encoder.cpp, docs/movies.md); catalog/deutsch/*.txt the German
+// catalog Catalogs/deutsch/QoEBrowser.catalog (docs/catalog.md). Formats of the output: docs/pictures.md and
 // docs/layouts.md. Exits non-zero with "file:line: message" on a bad source.
 #include <algorithm>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include "art.h"
 #include "maptiles.h"
 #include "dungeonview.h"
+#include "catalog_kit.h"
 #include "characters.h"
 #include "engine3d.h"
 #include "terrain3d.h"
@@ -731,6 +733,9 @@ int main(int argc, char** argv) {
           throw Failure{desc.string() + ":" + std::to_string(line), reason};
       }
     }
+    // The German catalog: a faulty text line stops the kit before the pictures.
+    std::string catalog_error;
+    if (!MakeGermanCatalog(src, out, &catalog_error)) throw Failure{"catalog", catalog_error};
     auto indexes = ReadPictureList(src / "pictures.txt", out);
     const PictureIndex* main_index = nullptr;
     for (const auto& ix : indexes) if (ix.path == ".\\Data\\Path") main_index = &ix;
