@@ -75,6 +75,16 @@ void PutWarenMarkt(const WarenMarkt* m, uint8_t* out);
 // Loads .\Data\Waren.dat: 1 loaded; 0 missing, unreadable or of another
 // size (such a file is deleted), m cleared.
 int32_t LoadWarenMarkt(WarenMarkt* m);
+// The highest price per unit the market rule can give: the goods table's
+// highest base price (at least 100, the special type's) times 2 (the price
+// rule's largest factor) times (WAREN_ABGABE_MAX + 101) / 100 (the largest
+// levy). A stock price above it is damage.
+uint32_t WarenPreisGrenze();
+// Marks the damaged records of a stock read from disk: a price above
+// WarenPreisGrenze (4294967295 among them), or a type on offer at price 0
+// that the rule never gives away (only types 1..3 of the resource mode and
+// 98, 99 go at 0). damaged (may be null) gets 1 for each; returns their count.
+uint32_t PruefeWarenMarkt(const WarenMarkt* m, uint8_t damaged[WAREN_ANZAHL]);
 // Saves m as .\Data\Waren.dat (whole or not at all); 1 or 0.
 int32_t SaveWarenMarkt(const WarenMarkt* m);
 // The stock of the turn: loads the file, or builds and saves the stock when

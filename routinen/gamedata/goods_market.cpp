@@ -145,6 +145,26 @@ int32_t LoadWarenMarkt(WarenMarkt* m) {
   return ok;
 }
 
+uint32_t WarenPreisGrenze() {
+  uint64_t base = 100;  // the special type's base price
+  for (const WarenZeile& row : WarenTabelle)
+    if (row.price > 0 && uint64_t(row.price) > base) base = uint64_t(row.price);
+  const uint64_t limit = base * 2 * (WAREN_ABGABE_MAX + 101) / 100;
+  return limit > 0xFFFFFFFEull ? 0xFFFFFFFEu : uint32_t(limit);
+}
+
+uint32_t PruefeWarenMarkt(const WarenMarkt* m, uint8_t damaged[WAREN_ANZAHL]) {
+  const uint32_t limit = WarenPreisGrenze();
+  uint32_t n = 0;
+  for (uint32_t g = 0; g < WAREN_ANZAHL; ++g) {
+    const bool free_type = (g >= 1 && g <= 3) || g == 98 || g == 99;
+    const bool bad = m->preis[g] > limit || (m->menge[g] && m->preis[g] == 0 && !free_type);
+    if (damaged) damaged[g] = bad ? 1 : 0;
+    n += bad;
+  }
+  return n;
+}
+
 int32_t SaveWarenMarkt(const WarenMarkt* m) {
   uint8_t image[WAREN_DAT_SIZE];
   PutWarenMarkt(m, image);

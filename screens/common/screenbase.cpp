@@ -87,6 +87,10 @@ void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line) {
 }
 
 void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_id) {
+  ScreenTellDamagedFileText(base, file, detail_id ? GetCatalogStr(detail_id) : nullptr);
+}
+
+void ScreenTellDamagedFileText(ScreenBase* base, const char* file, const char* detail) {
   if (!file) return;
   DebugLog("Beschaedigte Datei gemeldet: %s\n", file);
   if (WindowCloseRequested()) return;
@@ -96,7 +100,7 @@ void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_i
   std::string text = frame;
   const size_t at = frame.find("%s");
   if (at != std::string::npos) text = frame.substr(0, at) + name + frame.substr(at + 2);
-  if (detail_id) text += std::string(" ") + GetCatalogStr(detail_id);
+  if (detail && *detail) text += std::string(" ") + detail;
   WaitTransition();
   if (base) PauseScreenMovies(base, 1);
   ChiefMessage(66, 168, 180, 0, 0, 0, 0, text.c_str(), kScreenFailedPen);

@@ -88,6 +88,8 @@ void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line);
 // file. Nothing is shown once the window was closed.
 constexpr uint32_t kDamagedFileText = 1682;
 void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_id);
+// The same with the screen's own text (null none) after the file's name.
+void ScreenTellDamagedFileText(ScreenBase* base, const char* file, const char* detail);
 // Tears down what was opened, in reverse order; the picture is closed with
 // mode 1 (kept for the next screen), or 0 when next is 0.
 void CloseScreenBase(ScreenBase* base, int32_t next);

@@ -4,6 +4,7 @@
 // handellisten.cpp; the rules are in docs/market.md.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "screens/economy/handel.h"
 
@@ -47,6 +48,9 @@ constexpr uint32_t kBoxPen = 7;
 constexpr uint32_t kPenBack = 6, kPenText = 7;
 constexpr uint32_t kHandelWriteFailed = 127;  // "The data could not be saved."
 constexpr uint32_t kFirstSfx = 39, kLastSfx = 44;
+// A damaged stock: the goods not offered by name (up to kDefektNamen of
+// them), else by number.
+constexpr uint32_t kDefektWarenText = 1685, kDefektAnzahlText = 1686, kDefektNamen = 5;
 constexpr uint8_t kCdTrack = 7;
 constexpr uint32_t kTown49 = 49;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -211,8 +215,12 @@ int32_t WriteHandelsScreenData(HandelsData* d) {
     }
     if (!ok) DebugLog("WriteHandelsScreenData : Konnte Chunk nicht anlegen\n");
   }
+  // The damaged records as they were read: the screen never made anything of them.
+  WarenMarkt bestand = d->markt;
+  for (uint32_t g = 0; g < WAREN_ANZAHL; ++g)
+    if (d->marktDefekt[g]) bestand.menge[g] = d->marktRoh.menge[g], bestand.preis[g] = d->marktRoh.preis[g];
   uint8_t markt[WAREN_DAT_SIZE];
-  PutWarenMarkt(&d->markt, markt);
+  PutWarenMarkt(&bestand, markt);
   if (ok) {
     FileSet* set = BeginFileSet();
     ok = set != nullptr;
@@ -668,6 +676,28 @@ int32_t HandleGadget(HandelsData* d, ScreenRegion* region, Gadget* g) {
 
 }  // namespace
 
+namespace {
+
+// The player's word on a damaged market stock: the file, and which goods are
+// not offered (their names when few, else their number).
+void TellDamagedStock(ScreenBase* base, const HandelsData* d) {
+  std::string names;
+  uint32_t n = 0;
+  for (uint32_t g = 0; g < WAREN_ANZAHL; ++g) {
+    if (!d->marktDefekt[g]) continue;
+    if (n++) names += ", ";
+    names += GetWarenName(g);
+  }
+  const bool few = n <= kDefektNamen;
+  if (!few) names = std::to_string(n);
+  const std::string frame = GetCatalogStr(few ? kDefektWarenText : kDefektAnzahlText);
+  const size_t at = frame.find("%s");
+  const std::string detail = at == std::string::npos ? frame : frame.substr(0, at) + names + frame.substr(at + 2);
+  ScreenTellDamagedFileText(base, kWarenDat, detail.c_str());
+}
+
+}  // namespace
+
 int32_t HandelsScreen(int32_t) {
   PlayScreenCdTrack(kCdTrack);
   ScreenBase base{};
@@ -710,6 +740,7 @@ int32_t HandelsScreen(int32_t) {
   if (!CheckVerkaufsRequester3(d)) return fail(SCREEN_STEP_GRAPHICS, "HandelScreen: Konnte Requester 3 nicht \xF6" "ffnen !\n");
   ShowScreenBase(&base);
   SfxPlayer000(kFirstSfx, 0, 1);
+  if (d->marktDefektAnzahl) TellDamagedStock(&base, d);
   AmbientCounter ambient{};
   InitAmbientCounter(&ambient, 100, 20);
   int32_t next = -1;

@@ -54,6 +54,11 @@ struct HandelsData {
   // The market stock of the turn (.\Data\Waren.dat) and what its rule reads.
   WarenMarkt markt;
   int32_t marktGeladen;       // 1 once the stock is in memory
+  // The stock's damaged records (PruefeWarenMarkt): not offered (0 in markt),
+  // their bytes as read kept in marktRoh and written back unchanged.
+  uint8_t marktDefekt[WAREN_ANZAHL];
+  uint32_t marktDefektAnzahl;
+  WarenMarkt marktRoh;
   WarenMarktDaten marktDaten;
   uint8_t* land;              // chunks as read (FreeChunk); null when absent
   uint8_t* fors;

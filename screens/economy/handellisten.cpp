@@ -230,7 +230,18 @@ uint32_t StockLines(HandelsData* d) {
   if (!d->marktGeladen) {
     MarktDatenAusRecord(d);
     uint32_t count = d->warenAnzahl;
+    const uint32_t before = count;
     PrepareWarenMarkt(&d->marktDaten, &d->markt, &count);
+    // A damaged record is not offered; its bytes go back to the file as they were.
+    d->marktRoh = d->markt;
+    d->marktDefektAnzahl = PruefeWarenMarkt(&d->markt, d->marktDefekt);
+    for (uint32_t g = 0; g < WAREN_ANZAHL; ++g)
+      if (d->marktDefekt[g]) d->markt.menge[g] = d->markt.preis[g] = 0;
+    if (d->marktDefektAnzahl) {
+      DebugLog("CreateWarenReqListBuffer: Waren.dat hat %u besch\xE4" "digte Eintr\xE4ge, sie werden nicht angeboten\n",
+               d->marktDefektAnzahl);
+      if (count != before) count = CountWarenMarkt(&d->markt);
+    }
     d->warenAnzahl = count;
     d->marktGeladen = 1;
   }

@@ -144,6 +144,44 @@ TEST(GoodsMarket, CalcWarenPreisRule) {
   for (uint32_t g = 0; g < WAREN_ANZAHL; ++g) EXPECT_EQ(CalcWarenPreis(&d, g), 0u) << g;
 }
 
+// The bound of a stock price: the table's highest base price (680,000, a
+// ship's) x 2 x 656.36 (the largest levy); no stock the rule builds
+// from any realm crosses it or gives away what it sells, and 4294967295 is
+// beyond it.
+TEST(GoodsMarket, NoBuiltStockIsDamagedAndPricesOutOfRangeAre) {
+  EXPECT_EQ(WarenPreisGrenze(), 892649600u);
+  uint32_t seed = 12345;
+  for (int run = 0; run < 400; ++run) {
+    WarenMarktDaten d = Realm();
+    d.zufall = nullptr;
+    auto next = [&seed](uint32_t n) { return seed = seed * 1103515245u + 12345u, (seed >> 8) % n; };
+    const int32_t extremes[] = {-2147483647 - 1, -1000, -1, 0, 1, 7, 1000, 2147483647};
+    for (int32_t& v : d.werte) v = extremes[next(8)];
+    d.abgabe = next(2) ? WAREN_ABGABE_MAX : next(1000);
+    d.rohstoffmodus = next(4) == 0;
+    d.spezialtyp = next(3) == 0 ? next(WAREN_ANZAHL) : 0;
+    d.holz = next(1000);
+    d.stein = next(1000);
+    d.einwohner = next(2) ? 4000000000u : next(100000);
+    for (int8_t& l : d.stufen) l = static_cast<int8_t>(next(9));
+    WarenMarkt m{};
+    BuildWarenMarkt(&d, &m);
+    uint8_t damaged[WAREN_ANZAHL];
+    EXPECT_EQ(PruefeWarenMarkt(&m, damaged), 0u) << run;
+  }
+  WarenMarkt m{};
+  m.menge[10] = 1, m.preis[10] = 4294967295u;
+  m.menge[11] = 1, m.preis[11] = 0;          // sold at 0: never the rule's
+  m.menge[1] = 30, m.preis[1] = 0;           // the resource mode's offer
+  m.menge[98] = 40, m.preis[98] = 0;         // wood
+  m.menge[12] = 0, m.preis[12] = 892649601u;    // out of range, even off the market
+  m.menge[13] = 5, m.preis[13] = 892649600u;    // at the bound
+  uint8_t damaged[WAREN_ANZAHL];
+  EXPECT_EQ(PruefeWarenMarkt(&m, damaged), 3u);
+  EXPECT_TRUE(damaged[10] && damaged[11] && damaged[12]);
+  EXPECT_FALSE(damaged[1] || damaged[98] || damaged[13]);
+}
+
 TEST(GoodsMarket, WarenDatRoundTripIsLittleEndian) {
   WarenMarkt m{};
   for (uint32_t g = 0; g < WAREN_ANZAHL; ++g) {

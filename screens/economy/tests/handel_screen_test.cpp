@@ -453,6 +453,45 @@ TEST_F(MarketScreen, OkWritesThePoolTheGoodsAndTheStockTogether) {
   DeleteList(list, 0);
 }
 
+// A stock of the right size with prices out of range: those records are
+// damage, not offered and told; the whole records are offered and bought,
+// and OK writes the damaged records back as they were read.
+TEST_F(MarketScreen, ADamagedStockRecordIsToldNotOfferedAndKeptAsRead) {
+  WarenMarkt m{};
+  m.menge[10] = 120;
+  m.preis[10] = 6;
+  m.menge[27] = 35;
+  m.preis[27] = 4294967295u;
+  m.menge[30] = 5;  // on offer at 0: the rule never gives it away
+  m.menge[98] = 40;  // wood at 0 is whole
+  m.preis[112] = WarenPreisGrenze() + 1;  // not on offer, but out of range too
+  ASSERT_EQ(SaveWarenMarkt(&m), 1);
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("key enter\nwait 300\n" + Buy() + Ok()), 39);
+  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\Waren.dat"));
+  EXPECT_TRUE(log.Has("Waren.dat hat 3 besch\xE4" "digte Eintr\xE4ge"));
+  WarenMarkt after{};
+  ASSERT_EQ(LoadWarenMarkt(&after), 1);
+  EXPECT_EQ(after.menge[10], 0u);  // bought whole: the first line was type 10
+  EXPECT_EQ(after.menge[98], 40u);
+  m.menge[10] = 0;
+  EXPECT_EQ(std::memcmp(&after, &m, sizeof m), 0);
+  EXPECT_EQ(Outgoing("LAND", 34), 5000u - 720u);
+}
+
+TEST_F(MarketScreen, AStockWithEveryPriceOutOfRangeOffersNothingAndStaysAsItWas) {
+  WarenMarkt m{};
+  for (uint32_t g = 0; g < WAREN_ANZAHL; ++g) m.menge[g] = 1000 + g, m.preis[g] = 4294967295u;
+  ASSERT_EQ(SaveWarenMarkt(&m), 1);
+  const std::vector<uint8_t> before = qoe_test::ReadFileBytes("Data/Waren.dat");
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("key enter\nwait 300\n" + Buy() + Ok()), 39);
+  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\Waren.dat"));
+  EXPECT_TRUE(log.Has("Waren.dat hat 116 besch\xE4" "digte Eintr\xE4ge"));
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Waren.dat"), before);
+  EXPECT_EQ(Outgoing("LAND", 34), 5000u);
+}
+
 // The ambient sounds the screen asked for (recorded on the game thread).
 std::vector<uint32_t> g_ambient;
 
