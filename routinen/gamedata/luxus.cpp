@@ -37,6 +37,23 @@ int32_t ReadLuxusDaten(uint32_t out[LUXUS_FILE_ENTRIES]) {
   return ok;
 }
 
+int32_t ReadLuxusDatenTeile(uint32_t out[LUXUS_FILE_ENTRIES], uint32_t* whole) {
+  std::memset(out, 0, LUXUS_FILE_ENTRIES * sizeof(uint32_t));
+  if (whole) *whole = 0;
+  if (!GdFileExists(kLuxusPath)) return 0;
+  uint32_t size = 0;
+  uint8_t* data = static_cast<uint8_t*>(GdLoadFile(kLuxusPath, 0, &size));
+  if (!data) size = 0;
+  uint32_t n = size / 4;
+  if (n > LUXUS_FILE_ENTRIES) n = LUXUS_FILE_ENTRIES;
+  for (uint32_t i = 0; i < n; ++i) out[i] = GetLE32(data + 4 * i);
+  FreeVec(data);
+  if (whole) *whole = n;
+  if (size == LUXUS_FILE_SIZE) return 1;
+  DebugLog("ReadLuxusDaten: Luxus.dat hat %u statt 76 Bytes, %u Zuteilungen gelesen\n", size, n);
+  return -1;
+}
+
 int32_t SaveLuxusDaten(const uint32_t alloc[LUXUS_FILE_ENTRIES], uint32_t market_switch) {
   uint8_t bytes[LUXUS_FILE_SIZE];
   EncodeLuxusDaten(alloc, bytes);

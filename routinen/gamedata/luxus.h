@@ -19,6 +19,11 @@ void EncodeLuxusDaten(const uint32_t in[LUXUS_FILE_ENTRIES], uint8_t out[LUXUS_F
 // 1 with the allocations; 0 with zeros when it is absent or not 76 bytes
 // long (logged).
 int32_t ReadLuxusDaten(uint32_t out[LUXUS_FILE_ENTRIES]);
+// The luxury screen's reading of .\Data\Luxus.dat: 1 whole; 0 absent (all
+// zeros); -1 damaged (not 76 bytes long): the entries its bytes hold whole
+// are read (a cut file's first ones, a long file's 19), the others are 0.
+// *whole (may be null) gets the number of entries read.
+int32_t ReadLuxusDatenTeile(uint32_t out[LUXUS_FILE_ENTRIES], uint32_t* whole);
 // Writes the allocations and prefs field 5 (1 when market_switch is not 0,
 // else 0) through one file set: 1 when both are in place, 0 (logged) when
 // anything failed (then neither changed).

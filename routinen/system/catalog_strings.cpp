@@ -1690,7 +1690,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1684, "This needs the goods in store, and their file is damaged: weapons can be neither handed out nor taken back.", nullptr},
     {1685, "These goods of the market's stock have a price out of range and are not offered this turn: %s.", nullptr},
     {1686, "%s goods of the market's stock have a price out of range and are not offered this turn.", nullptr},
-    {1687, "", nullptr},
+    {1687, "Of your allocations of the last visit, the first %s of 19 could still be read; they are shown, the others as 0. OK saves the allocations as shown, EXIT leaves the file as it is.", nullptr},
     {1688, "", nullptr},
     {1689, "", nullptr},
     {1690, "", nullptr},

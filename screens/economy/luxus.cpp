@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
@@ -43,6 +44,7 @@ constexpr uint32_t kPicture = 919, kSwitchOff = 143, kSwitchOn = 145, kMarkerGfx
 constexpr uint32_t kLayoutMask = 1591;
 constexpr uint32_t kTitlePen = 6, kPenBack = 6, kPenText = 7, kPenInk = 7, kBoxPen = 7;
 constexpr uint32_t kHelpText = 1318, kWriteFailedText = 127;  // "The data could not be saved."
+constexpr uint32_t kDamagedAllocationsText = 1687;  // a damaged Luxus.dat: "%s" the entries read
 constexpr uint32_t kTextFlagsElmor = PTO_RIGHT | PTO_BASELINE | PTO_VCENTRE;  // 38
 constexpr uint32_t kTextFlagsPlain = PTO_BASELINE | PTO_VCENTRE;              // 36
 constexpr uint32_t kTextFlagsCentre = PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE;  // 37
@@ -336,7 +338,11 @@ uint32_t LuxusAllocationAt(const LuxusScreenData* d, uint32_t entry, int32_t p, 
 
 // ---- data and sounds ------------------------------------------------------------------
 
-int32_t LoadLuxusScreenData(LuxusScreenData* d) { return ReadLuxusDaten(d->alloc); }
+int32_t LoadLuxusScreenData(LuxusScreenData* d) {
+  const int32_t state = ReadLuxusDatenTeile(d->alloc, &d->luxusWhole);
+  d->luxusDamaged = state < 0;
+  return state > 0;
+}
 
 int32_t SaveLuxusScreenData(LuxusScreenData* d) {
   if (!OrdersAllowed(d->accountState)) return 1;
@@ -534,6 +540,14 @@ int32_t LuxusScreen(int32_t) {
   if (RastPort* rp = ScreenRastPort()) SetFont(rp, d->helvetica);
   SfxPlayer000(kFanfare, 0, 1);
   ShowScreenBase(&base);
+  if (d->luxusDamaged) {
+    // Its whole entries are shown; OK saves them as shown, EXIT leaves the file.
+    const std::string frame = GetCatalogStr(kDamagedAllocationsText);
+    const size_t at = frame.find("%s");
+    const std::string n = std::to_string(d->luxusWhole);
+    ScreenTellDamagedFileText(&base, ".\\Data\\Luxus.dat",
+                              (at == std::string::npos ? frame : frame.substr(0, at) + n + frame.substr(at + 2)).c_str());
+  }
 
   int32_t next = -1;
   do {

@@ -41,6 +41,10 @@ struct LuxusScreenData {
   Movie* movie;              // the goods animation shown
   // Beside the Part's fields.
   uint16_t accountState;     // prefs field 0: only with 2 OKOK saves
+  // .\Data\Luxus.dat was there but not 76 bytes long: its whole entries
+  // (luxusWhole of them) are shown, the others 0, and the player is told.
+  uint8_t luxusDamaged;
+  uint32_t luxusWhole;
   uint32_t inhabitants;      // received LAND +14 (the demand)
   uint32_t townInhabitants;  // the active town's +32
   uint32_t alloc[LUXUS_FILE_ENTRIES];  // the allocations, in entry order

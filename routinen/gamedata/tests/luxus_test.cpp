@@ -83,6 +83,24 @@ TEST_F(LuxusSave, MissingShortAndLongFilesReadAsZeros) {
   }
 }
 
+// The screen's reading: a cut file gives its whole entries, a long one its
+// first 19, each with the damage told; a missing file is no damage.
+TEST_F(LuxusSave, TheScreensReadingKeepsTheWholeEntriesOfADamagedFile) {
+  uint32_t out[LUXUS_FILE_ENTRIES];
+  uint32_t whole = 99;
+  EXPECT_EQ(ReadLuxusDatenTeile(out, &whole), 0);
+  EXPECT_EQ(whole, 0u);
+  Bytes full(LUXUS_FILE_SIZE + 4, 0);
+  for (uint32_t i = 0; i < LUXUS_FILE_ENTRIES + 1; ++i) PutLE32(full.data() + 4 * i, 100 + i);
+  for (size_t size : {0u, 3u, 42u, 75u, 76u, 80u}) {
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Luxus.dat", Bytes(full.begin(), full.begin() + size)));
+    const uint32_t n = size / 4 > LUXUS_FILE_ENTRIES ? LUXUS_FILE_ENTRIES : uint32_t(size / 4);
+    EXPECT_EQ(ReadLuxusDatenTeile(out, &whole), size == LUXUS_FILE_SIZE ? 1 : -1) << size;
+    EXPECT_EQ(whole, n) << size;
+    for (uint32_t i = 0; i < LUXUS_FILE_ENTRIES; ++i) EXPECT_EQ(out[i], i < n ? 100 + i : 0u) << size << " " << i;
+  }
+}
+
 TEST_F(LuxusSave, WritesTheFileAndTheSwitchTogether) {
   ASSERT_EQ(SaveLuxusDaten(alloc_, 0xFFFFFFFFu), 1);
   EXPECT_EQ(CheckPrefs(PREFS_MARKET_SWITCH, 0, 0), 1u);

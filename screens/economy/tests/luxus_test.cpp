@@ -328,6 +328,26 @@ TEST_P(LuxusScreenRun, TheScalesFollowTheMouse) {
   KeepPicture(png);
 }
 
+// A Luxus.dat of the wrong length is told as the screen opens; the entries
+// its bytes hold whole are shown, EXIT leaves the file as it is, and OK saves
+// the allocations as shown.
+TEST_P(LuxusScreenRun, ADamagedAllocationsFileIsToldAndItsWholeEntriesShown) {
+  std::vector<uint8_t> cut(LUXUS_FILE_SIZE, 0);
+  PutLE32(cut.data() + 4 * 5, 7);    // glass: 7 (12 in store)
+  PutLE32(cut.data() + 4 * 18, 2);   // sugar: cut off
+  cut.resize(4 * 10 + 2);            // ten whole entries and a torn one
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Luxus.dat", cut));
+  EXPECT_EQ(Run("key enter\nwait 200\n" + Line(5) + Button("RE00") + Button("EXIT")), 39);
+  EXPECT_TRUE(log().Has("Beschaedigte Datei gemeldet: .\\Data\\Luxus.dat"));
+  EXPECT_TRUE(log().Has("Luxus.dat hat 42 statt 76 Bytes, 10 Zuteilungen gelesen"));
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/Luxus.dat"), cut);
+  EXPECT_EQ(Run("key enter\nwait 200\n" + Line(5) + Button("RE00") + Button("OKOK")), 39);
+  const std::vector<uint32_t> a = Allocations();
+  ASSERT_EQ(a.size(), 19u);
+  EXPECT_EQ(a[5], 8u);   // the whole entry, one step up
+  EXPECT_EQ(a[18], 0u);  // beyond the cut
+}
+
 TEST_P(LuxusScreenRun, AFailedSaveIsToldAndChangesNothing) {
   uint32_t before[LUXUS_FILE_ENTRIES] = {};
   before[18] = 1;
