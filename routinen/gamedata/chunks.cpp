@@ -1,6 +1,7 @@
 // Chunk pools: loading, adding, removing and single-chunk files.
 #include "chunks.h"
 #include "chunks_internal.h"
+#include "codecs.h"
 #include "stage.h"
 #include "turns.h"
 
@@ -308,6 +309,49 @@ int32_t LoadChunkState(const char* id, const char* path, uint8_t** out) {
   }
   if (d) FreeVec(d);
   if (state == CHUNK_DAMAGED && out) DebugLog("LoadChunk2Mem: Chunk %.4s in %s ist beschaedigt\n", id, path);
+  return state;
+}
+
+int32_t LoadChunkWholeRecords(const char* id, const char* path, uint8_t** out, uint32_t* whole) {
+  if (whole) *whole = 0;
+  const int32_t state = LoadChunkState(id, path, out);
+  const ChunkLayout* l = ChunkLayoutOf(id);
+  if (state == CHUNK_GOOD && *out && whole && l && l->kind == CK_RECORDS)
+    *whole = l->count_width == 2 ? ChunkGet16(*out, l->count_off) : ChunkGet32(*out, l->count_off);
+  if (state != CHUNK_DAMAGED || !l || l->kind != CK_RECORDS || !l->rec) return state;
+  uint32_t size = 0;
+  uint8_t* d = static_cast<uint8_t*>(GdLoadFile(path, MEMF_PUBLIC, &size));
+  if (!d) return state;
+  if (VerifyChunkPool(d, size) && (!IsPoolPath(path) || IsPool(d, size))) {
+    uint32_t pos = 0;
+    ChunkSpan s{};
+    while (NextChunk(d, size, pos, s)) {
+      if (std::memcmp(d + s.pos, id, 4) != 0) continue;
+      uint8_t* c = d + s.pos;
+      const RecordCodec* rec = ChunkRecordCodec(*l, c);
+      if (s.size < l->rec_off || !rec || !rec->size) break;
+      const uint32_t fit = (s.size - l->rec_off) / rec->size;
+      const uint32_t count = l->count_width == 2 ? GetBE16(c + l->count_off) : GetBE32(c + l->count_off);
+      if (count <= fit) break;  // damaged otherwise: nothing of it is trusted
+      // The whole records only, the chunk cut after the last of them.
+      const uint32_t keep = l->rec_off + fit * rec->size;
+      uint8_t* copy = static_cast<uint8_t*>(AllocVec(keep, MEMF_PUBLIC));
+      if (!copy) break;
+      std::memcpy(copy, c, keep);
+      PutBE32(copy + 8, keep - 12);
+      if (l->count_width == 2) PutBE16(copy + l->count_off, static_cast<uint16_t>(fit));
+      else PutBE32(copy + l->count_off, fit);
+      if (SwapByteOrderInChunk(copy, keep, 1)) {
+        DebugLog("LoadChunk2Mem: Chunk %.4s in %s nennt %u Eintraege, %u sind ganz\n", id, path, count, fit);
+        *out = copy;
+        if (whole) *whole = fit;
+      } else {
+        FreeVec(copy);
+      }
+      break;
+    }
+  }
+  FreeVec(d);
   return state;
 }
 

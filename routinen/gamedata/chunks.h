@@ -91,6 +91,13 @@ int32_t ChunkState(const char* id, const char* path);
 // ChunkState that also loads the chunk: *out (FreeChunk) set only for
 // CHUNK_GOOD. A damaged chunk is logged.
 int32_t LoadChunkState(const char* id, const char* path, uint8_t** out);
+// LoadChunkState for a chunk of records that keeps what is whole: when the
+// file is sound and only the chunk's record count runs past its end, *out
+// gets the chunk with the count lowered to its whole records (host order)
+// and *whole their number, and the result is still CHUNK_DAMAGED (the rest
+// is lost). Any other damage leaves *out null and *whole 0. For a good chunk
+// *whole is its count. whole may be null.
+int32_t LoadChunkWholeRecords(const char* id, const char* path, uint8_t** out, uint32_t* whole);
 // The whole file at once: CHUNK_GOOD when every chunk of it loads (and, in
 // a pool, every type its ChunkMask names is there), CHUNK_ABSENT when there
 // is no file, else CHUNK_DAMAGED with the ID of the first chunk that cannot

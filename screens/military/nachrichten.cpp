@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/display.h"
 #include "platform/log.h"
@@ -225,6 +226,8 @@ namespace {
 
 constexpr uint32_t kPicture = 36, kLayoutMask = 519, kInfoText = 934, kTitlePen = 6;
 constexpr uint8_t kCdTrack = 10;
+// A damaged KRIG: its whole reports shown ("%s" their number), or none.
+constexpr uint32_t kKrigPartText = 1688, kKrigUnreadableText = 1689;
 constexpr uint32_t kCaptionPen = 7, kCaptionFlags = PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE;
 // The report box: its ground, ink and the slider's pens. Parchment rather
 // than the green of pen 11, which the report would be hard to read on.
@@ -290,14 +293,16 @@ void ClearMapArea() {
   ShowScreenRect(rp, kMapX, kMapY, kMapW + 1, kMapH + 1);
 }
 
-// The received KRIG chunk: 1 with *krig set (null when the pool has none),
-// 0 when the pool is damaged or its KRIG cannot be read (no letter then: a
-// damaged turn must not read as a quarter without fights).
-int32_t LoadKrig(uint8_t** krig) {
+// The received KRIG chunk: 1 with *krig set (null when the pool has none);
+// a damaged chunk whose records are whole up to a count past its end gives
+// those records (*krig set) and damaged 1; 0 when nothing of it can be read
+// (a damaged turn must not read as a quarter without fights).
+int32_t LoadKrig(uint8_t** krig, bool* damaged, uint32_t* whole) {
   *krig = nullptr;
-  if (LoadChunkState("KRIG", ReceivedPoolPath, krig) != CHUNK_DAMAGED) return 1;
-  DebugLog("ShowBattles : Konnte TaxeChunk nicht \xf6" "ffnen !\n");
-  return 0;
+  const int32_t state = LoadChunkWholeRecords("KRIG", ReceivedPoolPath, krig, whole);
+  *damaged = state == CHUNK_DAMAGED;
+  if (*damaged) DebugLog("ShowBattles : Konnte KriegsChunk nicht \xf6" "ffnen !\n");
+  return !*damaged || *krig ? 1 : 0;
 }
 
 // Scrolls the report box by a gadget of DO00, UP00, SL00; true when g was one.
@@ -368,7 +373,9 @@ int32_t InitNachrichtenScreen(NachrichtenScreenData* d) {
 int32_t ShowBattles(NachrichtenScreenData* d, uint32_t tab) {
   if (!OrdersAllowed(ReadAccountState())) return 1;
   uint8_t* krig = nullptr;
-  if (!LoadKrig(&krig)) return 0;
+  bool damaged = false;
+  uint32_t whole = 0;
+  const bool readable = LoadKrig(&krig, &damaged, &whole) != 0;
   char* text = static_cast<char*>(AllocVec(kReportTextSize, MEMF_PUBLIC | MEMF_CLEAR));
   if (!text) DebugLog("ShowBattles : Konnte Speicher nicht allokieren !\n");
   if (text && !d->current) {
@@ -383,8 +390,11 @@ int32_t ShowBattles(NachrichtenScreenData* d, uint32_t tab) {
   d->tab = (uint16_t)tab;
   BattleReportInfo info{};
   KriegsEintrag fight{};
-  BuildBattleReport(krig, tab, &d->index, OwnPlayerPtr->PlayerId, CatalogText, PlayerName, text, kReportTextSize,
-                    &fight, &info);
+  if (readable)
+    BuildBattleReport(krig, tab, &d->index, OwnPlayerPtr->PlayerId, CatalogText, PlayerName, text, kReportTextSize,
+                      &fight, &info);
+  else  // the letter says so instead of reading as a quarter without fights
+    std::snprintf(text, kReportTextSize, "%s", GetCatalogStr(kKrigUnreadableText));
   if (krig) FreeChunk(krig);
   d->pictureAvailable = info.picture;
   if (info.found) *d->current = fight;
@@ -465,6 +475,28 @@ void ShowSchlacht(NachrichtenScreenData* d) {
   StartTheTransition();
 }
 
+namespace {
+
+// A damaged KRIG is told as the screen opens: the received pool's name, and
+// how many reports are shown (or that none can be).
+void TellDamagedKrig(ScreenBase* base) {
+  if (!OrdersAllowed(ReadAccountState())) return;
+  uint8_t* krig = nullptr;
+  uint32_t whole = 0;
+  if (LoadChunkWholeRecords("KRIG", ReceivedPoolPath, &krig, &whole) != CHUNK_DAMAGED) {
+    if (krig) FreeChunk(krig);
+    return;
+  }
+  const bool part = krig != nullptr;
+  if (krig) FreeChunk(krig);
+  std::string detail = GetCatalogStr(part ? kKrigPartText : kKrigUnreadableText);
+  const size_t at = detail.find("%s");
+  if (part && at != std::string::npos) detail = detail.substr(0, at) + std::to_string(whole) + detail.substr(at + 2);
+  ScreenTellDamagedFileText(base, ReceivedPoolPath, detail.c_str());
+}
+
+}  // namespace
+
 int32_t NachrichtenScreen(int32_t) {
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayCDTrack1(o.cd_device, o.cd_unit, kCdTrack, kCdTrack);
@@ -507,6 +539,7 @@ int32_t NachrichtenScreen(int32_t) {
   d->layout = base.region;
   InitNachrichtenScreen(d);
   ShowScreenBase(&base);
+  TellDamagedKrig(&base);
   int32_t next = -1;
   do {
     int32_t event;

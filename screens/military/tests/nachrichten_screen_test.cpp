@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
+#include "routinen/system/byteorder.h"
+#include "routinen/system/checksum.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/military/tests/demo_realm.h"
@@ -147,16 +150,45 @@ TEST_P(NewsScreen, WithoutAnInstalledGameNothingIsShown) {
   EXPECT_FALSE(log.Has("ShowSchlacht:"));
 }
 
-TEST_P(NewsScreen, ADamagedPoolShowsNoReport) {
+// A damaged pool: the player is told as the screen opens, the report box
+// says the reports cannot be shown (never "no fights"), and the log names
+// the battle chunk.
+TEST_P(NewsScreen, ADamagedPoolIsToldAndShowsNoReport) {
   Install(kBattles);
   std::vector<uint8_t> bytes = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
   ASSERT_GT(bytes.size(), 100u);
   bytes.back() ^= 0x5A;  // the checksum fails
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", bytes));
+  const std::string png = Png("news_damaged");
   qoe_test::LogLines log;
-  EXPECT_EQ(Run(Tab(0) + Eye() + Exit()), 2);
-  EXPECT_TRUE(log.Has("ShowBattles : Konnte TaxeChunk nicht"));
+  EXPECT_EQ(Run("key enter\nwait 300\n" + Tab(0) + Eye() + "png " + png + "\n" + Exit()), 2);
+  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\POP3In\\GameChunk.qoe"));
+  EXPECT_TRUE(log.Has("ShowBattles : Konnte KriegsChunk nicht"));
+  EXPECT_FALSE(log.Has("TaxeChunk"));
   EXPECT_FALSE(log.Has("ShowSchlacht:"));
+  KeepPicture(png);
+}
+
+// A KRIG whose count runs past its end, in a pool whose checksum is right
+// (as the server made it): its whole reports are shown and the rest is told.
+TEST_P(NewsScreen, AKrigCountPastItsEndShowsItsWholeReports) {
+  Install(kBattles);
+  std::vector<uint8_t> bytes = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  size_t pos = 0;
+  while (pos + 12 <= bytes.size() && std::memcmp(&bytes[pos], "KRIG", 4) != 0)
+    pos += 12 + GetBE32(&bytes[pos + 8]);
+  ASSERT_LT(pos + 16, bytes.size());
+  ASSERT_EQ(GetBE32(&bytes[pos + 12]), 6u);
+  PutBE32(&bytes[pos + 12], 9);
+  const uint32_t info = 12 + GetBE32(&bytes[8]);
+  PutBE32(&bytes[INFO_CHECKSUM], Crc32(bytes.data() + info, static_cast<uint32_t>(bytes.size() - info)));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", bytes));
+  ASSERT_EQ(ChunkState("KRIG", ReceivedPoolPath), CHUNK_DAMAGED);
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("key enter\nwait 300\n" + Tab(1) + Eye() + "wait 2000\nkey esc\nwait 500\n" + Exit()), 2);
+  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\POP3In\\GameChunk.qoe"));
+  EXPECT_TRUE(log.Has("Chunk KRIG in .\\Data\\POP3In\\GameChunk.qoe nennt 9 Eintraege, 6 sind ganz"));
+  EXPECT_TRUE(log.Has("ShowSchlacht: Bild 499, Art 4"));  // the town's fight, a whole record
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, NewsScreen, testing::Values(0u, 4u), qoe_test::DisplayModeName);
