@@ -90,6 +90,42 @@ int32_t ReadStatistikDaten(StatistikDaten* out) {
   return ok;
 }
 
+int32_t ReadStatistikDatenTeile(StatistikDaten* out, uint32_t* promised) {
+  *out = StatistikDaten{};
+  if (promised) *promised = 0;
+  const int32_t there = FileThere(StatistikPath);
+  if (there == 0) return 1;
+  uint32_t size = 0;
+  uint8_t* data = there > 0 ? static_cast<uint8_t*>(LoadFile2MemSize(StatistikPath, MEMF_PUBLIC, &size)) : nullptr;
+  if (!data) {
+    DebugLog("ReadStatistikDaten: Konnte den Header des Statistik-Files nicht laden\n");
+    return -1;
+  }
+  int32_t result = 1;
+  if (!ParseStatistikDaten(data, size, out)) {
+    result = -1;
+    const uint32_t count = size >= STATISTIK_HEADER_SIZE ? GetLE32(data) : 0;
+    if (promised) *promised = count;
+    if (size >= STATISTIK_HEADER_SIZE && GetLE32(data + 6) == STATISTIK_VALUES) {
+      const uint32_t fit = (size - STATISTIK_HEADER_SIZE) / STATISTIK_RECORD_SIZE;
+      const uint32_t keep = count < fit ? count : fit;
+      out->values = keep ? static_cast<uint32_t*>(AllocVec(keep * STATISTIK_RECORD_SIZE, MEMF_PUBLIC)) : nullptr;
+      if (out->values || !keep) {
+        out->count = keep;
+        out->turnKey = GetLE16(data + 4);
+        for (uint32_t i = 0; i < keep * STATISTIK_VALUES; i++)
+          out->values[i] = GetLE32(data + STATISTIK_HEADER_SIZE + 4 * i);
+      }
+    }
+    DebugLog("ReadStatistikDaten: Das Statistikdatenfile ist besch\xE4" "digt, %u von %u Eintr\xE4gen ganz\n", out->count,
+             count);
+  } else if (promised) {
+    *promised = out->count;
+  }
+  FreeVec(data);
+  return result;
+}
+
 int32_t SaveStatistikData() {
   // The file as it is (a missing one is the empty file).
   StatistikDaten have{};

@@ -34,6 +34,12 @@ int32_t ParseStatistikDaten(const uint8_t* data, uint32_t size, StatistikDaten* 
 // Reads the file: 1 with the records (a missing file gives 0 records), 0
 // for an unreadable or damaged file (logged).
 int32_t ReadStatistikDaten(StatistikDaten* out);
+// The statistics screen's reading, which keeps what is whole: 1 for a whole
+// file (or none); -1 for a damaged one, of which a header with 10 values per
+// record keeps the records it promises as far as its bytes hold them whole
+// (a count past the end, or a torn tail), and anything else keeps none.
+// *promised (may be null) gets the header's count (0 without a header).
+int32_t ReadStatistikDatenTeile(StatistikDaten* out, uint32_t* promised);
 void FreeStatistikDaten(StatistikDaten* s);
 
 // After an evaluated turn: one record from the received pool's KORN and LAND

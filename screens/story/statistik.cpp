@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/log.h"
 #include "routinen/gui/boxes.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr uint32_t kPicture = 41, kLegendGfx = 379, kInfoText = 1124, kRangeText = 1125, kUnableText = 1130;
 constexpr uint32_t kLegendTitle = 1619, kCategoryNames = 1242, kCategories = STATISTIK_VALUES;
 constexpr int32_t kNextScreen = 2;
+constexpr uint32_t kDamagedPartText = 1690, kDamagedNoneText = 1691;  // a damaged statistics file
 constexpr uint8_t kCdTrack = 4;
 constexpr uint32_t kLineSize = 80;
 constexpr uint32_t kBoxPen = 55, kTextPen = 7, kMarkPen = 6, kMarkTextPen = 1, kTitlePen = 6, kLabelFill = 0;
@@ -410,8 +412,10 @@ int32_t StatistikScreen(int32_t) {
   d->selected = -1;
   for (uint32_t i = 0; i < kStatistikRanges; ++i)
     std::snprintf(d->rangeNames[i], sizeof d->rangeNames[i], "%s", GetCatalogStr(kRangeText + i));
-  // A refused file leaves both lists unmade: the requesters show their empty texts.
-  if (ReadStatistikDaten(&d->daten)) MakeStatistikLists(d);
+  // A file of which nothing could be read leaves both lists unmade: the
+  // requesters show their empty texts. A damaged one shows its whole records.
+  d->datenZustand = ReadStatistikDatenTeile(&d->daten, &d->datenVersprochen);
+  if (d->datenZustand > 0 || d->daten.count) MakeStatistikLists(d);
   PlayScreenCdTrack(kCdTrack);
   ScreenBase base{};
   auto fail = [&](uint32_t step, const char* line) {
@@ -440,6 +444,14 @@ int32_t StatistikScreen(int32_t) {
     return fail(SCREEN_STEP_GRAPHICS, "StatistiScreen: Konnte Screengfx nicht einrichten!\n");
   DrawStatistikGraph(d);
   ShowScreenBase(&base);
+  if (d->datenZustand < 0) {
+    // What is shown of a damaged file: its whole turns, or nothing.
+    std::string detail = GetCatalogStr(d->daten.count ? kDamagedPartText : kDamagedNoneText);
+    const size_t at = detail.find("%s");
+    if (d->daten.count && at != std::string::npos)
+      detail = detail.substr(0, at) + std::to_string(d->daten.count) + detail.substr(at + 2);
+    ScreenTellDamagedFileText(&base, StatistikPath, detail.c_str());
+  }
   do {
     int32_t event;
     Gadget* g = ScreenBaseEvent(&base, kTitlePen, &event);

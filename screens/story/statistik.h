@@ -34,6 +34,8 @@ struct StatistikData {
   ListHeader* available;        // StatistikKategorie nodes; null when the file was refused
   ListHeader* chosen;
   StatistikDaten daten;         // the records
+  int32_t datenZustand;         // ReadStatistikDatenTeile: 1 whole, -1 damaged (its whole records kept)
+  uint32_t datenVersprochen;    // the records its header promised
   uint32_t range;               // time range 0..4
   int32_t selected;             // selected line of the chosen list, -1 none
   char rangeNames[kStatistikRanges][20];

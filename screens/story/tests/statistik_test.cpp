@@ -217,10 +217,13 @@ TEST_P(StatistikScreenRun, AMissingFileShowsUnableInEveryRange) {
   KeepPicture(png);
 }
 
-TEST_P(StatistikScreenRun, DamagedFilesLeaveTheListsEmpty) {
+// A damaged file is told as the screen opens; a header with ten values per
+// record keeps the records its bytes hold whole (here the one of five
+// promised), any other damage keeps none and leaves the lists empty.
+TEST_P(StatistikScreenRun, DamagedFilesAreToldAndKeepTheirWholeRecords) {
   struct Case {
     std::vector<uint8_t> bytes;
-    bool lists;
+    bool damaged, lists;
   };
   std::vector<uint8_t> promised(10 + 40, 0);
   PutLE32(promised.data(), 5);  // five records promised, one there
@@ -228,19 +231,49 @@ TEST_P(StatistikScreenRun, DamagedFilesLeaveTheListsEmpty) {
   std::vector<uint8_t> values(10 + 40, 0);
   PutLE32(values.data(), 1);
   PutLE32(values.data() + 6, 11);  // eleven values a record
-  const std::vector<Case> cases = {{std::vector<uint8_t>(10, 0), true}, {promised, false}, {values, false},
-                                   {std::vector<uint8_t>(7, 0), false}};
+  const std::vector<Case> cases = {{std::vector<uint8_t>(10, 0), false, true}, {promised, true, true},
+                                   {values, true, false}, {std::vector<uint8_t>(7, 0), true, false}};
   int i = 0;
   for (const Case& c : cases) {
     ASSERT_TRUE(qoe_test::WriteFileBytes(kFile, c.bytes));
     qoe_test::LogLines log;
     const std::string png = Png("statistik_damaged_" + std::to_string(i++));
-    EXPECT_EQ(Run(Left(0) + Right(0) + Button("OK01") + Button("LAST") + Button("BACK") + "png " + png + "\n"), 2);
-    EXPECT_EQ(log.Has("ReadStatistikDaten"), !c.lists) << i;
+    EXPECT_EQ(Run(std::string(c.damaged ? "key enter\nwait 300\n" : "") + Left(0) + Right(0) + Button("OK01") +
+                  Button("LAST") + Button("BACK") + "png " + png + "\n"),
+              2);
+    EXPECT_EQ(log.Has("Beschaedigte Datei gemeldet: .\\Data\\Statistikdaten.qoe"), c.damaged) << i;
+    EXPECT_EQ(log.Has("AnzStatistikDaten 1"), c.damaged && c.lists) << i;
     EXPECT_EQ(log.Has("DrawStatistikGraph"), false) << i;  // never enough records to draw
     if (i == 2) KeepPicture(png);
     ReopenHeadlessScreen();
   }
+}
+
+// Ten whole turns under a count of fourteen, and the same file with its last
+// record torn: the whole turns are drawn.
+TEST_P(StatistikScreenRun, AFileWithADamagedTailDrawsItsWholeTurns) {
+  TenTurns();
+  std::vector<uint8_t> bytes = qoe_test::ReadFileBytes(kFile);
+  ASSERT_EQ(bytes.size(), 10u + 10u * 40u);
+  PutLE32(bytes.data(), 14);
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kFile, bytes));
+  {
+    qoe_test::LogLines log;
+    const std::string png = Png("statistik_damaged_tail");
+    EXPECT_EQ(Run("key enter\nwait 300\n" + Left(0) + Right(0) + Button("OK01") + "wait 300\npng " + png + "\n"), 2);
+    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\Statistikdaten.qoe"));
+    EXPECT_TRUE(log.Has("AnzStatistikDaten 10"));
+    EXPECT_TRUE(log.Has("DrawStatistikGraph: 1 Kurven, Zeitraum 0"));
+    KeepPicture(png);
+  }
+  ReopenHeadlessScreen();
+  PutLE32(bytes.data(), 10);
+  bytes.resize(bytes.size() - 20);
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kFile, bytes));
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("key enter\nwait 300\n" + Left(0) + Right(0) + Button("OK01")), 2);
+  EXPECT_TRUE(log.Has("AnzStatistikDaten 9"));
+  EXPECT_TRUE(log.Has("DrawStatistikGraph: 1 Kurven, Zeitraum 0"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, StatistikScreenRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
