@@ -291,14 +291,14 @@ int32_t AllocHafenFigurenListe(HafenScreenData* d) {
   if (!d->gelesen) return 1;
   uint8_t* move = nullptr;
   const int32_t state = LoadChunkState("MOVE", MapPrefsPath, &move);
-  if (state == CHUNK_DAMAGED) {
-    DebugLog("AllocFigurenListe: Konnte Liste nicht anlegen...\n");
-    return 0;
-  }
-  const int32_t ok = !move || ScanFigur2List(d->figuren, move);
+  const int32_t ok = state != CHUNK_DAMAGED && (!move || ScanFigur2List(d->figuren, move));
   if (move) FreeChunk(move);
   if (!ok) {
-    DebugLog("AllocFigurenListe: Ware konnt nicht in eine Liste eingescannt werden...\n");
+    DebugLog(state == CHUNK_DAMAGED ? "AllocFigurenListe: Konnte Liste nicht anlegen...\n"
+                                    : "AllocFigurenListe: Ware konnt nicht in eine Liste eingescannt werden...\n");
+    // No list of a file that could not be read: an empty one would be written over it.
+    DeleteList(d->figuren, 0);
+    d->figuren = nullptr;
     return 0;
   }
   d->figurenGeladen = d->figuren->count;
@@ -371,14 +371,15 @@ int32_t InitWerftRequester(HafenScreenData* d) {
       return 0;
     }
     uint8_t* ware = nullptr;
-    if (d->gelesen && LoadChunkState("WARE", kWarenChunk, &ware) == CHUNK_DAMAGED) {
-      DebugLog("InitWerftRequester: Konnte Liste nicht anlegen...\n");
-      return 0;
-    }
-    const int32_t ok = !ware || ScanWare2List(d->waren, ware);
+    const bool damaged = d->gelesen && LoadChunkState("WARE", kWarenChunk, &ware) == CHUNK_DAMAGED;
+    const int32_t ok = !damaged && (!ware || ScanWare2List(d->waren, ware));
     if (ware) FreeChunk(ware);
     if (!ok) {
-      DebugLog("InitWerftRequester: Ware konnt nicht in eine Liste eingescannt werden...\n");
+      DebugLog(damaged ? "InitWerftRequester: Konnte Liste nicht anlegen...\n"
+                       : "InitWerftRequester: Ware konnt nicht in eine Liste eingescannt werden...\n");
+      // No list of a file that could not be read: an empty one would be written over it.
+      DeleteList(d->waren, 0);
+      d->waren = nullptr;
       return 0;
     }
     DebugLog("InitWerftRequester: Anzahl der Waren %u\n", d->waren->count);

@@ -336,7 +336,12 @@ void ReadBack(HafenScreenData* d) {
 }  // namespace
 
 int32_t CarryOutShipyard(HafenScreenData* d, int32_t workaround) {
-  if (!d || !d->gelesen || !d->figuren || !d->waren || !d->schiffe) return 1;  // no game: nothing to write
+  if (!d || !d->gelesen) return 1;  // no game: nothing to write
+  if (!d->figuren || !d->waren || !d->schiffe) {
+    // A list whose file could not be read: nothing is written over that file.
+    DebugLog("SetNewShips: Die Listen sind nicht gelesen, keine Datei wurde ge\xE4ndert.\n");
+    return 0;
+  }
   if (workaround) {
     if (AnyLoadedInPort(d)) Notice(kUnload);
     else ClearPort(d);

@@ -477,6 +477,37 @@ TEST_P(HarbourRun, ADamagedMapPrefsIsNeverOverwrittenAndTheHarbourDoesNotStart) 
   EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ChunkBytes("SHIP", ReceivedPoolPath));
 }
 
+// A goods file or figure file that cannot be read leaves no empty list
+// behind that a confirmation could write over it: the shipyard's
+// confirmation then fails and changes no file.
+TEST_P(HarbourRun, AGoodsOrFigureFileThatCannotBeReadIsNeverWrittenFromAnEmptyList) {
+  if (GetParam() != 0) GTEST_SKIP() << "one display mode is enough";
+  for (const char* file : {"Data/WarenChunk.qoe", "Data/MapPrefs.qoe"}) {
+    SCOPED_TRACE(file);
+    const auto good = qoe_test::ReadFileBytes(file);
+    auto* d = static_cast<HafenScreenData*>(AllocVec(sizeof(HafenScreenData), MEMF_PUBLIC | MEMF_CLEAR));
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(LoadHafenData(d), 1);
+    ASSERT_TRUE(d->gelesen);
+    const bool goods = std::string(file) == "Data/WarenChunk.qoe";
+    // The other list is read whole first, as the shipyard does.
+    ASSERT_EQ(goods ? AllocHafenFigurenListe(d) : InitWerftRequester(d), 1);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(file, std::vector<uint8_t>(good.begin(), good.begin() + 30)));
+    const auto before = GameFiles();
+    EXPECT_EQ(goods ? InitWerftRequester(d) : AllocHafenFigurenListe(d), 0);
+    EXPECT_EQ(goods ? static_cast<void*>(d->waren) : static_cast<void*>(d->figuren), nullptr);
+    if (goods) EXPECT_EQ(InitWerftRequester(d), 0);  // asked again: still nothing
+    else EXPECT_EQ(AllocHafenFigurenListe(d), 0);
+    EXPECT_EQ(CarryOutShipyard(d, 0), 0);
+    EXPECT_EQ(GameFiles(), before);
+    d->gelesen = 0;
+    FreeAllThingsHafen(d);
+    WriteHafenData(d);
+    FreeVec(d);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(file, good));
+  }
+}
+
 TEST_P(HarbourRun, ADamagedOutgoingPoolIsReadFromTheReceivedTurnAndNotOverwritten) {
   auto pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
   const size_t at = std::string(pool.begin(), pool.end()).find("SHIPV001");
