@@ -267,6 +267,38 @@ TEST(ChunkFormat, RecordChunksByteExact) {
   FreeChunk(c);
 }
 
+// A chunk of records whose count runs past its end gives its whole records
+// (and is still damaged); a cut file gives nothing; a good one its count.
+TEST(ChunkFormat, WholeRecordsOfAChunkWhoseCountRunsPastItsEnd) {
+  auto record = [](uint32_t goods) {
+    return BE().u16(5).u16(static_cast<uint16_t>(goods)).u32(50).u32(3).u32(100).u32(0).u32(0).u32(0).u32(0).u16(0).b;
+  };
+  const Bytes good = Cat({Header("WARE", 2 + 2 * 36), BE().u16(2).b, record(23), record(11)});
+  ASSERT_TRUE(qoe_test::WriteFileBytes("w.qoe", good));
+  uint8_t* c = nullptr;
+  uint32_t whole = 0;
+  EXPECT_EQ(LoadChunkWholeRecords("WARE", "w.qoe", &c, &whole), CHUNK_GOOD);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(whole, 2u);
+  FreeChunk(c);
+  Bytes past = good;
+  past[13] = 5;  // five promised, two there
+  ASSERT_TRUE(qoe_test::WriteFileBytes("w.qoe", past));
+  EXPECT_EQ(LoadChunkWholeRecords("WARE", "w.qoe", &c, &whole), CHUNK_DAMAGED);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(whole, 2u);
+  EXPECT_EQ(ChunkGet16(c, 12), 2);
+  EXPECT_EQ(ChunkGet16(c, 14 + 36 + 2), 11);
+  EXPECT_EQ(ChunkLength(c), 2u + 2u * 36u);
+  FreeChunk(c);
+  EXPECT_EQ(LoadChunkState("WARE", "w.qoe", &c), CHUNK_DAMAGED);  // never taken as whole
+  EXPECT_EQ(c, nullptr);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("w.qoe", Bytes(good.begin(), good.begin() + 30)));
+  EXPECT_EQ(LoadChunkWholeRecords("WARE", "w.qoe", &c, &whole), CHUNK_DAMAGED);
+  EXPECT_EQ(c, nullptr);
+  EXPECT_EQ(whole, 0u);
+}
+
 TEST(ChunkFormat, ArmyFramingAndLetters) {
   BE army;
   army.id("ARMY").id("V001").u32(0).u32(1);

@@ -3,7 +3,7 @@
 // files are taken in the order of their names with comments skipped, and a
 // line with a bad ID, without text, in UTF-8, or an ID given twice stops
 // the kit with the file and the line.
-#include "catalog_kit.h"
+#include "tools/datakit/catalog_kit.h"
 
 #include <gtest/gtest.h>
 
