@@ -294,7 +294,7 @@ TEST_F(Recovery, AStartFinishesCommitRecordsBeforeItSweepsAndTellsWhatItCannotFi
   // staged files until then.
   fs::remove("Data/B.dat");
   fs::create_directories("Data/B.dat/x");
-  EXPECT_EQ(commit(), 0);
+  EXPECT_EQ(commit(), FILESET_PART);
   fs::remove_all("Data/B.dat");
   EXPECT_EQ(PrepareFolders(), 1);  // the sweep alone keeps the record's files
   EXPECT_EQ(RecoverAtStart(), 0);
@@ -314,7 +314,7 @@ TEST_F(Recovery, AStartFinishesCommitRecordsBeforeItSweepsAndTellsWhatItCannotFi
   // One that cannot be finished stays whole with its files and is told.
   fs::remove("Data/C.dat");
   fs::create_directories("Data/C.dat/x");
-  EXPECT_EQ(commit(), 0);  // A and B renamed, C not
+  EXPECT_EQ(commit(), FILESET_PART);  // A and B renamed, C not
   qoe_test::LogLines log;
   EXPECT_EQ(RecoverAtStart(), 1);
   ASSERT_NE(RecoveryNotice(), nullptr);
@@ -355,7 +355,7 @@ TEST_F(RecoveryTitle, TheTitleTellsOnceWhatTheStartCouldNotFinish) {
   const uint8_t a = 11, b = 12;
   FileSetWrite(set, ".\\Data\\A.dat", &a, 1);
   FileSetWrite(set, ".\\Data\\B.dat", &b, 1);
-  ASSERT_EQ(CommitFileSet(set), 0);
+  ASSERT_EQ(CommitFileSet(set), FILESET_PART);
   ASSERT_EQ(RecoverAtStart(), 1);
   ASSERT_NE(RecoveryNotice(), nullptr);
   static int32_t result;
