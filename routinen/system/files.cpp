@@ -1260,7 +1260,7 @@ void DropRecord(const std::string& name, const FileSet& s, const char* caller) {
     const bool open = Exists(st.tmp);
     DebugLog("%s:   %s -> %s %s\n", caller, st.tmp.c_str(), st.target.c_str(),
              open ? "nicht ausgefuehrt" : "war ausgefuehrt");
-    if (open) ::unlink(st.tmp.c_str());
+    if (open && ParentsAreFolders(st.tmp)) ::unlink(st.tmp.c_str());  // never through a link
   }
   for (const std::string& r : s.removals) DebugLog("%s:   - %s nicht ausgefuehrt\n", caller, r.c_str());
   DeleteRecord(name);
@@ -1385,7 +1385,11 @@ int32_t FinishCommitRecords() {
   for (Found& f : found) {
     const std::string& name = f.name;
     const FileSet& s = f.set;
-    const std::vector<std::string> changed = ChangedTargets(s);
+    // A path whose folder is a link is never followed, not even to judge it.
+    const bool inside = std::all_of(s.staged.begin(), s.staged.end(),
+                                    [](const FileSet::Staged& st) { return ParentsAreFolders(st.target); }) &&
+                        std::all_of(s.removals.begin(), s.removals.end(), ParentsAreFolders);
+    const std::vector<std::string> changed = inside ? ChangedTargets(s) : std::vector<std::string>{};
     if (!changed.empty()) {
       // A step alone could mix two saves: none is carried out.
       DebugLog("FinishCommitRecords: %s: Dateien wurden seitdem neu geschrieben und behalten ihren neueren Stand:\n",
