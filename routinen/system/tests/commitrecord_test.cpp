@@ -201,11 +201,17 @@ struct RecordRename {
   std::string staged, target;
   std::vector<uint8_t> bytes;
 };
-std::vector<uint8_t> CraftRecord(const std::vector<RecordRename>& renames, const std::vector<std::string>& removals) {
-  std::vector<uint8_t> img(20);
-  std::memcpy(img.data(), "QCOMMIT1", 8);
-  PutBE32(img.data() + 12, (uint32_t)renames.size());
-  PutBE32(img.data() + 16, (uint32_t)removals.size());
+// The format before ("QCOMMIT1"), or with states = true today's, each target
+// noted as absent.
+std::vector<uint8_t> CraftRecord(const std::vector<RecordRename>& renames, const std::vector<std::string>& removals,
+                                 bool states = false) {
+  const size_t head = states ? 28 : 20;
+  std::vector<uint8_t> img(head);
+  std::memcpy(img.data(), states ? "QCOMMIT2" : "QCOMMIT1", 8);
+  if (states) PutBE32(img.data() + 16, 7);  // sequence number 7
+  PutBE32(img.data() + head - 8, (uint32_t)renames.size());
+  PutBE32(img.data() + head - 4, (uint32_t)removals.size());
+  const std::vector<uint8_t> absent(states ? 33 : 0, 0);
   auto text = [&img](const std::string& t) {
     uint8_t n[2];
     PutBE16(n, (uint16_t)t.size());
@@ -219,8 +225,12 @@ std::vector<uint8_t> CraftRecord(const std::vector<RecordRename>& renames, const
     PutBE32(v, (uint32_t)r.bytes.size());
     PutBE32(v + 4, Crc32(r.bytes.data(), (uint32_t)r.bytes.size()));
     img.insert(img.end(), v, v + 8);
+    img.insert(img.end(), absent.begin(), absent.end());
   }
-  for (const auto& r : removals) text(r);
+  for (const auto& r : removals) {
+    text(r);
+    img.insert(img.end(), absent.begin(), absent.end());
+  }
   PutBE32(img.data() + 8, (uint32_t)(img.size() + 4 - 12));
   uint8_t crc[4];
   PutBE32(crc, Crc32(img.data(), (uint32_t)img.size()));
@@ -459,15 +469,18 @@ TEST(CommitRecord, NoRecordLeadsOutsideTheWorkingFolder) {
       {{}, {"Link/victim.dat", "Data/y"}, 1},
       {{{".qoetmp-victim.dat.ABCDEF", "Link/victim.dat", two}}, {}, 1},
   };
-  for (const Bad& b : bad) {
-    ASSERT_TRUE(WriteFileBytes(".qoecommit-BADBAD", CraftRecord(b.renames, b.removals)));
-    HookCalls hook;
-    EXPECT_EQ(FinishCommitRecords(), b.unfinished);
-    EXPECT_EQ(ReadFileBytes((outside / "victim.dat").string()), Content(1, 10));
-    EXPECT_TRUE(fs::exists(outside / ".qoetmp-victim.dat.ABCDEF"));
-    fs::remove(".qoecommit-BADBAD");
-    Put("Data/.qoetmp-x.ABCDEF", two);
-  }
+  for (bool states : {false, true})
+    for (const Bad& b : bad) {
+      // Today's records note each target as absent: one that is there
+      // would drop the record, yet a link is not followed even for that.
+      ASSERT_TRUE(WriteFileBytes(".qoecommit-BADBAD", CraftRecord(b.renames, b.removals, states)));
+      HookCalls hook;
+      EXPECT_EQ(FinishCommitRecords(), b.unfinished) << states;
+      EXPECT_EQ(ReadFileBytes((outside / "victim.dat").string()), Content(1, 10));
+      EXPECT_TRUE(fs::exists(outside / ".qoetmp-victim.dat.ABCDEF")) << states;
+      fs::remove(".qoecommit-BADBAD");
+      Put("Data/.qoetmp-x.ABCDEF", two);
+    }
   fs::remove_all(outside);
 }
 
