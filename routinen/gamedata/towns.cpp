@@ -352,7 +352,7 @@ int32_t ChangeTownName(uint32_t town_id, const char* new_name) {
     FileSetWrite(set, new_path, img, TOWN_FILE_SIZE);
     FileSetWrite(set, kTownList, limg, lsize);
     if (strcasecmp(old_path, new_path)) FileSetRemove(set, old_path);
-    ok = CommitFileSet(set);
+    ok = CommitFileSet(set) != 0;  // saved in part counts as kept
     set = nullptr;
   }
   if (set) AbortFileSet(set);

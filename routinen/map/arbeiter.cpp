@@ -276,7 +276,7 @@ int32_t GoAutomatic() {
   }
   FreeVec(names);
   if (set) {
-    if (ok) ok = CommitFileSet(set);
+    if (ok) ok = CommitFileSet(set) != 0;  // saved in part counts as kept
     else AbortFileSet(set);
   }
   if (!ok) DebugLog("ArbeiterReq: Konnte die Kulturdateien nicht l\xF6schen...\n");
@@ -302,7 +302,7 @@ int32_t WriteClose(const ArbeiterState* s, ListHeader* list, uint32_t x, uint32_
     FreeVec(image);
   }
   if (set) {
-    if (ok) ok = CommitFileSet(set);
+    if (ok) ok = CommitFileSet(set) != 0;  // saved in part counts as kept
     else AbortFileSet(set);
   }
   if (!ok) DebugLog("ArbeiterReq: Konnte die Kulturdatei nicht speichern...\n");

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "byteorder.h"
+#include "catalog.h"
 #include "checksum.h"
 #include "memory.h"
 #include "platform/log.h"
@@ -59,8 +60,17 @@ struct FileLayerState {
   void* syncHookUser = nullptr;
   // Told of each commit record that start-up could not finish (any thread).
   std::atomic<CommitRecordHook> recordHook{nullptr};
+  // Told of each commit record dropped because its files were written since.
+  std::atomic<CommitDroppedHook> droppedHook{nullptr};
+  // Test seam: sees (and may fail) every rename of a file set; under hookLock.
+  FileRenameHook renameHook = nullptr;
+  void* renameHookUser = nullptr;
 };
 FileLayerState g_files;
+
+// A commit left pending in this run that names the disk path is finished or
+// dropped before the path is written again (defined with the file sets).
+void SettlePendingFor(const std::string& disk_path);
 
 // How many of n bytes may be written; *fail is set when the write must fail
 // after those bytes (the budget is then used up).
@@ -696,6 +706,7 @@ void* LoadFile2Mem(const char* path, uint32_t alloc_flags) {
 int32_t SaveMem2File(const char* path, const void* memory, uint32_t length) {
   std::string p;
   if (!ResolveDisk(path, &p) || (!memory && length > 0)) return 0;
+  SettlePendingFor(p);
   bool ok = ReplaceFileDisk(p, [memory, length](int fd) { return length == 0 || WriteAll(fd, memory, length); });
   if (!ok) DebugLog("SaveMem2File: Konnte Datei %s nicht schreiben\n", path);
   return ok ? 1 : 0;
@@ -704,6 +715,7 @@ int32_t SaveMem2File(const char* path, const void* memory, uint32_t length) {
 int32_t DeleteFileA(const char* path) {
   std::string p;
   if (!ResolveDisk(path, &p)) return 0;
+  SettlePendingFor(p);
   return ::unlink(p.c_str()) == 0 ? 1 : 0;
 }
 
@@ -826,18 +838,59 @@ void FileSetSyncHook(FileSyncHook hook, void* user) {
 //
 // A commit of more than one change first writes a commit record at the top
 // of the working folder (".qoecommit-XXXXXX") naming every rename and
-// removal, synced before the first rename; the record goes once all are
-// done. FinishCommitRecords carries out what a kill or a failure left. The
-// record's layout is in docs/architecture.md ("The commit record").
+// removal and what each target was then, synced before the first rename;
+// the record goes once all are done. A failed first step drops the record
+// (nothing changed); a later one is retried at once, and what still fails
+// stays pending: the next write of one of its targets in this run, or the
+// next start (FinishCommitRecords), finishes it, or drops it when a target
+// was written since. The record's layout is in docs/architecture.md ("The
+// commit record").
 
 namespace {
 
 constexpr char kRecordPrefix[] = ".qoecommit-";
 // How deep start-up looks for staged files that no record names.
 constexpr uint32_t kStaleSweepDepth = 6;
-constexpr char kRecordMagic[8] = {'Q', 'C', 'O', 'M', 'M', 'I', 'T', '1'};
+// The version before wrote records without target states or sequence
+// numbers; they are still read and finished.
+constexpr char kRecordMagicOld[8] = {'Q', 'C', 'O', 'M', 'M', 'I', 'T', '1'};
+constexpr char kRecordMagic[8] = {'Q', 'C', 'O', 'M', 'M', 'I', 'T', '2'};
 constexpr uint32_t kMaxRecordSize = 16u << 20;
-constexpr uint32_t kRecordHead = 20;  // magic, rest length, two counts
+constexpr uint32_t kRecordHeadOld = 20;  // magic, rest length, two counts
+constexpr uint32_t kRecordHead = 28;     // magic, rest length, sequence, two counts
+constexpr uint32_t kStateSize = 33;      // present, device, inode, size, modification time
+
+// What a target was when the record was written: one lstat (every write
+// renames a new file into place, so a newer file has another inode or time).
+struct TargetState {
+  uint8_t present = 0;  // 0 absent, 1 a file (or link), 2 a folder
+  uint64_t dev = 0, ino = 0, size = 0, mtime_ns = 0;
+};
+
+TargetState StateOf(const std::string& path) {
+  TargetState t;
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return t;
+  t.present = S_ISDIR(st.st_mode) ? 2 : 1;
+  t.dev = (uint64_t)st.st_dev;
+  t.ino = (uint64_t)st.st_ino;
+  t.size = (uint64_t)st.st_size;
+  t.mtime_ns = (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
+  return t;
+}
+
+bool SameState(const TargetState& a, const TargetState& b) {
+  if (a.present != b.present) return false;
+  return !a.present || (a.dev == b.dev && a.ino == b.ino && a.size == b.size && a.mtime_ns == b.mtime_ns);
+}
+
+// True when the target holds something newer than the record knew: it is no
+// longer what it was, unless only a folder that stood in the way went (no
+// file is written as a folder, so nothing newer is lost by the rename).
+bool WrittenSince(const TargetState& before, const TargetState& now) {
+  if (before.present == 2 && !now.present) return false;
+  return !SameState(before, now);
+}
 
 }  // namespace
 
@@ -845,13 +898,73 @@ struct FileSet {
   struct Staged {
     std::string tmp, target;  // disk paths, the temporary file beside its target
     uint32_t size, crc;       // of the bytes staged
+    TargetState before;       // the target when the record was written
   };
   std::vector<Staged> staged;
   std::vector<std::string> removals;  // deleted at commit
+  std::vector<TargetState> removalsBefore;
+  uint64_t seq = 0;         // the record's place in the order of writing
+  bool oldFormat = false;   // read from a record without target states
   bool failed = false;
 };
 
 namespace {
+
+// The file sets' state record: the commits of this run that a failed
+// rename left part done (their records stay on disk too), and the sequence
+// number of the next record. Under lock; `count` lets writes skip it.
+struct PendingCommit {
+  std::string record;  // the record's name at the top of the working folder
+  FileSet set;
+};
+struct FileSetState {
+  std::mutex lock;
+  std::atomic<uint32_t> count{0};
+  std::vector<PendingCommit> pending;
+  uint64_t nextSeq = 1;
+};
+FileSetState g_sets;
+
+// A sequence number above every record written before, in this run or an
+// earlier one (start-up raises nextSeq past the records it finds; the
+// clock keeps the order where it did not run).
+uint64_t NextRecordSeq() {
+  std::lock_guard<std::mutex> g(g_sets.lock);
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  const uint64_t now = (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
+  const uint64_t seq = std::max(g_sets.nextSeq, now);
+  g_sets.nextSeq = seq + 1;
+  return seq;
+}
+
+void WriteBE64(BoundedWriter& w, uint64_t v) {
+  WriteBE32(w, (uint32_t)(v >> 32));
+  WriteBE32(w, (uint32_t)v);
+}
+uint64_t ReadBE64(BoundedReader& r) {
+  const uint64_t hi = ReadBE32(r);
+  return hi << 32 | ReadBE32(r);
+}
+
+void WriteState(BoundedWriter& w, const TargetState& t) {
+  const uint8_t present = t.present;
+  WriteBytes(w, &present, 1);
+  WriteBE64(w, t.dev);
+  WriteBE64(w, t.ino);
+  WriteBE64(w, t.size);
+  WriteBE64(w, t.mtime_ns);
+}
+bool ReadState(BoundedReader& r, TargetState* t) {
+  const uint8_t* p = ReadSpan(r, 1);
+  if (!p || *p > 2) return false;
+  t->present = *p;
+  t->dev = ReadBE64(r);
+  t->ino = ReadBE64(r);
+  t->size = ReadBE64(r);
+  t->mtime_ns = ReadBE64(r);
+  return r.ok;
+}
 
 // The record of a set: see the layout in docs/architecture.md.
 std::vector<uint8_t> CommitRecordImage(const FileSet& s) {
@@ -859,13 +972,14 @@ std::vector<uint8_t> CommitRecordImage(const FileSet& s) {
   for (const auto& st : s.staged) {
     std::string dir, name;
     SplitDisk(st.tmp, &dir, &name);
-    n += 2 + name.size() + 2 + st.target.size() + 8;
+    n += 2 + name.size() + 2 + st.target.size() + 8 + kStateSize;
   }
-  for (const std::string& r : s.removals) n += 2 + r.size();
+  for (const std::string& r : s.removals) n += 2 + r.size() + kStateSize;
   std::vector<uint8_t> img(n);
   BoundedWriter w = MakeWriter(img.data(), img.size());
   WriteBytes(w, kRecordMagic, 8);
   WriteBE32(w, (uint32_t)(n - 12));
+  WriteBE64(w, s.seq);
   WriteBE32(w, (uint32_t)s.staged.size());
   WriteBE32(w, (uint32_t)s.removals.size());
   auto text = [&w](const std::string& t) {
@@ -879,8 +993,12 @@ std::vector<uint8_t> CommitRecordImage(const FileSet& s) {
     text(st.target);
     WriteBE32(w, st.size);
     WriteBE32(w, st.crc);
+    WriteState(w, st.before);
   }
-  for (const std::string& r : s.removals) text(r);
+  for (size_t i = 0; i < s.removals.size(); i++) {
+    text(s.removals[i]);
+    WriteState(w, s.removalsBefore[i]);
+  }
   WriteBE32(w, Crc32(img.data(), (uint32_t)(n - 4)));
   return img;
 }
@@ -899,14 +1017,17 @@ bool RecordPathOk(const std::string& p) {
   }
 }
 
-// Reads a record (through the bounded reader) into a set; false when it is
-// damaged or half written.
+// Reads a record of either format (through the bounded reader) into a set;
+// false when it is damaged or half written.
 bool ParseCommitRecord(const std::vector<uint8_t>& img, FileSet* s) {
-  if (img.size() < kRecordHead + 4 || img.size() > kMaxRecordSize) return false;
+  if (img.size() < kRecordHeadOld + 4 || img.size() > kMaxRecordSize) return false;
   if (GetBE32(img.data() + img.size() - 4) != Crc32(img.data(), (uint32_t)img.size() - 4)) return false;
   BoundedReader r = MakeReader(img.data(), img.size() - 4);
   const uint8_t* magic = ReadSpan(r, 8);
-  if (!magic || std::memcmp(magic, kRecordMagic, 8) != 0 || ReadBE32(r) != img.size() - 12) return false;
+  if (!magic || ReadBE32(r) != img.size() - 12) return false;
+  if (std::memcmp(magic, kRecordMagicOld, 8) == 0) s->oldFormat = true;
+  else if (std::memcmp(magic, kRecordMagic, 8) != 0) return false;
+  if (!s->oldFormat) s->seq = ReadBE64(r);
   const uint32_t renames = ReadBE32(r), removals = ReadBE32(r);
   auto text = [&r](std::string* out) {
     const uint16_t len = ReadBE16(r);
@@ -916,22 +1037,26 @@ bool ParseCommitRecord(const std::vector<uint8_t>& img, FileSet* s) {
     return true;
   };
   // Each entry takes at least 4 bytes, so the counts are bounded by the size.
-  if (renames > ReaderLeft(r) / 4 || removals > ReaderLeft(r) / 2) return false;
+  if (!r.ok || renames > ReaderLeft(r) / 4 || removals > ReaderLeft(r) / 2) return false;
   for (uint32_t i = 0; i < renames; i++) {
     std::string name, target;
     if (!text(&name) || !text(&target)) return false;
     const uint32_t size = ReadBE32(r), crc = ReadBE32(r);
+    TargetState before;
+    if (!s->oldFormat && !ReadState(r, &before)) return false;
     if (!r.ok || !RecordPathOk(target) || name.find('/') != std::string::npos || !RecordPathOk(name) ||
         name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0)
       return false;
     std::string dir, base;
     SplitDisk(target, &dir, &base);
-    s->staged.push_back({JoinDisk(dir, name), target, size, crc});
+    s->staged.push_back({JoinDisk(dir, name), target, size, crc, before});
   }
   for (uint32_t i = 0; i < removals; i++) {
     std::string path;
-    if (!text(&path) || !RecordPathOk(path)) return false;
+    TargetState before;
+    if (!text(&path) || !RecordPathOk(path) || (!s->oldFormat && !ReadState(r, &before))) return false;
     s->removals.push_back(path);
+    s->removalsBefore.push_back(before);
   }
   return r.ok && ReaderLeft(r) == 0;
 }
@@ -996,6 +1121,38 @@ bool Exists(const std::string& p) {
   return ::lstat(p.c_str(), &st) == 0;
 }
 
+bool IsRemoved(const FileSet& s, const std::string& path) {
+  return std::find(s.removals.begin(), s.removals.end(), path) != s.removals.end();
+}
+
+// The targets written since the record (a newer state the record must not
+// replace): a target not yet replaced that is no longer what it was, or one
+// replaced whose new bytes are gone again. Empty for a record of the old
+// format, which knows no states.
+std::vector<std::string> ChangedTargets(const FileSet& s) {
+  std::vector<std::string> out;
+  if (s.oldFormat) return out;
+  for (const auto& st : s.staged) {
+    const TargetState now = StateOf(st.target);
+    if (Exists(st.tmp)) {
+      if (WrittenSince(st.before, now)) out.push_back(st.target);
+      continue;
+    }
+    // Renamed, or its new file lost on the way (the target then is as it was).
+    if (SameState(now, st.before)) continue;
+    if (FileHolds(st.target, st.size, st.crc) || (IsRemoved(s, st.target) && !now.present)) continue;
+    out.push_back(st.target);
+  }
+  for (size_t i = 0; i < s.removals.size(); i++) {
+    const std::string& r = s.removals[i];
+    if (std::any_of(s.staged.begin(), s.staged.end(), [&r](const FileSet::Staged& st) { return st.target == r; }))
+      continue;  // replaced and deleted by the set itself: judged above
+    const TargetState now = StateOf(r);
+    if (now.present && WrittenSince(s.removalsBefore[i], now)) out.push_back(r);
+  }
+  return out;
+}
+
 // Why a record's renames and removals cannot all be carried out from where
 // they stand (null when they can): nothing is changed before this is known.
 const char* CommitRecordProblem(const FileSet& s) {
@@ -1007,8 +1164,7 @@ const char* CommitRecordProblem(const FileSet& s) {
       continue;
     }
     // Its rename was done, unless the new file was lost on the way.
-    const bool removed = std::find(s.removals.begin(), s.removals.end(), st.target) != s.removals.end();
-    if (FileHolds(st.target, st.size, st.crc) || (removed && !Exists(st.target))) continue;
+    if (FileHolds(st.target, st.size, st.crc) || (IsRemoved(s, st.target) && !Exists(st.target))) continue;
     return "a new file waiting to replace an old one is gone";
   }
   for (const std::string& r : s.removals) {
@@ -1018,21 +1174,41 @@ const char* CommitRecordProblem(const FileSet& s) {
   return nullptr;
 }
 
-// Renames and removes as the set says; with skip_done a staged file that is
-// gone counts as renamed. Stops at the first failure (logged).
-bool ApplyFileSet(const FileSet& s, bool skip_done) {
-  for (const auto& st : s.staged) {
-    if (skip_done && !Exists(st.tmp)) continue;
-    if (::rename(st.tmp.c_str(), st.target.c_str()) != 0) {
-      DebugLog("CommitFileSet: Konnte %s nicht ersetzen\n", st.target.c_str());
+// One rename of a set, through the test seam.
+bool RenameStep(const std::string& from, const std::string& to) {
+  {
+    std::lock_guard<std::mutex> g(g_files.hookLock);
+    if (g_files.renameHook && !g_files.renameHook(from.c_str(), to.c_str(), g_files.renameHookUser)) {
+      errno = EIO;
       return false;
     }
   }
-  for (const std::string& r : s.removals)
-    if (::unlink(r.c_str()) != 0 && errno != ENOENT) {
-      DebugLog("CommitFileSet: Konnte %s nicht loeschen\n", r.c_str());
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Renames and removes as the set says; with skip_done a staged file that is
+// gone counts as renamed. Stops at the first failure (logged); *done (may be
+// null) counts the steps carried out.
+bool ApplyFileSet(const FileSet& s, bool skip_done, size_t* done = nullptr) {
+  size_t n = 0;
+  for (const auto& st : s.staged) {
+    if (skip_done && !Exists(st.tmp)) continue;
+    if (!RenameStep(st.tmp, st.target)) {
+      DebugLog("CommitFileSet: Konnte %s nicht ersetzen\n", st.target.c_str());
+      if (done) *done = n;
       return false;
     }
+    n++;
+  }
+  for (const std::string& r : s.removals) {
+    if (::unlink(r.c_str()) != 0 && errno != ENOENT) {
+      DebugLog("CommitFileSet: Konnte %s nicht loeschen\n", r.c_str());
+      if (done) *done = n;
+      return false;
+    }
+    n++;
+  }
+  if (done) *done = n;
   return true;
 }
 
@@ -1070,6 +1246,26 @@ bool WriteCommitRecord(const FileSet& s, std::string* path) {
   return ok;
 }
 
+// Deletes a record, lastingly (a record that came back would be judged again).
+void DeleteRecord(const std::string& name) {
+  ::unlink(name.c_str());
+  if (g_files.syncWrites.load(std::memory_order_relaxed)) SyncDir("");
+}
+
+// Drops a record none of whose remaining steps may be carried out: its
+// staged files and the record go; each step is logged.
+void DropRecord(const std::string& name, const FileSet& s, const char* caller) {
+  DebugLog("%s: %s verworfen, seine offenen Schritte werden nicht ausgefuehrt\n", caller, name.c_str());
+  for (const auto& st : s.staged) {
+    const bool open = Exists(st.tmp);
+    DebugLog("%s:   %s -> %s %s\n", caller, st.tmp.c_str(), st.target.c_str(),
+             open ? "nicht ausgefuehrt" : "war ausgefuehrt");
+    if (open && ParentsAreFolders(st.tmp)) ::unlink(st.tmp.c_str());  // never through a link
+  }
+  for (const std::string& r : s.removals) DebugLog("%s:   - %s nicht ausgefuehrt\n", caller, r.c_str());
+  DeleteRecord(name);
+}
+
 // The records at the top of the working folder, in name order.
 std::vector<std::string> CommitRecordNames() {
   std::vector<std::string> out;
@@ -1094,18 +1290,75 @@ std::vector<std::string> StagedFilesOfRecords() {
   return out;
 }
 
+bool SetNames(const FileSet& s, const std::string& path) {
+  if (IsRemoved(s, path)) return true;
+  return std::any_of(s.staged.begin(), s.staged.end(), [&path](const FileSet::Staged& st) { return st.target == path; });
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += (out.empty() ? "" : "\n") + l;
+  return out;
+}
+
+void SettlePendingFor(const std::string& disk_path) {
+  if (g_sets.count.load(std::memory_order_acquire) == 0) return;
+  std::lock_guard<std::mutex> g(g_sets.lock);
+  for (size_t i = 0; i < g_sets.pending.size();) {
+    PendingCommit& p = g_sets.pending[i];
+    if (!SetNames(p.set, disk_path)) {
+      i++;
+      continue;
+    }
+    // Finished now if it can be, else dropped: the new write must not be
+    // replaced by it later.
+    if (ChangedTargets(p.set).empty() && !CommitRecordProblem(p.set) && ApplyFileSet(p.set, true)) {
+      SyncSetFolders(p.set);
+      DeleteRecord(p.record);
+      DebugLog("CommitFileSet: %s vor dem Schreiben von %s abgeschlossen\n", p.record.c_str(), disk_path.c_str());
+    } else {
+      DebugLog("CommitFileSet: %s kann vor dem Schreiben von %s nicht abgeschlossen werden\n", p.record.c_str(),
+               disk_path.c_str());
+      DropRecord(p.record, p.set, "CommitFileSet");
+    }
+    g_sets.pending.erase(g_sets.pending.begin() + (ptrdiff_t)i);
+    g_sets.count.store((uint32_t)g_sets.pending.size(), std::memory_order_release);
+  }
+}
+
 }  // namespace
 
+const char* CommitPartText(void) { return GetCatalogStr(1702); }
+
 void SetCommitRecordHook(CommitRecordHook hook) { g_files.recordHook.store(hook); }
+void SetCommitDroppedHook(CommitDroppedHook hook) { g_files.droppedHook.store(hook); }
+
+void FileSetRenameHook(FileRenameHook hook, void* user) {
+  std::lock_guard<std::mutex> g(g_files.hookLock);
+  g_files.renameHook = hook;
+  g_files.renameHookUser = user;
+}
 
 int32_t FinishCommitRecords() {
+  // A new start: what this run left pending is judged from the disk again.
+  {
+    std::lock_guard<std::mutex> g(g_sets.lock);
+    g_sets.pending.clear();
+    g_sets.count.store(0, std::memory_order_release);
+  }
   int32_t unfinished = 0;
+  struct Found {
+    std::string name;
+    FileSet set;
+    uint64_t mtime_ns;
+  };
+  std::vector<Found> found;
   for (const std::string& name : CommitRecordNames()) {
     std::vector<uint8_t> img;
-    FileSet s;
+    Found f{name, FileSet{}, 0};
     struct stat st;
     if (::lstat(name.c_str(), &st) != 0) continue;
-    if (!S_ISREG(st.st_mode) || !ReadSmallFile(name, kMaxRecordSize, &img) || !ParseCommitRecord(img, &s)) {
+    if (!S_ISREG(st.st_mode) || !ReadSmallFile(name, kMaxRecordSize, &img) || !ParseCommitRecord(img, &f.set)) {
       // Written only part-way or damaged: no rename had begun (the record is
       // whole on disk before the first one). Its staged files are swept below.
       DebugLog("FinishCommitRecords: Beschaedigter Eintrag %s verworfen\n", name.c_str());
@@ -1115,22 +1368,57 @@ int32_t FinishCommitRecords() {
       }
       continue;
     }
+    f.mtime_ns = (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
+    found.push_back(std::move(f));
+  }
+  // In the order written: the version before's records first (by the time
+  // they were written), then by sequence number.
+  std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    if (a.set.oldFormat != b.set.oldFormat) return a.set.oldFormat;
+    if (a.set.oldFormat) return a.mtime_ns < b.mtime_ns;
+    return a.set.seq < b.set.seq;
+  });
+  {
+    std::lock_guard<std::mutex> g(g_sets.lock);
+    for (const Found& f : found) g_sets.nextSeq = std::max(g_sets.nextSeq, f.set.seq + 1);
+  }
+  for (Found& f : found) {
+    const std::string& name = f.name;
+    const FileSet& s = f.set;
+    // A path whose folder is a link is never followed, not even to judge it.
+    const bool inside = std::all_of(s.staged.begin(), s.staged.end(),
+                                    [](const FileSet::Staged& st) { return ParentsAreFolders(st.target); }) &&
+                        std::all_of(s.removals.begin(), s.removals.end(), ParentsAreFolders);
+    const std::vector<std::string> changed = inside ? ChangedTargets(s) : std::vector<std::string>{};
+    if (!changed.empty()) {
+      // A step alone could mix two saves: none is carried out.
+      DebugLog("FinishCommitRecords: %s: Dateien wurden seitdem neu geschrieben und behalten ihren neueren Stand:\n",
+               name.c_str());
+      for (const std::string& c : changed) DebugLog("FinishCommitRecords:   %s\n", c.c_str());
+      DropRecord(name, s, "FinishCommitRecords");
+      if (CommitDroppedHook hook = g_files.droppedHook.load()) hook(name.c_str(), JoinLines(changed).c_str());
+      continue;
+    }
     const char* problem = CommitRecordProblem(s);
     if (!problem && !ApplyFileSet(s, true)) problem = "a file could not be renamed or deleted";
     if (problem) {
       DebugLog("FinishCommitRecords: %s kann nicht abgeschlossen werden (%s), er bleibt mit seinen Dateien\n",
                name.c_str(), problem);
-      for (const auto& f : s.staged) DebugLog("FinishCommitRecords:   %s -> %s\n", f.tmp.c_str(), f.target.c_str());
+      for (const auto& st : s.staged) DebugLog("FinishCommitRecords:   %s -> %s\n", st.tmp.c_str(), st.target.c_str());
       for (const std::string& r : s.removals) DebugLog("FinishCommitRecords:   - %s\n", r.c_str());
       if (CommitRecordHook hook = g_files.recordHook.load()) hook(name.c_str(), problem);
       unfinished++;
+      // A write of one of its files in this run finishes or drops it first.
+      std::lock_guard<std::mutex> g(g_sets.lock);
+      g_sets.pending.push_back({name, std::move(f.set)});
+      g_sets.count.store((uint32_t)g_sets.pending.size(), std::memory_order_release);
       continue;
     }
     SyncSetFolders(s);
     ::unlink(name.c_str());
     SyncDir("");
-    DebugLog("FinishCommitRecords: %s abgeschlossen (%zu Dateien ersetzt, %zu geloescht)\n", name.c_str(),
-             s.staged.size(), s.removals.size());
+    DebugLog("FinishCommitRecords: %s abgeschlossen (%zu Dateien ersetzt, %zu geloescht)%s\n", name.c_str(),
+             s.staged.size(), s.removals.size(), s.oldFormat ? " (altes Format)" : "");
   }
   if (uint32_t n = RemoveStaleTempFiles(".\\", kStaleSweepDepth))
     DebugLog("FinishCommitRecords: %u verwaiste temporaere Datei(en) geloescht\n", n);
@@ -1146,6 +1434,8 @@ int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t le
     s->failed = true;
     return 0;
   }
+  // A change left pending over this file is settled before it is compared.
+  SettlePendingFor(target);
   // A second write of the same target replaces the staged one.
   for (auto& st : s->staged)
     if (st.target == target) {
@@ -1189,7 +1479,7 @@ int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t le
     s->failed = true;
     return 0;
   }
-  s->staged.push_back({tmp, target, length, length ? Crc32(data, length) : 0});
+  s->staged.push_back({tmp, target, length, length ? Crc32(data, length) : 0, TargetState{}});
   return 1;
 }
 
@@ -1200,7 +1490,9 @@ int32_t FileSetRemove(FileSet* s, const char* path) {
     s->failed = true;
     return 0;
   }
+  SettlePendingFor(target);
   s->removals.push_back(target);
+  s->removalsBefore.push_back(TargetState{});
   return 1;
 }
 
@@ -1216,6 +1508,9 @@ int32_t CommitFileSet(FileSet* s) {
     AbortFileSet(s);
     return 0;
   }
+  // A change of another set left pending over these files goes first.
+  for (const auto& st : s->staged) SettlePendingFor(st.target);
+  for (const std::string& r : s->removals) SettlePendingFor(r);
   // Each staged file is flushed before any rename, so a crash never shows a
   // renamed file without its bytes; only this set's files are waited for.
   if (g_files.syncWrites.load(std::memory_order_relaxed)) {
@@ -1227,23 +1522,51 @@ int32_t CommitFileSet(FileSet* s) {
       return 0;
     }
   }
-  // One rename or removal is all or nothing by itself; more need the record.
+  // One rename or removal is all or nothing by itself; more need the record,
+  // which keeps what each target is now.
   std::string record;
   const bool recorded = s->staged.size() + s->removals.size() > 1;
-  if (recorded && !WriteCommitRecord(*s, &record)) {
-    DebugLog("CommitFileSet: Konnte den Eintrag der Aenderung nicht schreiben\n");
-    AbortFileSet(s);
+  if (recorded) {
+    for (auto& st : s->staged) st.before = StateOf(st.target);
+    for (size_t i = 0; i < s->removals.size(); i++) s->removalsBefore[i] = StateOf(s->removals[i]);
+    s->seq = NextRecordSeq();
+    if (!WriteCommitRecord(*s, &record)) {
+      DebugLog("CommitFileSet: Konnte den Eintrag der Aenderung nicht schreiben\n");
+      AbortFileSet(s);
+      return 0;
+    }
+  }
+  size_t done = 0;
+  bool ok = ApplyFileSet(*s, false, &done);
+  if (!ok && done == 0) {
+    // Nothing changed: the failure means just that, the record goes.
+    if (recorded) DeleteRecord(record);
+    for (const auto& st : s->staged) ::unlink(st.tmp.c_str());
+    DebugLog("CommitFileSet: Nichts wurde geaendert\n");
+    delete s;
     return 0;
   }
-  const bool ok = ApplyFileSet(*s, false);
+  if (!ok) {
+    DebugLog("CommitFileSet: Die uebrigen Schritte werden noch einmal versucht\n");
+    ok = ApplyFileSet(*s, true);
+  }
   SyncSetFolders(*s);
-  if (ok && recorded) ::unlink(record.c_str());
-  if (!ok && recorded)
-    DebugLog("CommitFileSet: %s bleibt, der naechste Start schliesst die Aenderung ab\n", record.c_str());
-  if (!ok && !recorded)
-    for (const auto& st : s->staged) ::unlink(st.tmp.c_str());
+  if (ok) {
+    if (recorded) ::unlink(record.c_str());
+    delete s;
+    return 1;
+  }
+  // Part done: the record stays for the next start, and a write of one of
+  // its files in this run finishes or drops it first.
+  DebugLog("CommitFileSet: %s bleibt, die Aenderung ist nur zum Teil geschehen; der naechste Start schliesst sie ab\n",
+           record.c_str());
+  {
+    std::lock_guard<std::mutex> g(g_sets.lock);
+    g_sets.pending.push_back({record, std::move(*s)});
+    g_sets.count.store((uint32_t)g_sets.pending.size(), std::memory_order_release);
+  }
   delete s;
-  return ok ? 1 : 0;
+  return FILESET_PART;
 }
 
 // ---------------------------------------------------------------------------
@@ -1288,7 +1611,9 @@ int32_t FileStreamClose(FileStream* s) {
 int32_t CommitFileStream(FileStream* s, const char* path) {
   if (!s) return 0;
   std::string target = s->target;
-  bool ok = (!path || ResolveDisk(path, &target)) && FileStreamClose(s) && ::rename(s->tmp.c_str(), target.c_str()) == 0;
+  bool ok = (!path || ResolveDisk(path, &target)) && FileStreamClose(s);
+  if (ok) SettlePendingFor(target);
+  ok = ok && ::rename(s->tmp.c_str(), target.c_str()) == 0;
   if (ok) {
     std::string dir, name;
     SplitDisk(target, &dir, &name);

@@ -103,26 +103,47 @@ struct FileSet;
 FileSet* BeginFileSet();  // null when out of memory
 int32_t FileSetWrite(FileSet* set, const char* path, const void* data, uint32_t length);  // 1 or 0
 int32_t FileSetRemove(FileSet* set, const char* path);  // deleted at commit; 1 or 0
-// 1 when every file is in place; frees the set. A rename or removal that
-// fails after the record was written ends the commit with 0 and leaves the
-// record and the files not yet renamed for the next start.
+// Frees the set. 1 when every file is in place; 0 when nothing changed (a
+// poisoned set, or the first rename or removal failed: the record goes);
+// FILESET_PART when a later step failed twice (at once and on a retry): the
+// files up to it are new, the rest wait with the record, which the next
+// write of one of its files in this run finishes (or drops, when it cannot:
+// logged), and else the next start. Callers that keep the change count
+// FILESET_PART as kept and tell the player (CommitPartText).
+enum : int32_t { FILESET_PART = 2 };
 int32_t CommitFileSet(FileSet* set);
+// The player's text for FILESET_PART ("saved in part; finished at the next
+// start"), from the catalog.
+const char* CommitPartText(void);
 void AbortFileSet(FileSet* set);      // removes the temporary files; frees the set
 
-// Start-up, before anything else writes: carries out every commit record in
-// the working folder (the renames and removals not yet done), drops a
-// damaged or half-written one (no rename had begun), then sweeps the staged
-// files nobody names (RemoveStaleTempFiles over the working folder). A
-// record that cannot be finished (a target became a folder, a staged file
-// is gone or damaged, a rename fails) is logged with its files, reported to
-// the hook and left as it is, never half applied. Returns how many records
-// are left unfinished (0 when all is well).
+// Start-up, before anything else writes: carries out the commit records in
+// the working folder in the order they were written (the renames and
+// removals not yet done), drops a damaged or half-written one (no rename had
+// begun), then sweeps the staged files nobody names (RemoveStaleTempFiles
+// over the working folder). A record one of whose files was written after it
+// is dropped without any of its remaining steps (logged, told to the
+// CommitDroppedHook). A record that cannot be finished (a staged file is
+// gone or damaged, a rename fails) is logged with its files, reported to the
+// hook and left as it is, never half applied; a write of one of its files in
+// this run finishes or drops it first. Returns how many records are left
+// unfinished (0 when all is well).
 int32_t FinishCommitRecords(void);
 // Told of each record FinishCommitRecords leaves unfinished: the record's
 // name and why (a short English phrase). The upper layer tells the player;
 // null removes the hook.
 using CommitRecordHook = void (*)(const char* record, const char* problem);
 void SetCommitRecordHook(CommitRecordHook hook);
+// Told of each record FinishCommitRecords drops because some of its files
+// were written after it (none of its remaining steps is carried out): the
+// record's name and those files' disk paths, one a line. Null removes it.
+using CommitDroppedHook = void (*)(const char* record, const char* files);
+void SetCommitDroppedHook(CommitDroppedHook hook);
+// Tests: called before every rename of a file set's commit (and of its
+// finish by a later write or start) with the disk paths; a result of 0
+// fails that rename. Null removes the hook.
+using FileRenameHook = int32_t (*)(const char* from, const char* to, void* user);
+void FileSetRenameHook(FileRenameHook hook, void* user);
 
 // A file written piece by piece that replaces its target only when whole:
 // the pieces go to a temporary file beside the target (through the failure

@@ -249,8 +249,10 @@ int32_t WriteBauScreenData(BauScreenData* d) {
     int32_t ok = set && FileSetWrite(set, OutgoingPoolPath, pool, pool_size) &&
                  FileSetWrite(set, path, town, TOWN_FILE_SIZE) &&
                  (!ware_disk || FileSetWrite(set, kWaren, ware_disk, ware_size));
-    if (set) ok = CommitFileSet(set) && ok;
+    const int32_t done = set ? CommitFileSet(set) : 0;
+    ok = done && ok;
     if (!ok) failure = "WriteBauScreenData : Konnte Stadtfile nicht abspeichern...\n";
+    else if (done == FILESET_PART) BauMessage(d, 0, 1702);  // saved in part, finished later
   }
   FreeVec(pool);
   FreeVec(ware_disk);

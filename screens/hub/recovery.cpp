@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/log.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/shell.h"
 #include "screens/hub/residenzdownload.h"
@@ -35,20 +36,33 @@ void NoteUnfinishedCommit(const char*, const char* problem) {
             problem + "). Those files were left as they are; the log names them.");
 }
 
+// Each record dropped because some of its files were written since: the
+// player learns which files kept their newer state.
+void NoteDroppedCommit(const char*, const char* files) {
+  AddNotice(std::string(GetCatalogStr(1703)) + "\n" + files);
+}
+
 }  // namespace
 
 int32_t RecoverAtStart(void) {
   g_recovery = RecoveryState{};
   int32_t open = 0;
   SetCommitRecordHook(NoteUnfinishedCommit);
+  SetCommitDroppedHook(NoteDroppedCommit);
   if (int32_t left = FinishCommitRecords()) {
     DebugLog("RecoverAtStart: %d Aenderung(en) bleiben offen\n", left);
     open++;
   }
   SetCommitRecordHook(nullptr);
+  SetCommitDroppedHook(nullptr);
   if (FinishInterruptedLoad() < 0) {
     AddNotice("The last run was stopped while it loaded a saved game, and the load could not be finished. It is "
               "tried again at every start; until then the game may be incomplete.");
+    open++;
+  }
+  // So is a save whose folder was not yet in its quarter's place.
+  if (FinishInterruptedSaves() < 0) {
+    DebugLog("RecoverAtStart: Ein unterbrochener Spielstand bleibt offen\n");
     open++;
   }
   if (!PrepareFolders()) {

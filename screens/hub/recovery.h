@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // In this order: the commit records of file sets (FinishCommitRecords), an
-// interrupted load (FinishInterruptedLoad), the folders the program writes
+// interrupted load (FinishInterruptedLoad), interrupted saves
+// (FinishInterruptedSaves), the folders the program writes
 // into and the stale-file sweep (PrepareFolders), an interrupted turn
 // download (RecoverTurnDownload). Each step is logged; what the player must
 // know waits for the title screen (RecoveryNotice). Returns how many steps

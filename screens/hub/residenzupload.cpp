@@ -301,13 +301,16 @@ int32_t ResidenzUpload() {
   bool kept = set && FileSetWrite(set, OutgoingPoolPath, image, size) && FileSetWrite(set, kPrefsFile, prefs, prefs_size);
   for (const std::string& f : letters)
     kept = kept && FileSetRemove(set, (std::string(".\\Data\\MailOut\\") + f).c_str());
-  if (set) kept = CommitFileSet(set) && kept;
+  const int32_t done = set ? CommitFileSet(set) : 0;
+  kept = done && kept;
   if (image) FreeVec(image);
   if (prefs) FreeVec(prefs);
   DeleteFileA(kUpload);
   if (!kept) {
     DebugLog("ResidenzUpload: Spielzug gesendet, aber nicht als gesendet vermerkt\n");
     Status("%s", GetCatalogStr(1676));
+  } else if (done == FILESET_PART) {
+    Status("%s", CommitPartText());
   } else {
     Status("%sok", nullptr);
   }

@@ -1,4 +1,5 @@
-// Fuzz target: arbitrary bytes as the body of a commit record (the head and
+// Fuzz target: arbitrary bytes as the body of a commit record of either
+// layout (the first byte picks it; the head and
 // the checksum are put around them, so the reader's checks past them are
 // reached), finished by FinishCommitRecords in a private folder that holds a
 // few targets and staged files. Files are not synced to disk (speed).
@@ -47,8 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Put("Data/.qoetmp-A.dat.AAAAAA", "new a");
   Put("Map/B.map", "old b");
   Put("Map/.qoetmp-B.map.BBBBBB", "new b");
+  // The first byte picks the layout: today's (odd) or the one before.
+  const bool today = size > 0 && (data[0] & 1);
+  if (size > 0) {
+    data++;
+    size--;
+  }
   std::vector<uint8_t> img(12 + size + 4);
-  std::memcpy(img.data(), "QCOMMIT1", 8);
+  std::memcpy(img.data(), today ? "QCOMMIT2" : "QCOMMIT1", 8);
   PutBE32(img.data() + 8, (uint32_t)(size + 4));
   if (size) std::memcpy(img.data() + 12, data, size);
   PutBE32(img.data() + 12 + size, Crc32(img.data(), (uint32_t)(12 + size)));

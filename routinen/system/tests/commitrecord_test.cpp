@@ -201,11 +201,17 @@ struct RecordRename {
   std::string staged, target;
   std::vector<uint8_t> bytes;
 };
-std::vector<uint8_t> CraftRecord(const std::vector<RecordRename>& renames, const std::vector<std::string>& removals) {
-  std::vector<uint8_t> img(20);
-  std::memcpy(img.data(), "QCOMMIT1", 8);
-  PutBE32(img.data() + 12, (uint32_t)renames.size());
-  PutBE32(img.data() + 16, (uint32_t)removals.size());
+// The format before ("QCOMMIT1"), or with states = true today's, each target
+// noted as absent.
+std::vector<uint8_t> CraftRecord(const std::vector<RecordRename>& renames, const std::vector<std::string>& removals,
+                                 bool states = false) {
+  const size_t head = states ? 28 : 20;
+  std::vector<uint8_t> img(head);
+  std::memcpy(img.data(), states ? "QCOMMIT2" : "QCOMMIT1", 8);
+  if (states) PutBE32(img.data() + 16, 7);  // sequence number 7
+  PutBE32(img.data() + head - 8, (uint32_t)renames.size());
+  PutBE32(img.data() + head - 4, (uint32_t)removals.size());
+  const std::vector<uint8_t> absent(states ? 33 : 0, 0);
   auto text = [&img](const std::string& t) {
     uint8_t n[2];
     PutBE16(n, (uint16_t)t.size());
@@ -219,8 +225,12 @@ std::vector<uint8_t> CraftRecord(const std::vector<RecordRename>& renames, const
     PutBE32(v, (uint32_t)r.bytes.size());
     PutBE32(v + 4, Crc32(r.bytes.data(), (uint32_t)r.bytes.size()));
     img.insert(img.end(), v, v + 8);
+    img.insert(img.end(), absent.begin(), absent.end());
   }
-  for (const auto& r : removals) text(r);
+  for (const auto& r : removals) {
+    text(r);
+    img.insert(img.end(), absent.begin(), absent.end());
+  }
   PutBE32(img.data() + 8, (uint32_t)(img.size() + 4 - 12));
   uint8_t crc[4];
   PutBE32(crc, Crc32(img.data(), (uint32_t)img.size()));
@@ -343,12 +353,6 @@ TEST(CommitRecord, RecordThatCannotBeFinishedIsLeftWholeAndReported) {
     void (*mend)(const std::vector<std::pair<std::string, std::string>>& staged);
   };
   const Case cases[] = {
-      {"now a folder",
-       [](const auto&) {
-         fs::remove("Data/File7.dat");
-         fs::create_directories("Data/File7.dat/inside");
-       },
-       [](const auto&) { fs::remove_all("Data/File7.dat"); }},
       {"is gone", [](const auto& staged) { fs::remove(staged[3].first); }, nullptr},
       {"is damaged",
        [](const auto& staged) {
@@ -393,7 +397,7 @@ TEST(CommitRecord, RecordThatCannotBeFinishedIsLeftWholeAndReported) {
   }
 }
 
-TEST(CommitRecord, AFailedRenameFailsTheCommitAndLeavesTheRecordForTheNextStart) {
+TEST(CommitRecord, ALaterFailedRenameSavesInPartAndLeavesTheRecordForTheNextStart) {
   Put("Data/A.dat", Content(1, 10));
   Put("Data/B.dat/inside.dat", Content(2, 10));  // a folder where a file should go
   Put("Data/C.dat", Content(3, 10));
@@ -403,7 +407,7 @@ TEST(CommitRecord, AFailedRenameFailsTheCommitAndLeavesTheRecordForTheNextStart)
   ASSERT_EQ(FileSetWrite(set, ".\\Data\\B.dat", b.data(), 20), 1);
   ASSERT_EQ(FileSetWrite(set, ".\\Data\\C.dat", c.data(), 20), 1);
   qoe_test::LogLines log;
-  EXPECT_EQ(CommitFileSet(set), 0);
+  EXPECT_EQ(CommitFileSet(set), FILESET_PART);  // A is new, B and C wait
   EXPECT_TRUE(log.Has("naechste Start")) << log.lines.size();
   ASSERT_EQ(Records().size(), 1u);
   // The start while the cause stands: reported, nothing more is done.
@@ -465,15 +469,18 @@ TEST(CommitRecord, NoRecordLeadsOutsideTheWorkingFolder) {
       {{}, {"Link/victim.dat", "Data/y"}, 1},
       {{{".qoetmp-victim.dat.ABCDEF", "Link/victim.dat", two}}, {}, 1},
   };
-  for (const Bad& b : bad) {
-    ASSERT_TRUE(WriteFileBytes(".qoecommit-BADBAD", CraftRecord(b.renames, b.removals)));
-    HookCalls hook;
-    EXPECT_EQ(FinishCommitRecords(), b.unfinished);
-    EXPECT_EQ(ReadFileBytes((outside / "victim.dat").string()), Content(1, 10));
-    EXPECT_TRUE(fs::exists(outside / ".qoetmp-victim.dat.ABCDEF"));
-    fs::remove(".qoecommit-BADBAD");
-    Put("Data/.qoetmp-x.ABCDEF", two);
-  }
+  for (bool states : {false, true})
+    for (const Bad& b : bad) {
+      // Today's records note each target as absent: one that is there
+      // would drop the record, yet a link is not followed even for that.
+      ASSERT_TRUE(WriteFileBytes(".qoecommit-BADBAD", CraftRecord(b.renames, b.removals, states)));
+      HookCalls hook;
+      EXPECT_EQ(FinishCommitRecords(), b.unfinished) << states;
+      EXPECT_EQ(ReadFileBytes((outside / "victim.dat").string()), Content(1, 10));
+      EXPECT_TRUE(fs::exists(outside / ".qoetmp-victim.dat.ABCDEF")) << states;
+      fs::remove(".qoecommit-BADBAD");
+      Put("Data/.qoetmp-x.ABCDEF", two);
+    }
   fs::remove_all(outside);
 }
 
@@ -497,4 +504,237 @@ TEST(CommitRecord, ARecordThatCannotBeWrittenCommitsNothing) {
   }
   EXPECT_EQ(CommitNewState(), 1);
   EXPECT_EQ(TreeDiff(GameFiles(), s.new_files), "");
+}
+
+// ---- a failed commit never comes back over newer files ---------------------
+
+namespace {
+
+// A commit of the given files (relative disk paths under the working folder).
+int32_t CommitFiles(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files) {
+  FileSet* set = BeginFileSet();
+  if (!set) return 0;
+  int32_t ok = 1;
+  for (const auto& f : files) {
+    std::string path = ".\\" + f.first;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    ok = FileSetWrite(set, path.c_str(), f.second.data(), (uint32_t)f.second.size()) && ok;
+  }
+  const int32_t result = CommitFileSet(set);
+  return ok ? result : 0;
+}
+
+// Runs fn in a child that ends without a word (the run's memory goes with it,
+// the disk stays as the child left it).
+void InAnEarlierRun(const std::function<void()>& fn) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    fn();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+}
+
+struct DroppedCalls {
+  static std::vector<std::string>& Files() {
+    static std::vector<std::string> v;
+    return v;
+  }
+  DroppedCalls() {
+    Files().clear();
+    SetCommitDroppedHook([](const char*, const char* files) { Files().push_back(files); });
+  }
+  ~DroppedCalls() { SetCommitDroppedHook(nullptr); }
+};
+
+void FreshFolder() {
+  WriteOldState();
+  for (const char* f : {"T", "U", "V"}) fs::remove_all(std::string("Data/") + f + ".dat");
+  Put("Data/T.dat", Content(1, 30));
+  Put("Data/U.dat", Content(2, 30));
+  Put("Data/V.dat", Content(3, 30));
+}
+
+// A folder where Data/<name> should go makes its rename fail.
+void BlockWithFolder(const char* name) {
+  fs::remove(std::string("Data/") + name);
+  fs::create_directories(std::string("Data/") + name + "/inside");
+}
+
+}  // namespace
+
+TEST(CommitRecord, AFailedFirstRenameChangesNothingAndANewerSaveSurvivesTheNextStart) {
+  FreshFolder();
+  BlockWithFolder("T.dat");
+  qoe_test::LogLines log;
+  EXPECT_EQ(CommitFiles({{"Data/T.dat", Content(11, 30)}, {"Data/U.dat", Content(12, 30)},
+                         {"Data/V.dat", Content(13, 30)}}),
+            0);
+  EXPECT_TRUE(log.Has("Nichts wurde geaendert"));
+  // Nothing changed, and nothing waits for a later start.
+  EXPECT_TRUE(CommitLeftovers().empty());
+  EXPECT_EQ(ReadFileBytes("Data/U.dat"), Content(2, 30));
+  // The player gives new orders; they are saved.
+  fs::remove_all("Data/T.dat");
+  EXPECT_EQ(CommitFiles({{"Data/T.dat", Content(21, 30)}, {"Data/U.dat", Content(22, 30)}}), 1);
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_EQ(ReadFileBytes("Data/T.dat"), Content(21, 30));
+  EXPECT_EQ(ReadFileBytes("Data/U.dat"), Content(22, 30));
+  EXPECT_EQ(ReadFileBytes("Data/V.dat"), Content(3, 30));
+  EXPECT_TRUE(CommitLeftovers().empty());
+}
+
+TEST(CommitRecord, ALaterFailedRenameIsSettledBeforeANewerSaveOfItsFiles) {
+  FreshFolder();
+  BlockWithFolder("U.dat");
+  EXPECT_EQ(CommitFiles({{"Data/T.dat", Content(11, 30)}, {"Data/U.dat", Content(12, 30)},
+                         {"Data/V.dat", Content(13, 30)}}),
+            FILESET_PART);
+  EXPECT_EQ(ReadFileBytes("Data/T.dat"), Content(11, 30));
+  EXPECT_EQ(Records().size(), 1u);
+  // A newer save of V: the part-done change cannot be finished (the folder
+  // still stands), so it is dropped first, and V keeps the newer bytes.
+  qoe_test::LogLines log;
+  EXPECT_EQ(CommitFiles({{"Data/V.dat", Content(23, 30)}, {"Data/W.dat", Content(24, 30)}}), 1);
+  EXPECT_TRUE(log.Has("nicht abgeschlossen werden")) << log.lines.size();
+  EXPECT_TRUE(log.Has("verworfen"));
+  EXPECT_TRUE(Records().empty());
+  fs::remove_all("Data/U.dat");
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_EQ(ReadFileBytes("Data/V.dat"), Content(23, 30));
+  EXPECT_FALSE(fs::exists("Data/U.dat"));
+  EXPECT_TRUE(CommitLeftovers().empty());
+}
+
+TEST(CommitRecord, ALaterFailedRenameIsRetriedAtOnceAndFinishedByTheNextWrite) {
+  FreshFolder();
+  // The second rename fails once: the retry carries the set through.
+  static int fails;
+  auto hook = [](const char*, const char* to, void*) -> int32_t {
+    return std::strstr(to, "U.dat") && fails-- > 0 ? 0 : 1;
+  };
+  FileSetRenameHook(hook, nullptr);
+  fails = 1;
+  EXPECT_EQ(CommitFiles({{"Data/T.dat", Content(11, 30)}, {"Data/U.dat", Content(12, 30)},
+                         {"Data/V.dat", Content(13, 30)}}),
+            1);
+  EXPECT_EQ(ReadFileBytes("Data/U.dat"), Content(12, 30));
+  EXPECT_TRUE(CommitLeftovers().empty());
+  // It fails twice: saved in part, the player is told so.
+  fails = 2;
+  EXPECT_EQ(CommitFiles({{"Data/T.dat", Content(21, 30)}, {"Data/U.dat", Content(22, 30)},
+                         {"Data/V.dat", Content(23, 30)}}),
+            FILESET_PART);
+  EXPECT_STRNE(CommitPartText(), "");
+  EXPECT_EQ(ReadFileBytes("Data/T.dat"), Content(21, 30));
+  EXPECT_EQ(ReadFileBytes("Data/U.dat"), Content(12, 30));
+  // The next write of one of its files finishes it first (the cause is gone).
+  qoe_test::LogLines log;
+  const auto v = Content(33, 30);
+  EXPECT_EQ(SaveMem2File(".\\Data\\V.dat", v.data(), 30), 1);
+  EXPECT_TRUE(log.Has("abgeschlossen"));
+  EXPECT_EQ(ReadFileBytes("Data/U.dat"), Content(22, 30));
+  EXPECT_EQ(ReadFileBytes("Data/V.dat"), v);
+  EXPECT_TRUE(CommitLeftovers().empty());
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_EQ(ReadFileBytes("Data/V.dat"), v);
+  FileSetRenameHook(nullptr, nullptr);
+}
+
+TEST(CommitRecord, ARecordIsDroppedAtStartWhenItsFilesWereWrittenSince) {
+  FreshFolder();
+  BlockWithFolder("U.dat");
+  // An earlier run saved in part and ended; its record waits on disk.
+  InAnEarlierRun([] {
+    CommitFiles({{"Data/T.dat", Content(11, 30)}, {"Data/U.dat", Content(12, 30)}, {"Data/V.dat", Content(13, 30)}});
+  });
+  ASSERT_EQ(Records().size(), 1u);
+  EXPECT_EQ(ReadFileBytes("Data/T.dat"), Content(11, 30));
+  // The run after it (nothing pending in its memory) saves V anew.
+  const auto v = Content(23, 30);
+  ASSERT_EQ(SaveMem2File(".\\Data\\V.dat", v.data(), 30), 1);
+  fs::remove_all("Data/U.dat");
+  // The start applies none of the record's remaining steps, and says which
+  // files kept their newer state.
+  DroppedCalls dropped;
+  qoe_test::LogLines log;
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_EQ(ReadFileBytes("Data/V.dat"), v);
+  EXPECT_FALSE(fs::exists("Data/U.dat"));
+  EXPECT_EQ(ReadFileBytes("Data/T.dat"), Content(11, 30));
+  ASSERT_EQ(dropped.Files().size(), 1u);
+  EXPECT_EQ(dropped.Files()[0], "Data/V.dat");
+  EXPECT_TRUE(log.Has("nicht ausgefuehrt"));
+  EXPECT_TRUE(CommitLeftovers().empty());
+  // A file that became a folder counts as written since as well.
+  InAnEarlierRun([] { CommitKilledAt(AtRecordFolder); });
+  ASSERT_EQ(Records().size(), 1u);
+  const FileTree before = GameFiles();
+  BlockWithFolder("../Data/File7.dat");
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_TRUE(fs::is_directory("Data/File7.dat"));
+  EXPECT_EQ(ReadFileBytes("Data/File8.dat"), before.at("Data/File8.dat"));
+  EXPECT_TRUE(CommitLeftovers().empty());
+}
+
+TEST(CommitRecord, TwoRecordsOverOneFileAreFinishedInTheOrderWritten) {
+  FreshFolder();
+  BlockWithFolder("U.dat");
+  // The first record: T renamed, U waits behind a folder.
+  InAnEarlierRun([] { CommitFiles({{"Data/T.dat", Content(11, 30)}, {"Data/U.dat", Content(12, 30)}}); });
+  ASSERT_EQ(Records().size(), 1u);
+  fs::rename(Records()[0], ".qoecommit-zzzzzz");
+  fs::remove_all("Data/U.dat");
+  // The second, over T and V, killed once its record stands.
+  InAnEarlierRun([] {
+    static bool (*at)(const char*, int32_t) = AtRecordFolder;
+    FileSetSyncHook(
+        [](const char* p, int32_t folder, void*) -> int32_t {
+          if (at(p, folder)) raise(SIGKILL);
+          return 1;
+        },
+        nullptr);
+    CommitFiles({{"Data/T.dat", Content(21, 30)}, {"Data/V.dat", Content(23, 30)}});
+  });
+  for (const std::string& r : Records())
+    if (r != ".qoecommit-zzzzzz") fs::rename(r, ".qoecommit-AAAAAA");
+  ASSERT_EQ(Records().size(), 2u);
+  // Its name sorts first, yet the first record is finished first.
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_EQ(ReadFileBytes("Data/U.dat"), Content(12, 30));
+  EXPECT_EQ(ReadFileBytes("Data/T.dat"), Content(21, 30));
+  EXPECT_EQ(ReadFileBytes("Data/V.dat"), Content(23, 30));
+  EXPECT_TRUE(CommitLeftovers().empty());
+}
+
+TEST(CommitRecord, ARecordOfTheVersionBeforeIsFinishedBeforeNewerOnes) {
+  FreshFolder();
+  // The version before's record over T and U: T renamed, U still staged.
+  Put("Data/.qoetmp-U.dat.OLDOLD", Content(12, 30));
+  ASSERT_TRUE(WriteFileBytes(".qoecommit-zzzzzz", CraftRecord({{".qoetmp-T.dat.OLDOLD", "Data/T.dat", Content(11, 30)},
+                                                                {".qoetmp-U.dat.OLDOLD", "Data/U.dat", Content(12, 30)}},
+                                                               {})));
+  Put("Data/T.dat", Content(11, 30));
+  // A newer record over T and V (its name sorts first), killed once it stands.
+  InAnEarlierRun([] {
+    FileSetSyncHook(
+        [](const char* p, int32_t folder, void*) -> int32_t {
+          if (AtRecordFolder(p, folder)) raise(SIGKILL);
+          return 1;
+        },
+        nullptr);
+    CommitFiles({{"Data/T.dat", Content(21, 30)}, {"Data/V.dat", Content(23, 30)}});
+  });
+  for (const std::string& r : Records())
+    if (r != ".qoecommit-zzzzzz") fs::rename(r, ".qoecommit-AAAAAA");
+  ASSERT_EQ(Records().size(), 2u);
+  qoe_test::LogLines log;
+  EXPECT_EQ(FinishCommitRecords(), 0);
+  EXPECT_FALSE(log.Has("Beschaedigter Eintrag"));
+  EXPECT_EQ(ReadFileBytes("Data/U.dat"), Content(12, 30));
+  EXPECT_EQ(ReadFileBytes("Data/T.dat"), Content(21, 30));
+  EXPECT_EQ(ReadFileBytes("Data/V.dat"), Content(23, 30));
+  EXPECT_TRUE(CommitLeftovers().empty());
 }

@@ -25,6 +25,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
@@ -294,7 +295,7 @@ TEST_F(Recovery, AStartFinishesCommitRecordsBeforeItSweepsAndTellsWhatItCannotFi
   // staged files until then.
   fs::remove("Data/B.dat");
   fs::create_directories("Data/B.dat/x");
-  EXPECT_EQ(commit(), 0);
+  EXPECT_EQ(commit(), FILESET_PART);
   fs::remove_all("Data/B.dat");
   EXPECT_EQ(PrepareFolders(), 1);  // the sweep alone keeps the record's files
   EXPECT_EQ(RecoverAtStart(), 0);
@@ -314,7 +315,7 @@ TEST_F(Recovery, AStartFinishesCommitRecordsBeforeItSweepsAndTellsWhatItCannotFi
   // One that cannot be finished stays whole with its files and is told.
   fs::remove("Data/C.dat");
   fs::create_directories("Data/C.dat/x");
-  EXPECT_EQ(commit(), 0);  // A and B renamed, C not
+  EXPECT_EQ(commit(), FILESET_PART);  // A and B renamed, C not
   qoe_test::LogLines log;
   EXPECT_EQ(RecoverAtStart(), 1);
   ASSERT_NE(RecoveryNotice(), nullptr);
@@ -355,7 +356,7 @@ TEST_F(RecoveryTitle, TheTitleTellsOnceWhatTheStartCouldNotFinish) {
   const uint8_t a = 11, b = 12;
   FileSetWrite(set, ".\\Data\\A.dat", &a, 1);
   FileSetWrite(set, ".\\Data\\B.dat", &b, 1);
-  ASSERT_EQ(CommitFileSet(set), 0);
+  ASSERT_EQ(CommitFileSet(set), FILESET_PART);
   ASSERT_EQ(RecoverAtStart(), 1);
   ASSERT_NE(RecoveryNotice(), nullptr);
   static int32_t result;
@@ -367,4 +368,48 @@ TEST_F(RecoveryTitle, TheTitleTellsOnceWhatTheStartCouldNotFinish) {
   EXPECT_EQ(result, 32);
   EXPECT_TRUE(qoe_test::KeepPng(png));
   EXPECT_EQ(RecoveryNotice(), nullptr);
+}
+
+TEST_F(Recovery, AStartFinishesAnInterruptedSaveBeforeTheTurnDownload) {
+  // A save killed once its copy was whole: the ready copy takes its place.
+  const std::string lord = "Game/Harald", t = "1203_1";
+  for (const auto& [name, mark] : {std::pair<std::string, uint8_t>{t, 1}, {"." + t + ".fertig", 2}}) {
+    fs::create_directories(lord + "/" + name + "/Data");
+    fs::create_directories(lord + "/" + name + "/Map");
+    ASSERT_TRUE(qoe_test::WriteFileBytes(lord + "/" + name + "/Data/Prefs.qoe", {mark}));
+  }
+  EXPECT_EQ(RecoverAtStart(), 0);
+  EXPECT_EQ(qoe_test::ReadFileBytes(lord + "/" + t + "/Data/Prefs.qoe"), std::vector<uint8_t>{2});
+  EXPECT_FALSE(fs::exists(lord + "/." + t + ".fertig"));
+  fs::remove_all("Game/Harald");
+}
+
+TEST_F(Recovery, AStartTellsWhichFilesKeptTheirNewerStateOverADroppedRecord) {
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/A.dat", {1}));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/C.dat", {3}));
+  fs::create_directories("Data/B.dat/x");
+  // An earlier run saved in part (B stood in the way) and ended.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    FileSet* set = BeginFileSet();
+    const uint8_t a = 11, b = 12, c = 13;
+    FileSetWrite(set, ".\\Data\\A.dat", &a, 1);
+    FileSetWrite(set, ".\\Data\\B.dat", &b, 1);
+    FileSetWrite(set, ".\\Data\\C.dat", &c, 1);
+    _exit(CommitFileSet(set) == FILESET_PART ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  // The next run saved C anew.
+  const uint8_t c2 = 23;
+  ASSERT_EQ(SaveMem2File(".\\Data\\C.dat", &c2, 1), 1);
+  fs::remove_all("Data/B.dat");
+  EXPECT_EQ(RecoverAtStart(), 0);
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/C.dat"), std::vector<uint8_t>{23});
+  EXPECT_FALSE(fs::exists("Data/B.dat"));
+  ASSERT_NE(RecoveryNotice(), nullptr);
+  EXPECT_NE(std::string(RecoveryNotice()).find(GetCatalogStr(1703)), std::string::npos) << RecoveryNotice();
+  EXPECT_NE(std::string(RecoveryNotice()).find("Data/C.dat"), std::string::npos) << RecoveryNotice();
+  EXPECT_EQ(Leftovers(), "");
 }
