@@ -5,6 +5,12 @@
 // installed; the rejection, an answer without maps, a failed install and a
 // failed save.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstring>
 #include <filesystem>
@@ -12,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/close.h"
 #include "platform/display.h"
+#include "platform/log.h"
 #include "platform/headless.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gui/pictures.h"
@@ -518,6 +526,99 @@ TEST_F(SignupRun, QuickRouteRefusesATitleThenTakesTheNameAndTheSharedMailbox) {
   const auto form = qoe_test::ReadFileBytes(IFile());
   ASSERT_EQ(form.size(), 784u);
   EXPECT_EQ(std::string((const char*)form.data() + INIT_EMAIL), o.email);
+}
+
+// ---- a refusal asking for AUTH, played with the real boxes ----------------------------------
+
+// The screen against a scripted SMTP server that refuses every mail with
+// "535 5.7.8 AUTH required". Each run is a child process, so that a dialogue
+// that never ends is killed after a while instead of hanging the suite.
+class SignupAuthRefusal : public SignupRun {
+ protected:
+  qoe_peers::ScriptedPeer smtp;
+
+  void StartRefusingPeers() {
+    std::string err;
+    StartForum("200");
+    const std::string script = dir.path + "/script";
+    ASSERT_TRUE(qoe_peers::WriteText(script, "fail mail 535 5.7.8 AUTH required\n"));
+    ASSERT_TRUE(qoe_peers::StartScriptedPeer(
+        dir.path, "smtp", {"--auth", "PLAIN LOGIN", "--script", script, "--transcript", dir.path + "/smtp.txt"},
+        &smtp, &err))
+        << err;
+    QoESystemPtr->Endpoints.MailTls = TLS_OFF;
+    std::snprintf(QoESystemPtr->Optionen.smtp_host, 40, "127.0.0.1:%u", smtp.port);
+  }
+  // Result of one child's run.
+  struct Outcome {
+    bool ended = false;        // within the time allowed
+    int refusals = -1;         // passes of the dialogue over a refusal
+    long long closeAgeMs = -1; // from the window's close to the screen's end
+    int next = -1;             // the code the screen returned
+  };
+  Outcome RunChild(const std::string& script) {
+    Outcome out;
+    const std::string result = dir.path + "/child.txt";
+    const pid_t child = fork();
+    if (child == 0) {
+      struct Count {
+        int refusals = 0;
+      } count;
+      DebugLogSetHook(
+          [](const char* line, void* user) {
+            if (std::strstr(line, "InitScreen: Der Server lehnt ab (535)")) ++static_cast<Count*>(user)->refusals;
+          },
+          &count);
+      const int32_t next = Run(script);
+      const long long age = ProgramCloseAgeMs();
+      DebugLogSetHook(nullptr, nullptr);
+      const std::string text =
+          std::to_string(count.refusals) + " " + std::to_string(age) + " " + std::to_string(next) + "\n";
+      qoe_peers::WriteText(result, text);
+      _exit(0);
+    }
+    if (child < 0) return out;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    while (waitpid(child, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return out;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    out.ended = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::sscanf(qoe_peers::ReadText(result).c_str(), "%d %lld %d", &out.refusals, &out.closeAgeMs, &out.next);
+    return out;
+  }
+};
+
+TEST_F(SignupAuthRefusal, CancelledLogInEndsTheDialogueAndTheFormStays) {
+  ASSERT_NO_FATAL_FAILURE(StartRefusingPeers());
+  // The error box, 1307, the user name cancelled; then 87, and Escape
+  // leaves. Should the dialogue go on, the keys run out and the script's
+  // end is the window's close.
+  const Outcome o = RunChild(std::string(kOpening) + FillForm() + Click(400, 470) +
+                             "key enter\nkey enter\nkey esc\nkey enter\nkey esc\n");
+  ASSERT_TRUE(o.ended) << "the dialogue did not end";
+  EXPECT_EQ(o.refusals, 1);
+  EXPECT_EQ(o.next, 1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_TRUE(fs::exists(IFile()));
+  EXPECT_EQ(qoe_test::ReadFileBytes(IFile()).size(), 784u);
+}
+
+TEST_F(SignupAuthRefusal, WindowClosedDuringTheDialogueEndsTheProgramSoon) {
+  ASSERT_NO_FATAL_FAILURE(StartRefusingPeers());
+  // The error box answered; the window closed while 1307 is shown.
+  const Outcome o = RunChild(std::string(kOpening) + FillForm() + Click(400, 470) + "key enter\nquit\n");
+  ASSERT_TRUE(o.ended) << "the program did not end after the window's close";
+  EXPECT_GE(o.closeAgeMs, 0);
+  EXPECT_LT(o.closeAgeMs, 5000);
+  EXPECT_EQ(o.refusals, 1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_TRUE(fs::exists(IFile()));
 }
 
 }  // namespace
