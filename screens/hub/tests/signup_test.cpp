@@ -26,6 +26,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
@@ -38,6 +39,7 @@
 #include "screens/hub/signup.h"
 #include "screens/hub/signup_internal.h"
 #include "screens/hub/tests/savegame_support.h"
+#include "screens/hub/tests/signup_files.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/signupdesk/signupdesk.h"
@@ -526,6 +528,59 @@ TEST_F(SignupRun, QuickRouteRefusesATitleThenTakesTheNameAndTheSharedMailbox) {
   const auto form = qoe_test::ReadFileBytes(IFile());
   ASSERT_EQ(form.size(), 784u);
   EXPECT_EQ(std::string((const char*)form.data() + INIT_EMAIL), o.email);
+}
+
+// ---- the registration's files under kills ---------------------------------------------------
+
+// The registration killed at random moments (no network: nothing is sent):
+// after the next start's recovery the new form, prefs field 11 with the
+// names and the address, and the old form's removal are all there or none.
+TEST(SignupFormKills, TheFormThePrefsAndTheOldFormsRemovalGoTogether) {
+  savegame_test::PrepareTitleFolder(false);
+  SignupPlayer quiet{[](void*, uint32_t, char*, uint32_t) -> int32_t { return 0; },
+                     [](void*, uint32_t, const char*) -> uint32_t { return 0; }, nullptr};
+  SetSignupPlayer(&quiet);
+  SetGoOnlineNotice([](const char*) {});
+  QoESystemPtr->TcpIpStack = 0;
+  OptionenPrefs& o = QoESystemPtr->Optionen;
+  OptionenPrefsDefault(&o);
+  std::snprintf(o.smtp_host, sizeof o.smtp_host, "127.0.0.1:1");
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 0);
+  CheckPrefs(PREFS_SIGNUP_NUMBER, 1, 1234567);
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "Altname");
+  CheckPrefsStr(PREFS_FIRST_NAME, 1, "Alt");
+  CheckPrefsStr(PREFS_LAST_NAME, 1, "Vorher");
+  CheckPrefsStr(PREFS_EMAIL, 1, "alt@example.org");
+  uint8_t* old_form = NewInitChunk();
+  ASSERT_NE(old_form, nullptr);
+  std::strcpy(reinterpret_cast<char*>(old_form + INIT_PLAYER_NAME), "Altname");
+  ASSERT_EQ(SaveChunk2File(".\\Data\\I1234567.qoe", old_form), 1);
+  FreeChunk(old_form);
+  SignupScreenData* d = NewSignupData();
+  ASSERT_NE(d, nullptr);
+  std::strcpy(d->fieldText[1], "Ulf");
+  std::strcpy(d->fieldText[2], "Berg");
+  std::strcpy(d->fieldText[8], "Haraldo");
+  std::strcpy(d->fieldText[9], "ulf@example.org");
+  d->now = [] { return 1700000000u; };
+  signup_files::SlowSyncs(true);
+  qoe_test::ExpectOldOrNewAfterKills(
+      [d] {
+        SignupRegistration(d);
+        return 0;
+      },
+      signup_files::Files, signup_files::Restore, 40, 29);
+  signup_files::SlowSyncs(false);
+  // An uninterrupted run: the new number with the new names, the old form gone.
+  signup_files::Restore(signup_files::Files());
+  FreeSignupData(d);
+  SetSignupPlayer(nullptr);
+  SetGoOnlineNotice(nullptr);
+  const uint32_t number = CheckPrefs(PREFS_SIGNUP_NUMBER, 0, 0);
+  char* lord = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+  const std::string name = lord ? lord : "";
+  FreeVec(lord);
+  EXPECT_EQ(number == 1234567u, name == "Altname") << number << " " << name;
 }
 
 // ---- a refusal asking for AUTH, played with the real boxes ----------------------------------
