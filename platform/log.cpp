@@ -1,10 +1,16 @@
 #include "log.h"
 
+#include <time.h>
+
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 namespace {
+
+constexpr size_t kLineSize = 2048;
 
 // The log's state; every field is guarded by `lock`.
 struct LogState {
@@ -13,24 +19,30 @@ struct LogState {
   void* hook_user = nullptr;
   int to_stderr = 1;
   long file_limit = kDebugLogFileLimit;  // bytes of Quill.dbg before it is rotated
+  // The flood guard: the last line written, when its run of repeats began
+  // (the window of one second), how many came in that window and how many
+  // of them were left out.
+  char last[kLineSize] = {};
+  int64_t window_start_ms = 0;
+  uint32_t in_window = 0;
+  uint64_t dropped = 0;
+  int64_t (*clock)() = nullptr;  // tests; null: the monotonic clock
+  bool at_exit = false;          // the flush at the process's end is registered
 };
 LogState g_log;
 
 constexpr char kLogFile[] = "Quill.dbg";
 constexpr char kOldLogFile[] = "Quill.dbg.old";
 
-}  // namespace
+int64_t NowMs() {
+  if (g_log.clock) return g_log.clock();
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
-void DebugLogV(const char* fmt, va_list ap) {
-  char line[2048];
-  int n = std::vsnprintf(line, sizeof line - 1, fmt, ap);
-  if (n < 0) return;
-  size_t len = std::strlen(line);
-  if (len == 0 || line[len - 1] != '\n') {
-    line[len] = '\n';
-    line[len + 1] = 0;
-  }
-  std::lock_guard<std::mutex> g(g_log.lock);
+// One finished line to stderr, the file and the hook; under the lock.
+void WriteLine(const char* line) {
   if (g_log.to_stderr) std::fputs(line, stderr);
   // Opened per line: the working directory may change (tests, loaded games),
   // and a log that cannot be written must never stop the program. A full
@@ -45,6 +57,58 @@ void DebugLogV(const char* fmt, va_list ap) {
   if (g_log.hook) g_log.hook(line, g_log.hook_user);
 }
 
+// The note for the repeats left out since the last line written; under the lock.
+void WriteDroppedNote() {
+  if (g_log.dropped == 0) return;
+  char note[128];
+  std::snprintf(note, sizeof note, "DebugLog: vorige Zeile noch %llu mal, nicht geschrieben\n",
+                static_cast<unsigned long long>(g_log.dropped));
+  g_log.dropped = 0;
+  WriteLine(note);
+}
+
+void FlushAtExit() { DebugLogFlush(); }
+
+}  // namespace
+
+void DebugLogV(const char* fmt, va_list ap) {
+  char line[kLineSize];
+  int n = std::vsnprintf(line, sizeof line - 1, fmt, ap);
+  if (n < 0) return;
+  size_t len = std::strlen(line);
+  if (len == 0 || line[len - 1] != '\n') {
+    line[len] = '\n';
+    line[len + 1] = 0;
+  }
+  std::lock_guard<std::mutex> g(g_log.lock);
+  if (!g_log.at_exit) {
+    g_log.at_exit = true;
+    std::atexit(FlushAtExit);
+  }
+  // A loop that logs the same line over and over must not fill the disk:
+  // within one second only the first kDebugLogRepeatLimit of a run of
+  // identical lines are written, the rest are counted and named in one note
+  // when another line comes, the second has passed, or the log is flushed.
+  const int64_t now = NowMs();
+  if (std::strcmp(line, g_log.last) == 0) {
+    if (now - g_log.window_start_ms < 1000) {
+      if (++g_log.in_window > kDebugLogRepeatLimit) {
+        ++g_log.dropped;
+        return;
+      }
+      WriteLine(line);
+      return;
+    }
+    WriteDroppedNote();
+  } else {
+    WriteDroppedNote();
+    std::memcpy(g_log.last, line, std::strlen(line) + 1);
+  }
+  g_log.window_start_ms = now;
+  g_log.in_window = 1;
+  WriteLine(line);
+}
+
 void DebugLog(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
@@ -52,8 +116,16 @@ void DebugLog(const char* fmt, ...) {
   va_end(ap);
 }
 
+void DebugLogFlush() {
+  std::lock_guard<std::mutex> g(g_log.lock);
+  WriteDroppedNote();
+}
+
 void DebugLogSetHook(DebugLogHook hook, void* user) {
   std::lock_guard<std::mutex> g(g_log.lock);
+  // A new listener starts with a fresh run: it sees the first line whole.
+  WriteDroppedNote();
+  g_log.last[0] = 0;
   g_log.hook = hook;
   g_log.hook_user = user;
 }
@@ -66,4 +138,9 @@ void DebugLogSetStderr(int on) {
 void DebugLogSetFileLimit(long bytes) {
   std::lock_guard<std::mutex> g(g_log.lock);
   g_log.file_limit = bytes > 0 ? bytes : kDebugLogFileLimit;
+}
+
+void DebugLogSetClock(int64_t (*now_ms)()) {
+  std::lock_guard<std::mutex> g(g_log.lock);
+  g_log.clock = now_ms;
 }

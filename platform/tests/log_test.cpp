@@ -1,8 +1,15 @@
 #include "platform/log.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_support.h"
@@ -36,4 +43,125 @@ TEST(DebugLogFile, KeepsTheNewestLinesInTwoFilesOfTheLimit) {
   for (size_t pos = first; pos < both.size(); pos += 32, n++)
     ASSERT_EQ(std::stoi(both.substr(pos + 6, 4)), n) << pos;
   EXPECT_EQ(n, 1000);
+}
+
+namespace {
+
+std::atomic<int64_t> g_fake_ms{0};
+int64_t FakeClock() { return g_fake_ms.load(); }
+
+struct Collected {
+  std::vector<std::string> lines;
+};
+
+void Collect(const char* line, void* user) { static_cast<Collected*>(user)->lines.push_back(line); }
+
+std::vector<std::string> Logged(const std::function<void()>& body) {
+  Collected c;
+  DebugLogSetStderr(0);
+  DebugLogSetClock(FakeClock);
+  DebugLogSetHook(Collect, &c);
+  body();
+  DebugLogFlush();
+  DebugLogSetHook(nullptr, nullptr);
+  DebugLogSetClock(nullptr);
+  DebugLogSetStderr(1);
+  return c.lines;
+}
+
+}  // namespace
+
+// A loop logging one line for ever: five a second are written, the rest are
+// named in one note when another line comes, the second passes, or the log
+// is flushed; the file holds the same as the hook.
+TEST(DebugLogFlood, IdenticalLinesBeyondFiveASecondBecomeOneNote) {
+  g_fake_ms = 1000;
+  const auto lines = Logged([] {
+    for (int i = 0; i < 100000; ++i) {
+      DebugLog("Loop: immer dasselbe");
+      if (i % 1000 == 999) g_fake_ms += 1;  // 100 000 lines in 100 ms
+    }
+    DebugLog("Loop: etwas anderes");
+  });
+  const std::vector<std::string> expected = {
+      "Loop: immer dasselbe\n", "Loop: immer dasselbe\n", "Loop: immer dasselbe\n",
+      "Loop: immer dasselbe\n", "Loop: immer dasselbe\n",
+      "DebugLog: vorige Zeile noch 99995 mal, nicht geschrieben\n", "Loop: etwas anderes\n"};
+  EXPECT_EQ(lines, expected);
+  const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
+  EXPECT_NE(file.find("Loop: immer dasselbe\nDebugLog: vorige Zeile noch 99995 mal, nicht geschrieben\nLoop: etwas "
+                      "anderes\n"),
+            std::string::npos);
+  EXPECT_LT(file.size(), 1000u);
+}
+
+TEST(DebugLogFlood, EachSecondWritesItsFiveAndTheNoteOfTheOneBefore) {
+  g_fake_ms = 5000;
+  const auto lines = Logged([] {
+    for (int s = 0; s < 3; ++s) {
+      for (int i = 0; i < 8; ++i) DebugLog("Tick: gleich");
+      g_fake_ms += 1000;
+    }
+  });
+  std::vector<std::string> expected;
+  for (int s = 0; s < 3; ++s) {
+    for (int i = 0; i < 5; ++i) expected.push_back("Tick: gleich\n");
+    expected.push_back("DebugLog: vorige Zeile noch 3 mal, nicht geschrieben\n");
+  }
+  EXPECT_EQ(lines, expected);  // the last note by the flush
+}
+
+TEST(DebugLogFlood, LinesThatDifferAreNeverDropped) {
+  g_fake_ms = 9000;
+  const auto lines = Logged([] {
+    for (int i = 0; i < 1000; ++i) DebugLog(i % 2 ? "Wechsel: A" : "Wechsel: B");
+    for (int i = 0; i < 1000; ++i) DebugLog("Zaehler: %d", i);
+  });
+  ASSERT_EQ(lines.size(), 2000u);
+  EXPECT_EQ(lines[999], "Wechsel: A\n");
+  EXPECT_EQ(lines[1999], "Zaehler: 999\n");
+}
+
+// Four threads logging one line each at full speed: nothing but the limit
+// and the notes reach the file, and every line a thread wrote once is there.
+TEST(DebugLogFlood, ThreadsFloodingTogether) {
+  g_fake_ms = 20000;
+  const auto lines = Logged([] {
+    std::vector<std::thread> t;
+    for (int k = 0; k < 4; ++k)
+      t.emplace_back([k] {
+        DebugLog("Faden %d: Anfang", k);
+        for (int i = 0; i < 5000; ++i) DebugLog("Flut: gleich");
+      });
+    for (auto& th : t) th.join();
+  });
+  int starts = 0, floods = 0;
+  unsigned long long noted = 0;
+  for (const auto& l : lines) {
+    starts += l.find(": Anfang") != std::string::npos;
+    floods += l == "Flut: gleich\n";
+    unsigned long long n = 0;
+    if (std::sscanf(l.c_str(), "DebugLog: vorige Zeile noch %llu mal", &n) == 1) noted += n;
+  }
+  EXPECT_EQ(starts, 4);
+  EXPECT_EQ(floods + noted, 20000u);
+  EXPECT_LE(floods, 5 * 5);  // at most five runs, one after each start line
+}
+
+// The note of repeats still held back is written when the process ends.
+TEST(DebugLogFlood, TheNoteIsWrittenAtTheProcessEnd) {
+  std::remove("Quill.dbg");
+  const pid_t child = fork();
+  if (child == 0) {
+    DebugLogSetStderr(0);
+    DebugLog("Ende: anders");
+    for (int i = 0; i < 9; ++i) DebugLog("Ende: gleich");
+    std::exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
+  EXPECT_NE(file.find("Ende: gleich\nDebugLog: vorige Zeile noch 4 mal, nicht geschrieben\n"), std::string::npos)
+      << file;
 }

@@ -193,9 +193,18 @@ int32_t SaveStandardRizizOzezPrefs() {
 
 uint8_t* PrefsImageWithFields(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count,
                               uint32_t* size_out) {
+  return PrefsImageWithTexts(path, fields, values, count, nullptr, nullptr, 0, size_out);
+}
+
+uint8_t* PrefsImageWithTexts(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count,
+                             const uint32_t* text_fields, const char* const* texts, uint32_t text_count,
+                             uint32_t* size_out) {
   if (!path || !size_out || (count && (!fields || !values))) return nullptr;
+  if (text_count && (!text_fields || !texts)) return nullptr;
   for (uint32_t i = 0; i < count; ++i)
     if (fields[i] >= PREFS_FIELD_COUNT || kPrefs[fields[i]].size > 4) return nullptr;
+  for (uint32_t i = 0; i < text_count; ++i)
+    if (text_fields[i] >= PREFS_FIELD_COUNT || kPrefs[text_fields[i]].size <= 4 || !texts[i]) return nullptr;
   // The file as CheckPrefs would leave it: missing means defaults, short is
   // extended with them, a whole one keeps every byte.
   uint32_t size = 0;
@@ -214,6 +223,11 @@ uint8_t* PrefsImageWithFields(const char* path, const uint32_t* fields, const ui
     if (f.size == 1) img[f.offset] = (uint8_t)values[i];
     else if (f.size == 2) PutBE16(img + f.offset, (uint16_t)values[i]);
     else PutBE32(img + f.offset, values[i]);
+  }
+  for (uint32_t i = 0; i < text_count; ++i) {
+    const PrefsFieldInfo& f = kPrefs[text_fields[i]];
+    std::memset(img + f.offset, 0, f.size);
+    for (uint32_t k = 0; k < 39 && k + 1 < f.size && texts[i][k]; ++k) img[f.offset + k] = (uint8_t)texts[i][k];
   }
   *size_out = n;
   return img;

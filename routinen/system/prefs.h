@@ -84,6 +84,11 @@ int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_
 // AllocVec block and *size, or null (bad field, no memory).
 uint8_t* PrefsImageWithFields(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count,
                               uint32_t* size);
+// The same with text fields too (6, 7, 8, 10; at most 39 characters each,
+// as CheckPrefsStr writes them): every field of one change in one image.
+uint8_t* PrefsImageWithTexts(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count,
+                             const uint32_t* text_fields, const char* const* texts, uint32_t text_count,
+                             uint32_t* size);
 
 // Story prefs, same scheme: field 0 u32 (the story to show), 1..45 bytes
 // (1 = show the story screen at start, k + 1 = story k was shown), 46 an

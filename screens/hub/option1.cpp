@@ -115,9 +115,11 @@ void ApplyChoices(Option1ScreenData* d) {
   if (!panel_is && panel_was) StopIrcPanel();
 }
 
+}  // namespace
+
 // Sends the re-made form of the realm not yet there: the INIT file n + 1
-// with the new address, saved before the old goes and before prefs field
-// 11 names it, mailed to the registration mailbox.
+// with the new address, prefs field 11 naming it and the old file's removal
+// in one FileSet, mailed to the registration mailbox.
 void ResendSignupForm(const char* address) {
   const uint32_t n = CheckPrefs(PREFS_SIGNUP_NUMBER, 0, 0);
   if (n == 0 || n == 0xFFFFFFFFu) return;
@@ -131,14 +133,12 @@ void ResendSignupForm(const char* address) {
   ChunkPut32(chunk, INIT_SENT_TIME, static_cast<uint32_t>(std::time(nullptr)));
   const uint32_t next = NextSignupNumber(n);
   SignupFilePath(next, new_path, sizeof new_path);
-  if (!SaveChunk2File(new_path, chunk)) {
+  if (!CommitSignupForm(chunk, next, n, nullptr, nullptr, 0)) {
     DebugLog("UpdateOptionenPrefs: Konnte %s nicht speichern\n", new_path);
     Say(GetCatalogStr(87));
     FreeChunk(chunk);
     return;
   }
-  CheckPrefs(PREFS_SIGNUP_NUMBER, 1, next);
-  if (next != n) DeleteFileA(old_path);
   const OptionenPrefs& o = QoESystemPtr->Optionen;
   MailJob job{};
   job.Kind = MAILJOB_SIGNUP;
@@ -160,6 +160,8 @@ void ResendSignupForm(const char* address) {
   std::memset(job.SmtpPassword, 0, sizeof job.SmtpPassword);
   if (!sent) Say(GetCatalogStr(87));
 }
+
+namespace {
 
 // A server's refusal shown in the open box until the player clicks.
 void ShowServerError(ChiefMessageBox* box, const char* format, const char* answer) {

@@ -52,6 +52,11 @@ void SetOption1Player(const Option1Player* player);
 int32_t MailDomainsMatch(const char* pop3_host, const char* address);
 // The INIT file's number after n: n + 1, past 9,999,998 back to 1.
 uint32_t NextSignupNumber(uint32_t n);
+// Account state 1 with a changed address: the form of prefs field 11 made
+// anew with address as the INIT file of the next number, prefs field 11
+// naming it and the old file removed, together; then mailed (message 87 when
+// that fails or the form could not be saved).
+void ResendSignupForm(const char* address);
 
 // Runs the page: 2 (32 below account state 2), 133, 1141, or -1 when it
 // cannot start.

@@ -324,8 +324,8 @@ void SignupRegistration(SignupScreenData* d) {
       }
     }
   }
-  // The new form is on disk before prefs field 11 names it and before the
-  // file of the number it replaces goes.
+  // The new form, prefs field 11 naming it with the names and the address
+  // it holds, and the removal of the form it replaces go together.
   const uint32_t old = CheckPrefs(PREFS_SIGNUP_NUMBER, 0, 0);
   const uint32_t now = d->now ? d->now() : static_cast<uint32_t>(std::time(nullptr));
   d->playerNumber = PlayerNumberOf(d->chunk, now);
@@ -336,23 +336,12 @@ void SignupRegistration(SignupScreenData* d) {
   }
   ChunkPut32(d->chunk, INIT_SENT_TIME, now);
   ChunkPut16(d->chunk, INIT_FORM_VERSION, 2);
-  char path[32];
-  SignupFilePath(d->playerNumber, path, sizeof path);
-  if (!SaveChunk2File(path, d->chunk)) {
-    DebugLog("InitScreen: Konnte %s nicht speichern\n", path);
+  const uint32_t text_fields[4] = {PREFS_LORD_NAME, PREFS_FIRST_NAME, PREFS_LAST_NAME, PREFS_EMAIL};
+  const char* const texts[4] = {d->fieldText[8], d->fieldText[1], d->fieldText[2], d->fieldText[9]};
+  if (!CommitSignupForm(d->chunk, d->playerNumber, old, text_fields, texts, 4)) {
     Say(0, GetCatalogStr(90));
     d->playerNumber = 0;
     return;
-  }
-  CheckPrefs(PREFS_SIGNUP_NUMBER, 1, d->playerNumber);
-  CheckPrefsStr(PREFS_LORD_NAME, 1, d->fieldText[8]);
-  CheckPrefsStr(PREFS_FIRST_NAME, 1, d->fieldText[1]);
-  CheckPrefsStr(PREFS_LAST_NAME, 1, d->fieldText[2]);
-  CheckPrefsStr(PREFS_EMAIL, 1, d->fieldText[9]);
-  if (old != d->playerNumber && old != 0 && old != 0xFFFFFFFFu) {
-    char old_path[32];
-    SignupFilePath(old, old_path, sizeof old_path);
-    DeleteFileA(old_path);
   }
   FillSignupJob(d);
   SendSignupForm(d);

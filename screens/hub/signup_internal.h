@@ -123,6 +123,13 @@ uint8_t* LoadInitChunk(uint32_t number);
 // .\Data\I%7.7u.qoe of number into path (at least 24 bytes).
 void SignupFilePath(uint32_t number, char* path, size_t size);
 
+// The form chunk saved as the file of number, prefs field 11 set to number
+// with the given text fields of the prefs, and the file of old_number
+// removed (when it is another, real number): one FileSet, so a kill or a
+// failure leaves either all of it or none. 1, or 0 (logged; nothing changed).
+int32_t CommitSignupForm(const uint8_t* chunk, uint32_t number, uint32_t old_number, const uint32_t* text_fields,
+                         const char* const* texts, uint32_t text_count);
+
 // Sets d->playerNumber from the chunk's fields and the time (below
 // kSignupNumberLimit; 0 is possible and refused by the caller).
 void MakePlayerNumber(SignupScreenData* d);

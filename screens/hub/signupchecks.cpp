@@ -15,8 +15,10 @@
 #include "routinen/internetlowlevel/http.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
+#include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "routinen/system/textentry.h"
 #include "routinen/system/timer.h"
@@ -194,6 +196,42 @@ uint32_t NextSignupField(uint32_t field) {
 
 void SignupFilePath(uint32_t number, char* path, size_t size) {
   std::snprintf(path, size, ".\\Data\\I%7.7u.qoe", number);
+}
+
+int32_t CommitSignupForm(const uint8_t* chunk, uint32_t number, uint32_t old_number, const uint32_t* text_fields,
+                         const char* const* texts, uint32_t text_count) {
+  static const char kPrefsFile[] = ".\\Data\\Prefs.qoe";
+  if (!chunk) return 0;
+  char path[32];
+  SignupFilePath(number, path, sizeof path);
+  // The form as SaveChunk2File writes it: big-endian on disk.
+  const uint32_t size = 12 + ChunkLength(chunk);
+  uint8_t* disk = static_cast<uint8_t*>(AllocVec(size, MEMF_PUBLIC));
+  const uint32_t number_field = PREFS_SIGNUP_NUMBER;
+  uint32_t prefs_size = 0;
+  uint8_t* prefs =
+      PrefsImageWithTexts(kPrefsFile, &number_field, &number, 1, text_fields, texts, text_count, &prefs_size);
+  FileSet* set = disk && prefs ? BeginFileSet() : nullptr;
+  int32_t ok = set != nullptr;
+  if (ok) {
+    std::memcpy(disk, chunk, size);
+    ok = SwapByteOrderInChunk(disk, size, 0);
+  }
+  ok = ok && FileSetWrite(set, path, disk, size);
+  ok = ok && FileSetWrite(set, kPrefsFile, prefs, prefs_size);
+  if (ok && old_number != number && old_number != 0 && old_number != 0xFFFFFFFFu) {
+    char old_path[32];
+    SignupFilePath(old_number, old_path, sizeof old_path);
+    ok = FileSetRemove(set, old_path);
+  }
+  FreeVec(disk);
+  FreeVec(prefs);
+  if (set) {
+    if (ok) ok = CommitFileSet(set);
+    else AbortFileSet(set);
+  }
+  if (!ok) DebugLog("InitScreen: Konnte %s und die Prefs nicht speichern\n", path);
+  return ok;
 }
 
 uint8_t* NewInitChunk() { return AllocChunk("INIT", "V001", INIT_PAYLOAD); }

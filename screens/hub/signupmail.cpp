@@ -9,6 +9,7 @@
 #include "routinen/gui/boxes.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/input.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
@@ -121,6 +122,12 @@ void SignupMailDialogue(SignupScreenData* d) {
       d->popAsked = d->authAsked = 1;
       break;
     }
+    // After the window's close every box answers at once without asking the
+    // player: a pass would only repeat itself, so the dialogue ends here.
+    if (WindowCloseRequested()) {
+      DebugLog("InitScreen: Programmende, der Mail-Dialog endet\n");
+      break;
+    }
     const int32_t code = SignupReplyCode(answer);
     bool listed = false;
     for (int32_t c : kAskedCodes) listed = listed || c == code;
@@ -138,6 +145,9 @@ void SignupMailDialogue(SignupScreenData* d) {
       } else {
         d->again = static_cast<uint8_t>(AskSmtpAuthLogin());
         d->authAsked = 1;
+        // The server asked for AUTH: a POP3 log-in would not help, so a
+        // cancelled SMTP-AUTH question ends the dialogue.
+        if (!d->again && wants_auth) d->popAsked = 1;
       }
       if (!d->again) continue;
       SendForm(d, answer);

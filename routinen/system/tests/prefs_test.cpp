@@ -286,3 +286,30 @@ TEST(Prefs, FieldsSetInAnotherFileAsCheckPrefsWouldSetThem) {
   FileFailWritesAfter(-1);
   EXPECT_EQ(qoe_test::ReadFileBytes("Other/Prefs.qoe"), before);
 }
+
+// Number and text fields in one image: the same bytes as the field writes
+// one by one, the file itself untouched until the caller writes the image.
+TEST(Prefs, ImageWithTextsEqualsTheSingleWrites) {
+  MakeData();
+  CheckPrefs(PREFS_SIGNUP_NUMBER, 1, 17);
+  CheckPrefsStr(PREFS_LORD_NAME, 1, std::string(39, 'L').c_str());
+  const auto before = qoe_test::ReadFileBytes(kPrefsDisk);
+  const uint32_t number = PREFS_SIGNUP_NUMBER, value = 1234567;
+  const uint32_t texts[2] = {PREFS_LORD_NAME, PREFS_EMAIL};
+  const std::string longer(60, 'x');
+  const char* const values[2] = {"Ulf", longer.c_str()};
+  uint32_t size = 0;
+  uint8_t* img = PrefsImageWithTexts(".\\Data\\Prefs.qoe", &number, &value, 1, texts, values, 2, &size);
+  ASSERT_NE(img, nullptr);
+  const std::vector<uint8_t> image(img, img + size);
+  FreeVec(img);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kPrefsDisk), before);
+  CheckPrefs(PREFS_SIGNUP_NUMBER, 1, value);
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "Ulf");
+  CheckPrefsStr(PREFS_EMAIL, 1, longer.c_str());
+  EXPECT_EQ(image, qoe_test::ReadFileBytes(kPrefsDisk));
+  // A number field among the texts, or a text among the numbers: nothing.
+  const uint32_t wrong = PREFS_SIGNUP_NUMBER;
+  EXPECT_EQ(PrefsImageWithTexts(".\\Data\\Prefs.qoe", nullptr, nullptr, 0, &wrong, values, 1, &size), nullptr);
+  EXPECT_EQ(PrefsImageWithTexts(".\\Data\\Prefs.qoe", texts, &value, 1, nullptr, nullptr, 0, &size), nullptr);
+}

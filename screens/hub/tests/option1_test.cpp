@@ -26,6 +26,7 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/hub/signup_internal.h"
 #include "screens/hub/tests/savegame_support.h"
+#include "screens/hub/tests/signup_files.h"
 #include "tests/support/test_support.h"
 #include "tools/testpeers/testpeers.h"
 
@@ -409,6 +410,43 @@ TEST_F(InternetPageSignup, ASaveFailureKeepsTheOldFormAndItsNumber) {
   EXPECT_FALSE(qoe_test::FileExists("Data/I0004712.qoe"));
   ASSERT_EQ(answers.said.size(), 1u);
   EXPECT_EQ(answers.said[0], "Couln't send email!");
+}
+
+}  // namespace
+
+namespace {
+
+// The re-sent form killed at random moments (no network: the mail is not
+// sent): after the next start's recovery the new form, prefs field 11 and the
+// old form's removal are all there or none of them.
+TEST(ResentFormKills, TheNewFormItsNumberAndTheOldFormsRemovalGoTogether) {
+  savegame_test::PrepareTitleFolder(false);
+  static const Option1Player kQuiet = {[](void*, uint32_t) -> uint32_t { return 0; }, [](void*, const char*) {},
+                                       nullptr};
+  SetOption1Player(&kQuiet);
+  SetGoOnlineNotice([](const char*) {});
+  QoESystemPtr->TcpIpStack = 0;
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
+  CheckPrefs(PREFS_SIGNUP_NUMBER, 1, 4711);
+  uint8_t* chunk = NewInitChunk();
+  ASSERT_NE(chunk, nullptr);
+  std::strcpy(reinterpret_cast<char*>(chunk + INIT_FIRST_NAME), "Ulf");
+  std::strcpy(reinterpret_cast<char*>(chunk + INIT_EMAIL), "player@localhost");
+  ASSERT_EQ(SaveChunk2File(".\\Data\\I0004711.qoe", chunk), 1);
+  FreeChunk(chunk);
+  signup_files::SlowSyncs(true);
+  qoe_test::ExpectOldOrNewAfterKills(
+      [] {
+        ResendSignupForm("ulf@elmor.test");
+        return 0;
+      },
+      signup_files::Files, signup_files::Restore, 40, 23);
+  signup_files::SlowSyncs(false);
+  SetOption1Player(nullptr);
+  SetGoOnlineNotice(nullptr);
+  // The last run's start: whatever it left, a whole old or new state.
+  const auto files = signup_files::Files();
+  EXPECT_TRUE(files.count("Data/I0004711.qoe") != files.count("Data/I0004712.qoe"));
 }
 
 }  // namespace

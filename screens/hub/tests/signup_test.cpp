@@ -5,6 +5,12 @@
 // installed; the rejection, an answer without maps, a failed install and a
 // failed save.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstring>
 #include <filesystem>
@@ -12,12 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/close.h"
 #include "platform/display.h"
+#include "platform/log.h"
 #include "platform/headless.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
@@ -30,6 +39,7 @@
 #include "screens/hub/signup.h"
 #include "screens/hub/signup_internal.h"
 #include "screens/hub/tests/savegame_support.h"
+#include "screens/hub/tests/signup_files.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/signupdesk/signupdesk.h"
@@ -518,6 +528,152 @@ TEST_F(SignupRun, QuickRouteRefusesATitleThenTakesTheNameAndTheSharedMailbox) {
   const auto form = qoe_test::ReadFileBytes(IFile());
   ASSERT_EQ(form.size(), 784u);
   EXPECT_EQ(std::string((const char*)form.data() + INIT_EMAIL), o.email);
+}
+
+// ---- the registration's files under kills ---------------------------------------------------
+
+// The registration killed at random moments (no network: nothing is sent):
+// after the next start's recovery the new form, prefs field 11 with the
+// names and the address, and the old form's removal are all there or none.
+TEST(SignupFormKills, TheFormThePrefsAndTheOldFormsRemovalGoTogether) {
+  savegame_test::PrepareTitleFolder(false);
+  SignupPlayer quiet{[](void*, uint32_t, char*, uint32_t) -> int32_t { return 0; },
+                     [](void*, uint32_t, const char*) -> uint32_t { return 0; }, nullptr};
+  SetSignupPlayer(&quiet);
+  SetGoOnlineNotice([](const char*) {});
+  QoESystemPtr->TcpIpStack = 0;
+  OptionenPrefs& o = QoESystemPtr->Optionen;
+  OptionenPrefsDefault(&o);
+  std::snprintf(o.smtp_host, sizeof o.smtp_host, "127.0.0.1:1");
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, 0);
+  CheckPrefs(PREFS_SIGNUP_NUMBER, 1, 1234567);
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "Altname");
+  CheckPrefsStr(PREFS_FIRST_NAME, 1, "Alt");
+  CheckPrefsStr(PREFS_LAST_NAME, 1, "Vorher");
+  CheckPrefsStr(PREFS_EMAIL, 1, "alt@example.org");
+  uint8_t* old_form = NewInitChunk();
+  ASSERT_NE(old_form, nullptr);
+  std::strcpy(reinterpret_cast<char*>(old_form + INIT_PLAYER_NAME), "Altname");
+  ASSERT_EQ(SaveChunk2File(".\\Data\\I1234567.qoe", old_form), 1);
+  FreeChunk(old_form);
+  SignupScreenData* d = NewSignupData();
+  ASSERT_NE(d, nullptr);
+  std::strcpy(d->fieldText[1], "Ulf");
+  std::strcpy(d->fieldText[2], "Berg");
+  std::strcpy(d->fieldText[8], "Haraldo");
+  std::strcpy(d->fieldText[9], "ulf@example.org");
+  d->now = [] { return 1700000000u; };
+  signup_files::SlowSyncs(true);
+  qoe_test::ExpectOldOrNewAfterKills(
+      [d] {
+        SignupRegistration(d);
+        return 0;
+      },
+      signup_files::Files, signup_files::Restore, 40, 29);
+  signup_files::SlowSyncs(false);
+  // An uninterrupted run: the new number with the new names, the old form gone.
+  signup_files::Restore(signup_files::Files());
+  FreeSignupData(d);
+  SetSignupPlayer(nullptr);
+  SetGoOnlineNotice(nullptr);
+  const uint32_t number = CheckPrefs(PREFS_SIGNUP_NUMBER, 0, 0);
+  char* lord = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+  const std::string name = lord ? lord : "";
+  FreeVec(lord);
+  EXPECT_EQ(number == 1234567u, name == "Altname") << number << " " << name;
+}
+
+// ---- a refusal asking for AUTH, played with the real boxes ----------------------------------
+
+// The screen against a scripted SMTP server that refuses every mail with
+// "535 5.7.8 AUTH required". Each run is a child process, so that a dialogue
+// that never ends is killed after a while instead of hanging the suite.
+class SignupAuthRefusal : public SignupRun {
+ protected:
+  qoe_peers::ScriptedPeer smtp;
+
+  void StartRefusingPeers() {
+    std::string err;
+    StartForum("200");
+    const std::string script = dir.path + "/script";
+    ASSERT_TRUE(qoe_peers::WriteText(script, "fail mail 535 5.7.8 AUTH required\n"));
+    ASSERT_TRUE(qoe_peers::StartScriptedPeer(
+        dir.path, "smtp", {"--auth", "PLAIN LOGIN", "--script", script, "--transcript", dir.path + "/smtp.txt"},
+        &smtp, &err))
+        << err;
+    QoESystemPtr->Endpoints.MailTls = TLS_OFF;
+    std::snprintf(QoESystemPtr->Optionen.smtp_host, 40, "127.0.0.1:%u", smtp.port);
+  }
+  // Result of one child's run.
+  struct Outcome {
+    bool ended = false;        // within the time allowed
+    int refusals = -1;         // passes of the dialogue over a refusal
+    long long closeAgeMs = -1; // from the window's close to the screen's end
+    int next = -1;             // the code the screen returned
+  };
+  Outcome RunChild(const std::string& script) {
+    Outcome out;
+    const std::string result = dir.path + "/child.txt";
+    const pid_t child = fork();
+    if (child == 0) {
+      struct Count {
+        int refusals = 0;
+      } count;
+      DebugLogSetHook(
+          [](const char* line, void* user) {
+            if (std::strstr(line, "InitScreen: Der Server lehnt ab (535)")) ++static_cast<Count*>(user)->refusals;
+          },
+          &count);
+      const int32_t next = Run(script);
+      const long long age = ProgramCloseAgeMs();
+      DebugLogSetHook(nullptr, nullptr);
+      const std::string text =
+          std::to_string(count.refusals) + " " + std::to_string(age) + " " + std::to_string(next) + "\n";
+      qoe_peers::WriteText(result, text);
+      _exit(0);
+    }
+    if (child < 0) return out;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    while (waitpid(child, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return out;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    out.ended = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::sscanf(qoe_peers::ReadText(result).c_str(), "%d %lld %d", &out.refusals, &out.closeAgeMs, &out.next);
+    return out;
+  }
+};
+
+TEST_F(SignupAuthRefusal, CancelledLogInEndsTheDialogueAndTheFormStays) {
+  ASSERT_NO_FATAL_FAILURE(StartRefusingPeers());
+  // The error box, 1307, the user name cancelled; then 87, and Escape
+  // leaves. Should the dialogue go on, the keys run out and the script's
+  // end is the window's close.
+  const Outcome o = RunChild(std::string(kOpening) + FillForm() + Click(400, 470) +
+                             "key enter\nkey enter\nkey esc\nkey enter\nkey esc\n");
+  ASSERT_TRUE(o.ended) << "the dialogue did not end";
+  EXPECT_EQ(o.refusals, 1);
+  EXPECT_EQ(o.next, 1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_TRUE(fs::exists(IFile()));
+  EXPECT_EQ(qoe_test::ReadFileBytes(IFile()).size(), 784u);
+}
+
+TEST_F(SignupAuthRefusal, WindowClosedDuringTheDialogueEndsTheProgramSoon) {
+  ASSERT_NO_FATAL_FAILURE(StartRefusingPeers());
+  // The error box answered; the window closed while 1307 is shown.
+  const Outcome o = RunChild(std::string(kOpening) + FillForm() + Click(400, 470) + "key enter\nquit\n");
+  ASSERT_TRUE(o.ended) << "the program did not end after the window's close";
+  EXPECT_GE(o.closeAgeMs, 0);
+  EXPECT_LT(o.closeAgeMs, 5000);
+  EXPECT_EQ(o.refusals, 1);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_TRUE(fs::exists(IFile()));
 }
 
 }  // namespace

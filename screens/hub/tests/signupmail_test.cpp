@@ -6,6 +6,8 @@
 // a cancelled log-in question, the form file always there).
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/close.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/catalog.h"
@@ -120,6 +123,7 @@ class SignupMail : public ::testing::Test {
     ASSERT_EQ(form.size(), 784u);
   }
   void TearDown() override {
+    ClearProgramClose();
     FreeSignupData(d);
     SetSignupPlayer(nullptr);
     SetNewsGet(nullptr);
@@ -350,6 +354,118 @@ TEST_F(SignupMail, AFailedSaveAtTheSwitchSendsNothingAndChangesNothing) {
   EXPECT_EQ(Prefs8(), "hans@example.org");
   EXPECT_EQ(qoe_test::ReadFileBytes(kIFile), form);
   EXPECT_STREQ(d->fieldText[9], "hans@example.org");
+}
+
+TEST_F(SignupMail, AuthRefusalEndsWithTheCancelledAuthQuestion) {
+  // Every send is refused asking for AUTH; the player cancels the log-in.
+  ASSERT_NO_FATAL_FAILURE(StartPeers("fail mail 535 5.7.8 AUTH required\n"));
+  int asked = 0;
+  // A dialogue that would not end is ended by the guard: after 20 questions
+  // the player gives a log-in and the server takes the mail.
+  player.onAsk = [&](uint32_t) {
+    if (++asked != 20) return;
+    AnswerAuth();
+    qoe_peers::WriteText(script, "");
+  };
+  Prepare();
+  SignupMailDialogue(d);
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(player.Saw("cancel 1308"));
+  EXPECT_FALSE(player.Saw("642"));
+  EXPECT_TRUE(player.Saw("Error : 535 5.7.8 AUTH required"));
+  EXPECT_TRUE(player.Saw(std::string("box ") + GetCatalogStr(87)));
+  EXPECT_EQ(player.events.back(), std::string("box ") + GetCatalogStr(87));
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_EQ(d->state, 0u);
+  EXPECT_EQ(Count(Smtp(), "MAIL FROM"), 1u);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kIFile), form);
+  // The same with a bare code: no error box, the same end.
+  ASSERT_TRUE(qoe_peers::WriteText(script, "fail mail 535\n"));
+  player = Player{};
+  asked = 0;
+  player.onAsk = [&](uint32_t) {
+    if (++asked != 20) return;
+    AnswerAuth();
+    qoe_peers::WriteText(script, "");
+  };
+  Prepare();
+  SignupMailDialogue(d);
+  EXPECT_FALSE(player.Saw("Error : "));
+  EXPECT_TRUE(player.Saw(std::string("box ") + GetCatalogStr(87)));
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kIFile), form);
+  // An answered log-in refused again for AUTH asks again; its cancel ends.
+  ASSERT_TRUE(qoe_peers::WriteText(script, "fail mail 535 5.7.8 AUTH required\n"));
+  ASSERT_TRUE(qoe_peers::WriteText(smtp_log, ""));
+  player = Player{};
+  asked = 0;
+  player.answers[1308] = {"smtphans", ""};
+  player.answers[1310] = {"smtppw"};
+  player.onAsk = [&](uint32_t) {
+    if (++asked != 20) return;
+    AnswerAuth();
+    qoe_peers::WriteText(script, "");
+  };
+  Prepare();
+  SignupMailDialogue(d);
+  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(player.events.back(), std::string("box ") + GetCatalogStr(87));
+  EXPECT_FALSE(player.Saw("642"));
+  EXPECT_EQ(Count(Smtp(), "MAIL FROM"), 2u);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+}
+
+TEST_F(SignupMail, WindowCloseEndsTheDialogueAtTheNextPass) {
+  // An unknown code from the player's server and from the shared mailbox:
+  // each pass would offer the shared mailbox again.
+  ASSERT_NO_FATAL_FAILURE(StartPeers("fail mail 559 strange\n"));
+  std::snprintf(QoESystemPtr->Endpoints.MailDomain, ENDPOINT_TEXT, "127.0.0.1:%u", smtp.port);
+  struct Boxes {
+    Player* player;
+    std::string script;
+    int afterClose = 0;
+  } boxes{&player, script};
+  // The player closes the window at the first yes/no; from then on every
+  // box answers at once as the real ones do (cancel). Guard: after 30 such
+  // boxes the server takes the mail.
+  SignupPlayer seam{[](void* user, uint32_t prompt, char* buffer, uint32_t size) -> int32_t {
+                      auto* b = static_cast<Boxes*>(user);
+                      if (ProgramCloseRequested()) {
+                        if (++b->afterClose == 30) qoe_peers::WriteText(b->script, "");
+                        return 0;
+                      }
+                      return Player::Input(b->player, prompt, buffer, size);
+                    },
+                    [](void* user, uint32_t mode, const char* text) -> uint32_t {
+                      auto* b = static_cast<Boxes*>(user);
+                      if (ProgramCloseRequested()) {
+                        if (++b->afterClose == 30) qoe_peers::WriteText(b->script, "");
+                        b->player->events.push_back(std::string("closed ") + text);
+                        return static_cast<uint32_t>(-1);
+                      }
+                      const uint32_t r = Player::Message(b->player, mode, text);
+                      if (mode == 1) {
+                        RequestProgramClose();
+                        return static_cast<uint32_t>(-1);
+                      }
+                      return r;
+                    },
+                    &boxes};
+  SetSignupPlayer(&seam);
+  Prepare();
+  const auto start = std::chrono::steady_clock::now();
+  SignupMailDialogue(d);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::seconds(5));
+  // The close's cancel took the shared mailbox (one more send); the pass
+  // after it ends the dialogue with the failed send's message.
+  EXPECT_EQ(boxes.afterClose, 1);
+  EXPECT_EQ(player.events.back(), std::string("closed ") + GetCatalogStr(87));
+  EXPECT_EQ(Count(Smtp(), "MAIL FROM"), 2u);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
+  EXPECT_EQ(d->state, 0u);
+  ASSERT_TRUE(fs::exists(kIFile));
+  EXPECT_EQ(qoe_test::ReadFileBytes(kIFile).size(), 784u);
 }
 
 TEST_F(SignupMail, SmtpAuthPrefilledFromThePop3AccountOnlyWhilePlaceholders) {
