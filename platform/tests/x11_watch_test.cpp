@@ -55,6 +55,32 @@ done
 sleep 2
 w=$(xdotool search --name "Quill of Elmor" 2>/dev/null | tail -1)
 [ -z "$w" ] && { echo "no window"; kill -9 $pid; kill $xpid; exit 2; }
+if [ "$3" = boxkill ]; then
+  # A fatal fault: the error box comes up in a process of its own; then the
+  # game is killed, and the box must go with it.
+  kill -SEGV $pid
+  box=""
+  for i in $(seq 1 200); do
+    box=$(cat /proc/$pid/task/*/children 2>/dev/null | tr ' ' '\n' | grep . | head -1)
+    [ -n "$box" ] && break
+    sleep 0.1
+  done
+  [ -z "$box" ] && { echo "no box"; kill -9 $pid; kill $xpid; exit 0; }
+  sleep 1
+  kill -9 $pid
+  wait $pid
+  t=0
+  while [ $t -lt 50 ]; do
+    s=$(awk '{print $3}' /proc/$box/stat 2>/dev/null)
+    [ -z "$s" ] || [ "$s" = Z ] && break
+    sleep 0.1
+    t=$((t + 1))
+  done
+  if [ $t -lt 50 ]; then echo "box gone ${t}00"; else echo "box stays"; kill -9 $box; fi
+  kill $xpid 2>/dev/null
+  wait $xpid 2>/dev/null
+  exit 0
+fi
 if [ "$3" = close ]; then xdotool windowclose "$w"; else kill -9 $xpid; fi
 t=0
 while kill -0 $pid 2>/dev/null && [ $t -lt 50 ]; do sleep 0.1; t=$((t + 1)); done
@@ -76,6 +102,7 @@ struct XRun {
   int code = -1;  // the program's exit code; -1 when it hung
   int ms = 0;     // how long it took to end
   std::string log, out;
+  std::string result;  // what the script printed
 };
 
 XRun RunUnderX(int mode, const char* what) {
@@ -94,6 +121,7 @@ XRun RunUnderX(int mode, const char* what) {
   r.log = FileText("Quill.dbg");
   r.out = result + FileText("out.txt");
   std::sscanf(result.c_str(), "ended %d %d", &r.code, &r.ms);
+  r.result = result;
   return r;
 }
 
@@ -147,4 +175,13 @@ TEST(QuillUnderX, LostServerEndsTheProgramAtOnceOpenGL) {
   EXPECT_LE(r.ms, 5000);
   EXPECT_NE(r.log.find("OpenGL Info : Bits: "), std::string::npos) << r.log;
   ExpectEndAtOnce(r);
+}
+
+// A fatal fault while the game runs: the SDL error box (a process SDL forks
+// on X11) does not outlive a SIGKILL of the game.
+TEST(QuillUnderX, FatalBoxEndsWithAKilledGame) {
+  const XRun r = RunUnderX(4, "boxkill");
+  ASSERT_EQ(r.result.find("no box"), std::string::npos) << r.out << r.log;
+  EXPECT_NE(r.result.find("box gone"), std::string::npos) << r.result << r.out << r.log;
+  EXPECT_NE(r.log.find("Fatal Exception"), std::string::npos) << r.log;
 }
