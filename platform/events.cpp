@@ -41,7 +41,9 @@ struct EventQueueState {
   std::atomic<int> clockVirtual{0};
   std::atomic<void (*)()> timerChanged{nullptr};
 };
-EventQueueState g_events;
+// Never destroyed: threads may still wait on its condition variables while
+// exit() runs the destructors, and destroying a waited-on one blocks for ever.
+EventQueueState& g_events = *new EventQueueState();
 
 uint64_t RealClockMs() {
   using namespace std::chrono;

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <semaphore.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -39,6 +40,25 @@ struct sigaction g_old[4];
 void WriteRaw(const char* s) {
   ssize_t r = write(2, s, strlen(s));
   (void)r;
+}
+
+std::atomic<pid_t> g_box_parent{0};  // the process that shows the box, 0 before
+
+// A signal that asks the process to end, once the fatal error is being dealt
+// with: nothing is left to end in order, so it ends at once.
+void EndNow(int) {
+  WriteRaw("Fatal Exception: Ende auf Signal\n");
+  _exit(3);
+}
+
+// In a child forked while the fatal error is dealt with (the box, which the
+// backend may show from a process of its own): it ends with this process,
+// even when that is killed.
+void ChildAfterFork() {
+  const pid_t parent = g_box_parent.load();
+  if (!parent) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(3);  // the process ended before the line above
 }
 
 void Handler(int sig, siginfo_t* info, void*) {
@@ -127,6 +147,8 @@ void InstallFatalSignalHandlers(void (*shutdown)()) {
   static void* window_stack = AddSignalStack();  // kept for the process's life
   (void)window_stack;
   sem_init(&g_wake, 0, 0);
+  static const int at_fork = pthread_atfork(nullptr, nullptr, ChildAfterFork);
+  (void)at_fork;
   g_watcher_quit = 0;
   pthread_create(&g_watcher, nullptr, Watcher, nullptr);
   struct sigaction sa;
@@ -163,6 +185,20 @@ void RunFatalShutdown() {
   if (g_shutting_down.exchange(1)) {
     // The other thread already does it; wait to be ended.
     for (;;) pause();
+  }
+  // From here a SIGTERM or SIGINT ends the process at once (the close
+  // handler's orderly end cannot run any more), and what it forks ends with it.
+  g_box_parent = getpid();
+  struct sigaction end;
+  std::memset(&end, 0, sizeof end);
+  end.sa_handler = EndNow;
+  sigemptyset(&end.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaction(sig, &end, nullptr);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, sig);
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
   }
   char text[512];
   FatalMessageText(text, sizeof text);

@@ -17,7 +17,10 @@ void SetFatalShutdownLimit(int ms);
 // The message text for the recorded fault: "Fatal Exception: <name>\n<where>\n".
 void FatalMessageText(char* out, unsigned size);
 // Window thread: runs the shut-down, shows the box, ends the process with
-// exit code 3. Never returns.
+// exit code 3. Never returns. From its start a SIGTERM, SIGINT or SIGHUP ends
+// the process at once (exit code 3), and every process forked from then on
+// (the box, when the backend shows it from a process of its own) is killed
+// when this one ends, even by SIGKILL.
 [[noreturn]] void RunFatalShutdown();
 // Name of a fault as the box shows it ("Access Violation", ...).
 const char* FatalExceptionName(int sig, int code);

@@ -29,8 +29,10 @@ namespace {
 std::atomic<uint64_t> g_now{0};
 std::atomic<uint32_t> g_mode{kScreenModeDefault};
 std::atomic<int> g_sync_timeout{10000};
-std::mutex g_lock;
-std::condition_variable g_wake_cv;
+// Never destroyed: the window thread may still wait on them while exit()
+// runs the destructors, and destroying a waited-on one blocks for ever.
+std::mutex& g_lock = *new std::mutex;
+std::condition_variable& g_wake_cv = *new std::condition_variable;
 uint64_t g_wakes = 0;
 std::string g_script;
 bool g_has_script = false;

@@ -22,6 +22,7 @@
 #include "screenmode.h"
 #include "sdl_backend.h"
 #include "threads.h"
+#include "x11_watch.h"
 
 namespace {
 
@@ -56,6 +57,13 @@ uint32_t g_script_mode = kScreenModeCount;  // kScreenModeCount: the remembered 
 
 // The script's player: waits for the game thread as the headless one does,
 // on real time; its close is the window's close as SDL reports it.
+// The close signal and a window destroyed from outside both ask the game to
+// end in order.
+void PollWindowClose() {
+  PollCloseSignal();
+  if (X11WindowLost() && !ProgramCloseRequested()) RequestProgramClose();
+}
+
 int ScriptSync() {
   for (int waited = 0; waited < 10000; waited += 10) {
     if (WindowDestroyRequested()) return 0;
@@ -94,6 +102,7 @@ int Init() {
   if (g_initialised.load()) return 1;
   // SIGTERM and SIGINT are the program's own (close.h), not SDL's.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  X11WatchPrepare();
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
     DebugLog("SDL_Init: %s", SDL_GetError());
     return 0;
@@ -108,6 +117,9 @@ int Init() {
     SDL_Quit();
     return 0;
   }
+  // Xlib's handlers would end the process when the window is destroyed from
+  // outside or the server goes away: the program's own come over SDL's.
+  X11WatchInstall();
   uint32_t type = SDL_RegisterEvents(1);
   g_wake_type = type == static_cast<uint32_t>(-1) ? 0 : type;
   g_wake_pending = 0;
@@ -129,6 +141,7 @@ void CloseWindow() {
     g_gl = nullptr;
     SDL_GL_ResetAttributes();
   }
+  X11WatchWindow(nullptr);  // the program destroys it itself
   if (g_renderer) SDL_DestroyRenderer(g_renderer);
   if (g_window) SDL_DestroyWindow(g_window);
   g_renderer = nullptr;
@@ -146,6 +159,7 @@ void Shutdown() {
   if (!g_initialised.exchange(0)) return;
   FreeCursor();
   CloseWindow();
+  X11WatchEnd();
   g_wake_type = 0;
   SDL_Quit();
 }
@@ -182,6 +196,8 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
       CloseWindow();
       return 0;
     }
+    // After the renderer: an OpenGL renderer makes SDL create the X window anew.
+    X11WatchWindow(g_window);
   } else {
     SDL_SetWindowFullscreen(g_window, 0);
     SDL_SetWindowSize(g_window, int(w), int(h));
@@ -333,7 +349,7 @@ int ChooseMode(DisplayModeChoice* choice) {
   uint32_t buttons = 0;
   bool dirty = true;
   for (;;) {
-    PollCloseSignal();
+    PollWindowClose();
     if (ProgramCloseRequested()) return 0;
     if (dirty) {
       ModePageDraw(&page, g_frame.data());
@@ -342,6 +358,7 @@ int ChooseMode(DisplayModeChoice* choice) {
     }
     SDL_Event ev;
     if (!SDL_WaitEventTimeout(&ev, 100)) continue;
+    X11WatchEvent(ev);
     if (ev.type == SDL_WINDOWEVENT) dirty = true;
     PlatformMessage m;
     if (!TranslateSdlEvent(&ev, &m, &buttons)) continue;
@@ -406,6 +423,10 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
     g_wake_pending = 0;
     return;
   }
+  if (ev.type == SDL_SYSWMEVENT) {
+    X11WatchEvent(ev);
+    return;
+  }
   if (ev.type == SDL_TEXTINPUT) {
     PostUtf8Text(ev.text.text);
     return;
@@ -442,7 +463,7 @@ int RunGLLoop(uint32_t (*frame)()) {
   uint64_t start = NowMs();
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
-    PollCloseSignal();
+    PollWindowClose();
     if (WindowDestroyRequested()) return 0;
     ApplyPendingCursor();
     uint64_t now = NowMs();
@@ -475,7 +496,7 @@ int RunLoops() {
   uint64_t shown = DisplayChangeSerial() - 1;
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
-    PollCloseSignal();
+    PollWindowClose();
     if (WindowDestroyRequested()) return 0;
     ApplyPendingCursor();
     uint64_t now = NowMs();
@@ -536,6 +557,7 @@ int GLCreate(uint32_t colour_bits, GLContextInfo* info) {
     DestroyTexture();
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     g_renderer = nullptr;
+    X11WatchWindow(nullptr);
     SDL_DestroyWindow(g_window);
     g_window = SDL_CreateWindow("Quill of Elmor", x, y, w, h, flags | SDL_WINDOW_OPENGL);
     if (!g_window) {
@@ -543,6 +565,7 @@ int GLCreate(uint32_t colour_bits, GLContextInfo* info) {
       SDL_GL_ResetAttributes();
       return kGLNoPixelFormat;
     }
+    X11WatchWindow(g_window);
     SDL_StartTextInput();
   }
   g_gl = SDL_GL_CreateContext(g_window);

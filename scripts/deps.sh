@@ -14,6 +14,7 @@ PKGS=(
   googletest
   libbenchmark-dev
   libsdl2-dev
+  libx11-dev
   libgl-dev
   libglu1-mesa-dev
   libpng-dev

@@ -10,7 +10,9 @@
 
 namespace {
 
-SoundSystem g_sound;
+// Never destroyed: the music thread may still wait on WaitCv while exit()
+// runs the destructors, and destroying a waited-on one blocks for ever.
+SoundSystem& g_sound = *new SoundSystem();
 
 constexpr uint32_t kModuleMusic = SOUND_16BIT | SOUND_FASTTRACKER | SOUND_MUSIC;
 constexpr uint32_t kCdMusic = SOUND_CDROM | SOUND_MUSIC;
