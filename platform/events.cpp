@@ -28,7 +28,11 @@ struct EventQueueState {
   std::condition_variable idleCv;   // the game thread went idle
   std::deque<PlatformMessage> queue;
   bool idle = false;
-  bool fullLogged = false;
+  // Messages the full queue refused, per kind, not yet logged, and the
+  // platform time from which each kind may be logged again.
+  uint32_t dropped[kMsgQuit + 1] = {};
+  uint64_t droppedNextLog[kMsgQuit + 1] = {};
+  bool dropsPending = false;
   TimerState timers[kTimerCount];
   // Clock threads: how many run (begun, not ended) and the times those that
   // sleep wait for, each with its hurry flag; under `lock`, `clockCv` wakes
@@ -50,15 +54,39 @@ uint64_t RealClockMs() {
   return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+// The queue's limit applies to what is made again: a timer ticks again at
+// its next period, an app message is a wake-up its poster posts again when
+// it was refused. Keys, text, the mouse and the close always go in, behind
+// what waits, so input keeps its order.
+bool Droppable(uint32_t kind) { return kind == kMsgTimer || kind == kMsgApp; }
+
+// Logs the refused messages of each kind at most once a second, with their
+// count; those of the last second wait for the next drop or post.
+void LogDropsLocked(uint64_t now) {
+  bool pending = false;
+  for (uint32_t k = 0; k <= kMsgQuit; k++) {
+    if (!g_events.dropped[k]) continue;
+    if (now < g_events.droppedNextLog[k]) {
+      pending = true;
+      continue;
+    }
+    DebugLog("PostGameMessage: Warteschlange voll, %u Nachrichten der Art %u verworfen", g_events.dropped[k], k);
+    g_events.dropped[k] = 0;
+    g_events.droppedNextLog[k] = now + 1000;
+  }
+  g_events.dropsPending = pending;
+}
+
 int PostLocked(const PlatformMessage& m) {
-  if (g_events.queue.size() >= kEventQueueLimit) {
-    if (!g_events.fullLogged) DebugLog("PostGameMessage: Warteschlange voll, Nachricht %u verworfen", m.kind);
-    g_events.fullLogged = true;
+  const uint64_t now = PlatformTimeMs();
+  if (g_events.queue.size() >= kEventQueueLimit && Droppable(m.kind)) {
+    g_events.dropped[m.kind]++;
+    LogDropsLocked(now);
     return 0;
   }
-  g_events.fullLogged = false;
+  if (g_events.dropsPending) LogDropsLocked(now);
   g_events.queue.push_back(m);
-  g_events.queue.back().time_ms = PlatformTimeMs();
+  g_events.queue.back().time_ms = now;
   g_events.idle = false;
   g_events.arrived.notify_one();
   return 1;
@@ -261,7 +289,9 @@ void ResetGameMessages() {
   std::lock_guard<std::mutex> g(g_events.lock);
   g_events.queue.clear();
   g_events.idle = false;
-  g_events.fullLogged = false;
+  for (auto& c : g_events.dropped) c = 0;
+  for (auto& t : g_events.droppedNextLog) t = 0;
+  g_events.dropsPending = false;
   for (auto& t : g_events.timers) t = TimerState{};
 }
 

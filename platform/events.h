@@ -65,8 +65,11 @@ struct PlatformMessage {
   uint64_t time_ms;   // platform clock when posted (virtual when headless)
 };
 
-// Posts a message from any thread. Returns 1, or 0 when the queue is full
-// (kEventQueueLimit messages waiting; the message is dropped and logged).
+// Posts a message from any thread. Returns 1, or 0 when a timer tick or an
+// app message found the queue full (kEventQueueLimit messages waiting): it is
+// dropped (the poster makes it again) and counted in the log, at most one line
+// per kind and second. Keys, text, mouse messages and the close are never
+// dropped: they queue behind what waits, whatever its length.
 enum : uint32_t { kEventQueueLimit = 4096 };
 int PostGameMessage(const PlatformMessage* m);
 // Convenience posts; x, y in display coordinates.

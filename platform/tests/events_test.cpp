@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/platform_internal.h"
 #include "platform/threads.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 uint64_t g_fake_now = 0;
@@ -59,6 +63,89 @@ TEST(EventQueue, FullQueueDropsAndRecovers) {
   ASSERT_EQ(GetGameMessage(&m, 0), 1);
   EXPECT_EQ(m.param, 0u);
   EXPECT_EQ(PostAppMessage(5), 1);
+}
+
+// A queue full of wake-ups and ticks still takes every key, character,
+// click, mouse move and the close, behind what waits and in the order they
+// came; the wake-ups and ticks beyond the limit are refused.
+TEST(EventQueue, FullQueueOfWakeUpsStillTakesInputInOrder) {
+  FakeClockScope clock;
+  ASSERT_EQ(PostKeyMessage(kMsgKeyDown, 'A', 0, 0), 1);
+  for (uint32_t i = 1; i < kEventQueueLimit; i++)
+    ASSERT_EQ(i % 2 ? PostAppMessage(i) : PostTimerMessage(kTimerGameTick), 1) << i;
+  EXPECT_EQ(PostAppMessage(1), 0);
+  EXPECT_EQ(PostTimerMessage(kTimerCursor), 0);
+  EXPECT_EQ(PostTextMessage('a'), 1);
+  EXPECT_EQ(PostKeyMessage(kMsgKeyUp, 'A', 0, 0), 1);
+  EXPECT_EQ(PostAppMessage(2), 0);
+  EXPECT_EQ(PostMouseMoveMerged(5, 6, 0), 1);
+  EXPECT_EQ(PostMouseMessage(kMsgLeftDown, 5, 6, kButtonLeft), 1);
+  EXPECT_EQ(PostMouseMessage(kMsgLeftUp, 5, 6, 0), 1);
+  EXPECT_EQ(PostMouseMessage(kMsgRightDown, 7, 8, kButtonRight), 1);
+  EXPECT_EQ(PostMouseMessage(kMsgRightUp, 7, 8, 0), 1);
+  EXPECT_EQ(PostKeyMessage(kMsgKeyDown, kKeyEnter, 0, 13), 1);
+  EXPECT_EQ(PostQuitMessage(), 1);
+  EXPECT_EQ(GameMessagesWaiting(), (int)kEventQueueLimit + 9);
+  EXPECT_EQ(PostTimerMessage(kTimerCursor), 0);  // still full
+  const uint32_t want[] = {kMsgKeyDown, kMsgText,   kMsgKeyUp,    kMsgMouseMove, kMsgLeftDown,
+                           kMsgLeftUp,  kMsgRightDown, kMsgRightUp, kMsgKeyDown,   kMsgQuit};
+  std::vector<PlatformMessage> input;
+  PlatformMessage m;
+  uint32_t others = 0;
+  while (GetGameMessage(&m, 0)) {
+    if (m.kind == kMsgApp || m.kind == kMsgTimer) {
+      EXPECT_EQ(input.size(), 1u) << "a wake-up or tick behind the input";
+      others++;
+    } else {
+      input.push_back(m);
+    }
+  }
+  EXPECT_EQ(others, kEventQueueLimit - 1);
+  ASSERT_EQ(input.size(), sizeof want / sizeof want[0]);
+  for (size_t i = 0; i < input.size(); i++) EXPECT_EQ(input[i].kind, want[i]) << i;
+  EXPECT_EQ(input[1].ch, uint32_t{'a'});
+  EXPECT_EQ(input[4].x, 5);
+  EXPECT_EQ(input[6].buttons, uint32_t{kButtonRight});
+  EXPECT_EQ(input[8].key, uint32_t{kKeyEnter});
+  EXPECT_EQ(PostTimerMessage(kTimerCursor), 1);
+}
+
+// Every refused message is counted in the log: each kind at most one line
+// a second, with how many went since its last line.
+TEST(EventQueue, DropsAreLoggedWithTheirCountOnceASecondPerKind) {
+  FakeClockScope clock;
+  qoe_test::LogLines log;
+  for (uint32_t i = 0; i < kEventQueueLimit; i++) ASSERT_EQ(PostAppMessage(i), 1);
+  const std::string app = "Warteschlange voll, ", app_kind = " Nachrichten der Art 10 verworfen",
+                    tick_kind = " Nachrichten der Art 9 verworfen";
+  EXPECT_EQ(PostAppMessage(0), 0);
+  EXPECT_EQ(PostTimerMessage(kTimerGameTick), 0);
+  EXPECT_EQ(log.Count(app + "1" + app_kind), 1);
+  EXPECT_EQ(log.Count(app + "1" + tick_kind), 1);
+  g_fake_now = 500;
+  for (int i = 0; i < 5; i++) EXPECT_EQ(PostAppMessage(0), 0);
+  EXPECT_EQ(PostTimerMessage(kTimerGameTick), 0);
+  EXPECT_EQ(log.Count("Warteschlange voll"), 2);
+  g_fake_now = 1000;
+  EXPECT_EQ(PostAppMessage(0), 0);
+  EXPECT_EQ(log.Count(app + "6" + app_kind), 1);
+  EXPECT_EQ(log.Count(app + "1" + tick_kind), 2);
+  EXPECT_EQ(log.Count("Warteschlange voll"), 4);
+  g_fake_now = 1500;
+  EXPECT_EQ(PostAppMessage(0), 0);
+  EXPECT_EQ(log.Count("Warteschlange voll"), 4);
+  // The queue has room again: the wake-up still owed is logged with the
+  // next post once its second is over.
+  PlatformMessage m;
+  ASSERT_EQ(GetGameMessage(&m, 0), 1);
+  EXPECT_EQ(PostKeyMessage(kMsgKeyDown, 'B', 0, 0), 1);
+  EXPECT_EQ(log.Count("Warteschlange voll"), 4);
+  g_fake_now = 2000;
+  EXPECT_EQ(PostKeyMessage(kMsgKeyUp, 'B', 0, 0), 1);
+  EXPECT_EQ(log.Count(app + "1" + app_kind), 2);
+  EXPECT_EQ(log.Count("Warteschlange voll"), 5);
+  EXPECT_EQ(PostTextMessage('b'), 1);
+  EXPECT_EQ(log.Count("Warteschlange voll"), 5);
 }
 
 TEST(EventQueue, MergedMouseMovesReplaceOnlyTheLastMove) {

@@ -23,16 +23,16 @@ struct IrcSessionInternal {
   QoeThread* thread = nullptr;
   ThreadFlags flags;
   std::atomic<int> registered{0};  // 1 welcomed or nick taken, -1 failed
-  std::atomic<int> post{0};        // post app messages per block
-  std::atomic<int> unposted{0};    // messages still to post (queue was full)
+  std::atomic<int> post{0};        // wake the game with app messages
   uint32_t timeout_ms = 30000;
   // Under the session's semaphore: lines to send, each with CR LF.
   char* send_buf = nullptr;
   uint32_t send_len = 0;
-  // Under the session's semaphore.
+  // Under the session's semaphore. `wake`: an app message was posted and
+  // the game has not taken the lines since (at most one waits per session).
   IRCQueueNode* tail = nullptr;
   uint32_t queued = 0;
-  uint32_t dropped = 0;
+  bool wake = false;
   uint16_t name_cap = 0;
   bool names_fresh = true;  // the next 353 starts a new table
   // Connection thread only: the lines of one read, queued together, and
@@ -85,13 +85,19 @@ bool PlainWord(const char* s) {
 void Lock(IRCSession* s) { ObtainSemaphore(s->Semaphore); }
 void Unlock(IRCSession* s) { ReleaseSemaphore(s->Semaphore); }
 
-// Posts the app messages owed; stops at a full game queue (retried later).
-void FlushPosts(IRCSession* s) {
+// Under the semaphore: wakes the game for the waiting lines unless a
+// wake-up already waits. One the full game queue refused is posted again by
+// the connection thread's next pass (FlushPosts).
+void PostWakeLocked(IRCSession* s) {
   IrcSessionInternal* in = s->Internal;
-  while (in->post.load() && in->unposted.load() > 0) {
-    if (!PostAppMessage((uint64_t)(uintptr_t)s)) return;
-    in->unposted.fetch_sub(1);
-  }
+  if (!in->post.load() || in->wake || !s->Queue) return;
+  in->wake = PostAppMessage((uint64_t)(uintptr_t)s) == 1;
+}
+
+void FlushPosts(IRCSession* s) {
+  Lock(s);
+  PostWakeLocked(s);
+  Unlock(s);
 }
 
 // Connection thread: keeps one received line as a block for the next flush.
@@ -116,47 +122,52 @@ void QueueLine(IRCSession* s, const char* line, size_t n) {
   in->batch_count++;
 }
 
-// Connection thread: hands the lines of one read to the queue under one
+// Connection thread: hands the lines read so far to the queue under one
 // taking of the semaphore, then sets their status bits (a bit is seen only
 // with its line queued).
 void FlushBatch(IRCSession* s) {
   IrcSessionInternal* in = s->Internal;
-  IRCQueueNode* drop = nullptr;
-  uint32_t added = in->batch_count;
-  if (added) {
+  if (in->batch_count) {
     Lock(s);
     if (in->tail)
       in->tail->next = in->batch_head;
     else
       s->Queue = in->batch_head;
     in->tail = in->batch_tail;
-    in->queued += added;
-    // The oldest blocks beyond the limit go; their messages serve the new.
-    IRCQueueNode** link = &drop;
-    while (in->queued > IRC_MAX_QUEUED) {
-      IRCQueueNode* d = s->Queue;
-      s->Queue = d->next;
-      d->next = nullptr;
-      *link = d;
-      link = &d->next;
-      in->queued--;
-      in->dropped++;
-      added--;
-    }
-    if (in->post.load()) in->unposted.fetch_add((int)added);
+    in->queued += in->batch_count;
+    PostWakeLocked(s);
     Unlock(s);
   }
   in->batch_head = in->batch_tail = nullptr;
   in->batch_count = 0;
-  if (drop) DebugLog("IRC: Warteschlange voll, alte Zeilen verworfen\n");
-  while (drop) {
-    IRCQueueNode* next = drop->next;
-    FreeVec(drop->text);
-    FreeVec(drop);
-    drop = next;
-  }
   if (in->batch_bits) s->Status.fetch_or(in->batch_bits);
   in->batch_bits = 0;
+}
+
+bool SendQueued(IRCSession* s);
+
+// Connection thread, before it handles a line: while the queue and the
+// lines not yet handed over fill IRC_MAX_QUEUED, it hands those over and
+// waits for the game to take some (the server's further lines wait in the
+// socket), still sending what the game queued. False when the session ends
+// meanwhile (stopped or the connection failed).
+bool WaitForRoom(IRCSession* s) {
+  IrcSessionInternal* in = s->Internal;
+  Lock(s);
+  bool full = in->queued + in->batch_count >= IRC_MAX_QUEUED;
+  Unlock(s);
+  if (!full) return true;
+  FlushBatch(s);
+  DebugLog("IRC: Warteschlange voll, der Leser wartet\n");
+  for (;;) {
+    Lock(s);
+    full = in->queued >= IRC_MAX_QUEUED;
+    PostWakeLocked(s);
+    Unlock(s);
+    if (!full) return true;
+    if (in->flags.quit.load() || in->conn.fd < 0 || !SendQueued(s)) return false;
+    SleepMs(5);
+  }
 }
 
 // Names table (caller holds the semaphore).
@@ -355,6 +366,7 @@ int ConnectionThread(void* arg) {
         if (n && in->line[n - 1] == '\r') n--;
         in->line[n] = 0;
         in->line_len = 0;
+        if (n && !WaitForRoom(s)) break;
         if (n) HandleLine(s, in->line, n);
         continue;
       }
@@ -601,9 +613,63 @@ int32_t IRCTakeBlock(IRCSession* s) {
     s->Lines = node->text;
     s->LinesLength = node->length;
   }
+  if (!s->Queue) s->Internal->wake = false;
   Unlock(s);
   FreeVec(node);
   return node ? 1 : 0;
+}
+
+int32_t IRCTakeAll(IRCSession* s) {
+  if (!s || !s->Semaphore) return 0;
+  IrcSessionInternal* in = s->Internal;
+  FreeVec(s->Lines);
+  s->Lines = nullptr;
+  s->LinesLength = 0;
+  // Only this thread takes: the chain stays whole once detached.
+  Lock(s);
+  IRCQueueNode* head = s->Queue;
+  IRCQueueNode* last = in->tail;
+  const uint32_t count = in->queued;
+  s->Queue = nullptr;
+  in->tail = nullptr;
+  in->queued = 0;
+  in->wake = false;
+  Unlock(s);
+  if (!head) return 0;
+  uint64_t total = 0;
+  for (IRCQueueNode* n = head; n; n = n->next) total += n->length;
+  char* joined = head->next ? static_cast<char*>(AllocVec((uint32_t)total, MEMF_PUBLIC)) : nullptr;
+  if (head->next && !joined) {
+    // Without the memory for all: the oldest block; the rest goes back in
+    // front of what came since, with a wake-up.
+    DebugLog("IRCTakeAll: kein Speicher für %llu Bytes, nur eine Zeile\n", (unsigned long long)total);
+    Lock(s);
+    last->next = s->Queue;
+    if (!s->Queue) in->tail = last;
+    s->Queue = head->next;
+    in->queued += count - 1;
+    PostWakeLocked(s);
+    Unlock(s);
+    head->next = nullptr;
+  }
+  if (!joined) {
+    s->Lines = head->text;
+    s->LinesLength = head->length;
+    FreeVec(head);
+    return 1;
+  }
+  uint32_t at = 0;
+  for (IRCQueueNode* n = head; n;) {
+    IRCQueueNode* next = n->next;
+    std::memcpy(joined + at, n->text, n->length);
+    at += n->length;
+    FreeVec(n->text);
+    FreeVec(n);
+    n = next;
+  }
+  s->Lines = joined;
+  s->LinesLength = at;
+  return 1;
 }
 
 uint32_t IRCCopyNames(IRCSession* s, char (*out)[IRC_NAME], uint32_t max) {
@@ -620,9 +686,9 @@ void IRCPostEvents(IRCSession* s, int32_t on) {
   IrcSessionInternal* in = s->Internal;
   Lock(s);
   in->post.store(on ? 1 : 0);
-  in->unposted.store(on ? (int)in->queued : 0);
+  in->wake = false;
+  PostWakeLocked(s);
   Unlock(s);
-  if (on) FlushPosts(s);
 }
 
 // ---- The IRC panel --------------------------------------------------------------------

@@ -1,9 +1,11 @@
 // IRC client of the tavern chat and the IRC panel. A session has its own
 // connection thread: it reads the socket, answers PING, keeps the channel's
 // names table, sets the status bits, queues every received line as one
-// block under the "IRC Semaphore" and (when asked) posts one app message
-// (WaitEvent 65533) per block. The game thread never waits on the socket:
-// it queues what to send and takes blocks. Rules: docs/internetclients.md.
+// block under the "IRC Semaphore" and (when asked) wakes the game with an
+// app message (WaitEvent 65533) when lines wait, at most one message waiting
+// per session until the game takes the lines. The game thread never waits
+// on the socket: it queues what to send and takes blocks. Rules:
+// docs/internetclients.md.
 #pragma once
 #include <atomic>
 #include <cstddef>
@@ -25,7 +27,7 @@ enum : uint32_t {
   IRC_MAX_LINE = 512,      // bytes of a line with its CR LF
   IRC_NAME = 80,           // a nickname or channel with its 0 byte
   IRC_MAX_NAMES = 2000,    // entries of the names table
-  IRC_MAX_QUEUED = 16384,  // received blocks waiting (at most 8.5 MB); older ones are dropped
+  IRC_MAX_QUEUED = 16384,  // received blocks waiting (at most 8.5 MB); then the reader waits
 };
 // Kinds of SendIRC.
 enum : int32_t { IRC_SEND_CHANNEL = 2, IRC_SEND_NICK = 4, IRC_SEND_PRIVATE = 5 };
@@ -41,8 +43,8 @@ struct IRCQueueNode {
 struct IRCSession {
   // Set by the connection thread, read and cleared by the game thread.
   std::atomic<uint16_t> Status{0};
-  // The block IRCTakeBlock took last (game thread; freed by the next take
-  // and by ExitIRC).
+  // The block IRCTakeBlock or IRCTakeAll took last (game thread; freed by
+  // the next take and by ExitIRC).
   char* Lines = nullptr;
   uint32_t LinesLength = 0;
   // Under Semaphore: the received blocks, oldest first; the channel's names
@@ -62,8 +64,8 @@ struct IRCSession {
 // Connects to server ("host[:port]", port 6667), registers nick and joins
 // channel; waits (at most the endpoint file's time-out) until the server
 // welcomed the nickname or refused it as taken (IRC_STATUS_NICK_TAKEN; a
-// new NICK then completes the log-in and the join). post_events: post one
-// app message per received block. Returns a new session, null only without
+// new NICK then completes the log-in and the join). post_events: wake the
+// game with app messages (see IRCPostEvents). Returns a new session, null only without
 // memory; its Socket is -1 (and Error says why) when it failed.
 IRCSession* InitIRC(const char* server, const char* channel, const char* nick, int32_t post_events);
 // Says QUIT, stops the thread (within a second) and frees the session with
@@ -79,13 +81,22 @@ void ExitIRC(IRCSession* s);
 int32_t SendIRC(IRCSession* s, const char* text, const char* target, int32_t kind);
 // Under the semaphore: frees the block taken before and takes the oldest
 // queued one into Lines / LinesLength. 1 when one was taken (never waits
-// on the network).
+// on the network). A take that leaves the queue empty ends the wake-up.
 int32_t IRCTakeBlock(IRCSession* s);
+// What the game does on the session's app message: frees the block taken
+// before and takes every queued block, joined into one block (their lines in
+// order) in Lines / LinesLength; the wake-up is then over, so lines that come
+// later post the next one. 1 when anything was taken. Without the memory to
+// join them it takes the oldest block and wakes the game again for the rest.
+int32_t IRCTakeAll(IRCSession* s);
 // Copies the names table under the semaphore: at most max names into out;
 // returns how many.
 uint32_t IRCCopyNames(IRCSession* s, char (*out)[IRC_NAME], uint32_t max);
-// Turns on or off the app messages per block (on: one message is posted for
-// each block already waiting).
+// Turns on or off the app messages: while on, an app message is posted
+// whenever blocks wait and none is waiting already (on: one at once for the
+// blocks already waiting). A full session queue holds the connection thread
+// back (it stops reading the socket) until the game takes lines; no line is
+// dropped.
 void IRCPostEvents(IRCSession* s, int32_t on);
 
 // ---- Readers ------------------------------------------------------------------------------

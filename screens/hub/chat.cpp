@@ -382,7 +382,9 @@ int32_t NickServIdentify(IRCSession* s) {
 
 int32_t TaverneWaitEventIRC(IRCSession* s, uint32_t flags) {
   const int32_t ev = WaitEvent(flags);
-  if (ev == WE_APP && s) IRCTakeBlock(s);
+  // One wake-up stands for every line waiting: all of them are taken. A
+  // tick takes them too, should a box of the room have eaten the wake-up.
+  if ((ev == WE_APP || ev == WE_TICK) && s) IRCTakeAll(s);
   return ev;
 }
 
@@ -531,7 +533,7 @@ int32_t TaverneOnlineChat(const char* channel, const char* nickname) {
         continue;
       }
     }
-    if (ev == WE_APP && d->s->Lines && d->s->LinesLength)
+    if ((ev == WE_APP || ev == WE_TICK) && d->s->Lines && d->s->LinesLength)
       d->line = ChatShowReceived(d->s, d->log, d->s->Lines, d->s->LinesLength, d->line);
     if (ev > 0 && ev < 256 && d->cursor) {
       if (extended) Edit(d, ev + 256);

@@ -41,8 +41,9 @@ void FreeChatLog(ChatLog* log);
 // The chat room on channel under nickname: 1 when it ran, 0 when it could
 // not be set up or the registration failed.
 int32_t TaverneOnlineChat(const char* channel, const char* nickname);
-// WaitEvent (flags); on an app message one received block is taken
-// into s->Lines (the last one freed). Returns the event.
+// WaitEvent (flags); on an app message (and on a tick, for a wake-up that a
+// box in between took) every received block waiting is taken into s->Lines
+// as one block (IRCTakeAll; the last one freed). Returns the event.
 int32_t TaverneWaitEventIRC(IRCSession* s, uint32_t flags);
 // Prints the block's lines (length bytes, each ended by a 0 byte) that the
 // room shows: the channel's messages and actions (sender and text), who

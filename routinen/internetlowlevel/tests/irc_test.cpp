@@ -2,7 +2,8 @@
 // part, nick change, PRIVMSG, ACTION, names; the panel handing its one
 // connection over and back) and the scripted double (433, NickServ, stall,
 // drop, overlong line, ERROR, a flood of 10 000 lines drained by a loop that
-// never blocks), and the line readers.
+// never blocks, a flood beyond the session's queue that holds the reader
+// back), and the line readers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -220,41 +221,70 @@ TEST_F(IrcDouble, DropMidSessionIsAClosedConnection) {
   ExitIRC(s);
 }
 
-// The chat's loop: one block per app message, taken under the semaphore by
-// a loop that polls the game queue and never waits on the network.
+// The lines of the block taken last, each ended by its 0 byte.
+std::vector<std::string> TakenLines(const IRCSession* s) {
+  std::vector<std::string> v;
+  for (uint32_t i = 0; s->Lines && i < s->LinesLength;) {
+    std::string l(s->Lines + i);
+    i += (uint32_t)l.size() + 1;
+    v.push_back(l);
+  }
+  return v;
+}
+
+uint32_t QueuedBlocks(IRCSession* s) {
+  ObtainSemaphore(s->Semaphore);
+  uint32_t n = 0;
+  for (IRCQueueNode* q = s->Queue; q; q = q->next) n++;
+  ReleaseSemaphore(s->Semaphore);
+  return n;
+}
+
+// Counts the flood's lines ("line <n>") in order.
+struct FloodCount {
+  int next = 0;
+  bool in_order = true;
+  void Add(const std::string& l) {
+    size_t p = l.find("PRIVMSG #Quill :line ");
+    if (p == std::string::npos) return;
+    if (std::stoi(l.substr(p + 21)) != next) in_order = false;
+    next++;
+  }
+};
+
+// The chat's loop: every waiting block per app message, taken under the
+// semaphore by a loop that polls the game queue and never waits on the
+// network; the session never has more than one app message waiting.
 TEST_F(IrcDouble, ThreadTenThousandLinesDrainedByTheGameLoop) {
   Start({"--flood", "10000"});
   ResetGameMessages();
   IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 1);
   ASSERT_GE(s->Socket.load(), 0) << s->Error;
-  int next = 0;
-  bool in_order = true;
+  FloodCount flood;
   int64_t worst = 0;
   uint32_t events = 0, sent = 0;
+  int most_waiting = 0;
   auto t0 = Clock::now();
   // The limit only guards against a hang: under sanitizers on a loaded
   // machine the flood takes far longer than on a quiet one.
-  while (next < 10000 && MsSince(t0) < 180000) {
+  while (flood.next < 10000 && MsSince(t0) < 180000) {
     auto it = Clock::now();
+    most_waiting = std::max(most_waiting, GameMessagesWaiting());
     PlatformMessage m;
     if (GetGameMessage(&m, 0) && m.kind == kMsgApp) {
       events++;
-      if (IRCTakeBlock(s)) {
-        std::string l(s->Lines);
-        size_t p = l.find("PRIVMSG #Quill :line ");
-        if (p != std::string::npos) {
-          if (std::stoi(l.substr(p + 21)) != next) in_order = false;
-          next++;
-        }
-      }
-      if (events % 500 == 0 && SendIRC(s, "still here", nullptr, IRC_SEND_CHANNEL)) sent++;
+      if (IRCTakeAll(s))
+        for (const auto& l : TakenLines(s)) flood.Add(l);
+      if (SendIRC(s, "still here", nullptr, IRC_SEND_CHANNEL)) sent++;
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     worst = std::max(worst, MsSince(it));
   }
-  EXPECT_EQ(next, 10000);
-  EXPECT_TRUE(in_order);
+  EXPECT_EQ(flood.next, 10000);
+  EXPECT_TRUE(flood.in_order);
+  EXPECT_LE(most_waiting, 1);
+  EXPECT_LE(events, 10000u);
   // No pass of the loop waits on the network: a pass that took as long as
   // a socket time-out would mean it did. (Scheduling alone can stretch a
   // pass to a good part of a second under a loaded sanitizer run.)
@@ -265,6 +295,50 @@ TEST_F(IrcDouble, ThreadTenThousandLinesDrainedByTheGameLoop) {
   ExitIRC(s);
   EXPECT_LT(MsSince(t1), 1000);
   ResetGameMessages();
+}
+
+// More lines than the session's queue holds while the game takes none: the
+// connection thread waits with a full queue instead of dropping the oldest,
+// one app message waits for them, and every line comes in order once the
+// game takes them.
+TEST_F(IrcDouble, ThreadFullQueueHoldsTheReaderBackAndLosesNoLine) {
+  const int kLines = (int)IRC_MAX_QUEUED + 3000;
+  Start({"--flood", std::to_string(kLines)});
+  ResetGameMessages();
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 1);
+  ASSERT_GE(s->Socket.load(), 0) << s->Error;
+  auto t0 = Clock::now();
+  while (QueuedBlocks(s) < IRC_MAX_QUEUED && MsSince(t0) < 120000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(QueuedBlocks(s), (uint32_t)IRC_MAX_QUEUED);
+  EXPECT_EQ(GameMessagesWaiting(), 1);
+  FloodCount flood;
+  PlatformMessage m;
+  while (flood.next < kLines && MsSince(t0) < 180000) {
+    if (!GetGameMessage(&m, 100) || m.kind != kMsgApp) continue;
+    if (IRCTakeAll(s))
+      for (const auto& l : TakenLines(s)) flood.Add(l);
+  }
+  EXPECT_EQ(flood.next, kLines);
+  EXPECT_TRUE(flood.in_order);
+  EXPECT_FALSE(s->Status & IRC_STATUS_FAILED) << s->Error;
+  ExitIRC(s);
+  ResetGameMessages();
+}
+
+// A session stopped while its connection thread waits for room ends at once.
+TEST_F(IrcDouble, ThreadStopWhileTheReaderWaitsForRoom) {
+  Start({"--flood", std::to_string(IRC_MAX_QUEUED + 3000)});
+  IRCSession* s = InitIRC(Host().c_str(), "#Quill", "alice", 0);
+  ASSERT_GE(s->Socket.load(), 0) << s->Error;
+  auto t0 = Clock::now();
+  while (QueuedBlocks(s) < IRC_MAX_QUEUED && MsSince(t0) < 120000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(QueuedBlocks(s), (uint32_t)IRC_MAX_QUEUED);
+  auto t1 = Clock::now();
+  ExitIRC(s);
+  EXPECT_LT(MsSince(t1), 1000);
 }
 
 class IrcPanel : public IrcNgircd {};
@@ -282,7 +356,7 @@ TEST_F(IrcPanel, ThreadHandsOneConnectionOverAndBack) {
   EXPECT_STREQ(s->Nick, "UlfvonElmor");
   EXPECT_EQ(irc.Connections(), before + 1);
 
-  // Handed over: the blocks wait for the caller, one message each.
+  // Handed over: the blocks wait for the caller, who is woken for them.
   IRCSession* b = InitIRC(Host().c_str(), "#Quill", "bob", 0);
   ASSERT_GE(b->Socket.load(), 0);
   std::vector<std::string> l;
