@@ -668,6 +668,45 @@ TEST_P(MapActionMarker, AfterAMoveTheNextClickLeavesOneMarker) {
   EXPECT_EQ(HexBoxDifferences(was, now, view, mode, 6396, 3200), 0u);
 }
 
+// The same after the view scrolled with a figure selected: its marker is
+// drawn where the figure now shows, and the next click elsewhere takes it away.
+TEST_P(MapActionMarker, AfterAScrollTheNextClickLeavesOneMarker) {
+  Start(GetParam());
+  MapState().availMem = [](uint32_t) -> uint64_t { return 0; };
+  // The view's column at each click.
+  static std::vector<int64_t> s_view_x;
+  s_view_x.clear();
+  MapScreenHooks hooks = CurrentMapScreenHooks();
+  hooks.ClickFigurOnMap = [](KartenScreenRecord* d) {
+    s_view_x.push_back(d->map->X);
+    ClickFigurOnMap(d);
+  };
+  SetMapScreenHooks(&hooks);
+  // One step right moves the view by two columns.
+  MapCentre moved = view;
+  moved.x += 2;
+  const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(mode.w == 640, 6396 - moved.x, 3200 - moved.y);
+  const std::string size = std::to_string(mode.w) + "x" + std::to_string(mode.h);
+  const std::string away = "scroll_marker_away_" + size + ".png", fresh = "scroll_marker_fresh_" + size + ".png";
+  Visit(Select(6398, 3199) + "key d\nwait 300\n" + map_test::ClickAt(p) + "wait 300\npng " + away +
+        "\nkey d\nwait 300\nkey a\nwait 300\npng " + fresh + "\n");
+  MapState().availMem = nullptr;
+  // The selecting clicks on the first view, the last click on the moved one.
+  ASSERT_FALSE(s_view_x.empty());
+  EXPECT_EQ(s_view_x.front(), (int64_t)view.x);
+  ASSERT_EQ(s_view_x.back(), (int64_t)moved.x);
+  EXPECT_TRUE(qoe_test::KeepPng(away));
+  EXPECT_TRUE(qoe_test::KeepPng(fresh));
+  std::vector<uint32_t> was, now;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(away.c_str(), &was, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB(fresh.c_str(), &now, &w, &h), 1);
+  ASSERT_EQ(w, mode.w);
+  ASSERT_EQ(h, mode.h);
+  EXPECT_EQ(HexBoxDifferences(was, now, moved, mode, 6398, 3199), 0u);
+  EXPECT_EQ(HexBoxDifferences(was, now, moved, mode, 6396, 3200), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, MapActionMarker, testing::Values(k640, k1024),
                          [](const testing::TestParamInfo<ModeInfo>& i) {
                            return std::to_string(i.param.w) + "x" + std::to_string(i.param.h);
