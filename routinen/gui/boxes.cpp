@@ -394,9 +394,11 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
   // edge below the last button.
   BlitObjekt(rp, PIC_SWITCH_FRAME, x, y, kSwitchW, (uint32_t)(h - kSwitchEdge));
   {
+    // Looked up before the display mutex: the picture manager's lock is
+    // never taken while it is held.
+    BitMap* frame = ElmorGfxBitMap(PIC_SWITCH_FRAME);
     ScreenDrawLock draw(rp);
-    BltBitMapRastPort(ElmorGfxBitMap(PIC_SWITCH_FRAME), 0, (int32_t)fh - kSwitchEdge, rp, x, y + h - kSwitchEdge,
-                      kSwitchW, kSwitchEdge);
+    BltBitMapRastPort(frame, 0, (int32_t)fh - kSwitchEdge, rp, x, y + h - kSwitchEdge, kSwitchW, kSwitchEdge);
   }
   auto top_of = [&](uint32_t i) { return y + kSwitchTop + (int32_t)i * kSwitchStep; };
   for (uint32_t i = 0; i < n; ++i) DrawSwitchButton(rp, x, top_of(i), texts + i * kRequesterLineSize, false);

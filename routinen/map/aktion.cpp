@@ -463,6 +463,9 @@ uint32_t PathMode(KartenScreenRecord* d, MapFigur* f) {
       SetFigurDependence(&rec, dx, dy, d->Armies, d->Ships, map->Figures, map->FigureBytes);
       d->X_Pos = (int16_t)WrapFull((int64_t)f->X - map->X, kWorldColumns);
       d->Y_Pos = (int16_t)WrapFull((int64_t)f->Y - map->Y, kWorldRows);
+      // The marker goes with the figure: the next click takes it away there.
+      d->MarkedColumn = d->X_Pos;
+      d->MarkedRow = d->Y_Pos;
     }
   }
   f->Status = 0;

@@ -315,9 +315,10 @@ bool DrawFigure(RastPort* rp, const MapFigur& f, int32_t x, int32_t y) {
 
 }  // namespace
 
-MapGfxUse::MapGfxUse(uint32_t graphic) : id(graphic), bitmap(nullptr) {
+MapGfxUse::MapGfxUse(uint32_t graphic) : id(graphic), bitmap(nullptr), mask(nullptr) {
   if (id == 0 || id > kGfxTableSize || KeepElmorGfx(kGfxKeeperMap, kMapPicIndex, id) != 1) return;
   bitmap = UseElmorGfx(kMapPicIndex, id);
+  if (bitmap) mask = GetElmorGfxMask(id);
 }
 
 MapGfxUse::~MapGfxUse() {
@@ -332,7 +333,7 @@ int MapDrawTile(RastPort* rp, uint32_t id, int32_t x, int32_t y, bool masked) {
   int32_t h = bm->Height < (uint32_t)kTileHeight ? (int32_t)bm->Height : kTileHeight;
   if (!masked) return BltBitMapRastPort(bm, 0, 0, rp, x, y, w, h);
   if (bm->Width != (uint32_t)kTileWidth || bm->Height != (uint32_t)kTileHeight)
-    return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, w, h, 0xE0, GetElmorGfxMask(id));
+    return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, w, h, 0xE0, use.mask);
   EnsureHexMask();
   const uint8_t* mask = MapState().hexMaskBytes;
   // Columns 16..47 of the hex mask are set in every row of the built-in
@@ -349,18 +350,22 @@ int MapDrawMasked(RastPort* rp, uint32_t id, int32_t x, int32_t y) {
   MapGfxUse use(id);
   BitMap* bm = use.bitmap;
   if (!bm) return 0;
-  return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, (int32_t)bm->Width, (int32_t)bm->Height, 0xE0, GetElmorGfxMask(id));
+  return BltMaskBitMapRastPort(bm, 0, 0, rp, x, y, (int32_t)bm->Width, (int32_t)bm->Height, 0xE0, use.mask);
 }
 
 int MapAnimFrame(RastPort* rp, uint32_t id, uint32_t frame, int32_t x, int32_t y, int32_t w, int32_t h) {
   MapGfxUse use(id);
+  return MapAnimFrameOf(rp, use, frame, x, y, w, h);
+}
+
+int MapAnimFrameOf(RastPort* rp, const MapGfxUse& use, uint32_t frame, int32_t x, int32_t y, int32_t w, int32_t h) {
   BitMap* bm = use.bitmap;
   if (!bm) return 0;
   if (w <= 0 || w > (int32_t)bm->Width) w = (int32_t)bm->Width;
   int64_t sy = (int64_t)frame * h;
   if (sy + h > bm->Height) sy = 0;  // a picture without that frame shows its first
   if (h > (int32_t)bm->Height) h = (int32_t)bm->Height;
-  return BltMaskBitMapRastPort(bm, 0, (int32_t)sy, rp, x, y, w, h, 0xE0, GetElmorGfxMask(id));
+  return BltMaskBitMapRastPort(bm, 0, (int32_t)sy, rp, x, y, w, h, 0xE0, use.mask);
 }
 
 bool FigurPicture(uint32_t type, uint32_t* picture, uint32_t* frame) {

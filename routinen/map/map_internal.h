@@ -149,7 +149,10 @@ void MapCopyRectToScreen(QoEMapInfo* map, int32_t x, int32_t y, int32_t width, i
 // open (keeper kGfxKeeperMap) until LadeFigurenGfx or ExitPos lets it go, and
 // every use holds an open of its own, so a close on another thread (the game
 // thread leaving, the motion thread drawing) never frees a bitmap in use.
-// bitmap is null when the graphic cannot be loaded.
+// bitmap is null when the graphic cannot be loaded. The open and the mask
+// are taken under the picture manager's lock when the use is made: a use
+// made before the display mutex is taken blits under it without taking the
+// picture manager's lock again (that lock comes first, never inside).
 struct MapGfxUse {
   explicit MapGfxUse(uint32_t id);
   ~MapGfxUse();
@@ -157,6 +160,7 @@ struct MapGfxUse {
   MapGfxUse& operator=(const MapGfxUse&) = delete;
   uint32_t id;
   struct BitMap* bitmap;
+  const uint8_t* mask;
 };
 // Drawing helpers. The graphic is loaded on demand; 0 when it cannot be.
 // Tile at (x, y): unmasked, or through the hex mask.
@@ -167,6 +171,9 @@ int MapDrawMasked(RastPort* rp, uint32_t id, int32_t x, int32_t y);
 // layer's AnimObjektMask until that lands; background from `background`
 // (a map bitmap rectangle) when not null.
 int MapAnimFrame(RastPort* rp, uint32_t id, uint32_t frame, int32_t x, int32_t y, int32_t w, int32_t h);
+// The same from a graphic already held open: calls nothing of the picture
+// manager, so it may run under the display mutex.
+int MapAnimFrameOf(RastPort* rp, const MapGfxUse& use, uint32_t frame, int32_t x, int32_t y, int32_t w, int32_t h);
 // The picture of a figure type and its frame (4 ordinary, 0 map objects);
 // false for an unknown type (drawn as 380).
 bool FigurPicture(uint32_t type, uint32_t* picture, uint32_t* frame);

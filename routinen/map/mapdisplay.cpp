@@ -462,7 +462,11 @@ namespace {
 void Markers(KartenScreenRecord* d) {
   if (!InView(d)) return;
   if (d->FigureSelected) {
+    // The selected figure's hex, wherever the view put it: the next click
+    // takes this marker away.
     DrawHexMarker(d, d->X_Pos, d->Y_Pos, d->TargetChosen ? 7 : 46);
+    d->MarkedColumn = d->X_Pos;
+    d->MarkedRow = d->Y_Pos;
   } else if (!d->TargetChosen) {
     DrawHexMarker(d, d->X_Pos, d->Y_Pos, 105);
     d->MarkedColumn = d->X_Pos;

@@ -61,9 +61,12 @@ void AnimFrame(AnimState& a, uint32_t pic, uint32_t frame, int32_t x, int32_t y)
   if (a.drawn) MapCopyRectToScreen(map, a.lastX, a.lastY, kTileWidth, kFigurFrameHeight);
   if (screen) {
     int32_t sx = x - 16 + map->ScreenX, sy = y - 28 + map->ScreenY;
+    // The graphic is opened before the display mutex is taken: the picture
+    // manager's lock comes first.
+    const MapGfxUse use(pic);
     QoeMutex* m = DisplayMutex();
     if (m) ObtainMutex(m);
-    MapAnimFrame(screen, pic, frame, sx, sy, kTileWidth, kFigurFrameHeight);
+    MapAnimFrameOf(screen, use, frame, sx, sy, kTileWidth, kFigurFrameHeight);
     if (m) ReleaseMutex(m);
     ShowScreenRect(screen, sx, sy, kTileWidth, kFigurFrameHeight);
   }

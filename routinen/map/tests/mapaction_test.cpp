@@ -622,6 +622,96 @@ TEST_F(MapActionVisit, AMoveWalksThePathAndCostsTheGridsDifference) {
   EXPECT_TRUE(army);
 }
 
+// The pixels of the box round world hex (x, y) that differ between two PNGs
+// of the display.
+size_t HexBoxDifferences(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, const MapCentre& view,
+                         const ModeInfo& mode, int32_t x, int32_t y) {
+  const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(mode.w == 640, x - view.x, y - view.y);
+  size_t n = 0;
+  for (int32_t py = std::max(0, p.y - 32); py <= std::min((int32_t)mode.h - 1, p.y + 31); py++)
+    for (int32_t px = std::max(0, p.x - 36); px <= std::min((int32_t)mode.w - 1, p.x + 36); px++)
+      n += a[(size_t)py * mode.w + px] != b[(size_t)py * mode.w + px];
+  return n;
+}
+
+// After a move the marker follows the figure: the next click elsewhere takes
+// it away, and only the clicked hex is marked. The screen then looks as a
+// fresh drawing of the map (the view scrolled away and back) shows it.
+class MapActionMarker : public MapActionVisit, public testing::WithParamInterface<ModeInfo> {};
+
+TEST_P(MapActionMarker, AfterAMoveTheNextClickLeavesOneMarker) {
+  Start(GetParam());
+  // No map-object animations: the hexes compared keep still.
+  MapState().availMem = [](uint32_t) -> uint64_t { return 0; };
+  g_order = 10;
+  const std::string size = std::to_string(mode.w) + "x" + std::to_string(mode.h);
+  const std::string away = "move_marker_away_" + size + ".png", fresh = "move_marker_fresh_" + size + ".png";
+  Visit(Select(6398, 3199) + Order(6398, 3199) + At(6398, 3197) + "wait 300\n" + At(6396, 3200) + "wait 300\npng " +
+        away + "\nkey d\nwait 300\nkey a\nwait 300\npng " + fresh + "\n");
+  MapState().availMem = nullptr;
+  std::optional<FigurRecord> a = Find(Figures(), Own(), 14);
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(a->x, 6398u);
+  EXPECT_EQ(a->y, 3197u);
+  EXPECT_TRUE(qoe_test::KeepPng(away));
+  EXPECT_TRUE(qoe_test::KeepPng(fresh));
+  std::vector<uint32_t> was, now;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(away.c_str(), &was, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB(fresh.c_str(), &now, &w, &h), 1);
+  ASSERT_EQ(w, mode.w);
+  ASSERT_EQ(h, mode.h);
+  // Where the figure stood, where it stands now, and the clicked hex (its
+  // marker is in both).
+  EXPECT_EQ(HexBoxDifferences(was, now, view, mode, 6398, 3199), 0u);
+  EXPECT_EQ(HexBoxDifferences(was, now, view, mode, 6398, 3197), 0u);
+  EXPECT_EQ(HexBoxDifferences(was, now, view, mode, 6396, 3200), 0u);
+}
+
+// The same after the view scrolled with a figure selected: its marker is
+// drawn where the figure now shows, and the next click elsewhere takes it away.
+TEST_P(MapActionMarker, AfterAScrollTheNextClickLeavesOneMarker) {
+  Start(GetParam());
+  MapState().availMem = [](uint32_t) -> uint64_t { return 0; };
+  // The view's column at each click.
+  static std::vector<int64_t> s_view_x;
+  s_view_x.clear();
+  MapScreenHooks hooks = CurrentMapScreenHooks();
+  hooks.ClickFigurOnMap = [](KartenScreenRecord* d) {
+    s_view_x.push_back(d->map->X);
+    ClickFigurOnMap(d);
+  };
+  SetMapScreenHooks(&hooks);
+  // One step right moves the view by two columns.
+  MapCentre moved = view;
+  moved.x += 2;
+  const map_test::DisplayPoint p = map_test::HexCentreOnDisplay(mode.w == 640, 6396 - moved.x, 3200 - moved.y);
+  const std::string size = std::to_string(mode.w) + "x" + std::to_string(mode.h);
+  const std::string away = "scroll_marker_away_" + size + ".png", fresh = "scroll_marker_fresh_" + size + ".png";
+  Visit(Select(6398, 3199) + "key d\nwait 300\n" + map_test::ClickAt(p) + "wait 300\npng " + away +
+        "\nkey d\nwait 300\nkey a\nwait 300\npng " + fresh + "\n");
+  MapState().availMem = nullptr;
+  // The selecting clicks on the first view, the last click on the moved one.
+  ASSERT_FALSE(s_view_x.empty());
+  EXPECT_EQ(s_view_x.front(), (int64_t)view.x);
+  ASSERT_EQ(s_view_x.back(), (int64_t)moved.x);
+  EXPECT_TRUE(qoe_test::KeepPng(away));
+  EXPECT_TRUE(qoe_test::KeepPng(fresh));
+  std::vector<uint32_t> was, now;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(away.c_str(), &was, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB(fresh.c_str(), &now, &w, &h), 1);
+  ASSERT_EQ(w, mode.w);
+  ASSERT_EQ(h, mode.h);
+  EXPECT_EQ(HexBoxDifferences(was, now, moved, mode, 6398, 3199), 0u);
+  EXPECT_EQ(HexBoxDifferences(was, now, moved, mode, 6396, 3200), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MapActionMarker, testing::Values(k640, k1024),
+                         [](const testing::TestParamInfo<ModeInfo>& i) {
+                           return std::to_string(i.param.w) + "x" + std::to_string(i.param.h);
+                         });
+
 // On every display size the pick takes the hex under the mouse: a move of
 // two steps to an odd column, picked in the hex's lower left part, ends there.
 class MapActionPick : public MapActionVisit, public testing::WithParamInterface<ModeInfo> {};

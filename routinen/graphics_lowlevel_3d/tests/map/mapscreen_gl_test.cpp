@@ -54,6 +54,21 @@ bool WaitFor(const std::function<bool()>& ready) {
   return ready();
 }
 
+// Starts the map screen's visit on a game thread of its own.
+std::thread StartVisit(std::atomic<int32_t>& result) {
+  // The idle mark of an earlier game thread does not count for this one.
+  MarkGameThreadBusy();
+  return std::thread([&result] { result = KartenScreen(2, 1); });
+}
+
+// Waits until the game thread takes messages: the screen is then built. The
+// screen's record belongs to the game thread; it is read here only while
+// that thread waits, since the event queue's lock orders what it wrote
+// before it waited before what is read after.
+bool WaitShown() {
+  return WaitGameThreadIdle(60000) && KartenScreenData->Status == MAPSCREEN_SHOWN;
+}
+
 class MapScreenGL : public testing::Test {
  protected:
   void SetUp() override {
@@ -81,8 +96,8 @@ class MapScreenGL : public testing::Test {
 TEST_F(MapScreenGL, TheMapShowsAsOnThe2DRendererAndStaysBehindTheNextScreen) {
   ASSERT_EQ(MapScreenPrebuild(), 1);
   std::atomic<int32_t> result{99};
-  std::thread game([&] { result = KartenScreen(2, 1); });
-  const bool shown = WaitFor([] { return KartenScreenData->Status == MAPSCREEN_SHOWN && KartenScreenData->Motion; });
+  std::thread game = StartVisit(result);
+  const bool shown = WaitShown() && KartenScreenData->Motion;
   if (shown) WaitFor([] { return MotionBusy.load() == 0; });
   // The record is published as on the 2D renderer (for the 3D scene).
   LockMapRecord();
@@ -194,9 +209,8 @@ TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
   EXPECT_EQ(map->Columns, 40);
   EXPECT_EQ(map->Rows, 36);
   std::atomic<int32_t> result{99};
-  std::thread game([&] { result = KartenScreen(2, 1); });
-  const bool shown = WaitFor([] { return KartenScreenData->Status == MAPSCREEN_SHOWN; });
-  WaitGameThreadIdle(60000);
+  std::thread game = StartVisit(result);
+  const bool shown = WaitShown();
   // No motion thread: the figures animate as characters.
   EXPECT_EQ(KartenScreenData->Motion, nullptr);
   EXPECT_DOUBLE_EQ(map->PixelColumn, map->ViewColumn * 48.0);
@@ -344,7 +358,7 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   QoEMapInfo* map = KartenScreenData->map;
   ASSERT_NE(map, nullptr);
   std::atomic<int32_t> result{99};
-  std::thread game([&] { result = KartenScreen(2, 1); });
+  std::thread game = StartVisit(result);
   struct Leave {
     std::thread& game;
     ~Leave() {
@@ -353,8 +367,7 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
       game.join();
     }
   } leave{game};
-  ASSERT_TRUE(WaitFor([] { return KartenScreenData->Status == MAPSCREEN_SHOWN; }));
-  WaitGameThreadIdle(60000);
+  ASSERT_TRUE(WaitShown());
   // The own army 14 stands in Elmor (6398, 3199): a camera that shows its
   // cell in the map area, and the cell selected.
   const int32_t army_column = map->ViewColumn + (6398 - map->X), army_row = map->ViewRow + (3199 - map->Y);
