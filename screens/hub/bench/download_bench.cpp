@@ -92,7 +92,8 @@ BenchState& Bench() {
 std::string NextTurn(BenchState& b) {
   Realm r = b.realm;
   std::string err;
-  ParseRealm("turn year=" + std::to_string(++b.year) + " quarter=0\nland treasury=" + std::to_string(b.year) + "\n",
+  const std::string year = std::to_string(++b.year);
+  ParseRealm("turn year=" + year + " quarter=0\nland treasury=" + year + "\n",
              "next.changes", &r, &err, true);
   return BuildTurnMail(BuildTurnPool(r), b.name, "player@localhost", "");
 }
