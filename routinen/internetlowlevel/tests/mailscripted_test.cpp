@@ -169,7 +169,7 @@ TEST_F(ScriptedMail, Pop3RefusalsOverlongLinesAndStallsLeaveNoHalfFile) {
     EXPECT_NE(r.find(std::strcmp(step, "quit") ? "time-out" : "no answer to QUIT"), std::string::npos) << step << ": " << r;
     EXPECT_EQ(qoe_test::FileExists("Data/POP3In/00001234.email"), std::strcmp(step, "quit") == 0) << step;
     // Without the answer to QUIT nobody knows whether the server deleted.
-    if (!std::strcmp(step, "quit")) EXPECT_NE(r.find("the mails may stay on the server"), std::string::npos) << r;
+    if (!std::strcmp(step, "quit")) { EXPECT_NE(r.find("the mails may stay on the server"), std::string::npos) << r; }
     clear();
   }
   MailSetTimeoutMs(3000);

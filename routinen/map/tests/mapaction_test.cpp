@@ -670,7 +670,7 @@ TEST_F(MapActionVisit, ACaravanOnItsTownOpensItsRequesterToLoadAndUnload) {
     EXPECT_EQ(c->state, order);
     EXPECT_EQ(c->x, 6398u);
     EXPECT_EQ(c->y, 3199u);
-    if (order == 6) EXPECT_EQ(FileBytes(OutgoingPoolPath), pool);
+    if (order == 6) { EXPECT_EQ(FileBytes(OutgoingPoolPath), pool); }
     pool = FileBytes(OutgoingPoolPath);
   }
 }
@@ -886,7 +886,7 @@ TEST_F(MapPortVisit, ATradeShipLoadsAScoutAndUnloadsIt) {
   EXPECT_EQ(scout->x, 6386u);
   EXPECT_EQ(scout->y, 3193u);
   for (const Schiffseintrag& e : ShipEntries())
-    if (e.ship_id == 33) EXPECT_EQ(e.cargo[0].number, 0);
+    if (e.ship_id == 33) { EXPECT_EQ(e.cargo[0].number, 0); }
 }
 
 TEST_F(MapPortVisit, AShipIsNamedRenamedAndItsNameDropped) {
