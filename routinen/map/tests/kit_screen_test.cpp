@@ -451,7 +451,9 @@ TEST_F(KitMapScreen, EveryPictureIsInTheIndexAtItsSizeAndLoads) {
 }
 
 TEST_F(KitMapScreen, FrameRailsTileWithoutASeam) {
-  for (auto [id, horizontal] : {std::pair{1148u, true}, {1149u, false}}) {
+  for (const auto& row : {std::pair{1148u, true}, {1149u, false}}) {
+    const uint32_t id = row.first;
+    const bool horizontal = row.second;  // a plain local: the lambda below captures it
     SCOPED_TRACE(id);
     Picture p = ReadPicture(id);
     ASSERT_EQ(p.w * p.h, 256 * 16);

@@ -677,8 +677,6 @@ TEST_F(MapActionVisit, ACaravanOnItsTownOpensItsRequesterToLoadAndUnload) {
 
 // --- person events, cargo, herbs and names (the port Seewacht: sea to the west) -----------------
 
-constexpr uint16_t kWater = 23;
-
 // A world hex of the realm's map part files changed in place.
 void SetTile(uint32_t x, uint32_t y, int32_t grafik, int32_t flags = -1) {
   const std::string path = "Map/M_" + std::to_string(x / 80) + "_" + std::to_string(y / 40) + ".map";
