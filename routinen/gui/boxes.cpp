@@ -394,8 +394,10 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
   // edge below the last button.
   BlitObjekt(rp, PIC_SWITCH_FRAME, x, y, kSwitchW, (uint32_t)(h - kSwitchEdge));
   {
+    // The picture manager's lock before the display mutex, never inside it.
+    BitMap* frame = ElmorGfxBitMap(PIC_SWITCH_FRAME);
     ScreenDrawLock draw(rp);
-    BltBitMapRastPort(ElmorGfxBitMap(PIC_SWITCH_FRAME), 0, (int32_t)fh - kSwitchEdge, rp, x, y + h - kSwitchEdge,
+    BltBitMapRastPort(frame, 0, (int32_t)fh - kSwitchEdge, rp, x, y + h - kSwitchEdge,
                       kSwitchW, kSwitchEdge);
   }
   auto top_of = [&](uint32_t i) { return y + kSwitchTop + (int32_t)i * kSwitchStep; };
