@@ -17,13 +17,60 @@ elseif(QOE_SANITIZE STREQUAL "thread")
 elseif(NOT QOE_SANITIZE STREQUAL "")
   message(FATAL_ERROR "QOE_SANITIZE must be empty, address or thread")
 endif()
+if(NOT QOE_SANITIZE STREQUAL "")
+  # A local read before it is written holds the same pattern bytes in every
+  # run, so such a read fails the same way each time instead of by chance.
+  add_compile_options(-ftrivial-auto-var-init=pattern)
+endif()
 if(QOE_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+# QOE_WERROR: a warning fails the build (CI's builds; the start command's
+# build leaves it off so a newer compiler's new warning does not stop a player).
+option(QOE_WERROR "Treat compiler warnings as errors" OFF)
+if(QOE_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 set(QOE_FUZZ_TARGETS "" CACHE INTERNAL "")
+
+# qoe_label_game_thread_tests(<test target> <sources...>)
+#   Gives the CTest label "gamethread" to every test of the suites defined in
+#   a source that starts the game thread: a headless run of a game function or
+#   a screen (directly or through a fixture of the folder), or a run of the
+#   built program. The TSan run of scripts/test.sh selects them with -L.
+#   The names are known only once the tests are discovered, so the labels are
+#   set by a CTest include file read after the discovered list.
+set(QOE_GAME_THREAD_STARTERS
+    "HeadlessRunGame|RunScreen\\(|HeadlessScreen|ScreenTest|box_fixture\\.h|savegame_support\\.h|diplomacy_fixture\\.h|QOE_START_SCREEN|RunHeadless\\(|Headless2D\\(")
+function(qoe_label_game_thread_tests target)
+  set(suites "")
+  foreach(src ${ARGN})
+    file(READ ${src} text)
+    if(text MATCHES "${QOE_GAME_THREAD_STARTERS}")
+      string(REGEX MATCHALL "TEST(_F|_P)?\\([ \t\n]*[A-Za-z0-9_]+" hits "${text}")
+      foreach(h ${hits})
+        string(REGEX REPLACE "^TEST(_F|_P)?\\([ \t\n]*" "" suite "${h}")
+        list(APPEND suites ${suite})
+      endforeach()
+    endif()
+  endforeach()
+  if(NOT suites)
+    return()
+  endif()
+  list(REMOVE_DUPLICATES suites)
+  list(JOIN suites "|" alternatives)
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
+  file(WRITE ${file}
+       "foreach(t IN LISTS ${target}_TESTS)\n"
+       "  if(t MATCHES \"^([A-Za-z0-9_]+/)?(${alternatives})\\\\.\")\n"
+       "    set_tests_properties(\"\${t}\" PROPERTIES LABELS gamethread)\n"
+       "  endif()\n"
+       "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()
 
 function(qoe_module target)
   cmake_parse_arguments(M "" "" "DEPS" ${ARGN})
@@ -44,6 +91,7 @@ function(qoe_module target)
       add_executable(${target}_tests ${tests})
       target_link_libraries(${target}_tests PRIVATE ${target} qoe_testmain GTest::gtest GTest::gmock)
       gtest_discover_tests(${target}_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+      qoe_label_game_thread_tests(${target}_tests ${tests})
     endif()
     file(GLOB benches CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench/*.cpp)
     if(benches AND TARGET benchmark::benchmark)

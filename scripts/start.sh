@@ -15,7 +15,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${QOE_BUILD_DIR:-$ROOT/build}"
 if [ -z "${QOE_START_PREBUILT:-}" ]; then
   "$ROOT/scripts/deps.sh"
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOE_WERROR=OFF >/dev/null
   cmake --build "$BUILD" -j"$(nproc)" --target quill_demo
 fi
 DEMO="${QOE_DEMO_DIR:-$BUILD/demo}"

@@ -102,7 +102,7 @@ TEST_P(CloseTable, EndsInOrder) {
   const std::string log = FileText("Quill.dbg");
   ASSERT_TRUE(WIFEXITED(status)) << "the program did not end\n" << log;
   EXPECT_EQ(WEXITSTATUS(status), 0) << log << FileText("err.txt");
-  if (c.code != 1) EXPECT_NE(log.find("Main: Start bei Screen " + std::to_string(c.code)), std::string::npos) << log;
+  if (c.code != 1) { EXPECT_NE(log.find("Main: Start bei Screen " + std::to_string(c.code)), std::string::npos) << log; }
   EXPECT_TRUE(qoe_test::KeepPng(png));
   EXPECT_NE(log.find(c.sigterm ? "Signal 15: das Spiel wird beendet" : "Programmende angefordert"),
             std::string::npos)

@@ -80,7 +80,10 @@ int DecodeJpegRows(const uint8_t* data, uint32_t size, int want_bits, uint32_t e
     return 0;
   }
   uint8_t* rows = direct;
-  if (!rows) rows = scratch = static_cast<uint8_t*>(AllocVec(bytes, MEMF_PUBLIC));
+  if (!rows) {
+    scratch = static_cast<uint8_t*>(AllocVec(bytes, MEMF_PUBLIC));
+    rows = scratch;
+  }
   if (!rows) {
     if (logging) DebugLog("JPEG dont have memory for Image !\n");
     jpeg_destroy_decompress(&cinfo);

@@ -541,7 +541,10 @@ IRCSession* InitIRC(const char* server, const char* channel, const char* nick, i
     StopThreadByFlag(in->thread, &in->flags, -1);
     in->thread = nullptr;
     if (in->registered.load() == 0) {
-      std::snprintf(s->Error, sizeof s->Error, "no welcome from %s (time-out)", in->conn.shown);
+      // host:port is at most 259 characters (a host name's 253): the text fits;
+      // a longer one would keep its start and end in "...".
+      if (std::snprintf(s->Error, sizeof s->Error, "no welcome from %s (time-out)", in->conn.shown) >= (int)sizeof s->Error)
+        std::memcpy(s->Error + sizeof s->Error - 4, "...", 4);
       s->Status.fetch_or(IRC_STATUS_TIMEOUT);
     }
     s->Socket.store(-1);

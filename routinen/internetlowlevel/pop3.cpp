@@ -30,7 +30,10 @@ struct Pop3 {
 bool HasBreak(const char* s) { return s && (std::strchr(s, '\r') || std::strchr(s, '\n')); }
 
 const char* SetStatus(Pop3* p, const char* fmt, const char* a = "", const char* b = "") {
-  std::snprintf(p->status, sizeof Internet()->pop3_status, fmt, a, b);
+  // A server's line may be longer than the status field: the status keeps its
+  // start, and "..." at its end shows the cut.
+  const size_t size = sizeof Internet()->pop3_status;
+  if (std::snprintf(p->status, size, fmt, a, b) >= (int)size) std::memcpy(p->status + size - 4, "...", 4);
   return p->status;
 }
 

@@ -41,7 +41,6 @@ const char* const kSfxPath = ".\\Data\\SfxPath";
 const char* const kSecretModule = ".\\Mods\\Secret.XM";
 constexpr uint32_t kMapPicture = 3;
 constexpr uint32_t kTextNotSaved = 127;  // "The data could not be saved."
-constexpr uint32_t kBackCode = 2;  // the main screen: where a screen without a way back leads
 
 // Graphics of every display, and of the deeper ones (LoadKartenScreenGfx).
 constexpr uint32_t kGfxAll[] = {378, 380, 448, 449, 471, 866, 867, 868, 869, 870, 871, 872, 873, 874, 875, 1276, 1277};

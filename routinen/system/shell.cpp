@@ -19,6 +19,7 @@
 #include "platform/events.h"
 #include "platform/fatal.h"
 #include "files.h"
+#include "routinen/system/fieldtext.h"
 #include "platform/audio_sdl.h"
 #include "platform/cd_audio.h"
 #include "input.h"
@@ -56,10 +57,10 @@ int ReadModePrefs(uint32_t* mode_id) {
 }
 void WriteModePrefs(uint32_t mode_id) { CheckPrefs(PREFS_DISPLAY_MODE, 1, mode_id); }
 
-void CopyText(char* dst, uint32_t size, const char* src) {
-  std::memset(dst, 0, size);
-  if (src) std::strncpy(dst, src, size - 1);
-}
+// The endpoints' texts have the size of the player's fields, and a lord's
+// name longer than its field is cut at the field's end (as the prefs page
+// stores it).
+void CopyText(char* dst, uint32_t size, const char* src) { CopyIntoField(dst, size, src); }
 
 // The account values of the own player from the prefs.
 void ReadAccountValues() {

@@ -563,7 +563,6 @@ int32_t KornLagerRequester(KornLagerData* d) {
 // ---- the screen ------------------------------------------------------------------------
 
 int32_t KornlagerScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayScreenCdTrack(7);
   ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {

@@ -404,7 +404,6 @@ int32_t StadtScreen(int32_t) {
   if (!d->town) return fail(SCREEN_STEP_TOWN, "StadtScreen: Konnte Stadt nicht laden!\n");
   const StadtLevel* row = StadtLevelRow(d->town->level);
   d->level = row->level;
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayScreenCdTrack(5);
   IRCPanelControl(2);
   irc_paused = true;

@@ -424,11 +424,12 @@ int32_t RestoreSave(const char* turn_dir) {
   // The whole copy first: a copy that fails changes nothing.
   int32_t ok = 1;
   for (const char* part : kLoadParts) {
-    char save[kPathSize + 16], from[kPathSize + 16], to[kPathSize + 16];
-    std::snprintf(save, sizeof save, "%s\\%s", turn_dir, part);
+    char save[kPathSize + 16], from[kPathSize + 17], to[kPathSize + 16];
+    // A turn folder whose path does not fit is refused, never cut to another folder's.
+    const bool fits = std::snprintf(save, sizeof save, "%s\\%s", turn_dir, part) < (int)sizeof save;
     std::snprintf(from, sizeof from, "%s\\", save);
     std::snprintf(to, sizeof to, "%s\\kopie\\%s\\", kLoadDir, part);
-    ok = ok && FolderExists(save) && CreateDirPath(to) && CopyDir(from, to, 2);
+    ok = ok && fits && FolderExists(save) && CreateDirPath(to) && CopyDir(from, to, 2);
   }
   // The loaded prefs keep the running display mode and redraw the town
   // (fields 1 and 4); set in the copy, so they come in with the load.

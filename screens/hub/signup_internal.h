@@ -171,7 +171,10 @@ int32_t AskPopBeforeSmtpLogin();
 int32_t AskSmtpAuthLogin();
 
 // The shared game mailbox n as the account: the six account fields of the
-// options. The address is written into address (at least 40 bytes).
+// options. The address is written into address (at least 40 bytes; with
+// kSharedAddressSize the whole address fits: the endpoints' password and
+// domain of up to 79 characters each, the number and the '@').
+constexpr size_t kSharedAddressSize = 2 * 80 + 12;
 void SharedMailboxAddress(uint32_t n, char* address, size_t size);
 void UseSharedMailbox(uint32_t n);
 // The field 9 of the form set to the shared mailbox n (the account too) and

@@ -16,6 +16,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
@@ -104,11 +105,9 @@ void FieldCopy(const uint8_t* chunk, uint32_t offset, uint32_t size, char* out) 
   out[size - 1] = 0;
 }
 
-// Stores text into an options field: at most 39 bytes, zero-padded.
-void StoreOption(char* field, const char* text) {
-  std::memset(field, 0, kOptionText);
-  std::strncpy(field, text, kOptionText - 1);
-}
+// Stores text into an options field: at most 39 bytes, zero-padded (the
+// field's size in the prefs; a longer text keeps its start).
+void StoreOption(char* field, const char* text) { CopyIntoField(field, kOptionText, text); }
 
 int32_t SumSigned(const uint8_t* chunk, uint32_t offset, uint32_t size) {
   int32_t s = 0;
@@ -318,7 +317,7 @@ void SharedMailboxAddress(uint32_t n, char* address, size_t size) {
 void UseSharedMailbox(uint32_t n) {
   OptionenPrefs& o = QoESystemPtr->Optionen;
   const EndpointConfig& e = QoESystemPtr->Endpoints;
-  char address[kOptionText * 4];
+  char address[kSharedAddressSize];
   SharedMailboxAddress(n, address, sizeof address);
   StoreOption(o.smtp_host, e.MailDomain);
   StoreOption(o.pop3_host, e.MailDomain);
@@ -330,11 +329,10 @@ void UseSharedMailbox(uint32_t n) {
 
 void SwitchFormToSharedMailbox(SignupScreenData* d, uint32_t n) {
   UseSharedMailbox(n);
-  char address[kOptionText * 4];
+  char address[kSharedAddressSize];
   SharedMailboxAddress(n, address, sizeof address);
   char* field = reinterpret_cast<char*>(d->chunk + INIT_EMAIL);
-  std::memset(field, 0, 40);
-  std::strncpy(field, address, 39);
+  CopyIntoField(field, 40, address);  // the form's field holds 39 characters
   StoreOption(QoESystemPtr->Optionen.email, field);
   if (d->drawn) DrawSignupField(d, 9);
 }

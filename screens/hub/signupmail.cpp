@@ -10,6 +10,7 @@
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/input.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
@@ -22,10 +23,8 @@ constexpr uint32_t kOptionText = 40;
 constexpr uint32_t kAnswerSize = 400;
 const int32_t kAskedCodes[] = {421, 451, 501, 521, 530, 535, 550, 553, 554};
 
-void Store(char* field, const char* text) {
-  std::memset(field, 0, kOptionText);
-  std::strncpy(field, text, kOptionText - 1);
-}
+// An options field holds 39 characters; a longer text keeps its start.
+void Store(char* field, const char* text) { CopyIntoField(field, kOptionText, text); }
 
 bool IsOk(const char* answer) { return std::strncmp(answer, "ok", 2) == 0; }
 
@@ -48,13 +47,12 @@ void SendForm(SignupScreenData* d, char* answer) {
 // and prefs field 8 become the shared mailbox N's, the form saved first.
 // 0 (message 90, nothing changed) when the form cannot be saved.
 int32_t SwitchToSharedMailbox(SignupScreenData* d) {
-  char address[kOptionText * 4];
+  char address[kSharedAddressSize];
   SharedMailboxAddress(d->sharedMailbox, address, sizeof address);
   uint8_t* copy = AllocChunk("INIT", "V001", INIT_PAYLOAD);
   if (!copy) return 0;
   std::memcpy(copy, d->chunk, INIT_CHUNK_SIZE);
-  std::memset(copy + INIT_EMAIL, 0, 40);
-  std::strncpy(reinterpret_cast<char*>(copy + INIT_EMAIL), address, 39);
+  CopyIntoField(reinterpret_cast<char*>(copy + INIT_EMAIL), 40, address);  // the form's field: 39 characters
   char path[32];
   SignupFilePath(d->playerNumber, path, sizeof path);
   const int32_t saved = SaveChunk2File(path, copy);

@@ -13,6 +13,7 @@
 #include "routinen/gui/boxes.h"
 #include "routinen/gui/text.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/files.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
@@ -59,8 +60,8 @@ void Heading(DiplomatScreenData* d, const SmalListEntry* e) {
   LayoutRect r{};
   RastPort* rp = ScreenRastPort();
   if (!rp || !d->layout || !GetLayoutRect(d->layout, kHeadRect, &r)) return;
-  char subject[kSubjectShown + 1] = {};
-  std::strncpy(subject, e->subject, kSubjectShown);  // the subject cut to 25 characters
+  char subject[kSubjectShown + 1];
+  CopyIntoField(subject, sizeof subject, e->subject);  // the subject cut to 25 characters
   char line[128];
   std::snprintf(line, sizeof line, "%s %s (%u/%u)", GetCatalogStr(kReference), subject, d->letterIndex,
                 d->letterList->count);

@@ -458,7 +458,6 @@ int32_t DiplomatScreenOtherContracts(DiplomatScreenData* d) {
 }
 
 int32_t DiplomatScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayScreenCdTrack(kCdTrack);
   ScreenBase base{};
   if (!OpenScreenPicture(&base, kPicture, 1)) {

@@ -286,7 +286,7 @@ void EnterTradeContractValue(DiplomatScreenData* d, uint32_t field) {
   const EntryField* e = GetLayoutEntry(d->layout, field);
   if (!box) return;
   if (RastPort* rp = ScreenRastPort()) SetFont(rp, d->fontList);
-  const uint32_t max_len = e && e->maxLength ? e->maxLength : kNumberEntryMaxText;
+  const uint32_t max_len = e && e->maxLength ? e->maxLength : (uint32_t)kNumberEntryMaxText;
   char start[24], text[kNumberEntryMaxText + 1];
   std::snprintf(start, sizeof start, "%lu", static_cast<unsigned long>(*ValueOf(d, field)));
   DiplomatFillRect(box->x1, box->y1, box->x2, box->y2, kEntryBack);

@@ -19,6 +19,7 @@
 #include "routinen/map/map.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
@@ -451,8 +452,8 @@ void ShowSchlacht(NachrichtenScreenData* d) {
       char names[2][40] = {};
       const char* own_name = OwnPlayerPtr->LordName;
       PlayerName(own ? fight.target.owner : fight.attacker.owner, names[own ? 1 : 0]);
-      if (own) std::snprintf(names[0], sizeof names[0], "%s", own_name);
-      else std::snprintf(names[1], sizeof names[1], "%s", own_name);
+      // The battle shows a lord's name to 39 characters.
+      CopyIntoField(names[own ? 0 : 1], sizeof names[0], own_name);
       const SchlachtDrawer drawer{&screen, SchlachtScreenText, SchlachtScreenSound};
       SchlachtTimeline timeline{};
       StartSchlacht(&timeline, fight, own, names[0], names[1], CatalogText, &drawer);

@@ -501,7 +501,6 @@ void SpezialistenScreenFreeData(SpezialistenScreenData* d) {
 }
 
 int32_t SpezialistenScreen(int32_t) {
-  const OptionenPrefs& o = QoESystemPtr->Optionen;
   PlayScreenCdTrack(kCdTrack);
   ScreenBase base{};
   auto* d = static_cast<SpezialistenScreenData*>(AllocVec(sizeof(SpezialistenScreenData), MEMF_PUBLIC | MEMF_CLEAR));

@@ -14,6 +14,7 @@
 #include "routinen/gui/text.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
@@ -90,8 +91,7 @@ uint8_t* LoadLand() {
 void GoetterStoreChoice(uint8_t* land, uint32_t god, const char* name) {
   land[kLandGod] = static_cast<uint8_t>(god);
   char* out = reinterpret_cast<char*>(land + kLandName);
-  std::memset(out, 0, kGodNameSize);
-  std::strncpy(out, name, kGodNameSize - 1);
+  CopyIntoField(out, kGodNameSize, name);  // the record's field: a longer name keeps its start
 }
 
 int32_t GoetterLoadSfx() {

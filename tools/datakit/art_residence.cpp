@@ -130,7 +130,6 @@ void Window(Image& img) {  // MAP: 262..378 x 44..170
   FillRect(img, x1, 112, x2, 115, kSlate + 3);
   for (int t = 0; t < 6; ++t) {
     for (int y = y1 - t; y <= y2 + t; ++y) {
-      int dy = y - (y1 + r);
       if (y >= y1 + r) {
         img.Set(x1 - t, y, kSlate + 12);
         img.Set(x2 + t, y, kSlate + 12);

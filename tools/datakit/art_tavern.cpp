@@ -328,7 +328,7 @@ bool DrawRunePeg(Image& img, const std::string& kind, std::string* err) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         const int d = std::abs(x - c) + std::abs(y - h / 2);
-        if (d <= c) img.Set(x, y, d == c || d == c - 1 ? kBlack : (uint8_t)(kRedR + 7));
+        if (d <= c) img.Set(x, y, d == c || d == c - 1 ? (uint8_t)kBlack : (uint8_t)(kRedR + 7));
       }
   } else {
     *err = "runepeg exact|misplaced";

@@ -70,18 +70,18 @@ void Wall(Image& img, int x1, int y1, int x2, int y2, const std::string& m, uint
       uint8_t r = ramp;
       const int row = (y - y1) / 3;
       if (m == "stone") {
-        r = r ? r : kSlateR;
+        r = r ? r : (uint8_t)kSlateR;
         const bool joint = (y - y1) % 3 == 2 || (x - x1 + (row % 2) * 2) % 5 == 0;
         step = joint ? 6 : 9 + (int)(Noise((x - x1 + (row % 2) * 2) / 5, row, seed) % 3);
       } else if (m == "brick") {
-        r = r ? r : kRedR;
+        r = r ? r : (uint8_t)kRedR;
         const bool joint = (y - y1) % 2 == 1 || (x - x1 + ((y - y1) / 2 % 2) * 2) % 4 == 0;
         step = joint ? 4 : 7 + (int)(Noise(x / 4, y / 2, seed) % 2);
       } else if (m == "wood") {
-        r = r ? r : kWoodR;
+        r = r ? r : (uint8_t)kWoodR;
         step = (x - x1) % 3 == 0 ? 5 : 8 + (int)(Noise((x - x1) / 3, y / 5, seed) % 2);
       } else {
-        r = r ? r : kParchR;
+        r = r ? r : (uint8_t)kParchR;
         step = 12 + (int)(Noise(x / 2, y / 2, seed) % 2);
       }
       if (x >= x2 - 1) step -= 3;
@@ -164,7 +164,7 @@ void Tower(Image& img, int cx, int tw, int top, const Look& k, int rank) {
   const std::string m = k.wall == "plaster" || k.wall == "timber" ? "stone" : k.wall;
   Wall(img, cx - tw / 2, top, cx - tw / 2 + tw - 1, kGround, m, k.wallc, 7);
   const int rh = k.troof == "spire" ? tw + 3 : k.troof == "crenel" ? 2 : tw / 2 + 1;
-  Roof(img, cx - tw / 2, cx - tw / 2 + tw - 1, top, rh, k.troof, k.troof == "crenel" ? kSlateR : k.roofc);
+  Roof(img, cx - tw / 2, cx - tw / 2 + tw - 1, top, rh, k.troof, k.troof == "crenel" ? (uint8_t)kSlateR : k.roofc);
   Box(img, cx - 1, top + 3, cx, top + 5, Has(k.works, "bell") ? Sh(kGoldR, 11) : kTownGlass);
   if (Has(k.works, "clock")) {
     Dot(img, cx, top + 9, 1.6, Sh(kParchR, 15));

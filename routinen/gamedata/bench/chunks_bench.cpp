@@ -12,6 +12,7 @@
 #include "routinen/gamedata/entities.h"
 #include "platform/log.h"
 #include "routinen/system/memory.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ void AddList(ListHeader* l, uint8_t* (*make)(ListHeader*)) {
 std::string MakePool() {
   static std::string path;
   if (!path.empty()) return path;
-  char dir[] = "/tmp/qoe_bench_XXXXXX";
-  if (!mkdtemp(dir) || chdir(dir) != 0) return path;
+  const std::string dir = qoe_bench::BenchFolder("/tmp", "qoe_bench_");
+  if (dir.empty() || chdir(dir.c_str()) != 0) return path;
   DebugLogSetStderr(0);
   RegisterGameDataListTypes();
   const char* fixed[][2] = {{"KORN", "52"}, {"LAND", "160"}, {"TAXE", "72"}, {"FORS", "16"},

@@ -23,6 +23,7 @@
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -58,9 +59,8 @@ bool Setup(int disk) {
   static std::string dirs[2];
   if (done[disk]) return ok[disk] && chdir(dirs[disk].c_str()) == 0;
   done[disk] = true;
-  char dir[64];
-  std::snprintf(dir, sizeof dir, "%s/qoe_bench_turns_XXXXXX", disk ? "/var/tmp" : "/dev/shm");
-  if (!mkdtemp(dir) || chdir(dir) != 0) return false;
+  const std::string dir = qoe_bench::BenchFolder(disk ? "/var/tmp" : "/dev/shm", "qoe_bench_turns_");
+  if (dir.empty() || chdir(dir.c_str()) != 0) return false;
   dirs[disk] = dir;
   DebugLogSetStderr(0);
   CreateDir(".\\Data");

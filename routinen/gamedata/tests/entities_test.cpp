@@ -779,7 +779,7 @@ TEST_F(Lists, AKilledLetterLeavesBothCopiesOrNeither) {
     const bool out = FileExists("Data/MailOut/E000002a_00.smal");
     const bool in = FileExists("Data/MailIn/E0000007_00.smal");
     EXPECT_EQ(out, in) << round;
-    if (out) EXPECT_EQ(ReadFileBytes("Data/MailOut/E000002a_00.smal"), ReadFileBytes("Data/MailIn/E0000007_00.smal"));
+    if (out) { EXPECT_EQ(ReadFileBytes("Data/MailOut/E000002a_00.smal"), ReadFileBytes("Data/MailIn/E0000007_00.smal")); }
     DeleteTree(".\\Data");
   }
 }

@@ -76,7 +76,7 @@ TEST(Statistics, OneRecordPerTurnByteForByte) {
   ASSERT_EQ(ReadStatistikDaten(&s), 1);
   ASSERT_EQ(s.count, 2u);
   EXPECT_EQ(s.turnKey, 3u);
-  EXPECT_EQ(s.values[STATISTIK_VALUES + STAT_GOLD], 201u);
+  EXPECT_EQ(s.values[STATISTIK_VALUES + (uint32_t)STAT_GOLD], 201u);
   EXPECT_EQ(s.values[STAT_MINERAL], 109u);
   FreeStatistikDaten(&s);
   // The empty file of ten zero bytes takes its first record.

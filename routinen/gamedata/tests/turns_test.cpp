@@ -1033,7 +1033,8 @@ TEST_F(Turns, ArmyRepairOfADamagedOutgoingPoolFailsAndChangesNothing) {
   }
   SetGameDataOwner(kPlayer, "Lord Test");
   const auto good = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
-  const size_t at = std::search(good.begin(), good.end(), "ARMY", "ARMY" + 4) - good.begin();
+  const char kArmy[] = "ARMY";
+  const size_t at = std::search(good.begin(), good.end(), kArmy, kArmy + 4) - good.begin();
   ASSERT_LT(at, good.size());
   // The second record's tag damaged (checksum made right), then the pool's
   // checksum wrong: the repair cannot tell what the pool holds.

@@ -44,6 +44,7 @@
 #include "routinen/system/graphics.h"
 #include "routinen/system/sysrecords.h"
 #include "tools/datakit/qoe_writer.h"
+#include "tests/support/bench_folder.h"
 
 extern "C" void __real_glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices);
 
@@ -195,8 +196,8 @@ datakit::QoeModel Figure() {
 bool MakeWorkFolder() {
   static const bool made = [] {
     const fs::path kit = QOE_KIT_DIR;
-    char name[] = "/tmp/qoe_mapscene_bench_XXXXXX";
-    if (!mkdtemp(name) || chdir(name) != 0) return false;
+    const std::string name = qoe_bench::BenchFolder("/tmp", "qoe_mapscene_bench_");
+    if (name.empty() || chdir(name.c_str()) != 0) return false;
     for (const char* f : {"qoe", "qoe-spring", "qoe-summer", "qoe-autumn", "qoe-winter", "qoe-old", "bmp"}) {
       std::error_code ec;
       fs::create_directory_symlink(kit / f, f, ec);

@@ -15,6 +15,7 @@
 
 #include "routinen/graphics_lowlevel_3d/bench/gl_window.h"
 #include "routinen/graphics_lowlevel_3d/bench/seconds_per_call.h"
+#include "tests/support/bench_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -29,8 +30,8 @@ std::string WorkFolder(bool terrain) {
   const std::string kit = QOE_KIT_DIR;
   std::ifstream in(kit + "/qoe3d.cfg");
   if (!in) return "";
-  char name[] = "/tmp/qoe-scene-bench-XXXXXX";
-  if (!mkdtemp(name)) return "";
+  const std::string name = qoe_bench::BenchFolder("/tmp", "qoe-scene-bench-");
+  if (name.empty()) return "";
   for (const char* f : kFolders) {
     std::error_code ec;
     fs::create_directory_symlink(kit + "/" + f, fs::path(name) / f, ec);

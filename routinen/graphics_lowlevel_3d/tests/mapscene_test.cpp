@@ -543,8 +543,8 @@ TEST_F(MapSceneGL, HighModelsFromTheirScaleAndTheFallbackOnlyForTerrainOtherThan
       high += c.model == h[12].high;
       low += c.model == h[12].low;
     }
-    if (c.terrain == 50) EXPECT_EQ(c.model, h[99].low);
-    if (c.terrain == 0) EXPECT_EQ(c.model, nullptr);
+    if (c.terrain == 50) { EXPECT_EQ(c.model, h[99].low); }
+    if (c.terrain == 0) { EXPECT_EQ(c.model, nullptr); }
   }
   EXPECT_GT(high, 0u);
   EXPECT_EQ(low, 0u);
@@ -580,7 +580,7 @@ TEST_F(MapSceneGL, ACameraSweepKeepsEveryDrawnCellInFrontOfTheEye) {
         for (uint32_t i = 0; i < 1440; i++) {
           const float* p = MapScene()->centres[i];
           ASSERT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]));
-          if (MapScene()->cells[i].visibility == 1) EXPECT_GT(p[2], 0.0f);
+          if (MapScene()->cells[i].visibility == 1) { EXPECT_GT(p[2], 0.0f); }
         }
       }
 }

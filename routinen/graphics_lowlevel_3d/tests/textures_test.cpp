@@ -135,7 +135,7 @@ TEST_F(Textures, TheTestPatternCoversEveryPixel) {
         ASSERT_EQ(px[0], uint8_t(x)) << depth << " " << x << "," << y;
         ASSERT_EQ(px[1], uint8_t(y));
         ASSERT_EQ(px[2], uint8_t(255 - x));
-        if (bpp == 4) ASSERT_EQ(px[3], uint8_t(255 - y));
+        if (bpp == 4) { ASSERT_EQ(px[3], uint8_t(255 - y)); }
       }
   }
 }

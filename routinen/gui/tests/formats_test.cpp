@@ -84,10 +84,10 @@ TEST(PictureIndex, OwnPicturesKeepTheirIdsAndTheKitRefusesSharedIds) {
   EXPECT_EQ(own.front(), 202u);
   EXPECT_EQ(own.back(), 245u);
   for (auto& [id, e] : pics) {
-    if (id == 204) EXPECT_EQ(e.width * 1000 + e.height, 304u * 1000 + 119u);
-    if (id == 221) EXPECT_EQ(e.kind, PICKIND_SCREEN);
-    if (id == 229) EXPECT_EQ(e.kind, PICKIND_STRIP);
-    if (id >= 230 && id <= 245) EXPECT_EQ(e.width * 1000 + e.height, 58u * 1000 + 18u) << id;
+    if (id == 204) { EXPECT_EQ(e.width * 1000 + e.height, 304u * 1000 + 119u); }
+    if (id == 221) { EXPECT_EQ(e.kind, PICKIND_SCREEN); }
+    if (id == 229) { EXPECT_EQ(e.kind, PICKIND_STRIP); }
+    if (id >= 230 && id <= 245) { EXPECT_EQ(e.width * 1000 + e.height, 58u * 1000 + 18u) << id; }
   }
   const std::string tool = BinaryDir() + "/tools/datakit/datakit";
   QOE_REQUIRE_BUILT(tool);
@@ -203,7 +203,7 @@ TEST(Ilbm, ByteRun1RunPastTheRowEndFailsTheLoad) {
                               'B', 'M', 'H', 'D', 0, 0, 0, 20, 0, 16, 0, 2, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 0, 16, 0, 2,
                               'B', 'O', 'D', 'Y', 0, 0, 0, 0};
     PutBE32(f.data() + f.size() - 4, (uint32_t)body.size());
-    f.insert(f.end(), body.begin(), body.end());
+    for (uint8_t b : body) f.push_back(b);
     if (body.size() & 1) f.push_back(0);
     PutBE32(f.data() + 4, (uint32_t)f.size() - 8);
     return f;

@@ -23,6 +23,7 @@
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/sysrecords.h"
 #include "tools/testpeers/testpeers.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -39,8 +40,8 @@ struct Peers {
     DebugLogSetStderr(0);
     EndpointDefaults(&QoESystemPtr->Endpoints);
     MailSetTimeoutMs(10000);
-    char work[] = "/tmp/qoe_bench_clients_XXXXXX";
-    if (!mkdtemp(work) || chdir(work) != 0) return;
+    const std::string work = qoe_bench::BenchFolder("/tmp", "qoe_bench_clients_");
+    if (work.empty() || chdir(work.c_str()) != 0) return;
     if (!qoe_peers::StartNgircd(dir.path, &irc, &error) || !qoe_peers::StartFtpServer(dir.path, "q", "p", &ftp, &error))
       return;
     std::string data(kFileSize, 0);

@@ -16,6 +16,7 @@
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/files.h"
 #include "tools/testpeers/testpeers.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ void BM_PacketRoundTrip(benchmark::State& state) {
   if (!started) {
     DebugLogSetStderr(0);
     std::filesystem::create_directories(turns);
-    char work[] = "/tmp/qoe_bench_packets_XXXXXX";
-    if (!mkdtemp(work) || chdir(work) != 0 ||
+    const std::string work = qoe_bench::BenchFolder("/tmp", "qoe_bench_packets_");
+    if (work.empty() || chdir(work.c_str()) != 0 ||
         !qoe_peers::StartGameServer(dir.path, {"--turns", turns, "--store", dir.path + "/store"}, &server, &err)) {
       state.SkipWithError(err.c_str());
       return;

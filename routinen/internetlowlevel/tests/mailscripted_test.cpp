@@ -128,6 +128,18 @@ TEST_F(ScriptedMail, SmtpOverlongLinesStallsHeloAndDotStuffing) {
   EXPECT_EQ(r.rfind("SMTP:", 0), 0u) << r;
 }
 
+// A refusal longer than the status field keeps its start and shows the cut.
+TEST_F(ScriptedMail, Pop3RefusalLongerThanTheStatusEndsInDots) {
+  ScriptedPeer peer;
+  std::string err;
+  ASSERT_TRUE(StartScriptedPeer(dir.path, "pop3", {"--script", script}, &peer, &err)) << err;
+  Script("fail user -ERR " + std::string(700, 'x') + "\n");
+  const std::string r = GetEMail(Host(peer.port).c_str(), "player", "secret", "00001234.email", ".\\Data\\POP3In\\", 0, 1);
+  EXPECT_EQ(r.size(), 511u);  // the status field's 512 bytes
+  EXPECT_EQ(r.rfind("-ERR xxxx", 0), 0u) << r;
+  EXPECT_EQ(r.substr(r.size() - 3), "...") << r;
+}
+
 TEST_F(ScriptedMail, Pop3RefusalsOverlongLinesAndStallsLeaveNoHalfFile) {
   std::string mailfile = dir.path + "/mail.txt";
   ASSERT_TRUE(WriteText(mailfile, "Return-path: <a@x.test>\n" + TurnMail(3000)));
@@ -169,7 +181,7 @@ TEST_F(ScriptedMail, Pop3RefusalsOverlongLinesAndStallsLeaveNoHalfFile) {
     EXPECT_NE(r.find(std::strcmp(step, "quit") ? "time-out" : "no answer to QUIT"), std::string::npos) << step << ": " << r;
     EXPECT_EQ(qoe_test::FileExists("Data/POP3In/00001234.email"), std::strcmp(step, "quit") == 0) << step;
     // Without the answer to QUIT nobody knows whether the server deleted.
-    if (!std::strcmp(step, "quit")) EXPECT_NE(r.find("the mails may stay on the server"), std::string::npos) << r;
+    if (!std::strcmp(step, "quit")) { EXPECT_NE(r.find("the mails may stay on the server"), std::string::npos) << r; }
     clear();
   }
   MailSetTimeoutMs(3000);

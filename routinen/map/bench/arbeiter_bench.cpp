@@ -18,6 +18,7 @@
 #include "routinen/map/tests/fake_map.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ struct Fields {
   map_test::FakeMap fake;
   Fields() {
     DebugLogSetStderr(0);
-    char tmpl[] = "/tmp/qoe_arbeiterbench_XXXXXX";
-    if (!mkdtemp(tmpl) || chdir(tmpl) != 0) return;
+    const std::string tmpl = qoe_bench::BenchFolder("/tmp", "qoe_arbeiterbench_");
+    if (tmpl.empty() || chdir(tmpl.c_str()) != 0) return;
     std::system("mkdir -p Map");
     RegisterGameDataListTypes();
     OwnPlayerPtr->PlayerId = 5;

@@ -17,6 +17,7 @@
 #include "routinen/map/tests/map_fixture.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/bench_folder.h"
 
 using namespace maptest;
 
@@ -30,8 +31,8 @@ void EnterWorkDir() {
   if (done) return;
   done = true;
   DebugLogSetStderr(0);
-  char tmpl[] = "/tmp/qoe_mapbench_XXXXXX";
-  if (mkdtemp(tmpl) && chdir(tmpl) == 0) {
+  const std::string tmpl = qoe_bench::BenchFolder("/tmp", "qoe_mapbench_");
+  if (!tmpl.empty() && chdir(tmpl.c_str()) == 0) {
     for (int dy = -3; dy <= 3; dy++)
       for (int dx = -3; dx <= 3; dx++) {
         WritePart([](int32_t x, int32_t y) { return DemoRealm(x, y, kCapX, kCapY, kOwn); }, 50 + dx, 50 + dy);

@@ -18,6 +18,7 @@
 #include "routinen/map/mapscreen.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/bench_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -31,8 +32,8 @@ bool EnterRealm() {
   ready = 0;
   DebugLogSetStderr(0);
   const std::string bin = QOE_BINARY_DIR, src = QOE_SOURCE_DIR;
-  char tmpl[] = "/tmp/qoe_mapscreenbench_XXXXXX";
-  if (!mkdtemp(tmpl) || chdir(tmpl) != 0) return false;
+  const std::string tmpl = qoe_bench::BenchFolder("/tmp", "qoe_mapscreenbench_");
+  if (tmpl.empty() || chdir(tmpl.c_str()) != 0) return false;
   std::error_code ec;
   fs::copy(bin + "/datakit", ".", fs::copy_options::recursive, ec);
   if (ec) return false;

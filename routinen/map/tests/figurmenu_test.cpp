@@ -348,7 +348,7 @@ TEST_F(FigurSideBoxTexts, ForeignShipsByTheirLastBattle) {
   EXPECT_EQ(Box(s), (std::vector<std::string>{"-> Pirat!"}));
   Battles({Fight(g, own, 6, 0, 0)});
   EXPECT_EQ(Box(s), (std::vector<std::string>{"-> angegriffen"}));
-  const char* words[4] = {"versenkt", "besch\xE4" "digt", "gekapert", "verteidigt"};
+  const char* words[4] = {"versenkt", "besch\344digt", "gekapert", "verteidigt"};
   for (uint32_t kind = 5; kind <= 8; kind++) {
     Battles({Fight(own, g, kind, 0, 0)});
     EXPECT_EQ(Box(s), (std::vector<std::string>{std::string("-> ") + words[kind - 5]})) << kind;

@@ -154,7 +154,7 @@ TEST_F(KitMap, OverlaysFiguresAndObjectsAreInTheIndexAndLoad) {
     EXPECT_EQ(ix[w.id].width, w.w);
     EXPECT_EQ(ix[w.id].height, w.h);
     EXPECT_EQ(ix[w.id].frames, w.frames);
-    if (w.kind == 4) EXPECT_EQ(ix[w.id].frame_height, 54);
+    if (w.kind == 4) { EXPECT_EQ(ix[w.id].frame_height, 54); }
     ASSERT_EQ(OpenElmorGfx(kMapPicIndex, w.id), 1);
     const uint8_t* mask = GetElmorGfxMask(w.id);
     ASSERT_NE(mask, nullptr);

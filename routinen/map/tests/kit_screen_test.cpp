@@ -120,10 +120,6 @@ Rect ValueRect(const ScreenRegion* r, uint32_t k) {
   EXPECT_EQ(GetLayoutRect(r, k, &lr), 1) << k;
   return {lr.x1, lr.y1, lr.x2, lr.y2};
 }
-uint16_t Value(const ScreenRegion* r, uint32_t i) {
-  const ScreenRecordList& l = r->types[LAYOUT_U16LIST];
-  return i < l.count ? static_cast<const uint16_t*>(l.first)[i] : 0xEEEE;
-}
 
 // The deeper layout's gadgets after the map screen's relayout for a display
 // of w x h (a fresh copy of the layout each time).
@@ -320,7 +316,7 @@ TEST_F(KitMapScreen, DrawnPositionsLieInsideTheirPicturesAndGadgets) {
   }
   // Switch sockets lie on the left panel, the left panel images too.
   for (const OnGadget& o : on)
-    if (o.image >= 1160) EXPECT_TRUE(opaque_over(left, {o.x, o.y, o.x + 19, o.y + 19})) << o.image;
+    if (o.image >= 1160) { EXPECT_TRUE(opaque_over(left, {o.x, o.y, o.x + 19, o.y + 19})) << o.image; }
   for (int y : {H - 382, H - 341, H - 300, H - 259, H - 218, H - 177})
     EXPECT_TRUE(opaque_over(left, {10, y, 49, y + 39})) << y;
   // Coordinates and the tile window on the corner panel; the tile window on
@@ -455,7 +451,9 @@ TEST_F(KitMapScreen, EveryPictureIsInTheIndexAtItsSizeAndLoads) {
 }
 
 TEST_F(KitMapScreen, FrameRailsTileWithoutASeam) {
-  for (auto [id, horizontal] : {std::pair{1148u, true}, {1149u, false}}) {
+  for (const auto& row : {std::pair{1148u, true}, {1149u, false}}) {
+    const uint32_t id = row.first;
+    const bool horizontal = row.second;  // a plain local: the lambda below captures it
     SCOPED_TRACE(id);
     Picture p = ReadPicture(id);
     ASSERT_EQ(p.w * p.h, 256 * 16);

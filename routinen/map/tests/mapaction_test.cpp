@@ -760,14 +760,12 @@ TEST_F(MapActionVisit, ACaravanOnItsTownOpensItsRequesterToLoadAndUnload) {
     EXPECT_EQ(c->state, order);
     EXPECT_EQ(c->x, 6398u);
     EXPECT_EQ(c->y, 3199u);
-    if (order == 6) EXPECT_EQ(FileBytes(OutgoingPoolPath), pool);
+    if (order == 6) { EXPECT_EQ(FileBytes(OutgoingPoolPath), pool); }
     pool = FileBytes(OutgoingPoolPath);
   }
 }
 
 // --- person events, cargo, herbs and names (the port Seewacht: sea to the west) -----------------
-
-constexpr uint16_t kWater = 23;
 
 // A world hex of the realm's map part files changed in place.
 void SetTile(uint32_t x, uint32_t y, int32_t grafik, int32_t flags = -1) {
@@ -976,7 +974,7 @@ TEST_F(MapPortVisit, ATradeShipLoadsAScoutAndUnloadsIt) {
   EXPECT_EQ(scout->x, 6386u);
   EXPECT_EQ(scout->y, 3193u);
   for (const Schiffseintrag& e : ShipEntries())
-    if (e.ship_id == 33) EXPECT_EQ(e.cargo[0].number, 0);
+    if (e.ship_id == 33) { EXPECT_EQ(e.cargo[0].number, 0); }
 }
 
 TEST_F(MapPortVisit, AShipIsNamedRenamedAndItsNameDropped) {

@@ -355,5 +355,5 @@ TEST(MapFixture, TestPicturesStayInTheTestsFolder) {
     if (entry.path().extension() == ".ilbm") pictures++;
   }
   EXPECT_GT(pictures, 100u);
-  if (!was_there) EXPECT_FALSE(fs::exists(old_place));
+  if (!was_there) { EXPECT_FALSE(fs::exists(old_place)); }
 }

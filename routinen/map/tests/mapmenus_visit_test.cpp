@@ -228,7 +228,7 @@ TEST_P(MapMenusVisit, AFigureRowSwapsTheTwoMoveRecords) {
   EXPECT_EQ(Record(a, first), Record(b, second));
   EXPECT_EQ(Record(a, second), Record(b, first));
   for (uint32_t i = 0; i < MapFigurCount(b.data()); i++)
-    if ((int)i != first && (int)i != second) EXPECT_EQ(Record(a, i), Record(b, i)) << i;
+    if ((int)i != first && (int)i != second) { EXPECT_EQ(Record(a, i), Record(b, i)) << i; }
 }
 
 // Nothing selected: the field menu. An own field offers "assign name" and

@@ -126,7 +126,7 @@ TEST(MapScreenGeometry, TheMapHelpNamesTheKeysThatMoveAFigure) {
   const std::string help = GetCatalogStr(513);
   for (char k = '0'; k <= '9'; ++k) {
     int16_t dx = 0, dy = 0;
-    if (FigurKeyStep((uint32_t)k, 6399, &dx, &dy)) EXPECT_NE(help.find(k), std::string::npos) << k;
+    if (FigurKeyStep((uint32_t)k, 6399, &dx, &dy)) { EXPECT_NE(help.find(k), std::string::npos) << k; }
   }
   EXPECT_NE(help.find("once more"), std::string::npos) << help;
   EXPECT_EQ(help.find("click on a field to move"), std::string::npos) << help;

@@ -183,7 +183,7 @@ TEST_F(Music, SwitchDuringPlayFadesOutFirst) {
 
 TEST_F(Music, SwitchDuringSilenceLoadsAtOnce) {
   const uint64_t silence = 180 * 1000 + 64 * 300;
-  clock.after = [silence](uint64_t t) {
+  clock.after = [=](uint64_t t) {
     if (t == silence + 5000) MusicSwitchTo(".\\Mods\\Two.mod");
   };
   RunThread(silence + 5000 + 3000);
@@ -194,7 +194,7 @@ TEST_F(Music, SwitchDuringSilenceLoadsAtOnce) {
 
 TEST_F(Music, SwitchDuringFadeInIsMadeAtTheCycleStart) {
   const uint64_t fadeIn = 2 * 180 * 1000 + 64 * 300;
-  clock.after = [fadeIn](uint64_t t) {
+  clock.after = [=](uint64_t t) {
     if (t == fadeIn + 3000) MusicSwitchTo(".\\Mods\\Two.mod");
   };
   RunThread(fadeIn + 64 * 300 + 2000);

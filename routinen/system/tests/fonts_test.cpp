@@ -216,7 +216,7 @@ TEST(Fonts, TextClippedAtEveryEdgeAtBothDepths) {
           for (size_t i = 0; i < buffer.size(); i++) {
             size_t y = i / pitch, x = i % pitch;
             bool inside = y >= 2 && y < 2 + h && x < w * bpp;
-            if (!inside) ASSERT_EQ(buffer[i], 0xA7) << depth << " at " << px << "," << py;
+            if (!inside) { ASSERT_EQ(buffer[i], 0xA7) << depth << " at " << px << "," << py; }
           }
           FreeBitMap(big);
           FreeBitMap(small);

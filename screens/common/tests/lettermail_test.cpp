@@ -70,7 +70,7 @@ std::vector<uint8_t> Letter(const std::string& sender, uint32_t sender_id, const
   time_t t = date;
   struct tm tm;
   gmtime_r(&t, &tm);
-  char when[32];
+  char when[80];  // room for any int in each field
   std::snprintf(when, sizeof when, "%02d.%02d.%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
                 tm.tm_hour, tm.tm_min, tm.tm_sec);
   PutText(v, 252, 24, when);

@@ -19,6 +19,7 @@
 #include "routinen/system/graphics.h"
 #include "routinen/system/memory.h"
 #include "screens/economy/drawtown.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -43,8 +44,8 @@ BenchTown& Town() {
   done = true;
   DebugLogSetStderr(0);
   FileSyncWrites(0);
-  char folder[] = "/tmp/qoe_drawtown_XXXXXX";
-  if (!mkdtemp(folder) || chdir(folder) != 0) return b;
+  const std::string folder = qoe_bench::BenchFolder("/tmp", "qoe_drawtown_");
+  if (folder.empty() || chdir(folder.c_str()) != 0) return b;
   if (system("mkdir -p Data/Cities Gfx") != 0) return b;
   std::vector<uint8_t> index(12 + 704 * 64, 0);
   std::memcpy(index.data(), "QPTH", 4);

@@ -21,6 +21,7 @@
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
 #include "screens/economy/handel.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -51,8 +52,9 @@ BenchMarket& Market() {
   done = true;
   DebugLogSetStderr(0);
   const std::string kit = KitFolder();
-  char folder[] = "/tmp/qoe_market_XXXXXX";
-  if (kit.empty() || !mkdtemp(folder) || chdir(folder) != 0) return b;
+  if (kit.empty()) return b;
+  const std::string folder = qoe_bench::BenchFolder("/tmp", "qoe_market_");
+  if (folder.empty() || chdir(folder.c_str()) != 0) return b;
   for (const char* d : {"fonts", "Data", "Gfx"})
     if (symlink((kit + "/" + d).c_str(), d) != 0) return b;
   if (HeadlessOpenDisplay(0) != 1 || OpenElmorPic(".\\Data\\Path", 221, 0) != 0) return b;

@@ -548,8 +548,9 @@ TEST_P(HarbourRun, AFailedWriteOfTheShipyardOrTheRepairYardChangesNoFile) {
     EXPECT_FALSE(now.count("Data/ShipAddOn.dat"));
     // Whatever the leaving write managed: never the launched ship's record.
     EXPECT_EQ(Ship(Ships(OutgoingPoolPath), 3), nullptr);
-    if (now.count("Data/POP3Out/GameChunk.qoe"))
+    if (now.count("Data/POP3Out/GameChunk.qoe")) {
       EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ChunkBytes("SHIP", ReceivedPoolPath));
+    }
   }
   EXPECT_EQ(log.Count("Die Schiffe konnten nicht gespeichert werden"), 4);
   EXPECT_EQ(log.Count("Konnte ShipAddOnDaten nicht speichern"), 3);

@@ -169,7 +169,7 @@ TEST_F(LuxusRecord, BalancesDraggedAcrossTheWholeBar) {
       const uint32_t keep = d_.alloc[e];
       d_.alloc[e] = a;
       const int32_t back = LuxusMarkerOffset(&d_, e, w);
-      if (!beyond && a > 0 && LuxusScaleUnit(&d_) == 90) EXPECT_LE(std::abs(back - at), 1) << e << " " << p;
+      if (!beyond && a > 0 && LuxusScaleUnit(&d_) == 90) { EXPECT_LE(std::abs(back - at), 1) << e << " " << p; }
       d_.alloc[e] = keep;
     }
   }

@@ -91,7 +91,7 @@ TEST(StadtTables, LevelRowsSkiesAndMovies) {
       EXPECT_EQ(m[STADT_WATERWHEEL].x, 608);
       EXPECT_EQ(m[STADT_WATERWHEEL].fps, 4);
     }
-    if (c.mill) EXPECT_EQ(m[STADT_MILL].y, 96);
+    if (c.mill) { EXPECT_EQ(m[STADT_MILL].y, 96); }
   }
   FreeVec(town);
 }
@@ -365,7 +365,7 @@ TEST_F(StadtRun, TownPicturesByLevelDayAndNight) {
       if (!night) day = b;
       else EXPECT_LT(b, day * 0.8) << png;
       // At night the lamps in the windows (pen 7) shine against the town.
-      if (night) EXPECT_GT(Luminance(png, 521, 268, 3, 3), 2 * Luminance(png, 0, 130, 640, 350)) << png;
+      if (night) { EXPECT_GT(Luminance(png, 521, 268, 3, 3), 2 * Luminance(png, 0, 130, 640, 350)) << png; }
     }
   }
 }

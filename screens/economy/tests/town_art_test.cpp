@@ -303,8 +303,9 @@ TEST(TownArt, BuildingPicturesFitTheirLotsAndKeepOffTheScreensPlaces) {
           for (const Box& k : kKeep) ASSERT_FALSE(sx >= k.x1 && sx <= k.x2 && sy >= k.y1 && sy <= k.y2) << sx << ", " << sy;
           for (const GadgetRect& g : gadgets)
             for (const auto& gb : kGadgetBuilding)
-              if (g.id == gb.id && static_cast<uint32_t>(TownBuildingLot(gb.building)) != lot)
+              if (g.id == gb.id && static_cast<uint32_t>(TownBuildingLot(gb.building)) != lot) {
                 ASSERT_FALSE(sx >= g.x1 && sx <= g.x2 && sy >= g.y1 && sy <= g.y2) << g.id << " " << sx << ", " << sy;
+              }
         }
       EXPECT_GT(opaque, 48u * 40u / 5);  // a building, not a speck
     }
@@ -326,7 +327,7 @@ TEST(TownArt, NightLightsFallOnWindowPanesAtEveryLevel) {
       ScreenBase base{};
       ASSERT_EQ(OpenScreenPicture(&base, row->picture, 0), 1);
       WaitTransition();
-      if (overcast) ASSERT_EQ(BlitObjekt(nullptr, row->overcastBottom, 0, 123, 640, 357), 1);
+      if (overcast) { ASSERT_EQ(BlitObjekt(nullptr, row->overcastBottom, 0, 123, 640, 357), 1); }
       RastPort* rp = ScreenRastPort();
       ASSERT_NE(rp, nullptr);
       ASSERT_EQ(rp->Bitmap->Depth, 8u);

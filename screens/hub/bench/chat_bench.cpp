@@ -19,6 +19,7 @@
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "screens/hub/chat.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ ChatBench& Bench(uint32_t mode) {
   if (!folder) {
     folder = true;
     DebugLogSetStderr(0);
-    char dir[] = "/tmp/qoe_chat_bench_XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0) return b;
+    const std::string dir = qoe_bench::BenchFolder("/tmp", "qoe_chat_bench_");
+    if (dir.empty() || chdir(dir.c_str()) != 0) return b;
     const std::string kit = std::string(QOE_BINARY_DIR) + "/datakit";
     for (const char* sub : {"Data", "Gfx", "Fonts", "fonts"})
       if (symlink((kit + "/" + (std::strcmp(sub, "Fonts") ? sub : "fonts")).c_str(), sub) != 0) return b;

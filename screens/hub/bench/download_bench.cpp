@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@
 namespace {
 
 struct BenchState {
-  qoe_peers::PeerDir* dir = nullptr;
+  // The peers' folder goes at exit, after the server in it has stopped.
+  std::unique_ptr<qoe_peers::PeerDir> dir;
   qoe_peers::Dovecot dovecot;
   Realm realm;
   uint32_t year = 0;
@@ -45,7 +47,7 @@ BenchState& Bench() {
   if (done) return b;
   done = true;
   DebugLogSetStderr(0);
-  b.dir = new qoe_peers::PeerDir();
+  b.dir = std::make_unique<qoe_peers::PeerDir>();
   const std::string work = b.dir->path + "/work";
   std::string err;
   if (!qoe_peers::MakeCertificate(b.dir->path, &err) ||
@@ -92,7 +94,8 @@ BenchState& Bench() {
 std::string NextTurn(BenchState& b) {
   Realm r = b.realm;
   std::string err;
-  ParseRealm("turn year=" + std::to_string(++b.year) + " quarter=0\nland treasury=" + std::to_string(b.year) + "\n",
+  const std::string year = std::to_string(++b.year);
+  ParseRealm("turn year=" + year + " quarter=0\nland treasury=" + year + "\n",
              "next.changes", &r, &err, true);
   return BuildTurnMail(BuildTurnPool(r), b.name, "player@localhost", "");
 }

@@ -169,9 +169,9 @@ TEST_F(LagerRun, CasksForEachNumberOfPairs) {
     const std::string png = "store_" + std::to_string(n) + ".png";
     EXPECT_EQ(Run("wait 300\npng " + png + "\n" + Exit()), 59) << n;
     EXPECT_EQ(log.Count("FassPos"), std::min(n, 10)) << n;
-    if (n > 0) EXPECT_TRUE(log.Has("Anzahl " + std::to_string(std::min(n, 10)))) << n;
+    if (n > 0) { EXPECT_TRUE(log.Has("Anzahl " + std::to_string(std::min(n, 10)))) << n; }
     sacks.push_back(Pixel(png, 472, 338));
-    if (n == 10) EXPECT_TRUE(qoe_test::KeepPng(png));
+    if (n == 10) { EXPECT_TRUE(qoe_test::KeepPng(png)); }
   }
   // The sacks in front of the fourth cask: with four casks and more, not with three.
   EXPECT_EQ(sacks[0], sacks[1]);

@@ -73,8 +73,9 @@ TEST(SignupChecks, TitlesNamesAndAddressesInTheirOrder) {
     EXPECT_EQ(Check(Form({{INIT_PLAYER_NAME, std::string("Xy") + w}}), 0), title) << w;
     std::string lower(w);
     for (char& ch : lower) ch = (char)std::tolower((unsigned char)ch);
-    if (lower.find(' ') == std::string::npos && lower.find('\xF6') == std::string::npos)
+    if (lower.find(' ') == std::string::npos && lower.find('\xF6') == std::string::npos) {
       EXPECT_EQ(Check(Form({{INIT_PLAYER_NAME, "Xy" + lower}}), 0), "") << lower;
+    }
   }
   EXPECT_EQ(Check(Form({}), 0), "Bitte tragen einen Spielernamen ein!");
   EXPECT_NE(Check(Form({{INIT_PLAYER_NAME, "Ab"}}), 0).find("mindestens"), std::string::npos);
@@ -127,7 +128,7 @@ TEST(SignupChecks, PlayerNumberByTheStepsWorkedOutByHand) {
     const uint32_t t = rng();
     const uint32_t a = PlayerNumberOf(c.data(), t);
     ASSERT_LT(a, kSignupNumberLimit);
-    if (i % 1000 == 0) EXPECT_NE(PlayerNumberOf(c.data(), t + 1), a);
+    if (i % 1000 == 0) { EXPECT_NE(PlayerNumberOf(c.data(), t + 1), a); }
   }
 }
 

@@ -65,7 +65,7 @@ TEST_P(SmallScreens, AnarchyEscapeRemovesTheGameWhateverTheText) {
     EXPECT_FALSE(fs::exists("Data/MapPrefs.qoe"));
     EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);
     EXPECT_TRUE(fs::exists("Data/Path"));  // the indexes stay
-    if (state == 1) EXPECT_TRUE(qoe_test::KeepPng(png));
+    if (state == 1) { EXPECT_TRUE(qoe_test::KeepPng(png)); }
   }
   EXPECT_EQ(AnarchieTextId(1), 1006u);
   EXPECT_EQ(AnarchieTextId(2), 1025u);

@@ -17,6 +17,7 @@
 #include "routinen/gui/pictures.h"
 #include "screens/common/screenbase.h"
 #include "screens/story/dungeon.h"
+#include "tests/support/bench_folder.h"
 
 namespace {
 
@@ -34,12 +35,12 @@ const char kRoom[] =
 // The kit's data in a fresh temporary folder, once.
 bool InData() {
   static const bool ok = [] {
-    char dir[] = "/tmp/qoe_dvbench_XXXXXX";
-    if (!mkdtemp(dir)) return false;
+    const std::string dir = qoe_bench::BenchFolder("/tmp", "qoe_dvbench_");
+    if (dir.empty()) return false;
     std::error_code ec;
     std::filesystem::copy(QOE_KIT_DIR, dir, std::filesystem::copy_options::recursive, ec);
     DebugLogSetStderr(0);
-    return !ec && chdir(dir) == 0;
+    return !ec && chdir(dir.c_str()) == 0;
   }();
   return ok;
 }

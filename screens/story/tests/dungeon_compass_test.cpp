@@ -122,7 +122,7 @@ TEST(DungeonCompassThread, TheEightQuarterTurnsAndNothingElse) {
     for (uint32_t to = 0; to < 4; ++to) {
       uint16_t frames[10], rest;
       uint8_t pauses[10];
-      if ((from + 2) % 4 == to || from == to) EXPECT_EQ(NavRoseFrames(from, to, frames, pauses, &rest), 0u);
+      if ((from + 2) % 4 == to || from == to) { EXPECT_EQ(NavRoseFrames(from, to, frames, pauses, &rest), 0u); }
     }
 
   // The thread plays each table, and a pair without one shows nothing.

@@ -189,7 +189,7 @@ TEST(DungeonModel, ATrapKillsAndASprungTrapIsRefused) {
 // Steps that would leave the map are refused in every facing, also from a
 // corner; nothing outside the map is read (the sanitizer build checks).
 TEST(DungeonModel, EveryBorderIsRefused) {
-  for (const std::string map : {std::string(kMap), std::string("size 3 3\nE##\n# #\n###\n")}) {
+  for (const std::string& map : {std::string(kMap), std::string("size 3 3\nE##\n# #\n###\n")}) {
     Dungeon g(map);
     ASSERT_EQ(g.ok, 1);
     const uint16_t x = g.d.playerX, y = g.d.playerY;

@@ -174,7 +174,7 @@ TEST(DungeonView, AnUnsprungTrapAheadGivesTheOutlineDotsAndASprungOneItsPicture)
   EXPECT_TRUE(std::none_of(sprung.begin(), sprung.end(), [](const Call& c) { return c.id == 0; }));
   ASSERT_TRUE(Has(sprung, 1541));
   for (const Call& c : sprung)
-    if (c.id == 1541) EXPECT_EQ(std::make_pair(c.x, c.y), std::make_pair(262, 212));
+    if (c.id == 1541) { EXPECT_EQ(std::make_pair(c.x, c.y), std::make_pair(262, 212)); }
   // Two ahead, not yet sprung: no dots.
   auto far = v.Draw(3, 6, 0);
   EXPECT_TRUE(std::none_of(far.begin(), far.end(), [](const Call& c) { return c.id == 0; }));

@@ -39,7 +39,7 @@ std::vector<uint8_t> Catalog(uint32_t id, const std::string& text) {
   while (strs.size() % 4) strs.push_back(0);
   std::vector<uint8_t> form = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'C', 'T', 'L', 'G', 'S', 'T', 'R', 'S', 0, 0, 0, 0};
   PutBE32(form.data() + 16, (uint32_t)strs.size());
-  form.insert(form.end(), strs.begin(), strs.end());
+  for (uint8_t b : strs) form.push_back(b);
   PutBE32(form.data() + 4, (uint32_t)form.size() - 8);
   return form;
 }

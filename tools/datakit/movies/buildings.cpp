@@ -41,14 +41,14 @@ bool HasWork(const std::string& works, const std::string& w) {
 }
 
 void Wall(Image& img, int x1, int y1, int x2, int y2, const std::string& m, uint8_t ramp, uint32_t seed) {
-  if (m == "stone") Masonry(img, x1, y1, x2, y2, ramp ? ramp : kSlateR, 8, 14, 7, seed);
-  else if (m == "brick") Masonry(img, x1, y1, x2, y2, ramp ? ramp : kRedR, 6, 8, 4, seed);
+  if (m == "stone") Masonry(img, x1, y1, x2, y2, ramp ? ramp : (uint8_t)kSlateR, 8, 14, 7, seed);
+  else if (m == "brick") Masonry(img, x1, y1, x2, y2, ramp ? ramp : (uint8_t)kRedR, 6, 8, 4, seed);
   else if (m == "wood") {
     for (int y = y1; y <= y2; ++y)
       for (int x = x1; x <= x2; ++x)
-        img.Set(x, y, (x - x1) % 6 == 0 ? Sh(kWoodR, 3) : Sh(ramp ? ramp : kWoodR, 7 + (int)(Noise((x - x1) / 6, y / 9, seed) % 3)));
+        img.Set(x, y, (x - x1) % 6 == 0 ? Sh(kWoodR, 3) : Sh(ramp ? ramp : (uint8_t)kWoodR, 7 + (int)(Noise((x - x1) / 6, y / 9, seed) % 3)));
   } else {  // plaster, or timber: plaster in a frame of beams
-    Speckle(img, x1, y1, x2, y2, ramp ? ramp : kParchR, 12, 2, seed);
+    Speckle(img, x1, y1, x2, y2, ramp ? ramp : (uint8_t)kParchR, 12, 2, seed);
     if (m == "timber") {
       const uint8_t beam = Sh(kWoodR, 3);
       Box(img, x1, y1, x2, y1 + 2, beam);
@@ -295,7 +295,7 @@ void Building(Image& img, const Params& p, double t, int i, int n) {
       const double tw = bw * 0.2 + 10, ttop = keep_top - bh * p.Num("towerh", 0.5);
       Wall(img, (int)(tx - tw / 2), (int)ttop, (int)(tx + tw / 2), gy, wall == "plaster" || wall == "timber" ? "stone" : wall, wallc, seed + 7 + k);
       const std::string& troof = troof_kind;
-      Roof(img, tx - tw / 2, tx + tw / 2, ttop, troof == "spire" ? tw * 1.6 : tw * 0.8, troof, troof == "crenel" ? kSlateR : roofc);
+      Roof(img, tx - tw / 2, tx + tw / 2, ttop, troof == "spire" ? tw * 1.6 : tw * 0.8, troof, troof == "crenel" ? (uint8_t)kSlateR : roofc);
       Windows(img, tx - 4, tx + 4, ttop + 6, ttop + 20, 1, 1, glow, seed + k);
       if (HasWork(works, "flag")) Flag(img, tx, ttop - (troof == "spire" ? tw * 1.6 : troof == "crenel" ? 7 : tw * 0.8), 14, t, k * 0.35, flagc);
       if (HasWork(works, "bell") && k == 0) {  // the bell swinging in the tower's opening

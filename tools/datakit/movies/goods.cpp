@@ -540,7 +540,7 @@ void Luxury(Image& img, const Params& p, double t, int i, int n) {
       const double x = cx - 40 + (k * 37) % 80, y = cy + 10 + (k % 3) * 10 - (k * 13) % 20, r = item == "minerals" ? 14 : 10;
       const uint8_t col = item == "gems" ? (uint8_t)(k % 4 == 0 ? kRedR : k % 4 == 1 ? kBlueR : k % 4 == 2 ? kGreenR : kPurpleR) : c;
       if (item == "amber") Ellipse(img, x, y, r, r * 0.8, Sh(kOrangeR, 10 + (int)std::lround(2 * Wave(t, 1, k * 0.2))), Sh(kOrangeR, 6));
-      else if (item == "minerals") Poly(img, {{x - r, y + r * 0.6}, {x - r * 0.5, y - r * 0.7}, {x + r * 0.4, y - r}, {x + r, y + r * 0.2}, {x + r * 0.4, y + r * 0.7}}, Sh(k % 2 ? kSlateR : c, 8 + k % 3));
+      else if (item == "minerals") Poly(img, {{x - r, y + r * 0.6}, {x - r * 0.5, y - r * 0.7}, {x + r * 0.4, y - r}, {x + r, y + r * 0.2}, {x + r * 0.4, y + r * 0.7}}, Sh(k % 2 ? (uint8_t)kSlateR : c, 8 + k % 3));
       else {
         Poly(img, {{x, y - r}, {x + r * 0.8, y - r * 0.2}, {x, y + r}, {x - r * 0.8, y - r * 0.2}}, Sh(col, 9));
         Poly(img, {{x, y - r}, {x + r * 0.8, y - r * 0.2}, {x, y - r * 0.1}}, Sh(col, 13));
