@@ -61,7 +61,7 @@ void WriteLine(const char* line) {
 void WriteDroppedNote() {
   if (g_log.dropped == 0) return;
   char note[128];
-  std::snprintf(note, sizeof note, "DebugLog: vorige Zeile noch %llu mal, nicht geschrieben\n",
+  std::snprintf(note, sizeof note, "DebugLog: vorige Zeile noch %llu mal, ausgelassen\n",
                 static_cast<unsigned long long>(g_log.dropped));
   g_log.dropped = 0;
   WriteLine(note);

@@ -86,10 +86,10 @@ TEST(DebugLogFlood, IdenticalLinesBeyondFiveASecondBecomeOneNote) {
   const std::vector<std::string> expected = {
       "Loop: immer dasselbe\n", "Loop: immer dasselbe\n", "Loop: immer dasselbe\n",
       "Loop: immer dasselbe\n", "Loop: immer dasselbe\n",
-      "DebugLog: vorige Zeile noch 99995 mal, nicht geschrieben\n", "Loop: etwas anderes\n"};
+      "DebugLog: vorige Zeile noch 99995 mal, ausgelassen\n", "Loop: etwas anderes\n"};
   EXPECT_EQ(lines, expected);
   const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
-  EXPECT_NE(file.find("Loop: immer dasselbe\nDebugLog: vorige Zeile noch 99995 mal, nicht geschrieben\nLoop: etwas "
+  EXPECT_NE(file.find("Loop: immer dasselbe\nDebugLog: vorige Zeile noch 99995 mal, ausgelassen\nLoop: etwas "
                       "anderes\n"),
             std::string::npos);
   EXPECT_LT(file.size(), 1000u);
@@ -106,7 +106,7 @@ TEST(DebugLogFlood, EachSecondWritesItsFiveAndTheNoteOfTheOneBefore) {
   std::vector<std::string> expected;
   for (int s = 0; s < 3; ++s) {
     for (int i = 0; i < 5; ++i) expected.push_back("Tick: gleich\n");
-    expected.push_back("DebugLog: vorige Zeile noch 3 mal, nicht geschrieben\n");
+    expected.push_back("DebugLog: vorige Zeile noch 3 mal, ausgelassen\n");
   }
   EXPECT_EQ(lines, expected);  // the last note by the flush
 }
@@ -162,6 +162,6 @@ TEST(DebugLogFlood, TheNoteIsWrittenAtTheProcessEnd) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
-  EXPECT_NE(file.find("Ende: gleich\nDebugLog: vorige Zeile noch 4 mal, nicht geschrieben\n"), std::string::npos)
+  EXPECT_NE(file.find("Ende: gleich\nDebugLog: vorige Zeile noch 4 mal, ausgelassen\n"), std::string::npos)
       << file;
 }

@@ -325,8 +325,12 @@ TEST_F(View, BrokenObjectsAreRefusedWithoutTouchingTheView) {
   TEXTURE3D* t = Texture(24);
   AddObjectToView(Triangles(1, t).Record(), 0, 0, 0, 1);
   const int32_t points = V().point_count;
+  int n = 0;
   auto refused = [&](TestObject& o, OBJECT3D* r) {
     log_.clear();
+    // A line of its own before each case: the log cuts short a long run of
+    // identical lines, and each case must show its refusal.
+    DebugLog("View-Test: kaputtes Objekt %d", ++n);
     AddObjectToView(r, 0, 0, 0, 1);
     EXPECT_TRUE(Logged("AddObjectToView: Objekt scheint fehlerhaft zu sein.\n"));
     EXPECT_EQ(V().point_count, points);
