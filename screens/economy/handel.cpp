@@ -50,7 +50,7 @@ constexpr uint32_t kHandelWriteFailed = 127;  // "The data could not be saved."
 constexpr uint32_t kFirstSfx = 39, kLastSfx = 44;
 // A damaged stock: the goods not offered by name (up to kDefektNamen of
 // them), else by number.
-constexpr uint32_t kDefektWarenText = 1685, kDefektAnzahlText = 1686, kDefektNamen = 5;
+constexpr uint32_t kDefektWarenText = 1685, kDefektAnzahlText = 1686, kDefektNamen = 3;
 constexpr uint8_t kCdTrack = 7;
 constexpr uint32_t kTown49 = 49;
 constexpr uint32_t kNone = 0xFFFFFFFFu;

@@ -271,7 +271,7 @@ TEST(ChunkFormat, RecordChunksByteExact) {
 // (and is still damaged); a cut file gives nothing; a good one its count.
 TEST(ChunkFormat, WholeRecordsOfAChunkWhoseCountRunsPastItsEnd) {
   auto record = [](uint32_t goods) {
-    return BE().u16(5).u16(static_cast<uint16_t>(goods)).u32(50).u32(3).u32(100).u32(0).u32(0).u32(0).u32(0).u16(0).b;
+    return BE().u16(5).u32(goods).u32(50).u32(3).u32(100).u32(0).u32(0).u32(0).u32(0).u16(0).b;
   };
   const Bytes good = Cat({Header("WARE", 2 + 2 * 36), BE().u16(2).b, record(23), record(11)});
   ASSERT_TRUE(qoe_test::WriteFileBytes("w.qoe", good));
@@ -288,7 +288,7 @@ TEST(ChunkFormat, WholeRecordsOfAChunkWhoseCountRunsPastItsEnd) {
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(whole, 2u);
   EXPECT_EQ(ChunkGet16(c, 12), 2);
-  EXPECT_EQ(ChunkGet16(c, 14 + 36 + 2), 11);
+  EXPECT_EQ(ChunkGet32(c, 14 + 36 + 2), 11u);
   EXPECT_EQ(ChunkLength(c), 2u + 2u * 36u);
   FreeChunk(c);
   EXPECT_EQ(LoadChunkState("WARE", "w.qoe", &c), CHUNK_DAMAGED);  // never taken as whole

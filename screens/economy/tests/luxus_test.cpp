@@ -337,7 +337,9 @@ TEST_P(LuxusScreenRun, ADamagedAllocationsFileIsToldAndItsWholeEntriesShown) {
   PutLE32(cut.data() + 4 * 18, 2);   // sugar: cut off
   cut.resize(4 * 10 + 2);            // ten whole entries and a torn one
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Luxus.dat", cut));
-  EXPECT_EQ(Run("key enter\nwait 200\n" + Line(5) + Button("RE00") + Button("EXIT")), 39);
+  const std::string png = Png("luxus_damaged");
+  EXPECT_EQ(Run("png " + png + "\nkey enter\nwait 200\n" + Line(5) + Button("RE00") + Button("EXIT")), 39);
+  KeepPicture(png);
   EXPECT_TRUE(log().Has("Beschaedigte Datei gemeldet: .\\Data\\Luxus.dat"));
   EXPECT_TRUE(log().Has("Luxus.dat hat 42 statt 76 Bytes, 10 Zuteilungen gelesen"));
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/Luxus.dat"), cut);
