@@ -255,7 +255,7 @@ uint32_t StockLines(HandelsData* d) {
       "CreateWarenReqListBuffer: Konnte Speicher für ReqBuffer 3 nicht allokieren !\n"};
   for (uint32_t k = 0; k < 3; ++k) {
     d->kaufZeilen[k] = static_cast<char*>(AllocVec(n * kLine, MEMF_PUBLIC | MEMF_CLEAR));
-    if (!d->kaufZeilen[k]) DebugLog(kFehler[k]);
+    if (!d->kaufZeilen[k]) DebugLog("%s", kFehler[k]);
   }
   uint32_t i = 0;
   for (uint32_t g = 0; g < WAREN_ANZAHL && i < n; ++g) {

@@ -13,6 +13,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/gamedata/weapons.h"
 #include "routinen/map/map.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/files.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
@@ -76,8 +77,8 @@ bool AskArmyName(KasernenData* d, const KaserneAsker* a, uint32_t title, uint32_
   for (uint32_t t = 0; t < kNameTries; ++t) {
     char typed[80] = {};
     if (!a || !a->askName || !a->askName(a->user, title, help, typed, sizeof typed)) return false;
-    char name[KASERNE_NAME_SIZE] = {};
-    std::snprintf(name, sizeof name, "%s", typed);
+    char name[KASERNE_NAME_SIZE];
+    CopyIntoField(name, sizeof name, typed);  // the stored name's 19 characters
     if (FindNodeByName(d->ArmeeListe, name)) {
       Refused(a, 1333);
       continue;

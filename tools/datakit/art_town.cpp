@@ -36,7 +36,7 @@ const int16_t kLotXY[4][kTownLotCount][2] = {
 
 // Places the screen keeps for its movies, lights, title and objects.
 constexpr R kFord{64, 306, 223, 401}, kWheel{608, 214, 639, 277}, kMill{576, 96, 639, 191};
-constexpr R kTitle{183, 0, 458, 57}, kGate{32, 394, 95, 455}, kScaffold{566, 403, 613, 448}, kWayOut{250, 436, 390, 479};
+constexpr R kGate{32, 394, 95, 455}, kScaffold{566, 403, 613, 448}, kWayOut{250, 436, 390, 479};
 constexpr int kHorizon = 118;  // the top of the town's ground
 constexpr int kWallTop = 438, kWallBase = 458;  // the town wall (levels 2 to 4)
 

@@ -63,7 +63,7 @@ void Restore(const Files& was) {
 
 // Gadget centres (Bau.txt) and the choice box's places.
 constexpr int kLeft[2] = {364, 352}, kRight[2] = {552, 352}, kBuild[2] = {359, 411}, kSites[2] = {405, 411},
-              kPick[2] = {451, 411}, kHelp[2] = {497, 411}, kOk[2] = {543, 411}, kExit[2] = {589, 411};
+              kPick[2] = {451, 411}, kOk[2] = {543, 411}, kExit[2] = {589, 411};
 
 class BauScreenRun : public testing::TestWithParam<uint32_t> {
  protected:

@@ -160,7 +160,7 @@ constexpr int kKont[2] = {465, 190}, kSchi[2] = {110, 375}, kRepa[2] = {310, 375
 constexpr int kWerftLine0[2] = {190, 147}, kAnkerLine0[2] = {430, 147}, kWerftOk[2] = {180, 365},
               kWerftExit[2] = {460, 365};
 constexpr int kRepLine0[2] = {190, 147}, kRepPlus[2] = {531, 240}, kRepMinus[2] = {428, 240}, kRepHelp[2] = {160, 365},
-              kRepOk[2] = {320, 365}, kRepExit[2] = {480, 365};
+              kRepOk[2] = {320, 365};
 
 int g_saves = 0, g_setups = 0;
 
