@@ -48,9 +48,10 @@ int OnXError(Display* display, XErrorEvent* e) {
 }
 
 int OnXIOError(Display*) {
-  // Nothing can be shown or ended in order without the server; every log
-  // line is already in the file, what the streams hold goes after it.
+  // Nothing can be shown or ended in order without the server: the log's
+  // held-back repeat count and the streams go to their files, then the end.
   DebugLog("X11: Die Verbindung zum X-Server ist verloren; das Programm endet sofort");
+  DebugLogFlush();
   std::fflush(nullptr);
   _exit(kExitDisplayLost);
 }
