@@ -168,8 +168,8 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
   const uint64_t seed = RowSeed(c);
   const bool gl = c.mode == kMode1024x32GL;
   const std::string replay = "seed " + std::to_string(seed) + " (replay: QOE_WALK_SEED=" + std::to_string(seed) +
-                             " ctest -R 'PlayTable.*Screen" + std::to_string(c.code) + "Mode" +
-                             std::to_string(c.mode) + "$')\n";
+                             " ctest -R 'PlayTable.*/Screen" + std::to_string(c.code) + "Mode" +
+                             std::to_string(c.mode) + " ')\n";
   SCOPED_TRACE(replay);
   const std::string stem = std::string("play_") + std::to_string(c.code) + "_" + std::to_string(c.mode);
   // Under a real clock (OpenGL) the walk is shorter and quicker.
