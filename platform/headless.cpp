@@ -202,9 +202,9 @@ void PostKey(const char* name) {
 }
 
 // The walk: seven steps in ten a click (nine in ten while a target is not
-// hit yet, and eight in ten of those on such a target), else a key; 100 to
-// 400 ms of the clock after each.
-void Walk(uint64_t seed, long steps, const ScriptPlayer* player) {
+// hit yet, and eight in ten of those on such a target), else a key; a
+// quarter of `longest` up to `longest` ms of the clock after each.
+void Walk(uint64_t seed, long steps, uint64_t longest, const ScriptPlayer* player) {
   static WalkTarget targets[256];
   uint64_t state = seed;
   long clicks = 0, keys = 0;
@@ -244,7 +244,7 @@ void Walk(uint64_t seed, long steps, const ScriptPlayer* player) {
       }
       keys++;
     }
-    player->wait(100 + NextWalkNumber(&state) % 301);
+    player->wait(longest / 4 + NextWalkNumber(&state) % (longest - longest / 4 + 1));
   }
   player->sync();
   DebugLog("Headless: Zufallsgang mit Seed %llu: %ld Klicks, %ld Tasten", static_cast<unsigned long long>(seed), clicks,
@@ -326,8 +326,10 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
     kill(getpid(), w[1] == "term" ? SIGTERM : SIGINT);
     return true;
   }
-  if (cmd == "walk" && n == 3 && ParseInt(w[2], &b) && b >= 0) {
-    Walk(std::strtoull(w[1].c_str(), nullptr, 0), b, player);
+  if (cmd == "walk" && (n == 3 || n == 4) && ParseInt(w[2], &b) && b >= 0) {
+    long longest = 400;
+    if (n == 4 && (!ParseInt(w[3], &longest) || longest < 4)) return false;
+    Walk(std::strtoull(w[1].c_str(), nullptr, 0), b, static_cast<uint64_t>(longest), player);
     return true;
   }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first

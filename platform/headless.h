@@ -18,10 +18,10 @@
 //                    program's own close handler is installed)
 //   sync             waits until the game thread waits on an empty queue
 //   png PATH         writes the display (whole primary surface) to PATH
-//   walk SEED STEPS  a random walk of STEPS clicks and keys (Enter, Escape,
-//                    digits, letters) from SEED over what the walk hooks
-//                    offer, preferring targets not yet hit; a short wait
-//                    after each, the hooks' report at the end
+//   walk SEED STEPS [MS]  a random walk of STEPS clicks and keys (Enter,
+//                    Escape, digits, letters) from SEED over what the walk
+//                    hooks offer, preferring targets not yet hit; MS/4 to MS
+//                    (default 400) ms after each, the hooks' report at the end
 // K is a number, a single character (letters as their capitals) or a name:
 // esc enter kpenter backspace tab space shift ctrl alt pause pageup pagedown
 // end home left up right down insert delete f1..f12. Before every command
