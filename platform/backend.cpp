@@ -12,6 +12,7 @@ std::atomic<int> g_destroy{0};
 std::atomic<uint32_t (*)()> g_gl_frame{nullptr};
 std::atomic<int> g_exposed{0};  // the window was exposed since the last frame asked
 std::atomic<int32_t> g_start_code{0};
+std::atomic<int32_t> g_start_pinned{0};
 
 uint64_t BackendClock() {
   const PlatformBackend* b = g_backend.load();
@@ -66,6 +67,8 @@ uint32_t (*GLFrameHook())() { return g_gl_frame.load(); }
 
 void SetStartScreenCode(int32_t code) { g_start_code = code; }
 int32_t StartScreenCode() { return g_start_code.load(); }
+void SetStartScreenPinned(int32_t on) { g_start_pinned = on ? 1 : 0; }
+int32_t StartScreenPinned() { return g_start_pinned.load(); }
 
 void ShowMessageBox(const char* title, const char* text) {
   const PlatformBackend* b = g_backend.load();

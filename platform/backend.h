@@ -90,5 +90,10 @@ void NoteWindowExposed();
 // CI: QOE_START_SCREEN), 0 for the title. The dispatcher honours it.
 void SetStartScreenCode(int32_t code);
 int32_t StartScreenCode();
+// 1: the scripted run stays on its start screen (QOE_PIN_SCREEN): whatever
+// code the screen leaves with, the dispatcher opens it again, until the
+// window's close. The screens' random walks play on one screen this way.
+void SetStartScreenPinned(int32_t on);
+int32_t StartScreenPinned();
 // A message box over the current backend; stderr when there is none.
 void ShowMessageBox(const char* title, const char* text);

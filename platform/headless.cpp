@@ -169,6 +169,91 @@ bool ParseButton(const std::string& s, uint32_t* button, uint32_t* down_kind, ui
   return false;
 }
 
+WalkHooks g_walk{};  // filled at start-up, before any script plays
+
+// splitmix64: the walk's numbers, the same for a seed on every machine.
+uint64_t NextWalkNumber(uint64_t* state) {
+  uint64_t z = (*state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+// Game-area coordinates onto the display's, as the input layer maps back.
+void GameToDisplay(int32_t* x, int32_t* y) {
+  const uint32_t w = DisplayWidth(), h = DisplayHeight();
+  if (DisplayGameAreaAtCorner() || (w <= kGameAreaWidth && h <= kGameAreaHeight)) return;
+  int32_t dx = 0, dy = 0;
+  GameAreaOffset(w, h, &dx, &dy);
+  *x += dx;
+  *y += dy;
+}
+
+void PostClick(int32_t x, int32_t y) {
+  PostMouseMessage(kMsgMouseMove, x, y, 0);
+  PostMouseMessage(kMsgLeftDown, x, y, kButtonLeft);
+  PostMouseMessage(kMsgLeftUp, x, y, 0);
+}
+
+void PostKey(const char* name) {
+  uint32_t key, ext, ch, text_ch;
+  if (!ParseKey(name, &key, &ext, &ch, &text_ch)) return;
+  PostKeyMessage(kMsgKeyDown, key, ext, ch);
+  if (text_ch) PostTextMessage(text_ch);
+  PostKeyMessage(kMsgKeyUp, key, ext, 0);
+}
+
+// The walk: seven steps in ten a click (nine in ten while a target is not
+// hit yet, and eight in ten of those on such a target), else a key; a
+// quarter of `longest` up to `longest` ms of the clock after each.
+void Walk(uint64_t seed, long steps, uint64_t longest, const ScriptPlayer* player) {
+  static WalkTarget targets[256];
+  uint64_t state = seed;
+  long clicks = 0, keys = 0;
+  DebugLog("Headless: Zufallsgang mit Seed %llu, %ld Schritte", static_cast<unsigned long long>(seed), steps);
+  for (long step = 0; step < steps; ++step) {
+    if (step > 0 && !player->sync()) break;
+    const uint32_t n = g_walk.targets ? g_walk.targets(targets, 256) : 0;
+    uint32_t open[256], open_count = 0;
+    for (uint32_t i = 0; i < n; ++i)
+      if (!targets[i].hit) open[open_count++] = i;
+    const uint64_t roll = NextWalkNumber(&state) % 100;
+    if (n > 0 && roll < (open_count > 0 ? 90u : 70u)) {
+      uint32_t pick = static_cast<uint32_t>(NextWalkNumber(&state) % n);
+      if (open_count > 0 && NextWalkNumber(&state) % 10 < 8)
+        pick = open[NextWalkNumber(&state) % open_count];
+      const WalkTarget& t = targets[pick];
+      int32_t x = t.x1 + static_cast<int32_t>(NextWalkNumber(&state) % static_cast<uint64_t>(t.x2 - t.x1 + 1));
+      int32_t y = t.y1 + static_cast<int32_t>(NextWalkNumber(&state) % static_cast<uint64_t>(t.y2 - t.y1 + 1));
+      if (g_walk.clicked) g_walk.clicked(pick);
+      GameToDisplay(&x, &y);
+      PostClick(x, y);
+      clicks++;
+    } else {
+      static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz";
+      const uint64_t k = NextWalkNumber(&state) % 100;
+      char name[2] = {0, 0};
+      if (k < 25) {
+        PostKey("enter");
+      } else if (k < 33) {
+        PostKey("esc");
+      } else if (k < 66) {
+        name[0] = static_cast<char>('0' + NextWalkNumber(&state) % 10);
+        PostKey(name);
+      } else {
+        name[0] = kLetters[NextWalkNumber(&state) % 26];
+        PostKey(name);
+      }
+      keys++;
+    }
+    player->wait(longest / 4 + NextWalkNumber(&state) % (longest - longest / 4 + 1));
+  }
+  player->sync();
+  DebugLog("Headless: Zufallsgang mit Seed %llu: %ld Klicks, %ld Tasten", static_cast<unsigned long long>(seed), clicks,
+           keys);
+  if (g_walk.report) g_walk.report(seed);
+}
+
 // Plays one command; false for a line it does not understand.
 bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
   std::string w[5];
@@ -241,6 +326,12 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
   // takes it (a test process would end).
   if (cmd == "signal" && n == 2 && (w[1] == "term" || w[1] == "int") && CloseSignalHandlersInstalled()) {
     kill(getpid(), w[1] == "term" ? SIGTERM : SIGINT);
+    return true;
+  }
+  if (cmd == "walk" && (n == 3 || n == 4) && ParseInt(w[2], &b) && b >= 0) {
+    long longest = 400;
+    if (n == 4 && (!ParseInt(w[3], &longest) || longest < 4)) return false;
+    Walk(std::strtoull(w[1].c_str(), nullptr, 0), b, static_cast<uint64_t>(longest), player);
     return true;
   }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first
@@ -340,6 +431,8 @@ HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb) {
   if (argb) *argb = g_cursor;
   return g_cursor_info;
 }
+
+void SetWalkHooks(const WalkHooks* hooks) { g_walk = hooks ? *hooks : WalkHooks{}; }
 
 void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : 1; }
 

@@ -18,6 +18,10 @@
 //                    program's own close handler is installed)
 //   sync             waits until the game thread waits on an empty queue
 //   png PATH         writes the display (whole primary surface) to PATH
+//   walk SEED STEPS [MS]  a random walk of STEPS clicks and keys (Enter,
+//                    Escape, digits, letters) from SEED over what the walk
+//                    hooks offer, preferring targets not yet hit; MS/4 to MS
+//                    (default 400) ms after each, the hooks' report at the end
 // K is a number, a single character (letters as their capitals) or a name:
 // esc enter kpenter backspace tab space shift ctrl alt pause pageup pagedown
 // end home left up right down insert delete f1..f12. Before every command
@@ -57,3 +61,17 @@ void HeadlessCloseDisplay();
 // script as the window thread; waits for the game's end (the close is
 // requested when the script ends first). Returns game's result.
 int HeadlessRunGame(const char* script, int (*game)(void* arg), void* arg);
+
+// The random walk's view of the game, filled by the program: what may be
+// clicked now (game-area coordinates, inclusive; hit 1 once chosen), which
+// of them the walk clicked (index of the last list) and the report.
+struct WalkTarget {
+  int32_t x1, y1, x2, y2;
+  uint32_t hit;
+};
+struct WalkHooks {
+  uint32_t (*targets)(WalkTarget* out, uint32_t max);
+  void (*clicked)(uint32_t index);
+  void (*report)(uint64_t seed);
+};
+void SetWalkHooks(const WalkHooks* hooks);  // null: no hooks (the walk only types)

@@ -15,6 +15,7 @@
 #include "platform/screenmode.h"
 #include "platform/sdl_backend.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
+#include "routinen/gui/census.h"
 #include "screens.h"
 #include "screens/hub/recovery.h"
 #include "routinen/system/shell.h"
@@ -39,13 +40,15 @@ std::string ReadScript(const char* path) {
 // script file the program plays without a window; QOE_SDL_SCRIPT one it plays
 // in real time beside the SDL window. QOE_HEADLESS_MODE picks the
 // ScreenModeTable row, QOE_START_SCREEN the screen that takes the title's
-// place.
+// place, QOE_PIN_SCREEN=1 keeps the run on it (the screens' random walks).
 const PlatformBackend* PickBackend() {
   const char* headless = std::getenv("QOE_HEADLESS_SCRIPT");
   const char* sdl = std::getenv("QOE_SDL_SCRIPT");
   const bool scripted_headless = headless && *headless, scripted_sdl = sdl && *sdl;
   if (!scripted_headless && !scripted_sdl) return SdlBackend();
   if (const char* start = std::getenv("QOE_START_SCREEN")) SetStartScreenCode(std::atoi(start));
+  if (const char* pin = std::getenv("QOE_PIN_SCREEN")) SetStartScreenPinned(std::atoi(pin));
+  SetGadgetCensus(1);
   const char* mode = std::getenv("QOE_HEADLESS_MODE");
   const bool has_mode = mode && *mode;
   const uint32_t mode_id = has_mode ? static_cast<uint32_t>(std::atoi(mode)) : kScreenModeDefault;

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "platform/display.h"
+#include "platform/headless.h"
+#include "routinen/gui/census.h"
 #include "routinen/system/input.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
@@ -289,4 +291,15 @@ void InstallProgramScreens() {
   SetMapScreenHooks(&map);
   SetClickSoundHook(ClickSound);
   SetMouseCursorHook(LoadElmorCursor);
+  // A scripted walk clicks what the gadget census offers.
+  WalkHooks walk{};
+  walk.targets = [](WalkTarget* out, uint32_t max) {
+    static CensusTarget found[256];
+    const uint32_t n = CensusTargets(found, max < 256 ? max : 256);
+    for (uint32_t i = 0; i < n; ++i) out[i] = {found[i].x1, found[i].y1, found[i].x2, found[i].y2, found[i].hit};
+    return n;
+  };
+  walk.clicked = CensusClicked;
+  walk.report = LogGadgetCensus;
+  SetWalkHooks(&walk);
 }

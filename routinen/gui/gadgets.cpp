@@ -3,6 +3,7 @@
 
 #include "gui_internal.h"
 #include "layout.h"
+#include "census.h"
 #include "layout_internal.h"
 #include "pictures.h"
 #include "routinen/system/graphics.h"
@@ -149,7 +150,18 @@ void SetMouseGadgetOffset(ScreenRegion* region, int32_t x, int32_t y) {
   region->offsetY = (int16_t)y;
 }
 
+namespace {
+Gadget* HandleEvent(RastPort* rp, ScreenRegion* region, uint32_t event);
+}  // namespace
+
 Gadget* HandleGadgetEvent(RastPort* rp, ScreenRegion* region, uint32_t event) {
+  Gadget* chosen = HandleEvent(rp, region, event);
+  CensusRegionHandled(region, chosen);
+  return chosen;
+}
+
+namespace {
+Gadget* HandleEvent(RastPort* rp, ScreenRegion* region, uint32_t event) {
   if (!region) return nullptr;
   if (!rp) rp = ScreenRastPort();
   int32_t mx = -1, my = -1;
@@ -200,3 +212,4 @@ Gadget* HandleGadgetEvent(RastPort* rp, ScreenRegion* region, uint32_t event) {
       return nullptr;
   }
 }
+}  // namespace

@@ -1,4 +1,5 @@
 #include "layout.h"
+#include "census.h"
 
 #include <cstring>
 
@@ -205,11 +206,13 @@ ScreenRegion* GetScreenRegion(const char* path, uint32_t mask) {
   }
   ScreenRegion* region = ParseScreenRegion(data, size, mask);
   FreeVec(data);
+  CensusRegionLoaded(region, path);
   return region;
 }
 
 void FreeScreenRegion(ScreenRegion* region) {
   if (!region) return;
+  CensusRegionFreed(region);
   LayoutReleaseDrawState(region);
   FreeRecords(region);
   FreeVec(region->data);

@@ -1,4 +1,5 @@
 #include "requester.h"
+#include "census.h"
 
 #include <cstring>
 
@@ -173,6 +174,7 @@ void ShowWindow(QoERequester* r) {
   }
   ShowScreenRect(screen, r->x, r->y, w, h);
   r->drawn = 1;
+  CensusRequesterShown(r);
 }
 
 uint32_t KnobHeight(const QoERequester* r) {
@@ -528,6 +530,7 @@ QoERequester* UpdateRequesterText(QoERequester* req, const char* content, uint32
 
 void FreeRequesterBox(QoERequester* req) {
   if (!req) return;
+  CensusRequesterFreed(req);
   FreeBitMap(req->content);
   FreeBitMap(req->sliderBitmap);
   FreeVec(req->rp);

@@ -1,6 +1,7 @@
 // The map screen's side panel lists (armies, ships, settlers and caravans,
 // scouts, specialists) with the jump to a listed figure, the minimap click,
 // the 8-bit switch between info box and lists, and the naming of places.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -354,8 +355,12 @@ void JumpToFigur(KartenScreenRecord* d) {
   d->MarkedColumn = d->X_Pos;
   d->MarkedRow = d->Y_Pos;
   const MapScreenHooks& h = CurrentMapScreenHooks();
+  // The click's person event may load the figure list anew (a ship lost,
+  // a figure sunk): f is freed then, and the selection stays cleared.
+  const uint8_t* list = std::atomic_ref<uint8_t*>(map->Figures).load(std::memory_order_acquire);
   if (h.ClickFigurOnMap) h.ClickFigurOnMap(d);
   else MapScreenMissing("ClickFigurOnMap");
+  if (std::atomic_ref<uint8_t*>(map->Figures).load(std::memory_order_acquire) != list) return;
   d->SelectedFigure = f;
   if (changed) {
     if (h.UpdateInfoBox) h.UpdateInfoBox(d);

@@ -141,8 +141,14 @@ int TheresMotionAgain(void* arg) {
   DebugLog("TheresMotionAgain\n");
   if (c->map->LocalFigures) {
     while (!c->flags.quit.load()) {
-      // Waits for the lock in slices, so a stop is seen within one.
-      if (!ObtainMutexTimeout(c->lock, (int)kPollMs)) continue;
+      // Waits for the lock in slices on the game's clock, so a stop is seen
+      // within one and a clock run on by a script counts this thread as
+      // asleep while the game thread holds the lock (a box of a figure's
+      // move waits for the player with it).
+      if (!ObtainMutexTimeout(c->lock, 0)) {
+        if (!Rest(c, kPollMs)) break;
+        continue;
+      }
       c->wake.store(0);
       if (MapAvailMem() >= kMotionMinFree) AnimateOnce(c);
       ReleaseMutex(c->lock);

@@ -29,6 +29,8 @@
 
 struct QoeFile {
   int fd;
+  bool counted;          // its write outside a file set was counted
+  char path[96];         // the program's path, for the log of that write
 };
 
 namespace {
@@ -65,6 +67,9 @@ struct FileLayerState {
   // Test seam: sees (and may fail) every rename of a file set; under hookLock.
   FileRenameHook renameHook = nullptr;
   void* renameHookUser = nullptr;
+  // Writes through Open/Write, past file sets and the whole-file writers
+  // (a kill in the middle leaves the file half written): any thread.
+  std::atomic<uint32_t> bypassWrites{0};
 };
 FileLayerState g_files;
 
@@ -497,7 +502,17 @@ FileHandle NewHandle(int fd) {
     return nullptr;
   }
   f->fd = fd;
+  f->counted = false;
+  f->path[0] = 0;
   return f;
+}
+
+// A write in place through a handle: counted once per handle and logged.
+void CountBypassWrite(FileHandle f) {
+  if (f->counted) return;
+  f->counted = true;
+  g_files.bypassWrites.fetch_add(1);
+  DebugLog("Files: %s wird an FileSet und SaveMem2File vorbei beschrieben\n", f->path);
 }
 
 void FreeHandle(FileHandle f) {
@@ -560,8 +575,14 @@ FileHandle Open(const char* path, int32_t mode) {
       return nullptr;
   }
   if (fd < 0) return nullptr;
-  return NewHandle(fd);
+  FileHandle f = NewHandle(fd);
+  if (!f) return nullptr;
+  std::snprintf(f->path, sizeof f->path, "%s", path);
+  if (mode == MODE_NEWFILE) CountBypassWrite(f);
+  return f;
 }
+
+uint32_t FileWritesOutsideSets() { return g_files.bypassWrites.load(); }
 
 int32_t Close(FileHandle f) {
   if (!f) return 0;
@@ -585,6 +606,7 @@ int32_t Read(FileHandle f, void* buffer, int32_t length) {
 int32_t Write(FileHandle f, const void* buffer, int32_t length) {
   if (!f || length < 0 || (!buffer && length > 0)) return -1;
   if (length == 0) return 0;
+  CountBypassWrite(f);
   return WriteAll(f->fd, buffer, (size_t)length) ? length : -1;
 }
 

@@ -24,6 +24,10 @@ int32_t Close(FileHandle f);                               // 1 (0 for null)
 int32_t Read(FileHandle f, void* buffer, int32_t length);   // bytes read, -1 on error
 int32_t Write(FileHandle f, const void* buffer, int32_t length);  // bytes written, -1 on error
 int32_t Seek(FileHandle f, int32_t offset, int32_t mode);   // old position, -1 on error
+// Handles written in place (opened with MODE_NEWFILE, or given a Write) since
+// the start: each is a write a kill can leave half done, outside a FileSet,
+// SaveMem2File or a FileStream. Each is logged with its path.
+uint32_t FileWritesOutsideSets();
 
 // 0 (logged) when missing; 1 for a folder; for a file mode 2 a shared read
 // lock, mode 1 an exclusive read/write lock (against other Locks), else 0.

@@ -188,6 +188,13 @@ ScreenFunc FindScreen(int32_t code) {
 
 CatalogEntry** StoryEventTable() { return CatalogModule().storyTable.load(); }
 
+// How often a pinned screen is opened again before the pin gives up.
+constexpr uint32_t kMaxPinnedReopens = 2000;
+// A pinned screen left this many times in a row within the moment below of
+// its opening cannot stay open, and the pin ends.
+constexpr uint32_t kMaxPinnedAtOnce = 10;
+constexpr uint64_t kPinnedMomentMs = 50;
+
 int32_t RunScreenDispatcher() {
   int32_t code = StartScreenCode();
   int32_t from = SCREEN_TITLE;  // the last screen other than the map
@@ -203,8 +210,27 @@ int32_t RunScreenDispatcher() {
     }
     code = title(0);
   }
+  // A pinned run (the screens' walks) opens its start screen again whatever
+  // it left with; a screen that cannot stay open ends the pin.
+  const int32_t pinned = StartScreenPinned() ? (StartScreenCode() > 0 ? StartScreenCode() : SCREEN_TITLE) : 0;
+  uint32_t reopened = 0, at_once = 0;
+  bool holding = pinned != 0;
+  uint64_t opened_at = PlatformTimeMs();
+  auto pin = [&](int32_t left) {
+    if (!holding || left == pinned || WindowCloseRequested()) return left;
+    // Left again and again without a moment on the screen: it cannot stay.
+    at_once = PlatformTimeMs() - opened_at < kPinnedMomentMs ? at_once + 1 : 0;
+    if (++reopened > kMaxPinnedReopens || at_once >= kMaxPinnedAtOnce) {
+      DebugLog("Main: Screen %d bleibt nicht offen (verlassen mit %d), er wird nicht mehr geoeffnet\n", pinned, left);
+      holding = false;
+      return left;
+    }
+    DebugLog("Main: Screen %d verlassen mit %d, wieder geoeffnet (%u)\n", pinned, left, reopened);
+    return pinned;
+  };
+  if (pinned == SCREEN_TITLE) code = pin(code);
   // A story event still to be told comes right after the title.
-  const bool after_title = StartScreenCode() <= SCREEN_TITLE;
+  const bool after_title = StartScreenCode() <= SCREEN_TITLE && !pinned;
   if (after_title && code != SCREEN_OPTIONS && code != SCREEN_END && !WindowCloseRequested()) {
     uint32_t story = RizizOzezPrefs(1, 0, 0);
     if (story != 0 && story != 0xFFFFFFFF) {
@@ -220,10 +246,11 @@ int32_t RunScreenDispatcher() {
       break;
     }
     // The map returns to the screen it was entered from, never to itself.
+    opened_at = PlatformTimeMs();
     int32_t next = screen(code == SCREEN_MAP ? from : prev);
     prev = code;
     if (code != SCREEN_MAP) from = code;
-    code = next;
+    code = pin(next);
   }
   return code;
 }
@@ -249,7 +276,9 @@ int Main(void*) {
     CheckPrefs(PREFS_RUNNING, 1, 0);
     if (deep && g_shell.hooks.MapRelease) g_shell.hooks.MapRelease();
     if (g_shell.hooks.ExitSound) g_shell.hooks.ExitSound();
-    if (panel && g_shell.hooks.StopIrcPanel) g_shell.hooks.StopIrcPanel();
+    // The internet page may have started the panel since: stop it whatever
+    // the start found (no panel: nothing to do).
+    if (g_shell.hooks.StopIrcPanel) g_shell.hooks.StopIrcPanel();
   }
   // Whatever screen ended the game, its picture and the screen record go.
   if (g_shell.hooks.FreePictures) g_shell.hooks.FreePictures();
@@ -278,6 +307,7 @@ void ShutdownSystem() {
   MainWindow = nullptr;
   FreeListTypes();
   LogMemoryCounters();
+  DebugLog("ShutdownSystem: %u Dateien an FileSet und SaveMem2File vorbei beschrieben\n", FileWritesOutsideSets());
 }
 
 void ResetShellState() {

@@ -702,3 +702,33 @@ TEST(FilesThread, ConcurrentSavesNeverMixContents) {
   for (auto& th : threads) th.join();
   EXPECT_EQ(RawNames("Data"), std::vector<std::string>{"Shared.qoe"});
 }
+
+// Writes in place through a handle are counted (and logged with the path);
+// file sets, the whole-file writer and reading are not.
+TEST(FilesBypassCount, CountsWritesInPlaceOnly) {
+  const uint32_t before = FileWritesOutsideSets();
+  ASSERT_EQ(SaveMem2File("whole.bin", "abc", 3), 1);
+  FileSet* set = BeginFileSet();
+  ASSERT_NE(set, nullptr);
+  ASSERT_EQ(FileSetWrite(set, "set.bin", "de", 2), 1);
+  ASSERT_EQ(CommitFileSet(set), 1);
+  FileHandle r = Open("whole.bin", MODE_OLDFILE);
+  ASSERT_NE(r, nullptr);
+  char buf[3];
+  EXPECT_EQ(Read(r, buf, 3), 3);
+  Close(r);
+  EXPECT_EQ(FileWritesOutsideSets(), before);
+  // A new file through Open counts once, however often it is written.
+  FileHandle w = Open("inplace.bin", MODE_NEWFILE);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(Write(w, "x", 1), 1);
+  EXPECT_EQ(Write(w, "y", 1), 1);
+  Close(w);
+  EXPECT_EQ(FileWritesOutsideSets(), before + 1);
+  // An old file written in place counts too.
+  FileHandle o = Open("whole.bin", MODE_OLDFILE);
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(Write(o, "z", 1), 1);
+  Close(o);
+  EXPECT_EQ(FileWritesOutsideSets(), before + 2);
+}

@@ -187,8 +187,8 @@ TEST_F(ShellThread, TheGameEndFreesThePicturesWhateverScreenEndedIt) {
   g_returns = {3, 3, -1};
   RunProgram(0, "");
   SetStartScreenCode(0);
-  std::vector<std::string> tail(g_trail.end() - 3, g_trail.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"exit-sound", "free-pictures", "tcp-quit"}));
+  std::vector<std::string> tail(g_trail.end() - 4, g_trail.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"exit-sound", "irc-stop", "free-pictures", "tcp-quit"}));
   // Also when no screen ran at all.
   ShutdownSystem();
   g_trail.clear();
@@ -209,7 +209,7 @@ TEST_F(ShellThread, MainRunsTheStartAndEndSequence) {
   const char* module = pick ? ".\\Mods\\QoEMain2.XM" : ".\\Mods\\QoEMain.XM";
   EXPECT_EQ(g_trail, (std::vector<std::string>{"story+tcp", std::string("sound:0:") + module, "map",
                                                "screen:1:0", "screen:2:1", "map-release", "exit-sound",
-                                               "tcp-quit"}));
+                                               "irc-stop", "tcp-quit"}));
   EXPECT_EQ(StoryEventTable(), nullptr);
   EXPECT_EQ(WindowDestroyRequested(), 1);
   EXPECT_EQ(CheckPrefs(PREFS_RUNNING, 0, 0), 0u);  // clean end
@@ -365,8 +365,9 @@ TEST(ShellFolders, StartInAnEmptyFolderMakesDataAndKeepsSettings) {
   EXPECT_EQ(CheckPrefs(PREFS_DISPLAY_MODE, 0, 0), 5u);
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/Prefs.qoe").size(), 264u);
   // A second start finds everything there and logs nothing new.
+  const size_t logged = qoe_test::ReadFileBytes("Quill.dbg").size();
   EXPECT_EQ(PrepareFolders(), 1);
-  EXPECT_EQ(qoe_test::ReadFileBytes("Quill.dbg").size(), log.size());
+  EXPECT_EQ(qoe_test::ReadFileBytes("Quill.dbg").size(), logged);
   // A file where .\Data belongs: reported.
   std::filesystem::remove_all("Data");
   ASSERT_TRUE(WriteData("Data", "not a folder"));

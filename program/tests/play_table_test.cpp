@@ -1,0 +1,267 @@
+// Every screen idles and is played: each built screen of the screen table
+// (program/screens.cpp) runs on the data kit and an installed realm, pinned
+// (QOE_PIN_SCREEN: a screen left is opened again), in 640 x 480 x 8 and
+// 1024 x 768 x 32 on the headless backend's virtual clock and in one OpenGL
+// mode under a virtual X server. It stays open 60 s of the game's clock, then
+// takes a seeded random walk of clicks on the gadgets and list boxes the game
+// offers and of keys (the script command "walk"), and is closed. Then: the
+// program ended by itself with 0, every AllocVec block freed, no log line
+// repeated more than five times in a row, no file written past a FileSet or
+// the whole-file writers, and every gadget the walk was offered was hit.
+// The seed is printed with every failure; QOE_WALK_SEED=<n> replays it.
+// Each row is its own CTest test, so `ctest -j` runs them side by side.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "program/screens.h"
+#include "routinen/system/prefs.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Checks that fail for faults being mended elsewhere, with the reason: the
+// check is left out of that row (QOE_PLAY_KNOWN_FAILING=1 makes it count),
+// and the line goes once the mend is in. Key: "<screen code>/<check>";
+// checks: "repeat" (a log line more than five times in a row), "row<mode>"
+// (the whole row in that mode is not run), "repeat-gl" (the same in the
+// OpenGL mode); "any/<check>" holds for every screen.
+const std::map<std::string, std::string> kKnownFailing = {
+    {"34/repeat", "\"alten Chunk geladen...\" once per click: the log's summary of repeated lines is being mended"},
+    {"38/repeat", "\"SpezialistenScreen: Box 2, Zeile -1\" once per click: the log's summary is being mended"},
+    {"3/row8", "the map at 1024 x 768 x 32: after a while of the walk the game thread stops taking input and the run "
+               "hangs (not found yet; the lock-order mend of the map may end it)"},
+    {"133/repeat", "\"IsCD: Kein CD-Laufwerk vorhanden\" once per click: the log's summary of repeated lines is being mended"},
+    {"3/repeat", "\"FigurNummer 21\" once per click: the log's summary of repeated lines is being mended"},
+    {"any/repeat-gl", "\"LoadQOE: < JPEG> 8/24 Bit Texture!\" once per texture at the 3D engine's start: the log's summary "
+                      "of repeated lines is being mended"},
+    {"41/repeat", "\"AnzStatistikDaten 0\" once per click: the log's summary of repeated lines is being mended"},
+};
+
+// True when the check counts in this row; a known failure is printed.
+bool Checked(int32_t code, const char* check) {
+  auto known = kKnownFailing.find(std::to_string(code) + "/" + check);
+  if (known == kKnownFailing.end()) known = kKnownFailing.find(std::string("any/") + check);
+  if (known == kKnownFailing.end()) return true;
+  const char* run_known = std::getenv("QOE_PLAY_KNOWN_FAILING");
+  if (run_known && *run_known == '1') return true;
+  std::printf("[ known    ] screen %d, check %s left out: %s\n", code, check, known->second.c_str());
+  return false;
+}
+
+// Writes past the file sets that are known and being mended elsewhere: a
+// log line naming one of these paths does not fail a row (the list empties
+// with the mends).
+// Key: the start of the path, or "*" and its end.
+const std::map<std::string, std::string> kKnownInPlaceWrites = {
+    {"*Prefs.qoe", "prefs fields are written in place (routinen/system/prefs.cpp AccessField)"},
+    {".\\Map/", "map parts are written back through their open handles (routinen/map/mapfiles.cpp)"},
+};
+
+bool KnownInPlace(const std::string& path) {
+  for (const auto& [key, reason] : kKnownInPlaceWrites) {
+    if (key[0] == '*' ? path.size() >= key.size() - 1 && path.compare(path.size() - key.size() + 1, key.size() - 1,
+                                                                    key, 1, std::string::npos) == 0
+                      : path.rfind(key, 0) == 0)
+      return true;
+  }
+  return false;
+}
+
+enum : uint32_t { kMode640x8 = 0, kMode1024x32 = 8, kMode1024x32GL = 10 };
+
+struct PlayCase {
+  int32_t code;
+  uint32_t mode;
+};
+
+void PrintTo(const PlayCase& c, std::ostream* os) { *os << "screen " << c.code << " mode " << c.mode; }
+
+std::vector<PlayCase> Cases(uint32_t mode) {
+  std::vector<PlayCase> out;
+  uint32_t count = 0;
+  const ScreenTableEntry* rows = ProgramScreenTable(&count);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!ProgramScreenBuilt(&rows[i])) continue;
+    // 1139 is the main screen's second code: the same screen.
+    if (rows[i].code == 1139) continue;
+    out.push_back({rows[i].code, mode});
+  }
+  return out;
+}
+
+std::string CaseName(const testing::TestParamInfo<PlayCase>& info) {
+  return "Screen" + std::to_string(info.param.code) + "Mode" + std::to_string(info.param.mode);
+}
+
+std::string FileText(const std::string& name) {
+  auto bytes = qoe_test::ReadFileBytes(name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+// The seed of a row: QOE_WALK_SEED when set, else one fixed per row.
+uint64_t RowSeed(const PlayCase& c) {
+  if (const char* s = std::getenv("QOE_WALK_SEED"); s && *s) return std::strtoull(s, nullptr, 0);
+  return 1000003ull * static_cast<uint64_t>(c.code) + 7919ull * c.mode + 17;
+}
+
+// The virtual X server of an OpenGL row: started with -displayfd so that
+// rows side by side each get a free display.
+const char kXvfbRun[] = R"SH(#!/bin/sh
+# $1: the program. Runs it on a display of its own and ends the server after.
+unset SDL_VIDEODRIVER SDL_RENDER_DRIVER
+rm -f display.txt
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>display.txt 2>xvfb.txt &
+xpid=$!
+for i in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
+[ -s display.txt ] || { echo "no display" >>xvfb.txt; kill $xpid; exit 97; }
+export DISPLAY=":$(cat display.txt)"
+"$1" >out.txt 2>err.txt
+code=$?
+kill $xpid
+wait $xpid 2>/dev/null
+exit $code
+)SH";
+
+class PlayTable : public testing::TestWithParam<PlayCase> {
+ protected:
+  void SetUp() override {
+    bin_ = qoe_test::BinaryDir() + "/quill";
+    const std::string kit = qoe_test::BinaryDir() + "/datakit";
+    const std::string builder = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
+    QOE_REQUIRE_BUILT(bin_);
+    QOE_REQUIRE_BUILT(kit + "/Data/Path");
+    QOE_REQUIRE_BUILT(builder);
+    fs::copy(kit, ".", fs::copy_options::recursive);
+    // The demo realm; its town Bergfeld is of level 1 (the kit has the town
+    // pictures of level 1 only), and a story to tell.
+    const std::string install = builder + " install " + qoe_test::SourceDir() +
+                                "/tools/turnbuilder/realms/grown.realm --dir . >tb.txt 2>&1";
+    ASSERT_EQ(std::system(install.c_str()), 0) << FileText("tb.txt");
+    ASSERT_NE(CheckPrefs(PREFS_TOWN_ID, 1, 3), 0xFFFFFFFFu);
+    ASSERT_NE(RizizOzezPrefs(0, 1, 1), 0xFFFFFFFFu);
+    // The credits show only before an account is installed.
+    if (GetParam().code == 151) ASSERT_NE(CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_SIGNUP_SENT), 0xFFFFFFFFu);
+  }
+  std::string bin_;
+};
+
+}  // namespace
+
+TEST_P(PlayTable, IdlesAndIsPlayed) {
+  const PlayCase& c = GetParam();
+  if (!Checked(c.code, ("row" + std::to_string(c.mode)).c_str())) GTEST_SKIP() << "known to fail";
+  const uint64_t seed = RowSeed(c);
+  const bool gl = c.mode == kMode1024x32GL;
+  const std::string replay = "seed " + std::to_string(seed) + " (replay: QOE_WALK_SEED=" + std::to_string(seed) +
+                             " ctest -R 'PlayTable.*/Screen" + std::to_string(c.code) + "Mode" +
+                             std::to_string(c.mode) + " ')\n";
+  SCOPED_TRACE(replay);
+  const std::string stem = std::string("play_") + std::to_string(c.code) + "_" + std::to_string(c.mode);
+  // Under a real clock (OpenGL) the walk is shorter and quicker.
+  // Walks from seed, seed + 1, ... (the census adds up over them).
+  std::string walk;
+  const uint64_t walks = gl ? 3 : 4;
+  for (uint64_t k = 0; k < walks; ++k) walk += "walk " + std::to_string(seed + k) + (gl ? " 80 100\n" : " 400\n");
+  const std::string script = "wait 60000\npng " + stem + "_idle.png\n" + walk + "png " + stem +
+                             "_walked.png\nquit\nwait 100\n";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
+  const std::string env = "QOE_PIN_SCREEN=1 QOE_HEADLESS_MODE=" + std::to_string(c.mode) +
+                          " QOE_START_SCREEN=" + std::to_string(c.code) + " ";
+  std::string cmd;
+  if (gl) {
+    ASSERT_TRUE(qoe_test::WriteFileBytes("xrun.sh", std::vector<uint8_t>(kXvfbRun, kXvfbRun + std::strlen(kXvfbRun))));
+    // libGL and the X libraries keep memory to the end; the program's own
+    // blocks are counted in its log instead.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asan_options = std::string(asan && *asan ? std::string(asan) + ":" : "") + "detect_leaks=0";
+    cmd = "timeout -s KILL 400 env ASAN_OPTIONS=" + asan_options + " SDL_AUDIODRIVER=dummy QOE_SDL_SCRIPT=run.txt " +
+          env + "sh xrun.sh " + bin_;
+  } else {
+    cmd = "timeout -s KILL 400 env QOE_HEADLESS_SCRIPT=run.txt " + env + bin_ + " >out.txt 2>err.txt";
+  }
+  const int status = std::system(cmd.c_str());
+  const std::string log = FileText("Quill.dbg");
+  const std::string tail = log.size() > 6000 ? log.substr(log.size() - 6000) : log;
+  ASSERT_TRUE(WIFEXITED(status)) << "the program did not end\n" << tail;
+  if (gl) ASSERT_NE(WEXITSTATUS(status), 97) << FileText("xvfb.txt");
+  EXPECT_EQ(WEXITSTATUS(status), 0) << tail << FileText("err.txt");
+  qoe_test::KeepPng(stem + "_idle.png");
+  qoe_test::KeepPng(stem + "_walked.png");
+  EXPECT_EQ(log.find("Fatal Exception"), std::string::npos) << tail;
+  if (c.code != 1) EXPECT_NE(log.find("Main: Start bei Screen " + std::to_string(c.code)), std::string::npos) << tail;
+  if (gl) EXPECT_NE(log.find("OpenGL Info"), std::string::npos) << "no OpenGL context\n" << tail;
+  EXPECT_NE(log.find("ShutdownSystem: Programm wird beendet\n"), std::string::npos) << tail;
+  EXPECT_EQ(log.find(" bleibt nicht offen "), std::string::npos) << "the screen did not stay open\n" << tail;
+
+  // Every block the program allocated went back.
+  const size_t at = log.find("ShutdownSystem: AllocVec ");
+  ASSERT_NE(at, std::string::npos) << tail;
+  unsigned long long allocs = 0, frees = 0;
+  ASSERT_EQ(std::sscanf(log.c_str() + at, "ShutdownSystem: AllocVec %llu mal, FreeVec %llu mal", &allocs, &frees), 2);
+  EXPECT_EQ(allocs, frees);
+
+  const std::vector<std::string> lines = Lines(log);
+  // No log line more than five times in a row.
+  size_t run = 1, worst = 1;
+  std::string worst_line;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    run = lines[i] == lines[i - 1] ? run + 1 : 1;
+    if (run > worst) {
+      worst = run;
+      worst_line = lines[i];
+    }
+  }
+  if (Checked(c.code, "repeat") && (!gl || Checked(c.code, "repeat-gl"))) EXPECT_LE(worst, 5u) << "repeated " << worst << " times in a row: " << worst_line;
+
+  // Files are written only through file sets and the whole-file writers.
+  const std::string bypass_mark = " wird an FileSet und SaveMem2File vorbei beschrieben";
+  for (const std::string& line : lines) {
+    const size_t end = line.find(bypass_mark);
+    if (line.rfind("Files: ", 0) != 0 || end == std::string::npos) continue;
+    const std::string path = line.substr(7, end - 7);
+    EXPECT_TRUE(KnownInPlace(path)) << "written in place: " << path;
+  }
+  EXPECT_NE(log.find("Dateien an FileSet und SaveMem2File vorbei beschrieben"), std::string::npos) << tail;
+  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_NE(name.rfind(".qoetmp-", 0), 0u) << "a staged file was left: " << entry.path();
+  }
+
+  // The walk ran and hit every gadget it was offered.
+  const std::string walked = "Gadgets: Gang " + std::to_string(seed + walks - 1) + " traf ";
+  const size_t w = log.find(walked);
+  ASSERT_NE(w, std::string::npos) << "the walk did not end\n" << tail;
+  unsigned hit = 0, offered = 0;
+  ASSERT_EQ(std::sscanf(log.c_str() + w + walked.size(), "%u von %u", &hit, &offered), 2);
+  std::string missed;
+  for (const std::string& line : lines)
+    if (line.rfind("Gadgets: ", 0) == 0 && line.find(" nicht getroffen") != std::string::npos) missed += line + "\n";
+  // On the real clock of the OpenGL row a box may stand too briefly for the
+  // walk: every gadget is asked of the 2D rows, which play the same screens.
+  if (!gl) EXPECT_EQ(hit, offered) << missed;
+  std::printf("[ walk     ] screen %d mode %u seed %llu: %u of %u gadgets hit\n", c.code, c.mode,
+              static_cast<unsigned long long>(seed), hit, offered);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mode640x480x8, PlayTable, testing::ValuesIn(Cases(kMode640x8)), CaseName);
+INSTANTIATE_TEST_SUITE_P(Mode1024x768x32, PlayTable, testing::ValuesIn(Cases(kMode1024x32)), CaseName);
+INSTANTIATE_TEST_SUITE_P(Mode1024x768x32GL, PlayTable, testing::ValuesIn(Cases(kMode1024x32GL)), CaseName);
