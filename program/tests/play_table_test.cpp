@@ -38,15 +38,8 @@ namespace {
 // (the whole row in that mode is not run), "repeat-gl" (the same in the
 // OpenGL mode); "any/<check>" holds for every screen.
 const std::map<std::string, std::string> kKnownFailing = {
-    {"34/repeat", "\"alten Chunk geladen...\" once per click: the log's summary of repeated lines is being mended"},
-    {"38/repeat", "\"SpezialistenScreen: Box 2, Zeile -1\" once per click: the log's summary is being mended"},
     {"3/row8", "the map at 1024 x 768 x 32: after a while of the walk the game thread stops taking input and the run "
                "hangs (not found yet; the lock-order mend of the map may end it)"},
-    {"133/repeat", "\"IsCD: Kein CD-Laufwerk vorhanden\" once per click: the log's summary of repeated lines is being mended"},
-    {"3/repeat", "\"FigurNummer 21\" once per click: the log's summary of repeated lines is being mended"},
-    {"any/repeat-gl", "\"LoadQOE: < JPEG> 8/24 Bit Texture!\" once per texture at the 3D engine's start: the log's summary "
-                      "of repeated lines is being mended"},
-    {"41/repeat", "\"AnzStatistikDaten 0\" once per click: the log's summary of repeated lines is being mended"},
 };
 
 // True when the check counts in this row; a known failure is printed.
