@@ -152,7 +152,7 @@ class PlayTable : public testing::TestWithParam<PlayCase> {
     ASSERT_NE(CheckPrefs(PREFS_TOWN_ID, 1, 3), 0xFFFFFFFFu);
     ASSERT_NE(RizizOzezPrefs(0, 1, 1), 0xFFFFFFFFu);
     // The credits show only before an account is installed.
-    if (GetParam().code == 151) ASSERT_NE(CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_SIGNUP_SENT), 0xFFFFFFFFu);
+    if (GetParam().code == 151) { ASSERT_NE(CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_SIGNUP_SENT), 0xFFFFFFFFu); }
   }
   std::string bin_;
 };
@@ -195,13 +195,13 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
   const std::string log = FileText("Quill.dbg");
   const std::string tail = log.size() > 6000 ? log.substr(log.size() - 6000) : log;
   ASSERT_TRUE(WIFEXITED(status)) << "the program did not end\n" << tail;
-  if (gl) ASSERT_NE(WEXITSTATUS(status), 97) << FileText("xvfb.txt");
+  if (gl) { ASSERT_NE(WEXITSTATUS(status), 97) << FileText("xvfb.txt"); }
   EXPECT_EQ(WEXITSTATUS(status), 0) << tail << FileText("err.txt");
   qoe_test::KeepPng(stem + "_idle.png");
   qoe_test::KeepPng(stem + "_walked.png");
   EXPECT_EQ(log.find("Fatal Exception"), std::string::npos) << tail;
-  if (c.code != 1) EXPECT_NE(log.find("Main: Start bei Screen " + std::to_string(c.code)), std::string::npos) << tail;
-  if (gl) EXPECT_NE(log.find("OpenGL Info"), std::string::npos) << "no OpenGL context\n" << tail;
+  if (c.code != 1) { EXPECT_NE(log.find("Main: Start bei Screen " + std::to_string(c.code)), std::string::npos) << tail; }
+  if (gl) { EXPECT_NE(log.find("OpenGL Info"), std::string::npos) << "no OpenGL context\n" << tail; }
   EXPECT_NE(log.find("ShutdownSystem: Programm wird beendet\n"), std::string::npos) << tail;
   EXPECT_EQ(log.find(" bleibt nicht offen "), std::string::npos) << "the screen did not stay open\n" << tail;
 
@@ -223,7 +223,7 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
       worst_line = lines[i];
     }
   }
-  if (Checked(c.code, "repeat") && (!gl || Checked(c.code, "repeat-gl"))) EXPECT_LE(worst, 5u) << "repeated " << worst << " times in a row: " << worst_line;
+  if (Checked(c.code, "repeat") && (!gl || Checked(c.code, "repeat-gl"))) { EXPECT_LE(worst, 5u) << "repeated " << worst << " times in a row: " << worst_line; }
 
   // Files are written only through file sets and the whole-file writers.
   const std::string bypass_mark = " wird an FileSet und SaveMem2File vorbei beschrieben";
@@ -250,7 +250,7 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
     if (line.rfind("Gadgets: ", 0) == 0 && line.find(" nicht getroffen") != std::string::npos) missed += line + "\n";
   // On the real clock of the OpenGL row a box may stand too briefly for the
   // walk: every gadget is asked of the 2D rows, which play the same screens.
-  if (!gl) EXPECT_EQ(hit, offered) << missed;
+  if (!gl) { EXPECT_EQ(hit, offered) << missed; }
   std::printf("[ walk     ] screen %d mode %u seed %llu: %u of %u gadgets hit\n", c.code, c.mode,
               static_cast<unsigned long long>(seed), hit, offered);
 }

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/display.h"
 #include "platform/log.h"
+#include "platform/threads.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/media/sound.h"
@@ -182,12 +184,16 @@ void DrawSchlachtText(uint32_t pens, int32_t x, int32_t y, uint32_t w, uint32_t 
   SetDrMd(rp, 0);
   const int32_t x2 = x + (int32_t)w - 1, y2 = y + (int32_t)h - 1;
   if (framed) {
+    // The screen's transition thread copies from this surface: the frame is
+    // filled under the display mutex, as the text drawing does.
+    ObtainMutex(DisplayMutex());
     SetAPen(rp, frame);
     RectFill(rp, x, y, x2, y2);
     SetAPen(rp, 0);
     RectFill(rp, x + 2, y + 2, x2 - 2, y2 - 2);
     SetAPen(rp, fill);
     RectFill(rp, x + 3, y + 3, x2 - 3, y2 - 3);
+    ReleaseMutex(DisplayMutex());
   }
   PrintTextOutlined(rp, x + 3, y + 3, x2 - 3, y2 - 3, text ? text : "", fill, kBoxTextPen,
                     PTO_CENTRE | PTO_BASELINE | PTO_FILL | PTO_VCENTRE | PTO_OUTLINE);
