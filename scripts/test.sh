@@ -41,9 +41,13 @@ echo "== TSan: every test that starts the game thread, and the thread and lock t
 cmake -S "$ROOT" -B "$ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQOE_SANITIZE=thread -DQOE_BENCH=OFF -DQOE_WERROR=$WERROR >/dev/null
 cmake --build "$ROOT/build-tsan" -j"$JOBS"
 prune_objects "$ROOT/build-tsan"
+# Left out under TSan: the SDL twins of the close table (the headless rows
+# run the same screens' ends) and the play table (ASan plays it whole; each
+# screen's own visits run here), which would take the run past its budget.
+TSAN_SKIP='^Sdl/CloseTable|/PlayTable\.'
 tsan_start=$SECONDS
 (cd "$ROOT/build-tsan" && export TSAN_OPTIONS="halt_on_error=1" &&
-  { ctest --output-on-failure -j"$JOBS" -L gamethread || true
+  { ctest --output-on-failure -j"$JOBS" -L gamethread -E "$TSAN_SKIP" || true
     ctest --output-on-failure -j"$JOBS" -R 'Thread' -LE gamethread; }) | tee "$ROOT/build-tsan/ctest.log" || true
 echo "TSan tests: $((SECONDS - tsan_start)) s"
 prune_tree "$ROOT/build-tsan" ctest.log
