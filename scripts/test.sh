@@ -46,7 +46,7 @@ prune_objects "$ROOT/build-tsan"
 # screen's own visits run here), which would take the run past its budget.
 TSAN_SKIP='^Sdl/CloseTable|/PlayTable\.'
 tsan_start=$SECONDS
-(cd "$ROOT/build-tsan" && export TSAN_OPTIONS="halt_on_error=1" &&
+(cd "$ROOT/build-tsan" && export TSAN_OPTIONS="halt_on_error=1 suppressions=$ROOT/tests/tsan.supp" &&
   { ctest --output-on-failure -j"$JOBS" -L gamethread -E "$TSAN_SKIP" || true
     ctest --output-on-failure -j"$JOBS" -R 'Thread' -LE gamethread; }) | tee "$ROOT/build-tsan/ctest.log" || true
 echo "TSan tests: $((SECONDS - tsan_start)) s"

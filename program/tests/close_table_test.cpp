@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "program/screens.h"
+#include "demo_realm.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/test_support.h"
 
@@ -63,21 +64,7 @@ std::string FileText(const char* name) {
 class CloseTable : public testing::TestWithParam<CloseCase> {
  protected:
   void SetUp() override {
-    bin_ = qoe_test::BinaryDir() + "/quill";
-    const std::string kit = qoe_test::BinaryDir() + "/datakit";
-    const std::string builder = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
-    QOE_REQUIRE_BUILT(bin_);
-    QOE_REQUIRE_BUILT(kit + "/Data/Path");
-    QOE_REQUIRE_BUILT(builder);
-    fs::copy(kit, ".", fs::copy_options::recursive);
-    // An installed realm; its town Bergfeld is of level 1 (the kit has the
-    // town pictures of level 1 only).
-    const std::string install = builder + " install " + qoe_test::SourceDir() +
-                                "/tools/turnbuilder/realms/grown.realm --dir . >tb.txt 2>&1";
-    ASSERT_EQ(std::system(install.c_str()), 0) << FileText("tb.txt");
-    ASSERT_NE(CheckPrefs(PREFS_TOWN_ID, 1, 3), 0xFFFFFFFFu);
-    // The story the story screen tells (its browser is one of its boxes).
-    ASSERT_NE(RizizOzezPrefs(0, 1, 1), 0xFFFFFFFFu);
+    qoe_test::InstallDemoRealmHere(&bin_);
   }
   std::string bin_;
 };

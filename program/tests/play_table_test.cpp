@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "program/screens.h"
+#include "demo_realm.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/test_support.h"
 
@@ -137,20 +138,8 @@ exit $code
 class PlayTable : public testing::TestWithParam<PlayCase> {
  protected:
   void SetUp() override {
-    bin_ = qoe_test::BinaryDir() + "/quill";
-    const std::string kit = qoe_test::BinaryDir() + "/datakit";
-    const std::string builder = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
-    QOE_REQUIRE_BUILT(bin_);
-    QOE_REQUIRE_BUILT(kit + "/Data/Path");
-    QOE_REQUIRE_BUILT(builder);
-    fs::copy(kit, ".", fs::copy_options::recursive);
-    // The demo realm; its town Bergfeld is of level 1 (the kit has the town
-    // pictures of level 1 only), and a story to tell.
-    const std::string install = builder + " install " + qoe_test::SourceDir() +
-                                "/tools/turnbuilder/realms/grown.realm --dir . >tb.txt 2>&1";
-    ASSERT_EQ(std::system(install.c_str()), 0) << FileText("tb.txt");
-    ASSERT_NE(CheckPrefs(PREFS_TOWN_ID, 1, 3), 0xFFFFFFFFu);
-    ASSERT_NE(RizizOzezPrefs(0, 1, 1), 0xFFFFFFFFu);
+    qoe_test::InstallDemoRealmHere(&bin_);
+    if (IsSkipped() || HasFatalFailure()) return;
     // The credits show only before an account is installed.
     if (GetParam().code == 151) { ASSERT_NE(CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_SIGNUP_SENT), 0xFFFFFFFFu); }
   }

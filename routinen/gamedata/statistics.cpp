@@ -35,6 +35,17 @@ int32_t FileThere(const char* path) {
   return stat(disk, &st) == 0 ? 1 : 0;
 }
 
+// The statistics file's bytes; null with *missing 1 when there is no file
+// (the empty statistics), 0 when it is there and cannot be read.
+uint8_t* LoadStatistikFile(uint32_t* size, int32_t* missing) {
+  const int32_t there = FileThere(StatistikPath);
+  *missing = there == 0 ? 1 : 0;
+  if (there == 0) return nullptr;
+  uint8_t* data = there > 0 ? static_cast<uint8_t*>(LoadFile2MemSize(StatistikPath, MEMF_PUBLIC, size)) : nullptr;
+  if (!data) DebugLog("ReadStatistikDaten: Konnte den Header des Statistik-Files nicht laden\n");
+  return data;
+}
+
 }  // namespace
 
 int32_t ParseStatistikDaten(const uint8_t* data, uint32_t size, StatistikDaten* out) {
@@ -67,14 +78,10 @@ void FreeStatistikDaten(StatistikDaten* s) {
 
 int32_t ReadStatistikDaten(StatistikDaten* out) {
   *out = StatistikDaten{};
-  const int32_t there = FileThere(StatistikPath);
-  if (there == 0) return 1;
   uint32_t size = 0;
-  uint8_t* data = there > 0 ? static_cast<uint8_t*>(LoadFile2MemSize(StatistikPath, MEMF_PUBLIC, &size)) : nullptr;
-  if (!data) {
-    DebugLog("ReadStatistikDaten: Konnte den Header des Statistik-Files nicht laden\n");
-    return 0;
-  }
+  int32_t missing = 0;
+  uint8_t* data = LoadStatistikFile(&size, &missing);
+  if (!data) return missing;
   const int32_t ok = ParseStatistikDaten(data, size, out);
   if (ok) {
     // taken as it is
@@ -93,14 +100,10 @@ int32_t ReadStatistikDaten(StatistikDaten* out) {
 int32_t ReadStatistikDatenTeile(StatistikDaten* out, uint32_t* promised) {
   *out = StatistikDaten{};
   if (promised) *promised = 0;
-  const int32_t there = FileThere(StatistikPath);
-  if (there == 0) return 1;
   uint32_t size = 0;
-  uint8_t* data = there > 0 ? static_cast<uint8_t*>(LoadFile2MemSize(StatistikPath, MEMF_PUBLIC, &size)) : nullptr;
-  if (!data) {
-    DebugLog("ReadStatistikDaten: Konnte den Header des Statistik-Files nicht laden\n");
-    return -1;
-  }
+  int32_t missing = 0;
+  uint8_t* data = LoadStatistikFile(&size, &missing);
+  if (!data) return missing ? 1 : -1;
   int32_t result = 1;
   if (!ParseStatistikDaten(data, size, out)) {
     result = -1;

@@ -1,0 +1,41 @@
+// The demo realm installed in the current folder for a run of the program:
+// the data kit's data copied here and the grown realm installed over it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "routinen/system/prefs.h"
+#include "tests/support/test_support.h"
+
+namespace qoe_test {
+
+// Sets *bin to the program. Its town Bergfeld is of level 1 (the kit has the
+// town pictures of level 1 only), and the story screen has a story to tell.
+// A missing part fails (or, outside the test command, skips) the test.
+inline void InstallDemoRealmHere(std::string* bin) {
+  *bin = BinaryDir() + "/quill";
+  const std::string kit = BinaryDir() + "/datakit";
+  const std::string builder = BinaryDir() + "/tools/turnbuilder/turnbuilder";
+  QOE_REQUIRE_BUILT(*bin);
+  QOE_REQUIRE_BUILT(kit + "/Data/Path");
+  QOE_REQUIRE_BUILT(builder);
+  std::filesystem::copy(kit, ".", std::filesystem::copy_options::recursive);
+  const std::string install =
+      builder + " install " + SourceDir() + "/tools/turnbuilder/realms/grown.realm --dir . >tb.txt 2>&1";
+  if (std::system(install.c_str()) != 0) {
+    std::ifstream in("tb.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    FAIL() << "the realm could not be installed:\n" << text.str();
+  }
+  ASSERT_NE(CheckPrefs(PREFS_TOWN_ID, 1, 3), 0xFFFFFFFFu);
+  ASSERT_NE(RizizOzezPrefs(0, 1, 1), 0xFFFFFFFFu);
+}
+
+}  // namespace qoe_test
