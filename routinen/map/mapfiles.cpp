@@ -206,9 +206,13 @@ bool StagePart(FileSet* set, const QoEMapInfo* map, int slot, bool knowledge, co
   char path[512];
   PartPath(path, k, knowledge ? map->BMapFolder : map->MapFolder, WrapPart(map->CenterX - 1 + slot % 3),
            WrapPart(map->CenterY - 1 + slot / 3));
+  if (GeFileSize(path) <= k.bytes) return FileSetWrite(set, path, data, k.bytes) == 1;
   uint32_t size = 0;
-  uint8_t* old = GeFileSize(path) > k.bytes ? static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size)) : nullptr;
-  if (!old || size <= k.bytes) return FileSetWrite(set, path, data, k.bytes) == 1;
+  uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
+  if (!old || size <= k.bytes) {  // the tail cannot be read: never cut off
+    FreeVec(old);
+    return false;
+  }
   std::memcpy(old, data, k.bytes);
   const bool ok = FileSetWrite(set, path, old, size) == 1;
   FreeVec(old);
