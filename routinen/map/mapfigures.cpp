@@ -152,29 +152,32 @@ int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
 
 int32_t ExitPosWriteMapPrefs(QoEMapInfo* map) {
   if (!map || !map->Figures) return 0;
-  FileHandle f = Open(MapPrefsPath, MODE_OLDFILE);
-  if (!f) {
+  // The whole file is read, its MOVE payload replaced and the file written
+  // back whole (SaveMem2File), so a kill leaves the old file or the new one.
+  uint32_t diskSize = 0;
+  uint64_t diskTime = 0;
+  if (!GetFileStamp(MapPrefsPath, &diskSize, &diskTime)) {
     DebugLog("ExitPosWriteMapPrefs: MapPrefs nicht vorhanden...\n");
     return 0;
   }
-  Seek(f, 0, OFFSET_END);
-  int32_t fileSize = Seek(f, 0, OFFSET_BEGINNING);
-  uint8_t head[12];
-  if (Seek(f, (int32_t)kMoveHeaderAt, OFFSET_BEGINNING) < 0 || Read(f, head, 12) != 12) {
+  uint32_t fileSize = 0;
+  uint8_t* file = static_cast<uint8_t*>(LoadFile2MemSize(MapPrefsPath, MEMF_PUBLIC, &fileSize));
+  if (!file || fileSize < kMovePayloadAt) {
     DebugLog("ExitPos: Move-Chunk ist korrupt...\n");
-    Close(f);
+    FreeVec(file);
     return 0;
   }
+  const uint8_t* head = file + kMoveHeaderAt;
   if (std::memcmp(head, "MOVE", 4) != 0) {
     // Writing at 40 would overwrite another chunk: refused.
     DebugLog("ExitPosWriteMapPrefs: Kein MOVE-Chunk an Stelle 28, nichts geschrieben...\n");
-    Close(f);
+    FreeVec(file);
     return 0;
   }
   uint32_t len = GetBE32(head + 8);
-  if (fileSize < 0 || len > (uint32_t)fileSize - kMovePayloadAt) {
+  if (len > fileSize - kMovePayloadAt) {
     DebugLog("ExitPos: Move-Chunk ist korrupt...\n");
-    Close(f);
+    FreeVec(file);
     return 0;
   }
   uint32_t count = MapFigurCount(map->Figures);
@@ -182,11 +185,8 @@ int32_t ExitPosWriteMapPrefs(QoEMapInfo* map) {
     DebugLog("ExitPosWriteMapPrefs: Fataler Fehler! Gr\xf6\xdf" "e des Move-Chunks unterschiedlich beim speichern 1: %u zu 2: %u\n",
              count * kFigurSize + 2, len);
   // The file gets a big-endian copy; the live list is never swapped.
-  uint8_t* image = static_cast<uint8_t*>(AllocVec(len < 2 ? 2 : len, MEMF_PUBLIC | MEMF_CLEAR));
-  if (!image) {
-    Close(f);
-    return 0;
-  }
+  uint8_t* image = file + kMovePayloadAt;
+  std::memset(image, 0, len);
   uint32_t fit = len >= 2 ? (len - 2) / kFigurSize : 0;
   if (count > fit) count = fit;
   uint32_t limit = (map->FigureBytes - 2) / kFigurSize;
@@ -203,10 +203,9 @@ int32_t ExitPosWriteMapPrefs(QoEMapInfo* map) {
     d[16] = s->Status;
     d[17] = s->Punkte;
   }
-  int32_t ok = Seek(f, (int32_t)kMovePayloadAt, OFFSET_BEGINNING) >= 0 && Write(f, image, (int32_t)len) == (int32_t)len;
+  int32_t ok = SaveMem2File(MapPrefsPath, file, fileSize) ? 1 : 0;
   if (!ok) DebugLog("ExitPosWriteMapPrefs: Konnte MOVE-Chunk nicht schreiben...\n");
-  FreeVec(image);
-  Close(f);
+  FreeVec(file);
   return ok;
 }
 

@@ -48,13 +48,17 @@ const PartKind kBMapKind = {
 
 int32_t WrapPart(int32_t p) { return WrapFull(p, kPartCount); }
 
+void PartPath(char (&path)[512], const PartKind& k, const char* folder, int32_t px, int32_t py) {
+  std::snprintf(path, sizeof path, "%s/%c_%d_%d.map", folder ? folder : ".", k.prefix, px, py);
+}
+
 // Loads one part file; a missing part inside the world is created as zeros,
 // a file of another size is read up to the part size and zero-filled.
 bool LoadPart(const PartKind& k, const char* folder, int32_t px, int32_t py, FileHandle* handle, uint8_t** buffer) {
   *handle = nullptr;
   *buffer = nullptr;
   char path[512];
-  std::snprintf(path, sizeof path, "%s/%c_%d_%d.map", folder ? folder : ".", k.prefix, px, py);
+  PartPath(path, k, folder, px, py);
   DebugLog(k.loading, path);
   uint8_t* data = static_cast<uint8_t*>(AllocVec(k.bytes, MEMF_PUBLIC | MEMF_CLEAR));
   if (!data) {
@@ -89,16 +93,17 @@ bool LoadPart(const PartKind& k, const char* folder, int32_t px, int32_t py, Fil
     FreeVec(data);
     return false;
   }
-  f = Open(path, MODE_NEWFILE);
-  if (!f) {
-    DebugLog("%s\n", path);
-    DebugLog("%s", k.noCreate);
+  // The new part is written whole (staged and renamed into place), then
+  // opened like an existing one.
+  if (!SaveMem2File(path, data, k.bytes)) {
+    DebugLog("%s", k.noWrite);
     FreeVec(data);
     return false;
   }
-  if (Write(f, data, (int32_t)k.bytes) != (int32_t)k.bytes) {
-    DebugLog("%s", k.noWrite);
-    Close(f);
+  f = Open(path, MODE_OLDFILE);
+  if (!f) {
+    DebugLog("%s\n", path);
+    DebugLog("%s", k.noCreate);
     FreeVec(data);
     return false;
   }
@@ -193,21 +198,47 @@ void RefreshBuffers(QoEMapInfo* map) {
   }
 }
 
-// Writes a buffer at the start of its open file; false on a failed seek/write.
-bool WriteBack(FileHandle f, const uint8_t* data, uint32_t bytes, const char* seekFail, const char* writeFail) {
-  if (Seek(f, 0, OFFSET_BEGINNING) < 0) {
-    DebugLog("%s", seekFail);
+// Stages the whole new file of window slot `slot` in set: the buffer, then
+// the tail of a longer file on disk (kept). The path follows the window's
+// centre, which the caller has not moved yet. False when it cannot be staged.
+bool StagePart(FileSet* set, const QoEMapInfo* map, int slot, bool knowledge, const uint8_t* data) {
+  const PartKind& k = knowledge ? kBMapKind : kMapKind;
+  char path[512];
+  PartPath(path, k, knowledge ? map->BMapFolder : map->MapFolder, WrapPart(map->CenterX - 1 + slot % 3),
+           WrapPart(map->CenterY - 1 + slot / 3));
+  if (GeFileSize(path) <= k.bytes) return FileSetWrite(set, path, data, k.bytes) == 1;
+  uint32_t size = 0;
+  uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
+  if (!old || size <= k.bytes) {  // the tail cannot be read: never cut off
+    FreeVec(old);
     return false;
   }
-  if (Write(f, data, (int32_t)bytes) != (int32_t)bytes) {
-    DebugLog("%s", writeFail);
-    return false;
-  }
-  return true;
+  std::memcpy(old, data, k.bytes);
+  const bool ok = FileSetWrite(set, path, old, size) == 1;
+  FreeVec(old);
+  return ok;
 }
 
-// Writes back and frees every part of one kind; false after a write error.
-bool ReleaseParts(QoEMapInfo* map, bool knowledge) {
+// Begins the set that writes back the parts leaving the window.
+FileSet* BeginPartSet(const char* who) {
+  FileSet* set = BeginFileSet();
+  if (!set) DebugLog("%s: kein Speicher zum Zurueckschreiben der Karte\n", who);
+  return set;
+}
+
+// Puts the parts staged in set in place together; false when nothing
+// changed. Finished in part counts as written: the next start completes it.
+bool CommitPartSet(FileSet* set, const char* who) {
+  if (!set) return false;
+  const int32_t r = CommitFileSet(set);
+  if (r == FILESET_PART) DebugLog("%s: Karte nur zum Teil geschrieben, der Rest folgt beim naechsten Start\n", who);
+  else if (r != 1) DebugLog("%s: Konnte die Karte nicht zurueckschreiben\n", who);
+  return r == 1 || r == FILESET_PART;
+}
+
+// Stages every part of one kind into set (null: none written) and frees
+// them with their files; false after a staging error.
+bool ReleaseParts(QoEMapInfo* map, bool knowledge, FileSet* set) {
   bool ok = true;
   for (int k = 0; k < 9; k++) {
     uint8_t*& buf = knowledge ? map->BPart[k] : map->Part[k];
@@ -218,8 +249,10 @@ bool ReleaseParts(QoEMapInfo* map, bool knowledge) {
       } else if (map->CMap) {
         CMapToPart(map->CMap, k, buf);
       }
-      ok &= WriteBack(f, buf, knowledge ? kBMapPartBytes : kMapPartBytes, "ExitKarte: Seek-Fehler\n",
-                      "ExitKarte: Schreibfehler\n");
+      if (!StagePart(set, map, k, knowledge, buf)) {
+        DebugLog("ExitKarte: Schreibfehler\n");
+        ok = false;
+      }
     }
     if (f) Close(f);
     f = nullptr;
@@ -283,12 +316,16 @@ void StoreViewPos(QoEMapInfo* map, int32_t x, int32_t y, int32_t column, int32_t
   std::atomic_ref<double>(map->PixelRow).store(row * 55.424, std::memory_order_relaxed);
 }
 
+int32_t ShiftParts(QoEMapInfo* map, uint16_t direction, bool knowledge, FileSet* set);
+
 // Reloads the whole window round (X, Y); 0 on failure.
 int32_t FullReload(QoEMapInfo* map) {
   bool know = map->Flags & MAPF_KNOWLEDGE;
   bool wrote = true;
-  if (know) wrote &= ReleaseParts(map, true);
-  wrote &= ReleaseParts(map, false);
+  FileSet* set = BeginPartSet("SetPos");
+  if (know) wrote &= ReleaseParts(map, true, set);
+  wrote &= ReleaseParts(map, false, set);
+  wrote &= CommitPartSet(set, "SetPos");
   map->CenterX = (int16_t)(map->X / kPartColumns);
   map->CenterY = (int16_t)(map->Y / kPartRows);
   StoreViewPos(map, map->X, map->Y, map->X % kPartColumns + kPartColumns, map->Y % kPartRows + kPartRows);
@@ -316,8 +353,11 @@ int32_t FullReload(QoEMapInfo* map) {
 // write or load error (the window is whole either way).
 int32_t ShiftWindow(QoEMapInfo* map, uint16_t dir) {
   RefreshBuffers(map);
-  int32_t ok = SetMap(map, dir);
-  ok &= SetBMap(map, dir);
+  // The parts that leave, of both kinds, are written together.
+  FileSet* set = BeginPartSet("SetPos");
+  int32_t ok = ShiftParts(map, dir, false, set);
+  if (map->Flags & MAPF_KNOWLEDGE) ok &= ShiftParts(map, dir, true, set);
+  if (!CommitPartSet(set, "SetPos")) ok = 0;
   static const int kFree[4][3] = {{0, 3, 6}, {2, 5, 8}, {0, 1, 2}, {6, 7, 8}};
   if (dir == 0) map->CenterX = (int16_t)WrapPart(map->CenterX - 1);
   if (dir == 1) map->CenterX = (int16_t)WrapPart(map->CenterX + 1);
@@ -334,14 +374,14 @@ int32_t ShiftWindow(QoEMapInfo* map, uint16_t dir) {
   return ok;
 }
 
-int32_t ShiftParts(QoEMapInfo* map, uint16_t direction, bool knowledge) {
+// Stages the three parts that leave into set, then moves the rest by pointer.
+int32_t ShiftParts(QoEMapInfo* map, uint16_t direction, bool knowledge, FileSet* set) {
   static const int kLeave[4][3] = {{2, 5, 8}, {0, 3, 6}, {6, 7, 8}, {0, 1, 2}};
   static const int kMove[4][3] = {{1, 4, 7}, {1, 4, 7}, {3, 4, 5}, {3, 4, 5}};
   static const int kFree[4][3] = {{0, 3, 6}, {2, 5, 8}, {0, 1, 2}, {6, 7, 8}};
   if (direction > 3) return 0;
   uint8_t** buf = knowledge ? map->BPart : map->Part;
   FileHandle* file = knowledge ? map->BPartFile : map->PartFile;
-  uint32_t bytes = knowledge ? kBMapPartBytes : kMapPartBytes;
   int32_t ok = 1;
   for (int i = 0; i < 3; i++) {
     int k = kLeave[direction][i];
@@ -351,9 +391,10 @@ int32_t ShiftParts(QoEMapInfo* map, uint16_t direction, bool knowledge) {
       } else if (map->CMap) {
         CMapToPart(map->CMap, k, buf[k]);
       }
-      if (!WriteBack(file[k], buf[k], bytes, knowledge ? "SetBMap-Error 0001\n" : "SetMap-Error 0001\n",
-                     knowledge ? "SetBMap-Error 0002\n" : "SetMap-Error 0002\n"))
+      if (!StagePart(set, map, k, knowledge, buf[k])) {
+        DebugLog("%s", knowledge ? "SetBMap-Error 0002\n" : "SetMap-Error 0002\n");
         ok = 0;
+      }
     }
     FreeVec(buf[k]);
     buf[k] = nullptr;
@@ -600,12 +641,19 @@ int32_t SetPos(QoEMapInfo* map, int32_t dx, int32_t dy) {
   return ok;
 }
 
-int32_t SetMap(QoEMapInfo* map, uint16_t direction) { return map ? ShiftParts(map, direction, false) : 0; }
+int32_t SetMap(QoEMapInfo* map, uint16_t direction) {
+  if (!map) return 0;
+  FileSet* set = BeginPartSet("SetMap");
+  int32_t ok = ShiftParts(map, direction, false, set);
+  return CommitPartSet(set, "SetMap") ? ok : 0;
+}
 
 int32_t SetBMap(QoEMapInfo* map, uint16_t direction) {
   if (!map) return 0;
   if (!(map->Flags & MAPF_KNOWLEDGE)) return 1;
-  return ShiftParts(map, direction, true);
+  FileSet* set = BeginPartSet("SetBMap");
+  int32_t ok = ShiftParts(map, direction, true, set);
+  return CommitPartSet(set, "SetBMap") ? ok : 0;
 }
 
 void ReArangeCMap(QoEMapInfo* map, uint16_t direction) {
@@ -661,15 +709,18 @@ int32_t ExitKarte(QoEMapInfo* map) {
   if (!map) return 0;
   const MapRecordLock hold;
   FreeView(map);
-  ReleaseParts(map, false);
+  // Every part of both kinds is written back together.
+  FileSet* set = BeginPartSet("ExitKarte");
+  ReleaseParts(map, false, set);
   FreeVec(map->CMap);
   map->CMap = nullptr;
   if (map->Flags & MAPF_KNOWLEDGE) {
-    ReleaseParts(map, true);
+    ReleaseParts(map, true, set);
     FreeVec(map->BMap);
     map->BMap = map->DrawBMap = nullptr;
     map->Flags &= (uint16_t)~MAPF_KNOWLEDGE;
   }
+  CommitPartSet(set, "ExitKarte");
   FreeMoveHex(map);
   DebugLog("ExitKarte: gebe den Rest frei...\n");
   FreeVec(map);

@@ -112,12 +112,25 @@ bool EnsureFile(const PrefsFileSpec& s) {
   return true;
 }
 
-// Reads or writes the raw bytes of one field. False on failure (logged).
+// Reads or writes the raw bytes of one field. A write replaces the whole
+// file (every other byte kept) through SaveMem2File, so a kill leaves the
+// old file or the new one. False on failure (logged).
 bool AccessField(const PrefsFileSpec& s, const PrefsFieldInfo& f, bool write, uint8_t* bytes) {
-  FileHandle fh = Open(s.path, MODE_OLDFILE);
-  bool ok = fh && Seek(fh, f.offset, OFFSET_BEGINNING) >= 0;
-  if (ok) ok = write ? Write(fh, bytes, f.size) == f.size : Read(fh, bytes, f.size) == f.size;
-  if (fh) Close(fh);
+  bool ok = false;
+  if (write) {
+    uint32_t size = 0;
+    uint8_t* img = static_cast<uint8_t*>(LoadFile2MemSize(s.path, MEMF_PUBLIC, &size));
+    ok = img && size >= (uint32_t)f.offset + f.size;
+    if (ok) {
+      std::memcpy(img + f.offset, bytes, f.size);
+      ok = SaveMem2File(s.path, img, size) != 0;
+    }
+    FreeVec(img);
+  } else {
+    FileHandle fh = Open(s.path, MODE_READONLY);
+    ok = fh && Seek(fh, f.offset, OFFSET_BEGINNING) >= 0 && Read(fh, bytes, f.size) == f.size;
+    if (fh) Close(fh);
+  }
   if (!ok) DebugLog("%s: Konnte Prefs-Wert nicht %s !\n", s.name, write ? "schreiben" : "lesen");
   return ok;
 }

@@ -17,6 +17,7 @@
 #include "routinen/map/map_internal.h"
 #include "routinen/system/files.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -285,6 +286,9 @@ TEST(MapFiles, AFailedWriteBackLeavesAWholeWindow) {
   QoEMapInfo* map = LadeKarte(2, 50, 50, ".\\Map");
   ASSERT_NE(map, nullptr);
   ASSERT_EQ(InitPosGL(map, 50 * 80, 50 * 40 + 3, 0, 0, 640, 480, 2), 1);
+  // A changed cell in part (51, 50): a part that holds its file's bytes is
+  // left alone, so only a change has a write that can fail.
+  map->CMap[45 * 240 + 165].Grafik ^= 1;
   FileFailWritesAfter(0);
   EXPECT_EQ(SetPos(map, -1, 0), 0);  // the parts that leave cannot be written
   FileFailWritesAfter(-1);
@@ -356,4 +360,62 @@ TEST(MapFixture, TestPicturesStayInTheTestsFolder) {
   }
   EXPECT_GT(pictures, 100u);
   if (!was_there) { EXPECT_FALSE(fs::exists(old_place)); }
+}
+
+namespace {
+
+// The part files of .\Map (staged files a kill left are not parts).
+qoe_test::FileBytes PartFiles() {
+  qoe_test::FileBytes out;
+  for (auto& e : fs::directory_iterator("Map"))
+    if (e.is_regular_file() && e.path().filename().string().rfind(".qoetmp-", 0) != 0)
+      out[e.path().string()] = qoe_test::ReadFileBytes(e.path().string());
+  return out;
+}
+
+void PutPartFiles(const qoe_test::FileBytes& files) {
+  for (auto& e : fs::directory_iterator("Map")) fs::remove(e.path());
+  for (const auto& [path, bytes] : files) ASSERT_TRUE(qoe_test::WriteFileBytes(path, bytes));
+}
+
+// Opens the window round (50, 50), changes a cell and a knowledge byte in
+// every part and closes it (the map's save): 0 when it went through.
+int ChangeEveryPartAndClose() {
+  QoEMapInfo* map = LadeKarte(2, 50, 50, ".\\Map");
+  if (!map) return 1;
+  for (int slot = 0; slot < 9; slot++) {
+    const int row = 40 * (slot / 3) + 7, column = 80 * (slot % 3) + 11;
+    map->CMap[row * 240 + column].Grafik ^= 0x55;
+    map->BMap[row * 30 + column / 8] ^= 0xA5;
+  }
+  ExitKarte(map);
+  return 0;
+}
+
+}  // namespace
+
+TEST(MapFiles, ShiftsAndTheSaveNeverWriteAPartInPlace) {
+  WriteWindow(Plain, 50, 50);
+  WriteWindow(Plain, 49, 50);
+  const uint32_t before = FileWritesOutsideSets();
+  QoEMapInfo* map = LadeKarte(2, 50, 50, ".\\Map");
+  ASSERT_NE(map, nullptr);
+  ASSERT_EQ(InitPosGL(map, 50 * 80, 50 * 40 + 3, 0, 0, 640, 480, 2), 1);
+  map->CMap[45 * 240 + 5].Grafik = 7;   // in part (49, 50), which stays
+  EXPECT_EQ(SetPos(map, -1, 0), 1);     // parts (51, *) leave and are written back
+  ExpectWindow(map);
+  EXPECT_EQ(SetPos(map, 0, 6000), 1);   // a jump: all nine written, nine new ones made
+  ExitKarte(map);
+  EXPECT_EQ(FileWritesOutsideSets(), before);
+  std::vector<uint8_t> part = qoe_test::ReadFileBytes(PartPath('M', 49, 50));
+  ASSERT_EQ(part.size(), 70400u);
+  EXPECT_EQ(part[5 * 1760 + 5 * 22 + 8], 7);
+  for (auto& e : fs::directory_iterator("Map"))
+    EXPECT_NE(e.path().filename().string().rfind(".qoetmp-", 0), 0u) << e.path();
+}
+
+TEST(MapFiles, KilledSaveLeavesEveryPartOldOrEveryPartNew) {
+  WriteWindow(Plain, 50, 50);
+  qoe_test::ExpectOldOrNewAfterKills(ChangeEveryPartAndClose, PartFiles, PutPartFiles, 30, 1772);
+  RemoveStaleTempFiles(".", 2);
 }

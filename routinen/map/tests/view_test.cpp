@@ -19,6 +19,7 @@
 #include "routinen/system/graphics.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -263,7 +264,7 @@ TEST_P(MapView, FiguresMoveRevealAndPay) {
   EXPECT_LT(other->Punkte, 8);
 }
 
-TEST_P(MapView, MoveChunkIsWrittenInPlaceFromACopy) {
+TEST_P(MapView, MoveChunkIsWrittenFromACopyAndTheRestKept) {
   std::vector<uint8_t> file = MapPrefsImage(RealmFigures(), 18);  // a spare record's room
   std::vector<uint8_t> tail = {'H', 'E', 'R', 'B', 'V', '0', '0', '1', 0, 0, 0, 4, 1, 2, 3, 4};
   file.insert(file.end(), tail.begin(), tail.end());
@@ -272,7 +273,9 @@ TEST_P(MapView, MoveChunkIsWrittenInPlaceFromACopy) {
   MapFigur* f = MapFigurAt(map_->Figures, 3);
   f->X = 12799;
   f->Punkte = 3;
+  const uint32_t bypass = FileWritesOutsideSets();
   ASSERT_EQ(ExitPosWriteMapPrefs(map_), 1);
+  EXPECT_EQ(FileWritesOutsideSets(), bypass);  // the whole file replaced, never written in place
   EXPECT_EQ(MapFigurAt(map_->Figures, 3)->X, 12799u);  // the live list stays in host order
   std::vector<uint8_t> after = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
   ASSERT_EQ(after.size(), file.size());
@@ -293,6 +296,18 @@ TEST_P(MapView, MoveChunkIsWrittenInPlaceFromACopy) {
   EXPECT_EQ(ExitPosWriteMapPrefs(map_), 0);
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), other);
   qoe_test::WriteFileBytes("Data/MapPrefs.qoe", file);
+}
+
+TEST_P(MapView, KilledMoveChunkWriteLeavesTheOldOrTheNewFile) {
+  ASSERT_NE(Open(MAPF_KNOWLEDGE | MAPF_FIGURES, 480, 448), nullptr);
+  for (uint32_t i = 0; i < MapFigurCount(map_->Figures); i++) MapFigurAt(map_->Figures, i)->Punkte ^= 1;
+  auto files = [] { return qoe_test::FileBytes{{"Data/MapPrefs.qoe", qoe_test::ReadFileBytes("Data/MapPrefs.qoe")}}; };
+  auto restore = [](const qoe_test::FileBytes& f) {
+    for (const auto& [path, bytes] : f) ASSERT_TRUE(qoe_test::WriteFileBytes(path, bytes));
+  };
+  QoEMapInfo* map = map_;
+  qoe_test::ExpectOldOrNewAfterKills([map] { return ExitPosWriteMapPrefs(map) == 1 ? 0 : 1; }, files, restore, 20,
+                                     1773);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, MapView, testing::Values(0u, 4u), [](const testing::TestParamInfo<uint32_t>& i) {

@@ -11,6 +11,7 @@
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
 #include "platform/log.h"
+#include "tests/support/kill_loop.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -312,4 +313,44 @@ TEST(Prefs, ImageWithTextsEqualsTheSingleWrites) {
   const uint32_t wrong = PREFS_SIGNUP_NUMBER;
   EXPECT_EQ(PrefsImageWithTexts(".\\Data\\Prefs.qoe", nullptr, nullptr, 0, &wrong, values, 1, &size), nullptr);
   EXPECT_EQ(PrefsImageWithTexts(".\\Data\\Prefs.qoe", texts, &value, 1, nullptr, nullptr, 0, &size), nullptr);
+}
+
+TEST(Prefs, FieldWritesReplaceTheWholeFileAndNeverWriteInPlace) {
+  MakeData();
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), 0u);  // both files made
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 0u);
+  std::vector<uint8_t> want = qoe_test::ReadFileBytes(kPrefsDisk);
+  const uint32_t before = FileWritesOutsideSets();
+  EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 1, 0x01020304u), 0x01020304u);
+  EXPECT_NE(CheckPrefsStr(PREFS_LORD_NAME, 1, "Ulf"), nullptr);
+  EXPECT_EQ(RizizOzezPrefs(1, 1, 7), 7u);
+  EXPECT_NE(RizizOzezPrefsStr(46, 1, "Erzaehlung"), nullptr);
+  EXPECT_EQ(FileWritesOutsideSets(), before);
+  // Byte for byte the same file as before, with just the two fields set.
+  const PrefsFieldInfo& id = PrefsLayout()[PREFS_PLAYER_ID];
+  PutBE32(want.data() + id.offset, 0x01020304u);
+  const PrefsFieldInfo& lord = PrefsLayout()[PREFS_LORD_NAME];
+  std::memcpy(want.data() + lord.offset, "Ulf", 3);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kPrefsDisk), want);
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 7u);
+  char* story = RizizOzezPrefsStr(46, 0, nullptr);
+  ASSERT_NE(story, nullptr);
+  EXPECT_STREQ(story, "Erzaehlung");
+  FreeVec(story);
+  // Reads write nothing either.
+  CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  EXPECT_EQ(FileWritesOutsideSets(), before);
+}
+
+TEST(Prefs, KilledFieldWriteLeavesTheOldOrTheNewFile) {
+  MakeData();
+  EXPECT_NE(CheckPrefsStr(PREFS_EMAIL, 1, "alt@example.org"), nullptr);
+  auto files = [] { return qoe_test::FileBytes{{kPrefsDisk, qoe_test::ReadFileBytes(kPrefsDisk)}}; };
+  auto restore = [](const qoe_test::FileBytes& f) {
+    for (const auto& [path, bytes] : f) ASSERT_TRUE(qoe_test::WriteFileBytes(path, bytes));
+  };
+  qoe_test::ExpectOldOrNewAfterKills([] { return CheckPrefsStr(PREFS_EMAIL, 1, "neu@example.org") ? 0 : 1; },
+                                     files, restore, 30, 1770);
+  qoe_test::ExpectOldOrNewAfterKills([] { return CheckPrefs(PREFS_PLAYER_ID, 1, 4711) == 4711 ? 0 : 1; }, files,
+                                     restore, 30, 1771);
 }
