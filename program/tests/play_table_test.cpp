@@ -39,6 +39,8 @@ namespace {
 // (the whole row in that mode is not run), "repeat-gl" (the same in the
 // OpenGL mode); "any/<check>" holds for every screen.
 const std::map<std::string, std::string> kKnownFailing = {
+    {"3/row8", "the map at 1024 x 768 x 32: after a while of the walk the game thread stops taking input and the run "
+               "hangs (not found yet; the lock-order mend of the map may end it)"},
 };
 
 // True when the check counts in this row; a known failure is printed.

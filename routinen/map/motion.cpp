@@ -146,12 +146,6 @@ int TheresMotionAgain(void* arg) {
       // asleep while the game thread holds the lock (a box of a figure's
       // move waits for the player with it).
       if (!ObtainMutexTimeout(c->lock, 0)) {
-        // The wake of a lock asked for ended a sleep of ours; the game
-        // thread holds the lock now, so the wait for it is a sleep again
-        // (a set wake would end each slice at once: the thread spun awake
-        // and a script's clock waited on it through a whole box). A stop
-        // sets its flag before the wake, which Rest sees.
-        c->wake.store(0);
         if (!Rest(c, kPollMs)) break;
         continue;
       }
