@@ -10,7 +10,7 @@ struct CatalogEntry {
   const char* override;  // text of an open catalog, or null
 };
 
-enum : uint32_t { CATALOG_STRING_COUNT = 1800, STORY_STRING_COUNT = 45 };
+enum : uint32_t { CATALOG_STRING_COUNT = 2000, STORY_STRING_COUNT = 45 };
 
 extern CatalogEntry CatalogStrings[CATALOG_STRING_COUNT];  // entry k has ID k
 extern CatalogEntry StoryStrings[STORY_STRING_COUNT];      // entry 0 is the title
