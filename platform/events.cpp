@@ -8,6 +8,7 @@
 
 #include "log.h"
 #include "platform_internal.h"
+#include "threads.h"
 
 namespace {
 
@@ -133,6 +134,24 @@ int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry) {
 
 int SleepPlatformMs(uint32_t ms, const std::atomic<int>* hurry) {
   return SleepUntilPlatformTime(PlatformTimeMs() + ms, hurry);
+}
+
+int ObtainMutexAsleep(QoeMutex* m, const std::atomic<int>* quit) {
+  if (ObtainMutexTimeout(m, 0)) return 1;
+  // Counted as asleep until a time that never comes.
+  std::multimap<uint64_t, const std::atomic<int>*>::iterator mine;
+  {
+    std::lock_guard<std::mutex> g(g_events.lock);
+    mine = g_events.clockDues.emplace(UINT64_MAX, nullptr);
+    g_events.clockCv.notify_all();
+  }
+  int got = 0;
+  while (!(quit && quit->load()) && !(got = ObtainMutexTimeout(m, 5))) {
+  }
+  std::lock_guard<std::mutex> g(g_events.lock);
+  g_events.clockDues.erase(mine);
+  g_events.clockCv.notify_all();
+  return got;
 }
 
 void WakeClockThreads() {

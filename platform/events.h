@@ -124,6 +124,11 @@ int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry);
 // headless script waits for what the thread does next.
 // SleepPlatformMs: the same for ms from now.
 int SleepPlatformMs(uint32_t ms, const std::atomic<int>* hurry);
+// Obtains a lock that the game thread may hold for long (through a box that
+// waits for the player) while the calling clock thread counts as asleep, so a
+// script's clock runs on meanwhile. Waits in real time, looking at *quit every
+// few ms; 1 with the lock held, 0 when *quit came first.
+int ObtainMutexAsleep(struct QoeMutex* m, const std::atomic<int>* quit);
 // Wakes sleeping clock threads at once (after a hurry flag was set).
 void WakeClockThreads();
 // Waits (real time, at most timeout_ms) until every clock thread sleeps again

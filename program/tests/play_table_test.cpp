@@ -41,8 +41,6 @@ namespace {
 const std::map<std::string, std::string> kKnownFailing = {
     {"3/repeat-gl", "\"IsCD: Kein CD-Laufwerk vorhanden\" once per click on the OpenGL map, slower than the log's "
                     "summary rule of five a second"},
-    {"3/row8", "the map at 1024 x 768 x 32: after a while of the walk the game thread stops taking input and the run "
-               "hangs (not found yet; the lock-order mend of the map may end it)"},
 };
 
 // True when the check counts in this row; a known failure is printed.

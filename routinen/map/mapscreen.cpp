@@ -780,7 +780,7 @@ void MapScreenPlayCd(uint8_t track) { PlayCd(track); }
 
 void KartenScreenRightClick(KartenScreenRecord* d, int32_t* next) {
   MapScreenHooks& h = State().hooks;
-  if (d->map) d->map->AnimStop = 1;
+  if (d->map) std::atomic_ref<uint32_t>(d->map->AnimStop).store(1);
   if (d->TargetChosen) {
     CallVoid(h.CheckPersonEvent, d, "CheckPersonEvent");
     if (d->TownRequest) *next = 39;
@@ -978,10 +978,10 @@ int32_t KartenScreen(int32_t code, int32_t run) {
     if (event == WE_TICK) KartenScreenTick(d);
     Gadget* g = HandleGadgetEvent(ScreenRastPort(), d->Layout, (uint32_t)event);
     if (!g) continue;
-    if (d->map) d->map->AnimStop = 1;
+    if (d->map) std::atomic_ref<uint32_t>(d->map->AnimStop).store(1);
     if (!HandleGadget(d, g, &next, &leave)) {
       if (GadgetIs(g, "KEY!")) Key(d, g->keyCode, extended);
-      if (d->map) d->map->AnimStop = 0;
+      if (d->map) std::atomic_ref<uint32_t>(d->map->AnimStop).store(0);
     }
   }
   if (next == -1) next = code;

@@ -38,7 +38,6 @@ struct MotionControl {
 
 namespace {
 
-constexpr uint32_t kPollMs = 10;  // the thread looks at its quit flag this often
 
 struct ObjectAnim {
   uint16_t type, picture, frames;
@@ -141,14 +140,10 @@ int TheresMotionAgain(void* arg) {
   DebugLog("TheresMotionAgain\n");
   if (c->map->LocalFigures) {
     while (!c->flags.quit.load()) {
-      // Waits for the lock in slices on the game's clock, so a stop is seen
-      // within one and a clock run on by a script counts this thread as
-      // asleep while the game thread holds the lock (a box of a figure's
-      // move waits for the player with it).
-      if (!ObtainMutexTimeout(c->lock, 0)) {
-        if (!Rest(c, kPollMs)) break;
-        continue;
-      }
+      // The game thread may hold the lock through a box that waits for the
+      // player (a figure's move): the thread waits for it counted asleep, so
+      // a script's clock runs on, and a stop is seen within a few ms.
+      if (!ObtainMutexAsleep(c->lock, &c->flags.quit)) break;
       c->wake.store(0);
       if (MapAvailMem() >= kMotionMinFree) AnimateOnce(c);
       ReleaseMutex(c->lock);

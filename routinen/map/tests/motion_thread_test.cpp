@@ -203,6 +203,37 @@ TEST_P(MotionThread, LockAndScrollEndTheAnimationAtTheNextFrame) {
   UnlockMotion(nullptr);
 }
 
+// The game thread holds the lock through a box that waits for the player
+// (a ship lost on a figure's click): the thread waits for the lock asleep on
+// the game's clock, so a script's clock runs on step by step, and it plays
+// again once the lock is given back.
+TEST_P(MotionThread, AHeldLockLetsTheClockRunOn) {
+  MapState().motionPauseMs = 100;
+  ASSERT_NE(Open({{77, 1003, 2, kHexX, kHexY}}), nullptr);
+  MotionControl* motion = StartTheMotion(map_);
+  ASSERT_NE(motion, nullptr);
+  PlatformMessage m;
+  GetGameMessage(&m, 0);
+  HeadlessSetSyncTimeout(200);
+  // The thread or the game thread may come first to the lock: a few turns.
+  for (uint32_t turn = 1; turn <= 8; turn++) {
+    SCOPED_TRACE(turn);
+    for (int i = 0; i < 1000 && Frames() < 24 * turn; i++) HeadlessAdvance(5);
+    ASSERT_EQ(SettledFrames(), 24 * turn);
+    LockMotion(motion);
+    for (int step = 0; step < 8; step++) {
+      ASSERT_EQ(WaitClockThreadsAsleep(200), 1) << "step " << step;
+      const uint64_t before = HeadlessNowMs();
+      HeadlessAdvance(25);
+      EXPECT_EQ(HeadlessNowMs(), before + 25);
+    }
+    EXPECT_EQ(Frames(), 24 * turn);
+    UnlockMotion(motion);
+  }
+  HeadlessSetSyncTimeout(10000);
+  StopTheMotion(motion);
+}
+
 // The hex of a playing object marked before the animation: taking the
 // marker away stops the animation first, whose frames would put back the
 // screen they took under the hex, marker and all. Afterwards no pixel of
