@@ -39,8 +39,6 @@ namespace {
 // (the whole row in that mode is not run), "repeat-gl" (the same in the
 // OpenGL mode); "any/<check>" holds for every screen.
 const std::map<std::string, std::string> kKnownFailing = {
-    {"3/repeat-gl", "\"IsCD: Kein CD-Laufwerk vorhanden\" once per click on the OpenGL map, slower than the log's "
-                    "summary rule of five a second"},
 };
 
 // True when the check counts in this row; a known failure is printed.

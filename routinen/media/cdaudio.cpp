@@ -1,6 +1,9 @@
 // CD audio over the platform's CD drive interface. The drive stays open
 // while a run of tracks plays; every failure is one log line with the
 // drive's error text.
+#include <cstdio>
+#include <cstring>
+
 #include "platform/cd_audio.h"
 #include "platform/log.h"
 #include "platform/threads.h"
@@ -50,10 +53,17 @@ int32_t IsCD(const char*, uint32_t) {
   if (Sound().CdOpen) return 1;
   const CdDrive* d = Drive();
   char err[kCdErrorTextSize] = "";
+  // The map asks before each click's sound: a missing drive is logged once
+  // (again only after it was found or the fault changed).
+  char* last = Sound().CdFault;
   if (!d->Open(d->self, err)) {
-    DebugLog("IsCD: %s\n", err);
+    if (std::strncmp(last, err, sizeof Sound().CdFault - 1) != 0) {
+      DebugLog("IsCD: %s\n", err);
+      std::snprintf(last, sizeof Sound().CdFault, "%s", err);
+    }
     return 0;
   }
+  last[0] = 0;
   d->Close(d->self);
   return 1;
 }

@@ -47,6 +47,7 @@ struct SoundSystem {
   // Game thread only (the slots and the CD have no lock).
   SfxSlots Sfx;
   uint32_t CdOpen;  // 1 while this module holds the drive open
+  char CdFault[128];  // the drive's last fault IsCD logged: the same is not logged again
 
   // Shared with the music thread.
   MusicControl Music;

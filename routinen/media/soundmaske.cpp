@@ -59,6 +59,7 @@ void SoundSystemReset() {
   }
   s.CdSleep = nullptr;
   s.FailThreadStart = 0;
+  s.CdFault[0] = 0;
   s.SfxRecorder.store(nullptr);
 }
 

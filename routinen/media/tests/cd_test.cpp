@@ -1,5 +1,7 @@
 // CD audio through the scripted drive: the music bits, ranges, the open
 // drive reused, readiness, stop and the volume mapping.
+#include <algorithm>
+
 #include "routinen/media/tests/sound_fixture.h"
 
 using namespace soundtest;
@@ -55,6 +57,9 @@ TEST_F(Cd, ReadinessWithoutDriveAndOnStatusErrors) {
   cd.present = 0;
   EXPECT_EQ(IsCD(nullptr, 0), 0);
   EXPECT_TRUE(Logged("IsCD: Kein CD-Laufwerk vorhanden\n"));
+  // The map asks on every click: the same fault is logged once.
+  for (int i = 0; i < 20; i++) EXPECT_EQ(IsCD(nullptr, 0), 0);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "IsCD: Kein CD-Laufwerk vorhanden\n"), 1);
   EXPECT_EQ(IsCDReady(nullptr, 0), 0);
   EXPECT_EQ(PlayCDTrack1(nullptr, 0, 2, 2), 0);
   EXPECT_TRUE(Logged("PlayCDTrack1: Kein CD-Laufwerk vorhanden\n"));
@@ -62,6 +67,14 @@ TEST_F(Cd, ReadinessWithoutDriveAndOnStatusErrors) {
   cd.log.clear();
   EXPECT_EQ(IsCD(nullptr, 0), 1);  // opened and closed again
   EXPECT_EQ(cd.log, (Log{"open", "close"}));
+  // Once found, a drive that goes away is logged again.
+  cd.present = 0;
+  log.clear();
+  EXPECT_EQ(IsCD(nullptr, 0), 0);
+  EXPECT_TRUE(Logged("IsCD: Kein CD-Laufwerk vorhanden\n"));
+  cd.present = 1;
+  cd.log.clear();
+  EXPECT_EQ(IsCD(nullptr, 0), 1);
   // A drive not held open cannot tell its status: ready.
   log.clear();
   EXPECT_EQ(IsCDReady(nullptr, 0), 1);
