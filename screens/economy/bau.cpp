@@ -40,6 +40,8 @@ const char kWaren[] = ".\\Data\\WarenChunk.qoe";
 const uint32_t kSounds[3] = {169, 170, 171};
 constexpr uint32_t kPicture = 43, kHelpText = 447, kMissingText = 1528, kWriteFailedText = 1584;
 constexpr uint32_t kTitlePen = 6, kBoxPen = 7;
+// A damaged goods store: what construction does without it, and the word on a build order.
+constexpr uint32_t kStoreDamagedText = 1694, kStoreDamagedOrder = 1695;
 constexpr int32_t kNext = 39;
 constexpr uint32_t kLayoutMask = (1u << LAYOUT_TEXTAREA) | (1u << LAYOUT_GADGET) | (1u << LAYOUT_AREA) |
                                  (1u << LAYOUT_VALUE);
@@ -169,11 +171,15 @@ int32_t ReadBauScreenData(BauScreenData* d) {
     DebugLog("ReadBauScreenData : Konnte ForschungsChunk nicht \xF6" "ffnen \n");
     return 0;
   }
-  // A side file that is there but damaged is not taken for none.
-  if (LoadChunkState("GEBA", kGebaeude, &d->geba) == CHUNK_DAMAGED ||
-      LoadChunkState("WARE", kWaren, &d->ware) == CHUNK_DAMAGED) {
-    DebugLog("ReadBauScreenData : Gebaeude.dat oder WarenChunk.qoe ist besch\xE4" "digt\n");
+  // A side file that is there but damaged is not taken for none. Without
+  // the goods store the screen opens with nothing in store and builds nothing.
+  if (LoadChunkState("GEBA", kGebaeude, &d->geba) == CHUNK_DAMAGED) {
+    DebugLog("ReadBauScreenData : Gebaeude.dat ist besch\xE4" "digt\n");
     return 0;
+  }
+  if (LoadChunkState("WARE", kWaren, &d->ware) == CHUNK_DAMAGED) {
+    DebugLog("ReadBauScreenData : WarenChunk.qoe ist besch\xE4" "digt\n");
+    d->wareDefekt = 1;
   }
   d->goods = CreateList(7);
   if (!d->goods) {
@@ -219,7 +225,7 @@ int32_t WriteBauScreenData(BauScreenData* d) {
   if (!failure && ChunkLength(land) + sizeof(ChunkHeader) < kLandTreasury + 4)
     failure = "WriteBauScreenData: LandChunk zu kurz !\n";
   if (!failure) ChunkPut32(land, kLandTreasury, d->treasury);
-  if (!failure && d->goods && d->goods->count) {
+  if (!failure && d->goods && d->goods->count && !d->wareDefekt) {
     ware = MakeWareChunkFromList(d->goods);
     ware_size = ware ? ChunkLength(ware) + sizeof(ChunkHeader) : 0;
     ware_disk = ware ? static_cast<uint8_t*>(AllocVec(ware_size, MEMF_PUBLIC)) : nullptr;
@@ -379,6 +385,7 @@ int32_t BauScreen(int32_t) {
   InitAllThingsBau(d);
   if (d->transitionDone) base.shown = 1;
   else ShowScreenBase(&base);  // nothing could be drawn: the screen shows all the same
+  if (d->wareDefekt) ScreenTellDamagedFile(&base, kWaren, kStoreDamagedText);
 
   int32_t next = -1;
   do {
@@ -394,6 +401,10 @@ int32_t BauScreen(int32_t) {
       WriteBauScreenData(d);
       pause(0);
       next = kNext;
+    } else if (GadgetIs(g, "OK00") && d->wareDefekt) {
+      pause(1);
+      BauMessage(d, 0, kStoreDamagedOrder);
+      pause(0);
     } else if (GadgetIs(g, "OK00")) {
       pause(1);
       if (CheckTownEnv(d->town, d->fors, static_cast<uint32_t>(d->building), 1)) InitBaustellenData(d);

@@ -82,6 +82,7 @@ struct BauScreenData {
   uint8_t* fors;            // received FORS chunk (host order) or null
   uint8_t* geba;            // GEBA chunk of .\Data\Gebaeude.dat or null
   uint8_t* ware;            // WARE chunk of .\Data\WarenChunk.qoe or null
+  uint32_t wareDefekt;      // 1 when that file could not be read: nothing built, the file never written
   st_TOWN* town;            // the active town (owned)
   BitMap* titleBackground;  // 144 x 18 at 387,344
   QoERequester* req;        // the building's text

@@ -51,6 +51,8 @@ constexpr uint32_t kFirstSfx = 39, kLastSfx = 44;
 // A damaged stock: the goods not offered by name (up to kDefektNamen of
 // them), else by number.
 constexpr uint32_t kDefektWarenText = 1685, kDefektAnzahlText = 1686, kDefektNamen = 3;
+// A damaged goods store: what the market does without it, and the word on an order that needs it.
+constexpr uint32_t kLagerDefektText = 1692, kLagerDefektOrder = 1693;
 constexpr uint8_t kCdTrack = 7;
 constexpr uint32_t kTown49 = 49;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -146,7 +148,13 @@ int32_t ReadHandelsScreenData(HandelsData* d) {
   const uint64_t silos = Fits(korn, kKornSilos, 4) ? ChunkGet32(korn, kKornSilos) : 0;
   d->kornKapazitaet = speicher * 40000u + silos * 200000u;
   FreeChunk(korn);
-  if (ChunkState("WARE", kWarenChunk) != CHUNK_ABSENT && LoadChunkState("WARE", kWarenChunk, &d->ware) != CHUNK_GOOD) {
+  // A damaged goods store: the market opens to be looked at, without the
+  // orders that need the store, and the file is never written over.
+  const int32_t ws = ChunkState("WARE", kWarenChunk);
+  if (ws == CHUNK_DAMAGED) {
+    DebugLog("ReadHandelsScreenData : Konnte WarenChunk nicht \xF6" "ffnen \n");
+    d->lagerDefekt = 1;
+  } else if (ws != CHUNK_ABSENT && LoadChunkState("WARE", kWarenChunk, &d->ware) != CHUNK_GOOD) {
     DebugLog("ReadHandelsScreenData : Konnte WarenChunk nicht \xF6" "ffnen \n");
     return 0;
   }
@@ -159,7 +167,7 @@ int32_t ReadHandelsScreenData(HandelsData* d) {
   d->werte[0] = (int32_t)CheckPrefs(PREFS_LUXURY_VALUE1, 0, 0);
   d->werte[1] = (int32_t)CheckPrefs(PREFS_LUXURY_VALUE2, 0, 0);
   d->werte[2] = (int32_t)CheckPrefs(PREFS_LUXURY_VALUE3, 0, 0);
-  d->gelesen = 1;
+  d->gelesen = d->lagerDefekt ? 0 : 1;
   return 1;
 }
 
@@ -641,6 +649,9 @@ int32_t HandleGadget(HandelsData* d, ScreenRegion* region, Gadget* g) {
         GetVerkaufsNode(d, line);
       }
     }
+  } else if (d->lagerDefekt && (GadgetIs(g, "OK00") || GadgetIs(g, "OK01") || GadgetIs(g, "SX01") ||
+                                 GadgetIs(g, "OK20") || GadgetIs(g, "SX20"))) {
+    OkBox(GetCatalogStr(kLagerDefektOrder));
   } else if (GadgetIs(g, "OK00")) {
     Kaufen(d);
   } else if (GadgetIs(g, "OK01")) {
@@ -743,6 +754,7 @@ int32_t HandelsScreen(int32_t) {
   ShowScreenBase(&base);
   SfxPlayer000(kFirstSfx, 0, 1);
   if (d->marktDefektAnzahl) TellDamagedStock(&base, d);
+  if (d->lagerDefekt) ScreenTellDamagedFile(&base, kWarenChunk, kLagerDefektText);
   AmbientCounter ambient{};
   InitAmbientCounter(&ambient, 100, 20);
   int32_t next = -1;

@@ -70,6 +70,7 @@ struct HandelsData {
   Movie* movie;               // the goods animation shown
   st_TOWN* stadt;             // the active town, null none
   uint32_t gelesen;           // 1 once the turn's data were read (account state 2): only then OKOK writes
+  uint32_t lagerDefekt;       // 1 when the goods store (WarenChunk.qoe) could not be read: no order, nothing written
 };
 
 // A new cleared record with the selections, the sale and offer types and

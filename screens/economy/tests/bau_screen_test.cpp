@@ -182,6 +182,22 @@ TEST_P(BauScreenRun, OrdersArePaidAndWrittenTogether) {
   EXPECT_EQ(Stock(98), wood - bank.wood - granary.wood);
 }
 
+// A goods store that cannot be read: the screen opens, says so, refuses a
+// new building (it takes wood and stone from the store) and never writes the
+// store over.
+TEST_P(BauScreenRun, ADamagedGoodsStoreOpensWithoutBuilding) {
+  Costs(0);
+  std::vector<uint8_t> bytes = qoe_test::ReadFileBytes("Data/WarenChunk.qoe");
+  ASSERT_GT(bytes.size(), 20u);
+  bytes.resize(bytes.size() - 9);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/WarenChunk.qoe", bytes));
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("key enter\nwait 300\n" + C(kBuild) + "wait 300\nkey enter\n" + C(kOk)), 39);
+  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\WarenChunk.qoe"));
+  EXPECT_TRUE(Orders().empty());
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/WarenChunk.qoe"), bytes);
+}
+
 TEST_P(BauScreenRun, ExitAfterOrdersAndAccountStatesBelowTwoWriteNothing) {
   Costs(0);
   const Files before = GameFiles();

@@ -492,6 +492,22 @@ TEST_F(MarketScreen, AStockWithEveryPriceOutOfRangeOffersNothingAndStaysAsItWas)
   EXPECT_EQ(Outgoing("LAND", 34), 5000u);
 }
 
+// A goods store that cannot be read: the market opens, says so, refuses
+// the purchase (it needs the store) and leaves every file as it was.
+TEST_F(MarketScreen, ADamagedGoodsStoreOpensTheMarketWithoutItsOrders) {
+  std::vector<uint8_t> bytes = qoe_test::ReadFileBytes("Data/WarenChunk.qoe");
+  ASSERT_GT(bytes.size(), 20u);
+  bytes.resize(bytes.size() - 7);  // cut short
+  qoe_test::WriteFileBytes("Data/WarenChunk.qoe", bytes);
+  const auto before = qoe_test::FileTree("Data");
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("key enter\nwait 300\n" + Buy() + Ok()), 39);
+  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\WarenChunk.qoe"));
+  EXPECT_FALSE(log.Has("Addiere Node"));
+  EXPECT_FALSE(log.Has("Konnte lokale Daten nicht"));
+  EXPECT_EQ(qoe_test::FileTree("Data"), before);
+}
+
 // The ambient sounds the screen asked for (recorded on the game thread).
 std::vector<uint32_t> g_ambient;
 
