@@ -944,6 +944,7 @@ struct FileSetState {
   std::atomic<uint32_t> count{0};
   std::vector<PendingCommit> pending;
   uint64_t nextSeq = 1;
+  std::atomic<uint32_t> untold{0};  // sets saved in part since the player was last told
 };
 FileSetState g_sets;
 
@@ -1351,6 +1352,7 @@ void SettlePendingFor(const std::string& disk_path) {
 }  // namespace
 
 const char* CommitPartText(void) { return GetCatalogStr(1702); }
+int32_t TakePartSaveNotice(void) { return g_sets.untold.exchange(0) ? 1 : 0; }
 
 void SetCommitRecordHook(CommitRecordHook hook) { g_files.recordHook.store(hook); }
 void SetCommitDroppedHook(CommitDroppedHook hook) { g_files.droppedHook.store(hook); }
@@ -1587,6 +1589,7 @@ int32_t CommitFileSet(FileSet* s) {
     g_sets.pending.push_back({record, std::move(*s)});
     g_sets.count.store((uint32_t)g_sets.pending.size(), std::memory_order_release);
   }
+  g_sets.untold.fetch_add(1);
   delete s;
   return FILESET_PART;
 }

@@ -119,6 +119,10 @@ int32_t CommitFileSet(FileSet* set);
 // The player's text for FILESET_PART ("saved in part; finished at the next
 // start"), from the catalog.
 const char* CommitPartText(void);
+// 1 once after one or more sets were saved in part since the last call: the
+// caller tells the player (the screen skeleton does at its next event, so a
+// caller that told him already takes the notice first).
+int32_t TakePartSaveNotice(void);
 void AbortFileSet(FileSet* set);      // removes the temporary files; frees the set
 
 // Start-up, before anything else writes: carries out the commit records in

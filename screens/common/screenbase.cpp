@@ -11,6 +11,7 @@
 #include "routinen/gui/text.h"
 #include "routinen/media/movie.h"
 #include "routinen/media/sound.h"
+#include "routinen/system/files.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/catalog.h"
@@ -111,6 +112,11 @@ Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event) {
   if (base->region && base->font) {
     const ScreenRecordList& texts = base->region->types[LAYOUT_TEXTAREA];
     if (texts.count) CheckTitleBar(static_cast<const TextArea*>(texts.first), base->font, title_pen);
+  }
+  // A save of this screen or the last that was done only in part.
+  if (TakePartSaveNotice()) {
+    DebugLog("ScreenBaseEvent: Nur zum Teil gespeichert, dem Spieler gemeldet\n");
+    ChiefMessage(66, 168, 180, 0, 0, 0, 0, CommitPartText(), kScreenFailedPen);
   }
   *event = WaitEvent(WE_TICKS);
   return base->region ? HandleGadgetEvent(nullptr, base->region, static_cast<uint32_t>(*event)) : nullptr;

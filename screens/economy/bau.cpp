@@ -258,7 +258,7 @@ int32_t WriteBauScreenData(BauScreenData* d) {
     const int32_t done = set ? CommitFileSet(set) : 0;
     ok = done && ok;
     if (!ok) failure = "WriteBauScreenData : Konnte Stadtfile nicht abspeichern...\n";
-    else if (done == FILESET_PART) BauMessage(d, 0, 1702);  // saved in part, finished later
+    else if (done == FILESET_PART && TakePartSaveNotice()) BauMessage(d, 0, 1702);  // saved in part, finished later
   }
   FreeVec(pool);
   FreeVec(ware_disk);

@@ -237,7 +237,7 @@ int32_t WriteHandelsScreenData(HandelsData* d) {
     if (ok && d->marktGeladen) ok = FileSetWrite(set, kWarenDat, markt, WAREN_DAT_SIZE);
     const int32_t done = set ? CommitFileSet(set) : 0;  // a failed set commits nothing
     ok = done && ok;
-    if (ok && done == FILESET_PART) OkBox(CommitPartText());  // saved in part, finished later
+    if (ok && done == FILESET_PART && TakePartSaveNotice()) OkBox(CommitPartText());  // saved in part, finished later
   }
   if (!ok) DebugLog("WriteHandelsScreenData : Die Marktdaten konnten nicht gespeichert werden, keine Datei wurde ge\xE4ndert.\n");
   FreeVec(pool);

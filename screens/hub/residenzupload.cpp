@@ -310,6 +310,7 @@ int32_t ResidenzUpload() {
     DebugLog("ResidenzUpload: Spielzug gesendet, aber nicht als gesendet vermerkt\n");
     Status("%s", GetCatalogStr(1676));
   } else if (done == FILESET_PART) {
+    TakePartSaveNotice();  // told here, in the status line
     Status("%s", CommitPartText());
   } else {
     Status("%sok", nullptr);
