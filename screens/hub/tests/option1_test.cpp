@@ -49,6 +49,10 @@ TEST(MailDomains, TheDomainTestTable) {
       {"pop.example.com", "me", -1},                   // no "@": fails silently
       {"pop.example.com", "", -1},
       {"", "me@example.com", 0},
+      {"pop.example.com:995", "me@example.com", 1},    // the port is no part of the name
+      {"example.com:110", "me@example.com", 1},
+      {"pop.example.com:995", "me@other.com", 0},
+      {"[::1]:995", "me@example.com", 0},
   };
   for (const Row& r : rows) EXPECT_EQ(MailDomainsMatch(r.host, r.address), r.result) << r.host << " " << r.address;
   EXPECT_EQ(MailDomainsMatch(nullptr, nullptr), -1);
