@@ -205,6 +205,16 @@ TEST_F(InternetPage, EveryFieldTypedThePasswordsFollowTheirDisplay) {
   EXPECT_STREQ(disk.email, "ulf@elmor.test");
 }
 
+TEST_F(InternetPage, ServersTypedWithTheirPortsKeepThemAndTheDomainsStillMatch) {
+  EXPECT_EQ(Run(Retype(2, "pop.elmor.test:995") + Retype(3, "smtp.elmor.test:465") + Retype(4, "ulf@elmor.test") +
+                Click(kOkX, kRow)),
+            2);
+  EXPECT_STREQ(QoESystemPtr->Optionen.pop3_host, "pop.elmor.test:995");
+  EXPECT_STREQ(QoESystemPtr->Optionen.smtp_host, "smtp.elmor.test:465");
+  // The port is no part of the domain: no question about unequal domains.
+  EXPECT_TRUE(answers.asked.empty());
+}
+
 TEST_F(InternetPage, AnEmptyAddressShowsPrefsField8) {
   QoESystemPtr->Optionen.email[0] = 0;
   std::snprintf(QoESystemPtr->Optionen.pop3_host, 40, "pop.elmor.test");
