@@ -12,16 +12,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
@@ -95,6 +98,35 @@ struct Irc {
     }
   }
 };
+
+// Takes the session's blocks until want() holds (20 s at most).
+bool Pump(IRCSession* s, std::vector<std::string>* lines, const std::function<bool()>& want) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    while (IRCTakeBlock(s)) {
+      for (uint32_t i = 0; i < s->LinesLength;) {
+        std::string l(s->Lines + i);
+        i += (uint32_t)l.size() + 1;
+        lines->push_back(l);
+      }
+    }
+    if (want()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+std::vector<std::string> Names(IRCSession* s) {
+  char names[64][IRC_NAME];
+  const uint32_t n = IRCCopyNames(s, names, 64);
+  std::vector<std::string> v(names, names + n);
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& part) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
 
 }  // namespace
 
@@ -227,4 +259,47 @@ TEST(DemoServers, AStartEndsWhatAKilledStartLeftAndSparesStrangers) {
   ASSERT_TRUE(Servers("stop", server)) << ReadText("servers.txt");
   kill(stranger, SIGKILL);
   waitpid(stranger, nullptr, 0);
+}
+
+// The tavern's chat of two players through the client's IRC code on the
+// demo's chat server: both in the room, what one says the other reads, a
+// new name, and the leave.
+TEST(DemoServers, TwoPlayersChatInTheDemoTavern) {
+  PeerDir dir;
+  const std::string server = dir.path + "/demo-server";
+  ASSERT_TRUE(Servers("start", server)) << ReadText("servers.txt");
+  const std::string host = "127.0.0.1:" + std::to_string(Ports(server)["irc"]);
+  EndpointDefaults(&QoESystemPtr->Endpoints);
+  MailSetTimeoutMs(5000);
+  IRCSession* a = InitIRC(host.c_str(), "#Quill", "Hugo", 0);
+  ASSERT_NE(a, nullptr);
+  ASSERT_GE(a->Socket.load(), 0) << a->Error;
+  std::vector<std::string> la, lb;
+  ASSERT_TRUE(Pump(a, &la, [&] { return Names(a) == std::vector<std::string>{"Hugo"}; }));
+  IRCSession* b = InitIRC(host.c_str(), "#Quill", "Berta", 0);
+  ASSERT_NE(b, nullptr);
+  ASSERT_GE(b->Socket.load(), 0) << b->Error;
+  ASSERT_TRUE(Pump(a, &la, [&] { return Names(a) == std::vector<std::string>{"Berta", "Hugo"} && Has(la, " JOIN "); }));
+  ASSERT_TRUE(Pump(b, &lb, [&] { return Names(b) == std::vector<std::string>{"Berta", "Hugo"}; }));
+  ASSERT_TRUE(SendIRC(b, "Hail, Hugo!", nullptr, IRC_SEND_CHANNEL));
+  ASSERT_TRUE(Pump(a, &la, [&] { return Has(la, "PRIVMSG #Quill :Hail, Hugo!"); }));
+  bool read = false;
+  for (const auto& l : la) {
+    char nick[IRC_NAME], text[IRC_MAX_LINE];
+    if (IrcChannelText("#Quill", l.data(), l.size(), nick, sizeof nick, text, sizeof text))
+      read = read || (std::string(nick) == "Berta" && std::string(text) == "Hail, Hugo!");
+  }
+  EXPECT_TRUE(read);
+  ASSERT_TRUE(SendIRC(b, nullptr, "Bertha", IRC_SEND_NICK));
+  ASSERT_TRUE(Pump(a, &la, [&] { return Names(a) == std::vector<std::string>{"Bertha", "Hugo"}; }));
+  a->Status &= (uint16_t)~IRC_STATUS_LEFT;
+  ExitIRC(b);
+  ASSERT_TRUE(Pump(a, &la, [&] {
+    return Names(a) == std::vector<std::string>{"Hugo"} && (a->Status & IRC_STATUS_LEFT) != 0;
+  }));
+  EXPECT_FALSE(a->Status & IRC_STATUS_FAILED);
+  ExitIRC(a);
+  MailSetTimeoutMs(0);
+  EXPECT_NE(ReadText(server + "/chat.log").find("PRIVMSG #Quill :Hail, Hugo!"), std::string::npos);
+  ASSERT_TRUE(Servers("stop", server)) << ReadText("servers.txt");
 }
