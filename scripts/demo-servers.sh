@@ -78,8 +78,13 @@ stop_all() {
   rm -f "$SERVER/ports"
 }
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+# Four loopback ports that were free a moment ago (all held at once, so
+# they differ).
+free_ports() {
+  python3 -c 'import socket
+s = [socket.socket() for _ in range(4)]
+for x in s: x.bind(("127.0.0.1", 0))
+print(" ".join(str(x.getsockname()[1]) for x in s))'
 }
 
 # Starts NAME on PORT (the command after them), keeps its PID and waits until
@@ -111,10 +116,7 @@ case "$ACTION" in
     mkdir -p "$PIDS" "$SERVER/turns" "$SERVER/received" "$SERVER/mailbox" "$SERVER/sent"
     rm -f "$SERVER/ports"
     peers="$ROOT/tools/testpeers"
-    game=$(free_port)
-    pop3=$(free_port)
-    smtp=$(free_port)
-    irc=$(free_port)
+    read -r game pop3 smtp irc < <(free_ports)
     if ! start_one gameserver "$game" python3 "$ROOT/tools/gameserver/gameserver.py" --port "$game" \
            --turns "$SERVER/turns" --store "$SERVER/received" ||
        ! start_one pop3 "$pop3" python3 "$peers/scripted_peer.py" --proto pop3 --port "$pop3" \
