@@ -107,6 +107,14 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   const auto options = qoe_test::ReadFileBytes("demo/Data/Optionen.prefs");
   ASSERT_EQ(options.size(), (size_t)OPTIONEN_PREFS_SIZE);
   EXPECT_EQ(options[5], NET_SERVER_ROUTE);
+  // The mail account is the demo's mailbox on loopback.
+  OptionenPrefs o{};
+  OptionenPrefsDecode(options.data(), &o);
+  EXPECT_EQ(std::string(o.pop3_host).rfind("127.0.0.1:", 0), 0u) << o.pop3_host;
+  EXPECT_EQ(std::string(o.smtp_host).rfind("127.0.0.1:", 0), 0u) << o.smtp_host;
+  EXPECT_STREQ(o.pop3_user, "lord");
+  EXPECT_STREQ(o.smtp_user, "lord");
+  EXPECT_NE(Text("demo/Endpoints.cfg").find("irc_server = 127.0.0.1:"), std::string::npos);
   const uint32_t year = DemoPrefs(PREFS_YEAR, 0, 0), quarter = DemoPrefs(PREFS_QUARTER, 0, 0);
   const std::string script = DemoScript();
   ASSERT_EQ(Start(script), 0) << Text("start.txt");
