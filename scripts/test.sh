@@ -12,7 +12,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 JOBS="$(nproc)"
 FUZZ_SECONDS="${QOE_FUZZ_SECONDS:-20}"
-"$ROOT/scripts/deps.sh"
+"$ROOT/scripts/deps.sh" --tests
 export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-offscreen}" SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
 export QOE_TEST_COMMAND=1
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
@@ -26,7 +26,8 @@ prune_tree() { if [ "$PRUNE" = 1 ]; then find "$1" -mindepth 1 ! -name "$2" -del
 [ "$PRUNE" = 1 ] && df -h "$ROOT" /tmp
 
 echo "== plain build (program, tools, benchmarks)"
-cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOE_WERROR=$WERROR >/dev/null
+# (QOE_TESTS=ON: the start command configures this tree without the tests.)
+cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOE_TESTS=ON -DQOE_WERROR=$WERROR >/dev/null
 cmake --build "$ROOT/build" -j"$JOBS"
 prune_objects "$ROOT/build"
 

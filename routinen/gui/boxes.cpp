@@ -145,12 +145,14 @@ bool EingabeFilterAdmits(uint32_t filter, uint8_t c) {
   if (c == 8) return true;
   if (!IsPrintable(c)) return false;
   if ((filter & EINGABE_NOBLANK) && c == ' ') return false;
-  const uint32_t classes = filter & (EINGABE_ALNUM | EINGABE_DIGITS | EINGABE_LETTERS | EINGABE_MAILCHARS);
+  const uint32_t classes =
+      filter & (EINGABE_ALNUM | EINGABE_DIGITS | EINGABE_LETTERS | EINGABE_MAILCHARS | EINGABE_HOSTCHARS);
   if (!classes) return true;
   if ((filter & EINGABE_ALNUM) && (IsLetter(c) || IsDigit(c))) return true;
   if ((filter & EINGABE_DIGITS) && IsDigit(c)) return true;
   if ((filter & EINGABE_LETTERS) && IsLetter(c)) return true;
   if ((filter & EINGABE_MAILCHARS) && (c == '@' || c == '-' || c == '_' || c == '.')) return true;
+  if ((filter & EINGABE_HOSTCHARS) && (c == ':' || c == '[' || c == ']')) return true;
   return false;
 }
 

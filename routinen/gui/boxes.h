@@ -27,7 +27,10 @@ enum : uint32_t {
   EINGABE_DIGITS = 4,
   EINGABE_LETTERS = 8,
   EINGABE_MAILCHARS = 16,  // '@', '-', '_' and '.'
+  EINGABE_HOSTCHARS = 32,  // ':', '[' and ']' of "host:port" and "[v6]:port"
 };
+// The filter of a mail server field: a name or address with its port.
+constexpr uint32_t kEingabeServerFilter = EINGABE_ALNUM | EINGABE_MAILCHARS | EINGABE_HOSTCHARS;
 // Longest text EingabeBox edits, whatever the buffer.
 constexpr uint32_t kEingabeMaxChars = 255;
 

@@ -187,7 +187,12 @@ int32_t MailDomainsMatch(const char* pop3_host, const char* address) {
   const char* at = address ? std::strrchr(address, '@') : nullptr;
   if (!at) return -1;
   const char* domain = at + 1;
-  const char* host = pop3_host ? pop3_host : "";
+  // The host's name without its port ("pop.example.org:995").
+  char name[64];
+  std::snprintf(name, sizeof name, "%s", pop3_host ? pop3_host : "");
+  char* colon = std::strchr(name, ':');
+  if (colon && name[0] != '[' && !std::strchr(colon + 1, ':')) *colon = 0;
+  const char* host = name;
   uint32_t dots = 0;
   for (const char* p = host; *p; ++p) dots += *p == '.';
   const char* host_domain = dots >= 2 ? std::strchr(host, '.') + 1 : host;

@@ -180,7 +180,15 @@ uint32_t SignupSay(uint32_t mode, const char* text) {
 }
 
 int32_t SignupAsk(char* buffer, uint32_t size, uint32_t prompt, uint32_t help, uint32_t filter) {
-  if (g_signup.player.input) return g_signup.player.input(g_signup.player.user, prompt, buffer, size);
+  if (g_signup.player.input) {
+    if (!g_signup.player.input(g_signup.player.user, prompt, buffer, size)) return 0;
+    // What the player types passes the box's filter, as in the box.
+    size_t kept = 0;
+    for (size_t i = 0; i < size && buffer[i]; ++i)
+      if (EingabeFilterAdmits(filter, static_cast<uint8_t>(buffer[i])) && buffer[i] != 8) buffer[kept++] = buffer[i];
+    if (kept < size) buffer[kept] = 0;
+    return kept > 0 ? 1 : 0;
+  }
   return EingabeBox(buffer, size, 168, 180, GetCatalogStr(prompt), GetCatalogStr(help), filter) ? 1 : 0;
 }
 
@@ -459,13 +467,13 @@ int32_t SetMailProviderPresets(const char* address, int32_t mode) {
 }
 
 int32_t AskSmtpServer() {
-  return AskOption(QoESystemPtr->Optionen.smtp_host, 638, 639, EINGABE_ALNUM | EINGABE_MAILCHARS);
+  return AskOption(QoESystemPtr->Optionen.smtp_host, 638, 639, kEingabeServerFilter);
 }
 
 int32_t AskPopBeforeSmtpLogin() {
   OptionenPrefs& o = QoESystemPtr->Optionen;
   Say(0, GetCatalogStr(641));
-  if (!AskOption(o.pop3_host, 642, 643, EINGABE_ALNUM | EINGABE_MAILCHARS)) {
+  if (!AskOption(o.pop3_host, 642, 643, kEingabeServerFilter)) {
     Say(0, GetCatalogStr(640));
     return 0;
   }

@@ -14,6 +14,14 @@ dot quit.  POP3: greeting capa user pass stat list top retr dele quit.
   --relay-needs FILE          refuse RCPT with 550 until FILE exists
   --touch-on-login FILE       POP3: create FILE after a good PASS
   --mail FILE                 POP3: the one mail in the mailbox
+  --mailbox DIR               POP3: a real little mailbox, every file of DIR
+                              a mail (in name order); DELE marks, QUIT
+                              removes the marked files
+  --user NAME --password PW   the only log-in taken (POP3 PASS, SMTP AUTH);
+                              without them any log-in passes
+  --store DIR                 SMTP: every mail received, whole, as
+                              DIR/mail_NNN.eml (Return-Path and Envelope-To
+                              in front)
   --transcript FILE           append every received line
   --script FILE               read fail/overlong/stall lines ("fail STEP REPLY"
                               where a written \\r\\n splits the reply,
@@ -27,6 +35,7 @@ dot quit.  POP3: greeting capa user pass stat list top retr dele quit.
                               gives that refusal to the client's second only
 """
 import argparse
+import base64
 import os
 import socket
 import threading
@@ -45,7 +54,12 @@ p.add_argument("--touch-on-login")
 p.add_argument("--mail")
 p.add_argument("--transcript")
 p.add_argument("--script")
+p.add_argument("--mailbox")
+p.add_argument("--user")
+p.add_argument("--password")
+p.add_argument("--store")
 a = p.parse_args()
+mailbox_lock = threading.Lock()
 fails = {step: reply for step, reply in a.fail}
 
 
@@ -111,11 +125,39 @@ def lines(conn):
         yield line
 
 
+def login_ok(user, password):
+    return a.user is None or (user == a.user and password == (a.password or ""))
+
+
+def b64(line):
+    try:
+        return base64.b64decode(line, validate=True).decode("latin-1")
+    except (ValueError, UnicodeDecodeError):
+        return None
+
+
+def store(sender, recipients, lines_):
+    """Writes a received mail whole into the store folder (temporary name,
+    then the next free mail_NNN.eml)."""
+    os.makedirs(a.store, exist_ok=True)
+    head = "Return-Path: <%s>\nEnvelope-To: %s\n" % (sender, ", ".join(recipients))
+    data = head.encode("latin-1") + b"".join(l + b"\n" for l in lines_)
+    with mailbox_lock:
+        n = 1
+        while os.path.exists(os.path.join(a.store, "mail_%03d.eml" % n)):
+            n += 1
+        tmp = os.path.join(a.store, ".mail_%03d.tmp" % n)
+        with open(tmp, "wb") as f:
+            f.write(data)
+        os.rename(tmp, os.path.join(a.store, "mail_%03d.eml" % n))
+
+
 def smtp(conn):
     if not send(conn, "greeting", "220 scripted ESMTP\r\n"):
         return
     rd = lines(conn)
     authed = False
+    sender, recipients = "", []
     for line in rd:
         cmd = line.decode("latin-1").upper()
         if cmd.startswith("EHLO"):
@@ -131,31 +173,48 @@ def smtp(conn):
         elif cmd.startswith("STARTTLS"):
             send(conn, "starttls", "454 4.7.0 TLS not available\r\n")
         elif cmd.startswith("AUTH PLAIN"):
+            given = line.decode("latin-1").split()[2:]
+            if not given:
+                conn.sendall(b"334 \r\n")
+                given = [next(rd).decode("latin-1")]
+            parts = (b64(given[0]) or "").split("\0")
+            if len(parts) != 3 or not login_ok(parts[1], parts[2]):
+                conn.sendall(b"535 5.7.8 Authentication credentials invalid\r\n")
+                continue
             if send(conn, "auth", "235 2.7.0 ok\r\n"):
                 authed = True
         elif cmd.startswith("AUTH LOGIN"):
             if not send(conn, "auth", "334 VXNlcm5hbWU6\r\n"):
                 continue
-            next(rd)
+            user = b64(next(rd).decode("latin-1"))
             if not send(conn, "auth-user", "334 UGFzc3dvcmQ6\r\n"):
                 continue
-            next(rd)
+            password = b64(next(rd).decode("latin-1"))
+            if a.user is not None and not login_ok(user, password):
+                conn.sendall(b"535 5.7.8 Authentication credentials invalid\r\n")
+                continue
             if send(conn, "auth-pass", "235 2.7.0 ok\r\n"):
                 authed = True
         elif cmd.startswith("MAIL FROM"):
+            sender = line.decode("latin-1").split(":", 1)[1].strip().strip("<>")
+            recipients = []
             send(conn, "mail", "250 ok\r\n")
         elif cmd.startswith("RCPT TO"):
             if a.relay_needs and not os.path.exists(a.relay_needs) and not authed:
                 conn.sendall(b"550 5.7.1 relaying denied, log in to your POP3 box first\r\n")
                 continue
-            send(conn, "rcpt", "250 ok\r\n")
+            if send(conn, "rcpt", "250 ok\r\n"):
+                recipients.append(line.decode("latin-1").split(":", 1)[1].strip().strip("<>"))
         elif cmd.startswith("DATA"):
             if not send(conn, "data", "354 go ahead\r\n"):
                 continue
-            for body in rd:
-                if body == b".":
+            body = []
+            for text in rd:
+                if text == b".":
                     break
-            send(conn, "dot", "250 queued\r\n")
+                body.append(text[1:] if text.startswith(b".") else text)
+            if send(conn, "dot", "250 queued\r\n") and a.store:
+                store(sender, recipients, body)
         elif cmd.startswith("QUIT"):
             send(conn, "quit", "221 bye\r\n")
             return
@@ -163,12 +222,20 @@ def smtp(conn):
             conn.sendall(b"500 unknown\r\n")
 
 
+def crlf(data):
+    return data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+
+
 def pop3(conn):
-    mail = b""
+    # The mailbox as it stands at the log-in: (file, CRLF text) per mail.
+    msgs, names, deleted = [], [], set()
     if a.mail:
         with open(a.mail, "rb") as f:
-            mail = f.read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
-    msgs = [mail] if mail else []
+            mail = crlf(f.read())
+        if mail:
+            msgs, names = [mail], [None]
+    user = None
+    logged_in = False
 
     def body(m, top=None):
         out = b""
@@ -181,31 +248,82 @@ def pop3(conn):
             out += (b"." + l if l.startswith(b".") else l) + b"\r\n"
         return out + b".\r\n"
 
+    def number(cmd):
+        """The mail a command names (1-based), None when there is none."""
+        try:
+            n = int(cmd.split()[1])
+        except (IndexError, ValueError):
+            return None
+        return n if 1 <= n <= len(msgs) and n not in deleted else None
+
     if not send(conn, "greeting", "+OK scripted POP3\r\n"):
         return
     for line in lines(conn):
         cmd = line.decode("latin-1")
         up = cmd.upper()
         if up.startswith("CAPA"):
-            send(conn, "capa", "+OK\r\nUSER\r\nTOP\r\n.\r\n")
+            send(conn, "capa", "+OK\r\nUSER\r\nTOP\r\nUIDL\r\n.\r\n")
         elif up.startswith("USER"):
+            user = cmd[5:]
             send(conn, "user", "+OK\r\n")
         elif up.startswith("PASS"):
+            if not login_ok(user, cmd[5:]):
+                conn.sendall(b"-ERR [AUTH] Authentication failed.\r\n")
+                continue
+            if a.mailbox:
+                with mailbox_lock:
+                    names = sorted(f for f in os.listdir(a.mailbox) if not f.startswith("."))
+                    msgs = []
+                    for f in names:
+                        with open(os.path.join(a.mailbox, f), "rb") as mf:
+                            msgs.append(crlf(mf.read()))
+            logged_in = True
             if send(conn, "pass", "+OK logged in\r\n") and a.touch_on_login:
                 open(a.touch_on_login, "w").close()
+        elif not logged_in and a.mailbox and not up.startswith("QUIT"):
+            conn.sendall(b"-ERR log in first\r\n")
         elif up.startswith("STAT"):
-            send(conn, "stat", "+OK %d %d\r\n" % (len(msgs), sum(len(m) for m in msgs)))
+            live = [m for i, m in enumerate(msgs) if i + 1 not in deleted]
+            send(conn, "stat", "+OK %d %d\r\n" % (len(live), sum(len(m) for m in live)))
         elif up.startswith("LIST"):
-            send(conn, "list", "+OK\r\n" + "".join("%d %d\r\n" % (i + 1, len(m)) for i, m in enumerate(msgs)) + ".\r\n")
+            send(conn, "list", "+OK\r\n" + "".join("%d %d\r\n" % (i + 1, len(m)) for i, m in enumerate(msgs)
+                                                    if i + 1 not in deleted) + ".\r\n")
+        elif up.startswith("UIDL"):
+            conn.sendall(("+OK\r\n" + "".join("%d %s\r\n" % (i + 1, names[i] or "mail%d" % (i + 1))
+                                               for i in range(len(msgs)) if i + 1 not in deleted) + ".\r\n").encode())
         elif up.startswith("TOP"):
-            n = int(cmd.split()[1])
+            n = number(cmd)
+            if n is None:
+                conn.sendall(b"-ERR no such message\r\n")
+                continue
             send(conn, "top", b"+OK\r\n" + body(msgs[n - 1], 0))
         elif up.startswith("RETR"):
-            n = int(cmd.split()[1])
+            n = number(cmd)
+            if n is None:
+                conn.sendall(b"-ERR no such message\r\n")
+                continue
             send(conn, "retr", b"+OK\r\n" + body(msgs[n - 1]))
         elif up.startswith("DELE"):
-            send(conn, "dele", "+OK deleted\r\n")
+            n = number(cmd)
+            if n is None:
+                conn.sendall(b"-ERR no such message\r\n")
+                continue
+            if send(conn, "dele", "+OK deleted\r\n"):
+                deleted.add(n)
+        elif up.startswith("RSET"):
+            deleted.clear()
+            conn.sendall(b"+OK\r\n")
+        elif up.startswith("NOOP"):
+            conn.sendall(b"+OK\r\n")
         elif up.startswith("QUIT"):
+            # Only a session that ends with QUIT removes what it deleted.
+            if a.mailbox:
+                with mailbox_lock:
+                    for n in deleted:
+                        try:
+                            os.unlink(os.path.join(a.mailbox, names[n - 1]))
+                        except FileNotFoundError:
+                            pass
             send(conn, "quit", "+OK bye\r\n")
             return
         else:

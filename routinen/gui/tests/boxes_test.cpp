@@ -168,6 +168,16 @@ TEST_F(EingabeBoxes, FiltersKeepOnlyTheirCharacters) {
   EXPECT_STREQ(buf_, "Sir Hugo!");
 }
 
+TEST_F(EingabeBoxes, AServerFieldTakesItsPort) {
+  EXPECT_EQ(Edit("text \"pop.elmor-mail.de:995 !\"\nkey enter\n", 80, kEingabeServerFilter), buf_);
+  EXPECT_STREQ(buf_, "pop.elmor-mail.de:995");
+  EXPECT_EQ(Edit("text \"[::1]:2525\"\nkey enter\n", 80, kEingabeServerFilter), buf_);
+  EXPECT_STREQ(buf_, "[::1]:2525");
+  // A mail address field still drops them.
+  EXPECT_EQ(Edit("text \"a:b@c\"\nkey enter\n", 80, EINGABE_ALNUM | EINGABE_MAILCHARS), buf_);
+  EXPECT_STREQ(buf_, "ab@c");
+}
+
 TEST_F(EingabeBoxes, BackspaceEditsTheStartTextAndAlwaysPasses) {
   EXPECT_EQ(Edit("key backspace\nkey backspace\ntext \"9\"\nkey enter\n", 40, EINGABE_DIGITS, "1234"), buf_);
   EXPECT_STREQ(buf_, "129");

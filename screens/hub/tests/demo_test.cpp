@@ -1,7 +1,7 @@
-// The start command's demo, played headless: the waiting turn evaluated
-// with DOWN, the orders sent to the game-server double with UP, a second
-// download that finds nothing in the mailbox, and a third that fetches the
-// next turn from the double.
+// The start command's demo, played headless: the waiting turn fetched from
+// the demo's mailbox and evaluated with DOWN, the orders sent to the
+// game-server double with UP, a second download that finds no new mail in
+// the mailbox, and a third that fetches the next turn from the double.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -62,11 +62,11 @@ bool InstallDemo(const std::string& demo) {
 }
 
 // The demo's turn cycle: the title's first box, a click on its landscape
-// (the main screen), DOWN (the mailbox is not set up; the waiting turn is
-// evaluated), the introduction, UP, DOWN (no mails), DOWN (the next turn from
-// the game server), its coronation, then the door, the title and the end.
-// PNGs demo_mailbox, demo_turn, demo_nomail, demo_server and demo_coronation
-// on the way.
+// (the main screen), DOWN (the waiting turn comes from the mailbox and is
+// evaluated), the introduction, UP, DOWN (no new mail), DOWN (the next turn
+// from the game server), its coronation, then the door, the title and the
+// end. PNGs demo_turn, demo_nomail, demo_server and demo_coronation on the
+// way.
 std::string DemoScript() {
   int32_t dx = 0, dy = 0;
   GameAreaOffset(800, 600, &dx, &dy);
@@ -79,10 +79,10 @@ std::string DemoScript() {
   // and is closed (a box after it too), the screen leaves 5 s later.
   const std::string story = "wait 5200\nkey esc\nwait 300\nkey esc\nwait 5200\n";
   std::string script = "wait 400\nkey enter\n" + click(400, 300) + "wait 1500\n";
-  script += down + "png demo_mailbox.png\nkey enter\npng demo_turn.png\nkey enter\n";  // mailbox not set up; received
+  script += down + "png demo_turn.png\nkey enter\n";                           // from the mailbox: received
   script += story;                                                              // the introduction
   script += up;                                                                 // orders to the double
-  script += down + "key enter\npng demo_nomail.png\nkey enter\n";               // mailbox again: no mails
+  script += down + "png demo_nomail.png\nkey enter\n";                          // mailbox again: no new mail
   script += down + "png demo_server.png\nkey enter\n";                          // third fetch: the game server
   // Its realm points reach the next title: the coronation, its crown on the
   // throne after 9 s, left by Escape.
@@ -91,8 +91,7 @@ std::string DemoScript() {
   return script;
 }
 
-const char* const kDemoPngs[] = {"demo_mailbox.png", "demo_turn.png", "demo_nomail.png", "demo_server.png",
-                                 "demo_coronation.png"};
+const char* const kDemoPngs[] = {"demo_turn.png", "demo_nomail.png", "demo_server.png", "demo_coronation.png"};
 
 }  // namespace
 
@@ -101,17 +100,29 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
   QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
   ASSERT_TRUE(InstallDemo("demo")) << Text("start.txt");
-  ASSERT_TRUE(fs::exists("demo/Data/POP3In/00001001.email"));
+  // The waiting turn is a mail in the player's mailbox.
+  ASSERT_TRUE(fs::exists("demo-server/mailbox/00001001.email"));
+  EXPECT_FALSE(fs::exists("demo/Data/POP3In/00001001.email"));
   ASSERT_TRUE(fs::exists("demo-server/turns/turn_02.email"));
   const auto options = qoe_test::ReadFileBytes("demo/Data/Optionen.prefs");
   ASSERT_EQ(options.size(), (size_t)OPTIONEN_PREFS_SIZE);
   EXPECT_EQ(options[5], NET_SERVER_ROUTE);
+  // The mail account is the demo's mailbox on loopback.
+  OptionenPrefs o{};
+  OptionenPrefsDecode(options.data(), &o);
+  EXPECT_EQ(std::string(o.pop3_host).rfind("127.0.0.1:", 0), 0u) << o.pop3_host;
+  EXPECT_EQ(std::string(o.smtp_host).rfind("127.0.0.1:", 0), 0u) << o.smtp_host;
+  EXPECT_STREQ(o.pop3_user, "lord");
+  EXPECT_STREQ(o.smtp_user, "lord");
+  EXPECT_NE(Text("demo/Endpoints.cfg").find("irc_server = 127.0.0.1:"), std::string::npos);
   const uint32_t year = DemoPrefs(PREFS_YEAR, 0, 0), quarter = DemoPrefs(PREFS_QUARTER, 0, 0);
   const std::string script = DemoScript();
   ASSERT_EQ(Start(script), 0) << Text("start.txt");
 
   const std::string log = Text("demo/Quill.dbg");
   EXPECT_NE(log.find("Mail per TCPIP holen"), std::string::npos) << log;
+  // The turn was fetched from the mailbox by POP3 and deleted there.
+  EXPECT_TRUE(fs::is_empty("demo-server/mailbox"));
   EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
   EXPECT_NE(log.find("RizizOzez: Die folgende Story sollte nun gespielt werden 1\n"), std::string::npos) << log;
   // The second turn's 7 realm points crown the Earl (the first only records the rank).

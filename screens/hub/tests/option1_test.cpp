@@ -49,6 +49,10 @@ TEST(MailDomains, TheDomainTestTable) {
       {"pop.example.com", "me", -1},                   // no "@": fails silently
       {"pop.example.com", "", -1},
       {"", "me@example.com", 0},
+      {"pop.example.com:995", "me@example.com", 1},    // the port is no part of the name
+      {"example.com:110", "me@example.com", 1},
+      {"pop.example.com:995", "me@other.com", 0},
+      {"[::1]:995", "me@example.com", 0},
   };
   for (const Row& r : rows) EXPECT_EQ(MailDomainsMatch(r.host, r.address), r.result) << r.host << " " << r.address;
   EXPECT_EQ(MailDomainsMatch(nullptr, nullptr), -1);
@@ -199,6 +203,16 @@ TEST_F(InternetPage, EveryFieldTypedThePasswordsFollowTheirDisplay) {
   ASSERT_EQ(OptionenPrefsLoad(&disk), 1);
   EXPECT_STREQ(disk.pop3_password, "abd%");
   EXPECT_STREQ(disk.email, "ulf@elmor.test");
+}
+
+TEST_F(InternetPage, ServersTypedWithTheirPortsKeepThemAndTheDomainsStillMatch) {
+  EXPECT_EQ(Run(Retype(2, "pop.elmor.test:995") + Retype(3, "smtp.elmor.test:465") + Retype(4, "ulf@elmor.test") +
+                Click(kOkX, kRow)),
+            2);
+  EXPECT_STREQ(QoESystemPtr->Optionen.pop3_host, "pop.elmor.test:995");
+  EXPECT_STREQ(QoESystemPtr->Optionen.smtp_host, "smtp.elmor.test:465");
+  // The port is no part of the domain: no question about unequal domains.
+  EXPECT_TRUE(answers.asked.empty());
 }
 
 TEST_F(InternetPage, AnEmptyAddressShowsPrefsField8) {

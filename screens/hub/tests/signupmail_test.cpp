@@ -611,3 +611,21 @@ TEST_F(SignupMail, EximRefusalAnsweredWithSmtpAuthAndTheGameInstalled) {
 }
 
 }  // namespace
+
+// A mail server typed with its port keeps it, and the mail code talks to
+// that port: the SMTP question and the POP3 account question.
+TEST_F(SignupMail, TypedServersKeepTheirPortsAndTheMailGoesThere) {
+  ASSERT_NO_FATAL_FAILURE(StartPeers(""));
+  const std::string smtp_host = "127.0.0.1:" + std::to_string(smtp.port);
+  player.answers[638] = {smtp_host};
+  AnswerPop();
+  OptionenPrefs& o = QoESystemPtr->Optionen;
+  ASSERT_EQ(AskSmtpServer(), 1);
+  EXPECT_STREQ(o.smtp_host, smtp_host.c_str());
+  ASSERT_EQ(AskPopBeforeSmtpLogin(), 1);
+  EXPECT_STREQ(o.pop3_host, PopHost().c_str());
+  EXPECT_STREQ(GetEMail(o.pop3_host, o.pop3_user, o.pop3_password, "XYZ", ".\\Data\\POP3In\\", 0, 0), "ok");
+  EXPECT_NE(qoe_peers::ReadText(pop_log).find("USER hans"), std::string::npos);
+  EXPECT_STREQ(SendEMail(o.smtp_host, "hans@example.org", "hans@example.org", nullptr, nullptr), "ok");
+  EXPECT_NE(Smtp().find("RCPT TO:<hans@example.org>"), std::string::npos);
+}

@@ -5,6 +5,7 @@
 //   turnbuilder turn   REALM [--changes FILE]... -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]
 //   turnbuilder signup REALM --number N -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]
 //   turnbuilder install REALM --dir FOLDER [--demo-turns DIR]
+//   turnbuilder account --dir FOLDER --pop3 HOST --smtp HOST --user NAME --password PW [--address ADDRESS]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +33,9 @@ int Usage() {
                "usage: turnbuilder check  REALM [--changes FILE]...\n"
                "       turnbuilder turn   REALM [--changes FILE]... -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]\n"
                "       turnbuilder signup REALM --number N -o POOL [--mail DIR] [--to ADDRESS] [--date DATE]\n"
-               "       turnbuilder install REALM --dir FOLDER [--demo-turns DIR]\n");
+               "       turnbuilder install REALM --dir FOLDER [--demo-turns DIR]\n"
+               "       turnbuilder account --dir FOLDER --pop3 HOST --smtp HOST --user NAME --password PW"
+               " [--address ADDRESS]\n");
   return 2;
 }
 
@@ -159,10 +162,59 @@ int Install(const Realm& realm, const std::string& folder, const std::string& se
   return 0;
 }
 
+// Sets the mail account of the options in a working folder: POP3 and SMTP
+// host (host:port), one user and password for both, and the address when
+// given; the player's other options stay.
+int Account(int argc, char** argv) {
+  std::string dir, pop3, smtp, user, password, address;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string a = argv[i], v = argv[i + 1];
+    if (a == "--dir") dir = v;
+    else if (a == "--pop3") pop3 = v;
+    else if (a == "--smtp") smtp = v;
+    else if (a == "--user") user = v;
+    else if (a == "--password") password = v;
+    else if (a == "--address") address = v;
+    else return Usage();
+  }
+  if (argc % 2 != 0 || dir.empty() || pop3.empty() || smtp.empty() || user.empty() || password.empty()) return Usage();
+  for (const std::string* v : {&pop3, &smtp, &user, &password, &address})
+    if (v->size() > 39) {
+      std::fprintf(stderr, "turnbuilder: %s is longer than 39 characters\n", v->c_str());
+      return 1;
+    }
+  if (chdir(dir.c_str()) != 0) {
+    std::fprintf(stderr, "turnbuilder: no folder %s\n", dir.c_str());
+    return 1;
+  }
+  OptionenPrefs o;
+  if (!OptionenPrefsLoad(&o)) {
+    std::fprintf(stderr, "turnbuilder: the options of %s cannot be read\n", dir.c_str());
+    return 1;
+  }
+  auto set = [](char* field, const std::string& v) {
+    std::memset(field, 0, 40);
+    std::memcpy(field, v.data(), v.size());
+  };
+  set(o.pop3_host, pop3);
+  set(o.smtp_host, smtp);
+  set(o.pop3_user, user);
+  set(o.pop3_password, password);
+  set(o.smtp_user, user);
+  set(o.smtp_password, password);
+  if (!address.empty()) set(o.email, address);
+  if (!OptionenPrefsSave(&o)) {
+    std::fprintf(stderr, "turnbuilder: the options of %s cannot be written\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   DebugLogSetStderr(0);
+  if (argc >= 2 && std::strcmp(argv[1], "account") == 0) return Account(argc, argv);
   if (argc < 3) return Usage();
   std::string mode = argv[1], realm_path = argv[2], out, mail_dir, to = "player@quill-of-elmor.invalid", date, dir,
               demo_turns;
