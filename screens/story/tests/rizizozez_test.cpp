@@ -15,9 +15,11 @@
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
+#include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/input.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/log_lines.h"
@@ -204,6 +206,41 @@ TEST_P(StoryScreen, FailingEffectsEndTheGame) {
   LogLines log;
   EXPECT_EQ(Run("wait 5200\nkey esc\nwait 6000\n"), -1);
   EXPECT_TRUE(log.Has("RizizOzez: Konnte RizizOzezEvents nicht starten"));
+}
+
+// Each link button is named in the title bar by where it leads from the
+// page shown; a button that does nothing has no name.
+TEST(StoryLinks, EachButtonNamesWhereItLeads) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/BTTExtBox.dat");
+  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  ScreenRegion* layout = GetScreenRegion(".\\Data\\Screendat\\BTTExtBox.dat", 3);
+  ASSERT_NE(layout, nullptr);
+  auto name = [&](int n) -> std::string {
+    const Gadget* g = FindGadget(layout, ("GAD" + std::to_string(n)).c_str());
+    if (!g || !g->textArea) return "(no text record)";
+    return g->textArea->text ? g->textArea->text : "";
+  };
+  const std::string next = GetCatalogStr(1745), back = GetCatalogStr(1744), end = GetCatalogStr(1743);
+  uint16_t targets[6] = {};
+  StoryLinkNames names{};
+  // Page 1 without links: nothing acts, nothing is named.
+  RizizOzezBrowserLinks(1, "Once upon a time.\xA7\xA7", layout, targets, &names);
+  for (int n = 1; n <= 6; ++n) EXPECT_EQ(name(n), "") << n;
+  // Two choices: "I" to page 3, "II" to page 2, the others to the next page.
+  RizizOzezBrowserLinks(1, "Choose.\xA7($2,3,2)\xA7\xA7", layout, targets, &names);
+  EXPECT_EQ(name(1), next);
+  EXPECT_EQ(name(2), "take this path (page 3)");
+  EXPECT_EQ(name(3), next);
+  EXPECT_EQ(name(6), next);
+  // Back, and the rest end the story.
+  RizizOzezBrowserLinks(2, "Silver.\xA7($2,<,-1)\xA7\xA7", layout, targets, &names);
+  EXPECT_EQ(name(1), back);
+  for (int n = 2; n <= 6; ++n) EXPECT_EQ(name(n), end) << n;
+  // A page without links keeps the buttons; their names follow the new page.
+  RizizOzezBrowserLinks(3, "More.\xA7\xA7", layout, targets, &names);
+  EXPECT_EQ(name(1), "take this path (page 1)");
+  EXPECT_EQ(name(2), end);
+  FreeScreenRegion(layout);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, StoryScreen, testing::Values(0u, 4u),
