@@ -1750,7 +1750,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1744, "previous page", nullptr},
     {1745, "next page", nullptr},
     {1746, "take this path (page %u)", nullptr},
-    {1747, "", nullptr},
+    {1747, "severity of justice", nullptr},
     {1748, "", nullptr},
     {1749, "", nullptr},
     {1750, "", nullptr},
