@@ -66,6 +66,7 @@ void PauseMovies(ResidenzData* d, uint8_t halted) {
 
 // A text in a TextBox with the movies paused around it.
 void ShowText(ResidenzData* d, const char* text) {
+  DebugLog("Residenz: Text fuer den Spieler: %s\n", text);
   PauseMovies(d, 1);
   TextBox(text);
   PauseMovies(d, 0);
