@@ -232,6 +232,16 @@ class Tutorial : public ::testing::Test, protected qoe_test::HeadlessScreen {
     return CountDirEntries(".\\Data\\MailOut") > 0;
   }
 
+  // The town view of a town without a name: it asks for one.
+  bool NameTheTown() {
+    EXPECT_EQ(Run(StadtScreen, 2, Keys("Harlingen") + "key enter\nwait 500\n" + ClickGadget("Stadt3.dat", "EXIT")), 2);
+    TownListEntry* towns = nullptr;
+    const uint32_t n = ReadTownList(&towns);
+    const bool named = n > 0 && std::strcmp(towns[0].name, "Harlingen") == 0;
+    FreeVec(towns);
+    return named;
+  }
+
   struct Way {
     std::vector<std::string> words;  // all in the text, in lower case
     const char* what;
@@ -239,6 +249,8 @@ class Tutorial : public ::testing::Test, protected qoe_test::HeadlessScreen {
   };
   std::vector<Way> Ways() const {
     return {
+        {{"town view", "a town without a name asks for one"}, "name the town in the town view",
+         &Tutorial::NameTheTown},
         {{"granary", "how much corn your people eat"}, "share the corn in the granary", &Tutorial::ShareTheCorn},
         {{"building ground", "hammer"}, "order a building", &Tutorial::OrderABuilding},
         {{"taxes in your hall"}, "set the taxes", &Tutorial::SetTheTaxes},
@@ -300,6 +312,33 @@ TEST_F(Tutorial, PlayedThroughOnTheDemoRealmByTheWaysItsTextsName) {
                         "move a scout on the map", "offer a trade on the diplomacy screen",
                         "write a letter in the tavern"})
     EXPECT_NE(std::find(done.begin(), done.end(), std::string(w)), done.end()) << w;
+}
+
+// A capital without a name: the first thing asked is its name, given in the
+// town view, and the praise for it comes after it was given.
+TEST_F(Tutorial, AnUnnamedCapitalIsNamedInTheTownView) {
+  std::string err;
+  ASSERT_TRUE(ParseRealm("town town_id=1 name=\"\" x=6398 y=3199 level=3 inhabitants=7200\n", "unnamed.changes", &realm,
+                         &err, true))
+      << err;
+  fs::remove_all("Data/Cities");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", BuildSignupAnswer(realm)));
+  ASSERT_EQ(GameInit(ReceivedPoolPath), 1);
+  CheckPrefs(PREFS_NEW_TURN, 1, 1);
+  const std::vector<Way> ways = Ways();
+  std::vector<std::string> texts = Visit();
+  ASSERT_EQ(texts.size(), 1u);
+  const Way* way = WayOf(texts[0], ways);
+  ASSERT_NE(way, nullptr);
+  EXPECT_STREQ(way->what, "name the town in the town view");
+  EXPECT_TRUE(Visit().empty());
+  EXPECT_TRUE((this->*way->act)());
+  texts = Visit();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].rfind(GetCatalogStr(1760), 0), 0u) << texts[0];
+  way = WayOf(texts[0], ways);
+  ASSERT_NE(way, nullptr);
+  EXPECT_STREQ(way->what, "share the corn in the granary");
 }
 
 }  // namespace

@@ -16,11 +16,13 @@
 #include "platform/log.h"
 #include "platform/pngfile.h"
 #include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
 #include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/input.h"
+#include "routinen/system/lists.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
@@ -209,6 +211,76 @@ TEST_F(Residenz, TutorialStepsFollowTheirConditions) {
   CheckPrefs(PREFS_NEW_TURN, 1, 1);
   ShowTutorial(&d);  // the box cannot be shown here: that is a no
   EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 18u);
+}
+
+// The figures of the map's prefs: one (type, points) each, of player 77.
+void MapFigures(std::initializer_list<std::pair<uint16_t, uint8_t>> figures) {
+  RegisterGameDataListTypes();
+  ListHeader* list = CreateList(LIST_FIGURES);
+  uint16_t number = 1;
+  for (const auto& f : figures) {
+    auto* m = reinterpret_cast<MOVE_EXT*>(AllocListNode(list));
+    m->figure.owner = 77, m->figure.type = f.first, m->figure.points = f.second, m->figure.number = number++;
+    m->figure.x = 6400, m->figure.y = 3200;
+    AddNode(list, &m->head, LN_TAIL, 0);
+  }
+  ASSERT_EQ(SaveFigurList2MapPrefs(list), 1);
+  DeleteList(list, 0);
+}
+
+// Only a scout's spent points show a move (other figures start a turn with
+// fewer than 8); a trade offered counts as meeting a neighbour as a name
+// asked does; research ordered this turn counts as the one reported.
+TEST_F(Residenz, TutorialStepsThePlayerCanTakeInAnyRealm) {
+  RemChunkPool("KORN", kOut);
+  ResidenzData d{};
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 8);
+  MapFigures({{1, 4}, {14, 6}, {0, 8}});
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 8u);
+  MapFigures({{1, 4}, {0, 7}});
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 9u);
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 9u);
+  AddChunk("VERT", 20, kOut);
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 10u);
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 12);
+  AddChunk("FORS", 60, kOut);
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 12u);  // a FORS without an order
+  AddChunk("FORS", 60, kOut, [](uint8_t* c) { c[12] = 3; });
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 13u);
+}
+
+// A step the realm has done already is passed without a word; the text
+// that follows praises the step the player did and asks for the first one
+// still to do. A step that waits for a turn is never passed.
+TEST_F(Residenz, TutorialPassesStepsAlreadyDoneWithoutPraise) {
+  RemChunkPool("KORN", kOut);
+  ResidenzData d{};
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 2);
+  AddChunk("BAUE", 20, kOut);
+  d.granary = 1;
+  d.kornValue42 = d.kornValue46 = 5;
+  {
+    LogLines log;
+    ShowTutorial(&d);
+    EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 5u);  // 3 and 4 done; 5 has no town here
+    EXPECT_TRUE(log.Has("ShowTutorial: Schritt 3 ist schon erledigt"));
+    EXPECT_TRUE(log.Has("ShowTutorial: Schritt 4 ist schon erledigt"));
+    EXPECT_TRUE(log.Has("ShowTutorial: Schritt 5, Texte 1761 1753"));
+  }
+  // The taxes set, a turn to wait for: 7 stays even with a turn come.
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 6);
+  AddChunk("TAXE", 72, kOut);
+  CheckPrefs(PREFS_NEW_TURN, 1, 1);
+  LogLines log;
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 7u);
+  EXPECT_TRUE(log.Has("ShowTutorial: Schritt 7, Texte 1765 1755"));
 }
 
 TEST_F(Residenz, TipsOnePerVisitNineInAll) {
