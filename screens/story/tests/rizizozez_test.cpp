@@ -13,6 +13,7 @@
 
 #include "platform/display.h"
 #include "platform/headless.h"
+#include "platform/pngfile.h"
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gui/layout.h"
@@ -206,6 +207,37 @@ TEST_P(StoryScreen, FailingEffectsEndTheGame) {
   LogLines log;
   EXPECT_EQ(Run("wait 5200\nkey esc\nwait 6000\n"), -1);
   EXPECT_TRUE(log.Has("RizizOzez: Konnte RizizOzezEvents nicht starten"));
+}
+
+// Under the mouse each link button's name shows in the bar at the foot of
+// the camp fire: the choice "I" and a plain next-page button differ, and
+// both differ from the bar with the mouse on the page.
+TEST_P(StoryScreen, TheBarNamesTheLinkButtonUnderTheMouse) {
+  const std::string story = "Two ways.\xA7($2,3,2)\xA7\xA7Page two.\xA7($1,-1)\xA7\xA7Page three.\xA7($1,-1)\xA7\xA7";
+  fs::create_directories("Catalogs/deutsch");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Catalogs/deutsch/RizizOzez.catalog", Catalog(17, story)));
+  setenv("LC_ALL", "de_DE.ISO-8859-1", 1);
+  RizizOzezPrefs(0, 1, 17);
+  auto move = [&](int x, int y) { return "move " + std::to_string(x + dx_) + " " + std::to_string(y + dy_) + "\nwait 400\n"; };
+  const std::string none = Png("story_bar_none"), choice = Png("story_bar_choice"), next = Png("story_bar_next");
+  const std::string script = "wait 5200\n" + move(300, 200) + "png " + none + "\n" + move(200, 413) + "png " + choice +
+                             "\n" + move(483, 413) + "png " + next + "\nkey esc\nwait 6000\n";
+  EXPECT_EQ(Run(script), 2);
+  auto bar = [&](const std::string& png) {
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1) << png;
+    std::vector<uint32_t> strip;
+    for (int y = 464; y <= 478 && !px.empty(); ++y)
+      for (int x = 160; x <= 480; ++x) strip.push_back(px[(y + dy_) * w + x + dx_]);
+    return strip;
+  };
+  const auto a = bar(none), b = bar(choice), c = bar(next);
+  ASSERT_FALSE(a.empty());
+  EXPECT_NE(a, b) << "no name for the choice";
+  EXPECT_NE(a, c) << "no name for the next page";
+  EXPECT_NE(b, c);
+  Keep(choice);
 }
 
 // Each link button is named in the title bar by where it leads from the
