@@ -354,6 +354,35 @@ TEST_P(ResidenzScreenRun, EveryGadgetLeadsToItsCode) {
   for (size_t i = 0; i < run.codes.size(); ++i) EXPECT_EQ(run.codes[i], kThings[i].code) << i;
 }
 
+// The title bar names the family tree and the hourglass of the options
+// under the mouse, as it names the other things of the hall.
+TEST_P(ResidenzScreenRun, TheTitleBarNamesTheTreeAndTheHourglass) {
+  auto move = [&](int x, int y) { return "move " + std::to_string(x + dx_) + " " + std::to_string(y + dy_) + "\nwait 400\n"; };
+  // The display written between the moves; the bar is (200, 11)-(442, 27).
+  const std::string script = "wait 1500\n" + move(320, 460) + "png bar_none.png\n" + move(180, 236) +
+                             "png bar_tree.png\n" + move(160, 430) + "png bar_options.png\n" + move(180, 166) +
+                             "png bar_statistics.png\n" + Click(60, 300);
+  GadgetRun run{{}, 1};
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
+  auto bar = [&](const char* png) {
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(ReadPngRGB(png, &px, &w, &h), 1) << png;
+    std::vector<uint32_t> strip;
+    for (int y = 11; y <= 27 && !px.empty(); ++y)
+      for (int x = 200; x <= 442; ++x) strip.push_back(px[(y + dy_) * w + x + dx_]);
+    return strip;
+  };
+  const auto none = bar("bar_none.png"), tree = bar("bar_tree.png"), options = bar("bar_options.png"),
+             statistics = bar("bar_statistics.png");
+  ASSERT_FALSE(none.empty());
+  EXPECT_NE(statistics, none);  // the bar names things at all
+  EXPECT_NE(tree, none) << "no name for the family tree";
+  EXPECT_NE(options, none) << "no name for the options";
+  EXPECT_NE(tree, options);
+  EXPECT_NE(tree, statistics);
+}
+
 // The picture of the main screen on a realm: taken on the game thread from
 // inside the screen (through the download hook, once the transition ran),
 // with two uploads counted and the server's message mark.
