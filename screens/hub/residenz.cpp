@@ -66,6 +66,7 @@ void PauseMovies(ResidenzData* d, uint8_t halted) {
 
 // A text in a TextBox with the movies paused around it.
 void ShowText(ResidenzData* d, const char* text) {
+  DebugLog("Residenz: Text fuer den Spieler: %s\n", text);
   PauseMovies(d, 1);
   TextBox(text);
   PauseMovies(d, 0);
@@ -266,14 +267,29 @@ bool FigureMoved() {
   uint32_t count = size >= 14 ? ChunkGet16(move, 12) : 0;
   bool moved = false;
   for (uint32_t i = 0; i < count && 14 + (i + 1) * 18 <= size && !moved; ++i) {
+    // A scout (type 0) starts each turn with 8 points; other figures may
+    // start with fewer, so only a scout's points show a move.
     const FigurRecord f = GetFigurRecord(move + 14 + i * 18);
-    moved = f.owner == OwnPlayerPtr->PlayerId && f.points < 8;
+    moved = f.owner == OwnPlayerPtr->PlayerId && f.type == 0 && f.points < 8;
   }
   FreeChunk(move);
   return moved;
 }
 
-// Whether tutorial step `step` may show its text and advance.
+// The research the player ordered this turn (the research screen writes it
+// into the outgoing FORS), or the one the last turn reports.
+bool ResearchOrdered(const ResidenzData* d) {
+  if (d->researchOrder != 0) return true;
+  uint8_t* fors = nullptr;
+  const bool ordered = LoadAnnounced("FORS", kOut, &fors) == 1 && ChunkHolds(fors, 13) && fors[12] != 0;
+  FreeChunk(fors);
+  return ordered;
+}
+
+// Steps that wait for the next turn.
+bool WaitsForTurn(uint32_t step) { return step == 7 || step == 11 || step >= 13; }
+
+// Whether tutorial step `step` is done.
 bool TutorialStepDone(const ResidenzData* d, uint32_t step, bool new_turn) {
   switch (step) {
     case 1: return TownNamed();
@@ -283,11 +299,65 @@ bool TutorialStepDone(const ResidenzData* d, uint32_t step, bool new_turn) {
     case 5: return WorkersAssigned();
     case 6: return IsChunkInFile(ChunkBit(CHUNK_TAXE), kOut) == 1;
     case 8: return FigureMoved();
-    case 9: return IsChunkInFile(ChunkBit(CHUNK_ANFR), kOut) == 1;
+    // A stranger's name asked on the map, or a contract offered on the
+    // diplomacy screen: a realm whose neighbours are all known has only the second.
+    case 9: return IsChunkInFile(ChunkBit(CHUNK_ANFR), kOut) == 1 || IsChunkInFile(ChunkBit(CHUNK_VERT), kOut) == 1;
     case 10: return CountDirEntries(".\\Data\\MailOut") > 0;
-    case 12: return d->researchOrder != 0;
+    case 12: return ResearchOrdered(d);
     default: return new_turn;  // 7, 11, 13 to 17
   }
+}
+
+// Each step's texts: what the player is asked to do, and what the chancellor
+// says when it is done (0 none).
+struct TutorialTexts {
+  uint32_t todo, done;
+};
+constexpr uint32_t kTutorialWelcome = 1748, kTurnTodo = 1755, kTurnDone = 1766;
+const TutorialTexts kTutorialTexts[kTutorialEnd] = {
+    {0, 0},                   // 0: the question
+    {1749, 1760},             // 1: the town's name
+    {1750, 1761},             // 2: the corn shared out in the granary
+    {1751, 1762},             // 3: a building ordered
+    {1752, 1763},             // 4: the granary's thresholds
+    {1753, 1764},             // 5: workers on the fields
+    {1754, 1765},             // 6: the taxes
+    {kTurnTodo, kTurnDone},   // 7
+    {1756, 1767},             // 8: a scout moved
+    {1757, 1768},             // 9: a neighbour met
+    {1758, 1769},             // 10: a letter
+    {kTurnTodo, kTurnDone},   // 11
+    {1759, 1770},             // 12: research
+    {kTurnTodo, 1558},        // 13: then the reports
+    {kTurnTodo, 1559},        // 14: the market
+    {kTurnTodo, 1560},        // 15: the barracks
+    {kTurnTodo, 1561},        // 16: the end of the lessons
+    {0, 0},                   // 17: no text
+};
+
+// The first step from `step` on that is not done yet: a step the realm
+// already has done (a town named before, workers set by an earlier turn) is
+// passed without praise, so the chancellor never thanks for what the player
+// did not do. Steps that wait for a turn are never passed.
+uint32_t FirstOpenStep(const ResidenzData* d, uint32_t step) {
+  while (step < kTutorialEnd && !WaitsForTurn(step) && TutorialStepDone(d, step, false)) {
+    DebugLog("ShowTutorial: Schritt %u ist schon erledigt\n", step);
+    ++step;
+  }
+  return step;
+}
+
+// The text of the box: the praise (or the welcome) and what to do next.
+void ShowTutorialText(ResidenzData* d, uint32_t done, uint32_t next) {
+  const uint32_t todo = next < kTutorialEnd ? kTutorialTexts[next].todo : 0;
+  DebugLog("ShowTutorial: Schritt %u, Texte %u %u\n", next, done, todo);
+  if (!done && !todo) return;
+  char text[1600];
+  const char* a = done ? GetCatalogStr(done) : "";
+  const char* b = todo ? GetCatalogStr(todo) : "";
+  if (std::snprintf(text, sizeof text, "%s%s%s", a, a[0] && b[0] ? "\n\n" : "", b) >= static_cast<int>(sizeof text))
+    DebugLog("ShowTutorial: Text gekuerzt\n");
+  ShowText(d, text);
 }
 
 }  // namespace
@@ -301,13 +371,19 @@ void ShowTutorial(ResidenzData* d) {
     PauseMovies(d, 1);
     const uint32_t answer = Message(1, GetCatalogStr(1565));
     PauseMovies(d, 0);
-    CheckPrefs(PREF_TUTORIAL, 1, answer == 0 ? 1 : kTutorialEnd);
-    if (answer == 0) ShowText(d, GetCatalogStr(1545));
+    if (answer != 0) {
+      CheckPrefs(PREF_TUTORIAL, 1, kTutorialEnd);
+      return;
+    }
+    const uint32_t next = FirstOpenStep(d, 1);
+    CheckPrefs(PREF_TUTORIAL, 1, next);
+    ShowTutorialText(d, kTutorialWelcome, next);
     return;
   }
   if (!TutorialStepDone(d, step, new_turn)) return;
-  CheckPrefs(PREF_TUTORIAL, 1, step + 1);
-  if (step != 17) ShowText(d, GetCatalogStr(1545 + step));
+  const uint32_t next = step == 17 ? kTutorialEnd : FirstOpenStep(d, step + 1);
+  CheckPrefs(PREF_TUTORIAL, 1, next);
+  if (step != 17) ShowTutorialText(d, kTutorialTexts[step].done, next);
 }
 
 void ShowResidenzTip(ResidenzData* d) {

@@ -8,8 +8,10 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/gui/text.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
 #include "routinen/system/shell.h"
@@ -37,6 +39,12 @@ constexpr Step kSteps[] = {{45, 0, 878, kCrownX, kCrownY},   {50, 163, 877, kCar
                            {50, 164, 879, kCrownX, kCrownY}, {55, 0, 880, kCrownX, kCrownY},
                            {65, 0, 881, kCrownX, kCrownY},   {75, 0, 882, kCrownX, kCrownY},
                            {85, 0, 883, kCrownX, kCrownY}};
+
+// The line at the foot that says how to leave (Escape or a click), in the
+// small font, outlined so it reads over the hall and the carpet.
+constexpr uint32_t kWayOutText = 1742;
+constexpr int32_t kWayOutY1 = 458, kWayOutY2 = 474;
+constexpr uint32_t kWayOutPen = 163;
 
 constexpr uint32_t kTitleBefore = 657;  // title of rank r: catalog 657 + r (658 Baron .. 665 Emperor)
 
@@ -121,6 +129,16 @@ void KroenungPrintText(RastPort* rp, const char* text, uint32_t n, int32_t top) 
   ShowScreenRect(rp, x - 1, y, w + 2, static_cast<int32_t>(rp->TxHeight) + 3);
 }
 
+static void KroenungPrintWayOut(RastPort* rp, TextFont* font) {
+  if (!rp || !font) return;
+  TextFont* before = rp->Font;
+  SetFont(rp, font);
+  PrintTextOutlined(rp, 0, kWayOutY1, kAreaW - 1, kWayOutY2, GetCatalogStr(kWayOutText), 0, kWayOutPen,
+                    PTO_CENTRE | PTO_VCENTRE | PTO_OUTLINE);
+  if (before) SetFont(rp, before);
+  ShowScreenRect(rp, 0, kWayOutY1, kAreaW, kWayOutY2 - kWayOutY1 + 1);
+}
+
 int32_t LoadKroenungsScreenSfx() {
   for (uint32_t i = 0; i < 3; ++i)
     if (OpenElmorSfx(".\\Data\\SfxPath", kSfx[i]) != 1) {
@@ -163,23 +181,31 @@ int32_t KroenungsScreen(int32_t) {
   std::snprintf(text, sizeof text, "%s %s %s", GetCatalogStr(kTextBefore), GetCatalogStr(title),
                 GetCatalogStr(kTextAfter));
   if (rp) KroenungBreakLines(text, kAreaW - 2 * kLineMargin, RastWidth, rp);
+  TextFont* small = OpenDiskFont("fonts\\XHelvetica11.fnt");
+  if (!small) DebugLog("KroenungsScreen: Konnte Font nicht laden!\n");  // the scene goes on without the line
   SfxPlayer000(kSfx[2], 0, 0);
   ShowScreenBase(&base);
+  KroenungPrintWayOut(rp, small);
 
   uint32_t tick = 0;
   for (;;) {
     const int32_t e = WaitEvent(WE_TICKS);
-    if (WindowCloseRequested() || e == WE_KEY_ESCAPE) break;
+    // Escape, or a click anywhere, leaves for the residence.
+    if (WindowCloseRequested() || e == WE_KEY_ESCAPE || e == WE_LEFT_UP) break;
     if (e != WE_TICK) continue;
+    bool drawn = false;
     for (const Step& step : kSteps)
       if (step.tick == tick) {
         if (step.sound) SfxPlayer000(step.sound, 0, 0);
         DebugLog("KroenungsScreen: Bild %u\n", step.picture);
         BlitObjekt(nullptr, step.picture, step.x, step.y, 0, 0);
+        drawn = true;
       }
+    if (drawn) KroenungPrintWayOut(rp, small);  // a picture may have covered it
     if (tick > kTypingTick) KroenungPrintText(rp, text, tick - kTypingTick, kTop);
     ++tick;
   }
+  CloseFont(small);
   CloseKroenungsScreenSfx();
   CloseScreenBase(&base, SCREEN_MAIN);
   return SCREEN_MAIN;

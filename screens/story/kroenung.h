@@ -1,7 +1,8 @@
 // The coronation screen (screen code 876): after a download that raised the
 // realm's rank, a throne hall where the crown descends in steps, a fanfare,
 // and a congratulation typed letter by letter that names the new title.
-// Only Escape (or closing the window) ends it; it returns to the main screen.
+// A line at its foot says how to leave: Escape or a click (or closing the
+// window) ends it; it returns to the main screen.
 #pragma once
 #include <cstdint>
 

@@ -1,6 +1,7 @@
 // The story screen and its story browser. See rizizozez.h.
 #include "rizizozez.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/log.h"
@@ -12,6 +13,7 @@
 #include "routinen/media/movie.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
@@ -42,6 +44,9 @@ constexpr uint32_t kLayoutMask = (1u << LAYOUT_TEXTAREA) | (1u << LAYOUT_GADGET)
 const uint16_t kGraphics[] = {115, 116, 285, 286, 287, 288, 507, 508, 509, 510, 511, 512, 513,
                               514, 515, 516, 517, 518, 294, 295, 506, 123, 124, 125, 126};
 constexpr uint32_t kGraphicCount = sizeof kGraphics / sizeof kGraphics[0];
+
+// The link buttons' names in the title bar.
+constexpr uint32_t kLinkEndName = 1743, kLinkBackName = 1744, kLinkNextName = 1745, kLinkPageName = 1746;
 
 const char* const kLinkIds[kStoryLinkButtons] = {"GAD1", "GAD2", "GAD3", "GAD4", "GAD5", "GAD6"};
 
@@ -105,7 +110,24 @@ void FreeRizizOzezGfx() {
 
 // ---- the browser ----------------------------------------------------------------------
 
-void RizizOzezBrowserLinks(uint32_t page, const char* page_text, ScreenRegion* layout, uint16_t targets[6]) {
+void StoryLinkName(uint32_t page, uint16_t target, char* out, uint32_t size) {
+  if (!out || size == 0) return;
+  out[0] = 0;
+  if (target == STORY_LINK_NONE) return;
+  if (target == STORY_LINK_END) {
+    CopyIntoField(out, size, GetCatalogStr(kLinkEndName));
+  } else if (target + 1u == page) {
+    CopyIntoField(out, size, GetCatalogStr(kLinkBackName));
+  } else if (target == page + 1u) {
+    CopyIntoField(out, size, GetCatalogStr(kLinkNextName));
+  } else if (std::snprintf(out, size, GetCatalogStr(kLinkPageName), static_cast<unsigned>(target)) >=
+             static_cast<int>(size)) {
+    DebugLog("StoryLinkName: Name gekuerzt\n");
+  }
+}
+
+void RizizOzezBrowserLinks(uint32_t page, const char* page_text, ScreenRegion* layout, uint16_t targets[6],
+                           StoryLinkNames* names) {
   Gadget* g[kStoryLinkButtons] = {};
   StoryLinkButtons b{};
   for (uint32_t i = 0; i < kStoryLinkButtons; ++i) {
@@ -114,13 +136,22 @@ void RizizOzezBrowserLinks(uint32_t page, const char* page_text, ScreenRegion* l
     b.down[i] = g[i] ? g[i]->imagePressed : (uint16_t)STORY_IMG_NEUTRAL_DOWN;
     b.targets[i] = targets[i];
   }
-  if (!StoryLinkButtonsFor(page, page_text, &b)) return;  // the last page's buttons stay
+  if (StoryLinkButtonsFor(page, page_text, &b)) {  // else the last page's buttons stay
+    for (uint32_t i = 0; i < kStoryLinkButtons; ++i) {
+      targets[i] = b.targets[i];
+      if (!g[i]) continue;
+      g[i]->imageReleased = b.up[i];
+      g[i]->imagePressed = b.down[i];
+      BlitObjekt(nullptr, b.up[i], g[i]->x1 + layout->offsetX, g[i]->y1 + layout->offsetY, 0, 0);
+    }
+  }
+  if (!names) return;
+  // The names follow the targets as seen from this page, kept or new.
+  names->flip ^= 1u;
   for (uint32_t i = 0; i < kStoryLinkButtons; ++i) {
-    targets[i] = b.targets[i];
-    if (!g[i]) continue;
-    g[i]->imageReleased = b.up[i];
-    g[i]->imagePressed = b.down[i];
-    BlitObjekt(nullptr, b.up[i], g[i]->x1 + layout->offsetX, g[i]->y1 + layout->offsetY, 0, 0);
+    char* name = names->text[names->flip][i];
+    StoryLinkName(page, targets[i], name, sizeof names->text[0][0]);
+    if (g[i] && g[i]->textArea) g[i]->textArea->text = name[0] ? name : nullptr;
   }
 }
 
@@ -133,6 +164,7 @@ struct Browser {
   TextFont* textFont = nullptr;
   ScreenRegion* region = nullptr;
   RastPort* rp = nullptr;
+  StoryLinkNames names{};
 
   void Close() {
     FreeVec(rp);
@@ -230,7 +262,7 @@ int32_t BTTextBox(RizizOzezData* d, const char* story) {
       DebugLog("BTTextBox : Seite %u gibt es nicht, Ende der Geschichte\n", page);
       break;
     }
-    RizizOzezBrowserLinks(page, text, b.region, targets);
+    RizizOzezBrowserLinks(page, text, b.region, targets, &b.names);
     CheckRizizOzezModifikation(text);
     QoERequester* req = InitRizizOzezRequester(kPageW, b.textFont, text, kPageX, kPageY, kPageW, kPageH, kPenBack,
                                                kPenText, RizizOzezBrowser);

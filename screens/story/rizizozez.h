@@ -40,7 +40,20 @@ const char* GetRizizOzezText(Catalog* catalog, uint32_t entry);
 // The story browser over one story text: 1 when it ran, 0 when its
 // background, fonts, layout or drawing context cannot be set up.
 int32_t BTTextBox(RizizOzezData* data, const char* story);
+// The title bar's names of the six link buttons: two sets, used in turn, so
+// a new page's name is a new text even under a mouse that did not move.
+struct StoryLinkNames {
+  char text[2][6][64];
+  uint32_t flip;
+};
 // Reads the page's link mark into the six link buttons GAD1..GAD6 of the
 // browser's layout (images redrawn on the screen) and their targets. A page
-// without a link mark keeps the buttons and targets as they were.
-void RizizOzezBrowserLinks(uint32_t page, const char* page_text, ScreenRegion* layout, uint16_t targets[6]);
+// without a link mark keeps the buttons and targets as they were. With
+// names, each button's text record then names where it leads from this
+// page (none for a button that does nothing).
+void RizizOzezBrowserLinks(uint32_t page, const char* page_text, ScreenRegion* layout, uint16_t targets[6],
+                           StoryLinkNames* names = nullptr);
+// The name of a link button with this target on this page: the previous or
+// the next page, the story's end, another page ("take this path"); "" for a
+// button that does nothing.
+void StoryLinkName(uint32_t page, uint16_t target, char* out, uint32_t size);

@@ -16,11 +16,13 @@
 #include "platform/log.h"
 #include "platform/pngfile.h"
 #include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/entities.h"
 #include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/internetlowlevel/mail.h"
 #include "routinen/system/input.h"
+#include "routinen/system/lists.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
@@ -211,6 +213,76 @@ TEST_F(Residenz, TutorialStepsFollowTheirConditions) {
   EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 18u);
 }
 
+// The figures of the map's prefs: one (type, points) each, of player 77.
+void MapFigures(std::initializer_list<std::pair<uint16_t, uint8_t>> figures) {
+  RegisterGameDataListTypes();
+  ListHeader* list = CreateList(LIST_FIGURES);
+  uint16_t number = 1;
+  for (const auto& f : figures) {
+    auto* m = reinterpret_cast<MOVE_EXT*>(AllocListNode(list));
+    m->figure.owner = 77, m->figure.type = f.first, m->figure.points = f.second, m->figure.number = number++;
+    m->figure.x = 6400, m->figure.y = 3200;
+    AddNode(list, &m->head, LN_TAIL, 0);
+  }
+  ASSERT_EQ(SaveFigurList2MapPrefs(list), 1);
+  DeleteList(list, 0);
+}
+
+// Only a scout's spent points show a move (other figures start a turn with
+// fewer than 8); a trade offered counts as meeting a neighbour as a name
+// asked does; research ordered this turn counts as the one reported.
+TEST_F(Residenz, TutorialStepsThePlayerCanTakeInAnyRealm) {
+  RemChunkPool("KORN", kOut);
+  ResidenzData d{};
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 8);
+  MapFigures({{1, 4}, {14, 6}, {0, 8}});
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 8u);
+  MapFigures({{1, 4}, {0, 7}});
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 9u);
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 9u);
+  AddChunk("VERT", 20, kOut);
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 10u);
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 12);
+  AddChunk("FORS", 60, kOut);
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 12u);  // a FORS without an order
+  AddChunk("FORS", 60, kOut, [](uint8_t* c) { c[12] = 3; });
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 13u);
+}
+
+// A step the realm has done already is passed without a word; the text
+// that follows praises the step the player did and asks for the first one
+// still to do. A step that waits for a turn is never passed.
+TEST_F(Residenz, TutorialPassesStepsAlreadyDoneWithoutPraise) {
+  RemChunkPool("KORN", kOut);
+  ResidenzData d{};
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 2);
+  AddChunk("BAUE", 20, kOut);
+  d.granary = 1;
+  d.kornValue42 = d.kornValue46 = 5;
+  {
+    LogLines log;
+    ShowTutorial(&d);
+    EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 5u);  // 3 and 4 done; 5 has no town here
+    EXPECT_TRUE(log.Has("ShowTutorial: Schritt 3 ist schon erledigt"));
+    EXPECT_TRUE(log.Has("ShowTutorial: Schritt 4 ist schon erledigt"));
+    EXPECT_TRUE(log.Has("ShowTutorial: Schritt 5, Texte 1761 1753"));
+  }
+  // The taxes set, a turn to wait for: 7 stays even with a turn come.
+  CheckPrefs(PREFS_TUTORIAL_STEP, 1, 6);
+  AddChunk("TAXE", 72, kOut);
+  CheckPrefs(PREFS_NEW_TURN, 1, 1);
+  LogLines log;
+  ShowTutorial(&d);
+  EXPECT_EQ(CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0), 7u);
+  EXPECT_TRUE(log.Has("ShowTutorial: Schritt 7, Texte 1765 1755"));
+}
+
 TEST_F(Residenz, TipsOnePerVisitNineInAll) {
   ResidenzData d{};
   CheckPrefs(PREFS_TIP_COUNTER, 1, 0xFFFFFFFFu);
@@ -280,6 +352,35 @@ TEST_P(ResidenzScreenRun, EveryGadgetLeadsToItsCode) {
   EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
   ASSERT_EQ(run.codes.size(), sizeof kThings / sizeof kThings[0]);
   for (size_t i = 0; i < run.codes.size(); ++i) EXPECT_EQ(run.codes[i], kThings[i].code) << i;
+}
+
+// The title bar names the family tree and the hourglass of the options
+// under the mouse, as it names the other things of the hall.
+TEST_P(ResidenzScreenRun, TheTitleBarNamesTheTreeAndTheHourglass) {
+  auto move = [&](int x, int y) { return "move " + std::to_string(x + dx_) + " " + std::to_string(y + dy_) + "\nwait 400\n"; };
+  // The display written between the moves; the bar is (200, 11)-(442, 27).
+  const std::string script = "wait 1500\n" + move(320, 460) + "png bar_none.png\n" + move(180, 236) +
+                             "png bar_tree.png\n" + move(160, 430) + "png bar_options.png\n" + move(180, 166) +
+                             "png bar_statistics.png\n" + Click(60, 300);
+  GadgetRun run{{}, 1};
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
+  auto bar = [&](const char* png) {
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(ReadPngRGB(png, &px, &w, &h), 1) << png;
+    std::vector<uint32_t> strip;
+    for (int y = 11; y <= 27 && !px.empty(); ++y)
+      for (int x = 200; x <= 442; ++x) strip.push_back(px[(y + dy_) * w + x + dx_]);
+    return strip;
+  };
+  const auto none = bar("bar_none.png"), tree = bar("bar_tree.png"), options = bar("bar_options.png"),
+             statistics = bar("bar_statistics.png");
+  ASSERT_FALSE(none.empty());
+  EXPECT_NE(statistics, none);  // the bar names things at all
+  EXPECT_NE(tree, none) << "no name for the family tree";
+  EXPECT_NE(options, none) << "no name for the options";
+  EXPECT_NE(tree, options);
+  EXPECT_NE(tree, statistics);
 }
 
 // The picture of the main screen on a realm: taken on the game thread from

@@ -3,11 +3,13 @@
 // font (centred lines, newlines, nothing past the end), line breaking at
 // blanks, and the scene on the headless display: no scene without a title,
 // Escape before the first picture, the mark cleared only when a coronation
-// was due, and the complete congratulation (PNG).
+// was due, and the complete congratulation (PNG); the line at the foot that
+// names the way out, and a click that leaves.
 #include "screens/story/kroenung.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -15,13 +17,17 @@
 
 #include "platform/display.h"
 #include "platform/headless.h"
+#include "platform/pngfile.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
 #include "routinen/system/sysrecords.h"
+#include "screens/common/screenbase.h"
 #include "tools/turnbuilder/turnbuilder.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
@@ -192,6 +198,64 @@ TEST_P(KroenungScreenRun, TheLandPassCrownsOnlyNewTitles) {
     EXPECT_TRUE(log.Has("KroenungCheckTitleOfPlayer: Reichspunkte " + std::to_string(t.points)));
     EXPECT_EQ(OwnPlayerPtr->Mark, 0u);
   }
+}
+
+// Picture 876 alone, as the screen opens it, until Escape.
+int32_t HallOnly(int32_t) {
+  ScreenBase base{};
+  if (!OpenScreenPicture(&base, 876, 1)) return -1;
+  ShowScreenBase(&base);
+  while (WaitEvent(WE_TICKS) != WE_KEY_ESCAPE && !WindowCloseRequested()) {
+  }
+  CloseScreenBase(&base, 2);
+  return 2;
+}
+
+// From the start the foot of the hall names the way out (the catalog's line,
+// centred), and nothing else is drawn before the first picture.
+TEST_P(KroenungScreenRun, TheFootNamesTheWayOut) {
+  Points(8);
+  const std::string with = Png("kroenung_wayout"), without = Png("kroenung_hall");
+  EXPECT_EQ(Run("wait 2000\npng " + with + "\nkey esc\n"), 2);
+  EXPECT_EQ(RunScreen(HallOnly, 0, "wait 2000\npng " + without + "\nkey esc\n"), 2);
+  KeepPicture(with);
+  std::vector<uint32_t> a, b;
+  uint32_t w = 0, h = 0, w2 = 0, h2 = 0;
+  ASSERT_EQ(ReadPngRGB(with.c_str(), &a, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB(without.c_str(), &b, &w2, &h2), 1);
+  ASSERT_EQ(w, w2);
+  ASSERT_EQ(h, h2);
+  int32_t left = 640, right = -1;
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      if (a[y * w + x] == b[y * w + x]) continue;
+      const int32_t gx = static_cast<int32_t>(x) - dx_, gy = static_cast<int32_t>(y) - dy_;
+      ASSERT_GE(gy, 446) << "drawn above the foot at " << gx << "," << gy;
+      ASSERT_LE(gy, 479) << gx;
+      left = std::min(left, gx);
+      right = std::max(right, gx);
+    }
+  ASSERT_GE(right, 0) << "nothing drawn at the foot";
+  // As wide as the catalog's line in the small font, centred on the hall.
+  TextFont* font = OpenDiskFont("fonts\\XHelvetica11.fnt");
+  ASSERT_NE(font, nullptr);
+  RastPort rp{};
+  InitRastPort(&rp);
+  SetFont(&rp, font);
+  const char* line = GetCatalogStr(1742);
+  ASSERT_NE(std::string(line).find("Escape"), std::string::npos);
+  const int32_t width = static_cast<int32_t>(TextLength(&rp, line, static_cast<uint32_t>(std::strlen(line))));
+  CloseFont(font);
+  EXPECT_NEAR(right - left + 1, width, 4);
+  EXPECT_NEAR((left + right) / 2, 320, 3);
+}
+
+// A click leaves the scene as Escape does: no picture follows it.
+TEST_P(KroenungScreenRun, AClickLeaves) {
+  Points(8);
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run("wait 1000\n" + Click(320, 240) + "wait 6000\n"), 2);
+  EXPECT_FALSE(log.Has("KroenungsScreen: Bild"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, KroenungScreenRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);

@@ -13,11 +13,14 @@
 
 #include "platform/display.h"
 #include "platform/headless.h"
+#include "platform/pngfile.h"
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
+#include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/input.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/log_lines.h"
@@ -204,6 +207,72 @@ TEST_P(StoryScreen, FailingEffectsEndTheGame) {
   LogLines log;
   EXPECT_EQ(Run("wait 5200\nkey esc\nwait 6000\n"), -1);
   EXPECT_TRUE(log.Has("RizizOzez: Konnte RizizOzezEvents nicht starten"));
+}
+
+// Under the mouse each link button's name shows in the bar at the foot of
+// the camp fire: the choice "I" and a plain next-page button differ, and
+// both differ from the bar with the mouse on the page.
+TEST_P(StoryScreen, TheBarNamesTheLinkButtonUnderTheMouse) {
+  const std::string story = "Two ways.\xA7($2,3,2)\xA7\xA7Page two.\xA7($1,-1)\xA7\xA7Page three.\xA7($1,-1)\xA7\xA7";
+  fs::create_directories("Catalogs/deutsch");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Catalogs/deutsch/RizizOzez.catalog", Catalog(17, story)));
+  setenv("LC_ALL", "de_DE.ISO-8859-1", 1);
+  RizizOzezPrefs(0, 1, 17);
+  auto move = [&](int x, int y) { return "move " + std::to_string(x + dx_) + " " + std::to_string(y + dy_) + "\nwait 400\n"; };
+  const std::string none = Png("story_bar_none"), choice = Png("story_bar_choice"), next = Png("story_bar_next");
+  const std::string script = "wait 5200\n" + move(300, 200) + "png " + none + "\n" + move(200, 413) + "png " + choice +
+                             "\n" + move(483, 413) + "png " + next + "\nkey esc\nwait 6000\n";
+  EXPECT_EQ(Run(script), 2);
+  auto bar = [&](const std::string& png) {
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1) << png;
+    std::vector<uint32_t> strip;
+    for (int y = 464; y <= 478 && !px.empty(); ++y)
+      for (int x = 160; x <= 480; ++x) strip.push_back(px[(y + dy_) * w + x + dx_]);
+    return strip;
+  };
+  const auto a = bar(none), b = bar(choice), c = bar(next);
+  ASSERT_FALSE(a.empty());
+  EXPECT_NE(a, b) << "no name for the choice";
+  EXPECT_NE(a, c) << "no name for the next page";
+  EXPECT_NE(b, c);
+  Keep(choice);
+}
+
+// Each link button is named in the title bar by where it leads from the
+// page shown; a button that does nothing has no name.
+TEST(StoryLinks, EachButtonNamesWhereItLeads) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/BTTExtBox.dat");
+  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  ScreenRegion* layout = GetScreenRegion(".\\Data\\Screendat\\BTTExtBox.dat", 3);
+  ASSERT_NE(layout, nullptr);
+  auto name = [&](int n) -> std::string {
+    const Gadget* g = FindGadget(layout, ("GAD" + std::to_string(n)).c_str());
+    if (!g || !g->textArea) return "(no text record)";
+    return g->textArea->text ? g->textArea->text : "";
+  };
+  const std::string next = GetCatalogStr(1745), back = GetCatalogStr(1744), end = GetCatalogStr(1743);
+  uint16_t targets[6] = {};
+  StoryLinkNames names{};
+  // Page 1 without links: nothing acts, nothing is named.
+  RizizOzezBrowserLinks(1, "Once upon a time.\xA7\xA7", layout, targets, &names);
+  for (int n = 1; n <= 6; ++n) EXPECT_EQ(name(n), "") << n;
+  // Two choices: "I" to page 3, "II" to page 2, the others to the next page.
+  RizizOzezBrowserLinks(1, "Choose.\xA7($2,3,2)\xA7\xA7", layout, targets, &names);
+  EXPECT_EQ(name(1), next);
+  EXPECT_EQ(name(2), "take this path (page 3)");
+  EXPECT_EQ(name(3), next);
+  EXPECT_EQ(name(6), next);
+  // Back, and the rest end the story.
+  RizizOzezBrowserLinks(2, "Silver.\xA7($2,<,-1)\xA7\xA7", layout, targets, &names);
+  EXPECT_EQ(name(1), back);
+  for (int n = 2; n <= 6; ++n) EXPECT_EQ(name(n), end) << n;
+  // A page without links keeps the buttons; their names follow the new page.
+  RizizOzezBrowserLinks(3, "More.\xA7\xA7", layout, targets, &names);
+  EXPECT_EQ(name(1), "take this path (page 1)");
+  EXPECT_EQ(name(2), end);
+  FreeScreenRegion(layout);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, StoryScreen, testing::Values(0u, 4u),
