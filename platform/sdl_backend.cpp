@@ -327,6 +327,17 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
     case SDL_QUIT:
       m->kind = kMsgQuit;
       return 1;
+    case SDL_WINDOWEVENT:
+      // The pointer's leave and return and the keyboard focus: the game
+      // acts on a pointer resting at an edge only while both hold.
+      m->kind = kMsgWindow;
+      switch (ev->window.event) {
+        case SDL_WINDOWEVENT_LEAVE: m->key = kWindowPointerLeft; return 1;
+        case SDL_WINDOWEVENT_ENTER: m->key = kWindowPointerEntered; return 1;
+        case SDL_WINDOWEVENT_FOCUS_LOST: m->key = kWindowFocusLost; return 1;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: m->key = kWindowFocusGained; return 1;
+        default: *m = PlatformMessage{}; return 0;
+      }
     default:
       return 0;
   }

@@ -192,6 +192,27 @@ TEST(SdlWindowLoop, TranslatesKeysButtonsAndQuit) {
   ev.type = SDL_QUIT;
   ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1);
   EXPECT_EQ(m.kind, kMsgQuit);
+  // The pointer's leave and return, the focus's loss and return; other
+  // window events give no message.
+  const struct {
+    uint8_t event;
+    uint32_t what;
+  } window[] = {{SDL_WINDOWEVENT_LEAVE, kWindowPointerLeft},
+                {SDL_WINDOWEVENT_ENTER, kWindowPointerEntered},
+                {SDL_WINDOWEVENT_FOCUS_LOST, kWindowFocusLost},
+                {SDL_WINDOWEVENT_FOCUS_GAINED, kWindowFocusGained}};
+  for (const auto& w : window) {
+    SDL_zero(ev);
+    ev.type = SDL_WINDOWEVENT;
+    ev.window.event = w.event;
+    ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1) << int(w.event);
+    EXPECT_EQ(m.kind, kMsgWindow);
+    EXPECT_EQ(m.key, w.what);
+  }
+  SDL_zero(ev);
+  ev.type = SDL_WINDOWEVENT;
+  ev.window.event = SDL_WINDOWEVENT_EXPOSED;
+  EXPECT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 0);
 }
 
 TEST(ScreenModePage, KeysAndClicksPickTheRow) {

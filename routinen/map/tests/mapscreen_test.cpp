@@ -477,6 +477,33 @@ TEST_P(MapScreenVisit, EdgeScrollingBeginsOnTheThirdTickAndStopsOutside) {
   EXPECT_EQ(ups, 2);
 }
 
+// A pointer that left the window at an edge keeps its last position there;
+// the view stays put while it is outside, and while the window has lost the
+// focus, and scrolls again once the pointer is back in the focused window.
+TEST_P(MapScreenVisit, EdgeScrollingWaitsForThePointerInTheFocusedWindow) {
+  const int32_t w = (int32_t)Mode().w, h = (int32_t)Mode().h;
+  const bool eight = w == 640;
+  // The bottom right corner (in both zones there), then the bottom zone alone.
+  const std::string corner =
+      eight ? "move 494 470\n" : "move " + std::to_string(w - 1) + " " + std::to_string(h - 1) + "\n";
+  const std::string bottom =
+      eight ? "move 300 470\n" : "move " + std::to_string(w / 2) + " " + std::to_string(h - 1) + "\n";
+  const std::string ticks = "tick\nsync\ntick\nsync\ntick\nsync\ntick\nsync\n";
+  EXPECT_EQ(Visit(2, corner + "leave\nwait 3000\ntimer 0 off\nsync\n" + ticks +  // left the window
+                         bottom + "focus out\n" + ticks +                        // back, but no focus
+                         "focus in\n" + ticks + "key esc\n"),                    // two scrolls down
+            2);
+  const auto views = Views();
+  ASSERT_GE(views.size(), 1u);
+  int32_t moves = 0, downs = 0;
+  for (size_t i = 1; i < views.size(); ++i) {
+    if (views[i] != views[i - 1]) moves++;
+    if (views[i].first == views[i - 1].first && views[i].second == (views[i - 1].second + 1) % 6400) downs++;
+  }
+  EXPECT_EQ(moves, 2);
+  EXPECT_EQ(downs, 2);
+}
+
 TEST_P(MapScreenVisit, ArrowsAndLettersScrollTypedSignsDoNot) {
   EXPECT_EQ(Visit(2, "timer 0 off\nsync\nkey left\nsync\nkey d\nsync\nkey W\nsync\nkey down\nsync\n"
                      "text \"%\"\ntext \"&\"\ntext \"'\"\ntext \"(\"\nsync\ntext \"4\"\ntext \"5\"\nsync\nkey esc\n"),
