@@ -891,6 +891,32 @@ TEST_P(MapScreenDisplayVisit, TheFramePanelsAndAMarkedHexShow) {
   }
 }
 
+// The names switch over the demo realm: the own towns' names drawn on the
+// map (a picture to look at), and the map without them as before.
+TEST_P(MapScreenDisplayVisit, TheNamesSwitchWritesTheTownsNamesOnTheMap) {
+  const int32_t h = (int32_t)Mode().h;
+  const std::string symb = Mode().w == 640 ? qoe_test::ClickLine(520, 352) : qoe_test::ClickLine(133, h - 150);
+  const std::string png = "mapscreen_names_" + Tag() + ".png";
+  EXPECT_EQ(Visit(2, "png without.png\n" + symb + "wait 300\npng " + png + "\n" + symb + "wait 300\npng again.png\nkey esc\n"),
+            2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  std::vector<uint32_t> without, with, again;
+  uint32_t w1 = 0, h1 = 0, w2 = 0, h2 = 0, w3 = 0, h3 = 0;
+  ASSERT_EQ(ReadPngRGB("without.png", &without, &w1, &h1), 1);
+  ASSERT_EQ(ReadPngRGB(png.c_str(), &with, &w2, &h2), 1);
+  ASSERT_EQ(ReadPngRGB("again.png", &again, &w3, &h3), 1);
+  // Names in the map area; the switch's own image changes too, so only the
+  // map's middle counts.
+  size_t named = 0, back = 0;
+  for (uint32_t y = 40; y < h1 / 2 + 100; ++y)
+    for (uint32_t x = 200; x < w1 - 200; ++x) {
+      named += without[y * w1 + x] != with[y * w1 + x];
+      back += without[y * w1 + x] != again[y * w1 + x];
+    }
+  EXPECT_GT(named, 100u);
+  EXPECT_EQ(back, 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, MapScreenDisplayVisit, testing::Values(0, 1, 2),
                          [](const testing::TestParamInfo<int>& i) {
                            return std::to_string(kModes[i.param].w) + "x" + std::to_string(kModes[i.param].h);
