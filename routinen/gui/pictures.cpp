@@ -606,6 +606,11 @@ int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint3
   return 1;
 }
 
+uint32_t ScreenPictureColours() {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  return g_pictures.picColours;
+}
+
 int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uint32_t count, uint32_t) {
   std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
   if (first > 255) return 0;
