@@ -75,9 +75,17 @@ int main() {
   const PlatformBackend* backend = PickBackend();
   SelectPlatformBackend(backend);
   if (!backend->init()) {
-    std::fprintf(stderr,
-                 "Quill of Elmor: no display available. Start it on a desktop, or under a virtual display:\n"
-                 "  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n");
+    const char* unopened = backend == SdlBackend() ? SdlUnopenedDisplay() : "";
+    if (*unopened)
+      std::fprintf(stderr,
+                   "Quill of Elmor: the display %s could not be opened (tried for a second). Is it running, and may\n"
+                   "this user draw on it? Or start the game under a virtual display of its own:\n"
+                   "  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n",
+                   unopened);
+    else
+      std::fprintf(stderr,
+                   "Quill of Elmor: no display available. Start it on a desktop, or under a virtual display:\n"
+                   "  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n");
     return 1;
   }
   // SIGTERM and SIGINT close the game in order, in every backend.
