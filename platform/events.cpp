@@ -268,6 +268,13 @@ int PostQuitMessage() {
   return PostGameMessage(&m);
 }
 
+int PostWindowMessage(uint32_t what) {
+  PlatformMessage m{};
+  m.kind = kMsgWindow;
+  m.key = what;
+  return PostGameMessage(&m);
+}
+
 int GetGameMessage(PlatformMessage* out, int timeout_ms) {
   std::unique_lock<std::mutex> l(g_events.lock);
   if (g_events.queue.empty()) {

@@ -18,6 +18,16 @@ enum PlatformMessageKind : uint32_t {
   kMsgTimer = 9,       // timer: kTimerGameTick or kTimerCursor
   kMsgApp = 10,        // param: what the poster passed (one per IRC line)
   kMsgQuit = 11,       // the window was closed: the game should end
+  kMsgWindow = 12,     // key: kWindowPointerLeft/Entered, kWindowFocusLost/Gained
+};
+
+// What kMsgWindow tells: the pointer left or entered the window, the window
+// lost or gained the keyboard focus.
+enum : uint32_t {
+  kWindowPointerLeft = 0,
+  kWindowPointerEntered = 1,
+  kWindowFocusLost = 2,
+  kWindowFocusGained = 3,
 };
 
 // Key codes of kMsgKeyDown/kMsgKeyUp. Letters are their capitals 'A'..'Z',
@@ -79,6 +89,8 @@ int PostMouseMessage(uint32_t kind, int32_t x, int32_t y, uint32_t buttons);
 int PostTimerMessage(uint32_t timer);
 int PostAppMessage(uint64_t param);
 int PostQuitMessage();
+// A kMsgWindow message: what (kWindowPointerLeft .. kWindowFocusGained).
+int PostWindowMessage(uint32_t what);
 // A mouse move that replaces a mouse move still waiting at the queue's end
 // with the same buttons (keeps a busy game thread from lagging behind).
 int PostMouseMoveMerged(int32_t x, int32_t y, uint32_t buttons);

@@ -295,6 +295,14 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
     }
     return true;
   }
+  if (cmd == "leave" && n == 1) {
+    PostWindowMessage(kWindowPointerLeft);
+    return true;
+  }
+  if (cmd == "focus" && n == 2 && (w[1] == "out" || w[1] == "in")) {
+    PostWindowMessage(w[1] == "out" ? kWindowFocusLost : kWindowFocusGained);
+    return true;
+  }
   if (cmd == "wait" && n == 2 && ParseInt(w[1], &a) && a >= 0) {
     player->wait(static_cast<uint64_t>(a));
     return true;

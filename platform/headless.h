@@ -9,6 +9,8 @@
 //   press B X Y      button B (left/right) down at X, Y
 //   release B X Y    button B up at X, Y
 //   click B X Y      press and release
+//   leave            the pointer leaves the window (a later move brings it back)
+//   focus out|in     the window loses or gains the keyboard focus
 //   wait MS          virtual time runs on MS ms; running timers tick on time
 //   tick [T]         a tick of timer T (0 game tick, 1 cursor) at once
 //   timer T MS|off   starts (period MS) or stops timer T

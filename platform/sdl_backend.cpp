@@ -36,6 +36,14 @@ std::atomic<uint32_t> g_wake_type{0};
 std::atomic<int> g_wake_pending{0};
 std::atomic<uint64_t> g_presents{0};
 std::atomic<int> g_initialised{0};
+
+// The start of SDL's video: a named display is tried kDisplayAttempts times,
+// kDisplayRetryMs apart. The display the last start could not open (empty:
+// none was named) and the test hook's count of starts still to fail (as if
+// the display had not answered).
+constexpr int kDisplayAttempts = 5, kDisplayRetryMs = 200;
+std::string g_unopened_display;
+std::atomic<int> g_failed_opens_left{0};
 uint32_t g_buttons = 0;
 
 // The cursor picture another thread handed over; the window thread makes
@@ -98,23 +106,66 @@ void Wake() {
   if (SDL_PushEvent(&ev) < 0) g_wake_pending = 0;
 }
 
+// The display SDL is to open: the X display, else the Wayland one; empty
+// when none is named.
+std::string NamedDisplay() {
+  const char* x = SDL_getenv("DISPLAY");
+  if (x && *x) return x;
+  const char* wl = SDL_getenv("WAYLAND_DISPLAY");
+  return wl && *wl ? wl : "";
+}
+
+// One start of SDL's video: 1 on a driver that shows a window (or the one
+// the environment asked for), 0 when SDL came up without the display (its
+// video is shut again; SDL_Quit follows the last try), with the reason in
+// *why.
+int OpenVideo(std::string* why) {
+  if (g_failed_opens_left.load() > 0) {
+    g_failed_opens_left--;
+    *why = "Testhaken";
+    return 0;
+  }
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
+    *why = SDL_GetError();
+    return 0;
+  }
+  // SDL falls back to its invisible drivers when the display cannot be
+  // opened; only an explicit SDL_VIDEODRIVER (tests, CI) may run the
+  // program on them.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  const bool invisible = driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
+                         (!asked || SDL_strcasecmp(asked, driver) != 0);
+  if (!invisible) return 1;
+  *why = std::string("nur der Treiber ") + (driver ? driver : "(keiner)");
+  SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER);
+  return 0;
+}
+
 int Init() {
   if (g_initialised.load()) return 1;
   // SIGTERM and SIGINT are the program's own (close.h), not SDL's.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   X11WatchPrepare();
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
-    DebugLog("SDL_Init: %s", SDL_GetError());
-    return 0;
+  // A display that is named but does not answer at once (a virtual X
+  // server busy with another client's start) is tried again a few times
+  // within a second; without a named display the start fails at once.
+  g_unopened_display.clear();
+  const std::string display = NamedDisplay();
+  std::string why;
+  bool open = false;
+  for (int attempt = 1; attempt <= kDisplayAttempts && !open; attempt++) {
+    open = OpenVideo(&why) == 1;
+    if (open || display.empty()) break;
+    DebugLog("SDL_Init: Bildschirm %s nicht zu oeffnen (%s), Versuch %d von %d", display.c_str(), why.c_str(), attempt,
+             kDisplayAttempts);
+    if (attempt < kDisplayAttempts) std::this_thread::sleep_for(std::chrono::milliseconds(kDisplayRetryMs));
   }
-  // SDL falls back to its invisible drivers when there is no display; only
-  // an explicit SDL_VIDEODRIVER (tests, CI) may run the program on them.
-  const char* driver = SDL_GetCurrentVideoDriver();
-  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
-  if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
-      (!asked || SDL_strcasecmp(asked, driver) != 0)) {
-    DebugLog("SDL_Init: Kein Bildschirm gefunden (nur der Treiber %s)", driver);
+  g_failed_opens_left = 0;
+  if (!open) {
     SDL_Quit();
+    if (display.empty()) DebugLog("SDL_Init: Kein Bildschirm gefunden (%s)", why.c_str());
+    g_unopened_display = display;
     return 0;
   }
   // Xlib's handlers would end the process when the window is destroyed from
@@ -327,6 +378,17 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
     case SDL_QUIT:
       m->kind = kMsgQuit;
       return 1;
+    case SDL_WINDOWEVENT:
+      // The pointer's leave and return and the keyboard focus: the game
+      // acts on a pointer resting at an edge only while both hold.
+      m->kind = kMsgWindow;
+      switch (ev->window.event) {
+        case SDL_WINDOWEVENT_LEAVE: m->key = kWindowPointerLeft; return 1;
+        case SDL_WINDOWEVENT_ENTER: m->key = kWindowPointerEntered; return 1;
+        case SDL_WINDOWEVENT_FOCUS_LOST: m->key = kWindowFocusLost; return 1;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: m->key = kWindowFocusGained; return 1;
+        default: *m = PlatformMessage{}; return 0;
+      }
     default:
       return 0;
   }
@@ -334,6 +396,9 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
 
 uint64_t SdlPresentCount() { return g_presents.load(); }
 uint64_t SdlCursorCount() { return g_cursors_taken.load(); }
+
+const char* SdlUnopenedDisplay() { return g_unopened_display.c_str(); }
+void SdlFailDisplayOpens(int count) { g_failed_opens_left = count > 0 ? count : 0; }
 
 namespace {
 

@@ -13,6 +13,14 @@ uint64_t SdlPresentCount();
 // Cursor pictures the window thread took over (put up, or refused with a log
 // line by a video driver without cursors, such as the dummy driver).
 uint64_t SdlCursorCount();
+// The start (SdlBackend()->init) tries a display that DISPLAY (else
+// WAYLAND_DISPLAY) names up to five times within a second before it gives
+// up; without a named display it fails at once. After a failed start: the
+// display that could not be opened, or "" when none was named.
+const char* SdlUnopenedDisplay();
+// Tests: the next start's first count attempts fail as a display that does
+// not answer would (without starting SDL); the start resets it.
+void SdlFailDisplayOpens(int count);
 // Tests and CI: plays the script (the commands of headless.h) on a thread of
 // its own while the window loop runs, in real time (wait sleeps, quit is the
 // window's close as SDL reports it, the script's end closes the window too);

@@ -18,10 +18,14 @@
 #include "routinen/gui/census.h"
 #include "screens.h"
 #include "screens/hub/recovery.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/shell.h"
 #include "platform/threads.h"
 
 namespace {
+
+// The message of a named display that could not be opened.
+constexpr uint32_t kDisplayNotOpenedText = 1666;
 
 std::string ReadScript(const char* path) {
   std::string text;
@@ -75,9 +79,18 @@ int main() {
   const PlatformBackend* backend = PickBackend();
   SelectPlatformBackend(backend);
   if (!backend->init()) {
-    std::fprintf(stderr,
-                 "Quill of Elmor: no display available. Start it on a desktop, or under a virtual display:\n"
-                 "  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n");
+    const char* unopened = backend == SdlBackend() ? SdlUnopenedDisplay() : "";
+    if (*unopened) {
+      // The text names the display at its first "%s" (a catalog text is no format).
+      std::string text = GetCatalogStr(kDisplayNotOpenedText);
+      const size_t at = text.find("%s");
+      if (at != std::string::npos) text = text.substr(0, at) + unopened + text.substr(at + 2);
+      std::fprintf(stderr, "%s\n  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n", text.c_str());
+    } else {
+      std::fprintf(stderr,
+                   "Quill of Elmor: no display available. Start it on a desktop, or under a virtual display:\n"
+                   "  xvfb-run -a -s '-screen 0 1024x768x24' scripts/start.sh\n");
+    }
     return 1;
   }
   // SIGTERM and SIGINT close the game in order, in every backend.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -101,4 +102,27 @@ TEST(QuillProgram, WithoutADisplayItSaysSoPlainly) {
   const std::string text = FileText("err.txt");
   EXPECT_NE(text.find("no display available"), std::string::npos) << text;
   EXPECT_NE(text.find("xvfb-run"), std::string::npos);
+}
+
+// A display that is named but cannot be opened: the start tries it for about
+// a second, then fails and names it (the leak checker stays off: SDL's
+// repeated starts keep a little of D-Bus's memory).
+TEST(QuillProgram, ADisplayThatCannotBeOpenedIsNamedAfterASecond) {
+  std::string bin = qoe_test::BinaryDir() + "/quill";
+  QOE_REQUIRE_BUILT(bin);
+  std::string cmd = "timeout 30 env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u QOE_HEADLESS_SCRIPT DISPLAY=:987 "
+                    "ASAN_OPTIONS=detect_leaks=0 " + bin + " 2>err.txt";
+  const auto start = std::chrono::steady_clock::now();
+  int status = std::system(cmd.c_str());
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_LT(took, 5000);
+  const std::string text = FileText("err.txt");
+  EXPECT_NE(text.find("the display :987 could not be opened"), std::string::npos) << text;
+  EXPECT_EQ(text.find("no display available"), std::string::npos) << text;
+  const std::string log = FileText("Quill.dbg");
+  EXPECT_NE(log.find("SDL_Init: Bildschirm :987 nicht zu oeffnen"), std::string::npos) << log;
+  EXPECT_NE(log.find("Versuch 5 von 5"), std::string::npos) << log;
 }

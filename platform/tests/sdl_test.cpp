@@ -1,6 +1,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/modepage.h"
 #include "platform/screenmode.h"
 #include "platform/sdl_backend.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "platform/threads.h"
 
@@ -192,6 +194,102 @@ TEST(SdlWindowLoop, TranslatesKeysButtonsAndQuit) {
   ev.type = SDL_QUIT;
   ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1);
   EXPECT_EQ(m.kind, kMsgQuit);
+  // The pointer's leave and return, the focus's loss and return; other
+  // window events give no message.
+  const struct {
+    uint8_t event;
+    uint32_t what;
+  } window[] = {{SDL_WINDOWEVENT_LEAVE, kWindowPointerLeft},
+                {SDL_WINDOWEVENT_ENTER, kWindowPointerEntered},
+                {SDL_WINDOWEVENT_FOCUS_LOST, kWindowFocusLost},
+                {SDL_WINDOWEVENT_FOCUS_GAINED, kWindowFocusGained}};
+  for (const auto& w : window) {
+    SDL_zero(ev);
+    ev.type = SDL_WINDOWEVENT;
+    ev.window.event = w.event;
+    ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1) << int(w.event);
+    EXPECT_EQ(m.kind, kMsgWindow);
+    EXPECT_EQ(m.key, w.what);
+  }
+  SDL_zero(ev);
+  ev.type = SDL_WINDOWEVENT;
+  ev.window.event = SDL_WINDOWEVENT_EXPOSED;
+  EXPECT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 0);
+}
+
+uint64_t NowMsForTest() {
+  return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A named display that does not answer at once is tried again a few times
+// within a second: two failed opens, then the start succeeds; one that never
+// answers fails after its tries, and the start names it. Without a named
+// display the start does not wait. (One start of SDL per test: SDL's
+// D-Bus link keeps memory over a second start in one process.)
+class SdlStart : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* had = std::getenv("DISPLAY");
+    had_ = had != nullptr;
+    kept_ = had ? had : "";
+    const char* wl = std::getenv("WAYLAND_DISPLAY");
+    had_wayland_ = wl != nullptr;
+    wayland_ = wl ? wl : "";
+    b_ = SelectDummySdl();
+  }
+  void TearDown() override {
+    if (had_) setenv("DISPLAY", kept_.c_str(), 1);
+    else unsetenv("DISPLAY");
+    if (had_wayland_) setenv("WAYLAND_DISPLAY", wayland_.c_str(), 1);
+    else unsetenv("WAYLAND_DISPLAY");
+    SelectPlatformBackend(nullptr);
+    DebugLogSetStderr(1);
+  }
+  const PlatformBackend* b_ = nullptr;
+  bool had_ = false, had_wayland_ = false;
+  std::string kept_, wayland_;
+};
+
+// (The display is named as a Wayland one: a named X display makes D-Bus
+// try to start itself on it, which keeps memory the leak checker reports.)
+TEST_F(SdlStart, ADisplayThatAnswersOnTheThirdTryIsTaken) {
+  unsetenv("DISPLAY");
+  setenv("WAYLAND_DISPLAY", "wayland-57", 1);
+  qoe_test::LogLines log;
+  SdlFailDisplayOpens(2);
+  ASSERT_EQ(b_->init(), 1) << SDL_GetError();
+  EXPECT_EQ(log.Count("SDL_Init: Bildschirm wayland-57 nicht zu oeffnen"), 2);
+  EXPECT_STREQ(SdlUnopenedDisplay(), "");
+  b_->shutdown();
+}
+
+TEST_F(SdlStart, ADisplayThatNeverAnswersIsTriedForASecondAndNamed) {
+  unsetenv("WAYLAND_DISPLAY");
+  setenv("DISPLAY", ":57", 1);
+  qoe_test::LogLines log;
+  SdlFailDisplayOpens(100);
+  const uint64_t start = NowMsForTest();
+  EXPECT_EQ(b_->init(), 0);
+  const uint64_t took = NowMsForTest() - start;
+  EXPECT_EQ(log.Count("SDL_Init: Bildschirm :57 nicht zu oeffnen"), 5);
+  EXPECT_STREQ(SdlUnopenedDisplay(), ":57");
+  EXPECT_GE(took, 700u);
+  EXPECT_LT(took, 3000u);
+}
+
+TEST_F(SdlStart, WithoutANamedDisplayTheStartFailsAtOnce) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  qoe_test::LogLines log;
+  SdlFailDisplayOpens(100);
+  const uint64_t start = NowMsForTest();
+  EXPECT_EQ(b_->init(), 0);
+  EXPECT_LT(NowMsForTest() - start, 500u);
+  EXPECT_EQ(log.Count("nicht zu oeffnen"), 0);
+  EXPECT_EQ(log.Count("SDL_Init: Kein Bildschirm gefunden"), 1);
+  EXPECT_STREQ(SdlUnopenedDisplay(), "");
 }
 
 TEST(ScreenModePage, KeysAndClicksPickTheRow) {

@@ -321,14 +321,22 @@ int TransitionThread(void*) {
 }
 
 // Input that arrived while the screen was being built is not meant for it.
-// A quit request is kept.
+// A quit request is kept, and so are the last word on the pointer (it left
+// or entered the window) and on the focus: they tell a state, not a command.
 void DropWaitingInput() {
   PlatformMessage m{};
   bool quit = false;
+  int64_t pointer = -1, focus = -1;
   // Only what is waiting is taken: a look into an empty queue would mark the
   // game thread idle for a moment, and a headless script would take its next
   // step while the screen is still being built.
-  while (GameMessagesWaiting() > 0 && GetGameMessage(&m, 0)) quit = quit || m.kind == kMsgQuit;
+  while (GameMessagesWaiting() > 0 && GetGameMessage(&m, 0)) {
+    quit = quit || m.kind == kMsgQuit;
+    if (m.kind == kMsgWindow && (m.key == kWindowPointerLeft || m.key == kWindowPointerEntered)) pointer = m.key;
+    if (m.kind == kMsgWindow && (m.key == kWindowFocusLost || m.key == kWindowFocusGained)) focus = m.key;
+  }
+  if (pointer >= 0) PostWindowMessage((uint32_t)pointer);
+  if (focus >= 0) PostWindowMessage((uint32_t)focus);
   if (quit) PostQuitMessage();
   MarkGameThreadBusy();
 }
@@ -604,6 +612,11 @@ int32_t BlitObjektMaskRow(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint3
   }
   ReleaseGfx(id);
   return 1;
+}
+
+uint32_t ScreenPictureColours() {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  return g_pictures.picColours;
 }
 
 int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uint32_t count, uint32_t) {

@@ -156,6 +156,10 @@ uint32_t GetBlitSourceRow();
 // Draws a button graphic with its caption centred and outlined on it.
 int32_t BlitObjektText(RastPort* rp, uint32_t id, const char* caption, int32_t x, int32_t y);
 
+// How many colours the last screen picture (OpenElmorPic) gave the palette;
+// 0 while no screen picture was shown yet (the pens are then the display's
+// first greys, or black on a deeper display).
+uint32_t ScreenPictureColours();
 // Sets palette entries first..first+count-1 from picture id of the index;
 // a null index path restores the displayed picture's palette. 1 or 0.
 int32_t SetElmorPalette(const char* index_path, uint32_t id, uint32_t first, uint32_t count, uint32_t mode);

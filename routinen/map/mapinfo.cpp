@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -525,14 +526,45 @@ const std::vector<NamedTown>& Towns() {
   return s.towns;
 }
 
-// A label centred on (x, y) when its box lies on the free map area.
+// The label's pens: the name in the green of summer grass, which alone is
+// lost on grass; as the hex marker, it runs inside a dark edge, and that
+// inside a light one, so one of the three stands out on any ground.
+constexpr uint32_t kLabelPen = 105, kLabelDarkPen = 0, kLabelLightPen = 1;
+
+// A label centred on (x, y) when its box lies on the free map area: the
+// name in its pen, a dark edge one pixel round it, a light edge one pixel
+// round that.
 void Label(RastPort* rp, const char* text, int32_t x, int32_t y) {
   const TextFont* font = rp->Font;
-  const int32_t half_w = (int32_t)TextLength(rp, text, (uint32_t)std::strlen(text)) / 2 + 2;
+  const uint32_t len = (uint32_t)std::strlen(text);
+  const int32_t width = (int32_t)TextLength(rp, text, len);
+  const int32_t half_w = width / 2 + 2;
   const int32_t half_h = font ? font->YSize / 2 : 6;
   const int32_t x1 = x - half_w, y1 = y - half_h, x2 = x + half_w, y2 = y + half_h;
-  if (!IsInMapArea(x1, y1, x2, y2)) return;
-  PrintTextOutlined(rp, x1, y1, x2, y2, text, 0, 105, 37);
+  if (!IsInMapArea(x1, y1, x2, y2) || len == 0) return;
+  // Centred in the box both ways, the baseline below the top of the line.
+  const int32_t height = font ? font->YSize : rp->TxHeight, base = font ? font->Baseline : rp->TxBaseline;
+  const int32_t tx = x1 + (x2 - x1) / 2 - width / 2, ty = y1 + 1 + (y2 - y1 - height) / 2 + base;
+  // The display mutex: a screen transition never copies a half-drawn label.
+  QoeMutex* mutex = DisplayMutex();
+  if (mutex) ObtainMutex(mutex);
+  SetDrMd(rp, 0);
+  auto at = [&](int32_t dx, int32_t dy, uint32_t pen) {
+    SetAPen(rp, pen);
+    Move(rp, tx + dx, ty + dy);
+    Text(rp, text, len);
+  };
+  for (int32_t dy = -2; dy <= 2; dy++)
+    for (int32_t dx = -2; dx <= 2; dx++)
+      if (std::max(std::abs(dx), std::abs(dy)) == 2 && std::abs(dx) + std::abs(dy) < 4) at(dx, dy, kLabelLightPen);
+  for (int32_t dy = -1; dy <= 1; dy++)
+    for (int32_t dx = -1; dx <= 1; dx++)
+      if (dx || dy) at(dx, dy, kLabelDarkPen);
+  at(0, 0, kLabelPen);
+  if (mutex) ReleaseMutex(mutex);
+  const int32_t top = ty - base - 3;
+  ShowScreenRect(rp, std::min(x1, tx - 3), std::min(y1, top), std::max(x2, tx + width + 3) - std::min(x1, tx - 3) + 1,
+                 std::max(y2, top + height + 6) - std::min(y1, top) + 1);
 }
 
 }  // namespace

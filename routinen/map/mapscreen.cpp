@@ -656,12 +656,15 @@ void KartenScreenFreigabe(KartenScreenRecord* d) {
 // --- the event loop --------------------------------------------------------------------
 namespace {
 
-// Edge scrolling: the zones of the main layout's values, strict tests.
+// Edge scrolling: the zones of the main layout's values, strict tests. Only
+// while the pointer is over the window and the window has the focus: a
+// pointer that left at an edge keeps its last position there, and the view
+// must not drift on by itself.
 void EdgeScroll(KartenScreenRecord* d) {
   MapScreenState& s = State();
   const ScreenRegion* r = d->MainLayout;
   const int32_t mx = GetMouseX(), my = GetMouseY();
-  const bool gone = mx == 65535 || my == 65535;
+  const bool gone = mx == 65535 || my == 65535 || !MouseInWindow();
   const bool top = !gone && StrictlyIn(mx, LayoutValue(r, 8), LayoutValue(r, 9)) &&
                    StrictlyIn(my, LayoutValue(r, 10), LayoutValue(r, 11));
   const bool bottom = !gone && StrictlyIn(mx, LayoutValue(r, 12), LayoutValue(r, 13)) &&

@@ -1669,7 +1669,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1663, "", nullptr},
     {1664, "", nullptr},
     {1665, "", nullptr},
-    {1666, "", nullptr},
+    {1666, "Quill of Elmor: the display %s could not be opened (tried for a second). Is it running, and may this user draw on it? Or start the game under a virtual display of its own:", nullptr},
     {1667, "", nullptr},
     {1668, "", nullptr},
     {1669, "", nullptr},

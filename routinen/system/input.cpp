@@ -45,6 +45,10 @@ int32_t KeyCode(const PlatformMessage& m, uint32_t flags) {
 int32_t MouseMove(const PlatformMessage& m) {
   int32_t x = m.x, y = m.y;
   uint32_t w = DisplayWidth(), h = DisplayHeight();
+  // A move reports the pointer over the window; one beyond the display's
+  // edge (a drag held on past the window's border) lies outside it.
+  g_input.pointerInside = x >= 0 && y >= 0 && (w == 0 || x < static_cast<int32_t>(w)) &&
+                          (h == 0 || y < static_cast<int32_t>(h));
   const DisplayRecord* d = QoESystemPtr->Display;
   bool map_shown = d && d->PicId == 3;
   if (!map_shown && (w > kGameAreaWidth || h > kGameAreaHeight)) {
@@ -65,6 +69,18 @@ int32_t MouseMove(const PlatformMessage& m) {
   if (m.buttons & kButtonLeft) return WE_LEFT_DOWN;
   if (m.buttons & kButtonRight) return WE_RIGHT_DOWN;
   return WE_MOUSE_MOVE;
+}
+
+// The pointer left or entered the window, the window lost or gained the
+// keyboard focus; the mouse position stays as the last move left it.
+void WindowChange(uint32_t what) {
+  switch (what) {
+    case kWindowPointerLeft: g_input.pointerInside = 0; break;
+    case kWindowPointerEntered: g_input.pointerInside = 1; break;
+    case kWindowFocusLost: g_input.focused = 0; break;
+    case kWindowFocusGained: g_input.focused = 1; break;
+    default: break;
+  }
 }
 
 void Click() {
@@ -125,6 +141,9 @@ int32_t WaitEvent(uint32_t flags) {
       case kMsgQuit:
         g_input.closed = 1;
         return WE_KEY_ESCAPE;
+      case kMsgWindow:
+        WindowChange(m.key);
+        break;
       default:
         break;
     }
@@ -136,6 +155,8 @@ int32_t WindowCloseRequested() { return g_input.closed.load() || ProgramCloseReq
 
 uint16_t GetMouseX() { return static_cast<uint16_t>(g_input.mouseX.load()); }
 uint16_t GetMouseY() { return static_cast<uint16_t>(g_input.mouseY.load()); }
+
+int32_t MouseInWindow() { return g_input.pointerInside.load() && g_input.focused.load() ? 1 : 0; }
 
 int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2) {
   int32_t x = g_input.mouseX.load(), y = g_input.mouseY.load();
@@ -174,6 +195,8 @@ InputModuleState& InputModule() { return g_input; }
 void ResetInputState() {
   g_input.mouseX = 0;
   g_input.mouseY = 0;
+  g_input.pointerInside = 1;
+  g_input.focused = 1;
   g_input.extended = 0;
   g_input.ctrl = 0;
   g_input.closed = 0;

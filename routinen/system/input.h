@@ -48,6 +48,13 @@ int32_t WindowCloseRequested();
 // map's picture 3 is shown); 65535 after the mouse left the game area.
 uint16_t GetMouseX();
 uint16_t GetMouseY();
+// 1 while the pointer is over the window and the window has the keyboard
+// focus, as the messages WaitEvent took said (a move beyond the display's
+// edge, the pointer's leave, a lost focus end it; a move over the display,
+// the pointer's return and the focus's return bring it back). The mouse
+// position keeps its last value meanwhile, so what acts on a pointer merely
+// resting somewhere (the map's edge scrolling) asks this first.
+int32_t MouseInWindow();
 // True when the last mouse position lies strictly inside x1..x2, y1..y2.
 int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2);
 // Polls the Ctrl key ten times, 100 ms apart: 17 when held, else 0.
@@ -63,7 +70,8 @@ void SetClickSoundHook(void (*hook)());
 void SetMouseCursorHook(int32_t (*hook)(uint32_t picture_id));
 
 // The input module's state record back to its start (tests and start of a
-// run): forgets the mouse position, the extended mark, the Ctrl state, a
+// run): forgets the mouse position (the pointer counts as over the focused
+// window), the extended mark, the Ctrl state, a
 // close request and the text cursor (without drawing; its timer stops). The
 // hooks stay registered.
 void ResetInputState();

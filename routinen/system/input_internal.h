@@ -14,6 +14,11 @@ struct InputModuleState {
   // after-draw on the window thread); atomics.
   std::atomic<int32_t> mouseX{0};
   std::atomic<int32_t> mouseY{0};
+  // The pointer is over the window, and the window has the keyboard focus,
+  // as the last moves and window messages said (both until told otherwise):
+  // written by the game thread (WaitEvent), read by any thread; atomics.
+  std::atomic<int32_t> pointerInside{1};
+  std::atomic<int32_t> focused{1};
   int32_t extended = 0;  // the last key was an extended one: game thread only
   // Set by the game thread from the messages, read by any thread; atomics.
   std::atomic<int32_t> ctrl{0};         // Ctrl held, as the key messages said

@@ -23,6 +23,7 @@ namespace {
 // The message of a screen that cannot start: catalog text with the step's
 // text for its %s, in the boxes' text pen.
 constexpr uint32_t kScreenFailedText = 1570, kScreenFailedPen = 7;
+constexpr uint32_t kBoxPicture = 66;
 
 }  // namespace
 
@@ -83,7 +84,13 @@ void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line) {
   std::string text = frame;
   const size_t at = frame.find("%s");
   if (at != std::string::npos) text = frame.substr(0, at) + GetCatalogStr(step) + frame.substr(at + 2);
-  ChiefMessage(66, 168, 180, 0, 0, 0, 0, text.c_str(), kScreenFailedPen);
+  // The first screen of the run failed at its picture: no picture has set
+  // the palette, whose pens are still the display's near-black greys (black
+  // on a deeper display). The box then brings its own picture's colours, so
+  // that its frame and its text read as over any screen.
+  if (ScreenPictureColours() == 0 && !SetElmorPalette(".\\Data\\Path", kBoxPicture, 0, 256, 0))
+    DebugLog("ScreenStartFailed: Keine Palette fuer die Meldung.\n");
+  ChiefMessage(kBoxPicture, 168, 180, 0, 0, 0, 0, text.c_str(), kScreenFailedPen);
   if (base) PauseScreenMovies(base, 0);
 }
 

@@ -168,6 +168,26 @@ TEST_P(GuiScreen, PictureAppearsWithItsPaletteAfterTheTransition) {
   EXPECT_EQ(OpenElmorPic(kPath, 1500, 0), -1);  // not in the index
 }
 
+// The input waiting while a picture opens is dropped, but not what the
+// pointer and the focus last did: a pointer that left the window meanwhile
+// is still outside afterwards (the map would scroll by itself otherwise).
+TEST_P(GuiScreen, AnOpeningPictureKeepsWherePointerAndFocusAre) {
+  ResetInputState();
+  PostMouseMessage(kMsgMouseMove, 639, 479, 0);
+  PostWindowMessage(kWindowFocusLost);
+  PostWindowMessage(kWindowPointerLeft);
+  PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+  PostWindowMessage(kWindowFocusGained);
+  ASSERT_EQ(OpenElmorPic(kPath, kTestPic, 0), 0);
+  WaitTransition();
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);  // the key is gone
+  EXPECT_EQ(MouseInWindow(), 0);                // the pointer still outside
+  PostWindowMessage(kWindowPointerEntered);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  EXPECT_EQ(MouseInWindow(), 1);                // and the focus back
+  ResetInputState();
+}
+
 TEST_P(GuiScreen, PaletteRangesComeFromPictures) {
   PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);  // input before the screen is up
   ASSERT_EQ(OpenElmorPic(kPath, kTestPic, 0), 0);

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -346,6 +349,158 @@ class MapNamesRun : public MapInfo {
   }
   RastPort* rp_ = nullptr;
 };
+
+// Relative luminance of a 0x00RRGGBB colour, and the contrast ratio of two.
+double Luminance(uint32_t rgb) {
+  auto lin = [](uint32_t c) {
+    const double v = c / 255.0;
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(rgb >> 16 & 255) + 0.7152 * lin(rgb >> 8 & 255) + 0.0722 * lin(rgb & 255);
+}
+double Contrast(double a, double b) { return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05); }
+
+// A town's name and a place's name on the kit's tiles of grass, forest,
+// water, desert and snow, at 640 x 480 x 8, 800 x 600 and 1024 x 768: each
+// keeps its pen, and one of its colours stands out from the ground round it
+// by a contrast of at least 3 : 1.
+class MapNamesContrast : public MapInfo, public testing::WithParamInterface<uint32_t> {
+ protected:
+  void SetUp() override {
+    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Path");
+    fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    MapInfo::SetUp();
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    FillDisplayRecord();
+    ASSERT_GE(OpenElmorPic(".\\Data\\Path", 3, 1), 0);
+    rp_ = GetScreenRastPort(0);
+    ASSERT_NE(rp_, nullptr);
+    d_->Fonts[MAPFONT_ELMOR] = OpenDiskFont("fonts\\ElmorC1.fnt");
+    ASSERT_NE(d_->Fonts[MAPFONT_ELMOR], nullptr);
+    deep_ = rp_->Bitmap->Depth != 8;
+    fake_.map.Columns = deep_ ? 17 : 10;
+    fake_.map.Rows = deep_ ? 11 : 8;
+  }
+  void TearDown() override {
+    if (d_->MapNames) DeleteList(d_->MapNames, 0);
+    d_->MapNames = nullptr;
+    if (d_->Fonts[MAPFONT_ELMOR]) CloseFont(d_->Fonts[MAPFONT_ELMOR]);
+    d_->Fonts[MAPFONT_ELMOR] = nullptr;
+    MapInfo::TearDown();
+    FreeAllElmorGfx();
+    HeadlessCloseDisplay();
+  }
+  uint32_t Rgb(int x, int y) const {
+    const BitMap* bm = rp_->Bitmap;
+    if (!deep_) {
+      const PaletteEntry& p = palette_[bm->Pixels[y * bm->BytesPerRow + x]];
+      return (uint32_t)p.r << 16 | (uint32_t)p.g << 8 | p.b;
+    }
+    uint32_t v;
+    std::memcpy(&v, bm->Pixels + y * bm->BytesPerRow + x * 4, 4);
+    return v & 0xFFFFFF;
+  }
+  RastPort* rp_ = nullptr;
+  bool deep_ = false;
+  PaletteEntry palette_[256] = {};
+};
+
+TEST_P(MapNamesContrast, NamesStandOutOnEveryTerrain) {
+  fs::create_directories("Data/Cities");
+  st_TOWN* t = CreateTown(1, "Elmor", 4003, 2002);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(SaveTown(t), 1);
+  FreeVec(t);
+  const TownListEntry list[1] = {{1, "Elmor"}};
+  ASSERT_EQ(WriteTownList(list, 1), 1);
+  fake_.Cell(3, 2).Besitzer = 5;
+  d_->MapNames = CreateList(LIST_MAP_NAMES);
+  auto* e = reinterpret_cast<MapNameEintrag*>(AllocListNode(d_->MapNames));
+  ASSERT_NE(e, nullptr);
+  AddNode(d_->MapNames, &e->head, LN_TAIL, 0);
+  e->x = 4000 + 6;
+  e->y = 2000 + 2;
+  std::snprintf(e->name, sizeof e->name, "Greyford");
+  d_->NamesOverlay = 1;
+  if (!deep_) DisplayGetPalette(palette_);
+  const struct {
+    const char* name;
+    uint16_t graphic, variant;
+  } kGrounds[] = {{"grass", 12, 1}, {"forest", 17, 1}, {"water", 23, 1}, {"desert", 8, 1}, {"snow", 12, 3}};
+  struct Place {
+    const char* name;
+    int32_t column, row;
+  };
+  const Place places[] = {{"Elmor", 3, 2}, {"Greyford", 6, 2}};
+  const int sheet_w = 320, strip_h = 70;
+  std::vector<uint32_t> sheet((size_t)sheet_w * strip_h * 5);
+  const int32_t x0 = deep_ ? 96 : 112, y0 = deep_ ? 90 : 106;  // the sheet's corner on the screen
+  int n = 0;
+  for (const auto& g : kGrounds) {
+    SCOPED_TRACE(g.name);
+    // The view's hexes, tiled as the map draws them; the town's hex too.
+    const uint32_t id = TileTable[g.graphic][g.variant];
+    ASSERT_NE(UseElmorGfx(".\\Data\\Path", id), nullptr);
+    for (int odd = 0; odd < 2; ++odd)
+      for (int c = odd; c <= 9; c += 2)
+        for (int r = 0; r <= 5; ++r) {
+          if (odd) BlitObjektMask(rp_, id, 0, 48 * c - 16, 56 * r, 64, 56);
+          else BlitObjekt(rp_, id, 48 * c - 16, 56 * r - 28, 64, 56);
+        }
+    CloseElmorGfx(id);
+    fake_.Cell(3, 2).Grafik = 1;  // a town: its hex type
+    std::vector<uint32_t> before;
+    for (int y = 0; y < strip_h; ++y)
+      for (int x = 0; x < sheet_w; ++x) before.push_back(Rgb(x0 + x, y0 + y));
+    PrintMapNames(d_, 0);
+    for (int y = 0; y < strip_h; ++y)
+      for (int x = 0; x < sheet_w; ++x) sheet[(size_t)(y + n * strip_h) * sheet_w + x] = Rgb(x0 + x, y0 + y);
+    for (const Place& p : places) {
+      SCOPED_TRACE(p.name);
+      int32_t ax, ay;
+      MapNameAnchor(p.column, p.row, deep_ ? 1 : 0, &ax, &ay);
+      std::map<uint32_t, int> colours;
+      double ground = 0;
+      int ground_n = 0;
+      for (int y = ay - 14; y <= ay + 14; ++y)
+        for (int x = ax - 50; x <= ax + 50; ++x) {
+          const uint32_t now = Rgb(x, y), was = before[(size_t)(y - y0) * sheet_w + (x - x0)];
+          if (now != was) {
+            colours[now]++;
+          } else {
+            ground += Luminance(now);
+            ground_n++;
+          }
+        }
+      ASSERT_GT(ground_n, 500);
+      ground /= ground_n;
+      double best = 0;
+      int drawn = 0;
+      for (const auto& [colour, count] : colours) {
+        drawn += count;
+        if (count >= 40) best = std::max(best, Contrast(Luminance(colour), ground));
+      }
+      EXPECT_GT(drawn, 60);
+      EXPECT_GE(best, 3.0) << "ground luminance " << ground;
+    }
+    ++n;
+  }
+  // The names keep their pen.
+  SetAPen(rp_, 105);
+  WritePixel(rp_, 2, 2);
+  const uint32_t pen105 = Rgb(2, 2);
+  int green = 0;
+  for (uint32_t v : sheet) green += v == pen105;
+  EXPECT_GT(green, 5 * 60);
+  const std::string png = "map_names_terrains_" + std::to_string(rp_->Bitmap->Width) + ".png";
+  ASSERT_EQ(WritePngRGB(png.c_str(), sheet.data(), sheet_w, strip_h * 5), 1);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MapNamesContrast, testing::Values(0u, 4u, 8u),
+                         [](const testing::TestParamInfo<uint32_t>& i) {
+                           return i.param == 0 ? std::string("640x480x8") : i.param == 4 ? "800x600" : "1024x768";
+                         });
 
 TEST_F(MapNamesRun, OwnTownsAndMapNamesOnTheirHexes) {
   fs::create_directories("Data/Cities");

@@ -477,6 +477,33 @@ TEST_P(MapScreenVisit, EdgeScrollingBeginsOnTheThirdTickAndStopsOutside) {
   EXPECT_EQ(ups, 2);
 }
 
+// A pointer that left the window at an edge keeps its last position there;
+// the view stays put while it is outside, and while the window has lost the
+// focus, and scrolls again once the pointer is back in the focused window.
+TEST_P(MapScreenVisit, EdgeScrollingWaitsForThePointerInTheFocusedWindow) {
+  const int32_t w = (int32_t)Mode().w, h = (int32_t)Mode().h;
+  const bool eight = w == 640;
+  // The bottom right corner (in both zones there), then the bottom zone alone.
+  const std::string corner =
+      eight ? "move 494 470\n" : "move " + std::to_string(w - 1) + " " + std::to_string(h - 1) + "\n";
+  const std::string bottom =
+      eight ? "move 300 470\n" : "move " + std::to_string(w / 2) + " " + std::to_string(h - 1) + "\n";
+  const std::string ticks = "tick\nsync\ntick\nsync\ntick\nsync\ntick\nsync\n";
+  EXPECT_EQ(Visit(2, corner + "leave\nwait 3000\ntimer 0 off\nsync\n" + ticks +  // left the window
+                         bottom + "focus out\n" + ticks +                        // back, but no focus
+                         "focus in\n" + ticks + "key esc\n"),                    // two scrolls down
+            2);
+  const auto views = Views();
+  ASSERT_GE(views.size(), 1u);
+  int32_t moves = 0, downs = 0;
+  for (size_t i = 1; i < views.size(); ++i) {
+    if (views[i] != views[i - 1]) moves++;
+    if (views[i].first == views[i - 1].first && views[i].second == (views[i - 1].second + 1) % 6400) downs++;
+  }
+  EXPECT_EQ(moves, 2);
+  EXPECT_EQ(downs, 2);
+}
+
 TEST_P(MapScreenVisit, ArrowsAndLettersScrollTypedSignsDoNot) {
   EXPECT_EQ(Visit(2, "timer 0 off\nsync\nkey left\nsync\nkey d\nsync\nkey W\nsync\nkey down\nsync\n"
                      "text \"%\"\ntext \"&\"\ntext \"'\"\ntext \"(\"\nsync\ntext \"4\"\ntext \"5\"\nsync\nkey esc\n"),
@@ -862,6 +889,32 @@ TEST_P(MapScreenDisplayVisit, TheFramePanelsAndAMarkedHexShow) {
     EXPECT_NE(corner, 0u);
     EXPECT_NE(panel, 0u);
   }
+}
+
+// The names switch over the demo realm: the own towns' names drawn on the
+// map (a picture to look at), and the map without them as before.
+TEST_P(MapScreenDisplayVisit, TheNamesSwitchWritesTheTownsNamesOnTheMap) {
+  const int32_t h = (int32_t)Mode().h;
+  const std::string symb = Mode().w == 640 ? qoe_test::ClickLine(520, 352) : qoe_test::ClickLine(133, h - 150);
+  const std::string png = "mapscreen_names_" + Tag() + ".png";
+  EXPECT_EQ(Visit(2, "png without.png\n" + symb + "wait 300\npng " + png + "\n" + symb + "wait 300\npng again.png\nkey esc\n"),
+            2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  std::vector<uint32_t> without, with, again;
+  uint32_t w1 = 0, h1 = 0, w2 = 0, h2 = 0, w3 = 0, h3 = 0;
+  ASSERT_EQ(ReadPngRGB("without.png", &without, &w1, &h1), 1);
+  ASSERT_EQ(ReadPngRGB(png.c_str(), &with, &w2, &h2), 1);
+  ASSERT_EQ(ReadPngRGB("again.png", &again, &w3, &h3), 1);
+  // Names in the map area; the switch's own image changes too, so only the
+  // map's middle counts.
+  size_t named = 0, back = 0;
+  for (uint32_t y = 40; y < h1 / 2 + 100; ++y)
+    for (uint32_t x = 200; x < w1 - 200; ++x) {
+      named += without[y * w1 + x] != with[y * w1 + x];
+      back += without[y * w1 + x] != again[y * w1 + x];
+    }
+  EXPECT_GT(named, 100u);
+  EXPECT_EQ(back, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, MapScreenDisplayVisit, testing::Values(0, 1, 2),

@@ -226,6 +226,43 @@ TEST_F(InputThread, MouseInRectIsStrict) {
   EXPECT_FALSE(MouseInRect(0, 200, 0, 50));
 }
 
+// The pointer's leave and the window's focus: no code of their own, the
+// position stays, MouseInWindow follows them; a move over the display brings
+// the pointer back, one beyond its edge takes it out.
+TEST_F(InputThread, PointerLeaveAndFocusKeepThePositionAndEndMouseInWindow) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  EXPECT_EQ(MouseInWindow(), 1);
+  PostMouseMessage(kMsgMouseMove, 639, 479, 0);
+  ASSERT_EQ(WaitEvent(0), WE_MOUSE_MOVE);
+  PostWindowMessage(kWindowPointerLeft);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  EXPECT_EQ(MouseInWindow(), 0);
+  EXPECT_EQ(GetMouseX(), 639);
+  EXPECT_EQ(GetMouseY(), 479);
+  PostMouseMessage(kMsgMouseMove, 600, 400, 0);
+  ASSERT_EQ(WaitEvent(0), WE_MOUSE_MOVE);
+  EXPECT_EQ(MouseInWindow(), 1);
+  PostWindowMessage(kWindowFocusLost);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  EXPECT_EQ(MouseInWindow(), 0);
+  PostMouseMessage(kMsgMouseMove, 610, 410, 0);
+  ASSERT_EQ(WaitEvent(0), WE_MOUSE_MOVE);
+  EXPECT_EQ(MouseInWindow(), 0);  // the focus is still elsewhere
+  PostWindowMessage(kWindowFocusGained);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  EXPECT_EQ(MouseInWindow(), 1);
+  PostMouseMessage(kMsgMouseMove, 700, 300, kButtonLeft);  // a drag past the right edge
+  ASSERT_EQ(WaitEvent(0), WE_LEFT_DOWN);
+  EXPECT_EQ(MouseInWindow(), 0);
+  PostWindowMessage(kWindowPointerEntered);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  EXPECT_EQ(MouseInWindow(), 1);
+  PostWindowMessage(kWindowPointerLeft);
+  EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
+  ResetInputState();
+  EXPECT_EQ(MouseInWindow(), 1);
+}
+
 TEST_F(InputThread, WindowCloseEndsEveryWait) {
   ASSERT_EQ(HeadlessOpenDisplay(0), 1);
   PostQuitMessage();

@@ -6,7 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -195,3 +201,76 @@ TEST_F(ScreenStartFailure, FormatMarksOfACatalogTextAreNotFollowed) {
   CloseCatalog(c);
   EXPECT_TRUE(fs::exists("box.png"));
 }
+
+namespace {
+
+// Relative luminance of a 0x00RRGGBB colour, and the contrast ratio of two.
+double Luminance(uint32_t rgb) {
+  auto lin = [](uint32_t c) {
+    const double v = c / 255.0;
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(rgb >> 16 & 255) + 0.7152 * lin(rgb >> 8 & 255) + 0.0722 * lin(rgb & 255);
+}
+double Contrast(double a, double b) { return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05); }
+
+class FirstScreenFails : public testing::TestWithParam<uint32_t> {};
+
+}  // namespace
+
+// The program on the kit without its title picture: the first screen of the
+// run fails before any picture set the palette. Its box still reads: the
+// text's colour stands out from the box's ground by 3 : 1 at least, at
+// 640 x 480 x 8 and at 1024 x 768 x 32.
+TEST_P(FirstScreenFails, TheBoxOverNoPictureKeepsItsTextLegible) {
+  const std::string bin = qoe_test::BinaryDir() + "/quill";
+  QOE_REQUIRE_BUILT(bin);
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Gfx/Pic0001.ilbm");
+  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(fs::remove("Gfx/Pic0001.ilbm"));
+  const std::string script = "wait 500\npng box.png\nkey enter\nwait 300\n";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
+  const std::string cmd = "timeout -s KILL 120 env QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=" +
+                          std::to_string(GetParam()) + " '" + bin + "' >out.txt 2>err.txt";
+  const int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto dbg = qoe_test::ReadFileBytes("Quill.dbg");
+  EXPECT_NE(std::string(dbg.begin(), dbg.end()).find("TitelScreen: Konnte Pic nicht laden!"), std::string::npos);
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("box.png", &px, &w, &h), 1);
+  const std::string keep = "startfail_first_" + std::to_string(w) + "x" + std::to_string(h) + ".png";
+  fs::copy_file("box.png", keep);
+  EXPECT_TRUE(qoe_test::KeepPng(keep));
+  int32_t ox = 0, oy = 0;
+  GameAreaOffset(w, h, &ox, &oy);
+  // The lines of the text (below the heading) and the empty ground under
+  // them, inside the box's frame.
+  std::map<uint32_t, int> lines, empty;
+  double ground = 0;
+  int ground_n = 0;
+  for (int y = 20; y < 95; ++y)
+    for (int x = 8; x < 296; ++x) {
+      const uint32_t c = px[(size_t)(oy + kBoxY1 + y) * w + (size_t)(ox + kBoxX1 + x)] & 0xFFFFFF;
+      if (y < 62) {
+        lines[c]++;
+      } else {
+        empty[c]++;
+        ground += Luminance(c);
+        ground_n++;
+      }
+    }
+  ground /= ground_n;
+  // The text's colour: frequent in the lines, rare on the empty ground; the
+  // most contrasting such colour.
+  double best = 0;
+  for (const auto& [colour, count] : lines)
+    if (count >= 100 && empty[colour] * 5 < count) best = std::max(best, Contrast(Luminance(colour), ground));
+  EXPECT_GE(best, 3.0) << "ground luminance " << ground;
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FirstScreenFails, testing::Values(0u, 8u),
+                         [](const testing::TestParamInfo<uint32_t>& i) {
+                           return i.param == 0 ? std::string("640x480x8") : std::string("1024x768x32");
+                         });

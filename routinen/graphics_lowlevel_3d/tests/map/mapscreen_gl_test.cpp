@@ -162,7 +162,6 @@ TEST_F(MapScreenGL, TheMapShowsAsOnThe2DRendererAndStaysBehindTheNextScreen) {
   CloseElmorPic(2, 0);
 }
 
-
 // ---- The 3D view: with the engine's scene ready the map screen opens its
 // view on the landscape and takes its clicks from it ----
 
@@ -319,6 +318,44 @@ TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
   ASSERT_TRUE(shown);
   EXPECT_EQ(result.load(), 2);
 }
+
+// The names switch in OpenGL mode: the towns' names drawn into the map's
+// display bitmap show in the frame, with the dark and light edges round them
+// (a picture to look at); png names the file.
+void ShowNames(const char* png) {
+  std::atomic<int32_t> result{99};
+  std::thread game = StartVisit(result);
+  const bool shown = WaitShown();
+  if (shown && KartenScreenData->Motion) WaitFor([] { return MotionBusy.load() == 0; });
+  const std::vector<uint32_t> before = Frames(3);
+  Click(133, int32_t(kH) - 150);  // SYMB
+  if (KartenScreenData->Motion) WaitFor([] { return MotionBusy.load() == 0; });
+  const std::vector<uint32_t> after = Frames(3);
+  const bool on = KartenScreenData->NamesOverlay != 0;
+  ASSERT_EQ(WritePngRGB(png, after.data(), kW, kH), 1);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+  game.join();
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(result.load(), 2);
+  EXPECT_TRUE(on);
+  // Somewhere in the map's middle the frame shows the light edge, white
+  // (pen 1 of the kit's palette), beside the dark one, where it did not
+  // before.
+  uint32_t edges = 0;
+  for (uint32_t y = 60; y < kH - 260; y++)
+    for (uint32_t x = 200; x < kW - 60; x++) {
+      const size_t at = size_t(y) * kW + x;
+      edges += after[at] != before[at] && (after[at] & 0xF0F0F0) == 0xF0F0F0 && (after[at + 1] & 0xF0F0F0) == 0;
+    }
+  EXPECT_GT(edges, 5u);
+}
+
+TEST_F(MapScreenGL, TheNamesSwitchShowsTheTownsNamesOnTheMap) {
+  ASSERT_EQ(MapScreenPrebuild(), 1);
+  ShowNames("mapscreen_gl_names_800x600.png");
+}
+
 
 // The figure menu's order for the pick below: a move.
 int32_t MoveOrder(KartenScreenRecord* d) {
