@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -401,6 +403,62 @@ TEST_F(StadtRun, EveryLevelWithAndWithoutItsBuildingsByWeatherAndNight) {
       ASSERT_TRUE(qoe_test::KeepPng(png));
       EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);
     }
+}
+
+// No sun in the night sky (depth 8): at 23:00 the clear weather (0) shows
+// the top of the town as the plain weather (3) does, at every level; and a
+// night that falls during the visit (21:29, then 21:31) takes the sun away
+// as well.
+bool SameRect(const std::string& a, const std::string& b, int x0, int y0, int w, int h, int* differing) {
+  std::vector<uint32_t> pa, pb;
+  uint32_t wa = 0, ha = 0, wb = 0, hb = 0;
+  if (!ReadPngRGB(a.c_str(), &pa, &wa, &ha) || !ReadPngRGB(b.c_str(), &pb, &wb, &hb) || wa != wb) return false;
+  *differing = 0;
+  for (int y = y0; y < y0 + h; ++y)
+    for (int x = x0; x < x0 + w; ++x) *differing += pa[(size_t)y * wa + x] != pb[(size_t)y * wb + x];
+  return *differing == 0;
+}
+
+TEST_F(StadtRun, NoSunStandsInTheNightSky) {
+  static std::atomic<uint32_t> minutes{23 * 60};
+  SetLocalTimeSource([]() -> uint32_t { return minutes.load(); });
+  // The sun's place in the clear sky: round (80, 36).
+  const int sx = 50, sy = 6, sw = 62, sh = 60;
+  for (uint16_t level = 1; level <= 4; ++level) {
+    MakeRealm({{1, "Elmor", level, 1, 0, {}}});
+    const std::string exit = level == 1 ? C(kExit) : Click(63, 424);
+    std::string png[2];
+    for (uint8_t weather : {0, 3}) {
+      minutes = 23 * 60;
+      SetWeather(weather);
+      png[weather ? 1 : 0] = "town_night_sky_" + std::to_string(level) + "_" + std::to_string(weather) + ".png";
+      EXPECT_EQ(Run("wait 600\npng " + png[weather ? 1 : 0] + "\n" + exit, 1), (std::vector<int32_t>{2}));
+    }
+    ASSERT_TRUE(qoe_test::KeepPng(png[0]));
+    int differing = 0;
+    EXPECT_TRUE(SameRect(png[0], png[1], sx, sy, sw, sh, &differing))
+        << "level " << level << ": " << differing << " pixels of a sun at night";
+  }
+  // Night falls during the visit: the tint reaches the lights' level.
+  MakeRealm({{1, "Elmor", 1, 1, 0, {}}});
+  std::string falls[2];
+  for (uint8_t weather : {0, 3}) {
+    minutes = 21 * 60 + 29;
+    SetWeather(weather);
+    SetStadtShownHook([] { minutes = 21 * 60 + 31; });
+    falls[weather ? 1 : 0] = "town_nightfall_" + std::to_string(weather) + ".png";
+    EXPECT_EQ(Run("timer 0 100\nwait 12000\npng " + falls[weather ? 1 : 0] + "\n" + C(kExit), 1),
+              (std::vector<int32_t>{2}));
+    SetStadtShownHook(nullptr);
+  }
+  ASSERT_TRUE(qoe_test::KeepPng(falls[0]));
+  int differing = 0;
+  EXPECT_TRUE(SameRect(falls[0], falls[1], sx, sy, sw, sh, &differing)) << differing << " pixels of a sun at nightfall";
+  // The lights are lit by then (the lamp light of pen 7): the night has come.
+  std::vector<uint32_t> rgb;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(falls[0].c_str(), &rgb, &w, &h), 1);
+  EXPECT_EQ(rgb[268 * w + 522], 0xB84C0Eu);
 }
 
 // By night the boxes keep their parchment (pens 0..35 stay as they are) and
