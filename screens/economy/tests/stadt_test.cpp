@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio_sdl.h"
+#include "platform/backend.h"
 #include "platform/close.h"
 #include "platform/display.h"
 #include "platform/headless.h"
@@ -23,6 +25,10 @@
 #include "routinen/gamedata/towns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
+#include "routinen/media/sound.h"
+#include "routinen/media/sound_internal.h"
+#include "routinen/media/tune/tune.h"
+#include "routinen/media/tune/tune_internal.h"
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
@@ -459,6 +465,62 @@ TEST_F(StadtRun, NoSunStandsInTheNightSky) {
   uint32_t w = 0, h = 0;
   ASSERT_EQ(ReadPngRGB(falls[0].c_str(), &rgb, &w, &h), 1);
   EXPECT_EQ(rgb[268 * w + 522], 0xB84C0Eu);
+}
+
+// The town's sounds over the music: a visit of the town view with the
+// kit's effects and the kit's main module (as the music thread plays it, at
+// full volume) on the mixer. Once the screen is shown, its town loop plays;
+// the mix is taken for a second, then with each of the visit's ambient
+// effects in turn until it has ended. The mixed output never reaches full
+// scale: no effect clips over the music.
+TEST_F(StadtRun, TheTownsSoundsDoNotClipOverTheMusic) {
+  for (const char* part : {"Data/SfxPath", "Sfx", "Mods"})
+    fs::copy(qoe_test::BinaryDir() + "/datakit/" + part, part,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  MakeRealm({{1, "Elmor", 1, 1, 0, {}}});
+  ASSERT_EQ(AudioMixOpen(44100, 0), 1);
+  const uint32_t all = SOUND_16BIT | SOUND_FASTTRACKER | SOUND_SOUNDFX | SOUND_MUSIC;
+  QoESystemPtr->SoundCapabilities = all;
+  QoESystemPtr->SoundStatus = all;
+  MainWindow = HeadlessBackend();  // the module player wants a window
+  ModuleRecord* music = LoadModule(".\\Mods\\QoEMain.XM", 10, 44200);
+  ASSERT_NE(music, nullptr);
+  TUNEstopBackgroundPlay();  // the test moves the player on as it takes the mix
+  PlayModule(music);
+  ASSERT_EQ(SetModuleVolume(music, 64), 1);
+  static int32_t peak;
+  static uint32_t effects;
+  peak = 0;
+  effects = 0;
+  SetStadtShownHook([] {
+    std::vector<int16_t> out(2 * 441);
+    auto mix = [&](uint32_t hundredths) {
+      for (uint32_t k = 0; k < hundredths; ++k) {
+        PollPlayer();
+        AudioMixRender(out.data(), 441);
+        for (int16_t v : out) peak = std::max<int32_t>(peak, std::abs((int32_t)v));
+      }
+    };
+    mix(100);
+    for (uint32_t id : {17u, 18u, 19u, 21u, 22u, 23u, 24u}) {
+      SfxPlayer000(id, 0, 0);
+      effects += IsSfxPlaying(id) == 0;  // 0: it plays
+      for (int t = 0; t < 2000 && IsSfxPlaying(id) == 0; ++t) mix(1);
+    }
+  });
+  EXPECT_EQ(Run(C(kExit), 1), (std::vector<int32_t>{2}));
+  SetStadtShownHook(nullptr);
+  StopModule(music);
+  FreeModule(music);
+  SoundSystemReset();
+  AudioMixClose();
+  MainWindow = nullptr;
+  QoESystemPtr->SoundCapabilities = 0;
+  QoESystemPtr->SoundStatus = 0;
+  EXPECT_EQ(effects, 7u) << "the ambient effects did not play";
+  EXPECT_GT(peak, 8000) << "nothing was heard";
+  std::printf("[ mix      ] peak %d\n", peak);
+  EXPECT_LT(peak, 32767) << "the mix reached full scale";
 }
 
 // By night the boxes keep their parchment (pens 0..35 stay as they are) and
