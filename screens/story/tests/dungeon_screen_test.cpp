@@ -21,6 +21,7 @@
 #include "routinen/system/fonts.h"
 #include "routinen/system/input.h"
 #include "screens/common/screenbase.h"
+#include "tests/support/legibility.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -119,6 +120,18 @@ TEST_P(DungeonScreenRun, AnEmptiedChestShowsNoGold) {
   const int closed = GoldenPixels(Png("dv_gold_closed"), dx_, dy_), open = GoldenPixels(Png("dv_gold_open"), dx_, dy_);
   ASSERT_GT(closed, 0);
   EXPECT_LE(open, closed) << "gold in the opened, empty chest: " << open << " golden pixels, closed " << closed;
+}
+
+// The positions box over the map panel: the player's and the view's
+// places read on its ground at a contrast of at least 3 : 1.
+TEST_P(DungeonScreenRun, ThePositionsReadOnTheirBox) {
+  EXPECT_EQ(Run(Shot("dv_positions") + Keys("s") + "wait 500\n"), 3);
+  KeepShots();
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(Png("dv_positions").c_str(), &px, &w, &h), 1);
+  const qoe_test::TextInk t = qoe_test::TextContrast(px, w, 450 + dx_, 90 + dy_, 550 + dx_, 120 + dy_);
+  EXPECT_GE(t.contrast, 3.0) << std::hex << t.ink << " on " << t.ground;
 }
 
 // East along the great hall, north to the trap at (70, 15): its outline
