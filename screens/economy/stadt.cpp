@@ -218,7 +218,10 @@ void StadtSunSets(StadtScreenData* d) {
     DebugLog("StadtSunSets: Konnte HintergrundBild nicht laden !\n");
     return;
   }
+  QoeMutex* m = DisplayMutex();  // the movies and the rain draw meanwhile
+  if (m) ObtainMutex(m);
   BltBitMapRastPort(picture, 0, 0, rp, 0, 0, 640, 123);
+  if (m) ReleaseMutex(m);
   CloseElmorGfx(row->picture);
   DrawTown(nullptr, d->town);
   BlitObjektMask(nullptr, row->titleGfx, 0, 183, 0, 0, 0);
