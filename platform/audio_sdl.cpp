@@ -169,11 +169,18 @@ struct AudioMixState {
   uint32_t ringBytes = 0, cursor = 0;
   uint32_t musicRate = 0, musicChannels = 0, musicBits = 0, musicBpf = 0;
   uint64_t musicFrac = 0;  // rate conversion remainder (output-rate units)
+
+  uint32_t gain = 1u << 16;  // the limiter's gain, 16.16 (under `lock`)
 };
 
 AudioMixState g_mix;
 
 enum : uint32_t { kChunk = 512 };
+// The limiter: a chunk whose sum of effects and music would pass the ceiling
+// is turned down from its first frame so that its peak lands on it, and the
+// gain comes back to unit gain over a fifth of a second. Below the ceiling
+// everything mixes at unit gain; nothing reaches full scale.
+constexpr int32_t kMixCeiling = 32000;
 
 void MixCallback(void*, Uint8* stream, int len) {
   AudioMixRender(reinterpret_cast<int16_t*>(stream), static_cast<uint32_t>(len) / 4);
@@ -305,6 +312,7 @@ int AudioMixOpen(uint32_t rate, int device) {
       g_mix.rate = rate;
       g_mix.open = 1;
       g_mix.device = 1;
+      g_mix.gain = 1u << 16;
     }
     g_raw.dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (!g_raw.dev) {
@@ -321,6 +329,7 @@ int AudioMixOpen(uint32_t rate, int device) {
   g_mix.rate = rate;
   g_mix.open = 1;
   g_mix.device = 0;
+  g_mix.gain = 1u << 16;
   return 1;
 }
 
@@ -366,10 +375,23 @@ void AudioMixRender(int16_t* out, uint32_t frames) {
       std::lock_guard<std::mutex> ml(g_mix.musicLock);
       if (g_mix.ring) MixMusic(mus, n, rate);
     }
+    int32_t peak = 0;
     for (uint32_t i = 0; i < n; i++) {
-      out[2 * i] = Clip(mus[2 * i] + fx[i]);
-      out[2 * i + 1] = Clip(mus[2 * i + 1] + fx[i]);
+      mus[2 * i] += fx[i];
+      mus[2 * i + 1] += fx[i];
+      peak = std::max({peak, std::abs(mus[2 * i]), std::abs(mus[2 * i + 1])});
     }
+    const uint32_t limit =
+        peak > kMixCeiling ? static_cast<uint32_t>((static_cast<int64_t>(kMixCeiling) << 16) / peak) : 1u << 16;
+    if (g_mix.gain > limit) g_mix.gain = limit;
+    const uint32_t release = std::max<uint32_t>(1, (1u << 16) / std::max<uint32_t>(1, rate / 5));
+    uint32_t g = g_mix.gain;
+    for (uint32_t i = 0; i < n; i++) {
+      out[2 * i] = Clip(static_cast<int32_t>((static_cast<int64_t>(mus[2 * i]) * g) >> 16));
+      out[2 * i + 1] = Clip(static_cast<int32_t>((static_cast<int64_t>(mus[2 * i + 1]) * g) >> 16));
+      g = std::min(limit, g + release);
+    }
+    g_mix.gain = g;
     out += 2 * n;
     frames -= n;
   }

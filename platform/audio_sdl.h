@@ -23,7 +23,8 @@ uint32_t AudioSdlRingCursor();
 // The program's one output stream: 16-bit stereo at one rate. Sound buffers
 // (mono 16-bit samples, each at its own rate, played once or looped) and the
 // music stream (a looping ring the module player writes) are mixed into it at
-// unit gain and clipped. The stream and the buffers are guarded by the
+// unit gain; where their sum would pass 32000 a limiter turns the mix down
+// (at once, back to unit gain over 0.2 s), so the output never clips. The stream and the buffers are guarded by the
 // mixer's own locks; any thread may call.
 
 // device 1: the SDL audio device plays the mix; 0 when SDL offers no real

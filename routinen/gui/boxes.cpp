@@ -190,8 +190,8 @@ char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* 
   BlitObjekt(rp, PIC_EINGABE_FRAME, x, y, 0, 0);
   if (prompt) {
     SetFont(rp, title_font);
-    PrintTextOutlined(rp, x + 8, y + 6, x + (int32_t)w - 9, y + 38, prompt, 0, kPenText,
-                      PTO_CENTRE | PTO_VCENTRE | PTO_BASELINE);
+    // Wrapped into the box above the field, however long.
+    PrintTextCentredInBox(rp, prompt, x + 8, y + 6, x + (int32_t)w - 9, y + 38, kPenText);
     SetFont(rp, font);
   }
   const int32_t fx = x + kFieldX, fy = y + kFieldY, lh = font->YSize + 1;

@@ -141,6 +141,30 @@ uint32_t PrintTextBlock(RastPort* rp, const char* text, int32_t x, int32_t y, ui
   return PrintLines(rp, text, x, y, max_chars, max_lines, width, false);
 }
 
+uint32_t PrintTextCentredInBox(RastPort* rp, const char* text, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                               uint32_t pen) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp || x2 < x1 || y2 < y1) return 0;
+  const int32_t width = x2 - x1 + 1, height = y2 - y1 + 1;
+  const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
+  // Lines of font height, one pixel apart: the last needs no gap below it.
+  const uint32_t fit = height + 1 >= step ? (uint32_t)((height + 1) / step) : 1;
+  const uint32_t n = WrapLines(rp, text, 65535, fit, (uint32_t)width, true, [](const char*, uint32_t, uint32_t) {});
+  if (n) {
+    ScreenDrawLock draw(rp);
+    SetDrMd(rp, 0);
+    SetAPen(rp, pen);
+    const int32_t top = y1 + (height - ((int32_t)n * step - 1)) / 2;
+    WrapLines(rp, text, 65535, fit, (uint32_t)width, true, [&](const char* s, uint32_t len, uint32_t k) {
+      const int32_t w = len ? (int32_t)TextLength(rp, s, len) : 0;
+      Move(rp, x1 + (width - w) / 2, top + (int32_t)k * step + base);
+      if (len) Text(rp, s, len);
+    });
+  }
+  ShowScreenRect(rp, x1, y1, width, height);
+  return n;
+}
+
 void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {
   if (!rp) rp = ScreenRastPort();
   if (!rp || !area) return;

@@ -38,6 +38,12 @@ uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, 
 // The same wrapping without drawing (x and y are not used).
 uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                            uint32_t max_lines, uint32_t width);
+// Word-wrapped text inside (x1, y1)-(x2, y2) in draw mode 0: each line
+// centred, the block centred in the height, as many lines as fit it (one at
+// least; a word longer than a line is cut). Shows the rectangle. Returns the
+// number of lines drawn.
+uint32_t PrintTextCentredInBox(RastPort* rp, const char* text, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                               uint32_t pen);
 // Text line by line, breaking at newlines and before the character that
 // would pass the limits (no word wrap). Returns the number of lines printed.
 uint32_t PrintTextBlock(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,

@@ -164,7 +164,7 @@ void PrintArbeiterWerte(ArbeiterState* s) {
     LayoutRect r{};
     if (!Rect(s, i, &r)) continue;
     const bool workers = i == 1 || i == 5 || i == 9;
-    PrintTextOutlined(rp, r.x1, r.y1, r.x2, r.y2, text[i], workers ? 33 : 19, 7, 45);
+    PrintTextOutlined(rp, r.x1, r.y1, r.x2, r.y2, text[i], workers ? 33 : 19, kMapFieldTextPen, 45);
   }
   LayoutRect g{}, box{};
   if (!Rect(s, kRectGraph, &g) || !Rect(s, kRectBox, &box)) return;
@@ -194,9 +194,9 @@ void EditArbeiterAnzahl(KartenScreenRecord* d, ArbeiterState* s, uint32_t produc
   GetCharWidths(rp, text, copy, widths, sizeof text);
   const int32_t tx = r.x1 + 2, ty = r.y1 + 2;
   const uint32_t width = (uint32_t)(r.x2 - r.x1 - 3);
-  PrintTextOutlined(rp, tx, ty, r.x2 - 2, r.y2 - 2, text, 22, 7, PTO_TOP);
+  PrintTextOutlined(rp, tx, ty, r.x2 - 2, r.y2 - 2, text, 22, kMapFieldTextPen, PTO_TOP);
   ShowScreenRect(rp, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1);
-  TextCursor* cursor = SetTextCursor(tx + (int32_t)TextPixelWidth(text, widths, 0), ty, rp->TxHeight, 2, 7);
+  TextCursor* cursor = SetTextCursor(tx + (int32_t)TextPixelWidth(text, widths, 0), ty, rp->TxHeight, 2, kMapFieldTextPen);
   SetTextCursorPos(cursor, (uint32_t)std::strlen(text));
   while (!WindowCloseRequested()) {
     const int32_t event = WaitEvent(WE_TICKS);
@@ -204,7 +204,7 @@ void EditArbeiterAnzahl(KartenScreenRecord* d, ArbeiterState* s, uint32_t produc
     // Enter takes the number; Escape too (the box has no cancel).
     if (event == WE_KEY_ENTER || event == WE_KEY_ESCAPE) break;
     if (event >= 1 && event <= 255)
-      EditKey(event, text, widths, cursor, tx, ty, width, 7, 1, 7, 22);
+      EditKey(event, text, widths, cursor, tx, ty, width, 7, 1, kMapFieldTextPen, 22);
   }
   StopTextCursor(cursor);
   const uint32_t n = ArbeiterTypedCount(text, s->pool);

@@ -451,8 +451,8 @@ void PrintMapPosition(KartenScreenRecord* d) {
   std::snprintf(x, sizeof x, "%u", (uint32_t)map->X);
   std::snprintf(y, sizeof y, "%u", (uint32_t)map->Y);
   SetFont(rp, d->Fonts[MAPFONT_HELV13]);
-  PrintTextOutlined(rp, 518, 37, 565, 51, x, 19, 7, 45);
-  PrintTextOutlined(rp, 574, 37, 620, 51, y, 19, 7, 45);
+  PrintTextOutlined(rp, 518, 37, 565, 51, x, 19, kMapFieldTextPen, 45);
+  PrintTextOutlined(rp, 574, 37, 620, 51, y, 19, kMapFieldTextPen, 45);
   map->PosChanged = 0;
 }
 
@@ -542,8 +542,8 @@ void DeepPanels(KartenScreenRecord* d, RastPort* rp, int32_t w, int32_t h) {
     std::snprintf(x, sizeof x, "%u", (uint32_t)map->X);
     std::snprintf(y, sizeof y, "%u", (uint32_t)map->Y);
     SetFont(rp, d->Fonts[MAPFONT_HELV13]);
-    PrintTextOutlined(rp, w - 135, h - 173, w - 86, h - 154, x, 19, 7, 45);
-    PrintTextOutlined(rp, w - 80, h - 173, w - 31, h - 154, y, 19, 7, 45);
+    PrintTextOutlined(rp, w - 135, h - 173, w - 86, h - 154, x, 19, kMapFieldTextPen, 45);
+    PrintTextOutlined(rp, w - 80, h - 173, w - 31, h - 154, y, 19, kMapFieldTextPen, 45);
     ShowScreenRect(rp, w - 135, h - 173, 105, 20);
   }
   // The arrow held down shows pressed.

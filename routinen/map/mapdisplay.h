@@ -50,6 +50,10 @@ void ClickFigurOnMap(KartenScreenRecord* d);
 // mode 0 resources, 1 names, 2 borders (prefs field 16): toggled, the map
 // flag set and the switch image drawn.
 void ToggleMapDisplay(KartenScreenRecord* d, uint32_t mode);
+// Pen of the numbers printed on the panels' and requesters' dark fields
+// (pens 19, 22 and 33 of the kit's palette): light parchment, so that they
+// read at a contrast well above 3 : 1.
+constexpr uint32_t kMapFieldTextPen = 5;
 // The view's world position in the 8-bit panel when the map was redrawn.
 void PrintMapPosition(KartenScreenRecord* d);
 // The after-draw function: markers, coordinates and, on deeper displays,

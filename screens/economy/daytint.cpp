@@ -111,7 +111,8 @@ int32_t CheckSysTime(StadtScreenData* d, int32_t init) {
   if (d->tintLevel == target && !d->tintPending) return 1;
   const uint32_t level = TintStep(d->tintLevel, target);
   d->tintLevel = static_cast<uint8_t>(level);
-  if (level >= 40 && !d->lightsDrawn) {
+  if (level >= kNightTintLevel && !d->lightsDrawn) {
+    if (d->sunShown) StadtSunSets(d);
     DrawStadtNightLights();
     d->lightsDrawn = 1;
   }

@@ -31,9 +31,11 @@ constexpr const char* kPath = ".\\Data\\Path";
 // Pens of the lists and fields.
 enum : uint32_t {
   kPenBack = 6,   // list background (a highlighted line swaps it with the text)
-  kPenText = 7,
+  kPenText = 7,      // captions on the screen's parchment
+  kPenListText = 5,  // light parchment: the lists' and fields' text on pen 6
   kPenBox = 22,   // number boxes
   kPenNumber = 21,
+  kPenBoxText = 1,  // white: the numbers on the grey boxes
   kPenClear = 0,
 };
 
@@ -111,7 +113,7 @@ void PrintFitted(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t y2, c
   PrintTextOutlined(rp, x1, y1, x2, y2, buf, fill, pen, flags);
 }
 
-void PrintBox(const Rect& r, const char* text) { PrintFitted(ScreenRastPort(), r.x1, r.y1, r.x2, r.y2, text, kPenBox, kPenText, kPtoBox); }
+void PrintBox(const Rect& r, const char* text) { PrintFitted(ScreenRastPort(), r.x1, r.y1, r.x2, r.y2, text, kPenBox, kPenBoxText, kPtoBox); }
 
 void PrintBoxNumber(const Rect& r, uint32_t value) {
   char buf[16];
@@ -128,8 +130,19 @@ void DrawKaufZeile(QoERequester* req, HandelsData* d, uint32_t i, uint32_t back,
   const int32_t top = (int32_t)(i * req->lineHeight), bottom = top + (int32_t)req->lineHeight - 1;
   SetAPen(req->rp, back);
   RectFill(req->rp, 0, top, (int32_t)req->contentWidth - 1, bottom);
-  PrintFitted(req->rp, 2, top, kKaufSpalten[0].x1 - 1, bottom, LineAt(d->kaufZeilen[0], d->kaufAnzahl, i), back,
-              fore, PTO_TOP);
+  // A name too wide for its column in the list's font takes the smaller
+  // one, centred in the line's height, so that it stands whole.
+  const char* name = LineAt(d->kaufZeilen[0], d->kaufAnzahl, i);
+  const int32_t name_right = kKaufSpalten[0].x1 - 1;
+  const uint32_t len = (uint32_t)std::strlen(name);
+  if (req->font) SetFont(req->rp, req->font);
+  if (d->font9 && len && (int32_t)TextLength(req->rp, name, len) > name_right - 2) {
+    SetFont(req->rp, d->font9);
+    PrintFitted(req->rp, 2, top, name_right, bottom, name, back, fore, PTO_BASELINE | PTO_VCENTRE);
+    if (req->font) SetFont(req->rp, req->font);
+  } else {
+    PrintFitted(req->rp, 2, top, name_right, bottom, name, back, fore, PTO_TOP);
+  }
   for (uint32_t c = 0; c < 2; ++c)
     PrintFitted(req->rp, kKaufSpalten[c].x1, top, kKaufSpalten[c].x2, bottom,
                 LineAt(d->kaufZeilen[c + 1], d->kaufAnzahl, i), back, fore, kPtoColumn);
@@ -165,16 +178,16 @@ template <ZeileFn draw>
 void DrawAllHook(QoERequester* req, void* data) {
   for (uint32_t i = 0; i < req->lines; ++i) {
     const bool sel = i == req->selected;
-    draw(req, static_cast<HandelsData*>(data), i, sel ? kPenText : kPenBack, sel ? kPenBack : kPenText);
+    draw(req, static_cast<HandelsData*>(data), i, sel ? kPenListText : kPenBack, sel ? kPenBack : kPenListText);
   }
 }
 template <ZeileFn draw>
 void MarkHook(QoERequester* req, void* data, uint32_t i) {
-  draw(req, static_cast<HandelsData*>(data), i, kPenText, kPenBack);
+  draw(req, static_cast<HandelsData*>(data), i, kPenListText, kPenBack);
 }
 template <ZeileFn draw>
 void UnmarkHook(QoERequester* req, void* data, uint32_t i) {
-  draw(req, static_cast<HandelsData*>(data), i, kPenBack, kPenText);
+  draw(req, static_cast<HandelsData*>(data), i, kPenBack, kPenListText);
 }
 constexpr RequesterDrawHook DrawKaufHook = DrawAllHook<DrawKaufZeile>, DrawFremdHook = DrawAllHook<DrawFremdZeile>;
 constexpr RequesterEntryHook MarkKauf = MarkHook<DrawKaufZeile>, UnmarkKauf = UnmarkHook<DrawKaufZeile>;
@@ -209,10 +222,10 @@ bool BuildRequester(HandelsData* d, uint32_t which, const char* lines, uint32_t 
     return UpdateRequesterText(req, lines, count) != nullptr;
   }
   if (which == HANDEL_EIGEN)
-    req = InitRequesterBox(p.w, count, d->font9, lines, p.x, p.y, p.w, p.h, kPenBack, kPenText);
+    req = InitRequesterBox(p.w, count, d->font9, lines, p.x, p.y, p.w, p.h, kPenBack, kPenListText);
   else
     req = InitOwnRequesterBox(which == HANDEL_KAUF ? DrawKaufHook : DrawFremdHook, d, p.w, count, d->font11, lines,
-                              p.x, p.y, p.w, p.h, kPenBack, kPenText);
+                              p.x, p.y, p.w, p.h, kPenBack, kPenListText);
   if (!req) return false;
   InitSlider(req, p.sliderW, p.sliderH, 26, 22, 25, 24, p.sliderX, p.sliderY);
   return true;
@@ -399,7 +412,7 @@ int32_t CheckVerkaufsRequester3(HandelsData* d) {
   d->verkaufMenge = d->verkaufPreis = d->verkaufMax = 0;
   ScreenFont f(d->font9);
   PrintFitted(ScreenRastPort(), kVerkaufText.x1, kVerkaufText.y1, kVerkaufText.x2, kVerkaufText.y2,
-              GetCatalogStr(676), kPenBack, kPenText, kPtoBox);
+              GetCatalogStr(676), kPenBack, kPenListText, kPtoBox);
   PrintBox(kVerkaufMengeBox, "0");
   PrintBox(kVerkaufPreisBox, "0");
   return ok;
@@ -477,7 +490,7 @@ WarenListenEntry* GetMarktNode(HandelsData* d, uint32_t line, int32_t cancel) {
   std::snprintf(head, sizeof head, "%s %s:", GetCatalogStr(685), name);
   ScreenFont f(d->font9);
   PrintFitted(ScreenRastPort(), kGebotKopf.x1, kGebotKopf.y1, kGebotKopf.x2, kGebotKopf.y2 + 1, head, kPenBack,
-              kPenText, kPtoBox);
+              kPenListText, kPtoBox);
   PrintBoxNumber(kGebotMengeBox, d->gebotMenge);
   PrintBoxNumber(kGebotPreisBox, d->gebotPreis);
   return n;
@@ -508,7 +521,7 @@ void DrawVerkaufsFelder(HandelsData* d) {
                 GetCatalogStr(677), (unsigned long)d->verkaufPreis, GetCatalogStr(670));
   ScreenFont f(d->font9);
   PrintFitted(ScreenRastPort(), kVerkaufText.x1, kVerkaufText.y1, kVerkaufText.x2, kVerkaufText.y2, text, kPenBack,
-              kPenText, PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
+              kPenListText, PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
   PrintBoxNumber(kVerkaufMengeBox, d->verkaufMenge);
   PrintBoxNumber(kVerkaufPreisBox, d->verkaufPreis);
 }
@@ -545,10 +558,11 @@ int32_t SetHandelLocaleStrings() {
                                  {{293, 23, 565, 33}, 64, nullptr},
                                  {{516, 300, 618, 310}, 65, nullptr},
                                  {{275, 300, 447, 310}, 62, nullptr}};
+  // The purchase list's heads stand below its title (baseline 153).
   static const Text kHeads[] = {{{56, 440, 140, 450}, 68, nullptr},     {{272, 440, 344, 450}, 68, nullptr},
-                                {{352, 440, 424, 450}, 70, nullptr},    {{16, 159, 109, 172}, 0, "Warentyp"},
-                                {{415, 40, 476, 54}, 0, "Warentyp"},    {{113, 159, 158, 172}, 0, "Anzahl"},
-                                {{162, 159, 207, 172}, 69, nullptr},    {{536, 40, 590, 54}, 69, nullptr},
+                                {{352, 440, 424, 450}, 70, nullptr},    {{16, 167, 109, 176}, 0, "Warentyp"},
+                                {{415, 40, 476, 54}, 0, "Warentyp"},    {{113, 167, 158, 176}, 0, "Anzahl"},
+                                {{162, 167, 207, 176}, 69, nullptr},    {{536, 40, 590, 54}, 69, nullptr},
                                 {{480, 40, 534, 54}, 68, nullptr}};
   {
     ScreenFont f(elmor);
@@ -579,7 +593,7 @@ int32_t SetHandelZahlenStrings(uint32_t which, uint32_t value) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%lu", (unsigned long)value);
     const Rect& r = kZahlen[which - 1];
-    PrintFitted(ScreenRastPort(), r.x1, r.y1, r.x2, r.y2, buf, kPenNumber, kPenText,
+    PrintFitted(ScreenRastPort(), r.x1, r.y1, r.x2, r.y2, buf, kPenNumber, kPenBoxText,
                 PTO_RIGHT | PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
   }
   CloseFont(small);

@@ -196,10 +196,47 @@ void FreeStadtObjects(StadtScreenData*) {
   }
 }
 
+namespace {
+
+// The town's name on the title board's band.
+void PrintTownName(const StadtScreenData* d) {
+  char name[TOWN_NAME_SIZE + 1] = {};
+  std::memcpy(name, d->town->name, TOWN_NAME_SIZE);
+  PrintTextOutlined(nullptr, 212, 8, 428, 30, name, 0, 0, PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
+  ShowScreenRect(nullptr, 212, 8, 217, 23);
+}
+
+}  // namespace
+
+void StadtSunSets(StadtScreenData* d) {
+  if (!d || !d->sunShown) return;
+  d->sunShown = 0;
+  const StadtLevel* row = StadtLevelRow(d->level);
+  RastPort* rp = ScreenRastPort();
+  const BitMap* picture = rp ? UseElmorGfx(".\\Data\\Path", row->picture) : nullptr;
+  if (!picture) {
+    DebugLog("StadtSunSets: Konnte HintergrundBild nicht laden !\n");
+    return;
+  }
+  QoeMutex* m = DisplayMutex();  // the movies and the rain draw meanwhile
+  if (m) ObtainMutex(m);
+  BltBitMapRastPort(picture, 0, 0, rp, 0, 0, 640, 123);
+  if (m) ReleaseMutex(m);
+  CloseElmorGfx(row->picture);
+  DrawTown(nullptr, d->town);
+  BlitObjektMask(nullptr, row->titleGfx, 0, 183, 0, 0, 0);
+  if (d->font) SetFont(rp, d->font);
+  PrintTownName(d);
+  ShowScreenRect(rp, 0, 0, 640, 123);
+}
+
 int32_t InitAllThingsStadt(StadtScreenData* d) {
   const StadtLevel* row = StadtLevelRow(d->level);
   uint32_t top = 0, bottom = 0;
   StadtSky(row, d->weather, &top, &bottom);
+  // By night (depth 8) the clear sky is the plain one: no sun.
+  if (top == row->sky && PaletteDisplay() && TintTarget(LocalMinutesOfDay()) >= kNightTintLevel) top = 0;
+  d->sunShown = top && top == row->sky;
   if (top) BlitObjekt(nullptr, top, 0, 0, 640, 123);
   if (bottom) BlitObjekt(nullptr, bottom, 0, 123, 640, 357);
   DrawTown(nullptr, d->town);
@@ -429,10 +466,7 @@ int32_t StadtScreen(int32_t) {
   if (palette) CheckSysTime(d, 1);
   StartTheTransition();
   NameNewTown(d);
-  char name[TOWN_NAME_SIZE + 1] = {};
-  std::memcpy(name, d->town->name, TOWN_NAME_SIZE);
-  PrintTextOutlined(nullptr, 212, 8, 428, 30, name, 0, 0, PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
-  ShowScreenRect(nullptr, 212, 8, 217, 23);
+  PrintTownName(d);
   SfxPlayer000(kTownSound, 0, 1);
   if (StadtShownHook hook = g_stadt.shown.load()) hook();
 

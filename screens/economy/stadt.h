@@ -36,6 +36,7 @@ struct StadtScreenData {
   uint32_t rebelShown;      // the rebels' box was opened (once a visit)
   AmbientCounter ambient;   // ambient sounds: 100, then multiples of 40
   uint32_t tintTicks, tintLimit;  // tint: after 10 ticks, then every 50
+  uint32_t sunShown;        // the clear sky with its sun is drawn (by day)
 };
 
 // One row of the level table (levels outside 1..4 use row 1).
@@ -112,6 +113,13 @@ uint32_t TintStep(uint32_t level, uint32_t target);
 int32_t CheckSysTime(StadtScreenData* data, int32_t init);
 // The lit windows, pen 7, into the screen's RastPort.
 void DrawStadtNightLights();
+// The tint level from which it is night: the lights are lit and the clear
+// sky shows no sun.
+constexpr uint32_t kNightTintLevel = 40;
+// Night fell during the visit: the top of the town goes back to the plain
+// sky of the background picture (the buildings, the title board and the
+// town's name drawn over it again), so no sun stays in the night sky.
+void StadtSunSets(StadtScreenData* data);
 // The local time of day (minutes after midnight) CheckSysTime reads: the
 // standard library's local time (on a headless run's virtual clock: noon
 // when the run starts, then that clock) unless a test sets a source (null:

@@ -207,6 +207,9 @@ void DiplomatScreenBotschaften_Write(DiplomatScreenData* d) {
   if (!m->textFont) {
     DebugLog("DiplomatScreenBotschaften_Write: Konnte Elmor-Font nicht \xF6" "ffnen!\n");
   } else {
+    // The editor's lines and box lie on the letter's place: the letter read
+    // before goes first, so none of its rows stays between them.
+    FillLayoutRect(d, kTextRect, kLetterBack);
     TaverneOfflineWriteMail(m, nullptr);
     CloseFont(m->textFont);
     if (RastPort* rp = ScreenRastPort()) SetFont(rp, d->fontList);

@@ -226,7 +226,8 @@ int32_t DungeonDrawView(DungeonData* d) {
     char pos[48];
     std::snprintf(pos, sizeof pos, "%u %u / %u %u", d->playerX, d->playerY, d->viewX, d->viewY);
     if (d->textFont) SetFont(screen, d->textFont);
-    PrintTextOutlined(screen, 450, 90, 550, 120, pos, 6, 19, PTO_CENTRE | PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
+    // Light parchment (pen 5) on the box's brown (pen 6): well above 3 : 1.
+    PrintTextOutlined(screen, 450, 90, 550, 120, pos, 6, 5, PTO_CENTRE | PTO_BASELINE | PTO_FILL | PTO_VCENTRE);
   }
   const ViewDraw v = {d, screen};
   QoeSemaphore* sem = d->navRose ? d->navRose->semaphore : nullptr;

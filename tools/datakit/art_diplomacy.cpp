@@ -143,12 +143,12 @@ void ListPlace(Image& img, int x1, int y1, int x2, int y2, int sx, int sy1, int 
   FrameRect(img, sx - 1, sy1 - 1, sx + 16, sy2 + 1, kBlack);
 }
 
-// The document box's place on a parchment (313..540 x 127..360, filled by
+// The document box's place on a parchment (313..right x 127..360, filled by
 // the box in pen 215) and its slider's track at 579, 149..359.
-void DocumentPlace(Image& img) {
+void DocumentPlace(Image& img, int right) {
   for (int y = 127; y <= 360; ++y)
-    for (int x = 313; x <= 540; ++x) img.Set(x, y, Ramp(kSand, 7 - (int)(Grain(x / 3, y / 2, 8) % 2)));
-  FrameRect(img, 312, 126, 541, 361, kParchmentRamp + 4);
+    for (int x = 313; x <= right; ++x) img.Set(x, y, Ramp(kSand, 7 - (int)(Grain(x / 3, y / 2, 8) % 2)));
+  FrameRect(img, 312, 126, right + 1, 361, kParchmentRamp + 4);
   FillRect(img, 579, 149, 594, 359, kGreyRamp + 6);
   FrameRect(img, 578, 148, 595, 360, kBlack);
 }
@@ -320,7 +320,7 @@ bool DrawScrollCabinet(Image& img) {
   Wood(img, 296, 112, 620, 420, 6, 24);
   FrameRect(img, 296, 112, 620, 420, kBlack);
   Parchment(img, 304, 118, 610, 372);
-  DocumentPlace(img);
+  DocumentPlace(img, 540);
   FilledEllipse(img, 304, 245, 5, 130, kParchmentRamp + 8);  // the rolled ends
   FilledEllipse(img, 610, 245, 5, 130, kParchmentRamp + 8);
   Seal(img, 560, 390, 12, false);
@@ -393,13 +393,14 @@ bool DrawSealDesk(Image& img) {
   ArrowButton(img, 40, 392, 88, 420, 2);
   TagPlace(img, 96, 392, 204, 420);
   ArrowButton(img, 212, 392, 260, 420, 3);
-  // The document or letter on the desk (313..540 x 127..360, slider 579,
-  // 149..359) under a band for its heading (313..594 x 102..122).
+  // The letter on the desk (313..572 x 127..360, as wide as the letters'
+  // text box; slider 579, 149..359) under a band for its heading
+  // (313..594 x 102..122).
   Parchment(img, 300, 96, 606, 376);
   for (int y = 102; y <= 122; ++y)
     for (int x = 313; x <= 594; ++x) img.Set(x, y, Ramp(kSand, 7 - (int)(Grain(x / 3, y / 2, 6) % 2)));
   FrameRect(img, 312, 101, 595, 123, kParchmentRamp + 4);
-  DocumentPlace(img);
+  DocumentPlace(img, 572);
   // The broken seal, the ink and the quill below the desk's edge.
   Seal(img, 420, 452, 12, true);
   Quill(img, 520, 470);

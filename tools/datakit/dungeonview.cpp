@@ -73,7 +73,7 @@ V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x
 double Len(V3 a) { return std::sqrt(Dot(a, a)); }
 
 enum Material {
-  kStone, kDoorWall, kLeaf, kChestBody, kChestLid, kGoldHeap, kPitWall, kPitFloor, kSpike, kFloorCut, kArch,
+  kStone, kDoorWall, kLeaf, kChestBody, kChestLid, kChestInside, kPitWall, kPitFloor, kSpike, kFloorCut, kArch,
   kRiser, kTread, kTunnel, kDaylight, kBeam
 };
 
@@ -190,10 +190,9 @@ int Shade(const Quad& q, double u, double v, double z) {
       if (x < 0.05 || x > lu - 0.05) return Pen(kGoldRamp, 8 * l);
       return PlankPen(v, u, 2, z, l * 1.1, 56);
     }
-    case kGoldHeap: {
-      const int cx = (int)std::floor(u * lu * 40), cy = (int)std::floor(v * lv * 40);
-      const double glint = (double)(H(cx, cy, 9) % 6);
-      return Pen(kGoldRamp, (7 + glint) * l * 1.1);
+    case kChestInside: {
+      // The bare boards inside, in the lid's and the body's shadow.
+      return PlankPen(v, u, 3, z, l * 0.45, 57);
     }
     case kPitWall: {
       const double depth = 1 - v;  // 0 at the rim, 1 at the bottom
@@ -382,7 +381,12 @@ std::vector<Quad> Chest(int d, int s, int look, bool open) {
   q.push_back({o, {wx, 0, 0}, {0, body, 0}, kChestBody, look ? 2 : 1, 1.0});
   q.push_back({o, {0, 0, wz}, {0, body, 0}, kChestBody, look ? 1 : 2, 0.8});
   q.push_back({o + V3{wx, 0, 0}, {0, 0, wz}, {0, body, 0}, kChestBody, look ? 1 : 2, 0.8});
-  if (open) q.push_back({o + V3{0.02, body - 0.04, 0.02}, {wx - 0.04, 0, 0}, {0, 0, wz - 0.04}, kGoldHeap});
+  // Open, it shows its empty inside: the bottom boards and the far wall's
+  // inner face (the gold is taken when it opens).
+  if (open) {
+    q.push_back({o + V3{0.02, 0.03, 0.02}, {wx - 0.04, 0, 0}, {0, 0, wz - 0.04}, kChestInside, 0, 0.6});
+    q.push_back({o + V3{0.02, 0, wz - 0.02}, {wx - 0.04, 0, 0}, {0, body, 0}, kChestInside, 0, 0.8});
+  }
   // The lid: hinged along the far long side; open, turned up past the upright.
   V3 hinge, along, front;
   if (!look) hinge = {o.x, Floor() + body, o.z + wz}, along = {wx, 0, 0}, front = {0, 0, -wz};

@@ -10,6 +10,7 @@
 #include "platform/display.h"
 #include "platform/pngfile.h"
 #include "routinen/gui/requester.h"
+#include "tests/support/legibility.h"
 
 using box_test::BoxTest;
 
@@ -236,6 +237,40 @@ TEST_F(EingabeBoxes, EscapeCancelAndEmptyTextGiveNullAndLeaveTheBuffer) {
 TEST_F(EingabeBoxes, HelpButtonShowsTheHelpTextAndReturnsToTheBox) {
   EXPECT_EQ(Edit("click left 300 280\nkey enter\ntext \"a\"\nkey enter\n", 40, 0, "", "Hilfe zum Feld."), buf_);
   EXPECT_STREQ(buf_, "a");
+}
+
+// A prompt wider than the box wraps inside it: while the box stands, the
+// screen outside its 304 x 119 is as before, and the prompt's two lines
+// stand above the field on the box's ground.
+TEST_F(EingabeBoxes, ALongPromptWrapsInsideTheBox) {
+  const char* prompt = "How many buildings of this type do you wish to demolish ?";
+  Snapshot();
+  Run("wait 200\npng eingabe_long_prompt.png\nkey esc\n", [&] { result_ = EingabeBox(buf_, 5, kX, kY, prompt, nullptr, 0); });
+  ExpectRestored();
+  std::vector<uint32_t> a, b;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("eingabe_long_prompt.png", &a, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB("before.png", &b, &w, &h), 1);
+  int outside = 0;
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      const bool in = (int32_t)x >= kX && (int32_t)x < kX + 304 && (int32_t)y >= kY && (int32_t)y < kY + 119;
+      if (!in && a[y * w + x] != b[y * w + x]) outside++;
+    }
+  EXPECT_EQ(outside, 0) << "drawn outside the box";
+  // The prompt reads on the box, and its ink spans two lines.
+  const qoe_test::TextInk t = qoe_test::TextContrast(a, w, kX + 8, kY + 6, kX + 295, kY + 38);
+  EXPECT_GE(t.contrast, 3.0);
+  int first = -1, last = -1;
+  for (int y = kY + 6; y <= kY + 38; ++y)
+    for (int x = kX + 8; x <= kX + 295; ++x)
+      if (a[(size_t)y * w + x] == t.ink) {
+        if (first < 0) first = y;
+        last = y;
+        break;
+      }
+  EXPECT_GT(last - first, 14) << "two lines";
+  EXPECT_TRUE(qoe_test::KeepPng("eingabe_long_prompt.png"));
 }
 
 // ---- TextBox, InfoBox, SwitchBox -----------------------------------------------

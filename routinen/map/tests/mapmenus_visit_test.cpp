@@ -16,6 +16,7 @@
 #include "platform/headless.h"
 #include "platform/pngfile.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/gui/layout.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/map/figurmenu.h"
@@ -32,6 +33,7 @@
 #include "routinen/system/sysrecords.h"
 #include "routinen/map/tests/map_realm.h"
 #include "routinen/map/tests/map_visit.h"
+#include "tests/support/legibility.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -318,6 +320,45 @@ TEST_P(MapMenusVisit, CultivationRequesterTypedWorkersAreCutAndWritten) {
   EXPECT_EQ(c->harvest_workers, 1000);
   EXPECT_EQ(c->wood_workers, 0);
   DeleteList(list, 0);
+}
+
+// The requester's thirteen numbers and the side panel's coordinates each
+// stand out from their field by a contrast of at least 3 : 1 (measured on
+// the shown screen).
+TEST_P(MapMenusVisit, CultivationNumbersAndCoordinatesStandOutFromTheirFields) {
+  CheckPrefs(PREFS_AUTO_CULTIVATION, 1, 0);
+  CheckPrefs(PREFS_FREE_WORKERS, 1, 5000);
+  const std::string png = "mapcultivation_digits_" + Tag() + ".png";
+  std::string s = Focus(6400, 3196);
+  s += ClickHex(6400, 3196) + RightClickHex(6400, 3196) + Row(6400, 3196, 2, 1) + "wait 300\n";
+  s += "png " + png + "\n" + ReqPoint(M(), Deep() ? 660 : 470, Deep() ? 520 : 378) + "wait 300\n";
+  EXPECT_EQ(Visit(s), 2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1);
+  ASSERT_EQ(w, M().w);
+  ScreenRegion* layout = GetScreenRegion(Deep() ? ".\\Data\\Screendat\\KarteArbeiterReq1024.dat"
+                                                : ".\\Data\\Screendat\\KarteArbeiterReq.dat", 530);
+  ASSERT_NE(layout, nullptr);
+  const int dx = Deep() ? ((int)M().w - 1024) / 2 : 0, dy = Deep() ? ((int)M().h - 768) / 2 : 0;
+  for (uint32_t k = 0; k < 13; k++) {
+    LayoutRect r{};
+    ASSERT_NE(GetLayoutRect(layout, k, &r), 0) << k;
+    const qoe_test::TextInk t = qoe_test::TextContrast(px, w, r.x1 + dx, r.y1 + dy, r.x2 + dx, r.y2 + dy);
+    EXPECT_GE(t.contrast, 3.0) << "number field " << k << ": ink " << std::hex << t.ink << " on " << t.ground;
+  }
+  FreeScreenRegion(layout);
+  // The coordinates of the view (x and y).
+  const int W = (int)M().w, H = (int)M().h;
+  const int fields[2][4] = {
+      {Deep() ? W - 135 : 518, Deep() ? H - 173 : 37, Deep() ? W - 86 : 565, Deep() ? H - 154 : 51},
+      {Deep() ? W - 80 : 574, Deep() ? H - 173 : 37, Deep() ? W - 31 : 620, Deep() ? H - 154 : 51}};
+  for (const auto& f : fields) {
+    const qoe_test::TextInk t = qoe_test::TextContrast(px, w, f[0], f[1], f[2], f[3]);
+    EXPECT_GE(t.contrast, 3.0) << "coordinate at " << f[0] << "," << f[1] << ": ink " << std::hex << t.ink << " on "
+                               << t.ground;
+  }
 }
 
 // The close writes prefs and the culture part through one FileSet: a

@@ -15,6 +15,7 @@
 
 #include "platform/display.h"
 #include "platform/headless.h"
+#include "platform/pngfile.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
 #include "routinen/gamedata/towns.h"
@@ -30,6 +31,7 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/economy/bau.h"
 #include "tests/support/kill_loop.h"
+#include "tests/support/legibility.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/tests/install_realm.h"
@@ -318,6 +320,42 @@ TEST_P(BauScreenRun, GranariesAreDemolishedByCount) {
   EXPECT_EQ(orders[0].town, 1);
   EXPECT_EQ(orders[0].year, 1000);
   EXPECT_EQ(orders[0].quarter, 3);
+}
+
+// The count box of the granaries' line: its prompt lies wholly inside the
+// box (the screen round the box is as it was after the box closed) and
+// reads on the box's ground at a contrast of at least 3 : 1.
+TEST_P(BauScreenRun, DemolitionCountPromptStaysInsideItsBox) {
+  Costs(0);
+  OwnPlayerPtr->ActiveTown = 1;
+  const std::string line0 = At(336 + 60, 220 + 28 + 2), ok = At(336 + 44, 220 + 240);
+  const std::string shown = Png("bau_demolition_count"), after = Png("bau_demolition_after");
+  EXPECT_EQ(Run(C(kPick) + "wait 300\n" + line0 + ok + "wait 300\npng " + shown + "\nkey esc\nwait 300\npng " + after +
+                "\n" + C(kOk)),
+            39);
+  EXPECT_TRUE(qoe_test::KeepPng(shown));
+  std::vector<uint32_t> a, b;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(shown.c_str(), &a, &w, &h), 1);
+  ASSERT_EQ(ReadPngRGB(after.c_str(), &b, &w, &h), 1);
+  // The box: 304 x 119 at (168, 180) of the game area. The prompt's lines
+  // above the entry field read on the box's ground.
+  const int bx = 168 + dx_, by = 180 + dy_, bw = 304, bh = 119;
+  const qoe_test::TextInk t = qoe_test::TextContrast(a, w, bx + 8, by + 6, bx + bw - 9, by + 38);
+  EXPECT_GE(t.contrast, 3.0) << std::hex << t.ink << " on " << t.ground;
+  // No pixel of the prompt's ink outside the box that was not there after
+  // it closed (the building's movie runs on beside the box).
+  int outside = 0, inside = 0;
+  for (int y = 0; y < (int)h; y++)
+    for (int x = 0; x < (int)w; x++) {
+      const bool in = x >= bx && x < bx + bw && y >= by && y < by + bh;
+      const size_t i = (size_t)y * w + x;
+      if (a[i] == b[i]) continue;
+      if (in) inside++;
+      else if (a[i] == t.ink) outside++;
+    }
+  EXPECT_GT(inside, 1000);
+  EXPECT_EQ(outside, 0) << "the prompt's pixels outside the box";
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, BauScreenRun, testing::Values(0u, 4u),

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,9 +17,13 @@
 #include "routinen/gui/requester.h"
 #include "routinen/gui/tests/box_fixture.h"
 #include "screens/economy/tests/market_fixture.h"
+#include "platform/pngfile.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/fonts.h"
+#include "routinen/system/graphics.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
+#include "tests/support/legibility.h"
 
 namespace {
 
@@ -232,7 +238,7 @@ TEST_F(Market, SelectionFollowsScrollingAndIgnoresYOutside) {
   const int32_t want = (1 + offset) / lh;
   EXPECT_EQ(SelectHandelsZeile(d_, HANDEL_KAUF, 178 + 1), want);
   // The highlighted line shows in swapped pens (text pen as background).
-  EXPECT_EQ(Pen(16, 179), 7);
+  EXPECT_EQ(Pen(16, 179), 5);
   Keep("market_lists_selected.png");
   // Past the last line of a short list.
   d_->markt = WarenMarkt{};
@@ -254,6 +260,122 @@ TEST_F(Market, FiveThousandOffersShowTheirFirstLines) {
   EXPECT_EQ(c->Pixels[(size_t)(most * req->lineHeight - 1) * c->BytesPerRow + 141], 25);
   EXPECT_STREQ(d_->fremdZeilen[2] + (most - 1) * 80, std::to_string(10 + most - 1).c_str());
   EXPECT_EQ(GetWarenNode(d_, most - 1, WARE_FREMD)->quantity, 10 + most - 1);
+}
+
+// Every goods name stands whole in the purchase list, in English and in
+// German: each line's name, as drawn, is the whole name as one of the two
+// list fonts draws it (at any height in the line), with a gap of at least
+// three pixels before its quantity. The stock holds every type at
+// five-digit quantities and prices.
+void ExpectWholeNames(HandelsData* d, const char* language) {
+  for (uint32_t t = 0; t < WAREN_ANZAHL; ++t) {
+    d->markt.menge[t] = 99999;
+    d->markt.preis[t] = 99999;
+  }
+  ASSERT_EQ(InitHandelsWarenRequester(d), 1);
+  QoERequester* req = d->req[HANDEL_KAUF];
+  ASSERT_NE(req, nullptr);
+  ASSERT_EQ(req->lines, (uint32_t)WAREN_ANZAHL);
+  const BitMap* c = req->content;
+  const int32_t lh = (int32_t)req->lineHeight, w = (int32_t)c->Width;
+  BitMap* scratch = AllocBitMap(c->Width, (uint32_t)(3 * lh), 8, BMF_CLEAR, nullptr);
+  ASSERT_NE(scratch, nullptr);
+  RastPort rp;
+  InitRastPort(&rp);
+  rp.Bitmap = scratch;
+  SetDrMd(&rp, 0);
+  const uint8_t back = c->Pixels[0];
+  int cut = 0;
+  for (uint32_t i = 0; i < req->lines; ++i) {
+    const char* name = d->kaufZeilen[0] + i * 80;
+    const uint32_t len = (uint32_t)std::strlen(name);
+    bool whole = false;
+    for (TextFont* font : {d->font11, d->font9}) {
+      SetFont(&rp, font);
+      const int32_t width = (int32_t)TextLength(&rp, name, len);
+      if (width + 5 > w) continue;
+      // The name drawn with its baseline on the scratch's middle line.
+      SetAPen(&rp, back);
+      RectFill(&rp, 0, 0, w - 1, 3 * lh - 1);
+      SetAPen(&rp, 1);
+      Move(&rp, 2, lh + (int32_t)rp.TxBaseline);
+      Text(&rp, name, len);
+      for (int32_t shift = -lh + 1; !whole && shift < lh; ++shift) {
+        bool same = true;
+        for (int32_t y = 0; same && y < lh; ++y)
+          for (int32_t x = 0; same && x < std::min(w, 2 + width + 3); ++x) {
+            const bool ink = scratch->Pixels[(size_t)(lh + y - shift) * scratch->BytesPerRow + x] != back;
+            const bool drawn = c->Pixels[(size_t)(i * lh + y) * c->BytesPerRow + x] != back;
+            same = ink == drawn;
+          }
+        whole = same;
+      }
+    }
+    if (!whole) {
+      ADD_FAILURE() << language << ": \"" << name << "\" is not drawn whole";
+      ++cut;
+    }
+  }
+  EXPECT_EQ(cut, 0);
+  FreeBitMap(scratch);
+}
+
+TEST_F(Market, EveryGoodsNameStandsWholeInThePurchaseList) {
+  ExpectWholeNames(d_, "English");
+  const std::vector<uint8_t> german = qoe_test::ReadFileBytes(qoe_test::BinaryDir() + "/datakit/Catalogs/deutsch/QoEBrowser.catalog");
+  ASSERT_FALSE(german.empty());
+  Catalog* cat = OpenCatalogFromMemory(german.data(), (uint32_t)german.size(), CatalogStrings, CATALOG_STRING_COUNT);
+  ASSERT_NE(cat, nullptr);
+  ExpectWholeNames(d_, "German");
+  CloseCatalog(cat);
+}
+
+// The lists' lines (a highlighted one too), the sale's line and the number
+// boxes read on their grounds at a contrast of at least 3 : 1, measured on
+// the shown screen.
+TEST_F(Market, ListsAndNumberBoxesReadOnTheirGrounds) {
+  FullList();
+  BuildAll();
+  ASSERT_EQ(WriteDisplayPng("market_contrast.png"), 1);
+  EXPECT_TRUE(qoe_test::KeepPng("market_contrast.png"));
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("market_contrast.png", &px, &w, &h), 1);
+  const int32_t lh1 = (int32_t)d_->req[HANDEL_KAUF]->lineHeight, lh2 = (int32_t)d_->req[HANDEL_FREMD]->lineHeight,
+                lh3 = (int32_t)d_->req[HANDEL_EIGEN]->lineHeight;
+  struct Place {
+    const char* what;
+    int x1, y1, x2, y2;
+  };
+  const Place places[] = {
+      {"purchase line", 16, 178, 207, 178 + lh1 - 1},   {"offer line", 271, 48, 589, 48 + lh2 - 1},
+      {"own offer line", 271, 306, 452, 306 + lh3 - 1}, {"sale line", 271, 407, 452, 421},
+      {"treasury", 535, 389, 599, 403},                 {"sale quantity", 292, 448, 323, 461},
+  };
+  for (const Place& p : places) {
+    const qoe_test::TextInk t = qoe_test::TextContrast(px, w, p.x1, p.y1, p.x2, p.y2);
+    EXPECT_GE(t.contrast, 3.0) << p.what << ": " << std::hex << t.ink << " on " << t.ground;
+  }
+  // The purchase list's title and its column heads on the band above the
+  // list: two rows of text with an empty pixel row between them.
+  const uint32_t ink = 0x281808;  // pen 7 of the kit's palette, the captions' pen
+  std::vector<int> rows;
+  for (int y = 141; y <= 176; ++y)
+    for (int x = 16; x <= 207; ++x)
+      if (px[(size_t)y * w + x] == ink) {
+        rows.push_back(y);
+        break;
+      }
+  ASSERT_FALSE(rows.empty());
+  int runs = 1;
+  for (size_t k = 1; k < rows.size(); ++k) runs += rows[k] != rows[k - 1] + 1;
+  EXPECT_EQ(runs, 2) << "the title and the heads run into each other";
+  // A highlighted purchase line.
+  ASSERT_EQ(SelectHandelsZeile(d_, HANDEL_KAUF, 178 + 1), 0);
+  ASSERT_EQ(WriteDisplayPng("market_contrast_selected.png"), 1);
+  ASSERT_EQ(ReadPngRGB("market_contrast_selected.png", &px, &w, &h), 1);
+  const qoe_test::TextInk t = qoe_test::TextContrast(px, w, 16, 178, 207, 178 + lh1 - 1);
+  EXPECT_GE(t.contrast, 3.0) << "highlighted line: " << std::hex << t.ink << " on " << t.ground;
 }
 
 TEST_F(Market, GoodsPictureWithoutAnimation) {

@@ -7,12 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/audio_sdl.h"
+#include "platform/backend.h"
 #include "platform/close.h"
 #include "platform/display.h"
 #include "platform/headless.h"
@@ -21,6 +25,10 @@
 #include "routinen/gamedata/towns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
+#include "routinen/media/sound.h"
+#include "routinen/media/sound_internal.h"
+#include "routinen/media/tune/tune.h"
+#include "routinen/media/tune/tune_internal.h"
 #include "routinen/system/input.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
@@ -401,6 +409,118 @@ TEST_F(StadtRun, EveryLevelWithAndWithoutItsBuildingsByWeatherAndNight) {
       ASSERT_TRUE(qoe_test::KeepPng(png));
       EXPECT_GT(qoe_test::ReadFileBytes(png).size(), 20000u);
     }
+}
+
+// No sun in the night sky (depth 8): at 23:00 the clear weather (0) shows
+// the top of the town as the plain weather (3) does, at every level; and a
+// night that falls during the visit (21:29, then 21:31) takes the sun away
+// as well.
+bool SameRect(const std::string& a, const std::string& b, int x0, int y0, int w, int h, int* differing) {
+  std::vector<uint32_t> pa, pb;
+  uint32_t wa = 0, ha = 0, wb = 0, hb = 0;
+  if (!ReadPngRGB(a.c_str(), &pa, &wa, &ha) || !ReadPngRGB(b.c_str(), &pb, &wb, &hb) || wa != wb) return false;
+  *differing = 0;
+  for (int y = y0; y < y0 + h; ++y)
+    for (int x = x0; x < x0 + w; ++x) *differing += pa[(size_t)y * wa + x] != pb[(size_t)y * wb + x];
+  return *differing == 0;
+}
+
+TEST_F(StadtRun, NoSunStandsInTheNightSky) {
+  static std::atomic<uint32_t> minutes{23 * 60};
+  SetLocalTimeSource([]() -> uint32_t { return minutes.load(); });
+  // The sun's place in the clear sky: round (80, 36).
+  const int sx = 50, sy = 6, sw = 62, sh = 60;
+  for (uint16_t level = 1; level <= 4; ++level) {
+    MakeRealm({{1, "Elmor", level, 1, 0, {}}});
+    const std::string exit = level == 1 ? C(kExit) : Click(63, 424);
+    std::string png[2];
+    for (uint8_t weather : {0, 3}) {
+      minutes = 23 * 60;
+      SetWeather(weather);
+      png[weather ? 1 : 0] = "town_night_sky_" + std::to_string(level) + "_" + std::to_string(weather) + ".png";
+      EXPECT_EQ(Run("wait 600\npng " + png[weather ? 1 : 0] + "\n" + exit, 1), (std::vector<int32_t>{2}));
+    }
+    ASSERT_TRUE(qoe_test::KeepPng(png[0]));
+    int differing = 0;
+    EXPECT_TRUE(SameRect(png[0], png[1], sx, sy, sw, sh, &differing))
+        << "level " << level << ": " << differing << " pixels of a sun at night";
+  }
+  // Night falls during the visit: the tint reaches the lights' level.
+  MakeRealm({{1, "Elmor", 1, 1, 0, {}}});
+  std::string falls[2];
+  for (uint8_t weather : {0, 3}) {
+    minutes = 21 * 60 + 29;
+    SetWeather(weather);
+    SetStadtShownHook([] { minutes = 21 * 60 + 31; });
+    falls[weather ? 1 : 0] = "town_nightfall_" + std::to_string(weather) + ".png";
+    EXPECT_EQ(Run("timer 0 100\nwait 12000\npng " + falls[weather ? 1 : 0] + "\n" + C(kExit), 1),
+              (std::vector<int32_t>{2}));
+    SetStadtShownHook(nullptr);
+  }
+  ASSERT_TRUE(qoe_test::KeepPng(falls[0]));
+  int differing = 0;
+  EXPECT_TRUE(SameRect(falls[0], falls[1], sx, sy, sw, sh, &differing)) << differing << " pixels of a sun at nightfall";
+  // The lights are lit by then (the lamp light of pen 7): the night has come.
+  std::vector<uint32_t> rgb;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(falls[0].c_str(), &rgb, &w, &h), 1);
+  EXPECT_EQ(rgb[268 * w + 522], 0xB84C0Eu);
+}
+
+// The town's sounds over the music: a visit of the town view with the
+// kit's effects and the kit's main module (as the music thread plays it, at
+// full volume) on the mixer. Once the screen is shown, its town loop plays;
+// the mix is taken for a second, then with each of the visit's ambient
+// effects in turn until it has ended. The mixed output never reaches full
+// scale: no effect clips over the music.
+TEST_F(StadtRun, TheTownsSoundsDoNotClipOverTheMusic) {
+  for (const char* part : {"Data/SfxPath", "Sfx", "Mods"})
+    fs::copy(qoe_test::BinaryDir() + "/datakit/" + part, part,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  MakeRealm({{1, "Elmor", 1, 1, 0, {}}});
+  ASSERT_EQ(AudioMixOpen(44100, 0), 1);
+  const uint32_t all = SOUND_16BIT | SOUND_FASTTRACKER | SOUND_SOUNDFX | SOUND_MUSIC;
+  QoESystemPtr->SoundCapabilities = all;
+  QoESystemPtr->SoundStatus = all;
+  MainWindow = HeadlessBackend();  // the module player wants a window
+  ModuleRecord* music = LoadModule(".\\Mods\\QoEMain.XM", 10, 44200);
+  ASSERT_NE(music, nullptr);
+  TUNEstopBackgroundPlay();  // the test moves the player on as it takes the mix
+  PlayModule(music);
+  ASSERT_EQ(SetModuleVolume(music, 64), 1);
+  static int32_t peak;
+  static uint32_t effects;
+  peak = 0;
+  effects = 0;
+  SetStadtShownHook([] {
+    std::vector<int16_t> out(2 * 441);
+    auto mix = [&](uint32_t hundredths) {
+      for (uint32_t k = 0; k < hundredths; ++k) {
+        PollPlayer();
+        AudioMixRender(out.data(), 441);
+        for (int16_t v : out) peak = std::max<int32_t>(peak, std::abs((int32_t)v));
+      }
+    };
+    mix(100);
+    for (uint32_t id : {17u, 18u, 19u, 21u, 22u, 23u, 24u}) {
+      SfxPlayer000(id, 0, 0);
+      effects += IsSfxPlaying(id) == 0;  // 0: it plays
+      for (int t = 0; t < 2000 && IsSfxPlaying(id) == 0; ++t) mix(1);
+    }
+  });
+  EXPECT_EQ(Run(C(kExit), 1), (std::vector<int32_t>{2}));
+  SetStadtShownHook(nullptr);
+  StopModule(music);
+  FreeModule(music);
+  SoundSystemReset();
+  AudioMixClose();
+  MainWindow = nullptr;
+  QoESystemPtr->SoundCapabilities = 0;
+  QoESystemPtr->SoundStatus = 0;
+  EXPECT_EQ(effects, 7u) << "the ambient effects did not play";
+  EXPECT_GT(peak, 8000) << "nothing was heard";
+  std::printf("[ mix      ] peak %d\n", peak);
+  EXPECT_LT(peak, 32767) << "the mix reached full scale";
 }
 
 // By night the boxes keep their parchment (pens 0..35 stay as they are) and

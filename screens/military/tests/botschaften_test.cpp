@@ -22,6 +22,8 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/military/diplomat.h"
 #include "screens/military/tests/diplomacy_fixture.h"
+#include "platform/pngfile.h"
+#include "tests/support/legibility.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/testpeers/testpeers.h"
@@ -195,6 +197,66 @@ TEST_F(LettersScreen, OnTheServerRouteTheLettersAreFetchedFirst) {
   EXPECT_EQ(Headings(log), (std::vector<std::string>{Head("Peace", 1, 2), Head("Wool", 2, 2), Head("Wool", 2, 2)}));
   EXPECT_NE(qoe_peers::ReadText(transcript).find("C:+SID 1001\n"), std::string::npos) << qoe_peers::ReadText(transcript);
 }
+
+// The editor over the letter's place in every display mode: the info lines
+// and the text box stand on the letter's ground alone (nothing of the letter
+// read before stays between them), the sender, the recipient and the subject
+// lines are whole, and each reads at a contrast of at least 3 : 1.
+class LetterEditorModes : public LettersScreen, public testing::WithParamInterface<uint32_t> {
+ protected:
+  void SetUp() override {
+    LettersScreen::SetUp();
+    HeadlessCloseDisplay();
+    ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
+    ResetInputState();
+    GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
+  }
+  std::string At(int x, int y) const { return DiplomatRun::Click(x + dx_, y + dy_); }
+  int32_t dx_ = 0, dy_ = 0;
+};
+
+TEST_P(LetterEditorModes, TheEditorsLinesStandWholeOnTheLettersGround) {
+  ThreeLetters();
+  const std::string png = "letters_editor_" + std::to_string(GetParam()) + ".png";
+  const std::string script = At(520, 400) + At(150, 133 + 13) + At(150, 406) + At(338, 398) +
+                             "wait 300\ntext \"Wool\"\nkey enter\nwait 300\ntext \"Send me 300 bales.\"\n" + Png(png) +
+                             "key esc\n" + At(320, 455) + At(320, 455);
+  EXPECT_EQ(Run(script), 2);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1);
+  auto at = [&](int x, int y) { return px[(size_t)(y + dy_) * w + (size_t)(x + dx_)]; };
+  // The letter's place (Diplomatie5: rectangle 2) and the editor's areas on
+  // it: the two info lines and the text box.
+  const int place[4] = {313, 127, 572, 360};
+  const int lines[2][4] = {{313, 127, 572, 140}, {313, 142, 572, 155}}, box[4] = {313, 158, 572, 360};
+  const uint32_t ground = at(560, 300);
+  int stray = 0;
+  for (int y = place[1]; y <= place[3]; ++y)
+    for (int x = place[0]; x <= place[2]; ++x) {
+      bool inside = x >= box[0] && y >= box[1];
+      for (const auto& l : lines) inside = inside || (y >= l[1] && y <= l[3]);
+      if (!inside && at(x, y) != ground) stray++;
+    }
+  EXPECT_EQ(stray, 0) << "pixels of the letter read before stay between the editor's lines";
+  // The place's frame runs along the whole box above it, not cut short.
+  for (int x = place[0] - 1; x <= place[2] + 1; ++x) EXPECT_EQ(at(x, place[1] - 1), at(place[0] - 1, place[1] - 1)) << x;
+  EXPECT_NE(at(place[0] - 1, place[1] - 1), ground);
+  for (const auto& l : lines) {
+    const qoe_test::TextInk t = qoe_test::TextContrast(px, w, l[0] + dx_, l[1] + dy_, l[2] + dx_, l[3] + dy_);
+    EXPECT_EQ(t.ground, ground);
+    EXPECT_GE(t.contrast, 3.0) << "info line at " << l[1];
+    // The line is whole: no ink on the area's first and last rows.
+    for (int x = l[0]; x <= l[2]; ++x) {
+      EXPECT_EQ(at(x, l[1]), ground) << x << "," << l[1];
+      EXPECT_EQ(at(x, l[3]), ground) << x << "," << l[3];
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, LetterEditorModes, testing::Values(0u, 4u, 8u),
+                         [](const testing::TestParamInfo<uint32_t>& i) { return "Mode" + std::to_string(i.param); });
 
 // ---- deleting, without a screen ---------------------------------------------
 

@@ -15,11 +15,13 @@
 
 #include "platform/display.h"
 #include "platform/headless.h"
+#include "platform/pngfile.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/input.h"
 #include "screens/common/screenbase.h"
+#include "tests/support/legibility.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -88,6 +90,48 @@ TEST_P(DungeonScreenRun, CorridorJunctionDoorChestAndExit) {
   EXPECT_EQ(Run(s), 3);
   EXPECT_TRUE(log.Has("DungeonScreen: Verlassen bei 43 28")) << "the walk did not reach the exit";
   KeepShots();
+}
+
+// The chest at (45, 28) before and after it was opened (its gold taken): the
+// opened chest shows its empty inside, no more gold in the view than the
+// closed chest's bands and lock plate show (pixels of a golden hue in the view
+// window, 400 x 300 at (25, 43) of the game area).
+int GoldenPixels(const std::string& png, int dx, int dy) {
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  if (!ReadPngRGB(png.c_str(), &px, &w, &h)) return -1;
+  int n = 0;
+  for (int y = 43 + dy; y < 343 + dy; ++y)
+    for (int x = 25 + dx; x < 425 + dx; ++x) {
+      const uint32_t p = px[(size_t)y * w + x];
+      const int r = p >> 16 & 255, g = p >> 8 & 255, b = p & 255;
+      n += r > 120 && r >= g && g >= b && r - b > 80 && g * 100 >= r * 80;
+    }
+  return n;
+}
+
+TEST_P(DungeonScreenRun, AnEmptiedChestShowsNoGold) {
+  std::string s = Keys("www") + Keys("s") + Keys("q");
+  for (int i = 0; i < 13; ++i) s += "key up\n";
+  s += Keys("q") + Shot("dv_gold_closed") + Click(kOpenX, kOpenY) + "wait 1500\nkey enter\n" + Shot("dv_gold_open");
+  s += Keys("e") + Keys("ww") + Keys("q") + Keys("ww") + "wait 500\n";
+  EXPECT_EQ(Run(s), 3);
+  KeepShots();
+  const int closed = GoldenPixels(Png("dv_gold_closed"), dx_, dy_), open = GoldenPixels(Png("dv_gold_open"), dx_, dy_);
+  ASSERT_GT(closed, 0);
+  EXPECT_LE(open, closed) << "gold in the opened, empty chest: " << open << " golden pixels, closed " << closed;
+}
+
+// The positions box over the map panel: the player's and the view's
+// places read on its ground at a contrast of at least 3 : 1.
+TEST_P(DungeonScreenRun, ThePositionsReadOnTheirBox) {
+  EXPECT_EQ(Run(Shot("dv_positions") + Keys("s") + "wait 500\n"), 3);
+  KeepShots();
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB(Png("dv_positions").c_str(), &px, &w, &h), 1);
+  const qoe_test::TextInk t = qoe_test::TextContrast(px, w, 450 + dx_, 90 + dy_, 550 + dx_, 120 + dy_);
+  EXPECT_GE(t.contrast, 3.0) << std::hex << t.ink << " on " << t.ground;
 }
 
 // East along the great hall, north to the trap at (70, 15): its outline
