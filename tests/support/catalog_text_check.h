@@ -105,10 +105,30 @@ inline std::string WithoutCatalogTexts(const std::string& drawn) {
   return rest;
 }
 
+// The quoted values of a text file ("..." on a line), e.g. the names, subjects
+// and letters of a realm the turn builder installed: texts that come from
+// the data.
+inline std::vector<std::string> QuotedTexts(const std::string& file) {
+  std::vector<std::string> out;
+  for (size_t at = file.find('"'); at != std::string::npos; at = file.find('"', at + 1)) {
+    const size_t end = file.find_first_of("\"\n", at + 1);
+    if (end == std::string::npos || file[end] != '"') continue;
+    if (end > at + 1) out.push_back(file.substr(at + 1, end - at - 1));
+    at = end;
+  }
+  return out;
+}
+
 // "" when the text may stand in the English game; else what gives it away
-// as German written past the catalog.
-inline std::string GermanPastCatalog(const std::string& drawn) {
-  const std::string rest = WithoutCatalogTexts(drawn);
+// as German written past the catalog. Texts of the data (names, letters of
+// other lords) count as the data's, wherever they stand in the text.
+inline std::string GermanPastCatalog(const std::string& drawn, const std::vector<std::string>& data = {}) {
+  std::string rest = WithoutCatalogTexts(drawn);
+  for (const std::string& d : data) {
+    if (d.empty()) continue;
+    for (size_t at = rest.find(d); at != std::string::npos; at = rest.find(d, at + 1))
+      for (size_t i = at; i < at + d.size(); ++i) rest[i] = '\x01';
+  }
   std::string word;
   auto check_word = [&]() -> std::string {
     std::string found;
