@@ -1847,7 +1847,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1841, "...you have not yet ordered any research. Research will give us advantages in the most varied fields. For a marketplace, for example, you should urgently research technology...", nullptr},
     {1842, "...you have not yet moved your scout. Only by exploring new lands can you get to know your neighbours...", nullptr},
     {1843, "...you have not yet written a welcome letter in the tavern. Courtesy is the condition for a friendly answer from your neighbours. It would be wise to make up for it...", nullptr},
-    {1844, "", nullptr},
+    {1844, "Online chat", nullptr},
     {1845, "", nullptr},
     {1846, "", nullptr},
     {1847, "", nullptr},
