@@ -133,6 +133,13 @@ inline std::string GermanPastCatalog(const std::string& drawn, const std::vector
   auto check_word = [&]() -> std::string {
     std::string found;
     if (GermanOnlyWords().count(word)) found = "the German word \"" + word + "\"";
+    // The parts of a joined word count alone as well ("Modem-Optionen").
+    for (size_t from = 0, dash; found.empty() && (dash = word.find('-', from)) != std::string::npos; from = dash + 1) {
+      const std::string left = word.substr(from, dash - from), right = word.substr(dash + 1);
+      if (GermanOnlyWords().count(left)) found = "the German word \"" + left + "\"";
+      else if (right.find('-') == std::string::npos && GermanOnlyWords().count(right))
+        found = "the German word \"" + right + "\"";
+    }
     for (unsigned char c : word)
       if (found.empty() && IsGermanLetter(c)) found = "the German letter in \"" + word + "\"";
     word.clear();
@@ -162,11 +169,12 @@ class DrawnTextRecorder {
     std::lock_guard<std::mutex> lock(mutex_);
     return texts_;
   }
-  // Every drawn text that bypassed the catalog, with the reason, one a line.
-  std::string PastCatalog() {
+  // Every drawn text that bypassed the catalog, with the reason, one a line
+  // (data: the texts of the data the run showed, see GermanPastCatalog).
+  std::string PastCatalog(const std::vector<std::string>& data = {}) {
     std::string out;
     for (const std::string& t : Texts())
-      if (std::string why = GermanPastCatalog(t); !why.empty()) out += "\"" + t + "\": " + why + "\n";
+      if (std::string why = GermanPastCatalog(t, data); !why.empty()) out += "\"" + t + "\": " + why + "\n";
     return out;
   }
   // True when a drawn text holds needle.

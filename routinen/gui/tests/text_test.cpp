@@ -202,6 +202,7 @@ TEST(DrawnTextRule, GermanWrittenPastTheCatalogIsFound) {
   EXPECT_NE(qoe_test::GermanPastCatalog("Sie haben 40 Goldst\xFC" "cke gefunden!"), "");
   EXPECT_NE(qoe_test::GermanPastCatalog("Warentyp"), "");
   EXPECT_NE(qoe_test::GermanPastCatalog("Mail schreiben"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog("Die Modem-Optionen :\n"), "");
   EXPECT_NE(qoe_test::GermanPastCatalog("                Keine Kategorien vorhanden"), "");
   EXPECT_NE(qoe_test::GermanPastCatalog(std::string(GetCatalogStr(0)) + " keine"), "");
   // A catalog word does not hide a German one that holds it.

@@ -1340,6 +1340,24 @@ TEST_F(MapActionVisit, TheQuestionShowsAt640x480AndEnterConfirms) {
   EXPECT_EQ(PoolChunk("KRIG").size(), 88u);
 }
 
+TEST_F(MapPortVisit, TheShipNamePromptIsTheCatalogs) {
+  Start(k1024, false);
+  OwnPlayerPtr->ActiveTown = 2;
+  view = CentreOnTown(6386, 3192, mode.w, mode.h, false);
+  EditFigures([](std::vector<FigurRecord>& v) {
+    for (size_t i = 0; i < v.size(); i++)
+      if (v[i].number == 33) std::swap(v[0], v[i]);
+  });
+  g_order = 19;
+  qoe_test::DrawnTextRecorder drawn;
+  Visit(Select(6386, 3192) + Order(6386, 3192) + "wait 200\npng ship_name.png\ntext \"Seeadler\"\nkey enter\nwait 100\n");
+  EXPECT_TRUE(qoe_test::KeepPng("ship_name.png"));
+  EXPECT_TRUE(drawn.Drew(Cat(1814)));
+  const auto realm = qoe_test::ReadFileBytes(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm");
+  const std::vector<std::string> data = qoe_test::QuotedTexts(std::string(realm.begin(), realm.end()));
+  EXPECT_EQ(drawn.PastCatalog(data), "");
+}
+
 // --- beside the figure-animation thread ---------------------------------------------------------------
 
 uint32_t g_town_calls = 0;
