@@ -37,6 +37,7 @@ inline const std::set<std::string>& GermanOnlyWords() {
       "verteidigt", "Wir",       "wir",        "Mein",      "sind",       "zu",        "im",        "nach",
       "Legende",   "Kriegsschiffe", "Boten",   "ausschau",  "halten",     "Weg",       "direkt",    "Mail-Editor",
       "erledigt",   "gelassen",   "Korn",      "Steuern",    "Forschung", "Nachbarn",
+      "keiner",    "Werter",     "dieser",     "Spezialist",
   };
   return words;
 }
