@@ -487,7 +487,7 @@ int32_t SaveGame(uint32_t move) {
   if (!SaveGameNameOk(lord)) {
     DebugLog("SaveGame : Ungueltiger Name des Lords fuer ein Verzeichnis !\n");
     FreeVec(lord);
-    Message(0, "The lord's name cannot be used as a folder name. The game was not saved.");
+    Message(0, GetCatalogStr(1847));  // the name is no folder name
     return 0;
   }
   char lord_dir[kPathSize];
@@ -505,7 +505,7 @@ int32_t SaveGame(uint32_t move) {
     FreeChunk(korn);
     if (!turn[0]) {
       DebugLog("SaveGame : Konnte KornChunk nicht laden, Spielzug %s ist beschaedigt !\n", kIn);
-      Message(0, "The received turn is damaged, so its quarter is unknown. The game was not saved.");
+      Message(0, GetCatalogStr(1848));  // the turn is damaged
       return 0;
     }
   }
@@ -535,8 +535,8 @@ int32_t SaveGame(uint32_t move) {
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
   // A failed save must not pass for a saved game.
-  if (!ok) Message(0, "The game could not be saved. An older save of this quarter was kept.");
-  if (kept) Message(0, "The game was saved but could not be put away. It is still installed.");
+  if (!ok) Message(0, GetCatalogStr(1849));  // not saved
+  if (kept) Message(0, GetCatalogStr(1850));  // saved, still installed
   return ok && !kept;
 }
 
@@ -585,7 +585,7 @@ int32_t LoadGame() {
     DebugLog("LoadGame: InitSoundEnv() failed!\n");
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
-  if (!ok) Message(0, "The saved game could not be loaded. The running game was kept as it was.");
+  if (!ok) Message(0, GetCatalogStr(1851));  // not loaded
   return ok;
 }
 

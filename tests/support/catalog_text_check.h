@@ -158,6 +158,25 @@ inline std::string GermanPastCatalog(const std::string& drawn, const std::vector
   return "";
 }
 
+// A catalog of one text (IFF FORM CTLG, one STRS entry), for the texts that
+// must reach the player through the catalog.
+inline std::vector<uint8_t> OneTextCatalog(uint32_t id, const std::string& text) {
+  auto be32 = [](std::vector<uint8_t>& v, uint32_t x) {
+    for (int k = 3; k >= 0; --k) v.push_back(static_cast<uint8_t>(x >> (8 * k)));
+  };
+  std::vector<uint8_t> strs;
+  be32(strs, id);
+  be32(strs, static_cast<uint32_t>(text.size() + 1));
+  strs.insert(strs.end(), text.begin(), text.end());
+  do strs.push_back(0); while (strs.size() % 4);
+  std::vector<uint8_t> out = {'F', 'O', 'R', 'M'};
+  be32(out, static_cast<uint32_t>(4 + 8 + strs.size()));
+  for (char c : std::string("CTLGSTRS")) out.push_back(static_cast<uint8_t>(c));
+  be32(out, static_cast<uint32_t>(strs.size()));
+  out.insert(out.end(), strs.begin(), strs.end());
+  return out;
+}
+
 // Records every text the text layer draws while it lives.
 class DrawnTextRecorder {
  public:

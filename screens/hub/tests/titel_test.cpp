@@ -38,6 +38,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
+#include "screens/common/screenbase.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/savegame.h"
 #include "screens/hub/tests/savegame_support.h"
@@ -629,6 +630,30 @@ class TitelRun : public Titel, public testing::WithParamInterface<uint32_t>, pro
 
 // Enter closes the "Debug-Version!" box every entry of the title shows.
 const char kDebugBox[] = "key enter\n";
+
+TEST_P(TitelRun, ASaveRefusedForTheLordsNameSaysSoInTheCatalogsWords) {
+  InstallDemoRealm();
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "..");
+  const std::string marker = "Der Name taugt nicht als Ordner";
+  const std::vector<uint8_t> image = qoe_test::OneTextCatalog(1847, marker);
+  Catalog* c = OpenCatalogFromMemory(image.data(), static_cast<uint32_t>(image.size()), CatalogStrings,
+                                     CATALOG_STRING_COUNT);
+  ASSERT_NE(c, nullptr);
+  qoe_test::DrawnTextRecorder drawn;
+  // The save as the title's menu calls it: over the title's picture.
+  const auto save = [](int32_t) {
+    ScreenBase base;
+    if (!OpenScreenPicture(&base, 1, 0)) return -1;
+    WaitTransition();
+    const int32_t saved = SaveGame(0);
+    CloseScreenBase(&base, 0);
+    return saved;
+  };
+  EXPECT_EQ(RunScreen(save, 0, "wait 300\nkey enter\nwait 100\n"), 0);
+  CloseCatalog(c);
+  EXPECT_TRUE(drawn.Drew(marker));
+  EXPECT_FALSE(fs::exists("Game"));
+}
 
 TEST_P(TitelRun, BackgroundClickLeadsToTheRealmOrTheSignUp) {
   EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 32);
