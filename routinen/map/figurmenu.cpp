@@ -333,7 +333,8 @@ std::vector<std::string> FigurSideBox(const KartenScreenRecord* d, const MapFigu
     for (uint32_t i = 0; i < battles; i++) {
       KriegsEintrag e{};
       if (!GetKriegsEintrag(d->Battles, i, &e)) continue;
-      if (SameFigure(e.attacker, g)) word = GetCatalogStr(e.kind == KRIEG_SEA_DEFENDED ? 1826 : 1827);  // pirate, attacked
+      // A pirate (1826) or attacked (1827); what befell it: 1828 to 1831.
+      if (SameFigure(e.attacker, g)) word = GetCatalogStr(e.kind == KRIEG_SEA_DEFENDED ? 1826 : 1827);
       else if (SameFigure(e.target, g)) {
         switch (e.kind) {
           case KRIEG_SEA_SUNK: word = GetCatalogStr(1828); break;

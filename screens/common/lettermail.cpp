@@ -267,8 +267,9 @@ void DrawMailTitle(TaverneMailData* d, const TextArea* title) {
   }
   TextFont* old = rp->Font;
   if (d->headingFont) SetFont(rp, d->headingFont);
-  PrintTextOutlined(rp, title->x1, title->y1, title->x2, title->y2, title->text ? title->text : GetCatalogStr(kTextEditorTitle),
-                    kPenTitleBar, d->textPen, PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
+  PrintTextOutlined(rp, title->x1, title->y1, title->x2, title->y2,
+                    title->text ? title->text : GetCatalogStr(kTextEditorTitle), kPenTitleBar, d->textPen,
+                    PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
   ShowScreenRect(rp, title->x1, title->y1, static_cast<int32_t>(w), static_cast<int32_t>(h));
   if (old) SetFont(rp, old);
 }

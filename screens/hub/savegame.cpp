@@ -687,7 +687,8 @@ char* CollectGameWarnings() {
     const uint32_t scouts = UnmovedScouts(&failed);
     for (uint32_t i = 0; i < scouts; ++i) text += Warning(kWarnScout);
   }
-  if (CheckPrefs(PREFS_TURN_COUNT, 0, 0) == 0 && CountDirEntries(".\\Data\\MailOut") == 0) text += Warning(kWarnWelcome);
+  if (CheckPrefs(PREFS_TURN_COUNT, 0, 0) == 0 && CountDirEntries(".\\Data\\MailOut") == 0)
+    text += Warning(kWarnWelcome);
   if (!text.empty()) text.insert(0, std::string(GetCatalogStr(kWarnSalutation)) + "\n\n " + Warning(kWarnIntro));
 
   auto* out = static_cast<char*>(AllocVec(static_cast<uint32_t>(text.size() + 1), MEMF_PUBLIC | MEMF_CLEAR));

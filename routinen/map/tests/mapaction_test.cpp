@@ -1350,7 +1350,8 @@ TEST_F(MapPortVisit, TheShipNamePromptIsTheCatalogs) {
   });
   g_order = 19;
   qoe_test::DrawnTextRecorder drawn;
-  Visit(Select(6386, 3192) + Order(6386, 3192) + "wait 200\npng ship_name.png\ntext \"Seeadler\"\nkey enter\nwait 100\n");
+  Visit(Select(6386, 3192) + Order(6386, 3192) +
+        "wait 200\npng ship_name.png\ntext \"Seeadler\"\nkey enter\nwait 100\n");
   EXPECT_TRUE(qoe_test::KeepPng("ship_name.png"));
   EXPECT_TRUE(drawn.Drew(Cat(1814)));
   const auto realm = qoe_test::ReadFileBytes(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm");

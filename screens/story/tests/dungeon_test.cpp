@@ -162,7 +162,8 @@ TEST(DungeonModel, ChestGoldOnceThenEmpty) {
   EXPECT_EQ(g.fx.Take(), (V{"sfx 196", "draw", "pause 50", "box You have found 40 gold pieces!"}));
   DungeonClose(&g.d);
   DungeonOpen(&g.d);
-  EXPECT_EQ(g.fx.Take(), (V{"sfx 195", "draw", "sfx 196", "draw", "pause 50", std::string("box ") + GetCatalogStr(1813)}));
+  const std::string empty = std::string("box ") + GetCatalogStr(1813);
+  EXPECT_EQ(g.fx.Take(), (V{"sfx 195", "draw", "sfx 196", "draw", "pause 50", empty}));
   g.At(1, 2, 0);  // the chest without a chest line holds nothing
   DungeonOpen(&g.d);
   EXPECT_EQ(g.fx.Take().back(), std::string("box ") + GetCatalogStr(1813));
