@@ -3,6 +3,8 @@
 // This first thread is the window thread.
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/backend.h"
@@ -16,6 +18,7 @@
 #include "platform/sdl_backend.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "routinen/gui/census.h"
+#include "routinen/gui/text.h"
 #include "screens.h"
 #include "screens/hub/recovery.h"
 #include "routinen/system/catalog.h"
@@ -40,6 +43,32 @@ std::string ReadScript(const char* path) {
   return text;
 }
 
+// QOE_DRAWN_TEXTS (scripted runs) names a file that receives every text the
+// screens draw, once each, ended by a NUL byte: the tests check that the
+// player reads nothing that passed the catalog by.
+struct DrawnTextFile {
+  std::mutex lock;  // any drawing thread
+  std::set<std::string> seen;
+  FILE* file = nullptr;
+};
+
+void WriteDrawnText(const char* text, void* context) {
+  auto* out = static_cast<DrawnTextFile*>(context);
+  std::lock_guard<std::mutex> hold(out->lock);
+  if (!out->seen.insert(text).second) return;
+  std::fwrite(text, 1, std::string(text).size() + 1, out->file);
+  std::fflush(out->file);
+}
+
+void WatchDrawnTexts() {
+  static DrawnTextFile out;
+  const char* name = std::getenv("QOE_DRAWN_TEXTS");
+  if (!name || !*name || out.file) return;
+  out.file = std::fopen(name, "wb");
+  if (out.file) SetDrawnTextHook(WriteDrawnText, &out);
+  else DebugLog("main: Konnte %s nicht anlegen\n", name);
+}
+
 // Scripted runs, for CI and the screen tests: QOE_HEADLESS_SCRIPT names a
 // script file the program plays without a window; QOE_SDL_SCRIPT one it plays
 // in real time beside the SDL window. QOE_HEADLESS_MODE picks the
@@ -53,6 +82,7 @@ const PlatformBackend* PickBackend() {
   if (const char* start = std::getenv("QOE_START_SCREEN")) SetStartScreenCode(std::atoi(start));
   if (const char* pin = std::getenv("QOE_PIN_SCREEN")) SetStartScreenPinned(std::atoi(pin));
   SetGadgetCensus(1);
+  WatchDrawnTexts();
   const char* mode = std::getenv("QOE_HEADLESS_MODE");
   const bool has_mode = mode && *mode;
   const uint32_t mode_id = has_mode ? static_cast<uint32_t>(std::atoi(mode)) : kScreenModeDefault;

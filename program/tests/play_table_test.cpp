@@ -7,7 +7,8 @@
 // offers and of keys (the script command "walk"), and is closed. Then: the
 // program ended by itself with 0, every AllocVec block freed, no log line
 // repeated more than five times in a row, no file written past a FileSet or
-// the whole-file writers, and every gadget the walk was offered was hit.
+// the whole-file writers, every gadget the walk was offered was hit, and no
+// text drawn on the screen was German written past the catalog.
 // The seed is printed with every failure; QOE_WALK_SEED=<n> replays it.
 // Each row is its own CTest test, so `ctest -j` runs them side by side.
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 #include "program/screens.h"
 #include "demo_realm.h"
 #include "routinen/system/prefs.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -145,7 +147,7 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
   const std::string script = "wait 60000\npng " + stem + "_idle.png\n" + walk + "png " + stem +
                              "_walked.png\nquit\nwait 100\n";
   ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
-  const std::string env = "QOE_PIN_SCREEN=1 QOE_HEADLESS_MODE=" + std::to_string(c.mode) +
+  const std::string env = "QOE_DRAWN_TEXTS=drawn.txt QOE_PIN_SCREEN=1 QOE_HEADLESS_MODE=" + std::to_string(c.mode) +
                           " QOE_START_SCREEN=" + std::to_string(c.code) + " ";
   std::string cmd;
   if (gl) {
@@ -207,6 +209,18 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
   for (const auto& entry : fs::recursive_directory_iterator(".")) {
     const std::string name = entry.path().filename().string();
     EXPECT_NE(name.rfind(".qoetmp-", 0), 0u) << "a staged file was left: " << entry.path();
+  }
+
+  // Every text drawn came through the catalog or from the data.
+  EXPECT_TRUE(qoe_test::FileExists("drawn.txt")) << "the drawn texts were not recorded";
+  const std::string drawn = FileText("drawn.txt");
+  const std::vector<std::string> data =
+      qoe_test::QuotedTexts(FileText(qoe_test::SourceDir() + "/tools/turnbuilder/realms/grown.realm"));
+  ASSERT_FALSE(data.empty());
+  for (size_t from = 0, end; (end = drawn.find('\0', from)) != std::string::npos; from = end + 1) {
+    const std::string text = drawn.substr(from, end - from);
+    const std::string why = qoe_test::GermanPastCatalog(text, data);
+    EXPECT_EQ(why, "") << "drawn past the catalog: \"" << text << "\"";
   }
 
   // The walk ran and hit every gadget it was offered.

@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "gui_internal.h"
@@ -14,6 +15,19 @@ namespace {
 
 int32_t FontHeight(RastPort* rp) { return rp->Font ? rp->Font->YSize : rp->TxHeight; }
 int32_t FontBaseline(RastPort* rp) { return rp->Font ? rp->Font->Baseline : rp->TxBaseline; }
+
+// The watcher of drawn texts and its context: atomics, set by tests and the
+// scripted runs' start, read by whichever thread draws.
+struct DrawnTextWatch {
+  std::atomic<DrawnTextHook> hook{nullptr};
+  std::atomic<void*> context{nullptr};
+};
+DrawnTextWatch g_drawnWatch;
+
+void ReportDrawn(const char* text) {
+  if (!text || !*text) return;
+  if (DrawnTextHook hook = g_drawnWatch.hook.load()) hook(text, g_drawnWatch.context.load());
+}
 
 void TextAt(RastPort* rp, int32_t x, int32_t y, const char* text, uint32_t len, uint32_t pen) {
   SetAPen(rp, pen);
@@ -64,6 +78,7 @@ uint32_t PrintLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32
                     uint32_t width, bool words) {
   if (!rp) rp = ScreenRastPort();
   if (!rp) return 0;
+  ReportDrawn(text);
   const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
   ScreenDrawLock draw(rp);
   uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, words, [&](const char* s, uint32_t len, uint32_t k) {
@@ -89,6 +104,7 @@ void PrintTextOutlined(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t
                        uint32_t fill_pen, uint32_t text_pen, uint32_t flags) {
   if (!rp) rp = ScreenRastPort();
   if (!rp) return;
+  ReportDrawn(text);
   ScreenDrawLock draw(rp);
   SetDrMd(rp, 0);
   if (flags & PTO_FILL) {
@@ -168,6 +184,7 @@ uint32_t PrintTextCentredInBox(RastPort* rp, const char* text, int32_t x1, int32
 void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {
   if (!rp) rp = ScreenRastPort();
   if (!rp || !area) return;
+  ReportDrawn(text);
   ScreenDrawLock draw(rp);
   const uint32_t pen = rp->APen;
   SetDrMd(rp, 0);
@@ -188,6 +205,12 @@ void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {
 }
 
 void ResetTextState() { g_text = TextModuleState{}; }
+
+void SetDrawnTextHook(DrawnTextHook hook, void* context) {
+  g_drawnWatch.hook.store(nullptr);
+  g_drawnWatch.context.store(context);
+  g_drawnWatch.hook.store(hook);
+}
 
 void ResetTitleBar() { ResetTextState(); }
 

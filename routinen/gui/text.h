@@ -67,3 +67,9 @@ void ResetTitleBar();
 // The text module's state record (the title bar's shown caption) back to its
 // start.
 void ResetTextState();
+
+// A watcher of every text the calls above draw, whole as handed to them
+// (before wrapping): scripted runs and tests record what the player reads.
+// Null stops it; it is called on the drawing thread and must not draw.
+using DrawnTextHook = void (*)(const char* text, void* context);
+void SetDrawnTextHook(DrawnTextHook hook, void* context);

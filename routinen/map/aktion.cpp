@@ -208,7 +208,7 @@ bool TargetPicked(void* user, KartenScreenRecord* d, int32_t x, int32_t y, int32
       if (t->Besitzer == own) return false;
       Question(d, 1150, t->Besitzer, 1253, true, text, sizeof text);
     } else if (IsWarShip(t->Typ)) {
-      mapaction::NoticeText("Kriegsschiffe k\xf6nnen nicht gekapert werden!");
+      mapaction::NoticeText(GetCatalogStr(1816));  // warships cannot be captured
       return false;
     } else {
       mapaction::Notice(1148);
@@ -629,10 +629,7 @@ uint32_t ShipNameOrder(KartenScreenRecord* d, MapFigur* f) {
   char* given = State().seams.input
                     ? State().seams.input(name, sizeof name)
                     : EingabeBox(name, sizeof name, (640 - 304) / 2, (480 - 119) / 2,
-                                 "Wie soll dieses Schiff in Zukunft heissen ?",
-                                 "Sie k\xf6nnen hier Ihrer Einheite einen Namen zuweisen. Sie wird zuk\xfcnftig unter "
-                                 "diesem Namen gelistet",
-                                 0);
+                                 GetCatalogStr(1814), GetCatalogStr(1815), 0);  // the ship's name, its help
   if (given && given[0]) {
     if (!entry) {
       entry = reinterpret_cast<ShipAddOn*>(AllocListNode(list));

@@ -579,7 +579,7 @@ void KarawaneReq() {
     Gadget* g = HandleGadgetEvent(rp, layout, (uint32_t)event);
     if (!g) continue;
     if (GadgetIs(g, "INFO")) {
-      TextBox("Karawanen-Requester");
+      TextBox(GetCatalogStr(1825));  // the caravan requester
       break;
     }
     bool close = false;

@@ -333,13 +333,14 @@ std::vector<std::string> FigurSideBox(const KartenScreenRecord* d, const MapFigu
     for (uint32_t i = 0; i < battles; i++) {
       KriegsEintrag e{};
       if (!GetKriegsEintrag(d->Battles, i, &e)) continue;
-      if (SameFigure(e.attacker, g)) word = e.kind == KRIEG_SEA_DEFENDED ? "Pirat!" : "angegriffen";
+      // A pirate (1826) or attacked (1827); what befell it: 1828 to 1831.
+      if (SameFigure(e.attacker, g)) word = GetCatalogStr(e.kind == KRIEG_SEA_DEFENDED ? 1826 : 1827);
       else if (SameFigure(e.target, g)) {
         switch (e.kind) {
-          case KRIEG_SEA_SUNK: word = "versenkt"; break;
-          case KRIEG_SEA_DAMAGED: word = "besch\xE4" "digt"; break;
-          case KRIEG_SEA_CAPTURED: word = "gekapert"; break;
-          case KRIEG_SEA_DEFENDED: word = "verteidigt"; break;
+          case KRIEG_SEA_SUNK: word = GetCatalogStr(1828); break;
+          case KRIEG_SEA_DAMAGED: word = GetCatalogStr(1829); break;
+          case KRIEG_SEA_CAPTURED: word = GetCatalogStr(1830); break;
+          case KRIEG_SEA_DEFENDED: word = GetCatalogStr(1831); break;
           default: break;
         }
       }

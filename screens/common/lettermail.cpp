@@ -36,14 +36,13 @@ namespace {
 const char* const kMailIn = ".\\Data\\MailIn";
 const char* const kMailOut = ".\\Data\\MailOut";
 const char* const kLetterMask = "        _  .smal";
-const char* const kSendQuestion = "Wollen sie die Botschaften direkt auf den Weg schicken ?";
-const char* const kFetchQuestion = "Wollen sie nach neuen Boten ausschau halten ?";
 
 // Catalog texts.
 enum : uint32_t {
   kTextNoMails = 807, kTextSender = 808, kTextDate = 809, kTextReference = 810, kTextAskSubject = 811,
   kTextSubjectHelp = 812, kTextNoSubject = 813, kTextWritten = 814, kTextHelp = 815, kTextAllLords = 1582,
-  kTextNotWritten = 1583,
+  kTextNotWritten = 1583, kTextSendQuestion = 1800, kTextFetchQuestion = 1801, kTextWriteHeader = 1802,
+  kTextReadHeader = 1803, kTextEditorTitle = 1804,
 };
 // Pens of the window.
 enum : uint32_t {
@@ -64,8 +63,8 @@ const char* HeaderText(uint32_t index) {
     case 1: return GetCatalogStr(97);
     case 2: return GetCatalogStr(99);
     case 3: return GetCatalogStr(98);
-    case 4: return "Mail schreiben";
-    case 5: return "Mail lesen";
+    case 4: return GetCatalogStr(kTextWriteHeader);
+    case 5: return GetCatalogStr(kTextReadHeader);
     default: return "";
   }
 }
@@ -268,8 +267,9 @@ void DrawMailTitle(TaverneMailData* d, const TextArea* title) {
   }
   TextFont* old = rp->Font;
   if (d->headingFont) SetFont(rp, d->headingFont);
-  PrintTextOutlined(rp, title->x1, title->y1, title->x2, title->y2, title->text ? title->text : "Mail-Editor",
-                    kPenTitleBar, d->textPen, PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
+  PrintTextOutlined(rp, title->x1, title->y1, title->x2, title->y2,
+                    title->text ? title->text : GetCatalogStr(kTextEditorTitle), kPenTitleBar, d->textPen,
+                    PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
   ShowScreenRect(rp, title->x1, title->y1, static_cast<int32_t>(w), static_cast<int32_t>(h));
   if (old) SetFont(rp, old);
 }
@@ -582,7 +582,7 @@ int32_t TaverneOfflineWriteMail(TaverneMailData* d, SmalListEntry* answered) {
 
 int32_t SendBotschaftPerTCPIP(TaverneMailData*) {
   const uint16_t count = CountDirEntries(kMailOut);
-  if (!count || !Asked(kSendQuestion)) return 0;
+  if (!count || !Asked(GetCatalogStr(kTextSendQuestion))) return 0;
   DebugLog("SendBotschaftPerTCPIP: Botschaft per TCPIP senden...\n");
   char* names = GetDirBuffer(kMailOut, count);
   if (!names) {
@@ -641,7 +641,7 @@ int32_t SendBotschaftPerTCPIP(TaverneMailData*) {
 }
 
 int32_t HoleBotschaftPerTCPIP() {
-  if (!Asked(kFetchQuestion)) return 0;
+  if (!Asked(GetCatalogStr(kTextFetchQuestion))) return 0;
   DebugLog("HoleBotschaftPerTCPIP: Botschaft per TCPIP holen...\n");
   CreateDir(".\\Data");
   CreateDir(kMailIn);

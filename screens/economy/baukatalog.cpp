@@ -166,7 +166,7 @@ char* BauRequirementText(const st_TOWN* town, uint32_t building) {
     t += names++ ? ", " : " ";
     t += GetCatalogStr(kKatalog[row].name);
   }
-  if (!names) t += " keine";
+  if (!names) t += std::string(" ") + GetCatalogStr(1810);  // none
   t += "\n\n";
   const int32_t row = BauKatalogRow(building);
   if (row >= 0) t += GetCatalogStr(kKatalog[row].description);

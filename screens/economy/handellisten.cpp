@@ -551,19 +551,17 @@ int32_t SetHandelLocaleStrings() {
   }
   struct Text {
     Rect r;
-    uint32_t id;          // catalog string, 0: the literal
-    const char* literal;
+    uint32_t id;  // catalog string
   };
-  static const Text kTitles[] = {{{22, 153, 188, 163}, 63, nullptr},
-                                 {{293, 23, 565, 33}, 64, nullptr},
-                                 {{516, 300, 618, 310}, 65, nullptr},
-                                 {{275, 300, 447, 310}, 62, nullptr}};
+  static const Text kTitles[] = {{{22, 153, 188, 163}, 63},
+                                 {{293, 23, 565, 33}, 64},
+                                 {{516, 300, 618, 310}, 65},
+                                 {{275, 300, 447, 310}, 62}};
   // The purchase list's heads stand below its title (baseline 153).
-  static const Text kHeads[] = {{{56, 440, 140, 450}, 68, nullptr},     {{272, 440, 344, 450}, 68, nullptr},
-                                {{352, 440, 424, 450}, 70, nullptr},    {{16, 167, 109, 176}, 0, "Warentyp"},
-                                {{415, 40, 476, 54}, 0, "Warentyp"},    {{113, 167, 158, 176}, 0, "Anzahl"},
-                                {{162, 167, 207, 176}, 69, nullptr},    {{536, 40, 590, 54}, 69, nullptr},
-                                {{480, 40, 534, 54}, 68, nullptr}};
+  // 1805: type of goods, 1806: quantity.
+  static const Text kHeads[] = {{{56, 440, 140, 450}, 68},  {{272, 440, 344, 450}, 68}, {{352, 440, 424, 450}, 70},
+                                {{16, 167, 109, 176}, 1805}, {{415, 40, 476, 54}, 1805}, {{113, 167, 158, 176}, 1806},
+                                {{162, 167, 207, 176}, 69},  {{536, 40, 590, 54}, 69},   {{480, 40, 534, 54}, 68}};
   {
     ScreenFont f(elmor);
     for (const Text& t : kTitles)
@@ -573,8 +571,7 @@ int32_t SetHandelLocaleStrings() {
     ScreenFont f(small);
     PrintTextOutlined(rp, 272, 40, 272, 40, GetCatalogStr(66), kPenClear, kPenText, 0);
     for (const Text& t : kHeads)
-      PrintTextOutlined(rp, t.r.x1, t.r.y1, t.r.x2, t.r.y2, t.id ? GetCatalogStr(t.id) : t.literal, kPenClear,
-                        kPenText, PTO_CENTRE);
+      PrintTextOutlined(rp, t.r.x1, t.r.y1, t.r.x2, t.r.y2, GetCatalogStr(t.id), kPenClear, kPenText, PTO_CENTRE);
   }
   CloseFont(elmor);
   CloseFont(small);

@@ -208,7 +208,7 @@ void DragScale(LuxusScreenData* d, uint32_t row) {
   if (static_cast<int32_t>(e) == d->selection) ShowAllocation(d);
   DebugLog("offset 2 %u\n", static_cast<uint32_t>(LuxusMarkerOffset(d, e, w)));
   if (beyond) {
-    OkBox("Mylord, leider besitzen wir nicht soviele Rohstoffe!");
+    OkBox(GetCatalogStr(1821));  // not that many raw materials
     // The box took the button's release: the scale is no longer held.
     d->region->pressed = nullptr;
     d->region->buttonUp = 1;

@@ -9,6 +9,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/media/sound.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/input.h"
@@ -84,7 +85,7 @@ int32_t Option2Screen(int32_t) {
       d->choice = ~d->choice;
       DrawCursorSwitch(d);
     } else if (GadgetIs(g, "INFO")) {
-      TextBox("Die Modem-Optionen :\n");
+      TextBox(GetCatalogStr(1817));  // the modem options
     } else if (GadgetIs(g, "NEXT") || GadgetIs(g, "PREV") || GadgetIs(g, "OKOK")) {
       StoreCursorChoice(d);
       next = GadgetIs(g, "NEXT") ? 133 : GadgetIs(g, "PREV") ? 134 : SCREEN_MAIN;

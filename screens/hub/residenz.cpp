@@ -76,7 +76,7 @@ int32_t Download(ResidenzData* d) {
   if (g_residenz.download) return g_residenz.download(d->alchemist, d->scribe);
   DebugLog("ResidenzDownload: Kein Zug abgeholt.\n");
   PauseMovies(d, 1);
-  Message(0, "No turn could be fetched.");
+  Message(0, GetCatalogStr(1852));  // no turn fetched
   PauseMovies(d, 0);
   return 0;
 }

@@ -213,7 +213,7 @@ bool ApplyTurn(ChiefMessageBox* box, uint32_t index, uint32_t flags, const Email
     if (WindowCloseRequested()) return false;  // the undo record takes the turn back
     if (p.label != kLabelNone) {
       char text[200];
-      const char* label = p.label == kLabelLand ? "Reichsdaten werden \xFC" "bertragen" : GetCatalogStr(p.label);
+      const char* label = GetCatalogStr(p.label == kLabelLand ? 1823u : p.label);
       std::snprintf(text, sizeof text, "%s : %u  ...%s...", GetCatalogStr(961), index, label);
       Progress(box, text);
     }

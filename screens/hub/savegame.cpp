@@ -487,7 +487,7 @@ int32_t SaveGame(uint32_t move) {
   if (!SaveGameNameOk(lord)) {
     DebugLog("SaveGame : Ungueltiger Name des Lords fuer ein Verzeichnis !\n");
     FreeVec(lord);
-    Message(0, "The lord's name cannot be used as a folder name. The game was not saved.");
+    Message(0, GetCatalogStr(1847));  // the name is no folder name
     return 0;
   }
   char lord_dir[kPathSize];
@@ -505,7 +505,7 @@ int32_t SaveGame(uint32_t move) {
     FreeChunk(korn);
     if (!turn[0]) {
       DebugLog("SaveGame : Konnte KornChunk nicht laden, Spielzug %s ist beschaedigt !\n", kIn);
-      Message(0, "The received turn is damaged, so its quarter is unknown. The game was not saved.");
+      Message(0, GetCatalogStr(1848));  // the turn is damaged
       return 0;
     }
   }
@@ -535,8 +535,8 @@ int32_t SaveGame(uint32_t move) {
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
   // A failed save must not pass for a saved game.
-  if (!ok) Message(0, "The game could not be saved. An older save of this quarter was kept.");
-  if (kept) Message(0, "The game was saved but could not be put away. It is still installed.");
+  if (!ok) Message(0, GetCatalogStr(1849));  // not saved
+  if (kept) Message(0, GetCatalogStr(1850));  // saved, still installed
   return ok && !kept;
 }
 
@@ -585,7 +585,7 @@ int32_t LoadGame() {
     DebugLog("LoadGame: InitSoundEnv() failed!\n");
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
-  if (!ok) Message(0, "The saved game could not be loaded. The running game was kept as it was.");
+  if (!ok) Message(0, GetCatalogStr(1851));  // not loaded
   return ok;
 }
 
@@ -604,39 +604,16 @@ int32_t NeuesSpiel() {
 
 namespace {
 
-const char kWarnHead[] =
-    "Mein Lord,\n\n Wir weisen Sie darauf hin, da\xDF Sie folgende Dinge noch nicht erledigt haben und dies unser "
-    "Reich gef\xE4hrden k\xF6nnte:\n\n";
-const char kWarnGranary[] =
-    "...sie haben kein Korn im Kornlager f\xFCr die Bev\xF6lkerung gelassen. Das f\xFChrt dazu, da\xDF unser Volk "
-    "verhungern wird...\n\n";
-const char kWarnSeed[] =
-    "...sie haben kein Korn im Saatlager gelassen, obwohl Fr\xFChjahr ist und im Sommer die Erntezeit ansteht. In "
-    "diesem Falle werden sie kein Korn im n\xE4" "chsten Jahr besitzen...\n\n";
-const char kWarnFields[] =
-    "...sie haben den Feldern noch keine Arbeiter zugewiesen. Wir ben\xF6tigen mehr beacktere Felder, Fischfang, "
-    "Holz aus den W\xE4ldern oder Stein f\xFCr die weitere Entwicklung unseres Reiches...\n\n";
-const char kWarnTownName[] =
-    "...sie haben Ihrer Stadt noch keinen Namen gegeben. Suchen Sie in der Residenz den Weg zu Ihrer Stadt...\n\n";
-const char kWarnTaxes[] =
-    "...sie haben noch keine Steuern eingestellt. Ohne Steuern werden Sie das Reich nicht weiter entwickeln "
-    "k\xF6nnen...\n\n";
-const char kWarnBuildings[] =
-    "...sie haben noch nicht genug Geb\xE4ude in Auftrag gegeben. Wir ben\xF6tigen dringend einen Marktplatz, eine "
-    "Schmide, ein S\xE4gewerk und mehr Kornlager und M\xFChlen f\xFCr die Ernte...\n\n";
-const char kWarnNeighbours[] =
-    "...sie haben auf der Karte noch keine unbekannten Nachbarn entdeckt. Bitte suchen Sie Nachbarn damit wir "
-    "m\xF6glichst bald mit Ihnen handeln k\xF6nnen ...\n\n";
-const char kWarnResearch[] =
-    "...sie haben noch keine Forschung in Auftrag gegeben. Forschung wird es uns erm\xF6glichen in den "
-    "verschiedensten Gebieten Vorteile zu erlangen. F\xFCr einen Marktplatz z.B. sollten sie dringend auf dem "
-    "Gebiet der Technik forschen...\n\n";
-const char kWarnScout[] =
-    "...sie haben Ihren Kundschafter noch nicht bewegt. Nur durch das erkunden neuer Landstriche k\xF6nnen Sie "
-    "auch Ihre Nachbarn kennenlernen...\n\n";
-const char kWarnWelcome[] =
-    "...sie haben in der Taverne noch keine Willkommensbotschaft geschrieben. H\xF6" "flichkeit ist "
-    "Vorraussetzung f\xFCr ein freundliche Antwort Ihrer Nachbarn. Es w\xE4re von Vorteil dies nachzuholen...\n\n";
+// The warnings before quitting (catalog texts): the salutation and the
+// sentence that opens the letter, then one paragraph for each thing left
+// undone; a blank line follows each.
+enum : uint32_t {
+  kWarnSalutation = 1832, kWarnIntro = 1833, kWarnGranary = 1834, kWarnSeed = 1835, kWarnFields = 1836,
+  kWarnTownName = 1837, kWarnTaxes = 1838, kWarnBuildings = 1839, kWarnNeighbours = 1840, kWarnResearch = 1841,
+  kWarnScout = 1842, kWarnWelcome = 1843,
+};
+
+std::string Warning(uint32_t id) { return std::string(GetCatalogStr(id)) + "\n\n"; }
 
 bool InPool(ChunkIndex type, const char* pool) { return IsChunkInFile(ChunkBit(type), pool) == 1; }
 
@@ -684,8 +661,8 @@ char* CollectGameWarnings() {
   std::string text;
   uint8_t* korn = IsChunkInFile(ChunkBit(CHUNK_KORN), kOut) ? LoadChunk2Mem("KORN", kOut) : nullptr;
   if (korn && ChunkLength(korn) + sizeof(ChunkHeader) >= 30) {
-    if (ChunkGet32(korn, 26) == 0) text += kWarnGranary;
-    if (ChunkGet16(korn, 16) == 0 && ChunkGet32(korn, 18) == 0) text += kWarnSeed;
+    if (ChunkGet32(korn, 26) == 0) text += Warning(kWarnGranary);
+    if (ChunkGet16(korn, 16) == 0 && ChunkGet32(korn, 18) == 0) text += Warning(kWarnSeed);
   } else {
     DebugLog("CheckGameValues: Konnte KornChunk nicht \xF6" "ffnen !\n");
   }
@@ -693,25 +670,26 @@ char* CollectGameWarnings() {
 
   bool failed = false;
   if (st_TOWN* town = GetActiveTown(OwnPlayerPtr->ActiveTown)) {
-    if (NoFieldsWorked(town, &failed)) text += kWarnFields;
-    if (town->flags & 1) text += kWarnTownName;
+    if (NoFieldsWorked(town, &failed)) text += Warning(kWarnFields);
+    if (town->flags & 1) text += Warning(kWarnTownName);
     FreeVec(town);
   } else {
     DebugLog("CheckGameValues: Konnte Stadt nicht laden!\n");
   }
-  if (!InPool(CHUNK_TAXE, kOut) && !InPool(CHUNK_TAXE, kIn)) text += kWarnTaxes;
-  if (!InPool(CHUNK_BAUE, kOut) && !InPool(CHUNK_GEBA, kIn)) text += kWarnBuildings;
+  if (!InPool(CHUNK_TAXE, kOut) && !InPool(CHUNK_TAXE, kIn)) text += Warning(kWarnTaxes);
+  if (!InPool(CHUNK_BAUE, kOut) && !InPool(CHUNK_GEBA, kIn)) text += Warning(kWarnBuildings);
   const uint32_t step = CheckPrefs(PREFS_TUTORIAL_STEP, 0, 0);
   if (step >= 9 && step != 0xFFFFFFFFu && !InPool(CHUNK_ANFR, kOut) && GeFileSize(".\\Data\\SpielerList.qoe") == 0)
-    text += kWarnNeighbours;
+    text += Warning(kWarnNeighbours);
   if (step >= 12 && step != 0xFFFFFFFFu && !InPool(CHUNK_FORS, kOut) && !InPool(CHUNK_FORS, kIn))
-    text += kWarnResearch;
+    text += Warning(kWarnResearch);
   if (step >= 8 && step != 0xFFFFFFFFu) {
     const uint32_t scouts = UnmovedScouts(&failed);
-    for (uint32_t i = 0; i < scouts; ++i) text += kWarnScout;
+    for (uint32_t i = 0; i < scouts; ++i) text += Warning(kWarnScout);
   }
-  if (CheckPrefs(PREFS_TURN_COUNT, 0, 0) == 0 && CountDirEntries(".\\Data\\MailOut") == 0) text += kWarnWelcome;
-  if (!text.empty()) text.insert(0, kWarnHead);
+  if (CheckPrefs(PREFS_TURN_COUNT, 0, 0) == 0 && CountDirEntries(".\\Data\\MailOut") == 0)
+    text += Warning(kWarnWelcome);
+  if (!text.empty()) text.insert(0, std::string(GetCatalogStr(kWarnSalutation)) + "\n\n " + Warning(kWarnIntro));
 
   auto* out = static_cast<char*>(AllocVec(static_cast<uint32_t>(text.size() + 1), MEMF_PUBLIC | MEMF_CLEAR));
   if (out) std::memcpy(out, text.c_str(), text.size() + 1);

@@ -283,8 +283,8 @@ const char* SignupCheckMessage(const uint8_t* chunk, int32_t mail_checks, char* 
   FieldCopy(chunk, INIT_MOBILE, 40, mobile);
   for (const char* t : kTitles)
     if (std::strstr(name, t)) return GetCatalogStr(1494);
-  if (!name[0]) return "Bitte tragen einen Spielernamen ein!";
-  if (std::strlen(name) < 3) return "Ein Spielername mu\xDF mindestens \xFC" "ber 3 Buchstaben verf\xFCgen!";
+  if (!name[0]) return GetCatalogStr(1818);  // enter a player name
+  if (std::strlen(name) < 3) return GetCatalogStr(1819);  // at least 3 letters
   for (const char* p = name; *p; ++p) {
     const char c = *p;
     if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
@@ -427,7 +427,7 @@ int32_t CheckPlayernameInForum(SignupScreenData* d) {
       return 0;
     }
     case 403:
-      Say(0, "Der angegebene Spielername ist leider nicht erw\xFCnscht. Bitte w\xE4hlen Sie einen anderen Spielernamen aus!");
+      Say(0, GetCatalogStr(1820));  // the name is not welcome
       return 0;
     case 409:
       Say(0, GetCatalogStr(1517));

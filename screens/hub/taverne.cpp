@@ -14,6 +14,7 @@
 #include "routinen/internetlowlevel/packets.h"
 #include "routinen/media/sound.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/input.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
@@ -205,7 +206,10 @@ int32_t TaverneScreen(int32_t) {
     if (!g) continue;
     if (GadgetIs(g, "CHAT")) {
       SfxPlayer000(kSfxChat, 0, 0);
-      char choices[2][80] = {"Online-Chat", "Mail-Editor"};
+      // The chat room (1844) or the letter window (1804).
+      char choices[2][80] = {};
+      CopyIntoField(choices[0], sizeof choices[0], GetCatalogStr(1844));
+      CopyIntoField(choices[1], sizeof choices[1], GetCatalogStr(1804));
       const uint32_t pick = SwitchBox(2, choices[0]);
       DebugLog("TaverneScreen: Wahl %u\n", pick);
       if (pick == 1) ChatChoice();

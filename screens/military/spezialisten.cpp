@@ -50,8 +50,8 @@ enum : uint32_t {
   kFieldName = 0, kFieldType = 1, kFieldFirst = 2, kFieldSecond = 3, kFieldAttributes = 4, kFieldWage = 10,
   kFieldTotal = 11,
 };
-const char kNobody[] = "keiner";
-const char kElsewhere[] = "Werter Lord, dieser Spezialist befindet sich leider nicht in dieser Stadt...\n";
+// Catalog texts: the line of an empty box, the specialist who is elsewhere.
+constexpr uint32_t kNobody = 1845, kElsewhere = 1846;
 
 SpezialistEintrag* At(ListHeader* list, ListNode* n) {
   return list && n ? reinterpret_cast<SpezialistEintrag*>(n) : nullptr;
@@ -243,7 +243,7 @@ void Mark(QoERequester* box, void* data, uint32_t entry, bool marked) {
            marked ? box->pens[0] : box->pens[1], true);
 }
 
-// The three line buffers of a box from the list (one line "keiner" when the
+// The three line buffers of a box from the list (one line "nobody" when the
 // box has nobody); false without memory.
 bool BuildLines(SpezialistenScreenData* d, uint32_t hired) {
   for (char*& l : d->lines[hired]) {
@@ -257,7 +257,7 @@ bool BuildLines(SpezialistenScreenData* d, uint32_t hired) {
   (hired ? d->emptyHired : d->emptyFree) = found ? 0 : 1;
   (hired ? d->countHired : d->countFree) = (uint16_t)lines;
   if (!found) {
-    std::snprintf(d->lines[hired][0], kLine, "%s", kNobody);
+    std::snprintf(d->lines[hired][0], kLine, "%s", GetCatalogStr(kNobody));
     return true;
   }
   for (uint32_t i = 0; i < found; ++i) {
@@ -406,7 +406,7 @@ void MoveSpezialist(SpezialistenScreenData* d, int32_t hire) {
   const int32_t sel = hire ? d->selFree : d->selHired;
   const int32_t r = MoveSpezialistInList(d->list, hire, sel, d->town->XPos, d->town->YPos, OwnPlayerPtr->PlayerId);
   if (r == SPEZ_MOVE_NONE) return;
-  if (r == SPEZ_MOVE_ELSEWHERE) ChiefMessage(66, 168, 180, 0, 0, 0, 0, kElsewhere, kBoxInk);
+  if (r == SPEZ_MOVE_ELSEWHERE) ChiefMessage(66, 168, 180, 0, 0, 0, 0, GetCatalogStr(kElsewhere), kBoxInk);
   DebugLog("MoveSpezialist: %s %d -> %d\n", hire ? "angeworben" : "entlassen", sel, r);
   for (uint32_t hired = 0; hired < 2; ++hired)
     if (QoERequester* box = BoxOf(d, hired))

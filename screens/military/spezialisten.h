@@ -66,7 +66,7 @@ struct SpezBox {
 // One visit of the screen (allocated cleared, freed on leaving).
 struct SpezialistenScreenData {
   int32_t quit;
-  uint32_t emptyFree, emptyHired;  // the box has no specialist ("keiner")
+  uint32_t emptyFree, emptyHired;  // the box has no specialist (one line "nobody")
   uint16_t countFree, countHired;  // lines in the boxes
   int16_t selFree, selHired;       // the selected line, -1 none
   char* lines[2][3];               // per box: names, types, wages (count x 80 bytes)

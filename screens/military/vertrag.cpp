@@ -41,7 +41,7 @@ constexpr uint32_t kDocPenBack = 215, kDocPenText = 118;
 // List boxes: ink on parchment (the kit's pen 6 is too dark under ink to
 // read); a box's place without its box is cleared to the same parchment.
 constexpr uint32_t kListPenBack = 5, kListPenText = 7, kHiBack = 7, kHiText = 1, kAreaPen = kListPenBack;
-const char kCancelQuestion[] = "Mylord, wollen Sie diesen Vertrag wirklich k\xFCndigen ?";
+constexpr uint32_t kCancelQuestion = 1822;  // catalog: cancel this contract?
 
 uint32_t Now() {
   uint32_t (*clock)() = g_diplomat.clock.load();
@@ -657,7 +657,7 @@ int32_t DiplomatScreenDeleteContracts_SendCancel(DiplomatScreenData* d) {
     case VERTRAG_VASALL: kind = VERTRAG_VASALL_ENDE; break;
     default: return 1;
   }
-  if (!Confirmed(kCancelQuestion)) return 1;
+  if (!Confirmed(GetCatalogStr(kCancelQuestion))) return 1;
   d->selOffer = n;
   const int32_t sent = SendVertrag(d, kind);
   d->selOffer = nullptr;

@@ -191,7 +191,7 @@ int32_t MakeCornReport(const uint8_t* korn, char* out, uint32_t size) {
   Add(&t, " %s %u %s", Cat(1352), ChunkGet32(korn, 56), Cat(1353));
   const int8_t weather = static_cast<int8_t>(korn[40]);
   Add(&t, " %s", Cat(573));
-  Add(&t, " %s\n", weather >= 0 && weather <= 6 ? Cat(574u + static_cast<uint32_t>(weather)) : "eigentlich unm\xF6glich ;-)");
+  Add(&t, " %s\n", weather >= 0 && weather <= 6 ? Cat(574u + static_cast<uint32_t>(weather)) : Cat(1824));
   if (quarter == 1) {
     const uint8_t problem = korn[41];
     static const uint32_t kProblems[] = {588, 1119, 1120};

@@ -15,6 +15,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/media/sound.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
@@ -296,7 +297,7 @@ int32_t DungeonEnterCell(DungeonData* d, int32_t ahead, int32_t sideways, int32_
     Redraw(d);
     Pause(d, 50);
     if (d->hooks.death) d->hooks.death(d->hooks.ctx);
-    Message(d, "Sie sind Tod!");
+    Message(d, GetCatalogStr(1811));  // you are dead
     return 1;
   }
   if (c != 'G') return 0;
@@ -304,11 +305,17 @@ int32_t DungeonEnterCell(DungeonData* d, int32_t ahead, int32_t sideways, int32_
   if (!d->cells || !OffsetCell(d, ahead, sideways, &x, &y)) return 0;
   DungeonCell& cell = d->cells[(size_t)y * d->mapWidth + x];
   Pause(d, 50);
-  char text[80];
-  if (cell.gold)
-    std::snprintf(text, sizeof text, "Sie haben %u Goldst\xFC" "cke gefunden!", cell.gold);
-  else
-    std::snprintf(text, sizeof text, "Diese Truhe ist leer!");
+  char text[160];
+  if (cell.gold) {
+    // Gold found: the catalog text's "%u" is the gold (a catalog text is
+    // never used as a format).
+    const char* frame = GetCatalogStr(1812);
+    const char* at = std::strstr(frame, "%u");
+    if (at) std::snprintf(text, sizeof text, "%.*s%u%s", static_cast<int>(at - frame), frame, cell.gold, at + 2);
+    else std::snprintf(text, sizeof text, "%s", frame);
+  } else {
+    std::snprintf(text, sizeof text, "%s", GetCatalogStr(1813));  // the chest is empty
+  }
   Message(d, text);
   cell.gold = 0;
   return 0;

@@ -34,9 +34,10 @@ constexpr uint32_t kBoxPen = 55, kTextPen = 7, kMarkPen = 6, kMarkTextPen = 1, k
 constexpr uint32_t kAreaLinks = 0, kAreaRechts = 1, kAreaGraph = 2;
 constexpr uint32_t kLayoutMask = (1u << LAYOUT_TEXTAREA) | (1u << LAYOUT_GADGET) | (1u << LAYOUT_AREA) |
                                  (1u << LAYOUT_LABEL);
-const char kNoneAvailable[] = "                Keine Kategorien vorhanden";
-const char kNoneChosen[] = "                    Keine Kategorien ausgew\xE4hlt";
-const char kNoLegend[] = "Keine Legende vorhanden!";
+// Catalog texts of empty lists (put in by blanks, as the list draws from the
+// left) and of a missing legend.
+constexpr uint32_t kNoneAvailable = 1807, kNoneChosen = 1808, kNoLegend = 1809;
+constexpr uint32_t kNoneAvailableIndent = 16, kNoneChosenIndent = 20;
 
 const uint32_t kPerPoint[kStatistikRanges] = {1, 2, 4, 20, 40};
 const uint32_t kNeeded[kStatistikRanges] = {2, 4, 8, 40, 80};
@@ -173,10 +174,10 @@ namespace {
 
 // The lines of a requester: the names (right list: "   X   " or "   O   "
 // before them), or the empty text; the number of lines.
-uint32_t MakeLines(ListHeader* list, bool marks, const char* empty, char* lines) {
+uint32_t MakeLines(ListHeader* list, bool marks, uint32_t empty, uint32_t indent, char* lines) {
   std::memset(lines, 0, kLineSize * kCategories);
   if (!list || !list->count) {
-    std::snprintf(lines, kLineSize, "%s", empty);
+    std::snprintf(lines, kLineSize, "%*s%s", static_cast<int>(indent), "", GetCatalogStr(empty));
     return 1;
   }
   uint32_t i = 0;
@@ -214,23 +215,23 @@ int32_t InitStatistikRequester(StatistikData* d) {
   SetFont(rp, d->fontB);
   SetDrMd(rp, 0);
   for (uint32_t i = 0; i < 2; ++i) Label(GetLayoutLabel(d->region, i));
-  uint32_t n = MakeLines(d->available, false, kNoneAvailable, d->linesLinks);
+  uint32_t n = MakeLines(d->available, false, kNoneAvailable, kNoneAvailableIndent, d->linesLinks);
   d->links = MakeBox(d, Area(d->region, kAreaLinks), d->linesLinks, n);
-  n = MakeLines(d->chosen, true, kNoneChosen, d->linesRechts);
+  n = MakeLines(d->chosen, true, kNoneChosen, kNoneChosenIndent, d->linesRechts);
   d->rechts = MakeBox(d, Area(d->region, kAreaRechts), d->linesRechts, n);
   return d->links && d->rechts;
 }
 
 void UpdateStatistikRequesterLinks(StatistikData* d) {
   if (!d->links) return;
-  const uint32_t n = MakeLines(d->available, false, kNoneAvailable, d->linesLinks);
+  const uint32_t n = MakeLines(d->available, false, kNoneAvailable, kNoneAvailableIndent, d->linesLinks);
   d->links->selected = kNoEntry;
   UpdateRequesterText(d->links, d->linesLinks, n);
 }
 
 void UpdateStatistikRequesterRechts(StatistikData* d) {
   if (!d->rechts) return;
-  const uint32_t n = MakeLines(d->chosen, true, kNoneChosen, d->linesRechts);
+  const uint32_t n = MakeLines(d->chosen, true, kNoneChosen, kNoneChosenIndent, d->linesRechts);
   if (d->selected < 0) d->rechts->selected = kNoEntry;
   UpdateRequesterText(d->rechts, d->linesRechts, n);
 }
@@ -305,7 +306,7 @@ void ShowStatistikLegende(StatistikData* d) {
     Text(rp, Node(n)->name, static_cast<uint32_t>(std::strlen(Node(n)->name)));
   }
   if (!i)
-    PrintTextOutlined(rp, x, y + 30, x + static_cast<int32_t>(w) - 1, y + 50, kNoLegend, 0, kTextPen,
+    PrintTextOutlined(rp, x, y + 30, x + static_cast<int32_t>(w) - 1, y + 50, GetCatalogStr(kNoLegend), 0, kTextPen,
                       PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
   ShowScreenRect(rp, x, y, static_cast<int32_t>(w), static_cast<int32_t>(h));
   RestoreMouseGadgets(nullptr, region);

@@ -9,6 +9,7 @@
 #include "routinen/gui/layout.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 #include "routinen/gui/text.h"
 
@@ -175,6 +176,37 @@ TEST_F(TextDraw, PrintButtonTextCentresInTheFieldAndSetsDrawModeOne) {
   PutOutline(&want.rp, x, y, "42", 201);
   Put(&want.rp, x, y, "42", 7);
   EXPECT_EQ(got.Pixels(), want.Pixels());
+}
+
+TEST_F(TextDraw, EveryDrawCallReportsItsWholeTextToTheWatcher) {
+  Canvas c(font_);
+  TextArea area{10, 10, 90, 30, 0, nullptr};
+  qoe_test::DrawnTextRecorder recorder;
+  PrintTextOutlined(&c.rp, 0, 0, 100, 20, "outlined", 0, 7, PTO_TOP);
+  PrintTextWrapped(&c.rp, "wrapped words here", 0, 0, 65535, 65535, 40);
+  PrintTextBlock(&c.rp, "a block", 0, 0, 3, 2, 1000);
+  PrintButtonText(&c.rp, &area, "button");
+  CountWrappedLines(&c.rp, "only counted", 0, 0, 65535, 65535, 40);
+  PrintTextOutlined(&c.rp, 0, 0, 100, 20, "", 0, 7, PTO_TOP);
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{"outlined", "wrapped words here", "a block", "button"}));
+}
+
+TEST(DrawnTextRule, GermanWrittenPastTheCatalogIsFound) {
+  // Catalog texts, whole, as filled formats or side by side, and names pass.
+  EXPECT_EQ(qoe_test::GermanPastCatalog(GetCatalogStr(0)), "");
+  EXPECT_EQ(qoe_test::GermanPastCatalog(std::string(GetCatalogStr(1582)) + ": 17"), "");
+  EXPECT_EQ(qoe_test::GermanPastCatalog("Elmor 1024"), "");
+  EXPECT_EQ(qoe_test::GermanPastCatalog(GetCatalogStr(1542)), "");
+  // German words and letters outside the catalog do not.
+  EXPECT_NE(qoe_test::GermanPastCatalog("Diese Truhe ist leer!"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog("Sie haben 40 Goldst\xFC" "cke gefunden!"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog("Warentyp"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog("Mail schreiben"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog("Die Modem-Optionen :\n"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog("                Keine Kategorien vorhanden"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog(std::string(GetCatalogStr(0)) + " keine"), "");
+  // A catalog word does not hide a German one that holds it.
+  EXPECT_NE(qoe_test::GermanPastCatalog("Kategorien"), "");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "routinen/map/mapscreen.h"
 #include "routinen/map/tests/fake_map.h"
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
@@ -345,17 +346,17 @@ TEST_F(FigurSideBoxTexts, ForeignShipsByTheirLastBattle) {
   MapFigur* s = Figure(77, 17, 8, 3, 3, 0);
   const FigurRecord g{77, 17, 8, 4003, 2003, 0, 0}, own{kOwn, 15, 31, 4003, 2004, 0, 0};
   Battles({Fight(g, own, 8, 0, 0)});
-  EXPECT_EQ(Box(s), (std::vector<std::string>{"-> Pirat!"}));
+  EXPECT_EQ(Box(s), (std::vector<std::string>{std::string("-> ") + GetCatalogStr(1826)}));
   Battles({Fight(g, own, 6, 0, 0)});
-  EXPECT_EQ(Box(s), (std::vector<std::string>{"-> angegriffen"}));
-  const char* words[4] = {"versenkt", "besch\344digt", "gekapert", "verteidigt"};
+  EXPECT_EQ(Box(s), (std::vector<std::string>{std::string("-> ") + GetCatalogStr(1827)}));
+  const char* words[4] = {"sunk", "damaged", "captured", "defended"};
   for (uint32_t kind = 5; kind <= 8; kind++) {
     Battles({Fight(own, g, kind, 0, 0)});
     EXPECT_EQ(Box(s), (std::vector<std::string>{std::string("-> ") + words[kind - 5]})) << kind;
   }
   // A later match wins.
   Battles({Fight(own, g, 5, 0, 0), Fight(g, own, 8, 0, 0)});
-  EXPECT_EQ(Box(s), (std::vector<std::string>{"-> Pirat!"}));
+  EXPECT_EQ(Box(s), (std::vector<std::string>{std::string("-> ") + GetCatalogStr(1826)}));
   // No entry: the owner's name.
   Battles({Fight(own, own, 5, 0, 0)});
   const std::vector<std::string> named = Box(s);

@@ -44,6 +44,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -1158,7 +1159,8 @@ TEST_F(MapPortVisit, AWarShipAttacksShipsAndCapturesOnlyTradeShips) {
   g_boxes.answers = {1};
   Visit(Select(6380, 3195) + Order(6380, 3195) + At(6379, 3195) + At(6381, 3195) + "key esc\nwait 100\n");
   ASSERT_GE(g_boxes.texts.size(), 2u) << AllTexts();
-  EXPECT_EQ(g_boxes.texts[0], "0:Kriegsschiffe k\xf6nnen nicht gekapert werden!");
+  EXPECT_EQ(g_boxes.texts[0], std::string("0:") + GetCatalogStr(1816));
+  EXPECT_EQ(qoe_test::GermanPastCatalog(g_boxes.texts[0]), "");
   EXPECT_EQ(g_boxes.texts[1].substr(g_boxes.texts[1].size() - Cat(1253).size() - 2), Cat(1253) + " ?");
   EXPECT_EQ(PoolChunk("KRIG"), krig);
   EXPECT_EQ(Find(Figures(), Own(), 32)->state, 0);
@@ -1336,6 +1338,25 @@ TEST_F(MapActionVisit, TheQuestionShowsAt640x480AndEnterConfirms) {
   Visit(Select(6398, 3199) + Order(6398, 3199) + At(6398, 3200) + "wait 200\npng attack_question_640.png\nkey enter\nwait 100\n");
   EXPECT_TRUE(qoe_test::KeepPng("attack_question_640.png"));
   EXPECT_EQ(PoolChunk("KRIG").size(), 88u);
+}
+
+TEST_F(MapPortVisit, TheShipNamePromptIsTheCatalogs) {
+  Start(k1024, false);
+  OwnPlayerPtr->ActiveTown = 2;
+  view = CentreOnTown(6386, 3192, mode.w, mode.h, false);
+  EditFigures([](std::vector<FigurRecord>& v) {
+    for (size_t i = 0; i < v.size(); i++)
+      if (v[i].number == 33) std::swap(v[0], v[i]);
+  });
+  g_order = 19;
+  qoe_test::DrawnTextRecorder drawn;
+  Visit(Select(6386, 3192) + Order(6386, 3192) +
+        "wait 200\npng ship_name.png\ntext \"Seeadler\"\nkey enter\nwait 100\n");
+  EXPECT_TRUE(qoe_test::KeepPng("ship_name.png"));
+  EXPECT_TRUE(drawn.Drew(Cat(1814)));
+  const auto realm = qoe_test::ReadFileBytes(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm");
+  const std::vector<std::string> data = qoe_test::QuotedTexts(std::string(realm.begin(), realm.end()));
+  EXPECT_EQ(drawn.PastCatalog(data), "");
 }
 
 // --- beside the figure-animation thread ---------------------------------------------------------------

@@ -35,6 +35,8 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/common/screenbase.h"
+#include "routinen/system/catalog.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 #include "tools/testpeers/testpeers.h"
@@ -519,6 +521,7 @@ int DiplomacyCaller(void* arg) {
 }
 
 TEST_F(LetterWindow, TheDiplomacyScreenWritesToItsLord) {
+  qoe_test::DrawnTextRecorder drawn;
   int32_t result = -7;
   const std::string s = Type("Border") + Enter() + Type("Your knights crossed the river.") + Png("diplomacy.png") +
                         Click(140, 437) + Enter();
@@ -531,6 +534,9 @@ TEST_F(LetterWindow, TheDiplomacyScreenWritesToItsLord) {
   EXPECT_EQ(Be32(out, 280), 0x777u);
   EXPECT_EQ(Str(out, 92), "Border");
   EXPECT_EQ(Str(out, 292), "Your knights crossed the river.");
+  // The editor's heading, like every text it drew, is the catalog's.
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1802)));
+  EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
 // ---- The game server --------------------------------------------------------
@@ -651,6 +657,7 @@ TEST_F(LetterServer, NoToEitherQuestionOpensNoConnection) {
 }
 
 TEST_F(LetterServer, AWrittenLetterGoesAtOnceOnTheServerRoute) {
+  qoe_test::DrawnTextRecorder drawn;
   Serve({"--store", store(), "--transcript", transcript()});
   QoESystemPtr->Optionen.net_option_bits = NET_SERVER_ROUTE;
   // Opening asks to fetch (no), then the letter: send (yes), written (OK).
@@ -659,6 +666,10 @@ TEST_F(LetterServer, AWrittenLetterGoesAtOnceOnTheServerRoute) {
   EXPECT_TRUE(Files("Data/MailOut").empty());
   ASSERT_EQ(Files(store()), (std::vector<std::string>{"msg_001.bin"}));
   EXPECT_NE(qoe_peers::ReadText(transcript()).find("C:+SID 4294967295\n"), std::string::npos);
+  // Both questions, like every text drawn, are the catalog's.
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1800)));
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1801)));
+  EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
 }  // namespace

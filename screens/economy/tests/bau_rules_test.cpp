@@ -17,6 +17,7 @@
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
 #include "screens/economy/bau.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -204,7 +205,8 @@ TEST_F(BauRules, RequirementTexts) {
     FreeVec(t);
     return s;
   };
-  EXPECT_EQ(text(2), Head(zero, 0, 0) + " keine\n\n" + GetCatalogStr(494));
+  EXPECT_EQ(text(2), Head(zero, 0, 0) + " none\n\n" + GetCatalogStr(494));
+  EXPECT_EQ(qoe_test::GermanPastCatalog(text(2)), "");
   // The research levels in the text's order, the population, the level.
   TownBuilding& e = d_->town->buildings[55];
   const uint8_t levels[7] = {1, 2, 3, 4, 5, 6, 7};  // FORS order: alchemy .. theology
@@ -225,7 +227,7 @@ TEST_F(BauRules, RequirementTexts) {
   f.buildings[6] = 236;  // beyond every ID
   EXPECT_EQ(text(14), Head(zero, 0, 0) + " granary\n\n" + GetCatalogStr(495));
   f.buildings[1] = 0;
-  EXPECT_EQ(text(14), Head(zero, 0, 0) + " keine\n\n" + GetCatalogStr(495));
+  EXPECT_EQ(text(14), Head(zero, 0, 0) + " none\n\n" + GetCatalogStr(495));
 }
 
 // ---- stepping -------------------------------------------------------------------

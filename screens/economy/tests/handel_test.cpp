@@ -18,6 +18,7 @@
 #include "routinen/gui/tests/box_fixture.h"
 #include "screens/economy/tests/market_fixture.h"
 #include "platform/pngfile.h"
+#include "tests/support/catalog_text_check.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
@@ -131,8 +132,14 @@ TEST_F(Market, EmptyGoodsListBuildsOnlyThePurchaseRequester) {
 }
 
 TEST_F(Market, FullGoodsListDrawsAllThreeRequesters) {
+  qoe_test::DrawnTextRecorder drawn;
   FullList();
   BuildAll();
+  // The column heads, like every text drawn, are the catalog's; the lords'
+  // names come from the data.
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1805)));
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1806)));
+  EXPECT_EQ(drawn.PastCatalog(), "");
   ASSERT_NE(d_->req[HANDEL_FREMD], nullptr);
   ASSERT_NE(d_->req[HANDEL_EIGEN], nullptr);
   EXPECT_EQ(d_->req[HANDEL_FREMD]->lines, 3u);

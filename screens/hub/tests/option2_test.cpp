@@ -17,6 +17,8 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/hub/tests/savegame_support.h"
+#include "routinen/system/catalog.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -68,6 +70,13 @@ TEST_F(Option2Run, TheSwitchTheWaysOutAndWhatTheyStore) {
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
   EXPECT_EQ(Run("key esc\n"), 32);
   EXPECT_EQ(Run(Click(440, 445)), 133);
+}
+
+TEST_F(Option2Run, TheHelpIsTheCatalogs) {
+  qoe_test::DrawnTextRecorder drawn;
+  EXPECT_EQ(Run(Click(75, 445) + "wait 200\nkey enter\nwait 100\nkey esc\n"), 2);
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1817)));
+  EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
 TEST_F(Option2Run, TheLampShowsTheChoice) {

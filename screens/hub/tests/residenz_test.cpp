@@ -31,6 +31,8 @@
 #include "tools/testpeers/testpeers.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/common/screenbase.h"
+#include "routinen/system/catalog.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -407,6 +409,13 @@ TEST_P(ResidenzScreenRun, MainScreenPicture) {
 
 TEST_P(ResidenzScreenRun, DownloadWithoutTheDownloadModuleStays) {
   LogLines log;
+  // The box's text comes through the catalog: a catalog's own text shows.
+  const std::string marker = "Kein Spielzug kam an";
+  const std::vector<uint8_t> image = qoe_test::OneTextCatalog(1852, marker);
+  Catalog* c = OpenCatalogFromMemory(image.data(), static_cast<uint32_t>(image.size()), CatalogStrings,
+                                     CATALOG_STRING_COUNT);
+  ASSERT_NE(c, nullptr);
+  qoe_test::DrawnTextRecorder drawn;
   // DOWN says no turn came (a box, closed with Enter), then the door leaves.
   const std::string script = Click(410, 430) + "key enter\n" + Click(60, 300);
   GadgetRun run{{}, 1};
@@ -414,6 +423,8 @@ TEST_P(ResidenzScreenRun, DownloadWithoutTheDownloadModuleStays) {
   ASSERT_EQ(run.codes.size(), 1u);
   EXPECT_EQ(run.codes[0], 1);
   EXPECT_TRUE(log.Has("Kein Zug abgeholt"));
+  CloseCatalog(c);
+  EXPECT_TRUE(drawn.Drew(marker));
 }
 
 TEST_P(ResidenzScreenRun, UploadMarksFollowPrefs15AndTheInfoMark) {

@@ -24,6 +24,8 @@
 #include "routinen/system/sysrecords.h"
 #include "routinen/system/timer.h"
 #include "screens/hub/tests/savegame_support.h"
+#include "routinen/system/catalog.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -147,6 +149,7 @@ TEST_F(TaverneRun, TheChatAsksANicknameFirst) {
 
 TEST_F(TaverneRun, TheLettersOnlyWithAnInstalledGame) {
   qoe_test::LogLines log;
+  qoe_test::DrawnTextRecorder drawn;
   EXPECT_EQ(Run(Chat() + PickLetters() + Exit()), 39);
   EXPECT_EQ(g_seen.letters, 1);
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, 1);
@@ -156,6 +159,10 @@ TEST_F(TaverneRun, TheLettersOnlyWithAnInstalledGame) {
   // Escape in the switch box chooses nothing.
   EXPECT_EQ(Run(Chat() + kNo + Exit()), 39);
   EXPECT_EQ(g_seen.letters, 1);
+  // The switch box names both ways in the catalog's words.
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1844)));
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1804)));
+  EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
 TEST_F(TaverneRun, TheRuneStonesAndTheSlideShow) {

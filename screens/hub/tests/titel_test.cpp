@@ -38,9 +38,11 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
+#include "screens/common/screenbase.h"
 #include "screens/hub/residenz.h"
 #include "screens/hub/savegame.h"
 #include "screens/hub/tests/savegame_support.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -525,13 +527,13 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
     void (*undo)();
   };
   static const Case kCases[] = {
-      {"Kornlager f\xFCr die Bev\xF6lkerung",
+      {GetCatalogStr(1834),
        [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 26, 0); AddChunkPool(k, kOut); FreeChunk(k); },
        [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 26, 100); AddChunkPool(k, kOut); FreeChunk(k); }},
-      {"Saatlager",
+      {GetCatalogStr(1835),
        [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 18, 0); AddChunkPool(k, kOut); FreeChunk(k); },
        [] { uint8_t* k = LoadChunk2Mem("KORN", kOut); ChunkPut32(k, 18, 100); AddChunkPool(k, kOut); FreeChunk(k); }},
-      {"keine Arbeiter", [] { fs::remove("Map/C_159_159.qoe"); },
+      {GetCatalogStr(1836), [] { fs::remove("Map/C_159_159.qoe"); },
        [] {
          ListHeader* l = CreateList(14);
          auto* n = reinterpret_cast<MapCultEintrag*>(AllocListNode(l));
@@ -540,7 +542,7 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
          SaveMapCultList(l, 159, 159);
          DeleteList(l, 1);
        }},
-      {"keinen Namen",
+      {GetCatalogStr(1837),
        [] {
          st_TOWN* t = GetActiveTown(1);
          t->flags |= 1;
@@ -553,11 +555,11 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
          SaveTown(t);
          FreeVec(t);
        }},
-      {"keine Steuern", [] { RemChunkPool("TAXE", kOut); RemChunkPool("TAXE", kIn); },
+      {GetCatalogStr(1838), [] { RemChunkPool("TAXE", kOut); RemChunkPool("TAXE", kIn); },
        [] { uint8_t* c = AllocChunk("TAXE", "V001", 72); AddChunkPool(c, kOut); FreeChunk(c); }},
-      {"Geb\xE4ude in Auftrag", [] { RemChunkPool("BAUE", kOut); RemChunkPool("GEBA", kIn); },
+      {GetCatalogStr(1839), [] { RemChunkPool("BAUE", kOut); RemChunkPool("GEBA", kIn); },
        [] { uint8_t* c = AllocChunk("BAUE", "V001", 72); AddChunkPool(c, kOut); FreeChunk(c); }},
-      {"Willkommensbotschaft", [] { fs::remove("Data/MailOut/E0000001_01.smal"); },
+      {GetCatalogStr(1843), [] { fs::remove("Data/MailOut/E0000001_01.smal"); },
        [] { qoe_test::WriteFileBytes("Data/MailOut/E0000001_01.smal", {1}); }},
   };
   ASSERT_TRUE(fs::exists("Map/C_159_159.qoe"));
@@ -567,7 +569,8 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
     const std::string t = Text();
     EXPECT_EQ(Count(t), 1u) << t;
     EXPECT_NE(t.find(c.words), std::string::npos) << t;
-    EXPECT_EQ(t.rfind("Mein Lord,\n\n Wir weisen Sie darauf hin", 0), 0u);
+    EXPECT_EQ(t.rfind(std::string(GetCatalogStr(1832)) + "\n\n " + GetCatalogStr(1833) + "\n\n", 0), 0u);
+    EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;
     c.undo();
     EXPECT_EQ(Text(), "");
   }
@@ -585,12 +588,14 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
   CheckPrefs(PREFS_TUTORIAL_STEP, 1, 8);
   std::string t = Text();
   EXPECT_EQ(Count(t), 2u) << t;  // once for each of the demo realm's two unmoved scouts
-  EXPECT_NE(t.find("Kundschafter"), std::string::npos);
+  EXPECT_NE(t.find(GetCatalogStr(1842)), std::string::npos);
+  EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;
   CheckPrefs(PREFS_TUTORIAL_STEP, 1, 12);
   t = Text();
   EXPECT_EQ(Count(t), 4u) << t;
-  EXPECT_NE(t.find("Nachbarn entdeckt"), std::string::npos);
-  EXPECT_NE(t.find("Forschung in Auftrag"), std::string::npos);
+  EXPECT_NE(t.find(GetCatalogStr(1840)), std::string::npos);
+  EXPECT_NE(t.find(GetCatalogStr(1841)), std::string::npos);
+  EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;
 
   // From turn 11 on nothing is collected, and quitting is allowed (prefs
   // field 15 says a turn was sent, so no question is asked).
@@ -625,6 +630,30 @@ class TitelRun : public Titel, public testing::WithParamInterface<uint32_t>, pro
 
 // Enter closes the "Debug-Version!" box every entry of the title shows.
 const char kDebugBox[] = "key enter\n";
+
+TEST_P(TitelRun, ASaveRefusedForTheLordsNameSaysSoInTheCatalogsWords) {
+  InstallDemoRealm();
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "..");
+  const std::string marker = "Der Name taugt nicht als Ordner";
+  const std::vector<uint8_t> image = qoe_test::OneTextCatalog(1847, marker);
+  Catalog* c = OpenCatalogFromMemory(image.data(), static_cast<uint32_t>(image.size()), CatalogStrings,
+                                     CATALOG_STRING_COUNT);
+  ASSERT_NE(c, nullptr);
+  qoe_test::DrawnTextRecorder drawn;
+  // The save as the title's menu calls it: over the title's picture.
+  const auto save = [](int32_t) {
+    ScreenBase base;
+    if (!OpenScreenPicture(&base, 1, 0)) return -1;
+    WaitTransition();
+    const int32_t saved = SaveGame(0);
+    CloseScreenBase(&base, 0);
+    return saved;
+  };
+  EXPECT_EQ(RunScreen(save, 0, "wait 300\nkey enter\nwait 100\n"), 0);
+  CloseCatalog(c);
+  EXPECT_TRUE(drawn.Drew(marker));
+  EXPECT_FALSE(fs::exists("Game"));
+}
 
 TEST_P(TitelRun, BackgroundClickLeadsToTheRealmOrTheSignUp) {
   EXPECT_EQ(RunTitle(std::string(kDebugBox) + Click(400, 300)), 32);

@@ -148,7 +148,7 @@ TEST_F(DiplomatRun, CancellingStepsRoundAndTheLastContractTakesTheBox) {
   EXPECT_EQ(Run(script), 2);
   EXPECT_TRUE(qoe_test::KeepPng("diplomacy_cancel.png"));
   EXPECT_TRUE(qoe_test::KeepPng("diplomacy_cancel_empty.png"));
-  const std::string ask = "Mylord, wollen Sie diesen Vertrag wirklich k\xFCndigen ?";
+  const std::string ask = GetCatalogStr(1822);
   EXPECT_EQ(g_said, (std::vector<std::string>{ask, ask}));
   EXPECT_EQ(KindsAndSenders(OutgoingPoolPath), (std::vector<std::pair<uint16_t, uint32_t>>{{10, kOwn}, {5, kOwn}}));
   EXPECT_TRUE(KindsAndSenders(ReceivedPoolPath).empty());

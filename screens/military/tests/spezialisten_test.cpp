@@ -31,6 +31,7 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/common/orders.h"
 #include "screens/military/tests/demo_realm.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -510,6 +511,7 @@ TEST_P(SpecialistsScreen, DismissElsewhereTellsAndExitWritesNothing) {
   const std::vector<uint8_t> prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
   const std::string png = Png("spez_elsewhere");
   qoe_test::LogLines log;
+  qoe_test::DrawnTextRecorder drawn;
   EXPECT_EQ(Run(Line(1, 1) + Dismiss() + "png " + png + "\nkey enter\nwait 300\n" + Line(1, 0) + Dismiss() +
                 Line(0, 0) + Hire() + Exit()),
             2);
@@ -518,17 +520,23 @@ TEST_P(SpecialistsScreen, DismissElsewhereTellsAndExitWritesNothing) {
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
   KeepPicture(png);
+  // The notice, like every text drawn, is the catalog's; names are the data's.
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1846)));
+  EXPECT_EQ(drawn.PastCatalog(qoe_test::QuotedTexts(kSpecialists)), "");
 }
 
-TEST_P(SpecialistsScreen, NobodyShowsKeinerAndIgnoresTheBoxes) {
+TEST_P(SpecialistsScreen, NobodyShowsNobodyAndIgnoresTheBoxes) {
   InstallRealm("");
   const std::string png = Png("spez_nobody");
   qoe_test::LogLines log;
+  qoe_test::DrawnTextRecorder drawn;
   EXPECT_EQ(Run(Line(0, 0) + Line(1, 0) + Hire() + Dismiss() + "png " + png + "\n" + Ok()), 2);
   EXPECT_TRUE(log.Has("Anzahl Spezialisten 0"));
   EXPECT_FALSE(log.Has("MoveSpezialist:"));
   EXPECT_TRUE(ChunkBytes("SPEZ", OutgoingPoolPath).empty());
   KeepPicture(png);
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1845)));
+  EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
 // OK whose files cannot be written tells the player so (and leaves).

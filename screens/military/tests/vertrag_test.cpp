@@ -20,6 +20,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "screens/military/tests/diplomacy_fixture.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -406,7 +407,8 @@ TEST_F(Contracts, CancellingContracts) {
   EXPECT_EQ(d_.contractList->count, 11u);
   ASSERT_EQ(DiplomatScreenDeleteContracts_SendCancel(&d_), 1);
   EXPECT_EQ(Said().size(), 2u);
-  EXPECT_EQ(Said()[0], "Mylord, wollen Sie diesen Vertrag wirklich k\xFCndigen ?");
+  EXPECT_EQ(Said()[0], GetCatalogStr(1822));
+  EXPECT_EQ(qoe_test::GermanPastCatalog(Said()[0]), "");
   EXPECT_EQ(d_.contractList->count, 10u);
   EXPECT_EQ(d_.selPlayer, 0);
   d_.selPlayer = 8;  // the vassal (kind 8): ended with kind 10

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "routinen/system/catalog.h"
 #include "routinen/system/memory.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
@@ -158,13 +159,14 @@ TEST(DungeonModel, ChestGoldOnceThenEmpty) {
   EXPECT_EQ(DungeonStep(&g.d, 0, -1), 0);  // a chest cannot be entered
   EXPECT_EQ(g.d.playerY, 5);
   DungeonOpen(&g.d);
-  EXPECT_EQ(g.fx.Take(), (V{"sfx 196", "draw", "pause 50", "box Sie haben 40 Goldst\xFC" "cke gefunden!"}));
+  EXPECT_EQ(g.fx.Take(), (V{"sfx 196", "draw", "pause 50", "box You have found 40 gold pieces!"}));
   DungeonClose(&g.d);
   DungeonOpen(&g.d);
-  EXPECT_EQ(g.fx.Take(), (V{"sfx 195", "draw", "sfx 196", "draw", "pause 50", "box Diese Truhe ist leer!"}));
+  const std::string empty = std::string("box ") + GetCatalogStr(1813);
+  EXPECT_EQ(g.fx.Take(), (V{"sfx 195", "draw", "sfx 196", "draw", "pause 50", empty}));
   g.At(1, 2, 0);  // the chest without a chest line holds nothing
   DungeonOpen(&g.d);
-  EXPECT_EQ(g.fx.Take().back(), "box Diese Truhe ist leer!");
+  EXPECT_EQ(g.fx.Take().back(), std::string("box ") + GetCatalogStr(1813));
   g.At(2, 3, 0);  // OPEN and CLOS on a wall or floor do nothing
   DungeonOpen(&g.d);
   DungeonClose(&g.d);
@@ -177,7 +179,7 @@ TEST(DungeonModel, ATrapKillsAndASprungTrapIsRefused) {
   Dungeon g;
   g.At(1, 5, 0);
   EXPECT_EQ(DungeonStep(&g.d, 0, -1), 1);
-  EXPECT_EQ(g.fx.Take(), (V{"sfx 197", "draw", "pause 50", "death", "box Sie sind Tod!"}));
+  EXPECT_EQ(g.fx.Take(), (V{"sfx 197", "draw", "pause 50", "death", std::string("box ") + GetCatalogStr(1811)}));
   EXPECT_EQ(IsCellClosed(&g.d, -1, 0), 0);
   EXPECT_EQ(DungeonStep(&g.d, 0, -1), 0);
   EXPECT_TRUE(g.fx.Take().empty());

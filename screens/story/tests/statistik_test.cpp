@@ -21,6 +21,7 @@
 #include "routinen/system/fonts.h"
 #include "routinen/system/lists.h"
 #include "routinen/system/memory.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -198,6 +199,7 @@ TEST_P(StatistikScreenRun, CategoriesMovedSwitchedAndRangesStepped) {
 TEST_P(StatistikScreenRun, TheLegendsOwnButtonsWorkAndItsExitLeaves) {
   TenTurns();
   qoe_test::LogLines log;
+  qoe_test::DrawnTextRecorder drawn;
   const std::string png = Png("statistik_legend_empty");
   // An empty legend first, then one with a category switched on from inside it.
   std::string s = Button("INFB") + "wait 300\npng " + png + "\n" + Button("EXLG");
@@ -205,6 +207,11 @@ TEST_P(StatistikScreenRun, TheLegendsOwnButtonsWorkAndItsExitLeaves) {
   EXPECT_EQ(RunScreen(StatistikScreen, 2, "timer 0 100\nwait 1500\n" + s + Button("EXIT") + "wait 500\n"), 2);
   EXPECT_TRUE(log.Has("DrawStatistikGraph: 1 Kurven, Zeitraum 1"));
   KeepPicture(png);
+  // The empty list of chosen categories and the empty legend say so in the
+  // catalog's words, like every other text drawn.
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1808)));
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1809)));
+  EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
 TEST_P(StatistikScreenRun, AMissingFileShowsUnableInEveryRange) {

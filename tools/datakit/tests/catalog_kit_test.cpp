@@ -78,6 +78,17 @@ TEST_F(GermanLocale, TheInstalledCatalogGivesEveryGermanTextThroughTheGamesReade
   EXPECT_EQ(std::string(GetCatalogStr(1682)).find("The file %s is damaged"), 0u);
 }
 
+// A German text without its English one would leave the English game an
+// empty place where the German game shows a text.
+TEST(CatalogKit, EveryGermanTextHasItsEnglishBuiltInText) {
+  const std::map<uint32_t, std::string> texts = SourceTexts();
+  ASSERT_TRUE(texts.count(1813));
+  for (const auto& [id, text] : texts) {
+    ASSERT_LT(id, CATALOG_STRING_COUNT);
+    EXPECT_STRNE(CatalogStrings[id].text, "") << id << " " << text;
+  }
+}
+
 TEST(CatalogKit, FilesInNameOrderCommentsSkippedAndTextsKeptAsTheyAre) {
   Put("t/b.txt", "# comment\r\n\r\n20\tzwei \xFC" "ber\r\n");
   Put("t/a.txt", "10\teins\twith a tab\n\n# 30\tno\n");
