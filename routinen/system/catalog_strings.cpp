@@ -1545,7 +1545,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1539, "The terms of the game's forum: Be polite to the other lords. Do not insult, threaten or deceive anyone outside the game. Do not post advertisements. The game masters may remove messages and close accounts that break these rules.", nullptr},
     {1540, "designate", nullptr},
     {1541, "caravan", nullptr},
-    {1542, "My Lord. Die betroffene Stadt in diesem Falle ist", nullptr},
+    {1542, "My Lord. The town concerned in this case is", nullptr},
     {1543, "Screenshots", nullptr},
     {1544, "Credits", nullptr},
     {1545, "Welcome, my Lord! I am your chancellor and will show you how to rule your realm. First give your town a name: open the map, right-click on your town and choose to name it.", nullptr},
