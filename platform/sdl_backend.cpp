@@ -35,6 +35,8 @@ std::vector<uint32_t> g_frame;
 std::atomic<uint32_t> g_wake_type{0};
 std::atomic<int> g_wake_pending{0};
 std::atomic<uint64_t> g_presents{0};
+std::atomic<uint64_t> g_whole_presents{0};  // presents that showed the whole window
+std::atomic<uint64_t> g_presented_pixels{0};
 std::atomic<int> g_initialised{0};
 uint32_t g_buttons = 0;
 
@@ -188,13 +190,18 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
       DebugLog("SDL_CreateWindow: %s", SDL_GetError());
       return 0;
     }
-    g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
-    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
-    if (!g_renderer) {
-      DebugLog("SDL_CreateRenderer: %s", SDL_GetError());
-      CloseWindow();
-      return 0;
+    // A window of the mode's size shows the frame through its own surface,
+    // which copies only the changed rectangles to the screen; a full-screen
+    // desktop needs a renderer that scales the frame.
+    if (fullscreen || !SDL_GetWindowSurface(g_window)) {
+      g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
+      if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+      if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
+      if (!g_renderer) {
+        DebugLog("SDL_CreateRenderer: %s", SDL_GetError());
+        CloseWindow();
+        return 0;
+      }
     }
     // After the renderer: an OpenGL renderer makes SDL create the X window anew.
     X11WatchWindow(g_window);
@@ -205,35 +212,81 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
   }
   if (fullscreen && SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
     DebugLog("SDL_SetWindowFullscreen: %s", SDL_GetError());
-  SDL_RenderSetLogicalSize(g_renderer, int(w), int(h));
-  if (g_tex_w != w || g_tex_h != h) {
-    DestroyTexture();
-    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, int(w), int(h));
-    if (!g_texture) {
-      DebugLog("SDL_CreateTexture: %s", SDL_GetError());
-      return 0;
+  if (g_renderer) {
+    SDL_RenderSetLogicalSize(g_renderer, int(w), int(h));
+    if (g_tex_w != w || g_tex_h != h || !g_texture) {
+      DestroyTexture();
+      g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, int(w), int(h));
+      if (!g_texture) {
+        DebugLog("SDL_CreateTexture: %s", SDL_GetError());
+        return 0;
+      }
     }
-    g_tex_w = w;
-    g_tex_h = h;
   }
+  g_tex_w = w;
+  g_tex_h = h;
   g_frame.assign(static_cast<size_t>(w) * h, 0);
   return 1;
 }
 
-void ShowFrame() {
-  if (!g_renderer || !g_texture) return;
-  SDL_UpdateTexture(g_texture, nullptr, g_frame.data(), int(g_tex_w * 4));
-  SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
-  SDL_RenderClear(g_renderer);
-  SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
-  SDL_RenderPresent(g_renderer);
+// Shows the rectangles of the frame (0x00RRGGBB words, the mode's size): in a
+// window of that size only they are copied to the screen; a renderer gets
+// them into its texture and shows the whole, scaled.
+void ShowFrame(const DisplayRect* rects, uint32_t count) {
+  if (count == 0 || g_frame.empty()) return;
+  uint64_t pixels = 0;
+  for (uint32_t i = 0; i < count; i++) pixels += uint64_t(rects[i].width) * uint64_t(rects[i].height);
+  const int pitch = int(g_tex_w * 4);
+  if (g_renderer) {
+    if (!g_texture) return;
+    for (uint32_t i = 0; i < count; i++) {
+      const SDL_Rect r{rects[i].x, rects[i].y, rects[i].width, rects[i].height};
+      SDL_UpdateTexture(g_texture, &r, g_frame.data() + size_t(r.y) * g_tex_w + size_t(r.x), pitch);
+    }
+    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(g_renderer);
+    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    SDL_RenderPresent(g_renderer);
+    pixels = uint64_t(g_tex_w) * g_tex_h;
+  } else {
+    SDL_Surface* surface = g_window ? SDL_GetWindowSurface(g_window) : nullptr;
+    if (!surface) return;
+    SDL_Rect shown[kDisplayChangeRects];
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < count && n < kDisplayChangeRects; i++) {
+      SDL_Rect r{rects[i].x, rects[i].y, rects[i].width, rects[i].height};
+      // The window may be smaller than the frame (a window manager's doing).
+      if (r.x + r.w > surface->w) r.w = surface->w - r.x;
+      if (r.y + r.h > surface->h) r.h = surface->h - r.y;
+      if (r.w <= 0 || r.h <= 0) continue;
+      if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+      auto* dst = static_cast<uint8_t*>(surface->pixels) + size_t(r.y) * surface->pitch +
+                  size_t(r.x) * surface->format->BytesPerPixel;
+      SDL_ConvertPixels(r.w, r.h, SDL_PIXELFORMAT_RGB888, g_frame.data() + size_t(r.y) * g_tex_w + size_t(r.x), pitch,
+                        surface->format->format, dst, surface->pitch);
+      if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+      shown[n++] = r;
+    }
+    if (n == 0) return;
+    SDL_UpdateWindowSurfaceRects(g_window, shown, int(n));
+  }
+  if (pixels >= uint64_t(g_tex_w) * g_tex_h) g_whole_presents.fetch_add(1);
+  g_presented_pixels.fetch_add(pixels);
   g_presents.fetch_add(1);
 }
 
-// Converts the primary surface to the texture's format and shows it.
+void ShowWholeFrame() {
+  const DisplayRect all{0, 0, int32_t(g_tex_w), int32_t(g_tex_h)};
+  ShowFrame(&all, 1);
+}
+
+// Converts what changed on the primary surface since the last present and
+// shows it.
 void Present() {
-  if (g_frame.empty() || !DisplayReadRGB(g_frame.data(), g_tex_w, g_tex_h)) return;
-  ShowFrame();
+  if (g_frame.empty()) return;
+  DisplayRect rects[kDisplayChangeRects];
+  const uint32_t n = DisplayTakeChangedRGB(g_frame.data(), g_tex_w, g_tex_h, rects);
+  ShowFrame(rects, n);
 }
 
 uint32_t KeyCode(SDL_Keycode k, uint32_t* ext, uint32_t* ch) {
@@ -333,6 +386,8 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
 }
 
 uint64_t SdlPresentCount() { return g_presents.load(); }
+uint64_t SdlWholePresentCount() { return g_whole_presents.load(); }
+uint64_t SdlPresentedPixels() { return g_presented_pixels.load(); }
 uint64_t SdlCursorCount() { return g_cursors_taken.load(); }
 
 namespace {
@@ -353,7 +408,7 @@ int ChooseMode(DisplayModeChoice* choice) {
     if (ProgramCloseRequested()) return 0;
     if (dirty) {
       ModePageDraw(&page, g_frame.data());
-      ShowFrame();
+      ShowWholeFrame();
       dirty = false;
     }
     SDL_Event ev;
@@ -433,6 +488,7 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
   }
   if (ev.type == SDL_WINDOWEVENT && ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
     *shown = DisplayChangeSerial() - 1;
+    DisplayMarkAllChanged();
     NoteWindowExposed();
     return;
   }
