@@ -82,6 +82,14 @@ void ClearWindowDestroy();
 // blank. Null: the loop shows the 2D display.
 void SetGLFrameHook(uint32_t (*frame)());
 uint32_t (*GLFrameHook())();
+// OpenGL mode: the most frames a second the window loop starts, below the
+// display's refresh rate (30 on a renderer that draws on the processor);
+// 0: the refresh rate alone (60 where it is not known).
+void SetGLFrameCap(uint32_t per_second);
+uint32_t GLFrameCap();
+// The frames a second the window loop starts: the display's refresh rate
+// (0: not known, taken as 60), at most the cap when one is set.
+uint32_t GLFramesPerSecond(uint32_t refresh_hz, uint32_t cap);
 // Window thread: 1 once after the window was exposed (its picture must be
 // drawn whole again), then 0 until the next exposure.
 int TakeWindowExposed();

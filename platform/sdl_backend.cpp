@@ -159,6 +159,8 @@ void FreeCursor() {
 
 void Shutdown() {
   if (!g_initialised.exchange(0)) return;
+  DebugLog("SDL: %llu Bilder gezeigt, %llu davon ganz, %llu Pixel\n", (unsigned long long)g_presents.load(),
+           (unsigned long long)g_whole_presents.load(), (unsigned long long)g_presented_pixels.load());
   FreeCursor();
   CloseWindow();
   X11WatchEnd();
@@ -191,8 +193,10 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
       return 0;
     }
     // A window of the mode's size shows the frame through its own surface,
-    // which copies only the changed rectangles to the screen; a full-screen
+    // which copies only the changed rectangles to the screen (the system's
+    // own copy, not a GL texture drawn whole for each change); a full-screen
     // desktop needs a renderer that scales the frame.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (fullscreen || !SDL_GetWindowSurface(g_window)) {
       g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
       if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
@@ -512,11 +516,18 @@ int EventTimeout(uint64_t now, uint64_t limit) {
 
 // OpenGL mode: waiting messages first, otherwise one frame and, when it drew
 // anything, the swap.
-// Frames start at most 60 a second (a swap that waits for the vertical
-// blank may hold them back further); between them the loop waits for events.
+// Frames start at most as often as the display refreshes (60 a second where
+// its rate is not known) and no more often than the cap (a renderer that
+// draws on the processor); a swap that waits for the vertical blank may hold
+// them back further. Between them the loop waits for events.
 int RunGLLoop(uint32_t (*frame)()) {
   uint64_t shown = 0, frames = 0;
   uint64_t start = NowMs();
+  SDL_DisplayMode mode{};
+  const int index = SDL_GetWindowDisplayIndex(g_window);
+  const uint32_t refresh =
+      index >= 0 && SDL_GetCurrentDisplayMode(index, &mode) == 0 && mode.refresh_rate > 0 ? uint32_t(mode.refresh_rate) : 0;
+  uint32_t fps = 0;
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
     PollWindowClose();
@@ -528,7 +539,14 @@ int RunGLLoop(uint32_t (*frame)()) {
     // wake-ups) must not hold the frames back, so the frame follows.
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) DispatchEvent(ev, &shown);
-    uint64_t next = start + frames * 1000 / 60;
+    const uint32_t want = GLFramesPerSecond(refresh, GLFrameCap());
+    if (want != fps) {
+      DebugLog("RunGLLoop: h\xF6" "chstens %u Bilder in der Sekunde\n", want);
+      fps = want;
+      start = now;
+      frames = 0;
+    }
+    uint64_t next = start + frames * 1000 / fps;
     if (now < next) {
       if (SDL_WaitEventTimeout(&ev, EventTimeout(now, next - now))) DispatchEvent(ev, &shown);
       continue;

@@ -22,6 +22,8 @@ import tempfile
 import time
 
 MODE_NAMES = {0: "640x480x8 2D", 2: "640x480x8 OpenGL", 8: "1024x768x32 2D", 10: "1024x768x32 OpenGL"}
+# Where the game area stands in the display of each mode (display coordinates).
+GAME_AREA = {0: (0, 0), 2: (0, 0), 8: (192, 114), 10: (192, 114)}
 SCREEN_NAMES = {2: "main screen", 3: "map", 39: "town view", 152: "barracks"}
 
 
@@ -58,7 +60,9 @@ def start_xvfb(folder):
 def measure(build, folder, screen, mode, settle, window):
     script = os.path.join(folder, "idle.txt")
     with open(script, "w") as f:
-        f.write(f"wait {int((settle + window + 30) * 1000)}\nquit\n")
+        # The pointer rests in the middle of the game area, as a player leaves it.
+        f.write(f"wait 3000\nmove {320 + GAME_AREA.get(mode, (0, 0))[0]} {240 + GAME_AREA.get(mode, (0, 0))[1]}\n"
+                f"wait {int((settle + window + 30) * 1000)}\nquit\n")
     xvfb, display = start_xvfb(folder)
     env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy", QOE_SDL_SCRIPT=script, QOE_PIN_SCREEN="1",
                QOE_HEADLESS_MODE=str(mode), QOE_START_SCREEN=str(screen))
