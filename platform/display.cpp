@@ -43,6 +43,9 @@ struct PlatformDisplayState {
   // and when they do not fit they become their bounding box.
   DisplayRect changed[kDisplayChangeRects];
   uint32_t changedCount = 0;
+  // The 8-bit pens whose colour changed since then (under the display
+  // mutex): only the pixels of those pens change on the screen.
+  uint64_t pensChanged[4] = {0, 0, 0, 0};
 };
 PlatformDisplayState g_screen;
 
@@ -132,6 +135,43 @@ void NoteAllChanged() {
   if (g_screen.primary) NoteChanged(0, 0, g_screen.primary->width, g_screen.primary->height);
 }
 
+// The pixels of pens whose colour changed become changed rectangles: bands
+// of rows with such pixels, each as wide as its pixels reach (display mutex
+// held).
+void NotePenPixels() {
+  const uint64_t* pens = g_screen.pensChanged;
+  if (!(pens[0] | pens[1] | pens[2] | pens[3])) return;
+  const PlatformSurface* p = g_screen.primary;
+  if (p && p->depth == 8) {
+    int32_t band_y = -1, band_x0 = 0, band_x1 = 0;
+    for (uint32_t y = 0; y <= p->height; y++) {
+      int32_t x0 = -1, x1 = -1;
+      if (y < p->height) {
+        const uint8_t* row = p->pixels + static_cast<size_t>(y) * p->pitch;
+        for (uint32_t x = 0; x < p->width; x++)
+          if ((pens[row[x] >> 6] >> (row[x] & 63)) & 1) {
+            if (x0 < 0) x0 = int32_t(x);
+            x1 = int32_t(x);
+          }
+      }
+      if (x0 >= 0) {
+        if (band_y < 0) {
+          band_y = int32_t(y);
+          band_x0 = x0;
+          band_x1 = x1;
+        } else {
+          band_x0 = std::min(band_x0, x0);
+          band_x1 = std::max(band_x1, x1);
+        }
+      } else if (band_y >= 0) {
+        NoteChanged(band_x0, band_y, band_x1 - band_x0 + 1, int64_t(y) - band_y);
+        band_y = -1;
+      }
+    }
+  }
+  for (uint64_t& word : g_screen.pensChanged) word = 0;
+}
+
 }  // namespace
 
 const char* DDErrorString(int result) {
@@ -184,6 +224,7 @@ int InitializeDirectDraw(uint32_t width, uint32_t height, uint32_t depth) {
   g_screen.height = height;
   g_screen.depth = depth;
   g_screen.changedCount = 0;
+  for (uint64_t& word : g_screen.pensChanged) word = 0;
   NoteChanged(0, 0, width, height);
   DisplayFrameChanged();
   return 1;
@@ -221,10 +262,13 @@ int DisplaySetPalette(uint32_t first, uint32_t count, const PaletteEntry* colour
   if (count > 256 - first) count = 256 - first;
   ObtainMutex(g_screen.mutex);
   // The same colours again change nothing on the screen.
-  const bool same = std::memcmp(&g_screen.palette[first], colours, count * sizeof(PaletteEntry)) == 0;
-  if (!same) {
-    std::memcpy(&g_screen.palette[first], colours, count * sizeof(PaletteEntry));
-    NoteAllChanged();
+  bool same = true;
+  for (uint32_t i = 0; i < count; i++) {
+    PaletteEntry& e = g_screen.palette[first + i];
+    if (e.r == colours[i].r && e.g == colours[i].g && e.b == colours[i].b) continue;
+    e = colours[i];
+    g_screen.pensChanged[(first + i) >> 6] |= uint64_t{1} << ((first + i) & 63);
+    same = false;
   }
   ReleaseMutex(g_screen.mutex);
   if (same) return 1;
@@ -399,6 +443,7 @@ uint32_t DisplayTakeChangedRGB(uint32_t* out, uint32_t width, uint32_t height, D
   ObtainMutex(g_screen.mutex);
   uint32_t n = 0;
   if (g_screen.primary && g_screen.primary->width == width && g_screen.primary->height == height) {
+    NotePenPixels();
     n = g_screen.changedCount;
     for (uint32_t i = 0; i < n; i++) {
       rects[i] = g_screen.changed[i];
