@@ -86,6 +86,12 @@ uint32_t (*GLFrameHook())();
 // display's refresh rate (30 on a renderer that draws on the processor);
 // 0: the refresh rate alone (60 where it is not known).
 void SetGLFrameCap(uint32_t per_second);
+// Window thread, by the frame that drew: the display rectangle (top-left
+// origin) it changed; a width of 0 for the whole. Where the GL system can
+// show a part of the back buffer (GLX_MESA_copy_sub_buffer) the loop shows
+// only that part instead of swapping.
+void SetGLFrameDamage(int32_t x, int32_t y, int32_t width, int32_t height);
+void TakeGLFrameDamage(int32_t* x, int32_t* y, int32_t* width, int32_t* height);
 uint32_t GLFrameCap();
 // The frames a second the window loop starts: the display's refresh rate
 // (0: not known, taken as 60), at most the cap when one is set.

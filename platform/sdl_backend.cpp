@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -520,8 +521,41 @@ int EventTimeout(uint64_t now, uint64_t limit) {
 // its rate is not known) and no more often than the cap (a renderer that
 // draws on the processor); a swap that waits for the vertical blank may hold
 // them back further. Between them the loop waits for events.
+// Shows the frame just drawn: only its changed rectangle where the GL system
+// can copy a part of the back buffer to the window (the back buffer then
+// stays as it is, and the frame drew it whole), else the swap.
+using CopySubBuffer = void (*)(void*, unsigned long, int, int, int, int);
+void ShowGLFrame(CopySubBuffer copy_sub, void* display, unsigned long window) {
+  int32_t x, y, w, h;
+  TakeGLFrameDamage(&x, &y, &w, &h);
+  int ww = 0, wh = 0;
+  SDL_GL_GetDrawableSize(g_window, &ww, &wh);
+  if (copy_sub && w > 0 && h > 0 && uint64_t(w) * uint64_t(h) < uint64_t(ww) * uint64_t(wh) / 2) {
+    copy_sub(display, window, x, wh - y - h, w, h);
+    g_presented_pixels.fetch_add(uint64_t(w) * uint64_t(h));
+  } else {
+    SDL_GL_SwapWindow(g_window);
+    g_whole_presents.fetch_add(1);
+    g_presented_pixels.fetch_add(uint64_t(ww) * uint64_t(wh));
+  }
+  g_presents.fetch_add(1);
+}
+
 int RunGLLoop(uint32_t (*frame)()) {
   uint64_t shown = 0, frames = 0;
+  // glXCopySubBufferMESA where the window is an X11 one.
+  CopySubBuffer copy_sub = nullptr;
+  void* x_display = nullptr;
+  unsigned long x_window = 0;
+  if (X11WindowHandles(g_window, &x_display, &x_window)) {
+    // GLX hands out an entry for any name: the extension must be listed.
+    using QueryExtensions = const char* (*)(void*, int);
+    auto query = reinterpret_cast<QueryExtensions>(SDL_GL_GetProcAddress("glXQueryExtensionsString"));
+    const char* extensions = query ? query(x_display, 0) : nullptr;
+    if (extensions && std::strstr(extensions, "GLX_MESA_copy_sub_buffer"))
+      copy_sub = reinterpret_cast<CopySubBuffer>(SDL_GL_GetProcAddress("glXCopySubBufferMESA"));
+  }
+  DebugLog("RunGLLoop: %s\n", copy_sub ? "zeigt nur Ge\xE4nderte Teile (glXCopySubBufferMESA)" : "zeigt jedes Bild ganz");
   uint64_t start = NowMs();
   SDL_DisplayMode mode{};
   const int index = SDL_GetWindowDisplayIndex(g_window);
@@ -556,10 +590,7 @@ int RunGLLoop(uint32_t (*frame)()) {
       frames = 0;
     }
     // A frame that drew nothing leaves the window's picture as it is.
-    if (frame()) {
-      SDL_GL_SwapWindow(g_window);
-      g_presents.fetch_add(1);
-    }
+    if (frame()) ShowGLFrame(copy_sub, x_display, x_window);
     frames++;
   }
 }

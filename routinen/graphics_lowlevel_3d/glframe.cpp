@@ -494,6 +494,20 @@ uint32_t GLProcessObjektList() {
     glBlitFramebuffer(0, 0, GLint(w), GLint(h), 0, 0, GLint(w), GLint(h), GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
   }
+  // What the window must show again: the changed rectangles' bounds, or all.
+  if (whole || !kept) {
+    SetGLFrameDamage(0, 0, 0, 0);
+  } else {
+    int32_t x0 = int32_t(w), y0 = int32_t(h), x1 = 0, y1 = 0;
+    for (uint32_t i = 0; i < changes.count; i++) {
+      const int32_t* r = changes.rects[i];
+      x0 = r[0] < x0 ? r[0] : x0;
+      y0 = r[1] < y0 ? r[1] : y0;
+      x1 = r[0] + r[2] > x1 ? r[0] + r[2] : x1;
+      y1 = r[1] + r[3] > y1 ? r[1] + r[3] : y1;
+    }
+    SetGLFrameDamage(x0, y0, x1 - x0, y1 - y0);
+  }
   s.shown = 1;
   s.shown_digest = changes.digest;
   s.frames_drawn.fetch_add(1);
