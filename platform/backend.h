@@ -92,6 +92,11 @@ void SetGLFrameCap(uint32_t per_second);
 // only that part instead of swapping.
 void SetGLFrameDamage(int32_t x, int32_t y, int32_t width, int32_t height);
 void TakeGLFrameDamage(int32_t* x, int32_t* y, int32_t* width, int32_t* height);
+// 1 while the back buffer still holds the last frame whole (it was shown by
+// a part's copy, not swapped): the next frame need only draw what changed
+// into it. Window thread.
+int GLBackBufferIntact();
+void SetGLBackBufferIntact(int intact);
 uint32_t GLFrameCap();
 // The frames a second the window loop starts: the display's refresh rate
 // (0: not known, taken as 60), at most the cap when one is set.

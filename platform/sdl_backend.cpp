@@ -532,9 +532,11 @@ void ShowGLFrame(CopySubBuffer copy_sub, void* display, unsigned long window) {
   SDL_GL_GetDrawableSize(g_window, &ww, &wh);
   if (copy_sub && w > 0 && h > 0 && uint64_t(w) * uint64_t(h) < uint64_t(ww) * uint64_t(wh) / 2) {
     copy_sub(display, window, x, wh - y - h, w, h);
+    SetGLBackBufferIntact(1);
     g_presented_pixels.fetch_add(uint64_t(w) * uint64_t(h));
   } else {
     SDL_GL_SwapWindow(g_window);
+    SetGLBackBufferIntact(0);
     g_whole_presents.fetch_add(1);
     g_presented_pixels.fetch_add(uint64_t(ww) * uint64_t(wh));
   }

@@ -488,10 +488,20 @@ uint32_t GLProcessObjektList() {
   if (s.objekte) glDisable(GL_CULL_FACE);
   if (kept) {
     // The back buffer holds nothing certain after a swap: it gets the kept
-    // picture whole, a plain copy.
+    // picture whole, a plain copy; after a part's copy to the window it
+    // still holds the last frame, and only the changed rectangles follow.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, s.picture_fbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, GLint(w), GLint(h), 0, 0, GLint(w), GLint(h), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    if (!whole && GLBackBufferIntact()) {
+      for (uint32_t i = 0; i < changes.count; i++) {
+        const int32_t* r = changes.rects[i];
+        const GLint y0 = GLint(h) - r[1] - r[3];
+        glBlitFramebuffer(r[0], y0, r[0] + r[2], y0 + r[3], r[0], y0, r[0] + r[2], y0 + r[3], GL_COLOR_BUFFER_BIT,
+                          GL_NEAREST);
+      }
+    } else {
+      glBlitFramebuffer(0, 0, GLint(w), GLint(h), 0, 0, GLint(w), GLint(h), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
   }
   // What the window must show again: the changed rectangles' bounds, or all.
