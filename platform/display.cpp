@@ -272,9 +272,9 @@ int DisplaySetPalette(uint32_t first, uint32_t count, const PaletteEntry* colour
   }
   ReleaseMutex(g_screen.mutex);
   if (same) return 1;
+  // OpenGL mode: the frame finds the pens that changed itself and uploads
+  // their pixels.
   DisplayFrameChanged();
-  if (g_screen.renderer == 1)
-    if (DisplayDirtyHook hook = g_screen.dirtyHook.load()) hook(0, 0, 0, 0);  // pens change colour everywhere
   return 1;
 }
 

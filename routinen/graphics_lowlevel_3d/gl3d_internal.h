@@ -142,6 +142,9 @@ struct GL3DState {
   uint32_t scene_texture, scene_w, scene_h;
   int scene_kept;            // it holds the last drawn landscape
   uint64_t scene_first_ms, scene_last_ms;  // platform time of the first and last landscape drawn
+  // The pens' colours the 8-bit entries' textures were uploaded with.
+  uint32_t shown_pens[256];
+  int pens_known;
   // The last drawn frame: 1 once one was drawn, and a digest of what it
   // showed (each entry's place, size, visibility and texture, in order).
   int shown;

@@ -159,6 +159,45 @@ void AddFrameRect(FrameChanges* c, int64_t x, int64_t y, int64_t w, int64_t h, u
   r[0] = int32_t(x0), r[1] = int32_t(y0), r[2] = int32_t(x1 - x0), r[3] = int32_t(y1 - y0);
 }
 
+// The rows of an 8-bit bitmap that show a pen of the mask, as bands of
+// rows each as wide as those pixels reach; beyond 16 bands one round all.
+uint32_t PenBands(const BitMap* bm, const uint64_t mask[4], DirtyRect* out) {
+  uint32_t n = 0;
+  int32_t band_y = -1, bx0 = 0, bx1 = 0;
+  int32_t all_x0 = int32_t(bm->Width), all_y0 = int32_t(bm->Height), all_x1 = 0, all_y1 = 0;
+  for (uint32_t y = 0; y <= bm->Height; y++) {
+    int32_t x0 = -1, x1 = -1;
+    if (y < bm->Height) {
+      const uint8_t* row = bm->Pixels + size_t(y) * bm->BytesPerRow;
+      for (uint32_t x = 0; x < bm->Width; x++)
+        if ((mask[row[x] >> 6] >> (row[x] & 63)) & 1) {
+          if (x0 < 0) x0 = int32_t(x);
+          x1 = int32_t(x);
+        }
+    }
+    if (x0 >= 0) {
+      if (band_y < 0) band_y = int32_t(y), bx0 = x0, bx1 = x1;
+      bx0 = x0 < bx0 ? x0 : bx0;
+      bx1 = x1 > bx1 ? x1 : bx1;
+    } else if (band_y >= 0) {
+      if (n < 16) {
+        out[n].x = uint32_t(bx0), out[n].y = uint32_t(band_y);
+        out[n].width = uint32_t(bx1 - bx0 + 1), out[n].height = uint32_t(int32_t(y) - band_y);
+      }
+      n++;
+      all_x0 = bx0 < all_x0 ? bx0 : all_x0;
+      all_y0 = band_y < all_y0 ? band_y : all_y0;
+      all_x1 = bx1 + 1 > all_x1 ? bx1 + 1 : all_x1;
+      all_y1 = int32_t(y);
+      band_y = -1;
+    }
+  }
+  if (n <= 16) return n;
+  out[0].x = uint32_t(all_x0), out[0].y = uint32_t(all_y0);
+  out[0].width = uint32_t(all_x1 - all_x0), out[0].height = uint32_t(all_y1 - all_y0);
+  return 1;
+}
+
 // First loop of the 2D pass: textures and queued rectangles, and what they
 // change on a display of dw x dh. The bitmaps' pixels are read under the
 // display mutex, which every drawing into a shown bitmap holds.
@@ -173,6 +212,7 @@ void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
   ListNode* n = s.objekte->first;
   const uint32_t count = s.objekte->count;
   Digest(changes, count);
+  uint64_t changed_pens[4] = {0, 0, 0, 0};
   for (uint32_t i = 0; i < count; i++, n = n->next) {
     auto* e = reinterpret_cast<ObjektListEntry*>(n);
     ObtainSemaphore(e->semaphore);
@@ -180,10 +220,23 @@ void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
       if (e->bitmap->Depth == 8 && !pens_read) {
         PenColours(pens);
         pens_read = true;
+        // Pens that changed colour since the textures got them (a palette
+        // load, a colour-cycling step): only their pixels are uploaded again.
+        for (uint32_t p = 0; p < 256; p++)
+          if (!s.pens_known || pens[p] != s.shown_pens[p]) changed_pens[p >> 6] |= uint64_t{1} << (p & 63);
       }
       if (!e->texture_name) {
         MakeTexture(e, pens);
         changes->whole = true;
+      } else if (e->bitmap->Depth == 8 && (changed_pens[0] | changed_pens[1] | changed_pens[2] | changed_pens[3])) {
+        DirtyRect bands[16]{};
+        const uint32_t nb = PenBands(e->bitmap, changed_pens, bands);
+        for (uint32_t b = 0; b < nb; b++) {
+          UploadRect(e, &bands[b], pens);
+          if (e->visible)
+            AddFrameRect(changes, int64_t(e->x) + bands[b].x, int64_t(e->y) + bands[b].y, bands[b].width,
+                         bands[b].height, dw, dh);
+        }
       }
       while (e->dirty->count > 0) {
         auto* d = reinterpret_cast<DirtyRect*>(e->dirty->first);
@@ -209,6 +262,10 @@ void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
     ReleaseSemaphore(e->semaphore);
   }
   changes->other_screen = s.screen && s.screen != s.map_entry;
+  if (pens_read) {
+    std::memcpy(s.shown_pens, pens, sizeof pens);
+    s.pens_known = 1;
+  }
   ReleaseSemaphore(s.screen_sem);
   if (pixels) ReleaseMutex(pixels);
 }

@@ -169,6 +169,7 @@ void ResetGL3DState() {
   s.scene_texture = s.scene_w = s.scene_h = 0;
   s.scene_kept = 0;
   s.scene_first_ms = s.scene_last_ms = 0;
+  s.pens_known = 0;
   s.shown = 0;
   s.shown_digest = 0;
   s.frames = 0;
