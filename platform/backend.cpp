@@ -10,6 +10,9 @@ namespace {
 std::atomic<const PlatformBackend*> g_backend{nullptr};
 std::atomic<int> g_destroy{0};
 std::atomic<uint32_t (*)()> g_gl_frame{nullptr};
+std::atomic<uint32_t> g_gl_frame_cap{0};  // frames a second at most, 0: the refresh rate
+int32_t g_gl_damage[4] = {0, 0, 0, 0};     // the last frame's changed rectangle (window thread)
+int g_gl_back_intact = 0;                  // the back buffer holds the last frame (window thread)
 std::atomic<int> g_exposed{0};  // the window was exposed since the last frame asked
 std::atomic<int32_t> g_start_code{0};
 std::atomic<int32_t> g_start_pinned{0};
@@ -64,6 +67,22 @@ void SetGLFrameHook(uint32_t (*frame)()) { g_gl_frame.store(frame); }
 int TakeWindowExposed() { return g_exposed.exchange(0); }
 void NoteWindowExposed() { g_exposed = 1; }
 uint32_t (*GLFrameHook())() { return g_gl_frame.load(); }
+void SetGLFrameCap(uint32_t per_second) { g_gl_frame_cap.store(per_second); }
+uint32_t GLFrameCap() { return g_gl_frame_cap.load(); }
+void SetGLFrameDamage(int32_t x, int32_t y, int32_t width, int32_t height) {
+  g_gl_damage[0] = x, g_gl_damage[1] = y, g_gl_damage[2] = width, g_gl_damage[3] = height;
+}
+int GLBackBufferIntact() { return g_gl_back_intact; }
+void SetGLBackBufferIntact(int intact) { g_gl_back_intact = intact ? 1 : 0; }
+void TakeGLFrameDamage(int32_t* x, int32_t* y, int32_t* width, int32_t* height) {
+  *x = g_gl_damage[0], *y = g_gl_damage[1], *width = g_gl_damage[2], *height = g_gl_damage[3];
+  g_gl_damage[2] = 0;
+}
+uint32_t GLFramesPerSecond(uint32_t refresh_hz, uint32_t cap) {
+  uint32_t fps = refresh_hz ? refresh_hz : 60;
+  if (cap && cap < fps) fps = cap;
+  return fps;
+}
 
 void SetStartScreenCode(int32_t code) { g_start_code = code; }
 int32_t StartScreenCode() { return g_start_code.load(); }

@@ -82,6 +82,25 @@ void ClearWindowDestroy();
 // blank. Null: the loop shows the 2D display.
 void SetGLFrameHook(uint32_t (*frame)());
 uint32_t (*GLFrameHook())();
+// OpenGL mode: the most frames a second the window loop starts, below the
+// display's refresh rate (30 on a renderer that draws on the processor);
+// 0: the refresh rate alone (60 where it is not known).
+void SetGLFrameCap(uint32_t per_second);
+// Window thread, by the frame that drew: the display rectangle (top-left
+// origin) it changed; a width of 0 for the whole. Where the GL system can
+// show a part of the back buffer (GLX_MESA_copy_sub_buffer) the loop shows
+// only that part instead of swapping.
+void SetGLFrameDamage(int32_t x, int32_t y, int32_t width, int32_t height);
+void TakeGLFrameDamage(int32_t* x, int32_t* y, int32_t* width, int32_t* height);
+// 1 while the back buffer still holds the last frame whole (it was shown by
+// a part's copy, not swapped): the next frame need only draw what changed
+// into it. Window thread.
+int GLBackBufferIntact();
+void SetGLBackBufferIntact(int intact);
+uint32_t GLFrameCap();
+// The frames a second the window loop starts: the display's refresh rate
+// (0: not known, taken as 60), at most the cap when one is set.
+uint32_t GLFramesPerSecond(uint32_t refresh_hz, uint32_t cap);
 // Window thread: 1 once after the window was exposed (its picture must be
 // drawn whole again), then 0 until the next exposure.
 int TakeWindowExposed();

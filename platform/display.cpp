@@ -38,6 +38,14 @@ struct PlatformDisplayState {
   // The map screen on a deeper display: the back surface is shown at
   // display coordinates (no centring offset). Atomic, set by the game thread.
   std::atomic<uint32_t> atCorner{0};
+  // The rectangles of the primary changed since the backend last took them
+  // (display coordinates, under the display mutex): overlapping ones merge,
+  // and when they do not fit they become their bounding box.
+  DisplayRect changed[kDisplayChangeRects];
+  uint32_t changedCount = 0;
+  // The 8-bit pens whose colour changed since then (under the display
+  // mutex): only the pixels of those pens change on the screen.
+  uint64_t pensChanged[4] = {0, 0, 0, 0};
 };
 PlatformDisplayState g_screen;
 
@@ -85,6 +93,83 @@ void CopyRect(const PlatformSurface* src, int32_t sx, int32_t sy, PlatformSurfac
 
 bool Inside(const PlatformSurface* s, int64_t x, int64_t y, int64_t w, int64_t h) {
   return x >= 0 && y >= 0 && w >= 0 && h >= 0 && x + w <= s->width && y + h <= s->height;
+}
+
+bool Overlap(const DisplayRect& a, const DisplayRect& b) {
+  return a.x <= b.x + b.width && b.x <= a.x + a.width && a.y <= b.y + b.height && b.y <= a.y + a.height;
+}
+
+DisplayRect Bounds(const DisplayRect& a, const DisplayRect& b) {
+  const int32_t x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+  const int32_t x1 = std::max(a.x + a.width, b.x + b.width), y1 = std::max(a.y + a.height, b.y + b.height);
+  return DisplayRect{x0, y0, x1 - x0, y1 - y0};
+}
+
+// Notes a changed rectangle of the primary (display mutex held), cut to it.
+void NoteChanged(int64_t x, int64_t y, int64_t w, int64_t h) {
+  const PlatformSurface* p = g_screen.primary;
+  if (!p) return;
+  const int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
+  const int64_t x1 = std::min<int64_t>(x + w, p->width), y1 = std::min<int64_t>(y + h, p->height);
+  if (x0 >= x1 || y0 >= y1) return;
+  DisplayRect r{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
+  // Merged with every queued rectangle it touches (the merge may touch more).
+  for (uint32_t i = 0; i < g_screen.changedCount;) {
+    if (Overlap(g_screen.changed[i], r)) {
+      r = Bounds(g_screen.changed[i], r);
+      g_screen.changed[i] = g_screen.changed[--g_screen.changedCount];
+      i = 0;
+    } else {
+      i++;
+    }
+  }
+  if (g_screen.changedCount == kDisplayChangeRects) {
+    for (uint32_t i = 0; i < g_screen.changedCount; i++) r = Bounds(g_screen.changed[i], r);
+    g_screen.changedCount = 0;
+  }
+  g_screen.changed[g_screen.changedCount++] = r;
+}
+
+void NoteAllChanged() {
+  g_screen.changedCount = 0;
+  if (g_screen.primary) NoteChanged(0, 0, g_screen.primary->width, g_screen.primary->height);
+}
+
+// The pixels of pens whose colour changed become changed rectangles: bands
+// of rows with such pixels, each as wide as its pixels reach (display mutex
+// held).
+void NotePenPixels() {
+  const uint64_t* pens = g_screen.pensChanged;
+  if (!(pens[0] | pens[1] | pens[2] | pens[3])) return;
+  const PlatformSurface* p = g_screen.primary;
+  if (p && p->depth == 8) {
+    int32_t band_y = -1, band_x0 = 0, band_x1 = 0;
+    for (uint32_t y = 0; y <= p->height; y++) {
+      int32_t x0 = -1, x1 = -1;
+      if (y < p->height) {
+        const uint8_t* row = p->pixels + static_cast<size_t>(y) * p->pitch;
+        for (uint32_t x = 0; x < p->width; x++)
+          if ((pens[row[x] >> 6] >> (row[x] & 63)) & 1) {
+            if (x0 < 0) x0 = int32_t(x);
+            x1 = int32_t(x);
+          }
+      }
+      if (x0 >= 0) {
+        if (band_y < 0) {
+          band_y = int32_t(y);
+          band_x0 = x0;
+          band_x1 = x1;
+        } else {
+          band_x0 = std::min(band_x0, x0);
+          band_x1 = std::max(band_x1, x1);
+        }
+      } else if (band_y >= 0) {
+        NoteChanged(band_x0, band_y, band_x1 - band_x0 + 1, int64_t(y) - band_y);
+        band_y = -1;
+      }
+    }
+  }
+  for (uint64_t& word : g_screen.pensChanged) word = 0;
 }
 
 }  // namespace
@@ -138,6 +223,9 @@ int InitializeDirectDraw(uint32_t width, uint32_t height, uint32_t depth) {
   g_screen.width = width;
   g_screen.height = height;
   g_screen.depth = depth;
+  g_screen.changedCount = 0;
+  for (uint64_t& word : g_screen.pensChanged) word = 0;
+  NoteChanged(0, 0, width, height);
   DisplayFrameChanged();
   return 1;
 }
@@ -152,6 +240,7 @@ void ShutdownDisplay() {
   FreeSurface(g_screen.work);
   g_screen.primary = g_screen.back = g_screen.work = nullptr;
   g_screen.width = g_screen.height = g_screen.depth = 0;
+  g_screen.changedCount = 0;
   ReleaseMutex(m);
   g_screen.mutex = nullptr;
   DeleteMutex(m);
@@ -172,11 +261,20 @@ int DisplaySetPalette(uint32_t first, uint32_t count, const PaletteEntry* colour
   if (g_screen.depth != 8 || !colours || first >= 256) return 0;
   if (count > 256 - first) count = 256 - first;
   ObtainMutex(g_screen.mutex);
-  std::memcpy(&g_screen.palette[first], colours, count * sizeof(PaletteEntry));
+  // The same colours again change nothing on the screen.
+  bool same = true;
+  for (uint32_t i = 0; i < count; i++) {
+    PaletteEntry& e = g_screen.palette[first + i];
+    if (e.r == colours[i].r && e.g == colours[i].g && e.b == colours[i].b) continue;
+    e = colours[i];
+    g_screen.pensChanged[(first + i) >> 6] |= uint64_t{1} << ((first + i) & 63);
+    same = false;
+  }
   ReleaseMutex(g_screen.mutex);
+  if (same) return 1;
+  // OpenGL mode: the frame finds the pens that changed itself and uploads
+  // their pixels.
   DisplayFrameChanged();
-  if (g_screen.renderer == 1)
-    if (DisplayDirtyHook hook = g_screen.dirtyHook.load()) hook(0, 0, 0, 0);  // pens change colour everywhere
   return 1;
 }
 
@@ -212,6 +310,7 @@ int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
     int64_t dx = int64_t{x} + ox, dy = int64_t{y} + oy;
     if (Inside(g_screen.back, x, y, width, height) && Inside(g_screen.primary, dx, dy, width, height)) {
       CopyRect(g_screen.back, x, y, g_screen.primary, static_cast<int32_t>(dx), static_cast<int32_t>(dy), width, height);
+      NoteChanged(dx, dy, width, height);
     } else {
       DebugLog("UpdateRectangle: BltFast fehlgeschlagen mit Meldung %s\n", DDErrorString(kDisplayErrInvalidRect));
       // The plain copy clips the rectangle to both surfaces.
@@ -229,6 +328,7 @@ int UpdateRectangle(int32_t x, int32_t y, int32_t width, int32_t height) {
         CopyRect(g_screen.back, static_cast<int32_t>(x0), static_cast<int32_t>(y0), g_screen.primary,
                  static_cast<int32_t>(x0 + ox), static_cast<int32_t>(y0 + oy), static_cast<int32_t>(x1 - x0),
                  static_cast<int32_t>(y1 - y0));
+        NoteChanged(x0 + ox, y0 + oy, x1 - x0, y1 - y0);
       }
     }
   }
@@ -246,10 +346,12 @@ int DisplayBltWork(int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t width
   if (!g_screen.primary || !g_screen.work) {
     result = kDisplayErrNotInitialized;
   } else if (!clip) {
-    if (Inside(g_screen.work, sx, sy, width, height) && Inside(g_screen.primary, dx, dy, width, height))
+    if (Inside(g_screen.work, sx, sy, width, height) && Inside(g_screen.primary, dx, dy, width, height)) {
       CopyRect(g_screen.work, sx, sy, g_screen.primary, dx, dy, width, height);
-    else
+      NoteChanged(dx, dy, width, height);
+    } else {
       result = kDisplayErrInvalidRect;
+    }
   } else {
     // Clipped to both surfaces, the rectangle keeping its place.
     int64_t x0 = 0, y0 = 0, x1 = width, y1 = height;
@@ -257,12 +359,14 @@ int DisplayBltWork(int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t width
     y0 = std::max<int64_t>({y0, -int64_t{sy}, -int64_t{dy}});
     x1 = std::min<int64_t>({x1, int64_t{g_screen.work->width} - sx, int64_t{g_screen.primary->width} - dx});
     y1 = std::min<int64_t>({y1, int64_t{g_screen.work->height} - sy, int64_t{g_screen.primary->height} - dy});
-    if (x0 >= x1 || y0 >= y1)
+    if (x0 >= x1 || y0 >= y1) {
       result = kDisplayErrInvalidRect;
-    else
+    } else {
       CopyRect(g_screen.work, static_cast<int32_t>(sx + x0), static_cast<int32_t>(sy + y0), g_screen.primary,
                static_cast<int32_t>(dx + x0), static_cast<int32_t>(dy + y0), static_cast<int32_t>(x1 - x0),
                static_cast<int32_t>(y1 - y0));
+      NoteChanged(dx + x0, dy + y0, x1 - x0, y1 - y0);
+    }
   }
   ReleaseMutex(m);
   if (result == kDisplayOk) DisplayFrameChanged();
@@ -277,6 +381,7 @@ int Flip(uint32_t mode) {
   int ok = 0;
   if (g_screen.primary && g_screen.back) {
     std::memcpy(g_screen.primary->pixels, g_screen.back->pixels, static_cast<size_t>(g_screen.back->pitch) * g_screen.back->height);
+    NoteAllChanged();
     ok = 1;
   }
   ReleaseMutex(m);
@@ -298,29 +403,63 @@ void DisplayFrameChanged() {
 uint64_t DisplayChangeSerial() { return g_screen.serial.load(); }
 uint64_t DisplayFrameCount() { return g_screen.serial.load(); }
 
+namespace {
+
+// Converts the rectangle of the primary (inside it; display mutex held) into
+// out, whose rows are the display's width.
+void ReadRGBLocked(uint32_t* out, const DisplayRect& r) {
+  const PlatformSurface* s = g_screen.primary;
+  for (int32_t y = r.y; y < r.y + r.height; y++) {
+    const uint8_t* row = s->pixels + static_cast<size_t>(y) * s->pitch;
+    uint32_t* dst = out + static_cast<size_t>(y) * s->width;
+    if (s->depth == 8) {
+      for (int32_t x = r.x; x < r.x + r.width; x++) {
+        const PaletteEntry& c = g_screen.palette[row[x]];
+        dst[x] = (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
+      }
+    } else {
+      std::memcpy(dst + r.x, row + static_cast<size_t>(r.x) * 4, static_cast<size_t>(r.width) * 4);
+      for (int32_t x = r.x; x < r.x + r.width; x++) dst[x] &= 0x00FFFFFFu;
+    }
+  }
+}
+
+}  // namespace
+
 int DisplayReadRGB(uint32_t* out, uint32_t width, uint32_t height) {
   if (!out || !g_screen.mutex) return 0;
   ObtainMutex(g_screen.mutex);
   int ok = 0;
   if (g_screen.primary && g_screen.primary->width == width && g_screen.primary->height == height) {
-    const PlatformSurface* s = g_screen.primary;
-    for (uint32_t y = 0; y < s->height; y++) {
-      const uint8_t* row = s->pixels + static_cast<size_t>(y) * s->pitch;
-      uint32_t* dst = out + static_cast<size_t>(y) * s->width;
-      if (s->depth == 8) {
-        for (uint32_t x = 0; x < s->width; x++) {
-          const PaletteEntry& c = g_screen.palette[row[x]];
-          dst[x] = (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
-        }
-      } else {
-        std::memcpy(dst, row, static_cast<size_t>(s->width) * 4);
-        for (uint32_t x = 0; x < s->width; x++) dst[x] &= 0x00FFFFFFu;
-      }
-    }
+    ReadRGBLocked(out, DisplayRect{0, 0, int32_t(width), int32_t(height)});
     ok = 1;
   }
   ReleaseMutex(g_screen.mutex);
   return ok;
+}
+
+uint32_t DisplayTakeChangedRGB(uint32_t* out, uint32_t width, uint32_t height, DisplayRect* rects) {
+  if (!out || !rects || !g_screen.mutex) return 0;
+  ObtainMutex(g_screen.mutex);
+  uint32_t n = 0;
+  if (g_screen.primary && g_screen.primary->width == width && g_screen.primary->height == height) {
+    NotePenPixels();
+    n = g_screen.changedCount;
+    for (uint32_t i = 0; i < n; i++) {
+      rects[i] = g_screen.changed[i];
+      ReadRGBLocked(out, rects[i]);
+    }
+    g_screen.changedCount = 0;
+  }
+  ReleaseMutex(g_screen.mutex);
+  return n;
+}
+
+void DisplayMarkAllChanged() {
+  if (!g_screen.mutex) return;
+  ObtainMutex(g_screen.mutex);
+  NoteAllChanged();
+  ReleaseMutex(g_screen.mutex);
 }
 
 int WriteDisplayPng(const char* path) {

@@ -110,5 +110,17 @@ uint64_t DisplayFrameCount();
 // 8-bit mode) into out, which holds width x height words; 0 when that is
 // not the display's size or there is no display.
 int DisplayReadRGB(uint32_t* out, uint32_t width, uint32_t height);
+// The backend's present: the rectangles of the primary changed since the last
+// call (display coordinates; overlapping changes merged, at most
+// kDisplayChangeRects, else their bounding box) are converted into out (the
+// whole display's frame, width x height words, 0x00RRGGBB) and returned in
+// rects; the count (0: nothing changed, or not the display's size).
+constexpr uint32_t kDisplayChangeRects = 16;
+struct DisplayRect {
+  int32_t x, y, width, height;
+};
+uint32_t DisplayTakeChangedRGB(uint32_t* out, uint32_t width, uint32_t height, DisplayRect* rects);
+// The whole display counts as changed (a window shown again, a new frame buffer).
+void DisplayMarkAllChanged();
 // Writes the primary surface (the whole display) as an RGB PNG file; 1 on success.
 int WriteDisplayPng(const char* path);

@@ -124,8 +124,12 @@ int SleepUntilPlatformTime(uint64_t due_ms, const std::atomic<int>* hurry) {
     }
     const uint64_t now = PlatformTimeMs();
     if (now >= due_ms) break;
-    // Short steps: a virtual clock moves without telling.
-    g_events.clockCv.wait_for(l, std::chrono::milliseconds(due_ms - now < 5 ? due_ms - now : 5));
+    // Short steps on a virtual or replaced clock, which moves without
+    // telling; on the real one the whole rest (a hurry or a wake-up notifies).
+    const uint64_t rest = due_ms - now;
+    const bool stepped = g_events.clockVirtual.load() || g_events.clock.load() != RealClockMs;
+    const uint64_t step = stepped ? 5 : 1000;  // a due time of "never" must not overflow the wait
+    g_events.clockCv.wait_for(l, std::chrono::milliseconds(rest > step ? step : rest));
   }
   g_events.clockDues.erase(mine);
   g_events.clockCv.notify_all();

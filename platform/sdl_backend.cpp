@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,6 +36,8 @@ std::vector<uint32_t> g_frame;
 std::atomic<uint32_t> g_wake_type{0};
 std::atomic<int> g_wake_pending{0};
 std::atomic<uint64_t> g_presents{0};
+std::atomic<uint64_t> g_whole_presents{0};  // presents that showed the whole window
+std::atomic<uint64_t> g_presented_pixels{0};
 std::atomic<int> g_initialised{0};
 
 // The start of SDL's video: a named display is tried kDisplayAttempts times,
@@ -208,6 +211,8 @@ void FreeCursor() {
 
 void Shutdown() {
   if (!g_initialised.exchange(0)) return;
+  DebugLog("SDL: %llu Bilder gezeigt, %llu davon ganz, %llu Pixel\n", (unsigned long long)g_presents.load(),
+           (unsigned long long)g_whole_presents.load(), (unsigned long long)g_presented_pixels.load());
   FreeCursor();
   CloseWindow();
   X11WatchEnd();
@@ -239,13 +244,20 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
       DebugLog("SDL_CreateWindow: %s", SDL_GetError());
       return 0;
     }
-    g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
-    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
-    if (!g_renderer) {
-      DebugLog("SDL_CreateRenderer: %s", SDL_GetError());
-      CloseWindow();
-      return 0;
+    // A window of the mode's size shows the frame through its own surface,
+    // which copies only the changed rectangles to the screen (the system's
+    // own copy, not a GL texture drawn whole for each change); a full-screen
+    // desktop needs a renderer that scales the frame.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (fullscreen || !SDL_GetWindowSurface(g_window)) {
+      g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
+      if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+      if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
+      if (!g_renderer) {
+        DebugLog("SDL_CreateRenderer: %s", SDL_GetError());
+        CloseWindow();
+        return 0;
+      }
     }
     // After the renderer: an OpenGL renderer makes SDL create the X window anew.
     X11WatchWindow(g_window);
@@ -256,35 +268,81 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
   }
   if (fullscreen && SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
     DebugLog("SDL_SetWindowFullscreen: %s", SDL_GetError());
-  SDL_RenderSetLogicalSize(g_renderer, int(w), int(h));
-  if (g_tex_w != w || g_tex_h != h) {
-    DestroyTexture();
-    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, int(w), int(h));
-    if (!g_texture) {
-      DebugLog("SDL_CreateTexture: %s", SDL_GetError());
-      return 0;
+  if (g_renderer) {
+    SDL_RenderSetLogicalSize(g_renderer, int(w), int(h));
+    if (g_tex_w != w || g_tex_h != h || !g_texture) {
+      DestroyTexture();
+      g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, int(w), int(h));
+      if (!g_texture) {
+        DebugLog("SDL_CreateTexture: %s", SDL_GetError());
+        return 0;
+      }
     }
-    g_tex_w = w;
-    g_tex_h = h;
   }
+  g_tex_w = w;
+  g_tex_h = h;
   g_frame.assign(static_cast<size_t>(w) * h, 0);
   return 1;
 }
 
-void ShowFrame() {
-  if (!g_renderer || !g_texture) return;
-  SDL_UpdateTexture(g_texture, nullptr, g_frame.data(), int(g_tex_w * 4));
-  SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
-  SDL_RenderClear(g_renderer);
-  SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
-  SDL_RenderPresent(g_renderer);
+// Shows the rectangles of the frame (0x00RRGGBB words, the mode's size): in a
+// window of that size only they are copied to the screen; a renderer gets
+// them into its texture and shows the whole, scaled.
+void ShowFrame(const DisplayRect* rects, uint32_t count) {
+  if (count == 0 || g_frame.empty()) return;
+  uint64_t pixels = 0;
+  for (uint32_t i = 0; i < count; i++) pixels += uint64_t(rects[i].width) * uint64_t(rects[i].height);
+  const int pitch = int(g_tex_w * 4);
+  if (g_renderer) {
+    if (!g_texture) return;
+    for (uint32_t i = 0; i < count; i++) {
+      const SDL_Rect r{rects[i].x, rects[i].y, rects[i].width, rects[i].height};
+      SDL_UpdateTexture(g_texture, &r, g_frame.data() + size_t(r.y) * g_tex_w + size_t(r.x), pitch);
+    }
+    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(g_renderer);
+    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    SDL_RenderPresent(g_renderer);
+    pixels = uint64_t(g_tex_w) * g_tex_h;
+  } else {
+    SDL_Surface* surface = g_window ? SDL_GetWindowSurface(g_window) : nullptr;
+    if (!surface) return;
+    SDL_Rect shown[kDisplayChangeRects];
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < count && n < kDisplayChangeRects; i++) {
+      SDL_Rect r{rects[i].x, rects[i].y, rects[i].width, rects[i].height};
+      // The window may be smaller than the frame (a window manager's doing).
+      if (r.x + r.w > surface->w) r.w = surface->w - r.x;
+      if (r.y + r.h > surface->h) r.h = surface->h - r.y;
+      if (r.w <= 0 || r.h <= 0) continue;
+      if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+      auto* dst = static_cast<uint8_t*>(surface->pixels) + size_t(r.y) * surface->pitch +
+                  size_t(r.x) * surface->format->BytesPerPixel;
+      SDL_ConvertPixels(r.w, r.h, SDL_PIXELFORMAT_RGB888, g_frame.data() + size_t(r.y) * g_tex_w + size_t(r.x), pitch,
+                        surface->format->format, dst, surface->pitch);
+      if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+      shown[n++] = r;
+    }
+    if (n == 0) return;
+    SDL_UpdateWindowSurfaceRects(g_window, shown, int(n));
+  }
+  if (pixels >= uint64_t(g_tex_w) * g_tex_h) g_whole_presents.fetch_add(1);
+  g_presented_pixels.fetch_add(pixels);
   g_presents.fetch_add(1);
 }
 
-// Converts the primary surface to the texture's format and shows it.
+void ShowWholeFrame() {
+  const DisplayRect all{0, 0, int32_t(g_tex_w), int32_t(g_tex_h)};
+  ShowFrame(&all, 1);
+}
+
+// Converts what changed on the primary surface since the last present and
+// shows it.
 void Present() {
-  if (g_frame.empty() || !DisplayReadRGB(g_frame.data(), g_tex_w, g_tex_h)) return;
-  ShowFrame();
+  if (g_frame.empty()) return;
+  DisplayRect rects[kDisplayChangeRects];
+  const uint32_t n = DisplayTakeChangedRGB(g_frame.data(), g_tex_w, g_tex_h, rects);
+  ShowFrame(rects, n);
 }
 
 uint32_t KeyCode(SDL_Keycode k, uint32_t* ext, uint32_t* ch) {
@@ -395,6 +453,8 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
 }
 
 uint64_t SdlPresentCount() { return g_presents.load(); }
+uint64_t SdlWholePresentCount() { return g_whole_presents.load(); }
+uint64_t SdlPresentedPixels() { return g_presented_pixels.load(); }
 uint64_t SdlCursorCount() { return g_cursors_taken.load(); }
 
 const char* SdlUnopenedDisplay() { return g_unopened_display.c_str(); }
@@ -418,7 +478,7 @@ int ChooseMode(DisplayModeChoice* choice) {
     if (ProgramCloseRequested()) return 0;
     if (dirty) {
       ModePageDraw(&page, g_frame.data());
-      ShowFrame();
+      ShowWholeFrame();
       dirty = false;
     }
     SDL_Event ev;
@@ -498,6 +558,7 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
   }
   if (ev.type == SDL_WINDOWEVENT && ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
     *shown = DisplayChangeSerial() - 1;
+    DisplayMarkAllChanged();
     NoteWindowExposed();
     return;
   }
@@ -521,11 +582,53 @@ int EventTimeout(uint64_t now, uint64_t limit) {
 
 // OpenGL mode: waiting messages first, otherwise one frame and, when it drew
 // anything, the swap.
-// Frames start at most 60 a second (a swap that waits for the vertical
-// blank may hold them back further); between them the loop waits for events.
+// Frames start at most as often as the display refreshes (60 a second where
+// its rate is not known) and no more often than the cap (a renderer that
+// draws on the processor); a swap that waits for the vertical blank may hold
+// them back further. Between them the loop waits for events.
+// Shows the frame just drawn: only its changed rectangle where the GL system
+// can copy a part of the back buffer to the window (the back buffer then
+// stays as it is, and the frame drew it whole), else the swap.
+using CopySubBuffer = void (*)(void*, unsigned long, int, int, int, int);
+void ShowGLFrame(CopySubBuffer copy_sub, void* display, unsigned long window) {
+  int32_t x, y, w, h;
+  TakeGLFrameDamage(&x, &y, &w, &h);
+  int ww = 0, wh = 0;
+  SDL_GL_GetDrawableSize(g_window, &ww, &wh);
+  if (copy_sub && w > 0 && h > 0 && uint64_t(w) * uint64_t(h) < uint64_t(ww) * uint64_t(wh) / 2) {
+    copy_sub(display, window, x, wh - y - h, w, h);
+    SetGLBackBufferIntact(1);
+    g_presented_pixels.fetch_add(uint64_t(w) * uint64_t(h));
+  } else {
+    SDL_GL_SwapWindow(g_window);
+    SetGLBackBufferIntact(0);
+    g_whole_presents.fetch_add(1);
+    g_presented_pixels.fetch_add(uint64_t(ww) * uint64_t(wh));
+  }
+  g_presents.fetch_add(1);
+}
+
 int RunGLLoop(uint32_t (*frame)()) {
   uint64_t shown = 0, frames = 0;
+  // glXCopySubBufferMESA where the window is an X11 one.
+  CopySubBuffer copy_sub = nullptr;
+  void* x_display = nullptr;
+  unsigned long x_window = 0;
+  if (X11WindowHandles(g_window, &x_display, &x_window)) {
+    // GLX hands out an entry for any name: the extension must be listed.
+    using QueryExtensions = const char* (*)(void*, int);
+    auto query = reinterpret_cast<QueryExtensions>(SDL_GL_GetProcAddress("glXQueryExtensionsString"));
+    const char* extensions = query ? query(x_display, 0) : nullptr;
+    if (extensions && std::strstr(extensions, "GLX_MESA_copy_sub_buffer"))
+      copy_sub = reinterpret_cast<CopySubBuffer>(SDL_GL_GetProcAddress("glXCopySubBufferMESA"));
+  }
+  DebugLog("RunGLLoop: %s\n", copy_sub ? "zeigt nur Ge\xE4nderte Teile (glXCopySubBufferMESA)" : "zeigt jedes Bild ganz");
   uint64_t start = NowMs();
+  SDL_DisplayMode mode{};
+  const int index = SDL_GetWindowDisplayIndex(g_window);
+  const uint32_t refresh =
+      index >= 0 && SDL_GetCurrentDisplayMode(index, &mode) == 0 && mode.refresh_rate > 0 ? uint32_t(mode.refresh_rate) : 0;
+  uint32_t fps = 0;
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
     PollWindowClose();
@@ -537,7 +640,14 @@ int RunGLLoop(uint32_t (*frame)()) {
     // wake-ups) must not hold the frames back, so the frame follows.
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) DispatchEvent(ev, &shown);
-    uint64_t next = start + frames * 1000 / 60;
+    const uint32_t want = GLFramesPerSecond(refresh, GLFrameCap());
+    if (want != fps) {
+      DebugLog("RunGLLoop: h\xF6" "chstens %u Bilder in der Sekunde\n", want);
+      fps = want;
+      start = now;
+      frames = 0;
+    }
+    uint64_t next = start + frames * 1000 / fps;
     if (now < next) {
       if (SDL_WaitEventTimeout(&ev, EventTimeout(now, next - now))) DispatchEvent(ev, &shown);
       continue;
@@ -547,10 +657,7 @@ int RunGLLoop(uint32_t (*frame)()) {
       frames = 0;
     }
     // A frame that drew nothing leaves the window's picture as it is.
-    if (frame()) {
-      SDL_GL_SwapWindow(g_window);
-      g_presents.fetch_add(1);
-    }
+    if (frame()) ShowGLFrame(copy_sub, x_display, x_window);
     frames++;
   }
 }

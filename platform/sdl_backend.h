@@ -10,6 +10,9 @@ union SDL_Event;
 int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons);
 // Frames the SDL backend has shown.
 uint64_t SdlPresentCount();
+// Of them, those that showed the whole window, and the pixels shown by all.
+uint64_t SdlWholePresentCount();
+uint64_t SdlPresentedPixels();
 // Cursor pictures the window thread took over (put up, or refused with a log
 // line by a video driver without cursors, such as the dummy driver).
 uint64_t SdlCursorCount();

@@ -116,3 +116,12 @@ void X11WatchEnd() {
   g_x11.window = 0;
   g_x11.sdlWindow = nullptr;
 }
+
+int X11WindowHandles(SDL_Window* window, void** display, unsigned long* xwindow) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+  *display = info.info.x11.display;
+  *xwindow = static_cast<unsigned long>(info.info.x11.window);
+  return 1;
+}

@@ -23,6 +23,9 @@ void X11WatchInstall();
 void X11WatchWindow(SDL_Window* window);
 // Takes an SDL_SYSWMEVENT (any other event is ignored).
 void X11WatchEvent(const SDL_Event& ev);
+// The X display and window of an SDL window drawn through X11 (opaque
+// pointers, so the caller needs no Xlib header); 0 when it is not one.
+int X11WindowHandles(SDL_Window* window, void** display, unsigned long* xwindow);
 // 1 once the game's window was destroyed from outside.
 int X11WindowLost();
 // Before SDL_Quit: the errors still in flight go to these handlers; then

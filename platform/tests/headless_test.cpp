@@ -340,3 +340,42 @@ TEST(HeadlessCursor, RecordsCheckedCursorPictures) {
   EXPECT_EQ(got[1], 0xFF102030u);
   SelectPlatformBackend(nullptr);
 }
+
+// What the window loop shows again: the rectangles copied since it last
+// looked, and after a palette change only the pixels of the pens that
+// changed colour; the same colours again change nothing.
+TEST(DisplayChanges, OnlyChangedRectanglesAndThePixelsOfChangedPens) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);  // 640x480x8
+  std::vector<uint32_t> frame(640 * 480);
+  DisplayRect rects[kDisplayChangeRects];
+  ASSERT_EQ(DisplayTakeChangedRGB(frame.data(), 640, 480, rects), 1u);  // the new display, whole
+  EXPECT_EQ(rects[0].width, 640);
+  EXPECT_EQ(DisplayTakeChangedRGB(frame.data(), 640, 480, rects), 0u);
+  // Pen 9 in a 20 x 10 rectangle at (100, 200), pen 0 elsewhere.
+  PlatformSurface* back = DisplayBackSurface();
+  for (uint32_t y = 200; y < 210; y++) std::memset(back->pixels + y * back->pitch + 100, 9, 20);
+  EXPECT_EQ(UpdateRectangle(0, 0, 640, 480), 1);
+  EXPECT_EQ(DisplayTakeChangedRGB(frame.data(), 640, 480, rects), 1u);
+  // Two small changes: two rectangles, overlapping ones merged.
+  EXPECT_EQ(UpdateRectangle(10, 10, 5, 5), 1);
+  EXPECT_EQ(UpdateRectangle(12, 12, 5, 5), 1);
+  EXPECT_EQ(UpdateRectangle(300, 300, 4, 4), 1);
+  ASSERT_EQ(DisplayTakeChangedRGB(frame.data(), 640, 480, rects), 2u);
+  EXPECT_EQ(rects[0].x, 10);
+  EXPECT_EQ(rects[0].width, 7);
+  EXPECT_EQ(rects[1].x, 300);
+  // Pen 9 changes colour: only its pixels.
+  const PaletteEntry green{10, 200, 30};
+  EXPECT_EQ(DisplaySetPalette(9, 1, &green), 1);
+  ASSERT_EQ(DisplayTakeChangedRGB(frame.data(), 640, 480, rects), 1u);
+  EXPECT_EQ(rects[0].x, 100);
+  EXPECT_EQ(rects[0].y, 200);
+  EXPECT_EQ(rects[0].width, 20);
+  EXPECT_EQ(rects[0].height, 10);
+  EXPECT_EQ(frame[205 * 640 + 110], 0x0AC81Eu);
+  // The same colour again, or a pen no pixel shows: nothing to show.
+  EXPECT_EQ(DisplaySetPalette(9, 1, &green), 1);
+  EXPECT_EQ(DisplaySetPalette(77, 1, &green), 1);
+  EXPECT_EQ(DisplayTakeChangedRGB(frame.data(), 640, 480, rects), 0u);
+  HeadlessCloseDisplay();
+}

@@ -99,6 +99,78 @@ TEST(SdlWindowLoop, StartsForwardsPresentsAndShutsDown) {
 
 namespace {
 
+struct SmallChanges {
+  uint64_t whole = 0, pixels = 0, presents = 0;  // over the small changes
+  uint64_t idle_presents = 0;                    // over the idle time after them
+};
+
+// Shows a whole picture, then twenty small changes of one 32 x 16
+// rectangle (as a movie frame does), each waited for, then stays idle.
+int SmallChangesGame(void* p) {
+  auto* seen = static_cast<SmallChanges*>(p);
+  PlatformSurface* back = DisplayBackSurface();
+  uint64_t before = SdlPresentCount();
+  UpdateRectangle(0, 0, 640, 480);
+  for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(10);
+  // Until the window loop has shown everything that waited (the display's
+  // first picture may have come first).
+  for (uint64_t seen_count = 0; seen_count != SdlPresentCount();) {
+    seen_count = SdlPresentCount();
+    SleepMs(150);
+  }
+  const uint64_t whole = SdlWholePresentCount(), pixels = SdlPresentedPixels(), presents = SdlPresentCount();
+  for (uint32_t frame = 0; frame < 20; frame++) {
+    ObtainMutex(DisplayMutex());
+    for (uint32_t y = 10; y < 26; y++)
+      for (uint32_t x = 10; x < 42; x++) {
+        const uint32_t colour = 0x00010203u * frame;
+        std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
+      }
+    ReleaseMutex(DisplayMutex());
+    before = SdlPresentCount();
+    UpdateRectangle(10, 10, 32, 16);
+    for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(2);
+  }
+  seen->whole = SdlWholePresentCount() - whole;
+  seen->pixels = SdlPresentedPixels() - pixels;
+  seen->presents = SdlPresentCount() - presents;
+  before = SdlPresentCount();
+  SleepMs(300);
+  seen->idle_presents = SdlPresentCount() - before;
+  PostWindowDestroy();
+  return 0;
+}
+
+}  // namespace
+
+// A small change is copied to the window alone, and an unchanged display is
+// not shown again: a screen with a movie and nothing else moving costs the
+// movie's rectangle, not the window.
+TEST(SdlWindowLoop, ShowsOnlyTheChangedRectangleAndNothingWhileIdle) {
+  const PlatformBackend* b = SelectDummySdl();
+  ASSERT_EQ(b->init(), 1) << SDL_GetError();
+  DisplayModeChoice mode;
+  DisplayModeFromId(8, &mode);  // 1024x768x32 windowed
+  ASSERT_EQ(OpenMainWindow(&mode), 1);
+  ASSERT_EQ(InitializeDirectDraw(mode.width, mode.height, mode.depth), 1);
+  SmallChanges seen;
+  QoeThread* game = StartThread("Game", SmallChangesGame, &seen);
+  EXPECT_EQ(RunWindowLoop(), 0);
+  JoinThread(game);
+  EXPECT_EQ(seen.presents, 20u);
+  EXPECT_EQ(seen.whole, 0u);
+  EXPECT_EQ(seen.pixels, 20u * 32u * 16u);
+  EXPECT_EQ(seen.idle_presents, 0u);
+  ShutdownDisplay();
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+  ResetGameMessages();
+  DebugLogSetStderr(1);
+}
+
+namespace {
+
 struct CursorRun {
   int taken = 0;
   int shown = 0;

@@ -62,8 +62,19 @@ void ProcessMapScene();
 // is published. ProcessMapScene takes the copy itself unless this ran
 // before it in the same frame.
 uint32_t TakeMapCopy();
+// The cap of frames a second for the GL renderer of that name (GL_RENDERER):
+// 30 for one that draws on the processor (Mesa's llvmpipe, softpipe), 0 (no
+// cap below the display's refresh rate) for the others.
+uint32_t GLFrameCapFor(const char* renderer);
 // 1 when the last ProcessMapScene drew a landscape.
 uint32_t MapSceneShowsLandscape();
+// Window thread: 1 while another screen stands over the landscape: the
+// coming ProcessMapScene draws it with its weather, smoke, fire and wind at
+// rest (the frame clock stands still); 0: they move, one step a frame.
+void SetMapSceneResting(uint32_t resting);
+// Window thread: the landscape is no longer shown (hidden under an opaque
+// screen): clicks find no cell until it is drawn again.
+void ForgetMapLandscape();
 // Any thread (the map screen's clicks): the visible cell of the last drawn
 // landscape whose projected centre lies nearest to display pixel (x, y),
 // within half the cell's projected width: 1 and its map column and row in

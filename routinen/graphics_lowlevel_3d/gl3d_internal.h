@@ -108,6 +108,10 @@ struct Engine3DState {
   float grid_offset[3];
   int landscape_drawn;
   int copy_fresh;            // the copy was taken for the coming frame
+  // Another screen stands over the landscape: its weather, smoke, fire and
+  // wind rest (the frame clock stands still) and it is drawn again only when
+  // what it shows changed. Window thread.
+  int resting;
 };
 
 struct GL3DState {
@@ -133,6 +137,14 @@ struct GL3DState {
   // depth test needs one) and size.
   uint32_t picture_fbo, picture_texture, picture_depth, picture_w, picture_h;
   int picture_failed;        // making it failed once: not tried again
+  // The resting landscape alone (before the 2D entries), for drawing a
+  // changed rectangle again over it: a texture of the picture's size.
+  uint32_t scene_texture, scene_w, scene_h;
+  int scene_kept;            // it holds the last drawn landscape
+  uint64_t scene_first_ms, scene_last_ms;  // platform time of the first and last landscape drawn
+  // The pens' colours the 8-bit entries' textures were uploaded with.
+  uint32_t shown_pens[256];
+  int pens_known;
   // The last drawn frame: 1 once one was drawn, and a digest of what it
   // showed (each entry's place, size, visibility and texture, in order).
   int shown;
@@ -149,8 +161,9 @@ struct GL3DState {
   // its scene built, else 0 (StartEngine and StopEngine set it).
   std::atomic<uint32_t> scene_window;
 
-  // Any thread.
-  std::atomic<uint64_t> frames;
+  // Any thread: frames asked for, frames that drew anything, frames that
+  // drew a landscape.
+  std::atomic<uint64_t> frames, frames_drawn, scenes_drawn;
   std::atomic<int> verbose;
 
   Engine3DState e3d;

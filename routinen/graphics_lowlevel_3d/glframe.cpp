@@ -10,6 +10,7 @@
 #include "gl3d_internal.h"
 #include "platform/backend.h"
 #include "platform/display.h"
+#include "platform/events.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
@@ -133,6 +134,8 @@ struct FrameChanges {
   uint32_t count = 0;
   int32_t rects[kMaxFrameRects][4];  // x, y, width, height on the display
   uint64_t digest = 14695981039346656037ull;  // of every entry's place, size, visibility, texture
+  bool covered = false;    // a visible opaque entry covers the whole display: no landscape can be seen
+  bool other_screen = false;  // a screen other than the map's stands over the landscape: it rests
 };
 
 void Digest(FrameChanges* c, uint64_t v) {
@@ -156,6 +159,45 @@ void AddFrameRect(FrameChanges* c, int64_t x, int64_t y, int64_t w, int64_t h, u
   r[0] = int32_t(x0), r[1] = int32_t(y0), r[2] = int32_t(x1 - x0), r[3] = int32_t(y1 - y0);
 }
 
+// The rows of an 8-bit bitmap that show a pen of the mask, as bands of
+// rows each as wide as those pixels reach; beyond 16 bands one round all.
+uint32_t PenBands(const BitMap* bm, const uint64_t mask[4], DirtyRect* out) {
+  uint32_t n = 0;
+  int32_t band_y = -1, bx0 = 0, bx1 = 0;
+  int32_t all_x0 = int32_t(bm->Width), all_y0 = int32_t(bm->Height), all_x1 = 0, all_y1 = 0;
+  for (uint32_t y = 0; y <= bm->Height; y++) {
+    int32_t x0 = -1, x1 = -1;
+    if (y < bm->Height) {
+      const uint8_t* row = bm->Pixels + size_t(y) * bm->BytesPerRow;
+      for (uint32_t x = 0; x < bm->Width; x++)
+        if ((mask[row[x] >> 6] >> (row[x] & 63)) & 1) {
+          if (x0 < 0) x0 = int32_t(x);
+          x1 = int32_t(x);
+        }
+    }
+    if (x0 >= 0) {
+      if (band_y < 0) band_y = int32_t(y), bx0 = x0, bx1 = x1;
+      bx0 = x0 < bx0 ? x0 : bx0;
+      bx1 = x1 > bx1 ? x1 : bx1;
+    } else if (band_y >= 0) {
+      if (n < 16) {
+        out[n].x = uint32_t(bx0), out[n].y = uint32_t(band_y);
+        out[n].width = uint32_t(bx1 - bx0 + 1), out[n].height = uint32_t(int32_t(y) - band_y);
+      }
+      n++;
+      all_x0 = bx0 < all_x0 ? bx0 : all_x0;
+      all_y0 = band_y < all_y0 ? band_y : all_y0;
+      all_x1 = bx1 + 1 > all_x1 ? bx1 + 1 : all_x1;
+      all_y1 = int32_t(y);
+      band_y = -1;
+    }
+  }
+  if (n <= 16) return n;
+  out[0].x = uint32_t(all_x0), out[0].y = uint32_t(all_y0);
+  out[0].width = uint32_t(all_x1 - all_x0), out[0].height = uint32_t(all_y1 - all_y0);
+  return 1;
+}
+
 // First loop of the 2D pass: textures and queued rectangles, and what they
 // change on a display of dw x dh. The bitmaps' pixels are read under the
 // display mutex, which every drawing into a shown bitmap holds.
@@ -170,6 +212,7 @@ void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
   ListNode* n = s.objekte->first;
   const uint32_t count = s.objekte->count;
   Digest(changes, count);
+  uint64_t changed_pens[4] = {0, 0, 0, 0};
   for (uint32_t i = 0; i < count; i++, n = n->next) {
     auto* e = reinterpret_cast<ObjektListEntry*>(n);
     ObtainSemaphore(e->semaphore);
@@ -177,10 +220,23 @@ void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
       if (e->bitmap->Depth == 8 && !pens_read) {
         PenColours(pens);
         pens_read = true;
+        // Pens that changed colour since the textures got them (a palette
+        // load, a colour-cycling step): only their pixels are uploaded again.
+        for (uint32_t p = 0; p < 256; p++)
+          if (!s.pens_known || pens[p] != s.shown_pens[p]) changed_pens[p >> 6] |= uint64_t{1} << (p & 63);
       }
       if (!e->texture_name) {
         MakeTexture(e, pens);
         changes->whole = true;
+      } else if (e->bitmap->Depth == 8 && (changed_pens[0] | changed_pens[1] | changed_pens[2] | changed_pens[3])) {
+        DirtyRect bands[16]{};
+        const uint32_t nb = PenBands(e->bitmap, changed_pens, bands);
+        for (uint32_t b = 0; b < nb; b++) {
+          UploadRect(e, &bands[b], pens);
+          if (e->visible)
+            AddFrameRect(changes, int64_t(e->x) + bands[b].x, int64_t(e->y) + bands[b].y, bands[b].width,
+                         bands[b].height, dw, dh);
+        }
       }
       while (e->dirty->count > 0) {
         auto* d = reinterpret_cast<DirtyRect*>(e->dirty->first);
@@ -193,6 +249,11 @@ void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
         RemoveNode(e->dirty, LN_HEAD, 0, 0);
       }
     }
+    // Pens and 0x00RRGGBB pixels are all opaque: such an entry over the
+    // whole display hides whatever lies beneath it.
+    if (e->visible && Drawable(e->bitmap) && BitMapPixelFormat(e->bitmap) != PIXFMT_RGBA32 && e->x <= 0 &&
+        e->y <= 0 && int64_t(e->x) + e->bitmap->Width >= int64_t(dw) && int64_t(e->y) + e->bitmap->Height >= int64_t(dh))
+      changes->covered = true;
     Digest(changes, uint64_t(uintptr_t(e)));
     Digest(changes, uint64_t(uint32_t(e->x)) << 32 | uint32_t(e->y));
     Digest(changes, uint64_t(e->visible) << 32 | e->texture_name);
@@ -200,8 +261,41 @@ void UploadEntries(uint32_t dw, uint32_t dh, FrameChanges* changes) {
     if (e->bitmap) Digest(changes, uint64_t(e->bitmap->Width) << 32 | e->bitmap->Height);
     ReleaseSemaphore(e->semaphore);
   }
+  changes->other_screen = s.screen && s.screen != s.map_entry;
+  if (pens_read) {
+    std::memcpy(s.shown_pens, pens, sizeof pens);
+    s.pens_known = 1;
+  }
   ReleaseSemaphore(s.screen_sem);
   if (pixels) ReleaseMutex(pixels);
+}
+
+// What a resting landscape shows: the published map's copy.
+void DigestMapCopy(FrameChanges* c) {
+  const MapFrameCopy& m = E3D().map_copy;
+  Digest(c, uint64_t(uint32_t(m.world_x)) << 32 | uint32_t(m.world_y));
+  Digest(c, uint64_t(uint32_t(m.view_column)) << 32 | uint32_t(m.view_row));
+  uint64_t px, py;
+  std::memcpy(&px, &m.pixel_column, 8);
+  std::memcpy(&py, &m.pixel_row, 8);
+  Digest(c, px);
+  Digest(c, py);
+  Digest(c, uint64_t(m.columns) << 32 | m.rows);
+  Digest(c, uint64_t(uint32_t(m.reach_on)) << 32 | m.own_player);
+  uint64_t h = 14695981039346656037ull;
+  auto bytes = [&h](const void* p, size_t n) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    for (size_t i = 0; i < n; i++) {
+      h ^= b[i];
+      h *= 1099511628211ull;
+    }
+  };
+  bytes(m.terrain, sizeof m.terrain);
+  bytes(m.owner, sizeof m.owner);
+  bytes(m.figure_type, sizeof m.figure_type);
+  bytes(m.figure_state, sizeof m.figure_state);
+  bytes(m.reach, sizeof m.reach);
+  Digest(c, h);
 }
 
 // The GL state of the 2D pass on a display of dw x dh.
@@ -271,7 +365,57 @@ void DropPicture() {
     GLuint d = s.picture_depth;
     glDeleteRenderbuffers(1, &d);
   }
+  if (s.scene_texture) {
+    GLuint t = s.scene_texture;
+    glDeleteTextures(1, &t);
+  }
   s.picture_fbo = s.picture_texture = s.picture_depth = s.picture_w = s.picture_h = 0;
+  s.scene_texture = s.scene_w = s.scene_h = 0;
+  s.scene_kept = 0;
+}
+
+// Keeps the landscape just drawn into the kept picture (bound) for the
+// changed rectangles of the frames after it.
+void KeepScene(uint32_t w, uint32_t h) {
+  GL3DState& s = GL3D();
+  if (!s.scene_texture || s.scene_w != w || s.scene_h != h) {
+    if (s.scene_texture) {
+      GLuint t = s.scene_texture;
+      glDeleteTextures(1, &t);
+    }
+    GLuint tex = 0;
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, GLsizei(w), GLsizei(h), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    s.scene_texture = tex;
+    s.scene_w = w;
+    s.scene_h = h;
+  }
+  glBindTexture(GL_TEXTURE_2D, s.scene_texture);
+  glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, GLsizei(w), GLsizei(h));
+  s.scene_kept = 1;
+}
+
+// The kept landscape as the ground of a changed rectangle (scissored): one
+// quad over the display, no depth, no alpha test.
+void DrawKeptScene(uint32_t w, uint32_t h) {
+  GL3DState& s = GL3D();
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_DEPTH_TEST);
+  glBindTexture(GL_TEXTURE_2D, s.scene_texture);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3i(0, int32_t(h), 0);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3i(int32_t(w), int32_t(h), 0);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3i(int32_t(w), 0, 0);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3i(0, 0, 0);
+  glEnd();
+  glEnable(GL_ALPHA_TEST);
 }
 
 // The kept picture for a display of w x h, made or made anew for a new size;
@@ -331,13 +475,26 @@ uint32_t GLProcessObjektList() {
   s.frames.fetch_add(1);
   FrameChanges changes;
   if (s.objekte) UploadEntries(w, h, &changes);
-  // The whole frame when anything but the pixels of shown entries changed
-  // (an entry came, went, moved or was shown or hidden), the window was
-  // exposed, there is no earlier picture of this size to build on, or the
-  // 3D landscape is drawn (or was drawn last time and goes away).
-  const bool scene = (Engine()->started && E3D().scene_built && TakeMapCopy()) || MapSceneShowsLandscape();
+  // The landscape is drawn only where it can be seen: not under an opaque
+  // screen over the whole display. While the map screen shows it, it moves
+  // (a whole frame each time); while another screen stands over it, it
+  // rests and is drawn again only when the map's copy changed.
+  const bool landscape =
+      !changes.covered && Engine()->started && E3D().scene_built && TakeMapCopy() != 0;
+  const bool resting = landscape && changes.other_screen;
+  const bool moving = landscape && !resting;
+  Digest(&changes, uint64_t(landscape) << 1 | uint64_t(resting));
+  if (resting) DigestMapCopy(&changes);
+  if (!landscape) E3D().copy_fresh = 0;
   const bool exposed = TakeWindowExposed() != 0;
-  bool whole = scene || !s.shown || changes.whole || changes.digest != s.shown_digest || exposed;
+  // The whole frame when anything but the pixels of shown entries changed
+  // (an entry came, went, moved or was shown or hidden, a resting landscape
+  // changed), the window was exposed, there is no earlier picture of this
+  // size to build on, or the landscape moves (or was drawn last time and
+  // goes away).
+  const bool gone = !landscape && MapSceneShowsLandscape();
+  bool whole = moving || gone || !s.shown || changes.whole || changes.digest != s.shown_digest || exposed ||
+               (resting && !s.scene_kept);
   if (!whole && changes.count == 0) return 0;  // nothing to draw, nothing to swap
   const bool kept = PictureReady(w, h);
   if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
@@ -345,7 +502,7 @@ uint32_t GLProcessObjektList() {
   glViewport(0, 0, GLsizei(w), GLsizei(h));
   glDepthMask(GL_TRUE);
   // Under a landscape the clear colour is the fog's (UpdateFog sets it).
-  if (!scene) glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  if (!landscape) glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
@@ -353,19 +510,34 @@ uint32_t GLProcessObjektList() {
   if (whole) {
     // Cleared first, then the landscape, then the 2D screens on top.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    ProcessMapScene();
+    s.scene_kept = 0;
+    if (landscape) {
+      SetMapSceneResting(resting ? 1 : 0);
+      ProcessMapScene();
+      if (MapSceneShowsLandscape()) {
+        const uint64_t at = PlatformTimeMs();
+        if (s.scenes_drawn.fetch_add(1) == 0) s.scene_first_ms = at;
+        s.scene_last_ms = at;
+      }
+      if (resting && kept) KeepScene(w, h);
+    } else {
+      ForgetMapLandscape();
+    }
     if (s.objekte) {
       BeginEntries(w, h);
       DrawEntries();
     }
   } else {
-    // Each changed rectangle cleared and drawn again, nothing around it.
+    // Each changed rectangle cleared (or laid on the resting landscape) and
+    // drawn again, nothing around it.
     if (s.objekte) BeginEntries(w, h);
     glEnable(GL_SCISSOR_TEST);
+    const bool ground = resting && s.scene_kept;
     for (uint32_t i = 0; i < changes.count; i++) {
       const int32_t* r = changes.rects[i];
       glScissor(r[0], int32_t(h) - r[1] - r[3], r[2], r[3]);
-      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      glClear(ground ? GL_DEPTH_BUFFER_BIT : GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      if (ground) DrawKeptScene(w, h);
       DrawEntries();
     }
     glDisable(GL_SCISSOR_TEST);
@@ -373,14 +545,39 @@ uint32_t GLProcessObjektList() {
   if (s.objekte) glDisable(GL_CULL_FACE);
   if (kept) {
     // The back buffer holds nothing certain after a swap: it gets the kept
-    // picture whole, a plain copy.
+    // picture whole, a plain copy; after a part's copy to the window it
+    // still holds the last frame, and only the changed rectangles follow.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, s.picture_fbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, GLint(w), GLint(h), 0, 0, GLint(w), GLint(h), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    if (!whole && GLBackBufferIntact()) {
+      for (uint32_t i = 0; i < changes.count; i++) {
+        const int32_t* r = changes.rects[i];
+        const GLint y0 = GLint(h) - r[1] - r[3];
+        glBlitFramebuffer(r[0], y0, r[0] + r[2], y0 + r[3], r[0], y0, r[0] + r[2], y0 + r[3], GL_COLOR_BUFFER_BIT,
+                          GL_NEAREST);
+      }
+    } else {
+      glBlitFramebuffer(0, 0, GLint(w), GLint(h), 0, 0, GLint(w), GLint(h), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  }
+  // What the window must show again: the changed rectangles' bounds, or all.
+  if (whole || !kept) {
+    SetGLFrameDamage(0, 0, 0, 0);
+  } else {
+    int32_t x0 = int32_t(w), y0 = int32_t(h), x1 = 0, y1 = 0;
+    for (uint32_t i = 0; i < changes.count; i++) {
+      const int32_t* r = changes.rects[i];
+      x0 = r[0] < x0 ? r[0] : x0;
+      y0 = r[1] < y0 ? r[1] : y0;
+      x1 = r[0] + r[2] > x1 ? r[0] + r[2] : x1;
+      y1 = r[1] + r[3] > y1 ? r[1] + r[3] : y1;
+    }
+    SetGLFrameDamage(x0, y0, x1 - x0, y1 - y0);
   }
   s.shown = 1;
   s.shown_digest = changes.digest;
+  s.frames_drawn.fetch_add(1);
   return 1;
 }
 
@@ -420,15 +617,31 @@ uint32_t CreateGLContext(uint32_t, uint32_t, uint32_t, uint32_t colour_bits) {
   s.context = 1;
   DebugLog("OpenGL Info : Bits: %d RBits: %d GBits: %d BBits: %d\n", info.colour_bits, info.red_bits, info.green_bits,
            info.blue_bits);
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  DebugLog("OpenGL Info : Renderer: %s\n", renderer ? renderer : "?");
+  SetGLFrameCap(GLFrameCapFor(renderer));
   return 1;
+}
+
+uint32_t GLFrameCapFor(const char* renderer) {
+  if (!renderer) return 0;
+  // Mesa's renderers that draw on the processor.
+  static const char* const kSoftware[] = {"llvmpipe", "softpipe", "Software Rasterizer", "swrast"};
+  for (const char* name : kSoftware)
+    if (std::strstr(renderer, name)) return 30;
+  return 0;
 }
 
 void FreeGLObjektList() {
   GL3DState& s = GL3D();
   if (!s.objekte) return;
+  DebugLog("GLProcessObjektList: %llu Bilder, %llu gezeichnet, %llu mit Landschaft in %llu ms\n",
+           (unsigned long long)s.frames.load(), (unsigned long long)s.frames_drawn.load(),
+           (unsigned long long)s.scenes_drawn.load(), (unsigned long long)(s.scene_last_ms - s.scene_first_ms));
   // The engine's textures go while the context still exists.
   if (Engine()->started) StopEngine();
   SetGLFrameHook(nullptr);
+  SetGLFrameCap(0);
   SetDisplayDirtyHook(nullptr);
   SetGLScreenHooks(nullptr);
   SetMapGLHooks(nullptr);

@@ -300,6 +300,16 @@ uint32_t TakeMapCopy() {
 
 uint32_t MapSceneShowsLandscape() { return uint32_t(E3D().landscape_drawn); }
 
+void SetMapSceneResting(uint32_t resting) { E3D().resting = resting ? 1 : 0; }
+
+void ForgetMapLandscape() {
+  Engine3DState& s = E3D();
+  if (!s.landscape_drawn) return;
+  std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+  GL3D().pick_count = 0;
+  s.landscape_drawn = 0;
+}
+
 void SyncMapCells() {
   MapSceneState& m = M();
   const MapFrameCopy& c = E3D().map_copy;
@@ -437,9 +447,10 @@ void ProcessMapScene() {
   m.busy = 1;
   CameraRecord& cam = s.camera;
   cam.transform = cam.project = 1;
-  // The frame time: twice the frame counter.
+  // The frame time: twice the frame counter (standing still while resting).
+  const bool animate = !s.resting;
   s.frame_time = int32_t((s.frame_counter * 2) & 0x3FFFFFFF);
-  s.frame_counter++;
+  if (animate) s.frame_counter++;
   const int32_t T = s.frame_time;
 
   if (e.old_look_2d == 1) OldLook();
@@ -532,19 +543,19 @@ void ProcessMapScene() {
   SceneModelState& sm = *SceneModels();
   if (OBJECT3D* smoke = Object(sm.smoke)) YRotateObject(smoke, float(T / 10));
   if (e.snow_on) {
-    AnimateSnow(Object(sm.snow));
+    if (animate) AnimateSnow(Object(sm.snow));
     AddAt(sm.snow, 0.0f, 0.0f, 0.0f);
   }
   if (e.rain_on) {
-    AnimateRain(Object(sm.rain));
+    if (animate) AnimateRain(Object(sm.rain));
     AddAt(sm.rain, 0.0f, 0.0f, 0.0f);
   }
   DrawView();
   cam.transform = 0;
   cam.project = 0;
-  AnimateSmoke(Object(sm.smoke));
+  if (animate) AnimateSmoke(Object(sm.smoke));
   UpdateFog();
-  if (m.heat && m.fire_texture != kNoTexture)
+  if (animate && m.heat && m.fire_texture != kNoTexture)
     if (auto* fire = static_cast<TEXTURE3D*>(ThingAt(THING_TEXTURE3D, m.fire_texture)); fire && fire->pixels && fire->width == kFireSide && fire->height == kFireSide && fire->depth == 32) {
       AnimateFireBitmap(fire->height, fire->width, fire->pixels, m.heat);
       RefreshTexture(fire);

@@ -166,9 +166,15 @@ void ResetGL3DState() {
   s.aspect = 1.0f;
   s.picture_fbo = s.picture_texture = s.picture_depth = s.picture_w = s.picture_h = 0;
   s.picture_failed = 0;
+  s.scene_texture = s.scene_w = s.scene_h = 0;
+  s.scene_kept = 0;
+  s.scene_first_ms = s.scene_last_ms = 0;
+  s.pens_known = 0;
   s.shown = 0;
   s.shown_digest = 0;
   s.frames = 0;
+  s.frames_drawn = 0;
+  s.scenes_drawn = 0;
   s.marked_column = s.marked_row = -1;
   s.scene_window = 0;
 }

@@ -511,7 +511,6 @@ void FreeMovie(Movie* m) {
 
 Movie* LoadMovie(MovieBase* base, const char* path, uint32_t, uint32_t) {
   if (!base || !path) return nullptr;
-  if (base->display_flag & 4) return nullptr;  // no movies in OpenGL mode
   if (base->thread_mode != AFX_NONE) return nullptr;
   Movie* m = MakeMovie(base, path);
   if (!m) return nullptr;

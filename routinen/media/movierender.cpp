@@ -68,6 +68,38 @@ void PlanarToChunky(const PlanarDescription* d) {
   }
 }
 
+namespace {
+
+// OpenGL mode: the work surface's rectangle (game coordinates) into the
+// screen's bitmap in its own format (pens, 0x00RRGGBB, or R, G, B, A bytes),
+// under the display mutex.
+void CopyWorkToScreen(const PlatformSurface* work, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
+  RastPort* rp = ScreenRastPort();
+  BitMap* bm = rp ? rp->Bitmap : nullptr;
+  if (!bm || !bm->Pixels || x + width > bm->Width || y + height > bm->Height) return;
+  const uint16_t format = BitMapPixelFormat(bm);
+  const uint32_t bytes = bm->Depth / 8;
+  if ((bytes == 1) != (work->depth == 8)) return;  // the screen and the display differ in depth
+  for (uint32_t row = 0; row < height; row++) {
+    const uint8_t* s = work->pixels + (size_t)(y + row) * work->pitch + (size_t)x * bytes;
+    uint8_t* d = bm->Pixels + (size_t)(y + row) * bm->BytesPerRow + (size_t)x * bytes;
+    if (format != PIXFMT_RGBA32) {
+      std::memcpy(d, s, (size_t)width * bytes);
+      continue;
+    }
+    for (uint32_t i = 0; i < width; i++) {
+      uint32_t v;
+      std::memcpy(&v, s + 4 * (size_t)i, 4);
+      d[4 * i] = (uint8_t)(v >> 16);
+      d[4 * i + 1] = (uint8_t)(v >> 8);
+      d[4 * i + 2] = (uint8_t)v;
+      d[4 * i + 3] = 255;
+    }
+  }
+}
+
+}  // namespace
+
 void RenderANIM5Direct(ANIM5Handle* decoder, TitelScreenData* display, uint8_t target, uint16_t x, uint16_t y) {
   if (!decoder || target != 0) return;  // target 1 belongs to the sound mode's pipeline
   Movie* movie = decoder->movie;
@@ -122,6 +154,14 @@ void RenderANIM5Direct(ANIM5Handle* decoder, TitelScreenData* display, uint8_t t
   }
   PlanarToChunky(&d);
 
+  if (DisplayRenderer() == 1) {
+    // OpenGL mode: the window thread shows the screen's bitmap, so the frame
+    // goes there, and its rectangle is queued for the next GL frame.
+    CopyWorkToScreen(work, x, y, width, height);
+    ReleaseMutex(mutex);
+    UpdateRectangle(x, y, (int32_t)width, (int32_t)height);
+    return;
+  }
   int32_t ox = 0, oy = 0;
   GameAreaOffset(primary->width, primary->height, &ox, &oy);
   int r = DisplayBltWork(x, y, x + ox, y + oy, (int32_t)width, (int32_t)height, 0);

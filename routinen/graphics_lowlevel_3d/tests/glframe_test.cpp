@@ -207,8 +207,10 @@ TEST_F(GLFrame, WritesItsLogLineOnlyWhenVerbose) {
   EXPECT_NE(lines[0].find("GLProcessObjektList"), std::string::npos);
 }
 
-// The 640 x 480 x 8 OpenGL row: the screen bitmap holds pens, and a palette
-// change (a palette load, colour cycling) queues the whole screen.
+// The 640 x 480 x 8 OpenGL row: the screen bitmap holds pens, and after a
+// palette change (a palette load, colour cycling) the frame uploads and
+// draws again the pixels of the pens that changed, and nothing for a pen no
+// pixel shows.
 TEST(GLPalette, PenScreenFollowsPaletteChanges) {
   fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   ASSERT_TRUE(gltest::OpenGLWindow(2));
@@ -232,10 +234,22 @@ TEST(GLPalette, PenScreenFollowsPaletteChanges) {
   EXPECT_EQ(f[0], 0xC80A14u);
   EXPECT_EQ(f[640 * 480 - 1], 0xC80A14u);
   DisplaySetPalette(5, 1, &blue);  // as a colour-cycling step does
-  ASSERT_EQ(e->dirty->count, 1u);
-  GLProcessObjektList();
+  EXPECT_EQ(GLProcessObjektList(), 1u);
   f = gltest::ReadFrame(640, 480);
   EXPECT_EQ(f[320 * 640 + 200], 0x0102FAu);
+  // Pen 6 in a small rectangle: its change draws that rectangle alone.
+  SetAPen(rp, 6);
+  RectFill(rp, 100, 50, 119, 59);
+  UpdateRectangle(100, 50, 20, 10);
+  GLProcessObjektList();
+  const PaletteEntry green{5, 220, 9};
+  DisplaySetPalette(6, 1, &green);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  f = gltest::ReadFrame(640, 480);
+  EXPECT_EQ(f[55 * 640 + 110], 0x05DC09u);
+  EXPECT_EQ(f[320 * 640 + 200], 0x0102FAu);
+  DisplaySetPalette(77, 1, &green);  // no pixel shows pen 77
+  EXPECT_EQ(GLProcessObjektList(), 0u);
   CloseElmorPic(1, 0);
   FreeAllElmorGfx();
   FreePaths();

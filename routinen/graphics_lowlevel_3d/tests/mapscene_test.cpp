@@ -15,6 +15,8 @@
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/graphics_lowlevel_3d/tests/engine_fixture.h"
 #include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
+#include "routinen/gui/gui_internal.h"
+#include "platform/backend.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/map/tests/fake_map.h"
 #include "tests/support/test_support.h"
@@ -1295,3 +1297,84 @@ TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadPicksTargetsAndScrolls) {
 }
 
 }  // namespace
+
+// A screen over the whole display in pens or 0x00RRGGBB pixels (the map
+// screen of 640 x 480 x 8) hides the landscape: it is not drawn at all, and
+// its clock stands still; hidden again, it is drawn.
+TEST_F(MapSceneGL, UnderAnOpaqueScreenOverTheWholeDisplayTheLandscapeIsNotDrawn) {
+  Start("");
+  Publish(&fake_.map);
+  BitMap* cover = AllocBitMap(800, 600, 32, 0, nullptr);
+  ASSERT_NE(cover, nullptr);
+  ObjektListEntry* e = AddObjektListEntry(cover, nullptr, "MapSceneCover");
+  ASSERT_NE(e, nullptr);
+  SetObjektVisible3D(e, 1);
+  const uint64_t counter = E3D().frame_counter;
+  for (int i = 0; i < 5; i++) {
+    GLProcessObjektList();
+    EXPECT_EQ(MapSceneShowsLandscape(), 0u) << i;
+  }
+  EXPECT_EQ(E3D().frame_counter, counter);
+  SetObjektVisible3D(e, 0);
+  GLProcessObjektList();
+  EXPECT_EQ(MapSceneShowsLandscape(), 1u);
+  RemoveObjektListEntry(e);
+  GLProcessObjektList();
+  FreeBitMap(cover);
+}
+
+// Behind another screen (the map built in advance as the backdrop round its
+// 640 x 480 area) the landscape is drawn once and then rests: idle frames
+// draw nothing, its weather and smoke stand still, a change of the screen
+// is drawn over the kept landscape, and a change of the map draws it anew.
+TEST_F(MapSceneGL, BehindAnotherScreenTheLandscapeRestsUntilTheMapChanges) {
+  Start("");
+  Publish(&fake_.map);
+  BitMap* screen = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(screen, nullptr);
+  for (uint32_t y = 0; y < 480; y++)
+    for (uint32_t x = 0; x < 640; x++) {
+      // A hole (alpha 0) where the landscape shows through the screen.
+      const bool hole = x >= 300 && x < 340 && y >= 440;
+      const uint8_t px[4] = {90, 40, 20, uint8_t(hole ? 0 : 255)};
+      std::memcpy(screen->Pixels + y * screen->BytesPerRow + x * 4, px, 4);
+    }
+  ASSERT_EQ(OpenGLScreenObjekt(screen, nullptr), 1);
+  ObjektListEntry* e = GLScreenObjekt();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  ASSERT_EQ(MapSceneShowsLandscape(), 1u);
+  glFinish();
+  const std::vector<uint32_t> first = gltest::ReadFrame(800, 600);
+  const uint64_t counter = E3D().frame_counter;
+  uint32_t drawn = 0;
+  for (int i = 0; i < 10; i++) drawn += GLProcessObjektList();
+  EXPECT_EQ(drawn, 0u);
+  // A changed rectangle of the screen over its hole: drawn over the kept
+  // landscape, which shows through the hole as before.
+  AddObjektDirtyRect(e, 290, 430, 60, 50);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  EXPECT_EQ(E3D().frame_counter, counter);
+  glFinish();
+  const std::vector<uint32_t> after = gltest::ReadFrame(800, 600);
+  EXPECT_EQ(after, first);
+  // The map moves: the landscape is drawn anew (still at rest).
+  fake_.map.PixelColumn += 96.0;
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  EXPECT_EQ(MapSceneShowsLandscape(), 1u);
+  EXPECT_EQ(E3D().frame_counter, counter);
+  CloseGLScreenObjekt();
+  GLProcessObjektList();
+  FreeBitMap(screen);
+}
+
+TEST(GLFrameCap, ThirtyFramesASecondOnARendererThatDrawsOnTheProcessor) {
+  EXPECT_EQ(GLFrameCapFor("llvmpipe (LLVM 15.0.6, 256 bits)"), 30u);
+  EXPECT_EQ(GLFrameCapFor("softpipe"), 30u);
+  EXPECT_EQ(GLFrameCapFor("Mesa DRI Intel(R) UHD Graphics 620 (KBL GT2)"), 0u);
+  EXPECT_EQ(GLFrameCapFor(nullptr), 0u);
+  EXPECT_EQ(GLFramesPerSecond(0, 30), 30u);
+  EXPECT_EQ(GLFramesPerSecond(0, 0), 60u);
+  EXPECT_EQ(GLFramesPerSecond(144, 0), 144u);
+  EXPECT_EQ(GLFramesPerSecond(24, 30), 24u);
+}

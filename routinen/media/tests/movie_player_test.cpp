@@ -1,10 +1,12 @@
 // The movie player: the scheduler on the headless backend's virtual clock
 // (frames on time, none twice, lateness, loop against halt, pause), the
-// OpenGL refusal, rendering at the centring offset and in both depths, and
+// OpenGL mode (frames into the screen's bitmap), rendering at the centring
+// offset and in both depths, and
 // start/stop/free cycles (also under ThreadSanitizer).
 #include <pthread.h>
 #include <sched.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -206,7 +208,7 @@ TEST_F(MoviePlayer, PauseStopsTheFramesAndResumeGoesOnFromTheNext) {
   FreeMovieBase(base);
 }
 
-TEST_F(MoviePlayer, OpenGlModeLoadsNoMovieAndNullMoviesAreAccepted) {
+TEST_F(MoviePlayer, OpenGlModeLoadsMoviesAndNullMoviesAreAccepted) {
   SolidMovie("four.cban", 16, 4, 4);
   DisplayRecord* dr = QoESystemPtr->Display;
   ASSERT_TRUE(dr);
@@ -219,11 +221,14 @@ TEST_F(MoviePlayer, OpenGlModeLoadsNoMovieAndNullMoviesAreAccepted) {
   EXPECT_EQ(GetAFXOptionFlag(), 0);
   MovieBase* base = AllocMovieBase(&screen_, 4, 0, AFX_NONE);
   ASSERT_TRUE(base);
+  // Movies play in every renderer.
   Movie* m = LoadMovie(base, ".\\four.cban", 0, 0);
-  EXPECT_EQ(m, nullptr);
-  EXPECT_EQ(StartMovie(base, m, 0, 0, 68, 10), 0);
-  SetMovieMode(m, 1);
-  StopMovie(base, m);
+  EXPECT_NE(m, nullptr);
+  if (m) StopMovie(base, m);
+  Movie* none = nullptr;
+  EXPECT_EQ(StartMovie(base, none, 0, 0, 68, 10), 0);
+  SetMovieMode(none, 1);
+  StopMovie(base, none);
   FreeMovieBase(base);
   EXPECT_EQ(AllocMovieBase(nullptr, 0, 0, AFX_NONE), nullptr);
   EXPECT_EQ(LoadMovie(nullptr, ".\\four.cban", 0, 0), nullptr);
@@ -280,6 +285,48 @@ TEST_F(MoviePlayer800, FrameLandsAtTheCentringOffsetInTheDisplayFormat) {
   EXPECT_EQ(PrimaryRGB(80, 31), (10u << 16) | (245u << 8) | 30u);
   EXPECT_EQ(PrimaryRGB(79, 31), 0u);
   EXPECT_EQ(PrimaryRGB(80, 29), 0u);
+}
+
+namespace {
+std::vector<std::array<int32_t, 4>> g_dirty;
+void NoteDirty(int32_t x, int32_t y, int32_t w, int32_t h) { g_dirty.push_back({x, y, w, h}); }
+}  // namespace
+
+// OpenGL mode: the window thread shows the screen's bitmap (R, G, B, A bytes
+// on a 32-bit display), so the frame lands there at game coordinates and its
+// rectangle is queued for the GL frame; the primary surface stays as it is.
+TEST_F(MoviePlayer800, OpenGlModeDrawsTheFrameIntoTheScreenBitmapAndQueuesItsRectangle) {
+  SolidMovie("ramp.cban", 64, 16, 1);
+  DrawnFrame f(".\\ramp.cban");
+  ASSERT_TRUE(f.m && f.m->decoder);
+  LoadRGB32(nullptr, f.m->colours->bytes);
+  BitMap* bm = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(bm, nullptr);
+  RastPort rp;
+  InitRastPort(&rp);
+  rp.Bitmap = bm;
+  DisplayRecord* dr = QoESystemPtr->Display;
+  RastPort* shown = dr->ScreenRastPort;
+  dr->ScreenRastPort = &rp;
+  g_dirty.clear();
+  SetDisplayDirtyHook(NoteDirty);
+  DisplaySetRenderer(1);
+  RenderANIM5Direct(f.m->decoder, &screen_, 0, 20, 30);
+  DisplaySetRenderer(0);
+  SetDisplayDirtyHook(nullptr);
+  dr->ScreenRastPort = shown;
+  for (uint32_t x = 0; x < 64; x++) {
+    const uint8_t* p = bm->Pixels + 30 * bm->BytesPerRow + (20 + x) * 4;
+    EXPECT_EQ(p[0], x);
+    EXPECT_EQ(p[1], 255 - x);
+    EXPECT_EQ(p[2], (x * 3) & 0xFF);
+    EXPECT_EQ(p[3], 255);
+  }
+  EXPECT_EQ(bm->Pixels[29 * bm->BytesPerRow + 20 * 4 + 3], 0);  // above the frame: untouched
+  EXPECT_EQ(PrimaryRGB(100, 60), 0u);
+  FreeBitMap(bm);
+  ASSERT_EQ(g_dirty.size(), 1u);
+  EXPECT_EQ(g_dirty[0], (std::array<int32_t, 4>{20, 30, 64, 16}));
 }
 
 TEST_F(MoviePlayer, NoFrameWhileTheDisplayIsBusy) {
