@@ -64,11 +64,15 @@ void ProcessMapScene();
 uint32_t TakeMapCopy();
 // 1 when the last ProcessMapScene drew a landscape.
 uint32_t MapSceneShowsLandscape();
-// Any thread (the map screen's clicks): the visible cell of the last drawn
-// landscape whose projected centre lies nearest to display pixel (x, y),
-// within half the cell's projected width: 1 and its map column and row in
-// the window of map parts; 0 when there is none.
+// Any thread (the map screen's clicks): the cell of the last drawn
+// landscape whose projected outline holds display pixel (x, y), the nearest
+// to the eye where two do: 1 and its map column and row in the window of
+// map parts; 0 when there is none.
 int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row);
+// Any thread: the display pixel of the projected centre of the cell at map
+// column and row (window of map parts) in the last drawn landscape: 1, or 0
+// when that landscape did not draw it.
+int32_t MapSceneCellPixel(int32_t column, int32_t row, int32_t* x, int32_t* y);
 // Any thread (the map screen): the hex the player marked, by its map column
 // and row in the window of map parts; (-1, -1) none. Every frame makes it
 // the selected cell while it is visible (beside the focus cell).

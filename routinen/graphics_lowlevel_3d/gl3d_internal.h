@@ -34,12 +34,15 @@ struct MapFrameCopy {
   uint8_t reach[kMapCopyCells];
 };
 
-// A visible cell of the last drawn landscape for the map screen's clicks:
-// its map column and row, its projected centre and half its projected
-// width (in GL's -1 .. 1 screen coordinates).
+// A drawn cell of the last landscape for the map screen's clicks: its map
+// column and row, its projected centre, the six corners of its outline on
+// the ground in order round it (x, y and depth, in GL's -1 .. 1 screen
+// coordinates, as GL draws them) and their box on the screen.
 struct MapPick {
   int32_t column, row;
-  float x, y, radius;
+  float x, y;
+  float outline[6][3];
+  float min_x, min_y, max_x, max_y;
 };
 
 struct Engine3DState {

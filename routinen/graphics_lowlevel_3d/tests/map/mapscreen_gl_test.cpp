@@ -279,7 +279,8 @@ TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
     Frames(1);
     // A visible cell in the map area away from the edges, not the one
     // marked before.
-    MapPick want{-1, -1, 0, 0, 0};
+    MapPick want{};
+    want.column = want.row = -1;
     {
       std::lock_guard<std::mutex> hold(GL3D().pick_lock);
       for (uint32_t i = 0; i < GL3D().pick_count && want.column < 0; i++) {
@@ -287,7 +288,7 @@ TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
         const int32_t x = PixelX(p.x), y = PixelY(p.y);
         // A hex the player knows: an unknown one takes no mark.
         const bool known = IsHexKnown(map, int16_t(p.column - map->ViewColumn), uint16_t(p.row - map->ViewRow));
-        if (x > 120 && x < 680 && y > 60 && y < 330 && IsInMapArea(x, y, x, y) && p.radius * kW / 2 > 6 && known &&
+        if (x > 120 && x < 680 && y > 60 && y < 330 && IsInMapArea(x, y, x, y) && (p.max_x - p.min_x) * kW / 2 > 18 && known &&
             (p.column != last_column || p.row != last_row))
           want = p;
       }
@@ -371,7 +372,8 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   // The own army 14 stands in Elmor (6398, 3199): a camera that shows its
   // cell in the map area, and the cell selected.
   const int32_t army_column = map->ViewColumn + (6398 - map->X), army_row = map->ViewRow + (3199 - map->Y);
-  MapPick army{-1, -1, 0, 0, 0};
+  MapPick army{};
+  army.column = army.row = -1;
   for (float flip : {30.0f, 45.0f, 60.0f, 75.0f}) {
     SetViewFlip(flip, 1);
     SetViewScale(0.35f, 1);
