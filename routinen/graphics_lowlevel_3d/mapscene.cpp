@@ -274,11 +274,13 @@ bool OutlineDepth(const MapPick& p, float x, float y, float* depth) {
     const float* c = p.outline[t + 1];
     const float area = (b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]);
     if (!(std::fabs(area) > 0.0f)) continue;
-    // Barycentric weights; the edges count as inside.
+    // Barycentric weights; the edges count as inside, with a hair to spare
+    // for rounding, so that no point falls between two hexes.
     const float wb = ((x - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (y - a[1])) / area;
     const float wc = ((b[0] - a[0]) * (y - a[1]) - (x - a[0]) * (b[1] - a[1])) / area;
     const float wa = 1.0f - wb - wc;
-    if (wa < 0.0f || wb < 0.0f || wc < 0.0f) continue;
+    constexpr float kHair = -1e-4f;
+    if (wa < kHair || wb < kHair || wc < kHair) continue;
     *depth = wa * a[2] + wb * b[2] + wc * c[2];
     return true;
   }
