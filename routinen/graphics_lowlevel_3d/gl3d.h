@@ -353,6 +353,9 @@ void FlushFaceBatch();
 // 1 when the face is to be drawn (3 to 50 points; back faces when culling).
 int32_t PolyVisible(const uint32_t* indices, int32_t count, int32_t test);
 void DrawIndexRange(const DrawRange* range);
+// Ranges of one draw mode in order, gathered into one call where their
+// primitives stay whole (the same picture as a call per range).
+void DrawIndexRanges(const DrawRange* ranges, uint32_t count);
 void SetFog();
 void SetClearColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 
@@ -606,7 +609,9 @@ constexpr float kCameraDistance = -332.544f;
 constexpr uint16_t kNoSkipFace = 65535;
 
 // Counters of the draw passes, for tests and the log.
-enum ViewPass : uint8_t { kPassOpaque = 1, kPassBlended = 2, kPassSky = 3, kPassParticles = 4 };
+// The solid pass (GL only) draws the texels of the transparent faces that
+// are not see-through at all, with depth, before the blended pass.
+enum ViewPass : uint8_t { kPassOpaque = 1, kPassBlended = 2, kPassSky = 3, kPassParticles = 4, kPassSolid = 5 };
 struct ViewPassInfo {
   uint32_t draws;            // DrawView calls
   uint32_t early_draws;      // draws forced by a full VIEW
@@ -615,9 +620,11 @@ struct ViewPassInfo {
   uint32_t skipped_faces;    // the skip face
   uint32_t untextured_faces; // faces without a texture, never drawn
   uint32_t refused_objects;  // AddObjectToView refused an object
+  uint32_t offscreen_faces;  // faces wholly beside the screen, left out (GL only)
+  uint32_t solid_faces;      // transparent faces handed to the solid pass
   // The passes of the last DrawView in order: pass and render mode.
-  uint8_t pass[4];
-  uint16_t pass_mode[4];
+  uint8_t pass[6];
+  uint16_t pass_mode[6];
   uint32_t pass_count;
 };
 

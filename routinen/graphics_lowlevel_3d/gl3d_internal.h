@@ -69,6 +69,9 @@ struct Engine3DState {
   // The opaque pass's faces grouped by texture, and the count per texture
   // name it is made with (scratch of DrawView).
   std::vector<uint32_t> opaque_order, opaque_counts;
+  // The blended pass's faces in their order, and each texture name's rank
+  // (scratch of DrawView).
+  std::vector<uint32_t> blend_order, blend_rank;
 
   // Objects and hexagon models.
   SceneModelState scene;

@@ -23,7 +23,6 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unistd.h>
-#include <cstdio>
 
 #include <algorithm>
 #include <chrono>
@@ -113,7 +112,6 @@ void Record(GLenum primitive, GLsizei count, const void* indices) {
   const auto* in = static_cast<const uint32_t*>(indices);
   for (GLsizei i = 0; i < count; i++) g->indices.push_back(in[i] + g_rec.base);
   g_rec.draws++;
-  if (getenv("DIAG")) fprintf(stderr, "D view=%u pass=%u mode=%u tex=%d prim=%u count=%d\n", view, pass, mode, texture, primitive, count);
 }
 
 }  // namespace
