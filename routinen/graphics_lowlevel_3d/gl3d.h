@@ -609,9 +609,7 @@ constexpr float kCameraDistance = -332.544f;
 constexpr uint16_t kNoSkipFace = 65535;
 
 // Counters of the draw passes, for tests and the log.
-// The solid pass (GL only) draws the texels of the transparent faces that
-// are not see-through at all, with depth, before the blended pass.
-enum ViewPass : uint8_t { kPassOpaque = 1, kPassBlended = 2, kPassSky = 3, kPassParticles = 4, kPassSolid = 5 };
+enum ViewPass : uint8_t { kPassOpaque = 1, kPassBlended = 2, kPassSky = 3, kPassParticles = 4 };
 struct ViewPassInfo {
   uint32_t draws;            // DrawView calls
   uint32_t early_draws;      // draws forced by a full VIEW
@@ -621,10 +619,9 @@ struct ViewPassInfo {
   uint32_t untextured_faces; // faces without a texture, never drawn
   uint32_t refused_objects;  // AddObjectToView refused an object
   uint32_t offscreen_faces;  // faces wholly beside the screen, left out (GL only)
-  uint32_t solid_faces;      // transparent faces handed to the solid pass
   // The passes of the last DrawView in order: pass and render mode.
-  uint8_t pass[6];
-  uint16_t pass_mode[6];
+  uint8_t pass[4];
+  uint16_t pass_mode[4];
   uint32_t pass_count;
 };
 

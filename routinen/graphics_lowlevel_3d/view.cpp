@@ -1,8 +1,6 @@
 // The VIEW: the one collecting object every frame copies what it shows into,
 // the camera that looks at it, the projection, the depth sort of the
 // transparent faces and the draw passes (docs/gl3d-view.md).
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -157,7 +155,7 @@ void BatchPass(ViewPass pass, uint16_t mode, uint16_t format, bool gl) {
   if (gl) FlushFaceBatch();
 }
 
-// The transparent faces in the order both of their passes take them (GL
+// The transparent faces in the order the blended pass takes them (GL
 // only): from the depth sort (farthest first), the faces of a texture
 // together, the textures in the order their farthest faces come, each
 // texture's faces far to near. Faces wholly beside the screen are left out;
@@ -204,38 +202,14 @@ void TransparentOrder(const SORT3D* sorted, uint32_t n) {
     if (name_of(i) < kMaxGroupedName) rank[name_of(i)] = ~0u;
 }
 
-// The solid pass: the transparent faces' texels that are not see-through
-// at all (alpha 1), drawn with depth before the blended pass, one call per
-// texture. Such a texel replaced whatever lay under it whenever it came in
-// the depth order; now the depth test keeps what it covers out (a texel of
-// the same depth drawn later still replaces it, as in the blended order),
-// and the same texel drawn again in the blended pass fails the test
-// against itself. What else the alpha test held is given back.
-void SolidPass() {
-  Engine3DState& s = E3D();
-  const GLboolean on = glIsEnabled(GL_ALPHA_TEST);
-  GLint func = GL_ALWAYS;
-  GLfloat ref = 0.0f;
-  glGetIntegerv(GL_ALPHA_TEST_FUNC, &func);
-  glGetFloatv(GL_ALPHA_TEST_REF, &ref);
-  BeginPass(kPassSolid, 1, true);
-  glDepthFunc(GL_LEQUAL);
-  glEnable(GL_ALPHA_TEST);
-  glAlphaFunc(GL_GREATER, 254.5f / 255.0f);
-  for (uint32_t i : s.blend_order) {
-    AddFaceToBatch(&s.view.faces[i]);
-    s.passes.solid_faces++;
-  }
-  FlushFaceBatch();
-  glDepthFunc(GL_LESS);
-  glAlphaFunc(GLenum(func), ref);
-  if (!on) glDisable(GL_ALPHA_TEST);
-}
-
 // The blended pass: the sorted transparent faces, farthest (largest key)
 // first; with GL in the grouped order of TransparentOrder, one call per
-// texture. Their texels that cover fully were drawn in the solid pass; the
-// order changes only where two partly see-through texels meet.
+// texture instead of one per change of texture along the depth order (the
+// terrain's foliage comes in four shades, each a texture of its own, so the
+// depth order changed texture at almost every face). The order changes
+// only where faces of different textures overlap, inside a tree's crown or
+// a reed bed: a few pixels in a thousand of the landscape, none of them
+// seen apart.
 void BlendedPass(const SORT3D* sorted, uint32_t n, bool gl) {
   Engine3DState& s = E3D();
   const OBJECT3D& v = s.view;
@@ -585,10 +559,7 @@ void DrawView() {
     // Without a GL context (tools, tests) the passes only count.
     const bool gl = GL3D().context != 0;
     BatchPass(kPassOpaque, 1, 1, gl);
-    if (gl) {
-      TransparentOrder(sorted, n);
-      SolidPass();
-    }
+    if (gl) TransparentOrder(sorted, n);
     BlendedPass(sorted, n, gl);
     if (s.engine.sky_on == 1) BatchPass(kPassSky, 3, 3, gl);
     ParticlePass(gl);

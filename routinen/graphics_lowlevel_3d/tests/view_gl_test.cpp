@@ -107,25 +107,23 @@ TEST_F(GLView, PassesRunInOrderWithTheirModesAndCounts) {
     DrawView();
     const ViewPassInfo p = ViewPasses();
     const BatchInfo after = FaceBatchInfo();
-    const std::vector<uint8_t> passes(p.pass, p.pass + std::min(p.pass_count, 6u));
-    const std::vector<uint16_t> modes(p.pass_mode, p.pass_mode + std::min(p.pass_count, 6u));
-    // With GL the transparent faces' fully covering texels come first.
+    const std::vector<uint8_t> passes(p.pass, p.pass + std::min(p.pass_count, 4u));
+    const std::vector<uint16_t> modes(p.pass_mode, p.pass_mode + std::min(p.pass_count, 4u));
     if (sky_on) {
-      EXPECT_EQ(passes, (std::vector<uint8_t>{kPassOpaque, kPassSolid, kPassBlended, kPassSky, kPassParticles}));
-      EXPECT_EQ(modes, (std::vector<uint16_t>{1, 1, 2, 3, 1}));
+      EXPECT_EQ(passes, (std::vector<uint8_t>{kPassOpaque, kPassBlended, kPassSky, kPassParticles}));
+      EXPECT_EQ(modes, (std::vector<uint16_t>{1, 2, 3, 1}));
     } else {
-      EXPECT_EQ(passes, (std::vector<uint8_t>{kPassOpaque, kPassSolid, kPassBlended, kPassParticles}));
-      EXPECT_EQ(modes, (std::vector<uint16_t>{1, 1, 2, 1}));
+      EXPECT_EQ(passes, (std::vector<uint8_t>{kPassOpaque, kPassBlended, kPassParticles}));
+      EXPECT_EQ(modes, (std::vector<uint16_t>{1, 2, 1}));
     }
     EXPECT_EQ(p.opaque_faces, 2u);
-    EXPECT_EQ(p.solid_faces, 2u);
     EXPECT_EQ(p.blended_faces, 2u);
     EXPECT_EQ(p.sky_faces, sky_on ? 1u : 0u);
     EXPECT_EQ(p.particle_ranges, 1u);
     // Every batched face was tested; one flush for the grass, one per
-    // transparent texture in each of their two passes, one for the sky.
-    EXPECT_EQ(after.faces_tested - before.faces_tested, sky_on ? 7u : 6u);
-    EXPECT_EQ(after.flushes - before.flushes, sky_on ? 6u : 5u);
+    // transparent texture, one for the sky.
+    EXPECT_EQ(after.faces_tested - before.faces_tested, sky_on ? 5u : 4u);
+    EXPECT_EQ(after.flushes - before.flushes, sky_on ? 4u : 3u);
     // The particle range ran in its own mode: large points, 10 x scale.
     GLfloat size = 0;
     glGetFloatv(GL_POINT_SIZE, &size);
