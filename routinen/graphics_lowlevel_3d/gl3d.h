@@ -75,11 +75,15 @@ void SetMapSceneResting(uint32_t resting);
 // Window thread: the landscape is no longer shown (hidden under an opaque
 // screen): clicks find no cell until it is drawn again.
 void ForgetMapLandscape();
-// Any thread (the map screen's clicks): the visible cell of the last drawn
-// landscape whose projected centre lies nearest to display pixel (x, y),
-// within half the cell's projected width: 1 and its map column and row in
-// the window of map parts; 0 when there is none.
+// Any thread (the map screen's clicks): the cell of the last drawn
+// landscape whose projected outline holds display pixel (x, y), the nearest
+// to the eye where two do: 1 and its map column and row in the window of
+// map parts; 0 when there is none.
 int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row);
+// Any thread: the display pixel of the projected centre of the cell at map
+// column and row (window of map parts) in the last drawn landscape: 1, or 0
+// when that landscape did not draw it.
+int32_t MapSceneCellPixel(int32_t column, int32_t row, int32_t* x, int32_t* y);
 // Any thread (the map screen): the hex the player marked, by its map column
 // and row in the window of map parts; (-1, -1) none. Every frame makes it
 // the selected cell while it is visible (beside the focus cell).
@@ -360,6 +364,9 @@ void FlushFaceBatch();
 // 1 when the face is to be drawn (3 to 50 points; back faces when culling).
 int32_t PolyVisible(const uint32_t* indices, int32_t count, int32_t test);
 void DrawIndexRange(const DrawRange* range);
+// Ranges of one draw mode in order, gathered into one call where their
+// primitives stay whole (the same picture as a call per range).
+void DrawIndexRanges(const DrawRange* ranges, uint32_t count);
 void SetFog();
 void SetClearColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 
@@ -622,6 +629,7 @@ struct ViewPassInfo {
   uint32_t skipped_faces;    // the skip face
   uint32_t untextured_faces; // faces without a texture, never drawn
   uint32_t refused_objects;  // AddObjectToView refused an object
+  uint32_t offscreen_faces;  // faces wholly beside the screen, left out (GL only)
   // The passes of the last DrawView in order: pass and render mode.
   uint8_t pass[4];
   uint16_t pass_mode[4];

@@ -34,12 +34,15 @@ struct MapFrameCopy {
   uint8_t reach[kMapCopyCells];
 };
 
-// A visible cell of the last drawn landscape for the map screen's clicks:
-// its map column and row, its projected centre and half its projected
-// width (in GL's -1 .. 1 screen coordinates).
+// A drawn cell of the last landscape for the map screen's clicks: its map
+// column and row, its projected centre, the six corners of its outline on
+// the ground in order round it (x, y and depth, in GL's -1 .. 1 screen
+// coordinates, as GL draws them) and their box on the screen.
 struct MapPick {
   int32_t column, row;
-  float x, y, radius;
+  float x, y;
+  float outline[6][3];
+  float min_x, min_y, max_x, max_y;
 };
 
 struct Engine3DState {
@@ -66,6 +69,9 @@ struct Engine3DState {
   // The opaque pass's faces grouped by texture, and the count per texture
   // name it is made with (scratch of DrawView).
   std::vector<uint32_t> opaque_order, opaque_counts;
+  // The blended pass's faces in their order, and each texture name's rank
+  // (scratch of DrawView).
+  std::vector<uint32_t> blend_order, blend_rank;
 
   // Objects and hexagon models.
   SceneModelState scene;

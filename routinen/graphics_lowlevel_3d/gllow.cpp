@@ -261,6 +261,47 @@ void DrawIndexRange(const DrawRange* range) {
   s.point_size = 1.0f;
 }
 
+void DrawIndexRanges(const DrawRange* ranges, uint32_t count) {
+  Engine3DState& s = E3D();
+  const ThingSlot* vi = Slot(THING_VPINDEX3D);
+  const ThingSlot* tri = Slot(THING_TRIPINDEX3D);
+  if (!ranges || count == 0) return;
+  if (count == 1 || !vi || !vi->data || !tri || !tri->data) {
+    for (uint32_t k = 0; k < count; k++) DrawIndexRange(&ranges[k]);
+    return;
+  }
+  OSSetmode(ranges[0].mode);
+  const uint32_t primitive = s.primitive;
+  const uint32_t unit = primitive == GL_LINES ? 2 : (primitive == GL_TRIANGLES ? 3 : 1);
+  const float size = s.point_size <= 2.0f ? 2.0f : s.point_size;
+  auto* out = reinterpret_cast<uint32_t*>(tri->data);
+  const auto* in = reinterpret_cast<const uint32_t*>(vi->data);
+  uint32_t used = 0;
+  auto draw = [&] {
+    if (!used) return;
+    glPointSize(size);
+    glDrawElements(primitive, GLsizei(used), GL_UNSIGNED_INT, out);
+    used = 0;
+  };
+  for (uint32_t k = 0; k < count; k++) {
+    const DrawRange& r = ranges[k];
+    if (uint64_t(r.first) + r.count > vi->capacity) continue;
+    // A range whose primitives would join the next one's, or too large for
+    // the scratch, is drawn alone in its turn.
+    if (r.count % unit != 0 || r.count > tri->capacity) {
+      draw();
+      DrawIndexRange(&r);
+      OSSetmode(ranges[0].mode);
+      continue;
+    }
+    if (uint64_t(used) + r.count > tri->capacity) draw();
+    std::memcpy(out + used, in + r.first, size_t(r.count) * sizeof(uint32_t));
+    used += r.count;
+  }
+  draw();
+  s.point_size = 1.0f;
+}
+
 void SetFog() {
   const EngineRecord& e = E();
   if (e.fog_mode == 0 || e.fog_mode > 3) {  // above 3: no such mode, no fog

@@ -6,9 +6,12 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "gl3d_internal.h"
 #include "platform/display.h"
@@ -210,25 +213,78 @@ void DrawCell(MapCell3D& cell, int phase, int stagger) {
   }
 }
 
-// The visible cells with their projected centres, for the map screen's
-// clicks (the centres are projected, the frame's flags still set).
+// The corners of a hex's outline round its centre, in order round it.
+constexpr float kOutline[6][2] = {{32.0f, 0.0f},   {16.0f, 27.712f},   {-16.0f, 27.712f},
+                                  {-32.0f, 0.0f},  {-16.0f, -27.712f}, {16.0f, -27.712f}};
+
+// The drawn cells with their projected centres and outlines, for the map
+// screen's clicks. The outline lies on the ground (every terrain model
+// meets the hex's outline at its centre's height), projected with the
+// camera's own factor, so that it covers the pixels GL fills with the hex.
 void KeepPicks(const MapFrameCopy& c) {
   MapSceneState& m = M();
   const uint32_t columns = Columns(), rows = Rows();
-  GL3DState& g = GL3D();
-  std::lock_guard<std::mutex> hold(g.pick_lock);
-  g.pick_count = 0;
-  for (uint32_t r = 0; r < rows; r++)
-    for (uint32_t k = 0; k < columns; k++) {
-      const uint32_t i = r * columns + k;
-      if (m.cells[i].visibility != 1 || g.pick_count >= kMapCopyCells) continue;
-      // Cells two columns apart stand 96 units apart; a hex is 64 wide.
-      const uint32_t other = k + 2 < columns ? i + 2 : i - 2;
-      const float dx = m.centres[other][0] - m.centres[i][0], dy = m.centres[other][1] - m.centres[i][1];
-      g.picks[g.pick_count++] =
-          MapPick{c.view_column + int32_t(k), c.view_row + int32_t(r), m.centres[i][0], m.centres[i][1],
-                  std::sqrt(dx * dx + dy * dy) / 3.0f};
+  const float* g = E3D().grid_offset;
+  static std::vector<std::array<float, 3>> points;
+  static std::vector<uint32_t> drawn;
+  drawn.clear();
+  points.clear();
+  for (uint32_t i = 0; i < rows * columns && drawn.size() < kMapCopyCells; i++) {
+    const MapCell3D& cell = m.cells[i];
+    if (cell.visibility == 0 || !cell.model) continue;
+    drawn.push_back(i);
+    const float x = cell.x + g[0], y = cell.y + g[1], z = cell.z + g[2];
+    points.push_back({x, y, z});
+    for (const auto& k : kOutline) points.push_back({x + k[0], y, z + k[1]});
+  }
+  if (!points.empty()) {
+    TransformV(Camera()->matrix, points.data(), uint32_t(points.size()), sizeof(float[3]));
+    ProjectV(points.data(), uint32_t(points.size()), sizeof(float[3]));
+  }
+  GL3DState& gs = GL3D();
+  std::lock_guard<std::mutex> hold(gs.pick_lock);
+  gs.pick_count = 0;
+  for (size_t n = 0; n < drawn.size(); n++) {
+    const uint32_t i = drawn[n];
+    const std::array<float, 3>* p = &points[n * 7];
+    MapPick& pick = gs.picks[gs.pick_count++];
+    pick.column = c.view_column + int32_t(i % columns);
+    pick.row = c.view_row + int32_t(i / columns);
+    pick.x = p[0][0];
+    pick.y = p[0][1];
+    pick.min_x = pick.min_y = INFINITY;
+    pick.max_x = pick.max_y = -INFINITY;
+    for (int k = 0; k < 6; k++) {
+      std::memcpy(pick.outline[k], p[1 + k].data(), sizeof pick.outline[k]);
+      pick.min_x = std::min(pick.min_x, p[1 + k][0]);
+      pick.max_x = std::max(pick.max_x, p[1 + k][0]);
+      pick.min_y = std::min(pick.min_y, p[1 + k][1]);
+      pick.max_y = std::max(pick.max_y, p[1 + k][1]);
     }
+  }
+}
+
+// The depth of the outline's triangle fan at screen point (x, y), as GL
+// interpolates it over the triangles the hex is drawn with; false when
+// none of them holds the point.
+bool OutlineDepth(const MapPick& p, float x, float y, float* depth) {
+  const float* a = p.outline[0];
+  for (int t = 1; t < 5; t++) {
+    const float* b = p.outline[t];
+    const float* c = p.outline[t + 1];
+    const float area = (b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]);
+    if (!(std::fabs(area) > 0.0f)) continue;
+    // Barycentric weights; the edges count as inside, with a hair to spare
+    // for rounding, so that no point falls between two hexes.
+    const float wb = ((x - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (y - a[1])) / area;
+    const float wc = ((b[0] - a[0]) * (y - a[1]) - (x - a[0]) * (b[1] - a[1])) / area;
+    const float wa = 1.0f - wb - wc;
+    constexpr float kHair = -1e-4f;
+    if (wa < kHair || wb < kHair || wc < kHair) continue;
+    *depth = wa * a[2] + wb * b[2] + wc * c[2];
+    return true;
+  }
+  return false;
 }
 
 // The sky as a backdrop, drawn before the landscape: the cloud object set
@@ -393,20 +449,43 @@ void SetWind(float t) {
 int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row) {
   const float w = float(DisplayWidth()), h = float(DisplayHeight());
   if (w <= 0.0f || h <= 0.0f) return 0;
-  // Display pixels to GL's screen coordinates (y up).
+  // The pixel's centre in GL's screen coordinates (y up).
   const float px = (float(x) + 0.5f) / w * 2.0f - 1.0f, py = 1.0f - (float(y) + 0.5f) / h * 2.0f;
   GL3DState& g = GL3D();
   std::lock_guard<std::mutex> hold(g.pick_lock);
-  float best = -1.0f;
+  bool found = false;
+  float best = 0.0f;
   for (uint32_t i = 0; i < g.pick_count; i++) {
     const MapPick& p = g.picks[i];
-    const float d = (p.x - px) * (p.x - px) + (p.y - py) * (p.y - py);
-    if (d > p.radius * p.radius || (best >= 0.0f && d >= best)) continue;
-    best = d;
+    if (px < p.min_x || px > p.max_x || py < p.min_y || py > p.max_y) continue;
+    float depth;
+    // GL draws nothing beyond its depth range.
+    if (!OutlineDepth(p, px, py, &depth) || depth < -1.0f || depth > 1.0f) continue;
+    if (found && depth >= best) continue;
+    found = true;
+    best = depth;
     if (column) *column = p.column;
     if (row) *row = p.row;
   }
-  return best >= 0.0f ? 1 : 0;
+  return found ? 1 : 0;
+}
+
+int32_t MapSceneCellPixel(int32_t column, int32_t row, int32_t* x, int32_t* y) {
+  const float w = float(DisplayWidth()), h = float(DisplayHeight());
+  if (w <= 0.0f || h <= 0.0f) return 0;
+  GL3DState& g = GL3D();
+  std::lock_guard<std::mutex> hold(g.pick_lock);
+  for (uint32_t i = 0; i < g.pick_count; i++) {
+    const MapPick& p = g.picks[i];
+    if (p.column != column || p.row != row) continue;
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return 0;
+    const float fx = std::clamp((p.x + 1.0f) / 2.0f * w - 0.5f, -1e6f, 1e6f);
+    const float fy = std::clamp((1.0f - p.y) / 2.0f * h - 0.5f, -1e6f, 1e6f);
+    if (x) *x = int32_t(std::lround(fx));
+    if (y) *y = int32_t(std::lround(fy));
+    return 1;
+  }
+  return 0;
 }
 
 void MarkMapSceneCell(int32_t column, int32_t row) {

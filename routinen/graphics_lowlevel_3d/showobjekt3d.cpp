@@ -148,7 +148,8 @@ void RemoveMapObjekt(ObjektListEntry* entry) {
   ReleaseSemaphore(s.screen_sem);
 }
 
-const MapGLHooks kMapHooks = {AddMapObjekt, RemoveMapObjekt, MapSceneReady, MapScenePick, MarkMapSceneCell};
+const MapGLHooks kMapHooks = {AddMapObjekt, RemoveMapObjekt, MapSceneReady, MapScenePick, MapSceneCellPixel,
+                               MarkMapSceneCell};
 
 }  // namespace
 

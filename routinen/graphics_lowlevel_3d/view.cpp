@@ -84,6 +84,40 @@ bool GroupByTexture(const OBJECT3D& v, std::vector<uint32_t>& order, std::vector
   return true;
 }
 
+// The screen box of a face's projected points: false when the face lies
+// wholly beside GL's -1 .. 1 cube (GL gets the projected points with w 1,
+// so it draws exactly their triangles, clipped to that cube: such a face
+// gives no pixel). A point that is not finite leaves the box the whole
+// screen.
+bool FaceOnScreen(const OBJECT3D& v, const FACE3D& f, float box[4]) {
+  box[0] = box[1] = INFINITY;
+  box[2] = box[3] = -INFINITY;
+  float z0 = INFINITY, z1 = -INFINITY;
+  const uint32_t np = Count(v.point_count), ni = Count(v.index_count);
+  if (!v.points || !v.indices || uint64_t(f.first) + f.points > ni) {
+    box[0] = box[1] = -1.0f;
+    box[2] = box[3] = 1.0f;
+    return true;
+  }
+  for (uint32_t k = 0; k < f.points; k++) {
+    const uint32_t i = v.indices[f.first + k];
+    if (i >= np) continue;
+    const POINT3D& p = v.points[i];
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+      box[0] = box[1] = -1.0f;
+      box[2] = box[3] = 1.0f;
+      return true;
+    }
+    box[0] = std::min(box[0], p.x);
+    box[1] = std::min(box[1], p.y);
+    box[2] = std::max(box[2], p.x);
+    box[3] = std::max(box[3], p.y);
+    z0 = std::min(z0, p.z);
+    z1 = std::max(z1, p.z);
+  }
+  return box[2] >= -1.0f && box[0] <= 1.0f && box[3] >= -1.0f && box[1] <= 1.0f && z1 >= -1.0f && z0 <= 1.0f;
+}
+
 // One batch pass over the VIEW's faces of a texture format. The opaque
 // pass takes them grouped by texture: drawn with the depth test and without
 // blending, the nearest fragment wins whatever the order, and each texture
@@ -110,37 +144,110 @@ void BatchPass(ViewPass pass, uint16_t mode, uint16_t format, bool gl) {
     }
     // Faces of more than 50 points are particle ranges (their own pass).
     if (f.texture->format != format || f.points > 50) continue;
+    float box[4];
+    if (gl && !FaceOnScreen(v, f, box)) {
+      s.passes.offscreen_faces++;
+      continue;
+    }
     if (gl) AddFaceToBatch(&f);
     (pass == kPassOpaque ? s.passes.opaque_faces : s.passes.sky_faces)++;
   }
   if (gl) FlushFaceBatch();
 }
 
-// The blended pass: the sorted transparent faces, farthest (largest key) first.
+// The transparent faces in the order the blended pass takes them (GL
+// only): from the depth sort (farthest first), the faces of a texture
+// together, the textures in the order their farthest faces come, each
+// texture's faces far to near. Faces wholly beside the screen are left out;
+// faces whose texture name is beyond the grouping's range come first, in
+// depth order.
+void TransparentOrder(const SORT3D* sorted, uint32_t n) {
+  Engine3DState& s = E3D();
+  const OBJECT3D& v = s.view;
+  std::vector<uint32_t>& order = s.blend_order;
+  std::vector<uint32_t>& rank = s.blend_rank;
+  std::vector<uint32_t>& kept = s.opaque_order;
+  kept.clear();
+  uint32_t ranks = 0;
+  auto name_of = [&v](uint32_t i) { return v.faces[i].texture ? v.faces[i].texture->gl_name : 0u; };
+  for (uint32_t k = n; sorted && k-- > 0;) {
+    const uint32_t i = sorted[k].face;
+    if (i >= Count(v.face_count) || v.faces[i].points > 50) continue;
+    float box[4];
+    if (!FaceOnScreen(v, v.faces[i], box)) {
+      s.passes.offscreen_faces++;
+      continue;
+    }
+    const uint32_t name = name_of(i);
+    if (name < kMaxGroupedName) {
+      if (rank.size() <= name) rank.resize(size_t(name) + 1, ~0u);
+      if (rank[name] == ~0u) rank[name] = ranks++;
+    }
+    kept.push_back(i);
+  }
+  // A counting sort by rank (the loose faces as rank 0), far to near within
+  // a rank.
+  std::vector<uint32_t>& counts = s.opaque_counts;
+  counts.assign(size_t(ranks) + 2, 0);
+  auto slot = [&](uint32_t i) {
+    const uint32_t name = name_of(i);
+    return name >= kMaxGroupedName ? 0u : rank[name] + 1;
+  };
+  for (uint32_t i : kept) counts[slot(i) + 1]++;
+  for (size_t r = 1; r < counts.size(); r++) counts[r] += counts[r - 1];
+  order.resize(kept.size());
+  for (uint32_t i : kept) order[counts[slot(i)]++] = i;
+  // The ranks start afresh next time.
+  for (uint32_t i : kept)
+    if (name_of(i) < kMaxGroupedName) rank[name_of(i)] = ~0u;
+}
+
+// The blended pass: the sorted transparent faces, farthest (largest key)
+// first; with GL in the grouped order of TransparentOrder, one call per
+// texture instead of one per change of texture along the depth order (the
+// terrain's foliage comes in four shades, each a texture of its own, so the
+// depth order changed texture at almost every face). The order changes
+// only where faces of different textures overlap, inside a tree's crown or
+// a reed bed: a few pixels in a thousand of the landscape, none of them
+// seen apart.
 void BlendedPass(const SORT3D* sorted, uint32_t n, bool gl) {
   Engine3DState& s = E3D();
   const OBJECT3D& v = s.view;
   BeginPass(kPassBlended, 2, gl);
-  for (uint32_t k = n; sorted && k-- > 0;) {
-    const uint32_t i = sorted[k].face;
-    if (i >= Count(v.face_count) || v.faces[i].points > 50) continue;
-    if (gl) AddFaceToBatch(&v.faces[i]);
+  if (!gl) {
+    for (uint32_t k = n; sorted && k-- > 0;) {
+      const uint32_t i = sorted[k].face;
+      if (i >= Count(v.face_count) || v.faces[i].points > 50) continue;
+      s.passes.blended_faces++;
+    }
+    return;
+  }
+  for (uint32_t i : s.blend_order) {
+    AddFaceToBatch(&v.faces[i]);
     s.passes.blended_faces++;
   }
-  if (gl) FlushFaceBatch();
+  FlushFaceBatch();
 }
 
 void ParticlePass(bool gl) {
   Engine3DState& s = E3D();
   const OBJECT3D& v = s.view;
   BeginPass(kPassParticles, 1, gl);
+  // Consecutive ranges of one mode go to GL together, in their order.
+  DrawRange group[64];
+  uint32_t n = 0;
   for (uint32_t i = 0; v.faces && i < Count(v.face_count); i++) {
     const FACE3D& f = v.faces[i];
     if (f.points <= 50 || !f.texture) continue;
     const DrawRange range{f.first, f.points, f.texture_index};
-    if (gl) DrawIndexRange(&range);
+    if (gl && n && (n == std::size(group) || group[0].mode != range.mode)) {
+      DrawIndexRanges(group, n);
+      n = 0;
+    }
+    if (gl) group[n++] = range;
     s.passes.particle_ranges++;
   }
+  if (gl && n) DrawIndexRanges(group, n);
 }
 
 // Copies the object's arrays to the ends of the VIEW's and points `copy`
@@ -452,6 +559,7 @@ void DrawView() {
     // Without a GL context (tools, tests) the passes only count.
     const bool gl = GL3D().context != 0;
     BatchPass(kPassOpaque, 1, 1, gl);
+    if (gl) TransparentOrder(sorted, n);
     BlendedPass(sorted, n, gl);
     if (s.engine.sky_on == 1) BatchPass(kPassSky, 3, 3, gl);
     ParticlePass(gl);

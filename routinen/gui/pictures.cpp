@@ -666,7 +666,9 @@ int32_t LoadElmorCursor(uint32_t id) {
 BitMap* SaveBackground(int32_t x, int32_t y, uint32_t width, uint32_t height) {
   RastPort* screen = ScreenRastPort();
   if (!screen || width == 0 || height == 0) return nullptr;
-  BitMap* bm = AllocBitMap(width, height, screen->Bitmap->Depth, 0, nullptr);
+  // The screen's format, its alpha too: a rectangle of a see-through screen
+  // comes back see-through.
+  BitMap* bm = AllocBitMap(width, height, screen->Bitmap->Depth, 0, screen->Bitmap);
   if (!bm) return nullptr;
   if (QoeMutex* m = DisplayMutex()) ObtainMutex(m);
   BltBitMap(screen->Bitmap, x, y, bm, 0, 0, (int32_t)width, (int32_t)height);

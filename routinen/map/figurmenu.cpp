@@ -10,6 +10,7 @@
 
 #include "map_internal.h"
 #include "mapdisplay.h"
+#include "mapgl.h"
 #include "mapinfo.h"
 #include "mapscreen.h"
 #include "platform/log.h"
@@ -388,6 +389,11 @@ void FigurMenuPlace(int32_t column, int32_t row, uint32_t rows, uint32_t width, 
     px -= 16;
     py -= 16;
   }
+  FigurMenuPlaceAt(px, py, rows, width, height, x, y, side_x);
+}
+
+void FigurMenuPlaceAt(int32_t px, int32_t py, uint32_t rows, uint32_t width, uint32_t height, int32_t* x,
+                      int32_t* y, int32_t* side_x) {
   // The menu stays on the display; its side box opens on the left when the
   // right has no room.
   if (px + kRowWidth > (int32_t)width) px = (int32_t)width - kRowWidth;
@@ -489,8 +495,17 @@ int32_t RowUnderMouse(const Menu& m) {
 bool OpenMenu(Menu& m, const KartenScreenRecord* d) {
   m.rp = ScreenRastPort();
   if (!m.rp) return false;
-  FigurMenuPlace(d->X_Pos, d->Y_Pos, (uint32_t)m.rows.size(), MapDisplayWidth(), MapDisplayHeight(),
-                 MapDisplayDepth(), &m.x, &m.y, &m.sideX);
+  const uint32_t rows = (uint32_t)m.rows.size();
+  if (MapOnScene(d->map)) {
+    // The 3D view: at the hex's projected centre in the last drawn
+    // landscape (the mouse, where the click was, when it has left it).
+    int32_t px = GetMouseX(), py = GetMouseY();
+    MapSceneHexPixel(d->map, d->X_Pos, d->Y_Pos, &px, &py);
+    FigurMenuPlaceAt(px, py, rows, MapDisplayWidth(), MapDisplayHeight(), &m.x, &m.y, &m.sideX);
+  } else {
+    FigurMenuPlace(d->X_Pos, d->Y_Pos, rows, MapDisplayWidth(), MapDisplayHeight(), MapDisplayDepth(), &m.x, &m.y,
+                   &m.sideX);
+  }
   m.saved = SaveBackground(m.x, m.y, kRowWidth, (uint32_t)m.rows.size() * kRowHeight);
   if (!m.saved) {
     DebugLog("FigurMenu : Konnte ein Rechteck des Hintergrundes nicht retten !\n");

@@ -53,6 +53,11 @@ std::vector<std::string> FigurSideBox(const KartenScreenRecord* d, const MapFigu
 // its side box opens at *side_x (the menu's right, else its left).
 void FigurMenuPlace(int32_t column, int32_t row, uint32_t rows, uint32_t width, uint32_t height, uint32_t depth,
                     int32_t* x, int32_t* y, int32_t* side_x);
+// The same for a hex shown at display pixel (px, py) (on the 3D view, the
+// hex's projected centre): the menu's corner there, kept wholly on the
+// display.
+void FigurMenuPlaceAt(int32_t px, int32_t py, uint32_t rows, uint32_t width, uint32_t height, int32_t* x,
+                      int32_t* y, int32_t* side_x);
 
 // The menus (right click). FigurMenu: 1 when an order was stored or on
 // Escape, 0 otherwise (a figure row chosen swaps it to the top of the hex).

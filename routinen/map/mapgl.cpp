@@ -21,6 +21,7 @@ struct MapGLState {
   std::atomic<void (*)(ObjektListEntry*)> remove{nullptr};
   std::atomic<uint32_t (*)(uint16_t*, uint16_t*)> sceneReady{nullptr};
   std::atomic<int32_t (*)(int32_t, int32_t, int32_t*, int32_t*)> pick{nullptr};
+  std::atomic<int32_t (*)(int32_t, int32_t, int32_t*, int32_t*)> cellPixel{nullptr};
   std::atomic<void (*)(int32_t, int32_t)> mark{nullptr};
   BitMap* bitmap = nullptr;   // display-sized, the GL screen's format
   RastPort rp{};              // over bitmap
@@ -63,6 +64,7 @@ void SetMapGLHooks(const MapGLHooks* hooks) {
   GL().remove.store(hooks ? hooks->RemoveMapObjekt : nullptr);
   GL().sceneReady.store(hooks ? hooks->SceneReady : nullptr);
   GL().pick.store(hooks ? hooks->PickCell : nullptr);
+  GL().cellPixel.store(hooks ? hooks->CellPixel : nullptr);
   GL().mark.store(hooks ? hooks->MarkCell : nullptr);
   if (!hooks) GL().entry = nullptr;  // the engine freed its entries
 }
@@ -118,6 +120,12 @@ int32_t MapSceneHexAt(const QoEMapInfo* map, int32_t x, int32_t y, int16_t* colu
   if (column) *column = int16_t(c);
   if (row) *row = int16_t(r);
   return 1;
+}
+
+int32_t MapSceneHexPixel(const QoEMapInfo* map, int32_t column, int32_t row, int32_t* x, int32_t* y) {
+  auto place = GL().cellPixel.load();
+  if (!map || !place) return 0;
+  return place(map->ViewColumn + column, map->ViewRow + row, x, y);
 }
 
 void MapSceneMark(const QoEMapInfo* map, int32_t column, int32_t row) {

@@ -24,10 +24,14 @@ struct MapGLHooks {
   // Any thread: 1 while the map scene is ready, with its window's columns
   // and rows.
   uint32_t (*SceneReady)(uint16_t* columns, uint16_t* rows);
-  // Any thread: the visible cell of the last drawn landscape nearest display
-  // pixel (x, y), within half its projected width: 1 with its column and row
-  // in the window of map parts; 0 when there is none.
+  // Any thread: the cell of the last drawn landscape whose projected outline
+  // holds display pixel (x, y): 1 with its column and row in the window of
+  // map parts; 0 when there is none.
   int32_t (*PickCell)(int32_t x, int32_t y, int32_t* column, int32_t* row);
+  // Any thread: the display pixel of the projected centre of the cell at
+  // column and row in the window of map parts, in the last drawn landscape:
+  // 1, or 0 when it was not drawn.
+  int32_t (*CellPixel)(int32_t column, int32_t row, int32_t* x, int32_t* y);
   // Any thread: the marked hex by column and row in the window of map parts
   // ((-1, -1) none), shown as the scene's selected cell.
   void (*MarkCell)(int32_t column, int32_t row);
@@ -55,6 +59,9 @@ uint32_t MapOnScene(const QoEMapInfo* map);
 // the view (from the view's top-left hex): 1, or 0 when no cell of the last
 // drawn landscape lies there (or it lies outside the view's window).
 int32_t MapSceneHexAt(const QoEMapInfo* map, int32_t x, int32_t y, int16_t* column, int16_t* row);
+// The 3D view: the display pixel where the last drawn landscape shows the
+// centre of the hex at view column and row: 1, or 0 when it did not draw it.
+int32_t MapSceneHexPixel(const QoEMapInfo* map, int32_t column, int32_t row, int32_t* x, int32_t* y);
 // The 3D view: marks the hex at view column and row ((-1, -1): none).
 void MapSceneMark(const QoEMapInfo* map, int32_t column, int32_t row);
 // The 3D view's redraw: while the screen draws into the display bitmap, the

@@ -1,6 +1,7 @@
 // The per-frame map scene: the cells taken from a published map (wraps,
 // terrain, owners, figures), barriers between owners, border cells, the
 // wind, and the landscape drawn on Mesa under the 2D screens.
+#define GL_GLEXT_PROTOTYPES 1
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "platform/pngfile.h"
@@ -417,10 +419,12 @@ void WriteModel(const std::string& path, const datakit::QoeModel& m) {
 
 class MapSceneGL : public testing::Test {
  protected:
+  // The screen mode the window opens in (800 x 600).
+  virtual uint32_t Mode() const { return 6; }
   void SetUp() override {
     fs::copy(qoe_test::BinaryDir() + "/datakit/bmp", "bmp",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    ASSERT_TRUE(gltest::OpenGLWindow(6));
+    ASSERT_TRUE(gltest::OpenGLWindow(Mode()));
     WriteModel("qoe/Water_low.qoe", Hex("water", 40, 60, 200));
     WriteModel("qoe/Water_high.qoe", Hex("waterh", 40, 60, 200));
     WriteModel("qoe/Objectnotmade.qoe", Hex("notmade", 200, 0, 200));
@@ -899,7 +903,8 @@ TEST_F(MapSceneGL, LazingFiguresMoveOnlyInTheirPhaseOfFive) {
     E3D().frame_counter = counter;
     ResetViewPasses();
     ProcessMapScene();
-    return ViewPasses().opaque_faces;
+    // Drawn, or left out wholly beside the screen (all faces here are opaque).
+    return ViewPasses().opaque_faces + ViewPasses().offscreen_faces;
   };
   const uint32_t bare = faces_at(100);
   // Lazy figures on most hexes of the middle.
@@ -1207,6 +1212,163 @@ TEST_F(MapSceneGL, HexesWithinReachAreTintedWhileATargetIsPickedAndPlainAfter) {
   for (size_t p = 0; p < after.size(); p++) differ += after[p] != before[p];
   EXPECT_EQ(differ, 0u);
   fake_.map.ReachMap = nullptr;
+}
+
+// ---- Clicks on the landscape, pixel by pixel --------------------------------
+
+// The cells a frame drew, each again as a flat white hex in a colour of its
+// own through the engine's view (its camera, projection and passes), over
+// black: the colour of a pixel names the hex drawn there. `colours` gets each
+// cell's (map column, row) by its colour.
+std::vector<uint32_t> IdFrame(uint8_t white_type, std::map<uint32_t, std::pair<int32_t, int32_t>>* colours) {
+  const uint32_t w = DisplayWidth(), h = DisplayHeight();
+  OBJECT3D* white = SceneModels()->hexagons[white_type].low;
+  EXPECT_NE(white, nullptr);
+  // Into the frame's own picture, which has a depth buffer.
+  if (GL3D().picture_fbo) glBindFramebuffer(GL_FRAMEBUFFER, GL3D().picture_fbo);
+  glViewport(0, 0, GLsizei(w), GLsizei(h));
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glDisable(GL_FOG);
+  glDepthMask(GL_TRUE);
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  CameraRecord& cam = *Camera();
+  cam.transform = cam.project = 1;
+  InitView();
+  const MapSceneState* m = MapScene();
+  const MapFrameCopy& c = E3D().map_copy;
+  const float* g = E3D().grid_offset;
+  for (uint32_t i = 0; i < 1440; i++) {
+    const MapCell3D& cell = m->cells[i];
+    if (!cell.visibility || !cell.model || !white) continue;
+    const uint32_t id = i + 1;
+    const uint8_t rgba[4] = {uint8_t(id & 0xFF), uint8_t(40 + (id >> 8) * 30), 200, 255};
+    colours->emplace(uint32_t(rgba[0]) << 16 | uint32_t(rgba[1]) << 8 | rgba[2],
+                     std::make_pair(c.view_column + int32_t(i % 40), c.view_row + int32_t(i / 40)));
+    EXPECT_TRUE(AddObjectCopy(white, cell.x + g[0], cell.y + g[1], cell.z + g[2], 1.0f));
+    SetObjectRGBA(LastViewObject(), rgba);
+  }
+  DrawView();
+  cam.transform = cam.project = 0;
+  glFinish();
+  std::vector<uint32_t> ids = gltest::ReadFrame(w, h);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  return ids;
+}
+
+struct PickTally {
+  uint32_t landscape = 0, same = 0, at_edge = 0, other_hex = 0, none = 0, background = 0, on_background = 0;
+};
+
+// Every pixel's pick against the hex the id frame shows there. A pick that
+// differs only on the very edge (a pixel beside it shows what was picked:
+// GL rounds the corners to its sub-pixel grid) is counted apart.
+PickTally PickEveryPixel(const std::vector<uint32_t>& ids, const std::map<uint32_t, std::pair<int32_t, int32_t>>& colours) {
+  const int32_t w = int32_t(DisplayWidth()), h = int32_t(DisplayHeight());
+  std::map<std::pair<int32_t, int32_t>, uint32_t> colour_of;
+  for (const auto& [colour, cell] : colours) colour_of[cell] = colour;
+  PickTally t;
+  for (int32_t y = 0; y < h; y++)
+    for (int32_t x = 0; x < w; x++) {
+      const uint32_t shown = ids[size_t(y) * size_t(w) + size_t(x)];
+      const auto drawn = colours.find(shown);
+      int32_t column = -1, row = -1;
+      const bool hit = MapScenePick(x, y, &column, &row) == 1;
+      if (drawn == colours.end()) {
+        t.background++;
+        if (!hit) continue;
+      } else {
+        t.landscape++;
+        if (hit && drawn->second == std::make_pair(column, row)) {
+          t.same++;
+          continue;
+        }
+      }
+      const auto picked = colour_of.find({column, row});
+      const uint32_t want = hit && picked != colour_of.end() ? picked->second : 0;
+      bool beside = false;
+      for (int32_t dy = -1; dy <= 1; dy++)
+        for (int32_t dx = -1; dx <= 1; dx++) {
+          const int32_t nx = x + dx, ny = y + dy;
+          if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+          const uint32_t n = ids[size_t(ny) * size_t(w) + size_t(nx)];
+          beside |= hit ? n == want : colours.find(n) == colours.end();
+        }
+      if (beside) t.at_edge++;
+      else if (drawn == colours.end()) t.on_background++;
+      else if (hit) t.other_hex++;
+      else t.none++;
+    }
+  return t;
+}
+
+class MapScenePick1024 : public MapSceneGL {
+ protected:
+  uint32_t Mode() const override { return 10; }
+};
+
+void ClicksTakeTheHexDrawnUnderThem(MapSceneGL* test, map_test::FakeMap& fake, const char* png) {
+  fake.map.OwnPlayer = kOwn;
+  for (int32_t r = 0; r < 36; r++)
+    for (int32_t c = 0; c < 40; c++) fake.Cell(c, r).Grafik = uint16_t((c * 7 + r * 3) % 5 == 0 ? 4 : 12);
+  Publish(&fake.map);
+  MapScene()->overlay_on = 0;
+  struct CameraCase {
+    float rotation, flip, scale;
+  };
+  // The kit's camera first, then others, one of them zoomed in past scale 3.
+  const CameraCase cameras[] = {{38.0f, 30.0f, 0.3f}, {0.0f, 60.0f, 0.6f}, {120.0f, 45.0f, 1.2f},
+                                {300.0f, 80.0f, 0.4f}, {200.0f, 90.0f, 3.5f}};
+  for (const CameraCase& cam : cameras) {
+    SetViewRotation(cam.rotation, 1);
+    SetViewFlip(cam.flip, 1);
+    SetViewScale(cam.scale, 1);
+    GLProcessObjektList();
+    glFinish();
+    const uint32_t w = DisplayWidth(), h = DisplayHeight();
+    if (cam.rotation == 38.0f) {
+      const std::vector<uint32_t> f = gltest::ReadFrame(w, h);
+      EXPECT_EQ(WritePngRGB(png, f.data(), w, h), 1);
+      EXPECT_TRUE(qoe_test::KeepPng(png));
+    }
+    std::map<uint32_t, std::pair<int32_t, int32_t>> colours;
+    const std::vector<uint32_t> ids = IdFrame(60, &colours);
+    if (cam.rotation == 38.0f) {
+      const std::string name = std::string("ids_") + png;
+      EXPECT_EQ(WritePngRGB(name.c_str(), ids.data(), w, h), 1);
+      EXPECT_TRUE(qoe_test::KeepPng(name));
+    }
+    const PickTally t = PickEveryPixel(ids, colours);
+    SCOPED_TRACE(testing::Message() << "camera " << cam.rotation << "/" << cam.flip << "/" << cam.scale << ": "
+                                    << t.landscape << " landscape pixels, " << t.same << " same, " << t.at_edge
+                                    << " at an edge, " << t.other_hex << " another hex, " << t.none << " none, "
+                                    << t.on_background << " picked beside the landscape");
+    EXPECT_GT(t.landscape, w * h / 10);
+    EXPECT_EQ(t.other_hex, 0u);
+    EXPECT_EQ(t.none, 0u);
+    EXPECT_EQ(t.on_background, 0u);
+    EXPECT_LE(t.at_edge * 500, t.landscape);
+  }
+  (void)test;
+}
+
+TEST_F(MapSceneGL, EveryLandscapePixelPicksTheHexDrawnThereAt800x600) {
+  // A flat white hex for the id frame (terrain type 60 is never on the map).
+  WriteModel("white.qoe", Hex("white", 255, 255, 255));
+  Start("SetHexagone 60 KID_WHITE white.qoe white.qoe 0 255 255 255 255\nMap.ActualSeason SUMMER\n"
+        "Engine.FogMode 0\nEngine.CorrectRatio TRUE\nEngine.Perspective 0.36\n");
+  ClicksTakeTheHexDrawnUnderThem(this, fake_, "gl3d_mapscene_picks_800x600.png");
+}
+
+TEST_F(MapScenePick1024, EveryLandscapePixelPicksTheHexDrawnThereAt1024x768) {
+  // A flat white hex for the id frame (terrain type 60 is never on the map).
+  WriteModel("white.qoe", Hex("white", 255, 255, 255));
+  Start("SetHexagone 60 KID_WHITE white.qoe white.qoe 0 255 255 255 255\nMap.ActualSeason SUMMER\n"
+        "Engine.FogMode 0\nEngine.CorrectRatio TRUE\nEngine.Perspective 0.36\n");
+  ClicksTakeTheHexDrawnUnderThem(this, fake_, "gl3d_mapscene_picks_1024x768.png");
 }
 
 class MapSceneThread : public MapSceneGL {

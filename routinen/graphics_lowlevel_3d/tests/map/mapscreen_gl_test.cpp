@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -20,6 +22,7 @@
 #include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
 #include "platform/pngfile.h"
 #include "routinen/gui/pictures.h"
+#include "routinen/map/figurmenu.h"
 #include "routinen/map/map.h"
 #include "routinen/map/mapaction.h"
 #include "routinen/map/mapdisplay.h"
@@ -278,7 +281,8 @@ TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
     Frames(1);
     // A visible cell in the map area away from the edges, not the one
     // marked before.
-    MapPick want{-1, -1, 0, 0, 0};
+    MapPick want{};
+    want.column = want.row = -1;
     {
       std::lock_guard<std::mutex> hold(GL3D().pick_lock);
       for (uint32_t i = 0; i < GL3D().pick_count && want.column < 0; i++) {
@@ -286,7 +290,7 @@ TEST_F(MapScreenScene, TheViewOpensOnTheLandscapeAndAClickMarksTheCellUnderIt) {
         const int32_t x = PixelX(p.x), y = PixelY(p.y);
         // A hex the player knows: an unknown one takes no mark.
         const bool known = IsHexKnown(map, int16_t(p.column - map->ViewColumn), uint16_t(p.row - map->ViewRow));
-        if (x > 120 && x < 680 && y > 60 && y < 330 && IsInMapArea(x, y, x, y) && p.radius * kW / 2 > 6 && known &&
+        if (x > 120 && x < 680 && y > 60 && y < 330 && IsInMapArea(x, y, x, y) && (p.max_x - p.min_x) * kW / 2 > 18 && known &&
             (p.column != last_column || p.row != last_row))
           want = p;
       }
@@ -408,7 +412,8 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   // The own army 14 stands in Elmor (6398, 3199): a camera that shows its
   // cell in the map area, and the cell selected.
   const int32_t army_column = map->ViewColumn + (6398 - map->X), army_row = map->ViewRow + (3199 - map->Y);
-  MapPick army{-1, -1, 0, 0, 0};
+  MapPick army{};
+  army.column = army.row = -1;
   for (float flip : {30.0f, 45.0f, 60.0f, 75.0f}) {
     SetViewFlip(flip, 1);
     SetViewScale(0.35f, 1);
@@ -512,6 +517,132 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
   game.join();
   EXPECT_EQ(result.load(), 2);
+}
+
+// The display bitmap's pixels (RGBA bytes), read while the game thread waits.
+std::vector<uint8_t> BitmapBytes() {
+  std::vector<uint8_t> out;
+  ObjektListEntry* entry = GLScreenObjekt();
+  if (!entry || !entry->bitmap) return out;
+  const BitMap* bm = entry->bitmap;
+  for (uint32_t y = 0; y < bm->Height; y++)
+    out.insert(out.end(), bm->Pixels + size_t(y) * bm->BytesPerRow, bm->Pixels + size_t(y) * bm->BytesPerRow + bm->Width * 4);
+  return out;
+}
+
+// The box of the pixels that differ between two bitmaps: x0, y0, x1, y1
+// (x1 < x0 when none does).
+std::array<int32_t, 4> Changed(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  std::array<int32_t, 4> box{int32_t(kW), int32_t(kH), -1, -1};
+  for (uint32_t y = 0; y < kH && a.size() == b.size() && a.size() >= kW * kH * 4; y++)
+    for (uint32_t x = 0; x < kW; x++)
+      if (std::memcmp(&a[(size_t(y) * kW + x) * 4], &b[(size_t(y) * kW + x) * 4], 4) != 0) {
+        box[0] = std::min(box[0], int32_t(x));
+        box[1] = std::min(box[1], int32_t(y));
+        box[2] = std::max(box[2], int32_t(x));
+        box[3] = std::max(box[3], int32_t(y));
+      }
+  return box;
+}
+
+// A right click opens the field menu, and with the own army selected the
+// figure menu, with its corner at the clicked hex's projected centre (as the
+// 2D map opens them at its hex), not at the display's far corner.
+TEST_F(MapScreenScene, TheMenusOpenAtTheClickedHexOnTheLandscape) {
+  MapScreenHooks h{};
+  FillMapDisplayHooks(&h);
+  FillMapInfoHooks(&h);
+  FillMapActionHooks(&h);
+  FillMapMenuHooks(&h);
+  SetMapScreenHooks(&h);
+  std::ofstream("qoe3d.cfg", std::ios::app) << "\nMap.ActualSeason SUMMER\n";
+  StopEngine();
+  StartEngine();
+  ASSERT_EQ(Engine()->started, 1u);
+  ASSERT_EQ(MapScreenPrebuild(), 1);
+  QoEMapInfo* map = KartenScreenData->map;
+  ASSERT_NE(map, nullptr);
+  std::atomic<int32_t> result{99};
+  std::thread game = StartVisit(result);
+  struct Leave {
+    std::thread& game;
+    ~Leave() {
+      if (!game.joinable()) return;
+      for (int i = 0; i < 3; i++) PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+      game.join();
+    }
+  } leave{game};
+  ASSERT_TRUE(WaitShown());
+  const int32_t army_column = map->ViewColumn + (6398 - map->X), army_row = map->ViewRow + (3199 - map->Y);
+  // A known hex without the army and the army's hex, their centres in the
+  // map area with room for a menu beside and below them.
+  MapPick field{}, army{};
+  for (float flip : {30.0f, 45.0f, 60.0f, 75.0f}) {
+    SetViewFlip(flip, 1);
+    SetViewScale(0.35f, 1);
+    Frames(1);
+    field.column = army.column = -1;
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    for (uint32_t i = 0; i < GL3D().pick_count; i++) {
+      const MapPick& p = GL3D().picks[i];
+      const int32_t x = PixelX(p.x), y = PixelY(p.y);
+      if (x < 100 || x > 560 || y < 40 || y > 320 || !IsInMapArea(x, y, x, y) ||
+          !IsInMapArea(x + 79, y + 36, x + 79, y + 36))
+        continue;
+      if (p.column == army_column && p.row == army_row) army = p;
+      else if (field.column < 0 && IsHexKnown(map, int16_t(p.column - map->ViewColumn), uint16_t(p.row - map->ViewRow)) &&
+               std::abs(p.column - army_column) + std::abs(p.row - army_row) > 4)
+        field = p;
+    }
+    if (army.column >= 0 && field.column >= 0) break;
+  }
+  ASSERT_GE(field.column, 0);
+  ASSERT_GE(army.column, 0) << "the army's hex is not in sight";
+  struct Case {
+    MapPick hex;
+    bool figure;
+    const char* png;
+  };
+  for (const Case& c : {Case{field, false, "mapscreen_scene_fieldmenu_800x600.png"},
+                        Case{army, true, "mapscreen_scene_figuremenu_800x600.png"}}) {
+    const int32_t x = PixelX(c.hex.x), y = PixelY(c.hex.y);
+    Click(x, y);
+    if (c.figure && !KartenScreenData->FigureSelected) Click(x, y);
+    ASSERT_EQ(KartenScreenData->X_Pos, c.hex.column - map->ViewColumn);
+    ASSERT_EQ(KartenScreenData->Y_Pos, c.hex.row - map->ViewRow);
+    ASSERT_EQ(KartenScreenData->FigureSelected != 0, c.figure);
+    Frames(1);
+    int32_t hx = -1, hy = -1;
+    ASSERT_EQ(MapSceneCellPixel(c.hex.column, c.hex.row, &hx, &hy), 1);
+    const std::vector<uint8_t> before = BitmapBytes();
+    PostMouseMessage(kMsgRightDown, x, y, kButtonRight);
+    PostMouseMessage(kMsgRightUp, x, y, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WaitGameThreadIdle(60000);
+    const std::vector<uint8_t> open = BitmapBytes();
+    const std::vector<uint32_t> frame = Frames(1);
+    ASSERT_EQ(WritePngRGB(c.png, frame.data(), kW, kH), 1);
+    EXPECT_TRUE(qoe_test::KeepPng(c.png));
+    PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WaitGameThreadIdle(60000);
+    const std::vector<uint8_t> closed = BitmapBytes();
+    // The menu's rows, 80 pixels wide, start at the hex's centre.
+    const std::array<int32_t, 4> box = Changed(before, open);
+    ASSERT_GE(box[2], box[0]) << "no menu was drawn";
+    EXPECT_NEAR(box[0], hx, 1) << c.png;
+    EXPECT_NEAR(box[1], hy, 1) << c.png;
+    EXPECT_LE(box[2] - box[0], 80) << c.png;
+    EXPECT_EQ((box[3] - box[1] + 1) % 12, 0) << c.png;
+    // Closed, it leaves the landscape see-through there again.
+    uint32_t left = 0;
+    for (int32_t y = box[1]; y <= box[3]; y++)
+      for (int32_t x = box[0]; x <= box[2]; x++) {
+        const size_t at = (size_t(y) * kW + size_t(x)) * 4;
+        left += std::memcmp(&before[at], &closed[at], 4) != 0;
+      }
+    EXPECT_EQ(left, 0u) << c.png;
+  }
 }
 
 TEST_F(MapScreenScene, AScreenWithATransparentMiddleShowsTheLandscapeThroughIt) {
