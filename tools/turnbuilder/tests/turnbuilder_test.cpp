@@ -318,6 +318,65 @@ TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
   EXPECT_TRUE(ParseRealm(head + map + "town town_id=1 name=\"A\" x=11 y=10\n", "good.realm", &r, &err)) << err;
 }
 
+TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
+  const std::string head = "player id=1001 name=\"Harald\"\nturn year=1000 quarter=0\n"
+                           "town town_id=1 name=\"A\" x=1 y=1\ntown town_id=2 name=\"B\" x=2 y=2\n";
+  const std::string built = "building building=0 town=1 upkeep=2\nbuilding building=0 town=2 upkeep=2\n"
+                            "building building=1 town=1 upkeep=3\nbuilding building=98 town=2 upkeep=14\n"
+                            // the drill ground is replaced by the army camp of its town
+                            "building building=19 town=1 upkeep=8\nbuilding building=48 town=1 upkeep=15\n"
+                            "building building=19 town=2 upkeep=8\nbuilding building=20 town=2 build_time=65535 "
+                            "upkeep=40\n";
+  const std::string battles =
+      "battle attacker.owner=1001 target.owner=2002 attacker_dead=120 target_dead=400 kind=1\n"
+      "battle attacker.owner=2003 target.owner=1001 attacker_dead=300 target_dead=60 kind=0\n"
+      "battle attacker.owner=2003 target.owner=2002 attacker_dead=7 target_dead=9 kind=0\n";
+  struct Case {
+    std::string text, error;
+  };
+  const Case cases[] = {
+      {head + "korn granaries=4\n" + built, "bad.realm:5: granaries=4 disagrees with granary buildings (2)"},
+      {head + "korn mills=3\n" + built, "bad.realm:5: mills=3 disagrees with mill buildings (1)"},
+      {head + "korn trade_offices=2\n" + built, "bad.realm:5: trade_offices=2 disagrees with trade office buildings (1)"},
+      {head + "buildings upkeep_total=240\n" + built,
+       "bad.realm:5: upkeep_total=240 disagrees with the upkeep of the buildings that count (44)"},
+      {head + "land killed=12\n" + battles, "bad.realm:5: killed=12 disagrees with the own dead of the battles (180)"},
+  };
+  for (const Case& c : cases) {
+    Realm r;
+    std::string err;
+    EXPECT_FALSE(ParseRealm(c.text, "bad.realm", &r, &err)) << c.text;
+    EXPECT_EQ(err, c.error) << c.text;
+  }
+  // Not given, the numbers are counted; given right, they pass.
+  Realm r;
+  std::string err;
+  ASSERT_TRUE(ParseRealm(head + built + battles, "good.realm", &r, &err)) << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["KORN"].data(), 30), 2u);
+  EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 34), 1u);
+  EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 50), 1u);
+  EXPECT_EQ(ChunkGet32(r.fixed["GEBA"].data(), 12), 44u);
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 66), 180u);
+  EXPECT_TRUE(ParseRealm(head + "korn granaries=2 mills=1 trade_offices=1\nbuildings upkeep_total=44\nland killed=180\n" +
+                             built + battles,
+                         "good.realm", &r, &err))
+      << err;
+  // The next turn has no battles and so no dead; a description of the corn
+  // alone (no buildings) keeps its numbers.
+  ASSERT_TRUE(ParseRealm("turn year=1000 quarter=1\n", "next.changes", &r, &err, true)) << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 66), 0u);
+  EXPECT_TRUE(ParseRealm("player id=1 name=\"A\"\nturn year=1 quarter=0\nkorn granaries=4 mills=3\n", "corn.realm", &r,
+                         &err))
+      << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["KORN"].data(), 30), 4u);
+  // The fixtures leave these numbers to the builder.
+  for (const char* name : {"first_turn.realm", "grown.realm", "demo.realm"}) {
+    Realm f = LoadFixture(name);
+    for (const char* field : {"KORN.granaries", "KORN.mills", "KORN.trade_offices", "GEBA.upkeep_total", "LAND.killed"})
+      EXPECT_EQ(f.given.count(field), 0u) << name << " " << field;
+  }
+}
+
 TEST(TurnBuilder, GameInitAndEveryPassTakeTheBuiltTurns) {
   for (const char* name : {"first_turn.realm", "grown.realm", "demo.realm"}) {
     SCOPED_TRACE(name);
