@@ -805,6 +805,11 @@ class Parser {
       for (const RealmRecord& b : r_->records[chunk])
         if (!towns.count(Get(BaustellenDataCodec, b.raw, "town")))
           return Fail("building in town " + std::to_string(Get(BaustellenDataCodec, b.raw, "town")) + ", which the description does not have", b.line);
+    // The realm's corn lies in its granaries (KORN); the store holds the
+    // other goods, and every list of goods shows the corn once from KORN.
+    for (const RealmRecord& g : r_->records["WARE"])
+      if (Get(WarenListenEntryCodec, g.raw, "kind") == 5 && Get(WarenListenEntryCodec, g.raw, "goods") == 0)
+        return Fail("corn in the store: the corn lies in the granaries (korn granary_corn)", g.line);
     for (const RealmArmy& a : r_->armies) {
       uint32_t id = Get(ArmyCodec, a.head.raw, "ArmeeID");
       if (!id) continue;

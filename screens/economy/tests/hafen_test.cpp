@@ -232,7 +232,7 @@ TEST_P(HarbourRun, LeavingWithoutActionWritesShipAndLandAndShowsTheShipInPort) {
   EXPECT_EQ(g_saves + g_setups, 0);
 }
 
-// MapPrefs with ship 33 moved off the town and a foreign ship figure on the
+// MapPrefs with the ships 33 and 34 moved off the town and a foreign ship figure on the
 // town's hex, or with no figure left there.
 void MoveShip33Away(bool foreign_in_port) {
   LoadedChunk move("MOVE", MapPrefsPath);
@@ -241,7 +241,7 @@ void MoveShip33Away(bool foreign_in_port) {
   ListNode* n = list->first;
   for (uint32_t i = 0; i < list->count; ++i, n = n->next) {
     FigurRecord& f = reinterpret_cast<MOVE_EXT*>(n)->figure;
-    if ((f.owner == kOwn && f.number == 33) || (!foreign_in_port && f.x == kTownX && f.y == kTownY)) f.x = kTownX - 6;
+    if ((f.owner == kOwn && (f.number == 33 || f.number == 34)) || (!foreign_in_port && f.x == kTownX && f.y == kTownY)) f.x = kTownX - 6;
   }
   if (foreign_in_port) {
     auto* m = reinterpret_cast<MOVE_EXT*>(AllocListNode(list));

@@ -41,7 +41,6 @@ town town_id=2 name="Seewacht" x=6399 y=3200 level=1 inhabitants=800
 town town_id=3 name="Eichenhain" x=6400 y=3201 level=1 inhabitants=600
 building building=55 town=1 year=1000 quarter=0 upkeep=10
 figure type=0 number=1 x=6400 y=3199 points=8
-goods kind=5 goods=0 quantity=2000 price=4 ident=1000
 )";
 
 constexpr uint32_t kCapital = 1, kEichenhain = 3;

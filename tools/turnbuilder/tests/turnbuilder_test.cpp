@@ -294,6 +294,7 @@ TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
       {head + "ship ship_id=9 x=1 y=1\n", "bad.realm:3: ship 9 has no ship figure of the player"},
       {head + "building building=2 town=7\n", "bad.realm:3: building in town 7, which the description does not have"},
       {head + "goods kind=5 goods=116\n", "bad.realm:3: goods=116 is out of range (0..115)"},
+      {head + "goods kind=5 goods=0 quantity=500\n", "bad.realm:3: corn in the store: the corn lies in the granaries (korn granary_corn)"},
       {head + "land god_name=\"Thalor\n", "bad.realm:3: text of god_name has no closing quote"},
       {head + "land treasury=12x\n", "bad.realm:3: bad number \"12x\" for treasury"},
       {head + "map x=1 y=1 width=3 height=2\nrow ...\nland treasury=1\n", "bad.realm:3: map has 1 rows, its height is 2"},
