@@ -361,6 +361,22 @@ TEST_P(HarbourRun, AConfirmedWreckCostsGoldAndGivesWood) {
   EXPECT_EQ(Stock(98), 900u + 35u);
 }
 
+// After the wreck the port still holds a ship to repair: the damaged war
+// ship 34 takes a repair order.
+TEST_P(HarbourRun, AfterAWreckTheOtherShipInPortIsRepaired) {
+  EXPECT_EQ(Run(Werft(C(kAnkerLine0) + Yes(), kWerftOk) + C(kStad)), 39);
+  ASSERT_EQ(Figure(Figures(), 33), nullptr);
+  EXPECT_EQ(Run(C(kRepa) + "wait 300\n" + C(kRepLine0) + C(kRepPlus) + C(kRepOk) + "wait 300\n" + C(kStad)), 39);
+  const auto bytes = qoe_test::ReadFileBytes("Data/ShipAddOn.dat");
+  ASSERT_EQ(bytes.size(), 96u);
+  EXPECT_EQ(bytes[81], 34);
+  EXPECT_EQ(bytes[83], 1);
+  const auto figures = Figures();
+  const FigurRecord* f = Figure(figures, 34);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->state, 16);
+}
+
 TEST_P(HarbourRun, AnsweringNoToTheWreckKeepsTheShip) {
   EXPECT_EQ(Run(Werft(C(kAnkerLine0) + "wait 300\nkey esc\n", kWerftOk) + C(kStad)), 39);
   EXPECT_NE(Figure(Figures(), 33), nullptr);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "routinen/gamedata/chunks.h"
@@ -317,6 +318,18 @@ TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
   Realm r;
   std::string err;
   EXPECT_TRUE(ParseRealm(head + map + "town town_id=1 name=\"A\" x=11 y=10\n", "good.realm", &r, &err)) << err;
+}
+
+// The demo realm shows a town of every level (each level's own night
+// lights) and starts with no research running, so a research order can be
+// given in its first turn.
+TEST(TurnBuilder, TheDemoRealmHasEveryTownLevelAndNoResearchRunning) {
+  Realm r = LoadFixture("demo.realm");
+  std::set<uint32_t> levels;
+  for (const RealmRecord& t : Recs(r, "TOWN")) levels.insert(GetCodecNumber(*FindCodecField(TownRecordCodec, "level"), t.raw.data(), 0, ORDER_HOST));
+  EXPECT_EQ(levels, (std::set<uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(r.fixed["FORS"][12], 0);
+  EXPECT_EQ(r.fixed["FORS"][26], 0);
 }
 
 TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
