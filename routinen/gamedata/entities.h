@@ -196,6 +196,10 @@ uint8_t* MakeSpielerChunkFromList(ListHeader* list);  // the server's side: the 
 
 // 1 when the GEBA chunk holds a record of that building in that town.
 int32_t CheckOtherBuilding(const void* geba_chunk, uint32_t building, uint32_t town);
+// The building kind that replaces kind in the same town (the town hall by
+// the residency, the drill ground by the army camp, ...); -1 for none. A
+// replaced building is not counted among the realm's buildings.
+int32_t NextBuildingLevel(uint32_t kind);
 
 // ---- side files ----
 ListHeader* ScanShipAddOn2List();                 // .\Data\ShipAddOn.dat, type 17

@@ -114,6 +114,14 @@ uint8_t* MakeSpielerChunkFromList(ListHeader* list) {
 }
 
 // ---- buildings ----
+int32_t NextBuildingLevel(uint32_t kind) {
+  static const uint16_t kNext[][2] = {{15, 108}, {19, 48}, {22, 78},  {23, 96},  {25, 49},  {48, 57},  {50, 56},
+                                      {55, 108}, {56, 115}, {57, 162}, {78, 160}, {96, 163}, {108, 139}, {139, 231}};
+  for (const auto& n : kNext)
+    if (n[0] == kind) return n[1];
+  return -1;
+}
+
 int32_t CheckOtherBuilding(const void* geba, uint32_t building, uint32_t town) {
   static const uint32_t kBuilding = FindCodecField(BaustellenDataCodec, "building")->off;
   static const uint32_t kTown = FindCodecField(BaustellenDataCodec, "town")->off;

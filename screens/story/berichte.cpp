@@ -91,9 +91,6 @@ const BuildingName kBuildingNames[] = {
     {115, 1074, 1077}, {139, 1078, 1081}, {158, 1082, 1085}, {160, 1086, 1089}, {162, 1094, 1097},
     {163, 1090, 1093}, {195, 1098, 1101}, {231, 1102, 1105},
 };
-// A building kind and the kind that replaces it in the same town.
-const uint16_t kNextLevel[][2] = {{15, 108}, {19, 48}, {22, 78},  {23, 96},   {25, 49},   {48, 57},  {50, 56},
-                                  {55, 108}, {56, 115}, {57, 162}, {78, 160}, {96, 163}, {108, 139}, {139, 231}};
 constexpr uint32_t kBuildingKinds = 235;
 constexpr uint32_t kGebaCount = 16, kGebaRecords = 18, kGebaRecordSize = 16;
 
@@ -101,12 +98,6 @@ const BuildingName* FindBuildingName(uint32_t kind) {
   for (const BuildingName& b : kBuildingNames)
     if (b.kind == kind) return &b;
   return nullptr;
-}
-
-int32_t NextLevel(uint32_t kind) {
-  for (const auto& n : kNextLevel)
-    if (n[0] == kind) return n[1];
-  return -1;
 }
 
 // ---- the trade report ----
@@ -264,7 +255,7 @@ int32_t MakeBuildingReport(const uint8_t* geba, char* out, uint32_t size) {
   }
   Add(&t, "%s", Cat(585));
   for (uint32_t kind = 0; kind < kBuildingKinds; ++kind) {
-    const int32_t next = NextLevel(kind);
+    const int32_t next = NextBuildingLevel(kind);
     uint32_t count = 0;
     uint64_t upkeep = 0;
     for (uint32_t i = 0; i < records; ++i) {

@@ -227,7 +227,7 @@ bool DrawGranaryRequester(Image& img) {
   Grain(img, 0, 0, w - 1, h - 1, kParchmentRamp, 13, 3, 155);
   for (int i = 0; i < 4; ++i) FrameRect(img, i, i, w - 1 - i, h - 1 - i, (uint8_t)(kWoodRamp + 4 + i * 2));
   FrameRect(img, 0, 0, w - 1, h - 1, kBlack);
-  // The heading band.
+  // The heading band (the quarter's name at its left end, the year at its right).
   FillRect(img, X(86), Y(76), X(561), Y(98), kParchmentRamp + 10);
   FrameRect(img, X(85), Y(75), X(562), Y(99), kWoodRamp + 3);
   for (int k = 0; k < 3; ++k) {
@@ -263,7 +263,6 @@ bool DrawGranaryRequester(Image& img) {
     }
     FillRect(img, X(223), Y(sy + 9), X(318), Y(sy + 12), kRedRamp + 8);
     FillRect(img, X(319), Y(sy + 9), X(413), Y(sy + 12), kForestRamp + 9);
-    Inset(img, X(430), Y(sy + 1), X(560), Y(sy + 15), kParchmentRamp + 14);
   }
   WoodButton(img, X(86), Y(424), X(180), Y(447), "HELP");
   WoodButton(img, X(276), Y(424), X(370), Y(447), "OK");

@@ -126,6 +126,8 @@ class Parser {
     } else {
       r_->letters.clear();
       r_->records["KRIG"].clear();
+      // The dead of the battles belong to their turn as the battles do.
+      r_->given.erase("LAND.killed");
     }
     for (const Legend& l : kLegend) legend_[l.symbol] = l.graphic;
     std::istringstream in(text);
@@ -401,6 +403,7 @@ class Parser {
       if (!std::strcmp(k.chunk, "INFO") && (t.key == "player_id" || t.key == "chunk_mask" || t.key == "checksum"))
         return Fail(t.key + " is set by the builder");
       if (!SetField(*k.codec, b.data(), t.key, t.key, t.value)) return false;
+      r_->given[std::string(k.chunk) + "." + t.key] = line_;
     }
     if (!std::strcmp(k.chunk, "KORN")) have_turn_ = true;
     return true;
@@ -717,6 +720,73 @@ class Parser {
     return type;
   }
 
+  // The numbers that several chunks tell: the granaries, mills and trade
+  // offices of KORN are the buildings of those kinds, GEBA's upkeep total
+  // is the upkeep of the buildings that count (not marked -1, not replaced
+  // by their next level in their town), LAND's killed are the own dead of
+  // the battles. A field the description set must agree with the records;
+  // one it did not set is taken from them.
+  bool Agree() {
+    const std::vector<RealmRecord>& geba = r_->records["GEBA"];
+    auto has = [&](uint32_t building, uint32_t town) {
+      for (const RealmRecord& b : geba)
+        if (Get(BaustellenDataCodec, b.raw, "building") == building && Get(BaustellenDataCodec, b.raw, "town") == town)
+          return true;
+      return false;
+    };
+    auto count = [&](uint32_t building) {
+      uint64_t n = 0;
+      for (const RealmRecord& b : geba) n += Get(BaustellenDataCodec, b.raw, "building") == building;
+      return n;
+    };
+    uint64_t upkeep = 0;
+    for (const RealmRecord& b : geba) {
+      if ((int16_t)Get(BaustellenDataCodec, b.raw, "build_time") == -1) continue;
+      const int32_t next = NextBuildingLevel(Get(BaustellenDataCodec, b.raw, "building"));
+      if (next >= 0 && has((uint32_t)next, Get(BaustellenDataCodec, b.raw, "town"))) continue;
+      upkeep += Get(BaustellenDataCodec, b.raw, "upkeep");
+    }
+    uint64_t killed = 0;
+    for (const RealmRecord& k : r_->records["KRIG"])
+      for (const char* side : {"attacker", "target"}) {
+        const uint8_t* fig = k.raw.data() + FindCodecField(KriegsEintragCodec, side)->off;
+        if (GetCodecNumber(*FindCodecField(FigurRecordCodec, "owner"), fig, 0, ORDER_HOST) == r_->player_id)
+          killed += Get(KriegsEintragCodec, k.raw, std::string(side) == "attacker" ? "attacker_dead" : "target_dead");
+      }
+    struct Told {
+      const char* chunk;
+      const RecordCodec& codec;
+      const char* field;
+      uint64_t value;
+      bool described;  // the description has records of that kind
+      const char* what;
+    };
+    const bool buildings = !geba.empty(), battles = !r_->records["KRIG"].empty();
+    const Told told[] = {
+        {"KORN", KornCodec, "granaries", count(0), buildings, "granary buildings"},
+        {"KORN", KornCodec, "mills", count(1), buildings, "mill buildings"},
+        {"KORN", KornCodec, "trade_offices", count(98), buildings, "trade office buildings"},
+        {"GEBA", GebaHeadCodec, "upkeep_total", upkeep, buildings, "the upkeep of the buildings that count"},
+        {"LAND", LandCodec, "killed", killed, battles, "the own dead of the battles"},
+    };
+    // A description without buildings (or battles) may give the numbers
+    // alone, as a test of one screen does.
+    for (const Told& t : told) {
+      auto g = r_->given.find(std::string(t.chunk) + "." + t.field);
+      Bytes& b = r_->fixed[t.chunk];
+      if (g == r_->given.end()) {
+        const CodecField& f = *FindCodecField(t.codec, t.field);
+        const uint64_t most = f.type == CT_U16 ? 0xFFFFu : 0xFFFFFFFFu;
+        Put(t.codec, b, t.field, (uint32_t)(t.value > most ? most : t.value));
+      } else if (t.described && Get(t.codec, b, t.field) != t.value) {
+        return Fail(std::string(t.field) + "=" + std::to_string(Get(t.codec, b, t.field)) + " disagrees with " + t.what +
+                        " (" + std::to_string(t.value) + ")",
+                    g->second);
+      }
+    }
+    return true;
+  }
+
   bool Finish() {
     if (!have_player_) return Fail("the description has no player line", line_ ? line_ : 1);
     if (!have_turn_ && !changes_) return Fail("the description has no turn line", line_ ? line_ : 1);
@@ -735,6 +805,11 @@ class Parser {
       for (const RealmRecord& b : r_->records[chunk])
         if (!towns.count(Get(BaustellenDataCodec, b.raw, "town")))
           return Fail("building in town " + std::to_string(Get(BaustellenDataCodec, b.raw, "town")) + ", which the description does not have", b.line);
+    // The realm's corn lies in its granaries (KORN); the store holds the
+    // other goods, and every list of goods shows the corn once from KORN.
+    for (const RealmRecord& g : r_->records["WARE"])
+      if (Get(WarenListenEntryCodec, g.raw, "kind") == 5 && Get(WarenListenEntryCodec, g.raw, "goods") == 0)
+        return Fail("corn in the store: the corn lies in the granaries (korn granary_corn)", g.line);
     for (const RealmArmy& a : r_->armies) {
       uint32_t id = Get(ArmyCodec, a.head.raw, "ArmeeID");
       if (!id) continue;
@@ -773,6 +848,7 @@ class Parser {
                       s.line);
       }
     }
+    if (!Agree()) return false;
     // The capital: the start line, else the first town; its name is that of
     // the town there. The lord's name is the player's.
     Bytes& im = r_->fixed["IMAP"];

@@ -41,6 +41,10 @@ struct Realm {
   // Fixed chunks (host order, whole chunk with header), by chunk ID:
   // INFO, KORN, LAND, TAXE, FORS, IMAP, GEBA (its head, the records follow).
   std::map<std::string, Bytes> fixed;
+  // The fixed chunks' fields the description set ("KORN.granaries"), with
+  // their lines: a count that other chunks also tell must agree with them,
+  // one not set is taken from them.
+  std::map<std::string, uint32_t> given;
   // Records of the record chunks, by chunk ID (MOVE, WARE, BAUE, GEBA, TOWN,
   // ANTW, KRIG, VERT, SHIP, SPEZ, HERB).
   std::map<std::string, std::vector<RealmRecord>> records;

@@ -208,7 +208,7 @@ TEST_F(DamagedChunks, TownChecksFailOnADamagedTownOrBuildingChunk) {
   EXPECT_EQ(CheckTownStatus(0), 1);
   lux = GetLuxusResources();
   ASSERT_NE(lux, nullptr);
-  EXPECT_EQ(lux[3], 6u);  // the realm's six counted buildings
+  EXPECT_EQ(lux[3], 12u);  // the realm's twelve counted buildings
   FreeVec(lux);
 }
 

@@ -234,7 +234,7 @@ TEST_F(MapScreenRealm, ReadThenWriteLeavesArmyShipAndSpezByteIdentical) {
   KartenScreenRecord* d = KartenScreenData;
   ASSERT_EQ(ReadKartenScreenData(d), 1);
   EXPECT_EQ(d->Armies->count, 5u);  // the demo realm's armies, the castle guard among them
-  EXPECT_EQ(d->Ships->count, 3u);  // two off the coast, one in Seewacht's port
+  EXPECT_EQ(d->Ships->count, 4u);  // two off the coast, two in Seewacht's port
   EXPECT_NE(d->ShipAddOns, nullptr);
   EXPECT_EQ(d->Specialists->count, 4u);
   EXPECT_NE(d->Players, nullptr);
@@ -305,7 +305,7 @@ TEST_F(MapScreenRealm, AnEmptyShipListRemovesShipAndKeepsTheAddOnFile) {
   ASSERT_EQ(addon_file.size(), 96u);
   KartenScreenRecord* d = KartenScreenData;
   ASSERT_EQ(ReadKartenScreenData(d), 1);
-  ASSERT_EQ(d->Ships->count, 3u);
+  ASSERT_EQ(d->Ships->count, 4u);
   DeleteList(d->Ships, 0);
   d->Ships = CreateList(LIST_SHIPS);
   ASSERT_EQ(WriteKartenScreenData(d, 1), 1);

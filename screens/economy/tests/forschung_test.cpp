@@ -185,6 +185,21 @@ TEST_P(ForschungScreenRun, AnOrderInEachFieldWritesItsNumber) {
   }
 }
 
+// The demo realm of the start command runs no research in its first turn,
+// so the player can order one there.
+TEST_P(ForschungScreenRun, TheDemoRealmTakesAnOrder) {
+  ::Realm realm;
+  std::string err;
+  ASSERT_TRUE(LoadRealmFile(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm", &realm, &err)) << err;
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", BuildTurnPool(realm)));
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(Field(0) + Ok() + "key enter\nwait 300\n" + Exit()), 2);
+  EXPECT_TRUE(log.Has("StartResearchOrder: Forschung 1 bestellt"));
+  const std::vector<uint8_t> f = Outgoing();
+  ASSERT_EQ(f.size(), kForsSize);
+  EXPECT_EQ(f[12], 1);
+}
+
 TEST_P(ForschungScreenRun, TheCostAsked) {
   Realm("research astronomy=1\n");
   qoe_test::LogLines log;

@@ -232,7 +232,7 @@ TEST_P(HarbourRun, LeavingWithoutActionWritesShipAndLandAndShowsTheShipInPort) {
   EXPECT_EQ(g_saves + g_setups, 0);
 }
 
-// MapPrefs with ship 33 moved off the town and a foreign ship figure on the
+// MapPrefs with the ships 33 and 34 moved off the town and a foreign ship figure on the
 // town's hex, or with no figure left there.
 void MoveShip33Away(bool foreign_in_port) {
   LoadedChunk move("MOVE", MapPrefsPath);
@@ -241,7 +241,7 @@ void MoveShip33Away(bool foreign_in_port) {
   ListNode* n = list->first;
   for (uint32_t i = 0; i < list->count; ++i, n = n->next) {
     FigurRecord& f = reinterpret_cast<MOVE_EXT*>(n)->figure;
-    if ((f.owner == kOwn && f.number == 33) || (!foreign_in_port && f.x == kTownX && f.y == kTownY)) f.x = kTownX - 6;
+    if ((f.owner == kOwn && (f.number == 33 || f.number == 34)) || (!foreign_in_port && f.x == kTownX && f.y == kTownY)) f.x = kTownX - 6;
   }
   if (foreign_in_port) {
     auto* m = reinterpret_cast<MOVE_EXT*>(AllocListNode(list));
@@ -359,6 +359,22 @@ TEST_P(HarbourRun, AConfirmedWreckCostsGoldAndGivesWood) {
   EXPECT_NE(Ship(Ships(OutgoingPoolPath), 31), nullptr);  // off the town: kept
   EXPECT_EQ(Treasury(OutgoingPoolPath), 72400u - 7u * 2500u);
   EXPECT_EQ(Stock(98), 900u + 35u);
+}
+
+// After the wreck the port still holds a ship to repair: the damaged war
+// ship 34 takes a repair order.
+TEST_P(HarbourRun, AfterAWreckTheOtherShipInPortIsRepaired) {
+  EXPECT_EQ(Run(Werft(C(kAnkerLine0) + Yes(), kWerftOk) + C(kStad)), 39);
+  ASSERT_EQ(Figure(Figures(), 33), nullptr);
+  EXPECT_EQ(Run(C(kRepa) + "wait 300\n" + C(kRepLine0) + C(kRepPlus) + C(kRepOk) + "wait 300\n" + C(kStad)), 39);
+  const auto bytes = qoe_test::ReadFileBytes("Data/ShipAddOn.dat");
+  ASSERT_EQ(bytes.size(), 96u);
+  EXPECT_EQ(bytes[81], 34);
+  EXPECT_EQ(bytes[83], 1);
+  const auto figures = Figures();
+  const FigurRecord* f = Figure(figures, 34);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->state, 16);
 }
 
 TEST_P(HarbourRun, AnsweringNoToTheWreckKeepsTheShip) {

@@ -17,6 +17,7 @@
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
+#include "routinen/gui/layout.h"
 #include "routinen/system/files.h"
 #include "routinen/system/prefs.h"
 #include "tests/support/log_lines.h"
@@ -446,3 +447,27 @@ TEST_P(KornScreenRun, TheHelpAndTheSounds) {
 INSTANTIATE_TEST_SUITE_P(Modes, KornScreenRun, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 }  // namespace
+
+// The quarter and the year stand apart from the two scales: a value box on
+// a scale's row reads as that scale's number ("faith 1004").
+TEST(KornLagerLayout, TheYearAndQuarterAreNotOnTheScalesRows) {
+  const std::string path = qoe_test::BinaryDir() + "/datakit/Data/Screendat/KornLagerReq.dat";
+  QOE_REQUIRE_BUILT(path);
+  const std::vector<uint8_t> file = qoe_test::ReadFileBytes(path);
+  ScreenRegion* r = ParseScreenRegion(file.data(), static_cast<uint32_t>(file.size()), 55);
+  ASSERT_NE(r, nullptr);
+  int scales = 0;
+  const auto* areas = static_cast<const TextArea*>(r->types[LAYOUT_AREA].first);
+  for (uint32_t n = 0; n < r->types[LAYOUT_AREA].count; ++n) {
+    const TextArea* a = &areas[n];
+    if (a->textId != 56 && a->textId != 1602) continue;  // faith, balance of the stores
+    ++scales;
+    for (uint32_t k : {3u, 4u}) {
+      const ValueField* v = GetLayoutValue(r, k);
+      ASSERT_NE(v, nullptr);
+      EXPECT_TRUE(v->y2 < a->y1 || v->y1 > a->y2) << "value " << k << " on the row of catalog " << a->textId;
+    }
+  }
+  EXPECT_EQ(scales, 2);
+  FreeScreenRegion(r);
+}

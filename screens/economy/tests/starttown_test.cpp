@@ -27,7 +27,7 @@ const char kRealm[] = R"(player id=1001 name="Harald"
 turn year=1000 quarter=0
 info dice=12,200,7,3
 land inhabitants=1200 treasury=5000 faith=60 realm_points=1 scouts=1 acres=40
-korn seed_store=500 granary_corn=2000 food_corn=800 granaries=1 largest_harvest=1500 weather=2
+korn seed_store=500 granary_corn=2000 food_corn=800 largest_harvest=1500 weather=2
 taxes base_tax_level=10 goods_types=12
 map x=6396 y=3198 width=9 height=5 values=2,3,1
 row ~~......f
@@ -41,7 +41,6 @@ town town_id=2 name="Seewacht" x=6399 y=3200 level=1 inhabitants=800
 town town_id=3 name="Eichenhain" x=6400 y=3201 level=1 inhabitants=600
 building building=55 town=1 year=1000 quarter=0 upkeep=10
 figure type=0 number=1 x=6400 y=3199 points=8
-goods kind=5 goods=0 quantity=2000 price=4 ident=1000
 )";
 
 constexpr uint32_t kCapital = 1, kEichenhain = 3;

@@ -587,12 +587,12 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
   fs::remove("Data/SpielerList.qoe");
   CheckPrefs(PREFS_TUTORIAL_STEP, 1, 8);
   std::string t = Text();
-  EXPECT_EQ(Count(t), 2u) << t;  // once for each of the demo realm's two unmoved scouts
+  EXPECT_EQ(Count(t), 3u) << t;  // once for each of the demo realm's three unmoved scouts
   EXPECT_NE(t.find(GetCatalogStr(1842)), std::string::npos);
   EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;
   CheckPrefs(PREFS_TUTORIAL_STEP, 1, 12);
   t = Text();
-  EXPECT_EQ(Count(t), 4u) << t;
+  EXPECT_EQ(Count(t), 5u) << t;
   EXPECT_NE(t.find(GetCatalogStr(1840)), std::string::npos);
   EXPECT_NE(t.find(GetCatalogStr(1841)), std::string::npos);
   EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;

@@ -376,7 +376,8 @@ TEST_F(TradeScreen, WithoutOffersTheReceivedStateDoesNothing) {
 
 // The demo realm of the turn builder: Gunhild's offer of 200 units of good 1
 // for 4 quarters accepted, then 100 wood (the store's first good after the
-// two corn lines) offered to Ragnar, and the heralds sent.
+// corn line: the corn is listed once, from the granaries) offered to Ragnar,
+// and the heralds sent.
 TEST_F(TradeScreen, TheDemoRealmTrades) {
   std::filesystem::remove("Data/POP3In/GameChunk.qoe");
   std::filesystem::remove("Data/SpielerList.qoe");  // the realm's lords: Gunhild, Ragnar
@@ -384,7 +385,7 @@ TEST_F(TradeScreen, TheDemoRealmTrades) {
   ASSERT_TRUE(realm_test::InstallRealmWithTurn("demo.realm"));
   SetGameDataOwner(kOwn, "Harald");
   OwnPlayerPtr->ActiveTown = 1;  // Elmor: trade registry and marketplace
-  const std::string script = kTrade + Button(1) + Lord(0) + Button(1) + Button(0) + Lord(1) + Goods(2) + Field(1) +
+  const std::string script = kTrade + Button(1) + Lord(0) + Button(1) + Button(0) + Lord(1) + Goods(1) + Field(1) +
                              "key backspace\ntext \"100\"\nkey enter\n" + Png("trade_demo.png") + Button(0) +
                              Button(2) + kExit + kExit;
   EXPECT_EQ(Run(script), 2);

@@ -195,7 +195,7 @@ TEST_P(KaserneRun, RecruitFormEquipAndTrainWithOkWritesTheFourFiles) {
       Infantry() + At(247, 319) + At(549, 319) + At(111, 353) + Type("Garde") + At(549, 319) + At(181, 353) + Ok() +
       // Weapons: short swords, then leather armour, for the first part of
       // "Garde" (the army box's line 13).
-      Smithy() + Line(150, 1) + Line(460, 13) + At(319, 259) + Line(150, 2) + At(319, 259) + Ok() +
+      Smithy() + Line(150, 0) + Line(460, 13) + At(319, 259) + Line(150, 1) + At(319, 259) + Ok() +
       // Training: its second part (line 14) for two turns as a new army.
       Drill() + Line(150, 14) + At(212, 337) + At(212, 337) + At(439, 337) + "key enter\n" + Type("Rekruten") +
       Ok() + At(483, 250);
@@ -262,7 +262,7 @@ TEST_P(KaserneRun, TheSameVisitEndingInExitChangesNoFile) {
       Exit() +
       // The castle guard's first part (line 8) takes short swords in its
       // free hand; its second part (line 9) goes into training.
-      Smithy() + Line(150, 1) + Line(460, 8) + At(319, 259) + Exit() + Drill() + Line(150, 9) + At(212, 337) +
+      Smithy() + Line(150, 0) + Line(460, 8) + At(319, 259) + Exit() + Drill() + Line(150, 9) + At(212, 337) +
       At(439, 337) + "key enter\n" + Type("Rekruten") + Exit() + At(483, 250);
   EXPECT_EQ(Run(script), 39);
   EXPECT_TRUE(log.Has("ArmyManagment: B101 verweigert 0, erledigt 1, Fehler 0"));
@@ -368,7 +368,7 @@ TEST_P(KaserneRun, TheWeaponCycleAndThePartCycleTakeOffTheValueShown) {
   Install("demo.realm");
   qoe_test::LogLines log;
   // The short sword four times: amount, distance, kind, damage.
-  const std::string weapon = Line(150, 1) + Line(150, 1) + Line(150, 1) + Line(150, 1);
+  const std::string weapon = Line(150, 0) + Line(150, 0) + Line(150, 0) + Line(150, 0);
   // The castle guard's first part: people; CYCL: its first weapon; B101
   // takes it off (back to the stores).
   const std::string part = Line(460, 8) + At(319, 213) + At(319, 289);
@@ -464,7 +464,7 @@ TEST_P(KaserneRun, PicturesOfTheScreenAndEachRequester) {
   const std::string screen = Png("kaserne"), manage = Png("kaserne_management"), weapons = Png("kaserne_weapons"),
                     training = Png("kaserne_training");
   EXPECT_EQ(Run("png " + screen + "\n" + Infantry() + Line(150, 3) + "png " + manage + "\n" + Exit() + Smithy() +
-                Line(150, 5) + Line(460, 8) + "png " + weapons + "\n" + Exit() + Drill() + Line(150, 9) + "png " +
+                Line(150, 4) + Line(460, 8) + "png " + weapons + "\n" + Exit() + Drill() + Line(150, 9) + "png " +
                 training + "\n" + Exit() + "key esc\nwait 300\n"),
             39);
   for (const std::string& p : {screen, manage, weapons, training}) KeepPicture(p);

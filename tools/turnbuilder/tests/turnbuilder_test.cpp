@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "routinen/gamedata/chunks.h"
@@ -294,6 +295,7 @@ TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
       {head + "ship ship_id=9 x=1 y=1\n", "bad.realm:3: ship 9 has no ship figure of the player"},
       {head + "building building=2 town=7\n", "bad.realm:3: building in town 7, which the description does not have"},
       {head + "goods kind=5 goods=116\n", "bad.realm:3: goods=116 is out of range (0..115)"},
+      {head + "goods kind=5 goods=0 quantity=500\n", "bad.realm:3: corn in the store: the corn lies in the granaries (korn granary_corn)"},
       {head + "land god_name=\"Thalor\n", "bad.realm:3: text of god_name has no closing quote"},
       {head + "land treasury=12x\n", "bad.realm:3: bad number \"12x\" for treasury"},
       {head + "map x=1 y=1 width=3 height=2\nrow ...\nland treasury=1\n", "bad.realm:3: map has 1 rows, its height is 2"},
@@ -316,6 +318,77 @@ TEST(TurnBuilder, HostileDescriptionsNameFileAndLine) {
   Realm r;
   std::string err;
   EXPECT_TRUE(ParseRealm(head + map + "town town_id=1 name=\"A\" x=11 y=10\n", "good.realm", &r, &err)) << err;
+}
+
+// The demo realm shows a town of every level (each level's own night
+// lights) and starts with no research running, so a research order can be
+// given in its first turn.
+TEST(TurnBuilder, TheDemoRealmHasEveryTownLevelAndNoResearchRunning) {
+  Realm r = LoadFixture("demo.realm");
+  std::set<uint32_t> levels;
+  for (const RealmRecord& t : Recs(r, "TOWN")) levels.insert(GetCodecNumber(*FindCodecField(TownRecordCodec, "level"), t.raw.data(), 0, ORDER_HOST));
+  EXPECT_EQ(levels, (std::set<uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(r.fixed["FORS"][12], 0);
+  EXPECT_EQ(r.fixed["FORS"][26], 0);
+}
+
+TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
+  const std::string head = "player id=1001 name=\"Harald\"\nturn year=1000 quarter=0\n"
+                           "town town_id=1 name=\"A\" x=1 y=1\ntown town_id=2 name=\"B\" x=2 y=2\n";
+  const std::string built = "building building=0 town=1 upkeep=2\nbuilding building=0 town=2 upkeep=2\n"
+                            "building building=1 town=1 upkeep=3\nbuilding building=98 town=2 upkeep=14\n"
+                            // the drill ground is replaced by the army camp of its town
+                            "building building=19 town=1 upkeep=8\nbuilding building=48 town=1 upkeep=15\n"
+                            "building building=19 town=2 upkeep=8\nbuilding building=20 town=2 build_time=65535 "
+                            "upkeep=40\n";
+  const std::string battles =
+      "battle attacker.owner=1001 target.owner=2002 attacker_dead=120 target_dead=400 kind=1\n"
+      "battle attacker.owner=2003 target.owner=1001 attacker_dead=300 target_dead=60 kind=0\n"
+      "battle attacker.owner=2003 target.owner=2002 attacker_dead=7 target_dead=9 kind=0\n";
+  struct Case {
+    std::string text, error;
+  };
+  const Case cases[] = {
+      {head + "korn granaries=4\n" + built, "bad.realm:5: granaries=4 disagrees with granary buildings (2)"},
+      {head + "korn mills=3\n" + built, "bad.realm:5: mills=3 disagrees with mill buildings (1)"},
+      {head + "korn trade_offices=2\n" + built, "bad.realm:5: trade_offices=2 disagrees with trade office buildings (1)"},
+      {head + "buildings upkeep_total=240\n" + built,
+       "bad.realm:5: upkeep_total=240 disagrees with the upkeep of the buildings that count (44)"},
+      {head + "land killed=12\n" + battles, "bad.realm:5: killed=12 disagrees with the own dead of the battles (180)"},
+  };
+  for (const Case& c : cases) {
+    Realm r;
+    std::string err;
+    EXPECT_FALSE(ParseRealm(c.text, "bad.realm", &r, &err)) << c.text;
+    EXPECT_EQ(err, c.error) << c.text;
+  }
+  // Not given, the numbers are counted; given right, they pass.
+  Realm r;
+  std::string err;
+  ASSERT_TRUE(ParseRealm(head + built + battles, "good.realm", &r, &err)) << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["KORN"].data(), 30), 2u);
+  EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 34), 1u);
+  EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 50), 1u);
+  EXPECT_EQ(ChunkGet32(r.fixed["GEBA"].data(), 12), 44u);
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 66), 180u);
+  EXPECT_TRUE(ParseRealm(head + "korn granaries=2 mills=1 trade_offices=1\nbuildings upkeep_total=44\nland killed=180\n" +
+                             built + battles,
+                         "good.realm", &r, &err))
+      << err;
+  // The next turn has no battles and so no dead; a description of the corn
+  // alone (no buildings) keeps its numbers.
+  ASSERT_TRUE(ParseRealm("turn year=1000 quarter=1\n", "next.changes", &r, &err, true)) << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 66), 0u);
+  EXPECT_TRUE(ParseRealm("player id=1 name=\"A\"\nturn year=1 quarter=0\nkorn granaries=4 mills=3\n", "corn.realm", &r,
+                         &err))
+      << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["KORN"].data(), 30), 4u);
+  // The fixtures leave these numbers to the builder.
+  for (const char* name : {"first_turn.realm", "grown.realm", "demo.realm"}) {
+    Realm f = LoadFixture(name);
+    for (const char* field : {"KORN.granaries", "KORN.mills", "KORN.trade_offices", "GEBA.upkeep_total", "LAND.killed"})
+      EXPECT_EQ(f.given.count(field), 0u) << name << " " << field;
+  }
 }
 
 TEST(TurnBuilder, GameInitAndEveryPassTakeTheBuiltTurns) {
