@@ -30,6 +30,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "screens/economy/bau.h"
+#include "screens/economy/forschung.h"
 #include "screens/economy/kornlager.h"
 #include "screens/economy/stadt.h"
 #include "screens/economy/steuern.h"
@@ -225,6 +226,14 @@ class Tutorial : public ::testing::Test, protected qoe_test::HeadlessScreen {
     DeleteList(list, 0);
     return InOutgoing(CHUNK_VERT);
   }
+  // The research screen: the first field ordered, the cost confirmed.
+  bool OrderResearch() {
+    EXPECT_EQ(Run(ForschungScreen, 2,
+                  Click(85, 135) + "wait 300\n" + Click(319, 393) + "wait 300\nkey enter\nwait 300\n" +
+                      Click(592, 282)),
+              2);
+    return InOutgoing(CHUNK_FORS);
+  }
   // The tavern's letter editor: a letter to Gunhild.
   bool WriteALetter() {
     EXPECT_EQ(TownViewTo("TAVE"), 59);
@@ -259,6 +268,7 @@ class Tutorial : public ::testing::Test, protected qoe_test::HeadlessScreen {
         {{"contracts in your hall", "offer a lord a trade"}, "offer a trade on the diplomacy screen",
          &Tutorial::OfferATrade},
         {{"tavern", "write a letter"}, "write a letter in the tavern", &Tutorial::WriteALetter},
+        {{"research in your hall"}, "order research", &Tutorial::OrderResearch},
     };
   }
   // The one way the text names; null (a failure) for none or several.

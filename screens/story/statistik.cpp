@@ -242,7 +242,11 @@ void DrawStatistikGraph(StatistikData* d) {
   if (!rp || !a) return;
   const int32_t w = a->x2 - a->x1 + 1, h = a->y2 - a->y1 + 1;
   if (d->graphBackground) BltBitMapRastPort(d->graphBackground, 0, 0, rp, a->x1, a->y1, w, h);
-  DebugLog("AnzStatistikDaten %u\n", d->daten.count);
+  // Once a visit and when it changes: every click redraws the graph.
+  if (d->countLogged != d->daten.count + 1) {
+    DebugLog("AnzStatistikDaten %u\n", d->daten.count);
+    d->countLogged = d->daten.count + 1;
+  }
   SetFont(rp, d->fontB);
   SetDrMd(rp, 0);
   if (d->daten.count < StatistikNeeded(d->range)) {

@@ -34,6 +34,7 @@ struct StatistikData {
   ListHeader* available;        // StatistikKategorie nodes; null when the file was refused
   ListHeader* chosen;
   StatistikDaten daten;         // the records
+  uint32_t countLogged;         // the record count last logged by the graph, plus 1 (0: none yet)
   int32_t datenZustand;         // ReadStatistikDatenTeile: 1 whole, -1 damaged (its whole records kept)
   uint32_t datenVersprochen;    // the records its header promised
   uint32_t range;               // time range 0..4

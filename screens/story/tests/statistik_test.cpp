@@ -188,6 +188,7 @@ TEST_P(StatistikScreenRun, CategoriesMovedSwitchedAndRangesStepped) {
   s += Right(0) + Button("LAST") + Button("BACK") + "wait 300\npng " + back + "\n";
   EXPECT_EQ(Run(s), 2);
   EXPECT_TRUE(log.Has("AnzStatistikDaten 10"));
+  EXPECT_EQ(log.Count("AnzStatistikDaten"), 1);  // not once for every redraw of the graph
   EXPECT_TRUE(log.Has("DrawStatistikGraph: 4 Kurven, Zeitraum 0"));
   EXPECT_TRUE(log.Has("DrawStatistikGraph: 3 Kurven, Zeitraum 0"));
   EXPECT_TRUE(log.Has("DrawStatistikGraph: 3 Kurven, Zeitraum 2"));
