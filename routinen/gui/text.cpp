@@ -161,6 +161,7 @@ uint32_t PrintTextCentredInBox(RastPort* rp, const char* text, int32_t x1, int32
                                uint32_t pen) {
   if (!rp) rp = ScreenRastPort();
   if (!rp || x2 < x1 || y2 < y1) return 0;
+  ReportDrawn(text);
   const int32_t width = x2 - x1 + 1, height = y2 - y1 + 1;
   const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
   // Lines of font height, one pixel apart: the last needs no gap below it.

@@ -103,7 +103,22 @@ TEST(QuillProgramGL, UnderXvfbTheTitleDrawnByGLMatchesThe2DRenderer) {
   ASSERT_FALSE(bin.empty()) << "quill or the data kit not built";
   ASSERT_TRUE(Headless2D(bin, 4, "ref.png")) << FileText("err.txt");
   ASSERT_TRUE(WriteText("xrun.sh", kXvfbScript));
-  const int code = RunCommand("timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' sh xrun.sh " + bin + " >xvfb.txt 2>&1");
+  // A display of its own (-displayfd): xvfb-run -a can hand two runs side
+  // by side the same display number, and the grab then shows the other's window.
+  ASSERT_TRUE(WriteText("owndisplay.sh", R"SH(
+rm -f display.txt
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>display.txt 2>xvfb.err &
+xpid=$!
+for i in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
+[ -s display.txt ] || { echo "no display"; kill $xpid; exit 97; }
+export DISPLAY=":$(cat display.txt)"
+sh xrun.sh "$1"
+code=$?
+kill $xpid
+wait $xpid 2>/dev/null
+exit $code
+)SH"));
+  const int code = RunCommand("timeout 120 sh owndisplay.sh " + bin + " >xvfb.txt 2>&1");
   const std::string log = FileText("Quill.dbg");
   ASSERT_EQ(code, 0) << FileText("out.txt") << FileText("xvfb.txt") << log;
   EXPECT_NE(log.find("ScreenModus: Modus 6: 800x600x32, OpenGL, Fenster"), std::string::npos) << log;

@@ -186,9 +186,11 @@ TEST_F(TextDraw, EveryDrawCallReportsItsWholeTextToTheWatcher) {
   PrintTextWrapped(&c.rp, "wrapped words here", 0, 0, 65535, 65535, 40);
   PrintTextBlock(&c.rp, "a block", 0, 0, 3, 2, 1000);
   PrintButtonText(&c.rp, &area, "button");
+  PrintTextCentredInBox(&c.rp, "a prompt wrapped in its box", 0, 0, 60, 40, 7);
   CountWrappedLines(&c.rp, "only counted", 0, 0, 65535, 65535, 40);
   PrintTextOutlined(&c.rp, 0, 0, 100, 20, "", 0, 7, PTO_TOP);
-  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{"outlined", "wrapped words here", "a block", "button"}));
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{"outlined", "wrapped words here", "a block", "button",
+                                                        "a prompt wrapped in its box"}));
 }
 
 TEST(DrawnTextRule, GermanWrittenPastTheCatalogIsFound) {

@@ -1346,6 +1346,8 @@ TEST_F(MapPortVisit, TheShipNamePromptIsTheCatalogs) {
   view = CentreOnTown(6386, 3192, mode.w, mode.h, false);
   EditFigures([](std::vector<FigurRecord>& v) {
     for (size_t i = 0; i < v.size(); i++)
+      if (v[i].number == 34) v[i].x -= 6;  // the damaged war ship waits elsewhere
+    for (size_t i = 0; i < v.size(); i++)
       if (v[i].number == 33) std::swap(v[0], v[i]);
   });
   g_order = 19;
