@@ -707,6 +707,8 @@ void StartTheTransition() {
 
 void StartTheTransition8() { StartTheTransition(); }
 
+void DropInputOfTheBuild() { DropWaitingInput(); }
+
 void WaitTransition() {
   if (g_pictures.transition) {
     // On the virtual clock time stands still while the game thread waits

@@ -179,6 +179,10 @@ void StartTheTransition();
 void StartTheTransition8();
 // Waits until a running transition has ended (tests, shut-down).
 void WaitTransition();
+// Drops the input that arrived while the screen was built and revealed (a
+// key of the screen before, such as the Enter that started the game); a quit
+// request and the pointer's and the focus's last state are kept.
+void DropInputOfTheBuild();
 
 // Colour cycling (8-bit displays): count ranges of size bytes each, format in
 // docs/pictures.md. Returns a handle, null when nothing runs.

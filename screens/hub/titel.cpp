@@ -242,6 +242,8 @@ int32_t TitelScreen(int32_t) {
   PrintTitelGadgetTexts(base.region);
   ShowScreenBase(&base);
   WaitTransition();  // the box opens over the whole picture
+  // The Enter that started the game on the mode page is not its answer.
+  DropInputOfTheBuild();
   TitelMessage(anims, 0, "Debug-Version!");
   // What the start-up recovery could not finish.
   if (const char* notice = RecoveryNotice()) {
