@@ -110,8 +110,11 @@ bool PickHex(KartenScreenRecord* d, PickFn fn, void* user) {
       continue;
     }
     DebugLog("CheckAktionsFeld : Feld %d %d gew\xe4hlt\n", c, r);
+    // The order changes figures and the local list the animations read.
+    LockMotion(d->Motion);
     done = fn(user, d, WrapFull((int64_t)map->X + c, kWorldColumns), WrapFull((int64_t)map->Y + r, kWorldRows), column,
               row);
+    UnlockMotion(d->Motion);
   }
   SetRangeOverlay(d, false);
   FreeMoveHex(map);
