@@ -97,9 +97,11 @@ set_endpoint() {
 }
 set_endpoint game_server "127.0.0.1:$(port gameserver)"
 set_endpoint irc_server "127.0.0.1:$(port irc)"
-# The options' mail account: the mailbox of the demo's POP3 and SMTP servers.
-"$BUILD/tools/turnbuilder/turnbuilder" account --dir "$DEMO" --pop3 "127.0.0.1:$(port pop3)" \
-  --smtp "127.0.0.1:$(port smtp)" --user lord --password elmor --address lord@quill-demo.invalid
+# The options' mail account: the mailbox of the demo's POP3 and SMTP servers
+# (named "localhost", the address's own domain, so that the options page
+# finds the servers' domain and the address's alike).
+"$BUILD/tools/turnbuilder/turnbuilder" account --dir "$DEMO" --pop3 "localhost:$(port pop3)" \
+  --smtp "localhost:$(port smtp)" --user lord --password elmor --address lord@localhost
 echo "start: game-server double on 127.0.0.1:$(port gameserver), turns in $SERVER/turns"
 echo "start: mailbox (POP3) on 127.0.0.1:$(port pop3), mail sent (SMTP) on 127.0.0.1:$(port smtp)," \
   "chat (IRC) on 127.0.0.1:$(port irc)"

@@ -18,6 +18,7 @@
 #include "routinen/gamedata/statistics.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
+#include "screens/hub/option1.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -107,11 +108,13 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   const auto options = qoe_test::ReadFileBytes("demo/Data/Optionen.prefs");
   ASSERT_EQ(options.size(), (size_t)OPTIONEN_PREFS_SIZE);
   EXPECT_EQ(options[5], NET_SERVER_ROUTE);
-  // The mail account is the demo's mailbox on loopback.
+  // The mail account is the demo's mailbox on loopback, in the address's
+  // own domain (the options page finds them alike).
   OptionenPrefs o{};
   OptionenPrefsDecode(options.data(), &o);
-  EXPECT_EQ(std::string(o.pop3_host).rfind("127.0.0.1:", 0), 0u) << o.pop3_host;
-  EXPECT_EQ(std::string(o.smtp_host).rfind("127.0.0.1:", 0), 0u) << o.smtp_host;
+  EXPECT_EQ(std::string(o.pop3_host).rfind("localhost:", 0), 0u) << o.pop3_host;
+  EXPECT_EQ(std::string(o.smtp_host).rfind("localhost:", 0), 0u) << o.smtp_host;
+  EXPECT_EQ(MailDomainsMatch(o.pop3_host, o.email), 1) << o.email;
   EXPECT_STREQ(o.pop3_user, "lord");
   EXPECT_STREQ(o.smtp_user, "lord");
   EXPECT_NE(Text("demo/Endpoints.cfg").find("irc_server = 127.0.0.1:"), std::string::npos);

@@ -53,6 +53,7 @@ TEST(MailDomains, TheDomainTestTable) {
       {"example.com:110", "me@example.com", 1},
       {"pop.example.com:995", "me@other.com", 0},
       {"[::1]:995", "me@example.com", 0},
+      {"localhost:40110", "lord@localhost", 1},        // the demo's mailbox
   };
   for (const Row& r : rows) EXPECT_EQ(MailDomainsMatch(r.host, r.address), r.result) << r.host << " " << r.address;
   EXPECT_EQ(MailDomainsMatch(nullptr, nullptr), -1);
