@@ -25,6 +25,14 @@ if ! [[ "$JOBS" =~ ^[1-9][0-9]*$ ]]; then
   echo "start: QOE_BUILD_JOBS must be a number of jobs (is '$JOBS')"
   exit 2
 fi
+# Without a display the game cannot open its window: said before the build,
+# not after minutes of it.
+if [ -z "${QOE_HEADLESS_SCRIPT:-}" ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] &&
+   [ "${SDL_VIDEODRIVER:-}" != offscreen ]; then
+  echo "start: no display found (DISPLAY is not set)."
+  echo "start: run it under a virtual display:  xvfb-run -a -s '-screen 0 1024x768x24' $0"
+  exit 1
+fi
 if [ -z "${QOE_START_PREBUILT:-}" ]; then
   "$ROOT/scripts/deps.sh"
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOE_TESTS=OFF -DQOE_WERROR=OFF >/dev/null
@@ -38,12 +46,6 @@ SERVER="$DEMO-server"
 # Mods/, Anims/, fonts/ ...); without it the game would start blind and silent.
 if [ ! -f "$BUILD/datakit/Data/SfxPath" ] || [ ! -f "$BUILD/datakit/Data/Path" ]; then
   echo "start: the game's data is not built in $BUILD/datakit (build the target quill_demo)"
-  exit 1
-fi
-if [ -z "${QOE_HEADLESS_SCRIPT:-}" ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] &&
-   [ "${SDL_VIDEODRIVER:-}" != offscreen ]; then
-  echo "start: no display found (DISPLAY is not set)."
-  echo "start: run it under a virtual display:  xvfb-run -a -s '-screen 0 1024x768x24' $0"
   exit 1
 fi
 

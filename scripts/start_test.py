@@ -112,6 +112,15 @@ def main():
                          capture_output=True, text=True, errors='replace', timeout=300)
     check(run.returncode == 0, 'the start command failed (%d):\n%s%s' % (run.returncode, run.stdout, run.stderr))
 
+    # Without a display it says so before it builds anything.
+    bare = {k: v for k, v in env.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QOE_HEADLESS_SCRIPT', 'SDL_VIDEODRIVER')}
+    bare['QOE_CMAKE_LOG'] = os.path.join(work, 'cmake-nodisplay.log')
+    blind = subprocess.run([os.path.join(ROOT, 'scripts', 'start.sh')], cwd=work, env=bare,
+                           capture_output=True, text=True, errors='replace', timeout=300)
+    check(blind.returncode == 1 and 'no display found' in blind.stdout,
+          'without a display the start command did not say so (%d):\n%s%s' % (blind.returncode, blind.stdout, blind.stderr))
+    check(not os.path.exists(bare['QOE_CMAKE_LOG']), 'without a display the start command still built first')
+
     # What it asked the build for.
     calls = read(os.path.join(work, 'cmake.log')).decode().splitlines() if os.path.exists(
         os.path.join(work, 'cmake.log')) else []
