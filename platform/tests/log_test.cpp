@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/log_flood.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -164,4 +165,66 @@ TEST(DebugLogFlood, TheNoteIsWrittenAtTheProcessEnd) {
   const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
   EXPECT_NE(file.find("Ende: gleich\nDebugLog: vorige Zeile noch 4 mal, ausgelassen\n"), std::string::npos)
       << file;
+}
+
+// The flood check the play table runs over a screen's log, on logs the
+// log itself wrote: a screen that logs one line on every frame for ten
+// seconds leaves five lines and a note each second, never a run of six,
+// and the check finds it all the same.
+namespace {
+
+struct FloodCase {
+  const char* name;
+  std::function<void()> body;  // logs on the fake clock
+  bool floods;
+};
+
+// Frames at 30 a second, each logging the same line, for `seconds`.
+void Frames(int seconds, const char* line) {
+  for (int f = 0; f < 30 * seconds; ++f) {
+    DebugLog("%s", line);
+    g_fake_ms += 33;
+  }
+}
+
+}  // namespace
+
+TEST(DebugLogFlood, TheFloodCheckFindsAScreenThatLogsEveryFrame) {
+  const FloodCase cases[] = {
+      {"every frame for ten seconds", [] { Frames(10, "Screen: zeichne neu"); }, true},
+      {"every frame for one second, then another line",
+       [] {
+         Frames(1, "Screen: zeichne neu");
+         DebugLog("Screen: verlassen");
+       },
+       true},
+      {"six alike across a second's end",
+       [] {
+         for (int i = 0; i < 5; ++i) DebugLog("Screen: gleich");
+         g_fake_ms += 1000;
+         DebugLog("Screen: gleich");
+       },
+       true},
+      {"five alike, then others", [] {
+         for (int i = 0; i < 5; ++i) DebugLog("Screen: gleich");
+         for (int i = 0; i < 50; ++i) DebugLog("Screen: Bild %d", i);
+       },
+       false},
+      {"a line once per visit", [] {
+         for (int v = 0; v < 20; ++v) {
+           DebugLog("Screen: betreten");
+           g_fake_ms += 400;
+           DebugLog("Screen: verlassen");
+         }
+       },
+       false},
+  };
+  for (const FloodCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove("Quill.dbg");
+    g_fake_ms = 100000;
+    Logged(c.body);
+    const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
+    EXPECT_EQ(!qoe_test::LogFlood(file).empty(), c.floods) << qoe_test::LogFlood(file) << "\n" << file;
+  }
 }
