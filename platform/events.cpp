@@ -29,6 +29,7 @@ struct EventQueueState {
   std::condition_variable idleCv;   // the game thread went idle
   std::deque<PlatformMessage> queue;
   bool idle = false;
+  int idleWaiters = 0;  // threads in WaitGameThreadIdle's wait
   // Messages the full queue refused, per kind, not yet logged, and the
   // platform time from which each kind may be logged again.
   uint32_t dropped[kMsgQuit + 1] = {};
@@ -338,11 +339,19 @@ void MarkGameThreadBusy() {
 int WaitGameThreadIdle(int timeout_ms) {
   std::unique_lock<std::mutex> l(g_events.lock);
   auto ready = [] { return g_events.idle && g_events.queue.empty(); };
-  if (timeout_ms < 0) {
-    g_events.idleCv.wait(l, ready);
-    return 1;
-  }
-  return g_events.idleCv.wait_for(l, std::chrono::milliseconds(timeout_ms), ready) ? 1 : 0;
+  // Counted under the lock, which the wait alone gives up: whoever reads the
+  // count under it finds this thread inside the wait.
+  g_events.idleWaiters++;
+  bool got = true;
+  if (timeout_ms < 0) g_events.idleCv.wait(l, ready);
+  else got = g_events.idleCv.wait_for(l, std::chrono::milliseconds(timeout_ms), ready);
+  g_events.idleWaiters--;
+  return got ? 1 : 0;
+}
+
+int GameThreadIdleWaiters() {
+  std::lock_guard<std::mutex> g(g_events.lock);
+  return g_events.idleWaiters;
 }
 
 void StartEventTimer(uint32_t timer, uint32_t period_ms) {

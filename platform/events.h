@@ -155,6 +155,9 @@ int WaitClockThreadsAsleep(int timeout_ms);
 int GameThreadIdle();
 // Waits (real time) until GameThreadIdle(), at most timeout_ms; 1 when idle.
 int WaitGameThreadIdle(int timeout_ms);
+// How many threads wait in WaitGameThreadIdle right now (tests: a waiter
+// counted here sits in the wait itself).
+int GameThreadIdleWaiters();
 // Marks the game thread busy until it next waits for a message (a new game
 // thread starts busy, whatever the previous one left).
 void MarkGameThreadBusy();

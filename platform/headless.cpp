@@ -493,12 +493,16 @@ void HeadlessAdvance(uint64_t ms) {
   // letting the game and those threads catch up at each.
   int stalled = 0;
   for (;;) {
-    // The next due time is read once every clock thread sleeps again: one
-    // that has just woken may come back with a due time before the others'.
-    if (ClockThreadCount() > 0 && !Sync()) break;
-    uint64_t due = std::min(NextEventTimerDue(), NextClockThreadDue());
-    if (due > target) break;
+    // The next due time is read once the game waits and every clock thread
+    // sleeps again, never while either works: a clock thread that has just
+    // woken may come back with a due time before the others', and a game
+    // thread still busy with the last tick may start a timer or a clock
+    // thread (a new screen's movies, its transition) due before what was
+    // due when it began. However long that takes in real time, the step
+    // goes to the same due time.
     if (!Sync()) break;
+    const uint64_t due = std::min(NextEventTimerDue(), NextClockThreadDue());
+    if (due > target) break;
     if (due > g_now.load()) {
       g_now = due;
       WakeClockThreads();

@@ -3,9 +3,9 @@
 // Quill.dbg reaches its limit it is renamed to "Quill.dbg.old" (replacing
 // that) and a new one begins: the log never holds more than two files.
 //
-// A run of identical lines is cut short: within one second at most
-// kDebugLogRepeatLimit of them are written; the rest are counted and one
-// line says how many were left out (written when a different line comes,
+// A run of identical lines is cut short: within one second (of the virtual
+// clock in a headless run) at most kDebugLogRepeatLimit of them are written;
+// the rest are counted and one line says how many were left out (written when a different line comes,
 // when one of them comes after the second has passed, or at DebugLogFlush
 // and the process's end). Lines that differ from the one before are never
 // left out.

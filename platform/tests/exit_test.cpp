@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/events.h"
+#include "platform/platform_internal.h"
 
 namespace {
 
@@ -39,12 +41,12 @@ TEST(ExitWhileWaiting, GameThreadInGetGameMessage) {
       GetGameMessage(&m, -1);  // nothing is ever posted
     });
     waiter.detach();
-    // The waiter sits in the queue's wait before the process ends.
+    // The waiter sits in the queue's wait before the process ends: it marks
+    // the game thread idle under the queue's lock, which only the wait gives up.
     while (!GameThreadIdle()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::exit(7);
   }
-  const int status = WaitChild(pid, 5000);
+  const int status = WaitChild(pid, 30000);
   ASSERT_NE(status, -1) << "exit() blocked while a thread waited for a game message";
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 7);
@@ -60,10 +62,13 @@ TEST(ExitWhileWaiting, IdleWaiterAndClockSleeper) {
     idle.detach();
     std::thread sleeper([] { SleepPlatformMs(600000, nullptr); });
     sleeper.detach();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Both sit in their waits before the process ends: each is counted under
+    // the queue's lock, which only its wait gives up.
+    while (GameThreadIdleWaiters() < 1 || NextClockThreadDue() == UINT64_MAX)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::exit(7);
   }
-  const int status = WaitChild(pid, 5000);
+  const int status = WaitChild(pid, 30000);
   ASSERT_NE(status, -1) << "exit() blocked while threads waited on the event queue";
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 7);

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/backend.h"
@@ -130,6 +132,67 @@ TEST_F(HeadlessThread, TicksArriveEvery100msOfVirtualTime) {
   }
   EXPECT_EQ(HeadlessNowMs(), 1000u);
   EXPECT_EQ(r.got.back().kind, kMsgKeyDown);
+}
+
+// What a busy game thread starts on a tick is due from the time of that
+// tick: the script's clock waits for the game before it looks for the next
+// due time, however long the game takes in real time (a busy machine) and
+// even when no clock thread ran while it worked.
+namespace {
+
+struct LateStart {
+  bool clock_thread;           // the game starts a clock thread, else a timer
+  uint64_t first_seen = 0;     // virtual time its first step came
+  std::thread helper;
+};
+
+int SlowGame(void* p) {
+  auto* s = static_cast<LateStart*>(p);
+  StartEventTimer(kTimerGameTick, kGameTickMs);
+  PlatformMessage m;
+  bool started = false;
+  while (GetGameMessage(&m, -1)) {
+    if (m.kind == kMsgQuit || (m.kind == kMsgKeyDown && m.key == kKeyEscape)) break;
+    if (m.kind == kMsgTimer && m.timer == kTimerCursor && !s->first_seen) s->first_seen = HeadlessNowMs();
+    if (m.kind != kMsgTimer || m.timer != kTimerGameTick || started) continue;
+    started = true;
+    // The first tick takes a while on a busy machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (s->clock_thread) {
+      BeginClockThread();
+      s->helper = std::thread([s] {
+        SleepPlatformMs(12, nullptr);
+        s->first_seen = HeadlessNowMs();
+        EndClockThread();
+      });
+    } else {
+      StartEventTimer(kTimerCursor, 30);
+    }
+  }
+  StopEventTimer(kTimerGameTick);
+  StopEventTimer(kTimerCursor);
+  if (s->helper.joinable()) s->helper.join();
+  return 5;
+}
+
+}  // namespace
+
+TEST_F(HeadlessThread, WhatASlowTickStartsIsDueFromTheTick) {
+  struct Case {
+    const char* name;
+    bool clock_thread;
+    uint64_t due;
+  };
+  const Case cases[] = {{"a clock thread sleeping 12 ms", true, 112}, {"a timer of 30 ms", false, 130}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+    LateStart s;
+    s.clock_thread = c.clock_thread;
+    EXPECT_EQ(HeadlessRunGame("wait 300\nkey esc\n", SlowGame, &s), 5);
+    EXPECT_EQ(s.first_seen, c.due);
+    HeadlessCloseDisplay();
+  }
 }
 
 TEST_F(HeadlessThread, ScriptEndPostsQuitAndBadLineStops) {

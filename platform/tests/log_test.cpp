@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -12,6 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/events.h"
+#include "platform/platform_internal.h"
+#include "tests/support/log_flood.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -164,4 +168,110 @@ TEST(DebugLogFlood, TheNoteIsWrittenAtTheProcessEnd) {
   const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
   EXPECT_NE(file.find("Ende: gleich\nDebugLog: vorige Zeile noch 4 mal, ausgelassen\n"), std::string::npos)
       << file;
+}
+
+// The flood check the play table runs over a screen's log, on logs the
+// log itself wrote: a screen that logs one line on every frame for ten
+// seconds leaves five lines and a note each second, never a run of six,
+// and the check finds it all the same.
+namespace {
+
+struct FloodCase {
+  const char* name;
+  std::function<void()> body;  // logs on the fake clock
+  bool floods;
+};
+
+// Frames at 30 a second, each logging the same line, for `seconds`.
+void Frames(int seconds, const char* line) {
+  for (int f = 0; f < 30 * seconds; ++f) {
+    DebugLog("%s", line);
+    g_fake_ms += 33;
+  }
+}
+
+}  // namespace
+
+TEST(DebugLogFlood, TheFloodCheckFindsAScreenThatLogsEveryFrame) {
+  const FloodCase cases[] = {
+      {"every frame for ten seconds", [] { Frames(10, "Screen: zeichne neu"); }, true},
+      {"every frame for one second, then another line",
+       [] {
+         Frames(1, "Screen: zeichne neu");
+         DebugLog("Screen: verlassen");
+       },
+       true},
+      {"six alike across a second's end",
+       [] {
+         for (int i = 0; i < 5; ++i) DebugLog("Screen: gleich");
+         g_fake_ms += 1000;
+         DebugLog("Screen: gleich");
+       },
+       true},
+      {"five alike, then others", [] {
+         for (int i = 0; i < 5; ++i) DebugLog("Screen: gleich");
+         for (int i = 0; i < 50; ++i) DebugLog("Screen: Bild %d", i);
+       },
+       false},
+      {"a line once per visit", [] {
+         for (int v = 0; v < 20; ++v) {
+           DebugLog("Screen: betreten");
+           g_fake_ms += 400;
+           DebugLog("Screen: verlassen");
+         }
+       },
+       false},
+  };
+  for (const FloodCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove("Quill.dbg");
+    g_fake_ms = 100000;
+    Logged(c.body);
+    const std::string file = Text(qoe_test::ReadFileBytes("Quill.dbg"));
+    EXPECT_EQ(!qoe_test::LogFlood(file).empty(), c.floods) << qoe_test::LogFlood(file) << "\n" << file;
+  }
+}
+
+// A headless run counts the guard's second on its virtual clock: a line
+// logged once per 300 ms of the script's clock is never cut, however fast
+// the machine writes it, and a loop that logs while that clock stands still
+// is cut, however slow the machine.
+namespace {
+
+std::atomic<uint64_t> g_virtual_ms{0};
+uint64_t VirtualClock() { return g_virtual_ms.load(); }
+
+}  // namespace
+
+TEST(DebugLogFlood, AHeadlessRunCountsItsSecondsOnTheVirtualClock) {
+  struct Case {
+    const char* name;
+    uint64_t virtual_step_ms;  // the script's clock between two lines
+    int real_pause_ms;         // the machine's time between two lines
+    bool cut;
+  };
+  const Case cases[] = {{"once per 300 ms of the script, written at once", 300, 0, false},
+                        {"the script's clock standing, the machine slow", 0, 250, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_virtual_ms = 5000;
+    SetPlatformClock(VirtualClock);
+    SetPlatformClockVirtual(1);
+    Collected got;
+    DebugLogSetStderr(0);
+    DebugLogSetHook(Collect, &got);
+    for (int i = 0; i < 6; ++i) {
+      DebugLog("Screen: angeklickt");
+      g_virtual_ms += c.virtual_step_ms;
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.real_pause_ms));
+    }
+    DebugLogFlush();
+    DebugLogSetHook(nullptr, nullptr);
+    DebugLogSetStderr(1);
+    SetPlatformClockVirtual(0);
+    SetPlatformClock(nullptr);
+    std::string all;
+    for (const std::string& l : got.lines) all += l;
+    EXPECT_EQ(all.find("vorige Zeile") != std::string::npos, c.cut) << all;
+  }
 }

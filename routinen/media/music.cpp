@@ -139,9 +139,17 @@ PcmSink* MixerMusicSink() { return &g_mixerSink; }
 int MusicWaitReal(uint32_t ticks) {
   SoundSystem& s = Sound();
   std::unique_lock<std::mutex> l(s.WaitLock);
+  s.InWait++;
   s.WaitCv.wait_for(l, std::chrono::milliseconds(static_cast<int64_t>(ticks) * 20),
                     [&s] { return s.MusicQuit.load() != 0; });
+  s.InWait--;
   return s.MusicQuit.load();
+}
+
+int MusicThreadsInWait() {
+  SoundSystem& s = Sound();
+  std::lock_guard<std::mutex> l(s.WaitLock);
+  return s.InWait;
 }
 
 ModuleRecord* LoadModule(const char* path, uint32_t mode, uint32_t rate) {

@@ -60,6 +60,7 @@ struct SoundSystem {
   std::atomic<int> MusicQuit{0};    // ExitSound asks the thread to end
   std::mutex WaitLock;              // with WaitCv: the thread's interruptible waits
   std::condition_variable WaitCv;
+  int InWait = 0;                   // threads in WaitCv's wait: under WaitLock
   std::atomic<int> MusicThreads{0};  // live music threads (tests)
 
   // Test hooks.
@@ -80,6 +81,9 @@ void SoundSystemReset();
 void EndMusic();
 // Waits ticks x 20 ms, or less when the thread is asked to quit; 1 on quit.
 int MusicWaitReal(uint32_t ticks);
+// How many threads sit in MusicWaitReal's wait right now (tests: counted
+// under the wait's lock, which only the wait itself gives up).
+int MusicThreadsInWait();
 // The TUNE output that feeds the platform mixer's music stream.
 PcmSink* MixerMusicSink();
 

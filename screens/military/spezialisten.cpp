@@ -336,9 +336,12 @@ void Pick(SpezialistenScreenData* d, uint32_t hired) {
   const uint32_t hit = SelectOwnRequesterEntry(box, hired ? MarkSpezEntry2 : MarkSpezEntry1,
                                                hired ? UnmarkSpezEntry2 : UnmarkSpezEntry1, &d->boxes[hired], 0,
                                                GetMouseY());
-  DebugLog("SpezialistenScreen: Box %u, Zeile %d\n", hired + 1, hit == kNoEntry ? -1 : (int32_t)hit);
+  // Logged when the selection changes, not for every click (a click beside
+  // the lines, or on the chosen one again, changes nothing).
   if (hit == kNoEntry) return;
-  (hired ? d->selHired : d->selFree) = (int16_t)hit;
+  int16_t& sel = hired ? d->selHired : d->selFree;
+  if (sel != (int16_t)hit) DebugLog("SpezialistenScreen: Box %u, Zeile %d\n", hired + 1, (int32_t)hit);
+  sel = (int16_t)hit;
   ShowSpezialist(d, hired ? 0 : 1);
 }
 

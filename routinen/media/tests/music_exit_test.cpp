@@ -18,11 +18,12 @@ TEST(MusicExit, ExitWhileTheMusicThreadWaits) {
   if (pid == 0) {
     std::thread waiter([] { MusicWaitReal(1000000); });
     waiter.detach();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The thread sits in the wait itself before the process ends.
+    while (MusicThreadsInWait() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::exit(7);
   }
   int status = 0;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   bool ended = false;
   while (std::chrono::steady_clock::now() < end) {
     if (waitpid(pid, &status, WNOHANG) == pid) {
