@@ -4,9 +4,10 @@
 // data (names of realms, towns, lords and figures, numbers). A text drawn in
 // the English game that, once every catalog text in it is taken out, still
 // holds a German letter (umlaut, sharp s) or a word only German has, was
-// written into the code past the catalog. Header only: the test programs
-// that use it link the system layer. The recorder watches the text layer
-// (routinen/gui/text.h) for a test's run.
+// written into the code past the catalog; so was a built-in English text
+// that holds one. Header only: the test programs that use it link the
+// system layer. The recorder listens to the drawn-text watch
+// (platform/drawntext.h) for a test's run.
 #pragma once
 #include <gtest/gtest.h>
 
