@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cursor.h"
+#include "drawntext.h"
 #include "platform_internal.h"
 
 namespace {
@@ -90,6 +91,8 @@ void SetStartScreenPinned(int32_t on) { g_start_pinned = on ? 1 : 0; }
 int32_t StartScreenPinned() { return g_start_pinned.load(); }
 
 void ShowMessageBox(const char* title, const char* text) {
+  ReportDrawnText(title);
+  ReportDrawnText(text);
   const PlatformBackend* b = g_backend.load();
   if (b && b->message_box) {
     b->message_box(title, text);

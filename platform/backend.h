@@ -114,5 +114,6 @@ int32_t StartScreenCode();
 // window's close. The screens' random walks play on one screen this way.
 void SetStartScreenPinned(int32_t on);
 int32_t StartScreenPinned();
-// A message box over the current backend; stderr when there is none.
+// A message box over the current backend; stderr when there is none. Its
+// title and text go to the drawn-text watch (drawntext.h).
 void ShowMessageBox(const char* title, const char* text);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "drawntext.h"
 #include "screenmode.h"
 
 namespace {
@@ -76,6 +77,7 @@ void Fill(uint32_t* px, int x0, int y0, int w, int h, uint32_t colour) {
 int TextWidth(const char* s, int scale) { return static_cast<int>(std::strlen(s)) * 6 * scale - scale; }
 
 void DrawText(uint32_t* px, int x, int y, const char* s, int scale, uint32_t colour) {
+  ReportDrawnText(s);
   for (; *s; s++, x += 6 * scale) {
     const Glyph* g = FindGlyph(*s);
     if (!g) continue;

@@ -9,6 +9,7 @@
 
 #include "platform/backend.h"
 #include "platform/close.h"
+#include "platform/drawntext.h"
 #include "platform/display.h"
 #include "platform/events.h"
 #include "platform/fatal.h"
@@ -18,7 +19,6 @@
 #include "platform/sdl_backend.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
 #include "routinen/gui/census.h"
-#include "routinen/gui/text.h"
 #include "screens.h"
 #include "screens/hub/recovery.h"
 #include "routinen/system/catalog.h"
@@ -44,19 +44,21 @@ std::string ReadScript(const char* path) {
 }
 
 // QOE_DRAWN_TEXTS (scripted runs) names a file that receives every text the
-// screens draw, once each, ended by a NUL byte: the tests check that the
-// player reads nothing that passed the catalog by.
+// program shows, once each, ended by a NUL byte; the content of an input
+// field the player types in starts with the byte 1. The tests check that
+// the player reads nothing that passed the catalog by.
 struct DrawnTextFile {
   std::mutex lock;  // any drawing thread
   std::set<std::string> seen;
   FILE* file = nullptr;
 };
 
-void WriteDrawnText(const char* text, void* context) {
+void WriteDrawnText(const char* text, uint32_t kind, void* context) {
   auto* out = static_cast<DrawnTextFile*>(context);
+  const std::string entry = (kind == DRAWN_TYPED ? std::string("\x01") : std::string()) + text;
   std::lock_guard<std::mutex> hold(out->lock);
-  if (!out->seen.insert(text).second) return;
-  std::fwrite(text, 1, std::string(text).size() + 1, out->file);
+  if (!out->seen.insert(entry).second) return;
+  std::fwrite(entry.c_str(), 1, entry.size() + 1, out->file);
   std::fflush(out->file);
 }
 
@@ -138,7 +140,8 @@ int main() {
   // OpenGL mode: the screen semaphore and the object list come first.
   const bool want_gl = mode.chosen_renderer == 1 && InitGLObjektList();
   if (!OpenMainWindow(&mode)) {
-    ShowMessageBox("Fatal Error", "Konnte das Fenster nicht oeffnen.");
+    DebugLog("main: Konnte das Fenster nicht oeffnen\n");
+    ShowStartFailure(START_FAILURE_WINDOW);
     EndBackend(backend);
     return 1;
   }
@@ -150,7 +153,8 @@ int main() {
   }
   DisplaySetRenderer(0);
   if (!InitializeDirectDraw(mode.width, mode.height, mode.depth)) {
-    ShowMessageBox("Fatal Error", "InitializeDirectDraw fehlgeschlagen.");
+    DebugLog("main: InitializeDirectDraw fehlgeschlagen\n");
+    ShowStartFailure(START_FAILURE_DISPLAY);
     ShutdownSystem();
     EndBackend(backend);
     return 1;
@@ -168,7 +172,8 @@ int main() {
       FreeGLObjektList();
       mode.chosen_renderer = 0;
       if (!OpenMainWindow(&mode)) {
-        ShowMessageBox("Fatal Error", "Konnte das Fenster nicht oeffnen.");
+        DebugLog("main: Konnte das Fenster nicht oeffnen\n");
+        ShowStartFailure(START_FAILURE_WINDOW);
         ShutdownSystem();
         EndBackend(backend);
         return 1;

@@ -206,17 +206,19 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
     EXPECT_NE(name.rfind(".qoetmp-", 0), 0u) << "a staged file was left: " << entry.path();
   }
 
-  // Every text drawn came through the catalog or from the data.
+  // Every text drawn came through the catalog or is a name of the data.
   EXPECT_TRUE(qoe_test::FileExists("drawn.txt")) << "the drawn texts were not recorded";
   const std::string drawn = FileText("drawn.txt");
   const std::vector<std::string> data =
-      qoe_test::QuotedTexts(FileText(qoe_test::SourceDir() + "/tools/turnbuilder/realms/grown.realm"));
+      qoe_test::RealmQuotedValues(FileText(qoe_test::SourceDir() + "/tools/turnbuilder/realms/grown.realm"), true);
   ASSERT_FALSE(data.empty());
-  for (size_t from = 0, end; (end = drawn.find('\0', from)) != std::string::npos; from = end + 1) {
-    const std::string text = drawn.substr(from, end - from);
+  const qoe_test::DrawnTexts texts = qoe_test::SplitDrawnTexts(drawn);
+  for (const std::string& text : texts.shown) {
     const std::string why = qoe_test::GermanPastCatalog(text, data);
     EXPECT_EQ(why, "") << "drawn past the catalog: \"" << text << "\"";
   }
+  for (const std::string& text : texts.typed)
+    EXPECT_EQ(qoe_test::GermanInTyped(text), "") << "a field held: \"" << text << "\"";
 
   // The walk ran and hit every gadget it was offered.
   const std::string walked = "Gadgets: Gang " + std::to_string(seed + walks - 1) + " traf ";

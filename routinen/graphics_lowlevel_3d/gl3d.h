@@ -826,7 +826,7 @@ void SeedSceneRandom(uint32_t seed);
 float SceneRandom();
 
 // Flat textured quads. Positions in units, texture rectangles in pixels of
-// the texture's original picture.
+// the texture's full-size picture (before any reduction).
 // A quad face on the last object: (x, y), (x + w, y), (x + w, y - h),
 // (x, y - h) at z 0; a width or height of 0 takes pw or ph.
 void AddQuad(float x, float y, float w, float h, uint16_t texture, uint32_t px, uint32_t py, uint32_t pw,

@@ -210,7 +210,7 @@ int32_t NewPoint(float x, float y, float z, uint32_t px, uint32_t py, float u, f
   std::memset(p->rgba, 255, 4);
   const TEXTURE3D* t = static_cast<const TEXTURE3D*>(ThingAt(THING_TEXTURE3D, f->texture_index));
   if (mode == 1) {
-    // Pixel positions of the original picture: divided by the texture's
+    // Pixel positions of the full-size picture: divided by the texture's
     // reduction first, then taken relative to its (reduced) size.
     if (t && t->width && t->height) {
       const uint32_t r = t->reduction ? t->reduction : 1;

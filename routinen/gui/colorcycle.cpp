@@ -19,7 +19,7 @@ struct CycleRange {
   uint8_t keys;
   uint8_t frame[kMaxKeys];
   uint8_t rgb[kMaxKeys][3];  // the key pens' colours when cycling started
-  uint8_t original[3];       // the target's colour, put back at the end
+  uint8_t saved[3];          // the target's colour, put back at the end
   int32_t shown;             // key shown last, -1 none
 };
 
@@ -103,9 +103,9 @@ ColorCycle* InitColorCycle(uint32_t count, uint32_t size, const uint8_t* table) 
     if (r.length == 0 || r.keys == 0) continue;  // an empty range does nothing
     r.phase %= r.length;
     const PaletteColor& t = pal->Colors[r.target];
-    r.original[0] = t.Red;
-    r.original[1] = t.Green;
-    r.original[2] = t.Blue;
+    r.saved[0] = t.Red;
+    r.saved[1] = t.Green;
+    r.saved[2] = t.Blue;
     cc->ranges[cc->count++] = r;
   }
   if (cc->count > 0) BeginClockThread();
@@ -123,7 +123,7 @@ void StopColorCycle(ColorCycle* cc) {
   cc->flags.quit.store(1);
   WakeClockThreads();
   StopThreadByFlag(cc->thread, &cc->flags, 5000);
-  for (uint32_t i = cc->count; i-- > 0;) SetEntry(cc->ranges[i].target, cc->ranges[i].original);
+  for (uint32_t i = cc->count; i-- > 0;) SetEntry(cc->ranges[i].target, cc->ranges[i].saved);
   FreeVec(cc->ranges);
   delete cc;
 }

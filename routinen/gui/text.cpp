@@ -1,12 +1,12 @@
 #include "text.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "gui_internal.h"
 #include "layout.h"
 #include "layout_internal.h"
 #include "pictures.h"
+#include "platform/drawntext.h"
 #include "platform/log.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
@@ -16,18 +16,8 @@ namespace {
 int32_t FontHeight(RastPort* rp) { return rp->Font ? rp->Font->YSize : rp->TxHeight; }
 int32_t FontBaseline(RastPort* rp) { return rp->Font ? rp->Font->Baseline : rp->TxBaseline; }
 
-// The watcher of drawn texts and its context: atomics, set by tests and the
-// scripted runs' start, read by whichever thread draws.
-struct DrawnTextWatch {
-  std::atomic<DrawnTextHook> hook{nullptr};
-  std::atomic<void*> context{nullptr};
-};
-DrawnTextWatch g_drawnWatch;
-
-void ReportDrawn(const char* text) {
-  if (!text || !*text) return;
-  if (DrawnTextHook hook = g_drawnWatch.hook.load()) hook(text, g_drawnWatch.context.load());
-}
+// Each text is reported whole before it is wrapped (Text reports the lines).
+void ReportDrawn(const char* text) { ReportDrawnText(text); }
 
 void TextAt(RastPort* rp, int32_t x, int32_t y, const char* text, uint32_t len, uint32_t pen) {
   SetAPen(rp, pen);
@@ -206,12 +196,6 @@ void PrintButtonText(RastPort* rp, const TextArea* area, const char* text) {
 }
 
 void ResetTextState() { g_text = TextModuleState{}; }
-
-void SetDrawnTextHook(DrawnTextHook hook, void* context) {
-  g_drawnWatch.hook.store(nullptr);
-  g_drawnWatch.context.store(context);
-  g_drawnWatch.hook.store(hook);
-}
 
 void ResetTitleBar() { ResetTextState(); }
 

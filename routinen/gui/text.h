@@ -68,8 +68,6 @@ void ResetTitleBar();
 // start.
 void ResetTextState();
 
-// A watcher of every text the calls above draw, whole as handed to them
-// (before wrapping): scripted runs and tests record what the player reads.
-// Null stops it; it is called on the drawing thread and must not draw.
-using DrawnTextHook = void (*)(const char* text, void* context);
-void SetDrawnTextHook(DrawnTextHook hook, void* context);
+// Every text the calls above draw is reported to the drawn-text watch
+// (platform/drawntext.h) whole, as handed to them, and its lines again as
+// the font layer draws them.

@@ -597,7 +597,8 @@ bool Reshow(KartenScreenRecord* d) {
   int32_t dx = 0, dy = 0;
   st_TOWN* town = GetActiveTown(OwnPlayerPtr->ActiveTown);
   if (town) {
-    // The shortest way round the world to the town, then the Part's centring.
+    // The shortest way round the world to the town, then the view moved so
+    // that the town stands near its middle.
     const int32_t rx = RingDelta(town->XPos, map->X, kWorldColumns);
     const int32_t ry = RingDelta(town->YPos, map->Y, kWorldRows);
     dx = (rx >> 1) - (map->Columns >> 2);

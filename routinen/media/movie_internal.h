@@ -106,7 +106,7 @@ int32_t AFX_Close(CacheHandle* handle);
 // MovieState.
 enum : uint8_t { MS_DECODE = 1, MS_DUE = 2, MS_LOADED = 3, MS_REMOVE = 4 };
 
-struct RenderTarget {  // 28 bytes in the original; the screen position
+struct RenderTarget {  // 28 bytes (the file's room); the screen position
   uint16_t x, y;
   uint8_t reserved[24];
 };

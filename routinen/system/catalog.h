@@ -1,5 +1,5 @@
 // The string catalog: the built-in English tables CatalogStrings (IDs 0 to
-// 1583) and StoryStrings (IDs 0 to 44), and German overrides read from an
+// 1999) and StoryStrings (IDs 0 to 44), and German overrides read from an
 // IFF FORM CTLG file (format in docs/catalog.md). Texts are Latin-1.
 #pragma once
 #include <cstdint>

@@ -1580,7 +1580,7 @@ int32_t CommitFileSet(FileSet* s) {
     delete s;
     return 1;
   }
-  // Part done: the record stays for the next start, and a write of one of
+  // Partly done: the record stays for the next start, and a write of one of
   // its files in this run finishes or drops it first.
   DebugLog("CommitFileSet: %s bleibt, die Aenderung ist nur zum Teil geschehen; der naechste Start schliesst sie ab\n",
            record.c_str());

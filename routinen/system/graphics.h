@@ -109,8 +109,12 @@ int32_t WritePixel(RastPort* rp, int32_t x, int32_t y);
 // -1 outside the bitmap or for a colour not in the palette.
 int32_t ReadPixel(RastPort* rp, int32_t x, int32_t y);
 // Draws length characters with their baseline at the pen position and
-// advances the pen by their width.
+// advances the pen by their width; reports them to the drawn-text watch
+// (platform/drawntext.h).
 void Text(RastPort* rp, const char* text, uint32_t length);
+// The same for the content of an input field the player types in: the watch
+// hears it as typed.
+void TypedText(RastPort* rp, const char* text, uint32_t length);
 // Width in pixels of length characters in the RastPort's font.
 uint32_t TextLength(RastPort* rp, const char* text, uint32_t length);
 

@@ -5,6 +5,7 @@
 #include "fonts.h"
 #include "graphics.h"
 #include "graphics_internal.h"
+#include "platform/drawntext.h"
 #include "platform/log.h"
 
 namespace {
@@ -138,8 +139,10 @@ uint32_t TextLength(RastPort* rp, const char* text, uint32_t length) {
   return width;
 }
 
-void Text(RastPort* rp, const char* text, uint32_t length) {
-  if (!rp || !rp->Font || !text) return;
+namespace {
+
+// The glyphs of a text at the pen position; the pen advances by their width.
+void DrawGlyphs(RastPort* rp, const char* text, uint32_t length) {
   const TextFont* font = rp->Font;
   BitMap* bm = Target(rp);
   int64_t x = rp->PenX;
@@ -171,4 +174,18 @@ void Text(RastPort* rp, const char* text, uint32_t length) {
     x += g.Width;
   }
   rp->PenX = Clamp16((int32_t)(x > 32767 ? 32767 : x));
+}
+
+}  // namespace
+
+void Text(RastPort* rp, const char* text, uint32_t length) {
+  if (!rp || !rp->Font || !text) return;
+  ReportDrawnText(text, length, DRAWN_SHOWN);
+  DrawGlyphs(rp, text, length);
+}
+
+void TypedText(RastPort* rp, const char* text, uint32_t length) {
+  if (!rp || !rp->Font || !text) return;
+  ReportDrawnText(text, length, DRAWN_TYPED);
+  DrawGlyphs(rp, text, length);
 }

@@ -160,6 +160,16 @@ int SetupSystem() {
   return 1;
 }
 
+void ShowStartFailure(uint32_t text_id) {
+  constexpr uint32_t kStartFailureTitle = 1900;
+  // Without the program's catalog (before SetupSystem, or in the English
+  // game) one is opened for the box; it changes nothing in English.
+  Catalog* own =
+      CatalogModule().program ? nullptr : OpenCatalog("QoEBrowser.catalog", CatalogStrings, CATALOG_STRING_COUNT);
+  ShowMessageBox(GetCatalogStr(kStartFailureTitle), GetCatalogStr(text_id));
+  CloseCatalog(own);
+}
+
 int InitializeDirectSound() {
   // Effects and modules are mixed in 16 bit into the platform's one audio
   // output; without a real output (or in a headless run) the game is silent

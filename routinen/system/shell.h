@@ -23,6 +23,11 @@ int CheckSystem();
 // Catalog (QoEBrowser.catalog over CatalogStrings, German locale only), options, the 100 ms game timer, index paths, account values,
 // then the active town (hook). Runs again after a load or a new game. 1 (problems are logged).
 int SetupSystem();
+// A start that fails after the display was found is told in a native box
+// (title catalog 1900) with one of these catalog texts, in the catalog's
+// language: before SetupSystem the catalog is opened for the box alone.
+enum : uint32_t { START_FAILURE_WINDOW = 1901, START_FAILURE_DISPLAY = 1902 };
+void ShowStartFailure(uint32_t text_id);
 // The sound output: opens the platform's mixed audio output and sets the
 // SoundCapabilities from what really opened (1 | 8 | 16 | 32 with an output,
 // none without one or in a headless run; 4 when a CD drive answers); 1.

@@ -327,7 +327,7 @@ int32_t EditKey(int32_t key, char* text, uint8_t* widths, TextCursor* cursor, in
       uint32_t len = spans[k].end - spans[k].start;
       if (!len) continue;
       Move(rp, x, y + static_cast<int32_t>(k * lh + rp->TxBaseline));
-      Text(rp, text + spans[k].start, len);
+      TypedText(rp, text + spans[k].start, len);
     }
     SetAPen(rp, a);
     SetDrMd(rp, mode);

@@ -292,9 +292,17 @@ int32_t InitAllThingsBau(BauScreenData* d) {
   d->titleBackground = SaveBackground(kTitleX, kTitleY, kTitleW, kTitleH);
   RastPort* rp = ScreenRastPort();
   const ScreenRecordList& texts = d->region->types[LAYOUT_TEXTAREA];
+  const ScreenRecordList& gadgets = d->region->types[LAYOUT_GADGET];
+  // The panels' labels are printed; a button's name shows only in the title
+  // bar (its sign is on the picture).
+  auto names_a_button = [&](const TextArea* t) {
+    for (uint32_t k = 0; k < gadgets.count; ++k)
+      if (static_cast<const Gadget*>(gadgets.first)[k].textArea == t) return true;
+    return false;
+  };
   for (uint32_t i = 0; rp && i + 1 < texts.count; ++i) {
     const TextArea* t = static_cast<const TextArea*>(texts.first) + i;
-    if (t->text && t->textId != kTextTitleBar)
+    if (t->text && t->textId != kTextTitleBar && !names_a_button(t))
       PrintTextOutlined(rp, t->x1, t->y1, t->x2, t->y2, t->text, 0, 7, PTO_CENTRE | PTO_BASELINE | PTO_VCENTRE);
   }
   // The first building shown is one the town may list.

@@ -92,7 +92,7 @@ struct BauScreenData {
   ListHeader* goods;        // the own goods (type 7), null without a game
   MovieBase* movieBase;
   Movie* movie;             // the building's animation, null none
-  // Beside the Part's fields:
+  // The visit's helpers: the account state, the panels' ground, the ambience.
   uint16_t accountState;    // prefs field 0
   BitMap* panels[7];        // the value panels' ground, kept to redraw them
   AmbientCounter ambient;   // 25, then (Zufall(5) + 1) x 4 passes

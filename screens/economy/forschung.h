@@ -45,7 +45,7 @@ struct ForschungScreenData {
   TextFont* helvetica11;
   ScreenRegion* region;     // the screen's layout
   QoERequester* advice;     // the requester's advice text while it is open
-  // Beside the Part's fields.
+  // The ambience, and the requester's state with the rain's lists while it is open.
   AmbientCounter ambient;   // sound 25: after 10 ticks, then multiples of 20
   uint32_t requesterOpen;   // 1 while the requester is shown
   uint16_t requesterList[7 * 4 + 1];  // the rain's list with the requester

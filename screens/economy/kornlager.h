@@ -39,7 +39,7 @@ struct KornLagerData {
   int32_t pending;           // taken from a store, not yet put into another; -1 none
   uint16_t knobY[2];         // y of each slider knob
   uint16_t fillState;        // 0..3, the fill pictures shown
-  // Beside the Part's fields.
+  // The account state, the chunk the write starts from, what EXIT puts back, the layouts.
   uint16_t accountState;     // prefs field 0
   uint8_t korn[kKornSize];   // the KORN chunk as read (zeros where absent or short): the written chunk's base
   uint32_t threshold0[2];    // the thresholds as the requester opened (EXIT puts them back)

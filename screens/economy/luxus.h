@@ -39,7 +39,7 @@ struct LuxusScreenData {
   ScreenRegion* region;      // the layout
   MovieBase* movieBase;
   Movie* movie;              // the goods animation shown
-  // Beside the Part's fields.
+  // The account state and what reading the files found.
   uint16_t accountState;     // prefs field 0: only with 2 OKOK saves
   // .\Data\Luxus.dat was there but not 76 bytes long: its whole entries
   // (luxusWhole of them) are shown, the others 0, and the player is told.

@@ -28,7 +28,7 @@ struct StadtScreenData {
   Movie* ford;
   Movie* waterWheel;
   Movie* mill;
-  // Beside the Part's fields: the level's row, the font and what is open.
+  // The level's row, the tint still owed, the font and what is open.
   uint32_t level;           // row of the level table, 1..4
   uint32_t tintPending;     // 1 when the last tint could not reach the palette
   TextFont* font;

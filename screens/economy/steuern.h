@@ -30,7 +30,7 @@ struct SteuernScreenData {
   TextFont* helvetica;      // XHelvetica 11
   TextFont* elmor;          // ElmorC1 (the screen's font)
   uint32_t leave;
-  // Beside the Part's fields.
+  // The account state, the ambience and the figures of the tenth's box.
   uint16_t accountState;
   AmbientCounter ambient;   // sounds 17..19: after 10 ticks, then multiples of 20
   int32_t landIncome;       // received LAND +78, the tenth's start

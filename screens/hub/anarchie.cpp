@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/drawntext.h"
 #include "platform/log.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
@@ -40,6 +41,8 @@ void AnarchiePrintText(RastPort* rp, const char* text, uint32_t n, int32_t y) {
   if (!rp || !text || n == 0) return;
   const uint32_t len = static_cast<uint32_t>(std::strlen(text));
   if (n > len) return;
+  // The text is typed letter by letter: the watch hears it whole first.
+  if (n == 1) ReportDrawnText(text);
   auto* copy = static_cast<char*>(AllocVec(len + 1, MEMF_PUBLIC));
   if (!copy) {
     DebugLog("AnarchiePrintText : Konnte Speicher nicht allokieren...\n");

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/drawntext.h"
 #include "platform/log.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
@@ -112,6 +113,8 @@ int32_t KroenungLetterPlace(const char* text, uint32_t n, int32_t top, uint32_t 
 
 void KroenungPrintText(RastPort* rp, const char* text, uint32_t n, int32_t top) {
   int32_t x, y;
+  // The text is typed letter by letter: the watch hears it whole first.
+  if (rp && text && n == 1) ReportDrawnText(text);
   if (!rp || !KroenungLetterPlace(text, n, top, rp->TxHeight, RastWidth, rp, &x, &y)) return;
   const char* letter = text + n - 1;
   const int32_t w = static_cast<int32_t>(TextLength(rp, letter, 1));

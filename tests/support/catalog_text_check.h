@@ -4,9 +4,10 @@
 // data (names of realms, towns, lords and figures, numbers). A text drawn in
 // the English game that, once every catalog text in it is taken out, still
 // holds a German letter (umlaut, sharp s) or a word only German has, was
-// written into the code past the catalog. Header only: the test programs
-// that use it link the system layer. The recorder watches the text layer
-// (routinen/gui/text.h) for a test's run.
+// written into the code past the catalog; so was a built-in English text
+// that holds one. Header only: the test programs that use it link the
+// system layer. The recorder listens to the drawn-text watch
+// (platform/drawntext.h) for a test's run.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -17,33 +18,49 @@
 #include <string>
 #include <vector>
 
-#include "routinen/gui/text.h"
+#include "platform/drawntext.h"
 #include "routinen/system/catalog.h"
 
 namespace qoe_test {
 
-// Words of German sentences that English texts never use (case counts:
-// "die" and "den" are English words, "Die" at a sentence start is not).
+// Words of German sentences that English texts never use, in lower case:
+// a word matches in any case ("Sie", "SIE"). Words that are English too
+// ("die", "den", "hat", "gut", "pass") are not listed.
 inline const std::set<std::string>& GermanOnlyWords() {
   static const std::set<std::string> words = {
-      "sie",       "Sie",        "der",        "Der",       "und",        "nicht",     "keine",     "Keine",
-      "kein",      "ist",        "wird",       "werden",    "haben",      "Ihre",      "Ihrer",     "Ihren",
-      "eine",      "einen",      "mit",        "auf",       "noch",       "kann",      "oder",      "Diese",
-      "diese",     "dieses",     "diesen",     "Wollen",    "wollen",     "schicken",  "schreiben", "lesen",
-      "Anzahl",    "Warentyp",   "Truhe",      "gefunden",  "vorhanden",  "Kategorien", "Botschaften",
-      "Schiff",    "heissen",    "Zukunft",    "Bitte",     "bitte",      "leider",    "soviele",   "Rohstoffe",
-      "wirklich",  "Vertrag",    "Reichsdaten", "eigentlich", "Optionen", "Karawanen", "Spielername",
-      "Spielernamen", "Einheite", "Namen",     "zuweisen",  "gekapert",   "versenkt",  "angegriffen",
-      "verteidigt", "Wir",       "wir",        "Mein",      "sind",       "zu",        "im",        "nach",
-      "Legende",   "Kriegsschiffe", "Boten",   "ausschau",  "halten",     "Weg",       "direkt",    "Mail-Editor",
-      "erledigt",   "gelassen",   "Korn",      "Steuern",    "Forschung", "Nachbarn",
-      "keiner",    "Werter",     "dieser",     "Spezialist",
+      "sie",        "der",         "und",        "nicht",      "keine",      "kein",       "ist",
+      "wird",       "werden",      "haben",      "ihre",       "ihrer",      "ihren",      "eine",
+      "einen",      "mit",         "auf",        "noch",       "kann",       "oder",       "diese",
+      "dieses",     "diesen",      "dieser",     "wollen",     "schicken",   "schreiben",  "lesen",
+      "anzahl",     "warentyp",    "truhe",      "gefunden",   "vorhanden",  "kategorien", "botschaften",
+      "schiff",     "schiffe",     "heissen",    "zukunft",    "bitte",      "leider",     "soviele",
+      "rohstoffe",  "wirklich",    "vertrag",    "reichsdaten", "eigentlich", "optionen",  "karawanen",
+      "spielername", "spielernamen", "einheite", "namen",      "zuweisen",   "gekapert",   "versenkt",
+      "angegriffen", "verteidigt", "wir",        "mein",       "meine",      "sind",       "zu",
+      "im",         "nach",        "legende",    "kriegsschiff", "kriegsschiffe", "boten", "ausschau",
+      "halten",     "weg",         "direkt",     "mail-editor", "erledigt",  "gelassen",   "korn",
+      "steuern",    "forschung",   "nachbarn",   "keiner",     "werter",     "spezialist", "eure",
+      "euer",       "eurer",       "euren",      "euch",       "edler",      "gruss",      "aus",
+      "uns",        "lasst",       "frieden",    "naechstes",  "konnte",     "fenster",    "oeffnen",
+      "fehlgeschlagen", "abwracken", "heer",     "grenze",     "schutz",     "biete",      "gegen",
+      "fremde",     "fremder",     "volk",       "menschen",   "ihr",        "ihn",        "sein",
+      "das",        "ein",         "einer",      "vom",        "sich",       "nur",        "wurde",
   };
   return words;
 }
 
 inline bool IsLatinLetter(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+}
+
+// A word in lower case (Latin-1: the accented capitals too).
+inline std::string Lowered(const std::string& word) {
+  std::string out = word;
+  for (char& ch : out) {
+    const unsigned char c = (unsigned char)ch;
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) ch = (char)(c + 0x20);
+  }
+  return out;
 }
 
 // Umlauts and the sharp s in Latin-1.
@@ -120,9 +137,41 @@ inline std::vector<std::string> QuotedTexts(const std::string& file) {
   return out;
 }
 
+// "" when the text reads as English; else what gives it away as German:
+// an umlaut, a sharp s, or a word only German has, in any case. Joined
+// words count by their parts as well ("Modem-Optionen").
+inline std::string GermanIn(const std::string& text) {
+  std::string word;
+  auto check_word = [&]() -> std::string {
+    std::string found;
+    const std::string low = Lowered(word);
+    if (GermanOnlyWords().count(low)) found = "the German word \"" + word + "\"";
+    for (size_t from = 0, dash; found.empty() && (dash = low.find('-', from)) != std::string::npos; from = dash + 1) {
+      const std::string left = low.substr(from, dash - from), right = low.substr(dash + 1);
+      if (GermanOnlyWords().count(left)) found = "the German word \"" + word.substr(from, dash - from) + "\"";
+      else if (right.find('-') == std::string::npos && GermanOnlyWords().count(right))
+        found = "the German word \"" + word.substr(dash + 1) + "\"";
+    }
+    for (unsigned char c : word)
+      if (found.empty() && IsGermanLetter(c)) found = "the German letter in \"" + word + "\"";
+    word.clear();
+    return found;
+  };
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const unsigned char c = i < text.size() ? (unsigned char)text[i] : 0;
+    // A hyphen inside a word keeps it whole ("Mail-Editor").
+    if (IsLatinLetter(c) || (c == '-' && !word.empty() && i + 1 < text.size() && IsLatinLetter(text[i + 1]))) {
+      word += (char)c;
+      continue;
+    }
+    if (std::string found = check_word(); !found.empty()) return found;
+  }
+  return "";
+}
+
 // "" when the text may stand in the English game; else what gives it away
-// as German written past the catalog. Texts of the data (names, letters of
-// other lords) count as the data's, wherever they stand in the text.
+// as German written past the catalog. Names of the data (realms, towns,
+// lords, figures) count as the data's, wherever they stand in the text.
 inline std::string GermanPastCatalog(const std::string& drawn, const std::vector<std::string>& data = {}) {
   std::string rest = WithoutCatalogTexts(drawn);
   for (const std::string& d : data) {
@@ -130,32 +179,57 @@ inline std::string GermanPastCatalog(const std::string& drawn, const std::vector
     for (size_t at = rest.find(d); at != std::string::npos; at = rest.find(d, at + 1))
       for (size_t i = at; i < at + d.size(); ++i) rest[i] = '\x01';
   }
-  std::string word;
-  auto check_word = [&]() -> std::string {
-    std::string found;
-    if (GermanOnlyWords().count(word)) found = "the German word \"" + word + "\"";
-    // The parts of a joined word count alone as well ("Modem-Optionen").
-    for (size_t from = 0, dash; found.empty() && (dash = word.find('-', from)) != std::string::npos; from = dash + 1) {
-      const std::string left = word.substr(from, dash - from), right = word.substr(dash + 1);
-      if (GermanOnlyWords().count(left)) found = "the German word \"" + left + "\"";
-      else if (right.find('-') == std::string::npos && GermanOnlyWords().count(right))
-        found = "the German word \"" + right + "\"";
-    }
-    for (unsigned char c : word)
-      if (found.empty() && IsGermanLetter(c)) found = "the German letter in \"" + word + "\"";
-    word.clear();
-    return found;
-  };
-  for (size_t i = 0; i <= rest.size(); ++i) {
-    const unsigned char c = i < rest.size() ? (unsigned char)rest[i] : 0;
-    // A hyphen inside a word keeps it whole ("Mail-Editor").
-    if (IsLatinLetter(c) || (c == '-' && !word.empty() && i + 1 < rest.size() && IsLatinLetter(rest[i + 1]))) {
-      word += (char)c;
-      continue;
-    }
-    if (std::string found = check_word(); !found.empty()) return found;
+  return GermanIn(rest);
+}
+
+// The built-in English texts that read as German, one a line ("id: text:
+// why"), in the program's table and the story table; `allowed` lists the
+// program texts that keep a German word as the game has always shown them.
+inline std::string GermanBuiltInTexts(const std::set<uint32_t>& allowed = {}) {
+  std::string out;
+  for (uint32_t id = 0; id < CATALOG_STRING_COUNT; ++id) {
+    const char* text = CatalogStrings[id].text;
+    if (!text || allowed.count(id)) continue;
+    if (std::string why = GermanIn(text); !why.empty())
+      out += std::to_string(id) + ": \"" + text + "\": " + why + "\n";
   }
-  return "";
+  for (uint32_t id = 0; id < STORY_STRING_COUNT; ++id) {
+    const char* text = StoryStrings[id].text;
+    if (!text) continue;
+    if (std::string why = GermanIn(text); !why.empty())
+      out += "story " + std::to_string(id) + ": " + why + "\n";
+  }
+  return out;
+}
+
+// The keys of a realm file whose quoted values are names (of the own lord,
+// the other lords, towns, armies, specialists, the god, map symbols): the
+// data's own words. Every other quoted value (a letter's subject and text)
+// is a text the player reads.
+inline bool IsRealmNameKey(const std::string& key) {
+  return key == "name" || key == "sender" || key == "ArmyName" || key == "god_name" || key == "symbol";
+}
+
+// The quoted values of a realm file (key="value"), names (IsRealmNameKey)
+// or the other texts.
+inline std::vector<std::string> RealmQuotedValues(const std::string& file, bool names) {
+  std::vector<std::string> out;
+  for (size_t at = file.find("=\""); at != std::string::npos; at = file.find("=\"", at + 1)) {
+    size_t key_start = at;
+    while (key_start > 0 && file[key_start - 1] != ' ' && file[key_start - 1] != '\n') --key_start;
+    const std::string key = file.substr(key_start, at - key_start);
+    const size_t end = file.find_first_of("\"\n", at + 2);
+    if (end == std::string::npos || file[end] != '"') continue;
+    if (IsRealmNameKey(key) == names && end > at + 2) {
+      // A realm writes a line break as a backslash and n.
+      std::string value = file.substr(at + 2, end - at - 2);
+      for (size_t nl = value.find("\\n"); nl != std::string::npos; nl = value.find("\\n", nl + 1))
+        value.replace(nl, 2, "\n");
+      out.push_back(value);
+    }
+    at = end;
+  }
+  return out;
 }
 
 // A catalog of one text (IFF FORM CTLG, one STRS entry), for the texts that
@@ -177,7 +251,32 @@ inline std::vector<uint8_t> OneTextCatalog(uint32_t id, const std::string& text)
   return out;
 }
 
-// Records every text the text layer draws while it lives.
+// "" when the content of an input field may stand in the English game: the
+// player's typing is the player's own (a walk of random letters spells "im"
+// or "mit"), so only an umlaut or a sharp s, which no one types into the
+// English game's fields, gives away a German text the field held.
+inline std::string GermanInTyped(const std::string& typed) {
+  for (unsigned char c : typed)
+    if (IsGermanLetter(c)) return "the German letter in the typed text";
+  return "";
+}
+
+// The texts of a file that QOE_DRAWN_TEXTS names: NUL-ended, a typed one
+// (an input field's content) starting with the byte 1.
+struct DrawnTexts {
+  std::vector<std::string> shown, typed;
+};
+inline DrawnTexts SplitDrawnTexts(const std::string& file) {
+  DrawnTexts out;
+  for (size_t from = 0, end; (end = file.find('\0', from)) != std::string::npos; from = end + 1) {
+    const std::string text = file.substr(from, end - from);
+    if (!text.empty() && text[0] == '\x01') out.typed.push_back(text.substr(1));
+    else out.shown.push_back(text);
+  }
+  return out;
+}
+
+// Records every text shown while it lives (the typed ones apart as well).
 class DrawnTextRecorder {
  public:
   DrawnTextRecorder() { SetDrawnTextHook(&DrawnTextRecorder::Heard, this); }
@@ -185,19 +284,33 @@ class DrawnTextRecorder {
   DrawnTextRecorder(const DrawnTextRecorder&) = delete;
   DrawnTextRecorder& operator=(const DrawnTextRecorder&) = delete;
 
+  // Every text, shown or typed, in the order first heard.
   std::vector<std::string> Texts() {
     std::lock_guard<std::mutex> lock(mutex_);
     return texts_;
   }
-  // Every drawn text that bypassed the catalog, with the reason, one a line
-  // (data: the texts of the data the run showed, see GermanPastCatalog).
+  // The contents of input fields the player typed in.
+  std::vector<std::string> Typed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return typed_;
+  }
+  // Every text that bypassed the catalog, with the reason, one a line
+  // (data: the names of the data the run showed, see GermanPastCatalog).
   std::string PastCatalog(const std::vector<std::string>& data = {}) {
     std::string out;
-    for (const std::string& t : Texts())
+    std::vector<std::string> shown, typed;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      shown = shown_;
+      typed = typed_;
+    }
+    for (const std::string& t : shown)
       if (std::string why = GermanPastCatalog(t, data); !why.empty()) out += "\"" + t + "\": " + why + "\n";
+    for (const std::string& t : typed)
+      if (std::string why = GermanInTyped(t); !why.empty()) out += "typed \"" + t + "\": " + why + "\n";
     return out;
   }
-  // True when a drawn text holds needle.
+  // True when a text shown or typed holds needle.
   bool Drew(const std::string& needle) {
     for (const std::string& t : Texts())
       if (t.find(needle) != std::string::npos) return true;
@@ -205,14 +318,17 @@ class DrawnTextRecorder {
   }
 
  private:
-  static void Heard(const char* text, void* self) {
+  static void Heard(const char* text, uint32_t kind, void* self) {
     auto* r = static_cast<DrawnTextRecorder*>(self);
     std::lock_guard<std::mutex> lock(r->mutex_);
-    if (r->seen_.insert(text).second) r->texts_.push_back(text);
+    const bool typed = kind == DRAWN_TYPED;
+    if (!(typed ? r->seenTyped_ : r->seen_).insert(text).second) return;
+    (typed ? r->typed_ : r->shown_).push_back(text);
+    if (std::find(r->texts_.begin(), r->texts_.end(), text) == r->texts_.end()) r->texts_.push_back(text);
   }
   std::mutex mutex_;
-  std::set<std::string> seen_;
-  std::vector<std::string> texts_;
+  std::set<std::string> seen_, seenTyped_;
+  std::vector<std::string> texts_, shown_, typed_;
 };
 
 }  // namespace qoe_test

@@ -32,6 +32,21 @@ bool HasUtf8Sequence(const std::string& s) {
   return false;
 }
 
+// A backslash and n stand for a line break (the story texts hold them), two
+// backslashes for one; any other backslash is kept.
+std::string Unescaped(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == 'n' || s[i + 1] == '\\')) {
+      out += s[i + 1] == 'n' ? '\n' : '\\';
+      ++i;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
 bool ReadFolder(const fs::path& folder, uint32_t id_limit, std::map<uint32_t, Text>* texts, std::string* error) {
   std::vector<fs::path> files;
   std::error_code ec;
@@ -73,7 +88,7 @@ bool ReadFolder(const fs::path& folder, uint32_t id_limit, std::map<uint32_t, Te
         *error = where + ": ID " + id_text + " has no text after a TAB";
         return false;
       }
-      const std::string text = l.substr(tab + 1);
+      const std::string text = Unescaped(l.substr(tab + 1));
       if (HasUtf8Sequence(text)) {
         *error = where + ": the text of ID " + id_text + " is UTF-8; the catalog's texts are Latin-1";
         return false;
@@ -90,7 +105,8 @@ bool ReadFolder(const fs::path& folder, uint32_t id_limit, std::map<uint32_t, Te
 
 }  // namespace
 
-bool MakeCatalogImage(const fs::path& folder, uint32_t id_limit, std::vector<uint8_t>* image, std::string* error) {
+bool MakeCatalogImage(const fs::path& folder, uint32_t id_limit, std::vector<uint8_t>* image, std::string* error,
+                      const std::string& name) {
   std::map<uint32_t, Text> texts;
   if (!ReadFolder(folder, id_limit, &texts, error)) return false;
   Bytes strs;
@@ -107,19 +123,19 @@ bool MakeCatalogImage(const fs::path& folder, uint32_t id_limit, std::vector<uin
     return b;
   };
   Bytes chunks;
-  PutChunk(chunks, "FVER", text_chunk("$VER: QoEBrowser.catalog 1.0 (08.12.2026)"));
+  PutChunk(chunks, "FVER", text_chunk("$VER: " + name + " 1.0 (08.12.2026)"));
   PutChunk(chunks, "LANG", text_chunk("deutsch"));
   PutChunk(chunks, "STRS", strs);
   *image = Form("CTLG", chunks);
   return true;
 }
 
-bool MakeGermanCatalog(const fs::path& src, const fs::path& out, std::string* error) {
-  const fs::path folder = src / "catalog" / "deutsch";
-  if (!fs::is_directory(folder)) return true;
+namespace {
+
+// One catalog of the folder's texts written to target.
+bool WriteCatalog(const fs::path& folder, uint32_t id_limit, const fs::path& target, std::string* error) {
   std::vector<uint8_t> image;
-  if (!MakeCatalogImage(folder, CATALOG_STRING_COUNT, &image, error)) return false;
-  const fs::path target = out / "Catalogs" / "deutsch" / "QoEBrowser.catalog";
+  if (!MakeCatalogImage(folder, id_limit, &image, error, target.filename().string())) return false;
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
   std::ofstream f(target, std::ios::binary | std::ios::trunc);
@@ -130,6 +146,17 @@ bool MakeGermanCatalog(const fs::path& src, const fs::path& out, std::string* er
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool MakeGermanCatalog(const fs::path& src, const fs::path& out, std::string* error) {
+  const fs::path folder = src / "catalog" / "deutsch";
+  if (!fs::is_directory(folder)) return true;
+  const fs::path target = out / "Catalogs" / "deutsch";
+  if (!WriteCatalog(folder, CATALOG_STRING_COUNT, target / "QoEBrowser.catalog", error)) return false;
+  if (!fs::is_directory(folder / "stories")) return true;
+  return WriteCatalog(folder / "stories", STORY_STRING_COUNT, target / "RizizOzez.catalog", error);
 }
 
 }  // namespace datakit

@@ -80,7 +80,7 @@ TEST_F(Effects, AddQuadTakesPixelPositionsAndSizesInPlaceOfZeros) {
   ExpectPoint(Pt(q, 2), 17, -6, 0, 23 / 64.0f, 11 / 32.0f);
   ExpectPoint(Pt(q, 3), 1, -6, 0, 8 / 64.0f, 11 / 32.0f);
   EXPECT_EQ(SceneModels()->centres_dirty, 1);
-  // Given sizes stand; a reduced texture takes the original's pixels.
+  // Given sizes stand; a reduced texture takes the full-size picture's pixels.
   At<TEXTURE3D>(THING_TEXTURE3D, uint32_t(t))->reduction = 2;
   At<TEXTURE3D>(THING_TEXTURE3D, uint32_t(t))->width = 32;
   At<TEXTURE3D>(THING_TEXTURE3D, uint32_t(t))->height = 16;

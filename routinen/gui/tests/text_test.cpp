@@ -2,13 +2,18 @@
 // placement rules drawn with the plain primitives, and the wrapping calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/backend.h"
+#include "platform/modepage.h"
 #include "routinen/gui/layout.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
+#include "routinen/system/textentry.h"
 #include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 #include "routinen/gui/text.h"
@@ -189,8 +194,70 @@ TEST_F(TextDraw, EveryDrawCallReportsItsWholeTextToTheWatcher) {
   PrintTextCentredInBox(&c.rp, "a prompt wrapped in its box", 0, 0, 60, 40, 7);
   CountWrappedLines(&c.rp, "only counted", 0, 0, 65535, 65535, 40);
   PrintTextOutlined(&c.rp, 0, 0, 100, 20, "", 0, 7, PTO_TOP);
-  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{"outlined", "wrapped words here", "a block", "button",
-                                                        "a prompt wrapped in its box"}));
+  // Whole, and (from the font layer) line by line.
+  const std::vector<std::string> texts = recorder.Texts();
+  for (const char* whole : {"outlined", "wrapped words here", "a block", "button", "a prompt wrapped in its box"})
+    EXPECT_NE(std::find(texts.begin(), texts.end(), whole), texts.end()) << whole;
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "a b"), texts.end());
+  EXPECT_FALSE(recorder.Drew("only counted"));
+  EXPECT_FALSE(recorder.Drew("\n"));
+}
+
+// Every way a text reaches the player is heard by the watch: the font
+// layer's Text called straight (map labels, story pages, the gods' name
+// field, the statistics legend), a text typed letter by letter (anarchy,
+// coronation), an input field's typed text, a native message box and the
+// display-mode page. An input field's content is heard as typed.
+TEST_F(TextDraw, EveryWayATextIsShownReachesTheWatch) {
+  struct Case {
+    const char* way;
+    std::vector<std::string> heard;
+    std::function<void(RastPort*)> show;
+    bool typed = false;
+  };
+  const std::vector<Case> cases = {
+      {"the font layer's Text", {"a label drawn straight"},
+       [](RastPort* rp) {
+         Move(rp, 2, 20);
+         Text(rp, "a label drawn straight and more", 22);
+       }},
+      {"a text typed letter by letter", {"a", "b"},
+       [](RastPort* rp) {
+         for (const char* letter : {"a", "b"}) {
+           Move(rp, 2, 20);
+           Text(rp, letter, 1);
+         }
+       }},
+      {"an input field", {"Haraldx"},
+       [](RastPort* rp) {
+         char text[41] = "Harald";
+         uint8_t widths[41] = {};
+         char copy[41];
+         ASSERT_EQ(GetCharWidths(rp, text, copy, widths, sizeof widths), 1);
+         TextCursor cursor{};
+         cursor.Rp = rp;
+         cursor.Pos = 6;
+         EXPECT_GE(EditKey('x', text, widths, &cursor, 0, 0, 150, 40, 1, 7, 0), 0);
+       },
+       true},
+      {"a native message box", {"A box title", "The text of a box"},
+       [](RastPort*) { ShowMessageBox("A box title", "The text of a box"); }},
+      {"the display-mode page", {"Display mode", "Full screen"},
+       [](RastPort*) {
+         ModePage page{};
+         ModePageInit(&page, 0);
+         std::vector<uint32_t> pixels(kModePageWidth * kModePageHeight);
+         ModePageDraw(&page, pixels.data());
+       }},
+  };
+  for (const Case& c : cases) {
+    Canvas canvas(font_);
+    qoe_test::DrawnTextRecorder recorder;
+    c.show(&canvas.rp);
+    const std::vector<std::string> texts = c.typed ? recorder.Typed() : recorder.Texts();
+    for (const std::string& heard : c.heard)
+      EXPECT_NE(std::find(texts.begin(), texts.end(), heard), texts.end()) << c.way << ": \"" << heard << "\"";
+  }
 }
 
 TEST(DrawnTextRule, GermanWrittenPastTheCatalogIsFound) {
@@ -209,6 +276,33 @@ TEST(DrawnTextRule, GermanWrittenPastTheCatalogIsFound) {
   EXPECT_NE(qoe_test::GermanPastCatalog(std::string(GetCatalogStr(0)) + " keine"), "");
   // A catalog word does not hide a German one that holds it.
   EXPECT_NE(qoe_test::GermanPastCatalog("Kategorien"), "");
+}
+
+// German is found in any case, and a name of the data hides only itself:
+// the letters of a realm are texts the player reads.
+TEST(DrawnTextRule, GermanIsFoundInAnyCaseAndOnlyNamesAreTheData) {
+  const std::vector<std::string> names = {"Ragnar der Rote", "Harald"};
+  struct Case {
+    std::string drawn;
+    bool german;
+  };
+  const std::vector<Case> cases = {
+      {"KEINE KATEGORIEN VORHANDEN", true},
+      {"Eure Schiffe", true},
+      {"EURE SCHIFFE", true},
+      {"Konnte das Fenster nicht oeffnen.", true},
+      {"InitializeDirectDraw fehlgeschlagen.", true},
+      {"abwracken", true},
+      {"Euer Kriegsschiff hat sich gut geschlagen.", true},
+      {"Gruss aus den Bergen", true},
+      {"Ragnar der Rote", false},
+      {"Ragnar der Rote: Your ships", false},
+      {"Harald, der Rote", true},
+      {"Your ships", false},
+      {"Die hard", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(qoe_test::GermanPastCatalog(c.drawn, names) != "", c.german) << "\"" << c.drawn << "\"";
 }
 
 }  // namespace

@@ -1357,7 +1357,7 @@ TEST_F(MapPortVisit, TheShipNamePromptIsTheCatalogs) {
   EXPECT_TRUE(qoe_test::KeepPng("ship_name.png"));
   EXPECT_TRUE(drawn.Drew(Cat(1814)));
   const auto realm = qoe_test::ReadFileBytes(qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm");
-  const std::vector<std::string> data = qoe_test::QuotedTexts(std::string(realm.begin(), realm.end()));
+  const std::vector<std::string> data = qoe_test::RealmQuotedValues(std::string(realm.begin(), realm.end()), true);
   EXPECT_EQ(drawn.PastCatalog(data), "");
 }
 

@@ -76,7 +76,7 @@ TEST(MapScreenGeometry, CentringPutsTheTownInsideTheViewAtXPosYPos) {
       EXPECT_GE(m.y_pos, 0);
       EXPECT_LT(m.y_pos, s.rows);
     }
-  // The Part's numbers at 640 x 480: 12 columns, 10 rows; X = town - 4
+  // The numbers at 640 x 480: 12 columns, 10 rows; X = town - 4
   // (made even), Y = town - 4.
   MapCentre m = CentreOnTown(6398, 3199, 640, 480, true);
   EXPECT_EQ(m.x, 6394);
@@ -970,7 +970,7 @@ class MapScreenBoxes : public MapScreenDisplayVisit {
     h.FeldMenu = OpenEveryBox;
     SetMapScreenHooks(&h);
   }
-  // The Parts' display formula: the 640 x 480 places moved by half the
+  // Where the screens draw on a larger display: the 640 x 480 places moved by half the
   // display's extra width and height.
   int32_t Ox() const { return ((int32_t)Mode().w - 640) / 2; }
   int32_t Oy() const { return ((int32_t)Mode().h - 480) / 2; }

@@ -161,6 +161,29 @@ TEST(DataKitSounds, IdsNoScreenUsesHaveEmptyRecords) {
   EXPECT_FALSE(ReadRecord(image.data(), (uint32_t)image.size(), 198, &rec));
 }
 
+// A sound a screen plays to its end before the player may act keeps the
+// player waiting for its whole length: it is short.
+TEST(DataKitSounds, TheSoundsAScreenWaitsForAreShort) {
+  struct Waited {
+    uint32_t id;
+    double most_seconds;
+    const char* who_waits;
+  };
+  const Waited waited[] = {
+      {4, 0.5, "the tavern plays its door sound to its end before it opens, on every visit"},
+  };
+  const std::vector<uint8_t> image = ReadFileBytes(Kit() + "/Data/SfxPath");
+  ASSERT_GE(image.size(), 36u);
+  for (const Waited& w : waited) {
+    SfxRecord rec;
+    ASSERT_TRUE(ReadRecord(image.data(), (uint32_t)image.size(), w.id, &rec)) << w.id;
+    ASSERT_GT(rec.rate, 0u) << w.id;
+    const double seconds = rec.size / 2.0 / rec.rate;  // 16-bit mono
+    EXPECT_GT(seconds, 0.1) << "sound " << w.id << ": too short to be heard";
+    EXPECT_LE(seconds, w.most_seconds) << "sound " << w.id << " lasts " << seconds << " s: " << w.who_waits;
+  }
+}
+
 TEST(DataKitSounds, TheDocsTableListsEverySound) {
   std::ifstream f(SourceDir() + "/docs/sounds.md");
   ASSERT_TRUE(f);

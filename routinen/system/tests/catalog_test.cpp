@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "routinen/system/byteorder.h"
+#include "routinen/system/catalog_internal.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/shell.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -100,7 +103,7 @@ TEST_F(CatalogTest, BuiltInTableIsCompleteAndQuotedTextsHold) {
   }
 }
 
-// Every text that the game's design quotes with its ID, one "id<TAB>text"
+// Every text the game's screens quote with its ID, one "id<TAB>text"
 // line each (\n and \\ escaped), must be the built-in English text.
 TEST_F(CatalogTest, EveryQuotedTextHoldsItsId) {
   auto bytes = qoe_test::ReadFileBytes(qoe_test::SourceDir() + "/routinen/system/tests/data/catalog_quoted.txt");
@@ -128,6 +131,44 @@ TEST_F(CatalogTest, EveryQuotedTextHoldsItsId) {
     ++checked;
   }
   EXPECT_GT(checked, 400u);
+}
+
+// The English game reads English: no built-in text of either table holds
+// German, but text 1563 with the word the game has always shown in it.
+TEST_F(CatalogTest, TheBuiltInTextsAreEnglish) {
+  EXPECT_EQ(qoe_test::GermanBuiltInTexts({1563}), "");
+  EXPECT_NE(qoe_test::GermanIn(GetCatalogStr(1563)), "");  // the one kept, still seen
+}
+
+// A start that fails after the display was found is told in a native box
+// in the catalog's language, also before SetupSystem opened the catalog;
+// the catalog opened for the box alone is closed again.
+TEST_F(CatalogTest, AStartFailureBoxSpeaksTheCatalogsLanguage) {
+  std::filesystem::create_directories("Catalogs/deutsch");
+  ASSERT_TRUE(qoe_test::WriteFileBytes(
+      "Catalogs/deutsch/QoEBrowser.catalog",
+      Form({Chunk("STRS", Strs({{1900, "Schwerer Fehler"}, {1901, "Das Fenster lie\xDF sich nicht \xF6" "ffnen."}}))})));
+  struct Case {
+    const char* locale;
+    bool program_catalog_open;
+    std::vector<std::string> heard;
+  };
+  const std::vector<Case> cases = {
+      {"en_GB", false, {"Fatal Error", "The game's window could not be opened."}},
+      {"de_DE", false, {"Schwerer Fehler", "Das Fenster lie\xDF sich nicht \xF6" "ffnen."}},
+      {"de_DE", true, {"Schwerer Fehler", "Das Fenster lie\xDF sich nicht \xF6" "ffnen."}},
+  };
+  for (const Case& c : cases) {
+    setenv("LANG", c.locale, 1);
+    if (c.program_catalog_open) OpenProgramCatalog();
+    qoe_test::DrawnTextRecorder heard;
+    ShowStartFailure(START_FAILURE_WINDOW);
+    EXPECT_EQ(heard.Texts(), c.heard) << c.locale;
+    // The program's catalog stays as it was: open, or closed.
+    EXPECT_EQ(CatalogStrings[1901].override != nullptr, c.program_catalog_open) << c.locale;
+    CloseProgramCatalog();
+  }
+  EXPECT_EQ(std::string(GetCatalogStr(START_FAILURE_DISPLAY)).find("The display could not be set up"), 0u);
 }
 
 TEST_F(CatalogTest, FirstLastAndMissingIds) {

@@ -54,7 +54,7 @@ class DayTintRun : public testing::Test {
     ResetInputState();
     ASSERT_EQ(OpenScreenPicture(&base_, 2, 0), 1);
     WaitTransition();
-    original_ = *ScreenPalette();
+    untinted_ = *ScreenPalette();
     SetLocalTimeSource(FakeClock);
   }
   void TearDown() override {
@@ -70,20 +70,20 @@ class DayTintRun : public testing::Test {
   bool Darkened(uint32_t level) const {
     const PaletteCopy* p = ScreenPalette();
     for (uint32_t n = 36; n < 256; ++n) {
-      const PaletteColor& o = original_.Colors[n];
+      const PaletteColor& o = untinted_.Colors[n];
       const PaletteColor& c = p->Colors[n];
       if (c.Red != o.Red * (100 - level) / 100 || c.Green != o.Green * (100 - level) / 100 ||
           c.Blue != o.Blue * (100 - level) / 100)
         return false;
     }
     for (uint32_t n = 0; n < 36; ++n)
-      if (std::memcmp(&p->Colors[n], &original_.Colors[n], 3) != 0) return false;
+      if (std::memcmp(&p->Colors[n], &untinted_.Colors[n], 3) != 0) return false;
     return true;
   }
   int32_t Pen(int x, int y) { return ReadPixel(ScreenRastPort(), x, y); }
   ScreenBase base_;
   StadtScreenData d_{};
-  PaletteCopy original_{};
+  PaletteCopy untinted_{};
 };
 
 TEST_F(DayTintRun, NightAtOnceThenMorningStepByStep) {

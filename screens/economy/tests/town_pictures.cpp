@@ -19,7 +19,7 @@ namespace {
 
 enum Kind : uint8_t { kScreen = 1, kGraphic = 2, kMasked = 3 };
 
-struct Spec {
+struct PictureKind {
   uint32_t id;
   Kind kind;
   uint16_t w, h;
@@ -39,7 +39,7 @@ bool Has(const std::vector<uint32_t>& ids, uint32_t id) {
 // share one landscape: a river on the left where the ford runs, a road
 // across the bottom and one up the middle; by day green under a blue sky,
 // in bad weather darker under slate clouds.
-std::vector<uint8_t> Paint(const Spec& s, uint32_t variant) {
+std::vector<uint8_t> Paint(const PictureKind& s, uint32_t variant) {
   std::vector<uint8_t> px(static_cast<size_t>(s.w) * s.h, s.kind == kMasked ? 255 : kGreys);
   auto put = [&](int x, int y, int pen) {
     if (x >= 0 && y >= 0 && x < s.w && y < s.h) px[static_cast<size_t>(y) * s.w + x] = static_cast<uint8_t>(pen);
@@ -112,8 +112,8 @@ std::vector<uint8_t> Paint(const Spec& s, uint32_t variant) {
   return px;
 }
 
-std::vector<Spec> Specs() {
-  std::vector<Spec> v;
+std::vector<PictureKind> PictureKinds() {
+  std::vector<PictureKind> v;
   for (uint32_t id : {745u, 746u, 747u}) v.push_back({id, kScreen, 640, 480});
   for (uint32_t id : {252u, 748u, 751u, 754u, 255u, 750u, 753u, 756u}) v.push_back({id, kGraphic, 640, 123});
   for (uint32_t id : {254u, 749u, 752u, 755u}) v.push_back({id, kGraphic, 640, 357});
@@ -124,7 +124,7 @@ std::vector<Spec> Specs() {
   return v;
 }
 
-bool Write(const Spec& s, uint32_t variant) {
+bool Write(const PictureKind& s, uint32_t variant) {
   std::vector<uint8_t> px = Paint(s, variant);
   IlbmPicture pic{};
   pic.width = s.w;
@@ -157,7 +157,7 @@ bool InstallTownPictures() {
   fs::copy(kit, ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   auto index = qoe_test::ReadFileBytes("Data/Path");
   if (index.size() < 12) return false;
-  for (const Spec& s : Specs()) {
+  for (const PictureKind& s : PictureKinds()) {
     const size_t at = 12 + static_cast<size_t>(s.id - 1) * 64;
     if (at + 64 > index.size()) return false;
     char name[64];
@@ -186,7 +186,7 @@ bool InstallTownPictures() {
 }
 
 bool RepaintPicture(uint32_t id) {
-  for (const Spec& s : Specs())
+  for (const PictureKind& s : PictureKinds())
     if (s.id == id) return Write(s, 1);
   return false;
 }

@@ -59,7 +59,7 @@ TEST(DemoRealmDiplomacy, TradeAndLettersArePlayedToTheEnd) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << log << Text("err.txt");
   EXPECT_TRUE(qoe_test::KeepPng("demo_trade_accepted.png"));
   EXPECT_TRUE(qoe_test::KeepPng("demo_letters.png"));
-  EXPECT_NE(log.find("DiplomatScreenBotschaften: reference Eure Schiffe (1/2)"), std::string::npos) << log;
+  EXPECT_NE(log.find("DiplomatScreenBotschaften: reference Your ships (1/2)"), std::string::npos) << log;
   // Gunhild's offer accepted, Ragnar offered 1 unit of corn for 1 quarter.
   EXPECT_EQ(diplomacy_test::KindsAndSenders(OutgoingPoolPath),
             (std::vector<std::pair<uint16_t, uint32_t>>{{3, 2002}, {0, 1001}}));

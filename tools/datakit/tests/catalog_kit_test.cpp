@@ -26,17 +26,23 @@ void Put(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
 }
 
-// Every "id<TAB>text" line of the kit's German sources.
-std::map<uint32_t, std::string> SourceTexts() {
+// Every "id<TAB>text" line of the kit's German sources (a folder below
+// tools/datakit/catalog/deutsch), with its line breaks.
+std::map<uint32_t, std::string> SourceTexts(const std::string& folder = "") {
   std::map<uint32_t, std::string> out;
-  for (const auto& de : fs::directory_iterator(qoe_test::SourceDir() + "/tools/datakit/catalog/deutsch")) {
+  for (const auto& de : fs::directory_iterator(qoe_test::SourceDir() + "/tools/datakit/catalog/deutsch" + folder)) {
     if (de.path().extension() != ".txt") continue;
     std::ifstream f(de.path(), std::ios::binary);
     for (std::string l; std::getline(f, l);) {
       if (!l.empty() && l.back() == '\r') l.pop_back();
       if (l.empty() || l[0] == '#') continue;
       const size_t tab = l.find('\t');
-      out[static_cast<uint32_t>(std::stoul(l.substr(0, tab)))] = l.substr(tab + 1);
+      std::string text;
+      for (size_t i = tab + 1; i < l.size(); ++i) {
+        if (l[i] == '\\' && i + 1 < l.size() && (l[i + 1] == 'n' || l[i + 1] == '\\')) text += l[++i] == 'n' ? '\n' : '\\';
+        else text += l[i];
+      }
+      out[static_cast<uint32_t>(std::stoul(l.substr(0, tab)))] = text;
     }
   }
   return out;
@@ -76,6 +82,29 @@ TEST_F(GermanLocale, TheInstalledCatalogGivesEveryGermanTextThroughTheGamesReade
   EXPECT_EQ(std::string(GetCatalogStr(1682)).find("Die Datei %s ist besch\xE4" "digt"), 0u);
   CloseCatalog(c);
   EXPECT_EQ(std::string(GetCatalogStr(1682)).find("The file %s is damaged"), 0u);
+}
+
+// The German story catalog the kit installs gives the stories that were
+// only known in German to the German game; the English game tells them in
+// English.
+TEST_F(GermanLocale, TheInstalledStoryCatalogGivesTheGermanStories) {
+  const std::string built = qoe_test::BinaryDir() + "/datakit/Catalogs/deutsch/RizizOzez.catalog";
+  ASSERT_TRUE(fs::exists(built)) << built;
+  fs::create_directories("Catalogs/deutsch");
+  fs::copy_file(built, "Catalogs/deutsch/RizizOzez.catalog");
+  const std::map<uint32_t, std::string> texts = SourceTexts("/stories");
+  ASSERT_TRUE(texts.count(18) && texts.count(19));
+  const std::string english18 = GetCatalogEntryStr(&StoryStrings[18]);
+  Catalog* c = OpenCatalog("RizizOzez.catalog", StoryStrings, STORY_STRING_COUNT);
+  ASSERT_NE(c, nullptr);
+  for (const auto& [id, text] : texts) {
+    ASSERT_LT(id, STORY_STRING_COUNT);
+    EXPECT_EQ(std::string(GetCatalogEntryStr(&StoryStrings[id])), text) << id;
+  }
+  EXPECT_EQ(std::string(GetCatalogEntryStr(&StoryStrings[18])).find("Der Fremde am Tor\n\nEin Fremder"), 0u);
+  CloseCatalog(c);
+  EXPECT_EQ(GetCatalogEntryStr(&StoryStrings[18]), english18);
+  EXPECT_EQ(english18.find("The stranger at the gate\n\n"), 0u);
 }
 
 // A German text without its English one would leave the English game an

@@ -1,11 +1,13 @@
 // Every gadget of every layout the kit builds that the player can use shows
 // what it is: a name in the title bar under the mouse (a text record with a
-// catalog text over it, or its own text record), or a label the player sees
-// on it. Labels come from the gadget's own image, a caption the screen
-// prints from an area or label record over it, or, where the picture or the
-// screen draws the word or sign, the table below, which says where.
-// Scroll arrows and counters (they repeat while held), sliders and typing
-// fields are controls whose form is their label.
+// catalog text over it, or its own text record), or a word the player reads
+// on it. Words come from the gadget's own image (a button picture with a
+// caption, or an arrow), a caption the screen prints from an area or label
+// record over it, or, where the picture or the screen draws the word or the
+// arrow, the table below, which says where. A picture of a thing (a
+// scaffold, a hammer, a door) is no name: such a gadget is named in the
+// title bar. Scroll arrows and counters (they repeat while held), sliders
+// and typing fields are controls whose form is their label.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -91,8 +93,36 @@ bool HasText(uint32_t id) {
   return t && t[0];
 }
 
-// Faces without a mark of their own: the story browser's plain button.
-const std::set<int> kBlankFaces = {294, 295};
+// The graphics of the kit's main picture index whose face carries a word
+// or an arrow: "button released|pressed "<caption>"" or "icon up|down|left|
+// right" in its picture list. Any other image (a plain button, a picture of
+// a thing, a sign) names nothing.
+std::set<int> WordFaces() {
+  std::set<int> faces;
+  std::ifstream in(fs::path(qoe_test::SourceDir()) / "tools/datakit/pictures.txt");
+  bool main_index = false;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream s(line);
+    std::string first, kind, style, what;
+    if (!(s >> first) || first[0] == '#') continue;
+    if (first == "index") {
+      std::string path;
+      s >> path;
+      main_index = path == ".\\Data\\Path";
+      continue;
+    }
+    if (!main_index || first.find_first_not_of("0123456789") != std::string::npos) continue;
+    int w = 0, h = 0;
+    s >> kind >> w >> h >> style >> what;
+    std::string rest;
+    std::getline(s, rest);
+    const bool captioned = style == "button" && rest.find('"') != std::string::npos &&
+                           rest.find('"') + 1 < rest.size() && rest[rest.find('"') + 1] != '"';
+    const bool arrow = style == "icon" && (what == "up" || what == "down" || what == "left" || what == "right");
+    if (captioned || arrow) faces.insert(std::stoi(first));
+  }
+  return faces;
+}
 
 // Gadgets whose label the picture or the screen draws, by layout.
 struct Drawn {
@@ -101,9 +131,7 @@ struct Drawn {
   const char* where;
 };
 const Drawn kDrawn[] = {
-    {"Bau", "LE00 RE00 OK00 BA00 ABRI INFO OKOK EXIT",
-     "picture 43: the arrows beside the building's name and the six buttons' signs (hammer, plan, pick, help, tick, "
-     "door)"},
+    {"Bau", "LE00 RE00", "picture 43: the arrows beside the building's name"},
     {"Berichte", "BU00 BU01 BU02 BU03 BU04 BU05", "picture 33: the six seals carry their reports' signs"},
     {"ChooseBox", "CH00", "the list itself: its entries are what is chosen"},
     {"Diplomatie2", "TX31 BU31 BU32", "picture 275's plaques"},
@@ -140,7 +168,6 @@ const Drawn kDrawn[] = {
     {"RuneStone", "RUN1 RUN2 RUN3 RUN4 RUN5 RUN6 RUN7 RUN8 RESE OKOK INFO EXIT",
      "graphic 323: the runes and the four buttons drawn on the board"},
     {"Spezialisten", "BOX1 BOX2", "the two benches: their lists of specialists"},
-    {"Stadt", "BAUS", "the builders' scaffold drawn on the building ground"},
     {"Statistik", "LAST BACK OK01 XX01 FORW INFB", "picture 41: the arrows and buttons between the lists"},
     {"StatistikLegende", "EXLG FORW OK01 XX01 EXIT", "graphic 379's red seal and picture 41's buttons"},
     {"Steuern", "ZEHN", "picture 42: TENTH on the tithe barn"},
@@ -179,7 +206,8 @@ std::string OwnName(const Layout& l, const LayoutGadget& g) {
     return "its text record";
   for (const Caption& t : l.texts)
     if (HasText(t.id) && t.r.HoldsCentreOf(g.r)) return "a text record over it";
-  if (g.released && !kBlankFaces.count(g.released)) return "its image";
+  static const std::set<int> word_faces = WordFaces();
+  if (g.released && word_faces.count(g.released)) return "its image";
   if ((g.flags & 1) || g.id.rfind("SL", 0) == 0) return "a scroll arrow, counter or slider";
   for (const Rect& e : l.entries)
     if (e.HoldsCentreOf(g.r)) return "a typing field";
@@ -192,6 +220,11 @@ const size_t kDrawnCount = sizeof kDrawn / sizeof kDrawn[0];
 const size_t kNeverCount = sizeof kNeverAsked / sizeof kNeverAsked[0];
 
 TEST(LayoutNames, EveryGadgetThatActsIsNamedOrLabelled) {
+  // A captioned button and an arrow carry a word; the plain button, the
+  // town's scaffold and the map icon do not.
+  const std::set<int> faces = WordFaces();
+  for (int face : {209, 215, 217, 123, 125}) EXPECT_TRUE(faces.count(face)) << face;
+  for (int face : {294, 760, 765, 770}) EXPECT_FALSE(faces.count(face)) << face;
   const fs::path dir = fs::path(qoe_test::SourceDir()) / "tools/datakit/layouts";
   size_t layouts = 0;
   std::set<std::string> seen;

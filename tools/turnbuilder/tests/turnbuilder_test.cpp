@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
@@ -16,6 +17,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -330,6 +332,19 @@ TEST(TurnBuilder, TheDemoRealmHasEveryTownLevelAndNoResearchRunning) {
   EXPECT_EQ(levels, (std::set<uint32_t>{1, 2, 3, 4}));
   EXPECT_EQ(r.fixed["FORS"][12], 0);
   EXPECT_EQ(r.fixed["FORS"][26], 0);
+}
+
+// The letters of every realm (their subjects and texts) are read by the
+// player of the English game, so they are English; the names of the lords,
+// towns, armies and specialists are the realm's own.
+TEST(TurnBuilder, TheLettersOfEveryRealmAreEnglish) {
+  for (const char* name : {"demo.realm", "grown.realm", "first_turn.realm"}) {
+    const std::vector<uint8_t> bytes = qoe_test::ReadFileBytes(Fixture(name));
+    ASSERT_FALSE(bytes.empty()) << name;
+    const std::vector<std::string> texts = qoe_test::RealmQuotedValues(std::string(bytes.begin(), bytes.end()), false);
+    if (std::string(name) != "first_turn.realm") { EXPECT_GE(texts.size(), 4u) << name; }
+    for (const std::string& t : texts) EXPECT_EQ(qoe_test::GermanIn(t), "") << name << ": \"" << t << "\"";
+  }
 }
 
 TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
