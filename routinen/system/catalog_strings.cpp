@@ -1800,7 +1800,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1794, "It is left as it is. The specialists can be looked at, but none can be hired or dismissed until the file is whole again.", nullptr},
     {1795, "This needs the clerics on the map, and their file is damaged: no specialist can be hired or dismissed.", nullptr},
     {1796, "It is left as it is. The map opens without the figures: none is shown, moved or given orders until the file is whole again.", nullptr},
-    {1797, "", nullptr},
+    {1797, "The saved game was not loaded: its file %s is damaged. The running game was kept as it was.", nullptr},
     {1798, "", nullptr},
     {1799, "", nullptr},
     {1800, "Shall the letters be sent on their way right away?", nullptr},
