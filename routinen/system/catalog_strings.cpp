@@ -1801,7 +1801,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1795, "This needs the clerics on the map, and their file is damaged: no specialist can be hired or dismissed.", nullptr},
     {1796, "It is left as it is. The map opens without the figures: none is shown, moved or given orders until the file is whole again.", nullptr},
     {1797, "The saved game was not loaded: its file %s is damaged. The running game was kept as it was.", nullptr},
-    {1798, "", nullptr},
+    {1798, "The settings file %s was damaged and has been made anew from the defaults. A game installed before now counts as not installed: load it from a saved game on the title screen.", nullptr},
     {1799, "", nullptr},
     {1800, "Shall the letters be sent on their way right away?", nullptr},
     {1801, "Shall we look out for new messengers?", nullptr},
