@@ -58,10 +58,10 @@ TEST(SaveContents, AListReadsBackAsItWasWrittenAndNoCutOrChangedByteIsTaken) {
 // A path that names no file of the save's Data or Map is refused even when
 // the list's checksum is right: a load never reaches outside the save.
 TEST(SaveContents, APathOutsideTheSavesFoldersIsRefusedUnderARightChecksum) {
-  const char* const refused[] = {"../Data/x", "/Data/x", "Data//x", "Data/./x", "Data/../../x", "Other/x",
-                                 "Data\\x",   "Data/",   "Map",     "Data/a\x01" "b", ""};
+  const std::string refused[] = {"../Data/x", "/Data/x", "Data//x", "Data/./x", "Data/../../x", "Other/x",
+                                  "Data\\x",   "Data/",   "Map",     std::string("Data/a\x01") + "b", ""};
   std::vector<SaveContentsEntry> back;
-  for (const char* p : refused) {
+  for (const std::string& p : refused) {
     const std::vector<uint8_t> image = SaveContentsImage({{p, 1, 2}});
     EXPECT_FALSE(ReadSaveContents(image.data(), static_cast<uint32_t>(image.size()), &back)) << p;
   }
