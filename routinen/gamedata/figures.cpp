@@ -129,6 +129,16 @@ uint8_t* MakeMapPrefsImage(ListHeader* figures, uint32_t* size) {
   return image;
 }
 
+int32_t LoadFigureFile(const char* path, uint8_t** out) {
+  if (out) *out = nullptr;
+  if (!path || !GdFileExists(path)) return CHUNK_ABSENT;
+  uint8_t* move = LoadMove(path);
+  if (!move) return CHUNK_DAMAGED;
+  if (out) *out = move;
+  else FreeChunk(move);
+  return CHUNK_GOOD;
+}
+
 uint16_t GetFreeFigurNummer(const void* chunk) {
   uint32_t n = 0;
   const uint8_t* r = ChunkRecords(chunk, kMove, &n);

@@ -138,6 +138,10 @@ struct QoEMapInfo {
   uint32_t SightCells;        // cells of Sight
   ListHeader* Armies;         // lists a group step hands to SetFigurDependence
   ListHeader* Ships;          // (set by the map screen; null: none)
+  // 1 while the figure list was not read from .\Data\MapPrefs.qoe because
+  // the file is damaged: the list is empty and the file is never written.
+  uint32_t FigureFileDamaged;
+  uint32_t Reserved1;
 };
 static_assert(offsetof(QoEMapInfo, CenterX) == 2 && offsetof(QoEMapInfo, CenterY) == 4);
 static_assert(offsetof(QoEMapInfo, X) == 8 && offsetof(QoEMapInfo, Y) == 12);
@@ -156,7 +160,7 @@ static_assert(offsetof(QoEMapInfo, TileVariant) == 432 && offsetof(QoEMapInfo, S
 static_assert(offsetof(QoEMapInfo, AnimStop) == 436 && offsetof(QoEMapInfo, Sight) == 440);
 static_assert(offsetof(QoEMapInfo, AfterDraw) == 448 && offsetof(QoEMapInfo, PixelColumn) == 456);
 static_assert(offsetof(QoEMapInfo, PixelRow) == 464 && offsetof(QoEMapInfo, FigureBytes) == 472);
-static_assert(sizeof(QoEMapInfo) == 496);
+static_assert(sizeof(QoEMapInfo) == 504);
 
 // --- Map window and map files ------------------------------------------------
 // Opens the 3 x 3 parts round part (part_x, part_y) of folder; flags 2 also
@@ -228,9 +232,13 @@ void LadeFigurenGfx(uint32_t mode);
 void ComputeSight(const QoEMapInfo* map, uint32_t* out);
 
 // --- Figures on the map ---------------------------------------------------------
-// Loads the figure list of .\Data\MapPrefs.qoe into the map; 1 or 0.
+// Loads the figure list of .\Data\MapPrefs.qoe into the map; 1 or 0. A
+// file that is there but damaged (LoadFigureFile) gives an empty list and
+// sets FigureFileDamaged (1): the map opens without figures.
 int32_t InitPosLoadPeopleMem(QoEMapInfo* map);
 // Writes the figure list into the MOVE chunk of .\Data\MapPrefs.qoe in place; 1 or 0.
+// With FigureFileDamaged nothing is written (the list was not read from the
+// file, so it holds nothing to save): 1.
 int32_t ExitPosWriteMapPrefs(QoEMapInfo* map);
 // Rebuilds the local list (figures inside the window).
 void GetLocalPeople(QoEMapInfo* map);

@@ -8,6 +8,7 @@
 #include "platform/display.h"
 #include "platform/log.h"
 #include "platform/threads.h"
+#include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/system/byteorder.h"
@@ -126,11 +127,20 @@ uint8_t* ReadMapPrefsMove(const uint8_t* data, uint32_t size, uint32_t* list_byt
 int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
   if (!map) return 0;
   const MapRecordLock hold;
-  uint32_t size = 0;
-  uint8_t* file = static_cast<uint8_t*>(LoadFile2MemSize(MapPrefsPath, MEMF_PUBLIC, &size));
-  uint32_t bytes = 0;
-  uint8_t* list = file ? ReadMapPrefsMove(file, size, &bytes) : nullptr;
-  FreeVec(file);
+  uint32_t size = 0, bytes = 0;
+  uint8_t* list = nullptr;
+  // A damaged file is not read at all: the map shows no figures, none can
+  // be moved, and the file is never written back.
+  const bool damaged = LoadFigureFile(MapPrefsPath, nullptr) == CHUNK_DAMAGED;
+  if (damaged) {
+    DebugLog("InitPosLoadPeopleMem: MapPrefs.qoe ist beschaedigt, die Karte zeigt keine Figuren\n");
+    bytes = 2;
+    list = static_cast<uint8_t*>(AllocVec(bytes, MEMF_PUBLIC | MEMF_CLEAR));
+  } else {
+    uint8_t* file = static_cast<uint8_t*>(LoadFile2MemSize(MapPrefsPath, MEMF_PUBLIC, &size));
+    list = file ? ReadMapPrefsMove(file, size, &bytes) : nullptr;
+    FreeVec(file);
+  }
   if (!list) {
     DebugLog("InitPosLoadPeopleMem: Konnte MOVE-Chunk nicht in Speicher laden!\n");
     return 0;
@@ -143,6 +153,7 @@ int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
   }
   FreeVec(map->Figures);
   FreeVec(map->LocalFigures);
+  map->FigureFileDamaged = damaged ? 1 : 0;
   map->FigureBytes = bytes;
   map->LocalFigures = local;
   std::atomic_ref<uint8_t*>(map->Figures).store(list, std::memory_order_release);
@@ -152,6 +163,10 @@ int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
 
 int32_t ExitPosWriteMapPrefs(QoEMapInfo* map) {
   if (!map || !map->Figures) return 0;
+  if (map->FigureFileDamaged) {
+    DebugLog("ExitPosWriteMapPrefs: MapPrefs.qoe ist beschaedigt, nichts geschrieben...\n");
+    return 1;
+  }
   // The whole file is read, its MOVE payload replaced and the file written
   // back whole (SaveMem2File), so a kill leaves the old file or the new one.
   uint32_t diskSize = 0;

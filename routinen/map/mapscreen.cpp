@@ -964,6 +964,8 @@ int32_t KartenScreen(int32_t code, int32_t run) {
       DebugLog("StarttheMotion...\n");
       d->Motion = StartTheMotion(d->map);
     }
+    // The figures could not be read: the player learns it as the map opens.
+    if (d->map->FigureFileDamaged) mapaction::TellFigureFileDamaged();
   }
   s.zoneTicks = 0;
   s.ambientTicks = 0;

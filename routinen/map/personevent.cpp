@@ -7,6 +7,7 @@
 // "Actions and person events").
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "mapaction_internal.h"
 #include "mapdisplay.h"
@@ -14,9 +15,11 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/towns.h"
 #include "routinen/gamedata/turns.h"
+#include "routinen/gui/pictures.h"
 #include "routinen/system/byteorder.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
+#include "routinen/system/input.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
 
@@ -26,6 +29,9 @@ namespace {
 // is written.
 const char* const kScratch = ".\\Data\\MapPrefs.evt";
 constexpr uint32_t kTextNotSaved = 1641;
+// A damaged figure file: the frame naming the file and what the map goes
+// without (no figure to select, so no figure order and no town dialogue).
+constexpr uint32_t kTextDamagedFile = 1682, kTextFiguresDamaged = 1796;
 // Town file fields.
 constexpr uint32_t kTownFlags = 4, kTownId = 20, kTownX = 24, kTownY = 28, kTownPeople = 32, kTownHall = 3416;
 constexpr uint32_t kFewInhabitants = 10000;
@@ -247,6 +253,18 @@ uint32_t TownDialogue(KartenScreenRecord* d, const TownFacts& town, int32_t x, i
 }
 
 }  // namespace
+
+void mapaction::TellFigureFileDamaged() {
+  DebugLog("Beschaedigte Datei gemeldet: %s\n", MapPrefsPath);
+  if (WindowCloseRequested()) return;
+  // The player's name of the file: without the leading ".\".
+  const std::string frame = GetCatalogStr(kTextDamagedFile), name = MapPrefsPath + 2;
+  const size_t at = frame.find("%s");
+  std::string text = at == std::string::npos ? frame : frame.substr(0, at) + name + frame.substr(at + 2);
+  text += std::string(" ") + GetCatalogStr(kTextFiguresDamaged);
+  WaitTransition();
+  NoticeText(text.c_str());
+}
 
 bool ShipNearLand(int32_t column, int32_t row, uint32_t range, bool (*land)(void* user, int32_t c, int32_t r),
                   void* user) {

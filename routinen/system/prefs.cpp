@@ -1,8 +1,10 @@
 // Prefs.qoe and BTPrefs.qoe: one field per call, big-endian on disk.
 #include "prefs.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "byteorder.h"
 #include "files.h"
@@ -31,6 +33,9 @@ struct PrefsModuleState {
   PrefsFieldInfo bt[BTPREFS_FIELD_COUNT];
   // Every read-modify-write of a prefs file: any thread.
   std::mutex lock;
+  // Set when Prefs.qoe failed its checks and was made anew; taken by
+  // TakePrefsRebuilt (any thread).
+  std::atomic<bool> rebuilt{false};
 };
 PrefsModuleState g_prefs;
 
@@ -51,13 +56,14 @@ struct PrefsFileSpec {
   uint32_t min_size;     // shorter files are extended
   const PrefsFieldInfo* table;
   uint32_t count;
+  bool checked;          // the header and the account state are checked (Prefs.qoe)
 };
 
 const PrefsFileSpec kPrefsSpec = {"CheckPrefs", ".\\Data\\Prefs.qoe", "PREFV001", PREFS_FILE_SIZE,
-                                  PREFS_FILE_SIZE, kPrefs, PREFS_FIELD_COUNT};
+                                  PREFS_FILE_SIZE, kPrefs, PREFS_FIELD_COUNT, true};
 PrefsFileSpec BTSpec() {
   return {"RizizOzezPrefs", ".\\Data\\BTPrefs.qoe", "BTPRV001", BTPREFS_FILE_SIZE, BTPREFS_MIN_SIZE,
-          BuildBT(), BTPREFS_FIELD_COUNT};
+          BuildBT(), BTPREFS_FIELD_COUNT, false};
 }
 
 // The image of a new file: header, then every field at its default.
@@ -73,15 +79,46 @@ void DefaultImage(const PrefsFileSpec& s, uint8_t* img) {
   }
 }
 
-// Makes sure the file exists and holds every field. A missing file is
-// written with defaults; a short one keeps its bytes and gets the defaults
-// for the rest. False when the file can be neither read nor made.
+// The file's own checks: its ID and version, and the account state, which
+// only this program writes (0..2). 0 when they hold, else what failed.
+const char* FailedCheck(const PrefsFileSpec& s, const uint8_t* img) {
+  if (!s.checked) return nullptr;
+  if (std::memcmp(img, s.magic, 8) != 0) return "Kopf";
+  if (GetBE16(img + s.table[PREFS_ACCOUNT_STATE].offset) > ACCOUNT_INSTALLED) return "Kontostand";
+  return nullptr;
+}
+
+// The image of a file as read (got bytes, null none) as every access leaves
+// it: a short one keeps its bytes and gets the defaults for the rest; one
+// that fails its checks is made anew as far as it failed (a wrong header
+// leaves nothing to trust: every field its default; a wrong field its
+// default). *failed names the failed check (null none).
+std::vector<uint8_t> RepairedImage(const PrefsFileSpec& s, const uint8_t* old, uint32_t got, const char** failed) {
+  std::vector<uint8_t> img(got > s.full_size ? got : s.full_size);
+  DefaultImage(s, img.data());
+  if (old) std::memcpy(img.data(), old, got);
+  *failed = FailedCheck(s, img.data());
+  if (*failed && !std::strcmp(*failed, "Kopf")) {
+    img.assign(s.full_size, 0);
+    DefaultImage(s, img.data());
+  } else if (*failed) {
+    const PrefsFieldInfo& f = s.table[PREFS_ACCOUNT_STATE];
+    PutBE16(img.data() + f.offset, (uint16_t)f.def);
+  }
+  return img;
+}
+
+// Makes sure the file exists, holds every field and passes its checks. A
+// missing file is written with defaults; a short one keeps its bytes and
+// gets the defaults for the rest; one that fails its checks is made anew
+// (RepairedImage), logged and noted for TakePrefsRebuilt. False when the
+// file can be neither read nor made.
 bool EnsureFile(const PrefsFileSpec& s) {
-  uint8_t img[512];
   FileHandle probe = Open(s.path, MODE_READONLY);
   if (!probe) {
-    DefaultImage(s, img);
-    if (!SaveMem2File(s.path, img, s.full_size)) {
+    std::vector<uint8_t> img(s.full_size);
+    DefaultImage(s, img.data());
+    if (!SaveMem2File(s.path, img.data(), s.full_size)) {
       if (s.full_size == BTPREFS_FILE_SIZE)
         DebugLog("RizizOzezPrefs:Konnte Standard Prefs nicht abspeichern!\n");
       else
@@ -91,24 +128,28 @@ bool EnsureFile(const PrefsFileSpec& s) {
     return true;
   }
   Close(probe);
-  uint32_t size = GeFileSize(s.path);
-  if (size >= s.min_size) return true;
-  DebugLog("%s: Prefs-Datei %s ist zu kurz (%u Bytes), ergaenze Standardwerte\n", s.name, s.path, size);
-  DefaultImage(s, img);
+  const uint32_t size = GeFileSize(s.path);
+  if (size >= s.min_size && !s.checked) return true;
   uint32_t got = 0;
   uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(s.path, MEMF_PUBLIC, &got));
   if (size != 0 && !old) {
     DebugLog("%s: Konnte Prefs-Datei %s nicht lesen !\n", s.name, s.path);
     return false;
   }
-  if (old) {
-    std::memcpy(img, old, got < s.full_size ? got : s.full_size);
-    FreeVec(old);
-  }
-  if (!SaveMem2File(s.path, img, s.full_size)) {
+  const char* failed = nullptr;
+  const std::vector<uint8_t> img = RepairedImage(s, old, old ? got : 0, &failed);
+  FreeVec(old);
+  const bool short_file = got < s.min_size;
+  if (!short_file && !failed) return true;
+  if (short_file) DebugLog("%s: Prefs-Datei %s ist zu kurz (%u Bytes), ergaenze Standardwerte\n", s.name, s.path, got);
+  if (failed)
+    DebugLog("%s: Prefs-Datei %s hat ihre Pruefung nicht bestanden (%s), neu aus Standardwerten angelegt\n", s.name,
+             s.path, failed);
+  if (!SaveMem2File(s.path, img.data(), (uint32_t)img.size())) {
     DebugLog("%s: Konnte Prefs-Datei %s nicht ergaenzen !\n", s.name, s.path);
     return false;
   }
+  if (failed) g_prefs.rebuilt.store(true);
   return true;
 }
 
@@ -197,6 +238,8 @@ char* RizizOzezPrefsStr(uint32_t field, uint32_t write, const char* text) {
   return TextField(BTSpec(), field, write, text, 40);
 }
 
+int32_t TakePrefsRebuilt(void) { return g_prefs.rebuilt.exchange(false) ? 1 : 0; }
+
 int32_t SaveStandardRizizOzezPrefs() {
   PrefsFileSpec s = BTSpec();
   uint8_t img[BTPREFS_FILE_SIZE];
@@ -222,15 +265,14 @@ uint8_t* PrefsImageWithTexts(const char* path, const uint32_t* fields, const uin
   // extended with them, a whole one keeps every byte.
   uint32_t size = 0;
   uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
-  const uint32_t n = old && size >= PREFS_FILE_SIZE ? size : PREFS_FILE_SIZE;
-  uint8_t* img = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
-  if (!img) {
-    FreeVec(old);
-    return nullptr;
-  }
-  DefaultImage(kPrefsSpec, img);
-  if (old) std::memcpy(img, old, size < n ? size : n);
+  const char* failed = nullptr;
+  const std::vector<uint8_t> repaired = RepairedImage(kPrefsSpec, old, old ? size : 0, &failed);
   FreeVec(old);
+  if (failed) DebugLog("CheckPrefs: Prefs-Datei %s hat ihre Pruefung nicht bestanden (%s), Standardwerte\n", path, failed);
+  const uint32_t n = (uint32_t)repaired.size();
+  uint8_t* img = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
+  if (!img) return nullptr;
+  std::memcpy(img, repaired.data(), n);
   for (uint32_t i = 0; i < count; ++i) {
     const PrefsFieldInfo& f = kPrefs[fields[i]];
     if (f.size == 1) img[f.offset] = (uint8_t)values[i];

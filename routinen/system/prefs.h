@@ -3,7 +3,10 @@
 // Both are big-endian; the layouts are in docs/prefs.md. Every call opens the
 // file, reads or writes one field and closes it again. A missing file is
 // created with defaults; a short one keeps its bytes and is extended with
-// defaults (the account state of an installed game is never lost).
+// defaults (the account state of an installed game is never lost). A
+// Prefs.qoe that fails its own checks (its header, an account state above
+// 2) is made anew from the defaults as far as it failed, logged, and noted
+// for TakePrefsRebuilt.
 #pragma once
 #include <cstdint>
 
@@ -70,6 +73,9 @@ const PrefsFieldInfo* BTPrefsLayout();
 // neither opened nor created, on a read or write failure, and for a string
 // field or an unknown field index.
 uint32_t CheckPrefs(uint32_t field, uint32_t write, uint32_t value);
+// 1 once after Prefs.qoe failed its checks and was made anew (the note is
+// then taken), else 0: the caller tells the player.
+int32_t TakePrefsRebuilt(void);
 // String fields (6, 7, 8, 10): read returns a new terminated 40-byte copy
 // (FreeVec it); write stores at most 39 characters and returns text itself.
 // Null on failure or for a number field.

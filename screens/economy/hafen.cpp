@@ -52,6 +52,9 @@ constexpr int32_t kTown = 39, kMap = 3;
 constexpr uint32_t kTitlePen = 6;
 constexpr uint8_t kCdTrack = 7;
 constexpr uint32_t kNotYet = 1154;
+// The figure file is damaged: what the harbour goes without (under the
+// file's name as it opens), and the refusal of the shipyard and the repair yard.
+constexpr uint32_t kFigurenDefektText = 1790, kFigurenDefektOrder = 1791;
 const char kSfx[] = ".\\Data\\SfxPath";
 
 // The harbour's effects in the order they are opened, with their names.
@@ -290,9 +293,10 @@ int32_t AllocHafenFigurenListe(HafenScreenData* d) {
   }
   if (!d->gelesen) return 1;
   uint8_t* move = nullptr;
-  const int32_t state = LoadChunkState("MOVE", MapPrefsPath, &move);
+  const int32_t state = LoadFigureFile(MapPrefsPath, &move);
   const int32_t ok = state != CHUNK_DAMAGED && (!move || ScanFigur2List(d->figuren, move));
   if (move) FreeChunk(move);
+  if (state == CHUNK_DAMAGED) d->figurenDefekt = 1;
   if (!ok) {
     DebugLog(state == CHUNK_DAMAGED ? "AllocFigurenListe: Konnte Liste nicht anlegen...\n"
                                     : "AllocFigurenListe: Ware konnt nicht in eine Liste eingescannt werden...\n");
@@ -491,7 +495,9 @@ int32_t InitAllThingsHafen(HafenScreenData* d) {
   }
   if (!AllocHafenFigurenListe(d)) {
     DebugLog("AllocFigurenListe: Konnte FigurenListe nicht anlegen...\n");
-    return 0;
+    // A damaged figure file is told as the screen opens; the harbour
+    // opens without its ships.
+    return d->figurenDefekt ? 1 : 0;
   }
   if (HafenSchiffImHafen(d)) {
     DebugLog("HafenScreen: Ein Schiff liegt im Hafen.\n");
@@ -565,6 +571,7 @@ int32_t HafenScreen(int32_t) {
   ShowScreenBase(&base);
   SfxPlayer000(113, 0, 1);
   SfxPlayer000(106, 0, 1);
+  if (d->figurenDefekt) ScreenTellDamagedFile(&base, MapPrefsPath, kFigurenDefektText);
   AmbientCounter ambient{};
   InitAmbientCounter(&ambient, 100, 10);
   int32_t next = -1;
@@ -580,6 +587,11 @@ int32_t HafenScreen(int32_t) {
     } else if (GadgetIs(g, "KONT")) {
       PauseScreenMovies(&base, 1);
       Notice(kNotYet);
+      PauseScreenMovies(&base, 0);
+    } else if ((GadgetIs(g, "SCHI") || GadgetIs(g, "REPA")) && d->figurenDefekt) {
+      DebugLog("HafenScreen: Meldung %u\n", kFigurenDefektOrder);
+      PauseScreenMovies(&base, 1);
+      Notice(kFigurenDefektOrder);
       PauseScreenMovies(&base, 0);
     } else if (GadgetIs(g, "SCHI") || GadgetIs(g, "REPA")) {
       PauseScreenMovies(&base, 1);

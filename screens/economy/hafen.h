@@ -48,6 +48,10 @@ struct HafenScreenData {
   Schiffseintrag** marken;
   uint16_t* markenSchaden;
   uint32_t markenAnzahl, markenPlatz;
+  // .\Data\MapPrefs.qoe is there but could not be read whole: no figure
+  // list, no ship picture, neither the shipyard nor the repair yard opens,
+  // and the file is never written.
+  uint32_t figurenDefekt;
 };
 
 enum : uint32_t { kHafenBildX = 88, kHafenBildY = 97, kHafenBildW = 288, kHafenBildH = 178 };

@@ -6,6 +6,7 @@
 #include "platform/log.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
+#include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
 #include "screens/hub/residenzdownload.h"
 #include "screens/hub/savegame.h"
@@ -74,9 +75,21 @@ int32_t RecoverAtStart(void) {
     DebugLog("RecoverAtStart: Die abgebrochene Auswertung bleibt offen\n");
     open++;
   }
+  // The prefs are checked before the first screen reads them: a file that
+  // fails its checks is made anew here, and the title tells the player.
+  CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0);
+  NotePrefsRebuilt();
   return open;
 }
 
 const char* RecoveryNotice(void) { return g_recovery.notice.empty() ? nullptr : g_recovery.notice.c_str(); }
 
 void ClearRecoveryNotice(void) { g_recovery = RecoveryState{}; }
+
+void NotePrefsRebuilt(void) {
+  if (!TakePrefsRebuilt()) return;
+  DebugLog("RecoverAtStart: Prefs.qoe wurde neu angelegt, dem Spieler gemeldet\n");
+  const std::string frame = GetCatalogStr(1798);
+  const size_t at = frame.find("%s");
+  AddNotice(at == std::string::npos ? frame : frame.substr(0, at) + "Data\\Prefs.qoe" + frame.substr(at + 2));
+}

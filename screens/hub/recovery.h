@@ -8,7 +8,7 @@
 // interrupted load (FinishInterruptedLoad), interrupted saves
 // (FinishInterruptedSaves), the folders the program writes
 // into and the stale-file sweep (PrepareFolders), an interrupted turn
-// download (RecoverTurnDownload). Each step is logged; what the player must
+// download (RecoverTurnDownload), the checks of .\Data\Prefs.qoe. Each step is logged; what the player must
 // know waits for the title screen (RecoveryNotice). Returns how many steps
 // are left open (0 when all is well).
 int32_t RecoverAtStart(void);
@@ -17,3 +17,7 @@ int32_t RecoverAtStart(void);
 const char* RecoveryNotice(void);
 // Forgets the notice (the title screen showed it; tests).
 void ClearRecoveryNotice(void);
+// When .\Data\Prefs.qoe failed its checks and was made anew since the last
+// call (TakePrefsRebuilt), adds catalog 1798 naming it to the notice; the
+// title screen and the main screen call it as they open and show the notice.
+void NotePrefsRebuilt(void);

@@ -27,6 +27,7 @@
 #include "routinen/system/sysrecords.h"
 #include "routinen/system/timer.h"
 #include "screens/common/screenbase.h"
+#include "screens/hub/recovery.h"
 #include "screens/hub/residenzupload.h"
 #include "screens/story/storyevents.h"
 
@@ -510,6 +511,12 @@ int32_t ResidenzScreen(int32_t) {
   StartTheTransition();
 
   int32_t next = -1;
+  // Prefs that failed their checks were made anew as they were read: said first.
+  NotePrefsRebuilt();
+  if (const char* notice = RecoveryNotice()) {
+    Message(0, notice);
+    ClearRecoveryNotice();
+  }
   if (d->accountState == 0) {
     Message(0, GetCatalogStr(1466));
   } else if (d->accountState == 1) {

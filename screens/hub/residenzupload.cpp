@@ -34,6 +34,7 @@ const char kPrefsFile[] = ".\\Data\\Prefs.qoe";
 // The upload's state: the last status text (game thread).
 struct UploadState {
   char status[400] = "";
+  const char* damaged = nullptr;  // the file the turn could not be built from, null none
 };
 UploadState g_upload;
 
@@ -203,7 +204,10 @@ bool BuildUpload(std::vector<std::string>* letters, bool* goods_local) {
   }
   // The figures as the map left them.
   uint8_t* move = nullptr;
-  if (LoadChunkState("MOVE", MapPrefsPath, &move) == CHUNK_DAMAGED) return false;
+  if (LoadFigureFile(MapPrefsPath, &move) == CHUNK_DAMAGED) {
+    g_upload.damaged = MapPrefsPath;
+    return false;
+  }
   if (move) {
     const int32_t ok = AddChunkPool(move, kUpload);
     FreeChunk(move);
@@ -227,6 +231,7 @@ int32_t CreateMailChunk(const char* pool) { return GatherMail(pool, nullptr); }
 
 int32_t ResidenzUpload() {
   g_upload.status[0] = 0;
+  g_upload.damaged = nullptr;
   if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != 2) {
     Status("%sno game is installed", nullptr);
     return 0;
@@ -235,7 +240,14 @@ int32_t ResidenzUpload() {
   bool goods_local = false;
   if (!BuildUpload(&letters, &goods_local)) {
     DeleteFileA(kUpload);
-    Status("%scannot build the turn file", nullptr);
+    if (g_upload.damaged) {
+      // The catalog's words for a damaged file, with its name.
+      const std::string frame = GetCatalogStr(1682), name = g_upload.damaged + 2;
+      const size_t at = frame.find("%s");
+      Status("%s", (at == std::string::npos ? frame : frame.substr(0, at) + name + frame.substr(at + 2)).c_str());
+    } else {
+      Status("%scannot build the turn file", nullptr);
+    }
     return 0;
   }
   if (!GoOnline()) {

@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,7 @@
 #include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
 #include "routinen/system/timer.h"
+#include "screens/hub/savecontents.h"
 #include "screens/hub/titel.h"
 
 namespace {
@@ -39,6 +41,8 @@ const char kIn[] = ".\\Data\\POP3In\\GameChunk.qoe";
 const char kOut[] = ".\\Data\\POP3Out\\GameChunk.qoe";
 constexpr uint32_t kBoxPen = 7, kNameSize = 80, kPathSize = 320;
 constexpr int32_t kBoxX = 168, kBoxY = 200;
+// A save that a load refused as damaged: its file for the "%s".
+constexpr uint32_t kSaveDamagedText = 1797;
 
 uint32_t Message(uint32_t mode, const char* text) {
   return static_cast<uint32_t>(ChiefMessage(66, kBoxX, kBoxY, 0, 0, 0, mode, text, kBoxPen));
@@ -91,6 +95,7 @@ int32_t CopyInto(const char* source, const char* target, const char* line) {
 // moves (game thread; SetLoadMoveHook).
 struct LoadState {
   void (*moved)(int32_t moving_in, uint32_t count) = nullptr;
+  std::string damaged;  // the save's file that stopped the last load ("" none)
 };
 LoadState g_load;
 
@@ -275,6 +280,23 @@ bool FinishTurnFolder(const std::string& lord_dir, const std::string& turn) {
   return ok;
 }
 
+// Writes the list of contents of the save being written in dir (a program
+// path): every file of its Data and Map with its size and CRC-32.
+bool WriteSaveContents(const std::string& dir) {
+  const std::string disk = Disk(dir.c_str());
+  std::vector<SaveContentsEntry> entries;
+  if (disk.empty() || !MakeSaveContents(disk, &entries)) {
+    DebugLog("SaveGame : Konnte die Dateien von %s nicht lesen !\n", dir.c_str());
+    return false;
+  }
+  const std::vector<uint8_t> image = SaveContentsImage(entries);
+  if (!SaveMem2File((dir + "\\" + kSaveContentsName).c_str(), image.data(), static_cast<uint32_t>(image.size()))) {
+    DebugLog("SaveGame : Konnte den Inhalt von %s nicht schreiben !\n", dir.c_str());
+    return false;
+  }
+  return true;
+}
+
 // Writes the save of one quarter (see above); a failed save leaves the
 // older save of that quarter as it was.
 int32_t WriteTurnFolder(const char* lord_dir, const char* turn) {
@@ -290,6 +312,7 @@ int32_t WriteTurnFolder(const char* lord_dir, const char* turn) {
   UnLock(CreateDir(".\\Map"));
   int32_t ok = CopyInto(".\\Data\\", (f.neu + "\\Data").c_str(), "SaveGame : Konnte Verzeichnis Data nicht anlegen !\n");
   if (ok) ok = CopyInto(".\\Map\\", (f.neu + "\\Map").c_str(), "SaveGame : Konnte Verzeichnis Map nicht anlegen !\n");
+  if (ok) ok = WriteSaveContents(f.neu);
   if (!ok || !RenamePath(f.neu.c_str(), f.ready.c_str())) {
     if (ok) DebugLog("SaveGame : Konnte Spielstand %s nicht anlegen !\n", f.dir.c_str());
     DeleteTree(f.neu.c_str());
@@ -416,10 +439,69 @@ char* ListSaveFolder(const char* folder, uint32_t* count) {
   return names;
 }
 
+// The file of the save in the folder of the game (".\Game\...") that a
+// check found damaged, as a program path.
+std::string SavePath(const char* turn_dir, const std::string& path) {
+  std::string p = std::string(turn_dir) + "\\" + path;
+  std::replace(p.begin(), p.end(), '/', '\\');
+  return p;
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  return s.size() >= n && !strcasecmp(s.c_str() + s.size() - n, tail);
+}
+
+// One file of a load's copy (program path; e its path in the save and its
+// size) by its kind: the game's chunk files (the pools, the figures, the
+// store, the players, the buildings) must be read whole, a pool with its
+// checksum; a town file holds its whole record.
+bool SaveFileWhole(const std::string& program_path, const SaveContentsEntry& e) {
+  const size_t slash = e.path.rfind('/');
+  const std::string name = e.path.substr(slash + 1), folder = e.path.substr(0, slash);
+  const bool top = folder == "Data";
+  const bool chunk_file = !strcasecmp(name.c_str(), "GameChunk.qoe") ||
+                          (top && (!strcasecmp(name.c_str(), "MapPrefs.qoe") || !strcasecmp(name.c_str(), "WarenChunk.qoe") ||
+                                   !strcasecmp(name.c_str(), "SpielerList.qoe") || !strcasecmp(name.c_str(), "Gebaeude.dat")));
+  if (chunk_file) return FileChunksState(program_path.c_str(), nullptr) == CHUNK_GOOD;
+  if (!strcasecmp(folder.c_str(), "Data/Cities") && EndsWith(name, ".qoe")) return e.size == TOWN_FILE_SIZE;
+  return true;
+}
+
+// The first damaged file of the save in turn_dir, whose copy lies in the
+// disk folder copy (program path copy_path): its path in the save, "" when
+// the save is whole. The files are checked against the save's list of
+// contents (a save of an older version has none), then every chunk file of
+// the copy is read whole and every town file measured.
+std::string DamagedSaveFile(const char* turn_dir, const std::string& copy, const std::string& copy_path) {
+  const std::string list = std::string(turn_dir) + "\\" + kSaveContentsName;
+  if (PathExists(list)) {
+    uint32_t size = 0;
+    uint8_t* image = static_cast<uint8_t*>(LoadFile2MemSize(list.c_str(), MEMF_PUBLIC, &size));
+    std::vector<SaveContentsEntry> entries;
+    const bool read = image && ReadSaveContents(image, size, &entries);
+    FreeVec(image);
+    if (!read) return kSaveContentsName;
+    const std::string changed = CheckSaveContents(copy, entries);
+    if (!changed.empty()) return changed;
+  }
+  std::vector<SaveContentsEntry> files;
+  if (!ListSaveFiles(copy, &files)) return "Data";
+  for (const SaveContentsEntry& e : files) {
+    std::string p = copy_path + "\\" + e.path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    if (!SaveFileWhole(p, e)) return e.path;
+  }
+  return "";
+}
+
 }  // namespace
+
+const char* LoadDamagedFile() { return g_load.damaged.empty() ? nullptr : g_load.damaged.c_str(); }
 
 int32_t RestoreSave(const char* turn_dir) {
   LoadFolders f;
+  g_load.damaged.clear();
   if (!turn_dir || !MakeLoadFolders(&f) || FinishInterruptedLoad() < 0) return 0;
   // The whole copy first: a copy that fails changes nothing.
   int32_t ok = 1;
@@ -430,6 +512,17 @@ int32_t RestoreSave(const char* turn_dir) {
     std::snprintf(from, sizeof from, "%s\\", save);
     std::snprintf(to, sizeof to, "%s\\kopie\\%s\\", kLoadDir, part);
     ok = ok && fits && FolderExists(save) && CreateDirPath(to) && CopyDir(from, to, 2);
+  }
+  // Nothing of a damaged save comes in: the copy is checked before it is
+  // ready, and the player learns which file stopped it.
+  if (ok) {
+    const std::string damaged = DamagedSaveFile(turn_dir, f.root + "/kopie", std::string(kLoadDir) + "\\kopie");
+    if (!damaged.empty()) {
+      g_load.damaged = SavePath(turn_dir, damaged);
+      DebugLog("LoadGame: Spielstand %s ist beschaedigt: %s\n", turn_dir, g_load.damaged.c_str());
+      DiscardLoadFolder();
+      return 0;
+    }
   }
   // The loaded prefs keep the running display mode and redraw the town
   // (fields 1 and 4); set in the copy, so they come in with the load.
@@ -585,7 +678,14 @@ int32_t LoadGame() {
     DebugLog("LoadGame: InitSoundEnv() failed!\n");
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
-  if (!ok) Message(0, GetCatalogStr(1851));  // not loaded
+  if (!ok && LoadDamagedFile()) {
+    // The save is damaged: the file that stopped it, without the leading ".\".
+    const std::string frame = GetCatalogStr(kSaveDamagedText), name = LoadDamagedFile() + 2;
+    const size_t at = frame.find("%s");
+    Message(0, (at == std::string::npos ? frame : frame.substr(0, at) + name + frame.substr(at + 2)).c_str());
+  } else if (!ok) {
+    Message(0, GetCatalogStr(1851));  // not loaded
+  }
   return ok;
 }
 

@@ -22,9 +22,13 @@ int32_t SaveGame(uint32_t move);
 int32_t LoadGame();
 // Copies the save in turn_dir (".\Game\<lord>\<year>_<quarter>") back over
 // .\Data and .\Map (indexes and layouts stay), all or nothing: the copy is
-// made whole beside the game first and then moved in by renames. 1, or 0
-// with the running game unchanged.
+// made whole beside the game first, checked (its files against the save's
+// list of contents, its chunk files read whole), and then moved in by
+// renames. 1, or 0 with the running game unchanged.
 int32_t RestoreSave(const char* turn_dir);
+// The save's file that made the last RestoreSave refuse the save as damaged
+// (a program path, ".\Game\...\Data\..."), or null.
+const char* LoadDamagedFile();
 // Finishes a load that a kill interrupted (or drops its unfinished copy):
 // 1 when a load was completed, 0 when there was none to finish, -1 when it
 // could not be completed (tried again next time).

@@ -245,7 +245,8 @@ int32_t TitelScreen(int32_t) {
   // The Enter that started the game on the mode page is not its answer.
   DropInputOfTheBuild();
   TitelMessage(anims, 0, "Debug-Version!");
-  // What the start-up recovery could not finish.
+  // What the start-up recovery could not finish, and prefs made anew.
+  NotePrefsRebuilt();
   if (const char* notice = RecoveryNotice()) {
     TitelMessage(anims, 0, notice);
     ClearRecoveryNotice();

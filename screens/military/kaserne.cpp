@@ -236,6 +236,10 @@ KasernenData* InitKasernenScreen() {
     }
   }
   LoadGoods(d, "InitKasernenScreen: ");
+  if (LoadFigureFile(MapPrefsPath, nullptr) == CHUNK_DAMAGED) {
+    DebugLog("InitKasernenScreen: MapPrefs.qoe ist beschaedigt, die Figuren bleiben unangetastet\n");
+    d->figuresDamaged = 1;
+  }
   d->Stadt = GetActiveTown(OwnPlayerPtr->ActiveTown);
   if (!d->Stadt) DebugLog("ReadKasernenData: Konnte Stadt nicht laden! B\xF6ser Fehler !\n");
   return d;
@@ -374,14 +378,25 @@ int32_t WriteKasernenData(KasernenData* d) {
   // Armies that got a figure number here, to take it back after a failure.
   const uint32_t armies = d->ArmeeListe->count;
   bool* numbered = static_cast<bool*>(AllocVec(armies + 1, MEMF_PUBLIC | MEMF_CLEAR));
-  uint8_t* move = LoadChunk2Mem("MOVE", MapPrefsPath);
+  // A damaged figure file is neither read nor written: the orders that
+  // change figures were refused, so no army in the town needs a new one.
+  const bool figures = !d->figuresDamaged;
+  uint8_t* move = figures ? LoadChunk2Mem("MOVE", MapPrefsPath) : nullptr;
   ListHeader* figs = move ? CreateList(LIST_FIGURES) : nullptr;
   bool scanned = false;
-  if (!move) DebugLog("WriteKasernenData: Konnte MOVE-Chunk nicht in Speicher laden!\n");
-  else if (!figs || !(scanned = ScanFigur2List(figs, move) != 0)) DebugLog("WriteKasernenData: Konnte Liste nicht anlegen !\n");
+  if (figures && !move) DebugLog("WriteKasernenData: Konnte MOVE-Chunk nicht in Speicher laden!\n");
+  else if (figures && (!figs || !(scanned = ScanFigur2List(figs, move) != 0)))
+    DebugLog("WriteKasernenData: Konnte Liste nicht anlegen !\n");
   if (move) FreeChunk(move);
-  if (!numbered || !scanned) ok = 0;
-  for (uint32_t i = 0; ok && i < armies; ++i) {
+  if (!numbered || (figures && !scanned)) ok = 0;
+  for (uint32_t i = 0; ok && !figures && i < armies; ++i) {
+    const Army* army = ArmyAt(d->ArmeeListe, i);
+    if (ArmyInTown(d, army) && !army->ArmeeID) {
+      DebugLog("WriteKasernenData: Armee ohne Figur, MapPrefs.qoe ist beschaedigt\n");
+      ok = 0;
+    }
+  }
+  for (uint32_t i = 0; ok && figures && i < armies; ++i) {
     Army* army = ArmyAt(d->ArmeeListe, i);
     if (!ArmyInTown(d, army)) continue;
     const uint32_t type = GetArmyTyp(army);
@@ -429,7 +444,7 @@ int32_t WriteKasernenData(KasernenData* d) {
     figures_changed = true;
   }
   // Own army figures in the town that no army here names any more.
-  for (uint32_t k = 0; ok && k < figs->count;) {
+  for (uint32_t k = 0; ok && figures && k < figs->count;) {
     auto* m = reinterpret_cast<MOVE_EXT*>(ArmyAt(figs, k));
     const FigurRecord& f = m->figure;
     bool named = false;
@@ -704,6 +719,7 @@ void CalcArmourClass(ArmeeTyp* part) {
 }
 
 KaserneOutcome ArmyWeaponsInsertInArmy(KasernenData* d, const KaserneAsker* a) {
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (d->goodsDamaged) return Refused(a, KASERNE_NEEDS_GOODS);
   if (!d->WaffenListe || !d->WaffenListe->count) return Refused(a, 765);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 766);
@@ -801,6 +817,7 @@ void TakeItem(KasernenData* d, ArmeeTyp* part, uint32_t* slot) {
 }  // namespace
 
 KaserneOutcome ArmyWeaponsRemoveFromArmy(KasernenData* d, KaserneShown shown, const KaserneAsker* a) {
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (d->goodsDamaged) return Refused(a, KASERNE_NEEDS_GOODS);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 766);
   Army* army = Contains(d->ArmeeListe, d->selArmy) ? d->selArmy : nullptr;
@@ -840,6 +857,7 @@ KaserneOutcome ArmyWeaponsRemoveFromArmy(KasernenData* d, KaserneShown shown, co
 
 KaserneOutcome ArmyManagmentCreateNewArmy(KasernenData* d, const KaserneAsker* a) {
   if (!d->ArmeeListe || !d->Stadt) return Failed();
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (d->Einheiten <= 0) return Refused(a, 727);
   if (!UnitsInTown(d)) return Refused(a, 1330);
   char name[KASERNE_NAME_SIZE];
@@ -869,6 +887,7 @@ KaserneOutcome ArmyManagmentCreateNewArmy(KasernenData* d, const KaserneAsker* a
 }
 
 KaserneOutcome ArmyManagmentInsertInArmy(KasernenData* d, const KaserneAsker* a) {
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 730);
   Army* army = Contains(d->ArmeeListe, d->selArmy) ? d->selArmy : nullptr;
   if (!army) return Refused(a, 731);
@@ -889,6 +908,7 @@ KaserneOutcome ArmyManagmentInsertInArmy(KasernenData* d, const KaserneAsker* a)
 }
 
 KaserneOutcome ArmyManagmentJoinArmies(KasernenData* d, const KaserneAsker* a) {
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (!d->ArmeeListe || d->ArmeeListe->count < 2) return Refused(a, 735);
   Army* first = Contains(d->ArmeeListe, d->selArmy) ? d->selArmy : nullptr;
   if (!first) return Refused(a, 736);
@@ -942,6 +962,7 @@ bool OnBoard(const Army* army) { return GetArmyFigurState(army) == static_cast<i
 }  // namespace
 
 KaserneOutcome ArmyManagmentSplitArmy(KasernenData* d, const KaserneAsker* a) {
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 739);
   Army* army = Contains(d->ArmeeListe, d->selArmy) ? d->selArmy : nullptr;
   if (!army) return Refused(a, 731);
@@ -959,6 +980,7 @@ KaserneOutcome ArmyManagmentSplitArmy(KasernenData* d, const KaserneAsker* a) {
 }
 
 KaserneOutcome ArmyManagmentDemobilize(KasernenData* d, const KaserneAsker* a) {
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 742);
   Army* army = Contains(d->ArmeeListe, d->selArmy) ? d->selArmy : nullptr;
   if (!army) return Refused(a, 743);
@@ -988,6 +1010,7 @@ KaserneOutcome ArmyManagmentDemobilize(KasernenData* d, const KaserneAsker* a) {
 }
 
 KaserneOutcome ArmyManagmentSupplyPart(KasernenData* d, const KaserneAsker* a) {
+  if (d->figuresDamaged) return Refused(a, KASERNE_NEEDS_FIGURES);
   if (!d->ArmeeListe || !d->ArmeeListe->count) return Refused(a, 745);
   Army* army = Contains(d->ArmeeListe, d->selArmy) ? d->selArmy : nullptr;
   if (!army) return Refused(a, 746);
@@ -1061,6 +1084,8 @@ KaserneOutcome ArmyTrainingActivate(KasernenData* d, uint32_t start, int32_t par
     army->Training = d->TrainingsRunden;
   } else if (ArmeeTyp* part = PartAt(army, static_cast<uint32_t>(part_index)); !part) {
     out = Nothing();
+  } else if (d->figuresDamaged) {
+    out = Refused(a, KASERNE_NEEDS_FIGURES);  // a part apart needs a figure of its own
   } else if (OnBoard(army)) {
     out = Refused(a, 1240);
   } else if (!Yes(a, 1033)) {

@@ -81,6 +81,11 @@ struct KasernenData {
   // weapons lists are empty, the file is never written back, and every
   // order that takes or gives back equipment is refused with 1683.
   uint8_t goodsDamaged;
+  // .\Data\MapPrefs.qoe is there but could not be read: the file is never
+  // read or written by a write, and every order that needs an army's figure
+  // (forming, reinforcing, joining, splitting, disbanding, equipping, training
+  // a part apart) is refused with KASERNE_NEEDS_FIGURES.
+  uint8_t figuresDamaged;
 };
 
 // ---- the visit ----------------------------------------------------------
@@ -94,7 +99,8 @@ void FreeKasernenData(KasernenData* d);
 // town: the requesters then do not open.
 int32_t ReadKasernenData(KasernenData* d, uint32_t reload);
 // The outgoing pool's ARMY, .\Data\WarenChunk.qoe (not when it was
-// damaged), the town file and the army figures of .\Data\MapPrefs.qoe through one file set: all or none.
+// damaged), the town file and the army figures of .\Data\MapPrefs.qoe (not
+// when it was damaged) through one file set: all or none.
 // 1, or 0 (logged, nothing written).
 int32_t WriteKasernenData(KasernenData* d);
 // The army list is dropped (EXIT) or written; both end a requester.
@@ -114,6 +120,8 @@ bool ArmyInTown(const KasernenData* d, const Army* army);
 // without (shown under the file's name as it opens) and the refusal of an
 // order that needs the goods.
 enum : uint32_t { KASERNE_GOODS_DAMAGED_TEXT = 1683, KASERNE_NEEDS_GOODS = 1684 };
+// The same for a damaged figure file.
+enum : uint32_t { KASERNE_FIGURES_DAMAGED_TEXT = 1792, KASERNE_NEEDS_FIGURES = 1793 };
 enum : uint32_t { KASERNE_MANAGEMENT = 1, KASERNE_WEAPONS = 2, KASERNE_TRAINING = 3 };
 uint32_t KaserneOpenRefusal(const KasernenData* d, uint32_t requester);
 

@@ -52,6 +52,9 @@ enum : uint32_t {
 };
 // Catalog texts: the line of an empty box, the specialist who is elsewhere.
 constexpr uint32_t kNobody = 1845, kElsewhere = 1846;
+// The figure file is damaged: what the screen goes without (under the
+// file's name as it opens), and the refusal of hiring and dismissing.
+constexpr uint32_t kFiguresDamagedText = 1794, kNeedsFigures = 1795;
 
 SpezialistEintrag* At(ListHeader* list, ListNode* n) {
   return list && n ? reinterpret_cast<SpezialistEintrag*>(n) : nullptr;
@@ -406,6 +409,11 @@ void ShowSpezialist(SpezialistenScreenData* d, int32_t from_free) {
 
 void MoveSpezialist(SpezialistenScreenData* d, int32_t hire) {
   if (!d->town) return;
+  if (d->figuresDamaged) {
+    DebugLog("SpezialistenScreen: Meldung %u\n", kNeedsFigures);
+    ChiefMessage(66, 168, 180, 0, 0, 0, 0, GetCatalogStr(kNeedsFigures), kBoxInk);
+    return;
+  }
   const int32_t sel = hire ? d->selFree : d->selHired;
   const int32_t r = MoveSpezialistInList(d->list, hire, sel, d->town->XPos, d->town->YPos, OwnPlayerPtr->PlayerId);
   if (r == SPEZ_MOVE_NONE) return;
@@ -436,6 +444,10 @@ int32_t SpezialistenScreenLoadData(SpezialistenScreenData* d) {
   }
   if (spez) FreeChunk(spez);
   DebugLog("Anzahl Spezialisten %u\n", d->list->count);
+  if (LoadFigureFile(MapPrefsPath, nullptr) == CHUNK_DAMAGED) {
+    DebugLog("SpezialistenScreenLoadData: MapPrefs.qoe ist beschaedigt, die Figuren bleiben unangetastet\n");
+    d->figuresDamaged = 1;
+  }
   d->town = GetActiveTown(OwnPlayerPtr->ActiveTown);
   if (!d->town) {
     DebugLog("SpezialistenScreenLoadData: Konnte Stadt nicht laden!\n");
@@ -470,6 +482,10 @@ int32_t SpezialistenScreenInitAllThings(SpezialistenScreenData* d) {
 
 int32_t SpezialistenScreenWriteData(SpezialistenScreenData* d) {
   if (!d->list || !d->town) return 0;
+  if (d->figuresDamaged) {
+    DebugLog("SpezialistenScreenWriteData: MapPrefs.qoe ist beschaedigt, nichts geschrieben\n");
+    return 0;
+  }
   const bool deep = DisplayDepth() > 8;
   if (deep) KartenScreenSaveData();
   const int32_t ok = SpezialistenWriteFiles(d->list, d->town->XPos, d->town->YPos, OwnPlayerPtr->PlayerId);
@@ -547,6 +563,7 @@ int32_t SpezialistenScreen(int32_t) {
     return leave(-1);
   }
   ShowScreenBase(&base);
+  if (d->figuresDamaged) ScreenTellDamagedFile(&base, MapPrefsPath, kFiguresDamagedText);
   int32_t next = -1;
   while (ScreenBaseStays(&next, 2)) {
     const ScreenRecordList& texts = d->layout->types[LAYOUT_TEXTAREA];
@@ -559,7 +576,8 @@ int32_t SpezialistenScreen(int32_t) {
     else if (GadgetIs(g, "NEXT")) MoveSpezialist(d, 1);
     else if (GadgetIs(g, "LAST")) MoveSpezialist(d, 0);
     else if (GadgetIs(g, "OKOK")) {
-      SpezialistenScreenWriteData(d);
+      // With a damaged figure file every change was refused: nothing to write.
+      if (!d->figuresDamaged) SpezialistenScreenWriteData(d);
       next = 2;
     } else if (GadgetIs(g, "EXIT")) {
       next = 2;

@@ -43,6 +43,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -442,6 +443,26 @@ TEST_P(MapScreenVisit, ExitAndEscapeReturnTheCodeThePlayerCameFrom) {
     EXPECT_EQ(KartenScreenData->map, nullptr);
     EXPECT_EQ(Views().size(), draws);
   }
+}
+
+// A damaged figure file (cut to 150 bytes) is told in a box over the map
+// as it opens, in every display mode; the land is drawn without figures and
+// leaving writes nothing.
+TEST_P(MapScreenVisit, ADamagedFigureFileIsToldOverTheMapAndLeavingWritesNothing) {
+  std::vector<uint8_t> bytes = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  ASSERT_GT(bytes.size(), 200u);
+  bytes.resize(150);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", bytes));
+  const std::string told = "map_figures_damaged_" + Tag() + ".png", after = "map_without_figures_" + Tag() + ".png";
+  qoe_test::LogLines log;
+  qoe_test::DrawnTextRecorder drawn;
+  EXPECT_EQ(Visit(2, "png " + told + "\nkey enter\nwait 300\npng " + after + "\n" + Exit()), 2);
+  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe"));
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1796)));
+  EXPECT_FALSE(log.Has("Die Befehle der Karte konnten nicht gespeichert werden"));
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), bytes);
+  EXPECT_TRUE(qoe_test::KeepPng(told));
+  EXPECT_TRUE(qoe_test::KeepPng(after));
 }
 
 TEST_P(MapScreenVisit, TheViewIsCentredOnTheActiveTown) {

@@ -104,7 +104,8 @@ TEST(Prefs, EveryFieldRoundTripsAtItsOffsetAndTouchesNothingElse) {
       EXPECT_EQ(std::string(back), s);
       FreeVec(back);
     } else {
-      uint32_t v = 0xA1B2C3D4u + f;
+      // The account state holds 0..2 (a file with another fails its check).
+      uint32_t v = f == PREFS_ACCOUNT_STATE ? (uint32_t)ACCOUNT_SIGNUP_SENT : 0xA1B2C3D4u + f;
       ASSERT_EQ(CheckPrefs(f, 1, v), v);
       uint32_t want = t[f].size == 1 ? (v & 0xFF) : t[f].size == 2 ? (v & 0xFFFF) : v;
       if (t[f].size == 1) expect[off] = (uint8_t)v;
@@ -174,6 +175,58 @@ TEST(Prefs, TruncatedFileKeepsItsBytesAndTheAccountState) {
     }
     EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 0xFFFFFFFFu);  // default for the rest
   }
+}
+
+// A file of the right size that fails its own checks is made anew from the
+// defaults as far as it failed, logged, and noted once for the player:
+// random bytes (a wrong header: nothing to trust, every field its default)
+// and an account state above 2 under a right header (that field alone). A
+// whole file and a short one (extended as ever) leave no note.
+TEST(Prefs, AFileThatFailsItsChecksIsMadeAnewAndNotedOnce) {
+  MakeData();
+  std::filesystem::remove(kPrefsDisk);
+  CheckPrefs(PREFS_TOWN_ID, 0, 0);  // a new file holds the defaults
+  const auto defaults = qoe_test::ReadFileBytes(kPrefsDisk);
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
+  CheckPrefs(PREFS_PLAYER_ID, 1, 4711);
+  const auto good = qoe_test::ReadFileBytes(kPrefsDisk);
+  TakePrefsRebuilt();
+  std::vector<uint8_t> random(PREFS_FILE_SIZE);
+  uint32_t x = 95;
+  for (uint8_t& b : random) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  ASSERT_NE(std::memcmp(random.data(), "PREFV001", 8), 0);
+  std::vector<uint8_t> account = good;
+  PutBE16(account.data() + 12, 7);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    uint32_t player;  // the player's number afterwards
+  } const cases[] = {{"random bytes", random, 0}, {"an account state of 7", account, 4711}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, c.bytes));
+    std::vector<std::string> lines;
+    g_lines = &lines;
+    DebugLogSetHook(Capture, nullptr);
+    EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_NONE);
+    DebugLogSetHook(nullptr, nullptr);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines[0].find("Pruefung nicht bestanden"), std::string::npos) << lines[0];
+    EXPECT_EQ(TakePrefsRebuilt(), 1);
+    EXPECT_EQ(TakePrefsRebuilt(), 0);  // told once
+    EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), c.player);
+    const auto now = qoe_test::ReadFileBytes(kPrefsDisk);
+    ASSERT_EQ(now.size(), PREFS_FILE_SIZE);
+    if (c.player == 0) {
+      EXPECT_EQ(now, defaults);
+    }
+    EXPECT_EQ(TakePrefsRebuilt(), 0);  // a file made whole is not made anew again
+  }
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, good));
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, std::vector<uint8_t>(good.begin(), good.begin() + 100)));
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
+  EXPECT_EQ(TakePrefsRebuilt(), 0);
 }
 
 TEST(Prefs, UnwritableFileGivesAllOnes) {

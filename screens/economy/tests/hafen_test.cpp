@@ -27,6 +27,7 @@
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
 #include "routinen/media/sound.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/lists.h"
@@ -35,6 +36,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
@@ -480,17 +482,46 @@ TEST_P(HarbourRun, WithoutAShipChunkAnywhereNoneIsWritten) {
   EXPECT_EQ(Treasury(OutgoingPoolPath), 72400u);
 }
 
-TEST_P(HarbourRun, ADamagedMapPrefsIsNeverOverwrittenAndTheHarbourDoesNotStart) {
-  auto prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
-  ASSERT_GT(prefs.size(), 40u);
-  prefs.resize(prefs.size() - 7);  // the MOVE chunk cut short
-  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
-  qoe_test::LogLines log;
-  EXPECT_EQ(Run("wait 300\nkey enter\n"), -1);  // the box that names the failed step
-  EXPECT_TRUE(log.Has("AllocFigurenListe: Konnte Liste nicht anlegen"));
-  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
-  // What was read is written back unchanged.
-  EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ChunkBytes("SHIP", ReceivedPoolPath));
+// The figure file damaged two ways: cut to 150 bytes, or a count three past
+// its end with every record whole.
+std::vector<uint8_t> DamagedFigureFile(std::vector<uint8_t> bytes, int damage) {
+  if (damage == 0) {
+    bytes.resize(150);
+  } else {
+    const uint32_t count = (bytes[40] << 8 | bytes[41]) + 3u;
+    bytes[40] = static_cast<uint8_t>(count >> 8);
+    bytes[41] = static_cast<uint8_t>(count);
+  }
+  return bytes;
+}
+
+// A damaged figure file is told as the harbour opens, which works without
+// its ships: no ship picture, the shipyard and the repair yard refused with
+// a word, the file never written, and what was read written back unchanged.
+TEST_P(HarbourRun, ADamagedFigureFileIsToldAndTheHarbourOpensWithoutItsShips) {
+  const auto good = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  ASSERT_GT(good.size(), 200u);
+  for (int damage = 0; damage < 2; ++damage) {
+    SCOPED_TRACE(damage);
+    const auto prefs = DamagedFigureFile(good, damage);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
+    const std::string told = Png("harbour_figures_damaged"), refused = Png("harbour_shipyard_refused");
+    qoe_test::LogLines log;
+    qoe_test::DrawnTextRecorder drawn;
+    EXPECT_EQ(Run("png " + told + "\nkey enter\nwait 300\n" + C(kSchi) + "wait 300\npng " + refused +
+                  "\nkey enter\nwait 300\n" + C(kRepa) + "wait 300\nkey enter\nwait 300\n" + C(kStad)),
+              39);
+    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe"));
+    EXPECT_EQ(log.Count("HafenScreen: Meldung 1791"), 2u);
+    EXPECT_FALSE(log.Has("HafenScreen: Ein Schiff liegt im Hafen."));
+    EXPECT_TRUE(drawn.Drew(GetCatalogStr(1791)));
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+    EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ChunkBytes("SHIP", ReceivedPoolPath));
+    if (damage == 0) {
+      EXPECT_TRUE(qoe_test::KeepPng(told));
+      EXPECT_TRUE(qoe_test::KeepPng(refused));
+    }
+  }
 }
 
 // A goods file or figure file that cannot be read leaves no empty list

@@ -384,6 +384,21 @@ TEST_F(Recovery, AStartFinishesAnInterruptedSaveBeforeTheTurnDownload) {
   fs::remove_all("Game/Harald");
 }
 
+// Prefs of the right size whose header is wrong: the start makes them anew
+// before any screen reads them, and the title's notice names the file.
+TEST_F(Recovery, AStartMakesPrefsThatFailTheirChecksAnewAndTellsIt) {
+  std::vector<uint8_t> junk(PREFS_FILE_SIZE, 0xA5);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Prefs.qoe", junk));
+  EXPECT_EQ(RecoverAtStart(), 0);
+  ASSERT_NE(RecoveryNotice(), nullptr);
+  EXPECT_NE(std::string(RecoveryNotice()).find("The settings file Data\\Prefs.qoe was damaged"), std::string::npos)
+      << RecoveryNotice();
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_NONE);
+  ClearRecoveryNotice();
+  EXPECT_EQ(RecoverAtStart(), 0);  // whole now: nothing to tell
+  EXPECT_EQ(RecoveryNotice(), nullptr);
+}
+
 TEST_F(Recovery, AStartTellsWhichFilesKeptTheirNewerStateOverADroppedRecord) {
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/A.dat", {1}));
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/C.dat", {3}));

@@ -427,6 +427,29 @@ TEST_P(ResidenzScreenRun, DownloadWithoutTheDownloadModuleStays) {
   EXPECT_TRUE(drawn.Drew(marker));
 }
 
+// Random bytes of the right size in the prefs: the file is made anew from
+// the defaults as the main screen reads it, and the player is told in a box
+// naming it before the main screen's own word for a game not installed.
+TEST_P(ResidenzScreenRun, PrefsThatFailTheirChecksAreMadeAnewAndTold) {
+  std::vector<uint8_t> random(PREFS_FILE_SIZE);
+  uint32_t x = 95;
+  for (uint8_t& b : random) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Prefs.qoe", random));
+  LogLines log;
+  qoe_test::DrawnTextRecorder drawn;
+  const std::string png = "residence_prefs_made_anew_" + std::to_string(GetParam()) + ".png";
+  const std::string script = "wait 600\npng " + png + "\nkey enter\nwait 300\nkey enter\nwait 300\n" + Click(60, 300);
+  GadgetRun run{{}, 1};
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), RunScreens, &run), 0);
+  ASSERT_EQ(run.codes.size(), 1u);
+  EXPECT_EQ(run.codes[0], 1);
+  EXPECT_TRUE(log.Has("Pruefung nicht bestanden"));
+  EXPECT_TRUE(drawn.Drew("The settings file Data\\Prefs.qoe was damaged"));
+  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1466)));
+  EXPECT_EQ(std::memcmp(qoe_test::ReadFileBytes("Data/Prefs.qoe").data(), "PREFV001", 8), 0);
+  EXPECT_TRUE(qoe_test::KeepPng(png));
+}
+
 TEST_P(ResidenzScreenRun, UploadMarksFollowPrefs15AndTheInfoMark) {
   ScreenBase base;
   ASSERT_EQ(OpenScreenPicture(&base, 2, 0), 1);

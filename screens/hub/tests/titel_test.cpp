@@ -195,6 +195,71 @@ TEST_F(Titel, SaveAndLoadThatFailPartWayChangeNothing) {
   EXPECT_EQ(Diff(GameState(), saved), "");
 }
 
+// The program path of a file of a save, as LoadDamagedFile names it.
+std::string InSave(const std::string& turn_dir, std::string file) {
+  std::replace(file.begin(), file.end(), '/', '\\');
+  return turn_dir + "\\" + file;
+}
+
+// A save with any of its files cut to half, a pool whose checksum fails, or
+// its list of contents damaged is refused before anything is copied back:
+// the load names the save's file, and the running game stays as it was. A
+// save of an older version (without the list) is still refused for a chunk
+// file cut short. The whole save then loads.
+TEST_F(Titel, ADamagedSaveIsRefusedNamingItsFileAndTheRunningGameStays) {
+  InstallDemoRealm();
+  ASSERT_EQ(SaveGame(0), 1);
+  const std::string dir = "Game/Harald/" + TurnFolder(), turn_dir = ".\\Game\\Harald\\" + TurnFolder();
+  const auto saved = Snapshot(dir);
+  ASSERT_TRUE(saved.count("Inhalt.qoe"));
+  // The running game moves on.
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Neu.dat", {1}));
+  fs::remove("Data/MapPrefs.qoe");
+  const auto game = GameState(), map = Snapshot("Map");
+  struct Damage {
+    std::string file;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Damage> damages;
+  for (const auto& [file, bytes] : saved)
+    if (bytes.size() > 1) damages.push_back({file, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2)});
+  ASSERT_GT(damages.size(), 20u);
+  auto pool = saved.at("Data/POP3In/GameChunk.qoe");
+  pool.back() ^= 0x55;  // whole, but its checksum fails
+  damages.push_back({"Data/POP3In/GameChunk.qoe", pool});
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.file);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(dir + "/" + damage.file, damage.bytes));
+    LogLines log;
+    EXPECT_EQ(RestoreSave(turn_dir.c_str()), 0);
+    ASSERT_NE(LoadDamagedFile(), nullptr);
+    EXPECT_EQ(std::string(LoadDamagedFile()), InSave(turn_dir, damage.file));
+    EXPECT_TRUE(log.Has("ist beschaedigt"));
+    EXPECT_EQ(Diff(GameState(), game), "");
+    EXPECT_EQ(Diff(Snapshot("Map"), map), "");
+    EXPECT_FALSE(fs::exists("Game/.laden"));
+    ASSERT_TRUE(qoe_test::WriteFileBytes(dir + "/" + damage.file, saved.at(damage.file)));
+  }
+  // A save of an older version has no list of contents: its chunk files
+  // are still read whole.
+  fs::remove(dir + "/Inhalt.qoe");
+  const auto& out = saved.at("Data/POP3Out/GameChunk.qoe");
+  ASSERT_TRUE(qoe_test::WriteFileBytes(dir + "/Data/POP3Out/GameChunk.qoe",
+                                       std::vector<uint8_t>(out.begin(), out.begin() + out.size() / 2)));
+  EXPECT_EQ(RestoreSave(turn_dir.c_str()), 0);
+  ASSERT_NE(LoadDamagedFile(), nullptr);
+  EXPECT_EQ(std::string(LoadDamagedFile()), InSave(turn_dir, "Data/POP3Out/GameChunk.qoe"));
+  EXPECT_EQ(Diff(GameState(), game), "");
+  ASSERT_TRUE(qoe_test::WriteFileBytes(dir + "/Data/POP3Out/GameChunk.qoe", out));
+  // The whole save loads.
+  EXPECT_EQ(RestoreSave(turn_dir.c_str()), 1);
+  EXPECT_EQ(LoadDamagedFile(), nullptr);
+  FileMap data;
+  for (const auto& [file, bytes] : saved)
+    if (file.rfind("Data/", 0) == 0) data[file.substr(5)] = bytes;
+  EXPECT_EQ(Diff(GameState(), data), "");
+}
+
 TEST_F(Titel, LoadKilledAtAnyMomentEndsAsTheOldGameOrTheLoadedOne) {
   InstallDemoRealm();
   ASSERT_EQ(SaveGame(0), 1);
@@ -734,6 +799,29 @@ TEST_P(TitelRun, ARepairThatFailsIsNotLoggedAsPassed) {
   EXPECT_TRUE(log.Has("SHIP passed"));
   EXPECT_EQ(qoe_test::ReadFileBytes(kOut), damaged);
   EXPECT_EQ(OwnPlayerPtr->Mark, 0);
+}
+
+// LOAD of a save whose outgoing pool was cut in half: a box names the
+// save's file, and the running game stays as it was.
+TEST_P(TitelRun, LoadingADamagedSaveSaysWhichFileAndKeepsTheGame) {
+  InstallDemoRealm();
+  ASSERT_EQ(SaveGame(0), 1);
+  const std::string file = "Game/Harald/" + TurnFolder() + "/Data/POP3Out/GameChunk.qoe";
+  auto pool = qoe_test::ReadFileBytes(file);
+  pool.resize(pool.size() / 2);
+  ASSERT_TRUE(qoe_test::WriteFileBytes(file, pool));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Neu.dat", {1}));
+  const auto game = GameState();
+  const std::string pick_line = Click(223 + 60, 130 + 34), ok = Click(223 + 50, 130 + 241);
+  const std::string load = Click(130, 212) + "key enter\n";
+  const std::string png = "title_damaged_save_" + std::to_string(GetParam()) + ".png";
+  qoe_test::DrawnTextRecorder drawn;
+  EXPECT_EQ(RunTitle(std::string(kDebugBox) + load + pick_line + ok + pick_line + ok + "wait 300\npng " + png +
+                     "\nkey enter\nwait 300\n" + Click(400, 300)),
+            2);
+  EXPECT_TRUE(drawn.Drew("Game\\Harald\\" + TurnFolder() + "\\Data\\POP3Out\\GameChunk.qoe is damaged"));
+  EXPECT_EQ(Diff(GameState(), game), "");
+  EXPECT_TRUE(qoe_test::KeepPng(png));
 }
 
 TEST_P(TitelRun, SaveThenLoadRoundTripAndCancelInEachBox) {

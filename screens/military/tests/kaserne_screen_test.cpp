@@ -318,6 +318,46 @@ TEST_P(KaserneRun, ADamagedGoodsFileIsToldAndNeverWrittenBack) {
   }
 }
 
+// A figure file that is there but cannot be read (cut to 150 bytes, or a
+// count past its end with every record whole) is told as the barracks open;
+// forming an army is refused with a word, and OK in the management and the
+// training still writes the armies and the town but leaves the figure file
+// byte for byte.
+TEST_P(KaserneRun, ADamagedFigureFileIsToldRefusesANewArmyAndIsNeverWrittenBack) {
+  const std::string path = "Data/MapPrefs.qoe";
+  std::vector<uint8_t> good;
+  for (int damage = 0; damage < 2; ++damage) {
+    SCOPED_TRACE(damage);
+    Install("demo.realm");
+    if (good.empty()) good = qoe_test::ReadFileBytes(path);
+    ASSERT_GT(good.size(), 200u);
+    std::vector<uint8_t> bytes = good;
+    if (damage == 0) {
+      bytes.resize(150);
+    } else {
+      const uint32_t count = (bytes[40] << 8 | bytes[41]) + 3u;
+      bytes[40] = static_cast<uint8_t>(count >> 8);
+      bytes[41] = static_cast<uint8_t>(count);
+    }
+    qoe_test::WriteFileBytes(path, bytes);
+    const std::string png = "kaserne_figures_damaged_" + std::to_string(GetParam()) + ".png";
+    qoe_test::LogLines log;
+    // 50 units, a new army asked for (refused: the box confirmed), OK; the
+    // training requester's OK.
+    EXPECT_EQ(Run("png " + png + "\nkey enter\nwait 300\n" + Infantry() + At(549, 319) + At(111, 353) +
+                  "key enter\nwait 300\n" + Ok() + Drill() + Ok() + At(483, 250)),
+              39);
+    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe"));
+    EXPECT_TRUE(log.Has("ArmyManagment: B100 verweigert 1793, erledigt 0, Fehler 0"));
+    EXPECT_TRUE(log.Has("ArmyManagment: Daten geschrieben"));
+    EXPECT_TRUE(log.Has("ArmyTraining: Daten geschrieben"));
+    EXPECT_EQ(qoe_test::ReadFileBytes(path), bytes);
+    if (damage == 0) {
+      EXPECT_TRUE(qoe_test::KeepPng(png));
+    }
+  }
+}
+
 TEST_P(KaserneRun, EachUnitTypeOpensTheManagementAndTheMoviesHaltMeanwhile) {
   Install("demo.realm");
   qoe_test::LogLines log;

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -771,6 +772,78 @@ TEST_F(BarracksFiles, ReadingTheArmiesAndTheCounters) {
   FreeVec(d_->Stadt);
   d_->Stadt = nullptr;
   EXPECT_EQ(ReadKasernenData(d_, 0), 0);  // no town: the requesters do not open
+}
+
+// A figure file that is there but cannot be read is found as the record is
+// made; every order that needs an army's figure is refused (and changes
+// nothing), the rest is done, and the write leaves the file byte for byte.
+TEST_F(BarracksFiles, ADamagedFigureFileRefusesWhatNeedsTheFiguresAndIsNeverWritten) {
+  const std::vector<uint8_t> good = MapPrefsBytes(kFigures);
+  for (int damage = 0; damage < 2; ++damage) {
+    SCOPED_TRACE(damage);
+    std::vector<uint8_t> bytes = good;
+    if (damage == 0) bytes.resize(100);  // cut short
+    else bytes[41] += 3;                 // a count past its end
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", bytes));
+    KasernenData* read = InitKasernenScreen();
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->figuresDamaged, 1u);
+    FreeKasernenData(read);
+    d_->figuresDamaged = 1;
+    if (damage == 0) Store(23, 100);
+    Army* a = NewArmy("A", UNIT_INFANTRY, 50);
+    a->ArmeeID = 5;
+    AddPart(a, UNIT_INFANTRY, 10);
+    Army* b = NewArmy("B", UNIT_INFANTRY, 50);
+    b->ArmeeID = 6;
+    d_->Einheiten = 50;
+    struct Order {
+      const char* name;
+      std::function<KaserneOutcome()> run;
+    };
+    const Order refused[] = {
+        {"form", [&] { return ArmyManagmentCreateNewArmy(d_, &a_); }},
+        {"add a part", [&] { return d_->selArmy = a, ArmyManagmentInsertInArmy(d_, &a_); }},
+        {"join", [&] { return d_->selArmy = a, ArmyManagmentJoinArmies(d_, &a_); }},
+        {"split", [&] { return d_->selArmy = a, ArmyManagmentSplitArmy(d_, &a_); }},
+        {"disband", [&] { return d_->selArmy = b, ArmyManagmentDemobilize(d_, &a_); }},
+        {"reinforce", [&] { return d_->selArmy = a, ArmyManagmentSupplyPart(d_, &a_); }},
+        {"equip", [&] { return Equip(a, Part(a), 27); }},
+        {"unequip", [&] { return d_->selPart = Part(a), ArmyWeaponsRemoveFromArmy(d_, SHOWN_PEOPLE, &a_); }},
+        {"train a part apart", [&] { return d_->TrainingsRunden = 2, d_->selArmy = a, ArmyTrainingActivate(d_, 1, 1, &a_); }},
+    };
+    for (const Order& o : refused) {
+      g = Script{};
+      g.names = {"X"};
+      g.parts = {0};
+      g.armies = {1};
+      const KaserneOutcome out = o.run();
+      EXPECT_EQ(out.refused, KASERNE_NEEDS_FIGURES) << o.name;
+      EXPECT_FALSE(out.done) << o.name;
+    }
+    EXPECT_EQ(d_->ArmeeListe->count, 2u);
+    EXPECT_EQ(a->parts->count, 2u);
+    EXPECT_EQ(Part(a)->WaffeI, 0u);
+    EXPECT_EQ(Items(27), 100u);
+    // Renaming and training a whole army need no figure.
+    g = Script{};
+    g.names = {"Garde"};
+    d_->selArmy = a;
+    EXPECT_TRUE(ArmyManagmentRenameArmy(d_, &a_).done);
+    d_->TrainingsRunden = 2;
+    EXPECT_TRUE(ArmyTrainingActivate(d_, 1, -1, &a_).done);
+    ASSERT_EQ(WriteKasernenData(d_), 1);
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), bytes);
+    LoadedChunk army("ARMY", OutgoingPoolPath);
+    ASSERT_NE(army.p, nullptr);
+    // An army without a figure number would need a new figure: nothing is written.
+    const auto files = qoe_test::FileTree("Data");
+    NewArmy("New", UNIT_INFANTRY, 50);
+    EXPECT_EQ(WriteKasernenData(d_), 0);
+    EXPECT_EQ(qoe_test::FileTree("Data"), files);
+    DeleteArmyList(d_->ArmeeListe);
+    d_->ArmeeListe = CreateList(LIST_ARMIES);
+  }
 }
 
 TEST_F(BarracksFiles, AnArmyOnBoardCannotBeJoinedOrSplit) {

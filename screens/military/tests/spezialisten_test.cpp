@@ -539,6 +539,44 @@ TEST_P(SpecialistsScreen, NobodyShowsNobodyAndIgnoresTheBoxes) {
   EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
+// A figure file that is there but cannot be read (cut short, or a count
+// past its end with every record whole) is told as the screen opens; hiring
+// and dismissing are refused with a word, and OK writes nothing: the pool
+// and the figure file stay byte for byte.
+TEST_P(SpecialistsScreen, ADamagedFigureFileIsToldAndRefusesHiringAndDismissing) {
+  for (int damage = 0; damage < 2; ++damage) {
+    SCOPED_TRACE(damage);
+    InstallRealm(kSpecialists);
+    std::vector<uint8_t> prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+    ASSERT_GT(prefs.size(), 60u);
+    if (damage == 0) {
+      prefs.resize(prefs.size() - 10);
+    } else {
+      const uint32_t count = (prefs[40] << 8 | prefs[41]) + 3u;
+      prefs[40] = static_cast<uint8_t>(count >> 8);
+      prefs[41] = static_cast<uint8_t>(count);
+    }
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
+    const std::vector<uint8_t> pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+    const std::string told = Png("spez_figures_damaged"), refused = Png("spez_hire_refused");
+    qoe_test::LogLines log;
+    qoe_test::DrawnTextRecorder drawn;
+    EXPECT_EQ(Run("png " + told + "\nkey enter\nwait 300\n" + Line(0, 2) + Hire() + "png " + refused +
+                  "\nkey enter\nwait 300\n" + Line(1, 0) + Dismiss() + "key enter\nwait 300\n" + Ok()),
+              2);
+    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe")) << Joined(log);
+    EXPECT_EQ(log.Count("SpezialistenScreen: Meldung 1795"), 2u);
+    EXPECT_FALSE(log.Has("MoveSpezialist:"));
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+    EXPECT_TRUE(drawn.Drew(GetCatalogStr(1795)));
+    if (damage == 0) {
+      KeepPicture(told);
+      KeepPicture(refused);
+    }
+  }
+}
+
 // OK whose files cannot be written tells the player so (and leaves).
 TEST_P(SpecialistsScreen, AFailedOkSaysTheDataWasNotSaved) {
   InstallRealm(kSpecialists);

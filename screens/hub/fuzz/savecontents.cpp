@@ -1,0 +1,26 @@
+// The reader of a save's list of contents on arbitrary bytes: a list it
+// takes is written back byte for byte, and every path it hands out names a
+// file of the save's Data or Map folder.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "screens/hub/savecontents.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1u << 20) return 0;
+  std::vector<SaveContentsEntry> entries;
+  if (!ReadSaveContents(data, static_cast<uint32_t>(size), &entries)) {
+    if (!entries.empty()) std::abort();
+    return 0;
+  }
+  const std::vector<uint8_t> again = SaveContentsImage(entries);
+  if (again.size() != size || std::memcmp(again.data(), data, size) != 0) std::abort();
+  for (const SaveContentsEntry& e : entries)
+    if (e.path.find("..") == 0 || e.path.find("/../") != std::string::npos || e.path.find('\\') != std::string::npos ||
+        (e.path.rfind("Data/", 0) != 0 && e.path.rfind("Map/", 0) != 0))
+      std::abort();
+  return 0;
+}
