@@ -4,10 +4,13 @@
 # mailbox, an SMTP server that keeps what the game sends, and an IRC server
 # for the tavern's chat. Everything lives in the server folder SERVER:
 #
-#   turns/     the game-server double's turns (served in name order)
+#   turns/     the game-server double's turns (served in name order; those
+#              handed out in turns/served/, those mailed marked in
+#              turns/mailed/)
 #   received/  what the game sent to the double (orders, letters)
 #   mailbox/   the player's mailbox: one file a mail, fetched and deleted
-#              by the game's download
+#              by the game's download; once the double hands a turn out,
+#              it mails the next one here, as a game server mails turns
 #   sent/      every mail the game sent by SMTP (mail_NNN.eml)
 #   pids/      the process ID of each server (and of the game, start.sh)
 #   ports      "NAME PORT" a line: gameserver, pop3, smtp, irc
@@ -118,7 +121,7 @@ case "$ACTION" in
     peers="$ROOT/tools/testpeers"
     read -r game pop3 smtp irc < <(free_ports)
     if ! start_one gameserver "$game" python3 "$ROOT/tools/gameserver/gameserver.py" --port "$game" \
-           --turns "$SERVER/turns" --store "$SERVER/received" ||
+           --turns "$SERVER/turns" --mailbox "$SERVER/mailbox" --store "$SERVER/received" ||
        ! start_one pop3 "$pop3" python3 "$peers/scripted_peer.py" --proto pop3 --port "$pop3" \
            --mailbox "$SERVER/mailbox" --user "$MAIL_USER" --password "$MAIL_PASSWORD" ||
        ! start_one smtp "$smtp" python3 "$peers/scripted_peer.py" --proto smtp --port "$smtp" \

@@ -88,6 +88,24 @@ int32_t ChangeTownName(uint32_t town_id, const char* new_name);
 constexpr uint32_t kBauKetteRows = 30;
 extern const uint16_t BauKette[kBauKetteRows][4];
 
+// The base costs of the 38 buildings the construction screen offers (the
+// heads of the lines and the single buildings), in its catalogue order:
+// price in gold, building time in quarters, upkeep in gold a quarter, wood
+// and stone. The construction screen draws the turn's costs from them, the
+// turn builder every building's upkeep, so the two tell the same.
+struct BuildingBaseCost {
+  uint16_t building;
+  uint32_t price, time, upkeep, wood, stone;
+};
+constexpr uint32_t kBuildingBaseCostRows = 38;
+extern const BuildingBaseCost BuildingBaseCosts[kBuildingBaseCostRows];
+// The row of a building ID; null for an ID the catalogue does not offer
+// (a higher level of a line, an unused ID).
+const BuildingBaseCost* FindBuildingBaseCost(uint32_t building);
+// A base price or upkeep at a public confidence c (LAND +62), unsigned 32-bit:
+// value x 100 / (c / 5 + 50). Confidence 0 doubles it, 250 keeps it.
+uint32_t CostAtConfidence(uint32_t value, uint32_t confidence);
+
 // May the building be listed (mode 0) / built now (mode 1) in the town?
 // fors: the FORS chunk (host order) or null.
 int32_t CheckTownEnv(const st_TOWN* town, const void* fors, uint32_t building, uint32_t mode);

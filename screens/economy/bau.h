@@ -42,14 +42,14 @@ struct GebaeudeKosten {
 };
 
 // One row of the building catalogue (catalog string IDs, picture ID of
-// .\Data\Path, the base costs).
+// .\Data\Path); its base costs are BuildingBaseCosts' row of the same ID
+// (routinen/gamedata/towns.h).
 struct BauKatalogZeile {
   uint16_t id;
   uint16_t name;
   uint16_t picture;
   uint16_t description;
   uint16_t siteName;
-  GebaeudeKosten base;
 };
 constexpr uint32_t kBauKatalogRows = 38;
 const BauKatalogZeile* BauKatalog(uint32_t row);  // null past the end

@@ -244,6 +244,11 @@ int32_t MakeTaxesReport(const uint8_t* land, const uint8_t* taxe, char* out, uin
   return 1;
 }
 
+const char* BuildingReportName(uint32_t kind, uint32_t count) {
+  const BuildingName* name = FindBuildingName(kind);
+  return name ? Cat(count == 1 ? name->one : name->many) : nullptr;
+}
+
 int32_t MakeBuildingReport(const uint8_t* geba, char* out, uint32_t size) {
   Report t = Start(out, size);
   if (!Holds(geba, kGebaRecords)) return Missing(&t, "ShowBuildingData : Konnte Gebaeude.dat nicht laden !\n");
@@ -266,13 +271,13 @@ int32_t MakeBuildingReport(const uint8_t* geba, char* out, uint32_t size) {
       upkeep += ChunkGet16(r, 12);
     }
     if (!count) continue;
-    const BuildingName* name = FindBuildingName(kind);
+    const char* name = BuildingReportName(kind, count);
     if (!name) {
       DebugLog("ShowBuildingData : Geb\xE4ude Nr.: %u ist unbekannt...\n", kind);
       continue;
     }
     Add(&t, " %u ", count);
-    Add(&t, "%s", Cat(count == 1 ? name->one : name->many));
+    Add(&t, "%s", name);
     Add(&t, " %s %llu %s\n", Cat(613), static_cast<unsigned long long>(upkeep), Cat(614));
   }
   Add(&t, "\n %s %u %s...\n", Cat(615), ChunkGet32(geba, 12), Cat(616));

@@ -40,6 +40,10 @@ int32_t MakeCornReport(const uint8_t* korn, char* out, uint32_t size);
 int32_t MakeResearchReport(const uint8_t* fors, char* out, uint32_t size);
 int32_t MakeTaxesReport(const uint8_t* land, const uint8_t* taxe, char* out, uint32_t size);
 int32_t MakeBuildingReport(const uint8_t* geba, char* out, uint32_t size);
+// The buildings report's name of a building kind: the singular for a count
+// of 1, else the plural; null for a kind without a name. No two kinds share
+// a name.
+const char* BuildingReportName(uint32_t kind, uint32_t count);
 // The trade report over the received WARE chunk (null: no trade) and the
 // player list (null: names unknown), the own player's ID and name; a new
 // text (FreeVec), null only when memory runs out.

@@ -5,6 +5,13 @@ its choice, one connection after another, until it is killed.
   --port N             the TCP port (127.0.0.1)
   --turns DIR          turn mails served by +GET, in name order, each once
                        (moved to DIR/served/ once sent)
+  --mailbox DIR        the player's mailbox (one file a mail, as the demo's
+                       POP3 server keeps it): once a turn is handed out, the
+                       next one waiting in --turns is mailed there too, as a
+                       game server mails each turn (DIR/<its name>, marked in
+                       TURNS/mailed/). A mailed turn that has left the mailbox
+                       (the player fetched it by POP3) is not handed out by
+                       +GET again; one handed out by +GET leaves the mailbox.
   --store DIR          +PUT data as put_NNN.txt, +MSG data as msg_NNN.bin
   --letters DIR        letter files (*.smal) handed out by +MAL, then removed
   --transcript FILE    every line received and sent, prefixed "C:" / "S:"
@@ -27,6 +34,7 @@ count as delivered (moved away) only when the client sends its next command.
 """
 import argparse
 import os
+import shutil
 import socket
 import sys
 import time
@@ -34,6 +42,7 @@ import time
 p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
 p.add_argument("--port", type=int, required=True)
 p.add_argument("--turns")
+p.add_argument("--mailbox")
 p.add_argument("--store")
 p.add_argument("--letters")
 p.add_argument("--transcript")
@@ -123,10 +132,56 @@ def next_name(folder, prefix, ext):
     return os.path.join(folder, "%s_%03d%s" % (prefix, k, ext))
 
 
+def waiting_turns():
+    return sorted(f for f in os.listdir(a.turns) if f.endswith(".email")) if a.turns else []
+
+
+def mailed_mark(name):
+    return os.path.join(a.turns, "mailed", name)
+
+
+def retire_turn(name):
+    """The turn is the player's: it moves to served/, its mail and mark go."""
+    served = os.path.join(a.turns, "served", name)
+    os.makedirs(os.path.dirname(served), exist_ok=True)
+    os.rename(os.path.join(a.turns, name), served)
+    if a.mailbox:
+        for path in (os.path.join(a.mailbox, name), mailed_mark(name)):
+            if os.path.exists(path):
+                os.remove(path)
+
+
+def mail_next_turn():
+    """Mails the first waiting turn into the player's mailbox, once. The mail
+    is there before its mark: a kill between the two leaves a turn the
+    player may fetch twice, never one that is lost."""
+    files = waiting_turns()
+    if not a.mailbox or not files or os.path.exists(mailed_mark(files[0])):
+        return
+    name = files[0]
+    os.makedirs(a.mailbox, exist_ok=True)
+    tmp = os.path.join(a.mailbox, "." + name + ".tmp")  # the POP3 server skips dot files
+    shutil.copyfile(os.path.join(a.turns, name), tmp)
+    os.rename(tmp, os.path.join(a.mailbox, name))
+    os.makedirs(os.path.dirname(mailed_mark(name)), exist_ok=True)
+    open(mailed_mark(name), "w").close()
+
+
+def turn_to_hand_out():
+    """The first waiting turn the player does not have yet: a mailed turn
+    whose mail has left the mailbox was fetched by POP3."""
+    files = waiting_turns()
+    while files and a.mailbox and os.path.exists(mailed_mark(files[0])) and \
+            not os.path.exists(os.path.join(a.mailbox, files[0])):
+        retire_turn(files[0])
+        files = waiting_turns()
+    return files[0] if files else None
+
+
 def serve(c, fails, stall):
     # What was handed out counts as delivered only once the client goes on
     # with its next command: a drop mid-transfer keeps it for the next try.
-    delivered = []
+    delivered, turn = [], None
     while True:
         t = c.read_line()
         if t is None:
@@ -137,7 +192,10 @@ def serve(c, fails, stall):
                 os.rename(src, dst)
             else:
                 os.remove(src)
-        delivered = []
+        if turn:
+            retire_turn(turn)
+            mail_next_turn()
+        delivered, turn = [], None
         cmd = t[1:4] if t.startswith("+") else t
 
         def answer(ok_text):
@@ -157,16 +215,15 @@ def serve(c, fails, stall):
         elif t == "+GET":
             if not answer(None):
                 continue
-            files = sorted(f for f in os.listdir(a.turns) if f.endswith(".email")) if a.turns else []
-            if not files:
+            name = turn_to_hand_out()
+            if not name:
                 c.line("+ACK 0")
                 continue
-            path = os.path.join(a.turns, files[0])
-            data = open(path, "rb").read()
+            data = open(os.path.join(a.turns, name), "rb").read()
             c.line("+ACK %d" % len(data))
             log("S:", "<%d bytes>" % len(data))
             c.send(data)
-            delivered.append((path, os.path.join(a.turns, "served", files[0])))
+            turn = name
         elif t.startswith("+PUT ") or t.startswith("+MSG "):
             try:
                 n = int(t[5:])

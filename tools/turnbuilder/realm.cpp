@@ -9,6 +9,7 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/codecs.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/towns.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/system/byteorder.h"
 #include "tools/turnbuilder/turnbuilder.h"
@@ -124,6 +125,10 @@ class Parser {
       PutBE32(&im[IMAP_DUNGEON_Y], kNobody);
       r_->fixed["IMAP"] = im;
     } else {
+      // The turn this change list follows: its inhabitants grow by the new
+      // quarter's people.
+      prev_turn_ = TurnKey();
+      prev_inhabitants_ = Get(LandCodec, r_->fixed["LAND"], "inhabitants");
       r_->letters.clear();
       r_->records["KRIG"].clear();
       // The dead of the battles belong to their turn as the battles do.
@@ -404,6 +409,7 @@ class Parser {
         return Fail(t.key + " is set by the builder");
       if (!SetField(*k.codec, b.data(), t.key, t.key, t.value)) return false;
       r_->given[std::string(k.chunk) + "." + t.key] = line_;
+      given_now_.insert(std::string(k.chunk) + "." + t.key);
     }
     if (!std::strcmp(k.chunk, "KORN")) have_turn_ = true;
     return true;
@@ -424,7 +430,7 @@ class Parser {
   }
 
   bool Record(const Keyword& k, const std::vector<Token>& toks) {
-    RealmRecord rec{Bytes(k.codec->size, 0), line_};
+    RealmRecord rec{Bytes(k.codec->size, 0), line_, {}};
     std::string chunk = k.chunk;
     // The own player owns what the description does not give an owner.
     if (chunk == "MOVE") Put(FigurRecordCodec, rec.raw, "owner", r_->player_id);
@@ -433,6 +439,7 @@ class Parser {
     for (const Token& t : toks) {
       if (t.key == "ArmeeTypAnzahl" || t.key == "SaboteurAnzahl") return Fail(t.key + " is counted by the builder");
       if (!SetField(*k.codec, rec.raw.data(), t.key, t.key, t.value)) return false;
+      rec.keys.insert(t.key);
     }
     if (chunk == "AREN" || chunk == "SABO") {
       if (r_->armies.empty()) return Fail(std::string(k.word) + " before any army");
@@ -720,6 +727,62 @@ class Parser {
     return type;
   }
 
+  // Every building and order of a kind the construction catalogue offers
+  // costs the upkeep the construction screen tells for it at the realm's
+  // public confidence (without the turn's random part): its base upkeep
+  // from the game data's table, kept to the record's 16 bits. A higher
+  // level has no row there and keeps the description's upkeep.
+  bool Upkeep() {
+    const uint32_t confidence = Get(LandCodec, r_->fixed["LAND"], "faith");
+    for (const char* chunk : {"GEBA", "BAUE"})
+      for (RealmRecord& b : r_->records[chunk]) {
+        const uint32_t kind = Get(BaustellenDataCodec, b.raw, "building");
+        const BuildingBaseCost* base = FindBuildingBaseCost(kind);
+        if (!base) continue;
+        uint32_t upkeep = CostAtConfidence(base->upkeep, confidence);
+        if (upkeep > 0xFFFF) upkeep = 0xFFFF;
+        if (!b.keys.count("upkeep")) Put(BaustellenDataCodec, b.raw, "upkeep", upkeep);
+        else if (Get(BaustellenDataCodec, b.raw, "upkeep") != upkeep)
+          return Fail("upkeep=" + std::to_string(Get(BaustellenDataCodec, b.raw, "upkeep")) +
+                          " disagrees with the upkeep of building " + std::to_string(kind) +
+                          " at public confidence " + std::to_string(confidence) + " (" + std::to_string(upkeep) + ")",
+                      b.line);
+      }
+    return true;
+  }
+
+  uint64_t TurnKey() {
+    return uint64_t{Get(KornCodec, r_->fixed["KORN"], "year")} * 4 + Get(KornCodec, r_->fixed["KORN"], "quarter");
+  }
+
+  // A change list of a later turn: the inhabitants are the last turn's and
+  // this quarter's people (immigrants and born in, emigrants and died out;
+  // the battles' dead and the deserters are the armies' men). Given, they
+  // must agree.
+  bool People() {
+    if (!changes_ || TurnKey() <= prev_turn_) return true;
+    const Bytes& land = r_->fixed["LAND"];
+    const int64_t in = Get(LandCodec, land, "immigrants"), born = Get(LandCodec, land, "born");
+    const int64_t out = Get(LandCodec, land, "emigrants"), died = Get(LandCodec, land, "died");
+    const int64_t want = int64_t{prev_inhabitants_} + in + born - out - died;
+    const std::string sum = std::to_string(prev_inhabitants_) + " + " + std::to_string(in) + " immigrants + " +
+                            std::to_string(born) + " born - " + std::to_string(out) + " emigrants - " +
+                            std::to_string(died) + " died = " + std::to_string(want);
+    const bool given = given_now_.count("LAND.inhabitants") != 0;
+    const uint32_t at = given ? r_->given["LAND.inhabitants"] : line_;
+    if (want < 0 || want > 0xFFFFFFFFLL)
+      return Fail("the last turn's inhabitants and this quarter's people (" + sum + ") are out of the inhabitants' range",
+                  at);
+    if (!given) {
+      Put(LandCodec, r_->fixed["LAND"], "inhabitants", static_cast<uint32_t>(want));
+    } else if (Get(LandCodec, land, "inhabitants") != want) {
+      return Fail("inhabitants=" + std::to_string(Get(LandCodec, land, "inhabitants")) +
+                      " disagrees with the last turn's inhabitants and this quarter's people (" + sum + ")",
+                  at);
+    }
+    return true;
+  }
+
   // The numbers that several chunks tell: the granaries, mills and trade
   // offices of KORN are the buildings of those kinds, GEBA's upkeep total
   // is the upkeep of the buildings that count (not marked -1, not replaced
@@ -727,6 +790,7 @@ class Parser {
   // the battles. A field the description set must agree with the records;
   // one it did not set is taken from them.
   bool Agree() {
+    if (!Upkeep() || !People()) return false;
     const std::vector<RealmRecord>& geba = r_->records["GEBA"];
     auto has = [&](uint32_t building, uint32_t town) {
       for (const RealmRecord& b : geba)
@@ -880,6 +944,9 @@ class Parser {
   bool changes_;
   uint32_t line_ = 0;
   bool have_player_ = false, have_turn_ = false;
+  std::set<std::string> given_now_;  // the fixed fields this description (or change list) sets
+  uint64_t prev_turn_ = 0;           // a change list: the turn it follows (year x 4 + quarter)
+  uint32_t prev_inhabitants_ = 0;    // and that turn's inhabitants
   std::map<char, uint16_t> legend_;
   MapBlock map_{false, 0, 0, 0, 0, 0, 0, 0};
   int8_t map_values_[3] = {0, 0, 0};

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,8 +15,9 @@ using Bytes = std::vector<uint8_t>;
 using MapCell = std::array<uint8_t, 22>;  // MapTile, little-endian
 
 struct RealmRecord {
-  Bytes raw;      // one record in host order, its codec's size
-  uint32_t line;  // where the description gave it
+  Bytes raw;                   // one record in host order, its codec's size
+  uint32_t line;               // where the description gave it
+  std::set<std::string> keys;  // the keys its line gave (the others are 0 or the builder's)
 };
 
 struct RealmArmy {

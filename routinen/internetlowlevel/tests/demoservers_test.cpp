@@ -26,6 +26,7 @@
 
 #include "routinen/internetlowlevel/irc.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/internetlowlevel/packets.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/options.h"
 #include "routinen/system/sysrecords.h"
@@ -126,6 +127,55 @@ std::vector<std::string> Names(IRCSession* s) {
 
 bool Has(const std::vector<std::string>& lines, const std::string& part) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+// A turn mail of the demo's player whose sender names the turn ("Turn 3").
+std::string TurnMail(int k) {
+  std::vector<uint8_t> pool(2000, static_cast<uint8_t>(k));
+  uint32_t size = 0;
+  const std::string who = "Turn " + std::to_string(k);
+  char* m = ComposeTurnMail(who.c_str(), "game@quill.test", "lord@quill-demo.invalid", "00001001", pool.data(),
+                            static_cast<uint32_t>(pool.size()), &size);
+  if (!m) return std::string();
+  std::string mail(m, size);
+  FreeVec(m);
+  return mail;
+}
+
+// The turns the player's folder received (each named by its sender), in
+// name order; the files are taken away.
+std::vector<std::string> Received() {
+  std::vector<std::string> files, turns;
+  if (fs::exists("Data/POP3In"))
+    for (const auto& e : fs::directory_iterator("Data/POP3In")) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  for (const std::string& f : files) {
+    const std::string text = ReadText(f);
+    const size_t at = text.find("Turn ");
+    turns.push_back(at == std::string::npos ? "?" : text.substr(at, 6));
+    fs::remove(f);
+  }
+  return turns;
+}
+
+// One download from the game-server double: +HEL, +SID, +GET, +QUI.
+bool FetchFromTheDouble(uint16_t port) {
+  PacketCtx ctx{};
+  std::snprintf(ctx.Host, sizeof ctx.Host, "127.0.0.1:%u", port);
+  ctx.PlayerId = 1001;
+  std::snprintf(ctx.Folder, sizeof ctx.Folder, ".\\Data\\POP3In\\");
+  const bool ok = SendPacketConnect(&ctx) && SendPacketSid(&ctx) && SendPacketGet(&ctx) && SendPacketQuit(&ctx);
+  ClosePacketCtx(&ctx);
+  return ok;
+}
+
+std::vector<std::string> Files(const std::string& folder) {
+  std::vector<std::string> names;
+  if (fs::exists(folder))
+    for (const auto& e : fs::directory_iterator(folder))
+      if (e.is_regular_file()) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace
@@ -301,5 +351,59 @@ TEST(DemoServers, TwoPlayersChatInTheDemoTavern) {
   ExitIRC(a);
   MailSetTimeoutMs(0);
   EXPECT_NE(ReadText(server + "/chat.log").find("PRIVMSG #Quill :Hail, Hugo!"), std::string::npos);
+  ASSERT_TRUE(Servers("stop", server)) << ReadText("servers.txt");
+}
+
+// The double mails each next turn into the player's mailbox when it hands a
+// turn out, as a game server mails turns: the first download after a
+// restart (which asks the mailbox) finds it. A turn fetched from the mailbox
+// is not handed out again, and one handed out leaves the mailbox.
+TEST(DemoServers, TheDoubleMailsTheNextTurnWhenItHandsOneOut) {
+  PeerDir dir;
+  const std::string server = dir.path + "/demo-server";
+  fs::create_directories(server + "/turns");
+  std::vector<std::string> mails(7);
+  for (int k = 2; k <= 6; ++k) {
+    mails[k] = TurnMail(k);
+    ASSERT_TRUE(WriteText(server + "/turns/turn_0" + std::to_string(k) + ".email", mails[k]));
+  }
+  ASSERT_TRUE(Servers("start", server)) << ReadText("servers.txt");
+  EndpointDefaults(&QoESystemPtr->Endpoints);
+  MailSetTimeoutMs(5000);
+  const auto pop3 = [&] {
+    const std::string host = "127.0.0.1:" + std::to_string(Ports(server)["pop3"]);
+    return std::string(GetEMail(host.c_str(), "lord", "elmor", "00001001", ".\\Data\\POP3In\\", 0, 1));
+  };
+  // Nothing is mailed before a turn is handed out.
+  EXPECT_TRUE(Files(server + "/mailbox").empty());
+  // The double hands turn 2 out and mails turn 3.
+  ASSERT_TRUE(FetchFromTheDouble(Ports(server)["gameserver"]));
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 2"});
+  EXPECT_EQ(Files(server + "/mailbox"), std::vector<std::string>{"turn_03.email"});
+  EXPECT_EQ(ReadText(server + "/mailbox/turn_03.email"), mails[3]);
+  // Fetched from the double before the mailbox: turn 3 leaves the mailbox,
+  // turn 4 is mailed.
+  ASSERT_TRUE(FetchFromTheDouble(Ports(server)["gameserver"]));
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 3"});
+  EXPECT_EQ(Files(server + "/mailbox"), std::vector<std::string>{"turn_04.email"});
+  // A restart (the servers too): its first download asks the mailbox and
+  // finds turn 4.
+  ASSERT_TRUE(Servers("start", server)) << ReadText("servers.txt");
+  EXPECT_EQ(pop3(), "ok");
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 4"});
+  EXPECT_TRUE(Files(server + "/mailbox").empty());
+  // The double does not hand turn 4 out again: turn 5 comes, turn 6 is mailed.
+  ASSERT_TRUE(FetchFromTheDouble(Ports(server)["gameserver"]));
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 5"});
+  EXPECT_EQ(Files(server + "/mailbox"), std::vector<std::string>{"turn_06.email"});
+  EXPECT_EQ(Files(server + "/turns/served"),
+            (std::vector<std::string>{"turn_02.email", "turn_03.email", "turn_04.email", "turn_05.email"}));
+  // The last turn handed out, nothing more is mailed or waits.
+  ASSERT_TRUE(FetchFromTheDouble(Ports(server)["gameserver"]));
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 6"});
+  EXPECT_TRUE(Files(server + "/mailbox").empty());
+  ASSERT_TRUE(FetchFromTheDouble(Ports(server)["gameserver"]));
+  EXPECT_TRUE(Received().empty());
+  MailSetTimeoutMs(0);
   ASSERT_TRUE(Servers("stop", server)) << ReadText("servers.txt");
 }

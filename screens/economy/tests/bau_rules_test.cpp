@@ -137,7 +137,7 @@ TEST_F(BauRules, PricesAtConfidence250And0) {
     d_->confidence = 250;
     ASSERT_EQ(GetBuildingData(d_), 1);
     for (uint32_t row = 0; row < kBauKatalogRows; ++row) {
-      const GebaeudeKosten& base = BauKatalog(row)->base;
+      const BuildingBaseCost& base = *FindBuildingBaseCost(BauKatalog(row)->id);
       const GebaeudeKosten got = FileRow(row);
       const uint32_t low = base.price - base.price / 200;
       EXPECT_EQ(got.price, r == Low ? low : low + base.price / 100) << row;
@@ -154,7 +154,7 @@ TEST_F(BauRules, PricesAtConfidence250And0) {
   d_->confidence = 0;
   ASSERT_EQ(GetBuildingData(d_), 1);
   for (uint32_t row = 0; row < kBauKatalogRows; ++row) {
-    const GebaeudeKosten& base = BauKatalog(row)->base;
+    const BuildingBaseCost& base = *FindBuildingBaseCost(BauKatalog(row)->id);
     const GebaeudeKosten got = FileRow(row);
     EXPECT_EQ(got.price, 2 * base.price - 2 * base.price / 200) << row;
     EXPECT_EQ(got.upkeep, 2 * base.upkeep - 2 * base.upkeep / 200) << row;
@@ -174,9 +174,12 @@ TEST_F(BauRules, WithoutAGameTheCostsAreDrawnButNotWritten) {
 TEST(BauCatalogue, TheTableAndItsLines) {
   ASSERT_EQ(BauKatalog(38), nullptr);
   EXPECT_EQ(BauKatalog(21)->id, 55);
-  EXPECT_EQ(BauKatalog(37)->base.stone, 100000u);
+  EXPECT_EQ(FindBuildingBaseCost(BauKatalog(37)->id)->stone, 100000u);
   EXPECT_EQ(BauKatalogRow(231), 37);
   EXPECT_EQ(BauKatalogRow(99), -1);
+  EXPECT_EQ(FindBuildingBaseCost(99), nullptr);
+  // The base costs are the game data's, row for row.
+  for (uint32_t r = 0; r < kBauKatalogRows; ++r) EXPECT_EQ(BuildingBaseCosts[r].building, BauKatalog(r)->id) << r;
   // Every buildable ID is a line's head or a single building.
   for (uint32_t r = 0; r < kBauKatalogRows; ++r) {
     bool head = false;

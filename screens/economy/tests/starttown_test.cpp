@@ -39,7 +39,7 @@ owner x=6399 y=3198 width=5 height=4 player=1001
 town town_id=1 name="Elmor" x=6401 y=3199 level=1 inhabitants=1200
 town town_id=2 name="Seewacht" x=6399 y=3200 level=1 inhabitants=800
 town town_id=3 name="Eichenhain" x=6400 y=3201 level=1 inhabitants=600
-building building=55 town=1 year=1000 quarter=0 upkeep=10
+building building=55 town=1 year=1000 quarter=0
 figure type=0 number=1 x=6400 y=3199 points=8
 )";
 

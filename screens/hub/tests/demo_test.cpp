@@ -124,8 +124,11 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
 
   const std::string log = Text("demo/Quill.dbg");
   EXPECT_NE(log.find("Mail per TCPIP holen"), std::string::npos) << log;
-  // The turn was fetched from the mailbox by POP3 and deleted there.
-  EXPECT_TRUE(fs::is_empty("demo-server/mailbox"));
+  // The turn was fetched from the mailbox by POP3 and deleted there; the
+  // double mailed the turn after the one it handed out.
+  std::vector<std::string> mailbox;
+  for (auto& e : fs::directory_iterator("demo-server/mailbox")) mailbox.push_back(e.path().filename().string());
+  EXPECT_EQ(mailbox, std::vector<std::string>{"turn_03.email"});
   EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
   EXPECT_NE(log.find("RizizOzez: Die folgende Story sollte nun gespielt werden 1\n"), std::string::npos) << log;
   // The second turn's 7 realm points crown the Earl (the first only records the rank).
@@ -159,6 +162,42 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   EXPECT_NE(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
   close(fd);
+}
+
+// After a restart the first download asks the mailbox (the game server
+// only from the third on): it finds the turn after the one the double
+// handed out in the last run, which the double mailed there.
+TEST(Demo, ARestartsFirstDownloadFindsTheNextTurnInTheMailbox) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/quill");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
+  ASSERT_TRUE(InstallDemo("demo")) << Text("start.txt");
+  const uint32_t year = DemoPrefs(PREFS_YEAR, 0, 0), quarter = DemoPrefs(PREFS_QUARTER, 0, 0);
+  ASSERT_EQ(Start(DemoScript()), 0) << Text("start.txt");
+  fs::rename("demo/Quill.dbg", "first_run.dbg");
+  // The restart: the main screen, one download.
+  int32_t dx = 0, dy = 0;
+  GameAreaOffset(800, 600, &dx, &dy);
+  auto click = [&](int x, int y) {
+    const std::string at = std::to_string(x + dx) + " " + std::to_string(y + dy);
+    return "wait 600\nmove " + at + "\npress left " + at + "\nrelease left " + at + "\n";
+  };
+  ASSERT_EQ(Start("wait 400\nkey enter\n" + click(400, 300) + "wait 1500\n" + click(410, 430) +
+                  "png demo_restart.png\nkey enter\nwait 1000\n"),
+            0)
+      << Text("start.txt");
+  const std::string log = Text("demo/Quill.dbg");
+  EXPECT_NE(log.find("Folgende Email wird verwendet"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Mail per TCPIP holen"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
+  EXPECT_TRUE(fs::is_empty("demo-server/mailbox"));
+  // Three quarters on: the mailbox's, the double's and the mailbox's again.
+  uint32_t q = quarter + 3, y = year;
+  if (q >= 4) q -= 4, y++;
+  EXPECT_EQ(DemoPrefs(PREFS_YEAR, 0, 0), y);
+  EXPECT_EQ(DemoPrefs(PREFS_QUARTER, 0, 0), q);
+  ASSERT_TRUE(fs::exists("demo/demo_restart.png"));
+  EXPECT_TRUE(qoe_test::KeepPng("demo/demo_restart.png"));
 }
 
 // A headless run draws on its virtual clock and its seeded random numbers

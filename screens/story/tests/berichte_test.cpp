@@ -10,11 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/entities.h"
+#include "routinen/gamedata/towns.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/system/catalog.h"
@@ -22,11 +25,13 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "screens/economy/bau.h"
 #include "tests/support/catalog_text_check.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/sound_recorder.h"
 #include "tests/support/test_support.h"
+#include "tools/turnbuilder/tests/install_realm.h"
 
 namespace fs = std::filesystem;
 
@@ -222,14 +227,97 @@ TEST_F(BerichteText, TaxesWithAndWithoutTaxe) {
 
 TEST_F(BerichteText, BuildingsWithNextLevels) {
   qoe_test::LogLines log;
-  // Town 1: a town hall and its residency (the town hall is not counted);
-  // town 2: a town hall alone; two granaries, one not counted; a chapel and
+  // Town 1: a citizen hall and its residency (the citizen hall is not counted);
+  // town 2: a citizen hall alone; two granaries, one not counted; a chapel and
   // a church in other towns; kind 200 has no name.
   const Chunk g = Geba({{15, 0, 40, 1}, {108, 0, 90, 1}, {15, 0, 40, 2}, {0, 0, 5, 1}, {0, 0, 5, 2}, {0, -1, 5, 3},
                         {23, 0, 7, 4}, {96, 0, 20, 5}, {200, 0, 1, 1}},
                        212);
   ExpectText("buildings", Built([&](char* o, uint32_t s) { return MakeBuildingReport(g.p(), o, s); }));
   EXPECT_TRUE(log.Has("ShowBuildingData : Geb\xE4ude Nr.: 200 ist unbekannt..."));
+}
+
+// No two building kinds share a name: not in the buildings report (singular
+// and plural), not in the construction screen's catalogue (its names and its
+// site-list names), so no report lists one kind as two.
+TEST_F(BerichteText, NoTwoBuildingKindsShareAName) {
+  auto trimmed = [](std::string t) {
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+    return t;
+  };
+  struct Table {
+    const char* what;
+    std::map<std::string, uint32_t> kinds;  // name -> kind
+  } report{"buildings report", {}}, construction{"construction catalogue", {}};
+  auto add = [&](Table& t, uint32_t kind, const char* name) {
+    ASSERT_NE(name, nullptr);
+    const auto [at, fresh] = t.kinds.emplace(trimmed(name), kind);
+    EXPECT_TRUE(fresh || at->second == kind) << t.what << ": \"" << name << "\" names kinds " << at->second << " and "
+                                             << kind;
+  };
+  uint32_t named = 0;
+  for (uint32_t kind = 0; kind < 235; ++kind) {
+    if (!BuildingReportName(kind, 1)) continue;
+    ++named;
+    add(report, kind, BuildingReportName(kind, 1));
+    add(report, kind, BuildingReportName(kind, 2));
+  }
+  EXPECT_EQ(named, 38u);
+  for (uint32_t row = 0; row < kBauKatalogRows; ++row) {
+    add(construction, BauKatalog(row)->id, GetCatalogStr(BauKatalog(row)->name));
+    add(construction, BauKatalog(row)->id, GetCatalogStr(BauKatalog(row)->siteName));
+  }
+  EXPECT_STREQ(BuildingReportName(15, 1), "citizen hall");
+  EXPECT_STREQ(BuildingReportName(55, 3), "town halls");
+}
+
+uint32_t MiddleRandom(uint32_t n) { return n / 2; }
+
+// The demo's buildings cost what the construction screen tells: each line
+// of the buildings report (over .\Data\Gebaeude.dat of the demo's turn) is
+// its count times the upkeep the construction screen shows for one building
+// of that kind at the realm's confidence (its random part at the middle,
+// where it adds nothing).
+TEST(DemoBuildings, EachCostsWhatTheConstructionScreenTells) {
+  ASSERT_TRUE(realm_test::InstallRealmWithTurn("demo.realm"));
+  ASSERT_EQ(ChunkMachine(ReceivedPoolPath, ChunkBit(CHUNK_GEBA), CHUNKMACHINE_LAST_MAIL), 1);
+  uint8_t* land = LoadChunk2Mem("LAND", ReceivedPoolPath);
+  uint8_t* geba = LoadChunk2Mem("GEBA", ".\\Data\\Gebaeude.dat");
+  ASSERT_NE(land, nullptr);
+  ASSERT_NE(geba, nullptr);
+  std::vector<char> text(kBerichtBufferSize);
+  ASSERT_EQ(MakeBuildingReport(geba, text.data(), kBerichtBufferSize), 1);
+  SetBauRandom(MiddleRandom);
+  BauScreenData d{};
+  d.accountState = 2;
+  d.confidence = ChunkGet32(land, 62);
+  ASSERT_GT(d.confidence, 0u);
+  std::istringstream lines(text.data());
+  std::string line;
+  uint32_t checked = 0;
+  while (std::getline(lines, line)) {
+    if (line.find(GetCatalogStr(613)) == std::string::npos) continue;
+    // " <count> <name> cost an upkeep of <gold> gold coins."
+    const uint32_t count = static_cast<uint32_t>(std::strtoul(line.c_str(), nullptr, 10));
+    bool found = false;
+    for (uint32_t row = 0; row < kBauKatalogRows && !found; ++row) {
+      const uint32_t kind = BauKatalog(row)->id;
+      const std::string head = " " + std::to_string(count) + " " + BuildingReportName(kind, count) + " " +
+                               GetCatalogStr(613) + " ";
+      if (line.rfind(head, 0) != 0) continue;
+      found = true;
+      d.row = static_cast<int16_t>(row);
+      ASSERT_EQ(GetBuildingData(&d), 1);
+      EXPECT_EQ(std::strtoul(line.c_str() + head.size(), nullptr, 10), uint64_t{count} * d.cost.upkeep)
+          << line << " (one " << GetCatalogStr(BauKatalog(row)->name) << ": " << d.cost.upkeep << ")";
+    }
+    EXPECT_TRUE(found) << line;
+    ++checked;
+  }
+  SetBauRandom(nullptr);
+  EXPECT_GE(checked, 15u) << text.data();
+  FreeChunk(geba);
+  FreeChunk(land);
 }
 
 TEST_F(BerichteText, TradeWithTwoSales) {

@@ -71,17 +71,17 @@ std::string DateIn(long seconds) {
   return out;
 }
 
-// The demo's turns after the installed one: each a quarter on, the realm
-// growing a little. The first waits in .\Data\POP3In as if fetched; the
-// others go into server_dir for the game-server double, in name order; the
-// options choose the game-server route.
+// The demo's turns after the installed one: each a quarter on, the treasury
+// growing a little and the inhabitants by the quarter's people (the builder
+// counts them). The first waits in .\Data\POP3In as if fetched; the others
+// go into server_dir for the game-server double, in name order; the options
+// choose the game-server route.
 constexpr int kDemoTurns = 5;
 constexpr int kDemoRealmPoints = 7;  // the demo realm has 5: Viscount, then Earl
 bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
   uint32_t year = ChunkGet32(realm.fixed.at("KORN").data(), 12);
   uint32_t quarter = ChunkGet16(realm.fixed.at("KORN").data(), 16);
   const uint32_t treasury = ChunkGet32(realm.fixed.at("LAND").data(), 34);
-  const uint32_t inhabitants = ChunkGet32(realm.fixed.at("LAND").data(), 14);
   char name[MAIL_NAME_SIZE];
   TurnMailName(realm.player_id, name);
   std::error_code ec;
@@ -97,7 +97,6 @@ bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
     // records its rank, the second crowns the next title (the coronation).
     const std::string changes = "turn year=" + std::to_string(year) + " quarter=" + std::to_string(quarter) +
                                 "\nland treasury=" + std::to_string(treasury + 1850u * k) +
-                                " inhabitants=" + std::to_string(inhabitants + 140u * k) +
                                 (k >= 2 ? " realm_points=" + std::to_string(kDemoRealmPoints) : std::string()) + "\n";
     if (!ParseRealm(changes, "demo.changes", &realm, &err, true)) {
       std::fprintf(stderr, "turnbuilder: %s\n", err.c_str());

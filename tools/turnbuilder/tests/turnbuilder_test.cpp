@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -350,12 +351,13 @@ TEST(TurnBuilder, TheLettersOfEveryRealmAreEnglish) {
 TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
   const std::string head = "player id=1001 name=\"Harald\"\nturn year=1000 quarter=0\n"
                            "town town_id=1 name=\"A\" x=1 y=1\ntown town_id=2 name=\"B\" x=2 y=2\n";
-  const std::string built = "building building=0 town=1 upkeep=2\nbuilding building=0 town=2 upkeep=2\n"
-                            "building building=1 town=1 upkeep=3\nbuilding building=98 town=2 upkeep=14\n"
+  // At confidence 0 each building costs twice its base upkeep: granary 300,
+  // mill 500, trade office 8000, drill ground 1500, army camp 3000.
+  const std::string built = "building building=0 town=1\nbuilding building=0 town=2\n"
+                            "building building=1 town=1\nbuilding building=98 town=2\n"
                             // the drill ground is replaced by the army camp of its town
-                            "building building=19 town=1 upkeep=8\nbuilding building=48 town=1 upkeep=15\n"
-                            "building building=19 town=2 upkeep=8\nbuilding building=20 town=2 build_time=65535 "
-                            "upkeep=40\n";
+                            "building building=19 town=1\nbuilding building=48 town=1\n"
+                            "building building=19 town=2\nbuilding building=20 town=2 build_time=65535\n";
   const std::string battles =
       "battle attacker.owner=1001 target.owner=2002 attacker_dead=120 target_dead=400 kind=1\n"
       "battle attacker.owner=2003 target.owner=1001 attacker_dead=300 target_dead=60 kind=0\n"
@@ -368,7 +370,7 @@ TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
       {head + "korn mills=3\n" + built, "bad.realm:5: mills=3 disagrees with mill buildings (1)"},
       {head + "korn trade_offices=2\n" + built, "bad.realm:5: trade_offices=2 disagrees with trade office buildings (1)"},
       {head + "buildings upkeep_total=240\n" + built,
-       "bad.realm:5: upkeep_total=240 disagrees with the upkeep of the buildings that count (44)"},
+       "bad.realm:5: upkeep_total=240 disagrees with the upkeep of the buildings that count (13600)"},
       {head + "land killed=12\n" + battles, "bad.realm:5: killed=12 disagrees with the own dead of the battles (180)"},
   };
   for (const Case& c : cases) {
@@ -384,9 +386,9 @@ TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
   EXPECT_EQ(ChunkGet32(r.fixed["KORN"].data(), 30), 2u);
   EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 34), 1u);
   EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 50), 1u);
-  EXPECT_EQ(ChunkGet32(r.fixed["GEBA"].data(), 12), 44u);
+  EXPECT_EQ(ChunkGet32(r.fixed["GEBA"].data(), 12), 13600u);
   EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 66), 180u);
-  EXPECT_TRUE(ParseRealm(head + "korn granaries=2 mills=1 trade_offices=1\nbuildings upkeep_total=44\nland killed=180\n" +
+  EXPECT_TRUE(ParseRealm(head + "korn granaries=2 mills=1 trade_offices=1\nbuildings upkeep_total=13600\nland killed=180\n" +
                              built + battles,
                          "good.realm", &r, &err))
       << err;
@@ -405,6 +407,102 @@ TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
       EXPECT_EQ(f.given.count(field), 0u) << name << " " << field;
   }
 }
+
+// What follows from the realm: every building and order of a kind the
+// construction catalogue offers costs its base upkeep at the realm's public
+// confidence (as the construction screen tells it), and a later turn's
+// inhabitants are the last turn's and the quarter's people. A description
+// that says otherwise is refused, naming the field.
+TEST(TurnBuilder, UpkeepAndInhabitantsFollowFromTheRealm) {
+  const std::string head = "player id=1001 name=\"Harald\"\nturn year=1000 quarter=3\nland faith=78 inhabitants=1000 "
+                           "immigrants=50 born=30 emigrants=10 died=20 killed=7 deserted=2\n"
+                           "town town_id=1 name=\"A\" x=1 y=1\n";
+  struct Case {
+    std::string base, changes, error;
+  };
+  const Case cases[] = {
+      {head + "building building=55 town=1 upkeep=10\n", "",
+       "bad.realm:5: upkeep=10 disagrees with the upkeep of building 55 at public confidence 78 (11076)"},
+      {head + "order building=0 town=1 build_time=2 upkeep=2\n", "",
+       "bad.realm:5: upkeep=2 disagrees with the upkeep of building 0 at public confidence 78 (230)"},
+      {head, "turn year=1001 quarter=0\nland inhabitants=1140\n",
+       "next.changes:2: inhabitants=1140 disagrees with the last turn's inhabitants and this quarter's people (1000 + "
+       "50 immigrants + 30 born - 10 emigrants - 20 died = 1050)"},
+      {head, "turn year=1001 quarter=0\nland died=2000\n",
+       "next.changes:2: the last turn's inhabitants and this quarter's people (1000 + 50 immigrants + 30 born - 10 "
+       "emigrants - 2000 died = -930) are out of the inhabitants' range"},
+  };
+  for (const Case& c : cases) {
+    Realm r;
+    std::string err;
+    const bool ok = ParseRealm(c.base, "bad.realm", &r, &err) &&
+                    ParseRealm(c.changes, "next.changes", &r, &err, true);
+    EXPECT_FALSE(ok) << c.base << c.changes;
+    EXPECT_EQ(err, c.error);
+  }
+  auto upkeeps = [](const Realm& r) {
+    std::vector<uint32_t> v;
+    for (const char* chunk : {"GEBA", "BAUE"})
+      for (const RealmRecord& b : Recs(r, chunk))
+        v.push_back(GetCodecNumber(*FindCodecField(BaustellenDataCodec, "upkeep"), b.raw.data(), 0, ORDER_HOST));
+    return v;
+  };
+  // Not given, they are counted; given right, they pass; a higher level (92)
+  // keeps the description's upkeep; the record holds 16 bits.
+  Realm r;
+  std::string err;
+  ASSERT_TRUE(ParseRealm(head + "building building=0 town=1\nbuilding building=55 town=1 upkeep=11076\n"
+                                "order building=92 town=1 build_time=3 upkeep=40\n",
+                         "good.realm", &r, &err))
+      << err;
+  EXPECT_EQ(upkeeps(r), (std::vector<uint32_t>{230, 11076, 40}));
+  EXPECT_EQ(ChunkGet32(r.fixed["GEBA"].data(), 12), 230u + 11076u);
+  ASSERT_TRUE(ParseRealm("turn year=1001 quarter=0\nland faith=250\nbuilding building=55 town=1\n", "next.changes",
+                         &r, &err, true))
+      << err;
+  EXPECT_EQ(upkeeps(r), (std::vector<uint32_t>{150, 7200, 40}));
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 14), 1050u);
+  // The same turn again (a correction) takes the inhabitants as given.
+  ASSERT_TRUE(ParseRealm("land inhabitants=999\n", "same.changes", &r, &err, true)) << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 14), 999u);
+  ASSERT_TRUE(ParseRealm("player id=1 name=\"A\"\nturn year=1 quarter=0\ntown town_id=1 name=\"A\" x=1 y=1\n"
+                         "building building=163 town=1\n",
+                         "cathedral.realm", &r, &err))
+      << err;
+  EXPECT_EQ(upkeeps(r), std::vector<uint32_t>{65535});  // 98000 at confidence 0
+}
+
+// The demo's turns as the start command installs them: from one turn to the
+// next the inhabitants change by the quarter's people.
+TEST(TurnBuilder, TheDemoTurnsInhabitantsChangeByTheirPeople) {
+  const std::string program = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
+  QOE_REQUIRE_BUILT(program);
+  mkdir("install", 0755);
+  ASSERT_EQ(std::system(("'" + program + "' install '" + Fixture("demo.realm") +
+                         "' --dir install --demo-turns turns >install.txt 2>&1")
+                            .c_str()),
+            0);
+  uint32_t last = ChunkGet32(LoadFixture("demo.realm").fixed["LAND"].data(), 14);
+  for (int k = 1; k <= 5; ++k) {
+    const std::string mail =
+        k == 1 ? "install/Data/POP3In/00001001.email" : "turns/turn_0" + std::to_string(k) + ".email";
+    const std::vector<uint8_t> text = qoe_test::ReadFileBytes(mail);
+    ASSERT_EQ(DecrunchOneEmail(reinterpret_cast<const char*>(text.data()), static_cast<uint32_t>(text.size()),
+                               "turn.qoe"),
+              1)
+        << mail;
+    uint8_t* land = LoadChunk2Mem("LAND", "turn.qoe");
+    ASSERT_NE(land, nullptr);
+    // immigrants + born - emigrants - died
+    const int64_t people = int64_t{ChunkGet32(land, 18)} + ChunkGet32(land, 26) - ChunkGet32(land, 22) -
+                           ChunkGet32(land, 30);
+    EXPECT_EQ(int64_t{ChunkGet32(land, 14)} - last, people) << mail;
+    EXPECT_NE(people, 0);
+    last = ChunkGet32(land, 14);
+    FreeChunk(land);
+  }
+}
+
 
 TEST(TurnBuilder, GameInitAndEveryPassTakeTheBuiltTurns) {
   for (const char* name : {"first_turn.realm", "grown.realm", "demo.realm"}) {
