@@ -156,10 +156,16 @@ struct GL3DState {
   int shown;
   uint64_t shown_digest;
 
-  // Any thread: the cells of the last drawn landscape, under pick_lock.
+  // Any thread: the cells of the last whole landscape, under pick_lock:
+  // `picks` points at one of the two lists, `pick_count` is its length. A
+  // frame fills the other list (`back_picks`, window thread only, no lock)
+  // while it draws and swaps the two under the lock once every cell is in,
+  // so a click while a frame is drawn finds the hexes of the frame before.
   std::mutex pick_lock;
-  MapPick picks[kMapCopyCells];
+  MapPick pick_lists[2][kMapCopyCells];
+  MapPick* picks = pick_lists[0];
   uint32_t pick_count;
+  MapPick* back_picks = pick_lists[1];
   // The hex the map screen marked (map column and row in the window of map
   // parts, -1 none), also under pick_lock.
   int32_t marked_column, marked_row;

@@ -1458,6 +1458,59 @@ TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadPicksTargetsAndScrolls) {
   EXPECT_GT(marked, 0u);
 }
 
+// The map screen's clicks on a thread of their own: landscape pixels, each
+// with the hex it shows, picked again and again while the window thread
+// draws frame after frame (10,000 picks at least, over 20 frames at least).
+struct PickRun {
+  std::vector<std::array<int32_t, 4>> pixels;  // x, y, column, row
+  std::atomic<int> done{0};
+  std::atomic<uint32_t> picks{0}, missed{0}, wrong{0};
+};
+
+int PicksWhileFramesAreDrawn(void* p) {
+  auto* run = static_cast<PickRun*>(p);
+  const uint64_t first = GLFrameCount();
+  uint32_t n = 0, missed = 0, wrong = 0;
+  for (; n < 10000 || GLFrameCount() < first + 20; n++) {
+    const std::array<int32_t, 4>& px = run->pixels[n % run->pixels.size()];
+    int32_t column = -1, row = -1;
+    if (!MapScenePick(px[0], px[1], &column, &row)) missed++;
+    else if (column != px[2] || row != px[3]) wrong++;
+  }
+  run->picks = n;
+  run->missed = missed;
+  run->wrong = wrong;
+  run->done = 1;
+  return 0;
+}
+
+TEST_F(MapSceneThread, AClickWhileAFrameIsDrawnFindsTheHexOfTheFrameBefore) {
+  Start("");
+  Publish(&fake_.map);
+  GLProcessObjektList();
+  ASSERT_EQ(MapSceneShowsLandscape(), 1u);
+  // Every fourth pixel of every fourth row that shows a hex.
+  PickRun run;
+  for (int32_t y = 0; y < 600; y += 4)
+    for (int32_t x = 0; x < 800; x += 4) {
+      int32_t column = -1, row = -1;
+      if (MapScenePick(x, y, &column, &row)) run.pixels.push_back({x, y, column, row});
+    }
+  ASSERT_GT(run.pixels.size(), 5000u);
+  QoeThread* clicks = StartThread("Clicks", PicksWhileFramesAreDrawn, &run);
+  ASSERT_NE(clicks, nullptr);
+  uint32_t frames = 0;
+  while (!run.done.load()) {
+    GLProcessObjektList();
+    frames += MapSceneShowsLandscape();
+  }
+  EXPECT_EQ(JoinThread(clicks), 0);
+  EXPECT_GE(frames, 20u);
+  EXPECT_GE(run.picks.load(), 10000u);
+  EXPECT_EQ(run.missed.load(), 0u) << "of " << run.picks.load() << " picks over " << frames << " frames";
+  EXPECT_EQ(run.wrong.load(), 0u);
+}
+
 }  // namespace
 
 // A screen over the whole display in pens or 0x00RRGGBB pixels (the map
