@@ -72,6 +72,11 @@ uint32_t MapSceneShowsLandscape();
 // coming ProcessMapScene draws it with its weather, smoke, fire and wind at
 // rest (the frame clock stands still); 0: they move, one step a frame.
 void SetMapSceneResting(uint32_t resting);
+// Window thread: the coming ProcessMapScene (moving, not resting) moves its
+// clock, weather and smoke by `steps` steps at once, the frames since the
+// last landscape, so that a landscape drawn on every third frame keeps the
+// pace of one drawn on each; then 1 again (at least 1).
+void SetMapSceneSteps(uint32_t steps);
 // Window thread: the landscape is no longer shown (hidden under an opaque
 // screen): clicks find no cell until it is drawn again.
 void ForgetMapLandscape();

@@ -118,6 +118,9 @@ struct Engine3DState {
   // wind rest (the frame clock stands still) and it is drawn again only when
   // what it shows changed. Window thread.
   int resting;
+  // The steps the coming frame moves the clock and the weather by (the
+  // frames since the last landscape; SetMapSceneSteps). Window thread.
+  uint32_t steps = 1;
 };
 
 struct GL3DState {
@@ -155,6 +158,12 @@ struct GL3DState {
   // showed (each entry's place, size, visibility and texture, in order).
   int shown;
   uint64_t shown_digest;
+  // The moving landscape (the map screen's own) while the camera rests: a
+  // digest of what the last frame's landscape would show (the map's copy,
+  // the camera, the marked hex, the switches), the frames in a row it stayed
+  // the same, and the frames since the landscape was last drawn.
+  uint64_t look_digest;
+  uint32_t still_frames, frames_since_landscape;
 
   // Any thread: the cells of the last whole landscape, under pick_lock:
   // `picks` points at one of the two lists, `pick_count` is its length. A

@@ -298,6 +298,41 @@ void DigestMapCopy(FrameChanges* c) {
   Digest(c, h);
 }
 
+// While the map screen shows the landscape and the camera rests (nothing
+// the landscape shows changed for kStillFrames frames), the landscape is
+// drawn on every kRestEvery-th frame only, its clock moved by the frames
+// between: water, weather and figures need not be drawn 30 times a second
+// to look alive, and a scroll, a figure's move or a click is drawn at once.
+constexpr uint32_t kStillFrames = 15;
+constexpr uint32_t kRestEvery = 3;
+
+// What the moving landscape shows beside its own clock: the map's copy, the
+// camera, the marked hex and the engine's switches.
+uint64_t LandscapeLook() {
+  FrameChanges look;
+  DigestMapCopy(&look);
+  const CameraRecord& cam = *Camera();
+  uint32_t bits[4];
+  std::memcpy(&bits[0], &cam.rotation, 4);
+  std::memcpy(&bits[1], &cam.flip, 4);
+  std::memcpy(&bits[2], &cam.factor, 4);
+  std::memcpy(&bits[3], &cam.perspective, 4);
+  Digest(&look, uint64_t(bits[0]) << 32 | bits[1]);
+  Digest(&look, uint64_t(bits[2]) << 32 | bits[3]);
+  int32_t column, row;
+  {
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    column = GL3D().marked_column;
+    row = GL3D().marked_row;
+  }
+  Digest(&look, uint64_t(uint32_t(column)) << 32 | uint32_t(row));
+  const EngineRecord& e = *Engine();
+  Digest(&look, uint64_t(e.old_look_2d) << 32 | e.show_barriers);
+  Digest(&look, uint64_t(e.snow_on) << 48 | uint64_t(e.rain_on) << 32 | uint64_t(e.night_on) << 16 | e.wind_on);
+  Digest(&look, uint64_t(e.sky_on) << 32 | e.use_animations);
+  return look.digest;
+}
+
 // The GL state of the 2D pass on a display of dw x dh.
 void BeginEntries(uint32_t dw, uint32_t dh) {
   glEnable(GL_CULL_FACE);
@@ -486,16 +521,30 @@ uint32_t GLProcessObjektList() {
   Digest(&changes, uint64_t(landscape) << 1 | uint64_t(resting));
   if (resting) DigestMapCopy(&changes);
   if (!landscape) E3D().copy_fresh = 0;
+  // The moving landscape under a resting camera skips frames (kRestEvery).
+  bool skip = false;
+  if (moving) {
+    const uint64_t look = LandscapeLook();
+    s.still_frames = look == s.look_digest && MapSceneShowsLandscape() ? s.still_frames + 1 : 0;
+    s.look_digest = look;
+    skip = s.still_frames >= kStillFrames && s.frames_since_landscape + 1 < kRestEvery;
+  } else {
+    s.still_frames = 0;
+  }
   const bool exposed = TakeWindowExposed() != 0;
   // The whole frame when anything but the pixels of shown entries changed
   // (an entry came, went, moved or was shown or hidden, a resting landscape
   // changed), the window was exposed, there is no earlier picture of this
   // size to build on, or the landscape moves (or was drawn last time and
-  // goes away).
+  // goes away). A skipped landscape frame with changed rectangles is drawn
+  // whole all the same: the moving landscape is not kept apart.
   const bool gone = !landscape && MapSceneShowsLandscape();
-  bool whole = moving || gone || !s.shown || changes.whole || changes.digest != s.shown_digest || exposed ||
-               (resting && !s.scene_kept);
-  if (!whole && changes.count == 0) return 0;  // nothing to draw, nothing to swap
+  bool whole = (moving && !skip) || gone || !s.shown || changes.whole || changes.digest != s.shown_digest ||
+               exposed || (resting && !s.scene_kept) || (skip && changes.count > 0);
+  if (!whole && changes.count == 0) {
+    if (skip) s.frames_since_landscape++;
+    return 0;  // nothing to draw, nothing to swap
+  }
   const bool kept = PictureReady(w, h);
   if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
   if (kept) glBindFramebuffer(GL_FRAMEBUFFER, s.picture_fbo);
@@ -513,6 +562,8 @@ uint32_t GLProcessObjektList() {
     s.scene_kept = 0;
     if (landscape) {
       SetMapSceneResting(resting ? 1 : 0);
+      SetMapSceneSteps(moving ? s.frames_since_landscape + 1 : 1);
+      s.frames_since_landscape = 0;
       ProcessMapScene();
       if (MapSceneShowsLandscape()) {
         const uint64_t at = PlatformTimeMs();

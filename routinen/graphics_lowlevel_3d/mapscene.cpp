@@ -368,6 +368,8 @@ uint32_t MapSceneShowsLandscape() { return uint32_t(E3D().landscape_drawn); }
 
 void SetMapSceneResting(uint32_t resting) { E3D().resting = resting ? 1 : 0; }
 
+void SetMapSceneSteps(uint32_t steps) { E3D().steps = steps ? steps : 1; }
+
 void ForgetMapLandscape() {
   Engine3DState& s = E3D();
   if (!s.landscape_drawn) return;
@@ -539,7 +541,12 @@ void ProcessMapScene() {
   CameraRecord& cam = s.camera;
   cam.transform = cam.project = 1;
   // The frame time: twice the frame counter (standing still while resting).
+  // A frame drawn after frames without a landscape shows the time of its
+  // own frame: the counter first moves over the ones between.
   const bool animate = !s.resting;
+  const uint32_t steps = animate ? s.steps : 1;
+  s.steps = 1;
+  if (animate) s.frame_counter += steps - 1;
   s.frame_time = int32_t((s.frame_counter * 2) & 0x3FFFFFFF);
   if (animate) s.frame_counter++;
   const int32_t T = s.frame_time;
@@ -633,19 +640,24 @@ void ProcessMapScene() {
   KeepPicks(c);
   SceneModelState& sm = *SceneModels();
   if (OBJECT3D* smoke = Object(sm.smoke)) YRotateObject(smoke, float(T / 10));
+  // Snow, rain and smoke move by every step of the clock.
   if (e.snow_on) {
-    if (animate) AnimateSnow(Object(sm.snow));
+    if (animate)
+      for (uint32_t k = 0; k < steps; k++) AnimateSnow(Object(sm.snow));
     AddAt(sm.snow, 0.0f, 0.0f, 0.0f);
   }
   if (e.rain_on) {
-    if (animate) AnimateRain(Object(sm.rain));
+    if (animate)
+      for (uint32_t k = 0; k < steps; k++) AnimateRain(Object(sm.rain));
     AddAt(sm.rain, 0.0f, 0.0f, 0.0f);
   }
   DrawView();
   cam.transform = 0;
   cam.project = 0;
-  if (animate) AnimateSmoke(Object(sm.smoke));
+  if (animate)
+    for (uint32_t k = 0; k < steps; k++) AnimateSmoke(Object(sm.smoke));
   UpdateFog();
+  // The fire flickers at random: one step a drawn frame.
   if (animate && m.heat && m.fire_texture != kNoTexture)
     if (auto* fire = static_cast<TEXTURE3D*>(ThingAt(THING_TEXTURE3D, m.fire_texture)); fire && fire->pixels && fire->width == kFireSide && fire->height == kFireSide && fire->depth == 32) {
       AnimateFireBitmap(fire->height, fire->width, fire->pixels, m.heat);

@@ -173,6 +173,8 @@ void ResetGL3DState() {
   s.pens_known = 0;
   s.shown = 0;
   s.shown_digest = 0;
+  s.look_digest = 0;
+  s.still_frames = s.frames_since_landscape = 0;
   s.frames = 0;
   s.frames_drawn = 0;
   s.scenes_drawn = 0;

@@ -1583,6 +1583,54 @@ TEST_F(MapSceneGL, BehindAnotherScreenTheLandscapeRestsUntilTheMapChanges) {
   FreeBitMap(screen);
 }
 
+// The map screen's own landscape moves. While its camera rests (nothing it
+// shows changes) it is drawn on every third frame after half a second of
+// frames, its clock moved by the frames between, so figures and weather
+// keep their pace; a scroll step, a figure's move or a marked hex are drawn
+// in the frame that sees them, and a scroll is drawn on every frame.
+TEST_F(MapSceneGL, AtRestTheLandscapeIsDrawnOnEveryThirdFrameAndKeepsItsPace) {
+  Start("");
+  fake_.AddFigure(kOwn, 12, 10);
+  Publish(&fake_.map);
+  const uint64_t scenes = GL3D().scenes_drawn.load(), counter = E3D().frame_counter;
+  auto landscapes = [&] { return uint32_t(GL3D().scenes_drawn.load() - scenes); };
+  // Nothing changes for 75 frames: 15 and then every third of 60.
+  uint32_t swaps = 0;
+  for (int i = 0; i < 75; i++) swaps += GLProcessObjektList();
+  EXPECT_EQ(landscapes(), 15u + 20u);
+  EXPECT_EQ(swaps, landscapes());
+  // The clock stands at the last drawn frame's place: one step a frame.
+  EXPECT_EQ(E3D().frame_counter - counter + GL3D().frames_since_landscape, 75u);
+  EXPECT_EQ(GL3D().frames_since_landscape, 0u);
+  // A scroll is drawn on every frame, and so is the half second after it.
+  uint32_t before = landscapes();
+  for (int i = 0; i < 20; i++) {
+    LockMapRecord();
+    fake_.map.PixelColumn += 4.0;
+    UnlockMapRecord();
+    GLProcessObjektList();
+  }
+  EXPECT_EQ(landscapes() - before, 20u);
+  before = landscapes();
+  for (int i = 0; i < 15; i++) GLProcessObjektList();
+  EXPECT_EQ(landscapes() - before, 14u);
+  ASSERT_EQ(GL3D().frames_since_landscape, 1u);
+  // At rest again: a figure's move and a marked hex are drawn at once.
+  before = landscapes();
+  LockMapRecord();
+  MapFigurAt(fake_.figures.data(), 0)->X += 1;
+  UnlockMapRecord();
+  GLProcessObjektList();
+  EXPECT_EQ(landscapes() - before, 1u);
+  for (int i = 0; i < 15; i++) GLProcessObjektList();
+  ASSERT_EQ(GL3D().frames_since_landscape, 1u);
+  before = landscapes();
+  MarkMapSceneCell(90, 45);
+  GLProcessObjektList();
+  EXPECT_EQ(landscapes() - before, 1u);
+  EXPECT_EQ(E3D().frame_counter - counter + GL3D().frames_since_landscape, 75u + 20u + 15u + 1u + 15u + 1u);
+}
+
 TEST(GLFrameCap, ThirtyFramesASecondOnARendererThatDrawsOnTheProcessor) {
   EXPECT_EQ(GLFrameCapFor("llvmpipe (LLVM 15.0.6, 256 bits)"), 30u);
   EXPECT_EQ(GLFrameCapFor("softpipe"), 30u);
