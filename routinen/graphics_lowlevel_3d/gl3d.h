@@ -370,7 +370,9 @@ void FlushFaceBatch();
 int32_t PolyVisible(const uint32_t* indices, int32_t count, int32_t test);
 void DrawIndexRange(const DrawRange* range);
 // Ranges of one draw mode in order, gathered into one call where their
-// primitives stay whole (the same picture as a call per range).
+// primitives stay whole (the same picture as a call per range). In the
+// blending modes without depth writes (2, 4, 5, 6) a primitive whose points
+// all have alpha 0 (a faded particle) is left out: it would change nothing.
 void DrawIndexRanges(const DrawRange* ranges, uint32_t count);
 void SetFog();
 void SetClearColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
