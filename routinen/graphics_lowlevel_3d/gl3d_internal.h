@@ -151,6 +151,13 @@ struct GL3DState {
   uint32_t scene_texture, scene_w, scene_h;
   int scene_kept;            // it holds the last drawn landscape
   uint64_t scene_first_ms, scene_last_ms;  // platform time of the first and last landscape drawn
+  // Display rectangles (x, y, width, height) drawn into the window's back
+  // buffer alone while it kept the picture last shown: the kept picture
+  // still lacks them (more than kBehindRects: it lacks all).
+  static constexpr uint32_t kBehindRects = 64;
+  int32_t behind_rects[kBehindRects][4];
+  uint32_t behind_count;
+  int behind_whole;
   // The pens' colours the 8-bit entries' textures were uploaded with.
   uint32_t shown_pens[256];
   int pens_known;

@@ -407,6 +407,8 @@ void DropPicture() {
   s.picture_fbo = s.picture_texture = s.picture_depth = s.picture_w = s.picture_h = 0;
   s.scene_texture = s.scene_w = s.scene_h = 0;
   s.scene_kept = 0;
+  s.behind_count = 0;
+  s.behind_whole = 0;
 }
 
 // Keeps the landscape just drawn into the kept picture (bound) for the
@@ -547,7 +549,31 @@ uint32_t GLProcessObjektList() {
   }
   const bool kept = PictureReady(w, h);
   if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
-  if (kept) glBindFramebuffer(GL_FRAMEBUFFER, s.picture_fbo);
+  // While the window's back buffer keeps the picture last shown (a part of
+  // it went to the window), the changed rectangles are drawn straight into
+  // it: no second pass and no copy of the kept picture. The kept picture
+  // takes those rectangles later, with the first frame that needs it.
+  const bool direct = kept && !whole && GLBackBufferIntact();
+  if (kept && !whole && !direct) {
+    for (uint32_t i = 0; i < s.behind_count; i++) {
+      const int32_t* r = s.behind_rects[i];
+      AddFrameRect(&changes, r[0], r[1], r[2], r[3], w, h);
+    }
+    if (changes.whole || s.behind_whole) whole = true;
+  }
+  if (direct) {
+    for (uint32_t i = 0; i < changes.count && !s.behind_whole; i++) {
+      if (s.behind_count == GL3DState::kBehindRects) {
+        s.behind_whole = 1;
+        break;
+      }
+      std::memcpy(s.behind_rects[s.behind_count++], changes.rects[i], sizeof s.behind_rects[0]);
+    }
+  } else {
+    s.behind_count = 0;
+    s.behind_whole = 0;
+  }
+  glBindFramebuffer(GL_FRAMEBUFFER, kept && !direct ? s.picture_fbo : 0);
   glViewport(0, 0, GLsizei(w), GLsizei(h));
   glDepthMask(GL_TRUE);
   // Under a landscape the clear colour is the fog's (UpdateFog sets it).
@@ -594,7 +620,7 @@ uint32_t GLProcessObjektList() {
     glDisable(GL_SCISSOR_TEST);
   }
   if (s.objekte) glDisable(GL_CULL_FACE);
-  if (kept) {
+  if (kept && !direct) {
     // The back buffer holds nothing certain after a swap: it gets the kept
     // picture whole, a plain copy; after a part's copy to the window it
     // still holds the last frame, and only the changed rectangles follow.

@@ -169,6 +169,8 @@ void ResetGL3DState() {
   s.picture_failed = 0;
   s.scene_texture = s.scene_w = s.scene_h = 0;
   s.scene_kept = 0;
+  s.behind_count = 0;
+  s.behind_whole = 0;
   s.scene_first_ms = s.scene_last_ms = 0;
   s.pens_known = 0;
   s.shown = 0;

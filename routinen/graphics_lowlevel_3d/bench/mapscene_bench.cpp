@@ -427,7 +427,7 @@ void BM_MapSceneAtRest(benchmark::State& state) {
 // processor time of such a frame over that of one landscape frame of the
 // map screen (the same landscape, moving); "cpu_ms" the frame's own.
 void BM_MovieFrameOverRestingLandscape(benchmark::State& state) {
-  constexpr int kFrames = 300;
+  constexpr int kFrames = 1500;
   if (!MakeWorkFolder()) return state.SkipWithError("no data kit folder");
   if (!OpenWindow(10)) return state.SkipWithError("no GL context");
   static map_test::FakeMap fake;

@@ -26,6 +26,18 @@
 
 namespace fs = std::filesystem;
 
+// The frame's copies of its kept picture into the window's buffer, counted
+// through a link-time wrapper.
+extern "C" void __real_glBlitFramebuffer(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum);
+namespace {
+std::atomic<uint32_t> g_blits{0};
+}  // namespace
+extern "C" void __wrap_glBlitFramebuffer(GLint sx0, GLint sy0, GLint sx1, GLint sy1, GLint dx0, GLint dy0, GLint dx1,
+                                         GLint dy1, GLbitfield mask, GLenum filter) {
+  g_blits++;
+  __real_glBlitFramebuffer(sx0, sy0, sx1, sy1, dx0, dy0, dx1, dy1, mask, filter);
+}
+
 namespace {
 
 constexpr uint32_t kOwn = 7, kForeign = 9, kOther = 11;
@@ -1629,6 +1641,82 @@ TEST_F(MapSceneGL, AtRestTheLandscapeIsDrawnOnEveryThirdFrameAndKeepsItsPace) {
   GLProcessObjektList();
   EXPECT_EQ(landscapes() - before, 1u);
   EXPECT_EQ(E3D().frame_counter - counter + GL3D().frames_since_landscape, 75u + 20u + 15u + 1u + 15u + 1u);
+}
+
+// After the window showed a part of its back buffer (GLX copies parts), the
+// back buffer keeps the picture: a changed rectangle of the screen over the
+// resting landscape is drawn straight into it, without a copy of the kept
+// picture. The kept picture takes those rectangles with the first frame
+// that needs it (after a swap), all of them when there were too many: that
+// frame and the next whole one show the same.
+TEST_F(MapSceneGL, WhileTheWindowKeepsItsPictureChangedRectanglesAreDrawnIntoItAlone) {
+  Start("");
+  Publish(&fake_.map);
+  BitMap* screen = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(screen, nullptr);
+  auto paint = [screen](uint32_t x0, uint32_t y0, uint32_t w, uint32_t h, uint8_t r, uint8_t g) {
+    for (uint32_t y = y0; y < y0 + h; y++)
+      for (uint32_t x = x0; x < x0 + w; x++) {
+        // A hole (alpha 0) at the bottom, where the landscape shows through.
+        const bool hole = x >= 300 && x < 340 && y >= 440;
+        const uint8_t px[4] = {r, g, 20, uint8_t(hole ? 0 : 255)};
+        std::memcpy(screen->Pixels + y * screen->BytesPerRow + x * 4, px, 4);
+      }
+  };
+  paint(0, 0, 640, 480, 90, 40);
+  ASSERT_EQ(OpenGLScreenObjekt(screen, nullptr), 1);
+  ObjektListEntry* e = GLScreenObjekt();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  const std::vector<uint32_t> first = gltest::ReadFrame(800, 600);
+  // The window showed a part: two rectangles, one over the hole, drawn
+  // into the back buffer alone.
+  SetGLBackBufferIntact(1);
+  g_blits = 0;
+  paint(100, 100, 50, 40, 200, 200);
+  AddObjektDirtyRect(e, 100, 100, 50, 40);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  paint(290, 430, 60, 50, 30, 220);
+  AddObjektDirtyRect(e, 290, 430, 60, 50);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  EXPECT_EQ(g_blits.load(), 0u);
+  glFinish();
+  const std::vector<uint32_t> direct = gltest::ReadFrame(800, 600);
+  EXPECT_NE(direct, first);
+  EXPECT_EQ(direct[size_t(30 + 120) * 800 + 80 + 120], 0xC8C814u);
+  // A swap: the kept picture goes whole to the window with the next change.
+  SetGLBackBufferIntact(0);
+  paint(500, 20, 30, 30, 10, 10);
+  AddObjektDirtyRect(e, 500, 20, 30, 30);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  EXPECT_EQ(g_blits.load(), 1u);
+  glFinish();
+  const std::vector<uint32_t> after_swap = gltest::ReadFrame(800, 600);
+  NoteWindowExposed();
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  EXPECT_EQ(after_swap, gltest::ReadFrame(800, 600));
+  // More rectangles than the kept picture can wait for: it is drawn whole.
+  SetGLBackBufferIntact(1);
+  for (uint32_t i = 0; i < 70; i++) {
+    paint(8 * i, 300, 8, 8, uint8_t(3 * i), 100);
+    AddObjektDirtyRect(e, 8 * i, 300, 8, 8);
+    EXPECT_EQ(GLProcessObjektList(), 1u);
+  }
+  SetGLBackBufferIntact(0);
+  paint(600, 400, 10, 10, 250, 0);
+  AddObjektDirtyRect(e, 600, 400, 10, 10);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  const std::vector<uint32_t> many = gltest::ReadFrame(800, 600);
+  NoteWindowExposed();
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  EXPECT_EQ(many, gltest::ReadFrame(800, 600));
+  CloseGLScreenObjekt();
+  GLProcessObjektList();
+  FreeBitMap(screen);
 }
 
 TEST(GLFrameCap, ThirtyFramesASecondOnARendererThatDrawsOnTheProcessor) {
