@@ -573,7 +573,7 @@ uint32_t GLProcessObjektList() {
     s.behind_count = 0;
     s.behind_whole = 0;
   }
-  glBindFramebuffer(GL_FRAMEBUFFER, kept && !direct ? s.picture_fbo : 0);
+  if (kept) glBindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : s.picture_fbo);
   glViewport(0, 0, GLsizei(w), GLsizei(h));
   glDepthMask(GL_TRUE);
   // Under a landscape the clear colour is the fog's (UpdateFog sets it).

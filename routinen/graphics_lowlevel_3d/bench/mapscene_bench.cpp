@@ -18,6 +18,11 @@
 // glDrawElements is wrapped at link time (-Wl,--wrap): while a frame is
 // recorded (not a timed one) every call's indices and the VIEW's points of
 // its DrawView are copied aside.
+//
+// BM_MapSceneAtRest and BM_MovieFrameOverRestingLandscape (1024 x 768): the
+// process's processor time per frame of the idle map (its camera at rest
+// against moving) and of a movie frame of the main screen over the resting
+// landscape (docs/gl3d-engine.md, "The idle map and the screen over the resting landscape").
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
