@@ -72,6 +72,11 @@ uint32_t MapSceneShowsLandscape();
 // coming ProcessMapScene draws it with its weather, smoke, fire and wind at
 // rest (the frame clock stands still); 0: they move, one step a frame.
 void SetMapSceneResting(uint32_t resting);
+// Window thread: the coming ProcessMapScene (moving, not resting) moves its
+// clock, weather and smoke by `steps` steps at once, the frames since the
+// last landscape, so that a landscape drawn on every third frame keeps the
+// pace of one drawn on each; then 1 again (at least 1).
+void SetMapSceneSteps(uint32_t steps);
 // Window thread: the landscape is no longer shown (hidden under an opaque
 // screen): clicks find no cell until it is drawn again.
 void ForgetMapLandscape();
@@ -365,7 +370,9 @@ void FlushFaceBatch();
 int32_t PolyVisible(const uint32_t* indices, int32_t count, int32_t test);
 void DrawIndexRange(const DrawRange* range);
 // Ranges of one draw mode in order, gathered into one call where their
-// primitives stay whole (the same picture as a call per range).
+// primitives stay whole (the same picture as a call per range). In the
+// blending modes without depth writes (2, 4, 5, 6) a primitive whose points
+// all have alpha 0 (a faded particle) is left out: it would change nothing.
 void DrawIndexRanges(const DrawRange* ranges, uint32_t count);
 void SetFog();
 void SetClearColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a);

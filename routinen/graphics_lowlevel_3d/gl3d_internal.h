@@ -118,6 +118,9 @@ struct Engine3DState {
   // wind rest (the frame clock stands still) and it is drawn again only when
   // what it shows changed. Window thread.
   int resting;
+  // The steps the coming frame moves the clock and the weather by (the
+  // frames since the last landscape; SetMapSceneSteps). Window thread.
+  uint32_t steps = 1;
 };
 
 struct GL3DState {
@@ -148,6 +151,13 @@ struct GL3DState {
   uint32_t scene_texture, scene_w, scene_h;
   int scene_kept;            // it holds the last drawn landscape
   uint64_t scene_first_ms, scene_last_ms;  // platform time of the first and last landscape drawn
+  // Display rectangles (x, y, width, height) drawn into the window's back
+  // buffer alone while it kept the picture last shown: the kept picture
+  // still lacks them (more than kBehindRects: it lacks all).
+  static constexpr uint32_t kBehindRects = 64;
+  int32_t behind_rects[kBehindRects][4];
+  uint32_t behind_count;
+  int behind_whole;
   // The pens' colours the 8-bit entries' textures were uploaded with.
   uint32_t shown_pens[256];
   int pens_known;
@@ -155,11 +165,23 @@ struct GL3DState {
   // showed (each entry's place, size, visibility and texture, in order).
   int shown;
   uint64_t shown_digest;
+  // The moving landscape (the map screen's own) while the camera rests: a
+  // digest of what the last frame's landscape would show (the map's copy,
+  // the camera, the marked hex, the switches), the frames in a row it stayed
+  // the same, and the frames since the landscape was last drawn.
+  uint64_t look_digest;
+  uint32_t still_frames, frames_since_landscape;
 
-  // Any thread: the cells of the last drawn landscape, under pick_lock.
+  // Any thread: the cells of the last whole landscape, under pick_lock:
+  // `picks` points at one of the two lists, `pick_count` is its length. A
+  // frame fills the other list (`back_picks`, window thread only, no lock)
+  // while it draws and swaps the two under the lock once every cell is in,
+  // so a click while a frame is drawn finds the hexes of the frame before.
   std::mutex pick_lock;
-  MapPick picks[kMapCopyCells];
+  MapPick pick_lists[2][kMapCopyCells];
+  MapPick* picks = pick_lists[0];
   uint32_t pick_count;
+  MapPick* back_picks = pick_lists[1];
   // The hex the map screen marked (map column and row in the window of map
   // parts, -1 none), also under pick_lock.
   int32_t marked_column, marked_row;

@@ -298,6 +298,41 @@ void DigestMapCopy(FrameChanges* c) {
   Digest(c, h);
 }
 
+// While the map screen shows the landscape and the camera rests (nothing
+// the landscape shows changed for kStillFrames frames), the landscape is
+// drawn on every kRestEvery-th frame only, its clock moved by the frames
+// between: water, weather and figures need not be drawn 30 times a second
+// to look alive, and a scroll, a figure's move or a click is drawn at once.
+constexpr uint32_t kStillFrames = 15;
+constexpr uint32_t kRestEvery = 3;
+
+// What the moving landscape shows beside its own clock: the map's copy, the
+// camera, the marked hex and the engine's switches.
+uint64_t LandscapeLook() {
+  FrameChanges look;
+  DigestMapCopy(&look);
+  const CameraRecord& cam = *Camera();
+  uint32_t bits[4];
+  std::memcpy(&bits[0], &cam.rotation, 4);
+  std::memcpy(&bits[1], &cam.flip, 4);
+  std::memcpy(&bits[2], &cam.factor, 4);
+  std::memcpy(&bits[3], &cam.perspective, 4);
+  Digest(&look, uint64_t(bits[0]) << 32 | bits[1]);
+  Digest(&look, uint64_t(bits[2]) << 32 | bits[3]);
+  int32_t column, row;
+  {
+    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+    column = GL3D().marked_column;
+    row = GL3D().marked_row;
+  }
+  Digest(&look, uint64_t(uint32_t(column)) << 32 | uint32_t(row));
+  const EngineRecord& e = *Engine();
+  Digest(&look, uint64_t(e.old_look_2d) << 32 | e.show_barriers);
+  Digest(&look, uint64_t(e.snow_on) << 48 | uint64_t(e.rain_on) << 32 | uint64_t(e.night_on) << 16 | e.wind_on);
+  Digest(&look, uint64_t(e.sky_on) << 32 | e.use_animations);
+  return look.digest;
+}
+
 // The GL state of the 2D pass on a display of dw x dh.
 void BeginEntries(uint32_t dw, uint32_t dh) {
   glEnable(GL_CULL_FACE);
@@ -372,6 +407,8 @@ void DropPicture() {
   s.picture_fbo = s.picture_texture = s.picture_depth = s.picture_w = s.picture_h = 0;
   s.scene_texture = s.scene_w = s.scene_h = 0;
   s.scene_kept = 0;
+  s.behind_count = 0;
+  s.behind_whole = 0;
 }
 
 // Keeps the landscape just drawn into the kept picture (bound) for the
@@ -486,19 +523,57 @@ uint32_t GLProcessObjektList() {
   Digest(&changes, uint64_t(landscape) << 1 | uint64_t(resting));
   if (resting) DigestMapCopy(&changes);
   if (!landscape) E3D().copy_fresh = 0;
+  // The moving landscape under a resting camera skips frames (kRestEvery).
+  bool skip = false;
+  if (moving) {
+    const uint64_t look = LandscapeLook();
+    s.still_frames = look == s.look_digest && MapSceneShowsLandscape() ? s.still_frames + 1 : 0;
+    s.look_digest = look;
+    skip = s.still_frames >= kStillFrames && s.frames_since_landscape + 1 < kRestEvery;
+  } else {
+    s.still_frames = 0;
+  }
   const bool exposed = TakeWindowExposed() != 0;
   // The whole frame when anything but the pixels of shown entries changed
   // (an entry came, went, moved or was shown or hidden, a resting landscape
   // changed), the window was exposed, there is no earlier picture of this
   // size to build on, or the landscape moves (or was drawn last time and
-  // goes away).
+  // goes away). A skipped landscape frame with changed rectangles is drawn
+  // whole all the same: the moving landscape is not kept apart.
   const bool gone = !landscape && MapSceneShowsLandscape();
-  bool whole = moving || gone || !s.shown || changes.whole || changes.digest != s.shown_digest || exposed ||
-               (resting && !s.scene_kept);
-  if (!whole && changes.count == 0) return 0;  // nothing to draw, nothing to swap
+  bool whole = (moving && !skip) || gone || !s.shown || changes.whole || changes.digest != s.shown_digest ||
+               exposed || (resting && !s.scene_kept) || (skip && changes.count > 0);
+  if (!whole && changes.count == 0) {
+    if (skip) s.frames_since_landscape++;
+    return 0;  // nothing to draw, nothing to swap
+  }
   const bool kept = PictureReady(w, h);
   if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
-  if (kept) glBindFramebuffer(GL_FRAMEBUFFER, s.picture_fbo);
+  // While the window's back buffer keeps the picture last shown (a part of
+  // it went to the window), the changed rectangles are drawn straight into
+  // it: no second pass and no copy of the kept picture. The kept picture
+  // takes those rectangles later, with the first frame that needs it.
+  const bool direct = kept && !whole && GLBackBufferIntact();
+  if (kept && !whole && !direct) {
+    for (uint32_t i = 0; i < s.behind_count; i++) {
+      const int32_t* r = s.behind_rects[i];
+      AddFrameRect(&changes, r[0], r[1], r[2], r[3], w, h);
+    }
+    if (changes.whole || s.behind_whole) whole = true;
+  }
+  if (direct) {
+    for (uint32_t i = 0; i < changes.count && !s.behind_whole; i++) {
+      if (s.behind_count == GL3DState::kBehindRects) {
+        s.behind_whole = 1;
+        break;
+      }
+      std::memcpy(s.behind_rects[s.behind_count++], changes.rects[i], sizeof s.behind_rects[0]);
+    }
+  } else {
+    s.behind_count = 0;
+    s.behind_whole = 0;
+  }
+  if (kept) glBindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : s.picture_fbo);
   glViewport(0, 0, GLsizei(w), GLsizei(h));
   glDepthMask(GL_TRUE);
   // Under a landscape the clear colour is the fog's (UpdateFog sets it).
@@ -513,6 +588,8 @@ uint32_t GLProcessObjektList() {
     s.scene_kept = 0;
     if (landscape) {
       SetMapSceneResting(resting ? 1 : 0);
+      SetMapSceneSteps(moving ? s.frames_since_landscape + 1 : 1);
+      s.frames_since_landscape = 0;
       ProcessMapScene();
       if (MapSceneShowsLandscape()) {
         const uint64_t at = PlatformTimeMs();
@@ -543,7 +620,7 @@ uint32_t GLProcessObjektList() {
     glDisable(GL_SCISSOR_TEST);
   }
   if (s.objekte) glDisable(GL_CULL_FACE);
-  if (kept) {
+  if (kept && !direct) {
     // The back buffer holds nothing certain after a swap: it gets the kept
     // picture whole, a plain copy; after a part's copy to the window it
     // still holds the last frame, and only the changed rectangles follow.

@@ -261,12 +261,16 @@ void DrawIndexRange(const DrawRange* range) {
   s.point_size = 1.0f;
 }
 
+// Draw modes that blend with the source's alpha and write no depth: a
+// primitive whose points all have alpha 0 leaves the picture as it was.
+bool ClearIsInvisible(uint16_t mode) { return mode == 2 || mode == 4 || mode == 5 || mode == 6; }
+
 void DrawIndexRanges(const DrawRange* ranges, uint32_t count) {
   Engine3DState& s = E3D();
   const ThingSlot* vi = Slot(THING_VPINDEX3D);
   const ThingSlot* tri = Slot(THING_TRIPINDEX3D);
   if (!ranges || count == 0) return;
-  if (count == 1 || !vi || !vi->data || !tri || !tri->data) {
+  if (!vi || !vi->data || !tri || !tri->data) {
     for (uint32_t k = 0; k < count; k++) DrawIndexRange(&ranges[k]);
     return;
   }
@@ -276,6 +280,16 @@ void DrawIndexRanges(const DrawRange* ranges, uint32_t count) {
   const float size = s.point_size <= 2.0f ? 2.0f : s.point_size;
   auto* out = reinterpret_cast<uint32_t*>(tri->data);
   const auto* in = reinterpret_cast<const uint32_t*>(vi->data);
+  // Particles that faded out (smoke rises with alpha 0 for most of its way)
+  // are left out: blended without depth they would change no pixel.
+  const ThingSlot* vp = Slot(THING_VPOINT3D);
+  const auto* points = vp && vp->data && ClearIsInvisible(ranges[0].mode) ? ViewPoints() : nullptr;
+  const uint64_t known = points ? vp->capacity : 0;
+  auto visible = [&](const uint32_t* p) {
+    for (uint32_t j = 0; j < unit; j++)
+      if (p[j] >= known || points[p[j]].rgba[3] != 0) return true;
+    return false;
+  };
   uint32_t used = 0;
   auto draw = [&] {
     if (!used) return;
@@ -295,8 +309,16 @@ void DrawIndexRanges(const DrawRange* ranges, uint32_t count) {
       continue;
     }
     if (uint64_t(used) + r.count > tri->capacity) draw();
-    std::memcpy(out + used, in + r.first, size_t(r.count) * sizeof(uint32_t));
-    used += r.count;
+    if (!points) {
+      std::memcpy(out + used, in + r.first, size_t(r.count) * sizeof(uint32_t));
+      used += r.count;
+      continue;
+    }
+    for (uint32_t j = 0; j < r.count; j += unit)
+      if (visible(in + r.first + j)) {
+        std::memcpy(out + used, in + r.first + j, size_t(unit) * sizeof(uint32_t));
+        used += unit;
+      }
   }
   draw();
   s.point_size = 1.0f;

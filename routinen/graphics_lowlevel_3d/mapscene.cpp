@@ -221,6 +221,8 @@ constexpr float kOutline[6][2] = {{32.0f, 0.0f},   {16.0f, 27.712f},   {-16.0f, 
 // screen's clicks. The outline lies on the ground (every terrain model
 // meets the hex's outline at its centre's height), projected with the
 // camera's own factor, so that it covers the pixels GL fills with the hex.
+// They go into the back list, which then changes place with the list the
+// clicks read, under the lock: a click never meets a list half made.
 void KeepPicks(const MapFrameCopy& c) {
   MapSceneState& m = M();
   const uint32_t columns = Columns(), rows = Rows();
@@ -242,12 +244,11 @@ void KeepPicks(const MapFrameCopy& c) {
     ProjectV(points.data(), uint32_t(points.size()), sizeof(float[3]));
   }
   GL3DState& gs = GL3D();
-  std::lock_guard<std::mutex> hold(gs.pick_lock);
-  gs.pick_count = 0;
+  uint32_t count = 0;
   for (size_t n = 0; n < drawn.size(); n++) {
     const uint32_t i = drawn[n];
     const std::array<float, 3>* p = &points[n * 7];
-    MapPick& pick = gs.picks[gs.pick_count++];
+    MapPick& pick = gs.back_picks[count++];
     pick.column = c.view_column + int32_t(i % columns);
     pick.row = c.view_row + int32_t(i / columns);
     pick.x = p[0][0];
@@ -262,6 +263,15 @@ void KeepPicks(const MapFrameCopy& c) {
       pick.max_y = std::max(pick.max_y, p[1 + k][1]);
     }
   }
+  std::lock_guard<std::mutex> hold(gs.pick_lock);
+  std::swap(gs.picks, gs.back_picks);
+  gs.pick_count = count;
+}
+
+// No landscape in this frame: a click finds no cell.
+void DropPicks() {
+  std::lock_guard<std::mutex> hold(GL3D().pick_lock);
+  GL3D().pick_count = 0;
 }
 
 // The depth of the outline's triangle fan at screen point (x, y), as GL
@@ -358,11 +368,12 @@ uint32_t MapSceneShowsLandscape() { return uint32_t(E3D().landscape_drawn); }
 
 void SetMapSceneResting(uint32_t resting) { E3D().resting = resting ? 1 : 0; }
 
+void SetMapSceneSteps(uint32_t steps) { E3D().steps = steps ? steps : 1; }
+
 void ForgetMapLandscape() {
   Engine3DState& s = E3D();
   if (!s.landscape_drawn) return;
-  std::lock_guard<std::mutex> hold(GL3D().pick_lock);
-  GL3D().pick_count = 0;
+  DropPicks();
   s.landscape_drawn = 0;
 }
 
@@ -509,25 +520,33 @@ void ProcessMapScene() {
   EngineRecord& e = E();
   const bool fresh = s.copy_fresh;
   s.copy_fresh = 0;
-  if (s.landscape_drawn) {
-    // Until a landscape is drawn again, a click finds no cell.
-    std::lock_guard<std::mutex> hold(GL3D().pick_lock);
-    GL3D().pick_count = 0;
+  // The cells of the last landscape stay for the clicks while this one is
+  // drawn (KeepPicks replaces them once every cell is in); a frame that
+  // draws none takes them away.
+  if (!e.started || m.busy || !s.scene_built || !m.cells || !m.centres || !m.sort[0] || !m.sort[1]) {
+    ForgetMapLandscape();
+    return;
   }
-  s.landscape_drawn = 0;
-  if (!e.started || m.busy || !s.scene_built || !m.cells || !m.centres || !m.sort[0] || !m.sort[1]) return;
   // Called without the frame driver's copy: a copy of its own, used up here.
   if (!fresh) {
     TakeMapCopy();
     s.copy_fresh = 0;
   }
   // A frame without a published map draws no landscape.
-  if (!s.map_copy.present) return;
+  if (!s.map_copy.present) {
+    ForgetMapLandscape();
+    return;
+  }
   m.busy = 1;
   CameraRecord& cam = s.camera;
   cam.transform = cam.project = 1;
   // The frame time: twice the frame counter (standing still while resting).
+  // A frame drawn after frames without a landscape shows the time of its
+  // own frame: the counter first moves over the ones between.
   const bool animate = !s.resting;
+  const uint32_t steps = animate ? s.steps : 1;
+  s.steps = 1;
+  if (animate) s.frame_counter += steps - 1;
   s.frame_time = int32_t((s.frame_counter * 2) & 0x3FFFFFFF);
   if (animate) s.frame_counter++;
   const int32_t T = s.frame_time;
@@ -621,19 +640,24 @@ void ProcessMapScene() {
   KeepPicks(c);
   SceneModelState& sm = *SceneModels();
   if (OBJECT3D* smoke = Object(sm.smoke)) YRotateObject(smoke, float(T / 10));
+  // Snow, rain and smoke move by every step of the clock.
   if (e.snow_on) {
-    if (animate) AnimateSnow(Object(sm.snow));
+    if (animate)
+      for (uint32_t k = 0; k < steps; k++) AnimateSnow(Object(sm.snow));
     AddAt(sm.snow, 0.0f, 0.0f, 0.0f);
   }
   if (e.rain_on) {
-    if (animate) AnimateRain(Object(sm.rain));
+    if (animate)
+      for (uint32_t k = 0; k < steps; k++) AnimateRain(Object(sm.rain));
     AddAt(sm.rain, 0.0f, 0.0f, 0.0f);
   }
   DrawView();
   cam.transform = 0;
   cam.project = 0;
-  if (animate) AnimateSmoke(Object(sm.smoke));
+  if (animate)
+    for (uint32_t k = 0; k < steps; k++) AnimateSmoke(Object(sm.smoke));
   UpdateFog();
+  // The fire flickers at random: one step a drawn frame.
   if (animate && m.heat && m.fire_texture != kNoTexture)
     if (auto* fire = static_cast<TEXTURE3D*>(ThingAt(THING_TEXTURE3D, m.fire_texture)); fire && fire->pixels && fire->width == kFireSide && fire->height == kFireSide && fire->depth == 32) {
       AnimateFireBitmap(fire->height, fire->width, fire->pixels, m.heat);

@@ -169,10 +169,14 @@ void ResetGL3DState() {
   s.picture_failed = 0;
   s.scene_texture = s.scene_w = s.scene_h = 0;
   s.scene_kept = 0;
+  s.behind_count = 0;
+  s.behind_whole = 0;
   s.scene_first_ms = s.scene_last_ms = 0;
   s.pens_known = 0;
   s.shown = 0;
   s.shown_digest = 0;
+  s.look_digest = 0;
+  s.still_frames = s.frames_since_landscape = 0;
   s.frames = 0;
   s.frames_drawn = 0;
   s.scenes_drawn = 0;

@@ -665,7 +665,8 @@ void EdgeScroll(KartenScreenRecord* d) {
   MapScreenState& s = State();
   const ScreenRegion* r = d->MainLayout;
   const int32_t mx = GetMouseX(), my = GetMouseY();
-  const bool gone = mx == 65535 || my == 65535 || !MouseInWindow();
+  // Before the first move the position is no pointer's: no scroll.
+  const bool gone = mx == 65535 || my == 65535 || !MouseInWindow() || !MousePositionKnown();
   const bool top = !gone && StrictlyIn(mx, LayoutValue(r, 8), LayoutValue(r, 9)) &&
                    StrictlyIn(my, LayoutValue(r, 10), LayoutValue(r, 11));
   const bool bottom = !gone && StrictlyIn(mx, LayoutValue(r, 12), LayoutValue(r, 13)) &&

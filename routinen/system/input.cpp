@@ -45,6 +45,7 @@ int32_t KeyCode(const PlatformMessage& m, uint32_t flags) {
 int32_t MouseMove(const PlatformMessage& m) {
   int32_t x = m.x, y = m.y;
   uint32_t w = DisplayWidth(), h = DisplayHeight();
+  g_input.positionKnown = 1;
   // A move reports the pointer over the window; one beyond the display's
   // edge (a drag held on past the window's border) lies outside it.
   g_input.pointerInside = x >= 0 && y >= 0 && (w == 0 || x < static_cast<int32_t>(w)) &&
@@ -157,6 +158,7 @@ uint16_t GetMouseX() { return static_cast<uint16_t>(g_input.mouseX.load()); }
 uint16_t GetMouseY() { return static_cast<uint16_t>(g_input.mouseY.load()); }
 
 int32_t MouseInWindow() { return g_input.pointerInside.load() && g_input.focused.load() ? 1 : 0; }
+int32_t MousePositionKnown() { return g_input.positionKnown.load(); }
 
 int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2) {
   int32_t x = g_input.mouseX.load(), y = g_input.mouseY.load();
@@ -197,6 +199,7 @@ void ResetInputState() {
   g_input.mouseY = 0;
   g_input.pointerInside = 1;
   g_input.focused = 1;
+  g_input.positionKnown = 0;
   g_input.extended = 0;
   g_input.ctrl = 0;
   g_input.closed = 0;

@@ -55,6 +55,10 @@ uint16_t GetMouseY();
 // position keeps its last value meanwhile, so what acts on a pointer merely
 // resting somewhere (the map's edge scrolling) asks this first.
 int32_t MouseInWindow();
+// 1 once a mouse move told where the pointer is (since the start or
+// ResetInputState); before it the position is 0, 0, which says nothing of
+// the pointer, so what acts on a resting pointer waits for it.
+int32_t MousePositionKnown();
 // True when the last mouse position lies strictly inside x1..x2, y1..y2.
 int32_t MouseInRect(int32_t x1, int32_t x2, int32_t y1, int32_t y2);
 // Polls the Ctrl key ten times, 100 ms apart: 17 when held, else 0.
@@ -70,8 +74,8 @@ void SetClickSoundHook(void (*hook)());
 void SetMouseCursorHook(int32_t (*hook)(uint32_t picture_id));
 
 // The input module's state record back to its start (tests and start of a
-// run): forgets the mouse position (the pointer counts as over the focused
-// window), the extended mark, the Ctrl state, a
+// run): forgets the mouse position (unknown until the next move; the
+// pointer counts as over the focused window), the extended mark, the Ctrl state, a
 // close request and the text cursor (without drawing; its timer stops). The
 // hooks stay registered.
 void ResetInputState();

@@ -19,6 +19,9 @@ struct InputModuleState {
   // written by the game thread (WaitEvent), read by any thread; atomics.
   std::atomic<int32_t> pointerInside{1};
   std::atomic<int32_t> focused{1};
+  // A move told the mouse position since the start (until then it is 0, 0
+  // by default, not where the pointer is): game thread writes, any reads.
+  std::atomic<int32_t> positionKnown{0};
   int32_t extended = 0;  // the last key was an extended one: game thread only
   // Set by the game thread from the messages, read by any thread; atomics.
   std::atomic<int32_t> ctrl{0};         // Ctrl held, as the key messages said

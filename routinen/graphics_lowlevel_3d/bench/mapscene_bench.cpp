@@ -18,10 +18,16 @@
 // glDrawElements is wrapped at link time (-Wl,--wrap): while a frame is
 // recorded (not a timed one) every call's indices and the VIEW's points of
 // its DrawView are copied aside.
+//
+// BM_MapSceneAtRest and BM_MovieFrameOverRestingLandscape (1024 x 768): the
+// process's processor time per frame of the idle map (its camera at rest
+// against moving) and of a movie frame of the main screen over the resting
+// landscape (docs/gl3d-engine.md, "The idle map and the screen over the resting landscape").
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +44,7 @@
 #include "platform/log.h"
 #include "platform/screenmode.h"
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
+#include "routinen/gui/gui_internal.h"
 #include "routinen/map/mapscreen.h"
 #include "routinen/graphics_lowlevel_3d/tests/gl_window_parts.h"
 #include "routinen/map/tests/fake_map.h"
@@ -353,6 +360,129 @@ void BM_MapSceneFrame(benchmark::State& state) {
   CloseWindow();
 }
 
+// The process's processor time, every thread (the software renderer draws
+// on threads of its own).
+double ProcessSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// Processor time per call of GLProcessObjektList over n frame slots, each
+// after `step` (a change of the map or the screen, or nothing).
+template <typename Step>
+double SecondsPerSlot(int n, Step step) {
+  const double c0 = ProcessSeconds();
+  for (int i = 0; i < n; i++) {
+    step(i);
+    GLProcessObjektList();
+    glFinish();
+  }
+  return (ProcessSeconds() - c0) / n;
+}
+
+// The idle 3D map at 1024 x 768: the landscape of the map screen with
+// nothing changing, against the same frames while the view moves a little
+// on every frame (every frame a landscape). Counters: "cpu_vs_moving" the
+// processor time per frame slot at rest over the time per moving frame,
+// "landscapes_per_slot" the landscapes drawn per slot at rest.
+void BM_MapSceneAtRest(benchmark::State& state) {
+  constexpr int kSlots = 300;
+  if (!MakeWorkFolder()) return state.SkipWithError("no data kit folder");
+  if (!OpenWindow(10)) return state.SkipWithError("no GL context");
+  static map_test::FakeMap fake;
+  FillMap(fake);
+  StartEngine();
+  if (!Engine()->started) {
+    CloseWindow();
+    return state.SkipWithError("the engine did not start");
+  }
+  LockMapRecord();
+  KartenScreenData->map = &fake.map;
+  UnlockMapRecord();
+  const double column = fake.map.PixelColumn;
+  auto nudge = [&](int i) {
+    LockMapRecord();
+    fake.map.PixelColumn = column + (i & 1);
+    UnlockMapRecord();
+  };
+  double rest = 0, moving = 0, landscapes = 0;
+  SecondsPerSlot(30, nudge);  // the renderer's shaders made
+  for (auto _ : state) {
+    moving = SecondsPerSlot(kSlots, nudge);
+    nudge(0);
+    SecondsPerSlot(30, [](int) {});  // into the rest
+    const uint64_t drawn = GL3D().scenes_drawn.load();
+    rest = SecondsPerSlot(kSlots, [](int) {});
+    landscapes = double(GL3D().scenes_drawn.load() - drawn) / kSlots;
+  }
+  state.counters["cpu_ms_moving"] = moving * 1e3;
+  state.counters["cpu_ms_rest"] = rest * 1e3;
+  state.counters["cpu_vs_moving"] = rest / moving;
+  state.counters["landscapes_per_slot"] = landscapes;
+  LockMapRecord();
+  KartenScreenData->map = nullptr;
+  UnlockMapRecord();
+  CloseWindow();
+}
+
+// The main screen over the resting landscape at 1024 x 768: an opaque
+// 640 x 480 screen in the game area, two movies of 112 x 104 and 136 x 104
+// changing in turn, each frame one of them. Counter "cpu_vs_landscape": the
+// processor time of such a frame over that of one landscape frame of the
+// map screen (the same landscape, moving); "cpu_ms" the frame's own.
+void BM_MovieFrameOverRestingLandscape(benchmark::State& state) {
+  constexpr int kFrames = 1500;
+  if (!MakeWorkFolder()) return state.SkipWithError("no data kit folder");
+  if (!OpenWindow(10)) return state.SkipWithError("no GL context");
+  static map_test::FakeMap fake;
+  FillMap(fake);
+  StartEngine();
+  if (!Engine()->started) {
+    CloseWindow();
+    return state.SkipWithError("the engine did not start");
+  }
+  LockMapRecord();
+  KartenScreenData->map = &fake.map;
+  UnlockMapRecord();
+  const double column = fake.map.PixelColumn;
+  const double landscape = SecondsPerSlot(100, [&](int i) {
+    LockMapRecord();
+    fake.map.PixelColumn = column + (i & 1);
+    UnlockMapRecord();
+  });
+  BitMap* screen = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+  for (uint32_t i = 0; screen && i < screen->Size; i++) screen->Pixels[i] = i % 4 == 3 ? 255 : uint8_t(i * 7);
+  if (!screen || OpenGLScreenObjekt(screen, nullptr) != 1 || !GLScreenObjekt()) {
+    CloseWindow();
+    return state.SkipWithError("no screen entry");
+  }
+  ObjektListEntry* e = GLScreenObjekt();
+  SecondsPerSlot(10, [](int) {});
+  // As after the window loop showed a part of the window (GLX copies
+  // parts): the back buffer keeps its picture, only rectangles go to it.
+  SetGLBackBufferIntact(1);
+  double frame = 0;
+  for (auto _ : state)
+    frame = SecondsPerSlot(kFrames, [e](int i) {
+      if (i & 1) AddObjektDirtyRect(e, 480, 252, 136, 104);
+      else AddObjektDirtyRect(e, 512, 70, 112, 104);
+    });
+  state.counters["cpu_ms_idle_slot"] = SecondsPerSlot(3000, [](int) {}) * 1e3;
+  state.counters["cpu_ms"] = frame * 1e3;
+  state.counters["cpu_ms_landscape"] = landscape * 1e3;
+  state.counters["cpu_vs_landscape"] = frame / landscape;
+  CloseGLScreenObjekt();
+  GLProcessObjektList();
+  FreeBitMap(screen);
+  LockMapRecord();
+  KartenScreenData->map = nullptr;
+  UnlockMapRecord();
+  CloseWindow();
+}
+
 }  // namespace
 
 BENCHMARK(BM_MapSceneFrame)->Arg(6)->Arg(10)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MapSceneAtRest)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MovieFrameOverRestingLandscape)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -2,7 +2,9 @@
 // texture uploads with their mip levels and filters, the render modes' GL
 // state read back, the face batch's triangle fans, flushes and back-face
 // test, indexed ranges, fog and the clear colour, and a textured frame.
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <cstring>
 #include <filesystem>
@@ -189,6 +191,81 @@ TEST_F(GLLow, RenderModesSetTheirGLState) {
   EXPECT_FLOAT_EQ(size, 10.0f);
   const DrawRange outside{250, 10, 4};  // past the view's index array: nothing
   DrawIndexRange(&outside);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Smoke rises with alpha 0 for most of its way: in the blending modes
+// without depth writes a point or line whose points all have alpha 0 is
+// not handed to GL. The picture is the one GL draws from every index, with
+// the fragments of the visible ones only (a line with one end visible
+// stays); the opaque particle mode keeps them all.
+TEST_F(GLLow, FadedParticlesAreLeftOutWithoutChangingThePicture) {
+  glViewport(0, 0, kW, kH);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_FOG);
+  glDisable(GL_CULL_FACE);
+  // 24 points in a row, every other one faded; then 8 lines, the first
+  // four faded at both ends, the next two at one end.
+  for (int i = 0; i < 24; i++) {
+    AddVertex(-0.9f + 0.075f * float(i), 0.5f, 0, 0);
+    auto* p = static_cast<VERTEX3D*>(GetThing(THING_VPOINT3D, i));
+    const uint8_t rgba[4] = {uint8_t(40 + 8 * i), 200, 60, uint8_t(i % 2 ? 0 : 90 + 6 * i)};
+    std::memcpy(p->rgba, rgba, 4);
+  }
+  for (int i = 0; i < 16; i++) {
+    AddVertex(-0.8f + 0.1f * float(i / 2), i % 2 ? -0.6f : -0.1f, 0, 0);
+    auto* p = static_cast<VERTEX3D*>(GetThing(THING_VPOINT3D, 24 + i));
+    const bool faded = i < 8 || (i >= 8 && i < 12 && i % 2 == 0);
+    const uint8_t rgba[4] = {220, 90, uint8_t(10 * i), uint8_t(faded ? 0 : 180)};
+    std::memcpy(p->rgba, rgba, 4);
+  }
+  for (uint32_t i = 0; i < 40; i++) *static_cast<uint32_t*>(GetThing(THING_VPINDEX3D, kThingAppend)) = i;
+  const DrawRange points{0, 24, 4}, lines{24, 16, 5};
+  GLuint query = 0;
+  glGenQueries(1, &query);
+  // Drawn through the ranges, and from every index straight to GL.
+  auto draw = [&](bool ranges, GLuint* samples) {
+    SetClearColor(20, 40, 160, 255);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    SetViewArrays();
+    glBeginQuery(GL_SAMPLES_PASSED, query);
+    if (ranges) {
+      DrawIndexRanges(&points, 1);
+      DrawIndexRanges(&lines, 1);
+    } else {
+      const auto* in = static_cast<const uint32_t*>(GetThing(THING_VPINDEX3D, kThingBase));
+      OSSetmode(4);
+      glPointSize(2.0f);
+      glDrawElements(GL_POINTS, 24, GL_UNSIGNED_INT, in);
+      OSSetmode(5);
+      glPointSize(2.0f);
+      glDrawElements(GL_LINES, 16, GL_UNSIGNED_INT, in + 24);
+    }
+    glEndQuery(GL_SAMPLES_PASSED);
+    glGetQueryObjectuiv(query, GL_QUERY_RESULT, samples);
+    return gltest::ReadFrame(kW, kH);
+  };
+  GLuint left_out = 0, every = 0;
+  const std::vector<uint32_t> a = draw(true, &left_out), b = draw(false, &every);
+  EXPECT_EQ(a, b);
+  EXPECT_GT(left_out, 0u);
+  EXPECT_LT(left_out, every * 3 / 4);
+  // What reached GL: the twelve visible points, then the four lines with a
+  // visible end.
+  const auto* sent = static_cast<const uint32_t*>(GetThing(THING_TRIPINDEX3D, kThingBase));
+  const std::vector<uint32_t> visible_lines(sent, sent + 8);
+  EXPECT_EQ(visible_lines, (std::vector<uint32_t>{32, 33, 34, 35, 36, 37, 38, 39}));
+  // The opaque particle mode draws every point.
+  const DrawRange opaque{0, 24, 7};
+  DrawIndexRanges(&opaque, 1);
+  std::vector<uint32_t> all(sent, sent + 24), order(24);
+  for (uint32_t i = 0; i < 24; i++) order[i] = i;
+  EXPECT_EQ(all, order);
+  glDeleteQueries(1, &query);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 

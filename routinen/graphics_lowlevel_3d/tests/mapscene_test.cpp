@@ -26,6 +26,18 @@
 
 namespace fs = std::filesystem;
 
+// The frame's copies of its kept picture into the window's buffer, counted
+// through a link-time wrapper.
+extern "C" void __real_glBlitFramebuffer(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum);
+namespace {
+std::atomic<uint32_t> g_blits{0};
+}  // namespace
+extern "C" void __wrap_glBlitFramebuffer(GLint sx0, GLint sy0, GLint sx1, GLint sy1, GLint dx0, GLint dy0, GLint dx1,
+                                         GLint dy1, GLbitfield mask, GLenum filter) {
+  g_blits++;
+  __real_glBlitFramebuffer(sx0, sy0, sx1, sy1, dx0, dy0, dx1, dy1, mask, filter);
+}
+
 namespace {
 
 constexpr uint32_t kOwn = 7, kForeign = 9, kOther = 11;
@@ -1458,6 +1470,59 @@ TEST_F(MapSceneThread, FramesRenderWhileTheGameThreadPicksTargetsAndScrolls) {
   EXPECT_GT(marked, 0u);
 }
 
+// The map screen's clicks on a thread of their own: landscape pixels, each
+// with the hex it shows, picked again and again while the window thread
+// draws frame after frame (10,000 picks at least, over 20 frames at least).
+struct PickRun {
+  std::vector<std::array<int32_t, 4>> pixels;  // x, y, column, row
+  std::atomic<int> done{0};
+  std::atomic<uint32_t> picks{0}, missed{0}, wrong{0};
+};
+
+int PicksWhileFramesAreDrawn(void* p) {
+  auto* run = static_cast<PickRun*>(p);
+  const uint64_t first = GLFrameCount();
+  uint32_t n = 0, missed = 0, wrong = 0;
+  for (; n < 10000 || GLFrameCount() < first + 20; n++) {
+    const std::array<int32_t, 4>& px = run->pixels[n % run->pixels.size()];
+    int32_t column = -1, row = -1;
+    if (!MapScenePick(px[0], px[1], &column, &row)) missed++;
+    else if (column != px[2] || row != px[3]) wrong++;
+  }
+  run->picks = n;
+  run->missed = missed;
+  run->wrong = wrong;
+  run->done = 1;
+  return 0;
+}
+
+TEST_F(MapSceneThread, AClickWhileAFrameIsDrawnFindsTheHexOfTheFrameBefore) {
+  Start("");
+  Publish(&fake_.map);
+  GLProcessObjektList();
+  ASSERT_EQ(MapSceneShowsLandscape(), 1u);
+  // Every fourth pixel of every fourth row that shows a hex.
+  PickRun run;
+  for (int32_t y = 0; y < 600; y += 4)
+    for (int32_t x = 0; x < 800; x += 4) {
+      int32_t column = -1, row = -1;
+      if (MapScenePick(x, y, &column, &row)) run.pixels.push_back({x, y, column, row});
+    }
+  ASSERT_GT(run.pixels.size(), 5000u);
+  QoeThread* clicks = StartThread("Clicks", PicksWhileFramesAreDrawn, &run);
+  ASSERT_NE(clicks, nullptr);
+  uint32_t frames = 0;
+  while (!run.done.load()) {
+    GLProcessObjektList();
+    frames += MapSceneShowsLandscape();
+  }
+  EXPECT_EQ(JoinThread(clicks), 0);
+  EXPECT_GE(frames, 20u);
+  EXPECT_GE(run.picks.load(), 10000u);
+  EXPECT_EQ(run.missed.load(), 0u) << "of " << run.picks.load() << " picks over " << frames << " frames";
+  EXPECT_EQ(run.wrong.load(), 0u);
+}
+
 }  // namespace
 
 // A screen over the whole display in pens or 0x00RRGGBB pixels (the map
@@ -1525,6 +1590,130 @@ TEST_F(MapSceneGL, BehindAnotherScreenTheLandscapeRestsUntilTheMapChanges) {
   EXPECT_EQ(GLProcessObjektList(), 1u);
   EXPECT_EQ(MapSceneShowsLandscape(), 1u);
   EXPECT_EQ(E3D().frame_counter, counter);
+  CloseGLScreenObjekt();
+  GLProcessObjektList();
+  FreeBitMap(screen);
+}
+
+// The map screen's own landscape moves. While its camera rests (nothing it
+// shows changes) it is drawn on every third frame after half a second of
+// frames, its clock moved by the frames between, so figures and weather
+// keep their pace; a scroll step, a figure's move or a marked hex are drawn
+// in the frame that sees them, and a scroll is drawn on every frame.
+TEST_F(MapSceneGL, AtRestTheLandscapeIsDrawnOnEveryThirdFrameAndKeepsItsPace) {
+  Start("");
+  fake_.AddFigure(kOwn, 12, 10);
+  Publish(&fake_.map);
+  const uint64_t scenes = GL3D().scenes_drawn.load(), counter = E3D().frame_counter;
+  auto landscapes = [&] { return uint32_t(GL3D().scenes_drawn.load() - scenes); };
+  // Nothing changes for 75 frames: 15 and then every third of 60.
+  uint32_t swaps = 0;
+  for (int i = 0; i < 75; i++) swaps += GLProcessObjektList();
+  EXPECT_EQ(landscapes(), 15u + 20u);
+  EXPECT_EQ(swaps, landscapes());
+  // The clock stands at the last drawn frame's place: one step a frame.
+  EXPECT_EQ(E3D().frame_counter - counter + GL3D().frames_since_landscape, 75u);
+  EXPECT_EQ(GL3D().frames_since_landscape, 0u);
+  // A scroll is drawn on every frame, and so is the half second after it.
+  uint32_t before = landscapes();
+  for (int i = 0; i < 20; i++) {
+    LockMapRecord();
+    fake_.map.PixelColumn += 4.0;
+    UnlockMapRecord();
+    GLProcessObjektList();
+  }
+  EXPECT_EQ(landscapes() - before, 20u);
+  before = landscapes();
+  for (int i = 0; i < 15; i++) GLProcessObjektList();
+  EXPECT_EQ(landscapes() - before, 14u);
+  ASSERT_EQ(GL3D().frames_since_landscape, 1u);
+  // At rest again: a figure's move and a marked hex are drawn at once.
+  before = landscapes();
+  LockMapRecord();
+  MapFigurAt(fake_.figures.data(), 0)->X += 1;
+  UnlockMapRecord();
+  GLProcessObjektList();
+  EXPECT_EQ(landscapes() - before, 1u);
+  for (int i = 0; i < 15; i++) GLProcessObjektList();
+  ASSERT_EQ(GL3D().frames_since_landscape, 1u);
+  before = landscapes();
+  MarkMapSceneCell(90, 45);
+  GLProcessObjektList();
+  EXPECT_EQ(landscapes() - before, 1u);
+  EXPECT_EQ(E3D().frame_counter - counter + GL3D().frames_since_landscape, 75u + 20u + 15u + 1u + 15u + 1u);
+}
+
+// After the window showed a part of its back buffer (GLX copies parts), the
+// back buffer keeps the picture: a changed rectangle of the screen over the
+// resting landscape is drawn straight into it, without a copy of the kept
+// picture. The kept picture takes those rectangles with the first frame
+// that needs it (after a swap), all of them when there were too many: that
+// frame and the next whole one show the same.
+TEST_F(MapSceneGL, WhileTheWindowKeepsItsPictureChangedRectanglesAreDrawnIntoItAlone) {
+  Start("");
+  Publish(&fake_.map);
+  BitMap* screen = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(screen, nullptr);
+  auto paint = [screen](uint32_t x0, uint32_t y0, uint32_t w, uint32_t h, uint8_t r, uint8_t g) {
+    for (uint32_t y = y0; y < y0 + h; y++)
+      for (uint32_t x = x0; x < x0 + w; x++) {
+        // A hole (alpha 0) at the bottom, where the landscape shows through.
+        const bool hole = x >= 300 && x < 340 && y >= 440;
+        const uint8_t px[4] = {r, g, 20, uint8_t(hole ? 0 : 255)};
+        std::memcpy(screen->Pixels + y * screen->BytesPerRow + x * 4, px, 4);
+      }
+  };
+  paint(0, 0, 640, 480, 90, 40);
+  ASSERT_EQ(OpenGLScreenObjekt(screen, nullptr), 1);
+  ObjektListEntry* e = GLScreenObjekt();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  const std::vector<uint32_t> first = gltest::ReadFrame(800, 600);
+  // The window showed a part: two rectangles, one over the hole, drawn
+  // into the back buffer alone.
+  SetGLBackBufferIntact(1);
+  g_blits = 0;
+  paint(100, 100, 50, 40, 200, 200);
+  AddObjektDirtyRect(e, 100, 100, 50, 40);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  paint(290, 430, 60, 50, 30, 220);
+  AddObjektDirtyRect(e, 290, 430, 60, 50);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  EXPECT_EQ(g_blits.load(), 0u);
+  glFinish();
+  const std::vector<uint32_t> direct = gltest::ReadFrame(800, 600);
+  EXPECT_NE(direct, first);
+  EXPECT_EQ(direct[size_t(30 + 120) * 800 + 80 + 120], 0xC8C814u);
+  // A swap: the kept picture goes whole to the window with the next change.
+  SetGLBackBufferIntact(0);
+  paint(500, 20, 30, 30, 10, 10);
+  AddObjektDirtyRect(e, 500, 20, 30, 30);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  EXPECT_EQ(g_blits.load(), 1u);
+  glFinish();
+  const std::vector<uint32_t> after_swap = gltest::ReadFrame(800, 600);
+  NoteWindowExposed();
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  EXPECT_EQ(after_swap, gltest::ReadFrame(800, 600));
+  // More rectangles than the kept picture can wait for: it is drawn whole.
+  SetGLBackBufferIntact(1);
+  for (uint32_t i = 0; i < 70; i++) {
+    paint(8 * i, 300, 8, 8, uint8_t(3 * i), 100);
+    AddObjektDirtyRect(e, 8 * i, 300, 8, 8);
+    EXPECT_EQ(GLProcessObjektList(), 1u);
+  }
+  SetGLBackBufferIntact(0);
+  paint(600, 400, 10, 10, 250, 0);
+  AddObjektDirtyRect(e, 600, 400, 10, 10);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  const std::vector<uint32_t> many = gltest::ReadFrame(800, 600);
+  NoteWindowExposed();
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  glFinish();
+  EXPECT_EQ(many, gltest::ReadFrame(800, 600));
   CloseGLScreenObjekt();
   GLProcessObjektList();
   FreeBitMap(screen);

@@ -525,6 +525,33 @@ TEST_P(MapScreenVisit, EdgeScrollingWaitsForThePointerInTheFocusedWindow) {
   EXPECT_EQ(downs, 2);
 }
 
+// Before the first move the mouse position (0, 0) is no pointer's: a run
+// that leaves the pointer alone keeps the view where it opened, at the
+// active town, for any number of ticks; the first move at the left edge
+// then scrolls as ever.
+TEST_P(MapScreenVisit, NoEdgeScrollBeforeTheFirstMoveTellsWhereThePointerIs) {
+  static int32_t s_result;
+  s_result = 99;
+  const std::string ticks = "tick\nsync\ntick\nsync\ntick\nsync\ntick\nsync\n";
+  const std::string left = "move 1 " + std::to_string(Mode().h / 2) + "\n";
+  const std::string script = "timer 0 off\nwait 600\nsync\n" + ticks + ticks + "png mapscreen_" + Tag() + "_unmoved.png\n" +
+                             left + ticks + "key esc\nwait 300\n";
+  EXPECT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return s_result = KartenScreen(2, 1), 0; }, nullptr), 0);
+  EXPECT_EQ(s_result, 2);
+  const auto views = Views();
+  ASSERT_GE(views.size(), 1u);
+  // Eight ticks with the pointer unknown, then four at the left edge: two
+  // scrolls in all, both to the left.
+  int32_t moves = 0, lefts = 0;
+  for (size_t i = 1; i < views.size(); ++i) {
+    if (views[i] != views[i - 1]) moves++;
+    if (views[i].second == views[i - 1].second && views[i].first == (views[i - 1].first + 12798) % 12800) lefts++;
+  }
+  EXPECT_EQ(moves, 2);
+  EXPECT_EQ(lefts, 2);
+  EXPECT_TRUE(qoe_test::KeepPng("mapscreen_" + Tag() + "_unmoved.png"));
+}
+
 TEST_P(MapScreenVisit, ArrowsAndLettersScrollTypedSignsDoNot) {
   EXPECT_EQ(Visit(2, "timer 0 off\nsync\nkey left\nsync\nkey d\nsync\nkey W\nsync\nkey down\nsync\n"
                      "text \"%\"\ntext \"&\"\ntext \"'\"\ntext \"(\"\nsync\ntext \"4\"\ntext \"5\"\nsync\nkey esc\n"),
