@@ -155,6 +155,9 @@ struct GL3DState {
   // showed (each entry's place, size, visibility and texture, in order).
   int shown;
   uint64_t shown_digest;
+  // The window that frame was shown in: its drawable's size and the place
+  // of the scaled frame in it (framefit.h); another one is drawn whole.
+  int32_t shown_fit[6];
 
   // Any thread: the cells of the last drawn landscape, under pick_lock.
   std::mutex pick_lock;
