@@ -6,10 +6,15 @@ printed as a ratio to one core.
 
     scripts/idle_cpu_bench.py BUILD_DIR [--screens 2,3,39,152] [--modes 0,8,2,10]
                               [--settle 10] [--measure 10] [--folder DIR]
+                              [--desktop 1280x1024] [--program PATH]
 
 BUILD_DIR holds quill, datakit/ and the turn builder (target quill_demo).
-Modes are rows of the screen-mode table: 0 640x480x8, 8 1024x768x32 (2D),
-2 and 10 the same in OpenGL. The demo realm is installed in a temporary
+Modes are rows of the screen-mode table: 0 640x480x8, 4 800x600x32, 8
+1024x768x32 (2D windows), 2, 6 and 10 the same in OpenGL, one more each for
+full screen (5 and 9: 2D full screen, scaled to the virtual desktop of
+--desktop). --program measures another build of quill on the same data
+(the program as it was, for a comparison in the same conditions). The demo
+realm is installed in a temporary
 folder (or --folder, kept). A ratio, never a timed pass or fail: the figures
 go into docs/idle-cpu.md by hand.
 """
@@ -21,9 +26,10 @@ import sys
 import tempfile
 import time
 
-MODE_NAMES = {0: "640x480x8 2D", 2: "640x480x8 OpenGL", 8: "1024x768x32 2D", 10: "1024x768x32 OpenGL"}
+SIZES = {0: "640x480x8", 1: "800x600x32", 2: "1024x768x32"}
+MODE_NAMES = {m: f"{SIZES[m // 4]} {'OpenGL' if m & 2 else '2D'}{' full' if m & 1 else ''}" for m in range(12)}
 # Where the game area stands in the display of each mode (display coordinates).
-GAME_AREA = {0: (0, 0), 2: (0, 0), 8: (192, 114), 10: (192, 114)}
+GAME_AREA = {m: [(0, 0), (80, 30), (192, 114)][m // 4] for m in range(12)}
 SCREEN_NAMES = {2: "main screen", 3: "map", 39: "town view", 152: "barracks"}
 
 
@@ -42,9 +48,9 @@ def install(build, folder):
                    check=True, stdout=subprocess.DEVNULL)
 
 
-def start_xvfb(folder):
+def start_xvfb(folder, desktop):
     rfd, wfd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", desktop + "x24", "-nolisten", "tcp"],
                             pass_fds=(wfd,), stderr=subprocess.DEVNULL, cwd=folder)
     os.close(wfd)
     number = b""
@@ -57,18 +63,18 @@ def start_xvfb(folder):
     return xvfb, ":" + number.decode().strip()
 
 
-def measure(build, folder, screen, mode, settle, window):
+def measure(program, folder, screen, mode, settle, window, desktop):
     script = os.path.join(folder, "idle.txt")
     with open(script, "w") as f:
         # The pointer rests in the middle of the game area, as a player leaves it.
         f.write(f"wait 3000\nmove {320 + GAME_AREA.get(mode, (0, 0))[0]} {240 + GAME_AREA.get(mode, (0, 0))[1]}\n"
                 f"wait {int((settle + window + 30) * 1000)}\nquit\n")
-    xvfb, display = start_xvfb(folder)
+    xvfb, display = start_xvfb(folder, desktop)
     env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy", QOE_SDL_SCRIPT=script, QOE_PIN_SCREEN="1",
                QOE_HEADLESS_MODE=str(mode), QOE_START_SCREEN=str(screen))
     for name in ("SDL_VIDEODRIVER", "SDL_RENDER_DRIVER", "QOE_HEADLESS_SCRIPT"):
         env.pop(name, None)
-    quill = subprocess.Popen([os.path.join(build, "quill")], cwd=folder, env=env, stdout=subprocess.DEVNULL,
+    quill = subprocess.Popen([program], cwd=folder, env=env, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
     try:
         time.sleep(settle)
@@ -91,15 +97,18 @@ def main():
     p.add_argument("--settle", type=float, default=10)
     p.add_argument("--measure", type=float, default=10)
     p.add_argument("--folder")
+    p.add_argument("--desktop", default="1280x1024")
+    p.add_argument("--program")
     a = p.parse_args()
     build = os.path.abspath(a.build)
     folder = a.folder or tempfile.mkdtemp(prefix="idlecpu-")
     install(build, folder)
-    print(f"{'screen':<12} {'mode':<20} cores")
+    program = os.path.abspath(a.program) if a.program else os.path.join(build, "quill")
+    print(f"{'screen':<12} {'mode':<25} cores")
     for screen in [int(s) for s in a.screens.split(",")]:
         for mode in [int(m) for m in a.modes.split(",")]:
-            ratio = measure(build, folder, screen, mode, a.settle, a.measure)
-            print(f"{SCREEN_NAMES.get(screen, str(screen)):<12} {MODE_NAMES.get(mode, str(mode)):<20} {ratio:.3f}",
+            ratio = measure(program, folder, screen, mode, a.settle, a.measure, a.desktop)
+            print(f"{SCREEN_NAMES.get(screen, str(screen)):<12} {MODE_NAMES.get(mode, str(mode)):<25} {ratio:.3f}",
                   flush=True)
     if not a.folder:
         shutil.rmtree(folder, ignore_errors=True)
