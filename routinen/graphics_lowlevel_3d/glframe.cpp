@@ -598,7 +598,12 @@ uint32_t GLProcessObjektList() {
   if (!whole && changes.count == 0) return 0;  // nothing to draw, nothing to swap
   const bool kept = PictureReady(w, h);
   if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
-  // Under a landscape the clear colour is the fog's (UpdateFog sets it).
+  // Under a landscape the clear colour is the fog's (UpdateFog sets it);
+  // without one black, for this frame only: the first landscape after
+  // frames without one (the map built behind the first screen) would else
+  // be cleared black, and kept so while it rests.
+  GLfloat fog_clear[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, fog_clear);
   if (!landscape) glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   // Without a kept picture a scaled frame is drawn straight into its place
   // in the window (always whole): the bars black, the frame's drawing
@@ -659,6 +664,7 @@ uint32_t GLProcessObjektList() {
   }
   if (s.objekte) glDisable(GL_CULL_FACE);
   if (direct_scaled) glDisable(GL_SCISSOR_TEST);
+  if (!landscape) glClearColor(fog_clear[0], fog_clear[1], fog_clear[2], fog_clear[3]);
   if (kept && scaled) {
     ShowPictureScaled(fit, whole || !GLBackBufferIntact(), changes);
   } else if (kept) {
