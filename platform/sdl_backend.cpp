@@ -304,17 +304,15 @@ void FrameSize(uint32_t* w, uint32_t* h) {
   *h = g_gl ? DisplayHeight() : g_tex_h;
 }
 
-// Where the frame stands in the window: scaled on a window of another size
-// (a full-screen desktop). A renderer scales the frame and maps the pointer
+// Where the frame stands in the window, in the window's own units (those of
+// the pointer's positions): scaled on a window of another size (a
+// full-screen desktop). A renderer scales the frame and maps the pointer
 // itself: there the fit is the frame's own.
-FrameFit WindowFit() {
+FrameFit PointerFit() {
   uint32_t fw, fh;
   FrameSize(&fw, &fh);
   int w = 0, h = 0;
-  if (g_window && !g_renderer) {
-    if (g_gl) SDL_GL_GetDrawableSize(g_window, &w, &h);
-    else SDL_GetWindowSize(g_window, &w, &h);
-  }
+  if (g_window && !g_renderer) SDL_GetWindowSize(g_window, &w, &h);
   return FitFrame(fw, fh, uint32_t(w > 0 ? w : 0), uint32_t(h > 0 ? h : 0));
 }
 
@@ -664,7 +662,7 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
   // frame's pixel it points at.
   if (m.kind == kMsgMouseMove || m.kind == kMsgLeftDown || m.kind == kMsgLeftUp || m.kind == kMsgRightDown ||
       m.kind == kMsgRightUp) {
-    const FrameFit fit = WindowFit();
+    const FrameFit fit = PointerFit();
     if (FrameFitScales(fit)) WindowPointInFrame(fit, m.x, m.y, &m.x, &m.y);
   }
   if (m.kind == kMsgQuit)
