@@ -39,14 +39,15 @@ std::atomic<int> g_wake_pending{0};
 std::atomic<uint64_t> g_presents{0};
 std::atomic<uint64_t> g_whole_presents{0};  // presents that showed the whole window
 std::atomic<uint64_t> g_presented_pixels{0};
-// The scaled 2D picture (window thread): the surface it was last shown on
-// and its size (a new one is cleared and shown whole), the rows of one
-// rectangle scaled before their conversion, and the frame column of each
-// window column of that rectangle.
-SDL_Surface* g_scaled_surface = nullptr;
-int g_scaled_w = 0, g_scaled_h = 0;
-std::vector<uint32_t> g_scaled_pixels;
-std::vector<int32_t> g_scaled_columns;
+// The 2D picture scaled into a window of another size. Window thread only;
+// cleared when the window is made or closed.
+struct ScaledPictureState {
+  SDL_Surface* surface = nullptr;  // the surface it was last shown on (a new one is cleared, shown whole)
+  int w = 0, h = 0;                // and its size
+  std::vector<uint32_t> pixels;    // the rows of one rectangle, scaled, before their conversion
+  std::vector<int32_t> columns;    // the frame column of each window column of that rectangle
+};
+ScaledPictureState g_scaled;
 std::atomic<int> g_initialised{0};
 
 // The start of SDL's video: a named display is tried kDisplayAttempts times,
@@ -209,7 +210,7 @@ void CloseWindow() {
   if (g_window) SDL_DestroyWindow(g_window);
   g_renderer = nullptr;
   g_window = nullptr;
-  g_scaled_surface = nullptr;
+  g_scaled.surface = nullptr;
 }
 
 void FreeCursor() {
@@ -293,7 +294,7 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
   g_tex_w = w;
   g_tex_h = h;
   g_frame.assign(static_cast<size_t>(w) * h, 0);
-  g_scaled_surface = nullptr;
+  g_scaled.surface = nullptr;
   return 1;
 }
 
@@ -322,13 +323,13 @@ FrameFit PointerFit() {
 // window pixels shown go to *pixels; true when the whole window was shown.
 bool ShowScaled(SDL_Surface* surface, const DisplayRect* rects, uint32_t count, uint64_t* pixels) {
   const FrameFit fit = FitFrame(g_tex_w, g_tex_h, uint32_t(surface->w), uint32_t(surface->h));
-  bool whole = surface != g_scaled_surface || surface->w != g_scaled_w || surface->h != g_scaled_h;
+  bool whole = surface != g_scaled.surface || surface->w != g_scaled.w || surface->h != g_scaled.h;
   DisplayRect all{0, 0, int32_t(g_tex_w), int32_t(g_tex_h)};
   if (whole) {
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    g_scaled_surface = surface;
-    g_scaled_w = surface->w;
-    g_scaled_h = surface->h;
+    g_scaled.surface = surface;
+    g_scaled.w = surface->w;
+    g_scaled.h = surface->h;
     rects = &all;
     count = 1;
   }
@@ -341,18 +342,18 @@ bool ShowScaled(SDL_Surface* surface, const DisplayRect* rects, uint32_t count, 
     SDL_Rect d;
     FrameRectInWindow(fit, r.x, r.y, r.width, r.height, &d.x, &d.y, &d.w, &d.h);
     if (d.w <= 0 || d.h <= 0) continue;
-    g_scaled_columns.resize(size_t(d.w));
-    for (int32_t c = 0; c < d.w; c++) g_scaled_columns[size_t(c)] = FrameColumnAt(fit, d.x - fit.x + c);
-    g_scaled_pixels.resize(size_t(d.w) * size_t(d.h));
+    g_scaled.columns.resize(size_t(d.w));
+    for (int32_t c = 0; c < d.w; c++) g_scaled.columns[size_t(c)] = FrameColumnAt(fit, d.x - fit.x + c);
+    g_scaled.pixels.resize(size_t(d.w) * size_t(d.h));
     for (int32_t row = 0; row < d.h; row++) {
       const uint32_t* src = g_frame.data() + size_t(FrameRowAt(fit, d.y - fit.y + row)) * g_tex_w;
-      uint32_t* dst = g_scaled_pixels.data() + size_t(row) * size_t(d.w);
-      for (int32_t c = 0; c < d.w; c++) dst[c] = src[g_scaled_columns[size_t(c)]];
+      uint32_t* dst = g_scaled.pixels.data() + size_t(row) * size_t(d.w);
+      for (int32_t c = 0; c < d.w; c++) dst[c] = src[g_scaled.columns[size_t(c)]];
     }
     if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
     auto* out = static_cast<uint8_t*>(surface->pixels) + size_t(d.y) * surface->pitch +
                 size_t(d.x) * surface->format->BytesPerPixel;
-    SDL_ConvertPixels(d.w, d.h, SDL_PIXELFORMAT_RGB888, g_scaled_pixels.data(), d.w * 4, surface->format->format, out,
+    SDL_ConvertPixels(d.w, d.h, SDL_PIXELFORMAT_RGB888, g_scaled.pixels.data(), d.w * 4, surface->format->format, out,
                       surface->pitch);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     shown[n++] = d;
