@@ -14,6 +14,12 @@ std::atomic<uint32_t (*)()> g_gl_frame{nullptr};
 std::atomic<uint32_t> g_gl_frame_cap{0};  // frames a second at most, 0: the refresh rate
 int32_t g_gl_damage[4] = {0, 0, 0, 0};     // the last frame's changed rectangle (window thread)
 int g_gl_back_intact = 0;                  // the back buffer holds the last frame (window thread)
+// The window's drawable in OpenGL mode: window thread only (the loop sets
+// it before each frame, the frame reads it; 0 x 0 once the loop ended).
+struct GLWindowState {
+  int32_t width = 0, height = 0;
+};
+GLWindowState g_gl_window;
 std::atomic<int> g_exposed{0};  // the window was exposed since the last frame asked
 std::atomic<int32_t> g_start_code{0};
 std::atomic<int32_t> g_start_pinned{0};
@@ -73,6 +79,8 @@ uint32_t GLFrameCap() { return g_gl_frame_cap.load(); }
 void SetGLFrameDamage(int32_t x, int32_t y, int32_t width, int32_t height) {
   g_gl_damage[0] = x, g_gl_damage[1] = y, g_gl_damage[2] = width, g_gl_damage[3] = height;
 }
+void SetGLWindowSize(int32_t width, int32_t height) { g_gl_window = GLWindowState{width, height}; }
+void GLWindowSize(int32_t* width, int32_t* height) { *width = g_gl_window.width, *height = g_gl_window.height; }
 int GLBackBufferIntact() { return g_gl_back_intact; }
 void SetGLBackBufferIntact(int intact) { g_gl_back_intact = intact ? 1 : 0; }
 void TakeGLFrameDamage(int32_t* x, int32_t* y, int32_t* width, int32_t* height) {

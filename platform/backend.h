@@ -86,10 +86,17 @@ uint32_t (*GLFrameHook())();
 // display's refresh rate (30 on a renderer that draws on the processor);
 // 0: the refresh rate alone (60 where it is not known).
 void SetGLFrameCap(uint32_t per_second);
-// Window thread, by the frame that drew: the display rectangle (top-left
-// origin) it changed; a width of 0 for the whole. Where the GL system can
-// show a part of the back buffer (GLX_MESA_copy_sub_buffer) the loop shows
-// only that part instead of swapping.
+// Window thread, by the loop before each frame: the pixels of the window's
+// drawable. The frame is drawn at the display mode's size and scaled to a
+// drawable of another size (a full-screen desktop, framefit.h); 0 x 0:
+// not known, the mode's size.
+void SetGLWindowSize(int32_t width, int32_t height);
+void GLWindowSize(int32_t* width, int32_t* height);
+// Window thread, by the frame that drew: the window rectangle (top-left
+// origin, the drawable's pixels) it changed; a width of 0 for the whole.
+// Where the GL system can show a part of the back buffer
+// (GLX_MESA_copy_sub_buffer) the loop shows only that part instead of
+// swapping.
 void SetGLFrameDamage(int32_t x, int32_t y, int32_t width, int32_t height);
 void TakeGLFrameDamage(int32_t* x, int32_t* y, int32_t* width, int32_t* height);
 // 1 while the back buffer still holds the last frame whole (it was shown by

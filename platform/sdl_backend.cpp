@@ -17,6 +17,7 @@
 #include "display.h"
 #include "events.h"
 #include "fatal.h"
+#include "framefit.h"
 #include "log.h"
 #include "modepage.h"
 #include "platform_internal.h"
@@ -38,6 +39,15 @@ std::atomic<int> g_wake_pending{0};
 std::atomic<uint64_t> g_presents{0};
 std::atomic<uint64_t> g_whole_presents{0};  // presents that showed the whole window
 std::atomic<uint64_t> g_presented_pixels{0};
+// The 2D picture scaled into a window of another size. Window thread only;
+// cleared when the window is made or closed.
+struct ScaledPictureState {
+  SDL_Surface* surface = nullptr;  // the surface it was last shown on (a new one is cleared, shown whole)
+  int w = 0, h = 0;                // and its size
+  std::vector<uint32_t> pixels;    // the rows of one rectangle, scaled, before their conversion
+  std::vector<int32_t> columns;    // the frame column of each window column of that rectangle
+};
+ScaledPictureState g_scaled;
 std::atomic<int> g_initialised{0};
 
 // The start of SDL's video: a named display is tried kDisplayAttempts times,
@@ -200,6 +210,7 @@ void CloseWindow() {
   if (g_window) SDL_DestroyWindow(g_window);
   g_renderer = nullptr;
   g_window = nullptr;
+  g_scaled.surface = nullptr;
 }
 
 void FreeCursor() {
@@ -244,12 +255,13 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
       DebugLog("SDL_CreateWindow: %s", SDL_GetError());
       return 0;
     }
-    // A window of the mode's size shows the frame through its own surface,
-    // which copies only the changed rectangles to the screen (the system's
-    // own copy, not a GL texture drawn whole for each change); a full-screen
-    // desktop needs a renderer that scales the frame.
+    // The window shows the frame through its own surface, which copies only
+    // the changed rectangles to the screen (the system's own copy, not a GL
+    // texture drawn whole for each change); on a full-screen desktop of
+    // another size each changed rectangle is scaled into it alone. Only a
+    // window without a surface takes a renderer, which scales by itself.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (fullscreen || !SDL_GetWindowSurface(g_window)) {
+    if (!SDL_GetWindowSurface(g_window)) {
       g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
       if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
       if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
@@ -282,17 +294,91 @@ int EnsureWindow(uint32_t w, uint32_t h, uint32_t fullscreen) {
   g_tex_w = w;
   g_tex_h = h;
   g_frame.assign(static_cast<size_t>(w) * h, 0);
+  g_scaled.surface = nullptr;
   return 1;
 }
 
+// The size of the frame the window shows: the mode's (the 2D frame's, or
+// the display's that the GL frame draws).
+void FrameSize(uint32_t* w, uint32_t* h) {
+  *w = g_gl ? DisplayWidth() : g_tex_w;
+  *h = g_gl ? DisplayHeight() : g_tex_h;
+}
+
+// Where the frame stands in the window, in the window's own units (those of
+// the pointer's positions): scaled on a window of another size (a
+// full-screen desktop). A renderer scales the frame and maps the pointer
+// itself: there the fit is the frame's own.
+FrameFit PointerFit() {
+  uint32_t fw, fh;
+  FrameSize(&fw, &fh);
+  int w = 0, h = 0;
+  if (g_window && !g_renderer) SDL_GetWindowSize(g_window, &w, &h);
+  return FitFrame(fw, fh, uint32_t(w > 0 ? w : 0), uint32_t(h > 0 ? h : 0));
+}
+
+// Scales the frame's rectangles into a surface of another size (nearest
+// pixel, the rule of framefit.h) and shows the window rectangles that show
+// them; a new surface is cleared (the bars black) and shown whole. The
+// window pixels shown go to *pixels; true when the whole window was shown.
+bool ShowScaled(SDL_Surface* surface, const DisplayRect* rects, uint32_t count, uint64_t* pixels) {
+  const FrameFit fit = FitFrame(g_tex_w, g_tex_h, uint32_t(surface->w), uint32_t(surface->h));
+  bool whole = surface != g_scaled.surface || surface->w != g_scaled.w || surface->h != g_scaled.h;
+  DisplayRect all{0, 0, int32_t(g_tex_w), int32_t(g_tex_h)};
+  if (whole) {
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    g_scaled.surface = surface;
+    g_scaled.w = surface->w;
+    g_scaled.h = surface->h;
+    rects = &all;
+    count = 1;
+  }
+  SDL_Rect shown[kDisplayChangeRects];
+  uint32_t n = 0;
+  *pixels = 0;
+  for (uint32_t i = 0; i < count && n < kDisplayChangeRects; i++) {
+    const DisplayRect& r = rects[i];
+    if (r.x <= 0 && r.y <= 0 && r.x + r.width >= int32_t(g_tex_w) && r.y + r.height >= int32_t(g_tex_h)) whole = true;
+    SDL_Rect d;
+    FrameRectInWindow(fit, r.x, r.y, r.width, r.height, &d.x, &d.y, &d.w, &d.h);
+    if (d.w <= 0 || d.h <= 0) continue;
+    g_scaled.columns.resize(size_t(d.w));
+    for (int32_t c = 0; c < d.w; c++) g_scaled.columns[size_t(c)] = FrameColumnAt(fit, d.x - fit.x + c);
+    g_scaled.pixels.resize(size_t(d.w) * size_t(d.h));
+    for (int32_t row = 0; row < d.h; row++) {
+      const uint32_t* src = g_frame.data() + size_t(FrameRowAt(fit, d.y - fit.y + row)) * g_tex_w;
+      uint32_t* dst = g_scaled.pixels.data() + size_t(row) * size_t(d.w);
+      for (int32_t c = 0; c < d.w; c++) dst[c] = src[g_scaled.columns[size_t(c)]];
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    auto* out = static_cast<uint8_t*>(surface->pixels) + size_t(d.y) * surface->pitch +
+                size_t(d.x) * surface->format->BytesPerPixel;
+    SDL_ConvertPixels(d.w, d.h, SDL_PIXELFORMAT_RGB888, g_scaled.pixels.data(), d.w * 4, surface->format->format, out,
+                      surface->pitch);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    shown[n++] = d;
+    *pixels += uint64_t(d.w) * uint64_t(d.h);
+  }
+  if (whole) {
+    // The bars with it: a window shown again (exposed) lost them as well.
+    SDL_UpdateWindowSurface(g_window);
+    *pixels = uint64_t(surface->w) * uint64_t(surface->h);
+  } else if (n > 0) {
+    SDL_UpdateWindowSurfaceRects(g_window, shown, int(n));
+  }
+  return whole;
+}
+
 // Shows the rectangles of the frame (0x00RRGGBB words, the mode's size): in a
-// window of that size only they are copied to the screen; a renderer gets
-// them into its texture and shows the whole, scaled.
+// window of that size only they are copied to the screen, in a window of
+// another size (a full-screen desktop) only they are scaled into it; a
+// renderer gets them into its texture and shows the whole, scaled.
 void ShowFrame(const DisplayRect* rects, uint32_t count) {
   if (count == 0 || g_frame.empty()) return;
   uint64_t pixels = 0;
   for (uint32_t i = 0; i < count; i++) pixels += uint64_t(rects[i].width) * uint64_t(rects[i].height);
   const int pitch = int(g_tex_w * 4);
+  bool whole = false;
   if (g_renderer) {
     if (!g_texture) return;
     for (uint32_t i = 0; i < count; i++) {
@@ -304,14 +390,20 @@ void ShowFrame(const DisplayRect* rects, uint32_t count) {
     SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
     SDL_RenderPresent(g_renderer);
     pixels = uint64_t(g_tex_w) * g_tex_h;
+    whole = true;
   } else {
     SDL_Surface* surface = g_window ? SDL_GetWindowSurface(g_window) : nullptr;
     if (!surface) return;
+    if (surface->w != int(g_tex_w) || surface->h != int(g_tex_h)) {
+      whole = ShowScaled(surface, rects, count, &pixels);
+      if (pixels == 0) return;
+      count = 0;  // shown
+    }
     SDL_Rect shown[kDisplayChangeRects];
     uint32_t n = 0;
     for (uint32_t i = 0; i < count && n < kDisplayChangeRects; i++) {
       SDL_Rect r{rects[i].x, rects[i].y, rects[i].width, rects[i].height};
-      // The window may be smaller than the frame (a window manager's doing).
+      // A guard: the rectangles lie in the frame, and the surface is its size.
       if (r.x + r.w > surface->w) r.w = surface->w - r.x;
       if (r.y + r.h > surface->h) r.h = surface->h - r.y;
       if (r.w <= 0 || r.h <= 0) continue;
@@ -323,10 +415,12 @@ void ShowFrame(const DisplayRect* rects, uint32_t count) {
       if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
       shown[n++] = r;
     }
-    if (n == 0) return;
-    SDL_UpdateWindowSurfaceRects(g_window, shown, int(n));
+    if (count > 0) {
+      if (n == 0) return;
+      SDL_UpdateWindowSurfaceRects(g_window, shown, int(n));
+    }
   }
-  if (pixels >= uint64_t(g_tex_w) * g_tex_h) g_whole_presents.fetch_add(1);
+  if (whole || pixels >= uint64_t(g_tex_w) * g_tex_h) g_whole_presents.fetch_add(1);
   g_presented_pixels.fetch_add(pixels);
   g_presents.fetch_add(1);
 }
@@ -556,7 +650,8 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
     PostUtf8Text(ev.text.text);
     return;
   }
-  if (ev.type == SDL_WINDOWEVENT && ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
+  if (ev.type == SDL_WINDOWEVENT &&
+      (ev.window.event == SDL_WINDOWEVENT_EXPOSED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)) {
     *shown = DisplayChangeSerial() - 1;
     DisplayMarkAllChanged();
     NoteWindowExposed();
@@ -564,6 +659,13 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
   }
   PlatformMessage m;
   if (!TranslateSdlEvent(&ev, &m, &g_buttons)) return;
+  // The pointer over a scaled frame: its window position becomes the
+  // frame's pixel it points at.
+  if (m.kind == kMsgMouseMove || m.kind == kMsgLeftDown || m.kind == kMsgLeftUp || m.kind == kMsgRightDown ||
+      m.kind == kMsgRightUp) {
+    const FrameFit fit = PointerFit();
+    if (FrameFitScales(fit)) WindowPointInFrame(fit, m.x, m.y, &m.x, &m.y);
+  }
   if (m.kind == kMsgQuit)
     RequestProgramClose();
   else if (m.kind == kMsgMouseMove)
@@ -632,7 +734,10 @@ int RunGLLoop(uint32_t (*frame)()) {
   for (;;) {
     if (FatalSignalPending()) RunFatalShutdown();
     PollWindowClose();
-    if (WindowDestroyRequested()) return 0;
+    if (WindowDestroyRequested()) {
+      SetGLWindowSize(0, 0);
+      return 0;
+    }
     ApplyPendingCursor();
     uint64_t now = NowMs();
     PumpEventTimers(now, 1);
@@ -656,6 +761,11 @@ int RunGLLoop(uint32_t (*frame)()) {
       start = now;
       frames = 0;
     }
+    // The frame is drawn at the mode's size and scaled to the drawable
+    // where that has another size (a full-screen desktop).
+    int ww = 0, wh = 0;
+    SDL_GL_GetDrawableSize(g_window, &ww, &wh);
+    SetGLWindowSize(ww, wh);
     // A frame that drew nothing leaves the window's picture as it is.
     if (frame()) ShowGLFrame(copy_sub, x_display, x_window);
     frames++;
@@ -715,17 +825,14 @@ int GLCreate(uint32_t colour_bits, GLContextInfo* info) {
     int x, y, w, h;
     SDL_GetWindowPosition(g_window, &x, &y);
     SDL_GetWindowSize(g_window, &w, &h);
-    uint32_t flags = SDL_GetWindowFlags(g_window) &
-                     (SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
-    // Full screen: GL draws the mode's size, so the screen switches to that
-    // mode (no renderer scales a desktop-sized window here); mouse positions
-    // then stay in the mode's pixels.
-    if ((flags & (SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP)) && DisplayWidth() && DisplayHeight()) {
-      x = y = int(SDL_WINDOWPOS_CENTERED);
-      w = int(DisplayWidth());
-      h = int(DisplayHeight());
-      flags = (flags & (SDL_WINDOW_SHOWN | SDL_WINDOW_HIDDEN)) | SDL_WINDOW_FULLSCREEN;
-    }
+    // Full screen stays the borderless window over the whole desktop: the
+    // frame is drawn at the mode's size and scaled to it (glframe.cpp), and
+    // the pointer is mapped back (DispatchEvent), as in 2D. The screen's
+    // own mode is never switched: a server that cannot switch (a virtual
+    // one, most X servers without a window manager) would cut the picture
+    // or leave it in a corner.
+    const uint32_t flags = SDL_GetWindowFlags(g_window) &
+                           (SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
     DestroyTexture();
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     g_renderer = nullptr;

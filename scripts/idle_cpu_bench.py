@@ -6,26 +6,29 @@ printed as a ratio to one core.
 
     scripts/idle_cpu_bench.py BUILD_DIR [--screens 2,3,39,152] [--modes 0,8,2,10]
                               [--settle 10] [--measure 10] [--folder DIR]
-                              [--repeat N] [--priority] [--pngs DIR] [--quill PROGRAM]
+                              [--repeat N] [--priority] [--pngs DIR] [--desktop 1280x1024]
+                              [--quill PROGRAM]
 
 BUILD_DIR holds quill, datakit/ and the turn builder (target quill_demo).
-Modes are rows of the screen-mode table: 0 640x480x8, 8 1024x768x32 (2D),
-2 and 10 the same in OpenGL. The demo realm is installed in a temporary
-folder (or --folder, kept). The pointer first moves three seconds after the
-start, to the middle of the game area; the map does not scroll before a
-move, so the map's view stays at the capital, where it opens. Each run ends
-with the window's close; for the OpenGL modes the frames of the whole run
-follow from the program's log: frames drawn, frames with the landscape and
-their rate from the first to the last.
+Modes are rows of the screen-mode table: 0 640x480x8, 4 800x600x32, 8
+1024x768x32 (2D windows), 2, 6 and 10 the same in OpenGL, one more each for
+full screen (5 and 9: 2D full screen, 7 and 11 OpenGL, scaled to the virtual
+desktop of --desktop). The demo realm is installed in a temporary folder (or
+--folder, kept). The pointer first moves three seconds after the start, to
+the middle of the game area; the map does not scroll before a move, so the
+map's view stays at the capital, where it opens. Each run ends with the
+window's close; for the OpenGL modes the frames of the whole run follow from
+the program's log: frames drawn, frames with the landscape and their rate
+from the first to the last.
 
 --repeat runs each row N times (the figures of a shared machine vary);
 --priority runs the program and its X server in a session of their own at a
 scheduling priority above the machine's other work (autogroup nice -15, as
 root), so that a machine busy with other builds measures about what a quiet
 one would; --pngs grabs the window at the end of each measurement, to see
-what was measured; --quill measures another build of the program (an
-earlier one, to compare) on the same data. A ratio, never a timed pass or fail: the figures go into
-docs/idle-cpu.md by hand.
+what was measured; --quill (or --program) measures another build of the
+program (an earlier one, to compare) on the same data. A ratio, never a
+timed pass or fail: the figures go into docs/idle-cpu.md by hand.
 """
 import argparse
 import os
@@ -36,9 +39,10 @@ import sys
 import tempfile
 import time
 
-MODE_NAMES = {0: "640x480x8 2D", 2: "640x480x8 OpenGL", 8: "1024x768x32 2D", 10: "1024x768x32 OpenGL"}
+SIZES = {0: "640x480x8", 1: "800x600x32", 2: "1024x768x32"}
+MODE_NAMES = {m: f"{SIZES[m // 4]} {'OpenGL' if m & 2 else '2D'}{' full' if m & 1 else ''}" for m in range(12)}
 # Where the game area stands in the display of each mode (display coordinates).
-GAME_AREA = {0: (0, 0), 2: (0, 0), 8: (192, 114), 10: (192, 114)}
+GAME_AREA = {m: [(0, 0), (80, 30), (192, 114)][m // 4] for m in range(12)}
 SCREEN_NAMES = {2: "main screen", 3: "map", 39: "town view", 152: "barracks"}
 
 
@@ -66,9 +70,9 @@ def raise_priority(pid):
         print(f"no priority for {pid}: {e}", file=sys.stderr)
 
 
-def start_xvfb(folder, priority=False):
+def start_xvfb(folder, desktop, priority=False):
     rfd, wfd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", desktop + "x24", "-nolisten", "tcp"],
                             pass_fds=(wfd,), stderr=subprocess.DEVNULL, cwd=folder, start_new_session=priority)
     if priority:
         raise_priority(xvfb.pid)
@@ -99,7 +103,7 @@ def frames(log):
     return tuple(int(g) for g in m.groups()) if m else None
 
 
-def measure(quill_path, folder, screen, mode, settle, window, priority=False, png=None):
+def measure(quill_path, folder, screen, mode, settle, window, desktop, priority=False, png=None):
     script = os.path.join(folder, "idle.txt")
     with open(script, "w") as f:
         # The pointer rests in the middle of the game area, as a player leaves it.
@@ -107,7 +111,7 @@ def measure(quill_path, folder, screen, mode, settle, window, priority=False, pn
                 f"wait {int((settle + window + 30) * 1000)}\nquit\n")
     log_path = os.path.join(folder, "Quill.dbg")
     log_start = os.path.getsize(log_path) if os.path.exists(log_path) else 0
-    xvfb, display = start_xvfb(folder, priority)
+    xvfb, display = start_xvfb(folder, desktop, priority)
     env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy", QOE_SDL_SCRIPT=script, QOE_PIN_SCREEN="1",
                QOE_HEADLESS_MODE=str(mode), QOE_START_SCREEN=str(screen))
     for name in ("SDL_VIDEODRIVER", "SDL_RENDER_DRIVER", "QOE_HEADLESS_SCRIPT"):
@@ -153,21 +157,22 @@ def main():
     p.add_argument("--repeat", type=int, default=1)
     p.add_argument("--priority", action="store_true")
     p.add_argument("--pngs")
-    p.add_argument("--quill")
+    p.add_argument("--quill", "--program", dest="quill")
+    p.add_argument("--desktop", default="1280x1024")
     a = p.parse_args()
     build = os.path.abspath(a.build)
     folder = a.folder or tempfile.mkdtemp(prefix="idlecpu-")
     install(build, folder)
     if a.pngs:
         os.makedirs(a.pngs, exist_ok=True)
-    print(f"{'screen':<12} {'mode':<20} {'cores':>6}  frames of the whole run (OpenGL)")
+    print(f"{'screen':<12} {'mode':<25} {'cores':>6}  frames of the whole run (OpenGL)")
     for screen in [int(s) for s in a.screens.split(",")]:
         for mode in [int(m) for m in a.modes.split(",")]:
             for run in range(a.repeat):
                 png = os.path.join(a.pngs, f"idle_{screen}_{mode}_{run}.png") if a.pngs else None
                 ratio, f = measure(os.path.abspath(a.quill) if a.quill else os.path.join(build, "quill"), folder, screen,
-                                   mode, a.settle, a.measure, a.priority, png)
-                line = f"{SCREEN_NAMES.get(screen, str(screen)):<12} {MODE_NAMES.get(mode, str(mode)):<20} {ratio:6.3f}"
+                                   mode, a.settle, a.measure, a.desktop, a.priority, png)
+                line = f"{SCREEN_NAMES.get(screen, str(screen)):<12} {MODE_NAMES.get(mode, str(mode)):<25} {ratio:6.3f}"
                 if f:
                     line += f"  {f[1]} drawn, {f[2]} with the landscape"
                     if f[2] > 1 and f[3] > 0:

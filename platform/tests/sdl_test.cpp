@@ -11,6 +11,7 @@
 #include "platform/cursor.h"
 #include "platform/display.h"
 #include "platform/events.h"
+#include "platform/framefit.h"
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "platform/modepage.h"
@@ -161,6 +162,136 @@ TEST(SdlWindowLoop, ShowsOnlyTheChangedRectangleAndNothingWhileIdle) {
   EXPECT_EQ(seen.whole, 0u);
   EXPECT_EQ(seen.pixels, 20u * 32u * 16u);
   EXPECT_EQ(seen.idle_presents, 0u);
+  ShutdownDisplay();
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+  ResetGameMessages();
+  DebugLogSetStderr(1);
+}
+
+namespace {
+
+// The frame's pixel at (x, y) of the scaled run: a pattern of both
+// coordinates, and the small changes' colour inside their rectangle.
+constexpr int32_t kChangeX = 10, kChangeY = 10, kChangeW = 32, kChangeH = 16;
+uint32_t PatternPixel(uint32_t x, uint32_t y, uint32_t frames) {
+  if (frames && int32_t(x) >= kChangeX && int32_t(x) < kChangeX + kChangeW && int32_t(y) >= kChangeY &&
+      int32_t(y) < kChangeY + kChangeH)
+    return 0x00010203u * (frames - 1);
+  return (x & 0xFF) << 16 | (y & 0xFF) << 8 | (x >> 8) << 4 | (y >> 8);
+}
+
+struct ScaledRun : SmallChanges {
+  PlatformMessage pointer{};  // the mouse move the window thread forwarded
+};
+
+// The pointer's move first; then a whole picture of the pattern and twenty
+// small changes as SmallChangesGame makes them, then idle.
+int ScaledGame(void* p) {
+  auto* run = static_cast<ScaledRun*>(p);
+  PlatformMessage m;
+  while (GetGameMessage(&m, 5000))
+    if (m.kind == kMsgMouseMove) {
+      run->pointer = m;
+      break;
+    }
+  PlatformSurface* back = DisplayBackSurface();
+  ObtainMutex(DisplayMutex());
+  for (uint32_t y = 0; y < back->height; y++)
+    for (uint32_t x = 0; x < back->width; x++) {
+      const uint32_t c = PatternPixel(x, y, 0);
+      std::memcpy(back->pixels + y * back->pitch + x * 4, &c, 4);
+    }
+  ReleaseMutex(DisplayMutex());
+  uint64_t before = SdlPresentCount();
+  Flip(0);
+  for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(10);
+  for (uint64_t seen_count = 0; seen_count != SdlPresentCount();) {
+    seen_count = SdlPresentCount();
+    SleepMs(150);
+  }
+  const uint64_t whole = SdlWholePresentCount(), pixels = SdlPresentedPixels(), presents = SdlPresentCount();
+  for (uint32_t frame = 0; frame < 20; frame++) {
+    ObtainMutex(DisplayMutex());
+    for (int32_t y = kChangeY; y < kChangeY + kChangeH; y++)
+      for (int32_t x = kChangeX; x < kChangeX + kChangeW; x++) {
+        const uint32_t colour = PatternPixel(uint32_t(x), uint32_t(y), frame + 1);
+        std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
+      }
+    ReleaseMutex(DisplayMutex());
+    before = SdlPresentCount();
+    SetDisplayGameAreaAtCorner(1);  // the rectangle at display coordinates
+    UpdateRectangle(kChangeX, kChangeY, kChangeW, kChangeH);
+    SetDisplayGameAreaAtCorner(0);
+    for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(2);
+  }
+  run->whole = SdlWholePresentCount() - whole;
+  run->pixels = SdlPresentedPixels() - pixels;
+  run->presents = SdlPresentCount() - presents;
+  before = SdlPresentCount();
+  SleepMs(300);
+  run->idle_presents = SdlPresentCount() - before;
+  PostWindowDestroy();
+  return 0;
+}
+
+}  // namespace
+
+// A full-screen mode on a desktop of another size (the dummy driver's is
+// 1024 x 768; the mode 800 x 600) shows the mode's picture scaled to the
+// desktop, each changed rectangle scaled into the window alone (not the
+// whole window for each movie frame), nothing while idle, and the pointer's
+// desktop position comes to the game as the mode's pixel it points at.
+TEST(SdlWindowLoop, FullScreenOnADesktopOfAnotherSizeScalesEachChangedRectangleAlone) {
+  const PlatformBackend* b = SelectDummySdl();
+  ASSERT_EQ(b->init(), 1) << SDL_GetError();
+  DisplayModeChoice mode;
+  DisplayModeFromId(5, &mode);  // 800x600x32 2D full screen
+  ASSERT_EQ(OpenMainWindow(&mode), 1);
+  ASSERT_EQ(InitializeDirectDraw(mode.width, mode.height, mode.depth), 1);
+  SDL_Window* win = nullptr;
+  for (uint32_t id = 1; id < 64 && !win; id++) win = SDL_GetWindowFromID(id);
+  ASSERT_NE(win, nullptr);
+  int ww = 0, wh = 0;
+  SDL_GetWindowSize(win, &ww, &wh);
+  ASSERT_EQ(ww, 1024);
+  ASSERT_EQ(wh, 768);
+  const FrameFit fit = FitFrame(800, 600, 1024, 768);
+  SDL_Event ev;
+  SDL_zero(ev);
+  ev.type = SDL_MOUSEMOTION;
+  ev.motion.windowID = SDL_GetWindowID(win);
+  ev.motion.x = 1000;  // right of the frame's pixel 781, below its row 312
+  ev.motion.y = 400;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ScaledRun run;
+  QoeThread* game = StartThread("Game", ScaledGame, &run);
+  EXPECT_EQ(RunWindowLoop(), 0);
+  JoinThread(game);
+  EXPECT_EQ(run.pointer.x, 781);
+  EXPECT_EQ(run.pointer.y, 312);
+  int32_t rx, ry, rw, rh;
+  FrameRectInWindow(fit, kChangeX, kChangeY, kChangeW, kChangeH, &rx, &ry, &rw, &rh);
+  EXPECT_EQ(run.presents, 20u);
+  EXPECT_EQ(run.whole, 0u);
+  EXPECT_EQ(run.pixels, 20u * uint64_t(rw) * uint64_t(rh));
+  EXPECT_EQ(run.idle_presents, 0u);
+  // The window shows the whole frame scaled, the last change in it.
+  SDL_Surface* surface = SDL_GetWindowSurface(win);
+  ASSERT_NE(surface, nullptr);
+  std::vector<uint32_t> shown(size_t(ww) * size_t(wh));
+  ASSERT_EQ(SDL_ConvertPixels(ww, wh, surface->format->format, surface->pixels, surface->pitch,
+                              SDL_PIXELFORMAT_RGB888, shown.data(), ww * 4),
+            0);
+  uint32_t wrong = 0;
+  for (int32_t y = 0; y < wh; y++)
+    for (int32_t x = 0; x < ww; x++) {
+      int32_t fx, fy;
+      WindowPointInFrame(fit, x, y, &fx, &fy);
+      if ((shown[size_t(y) * size_t(ww) + size_t(x)] & 0xFFFFFF) != PatternPixel(uint32_t(fx), uint32_t(fy), 20)) wrong++;
+    }
+  EXPECT_EQ(wrong, 0u);
   ShutdownDisplay();
   CloseMainWindow();
   b->shutdown();

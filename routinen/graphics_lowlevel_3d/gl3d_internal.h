@@ -171,6 +171,9 @@ struct GL3DState {
   // the same, and the frames since the landscape was last drawn.
   uint64_t look_digest;
   uint32_t still_frames, frames_since_landscape;
+  // The window that frame was shown in: its drawable's size and the place
+  // of the scaled frame in it (framefit.h); another one is drawn whole.
+  int32_t shown_fit[6];
 
   // Any thread: the cells of the last whole landscape, under pick_lock:
   // `picks` points at one of the two lists, `pick_count` is its length. A

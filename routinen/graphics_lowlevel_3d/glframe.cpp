@@ -11,6 +11,7 @@
 #include "platform/backend.h"
 #include "platform/display.h"
 #include "platform/events.h"
+#include "platform/framefit.h"
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
@@ -26,6 +27,14 @@ namespace {
 void FrameSize(uint32_t* w, uint32_t* h) {
   *w = DisplayWidth();
   *h = DisplayHeight();
+}
+
+// Where the frame of w x h stands in the window's drawable (the window loop
+// says its size): scaled on a full-screen desktop of another size.
+FrameFit WindowFit(uint32_t w, uint32_t h) {
+  int32_t ww = 0, wh = 0;
+  GLWindowSize(&ww, &wh);
+  return FitFrame(w, h, uint32_t(ww > 0 ? ww : 0), uint32_t(wh > 0 ? wh : 0));
 }
 
 // The colours of the 8-bit pens: the display palette, alpha 255.
@@ -496,6 +505,91 @@ bool PictureReady(uint32_t w, uint32_t h) {
   return ok;
 }
 
+// The window's bars black, the clear colour kept (under a landscape the
+// fog's).
+void ClearWindowBlack() {
+  GLfloat kept[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, kept);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glClearColor(kept[0], kept[1], kept[2], kept[3]);
+}
+
+// A frame rectangle's window rectangle on a scaled frame, one pixel wider
+// on each side (the nearest pixel of a scaled quad may round either way),
+// cut to the frame's place in the window.
+void ScaledRect(const FrameFit& fit, const int32_t r[4], int32_t out[4]) {
+  FrameRectInWindow(fit, r[0], r[1], r[2], r[3], &out[0], &out[1], &out[2], &out[3]);
+  if (out[2] <= 0 || out[3] <= 0) return;
+  int32_t x0 = out[0] - 1, y0 = out[1] - 1, x1 = out[0] + out[2] + 1, y1 = out[1] + out[3] + 1;
+  x0 = x0 < fit.x ? fit.x : x0;
+  y0 = y0 < fit.y ? fit.y : y0;
+  x1 = x1 > fit.x + fit.w ? fit.x + fit.w : x1;
+  y1 = y1 > fit.y + fit.h ? fit.y + fit.h : y1;
+  out[0] = x0, out[1] = y0, out[2] = x1 - x0, out[3] = y1 - y0;
+}
+
+// The kept picture (a frame of the mode's size) scaled into the window's
+// back buffer at its place: whole with black bars, or only the window
+// rectangles of the changed ones (the back buffer holds the rest). Nearest
+// pixels, as the 2D loop scales.
+void ShowPictureScaled(const FrameFit& fit, bool whole, const FrameChanges& c) {
+  GL3DState& s = GL3D();
+  const int32_t ww = int32_t(fit.window_w), wh = int32_t(fit.window_h);
+  glPushAttrib(GL_ENABLE_BIT | GL_VIEWPORT_BIT | GL_SCISSOR_BIT | GL_COLOR_BUFFER_BIT | GL_TRANSFORM_BIT |
+               GL_CURRENT_BIT | GL_TEXTURE_BIT);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glViewport(0, 0, ww, wh);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_FOG);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_TEXTURE_2D);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0.0, double(ww), double(wh), 0.0, -1.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glBindTexture(GL_TEXTURE_2D, s.picture_texture);
+  auto quad = [&fit]() {
+    // The picture's rows run bottom up.
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2i(fit.x, fit.y + fit.h);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2i(fit.x + fit.w, fit.y + fit.h);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2i(fit.x + fit.w, fit.y);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2i(fit.x, fit.y);
+    glEnd();
+  };
+  if (whole) {
+    glDisable(GL_SCISSOR_TEST);
+    ClearWindowBlack();
+    quad();
+  } else {
+    glEnable(GL_SCISSOR_TEST);
+    for (uint32_t i = 0; i < c.count; i++) {
+      int32_t r[4];
+      ScaledRect(fit, c.rects[i], r);
+      if (r[2] <= 0 || r[3] <= 0) continue;
+      glScissor(r[0], wh - r[1] - r[3], r[2], r[3]);
+      quad();
+    }
+  }
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+}
+
 }  // namespace
 
 float GLAspectRatio() { return GL3D().aspect; }
@@ -534,6 +628,12 @@ uint32_t GLProcessObjektList() {
     s.still_frames = 0;
   }
   const bool exposed = TakeWindowExposed() != 0;
+  // The window the frame is shown in: another size or place of the frame in
+  // it (a window made anew, a desktop of another size) is drawn whole.
+  const FrameFit fit = WindowFit(w, h);
+  const bool scaled = FrameFitScales(fit) != 0;
+  const int32_t place[6] = {int32_t(fit.window_w), int32_t(fit.window_h), fit.x, fit.y, fit.w, fit.h};
+  const bool moved = std::memcmp(place, s.shown_fit, sizeof place) != 0;
   // The whole frame when anything but the pixels of shown entries changed
   // (an entry came, went, moved or was shown or hidden, a resting landscape
   // changed), the window was exposed, there is no earlier picture of this
@@ -542,7 +642,7 @@ uint32_t GLProcessObjektList() {
   // whole all the same: the moving landscape is not kept apart.
   const bool gone = !landscape && MapSceneShowsLandscape();
   bool whole = (moving && !skip) || gone || !s.shown || changes.whole || changes.digest != s.shown_digest ||
-               exposed || (resting && !s.scene_kept) || (skip && changes.count > 0);
+               exposed || moved || (resting && !s.scene_kept) || (skip && changes.count > 0);
   if (!whole && changes.count == 0) {
     if (skip) s.frames_since_landscape++;
     return 0;  // nothing to draw, nothing to swap
@@ -550,10 +650,11 @@ uint32_t GLProcessObjektList() {
   const bool kept = PictureReady(w, h);
   if (!kept || s.picture_w != w || s.picture_h != h) whole = true;
   // While the window's back buffer keeps the picture last shown (a part of
-  // it went to the window), the changed rectangles are drawn straight into
-  // it: no second pass and no copy of the kept picture. The kept picture
-  // takes those rectangles later, with the first frame that needs it.
-  const bool direct = kept && !whole && GLBackBufferIntact();
+  // it went to the window) and the frame is not scaled into it, the changed
+  // rectangles are drawn straight into it: no second pass and no copy of the
+  // kept picture. The kept picture takes those rectangles later, with the
+  // first frame that needs it.
+  const bool direct = kept && !whole && !scaled && GLBackBufferIntact();
   if (kept && !whole && !direct) {
     for (uint32_t i = 0; i < s.behind_count; i++) {
       const int32_t* r = s.behind_rects[i];
@@ -573,11 +674,31 @@ uint32_t GLProcessObjektList() {
     s.behind_count = 0;
     s.behind_whole = 0;
   }
-  if (kept) glBindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : s.picture_fbo);
-  glViewport(0, 0, GLsizei(w), GLsizei(h));
-  glDepthMask(GL_TRUE);
-  // Under a landscape the clear colour is the fog's (UpdateFog sets it).
+  // Under a landscape the clear colour is the fog's (UpdateFog sets it);
+  // without one black, for this frame only: the first landscape after
+  // frames without one (the map built behind the first screen) would else
+  // be cleared black, and kept so while it rests.
+  GLfloat fog_clear[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, fog_clear);
   if (!landscape) glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  // Without a kept picture a scaled frame is drawn straight into its place
+  // in the window (always whole): the bars black, the frame's drawing
+  // scissored to its place.
+  const bool direct_scaled = !kept && scaled;
+  if (kept) {
+    glBindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : s.picture_fbo);
+    glViewport(0, 0, GLsizei(w), GLsizei(h));
+  } else if (direct_scaled) {
+    glDisable(GL_SCISSOR_TEST);
+    ClearWindowBlack();
+    const GLint y = GLint(fit.window_h) - fit.y - fit.h;
+    glViewport(fit.x, y, fit.w, fit.h);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(fit.x, y, fit.w, fit.h);
+  } else {
+    glViewport(0, 0, GLsizei(w), GLsizei(h));
+  }
+  glDepthMask(GL_TRUE);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
@@ -620,7 +741,11 @@ uint32_t GLProcessObjektList() {
     glDisable(GL_SCISSOR_TEST);
   }
   if (s.objekte) glDisable(GL_CULL_FACE);
-  if (kept && !direct) {
+  if (direct_scaled) glDisable(GL_SCISSOR_TEST);
+  if (!landscape) glClearColor(fog_clear[0], fog_clear[1], fog_clear[2], fog_clear[3]);
+  if (kept && scaled) {
+    ShowPictureScaled(fit, whole || !GLBackBufferIntact(), changes);
+  } else if (kept && !direct) {
     // The back buffer holds nothing certain after a swap: it gets the kept
     // picture whole, a plain copy; after a part's copy to the window it
     // still holds the last frame, and only the changed rectangles follow.
@@ -638,13 +763,20 @@ uint32_t GLProcessObjektList() {
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
   }
-  // What the window must show again: the changed rectangles' bounds, or all.
+  // What the window must show again: the changed rectangles' bounds (in
+  // the window's pixels), or all.
   if (whole || !kept) {
     SetGLFrameDamage(0, 0, 0, 0);
   } else {
-    int32_t x0 = int32_t(w), y0 = int32_t(h), x1 = 0, y1 = 0;
+    int32_t x0 = int32_t(fit.window_w), y0 = int32_t(fit.window_h), x1 = 0, y1 = 0;
     for (uint32_t i = 0; i < changes.count; i++) {
+      int32_t scaled_rect[4];
       const int32_t* r = changes.rects[i];
+      if (scaled) {
+        ScaledRect(fit, changes.rects[i], scaled_rect);
+        if (scaled_rect[2] <= 0 || scaled_rect[3] <= 0) continue;
+        r = scaled_rect;
+      }
       x0 = r[0] < x0 ? r[0] : x0;
       y0 = r[1] < y0 ? r[1] : y0;
       x1 = r[0] + r[2] > x1 ? r[0] + r[2] : x1;
@@ -654,6 +786,7 @@ uint32_t GLProcessObjektList() {
   }
   s.shown = 1;
   s.shown_digest = changes.digest;
+  std::memcpy(s.shown_fit, place, sizeof place);
   s.frames_drawn.fetch_add(1);
   return 1;
 }

@@ -3,6 +3,7 @@
 // of OpenElmorPic asks for.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "gl3d_internal.h"
 #include "platform/display.h"
@@ -177,6 +178,7 @@ void ResetGL3DState() {
   s.shown_digest = 0;
   s.look_digest = 0;
   s.still_frames = s.frames_since_landscape = 0;
+  std::memset(s.shown_fit, 0, sizeof s.shown_fit);
   s.frames = 0;
   s.frames_drawn = 0;
   s.scenes_drawn = 0;

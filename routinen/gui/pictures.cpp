@@ -690,6 +690,24 @@ void RestoreBackground(BitMap* saved, int32_t x, int32_t y, uint32_t width, uint
   FreeBitMap(saved);
 }
 
+void ShowScreenWithoutPicture() {
+  std::lock_guard<std::recursive_mutex> lock(g_pictures.lock);
+  WaitTransition();
+  TitelScreenData* t = g_pictures.titel;
+  if (!t || t->revealed || !t->bitmap || !t->bitmap->Pixels) return;
+  BitMap* bm = t->bitmap;
+  const uint32_t w = bm->Width < kGameAreaWidth ? bm->Width : kGameAreaWidth;
+  const uint32_t h = bm->Height < kGameAreaHeight ? bm->Height : kGameAreaHeight;
+  const uint32_t bytes = bm->Depth / 8;
+  {
+    // Pen 0, 0x00000000 or a transparent pixel: zero bytes in every format.
+    ScreenDrawLock draw(t->rastPort);
+    for (uint32_t y = 0; y < h; y++) std::memset(bm->Pixels + size_t(y) * bm->BytesPerRow, 0, size_t(w) * bytes);
+  }
+  t->revealed = 1;
+  ShowScreenRect(t->rastPort, 0, 0, (int32_t)w, (int32_t)h);
+}
+
 void StartTheTransition() {
   WaitTransition();
   if (g_pictures.titel) g_pictures.titel->revealed = 1;

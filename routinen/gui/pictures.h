@@ -173,6 +173,14 @@ void RestoreBackground(BitMap* saved, int32_t x, int32_t y, uint32_t width, uint
 // the screen still waits for its transition. Drawing helpers call it.
 void ShowScreenRect(RastPort* rp, int32_t x, int32_t y, int32_t width, int32_t height);
 
+// A screen whose picture could not be opened: when the screen still holds
+// a picture that was never shown (the map's, opened without a transition
+// when it was built in advance behind the screens to come), the game area
+// is cleared of it (black; transparent in OpenGL, over the landscape) and
+// counts as shown, so that what is drawn there next (the start-failure
+// box) is seen. Nothing otherwise.
+void ShowScreenWithoutPicture();
+
 // Reveals the newly drawn screen on the transition thread; MotionBusy is set
 // while it runs. StartTheTransition8 is the same for 8-bit displays.
 void StartTheTransition();

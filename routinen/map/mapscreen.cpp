@@ -461,6 +461,11 @@ int32_t InitAllThingsKarte(KartenScreenRecord* d, int32_t relayout) {
     return 0;
   }
   Publish(d, map);
+  // On a deeper display drawn at the display (built in advance behind the
+  // screens to come, or set up anew behind the current one): the first
+  // draw came before the map was published, so its frame and panels are
+  // drawn now; a map shown draws them again when it is shown.
+  if (Deep() && MapDrawsAtDisplay() && map->AfterDraw) map->AfterDraw(map);
   return 1;
 }
 
@@ -533,6 +538,22 @@ bool OpenFonts(KartenScreenRecord* d) {
   return true;
 }
 
+// The step of the view (double columns, rows) that puts the active town
+// where the shown map has it; false (no step) without a town.
+bool StepToTown(const QoEMapInfo* map, int32_t* dx, int32_t* dy) {
+  *dx = *dy = 0;
+  st_TOWN* town = GetActiveTown(OwnPlayerPtr->ActiveTown);
+  if (!town) return false;
+  // The shortest way round the world to the town, then the centring.
+  const int32_t rx = RingDelta(town->XPos, map->X, kWorldColumns);
+  const int32_t ry = RingDelta(town->YPos, map->Y, kWorldRows);
+  *dx = (rx >> 1) - (map->Columns >> 2);
+  *dy = ry - ((map->Rows >> 1) - 1);
+  if (*dx & 1) (*dx)++;
+  FreeVec(town);
+  return true;
+}
+
 // The first build: Status 0.
 bool BuildFirst(KartenScreenRecord* d) {
   DebugLog("Status 0\n");
@@ -555,9 +576,25 @@ bool BuildFirst(KartenScreenRecord* d) {
   if (!LoadMainLayout(d)) return fail(kStepLayout, "KartenScreenKonstruktor: Kann Screen-Daten nicht laden!\n");
   if (Deep()) {
     d->ListTab = 0xFFFF;
-    if (!InitAllThingsKarte(d, 1)) return fail(kStepMap, "KartenScreenKonstruktor: Konnte Screen nicht einrichten !\n");
-    WriteKartenScreenData(d, 1);
-    d->Status = MAPSCREEN_KEPT;
+    // The map is the backdrop of the screens to come from the first on:
+    // drawn at display coordinates round their 640 x 480 area, with its
+    // frame and panels (the refresh of a map behind another screen).
+    const uint32_t corner = MapDrawsAtDisplay();
+    MapDrawAtDisplay(1);
+    const int32_t made = InitAllThingsKarte(d, 1);
+    if (made) {
+      WriteKartenScreenData(d, 1);
+      d->Status = MAPSCREEN_KEPT;
+      // The view where a visit leaves it: the town where the shown map has
+      // it (the 3D view's window is larger than the display's columns).
+      int32_t dx, dy;
+      if (StepToTown(d->map, &dx, &dy) && (dx || dy)) Scroll(d, dx, dy);
+      // Its picture was opened without a transition, which keeps what is
+      // drawn hidden until one runs: the backdrop is shown whole now.
+      UpdateRectangle(0, 0, (int32_t)Width(), (int32_t)Height());
+    }
+    MapDrawAtDisplay(corner);
+    if (!made) return fail(kStepMap, "KartenScreenKonstruktor: Konnte Screen nicht einrichten !\n");
     // The picture is let go; the re-show opens it again.
     CloseElmorPic(kMapPicture, 1);
     return true;
@@ -595,19 +632,7 @@ bool Reshow(KartenScreenRecord* d) {
   CloseElmorPic(0, 2);
   OpenElmorPic(kPath, kMapPicture, 2);
   int32_t dx = 0, dy = 0;
-  st_TOWN* town = GetActiveTown(OwnPlayerPtr->ActiveTown);
-  if (town) {
-    // The shortest way round the world to the town, then the view moved so
-    // that the town stands near its middle.
-    const int32_t rx = RingDelta(town->XPos, map->X, kWorldColumns);
-    const int32_t ry = RingDelta(town->YPos, map->Y, kWorldRows);
-    dx = (rx >> 1) - (map->Columns >> 2);
-    dy = ry - ((map->Rows >> 1) - 1);
-    if (dx & 1) dx++;
-    FreeVec(town);
-  } else {
-    DebugLog("KartenScreenKonstruktor: Konnte Stadt nicht laden!\n");
-  }
+  if (!StepToTown(map, &dx, &dy)) DebugLog("KartenScreenKonstruktor: Konnte Stadt nicht laden!\n");
   d->Status = MAPSCREEN_SHOWN;
   d->TownRequest = 0;
   Scroll(d, dx, dy);

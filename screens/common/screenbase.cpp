@@ -77,6 +77,10 @@ void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line) {
     StartTheTransition();
     base->shown = 1;
   }
+  // No picture of its own: not a picture held from before that was never
+  // shown either (the map's, built in advance), where the box would be
+  // drawn unseen.
+  if (!base || !base->pictureId) ShowScreenWithoutPicture();
   WaitTransition();  // the box is drawn over a finished picture
   if (base) PauseScreenMovies(base, 1);
   // The catalog's text is no format: only its first "%s" takes the step.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gl_fixture.h"
+#include "platform/framefit.h"
 #include "platform/threads.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/system/input.h"
@@ -191,6 +192,79 @@ TEST_F(GLFrame, RandomChangesDrawTheComposedPicture) {
   EXPECT_EQ(GLProcessObjektList(), 1u);  // an entry went: drawn whole
   EXPECT_EQ(GLProcessObjektList(), 0u);
   FreeBitMap(sprite);
+}
+
+// The window's drawable of another size than the mode (a full-screen
+// desktop; here windows smaller than the 800 x 600 mode in the corner of the
+// context's buffer, one with bars beside the frame): the frame is drawn at
+// the mode's size and scaled into its place, each window pixel the frame
+// pixel under its centre (either at an exact tie), the bars black; a changed
+// rectangle is drawn scaled alone into the back buffer that still holds the
+// last frame, shown as its window rectangle, and the picture is as whole.
+TEST_F(GLFrame, OnAWindowOfAnotherSizeTheFrameIsScaledIntoItsPlace) {
+  ObjektListEntry* e = AddObjektListEntry(bm_, nullptr, "GLFrameTest");
+  ASSERT_NE(e, nullptr);
+  SetObjektPos3D(e, 80, 30);
+  SetObjektVisible3D(e, 1);
+  auto composed = [&](int32_t x, int32_t y) -> uint32_t {
+    return x >= 80 && x < 720 && y >= 30 && y < 510 ? Pixel(bm_, uint32_t(x - 80), uint32_t(y - 30)) : 0;
+  };
+  // The frame pixels a view pixel may show: under its centre, or the one
+  // before at an exact tie.
+  auto shown = [](int32_t d, int32_t frame, int32_t view, int32_t* a, int32_t* b) {
+    const int64_t num = (2 * int64_t(d) + 1) * frame, den = 2 * int64_t(view);
+    *a = int32_t(num / den);
+    *b = num % den == 0 && *a > 0 ? *a - 1 : *a;
+  };
+  auto check = [&](const std::vector<uint32_t>& f, const FrameFit& fit, const char* when) {
+    uint32_t wrong = 0;
+    const int32_t ww = int32_t(fit.window_w), wh = int32_t(fit.window_h);
+    for (int32_t y = 0; y < wh; y++)
+      for (int32_t x = 0; x < ww; x++) {
+        const uint32_t got = f[size_t(int32_t(kH) - wh + y) * kW + size_t(x)];
+        bool ok;
+        if (x < fit.x || x >= fit.x + fit.w || y < fit.y || y >= fit.y + fit.h) {
+          ok = got == 0;
+        } else {
+          int32_t x1, x2, y1, y2;
+          shown(x - fit.x, int32_t(kW), fit.w, &x1, &x2);
+          shown(y - fit.y, int32_t(kH), fit.h, &y1, &y2);
+          ok = got == composed(x1, y1) || got == composed(x2, y1) || got == composed(x1, y2) || got == composed(x2, y2);
+        }
+        if (!ok && wrong++ < 3) ADD_FAILURE() << when << " at " << x << "," << y << ": " << std::hex << got;
+      }
+    EXPECT_EQ(wrong, 0u) << when;
+  };
+  const uint32_t windows[][2] = {{512, 384}, {512, 320}};
+  for (const auto& win : windows) {
+    SCOPED_TRACE(testing::Message() << win[0] << "x" << win[1]);
+    SetGLWindowSize(int32_t(win[0]), int32_t(win[1]));
+    const FrameFit fit = FitFrame(kW, kH, win[0], win[1]);
+    ASSERT_EQ(FrameFitScales(fit), 1);
+    EXPECT_EQ(GLProcessObjektList(), 1u);  // another window: whole
+    check(gltest::ReadFrame(kW, kH), fit, "whole");
+    int32_t dx, dy, dw, dh;
+    TakeGLFrameDamage(&dx, &dy, &dw, &dh);
+    EXPECT_EQ(dw, 0);  // all of it
+    // A movie's frame: the back buffer still holds the last frame.
+    FillRGBA(bm_, 100, 100, 30, 20, 0x123456 + win[1]);
+    AddObjektDirtyRect(e, 100, 100, 30, 20);
+    SetGLBackBufferIntact(1);
+    EXPECT_EQ(GLProcessObjektList(), 1u);
+    check(gltest::ReadFrame(kW, kH), fit, "changed rectangle");
+    TakeGLFrameDamage(&dx, &dy, &dw, &dh);
+    int32_t rx, ry, rw, rh;
+    FrameRectInWindow(fit, 180, 130, 30, 20, &rx, &ry, &rw, &rh);
+    EXPECT_LE(dx, rx);
+    EXPECT_LE(dy, ry);
+    EXPECT_GE(dx + dw, rx + rw);
+    EXPECT_GE(dy + dh, ry + rh);
+    EXPECT_LE(dw, rw + 2);
+    EXPECT_LE(dh, rh + 2);
+    SetGLBackBufferIntact(0);
+  }
+  SetGLWindowSize(0, 0);
+  EXPECT_EQ(GLProcessObjektList(), 1u);  // the mode's own size again: whole
 }
 
 TEST_F(GLFrame, WritesItsLogLineOnlyWhenVerbose) {

@@ -1719,6 +1719,40 @@ TEST_F(MapSceneGL, WhileTheWindowKeepsItsPictureChangedRectanglesAreDrawnIntoItA
   FreeBitMap(screen);
 }
 
+// The first landscape after frames without one (the map built behind the
+// first screen is published after the frames began) is cleared in the fog's
+// colour as every later one, not black: where no cell lies, the fog shows,
+// also in the landscape kept while it rests behind the screen.
+TEST_F(MapSceneGL, TheFirstLandscapeAfterFramesWithoutOneIsClearedInTheFogsColour) {
+  Start("");
+  for (int i = 0; i < 3; i++) GLProcessObjektList();
+  ASSERT_EQ(MapSceneShowsLandscape(), 0u);
+  BitMap* screen = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(screen, nullptr);
+  for (uint32_t y = 0; y < 480; y++)
+    for (uint32_t x = 0; x < 640; x++) gltest::PutRGBA(screen, x, y, 0x5A2814);
+  ASSERT_EQ(OpenGLScreenObjekt(screen, nullptr), 1);
+  Publish(&fake_.map);
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  ASSERT_EQ(MapSceneShowsLandscape(), 1u);
+  glFinish();
+  const std::vector<uint32_t> f = gltest::ReadFrame(800, 600);
+  const uint8_t* fog = E3D().engine.fog_rgba;
+  const uint32_t fog_rgb = uint32_t(fog[0]) << 16 | uint32_t(fog[1]) << 8 | fog[2];
+  uint32_t fogged = 0, black = 0;
+  for (uint32_t y = 0; y < 600; y++)
+    for (uint32_t x = 0; x < 800; x++) {
+      if (x >= 80 && x < 720 && y >= 30 && y < 510) continue;  // the screen
+      fogged += f[y * 800 + x] == fog_rgb;
+      black += f[y * 800 + x] == 0;
+    }
+  EXPECT_GT(fogged, 0u);
+  EXPECT_EQ(black, 0u);
+  CloseGLScreenObjekt();
+  GLProcessObjektList();
+  FreeBitMap(screen);
+}
+
 TEST(GLFrameCap, ThirtyFramesASecondOnARendererThatDrawsOnTheProcessor) {
   EXPECT_EQ(GLFrameCapFor("llvmpipe (LLVM 15.0.6, 256 bits)"), 30u);
   EXPECT_EQ(GLFrameCapFor("softpipe"), 30u);
