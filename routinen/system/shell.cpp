@@ -218,6 +218,7 @@ int32_t RunScreenDispatcher() {
       DebugLog("Main: Kein Titelbild\n");
       return SCREEN_END;
     }
+    DebugLog("Main: Screen %d, betreten von 0\n", SCREEN_TITLE);
     code = title(0);
   }
   // A pinned run (the screens' walks) opens its start screen again whatever
