@@ -239,7 +239,7 @@ const char* const kHafenBoxes[] = {
 const char* const kOnlyItself[] = {"", nullptr};
 
 // The ways out that are not an EXIT gadget (see ScreenTableEntry::leave).
-const char kLeaveTitle[] = "gadget NORM\n";                        // on to the main screen
+const char kLeaveTitle[] = "key enter\nwait 300\nmove 320 240\ngadget NORM\n";  // the greeting, then on
 const char kLeaveStory[] = "wait 6000\ngadget EXIT\n";             // the browser's EXIT
 const char kLeaveSignup[] = "move 545 470\nclick left 545 470\n";  // the form's cancel
 const char kLeaveToTown[] = "gadget STAD\n";                       // the town's gadget
