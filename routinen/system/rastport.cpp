@@ -84,6 +84,12 @@ void SetFont(RastPort* rp, TextFont* font) {
   rp->TxBaseline = font->Baseline;
 }
 
+void RestoreFont(RastPort* rp, TextFont* font) {
+  if (!rp) return;
+  if (font) SetFont(rp, font);
+  else rp->Font = nullptr;
+}
+
 void Move(RastPort* rp, int32_t x, int32_t y) {
   if (!rp) {
     DebugLog("Move: Der uebergebene RastPort ist nicht valid!");
