@@ -6,6 +6,7 @@
 #include "platform/events.h"
 #include "platform/threads.h"
 #include "graphics.h"
+#include "graphics_internal.h"
 #include "input.h"
 #include "input_internal.h"
 #include "memory.h"
@@ -23,16 +24,12 @@ void Show(RastPort* rp, int32_t x, int32_t y, int32_t w, int32_t h) {
   if (rp && rp == ScreenRp() && w > 0 && h > 0) UpdateRectangle(x, y, w, h);
 }
 
-// Drawing on the screen's bitmap holds the display mutex, as every drawing
-// there: the window thread copies out of it (OpenGL mode) and the helper
-// threads draw into it meanwhile. Null for a bitmap of the caller's own.
+// The cursor's and the box's drawing with the changed rectangle shown hold
+// the display mutex as one step on the screen's bitmap (each drawing call
+// holds it too): the window thread copies out of it in OpenGL mode. Null for
+// a bitmap of the caller's own.
 QoeMutex* ScreenLock(const RastPort* rp) {
-  if (!rp || !rp->Bitmap) return nullptr;
-  const RastPort* screen = ScreenRp();
-  const PlatformSurface* back = DisplayBackSurface();
-  const bool on_screen = (screen && rp->Bitmap == screen->Bitmap) ||
-                         (back && (rp->Bitmap->Flags & BMF_SURFACE) && rp->Bitmap->Surface == back);
-  QoeMutex* m = on_screen ? DisplayMutex() : nullptr;
+  QoeMutex* m = rp && gfx::Shown(rp->Bitmap) ? DisplayMutex() : nullptr;
   if (m) ObtainMutex(m);
   return m;
 }

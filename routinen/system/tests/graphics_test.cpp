@@ -12,6 +12,7 @@
 #include "platform/display.h"
 #include "platform/headless.h"
 #include "platform/log.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -358,6 +359,59 @@ TEST(DrawingDisplay, PaletteReachesTheDisplayAndBackSurfaceBitMap) {
   // Without a display LoadRGB32 just keeps the copy.
   LoadTestPalette();
   EXPECT_EQ(ScreenPalette()->Colors[3].Red, 3);
+}
+
+// The window thread copies the screen's bitmap under the display mutex (in
+// OpenGL mode each frame) while the game thread draws on it: every drawing
+// call holds that mutex while it touches the screen's bitmap, so the two
+// never meet (the thread sanitizer's run sees it), and a bitmap of the
+// caller's own takes no lock.
+TEST(DrawingScreenThread, EveryCallHoldsTheDisplayMutexOnTheScreen) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);  // 640 x 480 x 8
+  PlatformSurface* back = DisplayBackSurface();
+  BitMap* screen = AllocSurfaceBitMap(back);
+  BitMap* own = AllocBitMap(32, 32, 8, 0, nullptr);
+  ASSERT_NE(screen, nullptr);
+  ASSERT_NE(own, nullptr);
+  RastPort rp, own_rp;
+  InitRastPort(&rp);
+  rp.Bitmap = screen;
+  InitRastPort(&own_rp);
+  own_rp.Bitmap = own;
+  SetAPen(&own_rp, 7);
+  RectFill(&own_rp, 0, 0, 31, 31);
+  std::vector<uint8_t> mask(32 * 32, 1);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> copies{0};
+  std::thread frame([&] {
+    QoeMutex* m = DisplayMutex();
+    while (!stop.load()) {
+      ObtainMutex(m);
+      uint32_t sum = 0;
+      for (int y = 0; y < 40; y++)
+        for (int x = 0; x < 40; x++) sum += back->pixels[y * back->pitch + x];
+      ReleaseMutex(m);
+      copies += sum == 0xFFFFFFFF ? 0 : 1;
+    }
+  });
+  for (int i = 0; i < 300; i++) {
+    SetAPen(&rp, 3 + (i & 1));
+    RectFill(&rp, 0, 0, 39, 39);
+    WritePixel(&rp, 5, 5);
+    Move(&rp, 0, 0);
+    Draw(&rp, 39, 39);
+    BltBitMap(own, 0, 0, screen, 4, 4, 20, 20);
+    BltBitMapRastPort(screen, 0, 0, &own_rp, 0, 0, 8, 8, 0xC0);
+    BltMaskBitMapRastPort(own, 0, 0, &rp, 10, 10, 16, 16, 0xE0, mask.data());
+    EXPECT_EQ(ReadPixel(&rp, 30, 2), 3 + (i & 1));
+    EXPECT_EQ(MutexHeldCount(DisplayMutex()), 0);
+  }
+  while (copies.load() == 0) std::this_thread::yield();
+  stop = true;
+  frame.join();
+  FreeBitMap(own);
+  FreeBitMap(screen);
+  HeadlessCloseDisplay();
 }
 
 // A colour-cycling thread loads palettes while the game thread draws pens
