@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include "platform/display.h"
+#include "platform/threads.h"
 #include "files.h"
 #include "graphics.h"
 #include "platform/log.h"
@@ -202,7 +203,6 @@ void FillDisplayRecord() {
 
 int OpenScreenRastPort() {
   CloseScreenRastPort();
-  g_system.Display = &g_display;
   // OpenGL mode: the window thread shows the screen from a bitmap of its own,
   // in the display's depth (8-bit pens, or 32-bit bytes R, G, B, A).
   BitMap* bm = nullptr;
@@ -213,20 +213,32 @@ int OpenScreenRastPort() {
   } else {
     bm = AllocSurfaceBitMap(DisplayBackSurface());
   }
-  if (!bm) return 0;
+  if (!bm) {
+    g_system.Display = &g_display;
+    return 0;
+  }
+  // The movie threads fetch the screen's RastPort under the display mutex
+  // for every frame they copy into its bitmap (OpenGL mode).
+  QoeMutex* m = DisplayMutex();
+  if (m) ObtainMutex(m);
   static RastPort rp;
   InitRastPort(&rp);
   rp.Bitmap = bm;
+  g_system.Display = &g_display;
   g_display.ScreenRastPort = &rp;
+  if (m) ReleaseMutex(m);
   return 1;
 }
 
 void CloseScreenRastPort() {
-  RastPort* rp = g_display.ScreenRastPort;
-  if (!rp) return;
-  g_display.ScreenRastPort = nullptr;
-  FreeBitMap(rp->Bitmap);
-  rp->Bitmap = nullptr;
+  QoeMutex* m = DisplayMutex();
+  if (m) ObtainMutex(m);
+  if (RastPort* rp = g_display.ScreenRastPort) {
+    g_display.ScreenRastPort = nullptr;
+    FreeBitMap(rp->Bitmap);
+    rp->Bitmap = nullptr;
+  }
+  if (m) ReleaseMutex(m);
 }
 
 int LoadPaths() {

@@ -13,6 +13,7 @@
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "platform/threads.h"
+#include "routinen/system/sysrecords.h"
 
 namespace {
 
@@ -411,6 +412,42 @@ TEST(DrawingScreenThread, EveryCallHoldsTheDisplayMutexOnTheScreen) {
   frame.join();
   FreeBitMap(own);
   FreeBitMap(screen);
+  HeadlessCloseDisplay();
+}
+
+// In OpenGL mode a movie's thread copies its frames into the screen's bitmap
+// under the display mutex, fetching the screen RastPort each time, while the
+// game thread may close the screen RastPort and open it anew (the picture
+// manager does when the shown picture changes): the pointer is swapped and
+// the old bitmap freed under the same mutex (the thread sanitizer's run sees
+// it; the address sanitizer's a frame copied into a freed bitmap).
+TEST(DrawingScreenThread, TheScreenRastPortIsSwappedUnderTheDisplayMutex) {
+  ASSERT_EQ(HeadlessOpenDisplay(8), 1);  // 1024 x 768 x 32
+  DisplaySetRenderer(1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> frames{0};
+  std::thread movie([&] {
+    QoeMutex* m = DisplayMutex();
+    while (!stop.load()) {
+      ObtainMutex(m);
+      const DisplayRecord* d = QoESystemPtr->Display;
+      RastPort* rp = d ? d->ScreenRastPort : nullptr;
+      if (rp && rp->Bitmap && rp->Bitmap->Pixels) std::memset(rp->Bitmap->Pixels, 0x11, 64 * 4);
+      ReleaseMutex(m);
+      frames++;
+    }
+  });
+  for (int i = 0; i < 200; i++) {
+    CloseScreenRastPort();
+    ASSERT_EQ(OpenScreenRastPort(), 1);
+  }
+  while (frames.load() == 0) std::this_thread::yield();
+  stop = true;
+  movie.join();
+  CloseScreenRastPort();
+  DisplaySetRenderer(0);
   HeadlessCloseDisplay();
 }
 
