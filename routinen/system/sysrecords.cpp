@@ -191,14 +191,19 @@ void FillDisplayRecord() {
   DisplayModeChoice mode{};
   CurrentDisplayMode(&mode);
   DisplayRecord* d = &g_display;
-  g_system.Display = d;
-  d->ModeId = mode.mode_id;
-  d->Width = static_cast<uint16_t>(DisplayWidth() ? DisplayWidth() : mode.width);
-  d->Height = static_cast<uint16_t>(DisplayHeight() ? DisplayHeight() : mode.height);
-  d->Depth = static_cast<uint16_t>(DisplayDepth() ? DisplayDepth() : mode.depth);
-  d->PixelFormatCode = static_cast<uint16_t>(mode.pixel_format);
-  d->Renderer = DisplayRenderer();
-  d->FullScreen = mode.fullscreen;
+  // Filled again by every SetupSystem while helper threads read the record:
+  // a field that has not changed is not written.
+  auto set = [](auto& field, auto value) {
+    if (field != value) field = value;
+  };
+  set(g_system.Display, d);
+  set(d->ModeId, mode.mode_id);
+  set(d->Width, static_cast<uint16_t>(DisplayWidth() ? DisplayWidth() : mode.width));
+  set(d->Height, static_cast<uint16_t>(DisplayHeight() ? DisplayHeight() : mode.height));
+  set(d->Depth, static_cast<uint16_t>(DisplayDepth() ? DisplayDepth() : mode.depth));
+  set(d->PixelFormatCode, static_cast<uint16_t>(mode.pixel_format));
+  set(d->Renderer, DisplayRenderer());
+  set(d->FullScreen, mode.fullscreen);
 }
 
 int OpenScreenRastPort() {

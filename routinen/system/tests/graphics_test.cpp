@@ -451,6 +451,30 @@ TEST(DrawingScreenThread, TheScreenRastPortIsSwappedUnderTheDisplayMutex) {
   HeadlessCloseDisplay();
 }
 
+// The display record is filled again by every SetupSystem (a new game, a
+// load) while the movie, rain and motion threads read it: what has not
+// changed is not written again (the thread sanitizer's run sees it).
+TEST(DrawingScreenThread, TheDisplayRecordFilledAgainWritesNothingUnchanged) {
+  ASSERT_EQ(HeadlessOpenDisplay(8), 1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> reads{0};
+  std::thread movie([&] {
+    while (!stop.load()) {
+      const DisplayRecord* d = QoESystemPtr->Display;
+      if (d && d->Width == 1024 && d->Depth == 32 && d->ScreenRastPort) reads++;
+    }
+  });
+  for (int i = 0; i < 200; i++) FillDisplayRecord();
+  while (reads.load() == 0) std::this_thread::yield();
+  stop = true;
+  movie.join();
+  EXPECT_EQ(QoESystemPtr->Display->Height, 768);
+  CloseScreenRastPort();
+  HeadlessCloseDisplay();
+}
+
 // A colour-cycling thread loads palettes while the game thread draws pens
 // into a 32-bit bitmap: every pixel gets one whole palette colour.
 TEST(DrawingPaletteThread, LoadsWhileDrawing) {
