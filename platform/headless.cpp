@@ -254,6 +254,30 @@ void Walk(uint64_t seed, long steps, uint64_t longest, const ScriptPlayer* playe
   if (g_walk.report) g_walk.report(seed);
 }
 
+// A click in the middle of the first of the IDs (in their order) that the
+// walk hooks offer, of the layout handled last.
+void ClickGadget(const std::string* ids, int count) {
+  static WalkTarget targets[256];
+  const uint32_t n = g_walk.targets ? g_walk.targets(targets, 256) : 0;
+  const WalkTarget* best = nullptr;
+  std::string names;
+  for (int k = 0; k < count && !best; ++k) {
+    char id[5] = {' ', ' ', ' ', ' ', 0};
+    for (size_t i = 0; i < 4 && i < ids[k].size(); ++i) id[i] = ids[k][i] == '_' ? ' ' : ids[k][i];
+    for (uint32_t i = 0; i < n; ++i)
+      if (std::memcmp(targets[i].id, id, 4) == 0 && (!best || targets[i].age < best->age)) best = &targets[i];
+    names += (k ? " " : "") + ids[k];
+  }
+  if (!best) {
+    DebugLog("Headless: Kein Gadget %s angeboten", names.c_str());
+    return;
+  }
+  if (g_walk.clicked) g_walk.clicked(static_cast<uint32_t>(best - targets));
+  int32_t x = (best->x1 + best->x2) / 2, y = (best->y1 + best->y2) / 2;
+  GameToDisplay(&x, &y);
+  PostClick(x, y);
+}
+
 // Plays one command; false for a line it does not understand.
 bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
   std::string w[5];
@@ -340,6 +364,12 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
     long longest = 400;
     if (n == 4 && (!ParseInt(w[3], &longest) || longest < 4)) return false;
     Walk(std::strtoull(w[1].c_str(), nullptr, 0), b, static_cast<uint64_t>(longest), player);
+    return true;
+  }
+  if (cmd == "gadget" && n >= 2) {
+    for (int k = 1; k < n; ++k)
+      if (w[k].size() > 4) return false;
+    ClickGadget(w + 1, n - 1);
     return true;
   }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first

@@ -24,6 +24,10 @@
 //                    Escape, digits, letters) from SEED over what the walk
 //                    hooks offer, preferring targets not yet hit; MS/4 to MS
 //                    (default 400) ms after each, the hooks' report at the end
+//   gadget ID [ID..] a click in the middle of the gadget with the first of
+//                    the IDs (up to four characters, '_' for a space) that
+//                    the walk hooks offer, of the layout handled last;
+//                    logged when none is offered
 // K is a number, a single character (letters as their capitals) or a name:
 // esc enter kpenter backspace tab space shift ctrl alt pause pageup pagedown
 // end home left up right down insert delete f1..f12. Before every command
@@ -70,6 +74,8 @@ int HeadlessRunGame(const char* script, int (*game)(void* arg), void* arg);
 struct WalkTarget {
   int32_t x1, y1, x2, y2;
   uint32_t hit;
+  char id[5];    // the gadget's ID ("LIST" for a list box)
+  uint32_t age;  // handling rounds since its layout was handled (0: the last)
 };
 struct WalkHooks {
   uint32_t (*targets)(WalkTarget* out, uint32_t max);

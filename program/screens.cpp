@@ -238,17 +238,25 @@ const char* const kHafenBoxes[] = {
     nullptr};
 const char* const kOnlyItself[] = {"", nullptr};
 
+// The ways out that are not an EXIT gadget (see ScreenTableEntry::leave).
+const char kLeaveTitle[] = "key enter\nwait 300\nmove 320 240\ngadget NORM\n";  // the greeting, then on
+const char kLeaveStory[] = "wait 6000\ngadget EXIT\n";             // the browser's EXIT
+const char kLeaveSignup[] = "move 545 470\nclick left 545 470\n";  // the form's cancel
+const char kLeaveToTown[] = "gadget STAD\n";                       // the town's gadget
+const char kLeaveByClick[] = "click left 320 240\n";               // a click anywhere
+const char kNoLeaveGadget[] = "";                                  // Escape alone
+
 const ScreenTableEntry kProgramScreens[] = {
-    {SCREEN_TITLE, ProgramTitle, kTitleBoxes},
+    {SCREEN_TITLE, ProgramTitle, kTitleBoxes, kLeaveTitle},
     {SCREEN_MAIN, ResidenzScreen, kResidenzBoxes},
     {1139, ResidenzScreen, kResidenzBoxes},
-    {SCREEN_STORY, RizizOzez, kStoryBoxes},
+    {SCREEN_STORY, RizizOzez, kStoryBoxes, kLeaveStory},
     // Screens still to come; each screen's module replaces its line.
-    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes}, {33, BerichteScreen, kOnlyItself}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
-    {36, NachrichtenScreen, kNachrichtenBoxes}, {38, SpezialistenScreen, kOnlyItself}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself}, {41, StatistikScreen, kStatistikBoxes},
+    {3, KartenScreenRun, kKarteBoxes}, {32, InitScreen, kSignupBoxes, kLeaveSignup}, {33, BerichteScreen, kOnlyItself}, {34, DiplomatScreen, kDiplomatBoxes}, {35, ForschungScreen, kForschungBoxes},
+    {36, NachrichtenScreen, kNachrichtenBoxes}, {38, SpezialistenScreen, kOnlyItself}, {39, StadtScreen, kStadtBoxes}, {40, StammbaumScreen, kOnlyItself, kNoLeaveGadget}, {41, StatistikScreen, kStatistikBoxes},
     {42, SteuernScreen, kSteuernBoxes}, {43, BauScreen, kBauBoxes}, {56, KornlagerScreen, kKornlagerBoxes}, {59, TaverneScreen, kTaverneBoxes}, {61, LagerScreen, kLagerBoxes},
     {108, HandelsScreen, kHandelBoxes}, {133, OptionenScreen, kSoundPageBoxes}, {134, Option1Screen, kInternetPageBoxes}, {1141, Option2Screen, kModemPageBoxes}, {151, CreditScreen, kOnlyItself},
-    {152, KaserneScreen, kKaserneBoxes}, {499, AnarchieScreen, kOnlyItself}, {519, HafenScreen, kHafenBoxes}, {876, KroenungsScreen, kOnlyItself},
+    {152, KaserneScreen, kKaserneBoxes, kLeaveToTown}, {499, AnarchieScreen, kOnlyItself, kNoLeaveGadget}, {519, HafenScreen, kHafenBoxes, kLeaveToTown}, {876, KroenungsScreen, kOnlyItself, kLeaveByClick},
     {919, LuxusScreen, kLuxusBoxes}, {1085, GoetterScreen, kOnlyItself}, {1293, DungeonScreen, kOnlyItself},
 };
 
@@ -296,7 +304,10 @@ void InstallProgramScreens() {
   walk.targets = [](WalkTarget* out, uint32_t max) {
     static CensusTarget found[256];
     const uint32_t n = CensusTargets(found, max < 256 ? max : 256);
-    for (uint32_t i = 0; i < n; ++i) out[i] = {found[i].x1, found[i].y1, found[i].x2, found[i].y2, found[i].hit};
+    for (uint32_t i = 0; i < n; ++i) {
+      out[i] = {found[i].x1, found[i].y1, found[i].x2, found[i].y2, found[i].hit, {}, found[i].age};
+      std::memcpy(out[i].id, found[i].id, sizeof out[i].id);
+    }
     return n;
   };
   walk.clicked = CensusClicked;

@@ -108,6 +108,38 @@ TEST_F(HeadlessThread, ScriptedInputArrivesInOrderWithCodesAndPositions) {
   EXPECT_EQ(r.got[14].timer, uint32_t{kTimerCursor});
 }
 
+// The gadget command clicks the middle of the first of its IDs that the walk
+// hooks offer, of the layout handled last; an ID offered by no layout clicks
+// nothing; '_' stands for a space.
+TEST_F(HeadlessThread, TheGadgetCommandClicksTheNamedGadgetOfTheLastLayout) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  static uint32_t clicked_index = 99;
+  WalkHooks hooks{};
+  hooks.targets = [](WalkTarget* out, uint32_t max) -> uint32_t {
+    static const WalkTarget kOffered[] = {
+        {10, 10, 30, 20, 0, "EXIT", 2},   // an older layout's EXIT
+        {100, 200, 140, 220, 0, "EXIT", 0},
+        {300, 300, 310, 310, 0, "MAP ", 0},
+        {50, 60, 70, 80, 0, "STAD", 1},
+    };
+    uint32_t n = 0;
+    for (const WalkTarget& t : kOffered)
+      if (n < max) out[n++] = t;
+    return n;
+  };
+  hooks.clicked = [](uint32_t index) { clicked_index = index; };
+  SetWalkHooks(&hooks);
+  Recorder r;
+  EXPECT_EQ(HeadlessRunGame("gadget EXIT\ngadget NONE STAD EXIT\ngadget NONE\ngadget MAP_\nkey esc\n", RecordingGame, &r),
+            5);
+  SetWalkHooks(nullptr);
+  std::vector<std::pair<int32_t, int32_t>> downs;
+  for (const PlatformMessage& m : r.got)
+    if (m.kind == kMsgLeftDown) downs.push_back({m.x, m.y});
+  EXPECT_EQ(downs, (std::vector<std::pair<int32_t, int32_t>>{{120, 210}, {60, 70}, {305, 305}}));
+  EXPECT_EQ(clicked_index, 2u);
+}
+
 TEST_F(HeadlessThread, TicksArriveEvery100msOfVirtualTime) {
   ASSERT_EQ(HeadlessOpenDisplay(0), 1);
   Recorder r;

@@ -166,7 +166,8 @@ uint32_t CensusTargets(CensusTarget* out, uint32_t max) {
       entry.x2 = gad->x2 + l.region->offsetX;
       entry.y2 = gad->y2 + l.region->offsetY;
       out[n] = {gad->x1 + l.region->offsetX, gad->y1 + l.region->offsetY, gad->x2 + l.region->offsetX,
-                gad->y2 + l.region->offsetY, g_census.entries[e].hit};
+                gad->y2 + l.region->offsetY, g_census.entries[e].hit, {}, static_cast<uint32_t>(g_census.serial - l.handled)};
+      std::memcpy(out[n].id, entry.id, sizeof out[n].id);
       g_census.lastTargets[n++] = e;
     }
   }
@@ -176,7 +177,7 @@ uint32_t CensusTargets(CensusTarget* out, uint32_t max) {
     BoxName(b, name, sizeof name);
     const int32_t e = EntryOf(name, 0, "LIST");
     if (e < 0) continue;
-    out[n] = {b->x, b->y, b->x + (int32_t)b->width - 1, b->y + (int32_t)b->height - 1, g_census.entries[e].hit};
+    out[n] = {b->x, b->y, b->x + (int32_t)b->width - 1, b->y + (int32_t)b->height - 1, g_census.entries[e].hit, "LIST", 0};
     g_census.lastTargets[n++] = e;
   }
   g_census.lastCount = n;

@@ -21,6 +21,8 @@ void CensusRequesterFreed(QoERequester* req);
 struct CensusTarget {
   int32_t x1, y1, x2, y2;  // inclusive
   uint32_t hit;            // 1 once chosen
+  char id[5];              // the gadget's ID, "LIST" for a list box
+  uint32_t age;            // handling rounds since its layout was handled (0: the last; list boxes 0)
 };
 uint32_t CensusTargets(CensusTarget* out, uint32_t max);
 // Target index of the last CensusTargets list was clicked (a list box counts

@@ -276,14 +276,21 @@ bool ReadyTitel() {
     g_pictures.titel = static_cast<TitelScreenData*>(AllocVec(sizeof(TitelScreenData), MEMF_PUBLIC | MEMF_CLEAR));
     if (!g_pictures.titel) return false;
   }
-  g_pictures.titel->rastPort = rp;
-  g_pictures.titel->bitmap = rp->Bitmap;
-  g_pictures.titel->width = rp->Bitmap->Width;
-  g_pictures.titel->height = rp->Bitmap->Height;
-  g_pictures.titel->pitch = rp->Bitmap->BytesPerRow;
-  g_pictures.titel->pixels = rp->Bitmap->Pixels;
-  g_pictures.titel->palette = ScreenPalette();
-  g_pictures.titel->mutex = DisplayMutex();
+  // The transition, the colour cycling and the movies read the record under
+  // the display mutex; a movie's thread reads the mutex it names before it
+  // takes it, so that field is written only when it changes (the first time).
+  TitelScreenData* t = g_pictures.titel;
+  QoeMutex* m = DisplayMutex();
+  if (m) ObtainMutex(m);
+  t->rastPort = rp;
+  t->bitmap = rp->Bitmap;
+  t->width = rp->Bitmap->Width;
+  t->height = rp->Bitmap->Height;
+  t->pitch = rp->Bitmap->BytesPerRow;
+  t->pixels = rp->Bitmap->Pixels;
+  t->palette = ScreenPalette();
+  if (t->mutex != m) t->mutex = m;
+  if (m) ReleaseMutex(m);
   return true;
 }
 

@@ -541,6 +541,9 @@ void PrintArbeiterAnzahl(KartenScreenRecord* d, uint32_t buffer) {
   if (!rp) return;
   std::vector<ArbeiterAnzahlLabel> labels;
   ArbeiterAnzahlLabels(d, &labels);
+  // The map view's font is closed with the view (an upload or a download
+  // opens it anew): the RastPort gets its own font back.
+  TextFont* const found = rp->Font;
   SetFont(rp, map->Font);
   for (const ArbeiterAnzahlLabel& l : labels) {
     char text[16];
@@ -548,6 +551,7 @@ void PrintArbeiterAnzahl(KartenScreenRecord* d, uint32_t buffer) {
     // Light text in its dark outline stays legible on every terrain.
     PrintTextOutlined(rp, l.x1, l.y, l.x2, l.y + 9, text, 0, 1, 549);
   }
+  RestoreFont(rp, found);
 }
 
 // --- the caravan requester -----------------------------------------------------------------

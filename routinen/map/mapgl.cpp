@@ -72,13 +72,19 @@ void SetMapGLHooks(const MapGLHooks* hooks) {
 void MapDrawAtDisplay(uint32_t on) {
   MapGLState& s = GL();
   DisplayRecord* d = QoESystemPtr->Display;
-  if (on && GLDeep() && d && !s.saved && ReadyBitMap()) {
+  // The movie threads fetch the screen's RastPort under the display mutex
+  // for every frame they copy: it is swapped under the same mutex.
+  const bool stand_in = on && GLDeep() && d && !s.saved && ReadyBitMap();
+  QoeMutex* m = stand_in || (!on && s.saved) ? DisplayMutex() : nullptr;
+  if (m) ObtainMutex(m);
+  if (stand_in) {
     s.saved = d->ScreenRastPort;
     d->ScreenRastPort = &s.rp;
   } else if (!on && s.saved) {
     if (d) d->ScreenRastPort = s.saved;
     s.saved = nullptr;
   }
+  if (m) ReleaseMutex(m);
   s.atDisplay = on ? 1 : 0;
   SetDisplayGameAreaAtCorner(on);
 }

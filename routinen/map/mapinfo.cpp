@@ -581,6 +581,7 @@ void PrintMapNames(KartenScreenRecord* d, uint32_t buffer) {
     return;
   }
   const std::vector<NamedTown>& towns = Towns();
+  TextFont* const found = rp->Font;  // given back at the end
   SetFont(rp, d->Fonts[MAPFONT_ELMOR]);
   const bool deep = Deep();
   const uint32_t own = MapOwnPlayer();
@@ -611,6 +612,7 @@ void PrintMapNames(KartenScreenRecord* d, uint32_t buffer) {
     for (int32_t r = 0; r < (int32_t)map->Rows; r++) cellLabels(c, r);
   for (int32_t c = 2; c < (int32_t)map->Columns - 1; c += 2)
     for (int32_t r = 1; r < (int32_t)map->Rows; r++) cellLabels(c, r);
+  RestoreFont(rp, found);
 }
 
 ListHeader* MapPlayersList(const KartenScreenRecord* d) { return d ? PlayersList(d) : nullptr; }

@@ -10,6 +10,8 @@
 #include "graphics_internal.h"
 #include "memory.h"
 #include "platform/display.h"
+#include "platform/threads.h"
+#include "sysrecords.h"
 
 namespace {
 
@@ -142,11 +144,28 @@ void FillClipped(BitMap* bm, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uin
   for (int32_t y = y0 + 1; y <= y1; y++) std::memcpy(At(bm, x0, y), first, 4 * n);
 }
 
+bool Shown(const BitMap* bm) {
+  if (!bm) return false;
+  const DisplayRecord* d = QoESystemPtr->Display;
+  if (d && d->ScreenRastPort && d->ScreenRastPort->Bitmap == bm) return true;
+  const PlatformSurface* back = DisplayBackSurface();
+  return back && (bm->Flags & BMF_SURFACE) && bm->Surface == back;
+}
+
+ShownLock::ShownLock(const BitMap* a, const BitMap* b) : mutex_((Shown(a) || Shown(b)) ? DisplayMutex() : nullptr) {
+  if (mutex_) ObtainMutex(mutex_);
+}
+
+ShownLock::~ShownLock() {
+  if (mutex_) ReleaseMutex(mutex_);
+}
+
 }  // namespace gfx
 
 int32_t BltBitMap(const BitMap* src, int32_t sx, int32_t sy, BitMap* dst, int32_t dx, int32_t dy,
                   int32_t width, int32_t height, uint32_t, uint32_t, void*) {
   if (!gfx::Usable(src) || !gfx::Usable(dst)) return 0;
+  gfx::ShownLock shown(src, dst);
   RowKind kind = KindOf(src, dst);
   if (kind == RowKind::kNone) return 0;
   BlitRect r{};
@@ -370,6 +389,7 @@ int32_t BltMaskBitMapRastPort(const BitMap* src, int32_t sx, int32_t sy, RastPor
   if (!rp) return 0;
   BitMap* dst = rp->Bitmap;
   if (!gfx::Usable(src) || !gfx::Usable(dst)) return 0;
+  gfx::ShownLock shown(src, dst);
   RowKind kind = KindOf(src, dst);
   if (kind == RowKind::kNone) return 0;
   BlitRect r{};

@@ -96,6 +96,9 @@ void SetAPen(RastPort* rp, uint32_t pen);
 void SetBPen(RastPort* rp, uint32_t pen);
 void SetDrMd(RastPort* rp, uint32_t mode);
 void SetFont(RastPort* rp, TextFont* font);  // null font ignored
+// Puts back the font read from rp->Font before a drawing in another font
+// (none: the RastPort keeps none), so a borrowed font never stays behind.
+void RestoreFont(RastPort* rp, TextFont* font);
 void Move(RastPort* rp, int32_t x, int32_t y);
 // Line in the A pen from the pen position to (x, y), both ends included.
 void Draw(RastPort* rp, int32_t x, int32_t y);

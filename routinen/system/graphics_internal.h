@@ -5,6 +5,8 @@
 
 #include "graphics.h"
 
+struct QoeMutex;
+
 namespace gfx {
 
 // True when the record describes pixels the drawing calls may touch.
@@ -50,5 +52,25 @@ inline uint32_t Load(const BitMap* bm, const uint8_t* p) {
 
 // Fills the rectangle x0..x1, y0..y1 (inclusive, already inside the bitmap).
 void FillClipped(BitMap* bm, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t value);
+
+// True for the screen's bitmap: the screen RastPort's, or a bitmap over the
+// display's back surface.
+bool Shown(const BitMap* bm);
+
+// Held by every drawing call while it touches the screen's bitmap: the
+// display mutex, which the window thread holds while it copies out of that
+// bitmap (OpenGL mode) and the helper threads while they draw into it. A
+// bitmap of the caller's own takes no lock. The mutex is recursive, so a
+// caller that holds it already (a drawing of several steps) may.
+class ShownLock {
+ public:
+  explicit ShownLock(const BitMap* a, const BitMap* b = nullptr);
+  ~ShownLock();
+  ShownLock(const ShownLock&) = delete;
+  ShownLock& operator=(const ShownLock&) = delete;
+
+ private:
+  QoeMutex* mutex_;
+};
 
 }  // namespace gfx

@@ -85,6 +85,12 @@ void SetFont(RastPort* rp, TextFont* font) {
   rp->TxBaseline = font->Baseline;
 }
 
+void RestoreFont(RastPort* rp, TextFont* font) {
+  if (!rp) return;
+  if (font) SetFont(rp, font);
+  else rp->Font = nullptr;
+}
+
 void Move(RastPort* rp, int32_t x, int32_t y) {
   if (!rp) {
     DebugLog("Move: Der uebergebene RastPort ist nicht valid!");
@@ -97,7 +103,10 @@ void Move(RastPort* rp, int32_t x, int32_t y) {
 void Draw(RastPort* rp, int32_t x, int32_t y) {
   if (!rp) return;
   int16_t tx = Clamp16(x), ty = Clamp16(y);
-  if (BitMap* bm = Target(rp)) Line(bm, rp->PenX, rp->PenY, tx, ty, gfx::PenPixel(bm, rp->APen));
+  if (BitMap* bm = Target(rp)) {
+    gfx::ShownLock shown(bm);
+    Line(bm, rp->PenX, rp->PenY, tx, ty, gfx::PenPixel(bm, rp->APen));
+  }
   rp->PenX = tx;
   rp->PenY = ty;
 }
@@ -110,12 +119,14 @@ void PolyDraw(RastPort* rp, int32_t count, const int16_t* points) {
 void RectFill(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   BitMap* bm = Target(rp);
   if (!bm) return;
+  gfx::ShownLock shown(bm);
   Fill(bm, x1, y1, x2, y2, gfx::PenPixel(bm, rp->APen));
 }
 
 int32_t WritePixel(RastPort* rp, int32_t x, int32_t y) {
   BitMap* bm = Target(rp);
   if (!bm || !gfx::Inside(bm, x, y)) return -1;
+  gfx::ShownLock shown(bm);
   gfx::Store(bm, gfx::At(bm, x, y), gfx::PenPixel(bm, rp->APen));
   return 0;
 }
@@ -123,7 +134,11 @@ int32_t WritePixel(RastPort* rp, int32_t x, int32_t y) {
 int32_t ReadPixel(RastPort* rp, int32_t x, int32_t y) {
   BitMap* bm = Target(rp);
   if (!bm || !gfx::Inside(bm, x, y)) return -1;
-  uint32_t v = gfx::Load(bm, gfx::At(bm, x, y));
+  uint32_t v;
+  {
+    gfx::ShownLock shown(bm);
+    v = gfx::Load(bm, gfx::At(bm, x, y));
+  }
   if (bm->Depth == 8) return (int32_t)v;
   uint32_t table[256];
   gfx::PenTable(BitMapPixelFormat(bm), table);
@@ -152,6 +167,7 @@ void DrawGlyphs(RastPort* rp, const char* text, uint32_t length) {
     fg = gfx::PenPixel(bm, rp->APen);
     bg = gfx::PenPixel(bm, rp->BPen);
   }
+  gfx::ShownLock shown(bm);
   for (uint32_t i = 0; i < length; i++) {
     uint8_t c = (uint8_t)text[i];
     if (c < font->LoChar || c > font->HiChar) continue;

@@ -205,10 +205,20 @@ constexpr uint32_t kMaxPinnedReopens = 2000;
 constexpr uint32_t kMaxPinnedAtOnce = 10;
 constexpr uint64_t kPinnedMomentMs = 50;
 
+// The screens the map leads back to: the main screen (both its codes), the
+// town view and the barracks.
+bool MapWayBackScreen(int32_t code) { return code == SCREEN_MAIN || code == 1139 || code == 39 || code == 152; }
+
 int32_t RunScreenDispatcher() {
   int32_t code = StartScreenCode();
-  int32_t from = SCREEN_TITLE;  // the last screen other than the map
+  // The map's way back: the last of the screens above that the player left,
+  // unless the map opened it itself (the town a figure entered). A screen the
+  // map opens and that returns to it (the dungeon) never becomes it, so the
+  // map's EXIT cannot lead back into the dungeon; a start past the title
+  // leaves the map for the main screen.
+  int32_t from = SCREEN_MAIN;
   int32_t prev = SCREEN_TITLE;  // the screen just left
+  bool opened_by_map = false;   // the screen about to run was opened by the map (or by itself after that)
   if (code > 0 && code != SCREEN_TITLE) {
     // A scripted run (tests) starts at its screen, as if entered from the title.
     DebugLog("Main: Start bei Screen %d\n", code);
@@ -218,6 +228,7 @@ int32_t RunScreenDispatcher() {
       DebugLog("Main: Kein Titelbild\n");
       return SCREEN_END;
     }
+    DebugLog("Main: Screen %d, betreten von 0\n", SCREEN_TITLE);
     code = title(0);
   }
   // A pinned run (the screens' walks) opens its start screen again whatever
@@ -255,11 +266,15 @@ int32_t RunScreenDispatcher() {
       if (g_shell.hooks.NoScreen) g_shell.hooks.NoScreen(code);
       break;
     }
-    // The map returns to the screen it was entered from, never to itself.
+    const int32_t entry = code == SCREEN_MAP ? from : prev;
+    DebugLog("Main: Screen %d, betreten von %d\n", code, entry);
     opened_at = PlatformTimeMs();
-    int32_t next = screen(code == SCREEN_MAP ? from : prev);
+    int32_t next = screen(entry);
+    if (code != SCREEN_MAP && !opened_by_map && MapWayBackScreen(code)) from = code;
+    // What the map leads to, other than its way back, is opened by the map;
+    // a screen that opens itself again stays so.
+    opened_by_map = code == SCREEN_MAP ? next != from : (next == code && opened_by_map);
     prev = code;
-    if (code != SCREEN_MAP) from = code;
     code = pin(next);
   }
   return code;

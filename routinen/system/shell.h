@@ -57,6 +57,10 @@ struct ScreenTableEntry {
   // by null (null: none). The close table test opens the screen, each box in
   // turn, and closes the game there; a new screen adds its fragments here.
   const char* const* boxes = nullptr;
+  // Script lines that leave the screen by its own way out (its leave gadget;
+  // null: its EXIT gadget, "": it has none, Escape leaves it). The screen
+  // graph test follows them from every screen to the main screen.
+  const char* leave = nullptr;
 };
 enum : int32_t { SCREEN_END = -1, SCREEN_TITLE = 1, SCREEN_MAIN = 2, SCREEN_MAP = 3,
                  SCREEN_OPTIONS = 133, SCREEN_STORY = 505 };

@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include "platform/display.h"
+#include "platform/threads.h"
 #include "files.h"
 #include "graphics.h"
 #include "platform/log.h"
@@ -190,19 +191,23 @@ void FillDisplayRecord() {
   DisplayModeChoice mode{};
   CurrentDisplayMode(&mode);
   DisplayRecord* d = &g_display;
-  g_system.Display = d;
-  d->ModeId = mode.mode_id;
-  d->Width = static_cast<uint16_t>(DisplayWidth() ? DisplayWidth() : mode.width);
-  d->Height = static_cast<uint16_t>(DisplayHeight() ? DisplayHeight() : mode.height);
-  d->Depth = static_cast<uint16_t>(DisplayDepth() ? DisplayDepth() : mode.depth);
-  d->PixelFormatCode = static_cast<uint16_t>(mode.pixel_format);
-  d->Renderer = DisplayRenderer();
-  d->FullScreen = mode.fullscreen;
+  // Filled again by every SetupSystem while helper threads read the record:
+  // a field that has not changed is not written.
+  auto set = [](auto& field, auto value) {
+    if (field != value) field = value;
+  };
+  set(g_system.Display, d);
+  set(d->ModeId, mode.mode_id);
+  set(d->Width, static_cast<uint16_t>(DisplayWidth() ? DisplayWidth() : mode.width));
+  set(d->Height, static_cast<uint16_t>(DisplayHeight() ? DisplayHeight() : mode.height));
+  set(d->Depth, static_cast<uint16_t>(DisplayDepth() ? DisplayDepth() : mode.depth));
+  set(d->PixelFormatCode, static_cast<uint16_t>(mode.pixel_format));
+  set(d->Renderer, DisplayRenderer());
+  set(d->FullScreen, mode.fullscreen);
 }
 
 int OpenScreenRastPort() {
   CloseScreenRastPort();
-  g_system.Display = &g_display;
   // OpenGL mode: the window thread shows the screen from a bitmap of its own,
   // in the display's depth (8-bit pens, or 32-bit bytes R, G, B, A).
   BitMap* bm = nullptr;
@@ -213,20 +218,32 @@ int OpenScreenRastPort() {
   } else {
     bm = AllocSurfaceBitMap(DisplayBackSurface());
   }
-  if (!bm) return 0;
+  if (!bm) {
+    g_system.Display = &g_display;
+    return 0;
+  }
+  // The movie threads fetch the screen's RastPort under the display mutex
+  // for every frame they copy into its bitmap (OpenGL mode).
+  QoeMutex* m = DisplayMutex();
+  if (m) ObtainMutex(m);
   static RastPort rp;
   InitRastPort(&rp);
   rp.Bitmap = bm;
+  g_system.Display = &g_display;
   g_display.ScreenRastPort = &rp;
+  if (m) ReleaseMutex(m);
   return 1;
 }
 
 void CloseScreenRastPort() {
-  RastPort* rp = g_display.ScreenRastPort;
-  if (!rp) return;
-  g_display.ScreenRastPort = nullptr;
-  FreeBitMap(rp->Bitmap);
-  rp->Bitmap = nullptr;
+  QoeMutex* m = DisplayMutex();
+  if (m) ObtainMutex(m);
+  if (RastPort* rp = g_display.ScreenRastPort) {
+    g_display.ScreenRastPort = nullptr;
+    FreeBitMap(rp->Bitmap);
+    rp->Bitmap = nullptr;
+  }
+  if (m) ReleaseMutex(m);
 }
 
 int LoadPaths() {

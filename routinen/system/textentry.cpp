@@ -4,7 +4,9 @@
 
 #include "platform/display.h"
 #include "platform/events.h"
+#include "platform/threads.h"
 #include "graphics.h"
+#include "graphics_internal.h"
 #include "input.h"
 #include "input_internal.h"
 #include "memory.h"
@@ -22,12 +24,26 @@ void Show(RastPort* rp, int32_t x, int32_t y, int32_t w, int32_t h) {
   if (rp && rp == ScreenRp() && w > 0 && h > 0) UpdateRectangle(x, y, w, h);
 }
 
+// The cursor's and the box's drawing with the changed rectangle shown hold
+// the display mutex as one step on the screen's bitmap (each drawing call
+// holds it too): the window thread copies out of it in OpenGL mode. Null for
+// a bitmap of the caller's own.
+QoeMutex* ScreenLock(const RastPort* rp) {
+  QoeMutex* m = rp && gfx::Shown(rp->Bitmap) ? DisplayMutex() : nullptr;
+  if (m) ObtainMutex(m);
+  return m;
+}
+void ScreenUnlock(QoeMutex* m) {
+  if (m) ReleaseMutex(m);
+}
+
 void DrawCursor(TextCursor* c) {
   RastPort* rp = c->Rp;
   if (c->Visible || !c->Width || !c->Height || !rp || !rp->Bitmap) return;
   if (!c->Saved) c->Saved = AllocBitMap(c->Width, c->Height, rp->Bitmap->Depth, 0, rp->Bitmap);
   if (!c->Saved) return;
   int32_t w = static_cast<int32_t>(c->Width), h = static_cast<int32_t>(c->Height);
+  QoeMutex* lock = ScreenLock(rp);
   BltBitMap(rp->Bitmap, c->X, c->Y, c->Saved, 0, 0, w, h);
   uint16_t pen = rp->APen;
   SetAPen(rp, c->Pen);
@@ -35,6 +51,7 @@ void DrawCursor(TextCursor* c) {
   SetAPen(rp, pen);
   c->Visible = 1;
   Show(rp, c->X, c->Y, w, h);
+  ScreenUnlock(lock);
 }
 
 void HideCursor(TextCursor* c) {
@@ -43,8 +60,10 @@ void HideCursor(TextCursor* c) {
   RastPort* rp = c->Rp;
   if (!rp || !rp->Bitmap || !c->Saved) return;
   int32_t w = static_cast<int32_t>(c->Width), h = static_cast<int32_t>(c->Height);
+  QoeMutex* lock = ScreenLock(rp);
   BltBitMap(c->Saved, 0, 0, rp->Bitmap, c->X, c->Y, w, h);
   Show(rp, c->X, c->Y, w, h);
+  ScreenUnlock(lock);
 }
 
 void Blink() {
@@ -317,6 +336,7 @@ int32_t EditKey(int32_t key, char* text, uint8_t* widths, TextCursor* cursor, in
   uint32_t lh = rp ? rp->TxHeight + 1u : 1u;
   HideCursor(cursor);
   if (rp) {
+    QoeMutex* lock = ScreenLock(rp);
     uint16_t a = rp->APen;
     uint8_t mode = rp->DrawMode;
     SetAPen(rp, back_pen);
@@ -332,6 +352,7 @@ int32_t EditKey(int32_t key, char* text, uint8_t* widths, TextCursor* cursor, in
     SetAPen(rp, a);
     SetDrMd(rp, mode);
     Show(rp, x, y, static_cast<int32_t>(width), static_cast<int32_t>(lines * lh));
+    ScreenUnlock(lock);
   }
   cursor->Pos = pos;
   cursor->Line = line;

@@ -359,7 +359,9 @@ int32_t ChangeTownChoice(StadtScreenData* d) {
   SetMovieMode(d->ford, 0);
   SetMovieMode(d->waterWheel, 0);
   int32_t result = 0;
-  if (choice >= 0 && static_cast<uint32_t>(choice) < n && towns[choice].id != OwnPlayerPtr->ActiveTown) {
+  if (choice < 0 || static_cast<uint32_t>(choice) >= n) {
+    result = 2;
+  } else if (towns[choice].id != OwnPlayerPtr->ActiveTown) {
     OwnPlayerPtr->ActiveTown = towns[choice].id;
     result = 1;
   }
@@ -382,8 +384,10 @@ int32_t StadtGadget(StadtScreenData* d, const char* id) {
     if (is("EXIT") && (Stands(d->town, 15) || (d->town && d->town->kind != 0))) return 2;
     const int32_t r = ChangeTownChoice(d);
     if (r == 1) return 39;
-    // EXIT with no other town to offer leaves, so no realm is trapped here.
-    return is("EXIT") && r < 0 ? 2 : -1;
+    // EXIT leaves unless the player chose a town: with no other town to
+    // offer, or with the choice cancelled, it goes to the main screen, so
+    // EXIT and Escape never keep the player in a town without a residence.
+    return is("EXIT") && (r < 0 || r == 2) ? 2 : -1;
   }
   if (rebels) return -1;
   if (is("BAUS")) return 43;

@@ -89,7 +89,8 @@ void NameNewTown(StadtScreenData* data);
 // Lets the player choose another own town: 1 when one was chosen (it is
 // the active town now), else 0.
 int32_t ChangeTown(StadtScreenData* data);
-// As ChangeTown, but -1 when no other town can be offered (catalog 799 shown).
+// As ChangeTown, but -1 when no other town can be offered (catalog 799 shown)
+// and 2 when the player cancelled the choice.
 int32_t ChangeTownChoice(StadtScreenData* data);
 // The next code for a gadget (-1: the screen stays).
 int32_t StadtGadget(StadtScreenData* data, const char* id);

@@ -3,8 +3,10 @@
 // in the 8-bit and the 32-bit display modes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "routinen/gui/ilbm.h"
@@ -661,6 +663,38 @@ int TestScreenGame(void* arg) {
   CloseFont(font);
   CloseElmorPic(kTestPic, 0);
   return 0;
+}
+
+// The screen's record (the RastPort, bitmap, pixels and palette the
+// transition, the colour cycling and the movies draw with) is filled under
+// the display mutex each time a picture opens, and the mutex it names is not
+// written again: a movie's thread reads that field before it takes the
+// mutex (the thread sanitizer's run sees it).
+TEST(GuiPictureThread, TheScreenRecordIsFilledUnderTheDisplayMutex) {
+  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  ASSERT_EQ(OpenElmorPic(kPath, kTestPic, 0), 0);
+  TitelScreenData* t = GetTitelScreenData();
+  ASSERT_NE(t, nullptr);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> reads{0};
+  std::thread movie([&] {
+    while (!stop.load()) {
+      QoeMutex* m = t->mutex;
+      if (!m) continue;
+      ObtainMutex(m);
+      const bool whole = t->bitmap && t->pixels && t->width == 640;
+      ReleaseMutex(m);
+      reads += whole ? 1 : 0;
+    }
+  });
+  for (int i = 0; i < 40; i++) ASSERT_EQ(OpenElmorPic(kPath, kTestPic, 0), 0);
+  while (reads.load() == 0) std::this_thread::yield();
+  stop = true;
+  movie.join();
+  EXPECT_EQ(GetTitelScreenData(), t);
+  FreeAllElmorGfx();
+  HeadlessCloseDisplay();
 }
 
 TEST(GuiTestScreenThread, RunsOnTheKitDataFromAScript) {

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <map>
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/display.h"
@@ -20,7 +22,9 @@
 #include "platform/pngfile.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/map/map_internal.h"
+#include "routinen/map/mapgl.h"
 #include "routinen/map/mapscreen.h"
+#include "platform/threads.h"
 #include "routinen/system/graphics.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
@@ -529,3 +533,39 @@ INSTANTIATE_TEST_SUITE_P(Displays, MapMarkerAway, testing::Values(0u, 8u),
                          [](const testing::TestParamInfo<uint32_t>& i) { return i.param ? "Deep" : "EightBit"; });
 
 }  // namespace
+
+// In OpenGL mode the map screen's display-sized bitmap stands in for the
+// screen's RastPort while the map is shown; a movie's thread fetches that
+// RastPort under the display mutex for every frame it copies, so the swap
+// is made under the same mutex (the thread sanitizer's run sees it).
+TEST(MapGLThread, TheMapsBitmapStandsInForTheScreenUnderTheDisplayMutex) {
+  ASSERT_EQ(HeadlessOpenDisplay(8), 1);  // 1024 x 768 x 32
+  DisplaySetRenderer(1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  RastPort* screen = QoESystemPtr->Display->ScreenRastPort;
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> frames{0};
+  std::thread movie([&] {
+    QoeMutex* m = DisplayMutex();
+    while (!stop.load()) {
+      ObtainMutex(m);
+      RastPort* rp = QoESystemPtr->Display->ScreenRastPort;
+      if (rp && rp->Bitmap && rp->Bitmap->Pixels) std::memset(rp->Bitmap->Pixels, 0x22, 64 * 4);
+      ReleaseMutex(m);
+      frames++;
+    }
+  });
+  for (int i = 0; i < 200; i++) {
+    MapDrawAtDisplay(1);
+    MapDrawAtDisplay(0);
+  }
+  while (frames.load() == 0) std::this_thread::yield();
+  stop = true;
+  movie.join();
+  EXPECT_EQ(QoESystemPtr->Display->ScreenRastPort, screen);
+  FreeMapDisplayBitMap();
+  CloseScreenRastPort();
+  DisplaySetRenderer(0);
+  HeadlessCloseDisplay();
+}

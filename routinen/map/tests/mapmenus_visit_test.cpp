@@ -472,6 +472,45 @@ TEST_P(MapMenusVisit, WorkerTotalsOverTheMapAreReadOnce) {
   EXPECT_EQ(S().reads.back(), 0u);  // back where it was: nothing read
 }
 
+// The resources and the names overlays draw on the screen's RastPort in the
+// map view's fonts and give it back its own font: a font left there outlives
+// the map view (which an upload or a download closes and opens anew) on the
+// RastPort of the next screen, which put it back when it closed.
+TEST_P(MapMenusVisit, TheOverlaysGiveTheScreenItsFontBack) {
+  MapScreenHooks h{};
+  FillMapDisplayHooks(&h);
+  FillMapInfoHooks(&h);
+  FillMapMenuHooks(&h);
+  struct Calls {
+    uint32_t drawn = 0, changed = 0;
+  };
+  static Calls calls;
+  calls = Calls{};
+  static auto check = [](uint32_t buffer, auto draw) {
+    RastPort* rp = GetScreenRastPort(buffer);
+    TextFont* before = rp ? rp->Font : nullptr;
+    draw();
+    calls.drawn++;
+    if (rp && rp->Font != before) calls.changed++;
+  };
+  h.PrintArbeiterAnzahl = [](KartenScreenRecord* d, uint32_t buffer) {
+    check(buffer, [&] { PrintArbeiterAnzahl(d, buffer); });
+  };
+  h.PrintMapNames = [](KartenScreenRecord* d, uint32_t buffer) { check(buffer, [&] { PrintMapNames(d, buffer); }); };
+  SetMapScreenHooks(&h);
+  std::string s = Focus(6400, 3196);
+  if (Deep()) {
+    s += qoe_test::ClickLine(104, 599 + (int)M().h - 768) + "wait 300\n";
+    s += qoe_test::ClickLine(133, 617 + (int)M().h - 768) + "wait 300\n";
+  } else {
+    s += qoe_test::ClickLine(560, 324) + "wait 300\n" + qoe_test::ClickLine(560, 354) + "wait 300\n";
+  }
+  s += "key d\nwait 200\nkey a\nwait 200\n";
+  EXPECT_EQ(Visit(s, false), 2);
+  EXPECT_GE(calls.drawn, 4u);
+  EXPECT_EQ(calls.changed, 0u);
+}
+
 // Naming places: a new name is written to MapNames.dat when the screen
 // leaves; the player's own towns take no name.
 TEST_P(MapMenusVisit, ANewPlaceNameIsWrittenAndOwnTownsTakeNone) {

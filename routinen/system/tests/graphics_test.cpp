@@ -12,6 +12,8 @@
 #include "platform/display.h"
 #include "platform/headless.h"
 #include "platform/log.h"
+#include "platform/threads.h"
+#include "routinen/system/sysrecords.h"
 
 namespace {
 
@@ -358,6 +360,119 @@ TEST(DrawingDisplay, PaletteReachesTheDisplayAndBackSurfaceBitMap) {
   // Without a display LoadRGB32 just keeps the copy.
   LoadTestPalette();
   EXPECT_EQ(ScreenPalette()->Colors[3].Red, 3);
+}
+
+// The window thread copies the screen's bitmap under the display mutex (in
+// OpenGL mode each frame) while the game thread draws on it: every drawing
+// call holds that mutex while it touches the screen's bitmap, so the two
+// never meet (the thread sanitizer's run sees it), and a bitmap of the
+// caller's own takes no lock.
+TEST(DrawingScreenThread, EveryCallHoldsTheDisplayMutexOnTheScreen) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);  // 640 x 480 x 8
+  PlatformSurface* back = DisplayBackSurface();
+  BitMap* screen = AllocSurfaceBitMap(back);
+  BitMap* own = AllocBitMap(32, 32, 8, 0, nullptr);
+  ASSERT_NE(screen, nullptr);
+  ASSERT_NE(own, nullptr);
+  RastPort rp, own_rp;
+  InitRastPort(&rp);
+  rp.Bitmap = screen;
+  InitRastPort(&own_rp);
+  own_rp.Bitmap = own;
+  SetAPen(&own_rp, 7);
+  RectFill(&own_rp, 0, 0, 31, 31);
+  std::vector<uint8_t> mask(32 * 32, 1);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> copies{0};
+  std::thread frame([&] {
+    QoeMutex* m = DisplayMutex();
+    while (!stop.load()) {
+      ObtainMutex(m);
+      uint32_t sum = 0;
+      for (int y = 0; y < 40; y++)
+        for (int x = 0; x < 40; x++) sum += back->pixels[y * back->pitch + x];
+      ReleaseMutex(m);
+      copies += sum == 0xFFFFFFFF ? 0 : 1;
+    }
+  });
+  for (int i = 0; i < 300; i++) {
+    SetAPen(&rp, 3 + (i & 1));
+    RectFill(&rp, 0, 0, 39, 39);
+    WritePixel(&rp, 5, 5);
+    Move(&rp, 0, 0);
+    Draw(&rp, 39, 39);
+    BltBitMap(own, 0, 0, screen, 4, 4, 20, 20);
+    BltBitMapRastPort(screen, 0, 0, &own_rp, 0, 0, 8, 8, 0xC0);
+    BltMaskBitMapRastPort(own, 0, 0, &rp, 10, 10, 16, 16, 0xE0, mask.data());
+    EXPECT_EQ(ReadPixel(&rp, 30, 2), 3 + (i & 1));
+    EXPECT_EQ(MutexHeldCount(DisplayMutex()), 0);
+  }
+  while (copies.load() == 0) std::this_thread::yield();
+  stop = true;
+  frame.join();
+  FreeBitMap(own);
+  FreeBitMap(screen);
+  HeadlessCloseDisplay();
+}
+
+// In OpenGL mode a movie's thread copies its frames into the screen's bitmap
+// under the display mutex, fetching the screen RastPort each time, while the
+// game thread may close the screen RastPort and open it anew (the picture
+// manager does when the shown picture changes): the pointer is swapped and
+// the old bitmap freed under the same mutex (the thread sanitizer's run sees
+// it; the address sanitizer's a frame copied into a freed bitmap).
+TEST(DrawingScreenThread, TheScreenRastPortIsSwappedUnderTheDisplayMutex) {
+  ASSERT_EQ(HeadlessOpenDisplay(8), 1);  // 1024 x 768 x 32
+  DisplaySetRenderer(1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> frames{0};
+  std::thread movie([&] {
+    QoeMutex* m = DisplayMutex();
+    while (!stop.load()) {
+      ObtainMutex(m);
+      const DisplayRecord* d = QoESystemPtr->Display;
+      RastPort* rp = d ? d->ScreenRastPort : nullptr;
+      if (rp && rp->Bitmap && rp->Bitmap->Pixels) std::memset(rp->Bitmap->Pixels, 0x11, 64 * 4);
+      ReleaseMutex(m);
+      frames++;
+    }
+  });
+  for (int i = 0; i < 200; i++) {
+    CloseScreenRastPort();
+    ASSERT_EQ(OpenScreenRastPort(), 1);
+  }
+  while (frames.load() == 0) std::this_thread::yield();
+  stop = true;
+  movie.join();
+  CloseScreenRastPort();
+  DisplaySetRenderer(0);
+  HeadlessCloseDisplay();
+}
+
+// The display record is filled again by every SetupSystem (a new game, a
+// load) while the movie, rain and motion threads read it: what has not
+// changed is not written again (the thread sanitizer's run sees it).
+TEST(DrawingScreenThread, TheDisplayRecordFilledAgainWritesNothingUnchanged) {
+  ASSERT_EQ(HeadlessOpenDisplay(8), 1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> reads{0};
+  std::thread movie([&] {
+    while (!stop.load()) {
+      const DisplayRecord* d = QoESystemPtr->Display;
+      if (d && d->Width == 1024 && d->Depth == 32 && d->ScreenRastPort) reads++;
+    }
+  });
+  for (int i = 0; i < 200; i++) FillDisplayRecord();
+  while (reads.load() == 0) std::this_thread::yield();
+  stop = true;
+  movie.join();
+  EXPECT_EQ(QoESystemPtr->Display->Height, 768);
+  CloseScreenRastPort();
+  HeadlessCloseDisplay();
 }
 
 // A colour-cycling thread loads palettes while the game thread draws pens

@@ -55,7 +55,8 @@ int32_t WaitingTitle(int32_t entry) {
 
 const ScreenTableEntry kScreens[] = {
     {1, TestScreen<1>},     {2, TestScreen<2>},     {3, TestScreen<3>},     {39, TestScreen<39>},
-    {133, TestScreen<133>}, {152, TestScreen<152>}, {505, TestScreen<505>},
+    {133, TestScreen<133>}, {152, TestScreen<152>}, {505, TestScreen<505>}, {519, TestScreen<519>},
+    {1293, TestScreen<1293>},
 };
 
 int32_t HookOk(const char* name) {
@@ -127,13 +128,61 @@ std::vector<std::string> Screens() {
 }  // namespace
 
 TEST_F(ShellThread, DispatcherRunsScreensInOrderAndPassesEntryToMap) {
-  // title -> main -> map (from 2) -> town -> map (from 39) -> barracks ->
-  // map (from 152) -> map again (still from 152) -> -1
-  g_returns = {2, 3, 39, 3, 152, 3, 3, -1};
+  // title -> main -> map (from 2) -> main -> town -> map (from 39) -> town ->
+  // barracks -> map (from 152) -> map again (still from 152) -> -1
+  g_returns = {2, 3, 2, 39, 3, 39, 152, 3, 3, -1};
   EXPECT_EQ(RunScreenDispatcher(), -1);
-  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:2:1", "screen:3:2", "screen:39:3",
-                                                 "screen:3:39", "screen:152:3", "screen:3:152",
-                                                 "screen:3:152"}));
+  EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:2:1", "screen:3:2", "screen:2:3",
+                                                 "screen:39:2", "screen:3:39", "screen:39:3", "screen:152:39",
+                                                 "screen:3:152", "screen:3:152"}));
+}
+
+// The map's way back is the main screen, the town view or the barracks that
+// led the player towards it, never a screen the map opened itself: the
+// dungeon an explorer entered (it returns to the map) or the town a figure
+// entered. Each row: the start code (0: the title), the codes the screens
+// return in turn, and the entries the map is given.
+struct MapWayBackCase {
+  const char* name;
+  int32_t start;
+  std::vector<int32_t> returns;
+  std::vector<int32_t> mapEntries;
+};
+
+TEST_F(ShellThread, TheMapLeadsBackToTheScreenThatOpenedItNotToOneItOpened) {
+  const MapWayBackCase kCases[] = {
+      // main -> map -> dungeon -> map -> main
+      {"dungeon", 0, {2, 3, 1293, 3, 2, -1}, {2, 2}},
+      // the dungeon twice, then the town view's way
+      {"dungeon twice", 0, {2, 3, 1293, 3, 1293, 3, -1}, {2, 2, 2}},
+      // started at the dungeon: the map leads to the main screen
+      {"start at the dungeon", 1293, {3, 2, -1}, {2}},
+      // started at the map
+      {"start at the map", 3, {2, -1}, {2}},
+      // main -> map -> town entered by a figure -> harbour -> map
+      {"town entered from the map", 0, {2, 3, 39, 519, 3, -1}, {2, 2}},
+      // the same town view left for itself (another town chosen)
+      {"town changed", 0, {2, 3, 39, 39, 519, 3, -1}, {2, 2}},
+      // town -> map -> its way back, the town -> harbour -> map
+      {"town view as way back", 39, {3, 39, 519, 3, -1}, {39, 39}},
+      // main -> map -> town entered by a figure -> barracks -> map
+      {"barracks", 0, {2, 3, 39, 152, 3, 152, -1}, {2, 152}},
+      // main -> town -> harbour -> map: the town view led there
+      {"harbour", 0, {2, 39, 519, 3, -1}, {39}},
+  };
+  for (const MapWayBackCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    g_trail.clear();
+    g_next = 0;
+    g_returns = c.returns;
+    SetStartScreenCode(c.start);
+    RunScreenDispatcher();
+    SetStartScreenCode(0);
+    std::vector<int32_t> entries;
+    for (const std::string& s : Screens())
+      if (s.rfind("screen:3:", 0) == 0) entries.push_back(std::atoi(s.c_str() + 9));
+    EXPECT_EQ(entries, c.mapEntries);
+  }
 }
 
 TEST_F(ShellThread, DispatcherStopsOnUnknownCodeAndOnZero) {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/display.h"
 #include "platform/events.h"
+#include "platform/threads.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
 #include "platform/headless.h"
@@ -302,6 +304,37 @@ TEST_F(TextEntryThread, Utf8TextBecomesLatin1AndArrowsEdit) {
   HeadlessRunGame(script, TypingGame, &t);
   EXPECT_STREQ(t.text, "Gr\xFCss!");
   EXPECT_EQ(EventTimerRunning(kTimerCursor), 0);
+}
+
+// On the screen's bitmap the cursor and the edited box are drawn under the
+// display mutex, as every drawing there: in OpenGL mode the window thread
+// copies the changed rectangles out of that bitmap while the game draws.
+TEST_F(TextEntryThread, OnTheScreenTheCursorAndTheBoxAreDrawnUnderTheDisplayMutex) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  FillDisplayRecord();
+  ASSERT_EQ(OpenScreenRastPort(), 1);
+  RastPort* rp = QoESystemPtr->Display->ScreenRastPort;
+  ASSERT_NE(rp, nullptr);
+  TestFont tf;
+  SetFont(rp, &tf.font);
+  static std::vector<int> held;  // the display mutex's count at each changed rectangle
+  held.clear();
+  DisplaySetRenderer(1);
+  SetDisplayDirtyHook([](int32_t, int32_t, int32_t, int32_t) { held.push_back(MutexHeldCount(DisplayMutex())); });
+  char text[16];
+  uint8_t widths[16];
+  ASSERT_EQ(GetCharWidths(rp, "", text, widths, sizeof text), 1);
+  TextCursor* c = SetTextCursor(10, 10, 8, 2, 9, rp);  // drawn
+  EditKey('a', text, widths, c, 10, 10, 100, 15, 1, 7, 0);  // the box drawn again, the cursor moved
+  PostTimerMessage(kTimerCursor);  // a blink hides it
+  WaitEvent(WE_NOWAIT);
+  StopTextCursor(c);
+  SetDisplayDirtyHook(nullptr);
+  DisplaySetRenderer(0);
+  rp->Font = nullptr;
+  ASSERT_GE(held.size(), 4u);
+  for (size_t i = 0; i < held.size(); ++i) EXPECT_GT(held[i], 0) << "rectangle " << i;
+  EXPECT_EQ(MutexHeldCount(DisplayMutex()), 0);
 }
 
 TEST_F(TextEntryThread, RawKeysFromPlainWaitKeepArrowsApartFromCharacters) {

@@ -215,19 +215,30 @@ TEST_F(StadtRun, GadgetsWithoutTheirBuildingsStay) {
 
 TEST_F(StadtRun, ExitWithoutResidenceOpensTheChoice) {
   MakeRealm({{1, "Elmor", 1, 0, 0, {}}, {2, "Seewacht", 1, 1, 0, {51}}, {3, "Rabenfels", 1, 0, 0, {}}});
-  // Cancel (Escape), the active town again, then the second town; on the
-  // new town (a capital) EXIT leaves.
+  // NAME's choice cancelled (Escape) and EXIT's choice of the active town
+  // again stay; then the second town; on the new town (a capital) EXIT leaves.
   const std::string box_line1 = Click(400, 220 + 28 + 12 + 2), box_line0 = Click(400, 220 + 28 + 2),
                     ok = Click(380, 220 + 240);
-  const std::string script = C(kExit) + "key esc\n" + C(kExit) + box_line0 + ok + C(kName) + box_line1 + ok +
+  const std::string script = C(kName) + "key esc\n" + C(kExit) + box_line0 + ok + C(kName) + box_line1 + ok +
                              C(kHafe) + C(kExit);
   EXPECT_EQ(Run(script, 3), (std::vector<int32_t>{39, 519, 2}));
   EXPECT_EQ(OwnPlayerPtr->ActiveTown, 2u);
 }
 
+TEST_F(StadtRun, ExitsCancelledTownChoiceLeavesForTheMainScreen) {
+  // A town without a residence: EXIT (or Escape) offers the other towns;
+  // the choice cancelled, the player leaves as EXIT asked (the harbour's
+  // click then lands on the next visit), and the town stays the active one.
+  MakeRealm({{1, "Elmor", 1, 0, 0, {51}}, {2, "Seewacht", 1, 1, 0, {51}}});
+  for (const std::string& leave : {C(kExit), std::string("wait 300\nkey esc\n")}) {
+    EXPECT_EQ(Run(leave + "wait 300\nkey esc\n" + C(kHafe), 2), (std::vector<int32_t>{2, 519})) << leave;
+    EXPECT_EQ(OwnPlayerPtr->ActiveTown, 1u);
+  }
+}
+
 TEST_F(StadtRun, TheCloseLeavesFromEveryBoxByTheMainScreen) {
-  // A town without a residence: EXIT opens the town choice, whose cancel
-  // stays; the close leaves by the town view's own way out all the same.
+  // A town without a residence: EXIT opens the town choice; the close
+  // leaves by the town view's own way out from every box.
   MakeRealm({{1, "Elmor", 1, 0, 0, {}}, {2, "Seewacht", 1, 1, 0, {51}}, {3, "Rabenfels", 1, 0, 0, {}}});
   const std::string choice = C(kExit), help = C(kExit) + Click(336 + 137, 220 + 240), message = C(kMapl),
                     named = C(kName) + Click(400, 220 + 28 + 12 + 2);  // a line marked, not taken

@@ -1,0 +1,257 @@
+// Where the screens lead. The screen graph: from every built screen of the
+// screen table (program/screens.cpp), started headless on the demo realm and
+// not pinned, Escape again and again, or the screen's own way out (its
+// row's `leave`, then the EXIT, STAD or NORM gadget of each screen on the
+// way), reaches the main screen (or the title, the game's front page)
+// within a few screens, and no screen is entered twice on that way. And seeded random walks over the whole program:
+// from the main screen, a few hundred clicks and keys wherever they lead, in
+// 640 x 480 x 8 and 1024 x 768 x 32 headless and in 1024 x 768 x 32 OpenGL
+// under a virtual X server; the program ends in order at the close (exit 0,
+// every block freed, no file written past a FileSet), and the log lists the
+// screens the walk went through ("Main: Screen %d, betreten von %d").
+// Each row is its own CTest test, so `ctest -j` runs them side by side.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "demo_realm.h"
+#include "program/screens.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum : uint32_t { kMode640x8 = 0, kMode1024x32 = 8, kMode1024x32GL = 10 };
+enum : int32_t { kTitle = 1, kMain = 2, kMainToo = 1139, kAnarchy = 499 };
+
+// How many screens after the start a way out may pass before the main screen.
+constexpr size_t kFewScreens = 4;
+// Leave steps a way may take (a screen may first close a box of its own).
+constexpr int kLeaveSteps = 10;
+
+std::string FileText(const std::string& name) {
+  auto bytes = qoe_test::ReadFileBytes(name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The screens the run entered, in order, from the dispatcher's log lines.
+std::vector<int32_t> ScreensEntered(const std::string& log) {
+  std::vector<int32_t> out;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    int code = 0, from = 0;
+    if (std::sscanf(line.c_str(), "Main: Screen %d, betreten von %d", &code, &from) == 2) out.push_back(code);
+  }
+  return out;
+}
+
+std::string Listed(const std::vector<int32_t>& codes, size_t count) {
+  std::string s;
+  for (size_t i = 0; i < codes.size() && i < count; ++i) s += (i ? " " : "") + std::to_string(codes[i]);
+  return s;
+}
+
+// What every run must show at its end: exit 0, the close in order, every
+// block freed, nothing written past the file sets.
+void ExpectOrderlyEnd(int status, const std::string& log) {
+  const std::string tail = log.size() > 6000 ? log.substr(log.size() - 6000) : log;
+  ASSERT_TRUE(WIFEXITED(status)) << "the program did not end\n" << tail;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << tail << FileText("err.txt");
+  EXPECT_EQ(log.find("Fatal Exception"), std::string::npos) << tail;
+  EXPECT_NE(log.find("ShutdownSystem: Programm wird beendet\n"), std::string::npos) << tail;
+  const size_t at = log.find("ShutdownSystem: AllocVec ");
+  ASSERT_NE(at, std::string::npos) << tail;
+  unsigned long long allocs = 0, frees = 0;
+  ASSERT_EQ(std::sscanf(log.c_str() + at, "ShutdownSystem: AllocVec %llu mal, FreeVec %llu mal", &allocs, &frees), 2);
+  EXPECT_EQ(allocs, frees) << tail;
+  EXPECT_NE(log.find("ShutdownSystem: 0 Dateien an FileSet und SaveMem2File vorbei beschrieben"), std::string::npos)
+      << tail;
+  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_NE(name.rfind(".qoetmp-", 0), 0u) << "a staged file was left: " << entry.path();
+  }
+}
+
+// ---- the screen graph -----------------------------------------------------------
+
+struct GraphCase {
+  int32_t code;
+  bool byGadget;  // the screen's own way out, else Escape
+  uint32_t mode;
+  std::string leave;  // the row's first leave step
+};
+
+void PrintTo(const GraphCase& c, std::ostream* os) {
+  *os << "screen " << c.code << (c.byGadget ? " by its gadget" : " by Escape") << " mode " << c.mode;
+}
+
+std::vector<GraphCase> GraphCases(bool by_gadget, uint32_t mode) {
+  std::vector<GraphCase> out;
+  uint32_t count = 0;
+  const ScreenTableEntry* rows = ProgramScreenTable(&count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const ScreenTableEntry& row = rows[i];
+    // 1139 is the main screen's second code: the same screen.
+    if (!ProgramScreenBuilt(&row) || row.code == kMainToo) continue;
+    const std::string leave = row.leave ? row.leave : "gadget EXIT\n";
+    if (by_gadget && leave.empty()) continue;  // no gadget of its own: Escape leaves it
+    out.push_back({row.code, by_gadget, mode, by_gadget ? leave : "key esc\n"});
+  }
+  return out;
+}
+
+std::string GraphCaseName(const testing::TestParamInfo<GraphCase>& info) {
+  return "Screen" + std::to_string(info.param.code) + (info.param.byGadget ? "ByGadget" : "ByEscape") + "Mode" +
+         std::to_string(info.param.mode);
+}
+
+class ScreenGraph : public testing::TestWithParam<GraphCase> {
+ protected:
+  void SetUp() override { qoe_test::InstallDemoRealmHere(&bin_, true); }
+  std::string bin_;
+};
+
+}  // namespace
+
+TEST_P(ScreenGraph, LeavingReachesTheMainScreen) {
+  const GraphCase& c = GetParam();
+  // Each step first moves the pointer, so that a screen that handles its
+  // gadgets only on events has offered them before the step looks.
+  std::string script = "wait 1500\n";
+  for (int k = 0; k < kLeaveSteps; ++k) {
+    const std::string step = k == 0 || !c.byGadget ? c.leave : "gadget EXIT STAD NORM\n";
+    script += "move 320 240\nwait 100\n" + step + "wait 1500\n";
+  }
+  script += "quit\nwait 100\n";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
+  const std::string cmd = "timeout -s KILL 300 env QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=" +
+                          std::to_string(c.mode) + " QOE_START_SCREEN=" + std::to_string(c.code) + " " + bin_ +
+                          " >out.txt 2>err.txt";
+  const int status = std::system(cmd.c_str());
+  const std::string log = FileText("Quill.dbg");
+  ExpectOrderlyEnd(status, log);
+
+  const std::vector<int32_t> way = ScreensEntered(log);
+  std::printf("[ way      ] %d %s, mode %u: %s\n", c.code, c.byGadget ? "by its gadget" : "by Escape", c.mode,
+              Listed(way, way.size()).c_str());
+  ASSERT_FALSE(way.empty()) << "no screen was entered\n" << log;
+  EXPECT_EQ(way[0], c.code);
+  if (c.code == kAnarchy) {
+    // The anarchy screen removes the lost realm and ends the game itself.
+    EXPECT_EQ(way.size(), 1u);
+    EXPECT_EQ(log.find("Programmende angefordert"), std::string::npos) << "the game did not end by itself\n" << log;
+    return;
+  }
+  // The main screen, or the title, the game's front page: its Escape asks
+  // whether the game ends, its way on to the main screen is its NORM gadget
+  // (the title's own row by its gadget).
+  size_t end = way.size();
+  for (size_t i = 0; i < way.size() && end == way.size(); ++i)
+    if (way[i] == kMain || way[i] == kMainToo || (way[i] == kTitle && (i > 0 || !c.byGadget))) end = i;
+  ASSERT_LT(end, way.size()) << "the main screen was not reached: " << Listed(way, way.size());
+  EXPECT_LE(end, kFewScreens) << "a long way: " << Listed(way, end + 1);
+  for (size_t i = 0; i <= end; ++i)
+    for (size_t j = i + 1; j <= end; ++j)
+      EXPECT_NE(way[i], way[j]) << "screen " << way[i] << " entered twice on the way: " << Listed(way, end + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Escape640x480x8, ScreenGraph, testing::ValuesIn(GraphCases(false, kMode640x8)), GraphCaseName);
+INSTANTIATE_TEST_SUITE_P(Gadget640x480x8, ScreenGraph, testing::ValuesIn(GraphCases(true, kMode640x8)), GraphCaseName);
+INSTANTIATE_TEST_SUITE_P(Escape1024x768x32, ScreenGraph, testing::ValuesIn(GraphCases(false, kMode1024x32)),
+                         GraphCaseName);
+
+// ---- random walks over the whole program ------------------------------------------
+
+namespace {
+
+struct WalkCase {
+  uint32_t mode;
+  uint64_t seed;
+};
+
+void PrintTo(const WalkCase& c, std::ostream* os) { *os << "mode " << c.mode << " seed " << c.seed; }
+
+std::string WalkCaseName(const testing::TestParamInfo<WalkCase>& info) {
+  return "Mode" + std::to_string(info.param.mode) + "Seed" + std::to_string(info.param.seed);
+}
+
+// The virtual X server of an OpenGL row: started with -displayfd so that
+// rows side by side each get a free display.
+const char kXvfbRun[] = R"SH(#!/bin/sh
+# $1: the program. Runs it on a display of its own and ends the server after.
+unset SDL_VIDEODRIVER SDL_RENDER_DRIVER
+rm -f display.txt
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>display.txt 2>xvfb.txt &
+xpid=$!
+for i in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
+[ -s display.txt ] || { echo "no display" >>xvfb.txt; kill $xpid; exit 97; }
+export DISPLAY=":$(cat display.txt)"
+"$1" >out.txt 2>err.txt
+code=$?
+kill $xpid
+wait $xpid 2>/dev/null
+exit $code
+)SH";
+
+class ProgramWalk : public testing::TestWithParam<WalkCase> {
+ protected:
+  void SetUp() override { qoe_test::InstallDemoRealmHere(&bin_, true); }
+  std::string bin_;
+};
+
+}  // namespace
+
+TEST_P(ProgramWalk, EndsInOrder) {
+  const WalkCase& c = GetParam();
+  const bool gl = c.mode == kMode1024x32GL;
+  uint64_t seed = c.seed;
+  if (const char* s = std::getenv("QOE_WALK_SEED"); s && *s) seed = std::strtoull(s, nullptr, 0);
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (replay: QOE_WALK_SEED=" + std::to_string(seed) +
+               " ctest -R 'ProgramWalk.*/Mode" + std::to_string(c.mode) + "Seed" + std::to_string(c.seed) + "$')");
+  // On the real clock of the OpenGL row the steps are quicker and fewer.
+  const std::string script = "wait 1000\nwalk " + std::to_string(seed) + (gl ? " 200 100\n" : " 400\n") +
+                             "png walk_" + std::to_string(c.mode) + "_" + std::to_string(c.seed) +
+                             ".png\nquit\nwait 100\n";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
+  const std::string env = "QOE_HEADLESS_MODE=" + std::to_string(c.mode) + " QOE_START_SCREEN=" + std::to_string(kMain) + " ";
+  std::string cmd;
+  if (gl) {
+    ASSERT_TRUE(qoe_test::WriteFileBytes("xrun.sh", std::vector<uint8_t>(kXvfbRun, kXvfbRun + std::strlen(kXvfbRun))));
+    // libGL and the X libraries keep memory to the end; the program's own
+    // blocks are counted in its log instead.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asan_options = std::string(asan && *asan ? std::string(asan) + ":" : "") + "detect_leaks=0";
+    cmd = "timeout -s KILL 400 env ASAN_OPTIONS=" + asan_options + " SDL_AUDIODRIVER=dummy QOE_SDL_SCRIPT=run.txt " +
+          env + "sh xrun.sh " + bin_;
+  } else {
+    cmd = "timeout -s KILL 400 env QOE_HEADLESS_SCRIPT=run.txt " + env + bin_ + " >out.txt 2>err.txt";
+  }
+  const int status = std::system(cmd.c_str());
+  const std::string log = FileText("Quill.dbg");
+  if (gl) { ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 97) << FileText("xvfb.txt"); }
+  ExpectOrderlyEnd(status, log);
+  qoe_test::KeepPng("walk_" + std::to_string(c.mode) + "_" + std::to_string(c.seed) + ".png");
+  if (gl) { EXPECT_NE(log.find("OpenGL Info"), std::string::npos) << "no OpenGL context"; }
+  const std::vector<int32_t> way = ScreensEntered(log);
+  ASSERT_FALSE(way.empty()) << "the log lists no screen";
+  EXPECT_EQ(way[0], kMain);
+  std::printf("[ walk     ] mode %u seed %llu, %zu screens: %s\n", c.mode, static_cast<unsigned long long>(seed),
+              way.size(), Listed(way, way.size()).c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Headless, ProgramWalk,
+                         testing::Values(WalkCase{kMode640x8, 1}, WalkCase{kMode640x8, 2}, WalkCase{kMode640x8, 3},
+                                         WalkCase{kMode1024x32, 1}, WalkCase{kMode1024x32, 2},
+                                         WalkCase{kMode1024x32, 3}),
+                         WalkCaseName);
+INSTANTIATE_TEST_SUITE_P(OpenGL, ProgramWalk, testing::Values(WalkCase{kMode1024x32GL, 1}, WalkCase{kMode1024x32GL, 2}),
+                         WalkCaseName);
