@@ -121,6 +121,9 @@ struct Engine3DState {
   // The steps the coming frame moves the clock and the weather by (the
   // frames since the last landscape; SetMapSceneSteps). Window thread.
   uint32_t steps = 1;
+  // The fire and smoke were moved at least once since the scene was made
+  // (a landscape first drawn at rest moves them on first: WarmUpEffects).
+  int warmed;
 };
 
 struct GL3DState {

@@ -344,6 +344,26 @@ void OldLook() {
   M().overlay_on = 0;
 }
 
+// The fire's texture moved by `steps` steps of its heat and sent again
+// once (nothing without the fire's texture or heat).
+void AnimateFire(uint32_t steps) {
+  MapSceneState& m = M();
+  if (!m.heat || m.fire_texture == kNoTexture) return;
+  auto* fire = static_cast<TEXTURE3D*>(ThingAt(THING_TEXTURE3D, m.fire_texture));
+  if (!fire || !fire->pixels || fire->width != kFireSide || fire->height != kFireSide || fire->depth != 32) return;
+  for (uint32_t k = 0; k < steps; k++) AnimateFireBitmap(fire->height, fire->width, fire->pixels, m.heat);
+  RefreshTexture(fire);
+}
+
+// Smoke particles rise 0.9 a step to 70 and the fire's heat climbs a row a
+// step: this many steps show both as they look under way.
+constexpr uint32_t kWarmSteps = 96;
+
+void WarmUpEffects() {
+  for (uint32_t k = 0; k < kWarmSteps; k++) AnimateSmoke(Object(SceneModels()->smoke));
+  AnimateFire(kWarmSteps);
+}
+
 }  // namespace
 
 uint32_t TakeMapCopy() {
@@ -550,6 +570,14 @@ void ProcessMapScene() {
   s.frame_time = int32_t((s.frame_counter * 2) & 0x3FFFFFFF);
   if (animate) s.frame_counter++;
   const int32_t T = s.frame_time;
+  // A landscape first drawn at rest (behind the first screens, before the
+  // map was shown) would show the smoke's starting places and the fire
+  // texture's raw picture over every town and field: both are moved on as
+  // far as a few seconds of frames would have.
+  if (!s.warmed) {
+    s.warmed = 1;
+    if (!animate) WarmUpEffects();
+  }
 
   if (e.old_look_2d == 1) OldLook();
   const float pairs = s.grid_pairs, rows = s.grid_rows;
@@ -658,11 +686,7 @@ void ProcessMapScene() {
     for (uint32_t k = 0; k < steps; k++) AnimateSmoke(Object(sm.smoke));
   UpdateFog();
   // The fire flickers at random: one step a drawn frame.
-  if (animate && m.heat && m.fire_texture != kNoTexture)
-    if (auto* fire = static_cast<TEXTURE3D*>(ThingAt(THING_TEXTURE3D, m.fire_texture)); fire && fire->pixels && fire->width == kFireSide && fire->height == kFireSide && fire->depth == 32) {
-      AnimateFireBitmap(fire->height, fire->width, fire->pixels, m.heat);
-      RefreshTexture(fire);
-    }
+  if (animate) AnimateFire(1);
   if (m.overlay_on == 1 && sm.overlay >= 0) {
     // Neither transform nor projection: screen coordinates.
     if (OBJECT3D* gui = Object(sm.overlay))

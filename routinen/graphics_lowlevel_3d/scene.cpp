@@ -38,6 +38,7 @@ void ClearSceneSlots() {
   m.barriers = m.sky = -1;
   m.fire_texture = m.fire_palette = m.gui_texture = m.logo_texture = kNoTexture;
   E3D().bird_entry = E3D().shield_entry = -1;
+  E3D().warmed = 0;
 }
 
 // The character table with nothing in it.

@@ -1595,6 +1595,48 @@ TEST_F(MapSceneGL, BehindAnotherScreenTheLandscapeRestsUntilTheMapChanges) {
   FreeBitMap(screen);
 }
 
+// A landscape first drawn at rest (the map built behind the first screens,
+// never shown yet) shows its fire and smoke under way: the fire's texture
+// no longer the raw picture it was loaded from (the fire palette keeps
+// that), the smoke's particles spread in height with some faded; the clock
+// still stands.
+TEST_F(MapSceneGL, ALandscapeFirstDrawnAtRestShowsItsFireAndSmokeUnderWay) {
+  Start("");
+  const MapSceneState* m = MapScene();
+  auto texture = [](uint16_t i) { return static_cast<const TEXTURE3D*>(ThingAt(THING_TEXTURE3D, i)); };
+  const TEXTURE3D* fire = texture(m->fire_texture);
+  const TEXTURE3D* palette = texture(m->fire_palette);
+  ASSERT_TRUE(fire && palette && fire->pixels && palette->pixels);
+  const size_t bytes = size_t(kFireSide) * kFireSide * 4;
+  ASSERT_EQ(std::memcmp(fire->pixels, palette->pixels, bytes), 0);
+  const OBJECT3D* smoke = static_cast<const OBJECT3D*>(ThingAt(THING_OBJECT3D, uint32_t(SceneModels()->smoke)));
+  ASSERT_TRUE(smoke && smoke->points && smoke->point_count > 0);
+  BitMap* screen = AllocBitMap(640, 480, 32, BMF_RGBA, nullptr);
+  ASSERT_NE(screen, nullptr);
+  for (uint32_t y = 0; y < 480; y++)
+    for (uint32_t x = 0; x < 640; x++) gltest::PutRGBA(screen, x, y, 0x5A2814);
+  ASSERT_EQ(OpenGLScreenObjekt(screen, nullptr), 1);
+  fake_.Cell(12, 10).Grafik = 4;  // a town: its fire and smoke
+  Publish(&fake_.map);
+  const uint64_t counter = E3D().frame_counter;
+  EXPECT_EQ(GLProcessObjektList(), 1u);
+  ASSERT_EQ(MapSceneShowsLandscape(), 1u);
+  EXPECT_EQ(E3D().frame_counter, counter);
+  EXPECT_NE(std::memcmp(fire->pixels, palette->pixels, bytes), 0);
+  float low = 1e9f, high = -1e9f;
+  uint32_t faded = 0;
+  for (int32_t i = 0; i < smoke->point_count; i++) {
+    low = std::min(low, smoke->points[i].y);
+    high = std::max(high, smoke->points[i].y);
+    faded += smoke->points[i].rgba[3] == 0;
+  }
+  EXPECT_GT(high - low, 30.0f);
+  EXPECT_GT(faded, 0u);
+  CloseGLScreenObjekt();
+  GLProcessObjektList();
+  FreeBitMap(screen);
+}
+
 // The map screen's own landscape moves. While its camera rests (nothing it
 // shows changes) it is drawn on every third frame after half a second of
 // frames, its clock moved by the frames between, so figures and weather
