@@ -307,7 +307,7 @@ bool ApplyPicture(Loader& l, const Chunk& c) {
     return true;
   }
   if (ft.bits != 32) {
-    DebugLog("LoadQOE: < JPEG> 8/24 Bit Texture!\n");
+    DebugLog("LoadQOE: < JPEG> 8/24 Bit Texture! (%s, Textur %u)\n", l.path ? l.path : "", c.texture);
     TEXTURE3D* t = PictureTarget(l, c);
     if (!t) return true;
     // A failure throws the texture away with the rest of the load.
@@ -316,7 +316,7 @@ bool ApplyPicture(Loader& l, const Chunk& c) {
     UploadTexture(t);
     return true;
   }
-  DebugLog("LoadQOE: < JPEG> 32 Bit Texture!\n");
+  DebugLog("LoadQOE: < JPEG> 32 Bit Texture! (%s, Textur %u)\n", l.path ? l.path : "", c.texture);
   TEXTURE3D* t = PictureTarget(l, c);
   if (!t) return true;
   DebugLog("LoadQOE: < JPEG> 32 Bit Texture muss auch noch geladen werden.\n");

@@ -223,7 +223,11 @@ constexpr int16_t kBonusOf[3] = {9, 8, 10};
 
 void SelectedFigureText(KartenScreenRecord* d, TextOut& t, bool deep) {
   const MapFigur* f = d->SelectedFigure;
-  DebugLog("FigurNummer %u\n", (uint32_t)f->Nummer);
+  // Logged once a selection: the text is made again on every redraw.
+  if (d->LoggedFigure != uint32_t(f->Nummer) + 1u) {
+    d->LoggedFigure = uint32_t(f->Nummer) + 1u;
+    DebugLog("FigurNummer %u\n", (uint32_t)f->Nummer);
+  }
   const char* ship = ShipName(d, f);
   if (ship) t.Add("'%s'\n", ship);
   const char* type = TypeName(f->Typ);
@@ -280,6 +284,7 @@ void InfoBoxText(KartenScreenRecord* d, int32_t deep, char* out, uint32_t size) 
     SelectedFigureText(d, t, deep != 0);
     return;
   }
+  d->LoggedFigure = 0;
   uint32_t wx, wy;
   ClickedWorld(d, &wx, &wy);
   const MapTile* cell = ClickedCell(d);

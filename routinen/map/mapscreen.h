@@ -49,6 +49,7 @@ struct KartenScreenRecord {
   ScreenRegion* SavedLayout;  // the main layout while the menu layout is active
   TextFont* Fonts[4];         // MAPFONT_*
   MapFigur* SelectedFigure;   // in the map's figure list, null none
+  uint32_t LoggedFigure;      // the number + 1 of the figure the info text last logged, 0 none
   QoERequester* InfoRequester;
   ScreenRegion* Layout;       // the active layout
   ScreenRegion* MenuLayout;   // KarteMenu2.dat (8 bits)

@@ -161,6 +161,8 @@ TEST_F(MapInfo, SelectedFigureTextOnBothDisplays) {
   EXPECT_EQ(Text(1),
             "'Seeadler'\nmedium trade ship \n\nX-position : 4003\nY-position : 2003\n\npoints of movement : -2\n"
             "Order : move");
+  // The figure's number is logged once a selection, not on every redraw.
+  EXPECT_EQ(log.Count("FigurNummer 31"), 1);
   // States 19 and 20: the label without an order.
   for (uint8_t state : {19, 20}) {
     f->Status = state;
