@@ -242,7 +242,7 @@ TEST(TurnBuilder, ChangeListMakesTheFollowUpTurn) {
   size_t goods = r.records["WARE"].size(), figures = r.records["MOVE"].size();
   std::string err;
   ASSERT_TRUE(ParseRealm("turn year=1003 quarter=3\n"
-                         "land treasury=50100\n"
+                         "land treasury=48977\n"  // 48250 + the quarter's income - its expenses
                          "figure type=0 number=1 x=6405 y=3199 points=8\n"
                          "remove what=\"goods\" ident=1003\n"
                          "letter from=2002 sender=\"Gunhild\" subject=\"Neu\" text=\"Hallo\"\n",
