@@ -129,6 +129,7 @@ class Parser {
       // quarter's people.
       prev_turn_ = TurnKey();
       prev_inhabitants_ = Get(LandCodec, r_->fixed["LAND"], "inhabitants");
+      prev_treasury_ = Get(LandCodec, r_->fixed["LAND"], "treasury");
       r_->letters.clear();
       r_->records["KRIG"].clear();
       // The dead of the battles belong to their turn as the battles do.
@@ -453,6 +454,7 @@ class Parser {
       return true;
     }
     if (chunk == "TOWN" && Get(TownRecordCodec, rec.raw, "level") == 0) Put(TownRecordCodec, rec.raw, "level", 1);
+    if (chunk == "TOWN") towns_now_.insert(Get(TownRecordCodec, rec.raw, "town_id"));
     std::string key = Key(chunk, rec.raw);
     if (chunk == "ARMY") {
       if (key.empty()) return Fail("an army needs its ArmyName");
@@ -783,6 +785,153 @@ class Parser {
     return true;
   }
 
+  bool LaterTurn() { return changes_ && TurnKey() > prev_turn_; }
+  static std::string N(uint64_t v) { return std::to_string(v); }
+  // The line of a fixed field this text gave, else the last line.
+  uint32_t LineOf(const std::string& field) {
+    return given_now_.count(field) ? r_->given[field] : line_;
+  }
+
+  // The towns' inhabitants make the realm's (LAND inhabitants), as the
+  // country report and the town list show them. Not given (nor counted from
+  // the people of a later turn), LAND's are the towns' sum; given, they must
+  // agree. A later turn's (or a change list's given) inhabitants are spread
+  // over the towns this change list does not give, in proportion to their
+  // inhabitants (the units left over one each, in the towns' order).
+  bool Towns() {
+    std::vector<RealmRecord>& towns = r_->records["TOWN"];
+    if (towns.empty()) return true;
+    Bytes& land = r_->fixed["LAND"];
+    uint64_t kept = 0, free = 0, free_towns = 0;
+    for (const RealmRecord& t : towns) {
+      const uint64_t v = Get(TownRecordCodec, t.raw, "inhabitants");
+      if (towns_now_.count(Get(TownRecordCodec, t.raw, "town_id"))) {
+        kept += v;
+      } else {
+        free += v;
+        free_towns++;
+      }
+    }
+    if (!given_now_.count("LAND.inhabitants") && !LaterTurn()) {
+      if (kept + free > 0xFFFFFFFFu) return Fail("the towns' inhabitants (" + N(kept + free) + ") pass 32 bits", towns.back().line);
+      Put(LandCodec, land, "inhabitants", static_cast<uint32_t>(kept + free));
+      return true;
+    }
+    const uint64_t want = Get(LandCodec, land, "inhabitants");
+    if (!free_towns || want < kept) {
+      if (kept + free == want) return true;
+      return Fail("inhabitants=" + N(want) + " disagrees with the towns' inhabitants (" + N(kept + free) + ")",
+                  LineOf("LAND.inhabitants"));
+    }
+    const uint64_t rest = want - kept;
+    uint64_t placed = 0;
+    for (RealmRecord& t : towns) {
+      if (towns_now_.count(Get(TownRecordCodec, t.raw, "town_id"))) continue;
+      const uint64_t share = free ? rest * Get(TownRecordCodec, t.raw, "inhabitants") / free : 0;
+      Put(TownRecordCodec, t.raw, "inhabitants", static_cast<uint32_t>(share));
+      placed += share;
+    }
+    for (RealmRecord& t : towns) {
+      if (placed == rest) break;
+      if (towns_now_.count(Get(TownRecordCodec, t.raw, "town_id"))) continue;
+      const uint64_t add = free ? 1 : rest;  // no inhabitants to go by: all to the first
+      Put(TownRecordCodec, t.raw, "inhabitants", static_cast<uint32_t>(Get(TownRecordCodec, t.raw, "inhabitants") + add));
+      placed += add;
+    }
+    return true;
+  }
+
+  // The turn's taxes (TAXE) are what the taxes screen tells the settings
+  // bring on the realm's inhabitants and resources: the base tax I x 2 x
+  // level / 100, the judicial tax I x 7/8, 5/8, 3/8 or 1/8 by the setting,
+  // the custom dues rate x I / 100, the resource tax the three rates times
+  // the resources (their low 16 bits); at most 0xFFFFFFFF. Counted for a
+  // description with towns (again at every change list); given, they must
+  // agree. A description without towns may give them alone.
+  bool Taxes() {
+    if (r_->records["TOWN"].empty()) return true;
+    const Bytes& land = r_->fixed["LAND"];
+    Bytes& taxe = r_->fixed["TAXE"];
+    const uint64_t people = Get(LandCodec, land, "inhabitants");
+    const uint64_t level = Get(TaxeCodec, taxe, "base_tax_level"), setting = Get(TaxeCodec, taxe, "judicial_setting");
+    const uint64_t rate = Get(TaxeCodec, taxe, "customs_rate");
+    static const uint64_t kJudicialEighths[4] = {7, 5, 3, 1};
+    uint64_t resources = 0;
+    std::string rates;
+    for (const char* kind : {"plant", "animal", "mineral"}) {
+      const uint64_t r = Get(TaxeCodec, taxe, (std::string(kind) + "_tax_rate").c_str());
+      const uint64_t has = Get(LandCodec, land, (std::string(kind) + "_resources").c_str()) & 0xFFFFu;
+      resources += r * has;
+      rates += (rates.empty() ? "" : " + ") + N(r) + " x " + N(has);
+    }
+    struct Tax {
+      const char* field;
+      uint64_t value;
+      std::string what;
+    };
+    const std::string of = " of " + N(people) + " inhabitants";
+    const Tax taxes[] = {
+        {"base_tax", people * 2 * level / 100, "the base tax" + of + " at level " + N(level)},
+        {"judicial_tax", people * kJudicialEighths[setting > 3 ? 3 : setting] / 8,
+         "the judicial tax" + of + " at setting " + N(setting)},
+        {"customs_tax", rate * people / 100, "the custom dues" + of + " at rate " + N(rate)},
+        {"resource_tax", resources, "the resource tax of the rates on the resources (" + rates + ")"},
+    };
+    for (const Tax& t : taxes) {
+      const uint32_t v = static_cast<uint32_t>(t.value > 0xFFFFFFFFu ? 0xFFFFFFFFu : t.value);
+      const std::string field = std::string("TAXE.") + t.field;
+      if (!given_now_.count(field)) {
+        Put(TaxeCodec, taxe, t.field, v);
+      } else if (Get(TaxeCodec, taxe, t.field) != v) {
+        return Fail(std::string(t.field) + "=" + N(Get(TaxeCodec, taxe, t.field)) + " disagrees with " + t.what + " (" +
+                        N(v) + ")",
+                    r_->given[field]);
+      }
+    }
+    return true;
+  }
+
+  // A later turn's treasury is the last turn's and this quarter's income
+  // less its expenses, as the reports list them: income the taxes (base,
+  // judicial, customs, resource tax, church rate), the market halls, the
+  // seamen, the first tenth and the pirates' gold (negative: taken from the
+  // realm); expenses the buildings' upkeep total, the wages of the scouts
+  // (100 each) and settlers (5,000 each), the second tenth and, while a
+  // field is researched, the research's cost. For a description with towns;
+  // not given, it is counted; given, it must agree; a sum below 0 or past
+  // 32 bits is refused. The first turn and a correction take it as given.
+  bool Treasury() {
+    if (!LaterTurn() || r_->records["TOWN"].empty()) return true;
+    const Bytes& land = r_->fixed["LAND"];
+    const Bytes& taxe = r_->fixed["TAXE"];
+    const Bytes& fors = r_->fixed["FORS"];
+    int64_t income = 0;
+    for (const char* f : {"base_tax", "judicial_tax", "customs_tax", "resource_tax", "church_rate", "market_halls",
+                          "seamen", "tenth_base"})
+      income += Get(TaxeCodec, taxe, f);
+    income += static_cast<int32_t>(Get(LandCodec, land, "pirate_gold"));
+    const int64_t research = static_cast<int8_t>(Get(ForsCodec, fors, "research"));
+    int64_t expenses = int64_t{Get(GebaHeadCodec, r_->fixed["GEBA"], "upkeep_total")} +
+                       int64_t{Get(LandCodec, land, "scouts")} * 100 + int64_t{Get(LandCodec, land, "settlers")} * 5000 +
+                       Get(TaxeCodec, taxe, "tenth_amount");
+    if (research >= 1 && research <= 7 && !Get(ForsCodec, fors, "no_research")) expenses += Get(ForsCodec, fors, "cost");
+    const int64_t want = int64_t{prev_treasury_} + income - expenses;
+    const std::string sum = N(prev_treasury_) + (income < 0 ? " - " : " + ") + N(static_cast<uint64_t>(income < 0 ? -income : income)) +
+                            " income - " + N(static_cast<uint64_t>(expenses)) + " expenses = " + std::to_string(want);
+    if (want < 0 || want > 0xFFFFFFFFLL)
+      return Fail("the last turn's treasury and this quarter's income and expenses (" + sum +
+                      ") are out of the treasury's range",
+                  LineOf("LAND.treasury"));
+    if (!given_now_.count("LAND.treasury")) {
+      Put(LandCodec, r_->fixed["LAND"], "treasury", static_cast<uint32_t>(want));
+    } else if (Get(LandCodec, land, "treasury") != want) {
+      return Fail("treasury=" + N(Get(LandCodec, land, "treasury")) +
+                      " disagrees with the last turn's treasury and this quarter's income and expenses (" + sum + ")",
+                  r_->given["LAND.treasury"]);
+    }
+    return true;
+  }
+
   // The numbers that several chunks tell: the granaries, mills and trade
   // offices of KORN are the buildings of those kinds, GEBA's upkeep total
   // is the upkeep of the buildings that count (not marked -1, not replaced
@@ -790,7 +939,7 @@ class Parser {
   // the battles. A field the description set must agree with the records;
   // one it did not set is taken from them.
   bool Agree() {
-    if (!Upkeep() || !People()) return false;
+    if (!Upkeep() || !People() || !Towns() || !Taxes()) return false;
     const std::vector<RealmRecord>& geba = r_->records["GEBA"];
     auto has = [&](uint32_t building, uint32_t town) {
       for (const RealmRecord& b : geba)
@@ -848,7 +997,7 @@ class Parser {
                     g->second);
       }
     }
-    return true;
+    return Treasury();
   }
 
   bool Finish() {
@@ -947,6 +1096,8 @@ class Parser {
   std::set<std::string> given_now_;  // the fixed fields this description (or change list) sets
   uint64_t prev_turn_ = 0;           // a change list: the turn it follows (year x 4 + quarter)
   uint32_t prev_inhabitants_ = 0;    // and that turn's inhabitants
+  uint32_t prev_treasury_ = 0;       // and treasury
+  std::set<uint32_t> towns_now_;     // the towns (town_id) this description (or change list) gives
   std::map<char, uint16_t> legend_;
   MapBlock map_{false, 0, 0, 0, 0, 0, 0, 0};
   int8_t map_values_[3] = {0, 0, 0};

@@ -95,7 +95,7 @@ std::string NextTurn(BenchState& b) {
   Realm r = b.realm;
   std::string err;
   const std::string year = std::to_string(++b.year);
-  ParseRealm("turn year=" + year + " quarter=0\nland treasury=" + year + "\n",
+  ParseRealm("turn year=" + year + " quarter=0\nkorn granary_corn=" + year + "\n",
              "next.changes", &r, &err, true);
   return BuildTurnMail(BuildTurnPool(r), b.name, "player@localhost", "");
 }

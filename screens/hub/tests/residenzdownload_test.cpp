@@ -75,12 +75,13 @@ class Download : public ::testing::Test {
     ResetDownloadState();
   }
 
-  // A turn mail of the realm's turn (year, quarter) with that treasury and
-  // Date value, in the first free file of the folder.
-  std::string Mail(uint32_t y, uint32_t quarter, uint32_t treasury, const std::string& date,
+  // A turn mail of the realm's turn (year, quarter) with that granary corn
+  // (the statistics show which turns were evaluated; the treasury is the
+  // builder's) and Date value, in the first free file of the folder.
+  std::string Mail(uint32_t y, uint32_t quarter, uint32_t corn, const std::string& date,
                    const Realm* other = nullptr) {
     return MailOf("turn year=" + std::to_string(y) + " quarter=" + std::to_string(quarter) +
-                      "\nland treasury=" + std::to_string(treasury) + "\n",
+                      "\nkorn granary_corn=" + std::to_string(corn) + "\n",
                   date, other);
   }
   // The same with the realm changed by a changes text.
@@ -119,11 +120,11 @@ class Download : public ::testing::Test {
     for (auto& e : fs::directory_iterator("Data/POP3In")) n += e.path().extension() == ".email";
     return n;
   }
-  static std::vector<uint32_t> Treasuries() {
+  static std::vector<uint32_t> GranaryCorn() {
     StatistikDaten s{};
     std::vector<uint32_t> v;
     if (!ReadStatistikDaten(&s)) return v;
-    for (uint32_t i = 0; i < s.count; i++) v.push_back(s.values[i * STATISTIK_VALUES + STAT_GOLD]);
+    for (uint32_t i = 0; i < s.count; i++) v.push_back(s.values[i * STATISTIK_VALUES + STAT_GRAIN]);
     FreeStatistikDaten(&s);
     return v;
   }
@@ -148,7 +149,7 @@ TEST_F(Download, SameDayPairOnlyTheLaterIsEvaluated) {
   EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 2u);
   EXPECT_EQ(CheckPrefs(PREFS_LAST_MAIL_DATE, 0, 0), (uint32_t)MailDateScale(2026, 11, 7, 18, 30, 0));
   EXPECT_EQ(CheckPrefs(PREFS_UPLOADS, 0, 0), 0u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({222}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({222}));
 }
 
 TEST_F(Download, ThreeDaysAreEvaluatedInDateOrder) {
@@ -163,7 +164,7 @@ TEST_F(Download, ThreeDaysAreEvaluatedInDateOrder) {
   EXPECT_EQ(r.passedInfo, 3u);
   EXPECT_EQ(log.Count("WARE passed"), 3);  // each one a new quarter
   EXPECT_EQ(log.Count("Fehler von ChunkMachine"), 0);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222, 333}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({111, 222, 333}));
   EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
   EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 0u);
   EXPECT_EQ(CheckPrefs(PREFS_TURN_COUNT, 0, 0), turns + 3);
@@ -182,7 +183,7 @@ TEST_F(Download, AMailWithoutADateSortsAsNow) {
   Mail(year, 3, 777, "Sat, 05 Dec 2026 10:00:00 +0000");
   const TurnEvaluation r = Evaluate();
   EXPECT_EQ(r.passedInfo, 2u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({777, 888}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({777, 888}));
   EXPECT_EQ(CheckPrefs(PREFS_YEAR, 0, 0), year + 1);
 }
 
@@ -195,14 +196,14 @@ TEST_F(Download, OldTurnsGoButTheNewestIsAlwaysEvaluated) {
   EXPECT_EQ(r.dropped, 1u);
   EXPECT_EQ(log.Count("alten Spielzug"), 1);
   EXPECT_EQ(r.passedInfo, 1u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({222}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({222}));
   // A single old mail is still taken.
   CheckPrefs(PREFS_LAST_MAIL_DATE, 1, (uint32_t)MailDateScale(2026, 11, 10, 0, 0, 0));
   Mail(year + 1, 0, 333, kDay1);
   r = Evaluate();
   EXPECT_EQ(r.dropped, 0u);
   EXPECT_EQ(r.passedInfo, 1u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({222, 333}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({222, 333}));
 }
 
 TEST_F(Download, TheSameQuarterRunsOnlyTheAlwaysPasses) {
@@ -377,11 +378,11 @@ std::string LeftBehind() {
 // be the one of an uninterrupted run, file for file.
 TEST_F(Download, AKillAtAnyMomentOfTheEvaluationEndsAsAnUninterruptedRun) {
   const std::string y = std::to_string(year), y1 = std::to_string(year + 1);
-  MailOf("turn year=" + y + " quarter=1\nland treasury=111\n"
+  MailOf("turn year=" + y + " quarter=1\nkorn granary_corn=111\n"
          "letter from=2002 sender=\"Ulf\" subject=\"Gruss\" text=\"Ein Brief.\"\n", kDay1);
-  MailOf("turn year=" + y + " quarter=2\nland treasury=222\n"
+  MailOf("turn year=" + y + " quarter=2\nkorn granary_corn=222\n"
          "letter from=2002 sender=\"Ulf\" subject=\"Noch\" text=\"Ein zweiter.\"\n", kDay2);
-  MailOf("turn year=" + y1 + " quarter=0\nland treasury=333\ninfo flags=1\n", kDay3);
+  MailOf("turn year=" + y1 + " quarter=0\nkorn granary_corn=333\ninfo flags=1\n", kDay3);
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MailOut/E00003e9_00.smal", {1, 2, 3}));
   CheckPrefs(PREFS_UPLOADS, 1, 1);
   fs::create_directories("pre");
@@ -408,7 +409,7 @@ TEST_F(Download, AKillAtAnyMomentOfTheEvaluationEndsAsAnUninterruptedRun) {
   const long run_us = std::stol(std::string(timed.begin(), timed.end()));
   ASSERT_EQ(LeftBehind(), "no record, 0 mails");
   ASSERT_FALSE(fs::exists("TurnUndo"));
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222, 333}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({111, 222, 333}));
   EXPECT_TRUE(fs::exists("Data/MailOut/E00003e9_00.smal"));  // never sent: it waits
 
   // The next start (RecoverTurnDownload, as main runs it) and download.
@@ -514,7 +515,7 @@ TEST_F(Download, AWriteFailureDuringTheEvaluationIsReportedAndUndone) {
   }
   const TurnEvaluation r = run(total);
   EXPECT_EQ(r.passedInfo, 2u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 222}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({111, 222}));
   EXPECT_FALSE(fs::exists("TurnUndo"));
   FileSyncWrites(1);
 }
@@ -527,7 +528,7 @@ TEST_F(Download, AWriteFailureDuringTheEvaluationIsReportedAndUndone) {
 // new turn", a damaged TOWN "no towns", and the mail was deleted.
 TEST_F(Download, ATurnWithADamagedChunkKeepsItsMailAndChangesNothing) {
   CheckPrefs(PREFS_UPLOADS, 1, 2);
-  const Bytes next = TurnOf("turn year=" + std::to_string(year + 1) + " quarter=0\nland treasury=555\n");
+  const Bytes next = TurnOf("turn year=" + std::to_string(year + 1) + " quarter=0\nkorn granary_corn=555\n");
   for (const char* id : {"KORN", "TOWN", "GEBA", "MOVE", "LAND", "WARE", "PMAP"}) {
     const Bytes damaged = CutChunk(next, id, 5);
     ASSERT_FALSE(damaged.empty()) << id;
@@ -571,7 +572,7 @@ TEST_F(Download, ADamagedMailAmongGoodOnesWaitsWhileTheOthersAreApplied) {
   Mail(year, 1, 111, kDay1);
   const std::string damaged =
       PoolMail(CutChunk(TurnOf("turn year=" + std::to_string(year) + " quarter=2\n"), "TOWN", 5), kDay2);
-  const Bytes last = TurnOf("turn year=" + std::to_string(year) + " quarter=3\nland treasury=333\n");
+  const Bytes last = TurnOf("turn year=" + std::to_string(year) + " quarter=3\nkorn granary_corn=333\n");
   PoolMail(last, kDay3);
   const TurnEvaluation r = Evaluate();
   EXPECT_EQ(r.decoded, 3u);
@@ -580,7 +581,7 @@ TEST_F(Download, ADamagedMailAmongGoodOnesWaitsWhileTheOthersAreApplied) {
   EXPECT_STREQ(r.said, "received data. A damaged turn mail was not evaluated: it stays in the folder Data\\POP3In.");
   EXPECT_TRUE(fs::exists(damaged));
   EXPECT_EQ(Mails(), 1u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({111, 333}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({111, 333}));
   EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 3u);
   EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe"), last);
   // The newest mail damaged: the turn before it stays the received one.
@@ -779,11 +780,11 @@ class DownloadServers : public Download {
     Download::TearDown();
   }
   // A turn mail of the next quarters, as the server sends it.
-  std::string TurnText(uint32_t quarter, uint32_t treasury, const std::string& date) {
+  std::string TurnText(uint32_t quarter, uint32_t corn, const std::string& date) {
     Realm r = realm;
     std::string err;
     EXPECT_TRUE(ParseRealm("turn year=" + std::to_string(year) + " quarter=" + std::to_string(quarter) +
-                               "\nland treasury=" + std::to_string(treasury) + "\n",
+                               "\nkorn granary_corn=" + std::to_string(corn) + "\n",
                            "next.changes", &r, &err, true))
         << err;
     return BuildTurnMail(BuildTurnPool(r), name, "player@localhost", date);
@@ -846,7 +847,7 @@ TEST_F(DownloadServers, RouteChoiceOverFetchesFromDovecotAndTheGameServer) {
   EXPECT_EQ(r.found, 4u);
   EXPECT_EQ(r.dropped, 1u);
   EXPECT_EQ(r.passedInfo, 3u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({200, 300}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({200, 300}));
   // A mailbox that refuses the log-in: its answer is the status.
   std::snprintf(QoESystemPtr->Optionen.pop3_password, sizeof QoESystemPtr->Optionen.pop3_password, "wrong");
   const std::string refused = Fetch();
@@ -870,7 +871,7 @@ TEST_F(DownloadServers, EndToEndFromDovecotThroughTheEvaluationToExim) {
   const TurnEvaluation r = Evaluate();
   ASSERT_EQ(r.passedInfo, 1u);
   EXPECT_EQ(CheckPrefs(PREFS_QUARTER, 0, 0), 2u);
-  EXPECT_EQ(Treasuries(), std::vector<uint32_t>({4321}));
+  EXPECT_EQ(GranaryCorn(), std::vector<uint32_t>({4321}));
   // An order of the player, then the upload.
   uint8_t* taxe = LoadChunk2Mem("TAXE", ReceivedPoolPath);
   ASSERT_NE(taxe, nullptr);

@@ -160,7 +160,7 @@ Army* AppendArmy(ListHeader* list, const char* name, uint32_t id, uint32_t train
   a->X = kCapX;
   a->Y = kCapY;
   a->Besitzer = kOwn;
-  a->Glaube = 78;
+  a->Glaube = 400;  // new armies take the demo realm's faith
   a->ArmeeID = id;
   a->ArmeeTypAnzahl = 1;
   a->Training = training;

@@ -434,6 +434,37 @@ TEST_P(BerichteScreenRun, EveryReportShowsAndExitLeadsHome) {
   EXPECT_EQ(ElmorGfxOpenCount(283), 0u);
 }
 
+// The demo's turn as the player reads it: the buildings report's lines add
+// up to its total, and the people, buildings and taxes reports are drawn
+// (PNGs) over the demo's own figures.
+TEST_P(BerichteScreenRun, TheDemoReportsAddUp) {
+  ASSERT_TRUE(realm_test::InstallRealmWithTurn("demo.realm"));
+  ASSERT_EQ(ChunkMachine(ReceivedPoolPath, ChunkBit(CHUNK_GEBA), CHUNKMACHINE_LAST_MAIL), 1);
+  uint8_t* geba = LoadChunk2Mem("GEBA", ".\\Data\\Gebaeude.dat");
+  ASSERT_NE(geba, nullptr);
+  std::vector<char> text(kBerichtBufferSize);
+  ASSERT_EQ(MakeBuildingReport(geba, text.data(), kBerichtBufferSize), 1);
+  const std::string upkeep = std::string(" ") + GetCatalogStr(613) + " ";
+  std::istringstream lines(text.data());
+  std::string line;
+  uint64_t sum = 0;
+  while (std::getline(lines, line))
+    if (line.find(upkeep) != std::string::npos) sum += std::strtoull(line.c_str() + line.find(upkeep) + upkeep.size(), nullptr, 10);
+  EXPECT_EQ(sum, ChunkGet32(geba, 12));
+  EXPECT_NE(std::string(text.data()).find(GetCatalogStr(615) + std::string(" ") + std::to_string(sum) + " "),
+            std::string::npos)
+      << text.data();
+  FreeChunk(geba);
+  std::vector<std::string> pngs;
+  std::string script;
+  for (int i : {0, 2, 3}) {
+    pngs.push_back(Png("berichte_demo_" + std::to_string(i)));
+    script += Seal(i) + "png " + pngs.back() + "\n";
+  }
+  EXPECT_EQ(Run(script), 2);
+  for (const std::string& p : pngs) KeepPicture(p);
+}
+
 TEST_P(BerichteScreenRun, WithoutTheTurnTheAdvisersSaySo) {
   qoe_test::LogLines log;
   const std::string png = Png("berichte_missing");

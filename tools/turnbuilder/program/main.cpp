@@ -72,8 +72,8 @@ std::string DateIn(long seconds) {
 }
 
 // The demo's turns after the installed one: each a quarter on, the treasury
-// growing a little and the inhabitants by the quarter's people (the builder
-// counts them). The first waits in .\Data\POP3In as if fetched; the others
+// changed by the quarter's income and expenses and the inhabitants by the
+// quarter's people (the builder counts both). The first waits in .\Data\POP3In as if fetched; the others
 // go into server_dir for the game-server double, in name order; the options
 // choose the game-server route.
 constexpr int kDemoTurns = 5;
@@ -81,7 +81,6 @@ constexpr int kDemoRealmPoints = 7;  // the demo realm has 5: Viscount, then Ear
 bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
   uint32_t year = ChunkGet32(realm.fixed.at("KORN").data(), 12);
   uint32_t quarter = ChunkGet16(realm.fixed.at("KORN").data(), 16);
-  const uint32_t treasury = ChunkGet32(realm.fixed.at("LAND").data(), 34);
   char name[MAIL_NAME_SIZE];
   TurnMailName(realm.player_id, name);
   std::error_code ec;
@@ -95,9 +94,8 @@ bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
     std::string err;
     // From the second turn on the realm has 7 points: the first turn
     // records its rank, the second crowns the next title (the coronation).
-    const std::string changes = "turn year=" + std::to_string(year) + " quarter=" + std::to_string(quarter) +
-                                "\nland treasury=" + std::to_string(treasury + 1850u * k) +
-                                (k >= 2 ? " realm_points=" + std::to_string(kDemoRealmPoints) : std::string()) + "\n";
+    const std::string changes = "turn year=" + std::to_string(year) + " quarter=" + std::to_string(quarter) + "\n" +
+                                (k >= 2 ? "land realm_points=" + std::to_string(kDemoRealmPoints) + "\n" : std::string());
     if (!ParseRealm(changes, "demo.changes", &realm, &err, true)) {
       std::fprintf(stderr, "turnbuilder: %s\n", err.c_str());
       return false;

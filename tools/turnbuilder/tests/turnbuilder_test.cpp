@@ -242,7 +242,7 @@ TEST(TurnBuilder, ChangeListMakesTheFollowUpTurn) {
   size_t goods = r.records["WARE"].size(), figures = r.records["MOVE"].size();
   std::string err;
   ASSERT_TRUE(ParseRealm("turn year=1003 quarter=3\n"
-                         "land treasury=50100\n"
+                         "land treasury=48977\n"  // 48250 + the quarter's income - its expenses
                          "figure type=0 number=1 x=6405 y=3199 points=8\n"
                          "remove what=\"goods\" ident=1003\n"
                          "letter from=2002 sender=\"Gunhild\" subject=\"Neu\" text=\"Hallo\"\n",
@@ -382,14 +382,14 @@ TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
   // Not given, the numbers are counted; given right, they pass.
   Realm r;
   std::string err;
-  ASSERT_TRUE(ParseRealm(head + built + battles, "good.realm", &r, &err)) << err;
+  ASSERT_TRUE(ParseRealm(head + built + battles + "land treasury=50000\n", "good.realm", &r, &err)) << err;
   EXPECT_EQ(ChunkGet32(r.fixed["KORN"].data(), 30), 2u);
   EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 34), 1u);
   EXPECT_EQ(ChunkGet16(r.fixed["KORN"].data(), 50), 1u);
   EXPECT_EQ(ChunkGet32(r.fixed["GEBA"].data(), 12), 13600u);
   EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 66), 180u);
-  EXPECT_TRUE(ParseRealm(head + "korn granaries=2 mills=1 trade_offices=1\nbuildings upkeep_total=13600\nland killed=180\n" +
-                             built + battles,
+  EXPECT_TRUE(ParseRealm(head + "korn granaries=2 mills=1 trade_offices=1\nbuildings upkeep_total=13600\nland killed=180 "
+                                "treasury=50000\n" + built + battles,
                          "good.realm", &r, &err))
       << err;
   // The next turn has no battles and so no dead; a description of the corn
@@ -415,8 +415,8 @@ TEST(TurnBuilder, NumbersToldTwiceMustAgree) {
 // that says otherwise is refused, naming the field.
 TEST(TurnBuilder, UpkeepAndInhabitantsFollowFromTheRealm) {
   const std::string head = "player id=1001 name=\"Harald\"\nturn year=1000 quarter=3\nland faith=78 inhabitants=1000 "
-                           "immigrants=50 born=30 emigrants=10 died=20 killed=7 deserted=2\n"
-                           "town town_id=1 name=\"A\" x=1 y=1\n";
+                           "immigrants=50 born=30 emigrants=10 died=20 killed=7 deserted=2 treasury=100000\n"
+                           "town town_id=1 name=\"A\" x=1 y=1 inhabitants=1000\n";
   struct Case {
     std::string base, changes, error;
   };
@@ -472,6 +472,185 @@ TEST(TurnBuilder, UpkeepAndInhabitantsFollowFromTheRealm) {
   EXPECT_EQ(upkeeps(r), std::vector<uint32_t>{65535});  // 98000 at confidence 0
 }
 
+// What follows from the realm's economy: the realm's inhabitants are its
+// towns', the turn's taxes what the taxes screen tells the settings bring,
+// and a later turn's treasury the last one's and the quarter's income less
+// its expenses as the reports list them; a later turn's inhabitants are
+// spread over the towns. A description that says otherwise is refused,
+// naming the field.
+TEST(TurnBuilder, TownsTaxesAndTreasuryFollowFromTheRealm) {
+  // Taxes of 1000 inhabitants: base 1000 x 2 x 20 / 100 = 400, judicial
+  // 1000 x 3/8 = 375, customs 4 x 1000 / 100 = 40, resources 5 x 3 + 7 x 2 +
+  // 9 x 1 = 38 (the low 16 bits of 0x10001). The granary costs 150 at 250.
+  const std::string land = "land inhabitants=1000 treasury=20000 faith=250 immigrants=50 born=30 emigrants=10 died=20 "
+                           "scouts=2 settlers=1 pirate_gold=-300 plant_resources=3 animal_resources=2 "
+                           "mineral_resources=0x10001\n";
+  const std::string rest =
+      "taxes base_tax_level=20 judicial_setting=2 customs_rate=4 plant_tax_rate=5 animal_tax_rate=7 mineral_tax_rate=9 "
+      "church_rate=100 market_halls=2000 seamen=300 tenth_base=50 tenth_amount=70\n"
+      "research research=3 cost=400\n"
+      "town town_id=1 name=\"A\" x=1 y=1 inhabitants=600\n"
+      "town town_id=2 name=\"B\" x=2 y=2 inhabitants=400\n"
+      "building building=0 town=1\n";
+  const std::string head = "player id=1001 name=\"Harald\"\nturn year=1000 quarter=3\n" + land + rest;
+  // The next quarter: 1050 inhabitants; taxes 420 + 393 + 42 + 38 + 100
+  // church; income 993 + 2000 market halls + 300 seamen + 50 first tenth -
+  // 300 pirates = 3043; expenses 150 upkeep + 200 scouts + 5000 settler + 70
+  // second tenth + 400 research = 5820.
+  struct Case {
+    std::string base, changes, error;
+  };
+  std::string fewer = head;
+  fewer.replace(fewer.find("inhabitants=400"), 15, "inhabitants=300");
+  const Case cases[] = {
+      {fewer, "", "bad.realm:3: inhabitants=1000 disagrees with the towns' inhabitants (900)"},
+      {head + "taxes base_tax=5\n", "",
+       "bad.realm:9: base_tax=5 disagrees with the base tax of 1000 inhabitants at level 20 (400)"},
+      {head + "taxes judicial_tax=1\n", "",
+       "bad.realm:9: judicial_tax=1 disagrees with the judicial tax of 1000 inhabitants at setting 2 (375)"},
+      {head + "taxes customs_tax=1\n", "",
+       "bad.realm:9: customs_tax=1 disagrees with the custom dues of 1000 inhabitants at rate 4 (40)"},
+      {head + "taxes resource_tax=1\n", "",
+       "bad.realm:9: resource_tax=1 disagrees with the resource tax of the rates on the resources (5 x 3 + 7 x 2 + 9 "
+       "x 1) (38)"},
+      {head, "turn year=1001 quarter=0\nland treasury=20000\n",
+       "next.changes:2: treasury=20000 disagrees with the last turn's treasury and this quarter's income and expenses "
+       "(20000 + 3043 income - 5820 expenses = 17223)"},
+      {head, "turn year=1001 quarter=0\nland settlers=5\n",
+       "next.changes:2: the last turn's treasury and this quarter's income and expenses (20000 + 3043 income - 25820 "
+       "expenses = -2777) are out of the treasury's range"},
+      {head, "turn year=1001 quarter=0\ntown town_id=1 name=\"A\" x=1 y=1 inhabitants=5000\n",
+       "next.changes:2: inhabitants=1050 disagrees with the towns' inhabitants (5400)"},
+  };
+  for (const Case& c : cases) {
+    Realm r;
+    std::string err;
+    const bool ok = ParseRealm(c.base, "bad.realm", &r, &err) && ParseRealm(c.changes, "next.changes", &r, &err, true);
+    EXPECT_FALSE(ok) << c.base << c.changes;
+    EXPECT_EQ(err, c.error);
+  }
+  auto towns = [](const Realm& r) {
+    std::vector<uint32_t> v;
+    for (const RealmRecord& t : Recs(r, "TOWN"))
+      v.push_back(GetCodecNumber(*FindCodecField(TownRecordCodec, "inhabitants"), t.raw.data(), 0, ORDER_HOST));
+    return v;
+  };
+  auto taxes = [](Realm& r) {
+    const uint8_t* t = r.fixed["TAXE"].data();
+    return std::vector<uint32_t>{ChunkGet32(t, 40), ChunkGet32(t, 18), ChunkGet32(t, 26), ChunkGet32(t, 36)};
+  };
+  // Not given, they are counted: the realm's inhabitants from its towns.
+  Realm r;
+  std::string err;
+  std::string counted = head;
+  counted.replace(counted.find("inhabitants=1000 "), 17, "");
+  ASSERT_TRUE(ParseRealm(counted, "good.realm", &r, &err)) << err;
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 14), 1000u);
+  EXPECT_EQ(taxes(r), (std::vector<uint32_t>{400, 375, 40, 38}));
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 34), 20000u);  // the first turn's is the description's
+  // Given right, they pass; the next quarter's people go to the towns in
+  // proportion, its treasury and taxes are counted.
+  ASSERT_TRUE(ParseRealm(head + "taxes base_tax=400 judicial_tax=375 customs_tax=40 resource_tax=38\n", "good.realm",
+                         &r, &err))
+      << err;
+  ASSERT_TRUE(ParseRealm("turn year=1001 quarter=0\n", "next.changes", &r, &err, true)) << err;
+  EXPECT_EQ(towns(r), (std::vector<uint32_t>{630, 420}));
+  EXPECT_EQ(taxes(r), (std::vector<uint32_t>{420, 393, 42, 38}));
+  EXPECT_EQ(ChunkGet32(r.fixed["LAND"].data(), 34), 17223u);
+  // 51 more: 660.6 and 440.4, the unit left over to the first town. A
+  // research no longer running costs nothing: 17223 + 3084 income (taxes
+  // 440 + 412 + 44 + 38 + 100) - 5420 expenses, given right.
+  Realm right = r;
+  ASSERT_TRUE(ParseRealm("turn year=1001 quarter=1\nland born=31 treasury=14887\nresearch research=0\n",
+                         "next.changes", &right, &err, true))
+      << err;
+  EXPECT_EQ(towns(right), (std::vector<uint32_t>{661, 440}));
+  // A town the change list gives keeps its inhabitants; the others take the rest.
+  ASSERT_TRUE(ParseRealm("turn year=1001 quarter=1\ntown town_id=2 name=\"B\" x=2 y=2 inhabitants=500\n", "next.changes",
+                         &r, &err, true))
+      << err;
+  EXPECT_EQ(towns(r), (std::vector<uint32_t>{600, 500}));
+}
+
+// The demo's turns as the start command installs them agree with
+// themselves as the reports and screens show them: the towns' inhabitants
+// are the realm's, the buildings' upkeep the total, the taxes what the taxes
+// screen tells, and each turn's treasury the last one's and the quarter's
+// income less its expenses; the treasury grows.
+TEST(TurnBuilder, TheDemoTurnsFiguresAgree) {
+  const std::string program = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
+  QOE_REQUIRE_BUILT(program);
+  mkdir("install", 0755);
+  ASSERT_EQ(std::system(("'" + program + "' install '" + Fixture("demo.realm") +
+                         "' --dir install --demo-turns turns >install.txt 2>&1")
+                            .c_str()),
+            0);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("turn.qoe", BuildTurnPool(LoadFixture("demo.realm"))));
+  int64_t last = -1;
+  for (int k = 0; k <= 5; ++k) {
+    const std::string mail =
+        k == 1 ? "install/Data/POP3In/00001001.email" : "turns/turn_0" + std::to_string(k) + ".email";
+    if (k > 0) {
+      const std::vector<uint8_t> text = qoe_test::ReadFileBytes(mail);
+      ASSERT_EQ(DecrunchOneEmail(reinterpret_cast<const char*>(text.data()), static_cast<uint32_t>(text.size()),
+                                 "turn.qoe"),
+                1)
+          << mail;
+    }
+    SCOPED_TRACE("turn " + std::to_string(k));
+    uint8_t* land = LoadChunk2Mem("LAND", "turn.qoe");
+    uint8_t* taxe = LoadChunk2Mem("TAXE", "turn.qoe");
+    uint8_t* geba = LoadChunk2Mem("GEBA", "turn.qoe");
+    uint8_t* fors = LoadChunk2Mem("FORS", "turn.qoe");
+    uint8_t* town = LoadChunk2Mem("TOWN", "turn.qoe");
+    ASSERT_TRUE(land && taxe && geba && fors && town);
+    // The towns' inhabitants.
+    const uint64_t people = ChunkGet32(land, 14);
+    uint64_t sum = 0;
+    const RecordCodec& tc = *ChunkRecordCodec(*ChunkLayoutOf("TOWN"), town);
+    for (uint32_t i = 0; i < ChunkGet16(town, 12); ++i)
+      sum += GetCodecNumber(*FindCodecField(tc, "inhabitants"), town + 14 + i * tc.size, 0, ORDER_HOST);
+    EXPECT_EQ(sum, people);
+    // The upkeep of the buildings the buildings report counts.
+    uint64_t upkeep = 0;
+    const uint32_t buildings = ChunkGet16(geba, 16);
+    for (uint32_t i = 0; i < buildings; ++i) {
+      const uint8_t* b = geba + 18 + i * 16;
+      if (static_cast<int16_t>(ChunkGet16(b, 6)) == -1) continue;
+      const int32_t next = NextBuildingLevel(ChunkGet16(b, 0));
+      bool replaced = false;
+      for (uint32_t j = 0; j < buildings; ++j)
+        replaced |= next >= 0 && ChunkGet16(geba + 18 + j * 16, 0) == static_cast<uint32_t>(next) &&
+                    ChunkGet16(geba + 18 + j * 16, 14) == ChunkGet16(b, 14);
+      if (!replaced) upkeep += ChunkGet16(b, 12);
+    }
+    EXPECT_EQ(ChunkGet32(geba, 12), upkeep);
+    // The taxes the taxes screen tells.
+    static const uint64_t kEighths[4] = {7, 5, 3, 1};
+    EXPECT_EQ(ChunkGet32(taxe, 40), people * 2 * ChunkGet32(taxe, 12) / 100);
+    EXPECT_EQ(ChunkGet32(taxe, 18), people * kEighths[ChunkGet16(taxe, 16) & 3] / 8);
+    EXPECT_EQ(ChunkGet32(taxe, 26), ChunkGet32(taxe, 22) * people / 100);
+    EXPECT_EQ(ChunkGet32(taxe, 36), uint64_t{ChunkGet16(taxe, 30)} * (ChunkGet32(land, 38) & 0xFFFF) +
+                                        uint64_t{ChunkGet16(taxe, 32)} * (ChunkGet32(land, 42) & 0xFFFF) +
+                                        uint64_t{ChunkGet16(taxe, 34)} * (ChunkGet32(land, 46) & 0xFFFF));
+    // The treasury: the tax report's income, the pirates; the buildings'
+    // upkeep, the wages of the country report, the research's cost.
+    int64_t income = static_cast<int32_t>(ChunkGet32(land, 78));
+    for (uint32_t off : {40u, 18u, 26u, 36u, 48u, 54u, 62u, 72u}) income += ChunkGet32(taxe, off);
+    int64_t expenses = int64_t{ChunkGet32(geba, 12)} + ChunkGet16(land, 86) * 100 + ChunkGet16(land, 88) * 5000 +
+                       ChunkGet32(taxe, 76);
+    if (static_cast<int8_t>(fors[12]) >= 1 && static_cast<int8_t>(fors[12]) <= 7 && !ChunkGet16(fors, 26))
+      expenses += ChunkGet32(fors, 22);
+    const int64_t treasury = ChunkGet32(land, 34);
+    if (last >= 0) {
+      EXPECT_EQ(treasury - last, income - expenses);
+      EXPECT_GT(treasury, last);  // the demo's economy does not collapse
+    }
+    last = treasury;
+    for (uint8_t* c : {land, taxe, geba, fors, town}) FreeChunk(c);
+  }
+}
+
 // The demo's turns as the start command installs them: from one turn to the
 // next the inhabitants change by the quarter's people.
 TEST(TurnBuilder, TheDemoTurnsInhabitantsChangeByTheirPeople) {
@@ -524,7 +703,7 @@ TEST(TurnBuilder, GameInitAndEveryPassTakeTheBuiltTurns) {
     // The next turn, a quarter on, through every pass of the download.
     std::string err;
     ASSERT_TRUE(ParseRealm("turn year=" + std::to_string(ChunkGet32(r.fixed.at("KORN").data(), 12) + 1) +
-                               " quarter=0\nland treasury=99\n",
+                               " quarter=0\n",
                            "next.changes", &r, &err, true))
         << err;
     ASSERT_NO_FATAL_FAILURE(Install(BuildTurnPool(r)));
