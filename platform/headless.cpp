@@ -377,6 +377,10 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
     return true;
   }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first
+  if (cmd == "shown" && n == 1) {
+    if (!player->shown()) DebugLog("Skript: Das Fenster zeigt das Bild nicht");
+    return true;
+  }
   if (cmd == "png" && n == 2) {
     player->sync();
     if (!WriteDisplayPng(w[1].c_str())) DebugLog("Headless: Konnte %s nicht schreiben", w[1].c_str());
@@ -486,7 +490,7 @@ void SetWalkHooks(const WalkHooks* hooks) { g_walk = hooks ? *hooks : WalkHooks{
 void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : 1; }
 
 int HeadlessPlayScript(const char* script) {
-  static const ScriptPlayer kVirtual = {Sync, HeadlessAdvance, RequestProgramClose};
+  static const ScriptPlayer kVirtual = {Sync, HeadlessAdvance, RequestProgramClose, Sync};
   return PlayScript(script, &kVirtual);
 }
 

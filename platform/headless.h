@@ -20,6 +20,12 @@
 //                    program's own close handler is installed)
 //   sync             waits until the game thread waits on an empty queue
 //   png PATH         writes the display (whole primary surface) to PATH
+//   shown            once the game thread waits, waits until the window shows
+//                    what the display holds (a frame begun after that shown,
+//                    and the X server has taken it); the SDL player logs
+//                    "SDL-Skript: Das Fenster zeigt das Bild (N.)", the Nth
+//                    time, so a test outside may grab the window then.
+//                    Headless (no window) as sync
 //   walk SEED STEPS [MS]  a random walk of STEPS clicks and keys (Enter,
 //                    Escape, digits, letters) from SEED over what the walk
 //                    hooks offer, preferring targets not yet hit; MS/4 to MS

@@ -28,11 +28,14 @@ uint64_t DisplayChangeSerial();
 
 // Scripts (the commands of headless.h) played by a backend: how it lets the
 // game catch up before each command (0 once the game has ended), how time
-// runs on (virtual headless, real under SDL) and how the window closes.
+// runs on (virtual headless, real under SDL), how the window closes, and how
+// it waits until the window shows what the display holds once the game
+// waits (0 when that did not come; headless there is no window to wait for).
 struct ScriptPlayer {
   int (*sync)();
   void (*wait)(uint64_t ms);
   void (*quit)();
+  int (*shown)();
 };
 // Plays the script on the calling thread; the commands played, or -1 at the
 // first bad line (logged, the rest is skipped).

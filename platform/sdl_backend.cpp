@@ -85,6 +85,29 @@ void PollWindowClose() {
   if (X11WindowLost() && !ProgramCloseRequested()) RequestProgramClose();
 }
 
+// The script's "shown": the player asks (the request's number), the window
+// loop reads the number before a frame, shows that frame, lets the X server
+// take it and answers with the number. Atomics: the script's thread asks,
+// the window thread answers.
+struct ScriptShownState {
+  std::atomic<uint64_t> asked{0};
+  std::atomic<uint64_t> answered{0};
+};
+ScriptShownState g_shown;
+
+// How long "shown" waits for the game and then for the window: minutes, so
+// a busy machine only makes it slower.
+constexpr int kShownWaitMs = 300000;
+
+// The window loop, before a frame: the request it answers after it.
+uint64_t ShownAsked() { return g_shown.asked.load(); }
+// After the frame was shown: the server takes it, then the answer.
+void AnswerShown(uint64_t asked) {
+  if (asked == g_shown.answered.load()) return;
+  X11Sync();
+  g_shown.answered.store(asked);
+}
+
 int ScriptSync() {
   for (int waited = 0; waited < 10000; waited += 10) {
     if (WindowDestroyRequested()) return 0;
@@ -102,8 +125,32 @@ void ScriptQuit() {
   ev.type = SDL_QUIT;
   SDL_PushEvent(&ev);
 }
+void Wake();
+int ScriptShown() {
+  int waited = 0;
+  for (; waited < kShownWaitMs; waited += 10) {
+    if (WindowDestroyRequested()) return 0;
+    if (WaitGameThreadIdle(10)) break;
+  }
+  if (waited >= kShownWaitMs) {
+    DebugLog("SDL-Skript: Der Spiel-Thread wartet nach %d ms noch nicht", kShownWaitMs);
+    return 0;
+  }
+  const uint64_t ask = g_shown.asked.fetch_add(1) + 1;
+  Wake();
+  for (waited = 0; g_shown.answered.load() < ask; waited += 10) {
+    if (WindowDestroyRequested()) return 0;
+    if (waited >= kShownWaitMs) {
+      DebugLog("SDL-Skript: Das Fenster zeigt nach %d ms kein neues Bild", kShownWaitMs);
+      return 0;
+    }
+    SleepMs(10);
+  }
+  DebugLog("SDL-Skript: Das Fenster zeigt das Bild (%llu.)", static_cast<unsigned long long>(ask));
+  return 1;
+}
 int PlayScriptThread(void*) {
-  static const ScriptPlayer kReal = {ScriptSync, ScriptWait, ScriptQuit};
+  static const ScriptPlayer kReal = {ScriptSync, ScriptWait, ScriptQuit, ScriptShown};
   PlayScript(g_script.c_str(), &kReal);
   if (ScriptSync()) ScriptQuit();  // the script's end closes the window
   return 0;
@@ -767,7 +814,9 @@ int RunGLLoop(uint32_t (*frame)()) {
     SDL_GL_GetDrawableSize(g_window, &ww, &wh);
     SetGLWindowSize(ww, wh);
     // A frame that drew nothing leaves the window's picture as it is.
+    const uint64_t asked = ShownAsked();
     if (frame()) ShowGLFrame(copy_sub, x_display, x_window);
+    AnswerShown(asked);
     frames++;
   }
 }
@@ -783,11 +832,13 @@ int RunLoops() {
     ApplyPendingCursor();
     uint64_t now = NowMs();
     PumpEventTimers(now, 1);
+    const uint64_t asked = ShownAsked();
     uint64_t serial = DisplayChangeSerial();
     if (serial != shown) {
       shown = serial;
       Present();
     }
+    AnswerShown(asked);
     SDL_Event ev;
     if (!SDL_WaitEventTimeout(&ev, EventTimeout(now, 50))) continue;
     do {

@@ -109,6 +109,10 @@ void X11WatchEvent(const SDL_Event& ev) {
 
 int X11WindowLost() { return g_x11.lost.load(); }
 
+void X11Sync() {
+  if (g_x11.installed.load() && g_x11.display) XSync(g_x11.display, False);
+}
+
 void X11WatchEnd() {
   if (!g_x11.installed.exchange(0)) return;
   if (g_x11.display) XSync(g_x11.display, False);

@@ -26,6 +26,9 @@ void X11WatchEvent(const SDL_Event& ev);
 // The X display and window of an SDL window drawn through X11 (opaque
 // pointers, so the caller needs no Xlib header); 0 when it is not one.
 int X11WindowHandles(SDL_Window* window, void** display, unsigned long* xwindow);
+// Waits until the X server has taken every request sent so far (what the
+// window was last given is then on the screen for any other client to see).
+void X11Sync();
 // 1 once the game's window was destroyed from outside.
 int X11WindowLost();
 // Before SDL_Quit: the errors still in flight go to these handlers; then

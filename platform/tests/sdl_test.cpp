@@ -348,6 +348,70 @@ TEST(SdlWindowLoop, PutsUpACursorPictureFromTheGameThread) {
   DebugLogSetStderr(1);
 }
 
+namespace {
+
+// Fills the game area with a colour and shows it.
+void FillArea(uint32_t colour) {
+  PlatformSurface* back = DisplayBackSurface();
+  ObtainMutex(DisplayMutex());
+  for (uint32_t y = 0; y < 480; y++)
+    for (uint32_t x = 0; x < 640; x++) std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
+  ReleaseMutex(DisplayMutex());
+  UpdateRectangle(0, 0, 640, 480);
+}
+
+// A picture, then waits; each key a new picture; the close ends it.
+int PictureOnKeyGame(void*) {
+  FillArea(0x00336699);
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1) && m.kind != kMsgQuit)
+    if (m.kind == kMsgKeyDown) FillArea(0x00996633);
+  PostWindowDestroy();
+  return 0;
+}
+
+// The frames shown when the script's "shown" answered, in order.
+struct ShownAnswers {
+  std::vector<uint64_t> presents;
+};
+
+}  // namespace
+
+// The script's "shown" answers once the game waits and a frame begun after
+// that was shown: each picture the game drew before it waited is on the
+// window when the line is logged (a test outside the program grabs then).
+TEST(SdlWindowLoop, ScriptShownAnswersAfterTheFrameOfWhatTheGameDrew) {
+  const PlatformBackend* b = SelectDummySdl();
+  ASSERT_EQ(b->init(), 1) << SDL_GetError();
+  DisplayModeChoice mode;
+  DisplayModeFromId(4, &mode);
+  ASSERT_EQ(OpenMainWindow(&mode), 1);
+  ASSERT_EQ(InitializeDirectDraw(mode.width, mode.height, mode.depth), 1);
+  ShownAnswers answers;
+  DebugLogSetHook(
+      [](const char* line, void* user) {
+        if (std::strstr(line, "SDL-Skript: Das Fenster zeigt das Bild ("))
+          static_cast<ShownAnswers*>(user)->presents.push_back(SdlPresentCount());
+      },
+      &answers);
+  const uint64_t before = SdlPresentCount();
+  SdlSetScript("shown\nkey a\nshown\n", kScreenModeCount);
+  QoeThread* game = StartThread("Game", PictureOnKeyGame, nullptr);
+  EXPECT_EQ(RunWindowLoop(), 0);
+  JoinThread(game);
+  SdlSetScript(nullptr, kScreenModeCount);
+  DebugLogSetHook(nullptr, nullptr);
+  ASSERT_EQ(answers.presents.size(), 2u);
+  EXPECT_GT(answers.presents[0], before);              // the first picture
+  EXPECT_GT(answers.presents[1], answers.presents[0]);  // the key's picture
+  ShutdownDisplay();
+  CloseMainWindow();
+  b->shutdown();
+  SelectPlatformBackend(nullptr);
+  ResetGameMessages();
+  DebugLogSetStderr(1);
+}
+
 TEST(SdlWindowLoop, TranslatesKeysButtonsAndQuit) {
   SDL_Event ev;
   PlatformMessage m;

@@ -192,8 +192,13 @@ unset SDL_VIDEODRIVER SDL_RENDER_DRIVER
 rm -f display.txt
 Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>display.txt 2>xvfb.txt &
 xpid=$!
-for i in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
-[ -s display.txt ] || { echo "no display" >>xvfb.txt; kill $xpid; exit 97; }
+# The server's number, however long a busy machine takes (minutes at most).
+i=0
+until [ -s display.txt ]; do
+  kill -0 $xpid 2>/dev/null && [ $i -lt 1200 ] || { echo "no display" >>xvfb.txt; kill $xpid; exit 97; }
+  i=$((i + 1))
+  sleep 0.1
+done
 export DISPLAY=":$(cat display.txt)"
 "$1" >out.txt 2>err.txt
 code=$?
