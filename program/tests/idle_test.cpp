@@ -16,6 +16,7 @@
 
 #include "demo_realm.h"
 #include "tests/support/test_support.h"
+#include "tests/support/xvfb_script.h"
 
 namespace {
 
@@ -40,18 +41,8 @@ unset SDL_VIDEODRIVER SDL_RENDER_DRIVER
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 bin=$1 settle=$2 grabs=$3
 shift 3
-rm -f display.txt counts.txt
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>display.txt 2>xvfb.txt &
-xpid=$!
-# The server's number, however long a busy machine takes (minutes at most).
-i=0
-until [ -s display.txt ]; do
-  kill -0 $xpid 2>/dev/null && [ $i -lt 1200 ] || { echo "no display" >>xvfb.txt; kill $xpid; exit 97; }
-  i=$((i + 1))
-  sleep 0.1
-done
-export DISPLAY=":$(cat display.txt)"
-"$bin" >out.txt 2>err.txt &
+rm -f counts.txt
+)SH" QOE_XVFB_START_SH R"SH("$bin" >out.txt 2>err.txt &
 pid=$!
 if [ "$grabs" -gt 0 ]; then
   for i in $(seq 1 3000); do

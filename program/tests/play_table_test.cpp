@@ -31,6 +31,7 @@
 #include "tests/support/catalog_text_check.h"
 #include "tests/support/log_flood.h"
 #include "tests/support/test_support.h"
+#include "tests/support/xvfb_script.h"
 
 namespace fs = std::filesystem;
 
@@ -101,28 +102,9 @@ uint64_t RowSeed(const PlayCase& c) {
   return 1000003ull * static_cast<uint64_t>(c.code) + 7919ull * c.mode + 17;
 }
 
-// The virtual X server of an OpenGL row: started with -displayfd so that
-// rows side by side each get a free display.
-const char kXvfbRun[] = R"SH(#!/bin/sh
-# $1: the program. Runs it on a display of its own and ends the server after.
-unset SDL_VIDEODRIVER SDL_RENDER_DRIVER
-rm -f display.txt
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>display.txt 2>xvfb.txt &
-xpid=$!
-# The server's number, however long a busy machine takes (minutes at most).
-i=0
-until [ -s display.txt ]; do
-  kill -0 $xpid 2>/dev/null && [ $i -lt 1200 ] || { echo "no display" >>xvfb.txt; kill $xpid; exit 97; }
-  i=$((i + 1))
-  sleep 0.1
-done
-export DISPLAY=":$(cat display.txt)"
-"$1" >out.txt 2>err.txt
-code=$?
-kill $xpid
-wait $xpid 2>/dev/null
-exit $code
-)SH";
+// The virtual X server of an OpenGL row: a display of its own, so that
+// rows side by side each get a free one.
+constexpr const char* kXvfbRun = qoe_test::kXvfbRunScript;
 
 class PlayTable : public testing::TestWithParam<PlayCase> {
  protected:

@@ -25,6 +25,7 @@
 #include "demo_realm.h"
 #include "program/screens.h"
 #include "tests/support/test_support.h"
+#include "tests/support/xvfb_script.h"
 
 namespace fs = std::filesystem;
 
@@ -184,28 +185,9 @@ std::string WalkCaseName(const testing::TestParamInfo<WalkCase>& info) {
   return "Mode" + std::to_string(info.param.mode) + "Seed" + std::to_string(info.param.seed);
 }
 
-// The virtual X server of an OpenGL row: started with -displayfd so that
-// rows side by side each get a free display.
-const char kXvfbRun[] = R"SH(#!/bin/sh
-# $1: the program. Runs it on a display of its own and ends the server after.
-unset SDL_VIDEODRIVER SDL_RENDER_DRIVER
-rm -f display.txt
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>display.txt 2>xvfb.txt &
-xpid=$!
-# The server's number, however long a busy machine takes (minutes at most).
-i=0
-until [ -s display.txt ]; do
-  kill -0 $xpid 2>/dev/null && [ $i -lt 1200 ] || { echo "no display" >>xvfb.txt; kill $xpid; exit 97; }
-  i=$((i + 1))
-  sleep 0.1
-done
-export DISPLAY=":$(cat display.txt)"
-"$1" >out.txt 2>err.txt
-code=$?
-kill $xpid
-wait $xpid 2>/dev/null
-exit $code
-)SH";
+// The virtual X server of an OpenGL row: a display of its own, so that
+// rows side by side each get a free one.
+constexpr const char* kXvfbRun = qoe_test::kXvfbRunScript;
 
 class ProgramWalk : public testing::TestWithParam<WalkCase> {
  protected:

@@ -1,0 +1,33 @@
+// Shell pieces of the whole-program tests under a virtual X server.
+#pragma once
+
+// Starts Xvfb with -displayfd, so that tests side by side each get a free
+// display, waits for its number (however long a busy machine takes, two
+// minutes at most; exit 97 without one) and exports DISPLAY. The server's
+// process ID is in $xpid, its messages in xvfb.txt.
+#define QOE_XVFB_START_SH                                                                              \
+  "rm -f display.txt\n"                                                                                \
+  "Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>display.txt 2>xvfb.txt &\n"               \
+  "xpid=$!\n"                                                                                          \
+  "i=0\n"                                                                                              \
+  "until [ -s display.txt ]; do\n"                                                                     \
+  "  kill -0 $xpid 2>/dev/null && [ $i -lt 1200 ] || { echo \"no display\" >>xvfb.txt; kill $xpid; exit 97; }\n" \
+  "  i=$((i + 1))\n"                                                                                   \
+  "  sleep 0.1\n"                                                                                      \
+  "done\n"                                                                                             \
+  "export DISPLAY=\":$(cat display.txt)\"\n"
+
+namespace qoe_test {
+
+// $1: the program. Runs it on a display of its own (stdout in out.txt,
+// stderr in err.txt), ends the server after and exits with its code.
+inline constexpr char kXvfbRunScript[] =
+    "#!/bin/sh\n"
+    "unset SDL_VIDEODRIVER SDL_RENDER_DRIVER\n" QOE_XVFB_START_SH
+    "\"$1\" >out.txt 2>err.txt\n"
+    "code=$?\n"
+    "kill $xpid\n"
+    "wait $xpid 2>/dev/null\n"
+    "exit $code\n";
+
+}  // namespace qoe_test
