@@ -667,7 +667,9 @@ void ProcessMapScene() {
 
   KeepPicks(c);
   SceneModelState& sm = *SceneModels();
-  if (OBJECT3D* smoke = Object(sm.smoke)) YRotateObject(smoke, float(T / 10));
+  // No turn in the first frames of the clock (nor at rest before it ran):
+  // the smoke stays as it is without the rotation's "nothing to do" line.
+  if (OBJECT3D* smoke = Object(sm.smoke); smoke && T / 10 != 0) YRotateObject(smoke, float(T / 10));
   // Snow, rain and smoke move by every step of the clock.
   if (e.snow_on) {
     if (animate)

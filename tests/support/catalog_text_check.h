@@ -159,8 +159,10 @@ inline std::string GermanIn(const std::string& text) {
   };
   for (size_t i = 0; i <= text.size(); ++i) {
     const unsigned char c = i < text.size() ? (unsigned char)text[i] : 0;
-    // A hyphen inside a word keeps it whole ("Mail-Editor").
-    if (IsLatinLetter(c) || (c == '-' && !word.empty() && i + 1 < text.size() && IsLatinLetter(text[i + 1]))) {
+    // A hyphen inside a word keeps it whole ("Mail-Editor"); digits do too:
+    // letters run into digits ("s23zu7kh", a typed name) are no word.
+    if (IsLatinLetter(c) || (c >= '0' && c <= '9') ||
+        (c == '-' && !word.empty() && i + 1 < text.size() && IsLatinLetter(text[i + 1]))) {
       word += (char)c;
       continue;
     }

@@ -266,6 +266,9 @@ TEST(DrawnTextRule, GermanWrittenPastTheCatalogIsFound) {
   EXPECT_EQ(qoe_test::GermanPastCatalog(std::string(GetCatalogStr(1582)) + ": 17"), "");
   EXPECT_EQ(qoe_test::GermanPastCatalog("Elmor 1024"), "");
   EXPECT_EQ(qoe_test::GermanPastCatalog(GetCatalogStr(1542)), "");
+  // Letters run into digits (a name typed in a field) hold no word.
+  EXPECT_EQ(qoe_test::GermanPastCatalog("Elmorak6io69s23zu7kh06"), "");
+  EXPECT_NE(qoe_test::GermanPastCatalog("Elmorak6 zu 7"), "");
   // German words and letters outside the catalog do not.
   EXPECT_NE(qoe_test::GermanPastCatalog("Diese Truhe ist leer!"), "");
   EXPECT_NE(qoe_test::GermanPastCatalog("Sie haben 40 Goldst\xFC" "cke gefunden!"), "");
