@@ -26,7 +26,7 @@ namespace {
 const char kRealm[] = R"(player id=1001 name="Harald"
 turn year=1000 quarter=0
 info dice=12,200,7,3
-land inhabitants=1200 treasury=5000 faith=60 realm_points=1 scouts=1 acres=40
+land inhabitants=2600 treasury=5000 faith=60 realm_points=1 scouts=1 acres=40
 korn seed_store=500 granary_corn=2000 food_corn=800 largest_harvest=1500 weather=2
 taxes base_tax_level=10 goods_types=12
 map x=6396 y=3198 width=9 height=5 values=2,3,1
