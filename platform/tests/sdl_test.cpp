@@ -105,31 +105,35 @@ struct SmallChanges {
   uint64_t idle_presents = 0;                    // over the idle time after them
 };
 
-// Shows a whole picture, then twenty small changes of one 32 x 16
-// rectangle (as a movie frame does), each waited for, then stays idle.
-int SmallChangesGame(void* p) {
-  auto* seen = static_cast<SmallChanges*>(p);
+// The rectangle the small changes paint, and their colour there (frame
+// from 1): the same in every run.
+constexpr int32_t kChangeX = 10, kChangeY = 10, kChangeW = 32, kChangeH = 16;
+uint32_t ChangeColour(uint32_t frame) { return 0x00010203u * (frame - 1); }
+
+// After a whole picture was asked for: waits until the window loop has shown
+// everything that waited (the display's first picture may have come first),
+// then makes twenty small changes of one 32 x 16 rectangle (as a movie frame
+// does), each shown and waited for, and counts what was shown; then what is
+// shown while idle. at_corner: the rectangle at display coordinates.
+void TwentySmallChanges(SmallChanges* seen, uint64_t before, bool at_corner) {
   PlatformSurface* back = DisplayBackSurface();
-  uint64_t before = SdlPresentCount();
-  UpdateRectangle(0, 0, 640, 480);
   for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(10);
-  // Until the window loop has shown everything that waited (the display's
-  // first picture may have come first).
   for (uint64_t seen_count = 0; seen_count != SdlPresentCount();) {
     seen_count = SdlPresentCount();
     SleepMs(150);
   }
   const uint64_t whole = SdlWholePresentCount(), pixels = SdlPresentedPixels(), presents = SdlPresentCount();
-  for (uint32_t frame = 0; frame < 20; frame++) {
+  for (uint32_t frame = 1; frame <= 20; frame++) {
     ObtainMutex(DisplayMutex());
-    for (uint32_t y = 10; y < 26; y++)
-      for (uint32_t x = 10; x < 42; x++) {
-        const uint32_t colour = 0x00010203u * frame;
+    const uint32_t colour = ChangeColour(frame);
+    for (int32_t y = kChangeY; y < kChangeY + kChangeH; y++)
+      for (int32_t x = kChangeX; x < kChangeX + kChangeW; x++)
         std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
-      }
     ReleaseMutex(DisplayMutex());
     before = SdlPresentCount();
-    UpdateRectangle(10, 10, 32, 16);
+    if (at_corner) SetDisplayGameAreaAtCorner(1);
+    UpdateRectangle(kChangeX, kChangeY, kChangeW, kChangeH);
+    if (at_corner) SetDisplayGameAreaAtCorner(0);
     for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(2);
   }
   seen->whole = SdlWholePresentCount() - whole;
@@ -138,6 +142,13 @@ int SmallChangesGame(void* p) {
   before = SdlPresentCount();
   SleepMs(300);
   seen->idle_presents = SdlPresentCount() - before;
+}
+
+// Shows a whole picture, then the twenty small changes, then stays idle.
+int SmallChangesGame(void* p) {
+  const uint64_t before = SdlPresentCount();
+  UpdateRectangle(0, 0, 640, 480);
+  TwentySmallChanges(static_cast<SmallChanges*>(p), before, false);
   PostWindowDestroy();
   return 0;
 }
@@ -174,11 +185,10 @@ namespace {
 
 // The frame's pixel at (x, y) of the scaled run: a pattern of both
 // coordinates, and the small changes' colour inside their rectangle.
-constexpr int32_t kChangeX = 10, kChangeY = 10, kChangeW = 32, kChangeH = 16;
 uint32_t PatternPixel(uint32_t x, uint32_t y, uint32_t frames) {
   if (frames && int32_t(x) >= kChangeX && int32_t(x) < kChangeX + kChangeW && int32_t(y) >= kChangeY &&
       int32_t(y) < kChangeY + kChangeH)
-    return 0x00010203u * (frames - 1);
+    return ChangeColour(frames);
   return (x & 0xFF) << 16 | (y & 0xFF) << 8 | (x >> 8) << 4 | (y >> 8);
 }
 
@@ -204,34 +214,9 @@ int ScaledGame(void* p) {
       std::memcpy(back->pixels + y * back->pitch + x * 4, &c, 4);
     }
   ReleaseMutex(DisplayMutex());
-  uint64_t before = SdlPresentCount();
+  const uint64_t before = SdlPresentCount();
   Flip(0);
-  for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(10);
-  for (uint64_t seen_count = 0; seen_count != SdlPresentCount();) {
-    seen_count = SdlPresentCount();
-    SleepMs(150);
-  }
-  const uint64_t whole = SdlWholePresentCount(), pixels = SdlPresentedPixels(), presents = SdlPresentCount();
-  for (uint32_t frame = 0; frame < 20; frame++) {
-    ObtainMutex(DisplayMutex());
-    for (int32_t y = kChangeY; y < kChangeY + kChangeH; y++)
-      for (int32_t x = kChangeX; x < kChangeX + kChangeW; x++) {
-        const uint32_t colour = PatternPixel(uint32_t(x), uint32_t(y), frame + 1);
-        std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
-      }
-    ReleaseMutex(DisplayMutex());
-    before = SdlPresentCount();
-    SetDisplayGameAreaAtCorner(1);  // the rectangle at display coordinates
-    UpdateRectangle(kChangeX, kChangeY, kChangeW, kChangeH);
-    SetDisplayGameAreaAtCorner(0);
-    for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(2);
-  }
-  run->whole = SdlWholePresentCount() - whole;
-  run->pixels = SdlPresentedPixels() - pixels;
-  run->presents = SdlPresentCount() - presents;
-  before = SdlPresentCount();
-  SleepMs(300);
-  run->idle_presents = SdlPresentCount() - before;
+  TwentySmallChanges(run, before, true);
   PostWindowDestroy();
   return 0;
 }

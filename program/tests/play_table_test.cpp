@@ -102,9 +102,6 @@ uint64_t RowSeed(const PlayCase& c) {
   return 1000003ull * static_cast<uint64_t>(c.code) + 7919ull * c.mode + 17;
 }
 
-// The virtual X server of an OpenGL row: a display of its own, so that
-// rows side by side each get a free one.
-constexpr const char* kXvfbRun = qoe_test::kXvfbRunScript;
 
 class PlayTable : public testing::TestWithParam<PlayCase> {
  protected:
@@ -139,18 +136,8 @@ TEST_P(PlayTable, IdlesAndIsPlayed) {
   ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
   const std::string env = "QOE_DRAWN_TEXTS=drawn.txt QOE_PIN_SCREEN=1 QOE_HEADLESS_MODE=" + std::to_string(c.mode) +
                           " QOE_START_SCREEN=" + std::to_string(c.code) + " ";
-  std::string cmd;
-  if (gl) {
-    ASSERT_TRUE(qoe_test::WriteFileBytes("xrun.sh", std::vector<uint8_t>(kXvfbRun, kXvfbRun + std::strlen(kXvfbRun))));
-    // libGL and the X libraries keep memory to the end; the program's own
-    // blocks are counted in its log instead.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string asan_options = std::string(asan && *asan ? std::string(asan) + ":" : "") + "detect_leaks=0";
-    cmd = "timeout -s KILL 400 env ASAN_OPTIONS=" + asan_options + " SDL_AUDIODRIVER=dummy QOE_SDL_SCRIPT=run.txt " +
-          env + "sh xrun.sh " + bin_;
-  } else {
-    cmd = "timeout -s KILL 400 env QOE_HEADLESS_SCRIPT=run.txt " + env + bin_ + " >out.txt 2>err.txt";
-  }
+  const std::string cmd = qoe_test::ProgramRunCommand(bin_, env, gl);
+  ASSERT_FALSE(cmd.empty());
   const int status = std::system(cmd.c_str());
   const std::string log = FileText("Quill.dbg");
   const std::string tail = log.size() > 6000 ? log.substr(log.size() - 6000) : log;

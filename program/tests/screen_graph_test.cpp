@@ -185,9 +185,6 @@ std::string WalkCaseName(const testing::TestParamInfo<WalkCase>& info) {
   return "Mode" + std::to_string(info.param.mode) + "Seed" + std::to_string(info.param.seed);
 }
 
-// The virtual X server of an OpenGL row: a display of its own, so that
-// rows side by side each get a free one.
-constexpr const char* kXvfbRun = qoe_test::kXvfbRunScript;
 
 class ProgramWalk : public testing::TestWithParam<WalkCase> {
  protected:
@@ -210,18 +207,8 @@ TEST_P(ProgramWalk, EndsInOrder) {
                              ".png\nquit\nwait 100\n";
   ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
   const std::string env = "QOE_HEADLESS_MODE=" + std::to_string(c.mode) + " QOE_START_SCREEN=" + std::to_string(kMain) + " ";
-  std::string cmd;
-  if (gl) {
-    ASSERT_TRUE(qoe_test::WriteFileBytes("xrun.sh", std::vector<uint8_t>(kXvfbRun, kXvfbRun + std::strlen(kXvfbRun))));
-    // libGL and the X libraries keep memory to the end; the program's own
-    // blocks are counted in its log instead.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string asan_options = std::string(asan && *asan ? std::string(asan) + ":" : "") + "detect_leaks=0";
-    cmd = "timeout -s KILL 400 env ASAN_OPTIONS=" + asan_options + " SDL_AUDIODRIVER=dummy QOE_SDL_SCRIPT=run.txt " +
-          env + "sh xrun.sh " + bin_;
-  } else {
-    cmd = "timeout -s KILL 400 env QOE_HEADLESS_SCRIPT=run.txt " + env + bin_ + " >out.txt 2>err.txt";
-  }
+  const std::string cmd = qoe_test::ProgramRunCommand(bin_, env, gl);
+  ASSERT_FALSE(cmd.empty());
   const int status = std::system(cmd.c_str());
   const std::string log = FileText("Quill.dbg");
   if (gl) { ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 97) << FileText("xvfb.txt"); }
