@@ -1912,7 +1912,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1906, "give the orders and leave", nullptr},
     {1907, "leave and drop the orders", nullptr},
     {1908, "construction", nullptr},
-    {1909, "", nullptr},
+    {1909, "...the file %s is damaged, so whether your scouts have moved could not be checked. It is left as it is; the map shows no figures until it is whole again...", nullptr},
     {1910, "", nullptr},
     {1911, "", nullptr},
     {1912, "", nullptr},

@@ -710,7 +710,7 @@ namespace {
 enum : uint32_t {
   kWarnSalutation = 1832, kWarnIntro = 1833, kWarnGranary = 1834, kWarnSeed = 1835, kWarnFields = 1836,
   kWarnTownName = 1837, kWarnTaxes = 1838, kWarnBuildings = 1839, kWarnNeighbours = 1840, kWarnResearch = 1841,
-  kWarnScout = 1842, kWarnWelcome = 1843,
+  kWarnScout = 1842, kWarnWelcome = 1843, kWarnFiguresDamaged = 1909,
 };
 
 std::string Warning(uint32_t id) { return std::string(GetCatalogStr(id)) + "\n\n"; }
@@ -736,9 +736,11 @@ bool NoFieldsWorked(const st_TOWN* town, bool* failed) {
   return none;
 }
 
-// The own scouts that still have all eight movement points.
-uint32_t UnmovedScouts(bool* failed) {
-  uint8_t* move = LoadChunk2Mem("MOVE", ".\\Data\\MapPrefs.qoe");
+// The own scouts that still have all eight movement points. *damaged: the
+// figure file is there but damaged (the player is told, not only the log).
+uint32_t UnmovedScouts(bool* failed, bool* damaged) {
+  uint8_t* move = nullptr;
+  *damaged = LoadFigureFile(MapPrefsPath, &move) == CHUNK_DAMAGED;
   if (!move) {
     DebugLog("CheckGameValues: Konnte MOVE-Chunk nicht in Speicher laden!\n");
     *failed = true;
@@ -784,8 +786,16 @@ char* CollectGameWarnings() {
   if (step >= 12 && step != 0xFFFFFFFFu && !InPool(CHUNK_FORS, kOut) && !InPool(CHUNK_FORS, kIn))
     text += Warning(kWarnResearch);
   if (step >= 8 && step != 0xFFFFFFFFu) {
-    const uint32_t scouts = UnmovedScouts(&failed);
+    bool damaged = false;
+    const uint32_t scouts = UnmovedScouts(&failed, &damaged);
     for (uint32_t i = 0; i < scouts; ++i) text += Warning(kWarnScout);
+    if (damaged) {
+      // The player's name of the file (without the leading ".\") in its
+      // place; the catalog's text is never taken as a format.
+      std::string line = GetCatalogStr(kWarnFiguresDamaged);
+      if (const size_t at = line.find("%s"); at != std::string::npos) line.replace(at, 2, MapPrefsPath + 2);
+      text += line + "\n\n";
+    }
   }
   if (CheckPrefs(PREFS_TURN_COUNT, 0, 0) == 0 && CountDirEntries(".\\Data\\MailOut") == 0)
     text += Warning(kWarnWelcome);

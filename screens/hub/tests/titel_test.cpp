@@ -669,12 +669,24 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
   LogLines log;
   EXPECT_EQ(CheckGameValues(nullptr), 1);
   EXPECT_FALSE(log.Has("CheckGameValues"));
+  // A damaged figure file: the scouts' warning cannot be worked out, and the
+  // player reads that, naming the file; the file stays as it was.
+  CheckPrefs(PREFS_TURN_COUNT, 1, 3);
+  std::vector<uint8_t> cut = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  ASSERT_GT(cut.size(), 150u);
+  cut.resize(150);
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", cut));
+  t = Text();
+  EXPECT_EQ(t.find(GetCatalogStr(1842)), std::string::npos) << t;
+  EXPECT_NE(t.find("Data\\MapPrefs.qoe is damaged"), std::string::npos) << t;
+  EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;
+  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), cut);
   // Unreadable MOVE chunk: logged, the other warnings still come, the
   // player may quit.
-  CheckPrefs(PREFS_TURN_COUNT, 1, 3);
   fs::remove("Data/MapPrefs.qoe");
   EXPECT_EQ(CheckGameValues(nullptr), 1);
   EXPECT_TRUE(log.Has("Konnte MOVE-Chunk nicht in Speicher laden"));
+  EXPECT_EQ(Text().find("is damaged"), std::string::npos);
 }
 
 // ---- on the headless display ---------------------------------------------------
