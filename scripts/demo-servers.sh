@@ -9,8 +9,9 @@
 #              turns/mailed/)
 #   received/  what the game sent to the double (orders, letters)
 #   mailbox/   the player's mailbox: one file a mail, fetched and deleted
-#              by the game's download; once the double hands a turn out,
-#              it mails the next one here, as a game server mails turns
+#              by the game's download; once the double takes orders or
+#              hands a turn out, it mails the next one here, as a game
+#              server mails turns
 #   sent/      every mail the game sent by SMTP (mail_NNN.eml)
 #   pids/      the process ID of each server (and of the game, start.sh)
 #   ports      "NAME PORT" a line: gameserver, pop3, smtp, irc

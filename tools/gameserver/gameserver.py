@@ -6,12 +6,15 @@ its choice, one connection after another, until it is killed.
   --turns DIR          turn mails served by +GET, in name order, each once
                        (moved to DIR/served/ once sent)
   --mailbox DIR        the player's mailbox (one file a mail, as the demo's
-                       POP3 server keeps it): once a turn is handed out, the
-                       next one waiting in --turns is mailed there too, as a
-                       game server mails each turn (DIR/<its name>, marked in
-                       TURNS/mailed/). A mailed turn that has left the mailbox
-                       (the player fetched it by POP3) is not handed out by
-                       +GET again; one handed out by +GET leaves the mailbox.
+                       POP3 server keeps it): once a turn is handed out, and
+                       once orders arrive (+PUT), the next turn waiting in
+                       --turns is mailed there too, as a game server mails
+                       each turn (DIR/<its name>, marked in TURNS/mailed/),
+                       so the next turn waits in the mailbox whenever the
+                       player starts again. A mailed turn that has left the
+                       mailbox (the player fetched it by POP3) is not handed
+                       out by +GET again; one handed out by +GET leaves the
+                       mailbox.
   --store DIR          +PUT data as put_NNN.txt, +MSG data as msg_NNN.bin
   --letters DIR        letter files (*.smal) handed out by +MAL, then removed
   --transcript FILE    every line received and sent, prefixed "C:" / "S:"
@@ -152,13 +155,13 @@ def retire_turn(name):
 
 
 def mail_next_turn():
-    """Mails the first waiting turn into the player's mailbox, once. The mail
-    is there before its mark: a kill between the two leaves a turn the
-    player may fetch twice, never one that is lost."""
-    files = waiting_turns()
-    if not a.mailbox or not files or os.path.exists(mailed_mark(files[0])):
+    """Mails the first waiting turn the player does not have yet into the
+    player's mailbox, once. The mail is there before its mark: a kill
+    between the two leaves a turn the player may fetch twice, never one
+    that is lost."""
+    name = turn_to_hand_out()
+    if not a.mailbox or not name or os.path.exists(mailed_mark(name)):
         return
-    name = files[0]
     os.makedirs(a.mailbox, exist_ok=True)
     tmp = os.path.join(a.mailbox, "." + name + ".tmp")  # the POP3 server skips dot files
     shutil.copyfile(os.path.join(a.turns, name), tmp)
@@ -249,6 +252,10 @@ def serve(c, fails, stall):
                 with open(target + ".tmp", "wb") as f:
                     f.write(data)
                 os.rename(target + ".tmp", target)
+            # The orders are in: the next turn goes to the mailbox, as a
+            # game server mails the turn it evaluates from them.
+            if cmd == "PUT":
+                mail_next_turn()
             c.line("+ACK")
         elif t == "+MAL":
             if not answer(None):

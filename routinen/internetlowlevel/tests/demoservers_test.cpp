@@ -169,6 +169,18 @@ bool FetchFromTheDouble(uint16_t port) {
   return ok;
 }
 
+// Sends orders to the double as the upload does (+PUT).
+bool UploadToTheDouble(uint16_t port, const std::string& orders) {
+  PacketCtx ctx{};
+  std::snprintf(ctx.Host, sizeof ctx.Host, "127.0.0.1:%u", port);
+  ctx.PlayerId = 1001;
+  ctx.Data = reinterpret_cast<const uint8_t*>(orders.data());
+  ctx.Size = static_cast<uint32_t>(orders.size());
+  const bool ok = SendPacketConnect(&ctx) && SendPacketSid(&ctx) && SendPacketPut(&ctx) && SendPacketQuit(&ctx);
+  ClosePacketCtx(&ctx);
+  return ok;
+}
+
 std::vector<std::string> Files(const std::string& folder) {
   std::vector<std::string> names;
   if (fs::exists(folder))
@@ -404,6 +416,54 @@ TEST(DemoServers, TheDoubleMailsTheNextTurnWhenItHandsOneOut) {
   EXPECT_TRUE(Files(server + "/mailbox").empty());
   ASSERT_TRUE(FetchFromTheDouble(Ports(server)["gameserver"]));
   EXPECT_TRUE(Received().empty());
+  MailSetTimeoutMs(0);
+  ASSERT_TRUE(Servers("stop", server)) << ReadText("servers.txt");
+}
+
+// Orders arriving at the double mail the next turn too: after the first
+// turn (fetched from the mailbox) and an upload, a restart's first download
+// finds the next turn in the mailbox, and each later upload mails the turn
+// after the one the player fetched; uploading again mails nothing twice.
+TEST(DemoServers, TheDoubleMailsTheNextTurnWhenOrdersArrive) {
+  PeerDir dir;
+  const std::string server = dir.path + "/demo-server";
+  fs::create_directories(server + "/turns");
+  std::vector<std::string> mails(5);
+  for (int k = 2; k <= 4; ++k) {
+    mails[k] = TurnMail(k);
+    ASSERT_TRUE(WriteText(server + "/turns/turn_0" + std::to_string(k) + ".email", mails[k]));
+  }
+  fs::create_directories("Data/POP3In");
+  ASSERT_TRUE(Servers("start", server)) << ReadText("servers.txt");
+  EndpointDefaults(&QoESystemPtr->Endpoints);
+  MailSetTimeoutMs(5000);
+  const auto pop3 = [&] {
+    const std::string host = "127.0.0.1:" + std::to_string(Ports(server)["pop3"]);
+    return std::string(GetEMail(host.c_str(), "lord", "elmor", "00001001", ".\\Data\\POP3In\\", 0, 1));
+  };
+  EXPECT_TRUE(Files(server + "/mailbox").empty());
+  ASSERT_TRUE(UploadToTheDouble(Ports(server)["gameserver"], "orders of turn 1"));
+  EXPECT_EQ(Files(server + "/mailbox"), std::vector<std::string>{"turn_02.email"});
+  EXPECT_EQ(ReadText(server + "/mailbox/turn_02.email"), mails[2]);
+  // The same orders again: turn 2 is not mailed twice.
+  ASSERT_TRUE(UploadToTheDouble(Ports(server)["gameserver"], "orders of turn 1, again"));
+  EXPECT_EQ(Files(server + "/mailbox"), std::vector<std::string>{"turn_02.email"});
+  EXPECT_EQ(Files(server + "/received"), (std::vector<std::string>{"put_001.txt", "put_002.txt"}));
+  // A restart: the first download asks the mailbox and finds turn 2.
+  ASSERT_TRUE(Servers("start", server)) << ReadText("servers.txt");
+  EXPECT_EQ(pop3(), "ok");
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 2"});
+  // Its orders mail turn 3; the double hands out turn 4 next, not turn 2 again.
+  ASSERT_TRUE(UploadToTheDouble(Ports(server)["gameserver"], "orders of turn 2"));
+  EXPECT_EQ(Files(server + "/mailbox"), std::vector<std::string>{"turn_03.email"});
+  EXPECT_EQ(pop3(), "ok");
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 3"});
+  ASSERT_TRUE(FetchFromTheDouble(Ports(server)["gameserver"]));
+  EXPECT_EQ(Received(), std::vector<std::string>{"Turn 4"});
+  EXPECT_TRUE(Files(server + "/mailbox").empty());
+  // No turn left: orders mail nothing.
+  ASSERT_TRUE(UploadToTheDouble(Ports(server)["gameserver"], "orders of turn 4"));
+  EXPECT_TRUE(Files(server + "/mailbox").empty());
   MailSetTimeoutMs(0);
   ASSERT_TRUE(Servers("stop", server)) << ReadText("servers.txt");
 }

@@ -1,7 +1,8 @@
 // The start command's demo, played headless: the waiting turn fetched from
 // the demo's mailbox and evaluated with DOWN, the orders sent to the
-// game-server double with UP, a second download that finds no new mail in
-// the mailbox, and a third that fetches the next turn from the double.
+// game-server double with UP (which mails the next turn), a second download
+// that finds that turn in the mailbox, and a third that fetches the one
+// after from the double.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -62,19 +63,22 @@ bool InstallDemo(const std::string& demo) {
   return true;
 }
 
-// The demo's turn cycle: the title's first box, a click on its landscape
-// (the main screen), DOWN (the waiting turn comes from the mailbox and is
-// evaluated), the introduction, UP, DOWN (no new mail), DOWN (the next turn
-// from the game server), its coronation, then the door, the title and the
-// end. PNGs demo_turn, demo_nomail, demo_server and demo_coronation on the
-// way.
-std::string DemoScript() {
+// A click at a point of the game area of the demo's 800 x 600 window.
+std::string Click(int x, int y) {
   int32_t dx = 0, dy = 0;
   GameAreaOffset(800, 600, &dx, &dy);
-  auto click = [&](int x, int y) {
-    const std::string at = std::to_string(x + dx) + " " + std::to_string(y + dy);
-    return "wait 600\nmove " + at + "\npress left " + at + "\nrelease left " + at + "\n";
-  };
+  const std::string at = std::to_string(x + dx) + " " + std::to_string(y + dy);
+  return "wait 600\nmove " + at + "\npress left " + at + "\nrelease left " + at + "\n";
+}
+
+// The demo's turn cycle: the title's first box, a click on its landscape
+// (the main screen), DOWN (the waiting turn comes from the mailbox and is
+// evaluated), the introduction, UP (the double mails the next turn), DOWN
+// (that turn from the mailbox) and its coronation, DOWN (the turn after
+// from the game server), then the door, the title and the end. PNGs
+// demo_turn, demo_mailed, demo_coronation and demo_server on the way.
+std::string DemoScript() {
+  const auto click = Click;
   const std::string down = click(410, 430), up = click(530, 430);
   // A received turn leads to the story screen: its browser opens after 5 s
   // and is closed (a box after it too), the screen leaves 5 s later.
@@ -83,16 +87,16 @@ std::string DemoScript() {
   script += down + "png demo_turn.png\nkey enter\n";                           // from the mailbox: received
   script += story;                                                              // the introduction
   script += up;                                                                 // orders to the double
-  script += down + "png demo_nomail.png\nkey enter\n";                          // mailbox again: no new mail
-  script += down + "png demo_server.png\nkey enter\n";                          // third fetch: the game server
+  script += down + "png demo_mailed.png\nkey enter\n";                          // mailbox again: the next turn
   // Its realm points reach the next title: the coronation, its crown on the
   // throne after 9 s, left by Escape.
   script += "wait 9500\npng demo_coronation.png\nkey esc\nwait 600\n";
+  script += down + "png demo_server.png\nkey enter\n";                          // third fetch: the game server
   script += click(60, 300) + "wait 400\nkey esc\n";                            // door, title, end
   return script;
 }
 
-const char* const kDemoPngs[] = {"demo_turn.png", "demo_nomail.png", "demo_server.png", "demo_coronation.png"};
+const char* const kDemoPngs[] = {"demo_turn.png", "demo_mailed.png", "demo_server.png", "demo_coronation.png"};
 
 }  // namespace
 
@@ -124,11 +128,12 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
 
   const std::string log = Text("demo/Quill.dbg");
   EXPECT_NE(log.find("Mail per TCPIP holen"), std::string::npos) << log;
-  // The turn was fetched from the mailbox by POP3 and deleted there; the
+  // The turns were fetched from the mailbox by POP3 and deleted there; the
   // double mailed the turn after the one it handed out.
   std::vector<std::string> mailbox;
   for (auto& e : fs::directory_iterator("demo-server/mailbox")) mailbox.push_back(e.path().filename().string());
-  EXPECT_EQ(mailbox, std::vector<std::string>{"turn_03.email"});
+  EXPECT_EQ(mailbox, std::vector<std::string>{"turn_04.email"});
+  EXPECT_EQ(log.find("No Emails for Quill Of Elmor!"), std::string::npos) << log;
   EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
   EXPECT_NE(log.find("RizizOzez: Die folgende Story sollte nun gespielt werden 1\n"), std::string::npos) << log;
   // The second turn's 7 realm points crown the Earl (the first only records the rank).
@@ -136,14 +141,15 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   EXPECT_EQ(log.find("KroenungCheckTitleOfPlayer: Reichspunkte 5\n"), std::string::npos) << log;
   EXPECT_TRUE(fs::exists("demo-server/received/put_001.txt"));
   EXPECT_TRUE(fs::exists("demo-server/turns/served/turn_02.email"));
-  EXPECT_TRUE(fs::exists("demo-server/turns/turn_03.email"));
-  // Two quarters on, two statistics records, no mail left behind.
-  uint32_t q = quarter + 2, y = year;
+  EXPECT_TRUE(fs::exists("demo-server/turns/served/turn_03.email"));
+  EXPECT_TRUE(fs::exists("demo-server/turns/turn_04.email"));
+  // Three quarters on, three statistics records, no mail left behind.
+  uint32_t q = quarter + 3, y = year;
   if (q >= 4) q -= 4, y++;
   EXPECT_EQ(DemoPrefs(PREFS_YEAR, 0, 0), y);
   EXPECT_EQ(DemoPrefs(PREFS_QUARTER, 0, 0), q);
   EXPECT_EQ(DemoPrefs(PREFS_UPLOADS, 0, 0), 0u);
-  EXPECT_EQ(qoe_test::ReadFileBytes("demo/Data/Statistikdaten.qoe").size(), 10u + 2 * STATISTIK_RECORD_SIZE);
+  EXPECT_EQ(qoe_test::ReadFileBytes("demo/Data/Statistikdaten.qoe").size(), 10u + 3 * STATISTIK_RECORD_SIZE);
   for (auto& e : fs::directory_iterator("demo/Data/POP3In")) EXPECT_NE(e.path().extension(), ".email") << e.path();
   for (const char* png : kDemoPngs) {
     ASSERT_TRUE(fs::exists(std::string("demo/") + png)) << png;
@@ -164,6 +170,36 @@ TEST(Demo, StartCommandPlaysATurnUploadsAndFetchesTheNextFromTheGameServer) {
   close(fd);
 }
 
+// The first turn from the mailbox, its orders uploaded, the game quit and
+// started again: the restart's first download finds the next turn in the
+// mailbox, which the double mailed there when the orders arrived.
+TEST(Demo, AfterAnUploadARestartsFirstDownloadBringsTheNextTurn) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/quill");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
+  ASSERT_TRUE(InstallDemo("demo")) << Text("start.txt");
+  const uint32_t year = DemoPrefs(PREFS_YEAR, 0, 0), quarter = DemoPrefs(PREFS_QUARTER, 0, 0);
+  const std::string enter = "wait 400\nkey enter\n" + Click(400, 300) + "wait 1500\n";
+  const std::string down = Click(410, 430), up = Click(530, 430);
+  const std::string story = "wait 5200\nkey esc\nwait 300\nkey esc\nwait 5200\n";
+  const std::string quit = Click(60, 300) + "wait 400\nkey esc\n";
+  ASSERT_EQ(Start(enter + down + "key enter\n" + story + up + quit), 0) << Text("start.txt");
+  EXPECT_TRUE(fs::exists("demo-server/received/put_001.txt"));
+  fs::rename("demo/Quill.dbg", "first_run.dbg");
+  ASSERT_EQ(Start(enter + down + "png demo_upload_restart.png\nkey enter\nwait 1000\n"), 0) << Text("start.txt");
+  const std::string log = Text("demo/Quill.dbg");
+  EXPECT_NE(log.find("Folgende Email wird verwendet"), std::string::npos) << log;
+  EXPECT_EQ(log.find("No Emails for Quill Of Elmor!"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
+  EXPECT_TRUE(fs::is_empty("demo-server/mailbox"));
+  uint32_t q = quarter + 2, y = year;
+  if (q >= 4) q -= 4, y++;
+  EXPECT_EQ(DemoPrefs(PREFS_YEAR, 0, 0), y);
+  EXPECT_EQ(DemoPrefs(PREFS_QUARTER, 0, 0), q);
+  ASSERT_TRUE(fs::exists("demo/demo_upload_restart.png"));
+  EXPECT_TRUE(qoe_test::KeepPng("demo/demo_upload_restart.png"));
+}
+
 // After a restart the first download asks the mailbox (the game server
 // only from the third on): it finds the turn after the one the double
 // handed out in the last run, which the double mailed there.
@@ -176,12 +212,7 @@ TEST(Demo, ARestartsFirstDownloadFindsTheNextTurnInTheMailbox) {
   ASSERT_EQ(Start(DemoScript()), 0) << Text("start.txt");
   fs::rename("demo/Quill.dbg", "first_run.dbg");
   // The restart: the main screen, one download.
-  int32_t dx = 0, dy = 0;
-  GameAreaOffset(800, 600, &dx, &dy);
-  auto click = [&](int x, int y) {
-    const std::string at = std::to_string(x + dx) + " " + std::to_string(y + dy);
-    return "wait 600\nmove " + at + "\npress left " + at + "\nrelease left " + at + "\n";
-  };
+  const auto click = Click;
   ASSERT_EQ(Start("wait 400\nkey enter\n" + click(400, 300) + "wait 1500\n" + click(410, 430) +
                   "png demo_restart.png\nkey enter\nwait 1000\n"),
             0)
@@ -191,8 +222,9 @@ TEST(Demo, ARestartsFirstDownloadFindsTheNextTurnInTheMailbox) {
   EXPECT_EQ(log.find("Mail per TCPIP holen"), std::string::npos) << log;
   EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
   EXPECT_TRUE(fs::is_empty("demo-server/mailbox"));
-  // Three quarters on: the mailbox's, the double's and the mailbox's again.
-  uint32_t q = quarter + 3, y = year;
+  // Four quarters on: the mailbox's twice, the double's and the mailbox's
+  // again.
+  uint32_t q = quarter + 4, y = year;
   if (q >= 4) q -= 4, y++;
   EXPECT_EQ(DemoPrefs(PREFS_YEAR, 0, 0), y);
   EXPECT_EQ(DemoPrefs(PREFS_QUARTER, 0, 0), q);
