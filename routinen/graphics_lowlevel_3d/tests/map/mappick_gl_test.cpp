@@ -35,14 +35,9 @@
 #include "platform/framefit.h"
 #include "platform/pngfile.h"
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
-#include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
 #include "routinen/graphics_lowlevel_3d/tests/map/map_gl_visit.h"
-#include "routinen/gui/pictures.h"
 #include "routinen/map/map.h"
-#include "routinen/map/mapdisplay.h"
-#include "routinen/map/mapinfo.h"
 #include "routinen/map/mapscreen.h"
-#include "routinen/map/tests/map_realm.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -74,31 +69,8 @@ struct ClickCase {
 
 class MapPickGL : public testing::TestWithParam<PickMode> {
  protected:
-  void SetUp() override {
-    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
-    QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/Karte1024.dat");
-    ASSERT_TRUE(map_test::InstallDemoRealm());
-    ASSERT_TRUE(gltest::OpenGLWindow(GetParam().window)) << "no GL context on the offscreen driver";
-    opened_ = true;
-    MapScreenHooks h{};
-    FillMapDisplayHooks(&h);
-    FillMapInfoHooks(&h);
-    SetMapScreenHooks(&h);
-    // The kit's models and camera; no anti-aliasing and no weather, so that
-    // two frames differ only where something moved.
-    std::ofstream("qoe3d.cfg", std::ios::app) << "\nEngine.AntiAlias FALSE\nMap.ActualSeason SUMMER\n";
-    StartEngine();
-    ASSERT_EQ(Engine()->started, 1u);
-    SeedSceneRandom(1);
-  }
-  void TearDown() override {
-    if (KartenScreenData->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
-    ReleaseKartenScreenData(KartenScreenData);
-    ResetMapScreenState();
-    SetMapScreenHooks(nullptr);
-    FreeAllElmorGfx();
-    if (opened_) gltest::CloseGLWindow();
-  }
+  void SetUp() override { map_gl::OpenDemoMap(GetParam().window, &opened_); }
+  void TearDown() override { map_gl::CloseDemoMap(opened_); }
   bool opened_ = false;
 };
 
@@ -535,10 +507,7 @@ TEST_P(MapPickGL, AClickSelectsTheHexDrawnUnderItAndAFiguresBodyItsOwnHex) {
   QoEMapInfo* map = KartenScreenData->map;
   ASSERT_NE(map, nullptr);
   ASSERT_EQ(map->Bitmap == nullptr, landscape) << "the landscape is shown on the deeper displays only";
-  // As the player scrolled: nine steps right and six up from the capital.
-  for (int i = 0; i < 9; i++) PostTextMessage('d');
-  for (int i = 0; i < 6; i++) PostTextMessage('w');
-  map_gl::Settle();
+  map_gl::ScrollToTheDungeon();
   const Hex view{map->X, map->Y};
   const std::vector<ClickCase> cases = landscape ? LandscapeCases(map, m.w, m.h, m.name) : MapCases(map);
   ASSERT_GT(cases.size(), 20u);
