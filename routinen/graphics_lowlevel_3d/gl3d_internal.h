@@ -45,6 +45,16 @@ struct MapPick {
   float min_x, min_y, max_x, max_y;
 };
 
+// A triangle of a figure drawn on a cell of the last landscape, for the
+// clicks: the map column and row of the hex the figure stands on, its three
+// corners as GL draws them (x, y and depth in the -1 .. 1 screen
+// coordinates) and their box on the screen.
+struct MapPickFace {
+  int32_t column, row;
+  float corner[3][3];
+  float min_x, min_y, max_x, max_y;
+};
+
 struct Engine3DState {
   // The thing store and the results of its last call.
   ThingSlot slots[kThingSlots];
@@ -121,6 +131,11 @@ struct Engine3DState {
   // The steps the coming frame moves the clock and the weather by (the
   // frames since the last landscape; SetMapSceneSteps). Window thread.
   uint32_t steps = 1;
+  // The frame's figures as drawn, for the clicks: nine floats a triangle
+  // (its corners in world coordinates) and the cell it stands on (scratch
+  // of the frame: DrawCell fills it, KeepPicks projects it).
+  std::vector<float> figure_corners;
+  std::vector<uint32_t> figure_cells;
   // The fire and smoke were moved at least once since the scene was made
   // (a landscape first drawn at rest moves them on first: WarmUpEffects).
   int warmed;
@@ -188,6 +203,10 @@ struct GL3DState {
   MapPick* picks = pick_lists[0];
   uint32_t pick_count;
   MapPick* back_picks = pick_lists[1];
+  // The triangles of the figures of the same landscape, swapped with them.
+  std::vector<MapPickFace> pick_face_lists[2];
+  std::vector<MapPickFace>* pick_faces = &pick_face_lists[0];
+  std::vector<MapPickFace>* back_pick_faces = &pick_face_lists[1];
   // The hex the map screen marked (map column and row in the window of map
   // parts, -1 none), also under pick_lock.
   int32_t marked_column, marked_row;

@@ -152,6 +152,41 @@ void TintReach(OBJECT3D* o, const uint8_t tint[4]) {
     for (int j = 0; j < 3; j++) o->points[k].rgba[j] = uint8_t(o->points[k].rgba[j] * tint[j] / 255);
 }
 
+// The triangles of the figure AddElementToView just put into the VIEW (its
+// faces from `first` on, their points still in world coordinates), kept
+// with its cell for the clicks: a click on the figure's drawn body takes the
+// hex it stands on, not the ground of the hex behind it.
+void KeepFigureFaces(uint32_t cell, uint32_t first) {
+  Engine3DState& s = E3D();
+  const ThingSlot* fs = FindThingSlot(THING_VFACE3D);
+  const ThingSlot* is = FindThingSlot(THING_VPINDEX3D);
+  const ThingSlot* ps = FindThingSlot(THING_VPOINT3D);
+  if (!fs || !fs->data || !is || !is->data || !ps || !ps->data) return;
+  const uint32_t faces = std::min(uint32_t(std::max(s.view.face_count, 0)), fs->capacity);
+  const uint32_t points = std::min(uint32_t(std::max(s.view.point_count, 0)), ps->capacity);
+  const auto* face = reinterpret_cast<const FACE3D*>(fs->data);
+  const auto* index = reinterpret_cast<const PINDEX3D*>(is->data);
+  const auto* point = reinterpret_cast<const POINT3D*>(ps->data);
+  for (uint32_t f = first; f < faces; f++) {
+    const FACE3D& fc = face[f];
+    // Faces without a texture are never drawn; a particle range is no body.
+    if (!fc.texture || fc.points < 3 || fc.points > kParticleFacePoints) continue;
+    if (uint64_t(fc.first) + fc.points > is->capacity) continue;
+    const PINDEX3D* p = index + fc.first;
+    bool inside = true;
+    for (uint32_t k = 0; k < fc.points; k++) inside = inside && p[k] < points;
+    if (!inside) continue;
+    // As the face batch draws it: a fan round its first point.
+    for (uint32_t t = 0; t + 2 < fc.points; t++)
+      for (const PINDEX3D k : {p[t + 1], p[t + 2], p[0]}) {
+        s.figure_corners.push_back(point[k].x);
+        s.figure_corners.push_back(point[k].y);
+        s.figure_corners.push_back(point[k].z);
+      }
+    s.figure_cells.resize(s.figure_corners.size() / 9, cell);
+  }
+}
+
 // Step 13: one visible cell into the view.
 void DrawCell(MapCell3D& cell, int phase, int stagger) {
   const EngineRecord& e = E();
@@ -178,7 +213,13 @@ void DrawCell(MapCell3D& cell, int phase, int stagger) {
     ELEMENT3D* element = e.use_animations == 1 ? c.high : c.low;
     E3D().hold = c.state == kCharacterLazing && phase != stagger;
     // Not on the focus cell; the figure on the marked hex stays in sight.
-    if (&cell != M().focus && element) AddElementToView(element, P[0], P[1], P[2]);
+    if (&cell != M().focus && element) {
+      // A VIEW drawn early while the figure went in holds only the figure.
+      const uint32_t draws = E3D().passes.draws;
+      const uint32_t first = uint32_t(std::max(E3D().view.face_count, 0));
+      AddElementToView(element, P[0], P[1], P[2]);
+      KeepFigureFaces(uint32_t(&cell - m.cells), E3D().passes.draws == draws ? first : 0);
+    }
     E3D().hold = 0;
   }
   // Barriers: byte b stands on edge object (b + 1) mod 6 of its set.
@@ -239,11 +280,34 @@ void KeepPicks(const MapFrameCopy& c) {
     points.push_back({x, y, z});
     for (const auto& k : kOutline) points.push_back({x + k[0], y, z + k[1]});
   }
+  // The figures' triangles after the cells' points, projected with them.
+  const size_t figures = points.size();
+  const std::vector<float>& corners = E3D().figure_corners;
+  for (size_t k = 0; k + 2 < corners.size(); k += 3) points.push_back({corners[k], corners[k + 1], corners[k + 2]});
   if (!points.empty()) {
     TransformV(Camera()->matrix, points.data(), uint32_t(points.size()), sizeof(float[3]));
     ProjectV(points.data(), uint32_t(points.size()), sizeof(float[3]));
   }
   GL3DState& gs = GL3D();
+  std::vector<MapPickFace>& faces = *gs.back_pick_faces;
+  faces.clear();
+  const std::vector<uint32_t>& on = E3D().figure_cells;
+  for (size_t t = 0; t < on.size() && figures + 3 * t + 2 < points.size(); t++) {
+    MapPickFace f{};
+    f.column = c.view_column + int32_t(on[t] % columns);
+    f.row = c.view_row + int32_t(on[t] / columns);
+    f.min_x = f.min_y = INFINITY;
+    f.max_x = f.max_y = -INFINITY;
+    for (int k = 0; k < 3; k++) {
+      const std::array<float, 3>& q = points[figures + 3 * t + size_t(k)];
+      std::memcpy(f.corner[k], q.data(), sizeof f.corner[k]);
+      f.min_x = std::min(f.min_x, q[0]);
+      f.max_x = std::max(f.max_x, q[0]);
+      f.min_y = std::min(f.min_y, q[1]);
+      f.max_y = std::max(f.max_y, q[1]);
+    }
+    faces.push_back(f);
+  }
   uint32_t count = 0;
   for (size_t n = 0; n < drawn.size(); n++) {
     const uint32_t i = drawn[n];
@@ -265,6 +329,7 @@ void KeepPicks(const MapFrameCopy& c) {
   }
   std::lock_guard<std::mutex> hold(gs.pick_lock);
   std::swap(gs.picks, gs.back_picks);
+  std::swap(gs.pick_faces, gs.back_pick_faces);
   gs.pick_count = count;
 }
 
@@ -272,28 +337,31 @@ void KeepPicks(const MapFrameCopy& c) {
 void DropPicks() {
   std::lock_guard<std::mutex> hold(GL3D().pick_lock);
   GL3D().pick_count = 0;
+  GL3D().pick_faces->clear();
+}
+
+// The depth of triangle (a, b, c) at screen point (x, y), as GL interpolates
+// it; false when the triangle does not hold the point.
+bool TriangleDepth(const float* a, const float* b, const float* c, float x, float y, float* depth) {
+  const float area = (b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]);
+  if (!(std::fabs(area) > 0.0f)) return false;
+  // Barycentric weights; the edges count as inside, with a hair to spare
+  // for rounding, so that no point falls between two hexes.
+  const float wb = ((x - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (y - a[1])) / area;
+  const float wc = ((b[0] - a[0]) * (y - a[1]) - (x - a[0]) * (b[1] - a[1])) / area;
+  const float wa = 1.0f - wb - wc;
+  constexpr float kHair = -1e-4f;
+  if (wa < kHair || wb < kHair || wc < kHair) return false;
+  *depth = wa * a[2] + wb * b[2] + wc * c[2];
+  return true;
 }
 
 // The depth of the outline's triangle fan at screen point (x, y), as GL
 // interpolates it over the triangles the hex is drawn with; false when
 // none of them holds the point.
 bool OutlineDepth(const MapPick& p, float x, float y, float* depth) {
-  const float* a = p.outline[0];
-  for (int t = 1; t < 5; t++) {
-    const float* b = p.outline[t];
-    const float* c = p.outline[t + 1];
-    const float area = (b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]);
-    if (!(std::fabs(area) > 0.0f)) continue;
-    // Barycentric weights; the edges count as inside, with a hair to spare
-    // for rounding, so that no point falls between two hexes.
-    const float wb = ((x - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (y - a[1])) / area;
-    const float wc = ((b[0] - a[0]) * (y - a[1]) - (x - a[0]) * (b[1] - a[1])) / area;
-    const float wa = 1.0f - wb - wc;
-    constexpr float kHair = -1e-4f;
-    if (wa < kHair || wb < kHair || wc < kHair) continue;
-    *depth = wa * a[2] + wb * b[2] + wc * c[2];
-    return true;
-  }
+  for (int t = 1; t < 5; t++)
+    if (TriangleDepth(p.outline[0], p.outline[t], p.outline[t + 1], x, y, depth)) return true;
   return false;
 }
 
@@ -498,6 +566,19 @@ int32_t MapScenePick(int32_t x, int32_t y, int32_t* column, int32_t* row) {
     if (column) *column = p.column;
     if (row) *row = p.row;
   }
+  // A figure's body in front of the ground there (it stands over the hex
+  // behind its own) picks the hex the figure stands on.
+  for (const MapPickFace& f : *g.pick_faces) {
+    if (px < f.min_x || px > f.max_x || py < f.min_y || py > f.max_y) continue;
+    float depth;
+    if (!TriangleDepth(f.corner[0], f.corner[1], f.corner[2], px, py, &depth) || depth < -1.0f || depth > 1.0f)
+      continue;
+    if (found && depth >= best) continue;
+    found = true;
+    best = depth;
+    if (column) *column = f.column;
+    if (row) *row = f.row;
+  }
   return found ? 1 : 0;
 }
 
@@ -656,6 +737,8 @@ void ProcessMapScene() {
   }
 
   // Far to near; the stagger counts the visits as if in table order.
+  s.figure_corners.clear();
+  s.figure_cells.clear();
   const int phase = int((T % 2500) / 500);
   for (uint32_t v = 0; v < n; v++) {
     const uint32_t index = sorted[n - 1 - v].cell;

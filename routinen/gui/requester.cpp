@@ -31,8 +31,25 @@ BitMap* NewBitMap(uint32_t w, uint32_t h) {
 
 uint32_t FontLineHeight(TextFont* font) { return (font ? font->YSize : 8u) + 1u; }
 
+// The rows of the window that show content: a box of whole lines shows as
+// many whole lines as fit its height.
+uint32_t ShownHeight(const QoERequester* r) {
+  if (!r->wholeLines || r->lineHeight == 0 || r->height < r->lineHeight) return r->height;
+  return r->height / r->lineHeight * r->lineHeight;
+}
+
 uint32_t MaxOffset(const QoERequester* r) {
-  return r->totalHeight > r->height ? r->totalHeight - r->height : 0;
+  const uint32_t shown = ShownHeight(r);
+  return r->totalHeight > shown ? r->totalHeight - shown : 0;
+}
+
+// A box of whole lines scrolls to line boundaries only (never past the last
+// page).
+uint32_t WholeLineOffset(const QoERequester* r, uint32_t offset, bool round) {
+  if (!r->wholeLines || r->lineHeight == 0) return offset;
+  const uint32_t lh = r->lineHeight, last = MaxOffset(r) / lh * lh;
+  const uint32_t at = (round ? offset + lh / 2 : offset) / lh * lh;
+  return at < last ? at : last;
 }
 
 const char* LineOf(const QoERequester* r, uint32_t i) { return r->text + (size_t)i * kRequesterLineSize; }
@@ -127,6 +144,8 @@ uint32_t DrawText(QoERequester* r) {
   if (!r->text || !*r->text) return 0;
   SetDrMd(r->rp, 0);
   SetAPen(r->rp, r->pens[1]);
+  if (r->lineHeight != FontLineHeight(r->font))
+    return PrintTextWrappedSpaced(r->rp, r->text, 0, 0, r->contentWidth, r->lineHeight);
   return PrintTextWrapped(r->rp, r->text, 0, 0, 65535, 65535, r->contentWidth) + 1;
 }
 
@@ -137,23 +156,25 @@ uint32_t WrappedLines(QoERequester* r) {
 
 // The offset from the scroll percent.
 void OffsetFromPercent(QoERequester* r) {
-  r->pixelOffset = (uint32_t)((uint64_t)MaxOffset(r) * r->scrollPercent / 100);
+  r->pixelOffset = WholeLineOffset(r, (uint32_t)((uint64_t)MaxOffset(r) * r->scrollPercent / 100), true);
   r->topLine = r->pixelOffset / r->lineHeight;
 }
 
 void PercentFromOffset(QoERequester* r) {
   const uint32_t m = MaxOffset(r);
   if (r->pixelOffset > m) r->pixelOffset = m;
+  r->pixelOffset = WholeLineOffset(r, r->pixelOffset, false);
   r->scrollPercent = m ? (uint16_t)((uint64_t)r->pixelOffset * 100 / m) : 0;
   r->topLine = r->pixelOffset / r->lineHeight;
 }
 
 void ComputeShare(QoERequester* r) {
-  if (r->totalHeight <= r->height || r->totalHeight == 0) {
+  const uint32_t shown = ShownHeight(r);
+  if (r->totalHeight <= shown || r->totalHeight == 0) {
     r->sliderPercent = 100;
     return;
   }
-  uint32_t share = (uint32_t)((uint64_t)r->height * 100 / r->totalHeight);
+  uint32_t share = (uint32_t)((uint64_t)shown * 100 / r->totalHeight);
   r->sliderPercent = (uint16_t)(share ? share : 1);
 }
 
@@ -163,7 +184,7 @@ void ShowWindow(QoERequester* r) {
   if (!screen || !r->content) return;
   const int32_t h = (int32_t)r->height, w = (int32_t)r->width;
   int32_t rows = (int32_t)r->content->Height - (int32_t)r->pixelOffset;
-  rows = Clamp(rows, 0, h);
+  rows = Clamp(rows, 0, (int32_t)ShownHeight(r));
   {
     ScreenDrawLock draw(screen);
     BltBitMapRastPort(r->content, 0, (int32_t)r->pixelOffset, screen, r->x, r->y, w, rows);
@@ -329,6 +350,20 @@ QoERequester* InitRequesterTextBox(uint32_t cw, TextFont* font, const char* text
   return r;
 }
 
+QoERequester* InitRequesterTextBoxLines(uint32_t cw, TextFont* font, const char* text, int32_t x, int32_t y,
+                                        uint32_t w, uint32_t h, uint32_t pen_a, uint32_t pen_b, uint32_t step) {
+  if (!ScreenRastPort()) return nullptr;
+  QoERequester* r = InitRequesterTextBox_Init(cw, font, text, x, y, w, h, pen_a, pen_b);
+  if (!r) return nullptr;
+  if (step) r->lineHeight = step;
+  r->wholeLines = 1;
+  if (!BuildText(r) || !BlitRequesterTextBox(r)) {
+    FreeRequesterBox(r);
+    return nullptr;
+  }
+  return r;
+}
+
 int32_t InitSlider(QoERequester* req, uint32_t w, uint32_t h, uint32_t knob_pen, uint32_t back_pen,
                    uint32_t light_pen, uint32_t dark_pen, int32_t x, int32_t y) {
   if (!req || w == 0 || h == 0 || w > 4096 || h > 4096) return 0;
@@ -371,7 +406,18 @@ bool ScrollRequester(QoERequester* req, uint32_t mode, int32_t value) {
       const uint32_t m = MaxOffset(req);
       const bool same = m && percent == (uint16_t)((uint64_t)req->pixelOffset * 100 / m) && req->pixelOffset <= m;
       req->scrollPercent = percent;
-      if (!same) OffsetFromPercent(req);
+      if (!same) {
+        const uint32_t was = req->pixelOffset;
+        OffsetFromPercent(req);
+        // A box of whole lines moves by a line at least where the percent
+        // moved (a step of the arrows is less than a line in a short text).
+        if (req->wholeLines && m && req->pixelOffset == was) {
+          const uint32_t at = (uint32_t)((uint64_t)was * 100 / m);
+          if (percent > at) req->pixelOffset = WholeLineOffset(req, was + req->lineHeight, false);
+          else if (percent < at && was >= req->lineHeight) req->pixelOffset = was - req->lineHeight;
+          PercentFromOffset(req);
+        }
+      }
       break;
     }
     case 1:

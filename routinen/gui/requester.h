@@ -64,6 +64,7 @@ struct QoERequester {
   RequesterTextHook textHook;
   RequesterDrawHook drawHook;
   void* userData;
+  uint16_t wholeLines;       // 1: the window shows whole lines only and scrolls by lines
 };
 
 // A list box over count 80-byte lines (copied), content width cw, shown at
@@ -81,6 +82,13 @@ QoERequester* InitOwnRequesterBox(RequesterDrawHook hook, void* data, uint32_t c
 QoERequester* InitRequesterTextBox(uint32_t cw, TextFont* font, const char* text, int32_t x, int32_t y,
                                    uint32_t w, uint32_t h, uint32_t pen_a, uint32_t pen_b,
                                    RequesterTextHook hook);
+// A word-wrapped text box as InitRequesterTextBox makes it without a hook,
+// its lines `step` pixels apart (0: the font's height + 1) and showing whole
+// lines only: its window is cut to the lines that fit its height (the rest
+// of the box shows the background) and it scrolls by whole lines, so no
+// line is ever shown in part. Null on failure.
+QoERequester* InitRequesterTextBoxLines(uint32_t cw, TextFont* font, const char* text, int32_t x, int32_t y,
+                                        uint32_t w, uint32_t h, uint32_t pen_a, uint32_t pen_b, uint32_t step);
 // Step 1: the record with its RastPort and a copy of the text; no bitmap yet.
 QoERequester* InitRequesterTextBox_Init(uint32_t cw, TextFont* font, const char* text, int32_t x, int32_t y,
                                         uint32_t w, uint32_t h, uint32_t pen_a, uint32_t pen_b);

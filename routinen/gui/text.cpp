@@ -62,14 +62,15 @@ uint32_t WrapLines(RastPort* rp, const char* text, uint32_t max_chars, uint32_t 
   return lines;
 }
 
-// Draws the wrapped lines of a text one below the other from (x, y) and shows
-// them; returns how many lines were drawn.
+// Draws the wrapped lines of a text one below the other from (x, y), `step`
+// pixels apart (0: the font's height + 1), and shows them; returns how many
+// lines were drawn.
 uint32_t PrintLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars, uint32_t max_lines,
-                    uint32_t width, bool words) {
+                    uint32_t width, bool words, uint32_t line_step = 0) {
   if (!rp) rp = ScreenRastPort();
   if (!rp) return 0;
   ReportDrawn(text);
-  const int32_t step = FontHeight(rp) + 1, base = FontBaseline(rp);
+  const int32_t step = line_step ? (int32_t)line_step : FontHeight(rp) + 1, base = FontBaseline(rp);
   ScreenDrawLock draw(rp);
   uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, words, [&](const char* s, uint32_t len, uint32_t k) {
     Move(rp, x, y + (int32_t)k * step + base);
@@ -132,6 +133,11 @@ uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, 
                           uint32_t max_lines, uint32_t width) {
   const uint32_t n = PrintLines(rp, text, x, y, max_chars, max_lines, width, true);
   return n ? n - 1 : 0;
+}
+
+uint32_t PrintTextWrappedSpaced(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t width,
+                                uint32_t step) {
+  return PrintLines(rp, text, x, y, 65535, 65535, width, true, step);
 }
 
 uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t, int32_t, uint32_t max_chars,

@@ -35,6 +35,10 @@ void PrintTextOutlined(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t
 // for null or empty text). Pass 65535 for limits not wanted.
 uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                           uint32_t max_lines, uint32_t width);
+// The same with the lines `step` pixels apart (0: the font's height + 1);
+// returns the number of lines drawn.
+uint32_t PrintTextWrappedSpaced(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t width,
+                                uint32_t step);
 // The same wrapping without drawing (x and y are not used).
 uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                            uint32_t max_lines, uint32_t width);

@@ -338,7 +338,12 @@ void FillRequester(KartenScreenRecord* d, const char* text, int32_t dx, int32_t 
   const int32_t x2 = LayoutValue(r, 2) + dx, y2 = LayoutValue(r, 3) + dy;
   if (x2 < x1 || y2 < y1) return;
   const uint32_t w = (uint32_t)(x2 - x1 + 1), h = (uint32_t)(y2 - y1 + 1);
-  d->InfoRequester = InitRequesterTextBox(w, d->Fonts[MAPFONT_HELV11], text, x1, y1, w, h, 6, 78, nullptr);
+  TextFont* font = d->Fonts[MAPFONT_HELV11];
+  // The deeper displays' box is 77 pixels high: lines of the font's height
+  // (11) hold the seven lines of a selected figure down to its order, and
+  // a longer text scrolls by whole lines, none shown in part.
+  d->InfoRequester = Deep() ? InitRequesterTextBoxLines(w, font, text, x1, y1, w, h, 6, 78, font ? font->YSize : 0)
+                            : InitRequesterTextBox(w, font, text, x1, y1, w, h, 6, 78, nullptr);
   if (!d->InfoRequester) {
     DebugLog("UpdateInfoBox : Konnte Requester nicht initalisieren!\n");
     return;
@@ -356,6 +361,25 @@ void Picture(RastPort* rp, uint32_t id, int32_t x, int32_t y, uint32_t w, uint32
   if (!id || !UseElmorGfx(".\\Data\\Path", id)) return;
   BlitObjekt(rp, id, x, y, w, h);
   CloseElmorGfx(id);
+}
+
+// The terrain line's text pen (the light of the info box's text) and its
+// margin inside the box on either side.
+constexpr uint32_t kTerrainLinePen = 78;
+constexpr int32_t kTerrainLineMargin = 2;
+
+// Fits the terrain line into `width` pixels: in the panel's font when it
+// fits, else in the smaller one, else cut there before "...". The font it
+// fits in is set on rp.
+void FitTerrainLine(KartenScreenRecord* d, RastPort* rp, char* line, size_t size, uint32_t width) {
+  const uint32_t len = (uint32_t)std::strlen(line);
+  if (TextLength(rp, line, len) <= width || !d->Fonts[MAPFONT_HELV9] || size < 4) return;
+  SetFont(rp, d->Fonts[MAPFONT_HELV9]);
+  if (TextLength(rp, line, len) <= width) return;
+  const uint32_t dots = TextLength(rp, "...", 3);
+  uint32_t n = std::min(len, (uint32_t)(size - 4));
+  while (n > 0 && (TextLength(rp, line, n) + dots > width || line[n - 1] == ' ')) n--;
+  std::memcpy(line + n, "...", 4);
 }
 
 // Deeper displays: the tile or the figure's picture, the terrain line and
@@ -404,8 +428,16 @@ void DeepPanel(KartenScreenRecord* d, RastPort* rp) {
                       (int)cell->Wert[i]);
   }
   // Where the bottom panel reaches under the left panel (800 x 600), the
-  // line begins right of its compass.
-  PrintTextOutlined(rp, std::max(w - 791, kTerrainLineLeftmost), h - 140, w - 406, h - 125, line, 6, 7, 556);
+  // line begins right of its compass. Light on the box's brown, as the
+  // values and the info box, and fitted to the box.
+  const int32_t lx1 = std::max(w - 791, kTerrainLineLeftmost), lx2 = w - 406, ly1 = h - 140, ly2 = h - 125;
+  TextFont* const found = rp->Font;
+  SetAPen(rp, 6);
+  RectFill(rp, lx1, ly1, lx2, ly2);
+  FitTerrainLine(d, rp, line, sizeof line, (uint32_t)(lx2 - lx1 + 1 - 2 * kTerrainLineMargin));
+  PrintTextOutlined(rp, lx1 + kTerrainLineMargin, ly1, lx2, ly2, line, 6, kTerrainLinePen, PTO_VCENTRE | PTO_BASELINE);
+  ShowScreenRect(rp, lx1, ly1, lx2 - lx1 + 1, ly2 - ly1 + 1);
+  RestoreFont(rp, found);
   for (int i = 0; i < 3; i++) {
     const int32_t y1 = h - 102 + 27 * i, y2 = h - 86 + 27 * i;
     PrintTextOutlined(rp, w - 594, y1, w - 546, y2, values[i], 6, 78, 45);

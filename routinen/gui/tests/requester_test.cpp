@@ -1,5 +1,6 @@
 // List and text boxes with their sliders: scrolling, slider steps,
 // selection, new content and the text box's steps.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -238,6 +239,86 @@ TEST_F(Requester, TextBoxWrapsScrollsAndKeepsItsPlaceOnUpdate) {
   EXPECT_EQ(req_->lines, 1u);
   EXPECT_FALSE(ScrollRequester(req_, 0, 10));
   EXPECT_EQ(Pen(kX + kW - 2, kY + kH - 2), 55);
+}
+
+// A text box of whole lines: lines `step` pixels apart, the window cut to
+// the whole lines that fit (80 pixels hold seven of 11; the rows below show
+// the background), and every scroll (lines, pixels, percent steps, the
+// slider's arrows and mouse, a new text) ends on a line boundary, so no line
+// is ever shown in part; an arrow's step of less than a line moves a line.
+TEST_F(Requester, TextBoxOfWholeLinesShowsNoLineInPart) {
+  std::string text;
+  for (int i = 0; i < 20; ++i) text += "Zeile " + std::to_string(i) + "\n";
+  req_ = InitRequesterTextBoxLines(kW, font_, text.c_str(), kX, kY, kW, 80, 55, 7, 11);
+  ASSERT_NE(req_, nullptr);
+  ASSERT_EQ(InitSlider(req_, 14, 80, 26, 22, 25, 24, kX + kW + 2, kY), 1);
+  EXPECT_EQ(req_->lineHeight, 11u);
+  EXPECT_EQ(req_->wholeLines, 1u);
+  EXPECT_GE(req_->lines, 20u);
+  EXPECT_EQ(req_->totalHeight, req_->lines * 11);
+  EXPECT_EQ(req_->sliderPercent, 77u * 100 / req_->totalHeight);
+  // Line k's text stands 11 k rows below line 0's.
+  const BitMap* c = req_->content;
+  auto first_ink_row = [&](uint32_t from) {
+    for (uint32_t y = from; y < c->Height; ++y)
+      for (uint32_t x = 0; x < kW; ++x)
+        if (c->Pixels[(size_t)y * c->BytesPerRow + x] == 7) return y;
+    return c->Height;
+  };
+  const uint32_t top = first_ink_row(0);
+  ASSERT_LT(top, 11u);
+  EXPECT_EQ(first_ink_row(11), top + 11);
+  EXPECT_EQ(first_ink_row(66), top + 66);
+  const uint32_t last_page = req_->totalHeight - 77;
+  auto whole = [&](const char* what) {
+    EXPECT_EQ(req_->pixelOffset % 11, 0u) << what << ": offset " << req_->pixelOffset;
+    EXPECT_LE(req_->pixelOffset, last_page) << what;
+    // The rows below the seven lines show the background, whatever the
+    // content holds there.
+    for (int32_t y = 77; y < 80; ++y)
+      for (int32_t x = 0; x < (int32_t)kW; x += 7) ASSERT_EQ(Pen(kX + x, kY + y), 55) << what << " row " << y;
+  };
+  whole("start");
+  EXPECT_EQ(req_->pixelOffset, 0u);
+  for (int32_t px : {1, 5, 6, 17, 50, 1000}) {
+    ScrollRequester(req_, 2, px);
+    whole("pixels");
+  }
+  EXPECT_EQ(req_->pixelOffset, last_page);
+  for (int32_t p : {0, 3, 10, 33, 50, 51, 99, 100}) {
+    ScrollRequester(req_, 0, p - (int32_t)req_->scrollPercent);
+    whole("percent");
+  }
+  EXPECT_EQ(req_->pixelOffset, last_page);
+  ScrollRequester(req_, 1, 0);
+  uint32_t was = req_->pixelOffset;
+  for (int i = 0; i < 20; ++i) {
+    MoveSlider(req_, SLIDER_DOWN);
+    ScrollRequester(req_, 0, 0);
+    whole("arrow down");
+    EXPECT_GE(req_->pixelOffset, std::min(was + 11, last_page)) << "step " << i;
+    was = req_->pixelOffset;
+  }
+  EXPECT_EQ(req_->pixelOffset, last_page);
+  MoveSlider(req_, SLIDER_UP);
+  ScrollRequester(req_, 0, 0);
+  whole("arrow up");
+  EXPECT_LE(req_->pixelOffset, last_page - 11);
+  for (int32_t y = kY; y < kY + 80; y += 9) {
+    MoveSlider(req_, (uint32_t)y);
+    ScrollRequester(req_, 0, 0);
+    whole("mouse");
+  }
+  // A new, shorter text keeps a whole-line place.
+  ScrollRequester(req_, 2, 70);
+  ASSERT_EQ(UpdateRequesterText(req_, "eins\nzwei\ndrei\nvier\nfuenf\nsechs\nsieben\nacht\nneun\n", 0), req_);
+  whole("update");
+  // Step 0 keeps the font's line height.
+  FreeRequesterBox(req_);
+  req_ = InitRequesterTextBoxLines(kW, font_, "a\nb", kX, kY, kW, 80, 55, 7, 0);
+  ASSERT_NE(req_, nullptr);
+  EXPECT_EQ(req_->lineHeight, 12u);
+  EXPECT_FALSE(ScrollRequester(req_, 0, 50));
 }
 
 namespace {

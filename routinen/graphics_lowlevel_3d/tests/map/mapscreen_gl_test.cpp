@@ -20,6 +20,7 @@
 
 #include "routinen/graphics_lowlevel_3d/gl3d_internal.h"
 #include "routinen/graphics_lowlevel_3d/tests/gl_fixture.h"
+#include "routinen/graphics_lowlevel_3d/tests/map/map_gl_visit.h"
 #include "platform/pngfile.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/map/figurmenu.h"
@@ -42,35 +43,11 @@ uint32_t Rgb(const BitMap* bm, uint32_t x, uint32_t y, bool* opaque) {
   return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
 }
 
-// Draws frames for a while (the window thread's part), then the last one.
-std::vector<uint32_t> Frames(int n) {
-  for (int i = 0; i < n; i++) {
-    GLProcessObjektList();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  GLProcessObjektList();
-  return gltest::ReadFrame(kW, kH);
-}
-
-bool WaitFor(const std::function<bool()>& ready) {
-  for (int i = 0; i < 3000 && !ready(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  return ready();
-}
-
-// Starts the map screen's visit on a game thread of its own.
-std::thread StartVisit(std::atomic<int32_t>& result) {
-  // The idle mark of an earlier game thread does not count for this one.
-  MarkGameThreadBusy();
-  return std::thread([&result] { result = KartenScreen(2, 1); });
-}
-
-// Waits until the game thread takes messages: the screen is then built. The
-// screen's record belongs to the game thread; it is read here only while
-// that thread waits, since the event queue's lock orders what it wrote
-// before it waited before what is read after.
-bool WaitShown() {
-  return WaitGameThreadIdle(60000) && KartenScreenData->Status == MAPSCREEN_SHOWN;
-}
+std::vector<uint32_t> Frames(int n) { return map_gl::Frames(kW, kH, n); }
+using map_gl::Click;
+using map_gl::StartVisit;
+using map_gl::WaitFor;
+using map_gl::WaitShown;
 
 class MapScreenGL : public testing::Test {
  protected:
@@ -174,15 +151,6 @@ int32_t PixelY(float gl_y) { return int32_t(std::lround((1.0f - gl_y) / 2.0f * f
 
 uint32_t Alpha(const BitMap* bm, uint32_t x, uint32_t y) {
   return bm->Pixels[size_t(y) * bm->BytesPerRow + size_t(x) * 4 + 3];
-}
-
-void Click(int32_t x, int32_t y) {
-  PostMouseMessage(kMsgMouseMove, x, y, 0);
-  PostMouseMessage(kMsgLeftDown, x, y, kButtonLeft);
-  PostMouseMessage(kMsgLeftUp, x, y, 0);
-  // The game thread has taken the click once it waits again.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  WaitGameThreadIdle(60000);
 }
 
 class MapScreenScene : public MapScreenGL {
