@@ -176,7 +176,7 @@ void FatalMessageText(char* out, unsigned size) {
   if (!out || size == 0) return;
   const char* thread = g_thread.load();
   char where[160];
-  std::snprintf(where, sizeof where, "Signal %d an Adresse 0x%llx im Thread %s", g_sig.load(),
+  std::snprintf(where, sizeof where, "Signal %d at address 0x%llx in thread %s", g_sig.load(),
                 static_cast<unsigned long long>(g_addr.load()), thread ? thread : "?");
   std::snprintf(out, size, "Fatal Exception: %s\n%s\n", FatalExceptionName(g_sig.load(), g_code.load()), where);
 }

@@ -46,9 +46,65 @@ int64_t NowMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// One finished line to stderr, the file and the hook; under the lock.
+// Length of the well-formed UTF-8 sequence of two to four bytes at p, 0 when
+// the bytes there are none (a lone Latin-1 letter, a cut sequence).
+size_t Utf8SequenceAt(const unsigned char* p) {
+  const unsigned char c = p[0];
+  size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // the second byte's range
+  if (c >= 0xC2 && c <= 0xDF) n = 2;
+  else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;       // no overlong form
+    else if (c == 0xED) hi = 0x9F;  // no surrogate
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    else if (c == 0xF4) hi = 0x8F;  // nothing past U+10FFFF
+  }
+  if (n == 0 || p[1] < lo || p[1] > hi) return 0;
+  for (size_t i = 2; i < n; i++)
+    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+  return n;
+}
+
+// The line as the terminal reads it: the log's texts are Latin-1 (the
+// game's own texts, names from the turn files), a terminal reads UTF-8. A
+// byte above 0x7F becomes its two-byte UTF-8 form, unless it starts a
+// well-formed UTF-8 sequence, which passes as it is (a few texts are
+// written so). A line of plain ASCII is written as it is.
+void WriteToTerminal(const char* line) {
+  const auto* p = reinterpret_cast<const unsigned char*>(line);
+  size_t i = 0;
+  while (p[i] && p[i] < 0x80) i++;
+  if (!p[i]) {
+    std::fputs(line, stderr);
+    return;
+  }
+  char out[2 * kLineSize];  // each byte at most doubles
+  size_t o = 0;
+  std::memcpy(out, line, i);
+  o = i;
+  while (p[i]) {
+    if (p[i] < 0x80) {
+      out[o++] = static_cast<char>(p[i++]);
+    } else if (const size_t n = Utf8SequenceAt(p + i)) {
+      std::memcpy(out + o, p + i, n);
+      o += n;
+      i += n;
+    } else {
+      out[o++] = static_cast<char>(0xC0 | (p[i] >> 6));
+      out[o++] = static_cast<char>(0x80 | (p[i] & 0x3F));
+      i++;
+    }
+  }
+  std::fwrite(out, 1, o, stderr);
+}
+
+// One finished line to the terminal (stderr, as UTF-8), the file (the
+// line's own bytes) and the hook; under the lock.
 void WriteLine(const char* line) {
-  if (g_log.to_stderr) std::fputs(line, stderr);
+  if (g_log.to_stderr) WriteToTerminal(line);
   // Opened per line: the working directory may change (tests, loaded games),
   // and a log that cannot be written must never stop the program. A full
   // file becomes Quill.dbg.old (replacing the older one), so the log keeps

@@ -1,5 +1,8 @@
-// Debug log: one line per problem, "Name: message", written to stderr and
-// appended to "Quill.dbg" in the working directory. Thread-safe. When
+// Debug log: one line per problem, "Name: message", appended to "Quill.dbg"
+// in the working directory and written to stderr (the terminal). The file
+// keeps the line's bytes (Latin-1 texts); the terminal gets them as UTF-8
+// (a Latin-1 letter becomes its UTF-8 form, a well-formed UTF-8 sequence
+// passes as it is). Thread-safe. When
 // Quill.dbg reaches its limit it is renamed to "Quill.dbg.old" (replacing
 // that) and a new one begins: the log never holds more than two files.
 //

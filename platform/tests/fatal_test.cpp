@@ -95,7 +95,7 @@ TEST(FatalSignalDeath, BoxStaysUntilClosedWhateverTheShutdownLimit) {
 TEST(FatalSignalDeath, FaultInTheGameShutsDownInOrderAndShowsTheBox) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(CrashInGame(), ::testing::ExitedWithCode(3),
-              "ShutdownSystem ran\nFatal Error: Fatal Exception: Access Violation\nSignal 11 an Adresse 0x10 im Thread Game");
+              "ShutdownSystem ran\nFatal Error: Fatal Exception: Access Violation\nSignal 11 at address 0x10 in thread Game");
 }
 
 TEST(FatalSignalDeath, StackOverflowStillShutsDownInOrder) {

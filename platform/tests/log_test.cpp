@@ -275,3 +275,67 @@ TEST(DebugLogFlood, AHeadlessRunCountsItsSecondsOnTheVirtualClock) {
     EXPECT_EQ(all.find("vorige Zeile") != std::string::npos, c.cut) << all;
   }
 }
+
+// The terminal reads UTF-8, the log's texts are Latin-1: what goes to stderr
+// is converted, the file keeps the line's bytes. Texts already written in
+// UTF-8 pass as they are; bytes that only look like the start of a sequence
+// are Latin-1 letters.
+namespace {
+
+// What the log writes to stderr while body runs (through a pipe in its place).
+std::string Terminal(const std::function<void()>& body) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  std::fflush(stderr);
+  const int saved = dup(2);
+  dup2(fds[1], 2);
+  close(fds[1]);
+  body();
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::string got;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  return got;
+}
+
+}  // namespace
+
+TEST(DebugLogTerminal, ReadsUtf8WhileTheFileKeepsItsBytes) {
+  const std::string long_line(2000, '\xE4');
+  struct Case {
+    const char* name;
+    std::string line, terminal;
+  };
+  const Case cases[] = {
+      {"plain ASCII", "Test: Zeile ohne Umlaut\n", "Test: Zeile ohne Umlaut\n"},
+      {"a Latin-1 letter", "Test: L\xF6sche EMAIL\n", "Test: L\xC3\xB6sche EMAIL\n"},
+      {"several", "Test: Konnte KornChunk nicht \xF6" "ffnen ! \xDF\xC4\xFC\n",
+       "Test: Konnte KornChunk nicht \xC3\xB6" "ffnen ! \xC3\x9F\xC3\x84\xC3\xBC\n"},
+      {"already UTF-8", "Test: Speicher f\xC3\xBCr den Puffer \xE2\x82\xAC\n",
+       "Test: Speicher f\xC3\xBCr den Puffer \xE2\x82\xAC\n"},
+      {"a cut sequence", "Test: Ende \xE2\x82\n", "Test: Ende \xC3\xA2\xC2\x82\n"},
+      {"an overlong form", "Test: \xC0\xAF und \xE0\x80\xAF\n", "Test: \xC3\x80\xC2\xAF und \xC3\xA0\xC2\x80\xC2\xAF\n"},
+      {"a whole long line", "Test: " + long_line + "\n", [&] {
+         std::string t = "Test: ";
+         for (size_t i = 0; i < long_line.size(); i++) t += "\xC3\xA4";
+         return t + "\n";
+       }()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove("Quill.dbg");
+    const std::string shown = Terminal([&] { DebugLog("%s", c.line.c_str()); });
+    EXPECT_EQ(shown, c.terminal);
+    EXPECT_EQ(Text(qoe_test::ReadFileBytes("Quill.dbg")), c.line);
+  }
+  // Silenced, the terminal gets nothing; the file still every line.
+  std::remove("Quill.dbg");
+  DebugLogSetStderr(0);
+  EXPECT_EQ(Terminal([] { DebugLog("Test: still \xF6"); }), "");
+  DebugLogSetStderr(1);
+  EXPECT_EQ(Text(qoe_test::ReadFileBytes("Quill.dbg")), "Test: still \xF6\n");
+}

@@ -126,3 +126,35 @@ TEST(QuillProgram, ADisplayThatCannotBeOpenedIsNamedAfterASecond) {
   EXPECT_NE(log.find("SDL_Init: Bildschirm :987 nicht zu oeffnen"), std::string::npos) << log;
   EXPECT_NE(log.find("Versuch 5 von 5"), std::string::npos) << log;
 }
+
+// Without a sound output (an audio driver SDL does not have, or SDL's
+// dummy driver that plays nowhere) the game runs silent: its log and the
+// terminal say so in one line, and the screens' effects add nothing to it
+// (the title opens and closes its own).
+TEST(QuillProgram, WithoutASoundOutputItRunsSilentAndSaysSoOnce) {
+  const std::string bin = qoe_test::BinaryDir() + "/quill", kit = qoe_test::BinaryDir() + "/datakit";
+  QOE_REQUIRE_BUILT(bin);
+  QOE_REQUIRE_BUILT(kit);
+  std::filesystem::copy(kit, ".", std::filesystem::copy_options::recursive);
+  const std::string script = "wait 1500\nshown\nkey enter\nwait 500\n";
+  ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
+  const char* const kSilent = "InitializeDirectSound: Keine Tonausgabe, das Spiel bleibt stumm\n";
+  for (const char* driver : {"a-driver-that-does-not-exist", "dummy"}) {
+    SCOPED_TRACE(driver);
+    std::remove("Quill.dbg");
+    const std::string cmd = std::string("timeout -s KILL 300 env -u QOE_HEADLESS_SCRIPT SDL_VIDEODRIVER=offscreen ") +
+                            "SDL_AUDIODRIVER=" + driver + " QOE_SDL_SCRIPT=run.txt QOE_HEADLESS_MODE=4 " + bin +
+                            " >out.txt 2>err.txt";
+    const int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << FileText("err.txt");
+    const std::string log = FileText("Quill.dbg"), terminal = FileText("err.txt");
+    EXPECT_NE(log.find("Main: Screen 1, betreten von 0"), std::string::npos) << log;
+    size_t lines = 0;
+    for (size_t at = log.find(kSilent); at != std::string::npos; at = log.find(kSilent, at + 1)) lines++;
+    EXPECT_EQ(lines, 1u) << log;
+    EXPECT_NE(terminal.find(kSilent), std::string::npos) << terminal;
+    EXPECT_EQ(log.find("nicht gefunden"), std::string::npos) << log;
+    EXPECT_NE(log.find("ShutdownSystem: Programm wird beendet"), std::string::npos) << log;
+  }
+}

@@ -11,6 +11,10 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/timer.h"
 
+bool InLayoutRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y) {
+  return x >= x1 && x <= x2 && y >= y1 && y <= y2;
+}
+
 void GadgetMousePosition(int32_t* x, int32_t* y) {
   uint16_t mx = GetMouseX(), my = GetMouseY();
   *x = mx == 0xFFFF ? -1 : mx;
@@ -27,8 +31,7 @@ uint32_t IndexOf(const ScreenRegion* r, const Gadget* g) {
 }
 
 bool Over(const ScreenRegion* r, const Gadget* g, int32_t mx, int32_t my) {
-  return mx >= g->x1 + r->offsetX && mx <= g->x2 + r->offsetX && my >= g->y1 + r->offsetY &&
-         my <= g->y2 + r->offsetY;
+  return InLayoutRect(g->x1 + r->offsetX, g->y1 + r->offsetY, g->x2 + r->offsetX, g->y2 + r->offsetY, mx, my);
 }
 
 Gadget* GadgetUnder(ScreenRegion* r, int32_t mx, int32_t my) {

@@ -137,6 +137,10 @@ const LayoutPoint* GetLayoutPoint(const ScreenRegion* region, uint32_t n);  // t
 int32_t GetLayoutRect(const ScreenRegion* region, uint32_t k, LayoutRect* out);
 
 // ---- Gadgets ----------------------------------------------------------------
+// Whether (x, y) lies in the rectangle x1..x2, y1..y2 with its edges: the
+// pixels a gadget's image covers. A gadget's click and the title bar's name
+// of the text under the mouse both take exactly these pixels.
+bool InLayoutRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y);
 // Updates the hover images, then returns the gadget the event selects, or
 // null: Escape (27) gives the EXIT gadget (drawn pressed for 200 ms) or the
 // pseudo gadget "EXIT"; a key 1..255 the pseudo gadget "KEY!" with keyCode;

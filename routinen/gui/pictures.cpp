@@ -707,9 +707,17 @@ void ShowScreenWithoutPicture() {
   const uint32_t h = bm->Height < kGameAreaHeight ? bm->Height : kGameAreaHeight;
   const uint32_t bytes = bm->Depth / 8;
   {
-    // Pen 0, 0x00000000 or a transparent pixel: zero bytes in every format.
+    // Opaque black in every format: pen 0, 0x00000000, or R, G, B 0 with
+    // alpha 255 in OpenGL mode, where a zero alpha would let the landscape
+    // behind the screen show through around the box.
+    const bool alpha = BitMapPixelFormat(bm) == PIXFMT_RGBA32;
     ScreenDrawLock draw(t->rastPort);
-    for (uint32_t y = 0; y < h; y++) std::memset(bm->Pixels + size_t(y) * bm->BytesPerRow, 0, size_t(w) * bytes);
+    for (uint32_t y = 0; y < h; y++) {
+      uint8_t* row = bm->Pixels + size_t(y) * bm->BytesPerRow;
+      std::memset(row, 0, size_t(w) * bytes);
+      if (alpha)
+        for (uint32_t x = 0; x < w; x++) row[size_t(x) * 4 + 3] = 0xFF;
+    }
   }
   t->revealed = 1;
   ShowScreenRect(t->rastPort, 0, 0, (int32_t)w, (int32_t)h);

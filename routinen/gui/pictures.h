@@ -176,7 +176,7 @@ void ShowScreenRect(RastPort* rp, int32_t x, int32_t y, int32_t width, int32_t h
 // A screen whose picture could not be opened: when the screen still holds
 // a picture that was never shown (the map's, opened without a transition
 // when it was built in advance behind the screens to come), the game area
-// is cleared of it (black; transparent in OpenGL, over the landscape) and
+// is cleared of it (opaque black, in OpenGL too: no landscape shows) and
 // counts as shown, so that what is drawn there next (the start-failure
 // box) is seen. Nothing otherwise.
 void ShowScreenWithoutPicture();

@@ -220,7 +220,7 @@ void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen) {
   GadgetMousePosition(&mx, &my);
   const char* under = nullptr;
   for (const TextArea* t = table; t->textId != 0; ++t)
-    if (t->text && mx > t->x1 && mx < t->x2 && my > t->y1 && my < t->y2) {
+    if (t->text && InLayoutRect(t->x1, t->y1, t->x2, t->y2, mx, my)) {
       under = t->text;
       break;
     }

@@ -60,7 +60,8 @@ void PrintButtonText(RastPort* rp, const TextArea* area, const char* text);
 // Title bar of the screen: table of TextArea records ending with a record of
 // catalog ID 0. When the first has ID 0xFFFFFFFF it is the bar's rectangle
 // and the search starts at the second, otherwise the bar is (200, 11) to
-// (442, 27). Prints the text of the record under the mouse (fill pen `pen`,
+// (442, 27). Prints the text of the first record under the mouse, its edges
+// included as a gadget's click takes them (InLayoutRect; fill pen `pen`,
 // text pen 0, flags 45) and clears the bar with `pen` when the mouse leaves.
 void CheckTitleBar(const TextArea* table, TextFont* font, uint32_t pen);
 // The caption CheckTitleBar drew last, null while the bar stands cleared.

@@ -178,7 +178,9 @@ void CloseElmorSfx000(uint32_t id) {
   if (id == 0) return;
   int i = FindSlot(id);
   if (i < 0) {
-    DebugLog("CloseElmorSfx000: %d nicht gefunden\n", static_cast<int>(id));
+    // With effects off (a game without sound output) the open loaded
+    // nothing: its close has nothing to do and is no fault.
+    if (SfxActive()) DebugLog("CloseElmorSfx000: %d nicht gefunden\n", static_cast<int>(id));
     return;
   }
   SfxSlots& s = Sound().Sfx;

@@ -33,7 +33,7 @@ constexpr uint8_t kCdTrack = 10;
 // LAND offsets (from the chunk start).
 constexpr uint32_t kLandFaith = 62, kLandGod = 90, kLandName = 92, kLandSize = kLandName + kGodNameSize;
 constexpr uint32_t kFaithToChange = 200;  // a change needs more faith than this
-constexpr uint32_t kPenText = 7, kPenField = 22, kPenHeadingFill = 19, kTitlePen = 6;
+constexpr uint32_t kPenText = 7, kPenField = 4, kPenHeadingFill = 19, kTitlePen = 6;
 constexpr uint32_t kPenBox = 5, kPenKnob = 26, kPenTrack = 22, kPenLight = 25, kPenDark = 24;
 constexpr uint32_t kLayoutMask = (1u << LAYOUT_TEXTAREA) | (1u << LAYOUT_GADGET) | (1u << 2) | (1u << 3) | (1u << 8) |
                                  (1u << 9);

@@ -42,10 +42,12 @@ constexpr Step kSteps[] = {{45, 0, 878, kCrownX, kCrownY},   {50, 163, 877, kCar
                            {85, 0, 883, kCrownX, kCrownY}};
 
 // The line at the foot that says how to leave (Escape or a click), in the
-// small font, outlined so it reads over the hall and the carpet.
+// small font: ink on a parchment plaque just wider than the line, edged in
+// the ink, so it reads whole over the crowd and the carpet.
 constexpr uint32_t kWayOutText = 1742;
 constexpr int32_t kWayOutY1 = 458, kWayOutY2 = 474;
-constexpr uint32_t kWayOutPen = 163;
+constexpr uint32_t kWayOutInk = 7, kWayOutPlaque = 5;
+constexpr int32_t kWayOutMargin = 6;  // parchment left and right of the line
 
 constexpr uint32_t kTitleBefore = 657;  // title of rank r: catalog 657 + r (658 Baron .. 665 Emperor)
 
@@ -136,10 +138,17 @@ static void KroenungPrintWayOut(RastPort* rp, TextFont* font) {
   if (!rp || !font) return;
   TextFont* before = rp->Font;
   SetFont(rp, font);
-  PrintTextOutlined(rp, 0, kWayOutY1, kAreaW - 1, kWayOutY2, GetCatalogStr(kWayOutText), 0, kWayOutPen,
-                    PTO_CENTRE | PTO_VCENTRE | PTO_OUTLINE);
+  const char* line = GetCatalogStr(kWayOutText);
+  const int32_t w = static_cast<int32_t>(TextLength(rp, line, static_cast<uint32_t>(std::strlen(line))));
+  int32_t x1 = kCentreX - w / 2 - kWayOutMargin - 1, x2 = x1 + w + 2 * kWayOutMargin + 1;
+  if (x1 < 0) x1 = 0;
+  if (x2 > kAreaW - 1) x2 = kAreaW - 1;
+  SetAPen(rp, kWayOutInk);  // the plaque's edge
+  RectFill(rp, x1, kWayOutY1, x2, kWayOutY2);
+  PrintTextOutlined(rp, x1 + 1, kWayOutY1 + 1, x2 - 1, kWayOutY2 - 1, line, kWayOutPlaque, kWayOutInk,
+                    PTO_FILL | PTO_CENTRE | PTO_VCENTRE | PTO_BASELINE);
   if (before) SetFont(rp, before);
-  ShowScreenRect(rp, 0, kWayOutY1, kAreaW, kWayOutY2 - kWayOutY1 + 1);
+  ShowScreenRect(rp, x1, kWayOutY1, x2 - x1 + 1, kWayOutY2 - kWayOutY1 + 1);
 }
 
 int32_t LoadKroenungsScreenSfx() {

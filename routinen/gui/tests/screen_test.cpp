@@ -566,6 +566,56 @@ TEST_P(GuiScreen, TitleBarNamesTheTextUnderTheMouse) {
   FreeScreenRegion(r);
 }
 
+// A gadget's rim takes the click and names the gadget in the title bar
+// alike: at every point on the rim, inside and just outside the two
+// gadgets with a text, the click and the bar agree (and both go by the
+// rectangle with its edges).
+TEST_P(GuiScreen, TheClickAndTheTitleBarTakeTheSamePixels) {
+  ScreenRegion* r = OpenTestScreen();
+  const TextArea* table = static_cast<const TextArea*>(r->types[LAYOUT_TEXTAREA].first);
+  TextFont* font = OpenDiskFont("fonts\\XHelvetica11.fnt");
+  ASSERT_NE(font, nullptr);
+  for (const char* id : {"EXIT", "OK01"}) {
+    Gadget* g = FindGadget(r, id);
+    ASSERT_NE(g, nullptr);
+    ASSERT_NE(g->textArea, nullptr);
+    const int32_t x1 = g->x1, y1 = g->y1, x2 = g->x2, y2 = g->y2, cx = (x1 + x2) / 2, cy = (y1 + y2) / 2;
+    struct Point {
+      const char* where;
+      int32_t x, y;
+      bool on;
+    };
+    const Point points[] = {
+        {"top left corner", x1, y1, true},       {"top right corner", x2, y1, true},
+        {"bottom left corner", x1, y2, true},    {"bottom right corner", x2, y2, true},
+        {"left edge", x1, cy, true},             {"right edge", x2, cy, true},
+        {"top edge", cx, y1, true},              {"bottom edge", cx, y2, true},
+        {"inside", cx, cy, true},                {"one in from the corner", x1 + 1, y1 + 1, true},
+        {"left of it", x1 - 1, cy, false},       {"right of it", x2 + 1, cy, false},
+        {"above it", cx, y1 - 1, false},         {"below it", cx, y2 + 1, false},
+        {"off the top left", x1 - 1, y1 - 1, false}, {"off the bottom right", x2 + 1, y2 + 1, false},
+    };
+    for (const Point& p : points) {
+      SCOPED_TRACE(std::string(id) + ": " + p.where);
+      EXPECT_EQ(HandleGadgetEvent(nullptr, r, MoveTo(p.x, p.y)), nullptr);
+      CheckTitleBar(table, font, 6);
+      const char* named = TitleBarCaption();
+      EXPECT_EQ(HandleGadgetEvent(nullptr, r, Down()), nullptr);
+      Gadget* clicked = HandleGadgetEvent(nullptr, r, Up());
+      EXPECT_EQ(clicked != nullptr, named != nullptr);
+      EXPECT_EQ(clicked == g, p.on);
+      EXPECT_EQ(named == g->textArea->text, p.on);
+      // Off the gadget, back to a place with no text: the bar is empty.
+      HandleGadgetEvent(nullptr, r, MoveTo(5, 470));
+      CheckTitleBar(table, font, 6);
+      EXPECT_EQ(TitleBarCaption(), nullptr);
+    }
+  }
+  CloseFont(font);
+  FreeMouseGadgetImages(r);
+  FreeScreenRegion(r);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, GuiScreen, testing::Values(0u, 4u), [](const testing::TestParamInfo<uint32_t>& i) {
   return i.param == 0 ? std::string("Depth8") : std::string("Depth32");
 });

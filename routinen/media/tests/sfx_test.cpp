@@ -2,6 +2,8 @@
 // through the mixer (one-shots replayed, loops stopped), the cache.
 #include "routinen/media/tests/sound_fixture.h"
 
+#include <functional>
+
 using namespace soundtest;
 
 namespace {
@@ -67,6 +69,45 @@ TEST_F(Sfx, EdgeCasesOfTheSlotTable) {
   EXPECT_TRUE(Logged("SfxPlayer000: 7 nicht gefunden\n"));
   EXPECT_EQ(StopSfx(7), 0);
   EXPECT_TRUE(Logged("StopSfx: 7 nicht gefunden\n"));
+}
+
+// A game without sound output (SOUNDFX off from the start) opens, plays,
+// stops and closes its screens' effects without a line each: the log said
+// once that the game is silent. An effect loaded before the switch went off
+// is still freed by its close.
+TEST_F(Sfx, WhileEffectsAreOffNothingIsLoadedNorLogged) {
+  Install({{200, 44100, "Sounds:Sfx/Click.raw"}, {200, 44100, "Sounds:Sfx/Click.raw"}});
+  Sample("Sfx/Click.raw", Ramp(100));
+  QoESystemPtr->SoundStatus = SOUND_MUSIC;
+  log.clear();
+  struct Step {
+    const char* what;
+    std::function<void()> call;
+  };
+  const Step steps[] = {
+      {"open", [&] { EXPECT_EQ(Open(1), 1u); }},
+      {"play", [] { EXPECT_EQ(SfxPlayer000(1, 0, 0), 0); }},
+      {"loop", [] { EXPECT_EQ(SfxPlayer000(2, 0, 1), 0); }},
+      {"stop", [] { EXPECT_EQ(StopSfx(2), 0); }},
+      {"close", [] { CloseElmorSfx000(1); }},
+      {"close of one never opened", [] { CloseElmorSfx000(2); }},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    s.call();
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_EQ(UsedSlots(), 0);
+  }
+  // Loaded while on, the switch then off: the close frees it.
+  QoESystemPtr->SoundStatus = kAll;
+  ASSERT_EQ(Open(1), 1u);
+  EXPECT_EQ(UsedSlots(), 1);
+  QoESystemPtr->SoundStatus = SOUND_MUSIC;
+  CloseElmorSfx000(1);
+  EXPECT_EQ(UsedSlots(), 0);
+  EXPECT_EQ(AudioBufferCount(), 0);
+  EXPECT_TRUE(log.empty());
+  QoESystemPtr->SoundStatus = kAll;
 }
 
 TEST_F(Sfx, HostileIndexesAndSamples) {

@@ -27,6 +27,7 @@
 #include "routinen/system/shell.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
+#include "tests/support/xvfb_script.h"
 
 namespace fs = std::filesystem;
 
@@ -292,3 +293,104 @@ INSTANTIATE_TEST_SUITE_P(Modes, FirstScreenFails,
                            return std::string(i.param.mode == 0 ? "640x480x8" : "1024x768x32") +
                                   (i.param.installed ? "_Installed" : "");
                          });
+
+namespace {
+
+// Under a virtual X server of its own: the program in row 10 (1024 x 768 x
+// 32, OpenGL, windowed) plays "shown" (the game waits in the box and a
+// frame begun after that is on the screen), then the window's place is
+// grabbed into gl.png and the close signal ends the program. Each wait is
+// on what the program or the server reports, bounded by minutes.
+const char kGLBoxScript[] = "#!/bin/sh\n"
+                            "unset QOE_HEADLESS_SCRIPT SDL_VIDEODRIVER SDL_RENDER_DRIVER\n"
+                            "export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\"\n"
+                            QOE_XVFB_START_SH
+                            "printf 'shown\\nwait 600000\\n' >run.txt\n"
+                            "SDL_AUDIODRIVER=dummy QOE_SDL_SCRIPT=run.txt QOE_HEADLESS_MODE=10 \"$1\" >out.txt 2>err.txt &\n"
+                            "pid=$!\n"
+                            "end() { kill -9 $pid 2>/dev/null; kill $xpid; exit $1; }\n"
+                            "i=0\n"
+                            "until LC_ALL=C grep -q '^SDL-Skript: Das Fenster zeigt das Bild (1.)' Quill.dbg 2>/dev/null; do\n"
+                            "  kill -0 $pid 2>/dev/null || { echo 'the program ended before its window showed' >>xvfb.txt; end 2; }\n"
+                            "  i=$((i + 1))\n"
+                            "  [ $i -gt 4000 ] && { echo 'no frame shown in 400 s' >>xvfb.txt; end 2; }\n"
+                            "  sleep 0.1\n"
+                            "done\n"
+                            "geometry=''\n"
+                            "for w in $(xdotool search --onlyvisible --name 'Quill of Elmor' 2>/dev/null); do\n"
+                            "  eval \"$(xdotool getwindowgeometry --shell \"$w\" 2>/dev/null)\"\n"
+                            "  [ \"$WIDTH\" = 1024 ] && [ \"$HEIGHT\" = 768 ] && { geometry=\"$X $Y\"; break; }\n"
+                            "done\n"
+                            "[ -z \"$geometry\" ] && { echo 'no 1024 x 768 window' >>xvfb.txt; end 2; }\n"
+                            "xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut $geometry 1024 768 | pnmtopng >gl.png 2>/dev/null ||\n"
+                            "  { echo 'no grab' >>xvfb.txt; end 2; }\n"
+                            "kill -TERM $pid\n"
+                            "i=0\n"
+                            "while kill -0 $pid 2>/dev/null && [ $i -lt 3000 ]; do i=$((i + 1)); sleep 0.1; done\n"
+                            "kill -0 $pid 2>/dev/null && { echo 'no end in 300 s after the close signal' >>xvfb.txt; end 2; }\n"
+                            "wait $pid\n"
+                            "code=$?\n"
+                            "kill $xpid\n"
+                            "wait $xpid 2>/dev/null\n"
+                            "exit $code\n";
+
+std::string TextOf(const char* name) {
+  const auto b = qoe_test::ReadFileBytes(name);
+  return std::string(b.begin(), b.end());
+}
+
+}  // namespace
+
+// The same first failure in OpenGL mode with the demo realm installed: the
+// landscape is built before the title, behind the screen. The game area
+// around the box is cleared to the same opaque black as in 2D, so no
+// landscape, figures or smoke show there; the box itself still reads.
+TEST(FirstScreenFailsInOpenGL, TheGameAreaAroundTheBoxIsClearedNotTheLandscape) {
+  const std::string bin = qoe_test::BinaryDir() + "/quill";
+  const std::string builder = qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder";
+  QOE_REQUIRE_BUILT(bin);
+  QOE_REQUIRE_BUILT(builder);
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Gfx/Pic0001.ilbm");
+  fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  const std::string install =
+      builder + " install " + qoe_test::SourceDir() + "/tools/turnbuilder/realms/demo.realm --dir . >tb.txt 2>&1";
+  ASSERT_EQ(std::system(install.c_str()), 0);
+  ASSERT_TRUE(fs::remove("Gfx/Pic0001.ilbm"));
+  ASSERT_TRUE(qoe_test::WriteFileBytes("xrun.sh", std::vector<uint8_t>(kGLBoxScript, kGLBoxScript + sizeof kGLBoxScript - 1)));
+  const int status = std::system(("timeout -s KILL 560 sh xrun.sh '" + bin + "' >run.txt.out 2>&1").c_str());
+  const std::string log = TextOf("Quill.dbg");
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << TextOf("xvfb.txt") << TextOf("err.txt") << log;
+  ASSERT_NE(log.find("TitelScreen: Konnte Pic nicht laden!"), std::string::npos) << log;
+  ASSERT_NE(log.find("OpenGL Info"), std::string::npos) << "not drawn through OpenGL\n" << log;
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(ReadPngRGB("gl.png", &px, &w, &h), 1);
+  ASSERT_EQ(w, 1024u);
+  ASSERT_EQ(h, 768u);
+  fs::copy_file("gl.png", "startfail_first_1024x768_opengl_installed.png");
+  EXPECT_TRUE(qoe_test::KeepPng("startfail_first_1024x768_opengl_installed.png"));
+  int32_t ox = 0, oy = 0;
+  GameAreaOffset(w, h, &ox, &oy);
+  // The game area outside the box: every pixel the cleared black.
+  std::map<uint32_t, int> colours;
+  int other = 0, n = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      if (x >= kBoxX1 && x < kBoxX2 && y >= kBoxY1 && y < kBoxY2) continue;
+      const uint32_t c = px[(size_t)(oy + y) * w + (size_t)(ox + x)] & 0xFFFFFF;
+      n++;
+      if (c != 0) {
+        other++;
+        colours[c]++;
+      }
+    }
+  std::string seen;
+  for (const auto& [c, count] : colours)
+    if (count > n / 500) seen += " " + std::to_string(c) + "x" + std::to_string(count);
+  EXPECT_EQ(other, 0) << "of " << n << " pixels around the box, colours:" << seen;
+  // The box is there, over the black: its text's colour stands out.
+  std::map<uint32_t, int> box;
+  for (int y = kBoxY1 + 20; y < kBoxY1 + 62; ++y)
+    for (int x = kBoxX1 + 8; x < kBoxX1 + 296; ++x) box[px[(size_t)(oy + y) * w + (size_t)(ox + x)] & 0xFFFFFF]++;
+  EXPECT_GT(box.size(), 2u) << "no box drawn";
+}

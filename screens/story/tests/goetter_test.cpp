@@ -2,7 +2,8 @@
 // LAND: a first god stored without a question, a god picked without a name
 // (the question, nothing stored), a change of god at faith 201 (asked) and
 // 200 (refused), a long name cut to 79 characters, EXIT storing nothing.
-// The outgoing LAND is compared byte for byte with the expected one.
+// The outgoing LAND is compared byte for byte with the expected one. The
+// name field reads (contrast, the text whole inside it).
 #include "screens/story/goetter.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include "platform/display.h"
 #include "platform/headless.h"
+#include "platform/pngfile.h"
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
@@ -22,6 +24,7 @@
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/legibility.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/sound_recorder.h"
@@ -174,6 +177,44 @@ TEST_P(GoetterScreenRun, DamagedLandFailsTheScreen) {
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", bytes));
   EXPECT_EQ(Run(""), -1);
   EXPECT_TRUE(OutgoingLand().empty());
+}
+
+// The name field reads: its text stands out from the field by 4.5 : 1 at
+// least and lies whole inside it (the field's ground runs all round it),
+// with the realm's stored name, with the caption shown before a name is
+// given, and with a name just typed.
+TEST_P(GoetterScreenRun, TheNameFieldReadsWhole) {
+  struct Case {
+    const char* name;
+    uint8_t god;
+    const char* stored;
+    std::string before;  // what the player does before the picture
+  };
+  const Case cases[] = {
+      {"stored", 5, "Nerea", ""},
+      {"none_yet", 0, "", ""},
+      {"typed", 0, "", God(4) + Name("Gyges") + "wait 300\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove("Data/POP3In/GameChunk.qoe");
+    Realm(150, c.god, c.stored);
+    const std::string png = Png(std::string("goetter_name_") + c.name);
+    EXPECT_EQ(Run(c.before + "png " + png + "\n" + Exit()), 42);
+    KeepPicture(png);
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    ASSERT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1);
+    const int32_t x1 = 150, y1 = 348, x2 = 470, y2 = 364;  // the layout's entry 0
+    const qoe_test::TextInk t = qoe_test::TextContrast(px, w, x1 + dx_, y1 + dy_, x2 + dx_, y2 + dy_);
+    EXPECT_GE(t.contrast, 4.5) << std::hex << t.ink << " on " << t.ground;
+    EXPECT_GT(t.inkCount, 40) << "no text in the field";
+    auto at = [&](int32_t x, int32_t y) { return px[static_cast<size_t>(y + dy_) * w + static_cast<size_t>(x + dx_)]; };
+    int touching = 0;
+    for (int32_t x = x1; x <= x2; ++x) touching += (at(x, y1) != t.ground) + (at(x, y2) != t.ground);
+    for (int32_t y = y1; y <= y2; ++y) touching += (at(x1, y) != t.ground) + (at(x2, y) != t.ground);
+    EXPECT_EQ(touching, 0) << "pixels of the text on the field's edge";
+  }
 }
 
 TEST(GoetterStore, NameCutAndTerminated) {

@@ -4,7 +4,7 @@
 // blanks, and the scene on the headless display: no scene without a title,
 // Escape before the first picture, the mark cleared only when a coronation
 // was due, and the complete congratulation (PNG); the line at the foot that
-// names the way out, and a click that leaves.
+// names the way out and reads on its plaque, and a click that leaves.
 #include "screens/story/kroenung.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +29,7 @@
 #include "routinen/system/sysrecords.h"
 #include "screens/common/screenbase.h"
 #include "tools/turnbuilder/turnbuilder.h"
+#include "tests/support/legibility.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/sound_recorder.h"
@@ -211,44 +212,101 @@ int32_t HallOnly(int32_t) {
   return 2;
 }
 
+// Where the line at the foot was drawn: the bounding box (game
+// coordinates) of the pixels that differ between a picture of the screen
+// and one of the hall alone, both taken 2 s after the start.
+struct Foot {
+  int32_t x1 = 640, y1 = 480, x2 = -1, y2 = -1;
+};
+
+class KroenungFoot : public KroenungScreenRun {
+ protected:
+  // The foot from two pictures: the screen's and the hall's.
+  void FindFoot(const std::string& with, Foot* foot) {
+    const std::string without = Png("kroenung_hall");
+    EXPECT_EQ(RunScreen(HallOnly, 0, "wait 2000\npng " + without + "\nkey esc\n"), 2);
+    std::vector<uint32_t> a, b;
+    uint32_t w = 0, h = 0, w2 = 0, h2 = 0;
+    ASSERT_EQ(ReadPngRGB(with.c_str(), &a, &w, &h), 1);
+    ASSERT_EQ(ReadPngRGB(without.c_str(), &b, &w2, &h2), 1);
+    ASSERT_EQ(w, w2);
+    ASSERT_EQ(h, h2);
+    for (uint32_t y = 0; y < h; ++y)
+      for (uint32_t x = 0; x < w; ++x) {
+        if (a[y * w + x] == b[y * w + x]) continue;
+        const int32_t gx = static_cast<int32_t>(x) - dx_, gy = static_cast<int32_t>(y) - dy_;
+        ASSERT_GE(gy, 446) << "drawn above the foot at " << gx << "," << gy;
+        ASSERT_LE(gy, 479) << gx;
+        foot->x1 = std::min(foot->x1, gx);
+        foot->x2 = std::max(foot->x2, gx);
+        foot->y1 = std::min(foot->y1, gy);
+        foot->y2 = std::max(foot->y2, gy);
+      }
+    ASSERT_GE(foot->x2, 0) << "nothing drawn at the foot";
+  }
+  // The catalog's line and its width in the small font.
+  static int32_t LineWidth() {
+    TextFont* font = OpenDiskFont("fonts\\XHelvetica11.fnt");
+    if (!font) return -1;
+    RastPort rp{};
+    InitRastPort(&rp);
+    SetFont(&rp, font);
+    const char* line = GetCatalogStr(1742);
+    const int32_t width = static_cast<int32_t>(TextLength(&rp, line, static_cast<uint32_t>(std::strlen(line))));
+    CloseFont(font);
+    return width;
+  }
+};
+
 // From the start the foot of the hall names the way out (the catalog's line,
-// centred), and nothing else is drawn before the first picture.
-TEST_P(KroenungScreenRun, TheFootNamesTheWayOut) {
+// centred, on its plaque), and nothing else is drawn before the first picture.
+TEST_P(KroenungFoot, TheFootNamesTheWayOut) {
   Points(8);
-  const std::string with = Png("kroenung_wayout"), without = Png("kroenung_hall");
+  const std::string with = Png("kroenung_wayout");
   EXPECT_EQ(Run("wait 2000\npng " + with + "\nkey esc\n"), 2);
-  EXPECT_EQ(RunScreen(HallOnly, 0, "wait 2000\npng " + without + "\nkey esc\n"), 2);
   KeepPicture(with);
-  std::vector<uint32_t> a, b;
-  uint32_t w = 0, h = 0, w2 = 0, h2 = 0;
-  ASSERT_EQ(ReadPngRGB(with.c_str(), &a, &w, &h), 1);
-  ASSERT_EQ(ReadPngRGB(without.c_str(), &b, &w2, &h2), 1);
-  ASSERT_EQ(w, w2);
-  ASSERT_EQ(h, h2);
-  int32_t left = 640, right = -1;
-  for (uint32_t y = 0; y < h; ++y)
-    for (uint32_t x = 0; x < w; ++x) {
-      if (a[y * w + x] == b[y * w + x]) continue;
-      const int32_t gx = static_cast<int32_t>(x) - dx_, gy = static_cast<int32_t>(y) - dy_;
-      ASSERT_GE(gy, 446) << "drawn above the foot at " << gx << "," << gy;
-      ASSERT_LE(gy, 479) << gx;
-      left = std::min(left, gx);
-      right = std::max(right, gx);
-    }
-  ASSERT_GE(right, 0) << "nothing drawn at the foot";
-  // As wide as the catalog's line in the small font, centred on the hall.
-  TextFont* font = OpenDiskFont("fonts\\XHelvetica11.fnt");
-  ASSERT_NE(font, nullptr);
-  RastPort rp{};
-  InitRastPort(&rp);
-  SetFont(&rp, font);
-  const char* line = GetCatalogStr(1742);
-  ASSERT_NE(std::string(line).find("Escape"), std::string::npos);
-  const int32_t width = static_cast<int32_t>(TextLength(&rp, line, static_cast<uint32_t>(std::strlen(line))));
-  CloseFont(font);
-  EXPECT_NEAR(right - left + 1, width, 4);
-  EXPECT_NEAR((left + right) / 2, 320, 3);
+  Foot foot;
+  ASSERT_NO_FATAL_FAILURE(FindFoot(with, &foot));
+  ASSERT_NE(std::string(GetCatalogStr(1742)).find("Escape"), std::string::npos);
+  // The plaque: a little wider than the catalog's line in the small font,
+  // centred on the hall.
+  const int32_t width = LineWidth();
+  ASSERT_GT(width, 0);
+  EXPECT_GE(foot.x2 - foot.x1 + 1, width + 4);
+  EXPECT_LE(foot.x2 - foot.x1 + 1, width + 24);
+  EXPECT_NEAR((foot.x1 + foot.x2) / 2, 320, 3);
 }
+
+// The line reads over the crowd and the carpet: inside its plaque the
+// letters stand out from their ground by 4.5 : 1 at least, and the line is
+// whole (the ground runs all round it: no letter touches the plaque's
+// inner edge). Before the scene and after its pictures covered the foot.
+TEST_P(KroenungFoot, TheWayOutReadsWholeOnItsGround) {
+  Points(8);
+  const std::string early = Png("kroenung_foot_early"), late = Png("kroenung_foot_late");
+  // Tick 90: every picture of the scene is drawn; the typing has not begun.
+  EXPECT_EQ(Run("wait 2000\npng " + early + "\nwait 7000\npng " + late + "\nkey esc\n"), 2);
+  KeepPicture(late);
+  Foot foot;
+  ASSERT_NO_FATAL_FAILURE(FindFoot(early, &foot));
+  for (const std::string& png : {early, late}) {
+    SCOPED_TRACE(png);
+    std::vector<uint32_t> px;
+    uint32_t w = 0, h = 0;
+    ASSERT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1);
+    // Inside the plaque's edge.
+    const int32_t x1 = foot.x1 + 1, y1 = foot.y1 + 1, x2 = foot.x2 - 1, y2 = foot.y2 - 1;
+    const qoe_test::TextInk t = qoe_test::TextContrast(px, w, x1 + dx_, y1 + dy_, x2 + dx_, y2 + dy_);
+    EXPECT_GE(t.contrast, 4.5) << std::hex << t.ink << " on " << t.ground;
+    int touching = 0;
+    auto at = [&](int32_t x, int32_t y) { return px[static_cast<size_t>(y + dy_) * w + static_cast<size_t>(x + dx_)]; };
+    for (int32_t x = x1; x <= x2; ++x) touching += (at(x, y1) != t.ground) + (at(x, y2) != t.ground);
+    for (int32_t y = y1; y <= y2; ++y) touching += (at(x1, y) != t.ground) + (at(x2, y) != t.ground);
+    EXPECT_EQ(touching, 0) << "pixels of the line on its ground's edge";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, KroenungFoot, testing::Values(0u, 4u), qoe_test::DisplayModeName);
 
 // A click leaves the scene as Escape does: no picture follows it.
 TEST_P(KroenungScreenRun, AClickLeaves) {
