@@ -124,11 +124,17 @@ bool MovePass(const char* path) {
   return GdSaveFile(MapPrefsPath, file.data(), (uint32_t)file.size()) != 0;
 }
 
-// The figures of .\Data\MapPrefs.qoe (none without the file); false when
-// the file is there but its MOVE chunk cannot be loaded.
+// The figures of .\Data\MapPrefs.qoe (none without the file and without
+// an installed game); false when the file is there but its MOVE chunk
+// cannot be loaded, or when an installed game has no file (its set-up made
+// one, so none is damage, not "no figures": nothing is dropped for it).
 bool MapFigures(std::vector<FigurRecord>* out) {
   out->clear();
-  if (!GdFileExists(MapPrefsPath)) return true;
+  if (!GdFileExists(MapPrefsPath)) {
+    if (GdPrefs(PREFS_ACCOUNT_STATE, 0, 0) != ACCOUNT_INSTALLED) return true;
+    DebugLog("ChunkMachine: %s fehlt oder ist keine Datei\n", MapPrefsPath);
+    return false;
+  }
   Chunk move;
   if (move.Load("MOVE", MapPrefsPath) != CHUNK_GOOD) {
     DebugLog("ChunkMachine: MOVE-Chunk in %s fehlt oder ist beschaedigt\n", MapPrefsPath);

@@ -230,15 +230,22 @@ int32_t SaveFigurList2MapPrefs(ListHeader* list);
 // chunk (MREF kept from the file as SaveFigurList2MapPrefs keeps it), for a
 // FileSet; a new block (FreeVec) and *size, or null.
 uint8_t* MakeMapPrefsImage(ListHeader* figures, uint32_t* size);
-// What the figure file holds (ChunkState's values): CHUNK_GOOD when its MOVE
-// chunk loads whole (MREF first, MOVE at 28, every record it counts inside
-// the file), CHUNK_ABSENT without a file, CHUNK_DAMAGED when the file is
-// there but cannot be read so (cut short, a count past its end, empty).
-// A screen that reads the figures opens on a damaged file without the
-// orders that need them, tells the player, and never writes the file.
-// *out (FreeChunk; may be null) gets the MOVE chunk, host order, for
-// CHUNK_GOOD.
-int32_t LoadFigureFile(const char* path, uint8_t** out);
+// Why a screen cannot use the figure file (the value it keeps; 0: it can).
+enum : uint32_t { FIGURE_FILE_DAMAGED = 1, FIGURE_FILE_MISSING = 2 };
+// The figure file as a screen reads it: 0 when it can be used, its MOVE
+// chunk loading whole (MREF first, MOVE at 28, every record it counts
+// inside the file); FIGURE_FILE_DAMAGED when the file is there but cannot
+// be read so (cut short, a count past its end, empty, a read error);
+// FIGURE_FILE_MISSING when a game is installed and no plain file stands at
+// the path (none, a folder, a pipe). An installed game always has the file
+// (its set-up makes it, every turn evaluation writes it), so its absence is
+// damage to the game as much as a damaged file; without an installed game
+// there is nothing to miss (0, no chunk). A screen that reads the figures
+// opens without the orders that need them when it cannot use the file,
+// tells the player which it is, and never writes the file nor makes one in
+// its place. *out (FreeChunk; may be null) gets the MOVE chunk, host order,
+// when there is one.
+uint32_t LoadFigureFile(const char* path, uint8_t** out);
 uint16_t GetFreeFigurNummer(const void* move_chunk);
 uint16_t AddFigur2MapPrefs(const char* path, uint16_t type, uint32_t x, uint32_t y);  // 0xFFFF failure
 int32_t RemoveFigurFromMapPrefs(const char* path, uint32_t kind, uint32_t x, uint32_t y, int32_t number);

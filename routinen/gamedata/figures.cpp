@@ -10,6 +10,7 @@
 #include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/prefs.h"
 #include "stage.h"
 
 const char* const MapPrefsPath = ".\\Data\\MapPrefs.qoe";
@@ -129,14 +130,21 @@ uint8_t* MakeMapPrefsImage(ListHeader* figures, uint32_t* size) {
   return image;
 }
 
-int32_t LoadFigureFile(const char* path, uint8_t** out) {
+uint32_t LoadFigureFile(const char* path, uint8_t** out) {
   if (out) *out = nullptr;
-  if (!path || !GdFileExists(path)) return CHUNK_ABSENT;
+  if (!path) return FIGURE_FILE_MISSING;
+  // Only a plain file is opened: a folder or a pipe in its place is no
+  // figure file, and asking it for bytes could wait for ever.
+  if (!GdFileExists(path)) {
+    if (GdPrefs(PREFS_ACCOUNT_STATE, 0, 0) != ACCOUNT_INSTALLED) return 0;
+    DebugLog("LoadFigureFile: %s fehlt oder ist keine Datei\n", path);
+    return FIGURE_FILE_MISSING;
+  }
   uint8_t* move = LoadMove(path);
-  if (!move) return CHUNK_DAMAGED;
+  if (!move) return FIGURE_FILE_DAMAGED;
   if (out) *out = move;
   else FreeChunk(move);
-  return CHUNK_GOOD;
+  return 0;
 }
 
 uint16_t GetFreeFigurNummer(const void* chunk) {

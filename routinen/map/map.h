@@ -138,8 +138,10 @@ struct QoEMapInfo {
   uint32_t SightCells;        // cells of Sight
   ListHeader* Armies;         // lists a group step hands to SetFigurDependence
   ListHeader* Ships;          // (set by the map screen; null: none)
-  // 1 while the figure list was not read from .\Data\MapPrefs.qoe because
-  // the file is damaged: the list is empty and the file is never written.
+  // FIGURE_FILE_DAMAGED or FIGURE_FILE_MISSING (LoadFigureFile) while the
+  // figure list was not read from .\Data\MapPrefs.qoe because the file is
+  // damaged, or an installed game has none: the list is empty and nothing
+  // is written in the file's place; 0 when it was read.
   uint32_t FigureFileDamaged;
   uint32_t Reserved1;
 };
@@ -233,8 +235,9 @@ void ComputeSight(const QoEMapInfo* map, uint32_t* out);
 
 // --- Figures on the map ---------------------------------------------------------
 // Loads the figure list of .\Data\MapPrefs.qoe into the map; 1 or 0. A
-// file that is there but damaged (LoadFigureFile) gives an empty list and
-// sets FigureFileDamaged (1): the map opens without figures.
+// file that is there but damaged, or none in an installed game
+// (LoadFigureFile), gives an empty list and sets FigureFileDamaged to why:
+// the map opens without figures.
 int32_t InitPosLoadPeopleMem(QoEMapInfo* map);
 // Writes the figure list into the MOVE chunk of .\Data\MapPrefs.qoe in place; 1 or 0.
 // With FigureFileDamaged nothing is written (the list was not read from the

@@ -29,9 +29,11 @@ void NoticeText(const char* text);
 bool Ask(const char* text);
 void ShowTextBox(const char* text);
 uint32_t ChooseTownAction(uint32_t n, const char* texts);
-// Tells the player that the figure file is damaged and left as it is, and
-// what the map goes without (catalog 1682 with the file, then 1796); logged.
-void TellFigureFileDamaged();
+// Tells the player that the figure file is damaged (fault
+// FIGURE_FILE_DAMAGED: catalog 1682 with the file) or missing (any other
+// fault: 1930 with the file) and left as it is, and what the map goes
+// without (1796); logged.
+void TellFigureFileDamaged(uint32_t fault);
 
 inline FigurRecord RecordOf(const MapFigur* f) {
   return FigurRecord{f->Besitzer, f->Typ, f->Nummer, f->X, f->Y, f->Status, f->Punkte};

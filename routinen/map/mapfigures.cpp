@@ -129,11 +129,12 @@ int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
   const MapRecordLock hold;
   uint32_t size = 0, bytes = 0;
   uint8_t* list = nullptr;
-  // A damaged file is not read at all: the map shows no figures, none can
-  // be moved, and the file is never written back.
-  const bool damaged = LoadFigureFile(MapPrefsPath, nullptr) == CHUNK_DAMAGED;
-  if (damaged) {
-    DebugLog("InitPosLoadPeopleMem: MapPrefs.qoe ist beschaedigt, die Karte zeigt keine Figuren\n");
+  // A damaged file, or none in an installed game, is not read at all: the
+  // map shows no figures, none can be moved, and nothing is written in the
+  // file's place.
+  const uint32_t fault = LoadFigureFile(MapPrefsPath, nullptr);
+  if (fault) {
+    DebugLog("InitPosLoadPeopleMem: MapPrefs.qoe ist beschaedigt oder fehlt, die Karte zeigt keine Figuren\n");
     bytes = 2;
     list = static_cast<uint8_t*>(AllocVec(bytes, MEMF_PUBLIC | MEMF_CLEAR));
   } else {
@@ -153,7 +154,7 @@ int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
   }
   FreeVec(map->Figures);
   FreeVec(map->LocalFigures);
-  map->FigureFileDamaged = damaged ? 1 : 0;
+  map->FigureFileDamaged = fault;
   map->FigureBytes = bytes;
   map->LocalFigures = local;
   std::atomic_ref<uint8_t*>(map->Figures).store(list, std::memory_order_release);
@@ -164,7 +165,7 @@ int32_t InitPosLoadPeopleMem(QoEMapInfo* map) {
 int32_t ExitPosWriteMapPrefs(QoEMapInfo* map) {
   if (!map || !map->Figures) return 0;
   if (map->FigureFileDamaged) {
-    DebugLog("ExitPosWriteMapPrefs: MapPrefs.qoe ist beschaedigt, nichts geschrieben...\n");
+    DebugLog("ExitPosWriteMapPrefs: MapPrefs.qoe ist beschaedigt oder fehlt, nichts geschrieben...\n");
     return 1;
   }
   // The whole file is read, its MOVE payload replaced and the file written

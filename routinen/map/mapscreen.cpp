@@ -133,9 +133,10 @@ void StartFailed(uint32_t step, const char* line) {
   else DebugLog("%s", line);
 }
 
-// The start-up steps the player is told about (the screen layer's catalog texts).
+// The start-up steps the player is told about (the screen layer's catalog
+// texts; the realm's map has its own, 1580 is the dungeon's).
 enum : uint32_t { kStepPicture = 1571, kStepLayout = 1572, kStepFont = 1573, kStepSounds = 1575, kStepData = 1576,
-                  kStepGraphics = 1579, kStepMap = 1580 };
+                  kStepGraphics = 1579, kStepMap = 1932 };
 
 // --- publishing the map -------------------------------------------------------
 void Publish(KartenScreenRecord* d, QoEMapInfo* map) {
@@ -991,7 +992,7 @@ int32_t KartenScreen(int32_t code, int32_t run) {
       d->Motion = StartTheMotion(d->map);
     }
     // The figures could not be read: the player learns it as the map opens.
-    if (d->map->FigureFileDamaged) mapaction::TellFigureFileDamaged();
+    if (d->map->FigureFileDamaged) mapaction::TellFigureFileDamaged(d->map->FigureFileDamaged);
   }
   s.zoneTicks = 0;
   s.ambientTicks = 0;

@@ -29,9 +29,10 @@ namespace {
 // is written.
 const char* const kScratch = ".\\Data\\MapPrefs.evt";
 constexpr uint32_t kTextNotSaved = 1641;
-// A damaged figure file: the frame naming the file and what the map goes
-// without (no figure to select, so no figure order and no town dialogue).
-constexpr uint32_t kTextDamagedFile = 1682, kTextFiguresDamaged = 1796;
+// A figure file that cannot be used: the frame naming the file (damaged, or
+// missing) and what the map goes without (no figure to select, so no figure
+// order; the town dialogue puts none on the map and disbands none).
+constexpr uint32_t kTextDamagedFile = 1682, kTextMissingFile = 1930, kTextFiguresDamaged = 1796;
 // Town file fields.
 constexpr uint32_t kTownFlags = 4, kTownId = 20, kTownX = 24, kTownY = 28, kTownPeople = 32, kTownHall = 3416;
 constexpr uint32_t kFewInhabitants = 10000;
@@ -222,6 +223,12 @@ uint32_t TownDialogue(KartenScreenRecord* d, const TownFacts& town, int32_t x, i
     return 1;
   }
   if (choice == 7) return 1;
+  // Without a figure file there is nothing to add the figure to or take it
+  // from, and none may be made in its place.
+  if (d->map->FigureFileDamaged) {
+    mapaction::TellFigureFileDamaged(d->map->FigureFileDamaged);
+    return 1;
+  }
   const uint16_t type = choice <= 2 ? 10 : choice <= 4 ? 20 : 0;
   uint32_t result = 1;
   LockMotion(d->Motion);
@@ -254,11 +261,12 @@ uint32_t TownDialogue(KartenScreenRecord* d, const TownFacts& town, int32_t x, i
 
 }  // namespace
 
-void mapaction::TellFigureFileDamaged() {
-  DebugLog("Beschaedigte Datei gemeldet: %s\n", MapPrefsPath);
+void mapaction::TellFigureFileDamaged(uint32_t fault) {
+  const bool damaged = fault == FIGURE_FILE_DAMAGED;
+  DebugLog(damaged ? "Beschaedigte Datei gemeldet: %s\n" : "Fehlende Datei gemeldet: %s\n", MapPrefsPath);
   if (WindowCloseRequested()) return;
   // The player's name of the file: without the leading ".\".
-  const std::string frame = GetCatalogStr(kTextDamagedFile), name = MapPrefsPath + 2;
+  const std::string frame = GetCatalogStr(damaged ? kTextDamagedFile : kTextMissingFile), name = MapPrefsPath + 2;
   const size_t at = frame.find("%s");
   std::string text = at == std::string::npos ? frame : frame.substr(0, at) + name + frame.substr(at + 2);
   text += std::string(" ") + GetCatalogStr(kTextFiguresDamaged);

@@ -98,17 +98,17 @@ void ScreenStartFailed(ScreenBase* base, uint32_t step, const char* log_line) {
   if (base) PauseScreenMovies(base, 0);
 }
 
-void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_id) {
-  ScreenTellDamagedFileText(base, file, detail_id ? GetCatalogStr(detail_id) : nullptr);
-}
+namespace {
 
-void ScreenTellDamagedFileText(ScreenBase* base, const char* file, const char* detail) {
+// The box of a file that cannot be used: the frame (its "%s" the file's
+// name) and the detail, logged with what was told.
+void TellFile(ScreenBase* base, const char* file, uint32_t frame_id, const char* told, const char* detail) {
   if (!file) return;
-  DebugLog("Beschaedigte Datei gemeldet: %s\n", file);
+  DebugLog("%s Datei gemeldet: %s\n", told, file);
   if (WindowCloseRequested()) return;
   // The player's name of the file: without the leading ".\".
   const char* name = (file[0] == '.' && (file[1] == '\\' || file[1] == '/')) ? file + 2 : file;
-  const std::string frame = GetCatalogStr(kDamagedFileText);
+  const std::string frame = GetCatalogStr(frame_id);
   std::string text = frame;
   const size_t at = frame.find("%s");
   if (at != std::string::npos) text = frame.substr(0, at) + name + frame.substr(at + 2);
@@ -117,6 +117,20 @@ void ScreenTellDamagedFileText(ScreenBase* base, const char* file, const char* d
   if (base) PauseScreenMovies(base, 1);
   ChiefMessage(66, 168, 180, 0, 0, 0, 0, text.c_str(), kScreenFailedPen);
   if (base) PauseScreenMovies(base, 0);
+}
+
+}  // namespace
+
+void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_id) {
+  ScreenTellDamagedFileText(base, file, detail_id ? GetCatalogStr(detail_id) : nullptr);
+}
+
+void ScreenTellDamagedFileText(ScreenBase* base, const char* file, const char* detail) {
+  TellFile(base, file, kDamagedFileText, "Beschaedigte", detail);
+}
+
+void ScreenTellMissingFile(ScreenBase* base, const char* file, uint32_t detail_id) {
+  TellFile(base, file, kMissingFileText, "Fehlende", detail_id ? GetCatalogStr(detail_id) : nullptr);
 }
 
 Gadget* ScreenBaseEvent(ScreenBase* base, uint32_t title_pen, int32_t* event) {

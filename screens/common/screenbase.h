@@ -90,6 +90,11 @@ constexpr uint32_t kDamagedFileText = 1682;
 void ScreenTellDamagedFile(ScreenBase* base, const char* file, uint32_t detail_id);
 // The same with the screen's own text (null none) after the file's name.
 void ScreenTellDamagedFileText(ScreenBase* base, const char* file, const char* detail);
+// The same for a file the game needs that is missing, or that something
+// other than a file stands in place of: catalog 1930 with the file's name
+// in place of 1682; the log line says "Fehlende Datei gemeldet".
+constexpr uint32_t kMissingFileText = 1930;
+void ScreenTellMissingFile(ScreenBase* base, const char* file, uint32_t detail_id);
 // Tears down what was opened, in reverse order; the picture is closed with
 // mode 1 (kept for the next screen), or 0 when next is 0.
 void CloseScreenBase(ScreenBase* base, int32_t next);

@@ -52,8 +52,9 @@ constexpr int32_t kTown = 39, kMap = 3;
 constexpr uint32_t kTitlePen = 6;
 constexpr uint8_t kCdTrack = 7;
 constexpr uint32_t kNotYet = 1154;
-// The figure file is damaged: what the harbour goes without (under the
-// file's name as it opens), and the refusal of the shipyard and the repair yard.
+// The figure file is damaged or missing: what the harbour goes without
+// (under the file's name as it opens), and the refusal of the shipyard and
+// the repair yard.
 constexpr uint32_t kFigurenDefektText = 1790, kFigurenDefektOrder = 1791;
 const char kSfx[] = ".\\Data\\SfxPath";
 
@@ -293,14 +294,15 @@ int32_t AllocHafenFigurenListe(HafenScreenData* d) {
   }
   if (!d->gelesen) return 1;
   uint8_t* move = nullptr;
-  const int32_t state = LoadFigureFile(MapPrefsPath, &move);
-  const int32_t ok = state != CHUNK_DAMAGED && (!move || ScanFigur2List(d->figuren, move));
+  const uint32_t fault = LoadFigureFile(MapPrefsPath, &move);
+  const int32_t ok = !fault && (!move || ScanFigur2List(d->figuren, move));
   if (move) FreeChunk(move);
-  if (state == CHUNK_DAMAGED) d->figurenDefekt = 1;
+  d->figurenDefekt = fault;
   if (!ok) {
-    DebugLog(state == CHUNK_DAMAGED ? "AllocFigurenListe: Konnte Liste nicht anlegen...\n"
-                                    : "AllocFigurenListe: Ware konnt nicht in eine Liste eingescannt werden...\n");
-    // No list of a file that could not be read: an empty one would be written over it.
+    DebugLog(fault ? "AllocFigurenListe: Konnte Liste nicht anlegen...\n"
+                   : "AllocFigurenListe: Ware konnt nicht in eine Liste eingescannt werden...\n");
+    // No list of a file that could not be read (nor of one that is not
+    // there): an empty one would be written over it, or in its place.
     DeleteList(d->figuren, 0);
     d->figuren = nullptr;
     return 0;
@@ -495,8 +497,8 @@ int32_t InitAllThingsHafen(HafenScreenData* d) {
   }
   if (!AllocHafenFigurenListe(d)) {
     DebugLog("AllocFigurenListe: Konnte FigurenListe nicht anlegen...\n");
-    // A damaged figure file is told as the screen opens; the harbour
-    // opens without its ships.
+    // A figure file that cannot be used is told as the screen opens; the
+    // harbour opens without its ships.
     return d->figurenDefekt ? 1 : 0;
   }
   if (HafenSchiffImHafen(d)) {
@@ -571,7 +573,8 @@ int32_t HafenScreen(int32_t) {
   ShowScreenBase(&base);
   SfxPlayer000(113, 0, 1);
   SfxPlayer000(106, 0, 1);
-  if (d->figurenDefekt) ScreenTellDamagedFile(&base, MapPrefsPath, kFigurenDefektText);
+  if (d->figurenDefekt == FIGURE_FILE_MISSING) ScreenTellMissingFile(&base, MapPrefsPath, kFigurenDefektText);
+  else if (d->figurenDefekt) ScreenTellDamagedFile(&base, MapPrefsPath, kFigurenDefektText);
   AmbientCounter ambient{};
   InitAmbientCounter(&ambient, 100, 10);
   int32_t next = -1;

@@ -48,9 +48,10 @@ struct HafenScreenData {
   Schiffseintrag** marken;
   uint16_t* markenSchaden;
   uint32_t markenAnzahl, markenPlatz;
-  // .\Data\MapPrefs.qoe is there but could not be read whole: no figure
-  // list, no ship picture, neither the shipyard nor the repair yard opens,
-  // and the file is never written.
+  // Why .\Data\MapPrefs.qoe cannot be used (LoadFigureFile: damaged, or
+  // missing in an installed game; 0 it can): no figure list, no ship
+  // picture, neither the shipyard nor the repair yard opens, and nothing is
+  // written in the file's place.
   uint32_t figurenDefekt;
 };
 

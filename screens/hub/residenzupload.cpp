@@ -35,6 +35,7 @@ const char kPrefsFile[] = ".\\Data\\Prefs.qoe";
 struct UploadState {
   char status[400] = "";
   const char* damaged = nullptr;  // the file the turn could not be built from, null none
+  uint32_t fault = 0;             // why (FIGURE_FILE_DAMAGED or FIGURE_FILE_MISSING)
 };
 UploadState g_upload;
 
@@ -204,8 +205,11 @@ bool BuildUpload(std::vector<std::string>* letters, bool* goods_local) {
   }
   // The figures as the map left them.
   uint8_t* move = nullptr;
-  if (LoadFigureFile(MapPrefsPath, &move) == CHUNK_DAMAGED) {
+  // Damaged, or missing in an installed game: a turn without its figures
+  // would tell the server they are all gone.
+  if (const uint32_t fault = LoadFigureFile(MapPrefsPath, &move)) {
     g_upload.damaged = MapPrefsPath;
+    g_upload.fault = fault;
     return false;
   }
   if (move) {
@@ -232,6 +236,7 @@ int32_t CreateMailChunk(const char* pool) { return GatherMail(pool, nullptr); }
 int32_t ResidenzUpload() {
   g_upload.status[0] = 0;
   g_upload.damaged = nullptr;
+  g_upload.fault = 0;
   if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != 2) {
     Status("%sno game is installed", nullptr);
     return 0;
@@ -241,8 +246,10 @@ int32_t ResidenzUpload() {
   if (!BuildUpload(&letters, &goods_local)) {
     DeleteFileA(kUpload);
     if (g_upload.damaged) {
-      // The catalog's words for a damaged file, with its name.
-      const std::string frame = GetCatalogStr(1682), name = g_upload.damaged + 2;
+      // The catalog's words for a damaged file (1682) or a missing one
+      // (1930), with its name.
+      const std::string frame = GetCatalogStr(g_upload.fault == FIGURE_FILE_DAMAGED ? 1682 : 1930),
+                        name = g_upload.damaged + 2;
       const size_t at = frame.find("%s");
       Status("%s", (at == std::string::npos ? frame : frame.substr(0, at) + name + frame.substr(at + 2)).c_str());
     } else {

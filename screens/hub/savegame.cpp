@@ -710,7 +710,7 @@ namespace {
 enum : uint32_t {
   kWarnSalutation = 1832, kWarnIntro = 1833, kWarnGranary = 1834, kWarnSeed = 1835, kWarnFields = 1836,
   kWarnTownName = 1837, kWarnTaxes = 1838, kWarnBuildings = 1839, kWarnNeighbours = 1840, kWarnResearch = 1841,
-  kWarnScout = 1842, kWarnWelcome = 1843, kWarnFiguresDamaged = 1909,
+  kWarnScout = 1842, kWarnWelcome = 1843, kWarnFiguresDamaged = 1909, kWarnFiguresMissing = 1931,
 };
 
 std::string Warning(uint32_t id) { return std::string(GetCatalogStr(id)) + "\n\n"; }
@@ -736,11 +736,12 @@ bool NoFieldsWorked(const st_TOWN* town, bool* failed) {
   return none;
 }
 
-// The own scouts that still have all eight movement points. *damaged: the
-// figure file is there but damaged (the player is told, not only the log).
-uint32_t UnmovedScouts(bool* failed, bool* damaged) {
+// The own scouts that still have all eight movement points. *fault: why
+// the figure file cannot be used (damaged, or missing in an installed game;
+// the player is told, not only the log), 0 it can.
+uint32_t UnmovedScouts(bool* failed, uint32_t* fault) {
   uint8_t* move = nullptr;
-  *damaged = LoadFigureFile(MapPrefsPath, &move) == CHUNK_DAMAGED;
+  *fault = LoadFigureFile(MapPrefsPath, &move);
   if (!move) {
     DebugLog("CheckGameValues: Konnte MOVE-Chunk nicht in Speicher laden!\n");
     *failed = true;
@@ -786,13 +787,13 @@ char* CollectGameWarnings() {
   if (step >= 12 && step != 0xFFFFFFFFu && !InPool(CHUNK_FORS, kOut) && !InPool(CHUNK_FORS, kIn))
     text += Warning(kWarnResearch);
   if (step >= 8 && step != 0xFFFFFFFFu) {
-    bool damaged = false;
-    const uint32_t scouts = UnmovedScouts(&failed, &damaged);
+    uint32_t fault = 0;
+    const uint32_t scouts = UnmovedScouts(&failed, &fault);
     for (uint32_t i = 0; i < scouts; ++i) text += Warning(kWarnScout);
-    if (damaged) {
+    if (fault) {
       // The player's name of the file (without the leading ".\") in its
       // place; the catalog's text is never taken as a format.
-      std::string line = GetCatalogStr(kWarnFiguresDamaged);
+      std::string line = GetCatalogStr(fault == FIGURE_FILE_DAMAGED ? kWarnFiguresDamaged : kWarnFiguresMissing);
       if (const size_t at = line.find("%s"); at != std::string::npos) line.replace(at, 2, MapPrefsPath + 2);
       text += line + "\n\n";
     }

@@ -236,10 +236,9 @@ KasernenData* InitKasernenScreen() {
     }
   }
   LoadGoods(d, "InitKasernenScreen: ");
-  if (LoadFigureFile(MapPrefsPath, nullptr) == CHUNK_DAMAGED) {
-    DebugLog("InitKasernenScreen: MapPrefs.qoe ist beschaedigt, die Figuren bleiben unangetastet\n");
-    d->figuresDamaged = 1;
-  }
+  d->figuresDamaged = static_cast<uint8_t>(LoadFigureFile(MapPrefsPath, nullptr));
+  if (d->figuresDamaged)
+    DebugLog("InitKasernenScreen: MapPrefs.qoe ist beschaedigt oder fehlt, die Figuren bleiben unangetastet\n");
   d->Stadt = GetActiveTown(OwnPlayerPtr->ActiveTown);
   if (!d->Stadt) DebugLog("ReadKasernenData: Konnte Stadt nicht laden! B\xF6ser Fehler !\n");
   return d;
@@ -378,8 +377,9 @@ int32_t WriteKasernenData(KasernenData* d) {
   // Armies that got a figure number here, to take it back after a failure.
   const uint32_t armies = d->ArmeeListe->count;
   bool* numbered = static_cast<bool*>(AllocVec(armies + 1, MEMF_PUBLIC | MEMF_CLEAR));
-  // A damaged figure file is neither read nor written: the orders that
-  // change figures were refused, so no army in the town needs a new one.
+  // A figure file that cannot be used is neither read nor written (nor
+  // made): the orders that change figures were refused, so no army in the
+  // town needs a new one.
   const bool figures = !d->figuresDamaged;
   uint8_t* move = figures ? LoadChunk2Mem("MOVE", MapPrefsPath) : nullptr;
   ListHeader* figs = move ? CreateList(LIST_FIGURES) : nullptr;
@@ -392,7 +392,7 @@ int32_t WriteKasernenData(KasernenData* d) {
   for (uint32_t i = 0; ok && !figures && i < armies; ++i) {
     const Army* army = ArmyAt(d->ArmeeListe, i);
     if (ArmyInTown(d, army) && !army->ArmeeID) {
-      DebugLog("WriteKasernenData: Armee ohne Figur, MapPrefs.qoe ist beschaedigt\n");
+      DebugLog("WriteKasernenData: Armee ohne Figur, MapPrefs.qoe ist beschaedigt oder fehlt\n");
       ok = 0;
     }
   }

@@ -81,10 +81,11 @@ struct KasernenData {
   // weapons lists are empty, the file is never written back, and every
   // order that takes or gives back equipment is refused with 1683.
   uint8_t goodsDamaged;
-  // .\Data\MapPrefs.qoe is there but could not be read: the file is never
-  // read or written by a write, and every order that needs an army's figure
-  // (forming, reinforcing, joining, splitting, disbanding, equipping, training
-  // a part apart) is refused with KASERNE_NEEDS_FIGURES.
+  // Why .\Data\MapPrefs.qoe cannot be used (LoadFigureFile: damaged, or
+  // missing in an installed game; 0 it can): the file is never read or
+  // written by a write, nor made, and every order that needs an army's
+  // figure (forming, reinforcing, joining, splitting, disbanding, equipping,
+  // training a part apart) is refused with KASERNE_NEEDS_FIGURES.
   uint8_t figuresDamaged;
 };
 
@@ -120,7 +121,7 @@ bool ArmyInTown(const KasernenData* d, const Army* army);
 // without (shown under the file's name as it opens) and the refusal of an
 // order that needs the goods.
 enum : uint32_t { KASERNE_GOODS_DAMAGED_TEXT = 1683, KASERNE_NEEDS_GOODS = 1684 };
-// The same for a damaged figure file.
+// The same for a figure file that cannot be used.
 enum : uint32_t { KASERNE_FIGURES_DAMAGED_TEXT = 1792, KASERNE_NEEDS_FIGURES = 1793 };
 enum : uint32_t { KASERNE_MANAGEMENT = 1, KASERNE_WEAPONS = 2, KASERNE_TRAINING = 3 };
 uint32_t KaserneOpenRefusal(const KasernenData* d, uint32_t requester);

@@ -1096,7 +1096,8 @@ int32_t KaserneScreen(int32_t) {
   ShowScreenBase(&base);
   SfxPlayer000(kLoopSound, 0, 1);
   if (d->goodsDamaged) ScreenTellDamagedFile(&base, ".\\Data\\WarenChunk.qoe", KASERNE_GOODS_DAMAGED_TEXT);
-  if (d->figuresDamaged) ScreenTellDamagedFile(&base, MapPrefsPath, KASERNE_FIGURES_DAMAGED_TEXT);
+  if (d->figuresDamaged == FIGURE_FILE_MISSING) ScreenTellMissingFile(&base, MapPrefsPath, KASERNE_FIGURES_DAMAGED_TEXT);
+  else if (d->figuresDamaged) ScreenTellDamagedFile(&base, MapPrefsPath, KASERNE_FIGURES_DAMAGED_TEXT);
   DebugLog("KaserneScreen: offen\n");
   uint32_t ticks = 0, limit = 100;
   int32_t next = -1;

@@ -52,8 +52,9 @@ enum : uint32_t {
 };
 // Catalog texts: the line of an empty box, the specialist who is elsewhere.
 constexpr uint32_t kNobody = 1845, kElsewhere = 1846;
-// The figure file is damaged: what the screen goes without (under the
-// file's name as it opens), and the refusal of hiring and dismissing.
+// The figure file is damaged or missing: what the screen goes without
+// (under the file's name as it opens), and the refusal of hiring and
+// dismissing.
 constexpr uint32_t kFiguresDamagedText = 1794, kNeedsFigures = 1795;
 
 SpezialistEintrag* At(ListHeader* list, ListNode* n) {
@@ -444,10 +445,9 @@ int32_t SpezialistenScreenLoadData(SpezialistenScreenData* d) {
   }
   if (spez) FreeChunk(spez);
   DebugLog("Anzahl Spezialisten %u\n", d->list->count);
-  if (LoadFigureFile(MapPrefsPath, nullptr) == CHUNK_DAMAGED) {
-    DebugLog("SpezialistenScreenLoadData: MapPrefs.qoe ist beschaedigt, die Figuren bleiben unangetastet\n");
-    d->figuresDamaged = 1;
-  }
+  d->figuresDamaged = LoadFigureFile(MapPrefsPath, nullptr);
+  if (d->figuresDamaged)
+    DebugLog("SpezialistenScreenLoadData: MapPrefs.qoe ist beschaedigt oder fehlt, die Figuren bleiben unangetastet\n");
   d->town = GetActiveTown(OwnPlayerPtr->ActiveTown);
   if (!d->town) {
     DebugLog("SpezialistenScreenLoadData: Konnte Stadt nicht laden!\n");
@@ -483,7 +483,7 @@ int32_t SpezialistenScreenInitAllThings(SpezialistenScreenData* d) {
 int32_t SpezialistenScreenWriteData(SpezialistenScreenData* d) {
   if (!d->list || !d->town) return 0;
   if (d->figuresDamaged) {
-    DebugLog("SpezialistenScreenWriteData: MapPrefs.qoe ist beschaedigt, nichts geschrieben\n");
+    DebugLog("SpezialistenScreenWriteData: MapPrefs.qoe ist beschaedigt oder fehlt, nichts geschrieben\n");
     return 0;
   }
   const bool deep = DisplayDepth() > 8;
@@ -563,7 +563,8 @@ int32_t SpezialistenScreen(int32_t) {
     return leave(-1);
   }
   ShowScreenBase(&base);
-  if (d->figuresDamaged) ScreenTellDamagedFile(&base, MapPrefsPath, kFiguresDamagedText);
+  if (d->figuresDamaged == FIGURE_FILE_MISSING) ScreenTellMissingFile(&base, MapPrefsPath, kFiguresDamagedText);
+  else if (d->figuresDamaged) ScreenTellDamagedFile(&base, MapPrefsPath, kFiguresDamagedText);
   int32_t next = -1;
   while (ScreenBaseStays(&next, 2)) {
     const ScreenRecordList& texts = d->layout->types[LAYOUT_TEXTAREA];
@@ -576,7 +577,8 @@ int32_t SpezialistenScreen(int32_t) {
     else if (GadgetIs(g, "NEXT")) MoveSpezialist(d, 1);
     else if (GadgetIs(g, "LAST")) MoveSpezialist(d, 0);
     else if (GadgetIs(g, "OKOK")) {
-      // With a damaged figure file every change was refused: nothing to write.
+      // With a figure file that cannot be used every change was refused:
+      // nothing to write.
       if (!d->figuresDamaged) SpezialistenScreenWriteData(d);
       next = 2;
     } else if (GadgetIs(g, "EXIT")) {

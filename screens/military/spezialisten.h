@@ -79,22 +79,23 @@ struct SpezialistenScreenData {
   QoERequester* boxHired;
   st_TOWN* town;                   // the active town
   SpezBox boxes[2];
-  // .\Data\MapPrefs.qoe is there but could not be read: told as the screen
-  // opens; hiring and dismissing (which move clerics) are refused, and
-  // nothing is written.
+  // Why .\Data\MapPrefs.qoe cannot be used (LoadFigureFile: damaged, or
+  // missing in an installed game; 0 it can): told as the screen opens;
+  // hiring and dismissing (which move clerics) are refused, and nothing is
+  // written.
   uint32_t figuresDamaged;
 };
 
 // The screen: returns 2 (the main screen) or -1 when it cannot start.
 int32_t SpezialistenScreen(int32_t entry);
 // The SPEZ of the outgoing pool, else of the received one, into the list,
-// the active town, and whether the figure file is damaged. 1, or 0 when a SPEZ cannot be read or the town is
+// the active town, and whether the figure file can be used. 1, or 0 when a SPEZ cannot be read or the town is
 // missing (the list is made and filled as far as it could be).
 int32_t SpezialistenScreenLoadData(SpezialistenScreenData* d);
 // The layout, its captions and both boxes. 1 or 0.
 int32_t SpezialistenScreenInitAllThings(SpezialistenScreenData* d);
 // OK: SpezialistenWriteFiles for the active town; 1 or 0 (told). With a
-// damaged figure file nothing is written (0, logged).
+// figure file that cannot be used nothing is written (0, logged).
 int32_t SpezialistenScreenWriteData(SpezialistenScreenData* d);
 void SpezialistenScreenFreeAllThings(SpezialistenScreenData* d);
 void SpezialistenScreenFreeData(SpezialistenScreenData* d);

@@ -19,6 +19,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/turnbuilder.h"
 
@@ -213,18 +214,26 @@ TEST_F(DamagedChunks, TownChecksFailOnADamagedTownOrBuildingChunk) {
 }
 
 // The repairs after an unclean end: figures that cannot be read are not "no
-// figures", so no army and no ship is dropped for them.
-TEST_F(DamagedChunks, RepairsFailOnDamagedFiguresAndKeepEveryArmyAndShip) {
+// figures", so no army and no ship is dropped for them; nor are they when an
+// installed game has no figure file (none, or a folder in its place: the
+// game's set-up made one, so its absence is damage).
+TEST_F(DamagedChunks, RepairsFailOnDamagedOrMissingFiguresAndKeepEveryArmyAndShip) {
   Install();
+  CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
   ASSERT_EQ(ChunkState("ARMY", OutgoingPoolPath), CHUNK_GOOD);
   ASSERT_EQ(ChunkState("SHIP", OutgoingPoolPath), CHUNK_GOOD);
   const Bytes prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
-  Put("Data/MapPrefs.qoe", Cut(prefs, "MOVE"));
-  const auto before = Tree();
-  EXPECT_EQ(ChunkMachine(OutgoingPoolPath, ChunkBit(CHUNK_ARMY), 0), 0);
-  EXPECT_EQ(ChunkMachine(OutgoingPoolPath, ChunkBit(CHUNK_SHIP), 0), 0);
-  EXPECT_EQ(Tree(), before);
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    if (c.fault == qoe_test::FigureFault::kCut) Put("Data/MapPrefs.qoe", Cut(prefs, "MOVE"));
+    else qoe_test::LayFigureFile(c, prefs);
+    const auto before = Tree();
+    EXPECT_EQ(ChunkMachine(OutgoingPoolPath, ChunkBit(CHUNK_ARMY), 0), 0);
+    EXPECT_EQ(ChunkMachine(OutgoingPoolPath, ChunkBit(CHUNK_SHIP), 0), 0);
+    EXPECT_EQ(Tree(), before);
+  }
   // The whole figures: every army and ship has its figure and stays.
+  fs::remove_all("Data/MapPrefs.qoe");
   Put("Data/MapPrefs.qoe", prefs);
   const Bytes out = qoe_test::ReadFileBytes(kOut);
   EXPECT_EQ(ChunkMachine(OutgoingPoolPath, ChunkBit(CHUNK_ARMY), 0), 1);

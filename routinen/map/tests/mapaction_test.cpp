@@ -45,6 +45,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/catalog_text_check.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -1196,47 +1197,56 @@ TEST_F(MapActionVisit, TheTownDialogueInsertsOnlyInATownOfTenThousand) {
   EXPECT_EQ(settlers, 0u);
 }
 
-// A figure file that is there but cannot be read (cut to 150 bytes, or a
-// count past its end with every record whole) is told each time the map
-// opens; the map holds no figure, so nothing can be selected, moved or
-// ordered (a right click on the town opens the field menu), and neither
-// leaving the map nor its save before another screen's change writes the
-// file.
-TEST_F(MapActionVisit, ADamagedFigureFileIsToldHoldsNoFigureAndIsNeverWrittenBack) {
+// A figure file that cannot be used (cut to 150 bytes, a count past its end
+// with every record whole, missing, a folder in its place) is told each
+// time the map opens, naming the file and what is wrong with it; the map
+// holds no figure, so nothing can be selected, moved or ordered (a right
+// click on the town opens the field menu), the town dialogue puts no figure
+// on the map and disbands none (it tells why), and neither leaving the map
+// nor its save before another screen's change writes anything in the file's
+// place.
+TEST_F(MapActionVisit, AFigureFileThatCannotBeUsedIsToldHoldsNoFigureAndIsNeverWritten) {
   Start(k1024);
   const std::vector<uint8_t> good = FileBytes(MapPrefsPath);
   ASSERT_GT(good.size(), 200u);
-  const std::string told = std::string(Cat(1682)).replace(Cat(1682).find("%s"), 2, "Data\\MapPrefs.qoe") + " " + Cat(1796);
-  for (int damage = 0; damage < 2; ++damage) {
-    SCOPED_TRACE(damage);
-    std::vector<uint8_t> bytes = good;
-    if (damage == 0) {
-      bytes.resize(150);
-    } else {
-      const uint32_t count = GetBE16(bytes.data() + 40) + 3u;
-      PutBE16(bytes.data() + 40, (uint16_t)count);
-    }
-    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", bytes));
+  // Elmor big enough for a new settler.
+  EditTown("Elmor", [](std::vector<uint8_t>& t) { PutBE32(t.data() + 32, 12000); });
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> bytes = qoe_test::LayFigureFile(c, good);
+    const std::string told = qoe_test::FigureFileSentence(c) + " " + Cat(1796);
     g_boxes = Boxes{};
     qoe_test::LogLines log;
-    const std::string png = "map_figures_damaged_" + std::to_string(damage) + ".png";
+    const std::string png = std::string("map_figures_") + (qoe_test::FigureFileGone(c) ? "missing" : "damaged") + ".png";
     EXPECT_EQ(Visit(Select(6398, 3199) + At(6398, 3199) + Order(6398, 3199) + "png " + png + "\n"), 2);
     EXPECT_TRUE(Saw("0:" + told)) << AllTexts();
     EXPECT_EQ(AllTexts().find("switch:"), std::string::npos) << AllTexts();  // no town dialogue
+    ASSERT_NE(KartenScreenData->map, nullptr);
     EXPECT_EQ(MapFigurCount(KartenScreenData->map->Figures), 0u);
     EXPECT_FALSE(log.Has("Die Befehle der Karte konnten nicht gespeichert werden"));
-    EXPECT_EQ(FileBytes(MapPrefsPath), bytes);
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes));
+    // The marked town and a right click: the town dialogue; a new settler
+    // and a disbanding are refused with the same words.
+    for (uint32_t choice : {1u, 2u}) {
+      g_boxes = Boxes{};
+      g_boxes.town_choice = choice;
+      Visit(At(6398, 3199) + Order(6398, 3199));
+      EXPECT_NE(AllTexts().find("switch:"), std::string::npos) << AllTexts();
+      EXPECT_EQ(AllTexts().find(Cat(1109)), std::string::npos) << AllTexts();
+      EXPECT_TRUE(Saw("0:" + told)) << choice << AllTexts();
+      EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes)) << choice;
+    }
     // The next visit tells it again; the save before another screen's
     // change and the set-up after it leave the file alone.
-    Visit("");
-    EXPECT_EQ(log.Count("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe"), 2u);
+    EXPECT_EQ(log.Count(qoe_test::FigureFileToldLine(c)), 5);
     EXPECT_EQ(MapScreenSaveData(), 1);
     EXPECT_EQ(MapScreenNewSetup(), 1);
-    EXPECT_EQ(FileBytes(MapPrefsPath), bytes);
-    if (damage == 0) {
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes));
+    if (c.fault == qoe_test::FigureFault::kCut || c.fault == qoe_test::FigureFault::kMissing) {
       EXPECT_TRUE(qoe_test::KeepPng(png));
     }
-    KartenScreen(0, 0);  // the next damage builds the map anew
+    KartenScreen(0, 0);  // the next case builds the map anew
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes));
   }
 }
 

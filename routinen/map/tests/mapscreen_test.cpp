@@ -44,6 +44,7 @@
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/catalog_text_check.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -445,24 +446,65 @@ TEST_P(MapScreenVisit, ExitAndEscapeReturnTheCodeThePlayerCameFrom) {
   }
 }
 
-// A damaged figure file (cut to 150 bytes) is told in a box over the map
-// as it opens, in every display mode; the land is drawn without figures and
-// leaving writes nothing.
-TEST_P(MapScreenVisit, ADamagedFigureFileIsToldOverTheMapAndLeavingWritesNothing) {
-  std::vector<uint8_t> bytes = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
-  ASSERT_GT(bytes.size(), 200u);
-  bytes.resize(150);
-  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", bytes));
-  const std::string told = "map_figures_damaged_" + Tag() + ".png", after = "map_without_figures_" + Tag() + ".png";
-  qoe_test::LogLines log;
-  qoe_test::DrawnTextRecorder drawn;
-  EXPECT_EQ(Visit(2, "png " + told + "\nkey enter\nwait 300\npng " + after + "\n" + Exit()), 2);
-  EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe"));
-  EXPECT_TRUE(drawn.Drew(GetCatalogStr(1796)));
-  EXPECT_FALSE(log.Has("Die Befehle der Karte konnten nicht gespeichert werden"));
-  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), bytes);
-  EXPECT_TRUE(qoe_test::KeepPng(told));
-  EXPECT_TRUE(qoe_test::KeepPng(after));
+// The start-up steps the map screen told as failed (the program's hook
+// shows the box of catalog 1570 with the step's text).
+std::vector<uint32_t>& FailedSteps() {
+  static std::vector<uint32_t> steps;
+  return steps;
+}
+void RecordStartFailed(uint32_t step, const char*) { FailedSteps().push_back(step); }
+
+// A figure file that cannot be used (cut to 150 bytes, a count past its
+// end, missing, a folder in its place) is told in a box over the map as it
+// opens, in every display mode, naming the file and what is wrong with it;
+// the map opens (the game does not end on a failed start), the land is drawn
+// without figures, and leaving writes nothing in the file's place.
+TEST_P(MapScreenVisit, AFigureFileThatCannotBeUsedIsToldOverTheMapAndLeavingWritesNothing) {
+  const std::vector<uint8_t> good = qoe_test::ReadFileBytes(qoe_test::kFigureFile);
+  ASSERT_GT(good.size(), 200u);
+  MapScreenHooks h{};
+  h.AfterDraw = RecordDraw;
+  h.StartFailed = RecordStartFailed;
+  SetMapScreenHooks(&h);
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> bytes = qoe_test::LayFigureFile(c, good);
+    const std::string kind = qoe_test::FigureFileGone(c) ? "missing_" : "damaged_";
+    const std::string told = "map_figures_" + kind + Tag() + ".png", after = "map_without_figures_" + Tag() + ".png";
+    FailedSteps().clear();
+    qoe_test::LogLines log;
+    qoe_test::DrawnTextRecorder drawn;
+    EXPECT_EQ(Visit(2, "png " + told + "\nkey enter\nwait 300\npng " + after + "\n" + Exit()), 2);
+    EXPECT_TRUE(FailedSteps().empty());
+    EXPECT_TRUE(log.Has(qoe_test::FigureFileToldLine(c)));
+    EXPECT_TRUE(drawn.Drew(qoe_test::FigureFileSentence(c) + " " + GetCatalogStr(1796)));
+    EXPECT_FALSE(log.Has("Die Befehle der Karte konnten nicht gespeichert werden"));
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes));
+    if (c.fault == qoe_test::FigureFault::kCut || c.fault == qoe_test::FigureFault::kFolder) {
+      EXPECT_TRUE(qoe_test::KeepPng(told));
+      EXPECT_TRUE(qoe_test::KeepPng(after));
+    }
+    // The next case builds the map anew.
+    if (KartenScreenData->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes));
+  }
+}
+
+// A world map that cannot be set up (here: the realm's map parts are gone)
+// is told as the realm's map, never as the dungeon's.
+TEST_P(MapScreenVisit, AMapThatCannotBeSetUpIsToldAsTheRealmsMap) {
+  MapScreenHooks h{};
+  h.AfterDraw = RecordDraw;
+  h.StartFailed = RecordStartFailed;
+  SetMapScreenHooks(&h);
+  fs::remove_all("Map");
+  FailedSteps().clear();
+  EXPECT_EQ(Visit(2, ""), -1);
+  ASSERT_EQ(FailedSteps().size(), 1u);
+  EXPECT_EQ(FailedSteps()[0], 1932u);
+  const std::string step = GetCatalogStr(FailedSteps()[0]);
+  EXPECT_NE(step.find("map"), std::string::npos) << step;
+  EXPECT_EQ(step.find("dungeon"), std::string::npos) << step;
 }
 
 TEST_P(MapScreenVisit, TheViewIsCentredOnTheActiveTown) {

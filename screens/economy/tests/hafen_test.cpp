@@ -37,6 +37,7 @@
 #include "routinen/system/shell.h"
 #include "routinen/system/sysrecords.h"
 #include "tests/support/catalog_text_check.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
@@ -482,43 +483,36 @@ TEST_P(HarbourRun, WithoutAShipChunkAnywhereNoneIsWritten) {
   EXPECT_EQ(Treasury(OutgoingPoolPath), 72400u);
 }
 
-// The figure file damaged two ways: cut to 150 bytes, or a count three past
-// its end with every record whole.
-std::vector<uint8_t> DamagedFigureFile(std::vector<uint8_t> bytes, int damage) {
-  if (damage == 0) {
-    bytes.resize(150);
-  } else {
-    const uint32_t count = (bytes[40] << 8 | bytes[41]) + 3u;
-    bytes[40] = static_cast<uint8_t>(count >> 8);
-    bytes[41] = static_cast<uint8_t>(count);
-  }
-  return bytes;
-}
-
-// A damaged figure file is told as the harbour opens, which works without
-// its ships: no ship picture, the shipyard and the repair yard refused with
-// a word, the file never written, and what was read written back unchanged.
-TEST_P(HarbourRun, ADamagedFigureFileIsToldAndTheHarbourOpensWithoutItsShips) {
+// A figure file that cannot be used (cut to 150 bytes, a count three past
+// its end with every record whole, missing, a folder in its place) is told
+// as the harbour opens, naming the file and what is wrong with it; the
+// harbour works without its ships: no ship picture, the shipyard and the
+// repair yard refused with a word, nothing written in the file's place, and
+// what was read written back unchanged.
+TEST_P(HarbourRun, AFigureFileThatCannotBeUsedIsToldAndTheHarbourOpensWithoutItsShips) {
   const auto good = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
   ASSERT_GT(good.size(), 200u);
-  for (int damage = 0; damage < 2; ++damage) {
-    SCOPED_TRACE(damage);
-    const auto prefs = DamagedFigureFile(good, damage);
-    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
-    const std::string told = Png("harbour_figures_damaged"), refused = Png("harbour_shipyard_refused");
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const auto prefs = qoe_test::LayFigureFile(c, good);
+    const std::string told = Png(std::string("harbour_figures_") + (qoe_test::FigureFileGone(c) ? "missing" : "damaged")),
+                      refused = Png("harbour_shipyard_refused");
     qoe_test::LogLines log;
     qoe_test::DrawnTextRecorder drawn;
     EXPECT_EQ(Run("png " + told + "\nkey enter\nwait 300\n" + C(kSchi) + "wait 300\npng " + refused +
                   "\nkey enter\nwait 300\n" + C(kRepa) + "wait 300\nkey enter\nwait 300\n" + C(kStad)),
               39);
-    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe"));
+    EXPECT_TRUE(log.Has(qoe_test::FigureFileToldLine(c)));
+    EXPECT_TRUE(drawn.Drew(qoe_test::FigureFileSentence(c) + " " + GetCatalogStr(1790)));
     EXPECT_EQ(log.Count("HafenScreen: Meldung 1791"), 2u);
     EXPECT_FALSE(log.Has("HafenScreen: Ein Schiff liegt im Hafen."));
     EXPECT_TRUE(drawn.Drew(GetCatalogStr(1791)));
-    EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, prefs));
     EXPECT_EQ(ChunkBytes("SHIP", OutgoingPoolPath), ChunkBytes("SHIP", ReceivedPoolPath));
-    if (damage == 0) {
+    if (c.fault == qoe_test::FigureFault::kCut || c.fault == qoe_test::FigureFault::kMissing) {
       EXPECT_TRUE(qoe_test::KeepPng(told));
+    }
+    if (c.fault == qoe_test::FigureFault::kCut) {
       EXPECT_TRUE(qoe_test::KeepPng(refused));
     }
   }

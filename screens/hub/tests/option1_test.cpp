@@ -27,6 +27,7 @@
 #include "screens/hub/signup_internal.h"
 #include "screens/hub/tests/savegame_support.h"
 #include "screens/hub/tests/signup_files.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/test_support.h"
 #include "tools/testpeers/testpeers.h"
 
@@ -324,6 +325,7 @@ TEST_F(InternetPage, InAccountState2TheUploadCarriesTheNewAddress) {
   QoESystemPtr->Optionen.net_option_bits = NET_SERVER_ROUTE;
   CheckPrefs(PREFS_PLAYER_ID, 1, 4321);
   SetGameDataOwner(4321, "Lord");
+  ASSERT_TRUE(qoe_test::WriteFileBytes(qoe_test::kFigureFile, qoe_test::FigureFileWithoutFigures()));
   uint8_t* korn = AllocChunk("KORN", "V001", 52);
   ASSERT_NE(korn, nullptr);
   AddChunkPool(korn, ReceivedPoolPath);

@@ -33,6 +33,7 @@
 #include "screens/common/screenbase.h"
 #include "routinen/system/catalog.h"
 #include "tests/support/catalog_text_check.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
 
@@ -65,6 +66,8 @@ class Residenz : public ::testing::Test {
     CheckPrefs(PREFS_LAST_MAIL_DATE, 1, 0);
     CheckPrefs(PREFS_NEW_TURN, 1, 0);
     CheckPrefs(PREFS_UPLOADS, 1, 0);
+    // An installed game has its figure file.
+    ASSERT_TRUE(qoe_test::WriteFileBytes(qoe_test::kFigureFile, qoe_test::FigureFileWithoutFigures()));
     *OwnPlayerPtr = OwnPlayer{};
     OwnPlayerPtr->PlayerId = 77;
     AddChunk("KORN", 52, kIn, [](uint8_t* c) {

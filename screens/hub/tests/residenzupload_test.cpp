@@ -20,6 +20,7 @@
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/kill_loop.h"
 #include "tests/support/test_support.h"
 #include "tools/turnbuilder/turnbuilder.h"
@@ -56,6 +57,17 @@ class Upload : public ::testing::Test {
     AddChunkPool(korn, ReceivedPoolPath);
     FreeChunk(korn);
     ASSERT_EQ(CreateSmalMail("Baron", 99, "Trade", "Wheat for wood?"), 1);
+    // An installed game's figures: MREF, then MOVE with one scout.
+    uint8_t* move = AllocChunk("MOVE", "V001", 2 + 18);
+    ChunkPut16(move, 12, 1);
+    ChunkPut32(move, 14, kPlayer);
+    ASSERT_EQ(SaveChunk2File(".\\Data\\MapPrefs.qoe", move), 1);
+    FreeChunk(move);
+    Bytes prefs = {'M', 'R', 'E', 'F', 'V', '0', '0', '1', 0, 0, 0, 16};
+    prefs.resize(28, 0);
+    const Bytes chunk = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+    prefs.insert(prefs.end(), chunk.begin(), chunk.end());
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
   }
   void TearDown() override {
     ResetChunkPoolState();
@@ -208,16 +220,7 @@ TEST_F(Upload, AChunkThatCannotBeReadStopsTheUpload) {
     return sent == 0 && std::string(ResidenzUploadStatus()).find("not online") != std::string::npos;
   };
   ASSERT_TRUE(built()) << ResidenzUploadStatus();
-  // The figures: MREF, then MOVE with one scout.
-  uint8_t* move = AllocChunk("MOVE", "V001", 2 + 18);
-  ChunkPut16(move, 12, 1);
-  ChunkPut32(move, 14, kPlayer);
-  ASSERT_EQ(SaveChunk2File(".\\Data\\MapPrefs.qoe", move), 1);
-  FreeChunk(move);
-  Bytes prefs = {'M', 'R', 'E', 'F', 'V', '0', '0', '1', 0, 0, 0, 16};
-  prefs.resize(28, 0);
-  const Bytes chunk = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
-  prefs.insert(prefs.end(), chunk.begin(), chunk.end());
+  const Bytes prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
   // The store for the goods check; an ARMY and an offer carried from the
   // received turn.
   StoreWood(50);
@@ -237,7 +240,6 @@ TEST_F(Upload, AChunkThatCannotBeReadStopsTheUpload) {
   const Bytes in = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
   const Bytes out = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
   const Bytes goods = qoe_test::ReadFileBytes("Data/WarenChunk.qoe");
-  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
   ASSERT_TRUE(built()) << ResidenzUploadStatus();
   const struct { const char* file; Bytes whole; const char* id; } cases[] = {
       {"Data/POP3In/GameChunk.qoe", in, "ARMY"},   // carried from the received turn
@@ -260,6 +262,33 @@ TEST_F(Upload, AChunkThatCannotBeReadStopsTheUpload) {
     ASSERT_TRUE(qoe_test::WriteFileBytes(c.file, c.whole));
   }
   EXPECT_TRUE(built()) << ResidenzUploadStatus();
+}
+
+// A figure file that cannot be used stops the upload whatever is wrong with
+// it (cut short, a count past its end, missing, a folder in its place): the
+// turn is not built, the main screen's message names the file and says
+// what is wrong, the orders and the letters stay, and no figure file is
+// made in its place.
+TEST_F(Upload, AFigureFileThatCannotBeUsedStopsTheUploadNamingIt) {
+  QoESystemPtr->TcpIpStack = 0;  // not online: a built turn says so
+  const Bytes good = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  const Bytes out = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const Bytes laid = qoe_test::LayFigureFile(c, good, 40);
+    EXPECT_EQ(ResidenzUpload(), 0);
+    const std::string status = ResidenzUploadStatus();
+    EXPECT_NE(status.find(qoe_test::FigureFileSentence(c)), std::string::npos) << status;
+    EXPECT_FALSE(fs::exists("Data/POP3Out/Upload.qoe"));
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), out);
+    EXPECT_EQ(Letters(), 1u);
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, laid));
+  }
+  // Whole again, the turn is built.
+  fs::remove_all("Data/MapPrefs.qoe");
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", good));
+  EXPECT_EQ(ResidenzUpload(), 0);
+  EXPECT_NE(std::string(ResidenzUploadStatus()).find("not online"), std::string::npos) << ResidenzUploadStatus();
 }
 
 TEST_F(Upload, ByMailThroughEximTheTurnArrivesByteForByte) {

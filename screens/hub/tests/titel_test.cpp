@@ -43,6 +43,7 @@
 #include "screens/hub/savegame.h"
 #include "screens/hub/tests/savegame_support.h"
 #include "tests/support/catalog_text_check.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -669,24 +670,28 @@ TEST_F(Warnings, EachWarningAloneAndNoneAfterElevenTurns) {
   LogLines log;
   EXPECT_EQ(CheckGameValues(nullptr), 1);
   EXPECT_FALSE(log.Has("CheckGameValues"));
-  // A damaged figure file: the scouts' warning cannot be worked out, and the
-  // player reads that, naming the file; the file stays as it was.
+  // A figure file that cannot be used (cut short, a count past its end,
+  // missing, a folder in its place): the scouts' warning cannot be worked
+  // out, and the player reads that, naming the file and what is wrong with
+  // it; it is logged, the player may quit, and nothing is written in the
+  // file's place.
   CheckPrefs(PREFS_TURN_COUNT, 1, 3);
-  std::vector<uint8_t> cut = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
-  ASSERT_GT(cut.size(), 150u);
-  cut.resize(150);
-  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", cut));
-  t = Text();
-  EXPECT_EQ(t.find(GetCatalogStr(1842)), std::string::npos) << t;
-  EXPECT_NE(t.find("Data\\MapPrefs.qoe is damaged"), std::string::npos) << t;
-  EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;
-  EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), cut);
-  // Unreadable MOVE chunk: logged, the other warnings still come, the
-  // player may quit.
-  fs::remove("Data/MapPrefs.qoe");
-  EXPECT_EQ(CheckGameValues(nullptr), 1);
-  EXPECT_TRUE(log.Has("Konnte MOVE-Chunk nicht in Speicher laden"));
-  EXPECT_EQ(Text().find("is damaged"), std::string::npos);
+  const std::vector<uint8_t> good = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
+  ASSERT_GT(good.size(), 150u);
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> laid = qoe_test::LayFigureFile(c, good);
+    t = Text();
+    EXPECT_EQ(t.find(GetCatalogStr(1842)), std::string::npos) << t;
+    EXPECT_NE(t.find(qoe_test::FigureFileSentence(c, true) + "\n\n"), std::string::npos) << t;
+    EXPECT_EQ(t.find(qoe_test::FigureFileSentence(qoe_test::kFigureFileCases[qoe_test::FigureFileGone(c) ? 0 : 2], true)),
+              std::string::npos)
+        << t;
+    EXPECT_EQ(qoe_test::GermanPastCatalog(t), "") << t;
+    EXPECT_EQ(CheckGameValues(nullptr), 1);
+    EXPECT_TRUE(log.Has("Konnte MOVE-Chunk nicht in Speicher laden"));
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, laid));
+  }
 }
 
 // ---- on the headless display ---------------------------------------------------

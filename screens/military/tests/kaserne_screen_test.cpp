@@ -9,6 +9,7 @@
 // they are off there), and pictures of the screen and of each
 // requester.
 #include "screens/military/kasernescreen.h"
+#include "screens/military/kaserne.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,8 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/catalog_text_check.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/sound_recorder.h"
@@ -318,41 +321,35 @@ TEST_P(KaserneRun, ADamagedGoodsFileIsToldAndNeverWrittenBack) {
   }
 }
 
-// A figure file that is there but cannot be read (cut to 150 bytes, or a
-// count past its end with every record whole) is told as the barracks open;
-// forming an army is refused with a word, and OK in the management and the
-// training still writes the armies and the town but leaves the figure file
-// byte for byte.
-TEST_P(KaserneRun, ADamagedFigureFileIsToldRefusesANewArmyAndIsNeverWrittenBack) {
-  const std::string path = "Data/MapPrefs.qoe";
+// A figure file that cannot be used (cut to 150 bytes, a count past its end
+// with every record whole, missing, a folder in its place) is told as the
+// barracks open, naming the file and what is wrong with it; forming an army
+// is refused with a word, and OK in the management and the training still
+// writes the armies and the town but writes nothing in the file's place.
+TEST_P(KaserneRun, AFigureFileThatCannotBeUsedIsToldRefusesANewArmyAndIsNeverWritten) {
   std::vector<uint8_t> good;
-  for (int damage = 0; damage < 2; ++damage) {
-    SCOPED_TRACE(damage);
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
     Install("demo.realm");
-    if (good.empty()) good = qoe_test::ReadFileBytes(path);
+    if (good.empty()) good = qoe_test::ReadFileBytes(qoe_test::kFigureFile);
     ASSERT_GT(good.size(), 200u);
-    std::vector<uint8_t> bytes = good;
-    if (damage == 0) {
-      bytes.resize(150);
-    } else {
-      const uint32_t count = (bytes[40] << 8 | bytes[41]) + 3u;
-      bytes[40] = static_cast<uint8_t>(count >> 8);
-      bytes[41] = static_cast<uint8_t>(count);
-    }
-    qoe_test::WriteFileBytes(path, bytes);
-    const std::string png = "kaserne_figures_damaged_" + std::to_string(GetParam()) + ".png";
+    const std::vector<uint8_t> bytes = qoe_test::LayFigureFile(c, good);
+    const std::string png = std::string("kaserne_figures_") + (qoe_test::FigureFileGone(c) ? "missing_" : "damaged_") +
+                            std::to_string(GetParam()) + ".png";
     qoe_test::LogLines log;
+    qoe_test::DrawnTextRecorder drawn;
     // 50 units, a new army asked for (refused: the box confirmed), OK; the
     // training requester's OK.
     EXPECT_EQ(Run("png " + png + "\nkey enter\nwait 300\n" + Infantry() + At(549, 319) + At(111, 353) +
                   "key enter\nwait 300\n" + Ok() + Drill() + Ok() + At(483, 250)),
               39);
-    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe"));
+    EXPECT_TRUE(log.Has(qoe_test::FigureFileToldLine(c)));
+    EXPECT_TRUE(drawn.Drew(qoe_test::FigureFileSentence(c) + " " + GetCatalogStr(KASERNE_FIGURES_DAMAGED_TEXT)));
     EXPECT_TRUE(log.Has("ArmyManagment: B100 verweigert 1793, erledigt 0, Fehler 0"));
     EXPECT_TRUE(log.Has("ArmyManagment: Daten geschrieben"));
     EXPECT_TRUE(log.Has("ArmyTraining: Daten geschrieben"));
-    EXPECT_EQ(qoe_test::ReadFileBytes(path), bytes);
-    if (damage == 0) {
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes));
+    if (c.fault == qoe_test::FigureFault::kCut || c.fault == qoe_test::FigureFault::kFolder) {
       EXPECT_TRUE(qoe_test::KeepPng(png));
     }
   }

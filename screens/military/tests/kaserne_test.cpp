@@ -23,6 +23,7 @@
 #include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/sysrecords.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -774,23 +775,21 @@ TEST_F(BarracksFiles, ReadingTheArmiesAndTheCounters) {
   EXPECT_EQ(ReadKasernenData(d_, 0), 0);  // no town: the requesters do not open
 }
 
-// A figure file that is there but cannot be read is found as the record is
-// made; every order that needs an army's figure is refused (and changes
-// nothing), the rest is done, and the write leaves the file byte for byte.
-TEST_F(BarracksFiles, ADamagedFigureFileRefusesWhatNeedsTheFiguresAndIsNeverWritten) {
+// A figure file that cannot be used (cut short, a count past its end,
+// missing, a folder in its place) is found as the record is made; every
+// order that needs an army's figure is refused (and changes nothing), the
+// rest is done, and the write writes nothing in the file's place.
+TEST_F(BarracksFiles, AFigureFileThatCannotBeUsedRefusesWhatNeedsTheFiguresAndIsNeverWritten) {
   const std::vector<uint8_t> good = MapPrefsBytes(kFigures);
-  for (int damage = 0; damage < 2; ++damage) {
-    SCOPED_TRACE(damage);
-    std::vector<uint8_t> bytes = good;
-    if (damage == 0) bytes.resize(100);  // cut short
-    else bytes[41] += 3;                 // a count past its end
-    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", bytes));
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> bytes = qoe_test::LayFigureFile(c, good, 100);
     KasernenData* read = InitKasernenScreen();
     ASSERT_NE(read, nullptr);
-    EXPECT_EQ(read->figuresDamaged, 1u);
+    EXPECT_EQ(read->figuresDamaged, qoe_test::FigureFileGone(c) ? FIGURE_FILE_MISSING : FIGURE_FILE_DAMAGED);
+    d_->figuresDamaged = read->figuresDamaged;
     FreeKasernenData(read);
-    d_->figuresDamaged = 1;
-    if (damage == 0) Store(23, 100);
+    if (c.fault == qoe_test::kFigureFileCases[0].fault) Store(23, 100);
     Army* a = NewArmy("A", UNIT_INFANTRY, 50);
     a->ArmeeID = 5;
     AddPart(a, UNIT_INFANTRY, 10);
@@ -833,7 +832,7 @@ TEST_F(BarracksFiles, ADamagedFigureFileRefusesWhatNeedsTheFiguresAndIsNeverWrit
     d_->TrainingsRunden = 2;
     EXPECT_TRUE(ArmyTrainingActivate(d_, 1, -1, &a_).done);
     ASSERT_EQ(WriteKasernenData(d_), 1);
-    EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), bytes);
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, bytes));
     LoadedChunk army("ARMY", OutgoingPoolPath);
     ASSERT_NE(army.p, nullptr);
     // An army without a figure number would need a new figure: nothing is written.

@@ -32,6 +32,7 @@
 #include "screens/common/orders.h"
 #include "screens/military/tests/demo_realm.h"
 #include "tests/support/catalog_text_check.h"
+#include "tests/support/figure_file_cases.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_support.h"
@@ -268,15 +269,22 @@ TEST_F(Specialists, AFailedWriteLeavesBothFilesAsTheyWere) {
   EXPECT_NE(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
 }
 
-TEST_F(Specialists, ADamagedFigureFileWritesNothing) {
+// A figure file that cannot be used (six bytes of it, or none, or a folder
+// in its place) makes the write fail whole: nothing is written.
+TEST_F(Specialists, AFigureFileThatCannotBeUsedWritesNothing) {
+  const std::vector<uint8_t> good = qoe_test::ReadFileBytes(qoe_test::kFigureFile);
   const std::vector<uint8_t> pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
-  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", {'M', 'R', 'E', 'F', 0, 0}));
-  ListHeader* list = LoadList();
-  qoe_test::LogLines log;
-  EXPECT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 0);
-  EXPECT_TRUE(log.Has("Konnte Figuren nicht entfernen"));
-  EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
-  DeleteList(list, 0);
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> laid = qoe_test::LayFigureFile(c, good, 6);
+    ListHeader* list = LoadList();
+    qoe_test::LogLines log;
+    EXPECT_EQ(SpezialistenWriteFiles(list, kElmorX, kElmorY, kOwn), 0);
+    EXPECT_TRUE(log.Has("Konnte Figuren nicht entfernen"));
+    EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, laid));
+    DeleteList(list, 0);
+  }
 }
 
 // ---- Keeping the figures --------------------------------------------------------
@@ -539,41 +547,36 @@ TEST_P(SpecialistsScreen, NobodyShowsNobodyAndIgnoresTheBoxes) {
   EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
-// A figure file that is there but cannot be read (cut short, or a count
-// past its end with every record whole) is told as the screen opens; hiring
-// and dismissing are refused with a word, and OK writes nothing: the pool
-// and the figure file stay byte for byte.
-TEST_P(SpecialistsScreen, ADamagedFigureFileIsToldAndRefusesHiringAndDismissing) {
-  for (int damage = 0; damage < 2; ++damage) {
-    SCOPED_TRACE(damage);
-    InstallRealm(kSpecialists);
-    std::vector<uint8_t> prefs = qoe_test::ReadFileBytes("Data/MapPrefs.qoe");
-    ASSERT_GT(prefs.size(), 60u);
-    if (damage == 0) {
-      prefs.resize(prefs.size() - 10);
-    } else {
-      const uint32_t count = (prefs[40] << 8 | prefs[41]) + 3u;
-      prefs[40] = static_cast<uint8_t>(count >> 8);
-      prefs[41] = static_cast<uint8_t>(count);
-    }
-    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/MapPrefs.qoe", prefs));
+// A figure file that cannot be used (cut short, a count past its end with
+// every record whole, missing, a folder in its place) is told as the screen
+// opens, naming the file and what is wrong with it; hiring and dismissing
+// are refused with a word, and OK writes nothing: the pool stays byte for
+// byte and nothing is written in the figure file's place.
+TEST_P(SpecialistsScreen, AFigureFileThatCannotBeUsedIsToldAndRefusesHiringAndDismissing) {
+  // The realm is installed once (the turn builder keeps a realm it finds).
+  InstallRealm(kSpecialists);
+  const std::vector<uint8_t> good = qoe_test::ReadFileBytes(qoe_test::kFigureFile);
+  ASSERT_GT(good.size(), 60u);
+  for (const qoe_test::FigureFileCase& c : qoe_test::kFigureFileCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> prefs = qoe_test::LayFigureFile(c, good, good.size() - 10);
     const std::vector<uint8_t> pool = qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe");
-    const std::string told = Png("spez_figures_damaged"), refused = Png("spez_hire_refused");
+    const std::string told = Png(std::string("spez_figures_") + (qoe_test::FigureFileGone(c) ? "missing" : "damaged")),
+                      refused = Png("spez_hire_refused");
     qoe_test::LogLines log;
     qoe_test::DrawnTextRecorder drawn;
     EXPECT_EQ(Run("png " + told + "\nkey enter\nwait 300\n" + Line(0, 2) + Hire() + "png " + refused +
                   "\nkey enter\nwait 300\n" + Line(1, 0) + Dismiss() + "key enter\nwait 300\n" + Ok()),
               2);
-    EXPECT_TRUE(log.Has("Beschaedigte Datei gemeldet: .\\Data\\MapPrefs.qoe")) << Joined(log);
+    EXPECT_TRUE(log.Has(qoe_test::FigureFileToldLine(c))) << Joined(log);
+    EXPECT_TRUE(drawn.Drew(qoe_test::FigureFileSentence(c) + " " + GetCatalogStr(1794)));
     EXPECT_EQ(log.Count("SpezialistenScreen: Meldung 1795"), 2u);
     EXPECT_FALSE(log.Has("MoveSpezialist:"));
     EXPECT_EQ(qoe_test::ReadFileBytes("Data/POP3Out/GameChunk.qoe"), pool);
-    EXPECT_EQ(qoe_test::ReadFileBytes("Data/MapPrefs.qoe"), prefs);
+    EXPECT_TRUE(qoe_test::FigureFileAsLaid(c, prefs));
     EXPECT_TRUE(drawn.Drew(GetCatalogStr(1795)));
-    if (damage == 0) {
-      KeepPicture(told);
-      KeepPicture(refused);
-    }
+    if (c.fault == qoe_test::FigureFault::kCut || c.fault == qoe_test::FigureFault::kMissing) KeepPicture(told);
+    if (c.fault == qoe_test::FigureFault::kCut) KeepPicture(refused);
   }
 }
 
