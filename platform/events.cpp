@@ -218,11 +218,31 @@ int PostKeyMessage(uint32_t kind, uint32_t key, uint32_t extended, uint32_t ch) 
   return PostGameMessage(&m);
 }
 
-int PostTextMessage(uint32_t latin1_char) {
+namespace {
+
+int PostKeyText(uint32_t latin1_char, uint32_t key, uint32_t repeat) {
   PlatformMessage m{};
   m.kind = kMsgText;
   m.ch = latin1_char & 0xFF;
+  m.key = key;
+  m.repeat = repeat ? 1 : 0;
   return PostGameMessage(&m);
+}
+
+}  // namespace
+
+int PostTextMessage(uint32_t latin1_char) { return PostKeyText(latin1_char, 0, 0); }
+
+int PostKeyDown(uint32_t key, uint32_t extended, uint32_t ch, uint32_t text_ch, uint32_t repeat) {
+  PlatformMessage m{};
+  m.kind = kMsgKeyDown;
+  m.key = key;
+  m.extended = extended ? 1 : 0;
+  m.ch = ch & 0xFF;
+  m.repeat = repeat ? 1 : 0;
+  int posted = PostGameMessage(&m);
+  if (text_ch) posted += PostKeyText(text_ch, key, repeat);
+  return posted;
 }
 
 int PostMouseMessage(uint32_t kind, int32_t x, int32_t y, uint32_t buttons) {
@@ -462,13 +482,15 @@ int32_t NextUtf8Char(const char** pp) {
   return static_cast<int32_t>(cp);
 }
 
-int PostUtf8Text(const char* utf8) {
+int PostUtf8Text(const char* utf8) { return PostUtf8TextOfKey(utf8, 0, 0); }
+
+int PostUtf8TextOfKey(const char* utf8, uint32_t key, uint32_t repeat) {
   int posted = 0;
   const char* p = utf8;
   if (!p) return 0;
   while (*p) {
     int32_t cp = NextUtf8Char(&p);
-    if (cp > 0 && cp <= 0xFF) posted += PostTextMessage(static_cast<uint32_t>(cp));
+    if (cp > 0 && cp <= 0xFF) posted += PostKeyText(static_cast<uint32_t>(cp), key, repeat);
   }
   return posted;
 }

@@ -7,9 +7,10 @@
 
 enum PlatformMessageKind : uint32_t {
   kMsgNone = 0,
-  kMsgKeyDown = 1,     // key, extended, ch
+  kMsgKeyDown = 1,     // key, extended, ch, repeat
   kMsgKeyUp = 2,       // key, extended
-  kMsgText = 3,        // ch: one Latin-1 character typed (from text input)
+  kMsgText = 3,        // ch: one Latin-1 character typed (from text input);
+                       // key and repeat: the key that typed it, when known
   kMsgMouseMove = 4,   // x, y, buttons
   kMsgLeftDown = 5,    // x, y, buttons
   kMsgLeftUp = 6,
@@ -68,6 +69,9 @@ struct PlatformMessage {
   uint32_t extended;  // 1 for keys of the cursor block, keypad Enter, right Ctrl/Alt
   uint32_t ch;        // Latin-1 character: kMsgText; for kMsgKeyDown the control
                       // character the key stands for (8, 9, 13, 27), else 0
+  uint32_t repeat;    // kMsgKeyDown: 1 for the key's own repeat while it is held
+                      // (the keyboard's auto-repeat), 0 for its press; kMsgText:
+                      // 1 when such a repeat typed the character
   int32_t x, y;       // mouse position in display coordinates
   uint32_t buttons;   // buttons held after this message
   uint32_t timer;     // kMsgTimer: which timer
@@ -85,6 +89,9 @@ int PostGameMessage(const PlatformMessage* m);
 // Convenience posts; x, y in display coordinates.
 int PostKeyMessage(uint32_t kind, uint32_t key, uint32_t extended, uint32_t ch);
 int PostTextMessage(uint32_t latin1_char);
+// A key down and, when the key types a character (text_ch not 0), its text
+// message naming the key; repeat 1 marks both as a held key's repeat.
+int PostKeyDown(uint32_t key, uint32_t extended, uint32_t ch, uint32_t text_ch, uint32_t repeat);
 int PostMouseMessage(uint32_t kind, int32_t x, int32_t y, uint32_t buttons);
 int PostTimerMessage(uint32_t timer);
 int PostAppMessage(uint64_t param);
@@ -165,6 +172,9 @@ void MarkGameThreadBusy();
 // Text input: posts one kMsgText per character of a UTF-8 string. Characters
 // beyond Latin-1 and malformed bytes are skipped. Returns messages posted.
 int PostUtf8Text(const char* utf8);
+// The same for the text a key typed: each message names the key and whether
+// the key's repeat typed it (repeat 1) or its press (0).
+int PostUtf8TextOfKey(const char* utf8, uint32_t key, uint32_t repeat);
 // Decodes the next UTF-8 character at *p (advancing it); returns the code
 // point, or -1 for a malformed sequence (one byte skipped), 0 at the end.
 int32_t NextUtf8Char(const char** p);

@@ -199,6 +199,46 @@ void PostClick(int32_t x, int32_t y) {
   PostMouseMessage(kMsgLeftUp, x, y, 0);
 }
 
+// The keys a script holds: each repeats as a held key does until its keyup.
+// Its lock guards them (the script's thread holds and releases; whoever runs
+// the clock on posts the repeats).
+struct HeldKey {
+  uint32_t key, ext, ch, text_ch;
+  uint64_t due;  // the next repeat, on the platform clock
+};
+struct HeldKeysState {
+  std::mutex lock;
+  std::vector<HeldKey> keys;
+};
+HeldKeysState g_held;
+
+void HoldKey(uint32_t key, uint32_t ext, uint32_t ch, uint32_t text_ch) {
+  PostKeyDown(key, ext, ch, text_ch, 0);
+  std::lock_guard<std::mutex> g(g_held.lock);
+  const HeldKey held{key, ext, ch, text_ch, PlatformTimeMs() + kKeyRepeatDelayMs};
+  for (HeldKey& k : g_held.keys)
+    if (k.key == key && k.ext == ext) {
+      k = held;  // pressed again: its repeats start anew
+      return;
+    }
+  g_held.keys.push_back(held);
+}
+
+void ReleaseKey(uint32_t key, uint32_t ext) {
+  {
+    std::lock_guard<std::mutex> g(g_held.lock);
+    auto& v = g_held.keys;
+    v.erase(std::remove_if(v.begin(), v.end(), [&](const HeldKey& k) { return k.key == key && k.ext == ext; }),
+            v.end());
+  }
+  PostKeyMessage(kMsgKeyUp, key, ext, 0);
+}
+
+void ForgetHeldKeys() {
+  std::lock_guard<std::mutex> g(g_held.lock);
+  g_held.keys.clear();
+}
+
 void PostKey(const char* name) {
   uint32_t key, ext, ch, text_ch;
   if (!ParseKey(name, &key, &ext, &ch, &text_ch)) return;
@@ -298,7 +338,17 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
     return true;
   }
   if ((cmd == "keydown" || cmd == "keyup") && n == 2 && ParseKey(w[1], &key, &ext, &ch, &text_ch)) {
-    PostKeyMessage(cmd == "keydown" ? kMsgKeyDown : kMsgKeyUp, key, ext, cmd == "keydown" ? ch : 0);
+    if (cmd == "keydown")
+      HoldKey(key, ext, ch, text_ch);
+    else
+      ReleaseKey(key, ext);
+    return true;
+  }
+  if (cmd == "hold" && n == 3 && ParseKey(w[1], &key, &ext, &ch, &text_ch) && ParseInt(w[2], &a) && a >= 0) {
+    HoldKey(key, ext, ch, text_ch);
+    player->wait(static_cast<uint64_t>(a));
+    player->sync();
+    ReleaseKey(key, ext);
     return true;
   }
   if (cmd == "text" && n == 2) {
@@ -500,6 +550,7 @@ int PlayScript(const char* script, const ScriptPlayer* player) {
   int line_no = 0;
   const char* p = script;
   g_buttons = 0;
+  ForgetHeldKeys();
   while (*p) {
     // A command ends at a line end, or at a ';' outside double quotes.
     const char* end = p;
@@ -525,11 +576,32 @@ int PlayScript(const char* script, const ScriptPlayer* player) {
     if (!player->sync()) break;  // the game has ended
     if (!PlayCommand(line, player)) {
       DebugLog("Headless: Skriptzeile %d nicht verstanden: %s", line_no, line.c_str());
+      ForgetHeldKeys();
       return -1;
     }
     played++;
   }
+  ForgetHeldKeys();  // a key still held at the end repeats no more
   return played;
+}
+
+uint64_t NextKeyRepeatDue() {
+  std::lock_guard<std::mutex> g(g_held.lock);
+  uint64_t due = UINT64_MAX;
+  for (const HeldKey& k : g_held.keys) due = std::min(due, k.due);
+  return due;
+}
+
+void PostDueKeyRepeats(uint64_t now_ms) {
+  std::lock_guard<std::mutex> g(g_held.lock);
+  for (;;) {
+    HeldKey* next = nullptr;
+    for (HeldKey& k : g_held.keys)
+      if (k.due <= now_ms && (!next || k.due < next->due)) next = &k;
+    if (!next) return;
+    PostKeyDown(next->key, next->ext, next->ch, next->text_ch, 1);
+    next->due += kKeyRepeatIntervalMs;
+  }
 }
 
 void HeadlessAdvance(uint64_t ms) {
@@ -546,7 +618,7 @@ void HeadlessAdvance(uint64_t ms) {
     // due when it began. However long that takes in real time, the step
     // goes to the same due time.
     if (!Sync()) break;
-    const uint64_t due = std::min(NextEventTimerDue(), NextClockThreadDue());
+    const uint64_t due = std::min({NextEventTimerDue(), NextClockThreadDue(), NextKeyRepeatDue()});
     if (due > target) break;
     if (due > g_now.load()) {
       g_now = due;
@@ -561,6 +633,7 @@ void HeadlessAdvance(uint64_t ms) {
       break;
     }
     PumpEventTimers(g_now.load(), 0);
+    PostDueKeyRepeats(g_now.load());
   }
   if (g_now.load() < target) g_now = target;
   WakeClockThreads();

@@ -3,7 +3,13 @@
 //
 // Script: one command per line (or separated by ';'), '#' starts a comment.
 //   key K            key down, its text character if it has one, key up
-//   keydown K / keyup K
+//   keydown K        key down and its text character: the key is held, and
+//                    repeats as a held key does while the clock runs on
+//                    (kKeyRepeatDelayMs after the press, then every
+//                    kKeyRepeatIntervalMs: a key down marked as a repeat
+//                    and its character again) until
+//   keyup K          key up (the hold ends)
+//   hold K MS        keydown K, wait MS, keyup K
 //   text "Grüße"     one text message per Latin-1 character (UTF-8 in the script)
 //   move X Y         mouse move to display coordinates X, Y
 //   press B X Y      button B (left/right) down at X, Y
@@ -41,6 +47,10 @@
 #pragma once
 #include <cstdint>
 #include <vector>
+
+// The pace of a held key's repeats (keydown, hold): the first comes this long
+// after the press, the next ones this far apart, on the script's clock.
+enum : uint32_t { kKeyRepeatDelayMs = 500, kKeyRepeatIntervalMs = 40 };
 
 // The mode the display-mode choice returns (kScreenModeCount: cancelled).
 void HeadlessSetMode(uint32_t mode_id);

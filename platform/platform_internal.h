@@ -40,3 +40,8 @@ struct ScriptPlayer {
 // Plays the script on the calling thread; the commands played, or -1 at the
 // first bad line (logged, the rest is skipped).
 int PlayScript(const char* script, const ScriptPlayer* player);
+// The keys a script holds down (keydown .. keyup, hold): the earliest time
+// one of them repeats next (UINT64_MAX: none held), and the repeats due by
+// now_ms, posted in time order (the players call it as their clock runs on).
+uint64_t NextKeyRepeatDue();
+void PostDueKeyRepeats(uint64_t now_ms);

@@ -58,6 +58,15 @@ constexpr int kDisplayAttempts = 5, kDisplayRetryMs = 200;
 std::string g_unopened_display;
 std::atomic<int> g_failed_opens_left{0};
 uint32_t g_buttons = 0;
+// The key whose press or repeat came last: SDL sends the text a key types
+// right after its key down, and the text goes to the game marked as that
+// key's (a held key's repeat types its character again). Window thread only;
+// the text or the key's release clears it.
+struct TypingKeyState {
+  uint32_t key = 0;
+  uint32_t repeat = 0;
+};
+TypingKeyState g_typing;
 
 // The cursor picture another thread handed over; the window thread makes
 // the SDL cursor from it (SDL wants its cursor calls on that thread).
@@ -117,7 +126,11 @@ int ScriptSync() {
   return 1;
 }
 void ScriptWait(uint64_t ms) {
-  for (uint64_t waited = 0; waited < ms && !WindowDestroyRequested(); waited += 10) SleepMs(10);
+  // The keys the script holds repeat meanwhile, at their pace on real time.
+  for (uint64_t waited = 0; waited < ms && !WindowDestroyRequested(); waited += 10) {
+    SleepMs(10);
+    PostDueKeyRepeats(PlatformTimeMs());
+  }
 }
 void ScriptQuit() {
   SDL_Event ev;
@@ -551,6 +564,9 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
       m->key = key;
       m->extended = ext;
       m->ch = ev->type == SDL_KEYDOWN ? ch : 0;
+      // The keyboard's auto-repeat of a held key: the game tells it from a
+      // press, so a repeat does not act on a screen or box opened after it.
+      m->repeat = ev->type == SDL_KEYDOWN && ev->key.repeat ? 1 : 0;
       return 1;
     }
     case SDL_MOUSEMOTION:
@@ -694,7 +710,8 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
     return;
   }
   if (ev.type == SDL_TEXTINPUT) {
-    PostUtf8Text(ev.text.text);
+    PostUtf8TextOfKey(ev.text.text, g_typing.key, g_typing.repeat);
+    g_typing = TypingKeyState{};
     return;
   }
   if (ev.type == SDL_WINDOWEVENT &&
@@ -713,6 +730,8 @@ void DispatchEvent(const SDL_Event& ev, uint64_t* shown) {
     const FrameFit fit = PointerFit();
     if (FrameFitScales(fit)) WindowPointInFrame(fit, m.x, m.y, &m.x, &m.y);
   }
+  if (m.kind == kMsgKeyDown) g_typing = TypingKeyState{m.key, m.repeat};
+  if (m.kind == kMsgKeyUp && m.key == g_typing.key) g_typing = TypingKeyState{};
   if (m.kind == kMsgQuit)
     RequestProgramClose();
   else if (m.kind == kMsgMouseMove)

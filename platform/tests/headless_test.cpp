@@ -108,6 +108,43 @@ TEST_F(HeadlessThread, ScriptedInputArrivesInOrderWithCodesAndPositions) {
   EXPECT_EQ(r.got[14].timer, uint32_t{kTimerCursor});
 }
 
+// A held key (keydown .. keyup, hold) repeats at the keyboard's pace on the
+// script's clock: the press with its character, the first repeat
+// kKeyRepeatDelayMs later, then one every kKeyRepeatIntervalMs, each a key
+// down marked as a repeat with its character again, until the release.
+TEST_F(HeadlessThread, AHeldKeyRepeatsAtItsPaceUntilItIsReleased) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  Recorder r;
+  EXPECT_EQ(HeadlessRunGame("keydown a\nwait 1000\nkeyup a\nwait 1000\nhold left 600\nkey esc\n", RecordingGame, &r),
+            5);
+  struct Want {
+    uint32_t kind, key, ch, repeat;
+    uint64_t at;
+  };
+  std::vector<Want> want = {{kMsgKeyDown, 'A', 0, 0, 0}, {kMsgText, 'A', 'a', 0, 0}};
+  for (uint64_t t = kKeyRepeatDelayMs; t <= 1000; t += kKeyRepeatIntervalMs) {
+    want.push_back({kMsgKeyDown, 'A', 0, 1, t});
+    want.push_back({kMsgText, 'A', 'a', 1, t});
+  }
+  want.push_back({kMsgKeyUp, 'A', 0, 0, 1000});
+  // Nothing while no key is held; then the arrow, 600 ms.
+  want.push_back({kMsgKeyDown, kKeyLeft, 0, 0, 2000});
+  for (uint64_t t = 2000 + kKeyRepeatDelayMs; t <= 2600; t += kKeyRepeatIntervalMs)
+    want.push_back({kMsgKeyDown, kKeyLeft, 0, 1, t});
+  want.push_back({kMsgKeyUp, kKeyLeft, 0, 0, 2600});
+  want.push_back({kMsgKeyDown, kKeyEscape, 27, 0, 2600});
+  EXPECT_EQ(want.size(), 2u + 2u * 13u + 1u + 1u + 3u + 1u + 1u);
+  ASSERT_EQ(r.got.size(), want.size());
+  for (size_t i = 0; i < want.size(); i++) {
+    const PlatformMessage& m = r.got[i];
+    EXPECT_EQ(m.kind, want[i].kind) << i;
+    EXPECT_EQ(m.key, want[i].key) << i;
+    EXPECT_EQ(m.ch, want[i].ch) << i;
+    EXPECT_EQ(m.repeat, want[i].repeat) << i;
+    EXPECT_EQ(r.clock[i], want[i].at) << i;
+  }
+}
+
 // The gadget command clicks the middle of the first of its IDs that the walk
 // hooks offer, of the layout handled last; an ID offered by no layout clicks
 // nothing; '_' stands for a space.

@@ -469,6 +469,35 @@ TEST(SdlWindowLoop, TranslatesKeysButtonsAndQuit) {
   EXPECT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 0);
 }
 
+// The keyboard's auto-repeat of a held key reaches the game marked as a
+// repeat; a press and a release are none.
+TEST(SdlWindowLoop, MarksTheKeyboardsRepeats) {
+  const struct {
+    uint32_t type;
+    uint8_t repeat;
+    uint32_t kind, want;
+  } rows[] = {
+      {SDL_KEYDOWN, 0, kMsgKeyDown, 0},
+      {SDL_KEYDOWN, 1, kMsgKeyDown, 1},
+      {SDL_KEYUP, 0, kMsgKeyUp, 0},
+      {SDL_KEYUP, 1, kMsgKeyUp, 0},
+  };
+  for (const auto& row : rows) {
+    for (SDL_Keycode sym : {SDLK_ESCAPE, SDLK_RETURN, SDLK_LEFT, SDLK_a}) {
+      SDL_Event ev;
+      SDL_zero(ev);
+      ev.type = row.type;
+      ev.key.repeat = row.repeat;
+      ev.key.keysym.sym = sym;
+      PlatformMessage m;
+      uint32_t buttons = 0;
+      ASSERT_EQ(TranslateSdlEvent(&ev, &m, &buttons), 1) << sym;
+      EXPECT_EQ(m.kind, row.kind) << sym;
+      EXPECT_EQ(m.repeat, row.want) << sym << " type " << row.type << " repeat " << int(row.repeat);
+    }
+  }
+}
+
 uint64_t NowMsForTest() {
   return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())

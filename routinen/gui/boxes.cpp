@@ -217,6 +217,7 @@ char* EingabeBox(char* buffer, uint32_t size, int32_t x, int32_t y, const char* 
   };
   int32_t result = -1;  // 1 confirm, 0 cancel
   bool left_down = false;
+  KeyScope keys;  // a key held from before the box does not type into it
   while (result < 0) {
     const int32_t ev = WaitEvent(WE_EXTENDED | WE_TICKS);
     if (ev == WE_TICK) {
@@ -277,6 +278,7 @@ int32_t TextBox(const char* text) {
     CloseLayoutBox(b);
     return 0;
   }
+  KeyScope keys;
   for (;;) {
     const int32_t ev = WaitEvent(WE_TICKS | WE_EXTENDED);
     if (ev == 13) break;
@@ -316,6 +318,7 @@ int32_t InfoBox(const char* layout, int32_t x, int32_t y, uint32_t count, const 
     return -1;
   }
   int32_t result = -1;
+  KeyScope keys;
   for (;;) {
     const int32_t ev = WaitEvent(WE_TICKS);
     Gadget* g = HandleGadgetEvent(b.rp, b.region, (uint32_t)ev);
@@ -414,6 +417,7 @@ uint32_t SwitchBox(uint32_t n, const char* texts) {
     return 0;
   };
   uint32_t pressed = 0, result = 0;
+  KeyScope keys;
   for (;;) {
     const int32_t ev = WaitEvent(0);
     if (ev == 27) break;

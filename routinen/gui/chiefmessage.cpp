@@ -157,6 +157,7 @@ int32_t WaitChiefAnswer(ChiefMessageBox* b, bool yes_no) {
   const int32_t by = b->y + CHIEF_BUTTON_Y1;
   const int32_t ok_x = b->x + CHIEF_OK_X1, yes_x = b->x + CHIEF_YES_X1 + 8, no_x = b->x + CHIEF_NO_X1;
   bool left_down = false, right_down = false;
+  KeyScope keys;  // a key held from before the box does not answer it
   for (;;) {
     const int32_t ev = WaitEvent(0);
     int32_t mx = -1, my = -1;

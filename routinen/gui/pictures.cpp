@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "platform/threads.h"
 #include "routinen/system/files.h"
+#include "routinen/system/input.h"
 #include "routinen/system/memory.h"
 #include "routinen/system/sysrecords.h"
 #include "text.h"
@@ -330,7 +331,9 @@ int TransitionThread(void*) {
 // Input that arrived while the screen was being built is not meant for it.
 // A quit request is kept, and so are the last word on the pointer (it left
 // or entered the window) and on the focus: they tell a state, not a command.
+// The new picture is a new key scope: a key held from before acts no more.
 void DropWaitingInput() {
+  NewKeyScope();
   PlatformMessage m{};
   bool quit = false;
   int64_t pointer = -1, focus = -1;

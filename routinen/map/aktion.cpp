@@ -85,6 +85,7 @@ bool PickHex(KartenScreenRecord* d, PickFn fn, void* user) {
   QoEMapInfo* map = d->map;
   SetRangeOverlay(d, true);
   bool done = false;
+  KeyScope keys;  // the picking: a key held from before neither scrolls nor ends it
   while (!done && !WindowCloseRequested()) {
     const int32_t event = WaitEvent(WE_EXTENDED);
     const bool extended = WaitEventExtended() != 0;

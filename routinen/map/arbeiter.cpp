@@ -198,6 +198,7 @@ void EditArbeiterAnzahl(KartenScreenRecord* d, ArbeiterState* s, uint32_t produc
   ShowScreenRect(rp, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1);
   TextCursor* cursor = SetTextCursor(tx + (int32_t)TextPixelWidth(text, widths, 0), ty, rp->TxHeight, 2, kMapFieldTextPen);
   SetTextCursorPos(cursor, (uint32_t)std::strlen(text));
+  KeyScope keys;  // a key held from before the field does not end it
   while (!WindowCloseRequested()) {
     const int32_t event = WaitEvent(WE_TICKS);
     HandleGadgetEvent(rp, s->layout, 0);
@@ -385,6 +386,7 @@ uint32_t ArbeiterReq(KartenScreenRecord* d) {
   PrintArbeiterWerte(&s);
   if (s.automatic) Switch(&s);
   ShowScreenRect(screen, box.x1, box.y1, (int32_t)bw, (int32_t)bh);
+  KeyScope keys;  // a key held from before the box does not close it
   while (!WindowCloseRequested()) {
     const int32_t event = WaitEvent(0);
     if (event == WE_KEY_ESCAPE) break;
@@ -577,6 +579,7 @@ void KarawaneReq() {
   ShowScreenRect(rp, x, y, w, h);
   SetMouseGadgetOffset(layout, x, y);
   static const char* const kCloses[] = {"DO00", "EXIT", "INPU", "LEFT", "OKOK", "REQU", "RIGH", "SLID", "UP00"};
+  KeyScope keys;
   while (!WindowCloseRequested()) {
     const int32_t event = WaitEvent(0);
     if (event == WE_KEY_ESCAPE) break;

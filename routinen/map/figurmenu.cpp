@@ -618,6 +618,7 @@ int32_t FigurMenu(KartenScreenRecord* d) {
   int32_t hovered = -1;
   uint32_t ticks = 0;
   bool done = false;
+  KeyScope keys;  // a key held from before the menu does not close it
   while (!done) {
     if (WindowCloseRequested()) {
       result = 0;
@@ -691,6 +692,7 @@ int32_t FeldMenu(KartenScreenRecord* d) {
   }
   if (!OpenMenu(m, d)) return -1;
   int32_t hovered = -1, chosen = -1;
+  KeyScope keys;
   while (!WindowCloseRequested()) {
     const int32_t event = WaitEvent(0);
     if (event == WE_KEY_ESCAPE) break;

@@ -5,6 +5,7 @@
 #include "platform/close.h"
 #include "platform/display.h"
 #include "platform/events.h"
+#include "platform/log.h"
 #include "input_internal.h"
 #include "sysrecords.h"
 #include "timer.h"
@@ -39,6 +40,34 @@ int32_t KeyCode(const PlatformMessage& m, uint32_t flags) {
   // Characters arrive as text messages; a key down carries only the control
   // characters (Enter, Escape, Backspace, Tab).
   return static_cast<int32_t>(m.ch & 0xFF);
+}
+
+uint64_t& KeyPressedIn(uint32_t key, uint32_t extended) {
+  return g_input.keyPressedIn[extended ? 1 : 0][key & 0xFF];
+}
+
+// A key down: notes a press; true when it acts, a repeat only in the scope
+// of its press (a key held since before a screen or box opened acts there
+// no more).
+bool KeyDownActs(const PlatformMessage& m) {
+  uint64_t& pressed = KeyPressedIn(m.key, m.extended);
+  if (!m.repeat) {
+    pressed = g_input.keyScope;
+    return true;
+  }
+  if (pressed == g_input.keyScope) return true;
+  if (pressed != kKeyRepeatsDropped) {
+    DebugLog("WaitEvent: Taste %u ist seit vor diesem Bild gedrueckt, ihre Wiederholungen zaehlen nicht\n", m.key);
+    pressed = kKeyRepeatsDropped;
+  }
+  return false;
+}
+
+// A character: one a key's repeat typed acts as that repeat does.
+bool TextActs(const PlatformMessage& m) {
+  if (!m.repeat) return true;
+  const uint64_t pressed = KeyPressedIn(m.key, 0);
+  return pressed == g_input.keyScope;
 }
 
 // A mouse move: stores the position and returns its code.
@@ -110,13 +139,16 @@ int32_t WaitEvent(uint32_t flags) {
     if (!GetGameMessage(&m, (flags & WE_NOWAIT) ? 0 : -1)) return WE_NOTHING;
     switch (m.kind) {
       case kMsgKeyDown:
+        // Ctrl's repeats still tell that it is held; KeyCode returns none.
+        if (!KeyDownActs(m) && m.key != kKeyCtrl) break;
         if (int32_t code = KeyCode(m, flags)) return code;
         break;
       case kMsgKeyUp:
         if (m.key == kKeyCtrl) g_input.ctrl = 0;
+        KeyPressedIn(m.key, m.extended) = 0;
         break;
       case kMsgText:
-        if (m.ch & 0xFF) return static_cast<int32_t>(m.ch & 0xFF);
+        if ((m.ch & 0xFF) && TextActs(m)) return static_cast<int32_t>(m.ch & 0xFF);
         break;
       case kMsgMouseMove:
         return MouseMove(m);
@@ -152,6 +184,8 @@ int32_t WaitEvent(uint32_t flags) {
 }
 
 int32_t WaitEventExtended() { return g_input.extended; }
+
+void NewKeyScope() { ++g_input.keyScope; }
 int32_t WindowCloseRequested() { return g_input.closed.load() || ProgramCloseRequested() ? 1 : 0; }
 
 uint16_t GetMouseX() { return static_cast<uint16_t>(g_input.mouseX.load()); }
@@ -202,6 +236,9 @@ void ResetInputState() {
   g_input.positionKnown = 0;
   g_input.extended = 0;
   g_input.ctrl = 0;
+  g_input.keyScope = 1;
+  for (auto& row : g_input.keyPressedIn)
+    for (uint64_t& pressed : row) pressed = 0;
   g_input.closed = 0;
   ClearProgramClose();
   ResetTextCursor();

@@ -39,6 +39,25 @@ enum WaitEventCode : int32_t {
 int32_t WaitEvent(uint32_t flags);
 // 1 when the last WaitEvent returned an extended key (cleared by each call).
 int32_t WaitEventExtended();
+
+// A held key acts once where a screen or a box changes. The platform marks
+// the keyboard's repeats of a held key; WaitEvent delivers a repeat only
+// when the key's press came in the current key scope. NewKeyScope starts a
+// new one: a screen starts (the dispatcher, a picture opening), a box opens
+// and closes. A key held from before then acts no more - its repeats are
+// dropped, its characters too - until it is released and pressed anew;
+// a key pressed within the scope repeats as ever (the map's scrolling, the
+// dungeon's steps, typing). Game thread.
+void NewKeyScope();
+// A box's life as a key scope: a new scope when it opens (constructed) and
+// again when it closes (destroyed), so a key that answered the box does not
+// act on the screen below with its repeats.
+struct KeyScope {
+  KeyScope() { NewKeyScope(); }
+  ~KeyScope() { NewKeyScope(); }
+  KeyScope(const KeyScope&) = delete;
+  KeyScope& operator=(const KeyScope&) = delete;
+};
 // 1 once the close was requested (the window's close, SIGTERM or SIGINT):
 // boxes return their cancel at once, screens leave by their own way out and
 // the dispatcher ends the game. Any thread.
@@ -75,7 +94,7 @@ void SetMouseCursorHook(int32_t (*hook)(uint32_t picture_id));
 
 // The input module's state record back to its start (tests and start of a
 // run): forgets the mouse position (unknown until the next move; the
-// pointer counts as over the focused window), the extended mark, the Ctrl state, a
-// close request and the text cursor (without drawing; its timer stops). The
-// hooks stay registered.
+// pointer counts as over the focused window), the extended mark, the Ctrl state,
+// the held keys, a close request and the text cursor (without drawing; its
+// timer stops). The hooks stay registered.
 void ResetInputState();

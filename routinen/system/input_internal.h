@@ -23,6 +23,14 @@ struct InputModuleState {
   // by default, not where the pointer is): game thread writes, any reads.
   std::atomic<int32_t> positionKnown{0};
   int32_t extended = 0;  // the last key was an extended one: game thread only
+  // Held keys (game thread only: WaitEvent and NewKeyScope). The scope the
+  // keys act in: a new serial whenever a screen or a box opens or closes.
+  // For each key (extended mark, code) the scope its press came in: 0 while
+  // it is up or its press was not seen, kKeyRepeatsDropped once its repeats
+  // were found to come from before the scope (logged once). A repeat acts
+  // only in the scope of its press.
+  uint64_t keyScope = 1;
+  uint64_t keyPressedIn[2][256] = {};
   // Set by the game thread from the messages, read by any thread; atomics.
   std::atomic<int32_t> ctrl{0};         // Ctrl held, as the key messages said
   std::atomic<int32_t> closed{0};       // the window was asked to close
@@ -37,6 +45,7 @@ struct InputModuleState {
   TextCursor textCursor{};
 };
 InputModuleState& InputModule();
+constexpr uint64_t kKeyRepeatsDropped = UINT64_MAX;
 
 // Called by WaitEvent on every tick of the cursor timer (timer 1).
 void SetCursorBlinkHook(void (*hook)());

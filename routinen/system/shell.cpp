@@ -229,6 +229,7 @@ int32_t RunScreenDispatcher() {
       return SCREEN_END;
     }
     DebugLog("Main: Screen %d, betreten von 0\n", SCREEN_TITLE);
+    NewKeyScope();
     code = title(0);
   }
   // A pinned run (the screens' walks) opens its start screen again whatever
@@ -269,6 +270,7 @@ int32_t RunScreenDispatcher() {
     const int32_t entry = code == SCREEN_MAP ? from : prev;
     DebugLog("Main: Screen %d, betreten von %d\n", code, entry);
     opened_at = PlatformTimeMs();
+    NewKeyScope();  // a key held on the screen before acts no more on this one
     int32_t next = screen(entry);
     if (code != SCREEN_MAP && !opened_by_map && MapWayBackScreen(code)) from = code;
     // What the map leads to, other than its way back, is opened by the map;

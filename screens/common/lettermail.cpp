@@ -417,6 +417,7 @@ int32_t TaverneOfflineViewMail(TaverneMailData* d, SmalListEntry* node) {
   }
   const TextArea* title = d->region ? static_cast<const TextArea*>(d->region->types[LAYOUT_TEXTAREA].first) : nullptr;
   bool done = false;
+  KeyScope keys;  // the mail's view: a key held from the list before acts no more
   while (!done && !WindowCloseRequested()) {
     MailTitleBar(d, title);
     const int32_t ev = WaitEvent(WE_TICKS);
@@ -501,6 +502,7 @@ int32_t TaverneOfflineWriteMail(TaverneMailData* d, SmalListEntry* answered) {
         d->region ? static_cast<const TextArea*>(d->region->types[LAYOUT_TEXTAREA].first) : nullptr;
     uint32_t shown_blink = d->cursor->Visible;
     bool done = false;
+    KeyScope keys;  // the editor: a key held from the list before types nothing
     while (!done && result && !WindowCloseRequested()) {
       MailTitleBar(d, title);
       const int32_t ev = WaitEvent(WE_TICKS | WE_EXTENDED);
@@ -707,6 +709,7 @@ int32_t TaverneOfflineChatHandleEvents(TaverneMailData* d) {
   }
   const TextArea* title = static_cast<const TextArea*>(d->region->types[LAYOUT_TEXTAREA].first);
   bool close = false;
+  KeyScope keys;
   while (ok && !close && !WindowCloseRequested()) {
     MailTitleBar(d, title);
     const int32_t ev = WaitEvent(WE_TICKS);

@@ -56,6 +56,7 @@ int32_t TypedNumberText(const ScreenRegion* region, const Gadget* box, const cha
   };
   edit(0);  // the start value with the cursor behind it
   bool keep = false;
+  KeyScope keys;  // a key held from before the field does not type into it
   for (;;) {
     const int32_t ev = WaitEvent(WE_EXTENDED | WE_TICKS);
     if (WindowCloseRequested()) {

@@ -329,6 +329,7 @@ int32_t ForschungsRequester(ForschungScreenData* d, uint32_t field) {
            ForschungGaugeStep(d->fors, field),
            level >= kResearchTopLevel ? kFields[field].topText : kFields[field].advice + level);
   bool done = !ok;
+  KeyScope keys;  // a key held from before the requester does not answer it
   while (!done) {
     const int32_t event = WaitEvent(WE_TICKS);
     if (event == WE_TICK && !MotionBusy.load()) RainDriverTick(&d->rain);

@@ -516,6 +516,7 @@ int32_t HafenSchiffReq(HafenScreenData* d) {
     return 0;
   }
   bool confirmed = false, done = false;
+  KeyScope keys;  // a key held from before the requester does not answer it
   while (!done) {
     const int32_t event = WaitEvent(WE_TICKS);
     Gadget* g = HandleGadgetEvent(nullptr, f.layout, (uint32_t)event);
@@ -658,6 +659,7 @@ int32_t HafenSchiffRep(HafenScreenData* d) {
   d->figur = nullptr;
   int32_t chosen = -1;
   bool done = false;
+  KeyScope keys;
   while (!done) {
     const int32_t event = WaitEvent(WE_TICKS);
     Gadget* g = HandleGadgetEvent(nullptr, f.layout, (uint32_t)event);

@@ -504,6 +504,7 @@ int32_t KornLagerRequester(KornLagerData* d) {
   if (ok) SfxPlayer000(kPourSound, 0, 1);
   const ScreenRecordList& titles = d->req->types[LAYOUT_TEXTAREA];
   bool done = !ok;
+  KeyScope keys;  // a key held from before the requester does not answer it
   while (!done) {
     if (titles.count) CheckTitleBar(static_cast<const TextArea*>(titles.first), d->elmor, kTitlePen);
     const int32_t event = WaitEvent(WE_TICKS);

@@ -449,6 +449,7 @@ int32_t RunTaxBox(SteuernScreenData* d, uint32_t n) {
   RastPort* rp = ScreenRastPort();
   const SliderTrack* field = GetLayoutSlider(o.region, 0);
   const ScreenRecordList& titles = o.region->types[LAYOUT_TEXTAREA];
+  KeyScope keys;  // a key held from before the box does not answer it
   for (;;) {
     if (titles.count) CheckTitleBar(static_cast<const TextArea*>(titles.first), d->elmor, kTitlePen);
     const int32_t event = WaitEvent(WE_TICKS);

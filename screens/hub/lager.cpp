@@ -113,6 +113,7 @@ void CloseRequester(LagerScreenData* d, BitMap* under) {
 // Waits for the requester's EXIT (also Escape) or OKOK; true for OKOK.
 bool RequesterChoice(LagerScreenData* d) {
   RestoreMouseGadgets(nullptr, d->reqRegion);
+  KeyScope keys;  // a key held from before the requester does not answer it
   for (;;) {
     const int32_t e = WaitEvent(WE_TICKS);
     if (WindowCloseRequested()) return false;

@@ -413,6 +413,7 @@ int32_t AskName(void*, uint32_t title, uint32_t help, char* out, uint32_t size) 
 int32_t WaitForLine(AskerUser* u, uint32_t i, uint32_t count) {
   Req* r = u->r;
   static const char* const kScroll[3][3] = {{"U101", "D101", "S101"}, {"U301", "D301", "S301"}, {"U201", "D201", "S201"}};
+  KeyScope keys;  // a key held from before the choice does not end it
   for (;;) {
     TitleBar(r);
     const int32_t event = WaitEvent(0);
@@ -588,6 +589,7 @@ bool ArmyManagment(KasernenData* d) {
     static KaserneOutcome (*const kRun[7])(KasernenData*, const KaserneAsker*) = {
         ArmyManagmentCreateNewArmy, ArmyManagmentInsertInArmy, ArmyManagmentJoinArmies, ArmyManagmentSplitArmy,
         ArmyManagmentDemobilize,    ArmyManagmentSupplyPart,   ArmyManagmentRenameArmy};
+    KeyScope keys;  // a key held from before the requester does not answer it
     for (bool done = false; !done;) {
       TitleBar(&r);
       const int32_t event = WaitEvent(WE_TICKS);
@@ -838,6 +840,7 @@ int32_t ArmyWeapons(KasernenData* d) {
     ArmyWeaponPrintTexts(&r);
     AskerUser u{&r, 1, false};
     KaserneAsker a = MakeAsker(&u);
+    KeyScope keys;
     for (bool done = false; !done;) {
       TitleBar(&r);
       const int32_t event = WaitEvent(WE_TICKS);
@@ -974,6 +977,7 @@ void ArmyTraining(KasernenData* d) {
     PrintTrainingCounters(&r);
     AskerUser u{&r, 0, false};
     KaserneAsker a = MakeAsker(&u);
+    KeyScope keys;
     for (bool done = false; !done;) {
       TitleBar(&r);
       const int32_t event = WaitEvent(WE_TICKS | WE_EXTENDED);

@@ -183,6 +183,7 @@ void GoetterScreenNamen(GoetterData* d) {
     show();
   };
   edit(0);
+  KeyScope keys;  // a key held from before the field does not type into it
   for (;;) {
     const int32_t ev = WaitEvent(WE_EXTENDED | WE_TICKS);
     if (WindowCloseRequested() || ev == WE_KEY_ENTER || ev == WE_KEY_ESCAPE) break;

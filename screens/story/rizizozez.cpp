@@ -186,6 +186,7 @@ struct Browser {
 // the story (0).
 uint32_t RunPage(Browser& b, QoERequester* req, const uint16_t targets[6]) {
   const ScreenRecordList& texts = b.region->types[LAYOUT_TEXTAREA];
+  KeyScope keys;  // a key held from before the page neither scrolls nor ends it
   for (;;) {
     if (texts.count) CheckTitleBar(static_cast<const TextArea*>(texts.first), b.titleFont, kBarPen);
     const int32_t ev = WaitEvent(WE_EXTENDED | WE_TICKS);

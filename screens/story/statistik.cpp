@@ -316,6 +316,7 @@ void ShowStatistikLegende(StatistikData* d) {
   RestoreMouseGadgets(nullptr, region);
   const TextArea* right = Area(d->region, kAreaRechts);
   bool open = true;
+  KeyScope keys;  // a key held from before the legend does not close it
   while (open) {
     const int32_t ev = WaitEvent(0);
     if (WindowCloseRequested()) break;

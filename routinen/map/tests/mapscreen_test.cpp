@@ -610,6 +610,21 @@ TEST_P(MapScreenVisit, ArrowsAndLettersScrollTypedSignsDoNot) {
   EXPECT_EQ(views[b + 4].second, views[b].second);
 }
 
+// A held arrow key scrolls on with the keyboard's repeats: pressed on the
+// map, 600 ms held (the press and three repeats), four steps to the left.
+TEST_P(MapScreenVisit, AHeldArrowScrollsStepByStep) {
+  EXPECT_EQ(Visit(2, "timer 0 off\nsync\nkeydown left\nwait 600\nkeyup left\nsync\nkey esc\n"), 2);
+  const auto views = Views();
+  ASSERT_GE(views.size(), 5u);
+  int32_t moves = 0, lefts = 0;
+  for (size_t i = 1; i < views.size(); ++i) {
+    if (views[i] != views[i - 1]) moves++;
+    if (views[i].second == views[i - 1].second && views[i].first == (views[i - 1].first + 12798) % 12800) lefts++;
+  }
+  EXPECT_EQ(moves, 4);
+  EXPECT_EQ(lefts, 4);
+}
+
 TEST_P(MapScreenVisit, TheInfoGadgetShowsTheMapHelp) {
   if (Mode().w != 640) GTEST_SKIP() << "the deeper displays: MapScreenBoxes";
   qoe_test::LogLines log;

@@ -327,3 +327,103 @@ TEST_F(InputThread, AppMessagesFromSeveralThreadsEachOnce) {
   JoinThread(b);
   EXPECT_EQ(WaitEvent(WE_NOWAIT), WE_NOTHING);
 }
+
+// ---- held keys ---------------------------------------------------------------------
+
+namespace {
+
+// One step of a held-key case: what the keyboard sends, or a new key scope
+// (a screen or a box opened or closed) on the game's side.
+enum HeldOp { kPress, kRepeat, kRelease, kScope };
+struct HeldStep {
+  HeldOp op;
+  uint32_t key;  // kKeyEnter, kKeyLeft (extended), 'A' (types 'a')
+};
+struct HeldCase {
+  const char* name;
+  std::vector<HeldStep> steps;
+  std::vector<int32_t> codes;  // what WaitEvent returns over the steps
+};
+
+// Posts each step and takes what it gave at once, so a scope falls exactly
+// between the messages before and after it.
+std::vector<int32_t> PlayHeld(const std::vector<HeldStep>& steps) {
+  std::vector<int32_t> codes;
+  for (const HeldStep& s : steps) {
+    const uint32_t ext = s.key == kKeyLeft || s.key == kKeyDown ? 1 : 0;
+    const uint32_t ch = s.key == kKeyEnter ? 13 : s.key == kKeyEscape ? 27 : 0;
+    const uint32_t text = s.key >= 'A' && s.key <= 'Z' ? s.key - 'A' + 'a' : 0;
+    switch (s.op) {
+      case kPress: PostKeyDown(s.key, ext, ch, text, 0); break;
+      case kRepeat: PostKeyDown(s.key, ext, ch, text, 1); break;
+      case kRelease: PostKeyMessage(kMsgKeyUp, s.key, ext, 0); break;
+      case kScope: NewKeyScope(); break;
+    }
+    for (int32_t c; (c = WaitEvent(WE_NOWAIT)) != WE_NOTHING;) codes.push_back(c);
+  }
+  return codes;
+}
+
+}  // namespace
+
+// A held key acts once where a screen or a box changes: its repeats act in
+// the scope of its press and nowhere else, until it is pressed anew.
+TEST_F(InputThread, AHeldKeyRepeatsOnlyInTheScopeOfItsPress) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  const int32_t a = 'a';
+  const HeldCase cases[] = {
+      {"pressed in the scope, it repeats", {{kPress, kKeyEnter}, {kRepeat, kKeyEnter}, {kRepeat, kKeyEnter}}, {13, 13, 13}},
+      {"pressed before a new scope, its repeats are dropped",
+       {{kPress, kKeyEnter}, {kScope, 0}, {kRepeat, kKeyEnter}, {kRepeat, kKeyEnter}},
+       {13}},
+      {"released and pressed anew, it repeats again",
+       {{kPress, kKeyEnter}, {kScope, 0}, {kRepeat, kKeyEnter}, {kRelease, kKeyEnter}, {kPress, kKeyEnter}, {kRepeat, kKeyEnter}},
+       {13, 13, 13}},
+      {"held through a box's opening, dropped in the box and after it",
+       {{kPress, kKeyEscape}, {kScope, 0}, {kRepeat, kKeyEscape}, {kScope, 0}, {kRepeat, kKeyEscape}},
+       {27}},
+      {"pressed in a box, dropped once the box closed",
+       {{kScope, 0}, {kPress, kKeyEnter}, {kRepeat, kKeyEnter}, {kScope, 0}, {kRepeat, kKeyEnter}},
+       {13, 13}},
+      {"a repeat whose press was never taken", {{kRepeat, kKeyEnter}, {kRepeat, kKeyEscape}}, {}},
+      {"a held letter types again, not past a scope",
+       {{kPress, 'A'}, {kRepeat, 'A'}, {kScope, 0}, {kRepeat, 'A'}, {kRelease, 'A'}, {kPress, 'A'}, {kRepeat, 'A'}},
+       {a, a, a, a}},
+      {"a held arrow steps on in its scope only",
+       {{kPress, kKeyLeft}, {kRepeat, kKeyLeft}, {kRepeat, kKeyLeft}, {kScope, 0}, {kRepeat, kKeyLeft}},
+       {37, 37, 37}},
+      {"each key by itself",
+       {{kPress, kKeyEnter}, {kScope, 0}, {kPress, kKeyDown}, {kRepeat, kKeyEnter}, {kRepeat, kKeyDown}},
+       {13, 40, 40}},
+  };
+  for (const HeldCase& c : cases) {
+    ResetInputState();
+    EXPECT_EQ(PlayHeld(c.steps), c.codes) << c.name;
+  }
+  // Forgotten by the reset: a press before it makes no repeat after it.
+  ResetInputState();
+  EXPECT_EQ(PlayHeld({{kPress, kKeyEnter}}), std::vector<int32_t>{13});
+  ResetInputState();
+  EXPECT_EQ(PlayHeld({{kRepeat, kKeyEnter}}), std::vector<int32_t>{});
+}
+
+// A box's life is a scope of its own: opened and closed.
+TEST_F(InputThread, ABoxsKeyScopeEndsWithIt) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  std::vector<int32_t> codes;
+  {
+    KeyScope box;
+    codes = PlayHeld({{kPress, kKeyEnter}, {kRepeat, kKeyEnter}});
+  }
+  EXPECT_EQ(codes, (std::vector<int32_t>{13, 13}));
+  EXPECT_EQ(PlayHeld({{kRepeat, kKeyEnter}}), std::vector<int32_t>{});
+}
+
+// Ctrl's repeats still tell that it is held, whenever it went down.
+TEST_F(InputThread, CtrlsRepeatsStillTellItIsHeld) {
+  ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+  PostKeyDown(kKeyCtrl, 0, 0, 0, 1);
+  PostAppMessage(0);
+  EXPECT_EQ(WaitEvent(0), WE_APP);
+  EXPECT_EQ(WaitCtrlKey(), 17);
+}

@@ -68,6 +68,21 @@ TEST_P(DungeonScreenRun, FromTheEntranceToAChestAndOut) {
   KeepPicture(chest);
 }
 
+// The same way with the 13 cells west walked by the arrow held down: its
+// press and twelve repeats (500 ms to the first, then one every 40 ms), a
+// step each.
+TEST_P(DungeonScreenRun, AHeldArrowWalksOnCellByCell) {
+  static_assert(kKeyRepeatDelayMs + 11 * kKeyRepeatIntervalMs == 940, "twelve repeats within 960 ms");
+  std::string walk = Keys("ww") + Keys("q") + "hold up 960\n";
+  walk += Keys("q") + Click(kOpenX, kOpenY) + "key enter\n";
+  walk += Keys("e") + Click(522, 282) + Click(522, 282);
+  walk += Keys("q") + Keys("w") + "key down\nkey up\n" + Keys("w");
+  walk += "wait 500\n";
+  qoe_test::LogLines log;
+  EXPECT_EQ(Run(walk), 3);
+  EXPECT_TRUE(log.Has("DungeonScreen: Verlassen bei 43 28")) << "the walk did not reach the exit";
+}
+
 TEST_P(DungeonScreenRun, ARefusedMapFailsTheSetUp) {
   ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Dungeon/Dungeon.txt", {'s', 'i', 'z', 'e', ' ', '3', '\n'}));
   qoe_test::LogLines log;
