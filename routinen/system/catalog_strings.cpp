@@ -1943,7 +1943,7 @@ CatalogEntry CatalogStrings[CATALOG_STRING_COUNT] = {
     {1937, "", nullptr},
     {1938, "", nullptr},
     {1939, "", nullptr},
-    {1940, "", nullptr},
+    {1940, "The file %s is not a plain file (it is a link, a folder, a pipe or a device), so the game neither read nor changed it. The game runs on its defaults until the file is a plain file again.", nullptr},
     {1941, "", nullptr},
     {1942, "", nullptr},
     {1943, "", nullptr},
