@@ -35,6 +35,13 @@ void PrintTextOutlined(RastPort* rp, int32_t x1, int32_t y1, int32_t x2, int32_t
 // for null or empty text). Pass 65535 for limits not wanted.
 uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                           uint32_t max_lines, uint32_t width);
+// A text that needs more than max_lines word-wrapped lines of width pixels
+// with its longest run without a blank (a path) cut in the middle to "..."
+// so that it fits: the run keeps its first letters and, mostly, its end (a
+// file's name). A new AllocVec copy (the caller frees it), or null when the
+// text fits as it is (or has no run long enough to cut). At the shortest
+// the run keeps 8 letters, even if the text still does not fit then.
+char* ShortenedToFit(RastPort* rp, const char* text, uint32_t max_lines, uint32_t width);
 // The same wrapping without drawing (x and y are not used).
 uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                            uint32_t max_lines, uint32_t width);
