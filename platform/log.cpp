@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "events.h"
+#include "plainfile.h"
 
 namespace {
 
@@ -108,8 +109,9 @@ void WriteLine(const char* line) {
   // Opened per line: the working directory may change (tests, loaded games),
   // and a log that cannot be written must never stop the program. A full
   // file becomes Quill.dbg.old (replacing the older one), so the log keeps
-  // at most the last two files' worth.
-  if (FILE* f = std::fopen(kLogFile, "ab")) {
+  // at most the last two files' worth. A FIFO or a device in its place is
+  // never written (nor waited for): the line then goes to stderr only.
+  if (FILE* f = OpenPlainStream(kLogFile, "ab", true)) {
     std::fputs(line, f);
     long size = std::ftell(f);
     std::fclose(f);

@@ -6,10 +6,11 @@
 #include <cstdio>
 
 #include "log.h"
+#include "plainfile.h"
 
 int WritePngRGB(const char* path, const uint32_t* pixels, uint32_t width, uint32_t height) {
   if (!path || !pixels || width == 0 || height == 0) return 0;
-  FILE* f = std::fopen(path, "wb");
+  FILE* f = OpenPlainStream(path, "wb", true);
   if (!f) {
     DebugLog("WritePngRGB: Konnte Datei %s nicht anlegen", path);
     return 0;
@@ -45,7 +46,7 @@ int WritePngRGB(const char* path, const uint32_t* pixels, uint32_t width, uint32
 
 int ReadPngRGB(const char* path, std::vector<uint32_t>* pixels, uint32_t* width, uint32_t* height) {
   if (!path || !pixels) return 0;
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = OpenPlainStream(path, "rb", true);
   if (!f) return 0;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;

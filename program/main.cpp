@@ -15,6 +15,7 @@
 #include "platform/fatal.h"
 #include "platform/headless.h"
 #include "platform/log.h"
+#include "platform/plainfile.h"
 #include "platform/screenmode.h"
 #include "platform/sdl_backend.h"
 #include "routinen/graphics_lowlevel_3d/gl3d.h"
@@ -32,7 +33,7 @@ constexpr uint32_t kDisplayNotOpenedText = 1666;
 
 std::string ReadScript(const char* path) {
   std::string text;
-  if (FILE* f = std::fopen(path, "rb")) {
+  if (FILE* f = OpenPlainStream(path, "rb", true)) {
     char buf[4096];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
@@ -66,7 +67,7 @@ void WatchDrawnTexts() {
   static DrawnTextFile out;
   const char* name = std::getenv("QOE_DRAWN_TEXTS");
   if (!name || !*name || out.file) return;
-  out.file = std::fopen(name, "wb");
+  out.file = OpenPlainStream(name, "wb", true);
   if (out.file) SetDrawnTextHook(WriteDrawnText, &out);
   else DebugLog("main: Konnte %s nicht anlegen\n", name);
 }

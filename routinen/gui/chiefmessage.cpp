@@ -84,8 +84,12 @@ void DrawChiefBox(ChiefMessageBox* b, const char* text) {
   if (text && lines > 0) {
     SetDrMd(rp, 0);
     SetAPen(rp, b->pen);
-    PrintTextWrapped(rp, text, b->x + kTextLeft, b->y + kTextTop, 65535, (uint32_t)lines,
-                     b->width > 2 * kTextLeft ? b->width - 2 * kTextLeft : b->width);
+    const uint32_t width = b->width > 2 * kTextLeft ? b->width - 2 * kTextLeft : b->width;
+    // A path too long for the box loses its middle, never its end (the
+    // file's name).
+    char* fitted = ShortenedToFit(rp, text, (uint32_t)lines, width);
+    PrintTextWrapped(rp, fitted ? fitted : text, b->x + kTextLeft, b->y + kTextTop, 65535, (uint32_t)lines, width);
+    FreeVec(fitted);
   }
   if (b->mode == 0) {
     BlitObjekt(rp, PIC_OK, b->x + CHIEF_OK_X1, b->y + CHIEF_BUTTON_Y1, 0, 0);

@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include <cstring>
+#include <string>
 
 #include "gui_internal.h"
 #include "layout.h"
@@ -10,6 +11,7 @@
 #include "platform/log.h"
 #include "routinen/system/fonts.h"
 #include "routinen/system/graphics.h"
+#include "routinen/system/memory.h"
 
 namespace {
 
@@ -146,6 +148,49 @@ uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t, int32_t, uin
   if (!rp) return 0;
   uint32_t n = WrapLines(rp, text, max_chars, max_lines, width, true, [](const char*, uint32_t, uint32_t) {});
   return n ? n - 1 : 0;
+}
+
+char* ShortenedToFit(RastPort* rp, const char* text, uint32_t max_lines, uint32_t width) {
+  if (!rp) rp = ScreenRastPort();
+  if (!rp || !text || max_lines == 0) return nullptr;
+  const auto lines = [&](const char* t) {
+    return WrapLines(rp, t, 65535, max_lines + 1, width, true, [](const char*, uint32_t, uint32_t) {});
+  };
+  if (lines(text) <= max_lines) return nullptr;
+  // The longest run without a blank or a line break: a path, most likely.
+  const size_t n = std::strlen(text);
+  size_t at = 0, len = 0;
+  for (size_t i = 0; i < n;) {
+    size_t j = i;
+    while (j < n && text[j] != ' ' && text[j] != '\n') ++j;
+    if (j - i > len) {
+      at = i;
+      len = j - i;
+    }
+    i = j + 1;
+  }
+  constexpr size_t kKeptAtLeast = 8;  // of the run: its first letters and its end
+  if (len < kKeptAtLeast + 4) return nullptr;
+  // Keeping k letters of the run: a third from its start, the rest from its
+  // end (the file's name), "..." between.
+  const std::string whole(text);
+  const auto shortened = [&](size_t k) {
+    const size_t head = k / 3, tail = k - head;
+    return whole.substr(0, at + head) + "..." + whole.substr(at + len - tail);
+  };
+  // The most letters that still fit (fewer letters never take more lines).
+  size_t lo = kKeptAtLeast, hi = len - 4;
+  if (lines(shortened(lo).c_str()) <= max_lines) {
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo + 1) / 2;
+      if (lines(shortened(mid).c_str()) <= max_lines) lo = mid;
+      else hi = mid - 1;
+    }
+  }
+  const std::string out = shortened(lo);
+  char* copy = static_cast<char*>(AllocVec(static_cast<uint32_t>(out.size() + 1), MEMF_PUBLIC));
+  if (copy) std::memcpy(copy, out.c_str(), out.size() + 1);
+  return copy;
 }
 
 uint32_t PrintTextBlock(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,

@@ -39,6 +39,13 @@ uint32_t PrintTextWrapped(RastPort* rp, const char* text, int32_t x, int32_t y, 
 // returns the number of lines drawn.
 uint32_t PrintTextWrappedSpaced(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t width,
                                 uint32_t step);
+// A text that needs more than max_lines word-wrapped lines of width pixels
+// with its longest run without a blank (a path) cut in the middle to "..."
+// so that it fits: the run keeps its first letters and, mostly, its end (a
+// file's name). A new AllocVec copy (the caller frees it), or null when the
+// text fits as it is (or has no run long enough to cut). At the shortest
+// the run keeps 8 letters, even if the text still does not fit then.
+char* ShortenedToFit(RastPort* rp, const char* text, uint32_t max_lines, uint32_t width);
 // The same wrapping without drawing (x and y are not used).
 uint32_t CountWrappedLines(RastPort* rp, const char* text, int32_t x, int32_t y, uint32_t max_chars,
                            uint32_t max_lines, uint32_t width);

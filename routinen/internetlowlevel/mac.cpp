@@ -10,13 +10,14 @@
 #include <string>
 
 #include "platform/log.h"
+#include "platform/plainfile.h"
 
 namespace {
 
 const char* g_net_root = "/sys/class/net";
 
 bool ReadLine(const std::string& path, char* out, size_t size) {
-  FILE* f = std::fopen(path.c_str(), "r");
+  FILE* f = OpenPlainStream(path.c_str(), "r", true);
   if (!f) return false;
   bool ok = std::fgets(out, (int)size, f) != nullptr;
   std::fclose(f);

@@ -24,6 +24,7 @@
 #include "mail_internal.h"
 #include "platform/close.h"
 #include "platform/log.h"
+#include "platform/plainfile.h"
 #include "routinen/system/files.h"
 #include "routinen/system/sysrecords.h"
 
@@ -79,7 +80,9 @@ X509* LoadPinned(const char* path) {
   // A program path (relative, through the resolver) or an absolute one.
   const char* use = path;
   if (path[0] != '/' && ResolvePath(path, disk, sizeof disk)) use = disk;
-  FILE* f = std::fopen(use, "r");
+  // A link to the certificate is followed (the system's stores are links);
+  // a FIFO or a device is refused at once, never waited on.
+  FILE* f = OpenPlainStream(use, "r", true);
   if (!f) {
     DebugLog("NetStartTls: Zertifikat %s nicht lesbar\n", path);
     return nullptr;

@@ -26,6 +26,7 @@
 #include "checksum.h"
 #include "memory.h"
 #include "platform/log.h"
+#include "platform/plainfile.h"
 
 struct QoeFile {
   int fd;
@@ -70,6 +71,11 @@ struct FileLayerState {
   // Writes through Open/Write, past file sets and the whole-file writers
   // (a kill in the middle leaves the file half written): any thread.
   std::atomic<uint32_t> bypassWrites{0};
+  // Files found there but not plain files (NoteNotPlainFile): every path
+  // noted in this run, and those the player has not been told of yet;
+  // under notPlainLock (any thread).
+  std::mutex notPlainLock;
+  std::vector<std::string> notPlainNoted, notPlainUntold;
 };
 FileLayerState g_files;
 
@@ -276,7 +282,7 @@ bool SyncFd(int fd, const std::string& path, bool folder) {
 bool SyncDir(const std::string& dir) {
   if (!g_files.syncWrites.load(std::memory_order_relaxed)) return true;
   const std::string d = dir.empty() ? "." : dir;
-  int fd = ::open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = ::open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   bool ok = SyncFd(fd, d, true);
   ::close(fd);
@@ -298,7 +304,9 @@ bool SyncNext(SyncJob* job) {
   if (i >= job->paths->size()) return false;
   const std::string& given = (*job->paths)[i];
   const std::string p = job->folders && given.empty() ? std::string(".") : given;
-  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | (job->folders ? O_DIRECTORY : 0));
+  // The layer's own staged files and folders; never a FIFO opened waiting.
+  int fd = job->folders ? ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_DIRECTORY)
+                        : OpenPlainFile(p.c_str(), O_RDONLY | O_NOFOLLOW);
   if (fd < 0 || !SyncFd(fd, p, job->folders)) job->ok = false;
   if (fd >= 0) ::close(fd);
   return true;
@@ -314,7 +322,7 @@ bool SyncAll(const std::vector<std::string>& paths, bool folders) {
   // Every file's bytes start on their way before the first flush waits.
   if (!folders)
     for (const std::string& p : paths) {
-      int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+      int fd = OpenPlainFile(p.c_str(), O_RDONLY | O_NOFOLLOW);
       if (fd < 0) continue;  // its flush below fails
       ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
       ::close(fd);
@@ -378,7 +386,8 @@ bool ReplaceFileDisk(const std::string& target, Fill fill) {
 }
 
 bool CopyFileDisk(const std::string& src, const std::string& dst) {
-  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  // A copy never follows a link, nor waits on a FIFO put in a file's place.
+  int in = OpenPlainFile(src.c_str(), O_RDONLY | O_NOFOLLOW);
   if (in < 0) return false;
   bool ok = ReplaceFileDisk(dst, [in](int out) {
     std::vector<char> chunk(1 << 16);
@@ -426,7 +435,7 @@ uint32_t RemoveStaleTempDisk(const std::string& dir, int depth, const std::vecto
     }
     if (!S_ISREG(st.st_mode) || n.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
     if (std::find(keep.begin(), keep.end(), p) != keep.end()) continue;
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    int fd = OpenPlainFile(p.c_str(), O_RDONLY | O_NOFOLLOW);
     if (fd < 0) continue;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(p.c_str()) == 0) removed++;
     ::close(fd);
@@ -520,17 +529,17 @@ void FreeHandle(FileHandle f) {
   FreeVec(f);
 }
 
-// Opens a regular file only (a folder is never a file handle).
-int OpenRegular(const std::string& p, int flags) {
-  int fd = ::open(p.c_str(), flags | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
+// Opens a plain file only: a folder is never a file handle, and a link, a
+// FIFO, a socket or a device at the path is refused at once, never opened
+// waiting (OpenPlainFile).
+int OpenRegular(const std::string& p, int flags) { return OpenPlainFile(p.c_str(), flags | O_NOFOLLOW); }
+
+// True when a link, a FIFO, a socket or a device stands at the disk path: a
+// whole-file write never replaces it. (A folder there stops the rename by
+// itself.)
+bool NotPlainThere(const std::string& p) {
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    errno = EISDIR;
-    return -1;
-  }
-  return fd;
+  return ::lstat(p.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -693,6 +702,47 @@ int32_t GetFileStamp(const char* path, uint32_t* size, uint64_t* mtime_ns) {
   return 1;
 }
 
+int32_t PathKind(const char* path) {
+  std::string p;
+  struct stat st;
+  if (!ResolveDisk(path, &p) || ::lstat(p.c_str(), &st) != 0) return PATH_ABSENT;
+  if (S_ISREG(st.st_mode)) return PATH_PLAIN;
+  return S_ISDIR(st.st_mode) ? PATH_FOLDER : PATH_NOT_PLAIN;
+}
+
+void NoteNotPlainFile(const char* path) {
+  if (!path) return;
+  // The player's name of the file: without the leading ".\".
+  std::string name = path;
+  while (name.size() > 2 && name[0] == '.' && IsSep(name[1])) name.erase(0, 2);
+  std::lock_guard<std::mutex> g(g_files.notPlainLock);
+  for (const std::string& n : g_files.notPlainNoted)
+    if (SameName(n.c_str(), name.c_str())) return;
+  DebugLog("Files: %s ist keine einfache Datei (ein Verweis, ein Ordner, ein FIFO, ein Socket oder ein Geraet); "
+           "sie wird weder gelesen noch ersetzt\n",
+           path);
+  g_files.notPlainNoted.push_back(name);
+  g_files.notPlainUntold.push_back(name);
+}
+
+char* TakeNotPlainFiles(void) {
+  std::lock_guard<std::mutex> g(g_files.notPlainLock);
+  if (g_files.notPlainUntold.empty()) return nullptr;
+  std::string lines;
+  for (const std::string& n : g_files.notPlainUntold) lines += (lines.empty() ? "" : "\n") + n;
+  char* out = static_cast<char*>(AllocVec((uint32_t)lines.size() + 1, MEMF_PUBLIC | MEMF_CLEAR));
+  if (!out) return nullptr;  // told at the next call
+  std::memcpy(out, lines.c_str(), lines.size() + 1);
+  g_files.notPlainUntold.clear();
+  return out;
+}
+
+void ForgetNotPlainFiles(void) {
+  std::lock_guard<std::mutex> g(g_files.notPlainLock);
+  g_files.notPlainNoted.clear();
+  g_files.notPlainUntold.clear();
+}
+
 void* LoadFile2MemSize(const char* path, uint32_t alloc_flags, uint32_t* size_out) {
   if (size_out) *size_out = 0;
   std::string p;
@@ -728,6 +778,10 @@ void* LoadFile2Mem(const char* path, uint32_t alloc_flags) {
 int32_t SaveMem2File(const char* path, const void* memory, uint32_t length) {
   std::string p;
   if (!ResolveDisk(path, &p) || (!memory && length > 0)) return 0;
+  if (NotPlainThere(p)) {
+    DebugLog("SaveMem2File: %s ist keine einfache Datei und bleibt, wie sie ist\n", path);
+    return 0;
+  }
   SettlePendingFor(p);
   bool ok = ReplaceFileDisk(p, [memory, length](int fd) { return length == 0 || WriteAll(fd, memory, length); });
   if (!ok) DebugLog("SaveMem2File: Konnte Datei %s nicht schreiben\n", path);
@@ -1086,7 +1140,7 @@ bool ParseCommitRecord(const std::vector<uint8_t>& img, FileSet* s) {
 
 // The whole content of a regular file (not a link) of at most max bytes.
 bool ReadSmallFile(const std::string& path, uint32_t max, std::vector<uint8_t>* out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int fd = OpenPlainFile(path.c_str(), O_RDONLY | O_NOFOLLOW);
   if (fd < 0) return false;
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size <= max;
@@ -1106,7 +1160,7 @@ bool ReadSmallFile(const std::string& path, uint32_t max, std::vector<uint8_t>* 
 
 // True when path is a regular file of exactly these bytes (size and CRC-32).
 bool FileHolds(const std::string& path, uint32_t size, uint32_t crc) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int fd = OpenPlainFile(path.c_str(), O_RDONLY | O_NOFOLLOW);
   if (fd < 0) return false;
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size == size;
@@ -1458,6 +1512,12 @@ int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t le
     s->failed = true;
     return 0;
   }
+  // Something that is no plain file is never replaced.
+  if (NotPlainThere(target)) {
+    DebugLog("FileSetWrite: %s ist keine einfache Datei und bleibt, wie sie ist\n", path);
+    s->failed = true;
+    return 0;
+  }
   // A change left pending over this file is settled before it is compared.
   SettlePendingFor(target);
   // A second write of the same target replaces the staged one.
@@ -1471,7 +1531,7 @@ int32_t FileSetWrite(FileSet* s, const char* path, const void* data, uint32_t le
   // A file that already holds these bytes is left alone.
   struct stat st;
   if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size == length) {
-    int in = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    int in = OpenPlainFile(target.c_str(), O_RDONLY | O_NOFOLLOW);
     if (in >= 0) {
       std::vector<uint8_t> old(length);
       size_t got = 0;
@@ -1637,6 +1697,10 @@ int32_t CommitFileStream(FileStream* s, const char* path) {
   if (!s) return 0;
   std::string target = s->target;
   bool ok = (!path || ResolveDisk(path, &target)) && FileStreamClose(s);
+  if (ok && NotPlainThere(target)) {
+    DebugLog("CommitFileStream: %s ist keine einfache Datei und bleibt, wie sie ist\n", target.c_str());
+    ok = false;
+  }
   if (ok) SettlePendingFor(target);
   ok = ok && ::rename(s->tmp.c_str(), target.c_str()) == 0;
   if (ok) {

@@ -18,7 +18,8 @@ enum : int32_t {
 enum : int32_t { OFFSET_BEGINNING = -1, OFFSET_CURRENT = 0, OFFSET_END = 1 };
 
 // One of the modes above; null when the file is missing (1006: cannot be
-// made), is a folder, or the mode is unknown.
+// made), is no plain file (a folder, a link, a FIFO, a socket, a device:
+// refused at once, never opened waiting), or the mode is unknown.
 FileHandle Open(const char* path, int32_t mode);
 int32_t Close(FileHandle f);                               // 1 (0 for null)
 int32_t Read(FileHandle f, void* buffer, int32_t length);   // bytes read, -1 on error
@@ -38,10 +39,28 @@ uint32_t GeFileSize(const char* path);                       // 0 when unreadabl
 // Size and modification time (nanoseconds since 1970) of a file: 1, or 0
 // (both set to 0) when it is missing, a folder or larger than 4 GB.
 int32_t GetFileStamp(const char* path, uint32_t* size, uint64_t* mtime_ns);
+// What stands at a path, links not followed: nothing (also for a refused
+// path), a plain file, a folder, or something that is no plain file (a
+// link, a FIFO, a socket, a device). Open and LoadFile2Mem take plain files
+// only and refuse the rest at once, never waiting on a FIFO.
+enum : int32_t { PATH_ABSENT = 0, PATH_PLAIN = 1, PATH_FOLDER = 2, PATH_NOT_PLAIN = 3 };
+int32_t PathKind(const char* path);
+// A file its reader found there but not a plain file (PathKind a folder or
+// not plain): it is neither read nor replaced. Noted once per path in a run
+// (logged); TakeNotPlainFiles hands the names to the screen that tells the
+// player, each once.
+void NoteNotPlainFile(const char* path);
+// The files noted since the last call, one a line, without the leading
+// ".\" ("Data\Prefs.qoe"); null when there are none. Freed with FreeVec.
+char* TakeNotPlainFiles(void);
+// Tests: forgets every file noted (a new run).
+void ForgetNotPlainFiles(void);
 void* LoadFile2Mem(const char* path, uint32_t alloc_flags);  // AllocVec block or null
 // Sets *size_out (may be null) to the size of what LoadFile2Mem returned.
 void* LoadFile2MemSize(const char* path, uint32_t alloc_flags, uint32_t* size_out);
-// Replaces the file atomically (temporary file, then rename); 0 on failure.
+// Replaces the file atomically (temporary file, then rename); 0 on failure,
+// and when something other than a plain file (a link, a FIFO, a folder)
+// stands at the path: that is never replaced.
 int32_t SaveMem2File(const char* path, const void* memory, uint32_t length);
 int32_t DeleteFileA(const char* path);  // non-zero on success
 
@@ -105,7 +124,8 @@ void FileSetSyncHook(FileSyncHook hook, void* user);
 // Layout: docs/architecture.md, "The commit record".
 struct FileSet;
 FileSet* BeginFileSet();  // null when out of memory
-int32_t FileSetWrite(FileSet* set, const char* path, const void* data, uint32_t length);  // 1 or 0
+// 1 or 0; a target that is no plain file (a link, a FIFO) poisons the set.
+int32_t FileSetWrite(FileSet* set, const char* path, const void* data, uint32_t length);
 int32_t FileSetRemove(FileSet* set, const char* path);  // deleted at commit; 1 or 0
 // Frees the set. 1 when every file is in place; 0 when nothing changed (a
 // poisoned set, or the first rename or removal failed: the record goes);

@@ -103,6 +103,10 @@ int32_t OptionenPrefsLoad(OptionenPrefs* o) {
   OptionenPrefsDefault(o);
   OptionenPrefsEncode(o, img);
   FileHandle probe = Open(kPath, MODE_READONLY);
+  if (!probe && PathKind(kPath) != PATH_ABSENT) {
+    NoteNotPlainFile(kPath);  // a FIFO, a link, a folder: neither read nor replaced
+    return 0;
+  }
   if (!probe) {
     if (!SaveMem2File(kPath, img, OPTIONEN_PREFS_SIZE)) {
       DebugLog("OptionenPrefsLoad: Konnte Standard-Optionen nicht speichern!\n");

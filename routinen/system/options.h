@@ -46,7 +46,9 @@ extern const char* const kOptionEmailPlaceholder;
 void OptionenPrefsDefault(OptionenPrefs* o);
 // Reads .\Data\Optionen.prefs into o. A missing file is written with the
 // defaults; a short one keeps its bytes and gets defaults for the rest.
-// 1 on success, 0 when no file could be read or made (o then holds defaults).
+// 1 on success, 0 when no file could be read or made (o then holds defaults);
+// a file that is no plain file (a FIFO, a link, a folder) is neither read
+// nor replaced (NoteNotPlainFile, files.h): 0.
 int32_t OptionenPrefsLoad(OptionenPrefs* o);
 // Writes the block to .\Data\Optionen.prefs; 0 on failure.
 int32_t OptionenPrefsSave(const OptionenPrefs* o);

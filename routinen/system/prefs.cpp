@@ -115,6 +115,10 @@ std::vector<uint8_t> RepairedImage(const PrefsFileSpec& s, const uint8_t* old, u
 // file can be neither read nor made.
 bool EnsureFile(const PrefsFileSpec& s) {
   FileHandle probe = Open(s.path, MODE_READONLY);
+  if (!probe && PathKind(s.path) != PATH_ABSENT) {
+    NoteNotPlainFile(s.path);  // a FIFO, a link, a folder: neither read nor replaced
+    return false;
+  }
   if (!probe) {
     std::vector<uint8_t> img(s.full_size);
     DefaultImage(s, img.data());

@@ -70,8 +70,9 @@ const PrefsFieldInfo* BTPrefsLayout();
 
 // Number fields: read (write 0) returns the value (a byte field 0..255);
 // write 1 stores value and returns it. 0xFFFFFFFF when the file can be
-// neither opened nor created, on a read or write failure, and for a string
-// field or an unknown field index.
+// neither opened nor created (also when it is no plain file: a FIFO, a link,
+// a folder is neither read nor replaced, NoteNotPlainFile in files.h), on a
+// read or write failure, and for a string field or an unknown field index.
 uint32_t CheckPrefs(uint32_t field, uint32_t write, uint32_t value);
 // 1 once after Prefs.qoe failed its checks and was made anew (the note is
 // then taken), else 0: the caller tells the player.

@@ -168,6 +168,13 @@ int LoadEndpoints(EndpointConfig* e) {
     FreeVec(text);
     return 1;
   }
+  // A FIFO, a link or a folder in its place is neither read nor replaced:
+  // the defaults hold, and the player is told.
+  const int32_t kind = PathKind(kEndpointFile);
+  if (kind == PATH_FOLDER || kind == PATH_NOT_PLAIN) {
+    NoteNotPlainFile(kEndpointFile);
+    return 0;
+  }
   // A missing file is written with the defaults, for the player to edit.
   std::string out = "# Quill of Elmor: servers and mailboxes of the game (key = value).\n";
   for (const EndpointKey& k : kEndpointKeys) {

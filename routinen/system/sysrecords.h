@@ -70,7 +70,9 @@ struct EndpointConfig {
 extern const char* const kEndpointFile;  // ".\Endpoints.cfg"
 // Fills e with the defaults (all loopback), then reads the file over them; a
 // missing file is written with the defaults. Unknown keys and bad values are
-// logged and skipped. 1 when the file was read or written.
+// logged and skipped. 1 when the file was read or written; 0 (the defaults
+// kept) when it could not be, and when it is no plain file (a FIFO, a link,
+// a folder), which is neither read nor replaced (NoteNotPlainFile, files.h).
 int LoadEndpoints(EndpointConfig* e);
 void EndpointDefaults(EndpointConfig* e);
 // Reads "key = value" lines of a text over e; returns the number of lines

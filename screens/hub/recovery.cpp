@@ -1,11 +1,13 @@
 // The start-up recovery. See recovery.h.
 #include "recovery.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/log.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
+#include "routinen/system/memory.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
 #include "screens/hub/residenzdownload.h"
@@ -16,6 +18,9 @@ namespace {
 // The recovery's state record: the notice for the player, written by
 // RecoverAtStart (before the game thread starts) and read and cleared by the
 // title screen on the game thread.
+// A settings file that is no plain file, left as it is (its "%s" the file).
+constexpr uint32_t kNotPlainText = 1940;
+
 struct RecoveryState {
   std::string notice;
   bool commitNoted = false;  // the notice tells of a commit record
@@ -35,6 +40,24 @@ void NoteUnfinishedCommit(const char*, const char* problem) {
   AddNotice(std::string("The last run was stopped while it changed several files at once, and this start could "
                         "not finish the change (") +
             problem + "). Those files were left as they are; the log names them.");
+}
+
+// Each settings file found to be no plain file (a FIFO, a link, a folder)
+// since the last call: catalog 1940 naming it, once each.
+void NoteNotPlainFiles() {
+  char* files = TakeNotPlainFiles();
+  if (!files) return;
+  const std::string frame = GetCatalogStr(kNotPlainText);
+  const size_t at = frame.find("%s");
+  std::string all = files;
+  FreeVec(files);
+  for (size_t start = 0; start <= all.size();) {
+    const size_t end = std::min(all.find('\n', start), all.size());
+    const std::string name = all.substr(start, end - start);
+    DebugLog("RecoverAtStart: %s ist keine einfache Datei, dem Spieler gemeldet\n", name.c_str());
+    AddNotice(at == std::string::npos ? frame : frame.substr(0, at) + name + frame.substr(at + 2));
+    start = end + 1;
+  }
 }
 
 // Each record dropped because some of its files were written since: the
@@ -87,6 +110,7 @@ const char* RecoveryNotice(void) { return g_recovery.notice.empty() ? nullptr : 
 void ClearRecoveryNotice(void) { g_recovery = RecoveryState{}; }
 
 void NotePrefsRebuilt(void) {
+  NoteNotPlainFiles();
   if (!TakePrefsRebuilt()) return;
   DebugLog("RecoverAtStart: Prefs.qoe wurde neu angelegt, dem Spieler gemeldet\n");
   const std::string frame = GetCatalogStr(1798);

@@ -18,6 +18,8 @@ const char* RecoveryNotice(void);
 // Forgets the notice (the title screen showed it; tests).
 void ClearRecoveryNotice(void);
 // When .\Data\Prefs.qoe failed its checks and was made anew since the last
-// call (TakePrefsRebuilt), adds catalog 1798 naming it to the notice; the
-// title screen and the main screen call it as they open and show the notice.
+// call (TakePrefsRebuilt), adds catalog 1798 naming it to the notice, and
+// catalog 1940 for each settings file found to be no plain file (a FIFO, a
+// link, a folder: left as it is, TakeNotPlainFiles in files.h); the title
+// screen and the main screen call it as they open and show the notice.
 void NotePrefsRebuilt(void);

@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <strings.h>
 
 #include "routinen/system/byteorder.h"
 #include "routinen/system/checksum.h"
+#include "platform/plainfile.h"
 
 const char kSaveContentsName[] = "Inhalt.qoe";
 
@@ -18,6 +21,16 @@ namespace {
 
 constexpr char kMagic[8] = {'Q', 'I', 'N', 'H', 'A', 'L', 'T', '1'};
 constexpr uint32_t kMaxPath = 1024;
+// The most bytes a list takes per file it names: the path's length, the
+// longest path, the size and the checksum.
+constexpr uint64_t kMaxEntrySize = 2 + kMaxPath + 8;
+// However many files a save holds, no list is longer.
+constexpr uint64_t kMaxListSize = 64u << 20;
+// Temporary files of the file layer's writes (never copied, never listed).
+constexpr char kTempPrefix[] = ".qoetmp-";
+
+// Tests: the files whose checksums were worked out (any thread).
+std::atomic<uint64_t> g_filesRead{0};
 
 // A path a save holds: under Data/ or Map/, parts neither empty nor "." or
 // "..", no '\' and no control character.
@@ -62,7 +75,9 @@ bool Walk(const std::string& dir, const std::string& rel, std::vector<SaveConten
 
 // Size and CRC-32 of a disk file read whole; false when it cannot be read.
 bool ReadFileSum(const std::string& path, uint32_t* size, uint32_t* crc) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW);
+  g_filesRead.fetch_add(1);
+  // A link is never followed, a FIFO never waited on.
+  const int fd = OpenPlainFile(path.c_str(), O_RDONLY | O_NOFOLLOW);
   if (fd < 0) return false;
   uint8_t buffer[1 << 16];
   uint64_t total = 0;
@@ -83,6 +98,43 @@ bool ReadFileSum(const std::string& path, uint32_t* size, uint32_t* crc) {
   *size = static_cast<uint32_t>(total);
   *crc = sum;
   return true;
+}
+
+// The kinds a scan tells apart.
+bool IsIndexName(const char* n) {
+  return !strcasecmp(n, "Path") || !strcasecmp(n, "SfxPath") || !strcasecmp(n, "RizizOzezPath") ||
+         !strcasecmp(n, "Screendat");
+}
+
+// Walks disk folder dir (rel its path in the save, ending in '/'): every
+// entry seen by lstat, never followed. The first that is neither a plain
+// file nor a folder goes to *not_plain; the plain files a load copies (not
+// the indexes and layouts at the top, not temporary files) to *files.
+bool ScanFolder(const std::string& dir, const std::string& rel, bool top, SaveFolderScan* scan) {
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return false;
+  bool ok = true;
+  std::vector<std::string> subs;
+  while (dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    if (!std::strcmp(n, ".") || !std::strcmp(n, "..")) continue;
+    struct stat st;
+    if (::fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      ok = false;
+      continue;
+    }
+    const std::string path = rel + n;
+    if (S_ISDIR(st.st_mode)) {
+      subs.push_back(n);
+    } else if (!S_ISREG(st.st_mode)) {
+      if (scan->notPlain.empty() || path < scan->notPlain) scan->notPlain = path;
+    } else if (!(top && IsIndexName(n)) && std::strncmp(n, kTempPrefix, sizeof kTempPrefix - 1) != 0) {
+      scan->files.push_back(path);
+    }
+  }
+  ::closedir(d);
+  for (const std::string& s : subs) ok = ScanFolder(dir + "/" + s, rel + s + "/", false, scan) && ok;
+  return ok;
 }
 
 }  // namespace
@@ -126,6 +178,8 @@ bool ReadSaveContents(const uint8_t* data, uint32_t size, std::vector<SaveConten
     e.size = ReadBE32(r);
     e.crc = ReadBE32(r);
     if (!r.ok || !PathOk(e.path)) return false;
+    // Sorted by path, each once: a path named twice or out of order is damage.
+    if (!out.empty() && !(out.back().path < e.path)) return false;
     out.push_back(std::move(e));
   }
   if (ReaderLeft(r) != 0) return false;
@@ -161,3 +215,56 @@ std::string CheckSaveContents(const std::string& root, const std::vector<SaveCon
   }
   return "";
 }
+
+bool ScanSaveFolders(const std::string& root, SaveFolderScan* scan) {
+  *scan = SaveFolderScan{};
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(root.c_str())) {
+    while (dirent* e = ::readdir(d)) names.push_back(e->d_name);
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  bool ok = true;
+  for (const char* part : {"Data", "Map"}) {
+    // The folder as the file layer finds it: its own spelling, else the
+    // first in byte order that differs in letter case only.
+    std::string& found = part[0] == 'D' ? scan->dataDir : scan->mapDir;
+    for (const std::string& n : names)
+      if (n == part || (found.empty() && !strcasecmp(n.c_str(), part))) found = n;
+    struct stat st;
+    const std::string dir = root + "/" + found;
+    if (found.empty() || ::lstat(dir.c_str(), &st) != 0) {
+      ok = false;
+      continue;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+      if (scan->notPlain.empty()) scan->notPlain = found;  // Data before Map
+      continue;
+    }
+    ok = ScanFolder(dir, std::string(part) + "/", true, scan) && ok;
+  }
+  std::sort(scan->files.begin(), scan->files.end());
+  return ok;
+}
+
+uint64_t MaxSaveContentsSize(size_t files) {
+  return std::min<uint64_t>(16 + static_cast<uint64_t>(files) * kMaxEntrySize, kMaxListSize);
+}
+
+std::string SaveListMismatch(const std::vector<SaveContentsEntry>& entries, const std::vector<std::string>& files,
+                             bool* unnamed) {
+  *unnamed = false;
+  size_t i = 0, k = 0;
+  while (i < entries.size() || k < files.size()) {
+    if (k == files.size() || (i < entries.size() && entries[i].path < files[k])) return entries[i].path;
+    if (i == entries.size() || files[k] < entries[i].path) {
+      *unnamed = true;
+      return files[k];
+    }
+    ++i;
+    ++k;
+  }
+  return "";
+}
+
+uint64_t SaveContentsFilesRead() { return g_filesRead.load(); }

@@ -41,8 +41,9 @@ const char kIn[] = ".\\Data\\POP3In\\GameChunk.qoe";
 const char kOut[] = ".\\Data\\POP3Out\\GameChunk.qoe";
 constexpr uint32_t kBoxPen = 7, kNameSize = 80, kPathSize = 320;
 constexpr int32_t kBoxX = 168, kBoxY = 200;
-// A save that a load refused as damaged: its file for the "%s".
-constexpr uint32_t kSaveDamagedText = 1797;
+// A save that a load refused: its file for the "%s" (LoadRefusal): damaged,
+// no plain file or folder, a file its list does not name.
+constexpr uint32_t kSaveDamagedText = 1797, kSaveNotPlainText = 1941, kSaveUnlistedText = 1942;
 
 uint32_t Message(uint32_t mode, const char* text) {
   return static_cast<uint32_t>(ChiefMessage(66, kBoxX, kBoxY, 0, 0, 0, mode, text, kBoxPen));
@@ -96,6 +97,7 @@ int32_t CopyInto(const char* source, const char* target, const char* line) {
 struct LoadState {
   void (*moved)(int32_t moving_in, uint32_t count) = nullptr;
   std::string damaged;  // the save's file that stopped the last load ("" none)
+  int32_t refusal = LOAD_REFUSED_NONE;  // why it stopped it
 };
 LoadState g_load;
 
@@ -289,6 +291,21 @@ bool WriteSaveContents(const std::string& dir) {
     DebugLog("SaveGame : Konnte die Dateien von %s nicht lesen !\n", dir.c_str());
     return false;
   }
+  // A file no list can name (a control character or '\' in its name, a
+  // path over 1 024 bytes) would have the save refused at its load: it is
+  // left out of the save.
+  SaveFolderScan scan;
+  if (!ScanSaveFolders(disk, &scan)) {
+    DebugLog("SaveGame : Konnte die Dateien von %s nicht lesen !\n", dir.c_str());
+    return false;
+  }
+  for (const std::string& f : scan.files) {
+    const auto named = std::lower_bound(entries.begin(), entries.end(), f,
+                                        [](const SaveContentsEntry& e, const std::string& p) { return e.path < p; });
+    if (named != entries.end() && named->path == f) continue;
+    DebugLog("SaveGame : %s kann in keinem Inhalt stehen, ausgelassen\n", f.c_str());
+    if (::unlink((disk + "/" + f).c_str()) != 0) return false;
+  }
   const std::vector<uint8_t> image = SaveContentsImage(entries);
   if (!SaveMem2File((dir + "\\" + kSaveContentsName).c_str(), image.data(), static_cast<uint32_t>(image.size()))) {
     DebugLog("SaveGame : Konnte den Inhalt von %s nicht schreiben !\n", dir.c_str());
@@ -468,23 +485,65 @@ bool SaveFileWhole(const std::string& program_path, const SaveContentsEntry& e) 
   return true;
 }
 
-// The first damaged file of the save in turn_dir, whose copy lies in the
-// disk folder copy (program path copy_path): its path in the save, "" when
-// the save is whole. The files are checked against the save's list of
-// contents (a save of an older version has none), then every chunk file of
-// the copy is read whole and every town file measured.
-std::string DamagedSaveFile(const char* turn_dir, const std::string& copy, const std::string& copy_path) {
+// Why a save is refused, and the file (its path in the save) that says so.
+struct Refusal {
+  int32_t why = LOAD_REFUSED_NONE;
+  std::string path;
+};
+
+// The save in turn_dir judged before anything of it is copied, no file of
+// it read: its Data and Map folders walked without following a link
+// (anything that is no plain file or folder refuses the save, naming it),
+// and its list of contents (when it has one: a plain file, no longer than
+// its files allow, whole, sorted, each path once) naming exactly the files
+// the load copies. *entries gets the list (empty without one); *copyable is
+// false when the folders cannot be walked at all (missing: not loaded).
+Refusal JudgeSaveUnread(const char* turn_dir, std::vector<SaveContentsEntry>* entries, std::string folders[2],
+                        bool* copyable) {
+  entries->clear();
+  *copyable = false;
+  const std::string root = Disk(turn_dir);
+  struct stat st;
+  if (root.empty() || ::lstat(root.c_str(), &st) != 0) return {};
+  // The save's own folder is a link: nothing in it is the save's.
+  if (!S_ISDIR(st.st_mode)) return {LOAD_REFUSED_NOT_PLAIN, ""};
+  SaveFolderScan scan;
+  const bool walked = ScanSaveFolders(root, &scan);
+  if (!scan.notPlain.empty()) return {LOAD_REFUSED_NOT_PLAIN, scan.notPlain};
+  if (!walked) return {};
+  folders[0] = scan.dataDir;
+  folders[1] = scan.mapDir;
+  *copyable = true;
   const std::string list = std::string(turn_dir) + "\\" + kSaveContentsName;
-  if (PathExists(list)) {
-    uint32_t size = 0;
-    uint8_t* image = static_cast<uint8_t*>(LoadFile2MemSize(list.c_str(), MEMF_PUBLIC, &size));
-    std::vector<SaveContentsEntry> entries;
-    const bool read = image && ReadSaveContents(image, size, &entries);
-    FreeVec(image);
-    if (!read) return kSaveContentsName;
-    const std::string changed = CheckSaveContents(copy, entries);
-    if (!changed.empty()) return changed;
+  const int32_t kind = PathKind(list.c_str());
+  if (kind == PATH_ABSENT) return {};  // a save of an older version
+  if (kind != PATH_PLAIN) return {LOAD_REFUSED_NOT_PLAIN, kSaveContentsName};
+  // A list longer than the save's files allow is not even read.
+  if (GeFileSize(list.c_str()) > MaxSaveContentsSize(scan.files.size()))
+    return {LOAD_REFUSED_DAMAGED, kSaveContentsName};
+  uint32_t size = 0;
+  uint8_t* image = static_cast<uint8_t*>(LoadFile2MemSize(list.c_str(), MEMF_PUBLIC, &size));
+  const bool read = image && ReadSaveContents(image, size, entries);
+  FreeVec(image);
+  if (!read || entries->size() > scan.files.size()) {
+    entries->clear();
+    return {LOAD_REFUSED_DAMAGED, kSaveContentsName};
   }
+  bool unnamed = false;
+  const std::string odd = SaveListMismatch(*entries, scan.files, &unnamed);
+  if (!odd.empty()) return {unnamed ? LOAD_REFUSED_UNLISTED : LOAD_REFUSED_DAMAGED, odd};
+  return {};
+}
+
+// The first damaged file of the copy (disk folder copy, program path
+// copy_path) of a save: its path in the save, "" when the copy is whole.
+// Its files are checked against the save's list of contents (a save of an
+// older version has none), then every chunk file is read whole and every
+// town file measured.
+std::string DamagedCopyFile(const std::vector<SaveContentsEntry>& entries, const std::string& copy,
+                            const std::string& copy_path) {
+  const std::string changed = CheckSaveContents(copy, entries);
+  if (!changed.empty()) return changed;
   std::vector<SaveContentsEntry> files;
   if (!ListSaveFiles(copy, &files)) return "Data";
   for (const SaveContentsEntry& e : files) {
@@ -498,27 +557,46 @@ std::string DamagedSaveFile(const char* turn_dir, const std::string& copy, const
 }  // namespace
 
 const char* LoadDamagedFile() { return g_load.damaged.empty() ? nullptr : g_load.damaged.c_str(); }
+int32_t LoadRefusal() { return g_load.damaged.empty() ? LOAD_REFUSED_NONE : g_load.refusal; }
 
 int32_t RestoreSave(const char* turn_dir) {
   LoadFolders f;
   g_load.damaged.clear();
+  g_load.refusal = LOAD_REFUSED_NONE;
   if (!turn_dir || !MakeLoadFolders(&f) || FinishInterruptedLoad() < 0) return 0;
-  // The whole copy first: a copy that fails changes nothing.
-  int32_t ok = 1;
-  for (const char* part : kLoadParts) {
-    char save[kPathSize + 16], from[kPathSize + 17], to[kPathSize + 16];
+  // A save that holds a link, a FIFO or a file its list does not name, or
+  // whose list is damaged, is refused before anything of it is copied.
+  std::vector<SaveContentsEntry> entries;
+  std::string folders[2];
+  bool copyable = false;
+  const Refusal refusal = JudgeSaveUnread(turn_dir, &entries, folders, &copyable);
+  if (refusal.why != LOAD_REFUSED_NONE) {
+    g_load.damaged = refusal.path.empty() ? std::string(turn_dir) : SavePath(turn_dir, refusal.path);
+    g_load.refusal = refusal.why;
+    DebugLog("LoadGame: Spielstand %s wird abgelehnt (%s): %s\n", turn_dir,
+             refusal.why == LOAD_REFUSED_NOT_PLAIN  ? "keine einfache Datei"
+             : refusal.why == LOAD_REFUSED_UNLISTED ? "nicht im Inhalt genannt"
+                                                    : "ist beschaedigt",
+             g_load.damaged.c_str());
+    return 0;
+  }
+  // The whole copy first: a copy that fails changes nothing. It copies the
+  // folders the walk judged (their spelling on disk), never through a link.
+  int32_t ok = copyable ? 1 : 0;
+  for (int i = 0; ok && i < 2; i++) {
+    char from[kPathSize + kNameSize + 8], to[kPathSize + 16];
     // A turn folder whose path does not fit is refused, never cut to another folder's.
-    const bool fits = std::snprintf(save, sizeof save, "%s\\%s", turn_dir, part) < (int)sizeof save;
-    std::snprintf(from, sizeof from, "%s\\", save);
-    std::snprintf(to, sizeof to, "%s\\kopie\\%s\\", kLoadDir, part);
-    ok = ok && fits && FolderExists(save) && CreateDirPath(to) && CopyDir(from, to, 2);
+    const bool fits = std::snprintf(from, sizeof from, "%s\\%s\\", turn_dir, folders[i].c_str()) < (int)sizeof from;
+    std::snprintf(to, sizeof to, "%s\\kopie\\%s\\", kLoadDir, kLoadParts[i]);
+    ok = fits && CreateDirPath(to) && CopyDir(from, to, 2);
   }
   // Nothing of a damaged save comes in: the copy is checked before it is
   // ready, and the player learns which file stopped it.
   if (ok) {
-    const std::string damaged = DamagedSaveFile(turn_dir, f.root + "/kopie", std::string(kLoadDir) + "\\kopie");
+    const std::string damaged = DamagedCopyFile(entries, f.root + "/kopie", std::string(kLoadDir) + "\\kopie");
     if (!damaged.empty()) {
       g_load.damaged = SavePath(turn_dir, damaged);
+      g_load.refusal = LOAD_REFUSED_DAMAGED;
       DebugLog("LoadGame: Spielstand %s ist beschaedigt: %s\n", turn_dir, g_load.damaged.c_str());
       DiscardLoadFolder();
       return 0;
@@ -679,8 +757,11 @@ int32_t LoadGame() {
   if (DeepDisplay()) KartenScreenNewSetup();
   CloseChiefMessage(box);
   if (!ok && LoadDamagedFile()) {
-    // The save is damaged: the file that stopped it, without the leading ".\".
-    const std::string frame = GetCatalogStr(kSaveDamagedText), name = LoadDamagedFile() + 2;
+    // The save is refused: the file that stopped it, without the leading ".\".
+    const uint32_t text = LoadRefusal() == LOAD_REFUSED_NOT_PLAIN  ? kSaveNotPlainText
+                          : LoadRefusal() == LOAD_REFUSED_UNLISTED ? kSaveUnlistedText
+                                                                   : kSaveDamagedText;
+    const std::string frame = GetCatalogStr(text), name = LoadDamagedFile() + 2;
     const size_t at = frame.find("%s");
     Message(0, (at == std::string::npos ? frame : frame.substr(0, at) + name + frame.substr(at + 2)).c_str());
   } else if (!ok) {

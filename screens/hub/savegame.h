@@ -21,14 +21,28 @@ int32_t SaveGame(uint32_t move);
 // .\Data and .\Map; 1 when a save was loaded, 0 when cancelled or none.
 int32_t LoadGame();
 // Copies the save in turn_dir (".\Game\<lord>\<year>_<quarter>") back over
-// .\Data and .\Map (indexes and layouts stay), all or nothing: the copy is
-// made whole beside the game first, checked (its files against the save's
-// list of contents, its chunk files read whole), and then moved in by
-// renames. 1, or 0 with the running game unchanged.
+// .\Data and .\Map (indexes and layouts stay), all or nothing. Before
+// anything is copied its folders are walked (no file read, no link
+// followed): a link, a FIFO or any other file that is no plain file, a
+// damaged list of contents (too long, cut, unsorted, a path twice, more
+// files than the save holds) and a file the list does not name refuse it.
+// Then the copy is made whole beside the game, checked (its files against
+// the list, its chunk files read whole) and moved in by renames. 1, or 0
+// with the running game unchanged.
 int32_t RestoreSave(const char* turn_dir);
-// The save's file that made the last RestoreSave refuse the save as damaged
-// (a program path, ".\Game\...\Data\..."), or null.
+// The save's file that made the last RestoreSave refuse the save (a program
+// path, ".\Game\...\Data\..."; the save's folder itself when that is a
+// link), or null.
 const char* LoadDamagedFile();
+// Why the last RestoreSave refused its save: none, a damaged file, a file
+// that is no plain file or folder, a file its list of contents does not name.
+enum : int32_t {
+  LOAD_REFUSED_NONE = 0,
+  LOAD_REFUSED_DAMAGED = 1,
+  LOAD_REFUSED_NOT_PLAIN = 2,
+  LOAD_REFUSED_UNLISTED = 3,
+};
+int32_t LoadRefusal();
 // Finishes a load that a kill interrupted (or drops its unfinished copy):
 // 1 when a load was completed, 0 when there was none to finish, -1 when it
 // could not be completed (tried again next time).
