@@ -190,8 +190,6 @@ TEST(Prefs, ACutFileKeepsItsWholeFieldsAndNotesWhatThePlayerLost) {
       {148, 2, 3, 0, "Aldric", "", PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME},
       {150, 2, 3, 4711, "Aldric", "", PREFS_REPAIR_LORD_NAME},
       {153, 2, 3, 4711, "Aldric", "", PREFS_REPAIR_LORD_NAME},         // "Rag" of the lord's name
-      {190, 2, 3, 4711, "Aldric", "Ragnar", 0},
-      {263, 2, 3, 4711, "Aldric", "Ragnar", 0},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.cut);
@@ -216,9 +214,14 @@ TEST(Prefs, ACutFileKeepsItsWholeFieldsAndNotesWhatThePlayerLost) {
     EXPECT_STREQ(lord, r.lord);
     FreeVec(first);
     FreeVec(lord);
-    EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), r.cut >= 256 ? 5u : 0xFFFFFFFFu);  // at 252
+    EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 0xFFFFFFFFu);  // default for the rest
     EXPECT_EQ(TakePrefsRepairs(), 0u);
   }
+  // A cut that loses neither is logged, not noted: the fields it holds stay.
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, std::vector<uint8_t>(full.begin(), full.begin() + 256)));
+  EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 5u);
+  EXPECT_EQ(TakePrefsRepairs(), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), 4711u);
 }
 
 // A file of the right size that fails its own checks is made anew from the
@@ -339,33 +342,35 @@ TEST(BTPrefs, ACutFileKeepsItsWholeFieldsAndIsNoted) {
   TakePrefsRepairs();
   const struct Row {
     uint32_t cut, story, show, told;  // told: the stories 1..told of the flags kept
-    const char* town;
-    bool noted;
   } rows[] = {
-      {0, 0, 0, 0, "", true},   {5, 0, 0, 0, "", true},    {12, 0, 0, 0, "", true},
-      {14, 0, 0, 0, "", true},  {16, 17, 0, 0, "", true},  {17, 17, 1, 0, "", true},
-      {18, 17, 1, 1, "", true}, {40, 17, 1, 22, "", true}, {62, 17, 1, 44, "", true},
-      {66, 17, 1, 44, "", true}, {141, 17, 1, 44, "", true}, {142, 17, 1, 44, "Eichenhain", false},
-      {160, 17, 1, 44, "Eichenhain", false},
+      {0, 0, 0, 0},   {5, 0, 0, 0},   {12, 0, 0, 0},   {14, 0, 0, 0},   {16, 17, 0, 0},  {17, 17, 1, 0},
+      {18, 17, 1, 1}, {40, 17, 1, 22}, {62, 17, 1, 44}, {66, 17, 1, 44}, {141, 17, 1, 44},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.cut);
     const std::vector<uint8_t> part(whole.begin(), whole.begin() + r.cut);
     ASSERT_TRUE(qoe_test::WriteFileBytes(kBTDisk, part));
     EXPECT_EQ(RizizOzezPrefs(0, 0, 0), r.story);
-    EXPECT_EQ(TakePrefsRepairs(), r.noted ? (uint32_t)PREFS_REPAIR_STORY : 0u);
+    EXPECT_EQ(TakePrefsRepairs(), (uint32_t)PREFS_REPAIR_STORY);
     EXPECT_EQ(RizizOzezPrefs(1, 0, 0), r.show);
     for (uint32_t k = 1; k <= 44; ++k) EXPECT_EQ(RizizOzezPrefs(k + 1, 0, 0), k <= r.told ? 1u : 0u) << k;
     char* town = RizizOzezPrefsStr(46, 0, nullptr);
-    EXPECT_STREQ(town, r.town);
+    EXPECT_STREQ(town, "");  // cut: "Eich" is no town's name
     FreeVec(town);
     const auto img = qoe_test::ReadFileBytes(kBTDisk);
-    if (r.noted) {
-      ASSERT_EQ(img.size(), BTPREFS_FILE_SIZE);
-      EXPECT_EQ(std::string(img.begin(), img.begin() + 8), "BTPRV001");
-    } else {
-      EXPECT_EQ(img, part);  // holds every field: left alone
-    }
+    ASSERT_EQ(img.size(), BTPREFS_FILE_SIZE);
+    EXPECT_EQ(std::string(img.begin(), img.begin() + 8), "BTPRV001");
+    EXPECT_EQ(TakePrefsRepairs(), 0u);
+  }
+  // 142 bytes or more hold every field: left alone, nothing to tell.
+  for (uint32_t cut : {142u, 160u}) {
+    const std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(kBTDisk, part));
+    EXPECT_EQ(RizizOzezPrefs(0, 0, 0), 17u);
+    char* town = RizizOzezPrefsStr(46, 0, nullptr);
+    EXPECT_STREQ(town, "Eichenhain");
+    FreeVec(town);
+    EXPECT_EQ(qoe_test::ReadFileBytes(kBTDisk), part);
     EXPECT_EQ(TakePrefsRepairs(), 0u);
   }
 }
