@@ -1,6 +1,7 @@
 // Options block: defaults, big-endian disk image, load and save.
 #include "options.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "byteorder.h"
@@ -16,6 +17,60 @@ const char* const kOptionEmailPlaceholder = "username@servername";
 namespace {
 
 const char kPath[] = ".\\Data\\Optionen.prefs";
+
+// The options module's state record.
+struct OptionenModuleState {
+  // The areas repaired by loads (OptionenRepair bits), taken by
+  // TakeOptionenRepairs: any thread.
+  std::atomic<uint32_t> repairs{0};
+};
+OptionenModuleState g_optionen;
+
+// The fields of the disk image with a range, and the area that shows them.
+enum FieldKind : uint8_t { K_SOUND, K_STACK, K_NETBITS, K_TEXT, K_HOST, K_ADDRESS, K_ANY, K_PERCENT, K_CURSOR };
+struct OptionField {
+  uint16_t offset, size;
+  FieldKind kind;
+  uint32_t area;
+};
+constexpr uint32_t S = OPTIONEN_REPAIR_SOUND, I = OPTIONEN_REPAIR_INTERNET, M = OPTIONEN_REPAIR_MODEM;
+const OptionField kFields[] = {
+    {0, 4, K_SOUND, S},   {4, 1, K_STACK, I},   {5, 1, K_NETBITS, I}, {6, 40, K_TEXT, S},
+    {46, 2, K_ANY, S},    {48, 2, K_ANY, S},    {50, 4, K_ANY, S},    {54, 4, K_ANY, S},
+    {58, 1, K_PERCENT, S}, {59, 1, K_PERCENT, S}, {60, 40, K_HOST, I}, {100, 40, K_HOST, I},
+    {140, 40, K_TEXT, I}, {180, 40, K_TEXT, I}, {220, 40, K_ADDRESS, I}, {260, 40, K_TEXT, I},
+    {300, 40, K_TEXT, I}, {566, 4, K_CURSOR, M},
+};
+
+bool IsText(FieldKind k) { return k == K_TEXT || k == K_HOST || k == K_ADDRESS; }
+
+// A terminated text of its kind: no control character; a host (name or
+// address, and a port) and a mail address are printable ASCII without
+// blanks, and an address that is not empty has its "@".
+bool TextInRange(FieldKind kind, const char* t) {
+  for (const char* c = t; *c; ++c) {
+    const uint8_t b = static_cast<uint8_t>(*c);
+    if (b < 32 || b == 127) return false;
+    if (kind != K_TEXT && (b == ' ' || b > 126)) return false;
+  }
+  return kind != K_ADDRESS || !t[0] || std::strchr(t, '@');
+}
+
+// A whole number field of the image in its range.
+bool NumberInRange(const OptionField& f, const uint8_t* p) {
+  switch (f.kind) {
+    case K_SOUND: return GetBE32(p) <= 0xFF;
+    case K_STACK: return p[0] <= 4;
+    case K_NETBITS: {
+      const uint8_t b = p[0];
+      const bool mail = b & NET_MAIL_ROUTE, server = b & NET_SERVER_ROUTE;
+      return (b & ~(NET_MAIL_ROUTE | NET_SERVER_ROUTE | NET_IRC_PANEL)) == 0 && mail != server;
+    }
+    case K_PERCENT: return p[0] <= 100;
+    case K_CURSOR: return GetBE32(p) == 0 || GetBE32(p) == 0xFFFFFFFFu;
+    default: return true;
+  }
+}
 
 void SetText(char* dst, const char* src) {
   std::memset(dst, 0, 40);
@@ -97,6 +152,37 @@ void OptionenPrefsDecode(const uint8_t* in, OptionenPrefs* o) {
   o->mouse_cursor = GetBE32(in + 566);
 }
 
+uint32_t OptionenPrefsRead(const uint8_t* in, uint32_t got, OptionenPrefs* o) {
+  if (!in) got = 0;
+  if (got > OPTIONEN_PREFS_SIZE) got = OPTIONEN_PREFS_SIZE;
+  uint8_t def[OPTIONEN_PREFS_SIZE], img[OPTIONEN_PREFS_SIZE];
+  OptionenPrefsDefault(o);
+  OptionenPrefsEncode(o, def);
+  std::memcpy(img, def, sizeof img);
+  if (got) std::memcpy(img, in, got);
+  uint32_t repaired = 0;
+  for (const OptionField& f : kFields) {
+    uint8_t* p = img + f.offset;
+    bool keep = (uint32_t)f.offset + f.size <= got;
+    if (keep && IsText(f.kind)) {
+      // A text ends within its field; one that runs to the field's end is
+      // cut to 39 characters (and counted).
+      if (!std::memchr(p, 0, f.size)) {
+        p[f.size - 1] = 0;
+        repaired |= f.area;
+      }
+      keep = TextInRange(f.kind, reinterpret_cast<const char*>(p));
+    } else if (keep) {
+      keep = NumberInRange(f, p);
+    }
+    if (keep) continue;
+    std::memcpy(p, def + f.offset, f.size);
+    repaired |= f.area;
+  }
+  OptionenPrefsDecode(img, o);
+  return repaired;
+}
+
 int32_t OptionenPrefsLoad(OptionenPrefs* o) {
   if (!o) return 0;
   uint8_t img[OPTIONEN_PREFS_SIZE];
@@ -121,17 +207,30 @@ int32_t OptionenPrefsLoad(OptionenPrefs* o) {
     DebugLog("OptionenPrefsLoad: Konnte %s nicht lesen!\n", kPath);
     return 0;
   }
+  if (!data) got = 0;
+  const uint32_t repaired = OptionenPrefsRead(data, got, o);
+  // The bytes of the file as read where they were sound (the reserved ones
+  // too), the repaired fields over them.
   if (data) std::memcpy(img, data, got < OPTIONEN_PREFS_SIZE ? got : OPTIONEN_PREFS_SIZE);
-  else got = 0;
   FreeVec(data);
-  OptionenPrefsDecode(img, o);
-  if (got < OPTIONEN_PREFS_SIZE) {
+  if (got < OPTIONEN_PREFS_SIZE)
     DebugLog("OptionenPrefsLoad: %s ist zu kurz (%u Bytes), ergaenze Standardwerte\n", kPath, got);
-    if (!SaveMem2File(kPath, img, OPTIONEN_PREFS_SIZE))
-      DebugLog("OptionenPrefsLoad: Konnte Optionen nicht ergaenzen!\n");
+  if (repaired) {
+    DebugLog("OptionenPrefsLoad: %s hatte Werte ausserhalb ihres Bereichs oder abgeschnittene (Bereiche %u), "
+             "auf Standardwerte gesetzt\n",
+             kPath, repaired);
+  }
+  if (got < OPTIONEN_PREFS_SIZE || repaired) {
+    uint8_t fixed[OPTIONEN_PREFS_SIZE];
+    OptionenPrefsEncode(o, fixed);
+    for (const OptionField& f : kFields) std::memcpy(img + f.offset, fixed + f.offset, f.size);
+    if (!SaveMem2File(kPath, img, OPTIONEN_PREFS_SIZE)) DebugLog("OptionenPrefsLoad: Konnte Optionen nicht ergaenzen!\n");
+    if (repaired) g_optionen.repairs.fetch_or(repaired);
   }
   return 1;
 }
+
+uint32_t TakeOptionenRepairs(void) { return g_optionen.repairs.exchange(0); }
 
 int32_t OptionenPrefsSave(const OptionenPrefs* o) {
   if (!o) return 0;

@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "byteorder.h"
+#include "catalog.h"
 #include "files.h"
 #include "memory.h"
 #include "platform/log.h"
@@ -33,9 +35,9 @@ struct PrefsModuleState {
   PrefsFieldInfo bt[BTPREFS_FIELD_COUNT];
   // Every read-modify-write of a prefs file: any thread.
   std::mutex lock;
-  // Set when Prefs.qoe failed its checks and was made anew; taken by
-  // TakePrefsRebuilt (any thread).
-  std::atomic<bool> rebuilt{false};
+  // The repairs the player must know of (PrefsRepair bits), set when a
+  // repaired file was written; taken by TakePrefsRepairs (any thread).
+  std::atomic<uint32_t> repairs{0};
 };
 PrefsModuleState g_prefs;
 
@@ -48,22 +50,73 @@ const PrefsFieldInfo* BuildBT() {
   return g_prefs.bt;
 }
 
+// A text of a prefs field: a zero within the first `within` bytes, and no
+// control character before it.
+bool TextInRange(const uint8_t* p, uint32_t within) {
+  for (uint32_t i = 0; i < within; ++i) {
+    if (p[i] == 0) return true;
+    if (p[i] < 32 || p[i] == 127) return false;
+  }
+  return false;
+}
+
+// Prefs.qoe: the account state, written only by this program, is 0..2.
+bool PrefsFieldInRange(const uint8_t* img, uint32_t field) {
+  if (field == PREFS_ACCOUNT_STATE) return GetBE16(img + kPrefs[field].offset) <= ACCOUNT_INSTALLED;
+  return true;
+}
+
+// BTPrefs.qoe: the story to show is one of the story table (0 none); every
+// flag is 0 or 1, and "show the story screen at start" only with a story to
+// show; the town's name was written from at most 40 characters.
+bool BTFieldInRange(const uint8_t* img, uint32_t field) {
+  const PrefsFieldInfo& f = g_prefs.bt[field];
+  if (field == 0) return GetBE32(img + f.offset) < STORY_STRING_COUNT;
+  if (field == 46) return TextInRange(img + f.offset, 41);
+  if (img[f.offset] > 1) return false;
+  return field != 1 || img[f.offset] == 0 || GetBE32(img + g_prefs.bt[0].offset) != 0;
+}
+
+// Prefs.qoe: the account state, the player ID and the lord's name are told.
+uint32_t PrefsNotes(const std::vector<uint8_t>& changed) {
+  return (changed[PREFS_ACCOUNT_STATE] ? PREFS_REPAIR_ACCOUNT : 0u) |
+         (changed[PREFS_PLAYER_ID] ? PREFS_REPAIR_PLAYER_ID : 0u) |
+         (changed[PREFS_LORD_NAME] ? PREFS_REPAIR_LORD_NAME : 0u);
+}
+
+// BTPrefs.qoe: any field (the stories told, the one to show).
+uint32_t BTNotes(const std::vector<uint8_t>& changed) {
+  for (uint8_t c : changed)
+    if (c) return PREFS_REPAIR_STORY;
+  return 0;
+}
+
 struct PrefsFileSpec {
   const char* name;      // routine name for the log
   const char* path;
   const char* magic;     // 8 bytes: id and version
   uint32_t full_size;    // size of a new file
-  uint32_t min_size;     // shorter files are extended
+  uint32_t min_size;     // a shorter file does not hold every field
   const PrefsFieldInfo* table;
   uint32_t count;
-  bool checked;          // the header and the account state are checked (Prefs.qoe)
+  bool (*inRange)(const uint8_t* img, uint32_t field);  // field k of a whole image
+  uint32_t (*notes)(const std::vector<uint8_t>& changed);  // what the player is told
 };
 
 const PrefsFileSpec kPrefsSpec = {"CheckPrefs", ".\\Data\\Prefs.qoe", "PREFV001", PREFS_FILE_SIZE,
-                                  PREFS_FILE_SIZE, kPrefs, PREFS_FIELD_COUNT, true};
+                                  PREFS_FILE_SIZE, kPrefs, PREFS_FIELD_COUNT, PrefsFieldInRange, PrefsNotes};
 PrefsFileSpec BTSpec() {
   return {"RizizOzezPrefs", ".\\Data\\BTPrefs.qoe", "BTPRV001", BTPREFS_FILE_SIZE, BTPREFS_MIN_SIZE,
-          BuildBT(), BTPREFS_FIELD_COUNT, false};
+          BuildBT(), BTPREFS_FIELD_COUNT, BTFieldInRange, BTNotes};
+}
+
+// Field k at its default in img.
+void DefaultField(const PrefsFileSpec& s, uint8_t* img, uint32_t k) {
+  const PrefsFieldInfo& f = s.table[k];
+  if (f.size == 1) img[f.offset] = (uint8_t)f.def;
+  else if (f.size == 2) PutBE16(img + f.offset, (uint16_t)f.def);
+  else if (f.size == 4) PutBE32(img + f.offset, f.def);
+  else std::memset(img + f.offset, 0, f.size);
 }
 
 // The image of a new file: header, then every field at its default.
@@ -71,48 +124,82 @@ void DefaultImage(const PrefsFileSpec& s, uint8_t* img) {
   std::memset(img, 0, s.full_size);
   std::memcpy(img, s.magic, 8);
   PutBE32(img + 8, s.full_size - 12);
-  for (uint32_t k = 0; k < s.count; ++k) {
-    const PrefsFieldInfo& f = s.table[k];
-    if (f.size == 1) img[f.offset] = (uint8_t)f.def;
-    else if (f.size == 2) PutBE16(img + f.offset, (uint16_t)f.def);
-    else if (f.size == 4) PutBE32(img + f.offset, f.def);
-  }
+  for (uint32_t k = 0; k < s.count; ++k) DefaultField(s, img, k);
 }
 
-// The file's own checks: its ID and version, and the account state, which
-// only this program writes (0..2). 0 when they hold, else what failed.
-const char* FailedCheck(const PrefsFileSpec& s, const uint8_t* img) {
-  if (!s.checked) return nullptr;
-  if (std::memcmp(img, s.magic, 8) != 0) return "Kopf";
-  if (GetBE16(img + s.table[PREFS_ACCOUNT_STATE].offset) > ACCOUNT_INSTALLED) return "Kontostand";
-  return nullptr;
-}
+// What a repair changed: the header (nothing trusted), and per field 0
+// kept, FIELD_CUT not whole in the file, FIELD_RANGE out of its range.
+enum : uint8_t { FIELD_KEPT = 0, FIELD_CUT = 1, FIELD_RANGE = 2 };
+struct PrefsRepairInfo {
+  bool header = false;
+  uint32_t got = 0;              // bytes the file held
+  std::vector<uint8_t> changed;  // per field
+  bool Any() const {
+    for (uint8_t c : changed)
+      if (c) return true;
+    return header;
+  }
+  bool OutOfRange() const {
+    for (uint8_t c : changed)
+      if (c == FIELD_RANGE) return true;
+    return header;
+  }
+};
 
 // The image of a file as read (got bytes, null none) as every access leaves
-// it: a short one keeps its bytes and gets the defaults for the rest; one
-// that fails its checks is made anew as far as it failed (a wrong header
-// leaves nothing to trust: every field its default; a wrong field its
-// default). *failed names the failed check (null none).
-std::vector<uint8_t> RepairedImage(const PrefsFileSpec& s, const uint8_t* old, uint32_t got, const char** failed) {
+// it: a short one keeps every field it holds whole and gets the defaults for
+// the rest; one that fails its checks is made anew as far as it failed (a
+// wrong header leaves nothing to trust: every field its default; a field out
+// of its range its default, in field order, so a check that looks at an
+// earlier field sees it repaired).
+std::vector<uint8_t> RepairedImage(const PrefsFileSpec& s, const uint8_t* old, uint32_t got, PrefsRepairInfo* r) {
+  if (!old) got = 0;
+  r->header = false;
+  r->got = got;
+  r->changed.assign(s.count, FIELD_KEPT);
   std::vector<uint8_t> img(got > s.full_size ? got : s.full_size);
   DefaultImage(s, img.data());
-  if (old) std::memcpy(img.data(), old, got);
-  *failed = FailedCheck(s, img.data());
-  if (*failed && !std::strcmp(*failed, "Kopf")) {
+  if (std::memcmp(old ? old : img.data(), s.magic, got < 8 ? got : 8) != 0) {
+    r->header = true;
+    r->changed.assign(s.count, FIELD_RANGE);
     img.assign(s.full_size, 0);
     DefaultImage(s, img.data());
-  } else if (*failed) {
-    const PrefsFieldInfo& f = s.table[PREFS_ACCOUNT_STATE];
-    PutBE16(img.data() + f.offset, (uint16_t)f.def);
+    return img;
+  }
+  if (got) std::memcpy(img.data(), old, got);
+  if (got < 12) PutBE32(img.data() + 8, s.full_size - 12);
+  for (uint32_t k = 0; k < s.count; ++k) {
+    const PrefsFieldInfo& f = s.table[k];
+    if ((uint32_t)f.offset + f.size <= got) continue;
+    DefaultField(s, img.data(), k);
+    r->changed[k] = FIELD_CUT;
+  }
+  for (uint32_t k = 0; k < s.count; ++k) {
+    if (s.inRange(img.data(), k)) continue;
+    DefaultField(s, img.data(), k);
+    r->changed[k] = FIELD_RANGE;
   }
   return img;
 }
 
+// The log of a repair: which check failed, which fields were cut.
+void LogRepair(const PrefsFileSpec& s, const char* path, const PrefsRepairInfo& r) {
+  if (r.OutOfRange()) {
+    std::string what = r.header ? std::string("Kopf") : std::string("Feld");
+    for (uint32_t k = 0; k < s.count && !r.header; ++k)
+      if (r.changed[k] == FIELD_RANGE) what += " " + std::to_string(k);
+    DebugLog("%s: Prefs-Datei %s hat ihre Pruefung nicht bestanden (%s), neu aus Standardwerten angelegt\n", s.name,
+             path, what.c_str());
+  }
+  if (!r.header && r.got < s.min_size)
+    DebugLog("%s: Prefs-Datei %s ist zu kurz (%u Bytes), ergaenze Standardwerte\n", s.name, path, r.got);
+}
+
 // Makes sure the file exists, holds every field and passes its checks. A
-// missing file is written with defaults; a short one keeps its bytes and
-// gets the defaults for the rest; one that fails its checks is made anew
-// (RepairedImage), logged and noted for TakePrefsRebuilt. False when the
-// file can be neither read nor made.
+// missing file is written with defaults; a short one, or one that fails its
+// checks, is made whole (RepairedImage), logged, and what the player must
+// know is noted for TakePrefsRepairs. False when the file can be neither
+// read nor made.
 bool EnsureFile(const PrefsFileSpec& s) {
   FileHandle probe = Open(s.path, MODE_READONLY);
   if (!probe && PathKind(s.path) != PATH_ABSENT) {
@@ -133,34 +220,31 @@ bool EnsureFile(const PrefsFileSpec& s) {
   }
   Close(probe);
   const uint32_t size = GeFileSize(s.path);
-  if (size >= s.min_size && !s.checked) return true;
   uint32_t got = 0;
   uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(s.path, MEMF_PUBLIC, &got));
   if (size != 0 && !old) {
     DebugLog("%s: Konnte Prefs-Datei %s nicht lesen !\n", s.name, s.path);
     return false;
   }
-  const char* failed = nullptr;
-  const std::vector<uint8_t> img = RepairedImage(s, old, old ? got : 0, &failed);
+  PrefsRepairInfo r;
+  const std::vector<uint8_t> img = RepairedImage(s, old, old ? got : 0, &r);
   FreeVec(old);
-  const bool short_file = got < s.min_size;
-  if (!short_file && !failed) return true;
-  if (short_file) DebugLog("%s: Prefs-Datei %s ist zu kurz (%u Bytes), ergaenze Standardwerte\n", s.name, s.path, got);
-  if (failed)
-    DebugLog("%s: Prefs-Datei %s hat ihre Pruefung nicht bestanden (%s), neu aus Standardwerten angelegt\n", s.name,
-             s.path, failed);
+  if (!r.Any()) return true;
+  LogRepair(s, s.path, r);
   if (!SaveMem2File(s.path, img.data(), (uint32_t)img.size())) {
     DebugLog("%s: Konnte Prefs-Datei %s nicht ergaenzen !\n", s.name, s.path);
     return false;
   }
-  if (failed) g_prefs.rebuilt.store(true);
+  if (const uint32_t notes = s.notes(r.changed)) g_prefs.repairs.fetch_or(notes);
   return true;
 }
 
-// Reads or writes the raw bytes of one field. A write replaces the whole
-// file (every other byte kept) through SaveMem2File, so a kill leaves the
-// old file or the new one. False on failure (logged).
-bool AccessField(const PrefsFileSpec& s, const PrefsFieldInfo& f, bool write, uint8_t* bytes) {
+// Reads or writes the raw bytes of field k. A write replaces the whole file
+// (every other byte kept) through SaveMem2File, so a kill leaves the old file
+// or the new one; a write that would put a field out of its range is refused.
+// False on failure (logged).
+bool AccessField(const PrefsFileSpec& s, uint32_t k, bool write, uint8_t* bytes) {
+  const PrefsFieldInfo& f = s.table[k];
   bool ok = false;
   if (write) {
     uint32_t size = 0;
@@ -168,6 +252,13 @@ bool AccessField(const PrefsFileSpec& s, const PrefsFieldInfo& f, bool write, ui
     ok = img && size >= (uint32_t)f.offset + f.size;
     if (ok) {
       std::memcpy(img + f.offset, bytes, f.size);
+      // The file passed its checks as it was read: only this value can fail them.
+      for (uint32_t n = 0; n < s.count && ok; ++n) ok = s.inRange(img, n);
+      if (!ok) {
+        DebugLog("%s: Wert fuer Feld %u ausserhalb seines Bereichs, nicht geschrieben\n", s.name, k);
+        FreeVec(img);
+        return false;
+      }
       ok = SaveMem2File(s.path, img, size) != 0;
     }
     FreeVec(img);
@@ -193,9 +284,9 @@ uint32_t NumberField(const PrefsFileSpec& s, uint32_t field, uint32_t write, uin
     if (f.size == 1) b[0] = (uint8_t)value;
     else if (f.size == 2) PutBE16(b, (uint16_t)value);
     else PutBE32(b, value);
-    return AccessField(s, f, true, b) ? value : U;
+    return AccessField(s, field, true, b) ? value : U;
   }
-  if (!AccessField(s, f, false, b)) return U;
+  if (!AccessField(s, field, false, b)) return U;
   return f.size == 1 ? b[0] : f.size == 2 ? GetBE16(b) : GetBE32(b);
 }
 
@@ -212,9 +303,9 @@ char* TextField(const PrefsFileSpec& s, uint32_t field, uint32_t write, const ch
   if (write) {
     if (!text) return nullptr;
     for (uint32_t i = 0; i < max_chars && text[i]; ++i) buf[i] = (uint8_t)text[i];
-    return AccessField(s, f, true, buf) ? const_cast<char*>(text) : nullptr;
+    return AccessField(s, field, true, buf) ? const_cast<char*>(text) : nullptr;
   }
-  if (!AccessField(s, f, false, buf)) return nullptr;
+  if (!AccessField(s, field, false, buf)) return nullptr;
   char* copy = static_cast<char*>(AllocVec(f.size, MEMF_PUBLIC | MEMF_CLEAR));
   if (!copy) return nullptr;
   std::memcpy(copy, buf, f.size - 1);  // the last byte stays 0: always terminated
@@ -242,7 +333,7 @@ char* RizizOzezPrefsStr(uint32_t field, uint32_t write, const char* text) {
   return TextField(BTSpec(), field, write, text, 40);
 }
 
-int32_t TakePrefsRebuilt(void) { return g_prefs.rebuilt.exchange(false) ? 1 : 0; }
+uint32_t TakePrefsRepairs(void) { return g_prefs.repairs.exchange(0); }
 
 int32_t SaveStandardRizizOzezPrefs() {
   PrefsFileSpec s = BTSpec();
@@ -265,14 +356,22 @@ uint8_t* PrefsImageWithTexts(const char* path, const uint32_t* fields, const uin
     if (fields[i] >= PREFS_FIELD_COUNT || kPrefs[fields[i]].size > 4) return nullptr;
   for (uint32_t i = 0; i < text_count; ++i)
     if (text_fields[i] >= PREFS_FIELD_COUNT || kPrefs[text_fields[i]].size <= 4 || !texts[i]) return nullptr;
-  // The file as CheckPrefs would leave it: missing means defaults, short is
-  // extended with them, a whole one keeps every byte.
+  // The file as CheckPrefs would leave it: missing means defaults, a short
+  // one keeps its whole fields and gets the defaults for the rest, one that
+  // fails its checks is made anew as far as it failed, a whole one keeps
+  // every byte.
   uint32_t size = 0;
   uint8_t* old = static_cast<uint8_t*>(LoadFile2MemSize(path, MEMF_PUBLIC, &size));
-  const char* failed = nullptr;
-  const std::vector<uint8_t> repaired = RepairedImage(kPrefsSpec, old, old ? size : 0, &failed);
+  PrefsRepairInfo r;
+  const std::vector<uint8_t> repaired = RepairedImage(kPrefsSpec, old, old ? size : 0, &r);
+  // A missing file is simply new; the running game's file made whole here
+  // is told as CheckPrefs tells it.
+  if (old && r.Any()) {
+    LogRepair(kPrefsSpec, path, r);
+    if (!std::strcmp(path, kPrefsSpec.path))
+      if (const uint32_t notes = kPrefsSpec.notes(r.changed)) g_prefs.repairs.fetch_or(notes);
+  }
   FreeVec(old);
-  if (failed) DebugLog("CheckPrefs: Prefs-Datei %s hat ihre Pruefung nicht bestanden (%s), Standardwerte\n", path, failed);
   const uint32_t n = (uint32_t)repaired.size();
   uint8_t* img = static_cast<uint8_t*>(AllocVec(n, MEMF_PUBLIC));
   if (!img) return nullptr;
@@ -288,6 +387,12 @@ uint8_t* PrefsImageWithTexts(const char* path, const uint32_t* fields, const uin
     std::memset(img + f.offset, 0, f.size);
     for (uint32_t k = 0; k < 39 && k + 1 < f.size && texts[i][k]; ++k) img[f.offset + k] = (uint8_t)texts[i][k];
   }
+  for (uint32_t k = 0; k < PREFS_FIELD_COUNT; ++k)
+    if (!PrefsFieldInRange(img, k)) {
+      DebugLog("CheckPrefs: Wert fuer Feld %u ausserhalb seines Bereichs, nicht geschrieben\n", k);
+      FreeVec(img);
+      return nullptr;
+    }
   *size_out = n;
   return img;
 }

@@ -2,11 +2,15 @@
 // the story prefs .\Data\BTPrefs.qoe (47 fields, header "BTPR" "V001").
 // Both are big-endian; the layouts are in docs/prefs.md. Every call opens the
 // file, reads or writes one field and closes it again. A missing file is
-// created with defaults; a short one keeps its bytes and is extended with
-// defaults (the account state of an installed game is never lost). A
-// Prefs.qoe that fails its own checks (its header, an account state above
-// 2) is made anew from the defaults as far as it failed, logged, and noted
-// for TakePrefsRebuilt.
+// created with defaults. A short one keeps every field it still holds whole
+// and gets the defaults for the rest (a field cut in its middle included).
+// Each file has checks of its own: its header, and each field with a range
+// in it (Prefs.qoe: the account state 0..2; BTPrefs.qoe: the story 0..44 of
+// the story table, the flags 0 or 1, the show-at-start flag only with a
+// story to show, a terminated town name). A file that fails them is made
+// anew from the defaults as far as it failed. Every repair is logged; one
+// the player must know of is noted for TakePrefsRepairs. A write that would
+// put a field out of its range is refused.
 #pragma once
 #include <cstdint>
 
@@ -72,11 +76,19 @@ const PrefsFieldInfo* BTPrefsLayout();
 // write 1 stores value and returns it. 0xFFFFFFFF when the file can be
 // neither opened nor created (also when it is no plain file: a FIFO, a link,
 // a folder is neither read nor replaced, NoteNotPlainFile in files.h), on a
-// read or write failure, and for a string field or an unknown field index.
+// read or write failure, for a value out of the field's range (nothing is
+// written), and for a string field or an unknown field index.
 uint32_t CheckPrefs(uint32_t field, uint32_t write, uint32_t value);
-// 1 once after Prefs.qoe failed its checks and was made anew (the note is
-// then taken), else 0: the caller tells the player.
-int32_t TakePrefsRebuilt(void);
+// What the repairs since the last call changed that the player must know
+// of (PrefsRepair bits; the note is then taken), 0 when nothing: the caller
+// tells the player.
+enum PrefsRepair : uint32_t {
+  PREFS_REPAIR_ACCOUNT = 1,    // Prefs.qoe: the account state was lost (now 0)
+  PREFS_REPAIR_PLAYER_ID = 2,  // Prefs.qoe: the own player ID was lost (now 0)
+  PREFS_REPAIR_LORD_NAME = 4,  // Prefs.qoe: the lord's name was lost (now empty)
+  PREFS_REPAIR_STORY = 8,      // BTPrefs.qoe: a field was cut short or out of its range
+};
+uint32_t TakePrefsRepairs(void);
 // String fields (6, 7, 8, 10): read returns a new terminated 40-byte copy
 // (FreeVec it); write stores at most 39 characters and returns text itself.
 // Null on failure or for a number field.
@@ -88,7 +100,10 @@ char* CheckPrefsStr(uint32_t field, uint32_t write, const char* text);
 // (also for a string field or an unknown index: then nothing is written).
 int32_t SetPrefsFieldsIn(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count);
 // The same file's new bytes without writing them (for a FileSet): a new
-// AllocVec block and *size, or null (bad field, no memory).
+// AllocVec block and *size, or null (bad field, a value out of its range,
+// no memory). A short file or one that fails its checks gives the image
+// CheckPrefs would make of it (and, for the running game's file, the same
+// note for TakePrefsRepairs).
 uint8_t* PrefsImageWithFields(const char* path, const uint32_t* fields, const uint32_t* values, uint32_t count,
                               uint32_t* size);
 // The same with text fields too (6, 7, 8, 10; at most 39 characters each,
@@ -97,11 +112,12 @@ uint8_t* PrefsImageWithTexts(const char* path, const uint32_t* fields, const uin
                              const uint32_t* text_fields, const char* const* texts, uint32_t text_count,
                              uint32_t* size);
 
-// Story prefs, same scheme: field 0 u32 (the story to show), 1..45 bytes
-// (1 = show the story screen at start, k + 1 = story k was shown), 46 an
-// 80-byte text (a write keeps at most 40 characters). A missing file is
-// made by SaveStandardRizizOzezPrefs; when that fails the result is
-// 0xFFFFFFFF (null for the text call).
+// Story prefs, same scheme: field 0 u32 (the story to show, 0..44), 1..45
+// bytes 0 or 1 (1 = show the story screen at start, k + 1 = story k was
+// shown), 46 an 80-byte text (a write keeps at most 40 characters). A
+// missing file is made by SaveStandardRizizOzezPrefs; when that fails the
+// result is 0xFFFFFFFF (null for the text call), as for a write that would
+// put a field out of its range.
 uint32_t RizizOzezPrefs(uint32_t field, uint32_t write, uint32_t value);
 char* RizizOzezPrefsStr(uint32_t field, uint32_t write, const char* text);
 // Writes the standard 188-byte story prefs (header, data zeroed); 0 on failure.

@@ -2,14 +2,21 @@
 #include "recovery.h"
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "platform/log.h"
+#include "routinen/gamedata/chunks.h"
+#include "routinen/gamedata/turns.h"
 #include "routinen/system/catalog.h"
+#include "routinen/system/fieldtext.h"
 #include "routinen/system/files.h"
 #include "routinen/system/memory.h"
+#include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "routinen/system/shell.h"
+#include "routinen/system/sysrecords.h"
 #include "screens/hub/residenzdownload.h"
 #include "screens/hub/savegame.h"
 
@@ -98,10 +105,15 @@ int32_t RecoverAtStart(void) {
     DebugLog("RecoverAtStart: Die abgebrochene Auswertung bleibt offen\n");
     open++;
   }
-  // The prefs are checked before the first screen reads them: a file that
-  // fails its checks is made anew here, and the title tells the player.
+  // The prefs and the story prefs are checked before the first screen reads
+  // them: a file cut short or failing its checks is made whole here, and the
+  // title tells the player.
   CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0);
-  NotePrefsRebuilt();
+  if (FileHandle story = Open(".\\Data\\BTPrefs.qoe", MODE_READONLY)) {
+    Close(story);
+    RizizOzezPrefs(0, 0, 0);
+  }
+  NoteSettingsRepairs();
   return open;
 }
 
@@ -109,11 +121,78 @@ const char* RecoveryNotice(void) { return g_recovery.notice.empty() ? nullptr : 
 
 void ClearRecoveryNotice(void) { g_recovery = RecoveryState{}; }
 
-void NotePrefsRebuilt(void) {
+namespace {
+
+// A catalog frame with its "%s" marks replaced in order by the values.
+std::string Framed(uint32_t id, std::initializer_list<std::string> values) {
+  std::string text = GetCatalogStr(id);
+  size_t from = 0;
+  for (const std::string& v : values) {
+    const size_t at = text.find("%s", from);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, v);
+    from = at + v.size();
+  }
+  return text;
+}
+
+}  // namespace
+
+uint32_t TakeBackOwnPlayer(uint32_t lost) {
+  if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) != ACCOUNT_INSTALLED) return 0;
+  // The received turn is the own realm's: the INFO pass takes no other.
+  LoadedChunk info("INFO", ReceivedPoolPath);
+  const uint32_t pool_id = info.p && info.len() >= 4 ? ChunkGet32(info.p, INFO_PLAYER_ID) : 0;
+  if (!pool_id) {
+    DebugLog("TakeBackOwnPlayer: Kein empfangener Spielzug mit Spielernummer\n");
+    return 0;
+  }
+  uint32_t back = 0;
+  OwnPlayer* own = OwnPlayerPtr;
+  if ((lost & PREFS_REPAIR_PLAYER_ID) && CheckPrefs(PREFS_PLAYER_ID, 1, pool_id) == pool_id) {
+    own->PlayerId = pool_id;
+    back |= PREFS_REPAIR_PLAYER_ID;
+  }
+  // The name only from a turn of the player the prefs name.
+  if ((lost & PREFS_REPAIR_LORD_NAME) && CheckPrefs(PREFS_PLAYER_ID, 0, 0) == pool_id) {
+    LoadedChunk imap("IMAP", ReceivedPoolPath);
+    char lord[40] = {};
+    if (imap.p && imap.len() >= IMAP_SIZE - 12) {
+      std::memcpy(lord, imap.p + IMAP_LORD_NAME, sizeof lord);
+      lord[sizeof lord - 1] = 0;
+    }
+    if (lord[0] && CheckPrefsStr(PREFS_LORD_NAME, 1, lord)) {
+      CopyIntoField(own->LordName, sizeof own->LordName, lord);
+      back |= PREFS_REPAIR_LORD_NAME;
+    }
+  }
+  DebugLog("TakeBackOwnPlayer: Spieler %u aus dem empfangenen Spielzug, zurueckgeholt %u von %u\n", pool_id, back,
+           lost);
+  return back;
+}
+
+void NoteSettingsRepairs(void) {
   NoteNotPlainFiles();
-  if (!TakePrefsRebuilt()) return;
-  DebugLog("RecoverAtStart: Prefs.qoe wurde neu angelegt, dem Spieler gemeldet\n");
-  const std::string frame = GetCatalogStr(1798);
-  const size_t at = frame.find("%s");
-  AddNotice(at == std::string::npos ? frame : frame.substr(0, at) + "Data\\Prefs.qoe" + frame.substr(at + 2));
+  const uint32_t prefs = TakePrefsRepairs();
+  const uint32_t lost = prefs & (PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME);
+  const size_t before = g_recovery.notice.size();
+  if (prefs & PREFS_REPAIR_ACCOUNT) {
+    AddNotice(Framed(1798, {"Data\\Prefs.qoe"}));
+  } else if (lost && CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) == ACCOUNT_INSTALLED) {
+    const uint32_t back = TakeBackOwnPlayer(lost);
+    AddNotice(Framed(back == lost ? 1921 : 1920, {"Data\\Prefs.qoe"}));
+  }
+  if (prefs & PREFS_REPAIR_STORY) AddNotice(Framed(1922, {"Data\\BTPrefs.qoe"}));
+  if (const uint32_t areas = TakeOptionenRepairs()) {
+    std::string names;
+    const uint32_t bits[3] = {OPTIONEN_REPAIR_SOUND, OPTIONEN_REPAIR_INTERNET, OPTIONEN_REPAIR_MODEM};
+    for (uint32_t i = 0; i < 3; ++i) {
+      if (!(areas & bits[i])) continue;
+      if (!names.empty()) names += ", ";
+      names += GetCatalogStr(1924 + i);
+    }
+    AddNotice(Framed(1923, {"Data\\Optionen.prefs", names}));
+  }
+  if (g_recovery.notice.size() != before)
+    DebugLog("NoteSettingsRepairs: Reparierte Einstellungen dem Spieler gemeldet (%u)\n", prefs);
 }

@@ -512,7 +512,7 @@ int32_t ResidenzScreen(int32_t) {
 
   int32_t next = -1;
   // Prefs that failed their checks were made anew as they were read: said first.
-  NotePrefsRebuilt();
+  NoteSettingsRepairs();
   if (const char* notice = RecoveryNotice()) {
     Message(0, notice);
     ClearRecoveryNotice();

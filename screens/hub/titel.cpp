@@ -246,7 +246,7 @@ int32_t TitelScreen(int32_t) {
   DropInputOfTheBuild();
   TitelMessage(anims, 0, "Debug-Version!");
   // What the start-up recovery could not finish, and prefs made anew.
-  NotePrefsRebuilt();
+  NoteSettingsRepairs();
   if (const char* notice = RecoveryNotice()) {
     TitelMessage(anims, 0, notice);
     ClearRecoveryNotice();

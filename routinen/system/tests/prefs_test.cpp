@@ -37,6 +37,15 @@ bool WriteHookWorks() {
 
 bool IsText(uint32_t field) { return PrefsLayout()[field].size > 4; }
 
+constexpr uint32_t U32() { return 0xFFFFFFFFu; }
+
+// Bytes of a seed (the same on every run).
+std::vector<uint8_t> RandomBytes(uint32_t seed, size_t n) {
+  std::vector<uint8_t> b(n);
+  for (uint8_t& x : b) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+  return b;
+}
+
 }  // namespace
 
 TEST(Prefs, LayoutHoldsTheKnownOffsetsWithoutOverlaps) {
@@ -149,32 +158,70 @@ TEST(Prefs, WrongKindsAndIndexesAreRefused) {
   EXPECT_EQ(RizizOzezPrefs(47, 0, 0), 0xFFFFFFFFu);
 }
 
-TEST(Prefs, TruncatedFileKeepsItsBytesAndTheAccountState) {
+// A file cut short keeps every field it still holds whole; a field cut in
+// its middle, and every one after the cut, gets its default. What the player
+// must know (the account state, the player ID, the lord's name lost) is
+// noted once; a cut that loses other fields only is logged.
+TEST(Prefs, ACutFileKeepsItsWholeFieldsAndNotesWhatThePlayerLost) {
   MakeData();
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
+  CheckPrefs(PREFS_TOWN_ID, 1, 3);
   CheckPrefs(PREFS_PLAYER_ID, 1, 4711);
   CheckPrefsStr(PREFS_FIRST_NAME, 1, "Aldric");
-  auto full = qoe_test::ReadFileBytes(kPrefsDisk);
-  for (size_t cut : {160u, 20u, 5u}) {
-    std::vector<uint8_t> part(full.begin(), full.begin() + cut);
-    ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, part));
+  CheckPrefsStr(PREFS_LORD_NAME, 1, "Ragnar");
+  CheckPrefs(PREFS_TIP_COUNTER, 1, 5);
+  const auto full = qoe_test::ReadFileBytes(kPrefsDisk);
+  TakePrefsRepairs();
+  const uint32_t kAll = PREFS_REPAIR_ACCOUNT | PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME;
+  const struct Row {
+    uint32_t cut, account, town, player;
+    const char* first;
+    const char* lord;
+    uint32_t notes;
+  } rows[] = {
+      {0, 0, U32(), 0, "", "", kAll},                                   // empty
+      {3, 0, U32(), 0, "", "", kAll},                                   // "PRE"
+      {12, 0, U32(), 0, "", "", kAll},                                  // the header alone
+      {13, 0, U32(), 0, "", "", kAll},                                  // half the account state
+      {14, 2, U32(), 0, "", "", PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME},
+      {23, 2, U32(), 0, "", "", PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME},  // half the town ID
+      {29, 2, 3, 0, "", "", PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME},      // "Ald" of the first name
+      {100, 2, 3, 0, "Aldric", "", PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME},
+      {148, 2, 3, 0, "Aldric", "", PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME},
+      {150, 2, 3, 4711, "Aldric", "", PREFS_REPAIR_LORD_NAME},
+      {153, 2, 3, 4711, "Aldric", "", PREFS_REPAIR_LORD_NAME},         // "Rag" of the lord's name
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.cut);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, std::vector<uint8_t>(full.begin(), full.begin() + r.cut)));
     std::vector<std::string> lines;
     g_lines = &lines;
     DebugLogSetHook(Capture, nullptr);
-    EXPECT_EQ(CheckPrefs(PREFS_STORY_THRESHOLD, 0, 0), 0u);
+    EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), r.account);
     DebugLogSetHook(nullptr, nullptr);
     EXPECT_FALSE(lines.empty());  // the repair is logged
-    auto img = qoe_test::ReadFileBytes(kPrefsDisk);
+    EXPECT_EQ(TakePrefsRepairs(), r.notes);
+    EXPECT_EQ(TakePrefsRepairs(), 0u);  // noted once
+    const auto img = qoe_test::ReadFileBytes(kPrefsDisk);
     ASSERT_EQ(img.size(), PREFS_FILE_SIZE);
-    EXPECT_TRUE(std::equal(part.begin(), part.end(), img.begin())) << cut;
-    if (cut >= 14) {
-      EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
-    }
-    if (cut >= 150) {
-      EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), 4711u);
-    }
+    EXPECT_EQ(std::string(img.begin(), img.begin() + 8), "PREFV001");
+    EXPECT_EQ(GetBE32(&img[8]), PREFS_FILE_SIZE - 12);
+    EXPECT_EQ(CheckPrefs(PREFS_TOWN_ID, 0, 0), r.town);
+    EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), r.player);
+    char* first = CheckPrefsStr(PREFS_FIRST_NAME, 0, nullptr);
+    char* lord = CheckPrefsStr(PREFS_LORD_NAME, 0, nullptr);
+    EXPECT_STREQ(first, r.first);
+    EXPECT_STREQ(lord, r.lord);
+    FreeVec(first);
+    FreeVec(lord);
     EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 0xFFFFFFFFu);  // default for the rest
+    EXPECT_EQ(TakePrefsRepairs(), 0u);
   }
+  // A cut that loses neither is logged, not noted: the fields it holds stay.
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, std::vector<uint8_t>(full.begin(), full.begin() + 256)));
+  EXPECT_EQ(CheckPrefs(PREFS_TIP_COUNTER, 0, 0), 5u);
+  EXPECT_EQ(TakePrefsRepairs(), 0u);
+  EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), 4711u);
 }
 
 // A file of the right size that fails its own checks is made anew from the
@@ -190,18 +237,18 @@ TEST(Prefs, AFileThatFailsItsChecksIsMadeAnewAndNotedOnce) {
   CheckPrefs(PREFS_ACCOUNT_STATE, 1, ACCOUNT_INSTALLED);
   CheckPrefs(PREFS_PLAYER_ID, 1, 4711);
   const auto good = qoe_test::ReadFileBytes(kPrefsDisk);
-  TakePrefsRebuilt();
-  std::vector<uint8_t> random(PREFS_FILE_SIZE);
-  uint32_t x = 95;
-  for (uint8_t& b : random) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  TakePrefsRepairs();
+  const std::vector<uint8_t> random = RandomBytes(95, PREFS_FILE_SIZE);
   ASSERT_NE(std::memcmp(random.data(), "PREFV001", 8), 0);
   std::vector<uint8_t> account = good;
   PutBE16(account.data() + 12, 7);
+  const uint32_t kAll = PREFS_REPAIR_ACCOUNT | PREFS_REPAIR_PLAYER_ID | PREFS_REPAIR_LORD_NAME;
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
     uint32_t player;  // the player's number afterwards
-  } const cases[] = {{"random bytes", random, 0}, {"an account state of 7", account, 4711}};
+    uint32_t notes;
+  } const cases[] = {{"random bytes", random, 0, kAll}, {"an account state of 7", account, 4711, PREFS_REPAIR_ACCOUNT}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, c.bytes));
@@ -212,21 +259,26 @@ TEST(Prefs, AFileThatFailsItsChecksIsMadeAnewAndNotedOnce) {
     DebugLogSetHook(nullptr, nullptr);
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines[0].find("Pruefung nicht bestanden"), std::string::npos) << lines[0];
-    EXPECT_EQ(TakePrefsRebuilt(), 1);
-    EXPECT_EQ(TakePrefsRebuilt(), 0);  // told once
+    EXPECT_EQ(TakePrefsRepairs(), c.notes);
+    EXPECT_EQ(TakePrefsRepairs(), 0u);  // told once
     EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), c.player);
     const auto now = qoe_test::ReadFileBytes(kPrefsDisk);
     ASSERT_EQ(now.size(), PREFS_FILE_SIZE);
     if (c.player == 0) {
       EXPECT_EQ(now, defaults);
     }
-    EXPECT_EQ(TakePrefsRebuilt(), 0);  // a file made whole is not made anew again
+    EXPECT_EQ(TakePrefsRepairs(), 0u);  // a file made whole is not made anew again
   }
   ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, good));
   EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
-  ASSERT_TRUE(qoe_test::WriteFileBytes(kPrefsDisk, std::vector<uint8_t>(good.begin(), good.begin() + 100)));
+  EXPECT_EQ(TakePrefsRepairs(), 0u);
+  // The program never writes an account state out of its range.
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 1, 3), 0xFFFFFFFFu);
   EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
-  EXPECT_EQ(TakePrefsRebuilt(), 0);
+  const uint32_t account_field = PREFS_ACCOUNT_STATE, three = 3;
+  uint32_t size = 0;
+  EXPECT_EQ(PrefsImageWithFields(".\\Data\\Prefs.qoe", &account_field, &three, 1, &size), nullptr);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kPrefsDisk), good);
 }
 
 TEST(Prefs, UnwritableFileGivesAllOnes) {
@@ -255,14 +307,14 @@ TEST(BTPrefs, StandardFileAndEveryField) {
   EXPECT_EQ(std::string(img.begin(), img.begin() + 8), "BTPRV001");
   for (size_t i = 12; i < img.size(); ++i) ASSERT_EQ(img[i], 0) << i;
 
-  EXPECT_EQ(RizizOzezPrefs(0, 1, 0x01020304u), 0x01020304u);
-  for (uint32_t k = 1; k <= 45; ++k) RizizOzezPrefs(k, 1, 0x100 + k);
+  EXPECT_EQ(RizizOzezPrefs(0, 1, 44), 44u);
+  for (uint32_t k = 1; k <= 45; ++k) EXPECT_EQ(RizizOzezPrefs(k, 1, 0x100 + (k & 1)), 0x100 + (k & 1)) << k;
   img = qoe_test::ReadFileBytes(kBTDisk);
-  EXPECT_EQ(GetBE32(&img[12]), 0x01020304u);
-  for (uint32_t k = 1; k <= 12; ++k) EXPECT_EQ(img[15 + k], k) << k;
+  EXPECT_EQ(GetBE32(&img[12]), 44u);
+  for (uint32_t k = 1; k <= 12; ++k) EXPECT_EQ(img[15 + k], k & 1) << k;
   EXPECT_EQ(img[28], 0);  // not used
-  for (uint32_t k = 13; k <= 45; ++k) EXPECT_EQ(img[16 + k], k) << k;
-  for (uint32_t k = 1; k <= 45; ++k) EXPECT_EQ(RizizOzezPrefs(k, 0, 0), k);
+  for (uint32_t k = 13; k <= 45; ++k) EXPECT_EQ(img[16 + k], k & 1) << k;
+  for (uint32_t k = 1; k <= 45; ++k) EXPECT_EQ(RizizOzezPrefs(k, 0, 0), k & 1);
 
   std::string s(60, 'r');
   s[0] = 'R';
@@ -275,20 +327,125 @@ TEST(BTPrefs, StandardFileAndEveryField) {
   FreeVec(back);
 }
 
-TEST(BTPrefs, ShortFilesAreAcceptedOrExtended) {
+// A file of 142 bytes or more holds every field and is left as it is; a
+// shorter one keeps its whole fields, gets the defaults for the rest and is
+// noted for the player (the stories told after the cut would come again).
+TEST(BTPrefs, ACutFileKeepsItsWholeFieldsAndIsNoted) {
   MakeData();
-  std::vector<uint8_t> f142(142, 0);
-  std::memcpy(f142.data(), "BTPRV001", 8);
-  f142[16] = 1;
-  qoe_test::WriteFileBytes(kBTDisk, f142);
-  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
-  EXPECT_EQ(qoe_test::ReadFileBytes(kBTDisk).size(), 142u);  // holds every field: left alone
-  std::vector<uint8_t> f40(f142.begin(), f142.begin() + 40);
-  qoe_test::WriteFileBytes(kBTDisk, f40);
-  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
-  auto img = qoe_test::ReadFileBytes(kBTDisk);
-  EXPECT_EQ(img.size(), BTPREFS_FILE_SIZE);
-  EXPECT_TRUE(std::equal(f40.begin(), f40.end(), img.begin()));
+  std::vector<uint8_t> whole(BTPREFS_FILE_SIZE, 0);
+  std::memcpy(whole.data(), "BTPRV001", 8);
+  PutBE32(&whole[8], BTPREFS_FILE_SIZE - 12);
+  PutBE32(&whole[12], 17);                          // the story to show
+  whole[16] = 1;                                    // show it at start
+  for (uint32_t k = 2; k <= 45; ++k) whole[k <= 12 ? 15 + k : 16 + k] = 1;  // every story told
+  std::memcpy(&whole[62], "Eichenhain", 10);
+  TakePrefsRepairs();
+  const struct Row {
+    uint32_t cut, story, show, told;  // told: the stories 1..told of the flags kept
+  } rows[] = {
+      {0, 0, 0, 0},   {5, 0, 0, 0},   {12, 0, 0, 0},   {14, 0, 0, 0},   {16, 17, 0, 0},  {17, 17, 1, 0},
+      {18, 17, 1, 1}, {40, 17, 1, 22}, {62, 17, 1, 44}, {66, 17, 1, 44}, {141, 17, 1, 44},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.cut);
+    const std::vector<uint8_t> part(whole.begin(), whole.begin() + r.cut);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(kBTDisk, part));
+    EXPECT_EQ(RizizOzezPrefs(0, 0, 0), r.story);
+    EXPECT_EQ(TakePrefsRepairs(), (uint32_t)PREFS_REPAIR_STORY);
+    EXPECT_EQ(RizizOzezPrefs(1, 0, 0), r.show);
+    for (uint32_t k = 1; k <= 44; ++k) EXPECT_EQ(RizizOzezPrefs(k + 1, 0, 0), k <= r.told ? 1u : 0u) << k;
+    char* town = RizizOzezPrefsStr(46, 0, nullptr);
+    EXPECT_STREQ(town, "");  // cut: "Eich" is no town's name
+    FreeVec(town);
+    const auto img = qoe_test::ReadFileBytes(kBTDisk);
+    ASSERT_EQ(img.size(), BTPREFS_FILE_SIZE);
+    EXPECT_EQ(std::string(img.begin(), img.begin() + 8), "BTPRV001");
+    EXPECT_EQ(TakePrefsRepairs(), 0u);
+  }
+  // 142 bytes or more hold every field: left alone, nothing to tell.
+  for (uint32_t cut : {142u, 160u}) {
+    const std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(kBTDisk, part));
+    EXPECT_EQ(RizizOzezPrefs(0, 0, 0), 17u);
+    char* town = RizizOzezPrefsStr(46, 0, nullptr);
+    EXPECT_STREQ(town, "Eichenhain");
+    FreeVec(town);
+    EXPECT_EQ(qoe_test::ReadFileBytes(kBTDisk), part);
+    EXPECT_EQ(TakePrefsRepairs(), 0u);
+  }
+}
+
+// Each field has its range: the story to show one of the story table
+// (0..44, 0 none), each flag 0 or 1, "show at start" only with a story to
+// show, the town's name ended within the 40 characters written. A file
+// outside them (random bytes above all) is made anew as far as it failed
+// and noted: no story screen for a story the table does not hold.
+TEST(BTPrefs, FieldsOutOfTheirRangeAreMadeAnewAndNoted) {
+  MakeData();
+  std::vector<uint8_t> good(BTPREFS_FILE_SIZE, 0);
+  std::memcpy(good.data(), "BTPRV001", 8);
+  PutBE32(&good[8], BTPREFS_FILE_SIZE - 12);
+  PutBE32(&good[12], 9);
+  good[16] = 1;
+  good[17] = 1;  // the introduction was told
+  good[22] = 1;  // story 6
+  std::memcpy(&good[62], "Moorbach", 8);
+  auto with = [&](size_t at, const std::vector<uint8_t>& bytes) {
+    auto b = good;
+    std::copy(bytes.begin(), bytes.end(), b.begin() + at);
+    return b;
+  };
+  std::vector<uint8_t> header_random = RandomBytes(7, BTPREFS_FILE_SIZE);
+  std::memcpy(header_random.data(), "BTPRV001", 8);
+  struct Row {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    uint32_t story, show, intro, six;
+    const char* town;
+  } const rows[] = {
+      {"random bytes", RandomBytes(3504101453u, BTPREFS_FILE_SIZE), 0, 0, 0, 0, ""},
+      {"random bytes 2", RandomBytes(95, BTPREFS_FILE_SIZE), 0, 0, 0, 0, ""},
+      {"random bytes behind the header", header_random, 0, 0, 0, 0, ""},
+      {"story 3504101453", with(12, {0xD0, 0xDC, 0x58, 0x4D}), 0, 0, 1, 1, "Moorbach"},
+      {"story 45", with(12, {0, 0, 0, 45}), 0, 0, 1, 1, "Moorbach"},
+      {"show at start without a story", with(12, {0, 0, 0, 0}), 0, 0, 1, 1, "Moorbach"},
+      {"show at start 2", with(16, {2}), 9, 0, 1, 1, "Moorbach"},
+      {"a told flag of 7", with(22, {7}), 9, 1, 1, 0, "Moorbach"},
+      {"a town without its end", with(62, std::vector<uint8_t>(80, 'x')), 9, 1, 1, 1, ""},
+      {"a town with a line break", with(62, {'M', '\n', 'x', 0}), 9, 1, 1, 1, ""},
+  };
+  TakePrefsRepairs();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_TRUE(qoe_test::WriteFileBytes(kBTDisk, r.bytes));
+    std::vector<std::string> lines;
+    g_lines = &lines;
+    DebugLogSetHook(Capture, nullptr);
+    EXPECT_EQ(RizizOzezPrefs(1, 0, 0), r.show);
+    DebugLogSetHook(nullptr, nullptr);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines[0].find("Pruefung nicht bestanden"), std::string::npos) << lines[0];
+    EXPECT_EQ(TakePrefsRepairs(), (uint32_t)PREFS_REPAIR_STORY);
+    EXPECT_EQ(RizizOzezPrefs(0, 0, 0), r.story);
+    EXPECT_EQ(RizizOzezPrefs(2, 0, 0), r.intro);
+    EXPECT_EQ(RizizOzezPrefs(7, 0, 0), r.six);
+    char* town = RizizOzezPrefsStr(46, 0, nullptr);
+    EXPECT_STREQ(town, r.town);
+    FreeVec(town);
+    for (uint32_t k = 2; k <= 45; ++k) EXPECT_LE(RizizOzezPrefs(k, 0, 0), 1u) << k;
+    EXPECT_EQ(TakePrefsRepairs(), 0u);  // whole now
+  }
+  // The program never writes a field out of its range.
+  ASSERT_TRUE(qoe_test::WriteFileBytes(kBTDisk, good));
+  EXPECT_EQ(RizizOzezPrefs(0, 1, 45), 0xFFFFFFFFu);
+  EXPECT_EQ(RizizOzezPrefs(0, 1, 0), 0xFFFFFFFFu);  // story 9 is still to be shown at start
+  EXPECT_EQ(RizizOzezPrefs(3, 1, 2), 0xFFFFFFFFu);
+  EXPECT_EQ(RizizOzezPrefsStr(46, 1, "Moor\rbach"), nullptr);
+  EXPECT_EQ(qoe_test::ReadFileBytes(kBTDisk), good);
+  EXPECT_EQ(RizizOzezPrefs(1, 1, 0), 0u);
+  EXPECT_EQ(RizizOzezPrefs(0, 1, 0), 0u);
+  EXPECT_EQ(RizizOzezPrefs(1, 1, 1), 0xFFFFFFFFu);  // no story to show
+  EXPECT_EQ(TakePrefsRepairs(), 0u);
 }
 
 TEST(BTPrefs, FailedStandardFileIsLoggedAndGivesAllOnes) {
@@ -376,7 +533,8 @@ TEST(Prefs, FieldWritesReplaceTheWholeFileAndNeverWriteInPlace) {
   const uint32_t before = FileWritesOutsideSets();
   EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 1, 0x01020304u), 0x01020304u);
   EXPECT_NE(CheckPrefsStr(PREFS_LORD_NAME, 1, "Ulf"), nullptr);
-  EXPECT_EQ(RizizOzezPrefs(1, 1, 7), 7u);
+  EXPECT_EQ(RizizOzezPrefs(0, 1, 7), 7u);
+  EXPECT_EQ(RizizOzezPrefs(1, 1, 1), 1u);
   EXPECT_NE(RizizOzezPrefsStr(46, 1, "Erzaehlung"), nullptr);
   EXPECT_EQ(FileWritesOutsideSets(), before);
   // Byte for byte the same file as before, with just the two fields set.
@@ -385,7 +543,8 @@ TEST(Prefs, FieldWritesReplaceTheWholeFileAndNeverWriteInPlace) {
   const PrefsFieldInfo& lord = PrefsLayout()[PREFS_LORD_NAME];
   std::memcpy(want.data() + lord.offset, "Ulf", 3);
   EXPECT_EQ(qoe_test::ReadFileBytes(kPrefsDisk), want);
-  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 7u);
+  EXPECT_EQ(RizizOzezPrefs(0, 0, 0), 7u);
+  EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
   char* story = RizizOzezPrefsStr(46, 0, nullptr);
   ASSERT_NE(story, nullptr);
   EXPECT_STREQ(story, "Erzaehlung");

@@ -15,6 +15,7 @@
 #include "platform/events.h"
 #include "platform/fatal.h"
 #include "platform/headless.h"
+#include "routinen/system/byteorder.h"
 #include "routinen/system/input.h"
 #include "platform/log.h"
 #include "routinen/system/memory.h"
@@ -202,6 +203,7 @@ TEST_F(ShellThread, DispatcherStopsOnUnknownCodeAndOnZero) {
 }
 
 TEST_F(ShellThread, StoryScreenAfterTitleWhenRequested) {
+  ASSERT_EQ(RizizOzezPrefs(0, 1, 3), 3u);
   ASSERT_NE(RizizOzezPrefs(1, 1, 1), 0xFFFFFFFFu);
   g_returns = {2, 2, -1};
   RunScreenDispatcher();
@@ -218,7 +220,38 @@ TEST_F(ShellThread, StoryScreenAfterTitleWhenRequested) {
   EXPECT_EQ(RizizOzezPrefs(1, 0, 0), 1u);
 }
 
+// Story prefs of random bytes, or a story the story table does not hold,
+// ask for the story screen at start: they fail their checks and are made
+// anew, and the title leads on to the main screen.
+TEST_F(ShellThread, NoStoryScreenForStoryPrefsOutOfTheirRange) {
+  std::vector<uint8_t> story(BTPREFS_FILE_SIZE, 0);
+  std::memcpy(story.data(), "BTPRV001", 8);
+  PutBE32(&story[12], 3504101453u);
+  story[16] = 1;
+  std::vector<std::vector<uint8_t>> rows = {story};
+  for (uint32_t seed : {1u, 95u, 3504101453u}) {
+    std::vector<uint8_t> b(BTPREFS_FILE_SIZE);
+    for (uint8_t& x : b) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    ASSERT_NE(b[16], 0);  // asks for the story screen
+    rows.push_back(b);
+    std::memcpy(b.data(), "BTPRV001", 8);
+    rows.push_back(b);
+  }
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/BTPrefs.qoe", rows[i]));
+    g_trail.clear();
+    g_next = 0;
+    g_returns = {2, -1};
+    RunScreenDispatcher();
+    EXPECT_EQ(Screens(), (std::vector<std::string>{"screen:1:0", "screen:2:1"}));
+    EXPECT_EQ(TakePrefsRepairs(), (uint32_t)PREFS_REPAIR_STORY);
+    EXPECT_LT(RizizOzezPrefs(0, 0, 0), (uint32_t)STORY_STRING_COUNT);
+  }
+}
+
 TEST_F(ShellThread, AStartCodeTakesTheTitlesPlace) {
+  ASSERT_EQ(RizizOzezPrefs(0, 1, 3), 3u);
   ASSERT_NE(RizizOzezPrefs(1, 1, 1), 0xFFFFFFFFu);  // no story: that follows the title only
   g_returns = {2, -1};
   SetStartScreenCode(39);

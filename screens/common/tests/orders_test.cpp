@@ -62,7 +62,18 @@ TEST(TurnChunk, OutgoingWinsElseReceivedElseAbsentAndAnnouncedButMissingFails) {
 TEST(TurnChunk, OrdersOnlyWithAnInstalledGame) {
   fs::create_directories("Data");
   for (uint32_t state : {0u, 1u, 2u, 7u}) {
-    CheckPrefs(PREFS_ACCOUNT_STATE, 1, state);
+    if (state <= 2) {
+      CheckPrefs(PREFS_ACCOUNT_STATE, 1, state);
+    } else {
+      // The program writes no account state above 2: a file that holds one
+      // was damaged outside it.
+      EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 1, state), 0xFFFFFFFFu);
+      auto img = qoe_test::ReadFileBytes("Data/Prefs.qoe");
+      ASSERT_EQ(img.size(), (size_t)PREFS_FILE_SIZE);
+      img[12] = 0;
+      img[13] = static_cast<uint8_t>(state);
+      ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Prefs.qoe", img));
+    }
     const uint16_t read = ReadAccountState();
     EXPECT_EQ(read, state == 7 ? 0 : state);
     EXPECT_EQ(OrdersAllowed(read), state == 2);

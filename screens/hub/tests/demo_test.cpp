@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/display.h"
 #include "routinen/gamedata/statistics.h"
+#include "routinen/system/catalog.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "screens/hub/option1.h"
@@ -34,9 +36,9 @@ std::string Text(const std::string& path) {
 // Runs scripts/start.sh on the built programs with a headless script, in
 // the demo folder `demo` of the test's folder; its exit code, -1 when it did
 // not run.
-int Start(const std::string& script, const std::string& demo = "demo") {
+int Start(const std::string& script, const std::string& demo = "demo", const std::string& env = "") {
   if (!qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end()))) return -1;
-  const std::string cmd = "QOE_START_PREBUILT=1 QOE_BUILD_DIR='" + qoe_test::BinaryDir() + "' QOE_DEMO_DIR='" +
+  const std::string cmd = env + " QOE_START_PREBUILT=1 QOE_BUILD_DIR='" + qoe_test::BinaryDir() + "' QOE_DEMO_DIR='" +
                           qoe_test::TestDir() + "/" + demo + "' QOE_HEADLESS_SCRIPT='" + qoe_test::TestDir() +
                           "/run.txt' QOE_HEADLESS_MODE=4 '" + qoe_test::SourceDir() +
                           "/scripts/start.sh' >start.txt 2>&1";
@@ -250,3 +252,94 @@ TEST(Demo, TwoHeadlessRunsDrawTheSamePictures) {
     EXPECT_TRUE(one == qoe_test::ReadFileBytes(std::string("two/") + png)) << png << " differs";
   }
 }
+
+namespace {
+
+std::vector<uint8_t> SeedBytes(uint32_t seed, size_t n) {
+  std::vector<uint8_t> b(n);
+  for (uint8_t& x : b) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+  return b;
+}
+
+struct DamagedSettings {
+  const char* name;
+  const char* file;  // in the demo's Data folder
+  std::vector<uint8_t> (*damage)(const std::vector<uint8_t>& bytes);
+  uint32_t told;     // the catalog text on the title, the file's name for its first "%s"
+};
+
+const DamagedSettings kDamagedSettings[] = {
+    {"OptionsOfRandomBytes", "Optionen.prefs",
+     [](const std::vector<uint8_t>&) { return SeedBytes(1, OPTIONEN_PREFS_SIZE); }, 1923},
+    {"OptionsOfOtherRandomBytes", "Optionen.prefs",
+     [](const std::vector<uint8_t>&) { return SeedBytes(3504101453u, OPTIONEN_PREFS_SIZE); }, 1923},
+    {"PrefsCutTo100Bytes", "Prefs.qoe",
+     [](const std::vector<uint8_t>& b) { return std::vector<uint8_t>(b.begin(), b.begin() + 100); }, 1921},
+    {"StoryPrefsAskingForStory3504101453", "BTPrefs.qoe",
+     [](const std::vector<uint8_t>&) {
+       std::vector<uint8_t> d(BTPREFS_FILE_SIZE, 0);
+       std::memcpy(d.data(), "BTPRV001", 8);
+       d[11] = BTPREFS_FILE_SIZE - 12;
+       const uint32_t story = 3504101453u;
+       for (int k = 0; k < 4; ++k) d[12 + k] = static_cast<uint8_t>(story >> (24 - 8 * k));
+       d[16] = 1;
+       return d;
+     },
+     1922},
+};
+
+class DemoDamaged : public ::testing::TestWithParam<size_t> {};
+
+}  // namespace
+
+// The demo installed, then one of its settings files damaged before a start:
+// options of random bytes (a TCP/IP stack of 179: the download did nothing
+// and said nothing), prefs cut to 100 bytes (the player ID and the lord's
+// name lost: "No Emails" while the turn waited in the mailbox), story prefs
+// asking for story 3504101453 at the start (the story screen opened with no
+// text). Each is repaired at the start and told on the title, naming the
+// file; the story screen does not open; the first download fetches the turn
+// waiting in the mailbox.
+TEST_P(DemoDamaged, ToldAtTheStartAndTheTurnIsStillFetched) {
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/quill");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/tools/turnbuilder/turnbuilder");
+  QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit");
+  const DamagedSettings& r = kDamagedSettings[GetParam()];
+  int32_t dx = 0, dy = 0;
+  GameAreaOffset(800, 600, &dx, &dy);
+  auto click = [&](int x, int y) {
+    const std::string at = std::to_string(x + dx) + " " + std::to_string(y + dy);
+    return "wait 600\nmove " + at + "\npress left " + at + "\nrelease left " + at + "\n";
+  };
+  const std::string demo = "demo", png = std::string("demo_damaged_") + r.name + ".png";
+  // The title's two boxes (its own, then the notice), the landscape, DOWN.
+  const std::string script = "wait 400\nkey enter\nwait 400\npng " + png + "\nkey enter\n" + click(400, 300) +
+                             "wait 1500\n" + click(410, 430) + "key enter\nwait 1000\n";
+  ASSERT_TRUE(InstallDemo(demo)) << Text("start.txt");
+  const std::string path = demo + "/Data/" + r.file;
+  const auto damaged = r.damage(qoe_test::ReadFileBytes(path));
+  if (r.told == 1923) {
+    ASSERT_GT(damaged[4], 4);  // the TCP/IP stack out of its range
+  }
+  ASSERT_TRUE(qoe_test::WriteFileBytes(path, damaged));
+  ASSERT_EQ(Start(script, demo, "QOE_DRAWN_TEXTS=drawn.bin"), 0) << Text("start.txt");
+  const std::string log = Text(demo + "/Quill.dbg"), drawn = Text(demo + "/drawn.bin");
+  // The text up to its second "%s" (the options' pages), the file put in.
+  std::string told = GetCatalogStr(r.told);
+  told.replace(told.find("%s"), 2, std::string("Data\\") + r.file);
+  told = told.substr(0, told.find("%s"));
+  EXPECT_NE(drawn.find(told), std::string::npos) << told;
+  EXPECT_EQ(log.find("Kein TCP/IP-Stack"), std::string::npos) << log;
+  EXPECT_EQ(log.find("gespielt werden 3504101453"), std::string::npos) << log;
+  EXPECT_NE(log.find("Folgende Email wird verwendet"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Fehler von ChunkMachine"), std::string::npos) << log;
+  EXPECT_EQ(DemoPrefs(PREFS_ACCOUNT_STATE, 0, 0, demo), (uint32_t)ACCOUNT_INSTALLED);
+  EXPECT_TRUE(fs::is_empty(demo + "-server/mailbox")) << "the turn stayed in the mailbox";
+  EXPECT_TRUE(qoe_test::KeepPng(demo + "/" + png));
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, DemoDamaged,
+                         testing::Range<size_t>(0, sizeof kDamagedSettings / sizeof kDamagedSettings[0]),
+                         [](const testing::TestParamInfo<size_t>& info) {
+                           return std::string(kDamagedSettings[info.param].name);
+                         });

@@ -27,6 +27,7 @@
 #include "screens/hub/signup_internal.h"
 #include "screens/hub/tests/savegame_support.h"
 #include "screens/hub/tests/signup_files.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/figure_file_cases.h"
 #include "tests/support/test_support.h"
 #include "tools/testpeers/testpeers.h"
@@ -264,6 +265,30 @@ TEST_F(InternetPage, TheChoicesTakeEffectAtOnceAndSurviveExit) {
   ASSERT_EQ(OptionenPrefsLoad(&disk), 1);
   EXPECT_EQ(disk.tcpip_stack, 0u);
   EXPECT_EQ(disk.net_option_bits, NET_MAIL_ROUTE);
+}
+
+// Options of random bytes, loaded: the page shows the account's
+// placeholders (not the random bytes cut to 39 characters), and its choices
+// are the LAN and the mail route.
+TEST_F(InternetPage, AfterRandomBytesThePageShowsTheDefaults) {
+  for (uint32_t seed : {1u, 3504101453u}) {
+    SCOPED_TRACE(seed);
+    std::vector<uint8_t> bytes(OPTIONEN_PREFS_SIZE);
+    uint32_t x = seed;
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Optionen.prefs", bytes));
+    ASSERT_EQ(OptionenPrefsLoad(&QoESystemPtr->Optionen), 1);
+    QoESystemPtr->TcpIpStack = QoESystemPtr->Optionen.tcpip_stack;
+    qoe_test::DrawnTextRecorder drawn;
+    EXPECT_EQ(Run("wait 200\npng internet_random.png\n" + Click(kExitX, kRow)), 2);
+    for (const char* shown : {"servername", "username", "username@servername", "********"})
+      EXPECT_TRUE(drawn.Drew(shown)) << shown;
+    for (const std::string& t : drawn.Texts())
+      for (unsigned char c : t) EXPECT_TRUE(c >= 32 || c == '\n') << t;
+    EXPECT_EQ(QoESystemPtr->Optionen.tcpip_stack, kTcpIpStackLan);
+    EXPECT_EQ(QoESystemPtr->Optionen.net_option_bits & (NET_MAIL_ROUTE | NET_SERVER_ROUTE), NET_MAIL_ROUTE);
+  }
+  EXPECT_TRUE(qoe_test::KeepPng("internet_random.png"));
 }
 
 TEST_F(InternetPage, TheChangedAddressGoesIntoTheOutgoingPool) {

@@ -79,6 +79,22 @@ TEST_F(Option2Run, TheHelpIsTheCatalogs) {
   EXPECT_EQ(drawn.PastCatalog(), "");
 }
 
+// The green and red pixels of the switch's lamp in a PNG of the page.
+std::pair<uint32_t, uint32_t> Lamp(const std::string& png) {
+  std::vector<uint32_t> px;
+  uint32_t w = 0, h = 0;
+  EXPECT_EQ(ReadPngRGB(png.c_str(), &px, &w, &h), 1);
+  uint32_t green = 0, red = 0;
+  for (int y = 203; y < 225 && !px.empty(); ++y)
+    for (int x = 161; x < 183; ++x) {
+      const uint32_t c = px[(size_t)y * w + x];
+      const int r = (c >> 16) & 255, g = (c >> 8) & 255;
+      green += g > r + 40;
+      red += r > g + 40;
+    }
+  return std::make_pair(green, red);
+}
+
 TEST_F(Option2Run, TheLampShowsTheChoice) {
   auto lamp = [](const std::string& png) {
     std::vector<uint32_t> px;
@@ -99,6 +115,32 @@ TEST_F(Option2Run, TheLampShowsTheChoice) {
   EXPECT_GT(off.second, 20u);
   EXPECT_LT(off.first, 5u);
   EXPECT_GT(on.first, 20u);
+}
+
+// Options of random bytes held a cursor choice the switch could never
+// clear (its complement is not 0 either): loaded, it is one of the page's
+// two choices, so the lamp starts dark and the switch lights it and puts it
+// out again.
+TEST_F(Option2Run, AfterRandomBytesTheSwitchTurnsOnAndOffAgain) {
+  for (uint32_t seed : {1u, 95u, 3504101453u}) {
+    SCOPED_TRACE(seed);
+    std::vector<uint8_t> bytes(OPTIONEN_PREFS_SIZE);
+    uint32_t x = seed;
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Optionen.prefs", bytes));
+    ASSERT_EQ(OptionenPrefsLoad(&QoESystemPtr->Optionen), 1);
+    EXPECT_EQ(Run("wait 200\npng r0.png\n" + Click(300, 220) + "wait 200\npng r1.png\n" + Click(300, 220) +
+                  "wait 200\npng r2.png\n" + Click(320, 445)),
+              2);
+    const auto off = Lamp("r0.png"), on = Lamp("r1.png"), again = Lamp("r2.png");
+    EXPECT_LT(off.first, 5u);
+    EXPECT_GT(off.second, 20u);
+    EXPECT_GT(on.first, 20u);
+    EXPECT_LT(again.first, 5u);
+    EXPECT_GT(again.second, 20u);
+    EXPECT_EQ(QoESystemPtr->Optionen.mouse_cursor, 0u);
+    EXPECT_EQ(CurrentMouseCursor(), 103u);
+  }
 }
 
 }  // namespace

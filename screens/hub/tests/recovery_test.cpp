@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "routinen/gamedata/turns.h"
 #include "routinen/gui/pictures.h"
 #include "routinen/gui/text.h"
+#include "routinen/system/byteorder.h"
 #include "routinen/system/catalog.h"
 #include "routinen/system/files.h"
 #include "routinen/system/input.h"
@@ -36,6 +38,7 @@
 #include "screens/hub/savegame.h"
 #include "screens/hub/tests/savegame_support.h"
 #include "screens/hub/titel.h"
+#include "tests/support/catalog_text_check.h"
 #include "tests/support/kill_loop.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/test_support.h"
@@ -427,4 +430,143 @@ TEST_F(Recovery, AStartTellsWhichFilesKeptTheirNewerStateOverADroppedRecord) {
   EXPECT_NE(std::string(RecoveryNotice()).find(GetCatalogStr(1703)), std::string::npos) << RecoveryNotice();
   EXPECT_NE(std::string(RecoveryNotice()).find("Data/C.dat"), std::string::npos) << RecoveryNotice();
   EXPECT_EQ(Leftovers(), "");
+}
+
+// ---- settings cut short or out of range ----
+
+namespace {
+
+// A catalog text with its "%s" marks replaced in order, as the notice has it.
+std::string Told(uint32_t id, std::initializer_list<std::string> values) {
+  std::string text = GetCatalogStr(id);
+  size_t from = 0;
+  for (const std::string& v : values) {
+    const size_t at = text.find("%s", from);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, v);
+    from = at + v.size();
+  }
+  return text;
+}
+
+std::string PrefsText(uint32_t field) {
+  char* t = CheckPrefsStr(field, 0, nullptr);
+  std::string s = t ? t : "";
+  FreeVec(t);
+  return s;
+}
+
+std::vector<uint8_t> SeedBytes(uint32_t seed, size_t n) {
+  std::vector<uint8_t> b(n);
+  for (uint8_t& x : b) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+  return b;
+}
+
+}  // namespace
+
+// The demo realm installed, then its prefs cut short or its story prefs out
+// of range: the start makes them whole before any screen reads them, and
+// the notice tells what the player must know, naming the file: a lost
+// account state (the game counts as not installed: load a save), a lost
+// player ID or lord's name (taken back from the received turn, or, without
+// one, the way back through a save). Where the account state survived the
+// game stays installed; a cut that loses neither is not told.
+TEST_F(Recovery, SettingsCutShortOrOutOfRangeAreMadeWholeAndTold) {
+  ASSERT_NO_FATAL_FAILURE(InstallDemoRealm());
+  const uint32_t player = CheckPrefs(PREFS_PLAYER_ID, 0, 0);
+  const std::string lord = PrefsText(PREFS_LORD_NAME);
+  ASSERT_NE(player, 0u);
+  ASSERT_FALSE(lord.empty());
+  ASSERT_EQ(RizizOzezPrefs(0, 1, 6), 6u);
+  ASSERT_EQ(RizizOzezPrefs(2, 1, 1), 1u);
+  const auto prefs = qoe_test::ReadFileBytes("Data/Prefs.qoe");
+  const auto story = qoe_test::ReadFileBytes("Data/BTPrefs.qoe");
+  const auto pool = qoe_test::ReadFileBytes("Data/POP3In/GameChunk.qoe");
+  auto cut = [&](size_t n) { return std::vector<uint8_t>(prefs.begin(), prefs.begin() + n); };
+  std::vector<uint8_t> far_story = story;
+  PutBE32(&far_story[12], 3504101453u);
+  far_story[16] = 1;
+  const std::string kPrefs = "Data\\Prefs.qoe", kStory = "Data\\BTPrefs.qoe";
+  const std::string not_installed = Told(1798, {kPrefs}), taken_back = Told(1921, {kPrefs}),
+                    lost = Told(1920, {kPrefs}), story_told = Told(1922, {kStory});
+  struct Row {
+    const char* name;
+    std::vector<uint8_t> prefs, story;
+    bool with_turn;
+    std::string told;
+    uint32_t account, player;
+    std::string lord;
+  } const rows[] = {
+      {"prefs cut to 3", cut(3), story, true, not_installed, 0, 0, ""},
+      {"prefs cut to 12", cut(12), story, true, not_installed, 0, 0, ""},
+      {"prefs cut to 13", cut(13), story, true, not_installed, 0, 0, ""},
+      {"prefs cut to 100", cut(100), story, true, taken_back, 2, player, lord},
+      {"prefs cut to 170", cut(170), story, true, taken_back, 2, player, lord},
+      {"prefs cut to 100, no turn received", cut(100), story, false, lost, 2, 0, ""},
+      {"story prefs of random bytes", prefs, SeedBytes(3504101453u, BTPREFS_FILE_SIZE), true, story_told, 2, player,
+       lord},
+      {"story 3504101453", prefs, far_story, true, story_told, 2, player, lord},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Prefs.qoe", r.prefs));
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/BTPrefs.qoe", r.story));
+    if (r.with_turn) ASSERT_TRUE(qoe_test::WriteFileBytes("Data/POP3In/GameChunk.qoe", pool));
+    else fs::remove("Data/POP3In/GameChunk.qoe");
+    *OwnPlayerPtr = OwnPlayer{};
+    ClearRecoveryNotice();
+    EXPECT_EQ(RecoverAtStart(), 0);
+    const std::string notice = RecoveryNotice() ? RecoveryNotice() : "";
+    EXPECT_NE(notice.find(r.told), std::string::npos) << notice;
+    EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), r.account);
+    EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), r.player);
+    EXPECT_EQ(PrefsText(PREFS_LORD_NAME), r.lord);
+    if (r.told == taken_back) {  // the own player record takes what was taken back
+      EXPECT_EQ(OwnPlayerPtr->PlayerId, r.prefs.size() < 150 ? player : 0u);
+      EXPECT_STREQ(OwnPlayerPtr->LordName, lord.c_str());
+    }
+    // No story screen for a story the table does not hold.
+    EXPECT_LT(RizizOzezPrefs(0, 0, 0), (uint32_t)STORY_STRING_COUNT);
+    if (RizizOzezPrefs(1, 0, 0)) {
+      EXPECT_NE(RizizOzezPrefs(0, 0, 0), 0u);
+    }
+    // Whole now: the next start has nothing to tell.
+    ClearRecoveryNotice();
+    EXPECT_EQ(RecoverAtStart(), 0);
+    EXPECT_EQ(RecoveryNotice(), nullptr);
+  }
+  // A cut that loses none of the three is not told.
+  ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Prefs.qoe", cut(200)));
+  ClearRecoveryNotice();
+  EXPECT_EQ(RecoverAtStart(), 0);
+  EXPECT_EQ(RecoveryNotice(), nullptr);
+  EXPECT_EQ(CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0), (uint32_t)ACCOUNT_INSTALLED);
+  EXPECT_EQ(CheckPrefs(PREFS_PLAYER_ID, 0, 0), player);
+}
+
+// The options of random bytes (a TCP/IP stack of 179 left the download dead
+// without a word) are loaded in range as the start sets the system up, and
+// the title tells it, naming the file and the pages whose settings went
+// back to their defaults.
+TEST_F(RecoveryTitle, OptionsOfRandomBytesAreToldOnTheTitle) {
+  const std::string pages = std::string(GetCatalogStr(1924)) + ", " + GetCatalogStr(1925) + ", " + GetCatalogStr(1926);
+  const std::string told = Told(1923, {"Data\\Optionen.prefs", pages});
+  for (uint32_t seed : {1u, 3504101453u}) {
+    SCOPED_TRACE(seed);
+    const std::vector<uint8_t> bytes = SeedBytes(seed, OPTIONEN_PREFS_SIZE);
+    ASSERT_GT(bytes[4], 4);
+    ASSERT_TRUE(qoe_test::WriteFileBytes("Data/Optionen.prefs", bytes));
+    ClearRecoveryNotice();
+    ASSERT_EQ(RecoverAtStart(), 0);
+    ASSERT_EQ(OptionenPrefsLoad(&QoESystemPtr->Optionen), 1);  // as SetupSystem does
+    EXPECT_EQ(QoESystemPtr->Optionen.tcpip_stack, kTcpIpStackLan);
+    qoe_test::DrawnTextRecorder drawn;
+    static int32_t result;
+    const std::string script = "key enter\nwait 200\nkey enter\n" + qoe_test::ClickLine(400, 300);
+    ASSERT_EQ(HeadlessRunGame(script.c_str(), [](void*) { return result = TitelScreen(0), 0; }, nullptr), 0);
+    EXPECT_EQ(result, 32);  // no game installed: on to the sign-up
+    EXPECT_TRUE(drawn.Drew(told));
+    EXPECT_EQ(drawn.PastCatalog({"Data\\Optionen.prefs"}), "");
+    EXPECT_EQ(RecoveryNotice(), nullptr);
+  }
 }

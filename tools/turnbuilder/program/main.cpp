@@ -21,7 +21,9 @@
 #include "routinen/gamedata/chunks.h"
 #include "routinen/gamedata/turns.h"
 #include "routinen/internetlowlevel/mail.h"
+#include "routinen/system/byteorder.h"
 #include "routinen/system/files.h"
+#include "routinen/system/memory.h"
 #include "routinen/system/options.h"
 #include "routinen/system/prefs.h"
 #include "tools/turnbuilder/turnbuilder.h"
@@ -116,6 +118,31 @@ bool WriteDemoTurns(Realm realm, const std::string& server_dir) {
   return OptionenPrefsSave(&o) != 0;
 }
 
+// The player of the game installed in the working folder, 0 when none. The
+// prefs are read as they are on disk, never repaired here: a file that is
+// damaged is the game's to repair and tell at its start. The account state
+// must be held whole (2); a player ID cut off the file's end is the received
+// turn's, as the game takes it back.
+uint32_t InstalledPlayer() {
+  uint32_t size = 0;
+  uint8_t* raw = static_cast<uint8_t*>(LoadFile2MemSize(".\\Data\\Prefs.qoe", MEMF_PUBLIC, &size));
+  const PrefsFieldInfo& account = PrefsLayout()[PREFS_ACCOUNT_STATE];
+  const PrefsFieldInfo& id = PrefsLayout()[PREFS_PLAYER_ID];
+  uint32_t player = 0;
+  const bool installed = raw && size >= (uint32_t)account.offset + account.size && !std::memcmp(raw, "PREFV001", 8) &&
+                         GetBE16(raw + account.offset) == ACCOUNT_INSTALLED;
+  if (installed && size >= (uint32_t)id.offset + id.size) {
+    player = GetBE32(raw + id.offset);
+  } else if (installed) {
+    if (uint8_t* info = LoadChunk2Mem("INFO", ReceivedPoolPath)) {
+      player = ChunkGet32(info, INFO_PLAYER_ID);
+      FreeChunk(info);
+    }
+  }
+  FreeVec(raw);
+  return player;
+}
+
 // Sets the realm up as an installed game in folder (a working folder of the
 // program): its sign-up answer through GameInit, account state 2, the
 // answer's date as the last evaluated mail; with server_dir also the demo's
@@ -132,8 +159,7 @@ int Install(const Realm& realm, const std::string& folder, const std::string& se
     std::fprintf(stderr, "turnbuilder: no folder %s\n", folder.c_str());
     return 1;
   }
-  if (access("Data/Prefs.qoe", F_OK) == 0 && CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) == 2 &&
-      CheckPrefs(PREFS_PLAYER_ID, 0, 0) == realm.player_id) {
+  if (InstalledPlayer() == realm.player_id) {
     std::printf("turnbuilder: %s already holds the realm of player %u\n", folder.c_str(), realm.player_id);
     return 0;
   }
@@ -184,15 +210,26 @@ int Account(int argc, char** argv) {
     std::fprintf(stderr, "turnbuilder: no folder %s\n", dir.c_str());
     return 1;
   }
-  OptionenPrefs o;
-  if (!OptionenPrefsLoad(&o)) {
-    std::fprintf(stderr, "turnbuilder: the options of %s cannot be read\n", dir.c_str());
-    return 1;
-  }
   auto set = [](char* field, const std::string& v) {
     std::memset(field, 0, 40);
     std::memcpy(field, v.data(), v.size());
   };
+  // A whole file gets the account's bytes and keeps every other byte as it
+  // is: a setting out of its range is the game's to find and tell at its
+  // start. A missing or short one is made whole first (defaults).
+  uint32_t size = 0;
+  uint8_t* raw = static_cast<uint8_t*>(LoadFile2MemSize(".\\Data\\Optionen.prefs", MEMF_PUBLIC, &size));
+  std::vector<uint8_t> img;
+  OptionenPrefs o;
+  if (raw && size >= OPTIONEN_PREFS_SIZE) {
+    img.assign(raw, raw + size);
+    OptionenPrefsDecode(img.data(), &o);
+  } else if (!OptionenPrefsLoad(&o)) {
+    FreeVec(raw);
+    std::fprintf(stderr, "turnbuilder: the options of %s cannot be read\n", dir.c_str());
+    return 1;
+  }
+  FreeVec(raw);
   set(o.pop3_host, pop3);
   set(o.smtp_host, smtp);
   set(o.pop3_user, user);
@@ -200,7 +237,12 @@ int Account(int argc, char** argv) {
   set(o.smtp_user, user);
   set(o.smtp_password, password);
   if (!address.empty()) set(o.email, address);
-  if (!OptionenPrefsSave(&o)) {
+  uint8_t account[OPTIONEN_PREFS_SIZE];
+  OptionenPrefsEncode(&o, account);
+  if (img.empty()) img.assign(account, account + OPTIONEN_PREFS_SIZE);
+  std::memcpy(img.data() + OPTIONEN_ACCOUNT_BEGIN, account + OPTIONEN_ACCOUNT_BEGIN,
+              OPTIONEN_ACCOUNT_END - OPTIONEN_ACCOUNT_BEGIN);
+  if (!SaveMem2File(".\\Data\\Optionen.prefs", img.data(), (uint32_t)img.size())) {
     std::fprintf(stderr, "turnbuilder: the options of %s cannot be written\n", dir.c_str());
     return 1;
   }
