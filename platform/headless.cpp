@@ -282,6 +282,43 @@ void ClickGadget(const std::string* ids, int count) {
   PostClick(x, y);
 }
 
+// Whether the walk hooks offer a gadget with one of the IDs ('_' a space).
+bool GadgetOffered(const std::string* ids, int count) {
+  static WalkTarget targets[256];
+  const uint32_t n = g_walk.targets ? g_walk.targets(targets, 256) : 0;
+  for (int k = 0; k < count; ++k) {
+    char id[5] = {' ', ' ', ' ', ' ', 0};
+    for (size_t i = 0; i < 4 && i < ids[k].size(); ++i) id[i] = ids[k][i] == '_' ? ' ' : ids[k][i];
+    for (uint32_t i = 0; i < n; ++i)
+      if (std::memcmp(targets[i].id, id, 4) == 0) return true;
+  }
+  return false;
+}
+
+// Escape until a gadget with one of the IDs is offered: before each look
+// the pointer moves to the middle of the game area (a screen that handles
+// its gadgets only on events offers them then) and the game catches up; at
+// most kEscapes times, 1500 ms of the clock after each.
+void EscapeTo(const std::string* ids, int count, const ScriptPlayer* player) {
+  constexpr int kEscapes = 20;
+  std::string names;
+  for (int k = 0; k < count; ++k) names += (k ? " " : "") + ids[k];
+  for (int pressed = 0;; ++pressed) {
+    int32_t x = 320, y = 240;
+    GameToDisplay(&x, &y);
+    PostMouseMessage(kMsgMouseMove, x, y, g_buttons);
+    if (!player->sync()) return;  // the game has ended
+    if (GadgetOffered(ids, count)) {
+      DebugLog("Headless: Gadget %s nach %d mal Escape angeboten", names.c_str(), pressed);
+      return;
+    }
+    if (pressed == kEscapes) break;
+    PostKey("esc");
+    player->wait(1500);
+  }
+  DebugLog("Headless: Kein Gadget %s nach %d mal Escape angeboten", names.c_str(), kEscapes);
+}
+
 // Plays one command; false for a line it does not understand.
 bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
   std::string w[5];
@@ -374,6 +411,12 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
     for (int k = 1; k < n; ++k)
       if (w[k].size() > 4) return false;
     ClickGadget(w + 1, n - 1);
+    return true;
+  }
+  if (cmd == "escape-to" && n >= 2) {
+    for (int k = 1; k < n; ++k)
+      if (w[k].size() > 4) return false;
+    EscapeTo(w + 1, n - 1, player);
     return true;
   }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first

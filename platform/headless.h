@@ -34,6 +34,12 @@
 //                    the IDs (up to four characters, '_' for a space) that
 //                    the walk hooks offer, of the layout handled last;
 //                    logged when none is offered
+//   escape-to ID [ID..]  Escape until the walk hooks offer a gadget with one
+//                    of the IDs (the pointer moved to the middle of the game
+//                    area before each look), at most 20 times, 1500 ms after
+//                    each; logged "Headless: Gadget ID nach N mal Escape
+//                    angeboten", or "Headless: Kein Gadget ID nach 20 mal
+//                    Escape angeboten"
 // K is a number, a single character (letters as their capitals) or a name:
 // esc enter kpenter backspace tab space shift ctrl alt pause pageup pagedown
 // end home left up right down insert delete f1..f12. Before every command
