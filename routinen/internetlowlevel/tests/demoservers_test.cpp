@@ -100,9 +100,9 @@ struct Irc {
   }
 };
 
-// Takes the session's blocks until want() holds (20 s at most).
+// Takes the session's blocks until want() holds (four minutes at most).
 bool Pump(IRCSession* s, std::vector<std::string>* lines, const std::function<bool()>& want) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(4);
   for (;;) {
     while (IRCTakeBlock(s)) {
       for (uint32_t i = 0; i < s->LinesLength;) {

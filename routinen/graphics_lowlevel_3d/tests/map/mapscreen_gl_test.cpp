@@ -52,8 +52,10 @@ std::vector<uint32_t> Frames(int n) {
   return gltest::ReadFrame(kW, kH);
 }
 
+// Waits until ready() holds, four minutes at most (real time).
 bool WaitFor(const std::function<bool()>& ready) {
-  for (int i = 0; i < 3000 && !ready(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+  while (!ready() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return ready();
 }
 
@@ -69,7 +71,7 @@ std::thread StartVisit(std::atomic<int32_t>& result) {
 // that thread waits, since the event queue's lock orders what it wrote
 // before it waited before what is read after.
 bool WaitShown() {
-  return WaitGameThreadIdle(60000) && KartenScreenData->Status == MAPSCREEN_SHOWN;
+  return WaitGameThreadIdle(240000) && KartenScreenData->Status == MAPSCREEN_SHOWN;
 }
 
 class MapScreenGL : public testing::Test {
@@ -182,7 +184,7 @@ void Click(int32_t x, int32_t y) {
   PostMouseMessage(kMsgLeftUp, x, y, 0);
   // The game thread has taken the click once it waits again.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  WaitGameThreadIdle(60000);
+  WaitGameThreadIdle(240000);
 }
 
 class MapScreenScene : public MapScreenGL {
@@ -438,7 +440,7 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   PostMouseMessage(kMsgRightDown, PixelX(army.x), PixelY(army.y), kButtonRight);
   PostMouseMessage(kMsgRightUp, PixelX(army.x), PixelY(army.y), 0);
   ASSERT_TRUE(WaitFor([] { return RangeShown(); }));
-  WaitGameThreadIdle(60000);
+  WaitGameThreadIdle(240000);
   std::vector<std::pair<int32_t, int32_t>> hexes;
   ASSERT_TRUE(RangeShown(&hexes));
   ASSERT_GT(hexes.size(), 3u);
@@ -498,7 +500,7 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   // Escape ends the pick: the marks go.
   PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
   ASSERT_TRUE(WaitFor([] { return !RangeShown(); }));
-  WaitGameThreadIdle(60000);
+  WaitGameThreadIdle(240000);
   const std::vector<uint32_t> after = Frames(1);
   ASSERT_EQ(WritePngRGB("mapscreen_scene_reach_after_800x600.png", after.data(), kW, kH), 1);
   EXPECT_TRUE(qoe_test::KeepPng("mapscreen_scene_reach_after_800x600.png"));
@@ -618,14 +620,14 @@ TEST_F(MapScreenScene, TheMenusOpenAtTheClickedHexOnTheLandscape) {
     PostMouseMessage(kMsgRightDown, x, y, kButtonRight);
     PostMouseMessage(kMsgRightUp, x, y, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    WaitGameThreadIdle(60000);
+    WaitGameThreadIdle(240000);
     const std::vector<uint8_t> open = BitmapBytes();
     const std::vector<uint32_t> frame = Frames(1);
     ASSERT_EQ(WritePngRGB(c.png, frame.data(), kW, kH), 1);
     EXPECT_TRUE(qoe_test::KeepPng(c.png));
     PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    WaitGameThreadIdle(60000);
+    WaitGameThreadIdle(240000);
     const std::vector<uint8_t> closed = BitmapBytes();
     // The menu's rows, 80 pixels wide, start at the hex's centre.
     const std::array<int32_t, 4> box = Changed(before, open);
