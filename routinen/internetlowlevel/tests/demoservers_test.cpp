@@ -208,7 +208,7 @@ TEST(DemoServers, TheTurnComesByMailALetterGoesOutTheChatCarriesAndAllEndWithThe
 
   EndpointDefaults(&QoESystemPtr->Endpoints);
   OptionenPrefsDefault(&QoESystemPtr->Optionen);
-  MailSetTimeoutMs(5000);
+  MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
   OptionenPrefs& o = QoESystemPtr->Optionen;
   std::snprintf(o.pop3_host, sizeof o.pop3_host, "127.0.0.1:%u", ports["pop3"]);
   std::snprintf(o.smtp_host, sizeof o.smtp_host, "127.0.0.1:%u", ports["smtp"]);
@@ -320,7 +320,7 @@ TEST(DemoServers, TwoPlayersChatInTheDemoTavern) {
   ASSERT_TRUE(Servers("start", server)) << ReadText("servers.txt");
   const std::string host = "127.0.0.1:" + std::to_string(Ports(server)["irc"]);
   EndpointDefaults(&QoESystemPtr->Endpoints);
-  MailSetTimeoutMs(5000);
+  MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
   IRCSession* a = InitIRC(host.c_str(), "#Quill", "Hugo", 0);
   ASSERT_NE(a, nullptr);
   ASSERT_GE(a->Socket.load(), 0) << a->Error;
@@ -369,7 +369,7 @@ TEST(DemoServers, TheDoubleMailsTheNextTurnWhenItHandsOneOut) {
   }
   ASSERT_TRUE(Servers("start", server)) << ReadText("servers.txt");
   EndpointDefaults(&QoESystemPtr->Endpoints);
-  MailSetTimeoutMs(5000);
+  MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
   const auto pop3 = [&] {
     const std::string host = "127.0.0.1:" + std::to_string(Ports(server)["pop3"]);
     return std::string(GetEMail(host.c_str(), "lord", "elmor", "00001001", ".\\Data\\POP3In\\", 0, 1));

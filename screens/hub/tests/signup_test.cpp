@@ -276,7 +276,7 @@ class SignupRun : public ::testing::Test {
     ResetInputState();
     ZufallSeed(3);
     SetNewsGet([](const char*, const char*, uint32_t*) -> char* { return nullptr; });
-    MailSetTimeoutMs(20000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     EndpointDefaults(&QoESystemPtr->Endpoints);
     EndpointConfig& e = QoESystemPtr->Endpoints;
     std::snprintf(e.MailDomain, ENDPOINT_TEXT, "elmor.test");

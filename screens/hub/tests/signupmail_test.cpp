@@ -103,7 +103,7 @@ class SignupMail : public ::testing::Test {
     std::snprintf(QoESystemPtr->Endpoints.RegistrationMailbox, ENDPOINT_TEXT, "anmeldung@localhost");
     QoESystemPtr->TcpIpStack = 4;
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
-    MailSetTimeoutMs(20000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     SetNewsGet([](const char*, const char*, uint32_t*) -> char* { return nullptr; });
     SignupPlayer seam{&Player::Input, &Player::Message, &player};
     SetSignupPlayer(&seam);
