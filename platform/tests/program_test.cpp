@@ -94,7 +94,7 @@ TEST(QuillProgram, CancelledModeChoiceEndsAtOnce) {
 TEST(QuillProgram, WithoutADisplayItSaysSoPlainly) {
   std::string bin = qoe_test::BinaryDir() + "/quill";
   QOE_REQUIRE_BUILT(bin);
-  std::string cmd = "timeout 30 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u QOE_HEADLESS_SCRIPT " + bin +
+  std::string cmd = "timeout 240 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u QOE_HEADLESS_SCRIPT " + bin +
                     " 2>err.txt";
   int status = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status));

@@ -34,7 +34,7 @@ struct GameSeen {
 int PresentingGame(void* p) {
   auto* seen = static_cast<GameSeen*>(p);
   PlatformMessage m;
-  while (GetGameMessage(&m, 5000)) {
+  while (GetGameMessage(&m, qoe_test::kWaitBoundMs)) {
     if (m.kind == kMsgKeyDown) {
       seen->key = m;
       break;
@@ -46,7 +46,7 @@ int PresentingGame(void* p) {
   for (uint32_t y = 0; y < 480; y++)
     for (uint32_t x = 0; x < 640; x++) std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
   UpdateRectangle(0, 0, 640, 480);
-  for (int i = 0; i < 500 && SdlPresentCount() == seen->presents_before; i++) SleepMs(10);
+  qoe_test::WaitUntil([&] { return SdlPresentCount() != seen->presents_before; });
   seen->presented = SdlPresentCount() > seen->presents_before;
   PostWindowDestroy();
   return 0;
@@ -117,7 +117,7 @@ uint32_t ChangeColour(uint32_t frame) { return 0x00010203u * (frame - 1); }
 // shown while idle. at_corner: the rectangle at display coordinates.
 void TwentySmallChanges(SmallChanges* seen, uint64_t before, bool at_corner) {
   PlatformSurface* back = DisplayBackSurface();
-  for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(10);
+  qoe_test::WaitUntil([&] { return SdlPresentCount() != before; });
   for (uint64_t seen_count = 0; seen_count != SdlPresentCount();) {
     seen_count = SdlPresentCount();
     SleepMs(150);
@@ -134,7 +134,7 @@ void TwentySmallChanges(SmallChanges* seen, uint64_t before, bool at_corner) {
     if (at_corner) SetDisplayGameAreaAtCorner(1);
     UpdateRectangle(kChangeX, kChangeY, kChangeW, kChangeH);
     if (at_corner) SetDisplayGameAreaAtCorner(0);
-    for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(2);
+    qoe_test::WaitUntil([&] { return SdlPresentCount() != before; });
   }
   seen->whole = SdlWholePresentCount() - whole;
   seen->pixels = SdlPresentedPixels() - pixels;
@@ -201,7 +201,7 @@ struct ScaledRun : SmallChanges {
 int ScaledGame(void* p) {
   auto* run = static_cast<ScaledRun*>(p);
   PlatformMessage m;
-  while (GetGameMessage(&m, 5000))
+  while (GetGameMessage(&m, qoe_test::kWaitBoundMs))
     if (m.kind == kMsgMouseMove) {
       run->pointer = m;
       break;
@@ -300,7 +300,7 @@ int CursorGame(void* p) {
   for (uint32_t i = 0; i < 16; i++) px[i * 16 + i] = 0xFF000000u;
   uint64_t before = SdlCursorCount();
   run->taken = SetCursorImage(px.data(), 16, 16, 0, 0);
-  for (int i = 0; i < 500 && SdlCursorCount() == before; i++) SleepMs(10);
+  qoe_test::WaitUntil([&] { return SdlCursorCount() != before; });
   run->shown = SdlCursorCount() > before;
   PostWindowDestroy();
   return 0;

@@ -83,7 +83,7 @@ TEST_P(CloseTable, EndsInOrder) {
   // sanitizer on a loaded machine.
   const std::string env = c.sdl ? "SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy QOE_SDL_SCRIPT=run.txt"
                                 : "QOE_HEADLESS_SCRIPT=run.txt";
-  const std::string cmd = "timeout -s KILL 120 env " + env + " QOE_HEADLESS_MODE=0 QOE_START_SCREEN=" +
+  const std::string cmd = "timeout -s KILL 400 env " + env + " QOE_HEADLESS_MODE=0 QOE_START_SCREEN=" +
                           std::to_string(c.code) + " " + bin_ + " >out.txt 2>err.txt";
   const int status = std::system(cmd.c_str());
   const std::string log = FileText("Quill.dbg");

@@ -109,6 +109,15 @@ bool KeepPng(const std::string& path) {
          !ec;
 }
 
+bool WaitUntil(const std::function<bool()>& done, int64_t bound_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 bool EndsWithin(int64_t bound_ms, const std::function<void()>& work, const std::function<void()>& unstick) {
   std::mutex lock;
   std::condition_variable cv;
