@@ -28,7 +28,10 @@ namespace {
 
 std::atomic<uint64_t> g_now{0};
 std::atomic<uint32_t> g_mode{kScreenModeDefault};
-std::atomic<int> g_sync_timeout{10000};
+// How long the player waits for the game thread before a command: minutes,
+// so that a busy machine only makes a script slower, never lets it run ahead.
+constexpr int kSyncTimeoutMs = 120000;
+std::atomic<int> g_sync_timeout{kSyncTimeoutMs};
 // The window loop runs, so a game thread does: the clock waits for it to be
 // idle. Without one (a module's test driving the clock and its threads
 // alone) only the clock threads are waited for.
@@ -473,8 +476,8 @@ int PlayAndWaitForTheEnd() {
     Sync();
     if (!WindowDestroyRequested()) RequestProgramClose();
   }
-  // Wait (real time) for the game to end after the close.
-  for (int waited = 0; waited < 30000; waited += 10) {
+  // Wait (real time, minutes at most) for the game to end after the close.
+  for (int waited = 0; waited < kSyncTimeoutMs; waited += 10) {
     if (FatalSignalPending()) RunFatalShutdown();
     PollCloseSignal();
     if (WindowDestroyRequested()) return 0;
@@ -530,7 +533,7 @@ HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb) {
 
 void SetWalkHooks(const WalkHooks* hooks) { g_walk = hooks ? *hooks : WalkHooks{}; }
 
-void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : 1; }
+void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : kSyncTimeoutMs; }
 
 int HeadlessPlayScript(const char* script) {
   static const ScriptPlayer kVirtual = {Sync, HeadlessAdvance, RequestProgramClose, Sync};

@@ -67,7 +67,7 @@ struct HeadlessCursor {
 };
 HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb);
 // How long (real ms) the player waits for the game thread before a command
-// (default 10000); on time-out it logs and goes on.
+// (0: the default, two minutes); on time-out it logs and goes on.
 void HeadlessSetSyncTimeout(int ms);
 
 // Test set-up: selects the headless backend, empties the queue, resets the

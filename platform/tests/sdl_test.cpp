@@ -113,15 +113,12 @@ uint32_t ChangeColour(uint32_t frame) { return 0x00010203u * (frame - 1); }
 // After a whole picture was asked for: waits until the window loop has shown
 // everything that waited (the display's first picture may have come first),
 // then makes twenty small changes of one 32 x 16 rectangle (as a movie frame
-// does), each shown and waited for, and counts what was shown; then what is
-// shown while idle. at_corner: the rectangle at display coordinates.
-void TwentySmallChanges(SmallChanges* seen, uint64_t before, bool at_corner) {
+// does), each shown and waited for, and counts what was shown; then what
+// three frames show while idle. at_corner: the rectangle at display
+// coordinates. Each wait is for a frame the loop showed, minutes at most.
+void TwentySmallChanges(SmallChanges* seen, bool at_corner) {
   PlatformSurface* back = DisplayBackSurface();
-  qoe_test::WaitUntil([&] { return SdlPresentCount() != before; });
-  for (uint64_t seen_count = 0; seen_count != SdlPresentCount();) {
-    seen_count = SdlPresentCount();
-    SleepMs(150);
-  }
+  SdlWaitFrameShown(qoe_test::kWaitBoundMs);
   const uint64_t whole = SdlWholePresentCount(), pixels = SdlPresentedPixels(), presents = SdlPresentCount();
   for (uint32_t frame = 1; frame <= 20; frame++) {
     ObtainMutex(DisplayMutex());
@@ -130,25 +127,23 @@ void TwentySmallChanges(SmallChanges* seen, uint64_t before, bool at_corner) {
       for (int32_t x = kChangeX; x < kChangeX + kChangeW; x++)
         std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
     ReleaseMutex(DisplayMutex());
-    before = SdlPresentCount();
     if (at_corner) SetDisplayGameAreaAtCorner(1);
     UpdateRectangle(kChangeX, kChangeY, kChangeW, kChangeH);
     if (at_corner) SetDisplayGameAreaAtCorner(0);
-    qoe_test::WaitUntil([&] { return SdlPresentCount() != before; });
+    SdlWaitFrameShown(qoe_test::kWaitBoundMs);
   }
   seen->whole = SdlWholePresentCount() - whole;
   seen->pixels = SdlPresentedPixels() - pixels;
   seen->presents = SdlPresentCount() - presents;
-  before = SdlPresentCount();
-  SleepMs(300);
+  const uint64_t before = SdlPresentCount();
+  for (int i = 0; i < 3; i++) SdlWaitFrameShown(qoe_test::kWaitBoundMs);
   seen->idle_presents = SdlPresentCount() - before;
 }
 
 // Shows a whole picture, then the twenty small changes, then stays idle.
 int SmallChangesGame(void* p) {
-  const uint64_t before = SdlPresentCount();
   UpdateRectangle(0, 0, 640, 480);
-  TwentySmallChanges(static_cast<SmallChanges*>(p), before, false);
+  TwentySmallChanges(static_cast<SmallChanges*>(p), false);
   PostWindowDestroy();
   return 0;
 }
@@ -214,9 +209,8 @@ int ScaledGame(void* p) {
       std::memcpy(back->pixels + y * back->pitch + x * 4, &c, 4);
     }
   ReleaseMutex(DisplayMutex());
-  const uint64_t before = SdlPresentCount();
   Flip(0);
-  TwentySmallChanges(run, before, true);
+  TwentySmallChanges(run, true);
   PostWindowDestroy();
   return 0;
 }

@@ -218,11 +218,13 @@ TEST_P(ProgramWalk, EndsInOrder) {
   SCOPED_TRACE("seed " + std::to_string(seed) + " (replay: QOE_WALK_SEED=" + std::to_string(seed) +
                " ctest -R 'ProgramWalk.*/Mode" + std::to_string(c.mode) + "Seed" + std::to_string(c.seed) + "$')");
   // On the real clock of the OpenGL row the steps are quicker and fewer.
+  const long steps = gl ? 200 : 400;
   // After the walk Escape leads back to the main screen (its family tree
   // offered) or to the title, the front page, whose way on to the main
   // screen is its NORM ("Continue"; twice, should a box of the title's meet
   // the first click).
-  const std::string script = "wait 1000\nwalk " + std::to_string(seed) + (gl ? " 200 100\n" : " 400\n") +
+  const std::string script = "wait 1000\nwalk " + std::to_string(seed) + " " + std::to_string(steps) +
+                             (gl ? " 100\n" : "\n") +
                              "escape-to TREE NORM\ngadget NORM\nescape-to TREE NORM\ngadget NORM\n"
                              "escape-to TREE NORM\npng walk_" + std::to_string(c.mode) + "_" + std::to_string(c.seed) +
                              ".png\nquit\nwait 100\n";
@@ -247,7 +249,18 @@ TEST_P(ProgramWalk, EndsInOrder) {
                          << Listed(std::vector<int32_t>(way.begin() + long(at), way.end()), loop);
   // Escape led back to the main screen, where the game then ended in order;
   // to the title when the walk began a new game there (the realm given up,
-  // no main screen is left to go to).
+  // no main screen is left to go to). A walk may also have ended the game
+  // itself (the title's "leave the game?" answered with Enter): its steps
+  // stop there, and so does the script.
+  const size_t summary = log.find("Headless: Zufallsgang mit Seed " + std::to_string(seed) + ": ");
+  ASSERT_NE(summary, std::string::npos) << "the walk did not end";
+  long clicks = 0, keys = 0;
+  ASSERT_EQ(std::sscanf(log.c_str() + summary, "Headless: Zufallsgang mit Seed %*u: %ld Klicks, %ld Tasten", &clicks, &keys),
+            2);
+  if (clicks + keys < steps) {
+    std::printf("[ walk     ] the walk ended the game itself after %ld steps\n", clicks + keys);
+    return;
+  }
   EXPECT_NE(log.find("Headless: Gadget TREE NORM nach "), std::string::npos)
       << "Escape led neither to the main screen nor to the title; the way: " << Listed(way, way.size());
   if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) == ACCOUNT_INSTALLED) {

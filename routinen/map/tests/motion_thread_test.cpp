@@ -234,7 +234,7 @@ TEST_P(MotionThread, AHeldLockLetsTheClockRunOn) {
     EXPECT_EQ(Frames(), 24 * turn);
     UnlockMotion(motion);
   }
-  HeadlessSetSyncTimeout(10000);
+  HeadlessSetSyncTimeout(0);  // the default
   StopTheMotion(motion);
 }
 

@@ -277,7 +277,7 @@ class ChatRun : public ::testing::TestWithParam<uint32_t> {
   }
   void TearDown() override {
     SetChatLoopHook(nullptr, nullptr);
-    HeadlessSetSyncTimeout(10000);
+    HeadlessSetSyncTimeout(0);  // the default
     FreeAllElmorGfx();
     ResetTitleBar();
     HeadlessCloseDisplay();
