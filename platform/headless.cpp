@@ -28,7 +28,10 @@ namespace {
 
 std::atomic<uint64_t> g_now{0};
 std::atomic<uint32_t> g_mode{kScreenModeDefault};
-std::atomic<int> g_sync_timeout{10000};
+// How long the player waits for the game thread before a command: minutes,
+// so that a busy machine only makes a script slower, never lets it run ahead.
+constexpr int kSyncTimeoutMs = 120000;
+std::atomic<int> g_sync_timeout{kSyncTimeoutMs};
 // The window loop runs, so a game thread does: the clock waits for it to be
 // idle. Without one (a module's test driving the clock and its threads
 // alone) only the clock threads are waited for.
@@ -322,6 +325,43 @@ void ClickGadget(const std::string* ids, int count) {
   PostClick(x, y);
 }
 
+// Whether the walk hooks offer a gadget with one of the IDs ('_' a space).
+bool GadgetOffered(const std::string* ids, int count) {
+  static WalkTarget targets[256];
+  const uint32_t n = g_walk.targets ? g_walk.targets(targets, 256) : 0;
+  for (int k = 0; k < count; ++k) {
+    char id[5] = {' ', ' ', ' ', ' ', 0};
+    for (size_t i = 0; i < 4 && i < ids[k].size(); ++i) id[i] = ids[k][i] == '_' ? ' ' : ids[k][i];
+    for (uint32_t i = 0; i < n; ++i)
+      if (std::memcmp(targets[i].id, id, 4) == 0) return true;
+  }
+  return false;
+}
+
+// Escape until a gadget with one of the IDs is offered: before each look
+// the pointer moves to the middle of the game area (a screen that handles
+// its gadgets only on events offers them then) and the game catches up; at
+// most kEscapes times, 1500 ms of the clock after each.
+void EscapeTo(const std::string* ids, int count, const ScriptPlayer* player) {
+  constexpr int kEscapes = 20;
+  std::string names;
+  for (int k = 0; k < count; ++k) names += (k ? " " : "") + ids[k];
+  for (int pressed = 0;; ++pressed) {
+    int32_t x = 320, y = 240;
+    GameToDisplay(&x, &y);
+    PostMouseMessage(kMsgMouseMove, x, y, g_buttons);
+    if (!player->sync()) return;  // the game has ended
+    if (GadgetOffered(ids, count)) {
+      DebugLog("Headless: Gadget %s nach %d mal Escape angeboten", names.c_str(), pressed);
+      return;
+    }
+    if (pressed == kEscapes) break;
+    PostKey("esc");
+    player->wait(1500);
+  }
+  DebugLog("Headless: Kein Gadget %s nach %d mal Escape angeboten", names.c_str(), kEscapes);
+}
+
 // Plays one command; false for a line it does not understand.
 bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
   std::string w[5];
@@ -426,6 +466,12 @@ bool PlayCommand(const std::string& line, const ScriptPlayer* player) {
     ClickGadget(w + 1, n - 1);
     return true;
   }
+  if (cmd == "escape-to" && n >= 2) {
+    for (int k = 1; k < n; ++k)
+      if (w[k].size() > 4) return false;
+    EscapeTo(w + 1, n - 1, player);
+    return true;
+  }
   if (cmd == "sync" && n == 1) return true;  // every command syncs first
   if (cmd == "shown" && n == 1) {
     if (!player->shown()) DebugLog("Skript: Das Fenster zeigt das Bild nicht");
@@ -480,8 +526,8 @@ int PlayAndWaitForTheEnd() {
     Sync();
     if (!WindowDestroyRequested()) RequestProgramClose();
   }
-  // Wait (real time) for the game to end after the close.
-  for (int waited = 0; waited < 30000; waited += 10) {
+  // Wait (real time, minutes at most) for the game to end after the close.
+  for (int waited = 0; waited < kSyncTimeoutMs; waited += 10) {
     if (FatalSignalPending()) RunFatalShutdown();
     PollCloseSignal();
     if (WindowDestroyRequested()) return 0;
@@ -537,7 +583,7 @@ HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb) {
 
 void SetWalkHooks(const WalkHooks* hooks) { g_walk = hooks ? *hooks : WalkHooks{}; }
 
-void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : 1; }
+void HeadlessSetSyncTimeout(int ms) { g_sync_timeout = ms > 0 ? ms : kSyncTimeoutMs; }
 
 int HeadlessPlayScript(const char* script) {
   static const ScriptPlayer kVirtual = {Sync, HeadlessAdvance, RequestProgramClose, Sync};

@@ -40,6 +40,12 @@
 //                    the IDs (up to four characters, '_' for a space) that
 //                    the walk hooks offer, of the layout handled last;
 //                    logged when none is offered
+//   escape-to ID [ID..]  Escape until the walk hooks offer a gadget with one
+//                    of the IDs (the pointer moved to the middle of the game
+//                    area before each look), at most 20 times, 1500 ms after
+//                    each; logged "Headless: Gadget ID nach N mal Escape
+//                    angeboten", or "Headless: Kein Gadget ID nach 20 mal
+//                    Escape angeboten"
 // K is a number, a single character (letters as their capitals) or a name:
 // esc enter kpenter backspace tab space shift ctrl alt pause pageup pagedown
 // end home left up right down insert delete f1..f12. Before every command
@@ -71,7 +77,7 @@ struct HeadlessCursor {
 };
 HeadlessCursor HeadlessCursorImage(std::vector<uint32_t>* argb);
 // How long (real ms) the player waits for the game thread before a command
-// (default 10000); on time-out it logs and goes on.
+// (0: the default, two minutes); on time-out it logs and goes on.
 void HeadlessSetSyncTimeout(int ms);
 
 // Test set-up: selects the headless backend, empties the queue, resets the

@@ -117,12 +117,15 @@ void AnswerShown(uint64_t asked) {
   g_shown.answered.store(asked);
 }
 
+// Waits for the game thread to wait: two minutes at most, so that a busy
+// machine only makes the script slower.
+constexpr int kSyncWaitMs = 120000;
 int ScriptSync() {
-  for (int waited = 0; waited < 10000; waited += 10) {
+  for (int waited = 0; waited < kSyncWaitMs; waited += 10) {
     if (WindowDestroyRequested()) return 0;
     if (WaitGameThreadIdle(10)) return 1;
   }
-  DebugLog("SDL-Skript: Der Spiel-Thread nimmt seit 10000 ms keine Nachricht an");
+  DebugLog("SDL-Skript: Der Spiel-Thread nimmt seit %d ms keine Nachricht an", kSyncWaitMs);
   return 1;
 }
 void ScriptWait(uint64_t ms) {
@@ -610,6 +613,15 @@ int TranslateSdlEvent(const SDL_Event* ev, PlatformMessage* m, uint32_t* buttons
 }
 
 uint64_t SdlPresentCount() { return g_presents.load(); }
+int SdlWaitFrameShown(int timeout_ms) {
+  const uint64_t ask = g_shown.asked.fetch_add(1) + 1;
+  Wake();
+  for (int waited = 0; g_shown.answered.load() < ask; waited++) {
+    if (WindowDestroyRequested() || waited >= timeout_ms) return 0;
+    SleepMs(1);
+  }
+  return 1;
+}
 uint64_t SdlWholePresentCount() { return g_whole_presents.load(); }
 uint64_t SdlPresentedPixels() { return g_presented_pixels.load(); }
 uint64_t SdlCursorCount() { return g_cursors_taken.load(); }

@@ -13,6 +13,11 @@ uint64_t SdlPresentCount();
 // Of them, those that showed the whole window, and the pixels shown by all.
 uint64_t SdlWholePresentCount();
 uint64_t SdlPresentedPixels();
+// Asks the window loop for a frame and waits until it showed one begun after
+// the call (what was drawn before is then on the window; a frame with
+// nothing changed shows nothing), timeout_ms at most: 1 when it did, 0 on
+// the time-out or when the window is gone.
+int SdlWaitFrameShown(int timeout_ms);
 // Cursor pictures the window thread took over (put up, or refused with a log
 // line by a video driver without cursors, such as the dummy driver).
 uint64_t SdlCursorCount();

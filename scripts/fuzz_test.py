@@ -15,7 +15,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 failures = []
 
 WAITER = '''#!/bin/sh
-# the arguments, then this target's start, then the other's (hang guard 120 s)
+# the arguments, then this target's start, then the other's (hang guard: four minutes)
 printf '%%s\\n' "$@" >"$SYNC/%(me)s.args"
 corpus=""
 for a in "$@"; do corpus="$a"; done
@@ -23,7 +23,7 @@ for a in "$@"; do corpus="$a"; done
 touch "$SYNC/%(me)s.started"
 n=0
 while [ ! -f "$SYNC/%(other)s.started" ]; do
-  n=$((n + 1)); [ "$n" -gt 1200 ] && { echo "%(me)s ran alone"; exit 1; }
+  n=$((n + 1)); [ "$n" -gt 2400 ] && { echo "%(me)s ran alone"; exit 1; }
   sleep 0.1
 done
 exit 0

@@ -44,6 +44,20 @@ def read_pid(path):
         return 0
 
 
+# Each wait is for what the processes report, bounded by minutes: a busy
+# machine only makes it slower.
+MINUTES = 240
+
+
+def shown(demo):
+    """The game's window showed its first screen (its log says so)."""
+    try:
+        with open(os.path.join(demo, 'Quill.dbg'), encoding='latin-1') as fh:
+            return 'SDL-Skript: Das Fenster zeigt das Bild (1.)' in fh.read()
+    except OSError:
+        return False
+
+
 def wait_until(cond, seconds):
     end = time.time() + seconds
     while time.time() < end:
@@ -88,18 +102,19 @@ def main():
     procs = []
     try:
         # 1. SIGTERM to the start command.
-        p = start(build, work, env, 'wait 600000\n')
+        # The game says when its window shows its first screen (the
+        # script's "shown"): its close handler is in place by then.
+        p = start(build, work, env, 'shown\nwait 600000\n')
         procs.append(p)
         pids = None
-        if check(wait_until(lambda: running_pids(server) is not None and os.path.exists(
-                os.path.join(demo, 'Quill.dbg')), 120), 'the game and its servers did not come up'):
+        if check(wait_until(lambda: running_pids(server) is not None and shown(demo), MINUTES),
+                 'the game and its servers did not come up'):
             pids = running_pids(server)
-            time.sleep(2)
             os.kill(p.pid, signal.SIGTERM)
             try:
-                p.wait(60)
+                p.wait(MINUTES)
             except subprocess.TimeoutExpired:
-                check(False, 'the start command did not end within 60 s of the SIGTERM')
+                check(False, 'the start command did not end within four minutes of the SIGTERM')
             check(p.returncode == 143, 'the start command ended with %r, not 143' % p.returncode)
             for name, pid in pids.items():
                 check(not alive(pid), '%s (pid %d) still runs after the SIGTERM' % (name, pid))
@@ -110,7 +125,7 @@ def main():
         # until the next start ends them.
         p = start(build, work, env, 'wait 600000\n')
         procs.append(p)
-        if check(wait_until(lambda: running_pids(server) is not None and running_pids(server) != pids, 120),
+        if check(wait_until(lambda: running_pids(server) is not None and running_pids(server) != pids, MINUTES),
                  'the second start did not come up'):
             left = running_pids(server)
             os.kill(p.pid, signal.SIGKILL)
@@ -119,13 +134,13 @@ def main():
             check(all(alive(pid) for pid in left.values()), 'a killed start took its game or servers along')
             p = start(build, work, env, 'wait 600000\n')
             procs.append(p)
-            check(wait_until(lambda: not any(alive(pid) for pid in left.values()), 60),
+            check(wait_until(lambda: not any(alive(pid) for pid in left.values()), MINUTES),
                   'the next start did not end what the killed one left: %s' %
                   ' '.join(n for n, pid in left.items() if alive(pid)))
-            if check(wait_until(lambda: running_pids(server) is not None, 120), 'the third start did not come up'):
+            if check(wait_until(lambda: running_pids(server) is not None, MINUTES), 'the third start did not come up'):
                 last = running_pids(server)
                 os.kill(p.pid, signal.SIGTERM)
-                p.wait(60)
+                p.wait(MINUTES)
                 check(not any(alive(pid) for pid in last.values()), 'the third start left processes running')
     finally:
         for p in procs:

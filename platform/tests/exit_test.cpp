@@ -46,7 +46,7 @@ TEST(ExitWhileWaiting, GameThreadInGetGameMessage) {
     while (!GameThreadIdle()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::exit(7);
   }
-  const int status = WaitChild(pid, 30000);
+  const int status = WaitChild(pid, 240000);
   ASSERT_NE(status, -1) << "exit() blocked while a thread waited for a game message";
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 7);
@@ -68,7 +68,7 @@ TEST(ExitWhileWaiting, IdleWaiterAndClockSleeper) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::exit(7);
   }
-  const int status = WaitChild(pid, 30000);
+  const int status = WaitChild(pid, 240000);
   ASSERT_NE(status, -1) << "exit() blocked while threads waited on the event queue";
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 7);

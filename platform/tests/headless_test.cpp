@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "platform/pngfile.h"
 #include "platform/screenmode.h"
 #include "platform/threads.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -175,6 +177,58 @@ TEST_F(HeadlessThread, TheGadgetCommandClicksTheNamedGadgetOfTheLastLayout) {
     if (m.kind == kMsgLeftDown) downs.push_back({m.x, m.y});
   EXPECT_EQ(downs, (std::vector<std::pair<int32_t, int32_t>>{{120, 210}, {60, 70}, {305, 305}}));
   EXPECT_EQ(clicked_index, 2u);
+}
+
+namespace {
+
+// A game that counts the Escapes it takes, until an app message; the walk
+// hooks below offer the gadget TREE once it took g_home_after of them.
+std::atomic<int> g_escapes{0};
+int g_home_after = 0;
+
+int EscapeCountingGame(void*) {
+  PlatformMessage m;
+  while (GetGameMessage(&m, -1) && m.kind != kMsgApp)
+    if (m.kind == kMsgKeyDown && m.key == kKeyEscape) g_escapes++;
+  return 5;
+}
+
+}  // namespace
+
+// escape-to presses Escape until the walk hooks offer one of its IDs, and
+// not once more; at most 20 times when none comes, logged either way.
+TEST_F(HeadlessThread, EscapeToPressesEscapeUntilTheGadgetIsOffered) {
+  struct Case {
+    const char* script;
+    int home_after, escapes;
+    const char* logged;
+  } cases[] = {
+      {"escape-to TREE\napp 1\n", 0, 0, "Headless: Gadget TREE nach 0 mal Escape angeboten"},
+      {"escape-to TREE\napp 1\n", 3, 3, "Headless: Gadget TREE nach 3 mal Escape angeboten"},
+      {"escape-to NONE TREE\napp 1\n", 5, 5, "Headless: Gadget NONE TREE nach 5 mal Escape angeboten"},
+      {"escape-to TREE\napp 1\n", 1000, 20, "Headless: Kein Gadget TREE nach 20 mal Escape angeboten"},
+  };
+  WalkHooks hooks{};
+  hooks.targets = [](WalkTarget* out, uint32_t max) -> uint32_t {
+    if (max < 2) return 0;
+    out[0] = {10, 10, 30, 20, 0, "EXIT", 0};
+    if (g_escapes.load() < g_home_after) return 1;
+    out[1] = {100, 200, 140, 220, 0, "TREE", 0};
+    return 2;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.logged);
+    ASSERT_EQ(HeadlessOpenDisplay(0), 1);
+    SetWalkHooks(&hooks);
+    g_escapes = 0;
+    g_home_after = c.home_after;
+    qoe_test::LogLines log;
+    EXPECT_EQ(HeadlessRunGame(c.script, EscapeCountingGame, nullptr), 5);
+    SetWalkHooks(nullptr);
+    EXPECT_EQ(g_escapes.load(), c.escapes);
+    EXPECT_TRUE(log.Has(c.logged));
+    HeadlessCloseDisplay();
+  }
 }
 
 TEST_F(HeadlessThread, TicksArriveEvery100msOfVirtualTime) {

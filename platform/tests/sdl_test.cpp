@@ -34,7 +34,7 @@ struct GameSeen {
 int PresentingGame(void* p) {
   auto* seen = static_cast<GameSeen*>(p);
   PlatformMessage m;
-  while (GetGameMessage(&m, 5000)) {
+  while (GetGameMessage(&m, qoe_test::kWaitBoundMs)) {
     if (m.kind == kMsgKeyDown) {
       seen->key = m;
       break;
@@ -46,7 +46,7 @@ int PresentingGame(void* p) {
   for (uint32_t y = 0; y < 480; y++)
     for (uint32_t x = 0; x < 640; x++) std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
   UpdateRectangle(0, 0, 640, 480);
-  for (int i = 0; i < 500 && SdlPresentCount() == seen->presents_before; i++) SleepMs(10);
+  qoe_test::WaitUntil([&] { return SdlPresentCount() != seen->presents_before; });
   seen->presented = SdlPresentCount() > seen->presents_before;
   PostWindowDestroy();
   return 0;
@@ -113,15 +113,12 @@ uint32_t ChangeColour(uint32_t frame) { return 0x00010203u * (frame - 1); }
 // After a whole picture was asked for: waits until the window loop has shown
 // everything that waited (the display's first picture may have come first),
 // then makes twenty small changes of one 32 x 16 rectangle (as a movie frame
-// does), each shown and waited for, and counts what was shown; then what is
-// shown while idle. at_corner: the rectangle at display coordinates.
-void TwentySmallChanges(SmallChanges* seen, uint64_t before, bool at_corner) {
+// does), each shown and waited for, and counts what was shown; then what
+// three frames show while idle. at_corner: the rectangle at display
+// coordinates. Each wait is for a frame the loop showed, minutes at most.
+void TwentySmallChanges(SmallChanges* seen, bool at_corner) {
   PlatformSurface* back = DisplayBackSurface();
-  for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(10);
-  for (uint64_t seen_count = 0; seen_count != SdlPresentCount();) {
-    seen_count = SdlPresentCount();
-    SleepMs(150);
-  }
+  SdlWaitFrameShown(qoe_test::kWaitBoundMs);
   const uint64_t whole = SdlWholePresentCount(), pixels = SdlPresentedPixels(), presents = SdlPresentCount();
   for (uint32_t frame = 1; frame <= 20; frame++) {
     ObtainMutex(DisplayMutex());
@@ -130,25 +127,23 @@ void TwentySmallChanges(SmallChanges* seen, uint64_t before, bool at_corner) {
       for (int32_t x = kChangeX; x < kChangeX + kChangeW; x++)
         std::memcpy(back->pixels + y * back->pitch + x * 4, &colour, 4);
     ReleaseMutex(DisplayMutex());
-    before = SdlPresentCount();
     if (at_corner) SetDisplayGameAreaAtCorner(1);
     UpdateRectangle(kChangeX, kChangeY, kChangeW, kChangeH);
     if (at_corner) SetDisplayGameAreaAtCorner(0);
-    for (int i = 0; i < 500 && SdlPresentCount() == before; i++) SleepMs(2);
+    SdlWaitFrameShown(qoe_test::kWaitBoundMs);
   }
   seen->whole = SdlWholePresentCount() - whole;
   seen->pixels = SdlPresentedPixels() - pixels;
   seen->presents = SdlPresentCount() - presents;
-  before = SdlPresentCount();
-  SleepMs(300);
+  const uint64_t before = SdlPresentCount();
+  for (int i = 0; i < 3; i++) SdlWaitFrameShown(qoe_test::kWaitBoundMs);
   seen->idle_presents = SdlPresentCount() - before;
 }
 
 // Shows a whole picture, then the twenty small changes, then stays idle.
 int SmallChangesGame(void* p) {
-  const uint64_t before = SdlPresentCount();
   UpdateRectangle(0, 0, 640, 480);
-  TwentySmallChanges(static_cast<SmallChanges*>(p), before, false);
+  TwentySmallChanges(static_cast<SmallChanges*>(p), false);
   PostWindowDestroy();
   return 0;
 }
@@ -201,7 +196,7 @@ struct ScaledRun : SmallChanges {
 int ScaledGame(void* p) {
   auto* run = static_cast<ScaledRun*>(p);
   PlatformMessage m;
-  while (GetGameMessage(&m, 5000))
+  while (GetGameMessage(&m, qoe_test::kWaitBoundMs))
     if (m.kind == kMsgMouseMove) {
       run->pointer = m;
       break;
@@ -214,9 +209,8 @@ int ScaledGame(void* p) {
       std::memcpy(back->pixels + y * back->pitch + x * 4, &c, 4);
     }
   ReleaseMutex(DisplayMutex());
-  const uint64_t before = SdlPresentCount();
   Flip(0);
-  TwentySmallChanges(run, before, true);
+  TwentySmallChanges(run, true);
   PostWindowDestroy();
   return 0;
 }
@@ -300,7 +294,7 @@ int CursorGame(void* p) {
   for (uint32_t i = 0; i < 16; i++) px[i * 16 + i] = 0xFF000000u;
   uint64_t before = SdlCursorCount();
   run->taken = SetCursorImage(px.data(), 16, 16, 0, 0);
-  for (int i = 0; i < 500 && SdlCursorCount() == before; i++) SleepMs(10);
+  qoe_test::WaitUntil([&] { return SdlCursorCount() != before; });
   run->shown = SdlCursorCount() > before;
   PostWindowDestroy();
   return 0;
@@ -556,8 +550,10 @@ TEST_F(SdlStart, ADisplayThatNeverAnswersIsTriedForASecondAndNamed) {
   const uint64_t took = NowMsForTest() - start;
   EXPECT_EQ(log.Count("SDL_Init: Bildschirm :57 nicht zu oeffnen"), 5);
   EXPECT_STREQ(SdlUnopenedDisplay(), ":57");
+  // It waits between the tries (a busy machine only waits longer); a
+  // minute would be a wait for good.
   EXPECT_GE(took, 700u);
-  EXPECT_LT(took, 3000u);
+  EXPECT_LT(took, 60000u);
 }
 
 TEST_F(SdlStart, WithoutANamedDisplayTheStartFailsAtOnce) {
@@ -565,10 +561,8 @@ TEST_F(SdlStart, WithoutANamedDisplayTheStartFailsAtOnce) {
   unsetenv("WAYLAND_DISPLAY");
   qoe_test::LogLines log;
   SdlFailDisplayOpens(100);
-  const uint64_t start = NowMsForTest();
   EXPECT_EQ(b_->init(), 0);
-  EXPECT_LT(NowMsForTest() - start, 500u);
-  EXPECT_EQ(log.Count("nicht zu oeffnen"), 0);
+  EXPECT_EQ(log.Count("nicht zu oeffnen"), 0);  // not tried again, so no wait
   EXPECT_EQ(log.Count("SDL_Init: Kein Bildschirm gefunden"), 1);
   EXPECT_STREQ(SdlUnopenedDisplay(), "");
 }

@@ -186,6 +186,22 @@ std::string WalkCaseName(const testing::TestParamInfo<WalkCase>& info) {
 }
 
 
+// A walk caught between two screens: the longest stretch of the way over
+// which two screens take turns (A B A B ...), its start in *at.
+size_t LongestAlternation(const std::vector<int32_t>& way, size_t* at) {
+  size_t best = way.empty() ? 0 : 1, run = best;
+  *at = 0;
+  for (size_t i = 1; i < way.size(); ++i) {
+    run = way[i] == way[i - 1] ? 1 : i >= 2 && way[i] == way[i - 2] ? run + 1 : 2;
+    if (run > best) best = run, *at = i + 1 - run;
+  }
+  return best;
+}
+
+// Two screens taking turns this often in a row are a loop the walk is
+// caught in (each was entered three times).
+constexpr size_t kLoop = 6;
+
 class ProgramWalk : public testing::TestWithParam<WalkCase> {
  protected:
   void SetUp() override { qoe_test::InstallDemoRealmHere(&bin_, true); }
@@ -202,8 +218,15 @@ TEST_P(ProgramWalk, EndsInOrder) {
   SCOPED_TRACE("seed " + std::to_string(seed) + " (replay: QOE_WALK_SEED=" + std::to_string(seed) +
                " ctest -R 'ProgramWalk.*/Mode" + std::to_string(c.mode) + "Seed" + std::to_string(c.seed) + "$')");
   // On the real clock of the OpenGL row the steps are quicker and fewer.
-  const std::string script = "wait 1000\nwalk " + std::to_string(seed) + (gl ? " 200 100\n" : " 400\n") +
-                             "png walk_" + std::to_string(c.mode) + "_" + std::to_string(c.seed) +
+  const long steps = gl ? 200 : 400;
+  // After the walk Escape leads back to the main screen (its family tree
+  // offered) or to the title, the front page, whose way on to the main
+  // screen is its NORM ("Continue"; twice, should a box of the title's meet
+  // the first click).
+  const std::string script = "wait 1000\nwalk " + std::to_string(seed) + " " + std::to_string(steps) +
+                             (gl ? " 100\n" : "\n") +
+                             "escape-to TREE NORM\ngadget NORM\nescape-to TREE NORM\ngadget NORM\n"
+                             "escape-to TREE NORM\npng walk_" + std::to_string(c.mode) + "_" + std::to_string(c.seed) +
                              ".png\nquit\nwait 100\n";
   ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
   const std::string env = "QOE_HEADLESS_MODE=" + std::to_string(c.mode) + " QOE_START_SCREEN=" + std::to_string(kMain) + " ";
@@ -220,6 +243,55 @@ TEST_P(ProgramWalk, EndsInOrder) {
   EXPECT_EQ(way[0], kMain);
   std::printf("[ walk     ] mode %u seed %llu, %zu screens: %s\n", c.mode, static_cast<unsigned long long>(seed),
               way.size(), Listed(way, way.size()).c_str());
+  size_t at = 0;
+  const size_t loop = LongestAlternation(way, &at);
+  EXPECT_LT(loop, kLoop) << "the walk went to and fro between two screens: "
+                         << Listed(std::vector<int32_t>(way.begin() + long(at), way.end()), loop);
+  // Escape led back to the main screen, where the game then ended in order;
+  // to the title when the walk began a new game there (the realm given up,
+  // no main screen is left to go to). A walk may also have ended the game
+  // itself (the title's "leave the game?" answered with Enter): its steps
+  // stop there, and so does the script.
+  const size_t summary = log.find("Headless: Zufallsgang mit Seed " + std::to_string(seed) + ": ");
+  ASSERT_NE(summary, std::string::npos) << "the walk did not end";
+  long clicks = 0, keys = 0;
+  ASSERT_EQ(std::sscanf(log.c_str() + summary, "Headless: Zufallsgang mit Seed %*u: %ld Klicks, %ld Tasten", &clicks, &keys),
+            2);
+  if (clicks + keys < steps) {
+    std::printf("[ walk     ] the walk ended the game itself after %ld steps\n", clicks + keys);
+    return;
+  }
+  EXPECT_NE(log.find("Headless: Gadget TREE NORM nach "), std::string::npos)
+      << "Escape led neither to the main screen nor to the title; the way: " << Listed(way, way.size());
+  if (CheckPrefs(PREFS_ACCOUNT_STATE, 0, 0) == ACCOUNT_INSTALLED) {
+    EXPECT_TRUE(way.back() == kMain || way.back() == kMainToo) << "the last screen: " << way.back();
+  } else {
+    std::printf("[ walk     ] the walk began a new game: no realm, no main screen\n");
+    EXPECT_EQ(way.back(), kTitle);
+  }
+}
+
+// The stretch where two screens take turns, on ways of the dispatcher's log
+// (from kLoop on the walk failed).
+TEST(ProgramWalkWay, TheLongestStretchOfTwoScreensTakingTurns) {
+  const struct {
+    std::vector<int32_t> way;
+    size_t longest, at;
+  } cases[] = {
+      {{}, 0, 0},
+      {{2}, 1, 0},
+      {{2, 2, 2}, 1, 0},
+      {{2, 36, 2, 33, 2, 35}, 3, 0},
+      {{2, 36, 2, 36, 2, 38}, 5, 0},
+      {{2, 39, 56, 39, 56, 39, 56, 2}, 6, 1},
+      {{2, 133, 134, 133, 134, 133, 134, 133, 2}, 7, 1},
+      {{2, 35, 2, 35, 2, 35}, 6, 0},
+  };
+  for (const auto& c : cases) {
+    size_t at = 99;
+    EXPECT_EQ(LongestAlternation(c.way, &at), c.longest) << Listed(c.way, c.way.size());
+    EXPECT_EQ(at, c.at) << Listed(c.way, c.way.size());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Headless, ProgramWalk,

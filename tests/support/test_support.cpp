@@ -6,8 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 namespace qoe_test {
 
@@ -103,6 +107,35 @@ bool KeepPng(const std::string& path) {
   return fs::copy_file(path, PngDir() + "/" + fs::path(path).filename().string(), fs::copy_options::overwrite_existing,
                        ec) &&
          !ec;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int64_t bound_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+bool EndsWithin(int64_t bound_ms, const std::function<void()>& work, const std::function<void()>& unstick) {
+  std::mutex lock;
+  std::condition_variable cv;
+  bool ended = false;
+  std::thread worker([&] {
+    work();
+    std::lock_guard<std::mutex> g(lock);
+    ended = true;
+    cv.notify_all();
+  });
+  bool in_time;
+  {
+    std::unique_lock<std::mutex> l(lock);
+    in_time = cv.wait_for(l, std::chrono::milliseconds(bound_ms), [&] { return ended; });
+  }
+  if (!in_time) unstick();
+  worker.join();
+  return in_time;
 }
 
 __attribute__((noinline)) void DirtyStack() {

@@ -43,6 +43,19 @@ std::map<std::string, std::vector<uint8_t>> FileTree(const std::string& dir);
 // left button there.
 std::string ClickLine(int x, int y);
 
+// A wait's bound in the tests: four minutes of real time, so that a busy
+// machine only makes a test slower, never fails it.
+constexpr int64_t kWaitBoundMs = 240000;
+// Polls done() (every millisecond) until it holds, bound_ms at most; whether
+// it held.
+bool WaitUntil(const std::function<bool()>& done, int64_t bound_ms = kWaitBoundMs);
+
+// Runs work on a thread of its own and waits for its end, bound_ms at most
+// (real time: a bound of minutes, so that a busy machine only makes it
+// slower). When work has not ended by then, unstick runs (it must make work
+// end: a server stopped, a socket shut) and the answer is false.
+bool EndsWithin(int64_t bound_ms, const std::function<void()>& work, const std::function<void()>& unstick);
+
 // Fills the next 64 KiB of the calling thread's stack with a pattern (0xA5),
 // as a thread that ran other code before leaves it: a function called right
 // after finds junk in every local it does not initialise.

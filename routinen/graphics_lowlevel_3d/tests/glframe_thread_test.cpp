@@ -71,12 +71,13 @@ TEST_F(GLFrameThread, FiveHundredFramesWhileTheGameDrawsQueuesAndChangesScreens)
   ASSERT_NE(game, nullptr);
   const PlatformBackend* b = CurrentPlatformBackend();
   // At least 500 frames, and on until the game changed its screen a few
-  // times (bounded: a game that stopped fails below).
-  for (int f = 0; f < 20000 && (f < 500 || run.changes.load() < 2); f++) {
+  // times (four minutes at most: a game that stopped fails below).
+  int f = 0;
+  qoe_test::WaitUntil([&] {
     GLProcessObjektList();
     b->gl_swap();
-    SleepMs(1);  // the window loop waits for events between frames
-  }
+    return ++f >= 500 && run.changes.load() >= 2;  // the window loop waits for events between frames
+  });
   run.stop = 1;
   EXPECT_EQ(JoinThread(game), 0);
   EXPECT_GE(GLFrameCount(), 500u);
@@ -89,7 +90,9 @@ TEST_F(GLFrameThread, FiveHundredFramesWhileTheGameDrawsQueuesAndChangesScreens)
 }
 
 // Changes the screen until the loop swapped ten frames, then changes
-// nothing for a while, and quits.
+// nothing: once the loop made three frames after the last change (which
+// showed it), three more that find nothing changed; then quits. Each wait
+// is for the loop's frames, four minutes at most.
 struct PresentRun {
   uint64_t drawn = 0, idle = 0, idle_frames = 0;
 };
@@ -101,14 +104,17 @@ int PresentsThenQuits(void* p) {
     return 1;
   }
   const uint64_t before = SdlPresentCount();
-  for (int i = 0; i < 1000 && SdlPresentCount() < before + 10; i++) {
-    UpdateRectangle((i * 8) % 600, 10, 8, 8);
+  int i = 0;
+  qoe_test::WaitUntil([&] {
+    UpdateRectangle((i++ * 8) % 600, 10, 8, 8);
     SleepMs(5);
-  }
+    return SdlPresentCount() >= before + 10;
+  });
   run->drawn = SdlPresentCount() - before;
-  SleepMs(400);  // the last rectangle shown, even on a loaded machine
+  const uint64_t last_change = GLFrameCount();
+  qoe_test::WaitUntil([&] { return GLFrameCount() >= last_change + 3; });  // the last rectangle shown
   const uint64_t presents = SdlPresentCount(), frames = GLFrameCount();
-  SleepMs(300);
+  qoe_test::WaitUntil([&] { return GLFrameCount() >= frames + 3; });
   run->idle = SdlPresentCount() - presents;
   run->idle_frames = GLFrameCount() - frames;
   CloseElmorPic(1, 0);

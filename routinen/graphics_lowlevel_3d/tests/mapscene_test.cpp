@@ -1390,7 +1390,7 @@ class MapSceneThread : public MapSceneGL {
   QoeThread* StartGame(int (*fn)(void*), GameRun* run) {
     Start("");
     QoeThread* game = StartThread("Game", fn, run);
-    for (int i = 0; game && i < 20000 && run->steps.load() < 1; i++) SleepMs(1);
+    if (game) qoe_test::WaitUntil([&] { return run->steps.load() >= 1; });
     return game;
   }
 };

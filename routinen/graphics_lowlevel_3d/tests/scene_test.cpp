@@ -522,15 +522,17 @@ int ShowsAScreenAndWaitsForAKey(void* p) {
     return 1;
   }
   const uint64_t start = GLFrameCount();
-  // Ten seconds of frames at the window's 60 a second (bounded).
-  for (int i = 0; i < 12000 && GLFrameCount() < start + 600; i++) SleepMs(5);
+  // 600 frames (ten seconds at the window's 60 a second; four minutes at most).
+  qoe_test::WaitUntil([&] { return GLFrameCount() >= start + 600; });
   SDL_Event ev{};
   ev.type = SDL_KEYDOWN;
   ev.key.keysym.sym = SDLK_a;
   SDL_PushEvent(&ev);
   PlatformMessage m;
-  for (int i = 0; i < 400 && !run->got.load(); i++)
+  qoe_test::WaitUntil([&] {
     if (GetGameMessage(&m, 50) && m.kind == kMsgKeyDown && m.key == 'A') run->got = 1;
+    return run->got.load() != 0;
+  });
   run->frames = GLFrameCount() - start;
   run->presents = SdlPresentCount();
   CloseElmorPic(1, 0);

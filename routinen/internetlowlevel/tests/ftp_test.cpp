@@ -59,7 +59,7 @@ class FtpReal : public ::testing::Test {
     std::string err;
     ASSERT_TRUE(StartFtpServer(dir.path, "quill", "Zwirn", &ftp, &err)) << err;
     EndpointDefaults(&QoESystemPtr->Endpoints);
-    MailSetTimeoutMs(5000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     g_progress.clear();
     const std::string& r = ftp.root;
     WriteText(r + "/qoe058.zip", Bytes(70000, 1));
@@ -193,7 +193,7 @@ class FtpDouble : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(dir.path.empty());
     EndpointDefaults(&QoESystemPtr->Endpoints);
-    MailSetTimeoutMs(2000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     fs::create_directories(dir.path + "/root");
     WriteText(dir.path + "/root/qoe070.zip", Bytes(5000, 3));
   }

@@ -178,7 +178,7 @@ class HostileMemory : public ::testing::Test {
   void SetUp() override {
     EndpointDefaults(&QoESystemPtr->Endpoints);
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
-    MailSetTimeoutMs(10000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     MailSetMaxMailSize(16 * kMB);
     fs::create_directories("Data/POP3In");
     line_.assign(998, 'x');

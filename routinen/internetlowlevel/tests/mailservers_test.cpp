@@ -50,7 +50,7 @@ class RealMail : public ::testing::Test {
                   (dir.path + "/cert.pem").c_str());
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
     // Generous: a loaded machine may keep a forked server waiting for seconds.
-    MailSetTimeoutMs(20000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     mkdir("Data", 0755);
     mkdir("Data/POP3Out", 0755);
     g_log.clear();

@@ -24,6 +24,8 @@ using namespace maptest;
 
 namespace {
 
+// A wait for what a thread does, bounded by minutes (real time).
+constexpr int kMinutes = 4 * 60 * 1000;
 constexpr uint32_t kOwn = 5;
 constexpr int32_t kCapX = 4000, kCapY = 2020;
 constexpr int32_t kViewX = kCapX - 6, kViewY = kCapY - 4;
@@ -214,7 +216,9 @@ TEST_P(MotionThread, AHeldLockLetsTheClockRunOn) {
   ASSERT_NE(motion, nullptr);
   PlatformMessage m;
   GetGameMessage(&m, 0);
-  HeadlessSetSyncTimeout(200);
+  // Every wait below is for the thread to sleep (or wait for the lock
+  // asleep), however long a busy machine takes; minutes only when it never does.
+  HeadlessSetSyncTimeout(kMinutes);
   // The thread or the game thread may come first to the lock: a few turns.
   for (uint32_t turn = 1; turn <= 8; turn++) {
     SCOPED_TRACE(turn);
@@ -222,7 +226,7 @@ TEST_P(MotionThread, AHeldLockLetsTheClockRunOn) {
     ASSERT_EQ(SettledFrames(), 24 * turn);
     LockMotion(motion);
     for (int step = 0; step < 8; step++) {
-      ASSERT_EQ(WaitClockThreadsAsleep(200), 1) << "step " << step;
+      ASSERT_EQ(WaitClockThreadsAsleep(kMinutes), 1) << "step " << step << ": the thread waits for the lock awake";
       const uint64_t before = HeadlessNowMs();
       HeadlessAdvance(25);
       EXPECT_EQ(HeadlessNowMs(), before + 25);
@@ -230,7 +234,7 @@ TEST_P(MotionThread, AHeldLockLetsTheClockRunOn) {
     EXPECT_EQ(Frames(), 24 * turn);
     UnlockMotion(motion);
   }
-  HeadlessSetSyncTimeout(10000);
+  HeadlessSetSyncTimeout(0);  // the default
   StopTheMotion(motion);
 }
 

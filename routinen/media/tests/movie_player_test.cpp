@@ -77,13 +77,15 @@ std::vector<Draw> Draws() {
   std::lock_guard<std::mutex> g(g_draw_lock);
   return g_draws;
 }
-// Waits (real time, bounded) until n frames were drawn.
+// Waits until n frames were drawn (real time: four minutes at most, so a
+// busy machine only makes it slower).
 bool WaitDraws(size_t n) {
-  for (int i = 0; i < 500; i++) {
-    if (Draws().size() >= n) return true;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+  while (Draws().size() < n) {
+    if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return false;
+  return true;
 }
 
 class MoviePlayer : public ::testing::Test {
@@ -176,7 +178,7 @@ TEST_F(MoviePlayer, WithoutLoopTheLastFrameIsNotDrawnAndTheCallerIsWoken) {
   Movie* m = LoadMovie(base, ".\\four.cban", 0, 0);
   ASSERT_TRUE(m);
   StartMovie(base, m, 0, 0, 0, 10);
-  EXPECT_EQ(WaitSignal(base->main_wake, 5000), 1);
+  EXPECT_EQ(WaitSignal(base->main_wake, 240000), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const std::vector<Draw> d = Draws();
   ASSERT_EQ(d.size(), 3u);
@@ -383,8 +385,8 @@ TEST_F(MoviePlayer, ThreadHundredStartStopFreeCycles) {
 // at a real-time priority: it sleeps a random few microseconds after each
 // load while the scheduler collects, and its wake-up interrupts the
 // scheduler wherever it is, so some stops land in the middle of the
-// collect step. Afterwards every movie must leave the base within the
-// deadline (a lost stop stays halted in the list for good).
+// collect step. Afterwards every movie must leave the base (a lost stop
+// stays halted in the list for good), within minutes.
 TEST_F(MoviePlayer, ThreadStopWhileTheSchedulerCollectsIsNeverLost) {
   SolidMovie("a.cban", 16, 8, 3);
   cpu_set_t old_cpus, one;
@@ -420,12 +422,12 @@ TEST_F(MoviePlayer, ThreadStopWhileTheSchedulerCollectsIsNeverLost) {
     const timespec pause{0, (long)(rng() % 40000)};
     nanosleep(&pause, nullptr);
     StopMovie(base, m);
-    if (cycle % 1000 == 999) ok = wait_gone(20);
+    if (cycle % 1000 == 999) ok = wait_gone(240);
   }
   sched_param other{};
   pthread_setschedparam(pthread_self(), SCHED_OTHER, &other);
   if (pinned) sched_setaffinity(0, sizeof old_cpus, &old_cpus);
-  EXPECT_TRUE(ok && wait_gone(20)) << (realtime ? "real-time" : "shared") << " run";
+  EXPECT_TRUE(ok && wait_gone(240)) << (realtime ? "real-time" : "shared") << " run";
   FreeMovieBase(base);
 }
 

@@ -54,8 +54,10 @@ int VirtualWait(uint32_t ticks) {
   return Sound().MusicQuit.load();
 }
 
+// Waits until done() holds, four minutes at most (real time).
 bool WaitFor(const std::function<bool()>& done) {
-  for (int i = 0; i < 2000 && !done(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+  while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return done();
 }
 

@@ -181,7 +181,7 @@ class LetterWindow : public testing::Test {
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
     QoESystemPtr->Optionen.net_option_bits = NET_MAIL_ROUTE;
     QoESystemPtr->TcpIpStack = 4;
-    MailSetTimeoutMs(20000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     TextFont* f = OpenDiskFont("fonts\\TopaZ.fnt");
     ASSERT_NE(f, nullptr);
     line_ = f->YSize + 1;

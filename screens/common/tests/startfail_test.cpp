@@ -245,7 +245,7 @@ TEST_P(FirstScreenFails, TheBoxOverNoPictureKeepsItsTextLegible) {
   ASSERT_TRUE(fs::remove("Gfx/Pic0001.ilbm"));
   const std::string script = "wait 500\npng box.png\nkey enter\nwait 300\n";
   ASSERT_TRUE(qoe_test::WriteFileBytes("run.txt", std::vector<uint8_t>(script.begin(), script.end())));
-  const std::string cmd = "timeout -s KILL 120 env QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=" +
+  const std::string cmd = "timeout -s KILL 400 env QOE_HEADLESS_SCRIPT=run.txt QOE_HEADLESS_MODE=" +
                           std::to_string(GetParam().mode) + " '" + bin + "' >out.txt 2>err.txt";
   const int status = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status));

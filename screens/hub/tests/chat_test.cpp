@@ -238,7 +238,8 @@ bool QueueHolds(IRCSession* s, const std::string& a, const std::string& b = "") 
   return found;
 }
 
-bool WaitFor(const std::function<bool()>& f, int timeout_ms = 20000) {
+// Waits until f() holds, four minutes at most (real time).
+bool WaitFor(const std::function<bool()>& f, int timeout_ms = 240000) {
   auto t0 = Clock::now();
   while (!f()) {
     if (MsSince(t0) > timeout_ms) return false;
@@ -248,7 +249,7 @@ bool WaitFor(const std::function<bool()>& f, int timeout_ms = 20000) {
 }
 
 // Lines a second client received, taken without waiting.
-bool Received(IRCSession* s, std::vector<std::string>* lines, const std::string& part, int timeout_ms = 20000) {
+bool Received(IRCSession* s, std::vector<std::string>* lines, const std::string& part, int timeout_ms = 240000) {
   return WaitFor(
       [&] {
         while (IRCTakeBlock(s)) lines->push_back(std::string(s->Lines, s->LinesLength));
@@ -265,16 +266,18 @@ class ChatRun : public ::testing::TestWithParam<uint32_t> {
     QOE_REQUIRE_BUILT(qoe_test::BinaryDir() + "/datakit/Data/Screendat/RuneStone.dat");
     fs::copy(qoe_test::BinaryDir() + "/datakit", ".", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     EndpointDefaults(&QoESystemPtr->Endpoints);
-    MailSetTimeoutMs(5000);
+    // Ten minutes: a busy machine's slow server never runs into it (the
+    // time-out's own test sets a short one).
+    MailSetTimeoutMs(600000);
     QoESystemPtr->Optionen.net_option_bits = 0;
     ASSERT_EQ(HeadlessOpenDisplay(GetParam()), 1);
     ResetInputState();
     GameAreaOffset(DisplayWidth(), DisplayHeight(), &dx_, &dy_);
-    HeadlessSetSyncTimeout(60000);
+    HeadlessSetSyncTimeout(240000);
   }
   void TearDown() override {
     SetChatLoopHook(nullptr, nullptr);
-    HeadlessSetSyncTimeout(10000);
+    HeadlessSetSyncTimeout(0);  // the default
     FreeAllElmorGfx();
     ResetTitleBar();
     HeadlessCloseDisplay();

@@ -91,7 +91,7 @@ class LagerRun : public ::testing::Test {
     ResetInputState();
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
     EndpointDefaults(&QoESystemPtr->Endpoints);
-    MailSetTimeoutMs(5000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     QoESystemPtr->Status.fetch_or(SYSSTATUS_ONLINE);
     g_lines.clear();
     SetLagerPrintHook([](int32_t y, const char* text, void*) { g_lines.emplace_back(y, text); }, nullptr);

@@ -108,7 +108,7 @@ class InternetPage : public ::testing::Test {
         [](void*, const char* text) { g_answers->said.push_back(text); }, nullptr};
     SetOption1Player(&kPlayer);
     SetGoOnlineNotice([](const char*) {});
-    MailSetTimeoutMs(20000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     EndpointDefaults(&QoESystemPtr->Endpoints);
     std::snprintf(QoESystemPtr->Endpoints.RegistrationMailbox, ENDPOINT_TEXT, "anmeldung@localhost");
     std::snprintf(QoESystemPtr->Endpoints.IrcServer, ENDPOINT_TEXT, "127.0.0.1:1");  // nobody answers

@@ -495,7 +495,7 @@ TEST_P(ResidenzScreenRun, UploadOverTheGameServerDouble) {
   EndpointDefaults(&QoESystemPtr->Endpoints);
   OptionenPrefsDefault(&QoESystemPtr->Optionen);
   QoESystemPtr->TcpIpStack = 4;
-  MailSetTimeoutMs(5000);
+  MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
   std::snprintf(QoESystemPtr->Endpoints.GameServer, sizeof QoESystemPtr->Endpoints.GameServer, "127.0.0.1:%u",
                 server.port);
   QoESystemPtr->Optionen.net_option_bits = NET_SERVER_ROUTE;

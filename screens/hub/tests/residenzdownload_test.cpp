@@ -766,7 +766,7 @@ class DownloadServers : public Download {
     ASSERT_TRUE(qoe_peers::StartDovecot(dir.path, users, &dovecot, &err)) << err;
     QoESystemPtr->Endpoints.MailTls = TLS_OFF;
     QoESystemPtr->TcpIpStack = 4;
-    MailSetTimeoutMs(20000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     OptionenPrefs& o = QoESystemPtr->Optionen;
     std::snprintf(o.pop3_host, sizeof o.pop3_host, "127.0.0.1:%u", dovecot.pop3);
     std::snprintf(o.pop3_user, sizeof o.pop3_user, "player");

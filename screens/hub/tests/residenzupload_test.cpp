@@ -43,7 +43,7 @@ class Upload : public ::testing::Test {
     OptionenPrefsDefault(&QoESystemPtr->Optionen);
     QoESystemPtr->TcpIpStack = 4;
     // Generous: a loaded machine may keep a forked server waiting for seconds.
-    MailSetTimeoutMs(20000);
+    MailSetTimeoutMs(240000);  // a hang guard: minutes, however busy the machine
     CheckPrefs(PREFS_ACCOUNT_STATE, 1, 2);
     CheckPrefs(PREFS_PLAYER_ID, 1, kPlayer);
     SetGameDataOwner(kPlayer, "Lord");

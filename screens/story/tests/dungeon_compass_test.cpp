@@ -12,6 +12,7 @@
 
 #include "platform/threads.h"
 #include "screens/story/dungeon.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ NavRose* Start(Recorder* r) {
 }
 
 void WaitIdle(NavRose* rose) {
-  for (int i = 0; i < 20000 && (rose->turn.load() & kNavRoseRequest); ++i) SleepMs(1);
+  qoe_test::WaitUntil([&] { return (rose->turn.load() & kNavRoseRequest) == 0; });
   ASSERT_FALSE(rose->turn.load() & kNavRoseRequest);
 }
 
@@ -150,7 +151,7 @@ TEST(DungeonCompassThread, TwoQuickRightTurnsAreShownOneAfterTheOther) {
   NavRose* rose = Start(&r);
   ASSERT_NE(rose, nullptr);
   NavRoseRequest(rose, 0, 1);
-  for (int i = 0; i < 20000 && r.blits.load() < 22; ++i) SleepMs(1);
+  qoe_test::WaitUntil([&] { return r.blits.load() >= 22; });
   WaitIdle(rose);
   auto expected = Expected(0, 1);
   const auto second = Expected(1, 2);

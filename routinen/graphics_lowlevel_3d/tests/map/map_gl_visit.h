@@ -34,8 +34,10 @@ inline std::vector<uint32_t> Frames(uint32_t w, uint32_t h, int n) {
   return gltest::ReadFrame(w, h);
 }
 
+// Waits until ready() holds, four minutes at most (real time).
 inline bool WaitFor(const std::function<bool()>& ready) {
-  for (int i = 0; i < 3000 && !ready(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+  while (!ready() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return ready();
 }
 
@@ -50,12 +52,12 @@ inline std::thread StartVisit(std::atomic<int32_t>& result) {
 // screen's record belongs to the game thread; it is read here only while
 // that thread waits, since the event queue's lock orders what it wrote
 // before it waited before what is read after.
-inline bool WaitShown() { return WaitGameThreadIdle(60000) && KartenScreenData->Status == MAPSCREEN_SHOWN; }
+inline bool WaitShown() { return WaitGameThreadIdle(240000) && KartenScreenData->Status == MAPSCREEN_SHOWN; }
 
 // Waits until the game thread took what was posted and waits again.
 inline void Settle() {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  WaitGameThreadIdle(60000);
+  WaitGameThreadIdle(240000);
 }
 
 // A left click at display point (x, y), as the window hands it on.

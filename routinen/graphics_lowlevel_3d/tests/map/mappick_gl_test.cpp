@@ -503,7 +503,7 @@ TEST_P(MapPickGL, AClickSelectsTheHexDrawnUnderItAndAFiguresBodyItsOwnHex) {
   std::thread game = map_gl::StartVisit(result);
   map_gl::Leave leave{game};
   // (The 8-bit map is built for the visit and keeps its status.)
-  ASSERT_TRUE(landscape ? map_gl::WaitShown() : WaitGameThreadIdle(60000) != 0);
+  ASSERT_TRUE(landscape ? map_gl::WaitShown() : WaitGameThreadIdle(240000) != 0);
   QoEMapInfo* map = KartenScreenData->map;
   ASSERT_NE(map, nullptr);
   ASSERT_EQ(map->Bitmap == nullptr, landscape) << "the landscape is shown on the deeper displays only";

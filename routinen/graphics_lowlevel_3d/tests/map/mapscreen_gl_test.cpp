@@ -406,7 +406,7 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   PostMouseMessage(kMsgRightDown, PixelX(army.x), PixelY(army.y), kButtonRight);
   PostMouseMessage(kMsgRightUp, PixelX(army.x), PixelY(army.y), 0);
   ASSERT_TRUE(WaitFor([] { return RangeShown(); }));
-  WaitGameThreadIdle(60000);
+  WaitGameThreadIdle(240000);
   std::vector<std::pair<int32_t, int32_t>> hexes;
   ASSERT_TRUE(RangeShown(&hexes));
   ASSERT_GT(hexes.size(), 3u);
@@ -466,7 +466,7 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   // Escape ends the pick: the marks go.
   PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
   ASSERT_TRUE(WaitFor([] { return !RangeShown(); }));
-  WaitGameThreadIdle(60000);
+  WaitGameThreadIdle(240000);
   const std::vector<uint32_t> after = Frames(1);
   ASSERT_EQ(WritePngRGB("mapscreen_scene_reach_after_800x600.png", after.data(), kW, kH), 1);
   EXPECT_TRUE(qoe_test::KeepPng("mapscreen_scene_reach_after_800x600.png"));
@@ -586,14 +586,14 @@ TEST_F(MapScreenScene, TheMenusOpenAtTheClickedHexOnTheLandscape) {
     PostMouseMessage(kMsgRightDown, x, y, kButtonRight);
     PostMouseMessage(kMsgRightUp, x, y, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    WaitGameThreadIdle(60000);
+    WaitGameThreadIdle(240000);
     const std::vector<uint8_t> open = BitmapBytes();
     const std::vector<uint32_t> frame = Frames(1);
     ASSERT_EQ(WritePngRGB(c.png, frame.data(), kW, kH), 1);
     EXPECT_TRUE(qoe_test::KeepPng(c.png));
     PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    WaitGameThreadIdle(60000);
+    WaitGameThreadIdle(240000);
     const std::vector<uint8_t> closed = BitmapBytes();
     // The menu's rows, 80 pixels wide, start at the hex's centre.
     const std::array<int32_t, 4> box = Changed(before, open);
