@@ -1,10 +1,13 @@
 // The ways the figure file Data/MapPrefs.qoe of an installed game can fail
 // the places that read it (the harbour, the barracks, the specialists, the
 // map, the upload, the quit warnings), as one table for their tests: cut
-// short, a count past its end, missing, a folder in its place. Each place
+// short, a count past its end, missing, a folder or a FIFO in its place
+// (never opened, so never waited on). Each place
 // tells the player, works without the figures and never writes the file, so
 // after it the file is still as it was laid (header-only).
 #pragma once
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -17,7 +20,7 @@
 
 namespace qoe_test {
 
-enum class FigureFault { kCut, kCountPastEnd, kMissing, kFolder };
+enum class FigureFault { kCut, kCountPastEnd, kMissing, kFolder, kFifo };
 
 struct FigureFileCase {
   FigureFault fault;
@@ -29,6 +32,7 @@ inline constexpr FigureFileCase kFigureFileCases[] = {
     {FigureFault::kCountPastEnd, "a count past its end"},
     {FigureFault::kMissing, "missing"},
     {FigureFault::kFolder, "a folder"},
+    {FigureFault::kFifo, "a FIFO"},
 };
 
 inline constexpr const char kFigureFile[] = "Data/MapPrefs.qoe";
@@ -45,13 +49,13 @@ inline std::vector<uint8_t> FigureFileWithoutFigures() {
 
 // True for the cases where no file stands at the path.
 inline bool FigureFileGone(const FigureFileCase& c) {
-  return c.fault == FigureFault::kMissing || c.fault == FigureFault::kFolder;
+  return c.fault == FigureFault::kMissing || c.fault == FigureFault::kFolder || c.fault == FigureFault::kFifo;
 }
 
 // Lays the case at Data/MapPrefs.qoe from the whole file good: cut to
 // cut_to bytes; the MOVE count (at 40) three past its records; removed; or
-// removed and an empty folder made in its place. The bytes laid (empty for
-// the last two) for FigureFileAsLaid.
+// removed and an empty folder or a FIFO made in its place. The bytes laid
+// (empty for the last three) for FigureFileAsLaid.
 inline std::vector<uint8_t> LayFigureFile(const FigureFileCase& c, std::vector<uint8_t> good, size_t cut_to = 150) {
   std::error_code ec;
   std::filesystem::remove_all(kFigureFile, ec);
@@ -70,6 +74,9 @@ inline std::vector<uint8_t> LayFigureFile(const FigureFileCase& c, std::vector<u
     case FigureFault::kFolder:
       std::filesystem::create_directory(kFigureFile, ec);
       return {};
+    case FigureFault::kFifo:
+      mkfifo(kFigureFile, 0644);
+      return {};
   }
   WriteFileBytes(kFigureFile, good);
   return good;
@@ -84,6 +91,8 @@ inline bool FigureFileAsLaid(const FigureFileCase& c, const std::vector<uint8_t>
       return !std::filesystem::exists(kFigureFile, ec);
     case FigureFault::kFolder:
       return std::filesystem::is_directory(kFigureFile, ec) && std::filesystem::is_empty(kFigureFile, ec);
+    case FigureFault::kFifo:
+      return std::filesystem::is_fifo(std::filesystem::symlink_status(kFigureFile, ec));
     default:
       return std::filesystem::is_regular_file(kFigureFile, ec) && ReadFileBytes(kFigureFile) == laid;
   }

@@ -35,7 +35,10 @@ std::map<std::string, Bytes> Tree() {
   std::map<std::string, Bytes> out;
   for (auto& e : fs::recursive_directory_iterator(".")) {
     if (e.path().filename() == "Quill.dbg") continue;
-    out[e.path().string()] = e.is_directory() ? Bytes{'<', 'd', '>'} : qoe_test::ReadFileBytes(e.path().string());
+    // A FIFO is noted, never read (that would wait for a writer).
+    out[e.path().string()] = e.is_directory()       ? Bytes{'<', 'd', '>'}
+                             : e.is_regular_file() ? qoe_test::ReadFileBytes(e.path().string())
+                                                   : Bytes{'<', 'f', '>'};
   }
   return out;
 }
