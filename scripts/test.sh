@@ -67,5 +67,12 @@ count() { sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/
 read -r a_total a_failed < <(count "$ROOT/build-asan/ctest.log")
 read -r t_total t_failed < <(count "$ROOT/build-tsan/ctest.log")
 read -r f_passed f_failed < <(sed -n 's/^fuzz: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$ROOT/build-fuzz/fuzz.log")
+# The names of failed tests come last, so the tail of a CI log shows them.
+for log in "$ROOT/build-asan/ctest.log" "$ROOT/build-tsan/ctest.log"; do
+  tree="$(basename "$(dirname "$log")")"
+  grep -A4 -E ': Failure$|^SUMMARY: ' "$log" | head -60 | sed "s|^|$tree: |" || true
+  sed -n '/The following tests FAILED:/,/^$/p' "$log" | sed "s|^|$tree: |"
+done
+grep '^-- fuzz target' "$ROOT/build-fuzz/fuzz.log" || true
 echo "total: $((a_total + t_total + f_passed - a_failed - t_failed)) passed, $((a_failed + t_failed + f_failed)) failed"
 [ $((a_failed + t_failed + f_failed)) -eq 0 ]
