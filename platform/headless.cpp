@@ -325,8 +325,10 @@ void ClickGadget(const std::string* ids, int count) {
   PostClick(x, y);
 }
 
-// Whether the walk hooks offer a gadget with one of the IDs ('_' a space).
+// Whether the walk hooks offer a gadget with one of the IDs ('_' a space),
+// and no message box waits above it.
 bool GadgetOffered(const std::string* ids, int count) {
+  if (g_walk.box_waits && g_walk.box_waits()) return false;
   static WalkTarget targets[256];
   const uint32_t n = g_walk.targets ? g_walk.targets(targets, 256) : 0;
   for (int k = 0; k < count; ++k) {
@@ -340,24 +342,29 @@ bool GadgetOffered(const std::string* ids, int count) {
 
 // Escape until a gadget with one of the IDs is offered: before each look
 // the pointer moves to the middle of the game area (a screen that handles
-// its gadgets only on events offers them then) and the game catches up; at
-// most kEscapes times, 1500 ms of the clock after each.
+// its gadgets only on events offers them then) and the game catches up. A
+// screen that is still starting offers nothing yet, so each Escape follows
+// kLooks looks 500 ms of the clock apart (an Escape too many would leave the
+// screen sought). At most kEscapes times.
 void EscapeTo(const std::string* ids, int count, const ScriptPlayer* player) {
-  constexpr int kEscapes = 20;
+  constexpr int kEscapes = 20, kLooks = 3;
   std::string names;
   for (int k = 0; k < count; ++k) names += (k ? " " : "") + ids[k];
   for (int pressed = 0;; ++pressed) {
-    int32_t x = 320, y = 240;
-    GameToDisplay(&x, &y);
-    PostMouseMessage(kMsgMouseMove, x, y, g_buttons);
-    if (!player->sync()) return;  // the game has ended
-    if (GadgetOffered(ids, count)) {
-      DebugLog("Headless: Gadget %s nach %d mal Escape angeboten", names.c_str(), pressed);
-      return;
+    for (int look = 0; look < kLooks; ++look) {
+      if (look > 0) player->wait(500);
+      int32_t x = 320, y = 240;
+      GameToDisplay(&x, &y);
+      PostMouseMessage(kMsgMouseMove, x + look, y, g_buttons);
+      if (!player->sync()) return;  // the game has ended
+      if (GadgetOffered(ids, count)) {
+        DebugLog("Headless: Gadget %s nach %d mal Escape angeboten", names.c_str(), pressed);
+        return;
+      }
     }
     if (pressed == kEscapes) break;
     PostKey("esc");
-    player->wait(1500);
+    player->wait(1000);
   }
   DebugLog("Headless: Kein Gadget %s nach %d mal Escape angeboten", names.c_str(), kEscapes);
 }

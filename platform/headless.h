@@ -103,5 +103,8 @@ struct WalkHooks {
   uint32_t (*targets)(WalkTarget* out, uint32_t max);
   void (*clicked)(uint32_t index);
   void (*report)(uint64_t seed);
+  // 1 while a message box waits for its answer (it takes every event: no
+  // target beneath it can be chosen); null: never.
+  int32_t (*box_waits)();
 };
 void SetWalkHooks(const WalkHooks* hooks);  // null: no hooks (the walk only types)

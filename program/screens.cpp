@@ -312,5 +312,6 @@ void InstallProgramScreens() {
   };
   walk.clicked = CensusClicked;
   walk.report = LogGadgetCensus;
+  walk.box_waits = CensusMessageBoxWaits;
   SetWalkHooks(&walk);
 }

@@ -181,38 +181,47 @@ TEST_F(HeadlessThread, TheGadgetCommandClicksTheNamedGadgetOfTheLastLayout) {
 
 namespace {
 
-// A game that counts the Escapes it takes, until an app message; the walk
-// hooks below offer the gadget TREE once it took g_home_after of them.
-std::atomic<int> g_escapes{0};
-int g_home_after = 0;
+// A game that counts the Escapes and pointer moves it takes, until an app
+// message; the walk hooks below offer the gadget TREE once it took
+// g_home_after Escapes and g_ready_after moves (a screen still starting),
+// and a message box waits above it until g_box_until Escapes.
+std::atomic<int> g_escapes{0}, g_moves{0};
+int g_home_after = 0, g_ready_after = 0, g_box_until = 0;
 
 int EscapeCountingGame(void*) {
   PlatformMessage m;
-  while (GetGameMessage(&m, -1) && m.kind != kMsgApp)
+  while (GetGameMessage(&m, -1) && m.kind != kMsgApp) {
     if (m.kind == kMsgKeyDown && m.key == kKeyEscape) g_escapes++;
+    if (m.kind == kMsgMouseMove) g_moves++;
+  }
   return 5;
 }
 
 }  // namespace
 
 // escape-to presses Escape until the walk hooks offer one of its IDs, and
-// not once more; at most 20 times when none comes, logged either way.
+// not once more; at most 20 times when none comes, logged either way. A
+// screen that offers it only after a few looks (still starting) takes no
+// Escape; a message box waiting above it takes one.
 TEST_F(HeadlessThread, EscapeToPressesEscapeUntilTheGadgetIsOffered) {
   struct Case {
     const char* script;
-    int home_after, escapes;
+    int home_after, ready_after, box_until, escapes;
     const char* logged;
   } cases[] = {
-      {"escape-to TREE\napp 1\n", 0, 0, "Headless: Gadget TREE nach 0 mal Escape angeboten"},
-      {"escape-to TREE\napp 1\n", 3, 3, "Headless: Gadget TREE nach 3 mal Escape angeboten"},
-      {"escape-to NONE TREE\napp 1\n", 5, 5, "Headless: Gadget NONE TREE nach 5 mal Escape angeboten"},
-      {"escape-to TREE\napp 1\n", 1000, 20, "Headless: Kein Gadget TREE nach 20 mal Escape angeboten"},
+      {"escape-to TREE\napp 1\n", 0, 0, 0, 0, "Headless: Gadget TREE nach 0 mal Escape angeboten"},
+      {"escape-to TREE\napp 1\n", 3, 0, 0, 3, "Headless: Gadget TREE nach 3 mal Escape angeboten"},
+      {"escape-to NONE TREE\napp 1\n", 5, 0, 0, 5, "Headless: Gadget NONE TREE nach 5 mal Escape angeboten"},
+      {"escape-to TREE\napp 1\n", 1000, 0, 0, 20, "Headless: Kein Gadget TREE nach 20 mal Escape angeboten"},
+      {"escape-to TREE\napp 1\n", 0, 3, 0, 0, "Headless: Gadget TREE nach 0 mal Escape angeboten"},
+      {"escape-to TREE\napp 1\n", 0, 0, 1, 1, "Headless: Gadget TREE nach 1 mal Escape angeboten"},
   };
   WalkHooks hooks{};
+  hooks.box_waits = []() -> int32_t { return g_escapes.load() < g_box_until ? 1 : 0; };
   hooks.targets = [](WalkTarget* out, uint32_t max) -> uint32_t {
     if (max < 2) return 0;
     out[0] = {10, 10, 30, 20, 0, "EXIT", 0};
-    if (g_escapes.load() < g_home_after) return 1;
+    if (g_escapes.load() < g_home_after || g_moves.load() < g_ready_after) return 1;
     out[1] = {100, 200, 140, 220, 0, "TREE", 0};
     return 2;
   };
@@ -221,7 +230,10 @@ TEST_F(HeadlessThread, EscapeToPressesEscapeUntilTheGadgetIsOffered) {
     ASSERT_EQ(HeadlessOpenDisplay(0), 1);
     SetWalkHooks(&hooks);
     g_escapes = 0;
+    g_moves = 0;
     g_home_after = c.home_after;
+    g_ready_after = c.ready_after;
+    g_box_until = c.box_until;
     qoe_test::LogLines log;
     EXPECT_EQ(HeadlessRunGame(c.script, EscapeCountingGame, nullptr), 5);
     SetWalkHooks(nullptr);

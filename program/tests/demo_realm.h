@@ -4,16 +4,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "routinen/system/prefs.h"
 #include "tests/support/test_support.h"
 
 namespace qoe_test {
+
+// The screens the run entered, in order, from the dispatcher's log lines.
+inline std::vector<int32_t> ScreensEntered(const std::string& log) {
+  std::vector<int32_t> out;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    int code = 0, from = 0;
+    if (std::sscanf(line.c_str(), "Main: Screen %d, betreten von %d", &code, &from) == 2) out.push_back(code);
+  }
+  return out;
+}
 
 // The kit's folders the game only reads: pictures, sounds, movies, music and
 // the 3D data (about 110 MB of its 114).

@@ -28,10 +28,15 @@
 #include "demo_realm.h"
 #include "platform/pngfile.h"
 #include "tests/support/test_support.h"
+#include "tests/support/virtual_screen.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using qoe_test::SpawnChild;
+using qoe_test::VirtualScreen;
+using qoe_test::WaitChild;
 
 struct Picture {
   std::vector<uint32_t> px;
@@ -54,87 +59,12 @@ std::string FileText(const std::string& name) {
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// A child process: argv with the environment's changes ("NAME=value" sets,
-// "NAME" alone removes), its output into a file; keep_fd stays open in it.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& out,
-            int keep_fd = -1) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  for (const std::string& e : env) {
-    const size_t eq = e.find('=');
-    if (eq == std::string::npos) unsetenv(e.c_str());
-    else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-  }
-  const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd >= 0) {
-    dup2(fd, 1);
-    dup2(fd, 2);
-    if (fd != keep_fd) close(fd);
-  }
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
-  _exit(127);
+// The whole virtual screen as it shows.
+bool Grab(const VirtualScreen& screen, const std::string& png, Picture* p) {
+  const std::string cmd = "xwd -root -silent -display " + screen.Display() +
+                          " 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >" + png + " 2>/dev/null";
+  return std::system(cmd.c_str()) == 0 && ReadPicture(png, p);
 }
-
-// The exit code of a child that ends within the seconds, else -1 (killed).
-int WaitChild(pid_t pid, int seconds) {
-  for (int i = 0; i < seconds * 10; i++) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    Sleep(100);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  return -1;
-}
-
-// A virtual X screen of the given size on a free display number.
-class VirtualScreen {
- public:
-  ~VirtualScreen() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      WaitChild(pid_, 10);
-    }
-  }
-  bool Start(uint32_t w, uint32_t h) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    const std::string size = std::to_string(w) + "x" + std::to_string(h) + "x24";
-    pid_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", size, "-nolisten", "tcp"}, {},
-                 "xvfb.txt", fds[1]);
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    while (number.find('\n') == std::string::npos && poll(&p, 1, 120000) > 0) {
-      char c[16];
-      const ssize_t n = read(fds[0], c, sizeof c);
-      if (n <= 0) break;
-      number.append(c, size_t(n));
-    }
-    close(fds[0]);
-    if (number.empty()) return false;
-    display_ = ":" + number.substr(0, number.find('\n'));
-    return true;
-  }
-  const std::string& Display() const { return display_; }
-  // The whole screen as it shows.
-  bool Grab(const std::string& png, Picture* p) const {
-    const std::string cmd = "xwd -root -silent -display " + display_ + " 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >" +
-                            png + " 2>/dev/null";
-    return std::system(cmd.c_str()) == 0 && ReadPicture(png, p);
-  }
-  bool PointerTo(int32_t x, int32_t y) const {
-    const std::string cmd = "DISPLAY=" + display_ + " xdotool mousemove " + std::to_string(x) + " " + std::to_string(y);
-    return std::system(cmd.c_str()) == 0;
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 // The program on a virtual screen in a mode, started at a screen (0: the
 // title), until Stop (the close signal ends it in order).
@@ -155,7 +85,7 @@ class WindowRun {
       env.push_back("QOE_START_SCREEN=" + std::to_string(start_screen));
       env.push_back("QOE_PIN_SCREEN=1");
     }
-    pid_ = Spawn({bin}, env, "out.txt");
+    pid_ = SpawnChild({bin}, env, "", "out.txt");
     ASSERT_GT(pid_, 0);
   }
   // Ends the program with the close signal (when it still runs); its exit
@@ -205,7 +135,7 @@ Grabbed GrabUntil(const VirtualScreen& screen, const WindowRun& run, const std::
   while (std::chrono::steady_clock::now() < end && run.Running()) {
     Picture p;
     g.grabs++;
-    g.last = screen.Grab(png, &p) ? score(p) : -1;
+    g.last = Grab(screen, png, &p) ? score(p) : -1;
     if (g.last >= least && passed) {
       g.matched = true;
       return g;

@@ -18,20 +18,11 @@
 
 namespace {
 
+using qoe_test::ScreensEntered;
+
 std::string FileText(const std::string& name) {
   auto bytes = qoe_test::ReadFileBytes(name);
   return std::string(bytes.begin(), bytes.end());
-}
-
-// The screens the run entered, in order, from the dispatcher's log lines.
-std::vector<int32_t> ScreensEntered(const std::string& log) {
-  std::vector<int32_t> out;
-  std::istringstream in(log);
-  for (std::string line; std::getline(in, line);) {
-    int code = 0, from = 0;
-    if (std::sscanf(line.c_str(), "Main: Screen %d, betreten von %d", &code, &from) == 2) out.push_back(code);
-  }
-  return out;
 }
 
 // The texts the program showed (QOE_DRAWN_TEXTS: each once, ended by a NUL).

@@ -42,6 +42,7 @@ struct GadgetCensusState {
   uint32_t count = 0;
   int32_t lastTargets[kMaxTargets];  // entry of each target of the last list
   uint32_t lastCount = 0;
+  uint32_t waitingBoxes = 0;  // message boxes waiting for their answer
 };
 GadgetCensusState g_census;
 
@@ -139,6 +140,18 @@ void CensusRequesterShown(QoERequester* req) {
     EntryOf(name, 0, "LIST");
     return;
   }
+}
+
+void CensusMessageBoxWaiting(int32_t waiting) {
+  if (!g_census.on) return;
+  std::lock_guard<std::mutex> g(g_census.lock);
+  if (waiting) g_census.waitingBoxes++;
+  else if (g_census.waitingBoxes > 0) g_census.waitingBoxes--;
+}
+
+int32_t CensusMessageBoxWaits() {
+  std::lock_guard<std::mutex> g(g_census.lock);
+  return g_census.waitingBoxes > 0 ? 1 : 0;
 }
 
 void CensusRequesterFreed(QoERequester* req) {

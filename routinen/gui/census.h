@@ -15,6 +15,11 @@ void CensusRegionFreed(ScreenRegion* region);
 void CensusRegionHandled(ScreenRegion* region, const Gadget* chosen);
 void CensusRequesterShown(QoERequester* req);
 void CensusRequesterFreed(QoERequester* req);
+// A message box waits for its answer (1) or was answered (0).
+void CensusMessageBoxWaiting(int32_t waiting);
+// 1 while a message box waits: it takes every event, so what the targets
+// offer beneath it cannot be chosen.
+int32_t CensusMessageBoxWaits();
 
 // What a click may choose now: the gadgets of the layouts the game handled
 // last and the list boxes on the screen, in game-area coordinates.

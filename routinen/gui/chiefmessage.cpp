@@ -3,6 +3,7 @@
 #include "boxes.h"
 
 #include "boxes_internal.h"
+#include "census.h"
 #include "pictures.h"
 #include "platform/display.h"
 #include "platform/log.h"
@@ -162,6 +163,11 @@ int32_t WaitChiefAnswer(ChiefMessageBox* b, bool yes_no) {
   const int32_t ok_x = b->x + CHIEF_OK_X1, yes_x = b->x + CHIEF_YES_X1 + 8, no_x = b->x + CHIEF_NO_X1;
   bool left_down = false, right_down = false;
   KeyScope keys;  // a key held from before the box does not answer it
+  // Scripted runs: the box takes every event while it waits.
+  struct Waiting {
+    Waiting() { CensusMessageBoxWaiting(1); }
+    ~Waiting() { CensusMessageBoxWaiting(0); }
+  } waiting;
   for (;;) {
     const int32_t ev = WaitEvent(0);
     int32_t mx = -1, my = -1;

@@ -49,8 +49,12 @@ bool PathOk(const std::string& p) {
   return true;
 }
 
-// The regular files under disk folder dir, as rel + name.
-bool Walk(const std::string& dir, const std::string& rel, std::vector<SaveContentsEntry>* out) {
+// Calls visit(path in the save, lstat of it) for every entry under disk
+// folder dir, whose path in the save is rel (ending in '/'), links never
+// followed; then walks each folder for which visit returned true. False when
+// a folder or an entry could not be read.
+template <typename Visit>
+bool WalkFolder(const std::string& dir, const std::string& rel, const Visit& visit) {
   DIR* d = ::opendir(dir.c_str());
   if (!d) return false;
   bool ok = true;
@@ -58,19 +62,26 @@ bool Walk(const std::string& dir, const std::string& rel, std::vector<SaveConten
   while (dirent* e = ::readdir(d)) {
     const char* n = e->d_name;
     if (!std::strcmp(n, ".") || !std::strcmp(n, "..")) continue;
-    // No program path names a file so: it is no game file (and no list holds it).
-    if (!PathOk(rel + n) || rel.size() + std::strlen(n) > kMaxPath) continue;
     struct stat st;
     if (::fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       ok = false;
       continue;
     }
-    if (S_ISDIR(st.st_mode)) subs.push_back(n);
-    else if (S_ISREG(st.st_mode)) out->push_back({rel + n, static_cast<uint32_t>(st.st_size), 0});
+    if (visit(rel + n, st) && S_ISDIR(st.st_mode)) subs.push_back(n);
   }
   ::closedir(d);
-  for (const std::string& s : subs) ok = Walk(dir + "/" + s, rel + s + "/", out) && ok;
+  for (const std::string& s : subs) ok = WalkFolder(dir + "/" + s, rel + s + "/", visit) && ok;
   return ok;
+}
+
+// The regular files under disk folder dir, as rel + name.
+bool Walk(const std::string& dir, const std::string& rel, std::vector<SaveContentsEntry>* out) {
+  return WalkFolder(dir, rel, [out](const std::string& path, const struct stat& st) {
+    // No program path names a file so: it is no game file (and no list holds it).
+    if (!PathOk(path) || path.size() > kMaxPath) return false;
+    if (S_ISREG(st.st_mode)) out->push_back({path, static_cast<uint32_t>(st.st_size), 0});
+    return true;
+  });
 }
 
 // Size and CRC-32 of a disk file read whole; false when it cannot be read.
@@ -110,31 +121,18 @@ bool IsIndexName(const char* n) {
 // entry seen by lstat, never followed. The first that is neither a plain
 // file nor a folder goes to *not_plain; the plain files a load copies (not
 // the indexes and layouts at the top, not temporary files) to *files.
-bool ScanFolder(const std::string& dir, const std::string& rel, bool top, SaveFolderScan* scan) {
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return false;
-  bool ok = true;
-  std::vector<std::string> subs;
-  while (dirent* e = ::readdir(d)) {
-    const char* n = e->d_name;
-    if (!std::strcmp(n, ".") || !std::strcmp(n, "..")) continue;
-    struct stat st;
-    if (::fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      ok = false;
-      continue;
-    }
-    const std::string path = rel + n;
-    if (S_ISDIR(st.st_mode)) {
-      subs.push_back(n);
-    } else if (!S_ISREG(st.st_mode)) {
+bool ScanFolder(const std::string& dir, const std::string& rel, SaveFolderScan* scan) {
+  return WalkFolder(dir, rel, [&rel, scan](const std::string& path, const struct stat& st) {
+    const char* n = path.c_str() + path.rfind('/') + 1;
+    const bool top = path.size() - std::strlen(n) == rel.size();
+    if (S_ISDIR(st.st_mode)) return true;
+    if (!S_ISREG(st.st_mode)) {
       if (scan->notPlain.empty() || path < scan->notPlain) scan->notPlain = path;
     } else if (!(top && IsIndexName(n)) && std::strncmp(n, kTempPrefix, sizeof kTempPrefix - 1) != 0) {
       scan->files.push_back(path);
     }
-  }
-  ::closedir(d);
-  for (const std::string& s : subs) ok = ScanFolder(dir + "/" + s, rel + s + "/", false, scan) && ok;
-  return ok;
+    return false;
+  });
 }
 
 }  // namespace
@@ -241,7 +239,7 @@ bool ScanSaveFolders(const std::string& root, SaveFolderScan* scan) {
       if (scan->notPlain.empty()) scan->notPlain = found;  // Data before Map
       continue;
     }
-    ok = ScanFolder(dir, std::string(part) + "/", true, scan) && ok;
+    ok = ScanFolder(dir, std::string(part) + "/", scan) && ok;
   }
   std::sort(scan->files.begin(), scan->files.end());
   return ok;

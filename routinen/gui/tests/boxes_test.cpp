@@ -1,10 +1,12 @@
 // The message box, input box, choice boxes and participant list under
 // scripted input: their answers, and the screen restored after each.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "box_fixture.h"
 #include "routinen/gui/boxes.h"
+#include "routinen/gui/census.h"
 #include "routinen/gui/chiefmessage.h"
 #include "platform/close.h"
 #include "platform/display.h"
@@ -63,6 +65,28 @@ TEST_F(ChiefMessageBoxes, YesNoBoxAnswersByKeysButtonsAndTheirRectangles) {
   // Between the buttons and in the text nothing is answered.
   EXPECT_EQ(Answer(1, "click left 320 290\nclick left 200 220\nkey enter\n"), 0u);
   EXPECT_EQ(Answer(1, "click left 431 290\nkey esc\n"), 1u);
+}
+
+// A script's escape-to must see a box that waits above the screen's
+// gadgets (they cannot be chosen then): the census says so while the box
+// waits, and no longer once it is answered.
+TEST_F(ChiefMessageBoxes, TheCensusKnowsWhileABoxWaitsForItsAnswer) {
+  static std::atomic<int32_t> seen{-1};
+  WalkHooks hooks{};
+  hooks.targets = [](WalkTarget*, uint32_t) -> uint32_t {
+    seen = CensusMessageBoxWaits();
+    return 0;
+  };
+  SetGadgetCensus(1);
+  SetWalkHooks(&hooks);
+  for (uint32_t mode : {0u, 1u}) {
+    seen = -1;
+    EXPECT_EQ(Answer(mode, "gadget NONE\nkey esc\n"), 1u);
+    EXPECT_EQ(seen.load(), 1) << "mode " << mode;
+    EXPECT_EQ(CensusMessageBoxWaits(), 0) << "mode " << mode;
+  }
+  SetWalkHooks(nullptr);
+  SetGadgetCensus(0);
 }
 
 TEST_F(ChiefMessageBoxes, AReleaseWithoutItsPressIsNoAnswer) {

@@ -39,8 +39,13 @@
 #include "routinen/map/map.h"
 #include "routinen/map/mapscreen.h"
 #include "tests/support/test_support.h"
+#include "tests/support/virtual_screen.h"
 
 namespace {
+
+using qoe_test::EndChild;
+using qoe_test::SpawnChild;
+using qoe_test::VirtualScreen;
 
 struct PickMode {
   uint32_t mode;  // ScreenModeTable row (OpenGL)
@@ -300,80 +305,6 @@ std::string FileText(const std::string& name) {
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// A child process in folder dir with the environment's changes ("NAME=value"
-// sets, "NAME" alone removes), its output into a file; keep_fd stays open.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& dir,
-            const std::string& out, int keep_fd = -1) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
-  for (const std::string& e : env) {
-    const size_t eq = e.find('=');
-    if (eq == std::string::npos) unsetenv(e.c_str());
-    else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-  }
-  const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd >= 0) {
-    dup2(fd, 1);
-    dup2(fd, 2);
-    if (fd != keep_fd) close(fd);
-  }
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
-  _exit(127);
-}
-
-// Ends a child: SIGTERM, then SIGKILL when it has not ended within the
-// seconds. Its exit code, -1 when it had to be killed.
-int EndChild(pid_t pid, int seconds) {
-  kill(pid, SIGTERM);
-  for (int i = 0; i < seconds * 10; i++) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    Sleep(100);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  return -1;
-}
-
-// Xvfb on a free display number (-displayfd), ended with the record.
-struct VirtualScreen {
-  pid_t pid = -1;
-  std::string display;
-  ~VirtualScreen() {
-    if (pid > 0) EndChild(pid, 10);
-  }
-  bool Start(uint32_t w, uint32_t h) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    const std::string size = std::to_string(w) + "x" + std::to_string(h) + "x24";
-    pid = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", size, "-nolisten", "tcp"}, {}, "",
-                "xvfb.txt", fds[1]);
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    while (number.find('\n') == std::string::npos && poll(&p, 1, 120000) > 0) {
-      char c[16];
-      const ssize_t n = read(fds[0], c, sizeof c);
-      if (n <= 0) break;
-      number.append(c, size_t(n));
-    }
-    close(fds[0]);
-    if (number.find('\n') == std::string::npos) return false;
-    display = ":" + number.substr(0, number.find('\n'));
-    return true;
-  }
-  // The X pointer to (x, y) and a click of the left button there.
-  bool ClickAt(int32_t x, int32_t y) const {
-    const std::string cmd = "DISPLAY=" + display + " xdotool mousemove " + std::to_string(x) + " " +
-                            std::to_string(y) + " click 1 >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-  }
-};
-
 // The demo realm installed in folder dir for the program, the kit's
 // read-only folders linked, with the camera settings of this test.
 void InstallProgramFolder(const std::string& dir) {
@@ -421,8 +352,8 @@ void ClickInFullScreen(const PickMode& m, const std::vector<ClickCase>& cases, H
   VirtualScreen screen;
   ASSERT_TRUE(screen.Start(m.screen_w, m.screen_h)) << FileText("xvfb.txt");
   const char* asan = std::getenv("ASAN_OPTIONS");
-  const pid_t game = Spawn({bin},
-                           {"DISPLAY=" + screen.display, "SDL_VIDEODRIVER", "SDL_RENDER_DRIVER", "QOE_HEADLESS_SCRIPT",
+  const pid_t game = SpawnChild({bin},
+                           {"DISPLAY=" + screen.Display(), "SDL_VIDEODRIVER", "SDL_RENDER_DRIVER", "QOE_HEADLESS_SCRIPT",
                             "SDL_AUDIODRIVER=dummy", "QOE_SDL_SCRIPT=run.txt", "QOE_HEADLESS_MODE=" + std::to_string(m.mode),
                             "QOE_START_SCREEN=3", "QOE_PIN_SCREEN=1", "QOE_DRAWN_TEXTS=texts.bin",
                             // libGL and GLX keep memory to the end; the log counts the program's own.
@@ -470,7 +401,7 @@ void ClickInFullScreen(const PickMode& m, const std::vector<ClickCase>& cases, H
     if (fx != c.x || fy != c.y) continue;
     if (c.want == last) Sleep(1100);
     const size_t before = LoggedClicks(FileText("program/Quill.dbg")).size();
-    ASSERT_TRUE(screen.ClickAt(wx, wy)) << "xdotool";
+    ASSERT_TRUE(screen.PointerTo(wx, wy, true)) << "xdotool";
     clicked++;
     std::vector<std::pair<int32_t, int32_t>> logged;
     for (int i = 0; i < 600 && logged.size() <= before; i++) {

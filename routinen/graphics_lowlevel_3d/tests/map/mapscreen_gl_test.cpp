@@ -62,14 +62,7 @@ class MapScreenGL : public testing::Test {
     FillMapInfoHooks(&h);
     SetMapScreenHooks(&h);
   }
-  void TearDown() override {
-    if (KartenScreenData->Status == MAPSCREEN_KEPT) KartenScreen(0, 0);
-    ReleaseKartenScreenData(KartenScreenData);
-    ResetMapScreenState();
-    SetMapScreenHooks(nullptr);
-    FreeAllElmorGfx();
-    if (opened_) gltest::CloseGLWindow();
-  }
+  void TearDown() override { map_gl::CloseDemoMap(opened_); }
   bool opened_ = false;
 };
 
