@@ -361,14 +361,7 @@ TEST_F(MapScreenScene, WhileATargetIsPickedTheHexesWithinReachAreMarkedOnTheLand
   ASSERT_NE(map, nullptr);
   std::atomic<int32_t> result{99};
   std::thread game = StartVisit(result);
-  struct Leave {
-    std::thread& game;
-    ~Leave() {
-      if (!game.joinable()) return;
-      for (int i = 0; i < 3; i++) PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
-      game.join();
-    }
-  } leave{game};
+  map_gl::Leave leave{game};
   ASSERT_TRUE(WaitShown());
   // The own army 14 stands in Elmor (6398, 3199): a camera that shows its
   // cell in the map area, and the cell selected.
@@ -525,14 +518,7 @@ TEST_F(MapScreenScene, TheMenusOpenAtTheClickedHexOnTheLandscape) {
   ASSERT_NE(map, nullptr);
   std::atomic<int32_t> result{99};
   std::thread game = StartVisit(result);
-  struct Leave {
-    std::thread& game;
-    ~Leave() {
-      if (!game.joinable()) return;
-      for (int i = 0; i < 3; i++) PostKeyMessage(kMsgKeyDown, kKeyEscape, 0, 27);
-      game.join();
-    }
-  } leave{game};
+  map_gl::Leave leave{game};
   ASSERT_TRUE(WaitShown());
   const int32_t army_column = map->ViewColumn + (6398 - map->X), army_row = map->ViewRow + (3199 - map->Y);
   // A known hex without the army and the army's hex, their centres in the
